@@ -1,0 +1,28 @@
+#pragma once
+// Modules and the global heap as the product's callers expect them, over dlopen.
+// "X.dll" (any case) is libX.so in the module directory; a name with '/' is used as given.
+// Libraries load with RTLD_LOCAL so that the hosts' identical export names never meet.
+#include <cstddef>
+#include <string>
+
+#include "platform/export.h"
+
+typedef struct ModuleObject* HMODULE;
+typedef HMODULE HINSTANCE;
+typedef void* HGLOBAL;
+typedef void (*FARPROC)();
+
+#define GMEM_FIXED 0x0000u
+#define GMEM_ZEROINIT 0x0040u
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+TESS_API HMODULE LoadLibraryA(const char* name);
+TESS_API FARPROC GetProcAddress(HMODULE module, const char* name);
+TESS_API int FreeLibrary(HMODULE module);
+TESS_API HGLOBAL GlobalAlloc(unsigned flags, size_t bytes);
+TESS_API HGLOBAL GlobalFree(HGLOBAL mem);  // null on success, as callers test
+
+namespace platform {
+// The file a module name resolves to (exposed for tests and diagnostics).
+TESS_EXPORT std::string resolveModulePath(const std::string& name);
+}  // namespace platform
