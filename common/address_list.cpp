@@ -72,7 +72,8 @@ void SplitAddressList(std::string& list, std::vector<std::string>& out, bool sem
         };
         const size_t quote = list.find('"');
         if (quote == std::string::npos || quote > comma) {
-            if (list.find('@') >= comma)  // "Last, First" before its address
+            const bool named = list.find_first_not_of(" \t\r\n") < comma;
+            if (named && list.find('@') >= comma)  // "Last, First" before its address
                 untilCommaAfter(comma + 1);
             else
                 end = comma, consumed = comma + 1;
@@ -118,6 +119,7 @@ std::string PopAddressToken(std::string& list, bool semicolon) {
     const char sep = semicolon ? ';' : ',';
     while (!list.empty() && IsSpace(list.back())) list.pop_back();
     size_t start = 0;
+    while (start < list.size() && IsSpace(list[start])) ++start;
     while (start < list.size() && list[start] == sep) {
         ++start;
         while (start < list.size() && IsSpace(list[start])) ++start;
@@ -207,7 +209,9 @@ std::string UnwrapLines(std::string_view src) {
         }
         size_t next = i + 1;
         if (next < n && src[next] == '\n') ++next;
-        size_t k = next + 1;  // scan the next line from its second character past blanks
+        // The first character of the next line past its blanks decides; everything from
+        // it on is kept, so a joined line never loses more than blanks.
+        size_t k = next;
         while (k < n && src[k] == ' ') ++k;
         const unsigned char found = k < n ? static_cast<unsigned char>(src[k]) : 0;
         const bool join = i - lineStart >= 43 && n - i > 2 && next < n && src[next] != '\r' && found != 0 &&
@@ -219,7 +223,7 @@ std::string UnwrapLines(std::string_view src) {
         }
         while (!out.empty() && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
         out += ' ';
-        i = k - 2;  // the loop's ++ resumes at the character just before the one found
+        i = k - 1;  // the loop's ++ resumes at the character found
     }
     return out;
 }

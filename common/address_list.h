@@ -42,7 +42,8 @@ void ConvertLfToCrLf(std::string& dest, std::string_view src);
 // CR LF as LF, a CR at the very end as LF, other CRs unchanged.
 std::string ConvertCrLfToLf(std::string_view src);
 // Joins lines a mail program wrapped: a break after a line of 43 or more characters
-// whose next line starts with a letter-like character becomes one blank.
+// whose next line (past its blanks) starts with a letter-like character becomes one
+// blank. Only blanks around the break are dropped.
 std::string UnwrapLines(std::string_view src);
 
 // Splits a comma-separated path list; empty items are skipped. names: the text after the
