@@ -64,10 +64,15 @@ int32_t GetDaylightBias(int64_t t) {
 
 int64_t ToLocalOrUtc(int64_t time, bool toLocal) {
     if (toLocal) return time + LocalOffsetAt(time);
-    // Find u with u + offset(u) == time: the offset at the guess settles in two steps.
-    int64_t u = time - LocalOffsetAt(time);
-    u = time - LocalOffsetAt(u);
-    return u;
+    // The offsets in force a day before and a day after bracket any transition; a wall
+    // time that exists twice takes the earlier instant, one that does not exist takes
+    // the offset in force before the gap.
+    const int32_t before = LocalOffsetAt(time - 86400), after = LocalOffsetAt(time + 86400);
+    const int64_t first = time - before, second = time - after;
+    const bool firstValid = LocalOffsetAt(first) == before, secondValid = LocalOffsetAt(second) == after;
+    if (firstValid && secondValid) return first < second ? first : second;
+    if (secondValid) return second;
+    return first;
 }
 
 int DaysInMonth(int month, int year) {
