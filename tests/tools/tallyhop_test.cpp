@@ -18,15 +18,15 @@
 namespace tess::test {
 namespace {
 
-struct Run {
+struct Outcome {
     int status;
     std::string out;
 };
 
 // Runs tallyhop with the arguments (stdout and stderr together).
-Run tallyhop(const std::string& args) {
+Outcome tallyhop(const std::string& args) {
     std::string cmd = (binaryDir() / "bin" / "tallyhop").string() + " " + args + " 2>&1";
-    Run run{-1, ""};
+    Outcome run{-1, ""};
     FILE* p = popen(cmd.c_str(), "r");
     if (!p)
         return run;
@@ -61,7 +61,7 @@ protected:
 };
 
 TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
-    Run init = tallyhop("init --user \"Ann Lee\"");
+    Outcome init = tallyhop("init --user \"Ann Lee\"");
     ASSERT_EQ(init.status, 0) << init.out;
     EXPECT_NE(init.out.find("User 1 \"Ann Lee\""), std::string::npos) << init.out;
 
@@ -90,7 +90,7 @@ TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
     EXPECT_EQ(call.replySize, 4u);
     EXPECT_EQ((reply[2] << 8) | reply[3], 2384);
 
-    Run list = tallyhop("handheld");
+    Outcome list = tallyhop("handheld");
     ASSERT_EQ(list.status, 0) << list.out;
     EXPECT_NE(list.out.find("12 databases\n"), std::string::npos) << list.out;
     EXPECT_NE(list.out.find("Database \"Larkspur Messages\" card 0 creator 'asc3' type 'Dat5' version 2384 "
@@ -101,7 +101,7 @@ TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
     EXPECT_NE(list.out.find("  creator 'asc6' action 2 size 4\n    0000  00 00 09 50"), std::string::npos) << list.out;
 
     // Running init again keeps what is there.
-    Run again = tallyhop("init --user \"Ann Lee\"");
+    Outcome again = tallyhop("init --user \"Ann Lee\"");
     ASSERT_EQ(again.status, 0) << again.out;
     ASSERT_EQ(RosterGetUserCount(&count), SYNC_OK);
     EXPECT_EQ(count, 1);
@@ -121,7 +121,7 @@ TEST_F(Tallyhop, CommandErrors) {
         {"init --handheld ../x", 1, "'../x' is not a handheld name"},
     };
     for (const Case& c : cases) {
-        Run run = tallyhop(c.args);
+        Outcome run = tallyhop(c.args);
         EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
         EXPECT_NE(run.out.find(c.message), std::string::npos) << c.args << ": " << run.out;
     }
