@@ -105,6 +105,17 @@ TEST(Catalogue, EveryShippedCatalogueParses) {
     }
 }
 
+TEST(Catalogue, TheBuildPutsCataloguesWhereTheLoaderLooks) {
+    HINSTANCE lib = LanguageLoadLibrary("LKSYNCLANG.DLL", nullptr, nullptr);
+    ASSERT_NE(lib, nullptr) << "no lang/LKSYNCLANG.lang in " << libDir();
+    char buf[256];
+    EXPECT_GT(LanguageLoadString(lib, 4022, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "Tessaline");
+    LanguageLoadString(lib, 4219, buf, sizeof buf);
+    EXPECT_STREQ(buf, "%s\\LKConduit.hlp");
+    LanguageFreeLibrary(lib, nullptr);
+}
+
 // A module directory of its own with one catalogue in lang/.
 class LanguageLibrary : public ::testing::Test {
 protected:
