@@ -9,6 +9,7 @@
 // processes. Paths use '/'.
 //
 // Every call returns 0 on success or one of the SYNCERR_ codes below.
+#include <stddef.h>
 #include <stdint.h>
 
 #include "platform/core/module.h"
@@ -73,6 +74,14 @@ typedef struct ConduitConfigInfo {
     int32_t newAction;            // offset 344 (out)
     int32_t changedPreference;    // offset 348 (out): 1 permanent, 2 temporary
 } ConduitConfigInfo;
+
+#ifdef __cplusplus
+static_assert(offsetof(SyncProperties, path) == 4);
+static_assert(offsetof(ConduitActionPrefs, defaultFlag) == 516 && offsetof(ConduitActionPrefs, action) == 520);
+static_assert(offsetof(ConduitConfigInfo, userId) == 12 && offsetof(ConduitConfigInfo, permanentAction) == 336 &&
+              offsetof(ConduitConfigInfo, temporaryAction) == 340 && offsetof(ConduitConfigInfo, newAction) == 344 &&
+              offsetof(ConduitConfigInfo, changedPreference) == 348);
+#endif
 
 // ---- Conduit registration -------------------------------------------------------------
 typedef uint32_t SyncConduitHandle;
