@@ -317,7 +317,7 @@ private:
     // the file's identity, size and time stamp stay the same.
     bool readFile(const std::string& path) {
         constexpr off_t kMaxFile = 1 << 20;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return false;
         struct stat st {};
         std::string bytes;
@@ -451,11 +451,18 @@ std::optional<Zone> loadZone(std::string_view name, std::error_code& ec) {
 std::optional<ZoneOffset> zoneOffsetAt(std::string_view name, int64_t utcSeconds, std::error_code& ec) {
     const auto zone = loadZone(name, ec);
     if (!zone) return std::nullopt;
+    // Some 250,000 years either way; beyond, the date arithmetic would leave 64 bits.
+    constexpr int64_t kLimit = 8'000'000'000'000;
+    utcSeconds = std::clamp(utcSeconds, -kLimit, kLimit);
     const LocalType t = zone->at(utcSeconds);
     return ZoneOffset{t.offset, t.dst, t.abbreviation};
 }
 
 std::optional<TimeZoneInfo> timeZoneInfo(std::string_view name, int year, std::error_code& ec) {
+    if (year < -200000 || year > 200000) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return std::nullopt;
+    }
     const auto zone = loadZone(name, ec);
     if (!zone) return std::nullopt;
     TimeZoneInfo info;
