@@ -30,7 +30,9 @@ TEST(Arc4, Rfc6229Keystream) {
         ASSERT_EQ(ks_arc4Begin(nullptr, &r, &ctx), 0u);
         const size_t offset = std::stoul(v.at("OFFSET"));
         Bytes skip(offset);
-        if (offset > 0) ASSERT_EQ(ks_arc4Encrypt(nullptr, &ctx, skip.data(), uint32_t(offset), skip.data()), 0u);
+        if (offset > 0) {
+            ASSERT_EQ(ks_arc4Encrypt(nullptr, &ctx, skip.data(), uint32_t(offset), skip.data()), 0u);
+        }
         const Bytes plain = fromHex(v.at("PLAINTEXT"));
         Bytes out(plain.size());
         ASSERT_EQ(ks_arc4Encrypt(nullptr, &ctx, plain.data(), uint32_t(plain.size()), out.data()), 0u);
