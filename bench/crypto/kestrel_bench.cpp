@@ -158,7 +158,13 @@ void kestrelDes(benchmark::State& state, uint32_t algorithm) {
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& r : runs) times_[r.benchmark_name()] = r.GetAdjustedCPUTime();
+        // With repetitions the median stands for the pair; otherwise the single run.
+        for (const auto& r : runs) {
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type == Run::RT_Iteration || median) {
+                times_[r.run_name.str()] = r.GetAdjustedCPUTime();
+            }
+        }
         ConsoleReporter::ReportRuns(runs);
     }
     void printRatios(const std::vector<std::string>& families) const {
