@@ -13,7 +13,7 @@ long long LiteralCount(std::string_view line) {
     if (open == std::string_view::npos) return -1;
     std::string_view digits = line.substr(open + 1, line.size() - open - 2);
     if (!digits.empty() && digits.back() == '+') digits.remove_suffix(1);
-    if (digits.empty() || digits.size() > 12) return -1;
+    if (digits.empty() || digits.size() > 18) return -1;
     long long n = 0;
     for (char c : digits) {
         if (c < '0' || c > '9') return -1;
@@ -210,8 +210,9 @@ bool ParseSearch(const std::vector<ResponseLine>& lines, std::vector<uint32_t>& 
             while (pos < t.size() && t[pos] == ' ') ++pos;
             uint64_t n = 0;
             std::size_t start = pos;
-            while (pos < t.size() && t[pos] >= '0' && t[pos] <= '9' && n <= UINT32_MAX) {
-                n = n * 10 + static_cast<uint64_t>(t[pos++] - '0');
+            while (pos < t.size() && t[pos] >= '0' && t[pos] <= '9') {
+                if (n <= UINT32_MAX) n = n * 10 + static_cast<uint64_t>(t[pos] - '0');
+                ++pos;
             }
             if (pos == start) break;  // not a number: the rest is not ours (e.g. MODSEQ)
             if (n > 0 && n <= UINT32_MAX) uids.push_back(static_cast<uint32_t>(n));

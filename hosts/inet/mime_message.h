@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "hosts/inet/text_lines.h"
+
 namespace inet {
 
 struct MimePart {
@@ -94,8 +96,5 @@ private:
     bool decodeQp_ = false;
     int depth_ = 0;
 };
-
-// Splits text into lines at LF, dropping a CR before it.
-std::vector<std::string> SplitLines(std::string_view text);
 
 }  // namespace inet
