@@ -97,6 +97,19 @@ void ScriptedServer::Run(std::vector<Step> script) {
             std::lock_guard lock(mutex_);
             received_.push_back(pending_.substr(0, static_cast<std::size_t>(step.value)));
             pending_.erase(0, static_cast<std::size_t>(step.value));
+        } else if (step.kind == Step::kReadUntil) {
+            std::string all, line;
+            bool ok = false;
+            while ((ok = ReadLine(fd, line))) {
+                all += line + "\n";
+                if (line == step.text) break;
+            }
+            std::lock_guard lock(mutex_);
+            received_.push_back(all);
+            if (!ok) {
+                failure_ = "no line '" + step.text + "'";
+                break;
+            }
         } else if (step.kind == Step::kPause) {
             std::this_thread::sleep_for(std::chrono::milliseconds(step.value));
         } else {

@@ -13,7 +13,7 @@ namespace tess::test {
 class ScriptedServer {
 public:
     struct Step {
-        enum Kind { kSend, kExpect, kPause, kClose, kReadBytes } kind;
+        enum Kind { kSend, kExpect, kPause, kClose, kReadBytes, kReadUntil } kind;
         std::string text;  // kSend: "{tag}" becomes the tag of the last line read
         int value = 0;     // kPause: ms; kReadBytes: count
     };
@@ -23,6 +23,9 @@ public:
     static Step Pause(int ms) { return {Step::kPause, {}, ms}; }
     static Step Close() { return {Step::kClose, {}}; }
     static Step ReadBytes(int count) { return {Step::kReadBytes, {}, count}; }
+    // Reads lines up to and including one equal to last; recorded as one entry, each
+    // line followed by LF.
+    static Step ReadUntil(std::string last) { return {Step::kReadUntil, std::move(last)}; }
 
     explicit ScriptedServer(std::vector<Step> script);
     ~ScriptedServer();
