@@ -78,7 +78,11 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
             lower.find("text/html") != std::string::npos)
             break;
     }
-    if (part > 4) return false;  // no text part among the first four
+    if (part > 4) {
+        // No text part among the first four: the headers at least, not the attachments.
+        text = HeaderBlock(header);
+        return true;
+    }
     HeaderInfo(partHeader, partType, partBoundary);
     const std::string n = std::to_string(part);
     const std::string outer = "--" + outerBoundary;

@@ -182,14 +182,18 @@ TEST_F(Heronwick, ListingKeepsToTheDateWindow) {
     FreeMailMsg(list, count);
 }
 
-std::string BigMultipart(std::size_t attachmentBytes) {
+std::string BigMultipart(std::size_t attachmentBytes, bool alternative = false) {
     std::string data;
     data.reserve(attachmentBytes * 4 / 3 + attachmentBytes / 38);
     std::string line(76, 'A');
     for (std::size_t n = 0; n < attachmentBytes * 4 / 3; n += 76) data += line + "\r\n";
     return "From: ann@tess.test\r\nTo: you@tess.test\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
-           "Content-Type: multipart/mixed; boundary=\"XYZ\"\r\n\r\n--XYZ\r\n"
-           "Content-Type: text/plain\r\n\r\nThe text part.\r\n--XYZ\r\n"
+           "Content-Type: multipart/mixed; boundary=\"XYZ\"\r\n\r\n--XYZ\r\n" +
+           (alternative ? std::string("Content-Type: multipart/alternative; boundary=\"ALT\"\r\n\r\n"
+                                      "--ALT\r\nContent-Type: text/plain\r\n\r\nThe text part.\r\n"
+                                      "--ALT\r\nContent-Type: text/html\r\n\r\n<b>The html part.</b>\r\n"
+                                      "--ALT--\r\n--XYZ\r\n")
+                        : std::string("Content-Type: text/plain\r\n\r\nThe text part.\r\n--XYZ\r\n")) +
            "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
            "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
            "Content-Transfer-Encoding: base64\r\n\r\n" + data + "--XYZ--\r\n";
@@ -221,6 +225,16 @@ TEST_F(Heronwick, WholeAndPartialFetchLeaveMailUnread) {
     ASSERT_EQ(GetMsg(nullptr, &id, &msg), 0);
     EXPECT_EQ(msg->partBudget, 0);  // one part only: fetched whole
     EXPECT_GE(std::strlen(msg->Body), std::size_t(2 << 20));
+    FreeMailMsgBlock(msg);
+
+    // A first part with text and HTML alternatives: both come, the attachment stays.
+    uint32_t alt = Store("INBOX", BigMultipart(2 << 20, true));
+    ASSERT_EQ(GetMsgIds(nullptr, &ids, &count), 0);  // as the engine lists before fetching
+    FreeMailMsg(ids, count);
+    std::memcpy(bytes, &alt, 4);
+    ASSERT_EQ(GetMsg(nullptr, &id, &msg), 0);
+    EXPECT_EQ(msg->partBudget, 1);
+    EXPECT_EQ(std::string(msg->Body).find("The text part."), 0u) << msg->Body;
     FreeMailMsgBlock(msg);
 
     // Fetching never marked them read.
