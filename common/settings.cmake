@@ -1,0 +1,5 @@
+# Settings store and registry lists: compiled into every deliverable that keeps or reads
+# the product's settings.
+set(TESS_COMMON_SETTINGS_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/plugin_registry.cpp
+)
