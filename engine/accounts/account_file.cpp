@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 
 namespace tess::accounts {
 

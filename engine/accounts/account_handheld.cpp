@@ -1,5 +1,5 @@
 // Writing an account's changes and resets to the handheld's preferences.
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
 
 namespace tess::accounts {

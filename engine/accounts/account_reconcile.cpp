@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
 
 namespace tess::accounts {

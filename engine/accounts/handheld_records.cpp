@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/accounts/account_layout.h"
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 
 namespace tess::accounts {
 

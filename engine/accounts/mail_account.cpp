@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 
 namespace tess::accounts {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "engine/accounts/account_file.h"
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"

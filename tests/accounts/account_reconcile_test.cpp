@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"

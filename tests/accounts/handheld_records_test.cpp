@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "engine/accounts/byte_io.h"
+#include "engine/accounts/block_fields.h"
 #include "engine/accounts/handheld_records.h"
 
 namespace tess::accounts {
