@@ -65,13 +65,6 @@ int32_t ParseFilterNumber(std::string_view text) {
     return n > INT32_MAX ? INT32_MAX : int32_t(n);
 }
 
-std::string CleanFilterText(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        if (c != '\r' && c != '\n') out.push_back(c);
-    return std::string(trim(out));
-}
-
 bool MatchOneFilter(const FilterMessage& message, const MessageFilter& filter, int64_t now) {
     // A slot that was cleared but counted holds no rule; it stops nothing.
     if (!filter.inUse) return false;

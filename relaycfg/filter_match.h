@@ -19,7 +19,4 @@ bool MatchOneFilter(const FilterMessage& message, const MessageFilter& filter, i
 // within 32 bits instead of overflowing.
 int32_t ParseFilterNumber(std::string_view text);
 
-// Removes every CR and LF and trims white space at both ends.
-std::string CleanFilterText(std::string_view text);
-
 }  // namespace tess::relaycfg

@@ -105,10 +105,5 @@ TEST(FilterNumber, ReadsLikeAtoiWithoutOverflow) {
     for (const Case& c : cases) EXPECT_EQ(ParseFilterNumber(c.text), c.value) << c.text;
 }
 
-TEST(FilterText, CleaningRemovesLineBreaksAndTrims) {
-    EXPECT_EQ(CleanFilterText("  ur\r\ngent \t"), "urgent");
-    EXPECT_EQ(CleanFilterText("\r\n"), "");
-}
-
 }  // namespace
 }  // namespace tess::relaycfg
