@@ -46,7 +46,8 @@ constexpr const char* kPlaceholderName = "corvid.example";
 
 }  // namespace
 
-CMailAccount::CMailAccount(const AccountInit& init, AccountEnvironment& env) : init_(init), env_(env) {
+CMailAccount::CMailAccount(const AccountInit& init, AccountEnvironment& env)
+    : init_(init), env_(env), aes_(AesBinding::Acquire()) {
     if (init.userId == -2) {
         path_ = init.path;
     } else {

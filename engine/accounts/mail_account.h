@@ -12,6 +12,7 @@
 
 #include "engine/accounts/account_environment.h"
 #include "engine/accounts/account_file.h"
+#include "engine/accounts/aes_binding.h"
 #include "engine/accounts/handheld_records.h"
 #include "relaycfg/message_filter.h"
 
@@ -150,6 +151,7 @@ private:
     AccountFileImage image_;
     std::array<uint8_t, layout::kHandheldSize> secondHandheld_{};
     std::vector<CDeviceFolder> queued_;
+    std::shared_ptr<AesBinding> aes_;  // keeps the process's HXAES binding while the account lives
 };
 
 }  // namespace tess::accounts

@@ -16,7 +16,7 @@ class AccountFoldersTest : public ::testing::Test {
 protected:
     tess::test::TempHome home;
     test::RecordingEnvironment env;
-    test::PreferenceMap prefs;
+    test::EmulatedHandheld prefs;
     std::unique_ptr<CMailAccount> account;
     static constexpr int kAccount = 2;
 
@@ -36,11 +36,11 @@ protected:
         return p;
     }
     void setHandheldSlots(const std::vector<std::string>& names) {
-        prefs.prefs[{kCreatorMail, FolderPrefId(kAccount)}] = folderPref(names);
+        prefs.Set(kCreatorMail, FolderPrefId(kAccount), folderPref(names));
         ByteSpan(account->MutableImage().handheld).copy(kFolderPrefCopy, folderPref(names));
     }
     std::string slotName(int slot) {
-        return std::string(ByteView(prefs.prefs[{kCreatorMail, FolderPrefId(kAccount)}]).text(2 + size_t(slot) * 16, 16));
+        return std::string(ByteView(prefs.Get(kCreatorMail, FolderPrefId(kAccount))).text(2 + size_t(slot) * 16, 16));
     }
 };
 
@@ -87,7 +87,8 @@ TEST_F(AccountFoldersTest, MergeKeepsKnownFoldersAndBoundsNewOnes) {
 TEST_F(AccountFoldersTest, MergeWithQueuedFoldersDropsThoseGoneFromTheHandheld) {
     account->SetFolders({{"Inbox", {}, 0, 1, 0}, {"Old", {}, 6, 1, 0}, {"New", {}, kNoSlot, 0, 0}});
     // Reconciliation queues the handheld's folders.
-    prefs.prefs[{kCreatorMail, kAccount}] = std::vector<uint8_t>(FreshAccountRecord().begin(), FreshAccountRecord().end());
+    const AccountRecord fresh = FreshAccountRecord();
+    prefs.Set(kCreatorMail, kAccount, std::vector<uint8_t>(fresh.begin(), fresh.end()));
     setHandheldSlots({"Inbox", "", "", "", "", "", "", "New"});
     prefs.SetText(kCreatorMail, TextPrefId(kAccount, kNameText), "Mail");
     account->SetAccountName("Mail", 0);

@@ -18,7 +18,7 @@ constexpr int kUser = 9;
 struct World {
     tess::test::TempHome home;
     test::RecordingEnvironment env;
-    test::PreferenceMap prefs;
+    test::EmulatedHandheld prefs;
     std::unique_ptr<CMailAccount> account;
 
     World() {
@@ -29,12 +29,16 @@ struct World {
         account = std::make_unique<CMailAccount>(i, env);
         account->Load();
         record(FreshAccountRecord());
-        prefs.prefs[{kCreatorMail, FolderPrefId(kN)}] = std::vector<uint8_t>(kFolderPrefSize, 0);
+        prefs.Set(kCreatorMail, FolderPrefId(kN), std::vector<uint8_t>(kFolderPrefSize, 0));
     }
-    void record(const AccountRecord& r) { prefs.prefs[{kCreatorMail, kN}].assign(r.begin(), r.end()); }
-    void protocol(uint16_t word) { ByteSpan(prefs.prefs[{kCreatorMail, kN}]).putU16be(0, word); }
+    void record(const AccountRecord& r) { prefs.Set(kCreatorMail, kN, std::vector<uint8_t>(r.begin(), r.end())); }
+    void protocol(uint16_t word) {
+        auto r = prefs.Get(kCreatorMail, kN);
+        ByteSpan(r).putU16be(0, word);
+        prefs.Set(kCreatorMail, kN, r);
+    }
     void handheldName(const std::string& name) { prefs.SetText(kCreatorMail, TextPrefId(kN, kNameText), name); }
-    std::string handheldNameNow() const { return prefs.Text(kCreatorMail, TextPrefId(kN, kNameText)); }
+    std::string handheldNameNow() { return prefs.Text(kCreatorMail, TextPrefId(kN, kNameText)); }
     void desktop(const std::string& name, int32_t client = 8, int32_t active = 1) {
         account->SetAccountName(name.c_str(), 0);
         account->SetValue(kValueMailClient, &client, 4);
@@ -49,7 +53,7 @@ struct World {
     bool has(const std::string& message) const {
         return std::find(env.messages.begin(), env.messages.end(), message) != env.messages.end();
     }
-    uint16_t recordWord(size_t at) { return ByteView(prefs.prefs[{kCreatorMail, kN}]).u16be(at); }
+    uint16_t recordWord(size_t at) { return ByteView(prefs.Get(kCreatorMail, kN)).u16be(at); }
 };
 
 struct Scenario {
@@ -83,7 +87,7 @@ TEST(Reconcile, Scenarios) {
              w.desktop("Work");
              w.prefs.refuseWrites.insert({kCreatorMail, TextPrefId(kN, kNameText)});
          },
-         0, 16390, [](World& w) { EXPECT_TRUE(w.has("4102::")); }},
+         0, SYNCERR_LOST_CONNECTION, [](World& w) { EXPECT_TRUE(w.has("4102::")); }},
         {"on both, names equal without case",
          [](World& w) {
              w.desktop("home");
@@ -199,16 +203,16 @@ TEST(Reconcile, Scenarios) {
         {"no account record",
          [](World& w) {
              w.desktop("Mail");
-             w.prefs.prefs.erase({kCreatorMail, kN});
+             w.prefs.missing.insert({kCreatorMail, kN});
          },
          0, kReconcileNoRecord, [](World& w) { EXPECT_TRUE(w.has("4173::")); }},
         {"no folder preference is the result",
          [](World& w) {
              w.desktop("Mail");
              w.handheldName("Mail");
-             w.prefs.prefs.erase({kCreatorMail, FolderPrefId(kN)});
+             w.prefs.missing.insert({kCreatorMail, FolderPrefId(kN)});
          },
-         0, 16387, [](World&) {}},
+         0, SYNCERR_NOT_FOUND, [](World&) {}},
         {"protocol changed for a present account",
          [](World& w) {
              w.desktop("Mail", 8);
@@ -271,12 +275,12 @@ TEST(Reconcile, HandheldValuesReachTheBlock) {
     ByteSpan(folders).putText(2 + 3 * 16, 16, "Travel");
     ByteSpan(folders).putU8(258, 1);
     ByteSpan(folders).putU16le(276, 0x4242);
-    w.prefs.prefs[{kCreatorMail, FolderPrefId(kN)}] = folders;
+    w.prefs.Set(kCreatorMail, FolderPrefId(kN), folders);
     for (int i = 0; i < 12; ++i) {
         std::vector<uint8_t> f(kHandheldFilterSize, 0);
         ByteSpan(f).putText(0, 32, "f" + std::to_string(i));
         f[32] = 1;
-        w.prefs.prefs[{kCreatorMail, FilterPrefId(kN, i)}] = f;
+        w.prefs.Set(kCreatorMail, FilterPrefId(kN, i), f);
     }
 
     ASSERT_EQ(w.account->Reconcile(w.prefs, 0, 0, 0, "k"), 0);

@@ -7,42 +7,58 @@
 #include <utility>
 #include <vector>
 
+#include <algorithm>
+#include <cstring>
+
 #include "engine/accounts/account_environment.h"
+#include "engine/accounts/sync_preferences.h"
+#include "platform/syncmgr/syncmgr.h"
 
 namespace tess::accounts::test {
 
-class PreferenceMap : public HandheldPreferences {
+// The emulated handheld's preferences (the sync manager stand-in, for the runtime root of
+// the test), with the writes recorded and chosen preferences made to fail or look absent.
+class EmulatedHandheld : public HandheldPreferences {
 public:
     using Key = std::pair<uint32_t, int>;
-    std::map<Key, std::vector<uint8_t>> prefs;
     std::set<Key> refuseWrites;
+    std::set<Key> missing;
     std::vector<Key> writes;
 
     int Read(uint32_t creator, int id, std::vector<uint8_t>& out) override {
-        auto it = prefs.find({creator, id});
-        if (it == prefs.end()) return 16387;
-        out = it->second;
-        return 0;
+        if (missing.count({creator, id})) return SYNCERR_NOT_FOUND;
+        return real_.Read(creator, id, out);
     }
     int Write(uint32_t creator, int id, std::span<const uint8_t> bytes) override {
-        if (refuseWrites.count({creator, id})) return 16390;
+        if (refuseWrites.count({creator, id})) return SYNCERR_LOST_CONNECTION;
         writes.push_back({creator, id});
-        prefs[{creator, id}].assign(bytes.begin(), bytes.end());
-        return 0;
+        missing.erase({creator, id});
+        return real_.Write(creator, id, bytes);
+    }
+    // Set-up and inspection, beside the account's own calls.
+    void Set(uint32_t creator, int id, const std::vector<uint8_t>& bytes) {
+        missing.erase({creator, id});
+        SyncWriteAppPreference(creator, uint16_t(id), 1, 0, bytes.data(), uint32_t(bytes.size()));
+    }
+    std::vector<uint8_t> Get(uint32_t creator, int id) {
+        std::vector<uint8_t> out;
+        if (real_.Read(creator, id, out) != 0) out.clear();
+        return out;
     }
     void SetText(uint32_t creator, int id, const std::string& text) {
-        prefs[{creator, id}].assign(text.c_str(), text.c_str() + text.size() + 1);
+        Set(creator, id, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
     }
-    std::string Text(uint32_t creator, int id) const {
-        auto it = prefs.find({creator, id});
-        if (it == prefs.end()) return "<missing>";
-        return std::string(reinterpret_cast<const char*>(it->second.data()), strnlen(reinterpret_cast<const char*>(it->second.data()), it->second.size()));
+    std::string Text(uint32_t creator, int id) {
+        std::vector<uint8_t> out;
+        if (real_.Read(creator, id, out) != 0) return "<missing>";
+        return std::string(reinterpret_cast<const char*>(out.data()), strnlen(reinterpret_cast<const char*>(out.data()), out.size()));
     }
     bool Wrote(uint32_t creator, int id) const {
-        for (auto& w : writes)
-            if (w == Key{creator, id}) return true;
-        return false;
+        return std::find(writes.begin(), writes.end(), Key{creator, id}) != writes.end();
     }
+
+private:
+    SyncManagerPreferences real_;
 };
 
 class RecordingEnvironment : public AccountEnvironment {
