@@ -1,0 +1,51 @@
+// The fixed binary-field modules: GF(2^m) for m = 113, 131, 163, 191, 233,
+// 239 with built-in reduction polynomials, each a ksFieldMethods table.
+#pragma once
+
+#include <cstdint>
+
+#include "crypto/field_element.h"
+
+namespace kestrel {
+
+enum class BinaryModule : uint8_t {
+    F113,         // x^113 + x^9 + 1
+    F131Normal,   // x^131 + x^7 + x^6 + x^5 + x^4 + x + 1, normal-basis octets
+    F163,         // x^163 + x^7 + x^6 + x^3 + 1
+    F163Reversed, // as F163, bit-reversed octets
+    F191Normal,   // x^191 + x^120 + 1, normal-basis octets
+    F233,         // x^233 + x^74 + 1
+    F239,         // x^239 + x^158 + 1
+    F239Normal,   // as F239, normal-basis octets
+};
+inline constexpr int kBinaryModuleCount = 8;
+
+// The module's table; uses the carry-less multiply instruction when the CPU
+// has it, unless portable is set.
+const ksFieldMethods* binaryModuleTable(BinaryModule module, bool portable = false);
+int binaryModuleDegree(BinaryModule module);
+bool cpuHasCarrylessMultiply();
+
+namespace gf2m_detail {
+extern const ksFieldMethods* const kPortableTables[kBinaryModuleCount];
+extern const ksFieldMethods* const kInstrTables[kBinaryModuleCount];
+}  // namespace gf2m_detail
+
+}  // namespace kestrel
+
+// Conversions between the internal polynomial basis and the standard forms
+// of the octet strings (slots 15 and 16). Each clears out before reading in.
+namespace kestrel::basis {
+uint32_t copy4(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t copy6(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t copy8(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t fromNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t toNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t fromNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t toNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t fromNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t toNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
+// Reversal of the low m bits into 8 words.
+void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out);
+}  // namespace kestrel::basis
