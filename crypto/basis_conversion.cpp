@@ -7,16 +7,16 @@
 
 #include "crypto/binary_field_modules.h"
 
-namespace kestrel::basis {
+namespace ks::basis {
 namespace {
 
-inline bool bit(const ksFieldElement* e, int i) { return (e->w[i / 32] >> (i % 32)) & 1; }
+inline bool bit(const ksFieldElement* e, int i) { return (e->words[i / 32] >> (i % 32)) & 1; }
 
 template <int N>
 uint32_t copyWords(const ksFieldElement* in, ksFieldElement* out)
 {
     for (int i = 0; i < N; ++i)
-        out->w[i] = in->w[i];
+        out->words[i] = in->words[i];
     return 0;
 }
 
@@ -37,7 +37,7 @@ struct NormalBasis {
         for (int i = 0; i < len; ++i) {
             const char c = betaHex[len - 1 - i];
             const uint32_t v = uint32_t(c <= '9' ? c - '0' : c - 'a' + 10);
-            beta.w[i / 8] |= v << (4 * (i % 8));
+            beta.words[i / 8] |= v << (4 * (i % 8));
         }
         fromStd[m - 1] = beta;
         for (int i = m - 2; i >= 0; --i) {
@@ -54,7 +54,7 @@ struct NormalBasis {
         for (int j = 0; j < m; ++j) {
             poly[j] = fromStd[j];
             std[j] = ksFieldElement{};
-            std[j].w[j / 32] = 1u << (j % 32);
+            std[j].words[j / 32] = 1u << (j % 32);
         }
         for (int col = 0; col < m; ++col) {
             int pivot = col;
@@ -67,8 +67,8 @@ struct NormalBasis {
             for (int r = 0; r < m; ++r) {
                 if (r != col && bit(&poly[r], col)) {
                     for (int w = 0; w < 8; ++w) {
-                        poly[r].w[w] ^= poly[col].w[w];
-                        std[r].w[w] ^= std[col].w[w];
+                        poly[r].words[w] ^= poly[col].words[w];
+                        std[r].words[w] ^= std[col].words[w];
                     }
                 }
             }
@@ -83,9 +83,9 @@ struct NormalBasis {
         for (int i = m - 1; i >= 0; --i)
             if (bit(in, i))
                 for (int w = 0; w < n; ++w)
-                    r.w[w] ^= rows[i].w[w];
+                    r.words[w] ^= rows[i].words[w];
         for (int w = 0; w < n; ++w)
-            out->w[w] = r.w[w];
+            out->words[w] = r.words[w];
     }
 };
 
@@ -148,7 +148,7 @@ void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out)
     ksFieldElement r{};
     for (int i = 0; i < m; ++i)
         if (bit(in, i))
-            r.w[(m - 1 - i) / 32] |= 1u << ((m - 1 - i) % 32);
+            r.words[(m - 1 - i) / 32] |= 1u << ((m - 1 - i) % 32);
     *out = r;
 }
 
@@ -159,4 +159,4 @@ uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out
     return copyWords<6>(&r, out);
 }
 
-}  // namespace kestrel::basis
+}  // namespace ks::basis

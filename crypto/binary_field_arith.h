@@ -14,7 +14,7 @@
 // Each translation unit gets its own copy (the unnamed namespace): the
 // carry-less unit is compiled for the CPU instruction, the portable unit not,
 // and the linker must never trade one unit's inline code for the other's.
-namespace kestrel::gf2m {
+namespace ks::gf2m {
 namespace {
 
 using u64 = uint64_t;
@@ -81,9 +81,9 @@ struct Field {
     static void load(const ksFieldElement* e, Elem out)
     {
         out[kWords - 1] = 0;
-        std::memcpy(out, e->w, kWords32 * 4);
+        std::memcpy(out, e->words, kWords32 * 4);
     }
-    static void store(const Elem in, ksFieldElement* e) { std::memcpy(e->w, in, kWords32 * 4); }
+    static void store(const Elem in, ksFieldElement* e) { std::memcpy(e->words, in, kWords32 * 4); }
 
     // r ^= t * x^s
     static inline void foldAt(u64* r, u64 t, int s)
@@ -206,4 +206,4 @@ struct Field {
 };
 
 }  // namespace
-}  // namespace kestrel::gf2m
+}  // namespace ks::gf2m

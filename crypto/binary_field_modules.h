@@ -6,7 +6,7 @@
 
 #include "crypto/field_element.h"
 
-namespace kestrel {
+namespace ks {
 
 enum class BinaryModule : uint8_t {
     F113,         // x^113 + x^9 + 1
@@ -31,11 +31,11 @@ extern const ksFieldMethods* const kPortableTables[kBinaryModuleCount];
 extern const ksFieldMethods* const kInstrTables[kBinaryModuleCount];
 }  // namespace gf2m_detail
 
-}  // namespace kestrel
+}  // namespace ks
 
 // Conversions between the internal polynomial basis and the standard forms
 // of the octet strings (slots 15 and 16). Each clears out before reading in.
-namespace kestrel::basis {
+namespace ks::basis {
 uint32_t copy4(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 uint32_t copy6(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 uint32_t copy8(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
@@ -48,4 +48,4 @@ uint32_t toNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* ou
 uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 // Reversal of the low m bits into 8 words.
 void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out);
-}  // namespace kestrel::basis
+}  // namespace ks::basis

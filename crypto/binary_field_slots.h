@@ -6,7 +6,7 @@
 #include "crypto/binary_field_arith.h"
 #include "crypto/binary_field_modules.h"
 
-namespace kestrel::gf2m {
+namespace ks::gf2m {
 namespace {
 
 struct F113 : Field<113, 9> {
@@ -38,7 +38,7 @@ struct Module {
     static uint32_t add(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o)
     {
         for (int i = 0; i < n; ++i)
-            o->w[i] = a->w[i] ^ b->w[i];
+            o->words[i] = a->words[i] ^ b->words[i];
         return 0;
     }
     static uint32_t invert(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o)
@@ -49,7 +49,7 @@ struct Module {
         F::store(r, o);
         return 0;
     }
-    static uint32_t lowBit(ksGlobalData*, const ksFieldElement* a) { return a->w[0] & 1; }
+    static uint32_t lowBit(ksGlobalData*, const ksFieldElement* a) { return a->words[0] & 1; }
     static uint32_t multiply(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o)
     {
         Elem x, y, r;
@@ -61,15 +61,15 @@ struct Module {
     }
     static uint32_t one(ksGlobalData*, ksFieldElement* o)
     {
-        o->w[0] = 1;
+        o->words[0] = 1;
         for (int i = 1; i < n; ++i)
-            o->w[i] = 0;
+            o->words[i] = 0;
         return 0;
     }
     static uint32_t zero(ksGlobalData*, ksFieldElement* o)
     {
         for (int i = 0; i < n; ++i)
-            o->w[i] = 0;
+            o->words[i] = 0;
         return 0;
     }
     static uint32_t square(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o)
@@ -84,21 +84,21 @@ struct Module {
     {
         uint32_t d = 0;
         for (int i = 0; i < n; ++i)
-            d |= a->w[i] ^ b->w[i];
+            d |= a->words[i] ^ b->words[i];
         return d == 0;
     }
     static uint32_t isZero(ksGlobalData*, const ksFieldElement* a)
     {
         uint32_t d = 0;
         for (int i = 0; i < n; ++i)
-            d |= a->w[i];
+            d |= a->words[i];
         return d == 0;
     }
     static uint32_t isOne(ksGlobalData*, const ksFieldElement* a)
     {
-        uint32_t d = a->w[0] ^ 1;
+        uint32_t d = a->words[0] ^ 1;
         for (int i = 1; i < n; ++i)
-            d |= a->w[i];
+            d |= a->words[i];
         return d == 0;
     }
     // z with z^2 + z = a (the half-trace) and 1; 0 when Tr(a) = 1.
@@ -106,7 +106,7 @@ struct Module {
     {
         uint32_t tr = 0;
         for (int p : F::kTraceOne)
-            tr ^= (a->w[p / 32] >> (p % 32)) & 1;
+            tr ^= (a->words[p / 32] >> (p % 32)) & 1;
         if (tr)
             return 0;
         Elem x, r;
@@ -123,7 +123,7 @@ struct Module {
 };
 
 constexpr bool kInstr = KESTREL_GF2M_INSTR;
-using namespace kestrel::basis;
+using namespace ks::basis;
 
 constexpr const ksFieldMethods* kTables[kBinaryModuleCount] = {
     &Module<F113, kInstr, copy4, copy4>::table,
@@ -137,4 +137,4 @@ constexpr const ksFieldMethods* kTables[kBinaryModuleCount] = {
 };
 
 }  // namespace
-}  // namespace kestrel::gf2m
+}  // namespace ks::gf2m

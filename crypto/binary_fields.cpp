@@ -1,7 +1,7 @@
 // Choice between the carry-less and the portable module tables.
 #include "crypto/binary_field_modules.h"
 
-namespace kestrel {
+namespace ks {
 
 bool cpuHasCarrylessMultiply()
 {
@@ -26,4 +26,4 @@ int binaryModuleDegree(BinaryModule module)
     return i >= 0 && i < kBinaryModuleCount ? kDegree[i] : 0;
 }
 
-}  // namespace kestrel
+}  // namespace ks

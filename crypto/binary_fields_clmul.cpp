@@ -4,9 +4,9 @@
 #define KESTREL_GF2M_INSTR true
 #include "crypto/binary_field_slots.h"
 
-namespace kestrel::gf2m_detail {
+namespace ks::gf2m_detail {
 const ksFieldMethods* const kInstrTables[kBinaryModuleCount] = {
     gf2m::kTables[0], gf2m::kTables[1], gf2m::kTables[2], gf2m::kTables[3],
     gf2m::kTables[4], gf2m::kTables[5], gf2m::kTables[6], gf2m::kTables[7],
 };
-}  // namespace kestrel::gf2m_detail
+}  // namespace ks::gf2m_detail

@@ -5,11 +5,7 @@
 
 #include <cstdint>
 
-struct ksGlobalData;
-
-struct ksFieldElement {
-    uint32_t w[8];
-};
+#include "crypto/global_data.h"
 
 // The seventeen slots of a field module, in table order. Binary modules
 // leave the prime-only slots (subtract, negate, multiplyWord, canonical) null.

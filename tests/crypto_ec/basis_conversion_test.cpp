@@ -8,7 +8,7 @@
 #include "crypto/binary_field_modules.h"
 #include "tests/crypto_ec/openssl_bn.h"
 
-namespace kestrel::test {
+namespace ks::test {
 namespace {
 
 struct NormalCase {
@@ -26,7 +26,7 @@ const NormalCase kNormal[] = {
 ksFieldElement bitElement(int i)
 {
     ksFieldElement e{};
-    e.w[i / 32] = 1u << (i % 32);
+    e.words[i / 32] = 1u << (i % 32);
     return e;
 }
 
@@ -34,7 +34,7 @@ ksFieldElement onesElement(int m)
 {
     ksFieldElement e{};
     for (int i = 0; i < m; ++i)
-        e.w[i / 32] |= 1u << (i % 32);
+        e.words[i / 32] |= 1u << (i % 32);
     return e;
 }
 
@@ -43,7 +43,7 @@ ksFieldElement randomElement(std::mt19937& rng, int m)
     ksFieldElement e{};
     for (int i = 0; i < m; ++i)
         if (rng() & 1)
-            e.w[i / 32] |= 1u << (i % 32);
+            e.words[i / 32] |= 1u << (i % 32);
     return e;
 }
 
@@ -52,9 +52,9 @@ ksFieldElement rotateRight(const ksFieldElement& e, int m)
 {
     ksFieldElement r{};
     for (int i = 0; i < m; ++i)
-        if ((e.w[i / 32] >> (i % 32)) & 1) {
+        if ((e.words[i / 32] >> (i % 32)) & 1) {
             const int j = (i + m - 1) % m;
-            r.w[j / 32] |= 1u << (j % 32);
+            r.words[j / 32] |= 1u << (j % 32);
         }
     return r;
 }
@@ -88,7 +88,7 @@ TEST_P(NormalBasisTest, ConstantsAndFixedPoints)
         f->multiply(nullptr, &beta, &conj, &prod);
         f->toStandard(nullptr, &prod, &coords);
         for (int b = 0; b < nc.m; ++b)
-            nonzero += (coords.w[b / 32] >> (b % 32)) & 1;
+            nonzero += (coords.words[b / 32] >> (b % 32)) & 1;
         f->square(nullptr, &conj, &conj);
     }
     EXPECT_EQ(nonzero, 2 * nc.m - 1);
@@ -143,4 +143,4 @@ TEST(BitReversedBasis, ReversesTheLow163Bits)
 }
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace ks::test

@@ -8,7 +8,7 @@
 #include "crypto/binary_field_modules.h"
 #include "tests/crypto_ec/openssl_bn.h"
 
-namespace kestrel::test {
+namespace ks::test {
 namespace {
 
 struct FieldCase {
@@ -48,22 +48,22 @@ struct FieldTest : ::testing::TestWithParam<std::tuple<FieldCase, bool>> {
     ksFieldElement blank() const
     {
         ksFieldElement e;
-        for (auto& w : e.w)
+        for (auto& w : e.words)
             w = kSentinel;
         return e;
     }
     ksFieldElement masked(ksFieldElement e) const
     {
         for (int i = n; i < 8; ++i)
-            e.w[i] = 0;
+            e.words[i] = 0;
         if (fc.m % 32)
-            e.w[n - 1] &= (1u << (fc.m % 32)) - 1;
+            e.words[n - 1] &= (1u << (fc.m % 32)) - 1;
         return e;
     }
     ksFieldElement random()
     {
         ksFieldElement e;
-        for (auto& w : e.w)
+        for (auto& w : e.words)
             w = uint32_t(rng());
         return masked(e);
     }
@@ -72,16 +72,16 @@ struct FieldTest : ::testing::TestWithParam<std::tuple<FieldCase, bool>> {
         std::vector<ksFieldElement> v;
         ksFieldElement e{};
         v.push_back(e);  // 0
-        e.w[0] = 1;
+        e.words[0] = 1;
         v.push_back(e);  // 1
-        e.w[0] = 2;
+        e.words[0] = 2;
         v.push_back(e);  // x
         ksFieldElement ones;
-        for (auto& w : ones.w)
+        for (auto& w : ones.words)
             w = ~0u;
         v.push_back(masked(ones));
         ksFieldElement top{};
-        top.w[(fc.m - 1) / 32] = 1u << ((fc.m - 1) % 32);
+        top.words[(fc.m - 1) / 32] = 1u << ((fc.m - 1) % 32);
         v.push_back(top);
         for (int i = 0; i < 60; ++i)
             v.push_back(random());
@@ -91,16 +91,16 @@ struct FieldTest : ::testing::TestWithParam<std::tuple<FieldCase, bool>> {
     void expectCanonical(const ksFieldElement& out)
     {
         for (int i = n; i < 8; ++i)
-            EXPECT_EQ(out.w[i], kSentinel) << "word " << i << " written";
+            EXPECT_EQ(out.words[i], kSentinel) << "word " << i << " written";
         ksFieldElement low = out;
         for (int i = n; i < 8; ++i)
-            low.w[i] = 0;
+            low.words[i] = 0;
         EXPECT_EQ(BN_num_bits(toBn(low).get()) <= fc.m, true);
     }
     ksFieldElement lowWords(ksFieldElement e) const
     {
         for (int i = n; i < 8; ++i)
-            e.w[i] = 0;
+            e.words[i] = 0;
         return e;
     }
 };
@@ -192,14 +192,14 @@ TEST_P(FieldTest, QuadraticRootIsTheHalfTrace)
         } else {
             ++unsolvable;
             EXPECT_EQ(found, 0u) << hexOf(a);
-            for (uint32_t w : z.w)
+            for (uint32_t w : z.words)
                 EXPECT_EQ(w, kSentinel);
         }
     }
     EXPECT_GT(solvable, 10);
     EXPECT_GT(unsolvable, 10);
     ksFieldElement one{};
-    one.w[0] = 1;
+    one.words[0] = 1;
     ksFieldElement z = blank();
     EXPECT_EQ(f->solveQuadratic(nullptr, &one, &z), 0u) << "m odd: Tr(1) = 1";
 }
@@ -207,12 +207,12 @@ TEST_P(FieldTest, QuadraticRootIsTheHalfTrace)
 TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
 {
     ksFieldElement a = random(), b = a;
-    b.w[7] ^= 1;  // beyond the field for every m < 225
+    b.words[7] ^= 1;  // beyond the field for every m < 225
     if (n < 8) {
         EXPECT_EQ(f->equal(nullptr, &a, &b), 1u);
     }
     b = a;
-    b.w[n - 1] ^= 1;
+    b.words[n - 1] ^= 1;
     EXPECT_EQ(f->equal(nullptr, &a, &b), 0u);
 
     ksFieldElement e = blank();
@@ -223,14 +223,14 @@ TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
     f->one(nullptr, &e);
     EXPECT_EQ(f->isOne(nullptr, &e), 1u);
     EXPECT_EQ(f->isZero(nullptr, &e), 0u);
-    e.w[0] = 2;
+    e.words[0] = 2;
     EXPECT_EQ(f->isOne(nullptr, &e), 0u);
-    e.w[0] = 1;
-    e.w[n - 1] |= 1u << 1;
+    e.words[0] = 1;
+    e.words[n - 1] |= 1u << 1;
     EXPECT_EQ(f->isOne(nullptr, &e), 0u);
-    e.w[0] = 3;
+    e.words[0] = 3;
     EXPECT_EQ(f->lowBit(nullptr, &e), 1u);
-    e.w[0] = 2;
+    e.words[0] = 2;
     EXPECT_EQ(f->lowBit(nullptr, &e), 0u);
     EXPECT_EQ(f->subtract, nullptr);
     EXPECT_EQ(f->negate, nullptr);
@@ -249,4 +249,4 @@ INSTANTIATE_TEST_SUITE_P(Modules, FieldTest, ::testing::Combine(::testing::Value
                          caseName);
 
 }  // namespace
-}  // namespace kestrel::test
+}  // namespace ks::test

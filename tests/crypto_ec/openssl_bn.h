@@ -11,7 +11,7 @@
 
 #include "crypto/field_element.h"
 
-namespace kestrel::test {
+namespace ks::test {
 
 struct BnFree {
     void operator()(BIGNUM* b) const { BN_free(b); }
@@ -28,7 +28,7 @@ inline Bn toBn(const ksFieldElement& e)
 {
     unsigned char le[32];
     for (int i = 0; i < 32; ++i)
-        le[i] = uint8_t(e.w[i / 4] >> (8 * (i % 4)));
+        le[i] = uint8_t(e.words[i / 4] >> (8 * (i % 4)));
     return Bn(BN_lebin2bn(le, 32, nullptr));
 }
 
@@ -38,7 +38,7 @@ inline ksFieldElement fromBn(const BIGNUM* b)
     BN_bn2lebinpad(b, le, 32);
     ksFieldElement e{};
     for (int i = 0; i < 32; ++i)
-        e.w[i / 4] |= uint32_t(le[i]) << (8 * (i % 4));
+        e.words[i / 4] |= uint32_t(le[i]) << (8 * (i % 4));
     return e;
 }
 
@@ -57,4 +57,4 @@ inline std::string hexOf(const ksFieldElement& e)
     return r;
 }
 
-}  // namespace kestrel::test
+}  // namespace ks::test
