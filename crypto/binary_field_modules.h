@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "crypto/field_element.h"
+#include "platform/export.h"
 
 namespace ks {
 
@@ -24,6 +25,8 @@ inline constexpr int kBinaryModuleCount = 8;
 // has it, unless portable is set.
 const ksFieldMethods* binaryModuleTable(BinaryModule module, bool portable = false);
 int binaryModuleDegree(BinaryModule module);
+// The table installed under an install entry's number (3097 for a3097), or null.
+const ksFieldMethods* binaryModuleForId(uint32_t id);
 bool cpuHasCarrylessMultiply();
 
 namespace gf2m_detail {
@@ -49,3 +52,19 @@ uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out
 // Reversal of the low m bits into 8 words.
 void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out);
 }  // namespace ks::basis
+
+// Install entries: each stores its module in the context's field-method
+// reference and returns the context. The reduction area is not read: the
+// module's polynomial is built in.
+TESS_API ksGlobalData* a3088(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3112(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3097(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3124(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3115(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3103(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3106(ksGlobalData* gd, const uint8_t* reduction);
+TESS_API ksGlobalData* a3118(ksGlobalData* gd, const uint8_t* reduction);
+// Clears the four words of an element; 0.
+TESS_API uint32_t a3178(ksGlobalData* gd, ksFieldElement* out);
+// Bit reversal of the context's m bits into 8 words (out cleared first).
+TESS_API uint32_t a2929(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out);
