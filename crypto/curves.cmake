@@ -13,3 +13,7 @@ list(APPEND KESTREL_CURVE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/koblitz_recoding.cpp
   ${CMAKE_CURRENT_LIST_DIR}/koblitz_engine.cpp
 )
+list(APPEND KESTREL_CURVE_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/curve_record.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sect163k1_record.cpp
+)
