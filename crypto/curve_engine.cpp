@@ -56,7 +56,7 @@ uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r)
         return rc;
     }
     const GlobalDataLayout* l = layoutOf(gd);
-    ksFieldElement t, lambda, x1sq, x3, y3;
+    ksFieldElement t{}, lambda{}, x1sq{}, x3{}, y3{};
     rc |= fieldInvert(gd, &p->x, &t);
     rc |= fieldMultiply(gd, &p->y, &t, &lambda);
     rc |= fieldAdd(gd, &lambda, &p->x, &lambda);  // lambda = x + y/x
@@ -100,7 +100,7 @@ uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoi
         return rc;
     }
     const GlobalDataLayout* l = layoutOf(gd);
-    ksFieldElement t, lambda, u, v, x3, y3;
+    ksFieldElement t{}, lambda{}, u{}, v{}, x3{}, y3{};
     rc |= fieldAdd(gd, &p->x, &q->x, &t);
     rc |= fieldInvert(gd, &t, &t);
     rc |= fieldAdd(gd, &p->y, &q->y, &lambda);

@@ -252,7 +252,7 @@ uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, cons
         return 0;
     }
     uint32_t rc = 0;
-    ksFieldElement left, right, t;
+    ksFieldElement left{}, right{}, t{};
     if (layoutOf(gd)->fieldType == 3) {
         rc |= fieldSquare(gd, &p->y, &left);
         rc |= fieldSquare(gd, &p->x, &right);

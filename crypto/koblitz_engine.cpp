@@ -77,7 +77,7 @@ uint32_t scalarBits(const ksInt* k, const ksInt* modulus, ScalarBits* out)
 
 // The ladder's two multiples kP and (k+1)P as (X1:Z1), (X2:Z2).
 struct Ladder {
-    ksFieldElement x1, z1, x2, z2;
+    ksFieldElement x1{}, z1{}, x2{}, z2{};
     ~Ladder() { wipe(this, sizeof *this); }
 };
 
@@ -90,7 +90,7 @@ void runLadder(ksGlobalData* gd, const ksFieldElement& x, const ScalarBits& k, L
     f->zero(gd, &l->z1);
     l->x2 = x;
     f->one(gd, &l->z2);
-    ksFieldElement a, c, t1, t2;
+    ksFieldElement a{}, c{}, t1{}, t2{};
     for (uint32_t i = k.bits; i-- > 0;) {
         const uint32_t bit = (k.words[i / 32] >> (i % 32)) & 1;
         condSwap(l->x1, l->x2, bit);
@@ -133,14 +133,14 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
     ScalarBits bits;
     if (scalarBits(k, modulus, &bits) != 0)
         return 1;
-    Ladder l;
+    Ladder l{};
     const ksPoint P = *p;
     runLadder(gd, P.x, bits, &l);
     if (f->isZero(gd, &l.z1) == 1) {
         f->zero(gd, &r->x);
         return 0;
     }
-    ksFieldElement x1, t;
+    ksFieldElement x1{}, t{};
     f->invert(gd, &l.z1, &t);
     f->multiply(gd, &l.x1, &t, &x1);
     if (!wantY) {
@@ -154,7 +154,7 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         return 0;
     }
     // y1 = (x1 + x)((x1 + x)(x2 + x) + x^2 + y)/x + y.
-    ksFieldElement x2, s1, s2, u;
+    ksFieldElement x2{}, s1{}, s2{}, u{};
     f->invert(gd, &l.z2, &t);
     f->multiply(gd, &l.x2, &t, &x2);
     f->add(gd, &x1, &P.x, &s1);
@@ -374,7 +374,7 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
     ksPoint q{}, g = l->g;
     g.table = nullptr;
     rc |= ladderMultiply(gd, asInt(lambda), n, &g, &q, true);
-    ksFieldElement gx2, gy2;
+    ksFieldElement gx2{}, gy2{};
     rc |= fieldSquare(gd, &g.x, &gx2);
     rc |= fieldSquare(gd, &g.y, &gy2);
     uint32_t sameX = 1, sameY = 1;

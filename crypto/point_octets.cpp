@@ -40,7 +40,7 @@ uint32_t pointCompressionBit(ksGlobalData* gd, const ksPoint* p, uint32_t* bit)
         *bit = 0;
         return 0;
     }
-    ksFieldElement z;
+    ksFieldElement z{};
     rc |= fieldInvert(gd, &p->x, &z);
     rc |= fieldMultiply(gd, &z, &p->y, &z);
     rc |= bitOfRatio(gd, &z, bit);
@@ -52,7 +52,7 @@ uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t rc = 0, noRoot = 1;
     if (isPrime(gd)) {
-        ksFieldElement alpha;
+        ksFieldElement alpha{};
         rc |= fieldSquare(gd, x, &alpha);
         rc |= fieldAdd(gd, &alpha, &l->a, &alpha);
         rc |= fieldMultiply(gd, &alpha, x, &alpha);
@@ -79,7 +79,7 @@ uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit
         return rc ? 1 : 0;
     }
     // beta = x + a + b/x^2; z^2 + z = beta; y = x z.
-    ksFieldElement t, z;
+    ksFieldElement t{}, z{};
     rc |= fieldInvert(gd, x, &t);
     rc |= fieldSquare(gd, &t, &t);
     rc |= fieldMultiply(gd, &t, &l->b, &t);
@@ -91,7 +91,7 @@ uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit
     uint32_t zBit = 0;
     rc |= bitOfRatio(gd, &z, &zBit);
     if (zBit != bit) {
-        ksFieldElement one;
+        ksFieldElement one{};
         rc |= fieldSetOne(gd, &one);
         rc |= fieldAdd(gd, &z, &one, &z);
     }
