@@ -107,11 +107,16 @@ void runLadder(ksGlobalData* gd, const ksFieldElement& x, const ScalarBits& k, L
         f->square(gd, &l->x1, &t1);
         f->square(gd, &l->z1, &t2);
         f->multiply(gd, &t1, &t2, &l->z1);
-        f->square(gd, &t1, &t1);
-        f->square(gd, &t2, &t2);
-        if (!bIsOne)
+        if (bIsOne) {
+            // X^4 + Z^4 = (X^2 + Z^2)^2 in characteristic 2.
+            f->add(gd, &t1, &t2, &t1);
+            f->square(gd, &t1, &l->x1);
+        } else {
+            f->square(gd, &t1, &t1);
+            f->square(gd, &t2, &t2);
             f->multiply(gd, &t2, &b, &t2);
-        f->add(gd, &t1, &t2, &l->x1);
+            f->add(gd, &t1, &t2, &l->x1);
+        }
         condSwap(l->x1, l->x2, bit);
         condSwap(l->z1, l->z2, bit);
     }
