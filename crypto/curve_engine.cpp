@@ -147,6 +147,90 @@ uint32_t pickColumns(uint32_t marks, uint32_t keep, const uint8_t* r, CombRecord
 uint32_t ecPickColumns(uint32_t keep, const uint8_t* r, CombRecord* comb) { return pickColumns(43, keep, r, comb); }
 uint32_t ecPickTauColumns(uint32_t keep, const uint8_t* r, CombRecord* comb) { return pickColumns(30, keep, r, comb); }
 
+uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb)
+{
+    uint32_t length = 0;
+    uint32_t rc = mpBitLength(k, &length);
+    std::memset(comb, 0, sizeof *comb);
+    if (length == 0 || bits == 0 || rc != 0)
+        return rc;
+    const uint32_t d = (bits - 1) / 6 + 1;
+    if (d > 43)
+        return 1;
+    for (uint32_t i = 0; i < 6; ++i)
+        for (uint32_t j = 0; j < d; ++j) {
+            const uint32_t t = i * d + j;
+            if (t >= length)
+                break;
+            uint32_t bit = 0;
+            rc |= mpTestBit(k, t, &bit);
+            comb->columns[j] |= bit << i;
+        }
+    comb->count = d;
+    return rc;
+}
+
+uint32_t ecCombToInteger(const CombRecord* comb, ksIntReduced* k)
+{
+    std::memset(k, 0, sizeof *k);
+    const uint32_t d = comb->count > 43 ? 43 : comb->count;
+    uint32_t t = 0;
+    for (uint32_t i = 0; i < 6 && t < 256; ++i)
+        for (uint32_t j = 0; j < d && t < 256; ++j, ++t)
+            if ((comb->columns[j] >> i) & 1)
+                k->digits[t / 16] |= uint16_t(1u << (t % 16));
+    uint32_t count = t == 0 ? 0 : (t - 1) / 16 + 1;
+    while (count > 0 && k->digits[count - 1] == 0)
+        --count;
+    k->count = count;
+    return 0;
+}
+
+uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, AffineAdd add, AffineDouble dbl)
+{
+    if (p->table == nullptr || bits == 0)
+        return p->table == nullptr ? 0 : 1;
+    const uint32_t w = fieldWords(layoutOf(gd)->fieldBits);
+    const uint32_t d = (bits - 1) / 6 + 1, r = (d - 1) / 8 + 1;
+    uint32_t* table = static_cast<uint32_t*>(const_cast<void*>(p->table));
+    auto entry = [&](uint32_t e) { return table + size_t(e) * 2 * w; };
+    auto read = [&](uint32_t e) {
+        ksPoint q{};
+        std::memcpy(q.x.words, entry(e), w * 4);
+        std::memcpy(q.y.words, entry(e) + w, w * 4);
+        return q;
+    };
+    auto write = [&](uint32_t e, const ksPoint& q) {
+        std::memcpy(entry(e), q.x.words, w * 4);
+        std::memcpy(entry(e) + w, q.y.words, w * 4);
+    };
+    auto doubled = [&](ksPoint q, uint32_t times, uint32_t* rc) {
+        for (uint32_t i = 0; i < times; ++i)
+            *rc |= dbl(gd, &q, &q);
+        return q;
+    };
+    uint32_t rc = 0;
+    ksPoint g = *p;
+    g.table = nullptr;
+    write(0, g);
+    for (uint32_t i = 1; i <= 5; ++i)
+        write((1u << i) - 1, doubled(read((1u << (i - 1)) - 1), d, &rc));
+    for (uint32_t j = 1; j <= 7; ++j)
+        for (uint32_t i = 0; i <= 5; ++i)
+            write(63 * j + (1u << i) - 1, doubled(read(63 * (j - 1) + (1u << i) - 1), r, &rc));
+    for (uint32_t j = 0; j <= 7; ++j)
+        for (uint32_t v = 3; v <= 63; ++v) {
+            const uint32_t low = v & (0u - v);
+            if (low == v)
+                continue;
+            const ksPoint a = read(63 * j + low - 1), b = read(63 * j + v - low - 1);
+            ksPoint s{};
+            rc |= add(gd, &a, &b, &s);
+            write(63 * j + v - 1, s);
+        }
+    return rc;
+}
+
 namespace {
 
 void setInt(ksInt* out, uint32_t v) { mpSetWord(out, v); }

@@ -51,6 +51,18 @@ struct CombRecord {
 uint32_t ecPickColumns(uint32_t keep, const uint8_t* r, CombRecord* comb);
 uint32_t ecPickTauColumns(uint32_t keep, const uint8_t* r, CombRecord* comb);
 
+// The six-row comb of a scalar for B-bit scalars: d = (B - 1)/6 + 1 columns,
+// bit i of column j is scalar bit i d + j; count 0 for k = 0.
+uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb);
+// The scalar a six-row comb stands for (at most 256 bits).
+uint32_t ecCombToInteger(const CombRecord* comb, ksIntReduced* k);
+// Fills the six-row comb table of p for B-bit scalars: 8 blocks of 63 points,
+// entry 63 j + v - 1 = sum over the bits i of v of 2^(i d + j r) p, with the
+// engine's affine doubling and addition.
+using AffineAdd = uint32_t (*)(ksGlobalData*, const ksPoint*, const ksPoint*, ksPoint*);
+using AffineDouble = uint32_t (*)(ksGlobalData*, const ksPoint*, ksPoint*);
+uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, AffineAdd add, AffineDouble dbl);
+
 // Square root of a modulo an odd prime p of at most 16 digits; flag 1 when
 // found (root written), 0 when a is not a square.
 uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t* flag);

@@ -288,6 +288,33 @@ TEST_F(KoblitzEngine, HeapAndEngineConstants)
     EXPECT_EQ(hexOf(r.y), hexOf(gy2));
 }
 
+// Entry j - 1 of the base point's table is the sum of tau^(i d) G over the
+// bits i of j, and tau acts on G as lambda.
+TEST_F(KoblitzEngine, TauCombTableEntries)
+{
+    const uint32_t d = 19, w = 6;
+    Bn lambda = fromInt(asInt(&koblitzConstants(gd)->lambda));
+    std::vector<Bn> powers;  // lambda^(i d) mod n
+    for (uint32_t i = 0; i < 9; ++i) {
+        Bn e = newBn(), p = newBn();
+        BN_set_word(e.get(), i * d);
+        BN_mod_exp(p.get(), lambda.get(), e.get(), order.get(), ctx.get());
+        powers.push_back(std::move(p));
+    }
+    const uint32_t* table = static_cast<const uint32_t*>(layout()->g.table);
+    ASSERT_NE(table, nullptr);
+    for (uint32_t j : {1u, 2u, 3u, 5u, 128u, 256u, 257u, 300u, 384u, 510u, 511u}) {
+        Bn scalar = newBn();
+        for (uint32_t i = 0; i < 9; ++i)
+            if ((j >> i) & 1)
+                BN_mod_add(scalar.get(), scalar.get(), powers[i].get(), order.get(), ctx.get());
+        ksPoint e{};
+        std::memcpy(e.x.words, table + size_t(j - 1) * 2 * w, 4 * w);
+        std::memcpy(e.y.words, table + size_t(j - 1) * 2 * w + w, 4 * w);
+        EXPECT_TRUE(same(e, ecMul(scalar.get()).get())) << "entry " << j;
+    }
+}
+
 // Square roots modulo primes of each residue class the method branches on.
 TEST(ModularSquareRoot, MatchesOpensslAndRejectsNonSquares)
 {
