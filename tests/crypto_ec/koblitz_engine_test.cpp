@@ -2,6 +2,10 @@
 // OpenSSL's elliptic-curve arithmetic on the same curve.
 #include <openssl/rand.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
 #include "crypto/koblitz_engine.h"
 #include "tests/crypto_ec/sect163k1_fixture.h"
 
@@ -214,6 +218,78 @@ TEST_F(KoblitzEngine, FreshPairReturnsItsScalar)
     ASSERT_EQ(a3391(gd, 20, next), 0u);
     ASSERT_EQ(ks_rngFIPS186Session(&shadow, 20, want), 0u);
     EXPECT_EQ(std::memcmp(next, want, 20), 0);
+}
+
+std::string hexOfBytes(const uint8_t* p, size_t n)
+{
+    static const char* const kDigits = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += kDigits[p[i] >> 4];
+        s += kDigits[p[i] & 15];
+    }
+    return s;
+}
+
+std::string bnHex(const BIGNUM* b)
+{
+    char* h = BN_bn2hex(b);
+    std::string s(h);
+    OPENSSL_free(h);
+    return s;
+}
+
+// The returned scalar, bit for bit, against a model of the recoding written
+// with Python integers (tests/crypto_model), fed the same random bytes.
+TEST_F(KoblitzEngine, FreshPairScalarMatchesTheModel)
+{
+    const char* source = std::getenv("TESS_SOURCE_DIR");
+    ASSERT_NE(source, nullptr);
+    ksRngContext shadow;
+    ASSERT_EQ(ks_rngInit(&shadow, 1, 32, options.seed), 0u);
+    uint8_t skip[32];
+    ASSERT_EQ(ks_rngFIPS186Session(&shadow, 32, skip), 0u);
+
+    std::string requests;
+    std::vector<std::string> got;
+    auto seeds = randomScalars(12, 163);
+    BN_set_word(seeds[0].get(), 1);
+    BN_copy(seeds[1].get(), order.get());
+    BN_sub_word(seeds[1].get(), 1);
+    for (const Bn& seed : seeds) {
+        ksIntReduced k;
+        toInt(seed.get(), &k);
+        ksPoint r{};
+        ASSERT_EQ(a1996(gd, 0, &k, &r), 0u);
+        uint8_t columns[19];
+        ASSERT_EQ(ks_rngFIPS186Session(&shadow, 19, columns), 0u);
+        requests += bnHex(seed.get()) + " " + hexOfBytes(columns, 19) + "\n";
+        Bn out = fromInt(asInt(&k));
+        BN_set_negative(out.get(), 0);
+        char* h = BN_bn2hex(out.get());
+        std::string hex(h);
+        OPENSSL_free(h);
+        for (char& c : hex)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        hex.erase(0, std::min(hex.find_first_not_of('0'), hex.size() - 1));
+        got.push_back(hex);
+    }
+    const std::string command = "printf '" + requests + "' | /usr/bin/python3 " + source +
+                                "/tests/crypto_model/koblitz_fresh_pair_model.py 163 1 " + bnHex(order.get()) + " " +
+                                bnHex(fromInt(asInt(&koblitzConstants(gd)->lambda)).get()) + " " +
+                                bnHex(fromInt(asInt(&layout()->blindScalar)).get());
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> want;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string s(line);
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
+            s.pop_back();
+        want.push_back(s);
+    }
+    ASSERT_EQ(pclose(pipe), 0);
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(KoblitzEngine, TauAdicRecodingRoundTrips)
