@@ -20,32 +20,39 @@ namespace {
 using u64 = uint64_t;
 static_assert(std::endian::native == std::endian::little, "element words are loaded as 64-bit words");
 
-// 32 x 32 -> 64 carry-less product by four-bit windows of b.
-inline u64 clmul32(uint32_t a, uint32_t b)
-{
+// Carry-less products without the CPU instruction: a table of the sixteen
+// multiples of a's low 61 bits, read by four-bit windows of b; a's top three
+// bits are added afterwards.
+struct WindowTable {
     u64 t[16];
-    t[0] = 0;
-    t[1] = a;
-    for (int i = 2; i < 16; i += 2) {
-        t[i] = t[i / 2] << 1;
-        t[i + 1] = t[i] ^ a;
+    u64 top;  // a's bits 61..63
+    explicit WindowTable(u64 a)
+    {
+        const u64 low = a & 0x1fffffffffffffffULL;
+        top = a >> 61;
+        t[0] = 0;
+        t[1] = low;
+        for (int i = 2; i < 16; i += 2) {
+            t[i] = t[i / 2] << 1;
+            t[i + 1] = t[i] ^ low;
+        }
     }
-    u64 r = 0;
-    for (int i = 28; i >= 0; i -= 4)
-        r = (r << 4) ^ t[(b >> i) & 15];
-    return r;
-}
-
-// 64 x 64 -> 128 carry-less product without the CPU instruction (Karatsuba).
-inline void clmulPortable(u64 a, u64 b, u64& lo, u64& hi)
-{
-    const uint32_t a0 = uint32_t(a), a1 = uint32_t(a >> 32);
-    const uint32_t b0 = uint32_t(b), b1 = uint32_t(b >> 32);
-    const u64 l = clmul32(a0, b0), h = clmul32(a1, b1);
-    const u64 m = clmul32(a0 ^ a1, b0 ^ b1) ^ l ^ h;
-    lo = l ^ (m << 32);
-    hi = h ^ (m >> 32);
-}
+    void multiply(u64 b, u64& lo, u64& hi) const
+    {
+        u64 l = t[b >> 60], h = 0;
+        for (int i = 56; i >= 0; i -= 4) {
+            h = (h << 4) | (l >> 60);
+            l = (l << 4) ^ t[(b >> i) & 15];
+        }
+        for (int j = 0; j < 3; ++j) {
+            const u64 mask = 0 - ((top >> j) & 1);
+            l ^= (b << (61 + j)) & mask;
+            h ^= (b >> (3 - j)) & mask;
+        }
+        lo = l;
+        hi = h;
+    }
+};
 
 __attribute__((target("pclmul,sse4.1"))) inline void clmulInstr(u64 a, u64 b, u64& lo, u64& hi)
 {
@@ -116,16 +123,24 @@ struct Field {
     {
         for (int i = 0; i < 2 * kWords; ++i)
             r[i] = 0;
-        for (int i = 0; i < kWords; ++i)
-            for (int j = 0; j < kWords; ++j) {
-                u64 lo, hi;
-                if constexpr (Instr)
+        for (int i = 0; i < kWords; ++i) {
+            if constexpr (Instr) {
+                for (int j = 0; j < kWords; ++j) {
+                    u64 lo, hi;
                     clmulInstr(a[i], b[j], lo, hi);
-                else
-                    clmulPortable(a[i], b[j], lo, hi);
-                r[i + j] ^= lo;
-                r[i + j + 1] ^= hi;
+                    r[i + j] ^= lo;
+                    r[i + j + 1] ^= hi;
+                }
+            } else {
+                const WindowTable table(a[i]);
+                for (int j = 0; j < kWords; ++j) {
+                    u64 lo, hi;
+                    table.multiply(b[j], lo, hi);
+                    r[i + j] ^= lo;
+                    r[i + j + 1] ^= hi;
+                }
             }
+        }
     }
 
     template <bool Instr>

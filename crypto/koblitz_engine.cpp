@@ -62,17 +62,39 @@ struct ScalarBits {
     ~ScalarBits() { wipe(words, sizeof words); }
 };
 
+// k mod modulus by shift and conditional subtraction over every bit a
+// reduced record can hold, so the time does not depend on k's value.
 uint32_t scalarBits(const ksInt* k, const ksInt* modulus, ScalarBits* out)
 {
-    ksIntReduced r;
-    WipeOnExit<ksIntReduced> wr(r);
-    uint32_t rc = mpMod(k, modulus, &r);
-    rc |= mpBitLength(modulus, &out->bits);
-    if (rc != 0 || out->bits > 288)
+    constexpr int kLimbs = 9;  // 288 bits
+    if (k->count > kReducedDigits || modulus->count == 0 || modulus->count > kModulusDigits)
         return 1;
-    for (uint32_t i = 0; i < r.count; ++i)
-        out->words[i / 2] |= uint32_t(r.digits[i]) << (16 * (i % 2));
-    return 0;
+    uint32_t n[kLimbs + 1] = {}, r[kLimbs + 1] = {}, d[kLimbs + 1];
+    for (uint32_t i = 0; i < modulus->count; ++i)
+        n[i / 2] |= uint32_t(modulus->digits[i]) << (16 * (i % 2));
+    for (int bit = 16 * int(kReducedDigits) - 1; bit >= 0; --bit) {
+        const uint32_t digit = uint32_t(bit / 16) < k->count ? k->digits[bit / 16] : 0;
+        uint32_t carry = (digit >> (bit % 16)) & 1;
+        for (int i = 0; i <= kLimbs; ++i) {
+            const uint32_t top = r[i] >> 31;
+            r[i] = (r[i] << 1) | carry;
+            carry = top;
+        }
+        uint64_t borrow = 0;
+        for (int i = 0; i <= kLimbs; ++i) {
+            const uint64_t t = uint64_t(r[i]) - n[i] - borrow;
+            d[i] = uint32_t(t);
+            borrow = (t >> 63) & 1;
+        }
+        const uint32_t keep = 0u - uint32_t(borrow);  // r < n: keep r
+        for (int i = 0; i <= kLimbs; ++i)
+            r[i] = (r[i] & keep) | (d[i] & ~keep);
+    }
+    uint32_t rc = mpBitLength(modulus, &out->bits);
+    std::memcpy(out->words, r, sizeof out->words);
+    wipe(r, sizeof r);
+    wipe(d, sizeof d);
+    return rc != 0 || out->bits > 288 ? 1 : 0;
 }
 
 // The ladder's two multiples kP and (k+1)P as (X1:Z1), (X2:Z2).
