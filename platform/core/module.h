@@ -1,6 +1,7 @@
 #pragma once
 // Modules and the global heap as the product's callers expect them, over dlopen.
-// "X.dll" (any case) is libX.so in the module directory; a name with '/' is used as given.
+// "X.dll" (any case) and a bare "X" are libX.so in the module directory; another file name
+// ("libX.so") is looked up there as it stands; a name with '/' is used as given.
 // Libraries load with RTLD_LOCAL so that the hosts' identical export names never meet.
 #include <cstddef>
 #include <string>

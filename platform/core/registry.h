@@ -29,7 +29,9 @@ enum : LSTATUS {
     ERROR_MORE_DATA = 234,
     ERROR_NO_MORE_ITEMS = 259,
     ERROR_CANTWRITE = 1013,
+    ERROR_KEY_DELETED = 1018,
 };
+enum : DWORD { REG_CREATED_NEW_KEY = 1, REG_OPENED_EXISTING_KEY = 2 };
 
 // Open an existing key (ERROR_FILE_NOT_FOUND when absent).
 TESS_API LSTATUS RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, REGSAM sam, HKEY* result);
@@ -41,8 +43,12 @@ TESS_API LSTATUS RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved
 TESS_API LSTATUS RegCloseKey(HKEY key);
 
 // Read a value. data may be null to ask for size and type. When *dataSize is too small:
-// ERROR_MORE_DATA with *dataSize set to the size needed. Text values are stored and
-// returned with their terminating NUL.
+// ERROR_MORE_DATA with *dataSize set to the size needed (data untouched). Text values are
+// stored and returned with their terminating NUL: a text set without one gets one, and
+// one set with bytes after its first NUL is cut there. A null or empty name is the key's
+// default value. A REG_DWORD must be set with exactly 4 bytes (ERROR_INVALID_PARAMETER).
+// Calls on a handle whose key was deleted meanwhile give ERROR_KEY_DELETED; a database
+// that cannot be opened or written gives ERROR_CANTWRITE.
 TESS_API LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
                                   unsigned char* data, DWORD* dataSize);
 TESS_API LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
@@ -51,8 +57,11 @@ TESS_API LSTATUS RegDeleteValueA(HKEY key, const char* valueName);
 // Deletes a key with no sub-keys (ERROR_ACCESS_DENIED when it still has some).
 TESS_API LSTATUS RegDeleteKeyA(HKEY parent, const char* subKey);
 
-// Enumerate in creation order. *nameSize in: buffer size; out: characters written
-// (without NUL). ERROR_NO_MORE_ITEMS past the end.
+// Enumerate in creation order (a value set again keeps its place). *nameSize in: buffer
+// size; out: characters written (without NUL). A name buffer too small: ERROR_MORE_DATA,
+// nothing written, *nameSize the size needed with the NUL. A data buffer too small:
+// ERROR_MORE_DATA with the name written and *dataSize the size needed.
+// ERROR_NO_MORE_ITEMS past the end. lastWrite, when given, is 8 bytes and zeroed.
 TESS_API LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                                DWORD* type, unsigned char* data, DWORD* dataSize);
 TESS_API LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,

@@ -1,0 +1,427 @@
+#include "platform/syncmgr/handheld_store.h"
+
+#include <system_error>
+
+#include "platform/core/runtime.h"
+#include "platform/syncmgr/sqlite_db.h"
+
+namespace syncmgr {
+
+namespace {
+
+constexpr uint32_t kDefaultRomSize = 4u << 20;
+constexpr uint32_t kDefaultRamSize = 16u << 20;
+
+DatabaseEntry databaseFrom(const sql::Statement& s) {
+    DatabaseEntry e;
+    e.id = s.integer(0);
+    e.name = s.text(1);
+    e.creator = static_cast<uint32_t>(s.integer(2));
+    e.type = static_cast<uint32_t>(s.integer(3));
+    e.version = static_cast<uint16_t>(s.integer(4));
+    e.attributes = static_cast<uint16_t>(s.integer(5));
+    e.card = static_cast<int>(s.integer(6));
+    e.recordCount = static_cast<uint32_t>(s.integer(7));
+    return e;
+}
+
+constexpr const char* kDatabaseColumns =
+    "SELECT id, name, creator, type, version, attributes, card, "
+    "(SELECT COUNT(*) FROM records r WHERE r.db = d.id) FROM databases d ";
+
+}  // namespace
+
+std::filesystem::path HandheldStore::pathFor(const std::string& name) {
+    return platform::runtimeRoot() / "handhelds" / (name + ".db");
+}
+
+bool HandheldStore::exists(const std::string& name) {
+    std::error_code ec;
+    return validName(name) && std::filesystem::exists(pathFor(name), ec);
+}
+
+bool HandheldStore::validName(const std::string& name) {
+    if (name.empty() || name.size() > 64 || name[0] == '.')
+        return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                  c == '.';
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+HandheldStore::HandheldStore(const std::string& name, bool create) : name_(name) {
+    if (!validName(name))
+        throw sql::StorageError("invalid handheld name '" + name + "'");
+    std::filesystem::path file = pathFor(name);
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+    }
+    db_ = std::make_unique<sql::Database>(file, create);
+    createSchema();
+}
+
+HandheldStore::~HandheldStore() = default;
+
+void HandheldStore::createSchema() {
+    db_->exec(
+        "CREATE TABLE IF NOT EXISTS databases(id INTEGER PRIMARY KEY, name TEXT NOT NULL, card INTEGER NOT NULL,"
+        " creator INTEGER NOT NULL, type INTEGER NOT NULL, version INTEGER NOT NULL, attributes INTEGER NOT NULL,"
+        " next_uid INTEGER NOT NULL DEFAULT 1, UNIQUE(name, card));"
+        "CREATE TABLE IF NOT EXISTS records(db INTEGER NOT NULL, uid INTEGER NOT NULL, ord INTEGER NOT NULL,"
+        " attributes INTEGER NOT NULL, category INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(db, uid));"
+        "CREATE INDEX IF NOT EXISTS records_order ON records(db, ord);"
+        "CREATE TABLE IF NOT EXISTS preferences(creator INTEGER NOT NULL, id INTEGER NOT NULL,"
+        " backup INTEGER NOT NULL, version INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(creator, id, backup));"
+        "CREATE TABLE IF NOT EXISTS card(card INTEGER PRIMARY KEY, rom_size INTEGER NOT NULL,"
+        " ram_size INTEGER NOT NULL, used INTEGER NOT NULL, name TEXT NOT NULL, manufacturer TEXT NOT NULL);"
+        "CREATE TABLE IF NOT EXISTS remote_answers(creator INTEGER NOT NULL, action INTEGER NOT NULL,"
+        " data BLOB NOT NULL, PRIMARY KEY(creator, action));"
+        "CREATE TABLE IF NOT EXISTS injected_failures(id INTEGER PRIMARY KEY, operation TEXT NOT NULL,"
+        " countdown INTEGER NOT NULL, code INTEGER NOT NULL);");
+    auto q = db_->prepare(
+        "INSERT OR IGNORE INTO card(card, rom_size, ram_size, used, name, manufacturer) VALUES(0, ?, ?, 0, ?, ?)");
+    q->bind(1, int64_t{kDefaultRomSize}).bind(2, int64_t{kDefaultRamSize}).bind(3, "Internal").bind(4, "Tessaline");
+    q->run();
+}
+
+int64_t HandheldStore::addUsedBytes(int64_t delta) {
+    auto q = db_->prepare("UPDATE card SET used = MAX(0, used + ?) WHERE card = 0");
+    q->bind(1, delta).run();
+    return delta;
+}
+
+// ---- databases --------------------------------------------------------------------------
+
+int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uint32_t type, uint16_t version,
+                                  uint16_t attributes, int card, int64_t* id) {
+    if (name.empty() || name.size() >= SYNC_DB_NAME_BYTES || name.find('\0') != std::string::npos)
+        return SYNCERR_BAD_ARGUMENT;
+    sql::Transaction t(*db_);
+    {
+        auto q = db_->prepare("SELECT 1 FROM databases WHERE name = ? AND card = ?");
+        q->bind(1, name).bind(2, int64_t{card});
+        if (q->step())
+            return SYNCERR_EXISTS;
+    }
+    auto q = db_->prepare(
+        "INSERT INTO databases(name, card, creator, type, version, attributes) VALUES(?, ?, ?, ?, ?, ?)");
+    q->bind(1, name).bind(2, int64_t{card}).bind(3, int64_t{creator}).bind(4, int64_t{type});
+    q->bind(5, int64_t{version}).bind(6, int64_t{attributes}).run();
+    if (id)
+        *id = db_->lastInsertId();
+    t.commit();
+    return SYNC_OK;
+}
+
+int HandheldStore::findDatabase(const std::string& name, int card, DatabaseEntry* out) {
+    auto q = db_->prepare((std::string(kDatabaseColumns) + "WHERE name = ? AND card = ?").c_str());
+    q->bind(1, name).bind(2, int64_t{card});
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out)
+        *out = databaseFrom(*q);
+    return SYNC_OK;
+}
+
+int HandheldStore::databaseById(int64_t id, DatabaseEntry* out) {
+    auto q = db_->prepare((std::string(kDatabaseColumns) + "WHERE id = ?").c_str());
+    q->bind(1, id);
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out)
+        *out = databaseFrom(*q);
+    return SYNC_OK;
+}
+
+std::vector<DatabaseEntry> HandheldStore::databases() {
+    std::vector<DatabaseEntry> list;
+    auto q = db_->prepare((std::string(kDatabaseColumns) + "ORDER BY card, name").c_str());
+    while (q->step())
+        list.push_back(databaseFrom(*q));
+    return list;
+}
+
+// ---- records ----------------------------------------------------------------------------
+
+int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attributes, int32_t category,
+                               const uint8_t* data, size_t size) {
+    if (!recordId || (size && !data))
+        return SYNCERR_BAD_ARGUMENT;
+    if (size > SYNC_MAX_RECORD_BYTES)
+        return SYNCERR_TOO_BIG;
+    sql::Transaction t(*db_);
+    int64_t oldSize = 0;
+    if (*recordId != 0) {
+        auto q = db_->prepare("SELECT length(data) FROM records WHERE db = ? AND uid = ?");
+        q->bind(1, db).bind(2, int64_t{*recordId});
+        if (!q->step())
+            return SYNCERR_NOT_FOUND;
+        oldSize = q->integer(0);
+    }
+    CardEntry c = card();
+    if (c.usedBytes - static_cast<uint64_t>(oldSize) + size > c.ramSize)
+        return SYNCERR_NO_SPACE;
+    if (*recordId == 0) {
+        uint32_t uid;
+        {
+            auto q = db_->prepare("SELECT next_uid FROM databases WHERE id = ?");
+            q->bind(1, db);
+            if (!q->step())
+                return SYNCERR_NOT_OPEN;
+            uid = static_cast<uint32_t>(q->integer(0));
+        }
+        // Unique ids are 24 bits on the handheld; past that there is no id left.
+        if (uid > 0xFFFFFF)
+            return SYNCERR_NO_SPACE;
+        db_->prepare("UPDATE databases SET next_uid = next_uid + 1 WHERE id = ?")->bind(1, db).run();
+        auto q = db_->prepare(
+            "INSERT INTO records(db, uid, ord, attributes, category, data) VALUES(?1, ?2,"
+            " (SELECT COALESCE(MAX(ord), 0) + 1 FROM records WHERE db = ?1), ?3, ?4, ?5)");
+        q->bind(1, db).bind(2, int64_t{uid}).bind(3, int64_t{attributes}).bind(4, int64_t{category});
+        q->bindBlob(5, data, size).run();
+        *recordId = uid;
+    } else {
+        auto q = db_->prepare("UPDATE records SET attributes = ?, category = ?, data = ? WHERE db = ? AND uid = ?");
+        q->bind(1, int64_t{attributes}).bind(2, int64_t{category}).bindBlob(3, data, size);
+        q->bind(4, db).bind(5, int64_t{*recordId}).run();
+    }
+    addUsedBytes(static_cast<int64_t>(size) - oldSize);
+    t.commit();
+    return SYNC_OK;
+}
+
+namespace {
+constexpr const char* kRecordColumns =
+    "SELECT uid, (SELECT COUNT(*) FROM records o WHERE o.db = r.db AND o.ord < r.ord), attributes, category, data "
+    "FROM records r ";
+
+RecordEntry recordFrom(const sql::Statement& s) {
+    RecordEntry e;
+    e.id = static_cast<uint32_t>(s.integer(0));
+    e.index = static_cast<uint32_t>(s.integer(1));
+    e.attributes = static_cast<uint8_t>(s.integer(2));
+    e.category = static_cast<int32_t>(s.integer(3));
+    e.data = s.blob(4);
+    return e;
+}
+}  // namespace
+
+int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* out) {
+    auto q = db_->prepare((std::string(kRecordColumns) + "WHERE db = ? AND uid = ?").c_str());
+    q->bind(1, db).bind(2, int64_t{recordId});
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out)
+        *out = recordFrom(*q);
+    return SYNC_OK;
+}
+
+int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
+    auto q = db_->prepare("SELECT uid, attributes, category, data FROM records WHERE db = ? ORDER BY ord LIMIT 1 OFFSET ?");
+    q->bind(1, db).bind(2, int64_t{index});
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out) {
+        out->id = static_cast<uint32_t>(q->integer(0));
+        out->index = index;
+        out->attributes = static_cast<uint8_t>(q->integer(1));
+        out->category = static_cast<int32_t>(q->integer(2));
+        out->data = q->blob(3);
+    }
+    return SYNC_OK;
+}
+
+int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
+    sql::Transaction t(*db_);
+    int64_t size;
+    {
+        auto q = db_->prepare("SELECT length(data) FROM records WHERE db = ? AND uid = ?");
+        q->bind(1, db).bind(2, int64_t{recordId});
+        if (!q->step())
+            return SYNCERR_NOT_FOUND;
+        size = q->integer(0);
+    }
+    db_->prepare("DELETE FROM records WHERE db = ? AND uid = ?")->bind(1, db).bind(2, int64_t{recordId}).run();
+    addUsedBytes(-size);
+    t.commit();
+    return SYNC_OK;
+}
+
+int HandheldStore::deleteAllRecords(int64_t db) {
+    sql::Transaction t(*db_);
+    int64_t size;
+    {
+        auto q = db_->prepare("SELECT COALESCE(SUM(length(data)), 0) FROM records WHERE db = ?");
+        q->bind(1, db).step();
+        size = q->integer(0);
+    }
+    db_->prepare("DELETE FROM records WHERE db = ?")->bind(1, db).run();
+    addUsedBytes(-size);
+    t.commit();
+    return SYNC_OK;
+}
+
+uint32_t HandheldStore::recordCount(int64_t db) {
+    auto q = db_->prepare("SELECT COUNT(*) FROM records WHERE db = ?");
+    q->bind(1, db).step();
+    return static_cast<uint32_t>(q->integer(0));
+}
+
+std::vector<RecordEntry> HandheldStore::records(int64_t db) {
+    std::vector<RecordEntry> list;
+    auto q = db_->prepare("SELECT uid, attributes, category, data FROM records WHERE db = ? ORDER BY ord");
+    q->bind(1, db);
+    while (q->step()) {
+        RecordEntry e;
+        e.id = static_cast<uint32_t>(q->integer(0));
+        e.index = static_cast<uint32_t>(list.size());
+        e.attributes = static_cast<uint8_t>(q->integer(1));
+        e.category = static_cast<int32_t>(q->integer(2));
+        e.data = q->blob(3);
+        list.push_back(std::move(e));
+    }
+    return list;
+}
+
+// ---- preferences ------------------------------------------------------------------------
+
+int HandheldStore::readPreference(uint32_t creator, uint16_t id, bool backup, PreferenceEntry* out) {
+    auto q = db_->prepare("SELECT version, data FROM preferences WHERE creator = ? AND id = ? AND backup = ?");
+    q->bind(1, int64_t{creator}).bind(2, int64_t{id}).bind(3, int64_t{backup ? 1 : 0});
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out) {
+        out->creator = creator;
+        out->id = id;
+        out->backup = backup;
+        out->version = static_cast<uint16_t>(q->integer(0));
+        out->data = q->blob(1);
+    }
+    return SYNC_OK;
+}
+
+int HandheldStore::writePreference(const PreferenceEntry& pref) {
+    if (pref.data.size() > SYNC_MAX_RECORD_BYTES)
+        return SYNCERR_TOO_BIG;
+    sql::Transaction t(*db_);
+    int64_t oldSize = 0;
+    {
+        auto q = db_->prepare("SELECT length(data) FROM preferences WHERE creator = ? AND id = ? AND backup = ?");
+        q->bind(1, int64_t{pref.creator}).bind(2, int64_t{pref.id}).bind(3, int64_t{pref.backup ? 1 : 0});
+        if (q->step())
+            oldSize = q->integer(0);
+    }
+    CardEntry c = card();
+    if (c.usedBytes - static_cast<uint64_t>(oldSize) + pref.data.size() > c.ramSize)
+        return SYNCERR_NO_SPACE;
+    auto q = db_->prepare("INSERT OR REPLACE INTO preferences(creator, id, backup, version, data) VALUES(?, ?, ?, ?, ?)");
+    q->bind(1, int64_t{pref.creator}).bind(2, int64_t{pref.id}).bind(3, int64_t{pref.backup ? 1 : 0});
+    q->bind(4, int64_t{pref.version}).bindBlob(5, pref.data.data(), pref.data.size()).run();
+    addUsedBytes(static_cast<int64_t>(pref.data.size()) - oldSize);
+    t.commit();
+    return SYNC_OK;
+}
+
+std::vector<PreferenceEntry> HandheldStore::preferences() {
+    std::vector<PreferenceEntry> list;
+    auto q = db_->prepare("SELECT creator, id, backup, version, data FROM preferences ORDER BY creator, id, backup");
+    while (q->step()) {
+        PreferenceEntry p;
+        p.creator = static_cast<uint32_t>(q->integer(0));
+        p.id = static_cast<uint16_t>(q->integer(1));
+        p.backup = q->integer(2) != 0;
+        p.version = static_cast<uint16_t>(q->integer(3));
+        p.data = q->blob(4);
+        list.push_back(std::move(p));
+    }
+    return list;
+}
+
+// ---- card -------------------------------------------------------------------------------
+
+CardEntry HandheldStore::card() {
+    CardEntry c;
+    auto q = db_->prepare("SELECT rom_size, ram_size, used, name, manufacturer FROM card WHERE card = 0");
+    if (q->step()) {
+        c.romSize = static_cast<uint32_t>(q->integer(0));
+        c.ramSize = static_cast<uint32_t>(q->integer(1));
+        c.usedBytes = static_cast<uint64_t>(q->integer(2));
+        c.name = q->text(3);
+        c.manufacturer = q->text(4);
+    }
+    return c;
+}
+
+void HandheldStore::setCard(uint32_t romSize, uint32_t ramSize, const std::string& name,
+                            const std::string& manufacturer) {
+    auto q = db_->prepare("UPDATE card SET rom_size = ?, ram_size = ?, name = ?, manufacturer = ? WHERE card = 0");
+    q->bind(1, int64_t{romSize}).bind(2, int64_t{ramSize}).bind(3, name).bind(4, manufacturer).run();
+}
+
+// ---- remote answers ---------------------------------------------------------------------
+
+void HandheldStore::setRemoteAnswer(uint32_t creator, uint16_t action, const std::vector<uint8_t>& data) {
+    auto q = db_->prepare("INSERT OR REPLACE INTO remote_answers(creator, action, data) VALUES(?, ?, ?)");
+    q->bind(1, int64_t{creator}).bind(2, int64_t{action}).bindBlob(3, data.data(), data.size()).run();
+}
+
+void HandheldStore::clearRemoteAnswer(uint32_t creator, uint16_t action) {
+    auto q = db_->prepare("DELETE FROM remote_answers WHERE creator = ? AND action = ?");
+    q->bind(1, int64_t{creator}).bind(2, int64_t{action}).run();
+}
+
+int HandheldStore::remoteAnswer(uint32_t creator, uint16_t action, std::vector<uint8_t>* out) {
+    auto q = db_->prepare("SELECT data FROM remote_answers WHERE creator = ? AND action = ?");
+    q->bind(1, int64_t{creator}).bind(2, int64_t{action});
+    if (!q->step())
+        return SYNCERR_NOT_FOUND;
+    if (out)
+        *out = q->blob(0);
+    return SYNC_OK;
+}
+
+std::vector<RemoteAnswer> HandheldStore::remoteAnswers() {
+    std::vector<RemoteAnswer> list;
+    auto q = db_->prepare("SELECT creator, action, data FROM remote_answers ORDER BY creator, action");
+    while (q->step())
+        list.push_back({static_cast<uint32_t>(q->integer(0)), static_cast<uint16_t>(q->integer(1)), q->blob(2)});
+    return list;
+}
+
+// ---- failure injection ------------------------------------------------------------------
+
+void HandheldStore::injectFailure(const std::string& operation, int nth, int code) {
+    auto q = db_->prepare("INSERT INTO injected_failures(operation, countdown, code) VALUES(?, ?, ?)");
+    q->bind(1, operation).bind(2, int64_t{nth < 1 ? 1 : nth}).bind(3, int64_t{code}).run();
+}
+
+void HandheldStore::clearInjectedFailures() { db_->exec("DELETE FROM injected_failures"); }
+
+int HandheldStore::takeInjectedFailure(const std::string& operation) {
+    {
+        // The common case, no injection waiting, costs one read and no write.
+        auto q = db_->prepare("SELECT 1 FROM injected_failures WHERE operation = ? LIMIT 1");
+        q->bind(1, operation);
+        if (!q->step())
+            return 0;
+    }
+    sql::Transaction t(*db_);
+    db_->prepare("UPDATE injected_failures SET countdown = countdown - 1 WHERE operation = ?")->bind(1, operation).run();
+    int code = 0;
+    {
+        auto q = db_->prepare("SELECT id, code FROM injected_failures WHERE operation = ? AND countdown <= 0 "
+                              "ORDER BY id LIMIT 1");
+        q->bind(1, operation);
+        if (q->step())
+            code = static_cast<int>(q->integer(1));
+    }
+    db_->prepare("DELETE FROM injected_failures WHERE operation = ? AND countdown <= 0")->bind(1, operation).run();
+    t.commit();
+    return code;
+}
+
+}  // namespace syncmgr

@@ -1,0 +1,129 @@
+#pragma once
+// One handheld's contents in its SQLite file: databases, records, application preferences,
+// card information, the handheld application's answers to remote calls, and failures a
+// test has asked for. Used by the sync manager's calls and, for set-up and inspection, by
+// tools and tests. Every method returns SYNC_OK or a SYNCERR_ code; a file that cannot be
+// read or written throws syncmgr::sql::StorageError.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/export.h"
+#include "platform/syncmgr/syncmgr.h"
+
+namespace syncmgr {
+
+namespace sql {
+class Database;
+}
+
+struct DatabaseEntry {
+    int64_t id = 0;
+    std::string name;
+    uint32_t creator = 0;
+    uint32_t type = 0;
+    uint16_t version = 0;
+    uint16_t attributes = 0;
+    int card = 0;
+    uint32_t recordCount = 0;
+};
+
+struct RecordEntry {
+    uint32_t id = 0;
+    uint32_t index = 0;
+    uint8_t attributes = 0;
+    int32_t category = 0;
+    std::vector<uint8_t> data;
+};
+
+struct PreferenceEntry {
+    uint32_t creator = 0;
+    uint16_t id = 0;
+    bool backup = false;
+    uint16_t version = 0;
+    std::vector<uint8_t> data;
+};
+
+struct CardEntry {
+    uint32_t romSize = 0;
+    uint32_t ramSize = 0;
+    uint64_t usedBytes = 0;  // bytes of every record and preference
+    std::string name;
+    std::string manufacturer;
+    uint32_t freeRam() const { return usedBytes >= ramSize ? 0 : static_cast<uint32_t>(ramSize - usedBytes); }
+};
+
+struct RemoteAnswer {
+    uint32_t creator = 0;
+    uint16_t action = 0;
+    std::vector<uint8_t> data;
+};
+
+class TESS_EXPORT HandheldStore {
+public:
+    // <runtime root>/handhelds/<name>.db
+    static std::filesystem::path pathFor(const std::string& name);
+    static bool exists(const std::string& name);
+    // Handheld names are file names: letters, digits, '-', '_' and '.', not starting with '.'.
+    static bool validName(const std::string& name);
+
+    // Opens the handheld's file, creating it (and its folder) when create is set; an
+    // invalid name or a missing file without create throws sql::StorageError.
+    explicit HandheldStore(const std::string& name, bool create = true);
+    ~HandheldStore();
+    HandheldStore(const HandheldStore&) = delete;
+    HandheldStore& operator=(const HandheldStore&) = delete;
+
+    const std::string& name() const { return name_; }
+
+    // Databases (names exact and case-sensitive).
+    int createDatabase(const std::string& name, uint32_t creator, uint32_t type, uint16_t version,
+                       uint16_t attributes, int card, int64_t* id);
+    int findDatabase(const std::string& name, int card, DatabaseEntry* out);
+    int databaseById(int64_t id, DatabaseEntry* out);
+    std::vector<DatabaseEntry> databases();
+
+    // Records. *recordId 0 makes a new record and returns its id.
+    int writeRecord(int64_t db, uint32_t* recordId, uint8_t attributes, int32_t category, const uint8_t* data,
+                    size_t size);
+    int readRecordById(int64_t db, uint32_t recordId, RecordEntry* out);
+    int readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out);
+    int deleteRecord(int64_t db, uint32_t recordId);
+    int deleteAllRecords(int64_t db);
+    uint32_t recordCount(int64_t db);
+    std::vector<RecordEntry> records(int64_t db);
+
+    // Application preferences.
+    int readPreference(uint32_t creator, uint16_t id, bool backup, PreferenceEntry* out);
+    int writePreference(const PreferenceEntry& pref);
+    std::vector<PreferenceEntry> preferences();
+
+    // Card 0.
+    CardEntry card();
+    void setCard(uint32_t romSize, uint32_t ramSize, const std::string& name, const std::string& manufacturer);
+
+    // The handheld application's answers, by (creator, action code).
+    void setRemoteAnswer(uint32_t creator, uint16_t action, const std::vector<uint8_t>& data);
+    void clearRemoteAnswer(uint32_t creator, uint16_t action);
+    int remoteAnswer(uint32_t creator, uint16_t action, std::vector<uint8_t>* out);
+    std::vector<RemoteAnswer> remoteAnswers();
+
+    // Failure injection: the nth call (1 = the next one) of operation, counted from now
+    // and across every process using this handheld, fails with code. The operation is the
+    // call's name ("SyncWriteRecord"). Several injections may wait on one operation.
+    void injectFailure(const std::string& operation, int nth, int code = SYNCERR_LOST_CONNECTION);
+    void clearInjectedFailures();
+    // Counts one call of operation: the code of an injection that fires now, else 0.
+    int takeInjectedFailure(const std::string& operation);
+
+private:
+    void createSchema();
+    int64_t addUsedBytes(int64_t delta);
+
+    std::string name_;
+    std::unique_ptr<sql::Database> db_;
+};
+
+}  // namespace syncmgr

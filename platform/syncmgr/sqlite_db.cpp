@@ -1,0 +1,127 @@
+#include "platform/syncmgr/sqlite_db.h"
+
+#include <string>
+
+namespace syncmgr::sql {
+
+namespace {
+[[noreturn]] void fail(sqlite3* db, const std::string& what) {
+    throw StorageError(what + ": " + (db ? sqlite3_errmsg(db) : "no connection"));
+}
+}  // namespace
+
+Database::Database(const std::filesystem::path& file, bool create) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(file.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+        std::string message = "cannot open " + file.string() + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw StorageError(message);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    exec("PRAGMA journal_mode=WAL");
+    exec("PRAGMA synchronous=NORMAL");
+}
+
+Database::~Database() {
+    cache_.clear();  // statements before the connection
+    sqlite3_close(db_);
+}
+
+void Database::exec(const char* sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        std::string message = std::string(sql) + ": " + (error ? error : "failed");
+        sqlite3_free(error);
+        throw StorageError(message);
+    }
+}
+
+Database::Use Database::prepare(const char* sql) {
+    auto it = cache_.find(sql);
+    if (it == cache_.end())
+        it = cache_.emplace(sql, std::make_unique<Statement>(db_, sql)).first;
+    return Use(it->second->reset());
+}
+
+Statement::Statement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+        fail(db, std::string("cannot prepare ") + sql);
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    return *this;
+}
+
+Statement& Statement::bind(int index, int64_t value) {
+    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
+        fail(db_, "bind");
+    return *this;
+}
+
+Statement& Statement::bind(int index, std::string_view text) {
+    if (sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+        fail(db_, "bind");
+    return *this;
+}
+
+Statement& Statement::bindBlob(int index, const void* data, size_t size) {
+    // A zero-length blob is still a blob, not NULL.
+    static const uint8_t empty = 0;
+    if (sqlite3_bind_blob(stmt_, index, size ? data : &empty, static_cast<int>(size), SQLITE_TRANSIENT) != SQLITE_OK)
+        fail(db_, "bind");
+    return *this;
+}
+
+bool Statement::step() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    std::string message = sqlite3_errmsg(db_);
+    sqlite3_reset(stmt_);
+    throw StorageError("step: " + message);
+}
+
+void Statement::run() {
+    while (step()) {
+    }
+}
+
+int64_t Statement::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+std::string Statement::text(int column) const {
+    const unsigned char* p = sqlite3_column_text(stmt_, column);
+    int n = sqlite3_column_bytes(stmt_, column);
+    return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)) : std::string();
+}
+
+std::vector<uint8_t> Statement::blob(int column) const {
+    const void* p = sqlite3_column_blob(stmt_, column);
+    int n = sqlite3_column_bytes(stmt_, column);
+    if (!p || n <= 0)
+        return {};
+    const auto* bytes = static_cast<const uint8_t*>(p);
+    return std::vector<uint8_t>(bytes, bytes + n);
+}
+
+bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
+Transaction::Transaction(Database& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
+
+Transaction::~Transaction() {
+    if (!done_)
+        sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit() {
+    db_.exec("COMMIT");
+    done_ = true;
+}
+
+}  // namespace syncmgr::sql
