@@ -273,7 +273,7 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
 {
     GlobalDataLayout* l = layoutOf(gd);
     int mu = 0;
-    if (muOf(gd, &mu) != 0)
+    if (muOf(gd, &mu) != 0 || k->count > kReducedDigits)
         return 1;
     if (k->count == 0) {
         uint32_t rc = fieldSetZero(gd, &r->x);
