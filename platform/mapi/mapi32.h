@@ -27,6 +27,9 @@ TESS_API int32_t MAPIAllocateMore(ULONG size, void* parent, void** buffer);
 TESS_API ULONG MAPIFreeBuffer(void* buffer);
 // An IStream over a file: read at once, written back on Commit (flags: 1 create).
 TESS_API HRESULT OpenStreamOnFile(const char* fileName, ULONG flags, std::shared_ptr<IStream>* stream);
+// The Extended session behind a Simple MAPI session handle.
+TESS_API HRESULT ScMAPIXFromSMAPI(uintptr_t simpleSession, ULONG flags, void* reserved,
+                                  std::shared_ptr<IMAPISession>* session);
 // Advise sinks: a callback with its context. Notifications are raised on the thread that
 // calls HrDispatchNotifications (the caller's event loop, when HrNotificationFd is
 // readable); a "this thread" sink is therefore the sink itself.
