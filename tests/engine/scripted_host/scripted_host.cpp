@@ -34,23 +34,24 @@ uint32_t UidOf(const void* bytes, int length) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
-Message* FindById(Folder* f, const void* bytes, int length) {
+Message* FindById(Folder* f, const void* bytes, int length, bool withDeleted = false) {
     if (!f) return nullptr;
     const std::string text(static_cast<const char*>(bytes), size_t(std::max(0, length)));
     const uint32_t uid = UidOf(bytes, length);
     for (Message& m : f->msgs) {
-        if (m.deleted) continue;
+        if (m.deleted && !withDeleted) continue;
         if (!m.msgId.empty() ? m.msgId == text : (uid != 0 && m.uid == uid)) return &m;
     }
     return nullptr;
 }
 
-Message* FindByBlock(Folder* f, const MailMsg* b) {
+// A message flagged deleted can still be flagged again, as on an IMAP server.
+Message* FindByBlock(Folder* f, const MailMsg* b, bool withDeleted = false) {
     if (!b) return nullptr;
     if (b->msgIdLength > 0) {
-        if (Message* m = FindById(f, b->msgId, b->msgIdLength)) return m;
+        if (Message* m = FindById(f, b->msgId, b->msgIdLength, withDeleted)) return m;
     }
-    return b->hostIdLength == 4 ? FindById(f, b->hostId, 4) : nullptr;
+    return b->hostIdLength == 4 ? FindById(f, b->hostId, 4, withDeleted) : nullptr;
 }
 
 MailMsg* Block(const Message& m, bool full) {
@@ -240,7 +241,7 @@ TESS_API int DeleteMsg(FolderRecord* folder, const MailMsg* msg) {
     int rc;
     if (Fails("DeleteMsg", &rc)) return rc;
     Folder* f = FolderOf(folder);
-    Message* m = FindByBlock(f, msg);
+    Message* m = FindByBlock(f, msg, true);
     if (!m) return 2;
     f->msgs.erase(f->msgs.begin() + (m - f->msgs.data()));
     return 0;
