@@ -42,20 +42,12 @@ int Read(SyncDbHandle db, uint32_t key, bool byIndex, HandheldRecord& r, uint32_
     return SYNC_OK;
 }
 
-std::string Text(int (*get)(uint32_t, char*, int*), uint32_t creator, bool* ok) {
-    char buf[256];
+// One text of the sync manager's (key, buffer, size) calls; a failed read clears *ok.
+template <typename Key>
+std::string Text(int (*get)(Key, char*, int*), Key key, bool* ok) {
+    char buf[512];
     int size = sizeof buf;
-    if (get(creator, buf, &size) != SYNC_OK) {
-        *ok = false;
-        return {};
-    }
-    return buf;
-}
-
-std::string UserText(int (*get)(int, char*, int*), int user, bool* ok) {
-    char buf[256];
-    int size = sizeof buf;
-    if (get(user, buf, &size) != SYNC_OK) {
+    if (get(key, buf, &size) != SYNC_OK) {
         *ok = false;
         return {};
     }
@@ -177,9 +169,9 @@ int CUserList::Load() {
         Entry e;
         if (RosterGetUserIdByIndex(i, &e.id) != SYNC_OK) continue;
         bool ok = true;
-        e.name = UserText(RosterGetUserName, e.id, &ok);
-        e.directory = UserText(RosterGetUserDirectory, e.id, &ok);
-        e.folder = UserText(RosterGetUserFolderName, e.id, &ok);
+        e.name = Text(RosterGetUserName, e.id, &ok);
+        e.directory = Text(RosterGetUserDirectory, e.id, &ok);
+        e.folder = Text(RosterGetUserFolderName, e.id, &ok);
         e.rootPath = rootPath;
         if (ok) users_.push_back(std::move(e));
     }

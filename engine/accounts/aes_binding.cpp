@@ -46,10 +46,10 @@ AesBinding::AesBinding() : entry_(std::make_unique<Entry>()) {
     HMODULE m = LoadLibraryA("HXAES.dll");
     if (!m) return;
     Entry& e = *entry_;
-    const bool all = bind(m, "AESInitialize", e.initialize) & bind(m, "AESSetKey", e.setKey) &
-                     bind(m, "AESGetKey", e.getKey) & bind(m, "AESGenerateKeyN", e.generateKeyN) &
-                     bind(m, "AESGenerateKeyA", e.generateKeyA) & bind(m, "AESEncrypt", e.encrypt) &
-                     bind(m, "AESDecrypt", e.decrypt) & bind(m, "AESUninitialize", e.uninitialize);
+    const bool all = bind(m, "AESInitialize", e.initialize) && bind(m, "AESSetKey", e.setKey) &&
+                     bind(m, "AESGetKey", e.getKey) && bind(m, "AESGenerateKeyN", e.generateKeyN) &&
+                     bind(m, "AESGenerateKeyA", e.generateKeyA) && bind(m, "AESEncrypt", e.encrypt) &&
+                     bind(m, "AESDecrypt", e.decrypt) && bind(m, "AESUninitialize", e.uninitialize);
     const int rc = all ? e.initialize(1) : -1;
     if (rc != 0 && rc != 2) {
         FreeLibrary(m);

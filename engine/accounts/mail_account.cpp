@@ -11,32 +11,32 @@ using namespace layout;
 
 namespace {
 
-struct ValueSpec {
+struct ValueField {
     enum Kind { none, number, text } kind;
     size_t offset;
     size_t width;      // text field width
     size_t maxLength;  // longest text taken
 };
 
-ValueSpec valueSpec(int id) {
+ValueField valueField(int id) {
     switch (id) {
-    case kValueActive: return {ValueSpec::number, kActive, 0, 0};
-    case kValueGenerateKey: return {ValueSpec::number, kGenerateKey, 0, 0};
-    case kValueUnreadOnly: return {ValueSpec::number, kUnreadOnly, 0, 0};
-    case kValueSyncInbox: return {ValueSpec::number, kSyncInbox, 0, 0};
-    case kValueSyncOutbox: return {ValueSpec::number, kSyncOutbox, 0, 0};
-    case kValueMailClient: return {ValueSpec::number, kMailClient, 0, 0};
-    case kValueDaysToSync: return {ValueSpec::number, kDaysToSync, 0, 0};
-    case kValueMessageSize: return {ValueSpec::number, kMessageSizeKb, 0, 0};
-    case kValueDownloadAttachments: return {ValueSpec::number, kDownloadAttachments, 0, 0};
+    case kValueActive: return {ValueField::number, kActive, 0, 0};
+    case kValueGenerateKey: return {ValueField::number, kGenerateKey, 0, 0};
+    case kValueUnreadOnly: return {ValueField::number, kUnreadOnly, 0, 0};
+    case kValueSyncInbox: return {ValueField::number, kSyncInbox, 0, 0};
+    case kValueSyncOutbox: return {ValueField::number, kSyncOutbox, 0, 0};
+    case kValueMailClient: return {ValueField::number, kMailClient, 0, 0};
+    case kValueDaysToSync: return {ValueField::number, kDaysToSync, 0, 0};
+    case kValueMessageSize: return {ValueField::number, kMessageSizeKb, 0, 0};
+    case kValueDownloadAttachments: return {ValueField::number, kDownloadAttachments, 0, 0};
     // Each text keeps room for its terminator inside its field.
-    case kValueAccountName: return {ValueSpec::text, kAccountName.offset, kAccountName.width, 14};
-    case kValueHostName: return {ValueSpec::text, kHostName.offset, kHostName.width, kHostName.width - 1};
-    case kValueDesktopUser: return {ValueSpec::text, kDesktopUser.offset, kDesktopUser.width, kDesktopUser.width - 1};
+    case kValueAccountName: return {ValueField::text, kAccountName.offset, kAccountName.width, 14};
+    case kValueHostName: return {ValueField::text, kHostName.offset, kHostName.width, kHostName.width - 1};
+    case kValueDesktopUser: return {ValueField::text, kDesktopUser.offset, kDesktopUser.width, kDesktopUser.width - 1};
     case kValueDesktopPassword:
-        return {ValueSpec::text, kDesktopPassword.offset, kDesktopPassword.width, kDesktopPassword.width - 1};
-    case kValueMapiProfile: return {ValueSpec::text, kMapiProfile.offset, kMapiProfile.width, kMapiProfile.width - 1};
-    default: return {ValueSpec::none, 0, 0, 0};
+        return {ValueField::text, kDesktopPassword.offset, kDesktopPassword.width, kDesktopPassword.width - 1};
+    case kValueMapiProfile: return {ValueField::text, kMapiProfile.offset, kMapiProfile.width, kMapiProfile.width - 1};
+    default: return {ValueField::none, 0, 0, 0};
     }
 }
 
@@ -154,33 +154,33 @@ void CMailAccount::SetAccountName(const char* name, int resetFirst) {
 }
 
 int CMailAccount::SetValue(int valueId, const void* data, unsigned length) {
-    const ValueSpec spec = valueSpec(valueId);
+    const ValueField field = valueField(valueId);
     ByteSpan d(image_.desktop);
     ByteView current(image_.desktop);
-    switch (spec.kind) {
-    case ValueSpec::none:
+    switch (field.kind) {
+    case ValueField::none:
         return 0;
-    case ValueSpec::number: {
+    case ValueField::number: {
         if (!data) {
-            d.putU32le(spec.offset, 0);
+            d.putU32le(field.offset, 0);
             return 1;
         }
         if (length != 4) return 0;
         uint32_t v;
         std::memcpy(&v, data, 4);
-        if (current.u32le(spec.offset) == v) return 0;
-        d.putU32le(spec.offset, v);
+        if (current.u32le(field.offset) == v) return 0;
+        d.putU32le(field.offset, v);
         return 1;
     }
-    case ValueSpec::text: {
+    case ValueField::text: {
         if (!data) {
-            d.zero(spec.offset, spec.width);
+            d.zero(field.offset, field.width);
             return 1;
         }
         const std::string_view text(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), length));
-        if (text.size() > spec.maxLength) return 0;
-        if (current.text(spec.offset, spec.width) == text) return 0;
-        d.putText(spec.offset, spec.width, text);
+        if (text.size() > field.maxLength) return 0;
+        if (current.text(field.offset, field.width) == text) return 0;
+        d.putText(field.offset, field.width, text);
         return 1;
     }
     }

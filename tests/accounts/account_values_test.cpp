@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
@@ -151,6 +152,18 @@ TEST_F(AccountValuesTest, PlaceholderAndRelayFlags) {
     EXPECT_EQ(env.relay["Installed"], 0x40000004u) << "only bit 0 cleared";
     env.relay["User"] = 5;
     EXPECT_EQ(account->IsRelayUser(), 0);
+}
+
+TEST_F(AccountValuesTest, MarkSynchronisedStoresTheTimeInTheFile) {
+    const uint32_t before = uint32_t(std::time(nullptr));
+    account->MarkSynchronised();
+    AccountInit i;
+    i.userId = 4;
+    i.userDirectory = home.path().string();
+    CMailAccount reread(i, env);
+    ASSERT_EQ(reread.Load(), 1);
+    EXPECT_GE(reread.HeadWord(kHeadLastSync), before);
+    EXPECT_LE(reread.HeadWord(kHeadLastSync), uint32_t(std::time(nullptr)));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "platform/ui/ui_service.h"
+#include "tests/common/scoped_zone.h"
 #include "tests/support/test_home.h"
 
 namespace fs = std::filesystem;
@@ -29,7 +30,6 @@ protected:
         fs::create_directories(lib / "lang");
         fs::copy_file(tess::test::sourceDir() / "tests/common/fixtures/LKSYNCLANG.lang", lib / "lang/LKSYNCLANG.lang");
         setenv("TESSALINE_LIBDIR", lib.c_str(), 1);
-        setenv("TZ", "UTC", 1);
         syncmgr::resetSession();
         int user = 0;
         ASSERT_EQ(syncmgr::addUser("Pat", &user), 0);
@@ -50,6 +50,7 @@ protected:
         return m;
     }
 
+    tess::test::ScopedZone zone_{"UTC"};
     tess::test::TempHome home_;
     std::string savedLibDir_;
     bool hadLibDir_ = false;

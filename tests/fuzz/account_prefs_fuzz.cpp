@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <string>
 #include <unistd.h>
 
 #include "engine/accounts/mail_account.h"
@@ -47,8 +48,10 @@ const int kIds[] = {0, 16, 21, 23, 15, 17, 11, 22, 18, 350, 20, 10, 400, 410, 12
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::filesystem::path dir = [] {
-        char templ[] = "/tmp/account_prefs_fuzz.XXXXXX";
-        return std::filesystem::path(mkdtemp(templ));
+        // Memory-backed when there is one: every reconciliation saves the account file.
+        std::string templ = std::filesystem::exists("/dev/shm") ? "/dev/shm/account_prefs_fuzz.XXXXXX"
+                                                                : "/tmp/account_prefs_fuzz.XXXXXX";
+        return std::filesystem::path(mkdtemp(templ.data()));
     }();
     // The input is cut into preferences at each 0xFF 0xFE pair, in the order of kIds.
     FuzzPrefs prefs;
