@@ -108,7 +108,7 @@ public:
     int Sync(int type = 0, int lastHostIndex = 4) {
         SyncProperties p{};
         p.syncType = type;
-        HMODULE hosts[5] = {nullptr, nullptr, nullptr, host, nullptr};
+        HMODULE hosts[5] = {nullptr, nullptr, nullptr, host, host};
         syncmgr::clearCapturedLog();
         return SynchronizeMail(0, &p, hosts, lastHostIndex, userId);
     }

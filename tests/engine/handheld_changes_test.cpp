@@ -148,3 +148,47 @@ TEST(FailedListing, RemovesNothingFromTheHandheld) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A POP-shaped host: whole messages listed at once, messages known by their ids, the
+// handheld's deletes replayed before the listing.
+TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
+    EngineWorld w;
+    scripted::state().partial = false;
+    scripted::state().popLogon = true;
+    DesktopAccount d;
+    d.client = 8;
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    h.port = 0xFFFB;  // -5: becomes 110
+    w.ImapAccount(0, d, h);
+    w.HostMail("first").msgId = "uidl-1";
+    w.HostMail("second").msgId = "uidl-2";
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(scripted::state().logonPort, 110);
+    EXPECT_EQ(scripted::state().logonUser, "alice");
+    EXPECT_TRUE(EngineWorld::Logged("default port 110")) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("GetMsgIds"), 0);
+
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second"})) << "matched by id, not added again";
+
+    ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("first")), 0);
+    scripted::state().calls.clear();
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    const auto& calls = scripted::state().calls;
+    const auto del = std::find(calls.begin(), calls.end(), "DeleteMsg");
+    const auto list = std::find(calls.begin(), calls.end(), "GetAllMsgs");
+    ASSERT_NE(del, calls.end());
+    EXPECT_LT(del - calls.begin(), list - calls.begin()) << "the delete is replayed before the listing";
+    ASSERT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u);
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs[0].msgId, "uidl-2");
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"second"}));
+}
+
+}  // namespace
+}  // namespace tidewater::test

@@ -57,8 +57,11 @@ Message* FindByBlock(Folder* f, const MailMsg* b, bool withDeleted = false) {
 MailMsg* Block(const Message& m, bool full) {
     CMsg c;
     const uint8_t uid[4] = {uint8_t(m.uid), uint8_t(m.uid >> 8), uint8_t(m.uid >> 16), uint8_t(m.uid >> 24)};
-    c.hostId.SetData(uid, 4);
-    if (!m.msgId.empty()) c.msgId.SetData(m.msgId.data(), int32_t(m.msgId.size()));
+    // A host with message ids (POP) reports those; the others their UIDs.
+    if (!m.msgId.empty())
+        c.msgId.SetData(m.msgId.data(), int32_t(m.msgId.size()));
+    else
+        c.hostId.SetData(uid, 4);
     c.From = m.from;
     c.To = m.to;
     c.Cc = m.cc;
@@ -118,12 +121,20 @@ TESS_API int Uninitialize() {
     int rc;
     return Fails("Uninitialize", &rc) ? rc : 0;
 }
-TESS_API int Logon(const LogonRecord* r, int, int) {
+TESS_API int Logon(const void* record, int, int) {
     int rc;
     if (Fails("Logon", &rc)) return rc;
-    g.logonServer = r->server.GetString();
-    g.logonUser = r->user.GetString();
-    g.logonPort = r->port;
+    if (g.popLogon) {
+        const auto* r = static_cast<const PopLogonRecord*>(record);
+        g.logonServer = r->server.GetString();
+        g.logonUser = r->user.GetString();
+        g.logonPort = r->port;
+    } else {
+        const auto* r = static_cast<const LogonRecord*>(record);
+        g.logonServer = r->server.GetString();
+        g.logonUser = r->user.GetString();
+        g.logonPort = r->port;
+    }
     return 0;
 }
 TESS_API int Logoff() {
