@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "datamgr/attachment_translator.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/ledgerly_store.h"
 #include "datamgr/mail_store.h"
@@ -33,6 +34,7 @@ struct SectionHolder {
 // What lives in the process that opened the session.
 struct LocalSession {
     DesktopUser user;
+    std::unique_ptr<CAttachmentTranslator> translator;
     ~LocalSession() {
         SharedTL* s = SharedSessionState();
         if (s->ownerPid == static_cast<int32_t>(getpid()) && s->initialised) {
@@ -40,6 +42,7 @@ struct LocalSession {
             s->translator = nullptr;
             ledgerly::TheProductLog().WriteRunningTime();
         }
+        translator.reset();
     }
 };
 
@@ -72,6 +75,12 @@ int StartSession(SharedTL* s) {
         }
     }
     PRGUpdateMainEvent();
+    if (s->currentUser) {
+        LocalSession& local = Local();
+        local.translator.reset();
+        local.translator = std::make_unique<CAttachmentTranslator>(s->userId);
+        s->translator = local.translator.get();
+    }
     PRGUpdateMainMessage(StoreText(kTextProduct));
     PRGSetMainEventCount(0);
     PRGUpdateSubMessage("");
