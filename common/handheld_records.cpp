@@ -199,30 +199,23 @@ int CAttachmentChain::MakeFromFile(const std::string& path, bool flag) {
     return kRecordOk;
 }
 
-std::filesystem::path CAttachmentChain::WriteToTempFile(const std::filesystem::path& dir) const {
+std::filesystem::path CAttachmentChain::WriteToTempFile(const platform::TempDir& dir) const {
     if (entries.empty() || entries.front().IsTerminator()) return {};
     std::string name = AttachmentBaseName(entries.front().name);
-    for (char& c : name) {
+    for (char& c : name)
         if (c == ',') c = ' ';
-        if (static_cast<unsigned char>(c) < 0x20) c = '_';
-    }
-    while (!name.empty() && name.front() == '.') name.erase(0, 1);  // no hidden or dot names
-    if (name.empty()) name = "attachment";
-    if (name.find('.') == std::string::npos) name += AttachmentTypeExtension(entries.front().Type());
+    const size_t named = name.find_first_not_of('.');
+    if (named == std::string::npos) name = "file";
+    if (name.find('.', named == std::string::npos ? 0 : named) == std::string::npos)
+        name += AttachmentTypeExtension(entries.front().Type());
 
-    const size_t dot = name.rfind('.');
-    const std::string stem = name.substr(0, dot), ext = name.substr(dot);
-    int fd = -1;
-    std::filesystem::path target;
-    for (int n = 0; n < 1000 && fd < 0; ++n) {
-        target = dir / (n == 0 ? name : stem + "-" + std::to_string(n) + ext);
-        fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0 && errno != EEXIST) return {};
-    }
-    if (fd < 0) return {};
-    bool ok = true;
+    std::error_code ec;
+    const auto target = dir.reserveFile(name, ec);
+    if (!target) return {};
+    const int fd = ::open(target->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW);
+    bool ok = fd >= 0;
     for (const AttachmentEntry& e : entries) {
-        if (e.IsTerminator()) break;
+        if (!ok || e.IsTerminator()) break;
         size_t done = 0;
         while (ok && done < e.data.size()) {
             const ssize_t w = ::write(fd, e.data.data() + done, e.data.size() - done);
@@ -231,11 +224,10 @@ std::filesystem::path CAttachmentChain::WriteToTempFile(const std::filesystem::p
             else done += static_cast<size_t>(w);
         }
     }
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     if (!ok) {
-        std::error_code ec;
-        std::filesystem::remove(target, ec);
+        std::filesystem::remove(*target, ec);
         return {};
     }
-    return target;
+    return *target;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/msg_record.h"
+#include "platform/core/os.h"
 
 constexpr size_t kMaxRecordBytes = 63000;
 
@@ -123,10 +124,9 @@ public:
     uint32_t AttachmentNumber() const { return entries.empty() ? 0 : entries.front().kind >> 8; }
     void SetAttachmentNumber(uint32_t n);
 
-    // Writes the data up to the terminator into a new file inside dir (a private temp
-    // directory) and returns its path, or "" when the chain is empty or no file could be
-    // made. The file name comes from the first entry without any directory part; ","
-    // becomes a blank; a name without "." gets its type's extension; an existing file is
-    // never overwritten (a number is added instead).
-    std::filesystem::path WriteToTempFile(const std::filesystem::path& dir) const;
+    // Writes the data up to the terminator into a new file of the private temp directory
+    // and returns its path, or "" when the chain is empty or no file could be made. The
+    // name is the first entry's without any directory part, "," made a blank, its type's
+    // extension added when it has no "."; the directory makes it safe and unique.
+    std::filesystem::path WriteToTempFile(const platform::TempDir& dir) const;
 };

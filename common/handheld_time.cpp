@@ -1,7 +1,8 @@
 #include "common/handheld_time.h"
 
 #include <cstdio>
-#include <ctime>
+
+#include "platform/core/os.h"
 
 namespace {
 
@@ -9,12 +10,11 @@ const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-struct tm LocalTm(int64_t t) {
-    tzset();
-    time_t tt = static_cast<time_t>(t);
-    struct tm out {};
-    localtime_r(&tt, &out);
-    return out;
+// The machine's zone ($TZ, else the system's) at one instant; UTC when it cannot be read.
+platform::ZoneOffset OffsetAt(int64_t t) {
+    std::error_code ec;
+    auto z = platform::zoneOffsetAt("", t, ec);
+    return z ? *z : platform::ZoneOffset{};
 }
 
 }  // namespace
@@ -48,26 +48,31 @@ CivilTime CivilFromSeconds(int64_t t) {
     return c;
 }
 
-int32_t LocalOffsetAt(int64_t t) { return static_cast<int32_t>(LocalTm(t).tm_gmtoff); }
+int32_t LocalOffsetAt(int64_t t) { return OffsetAt(t).utcOffsetSeconds; }
 
 int32_t GetDaylightBias(int64_t t) {
-    const struct tm lt = LocalTm(t);
-    if (lt.tm_isdst <= 0) return 0;
+    const platform::ZoneOffset at = OffsetAt(t);
+    if (!at.isDaylight) return 0;
     // The standard offset is the one of the nearest instant outside daylight time;
     // looking half a year either way finds it in both hemispheres.
     for (int64_t step : {-183 * 86400LL, 183 * 86400LL, -92 * 86400LL, 92 * 86400LL}) {
-        const struct tm other = LocalTm(t + step);
-        if (other.tm_isdst == 0) return static_cast<int32_t>(lt.tm_gmtoff - other.tm_gmtoff);
+        const platform::ZoneOffset other = OffsetAt(t + step);
+        if (!other.isDaylight) return at.utcOffsetSeconds - other.utcOffsetSeconds;
     }
     return 0;
 }
 
 int64_t ToLocalOrUtc(int64_t time, bool toLocal) {
     if (toLocal) return time + LocalOffsetAt(time);
-    // Find u with u + offset(u) == time: the offset at the guess settles in two steps.
-    int64_t u = time - LocalOffsetAt(time);
-    u = time - LocalOffsetAt(u);
-    return u;
+    // The offsets in force a day before and a day after bracket any transition; a wall
+    // time that exists twice takes the earlier instant, one that does not exist takes
+    // the offset in force before the gap.
+    const int32_t before = LocalOffsetAt(time - 86400), after = LocalOffsetAt(time + 86400);
+    const int64_t first = time - before, second = time - after;
+    const bool firstValid = LocalOffsetAt(first) == before, secondValid = LocalOffsetAt(second) == after;
+    if (firstValid && secondValid) return first < second ? first : second;
+    if (secondValid) return second;
+    return first;
 }
 
 int DaysInMonth(int month, int year) {

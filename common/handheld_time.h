@@ -36,7 +36,8 @@ int32_t LocalOffsetAt(int64_t t);
 // without it; 3600 in most daylight periods).
 int32_t GetDaylightBias(int64_t t);
 // toLocal: UTC seconds to local wall-clock seconds; else back. A local time that falls
-// in a transition gap or overlap takes the offset in force just before it.
+// in a transition gap or overlap takes the offset in force just before it (the earlier
+// instant of a repeated hour).
 int64_t ToLocalOrUtc(int64_t time, bool toLocal);
 // 28 or 29 for February as the year has it.
 int DaysInMonth(int month, int year);

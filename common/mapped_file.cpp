@@ -1,8 +1,6 @@
 #include "common/mapped_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,30 +31,13 @@ CMappedFile::CMappedFile(const std::string& path) : path_(path) {
     const size_t dot = path.rfind('.');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) extension_ = path.substr(dot + 1);
 
-    // Read-only: an attachment being sent must never be changed or locked by us.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > UINT32_MAX) {
-        ::close(fd);
-        return;
-    }
-    size_ = static_cast<uint32_t>(st.st_size);
-    if (size_ > 0) {
-        void* view = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (view == MAP_FAILED) {
-            ::close(fd);
-            size_ = 0;
-            return;
-        }
-        view_ = static_cast<const uint8_t*>(view);
-    }
-    ::close(fd);  // the view keeps the file mapped
+    // Read-only: an attachment being sent is never changed or locked by us.
+    std::error_code ec;
+    auto view = platform::MappedFile::open(path, ec);
+    if (!view || view->size() > UINT32_MAX) return;
+    view_ = std::move(view);
+    size_ = static_cast<uint32_t>(view_->size());
     open_ = true;
-}
-
-CMappedFile::~CMappedFile() {
-    if (view_) ::munmap(const_cast<uint8_t*>(view_), size_);
 }
 
 int CMappedFile::Read(uint8_t** buffer, uint32_t* length) {
@@ -65,7 +46,7 @@ int CMappedFile::Read(uint8_t** buffer, uint32_t* length) {
     const uint32_t left = size_ - cursor_;
     if (left == 0) return kMappedReadEnd;
     const uint32_t n = std::min(*length, left);
-    std::memcpy(*buffer, view_ + cursor_, n);
+    std::memcpy(*buffer, view_->bytes().data() + cursor_, n);
     cursor_ += n;
     if (n < *length) {
         *length = n;

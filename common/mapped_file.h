@@ -4,7 +4,10 @@
 // file for decoded attachment parts.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/core/os.h"
 
 // Results of CMappedFile::Read.
 enum : int {
@@ -21,10 +24,10 @@ uint8_t GetAttachmentKindOfExtension(const std::string& extension);
 
 class CMappedFile {
 public:
-    // Opens and maps an existing file read-only; the descriptor is closed once the view
-    // exists. An empty file opens with nothing to read. Any failure leaves it closed.
+    // Maps an existing file read-only. An empty file opens with nothing to read. Any
+    // failure (missing, not a regular file, over 4 GB) leaves it closed.
     explicit CMappedFile(const std::string& path);
-    virtual ~CMappedFile();
+    virtual ~CMappedFile() = default;
     CMappedFile(const CMappedFile&) = delete;
     CMappedFile& operator=(const CMappedFile&) = delete;
 
@@ -45,7 +48,7 @@ private:
     std::string path_;
     std::string extension_;
     uint32_t size_ = 0;
-    const uint8_t* view_ = nullptr;
+    std::optional<platform::MappedFile> view_;
     uint32_t cursor_ = 0;
 };
 

@@ -1,25 +1,25 @@
 #include "common/msg_record.h"
 
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "common/handheld_records.h"
 #include "common/mail_msg.h"
 
-namespace tess {
+namespace {
 
-void StoreArchiveString(ByteWriter& out, const std::string& s) {
-    out.u32le(static_cast<uint32_t>(s.size()));
-    out.bytes(s);
+void SerializeText(CArchive& ar, std::string& s) {
+    if (ar.IsStoring()) {
+        ar << CString(s);
+    } else {
+        CString t;
+        ar >> t;
+        s = t.str();
+    }
 }
 
-bool LoadArchiveString(ByteReader& in, std::string& s) {
-    uint32_t n = 0;
-    if (!in.u32le(n) || n > in.remaining()) return false;
-    s.assign(reinterpret_cast<const char*>(in.cursor()), n);
-    return in.skip(n);
-}
-
-}  // namespace tess
+}  // namespace
 
 // ---- CId
 
@@ -31,9 +31,13 @@ CId& CId::operator=(const CId& other) {
 void CId::SetData(const void* bytes, int32_t length) {
     Empty();
     if (!bytes || length <= 0) return;
-    const uint8_t* b = static_cast<const uint8_t*>(bytes);
-    bytes_.assign(static_cast<size_t>(length) + 10, 0);
-    std::memcpy(bytes_.data(), b, static_cast<size_t>(length));
+    try {
+        bytes_.assign(static_cast<size_t>(length) + 10, 0);
+    } catch (const std::bad_alloc&) {
+        Empty();  // no memory: the id stays empty
+        return;
+    }
+    std::memcpy(bytes_.data(), bytes, static_cast<size_t>(length));
     length_ = length;
 }
 
@@ -53,37 +57,29 @@ int CId::IsEqual(const CId& other) const {
     return length_ == 0 || std::memcmp(bytes_.data(), other.bytes_.data(), static_cast<size_t>(length_)) == 0;
 }
 
-void CId::Store(tess::ByteWriter& out) const {
-    out.u32le(static_cast<uint32_t>(length_));
-    if (length_) out.bytes(bytes_.data(), static_cast<size_t>(length_));
-}
-
-bool CId::Load(tess::ByteReader& in) {
+void CId::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar << length_;
+        if (length_) ar.Write(bytes_.data(), static_cast<size_t>(length_));
+        return;
+    }
     Empty();
     int32_t n = 0;
-    if (!in.i32le(n)) return false;
-    if (n == 0) return true;
+    ar >> n;
+    if (ar.IsFailed() || n == 0) return;
     // Never trust the stored length beyond what the data holds.
-    if (n < 0 || static_cast<uint32_t>(n) > in.remaining()) {
-        in.skip(in.remaining() + 1);  // marks the reader failed
-        return false;
+    if (n < 0 || static_cast<size_t>(n) > ar.Remaining()) {
+        std::vector<uint8_t> rest(ar.Remaining() + 1);
+        ar.Read(rest.data(), rest.size());  // runs out: the archive is marked failed
+        return;
     }
-    SetData(in.cursor(), n);
-    return in.skip(static_cast<size_t>(n));
+    std::vector<uint8_t> data(static_cast<size_t>(n));
+    if (ar.Read(data.data(), data.size()) == data.size()) SetData(data.data(), n);
 }
 
-void CFolderId::Store(tess::ByteWriter& out) const {
-    tess::StoreArchiveString(out, name_);
-    CId::Store(out);
-}
-
-bool CFolderId::Load(tess::ByteReader& in) {
-    name_.clear();
-    if (!tess::LoadArchiveString(in, name_)) {
-        Empty();
-        return false;
-    }
-    return CId::Load(in);
+void CFolderId::Serialize(CArchive& ar) {
+    SerializeText(ar, name_);
+    CId::Serialize(ar);
 }
 
 // ---- CMsg
@@ -137,41 +133,23 @@ int32_t CMsg::GetHeaderTextSize() const {
     return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
-void CMsg::Store(tess::ByteWriter& out) const {
-    out.u16le(1);  // schema
-    hostId.Store(out);
-    msgId.Store(out);
-    deviceId.Store(out);
-    out.u16le(static_cast<uint16_t>(category));
-    out.u32le(static_cast<uint32_t>(value60));
-    out.u32le(static_cast<uint32_t>(date));
-    out.u32le(static_cast<uint32_t>(size));
-    out.u32le(static_cast<uint32_t>(partBudget));
-    out.u16le(status);
-    out.u32le(flags);
-    for (int i = 0; i < kStringCount; ++i) tess::StoreArchiveString(out, StringAt(i));
-}
-
-bool CMsg::Load(tess::ByteReader& in) {
-    uint16_t schema = 0;
-    if (!in.u16le(schema)) return false;
-    if (schema == 0) return true;
-    uint16_t cat = 0, st = 0;
-    uint32_t v60 = 0, dt = 0, sz = 0, pb = 0, fl = 0;
-    if (!hostId.Load(in) || !msgId.Load(in) || !deviceId.Load(in)) return false;
-    if (!in.u16le(cat) || !in.u32le(v60) || !in.u32le(dt) || !in.u32le(sz) || !in.u32le(pb) || !in.u16le(st) ||
-        !in.u32le(fl))
-        return false;
-    category = static_cast<int16_t>(cat);
-    value60 = static_cast<int32_t>(v60);
-    date = static_cast<int32_t>(dt);
-    size = static_cast<int32_t>(sz);
-    partBudget = static_cast<int32_t>(pb);
-    status = st;
-    flags = fl;
-    for (int i = 0; i < kStringCount; ++i)
-        if (!tess::LoadArchiveString(in, StringAt(i))) return false;
-    return true;
+void CMsg::Serialize(CArchive& ar) {
+    if (ar.IsStoring()) {
+        ar << uint16_t(1);  // schema
+    } else {
+        uint16_t schema = 0;
+        ar >> schema;
+        if (ar.IsFailed() || schema == 0) return;
+    }
+    hostId.Serialize(ar);
+    msgId.Serialize(ar);
+    deviceId.Serialize(ar);
+    if (ar.IsStoring()) {
+        ar << category << value60 << date << size << partBudget << status << flags;
+    } else {
+        ar >> category >> value60 >> date >> size >> partBudget >> status >> flags;
+    }
+    for (int i = 0; i < kStringCount; ++i) SerializeText(ar, StringAt(i));
 }
 
 std::vector<std::string> CMsg::AttachmentNameList() const {

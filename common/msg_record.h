@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/byte_io.h"
+#include "platform/mfc/archive.h"
 
 class CPartInfoRecord;
 struct MailMsg;
@@ -33,11 +33,10 @@ public:
     // 1 when both hold the same bytes (two empty ids are equal), else 0.
     int IsEqual(const CId& other) const;
 
-    // Archive form: 32-bit little-endian length, then the bytes. A load that is cut
-    // short, or whose length claims more than the data holds, leaves the id empty and
-    // allocates nothing.
-    void Store(tess::ByteWriter& out) const;
-    bool Load(tess::ByteReader& in);
+    // Archive form: 32-bit length, then the bytes. A load that is cut short, or whose
+    // length claims more than the data holds, leaves the id empty, allocates nothing and
+    // marks the archive failed.
+    void Serialize(CArchive& ar);
 
 private:
     std::vector<uint8_t> bytes_;
@@ -50,9 +49,8 @@ public:
     CFolderId(const std::string& name, const void* bytes, int32_t length) : CId(bytes, length), name_(name) {}
     const std::string& GetName() const { return name_; }
     void SetName(const std::string& name) { name_ = name; }
-    // Archive form: the name (32-bit length + bytes), then the id part.
-    void Store(tess::ByteWriter& out) const;
-    bool Load(tess::ByteReader& in);
+    // Archive form: the name, then the id part.
+    void Serialize(CArchive& ar);
 
 private:
     std::string name_;
@@ -136,17 +134,11 @@ public:
     int ToMailMsg(MailMsg** out) const;
 
     // Archive form, schema 1: the three ids, category, value60, date, size, partBudget,
-    // status, flags, the nine strings. A stored schema of 0 loads nothing.
-    void Store(tess::ByteWriter& out) const;
-    bool Load(tess::ByteReader& in);
+    // status, flags, the nine strings. A stored schema of 0 loads nothing. A damaged
+    // archive leaves ar.IsFailed() set.
+    void Serialize(CArchive& ar);
 
     // Attachment names as a list, empty items skipped; and adding one name.
     std::vector<std::string> AttachmentNameList() const;
     void AddAttachmentName(const std::string& name);
 };
-
-// Archive helpers shared by the records: 32-bit little-endian length, then the bytes.
-namespace tess {
-void StoreArchiveString(ByteWriter& out, const std::string& s);
-bool LoadArchiveString(ByteReader& in, std::string& s);
-}  // namespace tess

@@ -1,5 +1,6 @@
 // ARC4: key generation from the library's generator, the RC4 key schedule
 // and keystream on a caller-owned context.
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -34,19 +35,32 @@ void arc4Schedule(Arc4State& st, uint32_t keyLength, const uint8_t* key) {
     st.j = 0;
 }
 
-// Each byte is read before the byte at the same position is written.
+inline uint8_t keystreamByte(uint8_t* s, uint8_t& i, uint8_t& j) {
+    i = uint8_t(i + 1);
+    const uint8_t si = s[i];
+    j = uint8_t(j + si);
+    const uint8_t sj = s[j];
+    s[i] = sj;
+    s[j] = si;
+    return s[uint8_t(si + sj)];
+}
+
+// Eight keystream bytes are gathered into one word and XORed with eight
+// input bytes at once; each input block is read before its output is written.
 void arc4Crypt(Arc4State& st, const uint8_t* in, uint32_t length, uint8_t* out) {
     uint8_t i = st.i, j = st.j;
     uint8_t* s = st.s;
-    for (uint32_t n = 0; n < length; ++n) {
-        i = uint8_t(i + 1);
-        const uint8_t si = s[i];
-        j = uint8_t(j + si);
-        const uint8_t sj = s[j];
-        s[i] = sj;
-        s[j] = si;
-        out[n] = in[n] ^ s[uint8_t(si + sj)];
+    uint32_t n = 0;
+    for (; n + 8 <= length; n += 8) {
+        uint64_t k = 0;
+        for (int b = 0; b < 8; ++b) k |= uint64_t(keystreamByte(s, i, j)) << (8 * b);
+        uint64_t x;
+        std::memcpy(&x, in + n, 8);
+        static_assert(std::endian::native == std::endian::little);
+        x ^= k;  // keystream byte b meets input byte b
+        std::memcpy(out + n, &x, 8);
     }
+    for (; n < length; ++n) out[n] = in[n] ^ keystreamByte(s, i, j);
     st.i = i;
     st.j = j;
 }

@@ -24,13 +24,12 @@ constexpr Algorithm kAlgorithms[12] = {
 };
 
 // Weak and semi-weak keys as little-endian word pairs with the parity bits
-// cleared: the two whose halves are equal, then the other fourteen.
-constexpr uint32_t kEqualHalves[2] = {0x00000000, 0xFEFEFEFE};
-constexpr uint32_t kUnequalHalves[14][2] = {
-    {0x1E1E1E1E, 0x0E0E0E0E}, {0xE0E0E0E0, 0xF0F0F0F0},
-    {0x1EFE1EFE, 0x0EFE0EFE}, {0xFE1EFE1E, 0xFE0EFE0E}, {0xE000E000, 0xF000F000},
-    {0x00E000E0, 0x00F000F0}, {0xE01EE01E, 0xF00EF00E}, {0x1EE01EE0, 0x0EF00EF0},
-    {0xFE00FE00, 0xFE00FE00}, {0x00FE00FE, 0x00FE00FE}, {0xFEE0FEE0, 0xFEF0FEF0},
+// cleared: the four whose halves are equal, then the other twelve.
+constexpr uint32_t kEqualHalves[4] = {0x00000000, 0xFEFEFEFE, 0xFE00FE00, 0x00FE00FE};
+constexpr uint32_t kUnequalHalves[12][2] = {
+    {0x1E1E1E1E, 0x0E0E0E0E}, {0xE0E0E0E0, 0xF0F0F0F0}, {0x1EFE1EFE, 0x0EFE0EFE},
+    {0xFE1EFE1E, 0xFE0EFE0E}, {0xE000E000, 0xF000F000}, {0x00E000E0, 0x00F000F0},
+    {0xE01EE01E, 0xF00EF00E}, {0x1EE01EE0, 0x0EF00EF0}, {0xFEE0FEE0, 0xFEF0FEF0},
     {0xE0FEE0FE, 0xF0FEF0FE}, {0x1E001E00, 0x0E000E00}, {0x001E001E, 0x000E000E},
 };
 

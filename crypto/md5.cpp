@@ -8,43 +8,93 @@ namespace {
 
 inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
-constexpr uint32_t kT[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
-constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+// One step of round r: a = b + ((a + f(b, c, d) + x[k] + t) <<< s).
+#define KS_MD5_STEP(f, a, b, c, d, xk, t, s) \
+    a += f(b, c, d) + (xk) + (t);             \
+    a = rol(a, s) + b;
+
+inline uint32_t fF(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
+inline uint32_t fG(uint32_t x, uint32_t y, uint32_t z) { return y ^ (z & (x ^ y)); }
+inline uint32_t fH(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
+inline uint32_t fI(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
 void compress(uint32_t abcd[4], const uint8_t* data, size_t blocks) {
     for (; blocks > 0; --blocks, data += 64) {
         uint32_t x[16];
         for (int i = 0; i < 16; ++i) x[i] = loadLe32(data + 4 * i);
         uint32_t a = abcd[0], b = abcd[1], c = abcd[2], d = abcd[3];
-        for (int i = 0; i < 64; ++i) {
-            uint32_t f;
-            int g;
-            switch (i / 16) {
-                case 0: f = d ^ (b & (c ^ d)); g = i; break;
-                case 1: f = c ^ (d & (b ^ c)); g = (5 * i + 1) & 15; break;
-                case 2: f = b ^ c ^ d; g = (3 * i + 5) & 15; break;
-                default: f = c ^ (b | ~d); g = (7 * i) & 15; break;
-            }
-            const uint32_t t = d;
-            d = c;
-            c = b;
-            b = b + rol(a + f + kT[i] + x[g], kShift[i / 16][i % 4]);
-            a = t;
-        }
+        KS_MD5_STEP(fF, a, b, c, d, x[0], 0xd76aa478, 7)
+        KS_MD5_STEP(fF, d, a, b, c, x[1], 0xe8c7b756, 12)
+        KS_MD5_STEP(fF, c, d, a, b, x[2], 0x242070db, 17)
+        KS_MD5_STEP(fF, b, c, d, a, x[3], 0xc1bdceee, 22)
+        KS_MD5_STEP(fF, a, b, c, d, x[4], 0xf57c0faf, 7)
+        KS_MD5_STEP(fF, d, a, b, c, x[5], 0x4787c62a, 12)
+        KS_MD5_STEP(fF, c, d, a, b, x[6], 0xa8304613, 17)
+        KS_MD5_STEP(fF, b, c, d, a, x[7], 0xfd469501, 22)
+        KS_MD5_STEP(fF, a, b, c, d, x[8], 0x698098d8, 7)
+        KS_MD5_STEP(fF, d, a, b, c, x[9], 0x8b44f7af, 12)
+        KS_MD5_STEP(fF, c, d, a, b, x[10], 0xffff5bb1, 17)
+        KS_MD5_STEP(fF, b, c, d, a, x[11], 0x895cd7be, 22)
+        KS_MD5_STEP(fF, a, b, c, d, x[12], 0x6b901122, 7)
+        KS_MD5_STEP(fF, d, a, b, c, x[13], 0xfd987193, 12)
+        KS_MD5_STEP(fF, c, d, a, b, x[14], 0xa679438e, 17)
+        KS_MD5_STEP(fF, b, c, d, a, x[15], 0x49b40821, 22)
+        KS_MD5_STEP(fG, a, b, c, d, x[1], 0xf61e2562, 5)
+        KS_MD5_STEP(fG, d, a, b, c, x[6], 0xc040b340, 9)
+        KS_MD5_STEP(fG, c, d, a, b, x[11], 0x265e5a51, 14)
+        KS_MD5_STEP(fG, b, c, d, a, x[0], 0xe9b6c7aa, 20)
+        KS_MD5_STEP(fG, a, b, c, d, x[5], 0xd62f105d, 5)
+        KS_MD5_STEP(fG, d, a, b, c, x[10], 0x02441453, 9)
+        KS_MD5_STEP(fG, c, d, a, b, x[15], 0xd8a1e681, 14)
+        KS_MD5_STEP(fG, b, c, d, a, x[4], 0xe7d3fbc8, 20)
+        KS_MD5_STEP(fG, a, b, c, d, x[9], 0x21e1cde6, 5)
+        KS_MD5_STEP(fG, d, a, b, c, x[14], 0xc33707d6, 9)
+        KS_MD5_STEP(fG, c, d, a, b, x[3], 0xf4d50d87, 14)
+        KS_MD5_STEP(fG, b, c, d, a, x[8], 0x455a14ed, 20)
+        KS_MD5_STEP(fG, a, b, c, d, x[13], 0xa9e3e905, 5)
+        KS_MD5_STEP(fG, d, a, b, c, x[2], 0xfcefa3f8, 9)
+        KS_MD5_STEP(fG, c, d, a, b, x[7], 0x676f02d9, 14)
+        KS_MD5_STEP(fG, b, c, d, a, x[12], 0x8d2a4c8a, 20)
+        KS_MD5_STEP(fH, a, b, c, d, x[5], 0xfffa3942, 4)
+        KS_MD5_STEP(fH, d, a, b, c, x[8], 0x8771f681, 11)
+        KS_MD5_STEP(fH, c, d, a, b, x[11], 0x6d9d6122, 16)
+        KS_MD5_STEP(fH, b, c, d, a, x[14], 0xfde5380c, 23)
+        KS_MD5_STEP(fH, a, b, c, d, x[1], 0xa4beea44, 4)
+        KS_MD5_STEP(fH, d, a, b, c, x[4], 0x4bdecfa9, 11)
+        KS_MD5_STEP(fH, c, d, a, b, x[7], 0xf6bb4b60, 16)
+        KS_MD5_STEP(fH, b, c, d, a, x[10], 0xbebfbc70, 23)
+        KS_MD5_STEP(fH, a, b, c, d, x[13], 0x289b7ec6, 4)
+        KS_MD5_STEP(fH, d, a, b, c, x[0], 0xeaa127fa, 11)
+        KS_MD5_STEP(fH, c, d, a, b, x[3], 0xd4ef3085, 16)
+        KS_MD5_STEP(fH, b, c, d, a, x[6], 0x04881d05, 23)
+        KS_MD5_STEP(fH, a, b, c, d, x[9], 0xd9d4d039, 4)
+        KS_MD5_STEP(fH, d, a, b, c, x[12], 0xe6db99e5, 11)
+        KS_MD5_STEP(fH, c, d, a, b, x[15], 0x1fa27cf8, 16)
+        KS_MD5_STEP(fH, b, c, d, a, x[2], 0xc4ac5665, 23)
+        KS_MD5_STEP(fI, a, b, c, d, x[0], 0xf4292244, 6)
+        KS_MD5_STEP(fI, d, a, b, c, x[7], 0x432aff97, 10)
+        KS_MD5_STEP(fI, c, d, a, b, x[14], 0xab9423a7, 15)
+        KS_MD5_STEP(fI, b, c, d, a, x[5], 0xfc93a039, 21)
+        KS_MD5_STEP(fI, a, b, c, d, x[12], 0x655b59c3, 6)
+        KS_MD5_STEP(fI, d, a, b, c, x[3], 0x8f0ccc92, 10)
+        KS_MD5_STEP(fI, c, d, a, b, x[10], 0xffeff47d, 15)
+        KS_MD5_STEP(fI, b, c, d, a, x[1], 0x85845dd1, 21)
+        KS_MD5_STEP(fI, a, b, c, d, x[8], 0x6fa87e4f, 6)
+        KS_MD5_STEP(fI, d, a, b, c, x[15], 0xfe2ce6e0, 10)
+        KS_MD5_STEP(fI, c, d, a, b, x[6], 0xa3014314, 15)
+        KS_MD5_STEP(fI, b, c, d, a, x[13], 0x4e0811a1, 21)
+        KS_MD5_STEP(fI, a, b, c, d, x[4], 0xf7537e82, 6)
+        KS_MD5_STEP(fI, d, a, b, c, x[11], 0xbd3af235, 10)
+        KS_MD5_STEP(fI, c, d, a, b, x[2], 0x2ad7d2bb, 15)
+        KS_MD5_STEP(fI, b, c, d, a, x[9], 0xeb86d391, 21)
         abcd[0] += a;
         abcd[1] += b;
         abcd[2] += c;
         abcd[3] += d;
     }
 }
+
+#undef KS_MD5_STEP
 
 }  // namespace
 }  // namespace ks

@@ -15,34 +15,33 @@ namespace {
 
 inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
+// Five rounds of one function group over a rolling 16-word schedule.
+#define KS_SHA1_ROUND(f, k, t)                                                           \
+    {                                                                                    \
+        uint32_t wt;                                                                     \
+        if ((t) < 16) {                                                                  \
+            wt = w[(t)&15];                                                              \
+        } else {                                                                         \
+            wt = rol(w[((t) + 13) & 15] ^ w[((t) + 8) & 15] ^ w[((t) + 2) & 15] ^ w[(t)&15], 1); \
+            w[(t)&15] = wt;                                                              \
+        }                                                                                \
+        const uint32_t temp = rol(a, 5) + (f) + e + (k) + wt;                            \
+        e = d;                                                                           \
+        d = c;                                                                           \
+        c = rol(b, 30);                                                                  \
+        b = a;                                                                           \
+        a = temp;                                                                        \
+    }
+
 void compressPortable(uint32_t h[5], const uint8_t* data, size_t blocks) {
     for (; blocks > 0; --blocks, data += 64) {
-        uint32_t w[80];
+        uint32_t w[16];
         for (int t = 0; t < 16; ++t) w[t] = loadBe32(data + 4 * t);
-        for (int t = 16; t < 80; ++t) w[t] = rol(w[t - 3] ^ w[t - 8] ^ w[t - 14] ^ w[t - 16], 1);
         uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-        for (int t = 0; t < 80; ++t) {
-            uint32_t f, k;
-            if (t < 20) {
-                f = (b & c) | (~b & d);
-                k = 0x5A827999;
-            } else if (t < 40) {
-                f = b ^ c ^ d;
-                k = 0x6ED9EBA1;
-            } else if (t < 60) {
-                f = (b & c) | (b & d) | (c & d);
-                k = 0x8F1BBCDC;
-            } else {
-                f = b ^ c ^ d;
-                k = 0xCA62C1D6;
-            }
-            const uint32_t temp = rol(a, 5) + f + e + k + w[t];
-            e = d;
-            d = c;
-            c = rol(b, 30);
-            b = a;
-            a = temp;
-        }
+        for (int t = 0; t < 20; ++t) KS_SHA1_ROUND(d ^ (b & (c ^ d)), 0x5A827999u, t)
+        for (int t = 20; t < 40; ++t) KS_SHA1_ROUND(b ^ c ^ d, 0x6ED9EBA1u, t)
+        for (int t = 40; t < 60; ++t) KS_SHA1_ROUND((b & c) | (d & (b | c)), 0x8F1BBCDCu, t)
+        for (int t = 60; t < 80; ++t) KS_SHA1_ROUND(b ^ c ^ d, 0xCA62C1D6u, t)
         h[0] += a;
         h[1] += b;
         h[2] += c;
@@ -50,6 +49,8 @@ void compressPortable(uint32_t h[5], const uint8_t* data, size_t blocks) {
         h[4] += e;
     }
 }
+
+#undef KS_SHA1_ROUND
 
 #define KS_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
 

@@ -183,7 +183,7 @@ InstanceLock::~InstanceLock() {
 
 std::optional<MappedFile> MappedFile::open(const std::filesystem::path& path, std::error_code& ec) {
     ec.clear();
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
         ec = lastError();
         return std::nullopt;

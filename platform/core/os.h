@@ -68,7 +68,8 @@ private:
     int fd_ = -1;
 };
 
-// A whole regular file mapped read-only. An empty file maps as empty data. The bytes are
+// A whole regular file mapped read-only (anything else, such as a directory or a pipe, is
+// refused with std::errc::invalid_argument). An empty file maps as empty data. The bytes are
 // only valid while the object lives; a file truncated meanwhile by someone else is the
 // caller's risk, as with any mapping.
 class TESS_EXPORT MappedFile {
@@ -152,7 +153,8 @@ struct ZoneOffset {
 };
 
 // `zone` is a tz database name ("Europe/Berlin"); empty means the local zone ($TZ, else
-// /etc/localtime). Unknown or malformed zones give std::errc::invalid_argument.
+// /etc/localtime). Unknown or malformed zones, and years beyond +-200000, give
+// std::errc::invalid_argument. Instants are taken within some 250,000 years of 1970.
 TESS_EXPORT std::optional<TimeZoneInfo> timeZoneInfo(std::string_view zone, int year, std::error_code& ec);
 TESS_EXPORT std::optional<ZoneOffset> zoneOffsetAt(std::string_view zone, int64_t utcSeconds, std::error_code& ec);
 

@@ -1,9 +1,14 @@
 // Time-zone rules read from the tz database's compiled files (TZif, RFC 8536): the table of
 // transitions, then the POSIX TZ rule of the file's footer for instants past the table.
 // Parsed here rather than through TZ= and localtime_r so that no process-wide state moves.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "platform/core/os.h"
@@ -308,15 +313,57 @@ private:
         }
     };
 
+    // Reads and parses a compiled zone file. Parsed zones are kept per path and reused while
+    // the file's identity, size and time stamp stay the same.
     bool readFile(const std::string& path) {
-        constexpr size_t kMaxFile = 1 << 20;
-        std::ifstream in(path, std::ios::binary);
-        if (!in) return false;
-        std::string bytes(kMaxFile + 1, '\0');
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        bytes.resize(static_cast<size_t>(in.gcount()));
-        if (bytes.size() > kMaxFile) return false;
-        return parse(bytes);
+        constexpr off_t kMaxFile = 1 << 20;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return false;
+        struct stat st {};
+        std::string bytes;
+        bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= kMaxFile;
+        const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+        if (ok) {
+            std::lock_guard lock(cacheMutex());
+            if (auto it = cache().find(path); it != cache().end() && it->second.first == stamp) {
+                *this = it->second.second;
+                ::close(fd);
+                return true;
+            }
+        }
+        if (ok) {
+            bytes.resize(static_cast<size_t>(st.st_size));
+            size_t got = 0;
+            while (got < bytes.size()) {
+                const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+                if (n <= 0) break;
+                got += static_cast<size_t>(n);
+            }
+            bytes.resize(got);
+        }
+        ::close(fd);
+        if (!ok || !parse(bytes)) return false;
+        std::lock_guard lock(cacheMutex());
+        if (cache().size() >= 64) cache().clear();
+        cache()[path] = {stamp, *this};
+        return true;
+    }
+
+    struct Stamp {
+        dev_t dev;
+        ino_t ino;
+        off_t size;
+        time_t sec;
+        long nsec;
+        bool operator==(const Stamp&) const = default;
+    };
+    static std::mutex& cacheMutex() {
+        static std::mutex m;
+        return m;
+    }
+    static std::map<std::string, std::pair<Stamp, Zone>>& cache() {
+        static std::map<std::string, std::pair<Stamp, Zone>> c;
+        return c;
     }
 
     bool parse(const std::string& bytes) {
@@ -404,11 +451,18 @@ std::optional<Zone> loadZone(std::string_view name, std::error_code& ec) {
 std::optional<ZoneOffset> zoneOffsetAt(std::string_view name, int64_t utcSeconds, std::error_code& ec) {
     const auto zone = loadZone(name, ec);
     if (!zone) return std::nullopt;
+    // Some 250,000 years either way; beyond, the date arithmetic would leave 64 bits.
+    constexpr int64_t kLimit = 8'000'000'000'000;
+    utcSeconds = std::clamp(utcSeconds, -kLimit, kLimit);
     const LocalType t = zone->at(utcSeconds);
     return ZoneOffset{t.offset, t.dst, t.abbreviation};
 }
 
 std::optional<TimeZoneInfo> timeZoneInfo(std::string_view name, int year, std::error_code& ec) {
+    if (year < -200000 || year > 200000) {
+        ec = std::make_error_code(std::errc::invalid_argument);
+        return std::nullopt;
+    }
     const auto zone = loadZone(name, ec);
     if (!zone) return std::nullopt;
     TimeZoneInfo info;

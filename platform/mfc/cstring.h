@@ -13,7 +13,7 @@ class TESS_EXPORT CString {
 public:
     CString() = default;
     CString(const char* text) : s_(text ? text : "") {}  // NOLINT: converts like the original
-    CString(const char* text, int length);
+    CString(const char* text, int length);  // at most length bytes, ending early at a NUL
     CString(std::string_view text) : s_(text) {}  // NOLINT
     CString(const std::string& text) : s_(text) {}  // NOLINT
     CString(char c, int repeat = 1) : s_(repeat > 0 ? static_cast<size_t>(repeat) : 0, c) {}

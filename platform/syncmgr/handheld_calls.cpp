@@ -45,6 +45,32 @@ int deliverRecord(const syncmgr::RecordEntry& e, SyncRecord* record) {
     return SYNC_OK;
 }
 
+// The database of a handle open for writing.
+int writableDatabase(Session& s, SyncDbHandle handle, int64_t* db) {
+    syncmgr::OpenDatabase* open = openDatabase(s, handle);
+    if (!open)
+        return SYNCERR_NOT_OPEN;
+    if (!(open->mode & SYNC_MODE_WRITE))
+        return SYNCERR_READ_ONLY;
+    *db = open->id;
+    return SYNC_OK;
+}
+
+// Reads the record the descriptor names, by index or by id.
+int readRecord(const char* operation, SyncRecord* record, bool byIndex) {
+    return handheldCall(operation, [&](Session& s, HandheldStore& h) {
+        if (!record || (record->bufferSize && !record->buffer))
+            return int{SYNCERR_BAD_ARGUMENT};
+        syncmgr::OpenDatabase* open = openDatabase(s, record->db);
+        if (!open)
+            return int{SYNCERR_NOT_OPEN};
+        syncmgr::RecordEntry e;
+        int rc = byIndex ? h.readRecordByIndex(open->id, record->index, &e)
+                         : h.readRecordById(open->id, record->recordId, &e);
+        return rc ? rc : deliverRecord(e, record);
+    });
+}
+
 }  // namespace
 
 int SyncRegisterConduit(SyncConduitHandle* handle) {
@@ -160,68 +186,36 @@ int SyncWriteRecord(SyncRecord* record) {
     return handheldCall("SyncWriteRecord", [&](Session& s, HandheldStore& h) {
         if (!record || (record->dataSize && !record->buffer))
             return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, record->db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
-        if (!(open->mode & SYNC_MODE_WRITE))
-            return int{SYNCERR_READ_ONLY};
+        int64_t db = 0;
+        if (int rc = writableDatabase(s, record->db, &db))
+            return rc;
         uint32_t id = record->recordId;
-        int rc = h.writeRecord(open->id, &id, record->attributes, record->category, record->buffer, record->dataSize);
+        int rc = h.writeRecord(db, &id, record->attributes, record->category, record->buffer, record->dataSize);
         if (rc == SYNC_OK)
             record->recordId = id;
         return rc;
     });
 }
 
-int SyncDeleteRecord(SyncDbHandle db, uint32_t recordId) {
+int SyncDeleteRecord(SyncDbHandle handle, uint32_t recordId) {
     return handheldCall("SyncDeleteRecord", [&](Session& s, HandheldStore& h) {
-        syncmgr::OpenDatabase* open = openDatabase(s, db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
-        if (!(open->mode & SYNC_MODE_WRITE))
-            return int{SYNCERR_READ_ONLY};
-        return h.deleteRecord(open->id, recordId);
+        int64_t db = 0;
+        int rc = writableDatabase(s, handle, &db);
+        return rc ? rc : h.deleteRecord(db, recordId);
     });
 }
 
-int SyncReadRecordById(SyncRecord* record) {
-    return handheldCall("SyncReadRecordById", [&](Session& s, HandheldStore& h) {
-        if (!record || (record->bufferSize && !record->buffer))
-            return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, record->db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
-        syncmgr::RecordEntry e;
-        if (int rc = h.readRecordById(open->id, record->recordId, &e))
-            return rc;
-        return deliverRecord(e, record);
-    });
-}
-
-int SyncReadRecordByIndex(SyncRecord* record) {
-    return handheldCall("SyncReadRecordByIndex", [&](Session& s, HandheldStore& h) {
-        if (!record || (record->bufferSize && !record->buffer))
-            return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, record->db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
-        syncmgr::RecordEntry e;
-        if (int rc = h.readRecordByIndex(open->id, record->index, &e))
-            return rc;
-        return deliverRecord(e, record);
-    });
-}
-
-int SyncDeleteAllRecords(SyncDbHandle db) {
+int SyncDeleteAllRecords(SyncDbHandle handle) {
     return handheldCall("SyncDeleteAllRecords", [&](Session& s, HandheldStore& h) {
-        syncmgr::OpenDatabase* open = openDatabase(s, db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
-        if (!(open->mode & SYNC_MODE_WRITE))
-            return int{SYNCERR_READ_ONLY};
-        return h.deleteAllRecords(open->id);
+        int64_t db = 0;
+        int rc = writableDatabase(s, handle, &db);
+        return rc ? rc : h.deleteAllRecords(db);
     });
 }
+
+int SyncReadRecordById(SyncRecord* record) { return readRecord("SyncReadRecordById", record, false); }
+
+int SyncReadRecordByIndex(SyncRecord* record) { return readRecord("SyncReadRecordByIndex", record, true); }
 
 int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffer, uint32_t bufferSize,
                           uint32_t* size, uint16_t* version) {

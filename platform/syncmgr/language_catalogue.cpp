@@ -1,7 +1,5 @@
 #include "platform/syncmgr/language_catalogue.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -14,31 +12,13 @@
 
 #include "platform/core/runtime.h"
 #include "platform/syncmgr/syncmgr.h"
+#include "platform/syncmgr/text_encoding.h"
 
 namespace syncmgr {
 
 namespace {
 
 constexpr std::streamsize kMaxCatalogueBytes = 4 << 20;
-
-// UTF-8 to Windows-1252; false when some character has no Windows-1252 form.
-bool toWindows1252(const std::string& utf8, std::string* out) {
-    iconv_t cd = iconv_open("WINDOWS-1252", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    std::string result(utf8.size(), '\0');  // never longer than the UTF-8 form
-    char* in = const_cast<char*>(utf8.data());
-    size_t inLeft = utf8.size();
-    char* dst = result.data();
-    size_t outLeft = result.size();
-    size_t rc = iconv(cd, &in, &inLeft, &dst, &outLeft);
-    iconv_close(cd);
-    if (rc == static_cast<size_t>(-1) || inLeft != 0)
-        return false;
-    result.resize(result.size() - outLeft);
-    *out = std::move(result);
-    return true;
-}
 
 bool unescape(const std::string& raw, std::string* out, std::string* reason) {
     out->clear();
@@ -92,7 +72,7 @@ bool parseCatalogue(const std::string& content, Catalogue* out, std::string* err
         std::string text, reason, ansi;
         if (!unescape(line.substr(tab + 1), &text, &reason))
             return failAt(reason);
-        if (!toWindows1252(text, &ansi))
+        if (!convertText("UTF-8", "WINDOWS-1252", text, &ansi))
             return failAt("text is not UTF-8 or has no Windows-1252 form");
         if (!result.strings.emplace(static_cast<unsigned>(id), std::move(ansi)).second)
             return failAt("id " + idText + " appears twice");

@@ -1,5 +1,6 @@
 #include "platform/syncmgr/session.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/core/runtime.h"
@@ -12,12 +13,14 @@ Session& session() {
 }
 
 HandheldStore& Session::handheld() {
-    std::filesystem::path file = HandheldStore::pathFor(handheldName);
-    if (!handheldStore || file != handheldFile) {
+    // Comparing the setting, not the resolved root, spares a file-system call per record.
+    const char* home = std::getenv("TESSALINE_HOME");
+    std::string setting = home ? home : "";
+    if (!handheldStore || setting != rootSetting) {
         open.clear();
         handheldStore.reset();
         handheldStore = std::make_unique<HandheldStore>(handheldName, true);
-        handheldFile = file;
+        rootSetting = setting;
     }
     return *handheldStore;
 }

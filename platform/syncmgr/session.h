@@ -28,7 +28,7 @@ struct Session {
     std::mutex mutex;
     std::string handheldName = "default";
     std::unique_ptr<HandheldStore> handheldStore;
-    std::filesystem::path handheldFile;
+    std::string rootSetting;  // $TESSALINE_HOME when the handheld was opened
     std::unique_ptr<UserStore> userStore;
     std::map<uint8_t, OpenDatabase> open;
     bool registered = false;

@@ -6,6 +6,7 @@
 
 #include "platform/syncmgr/session.h"
 #include "platform/syncmgr/syncmgr.h"
+#include "platform/syncmgr/text_encoding.h"
 
 namespace syncmgr {
 
@@ -44,7 +45,11 @@ int SyncLogAddLine(const char* text, int activity, int /*flags*/) {
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
         std::ofstream out(logPath(u, s.user), std::ios::app | std::ios::binary);
-        out << stamp << " [" << activity << "] " << text << '\n';
+        // The file is for the user's eyes: UTF-8, or the bytes as given when they are not
+        // Windows-1252.
+        std::string line = text;
+        convertText("WINDOWS-1252", "UTF-8", text, &line);
+        out << stamp << " [" << activity << "] " << line << '\n';
         return out.good() ? int{SYNC_OK} : int{SYNCERR_STORAGE};
     });
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The sync manager's user manager as a C++ class: given the user data folder, it walks
+// The sync manager's user manager (CDCMN21) as a C++ class: given the user data folder, it walks
 // the desktop users. Each CUser gives an id, a name and a folder name.
 #include <memory>
 #include <string>

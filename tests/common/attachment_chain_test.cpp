@@ -110,8 +110,10 @@ TEST(AttachmentChain, UnpackTakesBackTheTextZeroAndRefusesShortRecords) {
 
 TEST(AttachmentChain, TempFilesStayInTheirDirectoryUnderUniqueNames) {
     TempHome home;
-    const fs::path dir = home.path() / "att";
-    fs::create_directories(dir);
+    std::error_code ec;
+    auto temp = platform::TempDir::create(ec);
+    ASSERT_TRUE(temp) << ec.message();
+    const fs::path dir = temp->path();
     auto chainNamed = [](const std::string& name, uint32_t kind, const std::string& data) {
         CAttachmentChain c;
         AttachmentEntry e;
@@ -131,18 +133,20 @@ TEST(AttachmentChain, TempFilesStayInTheirDirectoryUnderUniqueNames) {
         {"a,b.txt", kAttTxt, "a b.txt"},                  // commas become blanks
         {"../../escape.txt", kAttTxt, "escape.txt"},      // never leaves the directory
         {"C:\\Windows\\evil.dat", kAttDat, "evil.dat"},
-        {"..", kAttPdf, "attachment.pdf"},
+        {"..", kAttPdf, "file.pdf"},
+        {std::string("\x01") + "bell.txt", kAttTxt, "bell.txt"},
         {"report", kAttDoc, "report-1.doc"},              // never overwrites
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path p = chainNamed(c.name, c.kind, "data").WriteToTempFile(dir);
+        const fs::path p = chainNamed(c.name, c.kind, "data").WriteToTempFile(*temp);
         EXPECT_EQ(p, dir / c.expected);
         EXPECT_EQ(ReadAll(p), "data");
     }
     CAttachmentChain empty;
-    EXPECT_TRUE(empty.WriteToTempFile(dir).empty());
-    EXPECT_TRUE(chainNamed("x.txt", 0, "d").WriteToTempFile(home.path() / "missing").empty());
+    EXPECT_TRUE(empty.WriteToTempFile(*temp).empty());
+    fs::remove_all(dir);
+    EXPECT_TRUE(chainNamed("x.txt", 0, "d").WriteToTempFile(*temp).empty());
 }
 
 TEST(PartInfoRecord, PacksIdsAsBase64AndReadsThemBack) {

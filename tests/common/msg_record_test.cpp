@@ -1,7 +1,6 @@
 // CId, CFolderId and CMsg: comparison, archive round trips and damaged archives.
 #include <gtest/gtest.h>
 
-#include "common/byte_io.h"
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 
@@ -52,8 +51,10 @@ TEST(CId, ArchiveLoadNeverTrustsTheStoredLength) {
     };
     for (const Case& c : cases) {
         CId id("old", 3);
-        tess::ByteReader r(c.bytes);
-        EXPECT_EQ(id.Load(r), c.ok);
+        std::vector<unsigned char> bytes(c.bytes.begin(), c.bytes.end());
+        CArchive ar(bytes, CArchive::load);
+        id.Serialize(ar);
+        EXPECT_EQ(!ar.IsFailed(), c.ok);
         EXPECT_EQ(id.GetLength(), c.length);
         if (c.length == 0) {
             EXPECT_EQ(id.GetData(nullptr), nullptr);
@@ -79,15 +80,17 @@ TEST(CMsg, ArchiveRoundTripKeepsSerialisedFieldsOnly) {
     msg.partIds[0] = 9;        // not serialised
     msg.recordAttributes = 0x40;
 
-    std::vector<uint8_t> bytes;
-    tess::ByteWriter w(bytes);
-    msg.Store(w);
-    ASSERT_TRUE(w.ok());
+    std::vector<unsigned char> bytes;
+    {
+        CArchive ar(bytes, CArchive::store);
+        msg.Serialize(ar);
+    }
 
     CMsg back;
-    tess::ByteReader r(bytes);
-    ASSERT_TRUE(back.Load(r));
-    EXPECT_TRUE(r.atEnd());
+    CArchive ar(bytes, CArchive::load);
+    back.Serialize(ar);
+    ASSERT_FALSE(ar.IsFailed());
+    EXPECT_EQ(ar.Remaining(), 0u);
     EXPECT_TRUE(back.hostId.IsEqual(msg.hostId));
     EXPECT_TRUE(back.msgId.IsEqual(msg.msgId));
     EXPECT_TRUE(back.deviceId.IsEqual(msg.deviceId));
@@ -106,20 +109,38 @@ TEST(CMsg, ArchiveRoundTripKeepsSerialisedFieldsOnly) {
 
     // Every truncation of the archive fails cleanly.
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        std::vector<unsigned char> part(bytes.begin(), bytes.begin() + cut);
         CMsg partial;
-        tess::ByteReader rc(bytes.data(), cut);
-        EXPECT_FALSE(partial.Load(rc)) << cut;
+        CArchive arc(part, CArchive::load);
+        partial.Serialize(arc);
+        EXPECT_TRUE(arc.IsFailed()) << cut;
     }
 }
 
 TEST(CMsg, SchemaZeroLoadsNothing) {
-    const std::vector<uint8_t> bytes = {0, 0, 1, 2, 3};
+    std::vector<unsigned char> bytes = {0, 0, 1, 2, 3};
     CMsg msg;
     msg.Subject = "kept";
-    tess::ByteReader r(bytes);
-    EXPECT_TRUE(msg.Load(r));
+    CArchive ar(bytes, CArchive::load);
+    msg.Serialize(ar);
+    EXPECT_FALSE(ar.IsFailed());
     EXPECT_EQ(msg.Subject, "kept");
-    EXPECT_EQ(r.position(), 2u);
+    EXPECT_EQ(ar.Remaining(), 3u);
+}
+
+TEST(CFolderId, ArchiveRoundTrip) {
+    std::vector<unsigned char> bytes;
+    {
+        CFolderId f("INBOX", "\x01\x02", 2);
+        CArchive ar(bytes, CArchive::store);
+        f.Serialize(ar);
+    }
+    CFolderId back;
+    CArchive ar(bytes, CArchive::load);
+    back.Serialize(ar);
+    EXPECT_FALSE(ar.IsFailed());
+    EXPECT_EQ(back.GetName(), "INBOX");
+    EXPECT_TRUE(back.IsEqual(CId("\x01\x02", 2)));
 }
 
 TEST(CMsg, HeaderTextSizeCountsNonEmptyStringsButNotAttachmentNames) {

@@ -1,9 +1,8 @@
-// The stored-password scrambler and the owning list.
+// The stored-password scrambler.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "common/auto_delete_list.h"
 #include "common/password_scrambler.h"
 
 using namespace tess;
@@ -29,26 +28,4 @@ TEST(PasswordScrambler, UsesTheRuntimeGeneratorAndPositionTable) {
         groups.push_back(std::stoi(stored.substr(p + 1)));
     ASSERT_EQ(groups.size(), 32u);
     EXPECT_EQ(groups[7], 0xDD);
-}
-
-TEST(AutoDeleteList, OwnsItsElements) {
-    static int alive = 0;
-    struct Counted {
-        Counted() { ++alive; }
-        ~Counted() { --alive; }
-    };
-    {
-        CAutoDeleteList<Counted> list;
-        EXPECT_EQ(list.RemoveHead(), nullptr);
-        EXPECT_FALSE(list.AddTail(nullptr));
-        EXPECT_EQ(list.GetCount(), 0u);
-        list.AddTail(new Counted);
-        list.AddTail(new Counted);
-        Counted* head = list.RemoveHead();
-        EXPECT_EQ(alive, 2);
-        delete head;
-        list.AddTail(new Counted);
-        EXPECT_EQ(list.GetCount(), 2u);
-    }
-    EXPECT_EQ(alive, 0);
 }

@@ -149,6 +149,10 @@ TEST_F(Os, MappedFiles) {
     EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(platform::MappedFile::open(home.path(), ec));
     EXPECT_EQ(ec, std::errc::invalid_argument);
+    const auto fifo = home.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(platform::MappedFile::open(fifo, ec));  // refused, without waiting for a writer
+    EXPECT_EQ(ec, std::errc::invalid_argument);
 }
 
 TEST(SafeFileName, HostileNamesStayInside) {

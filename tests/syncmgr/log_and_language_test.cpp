@@ -27,10 +27,12 @@ TEST_F(SyncLog, LinesGoToTheSessionUsersFileAndTheCapture) {
     ASSERT_EQ(SyncLogAddLine("- Could not open Handheld's e-mail Database.", -1, 0), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("", 19, 0), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("Tessaline", 20, 0), SYNC_OK);
+    ASSERT_EQ(SyncLogAddLine("Tallyhop\xAE done", 22, 0), SYNC_OK);
     EXPECT_EQ(SyncLogAddLine(nullptr, 22, 0), SYNCERR_BAD_ARGUMENT);
 
     std::vector<syncmgr::LogLine> lines = syncmgr::capturedLog();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4].text, "Tallyhop\xAE done") << "the capture keeps the bytes as given";
     EXPECT_EQ(lines[1].text, "- Could not open Handheld's e-mail Database.");
     EXPECT_EQ(lines[1].activity, -1);
     EXPECT_EQ(lines[2].text, "");
@@ -43,6 +45,7 @@ TEST_F(SyncLog, LinesGoToTheSessionUsersFileAndTheCapture) {
     EXPECT_NE(text.find(" [-1] - Could not open Handheld's e-mail Database.\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [19] \n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [20] Tessaline\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" [22] Tallyhop\xC2\xAE done\n"), std::string::npos) << "the file is UTF-8";
     EXPECT_EQ(text.find("before any user"), std::string::npos);
     EXPECT_NE(readFile(syncmgr::syncLogPath(0)).find("[-1] before any user\n"), std::string::npos);
 
@@ -103,6 +106,17 @@ TEST(Catalogue, EveryShippedCatalogueParses) {
         std::string error;
         EXPECT_TRUE(syncmgr::parseCatalogue(readFile(entry.path()), &c, &error)) << entry.path() << ": " << error;
     }
+}
+
+TEST(Catalogue, TheBuildPutsCataloguesWhereTheLoaderLooks) {
+    HINSTANCE lib = LanguageLoadLibrary("LKSYNCLANG.DLL", nullptr, nullptr);
+    ASSERT_NE(lib, nullptr) << "no lang/LKSYNCLANG.lang in " << libDir();
+    char buf[256];
+    EXPECT_GT(LanguageLoadString(lib, 4022, buf, sizeof buf), 0);
+    EXPECT_STREQ(buf, "Tessaline");
+    LanguageLoadString(lib, 4219, buf, sizeof buf);
+    EXPECT_STREQ(buf, "%s\\LKConduit.hlp");
+    LanguageFreeLibrary(lib, nullptr);
 }
 
 // A module directory of its own with one catalogue in lang/.

@@ -1,0 +1,12 @@
+// The Date header parser over arbitrary text: a result or a refusal, nothing else.
+#include <cstdint>
+#include <string>
+
+#include "datamgr/rfc822_date_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    int64_t value = 0;
+    ledgerly::ParseDateHeaderChecked(text.c_str(), size % 2, &value);
+    return 0;
+}

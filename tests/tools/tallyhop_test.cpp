@@ -1,0 +1,169 @@
+// tallyhop init and tallyhop handheld, run as the program, and the listing library.
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "platform/core/registry.h"
+#include "platform/syncmgr/handheld_store.h"
+#include "platform/syncmgr/syncmgr_control.h"
+#include "tests/support/test_home.h"
+#include "tools/tallyhop/handheld_listing.h"
+#include "tools/tallyhop/runtime_setup.h"
+
+#include <gtest/gtest.h>
+
+namespace tess::test {
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out;
+};
+
+// Runs tallyhop with the arguments (stdout and stderr together).
+Outcome tallyhop(const std::string& args) {
+    std::string cmd = (binaryDir() / "bin" / "tallyhop").string() + " " + args + " 2>&1";
+    Outcome run{-1, ""};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p)
+        return run;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        run.out.append(buf.data(), n);
+    int status = pclose(p);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+std::string registryText(const std::string& list, const std::string& name) {
+    std::string path = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\" + list;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    char data[512];
+    DWORD size = sizeof data, type = 0;
+    LSTATUS rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<unsigned char*>(data), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ)
+        return "<no value>";
+    return std::string(data);
+}
+
+class Tallyhop : public ::testing::Test {
+protected:
+    void SetUp() override { syncmgr::resetSession(); }
+    void TearDown() override { syncmgr::resetSession(); }
+    TempHome home_;
+};
+
+TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
+    Outcome init = tallyhop("init --user \"Ann Lee\"");
+    ASSERT_EQ(init.status, 0) << init.out;
+    EXPECT_NE(init.out.find("User 1 \"Ann Lee\""), std::string::npos) << init.out;
+
+    // The user and the conduit, as a conduit would ask for them.
+    int count = 0;
+    ASSERT_EQ(RosterGetUserCount(&count), SYNC_OK);
+    EXPECT_EQ(count, 1);
+    char text[260];
+    int size = sizeof text;
+    ASSERT_EQ(QuayGetConduitDirectory(SYNC_FOURCC('a', 's', 'c', '3'), text, &size), SYNC_OK);
+    EXPECT_STREQ(text, "Larkspur");
+    EXPECT_TRUE(std::filesystem::is_directory(syncmgr::userDirectory(1) / "Larkspur"));
+    int action = -1;
+    EXPECT_EQ(RosterGetPermanentAction(1, SYNC_FOURCC('a', 's', 'c', '3'), &action), SYNC_OK);
+    EXPECT_EQ(action, 0);
+
+    // Every listed library points into the module directory.
+    for (const tallyhop::ListedLibrary& lib : tallyhop::kListedLibraries)
+        EXPECT_EQ(registryText(lib.list, lib.valueName), (libDir() / (std::string("lib") + lib.library + ".so")).string())
+            << lib.valueName;
+
+    // The handheld answers as the mail application does.
+    uint8_t reply[4];
+    SyncRemoteCall call{SYNC_FOURCC('a', 's', 'c', '6'), SYNC_FOURCC('a', 'p', 'p', 'l'), 2, nullptr, 0, reply, 4, 0};
+    ASSERT_EQ(SyncCallRemoteModule(&call), SYNC_OK);
+    EXPECT_EQ(call.replySize, 4u);
+    EXPECT_EQ((reply[2] << 8) | reply[3], 2384);
+
+    Outcome list = tallyhop("handheld");
+    ASSERT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("12 databases\n"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("Database \"Larkspur Messages\" card 0 creator 'asc3' type 'Dat5' version 2384 "
+                            "attributes 0x0000: 0 records\n"),
+              std::string::npos)
+        << list.out;
+    EXPECT_NE(list.out.find("Database \"LKIDCache7\" card 0 creator 'asc3' type 'Dat7'"), std::string::npos);
+    EXPECT_NE(list.out.find("  creator 'asc6' action 2 size 4\n    0000  00 00 09 50"), std::string::npos) << list.out;
+
+    // Running init again keeps what is there.
+    Outcome again = tallyhop("init --user \"Ann Lee\"");
+    ASSERT_EQ(again.status, 0) << again.out;
+    ASSERT_EQ(RosterGetUserCount(&count), SYNC_OK);
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(Tallyhop, CommandErrors) {
+    struct Case {
+        const char* args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {"", 2, "usage: tallyhop"},
+        {"fly", 2, "unknown command 'fly'"},
+        {"handheld", 1, "no handheld 'default' (run tallyhop init)"},
+        {"handheld --handheld ../x", 1, "no handheld '../x'"},
+        {"handheld --bogus", 2, "unexpected argument '--bogus'"},
+        {"init --handheld ../x", 1, "'../x' is not a handheld name"},
+    };
+    for (const Case& c : cases) {
+        Outcome run = tallyhop(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args << ": " << run.out;
+        EXPECT_NE(run.out.find(c.message), std::string::npos) << c.args << ": " << run.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(home_.path() / "handhelds" / "default.db")) << "listing creates nothing";
+}
+
+TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
+    syncmgr::HandheldStore store("pocket", true);
+    store.setCard(1024, 4096, "Internal", "Maker");
+    int64_t db = 0;
+    ASSERT_EQ(store.createDatabase("Larkspur SData", SYNC_FOURCC('a', 's', 'c', '3'), SYNC_FOURCC('D', 'a', 't', '9'),
+                                   1056, 0x0008, 0, &db),
+              SYNC_OK);
+    uint32_t id = 0;
+    const std::string key = "0123456789abcdefXYZ";
+    ASSERT_EQ(store.writeRecord(db, &id, 0x40, 3, reinterpret_cast<const uint8_t*>(key.data()), key.size()), SYNC_OK);
+    syncmgr::PreferenceEntry pref;
+    pref.creator = 0x00010203;
+    pref.id = 7;
+    pref.backup = true;
+    pref.version = 2;
+    pref.data = {0x00, 0xFF, 0x41};
+    ASSERT_EQ(store.writePreference(pref), SYNC_OK);
+
+    std::ostringstream out;
+    tallyhop::listHandheld(store, out);
+    EXPECT_EQ(out.str(),
+              "Handheld pocket\n"
+              "Card 0 \"Internal\" by \"Maker\": ROM 1024 bytes, RAM 4096 bytes, 4074 free\n"
+              "1 database\n"
+              "\n"
+              "Database \"Larkspur SData\" card 0 creator 'asc3' type 'Dat9' version 1056 attributes 0x0008: 1 record\n"
+              "  #0 id 0x000001 attributes 0x40 category 3 size 19\n"
+              "    0000  30 31 32 33 34 35 36 37 38 39 61 62 63 64 65 66  |0123456789abcdef|\n"
+              "    0010  58 59 5a                                         |XYZ|\n"
+              "\n"
+              "1 application preference\n"
+              "  creator 0x00010203 id 7 backed-up version 2 size 3\n"
+              "    0000  00 ff 41                                         |..A|\n"
+              "\n"
+              "0 application answers\n");
+}
+
+}  // namespace
+}  // namespace tess::test

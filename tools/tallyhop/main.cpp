@@ -1,0 +1,78 @@
+// tallyhop: plays the desktop sync manager on the command line.
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/syncmgr/handheld_store.h"
+#include "tools/tallyhop/handheld_listing.h"
+#include "tools/tallyhop/runtime_setup.h"
+
+namespace {
+
+void usage(std::ostream& out) {
+    out << "usage: tallyhop init [--user NAME] [--handheld NAME]\n"
+           "       tallyhop handheld [--handheld NAME]\n"
+           "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
+}
+
+// Reads "--name value" options into the given slots; false on anything else.
+bool parseOptions(const std::vector<std::string>& args, std::vector<std::pair<const char*, std::string*>> known) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        bool matched = false;
+        for (auto& [name, slot] : known) {
+            if (args[i] == name && i + 1 < args.size()) {
+                *slot = args[++i];
+                matched = true;
+                break;
+            }
+        }
+        if (!matched) {
+            std::cerr << "tallyhop: unexpected argument '" << args[i] << "'\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+int listCommand(const std::string& handheld) {
+    if (!syncmgr::HandheldStore::exists(handheld)) {
+        std::cerr << "tallyhop: no handheld '" << handheld << "' (run tallyhop init)\n";
+        return 1;
+    }
+    try {
+        syncmgr::HandheldStore store(handheld, false);
+        tallyhop::listHandheld(store, std::cout);
+        return 0;
+    } catch (const std::exception& e) {
+        std::cerr << "tallyhop: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        usage(argc < 2 ? std::cerr : std::cout);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "init") {
+        tallyhop::InitOptions options;
+        options.userName = tallyhop::defaultUserName();
+        if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}}))
+            return 2;
+        return tallyhop::initRuntime(options, std::cout, std::cerr);
+    }
+    if (command == "handheld") {
+        std::string handheld = "default";
+        if (!parseOptions(args, {{"--handheld", &handheld}}))
+            return 2;
+        return listCommand(handheld);
+    }
+    std::cerr << "tallyhop: unknown command '" << command << "'\n";
+    usage(std::cerr);
+    return 2;
+}
