@@ -1,0 +1,18 @@
+#include "hosts/inet/text_lines.h"
+
+namespace inet {
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t lf = text.find('\n', pos);
+        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        std::size_t stop = end > pos && text[end - 1] == '\r' ? end - 1 : end;
+        lines.emplace_back(text.substr(pos, stop - pos));
+        pos = lf == std::string_view::npos ? text.size() : lf + 1;
+    }
+    return lines;
+}
+
+}  // namespace inet
