@@ -64,13 +64,7 @@ TESS_API int GetFolderList(FolderRecord*** out, int* count) {
 TESS_API int FreeFolderList(FolderRecord** list, int count) {
     if (!list) return kNullList;
     if (count == 0) return 0;
-    for (int i = 0; i < count; ++i) {
-        if (!list[i]) continue;
-        std::free(list[i]->name);
-        std::free(list[i]->extra);
-        std::free(list[i]);
-    }
-    std::free(list);
+    imap::FreeFolderRecords(list, count < 0 ? 0 : count);
     return 0;
 }
 

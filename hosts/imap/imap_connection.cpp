@@ -70,15 +70,7 @@ bool CImapConnection::IsTaggedOk(const std::string& response) const {
 
 int CImapConnection::SplitResponseLines(const std::string& text,
                                         std::vector<std::string>& lines) const {
-    lines.clear();
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t lf = text.find('\n', pos);
-        std::size_t end = lf == std::string::npos ? text.size() : lf;
-        std::size_t stop = end > pos && text[end - 1] == '\r' ? end - 1 : end;
-        lines.emplace_back(text, pos, stop - pos);
-        pos = lf == std::string::npos ? text.size() : lf + 1;
-    }
+    lines = inet::SplitLines(text);
     if (!lines.empty() && !tag_.empty() && lines.back().starts_with(tag_ + " ")) lines.pop_back();
     return static_cast<int>(lines.size());
 }

@@ -156,21 +156,6 @@ bool IsTaggedOk(std::string_view reply, std::string_view tag) {
     return StatusOf(lines, tag) == TaggedStatus::kOk;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Lower(a) == Lower(b);
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-    if (text.empty() || part.empty()) return false;
-    return Lower(text).find(Lower(part)) != std::string::npos;
-}
-
 bool Quote(std::string_view text, std::string& out) {
     out.assign(1, '"');
     for (char c : text) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hosts/inet/mail_socket.h"
+#include "hosts/inet/text_lines.h"
 
 namespace imap {
 
@@ -45,10 +46,9 @@ enum class TaggedStatus { kMissing, kOk, kNo, kBad };
 TaggedStatus StatusOf(const std::vector<ResponseLine>& lines, std::string_view tag);
 bool IsTaggedOk(std::string_view reply, std::string_view tag);
 
-// Text helpers shared by the command layer.
-std::string Lower(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool ContainsNoCase(std::string_view text, std::string_view part);
+using inet::ContainsNoCase;
+using inet::EqualsNoCase;
+using inet::Lower;
 // An IMAP quoted string with '\' and '"' escaped; false when text holds CR, LF or NUL,
 // which no quoted string can carry.
 bool Quote(std::string_view text, std::string& out);

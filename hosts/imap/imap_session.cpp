@@ -59,6 +59,8 @@ FolderRecord* MakeFolderRecord(const std::string& name, int type) {
     return record;
 }
 
+}  // namespace
+
 void FreeFolderRecords(FolderRecord** list, int count) {
     for (int i = 0; i < count; ++i) {
         if (!list[i]) continue;
@@ -68,8 +70,6 @@ void FreeFolderRecords(FolderRecord** list, int count) {
     }
     std::free(list);
 }
-
-}  // namespace
 
 bool UidOf(const uint8_t* bytes, int32_t length, uint32_t& uid) {
     if (!bytes || length < 4) return false;

@@ -121,5 +121,7 @@ private:
 // The UID that a host id carries: its first 4 bytes, least significant first.
 bool UidOf(const uint8_t* bytes, int32_t length, uint32_t& uid);
 void SetHostId(CMsg& msg, uint32_t uid);
+// Frees each record (name, extra bytes) and the array.
+void FreeFolderRecords(FolderRecord** list, int count);
 
 }  // namespace imap

@@ -13,21 +13,6 @@ namespace {
 // Nested messages deeper than this are kept as they are rather than walked.
 constexpr int kMaxDepth = 16;
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-bool Contains(std::string_view text, std::string_view part) {
-    if (text.empty() || part.empty()) return false;
-    return Lower(text).find(Lower(part)) != std::string::npos;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && Lower(text.substr(0, prefix.size())) == Lower(prefix);
-}
-
 std::string Trim(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n')) ++b;
@@ -433,7 +418,7 @@ bool CMimeMessage::ReadPart(std::size_t& cur, const std::string& boundary, MimeP
     if (!found) return false;
     std::size_t bodyStart = std::min(i, end_);
 
-    if (Contains(part.contentType, "message/rfc822")) {
+    if (ContainsNoCase(part.contentType, "message/rfc822")) {
         std::size_t stop = FindLine(boundary, bodyStart);
         if (depth_ < kMaxDepth) {
             CMimeMessage nested;
@@ -529,7 +514,7 @@ bool CMimeMessage::Parse(std::size_t startLine, std::size_t endLine,
     }
     if (decodeQp_) {
         for (auto& part : parts_) {
-            if (Contains(part.transferEncoding, "quoted-printable")) {
+            if (ContainsNoCase(part.transferEncoding, "quoted-printable")) {
                 DecodeQuotedPrintable(part.body);
                 part.transferEncoding.clear();
             }
@@ -544,7 +529,7 @@ const MimePart* CMimeMessage::FindTextPart(bool html) const {
     int seen = 0;
     for (const auto& part : parts_) {
         if (seen++ == 3) break;
-        if (part.fileName.empty() && Contains(part.contentType, type)) return &part;
+        if (part.fileName.empty() && ContainsNoCase(part.contentType, type)) return &part;
     }
     return nullptr;
 }
@@ -557,7 +542,7 @@ std::vector<const MimePart*> CMimeMessage::Attachments() const {
     std::vector<const MimePart*> out;
     for (const auto& part : parts_) {
         if (!part.fileName.empty() &&
-            (Contains(part.disposition, "attachment") || Contains(part.disposition, "inline")))
+            (ContainsNoCase(part.disposition, "attachment") || ContainsNoCase(part.disposition, "inline")))
             out.push_back(&part);
     }
     return out;
@@ -576,7 +561,7 @@ void CMimeMessage::AppendForwardedBody(const CMimeMessage& nested) {
     const MimePart* nestedHtml = nested.FindTextPart(true);
     const MimePart* nestedText = nested.FindTextPart(false);
     for (MimePart* part : {html, text}) {
-        if (part && Contains(part->transferEncoding, "quoted-printable")) {
+        if (part && ContainsNoCase(part->transferEncoding, "quoted-printable")) {
             DecodeQuotedPrintable(part->body);
             part->transferEncoding.clear();
         }

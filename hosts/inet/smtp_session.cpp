@@ -8,16 +8,12 @@
 #include "common/base64.h"
 #include "common/msg_record.h"
 #include "hosts/inet/mime_writer.h"
+#include "hosts/inet/text_lines.h"
 
 namespace inet {
 namespace {
 
 bool Begins(const std::string& reply, const char* code) { return reply.rfind(code, 0) == 0; }
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // AUTH LOGIN wants each value on one line.
 std::string Base64Line(const std::string& text) {
@@ -200,7 +196,7 @@ int CSmtpSession::Close() {
 }
 
 void CContentTypeList::Add(std::string contentType, std::string extension) {
-    entries_.push_back({std::move(contentType), Lower(std::move(extension))});
+    entries_.push_back({std::move(contentType), Lower(extension)});
     loaded_ = true;
 }
 

@@ -1,5 +1,7 @@
 #include "hosts/inet/text_lines.h"
 
+#include <cctype>
+
 namespace inet {
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -13,6 +15,25 @@ std::vector<std::string> SplitLines(std::string_view text) {
         pos = lf == std::string_view::npos ? text.size() : lf + 1;
     }
     return lines;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && Lower(a) == Lower(b);
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    if (text.empty() || part.empty()) return false;
+    return Lower(text).find(Lower(part)) != std::string::npos;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace inet
