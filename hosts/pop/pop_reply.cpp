@@ -84,7 +84,12 @@ bool ParseUidlListing(std::string_view reply, std::vector<UidlEntry>& entries) {
         std::size_t from = line.find_first_not_of(' ', blank);
         std::size_t to = line.find_last_not_of(" \t");
         if (from == std::string::npos || to < from) continue;
-        entries.push_back({static_cast<int>(number), line.substr(from, to - from + 1)});
+        std::string uidl = line.substr(from, to - from + 1);
+        // Ids are printable text; one with control characters is no id this host can keep.
+        bool printable = true;
+        for (char c : uidl) printable = printable && static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
+        if (!printable) continue;
+        entries.push_back({static_cast<int>(number), std::move(uidl)});
     }
     return true;
 }

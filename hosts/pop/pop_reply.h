@@ -40,7 +40,7 @@ private:
 bool ReadMultiLine(std::string_view reply, std::vector<std::string>& lines);
 
 // The entries of a UIDL listing in server order. Lines whose number is not a positive
-// decimal, or whose id is empty, are skipped. False when the reply is not a complete
+// decimal, or whose id is empty or holds a control character, are skipped. False when the reply is not a complete
 // "+OK" listing.
 bool ParseUidlListing(std::string_view reply, std::vector<UidlEntry>& entries);
 

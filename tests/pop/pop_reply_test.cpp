@@ -87,7 +87,7 @@ TEST(PopReply, UidlListing) {
     std::vector<UidlEntry> entries;
     ASSERT_TRUE(pop::ParseUidlListing(
         "+OK\r\n1 1\r\n2 11\r\n0 zero\r\n3 \r\n4\r\nx5 bad\r\n7 tail  \r\n"
-        "99999999999 big\r\n 8 lead\r\n9 a b\r\n.\r\n",
+        "99999999999 big\r\n 8 lead\r\n9 a b\r\n10 c\rd\r\n11 e\x01\r\n.\r\n",
         entries));
     const std::vector<std::pair<int, std::string>> want = {
         {1, "1"}, {2, "11"}, {7, "tail"}, {9, "a b"}};
