@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/language_module.h"
 #include "crypto/kestrel.h"
 #include "hosts/inet/text_lines.h"
 #include "platform/syncmgr/syncmgr.h"
@@ -10,24 +11,32 @@ namespace pop {
 namespace {
 
 constexpr unsigned kTextApopUnsupported = 4327;
-
-// The language library's text, else the plug-in's own.
-std::string ApopNotice(const std::string& accountName) {
-    std::string format =
-        " - The account '%s' has been configured to use APOP, but the server indicated that it "
-        "does not support APOP.";
-    if (HINSTANCE library = LanguageLoadLibrary("FenwickLang.DLL", nullptr, nullptr)) {
-        char buffer[512];
-        if (LanguageLoadString(library, kTextApopUnsupported, buffer, sizeof buffer) > 0)
-            format = buffer;
-        LanguageFreeLibrary(library, nullptr);
-    }
-    const std::size_t at = format.find("%s");
-    return at == std::string::npos ? format
-                                   : format.substr(0, at) + accountName + format.substr(at + 2);
-}
+constexpr unsigned kTextInfo = 4328;
+constexpr unsigned kTextLogonFailed = 4329;
 
 }  // namespace
+
+std::string PopText(unsigned id) {
+    std::string text = LoadLangString(id);
+    if (!text.empty()) return text;
+    switch (id) {
+        case kTextApopUnsupported:
+            return " - The account '%s' has been configured to use APOP, but the server "
+                   "indicated that it does not support APOP.";
+        case kTextInfo:
+            return "TESSALINE INFO -- %s";
+        case kTextLogonFailed:
+            return "Server logon failed for user '%s'";
+        default:
+            return {};
+    }
+}
+
+std::string FormatOne(const std::string& format, const std::string& value) {
+    const std::size_t at = format.find("%s");
+    if (at == std::string::npos) return format;
+    return format.substr(0, at) + value + format.substr(at + 2);
+}
 
 bool ApopDigest(std::string_view text, std::string& hex) {
     hex.clear();
@@ -146,7 +155,7 @@ int CPopConnection::Login() {
     bool ok = false;
     if (settings_.useApop) {
         if (apopTimestamp_.empty()) {
-            SyncLogAddLine(ApopNotice(settings_.accountName).c_str(), -1, 0);
+            SyncLogAddLine(FormatOne(PopText(kTextApopUnsupported), settings_.accountName).c_str(), -1, 0);
             return kPopLoginFailed;
         }
         std::string hex;

@@ -102,6 +102,11 @@ private:
     std::vector<UidlEntry> entries_;
 };
 
+// The host's texts by language-library id: the library's when a language scope is open,
+// else the host's own. FormatOne puts value in place of the first "%s".
+std::string PopText(unsigned id);
+std::string FormatOne(const std::string& format, const std::string& value);
+
 // The MD5 digest of text as 32 lower-case hex digits; false for an empty text.
 bool ApopDigest(std::string_view text, std::string& hex);
 

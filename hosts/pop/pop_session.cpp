@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/language_module.h"
 #include "datamgr/ledgerly.h"
 #include "platform/syncmgr/syncmgr.h"
 
@@ -17,12 +16,6 @@ constexpr int kActivityLogonFailed = 22;
 constexpr int kMaxTableEntries = 10;
 constexpr std::size_t kTableSlot = 256;
 
-std::string FormatOne(const std::string& format, const std::string& value) {
-    const std::size_t at = format.find("%s");
-    if (at == std::string::npos) return format;
-    return format.substr(0, at) + value + format.substr(at + 2);
-}
-
 // A log line naming the message: "<what>\nF: <From> S: <Subject>".
 std::string Described(const char* what, const MailMsg* msg) {
     std::string line = what;
@@ -34,22 +27,6 @@ std::string Described(const char* what, const MailMsg* msg) {
 }
 
 }  // namespace
-
-std::string PopText(unsigned id) {
-    std::string text = LoadLangString(id);
-    if (!text.empty()) return text;
-    switch (id) {
-        case 4327:
-            return " - The account '%s' has been configured to use APOP, but the server "
-                   "indicated that it does not support APOP.";
-        case kTextInfo:
-            return "TESSALINE INFO -- %s";
-        case kTextLogonFailed:
-            return "Server logon failed for user '%s'";
-        default:
-            return {};
-    }
-}
 
 CPopSession::CPopSession() : log_([](const std::string& text) { MLOGAdd(text.c_str()); }) {}
 

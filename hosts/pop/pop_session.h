@@ -19,9 +19,6 @@
 
 namespace pop {
 
-// The host's texts: the language library's when a scope is open, else its own.
-std::string PopText(unsigned id);
-
 class CPopSession {
 public:
     CPopSession();
