@@ -1,0 +1,262 @@
+// GF(2^163) arithmetic and sect163k1 scalar multiplication, against OpenSSL
+// in the same run. Pairs are named Ours/... and Openssl/...; the ratio of
+// their times is the figure of merit.
+#include <benchmark/benchmark.h>
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/obj_mac.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "crypto/binary_field_modules.h"
+#include "crypto/curve_engine.h"
+#include "crypto/curve_record.h"
+#include "crypto/kestrel.h"
+
+namespace {
+
+using ks::mp::asInt;
+
+const int kPoly163[] = {163, 7, 6, 3, 0, -1};
+
+ksFieldElement randomElement(std::mt19937& rng)
+{
+    ksFieldElement e{};
+    for (int i = 0; i < 6; ++i)
+        e.words[i] = uint32_t(rng());
+    e.words[5] &= 7;
+    return e;
+}
+
+BIGNUM* toBn(const ksFieldElement& e)
+{
+    return BN_lebin2bn(reinterpret_cast<const unsigned char*>(e.words), 24, nullptr);
+}
+
+enum class Op { Multiply, Square, Invert, HalfTrace };
+
+void oursField(benchmark::State& state, Op op, bool portable)
+{
+    const ksFieldMethods* f = ks::binaryModuleTable(ks::BinaryModule::F163, portable);
+    std::mt19937 rng(1);
+    ksFieldElement a = randomElement(rng), b = randomElement(rng), out{};
+    if (op == Op::HalfTrace && f->solveQuadratic(nullptr, &a, &out) == 0)
+        a.words[0] ^= 1;  // trace 0
+    for (auto _ : state) {
+        switch (op) {
+        case Op::Multiply: f->multiply(nullptr, &a, &b, &a); break;
+        case Op::Square: f->square(nullptr, &a, &a); break;
+        case Op::Invert: f->invert(nullptr, &a, &a); break;
+        case Op::HalfTrace: f->solveQuadratic(nullptr, &a, &out); break;
+        }
+        benchmark::DoNotOptimize(a);
+        benchmark::DoNotOptimize(out);
+    }
+}
+
+void opensslField(benchmark::State& state, Op op)
+{
+    std::mt19937 rng(1);
+    BN_CTX* ctx = BN_CTX_new();
+    BIGNUM *a = toBn(randomElement(rng)), *b = toBn(randomElement(rng)), *r = BN_new(), *p = BN_new();
+    BN_GF2m_arr2poly(kPoly163, p);
+    if (op == Op::HalfTrace && !BN_GF2m_mod_solve_quad_arr(r, a, kPoly163, ctx))
+        BN_GF2m_add(a, a, BN_value_one());
+    for (auto _ : state) {
+        switch (op) {
+        case Op::Multiply: BN_GF2m_mod_mul_arr(a, a, b, kPoly163, ctx); break;
+        case Op::Square: BN_GF2m_mod_sqr_arr(a, a, kPoly163, ctx); break;
+        case Op::Invert: BN_GF2m_mod_inv(a, a, p, ctx); break;
+        case Op::HalfTrace: BN_GF2m_mod_solve_quad_arr(r, a, kPoly163, ctx); break;
+        }
+        benchmark::DoNotOptimize(a);
+    }
+    BN_free(a), BN_free(b), BN_free(r), BN_free(p);
+    BN_CTX_free(ctx);
+}
+
+BENCHMARK_CAPTURE(oursField, Gf163Multiply, Op::Multiply, false);
+BENCHMARK_CAPTURE(oursField, Gf163MultiplyPortable, Op::Multiply, true);
+BENCHMARK_CAPTURE(opensslField, Gf163Multiply, Op::Multiply);
+BENCHMARK_CAPTURE(oursField, Gf163Square, Op::Square, false);
+BENCHMARK_CAPTURE(oursField, Gf163SquarePortable, Op::Square, true);
+BENCHMARK_CAPTURE(opensslField, Gf163Square, Op::Square);
+BENCHMARK_CAPTURE(oursField, Gf163Invert, Op::Invert, false);
+BENCHMARK_CAPTURE(oursField, Gf163InvertPortable, Op::Invert, true);
+BENCHMARK_CAPTURE(opensslField, Gf163Invert, Op::Invert);
+BENCHMARK_CAPTURE(oursField, Gf163HalfTrace, Op::HalfTrace, false);
+BENCHMARK_CAPTURE(oursField, Gf163HalfTracePortable, Op::HalfTrace, true);
+BENCHMARK_CAPTURE(opensslField, Gf163HalfTrace, Op::HalfTrace);
+
+// A sect163k1 context with its work area, and random points and scalars.
+struct Curve {
+    std::vector<uint64_t> gdStorage = std::vector<uint64_t>(KS_GLOBAL_DATA_SIZE / 8 + 1);
+    std::vector<uint64_t> heapStorage = std::vector<uint64_t>(24528 / 8 + 1);
+    ksGlobalData* gd = reinterpret_cast<ksGlobalData*>(gdStorage.data());
+    EC_GROUP* group = EC_GROUP_new_by_curve_name(NID_sect163k1);
+    BN_CTX* ctx = BN_CTX_new();
+    BIGNUM* u = BN_new();
+    BIGNUM* v = BN_new();
+    EC_POINT* p = EC_POINT_new(group);
+    EC_POINT* q = EC_POINT_new(group);
+    ksPoint ourP{}, ourQ{};
+    ksIntReduced ourU{}, ourV{};
+
+    Curve()
+    {
+        ksOptionsList o{};
+        o.pointCompression = 1;
+        o.ecesCompression = 1;
+        o.rngType = 1;
+        o.seedLength = 32;
+        std::memset(o.seed, 0x5C, 32);
+        ks_initialize(&ks::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, 24528, gd,
+                      reinterpret_cast<ksHeap*>(heapStorage.data()));
+        const BIGNUM* n = EC_GROUP_get0_order(group);
+        BIGNUM* t = BN_new();
+        for (auto [pt, our] : {std::pair{p, &ourP}, std::pair{q, &ourQ}}) {
+            BN_rand_range(t, n);
+            EC_POINT_mul(group, pt, t, nullptr, nullptr, ctx);
+            BIGNUM *x = BN_new(), *y = BN_new();
+            EC_POINT_get_affine_coordinates(group, pt, x, y, ctx);
+            BN_bn2lebinpad(x, reinterpret_cast<unsigned char*>(our->x.words), 24);
+            BN_bn2lebinpad(y, reinterpret_cast<unsigned char*>(our->y.words), 24);
+            BN_free(x), BN_free(y);
+        }
+        BN_free(t);
+        for (auto [s, our] : {std::pair{u, &ourU}, std::pair{v, &ourV}}) {
+            BN_rand_range(s, n);
+            unsigned char le[36] = {};
+            BN_bn2lebinpad(s, le, 36);
+            our->count = 0;
+            for (int i = 0; i < 18; ++i) {
+                our->digits[i] = uint16_t(le[2 * i] | (le[2 * i + 1] << 8));
+                if (our->digits[i])
+                    our->count = i + 1;
+            }
+        }
+    }
+    ~Curve()
+    {
+        ks_end(gd);
+        EC_POINT_free(p), EC_POINT_free(q);
+        BN_free(u), BN_free(v);
+        BN_CTX_free(ctx);
+        EC_GROUP_free(group);
+    }
+};
+
+Curve& curve()
+{
+    static Curve c;
+    return c;
+}
+
+void Ours_MultiplyX(benchmark::State& state)
+{
+    Curve& c = curve();
+    ksFieldElement x{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ks::ecMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, &x));
+}
+
+void Ours_Multiply(benchmark::State& state)
+{
+    Curve& c = curve();
+    ksPoint r{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(a1993(c.gd, asInt(&c.ourU), &c.ourP, &r));
+}
+
+void Openssl_Multiply(benchmark::State& state)
+{
+    Curve& c = curve();
+    EC_POINT* r = EC_POINT_new(c.group);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, nullptr, c.p, c.u, c.ctx));
+    EC_POINT_free(r);
+}
+
+// OpenSSL's ECDH: derive from a private key and a peer's public key.
+void Openssl_Ecdh(benchmark::State& state)
+{
+    EVP_PKEY* mine = EVP_EC_gen("sect163k1");
+    EVP_PKEY* peer = EVP_EC_gen("sect163k1");
+    EVP_PKEY_CTX* dctx = EVP_PKEY_CTX_new(mine, nullptr);
+    EVP_PKEY_derive_init(dctx);
+    EVP_PKEY_derive_set_peer(dctx, peer);
+    unsigned char secret[32];
+    for (auto _ : state) {
+        size_t len = sizeof secret;
+        benchmark::DoNotOptimize(EVP_PKEY_derive(dctx, secret, &len));
+    }
+    EVP_PKEY_CTX_free(dctx);
+    EVP_PKEY_free(mine), EVP_PKEY_free(peer);
+}
+
+void Ours_BaseMultiply(benchmark::State& state)
+{
+    Curve& c = curve();
+    ksPoint r{};
+    for (auto _ : state) {
+        ksIntReduced k = c.ourU;
+        benchmark::DoNotOptimize(a1996(c.gd, 1, &k, &r));
+    }
+}
+
+void Ours_BaseMultiplyFreshPair(benchmark::State& state)
+{
+    Curve& c = curve();
+    ksPoint r{};
+    for (auto _ : state) {
+        ksIntReduced k = c.ourU;
+        benchmark::DoNotOptimize(a1996(c.gd, 0, &k, &r));
+    }
+}
+
+void Openssl_BaseMultiply(benchmark::State& state)
+{
+    Curve& c = curve();
+    EC_POINT* r = EC_POINT_new(c.group);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, c.u, nullptr, nullptr, c.ctx));
+    EC_POINT_free(r);
+}
+
+void Ours_TwinMultiplyX(benchmark::State& state)
+{
+    Curve& c = curve();
+    ksFieldElement x{};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ks::ecTwinMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, asInt(&c.ourV), &c.ourQ, &x));
+}
+
+void Openssl_TwinMultiply(benchmark::State& state)
+{
+    Curve& c = curve();
+    EC_POINT* r = EC_POINT_new(c.group);
+    EC_POINT* s = EC_POINT_new(c.group);
+    for (auto _ : state) {
+        EC_POINT_mul(c.group, r, nullptr, c.p, c.u, c.ctx);
+        EC_POINT_mul(c.group, s, nullptr, c.q, c.v, c.ctx);
+        benchmark::DoNotOptimize(EC_POINT_add(c.group, r, r, s, c.ctx));
+    }
+    EC_POINT_free(r), EC_POINT_free(s);
+}
+
+BENCHMARK(Ours_MultiplyX);
+BENCHMARK(Openssl_Ecdh);
+BENCHMARK(Ours_Multiply);
+BENCHMARK(Openssl_Multiply);
+BENCHMARK(Ours_BaseMultiply);
+BENCHMARK(Ours_BaseMultiplyFreshPair);
+BENCHMARK(Openssl_BaseMultiply);
+BENCHMARK(Ours_TwinMultiplyX);
+BENCHMARK(Openssl_TwinMultiply);
+
+}  // namespace
+
+BENCHMARK_MAIN();
