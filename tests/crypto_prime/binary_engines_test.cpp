@@ -40,7 +40,7 @@ TEST_P(BinaryEngines, AgreeWithOpenSsl)
     if (bc.install == 0) {
         ASSERT_EQ(ks_initializeCurve(&record), 0u);
     } else {
-        setEntries(&record, bc.install, bc.engine);
+        ASSERT_TRUE(setEntries(&record, bc.install, bc.engine));
     }
     CurveContext c(record, group.get());
     ASSERT_EQ(c.status(), 0u);

@@ -63,7 +63,7 @@ TEST(CurveCompletion, WorkAreaIsTheCombTableForEveryEngine)
     for (const Case& c : cases) {
         GroupPtr group(EC_GROUP_new_by_curve_name(c.nid));
         ksCurveParams r = recordOf(c.nid, group);
-        setEntries(&r, c.install, c.engine);
+        ASSERT_TRUE(setEntries(&r, c.install, c.engine));
         uint32_t size = 0;
         ASSERT_EQ(ks_heapSize(&r, &size), 0u) << OBJ_nid2sn(c.nid);
         EXPECT_EQ(size, c.heap) << OBJ_nid2sn(c.nid);
@@ -99,7 +99,7 @@ TEST(CurveLoading, RefusesPartsThatDoNotBelongTogether)
         SCOPED_TRACE(c.what);
         GroupPtr group(EC_GROUP_new_by_curve_name(c.nid));
         ksCurveParams r = recordOf(c.nid, group);
-        setEntries(&r, c.install, c.engine);
+        ASSERT_TRUE(setEntries(&r, c.install, c.engine));
         for (bool heap : {true, false}) {
             CurveContext ctx(r, group.get(), heap);
             EXPECT_EQ(ctx.status(), 3u) << "with heap " << heap;

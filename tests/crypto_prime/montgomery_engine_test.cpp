@@ -44,7 +44,7 @@ struct Curve25519 {
     ksCurveParams record(const BIGNUM* montgomeryA)
     {
         ksCurveParams r = recordFor(group.get(), {0x06, 0x03, 0x2B, 0x65, 0x6E}, montgomeryA);
-        setEntries(&r, kPrimeGenericId, kMontgomeryEngineId);
+        EXPECT_TRUE(setEntries(&r, kPrimeGenericId, kMontgomeryEngineId));
         return r;
     }
 };

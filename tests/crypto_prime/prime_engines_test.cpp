@@ -53,7 +53,7 @@ TEST_P(PrimeEngines, AgreeWithOpenSsl)
     GroupPtr group(EC_GROUP_new_by_curve_name(pc.nid));
     ASSERT_TRUE(group);
     ksCurveParams record = recordFor(group.get(), oidOf(pc.nid));
-    setEntries(&record, pc.install, pc.engine);
+    ASSERT_TRUE(setEntries(&record, pc.install, pc.engine));
     CurveContext c(record, group.get());
     checkEngine(c, {true}, 4, uint64_t(pc.nid));
 }
@@ -89,7 +89,7 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
         SCOPED_TRACE(OBJ_nid2sn(nid));
         GroupPtr group(EC_GROUP_new_by_curve_name(nid));
         ksCurveParams record = recordFor(group.get(), oidOf(nid));
-        setEntries(&record, kGeneric, kF);
+        ASSERT_TRUE(setEntries(&record, kGeneric, kF));
         CurveContext c(record, group.get(), false);
         ASSERT_EQ(c.status(), 0u);
         const BIGNUM* n = c.order();
