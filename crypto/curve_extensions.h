@@ -34,6 +34,10 @@ extern const ksCurveEngine kPrimeMinus3Engine;
 extern const ksCurveEngine kMontgomeryEngine;
 extern const ksCurveEngine kEndomorphismEngine;
 uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId);
+// Engine F's scalar split k = (-1)^s1 k1 + (-1)^s2 k2 lambda (mod n) and its
+// cube root of unity beta (beta x, y) = lambda (x, y).
+uint32_t endoSplit(ksGlobalData* gd, const ksInt* k, ksIntReduced* k1, uint32_t* s1, ksIntReduced* k2, uint32_t* s2);
+const ksFieldElement* endoBeta(ksGlobalData* gd);
 }  // namespace prime
 
 extern const ksCurveEngine kBinaryGenericEngine;

@@ -352,6 +352,19 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
 
 }  // namespace
 
+uint32_t endoSplit(ksGlobalData* gd, const ksInt* k, ksIntReduced* k1, uint32_t* s1, ksIntReduced* k2, uint32_t* s2)
+{
+    Split split;
+    const uint32_t rc = endoDecompose(gd, k, &split);
+    *k1 = split.k1;
+    *k2 = split.k2;
+    *s1 = split.s1;
+    *s2 = split.s2;
+    return rc;
+}
+
+const ksFieldElement* endoBeta(ksGlobalData* gd) { return &constantsOf(gd)->beta; }
+
 const ksCurveEngine kEndomorphismEngine = {
     endoAdd,          ecPrimeDoubleZeroA, endoMultiply,   endoMultiplyX,     endoTwinMultiplyX,
     endoBaseMultiply, prime::heapSize,    endoPrecompute, ecPrimeIsInfinity,

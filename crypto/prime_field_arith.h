@@ -75,11 +75,12 @@ inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 // x + carry * 2^(32W), folded until it fits W words again. The loop ends in
 // a few rounds for every c below p (a negative rest becomes positive after at
 // most two more folds, a positive one shrinks by the factor c / 2^(32W)).
+// Carries here are small (a few units), so 64-bit sums suffice.
 template <int W, int NT>
-inline void foldCarry(uint32_t* x, i128 carry, const FoldTerm (&terms)[NT])
+inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT])
 {
     for (int round = 0; carry != 0 && round < 16; ++round) {
-        i128 acc[W];
+        int64_t acc[W];
         for (int i = 0; i < W; ++i)
             acc[i] = x[i];
         for (const FoldTerm& t : terms)
@@ -93,27 +94,93 @@ inline void foldCarry(uint32_t* x, i128 carry, const FoldTerm (&terms)[NT])
     }
 }
 
-// The 2W-word t reduced to the canonical value below p.
+// 2^(32 i) mod p for i = W .. 2W - 1 as signed word coefficients, from the
+// fold terms (each fold moves the top coefficient down by W words). Only for
+// terms of multiplier +-1, whose coefficients stay small.
 template <int W, int NT>
-inline void foldReduce(const uint32_t* t, const FoldTerm (&terms)[NT], const uint32_t* p, uint32_t* out)
-{
-    i128 acc[2 * W];
-    for (int i = 0; i < 2 * W; ++i)
-        acc[i] = t[i];
-    for (int i = 2 * W - 1; i >= W; --i) {
-        const i128 v = acc[i];
-        if (v == 0)
-            continue;
-        for (const FoldTerm& term : terms)
-            acc[i - W + term.word] += v * term.mult;
+struct FoldMatrix {
+    int8_t coef[W][W] = {};
+    constexpr explicit FoldMatrix(const FoldTerm (&terms)[NT])
+    {
+        for (int i = 0; i < W; ++i) {
+            int64_t v[2 * W] = {};
+            v[W + i] = 1;
+            for (int k = 2 * W - 1; k >= W; --k) {
+                const int64_t c = v[k];
+                v[k] = 0;
+                for (const FoldTerm& t : terms)
+                    v[k - W + int(t.word)] += c * t.mult;
+            }
+            for (int j = 0; j < W; ++j)
+                coef[i][j] = int8_t(v[j]);
+        }
     }
-    i128 carry = 0;
-    for (int i = 0; i < W; ++i) {
-        carry += acc[i];
-        out[i] = uint32_t(carry);
+};
+
+// The 2W-word t reduced to the canonical value below p with the matrix.
+template <int W, int NT>
+inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const FoldTerm (&terms)[NT],
+                         const uint32_t* p, uint32_t* out)
+{
+    int64_t acc[W];
+    for (int j = 0; j < W; ++j) {
+        int64_t a = t[j];
+        for (int i = 0; i < W; ++i)
+            a += int64_t(m.coef[i][j]) * t[W + i];
+        acc[j] = a;
+    }
+    int64_t carry = 0;
+    for (int j = 0; j < W; ++j) {
+        carry += acc[j];
+        out[j] = uint32_t(carry);
         carry >>= 32;
     }
     foldCarry<W>(out, carry, terms);
+    while (!lessThan<W>(out, p))
+        subWords<W>(out, p);
+}
+
+// The 2W-word t reduced below p = 2^(32W) - c for c below 2^64: the part
+// above W words is folded down as its product with c until none is left.
+template <int W>
+inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* p, uint32_t* out)
+{
+    const uint64_t cLo = c & 0xFFFFFFFFu, cHi = c >> 32;
+    uint32_t high[W + 3];
+    int nh = W;
+    for (int i = 0; i < W; ++i) {
+        out[i] = t[i];
+        high[i] = t[W + i];
+    }
+    for (int round = 0; nh > 0 && round < 8; ++round) {
+        uint32_t next[W + 3];
+        int nn = 0;
+        u128 acc = 0;
+        const int span = (nh + 2 > W ? nh + 2 : W);
+        for (int i = 0; i < span; ++i) {
+            if (i < W)
+                acc += out[i];
+            if (i < nh)
+                acc += u128(uint64_t(high[i]) * cLo);
+            if (i >= 1 && i - 1 < nh)
+                acc += u128(uint64_t(high[i - 1]) * cHi);
+            const uint32_t word = uint32_t(acc);
+            acc >>= 32;
+            if (i < W)
+                out[i] = word;
+            else
+                next[nn++] = word;
+        }
+        while (acc != 0 && nn < W + 3) {
+            next[nn++] = uint32_t(acc);
+            acc >>= 32;
+        }
+        while (nn > 0 && next[nn - 1] == 0)
+            --nn;
+        for (int i = 0; i < nn; ++i)
+            high[i] = next[i];
+        nh = nn;
+    }
     while (!lessThan<W>(out, p))
         subWords<W>(out, p);
 }

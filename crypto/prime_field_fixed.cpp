@@ -2,6 +2,7 @@
 // P-224 and P-256. Products are formed with 128-bit column sums and reduced
 // by folding 2^(32w) = c (mod p), c a short signed sum of words.
 #include <cstring>
+#include <iterator>
 
 #include "crypto/prime_field.h"
 #include "crypto/prime_field_arith.h"
@@ -13,19 +14,23 @@ namespace {
 struct Prime160 {
     static constexpr int W = 5;
     static constexpr FoldTerm terms[1] = {{0, 0x80000001LL}};  // 2^31 + 1
+    static constexpr uint64_t pseudoMersenne = 0x80000001u;
     static constexpr uint32_t p[W] = {0x7FFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
 };
 struct PrimeP192 {
+    static constexpr uint64_t pseudoMersenne = 0;
     static constexpr int W = 6;
     static constexpr FoldTerm terms[2] = {{0, 1}, {2, 1}};  // 2^64 + 1
     static constexpr uint32_t p[W] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
 };
 struct PrimeP224 {
+    static constexpr uint64_t pseudoMersenne = 0;
     static constexpr int W = 7;
     static constexpr FoldTerm terms[2] = {{0, -1}, {3, 1}};  // 2^96 - 1
     static constexpr uint32_t p[W] = {1, 0, 0, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
 };
 struct PrimeP256 {
+    static constexpr uint64_t pseudoMersenne = 0;
     static constexpr int W = 8;
     static constexpr FoldTerm terms[4] = {{0, 1}, {3, -1}, {6, -1}, {7, 1}};  // 2^224 - 2^192 - 2^96 + 1
     static constexpr uint32_t p[W] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 1, 0xFFFFFFFF};
@@ -34,6 +39,15 @@ struct PrimeP256 {
 template <typename P>
 struct Fixed {
     static constexpr int W = P::W;
+
+    static void reduce(const uint32_t* t, uint32_t* out)
+    {
+        if constexpr (P::pseudoMersenne != 0)
+            pseudoMersenneReduce<W>(t, P::pseudoMersenne, P::p, out);
+        else
+            matrixReduce<W>(t, matrix, P::terms, P::p, out);
+    }
+    static constexpr FoldMatrix<W, std::size(P::terms)> matrix{P::terms};
 
     static void canon(uint32_t* a)
     {
@@ -50,7 +64,7 @@ struct Fixed {
             carry >>= 32;
         }
         if (carry)
-            foldCarry<W>(s, i128(carry), P::terms);
+            foldCarry<W>(s, int64_t(carry), P::terms);
         std::memcpy(out->words, s, sizeof s);
         return 0;
     }
@@ -59,7 +73,7 @@ struct Fixed {
         uint32_t s[W];
         std::memcpy(s, a->words, sizeof s);
         if (subWords<W>(s, b->words))
-            foldCarry<W>(s, i128(-1), P::terms);
+            foldCarry<W>(s, -1, P::terms);
         std::memcpy(out->words, s, sizeof s);
         return 0;
     }
@@ -70,7 +84,7 @@ struct Fixed {
             sqrWords<W>(a->words, t);
         else
             mulWords<W>(a->words, b->words, t);
-        foldReduce<W>(t, P::terms, P::p, r);
+        reduce(t, r);
         std::memcpy(out->words, r, sizeof r);
         return 0;
     }
@@ -78,7 +92,7 @@ struct Fixed {
     {
         uint32_t t[2 * W], r[W];
         sqrWords<W>(a->words, t);
-        foldReduce<W>(t, P::terms, P::p, r);
+        reduce(t, r);
         std::memcpy(out->words, r, sizeof r);
         return 0;
     }
@@ -91,7 +105,14 @@ struct Fixed {
             s[i] = uint32_t(carry);
             carry >>= 32;
         }
-        foldCarry<W>(s, i128(carry), P::terms);
+        // The top word of a k: at most 2^32 times the fold, which 64 bits hold.
+        uint32_t t[2 * W] = {};
+        for (int i = 0; i < W; ++i)
+            t[i] = s[i];
+        t[W] = uint32_t(carry);
+        uint32_t r[W];
+        reduce(t, r);
+        std::memcpy(s, r, sizeof r);
         std::memcpy(out->words, s, sizeof s);
         return 0;
     }

@@ -114,8 +114,7 @@ bool foldConstant(const uint32_t* p, uint32_t w, uint64_t* c)
 template <int W>
 void foldReduceConst(const uint32_t* t, uint64_t c, const uint32_t* p, uint32_t* out)
 {
-    const FoldTerm terms[2] = {{0, int64_t(c & 0xFFFFFFFFu)}, {1, int64_t(c >> 32)}};
-    foldReduce<W>(t, terms, p, out);
+    pseudoMersenneReduce<W>(t, c, p, out);
 }
 
 // t (2w words) to a value below 2^(32w) congruent modulo p.
