@@ -17,37 +17,43 @@ struct FoldTerm {
     int64_t mult;
 };
 
+// Products on 64-bit limbs (an odd word count is padded with a zero word);
+// column sums in 128 bits plus an overflow limb.
 template <int W>
 inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t)
 {
-    u128 acc = 0;
-    for (int k = 0; k < 2 * W - 1; ++k) {
-        const int lo = k < W ? 0 : k - W + 1, hi = k < W ? k : W - 1;
-        for (int i = lo; i <= hi; ++i)
-            acc += uint64_t(a[i]) * b[k - i];
-        t[k] = uint32_t(acc);
-        acc >>= 32;
+    constexpr int L = (W + 1) / 2;
+    uint64_t x[L], y[L], r[2 * L];
+#pragma GCC unroll 8
+    for (int i = 0; i < L; ++i) {
+        x[i] = a[2 * i] | (2 * i + 1 < W ? uint64_t(a[2 * i + 1]) << 32 : 0);
+        y[i] = b[2 * i] | (2 * i + 1 < W ? uint64_t(b[2 * i + 1]) << 32 : 0);
     }
-    t[2 * W - 1] = uint32_t(acc);
+    u128 acc = 0;
+    uint64_t over = 0;
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * L - 1; ++k) {
+        const int lo = k < L ? 0 : k - L + 1, hi = k < L ? k : L - 1;
+#pragma GCC unroll 4
+        for (int i = lo; i <= hi; ++i) {
+            const u128 p = u128(x[i]) * y[k - i];
+            acc += p;
+            over += acc < p;
+        }
+        r[k] = uint64_t(acc);
+        acc = (acc >> 64) | (u128(over) << 64);
+        over = 0;
+    }
+    r[2 * L - 1] = uint64_t(acc);
+#pragma GCC unroll 16
+    for (int i = 0; i < 2 * W; ++i)
+        t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
 template <int W>
 inline void sqrWords(const uint32_t* a, uint32_t* t)
 {
-    u128 acc = 0;
-    for (int k = 0; k < 2 * W - 1; ++k) {
-        const int lo = k < W ? 0 : k - W + 1, hi = k < W ? k : W - 1;
-        u128 cross = 0;
-        int i = lo, j = hi;
-        for (; i < j; ++i, --j)
-            cross += uint64_t(a[i]) * a[j];
-        acc += cross << 1;
-        if (i == j)
-            acc += uint64_t(a[i]) * a[i];
-        t[k] = uint32_t(acc);
-        acc >>= 32;
-    }
-    t[2 * W - 1] = uint32_t(acc);
+    mulWords<W>(a, a, t);
 }
 
 template <int W>
@@ -123,8 +129,10 @@ inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const Fo
                          const uint32_t* p, uint32_t* out)
 {
     int64_t acc[W];
+#pragma GCC unroll 8
     for (int j = 0; j < W; ++j) {
         int64_t a = t[j];
+#pragma GCC unroll 8
         for (int i = 0; i < W; ++i)
             a += int64_t(m.coef[i][j]) * t[W + i];
         acc[j] = a;
@@ -136,6 +144,30 @@ inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const Fo
         carry >>= 32;
     }
     foldCarry<W>(out, carry, terms);
+    while (!lessThan<W>(out, p))
+        subWords<W>(out, p);
+}
+
+// As below for c under 2^32: every fold is a fixed W-word pass.
+template <int W>
+inline void smallPseudoMersenneReduce(const uint32_t* t, uint32_t c, const uint32_t* p, uint32_t* out)
+{
+    uint64_t acc = 0;
+#pragma GCC unroll 8
+    for (int i = 0; i < W; ++i) {
+        acc += uint64_t(t[i]) + uint64_t(t[W + i]) * c;  // below 2^64: t c < 2^64 - 2^33
+        out[i] = uint32_t(acc);
+        acc >>= 32;
+    }
+    while (acc != 0) {
+        acc *= c;  // the carry is below 2^32
+#pragma GCC unroll 8
+        for (int i = 0; i < W; ++i) {
+            acc += out[i];
+            out[i] = uint32_t(acc);
+            acc >>= 32;
+        }
+    }
     while (!lessThan<W>(out, p))
         subWords<W>(out, p);
 }
@@ -157,6 +189,7 @@ inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* 
         int nn = 0;
         u128 acc = 0;
         const int span = (nh + 2 > W ? nh + 2 : W);
+#pragma GCC unroll 12
         for (int i = 0; i < span; ++i) {
             if (i < W)
                 acc += out[i];

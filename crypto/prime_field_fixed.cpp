@@ -43,7 +43,7 @@ struct Fixed {
     static void reduce(const uint32_t* t, uint32_t* out)
     {
         if constexpr (P::pseudoMersenne != 0)
-            pseudoMersenneReduce<W>(t, P::pseudoMersenne, P::p, out);
+            smallPseudoMersenneReduce<W>(t, uint32_t(P::pseudoMersenne), P::p, out);
         else
             matrixReduce<W>(t, matrix, P::terms, P::p, out);
     }

@@ -114,7 +114,10 @@ bool foldConstant(const uint32_t* p, uint32_t w, uint64_t* c)
 template <int W>
 void foldReduceConst(const uint32_t* t, uint64_t c, const uint32_t* p, uint32_t* out)
 {
-    pseudoMersenneReduce<W>(t, c, p, out);
+    if (c >> 32 == 0)
+        smallPseudoMersenneReduce<W>(t, uint32_t(c), p, out);
+    else
+        pseudoMersenneReduce<W>(t, c, p, out);
 }
 
 // t (2w words) to a value below 2^(32w) congruent modulo p.
