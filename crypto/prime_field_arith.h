@@ -59,10 +59,25 @@ inline void sqrWords(const uint32_t* a, uint32_t* t)
 template <int W>
 inline bool lessThan(const uint32_t* a, const uint32_t* b)
 {
+#pragma GCC unroll 8
     for (int i = W - 1; i >= 0; --i)
         if (a[i] != b[i])
             return a[i] < b[i];
     return false;
+}
+
+// a += b; returns the carry.
+template <int W>
+inline uint32_t addWords(uint32_t* a, const uint32_t* b)
+{
+    uint64_t carry = 0;
+#pragma GCC unroll 8
+    for (int i = 0; i < W; ++i) {
+        carry += uint64_t(a[i]) + b[i];
+        a[i] = uint32_t(carry);
+        carry >>= 32;
+    }
+    return uint32_t(carry);
 }
 
 // a -= b; returns the borrow.
@@ -70,6 +85,7 @@ template <int W>
 inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 {
     int64_t borrow = 0;
+#pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
         const int64_t d = int64_t(a[i]) - b[i] + borrow;
         a[i] = uint32_t(d);

@@ -54,17 +54,15 @@ struct Fixed {
         if (!lessThan<W>(a, P::p))
             subWords<W>(a, P::p);
     }
+    // A carry out of the top word is cancelled by the first subtraction of p
+    // that borrows (and a borrow by the first addition that carries).
     static uint32_t add(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
     {
         uint32_t s[W];
-        uint64_t carry = 0;
-        for (int i = 0; i < W; ++i) {
-            carry += uint64_t(a->words[i]) + b->words[i];
-            s[i] = uint32_t(carry);
-            carry >>= 32;
-        }
-        if (carry)
-            foldCarry<W>(s, int64_t(carry), P::terms);
+        std::memcpy(s, a->words, sizeof s);
+        uint32_t carry = addWords<W>(s, b->words);
+        while (carry != 0)
+            carry -= subWords<W>(s, P::p);
         std::memcpy(out->words, s, sizeof s);
         return 0;
     }
@@ -72,8 +70,9 @@ struct Fixed {
     {
         uint32_t s[W];
         std::memcpy(s, a->words, sizeof s);
-        if (subWords<W>(s, b->words))
-            foldCarry<W>(s, -1, P::terms);
+        uint32_t borrow = subWords<W>(s, b->words);
+        while (borrow != 0)
+            borrow -= addWords<W>(s, P::p);
         std::memcpy(out->words, s, sizeof s);
         return 0;
     }
