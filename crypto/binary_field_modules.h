@@ -29,9 +29,21 @@ int binaryModuleDegree(BinaryModule module);
 const ksFieldMethods* binaryModuleForId(uint32_t id);
 bool cpuHasCarrylessMultiply();
 
+// Montgomery ladder on Lopez-Dahab x/z coordinates for y^2 + xy = x^3 +
+// ax^2 + b, run inside one module: from (1:0), (x:1) over the scalar's bits
+// (most significant first, nbits of them), giving kP as (x1:z1) and (k+1)P
+// as (x2:z2). Fixed sequence of operations for every scalar of nbits bits.
+using BinaryLadder = void (*)(const ksFieldElement* x, const ksFieldElement* b, const uint32_t* bits,
+                              uint32_t nbits, ksFieldElement* x1, ksFieldElement* z1, ksFieldElement* x2,
+                              ksFieldElement* z2);
+// The ladder of the module installed under that number, or null.
+BinaryLadder binaryLadderForId(uint32_t id, bool portable = false);
+
 namespace gf2m_detail {
 extern const ksFieldMethods* const kPortableTables[kBinaryModuleCount];
 extern const ksFieldMethods* const kInstrTables[kBinaryModuleCount];
+extern const BinaryLadder kPortableLadders[kBinaryModuleCount];
+extern const BinaryLadder kInstrLadders[kBinaryModuleCount];
 }  // namespace gf2m_detail
 
 }  // namespace ks

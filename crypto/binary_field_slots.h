@@ -5,6 +5,7 @@
 
 #include "crypto/binary_field_arith.h"
 #include "crypto/binary_field_modules.h"
+#include "crypto/wipe.h"
 
 namespace ks::gf2m {
 namespace {
@@ -116,6 +117,67 @@ struct Module {
         return 1;
     }
 
+    static void condSwap(Elem a, Elem b, u64 mask)
+    {
+        for (int i = 0; i < F::kWords; ++i) {
+            const u64 t = (a[i] ^ b[i]) & mask;
+            a[i] ^= t;
+            b[i] ^= t;
+        }
+    }
+
+    static void ladder(const ksFieldElement* xe, const ksFieldElement* be, const uint32_t* bits, uint32_t nbits,
+                       ksFieldElement* x1e, ksFieldElement* z1e, ksFieldElement* x2e, ksFieldElement* z2e)
+    {
+        Elem x, b, x1{}, z1{}, x2, z2{}, a, c, t1, t2;
+        F::load(xe, x);
+        F::load(be, b);
+        bool bIsOne = b[0] == 1;
+        for (int i = 1; i < F::kWords; ++i)
+            bIsOne = bIsOne && b[i] == 0;
+        x1[0] = 1;
+        z2[0] = 1;
+        for (int i = 0; i < F::kWords; ++i)
+            x2[i] = x[i];
+        for (uint32_t i = nbits; i-- > 0;) {
+            const u64 mask = 0 - u64((bits[i / 32] >> (i % 32)) & 1);
+            condSwap(x1, x2, mask);
+            condSwap(z1, z2, mask);
+            F::template mul<I>(x1, z2, a);
+            F::template mul<I>(x2, z1, c);
+            for (int w = 0; w < F::kWords; ++w)
+                t1[w] = a[w] ^ c[w];
+            F::template sqr<I>(t1, z2);
+            F::template mul<I>(a, c, t1);
+            F::template mul<I>(x, z2, t2);
+            for (int w = 0; w < F::kWords; ++w)
+                x2[w] = t1[w] ^ t2[w];
+            F::template sqr<I>(x1, t1);
+            F::template sqr<I>(z1, t2);
+            F::template mul<I>(t1, t2, z1);
+            if (bIsOne) {
+                for (int w = 0; w < F::kWords; ++w)
+                    t1[w] ^= t2[w];
+                F::template sqr<I>(t1, x1);
+            } else {
+                F::template sqr<I>(t1, t1);
+                F::template sqr<I>(t2, t2);
+                F::template mul<I>(t2, b, t2);
+                for (int w = 0; w < F::kWords; ++w)
+                    x1[w] = t1[w] ^ t2[w];
+            }
+            condSwap(x1, x2, mask);
+            condSwap(z1, z2, mask);
+        }
+        F::store(x1, x1e);
+        F::store(z1, z1e);
+        F::store(x2, x2e);
+        F::store(z2, z2e);
+        Elem* secrets[] = {&x1, &z1, &x2, &z2, &a, &c, &t1, &t2};
+        for (Elem* e : secrets)
+            wipe(*e, sizeof *e);
+    }
+
     static constexpr ksFieldMethods table = {
         add, invert, lowBit, multiply, one, zero, square, equal, isZero, isOne, solveQuadratic,
         nullptr, nullptr, nullptr, nullptr, FromStd, ToStd,
@@ -134,6 +196,17 @@ constexpr const ksFieldMethods* kTables[kBinaryModuleCount] = {
     &Module<F233, kInstr, copy8, copy8>::table,
     &Module<F239, kInstr, copy8, copy8>::table,
     &Module<F239, kInstr, fromNormal239, toNormal239>::table,
+};
+
+constexpr BinaryLadder kLadders[kBinaryModuleCount] = {
+    Module<F113, kInstr, copy4, copy4>::ladder,
+    Module<F131, kInstr, fromNormal131, toNormal131>::ladder,
+    Module<F163, kInstr, copy6, copy6>::ladder,
+    Module<F163, kInstr, reverse163, reverse163>::ladder,
+    Module<F191, kInstr, fromNormal191, toNormal191>::ladder,
+    Module<F233, kInstr, copy8, copy8>::ladder,
+    Module<F239, kInstr, copy8, copy8>::ladder,
+    Module<F239, kInstr, fromNormal239, toNormal239>::ladder,
 };
 
 }  // namespace

@@ -53,6 +53,17 @@ const ksFieldMethods* binaryModuleForId(uint32_t id)
     return nullptr;
 }
 
+BinaryLadder binaryLadderForId(uint32_t id, bool portable)
+{
+    for (const InstallId& e : kInstallIds)
+        if (e.id == id) {
+            const int i = int(e.module);
+            return !portable && cpuHasCarrylessMultiply() ? gf2m_detail::kInstrLadders[i]
+                                                          : gf2m_detail::kPortableLadders[i];
+        }
+    return nullptr;
+}
+
 }  // namespace ks
 
 ksGlobalData* a3088(ksGlobalData* gd, const uint8_t*) { return ks::installModule(gd, 3088); }

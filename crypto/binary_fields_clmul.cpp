@@ -9,6 +9,7 @@
 
 #include "crypto/binary_field_modules.h"
 #include "crypto/field_element.h"
+#include "crypto/wipe.h"
 
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("pclmul,sse4.1"))), apply_to = function)
@@ -24,6 +25,10 @@ namespace ks::gf2m_detail {
 const ksFieldMethods* const kInstrTables[kBinaryModuleCount] = {
     gf2m::kTables[0], gf2m::kTables[1], gf2m::kTables[2], gf2m::kTables[3],
     gf2m::kTables[4], gf2m::kTables[5], gf2m::kTables[6], gf2m::kTables[7],
+};
+const BinaryLadder kInstrLadders[kBinaryModuleCount] = {
+    gf2m::kLadders[0], gf2m::kLadders[1], gf2m::kLadders[2], gf2m::kLadders[3],
+    gf2m::kLadders[4], gf2m::kLadders[5], gf2m::kLadders[6], gf2m::kLadders[7],
 };
 }  // namespace ks::gf2m_detail
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "crypto/binary_field_modules.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -43,16 +44,6 @@ uint32_t muOf(ksGlobalData* gd, int* mu)
         return 0;
     }
     return 1;
-}
-
-void condSwap(ksFieldElement& a, ksFieldElement& b, uint32_t bit)
-{
-    const uint32_t mask = 0u - bit;
-    for (int i = 0; i < 8; ++i) {
-        const uint32_t t = (a.words[i] ^ b.words[i]) & mask;
-        a.words[i] ^= t;
-        b.words[i] ^= t;
-    }
 }
 
 // k (already below 2^bits) as its low `bits` bits, least significant first.
@@ -103,47 +94,6 @@ struct Ladder {
     ~Ladder() { wipe(this, sizeof *this); }
 };
 
-void runLadder(ksGlobalData* gd, const ksFieldElement& x, const ScalarBits& k, Ladder* l)
-{
-    const ksFieldMethods* f = fieldMethodsOf(gd);
-    const ksFieldElement& b = layoutOf(gd)->b;
-    const bool bIsOne = f->isOne(gd, &b) == 1;
-    f->one(gd, &l->x1);
-    f->zero(gd, &l->z1);
-    l->x2 = x;
-    f->one(gd, &l->z2);
-    ksFieldElement a{}, c{}, t1{}, t2{};
-    for (uint32_t i = k.bits; i-- > 0;) {
-        const uint32_t bit = (k.words[i / 32] >> (i % 32)) & 1;
-        condSwap(l->x1, l->x2, bit);
-        condSwap(l->z1, l->z2, bit);
-        // (X2:Z2) = (X1:Z1) + (X2:Z2), their difference being P.
-        f->multiply(gd, &l->x1, &l->z2, &a);
-        f->multiply(gd, &l->x2, &l->z1, &c);
-        f->add(gd, &a, &c, &t1);
-        f->square(gd, &t1, &l->z2);
-        f->multiply(gd, &a, &c, &t1);
-        f->multiply(gd, &x, &l->z2, &t2);
-        f->add(gd, &t1, &t2, &l->x2);
-        // (X1:Z1) = 2 (X1:Z1): X = X^4 + b Z^4, Z = X^2 Z^2.
-        f->square(gd, &l->x1, &t1);
-        f->square(gd, &l->z1, &t2);
-        f->multiply(gd, &t1, &t2, &l->z1);
-        if (bIsOne) {
-            // X^4 + Z^4 = (X^2 + Z^2)^2 in characteristic 2.
-            f->add(gd, &t1, &t2, &t1);
-            f->square(gd, &t1, &l->x1);
-        } else {
-            f->square(gd, &t1, &t1);
-            f->square(gd, &t2, &t2);
-            f->multiply(gd, &t2, &b, &t2);
-            f->add(gd, &t1, &t2, &l->x1);
-        }
-        condSwap(l->x1, l->x2, bit);
-        condSwap(l->z1, l->z2, bit);
-    }
-}
-
 bool longScalar(const ksInt* k) { return k->count > kReducedDigits; }
 
 // R = k P for k reduced modulo `modulus`; R.x = 0 for the point at infinity.
@@ -162,7 +112,11 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         return 1;
     Ladder l{};
     const ksPoint P = *p;
-    runLadder(gd, P.x, bits, &l);
+    // The ladder runs inside the field module, on its own word layout.
+    const BinaryLadder ladder = binaryLadderForId(layoutOf(gd)->fieldMethodsId);
+    if (ladder == nullptr)
+        return 1;
+    ladder(&P.x, &layoutOf(gd)->b, bits.words, bits.bits, &l.x1, &l.z1, &l.x2, &l.z2);
     if (f->isZero(gd, &l.z1) == 1) {
         f->zero(gd, &r->x);
         return 0;
@@ -319,7 +273,7 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
 {
     GlobalDataLayout* l = layoutOf(gd);
     int mu = 0;
-    if (muOf(gd, &mu) != 0)
+    if (muOf(gd, &mu) != 0 || k->count > kReducedDigits)
         return 1;
     if (k->count == 0) {
         uint32_t rc = fieldSetZero(gd, &r->x);

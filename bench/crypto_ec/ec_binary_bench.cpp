@@ -1,14 +1,16 @@
 // GF(2^163) arithmetic and sect163k1 scalar multiplication, against OpenSSL
-// in the same run. Pairs are named Ours/... and Openssl/...; the ratio of
-// their times is the figure of merit.
+// in the same run; prints each pair's ratio at the end.
 #include <benchmark/benchmark.h>
 #include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/obj_mac.h>
 
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "crypto/binary_field_modules.h"
@@ -78,18 +80,6 @@ void opensslField(benchmark::State& state, Op op)
     BN_CTX_free(ctx);
 }
 
-BENCHMARK_CAPTURE(oursField, Gf163Multiply, Op::Multiply, false);
-BENCHMARK_CAPTURE(oursField, Gf163MultiplyPortable, Op::Multiply, true);
-BENCHMARK_CAPTURE(opensslField, Gf163Multiply, Op::Multiply);
-BENCHMARK_CAPTURE(oursField, Gf163Square, Op::Square, false);
-BENCHMARK_CAPTURE(oursField, Gf163SquarePortable, Op::Square, true);
-BENCHMARK_CAPTURE(opensslField, Gf163Square, Op::Square);
-BENCHMARK_CAPTURE(oursField, Gf163Invert, Op::Invert, false);
-BENCHMARK_CAPTURE(oursField, Gf163InvertPortable, Op::Invert, true);
-BENCHMARK_CAPTURE(opensslField, Gf163Invert, Op::Invert);
-BENCHMARK_CAPTURE(oursField, Gf163HalfTrace, Op::HalfTrace, false);
-BENCHMARK_CAPTURE(oursField, Gf163HalfTracePortable, Op::HalfTrace, true);
-BENCHMARK_CAPTURE(opensslField, Gf163HalfTrace, Op::HalfTrace);
 
 // A sect163k1 context with its work area, and random points and scalars.
 struct Curve {
@@ -247,16 +237,76 @@ void Openssl_TwinMultiply(benchmark::State& state)
     EC_POINT_free(r), EC_POINT_free(s);
 }
 
-BENCHMARK(Ours_MultiplyX);
-BENCHMARK(Openssl_Ecdh);
-BENCHMARK(Ours_Multiply);
-BENCHMARK(Openssl_Multiply);
-BENCHMARK(Ours_BaseMultiply);
-BENCHMARK(Ours_BaseMultiplyFreshPair);
-BENCHMARK(Openssl_BaseMultiply);
-BENCHMARK(Ours_TwinMultiplyX);
-BENCHMARK(Openssl_TwinMultiply);
+
+// Prints each pair's speed-up over OpenSSL (time of OpenSSL / time of ours),
+// from the median when the run has repetitions.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const auto& r : runs) {
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (r.run_type == Run::RT_Iteration || median)
+                times_[r.run_name.str()] = r.GetAdjustedCPUTime();
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void printRatios(const std::vector<std::pair<std::string, std::string>>& pairs) const
+    {
+        std::printf("\nSpeed of Kestrel relative to OpenSSL (OpenSSL = 1.00):\n");
+        for (const auto& [ours, theirs] : pairs) {
+            const auto o = times_.find("Kestrel/" + ours), t = times_.find("OpenSSL/" + theirs);
+            if (o == times_.end() || t == times_.end() || o->second <= 0)
+                std::printf("%-28s %8s\n", ours.c_str(), "-");
+            else
+                std::printf("%-28s %8.2f  (vs %s)\n", ours.c_str(), t->second / o->second, theirs.c_str());
+        }
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    std::printf("GF(2^m) multiplication: %s\n",
+                ks::cpuHasCarrylessMultiply() ? "carry-less multiply instruction" : "portable");
+    using benchmark::RegisterBenchmark;
+    const std::pair<const char*, Op> ops[] = {
+        {"Gf163Multiply", Op::Multiply}, {"Gf163Square", Op::Square},
+        {"Gf163Invert", Op::Invert}, {"Gf163HalfTrace", Op::HalfTrace}};
+    for (const auto& [name, op] : ops) {
+        const std::string n = name;
+        RegisterBenchmark(("Kestrel/" + n).c_str(), [op = op](benchmark::State& s) { oursField(s, op, false); });
+        RegisterBenchmark(("Kestrel/" + n + "-portable").c_str(),
+                          [op = op](benchmark::State& s) { oursField(s, op, true); });
+        RegisterBenchmark(("OpenSSL/" + n).c_str(), [op = op](benchmark::State& s) { opensslField(s, op); });
+    }
+    RegisterBenchmark("Kestrel/MultiplyX", Ours_MultiplyX);
+    RegisterBenchmark("OpenSSL/ECDH", Openssl_Ecdh);
+    RegisterBenchmark("Kestrel/Multiply", Ours_Multiply);
+    RegisterBenchmark("OpenSSL/Multiply", Openssl_Multiply);
+    RegisterBenchmark("Kestrel/BaseMultiply", Ours_BaseMultiply);
+    RegisterBenchmark("Kestrel/BaseMultiplyFreshPair", Ours_BaseMultiplyFreshPair);
+    RegisterBenchmark("OpenSSL/BaseMultiply", Openssl_BaseMultiply);
+    RegisterBenchmark("Kestrel/TwinMultiplyX", Ours_TwinMultiplyX);
+    RegisterBenchmark("OpenSSL/TwinMultiply", Openssl_TwinMultiply);
+
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printRatios({{"Gf163Multiply", "Gf163Multiply"},
+                          {"Gf163Multiply-portable", "Gf163Multiply"},
+                          {"Gf163Square", "Gf163Square"},
+                          {"Gf163Invert", "Gf163Invert"},
+                          {"Gf163HalfTrace", "Gf163HalfTrace"},
+                          {"MultiplyX", "ECDH"},
+                          {"Multiply", "Multiply"},
+                          {"BaseMultiply", "BaseMultiply"},
+                          {"BaseMultiplyFreshPair", "BaseMultiply"},
+                          {"TwinMultiplyX", "TwinMultiply"}});
+    benchmark::Shutdown();
+    return 0;
+}

@@ -3,6 +3,8 @@
 // multiplication.
 #include <gtest/gtest.h>
 
+#include <openssl/ec.h>
+
 #include <random>
 
 #include "crypto/binary_field_modules.h"
@@ -236,6 +238,70 @@ TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
     EXPECT_EQ(f->negate, nullptr);
     EXPECT_EQ(f->multiplyWord, nullptr);
     EXPECT_EQ(f->canonical, nullptr);
+}
+
+// The module's ladder on y^2 + xy = x^3 + x^2 + b for a random b, against
+// OpenSSL's curve arithmetic over the same field: kP is (x1:z1).
+TEST_P(FieldTest, LadderGivesTheMultiple)
+{
+    if (fc.poly.size() > 6)
+        GTEST_SKIP() << "OpenSSL's curves take at most six polynomial terms";
+    const uint32_t id[] = {3088, 3112, 3097, 3124, 3115, 3103, 3106, 3118};
+    const BinaryLadder ladder = binaryLadderForId(id[int(fc.module)], std::get<1>(GetParam()));
+    ASSERT_NE(ladder, nullptr);
+    ksFieldElement b = random();
+    for (bool bIsOne : {false, true}) {
+        if (bIsOne) {
+            b = ksFieldElement{};
+            b.words[0] = 1;
+        }
+        Bn one = newBn();
+        BN_one(one.get());
+        EC_GROUP* group = EC_GROUP_new_curve_GF2m(p.get(), one.get(), toBn(b).get(), ctx.get());
+        ASSERT_NE(group, nullptr);
+        EC_POINT* pt = EC_POINT_new(group);
+        EC_POINT* r = EC_POINT_new(group);
+        ksFieldElement x{};
+        for (uint32_t v = 2;; ++v) {  // the first x with a point
+            x = random();
+            ERR_set_mark();
+            const bool ok = EC_POINT_set_compressed_coordinates(group, pt, toBn(x).get(), 0, ctx.get()) == 1;
+            ERR_pop_to_mark();
+            if (ok)
+                break;
+            ASSERT_LT(v, 200u);
+        }
+        for (int i = 0; i < 6; ++i) {
+            uint32_t bits[9] = {};
+            const uint32_t nbits = uint32_t(fc.m) + 1;
+            for (uint32_t w = 0; w < 9; ++w)
+                bits[w] = uint32_t(rng());
+            bits[nbits / 32] &= (1u << (nbits % 32)) - 1;
+            for (uint32_t w = nbits / 32 + 1; w < 9; ++w)
+                bits[w] = 0;
+            if (i == 0)
+                std::fill(std::begin(bits), std::end(bits), 0u);
+            Bn k(BN_lebin2bn(reinterpret_cast<const unsigned char*>(bits), sizeof bits, nullptr));
+            ASSERT_EQ(EC_POINT_mul(group, r, nullptr, pt, k.get(), ctx.get()), 1);
+            ksFieldElement x1 = blank(), z1 = blank(), x2 = blank(), z2 = blank();
+            ladder(&x, &b, bits, nbits, &x1, &z1, &x2, &z2);
+            expectCanonical(x1);
+            if (EC_POINT_is_at_infinity(group, r)) {
+                EXPECT_EQ(f->isZero(nullptr, &z1), 1u);
+                continue;
+            }
+            Bn rx = newBn(), ry = newBn();
+            EC_POINT_get_affine_coordinates(group, r, rx.get(), ry.get(), ctx.get());
+            ASSERT_EQ(f->isZero(nullptr, &z1), 0u);
+            ksFieldElement inv{}, ax{};
+            f->invert(nullptr, &z1, &inv);
+            f->multiply(nullptr, &x1, &inv, &ax);
+            EXPECT_EQ(hexOf(lowWords(ax)), hexOf(fromBn(rx.get()))) << "b = 1: " << bIsOne;
+        }
+        EC_POINT_free(pt);
+        EC_POINT_free(r);
+        EC_GROUP_free(group);
+    }
 }
 
 std::string caseName(const ::testing::TestParamInfo<std::tuple<FieldCase, bool>>& info)

@@ -142,6 +142,11 @@ TEST_F(KoblitzEngine, RefusesScalarsLongerThanTheRecodingRecords)
     EXPECT_EQ(a1993(gd, asInt(&k), &p, &r), 1u);
     EXPECT_EQ(ecMultiplyX(gd, asInt(&k), &p, &x), 1u);
     EXPECT_EQ(ecTwinMultiplyX(gd, asInt(&k), &p, asInt(&k), &p, &x), 1u);
+    // A base scalar record whose count claims more digits than it holds.
+    ksIntReduced base{};
+    base.count = 19;
+    EXPECT_EQ(a1996(gd, 0, &base, &r), 1u);
+    EXPECT_EQ(a1996(gd, 1, &base, &r), 1u);
 }
 
 TEST_F(KoblitzEngine, InfinityConventions)
