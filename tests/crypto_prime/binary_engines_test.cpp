@@ -26,7 +26,6 @@ const BinaryCase kCases[] = {
     {"sect233r1", NID_sect233r1, 0, 0},
     {"c2pnb176v1", NID_X9_62_c2pnb176v1, 0, 0},
     {"sect233r1_fixed_field", NID_sect233r1, 3103, kBinaryGenericEngineId},
-    {"sect233k1_generic_field_koblitz", NID_sect233k1, kBinaryGenericFieldId, 1924},
 };
 
 class BinaryEngines : public ::testing::TestWithParam<BinaryCase> {};
