@@ -6,6 +6,5 @@ build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin="$root/$build/bin"
 export TESSALINE_HOME=${TESSALINE_HOME:-$(mktemp -d /tmp/tessaline-demo-XXXXXX)}
-echo "Runtime root: $TESSALINE_HOME"
 "$bin/tallyhop" init
 "$bin/tallyhop" handheld
