@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace ks::pf {
 
@@ -50,10 +51,47 @@ inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t)
         t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
+// Squares: each cross product once, doubled.
 template <int W>
 inline void sqrWords(const uint32_t* a, uint32_t* t)
 {
-    mulWords<W>(a, a, t);
+    constexpr int L = (W + 1) / 2;
+    uint64_t x[L], r[2 * L];
+#pragma GCC unroll 8
+    for (int i = 0; i < L; ++i)
+        x[i] = a[2 * i] | (2 * i + 1 < W ? uint64_t(a[2 * i + 1]) << 32 : 0);
+    u128 acc = 0;
+    uint64_t over = 0;
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * L - 1; ++k) {
+        const int lo = k < L ? 0 : k - L + 1, hi = k < L ? k : L - 1;
+        u128 cross = 0;
+        uint64_t crossOver = 0;
+        int i = lo, j = hi;
+#pragma GCC unroll 4
+        for (; i < j; ++i, --j) {
+            const u128 p = u128(x[i]) * x[j];
+            cross += p;
+            crossOver += cross < p;
+        }
+        // acc += 2 cross (+ the square term)
+        crossOver = (crossOver << 1) | uint64_t(cross >> 127);
+        cross <<= 1;
+        acc += cross;
+        over += crossOver + (acc < cross);
+        if (i == j) {
+            const u128 p = u128(x[i]) * x[i];
+            acc += p;
+            over += acc < p;
+        }
+        r[k] = uint64_t(acc);
+        acc = (acc >> 64) | (u128(over) << 64);
+        over = 0;
+    }
+    r[2 * L - 1] = uint64_t(acc);
+#pragma GCC unroll 16
+    for (int i = 0; i < 2 * W; ++i)
+        t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
 template <int W>
@@ -66,10 +104,26 @@ inline bool lessThan(const uint32_t* a, const uint32_t* b)
     return false;
 }
 
-// a += b; returns the carry.
+// a += b; returns the carry. Even word counts go 64 bits at a time.
 template <int W>
 inline uint32_t addWords(uint32_t* a, const uint32_t* b)
 {
+    if constexpr (W % 2 == 0) {
+        uint64_t x[W / 2], y[W / 2];
+        std::memcpy(x, a, sizeof x);
+        std::memcpy(y, b, sizeof y);
+        unsigned long long carry = 0;
+#pragma GCC unroll 4
+        for (int i = 0; i < W / 2; ++i) {
+            unsigned long long sum;
+            const bool c1 = __builtin_uaddll_overflow(x[i], y[i], &sum);
+            const bool c2 = __builtin_uaddll_overflow(sum, carry, &sum);
+            x[i] = sum;
+            carry = c1 | c2;
+        }
+        std::memcpy(a, x, sizeof x);
+        return uint32_t(carry);
+    }
     uint64_t carry = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
@@ -84,6 +138,22 @@ inline uint32_t addWords(uint32_t* a, const uint32_t* b)
 template <int W>
 inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 {
+    if constexpr (W % 2 == 0) {
+        uint64_t x[W / 2], y[W / 2];
+        std::memcpy(x, a, sizeof x);
+        std::memcpy(y, b, sizeof y);
+        unsigned long long borrow = 0;
+#pragma GCC unroll 4
+        for (int i = 0; i < W / 2; ++i) {
+            unsigned long long diff;
+            const bool b1 = __builtin_usubll_overflow(x[i], y[i], &diff);
+            const bool b2 = __builtin_usubll_overflow(diff, borrow, &diff);
+            x[i] = diff;
+            borrow = b1 | b2;
+        }
+        std::memcpy(a, x, sizeof x);
+        return uint32_t(borrow);
+    }
     int64_t borrow = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
