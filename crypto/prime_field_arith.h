@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 
 namespace ks::pf {
 
@@ -104,26 +103,10 @@ inline bool lessThan(const uint32_t* a, const uint32_t* b)
     return false;
 }
 
-// a += b; returns the carry. Even word counts go 64 bits at a time.
+// a += b; returns the carry.
 template <int W>
 inline uint32_t addWords(uint32_t* a, const uint32_t* b)
 {
-    if constexpr (W % 2 == 0) {
-        uint64_t x[W / 2], y[W / 2];
-        std::memcpy(x, a, sizeof x);
-        std::memcpy(y, b, sizeof y);
-        unsigned long long carry = 0;
-#pragma GCC unroll 4
-        for (int i = 0; i < W / 2; ++i) {
-            unsigned long long sum;
-            const bool c1 = __builtin_uaddll_overflow(x[i], y[i], &sum);
-            const bool c2 = __builtin_uaddll_overflow(sum, carry, &sum);
-            x[i] = sum;
-            carry = c1 | c2;
-        }
-        std::memcpy(a, x, sizeof x);
-        return uint32_t(carry);
-    }
     uint64_t carry = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
@@ -138,22 +121,6 @@ inline uint32_t addWords(uint32_t* a, const uint32_t* b)
 template <int W>
 inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 {
-    if constexpr (W % 2 == 0) {
-        uint64_t x[W / 2], y[W / 2];
-        std::memcpy(x, a, sizeof x);
-        std::memcpy(y, b, sizeof y);
-        unsigned long long borrow = 0;
-#pragma GCC unroll 4
-        for (int i = 0; i < W / 2; ++i) {
-            unsigned long long diff;
-            const bool b1 = __builtin_usubll_overflow(x[i], y[i], &diff);
-            const bool b2 = __builtin_usubll_overflow(diff, borrow, &diff);
-            x[i] = diff;
-            borrow = b1 | b2;
-        }
-        std::memcpy(a, x, sizeof x);
-        return uint32_t(borrow);
-    }
     int64_t borrow = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
