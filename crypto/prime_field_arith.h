@@ -140,11 +140,14 @@ inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT])
 {
     for (int round = 0; carry != 0 && round < 16; ++round) {
         int64_t acc[W];
+#pragma GCC unroll 8
         for (int i = 0; i < W; ++i)
             acc[i] = x[i];
+#pragma GCC unroll 4
         for (const FoldTerm& t : terms)
             acc[t.word] += carry * t.mult;
         carry = 0;
+#pragma GCC unroll 8
         for (int i = 0; i < W; ++i) {
             carry += acc[i];
             x[i] = uint32_t(carry);
