@@ -210,8 +210,8 @@ QString reachablePlatforms() {
     return platforms.join(';');
 }
 
+// Takes the service down with the process, before the libraries' own statics go.
 struct Windowed {
-    std::unique_ptr<QApplication> app;
     std::unique_ptr<QtUi> ui;
 
     ~Windowed() {
@@ -256,13 +256,16 @@ bool installWindowedIfDisplay() {
         if (!QCoreApplication::instance()) {
             const QString platforms = reachablePlatforms();
             if (platforms.isEmpty()) return false;
-            // QApplication keeps argc and argv for its lifetime.
+            // QApplication keeps argc and argv for its lifetime, which is the process's:
+            // it is never destroyed, since Qt cannot tear it down once the statics of its
+            // own libraries are going at exit.
             static std::string platformArg = platforms.toStdString();
             static char name[] = "tessaline";
             static char option[] = "-platform";
             static char* argv[] = {name, option, platformArg.data(), nullptr};
             static int argc = 3;
-            windowed.app = std::make_unique<QApplication>(argc, argv);
+            static QApplication* const app = new QApplication(argc, argv);
+            (void)app;
         } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
             return false;  // a non-widget application owns this process
         }
