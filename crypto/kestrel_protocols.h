@@ -1,0 +1,88 @@
+#pragma once
+// Kestrel's public-key protocols: key pairs and password-protected keys,
+// ECDSA and EC-NR signatures. Every export takes an initialised library
+// context with a curve first and returns a ksErrorCode.
+//
+// Records are a length word and a fixed octet area; only the octets the
+// length counts are meaningful. Numbers are big-endian octet strings.
+#include <stdint.h>
+
+#include "crypto/kestrel.h"
+
+typedef struct ksPrivateKey {
+    uint32_t length; /* generated keys: the field-element length L */
+    uint8_t key[40];
+} ksPrivateKey;
+
+typedef struct ksPublicKey {
+    uint32_t length; /* new style: a point octet form; old style: x || y, 2L */
+    uint8_t key[65];
+} ksPublicKey;
+
+typedef struct ksProtectedKey {
+    uint32_t length; /* a multiple of 8: DESX-CBC of (length octet, key) */
+    uint8_t key[40];
+} ksProtectedKey;
+
+typedef struct ksSignature {
+    uint32_t length; /* 2 nB: r then s, nB octets each */
+    uint8_t signature[64];
+} ksSignature;
+
+/* Streaming signature contexts (opaque). */
+typedef struct ksEcdsaContext { uint32_t words[26]; } ksEcdsaContext;
+typedef struct ksEcnrContext { uint32_t words[25]; } ksEcnrContext;
+
+/* Key pairs. */
+TESS_API ksErrorCode ks_genKeyPair(ksGlobalData* gd, ksPrivateKey* privateKey, ksPublicKey* publicKey);
+TESS_API ksErrorCode ks_genPwdKeyPair(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                      ksProtectedKey* protectedKey, ksPublicKey* publicKey);
+TESS_API ksErrorCode ks_changePwdKey(ksGlobalData* gd, uint32_t oldLength, const uint8_t* oldPassword,
+                                     uint32_t newLength, const uint8_t* newPassword,
+                                     ksProtectedKey* protectedKey);
+TESS_API ksErrorCode ks_old2newPublicKey(ksGlobalData* gd, const ksPublicKey* oldKey, ksPublicKey* newKey);
+TESS_API ksErrorCode ks_new2oldPublicKey(ksGlobalData* gd, const ksPublicKey* newKey, ksPublicKey* oldKey);
+/* Keeps the leftmost `bits` bits of the N-octet string as a big-endian value, in place. */
+TESS_API uint32_t a2836(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets);
+
+/* ECDSA with SHA-1. */
+TESS_API ksErrorCode ks_ecdsaSignBegin(ksGlobalData* gd, ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaVerifyBegin(ksGlobalData* gd, ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaSign(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaVerify(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksSignature* signature,
+                                     ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                        const ksProtectedKey* protectedKey, ksSignature* signature,
+                                        ksEcdsaContext* ctx);
+TESS_API ksErrorCode ks_ecdsaVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey,
+                                       const ksSignature* signature, ksEcdsaContext* ctx, uint32_t* valid);
+TESS_API ksErrorCode ks_ecdsaNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t digestLength,
+                                        const uint8_t* digest, ksSignature* signature);
+TESS_API ksErrorCode ks_ecdsaNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                           const ksProtectedKey* protectedKey, uint32_t digestLength,
+                                           const uint8_t* digest, ksSignature* signature);
+TESS_API ksErrorCode ks_ecdsaNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
+                                          const ksSignature* signature, uint32_t digestLength,
+                                          const uint8_t* digest, uint32_t* valid);
+
+/* EC-NR with SHA-1 (note: the context comes before the signature). */
+TESS_API ksErrorCode ks_ecnrSignBegin(ksGlobalData* gd, ksEcnrContext* ctx);
+TESS_API ksErrorCode ks_ecnrVerifyBegin(ksGlobalData* gd, ksEcnrContext* ctx);
+TESS_API ksErrorCode ks_ecnrSign(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcnrContext* ctx);
+TESS_API ksErrorCode ks_ecnrVerify(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcnrContext* ctx);
+TESS_API ksErrorCode ks_ecnrSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksEcnrContext* ctx,
+                                    ksSignature* signature);
+TESS_API ksErrorCode ks_ecnrPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                       const ksProtectedKey* protectedKey, ksEcnrContext* ctx,
+                                       ksSignature* signature);
+TESS_API ksErrorCode ks_ecnrVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey,
+                                      const ksSignature* signature, ksEcnrContext* ctx, uint32_t* valid);
+TESS_API ksErrorCode ks_ecnrNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t digestLength,
+                                       const uint8_t* digest, ksSignature* signature);
+TESS_API ksErrorCode ks_ecnrNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                          const ksProtectedKey* protectedKey, uint32_t digestLength,
+                                          const uint8_t* digest, ksSignature* signature);
+TESS_API ksErrorCode ks_ecnrNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
+                                         const ksSignature* signature, uint32_t digestLength,
+                                         const uint8_t* digest, uint32_t* valid);

@@ -1,0 +1,7 @@
+# The public-key protocols over the curve engines (and OpenSSL's BN, DH and DSA
+# for the integer ones). Included by this folder's CMakeLists.txt.
+set(KESTREL_EXTRA_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/key_pairs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ecdsa.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ec_nr.cpp
+)
