@@ -86,3 +86,58 @@ TESS_API ksErrorCode ks_ecnrNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLen
 TESS_API ksErrorCode ks_ecnrNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
                                          const ksSignature* signature, uint32_t digestLength,
                                          const uint8_t* digest, uint32_t* valid);
+
+/* EC Diffie-Hellman and MQV. Derived keys are 1..20 octets of SHA-1(Z || info);
+   raw secrets are Z = x of the shared point, L octets. */
+TESS_API ksErrorCode ks_dhGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPrivateKey* privateOut);
+TESS_API ksErrorCode ks_mqvGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPrivateKey* privateOut);
+TESS_API ksErrorCode ks_dhPwdGenerateValues(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                            ksProtectedKey* protectedOut, ksPublicKey* publicOut);
+TESS_API ksErrorCode ks_dhSharedSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksPrivateKey* local,
+                                       uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_dhSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remote,
+                                                  const ksPrivateKey* local, uint32_t infoLength, const uint8_t* info,
+                                                  uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_dhRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksPrivateKey* local,
+                                          uint32_t* secretLength, uint8_t* secret);
+TESS_API ksErrorCode ks_dhPwdSharedSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksProtectedKey* local,
+                                          uint32_t passwordLength, const uint8_t* password, uint32_t keyLength,
+                                          uint8_t* key);
+TESS_API ksErrorCode ks_dhPwdSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remote,
+                                                     const ksProtectedKey* local, uint32_t passwordLength,
+                                                     const uint8_t* password, uint32_t infoLength,
+                                                     const uint8_t* info, uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_dhPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remote,
+                                             const ksProtectedKey* local, uint32_t passwordLength,
+                                             const uint8_t* password, uint32_t* secretLength, uint8_t* secret);
+TESS_API ksErrorCode ks_mqvSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                        const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
+                                        const ksPrivateKey* localStatic, const ksPublicKey* localEphemeralPublic,
+                                        uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_mqvSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                                   const ksPrivateKey* localEphemeral,
+                                                   const ksPublicKey* remoteStatic, const ksPrivateKey* localStatic,
+                                                   const ksPublicKey* localEphemeralPublic, uint32_t infoLength,
+                                                   const uint8_t* info, uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_mqvRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                           const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
+                                           const ksPrivateKey* localStatic, const ksPublicKey* localEphemeralPublic,
+                                           uint32_t* secretLength, uint8_t* secret);
+TESS_API ksErrorCode ks_mqvPwdSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                           const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
+                                           const ksProtectedKey* localStatic,
+                                           const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
+                                           const uint8_t* password, uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_mqvPwdSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                                      const ksPrivateKey* localEphemeral,
+                                                      const ksPublicKey* remoteStatic,
+                                                      const ksProtectedKey* localStatic,
+                                                      const ksPublicKey* localEphemeralPublic,
+                                                      uint32_t passwordLength, const uint8_t* password,
+                                                      uint32_t infoLength, const uint8_t* info, uint32_t keyLength,
+                                                      uint8_t* key);
+TESS_API ksErrorCode ks_mqvPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
+                                              const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
+                                              const ksProtectedKey* localStatic,
+                                              const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
+                                              const uint8_t* password, uint32_t* secretLength, uint8_t* secret);

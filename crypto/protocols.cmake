@@ -4,4 +4,5 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/key_pairs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecdsa.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ec_nr.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ecdh_mqv.cpp
 )
