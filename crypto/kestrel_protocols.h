@@ -141,3 +141,49 @@ TESS_API ksErrorCode ks_mqvPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKe
                                               const ksProtectedKey* localStatic,
                                               const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
                                               const uint8_t* password, uint32_t* secretLength, uint8_t* secret);
+
+/* DSA (SHA-1, q of 160 bits). Values are minimal big-endian octets from the
+   start of their area, each followed by its length. */
+typedef struct ksDsaParameters {
+    uint8_t p[128];
+    uint32_t pLength;
+    uint8_t q[128];
+    uint32_t qLength;
+    uint8_t g[128];
+    uint32_t gLength;
+    uint32_t present; /* bit 0 p, bit 1 q, bit 2 g */
+} ksDsaParameters;
+typedef struct ksDsaKey {
+    uint8_t value[128];
+    uint32_t length;
+} ksDsaKey;
+typedef struct ksDsaSignature {
+    uint8_t r[128];
+    uint32_t rLength;
+    uint8_t s[128];
+    uint32_t sLength;
+} ksDsaSignature;
+typedef struct ksDsaContext { uint32_t words[26]; } ksDsaContext;
+
+TESS_API ksErrorCode ks_dsaGenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t seedLength,
+                                              const uint8_t* seed, ksDsaParameters* params);
+TESS_API ksErrorCode ks_dsaGenerateKeyPair(ksGlobalData* gd, const ksDsaParameters* params, ksDsaKey* privateKey,
+                                           ksDsaKey* publicKey);
+TESS_API ksErrorCode ks_dsaSignBegin(ksGlobalData* gd, ksDsaContext* ctx);
+TESS_API ksErrorCode ks_dsaSign(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksDsaContext* ctx);
+TESS_API ksErrorCode ks_dsaSignEnd(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* privateKey,
+                                   ksDsaSignature* signature, ksDsaContext* ctx);
+TESS_API ksErrorCode ks_dsaVerifyBegin(ksGlobalData* gd, ksDsaContext* ctx);
+TESS_API ksErrorCode ks_dsaVerify(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksDsaContext* ctx);
+TESS_API ksErrorCode ks_dsaVerifyEnd(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* publicKey,
+                                     const ksDsaSignature* signature, ksDsaContext* ctx, uint32_t* valid);
+TESS_API ksErrorCode ks_dsaNoHashSign(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* privateKey,
+                                      uint32_t digestLength, const uint8_t* digest, ksDsaSignature* signature);
+TESS_API ksErrorCode ks_dsaNoHashVerify(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* publicKey,
+                                        const ksDsaSignature* signature, uint32_t digestLength,
+                                        const uint8_t* digest, uint32_t* valid);
+TESS_API ksErrorCode ks_dsaValidateParameters(ksGlobalData* gd, const ksDsaParameters* params, uint32_t* valid);
+TESS_API ksErrorCode ks_dsaValidatePublicKey(ksGlobalData* gd, const ksDsaParameters* params,
+                                             const ksDsaKey* publicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_dsaValidatePrivateKey(ksGlobalData* gd, const ksDsaParameters* params,
+                                              const ksDsaKey* privateKey, uint32_t* valid);

@@ -5,4 +5,6 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ecdsa.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ec_nr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecdh_mqv.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/integer_groups.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dsa.cpp
 )
