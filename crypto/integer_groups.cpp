@@ -117,7 +117,7 @@ bool subgroupGenerator(const BIGNUM* p, const BIGNUM* q, BIGNUM* g, BN_CTX* ctx)
 }
 
 bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t* seed, uint32_t seedLength,
-                           uint32_t start, FfcSeed* used, BIGNUM* p, BIGNUM* q, BIGNUM* g) {
+                           uint32_t start, FfcSeed* used, BIGNUM* p, BIGNUM* q, BIGNUM* g, bool seedOnly) {
     BnContext ctx(BN_CTX_new());
     BnValue s = newValue(), u = newValue(), w = newValue(), c = newValue(), twoQ = newValue();
     if (!ctx || !s || !u || !w || !c || !twoQ || qBits < 2 || pBits <= qBits) return false;
@@ -136,6 +136,7 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
             !BN_set_bit(u.get(), qBits - 1) || !BN_set_bit(u.get(), 0))
             return false;
         if (isPrime(u.get(), ctx.get())) break;
+        if (seedOnly) return false;
     }
     if (!BN_copy(q, u.get()) || !BN_lshift1(twoQ.get(), q)) return false;
     for (uint32_t counter = start;; ++counter) {

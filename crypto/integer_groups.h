@@ -59,8 +59,9 @@ struct FfcSeed {
     uint32_t length;
     uint32_t counter;
 };
+// seedOnly: fail instead of drawing a fresh seed (for validation).
 bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t* seed, uint32_t seedLength,
-                           uint32_t start, FfcSeed* used, BIGNUM* p, BIGNUM* q, BIGNUM* g);
+                           uint32_t start, FfcSeed* used, BIGNUM* p, BIGNUM* q, BIGNUM* g, bool seedOnly = false);
 // The smallest h >= 2 whose h^((p - 1)/q) mod p is not 1, raised so.
 bool subgroupGenerator(const BIGNUM* p, const BIGNUM* q, BIGNUM* g, BN_CTX* ctx);
 

@@ -187,3 +187,55 @@ TESS_API ksErrorCode ks_dsaValidatePublicKey(ksGlobalData* gd, const ksDsaParame
                                              const ksDsaKey* publicKey, uint32_t* valid);
 TESS_API ksErrorCode ks_dsaValidatePrivateKey(ksGlobalData* gd, const ksDsaParameters* params,
                                               const ksDsaKey* privateKey, uint32_t* valid);
+
+/* Integer Diffie-Hellman and ANSI X9.42. Values are minimal big-endian octets
+   from the start of their area, each followed by its length. */
+typedef struct ksDlParameters {
+    uint8_t p[256];
+    uint32_t pLength;
+    uint8_t q[256];
+    uint32_t qLength;
+    uint8_t g[256];
+    uint32_t gLength;
+    uint32_t present; /* bit 0 p, bit 1 g, bit 2 q */
+} ksDlParameters;
+typedef struct ksDhKey {
+    uint8_t value[256];
+    uint32_t length;
+} ksDhKey;
+typedef struct ksDhSecret {
+    uint8_t value[512];
+    uint32_t length;
+} ksDhSecret;
+
+TESS_API ksErrorCode ks_dhGenerateParameters(ksGlobalData* gd, uint32_t pBits, ksDlParameters* params);
+TESS_API ksErrorCode ks_dhGenerateKeyPair(ksGlobalData* gd, const ksDlParameters* params, ksDhKey* privateKey,
+                                          ksDhKey* publicKey);
+TESS_API ksErrorCode ks_dhRawSecret(ksGlobalData* gd, const ksDlParameters* params, const ksDhKey* localPrivateKey,
+                                    const ksDhKey* remotePublicKey, ksDhSecret* secret);
+TESS_API ksErrorCode ks_dhDeriveKey(ksGlobalData* gd, const ksDhSecret* secret, uint32_t infoLength,
+                                    const uint8_t* info, uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_dhValidateParameters(ksGlobalData* gd, const ksDlParameters* params, uint32_t* valid);
+TESS_API ksErrorCode ks_dhValidatePublicKey(ksGlobalData* gd, const ksDlParameters* params,
+                                            const ksDhKey* publicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_dhValidatePrivateKey(ksGlobalData* gd, const ksDlParameters* params,
+                                             const ksDhKey* privateKey, uint32_t* valid);
+/* seed: in, the caller's seed (*seedLength octets; 0 for a random one); out, the
+   seed used. The buffer must hold max(*seedLength, ceil(qBits / 8)) octets. */
+TESS_API ksErrorCode ks_dhX942GenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t qBits,
+                                                 uint32_t* seedLength, uint8_t* seed, uint32_t* counter,
+                                                 ksDlParameters* params);
+TESS_API ksErrorCode ks_dhX942GenerateKeyPair(ksGlobalData* gd, uint32_t b, const ksDlParameters* params,
+                                              ksDhKey* privateKey, ksDhKey* publicKey);
+TESS_API ksErrorCode ks_dhX942ValidateParameters(ksGlobalData* gd, uint32_t seedLength, const uint8_t* seed,
+                                                 uint32_t counter, const ksDlParameters* params, uint32_t* valid);
+TESS_API ksErrorCode ks_dhX942ValidatePublicKey(ksGlobalData* gd, const ksDlParameters* params,
+                                                const ksDhKey* publicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_dhX942Hybrid1(ksGlobalData* gd, const ksDlParameters* params,
+                                      const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
+                                      const ksDhKey* localEphemeralPrivateKey,
+                                      const ksDhKey* remoteEphemeralPublicKey, ksDhSecret* secret);
+TESS_API ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* staticParams,
+                                      const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
+                                      const ksDlParameters* ephemeralParams, const ksDhKey* localEphemeralPrivateKey,
+                                      const ksDhKey* remoteEphemeralPublicKey, ksDhSecret* secret);

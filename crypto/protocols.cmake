@@ -7,4 +7,5 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ecdh_mqv.cpp
   ${CMAKE_CURRENT_LIST_DIR}/integer_groups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dsa.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/integer_dh.cpp
 )
