@@ -239,3 +239,81 @@ TESS_API ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* st
                                       const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
                                       const ksDlParameters* ephemeralParams, const ksDhKey* localEphemeralPrivateKey,
                                       const ksDhKey* remoteEphemeralPublicKey, ksDhSecret* secret);
+
+/* ECES (streaming) and ECAES (one-shot, with a 20-octet check value), plain
+   and BR forms, and the wrapping calls. Length references hold the buffer
+   size on entry and the produced length on success. The context refers to
+   the BR key-derivation information, which must outlive the stream. */
+typedef struct ksEcesContext { uint64_t words[10]; } ksEcesContext;
+
+TESS_API ksErrorCode ks_getSessionKeyLength(ksGlobalData* gd, uint32_t* length);
+TESS_API ksErrorCode ks_ecesEncryptBegin(ksGlobalData* gd, const ksPublicKey* publicKey, ksEcesContext* ctx,
+                                         uint32_t* sessionKeyLength, uint8_t* sessionKey);
+TESS_API ksErrorCode ks_ecesBREncryptBegin(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
+                                           const uint8_t* info, ksEcesContext* ctx, uint32_t* sessionKeyLength,
+                                           uint8_t* sessionKey);
+TESS_API ksErrorCode ks_ecesDecryptBegin(ksGlobalData* gd, const ksPrivateKey* privateKey,
+                                         uint32_t sessionKeyLength, const uint8_t* sessionKey, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesBRDecryptBegin(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
+                                           const uint8_t* info, uint32_t sessionKeyLength,
+                                           const uint8_t* sessionKey, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesPwdDecryptBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                            const ksProtectedKey* protectedKey, uint32_t sessionKeyLength,
+                                            const uint8_t* sessionKey, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesBRPwdDecryptBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                              const ksProtectedKey* protectedKey, uint32_t infoLength,
+                                              const uint8_t* info, uint32_t sessionKeyLength,
+                                              const uint8_t* sessionKey, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesEncrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
+                                    uint8_t* output);
+TESS_API ksErrorCode ks_ecesDecrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
+                                    uint8_t* output);
+TESS_API ksErrorCode ks_ecesBREncrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
+                                      uint8_t* output);
+TESS_API ksErrorCode ks_ecesBRDecrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
+                                      uint8_t* output);
+TESS_API ksErrorCode ks_ecesEncryptEnd(ksGlobalData* gd, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesDecryptEnd(ksGlobalData* gd, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesBREncryptEnd(ksGlobalData* gd, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesBRDecryptEnd(ksGlobalData* gd, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesWrap(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t dataLength,
+                                 const uint8_t* data, uint32_t* outputLength, uint8_t* output);
+TESS_API ksErrorCode ks_ecesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t inputLength,
+                                   const uint8_t* input, uint32_t* outputLength, uint8_t* output);
+TESS_API ksErrorCode ks_ecesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                      const ksProtectedKey* protectedKey, uint32_t inputLength,
+                                      const uint8_t* input, uint32_t* outputLength, uint8_t* output);
+
+TESS_API ksErrorCode ks_ecaesEncrypt(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
+                                     const uint8_t* info, uint32_t dataLength, const uint8_t* data,
+                                     uint32_t* outputLength, uint8_t* output);
+TESS_API ksErrorCode ks_ecaesDecrypt(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
+                                     const uint8_t* info, uint32_t inputLength, const uint8_t* input,
+                                     uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+TESS_API ksErrorCode ks_ecaesBREncrypt(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t kdfInfoLength,
+                                       const uint8_t* kdfInfo, uint32_t macInfoLength, const uint8_t* macInfo,
+                                       uint32_t dataLength, const uint8_t* data, uint32_t* outputLength,
+                                       uint8_t* output);
+TESS_API ksErrorCode ks_ecaesBRDecrypt(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t kdfInfoLength,
+                                       const uint8_t* kdfInfo, uint32_t macInfoLength, const uint8_t* macInfo,
+                                       uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
+                                       uint8_t* output, uint32_t* valid);
+TESS_API ksErrorCode ks_ecaesPwdDecrypt(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                        const ksProtectedKey* protectedKey, uint32_t infoLength,
+                                        const uint8_t* info, uint32_t inputLength, const uint8_t* input,
+                                        uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+TESS_API ksErrorCode ks_ecaesBRPwdDecrypt(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                          const ksProtectedKey* protectedKey, uint32_t kdfInfoLength,
+                                          const uint8_t* kdfInfo, uint32_t macInfoLength, const uint8_t* macInfo,
+                                          uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
+                                          uint8_t* output, uint32_t* valid);
+TESS_API ksErrorCode ks_ecaesWrap(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
+                                  const uint8_t* info, uint32_t dataLength, const uint8_t* data,
+                                  uint32_t* outputLength, uint8_t* output);
+TESS_API ksErrorCode ks_ecaesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
+                                    const uint8_t* info, uint32_t inputLength, const uint8_t* input,
+                                    uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+TESS_API ksErrorCode ks_ecaesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                       const ksProtectedKey* protectedKey, uint32_t infoLength,
+                                       const uint8_t* info, uint32_t inputLength, const uint8_t* input,
+                                       uint32_t* outputLength, uint8_t* output, uint32_t* valid);

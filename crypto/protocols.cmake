@@ -8,4 +8,6 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/integer_groups.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dsa.cpp
   ${CMAKE_CURRENT_LIST_DIR}/integer_dh.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eces.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ecaes.cpp
 )
