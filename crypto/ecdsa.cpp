@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "crypto/curve_engine.h"
+#include "crypto/order_inverse.h"
 #include "crypto/result_codes.h"
 #include "crypto/signature_steps.h"
 #include "crypto/wipe.h"
@@ -62,10 +63,8 @@ uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& 
         rc |= a1342(asInt(&d), asInt(r), n, &dr);
         rc |= a1336(asInt(&eMod), asInt(&dr), n, s);
         // The engine's scalar may exceed n (it spans the field's bits).
-        uint32_t invertible = 0;
         rc |= mp::mpMod(asInt(&k), n, &k);
-        rc |= mp::mpModInverse(asInt(&k), n, &kInverse, &invertible);
-        if (rc != 0 || invertible != 1) return 1;
+        if (rc != 0 || orderInverse(asInt(&k), n, &kInverse) != 0) return 1;
         rc |= a1342(asInt(&kInverse), asInt(s), n, s);
         if (rc == 0 && s->count != 0) return 0;
     }
@@ -82,9 +81,8 @@ uint32_t ecdsaVerify(ksGlobalData* gd, const ksPoint& q, const ksIntGeneral& r, 
     ksIntReduced eMod{};
     ksIntReduced u1{};
     ksIntReduced u2{};
-    uint32_t invertible = 0;
-    uint32_t rc = mp::mpModInverse(asInt(&s), n, &w, &invertible);
-    if (rc != 0 || invertible != 1) return 1;
+    if (orderInverse(asInt(&s), n, &w) != 0) return 1;
+    uint32_t rc = 0;
     rc |= mp::mpMod(asInt(&e), n, &eMod);
     rc |= a1342(asInt(&eMod), asInt(&w), n, &u1);
     rc |= a1342(asInt(&r), asInt(&w), n, &u2);

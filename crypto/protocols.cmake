@@ -2,6 +2,7 @@
 # for the integer ones). Included by this folder's CMakeLists.txt.
 set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/key_pairs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/order_inverse.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecdsa.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ec_nr.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecdh_mqv.cpp

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "crypto/key_pairs.h"
+#include "crypto/order_inverse.h"
 #include "tests/crypto_protocols/protocol_fixture.h"
 
 namespace ks::test {
@@ -263,6 +264,45 @@ TEST_F(KeyPairs, PrivateKeyRange)
     EXPECT_EQ(check(1, true), 0x702u);
     EXPECT_EQ(check(-1, false), 0x702u);
     EXPECT_EQ(check(0, false), 0x702u);
+}
+
+}  // namespace
+}  // namespace ks::test
+
+namespace ks::test {
+namespace {
+
+TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize)
+{
+    std::mt19937_64 rng(7);
+    BnCtx ctx(BN_CTX_new());
+    for (int nid : {NID_sect163k1, NID_secp112r1, NID_X9_62_prime192v1, NID_X9_62_prime256v1, NID_secp256k1}) {
+        GroupPtr group(EC_GROUP_new_by_curve_name(nid));
+        Bn n = newBn();
+        EC_GROUP_get_order(group.get(), n.get(), ctx.get());
+        ksIntReduced nr{};
+        toInt(n.get(), &nr);
+        Bn nMinus1 = newBn();
+        BN_sub(nMinus1.get(), n.get(), BN_value_one());
+        std::vector<Bn> values;
+        values.push_back(Bn(BN_dup(BN_value_one())));
+        values.push_back(std::move(nMinus1));
+        for (int i = 0; i < 20; ++i)
+            values.push_back(randomBelow(rng, n.get()));
+        for (const Bn& a : values) {
+            if (BN_is_zero(a.get()))
+                continue;
+            ksIntReduced ar{}, out{};
+            toInt(a.get(), &ar);
+            ASSERT_EQ(orderInverse(mp::asInt(&ar), mp::asInt(&nr), &out), 0u);
+            Bn expected(BN_mod_inverse(nullptr, a.get(), n.get(), ctx.get()));
+            EXPECT_EQ(BN_cmp(fromInt(mp::asInt(&out)).get(), expected.get()), 0) << OBJ_nid2sn(nid);
+        }
+        // 0 and n have no inverse.
+        ksIntReduced zero{}, out{};
+        EXPECT_EQ(orderInverse(mp::asInt(&zero), mp::asInt(&nr), &out), 1u);
+        EXPECT_EQ(orderInverse(mp::asInt(&nr), mp::asInt(&nr), &out), 1u);
+    }
 }
 
 }  // namespace
