@@ -18,6 +18,11 @@ LogSwitches& Logging() {
 
 std::string Str(unsigned id) { return LoadLangString(id); }
 
+std::string StrOr(unsigned id, const char* fallback) {
+    std::string s = LoadLangString(id);
+    return s.empty() ? fallback : s;
+}
+
 std::string FormatText(const std::string& format, std::initializer_list<std::string> args) {
     std::string out;
     auto arg = args.begin();

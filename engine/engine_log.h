@@ -15,6 +15,9 @@ LogSwitches& Logging();
 
 // String id of the engine's language library.
 std::string Str(unsigned id);
+// A string that names stored data (a section or key): without the language library the
+// name must not become empty, so the fallback stands in.
+std::string StrOr(unsigned id, const char* fallback);
 // Each "%..." conversion (s, d, x, u, with flags and widths) takes the next text as it
 // stands; "%%" is a percent sign. Missing texts count as empty.
 std::string FormatText(const std::string& format, std::initializer_list<std::string> args);

@@ -198,14 +198,15 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         const bool pop = p == kProtocolPop;
         std::string server = Text(h, kIncomingServer), smtp = Text(h, kSmtpServer), user = Text(h, kUserName);
         std::string password = Text(h, kPassword);
-        int32_t port = int16_t(h.u16le(kIncomingPort)), smtpPort = int16_t(h.u16le(kSmtpPort));
+        // Ports are unsigned 16-bit numbers: one above 32767 is a port like any other.
+        int32_t port = h.u16le(kIncomingPort), smtpPort = h.u16le(kSmtpPort);
         ByteSpan block(account->MutableImage().handheld);
-        if (pop ? port < 1 : port == 0) {
+        if (port == 0) {
             port = pop ? 110 : 143;
             block.putU16le(kIncomingPort, uint16_t(port));
             SyncMessage(pop ? 4367 : 4212, kActivityText, {name});
         }
-        if (pop ? smtpPort < 1 : smtpPort == 0) {
+        if (smtpPort == 0) {
             smtpPort = 25;
             block.putU16le(kSmtpPort, 25);
             SyncMessage(4213, kActivityText, {name});

@@ -48,7 +48,7 @@ bool WriteWhole(const std::filesystem::path& p, const std::string& text) {
 int CreateIniFileSettingsFor(CSyncSession& s, int userId) {
     tess::settings::CGeneralSettings fresh;
     fresh.SetDefaults();
-    fresh.Save(userId, Str(4048).c_str(), int(kDataVersion), kFlagsMask);
+    fresh.Save(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), kFlagsMask);
     if (s.FindSyncUser(userId) != 0) return -1;
     for (int slot = 0; slot < kAccountSlots; ++slot) {
         tess::accounts::AccountInit init = s.accountInit;
@@ -64,7 +64,7 @@ int UpgradeUserSettingsFor(CSyncSession& s, int userId, int storedVersion) {
     tess::settings::CGeneralSettings general;
     general.SetDefaults();
     // The old sync keys are needed here, so they are read.
-    general.Load(userId, Str(4048).c_str(), 0, kFlagsMask);
+    general.Load(userId, StrOr(4048, "Larkspur").c_str(), 0, kFlagsMask);
     const int version = storedVersion;
     tess::settings::CAccountSettings old[kAccountSlots];
     const bool oldAccounts = version <= 516;
@@ -95,7 +95,7 @@ int UpgradeUserSettingsFor(CSyncSession& s, int userId, int storedVersion) {
         }
     }
     MoveSyncIniSection(userId);
-    general.Save(userId, Str(4048).c_str(), 0, kFlagsMask);
+    general.Save(userId, StrOr(4048, "Larkspur").c_str(), 0, kFlagsMask);
     return ok ? 1 : 0;
 }
 
@@ -105,10 +105,10 @@ void MoveSyncIniSection(int userId) {
     if (dir.empty() || folder.empty()) return;
     const std::filesystem::path base = std::filesystem::path(dir) / folder;
     const std::filesystem::path oldFile = base / "sync.ini";
-    const std::filesystem::path newFile = base / (Str(4048) + ".ini");
+    const std::filesystem::path newFile = base / (StrOr(4048, "Larkspur") + ".ini");
     std::string text;
     if (!ReadWhole(oldFile, text)) return;
-    const std::string header = Str(4048) + "]";
+    const std::string header = StrOr(4048, "Larkspur") + "]";
     const size_t at = text.find(header);
     if (at == std::string::npos || at == 0 || text[at - 1] != '[') return;
     const size_t begin = at - 1;

@@ -9,6 +9,7 @@
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
+#include "progress/lampwick.h"
 
 namespace tidewater {
 namespace {
@@ -137,6 +138,16 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
         }
 
         db.Close();
+        bool componentAccount = false;
+        for (auto& c : connections)
+            if (c->IsActive() && c->IsComponent()) componentAccount = true;
+        if (const int rc = OpenDataManagerSession(ipesBlock, userId, componentAccount, noUserInterface); rc != 0) {
+            std::string text;
+            LookupErrorText(rc, text);
+            MLOGAdd(("The data manager could not be opened: " + text).c_str());
+        } else {
+            PRGClose();
+        }
 
         LogSyncStart();
         ReadAppVersion();
@@ -188,8 +199,8 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
 
 void CSyncSession::ReadConduitVersion() {
     storedDataVersion = 0;
-    RosterReadInt(userId, Str(4460).c_str(), Str(4274).c_str(), &storedDataVersion, 0);
-    if (storedDataVersion == 0) RosterReadInt(userId, Str(4048).c_str(), Str(4274).c_str(), &storedDataVersion, 0);
+    RosterReadInt(userId, StrOr(4460, "Tessaline").c_str(), StrOr(4274, "ConduitVersion").c_str(), &storedDataVersion, 0);
+    if (storedDataVersion == 0) RosterReadInt(userId, StrOr(4048, "Larkspur").c_str(), StrOr(4274, "ConduitVersion").c_str(), &storedDataVersion, 0);
 }
 
 int CSyncSession::FindSyncUser(int user) {
@@ -223,7 +234,7 @@ int CSyncSession::ReadDeviceStatus() {
     return 0;
 }
 
-void CSyncSession::SaveGeneralSettings() { generalSettings.Save(userId, Str(4048).c_str(), int(kDataVersion), int(0xFF000000)); }
+void CSyncSession::SaveGeneralSettings() { generalSettings.Save(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), int(0xFF000000)); }
 
 void CSyncSession::ReadAppVersion() {
     uint32_t v = 0;
@@ -235,9 +246,9 @@ int CSyncSession::LoadAccountSettings() {
     generalSettings.SetDefaults();
     for (auto& c : connections)
         if (c->account) c->account->SetDefaults();
-    if (!generalSettings.Load(userId, Str(4048).c_str(), int(kDataVersion), int(0xFF000000))) {
+    if (!generalSettings.Load(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), int(0xFF000000))) {
         CreateIniFileSettingsFor(*this, userId);
-        if (!generalSettings.Load(userId, Str(4048).c_str(), int(kDataVersion), int(0xFF000000))) {
+        if (!generalSettings.Load(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), int(0xFF000000))) {
             Debug("Failed to read the INI file after forcing default settings.");
             return 3;
         }

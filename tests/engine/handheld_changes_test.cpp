@@ -162,7 +162,7 @@ TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
     d.client = 8;
     handheld_app::AccountSetup h;
     h.protocolWord = 0;
-    h.port = 0xFFFB;  // -5: becomes 110
+    h.port = 0;  // becomes 110
     w.ImapAccount(0, d, h);
     w.HostMail("first").msgId = "uidl-1";
     w.HostMail("second").msgId = "uidl-2";

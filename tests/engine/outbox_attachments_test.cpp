@@ -33,6 +33,7 @@ TEST(Outbox, SentWithAndWithoutAttachmentsThenMovedToSent) {
     const auto& sent = scripted::state().sent;
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].subject, "plain");
+    EXPECT_EQ(sent[0].from, "alice@example.org") << "the handheld wrote the account's address";
     EXPECT_TRUE(sent[0].attachments.empty());
     ASSERT_EQ(sent[1].attachments.size(), 3u) << "in part order";
     EXPECT_EQ(sent[1].attachments[0].data, "first");

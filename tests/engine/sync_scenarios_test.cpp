@@ -144,6 +144,13 @@ TEST(SyncDriver, PortZeroBecomesTheImapDefault) {
     ASSERT_EQ(w.Sync(), 0);
     EXPECT_EQ(scripted::state().logonPort, 143);
     EXPECT_TRUE(EngineWorld::Logged("default port 143")) << EngineWorld::Log();
+
+    // A port above 32767 is used as it is.
+    EngineWorld high;
+    h.port = 40000;
+    high.ImapAccount(0, {}, h);
+    ASSERT_EQ(high.Sync(), 0);
+    EXPECT_EQ(scripted::state().logonPort, 40000);
 }
 
 }  // namespace

@@ -125,6 +125,7 @@ static std::vector<uint8_t> AccountRecord(const AccountSetup& a) {
     record[40] = record[52] = 1;
     std::copy_n(a.trashFolder.begin(), std::min<size_t>(a.trashFolder.size(), 15), record.begin() + 96);
     std::copy_n("Sent", 4, record.begin() + 79);
+    record[128] = a.smtpLogin ? 1 : 0;
     record[134] = a.connectionType;
     return record;
 }
@@ -159,6 +160,11 @@ int ComposeOutbox(const std::string& handheld, int account, const std::string& t
     syncmgr::DatabaseEntry messages, files;
     if (int rc = MessagesDb(store, messages)) return rc;
     CMsg m;
+    // The application writes the account's own address as the sender.
+    syncmgr::PreferenceEntry email;
+    if (store.readPreference(kCreator, uint16_t(account * 19 + 12), true, &email) == SYNC_OK && !email.data.empty())
+        m.From.assign(reinterpret_cast<const char*>(email.data.data()),
+                      strnlen(reinterpret_cast<const char*>(email.data.data()), email.data.size()));
     m.To = to;
     m.Subject = subject;
     m.Body = body;

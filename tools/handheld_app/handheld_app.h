@@ -36,6 +36,7 @@ struct AccountSetup {
     uint8_t connectionType = 0; // 0 sync only, 1 dial-up, 2 wireless, 3 TCP/IP
     std::string server, smtpServer, user, password, email;
     uint16_t port = 143, smtpPort = 25;
+    bool smtpLogin = false;  // the SMTP server is logged on to with the account's user
     std::string trashFolder = "Trash";
     std::vector<std::string> folders = {"Inbox", "Outbox", "Trash", "Sent"};  // slots 0, 1, ...
 };

@@ -237,7 +237,7 @@ TESS_API int SendMsg(const MailMsg* msg) {
     int rc;
     if (Fails("SendMsg", &rc)) return rc;
     const CMsg c(msg);
-    SentMail s{c.To, c.Cc, c.Bcc, c.ReplyTo, c.Subject, c.Body, {}};
+    SentMail s{c.From, c.To, c.Cc, c.Bcc, c.ReplyTo, c.Subject, c.Body, {}};
     for (const std::string& path : c.AttachmentNameList()) {
         std::ifstream in(path, std::ios::binary);
         if (!in) return 212;  // the engine named a file that is not there

@@ -33,7 +33,7 @@ struct Folder {
 };
 
 struct SentMail {
-    std::string to, cc, bcc, replyTo, subject, body;
+    std::string from, to, cc, bcc, replyTo, subject, body;
     std::vector<Attachment> attachments;  // read from the files the engine named
 };
 
