@@ -96,13 +96,6 @@ pop_port=$(cat "$work/pop-relay.port")
 step "A desktop user and an emulated handheld"
 tallyhop init --user demo
 
-if ! tallyhop --help 2>&1 | grep -q "handheld account" || ! tallyhop --help 2>&1 | grep -q "tallyhop sync"; then
-  echo
-  echo "This build has no synchronisation yet (the engine and the conduit entry have not"
-  echo "landed): the servers and the sample mail above are ready, the synchronisation is not."
-  exit 0
-fi
-
 step "Two mail accounts on the handheld: IMAP (account 0) and POP (account 1)"
 tallyhop handheld account --number 0 --name "Work IMAP" --server "$HOST" --port "$IMAP_PORT" \
   --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
@@ -126,6 +119,13 @@ sync_log() {
 
 step "First synchronisation: tallyhop sync"
 time tallyhop sync
+if [ -z "$(tallyhop handheld show)" ]; then
+  sync_log 6
+  echo
+  echo "Nothing reached the handheld: the accounts have no desktop side yet (mail client and"
+  echo "active flag, which the configuration entry sets); this build has no command for it."
+  exit 1
+fi
 show_handheld
 sync_log 12
 
