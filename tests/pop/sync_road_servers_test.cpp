@@ -149,6 +149,7 @@ protected:
         h.user = user;
         h.password = password;
         h.email = servers().address(user);
+        h.smtpLogin = true;  // the SMTP server takes mail only after AUTH LOGIN
         if (protocolWord == 0) h.folders = {"Inbox", "Outbox", "Trash"};
         ASSERT_EQ(handheld_app::ConfigureAccount(handheld_, h), 0);
 
@@ -248,18 +249,31 @@ TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
     ASSERT_NE(popOne, 0u);
     ASSERT_EQ(handheld_app::DeleteMessage(handheld_, imapTwo), 0);
     ASSERT_EQ(handheld_app::DeleteMessage(handheld_, popOne), 0);
+    uint32_t outboxRecord = 0;
+    ASSERT_EQ(handheld_app::ComposeOutbox(handheld_, 0, servers().address(servers().user2()), "from the handheld",
+                                          "Written on the train.", {}, &outboxRecord),
+              0);
 
     ASSERT_EQ(Sync(), 0) << Log();
     EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
-    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop three", "pop two"})) << Log();
+    // The IMAP account sends before the POP account is read: the mail is there already.
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
     EXPECT_EQ(ServerSubjects(servers().user(), servers().password()),
               (std::vector<std::string>{"imap four", "imap one", "imap three"}));
+    // The outbox mail went out through SMTP and landed in the POP user's mailbox.
+    const auto sent = servers().captured();
+    ASSERT_EQ(sent.size(), 1u) << Log();
+    EXPECT_NE(sent[0].find("Subject: from the handheld"), std::string::npos);
+    EXPECT_NE(sent[0].find("Written on the train."), std::string::npos);
+    EXPECT_TRUE(Subjects(0, handheld_app::kOutbox).empty()) << Log();
     EXPECT_EQ(ServerSubjects(servers().user2(), servers().password2()),
-              (std::vector<std::string>{"pop three", "pop two"}));
+              (std::vector<std::string>{"from the handheld", "pop three", "pop two"}));
 
-    // A third synchronisation with nothing changed changes nothing.
+    // A third synchronisation with nothing changed changes nothing and sends nothing again.
     ASSERT_EQ(Sync(), 0) << Log();
-    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop three", "pop two"})) << Log();
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
+    EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
+    EXPECT_EQ(servers().captured().size(), 1u);
 }
 
 }  // namespace
