@@ -1,7 +1,7 @@
 // The whole synchronisation road with the real hosts: a desktop user whose emulated
-// handheld has an IMAP account and a POP account, synchronised through the conduit entry
-// (as `tallyhop sync` does) against the private Dovecot, then changed on both sides and
-// synchronised again.
+// handheld has an IMAP account and a POP account, synchronised by `tallyhop sync` (the
+// conduit entry, the engine, both hosts) against the private Dovecot, then changed on
+// both sides and synchronised again.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -19,12 +19,12 @@
 #include "engine/accounts/mail_account.h"
 #include "engine/accounts/system_environment.h"
 #include "engine/tidewater.h"
-#include "platform/core/module.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/servers/server_fixture.h"
 #include "tests/support/test_home.h"
 #include "tools/handheld_app/handheld_app.h"
 #include "tools/tallyhop/runtime_setup.h"
+#include "tools/tallyhop/sync_command.h"
 
 namespace {
 
@@ -126,13 +126,6 @@ protected:
         Account(0, "Work IMAP", 7, 1, servers().imapPort(), servers().user(), servers().password());
         popRelay_ = std::make_unique<LowPortRelay>(servers().pop3Port());
         Account(1, "Home POP", 8, 0, popRelay_->port(), servers().user2(), servers().password2());
-        conduit_ = LoadLibraryA("Gatehouse.dll");
-        ASSERT_NE(conduit_, nullptr);
-        open_ = reinterpret_cast<int (*)(void*, SyncProperties*)>(GetProcAddress(conduit_, "OpenConduit"));
-        ASSERT_NE(open_, nullptr);
-    }
-    void TearDown() override {
-        if (conduit_) FreeLibrary(conduit_);
     }
 
     // One account on the handheld and its desktop side, as the configuration leaves it.
@@ -171,18 +164,16 @@ protected:
         ASSERT_NE(a.Save(), 0);
     }
 
+    // One `tallyhop sync`; its output (the sync log of the run) is kept for messages.
     int Sync() {
-        SyncProperties p{};
-        const std::string path = (syncmgr::userDirectory(userId_) / "Larkspur").string() + "/";
-        std::snprintf(p.path, sizeof p.path, "%s", path.c_str());
-        syncmgr::clearCapturedLog();
-        return open_(nullptr, &p);
+        std::ostringstream out, err;
+        tallyhop::SyncOptions o;
+        o.userName = "road";
+        const int rc = tallyhop::runSync(o, out, err);
+        log_ = out.str() + err.str();
+        return rc;
     }
-    static std::string Log() {
-        std::string s;
-        for (const auto& l : syncmgr::capturedLog()) s += std::to_string(l.activity) + ": " + l.text + "\n";
-        return s;
-    }
+    std::string Log() const { return log_; }
 
     std::vector<std::string> Subjects(int account, int category = 0) {
         std::vector<std::string> out;
@@ -228,8 +219,7 @@ protected:
     tess::test::TempHome home_;
     std::unique_ptr<LowPortRelay> popRelay_;
     int userId_ = 0;
-    HMODULE conduit_ = nullptr;
-    int (*open_)(void*, SyncProperties*) = nullptr;
+    std::string log_;
 };
 
 TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
