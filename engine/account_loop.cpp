@@ -159,7 +159,7 @@ int CSyncSession::SyncAccounts() {
         }
         const std::string name = c.Name();
         if (c.IsComponent()) {
-            progress.AdvanceOverall();
+            RunComponentAccount(c);
             continue;
         }
         if (logDebug && !name.empty()) {

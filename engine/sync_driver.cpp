@@ -9,6 +9,7 @@
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
+#include "progress/lampwick.h"
 
 namespace tidewater {
 namespace {
@@ -137,6 +138,16 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
         }
 
         db.Close();
+        bool componentAccount = false;
+        for (auto& c : connections)
+            if (c->IsActive() && c->IsComponent()) componentAccount = true;
+        if (const int rc = OpenDataManagerSession(ipesBlock, userId, componentAccount, noUserInterface); rc != 0) {
+            std::string text;
+            LookupErrorText(rc, text);
+            MLOGAdd(("The data manager could not be opened: " + text).c_str());
+        } else {
+            PRGClose();
+        }
 
         LogSyncStart();
         ReadAppVersion();

@@ -11,6 +11,7 @@
 #include "engine/accounts/system_environment.h"
 #include "engine/device_database.h"
 #include "engine/host_connection.h"
+#include "engine/sync_components.h"
 
 namespace tidewater {
 
@@ -48,6 +49,8 @@ public:
     int storedDataVersion = 0;
     int appVersion = 1024;
     EngineAccountEnvironment env;
+    CRegisteredTypes registeredTypes;
+    IpesInitBlock ipesBlock{};
     tess::accounts::SyncManagerPreferences prefs;
 
     int DbVersion() const { return db.dbVersion; }
@@ -65,6 +68,8 @@ public:
     void BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIndex);
     void RelayKeyExchange(CHostConnection& c);
     void CheckComponentAccount(CHostConnection& c);
+    void ClearComponentBinding(CHostConnection& c);
+    void RunComponentAccount(CHostConnection& c);
 
     // Account loop and handheld messages.
     int LoadDeviceMessages();
