@@ -10,6 +10,7 @@
 
 #include "common/msg_record.h"
 #include "engine/accounts/mail_account.h"
+#include "engine/mail_client_set.h"
 #include "engine/tidewater.h"
 
 namespace tidewater {
@@ -94,6 +95,7 @@ public:
     std::string accountText;
     HostResolveNameFn resolveName = nullptr;
     HostCompareMsgIdFn compareMsgId = nullptr;
+    std::unique_ptr<CMailClientSet> clientSet;  // while the default mail client is switched
 
     // The account's values.
     int Protocol() const;
@@ -151,6 +153,7 @@ private:
     void prepareNew(CMsg& msg, FolderRecord* folder);
     int logon(bool trace, bool summary, const std::string& userDirectory);
     void nameStandardFolders();
+    void restoreMailClient();
 };
 
 // Id texts: two parts split at the byte 0x01.
