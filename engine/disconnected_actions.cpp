@@ -17,8 +17,9 @@ constexpr int64_t k1904To1970 = 2082844800;
 
 bool Accepted(int op) { return (op >= 0 && op <= 8) || op == 10 || op == 13 || op == 15 || op == 16; }
 
-// Opcode, UID, then two NUL-terminated texts, read within the record.
-bool ParseAction(const HandheldRecord& r, DisconnectedAction& a) {
+}  // namespace
+
+bool ParseDisconnectedAction(const HandheldRecord& r, DisconnectedAction& a) {
     tess::ByteReader in(r.data.data(), r.data.size());
     uint32_t op = 0, uid = 0;
     if (!in.u32be(op) || !in.u32be(uid)) return false;
@@ -36,6 +37,8 @@ bool ParseAction(const HandheldRecord& r, DisconnectedAction& a) {
     }
     return true;
 }
+
+namespace {
 
 std::string Describe(const std::string& account, const DisconnectedAction& a) {
     return Printf("Account: %s\nRecord ID: %d\nOpcode: %d\nUID: %d\nArg 1: %s\nArg 2: %s", account.c_str(), int(a.recordId),
@@ -80,7 +83,7 @@ int CSyncSession::LoadDisconnectedActions() {
         }
         DisconnectedAction a;
         const int p = c ? c->Protocol() : -1;
-        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder && ParseAction(r, a) &&
+        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder && ParseDisconnectedAction(r, a) &&
             Accepted(a.opcode))
             c->actions.push_back(std::move(a));
         ++index;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "engine/accounts/mail_account.h"
 #include "engine/mail_client_set.h"
@@ -71,6 +72,9 @@ struct DisconnectedAction {
     int32_t uid = 0;
     std::string arg1, arg2;
 };
+// A disconnected-action record of the handheld: opcode, UID, two texts; false when the
+// record is too short for its numbers. Texts cut short end at the record's end.
+bool ParseDisconnectedAction(const HandheldRecord& record, DisconnectedAction& out);
 
 class CHostConnection {
 public:
