@@ -67,6 +67,7 @@ public:
     void SaveGeneralSettings();
     void BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIndex);
     void RelayKeyExchange(CHostConnection& c);
+    bool IsKeyExpired() const;
     void CheckComponentAccount(CHostConnection& c);
     void ClearComponentBinding(CHostConnection& c);
     void RunComponentAccount(CHostConnection& c);

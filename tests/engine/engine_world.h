@@ -34,6 +34,7 @@ struct DesktopAccount {
     int32_t syncOutbox = 1;
     int32_t sizeKb = 50;
     std::string profile;
+    int32_t generateKey = 0;
 };
 
 class EngineWorld {
@@ -80,6 +81,7 @@ public:
         a.SetValue(tess::accounts::kValueSyncInbox, &d.syncInbox, 4);
         a.SetValue(tess::accounts::kValueSyncOutbox, &d.syncOutbox, 4);
         a.SetValue(tess::accounts::kValueMessageSize, &d.sizeKb, 4);
+        a.SetValue(tess::accounts::kValueGenerateKey, &d.generateKey, 4);
         if (!d.profile.empty())
             a.SetValue(tess::accounts::kValueMapiProfile, d.profile.c_str(), unsigned(d.profile.size() + 1));
         a.Save();
