@@ -91,4 +91,40 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     return 0;
 }
 
+void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {
+    const int32_t maxBytes = c.MaxSizeKb() * 1024;
+    const int32_t body = int32_t(msg.Body.size());
+    msg.totalSize += body;
+    msg.deliveredSize += body;
+    if (msg.totalSize >= maxBytes && body <= int32_t(kMaxRecordBytes))
+        msg.totalSize += maxBytes - body;
+    else if (msg.msgId.IsEmpty() && msg.pendingUpdate)
+        msg.deliveredSize = msg.totalSize + 1;
+
+    const uint32_t existing = msg.partWord >> 8;
+    if (msg.deliveredSize == msg.totalSize) {
+        if (existing != 0 && db.Open(kDbParts) == 0) db.Delete(existing);
+        msg.partWord &= 0xFF;
+        msg.partInfo.reset();
+        return;
+    }
+    if (db.Open(kDbParts) != 0) {
+        Debug("Failed to get PP database to save part record for wired account message");
+        return;
+    }
+    if (!msg.partInfo) {
+        msg.partInfo = std::make_unique<CPartInfoRecord>();
+        msg.partInfo->recordId = existing;
+    }
+    CPartInfoRecord& info = *msg.partInfo;
+    info.values[2] = uint32_t(msg.deliveredSize);
+    info.values[3] = uint32_t(msg.totalSize);
+    if (msg.deliveredSize >= msg.totalSize) info.values[1] = uint32_t(msg.totalSize);
+    if (WritePartInfoRecord(db.handle, msg.category, info) != 0) {
+        SyncMessage(4179, kActivityError);
+        return;
+    }
+    msg.partWord = (info.recordId << 8) | (msg.partWord & 0xFF);
+}
+
 }  // namespace tidewater

@@ -90,6 +90,7 @@ public:
 
     // Attachments and parts on the handheld.
     int AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage);
+    void TrackDeliveredSize(CMsg& msg, CHostConnection& c);
 
     // Debug reports.
     void WriteAccountReport(CHostConnection& c);

@@ -118,3 +118,33 @@ TEST(Attachments, LargeOneInPiecesAndSizeLimit) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A dial-up account gets as much of a long message as its limit allows, and a part
+// record telling the handheld how much more there is; a message that fits has none.
+TEST(PartRecords, DialUpMessagesBeyondTheLimit) {
+    EngineWorld w;
+    DesktopAccount d;
+    d.sizeKb = 1;
+    handheld_app::AccountSetup h;
+    h.connectionType = 1;
+    w.ImapAccount(0, d, h);
+    w.HostMail("short");
+    w.HostMail("long").body = Pattern(5000);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 1);
+    for (auto& m : w.Folder(0))
+        EXPECT_EQ((m.msg.partWord >> 8) != 0, m.msg.Subject == "long") << m.msg.Subject;
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "LKIDCache0"), 2) << "each message added is in the id cache";
+
+    // The message removed on the host takes its part record along.
+    scripted::state().find("Inbox")->msgs.clear();
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_TRUE(w.Folder(0).empty());
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 0);
+}
+
+}  // namespace
+}  // namespace tidewater::test
