@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "crypto/curve_extensions.h"
 #include "crypto/koblitz_engine.h"
 
 using namespace ks::mp;
@@ -12,7 +13,7 @@ namespace ks {
 
 const ksCurveEngine* curveEngineForId(uint32_t id)
 {
-    return id == kKoblitzEngineId ? &kKoblitzEngine : nullptr;
+    return id == kKoblitzEngineId ? &kKoblitzEngine : extraCurveEngineForId(id);
 }
 
 const ksCurveEngine* curveEngineOf(const ksGlobalData* gd) { return curveEngineForId(layoutOf(gd)->engineTableId); }

@@ -7,6 +7,7 @@
 
 #include "crypto/binary_field_modules.h"
 #include "crypto/curve_engine.h"
+#include "crypto/curve_extensions.h"
 #include "crypto/curve_steps.h"
 #include "crypto/koblitz_engine.h"
 #include "crypto/result_codes.h"
@@ -87,7 +88,7 @@ const InstallEntry* installEntry(uint32_t id)
 
 using EngineInit = uint32_t (*)(ksGlobalData*, ksHeap*, uint32_t*);
 
-EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? a1924 : nullptr; }
+EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? a1924 : extraEngineInit(id); }
 
 // Install entry, engine, field kind and degree must belong together: every
 // module here is a fixed binary field of one degree, and the Koblitz engine
@@ -95,6 +96,8 @@ EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? a1924 : nul
 bool entriesMatch(const ksCurveParams* curve)
 {
     const uint8_t* r = curve->octets;
+    if (const int extra = extraEntriesMatch(curve); extra >= 0)
+        return extra == 1;
     const InstallEntry* install = installEntry(le32(r + kInstallId));
     if (install == nullptr || engineInit(le32(r + kEngineId)) == nullptr)
         return false;
@@ -196,7 +199,10 @@ uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
     if (m == 0 || m > 256)
         return 1;
     const uint32_t len = r[kElementLength];
-    installEntry(le32(r + kInstallId))->install(gd, r + kReduction);
+    if (const InstallEntry* install = installEntry(le32(r + kInstallId)))
+        install->install(gd, r + kReduction);
+    else if (extraInstall(le32(r + kInstallId), gd, r + kReduction) != 0)
+        return 1;
 
     uint32_t rc = fieldFromOctets(gd, len, r + kA, &l->a);
     rc |= fieldFromOctets(gd, len, r + kB, &l->b);

@@ -1,13 +1,16 @@
 // The field functions every curve routine calls: one slot of the context's
 // field-method table each, with the flag and octet conventions of the layer.
 #include "crypto/binary_field_modules.h"
+#include "crypto/curve_extensions.h"
 #include "crypto/field_element.h"
 
 namespace ks {
 
 const ksFieldMethods* fieldMethodsOf(const ksGlobalData* gd)
 {
-    return binaryModuleForId(layoutOf(gd)->fieldMethodsId);
+    const uint32_t id = layoutOf(gd)->fieldMethodsId;
+    const ksFieldMethods* fixed = binaryModuleForId(id);
+    return fixed ? fixed : extraFieldModuleForId(id);
 }
 
 namespace {

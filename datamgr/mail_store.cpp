@@ -81,8 +81,9 @@ void CMailStore::Empty() {
 
 std::string CMailStore::FolderSlotName(const accounts::CMailAccount& account, int slot) {
     if (slot < 0 || slot >= kMaxFolderSlots) return {};
+    // A slot holds at most 15 characters and its terminator, whatever the bytes say.
     return std::string(accounts::ByteView(account.Image().handheld)
-                           .text(kFolderPrefCopy + kFolderPrefSlots + kFolderSlotWidth * slot, kFolderSlotWidth));
+                           .text(kFolderPrefCopy + kFolderPrefSlots + kFolderSlotWidth * slot, kFolderSlotWidth - 1));
 }
 
 void CMailStore::SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name) {

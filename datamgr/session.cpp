@@ -47,6 +47,9 @@ struct LocalSession {
 };
 
 LocalSession& Local() {
+    // The store and the log are made first so that they outlive the session's close.
+    TheMailStore();
+    ledgerly::TheProductLog();
     static LocalSession local;
     return local;
 }

@@ -45,6 +45,7 @@ struct LocalWindow {
 };
 
 LocalWindow& Local() {
+    SharedProgressState();  // made first, so that it outlives the window at exit
     static LocalWindow local;
     return local;
 }

@@ -3,7 +3,9 @@
 #include <vector>
 
 #include "datamgr/account_field_tags.h"
+#include "datamgr/mail_store.h"
 #include "datamgr/store_objects.h"
+#include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {
@@ -123,6 +125,24 @@ TEST_F(AccountValues, ChangedTagsAreListedOnce) {
     EXPECT_EQ(MAccSetInt16Data(fresh.h, 0, &port), 0);    // tag 19 unchanged: 110 already
     EXPECT_EQ(tags, (std::vector<uint32_t>{1, 20}));
     EXPECT_EQ(entry->account->HeadWord(12), 1u);  // incoming server changed
+}
+
+}  // namespace
+}  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+// A folder slot whose bytes run to its end still gives a name of at most 15 characters.
+TEST_F(AccountValues, FolderSlotNamesStayWithinTheirSlot) {
+    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(account.h->object));
+    auto& block = entry->account->MutableImage().handheld;
+    const size_t slot5 = accounts::layout::kFolderPrefCopy + accounts::layout::kFolderPrefSlots + 16 * 5;
+    std::fill(block.begin() + slot5, block.begin() + slot5 + 32, uint8_t('x'));  // slots 5 and 6, no terminator
+    EXPECT_EQ(datamgr::CMailStore::FolderSlotName(*entry->account, 5), std::string(15, 'x'));
+    ASSERT_EQ(datamgr::TheMailStore().BuildFolders(*entry), 0);
+    ASSERT_EQ(entry->folders.size(), 2u);
+    EXPECT_EQ(entry->folders[0]->name.size(), 15u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
 namespace tess::test {
@@ -98,7 +99,13 @@ TEST_F(MaildirWithServers, DeliveredMailRaisesOneNotificationAndKeepsItsIdThroug
     imap(c, "a1", "LOGIN " + servers().user() + " " + servers().password());
     imap(c, "a2", "SELECT INBOX");
     imap(c, "a3", "STORE 1 +FLAGS (\\Seen)");
-    imap(c, "a4", "LOGOUT");
+    // The store's own files in the Maildir (its sidecar) are no folders to the server.
+    auto list = imap(c, "a4", "LIST \"\" \"*\"");
+    std::set<std::string> names;
+    for (const auto& l : list)
+        if (l.rfind("* LIST", 0) == 0) names.insert(l.substr(l.rfind(' ') + 1));
+    EXPECT_EQ(names, (std::set<std::string>{"INBOX", "Sent", "Trash", "Drafts", "Outbox"}));
+    imap(c, "a5", "LOGOUT");
     auto again = env->open(id);
     ASSERT_TRUE(again) << "the entry id no longer opens after the server renamed the file";
     again->GetProps({PR_SUBJECT, PR_MESSAGE_FLAGS}, 0, v);

@@ -72,6 +72,22 @@ protected:
     LHANDLE session = 0;
 };
 
+TEST_F(SimpleMapi, ExtendedSessionBehindTheSimpleOneSharesItsStore) {
+    std::shared_ptr<IMAPISession> ext;
+    ASSERT_EQ(ScMAPIXFromSMAPI(session, 0, nullptr, &ext), S_OK);
+    std::shared_ptr<IMAPITable> t;
+    ASSERT_EQ(ext->GetMsgStoresTable(0, t), S_OK);
+    deliverThree();
+    char id[kSimpleMessageIdSize] = {};
+    ASSERT_EQ(api.findNext(session, 0, nullptr, nullptr, MAPI_LONG_MSGID, 0, id), SUCCESS_SUCCESS);
+    auto* s = dynamic_cast<tessmapi::Session*>(ext.get());
+    ASSERT_TRUE(s);
+    std::vector<tessmapi::StoredMessage> list;
+    ASSERT_EQ(s->store()->backing().listMessages("", list), S_OK);
+    EXPECT_EQ(list.size(), 3u);
+    EXPECT_EQ(ScMAPIXFromSMAPI(session + 1000, 0, nullptr, &ext), MAPI_E_INVALID_PARAMETER);
+}
+
 TEST_F(SimpleMapi, LogonChecksProfileAndSession) {
     LHANDLE other = 0;
     EXPECT_EQ(api.logon(0, "Nobody", nullptr, 0, 0, &other), MAPI_E_LOGIN_FAILURE);
