@@ -21,6 +21,21 @@ void DeleteListedAttachments(CDeviceDb& db, CMsg& msg) {
 
 }  // namespace
 
+std::string CSyncSession::TranslateAttachment(const std::string& path, int direction, bool& translated) {
+    translated = false;
+    CString plugin;
+    if (!translator || !translator->SelectPlugin(path.c_str(), direction, plugin)) return path;
+    Debug(Printf("Attachment '%s' will be translated by '%s' plug-in.", path.c_str(), plugin.GetString()));
+    SyncYieldCycles(10);
+    CString out;
+    if (!translator->Translate(out, &translationContext) || out.IsEmpty()) {
+        Debug(Printf("Attachment '%s' failed to be translated by '%s' plug-in.", path.c_str(), plugin.GetString()));
+        return path;
+    }
+    translated = true;
+    return out.GetString();
+}
+
 int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage) {
     if (msg.partBudget == 0) msg.partBudget = c.MaxSizeKb() * 1024;
     if (db.Open(kDbAttachments) != 0) {
@@ -60,7 +75,18 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     while (next < kMaxPartIds && msg.partIds[next] != 0) ++next;
     if (db.Open(kDbAttachments) != 0) return 0;
     for (int i = 0; i < count && next < kMaxPartIds; ++i) {
-        const std::string path(table->path[i], strnlen(table->path[i], sizeof table->path[i]));
+        const std::string fetched(table->path[i], strnlen(table->path[i], sizeof table->path[i]));
+        bool translated = false;
+        const std::string path = TranslateAttachment(fetched, 0, translated);
+        // A translated copy is ours to remove once it is on the handheld.
+        struct Remove {
+            std::string file;
+            ~Remove() {
+                std::error_code ec;
+                if (!file.empty()) std::filesystem::remove(file, ec);
+            }
+        } remove{translated ? path : std::string()};
+        if (wired && translated) msg.deliveredSize += int32_t(fileSize(path.c_str()) - fileSize(fetched.c_str()));
         CAttachmentChain chain;
         if (chain.MakeFromFile(path, false) != 0 || chain.entries.size() < 2) continue;
         const int64_t size = fileSize(path.c_str());

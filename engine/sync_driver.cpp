@@ -2,6 +2,7 @@
 // operation, from SynchronizeMail to the result code.
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "common/language_module.h"
 #include "common/plugin_registry.h"
@@ -220,8 +221,11 @@ int CSyncSession::FindSyncUser(int user) {
     accountInit.userId = user;
     accountInit.dataVersion = kDataVersion;
     accountInit.userDirectory = e->directory + conduitInfo.directory;
-    // The translator of attachments belongs to the translator manager, which this build
-    // does not carry; attachments pass untranslated.
+    try {
+        translator = std::make_unique<CAttachmentTranslator>(user);
+    } catch (const std::bad_alloc&) {
+        return 5;
+    }
     return 0;
 }
 

@@ -148,3 +148,53 @@ TEST(PartRecords, DialUpMessagesBeyondTheLimit) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "common/handheld_records.h"
+#include "translate/manager/hollowmere.h"
+
+namespace tidewater::test {
+namespace {
+
+// The user's translator plug-in for ".txt": upper case toward the handheld, lower case
+// back to the desktop; the translated copies do not stay behind.
+TEST(Attachments, TranslatedBothWays) {
+    EngineWorld w;
+    w.ImapAccount();
+    ASSERT_EQ(AddExtensionSupport("txt", "Text"), 0);
+    TranslatorInstallRecord r{1, "Lib", "Lib", "TestTranslator.DLL", "txt", "hh", "Maker"};
+    ASSERT_EQ(InstallPlugin(&r), 0);
+    ASSERT_EQ(_SetUserExtPlugin(w.userId, "txt", "Lib"), 0);
+
+    w.HostMail("with a note").attachments = {{"note.txt", "Quiet words"}};
+    const auto dir = w.home.path() / "out";
+    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "bob@example.org", "reply", "see", {WriteFile(dir, "draft.hh", "LOUD WORDS")},
+                                          nullptr),
+              0);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+
+    // Toward the handheld.
+    syncmgr::HandheldStore store(w.handheld);
+    syncmgr::DatabaseEntry db;
+    ASSERT_EQ(store.findDatabase("Larkspur Attachments", 0, &db), SYNC_OK);
+    bool found = false;
+    for (const auto& rec : store.records(db.id)) {
+        AttachmentEntry e;
+        if (e.Unpack(HandheldRecord{rec.id, rec.attributes, rec.category, rec.data}) != 0 || e.IsTerminator()) continue;
+        if (std::string(e.data.begin(), e.data.end()).rfind("QUIET WORDS", 0) == 0) found = true;
+    }
+    EXPECT_TRUE(found) << "the note reached the handheld translated";
+    // Back to the desktop: the sent file is the lower-cased one.
+    ASSERT_EQ(scripted::state().sent.size(), 1u);
+    ASSERT_EQ(scripted::state().sent[0].attachments.size(), 1u);
+    EXPECT_EQ(scripted::state().sent[0].attachments[0].data, "loud words");
+    EXPECT_EQ(scripted::state().openAttachmentFiles, 0);
+    size_t left = 0;
+    for (const auto& dirToCheck : {w.home.path() / "scripted_host", w.home.path() / "tmp"})
+        if (std::filesystem::exists(dirToCheck))
+            for (auto it = std::filesystem::recursive_directory_iterator(dirToCheck); it != std::filesystem::recursive_directory_iterator(); ++it)
+                left += it->is_regular_file();
+    EXPECT_EQ(left, 0u) << "no translated copy stays behind";
+}
+
+}  // namespace
+}  // namespace tidewater::test
