@@ -317,3 +317,13 @@ TESS_API ksErrorCode ks_ecaesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength
                                        const ksProtectedKey* protectedKey, uint32_t infoLength,
                                        const uint8_t* info, uint32_t inputLength, const uint8_t* input,
                                        uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+
+/* 2-of-3 secret sharing of a private key over the curve's field. A share is
+   x then y, L octets each (length 2L). */
+typedef struct ksShare {
+    uint32_t length;
+    uint8_t share[128];
+} ksShare;
+
+TESS_API ksErrorCode ks_shadowGenerate(ksGlobalData* gd, ksPublicKey* publicKey, ksShare shares[3]);
+TESS_API ksErrorCode ks_shadowCombine(ksGlobalData* gd, const ksShare shares[2], ksPrivateKey* privateKey);
