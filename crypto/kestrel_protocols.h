@@ -327,3 +327,33 @@ typedef struct ksShare {
 
 TESS_API ksErrorCode ks_shadowGenerate(ksGlobalData* gd, ksPublicKey* publicKey, ksShare shares[3]);
 TESS_API ksErrorCode ks_shadowCombine(ksGlobalData* gd, const ksShare shares[2], ksPrivateKey* privateKey);
+
+/* Certificates: a subject's public key and 1..255 octets of user data signed
+   by a CA with ECDSA or EC-NR. Octets: P (2, big-endian), the key, U (1), the
+   user data, S (2), the signature (r || s); at most 389 octets. */
+typedef struct ksCertificateInfo {
+    ksPublicKey publicKey;
+    uint32_t userDataLength;
+    uint8_t userData[255];
+} ksCertificateInfo;
+typedef struct ksCertificate {
+    uint32_t length;
+    uint8_t certificate[389];
+} ksCertificate;
+
+TESS_API ksErrorCode ks_ecdsaGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
+                                     const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecdsaPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
+                                        const uint8_t* password, const ksProtectedKey* caProtectedKey,
+                                        ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecnrGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
+                                    const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecnrPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
+                                       const uint8_t* password, const ksProtectedKey* caProtectedKey,
+                                       ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecdsaVerifyCert(ksGlobalData* gd, const ksCertificate* certificate,
+                                        const ksPublicKey* caPublicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_ecnrVerifyCert(ksGlobalData* gd, const ksCertificate* certificate,
+                                       const ksPublicKey* caPublicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_ecdsaParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);
+TESS_API ksErrorCode ks_ecnrParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);

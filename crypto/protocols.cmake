@@ -12,4 +12,5 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/eces.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecaes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/secret_sharing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/certificates.cpp
 )
