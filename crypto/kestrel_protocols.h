@@ -357,3 +357,30 @@ TESS_API ksErrorCode ks_ecnrVerifyCert(ksGlobalData* gd, const ksCertificate* ce
                                        const ksPublicKey* caPublicKey, uint32_t* valid);
 TESS_API ksErrorCode ks_ecdsaParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);
 TESS_API ksErrorCode ks_ecnrParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);
+
+/* Combined ECES (plain form) encryption and ECDSA signature of the plaintext
+   in one stream, and the matching decryption and verification. */
+typedef struct ksEncryptSignContext {
+    ksEcdsaContext sign;
+    ksEcesContext eces;
+} ksEncryptSignContext;
+
+TESS_API ksErrorCode ks_encryptSignBegin(ksGlobalData* gd, const ksPublicKey* recipientPublicKey,
+                                         ksEncryptSignContext* ctx, uint32_t* sessionKeyLength, uint8_t* sessionKey);
+TESS_API ksErrorCode ks_encryptSign(ksGlobalData* gd, uint32_t length, const uint8_t* input,
+                                    ksEncryptSignContext* ctx, uint8_t* output);
+TESS_API ksErrorCode ks_encryptSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksEncryptSignContext* ctx,
+                                       ksSignature* signature);
+TESS_API ksErrorCode ks_encryptSignPwdEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                          const ksProtectedKey* protectedKey, ksEncryptSignContext* ctx,
+                                          ksSignature* signature);
+TESS_API ksErrorCode ks_decryptVerifyBegin(ksGlobalData* gd, const ksPrivateKey* privateKey,
+                                           uint32_t sessionKeyLength, const uint8_t* sessionKey,
+                                           ksEncryptSignContext* ctx);
+TESS_API ksErrorCode ks_decryptVerifyPwdBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                              const ksProtectedKey* protectedKey, uint32_t sessionKeyLength,
+                                              const uint8_t* sessionKey, ksEncryptSignContext* ctx);
+TESS_API ksErrorCode ks_decryptVerify(ksGlobalData* gd, uint32_t length, const uint8_t* input,
+                                      ksEncryptSignContext* ctx, uint8_t* output);
+TESS_API ksErrorCode ks_decryptVerifyEnd(ksGlobalData* gd, const ksPublicKey* signerPublicKey,
+                                         const ksSignature* signature, ksEncryptSignContext* ctx, uint32_t* valid);

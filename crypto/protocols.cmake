@@ -13,4 +13,5 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/ecaes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/secret_sharing.cpp
   ${CMAKE_CURRENT_LIST_DIR}/certificates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/combined_encrypt_sign.cpp
 )
