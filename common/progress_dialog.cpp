@@ -1,14 +1,16 @@
 #include "common/progress_dialog.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/language_module.h"
 #include "common/sync_log.h"
 #include "platform/ui/ui_service.h"
 
 CSyncProgressDlg::CSyncProgressDlg(std::string title, std::string caption)
-    : title_(std::move(title)), caption_(std::move(caption)) {}
+    : title_(std::move(title)), caption_(std::move(caption)),
+      window_(platform::ui::current().openProgress(title_, caption_)) {}
+
+CSyncProgressDlg::~CSyncProgressDlg() = default;
 
 std::string CSyncProgressDlg::ShownText() const {
     // A static control shows "&&" as one "&" (and a lone "&" not at all).
@@ -24,10 +26,9 @@ std::string CSyncProgressDlg::ShownText() const {
 }
 
 void CSyncProgressDlg::Show() const {
-    char bars[64];
-    std::snprintf(bars, sizeof bars, "[%d/%d] [%d/%d] ", std::min(overall_.position + 1, overall_.count),
-                  overall_.count, std::min(step_.position, step_.count), step_.count);
-    platform::ui::progress(caption_ + " " + bars + ShownText());
+    if (!window_) return;
+    window_->update({overall_.count, overall_.position}, {step_.count, step_.position}, ShownText());
+    if (closed_) window_->close();
 }
 
 intptr_t CSyncProgressDlg::SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {

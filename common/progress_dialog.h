@@ -1,11 +1,15 @@
 #pragma once
 // The engine's progress dialog: an overall bar, a step bar and a status text, driven by
 // its private messages (the hosts send 0x802 and 0x804 to it during long listings).
-// It shows itself through the UI service: a progress line per change when there is no
-// display.
+// It shows itself as a progress window of the UI service: a real window when the
+// windowed service is installed, a progress line otherwise.
 #include <cstdint>
 #include <memory>
 #include <string>
+
+namespace platform::ui {
+class ProgressWindow;
+}
 
 enum : unsigned {
     kProgressSetOverallCount = 0x800,
@@ -28,6 +32,9 @@ public:
 
     // The title (string 4441) and caption (string 4442) as the dialog starts.
     CSyncProgressDlg(std::string title, std::string caption);
+    ~CSyncProgressDlg();
+    CSyncProgressDlg(const CSyncProgressDlg&) = delete;
+    CSyncProgressDlg& operator=(const CSyncProgressDlg&) = delete;
     // Handles one message synchronously; the text rides in lParam for kProgressSetText.
     // 0 for a message it knows, -1 otherwise.
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
@@ -51,6 +58,7 @@ private:
         bool set = false;
     } cache_;
     bool closed_ = false;
+    std::unique_ptr<platform::ui::ProgressWindow> window_;
 };
 
 // The session's side: each operation does nothing while no dialog exists.

@@ -124,8 +124,11 @@ int extraEntriesMatch(const ksCurveParams* curve)
     }
     if (!isBinaryEngine(engineId))
         return 0;
-    if (installId == kBinaryGenericFieldId)
-        return m % 32 != 0 ? 1 : 0;  // the generic module keeps x^m inside the top word
+    if (installId == kBinaryGenericFieldId) {
+        // The Koblitz engine runs its ladder inside a fixed module; the
+        // generic module keeps x^m inside the top word.
+        return engineId == kBinaryGenericEngineId && m % 32 != 0 ? 1 : 0;
+    }
     const uint32_t degree = fixedBinaryDegree(installId);
     return degree != 0 && degree == m ? 1 : 0;
 }

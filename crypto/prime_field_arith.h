@@ -50,19 +50,71 @@ inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t)
         t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
+// Squares: each cross product once, doubled.
 template <int W>
 inline void sqrWords(const uint32_t* a, uint32_t* t)
 {
-    mulWords<W>(a, a, t);
+    constexpr int L = (W + 1) / 2;
+    uint64_t x[L], r[2 * L];
+#pragma GCC unroll 8
+    for (int i = 0; i < L; ++i)
+        x[i] = a[2 * i] | (2 * i + 1 < W ? uint64_t(a[2 * i + 1]) << 32 : 0);
+    u128 acc = 0;
+    uint64_t over = 0;
+#pragma GCC unroll 8
+    for (int k = 0; k < 2 * L - 1; ++k) {
+        const int lo = k < L ? 0 : k - L + 1, hi = k < L ? k : L - 1;
+        u128 cross = 0;
+        uint64_t crossOver = 0;
+        int i = lo, j = hi;
+#pragma GCC unroll 4
+        for (; i < j; ++i, --j) {
+            const u128 p = u128(x[i]) * x[j];
+            cross += p;
+            crossOver += cross < p;
+        }
+        // acc += 2 cross (+ the square term)
+        crossOver = (crossOver << 1) | uint64_t(cross >> 127);
+        cross <<= 1;
+        acc += cross;
+        over += crossOver + (acc < cross);
+        if (i == j) {
+            const u128 p = u128(x[i]) * x[i];
+            acc += p;
+            over += acc < p;
+        }
+        r[k] = uint64_t(acc);
+        acc = (acc >> 64) | (u128(over) << 64);
+        over = 0;
+    }
+    r[2 * L - 1] = uint64_t(acc);
+#pragma GCC unroll 16
+    for (int i = 0; i < 2 * W; ++i)
+        t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
 template <int W>
 inline bool lessThan(const uint32_t* a, const uint32_t* b)
 {
+#pragma GCC unroll 8
     for (int i = W - 1; i >= 0; --i)
         if (a[i] != b[i])
             return a[i] < b[i];
     return false;
+}
+
+// a += b; returns the carry.
+template <int W>
+inline uint32_t addWords(uint32_t* a, const uint32_t* b)
+{
+    uint64_t carry = 0;
+#pragma GCC unroll 8
+    for (int i = 0; i < W; ++i) {
+        carry += uint64_t(a[i]) + b[i];
+        a[i] = uint32_t(carry);
+        carry >>= 32;
+    }
+    return uint32_t(carry);
 }
 
 // a -= b; returns the borrow.
@@ -70,6 +122,7 @@ template <int W>
 inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 {
     int64_t borrow = 0;
+#pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
         const int64_t d = int64_t(a[i]) - b[i] + borrow;
         a[i] = uint32_t(d);
@@ -87,11 +140,14 @@ inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT])
 {
     for (int round = 0; carry != 0 && round < 16; ++round) {
         int64_t acc[W];
+#pragma GCC unroll 8
         for (int i = 0; i < W; ++i)
             acc[i] = x[i];
+#pragma GCC unroll 4
         for (const FoldTerm& t : terms)
             acc[t.word] += carry * t.mult;
         carry = 0;
+#pragma GCC unroll 8
         for (int i = 0; i < W; ++i) {
             carry += acc[i];
             x[i] = uint32_t(carry);

@@ -54,46 +54,100 @@ struct Fixed {
         if (!lessThan<W>(a, P::p))
             subWords<W>(a, P::p);
     }
+    // A carry out of the top word is cancelled by the first subtraction of p
+    // that borrows (and a borrow by the first addition that carries). Even
+    // word counts run on 64-bit limbs kept in registers.
+    static constexpr int L = W / 2;
+    static void load(const ksFieldElement* e, uint64_t* x)
+    {
+        for (int i = 0; i < L; ++i)
+            std::memcpy(&x[i], e->words + 2 * i, 8);
+    }
+    static void store(const uint64_t* x, ksFieldElement* e)
+    {
+        for (int i = 0; i < L; ++i)
+            std::memcpy(e->words + 2 * i, &x[i], 8);
+    }
+    static uint64_t primeLimb(int i) { return P::p[2 * i] | (uint64_t(P::p[2 * i + 1]) << 32); }
+    static uint64_t addLimbs(uint64_t* x, const uint64_t* y)
+    {
+        u128 s = 0;
+        for (int i = 0; i < L; ++i) {
+            s += u128(x[i]) + y[i];
+            x[i] = uint64_t(s);
+            s >>= 64;
+        }
+        return uint64_t(s);
+    }
+    static uint64_t subLimbs(uint64_t* x, const uint64_t* y)
+    {
+        uint64_t borrow = 0;
+        for (int i = 0; i < L; ++i) {
+            const u128 d = u128(x[i]) - y[i] - borrow;
+            x[i] = uint64_t(d);
+            borrow = uint64_t(d >> 64) & 1;
+        }
+        return borrow;
+    }
     static uint32_t add(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
     {
-        uint32_t s[W];
-        uint64_t carry = 0;
-        for (int i = 0; i < W; ++i) {
-            carry += uint64_t(a->words[i]) + b->words[i];
-            s[i] = uint32_t(carry);
-            carry >>= 32;
+        if constexpr (W % 2 == 0) {
+            uint64_t x[L], y[L], p[L];
+            load(a, x);
+            load(b, y);
+            for (int i = 0; i < L; ++i)
+                p[i] = primeLimb(i);
+            uint64_t carry = addLimbs(x, y);
+            while (carry != 0)
+                carry -= subLimbs(x, p);
+            store(x, out);
+        } else {
+            uint32_t s[W];
+            std::memcpy(s, a->words, sizeof s);
+            uint32_t carry = addWords<W>(s, b->words);
+            while (carry != 0)
+                carry -= subWords<W>(s, P::p);
+            std::memcpy(out->words, s, sizeof s);
         }
-        if (carry)
-            foldCarry<W>(s, int64_t(carry), P::terms);
-        std::memcpy(out->words, s, sizeof s);
         return 0;
     }
     static uint32_t subtract(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
     {
-        uint32_t s[W];
-        std::memcpy(s, a->words, sizeof s);
-        if (subWords<W>(s, b->words))
-            foldCarry<W>(s, -1, P::terms);
-        std::memcpy(out->words, s, sizeof s);
+        if constexpr (W % 2 == 0) {
+            uint64_t x[L], y[L], p[L];
+            load(a, x);
+            load(b, y);
+            for (int i = 0; i < L; ++i)
+                p[i] = primeLimb(i);
+            uint64_t borrow = subLimbs(x, y);
+            while (borrow != 0)
+                borrow -= addLimbs(x, p);
+            store(x, out);
+        } else {
+            uint32_t s[W];
+            std::memcpy(s, a->words, sizeof s);
+            uint32_t borrow = subWords<W>(s, b->words);
+            while (borrow != 0)
+                borrow -= addWords<W>(s, P::p);
+            std::memcpy(out->words, s, sizeof s);
+        }
         return 0;
     }
     static uint32_t multiply(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
     {
-        uint32_t t[2 * W], r[W];
+        uint32_t t[2 * W];
         if (a == b)
             sqrWords<W>(a->words, t);
         else
             mulWords<W>(a->words, b->words, t);
-        reduce(t, r);
-        std::memcpy(out->words, r, sizeof r);
+        reduce(t, out->words);  // the inputs are read: out may be one of them
         return 0;
     }
     static uint32_t square(ksGlobalData*, const ksFieldElement* a, ksFieldElement* out)
     {
-        uint32_t t[2 * W], r[W];
+        uint32_t t[2 * W];
         sqrWords<W>(a->words, t);
-        reduce(t, r);
-        std::memcpy(out->words, r, sizeof r);
+        reduce(t, out->words);
         return 0;
     }
     static uint32_t multiplyWord(ksGlobalData*, const ksFieldElement* a, uint32_t k, ksFieldElement* out)
@@ -218,7 +272,7 @@ const FixedModule* fixedModuleFor(uint32_t id)
 uint32_t installFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reduction)
 {
     layoutOf(gd)->fieldMethodsId = id;
-    return installPrime(gd, fixedModuleFor(id)->table, reduction);
+    return installPrime(gd, reduction);
 }
 
 }  // namespace

@@ -201,7 +201,8 @@ uint32_t gCanonical(ksGlobalData* gd, ksFieldElement* a)
 
 uint32_t gMultiply(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
 {
-    uint32_t r[8];
+    // The product is formed before out is written, so out may be an input.
+    uint32_t* r = out->words;
     switch (wordsOf(gd)) {
     case 1: mulReduce<1>(gd, a->words, b->words, r); break;
     case 2: mulReduce<2>(gd, a->words, b->words, r); break;
@@ -212,7 +213,6 @@ uint32_t gMultiply(ksGlobalData* gd, const ksFieldElement* a, const ksFieldEleme
     case 7: mulReduce<7>(gd, a->words, b->words, r); break;
     default: mulReduce<8>(gd, a->words, b->words, r); break;
     }
-    std::memcpy(out->words, r, wordsOf(gd) * 4);
     return 0;
 }
 
@@ -310,9 +310,8 @@ uint32_t copyStandard(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement
     return 0;
 }
 
-uint32_t installPrime(ksGlobalData* gd, const ksFieldMethods* table, const uint8_t* reduction)
+uint32_t installPrime(ksGlobalData* gd, const uint8_t* reduction)
 {
-    (void)table;
     GlobalDataLayout* l = layoutOf(gd);
     const uint32_t m = l->fieldBits, w = wordsOf(gd);
     std::memset(l->fieldData, 0, sizeof l->fieldData);
@@ -416,5 +415,5 @@ uint32_t a2368(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::gLowB
 uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction)
 {
     layoutOf(gd)->fieldMethodsId = ks::kPrimeGenericId;
-    return ks::pf::installPrime(gd, &ks::pf::kGenericPrime, reduction);
+    return ks::pf::installPrime(gd, reduction);
 }

@@ -29,6 +29,19 @@ bool parseAbId(const EntryId& id, AbKind& kind, std::string& text) {
     return true;
 }
 
+// A one-off entry carries its own name, type and address, NUL-separated.
+EntryId oneOffId(const AddressEntry& e) {
+    return abId(AbKind::OneOff, e.displayName + std::string(1, '\0') + e.addrType + std::string(1, '\0') + e.address);
+}
+
+bool parseOneOff(const std::string& text, AddressEntry& e) {
+    auto a = text.find('\0');
+    auto b = a == std::string::npos ? a : text.find('\0', a + 1);
+    if (b == std::string::npos) return false;
+    e = AddressEntry{text.substr(0, a), text.substr(a + 1, b - a - 1), text.substr(b + 1), {}};
+    return !e.address.empty();
+}
+
 std::string smtpOf(const AddressEntry& e) {
     if (iequals(e.addrType, "SMTP")) return e.address;
     for (const auto& p : e.proxies)
@@ -138,7 +151,7 @@ public:
         if (pick.size() > 1) return MAPI_AMBIGUOUS;
         if (name.find('@') != std::string::npos) {
             AddressEntry e{name, "SMTP", name, {}};
-            out = entryProps(e, abId(AbKind::OneOff, name));
+            out = entryProps(e, oneOffId(e));
             return MAPI_RESOLVED;
         }
         return MAPI_UNRESOLVED;
@@ -158,9 +171,12 @@ public:
         case AbKind::Identity:
             object = std::make_shared<MailUser>(entryProps(profile_.identity, identityEntryId()));
             break;
-        case AbKind::OneOff:
-            object = std::make_shared<MailUser>(entryProps(AddressEntry{text, "SMTP", text, {}}, id));
+        case AbKind::OneOff: {
+            AddressEntry e;
+            if (!parseOneOff(text, e)) return MAPI_E_INVALID_ENTRYID;
+            object = std::make_shared<MailUser>(entryProps(e, id));
             break;
+        }
         case AbKind::Entry: {
             bool found = false;
             for (size_t i = 0; i < profile_.addressList.size() && !found; ++i)
@@ -249,6 +265,13 @@ public:
     HRESULT CompareEntryIDs(const EntryId& a, const EntryId& b, ULONG, ULONG* same) override {
         if (!same) return MAPI_E_INVALID_PARAMETER;
         *same = a == b;
+        return S_OK;
+    }
+
+    HRESULT CreateOneOff(const std::string& displayName, const std::string& addrType, const std::string& address, ULONG,
+                         EntryId& id) override {
+        if (address.empty() || addrType.empty()) return MAPI_E_INVALID_PARAMETER;
+        id = oneOffId(AddressEntry{displayName, addrType, address, {}});
         return S_OK;
     }
 

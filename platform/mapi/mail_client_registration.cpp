@@ -35,7 +35,9 @@ bool registerDefaultMailClient(const std::string& program) {
            setText(HKEY_LOCAL_MACHINE, "Software\\Clients\\Mail", nullptr, kMailClientName) &&
            setText(HKEY_CLASSES_ROOT, "mailto", nullptr, "URL:MailTo Protocol") &&
            setText(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon", nullptr, icon) &&
-           setText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, command);
+           setText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, command) &&
+           // Extended MAPI counts as installed with this value set to "1".
+           setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Messaging Subsystem", "MAPIX", "1");
 }
 
 }  // namespace tessmapi

@@ -2,7 +2,9 @@
 // Registers this stand-in as the desktop's default mail client in the registry stand-in,
 // where the engine and the relay look: the client's key under
 // HKLM "Software\Clients\Mail" (made the default value there) with its mailto protocol
-// entries, and the handler under HKCR "mailto\DefaultIcon" and "mailto\shell\open\command".
+// entries, the handler under HKCR "mailto\DefaultIcon" and "mailto\shell\open\command", and
+// the mark that Extended MAPI is installed (HKLM "SOFTWARE\Microsoft\Windows Messaging
+// Subsystem", value "MAPIX" = "1").
 #include <string>
 
 #include "platform/export.h"

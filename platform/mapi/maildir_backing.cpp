@@ -97,6 +97,58 @@ bool decodeValue(ULONG tag, const std::string& text, SPropValue& v) {
     }
 }
 
+// The recipients of a message saved through the store, with the properties a header
+// cannot hold (report texts, entry ids): per recipient a count, then tag, length, value.
+constexpr ULONG kRecipientsRow = 0xFFFF0102;
+
+void putU32(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+bool getU32(const std::string& in, size_t& pos, uint32_t& v) {
+    if (in.size() - pos < 4 || pos > in.size()) return false;
+    v = 0;
+    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(in[pos + i])) << (8 * i);
+    pos += 4;
+    return true;
+}
+
+std::string encodeRecipients(const std::vector<PropMap>& recipients) {
+    std::string out;
+    putU32(out, static_cast<uint32_t>(recipients.size()));
+    for (const auto& r : recipients) {
+        putU32(out, static_cast<uint32_t>(r.size()));
+        for (const auto& [tag, v] : r) {
+            const std::string value = encodeValue(v);
+            putU32(out, tag);
+            putU32(out, static_cast<uint32_t>(value.size()));
+            out += value;
+        }
+    }
+    return out;
+}
+
+bool decodeRecipients(const std::string& in, std::vector<PropMap>& out) {
+    size_t pos = 0;
+    uint32_t count = 0;
+    if (!getU32(in, pos, count)) return false;
+    std::vector<PropMap> list;
+    for (uint32_t i = 0; i < count; ++i) {
+        uint32_t props = 0;
+        if (!getU32(in, pos, props)) return false;
+        PropMap r;
+        for (uint32_t j = 0; j < props; ++j) {
+            uint32_t tag = 0, len = 0;
+            if (!getU32(in, pos, tag) || !getU32(in, pos, len) || in.size() - pos < len) return false;
+            SPropValue v;
+            if (decodeValue(tag, in.substr(pos, len), v)) r[tag] = std::move(v);
+            pos += len;
+        }
+        list.push_back(std::move(r));
+    }
+    out = std::move(list);
+    return true;
+}
+
 // Properties that the RFC 822 form carries itself (or that are computed): not kept aside.
 bool carriedByMessage(ULONG tag) {
     switch (tag) {
@@ -143,9 +195,16 @@ public:
     HRESULT logon() override {
         std::error_code ec;
         for (const auto& f : folders_) {
-            for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(dir(f.name) / sub, ec);
-            if (ec) return MAPI_E_LOGON_FAILED;
-            if (!f.name.empty() && !fs::exists(dir(f.name) / "maildirfolder")) std::ofstream(dir(f.name) / "maildirfolder");
+            for (const char* sub : {"", "cur", "new", "tmp"}) {
+                const fs::path d = dir(f.name) / sub;
+                if (fs::exists(d)) continue;
+                fs::create_directories(d, ec);
+                if (ec || !ownLikeRoot(d)) return MAPI_E_LOGON_FAILED;
+            }
+            if (!f.name.empty() && !fs::exists(dir(f.name) / "maildirfolder")) {
+                std::ofstream(dir(f.name) / "maildirfolder");
+                ownLikeRoot(dir(f.name) / "maildirfolder");
+            }
         }
         sqlite3* raw = nullptr;
         if (sqlite3_open((root_ / ".tessmapi.db").c_str(), &raw) != SQLITE_OK) {
@@ -207,7 +266,7 @@ public:
         const fs::path target = dir(folder) / "cur" / (key + ":2," + (m.read ? "S" : ""));
         // The sidecar first: a crash between the two leaves extra properties, never a
         // message without them.
-        if (HRESULT hr = writeSidecar(folder, key, m.props); FAILED(hr)) {
+        if (HRESULT hr = writeSidecar(folder, key, m.props, m.recipients); FAILED(hr)) {
             fs::remove(tmp);
             return hr;
         }
@@ -340,10 +399,16 @@ private:
         m.key = uniquePart(name);
         auto colon = name.find(":2,");
         m.read = colon != std::string::npos && name.find('S', colon + 3) != std::string::npos;
-        readSidecar(folder, m.key, m.props);
-        // Recipients kept in the header (Bcc included for stored copies) came back by parse.
+        readSidecar(folder, m.key, m.props, m.recipients);
         out = std::move(m);
         return S_OK;
+    }
+
+    // Running as root beside a mail server, what we create belongs to the mailbox's owner.
+    bool ownLikeRoot(const fs::path& path) const {
+        struct stat st;
+        if (geteuid() != 0 || stat(root_.c_str(), &st) != 0) return true;
+        return chown(path.c_str(), st.st_uid, st.st_gid) == 0;
     }
 
     bool writeFile(const fs::path& path, const std::string& bytes) {
@@ -387,7 +452,8 @@ private:
         return s.str();
     }
 
-    HRESULT writeSidecar(const std::string& folder, const std::string& key, const PropMap& props) {
+    HRESULT writeSidecar(const std::string& folder, const std::string& key, const PropMap& props,
+                         const std::vector<PropMap>& recipients) {
         sqlite3* db = db_.get();
         if (!db) return MAPI_E_CALL_FAILED;
         if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return MAPI_E_CALL_FAILED;
@@ -403,6 +469,15 @@ private:
             sqlite3_bind_text(raw, 1, folder.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(raw, 2, key.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_int64(raw, 3, tag);
+            sqlite3_bind_blob(raw, 4, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+            ok = sqlite3_step(raw) == SQLITE_DONE;
+        }
+        if (ok) {
+            const std::string value = encodeRecipients(recipients);
+            sqlite3_reset(raw);
+            sqlite3_bind_text(raw, 1, folder.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(raw, 2, key.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(raw, 3, kRecipientsRow);
             sqlite3_bind_blob(raw, 4, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
             ok = sqlite3_step(raw) == SQLITE_DONE;
         }
@@ -426,7 +501,7 @@ private:
         if (db_) eraseSidecarRows(folder, key);
     }
 
-    void readSidecar(const std::string& folder, const std::string& key, PropMap& props) {
+    void readSidecar(const std::string& folder, const std::string& key, PropMap& props, std::vector<PropMap>& recipients) {
         sqlite3_stmt* raw = nullptr;
         if (!db_ || sqlite3_prepare_v2(db_.get(), "SELECT tag, value FROM props WHERE folder=? AND key=?", -1, &raw,
                                        nullptr) != SQLITE_OK)
@@ -438,6 +513,10 @@ private:
             const ULONG tag = static_cast<ULONG>(sqlite3_column_int64(raw, 0));
             const auto* data = static_cast<const char*>(sqlite3_column_blob(raw, 1));
             std::string value(data ? data : "", static_cast<size_t>(sqlite3_column_bytes(raw, 1)));
+            if (tag == kRecipientsRow) {
+                decodeRecipients(value, recipients);  // a damaged row leaves the header's list
+                continue;
+            }
             SPropValue v;
             if (decodeValue(tag, value, v)) props[tag] = std::move(v);
         }

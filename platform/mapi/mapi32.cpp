@@ -5,11 +5,14 @@
 #include <cstring>
 #include <fstream>
 #include <mutex>
+#include <ctime>
 #include <new>
+#include <random>
 
 #include "platform/mapi/prop_bag.h"
 #include "platform/mapi/session.h"
 #include "platform/mapi/table.h"
+#include "platform/mapi/text_util.h"
 
 namespace {
 
@@ -132,6 +135,36 @@ HRESULT OpenStreamOnFile(const char* fileName, ULONG flags, std::shared_ptr<IStr
         out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         return out ? S_OK : MAPI_E_NOT_ENOUGH_DISK;
     });
+    return S_OK;
+}
+
+HRESULT HrGetOneProp(IMAPIProp* object, ULONG tag, SPropValue* value) {
+    if (!object || !value) return MAPI_E_INVALID_PARAMETER;
+    std::vector<SPropValue> v;
+    HRESULT hr = object->GetProps({tag}, 0, v);
+    if (FAILED(hr)) return hr;
+    if (v.empty()) return MAPI_E_NOT_FOUND;
+    if (v[0].isError()) return v[0].err;
+    *value = std::move(v[0]);
+    return S_OK;
+}
+
+HRESULT ScCreateConversationIndex(ULONG parentSize, const uint8_t* parent, std::vector<uint8_t>* index) {
+    if (!index || (parentSize && !parent) || (parentSize && parentSize < 22)) return MAPI_E_INVALID_PARAMETER;
+    const FileTime now = tessmapi::fileTimeFromUnix(std::time(nullptr));
+    std::random_device rd;
+    if (!parentSize) {
+        // A reserved byte, the top five bytes of the time, then a random 16-byte id.
+        index->assign(1, 0x01);
+        for (int shift = 56; shift >= 24; shift -= 8) index->push_back(static_cast<uint8_t>(now >> shift));
+        for (int i = 0; i < 16; ++i) index->push_back(static_cast<uint8_t>(rd()));
+        return S_OK;
+    }
+    // A reply: the parent's index and five bytes of time delta and randomness.
+    index->assign(parent, parent + parentSize);
+    const uint32_t delta = static_cast<uint32_t>(now >> 18);
+    for (int shift = 24; shift >= 0; shift -= 8) index->push_back(static_cast<uint8_t>(delta >> shift));
+    index->push_back(static_cast<uint8_t>(rd()));
     return S_OK;
 }
 

@@ -27,6 +27,13 @@ TESS_API int32_t MAPIAllocateMore(ULONG size, void* parent, void** buffer);
 TESS_API ULONG MAPIFreeBuffer(void* buffer);
 // An IStream over a file: read at once, written back on Commit (flags: 1 create).
 TESS_API HRESULT OpenStreamOnFile(const char* fileName, ULONG flags, std::shared_ptr<IStream>* stream);
+// One property; MAPI_E_NOT_FOUND (or the error value's code) when the object has none.
+TESS_API HRESULT HrGetOneProp(IMAPIProp* object, ULONG tag, SPropValue* value);
+// A conversation index: 22 bytes for a new conversation, the parent's plus 5 for a reply.
+TESS_API HRESULT ScCreateConversationIndex(ULONG parentSize, const uint8_t* parent, std::vector<uint8_t>* index);
+// The Extended session behind a Simple MAPI session handle.
+TESS_API HRESULT ScMAPIXFromSMAPI(uintptr_t simpleSession, ULONG flags, void* reserved,
+                                  std::shared_ptr<IMAPISession>* session);
 // Advise sinks: a callback with its context. Notifications are raised on the thread that
 // calls HrDispatchNotifications (the caller's event loop, when HrNotificationFd is
 // readable); a "this thread" sink is therefore the sink itself.

@@ -33,6 +33,7 @@ constexpr HRESULT MAPI_E_AMBIGUOUS_RECIP = static_cast<HRESULT>(0x80040700);
 constexpr HRESULT MAPI_E_SUBMIT_FAILED = static_cast<HRESULT>(0x80040606);
 
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 
 // Property types and tags.
 constexpr ULONG PT_SHORT = 0x0002, PT_LONG = 0x0003, PT_ERROR = 0x000A, PT_BOOLEAN = 0x000B,

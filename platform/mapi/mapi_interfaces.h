@@ -17,6 +17,8 @@ public:
     virtual HRESULT SetSize(uint64_t size) = 0;
     virtual HRESULT Seek(int64_t offset, int origin, uint64_t* position) = 0;  // origin: 0 set, 1 cur, 2 end
     virtual HRESULT Commit() = 0;  // writes back into the property it was opened on
+    // Copies up to `size` bytes from the current position into `target`.
+    virtual HRESULT CopyTo(IStream* target, uint64_t size, uint64_t* read, uint64_t* written) = 0;
 };
 
 class IMAPITable {
@@ -114,6 +116,9 @@ public:
     // Fills each entry (by its PR_ENTRYID) with the asked properties, those first in order.
     virtual HRESULT PrepareRecips(ULONG flags, const SPropTagArray& columns, ADRLIST& list) = 0;
     virtual HRESULT CompareEntryIDs(const EntryId& a, const EntryId& b, ULONG flags, ULONG* same) = 0;
+    // The entry id of an address that is in no list.
+    virtual HRESULT CreateOneOff(const std::string& displayName, const std::string& addrType,
+                                 const std::string& address, ULONG flags, EntryId& id) = 0;
 };
 
 class IMAPISession {

@@ -94,7 +94,8 @@ void visit(GMimeObject*, GMimeObject* part, gpointer data) {
     if (!GMIME_IS_PART(part)) return;
     GMimePart* p = GMIME_PART(part);
     GMimeContentType* ct = g_mime_object_get_content_type(part);
-    const std::string mime = lower(str(g_mime_content_type_get_mime_type(ct)));
+    GChars mimeType(g_mime_content_type_get_mime_type(ct));  // allocated for us
+    const std::string mime = lower(str(mimeType.get()));
     const char* filename = g_mime_part_get_filename(p);
     const bool attachment = filename || g_mime_part_is_attachment(p);
     if (!attachment && GMIME_IS_TEXT_PART(part) && mime == "text/plain" && !w->haveText) {

@@ -48,4 +48,17 @@ HRESULT MemoryStream::Seek(int64_t offset, int origin, uint64_t* position) {
 
 HRESULT MemoryStream::Commit() { return commit_ ? commit_(bytes_) : S_OK; }
 
+HRESULT MemoryStream::CopyTo(IStream* target, uint64_t size, uint64_t* read, uint64_t* written) {
+    if (!target) return MAPI_E_INVALID_PARAMETER;
+    const size_t left = position_ < bytes_.size() ? bytes_.size() - position_ : 0;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(size, left));
+    ULONG done = 0;
+    HRESULT hr = n ? target->Write(bytes_.data() + position_, static_cast<ULONG>(n), &done) : S_OK;
+    position_ += n;
+    if (read) *read = n;
+    if (written) *written = done;
+    if (FAILED(hr)) return hr;
+    return done == n ? S_OK : MAPI_E_NOT_ENOUGH_DISK;
+}
+
 }  // namespace tessmapi

@@ -20,6 +20,7 @@ public:
     HRESULT SetSize(uint64_t size) override;
     HRESULT Seek(int64_t offset, int origin, uint64_t* position) override;
     HRESULT Commit() override;
+    HRESULT CopyTo(IStream* target, uint64_t size, uint64_t* read, uint64_t* written) override;
 
 private:
     std::vector<uint8_t> bytes_;

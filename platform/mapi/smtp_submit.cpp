@@ -24,12 +24,25 @@ size_t readBody(char* buffer, size_t size, size_t count, void* user) {
     return n;
 }
 
-// Keeps the server's last reply line, which names the reason of a refusal.
+// Keeps the server's reply to RCPT (the reason of a refusal) and its last reply line.
+struct Trace {
+    bool afterRcpt = false;
+    std::string rcptReply, lastReply;
+};
+
 int debugTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
-    if (type != CURLINFO_HEADER_IN) return 0;
+    auto* t = static_cast<Trace*>(user);
     std::string line(data, size);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    *static_cast<std::string*>(user) = line;
+    if (type == CURLINFO_HEADER_OUT) {
+        t->afterRcpt = line.compare(0, 4, "RCPT") == 0;
+    } else if (type == CURLINFO_HEADER_IN) {
+        t->lastReply = line;
+        if (t->afterRcpt) {
+            t->rcptReply = line;
+            t->afterRcpt = false;
+        }
+    }
     return 0;
 }
 
@@ -50,7 +63,7 @@ HRESULT smtpSubmit(const SmtpSettings& settings, const std::string& from, const 
         std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
         if (!curl) return MAPI_E_NOT_ENOUGH_MEMORY;
         Upload upload{&message};
-        std::string lastReply;
+        Trace trace;
         char errbuf[CURL_ERROR_SIZE] = {};
         const std::string fromArg = "<" + from + ">", rcptArg = "<" + rcpt + ">";
         curl_slist* rcpts = curl_slist_append(nullptr, rcptArg.c_str());
@@ -67,7 +80,7 @@ HRESULT smtpSubmit(const SmtpSettings& settings, const std::string& from, const 
         curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errbuf);
         curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, debugTrace);
-        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &lastReply);
+        curl_easy_setopt(c, CURLOPT_DEBUGDATA, &trace);
         curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, 30L);
         curl_easy_setopt(c, CURLOPT_TIMEOUT, 300L);
@@ -82,11 +95,11 @@ HRESULT smtpSubmit(const SmtpSettings& settings, const std::string& from, const 
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &code);
         // A refused RCPT is the recipient's fault; anything else stops the submission.
         if (rc == CURLE_SEND_ERROR && std::strstr(errbuf, "RCPT") && code >= 400) {
-            refused.push_back({rcpt, lastReply.empty() ? std::to_string(code) : lastReply});
+            refused.push_back({rcpt, trace.rcptReply.empty() ? std::to_string(code) : trace.rcptReply});
             continue;
         }
         error = errbuf[0] ? errbuf : curl_easy_strerror(rc);
-        if (!lastReply.empty()) error += " (" + lastReply + ")";
+        if (!trace.lastReply.empty()) error += " (" + trace.lastReply + ")";
         // Mail already handed over for some recipients cannot be taken back; report it
         // as sent and name the rest as refused.
         if (accepted == 0) return MAPI_E_SUBMIT_FAILED;

@@ -34,8 +34,8 @@ struct ParsedEntryId {
     std::string folder;
     std::string key;
 };
-bool parseEntryId(const EntryId& id, const std::vector<uint8_t>& storeUid, ParsedEntryId& out);
-EntryId makeEntryId(const std::vector<uint8_t>& storeUid, EntryKind kind, const std::string& folder,
+TESS_EXPORT bool parseEntryId(const EntryId& id, const std::vector<uint8_t>& storeUid, ParsedEntryId& out);
+TESS_EXPORT EntryId makeEntryId(const std::vector<uint8_t>& storeUid, EntryKind kind, const std::string& folder,
                     const std::string& key = {});
 
 }  // namespace tessmapi

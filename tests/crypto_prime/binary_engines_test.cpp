@@ -26,7 +26,6 @@ const BinaryCase kCases[] = {
     {"sect233r1", NID_sect233r1, 0, 0},
     {"c2pnb176v1", NID_X9_62_c2pnb176v1, 0, 0},
     {"sect233r1_fixed_field", NID_sect233r1, 3103, kBinaryGenericEngineId},
-    {"sect233k1_generic_field_koblitz", NID_sect233k1, kBinaryGenericFieldId, 1924},
 };
 
 class BinaryEngines : public ::testing::TestWithParam<BinaryCase> {};
@@ -54,6 +53,16 @@ TEST_P(BinaryEngines, AgreeWithOpenSsl)
 
 INSTANTIATE_TEST_SUITE_P(Curves, BinaryEngines, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BinaryCase>& info) { return std::string(info.param.name); });
+
+// Engine A thins its comb over the field's bit length.
+TEST(BinaryGenericEngine, FreshPairScalarIsTheThinnedCombPlusTheBlindingScalar)
+{
+    GroupPtr group(EC_GROUP_new_by_curve_name(NID_sect163r2));
+    ksCurveParams record = recordFor(group.get(), oidOf(NID_sect163r2));
+    ASSERT_EQ(ks_initializeCurve(&record), 0u);
+    CurveContext c(record, group.get());
+    checkFreshPairScalar(c, 163, 163);
+}
 
 // Engine A's own refusal: u P + v Q with v = 0 (mod n) and no table on Q.
 TEST(BinaryGenericEngine, TwinWithoutInverseIsRefused)

@@ -90,6 +90,7 @@ TEST(CurveLoading, RefusesPartsThatDoNotBelongTogether)
         {"fixed P-256 module for P-224", NID_secp224r1, kPrimeP256Id, kPrimeMinus3EngineId},
         {"fixed P-192 module for secp192k1", NID_secp192k1, kPrimeP192Id, kPrimeGeneralEngineId},
         {"fixed 163-bit module for a 233-bit curve", NID_sect233r1, 3097, kBinaryGenericEngineId},
+        {"Koblitz engine without a fixed binary module", NID_sect233k1, kBinaryGenericFieldId, 1924},
         {"unknown install entry", NID_secp160r1, 2429, kPrimeMinus3EngineId},
         {"engine D on a curve with a != -3", NID_brainpoolP256r1, kPrimeGenericId, kPrimeMinus3EngineId},
         {"engine F on a curve with a != 0", NID_X9_62_prime256v1, kPrimeP256Id, kEndomorphismEngineId},

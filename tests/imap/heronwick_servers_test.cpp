@@ -374,6 +374,21 @@ TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
     EXPECT_EQ(reader.Attachments().size(), 2u);
 }
 
+TEST_F(Heronwick, BadDateCostsOnlyTheDate) {
+    Store("INBOX", "From: a@tess.test\r\nSubject: bad date\r\nDate: not a date at all\r\n\r\nx\r\n");
+    Store("INBOX", Simple("good date"));
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 1), 0);
+    ASSERT_EQ(count, 2);
+    std::map<std::string, int32_t> dates;
+    for (int i = 0; i < count; ++i) dates[list[i]->Subject] = list[i]->date;
+    FreeMailMsg(list, count);
+    EXPECT_EQ(dates["bad date"], 0);
+    EXPECT_EQ(dates["good date"], 1796119200);  // Tue, 01 Dec 2026 10:00:00 +0000
+}
+
 TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
     Store("INBOX",
           "From: x@tess.test\r\nSubject: evil\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"

@@ -280,17 +280,20 @@ TEST(MapiLibrary, LoadsByEitherSpellingAndRegistersAsDefaultClient) {
         ASSERT_TRUE(lib) << name;
         for (const char* fn : {"MAPIInitialize", "MAPILogonEx", "MAPIAdminProfiles", "MAPIUninitialize", "HrQueryAllRows",
                                "FreeProws", "MAPIFreeBuffer", "MAPIAllocateBuffer", "MAPIAllocateMore",
-                               "OpenStreamOnFile", "FreePadrlist"})
+                               "OpenStreamOnFile", "FreePadrlist", "ScMAPIXFromSMAPI", "HrGetOneProp",
+                               "ScCreateConversationIndex", "HrAllocAdviseSink", "HrThisThreadAdviseSink", "MAPILogon",
+                               "MAPILogoff", "MAPISendMail", "MAPIFindNext", "MAPIReadMail", "MAPISaveMail",
+                               "MAPIDeleteMail", "MAPIResolveName"})
             EXPECT_TRUE(GetProcAddress(lib, fn)) << name << " " << fn;
         FreeLibrary(lib);
     }
 
-    auto read = [](HKEY root, const char* path) {
+    auto read = [](HKEY root, const char* path, const char* value = nullptr) {
         HKEY k = nullptr;
         if (RegOpenKeyExA(root, path, 0, KEY_READ, &k) != ERROR_SUCCESS) return std::string("(missing)");
         char buf[260] = {};
         DWORD size = sizeof buf, type = 0;
-        LSTATUS rc = RegQueryValueExA(k, nullptr, nullptr, &type, reinterpret_cast<unsigned char*>(buf), &size);
+        LSTATUS rc = RegQueryValueExA(k, value, nullptr, &type, reinterpret_cast<unsigned char*>(buf), &size);
         RegCloseKey(k);
         return rc == ERROR_SUCCESS ? std::string(buf) : std::string("(no value)");
     };
@@ -303,6 +306,54 @@ TEST(MapiLibrary, LoadsByEitherSpellingAndRegistersAsDefaultClient) {
     EXPECT_EQ(read(HKEY_LOCAL_MACHINE, (client + "\\protocols\\mailto\\shell\\open\\command").c_str()),
               read(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"));
     EXPECT_NE(read(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon"), "(missing)");
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Messaging Subsystem", "MAPIX"), "1");
+}
+
+TEST(MapiHelpers, OneOffEntriesStreamsOnePropAndConversationIndex) {
+    StoreEnv env(BackingKind::Memory);
+    std::shared_ptr<IAddrBook> book;
+    ASSERT_EQ(env.session->OpenAddressBook(0, AB_NO_DIALOG, book), S_OK);
+    EntryId oneOff;
+    ASSERT_EQ(book->CreateOneOff("[SMTP:reply@far.test]", "SMTP", "[SMTP:reply@far.test]", 0, oneOff), S_OK);
+    std::shared_ptr<IMAPIProp> user;
+    ULONG type = 0;
+    ASSERT_EQ(book->OpenEntry(oneOff, 0, &type, user), S_OK);
+    EXPECT_EQ(type, MAPI_MAILUSER);
+    SPropValue v;
+    ASSERT_EQ(HrGetOneProp(user.get(), PR_EMAIL_ADDRESS, &v), S_OK);
+    EXPECT_EQ(v.str, "[SMTP:reply@far.test]");
+    EXPECT_EQ(HrGetOneProp(user.get(), PR_SUBJECT, &v), MAPI_E_NOT_FOUND);
+    EntryId bad;
+    EXPECT_EQ(book->CreateOneOff("x", "SMTP", "", 0, bad), MAPI_E_INVALID_PARAMETER);
+
+    // An attachment's data copied stream to stream, as a message copy does it.
+    auto inbox = env.folder(0);
+    std::shared_ptr<IMessage> m;
+    inbox->CreateMessage(0, m);
+    std::shared_ptr<IAttach> a, b;
+    ULONG n = 0;
+    m->CreateAttach(0, &n, a);
+    m->CreateAttach(0, &n, b);
+    a->SetProps({SPropValue::Binary(PR_ATTACH_DATA_BIN, {1, 2, 3, 4, 5})});
+    std::shared_ptr<IStream> from, to;
+    ASSERT_EQ(a->OpenProperty(PR_ATTACH_DATA_BIN, 0, from), S_OK);
+    ASSERT_EQ(b->OpenProperty(PR_ATTACH_DATA_BIN, MAPI_CREATE | MAPI_MODIFY, to), S_OK);
+    uint64_t size = 0, read = 0, written = 0;
+    from->Stat(&size);
+    ASSERT_EQ(from->CopyTo(to.get(), size, &read, &written), S_OK);
+    EXPECT_EQ(written, 5u);
+    ASSERT_EQ(to->Commit(), S_OK);
+    ASSERT_EQ(HrGetOneProp(b.get(), PR_ATTACH_DATA_BIN, &v), S_OK);
+    EXPECT_EQ(v.bin, (std::vector<uint8_t>{1, 2, 3, 4, 5}));
+
+    std::vector<uint8_t> root, reply;
+    ASSERT_EQ(ScCreateConversationIndex(0, nullptr, &root), S_OK);
+    EXPECT_EQ(root.size(), 22u);
+    EXPECT_EQ(root[0], 1);
+    ASSERT_EQ(ScCreateConversationIndex(static_cast<ULONG>(root.size()), root.data(), &reply), S_OK);
+    EXPECT_EQ(reply.size(), 27u);
+    EXPECT_TRUE(std::equal(root.begin(), root.end(), reply.begin()));
+    EXPECT_EQ(ScCreateConversationIndex(5, root.data(), &reply), MAPI_E_INVALID_PARAMETER);
 }
 
 }  // namespace

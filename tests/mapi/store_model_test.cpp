@@ -3,12 +3,21 @@
 #include "tests/mapi/mapi_test_support.h"
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 
 #include "platform/mapi/text_util.h"
 
 namespace tess::test {
 namespace {
+
+struct Counter : IMAPIAdviseSink {
+    std::vector<NOTIFICATION> seen;
+    ULONG OnNotify(const std::vector<NOTIFICATION>& n) override {
+        seen.insert(seen.end(), n.begin(), n.end());
+        return 0;
+    }
+};
 
 class StoreModel : public testing::TestWithParam<BackingKind> {
 protected:
@@ -157,6 +166,15 @@ TEST_P(StoreModel, PagingWhileDeletingSeesEveryRowOnce) {
         ASSERT_EQ(inbox->DeleteMessages(ids, 0), S_OK);
     }
     EXPECT_EQ(batches, (std::vector<size_t>{20, 5}));
+    // Back to the start: the snapshot still holds every row; a seek past the end stops there.
+    int32_t sought = 0;
+    ASSERT_EQ(t->SeekRow(BOOKMARK_BEGINNING, 3, &sought), S_OK);
+    EXPECT_EQ(sought, 3);
+    SRowSet rest;
+    ASSERT_EQ(t->QueryRows(100, 0, rest), S_OK);
+    EXPECT_EQ(rest.cRows(), 22u);
+    ASSERT_EQ(t->SeekRow(BOOKMARK_CURRENT, 10, &sought), S_OK);
+    EXPECT_EQ(sought, 0);
     EXPECT_EQ(seen.size(), 25u);
     EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), 25u);
     EXPECT_EQ(env.rows(*inbox, {PR_ENTRYID}).cRows(), 0u);
@@ -280,6 +298,33 @@ TEST_P(StoreModel, BadEntryIdsAreRefused) {
     ASSERT_EQ(inbox->DeleteMessages({id}, 0), S_OK);
     EXPECT_FALSE(env.open(id));
     EXPECT_EQ(inbox->DeleteMessages({id}, 0), MAPI_W_ERRORS_RETURNED);
+}
+
+}  // namespace
+}  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+// More mail than the kernel queues events for: the lost events are made up by a rescan,
+// and still every message is announced once.
+TEST(MaildirArrivals, QueueOverflowStillAnnouncesEachMessageOnce) {
+    StoreEnv env(BackingKind::Maildir);
+    ASSERT_TRUE(env.store);
+    size_t limit = 16384;
+    std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> limit;
+    const size_t count = limit + 50;
+    auto sink = std::make_shared<Counter>();
+    ULONG connection = 0;
+    ASSERT_EQ(env.store->Advise(env.folderId(0), fnevNewMail, sink, &connection), S_OK);
+    const auto dir = env.home.path() / "Maildir" / "new";
+    for (size_t i = 0; i < count; ++i) std::ofstream(dir / ("1700000000.M" + std::to_string(i) + ".test")) << "Subject: x\n\nx\n";
+    HrDispatchNotifications(env.session.get());
+    HrDispatchNotifications(env.session.get());
+    std::set<EntryId> ids;
+    for (const auto& n : sink->seen) ids.insert(n.entryId);
+    EXPECT_EQ(sink->seen.size(), count);
+    EXPECT_EQ(ids.size(), count);
 }
 
 }  // namespace

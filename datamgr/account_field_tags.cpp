@@ -1,0 +1,111 @@
+#include "datamgr/account_field_tags.h"
+
+#include <strings.h>
+
+#include <algorithm>
+
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "engine/accounts/handheld_records.h"
+
+namespace tess::datamgr {
+namespace {
+
+using namespace accounts::layout;
+
+constexpr int kProtocolTag = 5;
+constexpr int kIncomingPortTag = 19;
+constexpr int kIncomingServerTag = 20;
+
+// Tags 31 and 32 are switches of the handheld record (bytes 146 and 150) kept in the
+// block at 3508 and 3516.
+constexpr size_t kTag31Offset = kValue3508;
+constexpr size_t kTag32Offset = 3516;
+
+std::span<uint8_t> Block(accounts::CMailAccount& a, const FieldTag& t) {
+    return t.inDesktopBlock ? std::span<uint8_t>(a.MutableImage().desktop) : std::span<uint8_t>(a.MutableImage().handheld);
+}
+std::span<const uint8_t> Block(const accounts::CMailAccount& a, const FieldTag& t) {
+    return t.inDesktopBlock ? std::span<const uint8_t>(a.Image().desktop) : std::span<const uint8_t>(a.Image().handheld);
+}
+
+// The change list: each tag once, in the order first changed.
+void NoteChange(accounts::CMailAccount& a, int tag) {
+    const auto& tags = a.Image().tags;
+    if (std::find(tags.begin(), tags.end(), static_cast<uint32_t>(tag)) == tags.end())
+        a.AddPendingChange(static_cast<uint32_t>(tag));
+    if (tag == kIncomingServerTag && TagNumber(a, kProtocolTag) < 256) a.SetHeadWord(kHeadServerChanged, 1);
+}
+
+}  // namespace
+
+FieldTag LookUpFieldTag(int tag) {
+    if (tag == 30) return {TagKind::text, 14, kAccountName.offset, kAccountName.width, true};
+    if (tag == 31) return {TagKind::int32, 4, kTag31Offset, 0, false};
+    if (tag == 32) return {TagKind::int32, 4, kTag32Offset, 0, false};
+    if (tag < 0 || tag > static_cast<int>(accounts::kMaxPendingTag)) return {};
+    const accounts::PendingTag p = accounts::LookUpPendingTag(static_cast<uint32_t>(tag));
+    using K = accounts::PendingTag;
+    switch (p.kind) {
+    case K::text:
+    case K::folderName: return {TagKind::text, p.width, p.blockOffset, p.width, false};
+    case K::word: return {TagKind::int16, 2, p.blockOffset, 0, false};
+    case K::valueByte: return {TagKind::int16, 2, p.blockOffset, 0, false};
+    case K::switchByte: return {TagKind::int32, 4, p.blockOffset, 0, false};
+    case K::sizeKb: return {TagKind::u32, 4, p.blockOffset, 0, false};
+    default: return {};
+    }
+}
+
+std::string_view TagText(const accounts::CMailAccount& a, int tag) {
+    const FieldTag t = LookUpFieldTag(tag);
+    if (t.kind != TagKind::text) return {};
+    return accounts::ByteView(Block(a, t)).text(t.offset, t.width);
+}
+
+int64_t TagNumber(const accounts::CMailAccount& a, int tag) {
+    const FieldTag t = LookUpFieldTag(tag);
+    accounts::ByteView v(Block(a, t));
+    switch (t.kind) {
+    case TagKind::int16: return static_cast<int16_t>(v.u16le(t.offset));
+    case TagKind::int32: return static_cast<int32_t>(v.u32le(t.offset));
+    case TagKind::u32: return v.u32le(t.offset);
+    default: return 0;
+    }
+}
+
+SetResult SetTagText(accounts::CMailAccount& a, int tag, std::string_view text) {
+    const FieldTag t = LookUpFieldTag(tag);
+    if (t.kind != TagKind::text) return SetResult::noField;
+    if (text.size() + 1 > std::min(t.size, t.width)) return SetResult::tooLong;
+    const std::string_view old = TagText(a, tag);
+    const bool same = tag == kIncomingServerTag
+                          ? old.size() == text.size() && strncasecmp(old.data(), text.data(), text.size()) == 0
+                          : old == text;
+    accounts::ByteSpan(Block(a, t)).putText(t.offset, t.width, text);
+    if (same) return SetResult::unchanged;
+    NoteChange(a, tag);
+    return SetResult::changed;
+}
+
+SetResult SetTagNumber(accounts::CMailAccount& a, int tag, int64_t value) {
+    const FieldTag t = LookUpFieldTag(tag);
+    accounts::ByteSpan block(Block(a, t));
+    const int64_t old = TagNumber(a, tag);
+    switch (t.kind) {
+    case TagKind::int16:
+        if (static_cast<int16_t>(old) == static_cast<int16_t>(value)) return SetResult::unchanged;
+        block.putU16le(t.offset, static_cast<uint16_t>(value));
+        break;
+    case TagKind::int32:
+    case TagKind::u32:
+        if (static_cast<uint32_t>(old) == static_cast<uint32_t>(value)) return SetResult::unchanged;
+        block.putU32le(t.offset, static_cast<uint32_t>(value));
+        break;
+    default: return SetResult::noField;
+    }
+    NoteChange(a, tag);
+    return SetResult::changed;
+}
+
+}  // namespace tess::datamgr

@@ -1,0 +1,34 @@
+#pragma once
+// An account's values by field tag: the tag's kind and size, where it lives in the
+// account's handheld block, and the list of tags changed since the last handheld write.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/accounts/mail_account.h"
+
+namespace tess::datamgr {
+
+enum class TagKind { none, text, int16, int32, u32 };
+
+struct FieldTag {
+    TagKind kind = TagKind::none;
+    size_t size = 0;      // the value's size by the tag table
+    size_t offset = 0;    // in the handheld block (the desktop copy)
+    size_t width = 0;     // text: the field's width with its terminator
+    bool inDesktopBlock = false;  // the account name lives in the desktop block
+};
+
+// The tag's entry; kind none for a tag without a stored value (23, 29) or an unknown one.
+FieldTag LookUpFieldTag(int tag);
+
+enum class SetResult { unchanged, changed, tooLong, noField };
+
+// Stores a text; a text over the field's real capacity is refused and nothing stored.
+SetResult SetTagText(accounts::CMailAccount& account, int tag, std::string_view text);
+SetResult SetTagNumber(accounts::CMailAccount& account, int tag, int64_t value);
+std::string_view TagText(const accounts::CMailAccount& account, int tag);
+int64_t TagNumber(const accounts::CMailAccount& account, int tag);
+
+}  // namespace tess::datamgr

@@ -1,0 +1,167 @@
+// The MFld exports: an account's handheld folders through handles.
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "common/msg_record.h"
+#include "datamgr/ledgerly.h"
+#include "datamgr/store_handles.h"
+#include "datamgr/store_texts.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/handheld_records.h"
+
+using namespace tess::datamgr;
+namespace layout = tess::accounts::layout;
+
+namespace {
+
+constexpr size_t kMaxFolderName = 15;
+constexpr int kFolderTableTag = 29;
+
+bool SameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+StoreAccount* OwnerOf(const CMailFolder& folder) { return TheMailStore().AccountById(folder.accountId); }
+
+// The account's folder table to the handheld; a failed write leaves the table marked
+// for the next synchronisation.
+void WriteFolderTable(StoreAccount& entry) {
+    tess::accounts::CMailAccount& a = *entry.account;
+    int rc = -1;
+    if (TheMailStore().syncSession()) {
+        const auto& block = a.Image().handheld;
+        rc = CHandheldDb::WriteAppPreference(0, kCreatorMail,
+                                             static_cast<uint16_t>(tess::accounts::FolderPrefId(entry.id)),
+                                             block.data() + layout::kFolderPrefCopy, layout::kFolderPrefSize);
+    }
+    const auto& tags = a.Image().tags;
+    if (rc != 0 && std::find(tags.begin(), tags.end(), uint32_t(kFolderTableTag)) == tags.end())
+        a.AddPendingChange(kFolderTableTag);
+}
+
+template <typename Fn>
+int WithFolder(StoreHandle* h, Fn fn) {
+    CMailFolder* folder = FolderOf(h);
+    StoreAccount* owner = folder ? OwnerOf(*folder) : nullptr;
+    if (!folder || !owner) return Code(LDG_E_INVALID_PARAMETER);
+    return fn(*folder, *owner);
+}
+
+}  // namespace
+
+int MFldCreate(StoreHandle* account, StoreHandle** out) {
+    StoreAccount* entry = AccountOf(account);
+    if (!entry || !out) return Code(LDG_E_INVALID_PARAMETER);
+    if (entry->folders.size() >= kMaxFolderSlots - 1) return Code(LDG_E_FOLDER_LIMIT);
+    int slot = 0;
+    while (slot < kMaxFolderSlots && entry->FolderBySlot(slot)) ++slot;
+    auto taken = [&](const std::string& name) {
+        return std::any_of(entry->folders.begin(), entry->folders.end(),
+                           [&](const auto& f) { return SameName(f->name, name); });
+    };
+    std::string name;
+    for (int n = slot + 1;; ++n) {
+        char text[32];
+        std::snprintf(text, sizeof text, StoreText(kTextNewFolder), n);
+        if (!taken(text)) {
+            name = text;
+            break;
+        }
+    }
+    entry->folders.push_back(std::make_unique<CMailFolder>(entry->id, -1, name));
+    *out = MakeFolderHandle(entry->folders.back().get(), *entry);
+    return *out ? 0 : Code(LDG_E_NO_MEMORY);
+}
+
+int MFldGetName(StoreHandle* folder, char** name) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
+        if (!name) return Code(LDG_E_INVALID_PARAMETER);
+        *name = f.name.data();
+        return 0;
+    });
+}
+
+int MFldSetName(StoreHandle* folder, const char* name) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount& owner) {
+        const std::string value = name ? name : "";
+        if (value.empty() || value.size() > kMaxFolderName || value.find_first_not_of(' ') == std::string::npos)
+            return Code(LDG_E_INVALID_PARAMETER);
+        if (f.slot >= 0 && f.slot < kCommonFolders) return Code(LDG_E_SHARED_FOLDER);
+        for (const auto& other : owner.folders)
+            if (other.get() != &f && SameName(other->name, value)) return Code(LDG_E_FOLDER_EXISTS);
+        f.name = value;
+        return 0;
+    });
+}
+
+int MFldSave(StoreHandle* folder) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount& owner) {
+        tess::accounts::CMailAccount& a = *owner.account;
+        if (f.slot < 0) {
+            int slot = 0;
+            while (slot < kMaxFolderSlots && !CMailStore::FolderSlotName(a, slot).empty()) ++slot;
+            if (slot == kMaxFolderSlots) return Code(LDG_E_IO_SAVE);
+            f.slot = slot;
+            folder->id = static_cast<uint32_t>(slot);
+        }
+        CMailStore::SetFolderSlotName(a, f.slot, f.name);
+        WriteFolderTable(owner);
+        return a.Save() ? 0 : Code(LDG_E_IO_SAVE);
+    });
+}
+
+int MFldDelete(StoreHandle* account, StoreHandle** folder) {
+    StoreAccount* entry = AccountOf(account);
+    CMailFolder* f = folder ? FolderOf(*folder) : nullptr;
+    if (!entry || !f || f->accountId != entry->id) return Code(LDG_E_INVALID_PARAMETER);
+    if (f->slot >= 0 && f->slot < kCommonFolders) return Code(LDG_E_SHARED_FOLDER);
+    if (f->slot >= 0) {
+        CMailStore::SetFolderSlotName(*entry->account, f->slot, "");
+        WriteFolderTable(*entry);
+        entry->account->Save();
+    }
+    std::erase_if(entry->folders, [f](const auto& p) { return p.get() == f; });
+    FreeHandle(folder);
+    return 0;
+}
+
+int MFldGetNumMsgs(StoreHandle* folder, int* count) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
+        if (!count) return Code(LDG_E_INVALID_PARAMETER);
+        if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
+        *count = static_cast<int>(f.messages.size());
+        return 0;
+    });
+}
+
+int MFldGetNumMsgsRead(StoreHandle* folder, int* count) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
+        if (!count) return Code(LDG_E_INVALID_PARAMETER);
+        if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
+        *count = static_cast<int>(std::count_if(f.messages.begin(), f.messages.end(),
+                                                [](const auto& m) { return (m->msg.status & kMsgStatusRead) != 0; }));
+        return 0;
+    });
+}
+
+int MFldGetPersistentID(StoreHandle* folder, int* id) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount& owner) {
+        if (!id) return Code(LDG_E_INVALID_PARAMETER);
+        *id = (owner.id << 16) | (f.slot & 0xFFFF);
+        return 0;
+    });
+}
+
+int MFldGetHandle(int id, StoreHandle** out) {
+    if (!out) return Code(LDG_E_INVALID_PARAMETER);
+    StoreAccount* entry = TheMailStore().AccountById(id >> 16);
+    CMailFolder* f = entry ? entry->FolderBySlot(id & 0xFFFF) : nullptr;
+    if (!f) return Code(LDG_E_FOLDER_INVALID);
+    *out = MakeFolderHandle(f, *entry);
+    return *out ? 0 : Code(LDG_E_NO_MEMORY);
+}
+
+int MFldRelease(StoreHandle** folder) { return FreeHandle(folder) ? 0 : Code(LDG_E_INVALID_PARAMETER); }

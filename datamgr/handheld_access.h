@@ -1,0 +1,87 @@
+#pragma once
+// The data manager's thin layer over the sync manager's handheld calls: one open database
+// per process, record reads and writes bounded by the handheld's record limit, the mail
+// application's preferences and the facts the store needs about the handheld.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/handheld_records.h"
+#include "platform/syncmgr/syncmgr.h"
+
+namespace tess::datamgr {
+
+inline constexpr uint32_t kMaxRecordBytes = 63000;
+inline constexpr uint32_t kCreatorMail = 0x61736333;    // 'asc3'
+inline constexpr uint32_t kCreatorDevice = 0x61736336;  // 'asc6'
+
+enum DatabaseKind : int {
+    kMessagesDb = 0,
+    kActionsDb = 1,
+    kAttachmentsDb = 2,
+    kPartPlusDb = 3,
+    kSettingsDb = 4,
+    kIdCacheDb = 5,
+    kOlderMessagesDb = 6,
+    kOldestMessagesDb = 7,
+};
+
+// The database name and type of a kind; the id cache takes the account id.
+std::string DatabaseName(int kind, int accountId = 0);
+uint32_t DatabaseType(int kind, int accountId = 0);
+
+// What the handheld mail application tells about itself; defaults until it answers.
+struct CHandheldAppInfo {
+    bool loaded = false;
+    int version = 1024;
+    int second = 0;
+    std::string name32;
+    std::string name64;
+};
+
+class CHandheldDb {
+public:
+    CHandheldDb() = default;
+    CHandheldDb(const CHandheldDb&) = delete;
+    CHandheldDb& operator=(const CHandheldDb&) = delete;
+    ~CHandheldDb();
+
+    // The same name (letter case ignored) while it is open: 0 at once; another name
+    // closes the open one first.
+    int Open(const std::string& name);
+    // For the settings database a failed open creates it with the version given.
+    int OpenKind(int kind, uint16_t version, int accountId = 0);
+    int Close();
+    bool IsOpen() const { return handle_ != 0; }
+    const std::string& OpenName() const { return name_; }
+
+    // Each opens the database by name and closes it again.
+    int DatabaseVersion(const std::string& name, uint16_t* version);
+    int RecordCount(const std::string& name, uint32_t* count);
+    bool Exists(const std::string& name);
+
+    // On the open database.
+    int ReadRecordByIndex(uint32_t index, HandheldRecord* out);
+    int ReadRecordById(uint32_t id, HandheldRecord* out);
+    // record->id 0 makes a new record; its id comes back there.
+    int WriteRecord(HandheldRecord* record);
+    int DeleteRecord(uint32_t id);
+    int Purge();
+
+    static int ReadAppPreference(uint32_t creator, uint16_t id, std::vector<uint8_t>* out);
+    static int WriteAppPreference(uint16_t version, uint32_t creator, uint16_t id, const void* data, uint32_t size);
+    static int CardInformation(SyncCardInfo* out);
+
+    // The device facts, asked on the first question and until the handheld answers.
+    const CHandheldAppInfo& DeviceInfo();
+    void ForgetDeviceInfo() { info_ = CHandheldAppInfo{}; }
+
+private:
+    int readRecord(bool byId, uint32_t key, HandheldRecord* out);
+
+    SyncDbHandle handle_ = 0;
+    std::string name_;
+    CHandheldAppInfo info_;
+};
+
+}  // namespace tess::datamgr

@@ -1,0 +1,301 @@
+#include "datamgr/mail_store.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "common/message_record_codec.h"
+#include "datamgr/error_texts.h"
+#include "datamgr/ledgerly.h"
+#include "datamgr/store_texts.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "engine/accounts/sync_preferences.h"
+#include "engine/accounts/system_environment.h"
+#include "progress/lampwick.h"
+
+namespace tess::datamgr {
+namespace {
+
+using namespace accounts::layout;
+
+int Code(uint32_t c) { return static_cast<int>(c); }
+
+// The account's surroundings as the data manager has them: its lines go to the product
+// log.
+class DataManagerEnvironment : public accounts::SystemAccountEnvironment {
+public:
+    void SyncMessage(int id, std::string_view a, std::string_view b) override {
+        std::string line = "Message " + std::to_string(id);
+        if (!a.empty()) line += " " + std::string(a);
+        if (!b.empty()) line += " " + std::string(b);
+        MLOGAdd(line.c_str());
+    }
+    void ProductLog(std::string_view line) override { MLOGAdd(std::string(line).c_str()); }
+};
+
+std::string QueryText(int (*fn)(uint32_t, char*, int*), uint32_t creator) {
+    char buffer[512] = {};
+    int size = sizeof buffer;
+    return fn(creator, buffer, &size) == SYNC_OK ? std::string(buffer) : std::string();
+}
+
+std::string UserDirectory(int userId) {
+    char buffer[1024] = {};
+    int size = sizeof buffer;
+    if (RosterGetUserDirectory(userId, buffer, &size) != SYNC_OK) return {};
+    std::string dir(buffer);
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+bool MarkedDeleted(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDeleteFromHandheld) != 0; }
+bool MarkedReset(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDropMessages) != 0; }
+
+int Protocol(const accounts::CMailAccount& a) { return accounts::ByteView(a.Image().handheld).u16le(kWord0); }
+
+void SubStep(const char* text, int count) {
+    PRGUpdateSubMessage(text);
+    if (count >= 0) PRGSetSubEventCount(count);
+}
+
+}  // namespace
+
+CMailStore::CMailStore() : env_(std::make_unique<DataManagerEnvironment>()) {}
+CMailStore::~CMailStore() = default;
+
+CMailStore& TheMailStore() {
+    static CMailStore store;
+    return store;
+}
+
+void CMailStore::logLine(const std::string& line) {
+    if (general_.enableLogging) MLOGAdd(line.c_str());
+}
+
+void CMailStore::Empty() {
+    db_.Close();
+    accounts_.clear();
+    references_.clear();
+    loaded_ = false;
+}
+
+std::string CMailStore::FolderSlotName(const accounts::CMailAccount& account, int slot) {
+    if (slot < 0 || slot >= kMaxFolderSlots) return {};
+    // A slot holds at most 15 characters and its terminator, whatever the bytes say.
+    return std::string(accounts::ByteView(account.Image().handheld)
+                           .text(kFolderPrefCopy + kFolderPrefSlots + kFolderSlotWidth * slot, kFolderSlotWidth - 1));
+}
+
+void CMailStore::SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name) {
+    if (slot < 0 || slot >= kMaxFolderSlots) return;
+    accounts::ByteSpan(account.MutableImage().handheld)
+        .putTextCut(kFolderPrefCopy + kFolderPrefSlots + kFolderSlotWidth * slot, kFolderSlotWidth, name);
+}
+
+int CMailStore::BuildFolders(StoreAccount& account) {
+    std::vector<std::unique_ptr<CMailFolder>> made;
+    try {
+        for (int slot = 0; slot < kMaxFolderSlots; ++slot) {
+            const std::string name = FolderSlotName(*account.account, slot);
+            if (!name.empty()) made.push_back(std::make_unique<CMailFolder>(account.id, slot, name));
+        }
+    } catch (const std::bad_alloc&) {
+        return Code(LDG_E_NO_MEMORY);
+    }
+    account.folders = std::move(made);
+    return 0;
+}
+
+int CMailStore::loadAccounts() {
+    for (int slot = 0; slot < kMaxAccounts; ++slot) {
+        accounts::AccountInit init;
+        init.userId = userId_;
+        init.accountNumber = slot;
+        init.dataVersion = kSettingsDataVersion;
+        init.userDirectory = accountDir_;
+        auto account = std::make_unique<accounts::CMailAccount>(init, *env_);
+        if (!account->Load()) continue;
+        auto entry = std::make_unique<StoreAccount>(slot, std::move(account));
+        if (!syncSession_) {
+            if (const int rc = BuildFolders(*entry); rc != 0) {
+                accounts_.clear();
+                return rc;
+            }
+        }
+        accounts_.push_back(std::move(entry));
+    }
+    return accounts_.empty() ? Code(LDG_E_IO_READ_DEVICE) : 0;
+}
+
+int CMailStore::Load(int userId, void* syncSession, int noDialog) {
+    Empty();
+    if (userId == 0) return Code(LDG_E_INVALID_PARAMETER);
+    userId_ = userId;
+    syncSession_ = syncSession;
+    noDialog_ = noDialog;
+    SubStep(StoreText(kTextUserInfo), 4);
+
+    // The sync keys (days to sync among them) are read too: the validation needs them.
+    if (!general_.Load(userId, "Tessaline", 0, 0)) return Code(LDG_E_IO_READ_DEVICE);
+    PRGUpdateSubEvent();
+    conduitDir_ = QueryText(QuayGetConduitDirectory, kCreatorMail);
+    desktopDir_ = UserDirectory(userId);
+    accountDir_ = desktopDir_ + "/" + StoreText(kTextProduct);
+    PRGUpdateSubEvent();
+
+    db_.ForgetDeviceInfo();
+    appVersion_ = db_.DeviceInfo().version;
+    if (db_.Exists(DatabaseName(kOlderMessagesDb)) || db_.Exists(DatabaseName(kOldestMessagesDb)))
+        return Code(LDG_E_DB_VERSION);
+    uint16_t version = 0;
+    messageDbVersion_ = db_.DatabaseVersion(DatabaseName(kMessagesDb), &version) == 0 ? version : -1;
+    PRGUpdateSubEvent();
+
+    if (const int rc = loadAccounts(); rc != 0) return rc;
+    PRGUpdateSubEvent();
+    loaded_ = true;
+    return 0;
+}
+
+StoreAccount* CMailStore::AccountById(int id) const {
+    for (const auto& a : accounts_)
+        if (a->id == id) return a.get();
+    return nullptr;
+}
+
+StoreAccount* CMailStore::AccountAfter(const StoreAccount* account) const {
+    for (size_t i = 0; i < accounts_.size(); ++i)
+        if (accounts_[i].get() == account) return i + 1 < accounts_.size() ? accounts_[i + 1].get() : nullptr;
+    return nullptr;
+}
+
+int CMailStore::LoadHandheld() {
+    if (!syncSession_) return Code(LDG_E_INVALID_OPERATION);
+    SubStep(StoreText(kTextAccountInfo), 8);
+    accounts::SyncManagerPreferences prefs;
+    for (auto& entry : accounts_) {
+        accounts::CMailAccount& a = *entry->account;
+        // Read only: the engine writes the handheld; the store only needs to know the
+        // account is valid for it.
+        const int rc = a.Reconcile(prefs, general_.enableLogging, 1, 0, nullptr);
+        if (rc != 0 && rc != accounts::kReconcileNoRecord && rc != accounts::kReconcileImapOneSide) {
+            if (const char* text = ledgerly::ErrorText(static_cast<uint32_t>(rc))) {
+                char line[512];
+                std::snprintf(line, sizeof line, StoreText(kTextAccountLoadError), a.AccountName().c_str(), text);
+                SyncLogAddLine(line, 0, 0);
+                logLine(line);
+            }
+        }
+        if (const int brc = BuildFolders(*entry); brc != 0) return brc;
+        PRGUpdateSubEvent();
+    }
+    if (noDialog_ == 0) {
+        logLine("Loading up messages");
+        if (const int rc = loadMessages(); rc != 0) return rc;
+    }
+    return 0;
+}
+
+int CMailStore::loadMessages() {
+    SubStep(StoreText(kTextFetchMessages), -1);
+    std::vector<std::pair<std::unique_ptr<CMailMessage>, int>> read;
+    if (db_.OpenKind(kMessagesDb, 0) == 0) {
+        for (uint32_t i = 0;; ++i) {
+            HandheldRecord record;
+            if (db_.ReadRecordByIndex(i, &record) != 0) break;
+            auto m = std::make_unique<CMailMessage>();
+            const int account = UnpackMessageRecord(record, m->msg);
+            if (account < 0) continue;
+            m->recordId = record.id;
+            m->accountId = account;
+            read.emplace_back(std::move(m), account);
+        }
+    }
+    SubStep(StoreText(kTextRefreshList), static_cast<int>(read.size()));
+    for (const auto& [m, account] : read)
+        for (uint32_t part : m->msg.partIds) {
+            if (part == 0) break;
+            AddReference(part);
+        }
+    for (auto& [m, accountId] : read) {
+        StoreAccount* entry = AccountById(accountId);
+        if (!entry) continue;  // an account the store does not know: dropped from memory
+        const accounts::CMailAccount& a = *entry->account;
+        if (MarkedDeleted(a) || MarkedReset(a)) {
+            const bool hasServerId = m->msg.hostId.GetLength() > 0 || m->msg.msgId.GetLength() > 0;
+            if (hasServerId || MarkedDeleted(a) || MarkedReset(a)) {
+                for (uint32_t part : m->msg.partIds) {
+                    if (part == 0) break;
+                    ReleaseReference(part);
+                }
+                if (db_.OpenKind(kMessagesDb, 0) == 0) db_.DeleteRecord(m->recordId);
+            }
+            continue;
+        }
+        if (!a.Active() || Protocol(a) == 255) continue;
+        if (CMailFolder* folder = entry->FolderBySlot(m->msg.category)) folder->messages.push_back(std::move(m));
+        PRGUpdateSubEvent();
+    }
+    // The id caches of accounts given up on the handheld are emptied.
+    for (const auto& entry : accounts_) {
+        if (!MarkedDeleted(*entry->account) && !MarkedReset(*entry->account)) continue;
+        if (db_.OpenKind(kIdCacheDb, 0, entry->id) == 0) db_.Purge();
+    }
+    db_.Close();
+    SubStep(StoreText(kTextIdle), -1);
+    return 0;
+}
+
+void CMailStore::Close() {
+    if (syncSession_ && db_.OpenKind(kAttachmentsDb, 0) == 0) {
+        for (const auto& [id, count] : references_)
+            if (count < 1) db_.DeleteRecord(id);
+    }
+    references_.clear();
+    db_.Close();
+}
+
+void CMailStore::AddReference(uint32_t recordId) { ++references_[recordId]; }
+
+void CMailStore::ReleaseReference(uint32_t recordId) {
+    auto it = references_.find(recordId);
+    if (it != references_.end() && it->second > 0) --it->second;
+}
+
+int CMailStore::References(uint32_t recordId) const {
+    auto it = references_.find(recordId);
+    return it == references_.end() ? 0 : it->second;
+}
+
+int CMailStore::CreateAccount(StoreAccount** out) {
+    StoreAccount* free = nullptr;
+    for (const auto& entry : accounts_) {
+        const accounts::CMailAccount& a = *entry->account;
+        if (a.AccountName().empty() && !MarkedDeleted(a) && !MarkedReset(a)) free = entry.get();
+    }
+    if (!free) return Code(LDG_E_ADD_ATTACHMENT);  // 0x80800001: every slot in use
+    accounts::CMailAccount& a = *free->account;
+    a.SetDefaults();
+    char name[24];
+    std::snprintf(name, sizeof name, "Mail %d", free->id + 1);
+    a.SetValue(accounts::kValueAccountName, name, static_cast<unsigned>(std::strlen(name) + 1));
+    accounts::ByteSpan block(a.MutableImage().handheld);
+    block.putU16le(kWord0, 0);
+    block.putU16le(kIncomingPort, 110);
+    a.Save();
+    free->folders.clear();
+    if (out) *out = free;
+    return 0;
+}
+
+int CMailStore::DeleteAccount(StoreAccount& entry) {
+    accounts::CMailAccount& a = *entry.account;
+    const bool inUse = !a.AccountName().empty();
+    a.SetDefaults();
+    if (inUse) a.SetHeadWord(kHeadDeleteFromHandheld, 1);
+    if (!a.Save()) return Code(LDG_E_IO_SAVE);
+    if (syncSession_) entry.folders.clear();
+    return 0;
+}
+
+}  // namespace tess::datamgr

@@ -1,0 +1,88 @@
+#pragma once
+// The mail store: one desktop user's accounts (up to eight, each with up to sixteen
+// folders) and, during a synchronisation, the messages on the handheld, with the counts
+// of messages that refer to each attachment record.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "common/user_settings.h"
+#include "datamgr/handheld_access.h"
+#include "datamgr/store_objects.h"
+#include "engine/accounts/account_environment.h"
+
+namespace tess::datamgr {
+
+inline constexpr int kMaxAccounts = 8;
+inline constexpr int kMaxFolderSlots = 16;
+inline constexpr int kCommonFolders = 5;
+inline constexpr unsigned kSettingsDataVersion = 517;
+
+class CMailStore {
+public:
+    CMailStore();
+    ~CMailStore();
+    CMailStore(const CMailStore&) = delete;
+    CMailStore& operator=(const CMailStore&) = delete;
+
+    // Empties the store and loads the user's settings and accounts (folders too when no
+    // synchronisation runs).
+    int Load(int userId, void* syncSession, int noDialog);
+    // With a synchronisation: validates the accounts against the handheld, builds their
+    // folders and, unless noDialog, loads the messages.
+    int LoadHandheld();
+    // Library unload: attachment records no message refers to any more are deleted.
+    void Close();
+    void Empty();
+
+    bool loaded() const { return loaded_; }
+    void* syncSession() const { return syncSession_; }
+    void setSyncSession(void* s) { syncSession_ = s; }
+    int userId() const { return userId_; }
+    const std::string& desktopDirectory() const { return desktopDir_; }
+    const std::string& conduitDirectory() const { return conduitDir_; }
+    const settings::CGeneralSettings& general() const { return general_; }
+    int handheldVersion() const { return appVersion_; }
+    int messageDbVersion() const { return messageDbVersion_; }
+    CHandheldDb& handheld() { return db_; }
+
+    const std::vector<std::unique_ptr<StoreAccount>>& accounts() const { return accounts_; }
+    StoreAccount* AccountById(int id) const;
+    StoreAccount* AccountAfter(const StoreAccount* account) const;
+
+    int CreateAccount(StoreAccount** out);
+    int DeleteAccount(StoreAccount& account);
+    int BuildFolders(StoreAccount& account);
+    // Folder name slots of the account's handheld folder table.
+    static std::string FolderSlotName(const accounts::CMailAccount& account, int slot);
+    static void SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name);
+
+    void AddReference(uint32_t recordId);
+    void ReleaseReference(uint32_t recordId);
+    int References(uint32_t recordId) const;
+
+private:
+    int loadAccounts();
+    int loadMessages();
+    void logLine(const std::string& line);
+
+    bool loaded_ = false;
+    int userId_ = 0;
+    void* syncSession_ = nullptr;
+    int noDialog_ = 0;
+    settings::CGeneralSettings general_;
+    std::string conduitDir_, desktopDir_, accountDir_;
+    int appVersion_ = 1024;
+    int messageDbVersion_ = -1;
+    std::unique_ptr<accounts::AccountEnvironment> env_;
+    std::vector<std::unique_ptr<StoreAccount>> accounts_;
+    std::unordered_map<uint32_t, int> references_;
+    CHandheldDb db_;
+};
+
+// The process's store.
+CMailStore& TheMailStore();
+
+}  // namespace tess::datamgr

@@ -1,0 +1,93 @@
+// A session during a synchronisation reads the messages on the emulated handheld into
+// the folders of their accounts.
+#include <vector>
+
+#include "common/message_record_codec.h"
+#include "tests/datamgr_store/store_fixture.h"
+
+namespace tess::test {
+namespace {
+
+constexpr int kAccount = 7;
+
+class HandheldLoad : public StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        // The account outside a synchronisation: active, IMAP, with four folders.
+        ASSERT_EQ(open(), 0);
+        Handle account;
+        ASSERT_EQ(MAccCreate(account.out()), 0);
+        ASSERT_EQ(MAccSetStringData(account.h, 0, "Work"), 0);
+        char on = 1;
+        ASSERT_EQ(MAccSetBoolData(account.h, 0, &on), 0);
+        short imap = 7;
+        ASSERT_EQ(MAccSetType(account.h, &imap), 0);
+        for (const char* name : {"Inbox", "Outbox", "Deleted", "Projects"}) {
+            Handle folder;
+            ASSERT_EQ(MFldCreate(account.h, folder.out()), 0);
+            ASSERT_EQ(MFldSetName(folder.h, name), 0);
+            ASSERT_EQ(MFldSave(folder.h), 0);
+        }
+        ASSERT_EQ(MAccSave(account.h), 0);
+
+        int64_t db = 0;
+        ASSERT_EQ(handheld_->createDatabase("Larkspur Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1057, 0, 0, &db), 0);
+        handheld_->setCard(0, 4'000'000, "card", "maker");
+        addMessage(db, kAccount, 0, "first", true);
+        addMessage(db, kAccount, 0, "second", false);
+        addMessage(db, kAccount, 3, "project", true);
+        addMessage(db, kAccount, 9, "no such folder", false);
+        addMessage(db, 2, 0, "inactive account", false);
+    }
+
+    void addMessage(int64_t db, int account, int folder, const char* subject, bool read) {
+        CMsg msg;
+        msg.Subject = subject;
+        msg.From = "a@example.org";
+        msg.Body = "body";
+        if (read) msg.status |= kMsgStatusRead;
+        HandheldRecord record;
+        record.category = folder;
+        ASSERT_EQ(PackMessageRecord(1057, record, msg, 63000, account, false), 0);
+        uint32_t id = 0;
+        ASSERT_EQ(handheld_->writeRecord(db, &id, 0, folder, record.data.data(), record.data.size()), 0);
+    }
+
+    int folderCount(StoreHandle* account, int slot, bool readOnly) {
+        Handle folder;
+        EXPECT_EQ(MAccGetCommonFolder(account, slot, folder.out()), 0);
+        int n = -1;
+        EXPECT_EQ(readOnly ? MFldGetNumMsgsRead(folder.h, &n) : MFldGetNumMsgs(folder.h, &n), 0);
+        return n;
+    }
+
+    int session = 1;
+};
+
+TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    int total = 0;
+    ASSERT_EQ(MAccGetNumMessages(account.h, &total), 0);
+    EXPECT_EQ(total, 3);  // the one for a missing folder is dropped
+    EXPECT_EQ(folderCount(account.h, 0, false), 2);
+    EXPECT_EQ(folderCount(account.h, 0, true), 1);
+    EXPECT_EQ(folderCount(account.h, 3, false), 1);
+
+    // Without the synchronisation state the counts are refused.
+    EXPECT_EQ(IPES_SetTallyhopState(nullptr), nullptr);
+    EXPECT_EQ(MAccGetNumMessages(account.h, &total), static_cast<int>(0x80000009u));
+}
+
+TEST_F(HandheldLoad, OlderClientDatabasesRefuseTheSession) {
+    int64_t db = 0;
+    ASSERT_EQ(handheld_->createDatabase("LKPROIII Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1, 0, 0, &db), 0);
+    EXPECT_EQ(open(&session, 0), static_cast<int>(0x80000008u));
+    int user = 0;
+    EXPECT_EQ(IPES_IsInitialized(&user), 0);
+}
+
+}  // namespace
+}  // namespace tess::test

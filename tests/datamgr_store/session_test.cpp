@@ -1,0 +1,160 @@
+// Opening the session and walking the accounts and folders through handles.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/datamgr_store/store_fixture.h"
+
+namespace tess::test {
+namespace {
+
+constexpr int kEndOfList = static_cast<int>(0x8000000Cu);
+
+TEST_F(StoreTest, OpeningIsRefusedForABadBlockUserOrCreator) {
+    int user = -1;
+    EXPECT_EQ(IPES_Initialize(nullptr), kInvalid);
+    struct Case {
+        const char* what;
+        int user;
+        uint32_t creator;
+    };
+    for (const Case& c : {Case{"wrong creator", userId_, 0x61736334}, Case{"user 0", 0, kMail},
+                          Case{"unknown user", userId_ + 40, kMail}}) {
+        EXPECT_EQ(open(nullptr, 1, c.creator, c.user), kInvalid) << c.what;
+        EXPECT_EQ(IPES_IsInitialized(&user), 0) << c.what;
+    }
+}
+
+// Every slot's account file is read; names and folders set through the exports are
+// there again after the session is opened anew.
+TEST_F(StoreTest, AccountsAndFoldersWalkAndPersist) {
+    ASSERT_EQ(open(), 0);
+    int user = 0;
+    EXPECT_EQ(IPES_IsInitialized(&user), 1);
+    EXPECT_EQ(user, userId_);
+    {
+        Handle made;
+        ASSERT_EQ(MAccCreate(made.out()), 0);
+        int id = -1;
+        EXPECT_EQ(MAccGetPersistentID(made.h, &id), 0);
+        EXPECT_EQ(id, 7);  // the last free slot
+        const char* name = nullptr;
+        int length = 0;
+        ASSERT_EQ(MAccGetStringData(made.h, 0, &name, &length), 0);
+        EXPECT_STREQ(name, "Mail 8");
+        EXPECT_EQ(MAccSetStringData(made.h, 0, "Work"), 0);
+        EXPECT_EQ(MAccSetStringData(made.h, 1, "imap.example.org"), 0);
+        for (const char* folderName : {"Inbox", "Outbox", "Deleted", "Projects"}) {
+            Handle folder;
+            ASSERT_EQ(MFldCreate(made.h, folder.out()), 0);
+            ASSERT_EQ(MFldSetName(folder.h, folderName), 0) << folderName;
+            ASSERT_EQ(MFldSave(folder.h), 0) << folderName;
+        }
+        EXPECT_EQ(MAccSave(made.h), 0);
+    }
+
+    ASSERT_EQ(open(), 0);  // everything is loaded again
+    std::vector<int> ids;
+    Handle account;
+    ASSERT_EQ(IPES_GetFirstAccount(account.out()), 0);
+    for (;;) {
+        int id = -1;
+        ASSERT_EQ(MAccGetPersistentID(account.h, &id), 0);
+        ids.push_back(id);
+        Handle next;
+        const int rc = IPES_GetNextAccount(account.h, next.out());
+        if (rc == kEndOfList) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(account.h, next.h);
+    }
+    EXPECT_EQ(ids, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+
+    Handle work;
+    ASSERT_EQ(IPES_GetAccountById(7, work.out()), 0);
+    const char* name = nullptr;
+    int length = 0;
+    ASSERT_EQ(MAccGetStringData(work.h, 0, &name, &length), 0);
+    EXPECT_EQ(std::string(name, length), "Work");
+    std::vector<std::string> folders;
+    Handle folder;
+    ASSERT_EQ(MAccGetFirstFolder(work.h, folder.out()), 0);
+    for (;;) {
+        char* text = nullptr;
+        ASSERT_EQ(MFldGetName(folder.h, &text), 0);
+        folders.push_back(text);
+        Handle next;
+        const int rc = MAccGetNextFolder(work.h, folder.h, next.out());
+        if (rc == kEndOfList) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(folder.h, next.h);
+    }
+    EXPECT_EQ(folders, (std::vector<std::string>{"Inbox", "Outbox", "Deleted", "Projects"}));
+
+    int persistent = 0;
+    ASSERT_EQ(MFldGetPersistentID(folder.h, &persistent), 0);
+    EXPECT_EQ(persistent, 7 << 16 | 3);
+    Handle again;
+    ASSERT_EQ(MFldGetHandle(persistent, again.out()), 0);
+    EXPECT_EQ(MFldGetHandle(7 << 16 | 9, again.out()), static_cast<int>(0x80800006u));
+
+    Handle none;
+    EXPECT_EQ(IPES_GetAccountById(8, none.out()), kInvalid);
+    // Message counts need a synchronisation.
+    int count = 0;
+    EXPECT_EQ(MAccGetNumMessages(work.h, &count), static_cast<int>(0x80000009u));
+}
+
+TEST_F(StoreTest, ReleasedOrStaleHandlesAreRefused) {
+    ASSERT_EQ(open(), 0);
+    StoreHandle* account = nullptr;
+    ASSERT_EQ(IPES_GetFirstAccount(&account), 0);
+    StoreHandle* copy = account;
+    ASSERT_EQ(MAccRelease(&account), 0);
+    EXPECT_EQ(account, nullptr);
+    int id = 0;
+    EXPECT_EQ(MAccGetPersistentID(account, &id), kInvalid);
+    EXPECT_EQ(MAccGetPersistentID(copy, &id), kInvalid);  // a stale copy of the freed handle
+    EXPECT_EQ(MAccRelease(&copy), kInvalid);
+
+    // A handle whose object went with a reload of the store.
+    Handle folderOwner;
+    ASSERT_EQ(IPES_GetAccountById(3, folderOwner.out()), 0);
+    ASSERT_EQ(open(), 0);
+    EXPECT_EQ(MAccGetPersistentID(folderOwner.h, &id), kInvalid);
+    // A folder handle is not an account handle.
+    Handle acc, fld;
+    ASSERT_EQ(IPES_GetAccountById(3, acc.out()), 0);
+    ASSERT_EQ(MFldCreate(acc.h, fld.out()), 0);
+    EXPECT_EQ(MAccGetPersistentID(fld.h, &id), kInvalid);
+}
+
+// The session's state as another process sees it.
+TEST_F(StoreTest, AnotherProcessSeesTheSessionButNotItsPointers) {
+    ASSERT_EQ(open(), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        int user = 0;
+        const int initialised = IPES_IsInitialized(&user);
+        _exit(initialised == 1 && user == userId_ ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    // A failed open in another process closes the session for everyone.
+    pid = fork();
+    if (pid == 0) {
+        IpesInitBlock bad{nullptr, 1, userId_, 0x61736334};
+        _exit(IPES_Initialize(&bad) == kInvalid ? 0 : 1);
+    }
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    int user = 0;
+    EXPECT_EQ(IPES_IsInitialized(&user), 0);
+}
+
+}  // namespace
+}  // namespace tess::test

@@ -1,0 +1,261 @@
+// The translator plug-in manager over a private registry, with a plug-in library and a
+// registered translator class built for the tests.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "datamgr/attachment_translator.h"
+#include "platform/core/registry.h"
+#include "tests/support/test_home.h"
+#include "translate/manager/hollowmere.h"
+#include "translate/manager/plugin_store.h"
+
+namespace tess::test {
+namespace {
+
+constexpr const char* kClassId = "{6A0B7C2E-1D3F-4A5B-9C8D-7E6F5A4B3C2D}";
+constexpr int kUser = 42;
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+class Translators : public ::testing::Test {
+protected:
+    void SetUp() override {
+        home_.emplace();
+        translate::Store().ClearCache();
+    }
+    void TearDown() override {
+        translate::Store().ClearCache();
+        home_.reset();
+    }
+
+    static int install(const char* name, const char* component, const char* from, const char* to) {
+        TranslatorInstallRecord r{1, name, name, component, from, to, "Maker"};
+        return InstallPlugin(&r);
+    }
+    void registerClass(const char* progId) {
+        setDefault((std::string(progId) + "\\CLSID").c_str(), kClassId);
+        setDefault((std::string("CLSID\\") + kClassId + "\\InprocServer32").c_str(),
+                   (libDir() / "libTestTranslator.so").string());
+    }
+    static void setDefault(const char* key, const std::string& text) {
+        HKEY k = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, key, &k), ERROR_SUCCESS);
+        RegSetValueExA(k, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+        RegCloseKey(k);
+    }
+    std::string file(const char* name, const std::string& text) {
+        const auto p = home_->path() / name;
+        std::ofstream(p, std::ios::binary) << text;
+        return p.string();
+    }
+    std::vector<std::pair<std::string, std::string>> userMap() {
+        CAutoDeleteList<ExtensionPluginPair> list;
+        lastLoad = _LoadUserPluginConfiguration(kUser, &list);
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const ExtensionPluginPair* p : list) out.emplace_back(p->extension.str(), p->plugin.str());
+        return out;
+    }
+
+    std::optional<TempHome> home_;
+    int lastLoad = 0;
+};
+
+TEST_F(Translators, InstallAndSettings) {
+    EXPECT_EQ(install("Docs", "Docs.dll", "doc,rtf", "pdb"), 1);  // two sources, one target
+    EXPECT_EQ(install("Docs", "", "doc", "pdb"), 1);
+    uint32_t number = 0;
+    char text[32] = {};
+    int textSize = 31;
+    PluginSettingRecord get{"Docs", "ConvertFrom", 0, &number, text, &textSize};
+    EXPECT_EQ(GetPluginSetting(&get), 5);  // nothing was written
+
+    ASSERT_EQ(install("Docs", "Docs.dll", "doc,rtf", "pdb,txt"), 0);
+    EXPECT_EQ(GetPluginSetting(&get), 0);
+    EXPECT_STREQ(text, "doc,rtf");
+    get.name = "Version";
+    EXPECT_EQ(GetPluginSetting(&get), 0);
+    EXPECT_EQ(get.type, 4);
+    EXPECT_EQ(number, 1u);
+
+    // The capacity counts without the terminator.
+    uint32_t dword = 7;
+    PluginSettingRecord add{"Docs", "Quality", 1, nullptr, const_cast<char*>("0123456789"), nullptr};
+    ASSERT_EQ(AddPluginSetting(&add), 0);
+    char ten[11];
+    int capacity = 9;
+    PluginSettingRecord read{"Docs", "Quality", 0, &number, ten, &capacity};
+    EXPECT_EQ(GetPluginSetting(&read), 6);
+    capacity = 10;
+    EXPECT_EQ(GetPluginSetting(&read), 0);
+    EXPECT_STREQ(ten, "0123456789");
+    EXPECT_EQ(capacity, 10);
+    PluginSettingRecord addNumber{"Docs", "Pages", 4, &dword, nullptr, nullptr};
+    ASSERT_EQ(AddPluginSetting(&addNumber), 0);
+
+    // Reserved names stay; a deleted setting is gone from the cache too.
+    PluginSettingRecord del{"Docs", "Display", 0, nullptr, nullptr, nullptr};
+    EXPECT_EQ(DeletePluginSetting(&del), 3);
+    del.name = "Quality";
+    EXPECT_EQ(DeletePluginSetting(&del), 0);
+    EXPECT_EQ(GetPluginSetting(&read), 5);
+    EXPECT_EQ(DeletePluginSetting(&del), 3);
+
+    EXPECT_EQ(UnInstallPlugin(""), 1);
+    EXPECT_EQ(UnInstallPlugin("Docs"), 0);
+    get.name = "ConvertFrom";
+    EXPECT_EQ(GetPluginSetting(&get), 5);
+    EXPECT_EQ(UnInstallPlugin("Docs"), 7);
+}
+
+TEST_F(Translators, ExtensionTableAndWholeTokens) {
+    CAutoDeleteList<ExtensionChoice> choices;
+    ASSERT_EQ(install("Web", "Web.dll", "html", "hweb"), 0);
+    ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);  // writes the default table
+    std::vector<std::string> labels;
+    for (const ExtensionChoice* c : choices) labels.push_back(c->label.str());
+    EXPECT_EQ(labels, (std::vector<std::string>{
+                          "Microsoft Word (*.doc)", "Microsoft Excel (*.xls | *.xlt)", "Power Point Presentation (*.ppt)",
+                          "Web Page (*.html | *.htm)", "Adobe Acrobat (*.pdf)", "Compressed File (*.zip)",
+                          "Sound File (*.wav)", "GIF Image (*.gif)", "Bitmap Image (*.bmp)", "JPG Image (*.jpeg | *.jpg)"}));
+    const ExtensionChoice* web = nullptr;
+    for (const ExtensionChoice* c : choices)
+        if (c->extensions == CString("html|htm")) web = c;
+    ASSERT_NE(web, nullptr);
+    ASSERT_EQ(web->choices.GetSize(), 1);
+    EXPECT_EQ(web->choices.GetAt(0), CString("Web,Web"));
+
+    struct Case {
+        const char* extension;
+        int supported;
+    };
+    for (const Case& c : {Case{"htm", 1}, Case{"HTML", 1}, Case{"ht", 0}, Case{"docx", 0}, Case{"xlt", 1}, Case{"", 0}})
+        EXPECT_EQ(_ClientSupportsFormat(c.extension), c.supported) << c.extension;
+    EXPECT_EQ(AddExtensionSupport("docx", "Word 2007"), 0);
+    EXPECT_EQ(AddExtensionSupport("DOCX", "again"), 2);
+    EXPECT_EQ(_ClientSupportsFormat("docx"), 1);
+
+    EXPECT_EQ(_IsOriginalFormat("Web", "hweb"), 0);
+    EXPECT_NE(_IsOriginalFormat("Web", "hwe"), 0);  // not a whole item
+    EXPECT_NE(_IsOriginalFormat("Web", "html"), 0);
+}
+
+TEST_F(Translators, UserMapFromChoices) {
+    EXPECT_EQ(userMap().size(), 0u);
+    EXPECT_EQ(lastLoad, 5);  // the user key is made now
+    CAutoDeleteList<ExtensionChoice> choices;
+    ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+    ASSERT_EQ(install("Docs", "Docs.dll", "doc,rtf", "pdb,txt"), 0);
+    ASSERT_EQ(install("Web", "Web.dll", "html", "hweb"), 0);
+
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "rtf", "Docs"), 0);
+    EXPECT_EQ(userMap(), (std::vector<std::pair<std::string, std::string>>{{"txt", "Docs"}}));
+    EXPECT_EQ(lastLoad, 8);
+
+    ASSERT_EQ(_DeleteUserExtPlugin(kUser, "rtf"), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "doc", "Docs"), 0);
+    EXPECT_EQ(userMap(), (std::vector<std::pair<std::string, std::string>>{{"pdb", "Docs"}, {"doc", "Docs"}}));
+
+    // "htm" is not "html": the choice is dropped, in the registry too.
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "htm", "Web"), 0);
+    EXPECT_EQ(userMap(), (std::vector<std::pair<std::string, std::string>>{{"pdb", "Docs"}, {"doc", "Docs"}}));
+    translate::Store().ClearCache();
+    EXPECT_EQ(translate::Store().GetValue(std::to_string(kUser), "htm"), nullptr);
+
+    EXPECT_EQ(_DeleteUserExtPlugin(kUser + 1, "doc"), 5);  // no such user key
+    EXPECT_EQ(_DeleteUserExtPlugin(0, "doc"), 3);
+    EXPECT_EQ(_SetUserExtPlugin(kUser, "", "Docs"), 3);
+}
+
+TEST_F(Translators, TranslateThroughLibraryAndClassBothWays) {
+    ASSERT_EQ(install("Lib", "TestTranslator.DLL", "txt", "hh"), 0);  // capitals: still a library
+    ASSERT_EQ(install("Cls", "Tess.TestTranslator", "txt", "hh"), 0);
+    registerClass("Tess.TestTranslator");
+    const std::string input = file("note.txt", "Hello World");
+    int calls = 0;
+
+    CString out;
+    ASSERT_EQ(_TranslateFile("Lib", input.c_str(), &out, &calls, 1), 0);
+    EXPECT_EQ(out.str(), input + ".hh");
+    EXPECT_EQ(ReadFile(out.str()), "HELLO WORLD");
+    ASSERT_EQ(_TranslateFile("Lib", input.c_str(), &out, &calls, 0), 0);
+    EXPECT_EQ(ReadFile(out.str()), "hello world");
+    EXPECT_EQ(calls, 2);
+
+    ASSERT_EQ(_TranslateFile("Cls", input.c_str(), &out, &calls, 1), 0);
+    EXPECT_EQ(out.str(), input + ".class-hh");
+    EXPECT_EQ(ReadFile(out.str()), "HELLO WORLD");
+    ASSERT_EQ(_TranslateFile("Cls", input.c_str(), &out, &calls, 0), 0);
+    EXPECT_EQ(ReadFile(out.str()), "hello world");
+    EXPECT_EQ(calls, 202);
+
+    ASSERT_EQ(install("Gone", "NoSuchTranslator.dll", "txt", "hh"), 0);
+    ASSERT_EQ(install("NoClass", "Tess.Unregistered", "txt", "hh"), 0);
+    struct Case {
+        const char* plugin;
+        const char* input;
+        void* context;
+        int expected;
+    };
+    const std::string missing = (home_->path() / "missing.txt").string();
+    for (const Case& c : {Case{"Lib", input.c_str(), nullptr, 1}, Case{nullptr, input.c_str(), &calls, 1},
+                          Case{"Unknown", input.c_str(), &calls, 4}, Case{"Gone", input.c_str(), &calls, 8},
+                          Case{"NoClass", input.c_str(), &calls, 8}, Case{"Lib", missing.c_str(), &calls, 4},
+                          Case{"Cls", missing.c_str(), &calls, 4}})
+        EXPECT_EQ(_TranslateFile(c.plugin, c.input, &out, c.context, 1), c.expected) << (c.plugin ? c.plugin : "-");
+}
+
+TEST_F(Translators, AttachmentTranslatorChoosesAndFallsBack) {
+    // Without a usable configuration nothing is ever translated.
+    CString name;
+    {
+        CAttachmentTranslator none(kUser);
+        EXPECT_FALSE(none.usable());
+        EXPECT_EQ(none.SelectPlugin(file("a.txt", "x").c_str(), 0, name), 0);
+    }
+    ASSERT_EQ(AddExtensionSupport("txt", "Text"), 0);
+    ASSERT_EQ(install("Broken", "NoSuchTranslator.dll", "txt", "hh"), 0);
+    ASSERT_EQ(install("Lib", "TestTranslator.DLL", "txt", "hh"), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "txt", "Lib"), 0);
+
+    CAttachmentTranslator translator(kUser);
+    ASSERT_TRUE(translator.usable());
+    int calls = 0;
+    CString out;
+    EXPECT_EQ(translator.SelectPlugin((home_->path() / "README").string().c_str(), 0, name), 0);  // no extension
+    ASSERT_EQ(translator.SelectPlugin(file("b.TXT", "Mixed Case").c_str(), 0, name), 1);
+    EXPECT_EQ(name.str(), "Lib");
+    ASSERT_EQ(translator.Translate(out, &calls), 1);
+    EXPECT_EQ(ReadFile(out.str()), "MIXED CASE");
+    // The original format goes only toward the handheld.
+    ASSERT_EQ(translator.SelectPlugin(file("c.txt", "x").c_str(), 1, name), 1);
+    EXPECT_EQ(translator.Translate(out, &calls), 0);
+
+    // A handheld file mapped to two plug-ins: the second is tried when the first fails.
+    ASSERT_EQ(install("Lib2", "TestTranslator.DLL", "text", "hh"), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "txt", "Broken"), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "text", "Lib2"), 0);
+    CAttachmentTranslator both(kUser);
+    ASSERT_TRUE(both.usable());
+    const std::string handheldFile = file("d.hh", "Back Home");
+    ASSERT_EQ(both.SelectPlugin(handheldFile.c_str(), 1, name), 1);
+    EXPECT_EQ(name.str(), "Broken");
+    calls = 0;
+    ASSERT_EQ(both.Translate(out, &calls), 1);
+    EXPECT_EQ(ReadFile(out.str()), "back home");
+    EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace tess::test

@@ -1,0 +1,186 @@
+#include "translate/manager/plugin_store.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "platform/core/registry.h"
+
+namespace tess::translate {
+
+const char* const kPluginsKey = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\ApplicationPlugins";
+
+namespace {
+
+class Key {
+public:
+    ~Key() {
+        if (key_) RegCloseKey(key_);
+    }
+    HKEY* out() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+std::string SubKey(const std::string& key) { return std::string(kPluginsKey) + "\\" + key; }
+
+void ReadValues(HKEY key, std::vector<RegistryValue>& out) {
+    for (DWORD i = 0;; ++i) {
+        char name[260];
+        DWORD nameSize = sizeof name;
+        unsigned char data[1024];
+        DWORD dataSize = sizeof data;
+        DWORD type = REG_NONE;
+        const LSTATUS rc = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) continue;
+        RegistryValue v;
+        v.name.assign(name, nameSize);
+        v.type = type;
+        if (type == REG_DWORD && dataSize == 4) std::memcpy(&v.number, data, 4);
+        else if (type == REG_SZ || type == REG_EXPAND_SZ)
+            v.text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), dataSize));
+        out.push_back(std::move(v));
+    }
+}
+
+}  // namespace
+
+PluginStore& Store() {
+    static PluginStore store;
+    return store;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::vector<std::string> Tokens(const std::string& text, char separator) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        std::string item = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const size_t a = item.find_first_not_of(" \t"), b = item.find_last_not_of(" \t");
+        out.push_back(a == std::string::npos ? std::string() : Lower(item.substr(a, b - a + 1)));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return out;
+}
+
+// Whole items only: "htm" is not in "html", "doc" not in "docx".
+bool HasToken(const std::string& text, char separator, const std::string& item) {
+    const std::string wanted = Lower(item);
+    if (wanted.empty()) return false;
+    const auto tokens = Tokens(text, separator);
+    return std::find(tokens.begin(), tokens.end(), wanted) != tokens.end();
+}
+
+int PluginStore::LoadPluginCache() {
+    lists_.clear();
+    loaded_ = true;
+    Key root;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out()) != ERROR_SUCCESS) return 0;
+    for (DWORD i = 0;; ++i) {
+        char name[128];
+        if (RegEnumKeyA(root.get(), i, name, sizeof name) != ERROR_SUCCESS) break;
+        Key sub;
+        if (RegOpenKeyA(root.get(), name, sub.out()) != ERROR_SUCCESS) continue;
+        CPluginValueList list;
+        list.key = name;
+        ReadValues(sub.get(), list.values);
+        lists_.push_back(std::move(list));
+    }
+    return static_cast<int>(lists_.size());
+}
+
+const std::vector<CPluginValueList>& PluginStore::Lists() {
+    if (!loaded_) LoadPluginCache();
+    return lists_;
+}
+
+const CPluginValueList* PluginStore::Find(const std::string& key) {
+    for (const auto& l : Lists())
+        if (SameName(l.key, key)) return &l;
+    return nullptr;
+}
+
+const RegistryValue* PluginStore::GetValue(const std::string& key, const std::string& name) {
+    const CPluginValueList* l = Find(key);
+    if (!l) return nullptr;
+    for (const auto& v : l->values)
+        if (SameName(v.name, name)) return &v;
+    return nullptr;
+}
+
+const RegistryValue* PluginStore::GetValueAt(const std::string& key, size_t index) {
+    const CPluginValueList* l = Find(key);
+    return l && index < l->values.size() ? &l->values[index] : nullptr;
+}
+
+std::string PluginStore::Text(const std::string& key, const std::string& name) {
+    const RegistryValue* v = GetValue(key, name);
+    return v && v->type == REG_SZ ? v->text : std::string();
+}
+
+bool PluginStore::SetValue(const std::string& key, const RegistryValue& value) {
+    Lists();
+    Key sub;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, SubKey(key).c_str(), sub.out()) != ERROR_SUCCESS) return false;
+    LSTATUS rc;
+    if (value.type == REG_DWORD)
+        rc = RegSetValueExA(sub.get(), value.name.c_str(), 0, REG_DWORD,
+                            reinterpret_cast<const unsigned char*>(&value.number), 4);
+    else
+        rc = RegSetValueExA(sub.get(), value.name.c_str(), 0, REG_SZ,
+                            reinterpret_cast<const unsigned char*>(value.text.c_str()),
+                            static_cast<DWORD>(value.text.size() + 1));
+    CPluginValueList* list = nullptr;
+    for (auto& l : lists_)
+        if (SameName(l.key, key)) list = &l;
+    if (!list) {
+        lists_.push_back(CPluginValueList{key, {}});
+        list = &lists_.back();
+    }
+    auto it = std::find_if(list->values.begin(), list->values.end(),
+                           [&](const RegistryValue& v) { return SameName(v.name, value.name); });
+    if (it != list->values.end()) {
+        const std::string name = it->name;
+        *it = value;
+        it->name = name;
+    } else {
+        list->values.push_back(value);
+    }
+    return rc == ERROR_SUCCESS;
+}
+
+// The registry and the cache stay in step: a deleted value is gone from both.
+bool PluginStore::DeleteValue(const std::string& key, const std::string& name) {
+    Lists();
+    Key sub;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, SubKey(key).c_str(), sub.out()) != ERROR_SUCCESS) return false;
+    if (RegDeleteValueA(sub.get(), name.c_str()) != ERROR_SUCCESS) return false;
+    for (auto& l : lists_)
+        if (SameName(l.key, key))
+            std::erase_if(l.values, [&](const RegistryValue& v) { return SameName(v.name, name); });
+    return true;
+}
+
+bool PluginStore::DeletePluginKey(const std::string& key) {
+    Lists();
+    Key root;
+    if (RegOpenKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out()) != ERROR_SUCCESS) return false;
+    if (RegDeleteKeyA(root.get(), key.c_str()) != ERROR_SUCCESS) return false;
+    std::erase_if(lists_, [&](const CPluginValueList& l) { return SameName(l.key, key); });
+    return true;
+}
+
+}  // namespace tess::translate
