@@ -268,7 +268,7 @@ int CImapConnection::FetchSize(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return 0;
     if (MakeCurrent(folder) != kImapOk) return 0;
     std::vector<ResponseLine> lines;
-    if (!Command("UID FETCH " + std::to_string(uid) + " RFC822.SIZE", lines)) return 0;
+    if (!Command("UID FETCH " + std::to_string(uid) + " rfc822.size", lines)) return 0;
     uint64_t size = 0;
     if (!FetchNumber(lines, "RFC822.SIZE", size) || size > INT32_MAX) return 0;
     return static_cast<int>(size);
@@ -281,7 +281,7 @@ int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool
     }
     std::string response;
     std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") +
-                          "FLAGS.SILENT (\\Seen)";
+                          "FLAGS.SILENT \\seen";
     return SendTaggedCommand(command, response) ? kImapOk : kImapSeenFailed;
 }
 
@@ -289,7 +289,7 @@ int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
     std::string response;
-    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT (\\Deleted)",
+    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
                              response)
                ? kImapOk
                : kImapDeleteRefused;

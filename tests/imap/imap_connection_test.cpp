@@ -189,4 +189,27 @@ TEST(ImapConnection, FetchTranscriptShowsFirstLineAndTagsRestart) {
     EXPECT_EQ(imap.NextTag(), "AEG1");
 }
 
+TEST(ImapConnection, FlagAndSizeCommandsAsWritten) {
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 "), S::Send("* 1 FETCH (UID 5 RFC822.SIZE 4242)\r\n{tag} OK\r\n"),
+                    S::Expect("AEG5 "), S::Send("{tag} OK\r\n"), S::Expect("AEG6 "),
+                    S::Send("{tag} OK\r\n"), S::Expect("AEG7 "), S::Send("{tag} NO\r\n")}));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    const std::string inbox = "INBOX";
+    EXPECT_EQ(imap.FetchSize(inbox, 5), 4242);
+    EXPECT_EQ(imap.StoreSeenFlag(&inbox, 5, true), 0);
+    EXPECT_EQ(imap.StoreSeenFlag(nullptr, 5, false), 0);
+    EXPECT_EQ(imap.StoreDeleted(inbox, 5), imap::kImapDeleteRefused);
+    ASSERT_TRUE(server.Finish()) << server.failure();
+    const auto& sent = server.received();
+    ASSERT_EQ(sent.size(), 7u);
+    EXPECT_EQ(sent[3], "AEG4 UID FETCH 5 rfc822.size");
+    EXPECT_EQ(sent[4], "AEG5 UID STORE 5 +FLAGS.SILENT \\seen");
+    EXPECT_EQ(sent[5], "AEG6 UID STORE 5 -FLAGS.SILENT \\seen");
+    EXPECT_EQ(sent[6], "AEG7 UID STORE 5 +FLAGS.SILENT \\deleted");
+}
+
 }  // namespace
