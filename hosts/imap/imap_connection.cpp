@@ -111,51 +111,41 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     return kImapOk;
 }
 
-bool CImapConnection::SendLogin(bool quoted, bool& refused) {
+int CImapConnection::SendLogin(bool quoted) {
     std::string user, password;
     if (quoted) {
-        if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) {
-            refused = true;
-            return false;
-        }
+        if (!Quote(settings_.user, user) || !Quote(settings_.password, password))
+            return kImapLoginRefused;
     } else {
         user = settings_.user;
         password = settings_.password;
     }
     std::string tag = NextTag();
     // Never logged: the line holds the password.
-    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) {
-        refused = false;
-        return false;
-    }
+    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk)
+        return kImapSendFailed;
     std::string response;
     ImapReplyEnd end(tag);
-    if (socket_->Receive(response, false, end) != inet::kSockOk) {
-        refused = false;
-        return false;
-    }
-    refused = !IsTaggedOk(response);
-    return !refused;
+    if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
+    return IsTaggedOk(response) ? kImapOk : kImapLoginRefused;
 }
 
 int CImapConnection::ImapLogin() {
     if (!connected_ || !socket_) return kImapNotConnected;
-    bool refused = false;
-    if (!SendLogin(true, refused)) {
-        if (!refused) return socket_->IsConnected() ? kImapNothing : kImapSendFailed;
+    int rc = SendLogin(true);
+    if (rc == kImapLoginRefused) {
         // Some servers want bare atoms; only try them when they cannot change the command.
-        if (!IsAtom(settings_.user) || !IsAtom(settings_.password) ||
-            !SendLogin(false, refused)) {
-            return kImapLoginRefused;
-        }
+        if (!IsAtom(settings_.user) || !IsAtom(settings_.password)) return kImapLoginRefused;
+        rc = SendLogin(false);
     }
+    if (rc != kImapOk) return rc;
     loggedIn_ = true;
     folderListRead_ = ListFolders();
     return kImapOk;
 }
 
 int CImapConnection::Logout() {
-    if (!Ready()) return kImapLogoutRefused;
+    if (!Ready()) return kImapNotConnected;
     std::string response;
     if (!SendTaggedCommand("LOGOUT", response)) return kImapLogoutRefused;
     loggedIn_ = false;

@@ -212,4 +212,24 @@ TEST(ImapConnection, FlagAndSizeCommandsAsWritten) {
     EXPECT_EQ(sent[6], "AEG7 UID STORE 5 +FLAGS.SILENT \\deleted");
 }
 
+TEST(ImapConnection, LoginAndLogoutResultCodes) {
+    {
+        CImapConnection imap;
+        EXPECT_EQ(imap.Logout(), imap::kImapNotConnected);  // never logged in
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapNotConnected);
+    }
+    {
+        // The server hangs up instead of answering: no answer, not a refusal.
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Close()});
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapNothing);
+        EXPECT_FALSE(imap.IsLoggedIn());
+        EXPECT_EQ(imap.Logout(), imap::kImapNotConnected);
+        server.Finish();
+        EXPECT_EQ(server.received().size(), 1u);  // no second LOGIN after a lost answer
+    }
+}
+
 }  // namespace
