@@ -351,7 +351,7 @@ int CImapConnection::DeleteFolder(const std::string& name) {
     std::string response;
     if (!SendTaggedCommand("DELETE " + Quoted(name), response)) return kImapDeleteRefused;
     RemoveFolderName(name);
-    return listed || !folderListRead_ ? kImapOk : kImapFolderChange;
+    return listed ? kImapOk : kImapFolderChange;
 }
 
 int CImapConnection::AppendMessage(const std::string& folder, const std::string& text) {

@@ -232,4 +232,22 @@ TEST(ImapConnection, LoginAndLogoutResultCodes) {
     }
 }
 
+TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
+    // The folder list was refused at login, so any name may exist: the DELETE goes out,
+    // but the list cannot be brought up to date.
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
+              S::Expect("AEG2 LIST"), S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""),
+              S::Send("{tag} OK\r\n"), S::Expect("AEG4 DELETE \"Inbox\""),
+              S::Send("{tag} OK\r\n")});
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_FALSE(imap.FolderListRead());
+    EXPECT_EQ(imap.DeleteFolder("Old"), imap::kImapFolderChange);
+    EXPECT_EQ(imap.DeleteFolder("Inbox"), 0);  // listed (added when the server did not)
+    EXPECT_TRUE(imap.FolderNames().empty());
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
 }  // namespace
