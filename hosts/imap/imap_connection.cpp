@@ -376,7 +376,6 @@ int CImapConnection::AppendMessage(const std::string& folder, const std::string&
         socket_->Receive(response, false, end) != inet::kSockOk) {
         return kImapAppendRefused;
     }
-    Log("IMAP SEND:[Message Content]\nIMAP RECV:" + response);
     return IsTaggedOk(response) ? kImapOk : kImapAppendRefused;
 }
 

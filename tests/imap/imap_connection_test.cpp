@@ -151,6 +151,13 @@ TEST(ImapConnection, AppendWaitsForTheContinuation) {
         EXPECT_EQ(imap.AppendMessage("Sent", message), 0);
         EXPECT_TRUE(server.Finish()) << server.failure();
         EXPECT_EQ(server.received().back(), message + "\r\n");
+        // The append is one transcript entry, up to the continuation; the message itself
+        // goes straight to the socket.
+        EXPECT_NE(s.log.find("IMAP SEND:APPEND \"Sent\" {19}\nIMAP RECV:+ Ready"),
+                  std::string::npos)
+            << s.log;
+        EXPECT_EQ(s.log.find("IMAP SEND:", s.log.find("IMAP SEND:APPEND") + 1), std::string::npos)
+            << s.log;
     }
     {
         // Refused before the continuation: the message is never sent.
