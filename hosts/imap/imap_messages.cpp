@@ -1,4 +1,5 @@
 // Listing and fetching messages, and the attachments of fetched ones.
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -185,7 +186,9 @@ std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
     auto dir = AttachmentDir();
     if (!dir) return {};
     // The name comes from the mail: only a plain file name inside our own directory.
-    const std::string name = platform::safeFileName(part.fileName);
+    std::string name = platform::safeFileName(part.fileName);
+    // Attachment paths travel as one comma-separated list: a comma would split the path.
+    std::replace(name.begin(), name.end(), ',', '_');
     const std::size_t dot = name.find('.');
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = name;

@@ -394,7 +394,9 @@ TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
           "From: x@tess.test\r\nSubject: evil\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"
           "--B\r\nContent-Type: text/plain\r\n\r\nhi\r\n--B\r\n"
           "Content-Type: text/plain; name=\"../../escape.txt\"\r\n"
-          "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B--\r\n");
+          "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B\r\n"
+          "Content-Type: text/plain; name=\"Q1, Q2.txt\"\r\n"
+          "Content-Disposition: attachment; filename=\"Q1, Q2.txt\"\r\n\r\ntwo\r\n--B--\r\n");
     record_.attachments = 1;
     ASSERT_EQ(LogonNow(), 0);
     MailMsg** list = nullptr;
@@ -403,11 +405,19 @@ TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
     ASSERT_EQ(count, 1);
     AttachmentTable* table = nullptr;
     ASSERT_EQ(GetMessageAttachment(nullptr, list[0]->hostIdLength, list[0]->hostId, &table), 0);
-    ASSERT_EQ(table->count, 1);
+    ASSERT_EQ(table->count, 2);
     std::filesystem::path path = table->path[0];
     EXPECT_EQ(path.filename(), "escape.txt");
     EXPECT_EQ(path.string().find(".."), std::string::npos);
+    // A comma in the name would split the comma-separated path list in two.
+    std::filesystem::path second = table->path[1];
+    EXPECT_EQ(second.filename(), "Q1_ Q2.txt");
+    EXPECT_EQ(second.parent_path(), path.parent_path());
+    std::ifstream in(second);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(data, "two\n");
     FreeAttachment(&table);
+    EXPECT_FALSE(std::filesystem::exists(second));
     FreeMailMsg(list, count);
 }
 
