@@ -316,8 +316,6 @@ int CImapConnection::RenameFolder(const std::string& name, const std::string& ne
     if (!Ready() || name.empty() || newName.empty()) return kImapNotReady;
     if (!FolderExists(name)) return kImapNoSuchFolder;
     if (MakeCurrent(name) != kImapOk) return kImapSelectFailed;
-    // Renaming the selected folder leaves some servers' sessions unusable: step off it.
-    if (!EqualsNoCase(name, "inbox") && !Select("INBOX")) return kImapSelectFailed;
     std::string response;
     if (!SendTaggedCommand("RENAME " + Quoted(name) + " " + Quoted(newName), response))
         return kImapFolderChange;

@@ -290,7 +290,12 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
 TEST_F(Heronwick, FolderChangesAndAppend) {
     ASSERT_EQ(LogonNow(), 0);
     EXPECT_EQ(IMAP4AddFolder("Projects"), 0);
+    const uint32_t kept = Store("Projects", Simple("kept"));
+    // Renaming the selected folder keeps its mail and leaves the session usable.
+    EXPECT_EQ(IMAP4SelectFolder("Projects"), 0);
     EXPECT_EQ(IMAP4RenameFolder("Projects", "Done"), 0);
+    EXPECT_EQ(IMAP4SetSeenFlag("Done", kept, 1), 0);
+    EXPECT_NE(Flags("Done", kept).find("\\Seen"), std::string::npos);
     std::string list = Join(Command("LIST \"\" \"*\""));
     EXPECT_NE(list.find("\"/\" Done"), std::string::npos) << list;
     EXPECT_EQ(list.find("Projects"), std::string::npos) << list;
@@ -298,7 +303,7 @@ TEST_F(Heronwick, FolderChangesAndAppend) {
 
     EXPECT_EQ(IMAP4Append("Done", Simple("appended").c_str()), 0);
     Command("SELECT Done");
-    EXPECT_NE(Join(Command("SEARCH SUBJECT appended")).find("* SEARCH 1"), std::string::npos);
+    EXPECT_NE(Join(Command("SEARCH SUBJECT appended")).find("* SEARCH 2"), std::string::npos);
     Command("CLOSE");
 
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);

@@ -257,4 +257,20 @@ TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
     EXPECT_TRUE(server.Finish()) << server.failure();
 }
 
+TEST(ImapConnection, RenameSelectsTheFolderThenRenamesIt) {
+    S server(Login({S::Expect("AEG3 SELECT \"Old\""), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 RENAME \"Old\" \"New\""), S::Send("{tag} OK\r\n"),
+                    S::Expect("AEG5 SUBSCRIBE \"New\""), S::Send("{tag} OK\r\n")},
+                   "* LIST () \"/\" INBOX\r\n* LIST () \"/\" Old\r\n"));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.RenameFolder("Old", "New"), 0);
+    EXPECT_EQ(imap.FolderNames(), (std::vector<std::string>{"INBOX", "New"}));
+    EXPECT_EQ(imap.RenameFolder("Gone", "Other"), imap::kImapNoSuchFolder);
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_EQ(server.received().size(), 5u);
+}
+
 }  // namespace
