@@ -50,6 +50,8 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
     ImapReplyEnd end(tag);
     int rc = socket_->Receive(response, false, end);
     if (settings_.yield) settings_.yield();
+    // A reply that never completed is a failure of its own, not a transcript.
+    if (rc != inet::kSockOk) return false;
 
     if (settings_.logEnabled) {
         std::string shown = response;
@@ -61,7 +63,7 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
             Log("IMAP SEND:" + command + "\nIMAP RECV:" + shown);
         }
     }
-    return rc == inet::kSockOk && IsTaggedOk(response);
+    return IsTaggedOk(response);
 }
 
 bool CImapConnection::IsTaggedOk(const std::string& response) const {

@@ -273,4 +273,19 @@ TEST(ImapConnection, RenameSelectsTheFolderThenRenamesIt) {
     EXPECT_EQ(server.received().size(), 5u);
 }
 
+TEST(ImapConnection, UnfinishedReplyIsAFailureWithoutTranscript) {
+    S server(Login({S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 1 EXISTS\r\n"), S::Pause(750),
+                    S::Expect("AEG4 EXPUNGE"), S::Send("{tag} OK\r\n")}));
+    Session s(server.port());
+    s.settings.waitTimeout = 500;
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.SelectFolder("INBOX"), imap::kImapSelectFailed);
+    EXPECT_TRUE(imap.Expunge());
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_EQ(s.log.find("IMAP SEND:SELECT"), std::string::npos) << s.log;
+    EXPECT_NE(s.log.find("IMAP SEND:EXPUNGE\nIMAP RECV:AEG4 OK"), std::string::npos) << s.log;
+}
+
 }  // namespace
