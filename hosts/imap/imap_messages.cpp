@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "common/base64.h"
 #include "datamgr/rfc822_date_parser.h"
@@ -156,19 +157,24 @@ int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
         return kImapNotReady;
     if (int rc = connection_.SelectFolder(folder)) return rc;
     parsed = inet::ParsedMessage{};
-    std::string text;
-    int complete = 1;
-    if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
-                                       imapSettings_.maxSize, imapSettings_.wantAttachments != 0))
-        return kImapNothing;
-    parsed.complete = complete;
-    std::vector<std::string> lines = inet::SplitLines(text);
-    inet::CMimeMessage reader;
-    if (!reader.Parse(0, lines.size(), lines, true)) {
+    try {
+        std::string text;
+        int complete = 1;
+        if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
+                                           imapSettings_.maxSize,
+                                           imapSettings_.wantAttachments != 0))
+            return kImapNothing;
+        parsed.complete = complete;
+        std::vector<std::string> lines = inet::SplitLines(text);
+        inet::CMimeMessage reader;
+        if (!reader.Parse(0, lines.size(), lines, true)) return kImapNothing;
+        reader.CopyTo(parsed, imapSettings_.wantAttachments != 0);
+    } catch (const std::exception&) {
+        // Out of memory on a huge reply: this message fails, the listing goes on.
         Log("Invalid response when retrieving message.");
+        parsed = inet::ParsedMessage{};
         return kImapNothing;
     }
-    reader.CopyTo(parsed, imapSettings_.wantAttachments != 0);
     if (parsed.headers[inet::kHdrDate].empty())
         parsed.headers[inet::kHdrDate] = parsed.headers[inet::kHdrReceived];
     return kImapOk;
