@@ -1,19 +1,16 @@
 #include "common/mail_msg.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
+#include "platform/core/module.h"
 
-void* AllocZeroedBlock(size_t bytes) {
-    // GlobalAlloc(GPTR) is calloc of the one process heap, so either free works.
-    return bytes ? std::calloc(1, bytes) : nullptr;
-}
+void* AllocZeroedBlock(size_t bytes) { return bytes ? GlobalAlloc(GPTR, bytes) : nullptr; }
 
 int FreeMailMsgBlock(MailMsg* block) {
     if (!block) return kMailMsgNullArgument;
-    std::free(block);
+    GlobalFree(block);
     return kMailMsgOk;
 }
 

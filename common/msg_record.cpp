@@ -1,6 +1,7 @@
 #include "common/msg_record.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "common/handheld_records.h"
@@ -30,9 +31,13 @@ CId& CId::operator=(const CId& other) {
 void CId::SetData(const void* bytes, int32_t length) {
     Empty();
     if (!bytes || length <= 0) return;
-    const uint8_t* b = static_cast<const uint8_t*>(bytes);
-    bytes_.assign(static_cast<size_t>(length) + 10, 0);
-    std::memcpy(bytes_.data(), b, static_cast<size_t>(length));
+    try {
+        bytes_.assign(static_cast<size_t>(length) + 10, 0);
+    } catch (const std::bad_alloc&) {
+        Empty();  // no memory: the id stays empty
+        return;
+    }
+    std::memcpy(bytes_.data(), bytes, static_cast<size_t>(length));
     length_ = length;
 }
 

@@ -91,7 +91,7 @@ bool ReadZone(const std::string& token, int& minutes) {
 
 }  // namespace
 
-int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) {
+int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) noexcept {
     if (!out) return static_cast<int>(LDG_E_INVALID_PARAMETER);
     if (!text || !*text) {
         *out = 0;
@@ -143,7 +143,7 @@ int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) {
     }
 }
 
-int64_t ParseDateHeader(const char* text, int toHandheldTime) {
+int64_t ParseDateHeader(const char* text, int toHandheldTime) noexcept {
     int64_t v = 0;
     return ParseDateHeaderChecked(text, toHandheldTime, &v) == 0 ? v : 0;
 }

@@ -14,8 +14,8 @@ namespace ledgerly {
 // Seconds since 1970 (toHandheldTime 0) or since 1904 (nonzero) in *out. 0, or
 // 0x80A00005 (LDG_E_DATE_NOT_GMT) when the text has no valid day, month, year or time;
 // *out is untouched then. An empty or null text gives 0 in *out and result 0.
-TESS_EXPORT int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out);
+TESS_EXPORT int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) noexcept;
 // The same value, or 0 for a text that cannot be read.
-TESS_EXPORT int64_t ParseDateHeader(const char* text, int toHandheldTime);
+TESS_EXPORT int64_t ParseDateHeader(const char* text, int toHandheldTime) noexcept;
 
 }  // namespace ledgerly

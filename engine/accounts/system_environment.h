@@ -1,6 +1,7 @@
 #pragma once
 // The account's surroundings as the running product provides them: the relay's registry
-// values, the per-user store and HXAES sealing. The engine adds the two logs.
+// values, the per-user store, HXAES sealing and the product log. The engine adds the
+// sync log's numbered messages.
 #include <memory>
 
 #include "common/plugin_registry.h"
@@ -13,6 +14,7 @@ class SystemAccountEnvironment : public AccountEnvironment {
 public:
     SystemAccountEnvironment();
 
+    void ProductLog(std::string_view line) override;
     std::optional<uint32_t> ReadRelayValue(std::string_view name) override;
     bool WriteRelayValue(std::string_view name, uint32_t value) override;
     bool LoadStoredAccount(int userId, unsigned dataVersion, int index, StoredAccount& out) override;

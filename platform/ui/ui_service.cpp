@@ -1,9 +1,178 @@
 #include "platform/ui/ui_service.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 
 namespace platform::ui {
+
+std::string utf8FromAnsi(std::string_view text) {
+    // 0x80 to 0x9F are where Windows-1252 leaves Latin-1; its five holes show as U+FFFD.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178,
+    };
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto byte = static_cast<unsigned char>(ch);
+        const unsigned code = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | (code >> 6));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (code >> 12));
+            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return out;
+}
+
+// One output stream shared by whole lines and a progress line. On a terminal the progress
+// line is rewritten in place, cut to the width so that it never wraps, and ended before
+// any other line is written; elsewhere each progress line is a line of its own.
+class TerminalSink {
+public:
+    explicit TerminalSink(FILE* out) : out_(out), inPlace_(out && isatty(fileno(out))) {}
+
+    void line(std::string_view text) {
+        std::lock_guard lock(mutex_);
+        if (!out_) return;
+        endInPlace();
+        write(utf8FromAnsi(text) + "\n");
+    }
+
+    void progressLine(std::string_view text) {
+        std::string flat(text);
+        std::replace_if(flat.begin(), flat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+        std::lock_guard lock(mutex_);
+        if (!out_) return;
+        if (!inPlace_) {
+            write(utf8FromAnsi(flat) + "\n");
+            return;
+        }
+        winsize size{};
+        if (ioctl(fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col > 1 && flat.size() >= size.ws_col)
+            flat.resize(size.ws_col - 1u);
+        write("\r" + utf8FromAnsi(flat) + "\x1b[K");
+        pending_ = true;
+    }
+
+    void endProgress() {
+        std::lock_guard lock(mutex_);
+        if (out_) endInPlace();
+    }
+
+private:
+    void write(const std::string& bytes) {
+        std::fwrite(bytes.data(), 1, bytes.size(), out_);
+        std::fflush(out_);
+    }
+    void endInPlace() {
+        if (pending_) write("\n");
+        pending_ = false;
+    }
+
+    std::mutex mutex_;
+    FILE* out_;
+    const bool inPlace_;
+    bool pending_ = false;
+};
+
+namespace {
+
+class TerminalWindow : public ProgressWindow {
+public:
+    TerminalWindow(std::string_view title, std::string_view caption, std::shared_ptr<TerminalSink> sink)
+        : ProgressWindow(title, caption), sink_(std::move(sink)) {}
+    ~TerminalWindow() override { close(); }
+
+protected:
+    void shown(const ProgressState& state) override {
+        std::string line = state.line();
+        if (line == last_) return;
+        last_ = std::move(line);
+        sink_->progressLine(last_);
+    }
+    void closing() override { sink_->endProgress(); }
+
+private:
+    std::shared_ptr<TerminalSink> sink_;
+    std::string last_;
+};
+
+ProgressBar kept(ProgressBar bar) {
+    bar.count = std::max(bar.count, 0);
+    bar.position = std::clamp(bar.position, 0, std::max(bar.count - 1, 0));
+    return bar;
+}
+
+}  // namespace
+
+std::string ProgressState::line() const {
+    std::string out = caption;
+    auto add = [&out](std::string_view part) {
+        if (part.empty()) return;
+        if (!out.empty()) out += ' ';
+        out += part;
+    };
+    if (overall.count > 0)
+        add("[" + std::to_string(std::min(overall.position + 1, overall.count)) + "/" + std::to_string(overall.count) + "]");
+    if (step.count > 0) add("[" + std::to_string(step.position) + "/" + std::to_string(step.count) + "]");
+    add(text);
+    return out;
+}
+
+ProgressWindow::ProgressWindow(std::string_view title, std::string_view caption) {
+    state_.title = title;
+    state_.caption = caption;
+}
+
+ProgressWindow::~ProgressWindow() = default;
+
+void ProgressWindow::setOverall(ProgressBar bar) {
+    ProgressState next = state_;
+    next.overall = kept(bar);
+    apply(std::move(next));
+}
+
+void ProgressWindow::setStep(ProgressBar bar) {
+    ProgressState next = state_;
+    next.step = kept(bar);
+    apply(std::move(next));
+}
+
+void ProgressWindow::setText(std::string_view text) {
+    ProgressState next = state_;
+    next.text = text;
+    apply(std::move(next));
+}
+
+void ProgressWindow::update(ProgressBar overall, ProgressBar step, std::string_view text) {
+    ProgressState next = state_;
+    next.overall = kept(overall);
+    next.step = kept(step);
+    next.text = text;
+    apply(std::move(next));
+}
+
+void ProgressWindow::close() {
+    if (closed_) return;
+    closed_ = true;
+    closing();
+}
+
+void ProgressWindow::apply(ProgressState next) {
+    if (closed_ || next == state_) return;
+    state_ = std::move(next);
+    shown(state_);
+}
 
 std::vector<int> Question::answers() const {
     switch (buttons) {
@@ -42,23 +211,25 @@ Question Question::fromType(std::string_view text, std::string_view caption, uns
 
 UiService::~UiService() = default;
 
+std::unique_ptr<ProgressWindow> UiService::openProgress(std::string_view title, std::string_view caption) {
+    static const auto stderrSink = std::make_shared<TerminalSink>(stderr);
+    return std::make_unique<TerminalWindow>(title, caption, stderrSink);
+}
+
+HeadlessUi::HeadlessUi(FILE* log) : sink_(std::make_shared<TerminalSink>(log)) {}
+
+HeadlessUi::~HeadlessUi() = default;
+
 int HeadlessUi::ask(const Question& question) {
     const int answer = question.defaultAnswer();
-    std::lock_guard lock(mutex_);
-    if (log_) {
-        std::fprintf(log_, "[%.*s] %.*s (answered %d)\n", static_cast<int>(question.caption.size()),
-                     question.caption.data(), static_cast<int>(question.text.size()), question.text.data(), answer);
-        std::fflush(log_);
-    }
+    sink_->line("[" + question.caption + "] " + question.text + " (answered " + std::to_string(answer) + ")");
     return answer;
 }
 
-void HeadlessUi::progress(std::string_view line) {
-    std::lock_guard lock(mutex_);
-    if (log_) {
-        std::fprintf(log_, "%.*s\n", static_cast<int>(line.size()), line.data());
-        std::fflush(log_);
-    }
+void HeadlessUi::progress(std::string_view line) { sink_->line(line); }
+
+std::unique_ptr<ProgressWindow> HeadlessUi::openProgress(std::string_view title, std::string_view caption) {
+    return std::make_unique<TerminalWindow>(title, caption, sink_);
 }
 
 void ScriptedUi::answerNext(int answer) {
@@ -86,6 +257,47 @@ int ScriptedUi::ask(const Question& question) {
 void ScriptedUi::progress(std::string_view line) {
     std::lock_guard lock(mutex_);
     progress_.emplace_back(line);
+}
+
+class ScriptedUi::Window : public ProgressWindow {
+public:
+    Window(ScriptedUi& ui, std::string_view title, std::string_view caption) : ProgressWindow(title, caption), ui_(ui) {
+        std::lock_guard lock(ui_.mutex_);
+        ++ui_.openWindows_;
+    }
+    ~Window() override { close(); }
+
+protected:
+    void shown(const ProgressState& state) override {
+        std::string line = state.line();
+        std::lock_guard lock(ui_.mutex_);
+        ui_.states_.push_back(state);
+        if (line == last_) return;
+        last_ = line;
+        ui_.progress_.push_back(std::move(line));
+    }
+    void closing() override {
+        std::lock_guard lock(ui_.mutex_);
+        --ui_.openWindows_;
+    }
+
+private:
+    ScriptedUi& ui_;
+    std::string last_;
+};
+
+std::unique_ptr<ProgressWindow> ScriptedUi::openProgress(std::string_view title, std::string_view caption) {
+    return std::make_unique<Window>(*this, title, caption);
+}
+
+std::vector<ProgressState> ScriptedUi::progressStates() const {
+    std::lock_guard lock(mutex_);
+    return states_;
+}
+
+int ScriptedUi::openProgressWindows() const {
+    std::lock_guard lock(mutex_);
+    return openWindows_;
 }
 
 std::vector<Question> ScriptedUi::questions() const {

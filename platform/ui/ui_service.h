@@ -1,9 +1,12 @@
 #pragma once
-// The one road for message boxes, modal questions and progress lines. Code asks the
-// current service; the desktop front-end installs its windowed service, tests install a
-// ScriptedUi, and without either a HeadlessUi answers with the default button and logs.
+// The one road for message boxes, modal questions, progress lines and progress windows.
+// Code asks the current service; the desktop front-end installs its windowed service,
+// tests install a ScriptedUi, and without either a HeadlessUi answers with the default
+// button and logs. Texts are the modules' 8-bit text (Windows-1252); each service turns
+// them into what its screen speaks.
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -49,6 +52,62 @@ struct TESS_EXPORT Question {
     static Question fromType(std::string_view text, std::string_view caption, unsigned type);
 };
 
+// A bar of `count` steps runs from 0 to count - 1, like the control it stands for.
+struct TESS_EXPORT ProgressBar {
+    int count = 0;
+    int position = 0;
+    bool operator==(const ProgressBar&) const = default;
+};
+
+// What a progress window shows.
+struct TESS_EXPORT ProgressState {
+    std::string title;
+    std::string caption;
+    ProgressBar overall;
+    ProgressBar step;
+    std::string text;  // shown literally
+    bool operator==(const ProgressState&) const = default;
+
+    // The one-line form, "<caption> [<phase>/<count>] [<done>/<count>] <text>": the
+    // overall bar names the phase under way, the step bar the steps done; a bar without
+    // steps is left out.
+    std::string line() const;
+};
+
+// A modeless window with an overall bar, a step bar and a status text under a title and
+// caption. Counts below 0 count as 0 and positions are kept within their bar; only a
+// change that shows reaches the screen. After close() every call does nothing. Each kind
+// closes itself when destroyed, and a window is closed before its service goes away.
+class TESS_EXPORT ProgressWindow {
+public:
+    ProgressWindow(std::string_view title, std::string_view caption);
+    virtual ~ProgressWindow();
+    ProgressWindow(const ProgressWindow&) = delete;
+    ProgressWindow& operator=(const ProgressWindow&) = delete;
+
+    void setOverall(ProgressBar bar);
+    void setStep(ProgressBar bar);
+    void setText(std::string_view text);
+    // All three at once, shown as one change.
+    void update(ProgressBar overall, ProgressBar step, std::string_view text);
+    void close();
+
+    const ProgressState& state() const { return state_; }
+    bool closed() const { return closed_; }
+
+protected:
+    // The state changed while open.
+    virtual void shown(const ProgressState& state) = 0;
+    // The window goes away (once).
+    virtual void closing() = 0;
+
+private:
+    void apply(ProgressState next);
+
+    ProgressState state_;
+    bool closed_ = false;
+};
+
 class TESS_EXPORT UiService {
 public:
     virtual ~UiService();
@@ -56,21 +115,29 @@ public:
     virtual int ask(const Question& question) = 0;
     // One line of progress for whoever watches (status line, log).
     virtual void progress(std::string_view line) = 0;
+    // Opens a progress window. Without a screen of its own a service shows it as a
+    // progress line on stderr, rewritten in place when stderr is a terminal.
+    virtual std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption);
 };
 
-// No display: every question gets its default answer; texts go to a log stream.
+class TerminalSink;
+
+// No display: every question gets its default answer; texts go to a log stream (UTF-8),
+// and a progress window is a progress line there.
 class TESS_EXPORT HeadlessUi : public UiService {
 public:
-    explicit HeadlessUi(FILE* log = stderr) : log_(log) {}
+    explicit HeadlessUi(FILE* log = stderr);
+    ~HeadlessUi() override;
     int ask(const Question& question) override;
     void progress(std::string_view line) override;
+    std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
 
 private:
-    std::mutex mutex_;
-    FILE* log_;
+    std::shared_ptr<TerminalSink> sink_;
 };
 
 // For tests: records every question and progress line, answers from a script in order.
+// A progress window records each state it shows and its line among the progress lines.
 // When the script is used up, or names an answer the question does not offer, the default
 // answer is given and the miss is recorded in problems().
 class TESS_EXPORT ScriptedUi : public UiService {
@@ -80,23 +147,33 @@ public:
     void answerNext(int answer);
     int ask(const Question& question) override;
     void progress(std::string_view line) override;
+    std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
 
     std::vector<Question> questions() const;
     std::vector<std::string> progressLines() const;
     std::vector<std::string> problems() const;
+    std::vector<ProgressState> progressStates() const;
+    int openProgressWindows() const;
 
 private:
+    class Window;
+
     mutable std::mutex mutex_;
     std::deque<int> script_;
     std::vector<Question> questions_;
     std::vector<std::string> progress_;
     std::vector<std::string> problems_;
+    std::vector<ProgressState> states_;
+    int openWindows_ = 0;
 };
 
 // The process's current service; a HeadlessUi on stderr until someone installs another.
 // The installer keeps the object alive while it is installed; null restores the default.
 TESS_EXPORT UiService& current();
 TESS_EXPORT void install(UiService* service);
+
+// The modules' 8-bit text (Windows-1252) as UTF-8, for terminals and toolkits.
+TESS_EXPORT std::string utf8FromAnsi(std::string_view text);
 
 // Shorthands through the current service.
 TESS_EXPORT int messageBox(std::string_view text, std::string_view caption, unsigned type);

@@ -14,7 +14,6 @@ namespace {
 class LoggedEnvironment : public SystemAccountEnvironment {
 public:
     void SyncMessage(int, std::string_view, std::string_view) override {}
-    void ProductLog(std::string_view) override {}
 };
 
 TEST(SystemEnvironment, PasswordsSealForTheHandheldAndOpenAgain) {

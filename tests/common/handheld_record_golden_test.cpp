@@ -2,13 +2,12 @@
 // records and attachment records in one table, each packed and read back.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <functional>
 
 #include "common/handheld_records.h"
 #include "common/message_record_codec.h"
 #include "tests/common/record_bytes.h"
+#include "tests/common/scoped_zone.h"
 
 using namespace tess::test;
 
@@ -16,20 +15,7 @@ namespace {
 
 class UtcZone : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        saved_ = tz ? tz : "";
-        had_ = tz != nullptr;
-        setenv("TZ", "UTC", 1);
-        tzset();
-    }
-    void TearDown() override {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-    std::string saved_;
-    bool had_ = false;
+    tess::test::ScopedZone zone_{"UTC"};
 };
 
 CMsg BaseMsg() {

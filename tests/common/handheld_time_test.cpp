@@ -1,34 +1,10 @@
 // Handheld time and RFC 822 texts in several zones, on and around transition days.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "common/handheld_time.h"
+#include "tests/common/scoped_zone.h"
 
-namespace {
-
-class Zone {
-public:
-    explicit Zone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (old) saved_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~Zone() {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string saved_;
-    bool had_ = false;
-};
-
-}  // namespace
+using Zone = tess::test::ScopedZone;
 
 // Expected texts are what Python's email.utils.format_datetime gives with zoneinfo.
 TEST(HandheldTime, Rfc822TextCarriesTheOffsetInForceAtThatDate) {

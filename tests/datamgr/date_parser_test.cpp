@@ -3,36 +3,16 @@
 // than Python.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-
 #include "datamgr/ledgerly.h"
 #include "datamgr/rfc822_date_parser.h"
+#include "tests/common/scoped_zone.h"
 
 using ledgerly::ParseDateHeader;
 using ledgerly::ParseDateHeaderChecked;
 
 namespace {
 
-class Zone {
-public:
-    explicit Zone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (old) saved_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~Zone() {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::string saved_;
-    bool had_ = false;
-};
+using Zone = tess::test::ScopedZone;
 
 struct PythonCase {
     const char* zone;

@@ -4,13 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include "datamgr/ledgerly.h"
 #include "datamgr/product_log.h"
+#include "tests/common/scoped_zone.h"
 #include "tests/support/test_home.h"
 
 using namespace ledgerly;
@@ -25,27 +25,14 @@ std::string ReadAll(const fs::path& p) {
 
 class UtcLog : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* tz = std::getenv("TZ");
-        had_ = tz != nullptr;
-        if (tz) saved_ = tz;
-        setenv("TZ", "UTC", 1);
-        tzset();
-        fs::create_directories(home_.path() / "user" / "Larkspur");
-    }
-    void TearDown() override {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
+    void SetUp() override { fs::create_directories(home_.path() / "user" / "Larkspur"); }
     std::string userDir() const { return (home_.path() / "user").string(); }
     fs::path logPath() const { return home_.path() / "user" / "Larkspur" / "Tessaline.log"; }
 
+    tess::test::ScopedZone zone_{"UTC"};
     tess::test::TempHome home_;
     std::time_t now_ = 1000000000;  // 09-09-2001 01:46:40 AM UTC
     ProductLog::Clock clock_ = [this] { return now_; };
-    std::string saved_;
-    bool had_ = false;
 };
 
 const std::string kStamp = "09-09-2001 01:46:40 AM    ";  // 22 characters, padded to 26

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/ui/ui_service.h"
@@ -91,6 +98,127 @@ TEST(UiService, NestedScopesRestoreInOrder) {
     EXPECT_EQ(&platform::ui::current(), &before);
     EXPECT_EQ(inner.progressLines(), std::vector<std::string>{"inner"});
     EXPECT_EQ(outer.progressLines(), std::vector<std::string>{"outer"});
+}
+
+// Every byte of the 8-bit set against iconv; the five holes of Windows-1252 show as U+FFFD.
+TEST(UiText, Utf8FromAnsiAgreesWithIconv) {
+    iconv_t cd = iconv_open("UTF-8", "WINDOWS-1252");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int b = 1; b < 256; ++b) {
+        char in[1] = {static_cast<char>(b)};
+        char out[8] = {};
+        char* src = in;
+        char* dst = out;
+        size_t srcLeft = 1, dstLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const bool mapped = iconv(cd, &src, &srcLeft, &dst, &dstLeft) != static_cast<size_t>(-1);
+        const std::string expected = mapped ? std::string(out, dst) : "\xEF\xBF\xBD";
+        EXPECT_EQ(platform::ui::utf8FromAnsi(std::string(1, static_cast<char>(b))), expected) << std::hex << b;
+    }
+    iconv_close(cd);
+    EXPECT_EQ(platform::ui::utf8FromAnsi("Tallyhop\xAE \x80 5"), "Tallyhop\xC2\xAE \xE2\x82\xAC 5");
+}
+
+// Off a terminal each change that shows is one line; repeats, clamped positions that land
+// where they were, and calls after close write nothing.
+TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    ASSERT_NE(stream, nullptr);
+    {
+        platform::ui::HeadlessUi headless(stream);
+        auto window = headless.openProgress("Tessaline (TM)", "Tallyhop\xAE Progress");
+        using Bar = platform::ui::ProgressBar;
+        window->setOverall({11, 0});
+        window->setOverall({11, 0});
+        window->setStep({5, 0});
+        window->setText("Collecting mail from Inbox");
+        window->update({11, 2}, {5, 2}, "Collecting mail from Inbox");
+        window->update({11, 2}, {5, 2}, "Collecting mail from Inbox");
+        window->setStep({5, 9});  // past the end: the last position
+        window->setStep({5, 4});
+        headless.progress("a plain line");
+        window->setText("two\nlines");
+        window->setOverall(Bar{-3, 2});  // no overall bar
+        window->close();
+        window->setText("after close");
+        EXPECT_EQ(window->state().overall, (Bar{0, 0}));
+        EXPECT_EQ(window->state().step, (Bar{5, 4}));
+    }
+    std::fclose(stream);
+    const std::string text(buffer, size);
+    std::free(buffer);
+    EXPECT_EQ(text,
+              "Tallyhop\xC2\xAE Progress [1/11]\n"
+              "Tallyhop\xC2\xAE Progress [1/11] [0/5]\n"
+              "Tallyhop\xC2\xAE Progress [1/11] [0/5] Collecting mail from Inbox\n"
+              "Tallyhop\xC2\xAE Progress [3/11] [2/5] Collecting mail from Inbox\n"
+              "Tallyhop\xC2\xAE Progress [3/11] [4/5] Collecting mail from Inbox\n"
+              "a plain line\n"
+              "Tallyhop\xC2\xAE Progress [3/11] [4/5] two lines\n"
+              "Tallyhop\xC2\xAE Progress [4/5] two lines\n");
+}
+
+// On a terminal the line is rewritten in place, cut to the width, and ended before any
+// other line and at close.
+TEST(UiProgressWindow, TerminalRewritesInPlace) {
+    int master = -1, slave = -1;
+    winsize size{};
+    size.ws_col = 24;
+    size.ws_row = 10;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    termios raw{};
+    ASSERT_EQ(tcgetattr(slave, &raw), 0);
+    cfmakeraw(&raw);
+    ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);
+    FILE* terminal = fdopen(slave, "w");
+    ASSERT_NE(terminal, nullptr);
+    {
+        platform::ui::HeadlessUi headless(terminal);
+        auto window = headless.openProgress("T", "Sync");
+        window->setOverall({3, 0});
+        window->setText("Collecting mail from a long folder name");
+        EXPECT_EQ(headless.ask(Question::fromType("Go on?", "Q", MB_YESNO)), IDYES);
+        window->setOverall({3, 1});
+    }  // destroyed: closed
+    std::fclose(terminal);
+    std::string text;
+    char chunk[256];
+    ASSERT_EQ(fcntl(master, F_SETFL, O_NONBLOCK), 0);
+    for (ssize_t n; (n = read(master, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<size_t>(n));
+    close(master);
+    EXPECT_EQ(text,
+              "\rSync [1/3]\x1b[K"
+              "\rSync [1/3] Collecting m\x1b[K"
+              "\n[Q] Go on? (answered 6)\n"
+              "\rSync [2/3] Collecting m\x1b[K"
+              "\n");
+}
+
+TEST(UiProgressWindow, ScriptedDoubleRecordsStatesAndOpenWindows) {
+    platform::ui::ScriptedUi ui;
+    platform::ui::ScopedUi scope(ui);
+    auto first = platform::ui::current().openProgress("T", "One");
+    {
+        auto second = platform::ui::current().openProgress("T", "Two");
+        EXPECT_EQ(ui.openProgressWindows(), 2);
+        second->setStep({2, 1});
+    }  // destroyed without close: closed all the same
+    EXPECT_EQ(ui.openProgressWindows(), 1);
+    first->update({4, 1}, {0, 0}, "x&y");
+    first->update({4, 1}, {0, 0}, "x&y");
+    first->close();
+    first->close();
+    EXPECT_EQ(ui.openProgressWindows(), 0);
+
+    const auto states = ui.progressStates();
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[0].caption, "Two");
+    EXPECT_EQ(states[0].step, (platform::ui::ProgressBar{2, 1}));
+    EXPECT_EQ(states[1].overall, (platform::ui::ProgressBar{4, 1}));
+    EXPECT_EQ(states[1].text, "x&y");
+    EXPECT_EQ(ui.progressLines(), (std::vector<std::string>{"Two [1/2]", "One [2/4] x&y"}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/syncmgr/handheld_store.h"
+#include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/handheld_listing.h"
 #include "tools/tallyhop/runtime_setup.h"
 
@@ -13,7 +14,8 @@ namespace {
 void usage(std::ostream& out) {
     out << "usage: tallyhop init [--user NAME] [--handheld NAME]\n"
            "       tallyhop handheld [--handheld NAME]\n"
-           "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
+        << handheld_app::kCommandUsage
+        << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
 }
 
 // Reads "--name value" options into the given slots; false on anything else.
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
         return tallyhop::initRuntime(options, std::cout, std::cerr);
     }
     if (command == "handheld") {
+        if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);
         std::string handheld = "default";
         if (!parseOptions(args, {{"--handheld", &handheld}}))
             return 2;

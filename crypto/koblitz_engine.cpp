@@ -1,0 +1,418 @@
+// Koblitz-curve engine. Points at the interface are affine; the scalar
+// multiplications run a Montgomery ladder on Lopez-Dahab x/z coordinates
+// with a fixed number of steps and no scalar-dependent branches. The
+// fresh-pair base multiplication keeps its tau-adic comb, whose thinned
+// columns decide the returned scalar.
+#include "crypto/koblitz_engine.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "crypto/binary_field_modules.h"
+#include "crypto/wipe.h"
+
+using namespace ks::mp;
+
+namespace ks {
+
+static_assert(sizeof(kob::KoblitzConstants) <= sizeof(GlobalDataLayout::engineArea));
+static_assert(offsetof(GlobalDataLayout, engineArea) % alignof(kob::KoblitzConstants) == 0);
+
+kob::KoblitzConstants* koblitzConstants(ksGlobalData* gd)
+{
+    return reinterpret_cast<kob::KoblitzConstants*>(layoutOf(gd)->engineArea);
+}
+
+namespace {
+
+constexpr uint32_t kTablePoints = 511;
+
+uint32_t words(const ksGlobalData* gd) { return fieldWords(layoutOf(gd)->fieldBits); }
+
+// mu = +1 for a = 1, -1 for a = 0; 1 for any other a.
+uint32_t muOf(ksGlobalData* gd, int* mu)
+{
+    uint32_t one = 1, zero = 1;
+    uint32_t rc = fieldIsOne(gd, &layoutOf(gd)->a, &one);
+    if (rc == 0 && one == 0) {
+        *mu = 1;
+        return 0;
+    }
+    rc |= fieldIsZero(gd, &layoutOf(gd)->a, &zero);
+    if (rc == 0 && zero == 0) {
+        *mu = -1;
+        return 0;
+    }
+    return 1;
+}
+
+// k (already below 2^bits) as its low `bits` bits, least significant first.
+struct ScalarBits {
+    uint32_t words[9] = {};
+    uint32_t bits = 0;
+    ~ScalarBits() { wipe(words, sizeof words); }
+};
+
+// k mod modulus by shift and conditional subtraction over every bit a
+// reduced record can hold, so the time does not depend on k's value.
+uint32_t scalarBits(const ksInt* k, const ksInt* modulus, ScalarBits* out)
+{
+    constexpr int kLimbs = 9;  // 288 bits
+    if (k->count > kReducedDigits || modulus->count == 0 || modulus->count > kModulusDigits)
+        return 1;
+    uint32_t n[kLimbs + 1] = {}, r[kLimbs + 1] = {}, d[kLimbs + 1];
+    for (uint32_t i = 0; i < modulus->count; ++i)
+        n[i / 2] |= uint32_t(modulus->digits[i]) << (16 * (i % 2));
+    for (int bit = 16 * int(kReducedDigits) - 1; bit >= 0; --bit) {
+        const uint32_t digit = uint32_t(bit / 16) < k->count ? k->digits[bit / 16] : 0;
+        uint32_t carry = (digit >> (bit % 16)) & 1;
+        for (int i = 0; i <= kLimbs; ++i) {
+            const uint32_t top = r[i] >> 31;
+            r[i] = (r[i] << 1) | carry;
+            carry = top;
+        }
+        uint64_t borrow = 0;
+        for (int i = 0; i <= kLimbs; ++i) {
+            const uint64_t t = uint64_t(r[i]) - n[i] - borrow;
+            d[i] = uint32_t(t);
+            borrow = (t >> 63) & 1;
+        }
+        const uint32_t keep = 0u - uint32_t(borrow);  // r < n: keep r
+        for (int i = 0; i <= kLimbs; ++i)
+            r[i] = (r[i] & keep) | (d[i] & ~keep);
+    }
+    uint32_t rc = mpBitLength(modulus, &out->bits);
+    std::memcpy(out->words, r, sizeof out->words);
+    wipe(r, sizeof r);
+    wipe(d, sizeof d);
+    return rc != 0 || out->bits > 288 ? 1 : 0;
+}
+
+// The ladder's two multiples kP and (k+1)P as (X1:Z1), (X2:Z2).
+struct Ladder {
+    ksFieldElement x1{}, z1{}, x2{}, z2{};
+    ~Ladder() { wipe(this, sizeof *this); }
+};
+
+bool longScalar(const ksInt* k) { return k->count > kReducedDigits; }
+
+// R = k P for k reduced modulo `modulus`; R.x = 0 for the point at infinity.
+uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, const ksPoint* p, ksPoint* r,
+                        bool wantY)
+{
+    const ksFieldMethods* f = fieldMethodsOf(gd);
+    if (f == nullptr || longScalar(k))
+        return 1;
+    if (f->isZero(gd, &p->x) == 1) {
+        f->zero(gd, &r->x);
+        return 0;
+    }
+    ScalarBits bits;
+    if (scalarBits(k, modulus, &bits) != 0)
+        return 1;
+    Ladder l{};
+    const ksPoint P = *p;
+    // The ladder runs inside the field module, on its own word layout.
+    const BinaryLadder ladder = binaryLadderForId(layoutOf(gd)->fieldMethodsId);
+    if (ladder == nullptr)
+        return 1;
+    ladder(&P.x, &layoutOf(gd)->b, bits.words, bits.bits, &l.x1, &l.z1, &l.x2, &l.z2);
+    if (f->isZero(gd, &l.z1) == 1) {
+        f->zero(gd, &r->x);
+        return 0;
+    }
+    ksFieldElement x1{}, t{};
+    f->invert(gd, &l.z1, &t);
+    f->multiply(gd, &l.x1, &t, &x1);
+    if (!wantY) {
+        r->x = x1;
+        return 0;
+    }
+    if (f->isZero(gd, &l.z2) == 1) {
+        // (k+1)P is infinity: kP = -P.
+        r->x = P.x;
+        f->add(gd, &P.x, &P.y, &r->y);
+        return 0;
+    }
+    // y1 = (x1 + x)((x1 + x)(x2 + x) + x^2 + y)/x + y.
+    ksFieldElement x2{}, s1{}, s2{}, u{};
+    f->invert(gd, &l.z2, &t);
+    f->multiply(gd, &l.x2, &t, &x2);
+    f->add(gd, &x1, &P.x, &s1);
+    f->add(gd, &x2, &P.x, &s2);
+    f->multiply(gd, &s1, &s2, &u);
+    f->square(gd, &P.x, &t);
+    f->add(gd, &u, &t, &u);
+    f->add(gd, &u, &P.y, &u);
+    f->multiply(gd, &u, &s1, &u);
+    f->invert(gd, &P.x, &t);
+    f->multiply(gd, &u, &t, &u);
+    f->add(gd, &u, &P.y, &r->y);
+    r->x = x1;
+    return 0;
+}
+
+uint32_t kobMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
+{
+    int mu = 0;
+    if (muOf(gd, &mu) != 0)
+        return 1;
+    return ladderMultiply(gd, k, asInt(&layoutOf(gd)->order), p, r, true);
+}
+
+// k is not reduced modulo n: modulo the curve order it acts the same on
+// every point of the curve.
+uint32_t kobMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
+{
+    int mu = 0;
+    if (muOf(gd, &mu) != 0)
+        return 1;
+    ksPoint r{};
+    const uint32_t rc = ladderMultiply(gd, k, asInt(&layoutOf(gd)->curveOrder), p, &r, false);
+    if (rc == 0)
+        *x = r.x;
+    return rc;
+}
+
+uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
+                          ksFieldElement* x)
+{
+    ksPoint r1{}, r2{}, s{};
+    uint32_t rc = kobMultiply(gd, u, p, &r1);
+    rc |= kobMultiply(gd, v, q, &r2);
+    if (rc != 0)
+        return rc;
+    rc |= ecBinaryAdd(gd, &r1, &r2, &s);
+    *x = s.x;
+    return rc;
+}
+
+uint32_t kobHeapSize(uint32_t m, uint32_t* size)
+{
+    *size = fieldWords(m) * 8 * kTablePoints;
+    return 0;
+}
+
+uint32_t* tableEntry(const ksPoint* owner, uint32_t w, uint32_t j)
+{
+    return static_cast<uint32_t*>(const_cast<void*>(owner->table)) + size_t(j - 1) * 2 * w;
+}
+
+void readEntry(const ksPoint* owner, uint32_t w, uint32_t j, ksPoint* out)
+{
+    *out = ksPoint{};
+    const uint32_t* e = tableEntry(owner, w, j);
+    std::memcpy(out->x.words, e, w * 4);
+    std::memcpy(out->y.words, e + w, w * 4);
+}
+
+void writeEntry(const ksPoint* owner, uint32_t w, uint32_t j, const ksPoint& p)
+{
+    uint32_t* e = tableEntry(owner, w, j);
+    std::memcpy(e, p.x.words, w * 4);
+    std::memcpy(e + w, p.y.words, w * 4);
+}
+
+uint32_t applyTau(ksGlobalData* gd, ksPoint* p, uint32_t times)
+{
+    uint32_t rc = 0;
+    for (uint32_t i = 0; i < times; ++i) {
+        rc |= fieldSquare(gd, &p->x, &p->x);
+        rc |= fieldSquare(gd, &p->y, &p->y);
+    }
+    return rc;
+}
+
+// Entry j - 1 holds the sum of tau^(i d) P over the set bits i of j.
+uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
+{
+    if (p->table == nullptr)
+        return 0;
+    const uint32_t w = words(gd);
+    const uint32_t d = kob::combColumnCount(layoutOf(gd)->fieldBits + 6);
+    uint32_t rc = 0;
+    ksPoint t = *p;
+    t.table = nullptr;
+    writeEntry(p, w, 1, t);
+    for (uint32_t r = 1; r <= 8; ++r) {
+        rc |= applyTau(gd, &t, d);
+        writeEntry(p, w, 1u << r, t);
+    }
+    for (uint32_t j = 3; j <= kTablePoints; ++j) {
+        const uint32_t low = j & (0u - j);
+        if (low == j)
+            continue;
+        ksPoint a, b, s;
+        readEntry(p, w, low, &a);
+        readEntry(p, w, j - low, &b);
+        rc |= ecBinaryAdd(gd, &a, &b, &s);
+        writeEntry(p, w, j, s);
+    }
+    return rc;
+}
+
+uint32_t combEvaluate(ksGlobalData* gd, const CombRecord& comb, const ksPoint* g, ksPoint* r)
+{
+    const uint32_t w = words(gd);
+    uint32_t rc = 0;
+    ksPoint acc{};
+    for (uint32_t c = comb.count; c-- > 0;) {
+        rc |= applyTau(gd, &acc, 1);
+        if (comb.columns[c] != 0) {
+            ksPoint e;
+            readEntry(g, w, comb.columns[c], &e);
+            rc |= ecBinaryAdd(gd, &acc, &e, &acc);
+        }
+    }
+    r->x = acc.x;
+    r->y = acc.y;
+    return rc;
+}
+
+uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    int mu = 0;
+    if (muOf(gd, &mu) != 0 || k->count > kReducedDigits)
+        return 1;
+    if (k->count == 0) {
+        uint32_t rc = fieldSetZero(gd, &r->x);
+        rc |= fieldSetZero(gd, &r->y);
+        return rc;
+    }
+    if (l->g.table == nullptr)
+        return kobMultiply(gd, asInt(k), &l->g, r);
+    if (plain != 0)
+        return ladderMultiply(gd, asInt(k), asInt(&l->order), &l->g, r, true);
+
+    const kob::KoblitzConstants& kc = *koblitzConstants(gd);
+    ksIntReduced reduced;
+    WipeOnExit<ksIntReduced> wipeReduced(reduced);
+    uint32_t rc = mpMod(asInt(k), asInt(&l->order), &reduced);
+    kob::TauBits bits;
+    WipeOnExit<kob::TauBits> wipeBits(bits);
+    kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
+    c0.negative = kc.c0.sign != 0;
+    c1.negative = kc.c1.sign != 0;
+    kob::Zint kz = kob::fromInt(asInt(&reduced));
+    WipeOnExit<kob::Zint> wipeK(kz);
+    rc |= kob::tauExpand(mu, c0, c1, kz, &bits);
+    CombRecord comb;
+    WipeOnExit<CombRecord> wipeComb(comb);
+    kob::combColumns(l->fieldBits + 6, bits, &comb);
+
+    // One random byte per column: whole draws of 32, then the rest.
+    uint8_t random[32 * 2];
+    WipeOnExit<uint8_t[64]> wipeRandom(random);
+    const uint32_t d = comb.count;
+    if (d > sizeof random)
+        return 1;
+    if (d > 0) {
+        uint32_t drawn = 0;
+        for (uint32_t i = 0; i < (d - 1) / 32; ++i, drawn += 32)
+            rc |= a3391(gd, 32, random + drawn);
+        rc |= a3391(gd, d - drawn, random + drawn);
+    }
+    const uint32_t keep = 6 * (l->fieldBits / 17 + 1) / 9;
+    rc |= ecPickTauColumns(keep, random, &comb);
+    kob::columnsToBits(comb, &bits);
+    rc |= kob::tauValue(kc, asInt(&l->order), bits, k);
+
+    ksPoint sum{};
+    rc |= combEvaluate(gd, comb, &l->g, &sum);
+    rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+    rc |= ecBinaryAdd(gd, &sum, &l->blindPoint, &sum);
+    r->x = sum.x;
+    r->y = sum.y;
+    return rc;
+}
+
+// lambda with tau(G) = lambda G: a root of lambda^2 - mu lambda + 2 mod n.
+uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    const ksInt* n = asInt(&l->order);
+    ksIntGeneral seven, nm7, one, two;
+    mpSetWord(asInt(&seven), 7);
+    mpSetWord(asInt(&one), 1);
+    mpSetWord(asInt(&two), 2);
+    uint32_t rc = mpSubtract(n, asInt(&seven), asInt(&nm7));
+    ksIntReduced root, t, half;
+    uint32_t found = 0;
+    rc |= mpModSqrt(asInt(&nm7), n, &root, &found);
+    if (rc != 0 || found == 0)
+        return 1;
+    if (mu > 0)
+        rc |= a1336(asInt(&root), asInt(&one), n, &t);
+    else
+        rc |= mpModSubtract(asInt(&root), asInt(&one), n, &t);
+    uint32_t invertible = 0;
+    rc |= mpModInverse(asInt(&two), n, &half, &invertible);
+    if (rc != 0 || invertible == 0)
+        return 1;
+    rc |= a1342(asInt(&t), asInt(&half), n, lambda);
+    // The other root is mu - lambda.
+    ksPoint q{}, g = l->g;
+    g.table = nullptr;
+    rc |= ladderMultiply(gd, asInt(lambda), n, &g, &q, true);
+    ksFieldElement gx2{}, gy2{};
+    rc |= fieldSquare(gd, &g.x, &gx2);
+    rc |= fieldSquare(gd, &g.y, &gy2);
+    uint32_t sameX = 1, sameY = 1;
+    rc |= fieldEqual(gd, &q.x, &gx2, &sameX);
+    rc |= fieldEqual(gd, &q.y, &gy2, &sameY);
+    if (sameX != 0 || sameY != 0) {
+        ksIntReduced other;
+        rc |= mpModSubtract(n, asInt(lambda), n, &other);
+        if (mu > 0)
+            rc |= a1336(asInt(&other), asInt(&one), n, lambda);
+        else
+            rc |= mpModSubtract(asInt(&other), asInt(&one), n, lambda);
+    }
+    return rc;
+}
+
+}  // namespace
+
+const ksCurveEngine kKoblitzEngine = {
+    ecBinaryAdd, ecBinaryDouble, kobMultiply, kobMultiplyX, kobTwinMultiplyX,
+    kobBaseMultiply, kobHeapSize, kobPrecompute, ecBinaryIsInfinity,
+};
+
+}  // namespace ks
+
+uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
+{
+    using namespace ks;
+    *engineId = kKoblitzEngineId;
+    if (gd == nullptr)
+        return 0;
+    GlobalDataLayout* l = layoutOf(gd);
+    int mu = 0;
+    if (muOf(gd, &mu) != 0)
+        return 1;
+    kob::KoblitzConstants* kc = koblitzConstants(gd);
+    kob::Zint c0, c1;
+    uint32_t rc = kob::reductionElement(mu, l->fieldBits, &c0, &c1);
+    kc->c0.sign = c0.negative ? 1 : 0;
+    kc->c1.sign = c1.negative ? 1 : 0;
+    rc |= kob::magnitudeToInt(c0, &kc->c0.magnitude);
+    rc |= kob::magnitudeToInt(c1, &kc->c1.magnitude);
+    rc |= kobEigenvalue(gd, mu, &kc->lambda);
+    rc |= kob::lucasTable(mu, kc);
+    if (heap == nullptr)
+        return rc;
+    l->g.table = heap;
+    rc |= kobPrecompute(gd, &l->g);
+    uint8_t seed[32];
+    WipeOnExit<uint8_t[32]> wipeSeed(seed);
+    ksIntGeneral drawn;
+    WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
+    rc |= a3391(gd, 32, seed);
+    rc |= a1720(32, seed, asInt(&drawn));
+    rc |= mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar);
+    l->blindPoint = ksPoint{};
+    rc |= kobBaseMultiply(gd, 1, &l->blindScalar, &l->blindPoint);
+    l->blindPoint.table = nullptr;
+    return rc;
+}

@@ -1,0 +1,438 @@
+// The account loop: the handheld's messages loaded into the connections, each active
+// account synchronised in turn, and one account's handheld messages reconciled with what
+// its host reported.
+#include <algorithm>
+#include <ctime>
+#include <set>
+
+#include "common/address_list.h"
+#include "common/message_record_codec.h"
+#include "common/sync_log.h"
+#include "datamgr/ledgerly.h"
+#include "engine/engine_log.h"
+#include "engine/sync_session.h"
+
+namespace tidewater {
+namespace {
+
+uint32_t DeviceRecordId(const CMsg& m) {
+    int32_t n = 0;
+    const uint8_t* b = m.deviceId.GetData(&n);
+    if (n < 4) return 0;
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+void SetDeviceRecordId(CMsg& m, uint32_t v) {
+    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    m.deviceId.SetData(b, 4);
+}
+
+void Yield() { SyncYieldCycles(10); }
+
+std::string MessageBlock(const char* title, const CMsg& m, const std::string& folder) {
+    return Printf("%s\n%-20s%s\n%-20s%s\n%-20s%s", title, "Subject:", m.Subject.c_str(), "From:", m.From.c_str(),
+                  "Folder:", folder.c_str());
+}
+
+}  // namespace
+
+bool IsRelayControlMail(const CMsg& msg) {
+    for (const char* marker : {"???C-H-", "???E-N-", "???C-F-", "???C-D-"})
+        if (msg.Subject.find(marker) != std::string::npos) {
+            Debug("A control message was found on the desktop inbox and will not be downloaded to the device.");
+            return true;
+        }
+    return false;
+}
+
+CHostConnection* CSyncSession::ConnectionForAccount(int accountNumber) {
+    for (auto& c : connections)
+        if (c->slot == accountNumber) return c.get();
+    return nullptr;
+}
+
+bool CSyncSession::ClearIdCache(int slot) {
+    if (db.dbVersion < 1056) return true;
+    return db.Open(kDbIdCache, slot) == 0 && db.DeleteAll() == SYNC_OK;
+}
+
+int CSyncSession::LoadDeviceMessages() {
+    Debug("--> Beginning To Get Messages From Device");
+    if (int rc = db.Open(kDbMessages); rc != 0) return rc;
+    const uint32_t total = db.Count();
+    if (total) {
+        progress.SetStepCount(int(total));
+        progress.SetProgressTextId(4449);
+    }
+    int result = 0, read = 0, unknown = 0;
+    std::set<int> cacheCleared;
+    for (uint32_t index = 0; result == 0;) {
+        HandheldRecord r;
+        if (db.ReadByIndex(index, r) != 0) break;
+        ++read;
+        progress.AdvanceStep();
+        auto m = std::make_unique<CMsg>();
+        const int account = UnpackMessageRecord(r, *m);
+        if (account == -1) {
+            ++unknown;
+            db.Delete(r.id);  // the records after it move up: same index again
+            continue;
+        }
+        CHostConnection* c = ConnectionForAccount(account);
+        if (!c || !c->account) {
+            result = kResultNotFound;
+            break;
+        }
+        if (m->msgId.IsEmpty() && m->hostId.IsEmpty() && m->category != 1 && c->Kind() != 4) {
+            ++index;
+            continue;
+        }
+        if (c->IsComponent()) {
+            ++index;
+            continue;
+        }
+        if (!c->HasDeletionMark() && !c->HasServerChangedMark()) {
+            if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) c->device.AddMsg(std::move(m));
+            ++index;
+            continue;
+        }
+        if (cacheCleared.insert(c->slot).second) ClearIdCache(c->slot);
+        db.Open(kDbMessages);
+        if (m->msgId.IsEmpty() && m->hostId.IsEmpty() && !c->HasDeletionMark()) {
+            ++index;
+            continue;
+        }
+        if (!c->HasDeletionMark())
+            Debug(Printf("A message is being removed from the device for account %s because the incoming server changed.",
+                         c->Name().c_str()));
+        if (DeleteDeviceMessage(*m) != 0) ++index;  // a record that stays is passed over
+        db.Open(kDbMessages);
+    }
+
+    // Messages whose stored part is smaller than the whole wait for the rest.
+    for (auto& c : connections) {
+        const int type = c->ConnType();
+        if (!c->IsActive() || type == kConnSyncOnly) continue;
+        for (auto& e : c->device.Entries())
+            for (auto& m : e->msgs) {
+                const uint32_t partRecord = m->partWord >> 8;
+                if (partRecord == 0 || db.Open(kDbParts) != 0) continue;
+                CPartInfoRecord info;
+                if (ReadPartInfoRecord(db.handle, partRecord, info) != 0) continue;
+                if (info.values[2] != info.values[3]) {
+                    m->pendingUpdate = 1;
+                    if (type == kConnDialUp || type == kConnTcpIp) m->rewriteParts = 1;
+                }
+            }
+    }
+    DebugOrInfo(Printf("Loaded %d messages from the device of which %d of them were associated with an unknown account.",
+                       read, unknown),
+                4138, {std::to_string(read), std::to_string(unknown)});
+    for (auto& c : connections) {
+        if (!c->account) continue;
+        if (c->HasDeletionMark()) {
+            c->account->ResetToDefaults();
+        } else if (c->HasServerChangedMark()) {
+            c->ClearServerChangedMark();
+        }
+    }
+    return result;
+}
+
+int CSyncSession::SyncAccounts() {
+    Debug("--> Beginning To Sync Accounts");
+    // Simple MAPI accounts go first, the others keep their order.
+    std::stable_partition(connections.begin(), connections.end(), [](const std::unique_ptr<CHostConnection>& c) {
+        const int p = c->Protocol();
+        return p >= 0 && p <= 3;
+    });
+    int result = 0;
+    const int total = int(connections.size());
+    int n = 0;
+    for (auto& cp : connections) {
+        CHostConnection& c = *cp;
+        Debug(Printf("Checking account %d of %d", ++n, total));
+        progress.SetStepCount(1);
+        if (!c.account || !c.IsActive()) {
+            progress.AdvanceOverall();
+            continue;
+        }
+        const std::string name = c.Name();
+        if (c.IsComponent()) {
+            progress.AdvanceOverall();
+            continue;
+        }
+        if (logDebug && !name.empty()) {
+            Debug(Printf("-->** Begin synchronization specific to active account '%s' , %d. **<--", name.c_str(), c.slot));
+            WriteAccountReport(c);
+        } else if (logInfo) {
+            LogInfo(FormatText(Str(4139), {name}));
+        }
+        if (c.HasDeletionMark()) {
+            c.Deactivate();
+            Debug("The account is active but marked for deletion and is being deactivated. Sync done..");
+            progress.AdvanceOverall();
+            continue;
+        }
+        const int p = c.Protocol();
+        if (p == kProtocolNone) {
+            SyncMessage(4242, kActivityText, {name});
+            c.Deactivate();
+            continue;
+        }
+        if ((p == kProtocolMapi || p == kProtocolMapi2) && !c.account->HasMapiProfile()) {
+            SyncMessage(4206, kActivityError, {name});
+            continue;
+        }
+        progress.SetProgressText(FormatText(Str(4450), {name}));
+        result = c.ConnectHost(logDebug, logInfo, accountInit.userDirectory);
+        if (result != 0) {
+            progress.AdvanceOverall();
+            continue;
+        }
+        c.failedFolders.clear();
+        std::vector<int> slots;
+        std::vector<std::string> names;
+        const bool anyFolder = c.account->SelectedFolders(slots, names) > 0;
+        auto collect = [&]() {
+            bool failed = false;
+            for (size_t i = 0; i < slots.size(); ++i) {
+                const int key = slots[i];
+                FolderRecord* folder = (p == kProtocolImap && key == 0) ? nullptr : c.host.Record(key);
+                const std::string folderName = i < names.size() ? names[i] : Str(4470);
+                progress.SetProgressText(FormatText(Str(4468), {name, folderName}));
+                progress.SetStepCount(1);
+                const int rc = c.CollectHostMessages(folder, key, logInfo, logDebug);
+                if (rc != 0) {
+                    result = rc;
+                    failed = true;
+                    c.failedFolders.insert(key);
+                }
+            }
+            return failed;
+        };
+        bool toDisconnect = false;
+        if (anyFolder) {
+            const int kind = c.Kind();
+            if ((kind == 0 || kind == 4) && p != kProtocolPop) {
+                if (collect()) {
+                    toDisconnect = true;
+                } else {
+                    progress.SetProgressText(FormatText(Str(4452), {name}));
+                    result = PerformDisconnectedActions(&c);
+                    toDisconnect = result != 0;
+                }
+            } else {
+                progress.SetProgressText(FormatText(Str(4452), {name}));
+                result = PerformDisconnectedActions(&c);
+                if (result != 0) {
+                    toDisconnect = true;
+                } else if (collect() && (p == kProtocolImap || (p == kProtocolPop && kind == 0)) && c.Outbox()) {
+                    progress.SetProgressText(FormatText(Str(4453), {name}));
+                    result = SendOutbox(c);
+                    toDisconnect = true;
+                }
+            }
+        }
+        if (!toDisconnect) {
+            Yield();
+            progress.SetProgressText(FormatText(Str(4453), {name}));
+            if (c.Outbox()) {
+                result = SendOutbox(c);
+                toDisconnect = result != 0;
+            }
+        }
+        if (!toDisconnect) {
+            Yield();
+            progress.SetProgressText(FormatText(Str(4454), {name}));
+            if (anyFolder) SyncDeviceMessages(c);
+            c.account->MarkSynchronised();
+        }
+        progress.SetProgressText(FormatText(Str(4455), {name}));
+        c.DisconnectHost();
+        progress.AdvanceOverall();
+        if (logDebug && (!name.empty() || c.IsActive()))
+            Debug(Printf("-->** Finish synchronization specific to active account '%s', %d. **<--", name.c_str(), c.slot));
+        else if (logInfo)
+            LogInfo(FormatText(Str(4143), {name}));
+    }
+    return result;
+}
+
+int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
+    Debug("--> Beginning To Sync Messages");
+    const std::string name = c.Name();
+    progress.SetProgressText(FormatText(Str(4456), {name}));
+    progress.SetStepCount(int(c.device.Count()));
+    // Read states and other changes back to the handheld.
+    for (auto& e : c.device.Entries())
+        for (auto& m : e->msgs) {
+            const bool matched = (m->flags & kMsgFlagFromHandheld) && (m->flags & kMsgFlagSeenOnHost);
+            if (matched && ((m->flags & kMsgFlagRewriteRecord) || m->pendingUpdate)) UpdateDeviceMessage(c, *m);
+        }
+
+    std::vector<int> slots;
+    std::vector<std::string> names;
+    c.account->SelectedFolders(slots, names);
+    int deleted = 0, rejected = 0, added = 0;
+    const int p = c.Protocol();
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const int key = slots[i];
+        const std::string folderName = i < names.size() ? names[i] : Str(4470);
+        progress.SetProgressText(FormatText(Str(4457), {name, folderName}));
+        progress.SetStepCount(int(c.device.Count(key)));
+        const int64_t span = int64_t(c.DaysToSync()) * 86400;
+        const int64_t cutoff = c.DaysToSync() > 0 ? int64_t(std::time(nullptr)) - span : 0;
+        // A folder whose listing failed says nothing about what the host holds.
+        if (auto* list = c.device.Messages(key); list && !c.failedFolders.count(key)) {
+            for (size_t j = 0; j < list->size();) {
+                CMsg& m = *(*list)[j];
+                const bool read = (m.status & kMsgStatusRead) != 0;
+                bool keep = m.date < cutoff || (m.flags & kMsgFlagSeenOnHost) || m.category == 3 || m.category == 4;
+                if (p == kProtocolImap)
+                    keep = keep || (c.UnreadOnly() && read);
+                else
+                    keep = keep || (c.UnreadOnly() && read && (m.flags & 0x08000000));
+                if (keep) {
+                    ++j;
+                    continue;
+                }
+                ++deleted;
+                Debug(MessageBlock("Deleting a message not found on host:", m, folderName));
+                DeleteDeviceMessage(m);
+                list->erase(list->begin() + long(j));
+            }
+        }
+        auto* fresh = c.host.Messages(key);
+        progress.SetProgressText(FormatText(Str(4458), {name, folderName}));
+        progress.SetStepCount(fresh ? int(fresh->size()) : 0);
+        if (!fresh) continue;
+        for (auto& m : *fresh) {
+            Yield();
+            if (m->From.empty()) {
+                ++rejected;
+                continue;
+            }
+            Debug(MessageBlock("Adding a message to the device:", *m, folderName));
+            if (!CheckHandheldSpace()) {
+                SyncMessage(4205, kActivityError);
+                break;
+            }
+            if (IsRelayControlMail(*m)) {
+                ++added;
+                continue;
+            }
+            if (AddMessageToDevice(c, *m) == kResultRejected)
+                ++rejected;
+            else
+                ++added;
+            progress.AdvanceStep();
+        }
+        fresh->clear();  // added messages are on the handheld now; keep memory flat
+    }
+    progress.SetStepCount(1);
+    DebugOrInfo(Printf("Deleted %d messages from the device because there was no match for it on the host,\n rejected %d "
+                       "messages due to filters, and added %d new messages to the device.",
+                       deleted, rejected, added),
+                4142, {std::to_string(deleted), std::to_string(rejected), std::to_string(added)});
+    return 0;
+}
+
+int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
+    const int p = c.Protocol();
+    if (p == kProtocolMapi || p == kProtocolMapi2) c.ResolveNames(msg);
+    if (appVersion == 1024) {
+        for (std::string* list : {&msg.From, &msg.ReplyTo, &msg.To, &msg.Cc, &msg.Bcc}) tess::NormalizeAddressList(*list, false);
+        if (msg.ReplyTo.empty()) msg.ReplyTo = msg.From;
+    }
+    msg.size = msg.GetHeaderTextSize();
+    if (!c.FilterCheck(msg, logDebug)) return kResultRejected;
+    if (!msg.AttachmentNames.empty() && c.DownloadAttachments())
+        if (AddAttachmentsToDevice(c, msg, true) == kResultRejected) return kResultRejected;
+
+    const int type = c.ConnType();
+    if (type != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
+        CIdCacheRecord cache;
+        if (p == kProtocolImap) {
+            int32_t n = 0;
+            const uint8_t* b = msg.hostId.GetData(&n);
+            const uint32_t uid = n >= 4 ? uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24 : 0;
+            cache.category = 4;
+            cache.texts[0] = std::to_string(int32_t(uid));
+        } else {
+            cache.category = (p == kProtocolPop && c.Kind() == 0) ? 4 : 3;
+            if (cache.category == 4) cache.texts[0] = IdPart(IdText(msg.msgId), 0);
+            cache.time = uint32_t(msg.date / 60 * 60);
+            cache.texts[1] = msg.Subject;
+            cache.texts[2] = msg.From;
+        }
+        WriteIdCacheRecord(db.handle, cache);
+    }
+    if (db.Open(kDbMessages) != 0) return kResultDbOpen;
+    HandheldRecord rec;
+    const bool note = type != kConnDialUp && type != kConnTcpIp;
+    const int rc = PackMessageRecord(db.dbVersion, rec, msg, uint32_t(c.MaxSizeKb()) * 1024, c.slot, note);
+    if (rc == 0xFFFF) {
+        LogError(4112, &msg);
+        return 0;
+    }
+    rec.id = 0;
+    if (db.Write(rec) == SYNC_OK) SetDeviceRecordId(msg, rec.id);
+    return 0;
+}
+
+int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
+    if (db.Open(kDbMessages) != 0) return kResultDbOpen;
+    if (msg.rewriteParts) {
+        const bool wired = c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp;
+        if (wired) msg.rewriteParts = 0;
+        AddAttachmentsToDevice(c, msg, false);
+        msg.rewriteParts = 0;
+        db.Open(kDbMessages);
+    }
+    HandheldRecord rec;
+    const bool note = c.ConnType() != kConnDialUp && c.ConnType() != kConnTcpIp;
+    const int rc = PackMessageRecord(db.dbVersion, rec, msg, uint32_t(c.MaxSizeKb()) * 1024, c.slot, note);
+    if (rc == 0xFFFF) {
+        LogError(4112, &msg);
+        return rc;
+    }
+    rec.id = DeviceRecordId(msg);
+    return db.Write(rec);
+}
+
+int CSyncSession::DeleteDeviceMessage(CMsg& msg) {
+    if (db.Open(kDbAttachments) != 0) {
+        SyncMessage(4106, kActivityError);
+        SyncMessage(4010, kActivityText);
+        return kResultDbOpen;
+    }
+    for (int i = 0; i < kMaxPartIds && msg.partIds[i] != 0; ++i) {
+        CAttachmentChain chain;
+        if (ReadAttachmentChain(db.handle, msg.partIds[i], true, chain, nullptr) == 0) {
+            DeleteAttachmentChain(db.handle, chain);
+        } else if (db.Delete(msg.partIds[i]) != SYNC_OK) {
+            SyncMessage(4104, kActivityError);
+        }
+        msg.partIds[i] = 0;
+    }
+    if ((msg.partWord >> 8) != 0) {
+        if (db.Open(kDbParts) == 0)
+            db.Delete(msg.partWord >> 8);
+        else
+            SyncMessage(4105, kActivityError);
+        msg.partWord &= 0xFF;
+        msg.partInfo.reset();
+    }
+    if (db.Open(kDbMessages) != 0) {
+        LogRecordDeleteFailure(&msg);
+        return kResultDbOpen;
+    }
+    if (db.Delete(DeviceRecordId(msg)) != SYNC_OK) {
+        LogRecordDeleteFailure(&msg);
+        return kResultNotFound;
+    }
+    return 0;
+}
+
+}  // namespace tidewater

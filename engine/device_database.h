@@ -1,0 +1,81 @@
+#pragma once
+// The handheld's mail databases as the engine opens them through the sync manager: one
+// database open at a time, records moved through a 63000-byte buffer, the handheld
+// application's own answers, and the security-key records.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/handheld_records.h"
+#include "platform/syncmgr/syncmgr.h"
+
+namespace tidewater {
+
+enum DeviceDbKind : int {
+    kDbMessages = 0,
+    kDbActions = 1,
+    kDbAttachments = 2,
+    kDbParts = 3,
+    kDbSecurity = 4,
+    kDbIdCache = 5,
+    kDbOldPro2 = 6,
+    kDbOldPro3 = 7,
+};
+
+// Engine result codes shared by the phases.
+enum : int {
+    kResultDbOpen = 101,
+    kResultRejected = 104,
+    kResultNotFound = 16387,
+    kResultNoMemory = 16406,
+    kResultNoProperties = 16407,
+};
+
+inline constexpr uint32_t kCreatorMail = SYNC_FOURCC('a', 's', 'c', '3');
+inline constexpr uint32_t kCreatorApp = SYNC_FOURCC('a', 's', 'c', '6');
+inline constexpr int kVersionUnset = -2;
+inline constexpr int kMinDbVersion = 1024;
+inline constexpr int kMaxDbVersion = 2384;
+inline constexpr uint32_t kMinFreeBytes = 60000;
+
+class CDeviceDb {
+public:
+    bool haveProperties = false;
+    int dbVersion = kVersionUnset;
+    SyncDbHandle handle = 0;
+
+    // 0, 16407 without sync properties, 16387 not found, or the open call's code.
+    int Open(int kind, int slot = 0);
+    void Close();
+    static std::string NameOf(int kind, int slot);
+
+    // Records of the open database.
+    int ReadByIndex(uint32_t index, HandheldRecord& out);
+    int ReadById(uint32_t id, HandheldRecord& out);
+    // record.id 0 makes a new record and sets the id.
+    int Write(HandheldRecord& record);
+    int Delete(uint32_t id);
+    int DeleteAll();
+    uint32_t Count();
+
+    // 1: an older handheld application was found or the messages database was read;
+    // 0: the messages database cannot be reached.
+    int ReadDatabaseVersion();
+
+private:
+    std::string lastName_;
+};
+
+// The handheld application's answer to a call (codes 0 to 3); false when it failed.
+bool CallDeviceModule(int code, std::vector<uint8_t>& answer);
+// A 4-byte answer (codes 0 and 2) in host order.
+bool CallDeviceModuleInt(int code, uint32_t& value);
+// The handheld reports more free space than minimum (60000 when 0).
+bool CheckHandheldSpace(uint32_t minimum = 0);
+
+// Security-key records ("Larkspur SData").
+int WriteKeyRecord(CDeviceDb& db, const std::string& text);
+int HasKeyRecords(CDeviceDb& db);
+int ReadKeyRecord(CDeviceDb& db, std::string& text);
+
+}  // namespace tidewater

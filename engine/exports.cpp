@@ -1,0 +1,25 @@
+// The engine's exports: each runs with the engine's language library as the source of
+// its strings, on the module's one session.
+#include "common/language_module.h"
+#include "engine/settings_upgrade.h"
+#include "engine/sync_session.h"
+#include "engine/tidewater.h"
+
+namespace {
+constexpr const char* kLanguageLibrary = "LKSYNCLANG.DLL";
+}
+
+TESS_API int SynchronizeMail(int, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex, int userId) {
+    CLanguageModule language(kLanguageLibrary, nullptr);
+    return tidewater::Session().Run(properties, hosts, lastHostIndex, userId);
+}
+
+TESS_API int CreateIniFileSettings(int userId) {
+    CLanguageModule language(kLanguageLibrary, nullptr);
+    return tidewater::CreateIniFileSettingsFor(tidewater::Session(), userId);
+}
+
+TESS_API int UpgradeUserSettings(int userId, int storedVersion) {
+    CLanguageModule language(kLanguageLibrary, nullptr);
+    return tidewater::UpgradeUserSettingsFor(tidewater::Session(), userId, storedVersion);
+}

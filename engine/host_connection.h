@@ -1,0 +1,161 @@
+#pragma once
+// One account during a synchronisation: its message host module, its account object, the
+// host's folder list and two folder maps of messages (the handheld's and the host's), and
+// the disconnected actions loaded for it.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/msg_record.h"
+#include "engine/accounts/mail_account.h"
+#include "engine/tidewater.h"
+
+namespace tidewater {
+
+class CSyncSession;
+
+enum : int {
+    kProtocolNone = 0,
+    kProtocolMapi = 4,
+    kProtocolMapi2 = 5,
+    kProtocolNotes = 6,
+    kProtocolImap = 7,
+    kProtocolPop = 8,
+    kProtocolPlaceholder = 255,
+    kProtocolComponent = 256,  // above this: an external sync component
+};
+
+enum : int {
+    kConnSyncOnly = 0,
+    kConnDialUp = 1,
+    kConnWireless = 2,
+    kConnTcpIp = 3,
+};
+
+// Folders and their messages, by folder key (the handheld category).
+class CFolderMap {
+public:
+    struct Entry {
+        int key = 0;
+        std::string name;
+        std::vector<uint8_t> extra;
+        int type = -1;
+        std::vector<std::unique_ptr<CMsg>> msgs;
+        FolderRecord record{};  // points into this entry; only read by the hosts
+    };
+
+    Entry* Find(int key);
+    // Nothing for an empty name; success without change when the key exists.
+    bool AddFolder(int key, const std::string& name, const void* extra, int extraLength, int type);
+    // The entry of the key, made without a name when missing.
+    Entry& EntryOf(int key);
+    void AddMsg(std::unique_ptr<CMsg> msg) { EntryOf(msg->category).msgs.push_back(std::move(msg)); }
+    std::vector<std::unique_ptr<CMsg>>* Messages(int key);
+    // -1: every key.
+    size_t Count(int key = -1) const;
+    // Removes the message and returns its owner (null when it is not here).
+    std::unique_ptr<CMsg> Take(const CMsg* msg);
+    FolderRecord* Record(int key);
+    std::vector<std::unique_ptr<Entry>>& Entries() { return entries_; }
+
+private:
+    std::vector<std::unique_ptr<Entry>> entries_;
+};
+
+struct DisconnectedAction {
+    int opcode = 0;
+    uint32_t recordId = 0;
+    int32_t uid = 0;
+    std::string arg1, arg2;
+};
+
+class CHostConnection {
+public:
+    CHostConnection(CSyncSession& session, int slot);
+    ~CHostConnection();
+    CHostConnection(const CHostConnection&) = delete;
+    CHostConnection& operator=(const CHostConnection&) = delete;
+
+    CSyncSession& session;
+    const int slot;
+    std::unique_ptr<tess::accounts::CMailAccount> account;
+    HMODULE module = nullptr;
+    bool initialised = false;
+    bool loggedOn = false;
+    int partial = 0;
+    FolderRecord** folders = nullptr;
+    int folderCount = 0;
+    CFolderMap device;  // list 0: the handheld's messages
+    CFolderMap host;    // list 1: the host's new messages of the folders collected
+    std::vector<DisconnectedAction> actions;
+    std::set<int> failedFolders;  // folder keys whose listing failed in this turn
+    std::string accountText;
+    HostResolveNameFn resolveName = nullptr;
+    HostCompareMsgIdFn compareMsgId = nullptr;
+
+    // The account's values.
+    int Protocol() const;
+    int Kind() const;  // the handheld account record's word 0 (4: served by the relay)
+    int ConnType() const;
+    bool IsActive() const;
+    bool IsComponent() const { int p = Protocol(); return p > kProtocolComponent && p != -1; }
+    std::string Name() const;
+    int DaysToSync() const;
+    int MaxSizeKb() const;
+    bool UnreadOnly() const;
+    bool Outbox() const;
+    bool DownloadAttachments() const;
+    bool HasDeletionMark() const;
+    bool HasServerChangedMark() const;
+    bool HasSelectedFolders() const;
+    void Deactivate();
+    void ClearServerChangedMark();
+
+    template <class Fn>
+    Fn Bind(const char* name) const {
+        return module ? reinterpret_cast<Fn>(GetProcAddress(module, name)) : nullptr;
+    }
+
+    // Connecting (0, 2 or 103) and disconnecting.
+    int ConnectHost(bool trace, bool summary, const std::string& userDirectory);
+    int DisconnectHost();
+
+    // Host message operations (results as the engine's phases use them).
+    int CollectHostMessages(FolderRecord* folder, int key, bool summary, bool trace);
+    int FetchMessage(FolderRecord* folder, CMsg& msg);
+    int SetReadState(FolderRecord* folder, CMsg& msg);
+    int DeleteMessage(FolderRecord* folder, CMsg& msg);
+    int SendMessage(CMsg& msg);
+    int GetAttachments(CMsg& msg, AttachmentTable** table);
+    int FreeAttachments(AttachmentTable** table);
+    int FilterCheck(CMsg& msg, bool log);
+    void ResolveNames(CMsg& msg);
+    int Imap4Commit();
+    int Imap4SelectFolder(const char* name);
+    int Imap4CopyMessage(uint32_t uid, const char* from, const char* to);
+    int Imap4AddFolder(const char* name);
+    int Imap4DeleteFolder(const char* name);
+    int Imap4RenameFolder(const char* name, const char* newName);
+    int Imap4SetSeenFlag(uint32_t uid, int seen);
+
+    // The handheld copy of a host message, or null.
+    CMsg* FindDeviceCopy(CMsg& hostMsg);
+    // The host message collected with this id (msgId or hostId), or null.
+    CMsg* FindHostMessage(const CMsg& probe);
+
+private:
+    int imapReady(const char* name, void** fn);
+    void updateCopy(CMsg& hostMsg, CMsg& copy, FolderRecord* folder);
+    void prepareNew(CMsg& msg, FolderRecord* folder);
+    int logon(bool trace, bool summary, const std::string& userDirectory);
+    void nameStandardFolders();
+};
+
+// Id texts: two parts split at the byte 0x01.
+std::string IdPart(const std::string& text, int part);
+std::string ReplaceIdPart(const std::string& text, int part, const std::string& value);
+std::string IdText(const CId& id);
+
+}  // namespace tidewater

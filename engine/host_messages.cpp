@@ -1,0 +1,637 @@
+// What a connected account moves between its host and the engine: one folder's listing
+// with the account's filters, matching to the handheld's copies, fetching, read states,
+// deletes, sending, attachments and the IMAP folder calls.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <ctime>
+
+#include "common/address_list.h"
+#include "common/base64.h"
+#include "common/sync_log.h"
+#include "datamgr/ledgerly.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "engine/engine_log.h"
+#include "engine/host_connection.h"
+#include "engine/sync_session.h"
+
+namespace tidewater {
+
+using namespace tess::accounts::layout;
+using tess::accounts::ByteView;
+
+namespace {
+
+constexpr char kIdSep = '\x01';
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+
+std::string AngleAddress(const std::string& from) {
+    const size_t lt = from.find('<');
+    const size_t gt = from.rfind('>');
+    if (lt == std::string::npos || gt == std::string::npos || gt < lt) return from;
+    return from.substr(lt + 1, gt - lt - 1);
+}
+
+std::string TrimLeft(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+    return s.substr(i);
+}
+
+std::string Base64Of(const CId& id) {
+    int32_t n = 0;
+    const uint8_t* p = id.GetData(&n);
+    std::string out;
+    if (n > 0) tess::Base64Encode(p, n, out, false);
+    return out;
+}
+
+std::vector<uint8_t> Base64Bytes(const std::string& text) {
+    std::vector<uint8_t> out;
+    uint32_t count = 0;
+    tess::Base64Decode(text, out, &count);
+    out.resize(std::min<size_t>(out.size(), count));
+    return out;
+}
+
+void SetIdText(CId& id, const std::string& text) { id.SetData(text.data(), int32_t(text.size())); }
+
+// The date rounded down to the minute; two dates match when equal or a whole number of
+// hours apart (a zone shift between the two sides).
+bool DatesMatch(int32_t a, int32_t b) {
+    const int64_t d = int64_t(a / 60 * 60) - int64_t(b / 60 * 60);
+    return d % 3600 == 0;
+}
+
+struct MailBlock {
+    MailMsg* block = nullptr;
+    ~MailBlock() {
+        if (block) FreeMailMsgBlock(block);
+    }
+};
+
+}  // namespace
+
+std::string IdText(const CId& id) {
+    int32_t n = 0;
+    const uint8_t* p = id.GetData(&n);
+    return n > 0 ? std::string(reinterpret_cast<const char*>(p), size_t(n)) : std::string();
+}
+
+std::string IdPart(const std::string& text, int part) {
+    const size_t at = text.find(kIdSep);
+    if (part == 0) return at == std::string::npos ? std::string() : text.substr(0, at);
+    return at == std::string::npos ? std::string() : text.substr(at + 1);
+}
+
+std::string ReplaceIdPart(const std::string& text, int part, const std::string& value) {
+    const size_t at = text.find(kIdSep);
+    if (part == 0) return value + (at == std::string::npos ? std::string(1, kIdSep) : text.substr(at));
+    const std::string first = at == std::string::npos ? text : text.substr(0, at);
+    return first + kIdSep + value;
+}
+
+// ---- Matching ------------------------------------------------------------------------------
+
+CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
+    const int kind = Kind();
+    const int p = Protocol();
+    auto each = [&](auto&& pred) -> CMsg* {
+        for (auto& e : device.Entries())
+            for (auto& m : e->msgs)
+                if (pred(*m)) return m.get();
+        return nullptr;
+    };
+    if (kind == 0) {
+        if (ConnType() == kConnWireless) h.Subject = TrimLeft(h.Subject);
+        const std::string hostText = IdText(h.msgId);
+        if (p == kProtocolPop) {
+            CMsg* copy = each([&](CMsg& d) {
+                const std::string t = IdText(d.msgId);
+                const std::string first = t.find(kIdSep) == std::string::npos ? t : IdPart(t, 0);
+                return !hostText.empty() && first == hostText;
+            });
+            if (copy) {
+                const std::string t = IdText(copy->msgId);
+                if (IdPart(t, 1).empty()) {
+                    SetIdText(copy->msgId, hostText + kIdSep + hostText);
+                    copy->flags |= kMsgFlagRewriteRecord;
+                }
+            } else {
+                SetIdText(h.msgId, hostText + kIdSep + hostText);
+            }
+            return copy;
+        }
+        int32_t n = 0;
+        const uint8_t* hp = h.msgId.GetData(&n);
+        const std::vector<uint8_t> hostBytes(hp, hp + std::max(0, n));
+        CMsg* copy = each([&](CMsg& d) {
+            const std::string second = IdPart(IdText(d.msgId), 1);
+            return !second.empty() && Base64Bytes(second) == hostBytes;
+        });
+        if (copy) return copy;
+        copy = each([&](CMsg& d) {
+            return DatesMatch(d.date, h.date) && EqualNoCase(AngleAddress(d.From), AngleAddress(h.From)) &&
+                   EqualNoCase(d.Subject, h.Subject);
+        });
+        const std::string b64 = Base64Of(h.msgId);
+        if (copy) {
+            SetIdText(copy->msgId, b64 + kIdSep + IdPart(IdText(copy->msgId), 0));
+            copy->flags |= kMsgFlagRewriteRecord;
+        } else {
+            SetIdText(h.msgId, b64 + kIdSep);
+        }
+        return copy;
+    }
+    if (kind == 4) {
+        return each([&](CMsg& d) {
+            return d.partInfo && d.partInfo->secondId.IsEqual(h.hostId) && d.partInfo->firstId.IsEqual(h.msgId);
+        });
+    }
+    if (p == kProtocolImap && !h.hostId.IsEmpty()) {
+        auto* list = device.Messages(h.category);
+        if (!list) return nullptr;
+        for (auto& d : *list)
+            if (d->hostId.IsEqual(h.hostId)) return d.get();
+        return nullptr;
+    }
+    return each([&](CMsg& d) { return !h.msgId.IsEmpty() && d.msgId.IsEqual(h.msgId); });
+}
+
+CMsg* CHostConnection::FindHostMessage(const CMsg& probe) {
+    for (auto& e : host.Entries())
+        for (auto& m : e->msgs) {
+            if (!probe.msgId.IsEmpty() && m->msgId.IsEqual(probe.msgId)) return m.get();
+            // The stored id text of a collected message carries the id before its 0x01.
+            if (!probe.msgId.IsEmpty() && IdPart(IdText(m->msgId), 0) == Base64Of(probe.msgId)) return m.get();
+        }
+    return nullptr;
+}
+
+void CHostConnection::updateCopy(CMsg& h, CMsg& d, FolderRecord* folder) {
+    d.flags |= kMsgFlagSeenOnHost;
+    d.date = h.date;
+    h.flags |= kMsgFlagMatched;
+    const bool hostRead = (h.flags & kMsgFlagRead) != 0;
+    const bool deviceRead = (d.status & kMsgStatusRead) != 0;
+    if (hostRead && !deviceRead) {
+        d.status |= kMsgStatusRead;
+        d.flags |= kMsgFlagRewriteRecord;
+    } else if (!hostRead && deviceRead) {
+        h.flags |= kMsgFlagRead | kMsgFlagSetHostRead;
+    }
+    if (d.rewriteParts) {
+        if (partial) FetchMessage(folder, h);
+        d.Body = h.Body;
+        d.rewriteParts = 0;
+        d.flags |= kMsgFlagRewriteRecord;
+    }
+}
+
+void CHostConnection::prepareNew(CMsg& m, FolderRecord* folder) {
+    if (partial) FetchMessage(folder, m);
+    m.flags |= 0xA0000000u;
+    m.status = uint16_t((((m.flags >> 25) & 1) << 15) | (((m.flags >> 21) & 3) << 10) | (m.status & 0x73FF));
+}
+
+// ---- Collection ----------------------------------------------------------------------------
+
+int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool summary, bool trace) {
+    const bool active = IsActive();
+    const int p = Protocol();
+    if (trace && active) MLOGAdd("--> Beginning To Get Host Messages");
+    if (p == kProtocolImap && key == 0) folder = nullptr;
+
+    MailMsg** list = nullptr;
+    int count = 0;
+    int rc = 0;
+    auto freeMsgs = Bind<HostFreeMailMsgFn>("FreeMailMsg");
+    if (partial) {
+        auto getIds = Bind<HostGetMsgIdsFn>("GetMsgIds");
+        auto getHeaders = Bind<HostGetMsgHeadersFn>("GetMsgHeaders");
+        if (!getIds || !getHeaders || !freeMsgs) {
+            SyncMessage(4035, kActivityHostFailure);
+            return 103;
+        }
+        MailMsg** ids = nullptr;
+        int idCount = 0;
+        if (getIds(folder, &ids, &idCount) != 0) {
+            SyncMessage(4042, kActivityError);
+            return 3;
+        }
+        std::vector<std::vector<uint8_t>> idBytes;
+        for (int i = 0; i < idCount && ids; ++i) {
+            CMsg m(ids[i]);
+            m.category = int16_t(key);
+            CMsg* copy = FindDeviceCopy(m);
+            if (copy) {
+                copy->flags |= kMsgFlagSeenOnHost;
+                const bool readDiffers = ((m.flags & kMsgFlagRead) != 0) != ((copy->status & kMsgStatusRead) != 0);
+                if (!copy->rewriteParts && !copy->pendingUpdate && !(p == kProtocolImap && readDiffers)) continue;
+            }
+            const CId& id = Kind() != 0 ? m.hostId : CId(ids[i]->msgId, ids[i]->msgIdLength);
+            int32_t n = 0;
+            const uint8_t* b = id.GetData(&n);
+            idBytes.emplace_back(b, b + std::max(0, n));
+        }
+        freeMsgs(ids, idCount);
+        std::vector<MsgIdDescriptor> descs(idBytes.size());
+        std::vector<MsgIdDescriptor*> ptrs(idBytes.size());
+        for (size_t i = 0; i < idBytes.size(); ++i) {
+            descs[i] = {int32_t(idBytes[i].size()), idBytes[i].data()};
+            ptrs[i] = &descs[i];
+        }
+        int requested = int(ptrs.size());
+        if (requested > 0) rc = getHeaders(folder, &list, &count, ptrs.data(), &requested);
+    } else {
+        auto getAll = Bind<HostGetAllMsgsFn>("GetAllMsgs");
+        if (!getAll) {
+            SyncMessage(4035, kActivityHostFailure);
+            return 103;
+        }
+        rc = getAll(folder, &list, &count, 0);
+    }
+    const std::string folderName = folder && folder->name ? folder->name : Str(4470);
+    session.progress.SetProgressText(FormatText(Str(4451), {Name(), folderName}));
+    if (rc != 0) {
+        if (list && freeMsgs) freeMsgs(list, count);
+        if (rc == 5) {
+            SyncMessage(4031, kActivityError);
+            return 4;
+        }
+        SyncMessage(4042, kActivityError);
+        return 3;
+    }
+    if (!list) count = 0;
+    const bool filtering = ByteView(account->Image().handheld).u32le(kFiltering) != 0;
+    if (count > 0 && trace && filtering) MLOGAdd("Account filtering is on.");
+    if (partial) session.progress.SetStepCount(count);
+
+    int rejectedFilters = 0, rejectedDays = 0, existing = 0, added = 0;
+    const int days = DaysToSync();
+    const int64_t span = int64_t(days) * 86400;
+    const int64_t cutoff = span > 0 ? int64_t(std::time(nullptr)) - span : 0;
+    std::vector<std::unique_ptr<CMsg>> kept;
+    for (int i = 0; i < count; ++i) {
+        const MailMsg* block = list[i];
+        if (!block) continue;
+        bool rejected = false;
+        if (UnreadOnly() && (block->flags & kMsgFlagRead)) {
+            ++rejectedFilters;
+            rejected = true;
+        }
+        auto m = std::make_unique<CMsg>(block);
+        if (m->date != 0 && m->date < cutoff) {
+            ++rejectedDays;
+            continue;
+        }
+        if (const size_t open = m->From.find('('); open != std::string::npos) {
+            std::string a = m->From.substr(0, open);
+            while (!a.empty() && std::isspace(static_cast<unsigned char>(a.back()))) a.pop_back();
+            const size_t close = m->From.find(')', open + 1);
+            const std::string b = m->From.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+            m->From = "\"" + b + "\" <" + a + ">";
+        }
+        m->category = int16_t(key);
+        if (CMsg* copy = FindDeviceCopy(*m)) {
+            updateCopy(*m, *copy, folder);
+            if (m->flags & kMsgFlagSetHostRead) kept.push_back(std::move(m));
+            ++existing;
+            if (trace && active)
+                MLOGAdd(Printf("%s\n%-20s%s\n%-20s%s\n%-20s%s", "The message exists on the device", "Subject:",
+                               copy->Subject.c_str(), "From:", copy->From.c_str(), "Folder:", folderName.c_str())
+                            .c_str());
+        } else if (!rejected) {
+            m->partBudget = MaxSizeKb() * 1024;
+            prepareNew(*m, folder);
+            if (session.DbVersion() == 1024) {
+                tess::ExtractAngleAddresses(m->To);
+                tess::ExtractAngleAddresses(m->Cc);
+                tess::ExtractAngleAddresses(m->Bcc);
+            }
+            host.AddMsg(std::move(m));
+            ++added;
+        }
+        if (partial) session.progress.AdvanceStep();
+    }
+    if (!freeMsgs) {
+        if (list) {
+            SyncMessage(4035, kActivityHostFailure);
+            return 103;
+        }
+    } else if (list) {
+        freeMsgs(list, count);
+    }
+    // Read states go to the host only once its listing has been released.
+    for (auto& m : kept)
+        if (host.Find(key) || folder == nullptr) SetReadState(folder, *m);
+    kept.clear();
+
+    if (trace && active)
+        MLOGAdd(Printf("Received %d messages from host, syncing for %d days:\n %3d Rejected by filters.\n %3d Rejected by "
+                       "global configuration days to sync.\n %3d Already existed on the device.\n %3d Are new and will be "
+                       "added.",
+                       count, days, rejectedFilters, rejectedDays, existing, added)
+                    .c_str());
+    else if (summary && active)
+        SyncMessage(4141, kActivityText, {std::to_string(count), std::to_string(days), std::to_string(rejectedFilters),
+                                          std::to_string(rejectedDays), std::to_string(existing), std::to_string(added)});
+    return 0;
+}
+
+// ---- Per-message calls ---------------------------------------------------------------------
+
+int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
+    if (!partial) return 1;
+    auto getMsg = Bind<HostGetMsgFn>("GetMsg");
+    if (!getMsg) return 103;
+    const int p = Protocol();
+    std::vector<uint8_t> id;
+    if (Kind() == 0) {
+        const std::string t = IdText(msg.msgId);
+        const std::string first = t.find(kIdSep) == std::string::npos ? t : IdPart(t, 0);
+        if (first.empty()) return 1;
+        id.assign(first.begin(), first.end());
+    } else {
+        const CId& src = (p == kProtocolImap && !msg.hostId.IsEmpty() && Kind() != 4) ? msg.hostId : msg.msgId;
+        int32_t n = 0;
+        const uint8_t* b = src.GetData(&n);
+        id.assign(b, b + std::max(0, n));
+    }
+    MsgIdDescriptor desc{int32_t(id.size()), id.data()};
+    MailMsg* out = nullptr;
+    if (getMsg(folder, &desc, &out) != 0) {
+        if (out) FreeMailMsgBlock(out);
+        return 3;
+    }
+    if (folder) {
+        msg.folderName = folder->name ? folder->name : "";
+        msg.folderData.assign(static_cast<const uint8_t*>(folder->extra),
+                              static_cast<const uint8_t*>(folder->extra) + (folder->extra ? std::max(0, folder->extraLength) : 0));
+    }
+    if (!out) return 5;
+    MailBlock owner{out};
+    const CMsg full(out);
+    msg.Body = full.Body;
+    msg.AttachmentNames = full.AttachmentNames;
+    if (p == kProtocolImap) {
+        if (msg.date == 0) msg.date = full.date;
+        msg.Bcc = full.Bcc;
+        msg.Cc = full.Cc;
+        msg.From = full.From;
+        msg.ReplyTo = full.ReplyTo;
+        msg.Extra = full.Extra;
+        msg.To = full.To;
+        msg.Subject = full.Subject;
+        if (out->partBudget != 0) msg.rewriteParts = 1;
+    }
+    return 0;
+}
+
+int CHostConnection::SetReadState(FolderRecord* folder, CMsg& msg) {
+    auto fn = Bind<HostSetMsgReadStatusFn>("SetMsgReadStatus");
+    if (!fn) {
+        SyncMessage(4035, kActivityHostFailure);
+        return -1;
+    }
+    MailBlock b;
+    if (msg.ToMailMsg(&b.block) != 0) return 3;
+    return fn(folder, b.block, int((msg.flags >> 25) & 1));
+}
+
+// A failed delete is reported and its result returned, so that the caller keeps what
+// asked for it (a disconnected action stays for the next synchronisation).
+int CHostConnection::DeleteMessage(FolderRecord* folder, CMsg& msg) {
+    auto fn = Bind<HostDeleteMsgFn>("DeleteMsg");
+    if (!fn) {
+        SyncMessage(4035, kActivityHostFailure);
+        return 103;
+    }
+    MailBlock b;
+    if (msg.ToMailMsg(&b.block) != 0) return 3;
+    const int rc = fn(folder, b.block);
+    if (rc != 0) LogError(4039, &msg);
+    return rc;
+}
+
+int CHostConnection::SendMessage(CMsg& msg) {
+    auto fn = Bind<HostSendMsgFn>("SendMsg");
+    if (!fn) {
+        SyncMessage(4035, kActivityHostFailure);
+        return 103;
+    }
+    const std::string to = msg.To, cc = msg.Cc, bcc = msg.Bcc, body = msg.Body, replyTo = msg.ReplyTo;
+    const bool old = session.DbVersion() == 1024;
+    std::string extra;
+    if (account->GetBlindCopyAddress(&extra) && !extra.empty())
+        msg.Bcc = msg.Bcc.empty() ? extra : msg.Bcc + (old ? "," : ";") + extra;
+    if (account->GetReplyToAddress(&extra) && !extra.empty()) msg.ReplyTo = extra;
+    if (!old) {
+        for (std::string* list : {&msg.To, &msg.Cc, &msg.Bcc}) {
+            std::string copy = *list;
+            std::vector<std::string> items;
+            tess::SplitAddressList(copy, items, false);
+            std::vector<std::string> kept;
+            for (auto& i : items)
+                if (!tess::Trim(i).empty()) kept.push_back(tess::Trim(i));
+            if (kept.size() > 1) {
+                std::string joined;
+                for (auto& i : kept) joined += (joined.empty() ? "" : ";") + i;
+                *list = joined;
+            }
+        }
+    }
+    int rc = 3;
+    {
+        MailBlock b;
+        if (msg.ToMailMsg(&b.block) == 0) rc = fn(b.block);
+    }
+    if (rc != 0 && rc != 3) {
+        LogText(4004, &msg);
+        std::string text;
+        HostErrorText(rc, text);
+        LogTextLine(text);
+    }
+    msg.To = to, msg.Cc = cc, msg.Bcc = bcc, msg.Body = body, msg.ReplyTo = replyTo;
+    return rc;
+}
+
+int CHostConnection::GetAttachments(CMsg& msg, AttachmentTable** table) {
+    auto fn = Bind<HostGetMessageAttachmentFn>("GetMessageAttachment");
+    if (!fn) {
+        SyncMessage(4035, kActivityHostFailure);
+        return 103;
+    }
+    const int kind = Kind(), p = Protocol();
+    std::vector<uint8_t> id;
+    if (kind == 0) {
+        const std::string part = IdPart(IdText(msg.msgId), (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        if (part.empty()) return -1;
+        id = p == kProtocolPop ? std::vector<uint8_t>(part.begin(), part.end()) : Base64Bytes(part);
+    } else {
+        const CId& src = (kind == 4 || p == kProtocolNotes) ? msg.msgId : msg.hostId;
+        int32_t n = 0;
+        const uint8_t* b = src.GetData(&n);
+        id.assign(b, b + std::max(0, n));
+    }
+    FolderRecord empty{nullptr, 0, nullptr, -1};
+    FolderRecord* folder = nullptr;
+    if (p == kProtocolImap && msg.category == 0) {
+        folder = &empty;
+    } else {
+        folder = host.Record(msg.category);
+        if (!folder) return 0;
+    }
+    if (fn(folder, int(id.size()), id.data(), table) != 0) return 2;
+    return 0;
+}
+
+int CHostConnection::FreeAttachments(AttachmentTable** table) {
+    auto fn = Bind<HostFreeAttachmentFn>("FreeAttachment");
+    if (!fn) {
+        SyncMessage(4035, kActivityHostFailure);
+        return 103;
+    }
+    const int rc = fn(table);
+    *table = nullptr;
+    return rc != 0 ? 2 : 0;
+}
+
+// ---- Filters -------------------------------------------------------------------------------
+
+int CHostConnection::FilterCheck(CMsg& msg, bool log) {
+    ByteView h(account->Image().handheld);
+    if (h.u32le(kFiltering) == 0) return 1;
+    const int count = int(std::min<uint32_t>(h.u32le(kFilterCount), kMaxFilters));
+    int inUse = 0;
+    const int64_t now = std::time(nullptr);
+    for (int i = 0; i < count; ++i) {
+        const MessageFilter f = account->Filter(i);
+        if (!f.inUse) continue;
+        ++inUse;
+        const std::string value = Lower(std::string(f.value, strnlen(f.value, sizeof f.value)));
+        bool match = false;
+        if (f.kind >= 0 && f.kind <= 3) {
+            const std::string* fields[] = {&msg.To, &msg.From, &msg.Subject, &msg.Cc};
+            const std::string field = Lower(*fields[f.kind]);
+            if (f.textOperator == 0) {
+                match = field.find(value) != std::string::npos;
+            } else if (f.textOperator == 1) {
+                const std::string v = tess::Trim(value);
+                const std::string head = tess::Trim(TrimLeft(field).substr(0, value.size()));
+                match = !v.empty() && !head.empty() && head == v;
+            } else if (f.textOperator == 2) {
+                match = field.find(value) == std::string::npos;
+            }
+        } else if (f.kind == 4) {
+            const int64_t threshold = now - std::atoll(value.c_str()) * 86400;
+            match = f.numericOperator == 0 ? threshold >= msg.date : msg.date >= threshold;
+        } else if (f.kind == 5) {
+            const int64_t limit = std::atoll(value.c_str()) * 1024;
+            match = f.numericOperator == 0 ? msg.size >= limit : limit >= msg.size;
+        }
+        if (!match) continue;
+        const std::string target(f.extra, strnlen(f.extra, sizeof f.extra));
+        if (!target.empty()) {
+            int slot = -1;
+            const std::string name(f.name, strnlen(f.name, sizeof f.name));
+            if (account->FindHandheldFolder(target, &slot) && slot == 0) {
+            } else if (slot == 1) {
+                SyncMessage(4099, kActivityError, {name});
+            } else if (slot > 1) {
+                msg.category = int16_t(slot);
+            } else {
+                SyncMessage(4100, kActivityError, {name, target});
+            }
+        }
+        return 1;
+    }
+    if (inUse == 0) return 1;
+    if (log) MLOGAdd(Printf("Message '%s', from '%s' failed a filter and will not be put on device.", msg.Subject.c_str(), msg.From.c_str()).c_str());
+    return 0;
+}
+
+void CHostConnection::ResolveNames(CMsg& msg) {
+    if (!resolveName) return;
+    const bool semicolon = session.DbVersion() != 1024;
+    for (std::string* list : {&msg.To, &msg.Cc, &msg.Bcc}) {
+        if (list->find(kIdSep) == std::string::npos) continue;
+        std::string copy = *list;
+        std::vector<std::string> items;
+        tess::SplitAddressList(copy, items, semicolon);
+        std::string joined;
+        for (const std::string& item : items) {
+            std::string out = item;
+            if (!item.empty() && item[0] == kIdSep) {
+                const std::vector<uint8_t> entry = Base64Bytes(item.substr(1));
+                CString text;
+                if (!resolveName(int(entry.size()), entry.data(), &text)) continue;
+                out = text.GetString();
+            }
+            joined += (joined.empty() ? "" : (semicolon ? ";" : ",")) + out;
+        }
+        *list = joined;
+    }
+}
+
+// ---- IMAP folder calls ---------------------------------------------------------------------
+
+int CHostConnection::imapReady(const char* name, void** fn) {
+    if (Protocol() != kProtocolImap || !initialised || !module) return 3;
+    *fn = reinterpret_cast<void*>(GetProcAddress(module, name));
+    if (!*fn) {
+        SyncMessage(4146, kActivityError);
+        return 101;
+    }
+    return 0;
+}
+
+int CHostConnection::Imap4Commit() {
+    void* fn = nullptr;
+    if (int rc = imapReady("IMAP4Commit", &fn)) return rc;
+    return reinterpret_cast<Imap4CommitFn>(fn)();
+}
+int CHostConnection::Imap4SelectFolder(const char* name) {
+    void* fn = nullptr;
+    if (!name) return 3;
+    if (int rc = imapReady("IMAP4SelectFolder", &fn)) return rc;
+    return reinterpret_cast<Imap4SelectFolderFn>(fn)(name);
+}
+int CHostConnection::Imap4CopyMessage(uint32_t uid, const char* from, const char* to) {
+    void* fn = nullptr;
+    if (!from || !to) return 3;
+    if (int rc = imapReady("IMAP4CopyMessage", &fn)) return rc;
+    return reinterpret_cast<Imap4CopyMessageFn>(fn)(uid, from, to);
+}
+int CHostConnection::Imap4AddFolder(const char* name) {
+    void* fn = nullptr;
+    if (!name) return 3;
+    if (int rc = imapReady("IMAP4AddFolder", &fn)) return rc;
+    return reinterpret_cast<Imap4AddFolderFn>(fn)(name);
+}
+int CHostConnection::Imap4DeleteFolder(const char* name) {
+    void* fn = nullptr;
+    if (!name) return 3;
+    if (int rc = imapReady("IMAP4DeleteFolder", &fn)) return rc;
+    return reinterpret_cast<Imap4DeleteFolderFn>(fn)(name);
+}
+int CHostConnection::Imap4RenameFolder(const char* name, const char* newName) {
+    void* fn = nullptr;
+    if (!name || !newName) return 3;
+    if (int rc = imapReady("IMAP4RenameFolder", &fn)) return rc;
+    return reinterpret_cast<Imap4RenameFolderFn>(fn)(name, newName);
+}
+int CHostConnection::Imap4SetSeenFlag(uint32_t uid, int seen) {
+    void* fn = nullptr;
+    if (int rc = imapReady("IMAP4SetSeenFlag", &fn)) return rc;
+    return reinterpret_cast<Imap4SetSeenFlagFn>(fn)(nullptr, uid, seen);
+}
+
+}  // namespace tidewater

@@ -1,0 +1,120 @@
+// Mail written on the handheld sent through the account's host, then moved to the
+// handheld's Sent category.
+#include <fstream>
+#include <set>
+
+#include "common/handheld_records.h"
+#include "engine/engine_log.h"
+#include "engine/sync_session.h"
+
+namespace tidewater {
+namespace {
+
+constexpr int kOutbox = 1;
+constexpr int kSent = 3;
+constexpr size_t kPartWordOffset = 12;
+
+uint32_t RecordIdOf(const CMsg& m) {
+    int32_t n = 0;
+    const uint8_t* b = m.deviceId.GetData(&n);
+    return n < 4 ? 0 : uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
+// Record ids of mail that went out but whose handheld record could not be moved to Sent
+// yet: kept beside the account file so that no later synchronisation sends it again.
+class SentLedger {
+public:
+    explicit SentLedger(std::filesystem::path p) : path_(std::move(p)) {
+        std::ifstream in(path_);
+        uint32_t id;
+        while (in >> id) ids_.insert(id);
+    }
+    bool Has(uint32_t id) const { return ids_.count(id) != 0; }
+    void Add(uint32_t id) {
+        if (ids_.insert(id).second) Save();
+    }
+    void Remove(uint32_t id) {
+        if (ids_.erase(id)) Save();
+    }
+
+private:
+    void Save() const {
+        if (ids_.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(path_, ec);
+            return;
+        }
+        std::ofstream out(path_, std::ios::trunc);
+        for (uint32_t id : ids_) out << id << '\n';
+    }
+    std::filesystem::path path_;
+    std::set<uint32_t> ids_;
+};
+
+}  // namespace
+
+int CSyncSession::SendOutbox(CHostConnection& c) {
+    Debug("--> Beginning Send Messages");
+    if (db.Open(kDbMessages) != 0) return kResultDbOpen;
+    auto* outbox = c.device.Messages(kOutbox);
+    const int n = outbox ? int(outbox->size()) : 0;
+    progress.SetStepCount(2 * n + 1);
+    SentLedger ledger(std::filesystem::path(accountInit.userDirectory) / ("sent" + std::to_string(c.slot) + ".ids"));
+    int sent = 0;
+    std::vector<CMsg*> pending;
+    if (outbox)
+        for (auto& m : *outbox) pending.push_back(m.get());
+    for (CMsg* msg : pending) {
+        const uint32_t recordId = RecordIdOf(*msg);
+        std::error_code ec;
+        std::optional<platform::TempDir> temp;  // every file written for this mail goes with it
+        bool send = !ledger.Has(recordId);
+        bool stop = false;
+        if (send && msg->partIds[0] != 0) {
+            msg->AttachmentNames.clear();
+            if (db.Open(kDbAttachments) != 0) break;
+            temp = platform::TempDir::create(ec);
+            for (int i = 0; i < kMaxPartIds && msg->partIds[i] != 0 && temp; ++i) {
+                CAttachmentChain chain;
+                if (ReadAttachmentChain(db.handle, msg->partIds[i], true, chain, &progress) != 0) continue;
+                const std::filesystem::path file = chain.WriteToTempFile(*temp);
+                if (file.empty()) continue;
+                // A comma inside a path would split the list the host reads.
+                if (file.string().find(',') != std::string::npos) {
+                    Debug("Attachment path holds a comma; the mail stays in the outbox: " + file.string());
+                    send = false;
+                    break;
+                }
+                msg->AddAttachmentName(file.string());
+            }
+            if (!temp) send = false;
+            if (db.Open(kDbMessages) != 0) stop = true;
+        }
+        if (stop) break;
+        progress.AdvanceStep();
+        bool wentOut = !send && ledger.Has(recordId);
+        if (send && c.SendMessage(*msg) == 0) {
+            wentOut = true;
+            ledger.Add(recordId);
+        }
+        if (wentOut) {
+            HandheldRecord r;
+            if (db.ReadById(recordId, r) == 0) {
+                ++sent;
+                r.attributes = 0;
+                r.category = kSent;
+                if (r.data.size() >= kPartWordOffset + 4) std::fill_n(r.data.begin() + kPartWordOffset, 4, 0);
+                if (db.Write(r) == SYNC_OK) {
+                    msg->category = kSent;
+                    ledger.Remove(recordId);
+                }
+            }
+        }
+        c.device.Take(msg);
+        progress.AdvanceStep();
+    }
+    DebugOrInfo(Printf("%d messages sent from the outbox.", sent), 4140, {std::to_string(sent)});
+    return 0;
+}
+
+}  // namespace tidewater

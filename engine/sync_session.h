@@ -1,0 +1,97 @@
+#pragma once
+// One synchronisation: the driver and the phases it runs, over the session's state.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/handheld_record_io.h"
+#include "common/progress_dialog.h"
+#include "common/user_settings.h"
+#include "engine/accounts/sync_preferences.h"
+#include "engine/accounts/system_environment.h"
+#include "engine/device_database.h"
+#include "engine/host_connection.h"
+
+namespace tidewater {
+
+inline constexpr int kAccountSlots = 8;
+inline constexpr unsigned kDataVersion = 517;
+
+// The account's surroundings during a synchronisation: the relay's values, the per-user
+// store and HXAES from the system, the two logs from the engine.
+class EngineAccountEnvironment : public tess::accounts::SystemAccountEnvironment {
+public:
+    void SyncMessage(int id, std::string_view arg1, std::string_view arg2) override;
+    void ProductLog(std::string_view line) override;
+};
+
+class CSyncSession {
+public:
+    CSyncSession();
+    ~CSyncSession();
+
+    int Run(SyncProperties* properties, HMODULE hosts[5], int lastHostIndex, int userId);
+
+    // State of the running synchronisation.
+    SyncProperties* properties = nullptr;
+    bool noUserInterface = false;
+    int userId = 0;
+    CConduitInfo conduitInfo;
+    CUserList userList;
+    tess::accounts::AccountInit accountInit;
+    bool logDebug = false, logInfo = false;
+    std::vector<std::unique_ptr<CHostConnection>> connections;
+    tess::settings::CGeneralSettings generalSettings;
+    CSyncProgress progress;
+    CDeviceDb db;
+    std::string securityInfo;
+    int storedDataVersion = 0;
+    int appVersion = 1024;
+    EngineAccountEnvironment env;
+    tess::accounts::SyncManagerPreferences prefs;
+
+    int DbVersion() const { return db.dbVersion; }
+
+    // Driver steps.
+    int FindSyncUser(int userId);
+    void ReadConduitVersion();
+    int ReadDeviceStatus();
+    int BuildAccountConnections(HMODULE hosts[5], int lastHostIndex);
+    int LoadAccountSettings();
+    bool HasSyncWork();
+    void ReadAppVersion();
+    void DestroyConnections() { connections.clear(); }
+    void SaveGeneralSettings();
+    void BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIndex);
+    void RelayKeyExchange(CHostConnection& c);
+    void CheckComponentAccount(CHostConnection& c);
+
+    // Account loop and handheld messages.
+    int LoadDeviceMessages();
+    int SyncAccounts();
+    int SyncDeviceMessages(CHostConnection& c);
+    int AddMessageToDevice(CHostConnection& c, CMsg& msg);
+    int UpdateDeviceMessage(CHostConnection& c, CMsg& msg);
+    int DeleteDeviceMessage(CMsg& msg);
+    bool ClearIdCache(int slot);
+    CHostConnection* ConnectionForAccount(int accountNumber);
+
+    // Disconnected actions and the outbox.
+    int LoadDisconnectedActions();
+    int PerformDisconnectedActions(CHostConnection* c);
+    int WriteDisconnectedAction(int accountId, int opcode, int uid, const std::string& a1, const std::string& a2);
+    int SendOutbox(CHostConnection& c);
+
+    // Attachments and parts on the handheld.
+    int AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage);
+
+    // Debug reports.
+    void WriteAccountReport(CHostConnection& c);
+};
+
+// The one session of the module.
+CSyncSession& Session();
+
+bool IsRelayControlMail(const CMsg& msg);
+
+}  // namespace tidewater

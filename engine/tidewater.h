@@ -1,0 +1,194 @@
+#pragma once
+// Tidewater: the synchronisation engine. The conduit entry loads libTidewater.so and calls
+// SynchronizeMail once per Tallyhop operation; the engine drives the message host
+// plug-ins through the export family below, each export looked up by name when it is
+// needed.
+//
+// The records that cross the plug-in boundary keep their fields, order and integer widths;
+// pointers are native, so on x86-64 the offsets after the first pointer grow. Every string
+// field of a logon record is our CString (platform/mfc), shared by every module.
+//
+// Ownership: a host allocates what it returns (folder arrays and names with malloc,
+// message blocks with GlobalAlloc) and its matching Free export releases it; the engine
+// replaces a standard folder's name with its own malloc'd copy. Logon records are only
+// read during the Logon call.
+#include <stddef.h>
+#include <stdint.h>
+
+#include "common/mail_msg.h"
+#include "platform/core/module.h"
+#include "platform/export.h"
+#include "platform/mfc/cstring.h"
+#include "platform/syncmgr/syncmgr.h"
+
+// ---- Records of the host family --------------------------------------------------------
+
+// One folder of a host: name, extra bytes handed back to the host, type (0 Inbox, 1 Outbox,
+// 2 Drafts, 3 Sent, 4 Trash, any other value an ordinary folder).
+struct FolderRecord {
+    char* name;
+    int32_t extraLength;
+    void* extra;
+    int32_t type;
+};
+
+// The attachment files of one message (at most 10 full paths).
+struct AttachmentTable {
+    int32_t count;
+    char path[10][256];
+};
+
+// A message id as it is passed to GetMsg and GetMsgHeaders.
+struct MsgIdDescriptor {
+    int32_t length;
+    const void* bytes;
+};
+
+// IMAP, and POP accounts of a server kind other than 0.
+struct LogonRecord {
+    CString server;
+    CString smtpServer;
+    int32_t port;
+    int32_t smtpPort;
+    int32_t reserved1;
+    CString reservedText;
+    int32_t reserved2;
+    CString user;
+    CString password;
+    CString sentFolder;
+    CString emailAddress;
+    int32_t downloadAttachments;
+    int32_t blockValue;  // passed on, not used by the engine
+    int32_t unreadOnly;
+    int32_t days;
+    int32_t serverUsable;
+    int32_t smtpUsable;
+    int32_t reserved3;
+    int32_t maxSize;  // bytes
+    int32_t separateSmtpLogin;
+    CString smtpUser;
+    CString smtpPassword;
+    CString userDirectory;
+    CString accountName;
+    int32_t newerHandheld;
+};
+
+// POP accounts of server kind 0 (the POP host always reads this layout).
+struct PopLogonRecord {
+    CString server;
+    CString smtpServer;
+    int32_t port;
+    int32_t smtpPort;
+    int32_t reserved1;
+    int32_t popValue;
+    CString reservedText;
+    int32_t reserved2;
+    CString user;
+    CString password;
+    CString emailAddress;
+    int32_t downloadAttachments;
+    int32_t blockValue;
+    int32_t unreadOnly;
+    int32_t days;
+    int32_t serverUsable;
+    int32_t smtpUsable;
+    int32_t reserved3;
+    int32_t maxSize;
+    int32_t separateSmtpLogin;
+    CString smtpUser;
+    CString smtpPassword;
+    CString userDirectory;
+    CString accountName;
+    int32_t newerHandheld;
+};
+
+struct MapiLogonRecord {
+    CString hostName;
+    CString profile;
+    CString password;
+    int32_t days;
+    int32_t newerHandheld;
+    int32_t downloadAttachments;
+    int32_t blockValue;
+    CString userDirectory;
+    CString accountName;
+    void* parentWindow;
+};
+
+struct NotesLogonRecord {
+    CString idFile;
+    CString password;
+    CString programDirectory;
+    int32_t days;
+    int32_t newerHandheld;
+    int32_t downloadAttachments;
+    int32_t blockValue;
+    CString userDirectory;
+    CString accountName;
+    int32_t localSync;
+    void* parentWindow;
+};
+
+struct SmapiLogonRecord {
+    CString first;
+    CString second;
+    int32_t newerHandheld;
+    int32_t downloadAttachments;
+    int32_t blockValue;
+    CString userDirectory;
+    CString accountName;
+    void* parentWindow;
+};
+
+#if defined(__x86_64__) || defined(__aarch64__)
+static_assert(sizeof(FolderRecord) == 32 && offsetof(FolderRecord, type) == 24);
+static_assert(sizeof(AttachmentTable) == 2564);
+#endif
+
+// ---- The host family as the engine calls it ----------------------------------------------
+extern "C" {
+typedef int (*HostInitializeFn)();
+typedef int (*HostUninitializeFn)();
+typedef int (*HostLogonFn)(const void* record, int flags, int reserved);
+typedef int (*HostLogoffFn)();
+typedef int (*HostGetFolderListFn)(FolderRecord*** out, int* count);
+typedef int (*HostFreeFolderListFn)(FolderRecord** list, int count);
+typedef int (*HostSupportsPartialFn)();
+typedef int (*HostGetMsgIdsFn)(FolderRecord* folder, MailMsg*** out, int* count);
+typedef int (*HostGetMsgHeadersFn)(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids,
+                                   int* idCount);
+typedef int (*HostGetAllMsgsFn)(FolderRecord* folder, MailMsg*** out, int* count, int headersOnly);
+typedef int (*HostGetMsgFn)(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** out);
+typedef int (*HostFreeMailMsgFn)(MailMsg** items, int count);
+typedef int (*HostSetMsgReadStatusFn)(FolderRecord* folder, const MailMsg* msg, int seen);
+typedef int (*HostSendMsgFn)(const MailMsg* msg);
+typedef int (*HostDeleteMsgFn)(FolderRecord* folder, const MailMsg* msg);
+typedef int (*HostGetMessageAttachmentFn)(FolderRecord* folder, int idLength, const void* idBytes,
+                                          AttachmentTable** out);
+typedef int (*HostFreeAttachmentFn)(AttachmentTable** table);
+typedef int (*HostResolveNameFn)(int length, const void* bytes, CString* out);
+typedef int (*HostCompareMsgIdFn)(int, const void*, int, const void*);
+typedef int (*Imap4CommitFn)();
+typedef int (*Imap4SelectFolderFn)(const char* name);
+typedef int (*Imap4CopyMessageFn)(uint32_t uid, const char* fromFolder, const char* toFolder);
+typedef int (*Imap4AddFolderFn)(const char* name);
+typedef int (*Imap4DeleteFolderFn)(const char* name);
+typedef int (*Imap4RenameFolderFn)(const char* name, const char* newName);
+typedef int (*Imap4SetSeenFlagFn)(const char* folder, uint32_t uid, int seen);
+}
+
+// ---- Exports -------------------------------------------------------------------------
+
+// Runs one synchronisation for the user. hosts: Extended MAPI, Simple MAPI, Notes, IMAP,
+// POP (any may be null); entry i is used only when lastHostIndex >= i (the Extended MAPI
+// entry always). Results: 0 done (also after a failure that went to the sync log), 1 the
+// AES library cannot be loaded, 5 no memory for the attachment translator, 102 the sync
+// manager refused the registration, else the account loop's result.
+TESS_API int SynchronizeMail(int conduitValue, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex,
+                             int userId);
+
+// Writes the user's default general settings and eight default account files: 0, or -1
+// (also for a user the sync manager does not list).
+TESS_API int CreateIniFileSettings(int userId);
+// Brings the user's stored settings to data version 517: 1 upgraded, 0 not.
+TESS_API int UpgradeUserSettings(int userId, int storedVersion);

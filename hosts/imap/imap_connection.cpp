@@ -1,0 +1,393 @@
+#include "hosts/imap/imap_connection.h"
+
+#include <cstdio>
+
+namespace imap {
+namespace {
+
+// One counter per process, as there is one connection per process.
+unsigned g_tagCounter = 0;
+
+std::string Quoted(const std::string& text) {
+    std::string out;
+    // Names that a quoted string cannot carry are sent empty, which every server refuses.
+    if (!Quote(text, out)) out = "\"\"";
+    return out;
+}
+
+bool IsAtom(const std::string& text) {
+    if (text.empty()) return false;
+    for (unsigned char c : text) {
+        if (c <= ' ' || c >= 0x7f || c == '(' || c == ')' || c == '{' || c == '%' || c == '*' ||
+            c == '"' || c == '\\' || c == ']')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CImapConnection::~CImapConnection() { Disconnect(); }
+
+void CImapConnection::ResetTags() { g_tagCounter = 0; }
+
+std::string CImapConnection::NextTag() {
+    tag_ = "AEG" + std::to_string(++g_tagCounter);
+    return tag_;
+}
+
+void CImapConnection::Log(const std::string& text) const {
+    if (settings_.logEnabled && settings_.log) settings_.log(text);
+}
+
+bool CImapConnection::SendTaggedCommand(const std::string& command, std::string& response) {
+    response.clear();
+    if (!socket_) return false;
+    std::string tag = NextTag();
+    std::string line = tag + " " + command + "\r\n";
+    if (settings_.yield) settings_.yield();
+    if (socket_->Send(line) != inet::kSockOk) return false;
+    ImapReplyEnd end(tag);
+    int rc = socket_->Receive(response, false, end);
+    if (settings_.yield) settings_.yield();
+
+    if (settings_.logEnabled) {
+        std::string shown = response;
+        if (command.find("FETCH") != std::string::npos) {
+            std::size_t cr = response.find('\r');
+            shown = cr == std::string::npos ? std::string() : response.substr(0, cr);
+        }
+        if (command.find("FETCH") == std::string::npos || !shown.empty()) {
+            Log("IMAP SEND:" + command + "\nIMAP RECV:" + shown);
+        }
+    }
+    return rc == inet::kSockOk && IsTaggedOk(response);
+}
+
+bool CImapConnection::IsTaggedOk(const std::string& response) const {
+    return imap::IsTaggedOk(response, tag_);
+}
+
+int CImapConnection::SplitResponseLines(const std::string& text,
+                                        std::vector<std::string>& lines) const {
+    lines = inet::SplitLines(text);
+    if (!lines.empty() && !tag_.empty() && lines.back().starts_with(tag_ + " ")) lines.pop_back();
+    return static_cast<int>(lines.size());
+}
+
+bool CImapConnection::Command(const std::string& command, std::vector<ResponseLine>& lines) {
+    std::string response;
+    bool ok = SendTaggedCommand(command, response);
+    ParseResponse(response, lines);
+    return ok;
+}
+
+int CImapConnection::Connect(const ImapSettings* settings) {
+    if (connected_) return kImapOk;
+    if (!settings) return kImapNotReady;
+    settings_ = *settings;
+    inet::SocketSettings s;
+    s.host = settings_.server;
+    s.port = settings_.port;
+    s.receiveTimeout = settings_.receiveTimeout;
+    s.sendTimeout = settings_.sendTimeout;
+    s.waitTimeout = settings_.waitTimeout;
+    s.yield = settings_.yield;
+    socket_ = std::make_unique<inet::CMailSocket>(s);
+    if (socket_->Startup() != inet::kSockOk) {
+        Log("IMAP: Could not intitialize socket.\n" + socket_->LastError());
+        socket_.reset();
+        return kImapStartup;
+    }
+    if (socket_->Connect() != inet::kSockOk) {
+        Log("IMAP: Could not connect socket.\n" + socket_->LastError());
+        socket_.reset();
+        return kImapConnect;
+    }
+    // The greeting is one untagged line.
+    std::string greeting;
+    socket_->Receive(greeting, false, "*");
+    connected_ = true;
+    return kImapOk;
+}
+
+bool CImapConnection::SendLogin(bool quoted, bool& refused) {
+    std::string user, password;
+    if (quoted) {
+        if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) {
+            refused = true;
+            return false;
+        }
+    } else {
+        user = settings_.user;
+        password = settings_.password;
+    }
+    std::string tag = NextTag();
+    // Never logged: the line holds the password.
+    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) {
+        refused = false;
+        return false;
+    }
+    std::string response;
+    ImapReplyEnd end(tag);
+    if (socket_->Receive(response, false, end) != inet::kSockOk) {
+        refused = false;
+        return false;
+    }
+    refused = !IsTaggedOk(response);
+    return !refused;
+}
+
+int CImapConnection::ImapLogin() {
+    if (!connected_ || !socket_) return kImapNotConnected;
+    bool refused = false;
+    if (!SendLogin(true, refused)) {
+        if (!refused) return socket_->IsConnected() ? kImapNothing : kImapSendFailed;
+        // Some servers want bare atoms; only try them when they cannot change the command.
+        if (!IsAtom(settings_.user) || !IsAtom(settings_.password) ||
+            !SendLogin(false, refused)) {
+            return kImapLoginRefused;
+        }
+    }
+    loggedIn_ = true;
+    folderListRead_ = ListFolders();
+    return kImapOk;
+}
+
+int CImapConnection::Logout() {
+    if (!Ready()) return kImapLogoutRefused;
+    std::string response;
+    if (!SendTaggedCommand("LOGOUT", response)) return kImapLogoutRefused;
+    loggedIn_ = false;
+    return kImapOk;
+}
+
+int CImapConnection::Disconnect() {
+    connected_ = false;
+    if (socket_) {
+        if (loggedIn_) {
+            connected_ = true;
+            Logout();
+            connected_ = false;
+        }
+        socket_.reset();
+    }
+    loggedIn_ = false;
+    folderListRead_ = false;
+    inboxListed_ = false;
+    folderNames_.clear();
+    selectedFolder_.clear();
+    existsCount_ = 0;
+    ResetTags();
+    tag_.clear();
+    return kImapOk;
+}
+
+bool CImapConnection::Select(const std::string& folder) {
+    if (!Ready() || folder.empty()) return false;
+    std::vector<ResponseLine> lines;
+    if (!Command("SELECT " + Quoted(folder), lines)) return false;
+    selectedFolder_ = folder;
+    existsCount_ = 0;
+    for (const auto& line : lines) {
+        // "* 12 EXISTS"
+        std::string lower = Lower(line.text);
+        if (!lower.starts_with("* ") || !lower.ends_with(" exists")) continue;
+        existsCount_ = std::atoi(lower.c_str() + 2);
+        break;
+    }
+    return true;
+}
+
+bool CImapConnection::IsSelected(const std::string& folder) const {
+    if (selectedFolder_.empty()) return false;
+    // INBOX is the one name that IMAP compares without regard to case.
+    if (EqualsNoCase(folder, "inbox")) return EqualsNoCase(selectedFolder_, "inbox");
+    return selectedFolder_ == folder;
+}
+
+int CImapConnection::MakeCurrent(const std::string& folder) {
+    if (IsSelected(folder)) return kImapOk;
+    if (!FolderExists(folder)) return kImapNoSuchFolder;
+    return Select(folder) ? kImapOk : kImapSelectFailed;
+}
+
+int CImapConnection::SelectFolder(const std::string& folder) {
+    if (!Ready()) return kImapNotReady;
+    return MakeCurrent(folder.empty() ? "inbox" : folder);
+}
+
+bool CImapConnection::ListFolders() {
+    if (!Ready()) return false;
+    std::vector<ResponseLine> lines;
+    bool ok = Command("LIST \"\" \"%\"", lines);
+    if (ok) {
+        for (const auto& line : lines) {
+            ListEntry entry;
+            if (!ParseListLine(line, entry)) continue;
+            if (entry.flags.find("\\noselect") != std::string::npos) continue;
+            folderNames_.push_back(entry.name);
+        }
+    }
+    inboxListed_ = false;
+    for (const auto& name : folderNames_) inboxListed_ = inboxListed_ || EqualsNoCase(name, "Inbox");
+    if (!inboxListed_) folderNames_.push_back("Inbox");
+    return ok;
+}
+
+int CImapConnection::GetFolderNames(std::vector<std::string>& out) {
+    if (folderNames_.empty() && !ListFolders()) return kImapFolderChange;
+    out = folderNames_;
+    return kImapOk;
+}
+
+bool CImapConnection::FolderExists(const std::string& name) const {
+    if (!folderListRead_) return true;
+    for (const auto& folder : folderNames_) {
+        if (EqualsNoCase(folder, name)) return true;
+    }
+    return false;
+}
+
+bool CImapConnection::Expunge() {
+    if (!Ready()) return false;
+    std::string response;
+    return SendTaggedCommand("EXPUNGE", response);
+}
+
+int CImapConnection::FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen) {
+    if (!Ready() || folder.empty() || uid == 0 || !seen) return kImapNotReady;
+    if (int rc = MakeCurrent(folder)) return rc;
+    std::vector<ResponseLine> lines;
+    if (!Command("UID FETCH " + std::to_string(uid) + " FLAGS", lines)) return kImapSeenFailed;
+    *seen = FetchFlags(lines).find("\\seen") != std::string::npos ? 1 : 0;
+    return kImapOk;
+}
+
+int CImapConnection::FetchSize(const std::string& folder, uint32_t uid) {
+    if (!Ready() || folder.empty() || uid == 0) return 0;
+    if (MakeCurrent(folder) != kImapOk) return 0;
+    std::vector<ResponseLine> lines;
+    if (!Command("UID FETCH " + std::to_string(uid) + " RFC822.SIZE", lines)) return 0;
+    uint64_t size = 0;
+    if (!FetchNumber(lines, "RFC822.SIZE", size) || size > INT32_MAX) return 0;
+    return static_cast<int>(size);
+}
+
+int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen) {
+    if (!Ready() || uid == 0) return kImapNotReady;
+    if (folder && !folder->empty()) {
+        if (int rc = MakeCurrent(*folder)) return rc;
+    }
+    std::string response;
+    std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") +
+                          "FLAGS.SILENT (\\Seen)";
+    return SendTaggedCommand(command, response) ? kImapOk : kImapSeenFailed;
+}
+
+int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
+    if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
+    if (int rc = MakeCurrent(folder)) return rc;
+    std::string response;
+    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT (\\Deleted)",
+                             response)
+               ? kImapOk
+               : kImapDeleteRefused;
+}
+
+int CImapConnection::CopyMessages(const std::string& from, const std::string& to, int count,
+                                  const uint32_t* uids) {
+    if (!Ready() || !uids || from.empty()) return kImapNotReady;
+    if (to.empty()) return kImapNoneCopied;
+    if (count <= 0) return kImapNoneCopied;
+    if (!FolderExists(from) || !FolderExists(to)) return kImapNoSuchFolder;
+    if (MakeCurrent(from) != kImapOk) return kImapSelectFailed;
+    int moved = 0;
+    for (int i = 0; i < count; ++i) {
+        if (uids[i] == 0) continue;
+        std::string response;
+        if (!SendTaggedCommand("UID COPY " + std::to_string(uids[i]) + " " + Quoted(to), response))
+            continue;
+        if (StoreDeleted(from, uids[i]) == kImapOk) ++moved;
+    }
+    return moved > 0 ? kImapOk : kImapNoneCopied;
+}
+
+int CImapConnection::CreateFolder(const std::string& name) {
+    if (!Ready() || name.empty()) return kImapNotReady;
+    std::string response;
+    if (!SendTaggedCommand("CREATE " + Quoted(name), response)) return kImapFolderChange;
+    SendTaggedCommand("SUBSCRIBE " + Quoted(name), response);
+    folderNames_.push_back(name);
+    return kImapOk;
+}
+
+int CImapConnection::RenameFolder(const std::string& name, const std::string& newName) {
+    if (!Ready() || name.empty() || newName.empty()) return kImapNotReady;
+    if (!FolderExists(name)) return kImapNoSuchFolder;
+    if (MakeCurrent(name) != kImapOk) return kImapSelectFailed;
+    // Renaming the selected folder leaves some servers' sessions unusable: step off it.
+    if (!EqualsNoCase(name, "inbox") && !Select("INBOX")) return kImapSelectFailed;
+    std::string response;
+    if (!SendTaggedCommand("RENAME " + Quoted(name) + " " + Quoted(newName), response))
+        return kImapFolderChange;
+    SendTaggedCommand("SUBSCRIBE " + Quoted(newName), response);
+    for (auto& folder : folderNames_) {
+        if (EqualsNoCase(folder, name)) {
+            folder = newName;
+            return kImapOk;
+        }
+    }
+    return kImapFolderChange;
+}
+
+void CImapConnection::RemoveFolderName(const std::string& name) {
+    for (auto it = folderNames_.begin(); it != folderNames_.end(); ++it) {
+        if (!EqualsNoCase(*it, name)) continue;
+        if (IsSelected(*it)) {
+            selectedFolder_.clear();
+            existsCount_ = 0;
+        }
+        folderNames_.erase(it);
+        return;
+    }
+}
+
+int CImapConnection::DeleteFolder(const std::string& name) {
+    if (!Ready() || name.empty()) return kImapNotReady;
+    if (!FolderExists(name)) return kImapOk;
+    bool listed = false;
+    for (const auto& folder : folderNames_) listed = listed || EqualsNoCase(folder, name);
+    std::string response;
+    if (!SendTaggedCommand("DELETE " + Quoted(name), response)) return kImapDeleteRefused;
+    RemoveFolderName(name);
+    return listed || !folderListRead_ ? kImapOk : kImapFolderChange;
+}
+
+int CImapConnection::AppendMessage(const std::string& folder, const std::string& text) {
+    if (!Ready() || folder.empty() || text.empty()) return kImapNotReady;
+    if (int rc = MakeCurrent(folder)) return rc;
+    std::string tag = NextTag();
+    std::string command = "APPEND " + Quoted(folder) + " {" + std::to_string(text.size()) + "}";
+    std::string response;
+    ImapReplyEnd untilContinuation(tag, true);
+    if (socket_->Send(tag + " " + command + "\r\n") != inet::kSockOk ||
+        socket_->Receive(response, false, untilContinuation) != inet::kSockOk) {
+        return kImapAppendRefused;
+    }
+    Log("IMAP SEND:" + command + "\nIMAP RECV:" + response);
+    // The message goes out only after the server asked for it; a tagged answer here
+    // is a refusal.
+    std::vector<ResponseLine> lines;
+    ParseResponse(response, lines);
+    if (lines.empty() || !lines.back().text.starts_with("+")) return kImapAppendRefused;
+    ImapReplyEnd end(tag);
+    if (socket_->Send(text + "\r\n") != inet::kSockOk ||
+        socket_->Receive(response, false, end) != inet::kSockOk) {
+        return kImapAppendRefused;
+    }
+    Log("IMAP SEND:[Message Content]\nIMAP RECV:" + response);
+    return IsTaggedOk(response) ? kImapOk : kImapAppendRefused;
+}
+
+}  // namespace imap

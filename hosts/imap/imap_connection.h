@@ -1,0 +1,145 @@
+#pragma once
+// CImapConnection: the IMAP4 protocol layer over one CMailSocket. Numbers and sends
+// tagged commands, reads each response up to its tagged status line, keeps the
+// server's folder names, the selected folder and its message count.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosts/imap/imap_response.h"
+#include "hosts/inet/mail_socket.h"
+
+namespace imap {
+
+struct ImapSettings {
+    std::string server;
+    std::string accountText;
+    std::string user;
+    std::string password;
+    std::string sentFolder;
+    int port = -1;
+    int receiveTimeout = 1000;
+    int sendTimeout = 1000;
+    int unreadOnly = 0;
+    int wantAttachments = 0;
+    int maxSize = 0;
+    std::string sinceDate;
+    int value1 = 0;
+    std::string text1;
+    int value2 = -1;
+    std::string accountName;
+    int notifyFailure = 0;
+    int logEnabled = 0;
+    // Longest wait for a piece of a reply (ms); tests shorten it.
+    int waitTimeout = 45000;
+    std::function<void()> yield;
+    // Receives product-log lines when logEnabled is set.
+    std::function<void(const std::string&)> log;
+};
+
+// Results of the folder and message operations.
+enum ImapResult : int {
+    kImapOk = 0,
+    kImapNotReady = 1,
+    kImapSendFailed = 2,
+    kImapNothing = 3,  // also: receive failed (login), fetch refused
+    kImapSelectFailed = 4,
+    kImapCreateSocket = 5,
+    kImapStartup = 6,
+    kImapConnect = 7,
+    kImapNotConnected = 8,
+    kImapLogoutRefused = 9,
+    kImapLoginRefused = 10,
+    kImapDeleteRefused = 11,
+    kImapNoSuchFolder = 12,
+    kImapNoneCopied = 13,
+    kImapAppendRefused = 14,
+    kImapSeenFailed = 15,
+    kImapFolderChange = 16,
+};
+
+class CImapConnection {
+public:
+    CImapConnection() = default;
+    virtual ~CImapConnection();
+    CImapConnection(const CImapConnection&) = delete;
+    CImapConnection& operator=(const CImapConnection&) = delete;
+
+    std::string NextTag();
+    // True when the response's own tagged line says OK.
+    bool SendTaggedCommand(const std::string& command, std::string& response);
+    bool IsTaggedOk(const std::string& response) const;
+    // Lines of text split at line ends; a last line holding the current tag is dropped.
+    int SplitResponseLines(const std::string& text, std::vector<std::string>& lines) const;
+
+    int Connect(const ImapSettings* settings);
+    int ImapLogin();
+    int Logout();
+    int Disconnect();
+
+    bool Select(const std::string& folder);
+    int SelectFolder(const std::string& folder);
+    bool ListFolders();
+    int GetFolderNames(std::vector<std::string>& out);
+    bool FolderExists(const std::string& name) const;
+    bool Expunge();
+
+    int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
+    int FetchSize(const std::string& folder, uint32_t uid);
+    int StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen);
+    int StoreDeleted(const std::string& folder, uint32_t uid);
+    int CopyMessages(const std::string& from, const std::string& to, int count,
+                     const uint32_t* uids);
+    int CreateFolder(const std::string& name);
+    int RenameFolder(const std::string& name, const std::string& newName);
+    int DeleteFolder(const std::string& name);
+    int AppendMessage(const std::string& folder, const std::string& text);
+
+    // Message search and fetch (imap_fetch.cpp).
+    int SearchMessages(const std::string& folder, std::vector<uint32_t>& uids);
+    // receivedText: the date text of the first Received header ("" when none).
+    int FetchSeenAndReceived(const std::string& folder, uint32_t uid, int* seen,
+                             std::string& receivedText);
+    // The message text (whole, header only, or its first text part with the headers
+    // that frame it); complete is 0 when only the text parts were fetched.
+    bool FetchMessageParts(const std::string& folder, uint32_t uid, std::string& text,
+                           int* complete, bool headersOnly, int maxSize, bool wantAttachments);
+
+    bool IsConnected() const { return connected_; }
+    bool IsLoggedIn() const { return loggedIn_; }
+    bool FolderListRead() const { return folderListRead_; }
+    const std::vector<std::string>& FolderNames() const { return folderNames_; }
+    const std::string& SelectedFolder() const { return selectedFolder_; }
+    int ExistsCount() const { return existsCount_; }
+    const std::string& Tag() const { return tag_; }
+    const ImapSettings& Settings() const { return settings_; }
+
+    // Resets the process-wide tag counter (as a Disconnect does).
+    static void ResetTags();
+
+private:
+    bool Ready() const { return connected_ && socket_ && loggedIn_; }
+    void Log(const std::string& text) const;
+    // Sends one tagged command and parses its response.
+    bool Command(const std::string& command, std::vector<ResponseLine>& lines);
+    // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
+    int MakeCurrent(const std::string& folder);
+    bool IsSelected(const std::string& folder) const;
+    bool SendLogin(bool quoted, bool& refused);
+    void RemoveFolderName(const std::string& name);
+
+    std::unique_ptr<inet::CMailSocket> socket_;
+    ImapSettings settings_;
+    std::string tag_;
+    bool connected_ = false;
+    bool loggedIn_ = false;
+    bool folderListRead_ = false;
+    bool inboxListed_ = false;
+    std::vector<std::string> folderNames_;
+    std::string selectedFolder_;
+    int existsCount_ = 0;
+};
+
+}  // namespace imap

@@ -1,0 +1,320 @@
+// Listing and fetching messages, and the attachments of fetched ones.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "common/base64.h"
+#include "datamgr/rfc822_date_parser.h"
+#include "hosts/imap/imap_session.h"
+#include "hosts/inet/text_lines.h"
+
+namespace imap {
+namespace {
+
+constexpr int kMaxAttachments = 10;
+
+std::string FolderOrInbox(const char* folder) {
+    return folder && *folder ? std::string(folder) : std::string("Inbox");
+}
+
+// Calendar time of a date text; a text that cannot be read costs the message its date
+// only.
+int32_t DateOf(const std::string& text) {
+    int64_t value = 0;
+    if (text.empty() || ledgerly::ParseDateHeaderChecked(text.c_str(), 0, &value) != 0) return 0;
+    if (value < INT32_MIN || value > INT32_MAX) return 0;
+    return static_cast<int32_t>(value);
+}
+
+std::string CrLf(std::string text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (text[i] == '\n') out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+bool ContainsBase64(const std::string& encoding) { return ContainsNoCase(encoding, "base64"); }
+
+// Hands the blocks out as one malloc'd array (FreeMailMsg releases it).
+int HandOut(std::vector<MailMsg*>& blocks, MailMsg*** out, int* count) {
+    *count = 0;
+    if (blocks.empty()) return kImapOk;
+    auto** array = static_cast<MailMsg**>(std::calloc(blocks.size(), sizeof(MailMsg*)));
+    if (!array) {
+        for (MailMsg* block : blocks) FreeMailMsgBlock(block);
+        return kImapFolderChange;
+    }
+    std::memcpy(array, blocks.data(), blocks.size() * sizeof(MailMsg*));
+    *out = array;
+    *count = static_cast<int>(blocks.size());
+    return kImapOk;
+}
+
+}  // namespace
+
+int CImapSession::RefreshFolderUids(const std::string& folder) {
+    CImapFolder* cached = FindFolder(folder);
+    if (!imapUsable_ || !cached) return kImapNotConnected;
+    return connection_.SearchMessages(folder, cached->uids);
+}
+
+int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) {
+    const std::string folder = FolderOrInbox(folderName);
+    CImapFolder* cached = FindFolder(folder);
+    if (!imapUsable_ || !cached) return kImapNotConnected;
+    if (!out || !count) return kImapNotReady;
+    if (int rc = RefreshFolderUids(folder)) return rc;
+    *count = 0;
+    std::vector<MailMsg*> blocks;
+    for (uint32_t uid : cached->uids) {
+        MessageInfo info{uid, 0, 0};
+        std::string received;
+        if (connection_.FetchSeenAndReceived(folder, uid, &info.seen, received) == kImapOk)
+            info.receivedTime = DateOf(received);
+        cached->infos.push_back(info);
+        CMsg msg;
+        SetHostId(msg, uid);
+        if (info.seen) msg.flags |= kMsgFlagRead;
+        MailMsg* block = nullptr;
+        if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
+    }
+    return HandOut(blocks, out, count);
+}
+
+int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* count,
+                                MsgIdDescriptor** ids, int* idCount) {
+    if (!imapUsable_) return kImapNotConnected;
+    if (!out || !count) return kImapNotReady;
+    *count = 0;
+    const int requested = idCount ? *idCount : 0;
+    if (requested <= 0 || !ids) return kImapOk;
+    CImapFolder* cached = FindFolder(FolderOrInbox(folderName));
+    if (!cached) return kImapFolderChange;
+    std::vector<MailMsg*> blocks;
+    for (int i = 0; i < requested; ++i) {
+        uint32_t uid = 0;
+        if (!ids[i] || !UidOf(static_cast<const uint8_t*>(ids[i]->bytes), ids[i]->length, uid))
+            continue;
+        for (const MessageInfo& info : cached->infos) {
+            if (info.uid != uid) continue;
+            CMsg msg;
+            SetHostId(msg, uid);
+            if (info.seen) msg.flags |= kMsgFlagRead;
+            msg.date = static_cast<int32_t>(info.receivedTime);
+            MailMsg* block = nullptr;
+            if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
+            break;
+        }
+    }
+    return HandOut(blocks, out, count);
+}
+
+int CImapSession::GetAllMsgs(MailMsg*** out, int* count, bool headersOnly) {
+    if (!out || !count) return kImapNotReady;
+    *count = 0;
+    if (RefreshFolderUids("Inbox") != kImapOk || !FindFolder("Inbox")) return kImapFolderChange;
+    std::vector<MailMsg*> blocks;
+    BuildMessages("Inbox", FindFolder("Inbox")->uids, blocks, headersOnly);
+    return HandOut(blocks, out, count);
+}
+
+int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, MailMsg** out) {
+    if (!imapUsable_) return kImapNotConnected;
+    if (!id || !out) return kImapNotReady;
+    const std::string folder = FolderOrInbox(folderName);
+    CId wanted(id->bytes, id->length);
+    if (CImapFolder* cached = FindFolder(folder)) {
+        for (const auto& msg : cached->messages) {
+            if (msg->hostId.IsEqual(wanted)) return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
+        }
+    }
+    uint32_t uid = 0;
+    if (id->length != 4 || !UidOf(static_cast<const uint8_t*>(id->bytes), id->length, uid))
+        return kImapNotReady;
+    std::vector<MailMsg*> blocks;
+    std::vector<int> complete;
+    BuildMessages(folder, {uid}, blocks, false, &complete);
+    if (blocks.size() != 1) {
+        for (MailMsg* block : blocks) FreeMailMsgBlock(block);
+        return kSessionNotFetched;  // nothing fetched is not a message
+    }
+    *out = blocks.front();
+    (*out)->partBudget = complete.front() ? 0 : 1;
+    return kImapOk;
+}
+
+int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
+                               inet::ParsedMessage& parsed, bool headersOnly) {
+    if (!connection_.IsConnected() || !connection_.IsLoggedIn() || folder.empty() || uid == 0)
+        return kImapNotReady;
+    if (int rc = connection_.SelectFolder(folder)) return rc;
+    parsed = inet::ParsedMessage{};
+    std::string text;
+    int complete = 1;
+    if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
+                                       imapSettings_.maxSize, imapSettings_.wantAttachments != 0))
+        return kImapNothing;
+    parsed.complete = complete;
+    std::vector<std::string> lines = inet::SplitLines(text);
+    inet::CMimeMessage reader;
+    if (!reader.Parse(0, lines.size(), lines, true)) {
+        Log("Invalid response when retrieving message.");
+        return kImapNothing;
+    }
+    reader.CopyTo(parsed, imapSettings_.wantAttachments != 0);
+    if (parsed.headers[inet::kHdrDate].empty())
+        parsed.headers[inet::kHdrDate] = parsed.headers[inet::kHdrReceived];
+    return kImapOk;
+}
+
+std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
+    std::vector<uint8_t> bytes;
+    if (ContainsBase64(part.transferEncoding)) {
+        uint32_t count = 0;
+        if (tess::Base64Decode(part.body, bytes, &count) != 0) return {};
+        bytes.resize(count);
+    } else {
+        bytes.assign(part.body.begin(), part.body.end());
+    }
+    auto dir = AttachmentDir();
+    if (!dir) return {};
+    // The name comes from the mail: only a plain file name inside our own directory.
+    const std::string name = platform::safeFileName(part.fileName);
+    const std::size_t dot = name.find('.');
+    for (int n = 0; n < 1000; ++n) {
+        std::string candidate = name;
+        if (n > 0) {
+            candidate = dot == std::string::npos
+                            ? name + "(" + std::to_string(n) + ")"
+                            : name.substr(0, dot) + "(" + std::to_string(n) + ")" + name.substr(dot);
+        }
+        const std::filesystem::path path = *dir / candidate;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        std::size_t written = 0;
+        while (written < bytes.size()) {
+            ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
+            if (w <= 0) break;
+            written += static_cast<std::size_t>(w);
+        }
+        ::close(fd);
+        if (written != bytes.size()) {
+            std::filesystem::remove(path);
+            return {};
+        }
+        return path.string();
+    }
+    return {};
+}
+
+bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
+                            const inet::ParsedMessage& parsed, CMsg& msg) {
+    const auto& h = parsed.headers;
+    msg.ReplyTo = h[inet::kHdrReplyTo].empty() ? h[inet::kHdrFrom] : h[inet::kHdrReplyTo];
+    msg.From = h[inet::kHdrFrom];
+    msg.To = h[inet::kHdrTo];
+    msg.Cc = h[inet::kHdrCc];
+    msg.Subject = h[inet::kHdrSubject];
+    msg.dateText = h[inet::kHdrDate];
+    const std::string& received = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate]
+                                                                : h[inet::kHdrReceived];
+    msg.date = DateOf(received);
+    msg.flags |= kMsgFlagSeenOnHost;
+    SetHostId(msg, uid);
+
+    int seen = 0;
+    bool known = false;
+    if (CImapFolder* cached = FindFolder(folder)) {
+        for (const MessageInfo& info : cached->infos) {
+            if (info.uid == uid) {
+                seen = info.seen;
+                known = true;
+                break;
+            }
+        }
+    }
+    if (!known) connection_.FetchSeenFlag(folder, uid, &seen);
+    if (seen) msg.flags |= kMsgFlagRead;
+
+    const inet::MimePart& first = preferHtml_ ? parsed.html : parsed.text;
+    const inet::MimePart& second = preferHtml_ ? parsed.text : parsed.html;
+    const inet::MimePart& chosen = first.body.empty() ? second : first;
+    std::string body = chosen.body;
+    if (ContainsBase64(chosen.transferEncoding)) {
+        std::string decoded;
+        if (tess::Base64DecodeString(chosen.body, decoded) >= 0) body = decoded;
+    }
+    msg.Body = CrLf(std::move(body));
+
+    for (int i = 0; i < parsed.attachmentCount && i < kMaxAttachments; ++i) {
+        const inet::MimePart& part = parsed.attachments[i];
+        if (part.body.empty()) continue;
+        std::string path = WriteAttachment(part);
+        if (!path.empty()) msg.AddAttachmentName(path);
+    }
+    return true;
+}
+
+int CImapSession::BuildMessages(const std::string& folder, const std::vector<uint32_t>& uids,
+                                std::vector<MailMsg*>& out, bool headersOnly,
+                                std::vector<int>* complete) {
+    if (!imapUsable_) return kImapNotConnected;
+    for (uint32_t uid : uids) {
+        inet::ParsedMessage parsed;
+        if (FetchMessage(folder, uid, parsed, headersOnly) != kImapOk) continue;
+        auto msg = std::make_unique<CMsg>();
+        BuildMsg(folder, uid, parsed, *msg);
+        MailMsg* block = nullptr;
+        if (msg->ToMailMsg(&block) != kMailMsgOk) continue;
+        block->partBudget = parsed.complete ? 0 : 1;
+        out.push_back(block);
+        if (complete) complete->push_back(parsed.complete);
+        if (!headersOnly) {
+            if (CImapFolder* cached = FindFolder(folder)) cached->messages.push_back(std::move(msg));
+        }
+    }
+    return kImapOk;
+}
+
+int CImapSession::GetMessageAttachment(const char* folderName, int idLength, const void* idBytes,
+                                       AttachmentTable** out) {
+    Log("IMAP: Finishing getting attachments for message.");
+    CImapFolder* cached = FindFolder(FolderOrInbox(folderName));
+    CId wanted(idBytes, idLength);
+    const CMsg* found = nullptr;
+    if (cached) {
+        for (const auto& msg : cached->messages) {
+            if (!found && msg->hostId.IsEqual(wanted)) found = msg.get();
+        }
+    }
+    if (!found || !out) return kSessionNoMessage;
+    std::vector<std::string> names = found->AttachmentNameList();
+    if (names.empty()) return kImapOk;
+    auto* table = static_cast<AttachmentTable*>(std::calloc(1, sizeof(AttachmentTable)));
+    if (!table) return kImapFolderChange;
+    *out = table;
+    if (names.size() > kMaxAttachments) {
+        std::string line =
+            "The message contains more attachments than allowable. Removing attachments:";
+        for (std::size_t i = kMaxAttachments; i < names.size(); ++i) line += "\n" + names[i];
+        Log(line);
+    }
+    for (std::size_t i = 0; i < names.size() && i < kMaxAttachments; ++i) {
+        std::strncpy(table->path[table->count], names[i].c_str(), 255);
+        ++table->count;
+        Log("ATT: " + names[i]);
+    }
+    Log("IMAP: Finishing getting attachments for message.");
+    return kImapOk;
+}
+
+}  // namespace imap

@@ -1,0 +1,278 @@
+// The IMAP session: logon, clean-up and the folder list.
+#include "hosts/imap/imap_session.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "datamgr/ledgerly.h"
+#include "platform/syncmgr/syncmgr.h"
+
+namespace imap {
+namespace {
+
+constexpr int kMaxFolders = 50;
+constexpr std::size_t kMaxFolderName = 15;  // longer names do not fit the handheld
+constexpr unsigned kTextInfo = 4327;        // "TESSALINE INFO -- %s"
+constexpr unsigned kTextLogonFailed = 4328; // "Server logon failed for user '%s'"
+
+std::string SearchDate(int days) {
+    if (days <= 0) return "01-Jan-1990";
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t then = std::time(nullptr) - static_cast<std::time_t>(days) * 86400;
+    std::tm local{};
+    localtime_r(&then, &local);
+    char text[16];
+    snprintf(text, sizeof text, "%02d-%s-%04d", local.tm_mday, kMonths[local.tm_mon],
+             local.tm_year + 1900);
+    return text;
+}
+
+// A text of the language library, else the plug-in's own.
+std::string LanguageText(unsigned id) {
+    std::string text = id == kTextInfo ? "TESSALINE INFO -- %s" : "Server logon failed for user '%s'";
+    if (HINSTANCE library = LanguageLoadLibrary("HeronwickLang.DLL", nullptr, nullptr)) {
+        char buffer[512];
+        if (LanguageLoadString(library, id, buffer, sizeof buffer) > 0) text = buffer;
+        LanguageFreeLibrary(library, nullptr);
+    }
+    return text;
+}
+
+std::string FormatOne(const std::string& format, const std::string& value) {
+    std::size_t at = format.find("%s");
+    if (at == std::string::npos) return format;
+    return format.substr(0, at) + value + format.substr(at + 2);
+}
+
+FolderRecord* MakeFolderRecord(const std::string& name, int type) {
+    auto* record = static_cast<FolderRecord*>(std::calloc(1, sizeof(FolderRecord)));
+    if (!record) return nullptr;
+    record->name = static_cast<char*>(std::calloc(name.size() + 1, 1));
+    if (!record->name) {
+        std::free(record);
+        return nullptr;
+    }
+    std::memcpy(record->name, name.data(), name.size());
+    record->type = type;
+    return record;
+}
+
+}  // namespace
+
+void FreeFolderRecords(FolderRecord** list, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (!list[i]) continue;
+        std::free(list[i]->name);
+        std::free(list[i]->extra);
+        std::free(list[i]);
+    }
+    std::free(list);
+}
+
+bool UidOf(const uint8_t* bytes, int32_t length, uint32_t& uid) {
+    if (!bytes || length < 4) return false;
+    uid = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return true;
+}
+
+void SetHostId(CMsg& msg, uint32_t uid) {
+    uint8_t bytes[4] = {static_cast<uint8_t>(uid), static_cast<uint8_t>(uid >> 8),
+                        static_cast<uint8_t>(uid >> 16), static_cast<uint8_t>(uid >> 24)};
+    msg.hostId.SetData(bytes, 4);
+}
+
+CImapSession::CImapSession() : log_([](const std::string& text) { MLOGAdd(text.c_str()); }) {}
+
+CImapSession::~CImapSession() { Cleanup(); }
+
+void CImapSession::Log(const std::string& text) const {
+    if (logEnabled_ && log_) log_(text);
+}
+
+int CImapSession::Logon(const LogonRecord* record, int flags) {
+    if (!record) return 1;
+    logEnabled_ = (flags & 2) != 0;
+    notifyFailure_ = (flags & 1) != 0;
+    smtpUsable_ = record->smtpUsable != 0;
+    imapUsable_ = record->serverUsable != 0;
+    preferHtml_ = record->preferHtml != 0;
+    user_ = record->user.str();
+
+    auto yield = [] { SyncYieldCycles(10); };
+    auto log = [this](const std::string& text) { Log(text); };
+    if (imapUsable_) {
+        ImapSettings& s = imapSettings_;
+        s = ImapSettings{};
+        s.server = record->server.str();
+        s.accountText = record->accountText.str();
+        s.user = record->user.str();
+        s.password = record->password.str();
+        s.sentFolder = record->sentFolder.str();
+        s.port = record->port;
+        s.unreadOnly = record->unreadOnly;
+        s.wantAttachments = record->attachments;
+        s.maxSize = record->maxSize;
+        s.value1 = record->reserved1;
+        s.text1 = record->reservedText.str();
+        s.value2 = record->reserved2;
+        s.accountName = record->accountName.str();
+        s.notifyFailure = notifyFailure_;
+        s.logEnabled = logEnabled_;
+        s.receiveTimeout = 1500;
+        s.sendTimeout = 1500;
+        s.sinceDate = SearchDate(record->days);
+        s.waitTimeout = waitTimeout_;
+        s.yield = yield;
+        s.log = log;
+        if (connection_.Connect(&s) != kImapOk) {
+            Log("IMAP: Socket for server '" + s.server + "' on port " + std::to_string(s.port) +
+                " failed to connect. ");
+            imapUsable_ = false;
+        } else if (connection_.ImapLogin() != kImapOk) {
+            Log("IMAP: IMAP logon failed for user '" + s.user + "'");
+            connection_.Disconnect();
+            imapUsable_ = false;
+        } else {
+            for (const auto& name : connection_.FolderNames()) {
+                folderNames_.push_back(name);
+                auto folder = std::make_unique<CImapFolder>();
+                folder->name = name;
+                folders_.push_back(std::move(folder));
+            }
+        }
+    }
+
+    if (smtpUsable_) {
+        inet::SmtpSettings& s = smtpSettings_;
+        s = inet::SmtpSettings{};
+        s.server = record->smtpServer.str();
+        s.port = record->smtpPort;
+        s.value1 = record->reserved1;
+        s.text1 = record->reservedText.str();
+        s.value2 = record->reserved2;
+        s.displayName = record->accountText.str();
+        s.separateLogin = record->separateSmtpLogin;
+        s.user = record->smtpUser.str();
+        s.password = record->smtpPassword.str();
+        s.wantAttachments = record->attachments;
+        s.receiveTimeout = 1500;
+        s.sendTimeout = 1500;
+        s.value3 = notifyFailure_;
+        s.logEnabled = logEnabled_;
+        s.waitTimeout = waitTimeout_;
+        s.yield = yield;
+        s.log = log;
+    }
+
+    if (logEnabled_) {
+        if (!imapUsable_) Log("IMAP: Invalid connection. Cannot continue");
+        if (!smtpUsable_) Log("IMAP: Invalid connection. Cannot continue");
+    } else if (notifyFailure_ && !imapUsable_) {
+        NotifyLogonFailure();
+    }
+    return imapUsable_ || smtpUsable_ ? 0 : 1;
+}
+
+void CImapSession::NotifyLogonFailure() {
+    std::string line = FormatOne(LanguageText(kTextInfo),
+                                 FormatOne(LanguageText(kTextLogonFailed), user_));
+    SyncLogAddLine(line.c_str(), 22, 0);
+}
+
+int CImapSession::Logoff() {
+    if (connection_.IsLoggedIn()) connection_.Logout();
+    return 1;
+}
+
+int CImapSession::Cleanup() {
+    if (imapUsable_) connection_.Disconnect();
+    if (smtpUsable_ && smtpConnected_) smtp_.Close();
+    folders_.clear();
+    folderNames_.clear();
+    attachmentDir_.reset();
+    imapUsable_ = smtpUsable_ = smtpConnected_ = false;
+    logEnabled_ = notifyFailure_ = false;
+    return 1;
+}
+
+CImapFolder* CImapSession::FindFolder(const std::string& name) {
+    for (auto& folder : folders_) {
+        if (EqualsNoCase(folder->name, name)) return folder.get();
+    }
+    return nullptr;
+}
+
+std::optional<std::filesystem::path> CImapSession::AttachmentDir() {
+    if (!attachmentDir_) {
+        std::error_code ec;
+        attachmentDir_ = platform::TempDir::create(ec);
+        if (!attachmentDir_) return std::nullopt;
+    }
+    return attachmentDir_->path();
+}
+
+int CImapSession::SpecialFolderName(const char* name) {
+    static const char* kSpecial[] = {"inbox", "outbox", "drafts", "sent", "trash"};
+    if (!name) return -1;
+    for (int i = 0; i < 5; ++i) {
+        if (EqualsNoCase(name, kSpecial[i])) return i;
+    }
+    return -1;
+}
+
+int CImapSession::GetFolderList(FolderRecord*** out, int* count) {
+    if (!imapUsable_) return kImapNotConnected;
+    if (!out || !count) return kImapNotReady;
+    *count = 0;
+    if (folderNames_.empty()) return kImapOk;
+
+    const int names = static_cast<int>(folderNames_.size());
+    auto** list = static_cast<FolderRecord**>(std::calloc(static_cast<std::size_t>(names) + 1,
+                                                          sizeof(FolderRecord*)));
+    if (!list) return kImapFolderChange;
+    int made = 0;
+    bool inbox = false;
+    // Long names are passed over without using up one of the 50 places; the walk never
+    // goes past the end of the list.
+    for (int i = 0; i < names && made < kMaxFolders; ++i) {
+        const std::string& name = folderNames_[static_cast<std::size_t>(i)];
+        if (name.size() > kMaxFolderName) continue;
+        FolderRecord* record = MakeFolderRecord(name, SpecialFolderName(name.c_str()));
+        if (!record) {
+            FreeFolderRecords(list, made);
+            *count = 0;
+            return kImapFolderChange;
+        }
+        list[made++] = record;
+        inbox = inbox || EqualsNoCase(name, "Inbox");
+    }
+    if (!inbox) {
+        if (made < kMaxFolders) {
+            FolderRecord* record = MakeFolderRecord("Inbox", 0);
+            if (!record) {
+                FreeFolderRecords(list, made);
+                return kImapFolderChange;
+            }
+            list[made++] = record;
+        } else {
+            FolderRecord* last = list[made - 1];
+            char* name = static_cast<char*>(std::calloc(6, 1));
+            if (!name) {
+                FreeFolderRecords(list, made);
+                return kImapFolderChange;
+            }
+            std::memcpy(name, "Inbox", 5);
+            std::free(last->name);
+            last->name = name;
+            last->type = 0;
+        }
+    }
+    *out = list;
+    *count = made;
+    return kImapOk;
+}
+
+}  // namespace imap

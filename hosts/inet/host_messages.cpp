@@ -1,0 +1,104 @@
+#include "hosts/inet/host_messages.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/base64.h"
+#include "hosts/inet/text_lines.h"
+#include "platform/core/os.h"
+
+namespace inet {
+
+bool DecodePartBody(const MimePart& part, std::string& out) {
+    out.clear();
+    if (!ContainsNoCase(part.transferEncoding, "base64")) {
+        out = part.body;
+        return true;
+    }
+    std::vector<uint8_t> bytes;
+    uint32_t count = 0;
+    if (tess::Base64Decode(part.body, bytes, &count) != 0) return false;
+    out.assign(reinterpret_cast<const char*>(bytes.data()), count);
+    return true;
+}
+
+std::string NormalizeLineEnds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (text[i] == '\n') out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+std::string ChooseBody(const ParsedMessage& parsed, bool preferHtml) {
+    const MimePart& first = preferHtml ? parsed.html : parsed.text;
+    const MimePart& second = preferHtml ? parsed.text : parsed.html;
+    const MimePart& chosen = first.body.empty() ? second : first;
+    std::string body;
+    // A body whose base64 is broken is shown as it came rather than lost.
+    if (!DecodePartBody(chosen, body)) body = chosen.body;
+    // The body is text: it ends at a NUL the decoded bytes may hold.
+    body.resize(std::strlen(body.c_str()));
+    return NormalizeLineEnds(body);
+}
+
+std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName,
+                                std::string_view bytes) {
+    // The name comes from the mail: only a plain file name inside the given directory.
+    const std::string name = platform::safeFileName(fileName);
+    const std::size_t dot = name.find('.');
+    for (int n = 0; n < 1000; ++n) {
+        std::string candidate = name;
+        if (n > 0) {
+            const std::string counter = "(" + std::to_string(n) + ")";
+            candidate = dot == std::string::npos ? name + counter
+                                                 : name.substr(0, dot) + counter + name.substr(dot);
+        }
+        const std::filesystem::path path = dir / candidate;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return {};
+        }
+        std::size_t written = 0;
+        while (written < bytes.size()) {
+            ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) break;
+            written += static_cast<std::size_t>(w);
+        }
+        const bool closed = ::close(fd) == 0;
+        if (written != bytes.size() || !closed) {
+            std::error_code ec;
+            std::filesystem::remove(path, ec);
+            return {};
+        }
+        return path.string();
+    }
+    return {};
+}
+
+bool HandOutBlocks(std::vector<MailMsg*>& blocks, MailMsg*** out, int* count) {
+    *count = 0;
+    if (blocks.empty()) return true;
+    auto** array = static_cast<MailMsg**>(std::calloc(blocks.size(), sizeof(MailMsg*)));
+    if (!array) {
+        for (MailMsg* block : blocks) FreeMailMsgBlock(block);
+        blocks.clear();
+        return false;
+    }
+    std::memcpy(array, blocks.data(), blocks.size() * sizeof(MailMsg*));
+    *out = array;
+    *count = static_cast<int>(blocks.size());
+    blocks.clear();
+    return true;
+}
+
+}  // namespace inet

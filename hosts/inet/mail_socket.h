@@ -1,0 +1,112 @@
+#pragma once
+// CMailSocket: the one TCP connection class of the internet hosts (IMAP, POP, SMTP).
+// Plain IPv4 stream socket; replies are read until they are complete by the protocol's
+// own rule (a ReplyEnd), never by a quiet period. Waiting stops at the time-out, which
+// is an error, so a slow reply is never cut short and reported as a success.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace inet {
+
+// Result codes of the socket; LastError() holds the matching text.
+enum SocketResult : int {
+    kSockOk = 0,
+    kSockBadServer = 1,
+    kSockCreateFailed = 2,
+    kSockStartupFailed = 3,
+    kSockNotStarted = 4,
+    kSockConnectFailed = 5,
+    kSockNotConnected = 6,
+    kSockBadParameter = 7,
+    kSockUnknown = 8,
+    kSockReset = 9,
+    kSockAborted = 10,
+    kSockTimedOut = 11,
+    kSockNoData = 12,
+};
+
+struct SocketSettings {
+    std::string host;       // dotted address or name
+    int port = -1;          // -1: not set (connects to 80)
+    int receiveTimeout = -1;  // ms for SO_RCVTIMEO, -1: system default
+    int sendTimeout = -1;     // ms for SO_SNDTIMEO, -1: system default
+    // Longest wait for the next piece of a reply (ms); also bounds connect.
+    int waitTimeout = 45000;
+    // Largest reply kept; a longer one is an error rather than unbounded memory.
+    std::size_t maxReply = 64u << 20;
+    // Called around each wait so the sync manager stays responsive.
+    std::function<void()> yield;
+};
+
+// Decides when a reply is complete. Scanners keep their own position so a long reply
+// is never rescanned; Reset() is called at the start of every Receive.
+class ReplyEnd {
+public:
+    virtual ~ReplyEnd() = default;
+    virtual void Reset() {}
+    virtual bool Complete(std::string_view reply) = 0;
+};
+
+// Complete when a whole line (ending in LF) begins with the terminator; the first
+// line counts as well. An empty terminator accepts the first whole line.
+class LineStartsWith : public ReplyEnd {
+public:
+    explicit LineStartsWith(std::string terminator) : terminator_(std::move(terminator)) {}
+    void Reset() override { scanned_ = 0; }
+    bool Complete(std::string_view reply) override;
+
+private:
+    std::string terminator_;
+    std::size_t scanned_ = 0;
+};
+
+// An SMTP reply: complete at the first whole line of three digits followed by a blank
+// or by the line end ("250-" lines continue it).
+class SmtpReplyEnd : public ReplyEnd {
+public:
+    void Reset() override { scanned_ = 0; }
+    bool Complete(std::string_view reply) override;
+
+private:
+    std::size_t scanned_ = 0;
+};
+
+class CMailSocket {
+public:
+    explicit CMailSocket(SocketSettings settings);
+    virtual ~CMailSocket();
+    CMailSocket(const CMailSocket&) = delete;
+    CMailSocket& operator=(const CMailSocket&) = delete;
+
+    int Startup();
+    int Connect();
+    int Close();
+    int Send(std::string_view text);
+    // Reads one reply into reply (emptied first) until end says it is complete.
+    // With retryOnTimeout a wait that times out is repeated up to 8 times.
+    // Whatever arrived stays in reply on failure.
+    int Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end);
+    // Convenience: complete at a line beginning with terminator (null: first line).
+    int Receive(std::string& reply, bool retryOnTimeout, const char* terminator);
+
+    bool IsConnected() const { return connected_; }
+    const std::string& LastError() const { return lastError_; }
+    int Port() const { return port_; }
+    const std::string& Host() const { return settings_.host; }
+
+private:
+    int Fail(int code);
+    int FailErrno(int err);
+    int WaitReadable(int timeoutMs);
+
+    SocketSettings settings_;
+    bool started_ = false;
+    bool connected_ = false;
+    int fd_ = -1;
+    int port_ = 80;
+    std::string lastError_;
+};
+
+}  // namespace inet

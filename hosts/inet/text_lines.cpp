@@ -1,0 +1,39 @@
+#include "hosts/inet/text_lines.h"
+
+#include <cctype>
+
+namespace inet {
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t lf = text.find('\n', pos);
+        std::size_t end = lf == std::string_view::npos ? text.size() : lf;
+        std::size_t stop = end > pos && text[end - 1] == '\r' ? end - 1 : end;
+        lines.emplace_back(text.substr(pos, stop - pos));
+        pos = lf == std::string_view::npos ? text.size() : lf + 1;
+    }
+    return lines;
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && Lower(a) == Lower(b);
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+    if (text.empty() || part.empty()) return false;
+    return Lower(text).find(Lower(part)) != std::string::npos;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace inet

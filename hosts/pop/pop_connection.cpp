@@ -1,0 +1,233 @@
+#include "hosts/pop/pop_connection.h"
+
+#include <cstdio>
+
+#include "common/language_module.h"
+#include "crypto/kestrel.h"
+#include "hosts/inet/text_lines.h"
+#include "platform/syncmgr/syncmgr.h"
+
+namespace pop {
+namespace {
+
+constexpr unsigned kTextApopUnsupported = 4327;
+constexpr unsigned kTextInfo = 4328;
+constexpr unsigned kTextLogonFailed = 4329;
+
+}  // namespace
+
+std::string PopText(unsigned id) {
+    std::string text = LoadLangString(id);
+    if (!text.empty()) return text;
+    switch (id) {
+        case kTextApopUnsupported:
+            return " - The account '%s' has been configured to use APOP, but the server "
+                   "indicated that it does not support APOP.";
+        case kTextInfo:
+            return "TESSALINE INFO -- %s";
+        case kTextLogonFailed:
+            return "Server logon failed for user '%s'";
+        default:
+            return {};
+    }
+}
+
+std::string FormatOne(const std::string& format, const std::string& value) {
+    const std::size_t at = format.find("%s");
+    if (at == std::string::npos) return format;
+    return format.substr(0, at) + value + format.substr(at + 2);
+}
+
+bool ApopDigest(std::string_view text, std::string& hex) {
+    hex.clear();
+    if (text.empty() || text.size() > UINT32_MAX) return false;
+    ksMd5Context ctx{};
+    ksDigest digest{};
+    if (ks_md5Begin(nullptr, &ctx) != 0 ||
+        ks_md5Hash(nullptr, static_cast<uint32_t>(text.size()),
+                   reinterpret_cast<const uint8_t*>(text.data()), &ctx) != 0 ||
+        ks_md5End(nullptr, &ctx, &digest) != 0 || digest.length != 16) {
+        return false;
+    }
+    char two[3];
+    for (uint32_t i = 0; i < digest.length; ++i) {
+        std::snprintf(two, sizeof two, "%02x", digest.digest[i]);
+        hex += two;
+    }
+    return true;
+}
+
+CPopConnection::~CPopConnection() { Close(); }
+
+void CPopConnection::Log(const std::string& text) const {
+    if (settings_.logEnabled && settings_.log) settings_.log(text);
+}
+
+int CPopConnection::Open() {
+    if (connected_ || socket_) Close();
+    inet::SocketSettings s;
+    s.host = settings_.server;
+    s.port = settings_.port;
+    s.receiveTimeout = settings_.receiveTimeout;
+    s.sendTimeout = settings_.sendTimeout;
+    s.waitTimeout = settings_.waitTimeout;
+    s.yield = settings_.yield;
+    socket_ = std::make_unique<inet::CMailSocket>(std::move(s));
+    if (socket_->Startup() != inet::kSockOk) {
+        Log("POP: Could not intitialize socket.\n" + socket_->LastError());
+        socket_.reset();
+        return kPopStartup;
+    }
+    if (socket_->Connect() != inet::kSockOk) {
+        Log("POP: Could not connect socket.\n" + socket_->LastError());
+        socket_.reset();
+        return kPopConnect;
+    }
+    std::string greeting;
+    if (socket_->Receive(greeting, false, "") != inet::kSockOk || !IsOkReply(greeting)) {
+        // A server that does not greet with +OK is not one to log in to.
+        Log("POP: Could not connect socket.\n" +
+            (IsOkReply(greeting) || greeting.empty() ? socket_->LastError() : greeting));
+        socket_.reset();
+        return kPopConnect;
+    }
+    apopTimestamp_ = ApopTimestamp(greeting);
+    connected_ = true;
+    return kPopOk;
+}
+
+void CPopConnection::Close() {
+    connected_ = false;
+    if (socket_) {
+        if (loggedIn_) {
+            std::string reply;
+            Exchange("quit", reply, false);
+        }
+        socket_.reset();
+    }
+    entries_.clear();
+    listed_ = false;
+    loggedIn_ = false;
+    apopTimestamp_.clear();
+}
+
+bool CPopConnection::Exchange(const std::string& command, std::string& reply, bool multiLine) {
+    reply.clear();
+    if (command.empty() || !socket_) return false;
+    // Commands are single lines: a CR or LF inside would smuggle in a second one.
+    if (command.find_first_of("\r\n") != std::string::npos) return false;
+    if (settings_.yield) settings_.yield();
+    int rc = socket_->Send(command + "\r\n");
+    if (rc == inet::kSockOk) {
+        if (multiLine) {
+            MultiLineEnd end;
+            rc = socket_->Receive(reply, false, end);
+        } else {
+            rc = socket_->Receive(reply, false, "");
+        }
+    }
+    if (settings_.yield) settings_.yield();
+
+    if (inet::StartsWithNoCase(command, "apop") || inet::StartsWithNoCase(command, "user") ||
+        inet::StartsWithNoCase(command, "pass")) {
+        Log("POP Login");
+    } else {
+        const std::size_t cr = reply.find('\r');
+        if (cr != std::string::npos)
+            Log("POP SEND:" + command + "\nPOP RECV:" + reply.substr(0, cr));
+        else if (rc != inet::kSockOk)
+            Log("POP SEND:" + command + "\nPOP RECV:" + socket_->LastError());
+    }
+    if (rc != inet::kSockOk) {
+        // The reply stream is out of step now; nothing more can be asked on it.
+        connected_ = false;
+        loggedIn_ = false;
+        return false;
+    }
+    return IsOkReply(reply);
+}
+
+int CPopConnection::Login() {
+    if (loggedIn_) Quit();
+    if (!connected_) return kPopNotConnected;
+    if (settings_.user.empty() || settings_.password.empty()) return kPopEmptyCredentials;
+    std::string reply;
+    bool ok = false;
+    if (settings_.useApop) {
+        if (apopTimestamp_.empty()) {
+            SyncLogAddLine(FormatOne(PopText(kTextApopUnsupported), settings_.accountName).c_str(), -1, 0);
+            return kPopLoginFailed;
+        }
+        std::string hex;
+        if (!ApopDigest(apopTimestamp_ + settings_.password, hex)) return kPopLoginFailed;
+        ok = Exchange("apop " + settings_.user + " " + hex, reply, false);
+    } else {
+        ok = Exchange("user " + settings_.user, reply, false) &&
+             Exchange("pass " + settings_.password, reply, false);
+    }
+    if (!ok) return kPopLoginFailed;
+    loggedIn_ = true;
+    ListUidl();
+    return kPopOk;
+}
+
+int CPopConnection::ListUidl() {
+    entries_.clear();
+    listed_ = false;
+    std::string reply;
+    if (!Exchange("uidl", reply, true) || !ParseUidlListing(reply, entries_)) {
+        entries_.clear();
+        return kPopCommandFailed;
+    }
+    listed_ = true;
+    return kPopOk;
+}
+
+int CPopConnection::Quit() {
+    if (!loggedIn_) return kPopOk;
+    std::string reply;
+    const bool ok = Exchange("quit", reply, false);
+    loggedIn_ = false;
+    connected_ = false;
+    return ok ? kPopOk : kPopCommandFailed;
+}
+
+bool CPopConnection::InList(int number) const {
+    for (const UidlEntry& e : entries_) {
+        if (e.number == number) return true;
+    }
+    return false;
+}
+
+int CPopConnection::NumberOf(std::string_view uidl) const {
+    if (uidl.empty()) return -1;
+    for (const UidlEntry& e : entries_) {
+        if (e.uidl == uidl) return e.number;
+    }
+    return -1;
+}
+
+int CPopConnection::Fetch(int number, bool headersOnly, std::vector<std::string>& lines) {
+    lines.clear();
+    if (!connected_) return kPopNotConnected;
+    if (!loggedIn_) return kPopNotLoggedIn;
+    if (!InList(number)) return kPopNoSuchMessage;
+    const std::string command =
+        headersOnly ? "top " + std::to_string(number) + " 0" : "retr " + std::to_string(number);
+    std::string reply;
+    if (!Exchange(command, reply, true) || !ReadMultiLine(reply, lines)) {
+        Log("Invalid response when retrieving message.");
+        return kPopCommandFailed;
+    }
+    return kPopOk;
+}
+
+int CPopConnection::Delete(int number) {
+    if (!connected_) return kPopNotConnected;
+    if (!loggedIn_) return kPopNotLoggedIn;
+    if (!InList(number)) return kPopNoSuchMessage;
+    std::string reply;
+    return Exchange("dele " + std::to_string(number), reply, false) ? kPopOk : kPopDeleteRefused;
+}
+
+}  // namespace pop

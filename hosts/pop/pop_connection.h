@@ -1,0 +1,113 @@
+#pragma once
+// CPopConnection: the POP3 protocol layer over one CMailSocket. Connects and reads the
+// greeting (with its APOP timestamp), logs in with USER/PASS or APOP, lists the
+// mailbox's unique ids, fetches (RETR, TOP n 0) and deletes (DELE) by message number.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "hosts/inet/mail_socket.h"
+#include "hosts/pop/pop_reply.h"
+
+namespace pop {
+
+struct PopSettings {
+    std::string server;
+    std::string user;
+    std::string password;
+    int port = -1;
+    int receiveTimeout = 1000;
+    int sendTimeout = 1000;
+    int value14 = 0;
+    int wantAttachments = 0;
+    int useApop = 0;
+    int days = 0;
+    int maxSize = 0;
+    int value5 = 0;
+    std::string text7;
+    int value8 = 0;
+    std::string accountName;
+    int notifyFailure = 0;
+    int logEnabled = 0;
+    // Longest wait for a piece of a reply (ms); tests shorten it.
+    int waitTimeout = 45000;
+    std::function<void()> yield;
+    // Receives product-log lines when logEnabled is set.
+    std::function<void(const std::string&)> log;
+};
+
+// Codes of the connection.
+enum PopResult : int {
+    kPopOk = 0,
+    kPopEmptyCredentials = 1,
+    kPopCommandFailed = 2,   // also: a reply that could not be read as a message
+    kPopNoSocket = 3,
+    kPopStartup = 4,
+    kPopConnect = 5,
+    kPopNotConnected = 6,    // also: the POP3 side is not usable
+    kPopLoginFailed = 8,     // also: APOP asked for but not offered
+    kPopDeleteRefused = 9,
+    kPopNoSuchMessage = 10,
+    kPopNotLoggedIn = 11,
+    kPopNotFetched = 12,
+};
+
+class CPopConnection {
+public:
+    CPopConnection() = default;
+    virtual ~CPopConnection();
+    CPopConnection(const CPopConnection&) = delete;
+    CPopConnection& operator=(const CPopConnection&) = delete;
+
+    void SetSettings(PopSettings settings) { settings_ = std::move(settings); }
+    const PopSettings& Settings() const { return settings_; }
+
+    int Open();
+    void Close();
+    // Logs in and lists the mailbox. 0 once logged in, even when the listing failed
+    // (Listed() tells); 1, 6 or 8 otherwise.
+    int Login();
+    int ListUidl();
+    // QUIT when logged in: the server carries out the deletions; the socket stays.
+    int Quit();
+
+    // The message's lines (dot-unstuffed, without the status and terminating lines).
+    int Fetch(int number, bool headersOnly, std::vector<std::string>& lines);
+    int Delete(int number);
+
+    // The number of the entry whose id equals uidl byte for byte; -1 when none (an
+    // empty id matches nothing).
+    int NumberOf(std::string_view uidl) const;
+    const std::vector<UidlEntry>& Entries() const { return entries_; }
+    bool Listed() const { return listed_; }
+    bool IsConnected() const { return connected_; }
+    bool IsLoggedIn() const { return loggedIn_; }
+    const std::string& ApopStamp() const { return apopTimestamp_; }
+    std::string LastSocketError() const { return socket_ ? socket_->LastError() : std::string(); }
+
+private:
+    // Sends one command and reads its reply (multi-line for UIDL, RETR and TOP); true
+    // when the reply begins with "+OK".
+    bool Exchange(const std::string& command, std::string& reply, bool multiLine);
+    void Log(const std::string& text) const;
+    bool InList(int number) const;
+
+    PopSettings settings_;
+    std::unique_ptr<inet::CMailSocket> socket_;
+    bool connected_ = false;
+    bool loggedIn_ = false;
+    bool listed_ = false;
+    std::string apopTimestamp_;
+    std::vector<UidlEntry> entries_;
+};
+
+// The host's texts by language-library id: the library's when a language scope is open,
+// else the host's own. FormatOne puts value in place of the first "%s".
+std::string PopText(unsigned id);
+std::string FormatOne(const std::string& format, const std::string& value);
+
+// The MD5 digest of text as 32 lower-case hex digits; false for an empty text.
+bool ApopDigest(std::string_view text, std::string& hex);
+
+}  // namespace pop

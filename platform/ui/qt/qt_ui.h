@@ -1,0 +1,36 @@
+#pragma once
+// The windowed UI service: Qt message boxes and a Qt progress window. It works on the
+// thread that owns the QApplication; a call from any other thread gets the headless
+// answer, since a synchronous sync may be holding that thread.
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "platform/ui/ui_service.h"
+
+namespace platform::ui {
+
+class TESS_EXPORT QtUi : public UiService {
+public:
+    // Needs a QApplication. Progress lines and off-thread calls go to `log`.
+    explicit QtUi(FILE* log = stderr);
+    ~QtUi() override;
+    // A message box with the question's buttons (object names "1" for OK, "6" for Yes, ...
+    // as the answers), icon and default button; closed without a button, the default.
+    int ask(const Question& question) override;
+    void progress(std::string_view line) override;
+    // A modeless dialog (object name "209") with the caption "1075", the overall bar
+    // "1074", the status text "1073" and the step bar "1076"; it paints at each change.
+    std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
+
+private:
+    HeadlessUi headless_;
+};
+
+// Installs a QtUi when a display is named ($WAYLAND_DISPLAY, $DISPLAY, or a Qt platform
+// through $QT_QPA_PLATFORM) and can be reached, creating the QApplication if there is none;
+// otherwise the current service stays. True when the windowed service is installed.
+// Call it once from the main thread at start-up.
+TESS_EXPORT bool installWindowedIfDisplay();
+
+}  // namespace platform::ui

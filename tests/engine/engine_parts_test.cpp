@@ -1,0 +1,181 @@
+// The engine's parts on their own: id texts, message texts, the account's filters and
+// the handheld database calls.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <sstream>
+
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "engine/device_database.h"
+#include "engine/engine_log.h"
+#include "engine/sync_session.h"
+#include "platform/syncmgr/handheld_store.h"
+#include "platform/syncmgr/syncmgr_control.h"
+#include "tests/support/test_home.h"
+#include "tools/tallyhop/runtime_setup.h"
+
+namespace tidewater {
+namespace {
+
+using namespace tess::accounts::layout;
+
+TEST(IdTexts, PartsAndReplacement) {
+    struct Case {
+        std::string text;
+        std::string first, second, newFirst, newSecond;
+    } cases[] = {
+        {"abc\x01xyz", "abc", "xyz", "N\x01xyz", "abc\x01N"},
+        {"abc", "", "", "N\x01", "abc\x01N"},
+        {"\x01xyz", "", "xyz", "N\x01xyz", "\x01N"},
+        {"", "", "", "N\x01", "\x01N"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(IdPart(c.text, 0), c.first);
+        EXPECT_EQ(IdPart(c.text, 1), c.second);
+        EXPECT_EQ(ReplaceIdPart(c.text, 0, "N"), c.newFirst);
+        EXPECT_EQ(ReplaceIdPart(c.text, 1, "N"), c.newSecond);
+    }
+}
+
+TEST(MessageTexts, CatalogueFormatsTakeTheirTexts) {
+    EXPECT_EQ(FormatText("Account %s, folder %s .....", {"Work", "Inbox"}), "Account Work, folder Inbox .....");
+    EXPECT_EQ(FormatText("%d of %-20s%%", {"3", "x"}), "3 of x%");
+    EXPECT_EQ(FormatText("%s and %s", {"one"}), "one and ") << "a missing text is empty, never read from elsewhere";
+    EXPECT_EQ(FormatText("100%", {}), "100%");
+}
+
+class QuietEnvironment : public EngineAccountEnvironment {
+public:
+    void SyncMessage(int, std::string_view, std::string_view) override {}
+    void ProductLog(std::string_view) override {}
+};
+
+MessageFilter Filter(int kind, int op, const char* value, const char* target = "") {
+    MessageFilter f;
+    f.inUse = 1;
+    f.kind = kind;
+    f.textOperator = op;
+    f.numericOperator = op;
+    std::snprintf(f.value, sizeof f.value, "%s", value);
+    std::snprintf(f.extra, sizeof f.extra, "%s", target);
+    std::snprintf(f.name, sizeof f.name, "rule");
+    return f;
+}
+
+TEST(AccountFilters, FirstMatchDecidesAndNoneInUseKeeps) {
+    tess::test::TempHome home;
+    CSyncSession session;
+    QuietEnvironment env;
+    CHostConnection c(session, 0);
+    tess::accounts::AccountInit init;
+    init.userId = 1;
+    init.userDirectory = home.path().string();
+    c.account = std::make_unique<tess::accounts::CMailAccount>(init, env);
+    auto& block = c.account->MutableImage().handheld;
+    tess::accounts::ByteSpan b(block);
+    for (const auto& [slot, name] : {std::pair{0, "Inbox"}, {1, "Outbox"}, {5, "Family"}})
+        b.putText(kFolderPrefCopy + kFolderPrefSlots + size_t(slot) * kFolderSlotWidth, kFolderSlotWidth, name);
+
+    CMsg m;
+    m.From = "Bob <bob@example.org>";
+    m.To = "alice@example.org";
+    m.Subject = "  Weekly report";
+    m.size = 3000;
+    m.date = int32_t(std::time(nullptr)) - 10 * 86400;
+
+    struct Case {
+        const char* what;
+        std::vector<MessageFilter> filters;
+        bool filtering;
+        int keep;
+        int category;
+    } cases[] = {
+        {"filtering off keeps", {Filter(2, 0, "nothing")}, false, 1, 0},
+        {"none in use keeps", {}, true, 1, 0},
+        {"two in use, neither matching, rejects", {Filter(2, 0, "invoice"), Filter(1, 0, "carol")}, true, 0, 0},
+        {"subject contains, either case", {Filter(2, 0, "WEEKLY")}, true, 1, 0},
+        {"subject begins with, after its blanks", {Filter(2, 1, "weekly")}, true, 1, 0},
+        {"does not contain", {Filter(0, 2, "bob")}, true, 1, 0},
+        {"size at least 2 KB", {Filter(5, 0, "2")}, true, 1, 0},
+        {"size at least 4 KB rejects", {Filter(5, 0, "4")}, true, 0, 0},
+        {"older than a week", {Filter(4, 0, "7")}, true, 1, 0},
+        {"at most a day old rejects", {Filter(4, 1, "1")}, true, 0, 0},
+        {"a match moves to its folder", {Filter(1, 0, "bob", "Family")}, true, 1, 5},
+        {"a match aimed at the outbox stays", {Filter(1, 0, "bob", "Outbox")}, true, 1, 0},
+        {"a match aimed at a missing folder stays", {Filter(1, 0, "bob", "Nowhere")}, true, 1, 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        b.putU32le(kFiltering, k.filtering ? 1 : 0);
+        b.putU32le(kFilterCount, uint32_t(k.filters.size()));
+        for (int i = 0; i < kMaxFilters; ++i) c.account->SetFilter(i, i < int(k.filters.size()) ? k.filters[i] : MessageFilter{});
+        CMsg probe = m;
+        EXPECT_EQ(c.FilterCheck(probe, false), k.keep);
+        EXPECT_EQ(probe.category, k.category);
+    }
+}
+
+class HandheldDb : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::ostringstream out, err;
+        tallyhop::InitOptions o;
+        o.userName = "tester";
+        ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
+        syncmgr::resetSession();
+        syncmgr::useHandheld("default");
+        db.haveProperties = true;
+        db.dbVersion = 2000;
+    }
+    void TearDown() override { db.Close(); }
+    tess::test::TempHome home;
+    CDeviceDb db;
+};
+
+TEST_F(HandheldDb, KeyRecordsKeepTheNewestThree) {
+    for (int i = 1; i <= 6; ++i) {
+        ASSERT_EQ(WriteKeyRecord(db, "key-" + std::to_string(i)), 1);
+        ASSERT_EQ(db.Open(kDbSecurity), 0);
+        EXPECT_LE(db.Count(), 3u);
+        std::string newest;
+        ASSERT_EQ(ReadKeyRecord(db, newest), 1);
+        EXPECT_EQ(newest, "key-" + std::to_string(i));
+    }
+    std::vector<std::string> kept;
+    for (uint32_t i = 0; i < db.Count(); ++i) {
+        HandheldRecord r;
+        ASSERT_EQ(db.ReadByIndex(i, r), 0);
+        kept.emplace_back(r.data.begin(), r.data.end());
+    }
+    EXPECT_EQ(kept, (std::vector<std::string>{"key-4", "key-5", "key-6"}));
+    syncmgr::DatabaseEntry e;
+    ASSERT_EQ(syncmgr::HandheldStore("default").findDatabase("Larkspur SData", 0, &e), SYNC_OK);
+    EXPECT_EQ(e.version, 2000) << "made with the handheld's database version";
+}
+
+TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
+    ASSERT_EQ(db.Open(kDbMessages), 0);
+    const SyncDbHandle first = db.handle;
+    syncmgr::HandheldStore("default").injectFailure("SyncOpenDB", 1);
+    EXPECT_EQ(db.Open(kDbMessages), 0) << "the open database is not opened again";
+    EXPECT_EQ(db.handle, first);
+    EXPECT_EQ(db.Open(kDbActions), SYNCERR_LOST_CONNECTION);
+    EXPECT_EQ(db.handle, 0) << "a failed open leaves nothing open";
+    EXPECT_EQ(db.Open(kDbIdCache, 9), kResultNotFound);
+
+    syncmgr::HandheldStore store("default");
+    uint32_t v = 0;
+    store.setRemoteAnswer(kCreatorApp, 0, {0, 1});
+    EXPECT_FALSE(CallDeviceModuleInt(0, v)) << "a status of two bytes is a failed call";
+    store.setRemoteAnswer(kCreatorApp, 0, {0, 0, 1, 2});
+    ASSERT_TRUE(CallDeviceModuleInt(0, v));
+    EXPECT_EQ(v, 0x102u);
+    store.setRemoteAnswer(kCreatorApp, 3, std::vector<uint8_t>(40, 'k'));
+    std::vector<uint8_t> answer;
+    EXPECT_FALSE(CallDeviceModule(3, answer)) << "an answer larger than its buffer is refused";
+}
+
+}  // namespace
+}  // namespace tidewater

@@ -1,0 +1,194 @@
+// What the user did on the handheld reaches the host, and what the host changed reaches
+// the handheld; nothing is lost when either side fails.
+#include <functional>
+#include <map>
+
+#include "tests/engine/engine_world.h"
+
+namespace tidewater::test {
+namespace {
+
+using handheld_app::RecordAction;
+
+TEST(ReadState, BothWays) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("read on host");
+    w.HostMail("read on handheld");
+    ASSERT_EQ(w.Sync(), 0);
+
+    scripted::state().find("Inbox")->msgs[0].read = true;
+    ASSERT_EQ(handheld_app::MarkRead(w.handheld, w.RecordOf("read on handheld"), true), 0);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+
+    for (auto& m : w.Folder(0))
+        EXPECT_TRUE(m.msg.status & 0x8000) << m.msg.Subject << " is read on the handheld";
+    EXPECT_TRUE(scripted::state().find("Inbox")->msgs[1].read) << "the handheld's read mark reached the host";
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+}
+
+TEST(HandheldDelete, ReachesTheHostAndFailureKeepsTheAction) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("keep");
+    w.HostMail("drop");
+    ASSERT_EQ(w.Sync(), 0);
+    ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("drop")), 0);
+
+    scripted::state().failures["DeleteMsg"] = 11;
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 2u) << "the host refused";
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 1) << "the action waits";
+    EXPECT_TRUE(EngineWorld::Logged("Could not delete a record", 22)) << EngineWorld::Log();
+
+    scripted::state().failures.clear();
+    ASSERT_EQ(w.Sync(), 0);
+    ASSERT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u);
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs[0].subject, "keep");
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"keep"}));
+}
+
+// Each opcode against an IMAP account, and what stays on the handheld afterwards.
+struct ActionCase {
+    const char* what;
+    std::function<void(EngineWorld&, uint32_t uid)> record;
+    std::map<std::string, int> failures;
+    int actionsLeft;
+    std::function<void(scripted::State&)> check;
+};
+
+TEST(DisconnectedActions, EachOpcodeAndAgainAfterAFailure) {
+    using handheld_app::Opcode;
+    const ActionCase cases[] = {
+        {"create folder", [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kCreateFolder, 0, "Work", ""); },
+         {}, 0, [](scripted::State& s) { EXPECT_NE(s.find("Work"), nullptr); }},
+        {"a refused folder creation still leaves the handheld",
+         [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kCreateFolder, 0, "Work", ""); },
+         {{"IMAP4AddFolder", 16}}, 0, [](scripted::State& s) { EXPECT_EQ(s.find("Work"), nullptr); }},
+        {"rename folder",
+         [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kRenameFolder, 0, "Trash", "Bin"); }, {}, 0,
+         [](scripted::State& s) { EXPECT_NE(s.find("Bin"), nullptr); }},
+        {"delete folder", [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kDeleteFolder, 0, "Trash", ""); },
+         {}, 0, [](scripted::State& s) { EXPECT_EQ(s.find("Trash"), nullptr); }},
+        {"copy message",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kCopyMessage, uid, "Inbox", "Sent"); }, {},
+         0, [](scripted::State& s) { EXPECT_EQ(s.find("Sent")->msgs.size(), 1u); }},
+        {"a failed copy stays",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kCopyMessage, uid, "Inbox", "Sent"); },
+         {{"IMAP4CopyMessage", 13}}, 1, [](scripted::State& s) { EXPECT_TRUE(s.find("Sent")->msgs.empty()); }},
+        {"select folder", [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kSelectFolder, 0, "Sent", ""); },
+         {}, 0, [](scripted::State& s) { EXPECT_EQ(s.count("IMAP4SelectFolder"), 1); }},
+        {"set seen", [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kSetSeen, uid, "1", ""); }, {},
+         0, [](scripted::State& s) { EXPECT_TRUE(s.find("Inbox")->msgs[0].read); }},
+        {"a failed seen flag stays",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kSetSeen, uid, "1", ""); },
+         {{"IMAP4SetSeenFlag", 15}}, 1, [](scripted::State& s) { EXPECT_FALSE(s.find("Inbox")->msgs[0].read); }},
+        {"move to the trash",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kMoveToTrash, uid, "", "Inbox"); }, {}, 0,
+         [](scripted::State& s) {
+             EXPECT_TRUE(s.find("Inbox")->msgs.empty());
+             EXPECT_EQ(s.find("Trash")->msgs.size(), 1u);
+         }},
+        {"a failed copy to the trash deletes nothing",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kMoveToTrash, uid, "", "Inbox"); },
+         {{"IMAP4CopyMessage", 13}}, 1,
+         [](scripted::State& s) {
+             EXPECT_EQ(s.find("Inbox")->msgs.size(), 1u);
+             EXPECT_EQ(s.count("DeleteMsg"), 0);
+         }},
+        {"mark unread",
+         [](EngineWorld& w, uint32_t uid) { RecordAction(w.handheld, 0, Opcode::kMarkUnread, uid, "", ""); }, {}, 0,
+         [](scripted::State& s) { EXPECT_FALSE(s.find("Inbox")->msgs[0].read); }},
+        {"no operation", [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, Opcode::kNoOperation, 0, "", ""); }, {},
+         0, [](scripted::State&) {}},
+        {"an unknown opcode is never loaded nor removed",
+         [](EngineWorld& w, uint32_t) { RecordAction(w.handheld, 0, 9, 0, "", ""); }, {}, 1, [](scripted::State&) {}},
+    };
+    for (const ActionCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        w.ImapAccount();
+        scripted::Message& m = w.HostMail("subject");
+        const uint32_t uid = m.uid;
+        ASSERT_EQ(w.Sync(), 0);
+        c.record(w, uid);
+        scripted::state().calls.clear();
+        scripted::state().failures = c.failures;
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), c.actionsLeft);
+        c.check(scripted::state());
+        if (c.actionsLeft && !c.failures.empty()) {
+            // The next synchronisation tries again and succeeds.
+            scripted::state().failures.clear();
+            ASSERT_EQ(w.Sync(), 0);
+            EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+        }
+    }
+}
+
+TEST(FailedListing, RemovesNothingFromTheHandheld) {
+    // With the outbox on, the outbox is still sent and its result is the run's; without
+    // it the account goes on to reconcile its messages, and the failed folder is left be.
+    for (const int outbox : {1, 0}) {
+        SCOPED_TRACE(outbox);
+        EngineWorld w;
+        DesktopAccount d;
+        d.syncOutbox = outbox;
+        w.ImapAccount(0, d);
+        w.HostMail("one");
+        w.HostMail("two");
+        ASSERT_EQ(w.Sync(), 0);
+        scripted::state().failures["GetMsgIds"] = 213;
+        EXPECT_EQ(w.Sync(), outbox ? 0 : 3);
+        EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"one", "two"}));
+        EXPECT_TRUE(EngineWorld::Logged("Could not read message", 22)) << EngineWorld::Log();
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A POP-shaped host: whole messages listed at once, messages known by their ids, the
+// handheld's deletes replayed before the listing.
+TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
+    EngineWorld w;
+    scripted::state().partial = false;
+    scripted::state().popLogon = true;
+    DesktopAccount d;
+    d.client = 8;
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    h.port = 0;  // becomes 110
+    w.ImapAccount(0, d, h);
+    w.HostMail("first").msgId = "uidl-1";
+    w.HostMail("second").msgId = "uidl-2";
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(scripted::state().logonPort, 110);
+    EXPECT_EQ(scripted::state().logonUser, "alice");
+    EXPECT_TRUE(EngineWorld::Logged("default port 110")) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("GetMsgIds"), 0);
+
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second"})) << "matched by id, not added again";
+
+    ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("first")), 0);
+    scripted::state().calls.clear();
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    const auto& calls = scripted::state().calls;
+    const auto del = std::find(calls.begin(), calls.end(), "DeleteMsg");
+    const auto list = std::find(calls.begin(), calls.end(), "GetAllMsgs");
+    ASSERT_NE(del, calls.end());
+    EXPECT_LT(del - calls.begin(), list - calls.begin()) << "the delete is replayed before the listing";
+    ASSERT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u);
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs[0].msgId, "uidl-2");
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"second"}));
+}
+
+}  // namespace
+}  // namespace tidewater::test

@@ -1,0 +1,141 @@
+// The IMAP-shaped scenarios again, with the IMAP host against the private Dovecot and
+// SMTP server instead of the scripted host.
+#include <thread>
+
+#include "tests/engine/engine_world.h"
+#include "tests/servers/server_fixture.h"
+
+namespace tidewater::test {
+namespace {
+
+using tess::test::LineClient;
+
+class ImapRoad : public tess::test::MailServersTest {
+protected:
+    void SetUp() override {
+        MailServersTest::SetUp();
+        world_ = std::make_unique<EngineWorld>();
+        FreeLibrary(world_->host);
+        world_->host = LoadLibraryA("Heronwick.dll");
+        ASSERT_NE(world_->host, nullptr);
+        handheld_app::AccountSetup h;
+        h.server = servers().host();
+        h.port = uint16_t(servers().imapPort());
+        h.smtpServer = servers().host();
+        h.smtpPort = uint16_t(servers().smtpPort());
+        h.user = servers().user();
+        h.password = servers().password();
+        h.email = servers().address(servers().user());
+        h.smtpLogin = true;  // the test SMTP server wants the user's own logon
+        world_->ImapAccount(0, {}, h);
+    }
+    void TearDown() override { world_.reset(); }
+
+    EngineWorld& W() { return *world_; }
+
+    LineClient& Imap() {
+        if (!imap_) {
+            imap_ = std::make_unique<LineClient>(servers().imapPort());
+            imap_->readLine();
+            imap_->imapCommand("a0", "LOGIN " + servers().user() + " " + servers().password());
+        }
+        return *imap_;
+    }
+    std::vector<std::string> Command(const std::string& line) { return Imap().imapCommand("a" + std::to_string(++tag_), line); }
+    void Append(const std::string& subject, const std::string& flags = "") {
+        const std::string text = "From: Bob <bob@example.org>\r\nTo: " + servers().address(servers().user()) +
+                                 "\r\nSubject: " + subject + "\r\nDate: " + DateNow() + "\r\n\r\nBody of " + subject + "\r\n";
+        Imap().sendLine("a" + std::to_string(++tag_) + " APPEND INBOX (" + flags + ") {" + std::to_string(text.size()) + "}");
+        Imap().readLine();
+        Imap().send(text + "\r\n");
+        std::string last;
+        do last = Imap().readLine();
+        while (last.rfind("a" + std::to_string(tag_) + " ", 0) != 0);
+    }
+    static std::string DateNow() {
+        char buf[64];
+        const std::time_t t = std::time(nullptr) - 3600;
+        std::strftime(buf, sizeof buf, "%a, %d %b %Y %H:%M:%S +0000", std::gmtime(&t));
+        return buf;
+    }
+    // The FETCH lines of every message of INBOX with their flags and subjects.
+    std::string Inbox() {
+        Command("SELECT INBOX");
+        std::string all;
+        for (const auto& l : Command("FETCH 1:* (FLAGS BODY.PEEK[HEADER.FIELDS (SUBJECT)])")) all += l + "\n";
+        return all;
+    }
+    int InboxCount() {
+        Command("UNSELECT");
+        for (const auto& l : Command("SELECT INBOX")) {
+            const size_t at = l.find(" EXISTS");
+            if (at != std::string::npos) return std::atoi(l.c_str() + 2);
+        }
+        return -1;
+    }
+
+    std::unique_ptr<EngineWorld> world_;
+    std::unique_ptr<LineClient> imap_;
+    int tag_ = 0;
+};
+
+TEST_F(ImapRoad, FirstSyncNothingChangedThenDeletesBothWays) {
+    Append("one");
+    Append("two");
+    Append("three");
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(W().Subjects(0), (std::vector<std::string>{"one", "three", "two"})) << EngineWorld::Log();
+    ASSERT_EQ(W().Sync(), 0);
+    EXPECT_EQ(W().Subjects(0).size(), 3u) << "nothing added twice";
+
+    // Deleted on the host.
+    Command("SELECT INBOX");
+    Command("SEARCH SUBJECT one");
+    Command("STORE 1 +FLAGS (\\Deleted)");
+    Command("EXPUNGE");
+    ASSERT_EQ(W().Sync(), 0);
+    EXPECT_EQ(W().Subjects(0), (std::vector<std::string>{"three", "two"}));
+
+    // Deleted on the handheld.
+    ASSERT_EQ(handheld_app::DeleteMessage(W().handheld, W().RecordOf("two")), 0);
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(InboxCount(), 1) << Inbox();
+    EXPECT_EQ(W().Subjects(0), (std::vector<std::string>{"three"}));
+    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Disconnected"), 0);
+}
+
+TEST_F(ImapRoad, ReadFlagsBothWays) {
+    Append("seen on host");
+    Append("read on handheld");
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    Command("SELECT INBOX");
+    Command("STORE 1 +FLAGS (\\Seen)");
+    ASSERT_EQ(handheld_app::MarkRead(W().handheld, W().RecordOf("read on handheld"), true), 0);
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    for (auto& m : W().Folder(0)) EXPECT_TRUE(m.msg.status & 0x8000) << m.msg.Subject;
+    const std::string inbox = Inbox();
+    EXPECT_EQ(std::count(inbox.begin(), inbox.end(), '\\') >= 2, true) << inbox;
+    EXPECT_EQ(inbox.find("FLAGS ()"), std::string::npos) << inbox;
+}
+
+TEST_F(ImapRoad, OutboxGoesOutOverSmtpAndFolderActionsReachTheServer) {
+    ASSERT_EQ(handheld_app::ComposeOutbox(W().handheld, 0, servers().address(servers().user()), "from the handheld",
+                                          "written on the road", {}, nullptr),
+              0);
+    ASSERT_EQ(handheld_app::RecordAction(W().handheld, 0, handheld_app::kCreateFolder, 0, "Projects", ""), 0);
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(W().Subjects(3), (std::vector<std::string>{"from the handheld"})) << EngineWorld::Log();
+    bool listed = false;
+    for (const auto& l : Command("LIST \"\" \"*\"")) listed = listed || l.find("Projects") != std::string::npos;
+    EXPECT_TRUE(listed);
+    // The SMTP server delivers into the same mailbox.
+    bool delivered = false;
+    for (int i = 0; i < 50 && !delivered; ++i) {
+        delivered = Inbox().find("from the handheld") != std::string::npos;
+        if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(delivered);
+}
+
+}  // namespace
+}  // namespace tidewater::test

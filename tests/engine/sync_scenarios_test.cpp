@@ -1,0 +1,157 @@
+// Synchronisations of an emulated handheld against the scripted host: the main road,
+// its checks and the handheld's own changes going back to the host.
+#include <fstream>
+#include <functional>
+
+#include "tests/engine/engine_world.h"
+
+namespace tidewater::test {
+namespace {
+
+using handheld_app::AccountSetup;
+
+TEST(SyncRoad, FirstSyncThenNothingChangedThenHostDeletes) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("one");
+    w.HostMail("two");
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"one", "two"})) << EngineWorld::Log();
+    const auto first = w.Folder(0);
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_NE(first[0].msg.Body.find("Body of"), std::string::npos) << "the body came with the message";
+    EXPECT_EQ(scripted::state().logonServer, "imap.example.org");
+    EXPECT_EQ(scripted::state().count("Uninitialize"), 1);
+
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"one", "two"})) << "nothing added twice";
+
+    auto& inbox = scripted::state().find("Inbox")->msgs;
+    inbox.erase(inbox.begin());
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"two"}));
+}
+
+}  // namespace
+}  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// The driver's checks that end a run before any account is synchronised.
+struct DriverCase {
+    const char* what;
+    std::function<void(EngineWorld&)> setUp;
+    int syncType;
+    int lastHostIndex;
+    int expected;
+    std::string logPart;  // a line the run must write
+    bool hostCalled;
+};
+
+TEST(SyncDriver, ChecksBeforeTheAccounts) {
+    const DriverCase cases[] = {
+        {"exactly 60000 bytes free fails the space check",
+         [](EngineWorld& w) { handheld_app::SetFreeSpace(w.handheld, 60000); }, 0, 4, 0,
+         "not enough memory on the handheld", false},
+        {"60001 bytes free pass it", [](EngineWorld& w) { handheld_app::SetFreeSpace(w.handheld, 60001); }, 0, 4, 0, "",
+         true},
+        {"a database version above the range is incompatible",
+         [](EngineWorld&) {
+             // Another handheld whose application made its databases at 2385.
+             handheld_app::CreateMailDatabases("newer", 2385);
+             handheld_app::SetFreeSpace("newer", 8u << 20);
+             syncmgr::useHandheld("newer");
+         },
+         0, 4, 0, "incompatible", false},
+        {"an older client's database is incompatible",
+         [](EngineWorld& w) {
+             syncmgr::HandheldStore(w.handheld).createDatabase("LarkspurPRO2 Messages", SYNC_FOURCC('a', 's', 'c', '3'),
+                                                               SYNC_FOURCC('D', 'a', 't', '5'), 2000, 0, 0, nullptr);
+         },
+         0, 4, 0, "incompatible", false},
+        {"no IMAP entry below index 3 leaves the account without its host", [](EngineWorld&) {}, 0, 2, 0, "Heronwick",
+         false},
+        {"sync type 6 does nothing", [](EngineWorld&) {}, 6, 4, 0, "Do Nothing", false},
+        {"sync type 2 loads the handheld and synchronises no account", [](EngineWorld&) {}, 2, 4, 0, "", false},
+        {"an account with nothing selected",
+         [](EngineWorld& w) {
+             DesktopAccount d;
+             d.syncInbox = 0;
+             d.syncOutbox = 0;
+             w.Desktop(0, d);
+         },
+         0, 4, 0, "none of its folders are selected", false},
+        {"a refused registration",
+         [](EngineWorld& w) {
+             syncmgr::HandheldStore(w.handheld).injectFailure("SyncRegisterConduit", 1);
+         },
+         0, 4, 102, "", false},
+    };
+    for (const DriverCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        w.ImapAccount();
+        w.HostMail("waiting");
+        c.setUp(w);
+        EXPECT_EQ(w.Sync(c.syncType, c.lastHostIndex), c.expected) << EngineWorld::Log();
+        if (!c.logPart.empty()) {
+            EXPECT_TRUE(EngineWorld::Logged(c.logPart)) << EngineWorld::Log();
+        }
+        EXPECT_EQ(scripted::state().count("Initialize") > 0, c.hostCalled) << EngineWorld::Log();
+        EXPECT_EQ(w.Subjects(0).size(), c.hostCalled ? 1u : 0u);
+        EXPECT_FALSE(syncmgr::conduitRegistered()) << "the registration ends with the run";
+    }
+}
+
+TEST(SyncDriver, MissingAesLibraryStopsBeforeAnythingElse) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("waiting");
+    // A module directory with every library but HXAES.
+    const std::filesystem::path dir = w.home.path() / "lib";
+    std::filesystem::create_directories(dir);
+    for (const auto& e : std::filesystem::directory_iterator(tess::test::libDir()))
+        if (e.path().filename() != "libHXAES.so") std::filesystem::create_symlink(e.path(), dir / e.path().filename());
+    const char* before = std::getenv("TESSALINE_LIBDIR");
+    const std::string saved = before ? before : "";
+    setenv("TESSALINE_LIBDIR", dir.c_str(), 1);
+    const int rc = w.Sync();
+    setenv("TESSALINE_LIBDIR", saved.c_str(), 1);
+    EXPECT_EQ(rc, 1);
+    EXPECT_EQ(syncmgr::capturedLog().size(), 1u) << EngineWorld::Log();
+    EXPECT_TRUE(EngineWorld::Logged("HXAES.dll", 22));
+    EXPECT_EQ(scripted::state().count("Initialize"), 0);
+}
+
+TEST(SyncDriver, FailedLogonStillUninitializesOnce) {
+    EngineWorld w;
+    w.ImapAccount();
+    scripted::state().failures["Logon"] = 16394;
+    EXPECT_EQ(w.Sync(), 2);
+    EXPECT_TRUE(EngineWorld::Logged("Failed to log on", 13)) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("Uninitialize"), 1);
+    EXPECT_EQ(scripted::state().count("Logoff"), 0);
+    EXPECT_EQ(scripted::state().count("GetMsgIds"), 0);
+}
+
+TEST(SyncDriver, PortZeroBecomesTheImapDefault) {
+    EngineWorld w;
+    AccountSetup h;
+    h.port = 0;
+    w.ImapAccount(0, {}, h);
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(scripted::state().logonPort, 143);
+    EXPECT_TRUE(EngineWorld::Logged("default port 143")) << EngineWorld::Log();
+
+    // A port above 32767 is used as it is.
+    EngineWorld high;
+    h.port = 40000;
+    high.ImapAccount(0, {}, h);
+    ASSERT_EQ(high.Sync(), 0);
+    EXPECT_EQ(scripted::state().logonPort, 40000);
+}
+
+}  // namespace
+}  // namespace tidewater::test

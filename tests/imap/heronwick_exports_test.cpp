@@ -1,0 +1,155 @@
+// The export family's rules that need no server: logged-on checks, the free exports,
+// and the folder list built from a scripted server's LIST.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "hosts/imap/heronwick.h"
+#include "hosts/imap/imap_session.h"
+#include "platform/ui/ui_service.h"
+#include "tests/inet/scripted_server.h"
+
+namespace {
+
+using S = tess::test::ScriptedServer;
+
+TEST(HeronwickExports, BeforeLogonAndFreeRules) {
+    ASSERT_EQ(Initialize(), 0);
+    EXPECT_EQ(IMAP4Commit(), -1);
+    EXPECT_EQ(IMAP4SelectFolder("INBOX"), -1);
+    EXPECT_EQ(IMAP4AddFolder("x"), -1);
+    EXPECT_EQ(SendMsg(nullptr), -1);
+    EXPECT_EQ(GetAllMsgs(0, nullptr, nullptr, 0), -1);
+    EXPECT_EQ(HostSupportsPartialMessages(), 1);
+    EXPECT_EQ(Logon(nullptr, 0, 0), 16394);
+
+    EXPECT_EQ(FreeMailMsg(nullptr, 1), 211);
+    EXPECT_EQ(FreeFolderList(nullptr, 1), 211);
+    MailMsg* untouched[1] = {nullptr};
+    EXPECT_EQ(FreeMailMsg(untouched, 0), 0);
+    FolderRecord* folders[1] = {nullptr};
+    EXPECT_EQ(FreeFolderList(folders, 0), 0);
+    AttachmentTable* none = nullptr;
+    EXPECT_EQ(FreeAttachment(&none), 0);
+    EXPECT_EQ(FreeAttachment(nullptr), 0);
+
+    // GetMsg with the IMAP side unusable answers 8 and leaves the output alone.
+    MailMsg* out = reinterpret_cast<MailMsg*>(0x1);
+    uint8_t id[3] = {1, 2, 3};
+    MsgIdDescriptor shortId{3, id};
+    EXPECT_EQ(GetMsg(nullptr, &shortId, &out), 8);
+    EXPECT_EQ(out, reinterpret_cast<MailMsg*>(0x1));
+    Uninitialize();
+}
+
+// Logs a session on to a scripted server that lists the given folder lines.
+std::vector<S::Step> ListScript(const std::string& list) {
+    return {S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
+            S::Expect("AEG2 LIST"), S::Send(list + "{tag} OK\r\n"), S::Expect("AEG3 LOGOUT"),
+            S::Send("{tag} OK\r\n")};
+}
+
+std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
+    S server(ListScript(list));
+    LogonRecord record{};
+    record.server = "127.0.0.1";
+    record.port = server.port();
+    record.user = "u";
+    record.password = "p";
+    record.serverUsable = 1;
+    imap::CImapSession session;
+    session.SetWaitTimeout(2000);
+    EXPECT_EQ(session.Logon(&record, 0), 0);
+    FolderRecord** folders = nullptr;
+    int count = 0;
+    EXPECT_EQ(session.GetFolderList(&folders, &count), 0);
+    std::vector<std::pair<std::string, int>> out;
+    for (int i = 0; i < count; ++i) out.emplace_back(folders[i]->name, folders[i]->type);
+    FreeFolderList(folders, count);
+    session.Cleanup();
+    return out;
+}
+
+std::string Names(int count, const char* prefix) {
+    std::string list;
+    for (int i = 0; i < count; ++i)
+        list += "* LIST () \"/\" " + std::string(prefix) + std::to_string(i) + "\r\n";
+    return list;
+}
+
+TEST(HeronwickFolderList, LimitsAndSpecialFolders) {
+    // More than 50 short names: exactly 50 records, the last made the inbox.
+    auto many = Folders(Names(60, "f"));
+    ASSERT_EQ(many.size(), 50u);
+    EXPECT_EQ(many.back(), (std::pair<std::string, int>{"Inbox", 0}));
+
+    // Long names are passed over; the walk ends with the list.
+    auto mixed = Folders("* LIST () \"/\" INBOX\r\n* LIST () \"/\" \"Sent Items\"\r\n"
+                         "* LIST () \"/\" SENT\r\n* LIST () \"/\" Exactly15Chars_\r\n"
+                         "* LIST () \"/\" Sixteen_Chars_xx\r\n* LIST () \"/\" trash\r\n");
+    EXPECT_EQ(mixed, (std::vector<std::pair<std::string, int>>{{"INBOX", 0},
+                                                                {"Sent Items", -1},
+                                                                {"SENT", 3},
+                                                                {"Exactly15Chars_", -1},
+                                                                {"trash", 4}}));
+
+    // No inbox listed: it is added after the others.
+    auto noInbox = Folders("* LIST () \"/\" Drafts\r\n* LIST () \"/\" Outbox\r\n");
+    EXPECT_EQ(noInbox, (std::vector<std::pair<std::string, int>>{
+                           {"Drafts", 2}, {"Outbox", 1}, {"Inbox", 0}}));
+}
+
+TEST(HeronwickSession, LogonFailureReporting) {
+    // Nothing listens: IMAP unusable; with SMTP usable the logon still stands.
+    LogonRecord record{};
+    record.server = "127.0.0.1";
+    record.port = 1;
+    record.serverUsable = 1;
+    record.smtpUsable = 1;
+    std::string log;
+    imap::CImapSession session;
+    session.SetLogSink([&](const std::string& line) { log += line + "\n"; });
+    EXPECT_EQ(session.Logon(&record, 2), 0);
+    EXPECT_FALSE(session.ImapUsable());
+    FolderRecord** folders = nullptr;
+    int count = 0;
+    EXPECT_EQ(session.GetFolderList(&folders, &count), 8);
+    EXPECT_NE(log.find("IMAP: Socket for server '127.0.0.1' on port 1 failed to connect. "),
+              std::string::npos);
+    session.Cleanup();
+
+    // Both sides unusable with logging on: the line twice, and a failed logon.
+    record.smtpUsable = 0;
+    log.clear();
+    session.SetLogSink([&](const std::string& line) { log += line + "\n"; });
+    EXPECT_EQ(session.Logon(&record, 2), 1);
+    const std::string line = "IMAP: Invalid connection. Cannot continue\n";
+    std::size_t first = log.find(line);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
+}
+
+TEST(HeronwickSession, SearchDateWindow) {
+    LogonRecord record{};
+    record.server = "127.0.0.1";
+    record.port = 1;  // nothing listens; the settings are made before connecting
+    record.serverUsable = 1;
+    record.smtpUsable = 1;
+    for (int days : {0, -3}) {
+        imap::CImapSession session;
+        record.days = days;
+        session.Logon(&record, 0);
+        EXPECT_EQ(session.SinceDate(), "01-Jan-1990");
+    }
+    imap::CImapSession session;
+    record.days = 3;
+    session.Logon(&record, 0);
+    std::time_t then = std::time(nullptr) - 3 * 86400;
+    char expected[16];
+    std::strftime(expected, sizeof expected, "%d-%b-%Y", std::localtime(&then));
+    EXPECT_EQ(session.SinceDate(), expected);
+}
+
+}  // namespace

@@ -1,0 +1,414 @@
+// The IMAP host's exports against the private Dovecot and SMTP server: logon, folders,
+// listing and fetch, changes, and sending then reading the mail back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <set>
+
+#include "common/msg_record.h"
+#include "hosts/imap/heronwick.h"
+#include "hosts/imap/imap_session.h"
+#include "hosts/inet/mime_message.h"
+#include "tests/servers/server_fixture.h"
+#include "tests/support/test_home.h"
+
+namespace {
+
+using tess::test::LineClient;
+
+std::string Join(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const auto& l : lines) all += l + "\n";
+    return all;
+}
+
+class Heronwick : public tess::test::MailServersTest {
+protected:
+    void SetUp() override {
+        MailServersTest::SetUp();
+        record_ = LogonRecord{};
+        record_.server = servers().host().c_str();
+        record_.port = servers().imapPort();
+        record_.smtpServer = servers().host().c_str();
+        record_.smtpPort = servers().smtpPort();
+        record_.user = servers().user().c_str();
+        record_.password = servers().password().c_str();
+        record_.accountText = servers().address(servers().user()).c_str();
+        record_.serverUsable = 1;
+        record_.smtpUsable = 1;
+        record_.reserved2 = -1;
+        ASSERT_EQ(Initialize(), 0);
+    }
+    void TearDown() override {
+        Logoff();
+        Uninitialize();
+    }
+
+    int LogonNow() { return Logon(&record_, 0, 0); }
+
+    // A session of our own beside the host's, for looking at the server directly.
+    LineClient& Imap() {
+        if (!imap_) {
+            imap_ = std::make_unique<LineClient>(servers().imapPort());
+            imap_->readLine();
+            imap_->imapCommand("t0", "LOGIN " + servers().user() + " " + servers().password());
+        }
+        return *imap_;
+    }
+    std::vector<std::string> Command(const std::string& line) {
+        return Imap().imapCommand("t" + std::to_string(++tag_), line);
+    }
+    // Stores a message with the given flags and internal date; returns its UID.
+    uint32_t Store(const std::string& folder, const std::string& text, const std::string& flags = "",
+                   const std::string& date = "") {
+        std::string line = "t" + std::to_string(++tag_) + " APPEND \"" + folder + "\" (" + flags + ")";
+        if (!date.empty()) line += " \"" + date + "\"";
+        line += " {" + std::to_string(text.size()) + "}";
+        Imap().sendLine(line);
+        EXPECT_EQ(Imap().readLine().substr(0, 1), "+");
+        Imap().send(text + "\r\n");
+        std::string last;
+        do last = Imap().readLine();
+        while (last.rfind("t" + std::to_string(tag_) + " ", 0) != 0);
+        std::size_t at = last.find("APPENDUID ");
+        EXPECT_NE(at, std::string::npos) << last;
+        std::size_t uid = last.find(' ', at + 10);
+        return static_cast<uint32_t>(std::stoul(last.substr(uid + 1)));
+    }
+    std::string Flags(const std::string& folder, uint32_t uid) {
+        Command("SELECT \"" + folder + "\"");
+        return Join(Command("UID FETCH " + std::to_string(uid) + " FLAGS"));
+    }
+
+    static std::string Simple(const std::string& subject, const std::string& body = "Hello.\r\n") {
+        return "From: Ann <ann@tess.test>\r\nTo: you@tess.test\r\nSubject: " + subject +
+               "\r\nDate: Tue, 01 Dec 2026 10:00:00 +0000\r\n\r\n" + body;
+    }
+
+    LogonRecord record_;
+    std::unique_ptr<LineClient> imap_;
+    int tag_ = 0;
+};
+
+
+uint32_t UidOfBlock(const MailMsg* m) {
+    uint32_t uid = 0;
+    imap::UidOf(m->hostId, m->hostIdLength, uid);
+    return uid;
+}
+
+TEST_F(Heronwick, LogonRightAndWrongPassword) {
+    ASSERT_EQ(LogonNow(), 0);
+    FolderRecord** folders = nullptr;
+    int count = 0;
+    EXPECT_EQ(GetFolderList(&folders, &count), 0);
+    EXPECT_GT(count, 0);
+    FreeFolderList(folders, count);
+    Uninitialize();
+
+    // Wrong password, SMTP still usable: the logon stands, the IMAP side answers 8.
+    record_.password = "wrong";
+    ASSERT_EQ(Initialize(), 0);
+    EXPECT_EQ(LogonNow(), 0);
+    EXPECT_EQ(GetFolderList(&folders, &count), 8);
+    EXPECT_EQ(IMAP4Commit(), 8);
+    Uninitialize();
+
+    record_.smtpUsable = 0;
+    EXPECT_EQ(LogonNow(), 16394);
+    EXPECT_EQ(IMAP4Commit(), -1);  // not logged on
+}
+
+TEST_F(Heronwick, FolderListWithSpecialUseAndNestedFolders) {
+    for (const char* name : {"Archive", "Archive/2024", "Sent Items", "Exactly15Chars_", "Sixteen_Chars_xx"})
+        Command(std::string("CREATE \"") + name + "\"");
+    ASSERT_EQ(LogonNow(), 0);
+    FolderRecord** folders = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetFolderList(&folders, &count), 0);
+    std::map<std::string, int> types;
+    for (int i = 0; i < count; ++i) types[folders[i]->name] = folders[i]->type;
+    EXPECT_EQ(FreeFolderList(folders, count), 0);
+    EXPECT_EQ(types["INBOX"], 0);
+    EXPECT_EQ(types["Sent"], 3);
+    EXPECT_EQ(types["Trash"], 4);
+    EXPECT_EQ(types["Drafts"], 2);
+    EXPECT_EQ(types["Sent Items"], -1);
+    EXPECT_EQ(types.count("Exactly15Chars_"), 1u);
+    EXPECT_EQ(types.count("Sixteen_Chars_xx"), 0u);  // too long for the handheld
+    EXPECT_EQ(types.count("Archive"), 1u);
+    EXPECT_EQ(types.count("Archive/2024"), 0u);      // the list is the top level only
+    for (const char* name : {"Archive/2024", "Archive", "Sent Items", "Exactly15Chars_", "Sixteen_Chars_xx"})
+        Command(std::string("DELETE \"") + name + "\"");
+}
+
+TEST_F(Heronwick, ListingKeepsToTheDateWindow) {
+    uint32_t old = Store("INBOX", Simple("old"), "", "01-Jan-2001 10:00:00 +0000");
+    uint32_t recent = Store("INBOX", Simple("recent"), "\\Seen");
+    record_.days = 30;
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetMsgIds(nullptr, &list, &count), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_EQ(UidOfBlock(list[0]), recent);
+    EXPECT_NE(list[0]->flags & 0x02000000u, 0u);  // read on the server
+
+    // Headers come from what the listing gathered, for listed UIDs only.
+    MailMsg** headers = nullptr;
+    int headerCount = 0;
+    uint8_t bytes[2][4];
+    MsgIdDescriptor ids[2];
+    MsgIdDescriptor* idList[2] = {&ids[0], &ids[1]};
+    for (int i = 0; i < 2; ++i) {
+        uint32_t uid = i == 0 ? recent : old;
+        std::memcpy(bytes[i], &uid, 4);
+        ids[i] = {4, bytes[i]};
+    }
+    int idCount = 2;
+    ASSERT_EQ(GetMsgHeaders(nullptr, &headers, &headerCount, idList, &idCount), 0);
+    EXPECT_EQ(headerCount, 1);
+    FreeMailMsg(headers, headerCount);
+    FreeMailMsg(list, count);
+    Uninitialize();
+
+    record_.days = 0;
+    ASSERT_EQ(LogonNow(), 0);
+    ASSERT_EQ(GetMsgIds(nullptr, &list, &count), 0);
+    EXPECT_EQ(count, 2);
+    FreeMailMsg(list, count);
+}
+
+std::string BigMultipart(std::size_t attachmentBytes, bool alternative = false) {
+    std::string data;
+    data.reserve(attachmentBytes * 4 / 3 + attachmentBytes / 38);
+    std::string line(76, 'A');
+    for (std::size_t n = 0; n < attachmentBytes * 4 / 3; n += 76) data += line + "\r\n";
+    return "From: ann@tess.test\r\nTo: you@tess.test\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
+           "Content-Type: multipart/mixed; boundary=\"XYZ\"\r\n\r\n--XYZ\r\n" +
+           (alternative ? std::string("Content-Type: multipart/alternative; boundary=\"ALT\"\r\n\r\n"
+                                      "--ALT\r\nContent-Type: text/plain\r\n\r\nThe text part.\r\n"
+                                      "--ALT\r\nContent-Type: text/html\r\n\r\n<b>The html part.</b>\r\n"
+                                      "--ALT--\r\n--XYZ\r\n")
+                        : std::string("Content-Type: text/plain\r\n\r\nThe text part.\r\n--XYZ\r\n")) +
+           "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
+           "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
+           "Content-Transfer-Encoding: base64\r\n\r\n" + data + "--XYZ--\r\n";
+}
+
+TEST_F(Heronwick, WholeAndPartialFetchLeaveMailUnread) {
+    uint32_t big = Store("INBOX", BigMultipart(2 << 20));
+    uint32_t single = Store("INBOX", Simple("single", std::string(2 << 20, 'x') + "\r\n"));
+    record_.maxSize = 1 << 20;
+    record_.attachments = 1;
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** ids = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetMsgIds(nullptr, &ids, &count), 0);
+    FreeMailMsg(ids, count);
+
+    MailMsg* msg = nullptr;
+    uint8_t bytes[4];
+    std::memcpy(bytes, &big, 4);
+    MsgIdDescriptor id{4, bytes};
+    ASSERT_EQ(GetMsg(nullptr, &id, &msg), 0);
+    EXPECT_EQ(msg->partBudget, 1);
+    EXPECT_STREQ(msg->Subject, "big");
+    EXPECT_EQ(std::string(msg->Body).find("The text part."), 0u);
+    EXPECT_EQ(msg->AttachmentNames, nullptr);  // the attachment stayed on the server
+    FreeMailMsgBlock(msg);
+
+    std::memcpy(bytes, &single, 4);
+    ASSERT_EQ(GetMsg(nullptr, &id, &msg), 0);
+    EXPECT_EQ(msg->partBudget, 0);  // one part only: fetched whole
+    EXPECT_GE(std::strlen(msg->Body), std::size_t(2 << 20));
+    FreeMailMsgBlock(msg);
+
+    // A first part with text and HTML alternatives: both come, the attachment stays.
+    uint32_t alt = Store("INBOX", BigMultipart(2 << 20, true));
+    ASSERT_EQ(GetMsgIds(nullptr, &ids, &count), 0);  // as the engine lists before fetching
+    FreeMailMsg(ids, count);
+    std::memcpy(bytes, &alt, 4);
+    ASSERT_EQ(GetMsg(nullptr, &id, &msg), 0);
+    EXPECT_EQ(msg->partBudget, 1);
+    EXPECT_EQ(std::string(msg->Body).find("The text part."), 0u) << msg->Body;
+    FreeMailMsgBlock(msg);
+
+    // Fetching never marked them read.
+    EXPECT_EQ(Flags("INBOX", big).find("\\Seen"), std::string::npos);
+    EXPECT_EQ(Flags("INBOX", single).find("\\Seen"), std::string::npos);
+
+    // An id that is no message is a failure, not an empty success.
+    uint32_t none = 999999;
+    std::memcpy(bytes, &none, 4);
+    msg = nullptr;
+    EXPECT_NE(GetMsg(nullptr, &id, &msg), 0);
+    EXPECT_EQ(msg, nullptr);
+    MsgIdDescriptor shortId{3, bytes};
+    EXPECT_EQ(GetMsg(nullptr, &shortId, &msg), 1);
+}
+
+TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
+    uint32_t a = Store("INBOX", Simple("a"));
+    uint32_t b = Store("INBOX", Simple("b"));
+    uint32_t c = Store("INBOX", Simple("c"));
+    Command("CREATE \"Keep\"");
+    ASSERT_EQ(LogonNow(), 0);
+    ASSERT_EQ(IMAP4SelectFolder("INBOX"), 0);
+
+    CMsg m;
+    imap::SetHostId(m, a);
+    MailMsg* block = nullptr;
+    ASSERT_EQ(m.ToMailMsg(&block), 0);
+    EXPECT_EQ(SetMsgReadStatus(nullptr, block, 1), 0);
+    EXPECT_NE(Flags("INBOX", a).find("\\Seen"), std::string::npos);
+    EXPECT_EQ(IMAP4SetSeenFlag(nullptr, a, 0), 0);
+    EXPECT_EQ(Flags("INBOX", a).find("\\Seen"), std::string::npos);
+
+    EXPECT_EQ(DeleteMsg(nullptr, block), 0);
+    FreeMailMsgBlock(block);
+    EXPECT_NE(Flags("INBOX", a).find("\\Deleted"), std::string::npos);
+
+    EXPECT_EQ(IMAP4CopyMessage(b, "INBOX", "Keep"), 0);
+    EXPECT_NE(Flags("INBOX", b).find("\\Deleted"), std::string::npos);
+    EXPECT_EQ(IMAP4CopyMessage(c, "INBOX", "Nowhere"), 12);
+
+    EXPECT_EQ(IMAP4Commit(), 0);
+    Command("SELECT INBOX");
+    std::string left = Join(Command("UID SEARCH ALL"));
+    EXPECT_NE(left.find(" " + std::to_string(c)), std::string::npos) << left;
+    EXPECT_EQ(left.find(" " + std::to_string(a) + " "), std::string::npos) << left;
+    Command("SELECT Keep");
+    EXPECT_NE(Join(Command("SEARCH SUBJECT b")).find("* SEARCH 1"), std::string::npos);
+    Command("CLOSE");
+    Command("DELETE Keep");
+}
+
+TEST_F(Heronwick, FolderChangesAndAppend) {
+    ASSERT_EQ(LogonNow(), 0);
+    EXPECT_EQ(IMAP4AddFolder("Projects"), 0);
+    EXPECT_EQ(IMAP4RenameFolder("Projects", "Done"), 0);
+    std::string list = Join(Command("LIST \"\" \"*\""));
+    EXPECT_NE(list.find("\"/\" Done"), std::string::npos) << list;
+    EXPECT_EQ(list.find("Projects"), std::string::npos) << list;
+    EXPECT_EQ(IMAP4RenameFolder("Missing", "Other"), 12);
+
+    EXPECT_EQ(IMAP4Append("Done", Simple("appended").c_str()), 0);
+    Command("SELECT Done");
+    EXPECT_NE(Join(Command("SEARCH SUBJECT appended")).find("* SEARCH 1"), std::string::npos);
+    Command("CLOSE");
+
+    EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);
+    EXPECT_EQ(Join(Command("LIST \"\" \"*\"")).find("Done"), std::string::npos);
+    EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);  // no longer listed: nothing sent
+}
+
+TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
+    tess::test::TempHome home;
+    const std::string report = (home.path() / "report.pdf").string();
+    const std::string other = (home.path() / "sub" / "report.pdf").string();
+    std::filesystem::create_directories(home.path() / "sub");
+    std::string first(70000, '\0'), second = "second file";
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<char>(i * 7);
+    std::ofstream(report, std::ios::binary) << first;
+    std::ofstream(other, std::ios::binary) << second;
+
+    record_.separateSmtpLogin = 1;
+    record_.smtpUser = servers().user().c_str();
+    record_.smtpPassword = servers().password().c_str();
+    record_.attachments = 1;
+    record_.sentFolder = "Sent";
+    ASSERT_EQ(LogonNow(), 0);
+
+    CMsg out;
+    out.From = servers().address(servers().user());
+    out.To = "\"Me, Myself\" <" + servers().address(servers().user()) + ">";
+    out.Subject = "With files";
+    out.Body = "Two files attached.\n.\nEnd.";
+    out.AttachmentNames = report + "," + other;
+    MailMsg* block = nullptr;
+    ASSERT_EQ(out.ToMailMsg(&block), 0);
+    EXPECT_EQ(SendMsg(block), 0);
+    FreeMailMsgBlock(block);
+
+    // A copy went to the sent folder.
+    Command("SELECT Sent");
+    EXPECT_NE(Join(Command("SEARCH SUBJECT \"With files\"")).find("* SEARCH 1"), std::string::npos);
+
+    // Read it back through the host: the body, and both files under distinct names.
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(list[0]->Subject, "With files");
+    EXPECT_NE(std::string(list[0]->Body).find("Two files attached.\r\n.\r\nEnd."), std::string::npos)
+        << list[0]->Body;
+    AttachmentTable* table = nullptr;
+    ASSERT_EQ(GetMessageAttachment(nullptr, list[0]->hostIdLength, list[0]->hostId, &table), 0);
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->count, 2);
+    std::string names[2];
+    for (int i = 0; i < 2; ++i) {
+        std::ifstream in(table->path[i], std::ios::binary);
+        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(data, i == 0 ? first : second);
+        names[i] = std::filesystem::path(table->path[i]).filename().string();
+    }
+    EXPECT_EQ(names[0], "report.pdf");
+    EXPECT_EQ(names[1], "report(1).pdf");
+    std::string kept = table->path[0];
+    EXPECT_EQ(FreeAttachment(&table), 0);
+    EXPECT_FALSE(std::filesystem::exists(kept));
+    FreeMailMsg(list, count);
+
+    // The captured SMTP bytes read the same through our MIME reader.
+    auto captured = servers().captured();
+    ASSERT_EQ(captured.size(), 1u);
+    auto lines = inet::SplitLines(captured[0]);
+    inet::CMimeMessage reader;
+    ASSERT_TRUE(reader.Parse(0, lines.size(), lines, true));
+    EXPECT_EQ(reader.Header(inet::kHdrSubject), "With files");
+    EXPECT_EQ(reader.Attachments().size(), 2u);
+}
+
+TEST_F(Heronwick, BadDateCostsOnlyTheDate) {
+    Store("INBOX", "From: a@tess.test\r\nSubject: bad date\r\nDate: not a date at all\r\n\r\nx\r\n");
+    Store("INBOX", Simple("good date"));
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 1), 0);
+    ASSERT_EQ(count, 2);
+    std::map<std::string, int32_t> dates;
+    for (int i = 0; i < count; ++i) dates[list[i]->Subject] = list[i]->date;
+    FreeMailMsg(list, count);
+    EXPECT_EQ(dates["bad date"], 0);
+    EXPECT_EQ(dates["good date"], 1796119200);  // Tue, 01 Dec 2026 10:00:00 +0000
+}
+
+TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
+    Store("INBOX",
+          "From: x@tess.test\r\nSubject: evil\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"
+          "--B\r\nContent-Type: text/plain\r\n\r\nhi\r\n--B\r\n"
+          "Content-Type: text/plain; name=\"../../escape.txt\"\r\n"
+          "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B--\r\n");
+    record_.attachments = 1;
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+    ASSERT_EQ(count, 1);
+    AttachmentTable* table = nullptr;
+    ASSERT_EQ(GetMessageAttachment(nullptr, list[0]->hostIdLength, list[0]->hostId, &table), 0);
+    ASSERT_EQ(table->count, 1);
+    std::filesystem::path path = table->path[0];
+    EXPECT_EQ(path.filename(), "escape.txt");
+    EXPECT_EQ(path.string().find(".."), std::string::npos);
+    FreeAttachment(&table);
+    FreeMailMsg(list, count);
+}
+
+}  // namespace

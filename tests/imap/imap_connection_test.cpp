@@ -1,0 +1,192 @@
+// The IMAP command layer against a scripted server: what goes on the wire, and what
+// the layer makes of replies a real server rarely gives.
+#include <gtest/gtest.h>
+
+#include "hosts/imap/imap_connection.h"
+#include "tests/inet/scripted_server.h"
+
+namespace {
+
+using imap::CImapConnection;
+using S = tess::test::ScriptedServer;
+
+std::vector<S::Step> Login(std::vector<S::Step> rest,
+                           const char* list = "* LIST () \"/\" INBOX\r\n") {
+    std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "),
+                                   S::Send("{tag} OK logged in\r\n"), S::Expect("AEG2 LIST"),
+                                   S::Send(std::string(list) + "{tag} OK\r\n")};
+    script.insert(script.end(), rest.begin(), rest.end());
+    return script;
+}
+
+struct Session {
+    explicit Session(int port, std::string user = "u", std::string password = "p") {
+        settings.server = "127.0.0.1";
+        settings.port = port;
+        settings.user = std::move(user);
+        settings.password = std::move(password);
+        settings.waitTimeout = 2000;
+        settings.logEnabled = 1;
+        settings.log = [this](const std::string& line) { log += line + "\n"; };
+    }
+    imap::ImapSettings settings;
+    std::string log;
+};
+
+TEST(ImapConnection, LoginQuotesAndNeverLogsThePassword) {
+    S server(Login({}));
+    Session s(server.port(), "me\"you", "se\\cret word");
+    {
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        ASSERT_EQ(imap.ImapLogin(), 0);
+        EXPECT_TRUE(imap.FolderListRead());
+        imap.Disconnect();
+    }
+    server.Finish();
+    ASSERT_GE(server.received().size(), 1u);
+    EXPECT_EQ(server.received()[0], "AEG1 LOGIN \"me\\\"you\" \"se\\\\cret word\"");
+    EXPECT_EQ(s.log.find("cret"), std::string::npos) << s.log;
+}
+
+TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
+    {
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN \"u\" \"p\""), S::Send("{tag} NO\r\n"),
+                  S::Expect("AEG2 LOGIN u p"), S::Send("{tag} NO\r\n")});
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+    }
+    {
+        // A password with a blank would change the command unquoted: no second try.
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} NO\r\n"),
+                  S::Pause(300)});
+        Session s(server.port(), "u", "two words");
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
+        server.Finish();
+        EXPECT_EQ(server.received().size(), 1u);
+    }
+}
+
+TEST(ImapConnection, FolderListSkipsNoselectAndAddsInbox) {
+    S server(Login({}, "* LIST (\\Noselect) \"/\" Archive\r\n* LIST () \"/\" \"Sent Items\"\r\n"));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.FolderNames(), (std::vector<std::string>{"Sent Items", "Inbox"}));
+}
+
+TEST(ImapConnection, SelectsByExactNameOnly) {
+    S server(Login({S::Expect("AEG3 SELECT \"Inbox.Old\""), S::Send("* 4 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 SELECT \"Inbox\""), S::Send("* 2 EXISTS\r\n{tag} OK\r\n")},
+                   "* LIST () \".\" INBOX\r\n* LIST () \".\" Inbox.Old\r\n"));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.SelectFolder("Inbox.Old"), 0);
+    EXPECT_EQ(imap.ExistsCount(), 4);
+    EXPECT_EQ(imap.SelectFolder("Inbox"), 0);
+    EXPECT_EQ(imap.ExistsCount(), 2);
+    EXPECT_EQ(imap.SelectFolder("INBOX"), 0);  // already selected: nothing sent
+    EXPECT_EQ(imap.SelectFolder("Nowhere"), imap::kImapNoSuchFolder);
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
+TEST(ImapConnection, SearchReadsItsOwnLine) {
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 3 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 UID SEARCH NOT DELETED SINCE 01-Jan-1990 NOT SEEN"),
+                    S::Send("* 3 RECENT\r\n* SEARCH 7 9\r\n{tag} OK\r\n"),
+                    S::Expect("AEG5 UID SEARCH"), S::Send("* SEARCH\r\n{tag} OK\r\n")}));
+    Session s(server.port());
+    s.settings.sinceDate = "01-Jan-1990";
+    s.settings.unreadOnly = 1;
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    std::vector<uint32_t> uids;
+    EXPECT_EQ(imap.SearchMessages("INBOX", uids), 0);
+    EXPECT_EQ(uids, (std::vector<uint32_t>{7, 9}));
+    EXPECT_EQ(imap.SearchMessages("INBOX", uids), 0);  // nothing new: an empty list
+    EXPECT_TRUE(uids.empty());
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
+TEST(ImapConnection, SearchFallsBackToSequenceNumbers) {
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 3 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 UID SEARCH"), S::Send("{tag} BAD unknown command\r\n"),
+                    S::Expect("AEG5 FETCH 1 FLAGS"), S::Send("* 1 FETCH (FLAGS (\\Seen))\r\n{tag} OK\r\n"),
+                    S::Expect("AEG6 FETCH 2 FLAGS"), S::Send("* 2 FETCH (FLAGS ())\r\n{tag} OK\r\n"),
+                    S::Expect("AEG7 FETCH 3 FLAGS"), S::Send("* 3 FETCH (FLAGS (\\Recent))\r\n{tag} OK\r\n"),
+                    S::Expect("AEG8 FETCH 2 UID"), S::Send("* 2 FETCH (UID 20)\r\n{tag} OK\r\n"),
+                    S::Expect("AEG9 FETCH 3 UID"), S::Send("* 3 FETCH (UID 31)\r\n{tag} OK\r\n")}));
+    Session s(server.port());
+    s.settings.unreadOnly = 1;
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    std::vector<uint32_t> uids;
+    EXPECT_EQ(imap.SearchMessages("INBOX", uids), 0);
+    EXPECT_EQ(uids, (std::vector<uint32_t>{20, 31}));
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
+TEST(ImapConnection, AppendWaitsForTheContinuation) {
+    const std::string message = "Subject: hi\r\n\r\nbody";
+    {
+        S server(Login({S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"),
+                        S::Expect("AEG4 APPEND \"Sent\" {19}"), S::Pause(400),
+                        S::Send("+ Ready for literal data\r\n"), S::ReadBytes(21),
+                        S::Send("AEG4 OK APPEND completed\r\n")},
+                       "* LIST () \"/\" Sent\r\n"));
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        ASSERT_EQ(imap.ImapLogin(), 0);
+        EXPECT_EQ(imap.AppendMessage("Sent", message), 0);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        EXPECT_EQ(server.received().back(), message + "\r\n");
+    }
+    {
+        // Refused before the continuation: the message is never sent.
+        S server(Login({S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"),
+                        S::Expect("AEG4 APPEND"), S::Send("{tag} NO [OVERQUOTA] full\r\n"),
+                        S::Pause(300)},
+                       "* LIST () \"/\" Sent\r\n"));
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        ASSERT_EQ(imap.ImapLogin(), 0);
+        EXPECT_EQ(imap.AppendMessage("Sent", message), imap::kImapAppendRefused);
+        server.Finish();
+        for (const auto& line : server.received()) EXPECT_EQ(line.find("Subject"), std::string::npos);
+    }
+}
+
+TEST(ImapConnection, FetchTranscriptShowsFirstLineAndTagsRestart) {
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 UID FETCH 5 FLAGS"),
+                    S::Send("* 1 FETCH (UID 5 FLAGS (\\Seen))\r\n{tag} OK\r\n"),
+                    S::Expect("AEG5 LOGOUT"), S::Send("* BYE\r\n{tag} OK\r\n")}));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    int seen = 0;
+    EXPECT_EQ(imap.FetchSeenFlag("INBOX", 5, &seen), 0);
+    EXPECT_EQ(seen, 1);
+    EXPECT_NE(s.log.find("IMAP SEND:UID FETCH 5 FLAGS\nIMAP RECV:* 1 FETCH (UID 5 FLAGS (\\Seen))\n"),
+              std::string::npos)
+        << s.log;
+    EXPECT_EQ(s.log.find("AEG4 OK"), std::string::npos);
+    imap.Disconnect();
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_EQ(imap.NextTag(), "AEG1");
+}
+
+}  // namespace

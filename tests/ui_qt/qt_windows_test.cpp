@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
+#include <ostream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/progress_dialog.h"
+#include "platform/ui/qt/qt_ui.h"
+
+// Readable failures: QString is in the global namespace.
+void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
+namespace {
+
+class QtWindows : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(platform::ui::installWindowedIfDisplay()); }
+};
+
+// Runs `act` on the first modal message box once its event loop is running.
+void whenBoxShows(std::function<void(QMessageBox&)> act) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        timer->stop();
+        timer->deleteLater();
+        act(*box);
+    });
+    timer->start(5);
+}
+
+void press(QWidget& widget, int key) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&widget, &down);
+}
+
+TEST_F(QtWindows, MessageBoxesOfferTheButtonSetAndAnswerTheButtonPressed) {
+    struct Case {
+        unsigned type;
+        std::vector<QString> buttons;  // object names, which are the answers
+        QString defaultButton;
+        QMessageBox::Icon icon;
+        QString click;  // object name to click; "Return" or "Escape" for a key
+        int answer;
+    } cases[] = {
+        {MB_OK | MB_ICONINFORMATION, {"1"}, "1", QMessageBox::Information, "Return", IDOK},
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, {"6", "7"}, "7", QMessageBox::Question, "Return", IDNO},
+        {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, {"6", "7"}, "7", QMessageBox::Question, "6", IDYES},
+        {MB_YESNOCANCEL | MB_ICONWARNING, {"6", "7", "2"}, "6", QMessageBox::Warning, "Escape", IDCANCEL},
+        {MB_ABORTRETRYIGNORE | MB_ICONERROR | MB_DEFBUTTON3, {"3", "4", "5"}, "5", QMessageBox::Critical, "4", IDRETRY},
+        {MB_RETRYCANCEL, {"4", "2"}, "4", QMessageBox::NoIcon, "Return", IDRETRY},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.type) + " " + c.click.toStdString());
+        QString title, text;
+        std::vector<QString> offered;
+        QString shownDefault;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        whenBoxShows([&](QMessageBox& box) {
+            title = box.windowTitle();
+            text = box.text();
+            icon = box.icon();
+            for (QAbstractButton* b : box.buttons()) offered.push_back(b->objectName());
+            if (box.defaultButton()) shownDefault = box.defaultButton()->objectName();
+            if (c.click == "Return") press(box, Qt::Key_Return);
+            else if (c.click == "Escape") press(box, Qt::Key_Escape);
+            else box.findChild<QPushButton*>(c.click)->click();
+        });
+        EXPECT_EQ(platform::ui::messageBox("Replace <b>Inbox</b> & more?", "Tallyhop\xAE", c.type), c.answer);
+        EXPECT_EQ(title, QString::fromUtf8("Tallyhop\u00AE"));
+        EXPECT_EQ(text, "Replace <b>Inbox</b> & more?");
+        EXPECT_EQ(icon, c.icon);
+        std::sort(offered.begin(), offered.end());
+        std::vector<QString> expected = c.buttons;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(offered, expected);
+        EXPECT_EQ(shownDefault, c.defaultButton);
+    }
+}
+
+// A sync thread other than the one owning the application must not touch widgets: it gets
+// the default answer and a terminal progress line.
+TEST_F(QtWindows, OtherThreadsGetHeadlessAnswers) {
+    int answer = 0;
+    std::unique_ptr<platform::ui::ProgressWindow> window;
+    std::thread worker([&] {
+        answer = platform::ui::messageBox("Keep going?", "Tallyhop", MB_YESNO | MB_DEFBUTTON2);
+        window = platform::ui::current().openProgress("T", "Sync");
+        window->setOverall({3, 1});
+    });
+    worker.join();
+    EXPECT_EQ(answer, IDNO);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->state().overall, (platform::ui::ProgressBar{3, 1}));
+    for (QWidget* w : QApplication::topLevelWidgets()) EXPECT_NE(w->objectName(), "209");
+}
+
+QDialog* progressDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "209" && w->isVisible()) return qobject_cast<QDialog*>(w);
+    return nullptr;
+}
+
+TEST_F(QtWindows, ProgressDialogFollowsItsMessages) {
+    ASSERT_EQ(progressDialog(), nullptr);
+    CSyncProgressDlg dlg("Tessaline (TM)", "Tessaline (TM) Tallyhop\xAE Progress");
+    QDialog* window = progressDialog();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), "Tessaline (TM)");
+    auto* caption = window->findChild<QLabel*>("1075");
+    auto* text = window->findChild<QLabel*>("1073");
+    auto* overall = window->findChild<QProgressBar*>("1074");
+    auto* step = window->findChild<QProgressBar*>("1076");
+    ASSERT_TRUE(caption && text && overall && step);
+    EXPECT_EQ(caption->text(), QString::fromUtf8("Tessaline (TM) Tallyhop\u00AE Progress"));
+
+    struct Step {
+        unsigned message;
+        uintptr_t count;
+        const char* text;
+        int overallMax, overallValue, stepMax, stepValue;
+        QString shown;
+    } steps[] = {
+        // Before any step count the step bar is empty rather than a busy animation.
+        {kProgressSetOverallCount, 11, nullptr, 10, 0, 1, 0, ""},
+        {kProgressAdvanceOverall, 0, nullptr, 10, 1, 1, 0, ""},
+        {kProgressSetStepCount, 4, nullptr, 10, 1, 3, 0, ""},
+        {kProgressAdvanceStep, 0, nullptr, 10, 1, 3, 1, ""},
+        {kProgressSetText, 0, "Mail && <i>Calendar</i>", 10, 1, 3, 1, "Mail & <i>Calendar</i>"},
+        {kProgressSaveStep, 0, nullptr, 10, 1, 3, 1, "Mail & <i>Calendar</i>"},
+        {kProgressSetStepCount, 2, nullptr, 10, 1, 1, 0, "Mail & <i>Calendar</i>"},
+        {kProgressAdvanceStep, 0, nullptr, 10, 1, 1, 1, "Mail & <i>Calendar</i>"},
+        {kProgressAdvanceStep, 0, nullptr, 10, 1, 1, 1, "Mail & <i>Calendar</i>"},
+        {kProgressSetText, 0, "Listing Inbox", 10, 1, 1, 1, "Listing Inbox"},
+        {kProgressRestoreStep, 0, nullptr, 10, 1, 3, 1, "Mail & <i>Calendar</i>"},
+        {kProgressSetStepCount, 0, nullptr, 10, 1, 3, 1, "Mail & <i>Calendar</i>"},
+        {kProgressSetStepCount, 1, nullptr, 10, 1, 1, 0, "Mail & <i>Calendar</i>"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(std::to_string(s.message) + " " + std::to_string(s.count));
+        EXPECT_EQ(dlg.SendMessage(s.message, s.count, reinterpret_cast<intptr_t>(s.text)), 0);
+        EXPECT_EQ(overall->maximum(), s.overallMax);
+        EXPECT_EQ(overall->value(), s.overallValue);
+        EXPECT_EQ(step->maximum(), s.stepMax);
+        EXPECT_EQ(step->value(), s.stepValue);
+        EXPECT_EQ(text->text(), s.shown);
+        EXPECT_EQ(overall->minimum(), 0);
+        EXPECT_EQ(step->minimum(), 0);
+    }
+    EXPECT_TRUE(window->isVisible());
+    dlg.SendMessage(kProgressClose, 0, 0);
+    EXPECT_EQ(progressDialog(), nullptr);
+}
+
+}  // namespace
