@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/message_record_codec.h"
+#include "datamgr/mail_store.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {
@@ -41,8 +42,9 @@ protected:
         addMessage(db, 2, 0, "inactive account", false);
     }
 
-    void addMessage(int64_t db, int account, int folder, const char* subject, bool read) {
+    void addMessage(int64_t db, int account, int folder, const char* subject, bool read, uint32_t part = 0) {
         CMsg msg;
+        msg.partIds[0] = part;
         msg.Subject = subject;
         msg.From = "a@example.org";
         msg.Body = "body";
@@ -79,6 +81,40 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     // Without the synchronisation state the counts are refused.
     EXPECT_EQ(IPES_SetTallyhopState(nullptr), nullptr);
     EXPECT_EQ(MAccGetNumMessages(account.h, &total), static_cast<int>(0x80000009u));
+}
+
+// The messages of an account given up are removed from the handheld, and at close the
+// attachment records no message refers to any more go with them.
+TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
+    int64_t attachments = 0, messages = 0;
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
+    messages = entry.id;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
+                                        &attachments), 0);
+    const uint8_t bytes[] = {1, 2, 3};
+    uint32_t kept = 0, orphan = 0;
+    ASSERT_EQ(handheld_->writeRecord(attachments, &kept, 0, 0, bytes, 3), 0);
+    ASSERT_EQ(handheld_->writeRecord(attachments, &orphan, 0, 0, bytes, 3), 0);
+    addMessage(messages, 1, 0, "keeps its attachment", false, kept);
+    addMessage(messages, kAccount, 0, "loses its attachment", false, orphan);
+    const uint32_t before = handheld_->recordCount(messages);
+
+    ASSERT_EQ(open(), 0);
+    {
+        Handle account;
+        ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+        ASSERT_EQ(MAccDelete(account.out()), 0);
+        char gone = 0;
+        EXPECT_EQ(MAccGetBoolData(account.h, 14, &gone), 0);
+        EXPECT_EQ(gone, 1);
+    }
+    ASSERT_EQ(open(&session, 0), 0);
+    EXPECT_EQ(handheld_->recordCount(messages), before - 5);  // the account's five messages
+    datamgr::TheMailStore().Close();
+    syncmgr::RecordEntry record;
+    EXPECT_EQ(handheld_->readRecordById(attachments, kept, &record), 0);
+    EXPECT_NE(handheld_->readRecordById(attachments, orphan, &record), 0);
 }
 
 TEST_F(HandheldLoad, OlderClientDatabasesRefuseTheSession) {
