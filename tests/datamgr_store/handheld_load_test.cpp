@@ -1,5 +1,6 @@
 // A session during a synchronisation reads the messages on the emulated handheld into
 // the folders of their accounts.
+#include <utility>
 #include <vector>
 
 #include "common/message_record_codec.h"
@@ -77,6 +78,28 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     EXPECT_EQ(folderCount(account.h, 0, false), 2);
     EXPECT_EQ(folderCount(account.h, 0, true), 1);
     EXPECT_EQ(folderCount(account.h, 3, false), 1);
+
+    // The Inbox's messages, in record order, through message handles.
+    Handle inbox;
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+    std::vector<uint32_t> ids;
+    Handle message;
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, message.out()), 0);
+    for (;;) {
+        EXPECT_EQ(message.h->kind, 2u);
+        EXPECT_EQ(message.h->owner, uint32_t(kAccount) << 16);
+        ids.push_back(message.h->id);
+        Handle next;
+        const int rc = MFldGetNextMessage(inbox.h, message.h, next.out());
+        if (rc == static_cast<int>(0x8000000Cu)) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(message.h, next.h);
+    }
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_LT(ids[0], ids[1]);
+    Handle projects, other;
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+    EXPECT_EQ(MFldGetNextMessage(projects.h, message.h, other.out()), kInvalid);  // another folder's message
 
     // Without the synchronisation state the counts are refused.
     EXPECT_EQ(IPES_SetTallyhopState(nullptr), nullptr);
