@@ -32,9 +32,9 @@ uint32_t* primeOf(ksGlobalData* gd);
 uint32_t* normalisedOf(ksGlobalData* gd);
 uint32_t wordsOf(const ksGlobalData* gd);
 
-// Stores p from the record's octets and its normalised copy; returns word
-// w - 1 of the normalised prime.
-uint32_t installPrime(ksGlobalData* gd, const ksFieldMethods* table, const uint8_t* reduction);
+// Stores p from the record's octets (through the module the context already
+// names) and its normalised copy; returns word w - 1 of the normalised prime.
+uint32_t installPrime(ksGlobalData* gd, const uint8_t* reduction);
 
 // Shared slots: inversion by the binary extended Euclid (a never zero from
 // the field layer; zero gives zero rather than a loop), and the square root

@@ -272,7 +272,7 @@ const FixedModule* fixedModuleFor(uint32_t id)
 uint32_t installFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reduction)
 {
     layoutOf(gd)->fieldMethodsId = id;
-    return installPrime(gd, fixedModuleFor(id)->table, reduction);
+    return installPrime(gd, reduction);
 }
 
 }  // namespace

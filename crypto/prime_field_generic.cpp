@@ -310,9 +310,8 @@ uint32_t copyStandard(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement
     return 0;
 }
 
-uint32_t installPrime(ksGlobalData* gd, const ksFieldMethods* table, const uint8_t* reduction)
+uint32_t installPrime(ksGlobalData* gd, const uint8_t* reduction)
 {
-    (void)table;
     GlobalDataLayout* l = layoutOf(gd);
     const uint32_t m = l->fieldBits, w = wordsOf(gd);
     std::memset(l->fieldData, 0, sizeof l->fieldData);
@@ -416,5 +415,5 @@ uint32_t a2368(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::gLowB
 uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction)
 {
     layoutOf(gd)->fieldMethodsId = ks::kPrimeGenericId;
-    return ks::pf::installPrime(gd, &ks::pf::kGenericPrime, reduction);
+    return ks::pf::installPrime(gd, reduction);
 }

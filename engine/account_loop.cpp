@@ -119,7 +119,12 @@ int CSyncSession::LoadDeviceMessages() {
                 if (partRecord == 0 || db.Open(kDbParts) != 0) continue;
                 CPartInfoRecord info;
                 if (ReadPartInfoRecord(db.handle, partRecord, info) != 0) continue;
-                if (info.values[2] != info.values[3]) {
+                m->deliveredSize = int32_t(info.values[2]);
+                m->totalSize = int32_t(info.values[3]);
+                const bool partial = info.values[2] != info.values[3];
+                m->partInfo = std::make_unique<CPartInfoRecord>(info);
+                m->partInfo->recordId = partRecord;
+                if (partial) {
                     m->pendingUpdate = 1;
                     if (type == kConnDialUp || type == kConnTcpIp) m->rewriteParts = 1;
                 }
@@ -159,7 +164,7 @@ int CSyncSession::SyncAccounts() {
         }
         const std::string name = c.Name();
         if (c.IsComponent()) {
-            progress.AdvanceOverall();
+            RunComponentAccount(c);
             continue;
         }
         if (logDebug && !name.empty()) {
@@ -351,6 +356,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
         if (AddAttachmentsToDevice(c, msg, true) == kResultRejected) return kResultRejected;
 
     const int type = c.ConnType();
+    if (type == kConnDialUp || type == kConnTcpIp) TrackDeliveredSize(msg, c);
     if (type != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
         CIdCacheRecord cache;
         if (p == kProtocolImap) {
@@ -388,6 +394,10 @@ int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
         if (wired) msg.rewriteParts = 0;
         AddAttachmentsToDevice(c, msg, false);
         msg.rewriteParts = 0;
+        db.Open(kDbMessages);
+    }
+    if (c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp) {
+        TrackDeliveredSize(msg, c);
         db.Open(kDbMessages);
     }
     HandheldRecord rec;

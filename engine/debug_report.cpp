@@ -33,18 +33,4 @@ void CSyncSession::WriteAccountReport(CHostConnection& c) {
     for (const std::string& n : names) Debug("\t " + n);
 }
 
-// External sync components are registered and run through the progress and registration
-// service, which this build does not carry yet: such an account cannot be served, so it
-// sits this synchronisation out (after the connection-type rule, which needs no service).
-void CSyncSession::CheckComponentAccount(CHostConnection& c) {
-    const std::string name = c.Name();
-    if (c.ConnType() != kConnSyncOnly) {
-        SyncMessage(4476, kActivityError, {name});
-        Debug(FormatText(Str(4476), {name}));
-    } else {
-        SyncMessage(4477, kActivityError, {name});
-    }
-    c.Deactivate();
-}
-
 }  // namespace tidewater

@@ -21,6 +21,21 @@ void DeleteListedAttachments(CDeviceDb& db, CMsg& msg) {
 
 }  // namespace
 
+std::string CSyncSession::TranslateAttachment(const std::string& path, int direction, bool& translated) {
+    translated = false;
+    CString plugin;
+    if (!translator || !translator->SelectPlugin(path.c_str(), direction, plugin)) return path;
+    Debug(Printf("Attachment '%s' will be translated by '%s' plug-in.", path.c_str(), plugin.GetString()));
+    SyncYieldCycles(10);
+    CString out;
+    if (!translator->Translate(out, &translationContext) || out.IsEmpty()) {
+        Debug(Printf("Attachment '%s' failed to be translated by '%s' plug-in.", path.c_str(), plugin.GetString()));
+        return path;
+    }
+    translated = true;
+    return out.GetString();
+}
+
 int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage) {
     if (msg.partBudget == 0) msg.partBudget = c.MaxSizeKb() * 1024;
     if (db.Open(kDbAttachments) != 0) {
@@ -60,7 +75,18 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     while (next < kMaxPartIds && msg.partIds[next] != 0) ++next;
     if (db.Open(kDbAttachments) != 0) return 0;
     for (int i = 0; i < count && next < kMaxPartIds; ++i) {
-        const std::string path(table->path[i], strnlen(table->path[i], sizeof table->path[i]));
+        const std::string fetched(table->path[i], strnlen(table->path[i], sizeof table->path[i]));
+        bool translated = false;
+        const std::string path = TranslateAttachment(fetched, 0, translated);
+        // A translated copy is ours to remove once it is on the handheld.
+        struct Remove {
+            std::string file;
+            ~Remove() {
+                std::error_code ec;
+                if (!file.empty()) std::filesystem::remove(file, ec);
+            }
+        } remove{translated ? path : std::string()};
+        if (wired && translated) msg.deliveredSize += int32_t(fileSize(path.c_str()) - fileSize(fetched.c_str()));
         CAttachmentChain chain;
         if (chain.MakeFromFile(path, false) != 0 || chain.entries.size() < 2) continue;
         const int64_t size = fileSize(path.c_str());
@@ -89,6 +115,42 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
         Debug(Printf("Finished adding attachment %s to device.", name.c_str()));
     }
     return 0;
+}
+
+void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {
+    const int32_t maxBytes = c.MaxSizeKb() * 1024;
+    const int32_t body = int32_t(msg.Body.size());
+    msg.totalSize += body;
+    msg.deliveredSize += body;
+    if (msg.totalSize >= maxBytes && body <= int32_t(kMaxRecordBytes))
+        msg.totalSize += maxBytes - body;
+    else if (msg.msgId.IsEmpty() && msg.pendingUpdate)
+        msg.deliveredSize = msg.totalSize + 1;
+
+    const uint32_t existing = msg.partWord >> 8;
+    if (msg.deliveredSize == msg.totalSize) {
+        if (existing != 0 && db.Open(kDbParts) == 0) db.Delete(existing);
+        msg.partWord &= 0xFF;
+        msg.partInfo.reset();
+        return;
+    }
+    if (db.Open(kDbParts) != 0) {
+        Debug("Failed to get PP database to save part record for wired account message");
+        return;
+    }
+    if (!msg.partInfo) {
+        msg.partInfo = std::make_unique<CPartInfoRecord>();
+        msg.partInfo->recordId = existing;
+    }
+    CPartInfoRecord& info = *msg.partInfo;
+    info.values[2] = uint32_t(msg.deliveredSize);
+    info.values[3] = uint32_t(msg.totalSize);
+    if (msg.deliveredSize >= msg.totalSize) info.values[1] = uint32_t(msg.totalSize);
+    if (WritePartInfoRecord(db.handle, msg.category, info) != 0) {
+        SyncMessage(4179, kActivityError);
+        return;
+    }
+    msg.partWord = (info.recordId << 8) | (msg.partWord & 0xFF);
 }
 
 }  // namespace tidewater

@@ -17,25 +17,6 @@ constexpr int64_t k1904To1970 = 2082844800;
 
 bool Accepted(int op) { return (op >= 0 && op <= 8) || op == 10 || op == 13 || op == 15 || op == 16; }
 
-// Opcode, UID, then two NUL-terminated texts, read within the record.
-bool ParseAction(const HandheldRecord& r, DisconnectedAction& a) {
-    tess::ByteReader in(r.data.data(), r.data.size());
-    uint32_t op = 0, uid = 0;
-    if (!in.u32be(op) || !in.u32be(uid)) return false;
-    a.opcode = int32_t(op);
-    a.uid = int32_t(uid);
-    a.recordId = r.id;
-    const char* p = reinterpret_cast<const char*>(r.data.data()) + 8;
-    size_t left = r.data.size() - 8;
-    const size_t n1 = strnlen(p, left);
-    a.arg1.assign(p, n1);
-    if (n1 < left) {
-        p += n1 + 1;
-        left -= n1 + 1;
-        a.arg2.assign(p, strnlen(p, left));
-    }
-    return true;
-}
 
 std::string Describe(const std::string& account, const DisconnectedAction& a) {
     return Printf("Account: %s\nRecord ID: %d\nOpcode: %d\nUID: %d\nArg 1: %s\nArg 2: %s", account.c_str(), int(a.recordId),
@@ -80,7 +61,7 @@ int CSyncSession::LoadDisconnectedActions() {
         }
         DisconnectedAction a;
         const int p = c ? c->Protocol() : -1;
-        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder && ParseAction(r, a) &&
+        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder && ParseDisconnectedAction(r, a) &&
             Accepted(a.opcode))
             c->actions.push_back(std::move(a));
         ++index;

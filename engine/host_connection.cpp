@@ -178,6 +178,12 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
 
     int rc = -1;
     bool attempt = true;
+    // Simple MAPI reaches whatever program is the default mail client: make it the one
+    // the account names for as long as the account is connected.
+    if (p >= 2 && p <= 5) {
+        clientSet = std::make_unique<CMailClientSet>();
+        clientSet->SetDefaultByKind(p == 2 ? kClientEudora : p == 3 ? kClientOutlookExpress : kClientOutlook);
+    }
     if (p == kProtocolMapi || p == kProtocolMapi2) {
         resolveName = Bind<HostResolveNameFn>("ResolveName");
         compareMsgId = Bind<HostCompareMsgIdFn>("CompareMsgId");
@@ -253,6 +259,7 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
     }
     if (rc != 0) {
         SyncMessage(4009, kActivityHostFailure);
+        restoreMailClient();
         return 2;
     }
     // The folder list is needed after every logon; a host without it cannot be used.
@@ -319,7 +326,13 @@ int CHostConnection::DisconnectHost() {
     if (initialised)
         if (auto uninit = Bind<HostUninitializeFn>("Uninitialize")) uninit();
     initialised = loggedOn = false;
+    restoreMailClient();
     return 0;
+}
+
+void CHostConnection::restoreMailClient() {
+    if (clientSet) clientSet->RestoreDefault();
+    clientSet.reset();
 }
 
 }  // namespace tidewater

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "engine/accounts/mail_account.h"
+#include "engine/mail_client_set.h"
 #include "engine/tidewater.h"
 
 namespace tidewater {
@@ -70,6 +72,9 @@ struct DisconnectedAction {
     int32_t uid = 0;
     std::string arg1, arg2;
 };
+// A disconnected-action record of the handheld: opcode, UID, two texts; false when the
+// record is too short for its numbers. Texts cut short end at the record's end.
+bool ParseDisconnectedAction(const HandheldRecord& record, DisconnectedAction& out);
 
 class CHostConnection {
 public:
@@ -94,6 +99,7 @@ public:
     std::string accountText;
     HostResolveNameFn resolveName = nullptr;
     HostCompareMsgIdFn compareMsgId = nullptr;
+    std::unique_ptr<CMailClientSet> clientSet;  // while the default mail client is switched
 
     // The account's values.
     int Protocol() const;
@@ -151,6 +157,7 @@ private:
     void prepareNew(CMsg& msg, FolderRecord* folder);
     int logon(bool trace, bool summary, const std::string& userDirectory);
     void nameStandardFolders();
+    void restoreMailClient();
 };
 
 // Id texts: two parts split at the byte 0x01.

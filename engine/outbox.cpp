@@ -68,6 +68,14 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
         const uint32_t recordId = RecordIdOf(*msg);
         std::error_code ec;
         std::optional<platform::TempDir> temp;  // every file written for this mail goes with it
+        std::vector<std::filesystem::path> translatedFiles;  // and every translated one
+        struct RemoveTranslated {
+            std::vector<std::filesystem::path>& files;
+            ~RemoveTranslated() {
+                std::error_code ec;
+                for (const auto& f : files) std::filesystem::remove(f, ec);
+            }
+        } removeTranslated{translatedFiles};
         bool send = !ledger.Has(recordId);
         bool stop = false;
         if (send && msg->partIds[0] != 0) {
@@ -77,8 +85,15 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
             for (int i = 0; i < kMaxPartIds && msg->partIds[i] != 0 && temp; ++i) {
                 CAttachmentChain chain;
                 if (ReadAttachmentChain(db.handle, msg->partIds[i], true, chain, &progress) != 0) continue;
-                const std::filesystem::path file = chain.WriteToTempFile(*temp);
-                if (file.empty()) continue;
+                const std::filesystem::path written = chain.WriteToTempFile(*temp);
+                if (written.empty()) continue;
+                bool translated = false;
+                const std::filesystem::path file = TranslateAttachment(written.string(), 1, translated);
+                if (translated) {
+                    std::error_code removeError;
+                    std::filesystem::remove(written, removeError);
+                    translatedFiles.push_back(file);
+                }
                 // A comma inside a path would split the list the host reads.
                 if (file.string().find(',') != std::string::npos) {
                     Debug("Attachment path holds a comma; the mail stays in the outbox: " + file.string());

@@ -7,10 +7,12 @@
 #include "common/handheld_record_io.h"
 #include "common/progress_dialog.h"
 #include "common/user_settings.h"
+#include "datamgr/attachment_translator.h"
 #include "engine/accounts/sync_preferences.h"
 #include "engine/accounts/system_environment.h"
 #include "engine/device_database.h"
 #include "engine/host_connection.h"
+#include "engine/sync_components.h"
 
 namespace tidewater {
 
@@ -48,6 +50,10 @@ public:
     int storedDataVersion = 0;
     int appVersion = 1024;
     EngineAccountEnvironment env;
+    CRegisteredTypes registeredTypes;
+    std::unique_ptr<CAttachmentTranslator> translator;  // the user's, made by FindSyncUser
+    int translationContext = 0;                           // the value the plug-ins are given
+    IpesInitBlock ipesBlock{};
     tess::accounts::SyncManagerPreferences prefs;
 
     int DbVersion() const { return db.dbVersion; }
@@ -64,7 +70,10 @@ public:
     void SaveGeneralSettings();
     void BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIndex);
     void RelayKeyExchange(CHostConnection& c);
+    bool IsKeyExpired() const;
     void CheckComponentAccount(CHostConnection& c);
+    void ClearComponentBinding(CHostConnection& c);
+    void RunComponentAccount(CHostConnection& c);
 
     // Account loop and handheld messages.
     int LoadDeviceMessages();
@@ -84,6 +93,11 @@ public:
 
     // Attachments and parts on the handheld.
     int AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage);
+    void TrackDeliveredSize(CMsg& msg, CHostConnection& c);
+
+    // A translated copy of the file for the direction (0 toward the handheld, 1 back),
+    // or the path itself when no plug-in applies or it fails. translated tells which.
+    std::string TranslateAttachment(const std::string& path, int direction, bool& translated);
 
     // Debug reports.
     void WriteAccountReport(CHostConnection& c);

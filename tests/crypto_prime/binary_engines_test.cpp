@@ -54,6 +54,16 @@ TEST_P(BinaryEngines, AgreeWithOpenSsl)
 INSTANTIATE_TEST_SUITE_P(Curves, BinaryEngines, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BinaryCase>& info) { return std::string(info.param.name); });
 
+// Engine A thins its comb over the field's bit length.
+TEST(BinaryGenericEngine, FreshPairScalarIsTheThinnedCombPlusTheBlindingScalar)
+{
+    GroupPtr group(EC_GROUP_new_by_curve_name(NID_sect163r2));
+    ksCurveParams record = recordFor(group.get(), oidOf(NID_sect163r2));
+    ASSERT_EQ(ks_initializeCurve(&record), 0u);
+    CurveContext c(record, group.get());
+    checkFreshPairScalar(c, 163, 163);
+}
+
 // Engine A's own refusal: u P + v Q with v = 0 (mod n) and no table on Q.
 TEST(BinaryGenericEngine, TwinWithoutInverseIsRefused)
 {

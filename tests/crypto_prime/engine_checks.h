@@ -174,3 +174,56 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
 }
 
 }  // namespace ks::test
+
+namespace ks::test {
+
+// The fresh-pair scalar bit for bit: the comb columns of k mod n over
+// combBits, 43 random bytes (drawn 32 then 11, here from a copy of the
+// context's generator), the kept columns chosen by the marks, their integer
+// plus the blinding scalar.
+inline void checkFreshPairScalar(CurveContext& c, uint32_t combBits, uint64_t seed)
+{
+    ASSERT_EQ(c.status(), 0u);
+    BN_CTX* ctx = c.ctx();
+    const BIGNUM* n = c.order();
+    std::mt19937_64 rng{seed};
+    const uint32_t m = c.layout()->fieldBits;
+    for (int round = 0; round < 3; ++round) {
+        Bn k = randomBelow(rng, n);
+        // The generator state the engine will draw from.
+        std::vector<uint64_t> copy(KS_GLOBAL_DATA_SIZE / 8 + 1);
+        std::memcpy(copy.data(), c.gd(), KS_GLOBAL_DATA_SIZE);
+        ksGlobalData* twin = reinterpret_cast<ksGlobalData*>(copy.data());
+        uint8_t r[43];
+        ASSERT_EQ(a3391(twin, 32, r), 0u);
+        ASSERT_EQ(a3391(twin, 11, r + 32), 0u);
+
+        const uint32_t d = (combBits - 1) / 6 + 1, keep = m / 17 + 1;
+        uint32_t columns[43] = {};
+        const int length = BN_num_bits(k.get());
+        for (uint32_t i = 0; i < 6; ++i)
+            for (uint32_t j = 0; j < d; ++j)
+                if (int(i * d + j) < length && BN_is_bit_set(k.get(), int(i * d + j)))
+                    columns[j] |= 1u << i;
+        uint8_t marks[43] = {};
+        for (uint32_t i = keep; i < d; ++i)
+            marks[i] = 1;
+        for (uint32_t i = d; i-- > keep;)
+            std::swap(marks[i], marks[r[i] % i]);
+        Bn expect = newBn();
+        for (uint32_t i = 0; i < 6; ++i)
+            for (uint32_t j = 0; j < d; ++j)
+                if (!marks[j] && (columns[j] >> i) & 1 && i * d + j < 256)
+                    BN_set_bit(expect.get(), int(i * d + j));
+        BN_mod_add(expect.get(), expect.get(), fromInt(mp::asInt(&c.layout()->blindScalar)).get(), n, ctx);
+
+        ksIntReduced ki;
+        toInt(k.get(), &ki);
+        ksPoint out{};
+        ASSERT_EQ(c.engine()->baseMultiply(c.gd(), 0, &ki, &out), 0u);
+        EXPECT_EQ(BN_cmp(fromInt(mp::asInt(&ki)).get(), expect.get()), 0) << "round " << round;
+        EXPECT_TRUE(c.same(out, c.mul(expect.get()).get()));
+    }
+}
+
+}  // namespace ks::test

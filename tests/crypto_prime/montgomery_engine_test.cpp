@@ -76,6 +76,13 @@ TEST(MontgomeryEngine, AgreesWithOpenSslOnCurve25519)
     checkEngine(c, {false}, 4, 25519);
 }
 
+TEST(MontgomeryEngine, FreshPairCombRunsOverTheFieldBits)
+{
+    Curve25519 curve;
+    CurveContext c(curve.record(curve.A.get()), curve.group.get());
+    checkFreshPairScalar(c, 255, 255);
+}
+
 TEST(MontgomeryEngine, XOnlyResultsMatchX25519)
 {
     Curve25519 curve;

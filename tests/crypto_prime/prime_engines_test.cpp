@@ -81,6 +81,19 @@ INSTANTIATE_TEST_SUITE_P(Curves, PrimeEngines, ::testing::ValuesIn(kCases),
                              return s;
                          });
 
+// Engines C, D and F thin the comb over the order's bit length.
+TEST(FreshPair, ScalarIsTheThinnedCombPlusTheBlindingScalar)
+{
+    for (const PrimeCase& pc : {kCases[5], kCases[7], kCases[18]}) {
+        SCOPED_TRACE(pc.name);
+        GroupPtr group(EC_GROUP_new_by_curve_name(pc.nid));
+        ksCurveParams record = recordFor(group.get(), oidOf(pc.nid));
+        ASSERT_TRUE(setEntries(&record, pc.install, pc.engine));
+        CurveContext c(record, group.get());
+        checkFreshPairScalar(c, uint32_t(BN_num_bits(c.order())), uint64_t(pc.nid));
+    }
+}
+
 // k = (-1)^s1 k1 + (-1)^s2 k2 lambda (mod n) for the lambda that beta stands
 // for, with halves of about half the order's length.
 TEST(EndomorphismSplit, RecombinesToTheScalar)

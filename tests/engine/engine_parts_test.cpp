@@ -179,3 +179,66 @@ TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
 
 }  // namespace
 }  // namespace tidewater
+
+#include "engine/mail_client_set.h"
+#include "platform/core/registry.h"
+
+namespace tidewater {
+namespace {
+
+void SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(root, path.c_str(), &key), ERROR_SUCCESS);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const unsigned char*>(text.c_str()), DWORD(text.size() + 1));
+    RegCloseKey(key);
+}
+
+std::string GetText(HKEY root, const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return "<none>";
+    char buf[256] = {};
+    DWORD size = sizeof buf - 1, type = 0;
+    RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<unsigned char*>(buf), &size);
+    RegCloseKey(key);
+    return buf;
+}
+
+TEST(MailClientSet, ClassifiesSwitchesAndRestores) {
+    EXPECT_EQ(CMailClientSet::ClassifyClient("Microsoft Outlook"), kClientOutlook);
+    EXPECT_EQ(CMailClientSet::ClassifyClient("Outlook Express"), kClientOutlookExpress);
+    EXPECT_EQ(CMailClientSet::ClassifyClient("Lotus Notes"), kClientNotes);
+    EXPECT_EQ(CMailClientSet::ClassifyClient("Eudora"), kClientEudora);
+    EXPECT_EQ(CMailClientSet::ClassifyClient("Thunderbolt"), kClientOther);
+
+    tess::test::TempHome home;
+    const std::string mail = "Software\\Clients\\Mail";
+    for (const auto& [client, exe] : {std::pair{"Microsoft Outlook", "outlook.exe"}, {"Outlook Express", "msimn.exe"}}) {
+        SetText(HKEY_LOCAL_MACHINE, mail + "\\" + client + "\\protocols\\mailto\\shell\\open\\command", nullptr,
+                std::string("\"C:\\Programs\\") + exe + "\" -c IPM.Note /m \"%1\"");
+        SetText(HKEY_LOCAL_MACHINE, mail + "\\" + client + "\\protocols\\mailto\\DefaultIcon", nullptr, exe);
+    }
+    SetText(HKEY_LOCAL_MACHINE, mail, nullptr, "Outlook Express");
+    SetText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"C:\\Programs\\msimn.exe\" /mailurl:%1");
+    EXPECT_EQ(CMailClientSet::MapiClientIsDefault(), 0);
+
+    {
+        CMailClientSet set;
+        EXPECT_EQ(set.SetDefaultByKind(kClientEudora), 0) << "no such client registered";
+        ASSERT_EQ(set.SetDefaultByKind(kClientOutlook), 1);
+        EXPECT_EQ(GetText(HKEY_LOCAL_MACHINE, mail.c_str()), "Microsoft Outlook");
+        EXPECT_EQ(CMailClientSet::MapiClientIsDefault(), 1);
+        EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon"), "outlook.exe");
+        ASSERT_EQ(set.RestoreDefault(), 1);
+    }
+    EXPECT_EQ(GetText(HKEY_LOCAL_MACHINE, mail.c_str()), "Outlook Express");
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"), "\"C:\\Programs\\msimn.exe\" /mailurl:%1");
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon"), "<none>") << "there was no icon key before";
+
+    CMailClientSet same;
+    SetText(HKEY_LOCAL_MACHINE, mail + "\\Outlook Express\\protocols\\mailto\\DefaultIcon", nullptr, "changed");
+    EXPECT_EQ(same.SetDefaultByKind(kClientOutlookExpress), 1);
+    EXPECT_EQ(GetText(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon"), "<none>") << "the kind already default writes nothing";
+}
+
+}  // namespace
+}  // namespace tidewater

@@ -33,6 +33,8 @@ struct DesktopAccount {
     int32_t syncInbox = 1;
     int32_t syncOutbox = 1;
     int32_t sizeKb = 50;
+    std::string profile;
+    int32_t generateKey = 0;
 };
 
 class EngineWorld {
@@ -79,6 +81,9 @@ public:
         a.SetValue(tess::accounts::kValueSyncInbox, &d.syncInbox, 4);
         a.SetValue(tess::accounts::kValueSyncOutbox, &d.syncOutbox, 4);
         a.SetValue(tess::accounts::kValueMessageSize, &d.sizeKb, 4);
+        a.SetValue(tess::accounts::kValueGenerateKey, &d.generateKey, 4);
+        if (!d.profile.empty())
+            a.SetValue(tess::accounts::kValueMapiProfile, d.profile.c_str(), unsigned(d.profile.size() + 1));
         a.Save();
     }
 
@@ -108,7 +113,7 @@ public:
     int Sync(int type = 0, int lastHostIndex = 4) {
         SyncProperties p{};
         p.syncType = type;
-        HMODULE hosts[5] = {nullptr, nullptr, nullptr, host, host};
+        HMODULE hosts[5] = {host, nullptr, nullptr, host, host};
         syncmgr::clearCapturedLog();
         return SynchronizeMail(0, &p, hosts, lastHostIndex, userId);
     }

@@ -192,3 +192,42 @@ TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "common/handheld_time.h"
+
+namespace tidewater::test {
+namespace {
+
+// A desktop-client account names messages by time, subject and sender: deletes and read
+// states both carry the handheld's local time and find the same message.
+TEST(DesktopClientActions, TimeSubjectAndSenderFindTheMessage) {
+    EngineWorld w;
+    scripted::state().mapiLogon = true;
+    DesktopAccount d;
+    d.client = 4;
+    d.profile = "Outlook";
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    w.ImapAccount(0, d, h);
+    w.HostMail("gone").msgId = "entry-1";
+    w.HostMail("unread").msgId = "entry-2";
+    auto& both = scripted::state().find("Inbox")->msgs;
+    both[1].date -= 60;
+    for (const auto& [m, op] : {std::pair{&both[0], handheld_app::kDeleteMessage}, {&both[1], handheld_app::kMarkRead}}) {
+        const int64_t local1904 = ToLocalOrUtc(m->date, true) + 2082844800;
+        ASSERT_EQ(handheld_app::RecordAction(w.handheld, 0, op, 255, "",
+                                             std::to_string(local1904) + "\x01" + m->subject + "\x01" + m->from),
+                  0);
+    }
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().logonUser, "Outlook");
+    const auto& inbox = scripted::state().find("Inbox")->msgs;
+    ASSERT_EQ(inbox.size(), 1u) << EngineWorld::Log();
+    EXPECT_EQ(inbox[0].subject, "unread");
+    EXPECT_TRUE(inbox[0].read);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"unread"}));
+}
+
+}  // namespace
+}  // namespace tidewater::test

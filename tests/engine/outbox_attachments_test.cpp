@@ -118,3 +118,83 @@ TEST(Attachments, LargeOneInPiecesAndSizeLimit) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A dial-up account gets as much of a long message as its limit allows, and a part
+// record telling the handheld how much more there is; a message that fits has none.
+TEST(PartRecords, DialUpMessagesBeyondTheLimit) {
+    EngineWorld w;
+    DesktopAccount d;
+    d.sizeKb = 1;
+    handheld_app::AccountSetup h;
+    h.connectionType = 1;
+    w.ImapAccount(0, d, h);
+    w.HostMail("short");
+    w.HostMail("long").body = Pattern(5000);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 1);
+    for (auto& m : w.Folder(0))
+        EXPECT_EQ((m.msg.partWord >> 8) != 0, m.msg.Subject == "long") << m.msg.Subject;
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "LKIDCache0"), 2) << "each message added is in the id cache";
+
+    // The message removed on the host takes its part record along.
+    scripted::state().find("Inbox")->msgs.clear();
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_TRUE(w.Folder(0).empty());
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 0);
+}
+
+}  // namespace
+}  // namespace tidewater::test
+
+#include "common/handheld_records.h"
+#include "translate/manager/hollowmere.h"
+
+namespace tidewater::test {
+namespace {
+
+// The user's translator plug-in for ".txt": upper case toward the handheld, lower case
+// back to the desktop; the translated copies do not stay behind.
+TEST(Attachments, TranslatedBothWays) {
+    EngineWorld w;
+    w.ImapAccount();
+    ASSERT_EQ(AddExtensionSupport("txt", "Text"), 0);
+    TranslatorInstallRecord r{1, "Lib", "Lib", "TestTranslator.DLL", "txt", "hh", "Maker"};
+    ASSERT_EQ(InstallPlugin(&r), 0);
+    ASSERT_EQ(_SetUserExtPlugin(w.userId, "txt", "Lib"), 0);
+
+    w.HostMail("with a note").attachments = {{"note.txt", "Quiet words"}};
+    const auto dir = w.home.path() / "out";
+    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "bob@example.org", "reply", "see", {WriteFile(dir, "draft.hh", "LOUD WORDS")},
+                                          nullptr),
+              0);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+
+    // Toward the handheld.
+    syncmgr::HandheldStore store(w.handheld);
+    syncmgr::DatabaseEntry db;
+    ASSERT_EQ(store.findDatabase("Larkspur Attachments", 0, &db), SYNC_OK);
+    bool found = false;
+    for (const auto& rec : store.records(db.id)) {
+        AttachmentEntry e;
+        if (e.Unpack(HandheldRecord{rec.id, rec.attributes, rec.category, rec.data}) != 0 || e.IsTerminator()) continue;
+        if (std::string(e.data.begin(), e.data.end()).rfind("QUIET WORDS", 0) == 0) found = true;
+    }
+    EXPECT_TRUE(found) << "the note reached the handheld translated";
+    // Back to the desktop: the sent file is the lower-cased one.
+    ASSERT_EQ(scripted::state().sent.size(), 1u);
+    ASSERT_EQ(scripted::state().sent[0].attachments.size(), 1u);
+    EXPECT_EQ(scripted::state().sent[0].attachments[0].data, "loud words");
+    EXPECT_EQ(scripted::state().openAttachmentFiles, 0);
+    size_t left = 0;
+    for (const auto& dirToCheck : {w.home.path() / "scripted_host", w.home.path() / "tmp"})
+        if (std::filesystem::exists(dirToCheck))
+            for (auto it = std::filesystem::recursive_directory_iterator(dirToCheck); it != std::filesystem::recursive_directory_iterator(); ++it)
+                left += it->is_regular_file();
+    EXPECT_EQ(left, 0u) << "no translated copy stays behind";
+}
+
+}  // namespace
+}  // namespace tidewater::test

@@ -155,3 +155,46 @@ TEST(SyncDriver, PortZeroBecomesTheImapDefault) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "platform/ui/ui_service.h"
+
+namespace tidewater::test {
+namespace {
+
+// A relay-served account asking for a new key while the handheld cannot give one: the
+// user hears of it in a message box, unless the run has no user interface.
+TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
+    for (const int syncType : {0, 6}) {
+        SCOPED_TRACE(syncType);
+        EngineWorld w;
+        syncmgr::HandheldStore(w.handheld).setRemoteAnswer(SYNC_FOURCC('a', 's', 'c', '6'), 0, {0, 0, 0, 1});
+        DesktopAccount d;
+        d.client = 5;
+        d.profile = "Outlook";
+        d.generateKey = 1;
+        handheld_app::AccountSetup h;
+        h.protocolWord = 4;
+        w.ImapAccount(0, d, h);
+        scripted::state().mapiLogon = true;
+        if (syncType == 6) {
+            // A run without a user interface changes nothing on the desktop: the account is
+            // first known as a relay account after an ordinary run.
+            platform::ui::ScriptedUi first;
+            platform::ui::ScopedUi firstScope(first);
+            ASSERT_EQ(w.Sync(0), 0);
+        }
+        platform::ui::ScriptedUi ui;
+        platform::ui::ScopedUi scope(ui);
+        ASSERT_EQ(w.Sync(syncType), 0);
+        EXPECT_TRUE(EngineWorld::Logged("Unable to retrieve required information from the handheld", 22)) << EngineWorld::Log();
+        const auto asked = ui.questions();
+        ASSERT_EQ(asked.size(), syncType == 6 ? 0u : 1u);
+        if (!asked.empty()) {
+            EXPECT_EQ(asked[0].caption, "Failed To Provision Email Account");
+        }
+        EXPECT_LE(handheld_app::RecordCount(w.handheld, "Larkspur SData"), 0) << "no key written";
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test

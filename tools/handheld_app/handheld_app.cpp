@@ -209,7 +209,12 @@ int RecordAction(const std::string& handheld, int account, int opcode, uint32_t 
     return store.writeRecord(db.id, &id, kAttrDirty, account, r.data(), r.size());
 }
 
-int DeleteMessage(const std::string& handheld, uint32_t recordId, int opcode) {
+namespace {
+
+// What the user does to one message: its record changed in place, then the action that
+// tells the desktop. change edits the record and names the action.
+template <class Change>
+int ChangeMessage(const std::string& handheld, uint32_t recordId, Change change) {
     syncmgr::HandheldStore store(handheld, true);
     syncmgr::DatabaseEntry db;
     HandheldRecord rec;
@@ -217,30 +222,30 @@ int DeleteMessage(const std::string& handheld, uint32_t recordId, int opcode) {
     int account = 0;
     if (int rc = ReadMessage(store, recordId, db, rec, m, account)) return rc;
     if (account < 0) return SYNCERR_NOT_FOUND;
+    const int opcode = change(rec);
     uint32_t id = rec.id;
-    if (int rc = store.writeRecord(db.id, &id, uint8_t(rec.attributes | kAttrDeleted), rec.category, rec.data.data(),
-                                   rec.data.size()))
-        return rc;
+    if (int rc = store.writeRecord(db.id, &id, rec.attributes, rec.category, rec.data.data(), rec.data.size())) return rc;
     const uint32_t uid = Uid(m);
-    if (uid != 0) return RecordAction(handheld, account, opcode, uid, "", FolderName(store, account, rec.category));
-    return RecordAction(handheld, account, opcode, 254, "", IdForAction(m));
+    if (uid == 0) return RecordAction(handheld, account, opcode, 254, "", IdForAction(m));
+    const bool named = opcode != kMarkRead && opcode != kMarkUnread;
+    return RecordAction(handheld, account, opcode, uid, "", named ? FolderName(store, account, rec.category) : "");
+}
+
+}  // namespace
+
+int DeleteMessage(const std::string& handheld, uint32_t recordId, int opcode) {
+    return ChangeMessage(handheld, recordId, [opcode](HandheldRecord& rec) {
+        rec.attributes |= kAttrDeleted;
+        return opcode;
+    });
 }
 
 int MarkRead(const std::string& handheld, uint32_t recordId, bool read) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
-    HandheldRecord rec;
-    CMsg m;
-    int account = 0;
-    if (int rc = ReadMessage(store, recordId, db, rec, m, account)) return rc;
-    if (account < 0) return SYNCERR_NOT_FOUND;
-    if (rec.data.size() >= 20) rec.data[19] = read ? 1 : 0;  // the read word, big-endian
-    uint32_t id = rec.id;
-    if (int rc = store.writeRecord(db.id, &id, uint8_t(rec.attributes | kAttrDirty), rec.category, rec.data.data(),
-                                   rec.data.size()))
-        return rc;
-    const uint32_t uid = Uid(m);
-    return RecordAction(handheld, account, read ? kMarkRead : kMarkUnread, uid != 0 ? uid : 254, "", uid ? "" : IdForAction(m));
+    return ChangeMessage(handheld, recordId, [read](HandheldRecord& rec) {
+        if (rec.data.size() >= 20) rec.data[19] = read ? 1 : 0;  // the read word, big-endian
+        rec.attributes |= kAttrDirty;
+        return read ? kMarkRead : kMarkUnread;
+    });
 }
 
 std::vector<Shown> ListFolder(const std::string& handheld, int category) {

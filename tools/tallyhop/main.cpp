@@ -8,11 +8,13 @@
 #include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/handheld_listing.h"
 #include "tools/tallyhop/runtime_setup.h"
+#include "tools/tallyhop/sync_command.h"
 
 namespace {
 
 void usage(std::ostream& out) {
     out << "usage: tallyhop init [--user NAME] [--handheld NAME]\n"
+           "       tallyhop sync [--user NAME] [--handheld NAME]\n"
            "       tallyhop handheld [--handheld NAME]\n"
         << handheld_app::kCommandUsage
         << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
@@ -67,6 +69,11 @@ int main(int argc, char** argv) {
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}}))
             return 2;
         return tallyhop::initRuntime(options, std::cout, std::cerr);
+    }
+    if (command == "sync") {
+        tallyhop::SyncOptions options;
+        if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
+        return tallyhop::runSync(options, std::cout, std::cerr);
     }
     if (command == "handheld") {
         if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);

@@ -124,7 +124,10 @@ TESS_API int Uninitialize() {
 TESS_API int Logon(const void* record, int, int) {
     int rc;
     if (Fails("Logon", &rc)) return rc;
-    if (g.popLogon) {
+    if (g.mapiLogon) {
+        const auto* r = static_cast<const MapiLogonRecord*>(record);
+        g.logonUser = r->profile.GetString();
+    } else if (g.popLogon) {
         const auto* r = static_cast<const PopLogonRecord*>(record);
         g.logonServer = r->server.GetString();
         g.logonUser = r->user.GetString();

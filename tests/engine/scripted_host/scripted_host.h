@@ -40,7 +40,8 @@ struct SentMail {
 struct TESS_EXPORT State {
     std::vector<Folder> folders;
     bool partial = true;
-    bool popLogon = false;  // Logon gets the POP record layout
+    bool popLogon = false;   // Logon gets the POP record layout
+    bool mapiLogon = false;  // Logon gets the Extended MAPI record layout
     // An export named here returns the code instead of doing its work.
     std::map<std::string, int> failures;
     std::vector<std::string> calls;  // export names, in call order

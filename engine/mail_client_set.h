@@ -1,0 +1,49 @@
+#pragma once
+// The desktop's default mail client, switched to the program an account synchronises with
+// and put back afterwards.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tidewater {
+
+enum MailClientKind : int { kClientOutlook = 0, kClientOutlookExpress = 1, kClientNotes = 2, kClientEudora = 3, kClientOther = 4 };
+
+struct RegistryValue {
+    std::string name;  // "DEFAULT" for the key's default value
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+struct ProtocolEntry {
+    std::string path;
+    std::vector<RegistryValue> values;
+};
+
+struct MailClientEntry {
+    std::string name;
+    std::vector<ProtocolEntry> protocols;
+};
+
+class CMailClientSet {
+public:
+    CMailClientSet();
+    virtual ~CMailClientSet() = default;
+
+    static int ClassifyClient(const std::string& name);
+    const MailClientEntry* FindClient(int kind) const;
+    int HasClient(int kind) const { return FindClient(kind) ? 1 : 0; }
+    int SetDefaultByKind(int kind);
+    int RestoreDefault();
+    int MakeDefault(const MailClientEntry& entry);
+    // 1 when the mailto handler is a MAPI program ("outlook.exe" or "notes.exe").
+    static int MapiClientIsDefault();
+
+private:
+    std::vector<MailClientEntry> clients_;
+    MailClientEntry saved_;
+    int savedKind_ = kClientOther;
+    int currentKind_ = kClientOther;
+};
+
+}  // namespace tidewater

@@ -1,0 +1,76 @@
+// A user's stored settings: created, upgraded from older data versions, and the user's
+// section moved out of the sync manager's old settings file.
+#include <fstream>
+#include <sstream>
+
+#include "tests/engine/engine_world.h"
+
+namespace tidewater::test {
+namespace {
+
+std::string ReadAll(const std::filesystem::path& p) {
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(UserSettings, CreatedForKnownUsersOnly) {
+    EngineWorld w;
+    EXPECT_EQ(CreateIniFileSettings(w.userId + 100), -1);
+    for (int n = 0; n < 8; ++n)
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(w.accountDir()) / ("acc" + std::to_string(n) + ".dat"))) << n;
+    int version = 0;
+    RosterReadInt(w.userId, "Tessaline", "ConduitVersion", &version, 0);
+    EXPECT_EQ(version, 517);
+}
+
+TEST(UserSettings, UpgradeTakesOldAccountsAndMovesTheOldSection) {
+    EngineWorld w;
+    RosterWriteText(w.userId, "Larkspur", "AccountName1", "Old Mail");
+    RosterWriteInt(w.userId, "Larkspur", "Client1", 7);
+    RosterWriteInt(w.userId, "Larkspur", "Activate1", 1);
+    const auto ini = syncmgr::userDirectory(w.userId) / "sync.ini";
+    std::ofstream(ini) << "[Other]\na=1\n[Larkspur]\nx=2\n[Third]\nb=3\n";
+
+    syncmgr::clearCapturedLog();
+    EXPECT_EQ(UpgradeUserSettings(w.userId, 0), 1);
+    EXPECT_EQ(ReadAll(ini), "[Other]\na=1\n[Third]\nb=3\n");
+    EXPECT_EQ(ReadAll(syncmgr::userDirectory(w.userId) / "Larkspur.ini"), "[Larkspur]\nx=2\n");
+    EXPECT_TRUE(EngineWorld::Logged("sync.ini", 22)) << EngineWorld::Log();
+
+    QuietEnvironment env;
+    tess::accounts::AccountInit i;
+    i.userId = w.userId;
+    i.userDirectory = w.accountDir();
+    tess::accounts::CMailAccount a(i, env);
+    ASSERT_EQ(a.Load(), 1);
+    EXPECT_EQ(a.AccountName(), "Old Mail");
+    EXPECT_EQ(a.MailClient(), 7);
+    int version = 0;
+    RosterReadInt(w.userId, "Tessaline", "ConduitVersion", &version, 0);
+    EXPECT_EQ(version, 517);
+
+    // Nothing left to move: both files stay as they are.
+    EXPECT_EQ(UpgradeUserSettings(w.userId, 512), 1);
+    EXPECT_EQ(ReadAll(ini), "[Other]\na=1\n[Third]\nb=3\n");
+}
+
+TEST(DebugLogging, AccountReportAndPhasesInTheProductLog) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("logged");
+    RosterWriteInt(w.userId, "Tessaline", "Enable Logging", 1);
+    RosterWriteInt(w.userId, "Tessaline", "Log Debug", 1);
+    // The product log opens with the data manager's session, which reads the account
+    // files from the product's folder; the two folders are one here (see the component test).
+    std::filesystem::create_directory_symlink(w.accountDir(), syncmgr::userDirectory(w.userId) / "Tessaline");
+    ASSERT_EQ(w.Sync(), 0);
+    const std::string log = ReadAll(std::filesystem::path(w.accountDir()) / "Tessaline.log");
+    for (const char* line : {"Begin synchronization specific to active account 'Work'", "Account protocol is direct IMAP.",
+                             "Adding a message to the device:", "added 1 new messages to the device"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+}
+
+}  // namespace
+}  // namespace tidewater::test
