@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/export.h"
 #include "progress/progress_dialog.h"
 
 namespace tess::progress {
@@ -115,9 +116,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<ProgressView> MakeQtProgressView() {
-    if (!DisplayPresent() || !EnsureApplication()) return nullptr;
-    return std::make_unique<QtProgressView>();
-}
-
 }  // namespace tess::progress
+
+// Loaded by Lampwick only when a display may be there, so that processes without one
+// never map the toolkit. Null without a reachable display.
+TESS_API tess::progress::ProgressView* LampwickCreateQtView() {
+    using namespace tess::progress;
+    if (!DisplayPresent() || !EnsureApplication()) return nullptr;
+    return new QtProgressView();
+}
