@@ -75,7 +75,8 @@ int CSyncSession::LoadDeviceMessages() {
         const int account = UnpackMessageRecord(r, *m);
         if (account == -1) {
             ++unknown;
-            db.Delete(r.id);  // the records after it move up: same index again
+            // The records after a deleted one move up: the same index is read again.
+            if (db.Delete(r.id) != SYNC_OK) ++index;
             continue;
         }
         CHostConnection* c = ConnectionForAccount(account);
