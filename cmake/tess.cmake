@@ -6,7 +6,7 @@
 # through tests/support) and the module directory of this build.
 function(tess_add_test name)
   cmake_parse_arguments(T "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
-  if(NOT TESS_TESTS OR TESS_FUZZ)
+  if(NOT TESS_TESTS)
     return()
   endif()
   if(NOT T_LABEL)
@@ -14,6 +14,13 @@ function(tess_add_test name)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
+  endif()
+  if(TESS_FUZZ)
+    # The fuzz build only builds fuzz_all; tests stay defined (other targets may depend
+    # on them) but are neither built by default nor registered.
+    add_executable(${name} EXCLUDE_FROM_ALL ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} tess_test_support GTest::gtest GTest::gtest_main Threads::Threads)
+    return()
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} tess_test_support GTest::gtest GTest::gtest_main Threads::Threads)

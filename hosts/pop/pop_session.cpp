@@ -37,6 +37,9 @@ void CPopSession::Log(const std::string& text) const {
 }
 
 int CPopSession::Logon(const PopLogonRecord* record, int flags) {
+    // A logon starts a session: nothing of an earlier account (its cached messages, whose
+    // ids another mailbox may share) may answer for this one.
+    Cleanup();
     if (!record) return 1;
     logEnabled_ = (flags & 2) != 0;
     notifyFailure_ = (flags & 1) != 0;

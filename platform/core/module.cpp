@@ -34,7 +34,13 @@ std::string resolveModulePath(const std::string& name) {
 HMODULE LoadLibraryA(const char* name) {
     if (!name || !*name) return nullptr;
     const std::string path = platform::resolveModulePath(name);
+#ifdef TESS_KEEP_MODULES_LOADED
+    // Coverage-instrumented builds: the fuzzer keeps pointers into every loaded module's
+    // counters, so a module must stay mapped after its last FreeLibrary.
+    return static_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
+#else
     return static_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+#endif
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {

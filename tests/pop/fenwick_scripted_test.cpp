@@ -271,6 +271,28 @@ TEST_F(FenwickScripted, HeadersWithinTheWindowAndAttachmentsOfCachedMessages) {
     EXPECT_TRUE(server.Finish()) << server.failure();
 }
 
+TEST_F(FenwickScripted, ASecondLogonForgetsTheFirstMailbox) {
+    S first(Then(Greeting("+OK\r\n1 1\r\n.\r\n"),
+                 {S::Expect("retr 1"), S::Send("+OK\r\n" + Mail("first box", "a\r\n") + ".\r\n")}));
+    ASSERT_EQ(LogonTo(first), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(session_.GetAllMsgs(&list, &count, false), 0);
+    ASSERT_EQ(count, 1);
+    FreeMailMsg(list, count);
+
+    // Another account whose mailbox uses the same id: its message is fetched, not the cached one.
+    S second(Then(Greeting("+OK\r\n1 1\r\n.\r\n"),
+                  {S::Expect("retr 1"), S::Send("+OK\r\n" + Mail("second box", "b\r\n") + ".\r\n")}));
+    ASSERT_EQ(LogonTo(second), 0);
+    MsgIdDescriptor one{1, "1"};
+    MailMsg* msg = nullptr;
+    ASSERT_EQ(session_.GetMsg(&one, &msg), 0);
+    EXPECT_STREQ(msg->Subject, "second box");
+    FreeMailMsgBlock(msg);
+    EXPECT_TRUE(second.Finish()) << second.failure();
+}
+
 TEST(FenwickExports, BeforeLogonAndFreeRules) {
     ASSERT_EQ(Initialize(), 0);
     EXPECT_EQ(GetMsgIds(nullptr, nullptr, nullptr), -1);

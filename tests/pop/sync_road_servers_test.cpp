@@ -1,0 +1,269 @@
+// The whole synchronisation road with the real hosts: a desktop user whose emulated
+// handheld has an IMAP account and a POP account, synchronised by `tallyhop sync` (the
+// conduit entry, the engine, both hosts) against the private Dovecot, then changed on
+// both sides and synchronised again.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <ctime>
+#include <sstream>
+#include <thread>
+
+#include "engine/accounts/mail_account.h"
+#include "engine/accounts/system_environment.h"
+#include "engine/tidewater.h"
+#include "platform/syncmgr/syncmgr_control.h"
+#include "tests/servers/server_fixture.h"
+#include "tests/support/test_home.h"
+#include "tools/handheld_app/handheld_app.h"
+#include "tools/tallyhop/runtime_setup.h"
+#include "tools/tallyhop/sync_command.h"
+
+namespace {
+
+using tess::test::LineClient;
+
+class QuietEnvironment : public tess::accounts::SystemAccountEnvironment {
+public:
+    void SyncMessage(int, std::string_view, std::string_view) override {}
+    void ProductLog(std::string_view) override {}
+};
+
+std::string Mail(const std::string& subject, int hoursAgo = 2) {
+    char date[64];
+    std::time_t when = std::time(nullptr) - hoursAgo * 3600L;
+    std::tm tm{};
+    gmtime_r(&when, &tm);
+    std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S +0000", &tm);
+    return "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject + "\r\nDate: " + date +
+           "\r\n\r\nBody of " + subject + ".\r\n";
+}
+
+// A loopback relay on a port below 32768 to a server port: the handheld keeps ports as
+// signed 16-bit values and a POP port "below 1" is replaced by 110, so a test server on
+// an ephemeral port (32768 and up) cannot be named on the handheld directly.
+class LowPortRelay {
+public:
+    explicit LowPortRelay(int target) : target_(target) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (port_ = 20000 + getpid() % 5000; port_ < 32000; ++port_) {
+            a.sin_port = htons(static_cast<uint16_t>(port_));
+            if (::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) break;
+        }
+        ::listen(listen_, 8);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~LowPortRelay() {
+        stop_ = true;
+        thread_.join();
+        ::close(listen_);
+    }
+    int port() const { return port_; }
+
+private:
+    void Serve() {
+        while (!stop_) {
+            pollfd p{listen_, POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            int client = ::accept(listen_, nullptr, nullptr);
+            if (client < 0) continue;
+            int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(static_cast<uint16_t>(target_));
+            if (::connect(server, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) Pump(client, server);
+            ::close(server);
+            ::close(client);
+        }
+    }
+    // One connection at a time, bytes both ways until either side closes.
+    void Pump(int a, int b) {
+        char buf[16384];
+        while (!stop_) {
+            pollfd p[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+            if (::poll(p, 2, 100) <= 0) continue;
+            for (int i = 0; i < 2; ++i) {
+                if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                ssize_t n = ::recv(p[i].fd, buf, sizeof buf, 0);
+                if (n <= 0 || ::send(p[1 - i].fd, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
+            }
+        }
+    }
+
+    int target_;
+    int listen_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+class SyncRoad : public tess::test::MailServersTest {
+protected:
+    void SetUp() override {
+        MailServersTest::SetUp();
+        std::ostringstream out, err;
+        tallyhop::InitOptions o;
+        o.userName = "road";
+        ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
+        syncmgr::resetSession();
+        syncmgr::useHandheld(handheld_);
+        ASSERT_EQ(RosterGetUserIdByIndex(0, &userId_), 0);
+        syncmgr::setSessionUser(userId_);
+        handheld_app::SetFreeSpace(handheld_, 64u << 20);
+        ASSERT_EQ(CreateIniFileSettings(userId_), 0);
+
+        Account(0, "Work IMAP", 7, 1, servers().imapPort(), servers().user(), servers().password());
+        popRelay_ = std::make_unique<LowPortRelay>(servers().pop3Port());
+        Account(1, "Home POP", 8, 0, popRelay_->port(), servers().user2(), servers().password2());
+    }
+
+    // One account on the handheld and its desktop side, as the configuration leaves it.
+    void Account(int n, const std::string& name, int32_t client, uint16_t protocolWord, int port,
+                 const std::string& user, const std::string& password) {
+        handheld_app::AccountSetup h;
+        h.number = n;
+        h.name = name;
+        h.protocolWord = protocolWord;
+        h.server = servers().host();
+        h.port = static_cast<uint16_t>(port);
+        h.smtpServer = servers().host();
+        h.smtpPort = static_cast<uint16_t>(servers().smtpPort());
+        h.user = user;
+        h.password = password;
+        h.email = servers().address(user);
+        h.smtpLogin = true;  // the SMTP server takes mail only after AUTH LOGIN
+        if (protocolWord == 0) h.folders = {"Inbox", "Outbox", "Trash"};
+        ASSERT_EQ(handheld_app::ConfigureAccount(handheld_, h), 0);
+
+        QuietEnvironment env;
+        tess::accounts::AccountInit init;
+        init.userId = userId_;
+        init.accountNumber = n;
+        init.userDirectory = (syncmgr::userDirectory(userId_) / "Larkspur").string();
+        tess::accounts::CMailAccount a(init, env);
+        a.Load();
+        a.SetAccountName(name.c_str(), 0);
+        const int32_t one = 1, days = 30, sizeKb = 64;
+        a.SetValue(tess::accounts::kValueMailClient, &client, 4);
+        a.SetValue(tess::accounts::kValueActive, &one, 4);
+        a.SetValue(tess::accounts::kValueDaysToSync, &days, 4);
+        a.SetValue(tess::accounts::kValueSyncInbox, &one, 4);
+        a.SetValue(tess::accounts::kValueSyncOutbox, &one, 4);
+        a.SetValue(tess::accounts::kValueMessageSize, &sizeKb, 4);
+        ASSERT_NE(a.Save(), 0);
+    }
+
+    // One `tallyhop sync`; its output (the sync log of the run) is kept for messages.
+    int Sync() {
+        std::ostringstream out, err;
+        tallyhop::SyncOptions o;
+        o.userName = "road";
+        const int rc = tallyhop::runSync(o, out, err);
+        log_ = out.str() + err.str();
+        return rc;
+    }
+    std::string Log() const { return log_; }
+
+    std::vector<std::string> Subjects(int account, int category = 0) {
+        std::vector<std::string> out;
+        for (const auto& m : handheld_app::ListFolder(handheld_, category))
+            if (m.account == account) out.push_back(m.msg.Subject);
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    uint32_t RecordOf(int account, const std::string& subject) {
+        for (const auto& m : handheld_app::ListFolder(handheld_, 0))
+            if (m.account == account && m.msg.Subject == subject) return m.recordId;
+        return 0;
+    }
+
+    // Mail stored in a user's Inbox through IMAP (the POP user's too: one Maildir tree).
+    void Deliver(const std::string& user, const std::string& password, const std::string& text) {
+        LineClient imap(servers().imapPort());
+        imap.readLine();
+        imap.imapCommand("a1", "LOGIN " + user + " " + password);
+        imap.sendLine("a2 APPEND INBOX {" + std::to_string(text.size()) + "}");
+        ASSERT_EQ(imap.readLine().substr(0, 1), "+");
+        imap.send(text + "\r\n");
+        std::string last;
+        do last = imap.readLine();
+        while (last.rfind("a2 ", 0) != 0);
+        ASSERT_NE(last.find("a2 OK"), std::string::npos) << last;
+    }
+    // Subjects in a user's Inbox, from the server.
+    std::vector<std::string> ServerSubjects(const std::string& user, const std::string& password) {
+        LineClient imap(servers().imapPort());
+        imap.readLine();
+        imap.imapCommand("a1", "LOGIN " + user + " " + password);
+        imap.imapCommand("a2", "SELECT INBOX");
+        std::vector<std::string> out;
+        for (const auto& line : imap.imapCommand("a3", "FETCH 1:* (BODY.PEEK[HEADER.FIELDS (SUBJECT)])")) {
+            if (line.rfind("Subject: ", 0) == 0) out.push_back(line.substr(9));
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+
+    const std::string handheld_ = "default";
+    tess::test::TempHome home_;
+    std::unique_ptr<LowPortRelay> popRelay_;
+    int userId_ = 0;
+    std::string log_;
+};
+
+TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
+    for (const char* s : {"imap one", "imap two", "imap three"}) Deliver(servers().user(), servers().password(), Mail(s));
+    for (const char* s : {"pop one", "pop two"}) Deliver(servers().user2(), servers().password2(), Mail(s));
+
+    ASSERT_EQ(Sync(), 0) << Log();
+    EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap one", "imap three", "imap two"})) << Log();
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop one", "pop two"})) << Log();
+
+    // Both sides change: new mail on the servers, deletions on the handheld.
+    Deliver(servers().user(), servers().password(), Mail("imap four", 1));
+    Deliver(servers().user2(), servers().password2(), Mail("pop three", 1));
+    const uint32_t imapTwo = RecordOf(0, "imap two");
+    const uint32_t popOne = RecordOf(1, "pop one");
+    ASSERT_NE(imapTwo, 0u);
+    ASSERT_NE(popOne, 0u);
+    ASSERT_EQ(handheld_app::DeleteMessage(handheld_, imapTwo), 0);
+    ASSERT_EQ(handheld_app::DeleteMessage(handheld_, popOne), 0);
+    uint32_t outboxRecord = 0;
+    ASSERT_EQ(handheld_app::ComposeOutbox(handheld_, 0, servers().address(servers().user2()), "from the handheld",
+                                          "Written on the train.", {}, &outboxRecord),
+              0);
+
+    ASSERT_EQ(Sync(), 0) << Log();
+    EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
+    // The IMAP account sends before the POP account is read: the mail is there already.
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
+    EXPECT_EQ(ServerSubjects(servers().user(), servers().password()),
+              (std::vector<std::string>{"imap four", "imap one", "imap three"}));
+    // The outbox mail went out through SMTP and landed in the POP user's mailbox.
+    const auto sent = servers().captured();
+    ASSERT_EQ(sent.size(), 1u) << Log();
+    EXPECT_NE(sent[0].find("Subject: from the handheld"), std::string::npos);
+    EXPECT_NE(sent[0].find("Written on the train."), std::string::npos);
+    EXPECT_TRUE(Subjects(0, handheld_app::kOutbox).empty()) << Log();
+    EXPECT_EQ(ServerSubjects(servers().user2(), servers().password2()),
+              (std::vector<std::string>{"from the handheld", "pop three", "pop two"}));
+
+    // A third synchronisation with nothing changed changes nothing and sends nothing again.
+    ASSERT_EQ(Sync(), 0) << Log();
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
+    EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
+    EXPECT_EQ(servers().captured().size(), 1u);
+}
+
+}  // namespace
