@@ -1,11 +1,13 @@
 // The synchronisation driver: the fixed sequence of checks and phases of one Tallyhop
 // operation, from SynchronizeMail to the result code.
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
 
 #include "common/language_module.h"
 #include "common/plugin_registry.h"
+#include "common/sealing_coder.h"
 #include "common/sync_log.h"
 #include "datamgr/ledgerly.h"
 #include "engine/accounts/account_layout.h"
@@ -63,6 +65,9 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
     }
 
     properties = props;
+    connections.clear();
+    environment = std::make_unique<EngineAccountEnvironment>();
+    registeredTypes.Forget();
     db.haveProperties = props != nullptr;
     db.dbVersion = kVersionUnset;
     appVersion = 1024;
@@ -274,7 +279,7 @@ int CSyncSession::LoadAccountSettings() {
         if (!c->account) {
             tess::accounts::AccountInit init = accountInit;
             init.accountNumber = c->slot;
-            c->account = std::make_unique<tess::accounts::CMailAccount>(init, env);
+            c->account = std::make_unique<tess::accounts::CMailAccount>(init, Env());
         }
         if (!c->account->Load()) {
             Debug("While reading INI file, an account is either invalid or failed to load settings.");
@@ -362,36 +367,74 @@ void CSyncSession::BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIn
     }
 }
 
-// The security key of an account served by the desktop relay. A new key is made with the
-// sealing coder, which this build does not carry: where one would be made the request is
-// reported as failed (message 4181) and nothing new reaches the handheld; a key that
-// already exists on both sides is still handed on.
+// A fresh security key record (form 1) from the sealing coder; empty when none could be
+// made.
+static std::string GenerateKeyRecord() {
+    tess::SealContext* context = nullptr;
+    if (tess::CreateSealContext(&context, nullptr) != tess::kSealOk) return {};
+    std::string key;
+    uint8_t* record = nullptr;
+    if (tess::GenerateSealKey(context, &record) == tess::kSealOk && record) {
+        key.assign(reinterpret_cast<const char*>(record), strnlen(reinterpret_cast<const char*>(record), tess::kSealKeyRecordSize));
+        std::free(record);
+    }
+    tess::DestroySealContext(&context);
+    return key;
+}
+
+// The security key of an account served by the desktop relay: the handheld's own in
+// business mode, the stored one while both sides hold it, else a new one, which goes to
+// the relay's settings and to the handheld.
 void CSyncSession::RelayKeyExchange(CHostConnection& c) {
     const bool businessMode = generalSettings.version == 1;
     std::string key, handheldKey;
     const bool handheldHasKey = ReadKeyRecord(db, handheldKey) == 1;
+    // The relay's settings for this account: its number, the relay's business switch, the
+    // account's filters and network name.
     tess::settings::CRelaySettings relay;
     relay.Load(userId, tess::settings::kSectionRelay);
+    const ByteView handheld(c.account->Image().handheld);
+    relay.account = c.slot;
+    relay.enterprise = businessMode ? 0 : 1;
+    relay.useFilters = handheld.u32le(tess::accounts::layout::kFiltering) != 0 ? 1 : 0;
+    if (const std::string_view network = handheld.text(tess::accounts::layout::kText848.offset, tess::accounts::layout::kText848.width);
+        !network.empty())
+        relay.networkName = std::string(network);
+    std::vector<MessageFilter> filters;
+    std::vector<const MessageFilter*> filterPointers;
+    const int filterCount = int(std::min<uint32_t>(handheld.u32le(tess::accounts::layout::kFilterCount), tess::accounts::layout::kMaxFilters));
+    for (int i = 0; i < filterCount; ++i) filters.push_back(c.account->Filter(i));
+    for (const MessageFilter& f : filters) filterPointers.push_back(&f);
+    if (!filterPointers.empty()) relay.SetFilters(int(filterPointers.size()), filterPointers.data());
     const bool generate = ByteView(c.account->Image().desktop).u32le(tess::accounts::layout::kGenerateKey) != 0;
-    const bool newKeyWanted = generate || IsKeyExpired();
+    bool newKeyWanted = generate || IsKeyExpired();
     if (businessMode) {
         key = handheldKey;
     } else if (!newKeyWanted && !relay.securityKey.empty() && handheldHasKey && relay.securityKey == handheldKey) {
         key = relay.securityKey;
-    } else {
+    } else if ((key = GenerateKeyRecord()).empty()) {
         SyncMessage(4181, kActivityError);
+    } else {
+        relay.SetSecurityKey(key);
+        newKeyWanted = true;
     }
     c.accountText = key;
+    relay.Save(userId, tess::settings::kSectionRelay);
 
     if (businessMode && newKeyWanted) {
         SyncMessage(4356, kActivityError);
         if (!noUserInterface) platform::ui::messageBox(Str(4356), Str(4353), MB_OK | MB_ICONINFORMATION);
     } else if (!businessMode && c.account->IsRelayInstalled() && !key.empty() && (newKeyWanted || !HasKeyRecords(db))) {
-        if (c.account->IsRelayUser()) env.WriteRelayValue("NewKey", 1);
+        if (c.account->IsRelayUser()) Env().WriteRelayValue("NewKey", 1);
         generalSettings.lastCreate = int32_t(std::time(nullptr));
         generalSettings.expires |= 0x8000;
         SaveGeneralSettings();
         WriteKeyRecord(db, key);
+    }
+    if (generate) {
+        const int32_t off = 0;
+        c.account->SetValue(tess::accounts::kValueGenerateKey, &off, 4);
+        c.account->Save();
     }
     c.accountText.clear();
 }
