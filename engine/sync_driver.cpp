@@ -421,6 +421,28 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
     c.accountText = key;
     relay.Save(userId, tess::settings::kSectionRelay);
 
+    // The relay reaches the account through the desktop's Extended MAPI profile.
+    tess::accounts::CMailAccount& account = *c.account;
+    if (ByteView(account.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width).empty()) {
+        const std::string service = Str(4073);
+        const int32_t mapi = kProtocolMapi2;
+        account.SetValue(tess::accounts::kValueHostName, service.c_str(), unsigned(service.size() + 1));
+        account.SetValue(tess::accounts::kValueMailClient, &mapi, 4);
+    }
+    std::vector<std::string> profiles;
+    int defaultProfile = 0;
+    if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 && defaultProfile > 0 &&
+        defaultProfile < int(profiles.size())) {
+        const std::string& profile = profiles[size_t(defaultProfile)];
+        account.SetValue(tess::accounts::kValueMapiProfile, profile.c_str(), unsigned(profile.size() + 1));
+        account.Save();
+        relay.Save(userId, tess::settings::kSectionRelay);
+        Env().WriteRelayValue("User", uint32_t(userId));
+        // Starting the relay program itself is left to the user: this build has no way to
+        // launch a program.
+    }
+    account.Save();
+
     if (businessMode && newKeyWanted) {
         SyncMessage(4356, kActivityError);
         if (!noUserInterface) platform::ui::messageBox(Str(4356), Str(4353), MB_OK | MB_ICONINFORMATION);

@@ -248,3 +248,51 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "platform/core/registry.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "platform/mapi/profiles.h"
+
+namespace tidewater::test {
+namespace {
+
+TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
+    EngineWorld w;
+    tessmapi::clearMemoryProfiles();
+    for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}}) {
+        tessmapi::Profile p;
+        p.name = name;
+        p.isDefault = isDefault;
+        p.maildir = (w.home.path() / name).string();
+        ASSERT_TRUE(tessmapi::saveProfile(p));
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
+    const std::string command = "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note";
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
+    RegCloseKey(key);
+    DesktopAccount d;
+    d.client = 5;
+    d.profile = "Old";
+    handheld_app::AccountSetup h;
+    h.protocolWord = 4;
+    w.ImapAccount(0, d, h);
+    scripted::state().mapiLogon = true;
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
+    EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
+    QuietEnvironment env;
+    tess::accounts::AccountInit i;
+    i.userId = w.userId;
+    i.userDirectory = w.accountDir();
+    tess::accounts::CMailAccount a(i, env);
+    ASSERT_EQ(a.Load(), 1);
+    EXPECT_EQ(a.MailClient(), 5);
+    EXPECT_EQ(std::string(tess::accounts::ByteView(a.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)),
+              "Microsoft Exchange 5.0 or higher");
+}
+
+}  // namespace
+}  // namespace tidewater::test
