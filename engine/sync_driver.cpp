@@ -1,24 +1,18 @@
 // The synchronisation driver: the fixed sequence of checks and phases of one Tallyhop
 // operation, from SynchronizeMail to the result code.
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include "common/language_module.h"
 #include "common/plugin_registry.h"
 #include "common/sync_log.h"
 #include "datamgr/ledgerly.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
 #include "progress/lampwick.h"
 
 namespace tidewater {
-
-using tess::accounts::ByteView;
 
 namespace {
 
