@@ -283,12 +283,9 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
     EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
-    QuietEnvironment env;
-    tess::accounts::AccountInit i;
-    i.userId = w.userId;
-    i.userDirectory = w.accountDir();
-    tess::accounts::CMailAccount a(i, env);
-    ASSERT_EQ(a.Load(), 1);
+    const auto account = w.Account(0);
+    ASSERT_NE(account, nullptr);
+    const tess::accounts::CMailAccount& a = *account;
     EXPECT_EQ(a.MailClient(), 5);
     EXPECT_EQ(std::string(tess::accounts::ByteView(a.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)),
               "Microsoft Exchange 5.0 or higher");
