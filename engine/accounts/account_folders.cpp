@@ -2,6 +2,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <new>
 
 #include "engine/accounts/block_fields.h"
 #include "engine/accounts/mail_account.h"
@@ -13,6 +14,13 @@ using namespace layout;
 namespace {
 
 constexpr size_t kCompared = 15;  // names are told apart by their first 15 characters
+
+// Out of memory while selecting folders: two sync-log messages and one product-log line.
+constexpr int kMsgGeneralAccessError = 4308;
+constexpr int kMsgSynchronisationError = 4340;
+constexpr const char* kMemoryExceptionLine =
+    "EXCEPTION: A memory exception has occured.\n\t\tTry the Tallyhop operation again, if that fails,\n\t\t"
+    "restart the Tallyhop manager.";
 
 bool sameName15(std::string_view a, std::string_view b) {
     a = a.substr(0, std::min(a.size(), kCompared));
@@ -161,18 +169,32 @@ int CMailAccount::MergeServerFolders(std::span<const ServerFolderInfo> folders, 
 int CMailAccount::SelectedFolders(std::vector<int>& slots, std::vector<std::string>& names) const {
     slots.clear();
     names.clear();
-    const std::vector<FolderEntry> folders = Folders();
-    if (folders.empty()) {
-        if (!ByteView(image_.desktop).u32le(kSyncInbox)) return 0;
-        slots.push_back(0);
-        return 1;
+    try {
+        const std::vector<FolderEntry> folders = Folders();
+        if (folders.empty()) {
+            if (!ByteView(image_.desktop).u32le(kSyncInbox)) return 0;
+            slots.push_back(0);
+            return 1;
+        }
+        for (const FolderEntry& e : folders) {
+            if (!e.synchronised) continue;
+            slots.push_back(e.slot);
+            names.push_back(e.name);
+        }
+        return int(slots.size());
+    } catch (const std::bad_alloc&) {
+        // No half-filled selection reaches the caller.
+        slots.clear();
+        names.clear();
+        try {
+            env_.SyncMessage(kMsgGeneralAccessError);
+            env_.SyncMessage(kMsgSynchronisationError);
+            if (init_.logFolderAdditions) env_.ProductLog(kMemoryExceptionLine);
+        } catch (const std::bad_alloc&) {
+            // Nothing more can be reported without memory.
+        }
+        return 0;
     }
-    for (const FolderEntry& e : folders) {
-        if (!e.synchronised) continue;
-        slots.push_back(e.slot);
-        names.push_back(e.name);
-    }
-    return int(slots.size());
 }
 
 int CMailAccount::WriteDeviceFolders(HandheldPreferences& prefs) {

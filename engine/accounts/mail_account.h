@@ -16,6 +16,10 @@
 #include "engine/accounts/handheld_records.h"
 #include "relaycfg/message_filter.h"
 
+namespace tidewater {
+class CFolderMap;
+}
+
 namespace tess::accounts {
 
 struct AccountInit {
@@ -94,6 +98,11 @@ public:
     const char* QueuedFolderName(int slot) const;
     int MergeServerFolders(std::span<const ServerFolderInfo> folders, int useQueued);
     int SelectedFolders(std::vector<int>& slots, std::vector<std::string>& names) const;
+    // Fill the engine's host folder list: one folder per synchronised server folder (name,
+    // host data, keyed by its handheld slot), or one per queued handheld folder (name,
+    // keyed by its slot). Both give the list's folder count.
+    int FolderListForHost(tidewater::CFolderMap& list) const;
+    int QueuedFolderListForHost(tidewater::CFolderMap& list) const;
 
     // The handheld.
     void ApplyHandheldBlock(std::span<const uint8_t> block);

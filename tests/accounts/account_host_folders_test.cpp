@@ -1,0 +1,150 @@
+// The account's folders as the engine's host folder list receives them.
+#include <gtest/gtest.h>
+
+#include "engine/accounts/block_fields.h"
+#include "engine/accounts/mail_account.h"
+#include "engine/host_connection.h"
+#include "tests/accounts/account_test_env.h"
+#include "tests/support/test_home.h"
+
+namespace tess::accounts {
+namespace {
+
+using namespace layout;
+using Folder = CMailAccount::FolderEntry;
+
+struct Listed {
+    int key;
+    std::string name;
+    std::vector<uint8_t> extra;
+    int type;
+    bool operator==(const Listed&) const = default;
+};
+
+void PrintTo(const Listed& l, std::ostream* os) { *os << "{" << l.key << ", \"" << l.name << "\", " << l.extra.size() << " bytes, " << l.type << "}"; }
+
+std::vector<Listed> listed(tidewater::CFolderMap& map) {
+    std::vector<Listed> out;
+    for (auto& e : map.Entries()) out.push_back({e->key, e->name, e->extra, e->type});
+    return out;
+}
+
+class AccountHostFoldersTest : public ::testing::Test {
+protected:
+    tess::test::TempHome home;
+    test::RecordingEnvironment env;
+    test::EmulatedHandheld prefs;
+    std::unique_ptr<CMailAccount> account;
+    static constexpr int kAccount = 1;
+
+    void SetUp() override {
+        AccountInit i;
+        i.userId = 1;
+        i.accountNumber = kAccount;
+        i.userDirectory = home.path().string();
+        i.logFolderAdditions = 1;
+        account = std::make_unique<CMailAccount>(i, env);
+        ASSERT_EQ(account->Load(), 1);
+    }
+    void setHandheldSlots(const std::vector<std::string>& names) {
+        std::vector<uint8_t> p(kFolderPrefSize, 0);
+        for (size_t i = 0; i < names.size(); ++i) ByteSpan(p).putText(2 + i * 16, 16, names[i]);
+        prefs.Set(kCreatorMail, FolderPrefId(kAccount), p);
+        ByteSpan(account->MutableImage().handheld).copy(kFolderPrefCopy, p);
+    }
+    // Reconciliation on the emulated handheld queues the handheld's named slots.
+    void reconcile() {
+        const AccountRecord fresh = FreshAccountRecord();
+        prefs.Set(kCreatorMail, kAccount, std::vector<uint8_t>(fresh.begin(), fresh.end()));
+        prefs.SetText(kCreatorMail, TextPrefId(kAccount, kNameText), "Mail");
+        account->SetAccountName("Mail", 0);
+        ASSERT_EQ(account->Reconcile(prefs, 0, 0, 1, nullptr), 0);
+    }
+};
+
+TEST_F(AccountHostFoldersTest, SynchronisedFoldersByTheirHandheldSlot) {
+    const std::vector<uint8_t> data64(64, 0x33);
+    struct Case {
+        const char* what;
+        std::vector<Folder> table;
+        std::vector<Listed> before;  // already in the list
+        std::vector<Listed> expected;
+    };
+    const Case cases[] = {
+        {"no folders", {}, {}, {}},
+        {"only synchronised folders, in table order, with their host data",
+         {{"Inbox", {1, 2}, 0, 1, 0}, {"Drafts", {9}, 1, 0, 0}, {"Work", data64, 5, 1, 1}},
+         {},
+         {{0, "Inbox", {1, 2}, -1}, {5, "Work", data64, -1}}},
+        {"nothing synchronised", {{"Inbox", {}, 0, 0, 0}, {"Work", {}, 3, 0, 0}}, {}, {}},
+        {"a synchronised folder without a slot is keyed as such",
+         {{"Archive", {7}, kNoSlot, 1, 0}, {"Inbox", {}, 0, 1, 0}},
+         {},
+         {{kNoSlot, "Archive", {7}, -1}, {0, "Inbox", {}, -1}}},
+        {"a key already listed keeps its entry and counts",
+         {{"Inbox", {1}, 0, 1, 0}, {"Work", {}, 4, 1, 0}},
+         {{0, "INBOX", {}, 0}},
+         {{0, "INBOX", {}, 0}, {4, "Work", {}, -1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        account->SetFolders(c.table);
+        tidewater::CFolderMap map;
+        for (const Listed& l : c.before) map.AddFolder(l.key, l.name, l.extra.data(), int(l.extra.size()), l.type);
+        EXPECT_EQ(account->FolderListForHost(map), int(c.expected.size()));
+        EXPECT_EQ(listed(map), c.expected);
+    }
+}
+
+TEST_F(AccountHostFoldersTest, FolderTableFromTheAccountFile) {
+    account->SetFolders({{"Inbox", {4, 5, 6}, 0, 1, 0}, {"Lists", {}, 9, 1, 0}, {"Skip", {}, 2, 0, 0}});
+    ASSERT_EQ(account->Save(), 1);
+    AccountInit i;
+    i.userId = 1;
+    i.accountNumber = kAccount;
+    i.userDirectory = home.path().string();
+    CMailAccount again(i, env);
+    ASSERT_EQ(again.Load(), 1);
+    tidewater::CFolderMap map;
+    EXPECT_EQ(again.FolderListForHost(map), 2);
+    EXPECT_EQ(listed(map), (std::vector<Listed>{{0, "Inbox", {4, 5, 6}, -1}, {9, "Lists", {}, -1}}));
+}
+
+TEST_F(AccountHostFoldersTest, QueuedFoldersByTheirSlot) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> handheldSlots;
+        std::vector<Listed> expected;
+    };
+    const Case cases[] = {
+        {"no handheld folders", {}, {}},
+        {"named slots only, in slot order", {"Inbox", "", "Sent", "", "", "Work"},
+         {{0, "Inbox", {}, -1}, {2, "Sent", {}, -1}, {5, "Work", {}, -1}}},
+        {"a full 15-character name", {"Inbox", "Fifteen-chars-x"}, {{0, "Inbox", {}, -1}, {1, "Fifteen-chars-x", {}, -1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setHandheldSlots(c.handheldSlots);
+        reconcile();
+        tidewater::CFolderMap map;
+        EXPECT_EQ(account->QueuedFolderListForHost(map), int(c.expected.size()));
+        EXPECT_EQ(listed(map), c.expected);
+    }
+}
+
+TEST_F(AccountHostFoldersTest, FoldersPlacedOnTheHandheldAreListedToo) {
+    setHandheldSlots({"Inbox", "Sent"});
+    reconcile();
+    account->SetFolders({{"Inbox", {}, 0, 1, 0}, {"Projects", {8}, kNoSlot, 1, 1}});
+    ASSERT_EQ(account->WriteDeviceFolders(prefs), 1);
+    tidewater::CFolderMap queued;
+    EXPECT_EQ(account->QueuedFolderListForHost(queued), 3);
+    EXPECT_EQ(listed(queued), (std::vector<Listed>{{0, "Inbox", {}, -1}, {1, "Sent", {}, -1}, {2, "Projects", {}, -1}}));
+    // The placed folder now has its slot, so the synchronised list keys it there as well.
+    tidewater::CFolderMap host;
+    EXPECT_EQ(account->FolderListForHost(host), 2);
+    EXPECT_EQ(listed(host), (std::vector<Listed>{{0, "Inbox", {}, -1}, {2, "Projects", {8}, -1}}));
+}
+
+}  // namespace
+}  // namespace tess::accounts
