@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/user_settings.h"
 #include "engine/accounts/mail_account.h"
 #include "engine/accounts/system_environment.h"
 #include "platform/core/module.h"
@@ -12,7 +13,8 @@ namespace tallyhop {
 
 const char* const kAccountUsage =
     "       tallyhop account [--user NAME] --number N [--name TEXT] [--client imap|pop|N]\n"
-    "                        [--active 0|1] [--days N] [--inbox 0|1] [--outbox 0|1] [--size KB]\n";
+    "                        [--active 0|1] [--days N] [--inbox 0|1] [--outbox 0|1] [--size KB]\n"
+    "                        [--log off|info|debug]\n";
 
 namespace {
 
@@ -87,6 +89,11 @@ bool parseAccountOptions(const std::vector<std::string>& args, AccountOptions& o
         const bool isInt = ParseInt(v, n);
         if (a == "--user") {
             o.userName = v;
+        } else if (a == "--log") {
+            if (v == "off") o.log = 0;
+            else if (v == "info") o.log = 1;
+            else if (v == "debug") o.log = 2;
+            else return err << "tallyhop: --log takes off, info or debug\n", false;
         } else if (a == "--name") {
             o.name = v;
         } else if (a == "--client") {
@@ -116,8 +123,11 @@ bool parseAccountOptions(const std::vector<std::string>& args, AccountOptions& o
             return false;
         }
     }
-    if (!haveNumber) err << "tallyhop: account needs --number\n";
-    return haveNumber;
+    if (!haveNumber && !o.log) {
+        err << "tallyhop: account needs --number or --log\n";
+        return false;
+    }
+    return true;
 }
 
 int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& err) {
@@ -128,6 +138,22 @@ int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& e
     }
     syncmgr::setSessionUser(userId);
     if (!HasSettings(userId) && CreateSettings(userId, err) != 0) return 1;
+
+    if (o.log) {
+        // Loaded and saved as the engine does: section "Larkspur", data version 517.
+        tess::settings::CGeneralSettings general;
+        general.SetDefaults();
+        general.Load(userId, "Larkspur", 517, int(0xFF000000));
+        general.enableLogging = *o.log != 0;
+        general.logInformational = *o.log == 1;
+        general.logDebug = *o.log == 2;
+        if (!general.Save(userId, "Larkspur", 517, int(0xFF000000))) {
+            err << "tallyhop: the user's settings cannot be saved\n";
+            return 1;
+        }
+        out << "logging " << (*o.log == 0 ? "off" : *o.log == 1 ? "informational" : "debug") << "\n";
+    }
+    if (o.number < 0) return 0;
 
     char folder[256];
     int size = sizeof folder;

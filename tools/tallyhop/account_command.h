@@ -1,6 +1,7 @@
 #pragma once
 // `tallyhop account`: the desktop side of a mail account, as the configuration entry
-// leaves it (mail client, active, days, inbox/outbox, message size).
+// leaves it (mail client, active, days, inbox/outbox, message size), and the user's
+// logging switches.
 #include <optional>
 #include <ostream>
 #include <string>
@@ -10,7 +11,7 @@ namespace tallyhop {
 
 struct AccountOptions {
     std::string userName;  // empty: the first user
-    int number = 0;        // the account slot
+    int number = -1;       // the account slot; -1: only the general settings
     std::optional<std::string> name;
     std::optional<int32_t> client;  // 7 IMAP, 8 POP
     std::optional<int32_t> active;
@@ -18,6 +19,7 @@ struct AccountOptions {
     std::optional<int32_t> syncInbox;
     std::optional<int32_t> syncOutbox;
     std::optional<int32_t> sizeKb;
+    std::optional<int32_t> log;  // the user's sync logging: 0 off, 1 informational, 2 debug
 };
 
 // Reads the subcommand's arguments; false (with the reason on err) on a bad one.
