@@ -90,8 +90,12 @@ step "First synchronisation: tallyhop sync"
 sync_run
 if [ -z "$(tallyhop handheld show)" ]; then
   echo "Nothing reached the handheld. The accounts' desktop side after the synchronisation:"
-  tallyhop account --user demo --number 0 | sed 's/^/  /'
-  tallyhop account --user demo --number 1 | sed 's/^/  /'
+  after=$(tallyhop account --user demo --number 0; tallyhop account --user demo --number 1)
+  printf '%s\n' "$after" | sed 's/^/  /'
+  if printf '%s\n' "$after" | grep -q 'mail client -1'; then
+    echo "The synchronisation found no settings version for the user and reset every account"
+    echo "to its defaults, although \`tallyhop account\` had stored version 517."
+  fi
   exit 1
 fi
 show_handheld
