@@ -214,9 +214,10 @@ std::string UnwrapLines(std::string_view src) {
         size_t k = next;
         while (k < n && src[k] == ' ') ++k;
         const unsigned char found = k < n ? static_cast<unsigned char>(src[k]) : 0;
+        // Counted from just after the previous CR (its LF included) or from the start.
         const bool join = i - lineStart >= 43 && n - i > 2 && next < n && src[next] != '\r' && found != 0 &&
                           found != '\r' && found != '\n' && !std::isdigit(found) && !std::ispunct(found);
-        lineStart = i;
+        lineStart = i + 1;
         if (!join) {
             out += c;
             continue;

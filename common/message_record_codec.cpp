@@ -24,11 +24,14 @@ std::string HeaderText(const std::string& s) {
     return t;
 }
 
+// The id's first 4 bytes, least significant first; an id shorter than that reads its
+// zero fill (0 when empty).
 uint32_t IdAsNumber(const CId& id) {
     int32_t n = 0;
     const uint8_t* b = id.GetData(&n);
-    if (n < 4) return 0;
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    uint32_t v = 0;
+    for (int32_t i = 0; i < 4 && i < n; ++i) v |= uint32_t(b[i]) << (8 * i);
+    return v;
 }
 
 CId NumberAsId(uint32_t v) {

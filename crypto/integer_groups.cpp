@@ -156,3 +156,17 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
 }
 
 }  // namespace ks
+
+uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
+    if (v == nullptr || octets == nullptr || length == nullptr || BN_num_bytes(v) < 1) return 100;
+    *length = uint32_t(BN_bn2bin(v, octets));
+    return 0;
+}
+
+uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) {
+    if (octets == nullptr || value == nullptr || length < 1) return 200;
+    BIGNUM* read = BN_bin2bn(octets, int(length), *value);
+    if (read == nullptr) return 200;
+    *value = read;
+    return 0;
+}

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "crypto/kestrel.h"
+#include "platform/export.h"
 
 namespace ks {
 
@@ -66,3 +67,9 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
 bool subgroupGenerator(const BIGNUM* p, const BIGNUM* q, BIGNUM* g, BN_CTX* ctx);
 
 }  // namespace ks
+
+// The conversions other modules bind to by number: an integer to its minimal
+// big-endian octets (100 for a null argument or the value 0), and octets to
+// an integer, created when *value is null (200 for null arguments or no octets).
+TESS_API uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length);
+TESS_API uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value);

@@ -317,3 +317,70 @@ TESS_API ksErrorCode ks_ecaesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength
                                        const ksProtectedKey* protectedKey, uint32_t infoLength,
                                        const uint8_t* info, uint32_t inputLength, const uint8_t* input,
                                        uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+
+/* 2-of-3 secret sharing of a private key over the curve's field. A share is
+   x then y, L octets each (length 2L). */
+typedef struct ksShare {
+    uint32_t length;
+    uint8_t share[128];
+} ksShare;
+
+TESS_API ksErrorCode ks_shadowGenerate(ksGlobalData* gd, ksPublicKey* publicKey, ksShare shares[3]);
+TESS_API ksErrorCode ks_shadowCombine(ksGlobalData* gd, const ksShare shares[2], ksPrivateKey* privateKey);
+
+/* Certificates: a subject's public key and 1..255 octets of user data signed
+   by a CA with ECDSA or EC-NR. Octets: P (2, big-endian), the key, U (1), the
+   user data, S (2), the signature (r || s); at most 389 octets. */
+typedef struct ksCertificateInfo {
+    ksPublicKey publicKey;
+    uint32_t userDataLength;
+    uint8_t userData[255];
+} ksCertificateInfo;
+typedef struct ksCertificate {
+    uint32_t length;
+    uint8_t certificate[389];
+} ksCertificate;
+
+TESS_API ksErrorCode ks_ecdsaGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
+                                     const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecdsaPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
+                                        const uint8_t* password, const ksProtectedKey* caProtectedKey,
+                                        ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecnrGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
+                                    const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecnrPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
+                                       const uint8_t* password, const ksProtectedKey* caProtectedKey,
+                                       ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecdsaVerifyCert(ksGlobalData* gd, const ksCertificate* certificate,
+                                        const ksPublicKey* caPublicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_ecnrVerifyCert(ksGlobalData* gd, const ksCertificate* certificate,
+                                       const ksPublicKey* caPublicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_ecdsaParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);
+TESS_API ksErrorCode ks_ecnrParseCert(ksGlobalData* gd, const ksCertificate* certificate, ksCertificateInfo* info);
+
+/* Combined ECES (plain form) encryption and ECDSA signature of the plaintext
+   in one stream, and the matching decryption and verification. */
+typedef struct ksEncryptSignContext {
+    ksEcdsaContext sign;
+    ksEcesContext eces;
+} ksEncryptSignContext;
+
+TESS_API ksErrorCode ks_encryptSignBegin(ksGlobalData* gd, const ksPublicKey* recipientPublicKey,
+                                         ksEncryptSignContext* ctx, uint32_t* sessionKeyLength, uint8_t* sessionKey);
+TESS_API ksErrorCode ks_encryptSign(ksGlobalData* gd, uint32_t length, const uint8_t* input,
+                                    ksEncryptSignContext* ctx, uint8_t* output);
+TESS_API ksErrorCode ks_encryptSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksEncryptSignContext* ctx,
+                                       ksSignature* signature);
+TESS_API ksErrorCode ks_encryptSignPwdEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                          const ksProtectedKey* protectedKey, ksEncryptSignContext* ctx,
+                                          ksSignature* signature);
+TESS_API ksErrorCode ks_decryptVerifyBegin(ksGlobalData* gd, const ksPrivateKey* privateKey,
+                                           uint32_t sessionKeyLength, const uint8_t* sessionKey,
+                                           ksEncryptSignContext* ctx);
+TESS_API ksErrorCode ks_decryptVerifyPwdBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
+                                              const ksProtectedKey* protectedKey, uint32_t sessionKeyLength,
+                                              const uint8_t* sessionKey, ksEncryptSignContext* ctx);
+TESS_API ksErrorCode ks_decryptVerify(ksGlobalData* gd, uint32_t length, const uint8_t* input,
+                                      ksEncryptSignContext* ctx, uint8_t* output);
+TESS_API ksErrorCode ks_decryptVerifyEnd(ksGlobalData* gd, const ksPublicKey* signerPublicKey,
+                                         const ksSignature* signature, ksEncryptSignContext* ctx, uint32_t* valid);

@@ -11,4 +11,7 @@ set(KESTREL_EXTRA_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/integer_dh.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eces.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ecaes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/secret_sharing.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/certificates.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/combined_encrypt_sign.cpp
 )

@@ -133,11 +133,12 @@ int MAccGetPersistentID(StoreHandle* account, int* id) {
 
 int MAccGetStringData(StoreHandle* account, int id, const char** text, int* length) {
     return WithAccount(account, [=](StoreAccount&, tess::accounts::CMailAccount& a) {
-        if (!text || !length) return Code(LDG_E_INVALID_PARAMETER);
+        // The engine asks for the name without a length.
+        if (!text) return Code(LDG_E_INVALID_PARAMETER);
         if (id < 0 || id >= static_cast<int>(std::size(kStringIds))) return Code(LDG_E_NOT_SUPPORTED);
         const std::string_view v = TagText(a, kStringIds[id].tag);
         *text = v.data();
-        *length = static_cast<int>(v.size());
+        if (length) *length = static_cast<int>(v.size());
         return 0;
     });
 }

@@ -147,6 +147,41 @@ int MFldGetNumMsgsRead(StoreHandle* folder, int* count) {
     });
 }
 
+namespace {
+
+StoreHandle* MessageHandle(const CMailFolder& folder, size_t index) {
+    CMailMessage* m = folder.messages[index].get();
+    void* next = index + 1 < folder.messages.size() ? folder.messages[index + 1].get() : nullptr;
+    const uint32_t owner = static_cast<uint32_t>(folder.accountId) << 16 | (static_cast<uint32_t>(folder.slot) & 0xFFFF);
+    return MakeHandle(kMessageKind, owner, m->recordId, m, next);
+}
+
+}  // namespace
+
+int MFldGetFirstMessage(StoreHandle* folder, StoreHandle** out) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
+        if (!out) return Code(LDG_E_INVALID_PARAMETER);
+        if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
+        if (f.messages.empty()) return Code(LDG_E_END_OF_LIST);
+        *out = MessageHandle(f, 0);
+        return *out ? 0 : Code(LDG_E_NO_MEMORY);
+    });
+}
+
+int MFldGetNextMessage(StoreHandle* folder, StoreHandle* previous, StoreHandle** out) {
+    return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
+        if (!out || !ValidHandle(previous, kMessageKind)) return Code(LDG_E_INVALID_PARAMETER);
+        if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
+        for (size_t i = 0; i < f.messages.size(); ++i) {
+            if (f.messages[i].get() != static_cast<StoreObject*>(previous->object)) continue;
+            if (i + 1 >= f.messages.size()) return Code(LDG_E_END_OF_LIST);
+            *out = MessageHandle(f, i + 1);
+            return *out ? 0 : Code(LDG_E_NO_MEMORY);
+        }
+        return Code(LDG_E_INVALID_PARAMETER);  // not a message of this folder
+    });
+}
+
 int MFldGetPersistentID(StoreHandle* folder, int* id) {
     return WithFolder(folder, [=](CMailFolder& f, StoreAccount& owner) {
         if (!id) return Code(LDG_E_INVALID_PARAMETER);

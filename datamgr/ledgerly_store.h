@@ -75,6 +75,9 @@ TESS_API int MFldSave(StoreHandle* folder);
 TESS_API int MFldDelete(StoreHandle* account, StoreHandle** folder);
 TESS_API int MFldGetNumMsgs(StoreHandle* folder, int* count);
 TESS_API int MFldGetNumMsgsRead(StoreHandle* folder, int* count);
+/* Message handles (kind 2); they need a synchronisation. */
+TESS_API int MFldGetFirstMessage(StoreHandle* folder, StoreHandle** out);
+TESS_API int MFldGetNextMessage(StoreHandle* folder, StoreHandle* previous, StoreHandle** out);
 TESS_API int MFldGetPersistentID(StoreHandle* folder, int* id);
 TESS_API int MFldGetHandle(int id, StoreHandle** out);
 TESS_API int MFldRelease(StoreHandle** folder);

@@ -9,6 +9,7 @@
 #include "datamgr/attachment_translator.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/ledgerly_store.h"
+#include "datamgr/log_header.h"
 #include "datamgr/mail_store.h"
 #include "datamgr/product_log.h"
 #include "datamgr/store_handles.h"
@@ -70,7 +71,7 @@ int StartSession(SharedTL* s) {
     }
     PRGUpdateMainEvent();
     if (store.general().enableLogging)
-        ledgerly::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true, {});
+        ledgerly::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true, GatherLogHeader());
     if (s->syncSession) {
         if (const int rc = store.LoadHandheld(); rc != 0) {
             PRGClose();

@@ -75,7 +75,15 @@ int CSyncSession::LoadDeviceMessages() {
         const int account = UnpackMessageRecord(r, *m);
         if (account == -1) {
             ++unknown;
-            db.Delete(r.id);  // the records after it move up: same index again
+            // A message the handheld deleted: its attachment and part records go with it.
+            // The records after a deleted one move up: the same index is read again.
+            HandheldRecord unmarked = r;
+            unmarked.attributes &= uint8_t(~kRecordAttrDeleted);
+            CMsg whole;
+            const bool readable = UnpackMessageRecord(unmarked, whole) >= 0;
+            const bool gone = readable ? DeleteDeviceMessage(whole) == 0 : db.Delete(r.id) == SYNC_OK;
+            if (readable) db.Open(kDbMessages);
+            if (!gone) ++index;
             continue;
         }
         CHostConnection* c = ConnectionForAccount(account);

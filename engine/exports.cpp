@@ -16,10 +16,12 @@ TESS_API int SynchronizeMail(int, SyncProperties* properties, HMODULE hosts[5], 
 
 TESS_API int CreateIniFileSettings(int userId) {
     CLanguageModule language(kLanguageLibrary, nullptr);
+    tidewater::Session().environment.reset();
     return tidewater::CreateIniFileSettingsFor(tidewater::Session(), userId);
 }
 
 TESS_API int UpgradeUserSettings(int userId, int storedVersion) {
     CLanguageModule language(kLanguageLibrary, nullptr);
+    tidewater::Session().environment.reset();
     return tidewater::UpgradeUserSettingsFor(tidewater::Session(), userId, storedVersion);
 }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/engine_log.h"
+#include "platform/core/module.h"
 #include "platform/core/registry.h"
+#include "platform/mapi/mapi_interfaces.h"
 
 namespace tidewater {
 namespace {
@@ -141,6 +144,44 @@ int CMailClientSet::MakeDefault(const MailClientEntry& entry) {
 int CMailClientSet::MapiClientIsDefault() {
     const std::string command = Lower(DefaultText(HKEY_CLASSES_ROOT, kCommandKey));
     return command.find("outlook.exe") != std::string::npos || command.find("notes.exe") != std::string::npos;
+}
+
+int CMailClientSet::GetMapiProfileNames(std::vector<std::string>& names, int& defaultIndex) {
+    if (!MapiClientIsDefault()) return 1;
+    names.push_back(Str(4120));
+    HMODULE mapi = LoadLibraryA(StrOr(4067, "MAPI32.DLL").c_str());
+    if (!mapi) return 1;
+    using AdminFn = HRESULT (*)(ULONG, std::shared_ptr<IProfAdmin>*);
+    using InitFn = HRESULT (*)(void*);
+    using UninitFn = void (*)();
+    using QueryFn = HRESULT (*)(IMAPITable*, const SPropTagArray*, const SRestriction*, const void*, int32_t, SRowSet**);
+    using FreeFn = void (*)(SRowSet*);
+    auto admin = reinterpret_cast<AdminFn>(GetProcAddress(mapi, "MAPIAdminProfiles"));
+    auto init = reinterpret_cast<InitFn>(GetProcAddress(mapi, "MAPIInitialize"));
+    auto uninit = reinterpret_cast<UninitFn>(GetProcAddress(mapi, "MAPIUninitialize"));
+    auto query = reinterpret_cast<QueryFn>(GetProcAddress(mapi, "HrQueryAllRows"));
+    auto freeRows = reinterpret_cast<FreeFn>(GetProcAddress(mapi, "FreeProws"));
+    int result = 1;
+    if (admin && init && uninit && query && freeRows && init(nullptr) == S_OK) {
+        std::shared_ptr<IProfAdmin> profiles;
+        std::shared_ptr<IMAPITable> table;
+        SRowSet* rows = nullptr;
+        if (admin(0, &profiles) == S_OK && profiles && profiles->GetProfileTable(0, table) == S_OK && table &&
+            query(table.get(), nullptr, nullptr, nullptr, 0, &rows) == S_OK && rows) {
+            for (ULONG r = 0; r < rows->cRows(); ++r)
+                for (const SPropValue& v : rows->aRow[r].lpProps) {
+                    if (PROP_TYPE(v.ulPropTag) == PT_STRING8) names.push_back(v.str);
+                    if (v.ulPropTag == PR_DEFAULT_PROFILE && v.b) defaultIndex = int(r) + 1;
+                }
+            freeRows(rows);
+            result = 0;
+        }
+        table.reset();
+        profiles.reset();
+        uninit();
+    }
+    FreeLibrary(mapi);
+    return result;
 }
 
 }  // namespace tidewater

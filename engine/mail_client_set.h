@@ -38,6 +38,10 @@ public:
     int MakeDefault(const MailClientEntry& entry);
     // 1 when the mailto handler is a MAPI program ("outlook.exe" or "notes.exe").
     static int MapiClientIsDefault();
+    // The desktop's MAPI profiles behind "Not Selected" (entry 0), and the place of the
+    // default one: 0 listed; 1 not available (names untouched when the mail client is not
+    // a MAPI program).
+    static int GetMapiProfileNames(std::vector<std::string>& names, int& defaultIndex);
 
 private:
     std::vector<MailClientEntry> clients_;

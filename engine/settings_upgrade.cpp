@@ -53,7 +53,7 @@ int CreateIniFileSettingsFor(CSyncSession& s, int userId) {
     for (int slot = 0; slot < kAccountSlots; ++slot) {
         tess::accounts::AccountInit init = s.accountInit;
         init.accountNumber = slot;
-        tess::accounts::CMailAccount account(init, s.env);
+        tess::accounts::CMailAccount account(init, s.Env());
         account.SetDefaults();
         if (!account.Save()) return -1;
     }
@@ -89,7 +89,7 @@ int UpgradeUserSettingsFor(CSyncSession& s, int userId, int storedVersion) {
             tess::accounts::AccountInit init = s.accountInit;
             init.accountNumber = slot;
             init.dataVersion = unsigned(version);
-            tess::accounts::CMailAccount account(init, s.env);
+            tess::accounts::CMailAccount account(init, s.Env());
             account.Load();
             if (!account.Save()) ok = false;
         }

@@ -27,6 +27,11 @@ public:
     CRegisteredTypes& operator=(const CRegisteredTypes&) = delete;
 
     int Refresh();
+    // Drops the cache; the next lookup fetches again.
+    void Forget() {
+        free();
+        fetched_ = false;
+    }
     RegisteredType* FindByType(int type);
 
 private:

@@ -1,24 +1,18 @@
 // The synchronisation driver: the fixed sequence of checks and phases of one Tallyhop
 // operation, from SynchronizeMail to the result code.
 #include <cstring>
-#include <ctime>
 #include <new>
 
 #include "common/language_module.h"
 #include "common/plugin_registry.h"
 #include "common/sync_log.h"
 #include "datamgr/ledgerly.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
-#include "platform/ui/ui_service.h"
 #include "progress/lampwick.h"
 
 namespace tidewater {
-
-using tess::accounts::ByteView;
 
 namespace {
 
@@ -63,6 +57,9 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
     }
 
     properties = props;
+    connections.clear();
+    environment = std::make_unique<EngineAccountEnvironment>();
+    registeredTypes.Forget();
     db.haveProperties = props != nullptr;
     db.dbVersion = kVersionUnset;
     appVersion = 1024;
@@ -274,7 +271,7 @@ int CSyncSession::LoadAccountSettings() {
         if (!c->account) {
             tess::accounts::AccountInit init = accountInit;
             init.accountNumber = c->slot;
-            c->account = std::make_unique<tess::accounts::CMailAccount>(init, env);
+            c->account = std::make_unique<tess::accounts::CMailAccount>(init, Env());
         }
         if (!c->account->Load()) {
             Debug("While reading INI file, an account is either invalid or failed to load settings.");
@@ -360,45 +357,6 @@ void CSyncSession::BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIn
         SyncMessage(4372, kActivityError, {kHostNames[name]});
         c.Deactivate();
     }
-}
-
-// The security key of an account served by the desktop relay. A new key is made with the
-// sealing coder, which this build does not carry: where one would be made the request is
-// reported as failed (message 4181) and nothing new reaches the handheld; a key that
-// already exists on both sides is still handed on.
-void CSyncSession::RelayKeyExchange(CHostConnection& c) {
-    const bool businessMode = generalSettings.version == 1;
-    std::string key, handheldKey;
-    const bool handheldHasKey = ReadKeyRecord(db, handheldKey) == 1;
-    tess::settings::CRelaySettings relay;
-    relay.Load(userId, tess::settings::kSectionRelay);
-    const bool generate = ByteView(c.account->Image().desktop).u32le(tess::accounts::layout::kGenerateKey) != 0;
-    const bool newKeyWanted = generate || IsKeyExpired();
-    if (businessMode) {
-        key = handheldKey;
-    } else if (!newKeyWanted && !relay.securityKey.empty() && handheldHasKey && relay.securityKey == handheldKey) {
-        key = relay.securityKey;
-    } else {
-        SyncMessage(4181, kActivityError);
-    }
-    c.accountText = key;
-
-    if (businessMode && newKeyWanted) {
-        SyncMessage(4356, kActivityError);
-        if (!noUserInterface) platform::ui::messageBox(Str(4356), Str(4353), MB_OK | MB_ICONINFORMATION);
-    } else if (!businessMode && c.account->IsRelayInstalled() && !key.empty() && (newKeyWanted || !HasKeyRecords(db))) {
-        if (c.account->IsRelayUser()) env.WriteRelayValue("NewKey", 1);
-        generalSettings.lastCreate = int32_t(std::time(nullptr));
-        generalSettings.expires |= 0x8000;
-        SaveGeneralSettings();
-        WriteKeyRecord(db, key);
-    }
-    c.accountText.clear();
-}
-
-bool CSyncSession::IsKeyExpired() const {
-    if (!(generalSettings.expires & 0x8000)) return true;
-    return int64_t(generalSettings.expires & 0x7FFF) * 86400 + generalSettings.lastCreate < int64_t(std::time(nullptr));
 }
 
 }  // namespace tidewater

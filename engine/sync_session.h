@@ -49,7 +49,13 @@ public:
     std::string securityInfo;
     int storedDataVersion = 0;
     int appVersion = 1024;
-    EngineAccountEnvironment env;
+    // The accounts' surroundings, made anew for each export call: registry handles and the
+    // AES binding belong to one run's runtime root.
+    std::unique_ptr<EngineAccountEnvironment> environment;
+    EngineAccountEnvironment& Env() {
+        if (!environment) environment = std::make_unique<EngineAccountEnvironment>();
+        return *environment;
+    }
     CRegisteredTypes registeredTypes;
     std::unique_ptr<CAttachmentTranslator> translator;  // the user's, made by FindSyncUser
     int translationContext = 0;                           // the value the plug-ins are given

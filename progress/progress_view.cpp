@@ -2,14 +2,28 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/core/module.h"
 #include "platform/ui/ui_service.h"
 #include "progress/progress_dialog.h"
 
 namespace tess::progress {
 
-std::unique_ptr<ProgressView> MakeQtProgressView();  // null without Qt or a display
-
 namespace {
+
+// The Qt view lives in its own library, loaded on first need and kept for the life of
+// the process (the toolkit cannot be unloaded cleanly).
+std::unique_ptr<ProgressView> MakeQtProgressView() {
+    auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY")) return nullptr;
+    static HMODULE library = LoadLibraryA("LampwickQt.dll");
+    if (!library) return nullptr;
+    using Create = ProgressView* (*)();
+    static auto create = reinterpret_cast<Create>(GetProcAddress(library, "LampwickCreateQtView"));
+    return std::unique_ptr<ProgressView>(create ? create() : nullptr);
+}
 
 // Without a display the window is one progress line per change, through the UI service.
 class TerminalProgressView : public ProgressView {

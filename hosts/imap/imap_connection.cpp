@@ -50,6 +50,8 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
     ImapReplyEnd end(tag);
     int rc = socket_->Receive(response, false, end);
     if (settings_.yield) settings_.yield();
+    // A reply that never completed is a failure of its own, not a transcript.
+    if (rc != inet::kSockOk) return false;
 
     if (settings_.logEnabled) {
         std::string shown = response;
@@ -61,7 +63,7 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
             Log("IMAP SEND:" + command + "\nIMAP RECV:" + shown);
         }
     }
-    return rc == inet::kSockOk && IsTaggedOk(response);
+    return IsTaggedOk(response);
 }
 
 bool CImapConnection::IsTaggedOk(const std::string& response) const {
@@ -111,51 +113,41 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     return kImapOk;
 }
 
-bool CImapConnection::SendLogin(bool quoted, bool& refused) {
+int CImapConnection::SendLogin(bool quoted) {
     std::string user, password;
     if (quoted) {
-        if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) {
-            refused = true;
-            return false;
-        }
+        if (!Quote(settings_.user, user) || !Quote(settings_.password, password))
+            return kImapLoginRefused;
     } else {
         user = settings_.user;
         password = settings_.password;
     }
     std::string tag = NextTag();
     // Never logged: the line holds the password.
-    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) {
-        refused = false;
-        return false;
-    }
+    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk)
+        return kImapSendFailed;
     std::string response;
     ImapReplyEnd end(tag);
-    if (socket_->Receive(response, false, end) != inet::kSockOk) {
-        refused = false;
-        return false;
-    }
-    refused = !IsTaggedOk(response);
-    return !refused;
+    if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
+    return IsTaggedOk(response) ? kImapOk : kImapLoginRefused;
 }
 
 int CImapConnection::ImapLogin() {
     if (!connected_ || !socket_) return kImapNotConnected;
-    bool refused = false;
-    if (!SendLogin(true, refused)) {
-        if (!refused) return socket_->IsConnected() ? kImapNothing : kImapSendFailed;
+    int rc = SendLogin(true);
+    if (rc == kImapLoginRefused) {
         // Some servers want bare atoms; only try them when they cannot change the command.
-        if (!IsAtom(settings_.user) || !IsAtom(settings_.password) ||
-            !SendLogin(false, refused)) {
-            return kImapLoginRefused;
-        }
+        if (!IsAtom(settings_.user) || !IsAtom(settings_.password)) return kImapLoginRefused;
+        rc = SendLogin(false);
     }
+    if (rc != kImapOk) return rc;
     loggedIn_ = true;
     folderListRead_ = ListFolders();
     return kImapOk;
 }
 
 int CImapConnection::Logout() {
-    if (!Ready()) return kImapLogoutRefused;
+    if (!Ready()) return kImapNotConnected;
     std::string response;
     if (!SendTaggedCommand("LOGOUT", response)) return kImapLogoutRefused;
     loggedIn_ = false;
@@ -268,7 +260,7 @@ int CImapConnection::FetchSize(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return 0;
     if (MakeCurrent(folder) != kImapOk) return 0;
     std::vector<ResponseLine> lines;
-    if (!Command("UID FETCH " + std::to_string(uid) + " RFC822.SIZE", lines)) return 0;
+    if (!Command("UID FETCH " + std::to_string(uid) + " rfc822.size", lines)) return 0;
     uint64_t size = 0;
     if (!FetchNumber(lines, "RFC822.SIZE", size) || size > INT32_MAX) return 0;
     return static_cast<int>(size);
@@ -281,7 +273,7 @@ int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool
     }
     std::string response;
     std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") +
-                          "FLAGS.SILENT (\\Seen)";
+                          "FLAGS.SILENT \\seen";
     return SendTaggedCommand(command, response) ? kImapOk : kImapSeenFailed;
 }
 
@@ -289,7 +281,7 @@ int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
     std::string response;
-    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT (\\Deleted)",
+    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
                              response)
                ? kImapOk
                : kImapDeleteRefused;
@@ -326,8 +318,6 @@ int CImapConnection::RenameFolder(const std::string& name, const std::string& ne
     if (!Ready() || name.empty() || newName.empty()) return kImapNotReady;
     if (!FolderExists(name)) return kImapNoSuchFolder;
     if (MakeCurrent(name) != kImapOk) return kImapSelectFailed;
-    // Renaming the selected folder leaves some servers' sessions unusable: step off it.
-    if (!EqualsNoCase(name, "inbox") && !Select("INBOX")) return kImapSelectFailed;
     std::string response;
     if (!SendTaggedCommand("RENAME " + Quoted(name) + " " + Quoted(newName), response))
         return kImapFolderChange;
@@ -361,7 +351,7 @@ int CImapConnection::DeleteFolder(const std::string& name) {
     std::string response;
     if (!SendTaggedCommand("DELETE " + Quoted(name), response)) return kImapDeleteRefused;
     RemoveFolderName(name);
-    return listed || !folderListRead_ ? kImapOk : kImapFolderChange;
+    return listed ? kImapOk : kImapFolderChange;
 }
 
 int CImapConnection::AppendMessage(const std::string& folder, const std::string& text) {
@@ -386,7 +376,6 @@ int CImapConnection::AppendMessage(const std::string& folder, const std::string&
         socket_->Receive(response, false, end) != inet::kSockOk) {
         return kImapAppendRefused;
     }
-    Log("IMAP SEND:[Message Content]\nIMAP RECV:" + response);
     return IsTaggedOk(response) ? kImapOk : kImapAppendRefused;
 }
 

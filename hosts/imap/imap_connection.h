@@ -127,7 +127,8 @@ private:
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
     int MakeCurrent(const std::string& folder);
     bool IsSelected(const std::string& folder) const;
-    bool SendLogin(bool quoted, bool& refused);
+    // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
+    int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
 
     std::unique_ptr<inet::CMailSocket> socket_;

@@ -1,9 +1,11 @@
 // Listing and fetching messages, and the attachments of fetched ones.
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "common/base64.h"
 #include "datamgr/rfc822_date_parser.h"
@@ -155,19 +157,24 @@ int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
         return kImapNotReady;
     if (int rc = connection_.SelectFolder(folder)) return rc;
     parsed = inet::ParsedMessage{};
-    std::string text;
-    int complete = 1;
-    if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
-                                       imapSettings_.maxSize, imapSettings_.wantAttachments != 0))
-        return kImapNothing;
-    parsed.complete = complete;
-    std::vector<std::string> lines = inet::SplitLines(text);
-    inet::CMimeMessage reader;
-    if (!reader.Parse(0, lines.size(), lines, true)) {
+    try {
+        std::string text;
+        int complete = 1;
+        if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
+                                           imapSettings_.maxSize,
+                                           imapSettings_.wantAttachments != 0))
+            return kImapNothing;
+        parsed.complete = complete;
+        std::vector<std::string> lines = inet::SplitLines(text);
+        inet::CMimeMessage reader;
+        if (!reader.Parse(0, lines.size(), lines, true)) return kImapNothing;
+        reader.CopyTo(parsed, imapSettings_.wantAttachments != 0);
+    } catch (const std::exception&) {
+        // Out of memory on a huge reply: this message fails, the listing goes on.
         Log("Invalid response when retrieving message.");
+        parsed = inet::ParsedMessage{};
         return kImapNothing;
     }
-    reader.CopyTo(parsed, imapSettings_.wantAttachments != 0);
     if (parsed.headers[inet::kHdrDate].empty())
         parsed.headers[inet::kHdrDate] = parsed.headers[inet::kHdrReceived];
     return kImapOk;
@@ -185,7 +192,9 @@ std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
     auto dir = AttachmentDir();
     if (!dir) return {};
     // The name comes from the mail: only a plain file name inside our own directory.
-    const std::string name = platform::safeFileName(part.fileName);
+    std::string name = platform::safeFileName(part.fileName);
+    // Attachment paths travel as one comma-separated list: a comma would split the path.
+    std::replace(name.begin(), name.end(), ',', '_');
     const std::size_t dot = name.find('.');
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = name;

@@ -1,5 +1,6 @@
 #include "hosts/inet/host_messages.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -52,7 +53,9 @@ std::string ChooseBody(const ParsedMessage& parsed, bool preferHtml) {
 std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName,
                                 std::string_view bytes) {
     // The name comes from the mail: only a plain file name inside the given directory.
-    const std::string name = platform::safeFileName(fileName);
+    std::string name = platform::safeFileName(fileName);
+    // Attachment paths travel as one comma-separated list: a comma would split the path.
+    std::replace(name.begin(), name.end(), ',', '_');
     const std::size_t dot = name.find('.');
     for (int n = 0; n < 1000; ++n) {
         std::string candidate = name;

@@ -124,7 +124,7 @@ int CSmtpSession::Connect(const SmtpSettings* settings) {
             !settings_.password.empty()) {
             if (Exchange("", reply, "EHLO COM") && Exchange("AUTH LOGIN\r\n", reply) &&
                 Begins(reply, "334") &&
-                Exchange(Base64Line(settings_.user), reply, "[user name]") &&
+                Exchange(Base64Line(settings_.user), reply) &&
                 Begins(reply, "334") &&
                 Exchange(Base64Line(settings_.password), reply, "[password]") &&
                 Begins(reply, "235")) {

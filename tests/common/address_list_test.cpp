@@ -101,6 +101,11 @@ TEST(TextConversion, UnwrapJoinsOnlyWrappedLines) {
         {longLine + "\r\n  indented", longLine + " indented"},
         {longLine + "\r\n\r\npara", longLine + "\r\n\r\npara"},
         {longLine + "\r\n", longLine + "\r\n"},
+        // A later line counts from just after the previous CR: its LF and 42 characters
+        // make 43 and join; 41 characters make 42 and do not.
+        {"a\r\n" + std::string(42, 'w') + "\r\nnext", "a\r\n" + std::string(42, 'w') + " next"},
+        {"a\r\n" + std::string(41, 'w') + "\r\nnext", "a\r\n" + std::string(41, 'w') + "\r\nnext"},
+        {std::string(42, 'w') + "\r\nnext", std::string(42, 'w') + "\r\nnext"},
     };
     for (const Case& c : cases) EXPECT_EQ(UnwrapLines(c.in), c.out) << c.in;
 }

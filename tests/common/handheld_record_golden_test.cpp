@@ -182,6 +182,25 @@ TEST_F(UtcZone, DeletedRecordUnpacksToMinusOneWithOnlyTheDeletedFlags) {
     EXPECT_TRUE(m.hostId.IsEmpty());
 }
 
+TEST_F(UtcZone, RecordIdIsTheDeviceIdsFirstFourBytes) {
+    struct Case {
+        Bytes deviceId;
+        uint32_t recordId;
+    } cases[] = {
+        {{}, 0},
+        {Hex("3412"), 0x1234},  // a short id reads its zero fill
+        {Hex("10200000"), 0x2010},
+        {Hex("010203040506"), 0x04030201},
+    };
+    for (const Case& c : cases) {
+        CMsg m = BaseMsg();
+        m.deviceId.SetData(c.deviceId.data(), static_cast<int32_t>(c.deviceId.size()));
+        HandheldRecord r;
+        ASSERT_EQ(PackMessageRecord(1056, r, m, 63000, 0, true), 0);
+        EXPECT_EQ(r.id, c.recordId) << c.deviceId.size() << " bytes";
+    }
+}
+
 TEST_F(UtcZone, OversizeMessagesStayWithinTheLimits) {
     struct Case {
         const char* name;

@@ -36,7 +36,7 @@ inline ksCurveParams recordFor(const EC_GROUP* group, const std::vector<uint8_t>
 {
     ksCurveParams c{};
     uint8_t* r = c.octets;
-    std::memcpy(r, oid.data(), oid.size());
+    if (!oid.empty()) std::memcpy(r, oid.data(), oid.size());
     r[32] = 2;
     BnCtx ctx(BN_CTX_new());
     Bn p = newBn(), a = newBn(), b = newBn(), n = newBn(), h = newBn(), no = newBn(), x = newBn(), y = newBn();

@@ -302,5 +302,56 @@ TEST_F(Eces, Refusals)
     EXPECT_EQ(ks_ecesDecryptBegin(gd, &priv, 22, zeroR, &ctx), 3u);
 }
 
+TEST_F(Eces, CombinedEncryptAndSign)
+{
+    ksPrivateKey signer{};
+    ksPublicKey signerPub{};
+    ASSERT_EQ(ks_genKeyPair(gd, &signer, &signerPub), 0u);
+    // In place: the output is the input buffer.
+    Bytes data = message;
+    ksEncryptSignContext ctx{};
+    uint8_t r[65];
+    uint32_t rLength = sizeof r;
+    ksSignature sig{};
+    ASSERT_EQ(ks_encryptSignBegin(gd, &pub, &ctx, &rLength, r), 0u);
+    ASSERT_EQ(ks_encryptSign(gd, 30, data.data(), &ctx, data.data()), 0u);
+    ASSERT_EQ(ks_encryptSign(gd, uint32_t(data.size() - 30), data.data() + 30, &ctx, data.data() + 30), 0u);
+    ASSERT_EQ(ks_encryptSignEnd(gd, &signer, &ctx, &sig), 0u);
+    EXPECT_EQ(ctx.sign.words[0], 0u) << "the context is wiped";
+    EXPECT_EQ(data, xorOf(message, keystream(sharedFromR(r, rLength), false, {}, message.size())));
+    const Bytes h = sha1(message);
+    uint32_t valid = 7;
+    ASSERT_EQ(ks_ecdsaNoHashVerify(gd, &signerPub, &sig, 20, h.data(), &valid), 0u);
+    EXPECT_EQ(valid, 1u) << "the signature covers the plaintext";
+
+    Bytes plain(data.size());
+    ASSERT_EQ(ks_decryptVerifyBegin(gd, &priv, rLength, r, &ctx), 0u);
+    ASSERT_EQ(ks_decryptVerify(gd, uint32_t(data.size()), data.data(), &ctx, plain.data()), 0u);
+    ASSERT_EQ(ks_decryptVerifyEnd(gd, &signerPub, &sig, &ctx, &valid), 0u);
+    EXPECT_EQ(valid, 1u);
+    EXPECT_EQ(plain, message);
+    Bytes tampered = data;
+    tampered[3] ^= 1;
+    ASSERT_EQ(ks_decryptVerifyBegin(gd, &priv, rLength, r, &ctx), 0u);
+    ASSERT_EQ(ks_decryptVerify(gd, uint32_t(tampered.size()), tampered.data(), &ctx, tampered.data()), 0u);
+    ASSERT_EQ(ks_decryptVerifyEnd(gd, &signerPub, &sig, &ctx, &valid), 0u);
+    EXPECT_EQ(valid, 0u);
+
+    // Length 0: the first step's code, and the whole stream ends.
+    ASSERT_EQ(ks_encryptSignBegin(gd, &pub, &ctx, &rLength, r), 0u);
+    EXPECT_EQ(ks_encryptSign(gd, 0, data.data(), &ctx, data.data()), 4u);
+    EXPECT_EQ(ks_encryptSignEnd(gd, &signer, &ctx, &sig), 0x0Au);
+    ASSERT_EQ(ks_decryptVerifyBegin(gd, &priv, rLength, r, &ctx), 0u);
+    EXPECT_EQ(ks_decryptVerify(gd, 0, data.data(), &ctx, plain.data()), 6u);
+    EXPECT_EQ(ks_decryptVerifyEnd(gd, &signerPub, &sig, &ctx, &valid), 0x0Au);
+
+    std::vector<uint64_t> idle(KS_GLOBAL_DATA_SIZE / 8 + 1, 0);
+    std::memset(&ctx, 0xA5, sizeof ctx);
+    EXPECT_EQ(ks_encryptSignBegin(reinterpret_cast<ksGlobalData*>(idle.data()), &pub, &ctx, &rLength, r), 1u);
+    const ksEncryptSignContext zero{};
+    EXPECT_EQ(std::memcmp(&ctx, &zero, sizeof ctx), 0);
+    EXPECT_EQ(ks_encryptSignBegin(gd, &pub, nullptr, &rLength, r), 5u);
+}
+
 }  // namespace
 }  // namespace ks::test

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "crypto/integer_groups.h"
 #include "tests/crypto_protocols/protocol_fixture.h"
 
 namespace ks::test {
@@ -250,6 +251,28 @@ TEST(SafePrimeDh, SmallModuliTheBnWay)
     noQ.present = 3;
     EXPECT_EQ(ks_dhValidatePublicKey(lib.gd(), &noQ, &aPub, &valid), 3u);
     EXPECT_EQ(ks_dhX942GenerateParameters(lib.gd(), 1000, 160, nullptr, nullptr, nullptr, &params), 0xE00u);
+}
+
+TEST(IntegerConversions, NumberedEntries)
+{
+    const uint8_t octets[3] = {0x00, 0x12, 0x34};
+    BIGNUM* v = nullptr;
+    ASSERT_EQ(a2815(octets, 3, &v), 0u);
+    Bn owned(v);
+    EXPECT_TRUE(BN_is_word(v, 0x1234));
+    uint8_t out[8];
+    uint32_t length = 0;
+    ASSERT_EQ(a1198(v, out, &length), 0u);
+    EXPECT_EQ(Bytes(out, out + length), (Bytes{0x12, 0x34}));  // minimal form
+    // Read into an existing integer.
+    ASSERT_EQ(a2815(octets + 2, 1, &v), 0u);
+    EXPECT_TRUE(BN_is_word(v, 0x34));
+    Bn zero = newBn();
+    BN_zero(zero.get());
+    EXPECT_EQ(a1198(zero.get(), out, &length), 100u);
+    EXPECT_EQ(a1198(nullptr, out, &length), 100u);
+    EXPECT_EQ(a2815(octets, 0, &v), 200u);
+    EXPECT_EQ(a2815(nullptr, 3, &v), 200u);
 }
 
 }  // namespace

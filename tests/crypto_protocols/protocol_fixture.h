@@ -33,7 +33,9 @@ public:
             return;
         ksCurveParams record = kSect163k1Record;
         if (nid != NID_sect163k1) {
-            record = recordFor(group_.get(), oidOf(nid));
+            std::vector<uint8_t> oid = oidOf(nid);
+            oid.reserve(1);  // some curves have no OID: still a valid buffer for the copy
+            record = recordFor(group_.get(), oid);
             if (ks_initializeCurve(&record) != 0)
                 return;
         }

@@ -61,6 +61,8 @@ TEST_F(AccountValues, StringIdsAsATable) {
     const char* p = nullptr;
     int n = 0;
     EXPECT_EQ(MAccGetStringData(account.h, 14, &p, &n), kNotSupported);
+    ASSERT_EQ(MAccGetStringData(account.h, 0, &p, nullptr), 0);  // the length may be left out
+    EXPECT_STREQ(p, thirteen.c_str());
     EXPECT_EQ(MAccSetStringData(account.h, -1, "x"), kNotSupported);
 }
 

@@ -1,8 +1,10 @@
 // A session during a synchronisation reads the messages on the emulated handheld into
 // the folders of their accounts.
+#include <utility>
 #include <vector>
 
 #include "common/message_record_codec.h"
+#include "datamgr/mail_store.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {
@@ -41,8 +43,9 @@ protected:
         addMessage(db, 2, 0, "inactive account", false);
     }
 
-    void addMessage(int64_t db, int account, int folder, const char* subject, bool read) {
+    void addMessage(int64_t db, int account, int folder, const char* subject, bool read, uint32_t part = 0) {
         CMsg msg;
+        msg.partIds[0] = part;
         msg.Subject = subject;
         msg.From = "a@example.org";
         msg.Body = "body";
@@ -76,9 +79,65 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     EXPECT_EQ(folderCount(account.h, 0, true), 1);
     EXPECT_EQ(folderCount(account.h, 3, false), 1);
 
+    // The Inbox's messages, in record order, through message handles.
+    Handle inbox;
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+    std::vector<uint32_t> ids;
+    Handle message;
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, message.out()), 0);
+    for (;;) {
+        EXPECT_EQ(message.h->kind, 2u);
+        EXPECT_EQ(message.h->owner, uint32_t(kAccount) << 16);
+        ids.push_back(message.h->id);
+        Handle next;
+        const int rc = MFldGetNextMessage(inbox.h, message.h, next.out());
+        if (rc == static_cast<int>(0x8000000Cu)) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(message.h, next.h);
+    }
+    ASSERT_EQ(ids.size(), 2u);
+    EXPECT_LT(ids[0], ids[1]);
+    Handle projects, other;
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+    EXPECT_EQ(MFldGetNextMessage(projects.h, message.h, other.out()), kInvalid);  // another folder's message
+
     // Without the synchronisation state the counts are refused.
     EXPECT_EQ(IPES_SetTallyhopState(nullptr), nullptr);
     EXPECT_EQ(MAccGetNumMessages(account.h, &total), static_cast<int>(0x80000009u));
+}
+
+// The messages of an account given up are removed from the handheld, and at close the
+// attachment records no message refers to any more go with them.
+TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
+    int64_t attachments = 0, messages = 0;
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
+    messages = entry.id;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
+                                        &attachments), 0);
+    const uint8_t bytes[] = {1, 2, 3};
+    uint32_t kept = 0, orphan = 0;
+    ASSERT_EQ(handheld_->writeRecord(attachments, &kept, 0, 0, bytes, 3), 0);
+    ASSERT_EQ(handheld_->writeRecord(attachments, &orphan, 0, 0, bytes, 3), 0);
+    addMessage(messages, 1, 0, "keeps its attachment", false, kept);
+    addMessage(messages, kAccount, 0, "loses its attachment", false, orphan);
+    const uint32_t before = handheld_->recordCount(messages);
+
+    ASSERT_EQ(open(), 0);
+    {
+        Handle account;
+        ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+        ASSERT_EQ(MAccDelete(account.out()), 0);
+        char gone = 0;
+        EXPECT_EQ(MAccGetBoolData(account.h, 14, &gone), 0);
+        EXPECT_EQ(gone, 1);
+    }
+    ASSERT_EQ(open(&session, 0), 0);
+    EXPECT_EQ(handheld_->recordCount(messages), before - 5);  // the account's five messages
+    datamgr::TheMailStore().Close();
+    syncmgr::RecordEntry record;
+    EXPECT_EQ(handheld_->readRecordById(attachments, kept, &record), 0);
+    EXPECT_NE(handheld_->readRecordById(attachments, orphan, &record), 0);
 }
 
 TEST_F(HandheldLoad, OlderClientDatabasesRefuseTheSession) {

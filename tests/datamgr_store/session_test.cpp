@@ -3,9 +3,12 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "progress/lampwick.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {
@@ -129,6 +132,29 @@ TEST_F(StoreTest, ReleasedOrStaleHandlesAreRefused) {
     ASSERT_EQ(IPES_GetAccountById(3, acc.out()), 0);
     ASSERT_EQ(MFldCreate(acc.h, fld.out()), 0);
     EXPECT_EQ(MAccGetPersistentID(fld.h, &id), kInvalid);
+}
+
+// With logging on, the session opens the product log with its header.
+TEST_F(StoreTest, LogOpensWithTheHeader) {
+    EXPECT_EQ(MLOGAdd("before"), static_cast<int>(0x80400001u));  // no session yet
+    settings::CGeneralSettings general;
+    general.SetDefaults();
+    general.enableLogging = 1;
+    general.Save(userId_, "Tessaline", 0, 0);
+    ASSERT_EQ(REGRegister(kMail, "Extra", 300, "Extra Sync", "/opt/extra/host.so", "/opt/extra/cfg.so"), 0);
+    const auto logDir = syncmgr::userDirectory(userId_) / "Larkspur";
+    std::filesystem::create_directories(logDir);
+
+    ASSERT_EQ(open(), 0);
+    EXPECT_EQ(MLOGAdd("after"), 0);
+    std::ifstream f(logDir / "Tessaline.log", std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    const std::string log = s.str();
+    for (const char* expected : {"Initializing Tessaline (TM) Log File", "Tessaline Registered Conduit Information:",
+                                 "Gatehouse.dll", "Name:                Extra Sync", "/opt/extra/host.so", " after\r\n"})
+        EXPECT_NE(log.find(expected), std::string::npos) << expected;
+    EXPECT_EQ(log.find("before"), std::string::npos);
 }
 
 // The session's state as another process sees it.

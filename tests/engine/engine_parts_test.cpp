@@ -242,3 +242,36 @@ TEST(MailClientSet, ClassifiesSwitchesAndRestores) {
 
 }  // namespace
 }  // namespace tidewater
+
+#include "common/language_module.h"
+#include "platform/mapi/profiles.h"
+
+namespace tidewater {
+namespace {
+
+TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
+    tess::test::TempHome home;
+    CLanguageModule language("LKSYNCLANG.DLL", nullptr);
+    tessmapi::clearMemoryProfiles();
+    for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}, {"Archive", false}}) {
+        tessmapi::Profile p;
+        p.name = name;
+        p.isDefault = isDefault;
+        p.maildir = (home.path() / name).string();
+        ASSERT_TRUE(tessmapi::saveProfile(p));
+    }
+    std::vector<std::string> names{"kept"};
+    int defaultIndex = -1;
+    SetText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"C:\\Programs\\msimn.exe\" /mailurl:%1");
+    EXPECT_EQ(CMailClientSet::GetMapiProfileNames(names, defaultIndex), 1);
+    EXPECT_EQ(names, (std::vector<std::string>{"kept"}));
+
+    SetText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note");
+    names.clear();
+    ASSERT_EQ(CMailClientSet::GetMapiProfileNames(names, defaultIndex), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"Not Selected", "Home", "Office", "Archive"}));
+    EXPECT_EQ(defaultIndex, 2);
+}
+
+}  // namespace
+}  // namespace tidewater

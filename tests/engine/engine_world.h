@@ -65,15 +65,21 @@ public:
 
     std::string accountDir() const { return (syncmgr::userDirectory(userId) / "Larkspur").string(); }
 
-    // The account as the configuration window leaves it on the desktop.
-    void Desktop(int n, const DesktopAccount& d) {
-        QuietEnvironment env;
+    // The desktop's account file n, read (null when it cannot be).
+    std::unique_ptr<tess::accounts::CMailAccount> Account(int n) {
         tess::accounts::AccountInit i;
         i.userId = userId;
         i.accountNumber = n;
         i.userDirectory = accountDir();
-        tess::accounts::CMailAccount a(i, env);
-        a.Load();
+        auto a = std::make_unique<tess::accounts::CMailAccount>(i, accountEnv_);
+        return a->Load() ? std::move(a) : nullptr;
+    }
+
+    // The account as the configuration window leaves it on the desktop.
+    void Desktop(int n, const DesktopAccount& d) {
+        auto account = Account(n);
+        ASSERT_NE(account, nullptr);
+        tess::accounts::CMailAccount& a = *account;
         a.SetAccountName(d.name.c_str(), 0);
         a.SetValue(tess::accounts::kValueMailClient, &d.client, 4);
         a.SetValue(tess::accounts::kValueActive, &d.active, 4);
@@ -136,6 +142,8 @@ public:
             if (l.text.find(part) != std::string::npos && (activity == 0x7FFF || l.activity == activity)) return true;
         return false;
     }
+    QuietEnvironment accountEnv_;
+
     static std::string Log() {
         std::string s;
         for (const auto& l : syncmgr::capturedLog()) s += std::to_string(l.activity) + ": " + l.text + "\n";

@@ -49,6 +49,22 @@ TEST(HandheldDelete, ReachesTheHostAndFailureKeepsTheAction) {
     EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"keep"}));
 }
 
+TEST(HandheldDelete, ARecordThatCannotBeRemovedIsPassedOver) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("keep");
+    w.HostMail("drop");
+    ASSERT_EQ(w.Sync(), 0);
+    ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("drop")), 0);
+    syncmgr::HandheldStore(w.handheld).injectFailure("SyncDeleteRecord", 1);
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Messages"), 2) << "the deleted one is still there";
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u) << "its action was replayed all the same";
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Messages"), 1);
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"keep"}));
+}
+
 // Each opcode against an IMAP account, and what stays on the handheld afterwards.
 struct ActionCase {
     const char* what;

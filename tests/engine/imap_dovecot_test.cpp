@@ -27,7 +27,9 @@ protected:
         h.password = servers().password();
         h.email = servers().address(servers().user());
         h.smtpLogin = true;  // the test SMTP server wants the user's own logon
-        world_->ImapAccount(0, {}, h);
+        DesktopAccount d;
+        d.sizeKb = 400;
+        world_->ImapAccount(0, d, h);
     }
     void TearDown() override { world_.reset(); }
 
@@ -42,9 +44,17 @@ protected:
         return *imap_;
     }
     std::vector<std::string> Command(const std::string& line) { return Imap().imapCommand("a" + std::to_string(++tag_), line); }
-    void Append(const std::string& subject, const std::string& flags = "") {
-        const std::string text = "From: Bob <bob@example.org>\r\nTo: " + servers().address(servers().user()) +
-                                 "\r\nSubject: " + subject + "\r\nDate: " + DateNow() + "\r\n\r\nBody of " + subject + "\r\n";
+    void Append(const std::string& subject, const std::string& flags = "", const std::string& attachment = "") {
+        std::string text = "From: Bob <bob@example.org>\r\nTo: " + servers().address(servers().user()) +
+                           "\r\nSubject: " + subject + "\r\nDate: " + DateNow() + "\r\n";
+        if (attachment.empty()) {
+            text += "\r\nBody of " + subject + "\r\n";
+        } else {
+            text += "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n"
+                    "Content-Type: text/plain\r\n\r\nBody of " + subject + "\r\n--b1\r\n"
+                    "Content-Type: text/plain; name=\"data.txt\"\r\nContent-Disposition: attachment; filename=\"data.txt\"\r\n\r\n" +
+                    attachment + "\r\n--b1--\r\n";
+        }
         Imap().sendLine("a" + std::to_string(++tag_) + " APPEND INBOX (" + flags + ") {" + std::to_string(text.size()) + "}");
         Imap().readLine();
         Imap().send(text + "\r\n");
@@ -135,6 +145,27 @@ TEST_F(ImapRoad, OutboxGoesOutOverSmtpAndFolderActionsReachTheServer) {
         if (!delivered) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_TRUE(delivered);
+}
+
+TEST_F(ImapRoad, LargeAttachmentInPiecesThenMovedToTheTrash) {
+    std::string lines;
+    while (lines.size() < 100000) lines += "line " + std::to_string(lines.size()) + " of the attached text\r\n";
+    Append("with data", "", lines);
+    Command("CREATE Trash");
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    const auto shown = W().Folder(0);
+    ASSERT_EQ(shown.size(), 1u) << EngineWorld::Log();
+    EXPECT_NE(shown[0].msg.partIds[0], 0u);
+    EXPECT_GE(handheld_app::RecordCount(W().handheld, "Larkspur Attachments"), 3) << "two pieces and the terminator";
+
+    ASSERT_EQ(handheld_app::DeleteMessage(W().handheld, shown[0].recordId, handheld_app::kMoveToTrash), 0);
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(InboxCount(), 0);
+    bool inTrash = false;
+    for (const auto& l : Command("STATUS Trash (MESSAGES)")) inTrash = inTrash || l.find("MESSAGES 1") != std::string::npos;
+    EXPECT_TRUE(inTrash);
+    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Disconnected"), 0);
+    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Attachments"), 0) << "its attachment records went with it";
 }
 
 }  // namespace

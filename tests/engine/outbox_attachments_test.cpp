@@ -110,7 +110,11 @@ TEST(Attachments, LargeOneInPiecesAndSizeLimit) {
     }
     EXPECT_EQ(scripted::state().openAttachmentFiles, 0) << "every fetched file was freed";
 
-    // The message deleted on the host takes its attachment records with it.
+    // The message deleted on the handheld, and the one deleted on the host, take their
+    // attachment records with them.
+    ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("big")), 0);
+    ASSERT_EQ(w.Sync(), 0);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Attachments"), 2);
     scripted::state().find("Inbox")->msgs.clear();
     ASSERT_EQ(w.Sync(), 0);
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Attachments"), 0);

@@ -39,12 +39,9 @@ TEST(UserSettings, UpgradeTakesOldAccountsAndMovesTheOldSection) {
     EXPECT_EQ(ReadAll(syncmgr::userDirectory(w.userId) / "Larkspur.ini"), "[Larkspur]\nx=2\n");
     EXPECT_TRUE(EngineWorld::Logged("sync.ini", 22)) << EngineWorld::Log();
 
-    QuietEnvironment env;
-    tess::accounts::AccountInit i;
-    i.userId = w.userId;
-    i.userDirectory = w.accountDir();
-    tess::accounts::CMailAccount a(i, env);
-    ASSERT_EQ(a.Load(), 1);
+    const auto account = w.Account(0);
+    ASSERT_NE(account, nullptr);
+    const tess::accounts::CMailAccount& a = *account;
     EXPECT_EQ(a.AccountName(), "Old Mail");
     EXPECT_EQ(a.MailClient(), 7);
     int version = 0;

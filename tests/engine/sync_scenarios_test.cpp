@@ -198,3 +198,98 @@ TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "common/plugin_registry.h"
+#include "common/user_settings.h"
+
+namespace tidewater::test {
+namespace {
+
+// A relay-served account with the relay installed gets a new key, stored for the relay
+// and written to the handheld; the relay hears of it only when this user is its user.
+TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
+    for (const bool relayUser : {true, false}) {
+        SCOPED_TRACE(relayUser);
+        EngineWorld w;
+        DesktopAccount d;
+        d.client = 5;
+        d.profile = "Outlook";
+        d.generateKey = 1;
+        handheld_app::AccountSetup h;
+        h.protocolWord = 4;
+        w.ImapAccount(0, d, h);
+        scripted::state().mapiLogon = true;
+        tess::settings::CPluginRegistry registry;
+        registry.WriteRelayValue("Installed", 1);
+        registry.WriteRelayValue("User", uint32_t(relayUser ? w.userId : w.userId + 1));
+        registry.WriteRelayValue("NewKey", 0);
+
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        tess::settings::CRelaySettings relay;
+        relay.Load(w.userId, tess::settings::kSectionRelay);
+        ASSERT_FALSE(relay.securityKey.empty()) << EngineWorld::Log();
+        EXPECT_EQ(relay.securityKey[0], '\x01') << "a key record of form 1";
+        syncmgr::HandheldStore store(w.handheld);
+        syncmgr::DatabaseEntry db;
+        ASSERT_EQ(store.findDatabase("Larkspur SData", 0, &db), SYNC_OK);
+        const auto records = store.records(db.id);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(std::string(records[0].data.begin(), records[0].data.end()), relay.securityKey);
+        EXPECT_EQ(registry.ReadRelayValue("NewKey").value_or(9), relayUser ? 1u : 0u);
+
+        // The same key on both sides is kept at the next synchronisation.
+        ASSERT_EQ(w.Sync(), 0);
+        EXPECT_EQ(store.records(db.id).size(), 1u);
+        tess::settings::CRelaySettings again;
+        again.Load(w.userId, tess::settings::kSectionRelay);
+        EXPECT_EQ(again.securityKey, relay.securityKey);
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
+
+#include "platform/core/registry.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "platform/mapi/profiles.h"
+
+namespace tidewater::test {
+namespace {
+
+TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
+    EngineWorld w;
+    tessmapi::clearMemoryProfiles();
+    for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}}) {
+        tessmapi::Profile p;
+        p.name = name;
+        p.isDefault = isDefault;
+        p.maildir = (w.home.path() / name).string();
+        ASSERT_TRUE(tessmapi::saveProfile(p));
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
+    const std::string command = "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note";
+    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
+    RegCloseKey(key);
+    DesktopAccount d;
+    d.client = 5;
+    d.profile = "Old";
+    handheld_app::AccountSetup h;
+    h.protocolWord = 4;
+    w.ImapAccount(0, d, h);
+    scripted::state().mapiLogon = true;
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
+    EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
+    const auto account = w.Account(0);
+    ASSERT_NE(account, nullptr);
+    const tess::accounts::CMailAccount& a = *account;
+    EXPECT_EQ(a.MailClient(), 5);
+    EXPECT_EQ(std::string(tess::accounts::ByteView(a.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)),
+              "Microsoft Exchange 5.0 or higher");
+}
+
+}  // namespace
+}  // namespace tidewater::test

@@ -131,6 +131,39 @@ TEST(HeronwickSession, LogonFailureReporting) {
     EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
 }
 
+TEST(HeronwickSession, UnreadableMessageFailsQuietly) {
+    // An empty message reads as nothing: the fetch fails (3), and that is no
+    // "invalid response" in the log.
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
+              S::Expect("AEG2 LIST"), S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"),
+              S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+              S::Expect("AEG4 UID FETCH 5 rfc822.size"),
+              S::Send("* 1 FETCH (UID 5 RFC822.SIZE 0)\r\n{tag} OK\r\n"),
+              S::Expect("AEG5 UID FETCH 5 BODY.PEEK[HEADER.FIELDS (Content-Type)]"),
+              S::Send("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (CONTENT-TYPE)] {2}\r\n\r\n)\r\n"
+                      "{tag} OK\r\n"),
+              S::Expect("AEG6 UID FETCH 5 BODY.PEEK[]"),
+              S::Send("* 1 FETCH (UID 5 BODY[] {0}\r\n)\r\n{tag} OK\r\n"),
+              S::Expect("AEG7 LOGOUT"), S::Send("{tag} OK\r\n")});
+    LogonRecord record{};
+    record.server = "127.0.0.1";
+    record.port = server.port();
+    record.user = "u";
+    record.password = "p";
+    record.serverUsable = 1;
+    std::string log;
+    imap::CImapSession session;
+    session.SetWaitTimeout(2000);
+    session.SetLogSink([&](const std::string& line) { log += line + "\n"; });
+    ASSERT_EQ(session.Logon(&record, 2), 0);
+    inet::ParsedMessage parsed;
+    EXPECT_EQ(session.FetchMessage("INBOX", 5, parsed, false), 3);
+    session.Cleanup();
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_NE(log.find("IMAP SEND:UID FETCH 5 BODY.PEEK[]"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Invalid response"), std::string::npos) << log;
+}
+
 TEST(HeronwickSession, SearchDateWindow) {
     LogonRecord record{};
     record.server = "127.0.0.1";

@@ -290,7 +290,12 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
 TEST_F(Heronwick, FolderChangesAndAppend) {
     ASSERT_EQ(LogonNow(), 0);
     EXPECT_EQ(IMAP4AddFolder("Projects"), 0);
+    const uint32_t kept = Store("Projects", Simple("kept"));
+    // Renaming the selected folder keeps its mail and leaves the session usable.
+    EXPECT_EQ(IMAP4SelectFolder("Projects"), 0);
     EXPECT_EQ(IMAP4RenameFolder("Projects", "Done"), 0);
+    EXPECT_EQ(IMAP4SetSeenFlag("Done", kept, 1), 0);
+    EXPECT_NE(Flags("Done", kept).find("\\Seen"), std::string::npos);
     std::string list = Join(Command("LIST \"\" \"*\""));
     EXPECT_NE(list.find("\"/\" Done"), std::string::npos) << list;
     EXPECT_EQ(list.find("Projects"), std::string::npos) << list;
@@ -298,7 +303,7 @@ TEST_F(Heronwick, FolderChangesAndAppend) {
 
     EXPECT_EQ(IMAP4Append("Done", Simple("appended").c_str()), 0);
     Command("SELECT Done");
-    EXPECT_NE(Join(Command("SEARCH SUBJECT appended")).find("* SEARCH 1"), std::string::npos);
+    EXPECT_NE(Join(Command("SEARCH SUBJECT appended")).find("* SEARCH 2"), std::string::npos);
     Command("CLOSE");
 
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);
@@ -394,7 +399,9 @@ TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
           "From: x@tess.test\r\nSubject: evil\r\nContent-Type: multipart/mixed; boundary=\"B\"\r\n\r\n"
           "--B\r\nContent-Type: text/plain\r\n\r\nhi\r\n--B\r\n"
           "Content-Type: text/plain; name=\"../../escape.txt\"\r\n"
-          "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B--\r\n");
+          "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B\r\n"
+          "Content-Type: text/plain; name=\"Q1, Q2.txt\"\r\n"
+          "Content-Disposition: attachment; filename=\"Q1, Q2.txt\"\r\n\r\ntwo\r\n--B--\r\n");
     record_.attachments = 1;
     ASSERT_EQ(LogonNow(), 0);
     MailMsg** list = nullptr;
@@ -403,11 +410,19 @@ TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
     ASSERT_EQ(count, 1);
     AttachmentTable* table = nullptr;
     ASSERT_EQ(GetMessageAttachment(nullptr, list[0]->hostIdLength, list[0]->hostId, &table), 0);
-    ASSERT_EQ(table->count, 1);
+    ASSERT_EQ(table->count, 2);
     std::filesystem::path path = table->path[0];
     EXPECT_EQ(path.filename(), "escape.txt");
     EXPECT_EQ(path.string().find(".."), std::string::npos);
+    // A comma in the name would split the comma-separated path list in two.
+    std::filesystem::path second = table->path[1];
+    EXPECT_EQ(second.filename(), "Q1_ Q2.txt");
+    EXPECT_EQ(second.parent_path(), path.parent_path());
+    std::ifstream in(second);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(data, "two\n");
     FreeAttachment(&table);
+    EXPECT_FALSE(std::filesystem::exists(second));
     FreeMailMsg(list, count);
 }
 

@@ -151,6 +151,13 @@ TEST(ImapConnection, AppendWaitsForTheContinuation) {
         EXPECT_EQ(imap.AppendMessage("Sent", message), 0);
         EXPECT_TRUE(server.Finish()) << server.failure();
         EXPECT_EQ(server.received().back(), message + "\r\n");
+        // The append is one transcript entry, up to the continuation; the message itself
+        // goes straight to the socket.
+        EXPECT_NE(s.log.find("IMAP SEND:APPEND \"Sent\" {19}\nIMAP RECV:+ Ready"),
+                  std::string::npos)
+            << s.log;
+        EXPECT_EQ(s.log.find("IMAP SEND:", s.log.find("IMAP SEND:APPEND") + 1), std::string::npos)
+            << s.log;
     }
     {
         // Refused before the continuation: the message is never sent.
@@ -187,6 +194,98 @@ TEST(ImapConnection, FetchTranscriptShowsFirstLineAndTagsRestart) {
     imap.Disconnect();
     EXPECT_TRUE(server.Finish()) << server.failure();
     EXPECT_EQ(imap.NextTag(), "AEG1");
+}
+
+TEST(ImapConnection, FlagAndSizeCommandsAsWritten) {
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 "), S::Send("* 1 FETCH (UID 5 RFC822.SIZE 4242)\r\n{tag} OK\r\n"),
+                    S::Expect("AEG5 "), S::Send("{tag} OK\r\n"), S::Expect("AEG6 "),
+                    S::Send("{tag} OK\r\n"), S::Expect("AEG7 "), S::Send("{tag} NO\r\n")}));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    const std::string inbox = "INBOX";
+    EXPECT_EQ(imap.FetchSize(inbox, 5), 4242);
+    EXPECT_EQ(imap.StoreSeenFlag(&inbox, 5, true), 0);
+    EXPECT_EQ(imap.StoreSeenFlag(nullptr, 5, false), 0);
+    EXPECT_EQ(imap.StoreDeleted(inbox, 5), imap::kImapDeleteRefused);
+    ASSERT_TRUE(server.Finish()) << server.failure();
+    const auto& sent = server.received();
+    ASSERT_EQ(sent.size(), 7u);
+    EXPECT_EQ(sent[3], "AEG4 UID FETCH 5 rfc822.size");
+    EXPECT_EQ(sent[4], "AEG5 UID STORE 5 +FLAGS.SILENT \\seen");
+    EXPECT_EQ(sent[5], "AEG6 UID STORE 5 -FLAGS.SILENT \\seen");
+    EXPECT_EQ(sent[6], "AEG7 UID STORE 5 +FLAGS.SILENT \\deleted");
+}
+
+TEST(ImapConnection, LoginAndLogoutResultCodes) {
+    {
+        CImapConnection imap;
+        EXPECT_EQ(imap.Logout(), imap::kImapNotConnected);  // never logged in
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapNotConnected);
+    }
+    {
+        // The server hangs up instead of answering: no answer, not a refusal.
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Close()});
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapNothing);
+        EXPECT_FALSE(imap.IsLoggedIn());
+        EXPECT_EQ(imap.Logout(), imap::kImapNotConnected);
+        server.Finish();
+        EXPECT_EQ(server.received().size(), 1u);  // no second LOGIN after a lost answer
+    }
+}
+
+TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
+    // The folder list was refused at login, so any name may exist: the DELETE goes out,
+    // but the list cannot be brought up to date.
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
+              S::Expect("AEG2 LIST"), S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""),
+              S::Send("{tag} OK\r\n"), S::Expect("AEG4 DELETE \"Inbox\""),
+              S::Send("{tag} OK\r\n")});
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_FALSE(imap.FolderListRead());
+    EXPECT_EQ(imap.DeleteFolder("Old"), imap::kImapFolderChange);
+    EXPECT_EQ(imap.DeleteFolder("Inbox"), 0);  // listed (added when the server did not)
+    EXPECT_TRUE(imap.FolderNames().empty());
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
+TEST(ImapConnection, RenameSelectsTheFolderThenRenamesIt) {
+    S server(Login({S::Expect("AEG3 SELECT \"Old\""), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 RENAME \"Old\" \"New\""), S::Send("{tag} OK\r\n"),
+                    S::Expect("AEG5 SUBSCRIBE \"New\""), S::Send("{tag} OK\r\n")},
+                   "* LIST () \"/\" INBOX\r\n* LIST () \"/\" Old\r\n"));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.RenameFolder("Old", "New"), 0);
+    EXPECT_EQ(imap.FolderNames(), (std::vector<std::string>{"INBOX", "New"}));
+    EXPECT_EQ(imap.RenameFolder("Gone", "Other"), imap::kImapNoSuchFolder);
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_EQ(server.received().size(), 5u);
+}
+
+TEST(ImapConnection, UnfinishedReplyIsAFailureWithoutTranscript) {
+    S server(Login({S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 1 EXISTS\r\n"), S::Pause(750),
+                    S::Expect("AEG4 EXPUNGE"), S::Send("{tag} OK\r\n")}));
+    Session s(server.port());
+    s.settings.waitTimeout = 500;
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    EXPECT_EQ(imap.SelectFolder("INBOX"), imap::kImapSelectFailed);
+    EXPECT_TRUE(imap.Expunge());
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_EQ(s.log.find("IMAP SEND:SELECT"), std::string::npos) << s.log;
+    EXPECT_NE(s.log.find("IMAP SEND:EXPUNGE\nIMAP RECV:AEG4 OK"), std::string::npos) << s.log;
 }
 
 }  // namespace

@@ -70,6 +70,10 @@ TEST(SmtpSession, AuthLoginAndSendWithOneRefusedRecipient) {
     EXPECT_EQ(log.find("sesame"), std::string::npos);
     EXPECT_EQ(log.find("b3BlbiBzZXNhbWU"), std::string::npos);
     EXPECT_NE(log.find("SMTP SEND:DATA\nSMTP RECV:354"), std::string::npos) << log;
+    // The user line is logged as it went out; the password line is not.
+    EXPECT_NE(log.find("SMTP SEND:c2Ft\nSMTP RECV:334 UGFzc3dvcmQ6"), std::string::npos) << log;
+    EXPECT_NE(log.find("SMTP SEND:AUTH LOGIN\nSMTP RECV:334 VXNlcm5hbWU6"), std::string::npos)
+        << log;
 }
 
 TEST(SmtpSession, GreetingAndLoginFailures) {

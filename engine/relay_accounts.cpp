@@ -1,0 +1,118 @@
+// Accounts served by the desktop relay: their relay settings, their security key and the
+// desktop profile the relay reaches them through.
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "common/sealing_coder.h"
+#include "common/sync_log.h"
+#include "engine/accounts/account_layout.h"
+#include "engine/accounts/block_fields.h"
+#include "engine/engine_log.h"
+#include "engine/sync_session.h"
+#include "platform/ui/ui_service.h"
+
+namespace tidewater {
+
+using tess::accounts::ByteView;
+
+// A fresh security key record (form 1) from the sealing coder; empty when none could be
+// made.
+static std::string GenerateKeyRecord() {
+    tess::SealContext* context = nullptr;
+    if (tess::CreateSealContext(&context, nullptr) != tess::kSealOk) return {};
+    std::string key;
+    uint8_t* record = nullptr;
+    if (tess::GenerateSealKey(context, &record) == tess::kSealOk && record) {
+        key.assign(reinterpret_cast<const char*>(record), strnlen(reinterpret_cast<const char*>(record), tess::kSealKeyRecordSize));
+        std::free(record);
+    }
+    tess::DestroySealContext(&context);
+    return key;
+}
+
+// The security key of an account served by the desktop relay: the handheld's own in
+// business mode, the stored one while both sides hold it, else a new one, which goes to
+// the relay's settings and to the handheld.
+void CSyncSession::RelayKeyExchange(CHostConnection& c) {
+    const bool businessMode = generalSettings.version == 1;
+    std::string key, handheldKey;
+    const bool handheldHasKey = ReadKeyRecord(db, handheldKey) == 1;
+    // The relay's settings for this account: its number, the relay's business switch, the
+    // account's filters and network name.
+    tess::settings::CRelaySettings relay;
+    relay.Load(userId, tess::settings::kSectionRelay);
+    const ByteView handheld(c.account->Image().handheld);
+    relay.account = c.slot;
+    relay.enterprise = businessMode ? 0 : 1;
+    relay.useFilters = handheld.u32le(tess::accounts::layout::kFiltering) != 0 ? 1 : 0;
+    if (const std::string_view network = handheld.text(tess::accounts::layout::kText848.offset, tess::accounts::layout::kText848.width);
+        !network.empty())
+        relay.networkName = std::string(network);
+    std::vector<MessageFilter> filters;
+    std::vector<const MessageFilter*> filterPointers;
+    const int filterCount = int(std::min<uint32_t>(handheld.u32le(tess::accounts::layout::kFilterCount), tess::accounts::layout::kMaxFilters));
+    for (int i = 0; i < filterCount; ++i) filters.push_back(c.account->Filter(i));
+    for (const MessageFilter& f : filters) filterPointers.push_back(&f);
+    if (!filterPointers.empty()) relay.SetFilters(int(filterPointers.size()), filterPointers.data());
+    const bool generate = ByteView(c.account->Image().desktop).u32le(tess::accounts::layout::kGenerateKey) != 0;
+    bool newKeyWanted = generate || IsKeyExpired();
+    if (businessMode) {
+        key = handheldKey;
+    } else if (!newKeyWanted && !relay.securityKey.empty() && handheldHasKey && relay.securityKey == handheldKey) {
+        key = relay.securityKey;
+    } else if ((key = GenerateKeyRecord()).empty()) {
+        SyncMessage(4181, kActivityError);
+    } else {
+        relay.SetSecurityKey(key);
+        newKeyWanted = true;
+    }
+    c.accountText = key;
+    relay.Save(userId, tess::settings::kSectionRelay);
+
+    // The relay reaches the account through the desktop's Extended MAPI profile.
+    tess::accounts::CMailAccount& account = *c.account;
+    if (ByteView(account.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width).empty()) {
+        const std::string service = Str(4073);
+        const int32_t mapi = kProtocolMapi2;
+        account.SetValue(tess::accounts::kValueHostName, service.c_str(), unsigned(service.size() + 1));
+        account.SetValue(tess::accounts::kValueMailClient, &mapi, 4);
+    }
+    std::vector<std::string> profiles;
+    int defaultProfile = 0;
+    if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 && defaultProfile > 0 &&
+        defaultProfile < int(profiles.size())) {
+        const std::string& profile = profiles[size_t(defaultProfile)];
+        account.SetValue(tess::accounts::kValueMapiProfile, profile.c_str(), unsigned(profile.size() + 1));
+        account.Save();
+        relay.Save(userId, tess::settings::kSectionRelay);
+        Env().WriteRelayValue("User", uint32_t(userId));
+        // Starting the relay program itself is left to the user: this build has no way to
+        // launch a program.
+    }
+    account.Save();
+
+    if (businessMode && newKeyWanted) {
+        SyncMessage(4356, kActivityError);
+        if (!noUserInterface) platform::ui::messageBox(Str(4356), Str(4353), MB_OK | MB_ICONINFORMATION);
+    } else if (!businessMode && c.account->IsRelayInstalled() && !key.empty() && (newKeyWanted || !HasKeyRecords(db))) {
+        if (c.account->IsRelayUser()) Env().WriteRelayValue("NewKey", 1);
+        generalSettings.lastCreate = int32_t(std::time(nullptr));
+        generalSettings.expires |= 0x8000;
+        SaveGeneralSettings();
+        WriteKeyRecord(db, key);
+    }
+    if (generate) {
+        const int32_t off = 0;
+        c.account->SetValue(tess::accounts::kValueGenerateKey, &off, 4);
+        c.account->Save();
+    }
+    c.accountText.clear();
+}
+
+bool CSyncSession::IsKeyExpired() const {
+    if (!(generalSettings.expires & 0x8000)) return true;
+    return int64_t(generalSettings.expires & 0x7FFF) * 86400 + generalSettings.lastCreate < int64_t(std::time(nullptr));
+}
+
+}  // namespace tidewater
