@@ -19,9 +19,7 @@ work=$(mktemp -d /tmp/tessaline-demo-XXXXXX)
 chmod 0755 "$work"
 export TESSALINE_HOME="$work/home"
 servers="$work/servers"
-relay_pid=""
 finish() {
-  [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true
   bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
   if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
 }
@@ -44,54 +42,10 @@ count() { doveadm_ mailbox status -u "$1" messages "$2" | awk -F= '{ print $NF }
 step "Sample mail, dated within the last 20 days (every 7th message has an attachment)"
 python3 "$sample_mail" --maildir "$MAILDIR" --count 300 --days 20 --seed 1 --owner "$owner" \
   --to "$USER@$DOMAIN"
-python3 "$sample_mail" --maildir "$MAILDIR/.Sent" --count 40 --days 20 --seed 2 --owner "$owner" \
-  --prefix "[sent] " --to "someone@example.org"
 python3 "$sample_mail" --maildir "$MAILDIR2" --count 200 --days 20 --seed 3 --owner "$owner" \
   --prefix "[pop] " --to "$USER2@$DOMAIN"
-echo "IMAP user $USER: INBOX $(count "$USER" INBOX), Sent $(count "$USER" Sent)"
+echo "IMAP user $USER: INBOX $(count "$USER" INBOX)"
 echo "POP user $USER2: INBOX $(count "$USER2" INBOX)"
-
-# The handheld keeps its ports as signed 16-bit numbers and a POP port below 1 counts as
-# unset, so the POP account reaches the server through a relay on a port below 32768.
-low_port_relay() {  # target-port port-file
-  python3 - "$1" "$2" <<'PY' &
-import asyncio, socket, sys
-target, port_file = int(sys.argv[1]), sys.argv[2]
-sock = socket.socket()
-for port in range(20000, 32000):
-    try:
-        sock.bind(("127.0.0.1", port))
-        break
-    except OSError:
-        continue
-sock.listen(16)
-
-async def pump(reader, writer):
-    try:
-        while data := await reader.read(65536):
-            writer.write(data)
-            await writer.drain()
-    finally:
-        writer.close()
-
-async def relay(client_r, client_w):
-    server_r, server_w = await asyncio.open_connection("127.0.0.1", target)
-    await asyncio.gather(pump(client_r, server_w), pump(server_r, client_w), return_exceptions=True)
-
-async def main():
-    server = await asyncio.start_server(relay, sock=sock)
-    with open(port_file, "w") as f:
-        f.write(str(sock.getsockname()[1]))
-    async with server:
-        await server.serve_forever()
-
-asyncio.run(main())
-PY
-  relay_pid=$!
-  for _ in $(seq 50); do [ -s "$2" ] && break; sleep 0.1; done
-}
-low_port_relay "$POP3_PORT" "$work/pop-relay.port"
-pop_port=$(cat "$work/pop-relay.port")
 
 step "A desktop user and an emulated handheld"
 tallyhop init --user demo
@@ -100,53 +54,71 @@ step "Two mail accounts on the handheld: IMAP (account 0) and POP (account 1)"
 tallyhop handheld account --number 0 --name "Work IMAP" --server "$HOST" --port "$IMAP_PORT" \
   --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
   --email "$USER@$DOMAIN" --smtp-login
-tallyhop handheld account --number 1 --name "Home POP" --pop --server "$HOST" --port "$pop_port" \
+tallyhop handheld account --number 1 --name "Home POP" --pop --server "$HOST" --port "$POP3_PORT" \
   --user "$USER2" --password "$PASS2" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
   --email "$USER2@$DOMAIN" --smtp-login
 
-show_handheld() {
+step "Their desktop side, as the configuration entry leaves it: mail client, active, 30 days"
+tallyhop account --user demo --number 0 --name "Work IMAP" --client imap --active 1 --days 30 \
+  --inbox 1 --outbox 1 --size 64
+tallyhop account --user demo --number 1 --name "Home POP" --client pop --active 1 --days 30 \
+  --inbox 1 --outbox 1 --size 64
+tallyhop account --user demo --log info
+
+show_handheld() {  # [subject filter]
   local listing
   listing=$(tallyhop handheld show)
   echo "Messages on the handheld, per account and folder:"
-  printf '%s\n' "$listing" | awk -F'\t' '{ n[$2 " " $3]++ } END { for (k in n) printf "  %-22s %d\n", k, n[k] }' | sort
-  echo "A few of them:"
-  printf '%s\n' "$listing" | awk -F'\t' 'NR % 60 == 1 { printf "  #%s  %s  %-28s %s\n", $1, $2, $5, $6 }' | head -n 8
+  printf '%s\n' "$listing" | awk -F'\t' '
+    BEGIN { name[0] = "Inbox"; name[1] = "Outbox"; name[3] = "Sent" }
+    { c = substr($3, 10); n[$2 " " (c in name ? name[c] : $3)]++ }
+    END { for (k in n) printf "  %-22s %d\n", k, n[k] }' | sort
+  echo "Some subjects:"
+  printf '%s\n' "$listing" | awk -F'\t' -v f="${1:-}" 'f == "" ? NR % 60 == 1 : index($6, f) == 1 {
+    printf "  #%-4s %s  %-32s %s\n", $1, $2, $5, $6 }' | head -n 8
 }
-sync_log() {
-  echo "Sync log ($1 lines from the end):"
-  find "$TESSALINE_HOME" -name Tallyhop.log -exec tail -n "$1" {} \; | sed 's/^/  /'
+# One `tallyhop sync`: its output is the run's part of the sync log, less the progress bars.
+sync_run() {
+  local start rc=0
+  start=$(date +%s%N)
+  tallyhop sync >"$work/sync.out" 2>&1 || rc=$?
+  echo "Sync log of this run ($(( ($(date +%s%N) - start) / 1000000 )) ms, exit status $rc):"
+  grep -v 'Progress \[' "$work/sync.out" | sed 's/^/  /'
 }
 
 step "First synchronisation: tallyhop sync"
-time tallyhop sync
+sync_run
 if [ -z "$(tallyhop handheld show)" ]; then
-  sync_log 6
-  echo
-  echo "Nothing reached the handheld: the accounts have no desktop side yet (mail client and"
-  echo "active flag, which the configuration entry sets); this build has no command for it."
+  echo "Nothing reached the handheld. The accounts' desktop side after the synchronisation:"
+  after=$(tallyhop account --user demo --number 0; tallyhop account --user demo --number 1)
+  printf '%s\n' "$after" | sed 's/^/  /'
+  if printf '%s\n' "$after" | grep -q 'mail client -1'; then
+    echo "The synchronisation found no settings version for the user and reset every account"
+    echo "to its defaults, although \`tallyhop account\` had stored version 517."
+  fi
   exit 1
 fi
 show_handheld
-sync_log 12
 
 step "Meanwhile: new mail arrives, the user deletes a message and writes one on the handheld"
+first_imap=$(count "$USER" INBOX)
 python3 "$sample_mail" --maildir "$MAILDIR" --count 5 --days 1 --seed 4 --owner "$owner" \
   --prefix "[new] " --to "$USER@$DOMAIN"
 python3 "$sample_mail" --maildir "$MAILDIR2" --count 3 --days 1 --seed 5 --owner "$owner" \
   --prefix "[new pop] " --to "$USER2@$DOMAIN"
-victim=$(tallyhop handheld show --category 0 | awk -F'\t' '$2 == "account 0" { print $1; exit }')
-victim_subject=$(tallyhop handheld show --category 0 | awk -F'\t' -v r="$victim" '$1 == r { print $6 }')
+inbox=$(tallyhop handheld show --category 0)
+victim=$(printf '%s\n' "$inbox" | awk -F'\t' '$2 == "account 0" { print $1 }' | sed -n 7p)
+victim_subject=$(printf '%s\n' "$inbox" | awk -F'\t' -v r="$victim" '$1 == r { print $6 }')
 tallyhop handheld delete --record "$victim"
 echo "Deleted on the handheld: #$victim \"$victim_subject\""
 tallyhop handheld compose --account 0 --to "$USER2@$DOMAIN" --subject "Written on the handheld" \
-  --body "Sent from the train; see you tomorrow."
-before_imap=$(count "$USER" INBOX)
+  --body "Sent from the train; see you tomorrow." >/dev/null
+echo "Written on the handheld's outbox: \"Written on the handheld\" to $USER2@$DOMAIN"
 
 step "Second synchronisation: tallyhop sync"
-tallyhop sync
-show_handheld
-echo "On the server: IMAP INBOX $before_imap -> $(count "$USER" INBOX) messages" \
-  "(5 new ones in, the handheld's deletion out)"
+sync_run
+show_handheld "[new"
+echo "On the server: IMAP INBOX $first_imap + 5 new - 1 deleted on the handheld = $(count "$USER" INBOX) messages"
 if doveadm_ search -u "$USER" mailbox INBOX subject "$victim_subject" | grep -q .; then
   echo "  the deleted message is still on the server"
 else
@@ -154,4 +126,3 @@ else
 fi
 echo "SMTP server accepted $(find "$SMTP_CAPTURE_DIR" -name '*.eml' | wc -l) message(s) from the outbox;" \
   "POP user's INBOX now holds $(count "$USER2" INBOX)"
-sync_log 12

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Private test mail servers on loopback high ports, everything under one directory.
+# Private test mail servers on loopback ports, everything under one directory.
 #
 #   mailservers.sh start <dir> [--watch PID]   start them, write <dir>/servers.env
 #   mailservers.sh stop <dir>                  stop them (safe to repeat, safe after a failed start)
@@ -28,15 +28,19 @@ die() { echo "mailservers: $*" >&2; exit 1; }
 
 usage() { die "usage: $0 start <dir> [--watch PID] | stop <dir> | reset <dir>"; }
 
-# Ports that are free now: bound together so that they differ, then released.
+# Ports that are free now: bound together so that they differ, then released. Below
+# 32768, since the handheld keeps ports as signed 16-bit numbers.
 free_ports() {
   "$python" - "$1" <<'EOF'
-import socket, sys
+import random, socket, sys
 socks = []
-for _ in range(int(sys.argv[1])):
+while len(socks) < int(sys.argv[1]):
     s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    socks.append(s)
+    try:
+        s.bind(("127.0.0.1", random.randint(20000, 32000)))
+        socks.append(s)
+    except OSError:
+        s.close()
 print(" ".join(str(s.getsockname()[1]) for s in socks))
 EOF
 }

@@ -6,6 +6,7 @@
 
 #include "platform/syncmgr/handheld_store.h"
 #include "tools/handheld_app/handheld_commands.h"
+#include "tools/tallyhop/account_command.h"
 #include "tools/tallyhop/handheld_listing.h"
 #include "tools/tallyhop/runtime_setup.h"
 #include "tools/tallyhop/sync_command.h"
@@ -16,6 +17,7 @@ void usage(std::ostream& out) {
     out << "usage: tallyhop init [--user NAME] [--handheld NAME]\n"
            "       tallyhop sync [--user NAME] [--handheld NAME]\n"
            "       tallyhop handheld [--handheld NAME]\n"
+        << tallyhop::kAccountUsage
         << handheld_app::kCommandUsage
         << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
 }
@@ -75,6 +77,7 @@ int main(int argc, char** argv) {
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
         return tallyhop::runSync(options, std::cout, std::cerr);
     }
+    if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
     if (command == "handheld") {
         if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);
         std::string handheld = "default";
