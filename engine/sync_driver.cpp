@@ -98,6 +98,8 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
             break;
         }
         progress.AdvanceStep();
+        // The stored version belongs to the synchronising user, who must be known first.
+        userId = user;
         ReadConduitVersion();
 
         const int found = FindSyncUser(user);

@@ -117,6 +117,19 @@ TEST_F(TallyhopAccount, ValuesWrittenAreReadBackAndSettingsCreatedOnce) {
     EXPECT_EQ(Read(3).active, 1);
 }
 
+// A synchronisation in a fresh process finds the settings the configuration left and
+// must not take them for a first run (which would reset every account).
+TEST_F(TallyhopAccount, ASyncInAnotherProcessKeepsTheDesktopSide) {
+    Outcome run = tallyhop("account --user ann --number 0 --name Work --client imap --active 1");
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = tallyhop("handheld account --number 0 --name Work --server 127.0.0.1 --port 1 --user u --password p");
+    ASSERT_EQ(run.status, 0) << run.out;
+    run = tallyhop("sync --user ann");
+    Desktop d = Read(0);
+    EXPECT_EQ(d.client, 7) << run.out;
+    EXPECT_EQ(d.active, 1) << run.out;
+}
+
 TEST_F(TallyhopAccount, LoggingSwitches) {
     Outcome run = tallyhop("account --user ann --log info");
     ASSERT_EQ(run.status, 0) << run.out;
