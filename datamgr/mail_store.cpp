@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/message_record_codec.h"
+#include "datamgr/account_field_tags.h"
 #include "datamgr/error_texts.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_texts.h"
@@ -19,6 +20,9 @@ namespace {
 using namespace accounts::layout;
 
 int Code(uint32_t c) { return static_cast<int>(c); }
+
+constexpr int kProtocolTag = 5;
+constexpr int kIncomingPortTag = 19;
 
 // The account's surroundings as the data manager has them: its lines go to the product
 // log.
@@ -279,9 +283,12 @@ int CMailStore::CreateAccount(StoreAccount** out) {
     char name[24];
     std::snprintf(name, sizeof name, "Mail %d", free->id + 1);
     a.SetValue(accounts::kValueAccountName, name, static_cast<unsigned>(std::strlen(name) + 1));
-    accounts::ByteSpan block(a.MutableImage().handheld);
-    block.putU16le(kWord0, 0);
-    block.putU16le(kIncomingPort, 110);
+    SetTagNumber(a, kProtocolTag, 0);
+    SetTagNumber(a, kIncomingPortTag, 110);
+    // The defaults keep these two head words: a slot taken anew is not yet on the
+    // handheld, and the creation word marks it as made on the desktop.
+    a.SetHeadWord(kHeadPresentOnHandheld, 0);
+    a.SetHeadWord(kHeadHandheldWord0, kCreationWord);
     a.Save();
     free->folders.clear();
     if (out) *out = free;

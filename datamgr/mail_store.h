@@ -19,6 +19,9 @@ inline constexpr int kMaxAccounts = 8;
 inline constexpr int kMaxFolderSlots = 16;
 inline constexpr int kCommonFolders = 5;
 inline constexpr unsigned kSettingsDataVersion = 517;
+// Head word of an account taken by MAccCreate: bit 31 marks it as made on the desktop;
+// the low 16 bits hold the handheld's protocol word once the account was reconciled.
+inline constexpr uint32_t kCreationWord = 0x80000000u;
 
 class CMailStore {
 public:
