@@ -108,4 +108,24 @@ SetResult SetTagNumber(accounts::CMailAccount& a, int tag, int64_t value) {
     return SetResult::changed;
 }
 
+int RefreshMainRecord(accounts::HandheldPreferences& prefs, int accountIndex) {
+    std::vector<uint8_t> record;
+    const int id = accounts::AccountRecordId(accountIndex);
+    if (const int rc = prefs.Read(accounts::kCreatorMail, id, record); rc != 0) return rc;
+    if (record.size() < accounts::kAccountRecordSize) record.resize(accounts::kAccountRecordSize, 0);
+    accounts::ByteSpan r(record);
+    for (size_t at : {38, 40, 52, 133, 139, 140, 154}) r.putU8(at, 1);
+    for (size_t at : {50, 136, 141, 151}) r.putU8(at, 0);
+    r.putU16be(62, 0);
+    r.putU16be(64, 1);
+    r.putU16be(66, 0xFFFF);
+    r.putU16be(68, 0xFFFF);
+    r.putU16be(54, 99);
+    r.putU16be(56, 61);
+    r.putU8(148, 7);
+    r.putText(79, 5, "Sent");
+    r.putText(96, 6, "Trash");
+    return prefs.Write(accounts::kCreatorMail, id, record);
+}
+
 }  // namespace tess::datamgr

@@ -57,6 +57,13 @@ bool MarkedReset(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDropM
 
 int Protocol(const accounts::CMailAccount& a) { return accounts::ByteView(a.Image().handheld).u16le(kWord0); }
 
+// Accounts whose folders come from a desktop or server host, and the relay's business
+// account (4 in the protocol word last read from the handheld).
+bool ServerFolderAccount(const accounts::CMailAccount& a) {
+    const int64_t protocol = TagNumber(a, kProtocolTag);
+    return (protocol >= 4 && protocol <= 7) || (a.HeadWord(kHeadHandheldWord0) & 0xFFFF) == 4;
+}
+
 void SubStep(const char* text, int count) {
     PRGUpdateSubMessage(text);
     if (count >= 0) PRGSetSubEventCount(count);
@@ -189,6 +196,11 @@ int CMailStore::LoadHandheld() {
                 SyncLogAddLine(line, 0, 0);
                 logLine(line);
             }
+        }
+        if (rc == 0 && noDialog_ == 0 && ServerFolderAccount(a)) {
+            if (const int frc = RefreshMainRecord(prefs, entry->id); frc != 0)
+                logLine("The device settings of account '" + a.AccountName() + "' could not be refreshed (error " +
+                        std::to_string(frc) + ")");
         }
         if (const int brc = BuildFolders(*entry); brc != 0) return brc;
         PRGUpdateSubEvent();

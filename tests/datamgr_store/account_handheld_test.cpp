@@ -19,7 +19,35 @@ constexpr int kSlot = 7;  // the last slot: the one MAccCreate takes
 
 accounts::CMailAccount& Account(int id = kSlot) { return *datamgr::TheMailStore().AccountById(id)->account; }
 
-class AccountHandheld : public StoreTest {};
+class AccountHandheld : public StoreTest {
+protected:
+    void putPreference(uint16_t id, std::vector<uint8_t> data, uint32_t creator = kMail) {
+        syncmgr::PreferenceEntry p;
+        p.creator = creator;
+        p.id = id;
+        p.backup = true;
+        p.data = std::move(data);
+        ASSERT_EQ(handheld_->writePreference(p), 0);
+    }
+    std::vector<uint8_t> preference(uint16_t id) {
+        syncmgr::PreferenceEntry p;
+        return handheld_->readPreference(kMail, id, true, &p) == 0 ? p.data : std::vector<uint8_t>();
+    }
+    static std::vector<uint8_t> Text(const std::string& t) { return std::vector<uint8_t>(t.c_str(), t.c_str() + t.size() + 1); }
+    // An account the handheld knows under the same name, so that it validates.
+    void knownAccount(int slot, const std::string& name, bool withFolders = true) {
+        putPreference(uint16_t(slot * 19 + 16), Text(name));
+        if (withFolders) putPreference(uint16_t(slot + 160), std::vector<uint8_t>(kFolderPrefSize, 0));
+    }
+    int session = 1;
+};
+
+// A main record full of 0xAA but for the protocol word (0, so that no side is IMAP).
+std::vector<uint8_t> PatternRecord() {
+    std::vector<uint8_t> r(180, 0xAA);
+    r[0] = r[1] = 0;
+    return r;
+}
 
 TEST_F(AccountHandheld, CreationMarksTheSlotAsNew) {
     struct Case {
@@ -57,6 +85,73 @@ TEST_F(AccountHandheld, CreationMarksTheSlotAsNew) {
         Account().SetDefaults();
         ASSERT_TRUE(Account().Save());
     }
+}
+
+TEST_F(AccountHandheld, LoadRefreshesTheMainRecordOfServerFolderAccounts) {
+    struct Case {
+        const char* what;
+        int16_t protocol;
+        uint32_t word0;
+        int noDialog;
+        bool folders, record;
+        bool refreshed;
+    };
+    const std::vector<Case> cases = {
+        {"IMAP", 7, 0, 0, true, true, true},
+        {"protocol 4", 4, 0, 0, true, true, true},
+        {"business account by the handheld's word", 2, 4, 0, true, true, true},
+        {"business mark under the creation bit", 2, 0x80000004u, 0, true, true, true},
+        {"protocol 2", 2, 0, 0, true, true, false},
+        {"protocol 8", 8, 0, 0, true, true, false},
+        {"no dialogs", 7, 0, 1, true, true, false},
+        {"does not validate: no folder preference", 6, 0, 0, false, true, false},
+    };
+    ASSERT_EQ(open(), 0);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const int slot = int(i);
+        const std::string name = "Acct" + std::to_string(slot);
+        ASSERT_EQ(open(), 0);
+        accounts::CMailAccount& a = Account(slot);
+        ASSERT_EQ(a.SetValue(accounts::kValueAccountName, name.c_str(), unsigned(name.size() + 1)), 1);
+        datamgr::SetTagNumber(a, 5, c.protocol);
+        a.SetHeadWord(kHeadHandheldWord0, c.word0);
+        ASSERT_TRUE(a.Save());
+        knownAccount(slot, name, c.folders);
+        putPreference(uint16_t(slot), PatternRecord());
+
+        ASSERT_EQ(open(&session, c.noDialog), 0);
+        const std::vector<uint8_t> r = preference(uint16_t(slot));
+        ASSERT_EQ(r.size(), 180u);
+        if (!c.refreshed) {
+            EXPECT_EQ(r, PatternRecord());
+            continue;
+        }
+        for (size_t at : {38, 40, 52, 133, 139, 140, 154}) EXPECT_EQ(r[at], 1) << at;
+        for (size_t at : {50, 136, 141, 151, 62, 63, 64, 54, 56}) EXPECT_EQ(r[at], 0) << at;
+        for (size_t at : {66, 67, 68, 69}) EXPECT_EQ(r[at], 0xFF) << at;
+        EXPECT_EQ(r[65], 1);
+        EXPECT_EQ(r[55], 99);
+        EXPECT_EQ(r[57], 61);
+        EXPECT_EQ(r[148], 7);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[79])), "Sent");
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[96])), "Trash");
+        // The handheld's other values stay.
+        for (size_t at : {0, 1}) EXPECT_EQ(r[at], 0) << at;
+        for (size_t at : {2, 4, 51, 137, 146, 149, 155, 179}) EXPECT_EQ(r[at], 0xAA) << at;
+    }
+}
+
+TEST_F(AccountHandheld, RefreshLeavesAMissingMainRecordMissing) {
+    ASSERT_EQ(open(), 0);
+    accounts::CMailAccount& a = Account(3);
+    ASSERT_EQ(a.SetValue(accounts::kValueAccountName, "Home", 5), 1);
+    datamgr::SetTagNumber(a, 5, 7);
+    ASSERT_TRUE(a.Save());
+    knownAccount(3, "Home");
+    ASSERT_EQ(open(&session, 0), 0);
+    EXPECT_TRUE(preference(3).empty());
 }
 
 }  // namespace
