@@ -208,6 +208,14 @@ int CMailStore::LoadHandheld() {
     if (noDialog_ == 0) {
         logLine("Loading up messages");
         if (const int rc = loadMessages(); rc != 0) return rc;
+        // The load has carried out what these markers asked for on the handheld.
+        for (auto& entry : accounts_) {
+            accounts::CMailAccount& a = *entry->account;
+            if (a.HeadWord(kHeadDropMessages) == 0 && a.HeadWord(kHeadServerChanged) == 0) continue;
+            a.SetHeadWord(kHeadDropMessages, 0);
+            a.SetHeadWord(kHeadServerChanged, 0);
+            if (!a.Save()) logLine("The account file of '" + a.AccountName() + "' could not be written");
+        }
     }
     return 0;
 }

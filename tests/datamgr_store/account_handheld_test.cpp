@@ -154,5 +154,41 @@ TEST_F(AccountHandheld, RefreshLeavesAMissingMainRecordMissing) {
     EXPECT_TRUE(preference(3).empty());
 }
 
+TEST_F(AccountHandheld, LoadClearsTheChangedMarkersOnceCarriedOut) {
+    struct Case {
+        const char* what;
+        uint32_t reset, serverChanged, deleted;
+        int noDialog;
+        uint32_t resetAfter, serverChangedAfter, deletedAfter;
+    };
+    const std::vector<Case> cases = {
+        {"reset", 1, 0, 0, 0, 0, 0, 0},
+        {"incoming server changed", 0, 1, 0, 0, 0, 0, 0},
+        {"both", 1, 1, 0, 0, 0, 0, 0},
+        {"deletion is the reconciliation's to clear", 1, 0, 1, 0, 0, 0, 1},
+        {"no dialogs: nothing loaded, nothing cleared", 1, 1, 0, 1, 1, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open(), 0);
+        accounts::CMailAccount& a = Account(2);
+        ASSERT_EQ(a.SetValue(accounts::kValueAccountName, "Home", 5), 1);
+        a.SetHeadWord(kHeadDropMessages, c.reset);
+        a.SetHeadWord(kHeadServerChanged, c.serverChanged);
+        a.SetHeadWord(kHeadDeleteFromHandheld, c.deleted);
+        ASSERT_TRUE(a.Save());
+
+        ASSERT_EQ(open(&session, c.noDialog), 0);
+        ASSERT_EQ(open(), 0);  // read back from the account file
+        const accounts::CMailAccount& after = Account(2);
+        EXPECT_EQ(after.HeadWord(kHeadDropMessages), c.resetAfter);
+        EXPECT_EQ(after.HeadWord(kHeadServerChanged), c.serverChangedAfter);
+        EXPECT_EQ(after.HeadWord(kHeadDeleteFromHandheld), c.deletedAfter);
+        EXPECT_EQ(after.AccountName(), "Home");
+        Account(2).SetDefaults();
+        ASSERT_TRUE(Account(2).Save());
+    }
+}
+
 }  // namespace
 }  // namespace tess::test
