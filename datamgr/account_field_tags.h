@@ -37,4 +37,11 @@ int64_t TagNumber(const accounts::CMailAccount& account, int tag);
 // that cannot be read is left alone: 0 when written, else the read or write error.
 int RefreshMainRecord(accounts::HandheldPreferences& prefs, int accountIndex);
 
+// Sends the account's changed tags to the handheld, in list order: texts to their own
+// preferences, the others into the main record (the handheld's current 180 bytes, given
+// by the caller), which is written whole. Tags whose write fails stay listed for a later
+// write; the rest leave the list. Returns the number of failed writes.
+int WriteChangedTags(accounts::CMailAccount& account, int accountIndex, accounts::HandheldPreferences& prefs,
+                     accounts::AccountRecord& record, const char* key);
+
 }  // namespace tess::datamgr

@@ -1,5 +1,6 @@
 #include "datamgr/mail_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -323,6 +324,27 @@ int CMailStore::DeleteAccount(StoreAccount& entry) {
     if (!a.Save()) return Code(LDG_E_IO_SAVE);
     if (syncSession_) entry.folders.clear();
     return 0;
+}
+
+int CMailStore::SaveAccount(StoreAccount& entry) {
+    accounts::CMailAccount& a = *entry.account;
+    if (syncSession_ && !a.AccountName().empty() && !a.Image().tags.empty()) {
+        accounts::SyncManagerPreferences prefs;
+        std::vector<uint8_t> current;
+        const int rc = prefs.Read(accounts::kCreatorMail, accounts::AccountRecordId(entry.id), current);
+        if (rc == 0) {
+            accounts::AccountRecord record{};
+            std::copy_n(current.begin(), std::min(current.size(), record.size()), record.begin());
+            if (const int failed = WriteChangedTags(a, entry.id, prefs, record, nullptr); failed > 0)
+                logLine(std::to_string(failed) + " changes of account '" + a.AccountName() +
+                        "' stay for the next synchronisation");
+        } else {
+            // Without the handheld's record nothing is sent; the changes wait in the file.
+            logLine("The device record of account '" + a.AccountName() + "' could not be read (error " +
+                    std::to_string(rc) + "); its changes stay for the next synchronisation");
+        }
+    }
+    return a.Save() ? 0 : Code(LDG_E_IO_SAVE);
 }
 
 }  // namespace tess::datamgr

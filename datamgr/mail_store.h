@@ -58,6 +58,9 @@ public:
     int CreateAccount(StoreAccount** out);
     int DeleteAccount(StoreAccount& account);
     int BuildFolders(StoreAccount& account);
+    // Saves the account's file; during a synchronisation its changed tags go to the
+    // handheld first (those that cannot be written stay listed in the file).
+    int SaveAccount(StoreAccount& account);
     // Folder name slots of the account's handheld folder table.
     static std::string FolderSlotName(const accounts::CMailAccount& account, int slot);
     static void SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name);

@@ -190,5 +190,132 @@ TEST_F(AccountHandheld, LoadClearsTheChangedMarkersOnceCarriedOut) {
     }
 }
 
+class ChangedTags : public AccountHandheld {
+protected:
+    // Account 7, named Work, in a session during a synchronisation; the handheld has its
+    // main record (all zero) when asked.
+    void SetUp() override {
+        AccountHandheld::SetUp();
+        ASSERT_EQ(open(), 0);
+        Handle made;
+        ASSERT_EQ(MAccCreate(made.out()), 0);
+        ASSERT_EQ(MAccSave(made.h), 0);
+    }
+    void openSync(bool withRecord = true) {
+        if (withRecord) putPreference(kSlot, std::vector<uint8_t>(180, 0));
+        ASSERT_EQ(open(&session, 1), 0);
+        ASSERT_EQ(IPES_GetAccountById(kSlot, account.out()), 0);
+    }
+    // A change of every kind.
+    void change() {
+        char on = 1, off = 0;
+        short port = 143;
+        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);        // tag 1
+        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);        // listed once
+        ASSERT_EQ(MAccSetStringData(account.h, 6, "bcc@x.org"), 0);  // tag 11
+        ASSERT_EQ(MAccSetStringData(account.h, 0, "Work"), 0);       // tag 30
+        ASSERT_EQ(MAccSetStringData(account.h, 12, "Sent Items"), 0);  // tag 26
+        ASSERT_EQ(MAccSetInt16Data(account.h, 0, &port), 0);           // tag 19
+        ASSERT_EQ(MAccSetBoolData(account.h, 13, &on), 0);             // tag 31
+        ASSERT_EQ(MAccSetBoolData(account.h, 9, &on), 0);              // tag 32
+        ASSERT_EQ(MAccSetBoolData(account.h, 10, &off), 0);            // tag 4, inverted
+        accounts::CMailAccount& a = Account();
+        EXPECT_EQ(datamgr::SetTagNumber(a, 24, 10240), datamgr::SetResult::changed);
+        datamgr::CMailStore::SetFolderSlotName(a, 6, "Travel");
+        a.AddPendingChange(29);
+        ASSERT_EQ(a.Image().tags, (std::vector<uint32_t>{1, 11, 30, 26, 19, 31, 32, 4, 24, 29}));
+    }
+    std::string textPreference(uint16_t id) {
+        const std::vector<uint8_t> p = preference(id);
+        if (p.empty() || p.back() != 0) return "(none)";
+        return std::string(reinterpret_cast<const char*>(p.data()));
+    }
+    std::vector<uint32_t> tagsInFile() {
+        EXPECT_EQ(open(), 0);
+        return Account().Image().tags;
+    }
+    Handle account;
+};
+
+TEST_F(ChangedTags, SaveDuringASynchronisationSendsEachChangeToItsPlace) {
+    openSync();
+    change();
+    ASSERT_EQ(MAccSave(account.h), 0);
+    EXPECT_TRUE(Account().Image().tags.empty());
+
+    struct Text {
+        uint16_t id;
+        const char* value;
+    };
+    for (const Text& t : {Text{7 * 19 + 17, "ada"}, Text{7 * 19 + 350, "bcc@x.org"}, Text{7 * 19 + 16, "Work"}})
+        EXPECT_EQ(textPreference(t.id), t.value) << t.id;
+    const std::vector<uint8_t> r = preference(kSlot);
+    ASSERT_EQ(r.size(), 180u);
+    struct Byte {
+        size_t at;
+        uint8_t value;
+    };
+    for (const Byte& b : {Byte{4, 0}, Byte{5, 143}, Byte{146, 1}, Byte{150, 1}, Byte{134, 1}, Byte{6, 0}, Byte{7, 10},
+                          Byte{0, 0}, Byte{1, 0}, Byte{2, 0}, Byte{32, 0}, Byte{33, 0}})
+        EXPECT_EQ(r[b.at], b.value) << b.at;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r[79])), "Sent Items");
+    const std::vector<uint8_t> folders = preference(7 + 160);
+    ASSERT_EQ(folders.size(), size_t(kFolderPrefSize));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&folders[2 + 16 * 6])), "Travel");
+    EXPECT_TRUE(tagsInFile().empty());
+}
+
+TEST_F(ChangedTags, AFailedWriteKeepsThatChangeForLater) {
+    openSync();
+    change();
+    handheld_->injectFailure("SyncWriteAppPreference", 1);  // the first: tag 1
+    ASSERT_EQ(MAccSave(account.h), 0);
+    EXPECT_EQ(textPreference(7 * 19 + 17), "(none)");
+    EXPECT_EQ(textPreference(7 * 19 + 16), "Work");
+    EXPECT_EQ(Account().Image().tags, std::vector<uint32_t>{1});
+    ASSERT_EQ(MAccSave(account.h), 0);
+    EXPECT_EQ(textPreference(7 * 19 + 17), "ada");
+    EXPECT_TRUE(tagsInFile().empty());
+}
+
+TEST_F(ChangedTags, WithoutTheHandheldRecordOrOutsideASynchronisationNothingIsSent) {
+    struct Case {
+        const char* what;
+        bool sync, record;
+    };
+    for (const Case& c : {Case{"no main record", true, false}, Case{"outside a synchronisation", false, true}}) {
+        SCOPED_TRACE(c.what);
+        if (c.sync) {
+            openSync(c.record);
+        } else {
+            putPreference(kSlot, std::vector<uint8_t>(180, 0));
+            ASSERT_EQ(open(), 0);
+            ASSERT_EQ(IPES_GetAccountById(kSlot, account.out()), 0);
+        }
+        change();
+        ASSERT_EQ(MAccSave(account.h), 0);
+        EXPECT_EQ(textPreference(7 * 19 + 17), "(none)");
+        EXPECT_EQ(tagsInFile(), (std::vector<uint32_t>{1, 11, 30, 26, 19, 31, 32, 4, 24, 29}));
+        // The next case starts from a clean account.
+        Account().SetDefaults();
+        ASSERT_TRUE(Account().Save());
+        MAccRelease(account.out());
+    }
+}
+
+TEST_F(ChangedTags, TextPreferenceIdsFollowTheAccountIndex) {
+    ASSERT_EQ(open(), 0);
+    accounts::CMailAccount& a = Account(2);
+    ASSERT_EQ(a.SetValue(accounts::kValueAccountName, "Home", 5), 1);
+    ASSERT_TRUE(a.Save());
+    putPreference(2, std::vector<uint8_t>(180, 0));
+    ASSERT_EQ(open(&session, 1), 0);
+    Handle home;
+    ASSERT_EQ(IPES_GetAccountById(2, home.out()), 0);
+    ASSERT_EQ(MAccSetStringData(home.h, 6, "copy@x.org"), 0);
+    ASSERT_EQ(MAccSave(home.h), 0);
+    EXPECT_EQ(textPreference(388), "copy@x.org");
+}
+
 }  // namespace
 }  // namespace tess::test
