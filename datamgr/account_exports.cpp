@@ -109,9 +109,7 @@ int MAccDelete(StoreHandle** account) {
 }
 
 int MAccSave(StoreHandle* account) {
-    return WithAccount(account, [](StoreAccount&, tess::accounts::CMailAccount& a) {
-        return a.Save() ? 0 : Code(LDG_E_IO_SAVE);
-    });
+    return WithAccount(account, [](StoreAccount& entry, auto&) { return TheMailStore().SaveAccount(entry); });
 }
 
 int MAccRelease(StoreHandle** account) { return FreeHandle(account) ? 0 : Code(LDG_E_INVALID_PARAMETER); }

@@ -16,6 +16,10 @@ using namespace accounts::layout;
 constexpr int kProtocolTag = 5;
 constexpr int kIncomingPortTag = 19;
 constexpr int kIncomingServerTag = 20;
+constexpr uint32_t kFolderTableTag = 29;
+constexpr uint32_t kNameTag = 30;
+constexpr uint32_t kTag31 = 31;
+constexpr uint32_t kTag32 = 32;
 
 // Tags 31 and 32 are switches of the handheld record (bytes 146 and 150) kept in the
 // block at 3508 and 3516.
@@ -106,6 +110,64 @@ SetResult SetTagNumber(accounts::CMailAccount& a, int tag, int64_t value) {
     }
     NoteChange(a, tag);
     return SetResult::changed;
+}
+
+int RefreshMainRecord(accounts::HandheldPreferences& prefs, int accountIndex) {
+    std::vector<uint8_t> record;
+    const int id = accounts::AccountRecordId(accountIndex);
+    if (const int rc = prefs.Read(accounts::kCreatorMail, id, record); rc != 0) return rc;
+    if (record.size() < accounts::kAccountRecordSize) record.resize(accounts::kAccountRecordSize, 0);
+    accounts::ByteSpan r(record);
+    for (size_t at : {38, 40, 52, 133, 139, 140, 154}) r.putU8(at, 1);
+    for (size_t at : {50, 136, 141, 151}) r.putU8(at, 0);
+    r.putU16be(62, 0);
+    r.putU16be(64, 1);
+    r.putU16be(66, 0xFFFF);
+    r.putU16be(68, 0xFFFF);
+    r.putU16be(54, 99);
+    r.putU16be(56, 61);
+    r.putU8(148, 7);
+    r.putText(79, 5, "Sent");
+    r.putText(96, 6, "Trash");
+    return prefs.Write(accounts::kCreatorMail, id, record);
+}
+
+int WriteChangedTags(accounts::CMailAccount& a, int accountIndex, accounts::HandheldPreferences& prefs,
+                     accounts::AccountRecord& record, const char* key) {
+    const std::vector<uint32_t> listed = a.Image().tags;
+    if (a.AccountName().empty() || listed.empty()) return 0;
+    // The account code writes tags up to 28; the name, the folder table and the two
+    // switches beyond them are written here.
+    std::vector<uint32_t> common, own;
+    for (uint32_t tag : listed) (tag >= kFolderTableTag && tag <= kTag32 ? own : common).push_back(tag);
+    a.MutableImage().tags = common;
+    a.SetHeadWord(kHeadPendingCount, uint32_t(common.size()));
+    a.FlushPendingChanges(prefs, &record, key);
+    std::vector<uint32_t> kept = a.Image().tags;
+
+    const uint32_t creator = accounts::kCreatorMail;
+    for (uint32_t tag : own) {
+        int rc = 0;
+        if (tag == kNameTag) {
+            const std::string name = a.AccountName();
+            rc = prefs.Write(creator, accounts::TextPrefId(accountIndex, accounts::kNameText),
+                             std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(name.c_str()), name.size() + 1));
+        } else if (tag == kFolderTableTag) {
+            rc = prefs.Write(creator, accounts::FolderPrefId(accountIndex),
+                             std::span<const uint8_t>(a.Image().handheld).subspan(kFolderPrefCopy, kFolderPrefSize));
+        } else {
+            record[tag == kTag31 ? 146 : 150] = TagNumber(a, int(tag)) != 0 ? 1 : 0;
+            rc = prefs.Write(creator, accounts::AccountRecordId(accountIndex), record);
+        }
+        if (rc != 0) kept.push_back(tag);
+    }
+    // The kept tags in their first order.
+    std::vector<uint32_t> ordered;
+    for (uint32_t tag : listed)
+        if (std::find(kept.begin(), kept.end(), tag) != kept.end()) ordered.push_back(tag);
+    a.MutableImage().tags = ordered;
+    a.SetHeadWord(kHeadPendingCount, uint32_t(ordered.size()));
+    return int(ordered.size());
 }
 
 }  // namespace tess::datamgr

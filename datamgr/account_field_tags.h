@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/accounts/account_environment.h"
 #include "engine/accounts/mail_account.h"
 
 namespace tess::datamgr {
@@ -30,5 +31,17 @@ SetResult SetTagText(accounts::CMailAccount& account, int tag, std::string_view 
 SetResult SetTagNumber(accounts::CMailAccount& account, int tag, int64_t value);
 std::string_view TagText(const accounts::CMailAccount& account, int tag);
 int64_t TagNumber(const accounts::CMailAccount& account, int tag);
+
+// Rewrites the handheld's main record of the account (id = account index) with its
+// folder and display settings refreshed, keeping the handheld's other values. A record
+// that cannot be read is left alone: 0 when written, else the read or write error.
+int RefreshMainRecord(accounts::HandheldPreferences& prefs, int accountIndex);
+
+// Sends the account's changed tags to the handheld, in list order: texts to their own
+// preferences, the others into the main record (the handheld's current 180 bytes, given
+// by the caller), which is written whole. Tags whose write fails stay listed for a later
+// write; the rest leave the list. Returns the number of failed writes.
+int WriteChangedTags(accounts::CMailAccount& account, int accountIndex, accounts::HandheldPreferences& prefs,
+                     accounts::AccountRecord& record, const char* key);
 
 }  // namespace tess::datamgr

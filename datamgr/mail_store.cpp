@@ -1,9 +1,11 @@
 #include "datamgr/mail_store.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "common/message_record_codec.h"
+#include "datamgr/account_field_tags.h"
 #include "datamgr/error_texts.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_texts.h"
@@ -19,6 +21,9 @@ namespace {
 using namespace accounts::layout;
 
 int Code(uint32_t c) { return static_cast<int>(c); }
+
+constexpr int kProtocolTag = 5;
+constexpr int kIncomingPortTag = 19;
 
 // The account's surroundings as the data manager has them: its lines go to the product
 // log.
@@ -52,6 +57,13 @@ bool MarkedDeleted(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDel
 bool MarkedReset(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDropMessages) != 0; }
 
 int Protocol(const accounts::CMailAccount& a) { return accounts::ByteView(a.Image().handheld).u16le(kWord0); }
+
+// Accounts whose folders come from a desktop or server host, and the relay's business
+// account (4 in the protocol word last read from the handheld).
+bool ServerFolderAccount(const accounts::CMailAccount& a) {
+    const int64_t protocol = TagNumber(a, kProtocolTag);
+    return (protocol >= 4 && protocol <= 7) || (a.HeadWord(kHeadHandheldWord0) & 0xFFFF) == 4;
+}
 
 void SubStep(const char* text, int count) {
     PRGUpdateSubMessage(text);
@@ -186,12 +198,25 @@ int CMailStore::LoadHandheld() {
                 logLine(line);
             }
         }
+        if (rc == 0 && noDialog_ == 0 && ServerFolderAccount(a)) {
+            if (const int frc = RefreshMainRecord(prefs, entry->id); frc != 0)
+                logLine("The device settings of account '" + a.AccountName() + "' could not be refreshed (error " +
+                        std::to_string(frc) + ")");
+        }
         if (const int brc = BuildFolders(*entry); brc != 0) return brc;
         PRGUpdateSubEvent();
     }
     if (noDialog_ == 0) {
         logLine("Loading up messages");
         if (const int rc = loadMessages(); rc != 0) return rc;
+        // The load has carried out what these markers asked for on the handheld.
+        for (auto& entry : accounts_) {
+            accounts::CMailAccount& a = *entry->account;
+            if (a.HeadWord(kHeadDropMessages) == 0 && a.HeadWord(kHeadServerChanged) == 0) continue;
+            a.SetHeadWord(kHeadDropMessages, 0);
+            a.SetHeadWord(kHeadServerChanged, 0);
+            if (!a.Save()) logLine("The account file of '" + a.AccountName() + "' could not be written");
+        }
     }
     return 0;
 }
@@ -279,9 +304,12 @@ int CMailStore::CreateAccount(StoreAccount** out) {
     char name[24];
     std::snprintf(name, sizeof name, "Mail %d", free->id + 1);
     a.SetValue(accounts::kValueAccountName, name, static_cast<unsigned>(std::strlen(name) + 1));
-    accounts::ByteSpan block(a.MutableImage().handheld);
-    block.putU16le(kWord0, 0);
-    block.putU16le(kIncomingPort, 110);
+    SetTagNumber(a, kProtocolTag, 0);
+    SetTagNumber(a, kIncomingPortTag, 110);
+    // The defaults keep these two head words: a slot taken anew is not yet on the
+    // handheld, and the creation word marks it as made on the desktop.
+    a.SetHeadWord(kHeadPresentOnHandheld, 0);
+    a.SetHeadWord(kHeadHandheldWord0, kCreationWord);
     a.Save();
     free->folders.clear();
     if (out) *out = free;
@@ -296,6 +324,27 @@ int CMailStore::DeleteAccount(StoreAccount& entry) {
     if (!a.Save()) return Code(LDG_E_IO_SAVE);
     if (syncSession_) entry.folders.clear();
     return 0;
+}
+
+int CMailStore::SaveAccount(StoreAccount& entry) {
+    accounts::CMailAccount& a = *entry.account;
+    if (syncSession_ && !a.AccountName().empty() && !a.Image().tags.empty()) {
+        accounts::SyncManagerPreferences prefs;
+        std::vector<uint8_t> current;
+        const int rc = prefs.Read(accounts::kCreatorMail, accounts::AccountRecordId(entry.id), current);
+        if (rc == 0) {
+            accounts::AccountRecord record{};
+            std::copy_n(current.begin(), std::min(current.size(), record.size()), record.begin());
+            if (const int failed = WriteChangedTags(a, entry.id, prefs, record, nullptr); failed > 0)
+                logLine(std::to_string(failed) + " changes of account '" + a.AccountName() +
+                        "' stay for the next synchronisation");
+        } else {
+            // Without the handheld's record nothing is sent; the changes wait in the file.
+            logLine("The device record of account '" + a.AccountName() + "' could not be read (error " +
+                    std::to_string(rc) + "); its changes stay for the next synchronisation");
+        }
+    }
+    return a.Save() ? 0 : Code(LDG_E_IO_SAVE);
 }
 
 }  // namespace tess::datamgr

@@ -19,6 +19,9 @@ inline constexpr int kMaxAccounts = 8;
 inline constexpr int kMaxFolderSlots = 16;
 inline constexpr int kCommonFolders = 5;
 inline constexpr unsigned kSettingsDataVersion = 517;
+// Head word of an account taken by MAccCreate: bit 31 marks it as made on the desktop;
+// the low 16 bits hold the handheld's protocol word once the account was reconciled.
+inline constexpr uint32_t kCreationWord = 0x80000000u;
 
 class CMailStore {
 public:
@@ -55,6 +58,9 @@ public:
     int CreateAccount(StoreAccount** out);
     int DeleteAccount(StoreAccount& account);
     int BuildFolders(StoreAccount& account);
+    // Saves the account's file; during a synchronisation its changed tags go to the
+    // handheld first (those that cannot be written stay listed in the file).
+    int SaveAccount(StoreAccount& account);
     // Folder name slots of the account's handheld folder table.
     static std::string FolderSlotName(const accounts::CMailAccount& account, int slot);
     static void SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name);
