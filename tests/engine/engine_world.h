@@ -63,7 +63,7 @@ public:
         if (host) FreeLibrary(host);
     }
 
-    std::string accountDir() const { return (syncmgr::userDirectory(userId) / "Larkspur").string(); }
+    std::string accountDir() const { return (syncmgr::userDirectory(userId) / "Tessaline").string(); }
 
     // The desktop's account file n, read (null when it cannot be).
     std::unique_ptr<tess::accounts::CMailAccount> Account(int n) {

@@ -34,9 +34,6 @@ struct ComponentWorld : EngineWorld {
         d.name = "Corporate";
         d.client = kType;
         ImapAccount(0, d, h);
-        // The data manager reads the account files from the product's folder, the engine
-        // from the conduit's; until the two agree they share one folder here.
-        std::filesystem::create_directory_symlink(accountDir(), syncmgr::userDirectory(userId) / "Tessaline");
     }
 };
 

@@ -150,7 +150,7 @@ protected:
         tess::accounts::AccountInit init;
         init.userId = userId_;
         init.accountNumber = n;
-        init.userDirectory = (syncmgr::userDirectory(userId_) / "Larkspur").string();
+        init.userDirectory = (syncmgr::userDirectory(userId_) / "Tessaline").string();
         tess::accounts::CMailAccount a(init, env);
         a.Load();
         a.SetAccountName(name.c_str(), 0);

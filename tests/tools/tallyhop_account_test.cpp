@@ -64,7 +64,7 @@ protected:
         tess::accounts::AccountInit init;
         init.userId = userId_;
         init.accountNumber = number;
-        init.userDirectory = (syncmgr::userDirectory(userId_) / "Larkspur").string();
+        init.userDirectory = (syncmgr::userDirectory(userId_) / "Tessaline").string();
         tess::accounts::CMailAccount a(init, env);
         EXPECT_NE(a.Load(), 0);
         const auto& d = a.Image().desktop;

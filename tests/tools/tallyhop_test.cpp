@@ -72,8 +72,8 @@ TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
     char text[260];
     int size = sizeof text;
     ASSERT_EQ(QuayGetConduitDirectory(SYNC_FOURCC('a', 's', 'c', '3'), text, &size), SYNC_OK);
-    EXPECT_STREQ(text, "Larkspur");
-    EXPECT_TRUE(std::filesystem::is_directory(syncmgr::userDirectory(1) / "Larkspur"));
+    EXPECT_STREQ(text, "Tessaline");
+    EXPECT_TRUE(std::filesystem::is_directory(syncmgr::userDirectory(1) / "Tessaline"));
     int action = -1;
     EXPECT_EQ(RosterGetPermanentAction(1, SYNC_FOURCC('a', 's', 'c', '3'), &action), SYNC_OK);
     EXPECT_EQ(action, 0);

@@ -97,7 +97,8 @@ int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) 
     conduit.name = "Tessaline";
     conduit.priority = 2;
     conduit.library = "Gatehouse.dll";
-    conduit.directory = "Larkspur";
+    // The conduit's folder is where the engine and the data manager both keep the account files.
+    conduit.directory = "Tessaline";
     conduit.remoteDb = "Larkspur Messages";
     conduit.title = "Tessaline";
     if ((rc = syncmgr::registerConduit(conduit)) != SYNC_OK) {
