@@ -167,3 +167,34 @@ TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
 
 }  // namespace
 }  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+std::string mailtoCommand() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "<no key>";
+    char data[512];
+    DWORD size = sizeof data, type = 0;
+    LSTATUS rc = RegQueryValueExA(key, "", nullptr, &type, reinterpret_cast<unsigned char*>(data), &size);
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS ? std::string(data) : "<no value>";
+}
+
+// A desktop without a mail client stays so; --mail-client registers the MAPI stand-in
+// where the engine and the relay look for the default client.
+TEST_F(Tallyhop, InitRegistersTheDefaultMailClientOnlyWhenAsked) {
+    Outcome plain = tallyhop("init --user ann");
+    ASSERT_EQ(plain.status, 0) << plain.out;
+    EXPECT_EQ(mailtoCommand(), "<no key>");
+    Outcome with = tallyhop("init --user ann --mail-client");
+    ASSERT_EQ(with.status, 0) << with.out;
+    std::string command = mailtoCommand();
+    for (char& c : command) c = char(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_NE(command.find("outlook.exe"), std::string::npos) << command;
+    EXPECT_NE(with.out.find("Default mail client"), std::string::npos) << with.out;
+}
+
+}  // namespace
+}  // namespace tess::test

@@ -1,9 +1,15 @@
 // tallyhop: plays the desktop sync manager on the command line.
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/mapi/mail_client_registration.h"
+#ifdef TALLYHOP_WINDOWED_UI
+#include "platform/ui/qt/qt_ui.h"
+#endif
 #include "platform/syncmgr/handheld_store.h"
 #include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/account_command.h"
@@ -14,7 +20,8 @@
 namespace {
 
 void usage(std::ostream& out) {
-    out << "usage: tallyhop init [--user NAME] [--handheld NAME]\n"
+    out << "usage: tallyhop init [--user NAME] [--handheld NAME] [--mail-client]\n"
+           "       (--mail-client: the MAPI stand-in becomes the desktop's default mail client)\n"
            "       tallyhop sync [--user NAME] [--handheld NAME]\n"
            "       tallyhop handheld [--handheld NAME]\n"
         << tallyhop::kAccountUsage
@@ -59,6 +66,10 @@ int listCommand(const std::string& handheld) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef TALLYHOP_WINDOWED_UI
+    // With a display the progress window and message boxes are real windows.
+    platform::ui::installWindowedIfDisplay();
+#endif
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
@@ -68,9 +79,25 @@ int main(int argc, char** argv) {
     if (command == "init") {
         tallyhop::InitOptions options;
         options.userName = tallyhop::defaultUserName();
+        bool mailClient = false;
+        if (auto flag = std::find(args.begin(), args.end(), "--mail-client"); flag != args.end()) {
+            mailClient = true;
+            args.erase(flag);
+        }
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}}))
             return 2;
-        return tallyhop::initRuntime(options, std::cout, std::cerr);
+        if (int rc = tallyhop::initRuntime(options, std::cout, std::cerr); rc != 0) return rc;
+        if (mailClient) {
+            // What a configured desktop has: a MAPI mail client registered as the default.
+            std::error_code ec;
+            const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+            if (!tessmapi::registerDefaultMailClient(ec ? std::string("tallyhop") : self.string())) {
+                std::cerr << "tallyhop: cannot register the default mail client\n";
+                return 1;
+            }
+            std::cout << "Default mail client: " << tessmapi::kMailClientName << " (the MAPI stand-in)\n";
+        }
+        return 0;
     }
     if (command == "sync") {
         tallyhop::SyncOptions options;
