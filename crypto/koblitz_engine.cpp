@@ -251,21 +251,120 @@ uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
     return rc;
 }
 
-uint32_t combEvaluate(ksGlobalData* gd, const CombRecord& comb, const ksPoint* g, ksPoint* r)
+// Lopez-Dahab point (X : Y : Z) = (X/Z, Y/Z^2); inf marks the point at
+// infinity. tau squares each coordinate.
+struct LdPoint {
+    ksFieldElement x{}, y{}, z{};
+    bool inf = true;
+    ~LdPoint() { wipe(this, sizeof *this); }
+};
+
+void ldToAffine(ksGlobalData* gd, const ksFieldMethods* f, const LdPoint& p, ksPoint* r)
 {
+    if (p.inf) {
+        f->zero(gd, &r->x);
+        f->zero(gd, &r->y);
+        return;
+    }
+    ksFieldElement zi{}, zi2{};
+    f->invert(gd, &p.z, &zi);
+    f->multiply(gd, &p.x, &zi, &r->x);
+    f->square(gd, &zi, &zi2);
+    f->multiply(gd, &p.y, &zi2, &r->y);
+}
+
+void ldFromAffine(ksGlobalData* gd, const ksFieldMethods* f, const ksPoint& q, LdPoint* p)
+{
+    p->inf = f->isZero(gd, &q.x) == 1;
+    p->x = q.x;
+    p->y = q.y;
+    f->one(gd, &p->z);
+}
+
+// p += q for affine q (mixed addition, one field inversion saved per step).
+// aOne: the curve's a is 1, else 0. Rare cases (either operand at infinity,
+// equal x) go through the affine addition.
+uint32_t ldAddAffine(ksGlobalData* gd, const ksFieldMethods* f, bool aOne, LdPoint* p, const ksPoint& q)
+{
+    if (f->isZero(gd, &q.x) == 1)
+        return 0;
+    if (p->inf) {
+        ldFromAffine(gd, f, q, p);
+        return 0;
+    }
+    ksFieldElement t1{}, t2{}, t3{}, b{}, a{};
+    f->multiply(gd, &p->z, &q.x, &t1);
+    f->add(gd, &p->x, &t1, &b);  // B = X1 + x2 Z1
+    if (f->isZero(gd, &b) == 1) {
+        ksPoint pa{}, s{};
+        ldToAffine(gd, f, *p, &pa);
+        const uint32_t rc = ecBinaryAdd(gd, &pa, &q, &s);
+        ldFromAffine(gd, f, s, p);
+        wipe(&pa, sizeof pa);
+        wipe(&s, sizeof s);
+        return rc;
+    }
+    f->square(gd, &p->z, &t2);           // Z1^2
+    f->multiply(gd, &t2, &q.y, &t3);
+    f->add(gd, &p->y, &t3, &a);          // A = Y1 + y2 Z1^2
+    f->multiply(gd, &p->z, &b, &t1);     // C = Z1 B
+    f->square(gd, &t1, &p->z);           // Z3 = C^2
+    f->multiply(gd, &t1, &a, &t3);       // E = A C
+    if (aOne)
+        f->add(gd, &t1, &t2, &t1);       // C + a Z1^2
+    f->square(gd, &b, &t2);
+    f->multiply(gd, &t2, &t1, &p->x);    // D = B^2 (C + a Z1^2)
+    f->square(gd, &a, &t2);
+    f->add(gd, &p->x, &t2, &p->x);
+    f->add(gd, &p->x, &t3, &p->x);       // X3 = A^2 + D + E
+    f->multiply(gd, &q.x, &p->z, &t2);
+    f->add(gd, &t2, &p->x, &t2);         // F = X3 + x2 Z3
+    f->square(gd, &p->z, &t1);
+    f->add(gd, &t3, &p->z, &t3);
+    f->multiply(gd, &t3, &t2, &p->y);    // (E + Z3) F
+    f->add(gd, &q.x, &q.y, &t2);
+    f->multiply(gd, &t1, &t2, &t3);
+    f->add(gd, &p->y, &t3, &p->y);       // + (x2 + y2) Z3^2
+    wipe(&t1, sizeof t1);
+    wipe(&t2, sizeof t2);
+    wipe(&t3, sizeof t3);
+    wipe(&a, sizeof a);
+    wipe(&b, sizeof b);
+    return 0;
+}
+
+void ldTau(ksGlobalData* gd, const ksFieldMethods* f, LdPoint* p)
+{
+    if (p->inf)
+        return;
+    f->square(gd, &p->x, &p->x);
+    f->square(gd, &p->y, &p->y);
+    f->square(gd, &p->z, &p->z);
+}
+
+// Sum of the comb's columns plus `extra`, kept in Lopez-Dahab coordinates
+// until the one inversion at the end.
+uint32_t combEvaluate(ksGlobalData* gd, int mu, const CombRecord& comb, const ksPoint* g, const ksPoint& extra,
+                      ksPoint* r)
+{
+    const ksFieldMethods* f = fieldMethodsOf(gd);
+    if (f == nullptr)
+        return 1;
+    const bool aOne = mu > 0;
     const uint32_t w = words(gd);
     uint32_t rc = 0;
-    ksPoint acc{};
+    LdPoint acc;
     for (uint32_t c = comb.count; c-- > 0;) {
-        rc |= applyTau(gd, &acc, 1);
+        ldTau(gd, f, &acc);
         if (comb.columns[c] != 0) {
             ksPoint e;
             readEntry(g, w, comb.columns[c], &e);
-            rc |= ecBinaryAdd(gd, &acc, &e, &acc);
+            rc |= ldAddAffine(gd, f, aOne, &acc, e);
+            wipe(&e, sizeof e);
         }
     }
-    r->x = acc.x;
-    r->y = acc.y;
+    rc |= ldAddAffine(gd, f, aOne, &acc, extra);
+    ldToAffine(gd, f, acc, r);
     return rc;
 }
 
@@ -319,9 +418,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     rc |= kob::tauValue(kc, asInt(&l->order), bits, k);
 
     ksPoint sum{};
-    rc |= combEvaluate(gd, comb, &l->g, &sum);
+    rc |= combEvaluate(gd, mu, comb, &l->g, l->blindPoint, &sum);
     rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
-    rc |= ecBinaryAdd(gd, &sum, &l->blindPoint, &sum);
     r->x = sum.x;
     r->y = sum.y;
     return rc;

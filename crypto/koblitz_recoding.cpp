@@ -2,6 +2,7 @@
 // scalars, and the way back from tau-adic strings to integers modulo n.
 #include "crypto/koblitz_recoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 using namespace ks::mp;
@@ -129,14 +130,26 @@ Zint multiply(const Zint& a, const Zint& b)
 
 Zint divide(const Zint& a, const Zint& b)
 {
-    // Shift-and-subtract long division of the magnitudes.
-    Zint q, rem;
+    // Shift-and-subtract long division of the magnitudes; the remainder
+    // stays below 2b, so only the limbs b spans (plus one) take part.
+    const int width = std::min(L, bitLength(b) / 32 + 2);
+    Zint q;
+    uint32_t rem[L] = {};
     for (int i = bitLength(a) - 1; i >= 0; --i) {
-        for (int w = L - 1; w > 0; --w)
-            rem.mag[w] = (rem.mag[w] << 1) | (rem.mag[w - 1] >> 31);
-        rem.mag[0] = (rem.mag[0] << 1) | ((a.mag[i / 32] >> (i % 32)) & 1);
-        if (compareMag(rem, b) >= 0) {
-            rem = subMag(rem, b);
+        for (int w = width - 1; w > 0; --w)
+            rem[w] = (rem[w] << 1) | (rem[w - 1] >> 31);
+        rem[0] = (rem[0] << 1) | ((a.mag[i / 32] >> (i % 32)) & 1);
+        int cmp = 0;
+        for (int w = width - 1; w >= 0 && cmp == 0; --w)
+            if (rem[w] != b.mag[w])
+                cmp = rem[w] < b.mag[w] ? -1 : 1;
+        if (cmp >= 0) {
+            int64_t borrow = 0;
+            for (int w = 0; w < width; ++w) {
+                const int64_t t = int64_t(rem[w]) - b.mag[w] - borrow;
+                borrow = t < 0;
+                rem[w] = uint32_t(t);
+            }
             q.mag[i / 32] |= 1u << (i % 32);
         }
     }
@@ -234,11 +247,78 @@ void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Z
     *rho1 = negate(add(add(multiply(c0, lambda1), multiply(muC1, lambda1)), multiply(c1, lambda0)));
 }
 
+namespace {
+
+// Two's-complement integer of four 64-bit words: the expansion loop's
+// components stay far below 2^255 once reduced.
+struct Wide4 {
+    uint64_t w[4];
+};
+
+bool toWide4(const Zint& z, Wide4* out)
+{
+    if (bitLength(z) > 240)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        out->w[i] = uint64_t(z.mag[2 * i]) | uint64_t(z.mag[2 * i + 1]) << 32;
+    if (z.negative) {
+        unsigned __int128 c = 1;
+        for (int i = 0; i < 4; ++i) {
+            c += ~out->w[i];
+            out->w[i] = uint64_t(c);
+            c >>= 64;
+        }
+    }
+    return true;
+}
+
+// a + b when add, else a - b.
+Wide4 addSub(const Wide4& a, const Wide4& b, bool add)
+{
+    Wide4 r;
+    unsigned __int128 c = add ? 0 : 1;
+    for (int i = 0; i < 4; ++i) {
+        c += (unsigned __int128)a.w[i] + (add ? b.w[i] : ~b.w[i]);
+        r.w[i] = uint64_t(c);
+        c >>= 64;
+    }
+    return r;
+}
+
+uint32_t expandLoop(int mu, Wide4 r0, Wide4 r1, TauBits* out)
+{
+    const Wide4 zero{};
+    for (uint32_t i = 0; (r0.w[0] | r0.w[1] | r0.w[2] | r0.w[3] | r1.w[0] | r1.w[1] | r1.w[2] | r1.w[3]) != 0; ++i) {
+        if (i >= 288)
+            return 1;
+        if (r0.w[0] & 1) {
+            r0.w[0] ^= 1;  // odd: minus one clears the low bit
+            out->words[i / 32] |= 1u << (i % 32);
+        }
+        Wide4 h;  // r0 / 2, exact
+        for (int j = 0; j < 3; ++j)
+            h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
+        h.w[3] = uint64_t(int64_t(r0.w[3]) >> 1);
+        r0 = addSub(r1, h, mu > 0);
+        r1 = addSub(zero, h, false);
+    }
+    return 0;
+}
+
+}  // namespace
+
 uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBits* out)
 {
     std::memset(out, 0, sizeof *out);
     Zint r0, r1;
     reduce(mu, k, c0, c1, &r0, &r1);
+    Wide4 w0, w1;
+    if (toWide4(r0, &w0) && toWide4(r1, &w1)) {
+        const uint32_t rc = expandLoop(mu, w0, w1, out);
+        std::memset(&w0, 0, sizeof w0);
+        std::memset(&w1, 0, sizeof w1);
+        return rc;
+    }
     for (uint32_t i = 0; !isZero(r0) || !isZero(r1); ++i) {
         if (i >= 288)
             return 1;
