@@ -174,19 +174,6 @@ uint32_t kobMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
     return rc;
 }
 
-uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                          ksFieldElement* x)
-{
-    ksPoint r1{}, r2{}, s{};
-    uint32_t rc = kobMultiply(gd, u, p, &r1);
-    rc |= kobMultiply(gd, v, q, &r2);
-    if (rc != 0)
-        return rc;
-    rc |= ecBinaryAdd(gd, &r1, &r2, &s);
-    *x = s.x;
-    return rc;
-}
-
 uint32_t kobHeapSize(uint32_t m, uint32_t* size)
 {
     *size = fieldWords(m) * 8 * kTablePoints;
@@ -365,6 +352,73 @@ uint32_t combEvaluate(ksGlobalData* gd, int mu, const CombRecord& comb, const ks
     }
     rc |= ldAddAffine(gd, f, aOne, &acc, extra);
     ldToAffine(gd, f, acc, r);
+    return rc;
+}
+
+// The expansion's digits all lie in the comb's nine rows of d columns.
+bool fitsComb(const kob::TauBits& bits, uint32_t d)
+{
+    for (uint32_t i = 9 * d; i < 288; ++i)
+        if ((bits.words[i / 32] >> (i % 32)) & 1)
+            return false;
+    return true;
+}
+
+bool isBasePoint(ksGlobalData* gd, const ksFieldMethods* f, const ksPoint* p)
+{
+    const GlobalDataLayout* l = layoutOf(gd);
+    if (l->g.table == nullptr)
+        return false;
+    return p == &l->g || (f->equal(gd, &p->x, &l->g.x) == 1 && f->equal(gd, &p->y, &l->g.y) == 1);
+}
+
+// u G + extra through the base point's tau-adic comb, for a public u: the
+// whole expansion, no column picking and no random draws. 1 in *done when
+// the comb cannot hold the expansion (the caller falls back).
+uint32_t combPublicMultiply(ksGlobalData* gd, int mu, const ksInt* u, const ksPoint& extra, ksPoint* r, bool* done)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    const kob::KoblitzConstants& kc = *koblitzConstants(gd);
+    *done = false;
+    ksIntReduced reduced;
+    uint32_t rc = mpMod(u, asInt(&l->order), &reduced);
+    kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
+    c0.negative = kc.c0.sign != 0;
+    c1.negative = kc.c1.sign != 0;
+    kob::TauBits bits;
+    if (rc != 0 || kob::tauExpand(mu, c0, c1, kob::fromInt(asInt(&reduced)), &bits) != 0)
+        return 0;
+    CombRecord comb;
+    kob::combColumns(l->fieldBits + 6, bits, &comb);
+    if (comb.count != 0 && !fitsComb(bits, comb.count))
+        return 0;
+    *done = true;
+    return combEvaluate(gd, mu, comb, &l->g, extra, r);
+}
+
+uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
+                          ksFieldElement* x)
+{
+    ksPoint r1{}, r2{}, s{};
+    const ksFieldMethods* f = fieldMethodsOf(gd);
+    int mu = 0;
+    if (f != nullptr && !longScalar(u) && muOf(gd, &mu) == 0 && isBasePoint(gd, f, p)) {
+        uint32_t rc = kobMultiply(gd, v, q, &r2);
+        if (rc != 0)
+            return rc;
+        bool done = false;
+        rc |= combPublicMultiply(gd, mu, u, r2, &s, &done);
+        if (done) {
+            *x = s.x;
+            return rc;
+        }
+    }
+    uint32_t rc = kobMultiply(gd, u, p, &r1);
+    rc |= kobMultiply(gd, v, q, &r2);
+    if (rc != 0)
+        return rc;
+    rc |= ecBinaryAdd(gd, &r1, &r2, &s);
+    *x = s.x;
     return rc;
 }
 
