@@ -230,13 +230,57 @@ uint32_t lucasTable(int mu, KoblitzConstants* k)
     return rc;
 }
 
+namespace {
+
+constexpr int kRecipShift = 320;
+
+// floor(2^320 / b) for the curve's norm, kept per thread: the norm only
+// changes with the curve, and the long division is the slow part.
+const Zint& reciprocal(const Zint& b)
+{
+    thread_local Zint cachedB, cachedR;
+    thread_local bool valid = false;
+    if (!valid || compareMag(cachedB, b) != 0) {
+        Zint top;
+        top.mag[kRecipShift / 32] = 1u << (kRecipShift % 32);
+        cachedR = divide(top, b);
+        cachedB = b;
+        cachedB.negative = false;
+        valid = true;
+    }
+    return cachedR;
+}
+
+// divide(a, b) by the reciprocal: |a| R / 2^320 is floor(|a|/b) or one below.
+Zint divideByNorm(const Zint& a, const Zint& b)
+{
+    if (bitLength(a) > kRecipShift || bitLength(b) < 64 || bitLength(b) > kRecipShift)
+        return divide(a, b);
+    Zint absA = a;
+    absA.negative = false;
+    const Zint prod = multiply(absA, reciprocal(b));
+    Zint q;
+    for (int i = 0; i + kRecipShift / 32 < L; ++i)
+        q.mag[i] = prod.mag[i + kRecipShift / 32];
+    const Zint rem = subMag(absA, multiply(q, b));
+    if (compareMag(rem, b) >= 0)
+        q = addMag(q, fromSmall(1));
+    if (a.negative && !isZero(a)) {
+        q = addMag(q, fromSmall(1));
+        q.negative = true;
+    }
+    return q;
+}
+
+}  // namespace
+
 void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Zint* rho1)
 {
     const Zint muC1 = mu > 0 ? c1 : negate(c1);
     const Zint t = add(c0, muC1);
     const Zint norm = add(multiply(c0, t), multiply(fromSmall(2), multiply(c1, c1)));
     auto rounded = [&](const Zint& d) {
-        Zint q = divide(d, norm);
+        Zint q = divideByNorm(d, norm);
         if (isOdd(q))
             q = add(q, fromSmall(1));
         return halve(q);
