@@ -122,10 +122,9 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         return 0;
     }
     ksFieldElement x1{}, t{};
-    f->invert(gd, &l.z1, &t);
-    f->multiply(gd, &l.x1, &t, &x1);
     if (!wantY) {
-        r->x = x1;
+        f->invert(gd, &l.z1, &t);
+        f->multiply(gd, &l.x1, &t, &r->x);
         return 0;
     }
     if (f->isZero(gd, &l.z2) == 1) {
@@ -134,9 +133,18 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         f->add(gd, &P.x, &P.y, &r->y);
         return 0;
     }
+    // 1/z1, 1/z2 and 1/x from one inversion of their product.
+    ksFieldElement z12{}, all{}, inv{}, c{}, invX{};
+    f->multiply(gd, &l.z1, &l.z2, &z12);
+    f->multiply(gd, &z12, &P.x, &all);
+    f->invert(gd, &all, &inv);
+    f->multiply(gd, &inv, &z12, &invX);
+    f->multiply(gd, &inv, &P.x, &c);
+    f->multiply(gd, &c, &l.z2, &t);
+    f->multiply(gd, &l.x1, &t, &x1);
     // y1 = (x1 + x)((x1 + x)(x2 + x) + x^2 + y)/x + y.
     ksFieldElement x2{}, s1{}, s2{}, u{};
-    f->invert(gd, &l.z2, &t);
+    f->multiply(gd, &c, &l.z1, &t);
     f->multiply(gd, &l.x2, &t, &x2);
     f->add(gd, &x1, &P.x, &s1);
     f->add(gd, &x2, &P.x, &s2);
@@ -145,8 +153,7 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
     f->add(gd, &u, &t, &u);
     f->add(gd, &u, &P.y, &u);
     f->multiply(gd, &u, &s1, &u);
-    f->invert(gd, &P.x, &t);
-    f->multiply(gd, &u, &t, &u);
+    f->multiply(gd, &u, &invX, &u);
     f->add(gd, &u, &P.y, &r->y);
     r->x = x1;
     return 0;
