@@ -2,7 +2,8 @@
 // multiplications run a Montgomery ladder on Lopez-Dahab x/z coordinates
 // with a fixed number of steps and no scalar-dependent branches. The
 // fresh-pair base multiplication keeps its tau-adic comb, whose thinned
-// columns decide the returned scalar.
+// columns decide the returned scalar; the comb's sums run in Lopez-Dahab
+// coordinates. Verification's public base-point half uses the same comb.
 #include "crypto/koblitz_engine.h"
 
 #include <cstddef>
