@@ -404,14 +404,47 @@ uint32_t combPublicMultiply(ksGlobalData* gd, int mu, const ksInt* u, const ksPo
     return combEvaluate(gd, mu, comb, &l->g, extra, r);
 }
 
+// v Q for a public v by its tau-adic NAF in Lopez-Dahab coordinates; 1 in
+// *done unless the expansion does not fit (the caller falls back).
+uint32_t nafMultiply(ksGlobalData* gd, int mu, const ksFieldMethods* f, const ksInt* v, const ksPoint& q, ksPoint* r,
+                     bool* done)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    const kob::KoblitzConstants& kc = *koblitzConstants(gd);
+    *done = false;
+    ksIntReduced reduced;
+    uint32_t rc = mpMod(v, asInt(&l->order), &reduced);
+    kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
+    c0.negative = kc.c0.sign != 0;
+    c1.negative = kc.c1.sign != 0;
+    int8_t digits[300];
+    uint32_t length = 0;
+    if (rc != 0 || kob::tauNaf(mu, c0, c1, kob::fromInt(asInt(&reduced)), digits, 300, &length) != 0)
+        return 0;
+    ksPoint neg = q;
+    f->add(gd, &q.x, &q.y, &neg.y);  // -(x, y) = (x, x + y)
+    LdPoint acc;
+    for (uint32_t i = length; i-- > 0;) {
+        ldTau(gd, f, &acc);
+        if (digits[i] != 0)
+            rc |= ldAddAffine(gd, f, mu > 0, &acc, digits[i] > 0 ? q : neg);
+    }
+    ldToAffine(gd, f, acc, r);
+    *done = true;
+    return rc;
+}
+
 uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
                           ksFieldElement* x)
 {
     ksPoint r1{}, r2{}, s{};
     const ksFieldMethods* f = fieldMethodsOf(gd);
     int mu = 0;
-    if (f != nullptr && !longScalar(u) && muOf(gd, &mu) == 0 && isBasePoint(gd, f, p)) {
-        uint32_t rc = kobMultiply(gd, v, q, &r2);
+    if (f != nullptr && !longScalar(u) && !longScalar(v) && muOf(gd, &mu) == 0 && isBasePoint(gd, f, p)) {
+        bool viaNaf = false;
+        uint32_t rc = nafMultiply(gd, mu, f, v, *q, &r2, &viaNaf);
+        if (!viaNaf)
+            rc = kobMultiply(gd, v, q, &r2);
         if (rc != 0)
             return rc;
         bool done = false;

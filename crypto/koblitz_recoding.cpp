@@ -377,6 +377,40 @@ uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBit
     return 0;
 }
 
+uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap,
+                uint32_t* length)
+{
+    *length = 0;
+    Zint z0, z1;
+    reduce(mu, k, c0, c1, &z0, &z1);
+    Wide4 r0, r1;
+    if (!toWide4(z0, &r0) || !toWide4(z1, &r1))
+        return 1;
+    const Wide4 zero{};
+    uint32_t i = 0;
+    for (; (r0.w[0] | r0.w[1] | r0.w[2] | r0.w[3] | r1.w[0] | r1.w[1] | r1.w[2] | r1.w[3]) != 0; ++i) {
+        if (i >= cap)
+            return 1;
+        int8_t u = 0;
+        if (r0.w[0] & 1) {
+            // u = 2 - ((r0 - 2 r1) mod 4) makes the next digit zero.
+            u = ((r0.w[0] - 2 * r1.w[0]) & 3) == 1 ? 1 : -1;
+            Wide4 one{};
+            one.w[0] = 1;
+            r0 = addSub(r0, one, u < 0);
+        }
+        digits[i] = u;
+        Wide4 h;
+        for (int j = 0; j < 3; ++j)
+            h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
+        h.w[3] = uint64_t(int64_t(r0.w[3]) >> 1);
+        r0 = addSub(r1, h, mu > 0);
+        r1 = addSub(zero, h, false);
+    }
+    *length = i;
+    return 0;
+}
+
 void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb)
 {
     uint32_t length = 0;
