@@ -114,15 +114,21 @@ Zint subtract(const Zint& a, const Zint& b) { return add(a, negate(b)); }
 Zint multiply(const Zint& a, const Zint& b)
 {
     Zint r;
+    int lenB = L;  // b's limbs above lenB are zero
+    while (lenB > 0 && b.mag[lenB - 1] == 0)
+        --lenB;
     for (int i = 0; i < L; ++i) {
         if (!a.mag[i])
             continue;
         uint64_t carry = 0;
-        for (int j = 0; i + j < L; ++j) {
+        for (int j = 0; j < lenB && i + j < L; ++j) {
             carry += uint64_t(a.mag[i]) * b.mag[j] + r.mag[i + j];
             r.mag[i + j] = uint32_t(carry);
             carry >>= 32;
         }
+        // Rows are added in order, so this limb holds nothing yet.
+        if (i + lenB < L)
+            r.mag[i + lenB] = uint32_t(carry);
     }
     r.negative = a.negative != b.negative;
     return r;
@@ -329,6 +335,20 @@ Wide4 addSub(const Wide4& a, const Wide4& b, bool add)
     return r;
 }
 
+// Sums of at most 261 Lucas terms of 131 bits stay far inside the words.
+Zint fromWide4(Wide4 v)
+{
+    Zint z;
+    z.negative = (v.w[3] >> 63) != 0;
+    if (z.negative)
+        v = addSub(Wide4{}, v, false);
+    for (int i = 0; i < 4; ++i) {
+        z.mag[2 * i] = uint32_t(v.w[i]);
+        z.mag[2 * i + 1] = uint32_t(v.w[i] >> 32);
+    }
+    return z;
+}
+
 uint32_t expandLoop(int mu, Wide4 r0, Wide4 r1, TauBits* out)
 {
     const Wide4 zero{};
@@ -460,12 +480,19 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
     if (length > 261)
         return 1;
     // sum b_i tau^i = (b0 - 2B) + A tau, tau^i = U(i) tau - 2 U(i-1).
-    Zint a = fromSmall(bit(1)), b;
+    Wide4 wa{}, wb{};
+    wa.w[0] = bit(1);
     for (uint32_t i = 2; i < length; ++i)
         if (bit(i)) {
-            a = add(a, load(kc.lucas[i - 1]));
-            b = add(b, load(kc.lucas[i - 2]));
+            Wide4 t;
+            if (!toWide4(load(kc.lucas[i - 1]), &t))
+                return 1;
+            wa = addSub(wa, t, true);
+            if (!toWide4(load(kc.lucas[i - 2]), &t))
+                return 1;
+            wb = addSub(wb, t, true);
         }
+    Zint a = fromWide4(wa), b = fromWide4(wb);
     Zint v = negate(add(b, b));
     if (bit(0))
         v = add(v, fromSmall(1));
