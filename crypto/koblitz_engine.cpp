@@ -2,7 +2,8 @@
 // multiplications run a Montgomery ladder on Lopez-Dahab x/z coordinates
 // with a fixed number of steps and no scalar-dependent branches. The
 // fresh-pair base multiplication keeps its tau-adic comb, whose thinned
-// columns decide the returned scalar.
+// columns decide the returned scalar; the comb's sums run in Lopez-Dahab
+// coordinates. Verification's public base-point half uses the same comb.
 #include "crypto/koblitz_engine.h"
 
 #include <cstddef>
@@ -122,10 +123,9 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         return 0;
     }
     ksFieldElement x1{}, t{};
-    f->invert(gd, &l.z1, &t);
-    f->multiply(gd, &l.x1, &t, &x1);
     if (!wantY) {
-        r->x = x1;
+        f->invert(gd, &l.z1, &t);
+        f->multiply(gd, &l.x1, &t, &r->x);
         return 0;
     }
     if (f->isZero(gd, &l.z2) == 1) {
@@ -134,9 +134,18 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
         f->add(gd, &P.x, &P.y, &r->y);
         return 0;
     }
+    // 1/z1, 1/z2 and 1/x from one inversion of their product.
+    ksFieldElement z12{}, all{}, inv{}, c{}, invX{};
+    f->multiply(gd, &l.z1, &l.z2, &z12);
+    f->multiply(gd, &z12, &P.x, &all);
+    f->invert(gd, &all, &inv);
+    f->multiply(gd, &inv, &z12, &invX);
+    f->multiply(gd, &inv, &P.x, &c);
+    f->multiply(gd, &c, &l.z2, &t);
+    f->multiply(gd, &l.x1, &t, &x1);
     // y1 = (x1 + x)((x1 + x)(x2 + x) + x^2 + y)/x + y.
     ksFieldElement x2{}, s1{}, s2{}, u{};
-    f->invert(gd, &l.z2, &t);
+    f->multiply(gd, &c, &l.z1, &t);
     f->multiply(gd, &l.x2, &t, &x2);
     f->add(gd, &x1, &P.x, &s1);
     f->add(gd, &x2, &P.x, &s2);
@@ -145,8 +154,7 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksInt* modulus, 
     f->add(gd, &u, &t, &u);
     f->add(gd, &u, &P.y, &u);
     f->multiply(gd, &u, &s1, &u);
-    f->invert(gd, &P.x, &t);
-    f->multiply(gd, &u, &t, &u);
+    f->multiply(gd, &u, &invX, &u);
     f->add(gd, &u, &P.y, &r->y);
     r->x = x1;
     return 0;
@@ -171,19 +179,6 @@ uint32_t kobMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
     const uint32_t rc = ladderMultiply(gd, k, asInt(&layoutOf(gd)->curveOrder), p, &r, false);
     if (rc == 0)
         *x = r.x;
-    return rc;
-}
-
-uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                          ksFieldElement* x)
-{
-    ksPoint r1{}, r2{}, s{};
-    uint32_t rc = kobMultiply(gd, u, p, &r1);
-    rc |= kobMultiply(gd, v, q, &r2);
-    if (rc != 0)
-        return rc;
-    rc |= ecBinaryAdd(gd, &r1, &r2, &s);
-    *x = s.x;
     return rc;
 }
 
@@ -251,21 +246,220 @@ uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
     return rc;
 }
 
-uint32_t combEvaluate(ksGlobalData* gd, const CombRecord& comb, const ksPoint* g, ksPoint* r)
+// Lopez-Dahab point (X : Y : Z) = (X/Z, Y/Z^2); inf marks the point at
+// infinity. tau squares each coordinate.
+struct LdPoint {
+    ksFieldElement x{}, y{}, z{};
+    bool inf = true;
+    ~LdPoint() { wipe(this, sizeof *this); }
+};
+
+void ldToAffine(ksGlobalData* gd, const ksFieldMethods* f, const LdPoint& p, ksPoint* r)
 {
+    if (p.inf) {
+        f->zero(gd, &r->x);
+        f->zero(gd, &r->y);
+        return;
+    }
+    ksFieldElement zi{}, zi2{};
+    f->invert(gd, &p.z, &zi);
+    f->multiply(gd, &p.x, &zi, &r->x);
+    f->square(gd, &zi, &zi2);
+    f->multiply(gd, &p.y, &zi2, &r->y);
+}
+
+void ldFromAffine(ksGlobalData* gd, const ksFieldMethods* f, const ksPoint& q, LdPoint* p)
+{
+    p->inf = f->isZero(gd, &q.x) == 1;
+    p->x = q.x;
+    p->y = q.y;
+    f->one(gd, &p->z);
+}
+
+// p += q for affine q (mixed addition, one field inversion saved per step).
+// aOne: the curve's a is 1, else 0. Rare cases (either operand at infinity,
+// equal x) go through the affine addition.
+uint32_t ldAddAffine(ksGlobalData* gd, const ksFieldMethods* f, bool aOne, LdPoint* p, const ksPoint& q)
+{
+    if (f->isZero(gd, &q.x) == 1)
+        return 0;
+    if (p->inf) {
+        ldFromAffine(gd, f, q, p);
+        return 0;
+    }
+    ksFieldElement t1{}, t2{}, t3{}, b{}, a{};
+    f->multiply(gd, &p->z, &q.x, &t1);
+    f->add(gd, &p->x, &t1, &b);  // B = X1 + x2 Z1
+    if (f->isZero(gd, &b) == 1) {
+        ksPoint pa{}, s{};
+        ldToAffine(gd, f, *p, &pa);
+        const uint32_t rc = ecBinaryAdd(gd, &pa, &q, &s);
+        ldFromAffine(gd, f, s, p);
+        wipe(&pa, sizeof pa);
+        wipe(&s, sizeof s);
+        return rc;
+    }
+    f->square(gd, &p->z, &t2);           // Z1^2
+    f->multiply(gd, &t2, &q.y, &t3);
+    f->add(gd, &p->y, &t3, &a);          // A = Y1 + y2 Z1^2
+    f->multiply(gd, &p->z, &b, &t1);     // C = Z1 B
+    f->square(gd, &t1, &p->z);           // Z3 = C^2
+    f->multiply(gd, &t1, &a, &t3);       // E = A C
+    if (aOne)
+        f->add(gd, &t1, &t2, &t1);       // C + a Z1^2
+    f->square(gd, &b, &t2);
+    f->multiply(gd, &t2, &t1, &p->x);    // D = B^2 (C + a Z1^2)
+    f->square(gd, &a, &t2);
+    f->add(gd, &p->x, &t2, &p->x);
+    f->add(gd, &p->x, &t3, &p->x);       // X3 = A^2 + D + E
+    f->multiply(gd, &q.x, &p->z, &t2);
+    f->add(gd, &t2, &p->x, &t2);         // F = X3 + x2 Z3
+    f->square(gd, &p->z, &t1);
+    f->add(gd, &t3, &p->z, &t3);
+    f->multiply(gd, &t3, &t2, &p->y);    // (E + Z3) F
+    f->add(gd, &q.x, &q.y, &t2);
+    f->multiply(gd, &t1, &t2, &t3);
+    f->add(gd, &p->y, &t3, &p->y);       // + (x2 + y2) Z3^2
+    wipe(&t1, sizeof t1);
+    wipe(&t2, sizeof t2);
+    wipe(&t3, sizeof t3);
+    wipe(&a, sizeof a);
+    wipe(&b, sizeof b);
+    return 0;
+}
+
+void ldTau(ksGlobalData* gd, const ksFieldMethods* f, LdPoint* p)
+{
+    if (p->inf)
+        return;
+    f->square(gd, &p->x, &p->x);
+    f->square(gd, &p->y, &p->y);
+    f->square(gd, &p->z, &p->z);
+}
+
+// Sum of the comb's columns plus `extra`, kept in Lopez-Dahab coordinates
+// until the one inversion at the end.
+uint32_t combEvaluate(ksGlobalData* gd, int mu, const CombRecord& comb, const ksPoint* g, const ksPoint& extra,
+                      ksPoint* r)
+{
+    const ksFieldMethods* f = fieldMethodsOf(gd);
+    if (f == nullptr)
+        return 1;
+    const bool aOne = mu > 0;
     const uint32_t w = words(gd);
     uint32_t rc = 0;
-    ksPoint acc{};
+    LdPoint acc;
     for (uint32_t c = comb.count; c-- > 0;) {
-        rc |= applyTau(gd, &acc, 1);
+        ldTau(gd, f, &acc);
         if (comb.columns[c] != 0) {
             ksPoint e;
             readEntry(g, w, comb.columns[c], &e);
-            rc |= ecBinaryAdd(gd, &acc, &e, &acc);
+            rc |= ldAddAffine(gd, f, aOne, &acc, e);
+            wipe(&e, sizeof e);
         }
     }
-    r->x = acc.x;
-    r->y = acc.y;
+    rc |= ldAddAffine(gd, f, aOne, &acc, extra);
+    ldToAffine(gd, f, acc, r);
+    return rc;
+}
+
+// The expansion's digits all lie in the comb's nine rows of d columns.
+bool fitsComb(const kob::TauBits& bits, uint32_t d)
+{
+    for (uint32_t i = 9 * d; i < 288; ++i)
+        if ((bits.words[i / 32] >> (i % 32)) & 1)
+            return false;
+    return true;
+}
+
+bool isBasePoint(ksGlobalData* gd, const ksFieldMethods* f, const ksPoint* p)
+{
+    const GlobalDataLayout* l = layoutOf(gd);
+    if (l->g.table == nullptr)
+        return false;
+    return p == &l->g || (f->equal(gd, &p->x, &l->g.x) == 1 && f->equal(gd, &p->y, &l->g.y) == 1);
+}
+
+// u G + extra through the base point's tau-adic comb, for a public u: the
+// whole expansion, no column picking and no random draws. 1 in *done when
+// the comb cannot hold the expansion (the caller falls back).
+uint32_t combPublicMultiply(ksGlobalData* gd, int mu, const ksInt* u, const ksPoint& extra, ksPoint* r, bool* done)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    const kob::KoblitzConstants& kc = *koblitzConstants(gd);
+    *done = false;
+    ksIntReduced reduced;
+    uint32_t rc = mpMod(u, asInt(&l->order), &reduced);
+    kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
+    c0.negative = kc.c0.sign != 0;
+    c1.negative = kc.c1.sign != 0;
+    kob::TauBits bits;
+    if (rc != 0 || kob::tauExpand(mu, c0, c1, kob::fromInt(asInt(&reduced)), &bits) != 0)
+        return 0;
+    CombRecord comb;
+    kob::combColumns(l->fieldBits + 6, bits, &comb);
+    if (comb.count != 0 && !fitsComb(bits, comb.count))
+        return 0;
+    *done = true;
+    return combEvaluate(gd, mu, comb, &l->g, extra, r);
+}
+
+// v Q for a public v by its tau-adic NAF in Lopez-Dahab coordinates; 1 in
+// *done unless the expansion does not fit (the caller falls back).
+uint32_t nafMultiply(ksGlobalData* gd, int mu, const ksFieldMethods* f, const ksInt* v, const ksPoint& q, ksPoint* r,
+                     bool* done)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    const kob::KoblitzConstants& kc = *koblitzConstants(gd);
+    *done = false;
+    ksIntReduced reduced;
+    uint32_t rc = mpMod(v, asInt(&l->order), &reduced);
+    kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
+    c0.negative = kc.c0.sign != 0;
+    c1.negative = kc.c1.sign != 0;
+    int8_t digits[300];
+    uint32_t length = 0;
+    if (rc != 0 || kob::tauNaf(mu, c0, c1, kob::fromInt(asInt(&reduced)), digits, 300, &length) != 0)
+        return 0;
+    ksPoint neg = q;
+    f->add(gd, &q.x, &q.y, &neg.y);  // -(x, y) = (x, x + y)
+    LdPoint acc;
+    for (uint32_t i = length; i-- > 0;) {
+        ldTau(gd, f, &acc);
+        if (digits[i] != 0)
+            rc |= ldAddAffine(gd, f, mu > 0, &acc, digits[i] > 0 ? q : neg);
+    }
+    ldToAffine(gd, f, acc, r);
+    *done = true;
+    return rc;
+}
+
+uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
+                          ksFieldElement* x)
+{
+    ksPoint r1{}, r2{}, s{};
+    const ksFieldMethods* f = fieldMethodsOf(gd);
+    int mu = 0;
+    if (f != nullptr && !longScalar(u) && !longScalar(v) && muOf(gd, &mu) == 0 && isBasePoint(gd, f, p)) {
+        bool viaNaf = false;
+        uint32_t rc = nafMultiply(gd, mu, f, v, *q, &r2, &viaNaf);
+        if (!viaNaf)
+            rc = kobMultiply(gd, v, q, &r2);
+        if (rc != 0)
+            return rc;
+        bool done = false;
+        rc |= combPublicMultiply(gd, mu, u, r2, &s, &done);
+        if (done) {
+            *x = s.x;
+            return rc;
+        }
+    }
+    uint32_t rc = kobMultiply(gd, u, p, &r1);
+    rc |= kobMultiply(gd, v, q, &r2);
+    if (rc != 0)
+        return rc;
+    rc |= ecBinaryAdd(gd, &r1, &r2, &s);
+    *x = s.x;
     return rc;
 }
 
@@ -319,9 +513,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     rc |= kob::tauValue(kc, asInt(&l->order), bits, k);
 
     ksPoint sum{};
-    rc |= combEvaluate(gd, comb, &l->g, &sum);
+    rc |= combEvaluate(gd, mu, comb, &l->g, l->blindPoint, &sum);
     rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
-    rc |= ecBinaryAdd(gd, &sum, &l->blindPoint, &sum);
     r->x = sum.x;
     r->y = sum.y;
     return rc;

@@ -56,6 +56,10 @@ uint32_t lucasTable(int mu, KoblitzConstants* k);
 void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Zint* rho1);
 // 1 when the expansion would not fit 288 digits.
 uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBits* out);
+// The tau-adic NAF (digits -1, 0, 1, least significant first) of k after
+// reduction; the digit count in *length, 1 when it would not fit `cap`.
+uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap,
+                uint32_t* length);
 void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb);
 void columnsToBits(const CombRecord& comb, TauBits* out);
 // sum of b_i tau^i as an integer modulo n, via lambda and the Lucas table.

@@ -110,6 +110,45 @@ TEST_F(KoblitzEngine, TwinMultiplyMatchesOpenssl)
     }
 }
 
+// With the context's base point the first half goes through its comb and the
+// second through a tau-adic expansion; equal and opposite halves meet in the
+// doubling and infinity cases of the final addition.
+TEST_F(KoblitzEngine, TwinMultiplyWithTheBasePointMatchesOpenssl)
+{
+    const ksPoint& g = layout()->g;
+    ASSERT_NE(g.table, nullptr);
+    for (int i = 0; i < 8; ++i) {
+        const ksPoint q = randomPoint();
+        auto uv = randomScalars(2, 163);
+        if (i == 0)
+            BN_zero(uv[0].get());
+        if (i == 1)
+            BN_zero(uv[1].get());
+        ksIntReduced u, v;
+        toInt(uv[0].get(), &u);
+        toInt(uv[1].get(), &v);
+        EcPoint want(EC_POINT_new(group.get()));
+        EC_POINT_add(group.get(), want.get(), ecMul(uv[0].get()).get(), ecMul(uv[1].get(), toEc(q).get()).get(),
+                     ctx.get());
+        ksFieldElement x{};
+        ASSERT_EQ(ecTwinMultiplyX(gd, asInt(&u), &g, asInt(&v), &q, &x), 0u);
+        EXPECT_EQ(hexOf(x), hexOf(fromEc(want.get()).x)) << "i = " << i;
+    }
+    ksPoint gq = g;
+    gq.table = nullptr;
+    Bn k = std::move(randomScalars(1, 160)[0]), twice = newBn(), minus = newBn();
+    BN_lshift1(twice.get(), k.get());
+    BN_sub(minus.get(), order.get(), k.get());
+    ksIntReduced kr, mr;
+    toInt(k.get(), &kr);
+    toInt(minus.get(), &mr);
+    ksFieldElement x{};
+    ASSERT_EQ(ecTwinMultiplyX(gd, asInt(&kr), &g, asInt(&kr), &gq, &x), 0u);
+    EXPECT_EQ(hexOf(x), hexOf(fromEc(ecMul(twice.get()).get()).x));
+    ASSERT_EQ(ecTwinMultiplyX(gd, asInt(&kr), &g, asInt(&mr), &gq, &x), 0u);
+    EXPECT_EQ(hexOf(x), hexOf(ksFieldElement{}));
+}
+
 // Points outside the order-n subgroup (cofactor 2): the x-only product acts
 // modulo the curve order, not modulo n.
 TEST_F(KoblitzEngine, MultiplyXOnPointsOutsideTheSubgroup)
