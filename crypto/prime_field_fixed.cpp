@@ -36,13 +36,57 @@ struct PrimeP256 {
     static constexpr uint32_t p[W] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 1, 0xFFFFFFFF};
 };
 
+// P-256: the fold of 2^256 = 2^224 - 2^192 - 2^96 + 1 written out as signed
+// column sums over the sixteen product words, carries propagated once.
+inline void reduceP256(const uint32_t* t, const uint32_t* p, uint32_t* out)
+{
+    int64_t c[16];
+#pragma GCC unroll 16
+    for (int i = 0; i < 16; ++i)
+        c[i] = t[i];
+    int64_t w[8];
+    w[0] = c[0] + c[8] + c[9] - c[11] - c[12] - c[13] - c[14];
+    w[1] = c[1] + c[9] + c[10] - c[12] - c[13] - c[14] - c[15];
+    w[2] = c[2] + c[10] + c[11] - c[13] - c[14] - c[15];
+    w[3] = c[3] + 2 * (c[11] + c[12]) + c[13] - c[15] - c[8] - c[9];
+    w[4] = c[4] + 2 * (c[12] + c[13]) + c[14] - c[9] - c[10];
+    w[5] = c[5] + 2 * (c[13] + c[14]) + c[15] - c[10] - c[11];
+    w[6] = c[6] + 3 * c[14] + 2 * c[15] + c[13] - c[8] - c[9];
+    w[7] = c[7] + 3 * c[15] + c[8] - c[10] - c[11] - c[12] - c[13];
+    int64_t carry = 0;
+    uint32_t x[8];
+#pragma GCC unroll 8
+    for (int i = 0; i < 8; ++i) {
+        carry += w[i];
+        x[i] = uint32_t(carry);
+        carry >>= 32;
+    }
+    // x + carry 2^256 with a carry of a few units either way: each fold adds
+    // -carry p and ends once the value lies in [0, 2^256).
+    for (int round = 0; carry != 0 && round < 8; ++round) {
+        const int64_t k = carry;
+        carry = 0;
+#pragma GCC unroll 8
+        for (int i = 0; i < 8; ++i) {
+            carry += int64_t(x[i]) + (i == 0 || i == 7 ? k : 0) - (i == 3 || i == 6 ? k : 0);
+            x[i] = uint32_t(carry);
+            carry >>= 32;
+        }
+    }
+    if (!lessThan<8>(x, p))
+        subWords<8>(x, p);  // below 2^256 < 2p: once is enough
+    std::memcpy(out, x, sizeof x);
+}
+
 template <typename P>
 struct Fixed {
     static constexpr int W = P::W;
 
     static void reduce(const uint32_t* t, uint32_t* out)
     {
-        if constexpr (P::pseudoMersenne != 0)
+        if constexpr (W == 8)
+            reduceP256(t, P::p, out);
+        else if constexpr (P::pseudoMersenne != 0)
             smallPseudoMersenneReduce<W>(t, uint32_t(P::pseudoMersenne), P::p, out);
         else
             matrixReduce<W>(t, matrix, P::terms, P::p, out);
