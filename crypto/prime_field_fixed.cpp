@@ -36,57 +36,13 @@ struct PrimeP256 {
     static constexpr uint32_t p[W] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 1, 0xFFFFFFFF};
 };
 
-// P-256: the fold of 2^256 = 2^224 - 2^192 - 2^96 + 1 written out as signed
-// column sums over the sixteen product words, carries propagated once.
-inline void reduceP256(const uint32_t* t, const uint32_t* p, uint32_t* out)
-{
-    int64_t c[16];
-#pragma GCC unroll 16
-    for (int i = 0; i < 16; ++i)
-        c[i] = t[i];
-    int64_t w[8];
-    w[0] = c[0] + c[8] + c[9] - c[11] - c[12] - c[13] - c[14];
-    w[1] = c[1] + c[9] + c[10] - c[12] - c[13] - c[14] - c[15];
-    w[2] = c[2] + c[10] + c[11] - c[13] - c[14] - c[15];
-    w[3] = c[3] + 2 * (c[11] + c[12]) + c[13] - c[15] - c[8] - c[9];
-    w[4] = c[4] + 2 * (c[12] + c[13]) + c[14] - c[9] - c[10];
-    w[5] = c[5] + 2 * (c[13] + c[14]) + c[15] - c[10] - c[11];
-    w[6] = c[6] + 3 * c[14] + 2 * c[15] + c[13] - c[8] - c[9];
-    w[7] = c[7] + 3 * c[15] + c[8] - c[10] - c[11] - c[12] - c[13];
-    int64_t carry = 0;
-    uint32_t x[8];
-#pragma GCC unroll 8
-    for (int i = 0; i < 8; ++i) {
-        carry += w[i];
-        x[i] = uint32_t(carry);
-        carry >>= 32;
-    }
-    // x + carry 2^256 with a carry of a few units either way: each fold adds
-    // -carry p and ends once the value lies in [0, 2^256).
-    for (int round = 0; carry != 0 && round < 8; ++round) {
-        const int64_t k = carry;
-        carry = 0;
-#pragma GCC unroll 8
-        for (int i = 0; i < 8; ++i) {
-            carry += int64_t(x[i]) + (i == 0 || i == 7 ? k : 0) - (i == 3 || i == 6 ? k : 0);
-            x[i] = uint32_t(carry);
-            carry >>= 32;
-        }
-    }
-    if (!lessThan<8>(x, p))
-        subWords<8>(x, p);  // below 2^256 < 2p: once is enough
-    std::memcpy(out, x, sizeof x);
-}
-
 template <typename P>
 struct Fixed {
     static constexpr int W = P::W;
 
     static void reduce(const uint32_t* t, uint32_t* out)
     {
-        if constexpr (W == 8)
-            reduceP256(t, P::p, out);
-        else if constexpr (P::pseudoMersenne != 0)
+        if constexpr (P::pseudoMersenne != 0)
             smallPseudoMersenneReduce<W>(t, uint32_t(P::pseudoMersenne), P::p, out);
         else
             matrixReduce<W>(t, matrix, P::terms, P::p, out);
@@ -276,75 +232,8 @@ struct Fixed {
         canon(out->words);
         return 0;
     }
-    // Inversion as a^(p-2) over an addition chain of the prime (zero gives
-    // zero); far fewer word operations than the binary Euclid for these primes.
-    static void sqrN(uint32_t* x, int n)
-    {
-        uint32_t t[2 * W];
-        for (int i = 0; i < n; ++i) {
-            sqrWords<W>(x, t);
-            reduce(t, x);
-        }
-    }
-    static void mulTo(uint32_t* x, const uint32_t* y)
-    {
-        uint32_t t[2 * W];
-        mulWords<W>(x, y, t);
-        reduce(t, x);
-    }
-    // x = a^(2^n - 1) from y = a^(2^m - 1): x = y^(2^k) z with z = a^(2^k - 1).
-    static void chainStep(uint32_t* x, const uint32_t* y, int k, const uint32_t* z)
-    {
-        if (x != y)
-            std::memcpy(x, y, W * 4);
-        sqrN(x, k);
-        mulTo(x, z);
-    }
-    static uint32_t invertChain(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-    {
-        if constexpr (W == 8) {
-            // p - 2: 32 ones, 31 zeros, a one, 96 zeros, 94 ones, 0, 1.
-            uint32_t x1[W], x2[W], x4[W], x8[W], x16[W], x24[W], x28[W], x30[W], x32[W], r[W];
-            std::memcpy(x1, a->words, W * 4);
-            chainStep(x2, x1, 1, x1);
-            chainStep(x4, x2, 2, x2);
-            chainStep(x8, x4, 4, x4);
-            chainStep(x16, x8, 8, x8);
-            chainStep(x24, x16, 8, x8);
-            chainStep(x28, x24, 4, x4);
-            chainStep(x30, x28, 2, x2);
-            chainStep(x32, x30, 2, x2);
-            chainStep(r, x32, 32, x1);
-            sqrN(r, 96);
-            chainStep(r, r, 32, x32);
-            chainStep(r, r, 32, x32);
-            chainStep(r, r, 30, x30);
-            chainStep(r, r, 2, x1);
-            std::memcpy(out->words, r, W * 4);
-            return 0;
-        } else if constexpr (W == 7) {
-            // p - 2: 127 ones, 0, 96 ones.
-            uint32_t x1[W], x2[W], x3[W], x6[W], x12[W], x24[W], x30[W], x31[W], x48[W], x96[W], r[W];
-            std::memcpy(x1, a->words, W * 4);
-            chainStep(x2, x1, 1, x1);
-            chainStep(x3, x2, 1, x1);
-            chainStep(x6, x3, 3, x3);
-            chainStep(x12, x6, 6, x6);
-            chainStep(x24, x12, 12, x12);
-            chainStep(x30, x24, 6, x6);
-            chainStep(x31, x30, 1, x1);
-            chainStep(x48, x24, 24, x24);
-            chainStep(x96, x48, 48, x48);
-            chainStep(r, x96, 31, x31);
-            chainStep(r, r, 97, x96);
-            std::memcpy(out->words, r, W * 4);
-            return 0;
-        } else {
-            return invert(gd, a, out);
-        }
-    }
     static constexpr ksFieldMethods table = {
-        add,      invertChain, lowBit,     multiply, one,          zero,         square,  equal,  isZero,
+        add,      invert, lowBit,     multiply, one,          zero,         square,  equal,  isZero,
         isOne,    squareRoot, subtract, negate, multiplyWord, canonical, fromStandard, toStandard,
     };
 };
@@ -417,7 +306,4 @@ uint32_t a2434(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::inst
 uint32_t a2437(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::installFixed(gd, ks::kPrimeP256Id, reduction); }
 
 uint32_t a2371(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::Fixed<ks::pf::Prime160>::lowBit(gd, a); }
-uint32_t a2365(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-{
-    return ks::pf::Fixed<ks::pf::PrimeP256>::invertChain(gd, a, out);
-}
+uint32_t a2365(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) { return ks::pf::invert(gd, a, out); }
