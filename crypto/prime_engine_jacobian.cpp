@@ -12,6 +12,32 @@ namespace {
 
 uint32_t combBitsOrder(const ksGlobalData* gd) { return orderBits(gd); }
 
+// k P by the windowed NAF, left in Jacobian form (Z = 0 for infinity).
+template <JacDouble Dbl>
+uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, const ksPoint* p, Jacobian* q)
+{
+    *q = Jacobian{};
+    const int top = naf.top();
+    if (top < 0 || isInfinity(gd, p)) {
+        f.zero(q->Z);
+        return 0;
+    }
+    WindowTable table;
+    uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
+    Window w;
+    windowStart(&w, naf.digit(uint32_t(top)));
+    auto addValue = [&](int v) {
+        if (v != 0)
+            rc |= jacAdd(gd, &table[v], q, q, Dbl);
+    };
+    for (int i = top - 1; i >= 0; --i) {
+        rc |= Dbl(gd, q, q);
+        addValue(windowStep(&w, naf.digit(uint32_t(i))));
+    }
+    addValue(w.v);
+    return rc;
+}
+
 // k P with the engine's doubling; R's table reference is left as it was.
 template <JacDouble Dbl>
 uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
@@ -38,20 +64,8 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
-    WindowTable table;
-    rc |= buildWindowTable(gd, p, &table, Dbl);
-    Jacobian q{};
-    Window w;
-    windowStart(&w, naf.digit(uint32_t(top)));
-    auto addValue = [&](int v) {
-        if (v != 0)
-            rc |= jacAdd(gd, &table[v], &q, &q, Dbl);
-    };
-    for (int i = top - 1; i >= 0; --i) {
-        rc |= Dbl(gd, &q, &q);
-        addValue(windowStep(&w, naf.digit(uint32_t(i))));
-    }
-    addValue(w.v);
+    Jacobian q;
+    rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
     return rc | jacToAffine(gd, &q, r);
 }
 
@@ -74,6 +88,34 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     if (!f.ok())
         return 1;
     uint32_t rc = 0;
+    if (p->table != nullptr && q->table == nullptr) {
+        // Only the sum is made affine: one inversion instead of three.
+        ksPoint r1{};
+        rc |= multiply<Dbl>(gd, u, p, &r1);
+        Naf nv;
+        rc |= nafOfScalar(gd, v, &nv);
+        Jacobian acc;
+        rc |= windowedJacobian<Dbl>(gd, f, nv, q, &acc);
+        if (isInfinity(gd, &r1))
+            return rc | jacToAffineX(gd, &acc, x);
+        if (!f.isZero(acc.Z)) {
+            // Equal x (doubling or opposite points) keeps the affine sum's rules.
+            ksFieldElement z2{}, u1{};
+            f.sqr(acc.Z, z2);
+            f.mul(r1.x, z2, u1);
+            if (!f.equal(u1, acc.X)) {
+                Jacobian a{}, sum{};
+                rc |= toJacobian(gd, &r1, &a);
+                rc |= jacAddAffine(gd, &a, &acc, &sum, Dbl);
+                return rc | jacToAffineX(gd, &sum, x);
+            }
+        }
+        ksPoint r2{}, r{};
+        rc |= jacToAffine(gd, &acc, &r2);
+        rc |= ecPrimeAdd(gd, &r1, &r2, &r);
+        *x = r.x;
+        return rc;
+    }
     if (p->table != nullptr || q->table != nullptr) {
         ksPoint r1{}, r2{}, r{};
         rc |= multiply<Dbl>(gd, u, p, &r1);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "crypto/binary_field_modules.h"
 #include "crypto/curve_extensions.h"
@@ -213,6 +214,64 @@ TEST_P(PrimeField, EdgeValues)
     if (BN_num_bits(pp1.get()) <= int(32 * w)) {
         f->toStandard(gd, &e, &out);
         EXPECT_EQ(BN_cmp(toBn(out).get(), one.get()), 0);
+    }
+}
+
+// Products and inverses of values that drive the reduction's carries to
+// their extremes: all-ones words, single high bits, p and its neighbours.
+TEST_P(PrimeField, EdgeProductsAndInverses)
+{
+    const int bits = int(32 * w);
+    std::vector<Bn> edges;
+    auto push = [&](Bn b) { edges.push_back(std::move(b)); };
+    for (unsigned k : {0u, 1u, 2u}) {
+        Bn b = newBn();
+        BN_set_word(b.get(), k);
+        push(std::move(b));
+    }
+    for (int d : {-1, 0, 1}) {
+        Bn b(BN_dup(p.get()));
+        if (d < 0)
+            BN_sub_word(b.get(), 1);
+        if (d > 0)
+            BN_add_word(b.get(), 1);
+        if (BN_num_bits(b.get()) <= bits)
+            push(std::move(b));
+    }
+    for (int k : {bits - 1, bits - 32, bits - 64, 96, 32}) {
+        Bn b = newBn();
+        BN_set_bit(b.get(), k);
+        push(std::move(b));
+        Bn m = newBn();  // 2^k - 1: all ones below bit k
+        BN_set_bit(m.get(), k);
+        BN_sub_word(m.get(), 1);
+        push(std::move(m));
+    }
+    Bn top = newBn();  // 2^(32w) - 1
+    BN_set_bit(top.get(), bits);
+    BN_sub_word(top.get(), 1);
+    push(std::move(top));
+    for (size_t i = 0; i < edges.size(); ++i) {
+        const ksFieldElement a = element(edges[i].get());
+        Bn va = value(a), want = newBn();
+        for (size_t j = 0; j < edges.size(); ++j) {
+            const ksFieldElement b = element(edges[j].get());
+            ksFieldElement out{};
+            f->multiply(gd, &a, &b, &out);
+            BN_mod_mul(want.get(), va.get(), value(b).get(), p.get(), ctx.get());
+            EXPECT_EQ(BN_cmp(value(out).get(), want.get()), 0) << "multiply " << i << " " << j;
+            EXPECT_TRUE(below2w(out));
+        }
+        ksFieldElement out{};
+        f->square(gd, &a, &out);
+        BN_mod_sqr(want.get(), va.get(), p.get(), ctx.get());
+        EXPECT_EQ(BN_cmp(value(out).get(), want.get()), 0) << "square " << i;
+        if (BN_is_zero(va.get()))
+            continue;
+        ksFieldElement inv{};
+        ASSERT_EQ(fieldInvert(gd, &a, &inv), 0u);
+        ASSERT_NE(BN_mod_inverse(want.get(), va.get(), p.get(), ctx.get()), nullptr);
+        EXPECT_EQ(BN_cmp(value(inv).get(), want.get()), 0) << "invert " << i;
     }
 }
 
