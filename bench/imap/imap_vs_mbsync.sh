@@ -3,10 +3,13 @@
 # attachment) from a private Dovecot: `tallyhop sync` into the emulated handheld against
 # mbsync pulling the same INBOX into an empty Maildir, same servers, same run. Run by hand:
 #
-#   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N to change the size, KEEP=1)
+#   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N, REPS=N (default 3), KEEP=1)
 #
-# Each tool runs under /usr/bin/time -v: wall time, CPU (user + system) and peak resident
-# memory. Ratios are tallyhop / mbsync (at most 1.00: tallyhop is no dearer).
+# Each repetition is a first synchronisation for both (a fresh handheld and desktop user,
+# an empty Maildir), in alternating order so neither always runs on a warmer server. Each
+# run is under /usr/bin/time -v: wall time, CPU (user + system of the client process; the
+# server's share is not counted) and peak resident memory. The table shows every run and
+# the medians; ratios are tallyhop / mbsync over the medians (at most 1.00: no dearer).
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -14,6 +17,7 @@ bin="$root/$build/bin"
 servers_sh="$root/tests/servers/mailservers.sh"
 sample_mail="$root/scripts/sample_mail.py"
 messages=${MESSAGES:-5000}
+reps=${REPS:-3}
 
 [ -x "$bin/tallyhop" ] || { echo "imap bench: $bin/tallyhop is missing; build first" >&2; exit 1; }
 [ -x /usr/bin/mbsync ] || { echo "imap bench: /usr/bin/mbsync is missing (package isync)" >&2; exit 1; }
@@ -22,7 +26,6 @@ messages=${MESSAGES:-5000}
 work=$(mktemp -d /tmp/tessaline-imapbench-XXXXXX)
 # Dovecot's helpers run as other users and must reach the servers' directory.
 chmod 0755 "$work"
-export TESSALINE_HOME="$work/home"
 servers="$work/servers"
 finish() {
   bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
@@ -46,16 +49,7 @@ on_server=$(count)
 [ "$on_server" = "$messages" ] || { echo "imap bench: INBOX holds $on_server, not $messages" >&2; exit 1; }
 mail_mb=$(du -sm "$MAILDIR" | awk '{ print $1 }')
 
-"$bin/tallyhop" init --user bench >/dev/null
-"$bin/tallyhop" handheld account --number 0 --name "Bench IMAP" --server "$HOST" --port "$IMAP_PORT" \
-  --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
-  --email "$USER@$DOMAIN" --smtp-login >/dev/null
-"$bin/tallyhop" account --user bench --number 0 --name "Bench IMAP" --client imap --active 1 \
-  --days 30 --inbox 1 --outbox 1 --size 64 >/dev/null
-"$bin/tallyhop" account --user bench --log info >/dev/null
-
 # Private mbsync set-up: plaintext login on loopback, a Maildir of its own.
-mkdir -p "$work/mbsync"
 cat >"$work/mbsyncrc" <<EOF
 IMAPAccount bench
 Host $HOST
@@ -82,39 +76,63 @@ Create Near
 SyncState *
 EOF
 
-# measure NAME LOG CMD...: appends "name wall cpu peak_mb status" to $work/results.
+# measure NAME GOT_CMD CMD...: appends "name wall cpu peak_mb status messages" to
+# $work/results; GOT_CMD counts the messages the run brought over.
 measure() {
-  local name=$1 log=$2 rc=0
+  local name=$1 got=$2 rc=0
   shift 2
-  /usr/bin/time -v -o "$work/$name.time" "$@" >"$log" 2>&1 || rc=$?
-  awk -v n="$name" -v rc="$rc" -F': ' '
+  /usr/bin/time -v -o "$work/$name.time" "$@" >"$work/$name.out" 2>&1 || rc=$?
+  awk -v n="$name" -v rc="$rc" -v got="$($got)" -F': ' '
     /Elapsed \(wall clock\)/ { k = split($2, p, ":"); w = 0; for (i = 1; i <= k; i++) w = w * 60 + p[i] }
     /User time/ { u = $2 } /System time/ { s = $2 } /Maximum resident/ { m = $2 / 1024 }
-    END { printf "%s %.2f %.2f %.1f %d\n", n, w, u + s, m, rc }' "$work/$name.time" >>"$work/results"
+    END { printf "%s %.2f %.2f %.1f %d %d\n", n, w, u + s, m, rc, got }' "$work/$name.time" >>"$work/results"
 }
 
-measure tallyhop "$work/sync.out" "$bin/tallyhop" sync
-measure mbsync "$work/mbsync.out" /usr/bin/mbsync -c "$work/mbsyncrc" bench
+tallyhop_setup() {
+  export TESSALINE_HOME="$work/home"
+  rm -rf "$TESSALINE_HOME"
+  "$bin/tallyhop" init --user bench >/dev/null
+  "$bin/tallyhop" handheld account --number 0 --name "Bench IMAP" --server "$HOST" --port "$IMAP_PORT" \
+    --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
+    --email "$USER@$DOMAIN" --smtp-login >/dev/null
+  "$bin/tallyhop" account --user bench --number 0 --name "Bench IMAP" --client imap --active 1 \
+    --days 30 --inbox 1 --outbox 1 --size 64 >/dev/null
+  "$bin/tallyhop" account --user bench --log info >/dev/null
+}
+tallyhop_got() { "$bin/tallyhop" handheld show --category 0 | awk -F'\t' '$2 == "account 0"' | wc -l; }
+mbsync_got() { find "$work/mbsync/INBOX/cur" "$work/mbsync/INBOX/new" -type f 2>/dev/null | wc -l; }
+run_tallyhop() { tallyhop_setup; measure tallyhop tallyhop_got "$bin/tallyhop" sync; }
+run_mbsync() {
+  rm -rf "$work/mbsync" && mkdir -p "$work/mbsync"
+  measure mbsync mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
+}
 
-got_tallyhop=$("$bin/tallyhop" handheld show --category 0 | awk -F'\t' '$2 == "account 0"' | wc -l)
-got_mbsync=$(find "$work/mbsync/INBOX/cur" "$work/mbsync/INBOX/new" -type f 2>/dev/null | wc -l)
+for ((r = 1; r <= reps; r++)); do
+  if ((r % 2)); then run_tallyhop; run_mbsync; else run_mbsync; run_tallyhop; fi
+done
 
-echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT)"
-awk -v gt="$got_tallyhop" -v gm="$got_mbsync" '
-  { n[NR] = $1; w[NR] = $2; c[NR] = $3; m[NR] = $4; rc[NR] = $5 }
+echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions"
+sort -s -k1,1 "$work/results" | awk -v want="$messages" '
+  function median(a, k,   i, j, t) {
+    for (i = 2; i <= k; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+    return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+  }
+  BEGIN { printf "%-16s %8s %8s %9s %5s %9s\n", "run", "wall s", "CPU s", "peak MB", "exit", "messages" }
+  {
+    k = ++n[$1]; W[$1, k] = $2; C[$1, k] = $3; M[$1, k] = $4
+    if ($5 != 0 || $6 != want) bad = 1
+    printf "%-16s %8.2f %8.2f %9.1f %5d %9d\n", $1 " #" k, $2, $3, $4, $5, $6
+  }
   END {
-    printf "%-9s %9s %9s %10s %6s %9s\n", "tool", "wall s", "CPU s", "peak MB", "exit", "messages"
-    for (i = 1; i <= NR; i++)
-      printf "%-9s %9.2f %9.2f %10.1f %6d %9d\n", n[i], w[i], c[i], m[i], rc[i], (n[i] == "tallyhop" ? gt : gm)
-    printf "ratio tallyhop/mbsync: wall %.2f  CPU %.2f  peak memory %.2f\n",
-      w[1] / (w[2] ? w[2] : 0.01), c[1] / (c[2] ? c[2] : 0.01), m[1] / (m[2] ? m[2] : 0.1)
-  }' "$work/results"
-
-status=0
-[ "$got_tallyhop" = "$messages" ] || { echo "tallyhop: $got_tallyhop messages on the handheld, not $messages" >&2; status=1; }
-[ "$got_mbsync" = "$messages" ] || { echo "mbsync: $got_mbsync messages in the Maildir, not $messages" >&2; status=1; }
-if [ "$status" != 0 ] || [ "${VERBOSE:-0}" = 1 ]; then
-  echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/sync.out" | tail -n 15
-  echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync.out"
-fi
-exit "$status"
+    for (t in n) {
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = W[t, i]; mw[t] = median(a, n[t])
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = C[t, i]; mc[t] = median(a, n[t])
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = M[t, i]; mm[t] = median(a, n[t])
+      printf "%-16s %8.2f %8.2f %9.1f\n", t " median", mw[t], mc[t], mm[t]
+    }
+    printf "ratio tallyhop/mbsync (medians): wall %.2f  CPU %.2f  peak memory %.2f\n",
+      mw["tallyhop"] / mw["mbsync"], mc["tallyhop"] / mc["mbsync"], mm["tallyhop"] / mm["mbsync"]
+    exit bad
+  }' || { echo "imap bench: a run failed or brought over other than $messages messages" >&2
+          echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/tallyhop.out" | tail -n 15
+          echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync.out"; exit 1; }
