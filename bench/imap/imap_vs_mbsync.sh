@@ -5,6 +5,9 @@
 #
 #   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N, REPS=N (default 3), KEEP=1)
 #
+# PROFILE=1 adds one untimed run of each under strace: socket writes, the IMAP commands
+# they carry (by verb) and the system calls, to see where each client's time goes.
+#
 # Each repetition is a first synchronisation for both (a fresh handheld and desktop user,
 # an empty Maildir), in alternating order so neither always runs on a warmer server. Each
 # run is under /usr/bin/time -v: wall time, CPU (user + system of the client process; the
@@ -99,11 +102,12 @@ tallyhop_setup() {
     --days 30 --inbox 1 --outbox 1 --size 64 >/dev/null
   "$bin/tallyhop" account --user bench --log info >/dev/null
 }
+mbsync_setup() { rm -rf "$work/mbsync" && mkdir -p "$work/mbsync"; }
 tallyhop_got() { "$bin/tallyhop" handheld show --category 0 | awk -F'\t' '$2 == "account 0"' | wc -l; }
 mbsync_got() { find "$work/mbsync/INBOX/cur" "$work/mbsync/INBOX/new" -type f 2>/dev/null | wc -l; }
 run_tallyhop() { tallyhop_setup; measure tallyhop tallyhop_got "$bin/tallyhop" sync; }
 run_mbsync() {
-  rm -rf "$work/mbsync" && mkdir -p "$work/mbsync"
+  mbsync_setup
   measure mbsync mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
 }
 
@@ -136,3 +140,24 @@ sort -s -k1,1 "$work/results" | awk -v want="$messages" '
   }' || { echo "imap bench: a run failed or brought over other than $messages messages" >&2
           echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/tallyhop.out" | tail -n 15
           echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync.out"; exit 1; }
+
+if [ "${PROFILE:-0}" = 1 ]; then
+  profile() {  # NAME CMD...: two first runs under strace: socket writes, then a syscall count
+    local name=$1
+    shift
+    "${name}_setup"
+    strace -f -qq -o "$work/$name.strace" -e trace=write,writev,sendto,sendmsg -s 65536 "$@" >/dev/null 2>&1 || true
+    "${name}_setup"
+    strace -f -qq -c -o "$work/$name.syscalls" "$@" >/dev/null 2>&1 || true
+  }
+  profile tallyhop "$bin/tallyhop" sync
+  profile mbsync /usr/bin/mbsync -c "$work/mbsyncrc" bench
+  for t in tallyhop mbsync; do
+    echo "-- $t: IMAP commands sent, by verb (UID prefix kept)"
+    grep -oE '("|\\n)[A-Za-z0-9.]+ (UID [A-Z]+|[A-Z]+)' "$work/$t.strace" | sed -E 's/^("|\\n)[^ ]* //' |
+      sort | uniq -c | sort -rn | head -n 8
+    echo "   socket writes: $(grep -cE '^[0-9]+ +(sendto|sendmsg|writev?)\([0-9]+, "[A-Za-z0-9.]+ [A-Z]' "$work/$t.strace")"
+    echo "-- $t: system calls (top by time)"
+    sed -n '1,12p' "$work/$t.syscalls"
+  done
+fi
