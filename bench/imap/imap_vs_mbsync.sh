@@ -5,6 +5,9 @@
 #
 #   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N, REPS=N (default 3), KEEP=1)
 #
+# mbsync syncs each message to disk by default (FSync yes); MBSYNC_FSYNC=no turns that off
+# to compare the protocol work alone.
+#
 # PROFILE=1 adds one untimed run of each under strace: socket writes, the IMAP commands
 # they carry (by verb) and the system calls, to see where each client's time goes.
 #
@@ -54,6 +57,8 @@ mail_mb=$(du -sm "$MAILDIR" | awk '{ print $1 }')
 
 # Private mbsync set-up: plaintext login on loopback, a Maildir of its own.
 cat >"$work/mbsyncrc" <<EOF
+FSync ${MBSYNC_FSYNC:-yes}
+
 IMAPAccount bench
 Host $HOST
 Port $IMAP_PORT
@@ -115,7 +120,7 @@ for ((r = 1; r <= reps; r++)); do
   if ((r % 2)); then run_tallyhop; run_mbsync; else run_mbsync; run_tallyhop; fi
 done
 
-echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions"
+echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}"
 sort -s -k1,1 "$work/results" | awk -v want="$messages" '
   function median(a, k,   i, j, t) {
     for (i = 2; i <= k; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
