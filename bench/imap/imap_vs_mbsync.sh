@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# A first synchronisation of an IMAP INBOX of 5,000 messages (every seventh with an
+# attachment) from a private Dovecot: `tallyhop sync` into the emulated handheld against
+# mbsync pulling the same INBOX into an empty Maildir, same servers, same run. Run by hand:
+#
+#   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N, REPS=N (default 3), KEEP=1)
+#
+# mbsync syncs each message to disk by default (FSync yes); MBSYNC_FSYNC=no turns that off
+# to compare the protocol work alone.
+#
+# PROFILE=1 adds one untimed run of each under strace: socket writes, the IMAP commands
+# they carry (by verb) and the system calls, to see where each client's time goes.
+#
+# Each repetition is a first synchronisation for both (a fresh handheld and desktop user,
+# an empty Maildir), in alternating order so neither always runs on a warmer server. Each
+# run is under /usr/bin/time -v: wall time, CPU (user + system of the client process; the
+# server's share is not counted) and peak resident memory. The table shows every run and
+# the medians; ratios are tallyhop / mbsync over the medians (at most 1.00: no dearer).
+set -euo pipefail
+build=${1:-build}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+bin="$root/$build/bin"
+servers_sh="$root/tests/servers/mailservers.sh"
+sample_mail="$root/scripts/sample_mail.py"
+messages=${MESSAGES:-5000}
+reps=${REPS:-3}
+
+[ -x "$bin/tallyhop" ] || { echo "imap bench: $bin/tallyhop is missing; build first" >&2; exit 1; }
+[ -x /usr/bin/mbsync ] || { echo "imap bench: /usr/bin/mbsync is missing (package isync)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "imap bench: /usr/bin/time is missing" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/tessaline-imapbench-XXXXXX)
+# Dovecot's helpers run as other users and must reach the servers' directory.
+chmod 0755 "$work"
+servers="$work/servers"
+finish() {
+  bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
+  if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
+}
+trap finish EXIT
+
+bash "$servers_sh" start "$servers" --watch $$ >"$work/servers.log" 2>&1 || { cat "$work/servers.log" >&2; exit 1; }
+# shellcheck disable=SC1091
+. "$servers/servers.env"
+owner=$(awk -F: -v u="$USER" '$1 == u { print $3 ":" $4 }' "$servers/passwd")
+doveadm_() { doveadm -c "$DOVECOT_CONF" "$@"; }
+count() { doveadm_ mailbox status -u "$USER" messages INBOX | awk -F= '{ print $NF }'; }
+
+python3 "$sample_mail" --maildir "$MAILDIR" --count "$messages" --days 20 --seed 11 \
+  --owner "$owner" --to "$USER@$DOMAIN" >/dev/null
+# Index and read every message once, so neither tool pays for Dovecot's first scan
+# or a cold page cache.
+doveadm_ fetch -u "$USER" text mailbox INBOX all >/dev/null
+on_server=$(count)
+[ "$on_server" = "$messages" ] || { echo "imap bench: INBOX holds $on_server, not $messages" >&2; exit 1; }
+mail_mb=$(du -sm "$MAILDIR" | awk '{ print $1 }')
+
+# Private mbsync set-up: plaintext login on loopback, a Maildir of its own.
+cat >"$work/mbsyncrc" <<EOF
+FSync ${MBSYNC_FSYNC:-yes}
+
+IMAPAccount bench
+Host $HOST
+Port $IMAP_PORT
+User $USER
+Pass $PASS
+SSLType None
+AuthMechs LOGIN
+
+IMAPStore bench-far
+Account bench
+
+MaildirStore bench-near
+Path $work/mbsync/
+Inbox $work/mbsync/INBOX
+SubFolders Verbatim
+
+Channel bench
+Far :bench-far:
+Near :bench-near:
+Patterns INBOX
+Sync Pull
+Create Near
+SyncState *
+EOF
+
+# measure NAME GOT_CMD CMD...: appends "name wall cpu peak_mb status messages" to
+# $work/results; GOT_CMD counts the messages the run brought over.
+measure() {
+  local name=$1 got=$2 rc=0
+  shift 2
+  /usr/bin/time -v -o "$work/$name.time" "$@" >"$work/$name.out" 2>&1 || rc=$?
+  awk -v n="$name" -v rc="$rc" -v got="$($got)" -F': ' '
+    /Elapsed \(wall clock\)/ { k = split($2, p, ":"); w = 0; for (i = 1; i <= k; i++) w = w * 60 + p[i] }
+    /User time/ { u = $2 } /System time/ { s = $2 } /Maximum resident/ { m = $2 / 1024 }
+    END { printf "%s %.2f %.2f %.1f %d %d\n", n, w, u + s, m, rc, got }' "$work/$name.time" >>"$work/results"
+}
+
+tallyhop_setup() {
+  export TESSALINE_HOME="$work/home"
+  rm -rf "$TESSALINE_HOME"
+  "$bin/tallyhop" init --user bench >/dev/null
+  "$bin/tallyhop" handheld account --number 0 --name "Bench IMAP" --server "$HOST" --port "$IMAP_PORT" \
+    --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
+    --email "$USER@$DOMAIN" --smtp-login >/dev/null
+  "$bin/tallyhop" account --user bench --number 0 --name "Bench IMAP" --client imap --active 1 \
+    --days 30 --inbox 1 --outbox 1 --size 64 >/dev/null
+  "$bin/tallyhop" account --user bench --log info >/dev/null
+}
+mbsync_setup() { rm -rf "$work/mbsync" && mkdir -p "$work/mbsync"; }
+tallyhop_got() { "$bin/tallyhop" handheld show --category 0 | awk -F'\t' '$2 == "account 0"' | wc -l; }
+mbsync_got() { find "$work/mbsync/INBOX/cur" "$work/mbsync/INBOX/new" -type f 2>/dev/null | wc -l; }
+run_tallyhop() { tallyhop_setup; measure tallyhop tallyhop_got "$bin/tallyhop" sync; }
+run_mbsync() {
+  mbsync_setup
+  measure mbsync mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
+}
+
+for ((r = 1; r <= reps; r++)); do
+  if ((r % 2)); then run_tallyhop; run_mbsync; else run_mbsync; run_tallyhop; fi
+done
+
+echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}"
+sort -s -k1,1 "$work/results" | awk -v want="$messages" '
+  function median(a, k,   i, j, t) {
+    for (i = 2; i <= k; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
+    return k % 2 ? a[(k + 1) / 2] : (a[k / 2] + a[k / 2 + 1]) / 2
+  }
+  BEGIN { printf "%-16s %8s %8s %9s %5s %9s\n", "run", "wall s", "CPU s", "peak MB", "exit", "messages" }
+  {
+    k = ++n[$1]; W[$1, k] = $2; C[$1, k] = $3; M[$1, k] = $4
+    if ($5 != 0 || $6 != want) bad = 1
+    printf "%-16s %8.2f %8.2f %9.1f %5d %9d\n", $1 " #" k, $2, $3, $4, $5, $6
+  }
+  END {
+    for (t in n) {
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = W[t, i]; mw[t] = median(a, n[t])
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = C[t, i]; mc[t] = median(a, n[t])
+      delete a; for (i = 1; i <= n[t]; i++) a[i] = M[t, i]; mm[t] = median(a, n[t])
+      printf "%-16s %8.2f %8.2f %9.1f\n", t " median", mw[t], mc[t], mm[t]
+    }
+    printf "ratio tallyhop/mbsync (medians): wall %.2f  CPU %.2f  peak memory %.2f\n",
+      mw["tallyhop"] / mw["mbsync"], mc["tallyhop"] / mc["mbsync"], mm["tallyhop"] / mm["mbsync"]
+    exit bad
+  }' || { echo "imap bench: a run failed or brought over other than $messages messages" >&2
+          echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/tallyhop.out" | tail -n 15
+          echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync.out"; exit 1; }
+
+if [ "${PROFILE:-0}" = 1 ]; then
+  profile() {  # NAME CMD...: two first runs under strace: socket writes, then a syscall count
+    local name=$1
+    shift
+    "${name}_setup"
+    strace -f -qq -o "$work/$name.strace" -e trace=write,writev,sendto,sendmsg -s 65536 "$@" >/dev/null 2>&1 || true
+    "${name}_setup"
+    strace -f -qq -c -o "$work/$name.syscalls" "$@" >/dev/null 2>&1 || true
+  }
+  profile tallyhop "$bin/tallyhop" sync
+  profile mbsync /usr/bin/mbsync -c "$work/mbsyncrc" bench
+  for t in tallyhop mbsync; do
+    echo "-- $t: IMAP commands sent, by verb (UID prefix kept)"
+    grep -oE '("|\\n)[A-Za-z0-9.]+ (UID [A-Z]+|[A-Z]+)' "$work/$t.strace" | sed -E 's/^("|\\n)[^ ]* //' |
+      sort | uniq -c | sort -rn | head -n 8
+    echo "   socket writes: $(grep -cE '^[0-9]+ +(sendto|sendmsg|writev?)\([0-9]+, "[A-Za-z0-9.]+ [A-Z]' "$work/$t.strace")"
+    echo "-- $t: system calls (top by time)"
+    sed -n '1,12p' "$work/$t.syscalls"
+  done
+fi
