@@ -14,7 +14,5 @@ done
 echo "Installing: ${missing[*]}"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-# postfix asks questions on install; answer them up front.
-echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections 2>/dev/null || true
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
 $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
