@@ -46,7 +46,7 @@ TESS_API int Logon(const LogonRecord* record, int flags, int /*reserved*/) {
     CHeronwickApp& app = App();
     app.logEnabled = flags & 2;
     app.notifyFailure = flags & 1;
-    if ((flags & 2) && record && !record->engineData.IsEmpty()) MLOGAdd("IMAP Login");
+    if ((flags & 2) && record && !record->userDirectory.IsEmpty()) MLOGAdd("IMAP Login");
     if (app.session.Logon(record, flags) != 0) return kLogonFailed;
     app.loggedOn = 1;
     return 0;

@@ -18,60 +18,9 @@
 #include <cstdint>
 
 #include "common/mail_msg.h"
+#include "engine/host_records.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
-
-// The engine's logon record for the IMAP host (fields in the engine's order). The host
-// copies what it keeps.
-struct LogonRecord {
-    CString server;
-    CString smtpServer;
-    int32_t port;
-    int32_t smtpPort;
-    int32_t reserved1;
-    CString reservedText;
-    int32_t reserved2;
-    CString user;
-    CString password;
-    CString sentFolder;       // receives a copy of each sent message; empty: none
-    CString accountText;      // the account's e-mail address
-    int32_t attachments;      // nonzero: attachments are fetched and listed
-    int32_t preferHtml;       // nonzero: the HTML part becomes the body when not empty
-    int32_t unreadOnly;
-    int32_t days;             // 0 or less: no date window
-    int32_t serverUsable;
-    int32_t smtpUsable;
-    int32_t reserved3;
-    int32_t maxSize;          // bytes; 0 = no limit
-    int32_t separateSmtpLogin;
-    CString smtpUser;
-    CString smtpPassword;
-    CString engineData;       // the user directory; only tested for being empty
-    CString accountName;
-    int32_t newerHandheld;
-};
-
-// One folder as GetFolderList returns it. type: 0 Inbox, 1 Outbox, 2 Drafts, 3 Sent,
-// 4 Trash, -1 any other.
-struct FolderRecord {
-    char* name;
-    int32_t extraLength;
-    void* extra;
-    int32_t type;
-};
-
-// Attachment files of one message, at most 10 full paths.
-struct AttachmentTable {
-    int32_t count;
-    char path[10][256];
-};
-static_assert(sizeof(AttachmentTable) == 2564);
-
-// A message id as the engine passes it: for this host the UID, 4 bytes.
-struct MsgIdDescriptor {
-    int32_t length;
-    const void* bytes;
-};
 
 TESS_API int Initialize();
 TESS_API int Uninitialize();

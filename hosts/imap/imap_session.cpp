@@ -98,7 +98,7 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
     notifyFailure_ = (flags & 1) != 0;
     smtpUsable_ = record->smtpUsable != 0;
     imapUsable_ = record->serverUsable != 0;
-    preferHtml_ = record->preferHtml != 0;
+    preferHtml_ = record->blockValue != 0;  // this host reads blockValue as "prefer the HTML body"
     user_ = record->user.str();
 
     auto yield = [] { SyncYieldCycles(10); };
@@ -107,13 +107,13 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
         ImapSettings& s = imapSettings_;
         s = ImapSettings{};
         s.server = record->server.str();
-        s.accountText = record->accountText.str();
+        s.accountText = record->emailAddress.str();
         s.user = record->user.str();
         s.password = record->password.str();
         s.sentFolder = record->sentFolder.str();
         s.port = record->port;
         s.unreadOnly = record->unreadOnly;
-        s.wantAttachments = record->attachments;
+        s.wantAttachments = record->downloadAttachments;
         s.maxSize = record->maxSize;
         s.value1 = record->reserved1;
         s.text1 = record->reservedText.str();
@@ -153,11 +153,11 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
         s.value1 = record->reserved1;
         s.text1 = record->reservedText.str();
         s.value2 = record->reserved2;
-        s.displayName = record->accountText.str();
+        s.displayName = record->emailAddress.str();
         s.separateLogin = record->separateSmtpLogin;
         s.user = record->smtpUser.str();
         s.password = record->smtpPassword.str();
-        s.wantAttachments = record->attachments;
+        s.wantAttachments = record->downloadAttachments;
         s.receiveTimeout = 1500;
         s.sendTimeout = 1500;
         s.value3 = notifyFailure_;

@@ -18,60 +18,9 @@
 #include <cstdint>
 
 #include "common/mail_msg.h"
+#include "engine/host_records.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
-
-// The engine's logon record for the POP host (fields in the engine's order). The host
-// copies what it keeps; fields marked "passed on" only travel into the POP3 and SMTP
-// settings.
-struct PopLogonRecord {
-    CString server;            // POP3 server
-    CString smtpServer;
-    int32_t port;              // POP3 port
-    int32_t smtpPort;
-    int32_t value5;            // passed on
-    int32_t useApop;           // nonzero: APOP logon
-    CString text7;             // passed on
-    int32_t value8;            // passed on
-    CString user;
-    CString password;
-    CString displayName;       // the From name of sent mail
-    int32_t wantAttachments;   // nonzero: attachments of fetched mail are kept
-    int32_t preferHtml;        // nonzero: the HTML part becomes the body when not empty
-    int32_t value14;           // passed on
-    int32_t days;              // days of mail to fetch; 0: the default window
-    int32_t popUsable;
-    int32_t smtpUsable;
-    int32_t reserved18;
-    int32_t maxSize;
-    int32_t separateSmtpLogin;
-    CString smtpUser;
-    CString smtpPassword;
-    CString reservedText23;
-    CString accountName;       // named in the APOP notice
-    int32_t reserved25;
-};
-
-// One folder as GetFolderList returns it. type: 0 Inbox, -1 any other.
-struct FolderRecord {
-    char* name;
-    int32_t extraLength;
-    void* extra;
-    int32_t type;
-};
-
-// Attachment files of one message, at most 10 full paths.
-struct AttachmentTable {
-    int32_t count;
-    char path[10][256];
-};
-static_assert(sizeof(AttachmentTable) == 2564);
-
-// A message id as the engine passes it: the UIDL text (a byte 0x01 ends it early).
-struct MsgIdDescriptor {
-    int32_t length;
-    const void* bytes;
-};
 
 TESS_API int Initialize();
 TESS_API int Uninitialize();

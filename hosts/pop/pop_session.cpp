@@ -43,9 +43,9 @@ int CPopSession::Logon(const PopLogonRecord* record, int flags) {
     if (!record) return 1;
     logEnabled_ = (flags & 2) != 0;
     notifyFailure_ = (flags & 1) != 0;
-    popUsable_ = record->popUsable != 0;
+    popUsable_ = record->serverUsable != 0;
     smtpUsable_ = record->smtpUsable != 0;
-    preferHtml_ = record->preferHtml != 0;
+    preferHtml_ = record->blockValue != 0;  // this host reads blockValue as "prefer the HTML body"
     days_ = record->days;
     user_ = record->user.str();
 
@@ -59,14 +59,14 @@ int CPopSession::Logon(const PopLogonRecord* record, int flags) {
         s.port = record->port;
         s.receiveTimeout = 1500;
         s.sendTimeout = 1500;
-        s.value14 = record->value14;
-        s.wantAttachments = record->wantAttachments;
-        s.useApop = record->useApop;
+        s.value14 = record->unreadOnly;
+        s.wantAttachments = record->downloadAttachments;
+        s.useApop = record->popValue;
         s.days = record->days;
         s.maxSize = record->maxSize;
-        s.value5 = record->value5;
-        s.text7 = record->text7.str();
-        s.value8 = record->value8;
+        s.value5 = record->reserved1;
+        s.text7 = record->reservedText.str();
+        s.value8 = record->reserved2;
         s.accountName = record->accountName.str();
         s.notifyFailure = notifyFailure_;
         s.logEnabled = logEnabled_;
@@ -90,14 +90,14 @@ int CPopSession::Logon(const PopLogonRecord* record, int flags) {
         s = inet::SmtpSettings{};
         s.server = record->smtpServer.str();
         s.port = record->smtpPort;
-        s.value1 = record->value5;
-        s.text1 = record->text7.str();
-        s.value2 = record->value8;
-        s.displayName = record->displayName.str();
+        s.value1 = record->reserved1;
+        s.text1 = record->reservedText.str();
+        s.value2 = record->reserved2;
+        s.displayName = record->emailAddress.str();
         s.separateLogin = record->separateSmtpLogin;
         s.user = record->smtpUser.str();
         s.password = record->smtpPassword.str();
-        s.wantAttachments = record->wantAttachments;
+        s.wantAttachments = record->downloadAttachments;
         s.receiveTimeout = 1500;
         s.sendTimeout = 1500;
         s.value3 = notifyFailure_;

@@ -36,7 +36,7 @@ protected:
         record_.smtpPort = servers().smtpPort();
         record_.user = servers().user().c_str();
         record_.password = servers().password().c_str();
-        record_.accountText = servers().address(servers().user()).c_str();
+        record_.emailAddress = servers().address(servers().user()).c_str();
         record_.serverUsable = 1;
         record_.smtpUsable = 1;
         record_.reserved2 = -1;
@@ -203,7 +203,7 @@ TEST_F(Heronwick, WholeAndPartialFetchLeaveMailUnread) {
     uint32_t big = Store("INBOX", BigMultipart(2 << 20));
     uint32_t single = Store("INBOX", Simple("single", std::string(2 << 20, 'x') + "\r\n"));
     record_.maxSize = 1 << 20;
-    record_.attachments = 1;
+    record_.downloadAttachments = 1;
     ASSERT_EQ(LogonNow(), 0);
     MailMsg** ids = nullptr;
     int count = 0;
@@ -324,7 +324,7 @@ TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
     record_.separateSmtpLogin = 1;
     record_.smtpUser = servers().user().c_str();
     record_.smtpPassword = servers().password().c_str();
-    record_.attachments = 1;
+    record_.downloadAttachments = 1;
     record_.sentFolder = "Sent";
     ASSERT_EQ(LogonNow(), 0);
 
@@ -402,7 +402,7 @@ TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {
           "Content-Disposition: attachment; filename=\"../../escape.txt\"\r\n\r\nboo\r\n--B\r\n"
           "Content-Type: text/plain; name=\"Q1, Q2.txt\"\r\n"
           "Content-Disposition: attachment; filename=\"Q1, Q2.txt\"\r\n\r\ntwo\r\n--B--\r\n");
-    record_.attachments = 1;
+    record_.downloadAttachments = 1;
     ASSERT_EQ(LogonNow(), 0);
     MailMsg** list = nullptr;
     int count = 0;

@@ -56,8 +56,8 @@ protected:
         record_.user = "ann";
         record_.password = "secret";
         record_.accountName = "Ann's POP";
-        record_.popUsable = 1;
-        record_.wantAttachments = 1;
+        record_.serverUsable = 1;
+        record_.downloadAttachments = 1;
         session_.SetWaitTimeout(3000);
         session_.SetLogSink([this](const std::string& line) { log_ += line + "\n"; });
     }
@@ -156,7 +156,7 @@ TEST_F(FenwickScripted, DeleteNamesTheMessageWhoseIdIsExactlyTheOneGiven) {
 
 TEST_F(FenwickScripted, ApopSendsTheDigestOfTimestampAndPassword) {
     // The example exchange of the POP3 standard.
-    record_.useApop = 1;
+    record_.popValue = 1;
     record_.user = "mrose";
     record_.password = "tanstaaf";
     S server({S::Send("+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\r\n"),
@@ -174,7 +174,7 @@ TEST_F(FenwickScripted, ApopSendsTheDigestOfTimestampAndPassword) {
 }
 
 TEST_F(FenwickScripted, ApopWithoutTimestampSendsNothingAndSaysSo) {
-    record_.useApop = 1;
+    record_.popValue = 1;
     S server({S::Send("+OK POP3 ready\r\n"), S::Expect("never")});
     EXPECT_EQ(LogonTo(server, 0), 1);
     server.Finish();

@@ -44,10 +44,10 @@ protected:
         record_.smtpPort = servers().smtpPort();
         record_.user = servers().user().c_str();
         record_.password = servers().password().c_str();
-        record_.displayName = "Tess";
+        record_.emailAddress = "Tess";
         record_.accountName = "Tess POP";
-        record_.wantAttachments = 1;
-        record_.popUsable = 1;
+        record_.downloadAttachments = 1;
+        record_.serverUsable = 1;
         ASSERT_EQ(Initialize(), 0);
     }
     void TearDown() override {
@@ -156,7 +156,7 @@ TEST_F(FenwickServers, LogonWithAndWithoutApop) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         record_.port = c.apopServer ? servers().pop3ApopPort() : servers().pop3Port();
-        record_.useApop = c.useApop;
+        record_.popValue = c.useApop;
         record_.password = c.password ? c.password : servers().password().c_str();
         syncmgr::clearCapturedLog();
         ASSERT_EQ(Initialize(), 0);
