@@ -17,8 +17,8 @@ int main(int argc, char** argv) {
     record.port = std::atoi(argv[2]);
     record.user = argv[3];
     record.password = argv[4];
-    record.wantAttachments = 1;
-    record.popUsable = 1;
+    record.downloadAttachments = 1;
+    record.serverUsable = 1;
     Initialize();
     if (Logon(&record, 0, 0) != 0) {
         std::fprintf(stderr, "logon failed\n");
