@@ -26,6 +26,21 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
     uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
+    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
+        for (Jacobian& e : table.entry)
+            p256Enter(&e);
+        p256Enter(q);
+        for (int i = top - 1; i >= 0; --i) {
+            p256DoubleM(q, q);
+            const int v = windowStep(&w, naf.digit(uint32_t(i)));
+            if (v != 0)
+                p256AddM(&table[v], q, q);
+        }
+        if (w.v != 0)
+            p256AddM(&table[w.v], q, q);
+        p256Leave(q);
+        return rc;
+    }
     auto addValue = [&](int v) {
         if (v != 0)
             rc |= jacAdd(gd, &table[v], q, q, Dbl);
@@ -141,6 +156,30 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     Window wu, wv;
     windowStart(&wu, nu.digit(uint32_t(top)));
     windowStart(&wv, nv.digit(uint32_t(top)));
+    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
+        for (int k = 0; k < 16; ++k) {
+            p256Enter(&tp.entry[k]);
+            p256Enter(&tq.entry[k]);
+        }
+        p256Enter(&acc);
+        auto addM = [&](const WindowTable& t, int value) {
+            if (value == 0)
+                return;
+            if (Affine)
+                p256AddAffineM(&t[value], &acc, &acc);
+            else
+                p256AddM(&t[value], &acc, &acc);
+        };
+        for (int i = top - 1; i >= 0; --i) {
+            p256DoubleM(&acc, &acc);
+            addM(tp, windowStep(&wu, nu.digit(uint32_t(i))));
+            addM(tq, windowStep(&wv, nv.digit(uint32_t(i))));
+        }
+        addM(tp, wu.v);
+        addM(tq, wv.v);
+        p256Leave(&acc);
+        return rc | jacToAffineX(gd, &acc, x);
+    }
     auto addValue = [&](const WindowTable& t, int value) {
         if (value == 0)
             return;
