@@ -117,6 +117,8 @@ namespace {
 // table, no per-call lookup). Same values as the module: products reduced
 // to canonical form, sums and differences kept below 2^256; zero tests are
 // on the value, so callers only ever see the same results.
+#pragma GCC push_options
+#pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
 namespace p256 {
 using pf::u128;
 using Fe = ksFieldElement;
@@ -358,7 +360,7 @@ inline void dbl(const Jacobian* p, Jacobian* r)
         r->Z = p->Z;
         return;
     }
-    Fe m, t1, t2, s, y2, z3, x3;
+    alignas(32) Fe m, t1, t2, s, y2, z3, x3;
     sqrF<M>(p->Z, t1);
     add(p->X, t1, t2);
     sub(p->X, t1, t1);
@@ -388,7 +390,7 @@ inline void dbl(const Jacobian* p, Jacobian* r)
 template <bool M>
 inline void tail(const Fe& u1, const Fe& s1, const Fe& h, const Fe& rr, const Fe& zz, Jacobian* r)
 {
-    Fe h2, h3, u1h2, x3, t;
+    alignas(32) Fe h2, h3, u1h2, x3, t;
     mulF<M>(zz, h, r->Z);
     sqrF<M>(h, h2);
     mulF<M>(u1, h2, u1h2);
@@ -416,7 +418,7 @@ inline bool addJ(const Jacobian* p1, const Jacobian* p2, Jacobian* r)
         *r = *p1;
         return false;
     }
-    Fe t1, u1, s1, u2, z13, h, s2, rr, zz;
+    alignas(32) Fe t1, u1, s1, u2, z13, h, s2, rr, zz;
     sqrF<M>(p2->Z, t1);
     mulF<M>(p1->X, t1, u1);
     mulF<M>(p2->Z, t1, t1);
@@ -445,7 +447,7 @@ inline bool addA(const Jacobian* a, const Jacobian* q, Jacobian* r)
         *r = *a;
         return false;
     }
-    Fe t1, u1, s1, h, rr;
+    alignas(32) Fe t1, u1, s1, h, rr;
     sqrF<M>(q->Z, t1);
     mulF<M>(a->X, t1, u1);
     mulF<M>(q->Z, t1, t1);
@@ -458,11 +460,12 @@ inline bool addA(const Jacobian* a, const Jacobian* q, Jacobian* r)
         std::memset(&r->Z, 0, sizeof r->Z);
         return false;
     }
-    const Fe z = q->Z;
+    alignas(32) const Fe z = q->Z;
     tail<M>(u1, s1, h, rr, z, r);
     return false;
 }
 }  // namespace p256
+#pragma GCC pop_options
 }  // namespace
 
 namespace {

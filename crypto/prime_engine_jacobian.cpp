@@ -22,7 +22,7 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
         f.zero(q->Z);
         return 0;
     }
-    WindowTable table;
+    alignas(32) WindowTable table;
     uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
@@ -79,7 +79,7 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
-    Jacobian q;
+    alignas(32) Jacobian q;
     rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
     return rc | jacToAffine(gd, &q, r);
 }
@@ -109,7 +109,7 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         rc |= multiply<Dbl>(gd, u, p, &r1);
         Naf nv;
         rc |= nafOfScalar(gd, v, &nv);
-        Jacobian acc;
+        alignas(32) Jacobian acc;
         rc |= windowedJacobian<Dbl>(gd, f, nv, q, &acc);
         if (isInfinity(gd, &r1))
             return rc | jacToAffineX(gd, &acc, x);
@@ -146,13 +146,13 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         return rc | multiplyX<Dbl>(gd, v, q, x);
     if (nv.top() < 0 || isInfinity(gd, q))
         return rc | multiplyX<Dbl>(gd, u, p, x);
-    WindowTable tp, tq;
+    alignas(32) WindowTable tp, tq;
     rc |= buildWindowTable(gd, p, &tp, Dbl);
     rc |= buildWindowTable(gd, q, &tq, Dbl);
     if (Affine)
         rc |= makeTablesAffine(gd, &tp, &tq);
     const int top = nu.top() > nv.top() ? nu.top() : nv.top();
-    Jacobian acc{};
+    alignas(32) Jacobian acc{};
     Window wu, wv;
     windowStart(&wu, nu.digit(uint32_t(top)));
     windowStart(&wv, nv.digit(uint32_t(top)));
