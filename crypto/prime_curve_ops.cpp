@@ -840,7 +840,7 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
     FieldOps f(gd);
     if (!f.ok())
         return 1;
-    Jacobian q{}, a{};
+    alignas(32) Jacobian q{}, a{};
     f.one(a.Z);
     uint32_t rc = 0;
     const uint32_t d = comb->count > 43 ? 43 : comb->count;
@@ -848,6 +848,26 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
         const uint32_t w = fieldWords(layoutOf(gd)->fieldBits);
         const uint32_t* words = static_cast<const uint32_t*>(table);
         const uint32_t rows = (d - 1) / 8 + 1;
+        if (dbl == jacDoubleMinus3 && p256Fast(gd)) {
+            // Montgomery form throughout; each entry converted as it is read.
+            p256Enter(&a);
+            for (uint32_t row = rows; row-- > 0;) {
+                p256DoubleM(&q, &q);
+                for (uint32_t j = 8; j-- > 0;) {
+                    const uint32_t c = j * rows + row;
+                    if (c >= d || comb->columns[c] == 0)
+                        continue;
+                    const uint32_t* e = words + size_t(63 * j + comb->columns[c] - 1) * 2 * w;
+                    std::memcpy(a.X.words, e, w * 4);
+                    std::memcpy(a.Y.words, e + w, w * 4);
+                    p256::toMont(a.X);
+                    p256::toMont(a.Y);
+                    p256AddAffineM(&a, &q, &q);
+                }
+            }
+            p256Leave(&q);
+            return rc | jacToAffine(gd, &q, r);
+        }
         for (uint32_t row = rows; row-- > 0;) {
             rc |= dbl(gd, &q, &q);
             for (uint32_t j = 8; j-- > 0;) {
