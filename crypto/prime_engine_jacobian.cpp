@@ -22,10 +22,25 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
         f.zero(q->Z);
         return 0;
     }
-    WindowTable table;
+    alignas(32) WindowTable table;
     uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
+    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
+        for (Jacobian& e : table.entry)
+            p256Enter(&e);
+        p256Enter(q);
+        for (int i = top - 1; i >= 0; --i) {
+            p256DoubleM(q, q);
+            const int v = windowStep(&w, naf.digit(uint32_t(i)));
+            if (v != 0)
+                p256AddM(&table[v], q, q);
+        }
+        if (w.v != 0)
+            p256AddM(&table[w.v], q, q);
+        p256Leave(q);
+        return rc;
+    }
     auto addValue = [&](int v) {
         if (v != 0)
             rc |= jacAdd(gd, &table[v], q, q, Dbl);
@@ -64,7 +79,7 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
-    Jacobian q;
+    alignas(32) Jacobian q;
     rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
     return rc | jacToAffine(gd, &q, r);
 }
@@ -94,7 +109,7 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         rc |= multiply<Dbl>(gd, u, p, &r1);
         Naf nv;
         rc |= nafOfScalar(gd, v, &nv);
-        Jacobian acc;
+        alignas(32) Jacobian acc;
         rc |= windowedJacobian<Dbl>(gd, f, nv, q, &acc);
         if (isInfinity(gd, &r1))
             return rc | jacToAffineX(gd, &acc, x);
@@ -131,16 +146,40 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         return rc | multiplyX<Dbl>(gd, v, q, x);
     if (nv.top() < 0 || isInfinity(gd, q))
         return rc | multiplyX<Dbl>(gd, u, p, x);
-    WindowTable tp, tq;
+    alignas(32) WindowTable tp, tq;
     rc |= buildWindowTable(gd, p, &tp, Dbl);
     rc |= buildWindowTable(gd, q, &tq, Dbl);
     if (Affine)
         rc |= makeTablesAffine(gd, &tp, &tq);
     const int top = nu.top() > nv.top() ? nu.top() : nv.top();
-    Jacobian acc{};
+    alignas(32) Jacobian acc{};
     Window wu, wv;
     windowStart(&wu, nu.digit(uint32_t(top)));
     windowStart(&wv, nv.digit(uint32_t(top)));
+    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
+        for (int k = 0; k < 16; ++k) {
+            p256Enter(&tp.entry[k]);
+            p256Enter(&tq.entry[k]);
+        }
+        p256Enter(&acc);
+        auto addM = [&](const WindowTable& t, int value) {
+            if (value == 0)
+                return;
+            if (Affine)
+                p256AddAffineM(&t[value], &acc, &acc);
+            else
+                p256AddM(&t[value], &acc, &acc);
+        };
+        for (int i = top - 1; i >= 0; --i) {
+            p256DoubleM(&acc, &acc);
+            addM(tp, windowStep(&wu, nu.digit(uint32_t(i))));
+            addM(tq, windowStep(&wv, nv.digit(uint32_t(i))));
+        }
+        addM(tp, wu.v);
+        addM(tq, wv.v);
+        p256Leave(&acc);
+        return rc | jacToAffineX(gd, &acc, x);
+    }
     auto addValue = [&](const WindowTable& t, int value) {
         if (value == 0)
             return;
