@@ -1,15 +1,13 @@
 // Listing and fetching messages, and the attachments of fetched ones.
 #include <algorithm>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 
-#include "common/base64.h"
 #include "datamgr/rfc822_date_parser.h"
 #include "hosts/imap/imap_session.h"
+#include "hosts/inet/host_messages.h"
 #include "hosts/inet/text_lines.h"
 
 namespace imap {
@@ -30,32 +28,9 @@ int32_t DateOf(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
-std::string CrLf(std::string text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        if (text[i] == '\n') out += '\r';
-        out += text[i];
-    }
-    return out;
-}
-
-bool ContainsBase64(const std::string& encoding) { return ContainsNoCase(encoding, "base64"); }
-
 // Hands the blocks out as one malloc'd array (FreeMailMsg releases it).
 int HandOut(std::vector<MailMsg*>& blocks, MailMsg*** out, int* count) {
-    *count = 0;
-    if (blocks.empty()) return kImapOk;
-    auto** array = static_cast<MailMsg**>(std::calloc(blocks.size(), sizeof(MailMsg*)));
-    if (!array) {
-        for (MailMsg* block : blocks) FreeMailMsgBlock(block);
-        return kImapFolderChange;
-    }
-    std::memcpy(array, blocks.data(), blocks.size() * sizeof(MailMsg*));
-    *out = array;
-    *count = static_cast<int>(blocks.size());
-    return kImapOk;
+    return inet::HandOutBlocks(blocks, out, count) ? kImapOk : kImapFolderChange;
 }
 
 }  // namespace
@@ -181,48 +156,11 @@ int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
 }
 
 std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
-    std::vector<uint8_t> bytes;
-    if (ContainsBase64(part.transferEncoding)) {
-        uint32_t count = 0;
-        if (tess::Base64Decode(part.body, bytes, &count) != 0) return {};
-        bytes.resize(count);
-    } else {
-        bytes.assign(part.body.begin(), part.body.end());
-    }
+    std::string bytes;
+    if (!inet::DecodePartBody(part, bytes)) return {};
     auto dir = AttachmentDir();
     if (!dir) return {};
-    // The name comes from the mail: only a plain file name inside our own directory.
-    std::string name = platform::safeFileName(part.fileName);
-    // Attachment paths travel as one comma-separated list: a comma would split the path.
-    std::replace(name.begin(), name.end(), ',', '_');
-    const std::size_t dot = name.find('.');
-    for (int n = 0; n < 1000; ++n) {
-        std::string candidate = name;
-        if (n > 0) {
-            candidate = dot == std::string::npos
-                            ? name + "(" + std::to_string(n) + ")"
-                            : name.substr(0, dot) + "(" + std::to_string(n) + ")" + name.substr(dot);
-        }
-        const std::filesystem::path path = *dir / candidate;
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) {
-            if (errno == EEXIST) continue;
-            return {};
-        }
-        std::size_t written = 0;
-        while (written < bytes.size()) {
-            ssize_t w = ::write(fd, bytes.data() + written, bytes.size() - written);
-            if (w <= 0) break;
-            written += static_cast<std::size_t>(w);
-        }
-        ::close(fd);
-        if (written != bytes.size()) {
-            std::filesystem::remove(path);
-            return {};
-        }
-        return path.string();
-    }
-    return {};
+    return inet::WriteAttachmentFile(*dir, part.fileName, bytes);
 }
 
 bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
@@ -254,15 +192,7 @@ bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
     if (!known) connection_.FetchSeenFlag(folder, uid, &seen);
     if (seen) msg.flags |= kMsgFlagRead;
 
-    const inet::MimePart& first = preferHtml_ ? parsed.html : parsed.text;
-    const inet::MimePart& second = preferHtml_ ? parsed.text : parsed.html;
-    const inet::MimePart& chosen = first.body.empty() ? second : first;
-    std::string body = chosen.body;
-    if (ContainsBase64(chosen.transferEncoding)) {
-        std::string decoded;
-        if (tess::Base64DecodeString(chosen.body, decoded) >= 0) body = decoded;
-    }
-    msg.Body = CrLf(std::move(body));
+    msg.Body = inet::ChooseBody(parsed, preferHtml_);
 
     for (int i = 0; i < parsed.attachmentCount && i < kMaxAttachments; ++i) {
         const inet::MimePart& part = parsed.attachments[i];
