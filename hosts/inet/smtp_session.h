@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "hosts/inet/mail_socket.h"
@@ -32,6 +33,31 @@ struct SmtpSettings {
     std::function<void()> yield;
     std::function<void(const std::string&)> log;
 };
+
+// The SMTP half of a host's logon record (both hosts' records carry the same fields).
+template <typename LogonRecordT>
+SmtpSettings SmtpSettingsFrom(const LogonRecordT& r, int notifyFailure, int logEnabled, int waitTimeout,
+                              std::function<void()> yield, std::function<void(const std::string&)> log) {
+    SmtpSettings s;
+    s.server = r.smtpServer.str();
+    s.port = r.smtpPort;
+    s.value1 = r.reserved1;
+    s.text1 = r.reservedText.str();
+    s.value2 = r.reserved2;
+    s.displayName = r.emailAddress.str();
+    s.separateLogin = r.separateSmtpLogin;
+    s.user = r.smtpUser.str();
+    s.password = r.smtpPassword.str();
+    s.wantAttachments = r.downloadAttachments;
+    s.receiveTimeout = 1500;
+    s.sendTimeout = 1500;
+    s.value3 = notifyFailure;
+    s.logEnabled = logEnabled;
+    s.waitTimeout = waitTimeout;
+    s.yield = std::move(yield);
+    s.log = std::move(log);
+    return s;
+}
 
 enum SmtpResult : int {
     kSmtpOk = 0,

@@ -86,25 +86,7 @@ int CPopSession::Logon(const PopLogonRecord* record, int flags) {
     }
 
     if (smtpUsable_) {
-        inet::SmtpSettings& s = smtpSettings_;
-        s = inet::SmtpSettings{};
-        s.server = record->smtpServer.str();
-        s.port = record->smtpPort;
-        s.value1 = record->reserved1;
-        s.text1 = record->reservedText.str();
-        s.value2 = record->reserved2;
-        s.displayName = record->emailAddress.str();
-        s.separateLogin = record->separateSmtpLogin;
-        s.user = record->smtpUser.str();
-        s.password = record->smtpPassword.str();
-        s.wantAttachments = record->downloadAttachments;
-        s.receiveTimeout = 1500;
-        s.sendTimeout = 1500;
-        s.value3 = notifyFailure_;
-        s.logEnabled = logEnabled_;
-        s.waitTimeout = waitTimeout_;
-        s.yield = yield;
-        s.log = log;
+        smtpSettings_ = inet::SmtpSettingsFrom(*record, notifyFailure_, logEnabled_, waitTimeout_, yield, log);
     }
 
     if (logEnabled_) {
