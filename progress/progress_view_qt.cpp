@@ -7,49 +7,14 @@
 #include <QProgressBar>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "platform/export.h"
+#include "platform/ui/qt/qt_ui.h"
 #include "progress/progress_dialog.h"
 
 namespace tess::progress {
 namespace {
-
-// A display the window system can really reach: a window system that cannot connect
-// ends the process, so a stale DISPLAY or WAYLAND_DISPLAY must not count.
-bool DisplayPresent() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (platform && *platform) return true;
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (wayland && *wayland) {
-        const std::filesystem::path socket =
-            wayland[0] == '/' ? std::filesystem::path(wayland) : std::filesystem::path(runtime ? runtime : "") / wayland;
-        std::error_code ec;
-        if (std::filesystem::exists(socket, ec)) return true;
-    }
-    const char* x = std::getenv("DISPLAY");
-    if (!x || !*x) return false;
-    const std::string display(x);
-    if (display[0] != ':') return true;  // a remote display: its reachability is the user's business
-    const std::string number = display.substr(1, display.find('.') == std::string::npos ? std::string::npos
-                                                                                       : display.find('.') - 1);
-    std::error_code ec;
-    return std::filesystem::exists("/tmp/.X11-unix/X" + number, ec);
-}
-
-// A process without its own application object gets one that lives until exit; it is
-// never destroyed so that no window outlives it.
-bool EnsureApplication() {
-    if (QApplication::instance()) return qobject_cast<QApplication*>(QApplication::instance()) != nullptr;
-    static int argc = 1;
-    static char name[] = "lampwick";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return app != nullptr;
-}
 
 class QtProgressView : public ProgressView {
 public:
@@ -122,6 +87,6 @@ private:
 // never map the toolkit. Null without a reachable display.
 TESS_API tess::progress::ProgressView* LampwickCreateQtView() {
     using namespace tess::progress;
-    if (!DisplayPresent() || !EnsureApplication()) return nullptr;
+    if (!platform::ui::ensureWindowedApplication()) return nullptr;
     return new QtProgressView();
 }

@@ -250,25 +250,26 @@ std::unique_ptr<ProgressWindow> QtUi::openProgress(std::string_view title, std::
     return std::make_unique<QtProgressWindow>(title, caption);
 }
 
+bool ensureWindowedApplication() {
+    if (QCoreApplication::instance()) return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    const QString platforms = reachablePlatforms();
+    if (platforms.isEmpty()) return false;
+    // QApplication keeps argc and argv for its lifetime, which is the process's: it is
+    // never destroyed, since Qt cannot tear it down once the statics of its own libraries
+    // are going at exit.
+    static std::string platformArg = platforms.toStdString();
+    static char name[] = "tessaline";
+    static char option[] = "-platform";
+    static char* argv[] = {name, option, platformArg.data(), nullptr};
+    static int argc = 3;
+    static QApplication* const app = new QApplication(argc, argv);
+    return app != nullptr;
+}
+
 bool installWindowedIfDisplay() {
     static Windowed windowed;
     if (!windowed.ui) {
-        if (!QCoreApplication::instance()) {
-            const QString platforms = reachablePlatforms();
-            if (platforms.isEmpty()) return false;
-            // QApplication keeps argc and argv for its lifetime, which is the process's:
-            // it is never destroyed, since Qt cannot tear it down once the statics of its
-            // own libraries are going at exit.
-            static std::string platformArg = platforms.toStdString();
-            static char name[] = "tessaline";
-            static char option[] = "-platform";
-            static char* argv[] = {name, option, platformArg.data(), nullptr};
-            static int argc = 3;
-            static QApplication* const app = new QApplication(argc, argv);
-            (void)app;
-        } else if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            return false;  // a non-widget application owns this process
-        }
+        if (!ensureWindowedApplication()) return false;
         windowed.ui = std::make_unique<QtUi>();
     }
     install(windowed.ui.get());

@@ -33,4 +33,9 @@ private:
 // Call it once from the main thread at start-up.
 TESS_EXPORT bool installWindowedIfDisplay();
 
+// The widget application of this process: the existing one, or one made now when a display
+// can be reached. False without a reachable display or when a non-widget application owns
+// the process. Main thread only.
+TESS_EXPORT bool ensureWindowedApplication();
+
 }  // namespace platform::ui
