@@ -17,11 +17,31 @@ constexpr const char* kHostNames[GATEHOUSE_HOST_COUNT] = {"Copperfen", "Thistled
                                                           "Fenwick"};
 constexpr int kStringProduct = 10010;
 constexpr int kStringNoEngine = 10014;
+// The sync action dialog.
+constexpr int kStringOk = 10015;
+constexpr int kStringCancel = 10016;
+constexpr int kStringConfigure = 10018;
+constexpr int kStringActionGroup = 10019;
+constexpr int kStringSynchronise = 10020;
+constexpr int kStringAsDefault = 10021;
+constexpr int kStringDoNothing = 10022;
+constexpr int kStringActionCaption = 10023;
+
+constexpr int kActionSynchronise = 0;
+constexpr int kActionDoNothing = 6;
 
 // The module's own strings, used when the language library has none.
 const char* OwnString(int id) {
     switch (id) {
     case kStringProduct: return "Larkspur Deluxe";
+    case kStringOk: return "OK";
+    case kStringCancel: return "Annulla";
+    case kStringConfigure: return "Configura account...";
+    case kStringActionGroup: return "Operazione Tallyhop per Tessaline";
+    case kStringSynchronise: return "Sincronizza account attivi";
+    case kStringAsDefault: return "Imposta &come predefinito";
+    case kStringDoNothing: return "Nessuna operazione";
+    case kStringActionCaption: return "Operazione Tallyhop per Tessaline (TM)";
     case kStringNoEngine:
         return "Impossibile trovare la libreria Tessaline Sync per configurare gli account Tessaline. Verificare "
                "che il conduttore di Tessaline sia installato sul computer in uso.";
@@ -71,6 +91,36 @@ int RunConfiguration(const LanguageScope& language, int userId) {
         return -1;
     }
     return configure(userId);
+}
+
+// The user's choice for the next synchronisations: synchronise or do nothing, once or as
+// the default, with a way into the account configuration. True on OK.
+bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset, bool* doNothing, bool* asDefault) {
+    auto text = [&](int id) { return platform::ui::ChoiceForm::Text{language.String(id), id}; };
+    platform::ui::ChoiceForm form;
+    form.caption = language.String(kStringActionCaption);
+    form.group = text(kStringActionGroup);
+    form.group.id = 1003;
+    form.options = {{language.String(kStringSynchronise), 1004}, {language.String(kStringDoNothing), 1005}};
+    form.choice = preset == kActionDoNothing ? 1 : 0;
+    form.check = {language.String(kStringAsDefault), 1008};
+    form.ok = {language.String(kStringOk), IDOK};
+    form.cancel = {language.String(kStringCancel), IDCANCEL};
+    // The account configuration may run a message loop of its own; a second press while
+    // it runs starts nothing.
+    bool busy = false;
+    form.actions.push_back({{language.String(kStringConfigure), 1006},
+                            [&] {
+                                if (busy) return;
+                                busy = true;
+                                RunConfiguration(language, userId);
+                                busy = false;
+                            },
+                            true});
+    if (platform::ui::current().choose(form) != IDOK) return false;
+    *doNothing = form.choice == 1;
+    *asDefault = form.checked;
+    return true;
 }
 
 // The action a sync preference stands for: 0 synchronise, 6 do nothing; -1 another value.
@@ -137,6 +187,18 @@ int SetupMail(int userId, int) {
     LanguageScope language;
     ConduitLoader loader;
     return RunConfiguration(language, userId);
+}
+
+int ConfigureConduit(ConduitActionPrefs* prefs) {
+    LanguageScope language;
+    int userId = 0;
+    if (!prefs || RosterUserIdFromActionPrefs(prefs, &userId) != SYNC_OK) return -1;
+    bool doNothing = false, asDefault = false;
+    if (ShowSyncActionDialog(language, userId, prefs->action, &doNothing, &asDefault)) {
+        prefs->action = doNothing ? kActionDoNothing : kActionSynchronise;
+        prefs->defaultFlag = asDefault ? 1 : 2;
+    }
+    return 0;
 }
 
 int CfgConduit(int, ConduitConfigInfo* info, uint32_t*) {

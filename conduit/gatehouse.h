@@ -37,5 +37,9 @@ TESS_API int GetConduitVersion(void);
 TESS_API int GetConduitName(char* buffer, uint16_t size);
 TESS_API int GetConduitInfo(int infoType, const uint32_t* in, void* out, uint32_t* size);
 TESS_API int OpenConduit(void* progress, SyncProperties* properties);
+/* Shows the sync action dialog for the record's user; on OK the record takes the action
+   (0 synchronise, 6 do nothing) and the default flag (1 as default, 2 next time only).
+   0, or -1 when the user is unknown. */
+TESS_API int ConfigureConduit(ConduitActionPrefs* prefs);
 TESS_API int CfgConduit(int type, ConduitConfigInfo* info, uint32_t* size);
 TESS_API int SetupMail(int userId, int unused);

@@ -211,6 +211,8 @@ Question Question::fromType(std::string_view text, std::string_view caption, uns
 
 UiService::~UiService() = default;
 
+int UiService::choose(ChoiceForm&) { return IDCANCEL; }
+
 std::unique_ptr<ProgressWindow> UiService::openProgress(std::string_view title, std::string_view caption) {
     static const auto stderrSink = std::make_shared<TerminalSink>(stderr);
     return std::make_unique<TerminalWindow>(title, caption, stderrSink);
@@ -224,6 +226,11 @@ int HeadlessUi::ask(const Question& question) {
     const int answer = question.defaultAnswer();
     sink_->line("[" + question.caption + "] " + question.text + " (answered " + std::to_string(answer) + ")");
     return answer;
+}
+
+int HeadlessUi::choose(ChoiceForm& form) {
+    sink_->line("[" + form.caption + "] " + form.group.text + " (cancelled: no display to choose on)");
+    return IDCANCEL;
 }
 
 void HeadlessUi::progress(std::string_view line) { sink_->line(line); }
@@ -252,6 +259,54 @@ int ScriptedUi::ask(const Question& question) {
         return question.defaultAnswer();
     }
     return answer;
+}
+
+void ScriptedUi::answerNextForm(ChoiceAnswer answer) {
+    std::lock_guard lock(mutex_);
+    formScript_.push_back(std::move(answer));
+}
+
+int ScriptedUi::choose(ChoiceForm& form) {
+    ChoiceAnswer answer;
+    {
+        std::lock_guard lock(mutex_);
+        forms_.push_back(form);
+        if (formScript_.empty()) {
+            problems_.push_back("unscripted form: " + form.caption);
+            return IDCANCEL;
+        }
+        answer = std::move(formScript_.front());
+        formScript_.pop_front();
+    }
+    // Actions run unlocked: they may well ask questions of their own.
+    for (const int index : answer.press) {
+        if (index < 0 || index >= static_cast<int>(form.actions.size())) {
+            std::lock_guard lock(mutex_);
+            problems_.push_back("form " + form.caption + " has no action " + std::to_string(index));
+            continue;
+        }
+        if (form.actions[static_cast<size_t>(index)].run) form.actions[static_cast<size_t>(index)].run();
+    }
+    if (answer.answer != IDOK) {
+        if (answer.answer != IDCANCEL) {
+            std::lock_guard lock(mutex_);
+            problems_.push_back("form answer " + std::to_string(answer.answer) + " is neither OK nor Cancel");
+        }
+        return IDCANCEL;
+    }
+    if (answer.choice < 0 || answer.choice >= static_cast<int>(form.options.size())) {
+        std::lock_guard lock(mutex_);
+        problems_.push_back("form " + form.caption + " has no option " + std::to_string(answer.choice));
+        return IDCANCEL;
+    }
+    form.choice = answer.choice;
+    form.checked = !form.check.text.empty() && answer.checked;
+    return IDOK;
+}
+
+std::vector<ChoiceForm> ScriptedUi::forms() const {
+    std::lock_guard lock(mutex_);
+    return forms_;
 }
 
 void ScriptedUi::progress(std::string_view line) {

@@ -6,6 +6,7 @@
 // them into what its screen speaks.
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -108,11 +109,47 @@ private:
     bool closed_ = false;
 };
 
+// A modal choice of one option out of several, with an optional check box, OK, Cancel and
+// buttons that run an action without closing the dialog. Each text may carry a control id
+// under which a windowed service names its control.
+struct TESS_EXPORT ChoiceForm {
+    struct Text {
+        std::string text;
+        int id = 0;
+    };
+    struct Action {
+        Text label;
+        std::function<void()> run;
+        bool isDefault = false;  // the button that Return presses
+    };
+    std::string caption;
+    Text group;                 // the frame around the options
+    std::vector<Text> options;  // radio buttons, top to bottom
+    int choice = 0;             // in: preselected; out (on OK): the option chosen
+    Text check;                 // empty text: no check box
+    bool checked = false;       // in: preset; out (on OK): the box's state
+    Text ok{"OK", IDOK};
+    Text cancel{"Cancel", IDCANCEL};
+    std::vector<Action> actions;
+};
+
+// How a scripted user fills a choice form: the action buttons it presses (by index, in
+// order) before it ends the form with `answer`; the choice and box apply on IDOK.
+struct TESS_EXPORT ChoiceAnswer {
+    int answer = IDCANCEL;
+    int choice = 0;
+    bool checked = false;
+    std::vector<int> press;
+};
+
 class TESS_EXPORT UiService {
 public:
     virtual ~UiService();
     // Shows the question modally; returns the answer (IDOK, IDYES, ...).
     virtual int ask(const Question& question) = 0;
+    // Shows the form modally; returns IDOK (choice and check box filled in) or IDCANCEL
+    // (form untouched). Without a screen nobody can choose: the form is cancelled.
+    virtual int choose(ChoiceForm& form);
     // One line of progress for whoever watches (status line, log).
     virtual void progress(std::string_view line) = 0;
     // Opens a progress window. Without a screen of its own a service shows it as a
@@ -129,6 +166,7 @@ public:
     explicit HeadlessUi(FILE* log = stderr);
     ~HeadlessUi() override;
     int ask(const Question& question) override;
+    int choose(ChoiceForm& form) override;
     void progress(std::string_view line) override;
     std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
 
@@ -145,11 +183,15 @@ public:
     ScriptedUi() = default;
     explicit ScriptedUi(std::vector<int> script) : script_(script.begin(), script.end()) {}
     void answerNext(int answer);
+    void answerNextForm(ChoiceAnswer answer);
     int ask(const Question& question) override;
+    int choose(ChoiceForm& form) override;
     void progress(std::string_view line) override;
     std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
 
     std::vector<Question> questions() const;
+    // The forms as they were shown (before the scripted user changed anything).
+    std::vector<ChoiceForm> forms() const;
     std::vector<std::string> progressLines() const;
     std::vector<std::string> problems() const;
     std::vector<ProgressState> progressStates() const;
@@ -160,7 +202,9 @@ private:
 
     mutable std::mutex mutex_;
     std::deque<int> script_;
+    std::deque<ChoiceAnswer> formScript_;
     std::vector<Question> questions_;
+    std::vector<ChoiceForm> forms_;
     std::vector<std::string> progress_;
     std::vector<std::string> problems_;
     std::vector<ProgressState> states_;

@@ -38,7 +38,8 @@ protected:
         name_ = reinterpret_cast<decltype(name_)>(GetProcAddress(module_, "GetConduitName"));
         cfg_ = reinterpret_cast<decltype(cfg_)>(GetProcAddress(module_, "CfgConduit"));
         setup_ = reinterpret_cast<decltype(setup_)>(GetProcAddress(module_, "SetupMail"));
-        ASSERT_TRUE(open_ && info_ && name_ && cfg_ && setup_);
+        action_ = reinterpret_cast<decltype(action_)>(GetProcAddress(module_, "ConfigureConduit"));
+        ASSERT_TRUE(open_ && info_ && name_ && cfg_ && setup_ && action_);
         unsetenv("TEST_ENGINE_RESULT");
     }
     void TearDown() override {
@@ -90,6 +91,7 @@ protected:
     int (*name_)(char*, uint16_t) = nullptr;
     int (*cfg_)(int, ConduitConfigInfo*, uint32_t*) = nullptr;
     int (*setup_)(int, int) = nullptr;
+    int (*action_)(ConduitActionPrefs*) = nullptr;
 };
 
 TEST_F(Conduit, OpenConduitResults) {
@@ -225,6 +227,75 @@ TEST_F(Conduit, ConfigurationThroughTheEngine) {
         EXPECT_EQ(record.changedPreference, c.changed) << c.permanent << "/" << c.temporary;
         EXPECT_EQ(record.newAction, c.action) << c.permanent << "/" << c.temporary;
     }
+}
+
+TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
+    listEverything();
+    platform::ui::ScriptedUi ui;
+    platform::ui::ScopedUi scope(ui);
+    using platform::ui::ChoiceAnswer;
+    struct Case {
+        int preset;
+        ChoiceAnswer answer;
+        int preselected;            // the option the dialog opened with
+        int action, defaultFlag;    // the record afterwards
+        bool configured;            // the engine's configuration ran
+    };
+    const Case cases[] = {
+        {6, {IDOK, 0, true, {}}, 1, 0, 1, false},
+        {0, {IDOK, 1, false, {}}, 0, 6, 2, false},
+        {99, {IDOK, 1, true, {0}}, 0, 6, 1, true},   // unknown presets select synchronise
+        {6, {IDCANCEL, 0, true, {0}}, 1, 6, 77, true},  // Cancel leaves the record, also after configuring
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        std::remove(callFile().c_str());
+        ui.answerNextForm(c.answer);
+        ConduitActionPrefs prefs{};
+        prefs.creator = kMail;
+        prefs.userId = userId_;
+        prefs.action = c.preset;
+        prefs.defaultFlag = 77;
+        EXPECT_EQ(action_(&prefs), 0);
+        const auto forms = ui.forms();
+        ASSERT_FALSE(forms.empty());
+        const auto& form = forms.back();
+        EXPECT_EQ(form.choice, c.preselected);
+        EXPECT_FALSE(form.checked);
+        EXPECT_EQ(prefs.action, c.action);
+        EXPECT_EQ(prefs.defaultFlag, c.defaultFlag);
+        EXPECT_EQ(engineCall(), c.configured ? "configure user=" + std::to_string(userId_) + "\n" : "");
+    }
+    const auto form = ui.forms().front();
+    EXPECT_EQ(form.caption, "Operazione Tallyhop per Tessaline (TM)");
+    ASSERT_EQ(form.options.size(), 2u);
+    EXPECT_EQ(form.options[0].text, "Sincronizza account attivi");
+    EXPECT_EQ(form.options[1].id, 1005);
+    EXPECT_EQ(form.check.id, 1008);
+    ASSERT_EQ(form.actions.size(), 1u);
+    EXPECT_EQ(form.actions[0].label.text, "Configura account...");
+    EXPECT_TRUE(ui.problems().empty());
+
+    // An unknown user gets no dialog.
+    ConduitActionPrefs stranger{};
+    stranger.userId = userId_ + 1000;
+    stranger.action = 6;
+    EXPECT_EQ(action_(&stranger), -1);
+    EXPECT_EQ(action_(nullptr), -1);
+    EXPECT_EQ(ui.forms().size(), std::size(cases));
+    EXPECT_EQ(stranger.action, 6);
+}
+
+TEST_F(Conduit, SyncActionDialogWithoutADisplayChangesNothing) {
+    platform::ui::HeadlessUi headless(nullptr);
+    platform::ui::ScopedUi scope(headless);
+    ConduitActionPrefs prefs{};
+    prefs.userId = userId_;
+    prefs.action = 6;
+    prefs.defaultFlag = 1;
+    EXPECT_EQ(action_(&prefs), 0);
+    EXPECT_EQ(prefs.action, 6);
+    EXPECT_EQ(prefs.defaultFlag, 1);
 }
 
 }  // namespace

@@ -63,6 +63,49 @@ TEST(UiService, ScriptedDoubleRecordsAndAnswers) {
     EXPECT_NE(problems[1].find("Again?"), std::string::npos);
 }
 
+TEST(UiService, ScriptedDoubleFillsFormsOnlyWhenTheAnswerFits) {
+    platform::ui::ScriptedUi ui;
+    int runs = 0;
+    auto form = [&] {
+        platform::ui::ChoiceForm f;
+        f.caption = "Action";
+        f.options = {{"Synchronise", 1004}, {"Do nothing", 1005}};
+        f.check = {"As default", 1008};
+        f.actions.push_back({{"Configure", 1006}, [&] { ++runs; }, true});
+        return f;
+    };
+    struct Case {
+        platform::ui::ChoiceAnswer answer;
+        int result, choice;
+        bool checked;
+        int runs;
+        bool problem;
+    } cases[] = {
+        {{IDOK, 1, true, {0, 0}}, IDOK, 1, true, 2, false},
+        {{IDCANCEL, 1, true, {}}, IDCANCEL, 0, false, 0, false},
+        {{IDOK, 2, false, {}}, IDCANCEL, 0, false, 0, true},   // no such option
+        {{IDOK, 0, false, {3}}, IDOK, 0, false, 0, true},     // no such action: pressed nothing
+        {{IDYES, 0, false, {}}, IDCANCEL, 0, false, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer.choice);
+        runs = 0;
+        const size_t problemsBefore = ui.problems().size();
+        ui.answerNextForm(c.answer);
+        auto f = form();
+        EXPECT_EQ(ui.choose(f), c.result);
+        EXPECT_EQ(f.choice, c.choice);
+        EXPECT_EQ(f.checked, c.checked);
+        EXPECT_EQ(runs, c.runs);
+        EXPECT_EQ(ui.problems().size() > problemsBefore, c.problem);
+    }
+    auto unscripted = form();
+    unscripted.choice = 1;
+    EXPECT_EQ(ui.choose(unscripted), IDCANCEL);
+    EXPECT_EQ(unscripted.choice, 1);
+    EXPECT_EQ(ui.forms().size(), std::size(cases) + 1);
+}
+
 TEST(UiService, HeadlessAnswersDefaultsAndLogs) {
     FILE* log = std::tmpfile();
     ASSERT_NE(log, nullptr);

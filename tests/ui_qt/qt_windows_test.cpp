@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
 #include <QKeyEvent>
+#include <QRadioButton>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -162,6 +165,75 @@ TEST_F(QtWindows, ProgressDialogFollowsItsMessages) {
     EXPECT_TRUE(window->isVisible());
     dlg.SendMessage(kProgressClose, 0, 0);
     EXPECT_EQ(progressDialog(), nullptr);
+}
+
+// Runs `act` on the modal choice dialog once its event loop is running.
+void whenChoiceShows(std::function<void(QDialog&)> act) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->objectName() != "choice") return;
+        timer->stop();
+        timer->deleteLater();
+        act(*dialog);
+    });
+    timer->start(5);
+}
+
+TEST_F(QtWindows, ChoiceDialogRunsActionsAndReturnsTheChoiceOnOk) {
+    int configured = 0;
+    auto makeForm = [&] {
+        platform::ui::ChoiceForm form;
+        form.caption = "Tallyhop\xAE action";
+        form.group = {"What next", 1003};
+        form.options = {{"Synchronise", 1004}, {"Do nothing", 1005}};
+        form.choice = 1;
+        form.check = {"As default", 1008};
+        form.actions.push_back({{"Configure...", 1006}, [&] { ++configured; }, true});
+        return form;
+    };
+
+    struct Case {
+        const char* name;
+        std::function<void(QDialog&)> user;
+        int answer, choice;
+        bool checked;
+    } cases[] = {
+        {"ok after configuring",
+         [](QDialog& d) {
+             d.findChild<QPushButton*>("1006")->click();  // runs the action, stays open
+             EXPECT_TRUE(d.isVisible());
+             d.findChild<QRadioButton*>("1004")->click();
+             d.findChild<QCheckBox*>("1008")->setChecked(true);
+             d.findChild<QPushButton*>("1")->click();
+         },
+         IDOK, 0, true},
+        {"escape cancels", [](QDialog& d) { press(d, Qt::Key_Escape); }, IDCANCEL, 1, false},
+        {"cancel button", [](QDialog& d) {
+             d.findChild<QRadioButton*>("1004")->click();
+             d.findChild<QPushButton*>("2")->click();
+         }, IDCANCEL, 1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        configured = 0;
+        auto form = makeForm();
+        QString title, group;
+        bool presetShown = false;
+        whenChoiceShows([&](QDialog& d) {
+            title = d.windowTitle();
+            group = d.findChild<QGroupBox*>("1003")->title();
+            presetShown = d.findChild<QRadioButton*>("1005")->isChecked();
+            c.user(d);
+        });
+        EXPECT_EQ(platform::ui::current().choose(form), c.answer);
+        EXPECT_EQ(title, QString::fromUtf8("Tallyhop\u00AE action"));
+        EXPECT_EQ(group, "What next");
+        EXPECT_TRUE(presetShown);
+        EXPECT_EQ(form.choice, c.choice);
+        EXPECT_EQ(form.checked, c.checked);
+        EXPECT_EQ(configured, c.answer == IDOK ? 1 : 0);
+    }
 }
 
 }  // namespace

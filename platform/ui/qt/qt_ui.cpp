@@ -5,18 +5,23 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -241,6 +246,64 @@ int QtUi::ask(const Question& question) {
     for (const auto& [button, answer] : buttons)
         if (box.clickedButton() == button) return answer;
     return fallback;
+}
+
+int QtUi::choose(ChoiceForm& form) {
+    if (!onGuiThread()) return headless_.choose(form);
+    QDialog dialog;
+    dialog.setObjectName("choice");
+    dialog.setWindowTitle(qtText(form.caption));
+    auto named = [](QWidget* widget, const ChoiceForm::Text& text) {
+        if (text.id) widget->setObjectName(QString::number(text.id));
+        return widget;
+    };
+
+    auto* frame = new QGroupBox(qtText(form.group.text), &dialog);
+    named(frame, form.group);
+    auto* options = new QVBoxLayout(frame);
+    QButtonGroup group(&dialog);
+    for (size_t i = 0; i < form.options.size(); ++i) {
+        auto* radio = new QRadioButton(qtText(form.options[i].text), frame);
+        named(radio, form.options[i]);
+        group.addButton(radio, static_cast<int>(i));
+        options->addWidget(radio);
+    }
+    if (QAbstractButton* preset = group.button(form.choice)) preset->setChecked(true);
+    else if (QAbstractButton* first = group.button(0)) first->setChecked(true);
+
+    auto* buttons = new QVBoxLayout;
+    auto addButton = [&](const ChoiceForm::Text& text) {
+        auto* button = new QPushButton(qtText(text.text), &dialog);
+        named(button, text);
+        button->setAutoDefault(false);
+        buttons->addWidget(button);
+        return button;
+    };
+    QObject::connect(addButton(form.ok), &QPushButton::clicked, &dialog, &QDialog::accept);
+    QObject::connect(addButton(form.cancel), &QPushButton::clicked, &dialog, &QDialog::reject);
+    for (const auto& action : form.actions) {
+        QPushButton* button = addButton(action.label);
+        button->setDefault(action.isDefault);
+        QObject::connect(button, &QPushButton::clicked, &dialog, [run = action.run] {
+            if (run) run();
+        });
+    }
+    QCheckBox* check = nullptr;
+    if (!form.check.text.empty()) {
+        check = new QCheckBox(qtText(form.check.text), &dialog);
+        named(check, form.check);
+        check->setChecked(form.checked);
+    }
+    buttons->addStretch(1);
+    if (check) buttons->addWidget(check);
+
+    auto* row = new QHBoxLayout(&dialog);
+    row->addWidget(frame, 1);
+    row->addLayout(buttons);
+    if (dialog.exec() != QDialog::Accepted) return IDCANCEL;
+    form.choice = std::max(group.checkedId(), 0);
+    form.checked = check && check->isChecked();
+    return IDOK;
 }
 
 void QtUi::progress(std::string_view line) { headless_.progress(line); }

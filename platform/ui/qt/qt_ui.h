@@ -18,6 +18,9 @@ public:
     // A message box with the question's buttons (object names "1" for OK, "6" for Yes, ...
     // as the answers), icon and default button; closed without a button, the default.
     int ask(const Question& question) override;
+    // A dialog (object name "choice") whose controls are named by the form's control ids:
+    // the frame, the radio buttons, the check box, OK, Cancel and the action buttons.
+    int choose(ChoiceForm& form) override;
     void progress(std::string_view line) override;
     // A modeless dialog (object name "209") with the caption "1075", the overall bar
     // "1074", the status text "1073" and the step bar "1076"; it paints at each change.
