@@ -323,6 +323,44 @@ int MAccGetNextFolder(StoreHandle* account, StoreHandle* previous, StoreHandle**
     });
 }
 
+int MAccGetCurrentClientInfo(StoreHandle* account, int* clientId, char** name, char** text1, char** text2,
+                             char* flag) {
+    return WithAccount(account, [=](StoreAccount&, tess::accounts::CMailAccount& a) {
+        if (!clientId || !name || !text1 || !text2 || !flag) return Code(LDG_E_INVALID_PARAMETER);
+        auto& desktop = a.MutableImage().desktop;
+        auto text = [&](layout::TextField f) { return reinterpret_cast<char*>(desktop.data() + f.offset); };
+        const int32_t id = static_cast<int32_t>(tess::accounts::ByteView(desktop).u32le(layout::kClientId));
+        *name = text(layout::kClientName);
+        *text1 = text(layout::kClientText1);
+        *text2 = text(layout::kClientText2);
+        *flag = static_cast<char>(desktop[layout::kClientFlag]);
+        *clientId = id == 0 && **name == '\0' ? -1 : id;
+        return 0;
+    });
+}
+
+int MAccSetCurrentClientInfo(StoreHandle* account, int clientId, const char* name, const char* text1,
+                             const char* text2, int flag) {
+    return WithAccount(account, [=](StoreAccount&, tess::accounts::CMailAccount& a) {
+        const bool keep = clientId == -1;
+        const std::pair<layout::TextField, std::string_view> texts[] = {
+            {layout::kClientName, keep && name ? name : ""},
+            {layout::kClientText1, keep && text1 ? text1 : ""},
+            {layout::kClientText2, keep && text2 ? text2 : ""},
+        };
+        for (const auto& [field, value] : texts)
+            if (value.size() + 1 > field.width) return Code(LDG_E_INVALID_PARAMETER);
+        auto& desktop = a.MutableImage().desktop;
+        for (const auto& [field, value] : texts) {
+            std::fill_n(desktop.begin() + static_cast<ptrdiff_t>(field.offset), field.width, uint8_t{0});
+            std::copy(value.begin(), value.end(), desktop.begin() + static_cast<ptrdiff_t>(field.offset));
+        }
+        desktop[layout::kClientFlag] = keep ? static_cast<uint8_t>(flag) : 0;
+        tess::accounts::ByteSpan(desktop).putU32le(layout::kClientId, 0xFFFFFFFFu);
+        return 0;
+    });
+}
+
 int MAccGetServerSyncFolders(StoreHandle* account, StoreHandle*** out, int* count) {
     return WithAccount(account, [=](StoreAccount& entry, tess::accounts::CMailAccount& a) {
         if (!out || !count) return Code(LDG_E_INVALID_PARAMETER);

@@ -62,6 +62,14 @@ TESS_API int MAccGetNumMessages(StoreHandle* account, int* count);
 TESS_API int MAccGetCommonFolder(StoreHandle* account, int slot, StoreHandle** out);
 TESS_API int MAccGetFirstFolder(StoreHandle* account, StoreHandle** out);
 TESS_API int MAccGetNextFolder(StoreHandle* account, StoreHandle* previous, StoreHandle** out);
+/* The desktop-client selection kept with the account: Get gives pointers into the account
+   (id -1 when no selection was ever stored); Set with id -1 stores the three texts (null =
+   empty) and the flag, any other id clears them; the stored id is -1 either way. A text
+   longer than its field (63, 127, 127 characters) is refused and nothing is stored. */
+TESS_API int MAccGetCurrentClientInfo(StoreHandle* account, int* clientId, char** name, char** text1, char** text2,
+                                      char* flag);
+TESS_API int MAccSetCurrentClientInfo(StoreHandle* account, int clientId, const char* name, const char* text1,
+                                      const char* text2, int flag);
 /* The array comes from the library; give it back with MAccFreeServerSyncFolders after
    releasing the handles in it. */
 TESS_API int MAccGetServerSyncFolders(StoreHandle* account, StoreHandle*** out, int* count);

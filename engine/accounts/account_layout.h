@@ -54,8 +54,20 @@ inline constexpr size_t kFolderSlot = 100;
 inline constexpr size_t kFolderSynced = 104;
 inline constexpr size_t kFolderFlags = 108;
 inline constexpr int32_t kNoSlot = -2;
+// After the folder table: the local-replica word (Notes), then the desktop-client
+// selection that outside components keep through the data manager: an i32 id (-1: the
+// texts below say it all), the client's name, two texts and a flag byte.
+inline constexpr size_t kLocalReplica = 5988;
+inline constexpr size_t kClientRecord = 5992;
+inline constexpr size_t kClientId = kClientRecord;
+inline constexpr TextField kClientName{kClientRecord + 4, 64};
+inline constexpr TextField kClientText1{kClientName.offset + 64, 128};
+inline constexpr TextField kClientText2{kClientText1.offset + 128, 128};
+inline constexpr size_t kClientFlag = kClientText2.offset + 128;
+static_assert(kClientFlag < kDesktopSize);
 
-inline constexpr std::array<TextField, 4> kDesktopScrambled{kHostName, kMapiProfile, kDesktopUser, kDesktopPassword};
+inline constexpr std::array<TextField, 7> kDesktopScrambled{kHostName,   kMapiProfile, kDesktopUser, kDesktopPassword,
+                                                            kClientName, kClientText1, kClientText2};
 
 // Handheld account block.
 inline constexpr size_t kHandheldSize = 4076;

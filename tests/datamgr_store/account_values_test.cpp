@@ -1,9 +1,12 @@
 // Account values through the exports: limits, refusals and the list of changed tags.
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "datamgr/account_field_tags.h"
 #include "datamgr/mail_store.h"
+#include "datamgr/store_handles.h"
 #include "datamgr/store_objects.h"
 #include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
@@ -14,6 +17,11 @@ namespace {
 constexpr int kOutOfRange = static_cast<int>(0x8000000Bu);
 constexpr int kNotSupported = static_cast<int>(0x80000003u);
 constexpr int kNameChar = static_cast<int>(0x80800005u);
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 class AccountValues : public StoreTest {
 protected:
@@ -110,6 +118,74 @@ TEST_F(AccountValues, NumbersAndSwitches) {
     ASSERT_EQ(MAccSetBoolData(account.h, 1, &on), 0);
     EXPECT_EQ(MAccGetBoolData(account.h, 1, &value), 0);
     EXPECT_EQ(value, 1);
+}
+
+TEST_F(AccountValues, ClientSelectionIsKeptApartFromTheMailClient) {
+    struct Shown {
+        int id = 0;
+        std::string name, text1, text2;
+        char flag = 0;
+    };
+    auto get = [&] {
+        Shown s;
+        char *name = nullptr, *t1 = nullptr, *t2 = nullptr;
+        EXPECT_EQ(MAccGetCurrentClientInfo(account.h, &s.id, &name, &t1, &t2, &s.flag), 0);
+        if (name && t1 && t2) s.name = name, s.text1 = t1, s.text2 = t2;
+        return s;
+    };
+    auto& mail = *datamgr::AccountOf(account.h)->account;
+    const int32_t mailClient = mail.MailClient();
+    EXPECT_EQ(get().id, -1);  // never stored
+
+    const std::string longest(63, 'n'), tooLong(64, 'n'), longProfile(128, 'p');
+    struct Case {
+        int id;
+        const char *name, *text1, *text2;
+        int flag;
+        int expected;
+        const char *storedName, *storedText1, *storedText2;
+        char storedFlag;
+    } cases[] = {
+        {-1, "Desk Mail", "Work profile", "pass word", 1, 0, "Desk Mail", "Work profile", "pass word", 1},
+        {-1, longest.c_str(), nullptr, "", 0x101, 0, longest.c_str(), "", "", 1},  // the flag is one byte
+        // Too long for its field: refused, the stored selection stays.
+        {-1, tooLong.c_str(), "x", "y", 0, kInvalid, longest.c_str(), "", "", 1},
+        {-1, "Desk Mail", longProfile.c_str(), "", 0, kInvalid, longest.c_str(), "", "", 1},
+        {-1, "Desk Mail", "Work profile", "pass word", 1, 0, "Desk Mail", "Work profile", "pass word", 1},
+        // Any other id clears the selection, whatever the texts say.
+        {4, "Other", "Other profile", "other", 1, 0, "", "", "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name ? c.name : "(null)").substr(0, 20) + " " + std::to_string(c.id));
+        EXPECT_EQ(MAccSetCurrentClientInfo(account.h, c.id, c.name, c.text1, c.text2, c.flag), c.expected);
+        const Shown s = get();
+        EXPECT_EQ(s.id, -1);
+        EXPECT_EQ(s.name, c.storedName);
+        EXPECT_EQ(s.text1, c.storedText1);
+        EXPECT_EQ(s.text2, c.storedText2);
+        EXPECT_EQ(s.flag, c.storedFlag);
+    }
+    EXPECT_EQ(mail.MailClient(), mailClient);  // the engine's choice of host is not touched
+
+    // Saved with the account, its texts not in the clear, and read back.
+    ASSERT_EQ(MAccSetCurrentClientInfo(account.h, -1, "Desk Mail", "Work profile", "hunter2", 1), 0);
+    ASSERT_EQ(MAccSave(account.h), 0);
+    const std::string file = readFile(mail.FilePath());
+    EXPECT_EQ(file.find("hunter2"), std::string::npos);
+    EXPECT_EQ(file.find("Work profile"), std::string::npos);
+    ASSERT_EQ(MAccForceDatReload(account.h), 0);
+    const Shown s = get();
+    EXPECT_EQ(s.name, "Desk Mail");
+    EXPECT_EQ(s.text1, "Work profile");
+    EXPECT_EQ(s.text2, "hunter2");
+    EXPECT_EQ(s.flag, 1);
+
+    int id = 0;
+    char *p1 = nullptr, *p2 = nullptr, *p3 = nullptr;
+    char flag = 0;
+    EXPECT_EQ(MAccGetCurrentClientInfo(account.h, &id, &p1, &p2, nullptr, &flag), kInvalid);
+    EXPECT_EQ(MAccGetCurrentClientInfo(nullptr, &id, &p1, &p2, &p3, &flag), kInvalid);
+    EXPECT_EQ(MAccSetCurrentClientInfo(nullptr, -1, "a", "b", "c", 0), kInvalid);
 }
 
 // Only real changes are listed, each once; a new incoming server marks the account.
