@@ -182,6 +182,44 @@ int MFldGetNextMessage(StoreHandle* folder, StoreHandle* previous, StoreHandle**
     });
 }
 
+int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int count) {
+    return WithFolder(folder, [=](CMailFolder& target, StoreAccount& owner) {
+        if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
+        if (count < 0 || (count > 0 && !messages)) return Code(LDG_E_INVALID_PARAMETER);
+        if (target.slot < 0) return Code(LDG_E_FOLDER_NOT_SAVED);
+        // All or nothing is checked first. A message stays with its account: its record
+        // names the account, so a folder of another account would lose it on the next load.
+        for (int i = 0; i < count; ++i) {
+            if (!ValidHandle(messages[i], kMessageKind)) return Code(LDG_E_INVALID_PARAMETER);
+            if (static_cast<CMailMessage*>(static_cast<StoreObject*>(messages[i]->object))->accountId != owner.id)
+                return Code(LDG_E_INVALID_PARAMETER);
+        }
+        for (int i = 0; i < count; ++i) {
+            auto* m = static_cast<CMailMessage*>(static_cast<StoreObject*>(messages[i]->object));
+            CMailFolder* from = owner.FolderBySlot(m->msg.category);
+            if (!from) return Code(LDG_E_FOLDER_INVALID);
+            auto it = std::find_if(from->messages.begin(), from->messages.end(),
+                                   [m](const auto& p) { return p.get() == m; });
+            if (it == from->messages.end()) return Code(LDG_E_FOLDER_INVALID);
+            if (from == &target) continue;
+            std::unique_ptr<CMailMessage> moving = std::move(*it);
+            from->messages.erase(it);
+            const int16_t oldCategory = m->msg.category;
+            m->msg.category = static_cast<int16_t>(target.slot);
+            if (const int rc = TheMailStore().SaveMessage(*m); rc != 0) {
+                // Not on the handheld: the store keeps showing what the handheld holds.
+                m->msg.category = oldCategory;
+                from->messages.push_back(std::move(moving));
+                return rc;
+            }
+            target.messages.push_back(std::move(moving));
+            messages[i]->owner = static_cast<uint32_t>(owner.id) << 16 | (static_cast<uint32_t>(target.slot) & 0xFFFF);
+            messages[i]->id = m->recordId;
+        }
+        return 0;
+    });
+}
+
 int MFldGetPersistentID(StoreHandle* folder, int* id) {
     return WithFolder(folder, [=](CMailFolder& f, StoreAccount& owner) {
         if (!id) return Code(LDG_E_INVALID_PARAMETER);

@@ -86,6 +86,10 @@ TESS_API int MFldGetNumMsgsRead(StoreHandle* folder, int* count);
 /* Message handles (kind 2); they need a synchronisation. */
 TESS_API int MFldGetFirstMessage(StoreHandle* folder, StoreHandle** out);
 TESS_API int MFldGetNextMessage(StoreHandle* folder, StoreHandle* previous, StoreHandle** out);
+/* Moves the messages into the folder, in order, each saved on the handheld at once; the
+   first failure ends the moves (that message stays where it was) and is returned. All
+   handles must be messages of the folder's account, or nothing moves. */
+TESS_API int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int count);
 TESS_API int MFldGetPersistentID(StoreHandle* folder, int* id);
 TESS_API int MFldGetHandle(int id, StoreHandle** out);
 TESS_API int MFldRelease(StoreHandle** folder);

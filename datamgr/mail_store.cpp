@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "common/message_record_codec.h"
 #include "datamgr/account_field_tags.h"
@@ -278,6 +279,29 @@ void CMailStore::Close() {
     }
     references_.clear();
     db_.Close();
+}
+
+int CMailStore::SaveMessage(CMailMessage& message) {
+    CMsg& msg = message.msg;
+    const size_t running = 24 + static_cast<size_t>(msg.GetHeaderTextSize()) + msg.Body.size() + 1;
+    if (running > kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
+    if (msg.To.empty() || msg.From.empty()) return Code(LDG_E_MISSING_ADDRESSES);
+    if (msg.date == 0) msg.date = static_cast<int32_t>(std::time(nullptr));
+    uint16_t version = 0;
+    if (const int rc = db_.DatabaseVersion(DatabaseName(kMessagesDb), &version); rc != 0) return rc;
+    if (const int rc = db_.OpenKind(kMessagesDb, 0); rc != 0) return rc;
+    HandheldRecord record;
+    PackMessageRecord(version, record, msg, kMaxRecordBytes, message.accountId, false);
+    record.id = message.recordId;
+    const int rc = db_.WriteRecord(&record);
+    if (rc == 0) {
+        message.recordId = record.id;
+        const uint8_t id[4] = {uint8_t(record.id), uint8_t(record.id >> 8), uint8_t(record.id >> 16),
+                               uint8_t(record.id >> 24)};
+        msg.deviceId = CId(id, 4);
+    }
+    db_.Close();
+    return rc;
 }
 
 void CMailStore::AddReference(uint32_t recordId) { ++references_[recordId]; }

@@ -65,6 +65,10 @@ public:
     static std::string FolderSlotName(const accounts::CMailAccount& account, int slot);
     static void SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name);
 
+    // Writes a message's record to the handheld under its id (a new record's id comes back
+    // into the message). Only during a synchronisation.
+    int SaveMessage(CMailMessage& message);
+
     void AddReference(uint32_t recordId);
     void ReleaseReference(uint32_t recordId);
     int References(uint32_t recordId) const;

@@ -48,6 +48,7 @@ protected:
         msg.partIds[0] = part;
         msg.Subject = subject;
         msg.From = "a@example.org";
+        msg.To = "me@example.org";
         msg.Body = "body";
         if (read) msg.status |= kMsgStatusRead;
         HandheldRecord record;
@@ -104,6 +105,95 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     // Without the synchronisation state the counts are refused.
     EXPECT_EQ(IPES_SetTallyhopState(nullptr), nullptr);
     EXPECT_EQ(MAccGetNumMessages(account.h, &total), static_cast<int>(0x80000009u));
+}
+
+std::vector<StoreHandle*> raw(const std::vector<Handle>& handles) {
+    std::vector<StoreHandle*> out;
+    for (const auto& h : handles) out.push_back(h.h);
+    return out;
+}
+
+TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
+    ASSERT_EQ(open(&session, 0), 0);
+    {
+    Handle account, inbox, projects;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+    std::vector<Handle> moving(2);
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, moving[0].out()), 0);
+    ASSERT_EQ(MFldGetNextMessage(inbox.h, moving[0].h, moving[1].out()), 0);
+    const uint32_t firstId = moving[0].h->id;
+
+    // Refusals move nothing: a null or stale handle among them, a folder handle.
+    std::vector<StoreHandle*> bad = {moving[0].h, projects.h};
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, bad.data(), 2), kInvalid);
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, nullptr, 1), kInvalid);
+    EXPECT_EQ(folderCount(account.h, 0, false), 2);
+
+    // The handheld refuses the second write: the first message has moved, the second
+    // stays where it was, and the failed write is returned.
+    handheld_->injectFailure("SyncWriteRecord", 2);
+    auto list = raw(moving);
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), kInvalid);
+    EXPECT_EQ(folderCount(account.h, 0, false), 1);
+    EXPECT_EQ(folderCount(account.h, 3, false), 2);
+    EXPECT_EQ(moving[0].h->owner, uint32_t(kAccount) << 16 | 3);
+    EXPECT_EQ(moving[0].h->id, firstId);  // the record keeps its id
+    EXPECT_EQ(moving[1].h->owner, uint32_t(kAccount) << 16);
+
+    // Again: the one already there is left alone, the other follows.
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), 0);
+    EXPECT_EQ(folderCount(account.h, 0, false), 0);
+    EXPECT_EQ(folderCount(account.h, 3, false), 3);
+    EXPECT_EQ(folderCount(account.h, 3, true), 2);
+
+    }
+    // The next session reads them from the handheld in their new folder.
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    EXPECT_EQ(folderCount(account.h, 0, false), 0);
+    EXPECT_EQ(folderCount(account.h, 3, false), 3);
+    int total = 0;
+    ASSERT_EQ(MAccGetNumMessages(account.h, &total), 0);
+    EXPECT_EQ(total, 3);
+
+    // Outside a synchronisation nothing moves.
+    Handle deleted;
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 2, deleted.out()), 0);
+    IPES_SetTallyhopState(nullptr);
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(deleted.h, nullptr, 0), static_cast<int>(0x80000009u));
+}
+
+TEST_F(HandheldLoad, MessagesDoNotMoveToAnotherAccount) {
+    int other = -1;
+    {
+        Handle account;
+        ASSERT_EQ(MAccCreate(account.out()), 0);
+        ASSERT_EQ(MAccGetPersistentID(account.h, &other), 0);
+        ASSERT_EQ(MAccSetStringData(account.h, 0, "Home"), 0);
+        char on = 1;
+        ASSERT_EQ(MAccSetBoolData(account.h, 0, &on), 0);
+        short imap = 7;
+        ASSERT_EQ(MAccSetType(account.h, &imap), 0);
+        Handle folder;
+        ASSERT_EQ(MFldCreate(account.h, folder.out()), 0);
+        ASSERT_EQ(MFldSetName(folder.h, "Inbox"), 0);
+        ASSERT_EQ(MFldSave(folder.h), 0);
+        ASSERT_EQ(MAccSave(account.h), 0);
+    }
+    ASSERT_NE(other, kAccount);
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle work, home, inbox, homeInbox, message;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, work.out()), 0);
+    ASSERT_EQ(IPES_GetAccountById(other, home.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(work.h, 0, inbox.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(home.h, 0, homeInbox.out()), 0);
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, message.out()), 0);
+    EXPECT_EQ(MFldMoveMsgsIntoFolder(homeInbox.h, &message.h, 1), kInvalid);
+    EXPECT_EQ(folderCount(work.h, 0, false), 2);
+    EXPECT_EQ(folderCount(home.h, 0, false), 0);
 }
 
 // The messages of an account given up are removed from the handheld, and at close the
