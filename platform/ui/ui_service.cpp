@@ -270,7 +270,10 @@ int ScriptedUi::choose(ChoiceForm& form) {
     ChoiceAnswer answer;
     {
         std::lock_guard lock(mutex_);
-        forms_.push_back(form);
+        // Kept without the actions' code, which may belong to a library unloaded later.
+        ChoiceForm shown = form;
+        for (auto& action : shown.actions) action.run = nullptr;
+        forms_.push_back(std::move(shown));
         if (formScript_.empty()) {
             problems_.push_back("unscripted form: " + form.caption);
             return IDCANCEL;

@@ -190,7 +190,8 @@ public:
     std::unique_ptr<ProgressWindow> openProgress(std::string_view title, std::string_view caption) override;
 
     std::vector<Question> questions() const;
-    // The forms as they were shown (before the scripted user changed anything).
+    // The forms as they were shown (before the scripted user changed anything), their
+    // actions without code.
     std::vector<ChoiceForm> forms() const;
     std::vector<std::string> progressLines() const;
     std::vector<std::string> problems() const;

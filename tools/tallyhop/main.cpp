@@ -23,6 +23,7 @@ void usage(std::ostream& out) {
     out << "usage: tallyhop init [--user NAME] [--handheld NAME] [--mail-client]\n"
            "       (--mail-client: the MAPI stand-in becomes the desktop's default mail client)\n"
            "       tallyhop sync [--user NAME] [--handheld NAME]\n"
+           "       tallyhop action [--user NAME]  (the conduit's sync action dialog; needs a display)\n"
            "       tallyhop handheld [--handheld NAME]\n"
         << tallyhop::kAccountUsage
         << handheld_app::kCommandUsage
@@ -103,6 +104,11 @@ int main(int argc, char** argv) {
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
         return tallyhop::runSync(options, std::cout, std::cerr);
+    }
+    if (command == "action") {
+        tallyhop::SyncOptions options;
+        if (!parseOptions(args, {{"--user", &options.userName}})) return 2;
+        return tallyhop::runAction(options, std::cout, std::cerr);
     }
     if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
     if (command == "handheld") {

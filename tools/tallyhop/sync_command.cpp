@@ -28,7 +28,55 @@ int FindUser(const std::string& name, int* userId) {
     return 1;
 }
 
+const char* ActionName(int action) { return action == 3 ? "do nothing" : action == 0 ? "synchronise" : "other"; }
+
 }  // namespace
+
+int runAction(const SyncOptions& options, std::ostream& out, std::ostream& err) {
+    int userId = 0;
+    if (FindUser(options.userName, &userId) != 0) {
+        err << "tallyhop: no user '" << options.userName << "' (run tallyhop init)\n";
+        return 1;
+    }
+    int permanent = 0, next = -1;
+    RosterGetPermanentAction(userId, kMailCreator, &permanent);
+    const bool hasNext = RosterGetNextAction(userId, kMailCreator, &next) == SYNC_OK;
+
+    HMODULE conduit = LoadLibraryA("Gatehouse.dll");
+    auto configure = conduit ? reinterpret_cast<int (*)(ConduitActionPrefs*)>(GetProcAddress(conduit, "ConfigureConduit"))
+                             : nullptr;
+    if (!configure) {
+        if (conduit) FreeLibrary(conduit);
+        err << "tallyhop: the conduit entry Gatehouse cannot be loaded\n";
+        return 1;
+    }
+    ConduitActionPrefs prefs{};
+    prefs.creator = kMailCreator;
+    prefs.userId = userId;
+    prefs.action = (hasNext ? next : permanent) == 3 ? 6 : 0;
+    const int rc = configure(&prefs);
+    FreeLibrary(conduit);
+    if (rc != 0) {
+        err << "tallyhop: the conduit refused the user (" << rc << ")\n";
+        return 1;
+    }
+    // The dialog speaks of 0 and 6; the sync manager keeps 0 and 3.
+    const int chosen = prefs.action == 6 ? 3 : 0;
+    if (prefs.defaultFlag == 1) {
+        // A new default also stands for the next operation.
+        RosterSetPermanentAction(userId, kMailCreator, chosen);
+        if (hasNext) RosterSetNextAction(userId, kMailCreator, chosen);
+        out << "Default action: " << ActionName(chosen) << "\n";
+    } else if (prefs.defaultFlag == 2) {
+        RosterSetNextAction(userId, kMailCreator, chosen);
+        out << "Next operation: " << ActionName(chosen) << "\n";
+    } else {
+        out << "Unchanged: " << ActionName(hasNext ? next : permanent)
+            << (hasNext ? " next time, " : " by default") << (hasNext ? ActionName(permanent) : "")
+            << (hasNext ? " by default" : "") << "\n";
+    }
+    return 0;
+}
 
 int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
     if (!syncmgr::HandheldStore::exists(options.handheld)) {
@@ -44,10 +92,12 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
     syncmgr::setSessionUser(userId);
 
     SyncProperties props{};
-    int action = 0;
-    if (RosterGetNextAction(userId, kMailCreator, &action) != SYNC_OK)
-        RosterGetPermanentAction(userId, kMailCreator, &action);
-    props.syncType = action;
+    int action = 0, permanent = 0;
+    RosterGetPermanentAction(userId, kMailCreator, &permanent);
+    const bool once = RosterGetNextAction(userId, kMailCreator, &action) == SYNC_OK;
+    if (!once) action = permanent;
+    // The preference says 3 for "do nothing"; the operation's type for that is 6.
+    props.syncType = action == 3 ? 6 : 0;
     char folder[256];
     int size = sizeof folder;
     std::string path = syncmgr::userDirectory(userId).string();
@@ -69,6 +119,8 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
     syncmgr::clearCapturedLog();
     const int rc = open(nullptr, &props);
     FreeLibrary(conduit);
+    // A choice for the next operation holds once; then the default stands again.
+    if (once) RosterSetNextAction(userId, kMailCreator, permanent);
     for (const auto& line : syncmgr::capturedLog())
         if (!line.text.empty()) out << line.text << "\n";
     out << "Tallyhop operation finished with result " << rc << "\n";
