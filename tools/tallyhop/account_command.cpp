@@ -8,6 +8,7 @@
 #include "platform/core/module.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
+#include "tools/tallyhop/runtime_setup.h"
 
 namespace tallyhop {
 
@@ -30,22 +31,6 @@ bool ParseInt(const std::string& text, int32_t& value) {
     const char* end = text.data() + text.size();
     auto [p, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && p == end;
-}
-
-int FindUser(const std::string& name, int* userId) {
-    int count = 0;
-    RosterGetUserCount(&count);
-    for (int i = 0; i < count; ++i) {
-        int id = 0;
-        char buf[256];
-        int size = sizeof buf;
-        if (RosterGetUserIdByIndex(i, &id) != SYNC_OK || RosterGetUserName(id, buf, &size) != SYNC_OK) continue;
-        if (name.empty() || name == buf) {
-            *userId = id;
-            return 0;
-        }
-    }
-    return 1;
 }
 
 // The version check a synchronisation makes: without a stored conduit version it
@@ -132,7 +117,7 @@ bool parseAccountOptions(const std::vector<std::string>& args, AccountOptions& o
 
 int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& err) {
     int userId = 0;
-    if (FindUser(o.userName, &userId) != 0) {
+    if (findUser(o.userName, &userId) != 0) {
         err << "tallyhop: no user '" << o.userName << "' (run tallyhop init)\n";
         return 1;
     }

@@ -203,4 +203,20 @@ int initRuntime(const InitOptions& options, std::ostream& out, std::ostream& err
     }
 }
 
+int findUser(const std::string& name, int* userId) {
+    int count = 0;
+    RosterGetUserCount(&count);
+    for (int i = 0; i < count; ++i) {
+        int id = 0;
+        char buf[256];
+        int size = sizeof buf;
+        if (RosterGetUserIdByIndex(i, &id) != SYNC_OK || RosterGetUserName(id, buf, &size) != SYNC_OK) continue;
+        if (name.empty() || name == buf) {
+            *userId = id;
+            return 0;
+        }
+    }
+    return 1;
+}
+
 }  // namespace tallyhop

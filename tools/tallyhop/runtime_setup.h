@@ -19,6 +19,10 @@ int initRuntime(const InitOptions& options, std::ostream& out, std::ostream& err
 // The user name init uses: $USER, else "user".
 std::string defaultUserName();
 
+// The sync manager's user of that name (the first user when the name is empty): 0 and
+// its id, or 1 when there is none.
+int findUser(const std::string& name, int* userId);
+
 // The libraries the registry lists name: (list key, value name, library).
 struct ListedLibrary {
     const char* list;

@@ -6,27 +6,12 @@
 #include "platform/syncmgr/handheld_store.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
+#include "tools/tallyhop/runtime_setup.h"
 
 namespace tallyhop {
 namespace {
 
 constexpr uint32_t kMailCreator = SYNC_FOURCC('a', 's', 'c', '3');
-
-int FindUser(const std::string& name, int* userId) {
-    int count = 0;
-    RosterGetUserCount(&count);
-    for (int i = 0; i < count; ++i) {
-        int id = 0;
-        char buf[256];
-        int size = sizeof buf;
-        if (RosterGetUserIdByIndex(i, &id) != SYNC_OK || RosterGetUserName(id, buf, &size) != SYNC_OK) continue;
-        if (name.empty() || name == buf) {
-            *userId = id;
-            return 0;
-        }
-    }
-    return 1;
-}
 
 const char* ActionName(int action) { return action == 3 ? "do nothing" : action == 0 ? "synchronise" : "other"; }
 
@@ -34,7 +19,7 @@ const char* ActionName(int action) { return action == 3 ? "do nothing" : action 
 
 int runAction(const SyncOptions& options, std::ostream& out, std::ostream& err) {
     int userId = 0;
-    if (FindUser(options.userName, &userId) != 0) {
+    if (findUser(options.userName, &userId) != 0) {
         err << "tallyhop: no user '" << options.userName << "' (run tallyhop init)\n";
         return 1;
     }
@@ -84,7 +69,7 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
         return 1;
     }
     int userId = 0;
-    if (FindUser(options.userName, &userId) != 0) {
+    if (findUser(options.userName, &userId) != 0) {
         err << "tallyhop: no user '" << options.userName << "' (run tallyhop init)\n";
         return 1;
     }
