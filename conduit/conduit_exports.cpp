@@ -81,16 +81,20 @@ std::string UserFolderOf(const char* path) {
     return p;
 }
 
-int RunConfiguration(const LanguageScope& language, int userId) {
+// The engine's account configuration for the user; false (after telling the user) when
+// the engine or its configuration export cannot be found.
+bool RunConfiguration(const LanguageScope& language, int userId, int* result) {
     PluginLibraryArray sync;
     sync.LoadList("MsgSyncPlugins");
     HMODULE engine = sync.Find(kEngineName);
     auto configure = engine ? reinterpret_cast<ConfigureLarkspurFn>(GetProcAddress(engine, "ConfigureLarkspur")) : nullptr;
     if (!configure) {
         platform::ui::messageBox(language.String(kStringNoEngine), language.String(kStringProduct), MB_ICONINFORMATION);
-        return -1;
+        *result = -1;
+        return false;
     }
-    return configure(userId);
+    *result = configure(userId);
+    return true;
 }
 
 // The user's choice for the next synchronisations: synchronise or do nothing, once or as
@@ -113,7 +117,8 @@ bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset,
                             [&] {
                                 if (busy) return;
                                 busy = true;
-                                RunConfiguration(language, userId);
+                                int ignored = 0;
+                                RunConfiguration(language, userId, &ignored);
                                 busy = false;
                             },
                             true});
@@ -186,7 +191,9 @@ int OpenConduit(void* progress, SyncProperties* properties) {
 int SetupMail(int userId, int) {
     LanguageScope language;
     ConduitLoader loader;
-    return RunConfiguration(language, userId);
+    int result = -1;
+    RunConfiguration(language, userId, &result);
+    return result;
 }
 
 int ConfigureConduit(ConduitActionPrefs* prefs) {
@@ -204,8 +211,8 @@ int ConfigureConduit(ConduitActionPrefs* prefs) {
 int CfgConduit(int, ConduitConfigInfo* info, uint32_t*) {
     if (!info) return -1;
     LanguageScope language;
-    const int result = RunConfiguration(language, info->userId);
-    if (result == -1) return result;
+    int result = -1;
+    if (!RunConfiguration(language, info->userId, &result)) return result;
     int permanent = -1, temporary = -1;
     RosterGetPermanentAction(info->userId, kCreatorMail, &permanent);
     RosterGetNextAction(info->userId, kCreatorMail, &temporary);

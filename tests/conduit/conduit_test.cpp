@@ -227,6 +227,16 @@ TEST_F(Conduit, ConfigurationThroughTheEngine) {
         EXPECT_EQ(record.changedPreference, c.changed) << c.permanent << "/" << c.temporary;
         EXPECT_EQ(record.newAction, c.action) << c.permanent << "/" << c.temporary;
     }
+
+    // An engine whose configuration itself answers -1 still has the preferences read.
+    setenv("TEST_ENGINE_RESULT", "-1", 1);
+    RosterSetPermanentAction(userId_, kMail, 3);
+    ConduitConfigInfo record{};
+    record.userId = userId_;
+    EXPECT_EQ(cfg_(0, &record, nullptr), -1);
+    EXPECT_EQ(record.changedPreference, 1);
+    EXPECT_EQ(record.newAction, 6);
+    EXPECT_EQ(ui.questions().size(), 2u);  // no message: the engine was there
 }
 
 TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
