@@ -125,6 +125,19 @@ TEST(ProgressExports, BarRangesKeepSixteenBitsAndStopWhenFull) {
     EXPECT_EQ(tess::progress::CurrentProgress().mainPosition, 2);
 }
 
+// A bar of more than 32767 steps keeps counting past the middle instead of falling back
+// to empty.
+TEST(ProgressExports, LongBarKeepsCountingPastTheMiddle) {
+    platform::ui::ScriptedUi ui;  // takes the progress lines of the shown window
+    platform::ui::ScopedUi scope(ui);
+    ASSERT_EQ(Init(&gSession, 0, kMail), 0);
+    ASSERT_EQ(Start(1, "main", 40000, "items"), 0);
+    for (int i = 0; i < 32769; ++i) ASSERT_EQ(PRGUpdateSubEvent(), 0);
+    EXPECT_EQ(tess::progress::CurrentProgress().subPosition, 32769);
+    for (int i = 0; i < 8000; ++i) ASSERT_EQ(PRGUpdateSubEvent(), 0);
+    EXPECT_EQ(tess::progress::CurrentProgress().subPosition, 40000);
+}
+
 TEST(ProgressExports, StartShowsAndRestoreBringsBackTheSavedState) {
     platform::ui::ScriptedUi ui;
     platform::ui::ScopedUi scope(ui);
