@@ -103,9 +103,12 @@ TEST_F(ComponentRegistry, ListingReadsWhatTheKeysHold) {
     const uint32_t type = 400;
     RegSetValueExA(key, "Type", 0, REG_DWORD, reinterpret_cast<const unsigned char*>(&type), 4);
     RegSetValueExA(key, "Display", 0, REG_EXPAND_SZ, reinterpret_cast<const unsigned char*>("%HOME%"), 7);
-    const std::string longPath(300, 'p');  // does not fit the 260-byte buffer
-    RegSetValueExA(key, "HostPath", 0, REG_SZ, reinterpret_cast<const unsigned char*>(longPath.c_str()),
-                   static_cast<DWORD>(longPath.size() + 1));
+    // Texts are read through 260 bytes with their terminator.
+    const std::string overlong(260, 'p'), longest(259, 'c');
+    RegSetValueExA(key, "HostPath", 0, REG_SZ, reinterpret_cast<const unsigned char*>(overlong.c_str()),
+                   static_cast<DWORD>(overlong.size() + 1));
+    RegSetValueExA(key, "ConfigPath", 0, REG_SZ, reinterpret_cast<const unsigned char*>(longest.c_str()),
+                   static_cast<DWORD>(longest.size() + 1));
     RegCloseKey(key);
 
     Listing l;
@@ -116,6 +119,7 @@ TEST_F(ComponentRegistry, ListingReadsWhatTheKeysHold) {
     EXPECT_EQ(l.list[1]->type, 400);
     EXPECT_TRUE(l.list[1]->display.IsEmpty());
     EXPECT_TRUE(l.list[1]->hostPath.IsEmpty());
+    EXPECT_EQ(l.list[1]->configPath, CString(longest));
 
     // A missing "Type" lists as -1, the same as the highest type number.
     EXPECT_EQ(REGRegister(kMail, "Other", 0xFFFFFFFFu, "O", "h", "c"), REG_E_TYPE_TAKEN);

@@ -13,17 +13,18 @@ namespace {
 
 const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/true));
 
-QDialog* ProgressDialog() {
+// Initialises the service for mail with a window; the window's dialog, or null.
+QDialog* InitialisedDialog() {
+    static int session = 1;
+    IpesInitBlock block{&session, 0, 1, 0x61736333};
+    if (IPES_InitializeLampwick(&block) != 0) return nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* d = qobject_cast<QDialog*>(w); d && d->objectName() == "12004") return d;
     return nullptr;
 }
 
 TEST(ProgressWindow, QtDialogFollowsTheExports) {
-    static int session = 1;
-    IpesInitBlock block{&session, 0, 1, 0x61736333};
-    ASSERT_EQ(IPES_InitializeLampwick(&block), 0);
-    QDialog* dialog = ProgressDialog();
+    QDialog* dialog = InitialisedDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->windowTitle().toStdString(), "Avanzamento Tessaline(TM)");
@@ -58,10 +59,7 @@ TEST(ProgressWindow, QtDialogFollowsTheExports) {
 // then the main bar, the sub message and the sub bar below one another, left-aligned and
 // of one width; plain bars without a percentage; a window of fixed size.
 TEST(ProgressWindow, LaidOutLikeTheTemplate) {
-    static int session = 1;
-    IpesInitBlock block{&session, 0, 1, 0x61736333};
-    ASSERT_EQ(IPES_InitializeLampwick(&block), 0);
-    QDialog* dialog = ProgressDialog();
+    QDialog* dialog = InitialisedDialog();
     ASSERT_NE(dialog, nullptr);
     auto* icon = dialog->findChild<QLabel*>("12000");
     auto* mainText = dialog->findChild<QLabel*>("12001");
