@@ -97,6 +97,7 @@ private:
         bar->setRange(0, upper > 0 ? upper : 1);
         bar->setValue(upper > 0 ? position : 0);
     }
+
     // The caller's thread drives the window; let it paint between steps.
     static void pump() { QApplication::processEvents(); }
 
