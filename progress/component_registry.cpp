@@ -9,7 +9,15 @@ namespace {
 constexpr const char* kXspBase = "Software\\Harrow Systems\\Skiff Desktop\\XSP";
 constexpr DWORD kValueBuffer = 260;
 
+constexpr size_t kKeyNameBuffer = 128;  // what a listing reads a component's key name into
+
 bool Empty(const char* s) { return !s || !*s; }
+
+// A component is one key directly under its creator's key, with a name a listing can read
+// back; anything else would register successfully and then never be listed.
+bool ListableName(const char* s) {
+    return !Empty(s) && std::strlen(s) < kKeyNameBuffer && !std::strchr(s, '\\');
+}
 
 LSTATUS DefaultWriter(HKEY key, const char* name, DWORD type, const unsigned char* data, DWORD size) {
     return RegSetValueExA(key, name, 0, type, data, size);
@@ -91,8 +99,11 @@ int CComponentTypeStore::List(uint32_t creator, std::vector<RegisteredType>& out
     if (!openCreator(creator)) return REG_E_REGISTRY;
     std::vector<std::string> names;
     for (DWORD i = 0;; ++i) {
-        char name[128];
-        if (RegEnumKeyA(creatorKey_, i, name, sizeof name) != ERROR_SUCCESS) break;
+        char name[kKeyNameBuffer];
+        const LSTATUS rc = RegEnumKeyA(creatorKey_, i, name, sizeof name);
+        // A key whose name does not fit is passed over, so that it cannot hide the rest.
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) break;
         names.emplace_back(name);
     }
     for (const auto& name : names) {
@@ -111,7 +122,10 @@ void CComponentTypeStore::removeKey(const char* name) {
         unsigned char data[256];
         DWORD dataSize = sizeof data;
         LSTATUS rc = RegEnumValueA(key.get(), 0, valueName, &nameSize, nullptr, nullptr, data, &dataSize);
-        if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) break;
+        // Data too long for the buffer still names the value; a name too long leaves the
+        // buffer unwritten, and the key's deletion below takes such values with it.
+        const bool named = rc == ERROR_SUCCESS || (rc == ERROR_MORE_DATA && nameSize < sizeof valueName);
+        if (!named) break;
         if (RegDeleteValueA(key.get(), valueName) != ERROR_SUCCESS) break;
     }
     RegDeleteKeyA(creatorKey_, name);
@@ -138,7 +152,7 @@ int CComponentTypeStore::Register(uint32_t creator, const char* name, uint32_t t
     if (!writer) writer = DefaultWriter;
     try {
         if (!openCreator(creator)) return REG_E_REGISTRY;
-        if (Empty(name) || Empty(display) || Empty(hostPath) || Empty(configPath) || type < 256)
+        if (!ListableName(name) || Empty(display) || Empty(hostPath) || Empty(configPath) || type < 256)
             return PRG_BAD_ARGUMENT;
         std::vector<RegisteredType> entries;
         if (List(creator, entries) != 0) return REG_E_REGISTRY;
@@ -146,7 +160,7 @@ int CComponentTypeStore::Register(uint32_t creator, const char* name, uint32_t t
         bool nameTaken = false;
         for (const auto& e : entries) {
             const bool sameName = e.name.CompareNoCase(name) == 0;
-            if (static_cast<uint32_t>(e.type) == type && e.type != -1) {
+            if (static_cast<uint32_t>(e.type) == type) {
                 if (!sameName) return REG_E_TYPE_TAKEN;
                 previous = &e;
             } else if (sameName) {
@@ -204,9 +218,9 @@ int REGUnRegister(uint32_t creator, const char* name) { return ComponentStore().
 
 int REGGetRegisteredTypes(uint32_t creator, RegisteredType*** out, int* outCount) {
     try {
+        // The creator's key is opened (and made) before the arguments are looked at.
         std::vector<RegisteredType> entries;
-        if (!out || !outCount) return PRG_BAD_ARGUMENT;
-        if (ComponentStore().List(creator, entries) != 0) return PRG_BAD_ARGUMENT;
+        if (ComponentStore().List(creator, entries) != 0 || !out || !outCount) return PRG_BAD_ARGUMENT;
         *outCount = 0;
         if (entries.empty()) return 0;
         auto** list = new (std::nothrow) RegisteredType*[entries.size()];

@@ -30,9 +30,9 @@ void ProgressBar::setPosition(int value) {
     position = value < 0 ? 0 : (value > upper ? upper : value);
 }
 
-void ProgressBar::step() {
-    setPosition(static_cast<int16_t>(static_cast<uint16_t>(position)) + 1);
-}
+// The position is counted in full: read back as a signed 16-bit value it would fall to
+// empty half way along a bar of more than 32767 steps.
+void ProgressBar::step() { setPosition(position + 1); }
 
 bool CProgressDialog::Create() {
     created_ = true;

@@ -2,12 +2,13 @@
 // control ids are the widgets' object names.
 #include <QApplication>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
 #include <QStyle>
-#include <QVBoxLayout>
 #include <string>
+#include <type_traits>
 
 #include "platform/export.h"
 #include "platform/ui/qt/qt_ui.h"
@@ -16,19 +17,39 @@
 namespace tess::progress {
 namespace {
 
+// Where the controls sit, in dialog units of the template (x, y, width, height).
+struct Place {
+    const char* id;
+    int x, y, width, height;
+};
+constexpr int kWidthUnits = 277, kHeightUnits = 102;
+constexpr Place kIcon{"12000", 15, 16, 21, 20};
+constexpr Place kMainText{"12001", 45, 19, 219, 17};
+constexpr Place kMainBar{"12003", 14, 43, 247, 11};
+constexpr Place kSubText{"12002", 14, 57, 247, 17};
+constexpr Place kSubBar{"12004", 14, 77, 247, 11};
+
 class QtProgressView : public ProgressView {
 public:
     QtProgressView() {
         dialog_ = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint);
         dialog_->setObjectName("12004");
         dialog_->setModal(false);
-        auto* layout = new QVBoxLayout(dialog_);
-        icon_ = add<QLabel>(layout, "12000");
-        mainText_ = add<QLabel>(layout, "12001");
-        mainBar_ = add<QProgressBar>(layout, "12003");
-        subText_ = add<QLabel>(layout, "12002");
-        subBar_ = add<QProgressBar>(layout, "12004");
-        dialog_->resize(460, 170);
+        // Dialog units: a quarter of the font's average character width across, an
+        // eighth of its height down.
+        const QFontMetrics metrics(dialog_->font());
+        unitX_ = metrics.averageCharWidth();
+        unitY_ = metrics.height();
+        icon_ = add<QLabel>(kIcon);
+        mainText_ = add<QLabel>(kMainText);
+        mainBar_ = add<QProgressBar>(kMainBar);
+        subText_ = add<QLabel>(kSubText);
+        subBar_ = add<QProgressBar>(kSubBar);
+        for (QLabel* text : {mainText_, subText_}) {
+            text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            text->setWordWrap(true);
+        }
+        dialog_->setFixedSize(toPixelsX(kWidthUnits), toPixelsY(kHeightUnits));
     }
     ~QtProgressView() override { delete dialog_.data(); }
 
@@ -53,21 +74,30 @@ public:
         if (!dialog_) return;
         mainText_->setText(QString::fromStdString(s.mainText));
         subText_->setText(QString::fromStdString(s.subText));
-        mainBar_->setRange(0, s.mainUpper);
-        mainBar_->setValue(s.mainPosition);
-        subBar_->setRange(0, s.subUpper);
-        subBar_->setValue(s.subPosition);
+        setBar(mainBar_, s.mainUpper, s.mainPosition);
+        setBar(subBar_, s.subUpper, s.subPosition);
         pump();
     }
 
 private:
+    int toPixelsX(int units) const { return units * unitX_ / 4; }
+    int toPixelsY(int units) const { return units * unitY_ / 8; }
+
     template <typename W>
-    W* add(QVBoxLayout* layout, const char* id) {
+    W* add(const Place& place) {
         auto* w = new W(dialog_);
-        w->setObjectName(id);
-        layout->addWidget(w);
+        w->setObjectName(place.id);
+        w->setGeometry(toPixelsX(place.x), toPixelsY(place.y), toPixelsX(place.width), toPixelsY(place.height));
+        if constexpr (std::is_same_v<W, QProgressBar>) w->setTextVisible(false);
         return w;
     }
+
+    // An empty range shows an empty bar; the toolkit would animate one as busy.
+    static void setBar(QProgressBar* bar, int upper, int position) {
+        bar->setRange(0, upper > 0 ? upper : 1);
+        bar->setValue(upper > 0 ? position : 0);
+    }
+
     // The caller's thread drives the window; let it paint between steps.
     static void pump() { QApplication::processEvents(); }
 
@@ -77,6 +107,7 @@ private:
     QLabel* subText_ = nullptr;
     QProgressBar* mainBar_ = nullptr;
     QProgressBar* subBar_ = nullptr;
+    int unitX_ = 6, unitY_ = 13;
 };
 
 }  // namespace

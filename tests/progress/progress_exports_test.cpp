@@ -29,44 +29,52 @@ int Start(int mainCount, const char* mainText, int subCount, const char* subText
 }
 
 using Call = int (*)();
-struct NamedCall {
+const std::string kOverlong(1025, 'x');
+
+// Each call's result in the four states a process can be in: without a window or with
+// one, without a synchronisation state or with one. The start checks its record, then the
+// state, then the window; every other call the window, then the state, then (main
+// message) the length.
+enum Phase { kNoWindowNoState, kNoWindowState, kWindowNoState, kWindowState, kPhases };
+struct Expected {
     const char* name;
     Call call;
+    int rc[kPhases];
 };
-const NamedCall kCalls[] = {
-    {"UpdateMainMessage", [] { return PRGUpdateMainMessage("m"); }},
-    {"SetMainEventCount", [] { return PRGSetMainEventCount(3); }},
-    {"UpdateMainEvent", [] { return PRGUpdateMainEvent(); }},
-    {"UpdateSubMessage", [] { return PRGUpdateSubMessage("s"); }},
-    {"SetSubEventCount", [] { return PRGSetSubEventCount(3); }},
-    {"UpdateSubEvent", [] { return PRGUpdateSubEvent(); }},
-    {"CacheState", [] { return PRGCacheState(); }},
-    {"RestoreState", [] { return PRGRestoreState(); }},
-    {"Close", [] { return PRGClose(); }},
+const Expected kCheckOrder[] = {
+    {"StartProgress(null)", [] { return PRGStartProgress(nullptr); },
+     {PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT}},
+    {"StartProgress", [] { return Start(1, "a", 1, "b"); }, {PRG_NO_TALLYHOP, PRG_BAD_ARGUMENT, PRG_NO_TALLYHOP, 0}},
+    {"UpdateMainMessage(1025)", [] { return PRGUpdateMainMessage(kOverlong.c_str()); },
+     {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, PRG_BAD_ARGUMENT}},
+    {"UpdateMainMessage", [] { return PRGUpdateMainMessage("m"); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"SetMainEventCount", [] { return PRGSetMainEventCount(3); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"UpdateMainEvent", [] { return PRGUpdateMainEvent(); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"UpdateSubMessage", [] { return PRGUpdateSubMessage("s"); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"SetSubEventCount", [] { return PRGSetSubEventCount(3); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"UpdateSubEvent", [] { return PRGUpdateSubEvent(); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"CacheState", [] { return PRGCacheState(); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"RestoreState", [] { return PRGRestoreState(); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
+    {"Close", [] { return PRGClose(); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
 };
 
-void ExpectEveryCall(int expected, const char* when) {
-    for (const auto& c : kCalls) EXPECT_EQ(c.call(), expected) << c.name << " " << when;
+void ExpectCheckOrder(Phase phase, const char* when) {
+    for (const auto& c : kCheckOrder) EXPECT_EQ(c.call(), c.rc[phase]) << c.name << " " << when;
 }
 
-// Runs first: the process has no window yet.
-TEST(ProgressExports, CheckOrderBeforeAndWithoutAWindow) {
-    ExpectEveryCall(PRG_NO_WINDOW, "before initialisation");
-    EXPECT_EQ(PRGStartProgress(nullptr), PRG_BAD_ARGUMENT);
-    EXPECT_EQ(Start(1, "a", 1, "b"), PRG_NO_TALLYHOP);  // state tested before the window
-    EXPECT_EQ(IPES_InitializeLampwick(nullptr), PRG_BAD_ARGUMENT);
+// Runs first: the process has no window until the third step.
+TEST(ProgressExports, CheckOrderInEveryState) {
+    ExpectCheckOrder(kNoWindowNoState, "before initialisation");
 
     // No window is made with the no-window flag or without a state.
     EXPECT_EQ(Init(&gSession, 1, kMail), 0);
-    ExpectEveryCall(PRG_NO_WINDOW, "with noDialog");
-    EXPECT_EQ(Start(1, "a", 1, "b"), PRG_BAD_ARGUMENT);
+    EXPECT_EQ(IPES_InitializeLampwick(nullptr), PRG_BAD_ARGUMENT);
+    EXPECT_EQ(IPES_GetTallyhopStateLampwick(), &gSession);  // the refused block changed nothing
+    ExpectCheckOrder(kNoWindowState, "with noDialog");
     EXPECT_EQ(Init(nullptr, 0, kMail), 0);
-    ExpectEveryCall(PRG_NO_WINDOW, "without a state");
-    EXPECT_EQ(PRGStartProgress(nullptr), PRG_BAD_ARGUMENT);
+    ExpectCheckOrder(kNoWindowNoState, "without a state");
     EXPECT_FALSE(tess::progress::CurrentProgress().exists);
-}
 
-TEST(ProgressExports, WindowFirstThenState) {
     ASSERT_EQ(Init(&gSession, 0, kMail), 0);
     auto s = tess::progress::CurrentProgress();
     ASSERT_TRUE(s.exists);
@@ -75,17 +83,18 @@ TEST(ProgressExports, WindowFirstThenState) {
     EXPECT_EQ(s.iconId, 12003);
 
     EXPECT_EQ(IPES_SetTallyhopStateLampwick(nullptr), nullptr);
-    ExpectEveryCall(PRG_NO_TALLYHOP, "with the state cleared");
-    EXPECT_EQ(Start(1, "a", 1, "b"), PRG_NO_TALLYHOP);
-    EXPECT_EQ(PRGStartProgress(nullptr), PRG_BAD_ARGUMENT);
+    ExpectCheckOrder(kWindowNoState, "with the state cleared");
     EXPECT_EQ(IPES_SetTallyhopStateLampwick(&gSession), &gSession);
     EXPECT_EQ(IPES_GetTallyhopStateLampwick(), &gSession);
-    ExpectEveryCall(0, "with a window and a state");
+    ExpectCheckOrder(kWindowState, "with a window and a state");
 
-    // A later initialisation without a window leaves the existing one as it is.
+    // A later initialisation without a window or without a state leaves the existing one
+    // as it is; only the state decides.
     ASSERT_EQ(Init(&gSession, 1, kMail), 0);
+    ExpectCheckOrder(kWindowState, "after initialising with noDialog");
+    ASSERT_EQ(Init(nullptr, 0, kMail), 0);
+    ExpectCheckOrder(kWindowNoState, "after initialising without a state");
     EXPECT_TRUE(tess::progress::CurrentProgress().exists);
-    EXPECT_EQ(PRGUpdateSubEvent(), 0);
 }
 
 TEST(ProgressExports, MainMessageLengthLimit) {
@@ -114,6 +123,19 @@ TEST(ProgressExports, BarRangesKeepSixteenBitsAndStopWhenFull) {
     ASSERT_EQ(PRGSetMainEventCount(2), 0);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(PRGUpdateMainEvent(), 0);
     EXPECT_EQ(tess::progress::CurrentProgress().mainPosition, 2);
+}
+
+// A bar of more than 32767 steps keeps counting past the middle instead of falling back
+// to empty.
+TEST(ProgressExports, LongBarKeepsCountingPastTheMiddle) {
+    platform::ui::ScriptedUi ui;  // takes the progress lines of the shown window
+    platform::ui::ScopedUi scope(ui);
+    ASSERT_EQ(Init(&gSession, 0, kMail), 0);
+    ASSERT_EQ(Start(1, "main", 40000, "items"), 0);
+    for (int i = 0; i < 32769; ++i) ASSERT_EQ(PRGUpdateSubEvent(), 0);
+    EXPECT_EQ(tess::progress::CurrentProgress().subPosition, 32769);
+    for (int i = 0; i < 8000; ++i) ASSERT_EQ(PRGUpdateSubEvent(), 0);
+    EXPECT_EQ(tess::progress::CurrentProgress().subPosition, 40000);
 }
 
 TEST(ProgressExports, StartShowsAndRestoreBringsBackTheSavedState) {
