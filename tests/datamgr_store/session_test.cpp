@@ -1,7 +1,4 @@
 // Opening the session and walking the accounts and folders through handles.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -155,31 +152,6 @@ TEST_F(StoreTest, LogOpensWithTheHeader) {
                                  "Gatehouse.dll", "Name:                Extra Sync", "/opt/extra/host.so", " after\r\n"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     EXPECT_EQ(log.find("before"), std::string::npos);
-}
-
-// The session's state as another process sees it.
-TEST_F(StoreTest, AnotherProcessSeesTheSessionButNotItsPointers) {
-    ASSERT_EQ(open(), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int user = 0;
-        const int initialised = IPES_IsInitialized(&user);
-        _exit(initialised == 1 && user == userId_ ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    // A failed open in another process closes the session for everyone.
-    pid = fork();
-    if (pid == 0) {
-        IpesInitBlock bad{nullptr, 1, userId_, 0x61736334};
-        _exit(IPES_Initialize(&bad) == kInvalid ? 0 : 1);
-    }
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    int user = 0;
-    EXPECT_EQ(IPES_IsInitialized(&user), 0);
 }
 
 }  // namespace
