@@ -81,6 +81,44 @@ protected:
 
 TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     ASSERT_EQ(open(&session, 0), 0);
+    EXPECT_EQ(datamgr::TheMailStore().messageDbVersion(), 1057);
+
+    // Every account through the handles, and the folders of the one with mail, each with
+    // its count.
+    std::vector<int> accountIds;
+    std::vector<std::pair<std::string, int>> folders;
+    Handle walk;
+    ASSERT_EQ(MAccGetFirst(walk.out()), 0);
+    for (;;) {
+        int id = -1;
+        ASSERT_EQ(MAccGetPersistentID(walk.h, &id), 0);
+        accountIds.push_back(id);
+        if (id == kAccount) {
+            Handle folder;
+            ASSERT_EQ(MAccGetFirstFolder(walk.h, folder.out()), 0);
+            for (;;) {
+                char* name = nullptr;
+                int count = -1;
+                ASSERT_EQ(MFldGetName(folder.h, &name), 0);
+                ASSERT_EQ(MFldGetNumMsgs(folder.h, &count), 0);
+                folders.emplace_back(name, count);
+                Handle next;
+                const int rc = MAccGetNextFolder(walk.h, folder.h, next.out());
+                if (rc == static_cast<int>(0x8000000Cu)) break;
+                ASSERT_EQ(rc, 0);
+                std::swap(folder.h, next.h);
+            }
+        }
+        Handle next;
+        const int rc = MAccGetNext(walk.h, next.out());
+        if (rc == static_cast<int>(0x8000000Cu)) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(walk.h, next.h);
+    }
+    EXPECT_EQ(accountIds, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(folders, (std::vector<std::pair<std::string, int>>{{"Inbox", 2}, {"Outbox", 0}, {"Deleted", 0},
+                                                                 {"Projects", 1}}));
+
     Handle account;
     ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
     int total = 0;
