@@ -1,4 +1,6 @@
 // Folders through the exports: names made and set, the common folders, the limit.
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,21 @@ TEST_F(FolderRules, NamesAreCheckedAndTheCommonFoldersKeepTheirs) {
     int id = 0;
     ASSERT_EQ(MFldGetPersistentID(again.h, &id), 0);
     EXPECT_EQ(id & 0xFFFF, 5);
+}
+
+// A delete that cannot reach the account file says so: the folder would be back with the
+// next load.
+TEST_F(FolderRules, ADeleteThatCannotBeSavedIsReported) {
+    std::vector<Handle> common(5);
+    for (int i = 0; i < 5; ++i) common[i].h = saved(("Common " + std::to_string(i)).c_str());
+    Handle own;
+    own.h = saved("Projects");
+    const auto dir = syncmgr::userDirectory(userId_) / "Tessaline";
+    std::filesystem::rename(dir, dir.string() + ".away");
+    { std::ofstream(dir) << "not a directory"; }
+    EXPECT_EQ(MFldDelete(account.h, own.out()), static_cast<int>(0x80700001u));
+    std::filesystem::remove(dir);
+    std::filesystem::rename(dir.string() + ".away", dir);
 }
 
 // A new folder is named after the first empty slot, with the lowest number from there

@@ -214,6 +214,36 @@ TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
     EXPECT_EQ(MFldMoveMsgsIntoFolder(deleted.h, nullptr, 0), static_cast<int>(0x80000009u));
 }
 
+// The record ids of a folder's messages, in the order the handles give them.
+std::vector<uint32_t> MessageIds(StoreHandle* folder) {
+    std::vector<uint32_t> ids;
+    Handle message;
+    if (MFldGetFirstMessage(folder, message.out()) != 0) return ids;
+    for (;;) {
+        ids.push_back(message.h->id);
+        Handle next;
+        if (MFldGetNextMessage(folder, message.h, next.out()) != 0) break;
+        std::swap(message.h, next.h);
+    }
+    return ids;
+}
+
+// A message whose save fails is back where it was, in its old place in the folder.
+TEST_F(HandheldLoad, AFailedMoveLeavesTheFolderAsItWas) {
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account, inbox, projects, first;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+    const std::vector<uint32_t> before = MessageIds(inbox.h);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, first.out()), 0);
+    handheld_->injectFailure("SyncWriteRecord", 1);
+    EXPECT_NE(MFldMoveMsgsIntoFolder(projects.h, &first.h, 1), 0);
+    EXPECT_EQ(MessageIds(inbox.h), before);
+    EXPECT_EQ(MessageIds(projects.h).size(), 1u);
+}
+
 TEST_F(HandheldLoad, MessagesDoNotMoveToAnotherAccount) {
     int other = -1;
     {
