@@ -234,10 +234,12 @@ int CMailStore::LoadHandheld() {
 int CMailStore::loadMessages() {
     SubStep(StoreText(kTextFetchMessages), -1);
     std::vector<std::pair<std::unique_ptr<CMailMessage>, int>> read;
-    if (db_.OpenKind(kMessagesDb, 0) == 0) {
-        for (uint32_t i = 0;; ++i) {
+    uint32_t count = 0;
+    if (db_.RecordCount(DatabaseName(kMessagesDb), &count) == 0 && db_.OpenKind(kMessagesDb, 0) == 0) {
+        for (uint32_t i = 0; i < count; ++i) {
             HandheldRecord record;
-            if (db_.ReadRecordByIndex(i, &record) != 0) break;
+            // A record that cannot be read is passed over; the ones after it still count.
+            if (db_.ReadRecordByIndex(i, &record) != 0) continue;
             auto m = std::make_unique<CMailMessage>();
             const int account = UnpackMessageRecord(record, m->msg);
             if (account < 0) continue;

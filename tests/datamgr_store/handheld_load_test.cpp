@@ -308,6 +308,23 @@ TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
     EXPECT_NE(handheld_->readRecordById(attachments, orphan, &record), 0);
 }
 
+// A record that cannot be read (larger than any record may be) costs only itself.
+TEST_F(HandheldLoad, AnUnreadableRecordDoesNotHideTheOnesAfterIt) {
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
+    ASSERT_EQ(handheld_->deleteAllRecords(entry.id), 0);
+    addMessage(entry.id, kAccount, 0, "before", false);
+    const std::vector<uint8_t> huge(63'100, 1);
+    uint32_t id = 0;
+    ASSERT_EQ(handheld_->writeRecord(entry.id, &id, 0, 0, huge.data(), huge.size()), 0);
+    addMessage(entry.id, kAccount, 0, "after", false);
+
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    EXPECT_EQ(folderCount(account.h, 0, false), 2);
+}
+
 // An account given up (reset or deleted) loses all its messages on the handheld; one
 // whose incoming server changed loses the mail of the old server but keeps what the
 // handheld made itself. Either way none of them is shown, and the record of how much of
