@@ -33,9 +33,8 @@ struct BoolId {
 };
 constexpr BoolId kBoolIds[] = {
     {kValue, tess::accounts::kValueActive}, {kTag, 17}, {kTag, 8}, {kTag, 6}, {kTag, 12}, {kNotSupported, 0},
-    {kTag, 9}, {kTag, 10}, {kTag, 15}, {kTag, 32}, {kInvertedTag, 4}, {kTag, 7},
-    // Tag 23 has no place in the account's blocks.
-    {kNotSupported, 23}, {kTag, 31}, {kResetMarker, 0},
+    {kTag, 9}, {kTag, 10}, {kTag, 15}, {kTag, 32}, {kInvertedTag, 4}, {kTag, 7}, {kTag, 23}, {kTag, 31},
+    {kResetMarker, 0},
     // Value id 14 does not exist in the account record.
     {kNotSupported, 14}, {kValue, tess::accounts::kValueSyncInbox}, {kValue, tess::accounts::kValueSyncOutbox},
 };

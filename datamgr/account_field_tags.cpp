@@ -25,6 +25,10 @@ constexpr uint32_t kTag32 = 32;
 // block at 3508 and 3516.
 constexpr size_t kTag31Offset = kValue3508;
 constexpr size_t kTag32Offset = 3516;
+// Tag 23 is never sent to the handheld: it lives in the desktop block, after the
+// desktop-client selection.
+constexpr size_t kTag23Offset = 6320;
+static_assert(kTag23Offset > kClientFlag && kTag23Offset + 4 <= kDesktopSize, "tag 23 in the desktop block's tail");
 
 std::span<uint8_t> Block(accounts::CMailAccount& a, const FieldTag& t) {
     return t.inDesktopBlock ? std::span<uint8_t>(a.MutableImage().desktop) : std::span<uint8_t>(a.MutableImage().handheld);
@@ -45,6 +49,7 @@ void NoteChange(accounts::CMailAccount& a, int tag) {
 
 FieldTag LookUpFieldTag(int tag) {
     if (tag == 30) return {TagKind::text, 14, kAccountName.offset, kAccountName.width, true};
+    if (tag == 23) return {TagKind::int32, 4, kTag23Offset, 0, true};
     if (tag == 31) return {TagKind::int32, 4, kTag31Offset, 0, false};
     if (tag == 32) return {TagKind::int32, 4, kTag32Offset, 0, false};
     if (tag < 0 || tag > static_cast<int>(accounts::kMaxPendingTag)) return {};

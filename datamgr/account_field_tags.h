@@ -18,10 +18,10 @@ struct FieldTag {
     size_t size = 0;      // the value's size by the tag table
     size_t offset = 0;    // in the handheld block (the desktop copy)
     size_t width = 0;     // text: the field's width with its terminator
-    bool inDesktopBlock = false;  // the account name lives in the desktop block
+    bool inDesktopBlock = false;  // the account name and tag 23 live in the desktop block
 };
 
-// The tag's entry; kind none for a tag without a stored value (23, 29) or an unknown one.
+// The tag's entry; kind none for the folder table (29) or an unknown tag.
 FieldTag LookUpFieldTag(int tag);
 
 enum class SetResult { unchanged, changed, tooLong, noField };

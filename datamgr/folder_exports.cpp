@@ -118,14 +118,16 @@ int MFldDelete(StoreHandle* account, StoreHandle** folder) {
     CMailFolder* f = folder ? FolderOf(*folder) : nullptr;
     if (!entry || !f || f->accountId != entry->id) return Code(LDG_E_INVALID_PARAMETER);
     if (f->slot >= 0 && f->slot < kCommonFolders) return Code(LDG_E_SHARED_FOLDER);
+    bool saved = true;
     if (f->slot >= 0) {
         CMailStore::SetFolderSlotName(*entry->account, f->slot, "");
         WriteFolderTable(*entry);
-        entry->account->Save();
+        saved = entry->account->Save();
     }
     std::erase_if(entry->folders, [f](const auto& p) { return p.get() == f; });
     FreeHandle(folder);
-    return 0;
+    // Gone here and on the handheld, but the account file still names it: said so.
+    return saved ? 0 : Code(LDG_E_IO_SAVE);
 }
 
 int MFldGetNumMsgs(StoreHandle* folder, int* count) {
@@ -202,6 +204,7 @@ int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int coun
                                    [m](const auto& p) { return p.get() == m; });
             if (it == from->messages.end()) return Code(LDG_E_FOLDER_INVALID);
             if (from == &target) continue;
+            const auto place = it - from->messages.begin();
             std::unique_ptr<CMailMessage> moving = std::move(*it);
             from->messages.erase(it);
             const int16_t oldCategory = m->msg.category;
@@ -209,7 +212,7 @@ int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int coun
             if (const int rc = TheMailStore().SaveMessage(*m); rc != 0) {
                 // Not on the handheld: the store keeps showing what the handheld holds.
                 m->msg.category = oldCategory;
-                from->messages.push_back(std::move(moving));
+                from->messages.insert(from->messages.begin() + place, std::move(moving));
                 return rc;
             }
             target.messages.push_back(std::move(moving));

@@ -56,6 +56,15 @@ std::string UserDirectory(int userId) {
 
 bool MarkedDeleted(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDeleteFromHandheld) != 0; }
 bool MarkedReset(const accounts::CMailAccount& a) { return a.HeadWord(kHeadDropMessages) != 0; }
+bool ServerChanged(const accounts::CMailAccount& a) { return a.HeadWord(kHeadServerChanged) != 0; }
+
+// A message fetched from a server: a nonzero host id (the record always holds four
+// bytes) or a message id.
+bool CarriesServerId(const CMsg& m) {
+    int32_t length = 0;
+    const uint8_t* host = m.hostId.GetData(&length);
+    return m.msgId.GetLength() > 0 || (host && std::any_of(host, host + length, [](uint8_t b) { return b != 0; }));
+}
 
 int Protocol(const accounts::CMailAccount& a) { return accounts::ByteView(a.Image().handheld).u16le(kWord0); }
 
@@ -225,10 +234,12 @@ int CMailStore::LoadHandheld() {
 int CMailStore::loadMessages() {
     SubStep(StoreText(kTextFetchMessages), -1);
     std::vector<std::pair<std::unique_ptr<CMailMessage>, int>> read;
-    if (db_.OpenKind(kMessagesDb, 0) == 0) {
-        for (uint32_t i = 0;; ++i) {
+    uint32_t count = 0;
+    if (db_.RecordCount(DatabaseName(kMessagesDb), &count) == 0 && db_.OpenKind(kMessagesDb, 0) == 0) {
+        for (uint32_t i = 0; i < count; ++i) {
             HandheldRecord record;
-            if (db_.ReadRecordByIndex(i, &record) != 0) break;
+            // A record that cannot be read is passed over; the ones after it still count.
+            if (db_.ReadRecordByIndex(i, &record) != 0) continue;
             auto m = std::make_unique<CMailMessage>();
             const int account = UnpackMessageRecord(record, m->msg);
             if (account < 0) continue;
@@ -247,29 +258,37 @@ int CMailStore::loadMessages() {
         StoreAccount* entry = AccountById(accountId);
         if (!entry) continue;  // an account the store does not know: dropped from memory
         const accounts::CMailAccount& a = *entry->account;
-        if (MarkedDeleted(a) || MarkedReset(a)) {
-            const bool hasServerId = m->msg.hostId.GetLength() > 0 || m->msg.msgId.GetLength() > 0;
-            if (hasServerId || MarkedDeleted(a) || MarkedReset(a)) {
-                for (uint32_t part : m->msg.partIds) {
-                    if (part == 0) break;
-                    ReleaseReference(part);
-                }
-                if (db_.OpenKind(kMessagesDb, 0) == 0) db_.DeleteRecord(m->recordId);
-            }
+        const bool givenUp = MarkedDeleted(a) || MarkedReset(a);
+        if (givenUp || ServerChanged(a)) {
+            // Mail of the old server goes; what the handheld made itself stays there.
+            if (givenUp || CarriesServerId(m->msg)) deleteMessageRecords(*m);
             continue;
         }
         if (!a.Active() || Protocol(a) == 255) continue;
         if (CMailFolder* folder = entry->FolderBySlot(m->msg.category)) folder->messages.push_back(std::move(m));
         PRGUpdateSubEvent();
     }
-    // The id caches of accounts given up on the handheld are emptied.
+    // The id caches of accounts given up on the handheld or moved to another server are
+    // emptied.
     for (const auto& entry : accounts_) {
-        if (!MarkedDeleted(*entry->account) && !MarkedReset(*entry->account)) continue;
+        const accounts::CMailAccount& a = *entry->account;
+        if (!MarkedDeleted(a) && !MarkedReset(a) && !ServerChanged(a)) continue;
         if (db_.OpenKind(kIdCacheDb, 0, entry->id) == 0) db_.Purge();
     }
     db_.Close();
     SubStep(StoreText(kTextIdle), -1);
     return 0;
+}
+
+void CMailStore::deleteMessageRecords(const CMailMessage& m) {
+    for (uint32_t part : m.msg.partIds) {
+        if (part == 0) break;
+        ReleaseReference(part);
+    }
+    if (db_.OpenKind(kMessagesDb, 0) == 0) db_.DeleteRecord(m.recordId);
+    // The record of how much of the message came over goes with it.
+    if (const uint32_t partRecord = m.msg.partWord >> 8; partRecord != 0 && db_.OpenKind(kPartPlusDb, 0) == 0)
+        db_.DeleteRecord(partRecord);
 }
 
 void CMailStore::Close() {

@@ -76,6 +76,8 @@ public:
 private:
     int loadAccounts();
     int loadMessages();
+    // Removes a message's records from the handheld and releases its attachments.
+    void deleteMessageRecords(const CMailMessage& message);
     void logLine(const std::string& line);
 
     bool loaded_ = false;

@@ -120,6 +120,24 @@ TEST_F(AccountValues, NumbersAndSwitches) {
     EXPECT_EQ(value, 1);
 }
 
+// Each flag id keeps what was set, through a save and a reload of the account file.
+TEST_F(AccountValues, FlagsKeepTheirValues) {
+    const int ids[] = {0, 1, 2, 3, 4, 6, 7, 8, 9, 11, 12, 13, 16, 17};
+    for (const char wanted : {1, 0}) {
+        for (int id : ids) {
+            char v = wanted;
+            EXPECT_EQ(MAccSetBoolData(account.h, id, &v), 0) << id;
+        }
+        ASSERT_EQ(MAccSave(account.h), 0);
+        ASSERT_EQ(MAccForceDatReload(account.h), 0);
+        for (int id : ids) {
+            char v = 2;
+            EXPECT_EQ(MAccGetBoolData(account.h, id, &v), 0) << id;
+            EXPECT_EQ(v, wanted) << id;
+        }
+    }
+}
+
 TEST_F(AccountValues, ClientSelectionIsKeptApartFromTheMailClient) {
     struct Shown {
         int id = 0;

@@ -3,8 +3,11 @@
 #include <utility>
 #include <vector>
 
+#include <string>
+
 #include "common/message_record_codec.h"
 #include "datamgr/mail_store.h"
+#include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {
@@ -43,9 +46,15 @@ protected:
         addMessage(db, 2, 0, "inactive account", false);
     }
 
-    void addMessage(int64_t db, int account, int folder, const char* subject, bool read, uint32_t part = 0) {
+    // Returns the new record's id.
+    uint32_t addMessage(int64_t db, int account, int folder, const char* subject, bool read, uint32_t part = 0,
+                        uint32_t hostId = 0, const std::string& msgId = {}, uint32_t partRecord = 0) {
         CMsg msg;
         msg.partIds[0] = part;
+        const uint8_t host[4] = {uint8_t(hostId), uint8_t(hostId >> 8), uint8_t(hostId >> 16), uint8_t(hostId >> 24)};
+        msg.hostId = CId(host, 4);
+        msg.msgId = CId(msgId.data(), int32_t(msgId.size()));
+        msg.partWord = partRecord << 8;
         msg.Subject = subject;
         msg.From = "a@example.org";
         msg.To = "me@example.org";
@@ -53,9 +62,10 @@ protected:
         if (read) msg.status |= kMsgStatusRead;
         HandheldRecord record;
         record.category = folder;
-        ASSERT_EQ(PackMessageRecord(1057, record, msg, 63000, account, false), 0);
         uint32_t id = 0;
-        ASSERT_EQ(handheld_->writeRecord(db, &id, 0, folder, record.data.data(), record.data.size()), 0);
+        EXPECT_EQ(PackMessageRecord(1057, record, msg, 63000, account, false), 0);
+        EXPECT_EQ(handheld_->writeRecord(db, &id, 0, folder, record.data.data(), record.data.size()), 0);
+        return id;
     }
 
     int folderCount(StoreHandle* account, int slot, bool readOnly) {
@@ -71,6 +81,44 @@ protected:
 
 TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     ASSERT_EQ(open(&session, 0), 0);
+    EXPECT_EQ(datamgr::TheMailStore().messageDbVersion(), 1057);
+
+    // Every account through the handles, and the folders of the one with mail, each with
+    // its count.
+    std::vector<int> accountIds;
+    std::vector<std::pair<std::string, int>> folders;
+    Handle walk;
+    ASSERT_EQ(MAccGetFirst(walk.out()), 0);
+    for (;;) {
+        int id = -1;
+        ASSERT_EQ(MAccGetPersistentID(walk.h, &id), 0);
+        accountIds.push_back(id);
+        if (id == kAccount) {
+            Handle folder;
+            ASSERT_EQ(MAccGetFirstFolder(walk.h, folder.out()), 0);
+            for (;;) {
+                char* name = nullptr;
+                int count = -1;
+                ASSERT_EQ(MFldGetName(folder.h, &name), 0);
+                ASSERT_EQ(MFldGetNumMsgs(folder.h, &count), 0);
+                folders.emplace_back(name, count);
+                Handle next;
+                const int rc = MAccGetNextFolder(walk.h, folder.h, next.out());
+                if (rc == static_cast<int>(0x8000000Cu)) break;
+                ASSERT_EQ(rc, 0);
+                std::swap(folder.h, next.h);
+            }
+        }
+        Handle next;
+        const int rc = MAccGetNext(walk.h, next.out());
+        if (rc == static_cast<int>(0x8000000Cu)) break;
+        ASSERT_EQ(rc, 0);
+        std::swap(walk.h, next.h);
+    }
+    EXPECT_EQ(accountIds, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(folders, (std::vector<std::pair<std::string, int>>{{"Inbox", 2}, {"Outbox", 0}, {"Deleted", 0},
+                                                                 {"Projects", 1}}));
+
     Handle account;
     ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
     int total = 0;
@@ -166,6 +214,36 @@ TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
     EXPECT_EQ(MFldMoveMsgsIntoFolder(deleted.h, nullptr, 0), static_cast<int>(0x80000009u));
 }
 
+// The record ids of a folder's messages, in the order the handles give them.
+std::vector<uint32_t> MessageIds(StoreHandle* folder) {
+    std::vector<uint32_t> ids;
+    Handle message;
+    if (MFldGetFirstMessage(folder, message.out()) != 0) return ids;
+    for (;;) {
+        ids.push_back(message.h->id);
+        Handle next;
+        if (MFldGetNextMessage(folder, message.h, next.out()) != 0) break;
+        std::swap(message.h, next.h);
+    }
+    return ids;
+}
+
+// A message whose save fails is back where it was, in its old place in the folder.
+TEST_F(HandheldLoad, AFailedMoveLeavesTheFolderAsItWas) {
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account, inbox, projects, first;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+    const std::vector<uint32_t> before = MessageIds(inbox.h);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_EQ(MFldGetFirstMessage(inbox.h, first.out()), 0);
+    handheld_->injectFailure("SyncWriteRecord", 1);
+    EXPECT_NE(MFldMoveMsgsIntoFolder(projects.h, &first.h, 1), 0);
+    EXPECT_EQ(MessageIds(inbox.h), before);
+    EXPECT_EQ(MessageIds(projects.h).size(), 1u);
+}
+
 TEST_F(HandheldLoad, MessagesDoNotMoveToAnotherAccount) {
     int other = -1;
     {
@@ -228,6 +306,77 @@ TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
     syncmgr::RecordEntry record;
     EXPECT_EQ(handheld_->readRecordById(attachments, kept, &record), 0);
     EXPECT_NE(handheld_->readRecordById(attachments, orphan, &record), 0);
+}
+
+// A record that cannot be read (larger than any record may be) costs only itself.
+TEST_F(HandheldLoad, AnUnreadableRecordDoesNotHideTheOnesAfterIt) {
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
+    ASSERT_EQ(handheld_->deleteAllRecords(entry.id), 0);
+    addMessage(entry.id, kAccount, 0, "before", false);
+    const std::vector<uint8_t> huge(63'100, 1);
+    uint32_t id = 0;
+    ASSERT_EQ(handheld_->writeRecord(entry.id, &id, 0, 0, huge.data(), huge.size()), 0);
+    addMessage(entry.id, kAccount, 0, "after", false);
+
+    ASSERT_EQ(open(&session, 0), 0);
+    Handle account;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    EXPECT_EQ(folderCount(account.h, 0, false), 2);
+}
+
+// An account given up (reset or deleted) loses all its messages on the handheld; one
+// whose incoming server changed loses the mail of the old server but keeps what the
+// handheld made itself. Either way none of them is shown, and the record of how much of
+// a removed message came over goes with it.
+TEST_F(HandheldLoad, MarkedAccountsLoseTheirServerMailOnTheHandheld) {
+    using namespace accounts::layout;
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
+    const int64_t messages = entry.id;
+    int64_t parts = 0;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Part Plus", kMail, SYNC_FOURCC('D', 'a', 't', '8'), 1, 0, 0, &parts),
+              0);
+    struct Case {
+        const char* what;
+        size_t marker;  // head word set on the account, 0 for none
+        bool serverMailStays, handheldMailStays, shown;
+    };
+    const Case cases[] = {
+        {"no marker", 0, true, true, true},
+        {"reset", kHeadDropMessages, false, false, false},
+        {"deleted", kHeadDeleteFromHandheld, false, false, false},
+        {"incoming server changed", kHeadServerChanged, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(handheld_->deleteAllRecords(messages), 0);
+        ASSERT_EQ(handheld_->deleteAllRecords(parts), 0);
+        const uint8_t info[] = {0, 0, 0, 1};
+        uint32_t partRecord = 0;
+        ASSERT_EQ(handheld_->writeRecord(parts, &partRecord, 0, 0, info, sizeof info), 0);
+        const uint32_t byUid = addMessage(messages, kAccount, 0, "imap", false, 0, 42, {}, partRecord);
+        const uint32_t byUidl = addMessage(messages, kAccount, 0, "pop", false, 0, 0, "uidl-7");
+        const uint32_t made = addMessage(messages, kAccount, 0, "written on the handheld", false);
+
+        ASSERT_EQ(open(), 0);
+        accounts::CMailAccount& a = *datamgr::TheMailStore().AccountById(kAccount)->account;
+        for (size_t word : {kHeadDropMessages, kHeadDeleteFromHandheld, kHeadServerChanged})
+            a.SetHeadWord(word, word == c.marker ? 1 : 0);
+        ASSERT_TRUE(a.Save());
+        ASSERT_EQ(open(&session, 0), 0);
+
+        syncmgr::RecordEntry record;
+        EXPECT_EQ(handheld_->readRecordById(messages, byUid, &record) == 0, c.serverMailStays);
+        EXPECT_EQ(handheld_->readRecordById(messages, byUidl, &record) == 0, c.serverMailStays);
+        EXPECT_EQ(handheld_->readRecordById(parts, partRecord, &record) == 0, c.serverMailStays);
+        EXPECT_EQ(handheld_->readRecordById(messages, made, &record) == 0, c.handheldMailStays);
+        Handle account;
+        ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+        int shown = -1;
+        ASSERT_EQ(MAccGetNumMessages(account.h, &shown), 0);
+        EXPECT_EQ(shown, c.shown ? 3 : 0);
+    }
 }
 
 TEST_F(HandheldLoad, OlderClientDatabasesRefuseTheSession) {

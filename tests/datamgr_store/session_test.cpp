@@ -1,7 +1,4 @@
 // Opening the session and walking the accounts and folders through handles.
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -122,6 +119,51 @@ TEST_F(StoreTest, ReleasedOrStaleHandlesAreRefused) {
     EXPECT_EQ(MAccGetPersistentID(copy, &id), kInvalid);  // a stale copy of the freed handle
     EXPECT_EQ(MAccRelease(&copy), kInvalid);
 
+    // Every export that takes an account or folder handle refuses a released one.
+    Handle live;
+    ASSERT_EQ(IPES_GetAccountById(3, live.out()), 0);
+    StoreHandle* folder = nullptr;
+    ASSERT_EQ(MFldCreate(live.h, &folder), 0);
+    StoreHandle* staleFolder = folder;
+    ASSERT_EQ(MFldRelease(&folder), 0);
+    StoreHandle* out = nullptr;
+    const char* text = nullptr;
+    char* name = nullptr;
+    short word = 1;
+    char flag = 1;
+    int number = 0;
+    StoreHandle** list = nullptr;
+    const std::vector<std::pair<const char*, int>> refusals = {
+        {"IPES_GetNextAccount", IPES_GetNextAccount(copy, &out)},
+        {"IPES_FreeAccountHandle", IPES_FreeAccountHandle(&copy)},
+        {"MAccGetNext", MAccGetNext(copy, &out)},
+        {"MAccDelete", MAccDelete(&copy)},
+        {"MAccSave", MAccSave(copy)},
+        {"MAccForceDatReload", MAccForceDatReload(copy)},
+        {"MAccGetStringData", MAccGetStringData(copy, 0, &text, &number)},
+        {"MAccSetStringData", MAccSetStringData(copy, 0, "x")},
+        {"MAccSetInt16Data", MAccSetInt16Data(copy, 0, &word)},
+        {"MAccSetInt32Data", MAccSetInt32Data(copy, 0, &number)},
+        {"MAccSetBoolData", MAccSetBoolData(copy, 0, &flag)},
+        {"MAccGetType", MAccGetType(copy, &number)},
+        {"MAccSetConnectionType", MAccSetConnectionType(copy, &word)},
+        {"MAccGetCommonFolder", MAccGetCommonFolder(copy, 0, &out)},
+        {"MAccGetFirstFolder", MAccGetFirstFolder(copy, &out)},
+        {"MAccGetServerSyncFolders", MAccGetServerSyncFolders(copy, &list, &number)},
+        {"MFldCreate", MFldCreate(copy, &out)},
+        {"MFldGetName", MFldGetName(staleFolder, &name)},
+        {"MFldSetName", MFldSetName(staleFolder, "x")},
+        {"MFldSave", MFldSave(staleFolder)},
+        {"MFldDelete", MFldDelete(live.h, &staleFolder)},
+        {"MFldGetNumMsgs", MFldGetNumMsgs(staleFolder, &number)},
+        {"MFldGetPersistentID", MFldGetPersistentID(staleFolder, &number)},
+        {"MFldMoveMsgsIntoFolder", MFldMoveMsgsIntoFolder(staleFolder, nullptr, 0)},
+        {"MAccGetNextFolder", MAccGetNextFolder(live.h, staleFolder, &out)},
+        {"MFldRelease", MFldRelease(&staleFolder)},
+    };
+    for (const auto& [what, rc] : refusals) EXPECT_EQ(rc, kInvalid) << what;
+    EXPECT_EQ(out, nullptr);
+
     // A handle whose object went with a reload of the store.
     Handle folderOwner;
     ASSERT_EQ(IPES_GetAccountById(3, folderOwner.out()), 0);
@@ -155,31 +197,6 @@ TEST_F(StoreTest, LogOpensWithTheHeader) {
                                  "Gatehouse.dll", "Name:                Extra Sync", "/opt/extra/host.so", " after\r\n"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     EXPECT_EQ(log.find("before"), std::string::npos);
-}
-
-// The session's state as another process sees it.
-TEST_F(StoreTest, AnotherProcessSeesTheSessionButNotItsPointers) {
-    ASSERT_EQ(open(), 0);
-    pid_t pid = fork();
-    if (pid == 0) {
-        int user = 0;
-        const int initialised = IPES_IsInitialized(&user);
-        _exit(initialised == 1 && user == userId_ ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-
-    // A failed open in another process closes the session for everyone.
-    pid = fork();
-    if (pid == 0) {
-        IpesInitBlock bad{nullptr, 1, userId_, 0x61736334};
-        _exit(IPES_Initialize(&bad) == kInvalid ? 0 : 1);
-    }
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    int user = 0;
-    EXPECT_EQ(IPES_IsInitialized(&user), 0);
 }
 
 }  // namespace
