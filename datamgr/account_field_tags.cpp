@@ -27,8 +27,7 @@ constexpr size_t kTag31Offset = kValue3508;
 constexpr size_t kTag32Offset = 3516;
 // Tag 23 is never sent to the handheld: it lives in the desktop block, after the
 // desktop-client selection.
-constexpr size_t kTag23Offset = 6320;
-static_assert(kTag23Offset > kClientFlag && kTag23Offset + 4 <= kDesktopSize, "tag 23 in the desktop block's tail");
+constexpr size_t kTag23Offset = kDesktopSwitch23;
 
 std::span<uint8_t> Block(accounts::CMailAccount& a, const FieldTag& t) {
     return t.inDesktopBlock ? std::span<uint8_t>(a.MutableImage().desktop) : std::span<uint8_t>(a.MutableImage().handheld);

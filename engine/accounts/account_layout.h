@@ -64,7 +64,9 @@ inline constexpr TextField kClientName{kClientRecord + 4, 64};
 inline constexpr TextField kClientText1{kClientName.offset + 64, 128};
 inline constexpr TextField kClientText2{kClientText1.offset + 128, 128};
 inline constexpr size_t kClientFlag = kClientText2.offset + 128;
-static_assert(kClientFlag < kDesktopSize);
+// A desktop-only account switch kept by the data manager (it never goes to the handheld).
+inline constexpr size_t kDesktopSwitch23 = 6320;
+static_assert(kClientFlag < kDesktopSwitch23 && kDesktopSwitch23 + 4 <= kDesktopSize);
 
 inline constexpr std::array<TextField, 7> kDesktopScrambled{kHostName,   kMapiProfile, kDesktopUser, kDesktopPassword,
                                                             kClientName, kClientText1, kClientText2};
