@@ -39,16 +39,14 @@ void EnsureDefaultTable() {
     store.LoadPluginCache();
 }
 
-// The target extension of e: the ConvertTo item at e's place in ConvertFrom.
+// The target extension of e: the ConvertTo item at e's place in ConvertFrom; e in the
+// last item, or not found, takes ConvertTo's last item.
 std::string TargetOf(const std::string& from, const std::string& to, const std::string& e) {
     const auto fromItems = Tokens(from, ',');
+    const auto toItems = Tokens(to, ',');
     size_t pos = 0;
     while (pos < fromItems.size() && fromItems[pos] != e) ++pos;
-    if (pos + 1 >= fromItems.size()) {
-        const size_t comma = to.rfind(',');
-        return Lower(comma == std::string::npos ? to : to.substr(comma + 1));
-    }
-    const auto toItems = Tokens(to, ',');
+    if (pos + 1 >= fromItems.size()) return toItems.back();
     return pos < toItems.size() ? toItems[pos] : std::string();
 }
 
@@ -166,13 +164,13 @@ int _LoadUIPluginSettings(int userId, CAutoDeleteList<ExtensionChoice>* list) {
 
         const RegistryValue* chosen = store.GetValue(user, first);
         if (!chosen) continue;
-        const std::string chosenPlugin = Lower(chosen->text);
+        // Each choice ends in ",<plug-in name>"; the display name before it may hold commas.
+        const std::string suffix = "," + Lower(chosen->text);
         bool matched = false;
         for (int i = 0; i < choice->choices.GetSize(); ++i) {
             const std::string text = choice->choices.GetAt(i).str();
-            const size_t comma = text.find(',');
-            if (comma == std::string::npos || Lower(text.substr(comma + 1)) != chosenPlugin) continue;
-            choice->chosen = text.substr(0, comma);
+            if (text.size() < suffix.size() || Lower(text.substr(text.size() - suffix.size())) != suffix) continue;
+            choice->chosen = text.substr(0, text.size() - suffix.size());
             matched = true;
         }
         // A choice no listed plug-in stands for any more is forgotten.
