@@ -185,6 +185,14 @@ TEST_F(Translators, SettingsFollowTheRegistry) {
     translate::Store().ClearCache();
     EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs.dll", "doc,rtf", "pdb,txt"}));
 
+    // A long plug-in name hides none of the plug-ins listed after it.
+    const std::string longName(200, 'L');
+    ASSERT_EQ(install(longName.c_str(), "Long.dll", "wri", "txt"), 0);
+    ASSERT_EQ(install("After", "After.dll", "wri", "txt"), 0);
+    translate::Store().ClearCache();
+    EXPECT_EQ(Registration(longName.c_str()), (std::vector<std::string>{"Long.dll", "wri", "txt"}));
+    EXPECT_EQ(Registration("After"), (std::vector<std::string>{"After.dll", "wri", "txt"}));
+
     // A long text comes back whole from the registry.
     const std::string longText(3000, 'x');
     PluginSettingRecord addLong{"Docs", "Notes", 1, nullptr, const_cast<char*>(longText.c_str()), nullptr};
@@ -237,8 +245,8 @@ TEST_F(Translators, ExtensionTableAndWholeTokens) {
     };
     for (const Case& c : {Case{"htm", 1}, Case{"HTML", 1}, Case{"ht", 0}, Case{"docx", 0}, Case{"xlt", 1}, Case{"", 0}})
         EXPECT_EQ(_ClientSupportsFormat(c.extension), c.supported) << c.extension;
-    EXPECT_EQ(AddExtensionSupport("docx", "Word 2007"), 0);
-    EXPECT_EQ(AddExtensionSupport("DOCX", "again"), 2);
+    EXPECT_EQ(AddExtensionSupport("DOCX", "Word 2007"), 0);
+    EXPECT_EQ(AddExtensionSupport("docx", "again"), 2);
     EXPECT_EQ(_ClientSupportsFormat("docx"), 1);
 
     // A display name with a comma in it keeps the user's choice.
@@ -254,6 +262,8 @@ TEST_F(Translators, ExtensionTableAndWholeTokens) {
     ASSERT_EQ(pdf->choices.GetSize(), 1);
     EXPECT_EQ(pdf->choices.GetAt(0), CString("Acme, Inc.,AcmePdf"));
     EXPECT_EQ(pdf->chosen, CString("Acme, Inc."));
+    ASSERT_NE(choices.GetTail(), nullptr);
+    EXPECT_EQ(choices.GetTail()->label, CString("Word 2007 (*.DOCX)"));  // as the extension was given
     translate::Store().ClearCache();
     EXPECT_NE(translate::Store().GetValue(std::to_string(kUser), "pdf"), nullptr);
 

@@ -96,13 +96,21 @@ int PluginStore::LoadPluginCache() {
     loaded_ = true;
     Key root;
     if (RegCreateKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out()) != ERROR_SUCCESS) return 0;
-    for (DWORD i = 0;; ++i) {
-        char name[128];
-        if (RegEnumKeyA(root.get(), i, name, sizeof name) != ERROR_SUCCESS) break;
+    // Names of any length: one that does not fit a fixed buffer must not end the list.
+    std::vector<char> name(128);
+    for (DWORD i = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        const LSTATUS rc = RegEnumKeyExA(root.get(), i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && nameSize > name.size()) {
+            name.resize(nameSize);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        ++i;
         Key sub;
-        if (RegOpenKeyA(root.get(), name, sub.out()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyA(root.get(), name.data(), sub.out()) != ERROR_SUCCESS) continue;
         CPluginValueList list;
-        list.key = name;
+        list.key.assign(name.data(), nameSize);
         ReadValues(sub.get(), list.values);
         lists_.push_back(std::move(list));
     }

@@ -152,12 +152,12 @@ int _LoadUIPluginSettings(int userId, CAutoDeleteList<ExtensionChoice>* list) {
             return 2;
         }
         choice->extensions = group.name;
-        const auto items = Tokens(group.name, '|');
-        std::string pattern = "(";
-        for (size_t i = 0; i < items.size(); ++i) pattern += "*." + items[i] + (i + 1 < items.size() ? " | " : "");
+        // The label shows the extensions as they were given.
+        std::string pattern = "(*.";
+        for (const char c : group.name) pattern += c == '|' ? std::string(" | *.") : std::string(1, c);
         pattern += ")";
         choice->label = group.text + " " + pattern;
-        const std::string& first = items.front();
+        const std::string first = Tokens(group.name, '|').front();
         for (const CPluginValueList& plugin : store.Lists())
             if (HasToken(store.Text(plugin.key, "ConvertFrom"), ',', first))
                 choice->choices.Add(CString(store.Text(plugin.key, "Display") + "," + plugin.key));
