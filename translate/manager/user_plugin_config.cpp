@@ -173,8 +173,9 @@ int _LoadUIPluginSettings(int userId, CAutoDeleteList<ExtensionChoice>* list) {
             choice->chosen = text.substr(0, text.size() - suffix.size());
             matched = true;
         }
-        // A choice no listed plug-in stands for any more is forgotten.
-        if (!matched) store.DeleteValue(user, chosen->name);
+        // A choice no listed plug-in stands for any more is forgotten (by a copy of its
+        // name, as the cached one goes while the value is deleted).
+        if (!matched) store.DeleteValue(user, std::string(chosen->name));
     }
     return 8;
 }
