@@ -29,8 +29,9 @@ int CAttachmentTranslator::IsSupported(const char* extension, int isOriginal) co
 }
 
 int CAttachmentTranslator::SelectPlugin(const char* path, int direction, CString& pluginName) {
-    if (!usable_ || !path) return 0;
+    if (!usable_) return 0;
     clearFile();
+    if (!path) return 0;
     path_ = path;
     direction_ = direction;
     const size_t dot = path_.rfind('.');

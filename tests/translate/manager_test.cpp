@@ -380,6 +380,9 @@ TEST_F(Translators, AttachmentTranslatorChoosesAndFallsBack) {
     EXPECT_EQ(name.str(), "Lib");
     ASSERT_EQ(translator.Translate(out, &calls), 1);
     EXPECT_EQ(ReadFile(out.str()), "MIXED CASE");
+    // A selection that fails leaves nothing of the one before to translate.
+    EXPECT_EQ(translator.SelectPlugin(nullptr, 0, name), 0);
+    EXPECT_EQ(translator.Translate(out, &calls), 0);
     // The original format goes only toward the handheld.
     ASSERT_EQ(translator.SelectPlugin(file("c.txt", "x").c_str(), 1, name), 1);
     EXPECT_EQ(translator.Translate(out, &calls), 0);
