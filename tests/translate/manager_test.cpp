@@ -36,6 +36,7 @@ std::string ReadFile(const std::string& path) {
 class RefusedWrites {
 public:
     explicit RefusedWrites(const std::string& names) {
+        translate::Store().Lists();  // the registry's tables exist from its first use
         for (const char* event : {"INSERT", "UPDATE"})
             exec(std::string("CREATE TRIGGER refuse_") + event + " BEFORE " + event +
                  " ON reg_values WHEN NEW.lname IN (" + names + ") BEGIN SELECT RAISE(ABORT, 'refused'); END;");
@@ -166,6 +167,23 @@ TEST_F(Translators, FailedWritesLeaveTheRegistrationAsItWas) {
     }
     EXPECT_EQ(install("Docs", "Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"), 0);
     EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"}));
+}
+
+TEST_F(Translators, DefaultTableWrittenWholeAfterARefusedRow) {
+    const auto supported = [] {
+        std::vector<int> out;
+        for (const char* e : {"doc", "pdf", "jpg"}) out.push_back(_ClientSupportsFormat(e));
+        return out;
+    };
+    CAutoDeleteList<ExtensionChoice> choices;
+    {
+        RefusedWrites refused("'pdf'");
+        ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+        EXPECT_EQ(supported(), (std::vector<int>{1, 0, 1}));
+    }
+    choices.RemoveAll();
+    ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+    EXPECT_EQ(supported(), (std::vector<int>{1, 1, 1}));
 }
 
 TEST_F(Translators, SettingsFollowTheRegistry) {
@@ -336,7 +354,8 @@ TEST_F(Translators, TranslateThroughLibraryAndClassBothWays) {
                            Route{"Cls", 1, ".class-hh", "HELLO WORLD", 100},
                            Route{"Cls", 0, ".class-desk", "hello world", 100}}) {
         calls = 0;
-        ASSERT_EQ(_TranslateFile(r.plugin, input.c_str(), &out, &calls, r.fromOriginal), 0) << r.plugin << r.fromOriginal;
+        ASSERT_EQ(_TranslateFile(r.plugin, input.c_str(), &out, &calls, r.fromOriginal), 0)
+            << r.plugin << r.fromOriginal;
         EXPECT_EQ(out.str(), input + r.suffix);
         EXPECT_EQ(ReadFile(out.str()), r.text);
         EXPECT_EQ(calls, r.calls);

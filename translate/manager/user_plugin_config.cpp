@@ -33,8 +33,12 @@ std::string UserKey(int userId) { return std::to_string(userId); }
 void EnsureDefaultTable() {
     PluginStore& store = Store();
     if (store.GetValue(kExtensions, kInformation)) return;
-    store.SetValue(kExtensions, RegistryValue{kInformation, REG_SZ, "Do not manually add or delete settings here.", 0});
-    for (const auto& row : kDefaultTable) store.SetValue(kExtensions, RegistryValue{row[0], REG_SZ, row[1], 0});
+    const char* const note = "Do not manually add or delete settings here.";
+    bool whole = store.SetValue(kExtensions, RegistryValue{kInformation, REG_SZ, note, 0});
+    for (const auto& row : kDefaultTable)
+        whole = store.SetValue(kExtensions, RegistryValue{row[0], REG_SZ, row[1], 0}) && whole;
+    // "Information" stands for a whole table: without it the rows are written again next time.
+    if (!whole) store.DeleteValue(kExtensions, kInformation);
     store.ClearCache();
     store.LoadPluginCache();
 }
