@@ -29,8 +29,9 @@ int CAttachmentTranslator::IsSupported(const char* extension, int isOriginal) co
 }
 
 int CAttachmentTranslator::SelectPlugin(const char* path, int direction, CString& pluginName) {
-    if (!usable_ || !path) return 0;
+    if (!usable_) return 0;
     clearFile();
+    if (!path) return 0;
     path_ = path;
     direction_ = direction;
     const size_t dot = path_.rfind('.');
@@ -56,12 +57,14 @@ int CAttachmentTranslator::SelectPlugin(const char* path, int direction, CString
 
 int CAttachmentTranslator::Translate(CString& outputPath, void* argument) {
     if (!supported_ || direction_ != (isOriginal_ ? 0 : 1)) return 0;
+    // The extension was matched without regard to case when the plug-in was chosen; the
+    // candidates are found the same way.
     std::vector<std::string> candidates;
     if (isOriginal_) {
         candidates.push_back(plugin_);
     } else {
         for (const ExtensionPluginPair* e : map_)
-            if (e->extension.str() == extension_ &&
+            if (e->extension.CompareNoCase(extension_.c_str()) == 0 &&
                 std::find(candidates.begin(), candidates.end(), e->plugin.str()) == candidates.end())
                 candidates.push_back(e->plugin.str());
     }

@@ -73,20 +73,24 @@ std::vector<std::string> Tokens(const char* text) {
     return out;
 }
 
-// Zone in minutes east of UTC; false for an unknown zone (local time then).
-bool ReadZone(const std::string& token, int& minutes) {
-    if ((token[0] == '+' || token[0] == '-') && token.size() == 5) {
-        const int hh = Number(std::string_view(token).substr(1, 2), 2);
-        const int mm = Number(std::string_view(token).substr(3, 2), 2);
-        if (hh < 0 || mm < 0 || mm > 59) return false;
-        minutes = (token[0] == '-' ? -1 : 1) * (hh * 60 + mm);
-        return true;
+enum class Zone { Known, Unknown, Bad };
+
+// Zone in minutes east of UTC. A sign and up to four digits is hhmm ("+530" is
+// +05:30); an offset of a day or more, or 60 minutes or more, is refused rather than
+// taken as local time. An unknown zone name means local time.
+Zone ReadZone(const std::string& token, int& minutes) {
+    if (token[0] == '+' || token[0] == '-') {
+        const int hhmm = Number(std::string_view(token).substr(1), 4);
+        if (hhmm < 0) return Zone::Unknown;
+        if (hhmm / 100 > 23 || hhmm % 100 > 59) return Zone::Bad;
+        minutes = (token[0] == '-' ? -1 : 1) * (hhmm / 100 * 60 + hhmm % 100);
+        return Zone::Known;
     }
     const std::string name = Lower(token);
     for (const ZoneName& z : kZones)
-        if (name == z.name) return minutes = z.minutes, true;
-    if (name.size() == 1 && std::isalpha(static_cast<unsigned char>(name[0]))) return minutes = 0, true;
-    return false;
+        if (name == z.name) return minutes = z.minutes, Zone::Known;
+    if (name.size() == 1 && std::isalpha(static_cast<unsigned char>(name[0]))) return minutes = 0, Zone::Known;
+    return Zone::Unknown;
 }
 
 }  // namespace
@@ -132,7 +136,9 @@ int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) n
         const int64_t wall = DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
                              hh * 3600 + mi * 60 + ss;
         int zone = 0;
-        const bool zoned = i + 4 < t.size() && ReadZone(t[i + 4], zone);
+        const Zone kind = i + 4 < t.size() ? ReadZone(t[i + 4], zone) : Zone::Unknown;
+        if (kind == Zone::Bad) return kBad;
+        const bool zoned = kind == Zone::Known;
         int64_t value = zoned ? wall - int64_t(zone) * 60 : ToLocalOrUtc(wall, false);
         if (toHandheldTime) value += kHandheldEpochOffset;
         *out = value;

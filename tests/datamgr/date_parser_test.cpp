@@ -60,6 +60,8 @@ TEST(DateParser, Rfc5322RulesWherePythonDiffers) {
         // A fold between the lines of a header keeps the tokens apart.
         {"Wed, 09 Dec 2026\r\n\t10:15:30 +0000", 1796811330},
         {"Dec 09 2026 10:15:30 +0000", 1796811330},
+        // A leap second is a valid second.
+        {"Wed, 09 Dec 2026 10:15:60 +0000", 1796811360},
     };
     for (const Case& c : cases) {
         int64_t got = 0;

@@ -1,7 +1,9 @@
 // The translator plug-in manager over a private registry, with a plug-in library and a
 // registered translator class built for the tests.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -11,6 +13,7 @@
 
 #include "datamgr/attachment_translator.h"
 #include "platform/core/registry.h"
+#include "platform/core/runtime.h"
 #include "tests/support/test_home.h"
 #include "translate/manager/hollowmere.h"
 #include "translate/manager/plugin_store.h"
@@ -26,6 +29,34 @@ std::string ReadFile(const std::string& path) {
     std::stringstream s;
     s << f.rdbuf();
     return s.str();
+}
+
+// The registry refuses every write of the named values (SQL list of lower-case names)
+// while this lives, as a full disk or a locked store would.
+class RefusedWrites {
+public:
+    explicit RefusedWrites(const std::string& names) {
+        translate::Store().Lists();  // the registry's tables exist from its first use
+        for (const char* event : {"INSERT", "UPDATE"})
+            exec(std::string("CREATE TRIGGER refuse_") + event + " BEFORE " + event +
+                 " ON reg_values WHEN NEW.lname IN (" + names + ") BEGIN SELECT RAISE(ABORT, 'refused'); END;");
+    }
+    ~RefusedWrites() { exec("DROP TRIGGER refuse_INSERT; DROP TRIGGER refuse_UPDATE;"); }
+
+private:
+    static void exec(const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((platform::runtimeRoot() / "registry.db").c_str(), &db), SQLITE_OK);
+        sqlite3_busy_timeout(db, 15000);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+};
+
+// Component, ConvertFrom and ConvertTo of a plug-in as the manager sees them.
+std::vector<std::string> Registration(const char* plugin) {
+    auto& store = translate::Store();
+    return {store.Text(plugin, "Component"), store.Text(plugin, "ConvertFrom"), store.Text(plugin, "ConvertTo")};
 }
 
 class Translators : public ::testing::Test {
@@ -119,6 +150,96 @@ TEST_F(Translators, InstallAndSettings) {
     EXPECT_EQ(UnInstallPlugin("Docs"), 7);
 }
 
+TEST_F(Translators, FailedWritesLeaveTheRegistrationAsItWas) {
+    ASSERT_EQ(install("Docs", "Docs.dll", "doc,rtf", "pdb,txt"), 0);
+    {
+        RefusedWrites refused("'convertto', 'quality'");
+        EXPECT_EQ(install("Docs", "Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"), 2);
+        EXPECT_EQ(install("Fresh", "Fresh.dll", "wri", "txt"), 2);
+        PluginSettingRecord add{"Docs", "Quality", 1, nullptr, const_cast<char*>("high"), nullptr};
+        EXPECT_EQ(AddPluginSetting(&add), 2);
+        EXPECT_EQ(translate::Store().GetValue("Docs", "Quality"), nullptr);
+    }
+    for (const bool reloaded : {false, true}) {
+        if (reloaded) translate::Store().ClearCache();
+        EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs.dll", "doc,rtf", "pdb,txt"})) << reloaded;
+        EXPECT_EQ(translate::Store().Find("Fresh"), nullptr) << reloaded;
+    }
+    EXPECT_EQ(install("Docs", "Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"), 0);
+    EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"}));
+}
+
+TEST_F(Translators, DefaultTableWrittenWholeAfterARefusedRow) {
+    const auto supported = [] {
+        std::vector<int> out;
+        for (const char* e : {"doc", "pdf", "jpg"}) out.push_back(_ClientSupportsFormat(e));
+        return out;
+    };
+    CAutoDeleteList<ExtensionChoice> choices;
+    {
+        RefusedWrites refused("'pdf'");
+        ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+        EXPECT_EQ(supported(), (std::vector<int>{1, 0, 1}));
+    }
+    choices.RemoveAll();
+    ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+    EXPECT_EQ(supported(), (std::vector<int>{1, 1, 1}));
+}
+
+TEST_F(Translators, SettingsFollowTheRegistry) {
+    ASSERT_EQ(install("Docs", "Docs.dll", "doc,rtf", "pdb,txt"), 0);
+    PluginSettingRecord add{"Docs", "Quality", 1, nullptr, const_cast<char*>("high"), nullptr};
+    ASSERT_EQ(AddPluginSetting(&add), 0);
+    // Value names ignore letter case, so no spelling of a registration value deletes it.
+    struct Case {
+        const char* name;
+        int expected;
+    };
+    for (const Case& c : {Case{"Display", 3}, Case{"component", 3}, Case{"CONVERTTO", 3}, Case{"version", 3},
+                          Case{"quality", 0}, Case{"Quality", 3}}) {
+        PluginSettingRecord del{"Docs", c.name, 0, nullptr, nullptr, nullptr};
+        EXPECT_EQ(DeletePluginSetting(&del), c.expected) << c.name;
+    }
+    translate::Store().ClearCache();
+    EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs.dll", "doc,rtf", "pdb,txt"}));
+
+    // A long plug-in name hides none of the plug-ins listed after it.
+    const std::string longName(200, 'L');
+    ASSERT_EQ(install(longName.c_str(), "Long.dll", "wri", "txt"), 0);
+    ASSERT_EQ(install("After", "After.dll", "wri", "txt"), 0);
+    translate::Store().ClearCache();
+    EXPECT_EQ(Registration(longName.c_str()), (std::vector<std::string>{"Long.dll", "wri", "txt"}));
+    EXPECT_EQ(Registration("After"), (std::vector<std::string>{"After.dll", "wri", "txt"}));
+
+    // A long text comes back whole from the registry.
+    const std::string longText(3000, 'x');
+    PluginSettingRecord addLong{"Docs", "Notes", 1, nullptr, const_cast<char*>(longText.c_str()), nullptr};
+    ASSERT_EQ(AddPluginSetting(&addLong), 0);
+    translate::Store().ClearCache();
+    uint32_t number = 0;
+    std::string buffer(4000, '\0');
+    int capacity = 3999;
+    PluginSettingRecord get{"Docs", "Notes", 0, &number, buffer.data(), &capacity};
+    ASSERT_EQ(GetPluginSetting(&get), 0);
+    EXPECT_EQ(capacity, 3000);
+    EXPECT_EQ(std::string(buffer.c_str()), longText);
+
+    // Deleted in the registry by someone else: gone from the cache once the manager finds out.
+    const std::string key = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\ApplicationPlugins\\Docs";
+    HKEY k = nullptr;
+    ASSERT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, key.c_str(), &k), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(k, "Notes"), ERROR_SUCCESS);
+    RegCloseKey(k);
+    PluginSettingRecord del{"Docs", "Notes", 0, nullptr, nullptr, nullptr};
+    EXPECT_EQ(DeletePluginSetting(&del), 3);
+    EXPECT_EQ(GetPluginSetting(&get), 5);
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(UnInstallPlugin("Docs"), 7);
+    CString out;
+    int calls = 0;
+    EXPECT_EQ(_TranslateFile("Docs", "in.doc", &out, &calls, 1), 4);  // no Component any more
+}
+
 TEST_F(Translators, ExtensionTableAndWholeTokens) {
     CAutoDeleteList<ExtensionChoice> choices;
     ASSERT_EQ(install("Web", "Web.dll", "html", "hweb"), 0);
@@ -142,9 +263,27 @@ TEST_F(Translators, ExtensionTableAndWholeTokens) {
     };
     for (const Case& c : {Case{"htm", 1}, Case{"HTML", 1}, Case{"ht", 0}, Case{"docx", 0}, Case{"xlt", 1}, Case{"", 0}})
         EXPECT_EQ(_ClientSupportsFormat(c.extension), c.supported) << c.extension;
-    EXPECT_EQ(AddExtensionSupport("docx", "Word 2007"), 0);
-    EXPECT_EQ(AddExtensionSupport("DOCX", "again"), 2);
+    EXPECT_EQ(AddExtensionSupport("DOCX", "Word 2007"), 0);
+    EXPECT_EQ(AddExtensionSupport("docx", "again"), 2);
     EXPECT_EQ(_ClientSupportsFormat("docx"), 1);
+
+    // A display name with a comma in it keeps the user's choice.
+    TranslatorInstallRecord acme{1, "AcmePdf", "Acme, Inc.", "Acme.dll", "pdf", "apdf", "Acme"};
+    ASSERT_EQ(InstallPlugin(&acme), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "pdf", "AcmePdf"), 0);
+    choices.RemoveAll();
+    ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);
+    const ExtensionChoice* pdf = nullptr;
+    for (const ExtensionChoice* c : choices)
+        if (c->extensions == CString("pdf")) pdf = c;
+    ASSERT_NE(pdf, nullptr);
+    ASSERT_EQ(pdf->choices.GetSize(), 1);
+    EXPECT_EQ(pdf->choices.GetAt(0), CString("Acme, Inc.,AcmePdf"));
+    EXPECT_EQ(pdf->chosen, CString("Acme, Inc."));
+    ASSERT_NE(choices.GetTail(), nullptr);
+    EXPECT_EQ(choices.GetTail()->label, CString("Word 2007 (*.DOCX)"));  // as the extension was given
+    translate::Store().ClearCache();
+    EXPECT_NE(translate::Store().GetValue(std::to_string(kUser), "pdf"), nullptr);
 
     EXPECT_EQ(_IsOriginalFormat("Web", "hweb"), 0);
     EXPECT_NE(_IsOriginalFormat("Web", "hwe"), 0);  // not a whole item
@@ -173,6 +312,23 @@ TEST_F(Translators, UserMapFromChoices) {
     translate::Store().ClearCache();
     EXPECT_EQ(translate::Store().GetValue(std::to_string(kUser), "htm"), nullptr);
 
+    // Blanks after the commas are not part of the extensions.
+    ASSERT_EQ(install("Spaced", "Spaced.dll", "wri, rtf", "pdb, txt"), 0);
+    ASSERT_EQ(_SetUserExtPlugin(kUser, "rtf", "Spaced"), 0);
+    EXPECT_EQ(userMap(),
+              (std::vector<std::pair<std::string, std::string>>{{"pdb", "Docs"}, {"doc", "Docs"}, {"txt", "Spaced"}}));
+
+    // A user key with choices but no "Created": dated today, nothing loaded yet.
+    CAutoDeleteList<ExtensionPluginPair> list;
+    ASSERT_EQ(_SetUserExtPlugin(kUser + 2, "doc", "Docs"), 0);
+    EXPECT_EQ(_LoadUserPluginConfiguration(kUser + 2, &list), 5);
+    EXPECT_TRUE(list.IsEmpty());
+    const std::time_t now = std::time(nullptr);
+    char today[16];
+    std::strftime(today, sizeof today, "%m/%d/%Y", std::localtime(&now));
+    EXPECT_EQ(translate::Store().Text(std::to_string(kUser + 2), "Created"), today);
+    EXPECT_EQ(_LoadUserPluginConfiguration(kUser + 2, &list), 8);
+
     EXPECT_EQ(_DeleteUserExtPlugin(kUser + 1, "doc"), 5);  // no such user key
     EXPECT_EQ(_DeleteUserExtPlugin(0, "doc"), 3);
     EXPECT_EQ(_SetUserExtPlugin(kUser, "", "Docs"), 3);
@@ -185,20 +341,25 @@ TEST_F(Translators, TranslateThroughLibraryAndClassBothWays) {
     const std::string input = file("note.txt", "Hello World");
     int calls = 0;
 
+    // The library counts a call by one, the class by a hundred.
+    struct Route {
+        const char* plugin;
+        int fromOriginal;
+        const char* suffix;
+        const char* text;
+        int calls;
+    };
     CString out;
-    ASSERT_EQ(_TranslateFile("Lib", input.c_str(), &out, &calls, 1), 0);
-    EXPECT_EQ(out.str(), input + ".hh");
-    EXPECT_EQ(ReadFile(out.str()), "HELLO WORLD");
-    ASSERT_EQ(_TranslateFile("Lib", input.c_str(), &out, &calls, 0), 0);
-    EXPECT_EQ(ReadFile(out.str()), "hello world");
-    EXPECT_EQ(calls, 2);
-
-    ASSERT_EQ(_TranslateFile("Cls", input.c_str(), &out, &calls, 1), 0);
-    EXPECT_EQ(out.str(), input + ".class-hh");
-    EXPECT_EQ(ReadFile(out.str()), "HELLO WORLD");
-    ASSERT_EQ(_TranslateFile("Cls", input.c_str(), &out, &calls, 0), 0);
-    EXPECT_EQ(ReadFile(out.str()), "hello world");
-    EXPECT_EQ(calls, 202);
+    for (const Route& r : {Route{"Lib", 1, ".hh", "HELLO WORLD", 1}, Route{"Lib", 0, ".desk", "hello world", 1},
+                           Route{"Cls", 1, ".class-hh", "HELLO WORLD", 100},
+                           Route{"Cls", 0, ".class-desk", "hello world", 100}}) {
+        calls = 0;
+        ASSERT_EQ(_TranslateFile(r.plugin, input.c_str(), &out, &calls, r.fromOriginal), 0)
+            << r.plugin << r.fromOriginal;
+        EXPECT_EQ(out.str(), input + r.suffix);
+        EXPECT_EQ(ReadFile(out.str()), r.text);
+        EXPECT_EQ(calls, r.calls);
+    }
 
     ASSERT_EQ(install("Gone", "NoSuchTranslator.dll", "txt", "hh"), 0);
     ASSERT_EQ(install("NoClass", "Tess.Unregistered", "txt", "hh"), 0);
@@ -238,6 +399,9 @@ TEST_F(Translators, AttachmentTranslatorChoosesAndFallsBack) {
     EXPECT_EQ(name.str(), "Lib");
     ASSERT_EQ(translator.Translate(out, &calls), 1);
     EXPECT_EQ(ReadFile(out.str()), "MIXED CASE");
+    // A selection that fails leaves nothing of the one before to translate.
+    EXPECT_EQ(translator.SelectPlugin(nullptr, 0, name), 0);
+    EXPECT_EQ(translator.Translate(out, &calls), 0);
     // The original format goes only toward the handheld.
     ASSERT_EQ(translator.SelectPlugin(file("c.txt", "x").c_str(), 1, name), 1);
     EXPECT_EQ(translator.Translate(out, &calls), 0);
@@ -255,6 +419,10 @@ TEST_F(Translators, AttachmentTranslatorChoosesAndFallsBack) {
     ASSERT_EQ(both.Translate(out, &calls), 1);
     EXPECT_EQ(ReadFile(out.str()), "back home");
     EXPECT_EQ(calls, 1);
+    // The extension's letter case does not matter on the way back either.
+    ASSERT_EQ(both.SelectPlugin(file("e.HH", "Loud").c_str(), 1, name), 1);
+    ASSERT_EQ(both.Translate(out, &calls), 1);
+    EXPECT_EQ(ReadFile(out.str()), "loud");
 }
 
 }  // namespace

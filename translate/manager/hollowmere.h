@@ -44,6 +44,8 @@ struct ExtensionChoice {
     CStringArray choices;  // "display,plug-in name"
 };
 
+// 0; 1 a missing text or unequal list lengths; 2 the registry refused a write (the
+// earlier registration, if any, stands).
 TESS_API int InstallPlugin(const TranslatorInstallRecord* record);
 TESS_API int UnInstallPlugin(const char* name);
 TESS_API int AddPluginSetting(const PluginSettingRecord* record);

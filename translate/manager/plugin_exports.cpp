@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "platform/core/registry.h"
@@ -22,6 +24,8 @@ RegistryValue Text(const char* name, const char* text) { return RegistryValue{na
 
 }  // namespace
 
+// A write the registry refuses stops the install and puts back what was there before,
+// so that a registration is either the old one or the new one, never a mix of both.
 int InstallPlugin(const TranslatorInstallRecord* r) {
     if (!r || Empty(r->name) || Empty(r->Display) || Empty(r->Component) || Empty(r->ConvertFrom) ||
         Empty(r->ConvertTo) || Empty(r->Company))
@@ -29,12 +33,27 @@ int InstallPlugin(const TranslatorInstallRecord* r) {
     const auto commas = [](const char* s) { return std::count(s, s + std::strlen(s), ','); };
     if (commas(r->ConvertFrom) != commas(r->ConvertTo)) return 1;
     PluginStore& store = Store();
-    store.SetValue(r->name, Text("Display", r->Display));
-    store.SetValue(r->name, Text("Component", r->Component));
-    store.SetValue(r->name, RegistryValue{"Version", REG_DWORD, {}, r->Version});
-    store.SetValue(r->name, Text("ConvertFrom", r->ConvertFrom));
-    store.SetValue(r->name, Text("ConvertTo", r->ConvertTo));
-    store.SetValue(r->name, Text("Company", r->Company));
+    const RegistryValue values[] = {Text("Display", r->Display),       Text("Component", r->Component),
+                                    {"Version", REG_DWORD, {}, r->Version}, Text("ConvertFrom", r->ConvertFrom),
+                                    Text("ConvertTo", r->ConvertTo),   Text("Company", r->Company)};
+    const CPluginValueList* existing = store.Find(r->name);
+    const std::optional<CPluginValueList> before =
+        existing ? std::optional<CPluginValueList>(*existing) : std::nullopt;
+    for (size_t i = 0; i < std::size(values); ++i) {
+        if (store.SetValue(r->name, values[i])) continue;
+        if (!before) {
+            store.DeletePluginKey(r->name);
+            return 2;
+        }
+        for (size_t j = 0; j < i; ++j) {
+            const auto old = std::find_if(before->values.begin(), before->values.end(), [&](const RegistryValue& v) {
+                return strcasecmp(v.name.c_str(), values[j].name.c_str()) == 0;
+            });
+            if (old != before->values.end()) store.SetValue(r->name, *old);
+            else store.DeleteValue(r->name, values[j].name);
+        }
+        return 2;
+    }
     return 0;
 }
 
@@ -55,8 +74,9 @@ int AddPluginSetting(const PluginSettingRecord* r) {
 
 int DeletePluginSetting(const PluginSettingRecord* r) {
     if (!r || Empty(r->plugin) || Empty(r->name)) return 1;
+    // Value names ignore letter case: "component" would delete the Component value.
     for (const char* reserved : kReservedNames)
-        if (std::strcmp(r->name, reserved) == 0) return 3;
+        if (strcasecmp(r->name, reserved) == 0) return 3;
     return Store().DeleteValue(r->plugin, r->name) ? 0 : 3;
 }
 

@@ -30,22 +30,29 @@ bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.
 
 std::string SubKey(const std::string& key) { return std::string(kPluginsKey) + "\\" + key; }
 
+// Every value whole, however long its name or data.
 void ReadValues(HKEY key, std::vector<RegistryValue>& out) {
-    for (DWORD i = 0;; ++i) {
-        char name[260];
-        DWORD nameSize = sizeof name;
-        unsigned char data[1024];
-        DWORD dataSize = sizeof data;
+    std::vector<char> name(260);
+    std::vector<unsigned char> data(1024);
+    for (DWORD i = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        DWORD dataSize = static_cast<DWORD>(data.size());
         DWORD type = REG_NONE;
-        const LSTATUS rc = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize);
+        const LSTATUS rc = RegEnumValueA(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
         if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc == ERROR_MORE_DATA && (nameSize > name.size() || dataSize > data.size())) {
+            name.resize(std::max<size_t>(name.size(), nameSize));
+            data.resize(std::max<size_t>(data.size(), dataSize));
+            continue;
+        }
+        ++i;
         if (rc != ERROR_SUCCESS) continue;
         RegistryValue v;
-        v.name.assign(name, nameSize);
+        v.name.assign(name.data(), nameSize);
         v.type = type;
-        if (type == REG_DWORD && dataSize == 4) std::memcpy(&v.number, data, 4);
-        else if (type == REG_SZ || type == REG_EXPAND_SZ)
-            v.text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), dataSize));
+        const char* text = reinterpret_cast<const char*>(data.data());
+        if (type == REG_DWORD && dataSize == 4) std::memcpy(&v.number, data.data(), 4);
+        else if (type == REG_SZ || type == REG_EXPAND_SZ) v.text.assign(text, strnlen(text, dataSize));
         out.push_back(std::move(v));
     }
 }
@@ -89,13 +96,21 @@ int PluginStore::LoadPluginCache() {
     loaded_ = true;
     Key root;
     if (RegCreateKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out()) != ERROR_SUCCESS) return 0;
-    for (DWORD i = 0;; ++i) {
-        char name[128];
-        if (RegEnumKeyA(root.get(), i, name, sizeof name) != ERROR_SUCCESS) break;
+    // Names of any length: one that does not fit a fixed buffer must not end the list.
+    std::vector<char> name(128);
+    for (DWORD i = 0;;) {
+        DWORD nameSize = static_cast<DWORD>(name.size());
+        const LSTATUS rc = RegEnumKeyExA(root.get(), i, name.data(), &nameSize, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_MORE_DATA && nameSize > name.size()) {
+            name.resize(nameSize);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) break;
+        ++i;
         Key sub;
-        if (RegOpenKeyA(root.get(), name, sub.out()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyA(root.get(), name.data(), sub.out()) != ERROR_SUCCESS) continue;
         CPluginValueList list;
-        list.key = name;
+        list.key.assign(name.data(), nameSize);
         ReadValues(sub.get(), list.values);
         lists_.push_back(std::move(list));
     }
@@ -143,6 +158,8 @@ bool PluginStore::SetValue(const std::string& key, const RegistryValue& value) {
         rc = RegSetValueExA(sub.get(), value.name.c_str(), 0, REG_SZ,
                             reinterpret_cast<const unsigned char*>(value.text.c_str()),
                             static_cast<DWORD>(value.text.size() + 1));
+    // The cache holds what the registry holds: a refused write changes neither.
+    if (rc != ERROR_SUCCESS) return false;
     CPluginValueList* list = nullptr;
     for (auto& l : lists_)
         if (SameName(l.key, key)) list = &l;
@@ -159,28 +176,31 @@ bool PluginStore::SetValue(const std::string& key, const RegistryValue& value) {
     } else {
         list->values.push_back(value);
     }
-    return rc == ERROR_SUCCESS;
+    return true;
 }
 
-// The registry and the cache stay in step: a deleted value is gone from both.
+// The registry and the cache stay in step: a value deleted now, or found already gone
+// from the registry, is gone from the cache too. True when this call deleted it.
 bool PluginStore::DeleteValue(const std::string& key, const std::string& name) {
     Lists();
     Key sub;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, SubKey(key).c_str(), sub.out()) != ERROR_SUCCESS) return false;
-    if (RegDeleteValueA(sub.get(), name.c_str()) != ERROR_SUCCESS) return false;
+    LSTATUS rc = RegOpenKeyA(HKEY_CURRENT_USER, SubKey(key).c_str(), sub.out());
+    if (rc == ERROR_SUCCESS) rc = RegDeleteValueA(sub.get(), name.c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return false;
     for (auto& l : lists_)
         if (SameName(l.key, key))
             std::erase_if(l.values, [&](const RegistryValue& v) { return SameName(v.name, name); });
-    return true;
+    return rc == ERROR_SUCCESS;
 }
 
 bool PluginStore::DeletePluginKey(const std::string& key) {
     Lists();
     Key root;
-    if (RegOpenKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out()) != ERROR_SUCCESS) return false;
-    if (RegDeleteKeyA(root.get(), key.c_str()) != ERROR_SUCCESS) return false;
+    LSTATUS rc = RegOpenKeyA(HKEY_CURRENT_USER, kPluginsKey, root.out());
+    if (rc == ERROR_SUCCESS) rc = RegDeleteKeyA(root.get(), key.c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return false;
     std::erase_if(lists_, [&](const CPluginValueList& l) { return SameName(l.key, key); });
-    return true;
+    return rc == ERROR_SUCCESS;
 }
 
 }  // namespace tess::translate

@@ -33,22 +33,24 @@ std::string UserKey(int userId) { return std::to_string(userId); }
 void EnsureDefaultTable() {
     PluginStore& store = Store();
     if (store.GetValue(kExtensions, kInformation)) return;
-    store.SetValue(kExtensions, RegistryValue{kInformation, REG_SZ, "Do not manually add or delete settings here.", 0});
-    for (const auto& row : kDefaultTable) store.SetValue(kExtensions, RegistryValue{row[0], REG_SZ, row[1], 0});
+    const char* const note = "Do not manually add or delete settings here.";
+    bool whole = store.SetValue(kExtensions, RegistryValue{kInformation, REG_SZ, note, 0});
+    for (const auto& row : kDefaultTable)
+        whole = store.SetValue(kExtensions, RegistryValue{row[0], REG_SZ, row[1], 0}) && whole;
+    // "Information" stands for a whole table: without it the rows are written again next time.
+    if (!whole) store.DeleteValue(kExtensions, kInformation);
     store.ClearCache();
     store.LoadPluginCache();
 }
 
-// The target extension of e: the ConvertTo item at e's place in ConvertFrom.
+// The target extension of e: the ConvertTo item at e's place in ConvertFrom; e in the
+// last item, or not found, takes ConvertTo's last item.
 std::string TargetOf(const std::string& from, const std::string& to, const std::string& e) {
     const auto fromItems = Tokens(from, ',');
+    const auto toItems = Tokens(to, ',');
     size_t pos = 0;
     while (pos < fromItems.size() && fromItems[pos] != e) ++pos;
-    if (pos + 1 >= fromItems.size()) {
-        const size_t comma = to.rfind(',');
-        return Lower(comma == std::string::npos ? to : to.substr(comma + 1));
-    }
-    const auto toItems = Tokens(to, ',');
+    if (pos + 1 >= fromItems.size()) return toItems.back();
     return pos < toItems.size() ? toItems[pos] : std::string();
 }
 
@@ -154,29 +156,30 @@ int _LoadUIPluginSettings(int userId, CAutoDeleteList<ExtensionChoice>* list) {
             return 2;
         }
         choice->extensions = group.name;
-        const auto items = Tokens(group.name, '|');
-        std::string pattern = "(";
-        for (size_t i = 0; i < items.size(); ++i) pattern += "*." + items[i] + (i + 1 < items.size() ? " | " : "");
+        // The label shows the extensions as they were given.
+        std::string pattern = "(*.";
+        for (const char c : group.name) pattern += c == '|' ? std::string(" | *.") : std::string(1, c);
         pattern += ")";
         choice->label = group.text + " " + pattern;
-        const std::string& first = items.front();
+        const std::string first = Tokens(group.name, '|').front();
         for (const CPluginValueList& plugin : store.Lists())
             if (HasToken(store.Text(plugin.key, "ConvertFrom"), ',', first))
                 choice->choices.Add(CString(store.Text(plugin.key, "Display") + "," + plugin.key));
 
         const RegistryValue* chosen = store.GetValue(user, first);
         if (!chosen) continue;
-        const std::string chosenPlugin = Lower(chosen->text);
+        // Each choice ends in ",<plug-in name>"; the display name before it may hold commas.
+        const std::string suffix = "," + Lower(chosen->text);
         bool matched = false;
         for (int i = 0; i < choice->choices.GetSize(); ++i) {
             const std::string text = choice->choices.GetAt(i).str();
-            const size_t comma = text.find(',');
-            if (comma == std::string::npos || Lower(text.substr(comma + 1)) != chosenPlugin) continue;
-            choice->chosen = text.substr(0, comma);
+            if (text.size() < suffix.size() || Lower(text.substr(text.size() - suffix.size())) != suffix) continue;
+            choice->chosen = text.substr(0, text.size() - suffix.size());
             matched = true;
         }
-        // A choice no listed plug-in stands for any more is forgotten.
-        if (!matched) store.DeleteValue(user, chosen->name);
+        // A choice no listed plug-in stands for any more is forgotten (by a copy of its
+        // name, as the cached one goes while the value is deleted).
+        if (!matched) store.DeleteValue(user, std::string(chosen->name));
     }
     return 8;
 }
