@@ -9,6 +9,10 @@
 
 #include "crypto/prime_field_arith.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace ks::pf {
 
 struct Limbs {
@@ -57,17 +61,50 @@ constexpr uint64_t negInverse(uint64_t p0)
     return uint64_t(0) - x;
 }
 
-inline uint64_t adc(uint64_t a, uint64_t b, uint64_t& carry)
+// Carry chains on 64-bit limbs; the carry is 0 or 1.
+inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry)
 {
+#if defined(__x86_64__)
+    unsigned long long r;
+    carry = _addcarry_u64(carry, a, b, &r);
+    return r;
+#else
     const u128 s = u128(a) + b + carry;
-    carry = uint64_t(s >> 64);
+    carry = (unsigned char)(s >> 64);
     return uint64_t(s);
+#endif
 }
-inline uint64_t sbb(uint64_t a, uint64_t b, uint64_t& borrow)
+inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow)
 {
+#if defined(__x86_64__)
+    unsigned long long r;
+    borrow = _subborrow_u64(borrow, a, b, &r);
+    return r;
+#else
     const u128 d = u128(a) - b - borrow;
-    borrow = uint64_t(d >> 64) & 1;
+    borrow = (unsigned char)(d >> 64) & 1;
     return uint64_t(d);
+#endif
+}
+inline uint64_t mulWide(uint64_t a, uint64_t b, uint64_t& hi)
+{
+    const u128 p = u128(a) * b;
+    hi = uint64_t(p >> 64);
+    return uint64_t(p);
+}
+// x y as five limbs.
+inline void mulRow(uint64_t x, const uint64_t* y, uint64_t* r)
+{
+    uint64_t h0, h1, h2, h3;
+    r[0] = mulWide(x, y[0], h0);
+    const uint64_t l1 = mulWide(x, y[1], h1);
+    const uint64_t l2 = mulWide(x, y[2], h2);
+    const uint64_t l3 = mulWide(x, y[3], h3);
+    unsigned char c = 0;
+    r[1] = adc(l1, h0, c);
+    r[2] = adc(l2, h1, c);
+    r[3] = adc(l3, h2, c);
+    r[4] = h3 + c;  // the high word of a product is at most 2^64 - 2
 }
 
 }  // namespace mont
@@ -86,13 +123,18 @@ struct Mont {
     // (c:s) - p when that is not negative, else s.
     static inline void finish(uint64_t c, const uint64_t* s, Limbs& r)
     {
-        uint64_t d[4], borrow = 0;
-        for (int i = 0; i < 4; ++i)
-            d[i] = mont::sbb(s[i], p.v[i], borrow);
+        unsigned char borrow = 0;
+        const uint64_t d0 = mont::sbb(s[0], p.v[0], borrow);
+        const uint64_t d1 = mont::sbb(s[1], p.v[1], borrow);
+        const uint64_t d2 = mont::sbb(s[2], p.v[2], borrow);
+        const uint64_t d3 = mont::sbb(s[3], p.v[3], borrow);
+        mont::sbb(c, 0, borrow);
         // Negative exactly when c = 0 and the limbs borrowed.
-        const uint64_t keep = uint64_t(0) - (borrow & ~c & 1);
-        for (int i = 0; i < 4; ++i)
-            r.v[i] = (s[i] & keep) | (d[i] & ~keep);
+        const uint64_t keep = uint64_t(0) - borrow;
+        r.v[0] = (s[0] & keep) | (d0 & ~keep);
+        r.v[1] = (s[1] & keep) | (d1 & ~keep);
+        r.v[2] = (s[2] & keep) | (d2 & ~keep);
+        r.v[3] = (s[3] & keep) | (d3 & ~keep);
     }
 
     // t (eight limbs, below 2^256 p) times 2^-256 mod p.
@@ -102,28 +144,28 @@ struct Mont {
 #pragma GCC unroll 4
         for (int i = 0; i < 4; ++i) {
             // w = (w + m p) / 2^64, which stays below 2^192 + p.
+            unsigned char c = 0;
             if constexpr (shaped) {
                 const uint64_t m = w0;
-                const u128 top = u128(m) * p.v[3];
-                uint64_t c = 0;
+                uint64_t hi;
+                const uint64_t lo = mont::mulWide(m, p.v[3], hi);
                 w0 = mont::adc(w1, m << 32, c);
                 w1 = mont::adc(w2, m >> 32, c);
-                w2 = mont::adc(w3, uint64_t(top), c);
-                w3 = uint64_t(top >> 64) + c;
+                w2 = mont::adc(w3, lo, c);
+                w3 = hi + c;
             } else {
-                const uint64_t m = w0 * n0;
-                u128 acc = u128(m) * p.v[0] + w0;
-                acc = (acc >> 64) + u128(m) * p.v[1] + w1;
-                w0 = uint64_t(acc);
-                acc = (acc >> 64) + u128(m) * p.v[2] + w2;
-                w1 = uint64_t(acc);
-                acc = (acc >> 64) + u128(m) * p.v[3] + w3;
-                w2 = uint64_t(acc);
-                w3 = uint64_t(acc >> 64);
+                uint64_t row[5];
+                mont::mulRow(w0 * n0, p.v, row);
+                mont::adc(w0, row[0], c);
+                w0 = mont::adc(w1, row[1], c);
+                w1 = mont::adc(w2, row[2], c);
+                w2 = mont::adc(w3, row[3], c);
+                w3 = row[4] + c;
             }
         }
         // The low half's part is at most p, the high half's below p.
-        uint64_t c = 0, s[4];
+        unsigned char c = 0;
+        uint64_t s[4];
         s[0] = mont::adc(w0, t[4], c);
         s[1] = mont::adc(w1, t[5], c);
         s[2] = mont::adc(w2, t[6], c);
@@ -133,60 +175,68 @@ struct Mont {
 
     static inline void wideMul(const Limbs& a, const Limbs& b, uint64_t* t)
     {
-        u128 acc = 0;
-#pragma GCC unroll 4
-        for (int j = 0; j < 4; ++j) {
-            acc = (acc >> 64) + u128(a.v[0]) * b.v[j];
-            t[j] = uint64_t(acc);
-        }
-        t[4] = uint64_t(acc >> 64);
-#pragma GCC unroll 4
+        mont::mulRow(a.v[0], b.v, t);
+#pragma GCC unroll 3
         for (int i = 1; i < 4; ++i) {
-            acc = 0;
-#pragma GCC unroll 4
-            for (int j = 0; j < 4; ++j) {
-                acc = (acc >> 64) + u128(a.v[i]) * b.v[j] + t[i + j];
-                t[i + j] = uint64_t(acc);
-            }
-            t[i + 4] = uint64_t(acc >> 64);
+            uint64_t row[5];
+            mont::mulRow(a.v[i], b.v, row);
+            unsigned char c = 0;
+            t[i] = mont::adc(t[i], row[0], c);
+            t[i + 1] = mont::adc(t[i + 1], row[1], c);
+            t[i + 2] = mont::adc(t[i + 2], row[2], c);
+            t[i + 3] = mont::adc(t[i + 3], row[3], c);
+            t[i + 4] = row[4] + c;
         }
     }
     // The six cross products once, doubled, then the diagonal.
     static inline void wideSqr(const Limbs& a, uint64_t* t)
     {
         const uint64_t* x = a.v;
-        u128 c = u128(x[0]) * x[1];
-        t[1] = uint64_t(c);
-        c = (c >> 64) + u128(x[0]) * x[2];
-        t[2] = uint64_t(c);
-        c = (c >> 64) + u128(x[0]) * x[3];
-        t[3] = uint64_t(c);
-        t[4] = uint64_t(c >> 64);
-        c = u128(x[1]) * x[2] + t[3];
-        t[3] = uint64_t(c);
-        c = (c >> 64) + u128(x[1]) * x[3] + t[4];
-        t[4] = uint64_t(c);
-        t[5] = uint64_t(c >> 64);
-        c = u128(x[2]) * x[3] + t[5];
-        t[5] = uint64_t(c);
-        t[6] = uint64_t(c >> 64);
-        t[7] = t[6] >> 63;
-        t[6] = (t[6] << 1) | (t[5] >> 63);
-        t[5] = (t[5] << 1) | (t[4] >> 63);
-        t[4] = (t[4] << 1) | (t[3] >> 63);
-        t[3] = (t[3] << 1) | (t[2] >> 63);
-        t[2] = (t[2] << 1) | (t[1] >> 63);
-        t[1] <<= 1;
-        uint64_t carry = 0;
-        u128 sq = u128(x[0]) * x[0];
-        t[0] = uint64_t(sq);
-        t[1] = mont::adc(t[1], uint64_t(sq >> 64), carry);
-#pragma GCC unroll 3
-        for (int i = 1; i < 4; ++i) {
-            sq = u128(x[i]) * x[i];
-            t[2 * i] = mont::adc(t[2 * i], uint64_t(sq), carry);
-            t[2 * i + 1] = mont::adc(t[2 * i + 1], uint64_t(sq >> 64), carry);
-        }
+        uint64_t h01, h02, h03, h12, h13, h23;
+        const uint64_t l01 = mont::mulWide(x[0], x[1], h01);
+        const uint64_t l02 = mont::mulWide(x[0], x[2], h02);
+        const uint64_t l03 = mont::mulWide(x[0], x[3], h03);
+        const uint64_t l12 = mont::mulWide(x[1], x[2], h12);
+        const uint64_t l13 = mont::mulWide(x[1], x[3], h13);
+        const uint64_t l23 = mont::mulWide(x[2], x[3], h23);
+        unsigned char c = 0;
+        // x0 (x1, x2, x3) at limbs 1..4
+        const uint64_t t1 = l01;
+        uint64_t t2 = mont::adc(l02, h01, c);
+        uint64_t t3 = mont::adc(l03, h02, c);
+        uint64_t t4 = h03 + c;
+        // x1 (x2, x3) at limbs 3..5
+        c = 0;
+        const uint64_t r4 = mont::adc(l13, h12, c);
+        uint64_t t5 = h13 + c;
+        c = 0;
+        t3 = mont::adc(t3, l12, c);
+        t4 = mont::adc(t4, r4, c);
+        t5 += c;
+        // x2 x3 at limbs 5..6
+        c = 0;
+        t5 = mont::adc(t5, l23, c);
+        uint64_t t6 = h23 + c;
+        const uint64_t t7 = t6 >> 63;
+        t6 = (t6 << 1) | (t5 >> 63);
+        t5 = (t5 << 1) | (t4 >> 63);
+        t4 = (t4 << 1) | (t3 >> 63);
+        t3 = (t3 << 1) | (t2 >> 63);
+        t2 = (t2 << 1) | (t1 >> 63);
+        uint64_t d0h, d1h, d2h, d3h;
+        const uint64_t d0 = mont::mulWide(x[0], x[0], d0h);
+        const uint64_t d1 = mont::mulWide(x[1], x[1], d1h);
+        const uint64_t d2 = mont::mulWide(x[2], x[2], d2h);
+        const uint64_t d3 = mont::mulWide(x[3], x[3], d3h);
+        c = 0;
+        t[0] = d0;
+        t[1] = mont::adc(t1 << 1, d0h, c);
+        t[2] = mont::adc(t2, d1, c);
+        t[3] = mont::adc(t3, d1h, c);
+        t[4] = mont::adc(t4, d2, c);
+        t[5] = mont::adc(t5, d2h, c);
+        t[6] = mont::adc(t6, d3, c);
+        t[7] = mont::adc(t7, d3h, c);
     }
 
     static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
@@ -203,19 +253,26 @@ struct Mont {
     }
     static inline void add(const Limbs& a, const Limbs& b, Limbs& r)
     {
-        uint64_t s[4], c = 0;
-        for (int i = 0; i < 4; ++i)
-            s[i] = mont::adc(a.v[i], b.v[i], c);
+        unsigned char c = 0;
+        uint64_t s[4];
+        s[0] = mont::adc(a.v[0], b.v[0], c);
+        s[1] = mont::adc(a.v[1], b.v[1], c);
+        s[2] = mont::adc(a.v[2], b.v[2], c);
+        s[3] = mont::adc(a.v[3], b.v[3], c);
         finish(c, s, r);
     }
     static inline void sub(const Limbs& a, const Limbs& b, Limbs& r)
     {
-        uint64_t d[4], borrow = 0, c = 0;
-        for (int i = 0; i < 4; ++i)
-            d[i] = mont::sbb(a.v[i], b.v[i], borrow);
+        unsigned char borrow = 0, c = 0;
+        const uint64_t d0 = mont::sbb(a.v[0], b.v[0], borrow);
+        const uint64_t d1 = mont::sbb(a.v[1], b.v[1], borrow);
+        const uint64_t d2 = mont::sbb(a.v[2], b.v[2], borrow);
+        const uint64_t d3 = mont::sbb(a.v[3], b.v[3], borrow);
         const uint64_t mask = uint64_t(0) - borrow;
-        for (int i = 0; i < 4; ++i)
-            r.v[i] = mont::adc(d[i], p.v[i] & mask, c);
+        r.v[0] = mont::adc(d0, p.v[0] & mask, c);
+        r.v[1] = mont::adc(d1, p.v[1] & mask, c);
+        r.v[2] = mont::adc(d2, p.v[2] & mask, c);
+        r.v[3] = mont::adc(d3, p.v[3] & mask, c);
     }
     static inline void neg(const Limbs& a, Limbs& r)
     {
