@@ -62,7 +62,7 @@ constexpr uint64_t negInverse(uint64_t p0)
 }
 
 // Carry chains on 64-bit limbs; the carry is 0 or 1.
-inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry)
+[[gnu::always_inline]] inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry)
 {
 #if defined(__x86_64__)
     unsigned long long r;
@@ -74,7 +74,7 @@ inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry)
     return uint64_t(s);
 #endif
 }
-inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow)
+[[gnu::always_inline]] inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow)
 {
 #if defined(__x86_64__)
     unsigned long long r;
@@ -86,14 +86,14 @@ inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow)
     return uint64_t(d);
 #endif
 }
-inline uint64_t mulWide(uint64_t a, uint64_t b, uint64_t& hi)
+[[gnu::always_inline]] inline uint64_t mulWide(uint64_t a, uint64_t b, uint64_t& hi)
 {
     const u128 p = u128(a) * b;
     hi = uint64_t(p >> 64);
     return uint64_t(p);
 }
 // x y as five limbs.
-inline void mulRow(uint64_t x, const uint64_t* y, uint64_t* r)
+[[gnu::always_inline]] inline void mulRow(uint64_t x, const uint64_t* y, uint64_t* r)
 {
     uint64_t h0, h1, h2, h3;
     r[0] = mulWide(x, y[0], h0);
@@ -121,7 +121,7 @@ struct Mont {
     static constexpr bool shaped = P::p.v[0] == ~uint64_t(0) && P::p.v[1] == 0xFFFFFFFFull && P::p.v[2] == 0;
 
     // (c:s) - p when that is not negative, else s.
-    static inline void finish(uint64_t c, const uint64_t* s, Limbs& r)
+    [[gnu::always_inline]] static inline void finish(uint64_t c, const uint64_t* s, Limbs& r)
     {
         unsigned char borrow = 0;
         const uint64_t d0 = mont::sbb(s[0], p.v[0], borrow);
@@ -138,7 +138,7 @@ struct Mont {
     }
 
     // t (eight limbs, below 2^256 p) times 2^-256 mod p.
-    static inline void reduce(const uint64_t* t, Limbs& r)
+    [[gnu::always_inline]] static inline void reduce(const uint64_t* t, Limbs& r)
     {
         uint64_t w0 = t[0], w1 = t[1], w2 = t[2], w3 = t[3];
 #pragma GCC unroll 4
@@ -173,7 +173,7 @@ struct Mont {
         finish(c, s, r);
     }
 
-    static inline void wideMul(const Limbs& a, const Limbs& b, uint64_t* t)
+    [[gnu::always_inline]] static inline void wideMul(const Limbs& a, const Limbs& b, uint64_t* t)
     {
         mont::mulRow(a.v[0], b.v, t);
 #pragma GCC unroll 3
@@ -189,7 +189,7 @@ struct Mont {
         }
     }
     // The six cross products once, doubled, then the diagonal.
-    static inline void wideSqr(const Limbs& a, uint64_t* t)
+    [[gnu::always_inline]] static inline void wideSqr(const Limbs& a, uint64_t* t)
     {
         const uint64_t* x = a.v;
         uint64_t h01, h02, h03, h12, h13, h23;
@@ -239,19 +239,19 @@ struct Mont {
         t[7] = mont::adc(t7, d3h, c);
     }
 
-    static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
+    [[gnu::always_inline]] static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
     {
         uint64_t t[8];
         wideMul(a, b, t);
         reduce(t, r);
     }
-    static inline void sqr(const Limbs& a, Limbs& r)
+    [[gnu::always_inline]] static inline void sqr(const Limbs& a, Limbs& r)
     {
         uint64_t t[8];
         wideSqr(a, t);
         reduce(t, r);
     }
-    static inline void add(const Limbs& a, const Limbs& b, Limbs& r)
+    [[gnu::always_inline]] static inline void add(const Limbs& a, const Limbs& b, Limbs& r)
     {
         unsigned char c = 0;
         uint64_t s[4];
@@ -261,7 +261,7 @@ struct Mont {
         s[3] = mont::adc(a.v[3], b.v[3], c);
         finish(c, s, r);
     }
-    static inline void sub(const Limbs& a, const Limbs& b, Limbs& r)
+    [[gnu::always_inline]] static inline void sub(const Limbs& a, const Limbs& b, Limbs& r)
     {
         unsigned char borrow = 0, c = 0;
         const uint64_t d0 = mont::sbb(a.v[0], b.v[0], borrow);
@@ -274,13 +274,13 @@ struct Mont {
         r.v[2] = mont::adc(d2, p.v[2] & mask, c);
         r.v[3] = mont::adc(d3, p.v[3] & mask, c);
     }
-    static inline void neg(const Limbs& a, Limbs& r)
+    [[gnu::always_inline]] static inline void neg(const Limbs& a, Limbs& r)
     {
         const Limbs zero{};
         sub(zero, a, r);
     }
-    static inline bool isZero(const Limbs& a) { return (a.v[0] | a.v[1] | a.v[2] | a.v[3]) == 0; }
-    static inline bool equal(const Limbs& a, const Limbs& b)
+    [[gnu::always_inline]] static inline bool isZero(const Limbs& a) { return (a.v[0] | a.v[1] | a.v[2] | a.v[3]) == 0; }
+    [[gnu::always_inline]] static inline bool equal(const Limbs& a, const Limbs& b)
     {
         return ((a.v[0] ^ b.v[0]) | (a.v[1] ^ b.v[1]) | (a.v[2] ^ b.v[2]) | (a.v[3] ^ b.v[3])) == 0;
     }
