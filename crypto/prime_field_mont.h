@@ -173,21 +173,6 @@ struct Mont {
         finish(c, s, r);
     }
 
-    [[gnu::always_inline]] static inline void wideMul(const Limbs& a, const Limbs& b, uint64_t* t)
-    {
-        mont::mulRow(a.v[0], b.v, t);
-#pragma GCC unroll 3
-        for (int i = 1; i < 4; ++i) {
-            uint64_t row[5];
-            mont::mulRow(a.v[i], b.v, row);
-            unsigned char c = 0;
-            t[i] = mont::adc(t[i], row[0], c);
-            t[i + 1] = mont::adc(t[i + 1], row[1], c);
-            t[i + 2] = mont::adc(t[i + 2], row[2], c);
-            t[i + 3] = mont::adc(t[i + 3], row[3], c);
-            t[i + 4] = row[4] + c;
-        }
-    }
     // The six cross products once, doubled, then the diagonal.
     [[gnu::always_inline]] static inline void wideSqr(const Limbs& a, uint64_t* t)
     {
@@ -241,10 +226,43 @@ struct Mont {
 
     [[gnu::always_inline]] static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
     {
-        uint64_t t[8];
-        wideMul(a, b, t);
-        reduce(t, r);
+        // Row by row, each followed by one reduction round (coarsely
+        // integrated operand scanning); t stays below 2p.
+        uint64_t t0 = 0, t1 = 0, t2 = 0, t3 = 0, t4 = 0;
+#pragma GCC unroll 4
+        for (int i = 0; i < 4; ++i) {
+            uint64_t row[5];
+            mont::mulRow(a.v[i], b.v, row);
+            unsigned char c = 0;
+            t0 = mont::adc(t0, row[0], c);
+            t1 = mont::adc(t1, row[1], c);
+            t2 = mont::adc(t2, row[2], c);
+            t3 = mont::adc(t3, row[3], c);
+            t4 = mont::adc(t4, row[4], c);
+            const uint64_t t5 = c;
+            c = 0;
+            if constexpr (shaped) {
+                const uint64_t m = t0;
+                uint64_t hi;
+                const uint64_t lo = mont::mulWide(m, p.v[3], hi);
+                t0 = mont::adc(t1, m << 32, c);
+                t1 = mont::adc(t2, m >> 32, c);
+                t2 = mont::adc(t3, lo, c);
+                t3 = mont::adc(t4, hi, c);
+            } else {
+                mont::mulRow(t0 * n0, p.v, row);
+                mont::adc(t0, row[0], c);
+                t0 = mont::adc(t1, row[1], c);
+                t1 = mont::adc(t2, row[2], c);
+                t2 = mont::adc(t3, row[3], c);
+                t3 = mont::adc(t4, row[4], c);
+            }
+            t4 = t5 + c;
+        }
+        const uint64_t s[4] = {t0, t1, t2, t3};
+        finish(t4, s, r);
     }
+
     [[gnu::always_inline]] static inline void sqr(const Limbs& a, Limbs& r)
     {
         uint64_t t[8];
@@ -298,6 +316,10 @@ struct Mont {
     // gives zero.
     static void invert(const Limbs& a, Limbs& r)
     {
+        if constexpr (shaped && P::p.v[3] == 0xFFFFFFFF00000001ull) {
+            invertP256(a, r);
+            return;
+        }
         Limbs e = p;
         mont::subInto(e, Limbs{{2, 0, 0, 0}});
         Limbs power[16];
@@ -320,6 +342,41 @@ struct Mont {
                 started = true;
             }
         }
+        r = acc;
+    }
+    // p - 2 = 2^256 - 2^224 + 2^192 + 2^96 - 3 from runs of ones x_k =
+    // a^(2^k - 1): 255 squares and 12 products.
+    static void invertP256(const Limbs& a, Limbs& r)
+    {
+        auto run = [](Limbs& acc, int squares, const Limbs& times) {
+            for (int i = 0; i < squares; ++i)
+                sqr(acc, acc);
+            mul(acc, times, acc);
+        };
+        Limbs x2 = a, x3, x6, x12, x15, x30, x32;
+        run(x2, 1, a);
+        x3 = x2;
+        run(x3, 1, a);
+        x6 = x3;
+        run(x6, 3, x3);
+        x12 = x6;
+        run(x12, 6, x6);
+        x15 = x12;
+        run(x15, 3, x3);
+        x30 = x15;
+        run(x30, 15, x15);
+        x32 = x30;
+        run(x32, 2, x2);
+        // Bits 255..224 ones, 223..192 0...01, 191..96 zeros, 95..2 ones,
+        // 1..0 01.
+        Limbs acc = x32;
+        run(acc, 32, a);
+        for (int i = 0; i < 96; ++i)
+            sqr(acc, acc);
+        run(acc, 32, x32);
+        run(acc, 32, x32);
+        run(acc, 30, x30);
+        run(acc, 2, a);
         r = acc;
     }
 };

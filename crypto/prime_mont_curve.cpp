@@ -51,9 +51,10 @@ struct Curve {
         return Point{load(p->x.words), load(p->y.words), F::one};
     }
 
-    // 3M + 5S: delta = Z^2, gamma = Y^2, beta = X gamma,
-    // alpha = 3 (X - delta)(X + delta), X3 = alpha^2 - 8 beta,
-    // Z3 = (Y + Z)^2 - gamma - delta, Y3 = alpha (4 beta - X3) - 8 gamma^2.
+    // 4M + 4S: delta = Z^2, gamma = Y^2, beta = X gamma,
+    // alpha = 3 (X - delta)(X + delta), X3 = alpha^2 - 8 beta, Z3 = 2 Y Z,
+    // Y3 = alpha (4 beta - X3) - 8 gamma^2 (a product costs about what a
+    // square and two subtractions do).
     static void dbl(const Point& p, Point& r)
     {
         if (F::isZero(p.Z)) {
@@ -69,10 +70,8 @@ struct Curve {
         F::mul(t, u, t);
         F::add(t, t, alpha);
         F::add(alpha, t, alpha);
-        F::add(p.Y, p.Z, z3);
-        F::sqr(z3, z3);
-        F::sub(z3, gamma, z3);
-        F::sub(z3, delta, z3);
+        F::mul(p.Y, p.Z, z3);
+        F::add(z3, z3, z3);
         F::add(beta, beta, beta);
         F::add(beta, beta, beta);  // 4 beta
         F::sqr(alpha, x3);
