@@ -119,6 +119,25 @@ struct Mont {
     // p = -1 mod 2^64 with p1 = 2^32 - 1: a reduction round needs only
     // the product with the top limb.
     static constexpr bool shaped = P::p.v[0] == ~uint64_t(0) && P::p.v[1] == 0xFFFFFFFFull && P::p.v[2] == 0;
+    // p = 2^224 - 2^96 + 1: m p is a few shifted copies of m.
+    static constexpr bool shaped224 = P::p.v[0] == 1 && P::p.v[1] == 0xFFFFFFFF00000000ull &&
+                                      P::p.v[2] == ~uint64_t(0) && P::p.v[3] == 0xFFFFFFFFull;
+
+    // m p as five limbs, m = t0 n0.
+    [[gnu::always_inline]] static inline void reductionRow(uint64_t t0, uint64_t* row)
+    {
+        const uint64_t m = t0 * n0;
+        if constexpr (shaped224) {
+            unsigned char b = 0;
+            row[0] = m;
+            row[1] = mont::sbb(0, m << 32, b);
+            row[2] = mont::sbb(0, m >> 32, b);
+            row[3] = mont::sbb(m << 32, 0, b);
+            row[4] = mont::sbb(m >> 32, 0, b);  // m p is positive: no borrow out
+        } else {
+            mont::mulRow(m, p.v, row);
+        }
+    }
 
     // (c:s) - p when that is not negative, else s.
     [[gnu::always_inline]] static inline void finish(uint64_t c, const uint64_t* s, Limbs& r)
@@ -155,7 +174,7 @@ struct Mont {
                 w3 = hi + c;
             } else {
                 uint64_t row[5];
-                mont::mulRow(w0 * n0, p.v, row);
+                reductionRow(w0, row);
                 mont::adc(w0, row[0], c);
                 w0 = mont::adc(w1, row[1], c);
                 w1 = mont::adc(w2, row[2], c);
@@ -250,7 +269,7 @@ struct Mont {
                 t2 = mont::adc(t3, lo, c);
                 t3 = mont::adc(t4, hi, c);
             } else {
-                mont::mulRow(t0 * n0, p.v, row);
+                reductionRow(t0, row);
                 mont::adc(t0, row[0], c);
                 t0 = mont::adc(t1, row[1], c);
                 t1 = mont::adc(t2, row[2], c);
