@@ -328,13 +328,38 @@ uint32_t ecNafRecode(const ksInt* k, Naf* naf)
         return 0;
     if (length > 271)
         return 1;
-    static constexpr uint8_t kStep[8] = {0, 1, 1, 8, 0, 11, 11, 8};
-    auto bit = [&](uint32_t i) -> uint32_t { return i < length ? (k->digits[i / 16] >> (i % 16)) & 1 : 0; };
-    uint32_t carry = 0;
-    for (uint32_t i = 0; i <= length; ++i) {
-        const uint8_t t = kStep[4 * bit(i + 1) + 2 * carry + bit(i)];
-        naf->words[i / 16] |= uint32_t(t & 3) << (2 * (i % 16));
-        carry = t >> 3;
+    // With h = 3k, the NAF's digit i is +1 where bit i + 1 of h differs from
+    // k's and is set in h, -1 where it differs and is set in k.
+    using u128 = unsigned __int128;
+    uint64_t kw[5] = {}, hw[5];
+    const uint32_t digits = k->count < 20 ? k->count : 20;
+    for (uint32_t i = 0; i < digits; ++i)
+        kw[i / 4] |= uint64_t(k->digits[i]) << (16 * (i % 4));
+    uint64_t carry = 0;
+    for (int i = 0; i < 5; ++i) {
+        const u128 sum = u128(kw[i]) + (kw[i] << 1) + (i > 0 ? kw[i - 1] >> 63 : 0) + carry;
+        hw[i] = uint64_t(sum);
+        carry = uint64_t(sum >> 64);
+    }
+    // Each 16 bits of the two masks become 16 two-bit cells (01 or 11).
+    auto spread = [](uint32_t x) {
+        x = (x | (x << 8)) & 0x00FF00FFu;
+        x = (x | (x << 4)) & 0x0F0F0F0Fu;
+        x = (x | (x << 2)) & 0x33333333u;
+        return (x | (x << 1)) & 0x55555555u;
+    };
+    for (int w = 0; w < 17; ++w) {
+        const int bit = 16 * w + 1;  // digits 16 w .. 16 w + 15 from bits 16 w + 1 ..
+        auto field = [&](const uint64_t* v) {
+            const int word = bit / 64, shift = bit % 64;
+            uint64_t x = v[word] >> shift;
+            if (shift > 48 && word + 1 < 5)
+                x |= v[word + 1] << (64 - shift);
+            return uint32_t(x & 0xFFFF);
+        };
+        const uint32_t h = field(hw), kk = field(kw), diff = h ^ kk;
+        const uint32_t plus = diff & h, minus = diff & kk;
+        naf->words[w] = spread(plus | minus) | (spread(minus) << 1);
     }
     return 0;
 }
