@@ -472,7 +472,7 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
     FieldOps f(gd);
     if (!f.ok())
         return 1;
-    if (dbl == jacDoubleMinus3 && montActive(gd))
+    if (montActive(gd, dbl))
         return montComb(gd, table, comb, r);
     alignas(32) Jacobian q{}, a{};
     f.one(a.Z);

@@ -65,7 +65,7 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
-    if (Dbl == jacDoubleMinus3 && montActive(gd))
+    if (montActive(gd, Dbl))
         return rc | montMultiply(gd, naf, p, r);
     alignas(32) Jacobian q;
     rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
@@ -91,7 +91,7 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     if (!f.ok())
         return 1;
     uint32_t rc = 0;
-    if (Dbl == jacDoubleMinus3 && montActive(gd) && q->table == nullptr) {
+    if (montActive(gd, Dbl) && q->table == nullptr) {
         Naf nu, nv;
         rc |= nafOfScalar(gd, u, &nu);
         rc |= nafOfScalar(gd, v, &nv);

@@ -46,6 +46,13 @@ struct Curve {
         }
         std::memcpy(e.words, w, W * 4);
     }
+    static bool aIsMinus3(const ksGlobalData* gd)
+    {
+        Limbs minus3;
+        F::enter(Limbs{{3, 0, 0, 0}}, minus3);
+        F::neg(minus3, minus3);
+        return F::equal(load(layoutOf(gd)->a.words), minus3);
+    }
     static Point affine(const ksPoint* p)
     {
         return Point{load(p->x.words), load(p->y.words), F::one};
@@ -380,10 +387,16 @@ uint32_t fieldId(const ksGlobalData* gd) { return layoutOf(gd)->fieldMethodsId; 
 
 }  // namespace
 
-bool montActive(const ksGlobalData* gd)
+bool montActive(const ksGlobalData* gd, JacDouble dbl)
 {
     const uint32_t id = fieldId(gd);
-    return id == kPrimeP224Id || id == kPrimeP256Id;
+    if (id != kPrimeP224Id && id != kPrimeP256Id)
+        return false;
+    if (dbl == jacDoubleMinus3)
+        return true;
+    if (dbl != jacDouble)
+        return false;
+    return id == kPrimeP256Id ? CurveP256::aIsMinus3(gd) : CurveP224::aIsMinus3(gd);
 }
 
 uint32_t montMultiply(ksGlobalData* gd, const Naf& naf, const ksPoint* p, ksPoint* r)

@@ -10,8 +10,9 @@
 
 namespace ks::prime {
 
-// The context's field has these loops.
-bool montActive(const ksGlobalData* gd);
+// The context's field has these loops and they stand for the engine's
+// doubling: the a = -3 one, or the general one on a curve whose a is -3.
+bool montActive(const ksGlobalData* gd, JacDouble dbl);
 // r = k P for k's NAF (non-zero; p not at infinity); only r's x and y are
 // written.
 uint32_t montMultiply(ksGlobalData* gd, const Naf& naf, const ksPoint* p, ksPoint* r);
