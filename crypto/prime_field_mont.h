@@ -182,9 +182,11 @@ struct Mont {
             const uint64_t t5 = c;
             c = 0;
             if constexpr (shaped) {
+                // m p3 = m 2^64 - m 2^32 + m without a multiplication.
                 const uint64_t m = t0;
-                uint64_t hi;
-                const uint64_t lo = mont::mulWide(m, p.v[3], hi);
+                unsigned char b = 0;
+                const uint64_t lo = mont::sbb(m, m << 32, b);
+                const uint64_t hi = mont::sbb(m, m >> 32, b);
                 t0 = mont::adc(t1, m << 32, c);
                 t1 = mont::adc(t2, m >> 32, c);
                 t2 = mont::adc(t3, lo, c);
