@@ -149,11 +149,11 @@ struct Mont {
         const uint64_t d3 = mont::sbb(s[3], p.v[3], borrow);
         mont::sbb(c, 0, borrow);
         // Negative exactly when c = 0 and the limbs borrowed.
-        const uint64_t keep = uint64_t(0) - borrow;
-        r.v[0] = (s[0] & keep) | (d0 & ~keep);
-        r.v[1] = (s[1] & keep) | (d1 & ~keep);
-        r.v[2] = (s[2] & keep) | (d2 & ~keep);
-        r.v[3] = (s[3] & keep) | (d3 & ~keep);
+        const bool keep = borrow != 0;
+        r.v[0] = keep ? s[0] : d0;
+        r.v[1] = keep ? s[1] : d1;
+        r.v[2] = keep ? s[2] : d2;
+        r.v[3] = keep ? s[3] : d3;
     }
 
     [[gnu::always_inline]] static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
