@@ -1,16 +1,12 @@
 // Point arithmetic shared by the prime-curve engines.
 #include "crypto/prime_curve_ops.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include <cstring>
 #include <initializer_list>
 
 #include "crypto/prime_field.h"
-#include "crypto/prime_field_arith.h"
 #include "crypto/prime_field_ops.h"
+#include "crypto/prime_mont_curve.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -113,362 +109,6 @@ uint32_t ecPrimeAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoin
 
 
 namespace {
-// The P-256 module's arithmetic inlined into the point formulas (no method
-// table, no per-call lookup). Same values as the module: products reduced
-// to canonical form, sums and differences kept below 2^256; zero tests are
-// on the value, so callers only ever see the same results.
-#pragma GCC push_options
-#pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
-namespace p256 {
-using pf::u128;
-using Fe = ksFieldElement;
-constexpr pf::FoldTerm kTerms[4] = {{0, 1}, {3, -1}, {6, -1}, {7, 1}};
-constexpr uint32_t kP[8] = {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0, 0, 0, 1, 0xFFFFFFFF};
-constexpr uint64_t kPL[4] = {0xFFFFFFFFFFFFFFFFull, 0x00000000FFFFFFFFull, 0, 0xFFFFFFFF00000001ull};
-constexpr pf::FoldMatrix<8, 4> kMatrix{kTerms};
-
-inline bool active(const ksGlobalData* gd) { return layoutOf(gd)->fieldMethodsId == kPrimeP256Id; }
-
-inline void load(const Fe& e, uint64_t* x) { std::memcpy(x, e.words, 32); }
-inline void store(const uint64_t* x, Fe& e) { std::memcpy(e.words, x, 32); }
-// Carry chains on 64-bit limbs (the compiler's 128-bit sums spill badly).
-inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& c)
-{
-#if defined(__x86_64__)
-    unsigned long long r;
-    c = _addcarry_u64(c, a, b, &r);
-    return r;
-#else
-    const u128 s = u128(a) + b + c;
-    c = uint8_t(s >> 64);
-    return uint64_t(s);
-#endif
-}
-inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& c)
-{
-#if defined(__x86_64__)
-    unsigned long long r;
-    c = _subborrow_u64(c, a, b, &r);
-    return r;
-#else
-    const u128 d = u128(a) - b - c;
-    c = uint8_t(d >> 64) & 1;
-    return uint64_t(d);
-#endif
-}
-inline uint64_t addL(uint64_t* x, const uint64_t* y)
-{
-    unsigned char c = 0;
-    for (int i = 0; i < 4; ++i)
-        x[i] = adc(x[i], y[i], c);
-    return c;
-}
-inline uint64_t subL(uint64_t* x, const uint64_t* y)
-{
-    unsigned char c = 0;
-    for (int i = 0; i < 4; ++i)
-        x[i] = sbb(x[i], y[i], c);
-    return c;
-}
-inline void add(const Fe& a, const Fe& b, Fe& o)
-{
-    uint64_t x[4], y[4];
-    load(a, x);
-    load(b, y);
-    uint64_t carry = addL(x, y);
-    while (carry != 0)
-        carry -= subL(x, kPL);
-    store(x, o);
-}
-inline void sub(const Fe& a, const Fe& b, Fe& o)
-{
-    uint64_t x[4], y[4];
-    load(a, x);
-    load(b, y);
-    uint64_t borrow = subL(x, y);
-    while (borrow != 0)
-        borrow -= addL(x, kPL);
-    store(x, o);
-}
-inline void mul(const Fe& a, const Fe& b, Fe& o)
-{
-    uint32_t t[16];
-    pf::mulWords<8>(a.words, b.words, t);
-    pf::matrixReduce<8>(t, kMatrix, kTerms, kP, o.words);
-}
-inline void sqr(const Fe& a, Fe& o)
-{
-    uint32_t t[16];
-    pf::sqrWords<8>(a.words, t);
-    pf::matrixReduce<8>(t, kMatrix, kTerms, kP, o.words);
-}
-// Montgomery form (R = 2^256) for the multiplication-heavy loops: p = -1
-// mod 2^64, so each round's multiplier is the low limb itself.
-constexpr uint64_t kR2[4] = {0x3, 0xfffffffbffffffffull, 0xfffffffffffffffeull, 0x4fffffffdull};
-inline void montReduce(uint64_t* t, Fe& o)  // t: 8 limbs, value below 2^256 p
-{
-    uint64_t top = 0;
-    for (int i = 0; i < 4; ++i) {
-        // t + m p with p = (2^64 - 1) + (2^32 - 1) 2^64 + p3 2^192: the low
-        // limb cancels into m 2^32 one limb up.
-        const uint64_t m = t[i];
-        const u128 mp3 = u128(m) * kPL[3];
-        unsigned char c = 0;
-        t[i + 1] = adc(t[i + 1], m << 32, c);
-        t[i + 2] = adc(t[i + 2], m >> 32, c);
-        t[i + 3] = adc(t[i + 3], uint64_t(mp3), c);
-        t[i + 4] = adc(t[i + 4], uint64_t(mp3 >> 64), c);
-        for (int k = i + 5; k < 8; ++k)
-            t[k] = adc(t[k], 0, c);
-        top += c;
-    }
-    uint64_t r[4] = {t[4], t[5], t[6], t[7]};
-    for (;;) {
-        uint64_t d[4] = {r[0], r[1], r[2], r[3]};
-        const uint64_t borrow = subL(d, kPL);
-        if (top == 0 && borrow != 0)
-            break;
-        top -= borrow;
-        std::memcpy(r, d, sizeof r);
-    }
-    store(r, o);
-}
-// One row x_i y: five limbs, added into t from limb i.
-inline void product(const uint64_t* x, const uint64_t* y, uint64_t* t)
-{
-    for (int i = 0; i < 4; ++i) {
-        uint64_t lo[4], hi[4];
-        for (int j = 0; j < 4; ++j) {
-            const u128 p = u128(x[i]) * y[j];
-            lo[j] = uint64_t(p);
-            hi[j] = uint64_t(p >> 64);
-        }
-        unsigned char c = 0;
-        uint64_t row[5];
-        row[0] = lo[0];
-        row[1] = adc(hi[0], lo[1], c);
-        row[2] = adc(hi[1], lo[2], c);
-        row[3] = adc(hi[2], lo[3], c);
-        row[4] = hi[3] + c;
-        if (i == 0) {
-            for (int j = 0; j < 5; ++j)
-                t[j] = row[j];
-            continue;
-        }
-        c = 0;
-        for (int j = 0; j < 4; ++j)
-            t[i + j] = adc(t[i + j], row[j], c);
-        t[i + 4] = row[4] + c;
-    }
-}
-// Squaring: the six cross products once, doubled, then the diagonal.
-inline void squareL(const uint64_t* x, uint64_t* t)
-{
-    u128 c = u128(x[0]) * x[1];
-    t[1] = uint64_t(c);
-    c = (c >> 64) + u128(x[0]) * x[2];
-    t[2] = uint64_t(c);
-    c = (c >> 64) + u128(x[0]) * x[3];
-    t[3] = uint64_t(c);
-    t[4] = uint64_t(c >> 64);
-    c = u128(x[1]) * x[2] + t[3];
-    t[3] = uint64_t(c);
-    c = (c >> 64) + u128(x[1]) * x[3] + t[4];
-    t[4] = uint64_t(c);
-    t[5] = uint64_t(c >> 64);
-    c = u128(x[2]) * x[3] + t[5];
-    t[5] = uint64_t(c);
-    t[6] = uint64_t(c >> 64);
-    t[7] = t[6] >> 63;
-    for (int i = 6; i > 1; --i)
-        t[i] = (t[i] << 1) | (t[i - 1] >> 63);
-    t[1] <<= 1;
-    t[0] = 0;
-    u128 acc = 0;
-    for (int i = 0; i < 4; ++i) {
-        const u128 sq = u128(x[i]) * x[i];
-        acc += u128(t[2 * i]) + uint64_t(sq);
-        t[2 * i] = uint64_t(acc);
-        acc = (acc >> 64) + t[2 * i + 1] + uint64_t(sq >> 64);
-        t[2 * i + 1] = uint64_t(acc);
-        acc >>= 64;
-    }
-}
-inline void montSqr(const Fe& a, Fe& o)
-{
-    uint64_t x[4], t[8];
-    load(a, x);
-    squareL(x, t);
-    montReduce(t, o);
-}
-inline void montMulL(const uint64_t* x, const uint64_t* y, Fe& o)
-{
-    uint64_t t[8];
-    product(x, y, t);
-    montReduce(t, o);
-}
-inline void montMul(const Fe& a, const Fe& b, Fe& o)
-{
-    uint64_t x[4], y[4];
-    load(a, x);
-    load(b, y);
-    montMulL(x, y, o);
-}
-inline void toMont(Fe& a)
-{
-    uint64_t x[4];
-    load(a, x);
-    montMulL(x, kR2, a);
-}
-inline void fromMont(Fe& a)
-{
-    uint64_t x[4], one[4] = {1, 0, 0, 0};
-    load(a, x);
-    montMulL(x, one, a);
-}
-template <bool M>
-inline void mulF(const Fe& a, const Fe& b, Fe& o)
-{
-    if constexpr (M)
-        montMul(a, b, o);
-    else
-        mul(a, b, o);
-}
-template <bool M>
-inline void sqrF(const Fe& a, Fe& o)
-{
-    if constexpr (M)
-        montSqr(a, o);
-    else
-        sqr(a, o);
-}
-
-inline bool isZero(const Fe& a)
-{
-    uint64_t x[4];
-    load(a, x);
-    if ((x[0] | x[1] | x[2] | x[3]) == 0)
-        return true;
-    return x[0] == kPL[0] && x[1] == kPL[1] && x[2] == kPL[2] && x[3] == kPL[3];
-}
-
-// a = -3 doubling, the same formulas as the generic form.
-template <bool M>
-inline void dbl(const Jacobian* p, Jacobian* r)
-{
-    if (isZero(p->Z)) {
-        r->Z = p->Z;
-        return;
-    }
-    alignas(32) Fe m, t1, t2, s, y2, z3, x3;
-    sqrF<M>(p->Z, t1);
-    add(p->X, t1, t2);
-    sub(p->X, t1, t1);
-    mulF<M>(t1, t2, t1);
-    add(t1, t1, t2);
-    add(t1, t2, m);
-    mulF<M>(p->Y, p->Z, z3);
-    add(z3, z3, z3);
-    sqrF<M>(p->Y, y2);
-    mulF<M>(p->X, y2, s);
-    add(s, s, s);
-    add(s, s, s);
-    sqrF<M>(m, x3);
-    sub(x3, s, x3);
-    sub(x3, s, x3);
-    sub(s, x3, t2);
-    mulF<M>(m, t2, t2);
-    sqrF<M>(y2, t1);
-    add(t1, t1, t1);
-    add(t1, t1, t1);
-    add(t1, t1, t1);
-    sub(t2, t1, r->Y);
-    r->X = x3;
-    r->Z = z3;
-}
-
-template <bool M>
-inline void tail(const Fe& u1, const Fe& s1, const Fe& h, const Fe& rr, const Fe& zz, Jacobian* r)
-{
-    alignas(32) Fe h2, h3, u1h2, x3, t;
-    mulF<M>(zz, h, r->Z);
-    sqrF<M>(h, h2);
-    mulF<M>(u1, h2, u1h2);
-    mulF<M>(h2, h, h3);
-    sqrF<M>(rr, x3);
-    sub(x3, h3, x3);
-    sub(x3, u1h2, x3);
-    sub(x3, u1h2, x3);
-    mulF<M>(s1, h3, h3);
-    sub(u1h2, x3, t);
-    mulF<M>(rr, t, t);
-    sub(t, h3, r->Y);
-    r->X = x3;
-}
-
-// 1 when p1 = p2 and the caller's doubling must run.
-template <bool M>
-inline bool addJ(const Jacobian* p1, const Jacobian* p2, Jacobian* r)
-{
-    if (isZero(p1->Z)) {
-        *r = *p2;
-        return false;
-    }
-    if (isZero(p2->Z)) {
-        *r = *p1;
-        return false;
-    }
-    alignas(32) Fe t1, u1, s1, u2, z13, h, s2, rr, zz;
-    sqrF<M>(p2->Z, t1);
-    mulF<M>(p1->X, t1, u1);
-    mulF<M>(p2->Z, t1, t1);
-    mulF<M>(p1->Y, t1, s1);
-    sqrF<M>(p1->Z, t1);
-    mulF<M>(p2->X, t1, u2);
-    mulF<M>(p1->Z, t1, z13);
-    sub(u2, u1, h);
-    mulF<M>(p2->Y, z13, s2);
-    sub(s2, s1, rr);
-    if (isZero(h)) {
-        if (isZero(rr))
-            return true;
-        std::memset(&r->Z, 0, sizeof r->Z);
-        return false;
-    }
-    mulF<M>(p1->Z, p2->Z, zz);
-    tail<M>(u1, s1, h, rr, zz, r);
-    return false;
-}
-
-template <bool M>
-inline bool addA(const Jacobian* a, const Jacobian* q, Jacobian* r)
-{
-    if (isZero(q->Z)) {
-        *r = *a;
-        return false;
-    }
-    alignas(32) Fe t1, u1, s1, h, rr;
-    sqrF<M>(q->Z, t1);
-    mulF<M>(a->X, t1, u1);
-    mulF<M>(q->Z, t1, t1);
-    mulF<M>(a->Y, t1, s1);
-    sub(q->Y, s1, rr);
-    sub(q->X, u1, h);
-    if (isZero(h)) {
-        if (isZero(rr))
-            return true;
-        std::memset(&r->Z, 0, sizeof r->Z);
-        return false;
-    }
-    alignas(32) const Fe z = q->Z;
-    tail<M>(u1, s1, h, rr, z, r);
-    return false;
-}
-}  // namespace p256
-#pragma GCC pop_options
-}  // namespace
-
-namespace {
 enum class DoubleForm { General, Minus3, ZeroA };
 
 template <DoubleForm Form>
@@ -531,40 +171,11 @@ uint32_t jacDouble(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
 }
 uint32_t jacDoubleMinus3(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
 {
-    if (p256::active(gd)) {
-        p256::dbl<false>(p, r);
-        return 0;
-    }
     return jacDoubleForm<DoubleForm::Minus3>(gd, p, r);
 }
 uint32_t jacDoubleZeroA(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
 {
     return jacDoubleForm<DoubleForm::ZeroA>(gd, p, r);
-}
-
-bool p256Fast(const ksGlobalData* gd) { return p256::active(gd); }
-void p256Enter(Jacobian* p)
-{
-    p256::toMont(p->X);
-    p256::toMont(p->Y);
-    p256::toMont(p->Z);
-}
-void p256Leave(Jacobian* p)
-{
-    p256::fromMont(p->X);
-    p256::fromMont(p->Y);
-    p256::fromMont(p->Z);
-}
-void p256DoubleM(const Jacobian* p, Jacobian* r) { p256::dbl<true>(p, r); }
-void p256AddM(const Jacobian* p1, const Jacobian* p2, Jacobian* r)
-{
-    if (p256::addJ<true>(p1, p2, r))
-        p256::dbl<true>(p1, r);
-}
-void p256AddAffineM(const Jacobian* a, const Jacobian* q, Jacobian* r)
-{
-    if (p256::addA<true>(a, q, r))
-        p256::dbl<true>(a, r);
 }
 
 namespace {
@@ -592,8 +203,6 @@ void addTail(const FieldOps& f, const ksFieldElement& u1, const ksFieldElement& 
 
 uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobian* r, JacDouble dbl)
 {
-    if (p256::active(gd))
-        return p256::addJ<false>(p1, p2, r) ? dbl(gd, p1, r) : 0;
     FieldOps f(gd);
     if (!f.ok())
         return 1;
@@ -629,8 +238,6 @@ uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobi
 
 uint32_t jacAddAffine(ksGlobalData* gd, const Jacobian* a, const Jacobian* q, Jacobian* r, JacDouble dbl)
 {
-    if (p256::active(gd))
-        return p256::addA<false>(a, q, r) ? dbl(gd, a, r) : 0;
     FieldOps f(gd);
     if (!f.ok())
         return 1;
@@ -721,13 +328,38 @@ uint32_t ecNafRecode(const ksInt* k, Naf* naf)
         return 0;
     if (length > 271)
         return 1;
-    static constexpr uint8_t kStep[8] = {0, 1, 1, 8, 0, 11, 11, 8};
-    auto bit = [&](uint32_t i) -> uint32_t { return i < length ? (k->digits[i / 16] >> (i % 16)) & 1 : 0; };
-    uint32_t carry = 0;
-    for (uint32_t i = 0; i <= length; ++i) {
-        const uint8_t t = kStep[4 * bit(i + 1) + 2 * carry + bit(i)];
-        naf->words[i / 16] |= uint32_t(t & 3) << (2 * (i % 16));
-        carry = t >> 3;
+    // With h = 3k, the NAF's digit i is +1 where bit i + 1 of h differs from
+    // k's and is set in h, -1 where it differs and is set in k.
+    using u128 = unsigned __int128;
+    uint64_t kw[5] = {}, hw[5];
+    const uint32_t digits = k->count < 20 ? k->count : 20;
+    for (uint32_t i = 0; i < digits; ++i)
+        kw[i / 4] |= uint64_t(k->digits[i]) << (16 * (i % 4));
+    uint64_t carry = 0;
+    for (int i = 0; i < 5; ++i) {
+        const u128 sum = u128(kw[i]) + (kw[i] << 1) + (i > 0 ? kw[i - 1] >> 63 : 0) + carry;
+        hw[i] = uint64_t(sum);
+        carry = uint64_t(sum >> 64);
+    }
+    // Each 16 bits of the two masks become 16 two-bit cells (01 or 11).
+    auto spread = [](uint32_t x) {
+        x = (x | (x << 8)) & 0x00FF00FFu;
+        x = (x | (x << 4)) & 0x0F0F0F0Fu;
+        x = (x | (x << 2)) & 0x33333333u;
+        return (x | (x << 1)) & 0x55555555u;
+    };
+    for (int w = 0; w < 17; ++w) {
+        const int bit = 16 * w + 1;  // digits 16 w .. 16 w + 15 from bits 16 w + 1 ..
+        auto field = [&](const uint64_t* v) {
+            const int word = bit / 64, shift = bit % 64;
+            uint64_t x = v[word] >> shift;
+            if (shift > 48 && word + 1 < 5)
+                x |= v[word + 1] << (64 - shift);
+            return uint32_t(x & 0xFFFF);
+        };
+        const uint32_t h = field(hw), kk = field(kw), diff = h ^ kk;
+        const uint32_t plus = diff & h, minus = diff & kk;
+        naf->words[w] = spread(plus | minus) | (spread(minus) << 1);
     }
     return 0;
 }
@@ -840,6 +472,8 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
     FieldOps f(gd);
     if (!f.ok())
         return 1;
+    if (montActive(gd, dbl))
+        return montComb(gd, table, comb, r);
     alignas(32) Jacobian q{}, a{};
     f.one(a.Z);
     uint32_t rc = 0;
@@ -848,26 +482,6 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
         const uint32_t w = fieldWords(layoutOf(gd)->fieldBits);
         const uint32_t* words = static_cast<const uint32_t*>(table);
         const uint32_t rows = (d - 1) / 8 + 1;
-        if (dbl == jacDoubleMinus3 && p256Fast(gd)) {
-            // Montgomery form throughout; each entry converted as it is read.
-            p256Enter(&a);
-            for (uint32_t row = rows; row-- > 0;) {
-                p256DoubleM(&q, &q);
-                for (uint32_t j = 8; j-- > 0;) {
-                    const uint32_t c = j * rows + row;
-                    if (c >= d || comb->columns[c] == 0)
-                        continue;
-                    const uint32_t* e = words + size_t(63 * j + comb->columns[c] - 1) * 2 * w;
-                    std::memcpy(a.X.words, e, w * 4);
-                    std::memcpy(a.Y.words, e + w, w * 4);
-                    p256::toMont(a.X);
-                    p256::toMont(a.Y);
-                    p256AddAffineM(&a, &q, &q);
-                }
-            }
-            p256Leave(&q);
-            return rc | jacToAffine(gd, &q, r);
-        }
         for (uint32_t row = rows; row-- > 0;) {
             rc |= dbl(gd, &q, &q);
             for (uint32_t j = 8; j-- > 0;) {

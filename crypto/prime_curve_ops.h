@@ -17,16 +17,6 @@ struct Jacobian {
 
 using JacDouble = uint32_t (*)(ksGlobalData*, const Jacobian*, Jacobian*);
 
-// The a = -3 P-256 path in Montgomery form, for loops that convert their
-// points on entry and back on leaving (values, not representations, agree
-// with the other operations).
-bool p256Fast(const ksGlobalData* gd);
-void p256Enter(Jacobian* p);
-void p256Leave(Jacobian* p);
-void p256DoubleM(const Jacobian* p, Jacobian* r);
-void p256AddM(const Jacobian* p1, const Jacobian* p2, Jacobian* r);        // r may be p2
-void p256AddAffineM(const Jacobian* a, const Jacobian* q, Jacobian* r);  // a's Z is one; r may be q
-
 // Affine operations; the adding form takes the engine's doubling for P = Q.
 uint32_t ecPrimeAddWith(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r, AffineDouble dbl);
 uint32_t ecPrimeAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r);

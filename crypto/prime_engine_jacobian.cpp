@@ -3,6 +3,7 @@
 #include "crypto/curve_extensions.h"
 #include "crypto/prime_curve_ops.h"
 #include "crypto/prime_field_ops.h"
+#include "crypto/prime_mont_curve.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -26,21 +27,6 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
     uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
-    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
-        for (Jacobian& e : table.entry)
-            p256Enter(&e);
-        p256Enter(q);
-        for (int i = top - 1; i >= 0; --i) {
-            p256DoubleM(q, q);
-            const int v = windowStep(&w, naf.digit(uint32_t(i)));
-            if (v != 0)
-                p256AddM(&table[v], q, q);
-        }
-        if (w.v != 0)
-            p256AddM(&table[w.v], q, q);
-        p256Leave(q);
-        return rc;
-    }
     auto addValue = [&](int v) {
         if (v != 0)
             rc |= jacAdd(gd, &table[v], q, q, Dbl);
@@ -79,6 +65,8 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
+    if (montActive(gd, Dbl))
+        return rc | montMultiply(gd, naf, p, r);
     alignas(32) Jacobian q;
     rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
     return rc | jacToAffine(gd, &q, r);
@@ -103,6 +91,27 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     if (!f.ok())
         return 1;
     uint32_t rc = 0;
+    if (montActive(gd, Dbl) && q->table == nullptr) {
+        Naf nu, nv;
+        rc |= nafOfScalar(gd, u, &nu);
+        rc |= nafOfScalar(gd, v, &nv);
+        const bool withP = nu.top() >= 0 && !isInfinity(gd, p);
+        const bool withQ = nv.top() >= 0 && !isInfinity(gd, q);
+        if (p->table == nullptr && withP && withQ)
+            return rc | montTwinX(gd, nu, p, nv, q, x);
+        if (p->table == nullptr)
+            return rc | (withP ? multiplyX<Dbl>(gd, u, p, x) : multiplyX<Dbl>(gd, v, q, x));
+        // u P by the comb, v Q by the windowed NAF, one inversion for the sum.
+        ksIntReduced reduced;
+        WipeOnExit<ksIntReduced> wipeReduced(reduced);
+        CombRecord comb;
+        WipeOnExit<CombRecord> wipeComb(comb);
+        if (withP) {
+            rc |= mpMod(u, asInt(&layoutOf(gd)->order), &reduced);
+            rc |= ecCombColumns(orderBits(gd), asInt(&reduced), &comb);
+        }
+        return rc | montCombPlusMultipleX(gd, p->table, withP ? &comb : nullptr, withQ ? &nv : nullptr, q, x);
+    }
     if (p->table != nullptr && q->table == nullptr) {
         // Only the sum is made affine: one inversion instead of three.
         ksPoint r1{};
@@ -156,30 +165,6 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     Window wu, wv;
     windowStart(&wu, nu.digit(uint32_t(top)));
     windowStart(&wv, nv.digit(uint32_t(top)));
-    if (Dbl == jacDoubleMinus3 && p256Fast(gd)) {
-        for (int k = 0; k < 16; ++k) {
-            p256Enter(&tp.entry[k]);
-            p256Enter(&tq.entry[k]);
-        }
-        p256Enter(&acc);
-        auto addM = [&](const WindowTable& t, int value) {
-            if (value == 0)
-                return;
-            if (Affine)
-                p256AddAffineM(&t[value], &acc, &acc);
-            else
-                p256AddM(&t[value], &acc, &acc);
-        };
-        for (int i = top - 1; i >= 0; --i) {
-            p256DoubleM(&acc, &acc);
-            addM(tp, windowStep(&wu, nu.digit(uint32_t(i))));
-            addM(tq, windowStep(&wv, nv.digit(uint32_t(i))));
-        }
-        addM(tp, wu.v);
-        addM(tq, wv.v);
-        p256Leave(&acc);
-        return rc | jacToAffineX(gd, &acc, x);
-    }
     auto addValue = [&](const WindowTable& t, int value) {
         if (value == 0)
             return;

@@ -130,6 +130,27 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
             EXPECT_EQ(BN_cmp(c.coordinate(x).get(), c.xOf(want.get()).get()), 0) << "twin, tabled " << tabled;
         }
     }
+    // With G's table, u G equal to v Q (the sum is a doubling) and opposite
+    // to it (the sum is at infinity, x = 0).
+    {
+        Bn s = randomBelow(rng, n), v = randomBelow(rng, n), same = newBn(), opposite = newBn();
+        BN_mod_mul(same.get(), s.get(), v.get(), n, ctx.get());
+        BN_sub(opposite.get(), n, same.get());
+        PointPtr qe = c.mul(s.get());
+        const ksPoint q = c.fromEc(qe.get());
+        ksIntReduced vi;
+        toInt(v.get(), &vi);
+        for (const Bn* u : {&same, &opposite}) {
+            ksIntReduced ui;
+            toInt(u->get(), &ui);
+            ksFieldElement x{};
+            x.words[0] = 1;
+            ASSERT_EQ(e->twinMultiplyX(gd, mp::asInt(&ui), &g, mp::asInt(&vi), &q, &x), 0u);
+            PointPtr want = c.add(c.mul(u->get()).get(), c.mulPoint(qe.get(), v.get()).get());
+            EXPECT_EQ(BN_cmp(c.coordinate(x).get(), c.xOf(want.get()).get()), 0)
+                << (u == &same ? "u G = v Q" : "u G = -v Q");
+        }
+    }
     // u P + v Q at infinity gives x = 0.
     {
         Bn u = randomBelow(rng, n);

@@ -4,6 +4,7 @@
 // ks_initializeCurve (generic module, engine C).
 #include "tests/crypto_prime/engine_checks.h"
 
+#include "crypto/prime_curve_ops.h"
 #include "crypto/prime_field.h"
 
 namespace ks::test {
@@ -154,6 +155,66 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
             EXPECT_EQ(BN_cmp(sum.get(), want.get()), 0);
         }
     }
+}
+
+// The NAF record: digits that sum back to k with no two adjacent non-zero,
+// the top index, and refusal (record zeroed) past 271 bits.
+TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent)
+{
+    std::mt19937_64 rng{7};
+    std::vector<Bn> ks;
+    for (unsigned w : {0u, 1u, 2u, 3u, 5u, 7u}) {
+        Bn b = newBn();
+        BN_set_word(b.get(), w);
+        ks.push_back(std::move(b));
+    }
+    for (int bits : {16, 63, 64, 65, 255, 256, 257, 270, 271}) {
+        Bn ones = newBn();  // 2^bits - 1
+        BN_set_bit(ones.get(), bits);
+        BN_sub_word(ones.get(), 1);
+        ks.push_back(std::move(ones));
+        Bn alternating = newBn();  // ...0101 and ...1010 (1 at bit bits - 1)
+        for (int i = bits - 1; i >= 0; i -= 2)
+            BN_set_bit(alternating.get(), i);
+        ks.push_back(std::move(alternating));
+        for (int i = 0; i < 20; ++i)
+            ks.push_back(randomBits(rng, bits));
+    }
+    for (const Bn& k : ks) {
+        char* hex = BN_bn2hex(k.get());
+        SCOPED_TRACE(std::string("k = ") + hex);
+        OPENSSL_free(hex);
+        ksIntGeneral ki;
+        toInt(k.get(), &ki);
+        prime::Naf naf;
+        ASSERT_EQ(prime::ecNafRecode(mp::asInt(&ki), &naf), 0u);
+        Bn sum = newBn(), term = newBn();
+        int top = -1, previous = 0;
+        for (uint32_t i = 0; i < 272; ++i) {
+            const int d = naf.digit(i);
+            EXPECT_FALSE(d != 0 && previous != 0) << "adjacent digits at " << i;
+            previous = d;
+            if (d == 0)
+                continue;
+            top = int(i);
+            BN_zero(term.get());
+            BN_set_bit(term.get(), int(i));
+            if (d > 0)
+                BN_add(sum.get(), sum.get(), term.get());
+            else
+                BN_sub(sum.get(), sum.get(), term.get());
+        }
+        EXPECT_EQ(BN_cmp(sum.get(), k.get()), 0);
+        EXPECT_EQ(naf.top(), top);
+    }
+    Bn tooLong = newBn();
+    BN_set_bit(tooLong.get(), 271);
+    ksIntGeneral ki;
+    toInt(tooLong.get(), &ki);
+    prime::Naf naf;
+    naf.words[0] = 1;
+    EXPECT_EQ(prime::ecNafRecode(mp::asInt(&ki), &naf), 1u);
+    EXPECT_EQ(naf.top(), -1);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "crypto/binary_field_modules.h"
 #include "crypto/curve_extensions.h"
 #include "crypto/prime_field.h"
+#include "crypto/prime_field_mont.h"
 #include "tests/crypto_ec/openssl_bn.h"
 
 namespace ks::test {
@@ -277,6 +278,129 @@ TEST_P(PrimeField, EdgeProductsAndInverses)
 
 INSTANTIATE_TEST_SUITE_P(Primes, PrimeField, ::testing::ValuesIn(kPrimes),
                          [](const ::testing::TestParamInfo<PrimeCase>& info) { return std::string(info.param.name); });
+
+// The four-limb Montgomery arithmetic of the a = -3 engine's loops against
+// OpenSSL: edge values (0, 1, p and its neighbours, all-ones and single-bit
+// words, 2^256 - 1 as a loose input) and random ones, through every operation
+// and the conversions in and out.
+template <typename F>
+void checkMontField(const char* hex, int bits)
+{
+    BnCtx ctx{BN_CTX_new()};
+    Bn p = hexBn(hex);
+    auto limbs = [](const BIGNUM* b) {
+        const ksFieldElement e = fromBn(b);
+        pf::Limbs l{};
+        for (int i = 0; i < 4; ++i)
+            l.v[i] = e.words[2 * i] | (uint64_t(e.words[2 * i + 1]) << 32);
+        return l;
+    };
+    auto bn = [](const pf::Limbs& l) {
+        ksFieldElement e{};
+        for (int i = 0; i < 4; ++i) {
+            e.words[2 * i] = uint32_t(l.v[i]);
+            e.words[2 * i + 1] = uint32_t(l.v[i] >> 32);
+        }
+        return toBn(e);
+    };
+    auto plain = [](const pf::Limbs& m) {
+        pf::Limbs r;
+        F::leave(m, r);
+        return r;
+    };
+    std::vector<Bn> values;
+    for (unsigned k : {0u, 1u, 2u}) {
+        Bn b = newBn();
+        BN_set_word(b.get(), k);
+        values.push_back(std::move(b));
+    }
+    for (int d : {1, 2, 3}) {
+        Bn b(BN_dup(p.get()));
+        BN_sub_word(b.get(), unsigned(d));
+        values.push_back(std::move(b));
+    }
+    for (int k : {bits - 1, bits - 32, 192, 128, 96, 64, 63, 32}) {
+        Bn b = newBn(), m = newBn();
+        BN_set_bit(b.get(), k);
+        BN_set_bit(m.get(), k);
+        BN_sub_word(m.get(), 1);
+        values.push_back(std::move(b));
+        values.push_back(std::move(m));
+    }
+    for (int i = 0; i < 40; ++i) {
+        Bn b = newBn();
+        BN_rand_range(b.get(), p.get());
+        values.push_back(std::move(b));
+    }
+    std::vector<pf::Limbs> m(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        Bn reduced = newBn();
+        BN_nnmod(reduced.get(), values[i].get(), p.get(), ctx.get());
+        F::enter(limbs(values[i].get()), m[i]);
+        ASSERT_EQ(BN_cmp(bn(plain(m[i])).get(), reduced.get()), 0) << "round trip " << i;
+    }
+    // Loose inputs to the conversion: p itself, p + 1 and 2^256 - 1.
+    for (int d : {0, 1}) {
+        Bn b(BN_dup(p.get()));
+        BN_add_word(b.get(), unsigned(d));
+        pf::Limbs e;
+        F::enter(limbs(b.get()), e);
+        EXPECT_EQ(BN_get_word(bn(plain(e)).get()), unsigned(d)) << "p + " << d;
+    }
+    if (bits == 256) {
+        Bn top = newBn(), want = newBn();
+        BN_set_bit(top.get(), 256);
+        BN_sub_word(top.get(), 1);
+        BN_nnmod(want.get(), top.get(), p.get(), ctx.get());
+        pf::Limbs e;
+        F::enter(pf::Limbs{{~0ull, ~0ull, ~0ull, ~0ull}}, e);
+        EXPECT_EQ(BN_cmp(bn(plain(e)).get(), want.get()), 0) << "2^256 - 1";
+    }
+    Bn want = newBn();
+    auto expect = [&](const pf::Limbs& got, const char* what, size_t i, size_t j) {
+        EXPECT_EQ(BN_cmp(bn(plain(got)).get(), want.get()), 0) << what << " " << i << " " << j;
+        EXPECT_LT(BN_cmp(bn(got).get(), p.get()), 0) << what << " not reduced " << i << " " << j;
+    };
+    for (size_t i = 0; i < values.size(); ++i) {
+        Bn a = bn(plain(m[i]));
+        pf::Limbs r;
+        for (size_t j = 0; j < values.size(); ++j) {
+            Bn b = bn(plain(m[j]));
+            F::mul(m[i], m[j], r);
+            BN_mod_mul(want.get(), a.get(), b.get(), p.get(), ctx.get());
+            expect(r, "multiply", i, j);
+            F::add(m[i], m[j], r);
+            BN_mod_add(want.get(), a.get(), b.get(), p.get(), ctx.get());
+            expect(r, "add", i, j);
+            F::sub(m[i], m[j], r);
+            BN_mod_sub(want.get(), a.get(), b.get(), p.get(), ctx.get());
+            expect(r, "subtract", i, j);
+        }
+        F::sqr(m[i], r);
+        BN_mod_sqr(want.get(), a.get(), p.get(), ctx.get());
+        expect(r, "square", i, 0);
+        F::neg(m[i], r);
+        BN_mod_sub(want.get(), p.get(), a.get(), p.get(), ctx.get());
+        BN_nnmod(want.get(), want.get(), p.get(), ctx.get());
+        expect(r, "negate", i, 0);
+        F::invert(m[i], r);
+        if (BN_is_zero(a.get()))
+            BN_zero(want.get());
+        else
+            ASSERT_NE(BN_mod_inverse(want.get(), a.get(), p.get(), ctx.get()), nullptr);
+        expect(r, "invert", i, 0);
+    }
+}
+
+TEST(MontgomeryField, P224AgreesWithOpenSsl)
+{
+    checkMontField<pf::MontP224>("FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF000000000000000000000001", 224);
+}
+
+TEST(MontgomeryField, P256AgreesWithOpenSsl)
+{
+    checkMontField<pf::MontP256>("FFFFFFFF00000001000000000000000000000000FFFFFFFFFFFFFFFFFFFFFFFF", 256);
+}
 
 // The generic binary-field module against the fixed GF(2^163) module with
 // the same polynomial, slot by slot (the decompression root included), and
