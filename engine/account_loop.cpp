@@ -99,7 +99,7 @@ int CSyncSession::LoadDeviceMessages() {
             ++index;
             continue;
         }
-        if (!c->HasDeletionMark() && !c->HasServerChangedMark()) {
+        if (!c->HasDeletionMark() && !ServerChanged(*c)) {
             if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) c->device.AddMsg(std::move(m));
             ++index;
             continue;
@@ -145,7 +145,7 @@ int CSyncSession::LoadDeviceMessages() {
         if (!c->account) continue;
         if (c->HasDeletionMark()) {
             c->account->ResetToDefaults();
-        } else if (c->HasServerChangedMark()) {
+        } else if (ServerChanged(*c)) {
             c->ClearServerChangedMark();
         }
     }
