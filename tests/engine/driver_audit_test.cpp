@@ -1,5 +1,6 @@
 // The account loop against hosts that do not answer as expected: what the handheld keeps,
 // what it is given, and what the run reports.
+#include "common/message_record_codec.h"
 #include "engine/accounts/account_layout.h"
 #include "tests/engine/engine_world.h"
 
@@ -127,6 +128,98 @@ TEST(AccountLoop, HandheldMessagesTheHostNoLongerLists) {
         const std::vector<std::string> left = w.Subjects(category);
         EXPECT_EQ(std::count(left.begin(), left.end(), "kept?"), c.kept ? 1 : 0) << EngineWorld::Log();
         EXPECT_EQ(std::count(left.begin(), left.end(), "stays on the host"), 1);
+    }
+}
+
+// The relay's control mails wait in the desktop inbox for the relay; they never reach the
+// handheld, wherever their marker stands in the subject.
+TEST(AccountLoop, RelayControlMailsStayOffTheHandheld) {
+    EngineWorld w;
+    w.ImapAccount();
+    for (const char* subject : {"???C-D-1234", "Re: ???C-H-99", "???E-N-x", "???C-F-", "ordinary ???C-X- mail"})
+        w.HostMail(subject);
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"ordinary ???C-X- mail"}));
+    EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 5u) << "the host keeps them";
+}
+
+// An account with no mail client set is made inactive and says why, even when a Simple
+// MAPI host is at hand.
+TEST(AccountLoop, AccountWithoutMailClientIsDeactivated) {
+    EngineWorld w;
+    DesktopAccount d;
+    d.client = 0;
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    w.ImapAccount(0, d, h);
+    w.HostMail("waiting");
+    SyncProperties p{};
+    HMODULE hosts[5] = {w.host, w.host, w.host, w.host, w.host};
+    syncmgr::clearCapturedLog();
+    ASSERT_EQ(SynchronizeMail(0, &p, hosts, 4, w.userId), 0);
+    EXPECT_TRUE(EngineWorld::Logged("no mail client has been provided", -1)) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("Initialize"), 0);
+    EXPECT_EQ(w.Account(0)->Active(), 0);
+    EXPECT_TRUE(w.Subjects(0).empty());
+}
+
+// Files the handheld message of the record into another folder, as the user does on the
+// handheld.
+void FileInto(EngineWorld& w, uint32_t recordId, int16_t folder) {
+    syncmgr::HandheldStore store(w.handheld);
+    syncmgr::DatabaseEntry db;
+    ASSERT_EQ(store.findDatabase("Larkspur Messages", 0, &db), SYNC_OK);
+    syncmgr::RecordEntry e;
+    ASSERT_EQ(store.readRecordById(db.id, recordId, &e), SYNC_OK);
+    HandheldRecord r;
+    r.id = e.id;
+    r.attributes = e.attributes;
+    r.category = uint8_t(e.category);
+    r.data = e.data;
+    CMsg m;
+    const int account = UnpackMessageRecord(r, m);
+    ASSERT_GE(account, 0);
+    m.category = folder;
+    ASSERT_EQ(PackMessageRecord(int(db.version), r, m, 63000, account, false), 0);
+    uint32_t id = recordId;
+    ASSERT_EQ(store.writeRecord(db.id, &id, r.attributes, r.category, r.data.data(), uint32_t(r.data.size())), SYNC_OK);
+}
+
+// Mail written on the handheld has no host ids: no host can list it, so no host's listing
+// may take it off the handheld.
+TEST(AccountLoop, MailWrittenOnTheHandheldIsNotTakenForHostMail) {
+    struct Case {
+        const char* what;
+        int16_t folder;
+        bool serverChanged;
+    };
+    const Case cases[] = {
+        {"filed in the inbox", 0, false},
+        {"filed in the inbox when the incoming server changed", 0, true},
+        {"waiting in the outbox when the incoming server changed", 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        DesktopAccount d;
+        d.days = 0;
+        w.ImapAccount(0, d);
+        w.HostMail("from the host");
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        uint32_t record = 0;
+        ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "carol@example.org", "mine", "body", {}, &record), 0);
+        if (c.folder != 1) FileInto(w, record, c.folder);
+        if (c.serverChanged) {
+            auto account = w.Account(0);
+            account->SetHeadWord(tess::accounts::layout::kHeadServerChanged, 1);
+            ASSERT_TRUE(account->Save());
+        }
+        // The outbox's mail is refused this time, so it has to stay where it is.
+        scripted::state().failures["SendMsg"] = 212;
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        const std::vector<std::string> left = w.Subjects(c.folder);
+        EXPECT_EQ(std::count(left.begin(), left.end(), "mine"), 1) << EngineWorld::Log();
+        EXPECT_EQ(std::count(left.begin(), left.end(), "from the host"), c.folder == 0 ? 1 : 0);
     }
 }
 
