@@ -223,5 +223,45 @@ TEST(AccountLoop, MailWrittenOnTheHandheldIsNotTakenForHostMail) {
     }
 }
 
+// The sync log opens with the empty line once the data manager is open and closes with
+// the product's name, except on the two roads that say there was nothing to do.
+TEST(SyncDriver, OpeningAndClosingLines) {
+    struct Case {
+        const char* what;
+        int syncType;
+        bool selectInbox;
+        const char* line;   // the run's own line
+        bool closingLine;
+    };
+    const Case cases[] = {
+        {"an ordinary run", 0, true, "", true},
+        {"sync type 6", 6, true, "Tessaline - Sync configured to Do Nothing", false},
+        {"nothing selected", 0, false, "Tessaline - None of the accounts are configured", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        DesktopAccount d;
+        d.syncInbox = c.selectInbox ? 1 : 0;
+        d.syncOutbox = c.selectInbox ? 1 : 0;
+        w.ImapAccount(0, d);
+        ASSERT_EQ(w.Sync(c.syncType), 0);
+        const auto log = syncmgr::capturedLog();
+        ASSERT_FALSE(log.empty());
+        const auto start = std::find_if(log.begin(), log.end(), [](const auto& l) { return l.activity == 19; });
+        ASSERT_NE(start, log.end()) << EngineWorld::Log();
+        EXPECT_EQ(start->text, "");
+        const long closing = std::count_if(log.begin(), log.end(), [](const auto& l) { return l.activity == 20; });
+        EXPECT_EQ(closing, c.closingLine ? 1 : 0) << EngineWorld::Log();
+        if (c.closingLine) {
+            EXPECT_EQ(log.back().activity, 20);
+            EXPECT_EQ(log.back().text, "Tessaline");
+        } else {
+            EXPECT_EQ(log.back().text.rfind(c.line, 0), 0u) << EngineWorld::Log();
+            EXPECT_EQ(log.back().activity, -1);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tidewater::test
