@@ -29,6 +29,17 @@ void SetDeviceRecordId(CMsg& m, uint32_t v) {
 
 void Yield() { SyncYieldCycles(10); }
 
+// Mail written on the handheld: no message id, and a host id that is empty or the record's
+// zero (the record always carries four bytes of it).
+bool HasNoHostIds(const CMsg& m) {
+    if (!m.msgId.IsEmpty()) return false;
+    int32_t n = 0;
+    const uint8_t* b = m.hostId.GetData(&n);
+    for (int32_t i = 0; i < n; ++i)
+        if (b[i] != 0) return false;
+    return true;
+}
+
 std::string MessageBlock(const char* title, const CMsg& m, const std::string& folder) {
     return Printf("%s\n%-20s%s\n%-20s%s\n%-20s%s", title, "Subject:", m.Subject.c_str(), "From:", m.From.c_str(),
                   "Folder:", folder.c_str());
@@ -91,7 +102,7 @@ int CSyncSession::LoadDeviceMessages() {
             result = kResultNotFound;
             break;
         }
-        if (m->msgId.IsEmpty() && m->hostId.IsEmpty() && m->category != 1 && c->Kind() != 4) {
+        if (HasNoHostIds(*m) && m->category != 1 && c->Kind() != 4) {
             ++index;
             continue;
         }
@@ -99,14 +110,14 @@ int CSyncSession::LoadDeviceMessages() {
             ++index;
             continue;
         }
-        if (!c->HasDeletionMark() && !c->HasServerChangedMark()) {
+        if (!c->HasDeletionMark() && !ServerChanged(*c)) {
             if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) c->device.AddMsg(std::move(m));
             ++index;
             continue;
         }
         if (cacheCleared.insert(c->slot).second) ClearIdCache(c->slot);
         db.Open(kDbMessages);
-        if (m->msgId.IsEmpty() && m->hostId.IsEmpty() && !c->HasDeletionMark()) {
+        if (HasNoHostIds(*m) && !c->HasDeletionMark()) {
             ++index;
             continue;
         }
@@ -145,7 +156,7 @@ int CSyncSession::LoadDeviceMessages() {
         if (!c->account) continue;
         if (c->HasDeletionMark()) {
             c->account->ResetToDefaults();
-        } else if (c->HasServerChangedMark()) {
+        } else if (ServerChanged(*c)) {
             c->ClearServerChangedMark();
         }
     }

@@ -163,6 +163,9 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
         for (auto& c : connections)
             if (c->IsActive()) anyActive = true;
         if (anyActive && !noUserInterface && HasSyncWork()) {
+            serverChanged.clear();
+            for (auto& c : connections)
+                if (c->HasServerChangedMark()) serverChanged.insert(c->slot);
             progress.AdvanceStep();
             if (LoadDisconnectedActions() != 0) {
                 ReportSeeLog();

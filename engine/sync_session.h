@@ -1,6 +1,7 @@
 #pragma once
 // One synchronisation: the driver and the phases it runs, over the session's state.
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ public:
     CDeviceDb db;
     std::string securityInfo;
     int storedDataVersion = 0;
+    // Slots whose account carried the server-changed mark when the handheld's state was
+    // loaded: loading the actions spends the mark, the messages still have to go.
+    std::set<int> serverChanged;
     int appVersion = 1024;
     // The accounts' surroundings, made anew for each export call: registry handles and the
     // AES binding belong to one run's runtime root.
@@ -90,6 +94,7 @@ public:
     int DeleteDeviceMessage(CMsg& msg);
     bool ClearIdCache(int slot);
     CHostConnection* ConnectionForAccount(int accountNumber);
+    bool ServerChanged(const CHostConnection& c) const { return c.HasServerChangedMark() || serverChanged.count(c.slot) != 0; }
 
     // Disconnected actions and the outbox.
     int LoadDisconnectedActions();
