@@ -99,8 +99,11 @@ int CSyncSession::LoadDeviceMessages() {
         }
         CHostConnection* c = ConnectionForAccount(account);
         if (!c || !c->account) {
-            result = kResultNotFound;
-            break;
+            // A record naming no account of this handheld is damaged, not a reason to stop
+            // every synchronisation from now on: it stays where it is and is passed over.
+            ++unknown;
+            ++index;
+            continue;
         }
         if (HasNoHostIds(*m) && m->category != 1 && c->Kind() != 4) {
             ++index;

@@ -2,6 +2,7 @@
 // what it is given, and what the run reports.
 #include "common/message_record_codec.h"
 #include "engine/accounts/account_layout.h"
+#include "platform/syncmgr/handheld_store.h"
 #include "tests/engine/engine_world.h"
 
 namespace tidewater::test {
@@ -261,6 +262,30 @@ TEST(SyncDriver, OpeningAndClosingLines) {
             EXPECT_EQ(log.back().activity, -1);
         }
     }
+}
+
+// A record naming an account the handheld cannot have (a damaged record) is passed over
+// and kept; it does not stop this or any later synchronisation.
+TEST(AccountLoop, ARecordOfNoAccountDoesNotStopTheSynchronisation) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("first");
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    {
+        syncmgr::HandheldStore store(w.handheld, false);
+        syncmgr::DatabaseEntry db;
+        ASSERT_EQ(store.findDatabase("Larkspur Messages", 0, &db), 0);
+        CMsg stray;
+        stray.Subject = "stray";
+        stray.From = "x@example.org";
+        HandheldRecord record;
+        ASSERT_EQ(PackMessageRecord(db.version, record, stray, 63000, 200, false), 0);
+        uint32_t id = 0;
+        ASSERT_EQ(store.writeRecord(db.id, &id, 0, 0, record.data.data(), record.data.size()), 0);
+    }
+    w.HostMail("second");
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second", "stray"})) << EngineWorld::Log();
 }
 
 }  // namespace
