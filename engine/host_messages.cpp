@@ -449,11 +449,15 @@ int CHostConnection::SendMessage(CMsg& msg) {
         }
     }
     int rc = 3;
+    bool called = false;
     {
         MailBlock b;
-        if (msg.ToMailMsg(&b.block) == 0) rc = fn(b.block);
+        if (msg.ToMailMsg(&b.block) == 0) {
+            rc = fn(b.block);
+            called = true;
+        }
     }
-    if (rc != 0 && rc != 3) {
+    if (called && rc != 0) {
         LogText(4004, &msg);
         std::string text;
         HostErrorText(rc, text);
@@ -472,7 +476,11 @@ int CHostConnection::GetAttachments(CMsg& msg, AttachmentTable** table) {
     const int kind = Kind(), p = Protocol();
     std::vector<uint8_t> id;
     if (kind == 0) {
-        const std::string part = IdPart(IdText(msg.msgId), (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        const std::string text = IdText(msg.msgId);
+        std::string part = IdPart(text, (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        // A message new on this synchronisation has only its first part yet: the same
+        // host id, so that its files come along with it.
+        if (part.empty()) part = IdPart(text, 0);
         if (part.empty()) return -1;
         id = p == kProtocolPop ? std::vector<uint8_t>(part.begin(), part.end()) : Base64Bytes(part);
     } else {

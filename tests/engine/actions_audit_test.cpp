@@ -1,0 +1,110 @@
+// Faults at the edges of sending, attachments and replayed actions: what a user would
+// notice as mail missing a file, a failure kept quiet, or a part the handheld keeps asking for.
+#include <filesystem>
+#include <fstream>
+
+#include "tests/engine/engine_world.h"
+
+namespace tidewater::test {
+namespace {
+
+std::string WriteFile(const std::filesystem::path& dir, const std::string& name, const std::string& data) {
+    std::filesystem::create_directories(dir);
+    const std::filesystem::path p = dir / name;
+    std::ofstream(p, std::ios::binary) << data;
+    return p.string();
+}
+
+// Whatever code the host gives for a refused mail, the user is told and the mail waits.
+TEST(OutboxFailures, EveryRefusalIsReportedAndTheMailWaits) {
+    for (const int code : {3, 5, 212}) {
+        SCOPED_TRACE(code);
+        EngineWorld w;
+        w.ImapAccount();
+        ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "carol@example.org", "later", "body", {}, nullptr), 0);
+        scripted::state().failures["SendMsg"] = code;
+        ASSERT_EQ(w.Sync(), 0);
+        EXPECT_TRUE(EngineWorld::Logged("Could not send the following message")) << EngineWorld::Log();
+        EXPECT_EQ(w.Subjects(1), (std::vector<std::string>{"later"}));
+        EXPECT_TRUE(w.Folder(3).empty());
+    }
+}
+
+// A mail whose attachment cannot be read back from the handheld is not sent without it:
+// it stays in the outbox and the user is told.
+TEST(OutboxFailures, AnUnreadableAttachmentKeepsTheMailInTheOutbox) {
+    EngineWorld w;
+    w.ImapAccount();
+    const auto dir = w.home.path() / "files";
+    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "dave@example.org", "two files", "see",
+                                          {WriteFile(dir, "a.txt", "first"), WriteFile(dir, "b.txt", "second")}, nullptr),
+              0);
+    auto outbox = w.Folder(1);
+    ASSERT_EQ(outbox.size(), 1u);
+    const uint32_t second = outbox[0].msg.partIds[1];
+    ASSERT_NE(second, 0u);
+
+    // The second file's record is gone from the handheld.
+    syncmgr::HandheldStore store(w.handheld);
+    syncmgr::DatabaseEntry db;
+    ASSERT_EQ(store.findDatabase("Larkspur Attachments", 0, &db), SYNC_OK);
+    ASSERT_EQ(store.deleteRecord(db.id, second), SYNC_OK);
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_TRUE(scripted::state().sent.empty()) << "not sent without its second file";
+    EXPECT_EQ(w.Subjects(1), (std::vector<std::string>{"two files"}));
+    EXPECT_TRUE(EngineWorld::Logged("Failed to retrieve an attachment", 22)) << EngineWorld::Log();
+}
+
+// A dial-up message whose body and attachment both reach the handheld is complete: no part
+// record tells the handheld that more is waiting on the server.
+TEST(DeliveredSizes, AWholeDialUpMessageWithAnAttachmentHasNoPartRecord) {
+    for (const uint8_t type : {1, 3}) {
+        SCOPED_TRACE(int(type));
+        EngineWorld w;
+        DesktopAccount d;
+        d.sizeKb = 100;
+        handheld_app::AccountSetup h;
+        h.connectionType = type;
+        w.ImapAccount(0, d, h);
+        w.HostMail("with a file").attachments = {{"note.txt", "a short note"}};
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        const auto inbox = w.Folder(0);
+        ASSERT_EQ(inbox.size(), 1u);
+        EXPECT_NE(inbox[0].msg.partIds[0], 0u) << "the attachment is on the handheld";
+        EXPECT_EQ(inbox[0].msg.partWord >> 8, 0u);
+        EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 0);
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A desktop-client account (whole messages listed at once) names its messages by the
+// client's ids: a new message brings its attachments on the synchronisation that adds it.
+TEST(DesktopClientAttachments, ANewMessageBringsItsFiles) {
+    EngineWorld w;
+    scripted::state().mapiLogon = true;
+    scripted::state().partial = false;
+    DesktopAccount d;
+    d.client = 4;
+    d.profile = "Outlook";
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    w.ImapAccount(0, d, h);
+    scripted::Message& m = w.HostMail("with a file");
+    m.msgId = "entry-1";
+    m.attachments = {{"note.txt", "a short note"}};
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    const auto inbox = w.Folder(0);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_NE(inbox[0].msg.partIds[0], 0u) << EngineWorld::Log();
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Attachments"), 2) << "the file and its end";
+    EXPECT_EQ(scripted::state().openAttachmentFiles, 0);
+}
+
+}  // namespace
+}  // namespace tidewater::test
