@@ -108,3 +108,53 @@ TEST(DesktopClientAttachments, ANewMessageBringsItsFiles) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+#include "common/handheld_time.h"
+
+namespace tidewater::test {
+namespace {
+
+// A desktop-client account whose handheld names a message by time, subject and sender:
+// the message the user acts on is already on the handheld (matched, not new), and the
+// action still reaches it.
+TEST(DesktopClientActions, AMessageAlreadyOnTheHandheldIsFoundByTimeSubjectAndSender) {
+    struct Case {
+        const char* what;
+        int opcode;
+        bool hostReadBefore;
+        bool hostReadAfter;
+    };
+    const Case cases[] = {
+        {"mark read", handheld_app::kMarkRead, false, true},
+        {"mark unread", handheld_app::kMarkUnread, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        scripted::state().mapiLogon = true;
+        scripted::state().partial = false;
+        DesktopAccount d;
+        d.client = 4;
+        d.profile = "Outlook";
+        handheld_app::AccountSetup h;
+        h.protocolWord = 0;
+        w.ImapAccount(0, d, h);
+        w.HostMail("known").msgId = "entry-1";
+        scripted::state().find("Inbox")->msgs[0].read = c.hostReadBefore;
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        ASSERT_EQ(w.Subjects(0), (std::vector<std::string>{"known"}));
+
+        const scripted::Message& m = scripted::state().find("Inbox")->msgs[0];
+        const int64_t local1904 = ToLocalOrUtc(m.date, true) + 2082844800;
+        ASSERT_EQ(handheld_app::RecordAction(w.handheld, 0, c.opcode, 255, "",
+                                             std::to_string(local1904) + "\x01" + m.subject + "\x01" + m.from),
+                  0);
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        EXPECT_EQ(scripted::state().find("Inbox")->msgs[0].read, c.hostReadAfter);
+        EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+        EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"known"})) << "not added a second time";
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
