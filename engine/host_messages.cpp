@@ -188,7 +188,8 @@ void CHostConnection::updateCopy(CMsg& h, CMsg& d, FolderRecord* folder) {
         h.flags |= kMsgFlagRead | kMsgFlagSetHostRead;
     }
     if (d.rewriteParts) {
-        if (partial) FetchMessage(folder, h);
+        // Without the fetched body the handheld keeps the part it has, and asks again.
+        if (partial && FetchMessage(folder, h) != 0) return;
         d.Body = h.Body;
         d.rewriteParts = 0;
         d.flags |= kMsgFlagRewriteRecord;

@@ -158,3 +158,37 @@ TEST(DesktopClientActions, AMessageAlreadyOnTheHandheldIsFoundByTimeSubjectAndSe
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A dial-up message the handheld holds only in part is fetched whole again later; when
+// that fetch fails, the part the handheld has stays as it is.
+TEST(DeliveredSizes, AFailedFetchOfTheRestKeepsTheBodyOnTheHandheld) {
+    EngineWorld w;
+    DesktopAccount d;
+    d.sizeKb = 1;
+    handheld_app::AccountSetup h;
+    h.connectionType = 1;
+    w.ImapAccount(0, d, h);
+    w.HostMail("long").body = "Opening words. " + std::string(5000, 'x');
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    ASSERT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 1);
+    ASSERT_EQ(w.Folder(0).size(), 1u);
+    const std::string before = w.Folder(0)[0].msg.Body;
+    ASSERT_EQ(before.rfind("Opening words.", 0), 0u);
+
+    scripted::state().calls.clear();
+    scripted::state().failures["GetMsg"] = 3;
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_GE(scripted::state().count("GetMsg"), 1) << "the rest was asked for";
+    ASSERT_EQ(w.Folder(0).size(), 1u);
+    EXPECT_EQ(w.Folder(0)[0].msg.Body, before);
+
+    scripted::state().failures.clear();
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Folder(0)[0].msg.Body.rfind("Opening words.", 0), 0u) << "fetched again next time";
+}
+
+}  // namespace
+}  // namespace tidewater::test
