@@ -196,10 +196,14 @@ void CHostConnection::updateCopy(CMsg& h, CMsg& d, FolderRecord* folder) {
     }
 }
 
-void CHostConnection::prepareNew(CMsg& m, FolderRecord* folder) {
-    if (partial) FetchMessage(folder, m);
+bool CHostConnection::prepareNew(CMsg& m, FolderRecord* folder) {
+    if (partial) {
+        const int rc = FetchMessage(folder, m);
+        if (rc == 3 || rc == 5) return false;
+    }
     m.flags |= 0xA0000000u;
     m.status = uint16_t((((m.flags >> 25) & 1) << 15) | (((m.flags >> 21) & 3) << 10) | (m.status & 0x73FF));
+    return true;
 }
 
 // ---- Collection ----------------------------------------------------------------------------
@@ -311,7 +315,15 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                             .c_str());
         } else if (!rejected) {
             m->partBudget = MaxSizeKb() * 1024;
-            prepareNew(*m, folder);
+            // Headers alone on the handheld would never be completed: it waits instead.
+            if (!prepareNew(*m, folder)) {
+                if (trace && active)
+                    MLOGAdd(Printf("Message '%s' could not be fetched from the host; it is left for the next synchronization.",
+                                   m->Subject.c_str())
+                                .c_str());
+                if (partial) session.progress.AdvanceStep();
+                continue;
+            }
             if (session.DbVersion() == 1024) {
                 tess::ExtractAngleAddresses(m->To);
                 tess::ExtractAngleAddresses(m->Cc);

@@ -192,3 +192,26 @@ TEST(DeliveredSizes, AFailedFetchOfTheRestKeepsTheBodyOnTheHandheld) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A new message whose body the host cannot give this time is not put on the handheld as
+// headers alone (it would never be fetched again): it comes whole next time.
+TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("fetched later");
+    scripted::state().failures["GetMsg"] = 3;
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_TRUE(w.Folder(0).empty());
+
+    scripted::state().failures.clear();
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    const auto inbox = w.Folder(0);
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].msg.Body, "Body of fetched later");
+}
+
+}  // namespace
+}  // namespace tidewater::test
