@@ -118,7 +118,7 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                 m.flags |= kMsgFlagSeenOnHost;
             } else if (a.uid == 254) {
                 if (p == kProtocolPop && c.Kind() == 0) {
-                    if (!del) return false;
+                    // POP ids are texts: decoding one would name no message at all.
                     m.msgId.SetData(a.arg2.data(), int32_t(a.arg2.size()));
                 } else {
                     const std::vector<uint8_t> id = Decode(a.arg2);

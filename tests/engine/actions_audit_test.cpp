@@ -215,3 +215,32 @@ TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// A POP account's handheld records the read state of each message it reads; the host is
+// told, and the records do not pile up on the handheld from one synchronisation to the next.
+TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
+    EngineWorld w;
+    scripted::state().partial = false;
+    scripted::state().popLogon = true;
+    DesktopAccount d;
+    d.client = 8;
+    handheld_app::AccountSetup h;
+    h.protocolWord = 0;
+    w.ImapAccount(0, d, h);
+    w.HostMail("read me").msgId = "uidl-1";
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    ASSERT_EQ(handheld_app::MarkRead(w.handheld, w.RecordOf("read me"), true), 0);
+    ASSERT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 1);
+
+    scripted::state().calls.clear();
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("SetMsgReadStatus"), 1);
+    EXPECT_TRUE(scripted::state().find("Inbox")->msgs[0].read);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
+}
+
+}  // namespace
+}  // namespace tidewater::test
