@@ -244,3 +244,52 @@ TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// Logon records are checked before the host sees them: an account without a user name
+// never reaches Logon and fails as a refused logon; one with a port of 0 gets the default.
+TEST(Logon, AccountSettingsCheckedBeforeTheHostIsAsked) {
+    struct Case {
+        const char* what;
+        bool pop;
+        std::string user;
+        uint16_t port;
+        int logons;
+        int logonPort;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"POP without a user", true, "", 110, 0, 0, "Failed to log on"},
+        {"IMAP without a user", false, "", 143, 0, 0, "Failed to log on"},
+        {"IMAP port 0", false, "alice", 0, 1, 143, "default port 143"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        scripted::state().partial = !c.pop;
+        scripted::state().popLogon = c.pop;
+        handheld_app::AccountSetup h;
+        h.name = "Work";
+        h.protocolWord = c.pop ? 0 : 1;
+        h.server = "mail.example.org";
+        h.smtpServer = "smtp.example.org";
+        h.user = c.user;
+        h.password = "secret";
+        h.email = "alice@example.org";
+        h.port = c.port;
+        ASSERT_EQ(handheld_app::ConfigureAccount(w.handheld, h), 0);
+        DesktopAccount d;
+        d.client = c.pop ? 8 : 7;
+        w.Desktop(0, d);
+        w.Sync();
+        EXPECT_EQ(scripted::state().count("Logon"), c.logons);
+        if (c.logons) EXPECT_EQ(scripted::state().logonPort, c.logonPort);
+        EXPECT_TRUE(EngineWorld::Logged(c.logged)) << EngineWorld::Log();
+        EXPECT_EQ(scripted::state().count("Uninitialize"), 1) << "what was initialised is closed again";
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
