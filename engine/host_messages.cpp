@@ -317,10 +317,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             m->partBudget = MaxSizeKb() * 1024;
             // Headers alone on the handheld would never be completed: it waits instead.
             if (!prepareNew(*m, folder)) {
-                if (trace && active)
-                    MLOGAdd(Printf("Message '%s' could not be fetched from the host; it is left for the next synchronization.",
-                                   m->Subject.c_str())
-                                .c_str());
+                LogError(4042, m.get());
                 if (partial) session.progress.AdvanceStep();
                 continue;
             }

@@ -205,6 +205,7 @@ TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
     scripted::state().failures["GetMsg"] = 3;
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     EXPECT_TRUE(w.Folder(0).empty());
+    EXPECT_TRUE(EngineWorld::Logged("Could not read message", 22)) << EngineWorld::Log();
 
     scripted::state().failures.clear();
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
