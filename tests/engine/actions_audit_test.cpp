@@ -294,3 +294,55 @@ TEST(Logon, AccountSettingsCheckedBeforeTheHostIsAsked) {
 
 }  // namespace
 }  // namespace tidewater::test
+
+namespace tidewater::test {
+namespace {
+
+// Actions meant for IMAP folders, and actions that name a message the host no longer
+// has, on accounts of other kinds: folder changes leave the handheld, the rest wait.
+TEST(DisconnectedActions, OtherAccountsKeepWhatTheyCannotDo) {
+    struct Case {
+        const char* what;
+        bool pop;           // else a desktop client
+        bool syncInbox;     // the account's only selected folder
+        int opcode;
+        int32_t uid;
+        std::string arg2;
+        int actionsLeft;
+    };
+    const std::string gone = "3000000000\x01no such subject\x01nobody <n@example.org>";
+    const Case cases[] = {
+        {"a POP folder creation leaves without a host call", true, true, handheld_app::kCreateFolder, 0, "", 0},
+        {"a POP copy stays", true, true, handheld_app::kCopyMessage, 1, "Sent", 1},
+        {"a POP seen flag stays", true, true, handheld_app::kSetSeen, 1, "", 1},
+        {"a delete by time, subject and sender of a message gone stays", false, true, handheld_app::kDeleteMessage, 255,
+         gone, 1},
+        {"without a selected folder a delete stays", false, false, handheld_app::kDeleteMessage, 254, "ZW50cnktMQ==", 1},
+        {"without a selected folder a read mark stays", false, false, handheld_app::kMarkRead, 254, "ZW50cnktMQ==", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EngineWorld w;
+        scripted::state().partial = false;
+        scripted::state().popLogon = c.pop;
+        scripted::state().mapiLogon = !c.pop;
+        DesktopAccount d;
+        d.client = c.pop ? 8 : 4;
+        if (!c.pop) d.profile = "Outlook";
+        d.syncInbox = c.syncInbox ? 1 : 0;
+        handheld_app::AccountSetup h;
+        h.protocolWord = 0;
+        w.ImapAccount(0, d, h);
+        w.HostMail("kept").msgId = "entry-1";
+        ASSERT_EQ(handheld_app::RecordAction(w.handheld, 0, c.opcode, uint32_t(c.uid), "Inbox", c.arg2), 0);
+        scripted::state().calls.clear();
+        ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+        EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), c.actionsLeft);
+        for (const char* call : {"IMAP4AddFolder", "IMAP4CopyMessage", "IMAP4SetSeenFlag", "DeleteMsg", "SetMsgReadStatus"})
+            EXPECT_EQ(scripted::state().count(call), 0) << call;
+        EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u);
+    }
+}
+
+}  // namespace
+}  // namespace tidewater::test
