@@ -64,7 +64,12 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     };
     if ((newMessage || wired) && c.DownloadAttachments()) {
         const int32_t before = msg.size;
-        for (int i = 0; i < count; ++i) msg.size += int32_t(fileSize(table->path[i]));
+        for (int i = 0; i < count; ++i) {
+            const int32_t size = int32_t(fileSize(table->path[i]));
+            msg.size += size;
+            // What the handheld is given: matched by the total of what is added below.
+            if (wired) msg.deliveredSize += size;
+        }
         const bool keep = c.FilterCheck(msg, logDebug) != 0;
         msg.size = before;
         if (!keep) return kResultRejected;

@@ -118,7 +118,7 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                 m.flags |= kMsgFlagSeenOnHost;
             } else if (a.uid == 254) {
                 if (p == kProtocolPop && c.Kind() == 0) {
-                    if (!del) return false;
+                    // POP ids are texts: decoding one would name no message at all.
                     m.msgId.SetData(a.arg2.data(), int32_t(a.arg2.size()));
                 } else {
                     const std::vector<uint8_t> id = Decode(a.arg2);
@@ -130,12 +130,19 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                 const int64_t t1904 = std::strtoll(a.arg2.substr(0, first).c_str(), nullptr, 10);
                 // Read states and deletes carry the same local handheld time.
                 const int64_t when = ToLocalOrUtc(t1904 - k1904To1970, false);
-                CMsg* found = nullptr;
-                for (auto& e : c.host.Entries())
-                    for (auto& h : e->msgs)
-                        if (!found && h->date == when && h->Subject == a.arg2.substr(first + 1, last - first - 1) &&
-                            h->From == a.arg2.substr(last + 1))
-                            found = h.get();
+                const std::string subject = a.arg2.substr(first + 1, last - first - 1), from = a.arg2.substr(last + 1);
+                auto search = [&](CFolderMap& map, bool matchedOnly) -> CMsg* {
+                    for (auto& e : map.Entries())
+                        for (auto& h : e->msgs)
+                            if ((!matchedOnly || (h->flags & kMsgFlagSeenOnHost)) && h->date == when &&
+                                h->Subject == subject && h->From == from)
+                                return h.get();
+                    return nullptr;
+                };
+                // New host messages are in the host list; one already on the handheld was
+                // matched to its copy there, which now carries the host's id.
+                CMsg* found = search(c.host, false);
+                if (!found) found = search(c.device, true);
                 if (!found) return false;
                 const std::string text = IdPart(IdText(found->msgId), 0);
                 const std::vector<uint8_t> id = text.empty() ? std::vector<uint8_t>() : Decode(text);

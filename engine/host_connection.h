@@ -154,7 +154,8 @@ public:
 private:
     int imapReady(const char* name, void** fn);
     void updateCopy(CMsg& hostMsg, CMsg& copy, FolderRecord* folder);
-    void prepareNew(CMsg& msg, FolderRecord* folder);
+    // false when the host could not give the message's body this time.
+    bool prepareNew(CMsg& msg, FolderRecord* folder);
     int logon(bool trace, bool summary, const std::string& userDirectory);
     void nameStandardFolders();
     void restoreMailClient();

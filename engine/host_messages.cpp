@@ -188,17 +188,22 @@ void CHostConnection::updateCopy(CMsg& h, CMsg& d, FolderRecord* folder) {
         h.flags |= kMsgFlagRead | kMsgFlagSetHostRead;
     }
     if (d.rewriteParts) {
-        if (partial) FetchMessage(folder, h);
+        // Without the fetched body the handheld keeps the part it has, and asks again.
+        if (partial && FetchMessage(folder, h) != 0) return;
         d.Body = h.Body;
         d.rewriteParts = 0;
         d.flags |= kMsgFlagRewriteRecord;
     }
 }
 
-void CHostConnection::prepareNew(CMsg& m, FolderRecord* folder) {
-    if (partial) FetchMessage(folder, m);
+bool CHostConnection::prepareNew(CMsg& m, FolderRecord* folder) {
+    if (partial) {
+        const int rc = FetchMessage(folder, m);
+        if (rc == 3 || rc == 5) return false;
+    }
     m.flags |= 0xA0000000u;
     m.status = uint16_t((((m.flags >> 25) & 1) << 15) | (((m.flags >> 21) & 3) << 10) | (m.status & 0x73FF));
+    return true;
 }
 
 // ---- Collection ----------------------------------------------------------------------------
@@ -310,7 +315,12 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                             .c_str());
         } else if (!rejected) {
             m->partBudget = MaxSizeKb() * 1024;
-            prepareNew(*m, folder);
+            // Headers alone on the handheld would never be completed: it waits instead.
+            if (!prepareNew(*m, folder)) {
+                LogError(4042, m.get());
+                if (partial) session.progress.AdvanceStep();
+                continue;
+            }
             if (session.DbVersion() == 1024) {
                 tess::ExtractAngleAddresses(m->To);
                 tess::ExtractAngleAddresses(m->Cc);
@@ -449,11 +459,15 @@ int CHostConnection::SendMessage(CMsg& msg) {
         }
     }
     int rc = 3;
+    bool called = false;
     {
         MailBlock b;
-        if (msg.ToMailMsg(&b.block) == 0) rc = fn(b.block);
+        if (msg.ToMailMsg(&b.block) == 0) {
+            rc = fn(b.block);
+            called = true;
+        }
     }
-    if (rc != 0 && rc != 3) {
+    if (called && rc != 0) {
         LogText(4004, &msg);
         std::string text;
         HostErrorText(rc, text);
@@ -472,7 +486,11 @@ int CHostConnection::GetAttachments(CMsg& msg, AttachmentTable** table) {
     const int kind = Kind(), p = Protocol();
     std::vector<uint8_t> id;
     if (kind == 0) {
-        const std::string part = IdPart(IdText(msg.msgId), (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        const std::string text = IdText(msg.msgId);
+        std::string part = IdPart(text, (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        // A message new on this synchronisation has only its first part yet: the same
+        // host id, so that its files come along with it.
+        if (part.empty()) part = IdPart(text, 0);
         if (part.empty()) return -1;
         id = p == kProtocolPop ? std::vector<uint8_t>(part.begin(), part.end()) : Base64Bytes(part);
     } else {

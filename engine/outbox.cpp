@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/handheld_records.h"
+#include "common/sync_log.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
@@ -83,10 +84,16 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
             if (db.Open(kDbAttachments) != 0) break;
             temp = platform::TempDir::create(ec);
             for (int i = 0; i < kMaxPartIds && msg->partIds[i] != 0 && temp; ++i) {
+                // Mail without one of its files must not go out: it waits in the outbox.
                 CAttachmentChain chain;
-                if (ReadAttachmentChain(db.handle, msg->partIds[i], true, chain, &progress) != 0) continue;
-                const std::filesystem::path written = chain.WriteToTempFile(*temp);
-                if (written.empty()) continue;
+                std::filesystem::path written;
+                if (ReadAttachmentChain(db.handle, msg->partIds[i], true, chain, &progress) == 0)
+                    written = chain.WriteToTempFile(*temp);
+                if (written.empty()) {
+                    SyncMessage(4103, kActivityError);
+                    send = false;
+                    break;
+                }
                 bool translated = false;
                 const std::filesystem::path file = TranslateAttachment(written.string(), 1, translated);
                 if (translated) {

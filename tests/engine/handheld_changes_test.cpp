@@ -219,6 +219,7 @@ namespace {
 TEST(DesktopClientActions, TimeSubjectAndSenderFindTheMessage) {
     EngineWorld w;
     scripted::state().mapiLogon = true;
+    scripted::state().partial = false;  // desktop clients list whole messages
     DesktopAccount d;
     d.client = 4;
     d.profile = "Outlook";
