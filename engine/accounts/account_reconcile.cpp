@@ -32,6 +32,7 @@ struct SwitchMap {
     size_t record;
     size_t block;
 };
+constexpr size_t kConnectionTypeByte = 134;
 constexpr SwitchMap kSwitches[] = {
     {2, kSwitch3500}, {30, kSwitch544},    {40, kSwitch552},   {52, kSwitch548},
     {128, kSmtpLogin}, {130, kSwitch1648}, {132, kBlindCopyOn}, {134, kValue2936},
@@ -190,7 +191,10 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
     block.putU16le(kWord0, protocol);
     block.putU16le(kIncomingPort, r.u16be(4));
     block.putU16le(kSmtpPort, r.u16be(32));
-    for (const SwitchMap& s : kSwitches) block.putU32le(s.block, r.u8(s.record) ? 1 : 0);
+    // Record byte 134 is the connection type (0 sync only, 1 dial-up, 2 wireless, 3 TCP/IP):
+    // flattened to a switch, wireless and TCP/IP accounts would be run as dial-up ones.
+    for (const SwitchMap& s : kSwitches)
+        block.putU32le(s.block, s.record == kConnectionTypeByte ? r.u8(s.record) : (r.u8(s.record) ? 1 : 0));
     block.putU32le(kMaxMessageBytes, uint32_t(r.u16be(6)) * 1024);
     block.putU16le(3512, r.u16be(152));
     block.putU16le(3514, r.u16be(154));

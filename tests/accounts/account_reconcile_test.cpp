@@ -263,6 +263,7 @@ TEST(Reconcile, HandheldValuesReachTheBlock) {
     rs.putU16be(4, 995);
     rs.putU16be(6, 20);
     rs.putU8(132, 7);
+    rs.putU8(134, 3);  // connection type: TCP/IP
     rs.putTextCut(79, 17, "Sent Mail");
     w.record(r);
     w.prefs.SetText(kCreatorMail, TextPrefId(kN, 21), "abc");
@@ -288,6 +289,7 @@ TEST(Reconcile, HandheldValuesReachTheBlock) {
     EXPECT_EQ(b.u16le(kIncomingPort), 995);
     EXPECT_EQ(b.u32le(kMaxMessageBytes), 20u * 1024);
     EXPECT_EQ(b.u32le(kBlindCopyOn), 1u);
+    EXPECT_EQ(b.u32le(kValue2936), 3u) << "the connection type keeps its value; it is not a switch";
     EXPECT_EQ(b.text(kSentFolder.offset, kSentFolder.width), "Sent Mail");
     EXPECT_EQ(b.text(kText255.offset, kText255.width), "longer text");
     EXPECT_EQ(b.text(kPassword.offset, kPassword.width), "pass") << "unsealed with the key";
