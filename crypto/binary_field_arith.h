@@ -9,6 +9,7 @@
 
 #include <immintrin.h>
 
+#include "crypto/binary_field_233.h"
 #include "crypto/field_element.h"
 
 // Each translation unit gets its own copy (the unnamed namespace): the
@@ -84,6 +85,8 @@ struct Field {
 
     using Elem = u64[kWords];
     using Wide = u64[2 * kWords];
+    // x^233 + x^74 + 1 has its own register-based routines on the instruction.
+    static constexpr bool kIs233 = M == 233 && sizeof...(K) == 1 && ((K == 74) && ...);
 
     static void load(const ksFieldElement* e, Elem out)
     {
@@ -146,6 +149,10 @@ struct Field {
     template <bool Instr>
     static inline void mul(const Elem a, const Elem b, Elem out)
     {
+        if constexpr (Instr && kIs233) {
+            Clmul233::store(Clmul233::mul(Clmul233::load(a), Clmul233::load(b)), out);
+            return;
+        }
         Wide r;
         mulWide<Instr>(a, b, r);
         reduce(r, out);
@@ -154,6 +161,10 @@ struct Field {
     template <bool Instr>
     static inline void sqr(const Elem a, Elem out)
     {
+        if constexpr (Instr && kIs233) {
+            Clmul233::store(Clmul233::sqr(Clmul233::load(a)), out);
+            return;
+        }
         Wide r;
         for (int i = 0; i < kWords; ++i) {
             if constexpr (Instr) {

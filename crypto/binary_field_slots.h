@@ -135,39 +135,49 @@ struct Module {
         bool bIsOne = b[0] == 1;
         for (int i = 1; i < F::kWords; ++i)
             bIsOne = bIsOne && b[i] == 0;
-        x1[0] = 1;
-        z2[0] = 1;
-        for (int i = 0; i < F::kWords; ++i)
-            x2[i] = x[i];
-        for (uint32_t i = nbits; i-- > 0;) {
-            const u64 mask = 0 - u64((bits[i / 32] >> (i % 32)) & 1);
-            condSwap(x1, x2, mask);
-            condSwap(z1, z2, mask);
-            F::template mul<I>(x1, z2, a);
-            F::template mul<I>(x2, z1, c);
-            for (int w = 0; w < F::kWords; ++w)
-                t1[w] = a[w] ^ c[w];
-            F::template sqr<I>(t1, z2);
-            F::template mul<I>(a, c, t1);
-            F::template mul<I>(x, z2, t2);
-            for (int w = 0; w < F::kWords; ++w)
-                x2[w] = t1[w] ^ t2[w];
-            F::template sqr<I>(x1, t1);
-            F::template sqr<I>(z1, t2);
-            F::template mul<I>(t1, t2, z1);
-            if (bIsOne) {
+        if constexpr (I && F::kIs233) {
+            Clmul233::LadderState s;
+            Clmul233::ladder(Clmul233::load(x), Clmul233::load(b), bIsOne, bits, nbits, s);
+            Clmul233::store(s.x1, x1);
+            Clmul233::store(s.z1, z1);
+            Clmul233::store(s.x2, x2);
+            Clmul233::store(s.z2, z2);
+            wipe(&s, sizeof s);
+        } else {
+            x1[0] = 1;
+            z2[0] = 1;
+            for (int i = 0; i < F::kWords; ++i)
+                x2[i] = x[i];
+            for (uint32_t i = nbits; i-- > 0;) {
+                const u64 mask = 0 - u64((bits[i / 32] >> (i % 32)) & 1);
+                condSwap(x1, x2, mask);
+                condSwap(z1, z2, mask);
+                F::template mul<I>(x1, z2, a);
+                F::template mul<I>(x2, z1, c);
                 for (int w = 0; w < F::kWords; ++w)
-                    t1[w] ^= t2[w];
-                F::template sqr<I>(t1, x1);
-            } else {
-                F::template sqr<I>(t1, t1);
-                F::template sqr<I>(t2, t2);
-                F::template mul<I>(t2, b, t2);
+                    t1[w] = a[w] ^ c[w];
+                F::template sqr<I>(t1, z2);
+                F::template mul<I>(a, c, t1);
+                F::template mul<I>(x, z2, t2);
                 for (int w = 0; w < F::kWords; ++w)
-                    x1[w] = t1[w] ^ t2[w];
+                    x2[w] = t1[w] ^ t2[w];
+                F::template sqr<I>(x1, t1);
+                F::template sqr<I>(z1, t2);
+                F::template mul<I>(t1, t2, z1);
+                if (bIsOne) {
+                    for (int w = 0; w < F::kWords; ++w)
+                        t1[w] ^= t2[w];
+                    F::template sqr<I>(t1, x1);
+                } else {
+                    F::template sqr<I>(t1, t1);
+                    F::template sqr<I>(t2, t2);
+                    F::template mul<I>(t2, b, t2);
+                    for (int w = 0; w < F::kWords; ++w)
+                        x1[w] = t1[w] ^ t2[w];
+                }
+                condSwap(x1, x2, mask);
+                condSwap(z1, z2, mask);
             }
-            condSwap(x1, x2, mask);
-            condSwap(z1, z2, mask);
         }
         F::store(x1, x1e);
         F::store(z1, z1e);

@@ -55,38 +55,51 @@ struct ScalarBits {
 };
 
 // k mod modulus by shift and conditional subtraction over every bit a
-// reduced record can hold, so the time does not depend on k's value.
+// reduced record can hold, so the time does not depend on k's value. The
+// top bits of k that fit below the modulus's length go in without a step:
+// their value stays below the modulus.
 uint32_t scalarBits(const ksInt* k, const ksInt* modulus, ScalarBits* out)
 {
-    constexpr int kLimbs = 9;  // 288 bits
+    constexpr int kBitsIn = 16 * int(kReducedDigits);  // 288
+    constexpr int kLimbs = 5;                          // 320 bits: holds 2n and k
+    static_assert(16 * kModulusDigits + 1 <= 64 * kLimbs && kBitsIn <= 64 * kLimbs);
     if (k->count > kReducedDigits || modulus->count == 0 || modulus->count > kModulusDigits)
         return 1;
-    uint32_t n[kLimbs + 1] = {}, r[kLimbs + 1] = {}, d[kLimbs + 1];
+    uint32_t nbits = 0;
+    if (mpBitLength(modulus, &nbits) != 0)
+        return 1;
+    uint64_t kw[kLimbs + 1] = {}, n[kLimbs] = {}, r[kLimbs] = {}, d[kLimbs];
+    for (uint32_t i = 0; i < k->count; ++i)
+        kw[i / 4] |= uint64_t(k->digits[i]) << (16 * (i % 4));
     for (uint32_t i = 0; i < modulus->count; ++i)
-        n[i / 2] |= uint32_t(modulus->digits[i]) << (16 * (i % 2));
-    for (int bit = 16 * int(kReducedDigits) - 1; bit >= 0; --bit) {
-        const uint32_t digit = uint32_t(bit / 16) < k->count ? k->digits[bit / 16] : 0;
-        uint32_t carry = (digit >> (bit % 16)) & 1;
-        for (int i = 0; i <= kLimbs; ++i) {
-            const uint32_t top = r[i] >> 31;
+        n[i / 4] |= uint64_t(modulus->digits[i]) << (16 * (i % 4));
+    const int direct = nbits > 0 ? int(nbits) - 1 : 0;
+    const int shift = kBitsIn - direct, q = shift / 64, b = shift % 64;
+    for (int i = 0; i + q < kLimbs; ++i)
+        r[i] = (kw[i + q] >> b) | (b != 0 ? kw[i + q + 1] << (64 - b) : 0);
+    for (int bit = shift - 1; bit >= 0; --bit) {
+        uint64_t carry = (kw[bit / 64] >> (bit % 64)) & 1;
+        for (int i = 0; i < kLimbs; ++i) {
+            const uint64_t top = r[i] >> 63;
             r[i] = (r[i] << 1) | carry;
             carry = top;
         }
         uint64_t borrow = 0;
-        for (int i = 0; i <= kLimbs; ++i) {
-            const uint64_t t = uint64_t(r[i]) - n[i] - borrow;
-            d[i] = uint32_t(t);
-            borrow = (t >> 63) & 1;
+        for (int i = 0; i < kLimbs; ++i) {
+            const unsigned __int128 t = (unsigned __int128)r[i] - n[i] - borrow;
+            d[i] = uint64_t(t);
+            borrow = uint64_t(t >> 64) & 1;
         }
-        const uint32_t keep = 0u - uint32_t(borrow);  // r < n: keep r
-        for (int i = 0; i <= kLimbs; ++i)
+        const uint64_t keep = 0 - borrow;  // r < n: keep r
+        for (int i = 0; i < kLimbs; ++i)
             r[i] = (r[i] & keep) | (d[i] & ~keep);
     }
-    uint32_t rc = mpBitLength(modulus, &out->bits);
+    out->bits = nbits;
     std::memcpy(out->words, r, sizeof out->words);
+    wipe(kw, sizeof kw);
     wipe(r, sizeof r);
     wipe(d, sizeof d);
-    return rc != 0 || out->bits > 288 ? 1 : 0;
+    return out->bits > 288 ? 1 : 0;
 }
 
 // The ladder's two multiples kP and (k+1)P as (X1:Z1), (X2:Z2).

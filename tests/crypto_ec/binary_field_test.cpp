@@ -241,7 +241,8 @@ TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
 }
 
 // The module's ladder on y^2 + xy = x^3 + x^2 + b for a random b, against
-// OpenSSL's curve arithmetic over the same field: kP is (x1:z1).
+// OpenSSL's curve arithmetic over the same field: kP is (x1:z1) and
+// (k+1)P is (x2:z2).
 TEST_P(FieldTest, LadderGivesTheMultiple)
 {
     if (fc.poly.size() > 6)
@@ -275,28 +276,37 @@ TEST_P(FieldTest, LadderGivesTheMultiple)
             uint32_t bits[9] = {};
             const uint32_t nbits = uint32_t(fc.m) + 1;
             for (uint32_t w = 0; w < 9; ++w)
-                bits[w] = uint32_t(rng());
+                bits[w] = i == 0 ? 0u : i == 1 ? ~0u : uint32_t(rng());
             bits[nbits / 32] &= (1u << (nbits % 32)) - 1;
             for (uint32_t w = nbits / 32 + 1; w < 9; ++w)
                 bits[w] = 0;
-            if (i == 0)
-                std::fill(std::begin(bits), std::end(bits), 0u);
             Bn k(BN_lebin2bn(reinterpret_cast<const unsigned char*>(bits), sizeof bits, nullptr));
-            ASSERT_EQ(EC_POINT_mul(group, r, nullptr, pt, k.get(), ctx.get()), 1);
             ksFieldElement x1 = blank(), z1 = blank(), x2 = blank(), z2 = blank();
             ladder(&x, &b, bits, nbits, &x1, &z1, &x2, &z2);
             expectCanonical(x1);
-            if (EC_POINT_is_at_infinity(group, r)) {
-                EXPECT_EQ(f->isZero(nullptr, &z1), 1u);
-                continue;
-            }
-            Bn rx = newBn(), ry = newBn();
-            EC_POINT_get_affine_coordinates(group, r, rx.get(), ry.get(), ctx.get());
-            ASSERT_EQ(f->isZero(nullptr, &z1), 0u);
-            ksFieldElement inv{}, ax{};
-            f->invert(nullptr, &z1, &inv);
-            f->multiply(nullptr, &x1, &inv, &ax);
-            EXPECT_EQ(hexOf(lowWords(ax)), hexOf(fromBn(rx.get()))) << "b = 1: " << bIsOne;
+            expectCanonical(z1);
+            expectCanonical(x2);
+            expectCanonical(z2);
+            // (X:Z) is multiple * P: Z = 0 for infinity, else X/Z its x.
+            auto expectMultiple = [&](const BIGNUM* multiple, const ksFieldElement& X, const ksFieldElement& Z,
+                                      const char* which) {
+                ASSERT_EQ(EC_POINT_mul(group, r, nullptr, pt, multiple, ctx.get()), 1);
+                if (EC_POINT_is_at_infinity(group, r)) {
+                    EXPECT_EQ(f->isZero(nullptr, &Z), 1u) << which;
+                    return;
+                }
+                Bn rx = newBn(), ry = newBn();
+                EC_POINT_get_affine_coordinates(group, r, rx.get(), ry.get(), ctx.get());
+                ASSERT_EQ(f->isZero(nullptr, &Z), 0u) << which;
+                ksFieldElement inv{}, ax{};
+                f->invert(nullptr, &Z, &inv);
+                f->multiply(nullptr, &X, &inv, &ax);
+                EXPECT_EQ(hexOf(lowWords(ax)), hexOf(fromBn(rx.get()))) << which << ", b = 1: " << bIsOne;
+            };
+            expectMultiple(k.get(), x1, z1, "kP");
+            Bn k1(BN_dup(k.get()));
+            ASSERT_EQ(BN_add_word(k1.get(), 1), 1);
+            expectMultiple(k1.get(), x2, z2, "(k+1)P");
         }
         EC_POINT_free(pt);
         EC_POINT_free(r);
