@@ -399,7 +399,8 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
         if (AddAttachmentsToDevice(c, msg, true) == kResultRejected) return kResultRejected;
 
     const int type = c.ConnType();
-    if (type == kConnWireless || c.Kind() == 4) {
+    // A relay account's copies are found by the ids in this record, whatever the type.
+    if (type == kConnWireless || (type == kConnSyncOnly && c.Kind() == 4)) {
         WriteMessagePartRecord(c, msg);
     } else if (type == kConnDialUp || type == kConnTcpIp) {
         TrackDeliveredSize(msg, c);
