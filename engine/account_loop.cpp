@@ -45,6 +45,22 @@ std::string MessageBlock(const char* title, const CMsg& m, const std::string& fo
                   "Folder:", folder.c_str());
 }
 
+// Whether the part record of one of the message's attachments shows that the handheld
+// holds less of it than exists.
+bool AttachmentHeldInPart(CDeviceDb& db, const CMsg& m) {
+    for (int i = 0; i < kMaxPartIds && m.partIds[i] != 0; ++i) {
+        CAttachmentChain chain;
+        if (db.Open(kDbAttachments) != 0 || ReadAttachmentChain(db.handle, m.partIds[i], false, chain, nullptr) != 0)
+            continue;
+        const uint32_t partRecord = chain.AttachmentNumber();
+        CPartInfoRecord info;
+        if (partRecord != 0 && db.Open(kDbParts) == 0 && ReadPartInfoRecord(db.handle, partRecord, info) == 0 &&
+            info.values[2] != info.values[3])
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool IsRelayControlMail(const CMsg& msg) {
@@ -131,12 +147,15 @@ int CSyncSession::LoadDeviceMessages() {
         db.Open(kDbMessages);
     }
 
-    // Messages whose stored part is smaller than the whole wait for the rest.
+    // Messages whose stored part is smaller than the whole wait for the rest. A relay
+    // account's copies are found by the ids in their part records, whatever the type.
     for (auto& c : connections) {
         const int type = c->ConnType();
-        if (!c->IsActive() || type == kConnSyncOnly) continue;
+        if (!c->IsActive() || (type == kConnSyncOnly && c->Kind() != 4)) continue;
         for (auto& e : c->device.Entries())
             for (auto& m : e->msgs) {
+                // Outbox mail numbers its attachments in the word that names a part record.
+                if (type == kConnWireless && m->category != 1 && AttachmentHeldInPart(db, *m)) c->attachmentUpdates.insert(m.get());
                 const uint32_t partRecord = m->partWord >> 8;
                 if (partRecord == 0 || db.Open(kDbParts) != 0) continue;
                 CPartInfoRecord info;
@@ -146,7 +165,7 @@ int CSyncSession::LoadDeviceMessages() {
                 const bool partial = info.values[2] != info.values[3];
                 m->partInfo = std::make_unique<CPartInfoRecord>(info);
                 m->partInfo->recordId = partRecord;
-                if (partial) {
+                if (partial && type != kConnSyncOnly) {
                     m->pendingUpdate = 1;
                     if (type == kConnDialUp || type == kConnTcpIp) m->rewriteParts = 1;
                 }
@@ -295,7 +314,8 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     for (auto& e : c.device.Entries())
         for (auto& m : e->msgs) {
             const bool matched = (m->flags & kMsgFlagFromHandheld) && (m->flags & kMsgFlagSeenOnHost);
-            if (matched && ((m->flags & kMsgFlagRewriteRecord) || m->pendingUpdate)) UpdateDeviceMessage(c, *m);
+            const bool changed = (m->flags & kMsgFlagRewriteRecord) || m->pendingUpdate || c.attachmentUpdates.count(m.get());
+            if (matched && changed) UpdateDeviceMessage(c, *m);
         }
 
     std::vector<int> slots;
@@ -327,6 +347,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
                 ++deleted;
                 Debug(MessageBlock("Deleting a message not found on host:", m, folderName));
                 DeleteDeviceMessage(m);
+                c.attachmentUpdates.erase(&m);
                 list->erase(list->begin() + long(j));
             }
         }
@@ -378,7 +399,12 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
         if (AddAttachmentsToDevice(c, msg, true) == kResultRejected) return kResultRejected;
 
     const int type = c.ConnType();
-    if (type == kConnDialUp || type == kConnTcpIp) TrackDeliveredSize(msg, c);
+    // A relay account's copies are found by the ids in this record, whatever the type.
+    if (type == kConnWireless || (type == kConnSyncOnly && c.Kind() == 4)) {
+        WriteMessagePartRecord(c, msg);
+    } else if (type == kConnDialUp || type == kConnTcpIp) {
+        TrackDeliveredSize(msg, c);
+    }
     if (type != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
         CIdCacheRecord cache;
         if (p == kProtocolImap) {
@@ -410,15 +436,24 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
 }
 
 int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
+    if (c.Kind() == 4 && msg.partInfo && generalSettings.version == 0) QueueRelayAction(c, msg);
     if (db.Open(kDbMessages) != 0) return kResultDbOpen;
-    if (msg.rewriteParts) {
+    if (msg.rewriteParts || c.attachmentUpdates.count(&msg)) {
         const bool wired = c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp;
         if (wired) msg.rewriteParts = 0;
         AddAttachmentsToDevice(c, msg, false);
         msg.rewriteParts = 0;
+        c.attachmentUpdates.erase(&msg);
         db.Open(kDbMessages);
     }
-    if (c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp) {
+    if (c.ConnType() == kConnWireless && msg.partInfo && msg.partInfo->values[2] != msg.partInfo->values[3]) {
+        // The handheld has been given the whole message since.
+        CPartInfoRecord& info = *msg.partInfo;
+        info.values[2] = info.values[3];
+        info.values[1] = info.values[3];
+        if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0) SyncMessage(4179, kActivityError);
+        db.Open(kDbMessages);
+    } else if (c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp) {
         TrackDeliveredSize(msg, c);
         db.Open(kDbMessages);
     }

@@ -1,4 +1,5 @@
 // Attachments of a message brought from its host to the handheld's attachment database.
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -41,6 +42,31 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     if (db.Open(kDbAttachments) != 0) {
         if (logDebug) SyncMessage(4103, kActivityText);
         return 0;
+    }
+    // Attachments written again: their part records go, but the ids the handheld gave
+    // them are kept for the new records of the same names.
+    std::vector<std::pair<uint32_t, std::string>> storedIds;
+    if (msg.rewriteParts || c.attachmentUpdates.count(&msg)) {
+        for (int i = 0; i < kMaxPartIds && msg.partIds[i] != 0; ++i) {
+            CAttachmentChain chain;
+            if (ReadAttachmentChain(db.handle, msg.partIds[i], true, chain, nullptr) != 0) continue;
+            if (const uint32_t partRecord = chain.AttachmentNumber(); partRecord != 0 && db.Open(kDbParts) == 0) {
+                CPartInfoRecord info;
+                if (ReadPartInfoRecord(db.handle, partRecord, info) == 0) {
+                    msg.size -= int32_t(info.values[2]);
+                    storedIds.emplace_back(info.values[0], chain.FirstName());
+                    db.Delete(partRecord);
+                }
+                if (db.Open(kDbAttachments) != 0) {
+                    SyncMessage(4104, kActivityError);
+                    break;
+                }
+            }
+            DeleteAttachmentChain(db.handle, chain);
+        }
+        std::fill(std::begin(msg.partIds), std::end(msg.partIds), 0u);
+        c.attachmentUpdates.erase(&msg);
+        if (db.Open(kDbAttachments) != 0) return 0;
     }
     DeleteListedAttachments(db, msg);
     AttachmentTable* table = nullptr;
@@ -109,6 +135,19 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
             continue;
         }
         msg.size += int32_t(size);
+        if (type == kConnWireless) {
+            // The handheld learns from the attachment's part record that it holds all of it.
+            uint32_t storedId = 0;
+            for (const auto& [id, storedName] : storedIds)
+                if (storedName == name) storedId = id;
+            uint32_t partRecord = 0;
+            if (WritePartRecord(c, msg, uint32_t(size), uint32_t(size), storedId, &partRecord) == 0)
+                chain.SetAttachmentNumber(partRecord);
+            if (db.Open(kDbAttachments) != 0) {
+                SyncMessage(4107, kActivityError, {name});
+                continue;
+            }
+        }
         if (wired) msg.totalSize += int32_t(size);
         Debug(Printf("Adding attachment %s to device.", name.c_str()));
         uint32_t firstId = 0;
@@ -120,6 +159,38 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
         Debug(Printf("Finished adding attachment %s to device.", name.c_str()));
     }
     return 0;
+}
+
+int CSyncSession::WritePartRecord(CHostConnection& c, const CMsg& msg, uint32_t delivered, uint32_t total,
+                                  uint32_t storedId, uint32_t* recordId) {
+    CPartInfoRecord info;
+    info.values[0] = storedId;
+    info.values[2] = delivered;
+    info.values[3] = total;
+    if (delivered >= total) info.values[1] = total;
+    if (RelayPartIds(c)) {
+        info.SetFirstId(msg.msgId);
+        info.SetSecondId(msg.hostId);
+    }
+    if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0) {
+        SyncMessage(4179, kActivityError);
+        return kResultDbOpen;
+    }
+    *recordId = info.recordId;
+    return 0;
+}
+
+void CSyncSession::WriteMessagePartRecord(CHostConnection& c, CMsg& msg) {
+    // Everything the record holds of the message; the handheld is given up to the limit.
+    const uint32_t total = uint32_t(std::max(0, msg.GetHeaderTextSize()));
+    const uint32_t limit = uint32_t(std::max(0, c.MaxSizeKb())) * 1024;
+    const uint32_t delivered = limit > 0 ? std::min(total, limit) : total;
+    uint32_t partRecord = 0;
+    if (WritePartRecord(c, msg, delivered, total, 0, &partRecord) != 0) return;
+    if (const uint32_t old = msg.partWord >> 8; old != 0 && old != partRecord) db.Delete(old);
+    msg.partWord = (partRecord << 8) | (msg.partWord & 0xFF);
+    auto info = std::make_unique<CPartInfoRecord>();
+    if (ReadPartInfoRecord(db.handle, partRecord, *info) == 0) msg.partInfo = std::move(info);
 }
 
 void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {

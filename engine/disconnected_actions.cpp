@@ -86,6 +86,11 @@ int CSyncSession::WriteDisconnectedAction(int accountId, int opcode, int uid, co
     return db.Write(r) == SYNC_OK ? 1 : 0;
 }
 
+void CSyncSession::QueueRelayAction(CHostConnection& c, CMsg& msg) {
+    if (c.Kind() != 4 || !msg.partInfo || msg.partInfo->firstId.IsEmpty()) return;
+    if (WriteDisconnectedAction(c.slot, 14, 0, msg.partInfo->FirstIdText(), "")) Debug("Queued action for Business Account");
+}
+
 int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
     if (!cp) return 3;
     CHostConnection& c = *cp;

@@ -96,6 +96,9 @@ public:
     CFolderMap host;    // list 1: the host's new messages of the folders collected
     std::vector<DisconnectedAction> actions;
     std::set<int> failedFolders;  // folder keys whose listing failed in this turn
+    // Handheld messages some of whose attachments the handheld holds only in part: their
+    // attachments are written again at the next update.
+    std::set<const CMsg*> attachmentUpdates;
     std::string accountText;
     HostResolveNameFn resolveName = nullptr;
     HostCompareMsgIdFn compareMsgId = nullptr;

@@ -151,9 +151,19 @@ CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
         return copy;
     }
     if (kind == 4) {
-        return each([&](CMsg& d) {
-            return d.partInfo && d.partInfo->secondId.IsEqual(h.hostId) && d.partInfo->firstId.IsEqual(h.msgId);
-        });
+        // Desktop entry ids that differ only in bytes 22 and 23 name the same message.
+        const bool entryIds = p == kProtocolMapi || p == kProtocolMapi2;
+        auto sameMsgId = [&](const CId& stored) {
+            if (!entryIds) return stored.IsEqual(h.msgId) != 0;
+            int32_t n = 0, m = 0;
+            const uint8_t* a = stored.GetData(&n);
+            const uint8_t* b = h.msgId.GetData(&m);
+            if (n != m) return false;
+            for (int32_t i = 0; i < n; ++i)
+                if (i != 22 && i != 23 && a[i] != b[i]) return false;
+            return true;
+        };
+        return each([&](CMsg& d) { return d.partInfo && d.partInfo->secondId.IsEqual(h.hostId) && sameMsgId(d.partInfo->firstId); });
     }
     if (p == kProtocolImap && !h.hostId.IsEmpty()) {
         auto* list = device.Messages(h.category);

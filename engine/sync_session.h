@@ -100,11 +100,22 @@ public:
     int LoadDisconnectedActions();
     int PerformDisconnectedActions(CHostConnection* c);
     int WriteDisconnectedAction(int accountId, int opcode, int uid, const std::string& a1, const std::string& a2);
+    // Tells the relay, through the handheld, that a message of its account changed.
+    void QueueRelayAction(CHostConnection& c, CMsg& msg);
     int SendOutbox(CHostConnection& c);
 
     // Attachments and parts on the handheld.
     int AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool newMessage);
     void TrackDeliveredSize(CMsg& msg, CHostConnection& c);
+    // Part records of a relay account's messages carry the message's ids: only handhelds
+    // that read them are given them.
+    bool RelayPartIds(const CHostConnection& c) const { return generalSettings.version == 0 && appVersion >= 1056 && c.Kind() == 4; }
+    // A new part record of the category with the sizes (and the message's ids for a relay
+    // account); 0 with the record's id in *recordId, else message 4179 was written.
+    int WritePartRecord(CHostConnection& c, const CMsg& msg, uint32_t delivered, uint32_t total, uint32_t storedId,
+                        uint32_t* recordId);
+    // The message's own part record, for the accounts whose handheld keeps one.
+    void WriteMessagePartRecord(CHostConnection& c, CMsg& msg);
 
     // A translated copy of the file for the direction (0 toward the handheld, 1 back),
     // or the path itself when no plug-in applies or it fails. translated tells which.

@@ -268,10 +268,12 @@ TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void
     auto* t = static_cast<AttachmentTable*>(std::calloc(1, sizeof(AttachmentTable)));
     const char* home = std::getenv("TESSALINE_HOME");
     const std::filesystem::path dir = std::filesystem::path(home ? home : "/tmp") / "scripted_host";
-    std::filesystem::create_directories(dir);
     for (const Attachment& a : m->attachments) {
         if (t->count == 10) break;
-        const std::filesystem::path file = dir / (std::to_string(++g_tempCounter) + "-" + a.name);
+        // Each file under its own name, as a mail client saves it, in a folder of its own.
+        const std::filesystem::path folder = dir / std::to_string(++g_tempCounter);
+        std::filesystem::create_directories(folder);
+        const std::filesystem::path file = folder / a.name;
         std::ofstream(file, std::ios::binary) << a.data;
         std::snprintf(t->path[t->count++], sizeof t->path[0], "%s", file.c_str());
         ++g.openAttachmentFiles;
