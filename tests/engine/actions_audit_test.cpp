@@ -286,7 +286,9 @@ TEST(Logon, AccountSettingsCheckedBeforeTheHostIsAsked) {
         w.Desktop(0, d);
         w.Sync();
         EXPECT_EQ(scripted::state().count("Logon"), c.logons);
-        if (c.logons) EXPECT_EQ(scripted::state().logonPort, c.logonPort);
+        if (c.logons) {
+            EXPECT_EQ(scripted::state().logonPort, c.logonPort);
+        }
         EXPECT_TRUE(EngineWorld::Logged(c.logged)) << EngineWorld::Log();
         EXPECT_EQ(scripted::state().count("Uninitialize"), 1) << "what was initialised is closed again";
     }
