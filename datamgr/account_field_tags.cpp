@@ -14,7 +14,6 @@ namespace {
 using namespace accounts::layout;
 
 constexpr int kProtocolTag = 5;
-constexpr int kIncomingPortTag = 19;
 constexpr int kIncomingServerTag = 20;
 constexpr uint32_t kFolderTableTag = 29;
 constexpr uint32_t kNameTag = 30;

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-CAttachmentTranslator::CAttachmentTranslator(int userId) : userId_(userId) {
+CAttachmentTranslator::CAttachmentTranslator(int userId) {
     usable_ = _LoadUserPluginConfiguration(userId, &map_) == 8;
 }
 

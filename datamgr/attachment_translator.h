@@ -26,7 +26,6 @@ private:
     void clearFile();
 
     bool usable_ = false;
-    int userId_;
     CAutoDeleteList<ExtensionPluginPair> map_;
     int isOriginal_ = 0;
     int supported_ = 0;
