@@ -26,6 +26,7 @@ constexpr int kMsgCreatedOnDesktopName = 4267;
 constexpr int kMsgProtocolChanged = 4463;
 constexpr int kMsgMessagesRemoved = 4465;
 constexpr int kAccountsChecked = 8;  // accounts a handheld holds by default
+constexpr uint8_t kNoName[1] = {0};
 
 // Account record switch bytes and where the block keeps them.
 struct SwitchMap {
@@ -115,11 +116,13 @@ void CMailAccount::readHandheldTexts(HandheldPreferences& prefs, std::span<uint8
     const int n = init_.accountNumber;
     std::vector<uint8_t> bytes;
     for (const TextMap& t : kTexts) {
-        if (prefs.Read(kCreatorMail, TextPrefId(n, t.k), bytes) != 0) continue;
-        std::string text = textOf(bytes);
-        std::string plain;
-        if (t.sealed && key && DecryptPassword(text.c_str(), &plain, key)) text = plain;
-        b.putTextCut(t.field.offset, t.field.width, text);
+        if (prefs.Read(kCreatorMail, TextPrefId(n, t.k), bytes) == 0) {
+            std::string text = textOf(bytes);
+            std::string plain;
+            if (t.sealed && key && DecryptPassword(text.c_str(), &plain, key)) text = plain;
+            b.putTextCut(t.field.offset, t.field.width, text);
+        }
+        // Text 23 stands in for 21 when it is longer, whether or not 21 is there.
         if (t.k == 21 && prefs.Read(kCreatorMail, TextPrefId(n, 23), bytes) == 0) {
             const std::string longer = textOf(bytes);
             if (longer.size() > 5) b.putTextCut(t.field.offset, t.field.width, longer);
@@ -185,9 +188,11 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
     if (!readOnly && !image_.tags.empty()) FlushPendingChanges(prefs, &record, key);
 
     ByteView r(record);
+    const uint16_t protocol = r.u16be(0);
+    // Every road from here that saves the account saves the handheld's word 0 with it.
+    if (!readOnly) SetHeadWord(kHeadHandheldWord0, protocol);
     block.putTextCut(kSentFolder.offset, kSentFolder.width, r.text(79, 17));
     block.putTextCut(kTrashFolder.offset, kTrashFolder.width, r.text(96, 17));
-    const uint16_t protocol = r.u16be(0);
     block.putU16le(kWord0, protocol);
     block.putU16le(kIncomingPort, r.u16be(4));
     block.putU16le(kSmtpPort, r.u16be(32));
@@ -247,9 +252,17 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
     if (!handheldName.empty() || desktopName.empty()) {
         if (handheldName == kDeletedName) {
             if (!readOnly) {
-                writeName(prefs, "");
+                const int nameRc = prefs.Write(kCreatorMail, TextPrefId(n, kNameText), std::span<const uint8_t>(kNoName));
                 ResetHandheldAccount(prefs);
                 ResetToDefaults();
+                if (nameRc != 0) {
+                    // The handheld still shows the account: without the mark it would come
+                    // back from the handheld at the next synchronisation.
+                    env_.ProductLog("Unable to remove the name of account " + desktopName + " from the device (error " +
+                                    std::to_string(nameRc) + "); the removal is tried again at the next synchronisation");
+                    SetHeadWord(kHeadDeleteFromHandheld, 1);
+                    Save();
+                }
                 deletedThisSync_ = true;
                 ByteSpan(image_.desktop).putU32le(kActive, 1);
                 if (logging)
@@ -293,7 +306,6 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
     readFilters(prefs, fresh);
 
     if (!readOnly) {
-        SetHeadWord(kHeadHandheldWord0, protocol);
         // Changes that could not be written yet keep their desktop values and their tags.
         const std::vector<uint32_t> kept = image_.tags;
         for (uint32_t tag : kept) keepPendingField(tag, image_.handheld, fresh);

@@ -54,6 +54,16 @@ struct World {
         return std::find(env.messages.begin(), env.messages.end(), message) != env.messages.end();
     }
     uint16_t recordWord(size_t at) { return ByteView(prefs.Get(kCreatorMail, kN)).u16be(at); }
+    // A head word as the account file on disk holds it.
+    uint32_t fileHeadWord(size_t at) {
+        AccountInit i;
+        i.userId = kUser;
+        i.accountNumber = kN;
+        i.userDirectory = home.path().string();
+        CMailAccount again(i, env);
+        again.Load();
+        return again.HeadWord(at);
+    }
 };
 
 struct Scenario {
@@ -146,6 +156,23 @@ TEST(Reconcile, Scenarios) {
              EXPECT_EQ(w.handheldNameNow(), "");
              EXPECT_EQ(w.account->HeadWord(kHeadDeleteFromHandheld), 0u);
          }},
+        {"marked for deletion on the desktop, emptying the name refused",
+         [](World& w) {
+             w.desktop("Old");
+             w.handheldName("Old");
+             w.account->SetHeadWord(kHeadDeleteFromHandheld, 1);
+             w.prefs.refuseWrites.insert({kCreatorMail, TextPrefId(kN, kNameText)});
+         },
+         0, kReconcileDeleted,
+         [](World& w) {
+             EXPECT_FALSE(w.has("4102::")) << "that message is about installing an account";
+             EXPECT_TRUE(w.env.Logged("Unable to remove the name of account Old"));
+             EXPECT_EQ(w.fileHeadWord(kHeadDeleteFromHandheld), 1u) << "the deletion is tried again";
+             w.prefs.refuseWrites.clear();
+             EXPECT_EQ(w.account->Reconcile(w.prefs, 0, 0, 0, nullptr), kReconcileDeleted);
+             EXPECT_EQ(w.handheldNameNow(), "");
+             EXPECT_EQ(w.fileHeadWord(kHeadDeleteFromHandheld), 0u);
+         }},
         {"the business account keeps its name without the marker",
          [](World& w) {
              w.desktop("Corp");
@@ -197,7 +224,28 @@ TEST(Reconcile, Scenarios) {
         {"external component never IMAP-checked",
          [](World& w) { w.desktop("Ext", 300); w.handheldName("Ext"); w.protocol(1); }, 0, 0, [](World&) {}},
         {"not a desktop account", [](World& w) { w.desktop("Web"); w.handheldName("Web"); w.protocol(3); }, 0,
-         kReconcileNotDesktop, [](World& w) { EXPECT_EQ(w.account->MailClient(), 255); }},
+         kReconcileNotDesktop,
+         [](World& w) {
+             EXPECT_EQ(w.account->MailClient(), 255);
+             EXPECT_EQ(w.fileHeadWord(kHeadHandheldWord0), 3u) << "the handheld's word 0 is kept on this road too";
+         }},
+        {"deleted on the handheld keeps the handheld's word 0",
+         [](World& w) {
+             w.desktop("Gone");
+             w.handheldName("@@deleted");
+             w.protocol(8);
+         },
+         0, kReconcileDeleted, [](World& w) { EXPECT_EQ(w.fileHeadWord(kHeadHandheldWord0), 8u); }},
+        {"text 23 stands in for a missing text 21",
+         [](World& w) {
+             w.desktop("Mail");
+             w.handheldName("Mail");
+             w.prefs.SetText(kCreatorMail, TextPrefId(kN, 23), "longer text");
+         },
+         0, 0,
+         [](World& w) {
+             EXPECT_EQ(ByteView(w.account->Image().handheld).text(kText255.offset, kText255.width), "longer text");
+         }},
         {"already a placeholder", [](World& w) { w.desktop("Web", 255); w.protocol(3); }, 0,
          kReconcileAlreadyPlaceholder, [](World&) {}},
         {"no account record",
