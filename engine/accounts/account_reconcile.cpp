@@ -265,8 +265,8 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
                 }
                 deletedThisSync_ = true;
                 ByteSpan(image_.desktop).putU32le(kActive, 1);
-                if (logging)
-                    env_.ProductLog(format("Account %s is marked for deletion from the device and will be removed.", desktopName));
+                // Active again by now, so a logging account always writes the line.
+                log(format("Account %s is marked for deletion from the device and will be removed.", desktopName));
             }
             return kReconcileDeleted;
         }

@@ -21,11 +21,12 @@ struct World {
     test::EmulatedHandheld prefs;
     std::unique_ptr<CMailAccount> account;
 
-    World() {
+    explicit World(int logFolderAdditions = 0) {
         AccountInit i;
         i.userId = kUser;
         i.accountNumber = kN;
         i.userDirectory = home.path().string();
+        i.logFolderAdditions = logFolderAdditions;
         account = std::make_unique<CMailAccount>(i, env);
         account->Load();
         record(FreshAccountRecord());
@@ -386,6 +387,18 @@ TEST(Reconcile, PendingChangesFlushAndFailedOnesStay) {
     ASSERT_EQ(w.account->FlushPendingChanges(w.prefs, nullptr, nullptr), 1);
     EXPECT_EQ(w.prefs.Text(kCreatorMail, TextPrefId(kN, 18)), "secret");
     EXPECT_EQ(w.account->Image().tags, std::vector<uint32_t>{3});
+}
+
+TEST(Reconcile, DeletionIsLoggedWhetherOrNotTheAccountWasActive) {
+    // The deleted account is set active for this synchronisation before the line is written.
+    for (int32_t active : {0, 1}) {
+        SCOPED_TRACE(active);
+        World w(1);
+        w.desktop("Gone", 8, active);
+        w.handheldName("@@deleted");
+        ASSERT_EQ(w.account->Reconcile(w.prefs, 0, 0, 0, nullptr), kReconcileDeleted);
+        EXPECT_TRUE(w.env.Logged("Account Gone is marked for deletion from the device and will be removed."));
+    }
 }
 
 TEST(Reconcile, PreferenceIdCollisionsAreLogged) {
