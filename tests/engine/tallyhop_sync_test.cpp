@@ -11,11 +11,8 @@
 namespace tidewater::test {
 namespace {
 
-TEST(TallyhopSync, ConduitEntryToHandheld) {
-    EngineWorld w;
-    w.ImapAccount();
-    w.HostMail("over the whole road");
-    // The IMAP entry of the host list names the scripted host.
+// The IMAP entry of the host list names the scripted host.
+void ListScriptedHostAsImap() {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\MsgHostPlugins", &key),
               ERROR_SUCCESS);
@@ -24,6 +21,13 @@ TEST(TallyhopSync, ConduitEntryToHandheld) {
                              DWORD(path.size() + 1)),
               ERROR_SUCCESS);
     RegCloseKey(key);
+}
+
+TEST(TallyhopSync, ConduitEntryToHandheld) {
+    EngineWorld w;
+    w.ImapAccount();
+    w.HostMail("over the whole road");
+    ASSERT_NO_FATAL_FAILURE(ListScriptedHostAsImap());
 
     std::ostringstream out, err;
     tallyhop::SyncOptions o;
@@ -42,14 +46,7 @@ TEST(TallyhopSync, ActionChosenInTheConduitsDialog) {
     EngineWorld w;
     w.ImapAccount();
     w.HostMail("held back once");
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\MsgHostPlugins", &key),
-              ERROR_SUCCESS);
-    const std::string path = (tess::test::libDir() / "libScriptedHost.so").string();
-    ASSERT_EQ(RegSetValueExA(key, "Heronwick", 0, REG_SZ, reinterpret_cast<const unsigned char*>(path.c_str()),
-                             DWORD(path.size() + 1)),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_NO_FATAL_FAILURE(ListScriptedHostAsImap());
 
     platform::ui::ScriptedUi ui;
     platform::ui::ScopedUi scope(ui);
