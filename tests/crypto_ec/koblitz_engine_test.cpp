@@ -446,7 +446,9 @@ TEST(ModularSquareRoot, MatchesOpensslAndRejectsNonSquares)
     for (const char* ph : primes) {
         Bn p = hexBn(ph);
         int squares = 0, others = 0;
-        for (int i = 0; i < 12; ++i) {
+        // Random values until both kinds have been seen a few times (about half of them
+        // are squares, so a fixed count would now and then see only one kind).
+        for (int i = 0; i < 400 && (squares < 6 || others < 6); ++i) {
             Bn a = newBn(), want = newBn();
             BN_rand_range(a.get(), p.get());
             ksIntReduced ai, pi, root;
