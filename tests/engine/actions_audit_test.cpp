@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/handheld_time.h"
 #include "tests/engine/engine_world.h"
 
 namespace tidewater::test {
@@ -77,11 +78,6 @@ TEST(DeliveredSizes, AWholeDialUpMessageWithAnAttachmentHasNoPartRecord) {
     }
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // A desktop-client account (whole messages listed at once) names its messages by the
 // client's ids: a new message brings its attachments on the synchronisation that adds it.
@@ -106,13 +102,6 @@ TEST(DesktopClientAttachments, ANewMessageBringsItsFiles) {
     EXPECT_EQ(scripted::state().openAttachmentFiles, 0);
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-#include "common/handheld_time.h"
-
-namespace tidewater::test {
-namespace {
 
 // A desktop-client account whose handheld names a message by time, subject and sender:
 // the message the user acts on is already on the handheld (matched, not new), and the
@@ -156,11 +145,6 @@ TEST(DesktopClientActions, AMessageAlreadyOnTheHandheldIsFoundByTimeSubjectAndSe
     }
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // A dial-up message the handheld holds only in part is fetched whole again later; when
 // that fetch fails, the part the handheld has stays as it is.
@@ -190,11 +174,6 @@ TEST(DeliveredSizes, AFailedFetchOfTheRestKeepsTheBodyOnTheHandheld) {
     EXPECT_EQ(w.Folder(0)[0].msg.Body.rfind("Opening words.", 0), 0u) << "fetched again next time";
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // A new message whose body the host cannot give this time is not put on the handheld as
 // headers alone (it would never be fetched again): it comes whole next time.
@@ -214,23 +193,12 @@ TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
     EXPECT_EQ(inbox[0].msg.Body, "Body of fetched later");
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // A POP account's handheld records the read state of each message it reads; the host is
 // told, and the records do not pile up on the handheld from one synchronisation to the next.
 TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
     EngineWorld w;
-    scripted::state().partial = false;
-    scripted::state().popLogon = true;
-    DesktopAccount d;
-    d.client = 8;
-    handheld_app::AccountSetup h;
-    h.protocolWord = 0;
-    w.ImapAccount(0, d, h);
+    w.PopAccount();
     w.HostMail("read me").msgId = "uidl-1";
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     ASSERT_EQ(handheld_app::MarkRead(w.handheld, w.RecordOf("read me"), true), 0);
@@ -243,11 +211,6 @@ TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // Logon records are checked before the host sees them: an account without a user name
 // never reaches Logon and fails as a refused logon; one with a port of 0 gets the default.
@@ -294,11 +257,6 @@ TEST(Logon, AccountSettingsCheckedBeforeTheHostIsAsked) {
     }
 }
 
-}  // namespace
-}  // namespace tidewater::test
-
-namespace tidewater::test {
-namespace {
 
 // Actions meant for IMAP folders, and actions that name a message the host no longer
 // has, on accounts of other kinds: folder changes leave the handheld, the rest wait.

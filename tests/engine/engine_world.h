@@ -106,6 +106,17 @@ public:
         Desktop(n, d);
     }
 
+    // A POP account (mail client 8, handheld protocol 0) on a POP-shaped host: whole
+    // messages listed at once, messages known by their ids.
+    void PopAccount(handheld_app::AccountSetup h = {}) {
+        scripted::state().partial = false;
+        scripted::state().popLogon = true;
+        DesktopAccount d;
+        d.client = 8;
+        h.protocolWord = 0;
+        ImapAccount(0, d, h);
+    }
+
     scripted::Message& HostMail(const std::string& subject, const std::string& folder = "Inbox") {
         scripted::Message m;
         m.from = "Bob <bob@example.org>";

@@ -172,14 +172,9 @@ namespace {
 // handheld's deletes replayed before the listing.
 TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
     EngineWorld w;
-    scripted::state().partial = false;
-    scripted::state().popLogon = true;
-    DesktopAccount d;
-    d.client = 8;
     handheld_app::AccountSetup h;
-    h.protocolWord = 0;
     h.port = 0;  // becomes 110
-    w.ImapAccount(0, d, h);
+    w.PopAccount(h);
     w.HostMail("first").msgId = "uidl-1";
     w.HostMail("second").msgId = "uidl-2";
 
