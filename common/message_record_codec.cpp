@@ -24,8 +24,8 @@ std::string HeaderText(const std::string& s) {
     return t;
 }
 
-// The id's first 4 bytes, least significant first; an id shorter than that reads its
-// zero fill (0 when empty).
+}  // namespace
+
 uint32_t IdAsNumber(const CId& id) {
     int32_t n = 0;
     const uint8_t* b = id.GetData(&n);
@@ -38,8 +38,6 @@ CId NumberAsId(uint32_t v) {
     const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     return CId(b, 4);
 }
-
-}  // namespace
 
 int PackMessageRecord(int /*dbVersion*/, HandheldRecord& record, const CMsg& msg, uint32_t maxBytes, int account,
                       bool appendNote) {

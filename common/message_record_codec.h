@@ -15,6 +15,11 @@
 // The note put behind a body that was cut to fit.
 extern const char* const kTruncationNote;
 
+// A record id or UID as the 4-byte id the message carries (least significant byte
+// first), and back; an id shorter than 4 bytes reads its zero fill (0 when empty).
+CId NumberAsId(uint32_t v);
+uint32_t IdAsNumber(const CId& id);
+
 // Packs msg into record (its data replaced, at most 63000 bytes and, for the body, at
 // most maxBytes). The body is cut when the message is too large; the note follows the
 // kept part when appendNote is set, and always when the record limit itself forced the

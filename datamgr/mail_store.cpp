@@ -315,9 +315,7 @@ int CMailStore::SaveMessage(CMailMessage& message) {
     const int rc = db_.WriteRecord(&record);
     if (rc == 0) {
         message.recordId = record.id;
-        const uint8_t id[4] = {uint8_t(record.id), uint8_t(record.id >> 8), uint8_t(record.id >> 16),
-                               uint8_t(record.id >> 24)};
-        msg.deviceId = CId(id, 4);
+        msg.deviceId = NumberAsId(record.id);
     }
     db_.Close();
     return rc;

@@ -22,10 +22,7 @@ uint32_t DeviceRecordId(const CMsg& m) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
 }
 
-void SetDeviceRecordId(CMsg& m, uint32_t v) {
-    const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    m.deviceId.SetData(b, 4);
-}
+void SetDeviceRecordId(CMsg& m, uint32_t v) { m.deviceId = NumberAsId(v); }
 
 void Yield() { SyncYieldCycles(10); }
 

@@ -5,6 +5,7 @@
 #include "common/base64.h"
 #include "common/byte_io.h"
 #include "common/handheld_time.h"
+#include "common/message_record_codec.h"
 #include "engine/accounts/account_layout.h"
 #include "engine/accounts/block_fields.h"
 #include "engine/engine_log.h"
@@ -23,10 +24,7 @@ std::string Describe(const std::string& account, const DisconnectedAction& a) {
                   a.opcode, a.uid, a.arg1.c_str(), a.arg2.c_str());
 }
 
-CId UidId(int32_t uid) {
-    const uint8_t b[4] = {uint8_t(uid), uint8_t(uid >> 8), uint8_t(uid >> 16), uint8_t(uid >> 24)};
-    return CId(b, 4);
-}
+CId UidId(int32_t uid) { return NumberAsId(static_cast<uint32_t>(uid)); }
 
 std::vector<uint8_t> Decode(const std::string& text) {
     std::vector<uint8_t> out;
