@@ -100,20 +100,22 @@ bool RunConfiguration(const LanguageScope& language, int userId, int* result) {
 // The user's choice for the next synchronisations: synchronise or do nothing, once or as
 // the default, with a way into the account configuration. True on OK.
 bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset, bool* doNothing, bool* asDefault) {
-    auto text = [&](int id) { return platform::ui::ChoiceForm::Text{language.String(id), id}; };
+    // A string of the language library and the control that shows it.
+    auto text = [&](int stringId, int controlId) {
+        return platform::ui::ChoiceForm::Text{language.String(stringId), controlId};
+    };
     platform::ui::ChoiceForm form;
     form.caption = language.String(kStringActionCaption);
-    form.group = text(kStringActionGroup);
-    form.group.id = 1003;
-    form.options = {{language.String(kStringSynchronise), 1004}, {language.String(kStringDoNothing), 1005}};
+    form.group = text(kStringActionGroup, 1003);
+    form.options = {text(kStringSynchronise, 1004), text(kStringDoNothing, 1005)};
     form.choice = preset == kActionDoNothing ? 1 : 0;
-    form.check = {language.String(kStringAsDefault), 1008};
-    form.ok = {language.String(kStringOk), IDOK};
-    form.cancel = {language.String(kStringCancel), IDCANCEL};
+    form.check = text(kStringAsDefault, 1008);
+    form.ok = text(kStringOk, IDOK);
+    form.cancel = text(kStringCancel, IDCANCEL);
     // The account configuration may run a message loop of its own; a second press while
     // it runs starts nothing.
     bool busy = false;
-    form.actions.push_back({{language.String(kStringConfigure), 1006},
+    form.actions.push_back({text(kStringConfigure, 1006),
                             [&] {
                                 if (busy) return;
                                 busy = true;

@@ -56,9 +56,9 @@ int runAction(const SyncOptions& options, std::ostream& out, std::ostream& err) 
         RosterSetNextAction(userId, kMailCreator, chosen);
         out << "Next operation: " << ActionName(chosen) << "\n";
     } else {
-        out << "Unchanged: " << ActionName(hasNext ? next : permanent)
-            << (hasNext ? " next time, " : " by default") << (hasNext ? ActionName(permanent) : "")
-            << (hasNext ? " by default" : "") << "\n";
+        out << "Unchanged: ";
+        if (hasNext) out << ActionName(next) << " next time, ";
+        out << ActionName(permanent) << " by default\n";
     }
     return 0;
 }
