@@ -349,13 +349,10 @@ int MAccSetCurrentClientInfo(StoreHandle* account, int clientId, const char* nam
         };
         for (const auto& [field, value] : texts)
             if (value.size() + 1 > field.width) return Code(LDG_E_INVALID_PARAMETER);
-        auto& desktop = a.MutableImage().desktop;
-        for (const auto& [field, value] : texts) {
-            std::fill_n(desktop.begin() + static_cast<ptrdiff_t>(field.offset), field.width, uint8_t{0});
-            std::copy(value.begin(), value.end(), desktop.begin() + static_cast<ptrdiff_t>(field.offset));
-        }
-        desktop[layout::kClientFlag] = keep ? static_cast<uint8_t>(flag) : 0;
-        tess::accounts::ByteSpan(desktop).putU32le(layout::kClientId, 0xFFFFFFFFu);
+        tess::accounts::ByteSpan desktop(a.MutableImage().desktop);
+        for (const auto& [field, value] : texts) desktop.putText(field.offset, field.width, value);
+        desktop.putU8(layout::kClientFlag, keep ? static_cast<uint8_t>(flag) : 0);
+        desktop.putU32le(layout::kClientId, 0xFFFFFFFFu);
         return 0;
     });
 }
