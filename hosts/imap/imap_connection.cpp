@@ -1,5 +1,7 @@
 #include "hosts/imap/imap_connection.h"
 
+#include <algorithm>
+
 #include <cstdio>
 
 namespace imap {
@@ -167,6 +169,7 @@ int CImapConnection::Disconnect() {
     loggedIn_ = false;
     folderListRead_ = false;
     inboxListed_ = false;
+    flaggedByUs_.clear();
     folderNames_.clear();
     selectedFolder_.clear();
     existsCount_ = 0;
@@ -241,10 +244,59 @@ bool CImapConnection::FolderExists(const std::string& name) const {
     return false;
 }
 
+bool CImapConnection::HasCapability(const std::string& name) {
+    std::vector<ResponseLine> lines;
+    if (!Command("CAPABILITY", lines)) return false;
+    for (const auto& line : lines) {
+        if (!ContainsNoCase(line.text, "CAPABILITY")) continue;
+        std::size_t pos = 0;
+        const std::string& t = line.text;
+        while (pos < t.size()) {
+            std::size_t end = t.find(' ', pos);
+            if (end == std::string::npos) end = t.size();
+            if (EqualsNoCase(t.substr(pos, end - pos), name)) return true;
+            pos = end + 1;
+        }
+    }
+    return false;
+}
+
 bool CImapConnection::Expunge() {
     if (!Ready()) return false;
-    std::string response;
-    return SendTaggedCommand("EXPUNGE", response);
+    if (flaggedByUs_.empty()) return true;
+    const bool uidPlus = HasCapability("UIDPLUS");
+    bool ok = true;
+    for (auto& [folder, ours] : flaggedByUs_) {
+        // A folder renamed or deleted since cannot be selected; nothing of ours is left in it.
+        if (ours.empty() || MakeCurrent(folder) != kImapOk) continue;
+        std::sort(ours.begin(), ours.end());
+        ours.erase(std::unique(ours.begin(), ours.end()), ours.end());
+        std::vector<ResponseLine> lines;
+        if (uidPlus) {
+            std::string set;
+            for (uint32_t uid : ours) set += (set.empty() ? "" : ",") + std::to_string(uid);
+            if (!Command("UID EXPUNGE " + set, lines)) ok = false;
+            continue;
+        }
+        std::vector<uint32_t> flagged;
+        if (!Command("UID SEARCH DELETED", lines) ||
+            !ParseSearch(lines, flagged, static_cast<std::size_t>(-1))) {
+            ok = false;
+            continue;
+        }
+        const bool onlyOurs = std::all_of(flagged.begin(), flagged.end(), [&](uint32_t uid) {
+            return std::binary_search(ours.begin(), ours.end(), uid);
+        });
+        if (!onlyOurs) {
+            Log("IMAP: Expunge of '" + folder +
+                "' left for later: another client has flagged messages deleted there.");
+            continue;
+        }
+        std::string response;
+        if (!SendTaggedCommand("EXPUNGE", response)) ok = false;
+    }
+    flaggedByUs_.clear();
+    return ok;
 }
 
 int CImapConnection::FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen) {
@@ -281,10 +333,11 @@ int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
     std::string response;
-    return SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
-                             response)
-               ? kImapOk
-               : kImapDeleteRefused;
+    if (!SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
+                           response))
+        return kImapDeleteRefused;
+    flaggedByUs_[folder].push_back(uid);
+    return kImapOk;
 }
 
 int CImapConnection::CopyMessages(const std::string& from, const std::string& to, int count,

@@ -4,6 +4,7 @@
 // server's folder names, the selected folder and its message count.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,11 @@ public:
     bool ListFolders();
     int GetFolderNames(std::vector<std::string>& out);
     bool FolderExists(const std::string& name) const;
+    // Removes for good the messages this session flagged \Deleted, and only those:
+    // another client's \Deleted flag is its own business. With UIDPLUS each folder gets
+    // a UID EXPUNGE of our UIDs; without it a folder is expunged only when every
+    // \Deleted message in it is ours, otherwise ours stay flagged for a later sync.
+    // False when the server refused an expunge it was sent.
     bool Expunge();
 
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
@@ -130,6 +136,7 @@ private:
     // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
     int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
+    bool HasCapability(const std::string& name);
 
     std::unique_ptr<inet::CMailSocket> socket_;
     ImapSettings settings_;
@@ -141,6 +148,8 @@ private:
     std::vector<std::string> folderNames_;
     std::string selectedFolder_;
     int existsCount_ = 0;
+    // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
+    std::map<std::string, std::vector<uint32_t>> flaggedByUs_;
 };
 
 }  // namespace imap

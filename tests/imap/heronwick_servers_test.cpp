@@ -255,6 +255,10 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
     uint32_t a = Store("INBOX", Simple("a"));
     uint32_t b = Store("INBOX", Simple("b"));
     uint32_t c = Store("INBOX", Simple("c"));
+    // Another client has flagged d deleted but not expunged it: the sync must leave it.
+    uint32_t d = Store("INBOX", Simple("d"));
+    Command("SELECT INBOX");
+    Command("UID STORE " + std::to_string(d) + " +FLAGS (\\Deleted)");
     Command("CREATE \"Keep\"");
     ASSERT_EQ(LogonNow(), 0);
     ASSERT_EQ(IMAP4SelectFolder("INBOX"), 0);
@@ -281,6 +285,8 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
     std::string left = Join(Command("UID SEARCH ALL"));
     EXPECT_NE(left.find(" " + std::to_string(c)), std::string::npos) << left;
     EXPECT_EQ(left.find(" " + std::to_string(a) + " "), std::string::npos) << left;
+    EXPECT_EQ(left.find(" " + std::to_string(b) + " "), std::string::npos) << left;
+    EXPECT_NE(left.find(" " + std::to_string(d)), std::string::npos) << left;
     Command("SELECT Keep");
     EXPECT_NE(Join(Command("SEARCH SUBJECT b")).find("* SEARCH 1"), std::string::npos);
     Command("CLOSE");

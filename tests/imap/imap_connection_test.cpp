@@ -275,17 +275,52 @@ TEST(ImapConnection, RenameSelectsTheFolderThenRenamesIt) {
 
 TEST(ImapConnection, UnfinishedReplyIsAFailureWithoutTranscript) {
     S server(Login({S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 1 EXISTS\r\n"), S::Pause(750),
-                    S::Expect("AEG4 EXPUNGE"), S::Send("{tag} OK\r\n")}));
+                    S::Expect("AEG4 UID STORE 5 +FLAGS.SILENT \\seen"), S::Send("{tag} OK\r\n")}));
     Session s(server.port());
     s.settings.waitTimeout = 500;
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
     ASSERT_EQ(imap.ImapLogin(), 0);
     EXPECT_EQ(imap.SelectFolder("INBOX"), imap::kImapSelectFailed);
-    EXPECT_TRUE(imap.Expunge());
+    EXPECT_EQ(imap.StoreSeenFlag(nullptr, 5, true), 0);
     EXPECT_TRUE(server.Finish()) << server.failure();
     EXPECT_EQ(s.log.find("IMAP SEND:SELECT"), std::string::npos) << s.log;
-    EXPECT_NE(s.log.find("IMAP SEND:EXPUNGE\nIMAP RECV:AEG4 OK"), std::string::npos) << s.log;
+    EXPECT_NE(s.log.find("IMAP RECV:AEG4 OK"), std::string::npos) << s.log;
+}
+
+// Without UIDPLUS a plain EXPUNGE would also remove what another client flagged
+// \Deleted, so it is sent only when every \Deleted message is one the handheld deleted.
+TEST(ImapConnection, ExpungeWithoutUidPlusSparesOtherClientsDeletions) {
+    struct Case {
+        const char* name;
+        const char* deleted;  // the server's UID SEARCH DELETED answer
+        bool expunged;
+    };
+    const Case cases[] = {
+        {"only ours", "* SEARCH 7 9\r\n", true},
+        {"another client's too", "* SEARCH 3 7 9\r\n", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<S::Step> steps = {
+            S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 4 EXISTS\r\n{tag} OK\r\n"),
+            S::Expect("AEG4 UID STORE 7 +FLAGS.SILENT \\deleted"), S::Send("{tag} OK\r\n"),
+            S::Expect("AEG5 UID STORE 9 +FLAGS.SILENT \\deleted"), S::Send("{tag} OK\r\n"),
+            S::Expect("AEG6 CAPABILITY"), S::Send("* CAPABILITY IMAP4rev1 IDLE\r\n{tag} OK\r\n"),
+            S::Expect("AEG7 UID SEARCH DELETED"), S::Send(std::string(c.deleted) + "{tag} OK\r\n")};
+        if (c.expunged) {
+            steps.push_back(S::Expect("AEG8 EXPUNGE"));
+            steps.push_back(S::Send("{tag} OK\r\n"));
+        }
+        S server(Login(steps));
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0) << c.name;
+        ASSERT_EQ(imap.ImapLogin(), 0) << c.name;
+        EXPECT_EQ(imap.StoreDeleted("INBOX", 7), 0) << c.name;
+        EXPECT_EQ(imap.StoreDeleted("INBOX", 9), 0) << c.name;
+        EXPECT_TRUE(imap.Expunge()) << c.name;
+        EXPECT_TRUE(server.Finish()) << c.name << ": " << server.failure();
+    }
 }
 
 }  // namespace
