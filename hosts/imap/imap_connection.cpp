@@ -248,15 +248,9 @@ bool CImapConnection::HasCapability(const std::string& name) {
     std::vector<ResponseLine> lines;
     if (!Command("CAPABILITY", lines)) return false;
     for (const auto& line : lines) {
-        if (!ContainsNoCase(line.text, "CAPABILITY")) continue;
-        std::size_t pos = 0;
-        const std::string& t = line.text;
-        while (pos < t.size()) {
-            std::size_t end = t.find(' ', pos);
-            if (end == std::string::npos) end = t.size();
-            if (EqualsNoCase(t.substr(pos, end - pos), name)) return true;
-            pos = end + 1;
-        }
+        if (inet::StartsWithNoCase(line.text, "* CAPABILITY ") &&
+            ContainsNoCase(line.text + " ", " " + name + " "))
+            return true;
     }
     return false;
 }
@@ -266,11 +260,9 @@ bool CImapConnection::Expunge() {
     if (flaggedByUs_.empty()) return true;
     const bool uidPlus = HasCapability("UIDPLUS");
     bool ok = true;
-    for (auto& [folder, ours] : flaggedByUs_) {
+    for (const auto& [folder, ours] : flaggedByUs_) {
         // A folder renamed or deleted since cannot be selected; nothing of ours is left in it.
-        if (ours.empty() || MakeCurrent(folder) != kImapOk) continue;
-        std::sort(ours.begin(), ours.end());
-        ours.erase(std::unique(ours.begin(), ours.end()), ours.end());
+        if (MakeCurrent(folder) != kImapOk) continue;
         std::vector<ResponseLine> lines;
         if (uidPlus) {
             std::string set;
@@ -284,10 +276,8 @@ bool CImapConnection::Expunge() {
             ok = false;
             continue;
         }
-        const bool onlyOurs = std::all_of(flagged.begin(), flagged.end(), [&](uint32_t uid) {
-            return std::binary_search(ours.begin(), ours.end(), uid);
-        });
-        if (!onlyOurs) {
+        if (!std::all_of(flagged.begin(), flagged.end(),
+                         [&](uint32_t uid) { return ours.count(uid) != 0; })) {
             Log("IMAP: Expunge of '" + folder +
                 "' left for later: another client has flagged messages deleted there.");
             continue;
@@ -336,7 +326,8 @@ int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
     if (!SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
                            response))
         return kImapDeleteRefused;
-    flaggedByUs_[folder].push_back(uid);
+    // INBOX in any case is one folder; one entry keeps its UIDs together.
+    flaggedByUs_[EqualsNoCase(folder, "inbox") ? std::string("INBOX") : folder].insert(uid);
     return kImapOk;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -149,7 +150,7 @@ private:
     std::string selectedFolder_;
     int existsCount_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
-    std::map<std::string, std::vector<uint32_t>> flaggedByUs_;
+    std::map<std::string, std::set<uint32_t>> flaggedByUs_;
 };
 
 }  // namespace imap
