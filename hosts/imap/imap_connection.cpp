@@ -260,7 +260,9 @@ bool CImapConnection::Expunge() {
     if (flaggedByUs_.empty()) return true;
     const bool uidPlus = HasCapability("UIDPLUS");
     bool ok = true;
-    for (const auto& [folder, ours] : flaggedByUs_) {
+    for (const auto& entry : flaggedByUs_) {
+        const std::string& folder = entry.first;
+        const std::set<uint32_t>& ours = entry.second;
         // A folder renamed or deleted since cannot be selected; nothing of ours is left in it.
         if (MakeCurrent(folder) != kImapOk) continue;
         std::vector<ResponseLine> lines;
