@@ -1,3 +1,52 @@
+// The phases of one synchronisation, in the order CSyncSession::Run runs them. A phase
+// may assume what the phases above it left; when one fails the run goes straight to the
+// closing phase (a missing AES library ends it before anything is opened).
+//
+//  1. Preconditions      Run (sync_driver.cpp)
+//     The AES library loads, the conduit registers with the sync manager, a pending
+//     upgrade notice is written, the handheld has room (CheckHandheldSpace). Assumes
+//     nothing.
+//  2. User and handheld  ReadConduitVersion, FindSyncUser, CDeviceDb::ReadDatabaseVersion
+//     The desktop user, their conduit folder and attachment translator; the handheld's
+//     database version (none: the run ends); the user's settings upgraded when the stored
+//     version differs (UpgradeUserSettingsFor); a newer handheld's security info.
+//  3. Accounts           BuildAccountConnections: LoadAccountSettings, then per slot
+//                        CMailAccount::Reconcile, RelayKeyExchange, BindHost
+//     Assumes the user and the database version. Leaves one CHostConnection per slot
+//     with its account loaded and agreed with the handheld; each active one bound to its
+//     host module (loaded, not connected) or deactivated.
+//  4. Data manager       OpenDataManagerSession (sync_components.cpp), ReadAppVersion
+//     The progress service and the data manager's session opened for the user (a
+//     failure is logged, not fatal). The engine's handheld database is closed first:
+//     one database is open at a time.
+//  Phases 5 to 7 run only with an active account, a user interface and work to do
+//  (HasSyncWork); phase 7 only for sync types 0, 1 and 3.
+//  5. Actions            LoadDisconnectedActions (disconnected_actions.cpp)
+//     Assumes the connections. Each active account gets the handheld's disconnected
+//     actions; those of accounts marked deleted or server-changed are dropped. Spends
+//     the server-changed mark: serverChanged remembers it for phase 6.
+//  6. Handheld messages  LoadDeviceMessages (account_loop.cpp)
+//     Assumes the actions are loaded. Fills each connection's device map; removes what
+//     the handheld deleted and the copies of accounts deleted or server-changed.
+//  7. Account loop       SyncAccounts (account_loop.cpp), one active account at a time:
+//     a. ConnectHost (host_connection.cpp): Initialize, Logon, GetFolderList; the host's
+//        folders merged into the account. Nothing below runs when it fails.
+//     b. CollectHostMessages (host_messages.cpp), per selected folder: host messages
+//        matched to their handheld copies (kMsgFlagSeenOnHost), new ones into the host
+//        map; a folder whose listing failed goes into failedFolders.
+//     c. PerformDisconnectedActions (disconnected_actions.cpp): after b for accounts of
+//        Kind() 0 or 4 other than POP, before b for the rest.
+//     d. SendOutbox (outbox.cpp), when the account sends its outbox.
+//     e. SyncDeviceMessages (account_loop.cpp), only when b to d asked for no
+//        disconnect: assumes b's maps. Changes written to the handheld copies, copies
+//        the host no longer lists deleted (never for a folder in failedFolders), new
+//        messages added; then CMailAccount::MarkSynchronised.
+//     f. DisconnectHost (host_connection.cpp): IMAP commit while still logged on, then
+//        FreeFolderList, Logoff, Uninitialize. Runs after any failure of b to e.
+//     An external sync component's account runs RunComponentAccount instead of a to f.
+//  8. Closing            Run: DestroyConnections, LogSyncEnd, CDeviceDb::Close,
+//                        SyncUnregisterConduit, the progress window closed.
+
 #pragma once
 // One synchronisation: the driver and the phases it runs, over the session's state.
 #include <memory>
