@@ -16,7 +16,7 @@
 #include <stdint.h>
 
 #include "common/mail_msg.h"
-#include "engine/host_records.h"
+#include "common/host_records.h"
 #include "platform/core/module.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"

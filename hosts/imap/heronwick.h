@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "common/mail_msg.h"
-#include "engine/host_records.h"
+#include "common/host_records.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
 
