@@ -118,7 +118,7 @@ int CSyncSession::LoadDeviceMessages() {
             ++index;
             continue;
         }
-        if (HasNoHostIds(*m) && m->category != 1 && c->Kind() != 4) {
+        if (HasNoHostIds(*m) && m->category != 1 && !c->IsRelayAccount()) {
             ++index;
             continue;
         }
@@ -148,7 +148,7 @@ int CSyncSession::LoadDeviceMessages() {
     // account's copies are found by the ids in their part records, whatever the type.
     for (auto& c : connections) {
         const int type = c->ConnType();
-        if (!c->IsActive() || (type == kConnSyncOnly && c->Kind() != 4)) continue;
+        if (!c->IsActive() || (type == kConnSyncOnly && !c->IsRelayAccount())) continue;
         for (auto& e : c->device.Entries())
             for (auto& m : e->msgs) {
                 // Outbox mail numbers its attachments in the word that names a part record.
@@ -256,8 +256,7 @@ int CSyncSession::SyncAccounts() {
         };
         bool toDisconnect = false;
         if (anyFolder) {
-            const int kind = c.Kind();
-            if ((kind == 0 || kind == 4) && p != kProtocolPop) {
+            if ((c.IdentifiesByMessageId() || c.IsRelayAccount()) && p != kProtocolPop) {
                 if (collect()) {
                     toDisconnect = true;
                 } else {
@@ -270,7 +269,7 @@ int CSyncSession::SyncAccounts() {
                 result = PerformDisconnectedActions(&c);
                 if (result != 0) {
                     toDisconnect = true;
-                } else if (collect() && (p == kProtocolImap || (p == kProtocolPop && kind == 0)) && c.Outbox()) {
+                } else if (collect() && (p == kProtocolImap || (p == kProtocolPop && c.IdentifiesByMessageId())) && c.Outbox()) {
                     progress.SetProgressText(FormatText(Str(4453), {name}));
                     result = SendOutbox(c);
                     toDisconnect = true;
@@ -397,7 +396,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
 
     const int type = c.ConnType();
     // A relay account's copies are found by the ids in this record, whatever the type.
-    if (type == kConnWireless || (type == kConnSyncOnly && c.Kind() == 4)) {
+    if (type == kConnWireless || (type == kConnSyncOnly && c.IsRelayAccount())) {
         WriteMessagePartRecord(c, msg);
     } else if (type == kConnDialUp || type == kConnTcpIp) {
         TrackDeliveredSize(msg, c);
@@ -411,7 +410,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
             cache.category = 4;
             cache.texts[0] = std::to_string(int32_t(uid));
         } else {
-            cache.category = (p == kProtocolPop && c.Kind() == 0) ? 4 : 3;
+            cache.category = (p == kProtocolPop && c.IdentifiesByMessageId()) ? 4 : 3;
             if (cache.category == 4) cache.texts[0] = IdPart(IdText(msg.msgId), 0);
             cache.time = uint32_t(msg.date / 60 * 60);
             cache.texts[1] = msg.Subject;
@@ -433,7 +432,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
 }
 
 int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
-    if (c.Kind() == 4 && msg.partInfo && generalSettings.version == 0) QueueRelayAction(c, msg);
+    if (c.IsRelayAccount() && msg.partInfo && generalSettings.version == 0) QueueRelayAction(c, msg);
     if (db.Open(kDbMessages) != 0) return kResultDbOpen;
     if (msg.rewriteParts || c.attachmentUpdates.count(&msg)) {
         const bool wired = c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp;

@@ -20,7 +20,7 @@ void CSyncSession::WriteAccountReport(CHostConnection& c) {
         Debug("Account protocol is direct IMAP.");
     else if (p == kProtocolMapi || p == kProtocolMapi2)
         Debug("Account protocol is MAPI.");
-    else if (p == kProtocolPop && c.Kind() == 0)
+    else if (p == kProtocolPop && c.IdentifiesByMessageId())
         Debug("Account protocol is direct POP.");
     else
         Debug("Account protocol is SMAPI");

@@ -85,7 +85,7 @@ int CSyncSession::WriteDisconnectedAction(int accountId, int opcode, int uid, co
 }
 
 void CSyncSession::QueueRelayAction(CHostConnection& c, CMsg& msg) {
-    if (c.Kind() != 4 || !msg.partInfo || msg.partInfo->firstId.IsEmpty()) return;
+    if (!c.IsRelayAccount() || !msg.partInfo || msg.partInfo->firstId.IsEmpty()) return;
     if (WriteDisconnectedAction(c.slot, 14, 0, msg.partInfo->FirstIdText(), "")) Debug("Queued action for Business Account");
 }
 
@@ -115,12 +115,12 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                     named.name = a.arg2.data();
                     folder = &named;
                 }
-            } else if (c.Kind() == 4) {
+            } else if (c.IsRelayAccount()) {
                 const std::vector<uint8_t> id = Decode(a.arg1);
                 m.msgId.SetData(id.data(), int32_t(id.size()));
                 m.flags |= kMsgFlagSeenOnHost;
             } else if (a.uid == 254) {
-                if (p == kProtocolPop && c.Kind() == 0) {
+                if (p == kProtocolPop && c.IdentifiesByMessageId()) {
                     // POP ids are texts: decoding one would name no message at all.
                     m.msgId.SetData(a.arg2.data(), int32_t(a.arg2.size()));
                 } else {
@@ -172,7 +172,7 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                 rc = c.SetReadState(folder, m);
             }
             if (rc != 0) return false;
-            if (del && !imap && c.Kind() != 4) {
+            if (del && !imap && !c.IsRelayAccount()) {
                 if (CMsg* h = c.FindHostMessage(m)) c.host.Take(h);
             }
             return true;

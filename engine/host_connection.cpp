@@ -133,18 +133,47 @@ namespace {
 
 std::string Text(const ByteView& v, TextField f) { return std::string(v.text(f.offset, f.width)); }
 
+// The POP host's record: the values of the internet record, with the APOP switch where the
+// IMAP record has its sent folder.
+PopLogonRecord PopRecordOf(const LogonRecord& r, int32_t popValue) {
+    return PopLogonRecord{.server = r.server,
+                          .smtpServer = r.smtpServer,
+                          .port = r.port,
+                          .smtpPort = r.smtpPort,
+                          .reserved1 = r.reserved1,
+                          .popValue = popValue,
+                          .reservedText = r.reservedText,
+                          .reserved2 = r.reserved2,
+                          .user = r.user,
+                          .password = r.password,
+                          .emailAddress = r.emailAddress,
+                          .downloadAttachments = r.downloadAttachments,
+                          .blockValue = r.blockValue,
+                          .unreadOnly = r.unreadOnly,
+                          .days = r.days,
+                          .serverUsable = r.serverUsable,
+                          .smtpUsable = r.smtpUsable,
+                          .reserved3 = r.reserved3,
+                          .maxSize = r.maxSize,
+                          .separateSmtpLogin = r.separateSmtpLogin,
+                          .smtpUser = r.smtpUser,
+                          .smtpPassword = r.smtpPassword,
+                          .userDirectory = r.userDirectory,
+                          .accountName = r.accountName,
+                          .newerHandheld = r.newerHandheld};
+}
+
 }  // namespace
 
 int CHostConnection::ConnectHost(bool trace, bool summary, const std::string& userDirectory) {
     if (trace && IsActive()) MLOGAdd("--> Beginning Host Connection");
     if (!account) return 2;
     session.progress.SetStepCount(3);
-    auto init = Bind<HostInitializeFn>("Initialize");
     int result = 0;
-    if (!init) {
+    if (!module.initialize) {
         SyncMessage(4035, kActivityHostFailure);
-        result = 103;
-    } else if (init() != 0) {
+        result = kResultMissingExport;
+    } else if (module.initialize() != 0) {
         SyncMessage(4011, kActivityHostFailure);
         result = 2;
     } else {
@@ -153,9 +182,9 @@ int CHostConnection::ConnectHost(bool trace, bool summary, const std::string& us
     session.progress.AdvanceStep();
     if (!initialised) return result;
 
-    if (!Bind<HostLogonFn>("Logon")) {
+    if (!module.logon) {
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
     result = logon(trace, summary, userDirectory);
     session.progress.AdvanceStep();
@@ -163,8 +192,7 @@ int CHostConnection::ConnectHost(bool trace, bool summary, const std::string& us
 }
 
 int CHostConnection::logon(bool trace, bool summary, const std::string& userDirectory) {
-    auto logonFn = Bind<HostLogonFn>("Logon");
-    auto getFolders = Bind<HostGetFolderListFn>("GetFolderList");
+    const HostLogonFn logonFn = module.logon;
     const int flags = (trace ? 2 : 0) | (summary ? 1 : 0);
     const int p = Protocol();
     ByteView h(account->Image().handheld);
@@ -185,20 +213,27 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         clientSet->SetDefaultByKind(p == 2 ? kClientEudora : p == 3 ? kClientOutlookExpress : kClientOutlook);
     }
     if (p == kProtocolMapi || p == kProtocolMapi2) {
-        resolveName = Bind<HostResolveNameFn>("ResolveName");
-        compareMsgId = Bind<HostCompareMsgIdFn>("CompareMsgId");
-        MapiLogonRecord r{Text(d, kHostName).c_str(), Text(d, kMapiProfile).c_str(), Text(d, kDesktopPassword).c_str(),
-                          days, newer, download, blockValue, userDirectory.c_str(), name.c_str(), window};
+        resolveName = module.resolveName;
+        compareMsgId = module.compareMsgId;
+        MapiLogonRecord r{.hostName = Text(d, kHostName).c_str(), .profile = Text(d, kMapiProfile).c_str(),
+                          .password = Text(d, kDesktopPassword).c_str(), .days = days, .newerHandheld = newer,
+                          .downloadAttachments = download, .blockValue = blockValue,
+                          .userDirectory = userDirectory.c_str(), .accountName = name.c_str(), .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else if (p >= 0 && p <= 3) {
-        SmapiLogonRecord r{"", "", newer, download, blockValue, userDirectory.c_str(), name.c_str(), window};
+        SmapiLogonRecord r{.first = "", .second = "", .newerHandheld = newer, .downloadAttachments = download,
+                           .blockValue = blockValue, .userDirectory = userDirectory.c_str(), .accountName = name.c_str(),
+                           .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else if (p == kProtocolNotes) {
         char dir[260] = {};
         int size = sizeof dir;
         QuayGetSyncManagerDirectory(dir, &size);
-        NotesLogonRecord r{Text(d, kMapiProfile).c_str(), Text(d, kDesktopPassword).c_str(), dir, days, newer,
-                           download, blockValue, userDirectory.c_str(), name.c_str(), 0, window};
+        NotesLogonRecord r{.idFile = Text(d, kMapiProfile).c_str(), .password = Text(d, kDesktopPassword).c_str(),
+                           .programDirectory = dir, .days = days, .newerHandheld = newer,
+                           .downloadAttachments = download, .blockValue = blockValue,
+                           .userDirectory = userDirectory.c_str(), .accountName = name.c_str(), .localSync = 0,
+                           .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else {
         const bool pop = p == kProtocolPop;
@@ -242,17 +277,35 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         }
         const int32_t maxSize = MaxSizeKb() * 1024;
         if (attempt) {
+            LogonRecord r{.server = server.c_str(),
+                          .smtpServer = smtp.c_str(),
+                          .port = port,
+                          .smtpPort = smtpPort,
+                          .reserved1 = 0,
+                          .reservedText = "",
+                          .reserved2 = -1,
+                          .user = user.c_str(),
+                          .password = password.c_str(),
+                          .sentFolder = pop ? "" : Text(h, kSentFolder).c_str(),
+                          .emailAddress = Text(h, kEmailAddress).c_str(),
+                          .downloadAttachments = download,
+                          .blockValue = blockValue,
+                          .unreadOnly = UnreadOnly() ? 1 : 0,
+                          .days = days,
+                          .serverUsable = serverUsable,
+                          .smtpUsable = smtpUsable,
+                          .reserved3 = 0,
+                          .maxSize = maxSize,
+                          .separateSmtpLogin = separate ? 1 : 0,
+                          .smtpUser = smtpUser.c_str(),
+                          .smtpPassword = smtpPassword.c_str(),
+                          .userDirectory = userDirectory.c_str(),
+                          .accountName = name.c_str(),
+                          .newerHandheld = newer};
             if (pop) {
-                PopLogonRecord r{server.c_str(), smtp.c_str(), port, smtpPort, 0, int32_t(h.u32le(kSwitch1648)), "", -1,
-                                 user.c_str(), password.c_str(), Text(h, kEmailAddress).c_str(), download, blockValue,
-                                 UnreadOnly() ? 1 : 0, days, serverUsable, smtpUsable, 0, maxSize, separate ? 1 : 0,
-                                 smtpUser.c_str(), smtpPassword.c_str(), userDirectory.c_str(), name.c_str(), newer};
-                rc = logonFn(&r, flags, 1);
+                PopLogonRecord popRecord = PopRecordOf(r, int32_t(h.u32le(kSwitch1648)));
+                rc = logonFn(&popRecord, flags, 1);
             } else {
-                LogonRecord r{server.c_str(), smtp.c_str(), port, smtpPort, 0, "", -1, user.c_str(), password.c_str(),
-                              Text(h, kSentFolder).c_str(), Text(h, kEmailAddress).c_str(), download, blockValue,
-                              UnreadOnly() ? 1 : 0, days, serverUsable, smtpUsable, 0, maxSize, separate ? 1 : 0,
-                              smtpUser.c_str(), smtpPassword.c_str(), userDirectory.c_str(), name.c_str(), newer};
                 rc = logonFn(&r, flags, 1);
             }
         }
@@ -263,16 +316,16 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         return 2;
     }
     // The folder list is needed after every logon; a host without it cannot be used.
-    if (!getFolders) {
+    if (!module.getFolderList) {
         loggedOn = true;
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
     loggedOn = true;
-    if (auto partialFn = Bind<HostSupportsPartialFn>("HostSupportsPartialMessages")) partial = partialFn() & 0xFF;
+    if (module.supportsPartialMessages) partial = module.supportsPartialMessages() & 0xFF;
     folders = nullptr;
     folderCount = 0;
-    getFolders(&folders, &folderCount);
+    module.getFolderList(&folders, &folderCount);
     if (!folders) folderCount = 0;
     nameStandardFolders();
     if (folderCount > 0) {
@@ -317,14 +370,13 @@ int CHostConnection::DisconnectHost() {
     // Expunge while the session is still open; after Logoff the host could not.
     if (initialised && loggedOn && Protocol() == kProtocolImap) Imap4Commit();
     if (loggedOn) {
-        if (auto freeFolders = Bind<HostFreeFolderListFn>("FreeFolderList"); freeFolders && folders)
-            freeFolders(folders, folderCount);
-        if (auto logoff = Bind<HostLogoffFn>("Logoff")) logoff();
+        if (module.freeFolderList && folders) module.freeFolderList(folders, folderCount);
+        if (module.logoff) module.logoff();
     }
     folders = nullptr;
     folderCount = 0;
     if (initialised)
-        if (auto uninit = Bind<HostUninitializeFn>("Uninitialize")) uninit();
+        if (module.uninitialize) module.uninitialize();
     initialised = loggedOn = false;
     restoreMailClient();
     return 0;

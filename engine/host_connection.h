@@ -11,6 +11,7 @@
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "engine/accounts/mail_account.h"
+#include "engine/host_module.h"
 #include "engine/mail_client_set.h"
 #include "engine/tidewater.h"
 
@@ -27,6 +28,13 @@ enum : int {
     kProtocolPop = 8,
     kProtocolPlaceholder = 255,
     kProtocolComponent = 256,  // above this: an external sync component
+};
+
+// The server kind of an account (the handheld account record's word 0); other values are
+// ordinary accounts.
+enum : int {
+    kServerKindPlain = 0,
+    kServerKindRelay = 4,
 };
 
 enum : int {
@@ -86,7 +94,7 @@ public:
     CSyncSession& session;
     const int slot;
     std::unique_ptr<tess::accounts::CMailAccount> account;
-    HMODULE module = nullptr;
+    HostModule module;  // the host library and its exports, bound when it is loaded
     bool initialised = false;
     bool loggedOn = false;
     int partial = 0;
@@ -106,7 +114,13 @@ public:
 
     // The account's values.
     int Protocol() const;
-    int Kind() const;  // the handheld account record's word 0 (4: served by the relay)
+    int Kind() const;  // the server kind: the handheld account record's word 0
+    // Server kind 4: an account the desktop relay serves. Its messages are known by the
+    // ids their part-information records carry, and their changes go back to the relay.
+    bool IsRelayAccount() const { return Kind() == kServerKindRelay; }
+    // Server kind 0: the host knows messages by the texts of their message ids, not by
+    // host ids (a POP account of this kind logs on with the POP record).
+    bool IdentifiesByMessageId() const { return Kind() == kServerKindPlain; }
     int ConnType() const;
     bool IsActive() const;
     bool IsComponent() const { int p = Protocol(); return p > kProtocolComponent && p != -1; }
@@ -122,12 +136,7 @@ public:
     void Deactivate();
     void ClearServerChangedMark();
 
-    template <class Fn>
-    Fn Bind(const char* name) const {
-        return module ? reinterpret_cast<Fn>(GetProcAddress(module, name)) : nullptr;
-    }
-
-    // Connecting (0, 2 or 103) and disconnecting.
+    // Connecting (0, 2 or kResultMissingExport) and disconnecting.
     int ConnectHost(bool trace, bool summary, const std::string& userDirectory);
     int DisconnectHost();
 
@@ -155,7 +164,14 @@ public:
     CMsg* FindHostMessage(const CMsg& probe);
 
 private:
-    int imapReady(const char* name, void** fn);
+    // 0 when an IMAP folder call may go to the host: an initialised IMAP host that
+    // exports it (else kResultMissingImapExport, reported); 3 for any other account.
+    int imapReady(const void* fn);
+    template <class Fn, class... Args>
+    int callImap(Fn fn, Args... args) {
+        if (int rc = imapReady(reinterpret_cast<const void*>(fn))) return rc;
+        return fn(args...);
+    }
     void updateCopy(CMsg& hostMsg, CMsg& copy, FolderRecord* folder);
     // false when the host could not give the message's body this time.
     bool prepareNew(CMsg& msg, FolderRecord* folder);

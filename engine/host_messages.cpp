@@ -101,7 +101,6 @@ std::string ReplaceIdPart(const std::string& text, int part, const std::string& 
 // ---- Matching ------------------------------------------------------------------------------
 
 CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
-    const int kind = Kind();
     const int p = Protocol();
     auto each = [&](auto&& pred) -> CMsg* {
         for (auto& e : device.Entries())
@@ -109,7 +108,7 @@ CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
                 if (pred(*m)) return m.get();
         return nullptr;
     };
-    if (kind == 0) {
+    if (IdentifiesByMessageId()) {
         if (ConnType() == kConnWireless) h.Subject = TrimLeft(h.Subject);
         const std::string hostText = IdText(h.msgId);
         if (p == kProtocolPop) {
@@ -150,7 +149,7 @@ CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
         }
         return copy;
     }
-    if (kind == 4) {
+    if (IsRelayAccount()) {
         // Desktop entry ids that differ only in bytes 22 and 23 name the same message.
         const bool entryIds = p == kProtocolMapi || p == kProtocolMapi2;
         auto sameMsgId = [&](const CId& stored) {
@@ -227,13 +226,13 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     MailMsg** list = nullptr;
     int count = 0;
     int rc = 0;
-    auto freeMsgs = Bind<HostFreeMailMsgFn>("FreeMailMsg");
+    auto freeMsgs = module.freeMailMsg;
     if (partial) {
-        auto getIds = Bind<HostGetMsgIdsFn>("GetMsgIds");
-        auto getHeaders = Bind<HostGetMsgHeadersFn>("GetMsgHeaders");
+        auto getIds = module.getMsgIds;
+        auto getHeaders = module.getMsgHeaders;
         if (!getIds || !getHeaders || !freeMsgs) {
             SyncMessage(4035, kActivityHostFailure);
-            return 103;
+            return kResultMissingExport;
         }
         MailMsg** ids = nullptr;
         int idCount = 0;
@@ -251,7 +250,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                 const bool readDiffers = ((m.flags & kMsgFlagRead) != 0) != ((copy->status & kMsgStatusRead) != 0);
                 if (!copy->rewriteParts && !copy->pendingUpdate && !(p == kProtocolImap && readDiffers)) continue;
             }
-            const CId& id = Kind() != 0 ? m.hostId : CId(ids[i]->msgId, ids[i]->msgIdLength);
+            const CId& id = !IdentifiesByMessageId() ? m.hostId : CId(ids[i]->msgId, ids[i]->msgIdLength);
             int32_t n = 0;
             const uint8_t* b = id.GetData(&n);
             idBytes.emplace_back(b, b + std::max(0, n));
@@ -266,10 +265,10 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
         int requested = int(ptrs.size());
         if (requested > 0) rc = getHeaders(folder, &list, &count, ptrs.data(), &requested);
     } else {
-        auto getAll = Bind<HostGetAllMsgsFn>("GetAllMsgs");
+        auto getAll = module.getAllMsgs;
         if (!getAll) {
             SyncMessage(4035, kActivityHostFailure);
-            return 103;
+            return kResultMissingExport;
         }
         rc = getAll(folder, &list, &count, 0);
     }
@@ -344,7 +343,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     if (!freeMsgs) {
         if (list) {
             SyncMessage(4035, kActivityHostFailure);
-            return 103;
+            return kResultMissingExport;
         }
     } else if (list) {
         freeMsgs(list, count);
@@ -370,17 +369,17 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
 
 int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
     if (!partial) return 1;
-    auto getMsg = Bind<HostGetMsgFn>("GetMsg");
-    if (!getMsg) return 103;
+    auto getMsg = module.getMsg;
+    if (!getMsg) return kResultMissingExport;
     const int p = Protocol();
     std::vector<uint8_t> id;
-    if (Kind() == 0) {
+    if (IdentifiesByMessageId()) {
         const std::string t = IdText(msg.msgId);
         const std::string first = t.find(kIdSep) == std::string::npos ? t : IdPart(t, 0);
         if (first.empty()) return 1;
         id.assign(first.begin(), first.end());
     } else {
-        const CId& src = (p == kProtocolImap && !msg.hostId.IsEmpty() && Kind() != 4) ? msg.hostId : msg.msgId;
+        const CId& src = (p == kProtocolImap && !msg.hostId.IsEmpty() && !IsRelayAccount()) ? msg.hostId : msg.msgId;
         int32_t n = 0;
         const uint8_t* b = src.GetData(&n);
         id.assign(b, b + std::max(0, n));
@@ -416,7 +415,7 @@ int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
 }
 
 int CHostConnection::SetReadState(FolderRecord* folder, CMsg& msg) {
-    auto fn = Bind<HostSetMsgReadStatusFn>("SetMsgReadStatus");
+    auto fn = module.setMsgReadStatus;
     if (!fn) {
         SyncMessage(4035, kActivityHostFailure);
         return -1;
@@ -429,10 +428,10 @@ int CHostConnection::SetReadState(FolderRecord* folder, CMsg& msg) {
 // A failed delete is reported and its result returned, so that the caller keeps what
 // asked for it (a disconnected action stays for the next synchronisation).
 int CHostConnection::DeleteMessage(FolderRecord* folder, CMsg& msg) {
-    auto fn = Bind<HostDeleteMsgFn>("DeleteMsg");
+    auto fn = module.deleteMsg;
     if (!fn) {
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
     MailBlock b;
     if (msg.ToMailMsg(&b.block) != 0) return 3;
@@ -442,10 +441,10 @@ int CHostConnection::DeleteMessage(FolderRecord* folder, CMsg& msg) {
 }
 
 int CHostConnection::SendMessage(CMsg& msg) {
-    auto fn = Bind<HostSendMsgFn>("SendMsg");
+    auto fn = module.sendMsg;
     if (!fn) {
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
     const std::string to = msg.To, cc = msg.Cc, bcc = msg.Bcc, body = msg.Body, replyTo = msg.ReplyTo;
     const bool old = session.DbVersion() == 1024;
@@ -488,23 +487,23 @@ int CHostConnection::SendMessage(CMsg& msg) {
 }
 
 int CHostConnection::GetAttachments(CMsg& msg, AttachmentTable** table) {
-    auto fn = Bind<HostGetMessageAttachmentFn>("GetMessageAttachment");
+    auto fn = module.getMessageAttachment;
     if (!fn) {
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
-    const int kind = Kind(), p = Protocol();
+    const int p = Protocol();
     std::vector<uint8_t> id;
-    if (kind == 0) {
+    if (IdentifiesByMessageId()) {
         const std::string text = IdText(msg.msgId);
-        std::string part = IdPart(text, (kind == 0 || kind == 4) && p != kProtocolPop ? 1 : 0);
+        std::string part = IdPart(text, (IdentifiesByMessageId() || IsRelayAccount()) && p != kProtocolPop ? 1 : 0);
         // A message new on this synchronisation has only its first part yet: the same
         // host id, so that its files come along with it.
         if (part.empty()) part = IdPart(text, 0);
         if (part.empty()) return -1;
         id = p == kProtocolPop ? std::vector<uint8_t>(part.begin(), part.end()) : Base64Bytes(part);
     } else {
-        const CId& src = (kind == 4 || p == kProtocolNotes) ? msg.msgId : msg.hostId;
+        const CId& src = (IsRelayAccount() || p == kProtocolNotes) ? msg.msgId : msg.hostId;
         int32_t n = 0;
         const uint8_t* b = src.GetData(&n);
         id.assign(b, b + std::max(0, n));
@@ -522,10 +521,10 @@ int CHostConnection::GetAttachments(CMsg& msg, AttachmentTable** table) {
 }
 
 int CHostConnection::FreeAttachments(AttachmentTable** table) {
-    auto fn = Bind<HostFreeAttachmentFn>("FreeAttachment");
+    auto fn = module.freeAttachment;
     if (!fn) {
         SyncMessage(4035, kActivityHostFailure);
-        return 103;
+        return kResultMissingExport;
     }
     const int rc = fn(table);
     *table = nullptr;
@@ -611,55 +610,31 @@ void CHostConnection::ResolveNames(CMsg& msg) {
 
 // ---- IMAP folder calls ---------------------------------------------------------------------
 
-int CHostConnection::imapReady(const char* name, void** fn) {
+int CHostConnection::imapReady(const void* fn) {
     if (Protocol() != kProtocolImap || !initialised || !module) return 3;
-    *fn = reinterpret_cast<void*>(GetProcAddress(module, name));
-    if (!*fn) {
+    if (!fn) {
         SyncMessage(4146, kActivityError);
-        return 101;
+        return kResultMissingImapExport;
     }
     return 0;
 }
 
-int CHostConnection::Imap4Commit() {
-    void* fn = nullptr;
-    if (int rc = imapReady("IMAP4Commit", &fn)) return rc;
-    return reinterpret_cast<Imap4CommitFn>(fn)();
-}
+int CHostConnection::Imap4Commit() { return callImap(module.imap4Commit); }
 int CHostConnection::Imap4SelectFolder(const char* name) {
-    void* fn = nullptr;
-    if (!name) return 3;
-    if (int rc = imapReady("IMAP4SelectFolder", &fn)) return rc;
-    return reinterpret_cast<Imap4SelectFolderFn>(fn)(name);
+    return name ? callImap(module.imap4SelectFolder, name) : 3;
 }
 int CHostConnection::Imap4CopyMessage(uint32_t uid, const char* from, const char* to) {
-    void* fn = nullptr;
-    if (!from || !to) return 3;
-    if (int rc = imapReady("IMAP4CopyMessage", &fn)) return rc;
-    return reinterpret_cast<Imap4CopyMessageFn>(fn)(uid, from, to);
+    return from && to ? callImap(module.imap4CopyMessage, uid, from, to) : 3;
 }
-int CHostConnection::Imap4AddFolder(const char* name) {
-    void* fn = nullptr;
-    if (!name) return 3;
-    if (int rc = imapReady("IMAP4AddFolder", &fn)) return rc;
-    return reinterpret_cast<Imap4AddFolderFn>(fn)(name);
-}
+int CHostConnection::Imap4AddFolder(const char* name) { return name ? callImap(module.imap4AddFolder, name) : 3; }
 int CHostConnection::Imap4DeleteFolder(const char* name) {
-    void* fn = nullptr;
-    if (!name) return 3;
-    if (int rc = imapReady("IMAP4DeleteFolder", &fn)) return rc;
-    return reinterpret_cast<Imap4DeleteFolderFn>(fn)(name);
+    return name ? callImap(module.imap4DeleteFolder, name) : 3;
 }
 int CHostConnection::Imap4RenameFolder(const char* name, const char* newName) {
-    void* fn = nullptr;
-    if (!name || !newName) return 3;
-    if (int rc = imapReady("IMAP4RenameFolder", &fn)) return rc;
-    return reinterpret_cast<Imap4RenameFolderFn>(fn)(name, newName);
+    return name && newName ? callImap(module.imap4RenameFolder, name, newName) : 3;
 }
 int CHostConnection::Imap4SetSeenFlag(uint32_t uid, int seen) {
-    void* fn = nullptr;
-    if (int rc = imapReady("IMAP4SetSeenFlag", &fn)) return rc;
-    return reinterpret_cast<Imap4SetSeenFlagFn>(fn)(nullptr, uid, seen);
+    return callImap(module.imap4SetSeenFlag, static_cast<const char*>(nullptr), uid, seen);
 }
 
 }  // namespace tidewater

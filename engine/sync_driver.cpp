@@ -314,7 +314,7 @@ int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
         const int rc = a.Reconcile(prefs, logDebug ? 1 : 0, noUserInterface ? 1 : 0, generalSettings.version == 1 ? 1 : 0, key);
         if (rc == 0 && !noUserInterface) {
             const int p = c->Protocol();
-            if (p == kProtocolImap || p == kProtocolMapi || p == kProtocolMapi2 || p == kProtocolNotes || c->Kind() == 4)
+            if (p == kProtocolImap || p == kProtocolMapi || p == kProtocolMapi2 || p == kProtocolNotes || c->IsRelayAccount())
                 a.WriteDeviceFolders(prefs);
         }
         if (rc == tess::accounts::kReconcileNoRecord) {
@@ -329,7 +329,7 @@ int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
             }
             c->Deactivate();
         }
-        if (rc == 0 && c->Kind() == 4) RelayKeyExchange(*c);
+        if (rc == 0 && c->IsRelayAccount()) RelayKeyExchange(*c);
         if (!c->IsActive()) continue;
         BindHost(*c, hosts, lastHostIndex);
     }
@@ -357,7 +357,7 @@ void CSyncSession::BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIn
         c.Deactivate();
         return;
     }
-    c.module = (entry >= 0 && hosts) ? hosts[entry] : nullptr;
+    c.module = HostModule::Bind((entry >= 0 && hosts) ? hosts[entry] : nullptr);
     if (!c.module) {
         SyncMessage(4372, kActivityError, {kHostNames[name]});
         c.Deactivate();

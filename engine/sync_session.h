@@ -158,7 +158,7 @@ public:
     void TrackDeliveredSize(CMsg& msg, CHostConnection& c);
     // Part records of a relay account's messages carry the message's ids: only handhelds
     // that read them are given them.
-    bool RelayPartIds(const CHostConnection& c) const { return generalSettings.version == 0 && appVersion >= 1056 && c.Kind() == 4; }
+    bool RelayPartIds(const CHostConnection& c) const { return generalSettings.version == 0 && appVersion >= 1056 && c.IsRelayAccount(); }
     // A new part record of the category with the sizes (and the message's ids for a relay
     // account); 0 with the record's id in *recordId, else message 4179 was written.
     int WritePartRecord(CHostConnection& c, const CMsg& msg, uint32_t delivered, uint32_t total, uint32_t storedId,

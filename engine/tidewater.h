@@ -1,8 +1,8 @@
 #pragma once
 // Tidewater: the synchronisation engine. The conduit entry loads libTidewater.so and calls
 // SynchronizeMail once per Tallyhop operation; the engine drives the message host
-// plug-ins through the export family below, each export looked up by name when it is
-// needed.
+// plug-ins through the export family below, all of a host's exports bound once when the
+// host is loaded for an account (engine/host_module.h).
 //
 // The records that cross the plug-in boundary keep their fields, order and integer widths;
 // pointers are native, so on x86-64 the offsets after the first pointer grow. Every string
@@ -15,8 +15,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "common/host_records.h"
 #include "common/mail_msg.h"
-#include "engine/host_records.h"
 #include "platform/core/module.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"

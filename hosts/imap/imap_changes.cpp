@@ -1,15 +1,10 @@
-// Read state, deletions, moves, folder changes, the final expunge, and sending.
+// Read state, deletions, moves, folder changes, the final expunge, and the sent-folder copy.
 #include "hosts/imap/imap_session.h"
 
 namespace imap {
 namespace {
 
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }
-
-std::string Described(const char* what, const MailMsg* msg) {
-    return std::string(what) + "\nF: " + (msg && msg->From ? msg->From : "") +
-           " S: " + (msg && msg->Subject ? msg->Subject : "");
-}
 
 }  // namespace
 
@@ -21,42 +16,20 @@ int CImapSession::SetSeen(const char* folder, uint32_t uid, bool seen) {
 
 int CImapSession::DeleteMsg(const char* folder, const MailMsg* msg) {
     if (!imapUsable_) return kImapNotConnected;
-    Log(Described("IMAP: Beginning to delete message.", msg));
+    Log(inet::Described("IMAP: Beginning to delete message.", msg));
     uint32_t uid = 0;
     if (!msg || !UidOf(msg->hostId, msg->hostIdLength, uid)) return kSessionNoMessage;
     std::string name = Text(folder);
     connection_.StoreSeenFlag(folder ? &name : nullptr, uid, true);
     int rc = connection_.StoreDeleted(folder ? name : std::string("inbox"), uid);
-    Log(Described("IMAP: Finished delete message.", msg));
+    Log(inet::Described("IMAP: Finished delete message.", msg));
     return rc == kImapOk ? kImapOk : kSessionNoMessage;
 }
 
-int CImapSession::SendMsg(const MailMsg* msg) {
-    Log(Described("IMAP: Beginning to send message.", msg));
-    CMsg copy(msg);
-    int rc = inet::kSmtpNotConnected;
-    if (smtpUsable_) {
-        rc = inet::kSmtpOk;
-        if (!smtpConnected_) {
-            rc = smtp_.Connect(&smtpSettings_);
-            if (rc != inet::kSmtpOk) {
-                Log("SMTP: Socket for server '" + smtpSettings_.server + "' on port " +
-                    std::to_string(smtpSettings_.port) + " failed to connect. ");
-                smtpUsable_ = false;
-            } else {
-                smtpConnected_ = true;
-            }
-        }
-        if (rc == inet::kSmtpOk) {
-            std::string sent;
-            rc = smtp_.SendMessage(&copy, sent);
-            // The copy in the sent folder is a courtesy: its failure does not fail the send.
-            if (rc == inet::kSmtpOk && !imapSettings_.sentFolder.empty() && imapUsable_)
-                connection_.AppendMessage(imapSettings_.sentFolder, sent);
-        }
-    }
-    Log("IMAP: Finished send message.");
-    return rc == inet::kSmtpOk ? kImapOk : kSessionSendFailed;
+void CImapSession::Sent(const std::string& sent) {
+    // The copy in the sent folder is a courtesy: its failure does not fail the send.
+    if (!imapSettings_.sentFolder.empty() && imapUsable_)
+        connection_.AppendMessage(imapSettings_.sentFolder, sent);
 }
 
 int CImapSession::Commit() {

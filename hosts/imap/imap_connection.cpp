@@ -38,9 +38,7 @@ std::string CImapConnection::NextTag() {
     return tag_;
 }
 
-void CImapConnection::Log(const std::string& text) const {
-    if (settings_.logEnabled && settings_.log) settings_.log(text);
-}
+void CImapConnection::Log(const std::string& text) const { settings_.Log(text); }
 
 bool CImapConnection::SendTaggedCommand(const std::string& command, std::string& response) {
     response.clear();
@@ -90,24 +88,7 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     if (connected_) return kImapOk;
     if (!settings) return kImapNotReady;
     settings_ = *settings;
-    inet::SocketSettings s;
-    s.host = settings_.server;
-    s.port = settings_.port;
-    s.receiveTimeout = settings_.receiveTimeout;
-    s.sendTimeout = settings_.sendTimeout;
-    s.waitTimeout = settings_.waitTimeout;
-    s.yield = settings_.yield;
-    socket_ = std::make_unique<inet::CMailSocket>(s);
-    if (socket_->Startup() != inet::kSockOk) {
-        Log("IMAP: Could not intitialize socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kImapStartup;
-    }
-    if (socket_->Connect() != inet::kSockOk) {
-        Log("IMAP: Could not connect socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kImapConnect;
-    }
+    if (int rc = inet::OpenSocket(settings_, "IMAP", socket_, kImapStartup, kImapConnect)) return rc;
     // The greeting is one untagged line.
     std::string greeting;
     socket_->Receive(greeting, false, "*");

@@ -11,34 +11,15 @@
 #include <vector>
 
 #include "hosts/imap/imap_response.h"
+#include "hosts/inet/host_session.h"
 #include "hosts/inet/mail_socket.h"
 
 namespace imap {
 
-struct ImapSettings {
-    std::string server;
+struct ImapSettings : inet::ServerSettings {
     std::string accountText;
-    std::string user;
-    std::string password;
     std::string sentFolder;
-    int port = -1;
-    int receiveTimeout = 1000;
-    int sendTimeout = 1000;
-    int unreadOnly = 0;
-    int wantAttachments = 0;
-    int maxSize = 0;
     std::string sinceDate;
-    int value1 = 0;
-    std::string text1;
-    int value2 = -1;
-    std::string accountName;
-    int notifyFailure = 0;
-    int logEnabled = 0;
-    // Longest wait for a piece of a reply (ms); tests shorten it.
-    int waitTimeout = 45000;
-    std::function<void()> yield;
-    // Receives product-log lines when logEnabled is set.
-    std::function<void(const std::string&)> log;
 };
 
 // Results of the folder and message operations.

@@ -165,13 +165,8 @@ std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
 
 bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
                             const inet::ParsedMessage& parsed, CMsg& msg) {
+    inet::TakeHeaders(parsed, msg);
     const auto& h = parsed.headers;
-    msg.ReplyTo = h[inet::kHdrReplyTo].empty() ? h[inet::kHdrFrom] : h[inet::kHdrReplyTo];
-    msg.From = h[inet::kHdrFrom];
-    msg.To = h[inet::kHdrTo];
-    msg.Cc = h[inet::kHdrCc];
-    msg.Subject = h[inet::kHdrSubject];
-    msg.dateText = h[inet::kHdrDate];
     const std::string& received = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate]
                                                                 : h[inet::kHdrReceived];
     msg.date = DateOf(received);

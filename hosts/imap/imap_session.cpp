@@ -40,12 +40,6 @@ std::string LanguageText(unsigned id) {
     return text;
 }
 
-std::string FormatOne(const std::string& format, const std::string& value) {
-    std::size_t at = format.find("%s");
-    if (at == std::string::npos) return format;
-    return format.substr(0, at) + value + format.substr(at + 2);
-}
-
 FolderRecord* MakeFolderRecord(const std::string& name, int type) {
     auto* record = static_cast<FolderRecord*>(std::calloc(1, sizeof(FolderRecord)));
     if (!record) return nullptr;
@@ -61,16 +55,6 @@ FolderRecord* MakeFolderRecord(const std::string& name, int type) {
 
 }  // namespace
 
-void FreeFolderRecords(FolderRecord** list, int count) {
-    for (int i = 0; i < count; ++i) {
-        if (!list[i]) continue;
-        std::free(list[i]->name);
-        std::free(list[i]->extra);
-        std::free(list[i]);
-    }
-    std::free(list);
-}
-
 bool UidOf(const uint8_t* bytes, int32_t length, uint32_t& uid) {
     if (!bytes || length < 4) return false;
     uid = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
@@ -84,49 +68,21 @@ void SetHostId(CMsg& msg, uint32_t uid) {
     msg.hostId.SetData(bytes, 4);
 }
 
-CImapSession::CImapSession() : log_([](const std::string& text) { MLOGAdd(text.c_str()); }) {}
+CImapSession::CImapSession()
+    : CHostSession("IMAP", [](const std::string& text) { MLOGAdd(text.c_str()); }) {}
 
 CImapSession::~CImapSession() { Cleanup(); }
 
-void CImapSession::Log(const std::string& text) const {
-    if (logEnabled_ && log_) log_(text);
-}
-
 int CImapSession::Logon(const LogonRecord* record, int flags) {
     if (!record) return 1;
-    logEnabled_ = (flags & 2) != 0;
-    notifyFailure_ = (flags & 1) != 0;
-    smtpUsable_ = record->smtpUsable != 0;
-    imapUsable_ = record->serverUsable != 0;
-    preferHtml_ = record->blockValue != 0;  // this host reads blockValue as "prefer the HTML body"
-    user_ = record->user.str();
-
-    auto yield = [] { SyncYieldCycles(10); };
-    auto log = [this](const std::string& text) { Log(text); };
+    imapUsable_ = BeginLogon(*record, flags);
     if (imapUsable_) {
         ImapSettings& s = imapSettings_;
         s = ImapSettings{};
-        s.server = record->server.str();
+        FillServerSettings(*record, s);
         s.accountText = record->emailAddress.str();
-        s.user = record->user.str();
-        s.password = record->password.str();
         s.sentFolder = record->sentFolder.str();
-        s.port = record->port;
-        s.unreadOnly = record->unreadOnly;
-        s.wantAttachments = record->downloadAttachments;
-        s.maxSize = record->maxSize;
-        s.value1 = record->reserved1;
-        s.text1 = record->reservedText.str();
-        s.value2 = record->reserved2;
-        s.accountName = record->accountName.str();
-        s.notifyFailure = notifyFailure_;
-        s.logEnabled = logEnabled_;
-        s.receiveTimeout = 1500;
-        s.sendTimeout = 1500;
         s.sinceDate = SearchDate(record->days);
-        s.waitTimeout = waitTimeout_;
-        s.yield = yield;
-        s.log = log;
         if (connection_.Connect(&s) != kImapOk) {
             Log("IMAP: Socket for server '" + s.server + "' on port " + std::to_string(s.port) +
                 " failed to connect. ");
@@ -144,24 +100,16 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
             }
         }
     }
-
-    if (smtpUsable_) {
-        smtpSettings_ = inet::SmtpSettingsFrom(*record, notifyFailure_, logEnabled_, waitTimeout_, yield, log);
-    }
-
-    if (logEnabled_) {
-        if (!imapUsable_) Log("IMAP: Invalid connection. Cannot continue");
-        if (!smtpUsable_) Log("IMAP: Invalid connection. Cannot continue");
-    } else if (notifyFailure_ && !imapUsable_) {
-        NotifyLogonFailure();
-    }
-    return imapUsable_ || smtpUsable_ ? 0 : 1;
+    return EndLogon(imapUsable_);
 }
 
-void CImapSession::NotifyLogonFailure() {
-    std::string line = FormatOne(LanguageText(kTextInfo),
-                                 FormatOne(LanguageText(kTextLogonFailed), user_));
-    SyncLogAddLine(line.c_str(), 22, 0);
+void CImapSession::LogUnusable(bool serverUsable) const {
+    if (!serverUsable) Log("IMAP: Invalid connection. Cannot continue");
+    if (!smtpUsable_) Log("IMAP: Invalid connection. Cannot continue");
+}
+
+std::string CImapSession::LogonFailureLine() const {
+    return inet::FormatOne(LanguageText(kTextInfo), inet::FormatOne(LanguageText(kTextLogonFailed), user_));
 }
 
 int CImapSession::Logoff() {
@@ -169,15 +117,12 @@ int CImapSession::Logoff() {
     return 1;
 }
 
-int CImapSession::Cleanup() {
+void CImapSession::Cleanup() {
     if (imapUsable_) connection_.Disconnect();
-    if (smtpUsable_ && smtpConnected_) smtp_.Close();
     folders_.clear();
     folderNames_.clear();
-    attachmentDir_.reset();
-    imapUsable_ = smtpUsable_ = smtpConnected_ = false;
-    logEnabled_ = notifyFailure_ = false;
-    return 1;
+    imapUsable_ = false;
+    ResetShared();
 }
 
 CImapFolder* CImapSession::FindFolder(const std::string& name) {
@@ -185,15 +130,6 @@ CImapFolder* CImapSession::FindFolder(const std::string& name) {
         if (EqualsNoCase(folder->name, name)) return folder.get();
     }
     return nullptr;
-}
-
-std::optional<std::filesystem::path> CImapSession::AttachmentDir() {
-    if (!attachmentDir_) {
-        std::error_code ec;
-        attachmentDir_ = platform::TempDir::create(ec);
-        if (!attachmentDir_) return std::nullopt;
-    }
-    return attachmentDir_->path();
 }
 
 int CImapSession::SpecialFolderName(const char* name) {
@@ -224,7 +160,7 @@ int CImapSession::GetFolderList(FolderRecord*** out, int* count) {
         if (name.size() > kMaxFolderName) continue;
         FolderRecord* record = MakeFolderRecord(name, SpecialFolderName(name.c_str()));
         if (!record) {
-            FreeFolderRecords(list, made);
+            inet::FreeFolderRecords(list, made);
             *count = 0;
             return kImapFolderChange;
         }
@@ -235,7 +171,7 @@ int CImapSession::GetFolderList(FolderRecord*** out, int* count) {
         if (made < kMaxFolders) {
             FolderRecord* record = MakeFolderRecord("Inbox", 0);
             if (!record) {
-                FreeFolderRecords(list, made);
+                inet::FreeFolderRecords(list, made);
                 return kImapFolderChange;
             }
             list[made++] = record;
@@ -243,7 +179,7 @@ int CImapSession::GetFolderList(FolderRecord*** out, int* count) {
             FolderRecord* last = list[made - 1];
             char* name = static_cast<char*>(std::calloc(6, 1));
             if (!name) {
-                FreeFolderRecords(list, made);
+                inet::FreeFolderRecords(list, made);
                 return kImapFolderChange;
             }
             std::memcpy(name, "Inbox", 5);

@@ -2,15 +2,12 @@
 // (HKEY_CLASSES_ROOT\MIME\Database\Content Type\<type>, value "Extension").
 #include "hosts/inet/smtp_session.h"
 
-#ifdef TESS_HAVE_REGISTRY
 #include "platform/core/registry.h"
-#endif
 
 namespace inet {
 
 bool CContentTypeList::Load() {
     tried_ = true;
-#ifdef TESS_HAVE_REGISTRY
     HKEY root = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "MIME\\Database\\Content Type", 0, KEY_READ, &root) !=
         ERROR_SUCCESS)
@@ -33,7 +30,6 @@ bool CContentTypeList::Load() {
         RegCloseKey(key);
     }
     RegCloseKey(root);
-#endif
     return loaded_;
 }
 

@@ -104,4 +104,14 @@ bool HandOutBlocks(std::vector<MailMsg*>& blocks, MailMsg*** out, int* count) {
     return true;
 }
 
+void TakeHeaders(const ParsedMessage& parsed, CMsg& msg) {
+    const auto& h = parsed.headers;
+    msg.ReplyTo = h[kHdrReplyTo].empty() ? h[kHdrFrom] : h[kHdrReplyTo];
+    msg.From = h[kHdrFrom];
+    msg.To = h[kHdrTo];
+    msg.Cc = h[kHdrCc];
+    msg.Subject = h[kHdrSubject];
+    msg.dateText = h[kHdrDate];
+}
+
 }  // namespace inet

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/mail_msg.h"
+#include "common/msg_record.h"
 #include "hosts/inet/mime_message.h"
 
 namespace inet {
@@ -28,6 +29,10 @@ std::string ChooseBody(const ParsedMessage& parsed, bool preferHtml);
 // empty when nothing could be written (no partial file is left).
 std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName,
                                 std::string_view bytes);
+
+// The message's address, subject and date-text headers into msg (Reply-To falls back to
+// From).
+void TakeHeaders(const ParsedMessage& parsed, CMsg& msg);
 
 // Moves the blocks into one malloc'd array (FreeMailMsg releases it). No blocks: *out is
 // left alone and *count is 0. False when the array cannot be had (the blocks are freed).

@@ -77,6 +77,29 @@ CMailSocket::CMailSocket(SocketSettings settings) : settings_(std::move(settings
 
 CMailSocket::~CMailSocket() { Close(); }
 
+int OpenSocket(const ServerEndpoint& endpoint, const char* protocol,
+               std::unique_ptr<CMailSocket>& socket, int startupFailed, int connectFailed) {
+    SocketSettings s;
+    s.host = endpoint.server;
+    s.port = endpoint.port;
+    s.receiveTimeout = endpoint.receiveTimeout;
+    s.sendTimeout = endpoint.sendTimeout;
+    s.waitTimeout = endpoint.waitTimeout;
+    s.yield = endpoint.yield;
+    socket = std::make_unique<CMailSocket>(std::move(s));
+    if (socket->Startup() != kSockOk) {
+        endpoint.Log(std::string(protocol) + ": Could not intitialize socket.\n" + socket->LastError());
+        socket.reset();
+        return startupFailed;
+    }
+    if (socket->Connect() != kSockOk) {
+        endpoint.Log(std::string(protocol) + ": Could not connect socket.\n" + socket->LastError());
+        socket.reset();
+        return connectFailed;
+    }
+    return 0;
+}
+
 int CMailSocket::Fail(int code) {
     if (code == kSockBadServer) {
         lastError_ = "The supplied server '" + settings_.host + "' is invalid";

@@ -5,6 +5,7 @@
 // is an error, so a slow reply is never cut short and reported as a success.
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,33 @@ public:
 private:
     std::size_t scanned_ = 0;
 };
+
+// Where a connection of the hosts goes and how it waits and logs: what the IMAP, POP3 and
+// SMTP settings have in common.
+struct ServerEndpoint {
+    std::string server;
+    int port = -1;
+    int receiveTimeout = 1000;
+    int sendTimeout = 1000;
+    int logEnabled = 0;
+    // Longest wait for a piece of a reply (ms); tests shorten it.
+    int waitTimeout = 45000;
+    std::function<void()> yield;
+    // Receives product-log lines when logEnabled is set.
+    std::function<void(const std::string&)> log;
+
+    void Log(const std::string& text) const {
+        if (logEnabled && log) log(text);
+    }
+};
+
+class CMailSocket;
+
+// Makes socket, starts it and connects it to the endpoint: 0 when connected. On failure
+// the socket's error goes to the endpoint's log under the protocol's name ("POP: Could not
+// connect socket."), socket is left empty and the result is startupFailed or connectFailed.
+int OpenSocket(const ServerEndpoint& endpoint, const char* protocol,
+               std::unique_ptr<CMailSocket>& socket, int startupFailed, int connectFailed);
 
 class CMailSocket {
 public:

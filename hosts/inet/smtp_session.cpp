@@ -67,9 +67,7 @@ std::vector<std::string> EnvelopeAddresses(const std::string& list) {
 
 CSmtpSession::~CSmtpSession() { Close(); }
 
-void CSmtpSession::Log(const std::string& text) const {
-    if (settings_.logEnabled && settings_.log) settings_.log(text);
-}
+void CSmtpSession::Log(const std::string& text) const { settings_.Log(text); }
 
 bool CSmtpSession::Exchange(const std::string& line, std::string& reply,
                             const std::string& shown) {
@@ -93,24 +91,7 @@ int CSmtpSession::Connect(const SmtpSettings* settings) {
     if (connected_) return kSmtpOk;
     if (!settings) return kSmtpNoSettings;
     settings_ = *settings;
-    SocketSettings s;
-    s.host = settings_.server;
-    s.port = settings_.port;
-    s.receiveTimeout = settings_.receiveTimeout;
-    s.sendTimeout = settings_.sendTimeout;
-    s.waitTimeout = settings_.waitTimeout;
-    s.yield = settings_.yield;
-    socket_ = std::make_unique<CMailSocket>(s);
-    if (socket_->Startup() != kSockOk) {
-        Log("SMTP: Could not intitialize socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kSmtpStartup;
-    }
-    if (socket_->Connect() != kSockOk) {
-        Log("SMTP: Could not connect socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kSmtpConnect;
-    }
+    if (int rc = OpenSocket(settings_, "SMTP", socket_, kSmtpStartup, kSmtpConnect)) return rc;
     std::string reply;
     SmtpReplyEnd end;
     bool greeted = socket_->Receive(reply, false, end) == kSockOk && Begins(reply, "2");

@@ -13,9 +13,7 @@ class CMsg;
 
 namespace inet {
 
-struct SmtpSettings {
-    std::string server;
-    int port = -1;
+struct SmtpSettings : ServerEndpoint {
     int value1 = 0;           // kept for the hosts, not read here
     std::string text1;        // kept, not read
     int value2 = 0;           // kept, not read
@@ -24,40 +22,8 @@ struct SmtpSettings {
     std::string user;
     std::string password;
     int wantAttachments = 0;
-    int receiveTimeout = 1000;
-    int sendTimeout = 1000;
     int value3 = 0;           // kept, not read
-    int logEnabled = 0;
-    // Longest wait for a piece of a reply (ms); tests shorten it.
-    int waitTimeout = 45000;
-    std::function<void()> yield;
-    std::function<void(const std::string&)> log;
 };
-
-// The SMTP half of a host's logon record (both hosts' records carry the same fields).
-template <typename LogonRecordT>
-SmtpSettings SmtpSettingsFrom(const LogonRecordT& r, int notifyFailure, int logEnabled, int waitTimeout,
-                              std::function<void()> yield, std::function<void(const std::string&)> log) {
-    SmtpSettings s;
-    s.server = r.smtpServer.str();
-    s.port = r.smtpPort;
-    s.value1 = r.reserved1;
-    s.text1 = r.reservedText.str();
-    s.value2 = r.reserved2;
-    s.displayName = r.emailAddress.str();
-    s.separateLogin = r.separateSmtpLogin;
-    s.user = r.smtpUser.str();
-    s.password = r.smtpPassword.str();
-    s.wantAttachments = r.downloadAttachments;
-    s.receiveTimeout = 1500;
-    s.sendTimeout = 1500;
-    s.value3 = notifyFailure;
-    s.logEnabled = logEnabled;
-    s.waitTimeout = waitTimeout;
-    s.yield = std::move(yield);
-    s.log = std::move(log);
-    return s;
-}
 
 enum SmtpResult : int {
     kSmtpOk = 0,

@@ -32,12 +32,6 @@ std::string PopText(unsigned id) {
     }
 }
 
-std::string FormatOne(const std::string& format, const std::string& value) {
-    const std::size_t at = format.find("%s");
-    if (at == std::string::npos) return format;
-    return format.substr(0, at) + value + format.substr(at + 2);
-}
-
 bool ApopDigest(std::string_view text, std::string& hex) {
     hex.clear();
     if (text.empty() || text.size() > UINT32_MAX) return false;
@@ -59,30 +53,11 @@ bool ApopDigest(std::string_view text, std::string& hex) {
 
 CPopConnection::~CPopConnection() { Close(); }
 
-void CPopConnection::Log(const std::string& text) const {
-    if (settings_.logEnabled && settings_.log) settings_.log(text);
-}
+void CPopConnection::Log(const std::string& text) const { settings_.Log(text); }
 
 int CPopConnection::Open() {
     if (connected_ || socket_) Close();
-    inet::SocketSettings s;
-    s.host = settings_.server;
-    s.port = settings_.port;
-    s.receiveTimeout = settings_.receiveTimeout;
-    s.sendTimeout = settings_.sendTimeout;
-    s.waitTimeout = settings_.waitTimeout;
-    s.yield = settings_.yield;
-    socket_ = std::make_unique<inet::CMailSocket>(std::move(s));
-    if (socket_->Startup() != inet::kSockOk) {
-        Log("POP: Could not intitialize socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kPopStartup;
-    }
-    if (socket_->Connect() != inet::kSockOk) {
-        Log("POP: Could not connect socket.\n" + socket_->LastError());
-        socket_.reset();
-        return kPopConnect;
-    }
+    if (int rc = inet::OpenSocket(settings_, "POP", socket_, kPopStartup, kPopConnect)) return rc;
     std::string greeting;
     if (socket_->Receive(greeting, false, "") != inet::kSockOk || !IsOkReply(greeting)) {
         // A server that does not greet with +OK is not one to log in to.
@@ -97,14 +72,12 @@ int CPopConnection::Open() {
 }
 
 void CPopConnection::Close() {
-    connected_ = false;
-    if (socket_) {
-        if (loggedIn_) {
-            std::string reply;
-            Exchange("quit", reply, false);
-        }
-        socket_.reset();
+    if (socket_ && loggedIn_) {
+        std::string reply;
+        Exchange("quit", reply, false);
     }
+    socket_.reset();
+    connected_ = false;
     entries_.clear();
     listed_ = false;
     loggedIn_ = false;
@@ -155,7 +128,7 @@ int CPopConnection::Login() {
     bool ok = false;
     if (settings_.useApop) {
         if (apopTimestamp_.empty()) {
-            SyncLogAddLine(FormatOne(PopText(kTextApopUnsupported), settings_.accountName).c_str(), -1, 0);
+            SyncLogAddLine(inet::FormatOne(PopText(kTextApopUnsupported), settings_.accountName).c_str(), -1, 0);
             return kPopLoginFailed;
         }
         std::string hex;

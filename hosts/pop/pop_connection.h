@@ -7,34 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "hosts/inet/host_session.h"
 #include "hosts/inet/mail_socket.h"
 #include "hosts/pop/pop_reply.h"
 
 namespace pop {
 
-struct PopSettings {
-    std::string server;
-    std::string user;
-    std::string password;
-    int port = -1;
-    int receiveTimeout = 1000;
-    int sendTimeout = 1000;
-    int value14 = 0;
-    int wantAttachments = 0;
+struct PopSettings : inet::ServerSettings {
     int useApop = 0;
     int days = 0;
-    int maxSize = 0;
-    int value5 = 0;
-    std::string text7;
-    int value8 = 0;
-    std::string accountName;
-    int notifyFailure = 0;
-    int logEnabled = 0;
-    // Longest wait for a piece of a reply (ms); tests shorten it.
-    int waitTimeout = 45000;
-    std::function<void()> yield;
-    // Receives product-log lines when logEnabled is set.
-    std::function<void(const std::string&)> log;
 };
 
 // Codes of the connection.
@@ -53,12 +34,10 @@ enum PopResult : int {
     kPopNotFetched = 12,
 };
 
+// One connection per session: not copied (it owns its socket).
 class CPopConnection {
 public:
-    CPopConnection() = default;
     virtual ~CPopConnection();
-    CPopConnection(const CPopConnection&) = delete;
-    CPopConnection& operator=(const CPopConnection&) = delete;
 
     void SetSettings(PopSettings settings) { settings_ = std::move(settings); }
     const PopSettings& Settings() const { return settings_; }
@@ -103,9 +82,8 @@ private:
 };
 
 // The host's texts by language-library id: the library's when a language scope is open,
-// else the host's own. FormatOne puts value in place of the first "%s".
+// else the host's own.
 std::string PopText(unsigned id);
-std::string FormatOne(const std::string& format, const std::string& value);
 
 // The MD5 digest of text as 32 lower-case hex digits; false for an empty text.
 bool ApopDigest(std::string_view text, std::string& hex);

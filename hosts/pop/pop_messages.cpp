@@ -49,14 +49,9 @@ int CPopSession::Fetch(int number, bool headersOnly, inet::ParsedMessage& parsed
 
 bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& parsed,
                            int64_t windowStart, CMsg& msg) {
+    inet::TakeHeaders(parsed, msg);
     const auto& h = parsed.headers;
-    msg.ReplyTo = h[inet::kHdrReplyTo].empty() ? h[inet::kHdrFrom] : h[inet::kHdrReplyTo];
-    msg.From = h[inet::kHdrFrom];
-    msg.To = h[inet::kHdrTo];
-    msg.Cc = h[inet::kHdrCc];
-    msg.Subject = h[inet::kHdrSubject];
     msg.flags = (msg.flags & ~static_cast<uint32_t>(kMsgFlagRead)) | kMsgFlagSeenOnHost;
-    msg.dateText = h[inet::kHdrDate];
 
     const std::string& stamp = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate] : h[inet::kHdrReceived];
     int64_t when = 0;

@@ -1,61 +1,44 @@
 #pragma once
-// CPopSession: the one account session of the POP host. Keeps the logon record's
-// values, the POP3 connection, the SMTP client and the messages fetched whole during
-// this logon (GetMsg and GetMessageAttachment answer from them).
+// CPopSession: the one account session of the POP host. Over what every internet host
+// session keeps (inet::CHostSession: logon values, SMTP client), it keeps the POP3
+// connection and the messages fetched whole during this logon (GetMsg and
+// GetMessageAttachment answer from them).
 #include <cstdint>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/msg_record.h"
+#include "hosts/inet/host_session.h"
 #include "hosts/inet/mime_message.h"
-#include "hosts/inet/smtp_session.h"
 #include "hosts/pop/fenwick.h"
 #include "hosts/pop/pop_connection.h"
-#include "platform/core/os.h"
 
 namespace pop {
 
-class CPopSession {
+class CPopSession : public inet::CHostSession {
 public:
     CPopSession();
-    virtual ~CPopSession();
-    CPopSession(const CPopSession&) = delete;
-    CPopSession& operator=(const CPopSession&) = delete;
+    ~CPopSession() override;
 
     // 0 when at least one side (POP3 or SMTP) is usable, else 1.
     int Logon(const PopLogonRecord* record, int flags);
-    int Logoff();
-    void Cleanup();
-
-    bool PopUsable() const { return popUsable_; }
-    bool LogEnabled() const { return logEnabled_; }
-    CPopConnection& Connection() { return connection_; }
+    int Logoff() override;
+    void Cleanup() override;
 
     // Listing and fetch (pop_messages.cpp). Each gives 0, or a connection code.
     int GetMsgIds(MailMsg*** out, int* count);
     int GetMsgHeaders(MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount);
-    int GetAllMsgs(MailMsg*** out, int* count, bool headersOnly);
+    int GetAllMsgs(MailMsg*** out, int* count, bool headersOnly) override;
     int GetMsg(const MsgIdDescriptor* id, MailMsg** out);
 
-    // Changes, send and attachments: the export results.
+    // Deletion and attachments: the export results.
     int DeleteMsg(const MailMsg* msg);
-    int SendMsg(const MailMsg* msg);
     int GetMessageAttachment(int idLength, const void* idBytes, AttachmentTable** out);
 
-    // Test hooks: where log lines go (default: the product log), how long a reply may
-    // pause (default 45 s) and where attachment files are written (default: a private
-    // temporary folder, removed at clean-up).
-    void SetLogSink(std::function<void(const std::string&)> sink) { log_ = std::move(sink); }
-    void SetWaitTimeout(int ms) { waitTimeout_ = ms; }
-    std::optional<std::filesystem::path> AttachmentDir();
-
 private:
-    void Log(const std::string& text) const;
-    void NotifyLogonFailure() const;
+    void LogUnusable(bool serverUsable) const override;
+    std::string LogonFailureLine() const override;
     // The start of the date window (seconds since 1970); 0: none.
     int64_t WindowStart(bool headerListing) const;
     int Fetch(int number, bool headersOnly, inet::ParsedMessage& parsed);
@@ -65,20 +48,9 @@ private:
     void RemoveAttachmentFiles(const CMsg& msg) const;
 
     CPopConnection connection_;
-    inet::CSmtpSession smtp_;
-    inet::SmtpSettings smtpSettings_;
     bool popUsable_ = false;
-    bool smtpUsable_ = false;
-    bool smtpConnected_ = false;
-    bool logEnabled_ = false;
-    bool notifyFailure_ = false;
-    bool preferHtml_ = false;
     int days_ = 0;
-    std::string user_;
     std::vector<std::unique_ptr<CMsg>> cache_;
-    std::optional<platform::TempDir> attachmentDir_;
-    std::function<void(const std::string&)> log_;
-    int waitTimeout_ = 45000;
 };
 
 }  // namespace pop

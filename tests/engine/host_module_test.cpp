@@ -1,0 +1,95 @@
+// HostModule against the real host plug-ins: the engine binds each export by the name the
+// hosts give it, and two hosts loaded side by side keep their own exports and state.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "engine/host_module.h"
+#include "tests/support/test_home.h"
+
+namespace tidewater {
+namespace {
+
+struct FreeHost {
+    void operator()(ModuleObject* library) const { FreeLibrary(library); }
+};
+using LoadedHost = std::unique_ptr<ModuleObject, FreeHost>;
+
+LoadedHost Load(const char* file) { return LoadedHost(LoadLibraryA((tess::test::libDir() / file).c_str())); }
+
+template <class Fn>
+bool Bound(Fn fn) {
+    return fn != nullptr;
+}
+
+TEST(HostModule, BindsEveryExportTheInternetHostsGive) {
+    struct Case {
+        const char* file;
+        bool imapCalls;
+    } cases[] = {{"libHeronwick.so", true}, {"libFenwick.so", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const LoadedHost host = Load(c.file);
+        ASSERT_NE(host.get(), nullptr);
+        const HostModule m = HostModule::Bind(host.get());
+        ASSERT_TRUE(m);
+        const bool shared[] = {Bound(m.initialize),      Bound(m.uninitialize),         Bound(m.logon),
+                               Bound(m.logoff),          Bound(m.getFolderList),        Bound(m.freeFolderList),
+                               Bound(m.supportsPartialMessages), Bound(m.getMsgIds),    Bound(m.getMsgHeaders),
+                               Bound(m.getAllMsgs),      Bound(m.getMsg),               Bound(m.freeMailMsg),
+                               Bound(m.setMsgReadStatus), Bound(m.sendMsg),             Bound(m.deleteMsg),
+                               Bound(m.getMessageAttachment), Bound(m.freeAttachment)};
+        for (std::size_t i = 0; i < std::size(shared); ++i) EXPECT_TRUE(shared[i]) << "export " << i;
+        const bool imap[] = {Bound(m.imap4Commit),       Bound(m.imap4SelectFolder), Bound(m.imap4CopyMessage),
+                             Bound(m.imap4AddFolder),    Bound(m.imap4DeleteFolder), Bound(m.imap4RenameFolder),
+                             Bound(m.imap4SetSeenFlag)};
+        for (std::size_t i = 0; i < std::size(imap); ++i) EXPECT_EQ(imap[i], c.imapCalls) << "IMAP call " << i;
+        // The address-book calls are the MAPI hosts' alone.
+        EXPECT_FALSE(Bound(m.resolveName));
+        EXPECT_FALSE(Bound(m.compareMsgId));
+    }
+}
+
+TEST(HostModule, NoLibraryBindsNothing) {
+    const HostModule m = HostModule::Bind(nullptr);
+    EXPECT_FALSE(m);
+    EXPECT_FALSE(Bound(m.initialize));
+    EXPECT_FALSE(Bound(m.logon));
+    EXPECT_FALSE(Bound(m.imap4Commit));
+}
+
+// The exports both hosts share come from one source; loaded together, each still answers
+// from its own session: a logon to the POP host leaves the IMAP host logged off.
+TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
+    const LoadedHost imapHost = Load("libHeronwick.so");
+    const LoadedHost popHost = Load("libFenwick.so");
+    ASSERT_NE(imapHost.get(), nullptr);
+    ASSERT_NE(popHost.get(), nullptr);
+    const HostModule imap = HostModule::Bind(imapHost.get());
+    const HostModule pop = HostModule::Bind(popHost.get());
+    ASSERT_NE(imap.getAllMsgs, pop.getAllMsgs);
+    ASSERT_EQ(imap.initialize(), 0);
+    ASSERT_EQ(pop.initialize(), 0);
+
+    // Only the SMTP side is usable: the logon succeeds without any connection.
+    PopLogonRecord record{};
+    record.user = "someone";
+    record.smtpServer = "127.0.0.1";
+    record.smtpPort = 1;
+    record.serverUsable = 0;
+    record.smtpUsable = 1;
+    ASSERT_EQ(pop.logon(&record, 0, 1), 0);
+
+    MailMsg** list = nullptr;
+    int count = 0;
+    EXPECT_EQ(imap.getAllMsgs(nullptr, &list, &count, 0), -1);   // not logged on
+    EXPECT_EQ(pop.getAllMsgs(nullptr, &list, &count, 0), 213);   // logged on, no POP3 side
+    EXPECT_EQ(list, nullptr);
+
+    EXPECT_EQ(pop.uninitialize(), 0);
+    EXPECT_EQ(imap.uninitialize(), 0);
+    EXPECT_EQ(pop.getAllMsgs(nullptr, &list, &count, 0), -1);
+}
+
+}  // namespace
+}  // namespace tidewater
