@@ -41,7 +41,14 @@ std::string CImapConnection::NextTag() {
 void CImapConnection::Log(const std::string& text) const { settings_.Log(text); }
 
 bool CImapConnection::SendTaggedCommand(const std::string& command, std::string& response) {
+    std::vector<ParsedLine> lines;
+    return Exchange(command, response, lines);
+}
+
+bool CImapConnection::Exchange(const std::string& command, std::string& response,
+                               std::vector<ParsedLine>& lines) {
     response.clear();
+    lines.clear();
     if (!socket_) return false;
     std::string tag = NextTag();
     std::string line = tag + " " + command + "\r\n";
@@ -52,6 +59,7 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
     if (settings_.yield) settings_.yield();
     // A reply that never completed is a failure of its own, not a transcript.
     if (rc != inet::kSockOk) return false;
+    lines = end.TakeLines();
 
     if (settings_.logEnabled) {
         std::string shown = response;
@@ -63,25 +71,12 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
             Log("IMAP SEND:" + command + "\nIMAP RECV:" + shown);
         }
     }
-    return IsTaggedOk(response);
+    return StatusOf(lines, tag) == TaggedStatus::kOk;
 }
 
-bool CImapConnection::IsTaggedOk(const std::string& response) const {
-    return imap::IsTaggedOk(response, tag_);
-}
-
-int CImapConnection::SplitResponseLines(const std::string& text,
-                                        std::vector<std::string>& lines) const {
-    lines = inet::SplitLines(text);
-    if (!lines.empty() && !tag_.empty() && lines.back().starts_with(tag_ + " ")) lines.pop_back();
-    return static_cast<int>(lines.size());
-}
-
-bool CImapConnection::Command(const std::string& command, std::vector<ResponseLine>& lines) {
+bool CImapConnection::Command(const std::string& command, std::vector<ParsedLine>& lines) {
     std::string response;
-    bool ok = SendTaggedCommand(command, response);
-    ParseResponse(response, lines);
-    return ok;
+    return Exchange(command, response, lines);
 }
 
 int CImapConnection::Connect(const ImapSettings* settings) {
@@ -112,7 +107,7 @@ int CImapConnection::SendLogin(bool quoted) {
     std::string response;
     ImapReplyEnd end(tag);
     if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
-    return IsTaggedOk(response) ? kImapOk : kImapLoginRefused;
+    return StatusOf(end.Lines(), tag) == TaggedStatus::kOk ? kImapOk : kImapLoginRefused;
 }
 
 int CImapConnection::ImapLogin() {
@@ -161,17 +156,11 @@ int CImapConnection::Disconnect() {
 
 bool CImapConnection::Select(const std::string& folder) {
     if (!Ready() || folder.empty()) return false;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     if (!Command("SELECT " + Quoted(folder), lines)) return false;
     selectedFolder_ = folder;
-    existsCount_ = 0;
-    for (const auto& line : lines) {
-        // "* 12 EXISTS"
-        std::string lower = Lower(line.text);
-        if (!lower.starts_with("* ") || !lower.ends_with(" exists")) continue;
-        existsCount_ = std::atoi(lower.c_str() + 2);
-        break;
-    }
+    uint32_t exists = 0;
+    existsCount_ = ReadExists(lines, exists).Ok() ? static_cast<int>(exists) : 0;
     return true;
 }
 
@@ -195,13 +184,17 @@ int CImapConnection::SelectFolder(const std::string& folder) {
 
 bool CImapConnection::ListFolders() {
     if (!Ready()) return false;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     bool ok = Command("LIST \"\" \"%\"", lines);
     if (ok) {
         for (const auto& line : lines) {
             ListEntry entry;
-            if (!ParseListLine(line, entry)) continue;
-            if (entry.flags.find("\\noselect") != std::string::npos) continue;
+            ParseResult read = ReadListEntry(line, "LIST", entry);
+            if (!read.Ok()) {
+                if (read.error != ParseError::kNotFound) Log("IMAP: line skipped in LIST answer: " + read.text);
+                continue;
+            }
+            if (entry.HasFlag("\\Noselect")) continue;
             folderNames_.push_back(entry.name);
         }
     }
@@ -226,14 +219,10 @@ bool CImapConnection::FolderExists(const std::string& name) const {
 }
 
 bool CImapConnection::HasCapability(const std::string& name) {
-    std::vector<ResponseLine> lines;
-    if (!Command("CAPABILITY", lines)) return false;
-    for (const auto& line : lines) {
-        if (inet::StartsWithNoCase(line.text, "* CAPABILITY ") &&
-            ContainsNoCase(line.text + " ", " " + name + " "))
-            return true;
-    }
-    return false;
+    std::vector<ParsedLine> lines;
+    std::vector<std::string> names;
+    return Command("CAPABILITY", lines) && ReadCapabilities(lines, names).Ok() &&
+           imap::HasCapability(names, name);
 }
 
 bool CImapConnection::Expunge() {
@@ -246,7 +235,7 @@ bool CImapConnection::Expunge() {
         const std::set<uint32_t>& ours = entry.second;
         // A folder renamed or deleted since cannot be selected; nothing of ours is left in it.
         if (MakeCurrent(folder) != kImapOk) continue;
-        std::vector<ResponseLine> lines;
+        std::vector<ParsedLine> lines;
         if (uidPlus) {
             std::string set;
             for (uint32_t uid : ours) set += (set.empty() ? "" : ",") + std::to_string(uid);
@@ -255,7 +244,7 @@ bool CImapConnection::Expunge() {
         }
         std::vector<uint32_t> flagged;
         if (!Command("UID SEARCH DELETED", lines) ||
-            !ParseSearch(lines, flagged, static_cast<std::size_t>(-1))) {
+            !ReadSearch(lines, flagged, static_cast<std::size_t>(-1)).Ok()) {
             ok = false;
             continue;
         }
@@ -275,20 +264,21 @@ bool CImapConnection::Expunge() {
 int CImapConnection::FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen) {
     if (!Ready() || folder.empty() || uid == 0 || !seen) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " FLAGS", lines)) return kImapSeenFailed;
-    *seen = FetchFlags(lines).find("\\seen") != std::string::npos ? 1 : 0;
+    FetchData data;
+    *seen = FindFetchByUid(lines, uid, data).Ok() && data.HasFlag("\\Seen") ? 1 : 0;
     return kImapOk;
 }
 
 int CImapConnection::FetchSize(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return 0;
     if (MakeCurrent(folder) != kImapOk) return 0;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " rfc822.size", lines)) return 0;
-    uint64_t size = 0;
-    if (!FetchNumber(lines, "RFC822.SIZE", size) || size > INT32_MAX) return 0;
-    return static_cast<int>(size);
+    FetchData data;
+    if (!FindFetchByUid(lines, uid, data).Ok() || !data.hasSize || data.size > INT32_MAX) return 0;
+    return static_cast<int>(data.size);
 }
 
 int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen) {
@@ -395,15 +385,14 @@ int CImapConnection::AppendMessage(const std::string& folder, const std::string&
     Log("IMAP SEND:" + command + "\nIMAP RECV:" + response);
     // The message goes out only after the server asked for it; a tagged answer here
     // is a refusal.
-    std::vector<ResponseLine> lines;
-    ParseResponse(response, lines);
-    if (lines.empty() || !lines.back().text.starts_with("+")) return kImapAppendRefused;
+    const std::vector<ParsedLine>& asked = untilContinuation.Lines();
+    if (asked.empty() || asked.back().kind != LineKind::kContinuation) return kImapAppendRefused;
     ImapReplyEnd end(tag);
     if (socket_->Send(text + "\r\n") != inet::kSockOk ||
         socket_->Receive(response, false, end) != inet::kSockOk) {
         return kImapAppendRefused;
     }
-    return IsTaggedOk(response) ? kImapOk : kImapAppendRefused;
+    return StatusOf(end.Lines(), tag) == TaggedStatus::kOk ? kImapOk : kImapAppendRefused;
 }
 
 }  // namespace imap

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/imap/imap_readers.h"
 #include "hosts/imap/imap_response.h"
 #include "hosts/inet/host_session.h"
 #include "hosts/inet/mail_socket.h"
@@ -53,9 +54,6 @@ public:
     std::string NextTag();
     // True when the response's own tagged line says OK.
     bool SendTaggedCommand(const std::string& command, std::string& response);
-    bool IsTaggedOk(const std::string& response) const;
-    // Lines of text split at line ends; a last line holding the current tag is dropped.
-    int SplitResponseLines(const std::string& text, std::vector<std::string>& lines) const;
 
     int Connect(const ImapSettings* settings);
     int ImapLogin();
@@ -110,8 +108,12 @@ public:
 private:
     bool Ready() const { return connected_ && socket_ && loggedIn_; }
     void Log(const std::string& text) const;
+    // Sends one tagged command; response holds its bytes, lines the parsed lines. True
+    // when the command's own tagged line says OK.
+    bool Exchange(const std::string& command, std::string& response,
+                  std::vector<ParsedLine>& lines);
     // Sends one tagged command and parses its response.
-    bool Command(const std::string& command, std::vector<ResponseLine>& lines);
+    bool Command(const std::string& command, std::vector<ParsedLine>& lines);
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
     int MakeCurrent(const std::string& folder);
     bool IsSelected(const std::string& folder) const;

@@ -33,10 +33,23 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
                                         int maxSize, bool wantAttachments) {
     text.clear();
     if (!complete) return false;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
+    // The one body section asked for: the first the answer holds.
     auto fetch = [&](const std::string& item, std::string& out) {
         out.clear();
-        return Command("UID FETCH " + Uid(uid) + " " + item, lines) && FetchLiteral(lines, out);
+        FetchData data;
+        if (!Command("UID FETCH " + Uid(uid) + " " + item, lines)) return false;
+        ParseResult read = FindFetchByUid(lines, uid, data);
+        if (read.Ok() && data.bodies.empty()) {
+            read = ParseResult::Fail(ParseError::kNotFound, "no BODY[] item");
+        }
+        if (!read.Ok()) {
+            Log("IMAP: UID FETCH " + Uid(uid) + " " + item + ": " + read.text);
+            return false;
+        }
+        if (data.bodies.front().nil) return false;
+        out = std::move(data.bodies.front().text);
+        return true;
     };
 
     int size = FetchSize(folder, uid);

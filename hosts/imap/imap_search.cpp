@@ -14,26 +14,29 @@ int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint3
     std::string command = "UID SEARCH NOT DELETED";
     if (!settings_.sinceDate.empty()) command += " SINCE " + settings_.sinceDate;
     if (settings_.unreadOnly) command += " NOT SEEN";
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     if (Command(command, lines)) {
         // The answer is the untagged SEARCH line; an empty one is an empty folder window.
-        return ParseSearch(lines, uids, limit) ? kImapOk : kImapNothing;
+        ParseResult read = ReadSearch(lines, uids, limit);
+        if (!read.Ok()) Log("IMAP: " + command + ": " + read.text);
+        return read.Ok() ? kImapOk : kImapNothing;
     }
 
     // Servers without UID SEARCH: walk the sequence numbers (no date window here).
-    std::vector<int> numbers;
-    for (int n = 1; n <= existsCount_; ++n) {
+    std::vector<uint32_t> numbers;
+    FetchData data;
+    for (int i = 1; i <= existsCount_; ++i) {
+        const auto n = static_cast<uint32_t>(i);
         if (settings_.unreadOnly) {
             if (!Command("FETCH " + std::to_string(n) + " FLAGS", lines)) continue;
-            if (FetchFlags(lines).find("\\seen") != std::string::npos) continue;
+            if (FindFetchBySequence(lines, n, data).Ok() && data.HasFlag("\\Seen")) continue;
         }
         numbers.push_back(n);
     }
-    for (int n : numbers) {
-        uint64_t uid = 0;
+    for (uint32_t n : numbers) {
         if (Command("FETCH " + std::to_string(n) + " UID", lines) &&
-            FetchNumber(lines, "UID", uid) && uid > 0 && uid <= UINT32_MAX) {
-            uids.push_back(static_cast<uint32_t>(uid));
+            FindFetchBySequence(lines, n, data).Ok() && data.hasUid) {
+            uids.push_back(data.uid);
         }
     }
     return uids.empty() ? kImapNothing : kImapOk;
@@ -44,12 +47,14 @@ int CImapConnection::FetchSeenAndReceived(const std::string& folder, uint32_t ui
     receivedText.clear();
     if (!Ready() || folder.empty() || uid == 0 || !seen) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
-    std::vector<ResponseLine> lines;
+    std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " (FLAGS BODY.PEEK[HEADER.FIELDS (Received)])", lines))
         return kImapNothing;
-    *seen = FetchFlags(lines).find("\\seen") != std::string::npos ? 1 : 0;
-    std::string header;
-    if (!FetchLiteral(lines, header)) return kImapOk;
+    FetchData data;
+    const bool found = FindFetchByUid(lines, uid, data).Ok();
+    *seen = found && data.HasFlag("\\Seen") ? 1 : 0;
+    if (!found || data.bodies.empty() || data.bodies.front().nil) return kImapOk;
+    const std::string& header = data.bodies.front().text;
     // The first Received header: the date after its last ';' (folded lines joined).
     std::vector<std::string> headerLines = inet::SplitLines(header);
     std::string value;

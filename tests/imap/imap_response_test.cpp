@@ -1,11 +1,19 @@
-// Reading IMAP responses: completion, status, literals and the untagged lines we use.
+// Reading IMAP responses: completion, status, literals and the readers of the responses
+// the host uses, each with the reason it gives when a response is not what it reads.
 #include <gtest/gtest.h>
 
+#include "hosts/imap/imap_readers.h"
 #include "hosts/imap/imap_response.h"
 
 namespace {
 
 using namespace imap;
+
+std::vector<ParsedLine> Parse(const std::string& reply) {
+    std::vector<ParsedLine> lines;
+    ParseResponse(reply, lines);
+    return lines;
+}
 
 TEST(ImapReplyEnd, CompletesOnlyAtOwnTaggedLine) {
     struct {
@@ -23,12 +31,17 @@ TEST(ImapReplyEnd, CompletesOnlyAtOwnTaggedLine) {
         {"+ go ahead\r\n", true, true},
         {"+ go ahead\r\n", false, false},
         {"AEG1 NO [TRYCREATE] no folder\r\n", true, true},
+        // A line the parser cannot read does not hide the tagged line after it, nor
+        // does a literal announced after the failure.
+        {"* 1 FETCH (FLAGS (\\Seen\r\nAEG1 OK done\r\n", false, true},
+        {"* 1 FETCH (X \"open {14}\r\nAEG1 OK fake\r\n)\r\n", false, false},
+        {"* 1 FETCH (BODY[] {999999999999}\r\nAEG1 OK done\r\n", false, false},
     };
     for (const auto& c : cases) {
         ImapReplyEnd end("AEG1", c.continuation);
         EXPECT_EQ(end.Complete(c.reply), c.complete) << c.reply;
     }
-    // Piecewise, split inside the literal.
+    // Piecewise, split inside the literal; the lines read are kept for the readers.
     ImapReplyEnd end("AEG1");
     std::string reply = "* 1 FETCH (BODY[] {14}\r\nAEG1 O";
     EXPECT_FALSE(end.Complete(reply));
@@ -36,6 +49,12 @@ TEST(ImapReplyEnd, CompletesOnlyAtOwnTaggedLine) {
     EXPECT_FALSE(end.Complete(reply));
     reply += "AEG1 OK real\r\n";
     EXPECT_TRUE(end.Complete(reply));
+    ASSERT_EQ(end.Lines().size(), 2u);
+    EXPECT_EQ(StatusOf(end.Lines(), "AEG1"), TaggedStatus::kOk);
+    FetchData data;
+    ASSERT_TRUE(ReadFetch(end.Lines()[0], data).Ok());
+    ASSERT_EQ(data.bodies.size(), 1u);
+    EXPECT_EQ(data.bodies[0].text, "AEG1 OK fake\r\n");
 }
 
 TEST(ImapResponse, StatusIsTheTaggedLineItself) {
@@ -46,63 +65,76 @@ TEST(ImapResponse, StatusIsTheTaggedLineItself) {
         {"* 2 EXISTS\r\nAEG1 OK SELECT completed\r\n", TaggedStatus::kOk},
         {"AEG1 NO [ALERT] not OK at all\r\n", TaggedStatus::kNo},
         {"AEG1 BAD syntax\r\n", TaggedStatus::kBad},
+        {"AEG1 WHAT\r\n", TaggedStatus::kBad},
         {"* BYE AEG1 OK\r\n", TaggedStatus::kMissing},
         {"AEG12 OK not ours\r\n", TaggedStatus::kMissing},
         {"* 1 FETCH (BODY[] {12}\r\nAEG1 OK x\r\n)\r\nAEG1 NO y\r\n", TaggedStatus::kNo},
+        // The status word stands even when the code after it is broken.
+        {"AEG1 OK [UIDNEXT 4\r\n", TaggedStatus::kOk},
     };
     for (const auto& c : cases) {
-        std::vector<ResponseLine> lines;
-        ParseResponse(c.reply, lines);
-        EXPECT_EQ(StatusOf(lines, "AEG1"), c.status) << c.reply;
+        EXPECT_EQ(StatusOf(Parse(c.reply), "AEG1"), c.status) << c.reply;
     }
 }
 
 TEST(ImapResponse, LiteralsAreTakenByTheirCount) {
-    std::vector<ResponseLine> lines;
-    ASSERT_TRUE(ParseResponse(
-        "* 7 FETCH (UID 42 BODY[] {8}\r\nab\r\n)\r\nz)\r\nAEG3 OK\r\n", lines));
+    std::vector<ParsedLine> lines;
+    ASSERT_TRUE(ParseResponse("* 7 FETCH (UID 42 BODY[] {8}\r\nab\r\n)\r\nz)\r\nAEG3 OK\r\n", lines)
+                    .Ok());
     ASSERT_EQ(lines.size(), 2u);
-    ASSERT_EQ(lines[0].literals.size(), 1u);
-    EXPECT_EQ(lines[0].literals[0], "ab\r\n)\r\nz");
-    std::string literal;
-    EXPECT_TRUE(FetchLiteral(lines, literal));
-    uint64_t uid = 0;
-    EXPECT_TRUE(FetchNumber(lines, "UID", uid));
-    EXPECT_EQ(uid, 42u);
+    FetchData data;
+    ASSERT_TRUE(FindFetchByUid(lines, 42, data).Ok());
+    EXPECT_EQ(data.uid, 42u);
+    ASSERT_EQ(data.bodies.size(), 1u);
+    EXPECT_EQ(data.bodies[0].text, "ab\r\n)\r\nz");
 
-    // A count that runs past the data is reported, not read beyond.
-    EXPECT_FALSE(ParseResponse("* 1 FETCH (BODY[] {999}\r\nshort\r\n", lines));
-    EXPECT_FALSE(ParseResponse("* 1 FETCH (BODY[] {99999999999999}\r\n", lines));
+    // A count that runs past the data is reported, not read beyond; one past the bound
+    // is refused before anything is kept.
+    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {999}\r\nshort\r\n", lines).error,
+              ParseError::kIncomplete);
+    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {99999999999999}\r\n", lines).error,
+              ParseError::kLiteralTooLarge);
 }
 
 TEST(ImapResponse, ListLines) {
     struct {
         const char* line;
-        bool ok;
+        ParseError error;
         const char* name;
-        const char* flags;
+        bool noselect;
     } cases[] = {
-        {"* LIST (\\HasNoChildren) \".\" \"INBOX.Sent\"", true, "INBOX.Sent", "\\hasnochildren"},
-        {"* LIST () \"/\" Drafts", true, "Drafts", ""},
-        {"* LIST (\\Noselect) NIL \"\"", false, "", "\\noselect"},
-        {"* LIST (\\Sent) \"/\" \"My \\\"Quoted\\\" \\\\Box\"", true, "My \"Quoted\" \\Box",
-         "\\sent"},
-        {"* LSUB () \"/\" Drafts", false, "", ""},
-        {"* LIST (\\HasNoChildren", false, "", ""},
+        {"* LIST (\\HasNoChildren) \".\" \"INBOX.Sent\"\r\n", ParseError::kNone, "INBOX.Sent", false},
+        {"* LIST () \"/\" Drafts\r\n", ParseError::kNone, "Drafts", false},
+        {"* LIST (\\NoSelect) \"/\" Archive\r\n", ParseError::kNone, "Archive", true},
+        {"* LIST (\\Sent) \"/\" \"My \\\"Quoted\\\" \\\\Box\"\r\n", ParseError::kNone,
+         "My \"Quoted\" \\Box", false},
+        {"* LIST () NIL Flat\r\n", ParseError::kNone, "Flat", false},
+        {"* LIST () \"/\" NIL\r\n", ParseError::kNone, "NIL", false},  // a folder named NIL
+        {"* LIST () \"/\" \"Entw\xc3\xbcrfe\"\r\n", ParseError::kNone, "Entw\xc3\xbcrfe", false},
+        {"* LIST (\\Noselect) NIL \"\"\r\n", ParseError::kBadResponse, "", true},
+        {"* LSUB () \"/\" Drafts\r\n", ParseError::kNotFound, "", false},
+        {"* LIST \\HasNoChildren \"/\" Drafts\r\n", ParseError::kBadResponse, "", false},
+        {"* LIST () \"/\"\r\n", ParseError::kBadResponse, "", false},
+        {"* LIST (\\HasNoChildren\r\n", ParseError::kUnbalancedList, "", false},
     };
     for (const auto& c : cases) {
-        std::vector<ResponseLine> lines;
-        ParseResponse(c.line, lines);
+        std::vector<ParsedLine> lines = Parse(c.line);
+        ASSERT_EQ(lines.size(), 1u) << c.line;
         ListEntry entry;
-        EXPECT_EQ(ParseListLine(lines[0], entry), c.ok) << c.line;
-        if (c.ok) {
-            EXPECT_EQ(entry.name, c.name);
+        ParseResult result = ReadListEntry(lines[0], "LIST", entry);
+        EXPECT_EQ(result.error, c.error) << c.line << ": " << result.text;
+        if (result.Ok()) {
+            EXPECT_EQ(entry.name, c.name) << c.line;
+            EXPECT_EQ(entry.HasFlag("\\Noselect"), c.noselect) << c.line;
+        } else {
+            EXPECT_FALSE(result.text.empty()) << c.line;
         }
     }
-    std::vector<ResponseLine> lines;
-    ParseResponse("* LIST () \"/\" {7}\r\nWeird B\r\nAEG1 OK\r\n", lines);
     ListEntry entry;
-    ASSERT_TRUE(ParseListLine(lines[0], entry));
+    EXPECT_TRUE(ReadListEntry(Parse("* LSUB () \"/\" Drafts\r\n")[0], "LSUB", entry).Ok());
+    EXPECT_EQ(entry.delimiter, "/");
+    std::vector<ParsedLine> lines = Parse("* LIST () \"/\" {7}\r\nWeird B\r\nAEG1 OK\r\n");
+    ASSERT_TRUE(ReadListEntry(lines[0], "LIST", entry).Ok());
     EXPECT_EQ(entry.name, "Weird B");
 }
 
@@ -118,14 +150,159 @@ TEST(ImapResponse, SearchLine) {
         {"AEG1 OK\r\n", false, {}},
         {"* SEARCH 1 2 3 4 5\r\nAEG1 OK\r\n", true, {1, 2, 3}},  // at most the folder's count
         {"* SEARCH 99999999999\r\nAEG1 OK\r\n", true, {}},
+        {"* SEARCH 0 7\r\nAEG1 OK\r\n", true, {7}},
+        {"* SEARCH 2 8 (MODSEQ 917162500)\r\nAEG1 OK\r\n", true, {2, 8}},
+        // A line the parser could not read is no answer.
+        {"* SEARCH 2 \"8\r\nAEG1 OK\r\n", false, {}},
     };
     for (const auto& c : cases) {
-        std::vector<ResponseLine> lines;
-        ParseResponse(c.reply, lines);
         std::vector<uint32_t> uids;
-        EXPECT_EQ(ParseSearch(lines, uids, 3), c.found) << c.reply;
+        ParseResult result = ReadSearch(Parse(c.reply), uids, 3);
+        EXPECT_EQ(result.Ok(), c.found) << c.reply;
+        if (!c.found) {
+            EXPECT_EQ(result.error, ParseError::kNotFound) << c.reply;
+        }
         EXPECT_EQ(uids, c.uids) << c.reply;
     }
+}
+
+TEST(ImapResponse, FetchItems) {
+    struct {
+        const char* line;
+        ParseError error;
+        const char* shown;  // number uid flags size date [section]origin=text ...
+    } cases[] = {
+        {"* 3 FETCH (UID 42 FLAGS (\\Seen \\Answered) RFC822.SIZE 1234)\r\n", ParseError::kNone,
+         "3 42 \\Seen,\\Answered 1234 -"},
+        {"* 3 FETCH (FLAGS ())\r\n", ParseError::kNone, "3 - , - -"},
+        {"* 1 FETCH (INTERNALDATE \"17-Jul-1996 02:44:25 -0700\" UID 9)\r\n", ParseError::kNone,
+         "1 9 - - 17-Jul-1996 02:44:25 -0700"},
+        {"* 1 FETCH (UID 5 FLAGS (\\Seen) BODY[HEADER.FIELDS (Received)] {11}\r\nReceived: x)\r\n",
+         ParseError::kNone, "1 5 \\Seen - - [HEADER.FIELDS (Received)]=Received: x"},
+        {"* 1 FETCH (BODY[1.MIME] \"Content-Type: text/plain\" BODY[2]<0> NIL)\r\n",
+         ParseError::kNone, "1 - - - - [1.MIME]=Content-Type: text/plain [2]<0>=NIL"},
+        // Items not read here are passed over whole, lists and all.
+        {"* 1 FETCH (BODYSTRUCTURE (\"text\" \"plain\" NIL NIL NIL \"7bit\" 3 1) UID 6)\r\n",
+         ParseError::kNone, "1 6 - - -"},
+        {"* 1 FETCH (UID 0)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (UID 4294967296)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (RFC822.SIZE -3)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (FLAGS \\Seen)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (FLAGS (\"\\Seen\"))\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (UID 5 FLAGS)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH (BODY[] (a))\r\n", ParseError::kBadResponse, ""},
+        {"* 0 FETCH (UID 5)\r\n", ParseError::kBadResponse, ""},
+        {"* 1 FETCH UID 5\r\n", ParseError::kBadResponse, ""},
+        {"* 1 EXPUNGE\r\n", ParseError::kNotFound, ""},
+        {"* 1 FETCH (UID 5\r\n", ParseError::kUnbalancedList, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<ParsedLine> lines = Parse(c.line);
+        ASSERT_EQ(lines.size(), 1u) << c.line;
+        FetchData d;
+        ParseResult result = ReadFetch(lines[0], d);
+        EXPECT_EQ(result.error, c.error) << c.line << ": " << result.text;
+        if (!result.Ok()) {
+            EXPECT_FALSE(result.text.empty()) << c.line;
+            continue;
+        }
+        std::string flags;
+        for (const auto& f : d.flags) flags += (flags.empty() ? "" : ",") + f;
+        std::string shown = std::to_string(d.number) + " " +
+                            (d.hasUid ? std::to_string(d.uid) : "-") + " " +
+                            (d.hasFlags ? (flags.empty() ? "," : flags) : "-") + " " +
+                            (d.hasSize ? std::to_string(d.size) : "-") + " " +
+                            (d.hasInternalDate ? d.internalDate : "-");
+        for (const auto& b : d.bodies) {
+            shown += " [" + b.section + "]" + b.origin + "=" + (b.nil ? "NIL" : b.text);
+        }
+        EXPECT_EQ(shown, c.shown) << c.line;
+    }
+}
+
+// A server may tell of other messages' changes at any time; the answer asked for is the
+// FETCH of our message.
+TEST(ImapResponse, FindsTheFetchOfTheMessageAskedFor) {
+    const std::vector<ParsedLine> lines =
+        Parse("* 2 FETCH (UID 8 FLAGS (\\Seen))\r\n* 3 FETCH (UID 9 FLAGS ())\r\n"
+              "* 4 FETCH (FLAGS (\\Deleted))\r\nAEG1 OK\r\n");
+    FetchData d;
+    ASSERT_TRUE(FindFetchByUid(lines, 9, d).Ok());
+    EXPECT_EQ(d.number, 3u);
+    EXPECT_FALSE(d.HasFlag("\\seen"));
+    ASSERT_TRUE(FindFetchByUid(lines, 8, d).Ok());
+    EXPECT_TRUE(d.HasFlag("\\SEEN"));
+    // A FETCH without a UID may be the answer (a server need not repeat the UID).
+    ASSERT_TRUE(FindFetchByUid(lines, 5, d).Ok());
+    EXPECT_EQ(d.number, 4u);
+    ASSERT_TRUE(FindFetchBySequence(lines, 4, d).Ok());
+    EXPECT_TRUE(d.HasFlag("\\Deleted"));
+    EXPECT_EQ(FindFetchBySequence(lines, 7, d).error, ParseError::kNotFound);
+    // A malformed FETCH of another message does not hide ours; without ours it is the
+    // reason given.
+    const std::vector<ParsedLine> broken =
+        Parse("* 2 FETCH (UID x)\r\n* 3 FETCH (UID 9 RFC822.SIZE 77)\r\nAEG1 OK\r\n");
+    ASSERT_TRUE(FindFetchByUid(broken, 9, d).Ok());
+    EXPECT_EQ(d.size, 77u);
+    EXPECT_EQ(FindFetchByUid(broken, 10, d).error, ParseError::kBadResponse);
+}
+
+TEST(ImapResponse, MailboxStatus) {
+    struct {
+        const char* line;
+        ParseError error;
+        const char* mailbox;
+        uint64_t messages, uidnext;
+    } cases[] = {
+        {"* STATUS INBOX (MESSAGES 231 UIDNEXT 44292)\r\n", ParseError::kNone, "INBOX", 231, 44292},
+        {"* STATUS \"Sent Items\" (uidnext 3 messages 0)\r\n", ParseError::kNone, "Sent Items", 0, 3},
+        {"* STATUS {5}\r\nA )(B (MESSAGES 1 UIDNEXT 2)\r\n", ParseError::kNone, "A )(B", 1, 2},
+        {"* STATUS INBOX (MESSAGES)\r\n", ParseError::kBadResponse, "", 0, 0},
+        {"* STATUS INBOX (MESSAGES x)\r\n", ParseError::kBadResponse, "", 0, 0},
+        {"* STATUS INBOX MESSAGES 2\r\n", ParseError::kBadResponse, "", 0, 0},
+        {"* LIST () \"/\" INBOX\r\n", ParseError::kNotFound, "", 0, 0},
+    };
+    for (const auto& c : cases) {
+        MailboxStatus status;
+        ParseResult result = ReadMailboxStatus(Parse(c.line)[0], status);
+        EXPECT_EQ(result.error, c.error) << c.line << ": " << result.text;
+        if (!result.Ok()) continue;
+        EXPECT_EQ(status.mailbox, c.mailbox);
+        EXPECT_EQ(status.items["MESSAGES"], c.messages) << c.line;
+        EXPECT_EQ(status.items["UIDNEXT"], c.uidnext) << c.line;
+    }
+}
+
+TEST(ImapResponse, CapabilitiesCodesAndExists) {
+    std::vector<std::string> names;
+    ASSERT_TRUE(ReadCapabilities(Parse("* CAPABILITY IMAP4rev1 UIDPLUS IDLE\r\nAEG1 OK\r\n"), names).Ok());
+    EXPECT_TRUE(HasCapability(names, "uidplus"));
+    EXPECT_FALSE(HasCapability(names, "UIDPLUS2"));
+    EXPECT_FALSE(HasCapability(names, "CAPABILITY"));
+    ASSERT_TRUE(ReadCapabilities(Parse("AEG1 OK [CAPABILITY IMAP4rev1 UIDPLUS] Logged in\r\n"), names).Ok());
+    EXPECT_TRUE(HasCapability(names, "UIDPLUS"));
+    // The word only in the text is no capability.
+    EXPECT_EQ(ReadCapabilities(Parse("* OK UIDPLUS CAPABILITY ready\r\n"), names).error,
+              ParseError::kNotFound);
+    EXPECT_EQ(ReadCapabilities(Parse("* CAPABILITY IMAP4rev1 (X)\r\n"), names).error,
+              ParseError::kBadResponse);
+
+    const std::vector<ParsedLine> select =
+        Parse("* 172 EXISTS\r\n* 1 RECENT\r\n* OK [UIDVALIDITY 3857529045] UIDs valid\r\n"
+              "* OK [UIDNEXT 4392] Predicted next UID\r\nAEG2 OK [READ-WRITE] done\r\n");
+    uint64_t n = 0;
+    ASSERT_TRUE(ReadCodeNumber(select, "UIDVALIDITY", n).Ok());
+    EXPECT_EQ(n, 3857529045u);
+    ASSERT_TRUE(ReadCodeNumber(select, "uidnext", n).Ok());
+    EXPECT_EQ(n, 4392u);
+    EXPECT_EQ(ReadCodeNumber(select, "HIGHESTMODSEQ", n).error, ParseError::kNotFound);
+    EXPECT_EQ(ReadCodeNumber(Parse("* OK [UIDNEXT 4294967296]\r\n"), "UIDNEXT", n).error,
+              ParseError::kBadResponse);
+    uint32_t exists = 0;
+    ASSERT_TRUE(ReadExists(select, exists).Ok());
+    EXPECT_EQ(exists, 172u);
+    EXPECT_EQ(ReadExists(Parse("* 1 RECENT\r\nAEG2 OK\r\n"), exists).error, ParseError::kNotFound);
+    EXPECT_EQ(ReadExists(Parse("* 99999999999 EXISTS\r\n"), exists).error, ParseError::kBadResponse);
 }
 
 TEST(ImapResponse, QuoteEscapesOrRefuses) {
