@@ -223,6 +223,27 @@ TEST_F(FenwickServers, DateWindowAttachmentsAndHeaders) {
     FreeMailMsg(all, idCount);
 }
 
+// The server sends a NUL in a message as it is; the handheld's copy goes on past it, with
+// the byte the server's IMAP side puts in its place.
+TEST_F(FenwickServers, NulInAMessageKeepsTheRest) {
+    using namespace std::string_literals;
+    const std::string mail = "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: with\0nul\r\nDate: "s +
+                             RecentDate(1) + "\r\n\r\nfirst line\r\nbefore\0after\r\nlast line\r\n"s;
+    // Straight into the Maildir: the message is stored byte for byte, NUL included.
+    {
+        std::ofstream out(servers().maildir() / "new" / "1700000000.M1P1.nul", std::ios::binary);
+        out << mail;
+    }
+    ASSERT_EQ(Logon(&record_, 0, 0), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(list[0]->Subject, "with\x80nul");
+    EXPECT_STREQ(list[0]->Body, "first line\r\nbefore\x80" "after\r\nlast line\r\n");
+    FreeMailMsg(list, count);
+}
+
 TEST_F(FenwickServers, SentMailComesBackByPop) {
     record_.smtpUsable = 1;
     record_.separateSmtpLogin = 1;  // the server takes mail only after AUTH LOGIN
