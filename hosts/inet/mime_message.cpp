@@ -77,7 +77,7 @@ char ToCp1252(uint32_t cp) {
 bool DecodeWord(std::string_view charset, char encoding, std::string_view payload,
                 std::string& out) {
     if (encoding == 'B' || encoding == 'b') {
-        if (tess::Base64DecodeString(payload, out) < 0) return false;
+        if (tess::Base64DecodeString(payload, out, tess::Base64Foreign::kSkip) < 0) return false;
     } else if (encoding == 'Q' || encoding == 'q') {
         out.clear();
         for (std::size_t i = 0; i < payload.size(); ++i) {

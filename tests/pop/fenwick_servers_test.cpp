@@ -96,6 +96,38 @@ protected:
         return subject;
     }
 
+    // A message of a text part and one attachment part with these headers and body.
+    static std::string WithAttachment(const std::string& headers, const std::string& body) {
+        return "From: b@tess.test\r\nTo: tess@tess.test\r\nSubject: with file\r\nDate: " + RecentDate(1) +
+               "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+               "--b1\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n--b1\r\n" +
+               headers + "\r\n\r\n" + body + "\r\n--b1--\r\n";
+    }
+
+    // The attachment files (name, bytes) of the one message in the mailbox, as the host
+    // writes them.
+    std::vector<std::pair<std::string, std::string>> AttachmentsOfTheMessage() {
+        std::vector<std::pair<std::string, std::string>> files;
+        EXPECT_EQ(Logon(&record_, 0, 0), 0);
+        MailMsg** list = nullptr;
+        int count = 0;
+        EXPECT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+        EXPECT_EQ(count, 1);
+        if (count != 1) return files;
+        const std::string id = Text(list[0]->msgId, list[0]->msgIdLength);
+        FreeMailMsg(list, count);
+        AttachmentTable* table = nullptr;
+        if (GetMessageAttachment(nullptr, static_cast<int>(id.size()), id.data(), &table) != 0 || !table)
+            return files;
+        for (int i = 0; i < table->count; ++i) {
+            std::ifstream in(table->path[i], std::ios::binary);
+            files.emplace_back(std::filesystem::path(table->path[i]).filename().string(),
+                               std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+        }
+        FreeAttachment(&table);
+        return files;
+    }
+
     tess::test::TempHome home_;
     PopLogonRecord record_{};
     std::unique_ptr<tess::test::LineClient> imap_;
@@ -242,6 +274,18 @@ TEST_F(FenwickServers, NulInAMessageKeepsTheRest) {
     EXPECT_STREQ(list[0]->Subject, "with\x80nul");
     EXPECT_STREQ(list[0]->Body, "first line\r\nbefore\x80" "after\r\nlast line\r\n");
     FreeMailMsg(list, count);
+}
+
+// A mailer's stray bytes inside base64 cost neither the attachment nor its bytes.
+TEST_F(FenwickServers, AttachmentWithStrayBytesInItsBase64) {
+    Append(WithAttachment("Content-Type: text/plain; name=\"notes.txt\"\r\n"
+                          "Content-Disposition: attachment; filename=\"notes.txt\"\r\n"
+                          "Content-Transfer-Encoding: base64",
+                          "ZmlsZS*BieXRl\r\n-cwo="));
+    const auto files = AttachmentsOfTheMessage();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_EQ(files[0].first, "notes.txt");
+    EXPECT_EQ(files[0].second, "file bytes\n");
 }
 
 TEST_F(FenwickServers, SentMailComesBackByPop) {
