@@ -208,6 +208,58 @@ TEST(MimeReader, PartsAndAttachments) {
     EXPECT_EQ(attachments[0]->transferEncoding, "base64");
 }
 
+// The attachment's name given only in the RFC 2231 form (charset'language'%XX, sections in
+// order), on Content-Disposition or Content-Type.
+TEST(MimeReader, Rfc2231FileNames) {
+    const std::string longSection(5000, 'L');
+    std::string manySections = "Content-Disposition: attachment";
+    for (int i = 0; i < 100; ++i) manySections += "; filename*" + std::to_string(i) + "=a";
+    const struct {
+        std::string headers;
+        std::string name;
+    } cases[] = {
+        {"Content-Disposition: attachment; filename*=UTF-8''%E2%82%AC%20rates.pdf", "\x80 rates.pdf"},
+        {"Content-Disposition: attachment; filename*=iso-8859-1'en'caf%E9.txt", "caf\xe9.txt"},
+        {"Content-Disposition: attachment;\r\n filename*0*=UTF-8''r%C3%A9sum;\r\n filename*1=\"e 2026.pdf\"",
+         "r\xe9sume 2026.pdf"},
+        {"Content-Disposition: attachment; filename*1*=%C3%A9.txt; filename*0*=utf-8''caf", "caf\xe9.txt"},
+        {"Content-Disposition: attachment; filename*0=a; filename*2=c.txt", "a"},  // stops at the gap
+        {"Content-Disposition: attachment; filename*00=x; filename*0=y.txt", "y.txt"},
+        {"Content-Type: application/pdf; name*=utf-8''na%C3%AFve.pdf\r\nContent-Disposition: attachment",
+         "na\xefve.pdf"},
+        {"Content-Type: application/pdf; name*0=\"two \"; name*1=parts.pdf\r\nContent-Disposition: inline",
+         "two parts.pdf"},
+        // Where a mailer writes both, the RFC 2231 one is the exact one.
+        {"Content-Disposition: attachment; filename=\"fallback.pdf\"; filename*=UTF-8''%C3%A9t%C3%A9.pdf",
+         "\xe9t\xe9.pdf"},
+        {"Content-Disposition: attachment; xfilename*=UTF-8''x.pdf; filename*=''real.pdf", "real.pdf"},
+        // Malformed: the plain name where there is one, else the value as written.
+        {"Content-Disposition: attachment; filename=\"plain.pdf\"; filename*=UTF-8''bad%zz.pdf", "plain.pdf"},
+        {"Content-Disposition: attachment; filename*=UTF-8''bad%zz.pdf", "UTF-8''bad%zz.pdf"},
+        {"Content-Disposition: attachment; filename*=UTF-8''trail%4", "UTF-8''trail%4"},
+        {"Content-Disposition: attachment; filename*=no-quotes.pdf", "no-quotes.pdf"},
+        {"Content-Disposition: attachment; filename*0*=no-quotes; filename*1*=%41.pdf", "no-quotes%41.pdf"},
+        // Bounded: 64 sections, 1024 bytes.
+        {manySections, std::string(64, 'a')},
+        {"Content-Disposition: attachment; filename*0=" + longSection + "; filename*1=x", std::string(1024, 'L')},
+    };
+    for (const auto& c : cases) {
+        const std::string text = "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
+                                 "--XX\r\nContent-Type: text/plain\r\n\r\nbody\r\n--XX\r\n" +
+                                 c.headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--XX--\r\n";
+        CMimeMessage m = Parsed(text);
+        const auto attachments = m.Attachments();
+        ASSERT_EQ(attachments.size(), 1u) << c.headers;
+        EXPECT_EQ(attachments[0]->fileName, c.name) << c.headers;
+    }
+    // A message that is a single attachment part.
+    CMimeMessage single = Parsed(
+        "From: a@b\r\nContent-Type: application/pdf\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''only%20part.pdf\r\n\r\nQUJD\r\n");
+    ASSERT_EQ(single.Attachments().size(), 1u);
+    EXPECT_EQ(single.Attachments()[0]->fileName, "only part.pdf");
+}
+
 TEST(MimeReader, EachParseStartsClean) {
     // A multipart whose closing line is missing must not leave anything behind.
     const char* broken =

@@ -276,16 +276,35 @@ TEST_F(FenwickServers, NulInAMessageKeepsTheRest) {
     FreeMailMsg(list, count);
 }
 
-// A mailer's stray bytes inside base64 cost neither the attachment nor its bytes.
-TEST_F(FenwickServers, AttachmentWithStrayBytesInItsBase64) {
-    Append(WithAttachment("Content-Type: text/plain; name=\"notes.txt\"\r\n"
-                          "Content-Disposition: attachment; filename=\"notes.txt\"\r\n"
-                          "Content-Transfer-Encoding: base64",
-                          "ZmlsZS*BieXRl\r\n-cwo="));
-    const auto files = AttachmentsOfTheMessage();
-    ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].first, "notes.txt");
-    EXPECT_EQ(files[0].second, "file bytes\n");
+// Attachments the reader once dropped arrive whole, under their names.
+TEST_F(FenwickServers, AttachmentsArriveWhole) {
+    const struct {
+        const char* what;
+        const char* headers;
+        const char* body;
+        const char* name;
+    } cases[] = {
+        {"stray bytes inside the base64",
+         "Content-Type: text/plain; name=\"notes.txt\"\r\n"
+         "Content-Disposition: attachment; filename=\"notes.txt\"\r\nContent-Transfer-Encoding: base64",
+         "ZmlsZS*BieXRl\r\n-cwo=", "notes.txt"},
+        {"named only in the RFC 2231 form, in two sections",
+         "Content-Type: text/plain\r\nContent-Disposition: attachment;\r\n filename*0*=UTF-8''annual%20report;\r\n"
+         " filename*1=\"-2026.txt\"\r\nContent-Transfer-Encoding: base64",
+         "ZmlsZSBieXRlcwo=", "annual report-2026.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        servers().reset();
+        Append(WithAttachment(c.headers, c.body));
+        const auto files = AttachmentsOfTheMessage();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].first, c.name);
+        EXPECT_EQ(files[0].second, "file bytes\n");
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+    }
 }
 
 TEST_F(FenwickServers, SentMailComesBackByPop) {
