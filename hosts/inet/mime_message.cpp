@@ -73,6 +73,26 @@ char ToCp1252(uint32_t cp) {
     return '?';
 }
 
+// Well-formed UTF-8: no stray continuation byte, cut sequence, overlong form, surrogate or
+// value past U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    constexpr uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 4;
+        if (extra == 4 || text.size() - i <= extra) return false;
+        uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (cc & 0x3F);
+        }
+        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
 // Text in the charset a mail names, in the handheld's set. UTF-8 is converted; any other
 // charset is kept as its bytes, read as the handheld's own 8-bit set.
 void ToHandheldCharset(std::string_view charset, std::string& text) {
@@ -292,7 +312,16 @@ void CMimeMessage::Utf8ToAnsi(std::string& text) {
     text = std::move(out);
 }
 
-void CMimeMessage::DecodeHeaderText(std::string& text) { DecodeEncodedWords(text); }
+void CMimeMessage::DecodeHeaderText(std::string& text) {
+    // Raw 8-bit text names no charset. Text that reads as UTF-8 is UTF-8 and is converted
+    // as an encoded word in UTF-8 would be; any other is in the handheld's own set already,
+    // as the legacy mailers that write such text mean it. This comes first: the encoded
+    // words' decoded bytes are in the handheld's set and must not be read again.
+    const bool eightBit =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (eightBit && IsUtf8(text)) Utf8ToAnsi(text);
+    DecodeEncodedWords(text);
+}
 
 void CMimeMessage::DecodeEncodedWords(std::string& text) {
     if (text.find("=?") == std::string::npos) return;
@@ -418,7 +447,7 @@ void CMimeMessage::StoreHeader(int index, std::string value, const std::string& 
         if (Parameter(value, "boundary=", boundary)) headers_[kHdrBoundary] = boundary;
         return;
     }
-    DecodeEncodedWords(value);
+    DecodeHeaderText(value);
     if (index == kHdrTo || index == kHdrCc) {
         std::replace(value.begin(), value.end(), '\r', ' ');
         std::replace(value.begin(), value.end(), '\n', ' ');

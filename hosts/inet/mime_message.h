@@ -68,7 +68,8 @@ public:
     static void HtmlToText(std::string_view html, std::string& out);
     static bool DecodeQuotedPrintable(std::string& text);
     static void DecodeEncodedWords(std::string& text);
-    // A header's text in the handheld's set: its encoded words decoded.
+    // A header's text in the handheld's set: raw 8-bit text converted as UTF-8 when it is
+    // UTF-8, then its encoded words decoded.
     static void DecodeHeaderText(std::string& text);
     // UTF-8 to the handheld's 8-bit set (Windows-1252); unmappable characters become '?'.
     static void Utf8ToAnsi(std::string& text);

@@ -141,6 +141,19 @@ TEST(MimeReader, HeaderBlock) {
          "before caf\xe9 cr\xe8me after"},
         {"Subject: =?utf-8?b?w6k=?= =?utf-8?q?=C3=A8?= and =?x?y?z?=\r\n\r\n", inet::kHdrSubject,
          "\xe9\xe8 and =?x?y?z?="},
+        // Raw 8-bit text: UTF-8 when it reads as UTF-8, else the handheld's own set.
+        {"Subject: caf\xC3\xA9 cr\xC3\xA8me\r\n\r\n", inet::kHdrSubject, "caf\xe9 cr\xe8me"},
+        {"From: Ren\xC3\xA9 <r@x>\r\n\r\n", inet::kHdrFrom, "Ren\xe9 <r@x>"},
+        {"To: J\xC3\xB6rg <j@x>,\r\n Zo\xC3\xAB <z@x>\r\n\r\n", inet::kHdrTo, "J\xf6rg <j@x>, Zo\xeb <z@x>"},
+        {"Subject: \xE2\x82\xAC 5 \xE6\x97\xA5 \xF0\x9F\x98\x80\r\n\r\n", inet::kHdrSubject, "\x80 5 ? ?"},
+        // Encoded words decode to the handheld's set and are not read a second time.
+        {"Subject: \xC3\xA9 =?iso-8859-1?q?=E9?= =?utf-8?q?=C3=A9?=\r\n\r\n", inet::kHdrSubject, "\xe9 \xe9\xe9"},
+        // Not UTF-8: the handheld's own set, bytes kept.
+        {"Subject: caf\xe9 cr\xe8me\r\n\r\n", inet::kHdrSubject, "caf\xe9 cr\xe8me"},
+        {"Subject: \xC3\xA9 and caf\xe9\r\n\r\n", inet::kHdrSubject, "\xC3\xA9 and caf\xe9"},
+        {"Subject: overlong \xC0\xAF\r\n\r\n", inet::kHdrSubject, "overlong \xC0\xAF"},
+        {"Subject: surrogate \xED\xA0\x80\r\n\r\n", inet::kHdrSubject, "surrogate \xED\xA0\x80"},
+        {"Subject: cut \xE2\x82\r\n\r\n", inet::kHdrSubject, "cut \xE2\x82"},
     };
     for (const auto& c : cases) {
         CMimeMessage m = Parsed(c.text);
@@ -149,6 +162,22 @@ TEST(MimeReader, HeaderBlock) {
     CMimeMessage empty;
     std::vector<std::string> none;
     EXPECT_FALSE(empty.Parse(0, 0, none, true));
+}
+
+// Raw 8-bit header text reaches the handheld in its set as encoded words do (the header
+// table holds the cases), file name parameters included.
+TEST(MimeReader, RawHeaderTextLikeEncodedWords) {
+    EXPECT_EQ(Parsed("Subject: caf\xC3\xA9\r\n\r\n").Header(inet::kHdrSubject),
+              Parsed("Subject: =?UTF-8?Q?caf=C3=A9?=\r\n\r\n").Header(inet::kHdrSubject));
+
+    CMimeMessage named = Parsed(
+        "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n--XX\r\n"
+        "Content-Type: application/pdf; name=\"na\xC3\xAFve.pdf\"\r\nContent-Disposition: inline\r\n\r\nQUJD\r\n"
+        "--XX\r\nContent-Disposition: attachment; filename=\"r\xC3\xA9sum\xC3\xA9.pdf\"\r\n\r\nQUJD\r\n--XX--\r\n");
+    const auto attachments = named.Attachments();
+    ASSERT_EQ(attachments.size(), 2u);
+    EXPECT_EQ(attachments[0]->fileName, "na\xefve.pdf");
+    EXPECT_EQ(attachments[1]->fileName, "r\xe9sum\xe9.pdf");
 }
 
 TEST(MimeReader, QuotedPrintable) {
