@@ -1,5 +1,6 @@
 #include "common/base64.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace tess {
@@ -50,41 +51,52 @@ int Base64EncodeString(std::string_view in, std::string& out, bool bracePadding)
     return Base64Encode(in.data(), static_cast<int>(in.size()), out, bracePadding);
 }
 
-int Base64Decode(std::string_view in, std::vector<uint8_t>& out, uint32_t* count) {
+int Base64Decode(std::string_view in, std::vector<uint8_t>& out, uint32_t* count, Base64Foreign foreign) {
+    const uint32_t before = count ? *count : 0;
+    // Every four characters give at most three bytes, so in.size() bytes always hold the
+    // data; the count is what could overflow.
+    if (in.size() >= UINT32_MAX - before) {
+        out.assign(1, 0);
+        return kBase64NoRoom;
+    }
     out.assign(in.size() + 1, 0);
     size_t produced = 0;
     int group[4];
     int held = 0;
+    auto put = [&](uint8_t b) {
+        if (produced + 1 < out.size()) out[produced++] = b;  // the last byte stays zero
+    };
     for (unsigned char c : in) {
         const int v = classify(c);
         if (v == kSpace) continue;
         if (v == kBad) {
+            if (foreign == Base64Foreign::kSkip) continue;
             out.assign(in.size() + 1, 0);
             return kBase64InvalidCharacter;
         }
         if (v == kPad) {
             // A mark after one or two characters gives one byte, after three two bytes.
             for (int k = held; k < 4; ++k) group[k] = 0;
-            if (held >= 1) out[produced++] = uint8_t(group[0] << 2 | group[1] >> 4);
-            if (held == 3) out[produced++] = uint8_t((group[1] & 15) << 4 | group[2] >> 2);
+            if (held >= 1) put(uint8_t(group[0] << 2 | group[1] >> 4));
+            if (held == 3) put(uint8_t((group[1] & 15) << 4 | group[2] >> 2));
             break;
         }
         group[held++] = v;
         if (held == 4) {
-            out[produced++] = uint8_t(group[0] << 2 | group[1] >> 4);
-            out[produced++] = uint8_t((group[1] & 15) << 4 | group[2] >> 2);
-            out[produced++] = uint8_t((group[2] & 3) << 6 | group[3]);
+            put(uint8_t(group[0] << 2 | group[1] >> 4));
+            put(uint8_t((group[1] & 15) << 4 | group[2] >> 2));
+            put(uint8_t((group[2] & 3) << 6 | group[3]));
             held = 0;
         }
     }
-    if (count) *count += static_cast<uint32_t>(produced);
+    if (count) *count = before + static_cast<uint32_t>(produced);
     return kBase64Ok;
 }
 
-int Base64DecodeString(std::string_view in, std::string& out) {
+int Base64DecodeString(std::string_view in, std::string& out, Base64Foreign foreign) {
     std::vector<uint8_t> buf;
     uint32_t n = 0;
-    const int rc = Base64Decode(in, buf, &n);
+    const int rc = Base64Decode(in, buf, &n, foreign);
     if (rc < 0) return rc;
     out.assign(reinterpret_cast<const char*>(buf.data()));  // stops at the first zero byte
     return kBase64Ok;

@@ -20,14 +20,23 @@ enum : int {
 int Base64Encode(const void* data, int length, std::string& out, bool bracePadding);
 int Base64EncodeString(std::string_view in, std::string& out, bool bracePadding);
 
+// What the decoders do with a byte outside the alphabet, the pads and white space.
+// kRefuse is for texts this system wrote itself (record ids, sealed passwords): there a
+// stray byte means damage, and a partly decoded id could name another message. kSkip is
+// for mail, where MIME has decoders pass over such bytes (line noise, a mailer's
+// markers) and decode the rest.
+enum class Base64Foreign { kRefuse, kSkip };
+
 // Decodes in into out (resized to in.size() + 1 zero bytes, so the data is always
 // followed by a zero byte) and adds the number of bytes produced to *count. Line breaks,
 // blanks and tabs are skipped; "=" or "}" ends the data. Any other byte outside the
-// alphabet would shift every later bit, so it fails the whole decode:
-// kBase64InvalidCharacter, out all zero, *count unchanged.
-int Base64Decode(std::string_view in, std::vector<uint8_t>& out, uint32_t* count);
+// alphabet is skipped under kSkip; under kRefuse it fails the whole decode:
+// kBase64InvalidCharacter, out all zero, *count unchanged. kBase64NoRoom (out all zero,
+// *count unchanged) when the count would overflow.
+int Base64Decode(std::string_view in, std::vector<uint8_t>& out, uint32_t* count,
+                 Base64Foreign foreign = Base64Foreign::kRefuse);
 // Decodes and keeps the result up to its first zero byte. 0, or Base64Decode's error.
-int Base64DecodeString(std::string_view in, std::string& out);
+int Base64DecodeString(std::string_view in, std::string& out, Base64Foreign foreign = Base64Foreign::kRefuse);
 
 // One group of four characters into three bytes at out + (index / 4) * 3, within
 // outCapacity bytes. Returns the number of pads (0, 1 or 2), kBase64InvalidCharacter for

@@ -22,7 +22,7 @@ bool DecodePartBody(const MimePart& part, std::string& out) {
     }
     std::vector<uint8_t> bytes;
     uint32_t count = 0;
-    if (tess::Base64Decode(part.body, bytes, &count) != 0) return false;
+    if (tess::Base64Decode(part.body, bytes, &count, tess::Base64Foreign::kSkip) != 0) return false;
     out.assign(reinterpret_cast<const char*>(bytes.data()), count);
     return true;
 }

@@ -73,11 +73,38 @@ char ToCp1252(uint32_t cp) {
     return '?';
 }
 
+// Well-formed UTF-8: no stray continuation byte, cut sequence, overlong form, surrogate or
+// value past U+10FFFF.
+bool IsUtf8(std::string_view text) {
+    constexpr uint32_t kSmallest[4] = {0, 0x80, 0x800, 0x10000};
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const std::size_t extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : 4;
+        if (extra == 4 || text.size() - i <= extra) return false;
+        uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+            if ((cc & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (cc & 0x3F);
+        }
+        if (cp < kSmallest[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Text in the charset a mail names, in the handheld's set. UTF-8 is converted; any other
+// charset is kept as its bytes, read as the handheld's own 8-bit set.
+void ToHandheldCharset(std::string_view charset, std::string& text) {
+    const std::string lower = Lower(charset);
+    if (lower == "utf-8" || lower == "utf8") CMimeMessage::Utf8ToAnsi(text);
+}
+
 // Decodes one encoded word's text: charset, 'B' or 'Q', payload.
 bool DecodeWord(std::string_view charset, char encoding, std::string_view payload,
                 std::string& out) {
     if (encoding == 'B' || encoding == 'b') {
-        if (tess::Base64DecodeString(payload, out) < 0) return false;
+        if (tess::Base64DecodeString(payload, out, tess::Base64Foreign::kSkip) < 0) return false;
     } else if (encoding == 'Q' || encoding == 'q') {
         out.clear();
         for (std::size_t i = 0; i < payload.size(); ++i) {
@@ -95,8 +122,149 @@ bool DecodeWord(std::string_view charset, char encoding, std::string_view payloa
     } else {
         return false;
     }
-    std::string lowerCharset = Lower(charset);
-    if (lowerCharset == "utf-8" || lowerCharset == "utf8") CMimeMessage::Utf8ToAnsi(out);
+    ToHandheldCharset(charset, out);
+    return true;
+}
+
+// Parameters in the RFC 2231 form: at most this many sections, and the decoded value is
+// cut to this length (no file name comes near it; a hostile mail cannot make it grow).
+constexpr std::size_t kMaxParameterSections = 64;
+constexpr std::size_t kMaxParameterLength = 1024;
+
+struct RawParameter {
+    std::string name;  // lower case
+    std::string value;  // unquoted
+};
+
+// The parameters after the first ';' of a header value, in order.
+std::vector<RawParameter> ParameterList(std::string_view value) {
+    std::vector<RawParameter> out;
+    std::size_t pos = value.find(';');
+    while (pos < value.size()) {
+        pos = value.find_first_not_of("; \t\r\n", pos);
+        if (pos == std::string_view::npos) break;
+        const std::size_t eq = value.find_first_of("=;", pos);
+        if (eq == std::string_view::npos || value[eq] == ';') {
+            pos = eq;
+            continue;
+        }
+        RawParameter p;
+        p.name = Lower(Trim(value.substr(pos, eq - pos)));
+        pos = value.find_first_not_of(" \t", eq + 1);
+        if (pos == std::string_view::npos) pos = value.size();
+        if (pos < value.size() && value[pos] == '"') {
+            for (++pos; pos < value.size() && value[pos] != '"'; ++pos) {
+                if (value[pos] == '\\' && pos + 1 < value.size()) ++pos;
+                p.value += value[pos];
+            }
+            if (pos < value.size()) ++pos;  // the closing quote
+        } else {
+            const std::size_t end = std::min(value.find_first_of("; \t\r\n", pos), value.size());
+            p.value = value.substr(pos, end - pos);
+            pos = end;
+        }
+        out.push_back(std::move(p));
+        pos = value.find(';', pos);
+    }
+    return out;
+}
+
+// %XX escapes of an extended value; false for a '%' without two hex digits.
+bool PercentDecode(std::string_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size() || Hex(text[i + 1]) < 0 || Hex(text[i + 2]) < 0) return false;
+        out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
+        i += 2;
+    }
+    return true;
+}
+
+enum class Extended { kAbsent, kDecoded, kRaw };
+
+// The RFC 2231 form of parameter name: "name*=charset'lang'text", or sections
+// "name*0[*]=", "name*1[*]=", ... joined in order up to the first one missing. Extended
+// sections are percent-encoded, in the charset the first one names. kRaw (out = the
+// sections as written) when the value is malformed.
+Extended ExtendedParameter(std::string_view value, std::string_view name, std::string& out) {
+    const std::string star = Lower(name) + "*";
+    struct Section {
+        bool present = false;
+        bool extended = false;
+        std::string text;
+    };
+    std::vector<Section> sections(kMaxParameterSections);
+    bool single = false;
+    for (RawParameter& p : ParameterList(value)) {
+        if (p.name == star) {
+            if (!single) sections[0] = {true, true, std::move(p.value)};
+            single = true;
+            continue;
+        }
+        if (single || !p.name.starts_with(star)) continue;
+        std::string_view number = std::string_view(p.name).substr(star.size());
+        const bool extended = number.ends_with('*');
+        if (extended) number.remove_suffix(1);
+        // Decimal without leading zeros, below the section limit.
+        if (number.empty() || number.size() > 2 || (number.size() > 1 && number[0] == '0') ||
+            number.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        const std::size_t index = static_cast<std::size_t>(std::stoi(std::string(number)));
+        if (index < kMaxParameterSections && !sections[index].present)
+            sections[index] = {true, extended, std::move(p.value)};
+    }
+    if (!sections[0].present) return Extended::kAbsent;
+    std::string raw, decoded, charset;
+    bool wellFormed = true;
+    for (std::size_t i = 0; i < kMaxParameterSections && sections[i].present; ++i) {
+        const Section& s = sections[i];
+        raw += s.text;
+        std::string_view text = s.text;
+        if (!s.extended) {
+            decoded += text;
+            continue;
+        }
+        if (i == 0) {
+            // charset'language'text: both quotes are required.
+            const std::size_t q1 = text.find('\'');
+            const std::size_t q2 = q1 == std::string_view::npos ? q1 : text.find('\'', q1 + 1);
+            if (q2 == std::string_view::npos) {
+                wellFormed = false;
+                continue;
+            }
+            charset = text.substr(0, q1);
+            text.remove_prefix(q2 + 1);
+        }
+        if (!PercentDecode(text, decoded)) wellFormed = false;
+    }
+    if (wellFormed) {
+        if (charset.empty()) CMimeMessage::DecodeHeaderText(decoded);
+        else ToHandheldCharset(charset, decoded);
+        out = std::move(decoded);
+    } else {
+        out = std::move(raw);
+    }
+    if (out.size() > kMaxParameterLength) out.resize(kMaxParameterLength);
+    return wellFormed ? Extended::kDecoded : Extended::kRaw;
+}
+
+// A part's file name from a header value (name is "filename" or "name"): the RFC 2231
+// form where it decodes, it being the exact one where a mailer writes both; else the
+// plain parameter, header text decoded; else the extended one as written.
+bool FileNameParameter(const std::string& value, std::string_view name, std::string& out) {
+    std::string extended;
+    const Extended found = ExtendedParameter(value, name, extended);
+    std::string plain;
+    if (found != Extended::kDecoded && Parameter(value, std::string(name) + "=", plain)) {
+        CMimeMessage::DecodeHeaderText(plain);
+        out = std::move(plain);
+        return true;
+    }
+    if (found == Extended::kAbsent) return false;
+    out = std::move(extended);
     return true;
 }
 
@@ -142,6 +310,17 @@ void CMimeMessage::Utf8ToAnsi(std::string& text) {
         i += j;
     }
     text = std::move(out);
+}
+
+void CMimeMessage::DecodeHeaderText(std::string& text) {
+    // Raw 8-bit text names no charset. Text that reads as UTF-8 is UTF-8 and is converted
+    // as an encoded word in UTF-8 would be; any other is in the handheld's own set already,
+    // as the legacy mailers that write such text mean it. This comes first: the encoded
+    // words' decoded bytes are in the handheld's set and must not be read again.
+    const bool eightBit =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (eightBit && IsUtf8(text)) Utf8ToAnsi(text);
+    DecodeEncodedWords(text);
 }
 
 void CMimeMessage::DecodeEncodedWords(std::string& text) {
@@ -268,7 +447,7 @@ void CMimeMessage::StoreHeader(int index, std::string value, const std::string& 
         if (Parameter(value, "boundary=", boundary)) headers_[kHdrBoundary] = boundary;
         return;
     }
-    DecodeEncodedWords(value);
+    DecodeHeaderText(value);
     if (index == kHdrTo || index == kHdrCc) {
         std::replace(value.begin(), value.end(), '\r', ' ');
         std::replace(value.begin(), value.end(), '\n', ' ');
@@ -399,17 +578,11 @@ bool CMimeMessage::ReadPart(std::size_t& cur, const std::string& boundary, MimeP
         std::string name;
         if (which == 0) {
             part.disposition = UpToSemicolon(value);
-            if (Parameter(value, "filename=", name)) {
-                DecodeEncodedWords(name);
-                part.fileName = name;
-            }
+            if (FileNameParameter(value, "filename", name)) part.fileName = name;
         } else if (which == 1) {
             part.contentType = UpToSemicolon(value);
             if (Parameter(value, "boundary=", part.nestedBoundary)) AddActive(part.nestedBoundary);
-            if (part.fileName.empty() && Parameter(value, "name=", name)) {
-                DecodeEncodedWords(name);
-                part.fileName = name;
-            }
+            if (part.fileName.empty() && FileNameParameter(value, "name", name)) part.fileName = name;
         } else {
             DecodeEncodedWords(value);
             part.transferEncoding = value;
@@ -503,8 +676,7 @@ bool CMimeMessage::Parse(std::size_t startLine, std::size_t endLine,
         part.disposition = headers_[kHdrDisposition];
         std::string name;
         bool attachment = false;
-        if (Parameter(part.disposition, "filename=", name)) {
-            DecodeEncodedWords(name);
+        if (FileNameParameter(part.disposition, "filename", name)) {
             part.fileName = Trim(name);
             attachment = !part.fileName.empty();
         }

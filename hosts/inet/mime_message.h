@@ -15,7 +15,7 @@ struct MimePart {
     std::string disposition;        // Content-Disposition up to ';'
     std::string contentType;        // Content-Type up to ';'
     std::string transferEncoding;   // emptied once the body was decoded
-    std::string fileName;           // from name= or filename=, encoded words decoded
+    std::string fileName;           // from filename or name, plain or RFC 2231, decoded
     std::string nestedBoundary;     // the part's own multipart boundary
     std::string body;
 };
@@ -68,6 +68,9 @@ public:
     static void HtmlToText(std::string_view html, std::string& out);
     static bool DecodeQuotedPrintable(std::string& text);
     static void DecodeEncodedWords(std::string& text);
+    // A header's text in the handheld's set: raw 8-bit text converted as UTF-8 when it is
+    // UTF-8, then its encoded words decoded.
+    static void DecodeHeaderText(std::string& text);
     // UTF-8 to the handheld's 8-bit set (Windows-1252); unmappable characters become '?'.
     static void Utf8ToAnsi(std::string& text);
 

@@ -188,7 +188,7 @@ int CPopConnection::Fetch(int number, bool headersOnly, std::vector<std::string>
     const std::string command =
         headersOnly ? "top " + std::to_string(number) + " 0" : "retr " + std::to_string(number);
     std::string reply;
-    if (!Exchange(command, reply, true) || !ReadMultiLine(reply, lines)) {
+    if (!Exchange(command, reply, true) || !ReadMessageLines(reply, lines)) {
         Log("Invalid response when retrieving message.");
         return kPopCommandFailed;
     }

@@ -1,5 +1,6 @@
 #include "hosts/pop/pop_reply.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "hosts/inet/text_lines.h"
@@ -62,6 +63,15 @@ bool ReadMultiLine(std::string_view reply, std::vector<std::string>& lines) {
     }
     lines.clear();
     return false;
+}
+
+bool ReadMessageLines(std::string_view reply, std::vector<std::string>& lines) {
+    if (!ReadMultiLine(reply, lines)) return false;
+    // The stand-in is the byte an IMAP server sends for a NUL in the same message, so the
+    // handheld's copy reads the same whichever host fetched it; replacing rather than
+    // dropping keeps the text's length and columns.
+    for (std::string& line : lines) std::replace(line.begin(), line.end(), '\0', kNulStandIn);
+    return true;
 }
 
 bool ParseUidlListing(std::string_view reply, std::vector<UidlEntry>& entries) {

@@ -39,6 +39,12 @@ private:
 // reply is not "+OK" or the terminating line is missing: a cut reply is never a message.
 bool ReadMultiLine(std::string_view reply, std::vector<std::string>& lines);
 
+// A message (RETR or TOP) read as ReadMultiLine does, with every NUL byte replaced by
+// kNulStandIn: the handheld keeps texts NUL-terminated, so a NUL left in would cut the
+// message there.
+inline constexpr char kNulStandIn = '\x80';
+bool ReadMessageLines(std::string_view reply, std::vector<std::string>& lines);
+
 // The entries of a UIDL listing in server order. Lines whose number is not a positive
 // decimal, or whose id is empty or holds a control character, are skipped. False when the reply is not a complete
 // "+OK" listing.

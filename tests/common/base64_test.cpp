@@ -7,10 +7,10 @@ using namespace tess;
 
 namespace {
 
-std::string Decode(const std::string& in, int* rc = nullptr) {
+std::string Decode(const std::string& in, int* rc = nullptr, Base64Foreign foreign = Base64Foreign::kRefuse) {
     std::vector<uint8_t> buf;
     uint32_t n = 0;
-    const int r = Base64Decode(in, buf, &n);
+    const int r = Base64Decode(in, buf, &n, foreign);
     if (rc) *rc = r;
     EXPECT_GE(buf.size(), n + 1);  // always a zero byte behind the data
     if (buf.size() > n) {
@@ -80,6 +80,45 @@ TEST(Base64, InvalidCharactersFailInsteadOfShiftingBits) {
     }
     std::string s = "unchanged";
     EXPECT_EQ(Base64DecodeString("Y!Q=", s), kBase64InvalidCharacter);
+}
+
+// Mail decoding passes over every byte outside the alphabet and decodes the rest, as
+// MIME asks; the "=" end mark still ends the data.
+TEST(Base64, MailDecodingSkipsForeignBytes) {
+    using namespace std::string_literals;
+    const struct {
+        std::string in;
+        std::string out;
+    } cases[] = {
+        {"YW*Jj", "abc"},
+        {"YWJj-_", "abc"},
+        {"Y\xC3\xA9WJj", "abc"},
+        {"Z\0m9\x7Fv!Ym.FyYQ=\r\n=="s, "foobara"},
+        {"Zm9v@=YmFy", "foo"},
+        {"!!!!", ""},
+        {"{Zm9v}YmFy", "foo"},  // "}" is this coder's other end mark
+    };
+    for (const auto& c : cases) {
+        int rc = -9;
+        EXPECT_EQ(Decode(c.in, &rc, Base64Foreign::kSkip), c.out) << c.in;
+        EXPECT_EQ(rc, kBase64Ok) << c.in;
+    }
+    std::string s;
+    EXPECT_EQ(Base64DecodeString("Y!Q=", s, Base64Foreign::kSkip), 0);
+    EXPECT_EQ(s, "a");
+}
+
+TEST(Base64, CountThatWouldOverflowIsRefused) {
+    for (Base64Foreign foreign : {Base64Foreign::kRefuse, Base64Foreign::kSkip}) {
+        std::vector<uint8_t> buf;
+        uint32_t n = UINT32_MAX - 3;
+        EXPECT_EQ(Base64Decode("YWJj", buf, &n, foreign), kBase64NoRoom);
+        EXPECT_EQ(n, UINT32_MAX - 3);
+        for (uint8_t b : buf) EXPECT_EQ(b, 0);
+        n = UINT32_MAX - 5;
+        EXPECT_EQ(Base64Decode("YWJj", buf, &n, foreign), kBase64Ok);
+        EXPECT_EQ(n, UINT32_MAX - 2);
+    }
 }
 
 TEST(Base64, DecodeStringStopsAtAZeroByte) {

@@ -1,5 +1,7 @@
 // POP3 replies over arbitrary bytes: the multi-line end agrees piecewise and whole, a
-// message is read only from a complete "+OK" reply, and listing entries are well formed.
+// message is read only from a complete "+OK" reply and keeps what follows a NUL, and
+// listing entries are well formed.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -20,13 +22,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (complete != completePieces) std::abort();
 
     std::vector<std::string> lines;
-    if (pop::ReadMultiLine(text, lines)) {
+    const bool multi = pop::ReadMultiLine(text, lines);
+    if (multi) {
         if (!complete || !pop::IsOkReply(text)) std::abort();
         for (const std::string& line : lines) {
             if (line.find('\n') != std::string::npos) std::abort();
         }
     } else if (!lines.empty()) {
         std::abort();
+    }
+
+    // A message is the same lines with every NUL in its stand-in, and none left.
+    std::vector<std::string> message;
+    if (pop::ReadMessageLines(text, message) != multi || message.size() != lines.size()) std::abort();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string expected = lines[i];
+        std::replace(expected.begin(), expected.end(), '\0', pop::kNulStandIn);
+        if (message[i] != expected || message[i].find('\0') != std::string::npos) std::abort();
     }
 
     std::vector<pop::UidlEntry> entries;

@@ -37,4 +37,19 @@ TEST(HostMessages, AttachmentFileNames) {
     }
 }
 
+// A mailer's stray bytes in base64 do not cost the attachment or the body.
+TEST(HostMessages, Base64PartsSkipForeignBytes) {
+    inet::MimePart part;
+    part.transferEncoding = "base64";
+    part.body = "ZmlsZS*BieXRl\ncwo=\n";
+    std::string bytes;
+    ASSERT_TRUE(inet::DecodePartBody(part, bytes));
+    EXPECT_EQ(bytes, "file bytes\n");
+
+    inet::ParsedMessage parsed;
+    parsed.text.transferEncoding = "Base64";
+    parsed.text.body = "TGlu~ZSBvbmUK\nTGluZSB0d28K\n";
+    EXPECT_EQ(inet::ChooseBody(parsed, false), "Line one\r\nLine two\r\n");
+}
+
 }  // namespace

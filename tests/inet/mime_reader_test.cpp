@@ -141,6 +141,19 @@ TEST(MimeReader, HeaderBlock) {
          "before caf\xe9 cr\xe8me after"},
         {"Subject: =?utf-8?b?w6k=?= =?utf-8?q?=C3=A8?= and =?x?y?z?=\r\n\r\n", inet::kHdrSubject,
          "\xe9\xe8 and =?x?y?z?="},
+        // Raw 8-bit text: UTF-8 when it reads as UTF-8, else the handheld's own set.
+        {"Subject: caf\xC3\xA9 cr\xC3\xA8me\r\n\r\n", inet::kHdrSubject, "caf\xe9 cr\xe8me"},
+        {"From: Ren\xC3\xA9 <r@x>\r\n\r\n", inet::kHdrFrom, "Ren\xe9 <r@x>"},
+        {"To: J\xC3\xB6rg <j@x>,\r\n Zo\xC3\xAB <z@x>\r\n\r\n", inet::kHdrTo, "J\xf6rg <j@x>, Zo\xeb <z@x>"},
+        {"Subject: \xE2\x82\xAC 5 \xE6\x97\xA5 \xF0\x9F\x98\x80\r\n\r\n", inet::kHdrSubject, "\x80 5 ? ?"},
+        // Encoded words decode to the handheld's set and are not read a second time.
+        {"Subject: \xC3\xA9 =?iso-8859-1?q?=E9?= =?utf-8?q?=C3=A9?=\r\n\r\n", inet::kHdrSubject, "\xe9 \xe9\xe9"},
+        // Not UTF-8: the handheld's own set, bytes kept.
+        {"Subject: caf\xe9 cr\xe8me\r\n\r\n", inet::kHdrSubject, "caf\xe9 cr\xe8me"},
+        {"Subject: \xC3\xA9 and caf\xe9\r\n\r\n", inet::kHdrSubject, "\xC3\xA9 and caf\xe9"},
+        {"Subject: overlong \xC0\xAF\r\n\r\n", inet::kHdrSubject, "overlong \xC0\xAF"},
+        {"Subject: surrogate \xED\xA0\x80\r\n\r\n", inet::kHdrSubject, "surrogate \xED\xA0\x80"},
+        {"Subject: cut \xE2\x82\r\n\r\n", inet::kHdrSubject, "cut \xE2\x82"},
     };
     for (const auto& c : cases) {
         CMimeMessage m = Parsed(c.text);
@@ -149,6 +162,22 @@ TEST(MimeReader, HeaderBlock) {
     CMimeMessage empty;
     std::vector<std::string> none;
     EXPECT_FALSE(empty.Parse(0, 0, none, true));
+}
+
+// Raw 8-bit header text reaches the handheld in its set as encoded words do (the header
+// table holds the cases), file name parameters included.
+TEST(MimeReader, RawHeaderTextLikeEncodedWords) {
+    EXPECT_EQ(Parsed("Subject: caf\xC3\xA9\r\n\r\n").Header(inet::kHdrSubject),
+              Parsed("Subject: =?UTF-8?Q?caf=C3=A9?=\r\n\r\n").Header(inet::kHdrSubject));
+
+    CMimeMessage named = Parsed(
+        "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n--XX\r\n"
+        "Content-Type: application/pdf; name=\"na\xC3\xAFve.pdf\"\r\nContent-Disposition: inline\r\n\r\nQUJD\r\n"
+        "--XX\r\nContent-Disposition: attachment; filename=\"r\xC3\xA9sum\xC3\xA9.pdf\"\r\n\r\nQUJD\r\n--XX--\r\n");
+    const auto attachments = named.Attachments();
+    ASSERT_EQ(attachments.size(), 2u);
+    EXPECT_EQ(attachments[0]->fileName, "na\xefve.pdf");
+    EXPECT_EQ(attachments[1]->fileName, "r\xe9sum\xe9.pdf");
 }
 
 TEST(MimeReader, QuotedPrintable) {
@@ -206,6 +235,58 @@ TEST(MimeReader, PartsAndAttachments) {
     ASSERT_EQ(attachments.size(), 1u);
     EXPECT_EQ(attachments[0]->fileName, "r\xe9sum\xe9.pdf");
     EXPECT_EQ(attachments[0]->transferEncoding, "base64");
+}
+
+// The attachment's name given only in the RFC 2231 form (charset'language'%XX, sections in
+// order), on Content-Disposition or Content-Type.
+TEST(MimeReader, Rfc2231FileNames) {
+    const std::string longSection(5000, 'L');
+    std::string manySections = "Content-Disposition: attachment";
+    for (int i = 0; i < 100; ++i) manySections += "; filename*" + std::to_string(i) + "=a";
+    const struct {
+        std::string headers;
+        std::string name;
+    } cases[] = {
+        {"Content-Disposition: attachment; filename*=UTF-8''%E2%82%AC%20rates.pdf", "\x80 rates.pdf"},
+        {"Content-Disposition: attachment; filename*=iso-8859-1'en'caf%E9.txt", "caf\xe9.txt"},
+        {"Content-Disposition: attachment;\r\n filename*0*=UTF-8''r%C3%A9sum;\r\n filename*1=\"e 2026.pdf\"",
+         "r\xe9sume 2026.pdf"},
+        {"Content-Disposition: attachment; filename*1*=%C3%A9.txt; filename*0*=utf-8''caf", "caf\xe9.txt"},
+        {"Content-Disposition: attachment; filename*0=a; filename*2=c.txt", "a"},  // stops at the gap
+        {"Content-Disposition: attachment; filename*00=x; filename*0=y.txt", "y.txt"},
+        {"Content-Type: application/pdf; name*=utf-8''na%C3%AFve.pdf\r\nContent-Disposition: attachment",
+         "na\xefve.pdf"},
+        {"Content-Type: application/pdf; name*0=\"two \"; name*1=parts.pdf\r\nContent-Disposition: inline",
+         "two parts.pdf"},
+        // Where a mailer writes both, the RFC 2231 one is the exact one.
+        {"Content-Disposition: attachment; filename=\"fallback.pdf\"; filename*=UTF-8''%C3%A9t%C3%A9.pdf",
+         "\xe9t\xe9.pdf"},
+        {"Content-Disposition: attachment; xfilename*=UTF-8''x.pdf; filename*=''real.pdf", "real.pdf"},
+        // Malformed: the plain name where there is one, else the value as written.
+        {"Content-Disposition: attachment; filename=\"plain.pdf\"; filename*=UTF-8''bad%zz.pdf", "plain.pdf"},
+        {"Content-Disposition: attachment; filename*=UTF-8''bad%zz.pdf", "UTF-8''bad%zz.pdf"},
+        {"Content-Disposition: attachment; filename*=UTF-8''trail%4", "UTF-8''trail%4"},
+        {"Content-Disposition: attachment; filename*=no-quotes.pdf", "no-quotes.pdf"},
+        {"Content-Disposition: attachment; filename*0*=no-quotes; filename*1*=%41.pdf", "no-quotes%41.pdf"},
+        // Bounded: 64 sections, 1024 bytes.
+        {manySections, std::string(64, 'a')},
+        {"Content-Disposition: attachment; filename*0=" + longSection + "; filename*1=x", std::string(1024, 'L')},
+    };
+    for (const auto& c : cases) {
+        const std::string text = "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
+                                 "--XX\r\nContent-Type: text/plain\r\n\r\nbody\r\n--XX\r\n" +
+                                 c.headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--XX--\r\n";
+        CMimeMessage m = Parsed(text);
+        const auto attachments = m.Attachments();
+        ASSERT_EQ(attachments.size(), 1u) << c.headers;
+        EXPECT_EQ(attachments[0]->fileName, c.name) << c.headers;
+    }
+    // A message that is a single attachment part.
+    CMimeMessage single = Parsed(
+        "From: a@b\r\nContent-Type: application/pdf\r\n"
+        "Content-Disposition: attachment; filename*=UTF-8''only%20part.pdf\r\n\r\nQUJD\r\n");
+    ASSERT_EQ(single.Attachments().size(), 1u);
+    EXPECT_EQ(single.Attachments()[0]->fileName, "only part.pdf");
 }
 
 TEST(MimeReader, EachParseStartsClean) {

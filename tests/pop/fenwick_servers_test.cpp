@@ -96,6 +96,38 @@ protected:
         return subject;
     }
 
+    // A message of a text part and one attachment part with these headers and body.
+    static std::string WithAttachment(const std::string& headers, const std::string& body) {
+        return "From: b@tess.test\r\nTo: tess@tess.test\r\nSubject: with file\r\nDate: " + RecentDate(1) +
+               "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n"
+               "--b1\r\nContent-Type: text/plain\r\n\r\nSee the file.\r\n--b1\r\n" +
+               headers + "\r\n\r\n" + body + "\r\n--b1--\r\n";
+    }
+
+    // The attachment files (name, bytes) of the one message in the mailbox, as the host
+    // writes them.
+    std::vector<std::pair<std::string, std::string>> AttachmentsOfTheMessage() {
+        std::vector<std::pair<std::string, std::string>> files;
+        EXPECT_EQ(Logon(&record_, 0, 0), 0);
+        MailMsg** list = nullptr;
+        int count = 0;
+        EXPECT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+        EXPECT_EQ(count, 1);
+        if (count != 1) return files;
+        const std::string id = Text(list[0]->msgId, list[0]->msgIdLength);
+        FreeMailMsg(list, count);
+        AttachmentTable* table = nullptr;
+        if (GetMessageAttachment(nullptr, static_cast<int>(id.size()), id.data(), &table) != 0 || !table)
+            return files;
+        for (int i = 0; i < table->count; ++i) {
+            std::ifstream in(table->path[i], std::ios::binary);
+            files.emplace_back(std::filesystem::path(table->path[i]).filename().string(),
+                               std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+        }
+        FreeAttachment(&table);
+        return files;
+    }
+
     tess::test::TempHome home_;
     PopLogonRecord record_{};
     std::unique_ptr<tess::test::LineClient> imap_;
@@ -221,6 +253,58 @@ TEST_F(FenwickServers, DateWindowAttachmentsAndHeaders) {
     EXPECT_EQ(list[0]->Body, nullptr);
     FreeMailMsg(list, count);
     FreeMailMsg(all, idCount);
+}
+
+// The server sends a NUL in a message as it is; the handheld's copy goes on past it, with
+// the byte the server's IMAP side puts in its place.
+TEST_F(FenwickServers, NulInAMessageKeepsTheRest) {
+    using namespace std::string_literals;
+    const std::string mail = "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: with\0nul\r\nDate: "s +
+                             RecentDate(1) + "\r\n\r\nfirst line\r\nbefore\0after\r\nlast line\r\n"s;
+    // Straight into the Maildir: the message is stored byte for byte, NUL included.
+    {
+        std::ofstream out(servers().maildir() / "new" / "1700000000.M1P1.nul", std::ios::binary);
+        out << mail;
+    }
+    ASSERT_EQ(Logon(&record_, 0, 0), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+    ASSERT_EQ(count, 1);
+    EXPECT_STREQ(list[0]->Subject, "with\x80nul");
+    EXPECT_STREQ(list[0]->Body, "first line\r\nbefore\x80" "after\r\nlast line\r\n");
+    FreeMailMsg(list, count);
+}
+
+// Attachments the reader once dropped arrive whole, under their names.
+TEST_F(FenwickServers, AttachmentsArriveWhole) {
+    const struct {
+        const char* what;
+        const char* headers;
+        const char* body;
+        const char* name;
+    } cases[] = {
+        {"stray bytes inside the base64",
+         "Content-Type: text/plain; name=\"notes.txt\"\r\n"
+         "Content-Disposition: attachment; filename=\"notes.txt\"\r\nContent-Transfer-Encoding: base64",
+         "ZmlsZS*BieXRl\r\n-cwo=", "notes.txt"},
+        {"named only in the RFC 2231 form, in two sections",
+         "Content-Type: text/plain\r\nContent-Disposition: attachment;\r\n filename*0*=UTF-8''annual%20report;\r\n"
+         " filename*1=\"-2026.txt\"\r\nContent-Transfer-Encoding: base64",
+         "ZmlsZSBieXRlcwo=", "annual report-2026.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        servers().reset();
+        Append(WithAttachment(c.headers, c.body));
+        const auto files = AttachmentsOfTheMessage();
+        ASSERT_EQ(files.size(), 1u);
+        EXPECT_EQ(files[0].first, c.name);
+        EXPECT_EQ(files[0].second, "file bytes\n");
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+    }
 }
 
 TEST_F(FenwickServers, SentMailComesBackByPop) {

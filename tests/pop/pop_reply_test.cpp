@@ -83,6 +83,21 @@ TEST(PopReply, MultiLineBodyIsUnstuffedAndNeedsItsEnd) {
     EXPECT_FALSE(pop::ReadMultiLine("", lines));
 }
 
+TEST(PopReply, MessageKeepsWhatFollowsANul) {
+    using namespace std::string_literals;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(pop::ReadMessageLines("+OK\r\nSubject: a\0b\r\n\r\n\0before\0\0after\0\r\n.\r\n"s, lines));
+    const std::string stand(1, pop::kNulStandIn);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Subject: a" + stand + "b", "",
+                                               stand + "before" + stand + stand + "after" + stand}));
+    // The listing reader is left as it was: an id with a NUL is still no id.
+    std::vector<UidlEntry> entries;
+    ASSERT_TRUE(pop::ParseUidlListing("+OK\r\n1 a\0b\r\n.\r\n"s, entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(pop::ReadMessageLines("+OK\r\nx\0y\r\n"s, lines));  // cut short
+    EXPECT_TRUE(lines.empty());
+}
+
 TEST(PopReply, UidlListing) {
     std::vector<UidlEntry> entries;
     ASSERT_TRUE(pop::ParseUidlListing(
