@@ -105,7 +105,7 @@ int MFldSave(StoreHandle* folder) {
             while (slot < kMaxFolderSlots && !CMailStore::FolderSlotName(a, slot).empty()) ++slot;
             if (slot == kMaxFolderSlots) return Code(LDG_E_IO_SAVE);
             f.slot = slot;
-            folder->id = static_cast<uint32_t>(slot);
+            if (StoreHandle* fields = HandleFields(folder)) fields->id = static_cast<uint32_t>(slot);
         }
         CMailStore::SetFolderSlotName(a, f.slot, f.name);
         WriteFolderTable(owner);
@@ -172,10 +172,11 @@ int MFldGetFirstMessage(StoreHandle* folder, StoreHandle** out) {
 
 int MFldGetNextMessage(StoreHandle* folder, StoreHandle* previous, StoreHandle** out) {
     return WithFolder(folder, [=](CMailFolder& f, StoreAccount&) {
-        if (!out || !ValidHandle(previous, kMessageKind)) return Code(LDG_E_INVALID_PARAMETER);
+        const CMailMessage* prev = MessageOf(previous);
+        if (!out || !prev) return Code(LDG_E_INVALID_PARAMETER);
         if (!TheMailStore().syncSession()) return Code(LDG_E_INVALID_OPERATION);
         for (size_t i = 0; i < f.messages.size(); ++i) {
-            if (f.messages[i].get() != static_cast<StoreObject*>(previous->object)) continue;
+            if (f.messages[i].get() != prev) continue;
             if (i + 1 >= f.messages.size()) return Code(LDG_E_END_OF_LIST);
             *out = MessageHandle(f, i + 1);
             return *out ? 0 : Code(LDG_E_NO_MEMORY);
@@ -192,12 +193,12 @@ int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int coun
         // All or nothing is checked first. A message stays with its account: its record
         // names the account, so a folder of another account would lose it on the next load.
         for (int i = 0; i < count; ++i) {
-            if (!ValidHandle(messages[i], kMessageKind)) return Code(LDG_E_INVALID_PARAMETER);
-            if (static_cast<CMailMessage*>(static_cast<StoreObject*>(messages[i]->object))->accountId != owner.id)
-                return Code(LDG_E_INVALID_PARAMETER);
+            const CMailMessage* m = MessageOf(messages[i]);
+            if (!m || m->accountId != owner.id) return Code(LDG_E_INVALID_PARAMETER);
         }
         for (int i = 0; i < count; ++i) {
-            auto* m = static_cast<CMailMessage*>(static_cast<StoreObject*>(messages[i]->object));
+            CMailMessage* m = MessageOf(messages[i]);
+            if (!m) return Code(LDG_E_INVALID_PARAMETER);
             CMailFolder* from = owner.FolderBySlot(m->msg.category);
             if (!from) return Code(LDG_E_FOLDER_INVALID);
             auto it = std::find_if(from->messages.begin(), from->messages.end(),
@@ -216,8 +217,10 @@ int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int coun
                 return rc;
             }
             target.messages.push_back(std::move(moving));
-            messages[i]->owner = static_cast<uint32_t>(owner.id) << 16 | (static_cast<uint32_t>(target.slot) & 0xFFFF);
-            messages[i]->id = m->recordId;
+            if (StoreHandle* fields = HandleFields(messages[i])) {
+                fields->owner = static_cast<uint32_t>(owner.id) << 16 | (static_cast<uint32_t>(target.slot) & 0xFFFF);
+                fields->id = m->recordId;
+            }
         }
         return 0;
     });

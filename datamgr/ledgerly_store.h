@@ -9,8 +9,10 @@
 #include "platform/export.h"
 
 /* Fields in order: kind (0 account, 1 folder, 2 message, 3 attachment, 4 pending action),
-   owner word, iteration position, the object's id, the object. Made and zeroed by the
-   library, freed by the kind's release export. */
+   owner word, iteration position, the object's id, the object. Made and kept by the
+   library, freed by the kind's release export. Callers hold a StoreHandle* as an opaque
+   value and never look inside: it is a token the library checks, so that a copy kept
+   after the release is refused and never reaches a newer handle. */
 typedef struct StoreHandle {
     uint32_t kind;
     uint32_t owner;

@@ -1,49 +1,74 @@
 #include "datamgr/store_handles.h"
 
-#include <cstdlib>
+#include <deque>
 #include <mutex>
-#include <unordered_map>
+#include <vector>
 
 namespace tess::datamgr {
 namespace {
 
-struct LiveHandles {
-    std::mutex mutex;
-    std::unordered_map<const StoreHandle*, uint64_t> set;  // handle -> its object's serial
+// A token is the mark, the slot's generation (bits 32-62) and the slot's index. The mark
+// keeps it from being null or a user-space address, so a caller that looks inside faults
+// at once instead of reading another handle.
+constexpr uint64_t kTokenMark = uint64_t{1} << 63;
+constexpr uint32_t kGenerations = uint32_t{1} << 31;
+
+struct Slot {
+    StoreHandle fields{};
+    uint64_t serial = 0;  // the serial of the object the handle was made for
+    uint32_t generation = 0;
+    bool live = false;
 };
 
-LiveHandles& Live() {
-    static LiveHandles live;
-    return live;
+struct HandleTable {
+    std::mutex mutex;
+    std::deque<Slot> slots;  // a deque keeps every slot where it is as the table grows
+    std::vector<uint32_t> freeSlots;
+};
+
+HandleTable& Table() {
+    static HandleTable table;
+    return table;
 }
 
-// The serial of the object the handle was made for; false when the handle is not live.
-bool IsLive(const StoreHandle* h, uint64_t* serial) {
-    std::lock_guard lock(Live().mutex);
-    auto it = Live().set.find(h);
-    if (it == Live().set.end()) return false;
-    *serial = it->second;
-    return true;
+StoreHandle* TokenOf(uint32_t index, uint32_t generation) {
+    return reinterpret_cast<StoreHandle*>(kTokenMark | uint64_t{generation} << 32 | index);
+}
+
+// The live slot the token names, or null; the caller holds the table's lock.
+Slot* SlotOf(HandleTable& table, const StoreHandle* h) {
+    const auto token = reinterpret_cast<uintptr_t>(h);
+    if ((token & kTokenMark) == 0) return nullptr;
+    const auto index = static_cast<uint32_t>(token);
+    const auto generation = static_cast<uint32_t>((token & ~kTokenMark) >> 32);
+    if (index >= table.slots.size()) return nullptr;
+    Slot& slot = table.slots[index];
+    return slot.live && slot.generation == generation ? &slot : nullptr;
 }
 
 }  // namespace
 
 StoreHandle* MakeHandle(uint32_t kind, uint32_t owner, uint32_t id, StoreObject* object, void* position) {
-    auto* h = static_cast<StoreHandle*>(std::calloc(1, sizeof(StoreHandle)));
-    if (!h) return nullptr;
-    h->kind = kind;
-    h->owner = owner;
-    h->id = id;
-    h->object = object;
-    h->position = position;
-    std::lock_guard lock(Live().mutex);
+    HandleTable& table = Table();
+    std::lock_guard lock(table.mutex);
+    uint32_t index = 0;
     try {
-        Live().set.emplace(h, object ? object->serial() : 0);
+        if (!table.freeSlots.empty()) {
+            index = table.freeSlots.back();
+            table.freeSlots.pop_back();
+        } else {
+            if (table.slots.size() >= UINT32_MAX) return nullptr;
+            index = static_cast<uint32_t>(table.slots.size());
+            table.slots.emplace_back();
+        }
     } catch (...) {
-        std::free(h);
         return nullptr;
     }
-    return h;
+    Slot& slot = table.slots[index];
+    slot.fields = StoreHandle{kind, owner, position, id, object};
+    slot.serial = object ? object->serial() : 0;
+    slot.live = true;
+    return TokenOf(index, slot.generation);
 }
 
 StoreHandle* MakeAccountHandle(StoreAccount* account, const CMailStore& store) {
@@ -61,30 +86,72 @@ StoreHandle* MakeFolderHandle(CMailFolder* folder, const StoreAccount& account) 
 
 bool FreeHandle(StoreHandle** handle) {
     if (!handle || !*handle) return false;
-    {
-        std::lock_guard lock(Live().mutex);
-        if (Live().set.erase(*handle) == 0) return false;
+    HandleTable& table = Table();
+    std::lock_guard lock(table.mutex);
+    Slot* slot = SlotOf(table, *handle);
+    if (!slot) return false;
+    slot->live = false;
+    slot->fields = StoreHandle{};
+    // The next generation is one no copy of this handle carries. A slot that has used
+    // every generation is retired, so that no old token can ever name it again.
+    if (++slot->generation < kGenerations) {
+        try {
+            table.freeSlots.push_back(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(*handle)));
+        } catch (...) {
+            // The slot stays unused; the handle is freed all the same.
+        }
     }
-    std::free(*handle);
     *handle = nullptr;
     return true;
 }
 
-bool ValidHandle(const StoreHandle* h, uint32_t kind) {
+StoreHandle* HandleFields(const StoreHandle* h) {
+    HandleTable& table = Table();
+    std::lock_guard lock(table.mutex);
+    Slot* slot = SlotOf(table, h);
+    return slot ? &slot->fields : nullptr;
+}
+
+namespace {
+
+// True when the handle is live and of that kind and, but for pending actions, its object
+// is still the one it was made for; *object is then the handle's object.
+bool Check(const StoreHandle* h, uint32_t kind, StoreObject** object) {
     uint64_t serial = 0;
-    if (!h || !IsLive(h, &serial) || h->kind != kind) return false;
+    {
+        HandleTable& table = Table();
+        std::lock_guard lock(table.mutex);
+        const Slot* slot = SlotOf(table, h);
+        if (!slot || slot->fields.kind != kind) return false;
+        *object = static_cast<StoreObject*>(slot->fields.object);
+        serial = slot->serial;
+    }
     if (kind == kActionKind) return true;
-    auto* object = static_cast<StoreObject*>(h->object);
     // Only the object the handle was made for, still held by the store, is asked its kind.
-    return StoreObject::Alive(object, serial) && object->Kind() == kind;
+    return StoreObject::Alive(*object, serial) && (*object)->Kind() == kind;
+}
+
+}  // namespace
+
+bool ValidHandle(const StoreHandle* h, uint32_t kind) {
+    StoreObject* object = nullptr;
+    return Check(h, kind, &object);
 }
 
 StoreAccount* AccountOf(const StoreHandle* h) {
-    return ValidHandle(h, kAccountKind) ? static_cast<StoreAccount*>(static_cast<StoreObject*>(h->object)) : nullptr;
+    StoreObject* object = nullptr;
+    return Check(h, kAccountKind, &object) ? static_cast<StoreAccount*>(object) : nullptr;
 }
 
 CMailFolder* FolderOf(const StoreHandle* h) {
-    return ValidHandle(h, kFolderKind) ? static_cast<CMailFolder*>(static_cast<StoreObject*>(h->object)) : nullptr;
+    StoreObject* object = nullptr;
+    return Check(h, kFolderKind, &object) ? static_cast<CMailFolder*>(object) : nullptr;
+}
+
+
+CMailMessage* MessageOf(const StoreHandle* h) {
+    StoreObject* object = nullptr;
+    return Check(h, kMessageKind, &object) ? static_cast<CMailMessage*>(object) : nullptr;
 }
 
 }  // namespace tess::datamgr

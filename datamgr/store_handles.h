@@ -1,6 +1,8 @@
 #pragma once
-// Handles on store objects: made zeroed by the library, checked against the live handles
-// and objects before use, so a released handle or one whose object has gone is refused.
+// Handles on store objects. A caller holds a token, not an address: it names a slot of the
+// library's handle table and the slot's generation, so a released handle, or a stale copy
+// of one, is refused even after its slot serves a new handle; a handle whose object has
+// gone is refused too.
 #include <cstdint>
 
 #include "datamgr/ledgerly_store.h"
@@ -14,9 +16,12 @@ StoreHandle* MakeFolderHandle(CMailFolder* folder, const StoreAccount& account);
 // Frees a live handle and nulls the caller's pointer; false for anything else.
 bool FreeHandle(StoreHandle** handle);
 
+// The fields of a live handle (kept by the library until the handle is freed), or null.
+StoreHandle* HandleFields(const StoreHandle* handle);
 bool ValidHandle(const StoreHandle* handle, uint32_t kind);
 StoreAccount* AccountOf(const StoreHandle* handle);  // null unless a valid account handle
 CMailFolder* FolderOf(const StoreHandle* handle);    // null unless a valid folder handle
+CMailMessage* MessageOf(const StoreHandle* handle);  // null unless a valid message handle
 
 inline int Code(uint32_t c) { return static_cast<int>(c); }
 

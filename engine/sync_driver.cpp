@@ -1,5 +1,10 @@
 // The synchronisation driver: the fixed sequence of checks and phases of one Tallyhop
 // operation, from SynchronizeMail to the result code.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -29,6 +34,41 @@ void SendUpgradeNotice() {
         tess::settings::ClearUpgradeDone();
 }
 
+// One synchronisation per user, and so per handheld, at a time: a second one started
+// while the first runs would send the outbox again and store the new mail twice. The lock
+// is the system's lock on a file in the user's folder, so it goes with the process that
+// held it and a run that crashed blocks no later one.
+class SyncRunLock {
+public:
+    explicit SyncRunLock(int userId) {
+        char dir[1024];
+        int size = sizeof dir;
+        if (RosterGetUserDirectory(userId, dir, &size) != SYNC_OK) return;  // the run finds no user either
+        const std::string path = std::string(dir) + "Tessaline.sync.lock";
+        fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) {
+            Debug("The synchronisation lock " + path + " cannot be opened: " + std::strerror(errno) + ".");
+            return;
+        }
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            busy_ = errno == EWOULDBLOCK;
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~SyncRunLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    SyncRunLock(const SyncRunLock&) = delete;
+    SyncRunLock& operator=(const SyncRunLock&) = delete;
+    // Another process synchronises this user now.
+    bool busy() const { return busy_; }
+
+private:
+    int fd_ = -1;
+    bool busy_ = false;
+};
+
 }  // namespace
 
 CSyncSession& Session() {
@@ -54,6 +94,12 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
     } else {
         SyncMessage(4372, kActivityError, {"HXAES.dll"});
         return kResultNoAes;
+    }
+
+    const SyncRunLock runLock(user);
+    if (runLock.busy()) {
+        SyncLine("A synchronisation for this handheld is already running; this one does not start.", kActivityError);
+        return kResultRefused;
     }
 
     properties = props;

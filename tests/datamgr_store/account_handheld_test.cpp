@@ -7,6 +7,7 @@
 
 #include "datamgr/account_field_tags.h"
 #include "datamgr/mail_store.h"
+#include "datamgr/store_handles.h"
 #include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
@@ -72,7 +73,7 @@ TEST_F(AccountHandheld, CreationMarksTheSlotAsNew) {
         ASSERT_EQ(open(), 0);
         Handle made;
         ASSERT_EQ(MAccCreate(made.out()), 0);
-        EXPECT_EQ(made.h->id, uint32_t(kSlot));
+        EXPECT_EQ(datamgr::HandleFields(made.h)->id, uint32_t(kSlot));
         ASSERT_EQ(open(), 0);  // read back from the account file
         const accounts::CMailAccount& a = Account();
         EXPECT_EQ(a.AccountName(), "Mail 8");

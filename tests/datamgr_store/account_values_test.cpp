@@ -210,7 +210,7 @@ TEST_F(AccountValues, ClientSelectionIsKeptApartFromTheMailClient) {
 TEST_F(AccountValues, ChangedTagsAreListedOnce) {
     Handle fresh;
     ASSERT_EQ(IPES_GetAccountById(2, fresh.out()), 0);
-    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(fresh.h->object));
+    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(datamgr::HandleFields(fresh.h)->object));
     const auto& tags = entry->account->Image().tags;
     ASSERT_TRUE(tags.empty());
     EXPECT_EQ(MAccSetStringData(fresh.h, 2, "ada"), 0);   // tag 1
@@ -231,7 +231,7 @@ namespace {
 
 // A folder slot whose bytes run to its end still gives a name of at most 15 characters.
 TEST_F(AccountValues, FolderSlotNamesStayWithinTheirSlot) {
-    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(account.h->object));
+    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(datamgr::HandleFields(account.h)->object));
     auto& block = entry->account->MutableImage().handheld;
     const size_t slot5 = accounts::layout::kFolderPrefCopy + accounts::layout::kFolderPrefSlots + 16 * 5;
     std::fill(block.begin() + slot5, block.begin() + slot5 + 32, uint8_t('x'));  // slots 5 and 6, no terminator

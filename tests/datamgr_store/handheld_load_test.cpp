@@ -7,6 +7,7 @@
 
 #include "common/message_record_codec.h"
 #include "datamgr/mail_store.h"
+#include "datamgr/store_handles.h"
 #include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
@@ -135,9 +136,9 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
     Handle message;
     ASSERT_EQ(MFldGetFirstMessage(inbox.h, message.out()), 0);
     for (;;) {
-        EXPECT_EQ(message.h->kind, 2u);
-        EXPECT_EQ(message.h->owner, uint32_t(kAccount) << 16);
-        ids.push_back(message.h->id);
+        EXPECT_EQ(datamgr::HandleFields(message.h)->kind, 2u);
+        EXPECT_EQ(datamgr::HandleFields(message.h)->owner, uint32_t(kAccount) << 16);
+        ids.push_back(datamgr::HandleFields(message.h)->id);
         Handle next;
         const int rc = MFldGetNextMessage(inbox.h, message.h, next.out());
         if (rc == static_cast<int>(0x8000000Cu)) break;
@@ -171,7 +172,7 @@ TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
     std::vector<Handle> moving(2);
     ASSERT_EQ(MFldGetFirstMessage(inbox.h, moving[0].out()), 0);
     ASSERT_EQ(MFldGetNextMessage(inbox.h, moving[0].h, moving[1].out()), 0);
-    const uint32_t firstId = moving[0].h->id;
+    const uint32_t firstId = datamgr::HandleFields(moving[0].h)->id;
 
     // Refusals move nothing: a null or stale handle among them, a folder handle.
     std::vector<StoreHandle*> bad = {moving[0].h, projects.h};
@@ -186,9 +187,9 @@ TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
     EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), kInvalid);
     EXPECT_EQ(folderCount(account.h, 0, false), 1);
     EXPECT_EQ(folderCount(account.h, 3, false), 2);
-    EXPECT_EQ(moving[0].h->owner, uint32_t(kAccount) << 16 | 3);
-    EXPECT_EQ(moving[0].h->id, firstId);  // the record keeps its id
-    EXPECT_EQ(moving[1].h->owner, uint32_t(kAccount) << 16);
+    EXPECT_EQ(datamgr::HandleFields(moving[0].h)->owner, uint32_t(kAccount) << 16 | 3);
+    EXPECT_EQ(datamgr::HandleFields(moving[0].h)->id, firstId);  // the record keeps its id
+    EXPECT_EQ(datamgr::HandleFields(moving[1].h)->owner, uint32_t(kAccount) << 16);
 
     // Again: the one already there is left alone, the other follows.
     EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), 0);
@@ -220,7 +221,7 @@ std::vector<uint32_t> MessageIds(StoreHandle* folder) {
     Handle message;
     if (MFldGetFirstMessage(folder, message.out()) != 0) return ids;
     for (;;) {
-        ids.push_back(message.h->id);
+        ids.push_back(datamgr::HandleFields(message.h)->id);
         Handle next;
         if (MFldGetNextMessage(folder, message.h, next.out()) != 0) break;
         std::swap(message.h, next.h);

@@ -176,6 +176,35 @@ TEST_F(StoreTest, ReleasedOrStaleHandlesAreRefused) {
     EXPECT_EQ(MAccGetPersistentID(fld.h, &id), kInvalid);
 }
 
+// Handles released in numbers and as many made again, for another account: a new handle
+// may take a released one's place in memory, yet a copy kept from before the release is
+// refused, never reads the new handle's account and never frees it.
+TEST_F(StoreTest, StaleCopiesNeverReachNewerHandles) {
+    ASSERT_EQ(open(), 0);
+    constexpr int kCount = 32;
+    std::vector<StoreHandle*> stale;
+    for (int i = 0; i < kCount; ++i) {
+        StoreHandle* h = nullptr;
+        ASSERT_EQ(IPES_GetAccountById(1, &h), 0);
+        stale.push_back(h);
+    }
+    for (StoreHandle* copy : stale) ASSERT_EQ(MAccRelease(&copy), 0);
+    std::vector<Handle> fresh(kCount);
+    for (Handle& h : fresh) ASSERT_EQ(IPES_GetAccountById(2, h.out()), 0);
+
+    for (StoreHandle* copy : stale) {
+        int id = -1;
+        EXPECT_EQ(MAccGetPersistentID(copy, &id), kInvalid);
+        EXPECT_EQ(id, -1);
+        EXPECT_EQ(MAccRelease(&copy), kInvalid);
+    }
+    for (Handle& h : fresh) {
+        int id = -1;
+        EXPECT_EQ(MAccGetPersistentID(h.h, &id), 0);
+        EXPECT_EQ(id, 2);
+    }
+}
+
 // With logging on, the session opens the product log with its header.
 TEST_F(StoreTest, LogOpensWithTheHeader) {
     EXPECT_EQ(MLOGAdd("before"), static_cast<int>(0x80400001u));  // no session yet

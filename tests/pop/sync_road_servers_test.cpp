@@ -6,13 +6,20 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -69,6 +76,11 @@ public:
         ::close(listen_);
     }
     int port() const { return port_; }
+    // While held, an accepted connection waits before it is passed on: a synchronisation
+    // stands still at its POP account for as long as a test needs.
+    void Hold() { held_ = true; }
+    void Release() { held_ = false; }
+    int accepted() const { return accepted_; }
 
 private:
     void Serve() {
@@ -77,6 +89,8 @@ private:
             if (::poll(&p, 1, 100) <= 0) continue;
             int client = ::accept(listen_, nullptr, nullptr);
             if (client < 0) continue;
+            ++accepted_;
+            while (held_ && !stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_in a{};
             a.sin_family = AF_INET;
@@ -105,6 +119,8 @@ private:
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> held_{false};
+    std::atomic<int> accepted_{0};
     std::thread thread_;
 };
 
@@ -174,6 +190,47 @@ protected:
         return rc;
     }
     std::string Log() const { return log_; }
+
+    // `tallyhop sync` as its own process, its output into the file.
+    pid_t StartSyncProcess(const std::filesystem::path& output) {
+        const std::string program = (tess::test::binaryDir() / "bin" / "tallyhop").string();
+        const std::string file = output.string();
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        char* argv[] = {const_cast<char*>(program.c_str()), const_cast<char*>("sync"), const_cast<char*>("--user"),
+                        const_cast<char*>("road"), nullptr};
+        pid_t pid = -1;
+        if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ) != 0) pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    }
+    // The process's exit status once it has ended within the time, else -1 (it runs on).
+    static int ExitWithin(pid_t pid, std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            int status = 0;
+            if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+            if (std::chrono::steady_clock::now() > end) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    // Waits (bounded) until the POP relay has taken a connection.
+    bool PopConnectionWithin(std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (popRelay_->accepted() == 0) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+    static std::string ReadFile(const std::filesystem::path& path) {
+        std::ifstream f(path, std::ios::binary);
+        std::stringstream s;
+        s << f.rdbuf();
+        return s.str();
+    }
 
     std::vector<std::string> Subjects(int account, int category = 0) {
         std::vector<std::string> out;
@@ -264,6 +321,70 @@ TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
     EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
     EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
     EXPECT_EQ(servers().captured().size(), 1u);
+}
+
+// A second `tallyhop sync` for the user while the first runs (held at its POP account) is
+// refused with a message and a failure status; the first sends each outbox mail once and
+// stores each new mail once.
+TEST_F(SyncRoad, SecondSyncWhileOneRunsIsRefused) {
+    Deliver(servers().user(), servers().password(), Mail("imap one"));
+    Deliver(servers().user2(), servers().password2(), Mail("pop one"));
+    for (const char* subject : {"first from the handheld", "second from the handheld"})
+        ASSERT_EQ(handheld_app::ComposeOutbox(handheld_, 0, servers().address(servers().user2()), subject, "Text.", {},
+                                              nullptr),
+                  0);
+
+    popRelay_->Hold();
+    const auto firstLog = home_.path() / "first.log", secondLog = home_.path() / "second.log";
+    const pid_t first = StartSyncProcess(firstLog);
+    ASSERT_GT(first, 0);
+    if (!PopConnectionWithin(std::chrono::seconds(60))) {
+        popRelay_->Release();
+        ExitWithin(first, std::chrono::seconds(120));
+        FAIL() << "the first synchronisation never reached its POP account\n" << ReadFile(firstLog);
+    }
+    const pid_t second = StartSyncProcess(secondLog);
+    ASSERT_GT(second, 0);
+    int secondStatus = ExitWithin(second, std::chrono::seconds(30));
+    const bool secondEndedAlone = secondStatus != -1;
+    popRelay_->Release();
+    if (secondStatus == -1) secondStatus = ExitWithin(second, std::chrono::seconds(120));
+    const int firstStatus = ExitWithin(first, std::chrono::seconds(120));
+
+    const std::string secondText = ReadFile(secondLog);
+    EXPECT_EQ(firstStatus, 0) << ReadFile(firstLog);
+    EXPECT_TRUE(secondEndedAlone) << "the second synchronisation waited for the first\n" << secondText;
+    EXPECT_EQ(secondStatus, 1) << secondText;
+    EXPECT_NE(secondText.find("A synchronisation for this handheld is already running"), std::string::npos)
+        << secondText;
+
+    std::vector<std::string> sent;
+    for (const auto& mail : servers().captured())
+        for (const char* subject : {"first from the handheld", "second from the handheld"})
+            if (mail.find(std::string("Subject: ") + subject) != std::string::npos) sent.push_back(subject);
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(sent, (std::vector<std::string>{"first from the handheld", "second from the handheld"}));
+    EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap one"}));
+    EXPECT_EQ(Subjects(1),
+              (std::vector<std::string>{"first from the handheld", "pop one", "second from the handheld"}));
+    EXPECT_TRUE(Subjects(0, handheld_app::kOutbox).empty());
+}
+
+// A synchronisation killed while it runs leaves no lock behind: the next one runs.
+TEST_F(SyncRoad, KilledSyncBlocksNoLaterOne) {
+    Deliver(servers().user2(), servers().password2(), Mail("pop one"));
+    popRelay_->Hold();
+    const auto killedLog = home_.path() / "killed.log";
+    const pid_t killed = StartSyncProcess(killedLog);
+    ASSERT_GT(killed, 0);
+    const bool reached = PopConnectionWithin(std::chrono::seconds(60));
+    ::kill(killed, SIGKILL);
+    ExitWithin(killed, std::chrono::seconds(60));
+    popRelay_->Release();
+    ASSERT_TRUE(reached) << ReadFile(killedLog);
+
+    ASSERT_EQ(Sync(), 0) << Log();
+    EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop one"})) << Log();
 }
 
 }  // namespace
