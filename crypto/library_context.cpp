@@ -2,7 +2,7 @@
 // record and the two octet-string helpers.
 #include <cstring>
 
-#include "crypto/curve_steps.h"
+#include "crypto/curve/curve_steps.h"
 #include "crypto/global_data.h"
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"

@@ -1,0 +1,291 @@
+// Curve records: checksum, validation, loading into the library context,
+// curve membership, and the steps ks_initialize takes for a record.
+#include "crypto/curve/curve_record.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "crypto/field/binary_field_modules.h"
+#include "crypto/curve/curve_engine.h"
+#include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/curve_steps.h"
+#include "crypto/curve/koblitz_engine.h"
+#include "crypto/result_codes.h"
+
+using namespace ks::mp;
+
+namespace ks {
+
+namespace {
+
+// Offsets of the record's fields.
+enum : uint32_t {
+    kOid = 0,
+    kVersion = 32,
+    kReserved = 33,
+    kChecksum = 34,
+    kFieldBits = 38,
+    kElementLength = 40,
+    kFieldType = 41,
+    kReduction = 42,
+    kInstallId = 76,
+    kEngineId = 80,
+    kA = 84,
+    kB = 116,
+    kG = 148,
+    kOrder = 212,
+    kCofactor = 246,
+    kCurveOrder = 280,
+    kExtra1 = 314,
+    kExtra2 = 346,
+};
+
+constexpr uint32_t kValueArea = 32;
+constexpr uint8_t kInternalFieldType[6] = {0, 1, 4, 2, 3, 6};
+constexpr uint8_t kRecordPrimeField = 4;
+
+uint16_t be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+uint32_t be32(const uint8_t* p) { return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]; }
+uint32_t le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+
+uint32_t valueOctets(uint32_t bits) { return bits == 0 ? 0 : (bits - 1) / 8 + 1; }
+
+struct ElfHash {
+    uint32_t h = 0;
+    bool ok = true;
+    void add(const uint8_t* p, uint32_t n)
+    {
+        if (n == 0)
+            ok = false;
+        for (uint32_t i = 0; i < n; ++i) {
+            h = (h << 4) + p[i];
+            const uint32_t g = h & 0xF0000000u;
+            if (g != 0)
+                h ^= g >> 24;
+            h &= ~g;
+        }
+    }
+};
+
+struct InstallEntry {
+    uint32_t id;
+    ksGlobalData* (*install)(ksGlobalData*, const uint8_t*);
+    uint32_t degree;
+};
+
+constexpr InstallEntry kInstallEntries[] = {
+    {3088, a3088, 113}, {3112, a3112, 131}, {3097, a3097, 163}, {3124, a3124, 163},
+    {3115, a3115, 191}, {3103, a3103, 233}, {3106, a3106, 239}, {3118, a3118, 239},
+};
+
+const InstallEntry* installEntry(uint32_t id)
+{
+    for (const InstallEntry& e : kInstallEntries)
+        if (e.id == id)
+            return &e;
+    return nullptr;
+}
+
+using EngineInit = uint32_t (*)(ksGlobalData*, ksHeap*, uint32_t*);
+
+EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? a1924 : extraEngineInit(id); }
+
+// Install entry, engine, field kind and degree must belong together: every
+// module here is a fixed binary field of one degree, and the Koblitz engine
+// serves binary fields only.
+bool entriesMatch(const ksCurveParams* curve)
+{
+    const uint8_t* r = curve->octets;
+    if (const int extra = extraEntriesMatch(curve); extra >= 0)
+        return extra == 1;
+    const InstallEntry* install = installEntry(le32(r + kInstallId));
+    if (install == nullptr || engineInit(le32(r + kEngineId)) == nullptr)
+        return false;
+    return r[kFieldType] != kRecordPrimeField && be16(r + kFieldBits) == install->degree;
+}
+
+}  // namespace
+
+uint32_t curveChecksum(const ksCurveParams* curve, uint32_t* sum)
+{
+    const uint8_t* r = curve->octets;
+    if (r[kVersion] != 2 || r[kReserved] != 0)
+        return 1;
+    ElfHash hash;
+    hash.add(r + kOid, 32);
+    hash.add(r + kVersion, 1);
+    hash.add(r + kReserved, 1);
+    hash.add(r + kFieldBits, 2);
+    hash.add(r + kElementLength, 1);
+    const uint32_t m = be16(r + kFieldBits);
+    const uint32_t len = r[kElementLength];
+    if (len > kValueArea || m == 0 || len != valueOctets(m))
+        return 1;
+    hash.add(r + kFieldType, 1);
+    hash.add(r + kReduction, len);
+    hash.add(r + kA, len);
+    hash.add(r + kB, len);
+    hash.add(r + kG, 2 * len);
+    for (uint32_t off : {uint32_t(kOrder), uint32_t(kCofactor), uint32_t(kCurveOrder)}) {
+        hash.add(r + off, 2);
+        const uint32_t k = valueOctets(be16(r + off));
+        if (k == 0 || k > kValueArea)
+            return 1;
+        hash.add(r + off + 2, k);
+    }
+    hash.add(r + kExtra1, len);
+    hash.add(r + kExtra2, len);
+    if (!hash.ok)
+        return 1;
+    *sum = hash.h;
+    return 0;
+}
+
+ksErrorCode curveValidate(const ksCurveParams* curve) { return a1579(curve); }
+
+uint32_t curveHeapSize(const ksCurveParams* curve, uint32_t* size)
+{
+    const EngineInit init = engineInit(le32(curve->octets + kEngineId));
+    uint32_t id = 0;
+    if (init == nullptr || init(nullptr, nullptr, &id) != 0)
+        return 1;
+    const ksCurveEngine* engine = curveEngineForId(id);
+    if (engine == nullptr)
+        return 1;
+    return engine->heapSize(be16(curve->octets + kFieldBits), size);
+}
+
+uint32_t curveLoad(const ksCurveParams* curve, ksGlobalData* gd) { return a1684(curve, gd); }
+
+uint32_t curveEngineInit(const ksCurveParams* curve, ksGlobalData* gd, ksHeap* heap)
+{
+    const EngineInit init = engineInit(le32(curve->octets + kEngineId));
+    if (init == nullptr)
+        return 1;
+    return init(gd, heap, &layoutOf(gd)->engineTableId) != 0 ? 1 : 0;
+}
+
+uint32_t curveBasePointCheck(ksGlobalData* gd, uint32_t* onCurve)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    return a1687(gd, &l->g, &l->a, &l->b, onCurve);
+}
+
+}  // namespace ks
+
+ksErrorCode a1579(const ksCurveParams* curve)
+{
+    using namespace ks;
+    if (curve == nullptr)
+        return kNoCurve;
+    uint32_t sum = 0;
+    if (curveChecksum(curve, &sum) != 0)
+        return kBadCurve;
+    return be32(curve->octets + kChecksum) == sum ? kOk : kBadCurve;
+}
+
+uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
+{
+    using namespace ks;
+    if (curve == nullptr || gd == nullptr || a1579(curve) != kOk)
+        return 1;
+    const uint8_t* r = curve->octets;
+    GlobalDataLayout* l = layoutOf(gd);
+    if (r[kFieldType] > 5 || !entriesMatch(curve))
+        return 1;
+    l->fieldType = kInternalFieldType[r[kFieldType]];
+    const uint32_t m = be16(r + kFieldBits);
+    l->fieldBits = m;
+    if (m == 0 || m > 256)
+        return 1;
+    const uint32_t len = r[kElementLength];
+    if (const InstallEntry* install = installEntry(le32(r + kInstallId)))
+        install->install(gd, r + kReduction);
+    else if (extraInstall(le32(r + kInstallId), gd, r + kReduction) != 0)
+        return 1;
+
+    uint32_t rc = fieldFromOctets(gd, len, r + kA, &l->a);
+    rc |= fieldFromOctets(gd, len, r + kB, &l->b);
+    if (r[kOid + 1] >= 31)
+        return 1;
+    l->oidLength = r[kOid + 1] + 2u;
+    std::memcpy(l->oid, r + kOid, l->oidLength);
+    l->g = ksPoint{};
+    rc |= fieldFromOctets(gd, len, r + kG, &l->g.x);
+    rc |= fieldFromOctets(gd, len, r + kG + len, &l->g.y);
+
+    struct Value {
+        uint32_t offset;
+        uint32_t* bits;
+        ksIntReduced* value;
+    } values[] = {{kOrder, &l->orderBits, &l->order},
+                  {kCofactor, &l->cofactorBits, &l->cofactor},
+                  {kCurveOrder, &l->curveOrderBits, &l->curveOrder}};
+    for (Value& v : values) {
+        const uint32_t bits = be16(r + v.offset);
+        *v.bits = bits;
+        if (bits == 0 || bits > 256)
+            return 1;
+        ksIntGeneral t;
+        if (a1720(valueOctets(bits), r + v.offset + 2, asInt(&t)) != 0 || t.count > kReducedDigits)
+            return 1;
+        v.value->count = t.count;
+        std::memcpy(v.value->digits, t.digits, t.count * sizeof(uint16_t));
+    }
+    ksIntProduct product;
+    uint32_t equal = 0;
+    rc |= mpMultiply(asInt(&l->order), asInt(&l->cofactor), &product);
+    rc |= mpEqual(asInt(&product), asInt(&l->curveOrder), &equal);
+    if (equal == 0)
+        return 1;
+    rc |= fieldFromOctets(gd, len, r + kExtra1, &l->extra1);
+    rc |= fieldFromOctets(gd, len, r + kExtra2, &l->extra2);
+    return rc ? 1 : 0;
+}
+
+uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag)
+{
+    using namespace ks;
+    uint32_t zero = 1;
+    if (fieldIsZero(gd, b, &zero) != 0 || zero == 0)
+        return 1;
+    const ksPoint copy = *p;
+    uint32_t notInfinity = 1;
+    if (ecIsInfinity(gd, &copy, &notInfinity) != 0)
+        return 1;
+    if (notInfinity == 0) {
+        *flag = 1;
+        return 0;
+    }
+    uint32_t rc = 0;
+    ksFieldElement left{}, right{}, t{};
+    if (layoutOf(gd)->fieldType == 3) {
+        rc |= fieldSquare(gd, &p->y, &left);
+        rc |= fieldSquare(gd, &p->x, &right);
+        rc |= fieldAdd(gd, &right, a, &right);
+        rc |= fieldMultiply(gd, &right, &p->x, &right);
+    } else {
+        rc |= fieldAdd(gd, &p->y, &p->x, &t);
+        rc |= fieldMultiply(gd, &t, &p->y, &left);
+        rc |= fieldAdd(gd, &p->x, a, &t);
+        rc |= fieldSquare(gd, &p->x, &right);
+        rc |= fieldMultiply(gd, &right, &t, &right);
+    }
+    rc |= fieldAdd(gd, &right, b, &right);
+    uint32_t differ = 1;
+    rc |= fieldEqual(gd, &left, &right, &differ);
+    if (rc != 0)
+        return 1;
+    *flag = differ == 0 ? 1 : 0;
+    return 0;
+}
+
+ksErrorCode ks_getOID(ksGlobalData* gd, uint32_t* length, const uint8_t** oid)
+{
+    using namespace ks;
+    if (const ksErrorCode rc = checkGlobalData(gd))
+        return rc;
+    *length = layoutOf(gd)->oidLength;
+    *oid = layoutOf(gd)->oid;
+    return kOk;
+}
