@@ -10,12 +10,6 @@
 namespace ks {
 namespace {
 
-constexpr uint32_t kBadCertificate = 0x100;
-constexpr uint32_t kBadCertificateLength = 0x101;
-constexpr uint32_t kBadUserDataLength = 0x104;
-constexpr uint32_t kNoCertificate = 0x105;
-constexpr uint32_t kNoCertificateInfo = 0x106;
-constexpr uint32_t kBadPublicKey = 0x704;
 constexpr uint32_t kMaxKey = 65;
 constexpr uint32_t kMaxUserData = 255;
 constexpr uint32_t kMaxSignature = 64;
@@ -43,14 +37,16 @@ void writeLength(uint32_t v, uint32_t width, uint8_t* at) {
 
 ksErrorCode mapSigning(ksErrorCode rc) {
     switch (rc) {
-    case 0: case 1: case 2: case 0x701: case 0x702: case 0x703: case 0x705: case 0x706: case 0x709: return rc;
+    case 0: case 1: case 2: case kBadPasswordLength: case kBadPrivateKey: case kBadProtectedKey:
+    case kNoPrivateKey: case kNoProtectedKey: case kNoPassword: return rc;
     default: return kFailed;
     }
 }
 
 ksErrorCode mapVerifying(ksErrorCode rc) {
     switch (rc) {
-    case 0: case 1: case 2: case 0x0D: case kBadCertificateLength: case 0x704: case 0x707: return rc;
+    case 0: case 1: case 2: case kNoOutput: case kBadCertificateLength: case kBadPublicKey: case kNoPublicKey:
+        return rc;
     default: return kFailed;
     }
 }

@@ -15,15 +15,6 @@
 namespace ks {
 namespace {
 
-constexpr uint32_t kBadParameters = 0xE00;
-constexpr uint32_t kNoParameters = 0xE01;
-constexpr uint32_t kBadSignature = 0xF00;
-constexpr uint32_t kNoSignature = 0xF01;
-constexpr uint32_t kBadPrivateKey = 0x702;
-constexpr uint32_t kBadPublicKey = 0x704;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoFlag = 0x0F;
 constexpr uint32_t kArea = 128;
 constexpr uint32_t kSeedLength = 20;
 constexpr uint32_t kMaxComponent = 20;  // r and s with a 160-bit q
@@ -58,8 +49,8 @@ ksErrorCode checkPublic(const ksDsaKey* key) {
 }
 
 ksErrorCode checkSignature(const ksDsaSignature* sig) {
-    if (sig == nullptr) return kNoSignature;
-    return badLength(sig->rLength) || badLength(sig->sLength) ? kBadSignature : kOk;
+    if (sig == nullptr) return kDsaNoSignature;
+    return badLength(sig->rLength) || badLength(sig->sLength) ? kDsaBadSignature : kOk;
 }
 
 struct Domain {
@@ -250,7 +241,7 @@ ksErrorCode ks_dsaSignEnd(ksGlobalData* gd, const ksDsaParameters* params, const
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (const ksErrorCode rc = checkParameters(params)) return rc;
     if (const ksErrorCode rc = checkPrivate(privateKey)) return rc;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kDsaNoSignature;
     if (ctx == nullptr) return kNoContext;
     if ((streamOf(ctx)->state & kSignState) == 0) return kContextNotInitialized;
     uint8_t digest[20];
@@ -279,7 +270,7 @@ ksErrorCode ks_dsaNoHashSign(ksGlobalData* gd, const ksDsaParameters* params, co
     if (const ksErrorCode rc = checkPrivate(privateKey)) return rc;
     if (digestLength == 0) return kBufferLength;
     if (digest == nullptr) return kNoBuffer;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kDsaNoSignature;
     return sign(gd, *params, *privateKey, digestLength, digest, signature);
 }
 

@@ -12,17 +12,6 @@ namespace {
 using mp::asInt;
 
 constexpr uint32_t kMaxPairs = 3;
-constexpr uint32_t kBadPasswordLength = 0x701;
-constexpr uint32_t kBadPrivateKey = 0x702;
-constexpr uint32_t kBadProtectedKey = 0x703;
-constexpr uint32_t kBadPublicKey = 0x704;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoProtectedKey = 0x706;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoPassword = 0x709;
-constexpr uint32_t kBadSignature = 0xB00;
-constexpr uint32_t kNoSignature = 0xB01;
-constexpr uint32_t kNoFlag = 0x0F;
 
 struct EcnrLayout {
     uint32_t magic;
@@ -85,7 +74,7 @@ uint32_t ecnrVerify(ksGlobalData* gd, const ksPoint& q, const ksIntGeneral& r, c
     return 0;
 }
 
-// Signs a 20-octet digest; a key that does not convert gives 0x702.
+// Signs a 20-octet digest; a key that does not convert gives kBadPrivateKey.
 ksErrorCode signDigest(ksGlobalData* gd, const ksPrivateKey* key, const uint8_t digest[kDigestLength],
                        ksSignature* signature) {
     ksIntReduced d{};
@@ -102,7 +91,7 @@ ksErrorCode verifyDigest(ksGlobalData* gd, const ksPublicKey* key, const ksSigna
                          const uint8_t digest[kDigestLength], uint32_t* valid) {
     ksPoint q{};
     if (publicKeyPoint(gd, key->length, key->key, &q) != 0) return kBadPublicKey;
-    if (signature->length != 2 * curveSizes(gd).nB) return kBadSignature;
+    if (signature->length != 2 * curveSizes(gd).nB) return kEcnrBadSignature;
     ksIntGeneral r{};
     ksIntGeneral s{};
     ksIntGeneral e{};
@@ -181,7 +170,7 @@ ksErrorCode ks_ecnrSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksE
     if (privateKey == nullptr) return failWith(ctx, kNoPrivateKey);
     if (badKeyLength(privateKey->length)) return failWith(ctx, kBadPrivateKey);
     if (const ksErrorCode rc = checkContext(ctx)) return rc;
-    if (signature == nullptr) return failWith(ctx, kNoSignature);
+    if (signature == nullptr) return failWith(ctx, kEcnrNoSignature);
     uint8_t digest[kDigestLength];
     finishHash(ctx, digest);
     return signDigest(gd, privateKey, digest, signature);
@@ -207,7 +196,7 @@ ksErrorCode ks_ecnrVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey, con
     if (const ksErrorCode rc = checkLibrary(gd, ctx)) return rc;
     if (publicKey == nullptr) return failWith(ctx, kNoPublicKey);
     if (publicKey->length == 0 || publicKey->length > sizeof publicKey->key) return failWith(ctx, kBadPublicKey);
-    if (signature == nullptr) return failWith(ctx, kNoSignature);
+    if (signature == nullptr) return failWith(ctx, kEcnrNoSignature);
     if (const ksErrorCode rc = checkContext(ctx)) return rc;
     if (valid == nullptr) return failWith(ctx, kNoFlag);
     uint8_t digest[kDigestLength];
@@ -222,7 +211,7 @@ ksErrorCode ks_ecnrNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey, 
     if (badKeyLength(privateKey->length)) return kBadPrivateKey;
     if (digestLength == 0 || digestLength > kDigestLength) return kBufferLength;
     if (digest == nullptr) return kNoBuffer;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kEcnrNoSignature;
     uint8_t block[kDigestLength];
     placeDigest(digestLength, digest, block);
     return signDigest(gd, privateKey, block, signature);
@@ -248,7 +237,7 @@ ksErrorCode ks_ecnrNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey, 
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (publicKey == nullptr) return kNoPublicKey;
     if (publicKey->length == 0 || publicKey->length > sizeof publicKey->key) return kBadPublicKey;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kEcnrNoSignature;
     if (digestLength == 0 || digestLength > kDigestLength) return kBufferLength;
     if (digest == nullptr) return kNoBuffer;
     if (valid == nullptr) return kNoFlag;

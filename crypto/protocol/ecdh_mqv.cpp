@@ -13,23 +13,6 @@ namespace {
 
 using mp::asInt;
 
-constexpr uint32_t kBadRemoteKey = 0x400;
-constexpr uint32_t kBadLocalKey = 0x401;
-constexpr uint32_t kBadLocalPrivateKey = 0x402;
-constexpr uint32_t kBadRemotePublicKey = 0x403;
-constexpr uint32_t kNoLocalKey = 0x404;
-constexpr uint32_t kNoRemoteKey = 0x405;
-constexpr uint32_t kNoRemotePublicKey = 0x406;
-constexpr uint32_t kBadProtectedLocalKey = 0x407;
-constexpr uint32_t kNoProtectedLocalKey = 0x408;
-constexpr uint32_t kBadPasswordLength = 0x701;
-constexpr uint32_t kBadProtectedKey = 0x703;
-constexpr uint32_t kBadPublicKey = 0x704;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoProtectedKey = 0x706;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoPassword = 0x709;
-constexpr uint32_t kNoLength = 0x0E;
 constexpr uint32_t kMaxInfo = 2048;
 constexpr uint32_t kMaxPublicKey = 65;
 

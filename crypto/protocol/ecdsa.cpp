@@ -14,17 +14,6 @@ using mp::asInt;
 
 constexpr uint32_t kContextValid = 100;
 constexpr uint32_t kMaxSignAttempts = 3;
-constexpr uint32_t kBadPasswordLength = 0x701;
-constexpr uint32_t kBadPrivateKey = 0x702;
-constexpr uint32_t kBadProtectedKey = 0x703;
-constexpr uint32_t kBadPublicKey = 0x704;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoProtectedKey = 0x706;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoPassword = 0x709;
-constexpr uint32_t kBadSignature = 0xA00;
-constexpr uint32_t kNoSignature = 0xA01;
-constexpr uint32_t kNoFlag = 0x0F;
 
 struct EcdsaLayout {
     uint32_t state;
@@ -117,7 +106,7 @@ ksErrorCode verifyDigest(ksGlobalData* gd, const ksPublicKey* key, const ksSigna
                          const uint8_t digest[kDigestLength], uint32_t* valid) {
     ksPoint q{};
     if (publicKeyPoint(gd, key->length, key->key, &q) != 0) return kFailed;
-    if (signature->length != 2 * curveSizes(gd).nB) return kBadSignature;
+    if (signature->length != 2 * curveSizes(gd).nB) return kEcdsaBadSignature;
     ksIntGeneral r{};
     ksIntGeneral s{};
     ksIntGeneral e{};
@@ -200,7 +189,7 @@ ksErrorCode ks_ecdsaSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ks
     ksErrorCode rc = kOk;
     if (privateKey == nullptr) rc = kNoPrivateKey;
     else if (badKeyLength(privateKey->length)) rc = kBadPrivateKey;
-    else if (signature == nullptr) rc = kNoSignature;
+    else if (signature == nullptr) rc = kEcdsaNoSignature;
     if (rc != kOk) {
         wipeContext(ctx);
         return rc;
@@ -216,7 +205,7 @@ ksErrorCode ks_ecdsaPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const 
     ksErrorCode rc = kOk;
     if (protectedKey == nullptr) rc = kNoProtectedKey;
     else if (badKeyLength(protectedKey->length)) rc = kBadProtectedKey;
-    else if (signature == nullptr) rc = kNoSignature;
+    else if (signature == nullptr) rc = kEcdsaNoSignature;
     else if (password == nullptr) rc = kNoPassword;
     else if (badPasswordLength(passwordLength)) rc = kBadPasswordLength;
     if (rc != kOk) {
@@ -236,7 +225,7 @@ ksErrorCode ks_ecdsaVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey, co
     if (const ksErrorCode rc = checkStream(gd, ctx)) return rc;
     ksErrorCode rc = kOk;
     if (publicKey == nullptr) rc = kNoPublicKey;
-    else if (signature == nullptr) rc = kNoSignature;
+    else if (signature == nullptr) rc = kEcdsaNoSignature;
     else if (valid == nullptr) rc = kNoFlag;
     else if (publicKey->length == 0 || publicKey->length > 2 * curveSizes(gd).L + 1) rc = kBadPublicKey;
     if (rc != kOk) {
@@ -253,7 +242,7 @@ ksErrorCode ks_ecdsaNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey,
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (privateKey == nullptr) return kNoPrivateKey;
     if (badKeyLength(privateKey->length)) return kBadPrivateKey;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kEcdsaNoSignature;
     if (digest == nullptr) return kNoBuffer;
     if (digestLength == 0 || digestLength > kDigestLength) return kBufferLength;
     uint8_t block[kDigestLength];
@@ -267,7 +256,7 @@ ksErrorCode ks_ecdsaNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLength, con
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (protectedKey == nullptr) return kNoProtectedKey;
     if (badKeyLength(protectedKey->length)) return kBadProtectedKey;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kEcdsaNoSignature;
     if (password == nullptr) return kNoPassword;
     if (badPasswordLength(passwordLength)) return kBadPasswordLength;
     if (digest == nullptr) return kNoBuffer;
@@ -284,7 +273,7 @@ ksErrorCode ks_ecdsaNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
                                  uint32_t digestLength, const uint8_t* digest, uint32_t* valid) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (publicKey == nullptr) return kNoPublicKey;
-    if (signature == nullptr) return kNoSignature;
+    if (signature == nullptr) return kEcdsaNoSignature;
     if (digest == nullptr) return kNoBuffer;
     if (digestLength == 0 || digestLength > kDigestLength) return kBufferLength;
     if (valid == nullptr) return kNoFlag;

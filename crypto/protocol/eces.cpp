@@ -14,14 +14,6 @@ namespace {
 
 using mp::asInt;
 
-constexpr uint32_t kBadPasswordLength = 0x701;
-constexpr uint32_t kBadPrivateKey = 0x702;
-constexpr uint32_t kBadProtectedKey = 0x703;
-constexpr uint32_t kBadPublicKey = 0x704;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoProtectedKey = 0x706;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoPassword = 0x709;
 
 static_assert(sizeof(EcesContextLayout) <= sizeof(ksEcesContext));
 

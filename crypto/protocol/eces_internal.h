@@ -5,11 +5,10 @@
 #include <cstdint>
 
 #include "crypto/protocol/key_pairs.h"
+#include "crypto/result_codes.h"
 
 namespace ks {
 
-inline constexpr uint32_t kNoInformation = 0x300;
-inline constexpr uint32_t kNoLengthReference = 0x301;
 inline constexpr uint32_t kMaxPublicKeyLength = 65;
 
 // The context's layout: the information reference makes it 80 octets here.
@@ -31,13 +30,13 @@ void wipeEces(ksEcesContext* ctx);
 ksErrorCode sessionKeyLength(ksGlobalData* gd, uint32_t* length);
 
 // Sender: R = k G into out (capacity octets) and Z = x(k Q) into the context.
-// Codes: 0, 3, or 0x704 for a key that is not a valid curve point.
+// Codes: 0, 3, or kBadPublicKey for a key that is not a valid curve point.
 ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLayout* ctx, uint32_t capacity,
                          uint8_t* out, uint32_t* rLength);
 // Recipient: Z = x(d R) for the session key R. 0 or 3.
 ksErrorCode recipientSecret(ksGlobalData* gd, const ksIntReduced& d, uint32_t rLength, const uint8_t* r,
                             EcesContextLayout* ctx);
-// The private key for decryption: converted and in 2 <= d <= n - 2 (0x702, or 3).
+// The private key for decryption: converted and in 2 <= d <= n - 2 (kBadPrivateKey, or 3).
 ksErrorCode decryptionScalar(ksGlobalData* gd, const ksPrivateKey* key, ksIntReduced* d);
 
 // Starts the keystream: plain form from counter 0, BR form from 1 with info.

@@ -15,14 +15,6 @@
 namespace ks {
 namespace {
 
-constexpr uint32_t kBadParameters = 0xE00;
-constexpr uint32_t kNoParameters = 0xE01;
-constexpr uint32_t kBadRemoteKey = 0x400;
-constexpr uint32_t kBadLocalKey = 0x401;
-constexpr uint32_t kNoLocalKey = 0x404;
-constexpr uint32_t kNoRemoteKey = 0x405;
-constexpr uint32_t kNoFlag = 0x0F;
-constexpr uint32_t kNoBufferLength = 0x09;
 constexpr uint32_t kArea = 256;
 constexpr uint32_t kSecretArea = 512;
 constexpr uint32_t kMaxSeed = 257;

@@ -15,19 +15,6 @@ namespace {
 
 using mp::asInt;
 
-constexpr uint32_t kBadNewPasswordLength = 0x700;
-constexpr uint32_t kBadPasswordLength = 0x701;
-constexpr uint32_t kBadPrivateKey = 0x702;
-constexpr uint32_t kBadProtectedKey = 0x703;
-constexpr uint32_t kNoPrivateKey = 0x705;
-constexpr uint32_t kNoProtectedKey = 0x706;
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoNewPassword = 0x708;
-constexpr uint32_t kNoPassword = 0x709;
-constexpr uint32_t kNoOldStyleKey = 0x70A;
-constexpr uint32_t kNoNewStyleKey = 0x70B;
-constexpr uint32_t kBadOldStyleKey = 0x70C;
-constexpr uint32_t kBadNewStyleKey = 0x70D;
 
 FreshScalarSource gFreshSource = nullptr;
 void* gFreshArg = nullptr;

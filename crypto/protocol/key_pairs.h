@@ -30,7 +30,7 @@ uint32_t generateKeyPair(ksGlobalData* gd, ksIntReduced* d, ksPoint* q);
 // Per-operation pair through the engine's fresh-pair method; d comes back as
 // the scalar the engine used. 0 or 1.
 uint32_t generateFreshPair(ksGlobalData* gd, ksIntReduced* d, ksPoint* q);
-// 2 <= k <= n - 2: 0, else 0x702 (3 when an integer step fails).
+// 2 <= k <= n - 2: 0, else kBadPrivateKey (3 when an integer step fails).
 uint32_t checkPrivateKey(ksGlobalData* gd, const ksInt* k);
 
 // A private key's octets as a scalar reduced modulo n (1 when the record is

@@ -12,8 +12,6 @@ namespace {
 
 using mp::asInt;
 
-constexpr uint32_t kNoPublicKey = 0x707;
-constexpr uint32_t kNoPrivateKey = 0x705;
 constexpr uint32_t kMaxDraws = 3;
 
 bool isPrimeField(const ksGlobalData* gd) { return layoutOf(gd)->fieldType == kFieldTypePrime; }
