@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "crypto/global_data.h"
+#include "crypto/hash/internal.h"
 #include "crypto/primitive_context.h"
 #include "crypto/wipe.h"
 
@@ -68,7 +69,7 @@ void arc4Crypt(Arc4State& st, const uint8_t* in, uint32_t length, uint8_t* out) 
 void arc4Clear(Arc4State& st) { wipeObject(st); }
 
 uint32_t arc4DrawKey(ksGlobalData* gd, uint32_t length, uint8_t* out) {
-    return a3391(gd, length, out) != 0 ? 1 : 0;
+    return ks::rngBytes(gd, length, out) != 0 ? 1 : 0;
 }
 
 bool validKeyLength(uint32_t n) { return n >= 1 && n <= 256; }

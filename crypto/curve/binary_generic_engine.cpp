@@ -4,7 +4,10 @@
 #include <cstring>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
 #include "crypto/curve/prime_curve_ops.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -198,7 +201,7 @@ uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, co
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
     if (invertible == 0)
         return 1;
-    rc |= a1342(u, asInt(&w), asInt(&n), &w);
+    rc |= ks::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= binMultiply(gd, asInt(&w), p, &t);
     rc |= ecBinaryAdd(gd, &t, q, &t);
@@ -225,14 +228,14 @@ uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     if (plain == 0) {
         uint8_t random[43];
         WipeOnExit<uint8_t[43]> wipeRandom(random);
-        rc |= a3391(gd, 32, random);
-        rc |= a3391(gd, 11, random + 32);
+        rc |= ks::rngBytes(gd, 32, random);
+        rc |= ks::rngBytes(gd, 11, random + 32);
         rc |= ecPickColumns(l->fieldBits / 17 + 1, random, &comb);
         rc |= ecCombToInteger(&comb, k);
     }
     rc |= binCombEvaluate(gd, l->g.table, &comb, r);
     if (plain == 0) {
-        rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+        rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
         rc |= ecBinaryAdd(gd, r, &l->blindPoint, r);
     }
     return rc;
@@ -257,11 +260,12 @@ const ksCurveEngine kBinaryGenericEngine = {
 
 }  // namespace ks
 
-uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t ks::binaryGenericEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     using namespace ks;
     *engineId = kBinaryGenericEngineId;
     if (gd == nullptr || heap == nullptr)
         return 0;
     return prime::precomputeAndBlind(gd, heap, kBinaryOps, binBaseMultiply);
 }
+
+uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::binaryGenericEngineInit(gd, heap, engineId); }

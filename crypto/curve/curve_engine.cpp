@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
 #include "crypto/curve/koblitz_engine.h"
+#include "crypto/mp/internal.h"
 
 using namespace ks::mp;
 
@@ -255,11 +257,11 @@ uint32_t modExp(const ksInt* base, const ksInt* exp, const ksInt* p, ksIntReduce
     rc |= mpMod(base, p, &b);
     acc = b;
     for (uint32_t i = bits - 1; i-- > 0;) {
-        rc |= a1342(asInt(&acc), asInt(&acc), p, &acc);
+        rc |= ks::mp::mpModMultiply(asInt(&acc), asInt(&acc), p, &acc);
         uint32_t bit = 0;
         rc |= mpTestBit(exp, i, &bit);
         if (bit)
-            rc |= a1342(asInt(&acc), asInt(&b), p, &acc);
+            rc |= ks::mp::mpModMultiply(asInt(&acc), asInt(&b), p, &acc);
     }
     *out = acc;
     return rc;
@@ -297,17 +299,17 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
             e.count = cnt;
             ksIntReduced v, check, t;
             rc |= modExp(a, asInt(&e), p, &v);
-            rc |= a1342(asInt(&v), a, p, &r);
-            rc |= a1342(asInt(&v), asInt(&r), p, &check);
+            rc |= ks::mp::mpModMultiply(asInt(&v), a, p, &r);
+            rc |= ks::mp::mpModMultiply(asInt(&v), asInt(&r), p, &check);
             if (!isOne(check)) {
                 rc |= modExp(asInt(&two), asInt(&e), p, &t);
-                rc |= a1342(asInt(&t), asInt(&t), p, &t);
-                rc |= a1342(asInt(&r), asInt(&two), p, &r);
-                rc |= a1342(asInt(&r), asInt(&t), p, &r);
+                rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t);
+                rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&two), p, &r);
+                rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&t), p, &r);
             }
         }
         ksIntReduced sq, am;
-        rc |= a1342(asInt(&r), asInt(&r), p, &sq);
+        rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&r), p, &sq);
         rc |= mpMod(a, p, &am);
         uint32_t eq = 0;
         rc |= mpEqual(asInt(&sq), asInt(&am), &eq);
@@ -337,7 +339,7 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         rc |= modExp(asInt(&zi), asInt(&q), p, &c);
         ksIntReduced t = c;
         for (uint32_t i = 1; i < s; ++i)
-            rc |= a1342(asInt(&t), asInt(&t), p, &t);
+            rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t);
         uint32_t eq = 0;
         rc |= mpEqual(asInt(&t), asInt(&pm1r), &eq);
         found = eq != 0;
@@ -360,9 +362,9 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         }
         uint32_t i = 1;
         ksIntReduced t2;
-        rc |= a1342(asInt(&t), asInt(&t), p, &t2);
+        rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t2);
         while (i < m && !isOne(t2)) {
-            rc |= a1342(asInt(&t2), asInt(&t2), p, &t2);
+            rc |= ks::mp::mpModMultiply(asInt(&t2), asInt(&t2), p, &t2);
             ++i;
         }
         if (i >= m) {
@@ -371,10 +373,10 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         }
         ksIntReduced b = c;
         for (uint32_t j = 0; j + i + 1 < m; ++j)
-            rc |= a1342(asInt(&b), asInt(&b), p, &b);
-        rc |= a1342(asInt(&r), asInt(&b), p, &r);
-        rc |= a1342(asInt(&b), asInt(&b), p, &c);
-        rc |= a1342(asInt(&t), asInt(&c), p, &t);
+            rc |= ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &b);
+        rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&b), p, &r);
+        rc |= ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &c);
+        rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&c), p, &t);
         m = i;
     }
     *root = r;
@@ -384,20 +386,23 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
 
 }  // namespace ks
 
-uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r)
-{
+uint32_t ks::curvePointAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
     const ksCurveEngine* e = ks::curveEngineOf(gd);
     return e ? e->pointAdd(gd, p, q, r) : 1;
 }
 
-uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
+uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) { return ks::curvePointAdd(gd, p, q, r); }
+
+uint32_t ks::curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     const ksCurveEngine* e = ks::curveEngineOf(gd);
     return e ? e->multiply(gd, k, p, r) : 1;
 }
 
-uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) { return ks::curvePointMultiply(gd, k, p, r); }
+
+uint32_t ks::curveBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     const ksCurveEngine* e = ks::curveEngineOf(gd);
     return e ? e->baseMultiply(gd, plain, k, r) : 1;
 }
+
+uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) { return ks::curveBaseMultiply(gd, plain, k, r); }

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
+#include "crypto/field/internal.h"
 #include "crypto/field/prime_field.h"
 #include "crypto/result_codes.h"
 
@@ -75,11 +77,11 @@ const ksCurveEngine* extraCurveEngineForId(uint32_t id)
 EngineInitEntry extraEngineInit(uint32_t id)
 {
     switch (id) {
-    case kBinaryGenericEngineId: return a1921;
+    case kBinaryGenericEngineId: return ks::binaryGenericEngineInit;
     case kPrimeGeneralEngineId: return prime::initPrimeGeneral;
-    case kPrimeMinus3EngineId: return a1927;
-    case kMontgomeryEngineId: return a1936;
-    case kEndomorphismEngineId: return a1933;
+    case kPrimeMinus3EngineId: return ks::primeJacobianEngineInit;
+    case kMontgomeryEngineId: return ks::montgomeryEngineInit;
+    case kEndomorphismEngineId: return ks::endomorphismEngineInit;
     default: return nullptr;
     }
 }
@@ -87,12 +89,12 @@ EngineInitEntry extraEngineInit(uint32_t id)
 uint32_t extraInstall(uint32_t id, ksGlobalData* gd, const uint8_t* reduction)
 {
     switch (id) {
-    case kPrime160Id: a2428(gd, reduction); return 0;
-    case kPrimeP192Id: a2431(gd, reduction); return 0;
-    case kPrimeP224Id: a2434(gd, reduction); return 0;
-    case kPrimeP256Id: a2437(gd, reduction); return 0;
-    case kPrimeGenericId: a2440(gd, reduction); return 0;
-    case kBinaryGenericFieldId: a3109(gd, reduction); return 0;
+    case kPrime160Id:
+    case kPrimeP192Id:
+    case kPrimeP224Id:
+    case kPrimeP256Id: ks::installPrimeFixed(gd, id, reduction); return 0;
+    case kPrimeGenericId: ks::installPrimeGeneric(gd, reduction); return 0;
+    case kBinaryGenericFieldId: ks::installBinaryGeneric(gd, reduction); return 0;
     default: return 1;
     }
 }

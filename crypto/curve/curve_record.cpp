@@ -5,11 +5,14 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "crypto/curve/internal.h"
+#include "crypto/field/internal.h"
 #include "crypto/field/binary_field_modules.h"
 #include "crypto/curve/curve_engine.h"
 #include "crypto/curve/curve_extensions.h"
 #include "crypto/curve/curve_steps.h"
 #include "crypto/curve/koblitz_engine.h"
+#include "crypto/mp/internal.h"
 #include "crypto/result_codes.h"
 
 using namespace ks::mp;
@@ -67,15 +70,15 @@ struct ElfHash {
     }
 };
 
+// The fixed binary-field modules by install entry number, with their degrees.
 struct InstallEntry {
     uint32_t id;
-    ksGlobalData* (*install)(ksGlobalData*, const uint8_t*);
     uint32_t degree;
 };
 
 constexpr InstallEntry kInstallEntries[] = {
-    {3088, a3088, 113}, {3112, a3112, 131}, {3097, a3097, 163}, {3124, a3124, 163},
-    {3115, a3115, 191}, {3103, a3103, 233}, {3106, a3106, 239}, {3118, a3118, 239},
+    {3088, 113}, {3112, 131}, {3097, 163}, {3124, 163},
+    {3115, 191}, {3103, 233}, {3106, 239}, {3118, 239},
 };
 
 const InstallEntry* installEntry(uint32_t id)
@@ -88,7 +91,7 @@ const InstallEntry* installEntry(uint32_t id)
 
 using EngineInit = uint32_t (*)(ksGlobalData*, ksHeap*, uint32_t*);
 
-EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? a1924 : extraEngineInit(id); }
+EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? ks::koblitzEngineInit : extraEngineInit(id); }
 
 // Install entry, engine, field kind and degree must belong together: every
 // module here is a fixed binary field of one degree, and the Koblitz engine
@@ -141,8 +144,6 @@ uint32_t curveChecksum(const ksCurveParams* curve, uint32_t* sum)
     return 0;
 }
 
-ksErrorCode curveValidate(const ksCurveParams* curve) { return a1579(curve); }
-
 uint32_t curveHeapSize(const ksCurveParams* curve, uint32_t* size)
 {
     const EngineInit init = engineInit(le32(curve->octets + kEngineId));
@@ -155,8 +156,6 @@ uint32_t curveHeapSize(const ksCurveParams* curve, uint32_t* size)
     return engine->heapSize(be16(curve->octets + kFieldBits), size);
 }
 
-uint32_t curveLoad(const ksCurveParams* curve, ksGlobalData* gd) { return a1684(curve, gd); }
-
 uint32_t curveEngineInit(const ksCurveParams* curve, ksGlobalData* gd, ksHeap* heap)
 {
     const EngineInit init = engineInit(le32(curve->octets + kEngineId));
@@ -168,12 +167,12 @@ uint32_t curveEngineInit(const ksCurveParams* curve, ksGlobalData* gd, ksHeap* h
 uint32_t curveBasePointCheck(ksGlobalData* gd, uint32_t* onCurve)
 {
     GlobalDataLayout* l = layoutOf(gd);
-    return a1687(gd, &l->g, &l->a, &l->b, onCurve);
+    return ks::curvePointOnCurve(gd, &l->g, &l->a, &l->b, onCurve);
 }
 
 }  // namespace ks
 
-ksErrorCode a1579(const ksCurveParams* curve)
+ksErrorCode ks::curveValidate(const ksCurveParams* curve)
 {
     using namespace ks;
     if (curve == nullptr)
@@ -184,10 +183,12 @@ ksErrorCode a1579(const ksCurveParams* curve)
     return be32(curve->octets + kChecksum) == sum ? kOk : kBadCurve;
 }
 
-uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
+ksErrorCode a1579(const ksCurveParams* curve) { return ks::curveValidate(curve); }
+
+uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
 {
     using namespace ks;
-    if (curve == nullptr || gd == nullptr || a1579(curve) != kOk)
+    if (curve == nullptr || gd == nullptr || ks::curveValidate(curve) != kOk)
         return 1;
     const uint8_t* r = curve->octets;
     GlobalDataLayout* l = layoutOf(gd);
@@ -200,7 +201,7 @@ uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
         return 1;
     const uint32_t len = r[kElementLength];
     if (const InstallEntry* install = installEntry(le32(r + kInstallId)))
-        install->install(gd, r + kReduction);
+        ks::installBinaryModule(gd, install->id);
     else if (extraInstall(le32(r + kInstallId), gd, r + kReduction) != 0)
         return 1;
 
@@ -227,7 +228,7 @@ uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
         if (bits == 0 || bits > 256)
             return 1;
         ksIntGeneral t;
-        if (a1720(valueOctets(bits), r + v.offset + 2, asInt(&t)) != 0 || t.count > kReducedDigits)
+        if (ks::mp::mpFromOctets(valueOctets(bits), r + v.offset + 2, asInt(&t)) != 0 || t.count > kReducedDigits)
             return 1;
         v.value->count = t.count;
         std::memcpy(v.value->digits, t.digits, t.count * sizeof(uint16_t));
@@ -243,8 +244,9 @@ uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd)
     return rc ? 1 : 0;
 }
 
-uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag)
-{
+uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd) { return ks::curveLoad(curve, gd); }
+
+uint32_t ks::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) {
     using namespace ks;
     uint32_t zero = 1;
     if (fieldIsZero(gd, b, &zero) != 0 || zero == 0)
@@ -279,6 +281,8 @@ uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, cons
     *flag = differ == 0 ? 1 : 0;
     return 0;
 }
+
+uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return ks::curvePointOnCurve(gd, p, a, b, flag); }
 
 ksErrorCode ks_getOID(ksGlobalData* gd, uint32_t* length, const uint8_t** oid)
 {

@@ -6,8 +6,10 @@
 #include <initializer_list>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
 #include "crypto/curve/prime_curve_ops.h"
 #include "crypto/field/prime_field_ops.h"
+#include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -300,7 +302,7 @@ uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda)
     rc |= mpModInverse(asInt(&two), asInt(&n), &half, &found);
     if (found != 1)
         return 1;
-    return rc | a1342(asInt(&root), asInt(&half), asInt(&n), lambda);
+    return rc | ks::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
 }
 
 // The short basis from the extended Euclid on n and lambda.
@@ -403,10 +405,11 @@ uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap)
 
 uint32_t a1990(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return ks::prime::ecPrimeDoubleZeroA(gd, p, r); }
 
-uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t ks::endomorphismEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     *engineId = ks::kEndomorphismEngineId;
     if (gd == nullptr)
         return 0;
     return ks::prime::initEndomorphism(gd, heap);
 }
+
+uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::endomorphismEngineInit(gd, heap, engineId); }

@@ -4,12 +4,15 @@
 // fresh-pair base multiplication keeps its tau-adic comb, whose thinned
 // columns decide the returned scalar; the comb's sums run in Lopez-Dahab
 // coordinates. Verification's public base-point half uses the same comb.
+#include "crypto/curve/internal.h"
 #include "crypto/curve/koblitz_engine.h"
 
 #include <cstddef>
 #include <cstring>
 
 #include "crypto/field/binary_field_modules.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -517,8 +520,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     if (d > 0) {
         uint32_t drawn = 0;
         for (uint32_t i = 0; i < (d - 1) / 32; ++i, drawn += 32)
-            rc |= a3391(gd, 32, random + drawn);
-        rc |= a3391(gd, d - drawn, random + drawn);
+            rc |= ks::rngBytes(gd, 32, random + drawn);
+        rc |= ks::rngBytes(gd, d - drawn, random + drawn);
     }
     const uint32_t keep = 6 * (l->fieldBits / 17 + 1) / 9;
     rc |= ecPickTauColumns(keep, random, &comb);
@@ -527,7 +530,7 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
 
     ksPoint sum{};
     rc |= combEvaluate(gd, mu, comb, &l->g, l->blindPoint, &sum);
-    rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+    rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
     r->x = sum.x;
     r->y = sum.y;
     return rc;
@@ -549,14 +552,14 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
     if (rc != 0 || found == 0)
         return 1;
     if (mu > 0)
-        rc |= a1336(asInt(&root), asInt(&one), n, &t);
+        rc |= ks::mp::mpModAdd(asInt(&root), asInt(&one), n, &t);
     else
         rc |= mpModSubtract(asInt(&root), asInt(&one), n, &t);
     uint32_t invertible = 0;
     rc |= mpModInverse(asInt(&two), n, &half, &invertible);
     if (rc != 0 || invertible == 0)
         return 1;
-    rc |= a1342(asInt(&t), asInt(&half), n, lambda);
+    rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&half), n, lambda);
     // The other root is mu - lambda.
     ksPoint q{}, g = l->g;
     g.table = nullptr;
@@ -571,7 +574,7 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
         ksIntReduced other;
         rc |= mpModSubtract(n, asInt(lambda), n, &other);
         if (mu > 0)
-            rc |= a1336(asInt(&other), asInt(&one), n, lambda);
+            rc |= ks::mp::mpModAdd(asInt(&other), asInt(&one), n, lambda);
         else
             rc |= mpModSubtract(asInt(&other), asInt(&one), n, lambda);
     }
@@ -587,8 +590,7 @@ const ksCurveEngine kKoblitzEngine = {
 
 }  // namespace ks
 
-uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t ks::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     using namespace ks;
     *engineId = kKoblitzEngineId;
     if (gd == nullptr)
@@ -614,11 +616,13 @@ uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
     WipeOnExit<uint8_t[32]> wipeSeed(seed);
     ksIntGeneral drawn;
     WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
-    rc |= a3391(gd, 32, seed);
-    rc |= a1720(32, seed, asInt(&drawn));
+    rc |= ks::rngBytes(gd, 32, seed);
+    rc |= ks::mp::mpFromOctets(32, seed, asInt(&drawn));
     rc |= mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar);
     l->blindPoint = ksPoint{};
     rc |= kobBaseMultiply(gd, 1, &l->blindScalar, &l->blindPoint);
     l->blindPoint.table = nullptr;
     return rc;
 }
+
+uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::koblitzEngineInit(gd, heap, engineId); }

@@ -1,6 +1,7 @@
 // Integer side of the Koblitz engine: Z[tau] arithmetic for the recoding of
 // scalars, and the way back from tau-adic strings to integers modulo n.
 #include "crypto/curve/koblitz_recoding.h"
+#include "crypto/mp/internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -501,7 +502,7 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
     ksIntReduced am, al;
     rc |= magnitudeToInt(a, &am);
     rc |= mpMod(asInt(&am), n, &am);
-    rc |= a1342(asInt(&am), asInt(&kc.lambda), n, &al);
+    rc |= ks::mp::mpModMultiply(asInt(&am), asInt(&kc.lambda), n, &al);
     Zint alz = fromInt(asInt(&al));
     alz.negative = a.negative;
     v = add(v, alz);

@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
 #include "crypto/curve/prime_curve_ops.h"
 #include "crypto/field/prime_field_ops.h"
+#include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -229,7 +231,7 @@ uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
     if (invertible == 0)
         return 1;
-    rc |= a1342(u, asInt(&w), asInt(&n), &w);
+    rc |= ks::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= montMultiply(gd, asInt(&w), p, &t);
     rc |= ecPrimeAdd(gd, &t, q, &t);
@@ -305,10 +307,11 @@ uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
 
 }  // namespace ks::prime
 
-uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t ks::montgomeryEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     *engineId = ks::kMontgomeryEngineId;
     if (gd == nullptr)
         return 0;
     return ks::prime::initMontgomery(gd, heap);
 }
+
+uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::montgomeryEngineInit(gd, heap, engineId); }

@@ -1,4 +1,5 @@
 // Point octet forms and point compression.
+#include "crypto/curve/internal.h"
 #include "crypto/curve/point_octets.h"
 
 #include <cstring>
@@ -153,8 +154,7 @@ uint32_t readXY(ksGlobalData* gd, const uint8_t* octets, ksPoint* p)
 
 }  // namespace ks
 
-uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets)
-{
+uint32_t ks::pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) {
     using namespace ks;
     const uint32_t len = elementLength(gd);
     switch (layoutOf(gd)->pointFormat) {
@@ -176,8 +176,9 @@ uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* 
     }
 }
 
-uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p)
-{
+uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) { return ks::pointToOctets(gd, p, capacity, length, octets); }
+
+uint32_t ks::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) {
     using namespace ks;
     GlobalDataLayout* l = layoutOf(gd);
     const uint32_t len = elementLength(gd);
@@ -213,3 +214,5 @@ uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint
     }
     return 1;
 }
+
+uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) { return ks::pointFromOctets(gd, length, octets, p); }

@@ -7,6 +7,8 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_ops.h"
 #include "crypto/curve/prime_mont_curve.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
 using namespace ks::mp;
@@ -535,8 +537,8 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
     if (plain == 0) {
         uint8_t random[43];
         WipeOnExit<uint8_t[43]> wipeRandom(random);
-        rc |= a3391(gd, 32, random);
-        rc |= a3391(gd, 11, random + 32);
+        rc |= ks::rngBytes(gd, 32, random);
+        rc |= ks::rngBytes(gd, 11, random + 32);
         rc |= ecPickColumns(l->fieldBits / 17 + 1, random, &comb);
         rc |= ecCombToInteger(&comb, k);
     }
@@ -544,7 +546,7 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
     rc |= ecCombEvaluate(gd, l->g.table, &comb, r, ops.jacDbl);
     r->table = ops.clearTable ? nullptr : saved;
     if (plain == 0) {
-        rc |= a1336(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+        rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
         rc |= ops.add(gd, &l->blindPoint, r, r);
     }
     return rc;
@@ -560,8 +562,8 @@ uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops
     WipeOnExit<uint8_t[32]> wipeSeed(seed);
     ksIntGeneral drawn;
     WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
-    rc |= a3391(gd, 32, seed);
-    rc |= a1720(32, seed, asInt(&drawn));
+    rc |= ks::rngBytes(gd, 32, seed);
+    rc |= ks::mp::mpFromOctets(32, seed, asInt(&drawn));
     rc |= mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar);
     l->blindPoint = ksPoint{};
     rc |= base(gd, 1, &l->blindScalar, &l->blindPoint);

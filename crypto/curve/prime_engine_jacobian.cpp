@@ -1,6 +1,7 @@
 // Engines C (any a) and D (a = -3): Jacobian windowed NAF for arbitrary
 // points, the six-row comb for the base point.
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/curve/internal.h"
 #include "crypto/curve/prime_curve_ops.h"
 #include "crypto/field/prime_field_ops.h"
 #include "crypto/curve/prime_mont_curve.h"
@@ -226,8 +227,7 @@ uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
 
 }  // namespace ks::prime
 
-uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t ks::primeJacobianEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     using namespace ks;
     *engineId = kPrimeMinus3EngineId;
     if (gd == nullptr)
@@ -245,3 +245,5 @@ uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
         return 1;
     return prime::init<prime::jacDoubleMinus3>(gd, heap, engineId, kPrimeMinus3EngineId);
 }
+
+uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::primeJacobianEngineInit(gd, heap, engineId); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "crypto/curve/curve_extensions.h"
+#include "crypto/field/internal.h"
 #include "crypto/field/prime_field.h"
 
 namespace ks {
@@ -212,8 +213,7 @@ const ksFieldMethods* binaryGenericTable() { return &kGenericBinary; }
 
 }  // namespace ks
 
-uint32_t a3109(ksGlobalData* gd, const uint8_t* reduction)
-{
+uint32_t ks::installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction) {
     using namespace ks;
     GlobalDataLayout* l = layoutOf(gd);
     l->fieldMethodsId = kBinaryGenericFieldId;
@@ -232,3 +232,5 @@ uint32_t a3109(ksGlobalData* gd, const uint8_t* reduction)
     }
     return 0;
 }
+
+uint32_t a3109(ksGlobalData* gd, const uint8_t* reduction) { return ks::installBinaryGeneric(gd, reduction); }

@@ -153,7 +153,4 @@ uint32_t fieldToOctets(ksGlobalData* gd, const ksFieldElement* a, uint32_t lengt
 
 }  // namespace ks
 
-uint32_t a2254(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag)
-{
-    return ks::fieldEqual(gd, a, b, flag);
-}
+uint32_t a2254(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return ks::fieldEqual(gd, a, b, flag); }

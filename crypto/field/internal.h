@@ -7,6 +7,32 @@
 // - Secret: field elements may hold secret values (coordinates of shared
 //   secrets, shares of a private key); callers wipe the temporaries that held
 //   them (crypto/wipe.h).
-#include "crypto/field/binary_field_modules.h"
-#include "crypto/field/field_element.h"
-#include "crypto/field/prime_field.h"
+#include <cstdint>
+
+#include "crypto/global_data.h"
+#include "crypto/kestrel.h"
+
+namespace ks {
+
+// Zeroes the low four words of out: always 0.
+uint32_t binaryZero128(ksGlobalData*, ksFieldElement* out);
+
+// in with its field bits reversed (the bit-reversed basis): always 0.
+uint32_t reverseBitsBasis(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out);
+
+// Installs the generic binary-field module with the record's reduction polynomial: always 0.
+uint32_t installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction);
+
+// Installs the generic prime-field module for the record's prime: 0, or 1 for a refused prime.
+uint32_t installPrimeGeneric(ksGlobalData* gd, const uint8_t* reduction);
+
+
+// Names the fixed binary-field module with install entry number id (3088, 3097, ...) as
+// the context's field module: gd. The id is checked when the curve record is.
+ksGlobalData* installBinaryModule(ksGlobalData* gd, uint32_t id);
+
+// Installs the fixed prime-field module id (kPrime160Id .. kPrimeP256Id) for the record's
+// prime: 0, or 1 for a refused prime.
+uint32_t installPrimeFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reduction);
+
+}  // namespace ks

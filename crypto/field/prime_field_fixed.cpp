@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "crypto/field/internal.h"
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_arith.h"
 
@@ -298,12 +299,17 @@ const uint8_t* fixedPrimeOctets(uint32_t id)
     return m ? m->prime : nullptr;
 }
 
+uint32_t installPrimeFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reduction)
+{
+    return pf::installFixed(gd, id, reduction);
+}
+
 }  // namespace ks
 
-uint32_t a2428(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::installFixed(gd, ks::kPrime160Id, reduction); }
-uint32_t a2431(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::installFixed(gd, ks::kPrimeP192Id, reduction); }
-uint32_t a2434(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::installFixed(gd, ks::kPrimeP224Id, reduction); }
-uint32_t a2437(ksGlobalData* gd, const uint8_t* reduction) { return ks::pf::installFixed(gd, ks::kPrimeP256Id, reduction); }
+uint32_t a2428(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrime160Id, reduction); }
+uint32_t a2431(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP192Id, reduction); }
+uint32_t a2434(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP224Id, reduction); }
+uint32_t a2437(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP256Id, reduction); }
 
 uint32_t a2371(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::Fixed<ks::pf::Prime160>::lowBit(gd, a); }
 uint32_t a2365(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) { return ks::pf::invert(gd, a, out); }

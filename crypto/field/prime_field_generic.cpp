@@ -4,6 +4,7 @@
 // 2^64) reduce by folding, others by long division by M.
 #include <cstring>
 
+#include "crypto/field/internal.h"
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_arith.h"
 
@@ -289,7 +290,7 @@ uint32_t gToStandard(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement*
 }
 
 const ksFieldMethods kGenericPrime = {
-    gAdd,      invert,    a2368,       gMultiply, setOne,   gZero,
+    gAdd,      invert,    gLowBit,     gMultiply, setOne,   gZero,
     gSquare,   gEqual,    gIsZero,     gIsOne,    squareRoot, gSubtract,
     gNegate,   gMultiplyWord, gCanonical, copyStandard, gToStandard,
 };
@@ -412,8 +413,9 @@ const ksFieldMethods* genericTable() { return &kGenericPrime; }
 
 uint32_t a2368(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::gLowBit(gd, a); }
 
-uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction)
-{
+uint32_t ks::installPrimeGeneric(ksGlobalData* gd, const uint8_t* reduction) {
     layoutOf(gd)->fieldMethodsId = ks::kPrimeGenericId;
     return ks::pf::installPrime(gd, reduction);
 }
+
+uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeGeneric(gd, reduction); }

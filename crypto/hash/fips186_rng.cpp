@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "crypto/global_data.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/mp/mp_int.h"
 #include "crypto/result_codes.h"
 #include "crypto/hash/sha1_internal.h"
@@ -47,7 +49,7 @@ uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t*
     if (input != nullptr) {
         ksIntGeneral addend;
         WipeOnExit wipeAddend(addend);
-        if (a1720(inputLength, input, asInt(&addend)) != 0) return 1;
+        if (ks::mp::mpFromOctets(inputLength, input, asInt(&addend)) != 0) return 1;
         mp::mpAdd(asInt(&key), asInt(&addend), asInt(&key));
         reduceTo160(key);
     }
@@ -56,12 +58,12 @@ uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t*
     ksIntGeneral xval = key;
     WipeOnExit wipeXval(xval);
     reduceTo160(xval);
-    if (a1714(asInt(&xval), 20, block) != 0) return 1;
+    if (ks::mp::mpToOctets(asInt(&xval), 20, block) != 0) return 1;
     // A complete digest of XVAL and 44 zero octets, padding included.
     sha1Digest(block, 64, out);
     ksIntGeneral x;
     WipeOnExit wipeX(x);
-    if (a1720(20, out, asInt(&x)) != 0) return 1;
+    if (ks::mp::mpFromOctets(20, out, asInt(&x)) != 0) return 1;
     if ((rng.mode & 2) != 0) {
         if (rng.q.count == 0) return 1;
         ksIntReduced r;
@@ -82,7 +84,7 @@ uint32_t rngAddInput(RngContextLayout& rng, uint32_t length, const uint8_t* byte
     ksIntGeneral addend;
     WipeOnExit wipeKey(key);
     WipeOnExit wipeAddend(addend);
-    if (a1720(length, bytes, asInt(&addend)) != 0) return 1;
+    if (ks::mp::mpFromOctets(length, bytes, asInt(&addend)) != 0) return 1;
     key.count = std::min<uint32_t>(rng.xkey.count, mp::kReducedDigits);
     std::memcpy(key.digits, rng.xkey.digits, key.count * sizeof(uint16_t));
     // Reduced modulo 2^160 at the next step.
@@ -111,7 +113,7 @@ uint32_t rngSeed(RngContextLayout& rng, uint32_t length, const uint8_t* bytes) {
     rng.status = 0;
     ksIntGeneral key;
     WipeOnExit wipeKey(key);
-    if (a1720(length, bytes, asInt(&key)) != 0) return 1;
+    if (ks::mp::mpFromOctets(length, bytes, asInt(&key)) != 0) return 1;
     if (storeReduced(key, rng.xkey) != 0) return 1;
     rng.status |= 1;
     rng.status |= 2;
@@ -159,7 +161,7 @@ ksErrorCode checkRng(ksRngContext* ctx) {
 
 using namespace ks;
 
-uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
+uint32_t ks::rngStart(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
     RngContextLayout& rng = layoutOf(gd)->rng;
     rng.type = type;
     setReferences(rng);
@@ -172,16 +174,18 @@ uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8
     return 0;
 }
 
-uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output) {
+uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) { return ks::rngStart(gd, type, seedLength, seed); }
+
+uint32_t ks::rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output) {
     if (gd == nullptr || (count != 0 && output == nullptr)) return 1;
     return rngGenerate(layoutOf(gd)->rng, 0, nullptr, count, output);
 }
 
-uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count) {
-    return a3391(gd, count, output);
-}
+uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output) { return ks::rngBytes(gd, count, output); }
 
-uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
+uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count) { return ks::rngBytes(gd, count, output); }
+
+uint32_t ks::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
                ksIntReduced* out) {
     if (ctx == nullptr || n == nullptr || out == nullptr) return 1;
     if (n->count == 0 || n->count > mp::kModulusDigits) return 1;
@@ -201,11 +205,14 @@ uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const ui
     mp::mpSubtract(n, asInt(&one), asInt(&nMinusOne));
     if (nMinusOne.count == 0) return 1;  // n = 1 leaves no room for [1, n-1]
     // Every drawn octet counts: at least n's byte length, at most 40 octets.
-    if (a1720(20 * blocks, drawn, asInt(&r)) != 0) return 1;
+    if (ks::mp::mpFromOctets(20 * blocks, drawn, asInt(&r)) != 0) return 1;
     ksIntReduced reduced;
     mp::mpMod(asInt(&r), asInt(&nMinusOne), &reduced);
-    return a1336(asInt(&reduced), asInt(&one), n, out);
+    return ks::mp::mpModAdd(asInt(&reduced), asInt(&one), n, out);
 }
+
+uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
+               ksIntReduced* out) { return ks::rngBelow(ctx, n, inputLength, input, out); }
 
 ksErrorCode ks_rngSize(uint32_t* size) {
     if (size == nullptr) return kNoOutput;

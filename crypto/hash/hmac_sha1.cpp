@@ -3,6 +3,7 @@
 // through a constant table, so caller memory never holds a code address.
 #include <cstring>
 
+#include "crypto/hash/internal.h"
 #include "crypto/primitive_context.h"
 #include "crypto/wipe.h"
 
@@ -23,13 +24,13 @@ constexpr HashDescriptor kSha1Descriptor = {20, kSha1Init, kSha1Update, kSha1Fin
 using HashState = ksSha1State;  // room for any described hash: 96 bytes
 
 uint32_t hashInit(uint32_t id, HashState* s) {
-    return id == kSha1Init ? a4012(s) : 1;
+    return id == kSha1Init ? ks::sha1Init(s) : 1;
 }
 uint32_t hashUpdate(uint32_t id, uint32_t length, const uint8_t* data, HashState* s) {
-    return id == kSha1Update ? a4021(length, data, s) : 1;
+    return id == kSha1Update ? ks::sha1Update(length, data, s) : 1;
 }
 uint32_t hashFinish(uint32_t id, HashState* s, uint8_t* out) {
-    return id == kSha1Finish ? a4018(s, out) : 1;
+    return id == kSha1Finish ? ks::sha1Final(s, out) : 1;
 }
 
 struct HmacState {
@@ -69,7 +70,7 @@ void xorBlock(uint8_t block[kBlock], uint8_t pad) {
 }
 
 // Keys a state: inner with key ^ 0x36, outer with key ^ 0x5c.
-uint32_t a2701(uint32_t keyLength, const uint8_t* key, const HashDescriptor& d, HmacState& st) {
+uint32_t keyState(uint32_t keyLength, const uint8_t* key, const HashDescriptor& d, HmacState& st) {
     uint8_t block[kBlock];
     WipeOnExit wipeBlock(block);
     uint32_t rc = makeKeyBlock(keyLength, key, d, block);
@@ -140,7 +141,7 @@ ksErrorCode ks_hmacSha1Begin(ksGlobalData*, int32_t keyLength, const uint8_t* ke
     c->magic = 0;
     if (key == nullptr) return kHmacNoKey;
     if (keyLength < 0) return kHmacBadKey;
-    if (a2701(uint32_t(keyLength), key, kSha1Descriptor, c->state) != 0) {
+    if (keyState(uint32_t(keyLength), key, kSha1Descriptor, c->state) != 0) {
         return failAndWipe(ctx, kFailed);
     }
     c->magic = KS_MAGIC;

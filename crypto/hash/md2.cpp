@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crypto/hash/internal.h"
 #include "crypto/hash/md_context.h"
 
 namespace ks {
@@ -51,12 +52,14 @@ void processBlock(ksMd2State* st, const uint8_t block[16]) {
 
 using namespace ks;
 
-uint32_t a2776(ksMd2State* state) {
+uint32_t ks::md2Init(ksMd2State* state) {
     std::memset(state, 0, sizeof *state);
     return 0;
 }
 
-uint32_t a2785(uint32_t length, const uint8_t* data, ksMd2State* state) {
+uint32_t a2776(ksMd2State* state) { return ks::md2Init(state); }
+
+uint32_t ks::md2Update(uint32_t length, const uint8_t* data, ksMd2State* state) {
     uint32_t used = state->buffered;
     while (length > 0) {
         const uint32_t take = std::min<uint32_t>(16 - used, length);
@@ -73,7 +76,9 @@ uint32_t a2785(uint32_t length, const uint8_t* data, ksMd2State* state) {
     return 0;
 }
 
-uint32_t a2782(ksMd2State* state, uint8_t* digest) {
+uint32_t a2785(uint32_t length, const uint8_t* data, ksMd2State* state) { return ks::md2Update(length, data, state); }
+
+uint32_t ks::md2Final(ksMd2State* state, uint8_t* digest) {
     const uint32_t n = 16 - state->buffered;
     std::memset(state->block + state->buffered, int(n), n);
     processBlock(state, state->block);
@@ -85,14 +90,16 @@ uint32_t a2782(ksMd2State* state, uint8_t* digest) {
     return 0;
 }
 
+uint32_t a2782(ksMd2State* state, uint8_t* digest) { return ks::md2Final(state, digest); }
+
 ksErrorCode ks_md2Begin(ksGlobalData*, ksMd2Context* ctx) {
-    return mdBegin<ksMd2State, ksMd2Context, a2776>(ctx);
+    return mdBegin<ksMd2State, ksMd2Context, ks::md2Init>(ctx);
 }
 
 ksErrorCode ks_md2Hash(ksGlobalData*, uint32_t length, const uint8_t* data, ksMd2Context* ctx) {
-    return mdHash<ksMd2State, ksMd2Context, a2785>(ctx, length, data);
+    return mdHash<ksMd2State, ksMd2Context, ks::md2Update>(ctx, length, data);
 }
 
 ksErrorCode ks_md2End(ksGlobalData*, ksMd2Context* ctx, ksDigest* digest) {
-    return mdEnd<ksMd2State, ksMd2Context, a2782>(ctx, digest);
+    return mdEnd<ksMd2State, ksMd2Context, ks::md2Final>(ctx, digest);
 }

@@ -1,6 +1,7 @@
 // MD5 (RFC 1321): the bare-state entries and the ks_md5 context exports.
 #include <cstring>
 
+#include "crypto/hash/internal.h"
 #include "crypto/hash/md_context.h"
 
 namespace ks {
@@ -101,7 +102,7 @@ void compress(uint32_t abcd[4], const uint8_t* data, size_t blocks) {
 
 using namespace ks;
 
-uint32_t a2788(ksMd5State* state) {
+uint32_t ks::md5Init(ksMd5State* state) {
     std::memset(state, 0, sizeof *state);
     state->abcd[0] = 0x67452301;
     state->abcd[1] = 0xefcdab89;
@@ -110,7 +111,9 @@ uint32_t a2788(ksMd5State* state) {
     return 0;
 }
 
-uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) {
+uint32_t a2788(ksMd5State* state) { return ks::md5Init(state); }
+
+uint32_t ks::md5Update(uint32_t length, const uint8_t* data, ksMd5State* state) {
     const uint32_t low = state->countLow + length;
     if (low < state->countLow) ++state->countHigh;
     state->countLow = low;
@@ -136,7 +139,9 @@ uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) {
     return 0;
 }
 
-uint32_t a2794(ksMd5State* state, uint8_t* digest) {
+uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) { return ks::md5Update(length, data, state); }
+
+uint32_t ks::md5Final(ksMd5State* state, uint8_t* digest) {
     uint32_t used = state->buffered;
     state->block[used++] = 0x80;
     std::memset(state->block + used, 0, 64 - used);
@@ -152,14 +157,16 @@ uint32_t a2794(ksMd5State* state, uint8_t* digest) {
     return 0;
 }
 
+uint32_t a2794(ksMd5State* state, uint8_t* digest) { return ks::md5Final(state, digest); }
+
 ksErrorCode ks_md5Begin(ksGlobalData*, ksMd5Context* ctx) {
-    return mdBegin<ksMd5State, ksMd5Context, a2788>(ctx);
+    return mdBegin<ksMd5State, ksMd5Context, ks::md5Init>(ctx);
 }
 
 ksErrorCode ks_md5Hash(ksGlobalData*, uint32_t length, const uint8_t* data, ksMd5Context* ctx) {
-    return mdHash<ksMd5State, ksMd5Context, a2797>(ctx, length, data);
+    return mdHash<ksMd5State, ksMd5Context, ks::md5Update>(ctx, length, data);
 }
 
 ksErrorCode ks_md5End(ksGlobalData*, ksMd5Context* ctx, ksDigest* digest) {
-    return mdEnd<ksMd5State, ksMd5Context, a2794>(ctx, digest);
+    return mdEnd<ksMd5State, ksMd5Context, ks::md5Final>(ctx, digest);
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/hash/internal.h"
 #include "crypto/kestrel.h"
 #include "crypto/wipe.h"
 
@@ -18,9 +19,9 @@ bool sha1UsesShaExtensions();
 inline void sha1Digest(const uint8_t* data, uint32_t length, uint8_t out[20]) {
     ksSha1State s;
     WipeOnExit wipeState(s);
-    a4012(&s);
-    a4021(length, data, &s);
-    a4018(&s, out);
+    ks::sha1Init(&s);
+    ks::sha1Update(length, data, &s);
+    ks::sha1Final(&s, out);
 }
 
 }  // namespace ks

@@ -1,5 +1,6 @@
 // Integer arithmetic on 16-bit digits: sums, products, division, shifts,
 // comparisons and the modular helpers.
+#include "crypto/mp/internal.h"
 #include "crypto/mp/mp_int.h"
 
 #include <algorithm>
@@ -295,7 +296,7 @@ uint32_t mpModInverse(const ksInt* a, const ksInt* n, ksIntReduced* out, uint32_
         ksIntReduced r2;
         mpDivide(asInt(&r0), asInt(&r1), asInt(&q), &r2);
         ksIntReduced qt1;
-        a1342(asInt(&q), asInt(&t1), n, &qt1);
+        ks::mp::mpModMultiply(asInt(&q), asInt(&t1), n, &qt1);
         ksIntReduced t2;
         mpModSubtract(asInt(&t0), asInt(&qt1), n, &t2);
         r0 = r1;
@@ -379,13 +380,15 @@ uint32_t mpLess(const ksInt* a, const ksInt* b, uint32_t* flag) {
 
 using namespace ks::mp;
 
-uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+uint32_t ks::mp::mpModAdd(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
     ksIntGeneral sum;
     mpAdd(a, b, asInt(&sum));
     return mpMod(asInt(&sum), n, out);
 }
 
-uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return ks::mp::mpModAdd(a, b, n, out); }
+
+uint32_t ks::mp::mpModMultiply(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
     ksIntProduct product;
     mpMultiply(a, b, &product);
     // A product of two reduced values has at most 32 digits.
@@ -393,7 +396,9 @@ uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out
     return mpMod(asInt(&product), n, out);
 }
 
-uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) {
+uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return ks::mp::mpModMultiply(a, b, n, out); }
+
+uint32_t ks::mp::mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets) {
     uint32_t bytes = 0;
     mpByteLength(value, &bytes);
     if (length == 0 || length < bytes) return 1;
@@ -407,7 +412,9 @@ uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) {
     return 0;
 }
 
-uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) {
+uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) { return ks::mp::mpToOctets(value, length, octets); }
+
+uint32_t ks::mp::mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* value) {
     const uint32_t k = (length + 1) / 2;
     if (length == 0 || k > kGeneralDigits) return 1;
     uint32_t pos = 0;
@@ -420,3 +427,5 @@ uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) {
     value->count = trimmed(value->digits, k);
     return 0;
 }
+
+uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) { return ks::mp::mpFromOctets(length, octets, value); }

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "crypto/global_data.h"
+#include "crypto/hash/internal.h"
 #include "crypto/protocol/integer_groups.h"
 #include "crypto/kestrel_protocols.h"
 #include "crypto/result_codes.h"
@@ -150,7 +151,7 @@ ksErrorCode begin(ksGlobalData* gd, ksDsaContext* ctx, uint32_t state) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (ctx == nullptr) return kNoContext;
     wipeObject(*ctx);
-    a4012(&streamOf(ctx)->sha);
+    ks::sha1Init(&streamOf(ctx)->sha);
     streamOf(ctx)->state = state;
     return kOk;
 }
@@ -161,13 +162,13 @@ ksErrorCode update(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksDsa
     if (data == nullptr) return kNoBuffer;
     if (ctx == nullptr) return kNoContext;
     if ((streamOf(ctx)->state & state) == 0) return kContextNotInitialized;
-    a4021(length, data, &streamOf(ctx)->sha);
+    ks::sha1Update(length, data, &streamOf(ctx)->sha);
     return kOk;
 }
 
 // Finishes the stream's digest; the context is ended and its hash part cleared.
 void finish(ksDsaContext* ctx, uint8_t digest[20]) {
-    a4018(&streamOf(ctx)->sha, digest);
+    ks::sha1Final(&streamOf(ctx)->sha, digest);
     wipeObject(*ctx);
 }
 

@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "crypto/curve/curve_engine.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/result_codes.h"
 #include "crypto/protocol/signature_steps.h"
 #include "crypto/wipe.h"
@@ -41,12 +43,12 @@ uint32_t ecnrSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e
         ksIntReduced xMod{};
         uint32_t rc = fieldElementToInt(gd, &v.x, &x);
         rc |= mp::mpMod(asInt(&x), n, &xMod);
-        rc |= a1336(asInt(&xMod), asInt(&eMod), n, r);
+        rc |= ks::mp::mpModAdd(asInt(&xMod), asInt(&eMod), n, r);
         if (rc != 0) return 1;
         if (r->count != 0) break;
         if (pairs >= kMaxPairs || generateFreshPair(gd, &k, &v) != 0) return 1;
     }
-    uint32_t rc = a1342(asInt(&d), asInt(r), n, &dr);
+    uint32_t rc = ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr);
     rc |= mp::mpMod(asInt(&k), n, &k);  // the engine's scalar may exceed n
     rc |= mp::mpModSubtract(asInt(&k), asInt(&dr), n, s);
     return rc != 0 ? 1 : 0;
@@ -124,7 +126,7 @@ ksErrorCode failWith(ksEcnrContext* ctx, ksErrorCode rc) {
 }
 
 void finishHash(ksEcnrContext* ctx, uint8_t digest[kDigestLength]) {
-    a4018(&layoutOfContext(ctx)->sha, digest);
+    ks::sha1Final(&layoutOfContext(ctx)->sha, digest);
     wipeContext(ctx);
 }
 
@@ -135,7 +137,7 @@ ksErrorCode begin(ksGlobalData* gd, ksEcnrContext* ctx) {
     if (const ksErrorCode rc = checkLibrary(gd, ctx)) return rc;
     if (ctx == nullptr) return kNoContext;
     wipeContext(ctx);
-    a4012(&layoutOfContext(ctx)->sha);
+    ks::sha1Init(&layoutOfContext(ctx)->sha);
     layoutOfContext(ctx)->magic = KS_MAGIC;
     return kOk;
 }
@@ -145,7 +147,7 @@ ksErrorCode hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcnrC
     if (length == 0) return failWith(ctx, kBufferLength);
     if (data == nullptr) return failWith(ctx, kNoBuffer);
     if (const ksErrorCode rc = checkContext(ctx)) return rc;
-    a4021(length, data, &layoutOfContext(ctx)->sha);
+    ks::sha1Update(length, data, &layoutOfContext(ctx)->sha);
     return kOk;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "crypto/hash/internal.h"
 #include "crypto/protocol/eces_internal.h"
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
@@ -34,11 +35,11 @@ void plainCheck(ksGlobalData* gd, const EcesContextLayout& ctx, uint32_t length,
     const uint32_t L = curveSizes(gd).L;
     ksSha1State s;
     WipeOnExit wipeState(s);
-    a4012(&s);
-    a4021(L, ctx.shared + sizeof ctx.shared - L, &s);
-    a4021(length, m, &s);
-    if (f.infoLength != 0) a4021(f.infoLength, f.info, &s);
-    a4018(&s, out);
+    ks::sha1Init(&s);
+    ks::sha1Update(L, ctx.shared + sizeof ctx.shared - L, &s);
+    ks::sha1Update(length, m, &s);
+    if (f.infoLength != 0) ks::sha1Update(f.infoLength, f.info, &s);
+    ks::sha1Final(&s, out);
 }
 
 // BR tag: K = the 20 keystream octets after the w of E, in octets 43..62 of a
@@ -65,18 +66,18 @@ void brTag(ksGlobalData* gd, EcesContextLayout ctx, uint32_t w, const uint8_t* e
     auto keyed = [&](uint8_t pad) {
         uint8_t b[64];
         for (int i = 0; i < 64; ++i) b[i] = uint8_t((i >= 43 && i <= 62 ? k[i - 43] : 0) ^ pad);
-        a4021(sizeof b, b, &s);
+        ks::sha1Update(sizeof b, b, &s);
         wipe(b, sizeof b);
     };
-    a4012(&s);
+    ks::sha1Init(&s);
     keyed(0x5C);
-    a4021(w, e, &s);
-    if (f.infoLength != 0) a4021(f.infoLength, f.info, &s);
-    a4018(&s, inner);
-    a4012(&s);
+    ks::sha1Update(w, e, &s);
+    if (f.infoLength != 0) ks::sha1Update(f.infoLength, f.info, &s);
+    ks::sha1Final(&s, inner);
+    ks::sha1Init(&s);
     keyed(0x36);
-    a4021(sizeof inner, inner, &s);
-    a4018(&s, out);
+    ks::sha1Update(sizeof inner, inner, &s);
+    ks::sha1Final(&s, out);
 }
 
 ksErrorCode encrypt(ksGlobalData* gd, const ksPublicKey* publicKey, const Form& f, uint32_t dataLength,

@@ -2,6 +2,9 @@
 #include <cstring>
 
 #include "crypto/curve/curve_engine.h"
+#include "crypto/curve/internal.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/protocol/key_agreement.h"
 #include "crypto/curve/point_octets.h"
 #include "crypto/result_codes.h"
@@ -60,7 +63,7 @@ uint32_t xBar(ksGlobalData* gd, const ksPoint& p, ksIntGeneral* out) {
     const uint32_t keep = (half + 7) / 8;
     if (keep < sizes.L) std::memset(x, 0, sizes.L - keep);
     if (half % 8 != 0 && keep <= sizes.L) x[sizes.L - keep] &= uint8_t((1u << (half % 8)) - 1);
-    return a1720(sizes.L, x, asInt(out)) != 0 ? 1 : 0;
+    return ks::mp::mpFromOctets(sizes.L, x, asInt(out)) != 0 ? 1 : 0;
 }
 
 struct MqvKeys {
@@ -116,10 +119,10 @@ ksErrorCode mqvSecret(ksGlobalData* gd, const MqvKeys& k, uint8_t* z) {
     rc |= xBar(gd, rb, &xb);
     rc |= mp::mpMod(asInt(&xa), n, &xaMod);
     rc |= mp::mpMod(asInt(&xb), n, &xbMod);
-    rc |= a1342(asInt(&xaMod), asInt(&d), n, &s);
-    rc |= a1336(asInt(&r), asInt(&s), n, &s);
-    rc |= a1342(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u);
-    rc |= a1342(asInt(&xbMod), asInt(&u), n, &v);
+    rc |= ks::mp::mpModMultiply(asInt(&xaMod), asInt(&d), n, &s);
+    rc |= ks::mp::mpModAdd(asInt(&r), asInt(&s), n, &s);
+    rc |= ks::mp::mpModMultiply(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u);
+    rc |= ks::mp::mpModMultiply(asInt(&xbMod), asInt(&u), n, &v);
     ksFieldElement x{};
     WipeOnExit wipeX(x);
     if (rc == 0) rc = ecTwinMultiplyX(gd, asInt(&u), &rb, asInt(&v), &qb, &x);
@@ -149,10 +152,10 @@ uint32_t deriveKeySha1(uint32_t secretLength, const uint8_t* secret, uint32_t in
     WipeOnExit wipeState(state);
     uint8_t digest[20];
     WipeOnExit wipeDigest(digest);
-    a4012(&state);
-    a4021(secretLength, secret, &state);
-    if (infoLength != 0) a4021(infoLength, info, &state);
-    a4018(&state, digest);
+    ks::sha1Init(&state);
+    ks::sha1Update(secretLength, secret, &state);
+    if (infoLength != 0) ks::sha1Update(infoLength, info, &state);
+    ks::sha1Final(&state, digest);
     std::memcpy(key, digest, keyLength);
     return 0;
 }
@@ -171,10 +174,10 @@ ksErrorCode ks_dhGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPriv
     ksPoint q{};
     uint32_t length = 0;
     if (generateFreshPair(gd, &d, &q) != 0) return kFailed;
-    if (a1705(gd, &q, sizeof publicOut->key, &length, publicOut->key) != 0) return kFailed;
+    if (ks::pointToOctets(gd, &q, sizeof publicOut->key, &length, publicOut->key) != 0) return kFailed;
     publicOut->length = length;
     const uint32_t L = curveSizes(gd).L;
-    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 || a1714(asInt(&d), L, privateOut->key) != 0) return kFailed;
+    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 || ks::mp::mpToOctets(asInt(&d), L, privateOut->key) != 0) return kFailed;
     privateOut->length = L;
     return kOk;
 }

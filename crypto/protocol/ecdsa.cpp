@@ -2,6 +2,8 @@
 #include <cstring>
 
 #include "crypto/curve/curve_engine.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/mp/order_inverse.h"
 #include "crypto/result_codes.h"
 #include "crypto/protocol/signature_steps.h"
@@ -49,12 +51,12 @@ uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& 
         if (attempt > kMaxSignAttempts) return 1;
         if (rc != 0) break;
         if (r->count == 0) continue;
-        rc |= a1342(asInt(&d), asInt(r), n, &dr);
-        rc |= a1336(asInt(&eMod), asInt(&dr), n, s);
+        rc |= ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr);
+        rc |= ks::mp::mpModAdd(asInt(&eMod), asInt(&dr), n, s);
         // The engine's scalar may exceed n (it spans the field's bits).
         rc |= mp::mpMod(asInt(&k), n, &k);
         if (rc != 0 || orderInverse(asInt(&k), n, &kInverse) != 0) return 1;
-        rc |= a1342(asInt(&kInverse), asInt(s), n, s);
+        rc |= ks::mp::mpModMultiply(asInt(&kInverse), asInt(s), n, s);
         if (rc == 0 && s->count != 0) return 0;
     }
     return 1;
@@ -73,8 +75,8 @@ uint32_t ecdsaVerify(ksGlobalData* gd, const ksPoint& q, const ksIntGeneral& r, 
     if (orderInverse(asInt(&s), n, &w) != 0) return 1;
     uint32_t rc = 0;
     rc |= mp::mpMod(asInt(&e), n, &eMod);
-    rc |= a1342(asInt(&eMod), asInt(&w), n, &u1);
-    rc |= a1342(asInt(&r), asInt(&w), n, &u2);
+    rc |= ks::mp::mpModMultiply(asInt(&eMod), asInt(&w), n, &u1);
+    rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&w), n, &u2);
     ksFieldElement x{};
     rc |= ecTwinMultiplyX(gd, asInt(&u1), &layoutOf(gd)->g, asInt(&u2), &q, &x);
     ksIntGeneral xInt{};
@@ -138,7 +140,7 @@ ksErrorCode begin(ksGlobalData* gd, ksEcdsaContext* ctx) {
     if (layoutOf(gd)->magic != KS_MAGIC) return kNotInitialized;
     if (ctx == nullptr) return kNoContext;
     wipeContext(ctx);
-    a4012(&layoutOfContext(ctx)->sha);
+    ks::sha1Init(&layoutOfContext(ctx)->sha);
     layoutOfContext(ctx)->state = kContextValid;
     return kOk;
 }
@@ -154,14 +156,14 @@ ksErrorCode hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcdsa
     }
     EcdsaLayout* l = layoutOfContext(ctx);
     l->state = 0;
-    a4021(length, data, &l->sha);
+    ks::sha1Update(length, data, &l->sha);
     l->state = kContextValid;
     return kOk;
 }
 
 // Finishes the stream's hash; the context is wiped.
 void finishHash(ksEcdsaContext* ctx, uint8_t digest[kDigestLength]) {
-    a4018(&layoutOfContext(ctx)->sha, digest);
+    ks::sha1Final(&layoutOfContext(ctx)->sha, digest);
     wipeContext(ctx);
 }
 

@@ -4,6 +4,9 @@
 
 #include "crypto/curve/curve_engine.h"
 #include "crypto/curve/curve_record.h"
+#include "crypto/curve/internal.h"
+#include "crypto/hash/internal.h"
+#include "crypto/mp/internal.h"
 #include "crypto/protocol/eces_internal.h"
 #include "crypto/curve/point_octets.h"
 #include "crypto/result_codes.h"
@@ -31,16 +34,16 @@ void keystreamBlock(ksGlobalData* gd, EcesContextLayout* ctx) {
                                 uint8_t(ctx->counter)};
     ksSha1State s;
     WipeOnExit wipeState(s);
-    a4012(&s);
+    ks::sha1Init(&s);
     if (ctx->form == 1) {
-        a4021(L, z, &s);
-        a4021(sizeof counter, counter, &s);
-        if (ctx->infoLength != 0) a4021(ctx->infoLength, ctx->info, &s);
+        ks::sha1Update(L, z, &s);
+        ks::sha1Update(sizeof counter, counter, &s);
+        if (ctx->infoLength != 0) ks::sha1Update(ctx->infoLength, ctx->info, &s);
     } else {
-        a4021(sizeof counter, counter, &s);
-        a4021(L, z, &s);
+        ks::sha1Update(sizeof counter, counter, &s);
+        ks::sha1Update(L, z, &s);
     }
-    a4018(&s, ctx->block);
+    ks::sha1Final(&s, ctx->block);
     ++ctx->counter;
 }
 
@@ -164,10 +167,10 @@ ksErrorCode sessionKeyLength(ksGlobalData* gd, uint32_t* length) {
 ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLayout* ctx, uint32_t capacity,
                          uint8_t* out, uint32_t* rLength) {
     ksPoint q{};
-    if (a1717(gd, key->length, key->key, &q) != 0) return kFailed;
+    if (ks::pointFromOctets(gd, key->length, key->key, &q) != 0) return kFailed;
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
-    if (a1687(gd, &q, &l->a, &l->b, &onCurve) != 0) return kFailed;
+    if (ks::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0) return kFailed;
     uint32_t xZero = 1;
     uint32_t notInfinity = 0;
     if (onCurve != 1 || fieldIsZero(gd, &q.x, &xZero) != 0 || xZero == 0 || ecIsInfinity(gd, &q, &notInfinity) != 0 ||
@@ -178,7 +181,7 @@ ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLa
     ksPoint R{};
     ksFieldElement x{};
     WipeOnExit wipeX(x);
-    if (generateFreshPair(gd, &k, &R) != 0 || a1705(gd, &R, capacity, rLength, out) != 0 ||
+    if (generateFreshPair(gd, &k, &R) != 0 || ks::pointToOctets(gd, &R, capacity, rLength, out) != 0 ||
         ecMultiplyX(gd, asInt(&k), &q, &x) != 0 || storeShared(gd, x, ctx) != 0)
         return kFailed;
     return kOk;
@@ -198,7 +201,7 @@ ksErrorCode recipientSecret(ksGlobalData* gd, const ksIntReduced& d, uint32_t rL
 ksErrorCode decryptionScalar(ksGlobalData* gd, const ksPrivateKey* key, ksIntReduced* d) {
     ksIntGeneral wide{};
     WipeOnExit wipeWide(wide);
-    if (a1720(key->length, key->key, asInt(&wide)) != 0) return kFailed;
+    if (ks::mp::mpFromOctets(key->length, key->key, asInt(&wide)) != 0) return kFailed;
     if (const uint32_t rc = checkPrivateKey(gd, asInt(&wide))) return rc;
     // Below n - 1, so it fits the reduced record.
     return mp::mpMod(asInt(&wide), curveOrder(gd), d) != 0 ? kFailed : kOk;

@@ -1,8 +1,10 @@
 // Value areas, generator-drawn random numbers and primality for the integer protocols.
+#include "crypto/hash/internal.h"
 #include "crypto/protocol/integer_groups.h"
 
 #include <vector>
 
+#include "crypto/protocol/internal.h"
 #include "crypto/wipe.h"
 
 namespace ks {
@@ -30,7 +32,7 @@ bool randomBits(ksGlobalData* gd, int bits, bool top, bool odd, BIGNUM* out) {
     if (bits < 1) return false;
     const size_t octets = size_t(bits + 7) / 8;
     std::vector<uint8_t> drawn(octets);
-    const bool ok = a3391(gd, uint32_t(octets), drawn.data()) == 0;
+    const bool ok = ks::rngBytes(gd, uint32_t(octets), drawn.data()) == 0;
     if (ok) {
         if (bits % 8 != 0) drawn[0] &= uint8_t((1u << (bits % 8)) - 1);
         if (top) drawn[0] |= uint8_t(1u << ((bits - 1) % 8));
@@ -75,9 +77,9 @@ bool hashOf(const BIGNUM* v, uint8_t digest[20]) {
     std::vector<uint8_t> octets(size_t(BN_num_bytes(v)) + 1);
     const int n = BN_bn2bin(v, octets.data());
     ksSha1State s;
-    a4012(&s);
-    a4021(uint32_t(n), octets.data(), &s);
-    a4018(&s, digest);
+    ks::sha1Init(&s);
+    ks::sha1Update(uint32_t(n), octets.data(), &s);
+    ks::sha1Final(&s, digest);
     return true;
 }
 
@@ -157,16 +159,20 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
 
 }  // namespace ks
 
-uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
+uint32_t ks::bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
     if (v == nullptr || octets == nullptr || length == nullptr || BN_num_bytes(v) < 1) return 100;
     *length = uint32_t(BN_bn2bin(v, octets));
     return 0;
 }
 
-uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) {
+uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) { return ks::bnToOctets(v, octets, length); }
+
+uint32_t ks::bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value) {
     if (octets == nullptr || value == nullptr || length < 1) return 200;
     BIGNUM* read = BN_bin2bn(octets, int(length), *value);
     if (read == nullptr) return 200;
     *value = read;
     return 0;
 }
+
+uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) { return ks::bnFromOctets(octets, length, value); }

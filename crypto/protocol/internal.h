@@ -7,7 +7,24 @@
 // - Secret: private keys, per-signature nonces, shared secrets and derived
 //   keys; every copy of one on the stack is wiped before return, and random
 //   numbers come from the context's generator only.
-#include "crypto/protocol/integer_groups.h"
-#include "crypto/protocol/key_agreement.h"
-#include "crypto/protocol/key_pairs.h"
-#include "crypto/protocol/signature_steps.h"
+#include <cstdint>
+
+#include <openssl/bn.h>
+
+#include "crypto/global_data.h"
+#include "crypto/kestrel.h"
+
+namespace ks {
+
+// v as big-endian octets into octets (room for BN_num_bytes(v)), *length the size used:
+// 0, or 100 for a missing pointer or a zero value.
+uint32_t bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* length);
+
+// *value from length big-endian octets (a new number when *value is null, owned by the
+// caller, who clears and frees it): 0, or 200 for a refused input.
+uint32_t bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value);
+
+// Keeps the leftmost bits bits of an octet string in place, *newLength its new length: always 0.
+uint32_t truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets);
+
+}  // namespace ks

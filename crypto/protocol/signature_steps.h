@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "crypto/mp/internal.h"
 #include "crypto/protocol/key_pairs.h"
 
 namespace ks {
@@ -23,7 +24,7 @@ inline uint32_t reduceDigest(const ksGlobalData* gd, const uint8_t digest[kDiges
         std::memset(h, 0, whole < sizeof h ? whole : sizeof h);
         if (whole < sizeof h) h[whole] &= uint8_t((1u << (8 - clear % 8)) - 1);
     }
-    return a1720(sizeof h, h, mp::asInt(e)) != 0 ? 1 : 0;
+    return ks::mp::mpFromOctets(sizeof h, h, mp::asInt(e)) != 0 ? 1 : 0;
 }
 
 // A caller digest of 1..20 octets at the end of a 20-octet zero block.
@@ -36,8 +37,8 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
                                ksSignature* signature) {
     const uint32_t nB = curveSizes(gd).nB;
     if (nB == 0 || 2 * nB > sizeof signature->signature) return 1;
-    uint32_t rc = a1714(mp::asInt(&r), nB, signature->signature);
-    rc |= a1714(mp::asInt(&s), nB, signature->signature + nB);
+    uint32_t rc = ks::mp::mpToOctets(mp::asInt(&r), nB, signature->signature);
+    rc |= ks::mp::mpToOctets(mp::asInt(&s), nB, signature->signature + nB);
     if (rc != 0) return 1;
     signature->length = 2 * nB;
     return 0;
@@ -46,8 +47,8 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
 inline uint32_t readSignature(const ksGlobalData* gd, const ksSignature* signature, ksIntGeneral* r,
                               ksIntGeneral* s) {
     const uint32_t nB = curveSizes(gd).nB;
-    uint32_t rc = a1720(nB, signature->signature, mp::asInt(r));
-    rc |= a1720(nB, signature->signature + nB, mp::asInt(s));
+    uint32_t rc = ks::mp::mpFromOctets(nB, signature->signature, mp::asInt(r));
+    rc |= ks::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s));
     return rc != 0 ? 1 : 0;
 }
 
