@@ -23,6 +23,8 @@ struct LdPoint {
 uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& pa, LdPoint* pb)
 {
     ksFieldElement t1{}, t2{}, t{};
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldMultiply(gd, &pa.X, &pb->Z, &t1);
     rc |= fieldMultiply(gd, &pa.Z, &pb->X, &t2);
     rc |= fieldAdd(gd, &t1, &t2, &pb->X);
@@ -41,6 +43,8 @@ uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& 
 uint32_t binLadderDouble(ksGlobalData* gd, LdPoint* p)
 {
     ksFieldElement t{};
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldSquare(gd, &p->X, &p->X);
     rc |= fieldSquare(gd, &p->Z, &p->Z);
     rc |= fieldSquare(gd, &p->Z, &t);
@@ -55,6 +59,8 @@ uint32_t binLadderDouble(ksGlobalData* gd, LdPoint* p)
 uint32_t binLadder(ksGlobalData* gd, const ksInt* k, uint32_t bits, const ksFieldElement& x, LdPoint* p1, LdPoint* p2)
 {
     p1->X = x;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldSetOne(gd, &p1->Z);
     *p2 = *p1;
     rc |= binLadderDouble(gd, p2);
@@ -74,6 +80,8 @@ uint32_t binLadder(ksGlobalData* gd, const ksInt* k, uint32_t bits, const ksFiel
 
 uint32_t binCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r)
 {
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldSetZero(gd, &r->x) | fieldSetZero(gd, &r->y);
     r->table = nullptr;
     const uint32_t d = comb->count > 43 ? 43 : comb->count;
@@ -119,6 +127,8 @@ uint32_t binMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint
         return fieldSetZero(gd, &r->x);
     if (p->table != nullptr) {
         CombRecord comb;
+        // Accumulated, not returned early: these steps may run on a secret scalar or on points
+        // derived from one, and a failure must not end them at a point that depends on it.
         uint32_t rc = combOf(gd, k, &comb);
         return rc | binCombEvaluate(gd, p->table, &comb, r);
     }
@@ -170,6 +180,8 @@ uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
     }
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     uint32_t bits = 0;
     rc |= mpBitLength(asInt(&reduced), &bits);
@@ -185,6 +197,8 @@ uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
 uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
                           ksFieldElement* x)
 {
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (q->table != nullptr) {
         ksPoint r1{}, r2{}, r{};
@@ -224,6 +238,8 @@ uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
         return binMultiply(gd, asInt(k), &l->g, r);
     CombRecord comb;
     WipeOnExit<CombRecord> wipeComb(comb);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = combOf(gd, asInt(k), &comb);
     if (plain == 0) {
         uint8_t random[43];

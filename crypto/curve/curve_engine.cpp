@@ -51,6 +51,8 @@ uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r)
 {
     r->table = nullptr;
     uint32_t zero = 1;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldIsZero(gd, &p->x, &zero);
     if (rc != 0)
         return rc;
@@ -78,6 +80,8 @@ uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r)
 uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r)
 {
     uint32_t pInf = 1, qInf = 1;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldIsZero(gd, &p->x, &pInf) | fieldIsZero(gd, &q->x, &qInf);
     if (rc != 0)
         return rc;
@@ -153,6 +157,8 @@ uint32_t ecPickTauColumns(uint32_t keep, const uint8_t* r, CombRecord* comb) { r
 uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb)
 {
     uint32_t length = 0;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpBitLength(k, &length);
     std::memset(comb, 0, sizeof *comb);
     if (length == 0 || bits == 0 || rc != 0)
@@ -212,6 +218,8 @@ uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, Aff
             *rc |= dbl(gd, &q, &q);
         return q;
     };
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     ksPoint g = *p;
     g.table = nullptr;
@@ -275,7 +283,7 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
 {
     if (p->count == 0 || p->count > kModulusDigits || (p->digits[0] & 1) == 0)
         return 1;
-    uint32_t rc = 0;
+    if (const uint32_t step = 0) return step;
     ksIntGeneral e, one, two;
     setInt(asInt(&one), 1);
     setInt(asInt(&two), 2);
@@ -284,48 +292,48 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
     if ((low & 3) == 3 || (low & 7) == 5) {
         if ((low & 3) == 3) {
             // a^((p+1)/4)
-            rc |= mpAdd(p, asInt(&one), asInt(&e));
+            if (const uint32_t step = mpAdd(p, asInt(&one), asInt(&e))) return step;
             uint32_t cnt = 0;
-            rc |= mpShiftRight(e.digits, e.count, 2, e.digits, kGeneralDigits, &cnt);
+            if (const uint32_t step = mpShiftRight(e.digits, e.count, 2, e.digits, kGeneralDigits, &cnt)) return step;
             e.count = cnt;
-            rc |= modExp(a, asInt(&e), p, &r);
+            if (const uint32_t step = modExp(a, asInt(&e), p, &r)) return step;
         } else {
             // v = a^((p-5)/8); r = v a; if v r != 1: r = r 2 (2^e)^2
             ksIntGeneral five;
             setInt(asInt(&five), 5);
-            rc |= mpSubtract(p, asInt(&five), asInt(&e));
+            if (const uint32_t step = mpSubtract(p, asInt(&five), asInt(&e))) return step;
             uint32_t cnt = 0;
-            rc |= mpShiftRight(e.digits, e.count, 3, e.digits, kGeneralDigits, &cnt);
+            if (const uint32_t step = mpShiftRight(e.digits, e.count, 3, e.digits, kGeneralDigits, &cnt)) return step;
             e.count = cnt;
             ksIntReduced v, check, t;
-            rc |= modExp(a, asInt(&e), p, &v);
-            rc |= ks::mp::mpModMultiply(asInt(&v), a, p, &r);
-            rc |= ks::mp::mpModMultiply(asInt(&v), asInt(&r), p, &check);
+            if (const uint32_t step = modExp(a, asInt(&e), p, &v)) return step;
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&v), a, p, &r)) return step;
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&v), asInt(&r), p, &check)) return step;
             if (!isOne(check)) {
-                rc |= modExp(asInt(&two), asInt(&e), p, &t);
-                rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t);
-                rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&two), p, &r);
-                rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&t), p, &r);
+                if (const uint32_t step = modExp(asInt(&two), asInt(&e), p, &t)) return step;
+                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
+                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&two), p, &r)) return step;
+                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&t), p, &r)) return step;
             }
         }
         ksIntReduced sq, am;
-        rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&r), p, &sq);
-        rc |= mpMod(a, p, &am);
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&r), p, &sq)) return step;
+        if (const uint32_t step = mpMod(a, p, &am)) return step;
         uint32_t eq = 0;
-        rc |= mpEqual(asInt(&sq), asInt(&am), &eq);
+        if (const uint32_t step = mpEqual(asInt(&sq), asInt(&am), &eq)) return step;
         *flag = eq ? 1 : 0;
         if (eq)
             *root = r;
-        return rc;
+        return 0;
     }
     // Tonelli-Shanks: p - 1 = 2^s q.
     ksIntGeneral pm1, q;
-    rc |= mpSubtract(p, asInt(&one), asInt(&pm1));
+    if (const uint32_t step = mpSubtract(p, asInt(&one), asInt(&pm1))) return step;
     uint32_t s = 0;
     q = pm1;
     while (s < 256 && q.count > 0 && (q.digits[0] & 1) == 0) {
         uint32_t cnt = 0;
-        rc |= mpShiftRight(q.digits, q.count, 1, q.digits, kGeneralDigits, &cnt);
+        if (const uint32_t step = mpShiftRight(q.digits, q.count, 1, q.digits, kGeneralDigits, &cnt)) return step;
         q.count = cnt;
         ++s;
     }
@@ -336,52 +344,52 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
     for (uint32_t z = 2; z < 1000 && !found; ++z) {
         ksIntGeneral zi;
         setInt(asInt(&zi), z);
-        rc |= modExp(asInt(&zi), asInt(&q), p, &c);
+        if (const uint32_t step = modExp(asInt(&zi), asInt(&q), p, &c)) return step;
         ksIntReduced t = c;
         for (uint32_t i = 1; i < s; ++i)
-            rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t);
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
         uint32_t eq = 0;
-        rc |= mpEqual(asInt(&t), asInt(&pm1r), &eq);
+        if (const uint32_t step = mpEqual(asInt(&t), asInt(&pm1r), &eq)) return step;
         found = eq != 0;
     }
     if (!found)
         return 1;
     ksIntGeneral q1;
-    rc |= mpAdd(asInt(&q), asInt(&one), asInt(&q1));
+    if (const uint32_t step = mpAdd(asInt(&q), asInt(&one), asInt(&q1))) return step;
     uint32_t cnt = 0;
-    rc |= mpShiftRight(q1.digits, q1.count, 1, q1.digits, kGeneralDigits, &cnt);
+    if (const uint32_t step = mpShiftRight(q1.digits, q1.count, 1, q1.digits, kGeneralDigits, &cnt)) return step;
     q1.count = cnt;
     ksIntReduced t;
-    rc |= modExp(a, asInt(&q1), p, &r);
-    rc |= modExp(a, asInt(&q), p, &t);
+    if (const uint32_t step = modExp(a, asInt(&q1), p, &r)) return step;
+    if (const uint32_t step = modExp(a, asInt(&q), p, &t)) return step;
     uint32_t m = s;
     while (!isOne(t)) {
         if (t.count == 0) {
             *flag = 0;
-            return rc;
+            return 0;
         }
         uint32_t i = 1;
         ksIntReduced t2;
-        rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t2);
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t2)) return step;
         while (i < m && !isOne(t2)) {
-            rc |= ks::mp::mpModMultiply(asInt(&t2), asInt(&t2), p, &t2);
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t2), asInt(&t2), p, &t2)) return step;
             ++i;
         }
         if (i >= m) {
             *flag = 0;
-            return rc;
+            return 0;
         }
         ksIntReduced b = c;
         for (uint32_t j = 0; j + i + 1 < m; ++j)
-            rc |= ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &b);
-        rc |= ks::mp::mpModMultiply(asInt(&r), asInt(&b), p, &r);
-        rc |= ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &c);
-        rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&c), p, &t);
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &b)) return step;
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&b), p, &r)) return step;
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &c)) return step;
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&c), p, &t)) return step;
         m = i;
     }
     *root = r;
     *flag = 1;
-    return rc;
+    return 0;
 }
 
 }  // namespace ks

@@ -205,15 +205,15 @@ uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
     else if (extraInstall(le32(r + kInstallId), gd, r + kReduction) != 0)
         return 1;
 
-    uint32_t rc = fieldFromOctets(gd, len, r + kA, &l->a);
-    rc |= fieldFromOctets(gd, len, r + kB, &l->b);
+    if (fieldFromOctets(gd, len, r + kA, &l->a) != 0) return 1;
+    if (fieldFromOctets(gd, len, r + kB, &l->b) != 0) return 1;
     if (r[kOid + 1] >= 31)
         return 1;
     l->oidLength = r[kOid + 1] + 2u;
     std::memcpy(l->oid, r + kOid, l->oidLength);
     l->g = ksPoint{};
-    rc |= fieldFromOctets(gd, len, r + kG, &l->g.x);
-    rc |= fieldFromOctets(gd, len, r + kG + len, &l->g.y);
+    if (fieldFromOctets(gd, len, r + kG, &l->g.x) != 0) return 1;
+    if (fieldFromOctets(gd, len, r + kG + len, &l->g.y) != 0) return 1;
 
     struct Value {
         uint32_t offset;
@@ -235,13 +235,13 @@ uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
     }
     ksIntProduct product;
     uint32_t equal = 0;
-    rc |= mpMultiply(asInt(&l->order), asInt(&l->cofactor), &product);
-    rc |= mpEqual(asInt(&product), asInt(&l->curveOrder), &equal);
+    if (mpMultiply(asInt(&l->order), asInt(&l->cofactor), &product) != 0) return 1;
+    if (mpEqual(asInt(&product), asInt(&l->curveOrder), &equal) != 0) return 1;
     if (equal == 0)
         return 1;
-    rc |= fieldFromOctets(gd, len, r + kExtra1, &l->extra1);
-    rc |= fieldFromOctets(gd, len, r + kExtra2, &l->extra2);
-    return rc ? 1 : 0;
+    if (fieldFromOctets(gd, len, r + kExtra1, &l->extra1) != 0) return 1;
+    if (fieldFromOctets(gd, len, r + kExtra2, &l->extra2) != 0) return 1;
+    return 0;
 }
 
 uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd) { return ks::curveLoad(curve, gd); }
@@ -259,25 +259,23 @@ uint32_t ks::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksField
         *flag = 1;
         return 0;
     }
-    uint32_t rc = 0;
+    if (0 != 0) return 1;
     ksFieldElement left{}, right{}, t{};
     if (layoutOf(gd)->fieldType == 3) {
-        rc |= fieldSquare(gd, &p->y, &left);
-        rc |= fieldSquare(gd, &p->x, &right);
-        rc |= fieldAdd(gd, &right, a, &right);
-        rc |= fieldMultiply(gd, &right, &p->x, &right);
+        if (fieldSquare(gd, &p->y, &left) != 0) return 1;
+        if (fieldSquare(gd, &p->x, &right) != 0) return 1;
+        if (fieldAdd(gd, &right, a, &right) != 0) return 1;
+        if (fieldMultiply(gd, &right, &p->x, &right) != 0) return 1;
     } else {
-        rc |= fieldAdd(gd, &p->y, &p->x, &t);
-        rc |= fieldMultiply(gd, &t, &p->y, &left);
-        rc |= fieldAdd(gd, &p->x, a, &t);
-        rc |= fieldSquare(gd, &p->x, &right);
-        rc |= fieldMultiply(gd, &right, &t, &right);
+        if (fieldAdd(gd, &p->y, &p->x, &t) != 0) return 1;
+        if (fieldMultiply(gd, &t, &p->y, &left) != 0) return 1;
+        if (fieldAdd(gd, &p->x, a, &t) != 0) return 1;
+        if (fieldSquare(gd, &p->x, &right) != 0) return 1;
+        if (fieldMultiply(gd, &right, &t, &right) != 0) return 1;
     }
-    rc |= fieldAdd(gd, &right, b, &right);
+    if (fieldAdd(gd, &right, b, &right) != 0) return 1;
     uint32_t differ = 1;
-    rc |= fieldEqual(gd, &left, &right, &differ);
-    if (rc != 0)
-        return 1;
+    if (fieldEqual(gd, &left, &right, &differ) != 0) return 1;
     *flag = differ == 0 ? 1 : 0;
     return 0;
 }

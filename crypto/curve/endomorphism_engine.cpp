@@ -45,6 +45,8 @@ uint32_t endoDecompose(ksGlobalData* gd, const ksInt* k, Split* out)
     const ksInt* n = asInt(&l->order);
     ksIntReduced kr;
     WipeOnExit<ksIntReduced> wipe(kr);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (k->count > kModulusDigits) {
         rc |= mpMod(k, n, &kr);
@@ -120,6 +122,8 @@ uint32_t endoCombEvaluate(ksGlobalData* gd, const void* table, const ksInt* k, k
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
     CombRecord comb;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     rc |= ecCombColumns(orderBits(gd), asInt(&reduced), &comb);
     rc |= ecCombEvaluate(gd, table, &comb, r, jacDoubleZeroA);
@@ -145,6 +149,8 @@ uint32_t endoMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoin
     }
     Split split;
     WipeOnExit<Split> wipeSplit(split);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = endoDecompose(gd, k, &split);
     Halves h;
     rc |= ecNafRecode(asInt(&split.k1), &h.n1);
@@ -195,6 +201,8 @@ uint32_t endoTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
         return endoMultiplyX(gd, v, q, x);
     if (f.isZero(q->y))
         return endoMultiplyX(gd, u, p, x);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (p->table != nullptr || q->table != nullptr) {
         ksPoint r1{}, r2{}, r{};

@@ -226,12 +226,12 @@ void writeEntry(const ksPoint* owner, uint32_t w, uint32_t j, const ksPoint& p)
 
 uint32_t applyTau(ksGlobalData* gd, ksPoint* p, uint32_t times)
 {
-    uint32_t rc = 0;
+    if (const uint32_t step = 0) return step;
     for (uint32_t i = 0; i < times; ++i) {
-        rc |= fieldSquare(gd, &p->x, &p->x);
-        rc |= fieldSquare(gd, &p->y, &p->y);
+        if (const uint32_t step = fieldSquare(gd, &p->x, &p->x)) return step;
+        if (const uint32_t step = fieldSquare(gd, &p->y, &p->y)) return step;
     }
-    return rc;
+    return 0;
 }
 
 // Entry j - 1 holds the sum of tau^(i d) P over the set bits i of j.
@@ -241,12 +241,12 @@ uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
         return 0;
     const uint32_t w = words(gd);
     const uint32_t d = kob::combColumnCount(layoutOf(gd)->fieldBits + 6);
-    uint32_t rc = 0;
+    if (const uint32_t step = 0) return step;
     ksPoint t = *p;
     t.table = nullptr;
     writeEntry(p, w, 1, t);
     for (uint32_t r = 1; r <= 8; ++r) {
-        rc |= applyTau(gd, &t, d);
+        if (const uint32_t step = applyTau(gd, &t, d)) return step;
         writeEntry(p, w, 1u << r, t);
     }
     for (uint32_t j = 3; j <= kTablePoints; ++j) {
@@ -256,10 +256,10 @@ uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
         ksPoint a, b, s;
         readEntry(p, w, low, &a);
         readEntry(p, w, j - low, &b);
-        rc |= ecBinaryAdd(gd, &a, &b, &s);
+        if (const uint32_t step = ecBinaryAdd(gd, &a, &b, &s)) return step;
         writeEntry(p, w, j, s);
     }
-    return rc;
+    return 0;
 }
 
 // Lopez-Dahab point (X : Y : Z) = (X/Z, Y/Z^2); inf marks the point at
@@ -363,6 +363,8 @@ uint32_t combEvaluate(ksGlobalData* gd, int mu, const CombRecord& comb, const ks
         return 1;
     const bool aOne = mu > 0;
     const uint32_t w = words(gd);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     LdPoint acc;
     for (uint32_t c = comb.count; c-- > 0;) {
@@ -429,6 +431,8 @@ uint32_t nafMultiply(ksGlobalData* gd, int mu, const ksFieldMethods* f, const ks
     const kob::KoblitzConstants& kc = *koblitzConstants(gd);
     *done = false;
     ksIntReduced reduced;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(v, asInt(&l->order), &reduced);
     kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
     c0.negative = kc.c0.sign != 0;
@@ -458,6 +462,8 @@ uint32_t kobTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, co
     int mu = 0;
     if (f != nullptr && !longScalar(u) && !longScalar(v) && muOf(gd, &mu) == 0 && isBasePoint(gd, f, p)) {
         bool viaNaf = false;
+        // Accumulated, not returned early: these steps may run on a secret scalar or on points
+        // derived from one, and a failure must not end them at a point that depends on it.
         uint32_t rc = nafMultiply(gd, mu, f, v, *q, &r2, &viaNaf);
         if (!viaNaf)
             rc = kobMultiply(gd, v, q, &r2);
@@ -486,9 +492,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     if (muOf(gd, &mu) != 0 || k->count > kReducedDigits)
         return 1;
     if (k->count == 0) {
-        uint32_t rc = fieldSetZero(gd, &r->x);
-        rc |= fieldSetZero(gd, &r->y);
-        return rc;
+        if (const uint32_t step = fieldSetZero(gd, &r->x)) return step;
+        return fieldSetZero(gd, &r->y);
     }
     if (l->g.table == nullptr)
         return kobMultiply(gd, asInt(k), &l->g, r);
@@ -498,6 +503,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     const kob::KoblitzConstants& kc = *koblitzConstants(gd);
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipeReduced(reduced);
+    // Accumulated, not returned early: these steps run on a secret scalar, and a failure must
+    // not end them at a point that depends on it.
     uint32_t rc = mpMod(asInt(k), asInt(&l->order), &reduced);
     kob::TauBits bits;
     WipeOnExit<kob::TauBits> wipeBits(bits);
@@ -601,28 +608,28 @@ uint32_t ks::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineI
         return 1;
     kob::KoblitzConstants* kc = koblitzConstants(gd);
     kob::Zint c0, c1;
-    uint32_t rc = kob::reductionElement(mu, l->fieldBits, &c0, &c1);
+    if (const uint32_t step = kob::reductionElement(mu, l->fieldBits, &c0, &c1)) return step;
     kc->c0.sign = c0.negative ? 1 : 0;
     kc->c1.sign = c1.negative ? 1 : 0;
-    rc |= kob::magnitudeToInt(c0, &kc->c0.magnitude);
-    rc |= kob::magnitudeToInt(c1, &kc->c1.magnitude);
-    rc |= kobEigenvalue(gd, mu, &kc->lambda);
-    rc |= kob::lucasTable(mu, kc);
+    if (const uint32_t step = kob::magnitudeToInt(c0, &kc->c0.magnitude)) return step;
+    if (const uint32_t step = kob::magnitudeToInt(c1, &kc->c1.magnitude)) return step;
+    if (const uint32_t step = kobEigenvalue(gd, mu, &kc->lambda)) return step;
+    if (const uint32_t step = kob::lucasTable(mu, kc)) return step;
     if (heap == nullptr)
-        return rc;
+        return 0;
     l->g.table = heap;
-    rc |= kobPrecompute(gd, &l->g);
+    if (const uint32_t step = kobPrecompute(gd, &l->g)) return step;
     uint8_t seed[32];
     WipeOnExit<uint8_t[32]> wipeSeed(seed);
     ksIntGeneral drawn;
     WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
-    rc |= ks::rngBytes(gd, 32, seed);
-    rc |= ks::mp::mpFromOctets(32, seed, asInt(&drawn));
-    rc |= mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar);
+    if (const uint32_t step = ks::rngBytes(gd, 32, seed)) return step;
+    if (const uint32_t step = ks::mp::mpFromOctets(32, seed, asInt(&drawn))) return step;
+    if (const uint32_t step = mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar)) return step;
     l->blindPoint = ksPoint{};
-    rc |= kobBaseMultiply(gd, 1, &l->blindScalar, &l->blindPoint);
+    if (const uint32_t step = kobBaseMultiply(gd, 1, &l->blindScalar, &l->blindPoint)) return step;
     l->blindPoint.table = nullptr;
-    return rc;
+    return 0;
 }
 
 uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::koblitzEngineInit(gd, heap, engineId); }

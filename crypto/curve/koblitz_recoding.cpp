@@ -224,17 +224,17 @@ uint32_t reductionElement(int mu, uint32_t m, Zint* c0, Zint* c1)
 
 uint32_t lucasTable(int mu, KoblitzConstants* k)
 {
-    uint32_t rc = 0;
+    if (const uint32_t step = 0) return step;
     Zint prev = fromSmall(1), cur = fromSmall(mu);
-    rc |= store(prev, &k->lucas[0]);
-    rc |= store(cur, &k->lucas[1]);
+    if (const uint32_t step = store(prev, &k->lucas[0])) return step;
+    if (const uint32_t step = store(cur, &k->lucas[1])) return step;
     for (int j = 2; j < 261; ++j) {
         Zint next = subtract(mu > 0 ? cur : negate(cur), add(prev, prev));
-        rc |= store(next, &k->lucas[j]);
+        if (const uint32_t step = store(next, &k->lucas[j])) return step;
         prev = cur;
         cur = next;
     }
-    return rc;
+    return 0;
 }
 
 namespace {
@@ -498,6 +498,8 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
     if (bit(0))
         v = add(v, fromSmall(1));
     // tau acts as lambda: value = V + A lambda (mod n).
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     ksIntReduced am, al;
     rc |= magnitudeToInt(a, &am);

@@ -71,6 +71,8 @@ uint32_t ladder(ksGlobalData* gd, const FieldOps& f, const ksInt* k, const ksFie
 {
     const ksFieldElement& c = constantsOf(gd)->constant;
     uint32_t bits = 0;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpBitLength(k, &bits);
     if (bits == 0)
         return 1;
@@ -97,6 +99,8 @@ uint32_t ladderMultiplyX(ksGlobalData* gd, const ksInt* k, const ksFieldElement&
     FieldOps f(gd);
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     if (reduced.count == 0 || f.isZero(x)) {
         f.zero(*out);
@@ -116,6 +120,8 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPo
     const ksPoint in = *p;
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     if (reduced.count == 0 || f.isZero(in.x)) {
         f.zero(r->x);
@@ -170,6 +176,8 @@ uint32_t montMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoin
     *r = *p;
     if (f.isZero(p->y))
         return 0;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (p->table != nullptr) {
         CombRecord comb;
@@ -198,6 +206,8 @@ uint32_t montMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFie
     if (p->table != nullptr) {
         CombRecord comb;
         ksPoint r{};
+        // Accumulated, not returned early: these steps may run on a secret scalar or on points
+        // derived from one, and a failure must not end them at a point that depends on it.
         uint32_t rc = combFromScalar(gd, k, &comb);
         rc |= ecCombEvaluate(gd, p->table, &comb, &r, jacDouble);
         *x = r.x;
@@ -215,6 +225,8 @@ uint32_t montMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFie
 uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
                            ksFieldElement* x)
 {
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (q->table != nullptr) {
         ksPoint r1{}, r2{}, r{};

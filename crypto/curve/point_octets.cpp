@@ -34,18 +34,16 @@ uint32_t pointCompressionBit(ksGlobalData* gd, const ksPoint* p, uint32_t* bit)
         return fieldLowBit(gd, &y, bit);
     }
     uint32_t zero = 1;
-    uint32_t rc = fieldIsZero(gd, &p->x, &zero);
-    if (rc != 0)
-        return 1;
+    if (fieldIsZero(gd, &p->x, &zero) != 0) return 1;
     if (zero == 0) {
         *bit = 0;
         return 0;
     }
     ksFieldElement z{};
-    rc |= fieldInvert(gd, &p->x, &z);
-    rc |= fieldMultiply(gd, &z, &p->y, &z);
-    rc |= bitOfRatio(gd, &z, bit);
-    return rc ? 1 : 0;
+    if (fieldInvert(gd, &p->x, &z) != 0) return 1;
+    if (fieldMultiply(gd, &z, &p->y, &z) != 0) return 1;
+    if (bitOfRatio(gd, &z, bit) != 0) return 1;
+    return 0;
 }
 
 uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit, ksFieldElement* y)
@@ -104,30 +102,30 @@ uint32_t pointToOctetsUncompressed(ksGlobalData* gd, const ksPoint* p, uint32_t*
 {
     const uint32_t len = elementLength(gd);
     octets[0] = 0x04;
-    uint32_t rc = fieldToOctets(gd, &p->x, len, octets + 1);
-    rc |= fieldToOctets(gd, &p->y, len, octets + 1 + len);
+    if (const uint32_t step = fieldToOctets(gd, &p->x, len, octets + 1)) return step;
+    if (const uint32_t step = fieldToOctets(gd, &p->y, len, octets + 1 + len)) return step;
     *length = 2 * len + 1;
-    return rc;
+    return 0;
 }
 
 uint32_t pointToOctetsCompressed(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)
 {
     const uint32_t len = elementLength(gd);
     uint32_t bit = 0;
-    uint32_t rc = fieldToOctets(gd, &p->x, len, octets + 1);
-    rc |= pointCompressionBit(gd, p, &bit);
+    if (const uint32_t step = fieldToOctets(gd, &p->x, len, octets + 1)) return step;
+    if (const uint32_t step = pointCompressionBit(gd, p, &bit)) return step;
     octets[0] = uint8_t(0x02 | bit);
     *length = len + 1;
-    return rc;
+    return 0;
 }
 
 uint32_t pointToOctetsHybrid(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)
 {
     uint32_t bit = 0;
-    uint32_t rc = pointToOctetsUncompressed(gd, p, length, octets);
-    rc |= pointCompressionBit(gd, p, &bit);
+    if (const uint32_t step = pointToOctetsUncompressed(gd, p, length, octets)) return step;
+    if (const uint32_t step = pointCompressionBit(gd, p, &bit)) return step;
     octets[0] = uint8_t(0x04 | 0x02 | bit);
-    return rc;
+    return 0;
 }
 
 namespace {
@@ -145,9 +143,9 @@ uint32_t readCompressed(ksGlobalData* gd, const uint8_t* xOctets, uint32_t bit, 
 uint32_t readXY(ksGlobalData* gd, const uint8_t* octets, ksPoint* p)
 {
     const uint32_t len = elementLength(gd);
-    uint32_t rc = fieldFromOctets(gd, len, octets, &p->x);
-    rc |= fieldFromOctets(gd, len, octets + len, &p->y);
-    return rc ? 1 : 0;
+    if (fieldFromOctets(gd, len, octets, &p->x) != 0) return 1;
+    if (fieldFromOctets(gd, len, octets + len, &p->y) != 0) return 1;
+    return 0;
 }
 
 }  // namespace

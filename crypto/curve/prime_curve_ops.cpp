@@ -380,23 +380,23 @@ uint32_t buildWindowTable(ksGlobalData* gd, const ksPoint* p, WindowTable* t, Ja
 {
     FieldOps f(gd);
     Jacobian one{}, minus{};
-    uint32_t rc = toJacobian(gd, p, &one);
+    if (const uint32_t step = toJacobian(gd, p, &one)) return step;
     minus = one;
     f.neg(one.Y, minus.Y);
     auto at = [&](int v) -> Jacobian& { return t->entry[WindowTable::slotOf(v)]; };
     at(1) = one;
-    rc |= dbl(gd, &one, &at(2));
-    rc |= dbl(gd, &at(2), &at(4));
-    rc |= jacAddAffine(gd, &minus, &at(4), &at(3), dbl);
-    rc |= jacAddAffine(gd, &one, &at(4), &at(5), dbl);
-    rc |= dbl(gd, &at(4), &at(8));
-    rc |= jacAddAffine(gd, &minus, &at(8), &at(7), dbl);
-    rc |= jacAddAffine(gd, &one, &at(8), &at(9), dbl);
+    if (const uint32_t step = dbl(gd, &one, &at(2))) return step;
+    if (const uint32_t step = dbl(gd, &at(2), &at(4))) return step;
+    if (const uint32_t step = jacAddAffine(gd, &minus, &at(4), &at(3), dbl)) return step;
+    if (const uint32_t step = jacAddAffine(gd, &one, &at(4), &at(5), dbl)) return step;
+    if (const uint32_t step = dbl(gd, &at(4), &at(8))) return step;
+    if (const uint32_t step = jacAddAffine(gd, &minus, &at(8), &at(7), dbl)) return step;
+    if (const uint32_t step = jacAddAffine(gd, &one, &at(8), &at(9), dbl)) return step;
     for (int v : {1, 2, 3, 4, 5, 7, 8, 9}) {
         at(-v) = at(v);
         f.neg(at(v).Y, at(-v).Y);
     }
-    return rc;
+    return 0;
 }
 
 uint32_t makeTablesAffine(ksGlobalData* gd, WindowTable* t1, WindowTable* t2)
@@ -478,6 +478,8 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
         return montComb(gd, table, comb, r);
     alignas(32) Jacobian q{}, a{};
     f.one(a.Z);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     const uint32_t d = comb->count > 43 ? 43 : comb->count;
     if (d != 0) {
@@ -528,6 +530,8 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
         return ops.multiply(gd, asInt(k), &l->g, r);
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipeReduced(reduced);
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(asInt(k), asInt(&l->order), &reduced);
     if (ops.reduceInPlace)
         *k = reduced;
@@ -557,6 +561,8 @@ uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops
 {
     GlobalDataLayout* l = layoutOf(gd);
     l->g.table = heap;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = ops.precompute(gd, &l->g);
     uint8_t seed[32];
     WipeOnExit<uint8_t[32]> wipeSeed(seed);

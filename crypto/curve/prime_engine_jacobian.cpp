@@ -25,6 +25,8 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
         return 0;
     }
     alignas(32) WindowTable table;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = buildWindowTable(gd, p, &table, Dbl);
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
@@ -48,6 +50,8 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
     if (!f.ok())
         return 1;
     Naf naf;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = nafOfScalar(gd, k, &naf);
     const int top = naf.top();
     if (top < 0 || isInfinity(gd, p)) {
@@ -91,6 +95,8 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     FieldOps f(gd);
     if (!f.ok())
         return 1;
+    // Accumulated, not returned early: these steps may run on a secret scalar or on points
+    // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
     if (montActive(gd, Dbl) && q->table == nullptr) {
         Naf nu, nv;

@@ -73,15 +73,15 @@ void xorBlock(uint8_t block[kBlock], uint8_t pad) {
 uint32_t keyState(uint32_t keyLength, const uint8_t* key, const HashDescriptor& d, HmacState& st) {
     uint8_t block[kBlock];
     WipeOnExit wipeBlock(block);
-    uint32_t rc = makeKeyBlock(keyLength, key, d, block);
+    if (makeKeyBlock(keyLength, key, d, block) != 0) return 1;
     xorBlock(block, 0x36);
-    rc |= hashInit(d.initId, &st.inner) | hashUpdate(d.updateId, kBlock, block, &st.inner);
+    if ((hashInit(d.initId, &st.inner) | hashUpdate(d.updateId, kBlock, block, &st.inner)) != 0) return 1;
     xorBlock(block, 0x36 ^ 0x5c);
-    rc |= hashInit(d.initId, &st.outer) | hashUpdate(d.updateId, kBlock, block, &st.outer);
+    if ((hashInit(d.initId, &st.outer) | hashUpdate(d.updateId, kBlock, block, &st.outer)) != 0) return 1;
     st.digestLength = d.digestLength;
     st.updateId = d.updateId;
     st.finishId = d.finishId;
-    return rc != 0 ? 1 : 0;
+    return 0;
 }
 
 uint32_t hmacUpdate(uint32_t length, const uint8_t* data, HmacState& st) {
@@ -92,10 +92,10 @@ uint32_t hmacFinish(HmacState& st, uint8_t* out) {
     if (st.digestLength > kMaxDigest) return 1;
     uint8_t innerDigest[kMaxDigest];
     WipeOnExit wipeInner(innerDigest);
-    uint32_t rc = hashFinish(st.finishId, &st.inner, innerDigest);
-    rc |= hashUpdate(st.updateId, st.digestLength, innerDigest, &st.outer);
-    rc |= hashFinish(st.finishId, &st.outer, out);
-    return rc != 0 ? 1 : 0;
+    if (hashFinish(st.finishId, &st.inner, innerDigest) != 0) return 1;
+    if (hashUpdate(st.updateId, st.digestLength, innerDigest, &st.outer) != 0) return 1;
+    if (hashFinish(st.finishId, &st.outer, out) != 0) return 1;
+    return 0;
 }
 
 // One work state: inner key block and data, then the outer key block and the inner digest.
