@@ -283,7 +283,6 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
 {
     if (p->count == 0 || p->count > kModulusDigits || (p->digits[0] & 1) == 0)
         return 1;
-    if (const uint32_t step = 0) return step;
     ksIntGeneral e, one, two;
     setInt(asInt(&one), 1);
     setInt(asInt(&two), 2);

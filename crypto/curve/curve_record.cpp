@@ -259,7 +259,6 @@ uint32_t ks::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksField
         *flag = 1;
         return 0;
     }
-    if (0 != 0) return 1;
     ksFieldElement left{}, right{}, t{};
     if (layoutOf(gd)->fieldType == 3) {
         if (fieldSquare(gd, &p->y, &left) != 0) return 1;

@@ -226,7 +226,6 @@ void writeEntry(const ksPoint* owner, uint32_t w, uint32_t j, const ksPoint& p)
 
 uint32_t applyTau(ksGlobalData* gd, ksPoint* p, uint32_t times)
 {
-    if (const uint32_t step = 0) return step;
     for (uint32_t i = 0; i < times; ++i) {
         if (const uint32_t step = fieldSquare(gd, &p->x, &p->x)) return step;
         if (const uint32_t step = fieldSquare(gd, &p->y, &p->y)) return step;
@@ -241,7 +240,6 @@ uint32_t kobPrecompute(ksGlobalData* gd, const ksPoint* p)
         return 0;
     const uint32_t w = words(gd);
     const uint32_t d = kob::combColumnCount(layoutOf(gd)->fieldBits + 6);
-    if (const uint32_t step = 0) return step;
     ksPoint t = *p;
     t.table = nullptr;
     writeEntry(p, w, 1, t);

@@ -224,7 +224,6 @@ uint32_t reductionElement(int mu, uint32_t m, Zint* c0, Zint* c1)
 
 uint32_t lucasTable(int mu, KoblitzConstants* k)
 {
-    if (const uint32_t step = 0) return step;
     Zint prev = fromSmall(1), cur = fromSmall(mu);
     if (const uint32_t step = store(prev, &k->lucas[0])) return step;
     if (const uint32_t step = store(cur, &k->lucas[1])) return step;

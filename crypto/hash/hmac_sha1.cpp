@@ -108,14 +108,16 @@ uint32_t hmacMessage(uint32_t keyLength, const uint8_t* key, uint32_t length, co
     WipeOnExit wipeBlock(block);
     WipeOnExit wipeInner(innerDigest);
     WipeOnExit wipeS(s);
-    uint32_t rc = makeKeyBlock(keyLength, key, d, block);
+    if (makeKeyBlock(keyLength, key, d, block) != 0) return 1;
     xorBlock(block, 0x36);
-    rc |= hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
-          hashUpdate(d.updateId, length, data, &s) | hashFinish(d.finishId, &s, innerDigest);
+    if ((hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
+          hashUpdate(d.updateId, length, data, &s) | hashFinish(d.finishId, &s, innerDigest)) != 0)
+        return 1;
     xorBlock(block, 0x36 ^ 0x5c);
-    rc |= hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
-          hashUpdate(d.updateId, d.digestLength, innerDigest, &s) | hashFinish(d.finishId, &s, out);
-    return rc != 0 ? 1 : 0;
+    if ((hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
+          hashUpdate(d.updateId, d.digestLength, innerDigest, &s) | hashFinish(d.finishId, &s, out)) != 0)
+        return 1;
+    return 0;
 }
 
 HmacContextLayout* layoutOfHmac(ksHmacSha1Context* ctx) {

@@ -37,9 +37,8 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
                                ksSignature* signature) {
     const uint32_t nB = curveSizes(gd).nB;
     if (nB == 0 || 2 * nB > sizeof signature->signature) return 1;
-    uint32_t rc = ks::mp::mpToOctets(mp::asInt(&r), nB, signature->signature);
-    rc |= ks::mp::mpToOctets(mp::asInt(&s), nB, signature->signature + nB);
-    if (rc != 0) return 1;
+    if (ks::mp::mpToOctets(mp::asInt(&r), nB, signature->signature) != 0) return 1;
+    if (ks::mp::mpToOctets(mp::asInt(&s), nB, signature->signature + nB) != 0) return 1;
     signature->length = 2 * nB;
     return 0;
 }
@@ -47,9 +46,9 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
 inline uint32_t readSignature(const ksGlobalData* gd, const ksSignature* signature, ksIntGeneral* r,
                               ksIntGeneral* s) {
     const uint32_t nB = curveSizes(gd).nB;
-    uint32_t rc = ks::mp::mpFromOctets(nB, signature->signature, mp::asInt(r));
-    rc |= ks::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s));
-    return rc != 0 ? 1 : 0;
+    if (ks::mp::mpFromOctets(nB, signature->signature, mp::asInt(r)) != 0) return 1;
+    if (ks::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s)) != 0) return 1;
+    return 0;
 }
 
 // 1 <= v < n (lowZero: 0 <= v < n).
