@@ -5,9 +5,9 @@
 // - Ownership: points, records and the context are caller-owned; loading writes
 //   the field, engine and base-point tables into the caller's context and heap.
 // - Secret: scalars given to the multiplication entries may be private keys or
-//   nonces, and the products may be shared secrets; the engines wipe their
-//   scalar temporaries. The Koblitz ladder runs a fixed number of steps with
-//   no scalar-dependent branch.
+//   nonces, and the products may be shared secrets; engines hold the scalar
+//   temporaries they keep under WipeOnExit. The Koblitz ladder runs a fixed
+//   number of steps with no scalar-dependent branch.
 #include <cstdint>
 
 #include "crypto/global_data.h"
@@ -23,7 +23,8 @@ uint32_t curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElem
 // r = p + q through the context's engine: 0, or 1 without an engine. Public points.
 uint32_t curvePointAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r);
 
-// r = k p through the context's engine: 0, or 1 without an engine. k may be secret (a private key).
+// r = k p through the context's engine: 0, or 1 without an engine. k may be secret (a
+// private key).
 uint32_t curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r);
 
 // r = k G through the context's engine: 0, or 1. k is secret (a key or a nonce).

@@ -5,8 +5,8 @@
 // - Ownership: keys, signatures and stream contexts are caller-owned records;
 //   OpenSSL big numbers made here are owned and freed (and cleared) here.
 // - Secret: private keys, per-signature nonces, shared secrets and derived
-//   keys; every copy of one on the stack is wiped before return, and random
-//   numbers come from the context's generator only.
+//   keys; stack copies are held under WipeOnExit (crypto/wipe.h) so every
+//   return wipes them, and random numbers come from the context's generator only.
 #include <cstdint>
 
 #include <openssl/bn.h>
@@ -24,7 +24,8 @@ uint32_t bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* length);
 // caller, who clears and frees it): 0, or 200 for a refused input.
 uint32_t bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value);
 
-// Keeps the leftmost bits bits of an octet string in place, *newLength its new length: always 0.
+// Replaces a big-endian octet string by the integer of its leftmost bits bits, in place,
+// *newLength its new length: always 0.
 uint32_t truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets);
 
 }  // namespace ks
