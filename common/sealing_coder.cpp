@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "crypto/curve_record.h"
+#include "crypto/curve/curve_record.h"
 #include "crypto/wipe.h"
 
 namespace tess {

@@ -86,3 +86,8 @@ inline ksErrorCode checkGlobalData(const ksGlobalData* gd) {
     if (layoutOf(gd)->magic != KS_MAGIC) return 1;
     return 0;
 }
+
+namespace ks {
+// Writes the magic word that marks an initialised context: always 0.
+ksErrorCode contextMagic(uint32_t* magic);
+}  // namespace ks

@@ -2,8 +2,9 @@
 // record and the two octet-string helpers.
 #include <cstring>
 
-#include "crypto/curve_steps.h"
+#include "crypto/curve/curve_steps.h"
 #include "crypto/global_data.h"
+#include "crypto/hash/internal.h"
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
@@ -70,14 +71,14 @@ ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* optio
         g->heapSize = heap == nullptr ? 0 : heapSize;
         g->heap = heap;
     }
-    a3385(gd, 1, options->seedLength, options->seed);
+    ks::rngStart(gd, 1, options->seedLength, options->seed);
     if (curve != nullptr) {
         if (curveEngineInit(curve, gd, heap) != 0) return kFailed;
         uint32_t onCurve = 0;
         if (curveBasePointCheck(gd, &onCurve) != 0) return kFailed;
         if (onCurve == 0) return kBadCurve;
     }
-    a1558(&g->magic);
+    ks::contextMagic(&g->magic);
     return kOk;
 }
 
@@ -121,7 +122,9 @@ ksErrorCode ks_uint2os(uint32_t value, uint32_t length, uint8_t* octets) {
     return kOk;
 }
 
-ksErrorCode a1558(uint32_t* magic) {
+ksErrorCode ks::contextMagic(uint32_t* magic) {
     *magic = KS_MAGIC;
     return 0;
 }
+
+ksErrorCode a1558(uint32_t* magic) { return ks::contextMagic(magic); }

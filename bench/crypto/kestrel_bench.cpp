@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "crypto/kestrel.h"
-#include "crypto/sha1_internal.h"
+#include "crypto/hash/sha1_internal.h"
 
 namespace {
 

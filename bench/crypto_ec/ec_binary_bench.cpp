@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "crypto/binary_field_modules.h"
-#include "crypto/curve_engine.h"
-#include "crypto/curve_record.h"
+#include "crypto/field/binary_field_modules.h"
+#include "crypto/curve/curve_engine.h"
+#include "crypto/curve/curve_record.h"
 #include "crypto/kestrel.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "crypto/curve_engine.h"
-#include "crypto/curve_extensions.h"
-#include "crypto/prime_field.h"
-#include "tests/crypto_prime/curve_records.h"
+#include "crypto/curve/curve_engine.h"
+#include "crypto/curve/curve_extensions.h"
+#include "crypto/field/prime_field.h"
+#include "tests/crypto/curve/curve_records.h"
 
 namespace {
 

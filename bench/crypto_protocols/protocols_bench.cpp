@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "crypto/curve_extensions.h"
-#include "crypto/prime_field.h"
+#include "crypto/curve/curve_extensions.h"
+#include "crypto/field/prime_field.h"
 #include "crypto/kestrel_protocols.h"
-#include "tests/crypto_prime/curve_records.h"
+#include "tests/crypto/curve/curve_records.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "crypto/curve_record.h"
+#include "crypto/curve/curve_record.h"
 #include "crypto/kestrel_protocols.h"
 
 namespace {

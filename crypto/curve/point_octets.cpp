@@ -1,0 +1,216 @@
+// Point octet forms and point compression.
+#include "crypto/curve/internal.h"
+#include "crypto/curve/point_octets.h"
+
+#include <cstring>
+
+namespace ks {
+
+namespace {
+
+uint32_t elementLength(const ksGlobalData* gd) { return fieldOctets(layoutOf(gd)->fieldBits); }
+
+bool isPrime(const ksGlobalData* gd) { return layoutOf(gd)->fieldType == kFieldTypePrime; }
+
+// The compression bit of z (= y/x) by the field type's rule.
+uint32_t bitOfRatio(ksGlobalData* gd, const ksFieldElement* z, uint32_t* bit)
+{
+    uint8_t octets[32];
+    const uint32_t len = elementLength(gd);
+    uint32_t rc = fieldToOctets(gd, z, len, octets);
+    if (layoutOf(gd)->fieldType == kFieldTypeLowBitCompression)
+        *bit = octets[len - 1] & 1;
+    else
+        *bit = (octets[0] >> ((layoutOf(gd)->fieldBits - 1) % 8)) & 1;
+    return rc;
+}
+
+}  // namespace
+
+uint32_t pointCompressionBit(ksGlobalData* gd, const ksPoint* p, uint32_t* bit)
+{
+    if (isPrime(gd)) {
+        const ksFieldElement y = p->y;
+        return fieldLowBit(gd, &y, bit);
+    }
+    uint32_t zero = 1;
+    if (fieldIsZero(gd, &p->x, &zero) != 0) return 1;
+    if (zero == 0) {
+        *bit = 0;
+        return 0;
+    }
+    ksFieldElement z{};
+    if (fieldInvert(gd, &p->x, &z) != 0) return 1;
+    if (fieldMultiply(gd, &z, &p->y, &z) != 0) return 1;
+    if (bitOfRatio(gd, &z, bit) != 0) return 1;
+    return 0;
+}
+
+uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit, ksFieldElement* y)
+{
+    GlobalDataLayout* l = layoutOf(gd);
+    uint32_t rc = 0, noRoot = 1;
+    if (isPrime(gd)) {
+        ksFieldElement alpha{};
+        rc |= fieldSquare(gd, x, &alpha);
+        rc |= fieldAdd(gd, &alpha, &l->a, &alpha);
+        rc |= fieldMultiply(gd, &alpha, x, &alpha);
+        rc |= fieldAdd(gd, &alpha, &l->b, &alpha);
+        rc |= fieldSolveQuadratic(gd, &alpha, &noRoot, y);
+        if (rc != 0 || noRoot != 0)
+            return 1;
+        uint32_t low = 0;
+        rc |= fieldLowBit(gd, y, &low);
+        if (low != bit)
+            rc |= fieldNegate(gd, y, y);
+        return rc ? 1 : 0;
+    }
+    uint32_t zero = 1;
+    rc |= fieldIsZero(gd, x, &zero);
+    if (rc != 0)
+        return 1;
+    if (zero == 0) {
+        // The point with x = 0: y = sqrt(b) = b^(2^(m-1)).
+        ksFieldElement t = l->b;
+        for (uint32_t i = 1; i < l->fieldBits; ++i)
+            rc |= fieldSquare(gd, &t, &t);
+        *y = t;
+        return rc ? 1 : 0;
+    }
+    // beta = x + a + b/x^2; z^2 + z = beta; y = x z.
+    ksFieldElement t{}, z{};
+    rc |= fieldInvert(gd, x, &t);
+    rc |= fieldSquare(gd, &t, &t);
+    rc |= fieldMultiply(gd, &t, &l->b, &t);
+    rc |= fieldAdd(gd, &t, &l->a, &t);
+    rc |= fieldAdd(gd, &t, x, &t);
+    rc |= fieldSolveQuadratic(gd, &t, &noRoot, &z);
+    if (rc != 0 || noRoot != 0)
+        return 1;
+    uint32_t zBit = 0;
+    rc |= bitOfRatio(gd, &z, &zBit);
+    if (zBit != bit) {
+        ksFieldElement one{};
+        rc |= fieldSetOne(gd, &one);
+        rc |= fieldAdd(gd, &z, &one, &z);
+    }
+    rc |= fieldMultiply(gd, x, &z, y);
+    return rc ? 1 : 0;
+}
+
+uint32_t pointToOctetsUncompressed(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)
+{
+    const uint32_t len = elementLength(gd);
+    octets[0] = 0x04;
+    if (const uint32_t step = fieldToOctets(gd, &p->x, len, octets + 1)) return step;
+    if (const uint32_t step = fieldToOctets(gd, &p->y, len, octets + 1 + len)) return step;
+    *length = 2 * len + 1;
+    return 0;
+}
+
+uint32_t pointToOctetsCompressed(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)
+{
+    const uint32_t len = elementLength(gd);
+    uint32_t bit = 0;
+    if (const uint32_t step = fieldToOctets(gd, &p->x, len, octets + 1)) return step;
+    if (const uint32_t step = pointCompressionBit(gd, p, &bit)) return step;
+    octets[0] = uint8_t(0x02 | bit);
+    *length = len + 1;
+    return 0;
+}
+
+uint32_t pointToOctetsHybrid(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)
+{
+    uint32_t bit = 0;
+    if (const uint32_t step = pointToOctetsUncompressed(gd, p, length, octets)) return step;
+    if (const uint32_t step = pointCompressionBit(gd, p, &bit)) return step;
+    octets[0] = uint8_t(0x04 | 0x02 | bit);
+    return 0;
+}
+
+namespace {
+
+bool compressedPrefix(uint8_t c) { return c == 0x02 || c == 0x03 || c == 0x06 || c == 0x07; }
+
+uint32_t readCompressed(ksGlobalData* gd, const uint8_t* xOctets, uint32_t bit, ksPoint* p)
+{
+    uint32_t rc = fieldFromOctets(gd, elementLength(gd), xOctets, &p->x);
+    if (rc != 0)
+        return 1;
+    return pointDecompress(gd, &p->x, bit, &p->y);
+}
+
+uint32_t readXY(ksGlobalData* gd, const uint8_t* octets, ksPoint* p)
+{
+    const uint32_t len = elementLength(gd);
+    if (fieldFromOctets(gd, len, octets, &p->x) != 0) return 1;
+    if (fieldFromOctets(gd, len, octets + len, &p->y) != 0) return 1;
+    return 0;
+}
+
+}  // namespace
+
+}  // namespace ks
+
+uint32_t ks::pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) {
+    using namespace ks;
+    const uint32_t len = elementLength(gd);
+    switch (layoutOf(gd)->pointFormat) {
+    case 0:
+        if (capacity < 2 * len + 1)
+            return 1;
+        return pointToOctetsHybrid(gd, p, length, octets) ? 1 : 0;
+    case 1:
+    case 3:
+        if (capacity < len + 1)
+            return 1;
+        return pointToOctetsCompressed(gd, p, length, octets) ? 1 : 0;
+    case 2:
+        if (capacity < 2 * len + 1)
+            return 1;
+        return pointToOctetsUncompressed(gd, p, length, octets) ? 1 : 0;
+    default:
+        return 1;
+    }
+}
+
+uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) { return ks::pointToOctets(gd, p, capacity, length, octets); }
+
+uint32_t ks::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) {
+    using namespace ks;
+    GlobalDataLayout* l = layoutOf(gd);
+    const uint32_t len = elementLength(gd);
+    p->table = nullptr;
+    if (length == 0 || octets == nullptr || len == 0)
+        return 1;
+    if (length == 1) {
+        // The reference form names a table; the only table a context holds
+        // is its base point's, referred to by the octet 00.
+        if (octets[0] != 0x00 || l->g.table == nullptr)
+            return 1;
+        *p = l->g;
+        return 0;
+    }
+    if (l->pointFormat == 3) {
+        if (length != len + 1 || !compressedPrefix(octets[0]))
+            return 1;
+        return readCompressed(gd, octets + 1, octets[0] & 1, p);
+    }
+    if (length == 2 * len + 1) {
+        if (octets[0] != 0x04 && octets[0] != 0x06 && octets[0] != 0x07)
+            return 1;
+        return readXY(gd, octets + 1, p);
+    }
+    if (length == 2 * len)
+        return readXY(gd, octets, p);
+    if (length == len + 1) {
+        if (compressedPrefix(octets[0]))
+            return readCompressed(gd, octets + 1, octets[0] & 1, p);
+        if (l->ecesCompression != 0)
+            return 1;
+        return readCompressed(gd, octets, octets[len], p);
+    }
+    return 1;
+}
+
+uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) { return ks::pointFromOctets(gd, length, octets, p); }
