@@ -21,7 +21,7 @@ std::string formatDate(const platform::ZoneDate& d) {
 
 // Runs the zoneinfo reference for one zone and returns its lines.
 std::string reference(const std::string& zone, const std::string& years) {
-    const auto script = tess::test::sourceDir() / "tests/platform/tz_reference.py";
+    const auto script = tess::test::sourceDir() / "tests/platform/core/tz_reference.py";
     const std::string cmd = "python3 '" + script.string() + "' " + zone + " " + years;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
     if (!pipe) return {};

@@ -1,6 +1,6 @@
 // Session-level behaviour on the memory backing: submission and its reports, injected
 // faults, new-mail advise, the address book, profiles, and loading the library by name.
-#include "tests/mapi/mapi_test_support.h"
+#include "tests/platform/mapi/mapi_test_support.h"
 
 #include <set>
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/syncmgr/handheld_store.h"
-#include "tests/syncmgr/syncmgr_fixture.h"
+#include "tests/platform/syncmgr/syncmgr_fixture.h"
 
 namespace tess::test {
 namespace {

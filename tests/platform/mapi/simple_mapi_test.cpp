@@ -1,6 +1,6 @@
 // The nine Simple MAPI functions, bound by name from the library the way callers bind them,
 // over a memory store.
-#include "tests/mapi/mapi_test_support.h"
+#include "tests/platform/mapi/mapi_test_support.h"
 
 #include <cstring>
 #include <filesystem>

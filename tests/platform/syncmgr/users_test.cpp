@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/syncmgr/user_manager.h"
-#include "tests/syncmgr/syncmgr_fixture.h"
+#include "tests/platform/syncmgr/syncmgr_fixture.h"
 
 namespace tess::test {
 namespace {

@@ -1,6 +1,6 @@
 // The object model on both backings: property round trips, large bodies, restrictions,
 // paging while deleting, attachments, recipients, moves, submission with its Sent copy.
-#include "tests/mapi/mapi_test_support.h"
+#include "tests/platform/mapi/mapi_test_support.h"
 
 #include <algorithm>
 #include <fstream>

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/syncmgr/handheld_store.h"
-#include "tests/syncmgr/syncmgr_fixture.h"
+#include "tests/platform/syncmgr/syncmgr_fixture.h"
 
 extern char** environ;
 

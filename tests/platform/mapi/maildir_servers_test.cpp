@@ -1,6 +1,6 @@
 // The Maildir backing against real mail software: the test Dovecot and SMTP server share
 // the user's Maildir with the store.
-#include "tests/mapi/mapi_test_support.h"
+#include "tests/platform/mapi/mapi_test_support.h"
 #include "tests/servers/server_fixture.h"
 
 #include <poll.h>

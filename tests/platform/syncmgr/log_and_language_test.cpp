@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/syncmgr/language_catalogue.h"
-#include "tests/syncmgr/syncmgr_fixture.h"
+#include "tests/platform/syncmgr/syncmgr_fixture.h"
 
 namespace tess::test {
 namespace {
