@@ -10,10 +10,10 @@
 #include "datamgr/error_texts.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_texts.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/sync_preferences.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
+#include "accounts/sync_preferences.h"
+#include "accounts/system_environment.h"
 #include "progress/lampwick.h"
 
 namespace tess::datamgr {

@@ -7,10 +7,10 @@
 
 #include "common/handheld_record_io.h"
 #include "common/progress_dialog.h"
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "datamgr/attachment_translator.h"
-#include "engine/accounts/sync_preferences.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/sync_preferences.h"
+#include "accounts/system_environment.h"
 #include "engine/device_database.h"
 #include "engine/host_connection.h"
 #include "engine/sync_components.h"

@@ -7,7 +7,7 @@
 
 #include "common/message_record_codec.h"
 #include "datamgr/mail_store.h"
-#include "engine/accounts/account_layout.h"
+#include "accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {

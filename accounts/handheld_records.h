@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/accounts/account_layout.h"
+#include "accounts/account_layout.h"
 #include "relaycfg/message_filter.h"
 
 namespace tess::accounts {
