@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "accounts/account_layout.h"
-#include "relaycfg/message_filter.h"
+#include "common/message_filter.h"
 
 namespace tess::accounts {
 

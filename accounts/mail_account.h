@@ -14,7 +14,7 @@
 #include "accounts/account_file.h"
 #include "accounts/aes_binding.h"
 #include "accounts/handheld_records.h"
-#include "relaycfg/message_filter.h"
+#include "common/message_filter.h"
 
 namespace tess::accounts {
 
