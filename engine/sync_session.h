@@ -8,7 +8,7 @@
 #include "common/handheld_record_io.h"
 #include "common/progress_dialog.h"
 #include "accounts/user_settings.h"
-#include "datamgr/attachment_translator.h"
+#include "datamgr/ledgerly_translator.h"
 #include "accounts/sync_preferences.h"
 #include "accounts/system_environment.h"
 #include "engine/device_database.h"
