@@ -9,6 +9,7 @@
 #include "common/address_list.h"
 #include "common/base64.h"
 #include "common/sync_log.h"
+#include "common/text_case.h"
 #include "datamgr/ledgerly.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
@@ -25,10 +26,7 @@ namespace {
 
 constexpr char kIdSep = '\x01';
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using tess::Lower;
 
 bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
