@@ -34,6 +34,8 @@ uint32_t IdAsNumber(const CId& id) {
     return v;
 }
 
+uint32_t FullIdAsNumber(const CId& id) { return id.GetLength() < 4 ? 0 : IdAsNumber(id); }
+
 CId NumberAsId(uint32_t v) {
     const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     return CId(b, 4);

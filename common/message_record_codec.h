@@ -19,6 +19,8 @@ extern const char* const kTruncationNote;
 // first), and back; an id shorter than 4 bytes reads its zero fill (0 when empty).
 CId NumberAsId(uint32_t v);
 uint32_t IdAsNumber(const CId& id);
+// The number of a full 4-byte id; 0 for a shorter one (no record or UID behind it).
+uint32_t FullIdAsNumber(const CId& id);
 
 // Packs msg into record (its data replaced, at most 63000 bytes and, for the body, at
 // most maxBytes). The body is cut when the message is too large; the note follows the

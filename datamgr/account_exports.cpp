@@ -6,8 +6,8 @@
 #include "datamgr/account_field_tags.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_handles.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 
 using namespace tess::datamgr;
 namespace layout = tess::accounts::layout;

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/handheld_records.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
+#include "accounts/handheld_records.h"
 
 namespace tess::datamgr {
 namespace {

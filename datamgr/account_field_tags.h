@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/accounts/account_environment.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/account_environment.h"
+#include "accounts/mail_account.h"
 
 namespace tess::datamgr {
 

@@ -1,4 +1,4 @@
-#include "datamgr/attachment_translator.h"
+#include "datamgr/ledgerly_translator.h"
 
 #include <strings.h>
 

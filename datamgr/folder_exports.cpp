@@ -9,8 +9,8 @@
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_handles.h"
 #include "datamgr/store_texts.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/handheld_records.h"
+#include "accounts/account_layout.h"
+#include "accounts/handheld_records.h"
 
 using namespace tess::datamgr;
 namespace layout = tess::accounts::layout;

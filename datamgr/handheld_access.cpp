@@ -34,34 +34,6 @@ private:
 
 }  // namespace
 
-std::string DatabaseName(int kind, int accountId) {
-    switch (kind) {
-    case kMessagesDb: return "Larkspur Messages";
-    case kActionsDb: return "Larkspur Disconnected";
-    case kAttachmentsDb: return "Larkspur Attachments";
-    case kPartPlusDb: return "Larkspur Part Plus";
-    case kSettingsDb: return "Larkspur SData";
-    case kIdCacheDb: return "LKIDCache" + std::to_string(accountId);
-    case kOlderMessagesDb: return "LarkspurPRO2 Messages";
-    case kOldestMessagesDb: return "LKPROIII Messages";
-    default: return {};
-    }
-}
-
-uint32_t DatabaseType(int kind, int accountId) {
-    switch (kind) {
-    case kMessagesDb:
-    case kOlderMessagesDb:
-    case kOldestMessagesDb: return SYNC_FOURCC('D', 'a', 't', '5');
-    case kActionsDb: return SYNC_FOURCC('D', 'a', 't', '6');
-    case kAttachmentsDb: return SYNC_FOURCC('D', 'a', 't', '7');
-    case kPartPlusDb: return SYNC_FOURCC('D', 'a', 't', '8');
-    case kSettingsDb: return SYNC_FOURCC('D', 'a', 't', '9');
-    case kIdCacheDb: return SYNC_FOURCC('D', 'a', 't', '0') + static_cast<uint32_t>(accountId);
-    default: return 0;
-    }
-}
-
 CHandheldDb::~CHandheldDb() { Close(); }
 
 int CHandheldDb::Open(const std::string& name) {
@@ -76,19 +48,15 @@ int CHandheldDb::Open(const std::string& name) {
 }
 
 int CHandheldDb::OpenKind(int kind, uint16_t version, int accountId) {
-    const std::string name = DatabaseName(kind, accountId);
+    const std::string name = HandheldDbName(kind, accountId);
     if (name.empty()) return Code(LDG_E_INVALID_PARAMETER);
-    int rc = Open(name);
-    if (rc != 0 && kind == kSettingsDb) {
-        SyncCreateDbParams p{kCreatorMail, 0, DatabaseType(kind), 0, version, name.c_str()};
-        SyncDbHandle h = 0;
-        if (SyncCreateDB(&p, &h) == SYNC_OK && h != 0) {
-            handle_ = h;
-            name_ = name;
-            rc = 0;
-        }
-    }
-    return rc;
+    if (handle_ && strcasecmp(name_.c_str(), name.c_str()) == 0) return 0;
+    if (handle_ && Close() != 0) return Code(LDG_E_DB_OPEN);
+    SyncDbHandle h = 0;
+    if (OpenHandheldDb(kind, accountId, version, h) != SYNC_OK || h == 0) return Code(LDG_E_DB_OPEN);
+    handle_ = h;
+    name_ = name;
+    return 0;
 }
 
 int CHandheldDb::Close() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_database.h"
 #include "common/handheld_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
@@ -14,21 +15,6 @@ namespace tess::datamgr {
 inline constexpr uint32_t kMaxRecordBytes = 63000;
 inline constexpr uint32_t kCreatorMail = 0x61736333;    // 'asc3'
 inline constexpr uint32_t kCreatorDevice = 0x61736336;  // 'asc6'
-
-enum DatabaseKind : int {
-    kMessagesDb = 0,
-    kActionsDb = 1,
-    kAttachmentsDb = 2,
-    kPartPlusDb = 3,
-    kSettingsDb = 4,
-    kIdCacheDb = 5,
-    kOlderMessagesDb = 6,
-    kOldestMessagesDb = 7,
-};
-
-// The database name and type of a kind; the id cache takes the account id.
-std::string DatabaseName(int kind, int accountId = 0);
-uint32_t DatabaseType(int kind, int accountId = 0);
 
 // What the handheld mail application tells about itself; defaults until it answers.
 struct CHandheldAppInfo {
@@ -49,7 +35,8 @@ public:
     // The same name (letter case ignored) while it is open: 0 at once; another name
     // closes the open one first.
     int Open(const std::string& name);
-    // For the settings database a failed open creates it with the version given.
+    // A HandheldDbKind (the id cache takes the account id), with Open's rule for the same
+    // name. For the security database a failed open creates it with the version given.
     int OpenKind(int kind, uint16_t version, int accountId = 0);
     int Close();
     bool IsOpen() const { return handle_ != 0; }

@@ -5,7 +5,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "datamgr/ipes_init_block.h"
+#include "common/ipes_init_block.h"
 #include "platform/export.h"
 
 /* Fields in order: kind (0 account, 1 folder, 2 message, 3 attachment, 4 pending action),

@@ -10,10 +10,10 @@
 #include "datamgr/error_texts.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/store_texts.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/sync_preferences.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
+#include "accounts/sync_preferences.h"
+#include "accounts/system_environment.h"
 #include "progress/lampwick.h"
 
 namespace tess::datamgr {
@@ -167,10 +167,10 @@ int CMailStore::Load(int userId, void* syncSession, int noDialog) {
 
     db_.ForgetDeviceInfo();
     appVersion_ = db_.DeviceInfo().version;
-    if (db_.Exists(DatabaseName(kOlderMessagesDb)) || db_.Exists(DatabaseName(kOldestMessagesDb)))
+    if (db_.Exists(HandheldDbName(kDbOldPro2)) || db_.Exists(HandheldDbName(kDbOldPro3)))
         return Code(LDG_E_DB_VERSION);
     uint16_t version = 0;
-    messageDbVersion_ = db_.DatabaseVersion(DatabaseName(kMessagesDb), &version) == 0 ? version : -1;
+    messageDbVersion_ = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version) == 0 ? version : -1;
     PRGUpdateSubEvent();
 
     if (const int rc = loadAccounts(); rc != 0) return rc;
@@ -235,7 +235,7 @@ int CMailStore::loadMessages() {
     SubStep(StoreText(kTextFetchMessages), -1);
     std::vector<std::pair<std::unique_ptr<CMailMessage>, int>> read;
     uint32_t count = 0;
-    if (db_.RecordCount(DatabaseName(kMessagesDb), &count) == 0 && db_.OpenKind(kMessagesDb, 0) == 0) {
+    if (db_.RecordCount(HandheldDbName(kDbMessages), &count) == 0 && db_.OpenKind(kDbMessages, 0) == 0) {
         for (uint32_t i = 0; i < count; ++i) {
             HandheldRecord record;
             // A record that cannot be read is passed over; the ones after it still count.
@@ -273,7 +273,7 @@ int CMailStore::loadMessages() {
     for (const auto& entry : accounts_) {
         const accounts::CMailAccount& a = *entry->account;
         if (!MarkedDeleted(a) && !MarkedReset(a) && !ServerChanged(a)) continue;
-        if (db_.OpenKind(kIdCacheDb, 0, entry->id) == 0) db_.Purge();
+        if (db_.OpenKind(kDbIdCache, 0, entry->id) == 0) db_.Purge();
     }
     db_.Close();
     SubStep(StoreText(kTextIdle), -1);
@@ -285,14 +285,14 @@ void CMailStore::deleteMessageRecords(const CMailMessage& m) {
         if (part == 0) break;
         ReleaseReference(part);
     }
-    if (db_.OpenKind(kMessagesDb, 0) == 0) db_.DeleteRecord(m.recordId);
+    if (db_.OpenKind(kDbMessages, 0) == 0) db_.DeleteRecord(m.recordId);
     // The record of how much of the message came over goes with it.
-    if (const uint32_t partRecord = m.msg.partWord >> 8; partRecord != 0 && db_.OpenKind(kPartPlusDb, 0) == 0)
+    if (const uint32_t partRecord = m.msg.partWord >> 8; partRecord != 0 && db_.OpenKind(kDbParts, 0) == 0)
         db_.DeleteRecord(partRecord);
 }
 
 void CMailStore::Close() {
-    if (syncSession_ && db_.OpenKind(kAttachmentsDb, 0) == 0) {
+    if (syncSession_ && db_.OpenKind(kDbAttachments, 0) == 0) {
         for (const auto& [id, count] : references_)
             if (count < 1) db_.DeleteRecord(id);
     }
@@ -307,8 +307,8 @@ int CMailStore::SaveMessage(CMailMessage& message) {
     if (msg.To.empty() || msg.From.empty()) return Code(LDG_E_MISSING_ADDRESSES);
     if (msg.date == 0) msg.date = static_cast<int32_t>(std::time(nullptr));
     uint16_t version = 0;
-    if (const int rc = db_.DatabaseVersion(DatabaseName(kMessagesDb), &version); rc != 0) return rc;
-    if (const int rc = db_.OpenKind(kMessagesDb, 0); rc != 0) return rc;
+    if (const int rc = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version); rc != 0) return rc;
+    if (const int rc = db_.OpenKind(kDbMessages, 0); rc != 0) return rc;
     HandheldRecord record;
     PackMessageRecord(version, record, msg, kMaxRecordBytes, message.accountId, false);
     record.id = message.recordId;

@@ -8,10 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "datamgr/handheld_access.h"
 #include "datamgr/store_objects.h"
-#include "engine/accounts/account_environment.h"
+#include "accounts/account_environment.h"
 
 namespace tess::datamgr {
 

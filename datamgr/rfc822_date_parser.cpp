@@ -1,4 +1,4 @@
-#include "datamgr/rfc822_date_parser.h"
+#include "datamgr/ledgerly_date.h"
 
 #include <cctype>
 #include <cstring>
@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/handheld_time.h"
+#include "common/text_case.h"
 #include "datamgr/ledgerly.h"
 
 namespace ledgerly {
@@ -27,11 +28,7 @@ const ZoneName kZones[] = {
     {"ast", -4 * 60},   {"adt", -3 * 60},
 };
 
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
+using tess::Lower;
 
 bool AllDigits(std::string_view s) {
     if (s.empty()) return false;

@@ -6,7 +6,7 @@
 #include <optional>
 #include <system_error>
 
-#include "datamgr/attachment_translator.h"
+#include "datamgr/ledgerly_translator.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/ledgerly_store.h"
 #include "datamgr/log_header.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "datamgr/ipes_init_block.h"
+#include "common/ipes_init_block.h"
 
 namespace tess::datamgr {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/msg_record.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/mail_account.h"
 
 namespace tess::datamgr {
 

@@ -15,12 +15,7 @@
 namespace tidewater {
 namespace {
 
-uint32_t DeviceRecordId(const CMsg& m) {
-    int32_t n = 0;
-    const uint8_t* b = m.deviceId.GetData(&n);
-    if (n < 4) return 0;
-    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
+uint32_t DeviceRecordId(const CMsg& m) { return FullIdAsNumber(m.deviceId); }
 
 void SetDeviceRecordId(CMsg& m, uint32_t v) { m.deviceId = NumberAsId(v); }
 
@@ -404,9 +399,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
     if (type != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
         CIdCacheRecord cache;
         if (p == kProtocolImap) {
-            int32_t n = 0;
-            const uint8_t* b = msg.hostId.GetData(&n);
-            const uint32_t uid = n >= 4 ? uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24 : 0;
+            const uint32_t uid = FullIdAsNumber(msg.hostId);
             cache.category = 4;
             cache.texts[0] = std::to_string(int32_t(uid));
         } else {

@@ -8,23 +8,7 @@
 namespace tidewater {
 namespace {
 
-constexpr uint8_t kOpenMode = 0xE0;
 constexpr uint32_t kAppType = SYNC_FOURCC('a', 'p', 'p', 'l');
-
-struct DbName {
-    const char* name;
-    uint32_t type;
-};
-constexpr DbName kNames[] = {
-    {"Larkspur Messages", SYNC_FOURCC('D', 'a', 't', '5')},
-    {"Larkspur Disconnected", SYNC_FOURCC('D', 'a', 't', '6')},
-    {"Larkspur Attachments", SYNC_FOURCC('D', 'a', 't', '7')},
-    {"Larkspur Part Plus", SYNC_FOURCC('D', 'a', 't', '8')},
-    {"Larkspur SData", SYNC_FOURCC('D', 'a', 't', '9')},
-    {"LKIDCache", SYNC_FOURCC('D', 'a', 't', '0')},
-    {"LarkspurPRO2 Messages", SYNC_FOURCC('D', 'a', 't', '5')},
-    {"LKPROIII Messages", SYNC_FOURCC('D', 'a', 't', '5')},
-};
 
 int ReadInto(SyncRecord& r, HandheldRecord& out, int (*read)(SyncRecord*)) {
     std::vector<uint8_t> buffer(kMaxRecordBytes);
@@ -42,33 +26,18 @@ int ReadInto(SyncRecord& r, HandheldRecord& out, int (*read)(SyncRecord*)) {
 
 }  // namespace
 
-std::string CDeviceDb::NameOf(int kind, int slot) {
-    if (kind < 0 || kind > kDbOldPro3) return {};
-    if (kind == kDbIdCache) return std::string(kNames[kind].name) + std::to_string(slot);
-    return kNames[kind].name;
-}
+std::string CDeviceDb::NameOf(int kind, int slot) { return HandheldDbName(kind, slot); }
 
 int CDeviceDb::Open(int kind, int slot) {
     if (!haveProperties) return kResultNoProperties;
     const std::string name = NameOf(kind, slot);
     if (name.empty()) return kResultNotFound;
-    uint32_t type = kNames[kind].type;
-    if (kind == kDbIdCache) type = (type & 0xFFFFFF00u) | uint8_t('0' + slot);
     if (name == lastName_ && handle != 0) return 0;
     lastName_ = name;
     Close();
-    int rc = SyncOpenDB(name.c_str(), 0, &handle, kOpenMode);
-    if (rc != SYNC_OK && kind == kDbSecurity) {
-        Debug(Printf("Creating database %s.", name.c_str()));
-        SyncCreateDbParams p{};
-        p.creator = kCreatorMail;
-        p.flags = 0;
-        p.type = type;
-        p.card = 0;
-        p.version = uint16_t(dbVersion);
-        p.name = name.c_str();
-        rc = SyncCreateDB(&p, &handle);
-    }
+    bool created = false;
+    const int rc = OpenHandheldDb(kind, slot, uint16_t(dbVersion), handle, &created);
+    if (created) Debug(Printf("Creating database %s.", name.c_str()));
     if (rc == SYNC_OK) return 0;
     if (rc == SYNCERR_NOT_FOUND) {
         if (kind != kDbOldPro2 && kind != kDbOldPro3) LogDatabaseOpenFailure();

@@ -6,21 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_database.h"
 #include "common/handheld_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
 namespace tidewater {
-
-enum DeviceDbKind : int {
-    kDbMessages = 0,
-    kDbActions = 1,
-    kDbAttachments = 2,
-    kDbParts = 3,
-    kDbSecurity = 4,
-    kDbIdCache = 5,
-    kDbOldPro2 = 6,
-    kDbOldPro3 = 7,
-};
 
 // Engine result codes shared by the phases.
 enum : int {
@@ -44,7 +34,8 @@ public:
     int dbVersion = kVersionUnset;
     SyncDbHandle handle = 0;
 
-    // 0, 16407 without sync properties, 16387 not found, or the open call's code.
+    // 0, 16407 without sync properties, 16387 not found, or the open call's code. The kind
+    // is a HandheldDbKind.
     int Open(int kind, int slot = 0);
     void Close();
     static std::string NameOf(int kind, int slot);

@@ -6,8 +6,8 @@
 #include "common/byte_io.h"
 #include "common/handheld_time.h"
 #include "common/message_record_codec.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

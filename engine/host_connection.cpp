@@ -7,8 +7,8 @@
 
 #include "common/sync_log.h"
 #include "datamgr/ledgerly.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

@@ -10,7 +10,7 @@
 
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/mail_account.h"
 #include "engine/host_module.h"
 #include "engine/mail_client_set.h"
 #include "engine/tidewater.h"

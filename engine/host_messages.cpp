@@ -9,9 +9,10 @@
 #include "common/address_list.h"
 #include "common/base64.h"
 #include "common/sync_log.h"
+#include "common/text_case.h"
 #include "datamgr/ledgerly.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/host_connection.h"
 #include "engine/sync_session.h"
@@ -25,10 +26,7 @@ namespace {
 
 constexpr char kIdSep = '\x01';
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using tess::Lower;
 
 bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text_case.h"
 #include "engine/engine_log.h"
 #include "platform/core/module.h"
 #include "platform/core/registry.h"
@@ -15,10 +16,7 @@ constexpr const char* kClientsKey = "Software\\Clients\\Mail";
 constexpr const char* kIconKey = "mailto\\DefaultIcon";
 constexpr const char* kCommandKey = "mailto\\shell\\open\\command";
 
-std::string Lower(std::string s) {
-    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
+using tess::Lower;
 
 // Every value of a key, the default one named "DEFAULT"; false when the key is absent.
 bool ReadValues(HKEY root, const std::string& path, ProtocolEntry& out) {

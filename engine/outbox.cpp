@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/handheld_records.h"
+#include "common/message_record_codec.h"
 #include "common/sync_log.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
@@ -15,11 +16,7 @@ constexpr int kOutbox = 1;
 constexpr int kSent = 3;
 constexpr size_t kPartWordOffset = 12;
 
-uint32_t RecordIdOf(const CMsg& m) {
-    int32_t n = 0;
-    const uint8_t* b = m.deviceId.GetData(&n);
-    return n < 4 ? 0 : uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-}
+uint32_t RecordIdOf(const CMsg& m) { return FullIdAsNumber(m.deviceId); }
 
 // Record ids of mail that went out but whose handheld record could not be moved to Sent
 // yet: kept beside the account file so that no later synchronisation sends it again.

@@ -6,8 +6,8 @@
 
 #include "common/sealing_coder.h"
 #include "common/sync_log.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 #include "platform/ui/ui_service.h"

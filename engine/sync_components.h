@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "datamgr/ipes_init_block.h"
+#include "common/ipes_init_block.h"
 
 struct RegisteredType;
 struct StoreHandle;

@@ -7,7 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "datamgr/ipes_init_block.h"
+#include "common/ipes_init_block.h"
 #include "platform/export.h"
 
 #define PRG_NO_TALLYHOP 0x00200001

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "relaycfg/message_filter.h"
+#include "common/message_filter.h"
 
 namespace tess::relaycfg {
 

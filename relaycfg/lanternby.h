@@ -11,7 +11,7 @@
 
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
-#include "relaycfg/message_filter.h"
+#include "common/message_filter.h"
 
 // What ConfigGetUserSettings hands to the relay; freed only by ConfigFreeUserSettings.
 struct RelayUserSettings {

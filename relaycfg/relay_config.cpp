@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "common/plugin_registry.h"
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/user_manager.h"
 #include "relaycfg/filter_match.h"

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
 #include "engine/tidewater.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/engine/scripted_host/scripted_host.h"

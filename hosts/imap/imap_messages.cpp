@@ -5,7 +5,7 @@
 #include <cstring>
 #include <exception>
 
-#include "datamgr/rfc822_date_parser.h"
+#include "datamgr/ledgerly_date.h"
 #include "hosts/imap/imap_session.h"
 #include "hosts/inet/host_messages.h"
 #include "hosts/inet/text_lines.h"

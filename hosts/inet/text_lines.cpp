@@ -17,12 +17,6 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && Lower(a) == Lower(b);
 }

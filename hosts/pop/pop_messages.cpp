@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "datamgr/rfc822_date_parser.h"
+#include "datamgr/ledgerly_date.h"
 #include "hosts/inet/host_messages.h"
 #include "hosts/pop/pop_session.h"
 

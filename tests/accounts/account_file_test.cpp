@@ -5,9 +5,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "engine/accounts/account_file.h"
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/account_file.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 

@@ -1,8 +1,8 @@
 // The server folder table and placing folders into the handheld's sixteen slots.
 #include <gtest/gtest.h>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 

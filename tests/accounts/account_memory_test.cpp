@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "engine/accounts/mail_account.h"
+#include "accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/accounts/account_environment.h"
-#include "engine/accounts/sync_preferences.h"
+#include "accounts/account_environment.h"
+#include "accounts/sync_preferences.h"
 #include "platform/syncmgr/syncmgr.h"
 
 namespace tess::accounts::test {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 

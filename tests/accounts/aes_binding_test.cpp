@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/accounts/aes_binding.h"
+#include "accounts/aes_binding.h"
 #include "tests/support/test_home.h"
 
 namespace tess::accounts {

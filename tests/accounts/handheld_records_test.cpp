@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/handheld_records.h"
+#include "accounts/block_fields.h"
+#include "accounts/handheld_records.h"
 
 namespace tess::accounts {
 namespace {

@@ -2,9 +2,10 @@
 // and HXAES.
 #include <gtest/gtest.h>
 
-#include "common/user_settings.h"
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/user_settings.h"
+#include "datamgr/ledgerly.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
@@ -14,6 +15,7 @@ namespace {
 class LoggedEnvironment : public SystemAccountEnvironment {
 public:
     void SyncMessage(int, std::string_view, std::string_view) override {}
+    void ProductLog(std::string_view line) override { MLOGAdd(std::string(line).c_str()); }
 };
 
 TEST(SystemEnvironment, PasswordsSealForTheHandheldAndOpenAgain) {

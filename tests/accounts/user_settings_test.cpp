@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "datamgr/ledgerly.h"
-#include "datamgr/rfc822_date_parser.h"
+#include "datamgr/ledgerly_date.h"
 #include "tests/common/scoped_zone.h"
 
 using ledgerly::ParseDateHeader;

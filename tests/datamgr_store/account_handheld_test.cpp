@@ -7,8 +7,8 @@
 
 #include "datamgr/account_field_tags.h"
 #include "datamgr/mail_store.h"
+#include "accounts/account_layout.h"
 #include "datamgr/store_handles.h"
-#include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {

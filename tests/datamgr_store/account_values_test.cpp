@@ -8,7 +8,7 @@
 #include "datamgr/mail_store.h"
 #include "datamgr/store_handles.h"
 #include "datamgr/store_objects.h"
-#include "engine/accounts/account_layout.h"
+#include "accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {

@@ -28,7 +28,7 @@ TEST_F(HandheldAccess, OneOpenDatabaseAndBoundedRecords) {
     EXPECT_EQ(db.Open("No Such"), C(LDG_E_DB_OPEN));
     HandheldRecord r;
     EXPECT_EQ(db.ReadRecordByIndex(0, &r), C(LDG_E_NOT_INITIALIZED));
-    ASSERT_EQ(db.OpenKind(datamgr::kMessagesDb, 0), 0);
+    ASSERT_EQ(db.OpenKind(kDbMessages, 0), 0);
     EXPECT_EQ(db.Open("larkspur messages"), 0);  // the same one, letter case aside
     EXPECT_EQ(db.OpenName(), "Larkspur Messages");
 
@@ -73,7 +73,7 @@ TEST_F(HandheldAccess, OneOpenDatabaseAndBoundedRecords) {
 
 TEST_F(HandheldAccess, FullCardAndSettingsDatabase) {
     // The settings database is made when it cannot be opened.
-    ASSERT_EQ(db.OpenKind(datamgr::kSettingsDb, 5), 0);
+    ASSERT_EQ(db.OpenKind(kDbSecurity, 5), 0);
     EXPECT_TRUE(db.Exists("Larkspur SData"));
     // Less than a whole record's room left after the write: refused.
     handheld_->setCard(0, 70'000, "card", "maker");
@@ -82,7 +82,7 @@ TEST_F(HandheldAccess, FullCardAndSettingsDatabase) {
     EXPECT_EQ(db.WriteRecord(&r), C(LDG_E_DEVICE_FULL));
     r.data.assign(10, 1);
     EXPECT_EQ(db.WriteRecord(&r), 0);
-    EXPECT_EQ(db.OpenKind(datamgr::kIdCacheDb, 0, 3), C(LDG_E_DB_OPEN));  // "LKIDCache3" is not there
+    EXPECT_EQ(db.OpenKind(kDbIdCache, 0, 3), C(LDG_E_DB_OPEN));  // "LKIDCache3" is not there
     EXPECT_FALSE(db.IsOpen());
 }
 

@@ -7,8 +7,8 @@
 
 #include "common/message_record_codec.h"
 #include "datamgr/mail_store.h"
+#include "accounts/account_layout.h"
 #include "datamgr/store_handles.h"
-#include "engine/accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
 namespace tess::test {

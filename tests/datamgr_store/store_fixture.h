@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/ledgerly_store.h"
 #include "platform/syncmgr/handheld_store.h"

@@ -1,7 +1,7 @@
 // The account loop against hosts that do not answer as expected: what the handheld keeps,
 // what it is given, and what the run reports.
 #include "common/message_record_codec.h"
-#include "engine/accounts/account_layout.h"
+#include "accounts/account_layout.h"
 #include "platform/syncmgr/handheld_store.h"
 #include "tests/engine/engine_world.h"
 

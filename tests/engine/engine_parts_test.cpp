@@ -5,8 +5,8 @@
 #include <ctime>
 #include <sstream>
 
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "engine/device_database.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"

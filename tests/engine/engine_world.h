@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
 #include "engine/tidewater.h"
 #include "platform/syncmgr/handheld_store.h"
 #include "platform/syncmgr/syncmgr_control.h"

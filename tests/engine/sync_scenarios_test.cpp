@@ -200,7 +200,7 @@ TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
 }  // namespace tidewater::test
 
 #include "common/plugin_registry.h"
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 
 namespace tidewater::test {
 namespace {
@@ -250,8 +250,8 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
 }  // namespace tidewater::test
 
 #include "platform/core/registry.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 #include "platform/mapi/profiles.h"
 
 namespace tidewater::test {

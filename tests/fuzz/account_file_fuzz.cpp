@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/accounts/account_file.h"
+#include "accounts/account_file.h"
 
 using namespace tess::accounts;
 

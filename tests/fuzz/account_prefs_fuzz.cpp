@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "engine/accounts/mail_account.h"
+#include "accounts/mail_account.h"
 
 using namespace tess::accounts;
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "datamgr/rfc822_date_parser.h"
+#include "datamgr/ledgerly_date.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

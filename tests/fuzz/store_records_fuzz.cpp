@@ -8,7 +8,7 @@
 #include "common/message_record_codec.h"
 #include "datamgr/account_field_tags.h"
 #include "datamgr/mail_store.h"
-#include "engine/accounts/account_file.h"
+#include "accounts/account_file.h"
 
 namespace {
 

@@ -23,8 +23,8 @@
 #include <sstream>
 #include <thread>
 
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
 #include "engine/tidewater.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/servers/server_fixture.h"

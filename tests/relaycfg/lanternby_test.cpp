@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "common/plugin_registry.h"
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 #include "platform/core/module.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "relaycfg/lanternby.h"

@@ -2,9 +2,10 @@
 
 #include <charconv>
 
-#include "common/user_settings.h"
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/user_settings.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
+#include "datamgr/ledgerly.h"
 #include "platform/core/module.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
@@ -21,10 +22,12 @@ namespace {
 
 constexpr uint32_t kMailCreator = SYNC_FOURCC('a', 's', 'c', '3');
 
-// Log lines of the accounts library go nowhere: this is configuration, not a sync.
+// Sync-log messages of the accounts library go nowhere: this is configuration, not a sync.
+// Its product-log lines still reach the product log.
 class ConfigEnvironment : public tess::accounts::SystemAccountEnvironment {
 public:
     void SyncMessage(int, std::string_view, std::string_view) override {}
+    void ProductLog(std::string_view line) override { MLOGAdd(std::string(line).c_str()); }
 };
 
 bool ParseInt(const std::string& text, int32_t& value) {

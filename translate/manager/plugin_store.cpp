@@ -64,11 +64,6 @@ PluginStore& Store() {
     return store;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::vector<std::string> Tokens(const std::string& text, char separator) {
     std::vector<std::string> out;
     size_t start = 0;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_case.h"
 #include "platform/export.h"
 
 namespace tess::translate {
@@ -48,6 +49,6 @@ TESS_EXPORT PluginStore& Store();
 // Comma or bar separated items, lower-cased and trimmed.
 std::vector<std::string> Tokens(const std::string& text, char separator);
 bool HasToken(const std::string& text, char separator, const std::string& item);
-std::string Lower(std::string text);
+using tess::Lower;
 
 }  // namespace tess::translate

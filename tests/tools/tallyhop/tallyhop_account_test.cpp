@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include "common/user_settings.h"
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/mail_account.h"
-#include "engine/accounts/system_environment.h"
+#include "accounts/user_settings.h"
+#include "accounts/account_layout.h"
+#include "accounts/mail_account.h"
+#include "accounts/system_environment.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"

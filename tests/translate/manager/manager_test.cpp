@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "datamgr/attachment_translator.h"
+#include "datamgr/ledgerly_translator.h"
 #include "platform/core/registry.h"
 #include "platform/core/runtime.h"
 #include "tests/support/test_home.h"

@@ -1,10 +1,10 @@
-#include "engine/accounts/handheld_records.h"
+#include "accounts/handheld_records.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine/accounts/account_layout.h"
-#include "engine/accounts/block_fields.h"
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
 
 namespace tess::accounts {
 

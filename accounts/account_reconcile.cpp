@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 
 namespace tess::accounts {
 

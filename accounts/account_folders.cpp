@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <new>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 
 namespace tess::accounts {
 

@@ -1,6 +1,6 @@
 // Writing an account's changes and resets to the handheld's preferences.
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
 
 namespace tess::accounts {
 

@@ -1,12 +1,12 @@
 #pragma once
 // The account's surroundings as the running product provides them: the relay's registry
-// values, the per-user store, HXAES sealing and the product log. The engine adds the
-// sync log's numbered messages.
+// values, the per-user store and HXAES sealing. The product log belongs to the data
+// manager, above this library: each user adds it (MLOGAdd) with the sync log's messages.
 #include <memory>
 
 #include "common/plugin_registry.h"
-#include "engine/accounts/account_environment.h"
-#include "engine/accounts/aes_binding.h"
+#include "accounts/account_environment.h"
+#include "accounts/aes_binding.h"
 
 namespace tess::accounts {
 
@@ -14,7 +14,6 @@ class SystemAccountEnvironment : public AccountEnvironment {
 public:
     SystemAccountEnvironment();
 
-    void ProductLog(std::string_view line) override;
     std::optional<uint32_t> ReadRelayValue(std::string_view name) override;
     bool WriteRelayValue(std::string_view name, uint32_t value) override;
     bool LoadStoredAccount(int userId, unsigned dataVersion, int index, StoredAccount& out) override;

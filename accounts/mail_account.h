@@ -10,15 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/accounts/account_environment.h"
-#include "engine/accounts/account_file.h"
-#include "engine/accounts/aes_binding.h"
-#include "engine/accounts/handheld_records.h"
-#include "relaycfg/message_filter.h"
-
-namespace tidewater {
-class CFolderMap;
-}
+#include "accounts/account_environment.h"
+#include "accounts/account_file.h"
+#include "accounts/aes_binding.h"
+#include "accounts/handheld_records.h"
+#include "common/message_filter.h"
 
 namespace tess::accounts {
 
@@ -98,11 +94,6 @@ public:
     const char* QueuedFolderName(int slot) const;
     int MergeServerFolders(std::span<const ServerFolderInfo> folders, int useQueued);
     int SelectedFolders(std::vector<int>& slots, std::vector<std::string>& names) const;
-    // Fill the engine's host folder list: one folder per synchronised server folder (name,
-    // host data, keyed by its handheld slot), or one per queued handheld folder (name,
-    // keyed by its slot). Both give the list's folder count.
-    int FolderListForHost(tidewater::CFolderMap& list) const;
-    int QueuedFolderListForHost(tidewater::CFolderMap& list) const;
 
     // The handheld.
     void ApplyHandheldBlock(std::span<const uint8_t> block);

@@ -1,7 +1,7 @@
 #pragma once
 // The relay's mail filter record and the view of a mail that is tested against it.
-// Both cross from the relay program into this library; the engine keeps the same
-// record in its accounts.
+// The relay configuration tests mail against it; the accounts and the per-user
+// settings keep the same record.
 #include <cstddef>
 #include <cstdint>
 

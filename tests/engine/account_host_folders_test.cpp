@@ -1,9 +1,9 @@
 // The account's folders as the engine's host folder list receives them.
 #include <gtest/gtest.h>
 
-#include "engine/accounts/block_fields.h"
-#include "engine/accounts/mail_account.h"
-#include "engine/host_connection.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
+#include "engine/account_host_folders.h"
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
@@ -89,9 +89,9 @@ TEST_F(AccountHostFoldersTest, SynchronisedFoldersByTheirHandheldSlot) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         account->SetFolders(c.table);
-        tidewater::CFolderMap map;
+        ::tidewater::CFolderMap map;
         for (const Listed& l : c.before) map.AddFolder(l.key, l.name, l.extra.data(), int(l.extra.size()), l.type);
-        EXPECT_EQ(account->FolderListForHost(map), int(c.expected.size()));
+        EXPECT_EQ(tidewater::FolderListForHost(*account, map), int(c.expected.size()));
         EXPECT_EQ(listed(map), c.expected);
     }
 }
@@ -105,8 +105,8 @@ TEST_F(AccountHostFoldersTest, FolderTableFromTheAccountFile) {
     i.userDirectory = home.path().string();
     CMailAccount again(i, env);
     ASSERT_EQ(again.Load(), 1);
-    tidewater::CFolderMap map;
-    EXPECT_EQ(again.FolderListForHost(map), 2);
+    ::tidewater::CFolderMap map;
+    EXPECT_EQ(tidewater::FolderListForHost(again, map), 2);
     EXPECT_EQ(listed(map), (std::vector<Listed>{{0, "Inbox", {4, 5, 6}, -1}, {9, "Lists", {}, -1}}));
 }
 
@@ -126,8 +126,8 @@ TEST_F(AccountHostFoldersTest, QueuedFoldersByTheirSlot) {
         SCOPED_TRACE(c.what);
         setHandheldSlots(c.handheldSlots);
         reconcile();
-        tidewater::CFolderMap map;
-        EXPECT_EQ(account->QueuedFolderListForHost(map), int(c.expected.size()));
+        ::tidewater::CFolderMap map;
+        EXPECT_EQ(tidewater::QueuedFolderListForHost(*account, map), int(c.expected.size()));
         EXPECT_EQ(listed(map), c.expected);
     }
 }
@@ -137,12 +137,12 @@ TEST_F(AccountHostFoldersTest, FoldersPlacedOnTheHandheldAreListedToo) {
     reconcile();
     account->SetFolders({{"Inbox", {}, 0, 1, 0}, {"Projects", {8}, kNoSlot, 1, 1}});
     ASSERT_EQ(account->WriteDeviceFolders(prefs), 1);
-    tidewater::CFolderMap queued;
-    EXPECT_EQ(account->QueuedFolderListForHost(queued), 3);
+    ::tidewater::CFolderMap queued;
+    EXPECT_EQ(tidewater::QueuedFolderListForHost(*account, queued), 3);
     EXPECT_EQ(listed(queued), (std::vector<Listed>{{0, "Inbox", {}, -1}, {1, "Sent", {}, -1}, {2, "Projects", {}, -1}}));
     // The placed folder now has its slot, so the synchronised list keys it there as well.
-    tidewater::CFolderMap host;
-    EXPECT_EQ(account->FolderListForHost(host), 2);
+    ::tidewater::CFolderMap host;
+    EXPECT_EQ(tidewater::FolderListForHost(*account, host), 2);
     EXPECT_EQ(listed(host), (std::vector<Listed>{{0, "Inbox", {}, -1}, {2, "Projects", {8}, -1}}));
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/accounts/account_layout.h"
+#include "accounts/account_layout.h"
 
 namespace tess::accounts {
 

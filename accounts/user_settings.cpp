@@ -1,4 +1,4 @@
-#include "common/user_settings.h"
+#include "accounts/user_settings.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "engine/accounts/account_file.h"
+#include "accounts/account_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "engine/accounts/block_fields.h"
+#include "accounts/block_fields.h"
 
 namespace tess::accounts {
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-#include "engine/accounts/account_environment.h"
+#include "accounts/account_environment.h"
 
 namespace tess::accounts {
 

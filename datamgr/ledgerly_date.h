@@ -1,5 +1,5 @@
 #pragma once
-// The RFC 822 date parser of the data manager, shared with the internet message hosts.
+// The RFC 822 date parser the data manager exports; the internet message hosts use it too.
 // "[day-name,] day month year hh:mm[:ss] [zone]". A numeric zone (sign and hhmm, up to
 // four digits) or a zone name (UT, UTC, GMT, Z, EST ... PDT; other single letters read
 // as UTC) fixes the instant; a text without a zone, or with an unknown zone name, is

@@ -1,6 +1,6 @@
-#include "engine/accounts/sync_preferences.h"
+#include "accounts/sync_preferences.h"
 
-#include "engine/accounts/handheld_records.h"
+#include "accounts/handheld_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
 namespace tess::accounts {

@@ -1,4 +1,4 @@
-#include "engine/accounts/aes_binding.h"
+#include "accounts/aes_binding.h"
 
 #include <mutex>
 #include <string>

@@ -1,6 +1,7 @@
 #pragma once
-// Per synchronisation and user: whether a translator plug-in applies to an attachment
-// file, and running it. Direction 0 goes toward the handheld, 1 back to the desktop.
+// Ledgerly's exported attachment translator, which the engine makes once per
+// synchronisation and user: whether a translator plug-in applies to an attachment file,
+// and running it. Direction 0 goes toward the handheld, 1 back to the desktop.
 #include <string>
 
 #include "platform/export.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "relaycfg/message_filter.h"
+#include "common/message_filter.h"
 
 namespace tess::settings {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/accounts/account_layout.h"
-#include "relaycfg/message_filter.h"
+#include "accounts/account_layout.h"
+#include "common/message_filter.h"
 
 namespace tess::accounts {
 

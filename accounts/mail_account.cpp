@@ -1,9 +1,9 @@
-#include "engine/accounts/mail_account.h"
+#include "accounts/mail_account.h"
 
 #include <cstring>
 #include <ctime>
 
-#include "engine/accounts/block_fields.h"
+#include "accounts/block_fields.h"
 
 namespace tess::accounts {
 

@@ -1,14 +1,11 @@
-#include "engine/accounts/system_environment.h"
+#include "accounts/system_environment.h"
 
 #include "common/base64.h"
-#include "common/user_settings.h"
-#include "datamgr/ledgerly.h"
+#include "accounts/user_settings.h"
 
 namespace tess::accounts {
 
 SystemAccountEnvironment::SystemAccountEnvironment() : aes_(AesBinding::Acquire()) {}
-
-void SystemAccountEnvironment::ProductLog(std::string_view line) { MLOGAdd(std::string(line).c_str()); }
 
 std::optional<uint32_t> SystemAccountEnvironment::ReadRelayValue(std::string_view name) {
     return registry_.ReadRelayValue(std::string(name));
