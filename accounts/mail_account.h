@@ -13,7 +13,7 @@
 #include "accounts/account_environment.h"
 #include "accounts/account_file.h"
 #include "accounts/aes_binding.h"
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 #include "common/message_filter.h"
 
 namespace tess::accounts {

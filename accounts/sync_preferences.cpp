@@ -1,6 +1,6 @@
 #include "accounts/sync_preferences.h"
 
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
 namespace tess::accounts {

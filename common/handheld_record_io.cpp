@@ -1,7 +1,7 @@
 #include "common/handheld_record_io.h"
 
 #include "common/language_module.h"
-#include "common/progress_dialog.h"
+#include "common/sync_progress_dialog.h"
 
 namespace {
 

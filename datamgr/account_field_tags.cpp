@@ -6,7 +6,7 @@
 
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 
 namespace tess::datamgr {
 namespace {

@@ -10,7 +10,7 @@
 #include "datamgr/store_handles.h"
 #include "datamgr/store_texts.h"
 #include "accounts/account_layout.h"
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 
 using namespace tess::datamgr;
 namespace layout = tess::accounts::layout;

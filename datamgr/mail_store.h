@@ -10,7 +10,7 @@
 
 #include "accounts/user_settings.h"
 #include "datamgr/handheld_access.h"
-#include "datamgr/store_objects.h"
+#include "datamgr/mail_store_objects.h"
 #include "accounts/account_environment.h"
 
 namespace tess::datamgr {

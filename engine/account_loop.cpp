@@ -7,7 +7,7 @@
 
 #include "common/address_list.h"
 #include "common/message_record_codec.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"

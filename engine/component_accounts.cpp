@@ -1,6 +1,6 @@
 // Accounts served by an external sync component: checked while the connections are
 // built, and run in their turn of the account loop.
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "datamgr/ledgerly_store.h"
 #include "engine/engine_log.h"

@@ -1,5 +1,5 @@
 // What the product log gets about an account before it is synchronised.
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

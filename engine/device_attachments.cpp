@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "engine/engine_log.h"
 
 namespace tidewater {

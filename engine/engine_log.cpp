@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/language_module.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "platform/syncmgr/syncmgr.h"
 

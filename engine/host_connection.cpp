@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"

@@ -5,7 +5,7 @@
 
 #include "common/handheld_records.h"
 #include "common/message_record_codec.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "common/sealing_coder.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
 #include "engine/engine_log.h"

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "common/language_module.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 

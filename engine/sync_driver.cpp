@@ -10,7 +10,7 @@
 
 #include "common/language_module.h"
 #include "common/plugin_registry.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"

@@ -31,7 +31,7 @@
 //  7. Account loop       SyncAccounts (account_loop.cpp), one active account at a time:
 //     a. ConnectHost (host_connection.cpp): Initialize, Logon, GetFolderList; the host's
 //        folders merged into the account. Nothing below runs when it fails.
-//     b. CollectHostMessages (host_messages.cpp), per selected folder: host messages
+//     b. CollectHostMessages (host_exchange.cpp), per selected folder: host messages
 //        matched to their handheld copies (kMsgFlagSeenOnHost), new ones into the host
 //        map; a folder whose listing failed goes into failedFolders.
 //     c. PerformDisconnectedActions (disconnected_actions.cpp): after b for accounts of
@@ -55,7 +55,7 @@
 #include <vector>
 
 #include "common/handheld_record_io.h"
-#include "common/progress_dialog.h"
+#include "common/sync_progress_dialog.h"
 #include "accounts/user_settings.h"
 #include "datamgr/ledgerly_translator.h"
 #include "accounts/sync_preferences.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "accounts/block_fields.h"
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 
 namespace tess::accounts {
 namespace {

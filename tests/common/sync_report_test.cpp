@@ -7,8 +7,8 @@
 
 #include "common/language_module.h"
 #include "common/msg_record.h"
-#include "common/progress_dialog.h"
-#include "common/sync_log.h"
+#include "common/sync_progress_dialog.h"
+#include "common/sync_report.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "platform/ui/ui_service.h"

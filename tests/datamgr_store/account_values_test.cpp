@@ -7,7 +7,7 @@
 #include "datamgr/account_field_tags.h"
 #include "datamgr/mail_store.h"
 #include "datamgr/store_handles.h"
-#include "datamgr/store_objects.h"
+#include "datamgr/mail_store_objects.h"
 #include "accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 

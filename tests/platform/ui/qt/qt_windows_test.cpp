@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/progress_dialog.h"
+#include "common/sync_progress_dialog.h"
 #include "platform/ui/qt/qt_ui.h"
 
 // Readable failures: QString is in the global namespace.

@@ -1,4 +1,4 @@
-#include "accounts/handheld_records.h"
+#include "accounts/handheld_account_records.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 
 #include <cstdio>
 

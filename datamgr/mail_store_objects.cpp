@@ -1,4 +1,4 @@
-#include "datamgr/store_objects.h"
+#include "datamgr/mail_store_objects.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -8,7 +8,7 @@
 
 #include "common/address_list.h"
 #include "common/base64.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "common/text_case.h"
 #include "datamgr/ledgerly.h"
 #include "accounts/account_layout.h"

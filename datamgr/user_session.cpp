@@ -1,5 +1,5 @@
 // IPES_Initialize and the session state shared between processes.
-#include "datamgr/session.h"
+#include "datamgr/user_session.h"
 
 #include <unistd.h>
 

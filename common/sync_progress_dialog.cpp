@@ -1,9 +1,9 @@
-#include "common/progress_dialog.h"
+#include "common/sync_progress_dialog.h"
 
 #include <algorithm>
 
 #include "common/language_module.h"
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "platform/ui/ui_service.h"
 
 CSyncProgressDlg::CSyncProgressDlg(std::string title, std::string caption)
