@@ -4,7 +4,7 @@
 
 #include "datamgr/ledgerly.h"
 
-namespace ledgerly {
+namespace tess::datamgr {
 namespace {
 
 struct StringEntry {
@@ -141,10 +141,10 @@ const char* ErrorText(uint32_t code) {
     return nullptr;
 }
 
-}  // namespace ledgerly
+}  // namespace tess::datamgr
 
 int ERRLookupError(int code, char* buffer, int* size) {
-    const char* text = ledgerly::ErrorText(static_cast<uint32_t>(code));
+    const char* text = tess::datamgr::ErrorText(static_cast<uint32_t>(code));
     if (!text || !size) return static_cast<int>(LDG_E_INVALID_PARAMETER);
     const int needed = static_cast<int>(std::strlen(text)) + 1;
     if (*size < needed) {

@@ -10,7 +10,7 @@
 
 #include "platform/export.h"
 
-namespace ledgerly {
+namespace tess::datamgr {
 
 // Seconds since 1970 (toHandheldTime 0) or since 1904 (nonzero) in *out. 0, or
 // 0x80A00005 (LDG_E_DATE_NOT_GMT) when the text has no valid day, month, year or time,
@@ -20,4 +20,4 @@ TESS_EXPORT int ParseDateHeaderChecked(const char* text, int toHandheldTime, int
 // The same value, or 0 for a text that cannot be read.
 TESS_EXPORT int64_t ParseDateHeader(const char* text, int toHandheldTime) noexcept;
 
-}  // namespace ledgerly
+}  // namespace tess::datamgr

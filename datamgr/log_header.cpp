@@ -23,8 +23,8 @@ constexpr const char* kCoreKey = "Software\\Harrow Systems\\Skiff Desktop\\Core"
 constexpr DWORD kMaxValueBytes = 128;
 
 // The values of one key, names and data of at most 128 bytes.
-std::vector<ledgerly::LogRegistryValue> KeyValues(HKEY root, const std::string& path) {
-    std::vector<ledgerly::LogRegistryValue> out;
+std::vector<tess::datamgr::LogRegistryValue> KeyValues(HKEY root, const std::string& path) {
+    std::vector<tess::datamgr::LogRegistryValue> out;
     HKEY key = nullptr;
     if (RegOpenKeyA(root, path.c_str(), &key) != ERROR_SUCCESS) return out;
     for (DWORD i = 0;; ++i) {
@@ -36,16 +36,16 @@ std::vector<ledgerly::LogRegistryValue> KeyValues(HKEY root, const std::string& 
         const LSTATUS rc = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize);
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) continue;
-        ledgerly::LogRegistryValue v;
+        tess::datamgr::LogRegistryValue v;
         v.name.assign(name, nameSize);
         if (type == REG_SZ || type == REG_EXPAND_SZ) {
-            v.type = ledgerly::LogRegistryValue::kText;
+            v.type = tess::datamgr::LogRegistryValue::kText;
             v.text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), dataSize));
         } else if (type == REG_DWORD && dataSize == 4) {
-            v.type = ledgerly::LogRegistryValue::kNumber;
+            v.type = tess::datamgr::LogRegistryValue::kNumber;
             std::memcpy(&v.number, data, 4);
         } else {
-            v.type = ledgerly::LogRegistryValue::kOther;
+            v.type = tess::datamgr::LogRegistryValue::kOther;
         }
         out.push_back(std::move(v));
     }
@@ -56,7 +56,7 @@ std::vector<ledgerly::LogRegistryValue> KeyValues(HKEY root, const std::string& 
 std::string ValueText(HKEY root, const char* path, const char* name) {
     for (const auto& v : KeyValues(root, path))
         if (strcasecmp(v.name.c_str(), name) == 0)
-            return v.type == ledgerly::LogRegistryValue::kNumber ? std::to_string(v.number) : v.text;
+            return v.type == tess::datamgr::LogRegistryValue::kNumber ? std::to_string(v.number) : v.text;
     return {};
 }
 
@@ -70,8 +70,8 @@ std::string Quay(int (*fn)(uint32_t, char*, int*), bool* ok = nullptr) {
 
 }  // namespace
 
-ledgerly::LogHeaderInfo GatherLogHeader() {
-    ledgerly::LogHeaderInfo info;
+tess::datamgr::LogHeaderInfo GatherLogHeader() {
+    tess::datamgr::LogHeaderInfo info;
     char host[256] = {};
     if (gethostname(host, sizeof host - 1) == 0) info.computer = host;
     utsname u{};

@@ -6,6 +6,6 @@
 
 namespace tess::datamgr {
 
-ledgerly::LogHeaderInfo GatherLogHeader();
+tess::datamgr::LogHeaderInfo GatherLogHeader();
 
 }  // namespace tess::datamgr

@@ -201,7 +201,7 @@ int CMailStore::LoadHandheld() {
         // account is valid for it.
         const int rc = a.Reconcile(prefs, general_.enableLogging, 1, 0, nullptr);
         if (rc != 0 && rc != accounts::kReconcileNoRecord && rc != accounts::kReconcileImapOneSide) {
-            if (const char* text = ledgerly::ErrorText(static_cast<uint32_t>(rc))) {
+            if (const char* text = tess::datamgr::ErrorText(static_cast<uint32_t>(rc))) {
                 char line[512];
                 std::snprintf(line, sizeof line, StoreText(kTextAccountLoadError), a.AccountName().c_str(), text);
                 SyncLogAddLine(line, 0, 0);

@@ -10,7 +10,7 @@
 
 #include "datamgr/ledgerly.h"
 
-namespace ledgerly {
+namespace tess::datamgr {
 namespace {
 
 // Holds the file lock for one write; other processes' appends wait for it.
@@ -203,6 +203,6 @@ ProductLog& TheProductLog() {
     return log;
 }
 
-}  // namespace ledgerly
+}  // namespace tess::datamgr
 
-int MLOGAdd(const char* text) { return ledgerly::TheProductLog().Add(text); }
+int MLOGAdd(const char* text) { return tess::datamgr::TheProductLog().Add(text); }

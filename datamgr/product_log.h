@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace ledgerly {
+namespace tess::datamgr {
 
 constexpr uint64_t kLogHeaderRestartBytes = 102400;   // at open: begin anew with a header
 constexpr uint64_t kLogHardLimitBytes = 104857600;    // past it: begin anew, no header
@@ -81,4 +81,4 @@ private:
 // The process's log, behind MLOGAdd.
 ProductLog& TheProductLog();
 
-}  // namespace ledgerly
+}  // namespace tess::datamgr

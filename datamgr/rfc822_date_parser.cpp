@@ -10,7 +10,7 @@
 #include "common/text_case.h"
 #include "datamgr/ledgerly.h"
 
-namespace ledgerly {
+namespace tess::datamgr {
 namespace {
 
 const char* const kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
@@ -151,4 +151,4 @@ int64_t ParseDateHeader(const char* text, int toHandheldTime) noexcept {
     return ParseDateHeaderChecked(text, toHandheldTime, &v) == 0 ? v : 0;
 }
 
-}  // namespace ledgerly
+}  // namespace tess::datamgr

@@ -41,7 +41,7 @@ struct LocalSession {
         if (s->ownerPid == static_cast<int32_t>(getpid()) && s->initialised) {
             TheMailStore().Close();
             s->translator = nullptr;
-            ledgerly::TheProductLog().WriteRunningTime();
+            tess::datamgr::TheProductLog().WriteRunningTime();
         }
         translator.reset();
     }
@@ -50,7 +50,7 @@ struct LocalSession {
 LocalSession& Local() {
     // The store and the log are made first so that they outlive the session's close.
     TheMailStore();
-    ledgerly::TheProductLog();
+    tess::datamgr::TheProductLog();
     static LocalSession local;
     return local;
 }
@@ -71,7 +71,7 @@ int StartSession(SharedTL* s) {
     }
     PRGUpdateMainEvent();
     if (store.general().enableLogging)
-        ledgerly::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true, GatherLogHeader());
+        tess::datamgr::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true, GatherLogHeader());
     if (s->syncSession) {
         if (const int rc = store.LoadHandheld(); rc != 0) {
             PRGClose();

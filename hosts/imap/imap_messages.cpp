@@ -23,7 +23,7 @@ std::string FolderOrInbox(const char* folder) {
 // only.
 int32_t DateOf(const std::string& text) {
     int64_t value = 0;
-    if (text.empty() || ledgerly::ParseDateHeaderChecked(text.c_str(), 0, &value) != 0) return 0;
+    if (text.empty() || tess::datamgr::ParseDateHeaderChecked(text.c_str(), 0, &value) != 0) return 0;
     if (value < INT32_MIN || value > INT32_MAX) return 0;
     return static_cast<int32_t>(value);
 }

@@ -57,7 +57,7 @@ bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& p
     int64_t when = 0;
     // A message whose date cannot be read keeps date 0 and is not dropped: losing mail
     // over a damaged header would be worse than showing it undated.
-    if (!stamp.empty() && ledgerly::ParseDateHeaderChecked(stamp.c_str(), 0, &when) == 0 &&
+    if (!stamp.empty() && tess::datamgr::ParseDateHeaderChecked(stamp.c_str(), 0, &when) == 0 &&
         when >= INT32_MIN && when <= INT32_MAX) {
         if (when < windowStart) return false;
         msg.date = static_cast<int32_t>(when);

@@ -7,8 +7,8 @@
 #include "datamgr/ledgerly_date.h"
 #include "tests/common/scoped_zone.h"
 
-using ledgerly::ParseDateHeader;
-using ledgerly::ParseDateHeaderChecked;
+using tess::datamgr::ParseDateHeader;
+using tess::datamgr::ParseDateHeaderChecked;
 
 namespace {
 

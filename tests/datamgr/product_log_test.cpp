@@ -13,7 +13,7 @@
 #include "tests/common/scoped_zone.h"
 #include "tests/support/test_home.h"
 
-using namespace ledgerly;
+using namespace tess::datamgr;
 namespace fs = std::filesystem;
 
 namespace {

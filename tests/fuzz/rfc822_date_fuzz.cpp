@@ -7,6 +7,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     int64_t value = 0;
-    ledgerly::ParseDateHeaderChecked(text.c_str(), size % 2, &value);
+    tess::datamgr::ParseDateHeaderChecked(text.c_str(), size % 2, &value);
     return 0;
 }
