@@ -1,7 +1,7 @@
 // The account's folders handed to the engine's host folder list.
 #include "engine/account_host_folders.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 namespace {
 // The account does not know the host's folder type; the list's own "no type" is used.
@@ -21,4 +21,4 @@ int QueuedFolderListForHost(const tess::accounts::CMailAccount& account, CFolder
     return int(list.Entries().size());
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

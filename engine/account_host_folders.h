@@ -4,7 +4,7 @@
 #include "accounts/mail_account.h"
 #include "engine/host_connection.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 // One folder per synchronised server folder (name, host data, keyed by its handheld
 // slot), or one per queued handheld folder (name, keyed by its slot). Both give the
@@ -12,4 +12,4 @@ namespace tidewater {
 int FolderListForHost(const tess::accounts::CMailAccount& account, CFolderMap& list);
 int QueuedFolderListForHost(const tess::accounts::CMailAccount& account, CFolderMap& list);
 
-}  // namespace tidewater
+}  // namespace tess::engine

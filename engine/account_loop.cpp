@@ -12,7 +12,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 uint32_t DeviceRecordId(const CMsg& m) { return FullIdAsNumber(m.deviceId); }
@@ -491,4 +491,4 @@ int CSyncSession::DeleteDeviceMessage(CMsg& msg) {
     return 0;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -5,7 +5,7 @@
 #include "common/byte_io.h"
 #include "engine/host_connection.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 bool ParseDisconnectedAction(const HandheldRecord& r, DisconnectedAction& a) {
     tess::ByteReader in(r.data.data(), r.data.size());
@@ -26,4 +26,4 @@ bool ParseDisconnectedAction(const HandheldRecord& r, DisconnectedAction& a) {
     return true;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

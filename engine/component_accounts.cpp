@@ -7,7 +7,7 @@
 #include "engine/sync_session.h"
 #include "progress/lampwick.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 void ToBothLogs(const std::string& text) {
@@ -87,4 +87,4 @@ void CSyncSession::RunComponentAccount(CHostConnection& c) {
     progress.AdvanceOverall();
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -3,7 +3,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 void CSyncSession::WriteAccountReport(CHostConnection& c) {
     Debug(Printf("Account is active : %s", c.IsActive() ? "Yes" : "No"));
@@ -33,4 +33,4 @@ void CSyncSession::WriteAccountReport(CHostConnection& c) {
     for (const std::string& n : names) Debug("\t " + n);
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

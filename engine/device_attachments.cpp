@@ -8,7 +8,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 void DeleteListedAttachments(CDeviceDb& db, CMsg& msg) {
@@ -229,4 +229,4 @@ void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {
     msg.partWord = (info.recordId << 8) | (msg.partWord & 0xFF);
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

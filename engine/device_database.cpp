@@ -5,7 +5,7 @@
 #include "common/sync_report.h"
 #include "engine/engine_log.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 constexpr uint32_t kAppType = SYNC_FOURCC('a', 'p', 'p', 'l');
@@ -179,4 +179,4 @@ int ReadKeyRecord(CDeviceDb& db, std::string& text) {
     return text.empty() ? 0 : 1;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -10,7 +10,7 @@
 #include "common/handheld_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 // Engine result codes shared by the phases.
 enum : int {
@@ -69,4 +69,4 @@ int WriteKeyRecord(CDeviceDb& db, const std::string& text);
 int HasKeyRecords(CDeviceDb& db);
 int ReadKeyRecord(CDeviceDb& db, std::string& text);
 
-}  // namespace tidewater
+}  // namespace tess::engine

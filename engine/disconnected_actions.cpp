@@ -11,7 +11,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 constexpr int64_t k1904To1970 = 2082844800;
@@ -244,4 +244,4 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
     return 0;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

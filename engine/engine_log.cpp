@@ -9,7 +9,7 @@
 #include "datamgr/ledgerly.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 LogSwitches& Logging() {
     static LogSwitches switches;
@@ -82,4 +82,4 @@ void DebugOrInfo(const std::string& debugLine, unsigned infoId, std::initializer
         LogInfo(FormatText(Str(infoId), args));
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string>
 
-namespace tidewater {
+namespace tess::engine {
 
 // The two logging switches of the running synchronisation.
 struct LogSwitches {
@@ -31,4 +31,4 @@ void Debug(const std::string& line);
 // The debug line, or with informational logging the message id in its informational form.
 void DebugOrInfo(const std::string& debugLine, unsigned infoId, std::initializer_list<std::string> args);
 
-}  // namespace tidewater
+}  // namespace tess::engine

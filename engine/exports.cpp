@@ -11,17 +11,17 @@ constexpr const char* kLanguageLibrary = "LKSYNCLANG.DLL";
 
 TESS_API int SynchronizeMail(int, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex, int userId) {
     CLanguageModule language(kLanguageLibrary, nullptr);
-    return tidewater::Session().Run(properties, hosts, lastHostIndex, userId);
+    return tess::engine::Session().Run(properties, hosts, lastHostIndex, userId);
 }
 
 TESS_API int CreateIniFileSettings(int userId) {
     CLanguageModule language(kLanguageLibrary, nullptr);
-    tidewater::Session().environment.reset();
-    return tidewater::CreateIniFileSettingsFor(tidewater::Session(), userId);
+    tess::engine::Session().environment.reset();
+    return tess::engine::CreateIniFileSettingsFor(tess::engine::Session(), userId);
 }
 
 TESS_API int UpgradeUserSettings(int userId, int storedVersion) {
     CLanguageModule language(kLanguageLibrary, nullptr);
-    tidewater::Session().environment.reset();
-    return tidewater::UpgradeUserSettingsFor(tidewater::Session(), userId, storedVersion);
+    tess::engine::Session().environment.reset();
+    return tess::engine::UpgradeUserSettingsFor(tess::engine::Session(), userId, storedVersion);
 }

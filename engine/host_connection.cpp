@@ -12,7 +12,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteSpan;
@@ -387,4 +387,4 @@ void CHostConnection::restoreMailClient() {
     clientSet.reset();
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

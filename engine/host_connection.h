@@ -15,7 +15,7 @@
 #include "engine/mail_client_set.h"
 #include "engine/tidewater.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 class CSyncSession;
 
@@ -185,4 +185,4 @@ std::string IdPart(const std::string& text, int part);
 std::string ReplaceIdPart(const std::string& text, int part, const std::string& value);
 std::string IdText(const CId& id);
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -17,7 +17,7 @@
 #include "engine/host_connection.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteView;
@@ -635,4 +635,4 @@ int CHostConnection::Imap4SetSeenFlag(uint32_t uid, int seen) {
     return callImap(module.imap4SetSeenFlag, static_cast<const char*>(nullptr), uid, seen);
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -1,7 +1,7 @@
 // Binding a message host's exports by name, once per loaded library.
 #include "engine/host_module.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 template <class Fn>
@@ -44,4 +44,4 @@ HostModule HostModule::Bind(HMODULE library) {
     return m;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

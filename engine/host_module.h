@@ -4,7 +4,7 @@
 // it needs with kResultMissingExport (and the message that the host is not usable).
 #include "engine/tidewater.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 // A host lacks an export the engine needs for the step.
 constexpr int kResultMissingExport = 103;
@@ -48,4 +48,4 @@ struct HostModule {
     explicit operator bool() const { return library != nullptr; }
 };
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -9,7 +9,7 @@
 #include "platform/core/registry.h"
 #include "platform/mapi/mapi_interfaces.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 constexpr const char* kClientsKey = "Software\\Clients\\Mail";
@@ -182,4 +182,4 @@ int CMailClientSet::GetMapiProfileNames(std::vector<std::string>& names, int& de
     return result;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

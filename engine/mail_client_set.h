@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace tidewater {
+namespace tess::engine {
 
 enum MailClientKind : int { kClientOutlook = 0, kClientOutlookExpress = 1, kClientNotes = 2, kClientEudora = 3, kClientOther = 4 };
 
@@ -50,4 +50,4 @@ private:
     int currentKind_ = kClientOther;
 };
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -9,7 +9,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 constexpr int kOutbox = 1;
@@ -136,4 +136,4 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
     return 0;
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

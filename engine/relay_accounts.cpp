@@ -12,7 +12,7 @@
 #include "engine/sync_session.h"
 #include "platform/ui/ui_service.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 using tess::accounts::ByteView;
 
@@ -115,4 +115,4 @@ bool CSyncSession::IsKeyExpired() const {
     return int64_t(generalSettings.expires & 0x7FFF) * 86400 + generalSettings.lastCreate < int64_t(std::time(nullptr));
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

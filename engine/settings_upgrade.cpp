@@ -9,7 +9,7 @@
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 constexpr int kFlagsMask = int(0xFF000000);
@@ -121,4 +121,4 @@ void MoveSyncIniSection(int userId) {
     SyncMessage(4238, kActivityError, {oldFile.string(), newFile.string()});
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -6,7 +6,7 @@
 #include "platform/core/module.h"
 #include "progress/lampwick.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 extern "C" {
@@ -124,4 +124,4 @@ int OpenDataManagerSession(IpesInitBlock& block, int userId, bool sessionValue, 
     return IPES_Initialize(&block);
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -9,7 +9,7 @@
 struct RegisteredType;
 struct StoreHandle;
 
-namespace tidewater {
+namespace tess::engine {
 
 enum : int {
     kComponentNoEntry = int(0x80000002u),
@@ -50,4 +50,4 @@ int LookupErrorText(int code, std::string& text);
 // caller's and must outlive the session.
 int OpenDataManagerSession(IpesInitBlock& block, int userId, bool sessionValue, bool noDialog);
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -17,7 +17,7 @@
 #include "engine/sync_session.h"
 #include "progress/lampwick.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 namespace {
 
@@ -82,7 +82,7 @@ CSyncSession::~CSyncSession() = default;
 void EngineAccountEnvironment::SyncMessage(int id, std::string_view a1, std::string_view a2) {
     // The account's own messages: failures to write the handheld are errors, the rest notices.
     const int activity = (id == 4102 || id == 4173 || id == 4208) ? kActivityError : kActivityText;
-    tidewater::SyncMessage(unsigned(id), activity, {std::string(a1), std::string(a2)});
+    tess::engine::SyncMessage(unsigned(id), activity, {std::string(a1), std::string(a2)});
 }
 
 void EngineAccountEnvironment::ProductLog(std::string_view line) { MLOGAdd(std::string(line).c_str()); }
@@ -410,4 +410,4 @@ void CSyncSession::BindHost(CHostConnection& c, HMODULE hosts[5], int lastHostIn
     }
 }
 
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -64,7 +64,7 @@
 #include "engine/host_connection.h"
 #include "engine/sync_components.h"
 
-namespace tidewater {
+namespace tess::engine {
 
 inline constexpr int kAccountSlots = 8;
 inline constexpr unsigned kDataVersion = 517;
@@ -179,4 +179,4 @@ CSyncSession& Session();
 
 bool IsRelayControlMail(const CMsg& msg);
 
-}  // namespace tidewater
+}  // namespace tess::engine

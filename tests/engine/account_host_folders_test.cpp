@@ -23,7 +23,7 @@ struct Listed {
 
 void PrintTo(const Listed& l, std::ostream* os) { *os << "{" << l.key << ", \"" << l.name << "\", " << l.extra.size() << " bytes, " << l.type << "}"; }
 
-std::vector<Listed> listed(tidewater::CFolderMap& map) {
+std::vector<Listed> listed(tess::engine::CFolderMap& map) {
     std::vector<Listed> out;
     for (auto& e : map.Entries()) out.push_back({e->key, e->name, e->extra, e->type});
     return out;
@@ -89,9 +89,9 @@ TEST_F(AccountHostFoldersTest, SynchronisedFoldersByTheirHandheldSlot) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         account->SetFolders(c.table);
-        ::tidewater::CFolderMap map;
+        ::tess::engine::CFolderMap map;
         for (const Listed& l : c.before) map.AddFolder(l.key, l.name, l.extra.data(), int(l.extra.size()), l.type);
-        EXPECT_EQ(tidewater::FolderListForHost(*account, map), int(c.expected.size()));
+        EXPECT_EQ(tess::engine::FolderListForHost(*account, map), int(c.expected.size()));
         EXPECT_EQ(listed(map), c.expected);
     }
 }
@@ -105,8 +105,8 @@ TEST_F(AccountHostFoldersTest, FolderTableFromTheAccountFile) {
     i.userDirectory = home.path().string();
     CMailAccount again(i, env);
     ASSERT_EQ(again.Load(), 1);
-    ::tidewater::CFolderMap map;
-    EXPECT_EQ(tidewater::FolderListForHost(again, map), 2);
+    ::tess::engine::CFolderMap map;
+    EXPECT_EQ(tess::engine::FolderListForHost(again, map), 2);
     EXPECT_EQ(listed(map), (std::vector<Listed>{{0, "Inbox", {4, 5, 6}, -1}, {9, "Lists", {}, -1}}));
 }
 
@@ -126,8 +126,8 @@ TEST_F(AccountHostFoldersTest, QueuedFoldersByTheirSlot) {
         SCOPED_TRACE(c.what);
         setHandheldSlots(c.handheldSlots);
         reconcile();
-        ::tidewater::CFolderMap map;
-        EXPECT_EQ(tidewater::QueuedFolderListForHost(*account, map), int(c.expected.size()));
+        ::tess::engine::CFolderMap map;
+        EXPECT_EQ(tess::engine::QueuedFolderListForHost(*account, map), int(c.expected.size()));
         EXPECT_EQ(listed(map), c.expected);
     }
 }
@@ -137,12 +137,12 @@ TEST_F(AccountHostFoldersTest, FoldersPlacedOnTheHandheldAreListedToo) {
     reconcile();
     account->SetFolders({{"Inbox", {}, 0, 1, 0}, {"Projects", {8}, kNoSlot, 1, 1}});
     ASSERT_EQ(account->WriteDeviceFolders(prefs), 1);
-    ::tidewater::CFolderMap queued;
-    EXPECT_EQ(tidewater::QueuedFolderListForHost(*account, queued), 3);
+    ::tess::engine::CFolderMap queued;
+    EXPECT_EQ(tess::engine::QueuedFolderListForHost(*account, queued), 3);
     EXPECT_EQ(listed(queued), (std::vector<Listed>{{0, "Inbox", {}, -1}, {1, "Sent", {}, -1}, {2, "Projects", {}, -1}}));
     // The placed folder now has its slot, so the synchronised list keys it there as well.
-    ::tidewater::CFolderMap host;
-    EXPECT_EQ(tidewater::FolderListForHost(*account, host), 2);
+    ::tess::engine::CFolderMap host;
+    EXPECT_EQ(tess::engine::FolderListForHost(*account, host), 2);
     EXPECT_EQ(listed(host), (std::vector<Listed>{{0, "Inbox", {}, -1}, {2, "Projects", {8}, -1}}));
 }
 

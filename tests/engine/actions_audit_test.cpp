@@ -6,7 +6,7 @@
 #include "common/handheld_time.h"
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 std::string WriteFile(const std::filesystem::path& dir, const std::string& name, const std::string& data) {
@@ -305,4 +305,4 @@ TEST(DisconnectedActions, OtherAccountsKeepWhatTheyCannotDo) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

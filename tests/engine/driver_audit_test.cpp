@@ -5,7 +5,7 @@
 #include "platform/syncmgr/handheld_store.h"
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // Marks the desktop account's folder of the name as synchronised.
@@ -289,4 +289,4 @@ TEST(AccountLoop, ARecordOfNoAccountDoesNotStopTheSynchronisation) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -15,7 +15,7 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 using namespace tess::accounts::layout;
@@ -178,12 +178,12 @@ TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
 }
 
 }  // namespace
-}  // namespace tidewater
+}  // namespace tess::engine
 
 #include "engine/mail_client_set.h"
 #include "platform/core/registry.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 void SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
@@ -241,12 +241,12 @@ TEST(MailClientSet, ClassifiesSwitchesAndRestores) {
 }
 
 }  // namespace
-}  // namespace tidewater
+}  // namespace tess::engine
 
 #include "common/language_module.h"
 #include "platform/mapi/profiles.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
@@ -274,4 +274,4 @@ TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
 }
 
 }  // namespace
-}  // namespace tidewater
+}  // namespace tess::engine

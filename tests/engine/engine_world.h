@@ -17,7 +17,7 @@
 #include "tools/handheld_app/handheld_app.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 
 class QuietEnvironment : public tess::accounts::SystemAccountEnvironment {
 public:
@@ -162,4 +162,4 @@ public:
     }
 };
 
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

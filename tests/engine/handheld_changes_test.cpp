@@ -5,7 +5,7 @@
 
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 using handheld_app::RecordAction;
@@ -163,9 +163,9 @@ TEST(FailedListing, RemovesNothingFromTheHandheld) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // A POP-shaped host: whole messages listed at once, messages known by their ids, the
@@ -202,11 +202,11 @@ TEST(PopRoad, IdsMatchAcrossSynchronisationsAndDeletesGoFirst) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
 #include "common/handheld_time.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // A desktop-client account names messages by time, subject and sender: deletes and read
@@ -242,4 +242,4 @@ TEST(DesktopClientActions, TimeSubjectAndSenderFindTheMessage) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -7,7 +7,7 @@
 #include "engine/host_module.h"
 #include "tests/support/test_home.h"
 
-namespace tidewater {
+namespace tess::engine {
 namespace {
 
 struct FreeHost {
@@ -92,4 +92,4 @@ TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
 }
 
 }  // namespace
-}  // namespace tidewater
+}  // namespace tess::engine

@@ -5,7 +5,7 @@
 #include "tests/engine/engine_world.h"
 #include "tests/servers/server_fixture.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 using tess::test::LineClient;
@@ -169,4 +169,4 @@ TEST_F(ImapRoad, LargeAttachmentInPiecesThenMovedToTheTrash) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -4,7 +4,7 @@
 
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 std::string WriteFile(const std::filesystem::path& dir, const std::string& name, const std::string& data) {
@@ -121,9 +121,9 @@ TEST(Attachments, LargeOneInPiecesAndSizeLimit) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // A dial-up account gets as much of a long message as its limit allows, and a part
@@ -151,12 +151,12 @@ TEST(PartRecords, DialUpMessagesBeyondTheLimit) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
 #include "common/handheld_records.h"
 #include "translate/manager/hollowmere.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // The user's translator plug-in for ".txt": upper case toward the handheld, lower case
@@ -201,4 +201,4 @@ TEST(Attachments, TranslatedBothWays) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -5,7 +5,7 @@
 
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 std::string ReadAll(const std::filesystem::path& p) {
@@ -67,4 +67,4 @@ TEST(DebugLogging, AccountReportAndPhasesInTheProductLog) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -6,7 +6,7 @@
 #include "tests/engine/engine_world.h"
 #include "tests/engine/sync_component/sync_component.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 constexpr uint32_t kMail = 0x61736333;
@@ -72,4 +72,4 @@ TEST(SyncComponent, OnlyForSyncOnlyAccounts) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

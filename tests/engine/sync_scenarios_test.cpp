@@ -5,7 +5,7 @@
 
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 using handheld_app::AccountSetup;
@@ -34,9 +34,9 @@ TEST(SyncRoad, FirstSyncThenNothingChangedThenHostDeletes) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // The driver's checks that end a run before any account is synchronised.
@@ -154,11 +154,11 @@ TEST(SyncDriver, PortZeroBecomesTheImapDefault) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
 #include "platform/ui/ui_service.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // A relay-served account asking for a new key while the handheld cannot give one: the
@@ -197,12 +197,12 @@ TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
 #include "common/plugin_registry.h"
 #include "accounts/user_settings.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // A relay-served account with the relay installed gets a new key, stored for the relay
@@ -247,14 +247,14 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test
 
 #include "platform/core/registry.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
 #include "platform/mapi/profiles.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
@@ -292,4 +292,4 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

@@ -8,7 +8,7 @@
 #include "tests/engine/engine_world.h"
 #include "tools/tallyhop/sync_command.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // The IMAP entry of the host list names the scripted host.
@@ -80,4 +80,4 @@ TEST(TallyhopSync, ActionChosenInTheConduitsDialog) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

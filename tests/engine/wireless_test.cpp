@@ -5,7 +5,7 @@
 #include "common/handheld_records.h"
 #include "tests/engine/engine_world.h"
 
-namespace tidewater::test {
+namespace tess::engine::test {
 namespace {
 
 // The handheld's part records, by record id.
@@ -255,4 +255,4 @@ TEST(RelayAccountMessages, AChangedMessageLeavesTheRelayANotice) {
 }
 
 }  // namespace
-}  // namespace tidewater::test
+}  // namespace tess::engine::test

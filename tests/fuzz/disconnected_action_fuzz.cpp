@@ -8,7 +8,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HandheldRecord r;
     r.data.assign(data, data + size);
-    tidewater::DisconnectedAction a;
-    if (tidewater::ParseDisconnectedAction(r, a) && a.arg1.size() + a.arg2.size() + 8 > size) __builtin_trap();
+    tess::engine::DisconnectedAction a;
+    if (tess::engine::ParseDisconnectedAction(r, a) && a.arg1.size() + a.arg2.size() + 8 > size) __builtin_trap();
     return 0;
 }
