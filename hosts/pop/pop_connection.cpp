@@ -81,6 +81,7 @@ void CPopConnection::Close() {
     entries_.clear();
     listed_ = false;
     loggedIn_ = false;
+    deletions_ = 0;
     apopTimestamp_.clear();
 }
 
@@ -157,7 +158,9 @@ int CPopConnection::ListUidl() {
 }
 
 int CPopConnection::Quit() {
-    if (!loggedIn_) return kPopOk;
+    const bool deleted = deletions_ > 0;
+    deletions_ = 0;
+    if (!loggedIn_) return deleted ? kPopNotConnected : kPopOk;
     std::string reply;
     const bool ok = Exchange("quit", reply, false);
     loggedIn_ = false;
@@ -200,7 +203,10 @@ int CPopConnection::Delete(int number) {
     if (!loggedIn_) return kPopNotLoggedIn;
     if (!InList(number)) return kPopNoSuchMessage;
     std::string reply;
-    return Exchange("dele " + std::to_string(number), reply, false) ? kPopOk : kPopDeleteRefused;
+    if (!Exchange("dele " + std::to_string(number), reply, false)) return kPopDeleteRefused;
+    ++deletions_;
+    std::erase_if(entries_, [number](const UidlEntry& e) { return e.number == number; });
+    return kPopOk;
 }
 
 }  // namespace pop

@@ -154,6 +154,53 @@ TEST_F(FenwickScripted, DeleteNamesTheMessageWhoseIdIsExactlyTheOneGiven) {
               (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2", "dele 3", "quit"}));
 }
 
+// A deleted message is never named again in its session (the server refuses it, and ends
+// a session with too many refusals, rolling every DELE back), and Logoff succeeds only
+// when the server answered QUIT: only then are the deletions carried out.
+TEST_F(FenwickScripted, DeletedMessagesLeaveTheListingAndCountOnlyAfterQuit) {
+    for (const bool quitAnswered : {true, false}) {
+        SCOPED_TRACE(quitAnswered ? "QUIT answered" : "session dropped before QUIT");
+        session_.Cleanup();
+        const std::vector<S::Step> end =
+            quitAnswered ? std::vector<S::Step>{S::Expect("quit"), S::Send("+OK bye\r\n")}
+                         : std::vector<S::Step>{S::Expect("quit"), S::Close()};
+        S server(Then(Then(Greeting("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"),
+                           {S::Expect("dele 2"), S::Send("+OK deleted\r\n"), S::Expect("top 3 0"),
+                            S::Send("+OK\r\n" + Mail("third", "") + ".\r\n")}),
+                      end));
+        ASSERT_EQ(LogonTo(server), 0);
+        CMsg msg;
+        msg.msgId.SetData("b", 1);
+        MailMsg* block = nullptr;
+        ASSERT_EQ(msg.ToMailMsg(&block), 0);
+        EXPECT_EQ(session_.DeleteMsg(block), 0);
+        EXPECT_EQ(session_.DeleteMsg(block), 2);  // nothing sent for it a second time
+        FreeMailMsgBlock(block);
+
+        MailMsg** ids = nullptr;
+        int idCount = 0;
+        ASSERT_EQ(session_.GetMsgIds(&ids, &idCount), 0);
+        std::vector<std::string> listed;
+        for (int i = 0; i < idCount; ++i) listed.push_back(IdOf(ids[i]));
+        FreeMailMsg(ids, idCount);
+        EXPECT_EQ(listed, (std::vector<std::string>{"a", "c"}));
+
+        MsgIdDescriptor b{1, "b"}, c{1, "c"};
+        MsgIdDescriptor* wanted[] = {&b, &c};
+        int wantedCount = 2;
+        MailMsg** headers = nullptr;
+        int count = 0;
+        ASSERT_EQ(session_.GetMsgHeaders(&headers, &count, wanted, &wantedCount), 0);
+        EXPECT_EQ(Subjects(headers, count), std::vector<std::string>{"third"});
+        FreeMailMsg(headers, count);
+
+        EXPECT_EQ(session_.Logoff() == 0, quitAnswered);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        EXPECT_EQ(server.received(), (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2",
+                                                                "top 3 0", "quit"}));
+    }
+}
+
 TEST_F(FenwickScripted, ApopSendsTheDigestOfTimestampAndPassword) {
     // The example exchange of the POP3 standard.
     record_.popValue = 1;
