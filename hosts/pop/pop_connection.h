@@ -75,6 +75,10 @@ private:
     bool Exchange(const std::string& command, std::string& reply, bool multiLine);
     void Log(const std::string& text) const;
     bool InList(int number) const;
+    // The listing of a server without UIDL: LIST for the numbers, and for ids the MD5 of
+    // each message's header block (TOP n 0), which stays the same from session to session.
+    bool ListByHeaders();
+    void Notice(const std::string& text) const;
 
     PopSettings settings_;
     std::unique_ptr<inet::CMailSocket> socket_;
