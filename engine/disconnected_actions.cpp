@@ -104,6 +104,7 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
         const std::string desc = Describe(c.Name(), a);
         Debug("Processing disconnected action:\n" + desc);
         bool removed = false;
+        bool untilLogoff = false;
         auto messageAction = [&](bool del, bool read) -> bool {
             if (!anyFolder) return false;
             CMsg m;
@@ -172,6 +173,7 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
                 rc = c.SetReadState(folder, m);
             }
             if (rc != 0) return false;
+            untilLogoff = del && p == kProtocolPop;
             if (del && !imap && !c.IsRelayAccount()) {
                 if (CMsg* h = c.FindHostMessage(m)) c.host.Take(h);
             }
@@ -227,7 +229,10 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
         default:
             break;
         }
-        if (removed) {
+        if (removed && untilLogoff) {
+            c.awaitingCommit.push_back(a.recordId);
+            Debug("Disconnected action performed, kept until the server commits it:\n" + desc);
+        } else if (removed) {
             if (db.Open(kDbActions) == 0 && db.Delete(a.recordId) == SYNC_OK) {
                 removedAny = true;
                 Debug("Disconnected action succesfully performed:\n" + desc);
@@ -242,6 +247,17 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
     c.actions = std::move(kept);
     if (imap && removedAny) c.Imap4Commit();
     return 0;
+}
+
+void CSyncSession::SettleAwaitingActions(CHostConnection& c, bool committed) {
+    for (uint32_t id : c.awaitingCommit) {
+        if (!committed) {
+            Debug(Printf("Server did not commit disconnected action %u; it is kept for the next synchronisation.", id));
+        } else if (db.Open(kDbActions) != 0 || db.Delete(id) != SYNC_OK) {
+            Debug(Printf("Failed to remove committed disconnected action %u.", id));
+        }
+    }
+    c.awaitingCommit.clear();
 }
 
 }  // namespace tess::engine

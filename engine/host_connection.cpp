@@ -369,10 +369,12 @@ int CHostConnection::DisconnectHost() {
     session.progress.SetStepCount(3);
     // Expunge while the session is still open; after Logoff the host could not.
     if (initialised && loggedOn && Protocol() == kProtocolImap) Imap4Commit();
+    bool committed = false;
     if (loggedOn) {
         if (module.freeFolderList && folders) module.freeFolderList(folders, folderCount);
-        if (module.logoff) module.logoff();
+        if (module.logoff) committed = module.logoff() == 0;
     }
+    session.SettleAwaitingActions(*this, committed);
     folders = nullptr;
     folderCount = 0;
     if (initialised)

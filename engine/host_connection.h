@@ -103,6 +103,10 @@ public:
     CFolderMap device;  // list 0: the handheld's messages
     CFolderMap host;    // list 1: the host's new messages of the folders collected
     std::vector<DisconnectedAction> actions;
+    // Handheld action records carried out on a host that commits them only when its
+    // session ends well (POP deletions take effect at QUIT): removed at a good logoff,
+    // else kept for the next synchronisation.
+    std::vector<uint32_t> awaitingCommit;
     std::set<int> failedFolders;  // folder keys whose listing failed in this turn
     // Handheld messages some of whose attachments the handheld holds only in part: their
     // attachments are written again at the next update.

@@ -148,6 +148,9 @@ public:
     // Disconnected actions and the outbox.
     int LoadDisconnectedActions();
     int PerformDisconnectedActions(CHostConnection* c);
+    // Removes the action records of c.awaitingCommit when the host committed them, else
+    // keeps them on the handheld; empties the list.
+    void SettleAwaitingActions(CHostConnection& c, bool committed);
     int WriteDisconnectedAction(int accountId, int opcode, int uid, const std::string& a1, const std::string& a2);
     // Tells the relay, through the handheld, that a message of its account changed.
     void QueueRelayAction(CHostConnection& c, CMsg& msg);

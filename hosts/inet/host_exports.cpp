@@ -22,10 +22,7 @@ TESS_API int Uninitialize() {
     return 0;
 }
 
-TESS_API int Logoff() {
-    HostApp().session.Logoff();
-    return 0;
-}
+TESS_API int Logoff() { return HostApp().session.Logoff(); }
 
 TESS_API int FreeFolderList(FolderRecord** list, int count) {
     if (!list) return inet::kNullList;

@@ -81,6 +81,7 @@ void CPopConnection::Close() {
     entries_.clear();
     listed_ = false;
     loggedIn_ = false;
+    deletions_ = 0;
     apopTimestamp_.clear();
 }
 
@@ -144,20 +145,56 @@ int CPopConnection::Login() {
     return kPopOk;
 }
 
+void CPopConnection::Notice(const std::string& text) const {
+    Log("POP: " + text);
+    SyncLogAddLine(text.c_str(), -1, 0);
+}
+
 int CPopConnection::ListUidl() {
     entries_.clear();
     listed_ = false;
     std::string reply;
-    if (!Exchange("uidl", reply, true) || !ParseUidlListing(reply, entries_)) {
+    bool ok = Exchange("uidl", reply, true) && ParseUidlListing(reply, entries_);
+    if (!ok && connected_ && !reply.empty() && !IsOkReply(reply)) {
+        Notice("The POP server of account '" + settings_.accountName +
+               "' does not offer UIDL (unique message ids): its messages are known by their headers instead.");
+        ok = ListByHeaders();
+    }
+    if (!ok) {
         entries_.clear();
         return kPopCommandFailed;
+    }
+    if (const int repeated = MakeIdsUnique(entries_)) {
+        Notice("The POP server of account '" + settings_.accountName + "' gives " + std::to_string(repeated) +
+               " message(s) a unique id (UIDL) that another message has: each is kept as a message of its own.");
     }
     listed_ = true;
     return kPopOk;
 }
 
+bool CPopConnection::ListByHeaders() {
+    std::string reply;
+    // LIST lines are "number size": read as a listing, the size stands where the id will.
+    if (!Exchange("list", reply, true) || !ParseUidlListing(reply, entries_)) return false;
+    for (UidlEntry& e : entries_) {
+        std::vector<std::string> lines;
+        std::string hex;
+        // A message whose headers cannot be read leaves the listing incomplete, and an
+        // incomplete listing would read as deletions on the server.
+        if (!Exchange("top " + std::to_string(e.number) + " 0", reply, true) || !ReadMessageLines(reply, lines))
+            return false;
+        std::string headers;
+        for (const std::string& line : lines) headers += line + "\r\n";
+        if (!ApopDigest(headers, hex)) return false;
+        e.uidl = "hdr-" + hex;
+    }
+    return true;
+}
+
 int CPopConnection::Quit() {
-    if (!loggedIn_) return kPopOk;
+    const bool deleted = deletions_ > 0;
+    deletions_ = 0;
+    if (!loggedIn_) return deleted ? kPopNotConnected : kPopOk;
     std::string reply;
     const bool ok = Exchange("quit", reply, false);
     loggedIn_ = false;
@@ -200,7 +237,10 @@ int CPopConnection::Delete(int number) {
     if (!loggedIn_) return kPopNotLoggedIn;
     if (!InList(number)) return kPopNoSuchMessage;
     std::string reply;
-    return Exchange("dele " + std::to_string(number), reply, false) ? kPopOk : kPopDeleteRefused;
+    if (!Exchange("dele " + std::to_string(number), reply, false)) return kPopDeleteRefused;
+    ++deletions_;
+    std::erase_if(entries_, [number](const UidlEntry& e) { return e.number == number; });
+    return kPopOk;
 }
 
 }  // namespace pop

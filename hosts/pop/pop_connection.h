@@ -48,11 +48,15 @@ public:
     // (Listed() tells); 1, 6 or 8 otherwise.
     int Login();
     int ListUidl();
-    // QUIT when logged in: the server carries out the deletions; the socket stays.
+    // QUIT when logged in: the server carries out the deletions; the socket stays. Not
+    // kPopOk when deletions were made and the server did not confirm QUIT: a session that
+    // ends any other way rolls every DELE back.
     int Quit();
 
     // The message's lines (dot-unstuffed, without the status and terminating lines).
     int Fetch(int number, bool headersOnly, std::vector<std::string>& lines);
+    // A deleted message leaves the listing at once: the server refuses any later command
+    // for it, and enough refusals end the session without carrying out the deletions.
     int Delete(int number);
 
     // The number of the entry whose id equals uidl byte for byte; -1 when none (an
@@ -71,6 +75,10 @@ private:
     bool Exchange(const std::string& command, std::string& reply, bool multiLine);
     void Log(const std::string& text) const;
     bool InList(int number) const;
+    // The listing of a server without UIDL: LIST for the numbers, and for ids the MD5 of
+    // each message's header block (TOP n 0), which stays the same from session to session.
+    bool ListByHeaders();
+    void Notice(const std::string& text) const;
 
     PopSettings settings_;
     std::unique_ptr<inet::CMailSocket> socket_;
@@ -79,6 +87,7 @@ private:
     bool listed_ = false;
     std::string apopTimestamp_;
     std::vector<UidlEntry> entries_;
+    int deletions_ = 0;  // DELEs answered +OK since the last QUIT
 };
 
 // The host's texts by language-library id: the library's when a language scope is open,

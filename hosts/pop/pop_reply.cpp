@@ -1,6 +1,7 @@
 #include "hosts/pop/pop_reply.h"
 
 #include <algorithm>
+#include <set>
 #include <climits>
 
 #include "hosts/inet/text_lines.h"
@@ -102,6 +103,26 @@ bool ParseUidlListing(std::string_view reply, std::vector<UidlEntry>& entries) {
         entries.push_back({static_cast<int>(number), std::move(uidl)});
     }
     return true;
+}
+
+int MakeIdsUnique(std::vector<UidlEntry>& entries) {
+    std::set<std::string> taken;
+    for (const UidlEntry& e : entries) taken.insert(e.uidl);
+    std::set<std::string> seen;
+    int changed = 0;
+    for (UidlEntry& e : entries) {
+        if (seen.insert(e.uidl).second) continue;
+        for (int n = 2;; ++n) {
+            std::string id = e.uidl + "#" + std::to_string(n);
+            if (taken.insert(id).second) {
+                seen.insert(id);
+                e.uidl = std::move(id);
+                break;
+            }
+        }
+        ++changed;
+    }
+    return changed;
 }
 
 }  // namespace pop

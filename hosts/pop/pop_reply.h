@@ -50,4 +50,9 @@ bool ReadMessageLines(std::string_view reply, std::vector<std::string>& lines);
 // "+OK" listing.
 bool ParseUidlListing(std::string_view reply, std::vector<UidlEntry>& entries);
 
+// Makes the ids of a listing distinct, in listing order: an id already taken gets "#2",
+// "#3", ... (the first suffix no entry has). A server that repeats an id would otherwise
+// show the handheld one message where it holds several. The number of ids changed.
+int MakeIdsUnique(std::vector<UidlEntry>& entries);
+
 }  // namespace pop

@@ -58,8 +58,10 @@ std::string CPopSession::LogonFailureLine() const {
 }
 
 int CPopSession::Logoff() {
-    connection_.Quit();
-    return 0;
+    if (connection_.Quit() == kPopOk) return 0;
+    Log("POP: The session ended before the server confirmed QUIT; the server keeps the messages "
+        "deleted in it.");
+    return 1;
 }
 
 void CPopSession::Cleanup() {

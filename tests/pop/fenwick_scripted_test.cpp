@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "common/msg_record.h"
 #include "hosts/pop/fenwick.h"
@@ -152,6 +153,98 @@ TEST_F(FenwickScripted, DeleteNamesTheMessageWhoseIdIsExactlyTheOneGiven) {
     EXPECT_TRUE(server.Finish()) << server.failure();
     EXPECT_EQ(server.received(),
               (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2", "dele 3", "quit"}));
+}
+
+// A deleted message is never named again in its session (the server refuses it, and ends
+// a session with too many refusals, rolling every DELE back), and Logoff succeeds only
+// when the server answered QUIT: only then are the deletions carried out.
+TEST_F(FenwickScripted, DeletedMessagesLeaveTheListingAndCountOnlyAfterQuit) {
+    for (const bool quitAnswered : {true, false}) {
+        SCOPED_TRACE(quitAnswered ? "QUIT answered" : "session dropped before QUIT");
+        session_.Cleanup();
+        const std::vector<S::Step> end =
+            quitAnswered ? std::vector<S::Step>{S::Expect("quit"), S::Send("+OK bye\r\n")}
+                         : std::vector<S::Step>{S::Expect("quit"), S::Close()};
+        S server(Then(Then(Greeting("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"),
+                           {S::Expect("dele 2"), S::Send("+OK deleted\r\n"), S::Expect("top 3 0"),
+                            S::Send("+OK\r\n" + Mail("third", "") + ".\r\n")}),
+                      end));
+        ASSERT_EQ(LogonTo(server), 0);
+        CMsg msg;
+        msg.msgId.SetData("b", 1);
+        MailMsg* block = nullptr;
+        ASSERT_EQ(msg.ToMailMsg(&block), 0);
+        EXPECT_EQ(session_.DeleteMsg(block), 0);
+        EXPECT_EQ(session_.DeleteMsg(block), 2);  // nothing sent for it a second time
+        FreeMailMsgBlock(block);
+
+        MailMsg** ids = nullptr;
+        int idCount = 0;
+        ASSERT_EQ(session_.GetMsgIds(&ids, &idCount), 0);
+        std::vector<std::string> listed;
+        for (int i = 0; i < idCount; ++i) listed.push_back(IdOf(ids[i]));
+        FreeMailMsg(ids, idCount);
+        EXPECT_EQ(listed, (std::vector<std::string>{"a", "c"}));
+
+        MsgIdDescriptor b{1, "b"}, c{1, "c"};
+        MsgIdDescriptor* wanted[] = {&b, &c};
+        int wantedCount = 2;
+        MailMsg** headers = nullptr;
+        int count = 0;
+        ASSERT_EQ(session_.GetMsgHeaders(&headers, &count, wanted, &wantedCount), 0);
+        EXPECT_EQ(Subjects(headers, count), std::vector<std::string>{"third"});
+        FreeMailMsg(headers, count);
+
+        EXPECT_EQ(session_.Logoff() == 0, quitAnswered);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        EXPECT_EQ(server.received(), (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2",
+                                                                "top 3 0", "quit"}));
+    }
+}
+
+// Every message is listed under an id of its own, also where the server repeats a UIDL or
+// offers none, and the sync log says what the server lacks.
+TEST_F(FenwickScripted, EveryMessageListedWhenUidlsRepeatOrAreMissing) {
+    const std::string one = Mail("one", "1\r\n"), two = Mail("two", "2\r\n"), three = Mail("three", "3\r\n");
+    auto head = [](const std::string& mail) { return mail.substr(0, mail.find("\r\n\r\n") + 4); };
+    struct Case {
+        const char* name;
+        std::vector<S::Step> listing;
+        std::string notice;
+    };
+    const Case cases[] = {
+        {"repeated ids", {S::Send("+OK\r\n1 same\r\n2 same\r\n3 same#2\r\n.\r\n")}, "gives 1 message(s)"},
+        {"no UIDL",
+         {S::Send("-ERR unknown command\r\n"), S::Expect("list"), S::Send("+OK\r\n1 10\r\n2 20\r\n3 30\r\n.\r\n"),
+          S::Expect("top 1 0"), S::Send("+OK\r\n" + head(one) + ".\r\n"), S::Expect("top 2 0"),
+          S::Send("+OK\r\n" + head(two) + ".\r\n"), S::Expect("top 3 0"), S::Send("+OK\r\n" + head(three) + ".\r\n")},
+         "does not offer UIDL"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        session_.Cleanup();
+        syncmgr::clearCapturedLog();
+        std::vector<S::Step> script = {S::Send("+OK ready\r\n"), S::Expect("user ann"), S::Send("+OK\r\n"),
+                                       S::Expect("pass secret"), S::Send("+OK logged in\r\n"), S::Expect("uidl")};
+        script = Then(Then(script, c.listing),
+                      {S::Expect("retr 1"), S::Send("+OK\r\n" + one + ".\r\n"), S::Expect("retr 2"),
+                       S::Send("+OK\r\n" + two + ".\r\n"), S::Expect("retr 3"), S::Send("+OK\r\n" + three + ".\r\n")});
+        S server(script);
+        ASSERT_EQ(LogonTo(server), 0);
+        MailMsg** list = nullptr;
+        int count = 0;
+        ASSERT_EQ(session_.GetAllMsgs(&list, &count, false), 0);
+        EXPECT_EQ(Subjects(list, count), (std::vector<std::string>{"one", "two", "three"}));
+        std::set<std::string> ids;
+        for (int i = 0; i < count; ++i) ids.insert(IdOf(list[i]));
+        FreeMailMsg(list, count);
+        EXPECT_EQ(ids.size(), 3u);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        std::string logged;
+        for (const auto& line : syncmgr::capturedLog()) logged += line.text + "\n";
+        EXPECT_NE(logged.find(c.notice), std::string::npos) << logged;
+        EXPECT_NE(logged.find("Ann's POP"), std::string::npos) << logged;
+    }
 }
 
 TEST_F(FenwickScripted, ApopSendsTheDigestOfTimestampAndPassword) {

@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,6 +81,9 @@ public:
     // stands still at its POP account for as long as a test needs.
     void Hold() { held_ = true; }
     void Release() { held_ = false; }
+    // While set, a connection is cut when the client sends QUIT, before the server sees it:
+    // a session that ends without QUIT, as a server that drops it would end it.
+    void CutAtQuit(bool cut) { cutAtQuit_ = cut; }
     int accepted() const { return accepted_; }
 
 private:
@@ -110,6 +114,7 @@ private:
             for (int i = 0; i < 2; ++i) {
                 if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 ssize_t n = ::recv(p[i].fd, buf, sizeof buf, 0);
+                if (n > 0 && p[i].fd == a && cutAtQuit_ && strncasecmp(buf, "quit", n < 4 ? n : 4) == 0) return;
                 if (n <= 0 || ::send(p[1 - i].fd, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
             }
         }
@@ -120,6 +125,7 @@ private:
     int port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> held_{false};
+    std::atomic<bool> cutAtQuit_{false};
     std::atomic<int> accepted_{0};
     std::thread thread_;
 };
@@ -321,6 +327,61 @@ TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
     EXPECT_EQ(Subjects(1), (std::vector<std::string>{"from the handheld", "pop three", "pop two"})) << Log();
     EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap four", "imap one", "imap three"})) << Log();
     EXPECT_EQ(servers().captured().size(), 1u);
+}
+
+// POP deletions take effect only at QUIT. Deleting more messages on the handheld than the
+// server tolerates refused commands (it ends the session after about twenty) still removes
+// every one from the server, and a session that ends without QUIT keeps the handheld's
+// deletions for the next synchronisation instead of bringing the messages back.
+TEST_F(SyncRoad, PopDeletionsReachTheServerOnlyThroughQuit) {
+    struct Case {
+        const char* name;
+        int messages;
+        int deleted;
+        bool cutFirstQuit;
+    };
+    for (const Case& c : {Case{"many deletions", 25, 22, false}, Case{"session cut before QUIT", 5, 3, true}}) {
+        SCOPED_TRACE(c.name);
+        {
+            // Each case starts from an empty mailbox on both sides.
+            LineClient imap(servers().imapPort());
+            imap.readLine();
+            imap.imapCommand("a1", "LOGIN " + servers().user2() + " " + servers().password2());
+            imap.imapCommand("a2", "SELECT INBOX");
+            imap.imapCommand("a3", "STORE 1:* +FLAGS.SILENT (\\Deleted)");
+            imap.imapCommand("a4", "EXPUNGE");
+        }
+        ASSERT_EQ(Sync(), 0) << Log();
+        ASSERT_TRUE(Subjects(1).empty()) << Log();
+        std::vector<std::string> all, kept;
+        for (int i = 0; i < c.messages; ++i) {
+            char subject[32];
+            std::snprintf(subject, sizeof subject, "pop %02d", i);
+            Deliver(servers().user2(), servers().password2(), Mail(subject));
+            all.push_back(subject);
+            if (i >= c.deleted) kept.push_back(subject);
+        }
+        ASSERT_EQ(Sync(), 0) << Log();
+        ASSERT_EQ(Subjects(1), all) << Log();
+        for (int i = 0; i < c.deleted; ++i) {
+            const uint32_t record = RecordOf(1, all[static_cast<std::size_t>(i)]);
+            ASSERT_NE(record, 0u);
+            ASSERT_EQ(handheld_app::DeleteMessage(handheld_, record), 0);
+        }
+        if (c.cutFirstQuit) {
+            popRelay_->CutAtQuit(true);
+            Sync();
+            popRelay_->CutAtQuit(false);
+            // The server rolled the deletions back; the handheld still shows them done.
+            EXPECT_EQ(ServerSubjects(servers().user2(), servers().password2()), all) << Log();
+            EXPECT_EQ(Subjects(1), kept) << Log();
+        }
+        ASSERT_EQ(Sync(), 0) << Log();
+        EXPECT_EQ(ServerSubjects(servers().user2(), servers().password2()), kept) << Log();
+        EXPECT_EQ(Subjects(1), kept) << Log();
+        ASSERT_EQ(Sync(), 0) << Log();
+        EXPECT_EQ(Subjects(1), kept) << Log();
+    }
 }
 
 // A second `tallyhop sync` for the user while the first runs (held at its POP account) is
