@@ -11,6 +11,8 @@ std::string Text(const char* text) { return text ? std::string(text) : std::stri
 int CImapSession::SetSeen(const char* folder, uint32_t uid, bool seen) {
     if (!imapUsable_) return kImapNotConnected;
     std::string name = Text(folder);
+    const std::string target = folder ? name : connection_.SelectedFolder();
+    if ((folder || !target.empty()) && RefuseStaleChange(target, "Read state", uid)) return kImapOk;
     return connection_.StoreSeenFlag(folder ? &name : nullptr, uid, seen);
 }
 
@@ -20,6 +22,9 @@ int CImapSession::DeleteMsg(const char* folder, const MailMsg* msg) {
     uint32_t uid = 0;
     if (!msg || !UidOf(msg->hostId, msg->hostIdLength, uid)) return kSessionNoMessage;
     std::string name = Text(folder);
+    // Nothing is deleted by a number that now names another message; the handheld's
+    // copy goes with the folder's relisting and the message stays on the server.
+    if (RefuseStaleChange(folder ? name : std::string("inbox"), "Deletion", uid)) return kImapOk;
     connection_.StoreSeenFlag(folder ? &name : nullptr, uid, true);
     int rc = connection_.StoreDeleted(folder ? name : std::string("inbox"), uid);
     Log(inet::Described("IMAP: Finished delete message.", msg));
@@ -43,6 +48,7 @@ int CImapSession::SelectFolder(const char* name) {
 
 int CImapSession::CopyMessage(uint32_t uid, const char* from, const char* to) {
     if (!imapUsable_) return kImapNotConnected;
+    if (RefuseStaleChange(Text(from), "Move", uid)) return kImapOk;
     return connection_.CopyMessages(Text(from), Text(to), 1, &uid);
 }
 

@@ -161,6 +161,10 @@ bool CImapConnection::Select(const std::string& folder) {
     selectedFolder_ = folder;
     uint32_t exists = 0;
     existsCount_ = ReadExists(lines, exists).Ok() ? static_cast<int>(exists) : 0;
+    uint64_t validity = 0;
+    uidValidity_ = ReadCodeNumber(lines, "UIDVALIDITY", validity).Ok() && validity <= UINT32_MAX
+                       ? static_cast<uint32_t>(validity)
+                       : 0;
     return true;
 }
 

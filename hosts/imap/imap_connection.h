@@ -99,6 +99,8 @@ public:
     const std::vector<std::string>& FolderNames() const { return folderNames_; }
     const std::string& SelectedFolder() const { return selectedFolder_; }
     int ExistsCount() const { return existsCount_; }
+    // The [UIDVALIDITY] of the last SELECT; 0 when the server sent none.
+    uint32_t UidValidity() const { return uidValidity_; }
     const std::string& Tag() const { return tag_; }
     const ImapSettings& Settings() const { return settings_; }
 
@@ -132,6 +134,7 @@ private:
     std::vector<std::string> folderNames_;
     std::string selectedFolder_;
     int existsCount_ = 0;
+    uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
 };

@@ -293,6 +293,91 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
     Command("DELETE Keep");
 }
 
+// The server renumbers a folder (rebuilt or restored: a new UIDVALIDITY), so the UIDs the
+// handheld holds name other messages. A deletion made on the handheld before it learnt of
+// this deletes nothing, the folder's copies are dropped once, and the next sync lists the
+// folder afresh, after which deletions by the new UIDs work again.
+TEST_F(Heronwick, ChangedUidValidityDeletesNothingByStaleUid) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    record_.userDirectory = dir.c_str();
+    Command("CREATE Rebuilt");
+    const uint32_t a = Store("Rebuilt", Simple("a"));
+    Store("Rebuilt", Simple("b"));
+    auto validity = [&] {
+        std::string select = Join(Command("SELECT Rebuilt"));
+        std::size_t at = select.find("[UIDVALIDITY ");
+        EXPECT_NE(at, std::string::npos) << select;
+        return select.substr(at + 13, select.find(']', at) - at - 13);
+    };
+    auto list = [&](std::vector<uint32_t>& uids) {
+        char name[] = "Rebuilt";
+        FolderRecord folder{name, 0, nullptr, -1};
+        MailMsg** ids = nullptr;
+        int count = 0;
+        ASSERT_EQ(GetMsgIds(&folder, &ids, &count), 0);
+        uids.clear();
+        for (int i = 0; i < count; ++i) uids.push_back(UidOfBlock(ids[i]));
+        FreeMailMsg(ids, count);
+    };
+    auto remove = [&](uint32_t uid) {
+        char name[] = "Rebuilt";
+        FolderRecord folder{name, 0, nullptr, -1};
+        CMsg m;
+        imap::SetHostId(m, uid);
+        MailMsg* block = nullptr;
+        EXPECT_EQ(m.ToMailMsg(&block), 0);
+        EXPECT_EQ(DeleteMsg(&folder, block), 0);
+        FreeMailMsgBlock(block);
+        EXPECT_EQ(IMAP4Commit(), 0);
+    };
+    auto subjects = [&] {
+        Command("SELECT Rebuilt");
+        return Join(Command("FETCH 1:* (BODY.PEEK[HEADER.FIELDS (Subject)])"));
+    };
+    auto resync = [&] {
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+        ASSERT_EQ(LogonNow(), 0);
+    };
+
+    ASSERT_EQ(LogonNow(), 0);
+    std::vector<uint32_t> uids;
+    list(uids);
+    ASSERT_EQ(uids.size(), 2u);
+
+    // Rebuilt by the server: the same name, new messages, and a's old UID now names c.
+    const std::string before = validity();
+    Command("CLOSE");
+    Command("DELETE Rebuilt");
+    Command("CREATE Rebuilt");
+    const uint32_t c = Store("Rebuilt", Simple("c"));
+    const uint32_t d = Store("Rebuilt", Simple("d"));
+    ASSERT_EQ(c, a);
+    ASSERT_NE(validity(), before);
+    Command("CLOSE");
+
+    resync();
+    remove(a);  // the handheld deletes its copy of a
+    std::string left = subjects();
+    EXPECT_NE(left.find("Subject: c"), std::string::npos) << left;
+    EXPECT_NE(left.find("Subject: d"), std::string::npos) << left;
+    EXPECT_EQ(Flags("Rebuilt", c).find("\\Deleted"), std::string::npos);
+    list(uids);
+    EXPECT_TRUE(uids.empty());  // the handheld's copies go; nothing matches a stale UID
+
+    resync();
+    list(uids);
+    EXPECT_EQ(uids, (std::vector<uint32_t>{c, d}));
+    remove(d);
+    left = subjects();
+    EXPECT_NE(left.find("Subject: c"), std::string::npos) << left;
+    EXPECT_EQ(left.find("Subject: d"), std::string::npos) << left;
+    Command("CLOSE");
+    Command("DELETE Rebuilt");
+}
+
 TEST_F(Heronwick, FolderChangesAndAppend) {
     ASSERT_EQ(LogonNow(), 0);
     EXPECT_EQ(IMAP4AddFolder("Projects"), 0);
