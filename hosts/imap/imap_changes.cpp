@@ -1,6 +1,10 @@
 // Read state, deletions, moves, folder changes, the final expunge, and the sent-folder copy.
 #include "hosts/imap/imap_session.h"
 
+#include "common/sync_log.h"
+#include "datamgr/ledgerly.h"
+#include "platform/syncmgr/syncmgr.h"
+
 namespace imap {
 namespace {
 
@@ -32,9 +36,18 @@ int CImapSession::DeleteMsg(const char* folder, const MailMsg* msg) {
 }
 
 void CImapSession::Sent(const std::string& sent) {
-    // The copy in the sent folder is a courtesy: its failure does not fail the send.
-    if (!imapSettings_.sentFolder.empty() && imapUsable_)
-        connection_.AppendMessage(imapSettings_.sentFolder, sent);
+    // The copy in the sent folder is a courtesy: its failure does not fail the send, but
+    // the user is told, since the mail is then in no sent folder at all.
+    if (imapSettings_.sentFolder.empty() || !imapUsable_) return;
+    const std::string folder = connection_.SentFolderName(imapSettings_.sentFolder);
+    // A folder below the top level is not in the session's list; APPEND still reaches it.
+    if (!connection_.FolderExists(folder)) connection_.Select(folder);
+    const int rc = connection_.AppendMessage(folder, sent);
+    if (rc == kImapOk) return;
+    const std::string line = "IMAP: The copy of a sent message could not be filed in folder '" +
+                             folder + "' (error " + std::to_string(rc) + ").";
+    MLOGAdd(line.c_str());
+    SyncLogAddLine(line.c_str(), kActivityError, 0);
 }
 
 int CImapSession::Commit() {

@@ -82,6 +82,10 @@ public:
     int RenameFolder(const std::string& name, const std::string& newName);
     int DeleteFolder(const std::string& name);
     int AppendMessage(const std::string& folder, const std::string& text);
+    // The server's name of the folder for copies of sent mail: the account's name as the
+    // server lists it, by itself or under the personal namespace's prefix ("INBOX.Sent"),
+    // else the folder the server marks \Sent, else the name under the prefix.
+    std::string SentFolderName(const std::string& named);
 
     // Message search and fetch (imap_fetch.cpp).
     int SearchMessages(const std::string& folder, std::vector<uint32_t>& uids);

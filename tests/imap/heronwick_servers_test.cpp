@@ -12,6 +12,7 @@
 #include "hosts/imap/heronwick.h"
 #include "hosts/imap/imap_session.h"
 #include "hosts/inet/mime_message.h"
+#include "platform/syncmgr/syncmgr_control.h"
 #include "tests/servers/server_fixture.h"
 #include "tests/support/test_home.h"
 
@@ -400,6 +401,58 @@ TEST_F(Heronwick, FolderChangesAndAppend) {
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);
     EXPECT_EQ(Join(Command("LIST \"\" \"*\"")).find("Done"), std::string::npos);
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);  // no longer listed: nothing sent
+}
+
+// A server whose folders live under the personal namespace prefix "INBOX." (separator
+// "."): the account names "Sent", and the copy goes to the folder the server marks \Sent,
+// or to the account's name under the prefix. An APPEND the server refuses is reported.
+TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
+    Command("CREATE Outgoing");  // INBOX.Outgoing on the prefixed server
+    struct Case {
+        const char* sentFolder;
+        const char* filedIn;  // as the main server names it; nullptr: the APPEND fails
+    };
+    const Case cases[] = {{"Sent", "Sent"}, {"Outgoing", "Outgoing"}, {"Sent", nullptr}};
+    const std::filesystem::path sentTmp = servers().maildir() / ".Sent" / "tmp";
+    record_.port = servers().port("IMAP_PREFIXED_PORT");
+    record_.separateSmtpLogin = 1;
+    record_.smtpUser = servers().user().c_str();
+    record_.smtpPassword = servers().password().c_str();
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sentFolder) + (c.filedIn ? " filed" : " refused"));
+        const std::string subject = "Copy " + std::to_string(++n);
+        record_.sentFolder = c.sentFolder;
+        if (!c.filedIn) std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_read |
+                                                                 std::filesystem::perms::owner_exec);
+        syncmgr::clearCapturedLog();
+        ASSERT_EQ(LogonNow(), 0);
+        CMsg out;
+        out.From = servers().address(servers().user());
+        out.To = servers().address(servers().user2());
+        out.Subject = subject;
+        out.Body = "Body.";
+        MailMsg* block = nullptr;
+        ASSERT_EQ(out.ToMailMsg(&block), 0);
+        EXPECT_EQ(SendMsg(block), 0);  // the copy never fails the send
+        FreeMailMsgBlock(block);
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+        std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_all);
+
+        bool reported = false;
+        for (const auto& line : syncmgr::capturedLog())
+            reported = reported || line.text.find("could not be filed") != std::string::npos;
+        EXPECT_EQ(reported, c.filedIn == nullptr);
+        if (c.filedIn) {
+            Command(std::string("SELECT \"") + c.filedIn + "\"");
+            EXPECT_NE(Join(Command("SEARCH SUBJECT \"" + subject + "\"")).find("* SEARCH 1"),
+                      std::string::npos);
+            Command("CLOSE");
+        }
+    }
+    Command("DELETE Outgoing");
 }
 
 TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
