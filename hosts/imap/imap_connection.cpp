@@ -161,6 +161,10 @@ bool CImapConnection::Select(const std::string& folder) {
     selectedFolder_ = folder;
     uint32_t exists = 0;
     existsCount_ = ReadExists(lines, exists).Ok() ? static_cast<int>(exists) : 0;
+    uint64_t validity = 0;
+    uidValidity_ = ReadCodeNumber(lines, "UIDVALIDITY", validity).Ok() && validity <= UINT32_MAX
+                       ? static_cast<uint32_t>(validity)
+                       : 0;
     return true;
 }
 
@@ -369,6 +373,26 @@ int CImapConnection::DeleteFolder(const std::string& name) {
     if (!SendTaggedCommand("DELETE " + Quoted(name), response)) return kImapDeleteRefused;
     RemoveFolderName(name);
     return listed ? kImapOk : kImapFolderChange;
+}
+
+std::string CImapConnection::SentFolderName(const std::string& named) {
+    if (!Ready() || named.empty() || FolderExists(named)) return named;
+    std::vector<ParsedLine> lines;
+    std::string prefix;
+    if (Command("NAMESPACE", lines) &&
+        ReadPersonalPrefix(lines, prefix).Ok() && named.compare(0, prefix.size(), prefix) == 0)
+        prefix.clear();
+    const std::string prefixed = prefix + named;
+    std::string marked;
+    if (Command("LIST \"\" \"*\"", lines)) {
+        for (const auto& line : lines) {
+            ListEntry entry;
+            if (!ReadListEntry(line, "LIST", entry).Ok() || entry.HasFlag("\\Noselect")) continue;
+            if (entry.name == named || entry.name == prefixed) return entry.name;
+            if (marked.empty() && entry.HasFlag("\\Sent")) marked = entry.name;
+        }
+    }
+    return marked.empty() ? prefixed : marked;
 }
 
 int CImapConnection::AppendMessage(const std::string& folder, const std::string& text) {

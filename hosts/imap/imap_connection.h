@@ -82,6 +82,10 @@ public:
     int RenameFolder(const std::string& name, const std::string& newName);
     int DeleteFolder(const std::string& name);
     int AppendMessage(const std::string& folder, const std::string& text);
+    // The server's name of the folder for copies of sent mail: the account's name as the
+    // server lists it, by itself or under the personal namespace's prefix ("INBOX.Sent"),
+    // else the folder the server marks \Sent, else the name under the prefix.
+    std::string SentFolderName(const std::string& named);
 
     // Message search and fetch (imap_fetch.cpp).
     int SearchMessages(const std::string& folder, std::vector<uint32_t>& uids);
@@ -99,6 +103,8 @@ public:
     const std::vector<std::string>& FolderNames() const { return folderNames_; }
     const std::string& SelectedFolder() const { return selectedFolder_; }
     int ExistsCount() const { return existsCount_; }
+    // The [UIDVALIDITY] of the last SELECT; 0 when the server sent none.
+    uint32_t UidValidity() const { return uidValidity_; }
     const std::string& Tag() const { return tag_; }
     const ImapSettings& Settings() const { return settings_; }
 
@@ -132,6 +138,7 @@ private:
     std::vector<std::string> folderNames_;
     std::string selectedFolder_;
     int existsCount_ = 0;
+    uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
 };

@@ -46,9 +46,13 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     CImapFolder* cached = FindFolder(folder);
     if (!imapUsable_ || !cached) return kImapNotConnected;
     if (!out || !count) return kImapNotReady;
-    if (int rc = RefreshFolderUids(folder)) return rc;
     *count = 0;
     std::vector<MailMsg*> blocks;
+    if (UidsStale(folder)) {
+        relisted_.insert(ValidityKey(folder));
+        return HandOut(blocks, out, count);
+    }
+    if (int rc = RefreshFolderUids(folder)) return rc;
     for (uint32_t uid : cached->uids) {
         MessageInfo info{uid, 0, 0};
         std::string received;
@@ -95,8 +99,12 @@ int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* cou
 int CImapSession::GetAllMsgs(MailMsg*** out, int* count, bool headersOnly) {
     if (!out || !count) return kImapNotReady;
     *count = 0;
-    if (RefreshFolderUids("Inbox") != kImapOk || !FindFolder("Inbox")) return kImapFolderChange;
     std::vector<MailMsg*> blocks;
+    if (imapUsable_ && UidsStale("Inbox")) {
+        relisted_.insert(ValidityKey("Inbox"));
+        return HandOut(blocks, out, count);
+    }
+    if (RefreshFolderUids("Inbox") != kImapOk || !FindFolder("Inbox")) return kImapFolderChange;
     BuildMessages("Inbox", FindFolder("Inbox")->uids, blocks, headersOnly);
     return HandOut(blocks, out, count);
 }
@@ -114,6 +122,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     uint32_t uid = 0;
     if (id->length != 4 || !UidOf(static_cast<const uint8_t*>(id->bytes), id->length, uid))
         return kImapNotReady;
+    if (UidsStale(folder)) return kSessionNotFetched;  // the number names another message
     std::vector<MailMsg*> blocks;
     std::vector<int> complete;
     BuildMessages(folder, {uid}, blocks, false, &complete);

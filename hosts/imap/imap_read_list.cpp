@@ -29,4 +29,24 @@ ParseResult ReadListEntry(const ParsedLine& line, std::string_view kind, ListEnt
     return {};
 }
 
+ParseResult ReadPersonalPrefix(const std::vector<ParsedLine>& lines, std::string& prefix) {
+    prefix.clear();
+    for (const ParsedLine& line : lines) {
+        if (!line.result.Ok() || line.kind != LineKind::kUntagged) continue;
+        const std::vector<ImapArg>& a = line.args;
+        if (a.empty() || !a[0].IsAtom("NAMESPACE")) continue;
+        // Personal, other users' and shared namespaces, each NIL or a list of
+        // (prefix delimiter ...) lists.
+        if (a.size() < 4) return ParseResult::Fail(ParseError::kBadResponse, "NAMESPACE without its three parts");
+        const ImapArg& personal = a[1];
+        if (personal.IsNil()) return {};
+        if (!personal.IsList() || personal.list.empty() || !personal.list[0].IsList() ||
+            personal.list[0].list.empty() || !personal.list[0].list[0].IsString())
+            return ParseResult::Fail(ParseError::kBadResponse, "personal namespace not a list of (prefix delimiter)");
+        prefix = personal.list[0].list[0].text;
+        return {};
+    }
+    return ParseResult::Fail(ParseError::kNotFound, "no NAMESPACE line");
+}
+
 }  // namespace imap

@@ -23,6 +23,10 @@ struct ListEntry {
 };
 ParseResult ReadListEntry(const ParsedLine& line, std::string_view kind, ListEntry& entry);
 
+// "* NAMESPACE (("INBOX." ".")) NIL NIL": the prefix of the first personal namespace
+// ("" when the server names none).
+ParseResult ReadPersonalPrefix(const std::vector<ParsedLine>& lines, std::string& prefix);
+
 // "* SEARCH 4 9 12" (also the answer to UID SEARCH): the numbers of the first SEARCH
 // line, at most limit of them. An empty line is an empty list. Numbers stop at the
 // first item that is not one (a server's "(MODSEQ n)"); 0 and numbers past 32 bits are

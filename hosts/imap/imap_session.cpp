@@ -92,6 +92,7 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
             connection_.Disconnect();
             imapUsable_ = false;
         } else {
+            LoadValidities(*record);
             for (const auto& name : connection_.FolderNames()) {
                 folderNames_.push_back(name);
                 auto folder = std::make_unique<CImapFolder>();
@@ -113,6 +114,12 @@ std::string CImapSession::LogonFailureLine() const {
 }
 
 int CImapSession::Logoff() {
+    // A changed folder takes its new value only once its empty listing has cleared the
+    // handheld's copies; otherwise the next sync finds the change again.
+    for (const std::string& key : relisted_) validities_[key] = changed_[key];
+    if (!relisted_.empty()) SaveValidities();
+    relisted_.clear();
+    changed_.clear();
     if (connection_.IsLoggedIn()) connection_.Logout();
     return 1;
 }

@@ -3,7 +3,10 @@
 // session keeps (inet::CHostSession: logon values, SMTP client), it keeps the IMAP
 // connection and a cache of the folders and the messages fetched during this logon.
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -80,6 +83,19 @@ private:
     void LogUnusable(bool serverUsable) const override;
     std::string LogonFailureLine() const override;
     CImapFolder* FindFolder(const std::string& name);
+    // UIDVALIDITY (imap_validity.cpp). The handheld's records carry bare UIDs, so the
+    // UIDVALIDITY each folder had when its UIDs were handed out is kept beside the
+    // account files. When a folder's value has changed, its old UIDs name other messages:
+    // no change by UID is made there, and its listing is handed out empty once so that
+    // the handheld drops the copies it would otherwise match by stale UIDs; the next
+    // sync fetches the folder again under the new value, which Logoff keeps.
+    void LoadValidities(const LogonRecord& record);
+    void SaveValidities() const;
+    std::string ValidityKey(const std::string& folder) const;
+    // Selects the folder; true when its UIDVALIDITY differs from the one kept.
+    bool UidsStale(const std::string& folder);
+    // True (and says so) when a change by UID in folder must not be made.
+    bool RefuseStaleChange(const std::string& folder, const char* what, uint32_t uid);
     int RefreshFolderUids(const std::string& folder);
     int BuildMessages(const std::string& folder, const std::vector<uint32_t>& uids,
                       std::vector<MailMsg*>& out, bool headersOnly,
@@ -93,6 +109,10 @@ private:
     bool imapUsable_ = false;
     std::vector<std::string> folderNames_;
     std::vector<std::unique_ptr<CImapFolder>> folders_;
+    std::filesystem::path validityFile_;            // empty: no user directory, none kept
+    std::map<std::string, uint32_t> validities_;    // ValidityKey -> UIDVALIDITY kept
+    std::map<std::string, uint32_t> changed_;       // ValidityKey -> the server's new value
+    std::set<std::string> relisted_;                // changed keys handed out empty
 };
 
 // The UID that a host id carries: its first 4 bytes, least significant first.

@@ -12,6 +12,7 @@
 #include "hosts/imap/heronwick.h"
 #include "hosts/imap/imap_session.h"
 #include "hosts/inet/mime_message.h"
+#include "platform/syncmgr/syncmgr_control.h"
 #include "tests/servers/server_fixture.h"
 #include "tests/support/test_home.h"
 
@@ -293,6 +294,91 @@ TEST_F(Heronwick, ReadFlagDeleteMoveAndExpunge) {
     Command("DELETE Keep");
 }
 
+// The server renumbers a folder (rebuilt or restored: a new UIDVALIDITY), so the UIDs the
+// handheld holds name other messages. A deletion made on the handheld before it learnt of
+// this deletes nothing, the folder's copies are dropped once, and the next sync lists the
+// folder afresh, after which deletions by the new UIDs work again.
+TEST_F(Heronwick, ChangedUidValidityDeletesNothingByStaleUid) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    record_.userDirectory = dir.c_str();
+    Command("CREATE Rebuilt");
+    const uint32_t a = Store("Rebuilt", Simple("a"));
+    Store("Rebuilt", Simple("b"));
+    auto validity = [&] {
+        std::string select = Join(Command("SELECT Rebuilt"));
+        std::size_t at = select.find("[UIDVALIDITY ");
+        EXPECT_NE(at, std::string::npos) << select;
+        return select.substr(at + 13, select.find(']', at) - at - 13);
+    };
+    auto list = [&](std::vector<uint32_t>& uids) {
+        char name[] = "Rebuilt";
+        FolderRecord folder{name, 0, nullptr, -1};
+        MailMsg** ids = nullptr;
+        int count = 0;
+        ASSERT_EQ(GetMsgIds(&folder, &ids, &count), 0);
+        uids.clear();
+        for (int i = 0; i < count; ++i) uids.push_back(UidOfBlock(ids[i]));
+        FreeMailMsg(ids, count);
+    };
+    auto remove = [&](uint32_t uid) {
+        char name[] = "Rebuilt";
+        FolderRecord folder{name, 0, nullptr, -1};
+        CMsg m;
+        imap::SetHostId(m, uid);
+        MailMsg* block = nullptr;
+        EXPECT_EQ(m.ToMailMsg(&block), 0);
+        EXPECT_EQ(DeleteMsg(&folder, block), 0);
+        FreeMailMsgBlock(block);
+        EXPECT_EQ(IMAP4Commit(), 0);
+    };
+    auto subjects = [&] {
+        Command("SELECT Rebuilt");
+        return Join(Command("FETCH 1:* (BODY.PEEK[HEADER.FIELDS (Subject)])"));
+    };
+    auto resync = [&] {
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+        ASSERT_EQ(LogonNow(), 0);
+    };
+
+    ASSERT_EQ(LogonNow(), 0);
+    std::vector<uint32_t> uids;
+    list(uids);
+    ASSERT_EQ(uids.size(), 2u);
+
+    // Rebuilt by the server: the same name, new messages, and a's old UID now names c.
+    const std::string before = validity();
+    Command("CLOSE");
+    Command("DELETE Rebuilt");
+    Command("CREATE Rebuilt");
+    const uint32_t c = Store("Rebuilt", Simple("c"));
+    const uint32_t d = Store("Rebuilt", Simple("d"));
+    ASSERT_EQ(c, a);
+    ASSERT_NE(validity(), before);
+    Command("CLOSE");
+
+    resync();
+    remove(a);  // the handheld deletes its copy of a
+    std::string left = subjects();
+    EXPECT_NE(left.find("Subject: c"), std::string::npos) << left;
+    EXPECT_NE(left.find("Subject: d"), std::string::npos) << left;
+    EXPECT_EQ(Flags("Rebuilt", c).find("\\Deleted"), std::string::npos);
+    list(uids);
+    EXPECT_TRUE(uids.empty());  // the handheld's copies go; nothing matches a stale UID
+
+    resync();
+    list(uids);
+    EXPECT_EQ(uids, (std::vector<uint32_t>{c, d}));
+    remove(d);
+    left = subjects();
+    EXPECT_NE(left.find("Subject: c"), std::string::npos) << left;
+    EXPECT_EQ(left.find("Subject: d"), std::string::npos) << left;
+    Command("CLOSE");
+    Command("DELETE Rebuilt");
+}
+
 TEST_F(Heronwick, FolderChangesAndAppend) {
     ASSERT_EQ(LogonNow(), 0);
     EXPECT_EQ(IMAP4AddFolder("Projects"), 0);
@@ -315,6 +401,58 @@ TEST_F(Heronwick, FolderChangesAndAppend) {
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);
     EXPECT_EQ(Join(Command("LIST \"\" \"*\"")).find("Done"), std::string::npos);
     EXPECT_EQ(IMAP4DeleteFolder("Done"), 0);  // no longer listed: nothing sent
+}
+
+// A server whose folders live under the personal namespace prefix "INBOX." (separator
+// "."): the account names "Sent", and the copy goes to the folder the server marks \Sent,
+// or to the account's name under the prefix. An APPEND the server refuses is reported.
+TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
+    Command("CREATE Outgoing");  // INBOX.Outgoing on the prefixed server
+    struct Case {
+        const char* sentFolder;
+        const char* filedIn;  // as the main server names it; nullptr: the APPEND fails
+    };
+    const Case cases[] = {{"Sent", "Sent"}, {"Outgoing", "Outgoing"}, {"Sent", nullptr}};
+    const std::filesystem::path sentTmp = servers().maildir() / ".Sent" / "tmp";
+    record_.port = servers().port("IMAP_PREFIXED_PORT");
+    record_.separateSmtpLogin = 1;
+    record_.smtpUser = servers().user().c_str();
+    record_.smtpPassword = servers().password().c_str();
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.sentFolder) + (c.filedIn ? " filed" : " refused"));
+        const std::string subject = "Copy " + std::to_string(++n);
+        record_.sentFolder = c.sentFolder;
+        if (!c.filedIn) std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_read |
+                                                                 std::filesystem::perms::owner_exec);
+        syncmgr::clearCapturedLog();
+        ASSERT_EQ(LogonNow(), 0);
+        CMsg out;
+        out.From = servers().address(servers().user());
+        out.To = servers().address(servers().user2());
+        out.Subject = subject;
+        out.Body = "Body.";
+        MailMsg* block = nullptr;
+        ASSERT_EQ(out.ToMailMsg(&block), 0);
+        EXPECT_EQ(SendMsg(block), 0);  // the copy never fails the send
+        FreeMailMsgBlock(block);
+        Logoff();
+        Uninitialize();
+        ASSERT_EQ(Initialize(), 0);
+        std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_all);
+
+        bool reported = false;
+        for (const auto& line : syncmgr::capturedLog())
+            reported = reported || line.text.find("could not be filed") != std::string::npos;
+        EXPECT_EQ(reported, c.filedIn == nullptr);
+        if (c.filedIn) {
+            Command(std::string("SELECT \"") + c.filedIn + "\"");
+            EXPECT_NE(Join(Command("SEARCH SUBJECT \"" + subject + "\"")).find("* SEARCH 1"),
+                      std::string::npos);
+            Command("CLOSE");
+        }
+    }
+    Command("DELETE Outgoing");
 }
 
 TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {

@@ -8,6 +8,8 @@
 # What runs:
 #   dovecot "main":  IMAP4, POP3 (USER/PASS, no APOP) and LMTP (unix socket)
 #   dovecot "apop":  POP3 offering APOP (its greeting carries the timestamp)
+#   dovecot "prefixed": IMAP4 whose folders live under the personal namespace prefix
+#                    "INBOX." with separator "." (INBOX.Sent), indexes of its own
 #   smtp_server.py:  SMTP with AUTH LOGIN/PLAIN without TLS, delivering through the main
 #                    instance's LMTP; keeps every message's exact bytes in <dir>/smtp-capture
 # Both Dovecot instances share one Maildir tree, so mail delivered once is seen by both.
@@ -79,8 +81,10 @@ stop_pid() {  # pidfile
   rm -f "$pidfile"
 }
 
-dovecot_conf() {  # instance protocols mechanisms imap-port pop3-port
-  sed -e "s|@DIR@|$dir|g" -e "s|@INSTANCE@|$1|g" -e "s|@PROTOCOLS@|$2|g" \
+dovecot_conf() {  # instance protocols mechanisms imap-port pop3-port [separator prefix mail-location]
+  local separator=${6:-/} prefix=${7:-} location=${8:-'maildir:~/Maildir'}
+  sed -e "s|@SEPARATOR@|$separator|g" -e "s|@PREFIX@|$prefix|g" -e "s|@MAIL_LOCATION@|$location|g" \
+      -e "s|@DIR@|$dir|g" -e "s|@INSTANCE@|$1|g" -e "s|@PROTOCOLS@|$2|g" \
       -e "s|@MECHANISMS@|$3|g" -e "s|@IMAP_PORT@|$4|g" -e "s|@POP3_PORT@|$5|g" \
       -e "s|@LOGIN_USER@|$login_user|g" -e "s|@INTERNAL_USER@|$internal_user|g" \
       -e "s|@INTERNAL_GROUP@|$internal_group|g" \
@@ -108,6 +112,7 @@ cmd_stop() {
   fi
   stop_pid "$dir/smtp.pid"
   stop_pid "$dir/apop/run/master.pid"
+  stop_pid "$dir/prefixed/run/master.pid"
   stop_pid "$dir/main/run/master.pid"
 }
 
@@ -136,10 +141,10 @@ cmd_start() {
   fi
 
   local user=tess pass=tess-secret user2=tess2 pass2=second-secret
-  read -r imap_port pop3_port apop_port smtp_port < <(free_ports 4)
+  read -r imap_port pop3_port apop_port smtp_port prefixed_port < <(free_ports 5)
 
-  rm -rf "$dir/main" "$dir/apop" "$dir/mail" "$dir/smtp-capture"
-  mkdir -p "$dir/main" "$dir/apop" "$dir/smtp-capture"
+  rm -rf "$dir/main" "$dir/apop" "$dir/prefixed" "$dir/mail" "$dir/smtp-capture"
+  mkdir -p "$dir/main" "$dir/apop" "$dir/prefixed" "$dir/smtp-capture"
   : > "$dir/smtp-refuse"
   {
     echo "$user:{PLAIN}$pass:$mail_uid:$mail_gid::$dir/mail/$user::"
@@ -152,8 +157,11 @@ cmd_start() {
 
   dovecot_conf main "imap pop3 lmtp" "plain login" "$imap_port" "$pop3_port"
   dovecot_conf apop "pop3" "plain login apop" 0 "$apop_port"
+  # Same Maildirs, but indexes and UID lists apart: the two name the folders differently.
+  dovecot_conf prefixed "imap" "plain login" "$prefixed_port" 0 . INBOX. \
+    "maildir:~/Maildir:INDEX=~/prefixed/index:CONTROL=~/prefixed/control"
   local inst
-  for inst in main apop; do
+  for inst in main apop prefixed; do
     # Its daemons must not hold our caller's output open.
     if ! /usr/sbin/dovecot -c "$dir/$inst/dovecot.conf" </dev/null >"$dir/$inst/start.log" 2>&1; then
       cat "$dir/$inst/start.log" "$dir/$inst/dovecot.log" >&2 2>/dev/null || true
@@ -168,7 +176,7 @@ cmd_start() {
   echo $! > "$dir/smtp.pid"
 
   local port
-  for port in "$imap_port" "$pop3_port" "$apop_port" "$smtp_port"; do
+  for port in "$imap_port" "$pop3_port" "$apop_port" "$smtp_port" "$prefixed_port"; do
     if ! wait_port "$port" 100; then
       cat "$dir"/main/dovecot.log "$dir"/apop/dovecot.log "$dir/smtp.log" >&2 2>/dev/null || true
       cmd_stop; die "nothing listens on port $port"
@@ -179,6 +187,7 @@ cmd_start() {
 HOST=127.0.0.1
 DOMAIN=tess.test
 IMAP_PORT=$imap_port
+IMAP_PREFIXED_PORT=$prefixed_port
 POP3_PORT=$pop3_port
 POP3_APOP_PORT=$apop_port
 SMTP_PORT=$smtp_port
