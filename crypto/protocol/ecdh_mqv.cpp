@@ -41,17 +41,34 @@ uint32_t sharedOctets(ksGlobalData* gd, const ksFieldElement& x, uint8_t* z) {
     return fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0 ? 1 : 0;
 }
 
-// Z = x(d Q) for the local value and the remote key.
+// x of d Q as L octets, d Q at infinity refused. On a binary curve x = 0 is
+// the engines' mark of infinity; on a prime curve it is an ordinary x, so the
+// whole point is computed and infinity told by the engine's own test.
+uint32_t productOctets(ksGlobalData* gd, const ksIntReduced& d, const ksPoint& q, uint8_t* z) {
+    if (layoutOf(gd)->fieldType != kFieldTypePrime) {
+        ksFieldElement x{};
+        WipeOnExit wipeX(x);
+        return ecMultiplyX(gd, asInt(&d), &q, &x) != 0 || sharedOctets(gd, x, z) != 0 ? 1 : 0;
+    }
+    ksPoint r{};
+    WipeOnExit wipeR(r);
+    uint32_t notInfinity = 0;
+    if (curvePointMultiply(gd, asInt(&d), &q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 ||
+        notInfinity == 0)
+        return 1;
+    return fieldToOctets(gd, &r.x, curveSizes(gd).L, z) != 0 ? 1 : 0;
+}
+
+// Z = x(d Q) for the local value and the remote key. With a cofactor the
+// remote point must lie in the base point's subgroup: a point with a
+// small-order part would give away d modulo the cofactor.
 ksErrorCode dhSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksPrivateKey* local, uint8_t* z) {
     ksPoint q{};
-    if (publicKeyPoint(gd, remote->length, remote->key, &q) != 0) return kFailed;
+    if (publicKeyPoint(gd, remote->length, remote->key, &q) != 0 || checkSubgroup(gd, &q) != 0) return kFailed;
     ksIntReduced d{};
     WipeOnExit wipeD(d);
     if (localScalar(gd, local, &d) != 0) return kFailed;
-    ksFieldElement x{};
-    WipeOnExit wipeX(x);
-    if (ecMultiplyX(gd, asInt(&d), &q, &x) != 0 || sharedOctets(gd, x, z) != 0) return kFailed;
-    return kOk;
+    return productOctets(gd, d, q, z) != 0 ? kFailed : kOk;
 }
 
 // x(P) mod 2^half, half = floor((b + 1) / 2).
