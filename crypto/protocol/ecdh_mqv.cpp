@@ -34,29 +34,12 @@ uint32_t localScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksIntReduc
     return privateKeyScalar(gd, &first, d);
 }
 
-// x of a shared point as L octets; the point at infinity (x = 0) is refused.
+// x of an MQV shared point as L octets. The twin product gives x alone, so
+// x = 0 stands for infinity here and is refused.
 uint32_t sharedOctets(ksGlobalData* gd, const ksFieldElement& x, uint8_t* z) {
     uint32_t zero = 1;
     if (fieldIsZero(gd, &x, &zero) != 0 || zero == 0) return 1;
     return fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0 ? 1 : 0;
-}
-
-// x of d Q as L octets, d Q at infinity refused. On a binary curve x = 0 is
-// the engines' mark of infinity; on a prime curve it is an ordinary x, so the
-// whole point is computed and infinity told by the engine's own test.
-uint32_t productOctets(ksGlobalData* gd, const ksIntReduced& d, const ksPoint& q, uint8_t* z) {
-    if (layoutOf(gd)->fieldType != kFieldTypePrime) {
-        ksFieldElement x{};
-        WipeOnExit wipeX(x);
-        return ecMultiplyX(gd, asInt(&d), &q, &x) != 0 || sharedOctets(gd, x, z) != 0 ? 1 : 0;
-    }
-    ksPoint r{};
-    WipeOnExit wipeR(r);
-    uint32_t notInfinity = 0;
-    if (curvePointMultiply(gd, asInt(&d), &q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 ||
-        notInfinity == 0)
-        return 1;
-    return fieldToOctets(gd, &r.x, curveSizes(gd).L, z) != 0 ? 1 : 0;
 }
 
 // Z = x(d Q) for the local value and the remote key. With a cofactor the
@@ -68,7 +51,10 @@ ksErrorCode dhSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksPrivat
     ksIntReduced d{};
     WipeOnExit wipeD(d);
     if (localScalar(gd, local, &d) != 0) return kFailed;
-    return productOctets(gd, d, q, z) != 0 ? kFailed : kOk;
+    ksFieldElement x{};
+    WipeOnExit wipeX(x);
+    if (sharedPointX(gd, asInt(&d), &q, &x) != 0 || fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0) return kFailed;
+    return kOk;
 }
 
 // x(P) mod 2^half, half = floor((b + 1) / 2).

@@ -240,6 +240,21 @@ uint32_t binaryHalvable(ksGlobalData* gd, const ksPoint& q, uint32_t k, bool* in
 
 }  // namespace
 
+uint32_t sharedPointX(ksGlobalData* gd, const ksInt* k, const ksPoint* q, ksFieldElement* x) {
+    if (layoutOf(gd)->fieldType != kFieldTypePrime) {
+        uint32_t zero = 1;
+        if (ecMultiplyX(gd, k, q, x) != 0 || fieldIsZero(gd, x, &zero) != 0) return 1;
+        return zero == 0 ? 1 : 0;
+    }
+    ksPoint r{};
+    WipeOnExit wipeR(r);
+    uint32_t notInfinity = 0;
+    if (curvePointMultiply(gd, k, q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 || notInfinity == 0)
+        return 1;
+    *x = r.x;
+    return 0;
+}
+
 uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q) {
     const GlobalDataLayout* l = layoutOf(gd);
     const ksIntReduced& h = l->cofactor;

@@ -39,6 +39,10 @@ uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksInt
 // A received public key: decoded (coordinates reduced), on the curve and not
 // at infinity. 0 or 1.
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q);
+// x of k q, 1 when k q is infinity. On a binary curve x = 0 is the engines'
+// mark of infinity; on a prime curve it is an ordinary x, so the whole point
+// is computed and infinity told by the engine's own test.
+uint32_t sharedPointX(ksGlobalData* gd, const ksInt* k, const ksPoint* q, ksFieldElement* x);
 // 0 when n q is infinity (always on curves without a cofactor), else 1.
 uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q);
 // The x-coordinate of a point as an integer (field octets read big-endian).

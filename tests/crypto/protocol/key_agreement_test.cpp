@@ -110,13 +110,6 @@ Bytes opensslSecret(Curve& curve, const EC_POINT* remote, const ksPrivateKey& lo
     return out;
 }
 
-ksPublicKey encodeWithOpenssl(const Curve& curve, const EC_POINT* p, point_conversion_form_t form)
-{
-    ksPublicKey key{};
-    key.length = uint32_t(EC_POINT_point2oct(curve.group(), p, form, key.key, sizeof key.key, nullptr));
-    return key;
-}
-
 // On a prime curve x = 0 is an ordinary point: as a remote key (compressed,
 // the context's form, or converted from the old style) and as the shared point (Z is then all zero octets), as OpenSSL computes.
 TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
@@ -125,26 +118,15 @@ TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
     const EC_GROUP* g = curve.group();
-    BnCtx ctx(BN_CTX_new());
-    // (0, sqrt(b)): y = 66485c78...93f4.
-    PointPtr zeroX(EC_POINT_new(g));
-    Bn zero = newBn();
-    BN_zero(zero.get());
-    ASSERT_EQ(EC_POINT_set_compressed_coordinates(g, zeroX.get(), zero.get(), 0, ctx.get()), 1);
+    const Party ours = newParty(gd);
+    const ZeroXPoints points = zeroXPoints(curve, ours.priv);
+    const EC_POINT* zeroX = points.zeroX.get();
+    const EC_POINT* toZero = points.toZero.get();
     Bn y = newBn();
-    ASSERT_EQ(EC_POINT_get_affine_coordinates(g, zeroX.get(), nullptr, y.get(), ctx.get()), 1);
+    ASSERT_EQ(EC_POINT_get_affine_coordinates(g, zeroX, nullptr, y.get(), nullptr), 1);
     Bytes yOctets(curve.L());
     BN_bn2binpad(y.get(), yOctets.data(), int(yOctets.size()));
     ASSERT_EQ(Bytes(yOctets.begin(), yOctets.begin() + 4), (Bytes{0x66, 0x48, 0x5c, 0x78}));
-
-    const Party ours = newParty(gd);
-    // The remote point whose product with our value is (0, y): (d^-1 mod n) (0, y).
-    Bn n = newBn();
-    EC_GROUP_get_order(g, n.get(), ctx.get());
-    Bn d(BN_bin2bn(ours.priv.key, int(ours.priv.length), nullptr));
-    Bn dInverse(BN_mod_inverse(nullptr, d.get(), n.get(), ctx.get()));
-    PointPtr toZero(EC_POINT_new(g));
-    ASSERT_EQ(EC_POINT_mul(g, toZero.get(), nullptr, zeroX.get(), dInverse.get(), ctx.get()), 1);
 
     ksErrorCode rc = 1;
     const ksPublicKey throughOldStyle = keyFromCoordinates(gd, Bytes(curve.L(), 0), yOctets, &rc);
@@ -156,10 +138,9 @@ TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
         bool zeroSecret;
     };
     const Case cases[] = {
-        {"public x = 0, compressed", encodeWithOpenssl(curve, zeroX.get(), POINT_CONVERSION_COMPRESSED), zeroX.get(),
-         false},
-        {"public x = 0, from the old-style key", throughOldStyle, zeroX.get(), false},
-        {"shared x = 0", encodeWithOpenssl(curve, toZero.get(), POINT_CONVERSION_COMPRESSED), toZero.get(), true},
+        {"public x = 0, compressed", compressedKeyOf(curve, zeroX), zeroX, false},
+        {"public x = 0, from the old-style key", throughOldStyle, zeroX, false},
+        {"shared x = 0", compressedKeyOf(curve, toZero), toZero, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -181,7 +162,7 @@ ksPublicKey compressedAt(const Curve& curve, const BIGNUM* x, PointPtr* out)
     ksPublicKey key{};
     ERR_set_mark();
     if (EC_POINT_set_compressed_coordinates(curve.group(), p.get(), x, 0, ctx.get()) == 1)
-        key = encodeWithOpenssl(curve, p.get(), POINT_CONVERSION_COMPRESSED);
+        key = compressedKeyOf(curve, p.get());
     ERR_pop_to_mark();
     if (out)
         *out = std::move(p);
@@ -229,7 +210,7 @@ TEST(EcdhSmallSubgroup, BinaryCofactorPointsRefused)
             ksPublicKey remote;
         };
         const Case cases[] = {
-            {"Q + T", encodeWithOpenssl(curve, qt.get(), POINT_CONVERSION_COMPRESSED)},
+            {"Q + T", compressedKeyOf(curve, qt.get())},
             {"random point of the whole group", outside},
         };
         for (const Case& c : cases) {
@@ -256,7 +237,7 @@ TEST(EcdhUnreducedX, Refused)
         const Party theirs = newParty(gd);
         PointPtr q(EC_POINT_new(curve.group()));
         ASSERT_EQ(EC_POINT_oct2point(curve.group(), q.get(), theirs.pub.key, theirs.pub.length, nullptr), 1);
-        const ksPublicKey compressed = encodeWithOpenssl(curve, q.get(), POINT_CONVERSION_COMPRESSED);
+        const ksPublicKey compressed = compressedKeyOf(curve, q.get());
         ASSERT_EQ(rawSecret(gd, compressed, ours.priv), rawSecret(gd, ours.pub, theirs.priv));
         ksPublicKey unreduced = compressed;
         const int degree = EC_GROUP_get_degree(curve.group());
