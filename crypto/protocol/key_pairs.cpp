@@ -185,6 +185,11 @@ uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksInt
     return mp::mpMod(asInt(&wide), curveOrder(gd), d) != 0 ? 1 : 0;
 }
 
+uint32_t scalarIsZero(const ksIntReduced& d) {
+    uint32_t bits = 0;
+    return mp::mpBitLength(asInt(&d), &bits) != 0 || bits == 0 ? 1 : 0;
+}
+
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q) {
     if (ks::pointFromOctets(gd, length, octets, q) != 0) return 1;
     GlobalDataLayout* l = layoutOf(gd);

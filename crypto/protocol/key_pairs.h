@@ -36,6 +36,9 @@ uint32_t checkPrivateKey(ksGlobalData* gd, const ksInt* k);
 // A private key's octets as a scalar reduced modulo n (1 when the record is
 // empty or too long).
 uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksIntReduced* d);
+// 1 when a reduced scalar is 0: a signing key of 0 or n, whose signatures
+// anyone could make.
+uint32_t scalarIsZero(const ksIntReduced& d);
 // A received public key: decoded (coordinates reduced), on the curve and not
 // at infinity. 0 or 1.
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q);

@@ -456,6 +456,12 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
     ksPrivateKey emptyKey{};
     ksPublicKey badLength = pub;
     badLength.length = 20;
+    // Keys of 0 and n reduce to 0: the signature would hold for any key.
+    ksPrivateKey zeroKey{};
+    zeroKey.length = 21;
+    ksPrivateKey orderKey{};
+    orderKey.length = 21;
+    BN_bn2binpad(curve.context().order(), orderKey.key, 21);
     const Case cases[] = {
         {"no context", ks_ecdsaSignBegin(gd, nullptr), 5},
         {"no library", ks_ecdsaNoHashSign(nullptr, &priv, 20, h.data(), &sig), 2},
@@ -468,6 +474,10 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
         {"key length", ks_ecdsaNoHashVerify(gd, &badLength, &sig, 20, h.data(), &valid), 0x704},
         {"EC-NR empty key", ks_ecnrNoHashSign(gd, &emptyKey, 20, h.data(), &sig), 0x702},
         {"EC-NR no signature", ks_ecnrNoHashSign(gd, &priv, 20, h.data(), nullptr), 0xB01},
+        {"key of 0", ks_ecdsaNoHashSign(gd, &zeroKey, 20, h.data(), &sig), 0x702},
+        {"key of n", ks_ecdsaNoHashSign(gd, &orderKey, 20, h.data(), &sig), 0x702},
+        {"EC-NR key of 0", ks_ecnrNoHashSign(gd, &zeroKey, 20, h.data(), &sig), 0x702},
+        {"EC-NR key of n", ks_ecnrNoHashSign(gd, &orderKey, 20, h.data(), &sig), 0x702},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.got, c.expected) << c.what;
