@@ -132,19 +132,29 @@ namespace {
 
 bool compressedPrefix(uint8_t c) { return c == 0x02 || c == 0x03 || c == 0x06 || c == 0x07; }
 
+// A coordinate of the element's length; 1 when its value is not a field
+// element (at or above p, or bits at or above m), which the field would
+// otherwise silently reduce: a round trip shows it.
+uint32_t readElement(ksGlobalData* gd, const uint8_t* octets, ksFieldElement* e)
+{
+    const uint32_t len = elementLength(gd);
+    uint8_t back[32];
+    if (len > sizeof back || fieldFromOctets(gd, len, octets, e) != 0 || fieldToOctets(gd, e, len, back) != 0)
+        return 1;
+    return std::memcmp(back, octets, len) != 0 ? 1 : 0;
+}
+
 uint32_t readCompressed(ksGlobalData* gd, const uint8_t* xOctets, uint32_t bit, ksPoint* p)
 {
-    uint32_t rc = fieldFromOctets(gd, elementLength(gd), xOctets, &p->x);
-    if (rc != 0)
+    if (readElement(gd, xOctets, &p->x) != 0)
         return 1;
     return pointDecompress(gd, &p->x, bit, &p->y);
 }
 
 uint32_t readXY(ksGlobalData* gd, const uint8_t* octets, ksPoint* p)
 {
-    const uint32_t len = elementLength(gd);
-    if (fieldFromOctets(gd, len, octets, &p->x) != 0) return 1;
-    if (fieldFromOctets(gd, len, octets + len, &p->y) != 0) return 1;
+    if (readElement(gd, octets, &p->x) != 0) return 1;
+    if (readElement(gd, octets + elementLength(gd), &p->y) != 0) return 1;
     return 0;
 }
 

@@ -83,7 +83,7 @@ ksErrorCode signDigest(ksGlobalData* gd, const ksPrivateKey* key, const uint8_t 
     ksIntReduced s{};
     ksIntGeneral e{};
     WipeOnExit wipeD(d);
-    if (privateKeyScalar(gd, key, &d) != 0) return kBadPrivateKey;
+    if (privateKeyScalar(gd, key, &d) != 0 || scalarIsZero(d) != 0) return kBadPrivateKey;
     if (reduceDigest(gd, digest, &e) != 0 || ecnrSign(gd, d, e, &r, &s) != 0) return kFailed;
     return writeSignature(gd, r, s, signature) != 0 ? kFailed : kOk;
 }

@@ -34,23 +34,26 @@ uint32_t localScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksIntReduc
     return privateKeyScalar(gd, &first, d);
 }
 
-// x of a shared point as L octets; the point at infinity (x = 0) is refused.
+// x of an MQV shared point as L octets. The twin product gives x alone, so
+// x = 0 stands for infinity here and is refused.
 uint32_t sharedOctets(ksGlobalData* gd, const ksFieldElement& x, uint8_t* z) {
     uint32_t zero = 1;
     if (fieldIsZero(gd, &x, &zero) != 0 || zero == 0) return 1;
     return fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0 ? 1 : 0;
 }
 
-// Z = x(d Q) for the local value and the remote key.
+// Z = x(d Q) for the local value and the remote key. With a cofactor the
+// remote point must lie in the base point's subgroup: a point with a
+// small-order part would give away d modulo the cofactor.
 ksErrorCode dhSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksPrivateKey* local, uint8_t* z) {
     ksPoint q{};
-    if (publicKeyPoint(gd, remote->length, remote->key, &q) != 0) return kFailed;
+    if (publicKeyPoint(gd, remote->length, remote->key, &q) != 0 || checkSubgroup(gd, &q) != 0) return kFailed;
     ksIntReduced d{};
     WipeOnExit wipeD(d);
     if (localScalar(gd, local, &d) != 0) return kFailed;
     ksFieldElement x{};
     WipeOnExit wipeX(x);
-    if (ecMultiplyX(gd, asInt(&d), &q, &x) != 0 || sharedOctets(gd, x, z) != 0) return kFailed;
+    if (sharedPointX(gd, asInt(&d), &q, &x) != 0 || fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0) return kFailed;
     return kOk;
 }
 

@@ -98,6 +98,7 @@ ksErrorCode signDigest(ksGlobalData* gd, const ksPrivateKey* key, const uint8_t 
     ksIntGeneral e{};
     WipeOnExit wipeD(d);
     if (privateKeyScalar(gd, key, &d) != 0) return kFailed;
+    if (scalarIsZero(d) != 0) return kBadPrivateKey;
     if (reduceDigest(gd, digest, &e) != 0 || ecdsaSign(gd, d, e, &r, &s) != 0) return kFailed;
     return writeSignature(gd, r, s, signature) != 0 ? kFailed : kOk;
 }

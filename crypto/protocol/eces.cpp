@@ -20,10 +20,11 @@ using mp::asInt;
 
 static_assert(sizeof(EcesContextLayout) <= sizeof(ksEcesContext));
 
-// Stores x as Z (32 octets, right-aligned); x = 0 (the point at infinity) is refused.
-uint32_t storeShared(ksGlobalData* gd, const ksFieldElement& x, EcesContextLayout* ctx) {
-    uint32_t zero = 1;
-    if (fieldIsZero(gd, &x, &zero) != 0 || zero == 0) return 1;
+// Stores x(k Q) as Z (32 octets, right-aligned); infinity is refused.
+uint32_t storeShared(ksGlobalData* gd, const ksInt* k, const ksPoint& q, EcesContextLayout* ctx) {
+    ksFieldElement x{};
+    WipeOnExit wipeX(x);
+    if (sharedPointX(gd, k, &q, &x) != 0) return 1;
     return fieldToOctets(gd, &x, sizeof ctx->shared, ctx->shared) != 0 ? 1 : 0;
 }
 
@@ -171,18 +172,14 @@ ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLa
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
     if (ks::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0) return kFailed;
-    uint32_t xZero = 1;
+    // Infinity by the engine's own mark: on a prime curve x = 0 is an ordinary point.
     uint32_t notInfinity = 0;
-    if (onCurve != 1 || fieldIsZero(gd, &q.x, &xZero) != 0 || xZero == 0 || ecIsInfinity(gd, &q, &notInfinity) != 0 ||
-        notInfinity == 0)
-        return kBadPublicKey;
+    if (onCurve != 1 || ecIsInfinity(gd, &q, &notInfinity) != 0 || notInfinity == 0) return kBadPublicKey;
     ksIntReduced k{};
     WipeOnExit wipeK(k);
     ksPoint R{};
-    ksFieldElement x{};
-    WipeOnExit wipeX(x);
     if (generateFreshPair(gd, &k, &R) != 0 || ks::pointToOctets(gd, &R, capacity, rLength, out) != 0 ||
-        ecMultiplyX(gd, asInt(&k), &q, &x) != 0 || storeShared(gd, x, ctx) != 0)
+        storeShared(gd, asInt(&k), q, ctx) != 0)
         return kFailed;
     return kOk;
 }
@@ -190,11 +187,7 @@ ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLa
 ksErrorCode recipientSecret(ksGlobalData* gd, const ksIntReduced& d, uint32_t rLength, const uint8_t* r,
                             EcesContextLayout* ctx) {
     ksPoint R{};
-    ksFieldElement x{};
-    WipeOnExit wipeX(x);
-    if (publicKeyPoint(gd, rLength, r, &R) != 0 || ecMultiplyX(gd, asInt(&d), &R, &x) != 0 ||
-        storeShared(gd, x, ctx) != 0)
-        return kFailed;
+    if (publicKeyPoint(gd, rLength, r, &R) != 0 || storeShared(gd, asInt(&d), R, ctx) != 0) return kFailed;
     return kOk;
 }
 

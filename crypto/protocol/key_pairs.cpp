@@ -92,9 +92,7 @@ uint32_t validatePoint(ksGlobalData* gd, const ksPoint& q) {
     uint32_t notInfinity = 0;
     if (ks::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
     if (ecIsInfinity(gd, &q, &notInfinity) != 0 || notInfinity == 0) return 1;
-    const ksIntReduced& h = l->cofactor;
-    if (h.count == 1 && h.digits[0] == 1) return 0;
-    return orderAnnihilates(gd, q) ? 0 : 1;
+    return checkSubgroup(gd, &q);
 }
 
 // n Q = O, tested as (n - 1) Q = -Q by plain affine double-and-add: the
@@ -187,16 +185,93 @@ uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksInt
     return mp::mpMod(asInt(&wide), curveOrder(gd), d) != 0 ? 1 : 0;
 }
 
+uint32_t scalarIsZero(const ksIntReduced& d) {
+    uint32_t bits = 0;
+    return mp::mpBitLength(asInt(&d), &bits) != 0 || bits == 0 ? 1 : 0;
+}
+
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q) {
     if (ks::pointFromOctets(gd, length, octets, q) != 0) return 1;
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
     if (ks::curvePointOnCurve(gd, q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
-    uint32_t xZero = 1;
+    // Infinity by the engine's own mark: on a prime curve x = 0 is an ordinary point.
     uint32_t notInfinity = 0;
-    if (fieldIsZero(gd, &q->x, &xZero) != 0 || xZero == 0) return 1;
     if (ecIsInfinity(gd, q, &notInfinity) != 0 || notInfinity == 0) return 1;
     return 0;
+}
+
+namespace {
+
+// On a binary curve whose cofactor is 2^k (n odd), the base point's subgroup
+// is 2^k E, and P = (x, y) != O is a double exactly when lambda^2 + lambda =
+// x + a has a root (the slope of the tangent at a half). A half then follows:
+// x_R^2 = y + (lambda + 1) x, y_R = x_R (lambda + x_R). The last test needs
+// only the trace of x_R + a, which is that of x_R^2 + a^2, so no root is
+// taken for it: for k = 1 or 2 this costs k quadratic solutions, far below a
+// multiplication by n.
+uint32_t binaryHalvable(ksGlobalData* gd, const ksPoint& q, uint32_t k, bool* inSubgroup) {
+    const GlobalDataLayout* l = layoutOf(gd);
+    ksPoint p = q;
+    ksFieldElement a = l->a;
+    *inSubgroup = false;
+    for (uint32_t step = 0; step < k; ++step) {
+        ksFieldElement beta{}, lambda{}, t{};
+        uint32_t noRoot = 1;
+        uint32_t rc = fieldAdd(gd, &p.x, &a, &beta);
+        rc |= fieldSolveQuadratic(gd, &beta, &noRoot, &lambda);
+        if (rc != 0) return 1;
+        if (noRoot != 0) return 0;
+        if (step + 1 == k) break;
+        ksFieldElement one{};
+        rc |= fieldSetOne(gd, &one);
+        rc |= fieldAdd(gd, &lambda, &one, &t);
+        rc |= fieldMultiply(gd, &t, &p.x, &t);
+        rc |= fieldAdd(gd, &t, &p.y, &t);  // x_R^2
+        if (step + 2 == k) {
+            rc |= fieldSquare(gd, &a, &a);
+        } else {
+            for (uint32_t i = 1; i < l->fieldBits; ++i)  // sqrt(t) = t^(2^(m-1))
+                rc |= fieldSquare(gd, &t, &t);
+            rc |= fieldAdd(gd, &lambda, &t, &p.y);
+            rc |= fieldMultiply(gd, &p.y, &t, &p.y);
+        }
+        if (rc != 0) return 1;
+        p.x = t;
+    }
+    *inSubgroup = true;
+    return 0;
+}
+
+}  // namespace
+
+uint32_t sharedPointX(ksGlobalData* gd, const ksInt* k, const ksPoint* q, ksFieldElement* x) {
+    if (layoutOf(gd)->fieldType != kFieldTypePrime) {
+        uint32_t zero = 1;
+        if (ecMultiplyX(gd, k, q, x) != 0 || fieldIsZero(gd, x, &zero) != 0) return 1;
+        return zero == 0 ? 1 : 0;
+    }
+    ksPoint r{};
+    WipeOnExit wipeR(r);
+    uint32_t notInfinity = 0;
+    if (curvePointMultiply(gd, k, q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 || notInfinity == 0)
+        return 1;
+    *x = r.x;
+    return 0;
+}
+
+uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q) {
+    const GlobalDataLayout* l = layoutOf(gd);
+    const ksIntReduced& h = l->cofactor;
+    if (h.count == 1 && h.digits[0] == 1) return 0;
+    const uint32_t h0 = h.digits[0];
+    if (l->fieldType != kFieldTypePrime && h.count == 1 && h0 != 0 && (h0 & (h0 - 1)) == 0) {
+        uint32_t k = 0;
+        while ((1u << k) != h0) ++k;
+        bool inSubgroup = false;
+        return binaryHalvable(gd, *q, k, &inSubgroup) != 0 || !inSubgroup ? 1 : 0;
+    }
+    return orderAnnihilates(gd, *q) ? 0 : 1;
 }
 
 uint32_t fieldElementToInt(ksGlobalData* gd, const ksFieldElement* x, ksIntGeneral* out) {

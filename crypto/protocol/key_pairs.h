@@ -36,9 +36,18 @@ uint32_t checkPrivateKey(ksGlobalData* gd, const ksInt* k);
 // A private key's octets as a scalar reduced modulo n (1 when the record is
 // empty or too long).
 uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksIntReduced* d);
-// A received public key: decoded, on the curve, x not zero and not at
-// infinity. 0 or 1.
+// 1 when a reduced scalar is 0: a signing key of 0 or n, whose signatures
+// anyone could make.
+uint32_t scalarIsZero(const ksIntReduced& d);
+// A received public key: decoded (coordinates reduced), on the curve and not
+// at infinity. 0 or 1.
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q);
+// x of k q, 1 when k q is infinity. On a binary curve x = 0 is the engines'
+// mark of infinity; on a prime curve it is an ordinary x, so the whole point
+// is computed and infinity told by the engine's own test.
+uint32_t sharedPointX(ksGlobalData* gd, const ksInt* k, const ksPoint* q, ksFieldElement* x);
+// 0 when n q is infinity (always on curves without a cofactor), else 1.
+uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q);
 // The x-coordinate of a point as an integer (field octets read big-endian).
 uint32_t fieldElementToInt(ksGlobalData* gd, const ksFieldElement* x, ksIntGeneral* out);
 

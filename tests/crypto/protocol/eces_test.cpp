@@ -1,6 +1,7 @@
 // ECES and ECAES: the keystream and check values recomputed from the shared
 // secret that OpenSSL's point arithmetic gives, the X9.63 KDF vectors for the
 // BR keystream, round trips in pieces, tampering, and the refusals.
+#include <openssl/ecdh.h>
 #include <openssl/evp.h>
 
 #include <cstring>
@@ -137,6 +138,45 @@ TEST(EcesKeystream, BrFormIsTheX963Kdf)
         ++checked;
     }
     EXPECT_EQ(checked, 6);
+}
+
+// On a prime curve x = 0 is an ordinary point: as the sender's R (Z then
+// OpenSSL's x(d R)) and as the shared point (Z all zero octets), the stream
+// decrypts with the keystream of that Z; a recipient key with x = 0 is taken.
+TEST(EcesZeroX, PrimeCurveSharedPointsAsOpensslComputes)
+{
+    Curve curve(NID_X9_62_prime256v1);
+    ASSERT_EQ(curve.status(), 0u);
+    ksGlobalData* gd = curve.gd();
+    ksPrivateKey priv{};
+    ksPublicKey pub{};
+    ASSERT_EQ(ks_genKeyPair(gd, &priv, &pub), 0u);
+    const ZeroXPoints points = zeroXPoints(curve, priv);
+    const Bytes message(45, 0x3C);
+    struct Case {
+        const char* what;
+        const EC_POINT* r;
+        bool zeroSecret;
+    };
+    const Case cases[] = {{"R with x = 0", points.zeroX.get(), false}, {"shared x = 0", points.toZero.get(), true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EcKey key = opensslKey(curve, pub, &priv);
+        Bytes z(curve.L());
+        ASSERT_EQ(ECDH_compute_key(z.data(), z.size(), c.r, key.get(), nullptr), int(curve.L()));
+        EXPECT_EQ(z == Bytes(curve.L(), 0), c.zeroSecret);
+        const ksPublicKey r = compressedKeyOf(curve, c.r);
+        ksEcesContext ctx{};
+        ASSERT_EQ(ks_ecesDecryptBegin(gd, &priv, r.length, r.key, &ctx), 0u);
+        Bytes plain(message.size());
+        ASSERT_EQ(ks_ecesDecrypt(gd, uint32_t(message.size()), message.data(), &ctx, plain.data()), 0u);
+        EXPECT_EQ(plain, xorOf(message, keystream(z, false, {}, message.size())));
+    }
+    const ksPublicKey zeroXKey = compressedKeyOf(curve, points.zeroX.get());
+    ksEcesContext ctx{};
+    uint8_t r[65];
+    uint32_t rLength = sizeof r;
+    EXPECT_EQ(ks_ecesEncryptBegin(gd, &zeroXKey, &ctx, &rLength, r), 0u);
 }
 
 TEST_F(Eces, EcaesCheckValuesAndTampering)

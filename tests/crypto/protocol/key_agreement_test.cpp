@@ -2,6 +2,7 @@
 // the SHA-1 derivation, MQV between two parties and against OpenSSL's point
 // arithmetic, and the refusals of the key-agreement calls.
 #include <openssl/ecdh.h>
+#include <openssl/err.h>
 
 #include <cstring>
 #include <map>
@@ -98,6 +99,163 @@ TEST(EcdhVectors, CdhPrimitive)
         ++checked;
     }
     EXPECT_EQ(checked, 15);
+}
+
+// OpenSSL's ECDH of a remote point with our private value.
+Bytes opensslSecret(Curve& curve, const EC_POINT* remote, const ksPrivateKey& local, const ksPublicKey& localPub)
+{
+    EcKey key = opensslKey(curve, localPub, &local);
+    Bytes out(curve.L());
+    EXPECT_EQ(ECDH_compute_key(out.data(), out.size(), remote, key.get(), nullptr), int(curve.L()));
+    return out;
+}
+
+// On a prime curve x = 0 is an ordinary point: as a remote key (compressed,
+// the context's form, or converted from the old style) and as the shared point (Z is then all zero octets), as OpenSSL computes.
+TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
+{
+    Curve curve(NID_X9_62_prime256v1);
+    ASSERT_EQ(curve.status(), 0u);
+    ksGlobalData* gd = curve.gd();
+    const EC_GROUP* g = curve.group();
+    const Party ours = newParty(gd);
+    const ZeroXPoints points = zeroXPoints(curve, ours.priv);
+    const EC_POINT* zeroX = points.zeroX.get();
+    const EC_POINT* toZero = points.toZero.get();
+    Bn y = newBn();
+    ASSERT_EQ(EC_POINT_get_affine_coordinates(g, zeroX, nullptr, y.get(), nullptr), 1);
+    Bytes yOctets(curve.L());
+    BN_bn2binpad(y.get(), yOctets.data(), int(yOctets.size()));
+    ASSERT_EQ(Bytes(yOctets.begin(), yOctets.begin() + 4), (Bytes{0x66, 0x48, 0x5c, 0x78}));
+
+    ksErrorCode rc = 1;
+    const ksPublicKey throughOldStyle = keyFromCoordinates(gd, Bytes(curve.L(), 0), yOctets, &rc);
+    ASSERT_EQ(rc, 0u);
+    struct Case {
+        const char* what;
+        ksPublicKey remote;
+        const EC_POINT* point;
+        bool zeroSecret;
+    };
+    const Case cases[] = {
+        {"public x = 0, compressed", compressedKeyOf(curve, zeroX), zeroX, false},
+        {"public x = 0, from the old-style key", throughOldStyle, zeroX, false},
+        {"shared x = 0", compressedKeyOf(curve, toZero), toZero, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Bytes expected = opensslSecret(curve, c.point, ours.priv, ours.pub);
+        EXPECT_EQ(expected == Bytes(curve.L(), 0), c.zeroSecret);
+        EXPECT_EQ(rawSecret(gd, c.remote, ours.priv), expected);
+        uint8_t key[20];
+        EXPECT_EQ(ks_dhSharedSecret(gd, &c.remote, &ours.priv, 20, key), 0u);
+        EXPECT_EQ(Bytes(key, key + 20), sha1(expected));
+    }
+}
+
+// A point's compressed octets with the given x, found by OpenSSL; empty when
+// x has no point.
+ksPublicKey compressedAt(const Curve& curve, const BIGNUM* x, PointPtr* out)
+{
+    BnCtx ctx(BN_CTX_new());
+    PointPtr p(EC_POINT_new(curve.group()));
+    ksPublicKey key{};
+    ERR_set_mark();
+    if (EC_POINT_set_compressed_coordinates(curve.group(), p.get(), x, 0, ctx.get()) == 1)
+        key = compressedKeyOf(curve, p.get());
+    ERR_pop_to_mark();
+    if (out)
+        *out = std::move(p);
+    return key;
+}
+
+// On binary curves with a cofactor a remote point outside the base point's
+// subgroup would leak the local value modulo the cofactor: Q + T with T of
+// order 2, and a random point of the whole group, are refused.
+TEST(EcdhSmallSubgroup, BinaryCofactorPointsRefused)
+{
+    for (const int nid : {NID_sect163k1, NID_sect163r2, NID_sect233k1, NID_sect233r1}) {
+        Curve curve(nid);
+        ASSERT_EQ(curve.status(), 0u);
+        SCOPED_TRACE(OBJ_nid2sn(nid));
+        ksGlobalData* gd = curve.gd();
+        const EC_GROUP* g = curve.group();
+        BnCtx ctx(BN_CTX_new());
+        const Party ours = newParty(gd);
+        const Party theirs = newParty(gd);
+        Bn zero = newBn();
+        BN_zero(zero.get());
+        PointPtr t;
+        compressedAt(curve, zero.get(), &t);
+        PointPtr q(EC_POINT_new(g));
+        ASSERT_EQ(EC_POINT_oct2point(g, q.get(), theirs.pub.key, theirs.pub.length, ctx.get()), 1);
+        PointPtr qt(EC_POINT_new(g));
+        ASSERT_EQ(EC_POINT_add(g, qt.get(), q.get(), t.get(), ctx.get()), 1);
+        // A whole-group point: the first x from 2 up with a point not killed by n.
+        Bn n = newBn();
+        EC_GROUP_get_order(g, n.get(), ctx.get());
+        ksPublicKey outside{};
+        for (BN_ULONG x = 2; outside.length == 0; ++x) {
+            Bn bx = newBn();
+            BN_set_word(bx.get(), x);
+            PointPtr p;
+            const ksPublicKey candidate = compressedAt(curve, bx.get(), &p);
+            PointPtr np(EC_POINT_new(g));
+            if (candidate.length != 0 && EC_POINT_mul(g, np.get(), nullptr, p.get(), n.get(), ctx.get()) == 1 &&
+                EC_POINT_is_at_infinity(g, np.get()) == 0)
+                outside = candidate;
+        }
+        struct Case {
+            const char* what;
+            ksPublicKey remote;
+        };
+        const Case cases[] = {
+            {"Q + T", compressedKeyOf(curve, qt.get())},
+            {"random point of the whole group", outside},
+        };
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            uint8_t key[20];
+            EXPECT_EQ(ks_dhSharedSecret(gd, &c.remote, &ours.priv, 20, key), 3u);
+            rawSecret(gd, c.remote, ours.priv, 3);
+        }
+        // The subgroup's own point still agrees.
+        EXPECT_EQ(rawSecret(gd, theirs.pub, ours.priv), rawSecret(gd, ours.pub, theirs.priv));
+    }
+}
+
+// A compressed x at or above the field's size names the same x as its
+// reduction but is not a field element: refused by DH.
+TEST(EcdhUnreducedX, Refused)
+{
+    for (const int nid : {NID_X9_62_prime256v1, NID_sect163k1, NID_sect233r1}) {
+        Curve curve(nid);
+        ASSERT_EQ(curve.status(), 0u);
+        SCOPED_TRACE(OBJ_nid2sn(nid));
+        ksGlobalData* gd = curve.gd();
+        const Party ours = newParty(gd);
+        const Party theirs = newParty(gd);
+        PointPtr q(EC_POINT_new(curve.group()));
+        ASSERT_EQ(EC_POINT_oct2point(curve.group(), q.get(), theirs.pub.key, theirs.pub.length, nullptr), 1);
+        const ksPublicKey compressed = compressedKeyOf(curve, q.get());
+        ASSERT_EQ(rawSecret(gd, compressed, ours.priv), rawSecret(gd, ours.pub, theirs.priv));
+        ksPublicKey unreduced = compressed;
+        const int degree = EC_GROUP_get_degree(curve.group());
+        if (EC_GROUP_get_field_type(curve.group()) == NID_X9_62_prime_field) {
+            // x + p, when it still fits the L octets, else p itself (x = 0's other name).
+            Bn p = newBn(), x = newBn();
+            EC_GROUP_get_curve(curve.group(), p.get(), nullptr, nullptr, nullptr);
+            BN_bin2bn(compressed.key + 1, int(curve.L()), x.get());
+            BN_add(x.get(), x.get(), p.get());
+            if (BN_num_bits(x.get()) > int(8 * curve.L()))
+                BN_copy(x.get(), p.get());
+            BN_bn2binpad(x.get(), unreduced.key + 1, int(curve.L()));
+        } else {
+            // The lowest bit above m - 1 set.
+            unreduced.key[1] |= uint8_t(1u << (degree % 8));
+        }
+        rawSecret(gd, unreduced, ours.priv, 3);
+    }
 }
 
 // MQV by OpenSSL's arithmetic: s = r + xbar(RA) d, u = s h, v = xbar(RB) u,

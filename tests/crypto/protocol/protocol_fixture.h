@@ -106,6 +106,35 @@ inline ksPublicKey keyFromCoordinates(ksGlobalData* gd, const Bytes& x, const By
     return fresh;
 }
 
+// The point with x = 0 and even y (on P-256, y = 66485c78...93f4), and the
+// point whose product with the private value d is that point: (d^-1 mod n) of it.
+struct ZeroXPoints {
+    PointPtr zeroX;
+    PointPtr toZero;
+};
+inline ZeroXPoints zeroXPoints(const Curve& curve, const ksPrivateKey& d)
+{
+    const EC_GROUP* g = curve.group();
+    BnCtx ctx(BN_CTX_new());
+    ZeroXPoints out{PointPtr(EC_POINT_new(g)), PointPtr(EC_POINT_new(g))};
+    Bn zero = newBn(), n = newBn();
+    BN_zero(zero.get());
+    EXPECT_EQ(EC_POINT_set_compressed_coordinates(g, out.zeroX.get(), zero.get(), 0, ctx.get()), 1);
+    EC_GROUP_get_order(g, n.get(), ctx.get());
+    Bn scalar(BN_bin2bn(d.key, int(d.length), nullptr));
+    Bn inverse(BN_mod_inverse(nullptr, scalar.get(), n.get(), ctx.get()));
+    EXPECT_EQ(EC_POINT_mul(g, out.toZero.get(), nullptr, out.zeroX.get(), inverse.get(), ctx.get()), 1);
+    return out;
+}
+
+inline ksPublicKey compressedKeyOf(const Curve& curve, const EC_POINT* p)
+{
+    ksPublicKey key{};
+    key.length =
+        uint32_t(EC_POINT_point2oct(curve.group(), p, POINT_CONVERSION_COMPRESSED, key.key, sizeof key.key, nullptr));
+    return key;
+}
+
 inline Bytes sha1(const Bytes& message)
 {
     Bytes d(20);

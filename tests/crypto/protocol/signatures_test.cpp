@@ -399,6 +399,29 @@ TEST_F(Sect163k1Signatures, PrivateKeysAboveTheOrderAreReduced)
     EXPECT_EQ(ECDSA_do_verify(h.data(), 20, toOpenssl(sig).get(), key.get()), 1);
 }
 
+// A compressed key whose x has a bit set at or above m names the same x as
+// its reduction, but is not a field element: both verifications refuse it.
+TEST_F(Sect163k1Signatures, UnreducedKeyXRefused)
+{
+    const Bytes h = sha1(message);
+    ksSignature ecdsa{};
+    ksSignature ecnr{};
+    ASSERT_EQ(ks_ecdsaNoHashSign(gd, &priv, 20, h.data(), &ecdsa), 0u);
+    ASSERT_EQ(ks_ecnrNoHashSign(gd, &priv, 20, h.data(), &ecnr), 0u);
+    ASSERT_EQ(pub.length, 22u);
+    for (const uint8_t bit : {0x08, 0x80}) {
+        SCOPED_TRACE(int(bit));
+        ksPublicKey unreduced = pub;
+        unreduced.key[1] |= bit;
+        uint32_t valid = 1;
+        EXPECT_EQ(ks_ecdsaNoHashVerify(gd, &unreduced, &ecdsa, 20, h.data(), &valid), 3u);
+        EXPECT_EQ(ks_ecnrNoHashVerify(gd, &unreduced, &ecnr, 20, h.data(), &valid), 0x704u);
+    }
+    uint32_t valid = 0;
+    EXPECT_EQ(ks_ecdsaNoHashVerify(gd, &pub, &ecdsa, 20, h.data(), &valid), 0u);
+    EXPECT_EQ(valid, 1u);
+}
+
 TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
 {
     ksEcdsaContext ctx{};
@@ -433,6 +456,12 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
     ksPrivateKey emptyKey{};
     ksPublicKey badLength = pub;
     badLength.length = 20;
+    // Keys of 0 and n reduce to 0: the signature would hold for any key.
+    ksPrivateKey zeroKey{};
+    zeroKey.length = 21;
+    ksPrivateKey orderKey{};
+    orderKey.length = 21;
+    BN_bn2binpad(curve.context().order(), orderKey.key, 21);
     const Case cases[] = {
         {"no context", ks_ecdsaSignBegin(gd, nullptr), 5},
         {"no library", ks_ecdsaNoHashSign(nullptr, &priv, 20, h.data(), &sig), 2},
@@ -445,6 +474,10 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
         {"key length", ks_ecdsaNoHashVerify(gd, &badLength, &sig, 20, h.data(), &valid), 0x704},
         {"EC-NR empty key", ks_ecnrNoHashSign(gd, &emptyKey, 20, h.data(), &sig), 0x702},
         {"EC-NR no signature", ks_ecnrNoHashSign(gd, &priv, 20, h.data(), nullptr), 0xB01},
+        {"key of 0", ks_ecdsaNoHashSign(gd, &zeroKey, 20, h.data(), &sig), 0x702},
+        {"key of n", ks_ecdsaNoHashSign(gd, &orderKey, 20, h.data(), &sig), 0x702},
+        {"EC-NR key of 0", ks_ecnrNoHashSign(gd, &zeroKey, 20, h.data(), &sig), 0x702},
+        {"EC-NR key of n", ks_ecnrNoHashSign(gd, &orderKey, 20, h.data(), &sig), 0x702},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.got, c.expected) << c.what;
