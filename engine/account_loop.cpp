@@ -185,6 +185,7 @@ int CSyncSession::SyncAccounts() {
         return p >= 0 && p <= 3;
     });
     int result = 0;
+    bool anyFailed = false;
     const int total = int(connections.size());
     int n = 0;
     for (auto& cp : connections) {
@@ -223,12 +224,20 @@ int CSyncSession::SyncAccounts() {
             continue;
         }
         progress.SetProgressText(FormatText(Str(4450), {name}));
+        c.failure.clear();
+        // The first thing that failed is what the account's line says.
+        auto fail = [&c](const std::string& why) {
+            if (c.failure.empty()) c.failure = why;
+        };
         result = c.ConnectHost(logDebug, logInfo, accountInit.userDirectory);
         if (result != 0) {
+            fail("it could not connect to its server or log on (check the server, port, user name and password)");
+            anyFailed = ReportAccountFailure(c) || anyFailed;
             progress.AdvanceOverall();
             continue;
         }
         c.failedFolders.clear();
+        bool hostLost = false;
         std::vector<int> slots;
         std::vector<std::string> names;
         const bool anyFolder = c.account->SelectedFolders(slots, names) > 0;
@@ -245,6 +254,13 @@ int CSyncSession::SyncAccounts() {
                     result = rc;
                     failed = true;
                     c.failedFolders.insert(key);
+                    fail("the messages of " + folderName + " could not be listed");
+                }
+                if (rc == kResultHostLost) {
+                    // The folders not yet read count as failed too: nothing is deleted for them.
+                    for (size_t j = i + 1; j < slots.size(); ++j) c.failedFolders.insert(slots[j]);
+                    hostLost = true;
+                    break;
                 }
             }
             return failed;
@@ -258,16 +274,22 @@ int CSyncSession::SyncAccounts() {
                     progress.SetProgressText(FormatText(Str(4452), {name}));
                     result = PerformDisconnectedActions(&c);
                     toDisconnect = result != 0;
+                    if (toDisconnect) fail("the handheld's changes could not all be made on its server");
                 }
             } else {
                 progress.SetProgressText(FormatText(Str(4452), {name}));
                 result = PerformDisconnectedActions(&c);
                 if (result != 0) {
                     toDisconnect = true;
-                } else if (collect() && (p == kProtocolImap || (p == kProtocolPop && c.IdentifiesByMessageId())) && c.Outbox()) {
-                    progress.SetProgressText(FormatText(Str(4453), {name}));
-                    result = SendOutbox(c);
-                    toDisconnect = true;
+                    fail("the handheld's changes could not all be made on its server");
+                } else if (collect()) {
+                    if (hostLost) {
+                        toDisconnect = true;
+                    } else if ((p == kProtocolImap || (p == kProtocolPop && c.IdentifiesByMessageId())) && c.Outbox()) {
+                        progress.SetProgressText(FormatText(Str(4453), {name}));
+                        if (SendOutbox(c) != 0) fail("its outbox could not all be sent");
+                        toDisconnect = true;
+                    }
                 }
             }
         }
@@ -277,23 +299,34 @@ int CSyncSession::SyncAccounts() {
             if (c.Outbox()) {
                 result = SendOutbox(c);
                 toDisconnect = result != 0;
+                if (toDisconnect) fail("its outbox could not all be sent");
             }
         }
         if (!toDisconnect) {
             Yield();
             progress.SetProgressText(FormatText(Str(4454), {name}));
-            if (anyFolder) SyncDeviceMessages(c);
+            if (anyFolder && SyncDeviceMessages(c) != 0) fail("the handheld is full");
             c.account->MarkSynchronised();
         }
         progress.SetProgressText(FormatText(Str(4455), {name}));
         c.DisconnectHost();
+        anyFailed = ReportAccountFailure(c) || anyFailed;
         progress.AdvanceOverall();
         if (logDebug && (!name.empty() || c.IsActive()))
             Debug(Printf("-->** Finish synchronization specific to active account '%s', %d. **<--", name.c_str(), c.slot));
         else if (logInfo)
             LogInfo(FormatText(Str(4143), {name}));
     }
-    return result;
+    // The other accounts went on; the run still says that one failed.
+    return anyFailed ? kResultAccountFailed : 0;
+}
+
+bool CSyncSession::ReportAccountFailure(CHostConnection& c) {
+    if (c.failure.empty()) return false;
+    SyncLine("The account " + c.Name() + " failed: " + c.failure +
+                 ". Its synchronisation stopped there; the mail on the handheld is kept.",
+             kActivityError);
+    return true;
 }
 
 int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
@@ -313,8 +346,9 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     std::vector<std::string> names;
     c.account->SelectedFolders(slots, names);
     int deleted = 0, rejected = 0, added = 0;
+    bool full = false;
     const int p = c.Protocol();
-    for (size_t i = 0; i < slots.size(); ++i) {
+    for (size_t i = 0; i < slots.size() && !full; ++i) {
         const int key = slots[i];
         const std::string folderName = i < names.size() ? names[i] : Str(4470);
         progress.SetProgressText(FormatText(Str(4457), {name, folderName}));
@@ -355,6 +389,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
             Debug(MessageBlock("Adding a message to the device:", *m, folderName));
             if (!CheckHandheldSpace()) {
                 SyncMessage(4205, kActivityError);
+                full = true;
                 break;
             }
             if (IsRelayControlMail(*m)) {
@@ -374,7 +409,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
                        "messages due to filters, and added %d new messages to the device.",
                        deleted, rejected, added),
                 4142, {std::to_string(deleted), std::to_string(rejected), std::to_string(added)});
-    return 0;
+    return full ? kResultAccountFailed : 0;
 }
 
 int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {

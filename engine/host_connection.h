@@ -84,6 +84,13 @@ struct DisconnectedAction {
 // record is too short for its numbers. Texts cut short end at the record's end.
 bool ParseDisconnectedAction(const HandheldRecord& record, DisconnectedAction& out);
 
+// An account's turn failed (its logon, its server lost, its listing, the handheld full):
+// the run's result when any account failed, so the sync manager and `tallyhop sync` say
+// so. It is the code a failed logon has always given.
+constexpr int kResultAccountFailed = 2;
+// The host stopped answering in the middle of the account's turn.
+constexpr int kResultHostLost = 105;
+
 class CHostConnection {
 public:
     CHostConnection(CSyncSession& session, int slot);
@@ -108,6 +115,9 @@ public:
     // else kept for the next synchronisation.
     std::vector<uint32_t> awaitingCommit;
     std::set<int> failedFolders;  // folder keys whose listing failed in this turn
+    // Why the account's turn failed in this run, for its one line in the sync log; empty
+    // while nothing failed.
+    std::string failure;
     // Handheld messages some of whose attachments the handheld holds only in part: their
     // attachments are written again at the next update.
     std::set<const CMsg*> attachmentUpdates;

@@ -25,6 +25,9 @@ using tess::accounts::ByteView;
 namespace {
 
 constexpr char kIdSep = '\x01';
+// A single message the host cannot give is that message's fault; this many in a row mean
+// the host itself is gone.
+constexpr int kLostAfterUnread = 3;
 
 using tess::Lower;
 
@@ -291,6 +294,9 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     const int64_t span = int64_t(days) * 86400;
     const int64_t cutoff = span > 0 ? int64_t(std::time(nullptr)) - span : 0;
     std::vector<std::unique_ptr<CMsg>> kept;
+    std::vector<std::unique_ptr<CMsg>> unread;  // new messages whose body could not be fetched
+    int unreadInRow = 0, reached = count;
+    bool lost = false;
     for (int i = 0; i < count; ++i) {
         const MailMsg* block = list[i];
         if (!block) continue;
@@ -324,10 +330,18 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             m->partBudget = MaxSizeKb() * 1024;
             // Headers alone on the handheld would never be completed: it waits instead.
             if (!prepareNew(*m, folder)) {
-                LogError(4042, m.get());
                 if (partial) session.progress.AdvanceStep();
+                unread.push_back(std::move(m));
+                // Several in a row: the host is gone, and every message left would fail
+                // the same way. The rest waits for the next run.
+                if (++unreadInRow >= kLostAfterUnread) {
+                    lost = true;
+                    reached = i + 1;
+                    break;
+                }
                 continue;
             }
+            unreadInRow = 0;
             if (session.DbVersion() == 1024) {
                 tess::ExtractAngleAddresses(m->To);
                 tess::ExtractAngleAddresses(m->Cc);
@@ -346,6 +360,14 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     } else if (list) {
         freeMsgs(list, count);
     }
+    if (lost) {
+        // One line for the account, said by the account loop, instead of one per message.
+        failure = Printf("the connection to its server was lost while reading %s; %d messages not yet read wait for "
+                         "the next synchronisation",
+                         folderName.c_str(), int(unread.size()) + count - reached);
+        return kResultHostLost;
+    }
+    for (auto& m : unread) LogError(4042, m.get());
     // Read states go to the host only once its listing has been released.
     for (auto& m : kept)
         if (host.Find(key) || folder == nullptr) SetReadState(folder, *m);

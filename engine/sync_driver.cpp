@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kResultNoAes = 1;
 constexpr int kResultRefused = 102;
+constexpr int kResultHandheldFull = 106;  // no account was synchronised: the handheld has no room
 constexpr uint16_t kUpgradeNoticeId = 0xFFFF;
 constexpr uint16_t kUpgradeNoticeVersion = 2384;
 
@@ -137,6 +138,7 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
         SendUpgradeNotice();
 
         if (!CheckHandheldSpace()) {
+            result = kResultHandheldFull;
             if (!noUserInterface) {
                 SyncMessage(4205, kActivityError);
                 ReportSeeLog();

@@ -137,6 +137,8 @@ public:
     // Account loop and handheld messages.
     int LoadDeviceMessages();
     int SyncAccounts();
+    // The account's one line in the sync log when its turn failed; true when it did.
+    bool ReportAccountFailure(CHostConnection& c);
     int SyncDeviceMessages(CHostConnection& c);
     int AddMessageToDevice(CHostConnection& c, CMsg& msg);
     int UpdateDeviceMessage(CHostConnection& c, CMsg& msg);

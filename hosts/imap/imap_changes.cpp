@@ -1,7 +1,7 @@
 // Read state, deletions, moves, folder changes, the final expunge, and the sent-folder copy.
 #include "hosts/imap/imap_session.h"
 
-#include "common/sync_log.h"
+#include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "platform/syncmgr/syncmgr.h"
 

@@ -53,7 +53,7 @@ struct DriverCase {
 TEST(SyncDriver, ChecksBeforeTheAccounts) {
     const DriverCase cases[] = {
         {"exactly 60000 bytes free fails the space check",
-         [](EngineWorld& w) { handheld_app::SetFreeSpace(w.handheld, 60000); }, 0, 4, 0,
+         [](EngineWorld& w) { handheld_app::SetFreeSpace(w.handheld, 60000); }, 0, 4, 106,
          "not enough memory on the handheld", false},
         {"60001 bytes free pass it", [](EngineWorld& w) { handheld_app::SetFreeSpace(w.handheld, 60001); }, 0, 4, 0, "",
          true},

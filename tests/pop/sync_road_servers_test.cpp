@@ -18,9 +18,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cctype>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -85,6 +88,13 @@ public:
     // a session that ends without QUIT, as a server that drops it would end it.
     void CutAtQuit(bool cut) { cutAtQuit_ = cut; }
     int accepted() const { return accepted_; }
+    // The connection is cut, both ways and without a word, when the client sends its
+    // count-th command that begins with the prefix (upper case): the server is lost in
+    // mid-session.
+    void CutAtCommand(const std::string& prefix, int count) {
+        cutPrefix_ = prefix;
+        cutCount_ = count;
+    }
 
 private:
     void Serve() {
@@ -114,13 +124,27 @@ private:
             for (int i = 0; i < 2; ++i) {
                 if (!(p[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 ssize_t n = ::recv(p[i].fd, buf, sizeof buf, 0);
-                if (n > 0 && p[i].fd == a && cutAtQuit_ && strncasecmp(buf, "quit", n < 4 ? n : 4) == 0) return;
+                if (n > 0 && i == 0 &&
+                    ((cutAtQuit_ && strncasecmp(buf, "quit", n < 4 ? n : 4) == 0) ||
+                     CutNow(std::string(buf, static_cast<std::size_t>(n)))))
+                    return;
                 if (n <= 0 || ::send(p[1 - i].fd, buf, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) return;
             }
         }
     }
 
+    bool CutNow(std::string fromClient) {
+        if (cutCount_ <= 0) return false;
+        // Commands are case-insensitive.
+        for (char& ch : fromClient) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        for (std::size_t at = 0; (at = fromClient.find(cutPrefix_, at)) != std::string::npos; at += cutPrefix_.size())
+            if (at == 0 || fromClient[at - 1] == '\n') --cutCount_;
+        return cutCount_ <= 0;
+    }
+
     int target_;
+    std::string cutPrefix_;
+    int cutCount_ = 0;  // set before the connection is made
     int listen_ = -1;
     int port_ = 0;
     std::atomic<bool> stop_{false};
@@ -446,6 +470,65 @@ TEST_F(SyncRoad, KilledSyncBlocksNoLaterOne) {
 
     ASSERT_EQ(Sync(), 0) << Log();
     EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop one"})) << Log();
+}
+
+// What failed for an account is said once, in one line that names it; the account's work
+// stops, the other account goes on, the run's result says an account failed, and the
+// handheld keeps the mail it had.
+class SyncRoadFailure : public SyncRoad {
+protected:
+    // The lines of the run's log that say the POP account failed.
+    int FailureLines() const {
+        std::istringstream in(log_);
+        int n = 0;
+        for (std::string line; std::getline(in, line);)
+            if (line.find("Home POP") != std::string::npos && line.find("failed") != std::string::npos) ++n;
+        return n;
+    }
+    // The most times one line of the log repeats.
+    int MostRepeatedLine() const {
+        std::istringstream in(log_);
+        std::map<std::string, int> seen;
+        int most = 0;
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) most = std::max(most, ++seen[line]);
+        return most;
+    }
+    // The accounts synchronised once; then new mail on both servers, the POP account's
+    // road broken by breakPop, and a second synchronisation whose failure line says why.
+    void CheckAccountFailure(const std::function<void()>& breakPop, const std::string& why) {
+        Deliver(servers().user(), servers().password(), Mail("imap one"));
+        Deliver(servers().user2(), servers().password2(), Mail("pop one"));
+        ASSERT_EQ(Sync(), 0) << Log();
+        ASSERT_EQ(Subjects(1), (std::vector<std::string>{"pop one"})) << Log();
+
+        Deliver(servers().user(), servers().password(), Mail("imap later", 1));
+        for (int i = 0; i < 40; ++i) Deliver(servers().user2(), servers().password2(), Mail("pop " + std::to_string(i), 1));
+        breakPop();
+        EXPECT_NE(Sync(), 0) << Log();
+        EXPECT_EQ(FailureLines(), 1) << Log();
+        EXPECT_NE(Log().find(why), std::string::npos) << Log();
+        EXPECT_LE(MostRepeatedLine(), 2) << Log();
+        EXPECT_EQ(Log().find("finished with result 0"), std::string::npos) << Log();
+        EXPECT_EQ(Subjects(1), (std::vector<std::string>{"pop one"})) << Log();
+        // The IMAP account is synchronised all the same.
+        EXPECT_EQ(Subjects(0), (std::vector<std::string>{"imap later", "imap one"})) << Log();
+    }
+};
+
+TEST_F(SyncRoadFailure, WrongPassword) {
+    CheckAccountFailure([this] { Account(1, "Home POP", 8, 0, popRelay_->port(), servers().user2(), "not-the-password"); },
+                        "Home POP failed: ");
+}
+
+// The relay gone, its port is closed: the connection is refused.
+TEST_F(SyncRoadFailure, UnreachableServer) {
+    CheckAccountFailure([this] { popRelay_.reset(); }, "Home POP failed: ");
+}
+
+// Lost while the messages are fetched one by one, with many still to come.
+TEST_F(SyncRoadFailure, ConnectionLostMidSync) {
+    CheckAccountFailure([this] { popRelay_->CutAtCommand("RETR ", 3); }, "connection to its server was lost");
 }
 
 }  // namespace
