@@ -58,6 +58,8 @@ void ReadAll(const std::vector<imap::ParsedLine>& lines) {
     imap::ReadCodeNumber(lines, "UIDNEXT", number);
     uint32_t exists = 0;
     imap::ReadExists(lines, exists);
+    std::string prefix;
+    imap::ReadPersonalPrefix(lines, prefix);
     imap::StatusOf(lines, "AEG7");
     imap::FetchData fetch;
     imap::FindFetchByUid(lines, 7, fetch);

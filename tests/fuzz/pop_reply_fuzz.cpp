@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (e.number <= 0 || e.uidl.empty() || e.uidl.front() == ' ' ||
                 e.uidl.find_first_of("\r\n") != std::string::npos)
                 std::abort();
+        }
+        // Repeated ids are told apart without losing a message: as many entries, all
+        // distinct, each keeping its message number.
+        std::vector<pop::UidlEntry> unique = entries;
+        pop::MakeIdsUnique(unique);
+        if (unique.size() != entries.size()) std::abort();
+        std::set<std::string> seen;
+        for (std::size_t i = 0; i < unique.size(); ++i) {
+            if (unique[i].number != entries[i].number || !seen.insert(unique[i].uidl).second) std::abort();
         }
     } else if (!entries.empty()) {
         std::abort();
