@@ -15,10 +15,6 @@
 namespace tess::engine {
 namespace {
 
-uint32_t DeviceRecordId(const CMsg& m) { return FullIdAsNumber(m.deviceId); }
-
-void SetDeviceRecordId(CMsg& m, uint32_t v) { m.deviceId = NumberAsId(v); }
-
 void Yield() { SyncYieldCycles(10); }
 
 // Mail written on the handheld: no message id, and a host id that is empty or the record's
@@ -455,7 +451,7 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
         return 0;
     }
     rec.id = 0;
-    if (db.Write(rec) == SYNC_OK) SetDeviceRecordId(msg, rec.id);
+    if (db.Write(rec) == SYNC_OK) msg.deviceId = NumberAsId(rec.id);
     return 0;
 }
 
@@ -488,7 +484,7 @@ int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
         LogError(4112, &msg);
         return rc;
     }
-    rec.id = DeviceRecordId(msg);
+    rec.id = FullIdAsNumber(msg.deviceId);
     return db.Write(rec);
 }
 
@@ -519,7 +515,7 @@ int CSyncSession::DeleteDeviceMessage(CMsg& msg) {
         LogRecordDeleteFailure(&msg);
         return kResultDbOpen;
     }
-    if (db.Delete(DeviceRecordId(msg)) != SYNC_OK) {
+    if (db.Delete(FullIdAsNumber(msg.deviceId)) != SYNC_OK) {
         LogRecordDeleteFailure(&msg);
         return kResultNotFound;
     }

@@ -16,8 +16,6 @@ constexpr int kOutbox = 1;
 constexpr int kSent = 3;
 constexpr size_t kPartWordOffset = 12;
 
-uint32_t RecordIdOf(const CMsg& m) { return FullIdAsNumber(m.deviceId); }
-
 // Record ids of mail that went out but whose handheld record could not be moved to Sent
 // yet: kept beside the account file so that no later synchronisation sends it again.
 class SentLedger {
@@ -63,7 +61,7 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
     if (outbox)
         for (auto& m : *outbox) pending.push_back(m.get());
     for (CMsg* msg : pending) {
-        const uint32_t recordId = RecordIdOf(*msg);
+        const uint32_t recordId = FullIdAsNumber(msg->deviceId);
         std::error_code ec;
         std::optional<platform::TempDir> temp;  // every file written for this mail goes with it
         std::vector<std::filesystem::path> translatedFiles;  // and every translated one
