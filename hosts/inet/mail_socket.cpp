@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -85,6 +87,8 @@ int OpenSocket(const ServerEndpoint& endpoint, const char* protocol,
     s.receiveTimeout = endpoint.receiveTimeout;
     s.sendTimeout = endpoint.sendTimeout;
     s.waitTimeout = endpoint.waitTimeout;
+    s.minRate = endpoint.minRate;
+    s.rateGrace = endpoint.rateGrace;
     s.yield = endpoint.yield;
     socket = std::make_unique<CMailSocket>(std::move(s));
     if (socket->Startup() != kSockOk) {
@@ -218,6 +222,8 @@ int CMailSocket::WaitReadable(int timeoutMs) {
 }
 
 int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end) {
+    using Clock = std::chrono::steady_clock;
+    using std::chrono::milliseconds;
     reply.clear();
     end.Reset();
     if (!connected_) return Fail(kSockNotConnected);
@@ -225,11 +231,33 @@ int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end)
 
     int retries = retryOnTimeout ? kSendRetries : 0;
     char buffer[kChunk];
+    // Silence before the first byte is bounded by the waits and their retries. Once the
+    // reply flows, it must keep up the minimum rate after a grace period: the time
+    // it may take grows with what has arrived, so a slow but steady transfer goes on.
+    // Silence inside the reply is still bounded by each wait as well.
+    std::optional<Clock::time_point> firstByte;
+    auto msLeft = [&]() -> long long {
+        const auto allowed = milliseconds(settings_.rateGrace) +
+                             milliseconds(static_cast<long long>(reply.size()) * 1000 / settings_.minRate);
+        return std::chrono::duration_cast<milliseconds>(allowed - (Clock::now() - *firstByte)).count();
+    };
+    const bool rateBound = settings_.minRate > 0;
     for (;;) {
+        int wait = settings_.waitTimeout;
+        bool cutByRate = false;
+        if (rateBound && firstByte) {
+            const long long left = msLeft();
+            if (left <= 0) return TooSlow();
+            if (left < wait) {
+                wait = static_cast<int>(left);
+                cutByRate = true;
+            }
+        }
         if (settings_.yield) settings_.yield();
-        int rc = WaitReadable(settings_.waitTimeout);
+        int rc = WaitReadable(wait);
         if (settings_.yield) settings_.yield();
         if (rc == kSockTimedOut) {
+            if (cutByRate) return TooSlow();
             if (retries-- > 0) continue;
             return Fail(reply.empty() ? kSockNoData : kSockTimedOut);
         }
@@ -250,9 +278,16 @@ int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end)
             lastError_ = "The reply exceeded the size limit";
             return kSockUnknown;
         }
+        if (!firstByte) firstByte = Clock::now();
         reply.append(buffer, static_cast<std::size_t>(n));
         if (end.Complete(reply)) return kSockOk;
     }
+}
+
+int CMailSocket::TooSlow() {
+    lastError_ = "The server sent its reply too slowly (under " + std::to_string(settings_.minRate) +
+                 " bytes a second); the connection was given up";
+    return kSockTimedOut;
 }
 
 int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, const char* terminator) {

@@ -11,6 +11,12 @@
 
 namespace inet {
 
+// Slower than any link a desktop works over today, faster than a peer dribbling a line at
+// a time or garbage at a few KB/s.
+constexpr int kDefaultMinRate = 8192;
+// Long enough for a busy server's pauses inside one reply.
+constexpr int kDefaultRateGrace = 120000;
+
 // Result codes of the socket; LastError() holds the matching text.
 enum SocketResult : int {
     kSockOk = 0,
@@ -35,6 +41,11 @@ struct SocketSettings {
     int sendTimeout = -1;     // ms for SO_SNDTIMEO, -1: system default
     // Longest wait for the next piece of a reply (ms); also bounds connect.
     int waitTimeout = 45000;
+    // Slowest average rate (bytes per second) a reply may keep once it has taken longer
+    // than rateGrace (ms) since its first byte; 0: no bound. Without it a live peer sending
+    // a line now and then would hold an exchange open for ever.
+    int minRate = kDefaultMinRate;
+    int rateGrace = kDefaultRateGrace;
     // Largest reply kept; a longer one is an error rather than unbounded memory.
     std::size_t maxReply = 64u << 20;
     // Called around each wait so the sync manager stays responsive.
@@ -84,6 +95,8 @@ struct ServerEndpoint {
     int logEnabled = 0;
     // Longest wait for a piece of a reply (ms); tests shorten it.
     int waitTimeout = 45000;
+    int minRate = kDefaultMinRate;  // see SocketSettings
+    int rateGrace = kDefaultRateGrace;
     std::function<void()> yield;
     // Receives product-log lines when logEnabled is set.
     std::function<void(const std::string&)> log;
@@ -128,6 +141,7 @@ private:
     int Fail(int code);
     int FailErrno(int err);
     int WaitReadable(int timeoutMs);
+    int TooSlow();
 
     SocketSettings settings_;
     bool started_ = false;

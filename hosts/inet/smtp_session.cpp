@@ -79,6 +79,7 @@ bool CSmtpSession::Exchange(const std::string& line, std::string& reply,
     std::string sent = shown.empty() ? line : shown;
     while (!sent.empty() && (sent.back() == '\n' || sent.back() == '\r')) sent.pop_back();
     Log("SMTP SEND:" + sent + "\nSMTP RECV:" + reply);
+    if (rc != kSockOk) Log("SMTP: " + socket_->LastError());
     return rc == kSockOk;
 }
 
@@ -94,8 +95,10 @@ int CSmtpSession::Connect(const SmtpSettings* settings) {
     if (int rc = OpenSocket(settings_, "SMTP", socket_, kSmtpStartup, kSmtpConnect)) return rc;
     std::string reply;
     SmtpReplyEnd end;
-    bool greeted = socket_->Receive(reply, false, end) == kSockOk && Begins(reply, "2");
+    const int received = socket_->Receive(reply, false, end);
+    bool greeted = received == kSockOk && Begins(reply, "2");
     Log("SMTP Connection Response: " + reply);
+    if (received != kSockOk) Log("SMTP: " + socket_->LastError());
 
     int result = kSmtpGreeting;
     if (!greeted) {

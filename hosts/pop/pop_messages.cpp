@@ -53,15 +53,22 @@ bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& p
     const auto& h = parsed.headers;
     msg.flags = (msg.flags & ~static_cast<uint32_t>(kMsgFlagRead)) | kMsgFlagSeenOnHost;
 
-    const std::string& stamp = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate] : h[inet::kHdrReceived];
+    // The date the server received the message (its newest Received line), else the one
+    // the sender wrote; when neither can be read, the time it reached us, never 1970. A
+    // message whose dates are damaged is kept, not dropped: losing mail over a header
+    // would be worse than dating it by its arrival.
     int64_t when = 0;
-    // A message whose date cannot be read keeps date 0 and is not dropped: losing mail
-    // over a damaged header would be worse than showing it undated.
-    if (!stamp.empty() && tess::datamgr::ParseDateHeaderChecked(stamp.c_str(), 0, &when) == 0 &&
-        when >= INT32_MIN && when <= INT32_MAX) {
-        if (when < windowStart) return false;
-        msg.date = static_cast<int32_t>(when);
+    bool dated = false;
+    for (const std::string* stamp : {&h[inet::kHdrReceived], &h[inet::kHdrDate]}) {
+        if (!stamp->empty() && tess::datamgr::ParseDateHeaderChecked(stamp->c_str(), 0, &when) == 0 &&
+            when > 0 && when <= INT32_MAX) {
+            dated = true;
+            break;
+        }
     }
+    if (!dated) when = static_cast<int64_t>(std::time(nullptr));
+    if (when < windowStart) return false;
+    msg.date = static_cast<int32_t>(when);
     SetMsgId(msg, uidl);
     msg.Body = inet::ChooseBody(parsed, preferHtml_);
 

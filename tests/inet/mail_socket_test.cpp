@@ -111,6 +111,53 @@ TEST(MailSocket, ReplySizeIsBounded) {
     EXPECT_LE(reply.size(), 4096u);
 }
 
+// A live peer must keep a reply moving: dribbling lines is given up after the grace,
+// while a slow but steady transfer and silence before the first byte (bounded by the
+// waits and their retries) are not cut.
+TEST(MailSocket, ReplyRateIsBounded) {
+    std::vector<S::Step> dribble, steady;
+    for (int i = 0; i < 60; ++i) {
+        dribble.push_back(S::Send("* x\r\n"));
+        dribble.push_back(S::Pause(100));
+    }
+    for (int i = 0; i < 10; ++i) {
+        steady.push_back(S::Send("* " + std::string(3000, 'y') + "\r\n"));
+        steady.push_back(S::Pause(100));
+    }
+    steady.push_back(S::Send("A1 OK done\r\n"));
+    const std::vector<S::Step> lateStart = {S::Pause(700), S::Send("A1 OK done\r\n")};
+
+    struct {
+        const char* name;
+        const std::vector<S::Step>& script;
+        int expected;
+        std::size_t atLeast;  // bytes the reply holds afterwards
+    } cases[] = {
+        {"dribble", dribble, inet::kSockTimedOut, 5},
+        {"steady", steady, inet::kSockOk, 30000},
+        {"late start", lateStart, inet::kSockOk, 10},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server(c.script);
+        SocketSettings settings = Loopback(server.port(), 400);
+        settings.minRate = 1000;
+        settings.rateGrace = 400;
+        CMailSocket s(settings);
+        ASSERT_EQ(s.Startup(), 0);
+        ASSERT_EQ(s.Connect(), 0);
+        std::string reply;
+        const int rc = s.Receive(reply, true, "A1 ");
+        EXPECT_EQ(rc, c.expected) << c.name << ": " << s.LastError();
+        EXPECT_GE(reply.size(), c.atLeast) << c.name;
+        if (c.expected == inet::kSockTimedOut) {
+            EXPECT_NE(s.LastError().find("too slowly"), std::string::npos) << c.name;
+            EXPECT_LT(reply.size(), 60u * 5) << c.name << ": waited for the whole dribble";
+        }
+        s.Close();
+        server.Finish();
+    }
+}
+
 TEST(ReplyEnds, SmtpReplies) {
     struct {
         const char* text;

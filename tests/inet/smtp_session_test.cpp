@@ -103,6 +103,28 @@ TEST(SmtpSession, GreetingAndLoginFailures) {
         EXPECT_EQ(smtp.Connect(&settings), inet::kSmtpGreeting);
         EXPECT_FALSE(smtp.IsConnected());
     }
+    {
+        // A greeting that never ends, one continuation line at a time: given up once it
+        // falls under the minimum rate, not waited for line after line.
+        std::vector<S::Step> dribble;
+        for (int i = 0; i < 100; ++i) {
+            dribble.push_back(S::Send("220-still greeting\r\n"));
+            dribble.push_back(S::Pause(100));
+        }
+        S server(dribble);
+        SmtpSettings settings = Settings(server.port(), false);
+        settings.minRate = 1000;
+        settings.rateGrace = 300;
+        std::string log;
+        settings.log = [&](const std::string& line) { log += line + "\n"; };
+        CSmtpSession smtp;
+        EXPECT_EQ(smtp.Connect(&settings), inet::kSmtpGreeting);
+        EXPECT_FALSE(smtp.IsConnected());
+        EXPECT_TRUE(server.received().empty());
+        EXPECT_NE(log.find("too slowly"), std::string::npos) << log;
+        smtp.Close();
+        server.Finish();
+    }
 }
 
 // A refusal at any step of a transaction: the result, and RSET before the next message.

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "common/msg_record.h"
 #include "hosts/pop/fenwick.h"
@@ -253,6 +254,43 @@ TEST_F(FenwickServers, DateWindowAttachmentsAndHeaders) {
     EXPECT_EQ(list[0]->Body, nullptr);
     FreeMailMsg(list, count);
     FreeMailMsg(all, idCount);
+}
+
+// A message's date comes from the newest Received line, else from its Date; when neither
+// can be read it is dated by its arrival, never 1970, and it is kept.
+TEST_F(FenwickServers, DatesFromReceivedThenDateThenArrival) {
+    const std::string received = "Received: from relay.tess.test by mx.tess.test; " + RecentDate(3) + "\r\n";
+    const std::string older = "Received: from a by relay.tess.test; " + RecentDate(5) + "\r\n";
+    auto mail = [](const std::string& subject, const std::string& headers) {
+        return headers + "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject +
+               "\r\n\r\nBody.\r\n";
+    };
+    const std::time_t now = std::time(nullptr);
+    struct {
+        const char* subject;
+        std::string headers;
+        long daysAgo;  // -1: dated by arrival
+    } cases[] = {
+        {"no date, received", received + older, 3},
+        {"bad date, received", received + "Date: not a date\r\n", 3},
+        {"bad received, date", "Received: from x by y; garbage\r\nDate: " + RecentDate(4) + "\r\n", 4},
+        {"no date at all", "", -1},
+        {"bad date only", "Date: 32 Foo 99999 99:99\r\n", -1},
+    };
+    for (const auto& c : cases) Append(mail(c.subject, c.headers));
+
+    ASSERT_EQ(Logon(&record_, 0, 0), 0);
+    MailMsg** list = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
+    std::map<std::string, int32_t> dates;
+    for (int i = 0; i < count; ++i) dates[list[i]->Subject ? list[i]->Subject : ""] = list[i]->date;
+    FreeMailMsg(list, count);
+    for (const auto& c : cases) {
+        ASSERT_EQ(dates.count(c.subject), 1u) << c.subject << ": dropped";
+        const long expected = c.daysAgo < 0 ? static_cast<long>(now) : static_cast<long>(now) - c.daysAgo * 86400L;
+        EXPECT_NEAR(dates[c.subject], expected, 120) << c.subject;
+    }
 }
 
 // The server sends a NUL in a message as it is; the handheld's copy goes on past it, with
