@@ -209,14 +209,22 @@ uint32_t ks::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* o
     if (length == 2 * len + 1) {
         if (octets[0] != 0x04 && octets[0] != 0x06 && octets[0] != 0x07)
             return 1;
-        return readXY(gd, octets + 1, p);
+        if (readXY(gd, octets + 1, p) != 0)
+            return 1;
+        // A hybrid point carries y twice: a bit that disagrees with y is a
+        // forged or damaged point, not a second spelling of it.
+        uint32_t bit = 0;
+        if (octets[0] != 0x04 && (pointCompressionBit(gd, p, &bit) != 0 || bit != (octets[0] & 1u)))
+            return 1;
+        return 0;
     }
     if (length == 2 * len)
         return readXY(gd, octets, p);
     if (length == len + 1) {
         if (compressedPrefix(octets[0]))
             return readCompressed(gd, octets + 1, octets[0] & 1, p);
-        if (l->ecesCompression != 0)
+        // The trailing octet holds one bit; its other bits must be clear.
+        if (l->ecesCompression != 0 || octets[len] > 1)
             return 1;
         return readCompressed(gd, octets, octets[len], p);
     }

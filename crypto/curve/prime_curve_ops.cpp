@@ -469,13 +469,16 @@ int windowStep(Window* w, int digit)
     return 0;
 }
 
-uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, JacDouble dbl)
+uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, JacDouble dbl,
+                        const ksPoint* extra)
 {
     FieldOps f(gd);
     if (!f.ok())
         return 1;
+    if (extra != nullptr && isInfinity(gd, extra))
+        extra = nullptr;
     if (montActive(gd, dbl))
-        return montComb(gd, table, comb, r);
+        return montComb(gd, table, comb, r, extra);
     alignas(32) Jacobian q{}, a{};
     f.one(a.Z);
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
@@ -498,6 +501,11 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
                 rc |= jacAddAffine(gd, &a, &q, &q, dbl);
             }
         }
+    }
+    if (extra != nullptr) {
+        a.X = extra->x;
+        a.Y = extra->y;
+        rc |= jacAddAffine(gd, &a, &q, &q, dbl);
     }
     return rc | jacToAffine(gd, &q, r);
 }
@@ -547,12 +555,12 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
         rc |= ecCombToInteger(&comb, k);
     }
     const void* saved = r->table;
-    rc |= ecCombEvaluate(gd, l->g.table, &comb, r, ops.jacDbl);
-    r->table = ops.clearTable ? nullptr : saved;
-    if (plain == 0) {
+    // The blinding point joins the sum before its one conversion to affine:
+    // no second inversion, and none on a value that depends on the nonce.
+    rc |= ecCombEvaluate(gd, l->g.table, &comb, r, ops.jacDbl, plain == 0 ? &l->blindPoint : nullptr);
+    r->table = ops.clearTable || plain == 0 ? nullptr : saved;
+    if (plain == 0)
         rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
-        rc |= ops.add(gd, &l->blindPoint, r, r);
-    }
     return rc;
 }
 

@@ -85,8 +85,11 @@ inline int windowStart(Window* w, int digit)
 }
 
 // Comb evaluation over a caller's column record: r rows of doublings, one
-// mixed addition per non-zero column with G's compact table.
-uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, JacDouble dbl);
+// mixed addition per non-zero column with G's compact table; plus the
+// affine point extra when given (not at infinity), before the one conversion
+// to affine.
+uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, JacDouble dbl,
+                        const ksPoint* extra = nullptr);
 
 // The operations a prime engine plugs into the shared fresh-pair steps.
 struct EngineOps {

@@ -338,10 +338,12 @@ struct Curve {
         toAffine(q, &r->x, &r->y);
         return 0;
     }
-    static uint32_t combPoint(const void* table, const CombRecord* c, ksPoint* r)
+    static uint32_t combPoint(const void* table, const CombRecord* c, ksPoint* r, const ksPoint* extra)
     {
         Point q;
         comb(table, c, q);
+        if (extra)
+            addAffine(affine(extra), q);
         toAffine(q, &r->x, &r->y);
         return 0;
     }
@@ -404,9 +406,10 @@ uint32_t montMultiply(ksGlobalData* gd, const Naf& naf, const ksPoint* p, ksPoin
     return fieldId(gd) == kPrimeP256Id ? CurveP256::multiply(naf, p, r) : CurveP224::multiply(naf, p, r);
 }
 
-uint32_t montComb(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r)
+uint32_t montComb(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, const ksPoint* extra)
 {
-    return fieldId(gd) == kPrimeP256Id ? CurveP256::combPoint(table, comb, r) : CurveP224::combPoint(table, comb, r);
+    return fieldId(gd) == kPrimeP256Id ? CurveP256::combPoint(table, comb, r, extra)
+                                       : CurveP224::combPoint(table, comb, r, extra);
 }
 
 uint32_t montCombPlusMultipleX(ksGlobalData* gd, const void* table, const CombRecord* comb, const Naf* naf,

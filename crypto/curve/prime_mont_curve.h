@@ -16,8 +16,10 @@ bool montActive(const ksGlobalData* gd, JacDouble dbl);
 // r = k P for k's NAF (non-zero; p not at infinity); only r's x and y are
 // written.
 uint32_t montMultiply(ksGlobalData* gd, const Naf& naf, const ksPoint* p, ksPoint* r);
-// r = the comb's multiple of the table's point (x and y only).
-uint32_t montComb(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r);
+// r = the comb's multiple of the table's point, plus the affine point extra
+// when given (x and y only).
+uint32_t montComb(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r,
+                  const ksPoint* extra = nullptr);
 // x of the comb's multiple plus k Q: comb null for that term at infinity,
 // naf null for the other.
 uint32_t montCombPlusMultipleX(ksGlobalData* gd, const void* table, const CombRecord* comb, const Naf* naf,

@@ -74,6 +74,29 @@ inline u64 spread32(uint32_t x)
     return v;
 }
 
+// The six-word product of two three-word polynomials, its nine partial
+// products kept in 128-bit registers until the three stores.
+__attribute__((target("pclmul,sse4.1"))) inline void clmulWide3(const uint64_t* a, const uint64_t* b, uint64_t* r)
+{
+    const __m128i a01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i b01 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i a2 = _mm_cvtsi64_si128(static_cast<long long>(a[2]));
+    const __m128i b2 = _mm_cvtsi64_si128(static_cast<long long>(b[2]));
+    // a0 b0 | (a0 b1 + a1 b0) | (a1 b1 + a0 b2 + a2 b0) | (a1 b2 + a2 b1) | a2 b2
+    const __m128i p00 = _mm_clmulepi64_si128(a01, b01, 0x00);
+    const __m128i p11 = _mm_clmulepi64_si128(a01, b01, 0x11);
+    const __m128i p22 = _mm_clmulepi64_si128(a2, b2, 0x00);
+    const __m128i m01 = _mm_xor_si128(_mm_clmulepi64_si128(a01, b01, 0x01), _mm_clmulepi64_si128(a01, b01, 0x10));
+    const __m128i m02 = _mm_xor_si128(_mm_clmulepi64_si128(a01, b2, 0x00), _mm_clmulepi64_si128(a2, b01, 0x00));
+    const __m128i m12 = _mm_xor_si128(_mm_clmulepi64_si128(a01, b2, 0x01), _mm_clmulepi64_si128(a2, b01, 0x10));
+    const __m128i r01 = _mm_xor_si128(p00, _mm_slli_si128(m01, 8));
+    const __m128i r23 = _mm_xor_si128(_mm_xor_si128(p11, m02), _mm_xor_si128(_mm_srli_si128(m01, 8), _mm_slli_si128(m12, 8)));
+    const __m128i r45 = _mm_xor_si128(p22, _mm_srli_si128(m12, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r), r01);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + 2), r23);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + 4), r45);
+}
+
 template <int M, int... K>
 struct Field {
     static constexpr int kBits = M;
@@ -105,8 +128,10 @@ struct Field {
     }
 
     // Canonical remainder of a 2*kWords-word polynomial, top words first.
+    // Unrolled, so every fold's shift is a constant and r stays in registers.
     static inline void reduce(Wide r, Elem out)
     {
+#pragma GCC unroll 8
         for (int i = 2 * kWords - 1; i >= kWords; --i) {
             const u64 t = r[i];
             r[i] = 0;
@@ -124,6 +149,10 @@ struct Field {
     template <bool Instr>
     static inline void mulWide(const Elem a, const Elem b, Wide r)
     {
+        if constexpr (Instr && kWords == 3) {
+            clmulWide3(a, b, r);
+            return;
+        }
         for (int i = 0; i < 2 * kWords; ++i)
             r[i] = 0;
         for (int i = 0; i < kWords; ++i) {
@@ -212,8 +241,52 @@ struct Field {
     }
 
     // Sum of a^(2^(2i)) for i = 0..(M-1)/2; solves z^2 + z = a when Tr(a) = 0.
+    // The map is linear, so it is read from a table of its values on each
+    // four-bit window of a: the lookups follow a's bits, so a must be public
+    // (points being decoded or checked, never a secret).
     template <bool Instr>
     static inline void halfTrace(const Elem a, Elem out)
+    {
+        static const HalfTraceTable<Instr> table;
+        for (int i = 0; i < kWords; ++i)
+            out[i] = 0;
+        for (int n = 0; n < kNibbles; ++n) {
+            const unsigned v = unsigned(a[n / 16] >> (4 * (n % 16))) & 15;
+            const u64* e = table.t[n][v];
+            for (int i = 0; i < kWords; ++i)
+                out[i] ^= e[i];
+        }
+    }
+
+    static constexpr int kNibbles = (M + 3) / 4;
+    template <bool Instr>
+    struct HalfTraceTable {
+        u64 t[kNibbles][16][kWords];
+        HalfTraceTable()
+        {
+            for (int n = 0; n < kNibbles; ++n) {
+                Elem basis[4];
+                for (int b = 0; b < 4; ++b) {
+                    Elem e{};
+                    const int bit = 4 * n + b;
+                    if (bit < M)
+                        e[bit / 64] = u64(1) << (bit % 64);
+                    halfTraceBySquares<Instr>(e, basis[b]);
+                }
+                for (int v = 0; v < 16; ++v)
+                    for (int i = 0; i < kWords; ++i) {
+                        u64 w = 0;
+                        for (int b = 0; b < 4; ++b)
+                            if ((v >> b) & 1)
+                                w ^= basis[b][i];
+                        t[n][v][i] = w;
+                    }
+            }
+        }
+    };
+
+    template <bool Instr>
+    static inline void halfTraceBySquares(const Elem a, Elem out)
     {
         Elem z, t;
         for (int i = 0; i < kWords; ++i) {

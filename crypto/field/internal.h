@@ -6,7 +6,13 @@
 //   writes its method table and field data into the caller's context only.
 // - Secret: field elements may hold secret values (coordinates of shared
 //   secrets, shares of a private key); callers wipe the temporaries that held
-//   them (crypto/wipe.h).
+//   them (crypto/wipe.h). Multiplication, squaring and inversion of the fixed
+//   binary modules run the same instructions and memory accesses for every
+//   value; the prime modules' inversion (binary Euclid) does not, and the
+//   Montgomery-form P-224/P-256 arithmetic has its own fixed-sequence inverse.
+//   Public only: the fixed binary modules' quadratic solution reads a table
+//   indexed by its input, so it is for points being decoded or checked, never
+//   for a secret.
 #include <cstdint>
 
 #include "crypto/global_data.h"

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "crypto/field/prime_field.h"
+#include "crypto/field/prime_field_mont.h"
 
 namespace ks::pf {
 
@@ -62,6 +63,27 @@ void power(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* a, c
             f->multiply(gd, &r, &base, &r);
     }
     *out = r;
+}
+
+// a^e for P-256 in Montgomery form, which squares several times faster than
+// the module's own reduction; the value is the same.
+void powerP256(const ksFieldElement* a, const Exponent& e, ksFieldElement* out)
+{
+    Limbs x, r = MontP256::one;
+    for (int i = 0; i < 4; ++i)
+        x.v[i] = a->words[2 * i] | (uint64_t(a->words[2 * i + 1]) << 32);
+    MontP256::enter(x, x);
+    for (uint32_t i = e.bits(); i-- > 0;) {
+        MontP256::sqr(r, r);
+        if (e.bit(i))
+            MontP256::mul(r, x, r);
+    }
+    MontP256::leave(r, r);
+    *out = ksFieldElement{};
+    for (int i = 0; i < 4; ++i) {
+        out->words[2 * i] = uint32_t(r.v[i]);
+        out->words[2 * i + 1] = uint32_t(r.v[i] >> 32);
+    }
 }
 
 bool squaresTo(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* root, const ksFieldElement* a)
@@ -147,7 +169,10 @@ uint32_t squareRoot(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* o
         Exponent e = primeExponent(gd);  // (p + 1) / 4
         e.shiftRight(2);
         e.addWord(1);
-        power(gd, f, a, e, out);
+        if (layoutOf(gd)->fieldMethodsId == kPrimeP256Id)
+            powerP256(a, e, out);
+        else
+            power(gd, f, a, e, out);
         return squaresTo(gd, f, out, a) ? 1 : 0;
     }
     if ((low & 7) == 5) {

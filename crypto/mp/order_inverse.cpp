@@ -28,7 +28,7 @@ void fromLimbs(const Limbs a, ksIntReduced* out) {
 }
 
 // r = a - n when that does not borrow, else a; by masks.
-void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
+[[gnu::always_inline]] inline void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
     uint64_t t[kLimbs];
     uint64_t borrow = 0;
     for (int i = 0; i < kLimbs; ++i) {
@@ -41,11 +41,16 @@ void reduceOnce(uint64_t carry, Limbs a, const Limbs n) {
     for (int i = 0; i < kLimbs; ++i) a[i] = (t[i] & keep) | (a[i] & ~keep);
 }
 
-// r = a b / 2^256 mod n (CIOS), for a, b < n.
+// r = a b / 2^256 mod n (CIOS), for a, b < n. Unrolled, so that t stays in
+// registers; it is not wiped here (that would pin it to memory on each of the
+// few hundred products): whatever of it reaches the stack is overwritten by
+// the next product, and the last product of an inversion is the result itself.
 void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, Limbs r) {
     uint64_t t[kLimbs + 2] = {};
+#pragma GCC unroll 4
     for (int i = 0; i < kLimbs; ++i) {
         uint64_t carry = 0;
+#pragma GCC unroll 4
         for (int j = 0; j < kLimbs; ++j) {
             const u128 s = u128(a[j]) * b[i] + t[j] + carry;
             t[j] = uint64_t(s);
@@ -57,6 +62,7 @@ void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, 
         const uint64_t m = t[0] * nPrime;
         s = u128(m) * n[0] + t[0];
         carry = uint64_t(s >> 64);
+#pragma GCC unroll 4
         for (int j = 1; j < kLimbs; ++j) {
             s = u128(m) * n[j] + t[j] + carry;
             t[j - 1] = uint64_t(s);
@@ -68,7 +74,6 @@ void montMultiply(const Limbs a, const Limbs b, const Limbs n, uint64_t nPrime, 
     }
     for (int i = 0; i < kLimbs; ++i) r[i] = t[i];
     reduceOnce(t[kLimbs], r, n);
-    wipe(t, sizeof t);
 }
 
 bool less(const Limbs a, const Limbs b) {
@@ -89,23 +94,37 @@ uint32_t orderInverse(const ksInt* a, const ksInt* n, ksIntReduced* out) {
     uint64_t inv = 1;
     for (int i = 0; i < 6; ++i) inv *= 2 - nl[0] * inv;
     const uint64_t nPrime = 0 - inv;
-    // 2^512 mod n by doubling (n is public), then x into Montgomery form.
+    // 2^512 mod n by doubling (n is public), kept for the next call with the
+    // same n: the doublings cost more than the exponentiation's products.
+    thread_local Limbs cachedN = {};
+    thread_local Limbs cachedR2 = {};
     Limbs r2 = {1, 0, 0, 0};
-    for (int i = 0; i < 2 * 64 * kLimbs; ++i) {
-        uint64_t carry = 0;
-        for (int j = 0; j < kLimbs; ++j) {
-            const uint64_t next = r2[j] >> 63;
-            r2[j] = (r2[j] << 1) | carry;
-            carry = next;
+    if (less(cachedN, nl) || less(nl, cachedN)) {
+        for (int i = 0; i < 2 * 64 * kLimbs; ++i) {
+            uint64_t carry = 0;
+            for (int j = 0; j < kLimbs; ++j) {
+                const uint64_t next = r2[j] >> 63;
+                r2[j] = (r2[j] << 1) | carry;
+                carry = next;
+            }
+            reduceOnce(carry, r2, nl);
         }
-        reduceOnce(carry, r2, nl);
+        for (int i = 0; i < kLimbs; ++i) {
+            cachedN[i] = nl[i];
+            cachedR2[i] = r2[i];
+        }
+    } else {
+        for (int i = 0; i < kLimbs; ++i) r2[i] = cachedR2[i];
     }
-    Limbs xm;
     Limbs acc;
     Limbs one = {1, 0, 0, 0};
-    montMultiply(x, r2, nl, nPrime, xm);
-    montMultiply(one, r2, nl, nPrime, acc);
-    // e = n - 2, left to right; the exponent is public.
+    // x^1 .. x^15 in Montgomery form for a fixed four-bit window.
+    Limbs power[16];
+    montMultiply(x, r2, nl, nPrime, power[1]);
+    montMultiply(one, r2, nl, nPrime, power[0]);
+    for (int i = 2; i < 16; ++i) montMultiply(power[i - 1], power[1], nl, nPrime, power[i]);
+    // e = n - 2, left to right in four-bit windows; the exponent is public,
+    // so the sequence of products depends on n only.
     Limbs e;
     uint64_t borrow = 2;
     for (int i = 0; i < kLimbs; ++i) {
@@ -114,14 +133,18 @@ uint32_t orderInverse(const ksInt* a, const ksInt* n, ksIntReduced* out) {
     }
     int top = 64 * kLimbs;
     while (top > 0 && ((e[(top - 1) / 64] >> ((top - 1) % 64)) & 1) == 0) --top;
-    for (int bit = top; bit-- > 0;) {
-        montMultiply(acc, acc, nl, nPrime, acc);
-        if ((e[bit / 64] >> (bit % 64)) & 1) montMultiply(acc, xm, nl, nPrime, acc);
+    const int windows = (top + 3) / 4;
+    for (int i = 0; i < kLimbs; ++i) acc[i] = power[0][i];
+    for (int w = windows; w-- > 0;) {
+        if (w + 1 != windows)
+            for (int s = 0; s < 4; ++s) montMultiply(acc, acc, nl, nPrime, acc);
+        const unsigned digit = unsigned(e[w / 16] >> (4 * (w % 16))) & 15;
+        if (digit != 0) montMultiply(acc, power[digit], nl, nPrime, acc);
     }
     montMultiply(acc, one, nl, nPrime, acc);
     fromLimbs(acc, out);
     wipe(x, sizeof x);
-    wipe(xm, sizeof xm);
+    wipe(power, sizeof power);
     wipe(acc, sizeof acc);
     return 0;
 }

@@ -1,6 +1,16 @@
 // ECAES: one-shot encryption to a public key with a 20-octet check value,
 // plain form (SHA-1 over Z, the plaintext and the information) and BR form
 // (X9.63 keystream, keyed SHA-1 tag over the ciphertext), and its wrapping calls.
+//
+// What the recipient checks of the session key R: its length and prefix, x
+// reduced (no bit at or above m, nothing at or above p), a hybrid y-bit that
+// agrees with y, R on the curve, not infinity, and in the base point's subgroup.
+// Known malleability, kept because peers rely on the format: the check value
+// covers Z = x(d R) but not R's encoding, and -R has the same x. So the
+// compressed prefixes 02 and 03 (and 06 and 07, read as compressed) can be
+// swapped, or 02/03 replaced by 06/07, and the ciphertext still opens to the
+// same plaintext. Nothing secret leaks by it, but a ciphertext is not unique:
+// callers must not use its octets as an identity or a replay key.
 #include <openssl/crypto.h>
 
 #include <cstring>

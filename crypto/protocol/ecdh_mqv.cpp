@@ -34,11 +34,26 @@ uint32_t localScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksIntReduc
     return privateKeyScalar(gd, &first, d);
 }
 
-// x of an MQV shared point as L octets. The twin product gives x alone, so
-// x = 0 stands for infinity here and is refused.
-uint32_t sharedOctets(ksGlobalData* gd, const ksFieldElement& x, uint8_t* z) {
+// x of the MQV shared point u RB + v QB as L octets; 1 when it is infinity.
+// The twin product gives x alone. On a binary curve x = 0 is the engines' mark
+// of infinity. On a prime curve x = 0 is also an ordinary point (0, y), so only
+// then is the sum formed as whole points and infinity told by the engine's own
+// test; that rare branch tells nothing beyond what the secret itself shows.
+uint32_t sharedOctets(ksGlobalData* gd, const ksFieldElement& x, const ksInt* u, const ksPoint& rb, const ksInt* v,
+                      const ksPoint& qb, uint8_t* z) {
     uint32_t zero = 1;
-    if (fieldIsZero(gd, &x, &zero) != 0 || zero == 0) return 1;
+    if (fieldIsZero(gd, &x, &zero) != 0) return 1;
+    if (zero == 0) {
+        if (layoutOf(gd)->fieldType != kFieldTypePrime) return 1;
+        ksPoint ur{}, vq{}, sum{};
+        WipeOnExit wipeUr(ur);
+        WipeOnExit wipeVq(vq);
+        WipeOnExit wipeSum(sum);
+        uint32_t notInfinity = 0;
+        if (curvePointMultiply(gd, u, &rb, &ur) != 0 || curvePointMultiply(gd, v, &qb, &vq) != 0 ||
+            curvePointAdd(gd, &ur, &vq, &sum) != 0 || ecIsInfinity(gd, &sum, &notInfinity) != 0 || notInfinity == 0)
+            return 1;
+    }
     return fieldToOctets(gd, &x, curveSizes(gd).L, z) != 0 ? 1 : 0;
 }
 
@@ -129,7 +144,7 @@ ksErrorCode mqvSecret(ksGlobalData* gd, const MqvKeys& k, uint8_t* z) {
     ksFieldElement x{};
     WipeOnExit wipeX(x);
     if (rc == 0) rc = ecTwinMultiplyX(gd, asInt(&u), &rb, asInt(&v), &qb, &x);
-    if (rc != 0 || sharedOctets(gd, x, z) != 0) return kFailed;
+    if (rc != 0 || sharedOctets(gd, x, asInt(&u), rb, asInt(&v), qb, z) != 0) return kFailed;
     return kOk;
 }
 

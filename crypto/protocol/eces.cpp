@@ -187,7 +187,11 @@ ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLa
 ksErrorCode recipientSecret(ksGlobalData* gd, const ksIntReduced& d, uint32_t rLength, const uint8_t* r,
                             EcesContextLayout* ctx) {
     ksPoint R{};
-    if (publicKeyPoint(gd, rLength, r, &R) != 0 || storeShared(gd, asInt(&d), R, ctx) != 0) return kFailed;
+    // R outside the base point's subgroup would make Z, and so the check value,
+    // depend on d modulo the cofactor: an oracle for the private key.
+    if (publicKeyPoint(gd, rLength, r, &R) != 0 || checkSubgroup(gd, &R) != 0 ||
+        storeShared(gd, asInt(&d), R, ctx) != 0)
+        return kFailed;
     return kOk;
 }
 

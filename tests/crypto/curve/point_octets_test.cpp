@@ -80,6 +80,9 @@ TEST_F(PointOctets, EveryFormByFormatWord)
     EXPECT_TRUE(decodes(uncompressed, p));
     EXPECT_TRUE(decodes(hybrid, p));
     EXPECT_TRUE(decodes(compressed, p));
+    auto wrongBit = hybrid;
+    wrongBit[0] ^= 0x01;
+    EXPECT_EQ(decode(wrongBit), 1u) << "hybrid bit that disagrees with y";
     auto bad = uncompressed;
     bad[0] = 0x05;
     EXPECT_EQ(decode(bad), 1u);
@@ -100,6 +103,11 @@ TEST_F(PointOctets, EveryFormByFormatWord)
     EXPECT_EQ(decode(trailing), 1u);
     layout()->ecesCompression = 0;
     EXPECT_TRUE(decodes(trailing, q));
+    for (uint8_t unused : {0x02, 0x80}) {
+        auto bad = trailing;
+        bad.back() |= unused;
+        EXPECT_EQ(decode(bad), 1u) << "compression octet " << int(bad.back());
+    }
 
     layout()->pointFormat = 7;
     uint32_t len = 0;

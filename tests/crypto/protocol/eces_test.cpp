@@ -252,6 +252,93 @@ TEST_F(Eces, EcaesCheckValuesAndTampering)
     }
 }
 
+// The session key R of an ECAES ciphertext: every damaged or foreign form is
+// refused outright (code 3, nothing out); the spellings of R's compressed
+// prefix that give R or -R (same x, same Z) still open, as the format allows.
+TEST_F(Eces, EcaesSessionKeyChecks)
+{
+    const EC_GROUP* g = curve.group();
+    auto seal = [&]() {
+        Bytes out(65 + 20 + message.size());
+        uint32_t outLength = uint32_t(out.size());
+        EXPECT_EQ(ks_ecaesEncrypt(gd, &pub, 0, nullptr, uint32_t(message.size()), message.data(), &outLength,
+                                  out.data()),
+                  0u);
+        out.resize(outLength);
+        return out;
+    };
+    struct Opened {
+        ksErrorCode rc;
+        uint32_t valid;
+        Bytes plain;
+    };
+    auto open = [&](const Bytes& input) {
+        Opened o{0, 7, Bytes(message.size(), 0xEE)};
+        uint32_t length = uint32_t(o.plain.size());
+        o.rc = ks_ecaesDecrypt(gd, &priv, 0, nullptr, uint32_t(input.size()), input.data(), &length, o.plain.data(),
+                               &o.valid);
+        o.plain.resize(length);
+        return o;
+    };
+
+    const Bytes sealed = seal();
+    ASSERT_EQ(sealed.size(), 22 + 20 + message.size());
+    // R + T with T = (0, 1) of order 2: Z would follow d's parity.
+    PointPtr r(EC_POINT_new(g)), t(EC_POINT_new(g)), rt(EC_POINT_new(g));
+    ASSERT_EQ(EC_POINT_oct2point(g, r.get(), sealed.data(), 22, nullptr), 1);
+    Bn zero = newBn(), one = newBn();
+    BN_zero(zero.get());
+    BN_one(one.get());
+    ASSERT_EQ(EC_POINT_set_affine_coordinates(g, t.get(), zero.get(), one.get(), nullptr), 1);
+    ASSERT_EQ(EC_POINT_add(g, rt.get(), r.get(), t.get(), nullptr), 1);
+    Bytes plusT = sealed;
+    ASSERT_EQ(EC_POINT_point2oct(g, rt.get(), POINT_CONVERSION_COMPRESSED, plusT.data(), 22, nullptr), 22u);
+
+    struct Case {
+        const char* what;
+        Bytes input;
+        bool opens;
+    };
+    std::vector<Case> cases = {{"as sealed", sealed, true}, {"R + T", plusT, false}};
+    for (uint8_t high : {0x80, 0x40, 0x08}) {  // bits 167, 166 and 163 of x: above m
+        Bytes bad = sealed;
+        bad[1] |= high;
+        cases.push_back({"x above m", bad, false});
+    }
+    Bytes flipped = sealed, hybridPrefix = sealed;
+    flipped[0] ^= 0x01;       // -R
+    hybridPrefix[0] |= 0x04;  // 06 or 07, read as compressed
+    cases.push_back({"02 <-> 03", flipped, true});
+    cases.push_back({"06/07 prefix", hybridPrefix, true});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Opened o = open(c.input);
+        if (c.opens) {
+            EXPECT_EQ(o.rc, 0u);
+            EXPECT_EQ(o.valid, 1u);
+            EXPECT_EQ(o.plain, message);
+        } else {
+            EXPECT_EQ(o.rc, 3u);
+            EXPECT_EQ(o.valid, 0u);
+            EXPECT_TRUE(o.plain.empty());
+        }
+    }
+
+    // Under the hybrid point-format word R carries y and its bit: a bit that
+    // disagrees with y is refused, not read as -R.
+    layoutOf(gd)->pointFormat = 0;
+    const Bytes hybrid = seal();
+    ASSERT_EQ(hybrid.size(), 43 + 20 + message.size());
+    ASSERT_TRUE(hybrid[0] == 0x06 || hybrid[0] == 0x07);
+    EXPECT_EQ(open(hybrid).plain, message);
+    Bytes wrongBit = hybrid;
+    wrongBit[0] ^= 0x01;
+    const Opened o = open(wrongBit);
+    EXPECT_EQ(o.rc, 3u);
+    EXPECT_EQ(o.valid, 0u);
+    layoutOf(gd)->pointFormat = 3;
+}
+
 TEST_F(Eces, WrappingAndPasswordKeys)
 {
     const Bytes pw = {'p', 'w'};

@@ -258,41 +258,59 @@ TEST(EcdhUnreducedX, Refused)
     }
 }
 
-// MQV by OpenSSL's arithmetic: s = r + xbar(RA) d, u = s h, v = xbar(RB) u,
-// Z = x(u RB + v QB), xbar = x mod 2^ceil(b/2).
-Bytes opensslMqv(Curve& curve, const Party& staticA, const Party& ephemeralA, const Party& staticB,
-                 const Party& ephemeralB)
-{
-    const EC_GROUP* g = curve.group();
-    BnCtx ctx(BN_CTX_new());
+// MQV's values by OpenSSL's arithmetic: s = r + xbar(RA) d, u = s h,
+// v = xbar(RB) u, Z = x(u RB + v QB), xbar = x mod 2^ceil(b/2).
+struct OpensslMqvMath {
+    const EC_GROUP* g;
+    BnCtx ctx{BN_CTX_new()};
     Bn n = newBn(), h = newBn();
-    EC_GROUP_get_order(g, n.get(), ctx.get());
-    EC_GROUP_get_cofactor(g, h.get(), ctx.get());
-    const int half = (BN_num_bits(n.get()) + 1) / 2;
-    auto point = [&](const ksPublicKey& k) {
+    int half = 0;
+
+    explicit OpensslMqvMath(const Curve& curve) : g(curve.group())
+    {
+        EC_GROUP_get_order(g, n.get(), ctx.get());
+        EC_GROUP_get_cofactor(g, h.get(), ctx.get());
+        half = (BN_num_bits(n.get()) + 1) / 2;
+    }
+    PointPtr point(const ksPublicKey& k)
+    {
         PointPtr p(EC_POINT_new(g));
-        EC_POINT_oct2point(g, p.get(), k.key, k.length, ctx.get());
+        EXPECT_EQ(EC_POINT_oct2point(g, p.get(), k.key, k.length, ctx.get()), 1);
         return p;
-    };
-    auto xbar = [&](const EC_POINT* p) {
+    }
+    Bn xbar(const EC_POINT* p)
+    {
         Bn x = newBn();
         EC_POINT_get_affine_coordinates(g, p, x.get(), nullptr, ctx.get());
         BN_mask_bits(x.get(), half);
         return x;
-    };
-    auto scalar = [](const ksPrivateKey& k) { return Bn(BN_bin2bn(k.key, int(k.length), nullptr)); };
-    PointPtr ra = point(ephemeralA.pub), rb = point(ephemeralB.pub), qb = point(staticB.pub);
-    Bn s = newBn(), u = newBn(), v = newBn();
-    BN_mod_mul(s.get(), xbar(ra.get()).get(), scalar(staticA.priv).get(), n.get(), ctx.get());
-    BN_mod_add(s.get(), s.get(), scalar(ephemeralA.priv).get(), n.get(), ctx.get());
-    BN_mod_mul(u.get(), s.get(), h.get(), n.get(), ctx.get());
-    BN_mod_mul(v.get(), xbar(rb.get()).get(), u.get(), n.get(), ctx.get());
-    PointPtr sum(EC_POINT_new(g));
+    }
+    static Bn scalar(const ksPrivateKey& k) { return Bn(BN_bin2bn(k.key, int(k.length), nullptr)); }
+    // u of the party with the static value staticA and ephemeral pair ephemeralA.
+    Bn u(const Party& staticA, const Party& ephemeralA)
+    {
+        PointPtr ra = point(ephemeralA.pub);
+        Bn s = newBn(), out = newBn();
+        BN_mod_mul(s.get(), xbar(ra.get()).get(), scalar(staticA.priv).get(), n.get(), ctx.get());
+        BN_mod_add(s.get(), s.get(), scalar(ephemeralA.priv).get(), n.get(), ctx.get());
+        BN_mod_mul(out.get(), s.get(), h.get(), n.get(), ctx.get());
+        return out;
+    }
+};
+
+Bytes opensslMqv(Curve& curve, const Party& staticA, const Party& ephemeralA, const Party& staticB,
+                 const Party& ephemeralB)
+{
+    OpensslMqvMath m(curve);
+    PointPtr rb = m.point(ephemeralB.pub), qb = m.point(staticB.pub);
+    Bn u = m.u(staticA, ephemeralA), v = newBn();
+    BN_mod_mul(v.get(), m.xbar(rb.get()).get(), u.get(), m.n.get(), m.ctx.get());
+    PointPtr sum(EC_POINT_new(m.g));
     const EC_POINT* points[2] = {rb.get(), qb.get()};
     const BIGNUM* scalars[2] = {u.get(), v.get()};
-    EC_POINTs_mul(g, sum.get(), nullptr, 2, points, scalars, ctx.get());
+    EC_POINTs_mul(m.g, sum.get(), nullptr, 2, points, scalars, m.ctx.get());
     Bn x = newBn();
-    EC_POINT_get_affine_coordinates(g, sum.get(), x.get(), nullptr, ctx.get());
+    EC_POINT_get_affine_coordinates(m.g, sum.get(), x.get(), nullptr, m.ctx.get());
     Bytes out(curve.L());
     BN_bn2binpad(x.get(), out.data(), int(out.size()));
     return out;
@@ -345,6 +363,57 @@ TEST_P(Mqv, BothPartiesAgreeAsOpensslComputes)
 
 INSTANTIATE_TEST_SUITE_P(Curves, Mqv, ::testing::Values(NID_sect163k1, NID_sect163r2, NID_X9_62_prime256v1),
                          [](const auto& info) { return std::string(OBJ_nid2sn(info.param)); });
+
+// MQV on a prime curve whose shared point u (RB + xbar(RB) QB) has x = 0: a
+// valid secret of L zero octets, as OpenSSL computes it; the remote static key
+// that makes the sum infinity is refused. QB is built from A's values:
+// QB = xbar(RB)^-1 (u^-1 P - RB) gives the shared point P.
+TEST(MqvZeroX, PrimeCurveSharedPointWithXZero)
+{
+    Curve curve(NID_X9_62_prime256v1);
+    ASSERT_EQ(curve.status(), 0u);
+    ksGlobalData* gd = curve.gd();
+    const Party staticA = newParty(gd), ephemeralA = newParty(gd), ephemeralB = newParty(gd);
+    OpensslMqvMath m(curve);
+    const EC_GROUP* g = m.g;
+    BN_CTX* ctx = m.ctx.get();
+    PointPtr rb = m.point(ephemeralB.pub);
+    Bn u = m.u(staticA, ephemeralA);  // the cofactor is 1
+    Bn uInverse(BN_mod_inverse(nullptr, u.get(), m.n.get(), ctx));
+    Bn xbInverse(BN_mod_inverse(nullptr, m.xbar(rb.get()).get(), m.n.get(), ctx));
+    ASSERT_TRUE(uInverse && xbInverse);
+    // The static key of B for which the shared point is p.
+    auto staticFor = [&](const EC_POINT* p) {
+        PointPtr q(EC_POINT_new(g)), minusRb(EC_POINT_dup(rb.get(), g));
+        EC_POINT_invert(g, minusRb.get(), ctx);
+        EC_POINT_mul(g, q.get(), nullptr, p, uInverse.get(), ctx);
+        EC_POINT_add(g, q.get(), q.get(), minusRb.get(), ctx);
+        EC_POINT_mul(g, q.get(), nullptr, q.get(), xbInverse.get(), ctx);
+        Party b;
+        b.pub = compressedKeyOf(curve, q.get());
+        return b;
+    };
+    const ZeroXPoints points = zeroXPoints(curve, staticA.priv);
+    PointPtr infinity(EC_POINT_new(g));
+    EC_POINT_set_to_infinity(g, infinity.get());
+
+    const Party zeroStatic = staticFor(points.zeroX.get());
+    const Bytes expected = opensslMqv(curve, staticA, ephemeralA, zeroStatic, ephemeralB);
+    EXPECT_EQ(expected, Bytes(curve.L(), 0));
+    EXPECT_EQ(mqvRaw(gd, staticA, ephemeralA, zeroStatic, ephemeralB), expected);
+    uint8_t key[20];
+    ASSERT_EQ(ks_mqvSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &zeroStatic.pub, &staticA.priv,
+                                 &ephemeralA.pub, 20, key),
+              0u);
+    EXPECT_EQ(Bytes(key, key + 20), sha1(expected));
+
+    const Party infinityStatic = staticFor(infinity.get());
+    uint8_t z[64];
+    uint32_t length = sizeof z;
+    EXPECT_EQ(ks_mqvRawSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &infinityStatic.pub, &staticA.priv,
+                                    &ephemeralA.pub, &length, z),
+              3u);
+}
 
 class KeyAgreementCalls : public ::testing::Test {
 protected:
