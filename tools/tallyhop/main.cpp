@@ -8,6 +8,7 @@
 
 #include "platform/mapi/mail_client_registration.h"
 #ifdef TALLYHOP_WINDOWED_UI
+#include "platform/ui/qt/qt_form_dialogs.h"
 #include "platform/ui/qt/qt_ui.h"
 #endif
 #include "platform/syncmgr/handheld_store.h"
@@ -71,7 +72,7 @@ int listCommand(const std::string& handheld) {
 int main(int argc, char** argv) {
 #ifdef TALLYHOP_WINDOWED_UI
     // With a display the progress window and message boxes are real windows.
-    platform::ui::installWindowedIfDisplay();
+    if (platform::ui::installWindowedIfDisplay()) platform::ui::installWindowedFormDialogs();
 #endif
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? std::cerr : std::cout);
