@@ -115,6 +115,32 @@ TEST_F(BriarholtTest, InitializeAndLogonResults) {
     EXPECT_EQ(f.at("Inbox")->extraLength, 4);
 }
 
+TEST_F(BriarholtTest, MailFileSettingsDecideTheLogon) {
+    const std::string original = readFile(notes.inst.iniPath);
+    struct Case {
+        const char* what;
+        std::string from, to;
+        int result;
+    };
+    const Case cases[] = {
+        {"no MailServer", "MailServer=", "OtherKey=", 218},
+        {"no MailFile", "MailFile=", "OtherFile=", 219},
+        {"a mail file that does not open", "mail\\alee.nsf", "mail\\gone.nsf", 220},
+    };
+    ASSERT_EQ(Initialize(), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string ini = original;
+        const size_t at = ini.find(c.from);
+        ASSERT_NE(at, std::string::npos);
+        ini.replace(at, c.from.size(), c.to);
+        std::ofstream(notes.inst.iniPath, std::ios::trunc) << ini;
+        auto r = record();
+        EXPECT_EQ(Logon(&r, 0, 1), c.result);  // logging off
+        Logoff();
+    }
+}
+
 TEST(BriarholtWithoutNotes, InitializeSaysNotesIsNotInstalled) {
     TempHome home;
     EXPECT_EQ(Initialize(), 214);
@@ -247,6 +273,22 @@ TEST_F(BriarholtTest, SentMailGoesThroughMailBoxToItsRecipients) {
     EXPECT_STREQ(text, "notes.txt");
     NSFNoteClose(note);
     MailCloseMessageFile(db);
+}
+
+TEST_F(BriarholtTest, SendThatCannotBeCompletedIsAFailureAndRoutesNothing) {
+    ASSERT_EQ(Initialize(), 0);
+    auto r = record();
+    ASSERT_EQ(Logon(&r, 0, 1), 0);
+    CMsg msg;
+    msg.To = "Bo Kim";
+    msg.Subject = "missing file";
+    msg.AttachmentNames = (notes.home.path() / "no-such-file.txt").string();
+    MailMsg* block = nullptr;
+    ASSERT_EQ(msg.ToMailMsg(&block), 0);
+    EXPECT_EQ(SendMsg(block), 229);
+    FreeMailMsgBlock(block);
+    const auto routed = notes_admin::routeMail(notes.inst);
+    EXPECT_EQ(routed.delivered + routed.sent + routed.failed, 0);
 }
 
 TEST_F(BriarholtTest, SendWithoutMailBoxFailsAndKeepsNothing) {
