@@ -177,6 +177,18 @@ uint32_t addMail(const Installation& inst, const std::string& user, const Mail& 
     }
 }
 
+bool setAccess(const Installation& inst, const std::string& database, const std::string& name, int level,
+               std::string& error) {
+    try {
+        NoteDb db(nnotes::resolveDbPath(database, inst.dataDir), false);
+        db.setAccess(name, static_cast<WORD>(level));
+        return true;
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
+}
+
 bool setSmtpRelay(const Installation& inst, const SmtpRelay& relay, std::string& error) {
     const auto file = inst.dataDir / "server.ini";
     if (!nnotes::writeIniValue(file, "SMTPRelay", relay.url) || !nnotes::writeIniValue(file, "SMTPUser", relay.user) ||

@@ -57,6 +57,11 @@ struct Mail {
 TESS_EXPORT uint32_t addMail(const Installation& inst, const std::string& user, const Mail& mail,
                              std::string& error);
 
+// Sets a name's access level (0 none ... 6 manager; "-Default-" for everyone unnamed) in
+// a database of the data directory ("mail.box", "mail/alee.nsf").
+TESS_EXPORT bool setAccess(const Installation& inst, const std::string& database, const std::string& name, int level,
+                           std::string& error);
+
 struct SmtpRelay {
     std::string url;  // smtp://host:port
     std::string user, password;

@@ -291,6 +291,37 @@ TEST_F(BriarholtTest, SendThatCannotBeCompletedIsAFailureAndRoutesNothing) {
     EXPECT_EQ(routed.delivered + routed.sent + routed.failed, 0);
 }
 
+TEST_F(BriarholtTest, MailThatMailBoxRefusesIsAFailedSendAndLeavesNoCopy) {
+    ASSERT_EQ(Initialize(), 0);
+    auto r = record();
+    ASSERT_EQ(Logon(&r, 0, 1), 0);
+    auto send = [](const char* subject) {
+        CMsg msg;
+        msg.To = "Bo Kim";
+        msg.Subject = subject;
+        MailMsg* block = nullptr;
+        EXPECT_EQ(msg.ToMailMsg(&block), 0);
+        const int rc = SendMsg(block);
+        FreeMailMsgBlock(block);
+        return rc;
+    };
+    ASSERT_EQ(send("accepted"), 0);  // mail.box is open now
+    std::string error;
+    ASSERT_TRUE(notes_admin::setAccess(notes.inst, "mail.box", "-Default-", ACL_NOACCESS, error)) << error;
+    EXPECT_EQ(send("refused"), 229);
+    // Ann's mail file keeps the sent copy of the first mail only.
+    DBHANDLE db = 0;
+    ASSERT_EQ(MailOpenMessageFile("mail/alee.nsf", &db), NOERROR);
+    DHANDLE list = 0;
+    WORD count = 0;
+    ASSERT_EQ(MailCreateMessageList(db, &list, nullptr, &count), NOERROR);
+    EXPECT_EQ(count, 1);
+    OSMemFree(list);
+    MailCloseMessageFile(db);
+    ASSERT_TRUE(notes_admin::setAccess(notes.inst, "mail.box", "-Default-", ACL_DEPOSITOR, error)) << error;
+    EXPECT_EQ(notes_admin::routeMail(notes.inst).delivered, 1);
+}
+
 TEST_F(BriarholtTest, SendWithoutMailBoxFailsAndKeepsNothing) {
     ASSERT_EQ(Initialize(), 0);
     auto r = record();
