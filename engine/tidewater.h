@@ -69,3 +69,9 @@ TESS_API int SynchronizeMail(int conduitValue, SyncProperties* properties, HMODU
 TESS_API int CreateIniFileSettings(int userId);
 // Brings the user's stored settings to data version 517: 1 upgraded, 0 not.
 TESS_API int UpgradeUserSettings(int userId, int storedVersion);
+// Asks for a Notes ID file and password (file dialog, then the ID dialog, again while the
+// pair is refused and the user says so), checks them with the desktop's Notes client and
+// copies the ID file, the mail server and the password out: 1, or 0 (no Notes client,
+// cancelled, or a buffer too small for its text).
+TESS_API int LarkspurGetNotesConfiguration(char* idFile, int idSize, char* mailText, int mailSize, char* password,
+                                           int passwordSize);

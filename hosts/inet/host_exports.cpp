@@ -62,13 +62,7 @@ TESS_API int SendMsg(const MailMsg* msg) {
 }
 
 TESS_API int FreeAttachment(AttachmentTable** table) {
-    if (!table || !*table) return 0;
-    for (int i = 0; i < (*table)->count && i < 10; ++i) {
-        (*table)->path[i][255] = '\0';
-        std::remove((*table)->path[i]);
-    }
-    std::free(*table);
-    *table = nullptr;
+    inet::FreeAttachmentTable(table);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 // The share of the internet hosts' sessions: logon values, SMTP send path, clean-up.
 #include "hosts/inet/host_session.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "common/msg_record.h"
@@ -36,6 +37,16 @@ void FreeFolderRecords(FolderRecord** list, int count) {
         std::free(list[i]);
     }
     std::free(list);
+}
+
+void FreeAttachmentTable(AttachmentTable** table) {
+    if (!table || !*table) return;
+    for (int i = 0; i < (*table)->count && i < 10; ++i) {
+        (*table)->path[i][255] = '\0';
+        std::remove((*table)->path[i]);
+    }
+    std::free(*table);
+    *table = nullptr;
 }
 
 CHostSession::CHostSession(const char* protocol, LogSink log)

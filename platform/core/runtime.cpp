@@ -27,4 +27,8 @@ std::filesystem::path moduleDir() {
     return exe.parent_path().parent_path() / "lib";
 }
 
+std::filesystem::path windowsDir() { return runtimeRoot() / "windows"; }
+
+std::filesystem::path windowsSystemDir() { return windowsDir() / "system"; }
+
 }  // namespace platform

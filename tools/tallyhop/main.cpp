@@ -8,12 +8,14 @@
 
 #include "platform/mapi/mail_client_registration.h"
 #ifdef TALLYHOP_WINDOWED_UI
+#include "platform/ui/qt/qt_form_dialogs.h"
 #include "platform/ui/qt/qt_ui.h"
 #endif
 #include "platform/syncmgr/handheld_store.h"
 #include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/account_command.h"
 #include "tools/tallyhop/handheld_listing.h"
+#include "tools/tallyhop/notes_command.h"
 #include "tools/tallyhop/runtime_setup.h"
 #include "tools/tallyhop/sync_command.h"
 
@@ -26,6 +28,7 @@ void usage(std::ostream& out) {
            "       tallyhop action [--user NAME]  (the conduit's sync action dialog; needs a display)\n"
            "       tallyhop handheld [--handheld NAME]\n"
         << tallyhop::kAccountUsage
+        << tallyhop::kNotesUsage
         << handheld_app::kCommandUsage
         << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
 }
@@ -69,7 +72,7 @@ int listCommand(const std::string& handheld) {
 int main(int argc, char** argv) {
 #ifdef TALLYHOP_WINDOWED_UI
     // With a display the progress window and message boxes are real windows.
-    platform::ui::installWindowedIfDisplay();
+    if (platform::ui::installWindowedIfDisplay()) platform::ui::installWindowedFormDialogs();
 #endif
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? std::cerr : std::cout);
@@ -81,13 +84,23 @@ int main(int argc, char** argv) {
         tallyhop::InitOptions options;
         options.userName = tallyhop::defaultUserName();
         bool mailClient = false;
+        bool notes = false;
+        std::string notesPassword = "notes";
+        if (auto flag = std::find(args.begin(), args.end(), "--notes"); flag != args.end()) {
+            notes = true;
+            args.erase(flag);
+        }
         if (auto flag = std::find(args.begin(), args.end(), "--mail-client"); flag != args.end()) {
             mailClient = true;
             args.erase(flag);
         }
-        if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}}))
+        if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld},
+                                 {"--notes-password", &notesPassword}}))
             return 2;
         if (int rc = tallyhop::initRuntime(options, std::cout, std::cerr); rc != 0) return rc;
+        if (notes) {
+            if (int rc = tallyhop::initNotes(options.userName, notesPassword, std::cout, std::cerr); rc != 0) return rc;
+        }
         if (mailClient) {
             // What a configured desktop has: a MAPI mail client registered as the default.
             std::error_code ec;
@@ -111,6 +124,7 @@ int main(int argc, char** argv) {
         return tallyhop::runAction(options, std::cout, std::cerr);
     }
     if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
+    if (command == "notes") return tallyhop::notesCommand(args, std::cout, std::cerr);
     if (command == "handheld") {
         if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);
         std::string handheld = "default";

@@ -1,0 +1,77 @@
+// The account wizard's Notes question, LarkspurGetNotesConfiguration, against the Notes
+// client stand-in with scripted dialogs.
+#include <cstdlib>
+#include <filesystem>
+
+#include "engine/tidewater.h"
+#include "platform/core/runtime.h"
+#include "platform/ui/form_dialogs.h"
+#include "platform/ui/ui_service.h"
+#include "tests/platform/notes/notes_fixture.h"
+
+namespace tess::test {
+namespace {
+
+class NotesConfigurationTest : public ::testing::Test {
+protected:
+    NotesConfigurationTest() : scopedDialogs(dialogs), scopedUi(ui) {}
+    ~NotesConfigurationTest() override { setenv("PATH", savedPath.c_str(), 1); }
+
+    int ask(int idSize = 256, int mailSize = 256, int passwordSize = 256) {
+        return LarkspurGetNotesConfiguration(id, idSize, mail, mailSize, password, passwordSize);
+    }
+
+    std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    NotesInstallation notes;
+    platform::ui::ScriptedFormDialogs dialogs;
+    platform::ui::ScriptedUi ui;
+    platform::ui::ScopedFormDialogs scopedDialogs;
+    platform::ui::ScopedUi scopedUi;
+    char id[256] = {}, mail[256] = {}, password[256] = {};
+};
+
+TEST_F(NotesConfigurationTest, RefusedPairIsAskedAgainUntilAccepted) {
+    dialogs.answerFile(IDOK, notes.boId.string());
+    dialogs.answerCredentials(IDOK, notes.boId.string(), "guess");
+    ui.answerNext(IDYES);
+    dialogs.answerFile(IDOK, notes.boId.string());
+    dialogs.answerCredentials(IDOK, notes.boId.string(), "bo-secret");
+    ASSERT_EQ(ask(), 1);
+    EXPECT_EQ(std::string(id), notes.boId.string());
+    EXPECT_STREQ(mail, "CN=Mailhub/O=Tess");
+    EXPECT_STREQ(password, "bo-secret");
+    ASSERT_EQ(ui.questions().size(), 1u);
+    EXPECT_EQ(ui.questions()[0].caption, "Lotus Notes ID File Error");
+    EXPECT_EQ(ui.questions()[0].text.rfind("The Lotus Notes ID file and password pair are invalid.", 0), 0u);
+    EXPECT_EQ(ui.questions()[0].buttons, platform::ui::Buttons::YesNo);
+    EXPECT_EQ(ui.questions()[0].icon, platform::ui::Icon::Information);
+    EXPECT_TRUE(dialogs.problems().empty());
+    // The working notes.ini in the Windows directory went with the client.
+    EXPECT_FALSE(std::filesystem::exists(platform::windowsDir() / "notes.ini"));
+}
+
+TEST_F(NotesConfigurationTest, AnswersZeroWhenRefusedCancelledOrTooLong) {
+    dialogs.answerFile(IDOK, notes.boId.string());
+    dialogs.answerCredentials(IDOK, notes.boId.string(), "guess");
+    ui.answerNext(IDNO);
+    EXPECT_EQ(ask(), 0);
+    dialogs.answerFile(IDCANCEL);
+    EXPECT_EQ(ask(), 0);
+    dialogs.answerFile(IDOK, notes.boId.string());
+    dialogs.answerCredentials(IDOK, notes.boId.string(), "bo-secret");
+    EXPECT_EQ(ask(256, 5, 256), 0);  // the mail server does not fit
+    EXPECT_EQ(ui.questions().size(), 1u);
+    EXPECT_TRUE(dialogs.problems().empty());
+}
+
+TEST(NotesConfigurationWithoutNotes, AnswersZeroWithoutShowingAnything) {
+    TempHome home;
+    platform::ui::ScriptedFormDialogs dialogs;
+    platform::ui::ScopedFormDialogs scoped(dialogs);
+    char id[64], mail[64], password[64];
+    EXPECT_EQ(LarkspurGetNotesConfiguration(id, 64, mail, 64, password, 64), 0);
+    EXPECT_TRUE(dialogs.fileRequests().empty());
+}
+
+}  // namespace
+}  // namespace tess::test
