@@ -1,0 +1,101 @@
+#pragma once
+// What the MAPI hosts' tests share: a private runtime root with Extended MAPI marked
+// installed, a memory profile "Work" over a MemoryBacking, the host library loaded fresh
+// for each test, and a window that counts the progress messages it is sent.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/mail_msg.h"
+#include "common/msg_record.h"
+#include "platform/core/module.h"
+#include "platform/mapi/mail_client_registration.h"
+#include "platform/mapi/memory_backing.h"
+#include "platform/mapi/profiles.h"
+#include "platform/mapi/text_util.h"
+#include "platform/ui/window_messages.h"
+#include "tests/platform/mapi/mapi_test_support.h"
+#include "tests/support/test_home.h"
+
+namespace tess::test {
+
+// Counts the messages a window receives, by message number, and the wParams of each.
+class CountingWindow {
+public:
+    CountingWindow()
+        : hwnd_(platform::ui::createMessageWindow([this](unsigned m, WPARAM w, LPARAM) {
+              received_[m].push_back(w);
+              return LRESULT(0);
+          })) {}
+    ~CountingWindow() { platform::ui::destroyMessageWindow(hwnd_); }
+    HWND handle() const { return hwnd_; }
+    const std::vector<WPARAM>& of(unsigned message) { return received_[message]; }
+
+private:
+    HWND hwnd_;
+    std::map<unsigned, std::vector<WPARAM>> received_;
+};
+
+class HostLibrary {
+public:
+    explicit HostLibrary(const char* file) : module_(LoadLibraryA((libDir() / file).c_str())) {}
+    ~HostLibrary() {
+        if (module_) FreeLibrary(module_);
+    }
+    HostLibrary(const HostLibrary&) = delete;
+    HostLibrary& operator=(const HostLibrary&) = delete;
+    explicit operator bool() const { return module_ != nullptr; }
+    template <class Fn>
+    Fn get(const char* name) const {
+        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
+    }
+
+private:
+    HMODULE module_;
+};
+
+// A message as the mail system delivered it.
+inline tessmapi::StoredMessage Delivered(const std::string& subject, time_t delivered, bool read = false) {
+    tessmapi::StoredMessage m;
+    m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, subject);
+    m.props[PR_BODY] = SPropValue::String(PR_BODY, "Body of " + subject + "\r\n");
+    m.props[PR_MESSAGE_DELIVERY_TIME] =
+        SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, tessmapi::fileTimeFromUnix(delivered));
+    m.props[PR_SENT_REPRESENTING_NAME] = SPropValue::String(PR_SENT_REPRESENTING_NAME, "Alice Archer");
+    m.props[PR_SENT_REPRESENTING_ADDRTYPE] = SPropValue::String(PR_SENT_REPRESENTING_ADDRTYPE, "SMTP");
+    m.props[PR_SENT_REPRESENTING_EMAIL_ADDRESS] =
+        SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "alice@example.test");
+    tessmapi::PropMap to;
+    to[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Tess User");
+    to[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "SMTP");
+    to[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "tess@tess.test");
+    to[PR_RECIPIENT_TYPE] = SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO);
+    m.recipients.push_back(to);
+    m.read = read;
+    return m;
+}
+
+class MemoryProfileTest : public testing::Test {
+protected:
+    void SetUp() override {
+        tessmapi::clearMemoryProfiles();
+        ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
+        backing = std::make_shared<tessmapi::MemoryBacking>();
+        tessmapi::registerMemoryProfile(workProfile(), backing);
+    }
+    void TearDown() override { tessmapi::clearMemoryProfiles(); }
+
+    std::vector<tessmapi::StoredMessage> Folder(const std::string& name) {
+        std::vector<tessmapi::StoredMessage> list;
+        backing->listMessages(name, list);
+        return list;
+    }
+
+    TempHome home;
+    std::shared_ptr<tessmapi::MemoryBacking> backing;
+};
+
+}  // namespace tess::test
