@@ -18,26 +18,12 @@
 namespace tess::test {
 namespace {
 
-struct Exports {
-    int (*Initialize)();
-    int (*Uninitialize)();
-    int (*Logon)(const MapiLogonRecord*, int, int);
-    int (*Logoff)();
-    int (*GetFolderList)(FolderRecord***, int*);
-    int (*FreeFolderList)(FolderRecord**, int);
-    int (*GetAllMsgs)(FolderRecord*, MailMsg***, int*, int);
-    int (*FreeMailMsg)(MailMsg**, int);
-    int (*SetMsgReadStatus)(FolderRecord*, const MailMsg*, int);
-    int (*SetMsgPriority)(int, const MailMsg*, int);
-    int (*SendMsg)(const MailMsg*);
-    int (*DeleteMsg)(FolderRecord*, const MailMsg*);
-    int (*GetMessageAttachment)(FolderRecord*, int, const void*, AttachmentTable**);
-    int (*FreeAttachment)(AttachmentTable**);
-    int (*GetUserEmail)(const MapiLogonRecord*, CString*);
-    int (*CompareMsgId)(int, const void*, int, const void*);
-    int (*ResolveName)(int, const void*, CString*);
-    int (*GetMsg)(FolderRecord*, const MsgIdDescriptor*, MailMsg**);
-    int (*HostSupportsPartialMessages)();
+struct Exports : CommonExports {
+    int (*Logon)(const MapiLogonRecord*, int, int) = nullptr;
+    int (*SetMsgPriority)(int, const MailMsg*, int) = nullptr;
+    int (*GetUserEmail)(const MapiLogonRecord*, CString*) = nullptr;
+    int (*CompareMsgId)(int, const void*, int, const void*) = nullptr;
+    int (*ResolveName)(int, const void*, CString*) = nullptr;
 };
 
 // A listing's blocks as messages, and the blocks handed back through the host.
@@ -56,12 +42,13 @@ protected:
     void SetUp() override {
         MemoryProfileTest::SetUp();
         ASSERT_TRUE(host);
-#define BIND(name) x.name = host.get<decltype(x.name)>(#name); ASSERT_NE(x.name, nullptr) << #name
-        BIND(Initialize); BIND(Uninitialize); BIND(Logon); BIND(Logoff); BIND(GetFolderList); BIND(FreeFolderList);
-        BIND(GetAllMsgs); BIND(FreeMailMsg); BIND(SetMsgReadStatus); BIND(SetMsgPriority); BIND(SendMsg);
-        BIND(DeleteMsg); BIND(GetMessageAttachment); BIND(FreeAttachment); BIND(GetUserEmail); BIND(CompareMsgId);
-        BIND(ResolveName); BIND(GetMsg); BIND(HostSupportsPartialMessages);
-#undef BIND
+        BindCommon(host, x);
+        ASSERT_FALSE(HasFatalFailure());
+        TESS_BIND_EXPORT(host, x, Logon);
+        TESS_BIND_EXPORT(host, x, SetMsgPriority);
+        TESS_BIND_EXPORT(host, x, GetUserEmail);
+        TESS_BIND_EXPORT(host, x, CompareMsgId);
+        TESS_BIND_EXPORT(host, x, ResolveName);
     }
     void TearDown() override {
         if (folders) {
@@ -102,7 +89,7 @@ protected:
     }
 
     HostLibrary host{"libCopperfen.so"};
-    Exports x{};
+    Exports x;
     CountingWindow window;
     MapiLogonRecord record;
     FolderRecord** folders = nullptr;
@@ -366,6 +353,51 @@ TEST_F(Copperfen, SendSubmitsWithASentCopyAndLosesNothingOnFailure) {
     const auto& data = sent.attachments[0].at(PR_ATTACH_DATA_BIN).bin;
     EXPECT_EQ(std::string(data.begin(), data.end()), "attached text");
     EXPECT_EQ(sent.attachments[0].at(PR_ATTACH_LONG_FILENAME).str, "notes.txt");
+}
+
+// A directory recipient travels as its entry id and is addressed by it again when the
+// handheld answers; an SMTP sender keeps the bare address.
+TEST_F(Copperfen, DirectoryRecipientsTravelAsTheirEntryIds) {
+    std::shared_ptr<tessmapi::Session> session;
+    ASSERT_EQ(tessmapi::logon("Work", "", session), S_OK);
+    std::shared_ptr<IAddrBook> book;
+    ASSERT_EQ(session->OpenAddressBook(0, 0, book), S_OK);
+    ADRLIST list;
+    ADRENTRY entry;
+    entry.lpProps = {SPropValue::String(PR_DISPLAY_NAME, "Bob Baker")};
+    list.aEntries.push_back(entry);
+    ASSERT_EQ(book->ResolveName(0, 0, nullptr, list), S_OK);
+    const EntryId bobId = list.aEntries[0].find(PR_ENTRYID)->bin;
+
+    tessmapi::StoredMessage m = Delivered("To the directory", std::time(nullptr));
+    tessmapi::PropMap bob;
+    bob[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Bob Baker");
+    bob[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "EX");
+    bob[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "/o=Org/cn=bob");
+    bob[PR_ENTRYID] = SPropValue::Binary(PR_ENTRYID, bobId);
+    bob[PR_RECIPIENT_TYPE] = SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_CC);
+    m.recipients.push_back(bob);
+    backing->deliver("", m);
+    FolderRecord* inbox = LogOn();
+    Listing l = List(inbox);
+    ASSERT_EQ(l.count, 1);
+    const CMsg got(l.list[0]);
+    EXPECT_EQ(got.From, "alice@example.test");
+    std::string encoded;
+    tess::Base64Encode(bobId.data(), int(bobId.size()), encoded, false);
+    EXPECT_EQ(got.Cc, "\x01" + encoded);
+    Free(l);
+
+    MailMsg* reply = Outgoing("alice@example.test", got.Cc);
+    EXPECT_EQ(x.SendMsg(reply), 0);
+    FreeMailMsgBlock(reply);
+    ASSERT_EQ(backing->submitted().size(), 1u);
+    const auto submitted = backing->submitted();
+    bool bobAddressed = false;
+    for (const auto& r : submitted[0].recipients)
+        bobAddressed = bobAddressed || (r.count(PR_ENTRYID) && r.at(PR_ENTRYID).bin == bobId &&
+                                        r.at(PR_RECIPIENT_TYPE).l == MAPI_CC);
+    EXPECT_TRUE(bobAddressed);
 }
 
 TEST_F(Copperfen, AttachmentFilesAreHandedOutAndRemovedByTheFreeExport) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/host_records.h"
 #include "common/mail_msg.h"
 #include "common/msg_record.h"
 #include "platform/core/module.h"
@@ -56,6 +57,46 @@ public:
 private:
     HMODULE module_;
 };
+
+// The exports both desktop-client hosts give under the same signatures.
+struct CommonExports {
+    int (*Initialize)() = nullptr;
+    int (*Uninitialize)() = nullptr;
+    int (*Logoff)() = nullptr;
+    int (*GetFolderList)(FolderRecord***, int*) = nullptr;
+    int (*FreeFolderList)(FolderRecord**, int) = nullptr;
+    int (*GetAllMsgs)(FolderRecord*, MailMsg***, int*, int) = nullptr;
+    int (*FreeMailMsg)(MailMsg**, int) = nullptr;
+    int (*SetMsgReadStatus)(FolderRecord*, const MailMsg*, int) = nullptr;
+    int (*SendMsg)(const MailMsg*) = nullptr;
+    int (*DeleteMsg)(FolderRecord*, const MailMsg*) = nullptr;
+    int (*GetMessageAttachment)(FolderRecord*, int, const void*, AttachmentTable**) = nullptr;
+    int (*FreeAttachment)(AttachmentTable**) = nullptr;
+    int (*GetMsg)(FolderRecord*, const MsgIdDescriptor*, MailMsg**) = nullptr;
+    int (*HostSupportsPartialMessages)() = nullptr;
+};
+
+// Binds an export by its name into the field of that name; fails the test when missing.
+#define TESS_BIND_EXPORT(library, exports, name)                                   \
+    (exports).name = (library).get<decltype((exports).name)>(#name);             \
+    ASSERT_NE((exports).name, nullptr) << #name
+
+inline void BindCommon(const HostLibrary& library, CommonExports& x) {
+    TESS_BIND_EXPORT(library, x, Initialize);
+    TESS_BIND_EXPORT(library, x, Uninitialize);
+    TESS_BIND_EXPORT(library, x, Logoff);
+    TESS_BIND_EXPORT(library, x, GetFolderList);
+    TESS_BIND_EXPORT(library, x, FreeFolderList);
+    TESS_BIND_EXPORT(library, x, GetAllMsgs);
+    TESS_BIND_EXPORT(library, x, FreeMailMsg);
+    TESS_BIND_EXPORT(library, x, SetMsgReadStatus);
+    TESS_BIND_EXPORT(library, x, SendMsg);
+    TESS_BIND_EXPORT(library, x, DeleteMsg);
+    TESS_BIND_EXPORT(library, x, GetMessageAttachment);
+    TESS_BIND_EXPORT(library, x, FreeAttachment);
+    TESS_BIND_EXPORT(library, x, GetMsg);
+    TESS_BIND_EXPORT(library, x, HostSupportsPartialMessages);
+}
 
 // A message as the mail system delivered it.
 inline tessmapi::StoredMessage Delivered(const std::string& subject, time_t delivered, bool read = false) {

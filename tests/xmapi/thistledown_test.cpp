@@ -15,22 +15,8 @@
 namespace tess::test {
 namespace {
 
-struct Exports {
-    int (*Initialize)();
-    int (*Uninitialize)();
-    int (*Logon)(const SmapiLogonRecord*, int, int);
-    int (*Logoff)();
-    int (*GetFolderList)(FolderRecord***, int*);
-    int (*FreeFolderList)(FolderRecord**, int);
-    int (*GetAllMsgs)(FolderRecord*, MailMsg***, int*, int);
-    int (*FreeMailMsg)(MailMsg**, int);
-    int (*SetMsgReadStatus)(FolderRecord*, const MailMsg*, int);
-    int (*SendMsg)(const MailMsg*);
-    int (*DeleteMsg)(FolderRecord*, const MailMsg*);
-    int (*GetMessageAttachment)(FolderRecord*, int, const void*, AttachmentTable**);
-    int (*FreeAttachment)(AttachmentTable**);
-    int (*GetMsg)(FolderRecord*, const MsgIdDescriptor*, MailMsg**);
-    int (*HostSupportsPartialMessages)();
+struct Exports : CommonExports {
+    int (*Logon)(const SmapiLogonRecord*, int, int) = nullptr;
 };
 
 class Thistledown : public MemoryProfileTest {
@@ -38,11 +24,9 @@ protected:
     void SetUp() override {
         MemoryProfileTest::SetUp();
         ASSERT_TRUE(host);
-#define BIND(name) x.name = host.get<decltype(x.name)>(#name); ASSERT_NE(x.name, nullptr) << #name
-        BIND(Initialize); BIND(Uninitialize); BIND(Logon); BIND(Logoff); BIND(GetFolderList); BIND(FreeFolderList);
-        BIND(GetAllMsgs); BIND(FreeMailMsg); BIND(SetMsgReadStatus); BIND(SendMsg); BIND(DeleteMsg);
-        BIND(GetMessageAttachment); BIND(FreeAttachment); BIND(GetMsg); BIND(HostSupportsPartialMessages);
-#undef BIND
+        BindCommon(host, x);
+        ASSERT_FALSE(HasFatalFailure());
+        TESS_BIND_EXPORT(host, x, Logon);
     }
     void TearDown() override {
         if (x.Logoff) x.Logoff();
@@ -67,7 +51,7 @@ protected:
     }
 
     HostLibrary host{"libThistledown.so"};
-    Exports x{};
+    Exports x;
     CountingWindow window;
 };
 
