@@ -8,9 +8,11 @@
 
 CSyncProgressDlg::CSyncProgressDlg(std::string title, std::string caption)
     : title_(std::move(title)), caption_(std::move(caption)),
-      window_(platform::ui::current().openProgress(title_, caption_)) {}
+      window_(platform::ui::current().openProgress(title_, caption_)),
+      hwnd_(platform::ui::createMessageWindow(
+          [this](unsigned message, WPARAM wParam, LPARAM lParam) { return SendMessage(message, wParam, lParam); })) {}
 
-CSyncProgressDlg::~CSyncProgressDlg() = default;
+CSyncProgressDlg::~CSyncProgressDlg() { platform::ui::destroyMessageWindow(hwnd_); }
 
 std::string CSyncProgressDlg::ShownText() const {
     // A static control shows "&&" as one "&" (and a lone "&" not at all).

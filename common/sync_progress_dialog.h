@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui/window_messages.h"
+
 namespace platform::ui {
 class ProgressWindow;
 }
@@ -38,6 +40,9 @@ public:
     // Handles one message synchronously; the text rides in lParam for kProgressSetText.
     // 0 for a message it knows, -1 otherwise.
     intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // The dialog's window handle: SendMessageA to it reaches SendMessage above, on the
+    // sender's thread, for as long as the dialog lives.
+    HWND Window() const { return hwnd_; }
 
     const Bar& Overall() const { return overall_; }
     const Bar& Step() const { return step_; }
@@ -59,6 +64,7 @@ private:
     } cache_;
     bool closed_ = false;
     std::unique_ptr<platform::ui::ProgressWindow> window_;
+    HWND hwnd_ = nullptr;
 };
 
 // The session's side: each operation does nothing while no dialog exists.
@@ -76,8 +82,11 @@ public:
     // Both bars to their end, then the dialog is gone.
     void CloseProgress();
 
-    // The handle the hosts get in their logon records (null when no dialog).
+    // The dialog itself (null when none).
     CSyncProgressDlg* Dialog() const { return dlg_.get(); }
+    // The dialog's window handle, which the hosts get in their logon records (null when
+    // no dialog).
+    HWND Window() const { return dlg_ ? dlg_->Window() : nullptr; }
 
 private:
     std::unique_ptr<CSyncProgressDlg> dlg_;

@@ -163,6 +163,9 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
             }
             int rc;
             if (del) {
+                // The message was located among the host's own, as for a read mark: the
+                // desktop-client hosts delete only messages that carry the mark.
+                if (!imap) m.flags |= kMsgFlagSeenOnHost;
                 rc = c.DeleteMessage(folder, m);
             } else {
                 m.flags |= kMsgFlagSeenOnHost;

@@ -201,7 +201,7 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
     const int32_t download = DownloadAttachments() ? 1 : 0;
     const int32_t blockValue = int32_t(h.u32le(kValue3508));
     const int32_t newer = session.DbVersion() != 1024 ? 1 : 0;
-    void* window = session.progress.Dialog();
+    void* window = session.progress.Window();
     const std::string name = Name();
 
     int rc = -1;

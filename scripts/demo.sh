@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: a private Dovecot and SMTP server seeded with sample mail, one desktop
-# user whose emulated handheld has an IMAP account and a POP account, a synchronisation,
-# then changes on both sides and a second synchronisation.
+# user whose emulated handheld has an IMAP account, a POP account and a desktop mail
+# client's account (the MAPI stand-in over a Maildir profile that submits through the same
+# SMTP server), a synchronisation, then changes on both sides and a second synchronisation.
 #
 #   scripts/demo.sh [BUILD_DIR]     (the README's `make demo` runs it after the build)
 #
@@ -47,21 +48,43 @@ python3 "$sample_mail" --maildir "$MAILDIR2" --count 200 --days 20 --seed 3 --ow
 echo "IMAP user $USER: INBOX $(count "$USER" INBOX)"
 echo "POP user $USER2: INBOX $(count "$USER2" INBOX)"
 
-step "A desktop user and an emulated handheld"
-tallyhop init --user demo
+step "A desktop mail client: a MAPI profile over its own Maildir, sending through the SMTP server"
+desk="$work/desk/Maildir"
+python3 "$sample_mail" --maildir "$desk" --count 40 --days 20 --seed 6 --prefix "[desk] " \
+  --to "$USER@$DOMAIN"
+mkdir -p "$TESSALINE_HOME/mapi"
+cat >"$TESSALINE_HOME/mapi/profiles.ini" <<PROFILE
+[Desk]
+default = 1
+password =
+maildir = $desk
+smtp = smtp://$HOST:$SMTP_PORT
+smtp_user = $USER
+smtp_password = $PASS
+identity = SMTP|Demo User|$USER@$DOMAIN|
+PROFILE
+desk_count() { find "$desk/$1" -type f 2>/dev/null | wc -l; }
+echo "Desktop client profile \"Desk\": Inbox $(desk_count new) new message(s)"
 
-step "Two mail accounts on the handheld: IMAP (account 0) and POP (account 1)"
+step "A desktop user and an emulated handheld"
+tallyhop init --user demo --mail-client
+
+step "Three mail accounts on the handheld: IMAP (account 0), POP (account 1), desktop client (account 2)"
 tallyhop handheld account --number 0 --name "Work IMAP" --server "$HOST" --port "$IMAP_PORT" \
   --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
   --email "$USER@$DOMAIN" --smtp-login
 tallyhop handheld account --number 1 --name "Home POP" --pop --server "$HOST" --port "$POP3_PORT" \
   --user "$USER2" --password "$PASS2" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
   --email "$USER2@$DOMAIN" --smtp-login
+tallyhop handheld account --number 2 --name "Desk Mail" --pop --server "$HOST" --email "$USER@$DOMAIN"
 
 step "Their desktop side, as the configuration entry leaves it: mail client, active, 30 days"
 tallyhop account --user demo --number 0 --name "Work IMAP" --client imap --active 1 --days 30 \
   --inbox 1 --outbox 1 --size 64
 tallyhop account --user demo --number 1 --name "Home POP" --client pop --active 1 --days 30 \
+  --inbox 1 --outbox 1 --size 64
+# Mail client 1: a desktop client reached through Simple MAPI, on the default profile.
+tallyhop account --user demo --number 2 --name "Desk Mail" --client 1 --active 1 --days 30 \
   --inbox 1 --outbox 1 --size 64
 tallyhop account --user demo --log info
 
@@ -114,6 +137,15 @@ echo "Deleted on the handheld: #$victim \"$victim_subject\""
 tallyhop handheld compose --account 0 --to "$USER2@$DOMAIN" --subject "Written on the handheld" \
   --body "Sent from the train; see you tomorrow." >/dev/null
 echo "Written on the handheld's outbox: \"Written on the handheld\" to $USER2@$DOMAIN"
+desk_victim=$(printf '%s\n' "$inbox" | awk -F'\t' '$2 == "account 2" { print $1 }' | sed -n 3p)
+desk_subject=$(printf '%s\n' "$inbox" | awk -F'\t' -v r="$desk_victim" '$1 == r { print $6 }')
+if [ -n "$desk_victim" ]; then
+  tallyhop handheld delete --record "$desk_victim"
+  echo "Deleted on the handheld: #$desk_victim \"$desk_subject\" (desktop client account)"
+fi
+tallyhop handheld compose --account 2 --to "$USER2@$DOMAIN" --subject "Written for the desktop client" \
+  --body "This one leaves through the desktop client's profile." >/dev/null
+echo "Written on the handheld's outbox: \"Written for the desktop client\" to $USER2@$DOMAIN"
 
 step "Second synchronisation: tallyhop sync"
 sync_run
@@ -126,3 +158,6 @@ else
 fi
 echo "SMTP server accepted $(find "$SMTP_CAPTURE_DIR" -name '*.eml' | wc -l) message(s) from the outbox;" \
   "POP user's INBOX now holds $(count "$USER2" INBOX)"
+echo "Desktop client profile: Inbox $(( $(desk_count cur) + $(desk_count new) )) message(s)," \
+  "Deleted Items $(( $(desk_count .Trash/cur) + $(desk_count .Trash/new) )), Sent Items" \
+  "$(( $(desk_count .Sent/cur) + $(desk_count .Sent/new) ))"

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "hosts/inet/host_lists.h"
 #include "hosts/inet/host_session.h"
 #include "platform/ui/ui_service.h"
 
@@ -24,12 +25,7 @@ TESS_API int Uninitialize() {
 
 TESS_API int Logoff() { return HostApp().session.Logoff(); }
 
-TESS_API int FreeFolderList(FolderRecord** list, int count) {
-    if (!list) return inet::kNullList;
-    if (count == 0) return 0;
-    inet::FreeFolderRecords(list, count < 0 ? 0 : count);
-    return 0;
-}
+TESS_API int FreeFolderList(FolderRecord** list, int count) { return inet::FreeFolderArray(list, count); }
 
 TESS_API int GetAllMsgs(int /*ignored*/, MailMsg*** out, int* count, int headersOnly) {
     inet::CHostApp& app = HostApp();
@@ -41,13 +37,7 @@ TESS_API int GetAllMsgs(int /*ignored*/, MailMsg*** out, int* count, int headers
     return rc == 0 ? 0 : inet::kListingFailed;
 }
 
-TESS_API int FreeMailMsg(MailMsg** items, int count) {
-    if (!items) return inet::kNullList;
-    if (count == 0) return 0;
-    for (int i = 0; i < count; ++i) FreeMailMsgBlock(items[i]);
-    std::free(items);
-    return 0;
-}
+TESS_API int FreeMailMsg(MailMsg** items, int count) { return inet::FreeMailMsgArray(items, count); }
 
 TESS_API int SetMsg(int /*ignored*/) {
     const std::string host = HostApp().hostName;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/language_module.h"
+#include "hosts/inet/host_lists.h"
 #include "hosts/pop/pop_session.h"
 
 namespace {
@@ -36,21 +37,7 @@ TESS_API int Logon(const PopLogonRecord* record, int flags, int /*reserved*/) {
 TESS_API int GetFolderList(FolderRecord*** out, int* count) {
     if (!LoggedOn()) return 6;
     if (!out || !count) return 12;
-    auto** list = static_cast<FolderRecord**>(std::calloc(1, sizeof(FolderRecord*)));
-    auto* record = static_cast<FolderRecord*>(std::calloc(1, sizeof(FolderRecord)));
-    char* name = static_cast<char*>(std::calloc(6, 1));
-    if (!list || !record || !name) {
-        std::free(list);
-        std::free(record);
-        std::free(name);
-        return 12;
-    }
-    std::memcpy(name, "Inbox", 5);
-    record->name = name;
-    list[0] = record;
-    *out = list;
-    *count = 1;
-    return 0;
+    return inet::MakeSingleFolderList("Inbox", out, count) == 0 ? 0 : 12;
 }
 
 TESS_API int GetMsgIds(FolderRecord* /*folder*/, MailMsg*** out, int* count) {

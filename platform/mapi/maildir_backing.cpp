@@ -239,7 +239,11 @@ public:
         std::set<std::string> keys;
         for (const char* sub : {"cur", "new"}) {
             std::error_code ec;
-            for (const auto& e : fs::directory_iterator(dir(folder) / sub, ec)) {
+            fs::directory_iterator it(dir(folder) / sub, ec);
+            // A folder that is there but cannot be read is a failure, not an empty folder:
+            // callers would take every message in it for gone.
+            if (ec && ec != std::errc::no_such_file_or_directory) return MAPI_E_CALL_FAILED;
+            for (const auto& e : it) {
                 const std::string name = e.path().filename().string();
                 if (name.empty() || name[0] == '.' || !keys.insert(uniquePart(name)).second) continue;
                 StoredMessage m;

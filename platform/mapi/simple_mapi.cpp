@@ -179,10 +179,12 @@ ULONG fill(IMessage& m, IAddrBook& book, const MapiMessage& msg, bool resolve) {
 }
 
 // Inbox message keys of the right class, oldest delivery first.
-std::vector<std::string> inboxIds(tessmapi::MessageStore& store, const char* type, bool unreadOnly) {
+// The Inbox's ids, oldest first; false when the Inbox cannot be listed.
+bool inboxIds(tessmapi::MessageStore& store, const char* type, bool unreadOnly, std::vector<std::string>& out) {
+    out.clear();
     std::vector<tessmapi::StoredMessage> list;
     std::vector<std::pair<FileTime, std::string>> ids;
-    if (FAILED(store.backing().listMessages(inboxName(store), list))) return {};
+    if (FAILED(store.backing().listMessages(inboxName(store), list))) return false;
     const std::string wanted = type ? type : "";
     for (const auto& m : list) {
         if (unreadOnly && m.read) continue;
@@ -193,9 +195,8 @@ std::vector<std::string> inboxIds(tessmapi::MessageStore& store, const char* typ
         ids.emplace_back(t == m.props.end() ? 0 : t->second.ft, m.key);
     }
     std::sort(ids.begin(), ids.end());
-    std::vector<std::string> out;
     for (auto& [t, k] : ids) out.push_back(std::move(k));
-    return out;
+    return true;
 }
 
 bool putId(const std::string& id, FLAGS flags, char* out) {
@@ -235,7 +236,9 @@ ULONG MAPIFindNext(LHANDLE session, ULONG, const char* messageType, const char* 
                    char* messageId) {
     auto s = sessionOf(session);
     if (!s || !s->store()) return MAPI_E_INVALID_SESSION;
-    auto ids = inboxIds(*s->store(), messageType, flags & MAPI_UNREAD_ONLY);
+    std::vector<std::string> ids;
+    // An Inbox that cannot be read is not an empty one.
+    if (!inboxIds(*s->store(), messageType, flags & MAPI_UNREAD_ONLY, ids)) return MAPI_E_FAILURE;
     auto next = ids.begin();
     if (seedId && *seedId) {
         auto seed = std::find(ids.begin(), ids.end(), std::string(seedId));

@@ -189,9 +189,12 @@ TEST_F(SyncReport, ProgressDialogThroughTheUiService) {
     EXPECT_EQ(dlg->ShownText(), "Mail & Calendar");
 
     progress.SaveStepState();
-    // A host announces and walks its own steps on the same dialog.
-    dlg->SendMessage(kProgressSetStepCount, 2, 0);
-    dlg->SendMessage(kProgressAdvanceStep, 0, 0);
+    // A host announces and walks its own steps on the same dialog, through its window.
+    const HWND window = progress.Window();
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_EQ(SendMessageA(window, kProgressSetStepCount, 2, 0), 0);
+    EXPECT_EQ(SendMessageA(window, kProgressAdvanceStep, 0, 0), 0);
+    EXPECT_EQ(dlg->Step().position, 1);
     progress.SetProgressText("listing");
     progress.RestoreStepState();
     EXPECT_EQ(dlg->Step().count, 4);
@@ -205,6 +208,10 @@ TEST_F(SyncReport, ProgressDialogThroughTheUiService) {
 
     progress.CloseProgress();
     EXPECT_EQ(progress.Dialog(), nullptr);
+    EXPECT_EQ(progress.Window(), nullptr);
+    // A host that kept the handle reaches nobody once the dialog is gone.
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(SendMessageA(window, kProgressAdvanceStep, 0, 0), 0);
     EXPECT_EQ(ui.progressLines().back(), "Tessaline (TM) Tallyhop\xAE Progress [11/11] [3/4] Mail & Calendar");
     progress.AdvanceStep();  // gone: nothing happens
     EXPECT_EQ(ui.progressLines().size(), lines.size() + 1);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/mapi/simple_mapi.h"
 #include "platform/mapi/text_util.h"
 
 namespace tess::test {
@@ -325,6 +326,46 @@ TEST(MaildirArrivals, QueueOverflowStillAnnouncesEachMessageOnce) {
     for (const auto& n : sink->seen) ids.insert(n.entryId);
     EXPECT_EQ(sink->seen.size(), count);
     EXPECT_EQ(ids.size(), count);
+}
+
+}  // namespace
+}  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+// A Maildir folder that is there but cannot be read fails its listing instead of looking
+// empty: callers would take every message in it for gone.
+TEST(MaildirStore, AnUnreadableFolderFailsItsListing) {
+    StoreEnv env(BackingKind::Maildir);
+    ASSERT_TRUE(env.store);
+    auto inbox = env.folder(0);
+    ASSERT_TRUE(inbox);
+    env.make(*inbox, {SPropValue::String(PR_SUBJECT, "kept")});
+    LHANDLE simple = 0;
+    ASSERT_EQ(MAPILogon(0, "Work", nullptr, MAPI_NEW_SESSION, 0, &simple), SUCCESS_SUCCESS);
+    char id[kSimpleMessageIdSize] = {};
+    ASSERT_EQ(MAPIFindNext(simple, 0, nullptr, "", MAPI_LONG_MSGID, 0, id), SUCCESS_SUCCESS);
+
+    const std::filesystem::path root = env.home.path() / "Maildir";  // the Inbox of the profile's tree
+    for (const char* sub : {"cur", "new"}) {
+        std::filesystem::rename(root / sub, root / (std::string(sub) + ".away"));
+        std::ofstream(root / sub) << "";
+    }
+    std::shared_ptr<IMAPITable> table;
+    EXPECT_TRUE(FAILED(inbox->GetContentsTable(0, table)));
+    EXPECT_EQ(MAPIFindNext(simple, 0, nullptr, "", MAPI_LONG_MSGID, 0, id), MAPI_E_FAILURE);
+
+    // Readable again: the message is there as before.
+    for (const char* sub : {"cur", "new"}) {
+        std::filesystem::remove(root / sub);
+        std::filesystem::rename(root / (std::string(sub) + ".away"), root / sub);
+    }
+    const auto rows = env.rows(*inbox, {PR_SUBJECT});
+    ASSERT_EQ(rows.cRows(), 1u);
+    EXPECT_EQ(rows.aRow[0].lpProps[0].str, "kept");
+    EXPECT_EQ(MAPIFindNext(simple, 0, nullptr, "", MAPI_LONG_MSGID, 0, id), SUCCESS_SUCCESS);
+    MAPILogoff(simple, 0, 0, 0);
 }
 
 }  // namespace
