@@ -39,16 +39,6 @@ void FreeFolderRecords(FolderRecord** list, int count) {
     std::free(list);
 }
 
-void FreeAttachmentTable(AttachmentTable** table) {
-    if (!table || !*table) return;
-    for (int i = 0; i < (*table)->count && i < 10; ++i) {
-        (*table)->path[i][255] = '\0';
-        std::remove((*table)->path[i]);
-    }
-    std::free(*table);
-    *table = nullptr;
-}
-
 CHostSession::CHostSession(const char* protocol, LogSink log)
     : protocol_(protocol), log_(std::move(log)) {}
 

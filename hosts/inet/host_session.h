@@ -45,8 +45,6 @@ std::string Described(const char* what, const MailMsg* msg);
 
 // Frees each record (name, extra bytes) and the array.
 void FreeFolderRecords(FolderRecord** list, int count);
-// Deletes the files an attachment table names and frees it; *table becomes null.
-void FreeAttachmentTable(AttachmentTable** table);
 
 class CHostSession {
 public:

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/language_module.h"
+#include "hosts/inet/host_lists.h"
 #include "hosts/inet/host_session.h"
 #include "hosts/notes/notes_session.h"
 
