@@ -234,6 +234,7 @@ int CNotesPlugInApp::Logon(const NotesLogonRecord& r, int flags) {
     separator = r.newerHandheld ? ";" : ",";
     attachmentsWanted = r.downloadAttachments != 0;
     localSync = r.localSync != 0;
+    progressWindow = static_cast<HWND>(r.parentWindow);
     if (logging) {
         char line[2048];
         std::snprintf(line, sizeof line, "%-20s: %s\n%-20s: %s\n%-20s: %s\n%-20s: %s", "ID File", idFile.c_str(),

@@ -10,6 +10,7 @@
 #include "common/msg_record.h"
 #include "common/notes_client.h"
 #include "hosts/notes/notes_api.h"
+#include "platform/ui/window_messages.h"
 
 namespace briarholt {
 
@@ -49,6 +50,8 @@ public:
     std::string separator = ",";
     bool attachmentsWanted = false;
     bool localSync = false;
+    // The engine's progress window: 0x802 announces the steps of a listing, 0x804 is one.
+    HWND progressWindow = nullptr;
     std::string mailFile, mailServer, mailFileName, mailFilePath;
     std::string userName, userDn, userAddress;
     DBHANDLE mailDb = 0, mailBox = 0;

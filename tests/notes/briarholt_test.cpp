@@ -1,6 +1,7 @@
 // The Notes host's exports against the Notes client stand-in: logon, folders, reading a
 // folder into message records, read marks, deletion, sending through mail.box and
 // attachment files.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "common/msg_record.h"
 #include "hosts/notes/briarholt.h"
 #include "platform/core/runtime.h"
+#include "platform/ui/window_messages.h"
 #include "tests/platform/notes/notes_fixture.h"
 
 namespace tess::test {
@@ -189,6 +191,29 @@ TEST_F(BriarholtTest, InboxNotesBecomeMessageRecords) {
     const std::string kept = table->path[0];
     FreeAttachment(&table);
     EXPECT_FALSE(fs::exists(kept));
+}
+
+// The engine's progress window hears how many notes the listing looks at, then one step
+// per message handed out.
+TEST_F(BriarholtTest, ListingReportsItsStepsToTheProgressWindow) {
+    for (int i = 0; i < 3; ++i) seed("note " + std::to_string(i));
+    std::vector<std::pair<unsigned, WPARAM>> heard;
+    HWND window = platform::ui::createMessageWindow([&](unsigned message, WPARAM wParam, LPARAM) -> LRESULT {
+        heard.emplace_back(message, wParam);
+        return 0;
+    });
+    ASSERT_EQ(Initialize(), 0);
+    auto r = record();
+    r.parentWindow = window;
+    ASSERT_EQ(Logon(&r, 0, 1), 0);
+    auto f = folders();
+    EXPECT_EQ(read(f.at("Inbox")).size(), 3u);
+    platform::ui::destroyMessageWindow(window);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.front().first, 0x802u);
+    EXPECT_GE(heard.front().second, 3u);  // every recent note, in any folder
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), std::pair<unsigned, WPARAM>{0x804u, 0}), 3);
+    EXPECT_EQ(heard.size(), 4u);
 }
 
 TEST_F(BriarholtTest, ReadMarksAndDeletionsReachTheMailFile) {
