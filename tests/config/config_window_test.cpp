@@ -1,0 +1,412 @@
+// The configuration window on Qt's offscreen platform: values shown from the user's stored
+// settings and account files, edits written back to the files the engine reads (read back
+// here with the accounts library), nothing written when the user declines to save, and
+// input out of range corrected in the control before it reaches the model.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "accounts/account_layout.h"
+#include "accounts/block_fields.h"
+#include "accounts/mail_account.h"
+#include "accounts/user_settings.h"
+#include "common/language_module.h"
+#include "common/plugin_registry.h"
+#include "config/config_dialogs.h"
+#include "config/config_frame.h"
+#include "config/panelwright.h"
+#include "engine/tidewater.h"
+#include "platform/syncmgr/syncmgr.h"
+#include "platform/syncmgr/syncmgr_control.h"
+#include "platform/ui/qt/qt_ui.h"
+#include "platform/ui/ui_service.h"
+#include "tests/config/config_world.h"
+
+namespace panelwright {
+namespace {
+
+using namespace tess::accounts::layout;
+using tess::accounts::ByteView;
+
+template <class T>
+T* Control(QWidget& root, int id) {
+    T* w = root.findChild<T*>(QString::number(id));
+    EXPECT_NE(w, nullptr) << "control " << id;
+    return w;
+}
+
+// What the user does in an edit: select everything and type over it (empty: delete).
+void TypeOver(QLineEdit* e, const QString& text) {
+    e->setFocus();
+    QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
+    if (text.isEmpty()) QTest::keyClick(e, Qt::Key_Backspace);
+    else QTest::keyClicks(e, text);
+}
+
+class ConfigWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(platform::ui::ensureWindowedApplication()); }
+    test::ConfigWorld w;
+};
+
+TEST_F(ConfigWindow, PagesShowTheStoredValues) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    EXPECT_EQ(frame.windowTitle(), "Configuración de Tessaline para el usuario tester");
+    auto* tree = frame.findChild<QTreeWidget*>("tree");
+    ASSERT_NE(tree, nullptr);
+    // Global item, two accounts with their pages, nothing for the empty slots.
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), "Work");
+    EXPECT_EQ(tree->topLevelItem(2)->text(0), "Home");
+    EXPECT_EQ(tree->topLevelItem(1)->childCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(1)->child(2)->childCount(), 2);
+
+    ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 0));
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11020)->text(), "4");
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11040)->text(), "50");
+    EXPECT_TRUE(Control<QCheckBox>(*frame.Page(), 11036)->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(*frame.Page(), 11047)->isEnabled()) << "not the relay's account";
+
+    ASSERT_TRUE(frame.ShowPage(kPageDeviceServers, 0));
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11083)->text(), "imap.example.org");
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11084)->text(), "143");
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11085)->text(), "smtp.example.org");
+    EXPECT_FALSE(Control<QLineEdit>(*frame.Page(), 11070)->isEnabled()) << "no ESMTP";
+
+    ASSERT_TRUE(frame.ShowPage(kPageDevicePreference, 1));
+    EXPECT_EQ(Control<QLabel>(*frame.Page(), 11065)->text(), "POP3");
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11080)->text(), "bob");
+    EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11078)->text(), QString::fromLatin1("Bob B\xe9")) << "8-bit text kept";
+
+    ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 0));
+    auto* client = Control<QComboBox>(*frame.Page(), 11028);
+    EXPECT_EQ(client->currentData().toInt(), 7);
+    EXPECT_TRUE(Control<QCheckBox>(*frame.Page(), 11019)->isChecked());
+
+    ASSERT_TRUE(frame.ShowPage(kPageHandheldOverview, 1));
+    EXPECT_EQ(Control<QLabel>(*frame.Page(), 11129)->text(), "POP");
+    EXPECT_EQ(Control<QLabel>(*frame.Page(), 11125)->text(), "pop.example.org");
+    ASSERT_TRUE(frame.ShowPage(kPageAccountOverview, 0));
+    EXPECT_EQ(Control<QLabel>(*frame.Page(), 11117)->text(), "Desconocido") << "never synchronised";
+
+    // Status bar: two accounts in use, both ready, both active with their outbox.
+    EXPECT_EQ(frame.findChild<QLabel*>(QString::number(0xE701))->text(), "Cuentas disponibles: 2");
+    EXPECT_EQ(frame.findChild<QLabel*>(QString::number(0xE702))->text(), "Cuentas configuradas: 2");
+}
+
+TEST_F(ConfigWindow, EditsAreWrittenToTheFilesTheEngineReads) {
+    const auto before = w.Files();
+    {
+        CUserConfig model(w.userId);
+        ConfigFrame frame(model);
+        ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 0));
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11020), "7");
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11040), "200");
+        QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11050), Qt::LeftButton);
+        ASSERT_TRUE(frame.ShowPage(kPageDevicePreference, 0));
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11078), "Alice Work");
+        ASSERT_TRUE(frame.ShowPage(kPageDeviceServers, 0));
+        w.ui.answerNext(IDYES);  // the new incoming server drops the handheld's mail
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11083), "mail.example.net");
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11084), "1143");
+        QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11067), Qt::LeftButton);
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11070), "smtpuser");
+        ASSERT_TRUE(frame.ShowPage(kPageGlobal, -1));
+        QTest::mouseClick(Control<QRadioButton>(*frame.Page(), 11057), Qt::LeftButton);
+        EXPECT_EQ(w.Files(), before) << "nothing is written before Save";
+        EXPECT_TRUE(model.changed);
+        frame.SaveAll();
+        EXPECT_FALSE(model.changed);
+    }
+    auto a = w.Account(0);
+    ASSERT_NE(a, nullptr);
+    const ByteView d(a->Image().desktop), h(a->Image().handheld);
+    EXPECT_EQ(d.u32le(kDaysToSync), 7u);
+    EXPECT_EQ(d.u32le(kMessageSizeKb), 200u);
+    EXPECT_EQ(d.u32le(kUnreadOnly), 1u);
+    EXPECT_EQ(h.text(kEmailAddress.offset, kEmailAddress.width), "Alice Work");
+    EXPECT_EQ(h.text(kIncomingServer.offset, kIncomingServer.width), "mail.example.net");
+    EXPECT_EQ(h.u16le(kIncomingPort), 1143);
+    EXPECT_EQ(h.u32le(kSmtpLogin), 1u);
+    EXPECT_EQ(h.text(kSmtpUser.offset, kSmtpUser.width), "smtpuser");
+    EXPECT_EQ(a->HeadWord(kHeadServerChanged), 1u) << "the engine starts the account afresh";
+    // Each changed value is listed once for the handheld, in the order changed.
+    EXPECT_EQ(a->Image().tags, (std::vector<uint32_t>{3, 20, 19, 12, 13, 14}));
+    int permanent = -1;
+    RosterGetPermanentAction(w.userId, test::kCreatorMail, &permanent);
+    EXPECT_EQ(permanent, 3);
+    // The other account's file is untouched.
+    EXPECT_EQ(w.Files().at("acc1.dat"), before.at("acc1.dat"));
+}
+
+TEST_F(ConfigWindow, SaveWithoutChangesKeepsEveryAccountFile) {
+    const auto before = w.Files();
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    for (int page : {kPageAccountOptions, kPageDevicePreference, kPageDeviceServers, kPageAccountSettings})
+        ASSERT_TRUE(frame.ShowPage(page, 0));
+    EXPECT_FALSE(model.changed) << "showing pages changes nothing";
+    frame.SaveAll();
+    EXPECT_EQ(w.Files(), before);
+}
+
+TEST_F(ConfigWindow, DecliningToSaveWritesNothing) {
+    const auto before = w.Files();
+    int permanent = -1;
+    RosterGetPermanentAction(w.userId, test::kCreatorMail, &permanent);
+    {
+        CUserConfig model(w.userId);
+        ConfigFrame frame(model);
+        ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 0));
+        TypeOver(Control<QLineEdit>(*frame.Page(), 11020), "9");
+        ASSERT_TRUE(frame.ShowPage(kPageGlobal, -1));
+        QTest::mouseClick(Control<QRadioButton>(*frame.Page(), 11057), Qt::LeftButton);
+        frame.show();
+        w.ui.answerNext(IDNO);  // save?
+        w.ui.answerNext(IDNO);  // keep the window open for an account to synchronise?
+        EXPECT_TRUE(frame.close());
+        ASSERT_GE(w.ui.questions().size(), 1u);
+        EXPECT_NE(w.ui.questions()[0].text.find("Save them now?"), std::string::npos);
+    }
+    EXPECT_EQ(w.Files(), before);
+    int after = -1;
+    RosterGetPermanentAction(w.userId, test::kCreatorMail, &after);
+    EXPECT_EQ(after, permanent);
+}
+
+TEST_F(ConfigWindow, ClosingWithNothingToSyncAsksToStay) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 0));
+    QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11036), Qt::LeftButton);
+    QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11037), Qt::LeftButton);
+    ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 1));
+    QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11036), Qt::LeftButton);
+    QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11037), Qt::LeftButton);
+    frame.show();
+    w.ui.answerNext(IDYES);  // save
+    w.ui.answerNext(IDYES);  // stay
+    EXPECT_FALSE(frame.close());
+    EXPECT_TRUE(frame.isVisible());
+    w.ui.answerNext(IDNO);  // go
+    EXPECT_TRUE(frame.close());
+    const auto q = w.ui.questions();
+    ASSERT_EQ(q.size(), 3u);
+    EXPECT_NE(q[1].text.find("No active account synchronizes"), std::string::npos);
+}
+
+TEST_F(ConfigWindow, OutOfRangeInputIsCorrectedInTheControl) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    struct Case {
+        int page, control;
+        QString typed, shown;
+    } cases[] = {
+        {kPageAccountOptions, 11040, "6000", "5120"},
+        {kPageAccountOptions, 11040, "", "1"},
+        {kPageAccountOptions, 11040, "0", "1"},
+        {kPageAccountOptions, 11020, "1234", "999"},
+        {kPageAccountOptions, 11020, "12x", "12"},
+        {kPageAccountOptions, 11020, "", "0"},
+        {kPageDeviceServers, 11084, "0", "1"},
+        {kPageDeviceServers, 11086, "99999", "32767"},
+        // Texts stop at what the account file's field holds with its terminator.
+        {kPageDevicePreference, 11078, QString(81, 'd'), QString(79, 'd')},
+        {kPageDevicePreference, 11079, QString(129, 'e'), QString(127, 'e')},
+        {kPageDevicePreference, 11081, QString(90, 'p'), QString(80, 'p')},
+        {kPageDeviceServers, 11085, QString(90, 's'), QString(79, 's')},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.control << " " << c.typed.toStdString());
+        ASSERT_TRUE(frame.ShowPage(c.page, 0));
+        auto* e = Control<QLineEdit>(*frame.Page(), c.control);
+        TypeOver(e, c.typed);
+        EXPECT_EQ(e->text(), c.shown);
+    }
+    // The model holds the corrected values only.
+    AccountOptionsRecord r;
+    model.currentAccount = 0;
+    model.GetAccountOptions(&r);
+    EXPECT_EQ(r.sizeLimitKb, 1);
+    EXPECT_EQ(r.daysToSync, 0);
+    DeviceServersRecord s;
+    model.GetDeviceServers(&s);
+    EXPECT_EQ(s.incomingPort, 1);
+    EXPECT_EQ(s.outgoingPort, 32767);
+    EXPECT_EQ(s.outgoingServer, std::string(79, 's'));
+}
+
+TEST_F(ConfigWindow, NewAccountNamesAreChecked) {
+    const auto before = w.Files();
+    struct Case {
+        QString name;
+        bool accepted;
+        const char* message;
+    } cases[] = {
+        {"   ", false, "1 to 13 characters"},
+        {QString(14, 'n'), false, "1 to 13 characters"},
+        {"a@b", false, "'@' or '-'"},
+        {"a-b", false, "'@' or '-'"},
+        {"  " + QString(13, 'n') + " ", true, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        NewAccountDialog dialog(nullptr);
+        Control<QLineEdit>(dialog, 11015)->setText(c.name);
+        Control<QComboBox>(dialog, 11097)->setCurrentIndex(1);
+        const size_t asked = w.ui.questions().size();
+        dialog.accept();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted);
+        if (c.message) {
+            ASSERT_EQ(w.ui.questions().size(), asked + 1);
+            EXPECT_NE(w.ui.questions().back().text.find(c.message), std::string::npos) << w.ui.questions().back().text;
+        } else {
+            EXPECT_EQ(dialog.name, std::string(13, 'n'));
+            EXPECT_EQ(dialog.protocol, 1);
+        }
+    }
+    EXPECT_EQ(w.Files(), before);
+}
+
+TEST_F(ConfigWindow, NewImapAccountIsSavedForTheEngine) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    const int id = model.AddAccount("Third", 1);
+    EXPECT_EQ(id, 7) << "the last free slot";
+    frame.RefillTree();
+    ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, id));
+    auto* client = Control<QComboBox>(*frame.Page(), 11028);
+    client->setCurrentIndex(client->findData(7));
+    emit client->activated(client->currentIndex());
+    QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11019), Qt::LeftButton);
+    frame.SaveAll();
+    auto a = w.Account(7);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->AccountName(), "Third");
+    EXPECT_EQ(a->MailClient(), 7);
+    EXPECT_EQ(a->Active(), 1);
+    const ByteView h(a->Image().handheld);
+    EXPECT_EQ(h.u16le(kWord0), 1) << "IMAP on the handheld";
+    EXPECT_EQ(h.u16le(kIncomingPort), 143);
+    EXPECT_EQ(ByteView(a->Image().desktop).text(kHostName.offset, kHostName.width), "Internet Mail (IMAP4)");
+}
+
+TEST_F(ConfigWindow, ServersOfTheRelaysAccountAreNotShown) {
+    tess::settings::CRelaySettings relay;
+    relay.Load(w.userId, tess::settings::kSectionRelay);
+    relay.account = 1;
+    relay.Save(w.userId, tess::settings::kSectionRelay);
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageDevicePreference, 1));
+    EXPECT_FALSE(frame.ShowPage(kPageDeviceServers, 1));
+    EXPECT_EQ(frame.ShownPage(), kPageDevicePreference);
+    ASSERT_EQ(w.ui.questions().size(), 1u);
+    EXPECT_NE(w.ui.questions()[0].text.find("set by the relay"), std::string::npos);
+    EXPECT_TRUE(frame.ShowPage(kPageDeviceServers, 0));
+}
+
+TEST_F(ConfigWindow, DecliningANewIncomingServerRestoresTheOldOne) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageDeviceServers, 0));
+    auto* server = Control<QLineEdit>(*frame.Page(), 11083);
+    w.ui.answerNext(IDNO);
+    TypeOver(server, "x");
+    EXPECT_EQ(server->text(), "imap.example.org");
+    EXPECT_FALSE(model.changed);
+    DeviceServersRecord r;
+    model.GetDeviceServers(&r);
+    EXPECT_EQ(r.incomingServer, "imap.example.org");
+    ASSERT_EQ(w.ui.questions().size(), 1u);
+    EXPECT_NE(w.ui.questions()[0].text.find("se eliminen"), std::string::npos);
+
+    // Asked again until confirmed; once confirmed, later edits are stored without asking.
+    w.ui.answerNext(IDYES);
+    TypeOver(server, "other.example.org");
+    EXPECT_EQ(w.ui.questions().size(), 2u);
+    model.GetDeviceServers(&r);
+    EXPECT_EQ(r.incomingServer, "other.example.org");
+    EXPECT_TRUE(model.changed);
+}
+
+TEST_F(ConfigWindow, FolderChoicesGoThroughTheHandheldSlotLimit) {
+    {
+        // Fifteen handheld slots in use; "Inbox" on the handheld, three folders not yet.
+        auto a = w.Account(0);
+        ASSERT_NE(a, nullptr);
+        tess::accounts::ByteSpan h(a->MutableImage().handheld);
+        for (int i = 0; i < 15; ++i) h.putText(kFolderPrefCopy + 2 + size_t(i) * 16, 16, "S" + std::to_string(i));
+        a->SetFolders({{"Inbox", {1}, 0, 1, 0}, {"A&B", {2}, kNoSlot, 0, 0}, {"Two", {3}, kNoSlot, 0, 0},
+                       {"Three", {4}, kNoSlot, 0, 0}});
+        ASSERT_TRUE(a->Save());
+    }
+    CUserConfig model(w.userId);
+    model.currentAccount = 0;
+    {
+        FolderSyncDialog dialog(model, nullptr);
+        ASSERT_TRUE(dialog.HasFolders());
+        auto* list = Control<QTableWidget>(dialog, 11100);
+        ASSERT_EQ(list->rowCount(), 16) << "filler rows up to sixteen";
+        EXPECT_EQ(list->item(1, 0)->text(), "A&&B") << "shown with its ampersand doubled";
+        auto row = [&](int r) { return dialog.findChild<QComboBox*>("row" + QString::number(r)); };
+        row(0)->setCurrentIndex(1);  // Inbox off
+        row(1)->setCurrentIndex(0);  // A&B on: the sixteenth slot
+        row(2)->setCurrentIndex(0);  // Two on: no slot left
+        dialog.accept();
+        EXPECT_NE(dialog.result(), QDialog::Accepted) << "stays open on the refused folder";
+        EXPECT_EQ(row(2)->currentIndex(), 1) << "the refused row shows No again";
+        ASSERT_EQ(w.ui.questions().size(), 1u);
+        EXPECT_NE(w.ui.questions()[0].text.find("'Two'"), std::string::npos) << w.ui.questions()[0].text;
+    }
+    const auto folders = model.FindAccount(0)->Folders();
+    EXPECT_EQ(folders[0].synchronised, 0);
+    EXPECT_EQ(folders[1].synchronised, 1);
+    EXPECT_EQ(folders[1].flags & 1u, 1u) << "waits for its handheld slot";
+    EXPECT_EQ(folders[2].synchronised, 0);
+    AccountOptionsRecord r;
+    model.GetAccountOptions(&r);
+    EXPECT_EQ(r.syncInbox, 0) << "the inbox row switches the whole-inbox option";
+    EXPECT_TRUE(model.changed);
+}
+
+TEST_F(ConfigWindow, ConfigureReturnsOnceTheFrameIsClosed) {
+    // The entry runs modally: a timer closes the frame once it is up.
+    bool sawFrame = false;
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->objectName() == "ConfigFrame" && top->isVisible()) {
+                sawFrame = true;
+                for (QWidget* start : QApplication::topLevelWidgets()) {
+                    if (start->objectName() == "11012") {
+                        EXPECT_FALSE(start->isVisible()) << "hidden once the frame is up";
+                    }
+                }
+                top->close();
+                timer->stop();
+            }
+    });
+    timer->start(20);
+    // Through the engine's export, as the conduit's configure button and tallyhop call it.
+    EXPECT_EQ(ConfigureLarkspur(w.userId), 0);
+    EXPECT_TRUE(sawFrame);
+    delete timer;
+}
+
+}  // namespace
+}  // namespace panelwright
