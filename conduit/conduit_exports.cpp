@@ -1,9 +1,6 @@
 // The conduit's exports: its name and information, the synchronisation road and the
 // configuration road.
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -11,6 +8,7 @@
 
 #include "conduit/gatehouse.h"
 #include "conduit/plugin_library.h"
+#include "platform/core/os.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
@@ -117,15 +115,7 @@ void ShowHelp(const LanguageScope& language) {
     char path[600];
     std::snprintf(path, sizeof path, pattern.c_str(), dir);
     struct stat st {};
-    if (stat(path, &st) == 0 && S_ISREG(st.st_mode)) {
-        char opener[] = "xdg-open";
-        char* argv[] = {opener, path, nullptr};
-        pid_t pid = 0;
-        if (posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) == 0) {
-            waitpid(pid, nullptr, 0);  // the opener hands the file on and returns
-            return;
-        }
-    }
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && platform::openWithDesktop(path)) return;
     platform::ui::messageBox(std::string("Il file della guida non \xe8 disponibile:\n") + path,
                              language.String(kStringProduct), MB_OK | MB_ICONINFORMATION);
 }

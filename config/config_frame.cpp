@@ -3,6 +3,11 @@
 #include <cstdio>
 
 #include <QAction>
+#include <QDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <filesystem>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -17,11 +22,15 @@
 #include "common/handheld_record_io.h"
 #include "config/config_dialogs.h"
 #include "config/config_text.h"
+#include "platform/core/os.h"
+#include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
 namespace panelwright {
 
 namespace {
+
+constexpr const char* kProductVersion = "1.0";
 
 // Item data of a tree item: the account in the top 8 bits, the page below.
 int ItemData(int pageId, int accountId) { return int((uint32_t(accountId) << 24) | (uint32_t(pageId) & 0xFFFFFF)); }
@@ -49,6 +58,7 @@ std::vector<ConfigPageEntry> BuildPages(CUserConfig& model) {
         pages.push_back({LangText(4432), 2, kPageDevicePreference, id, 0});
         pages.push_back({LangText(4433), 2, kPageDeviceServers, id, 0});
     }
+    pages.push_back({LangText(4434), 0, kPagePlugIns, -1, 0});
     return pages;
 }
 
@@ -74,6 +84,12 @@ ConfigFrame::ConfigFrame(CUserConfig& model) : model_(model) {
     deleteAccount_ = action(32792, "Delete account");
     QAction* reference = action(32781, "Quick reference");
     QAction* exit = action(57665, "Exit");
+    QAction* help = action(32773, "Help");
+    QAction* web = action(32790, "On the web");
+    QAction* about = action(32780, "About");
+    connect(help, &QAction::triggered, this, [this] { ShowHelp(); });
+    connect(web, &QAction::triggered, this, [this] { OpenWebPage(); });
+    connect(about, &QAction::triggered, this, [this] { ShowAbout(); });
     connect(reference, &QAction::triggered, this, [this] { QuickReference(); });
     connect(save_, &QAction::triggered, this, [this] { SaveAll(); });
     connect(newAccount_, &QAction::triggered, this, [this] { NewAccount(); });
@@ -84,6 +100,9 @@ ConfigFrame::ConfigFrame(CUserConfig& model) : model_(model) {
     file->addActions({save_, newAccount_, deleteAccount_, reference});
     file->addSeparator();
     file->addAction(exit);
+    QMenu* helpMenu = menuBar()->addMenu("A&yuda");
+    helpMenu->setObjectName("menu1");
+    helpMenu->addActions({help, web, about});
 
     QToolBar* tools = addToolBar("tools");
     tools->setObjectName("32779");
@@ -101,7 +120,7 @@ ConfigFrame::ConfigFrame(CUserConfig& model) : model_(model) {
     connect(users_, &QComboBox::activated, this, [this](int index) { ChangeUser(index); });
     tools->addWidget(users_);
     tools->addSeparator();
-    tools->addActions({save_, newAccount_, deleteAccount_, reference});
+    tools->addActions({save_, newAccount_, deleteAccount_, reference, help});
 
     for (int i = 0; i < 3; ++i) {
         counts_[i] = new QLabel(this);
@@ -262,6 +281,41 @@ void ConfigFrame::DeleteAccount() {
     model_.DeleteAccount(dialog.chosen);
     RefillTree();
     ShowPage(kPageGlobal, 0);
+}
+
+void ConfigFrame::ShowHelp() {
+    // There is no help file in this build unless one was put beside the sync manager.
+    char dir[260];
+    int size = sizeof dir;
+    if (QuayGetSyncManagerDirectory(dir, &size) != SYNC_OK) dir[0] = 0;
+    std::string pattern = LangText(4219);
+    std::replace(pattern.begin(), pattern.end(), '\\', '/');
+    char path[600];
+    std::snprintf(path, sizeof path, pattern.c_str(), dir);
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec) && platform::openWithDesktop(path)) return;
+    platform::ui::messageBox(Bytes(QString::fromUtf8("No se encuentra el archivo de ayuda:\n")) + path, LangText(4145),
+                             MB_OK | MB_ICONINFORMATION);
+}
+
+void ConfigFrame::OpenWebPage() {
+    std::string address;
+    GetWebPageAddress(address);
+    if (!platform::openWithDesktop(address))
+        platform::ui::messageBox(LangText(4469), LangText(4145), MB_OK | MB_ICONWARNING);
+}
+
+void ConfigFrame::ShowAbout() {
+    QDialog about(this);
+    about.setObjectName("11019");
+    auto* box = new QVBoxLayout(&about);
+    auto* name = new QLabel(LangQ(4441) + "  " + QString::fromLatin1(kProductVersion), &about);
+    box->addWidget(name);
+    auto* ok = new QPushButton("OK", &about);
+    ok->setObjectName(QString::number(IDOK));
+    connect(ok, &QPushButton::clicked, &about, &QDialog::accept);
+    box->addWidget(ok, 0, Qt::AlignRight);
+    about.exec();
 }
 
 void ConfigFrame::QuickReference() {

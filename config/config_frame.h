@@ -55,6 +55,9 @@ private:
     void NewAccount();
     void DeleteAccount();
     void QuickReference();
+    void ShowHelp();
+    void OpenWebPage();
+    void ShowAbout();
 
     CUserConfig& model_;
     PageHost host_;

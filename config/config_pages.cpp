@@ -8,13 +8,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QRadioButton>
 #include <ctime>
 
 #include "config/config_dialogs.h"
 #include "config/config_text.h"
 #include "platform/ui/ui_service.h"
+#include "translate/manager/hollowmere.h"
 
 namespace panelwright {
 
@@ -543,6 +546,73 @@ private:
     bool confirmed_ = false;
 };
 
+// ---- Attachment plug-ins -----------------------------------------------------------------------------------
+
+class PlugInPage : public ConfigPage {
+public:
+    PlugInPage(CUserConfig& m, PageHost& h) : ConfigPage(m, h, kPagePlugIns) {
+        heading(11017, LangText(4197));
+        list_ = new QTableWidget(0, 2, this);
+        list_->setObjectName("11016");
+        list_->horizontalHeader()->hide();
+        list_->verticalHeader()->hide();
+        list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        grid_->addWidget(list_, 1, 0, 1, 2);
+        notes(11041, LangText(4291) + "\r\n\r\n" + LangText(4292) + LangText(4293) + "\r\n\r\n" + LangText(4294) + "\r\n\r\n", 2);
+        _LoadUIPluginSettings(model_.userId, &entries_);
+        for (const ExtensionChoice* e : entries_) {
+            const int row = list_->rowCount();
+            list_->insertRow(row);
+            auto* name = new QTableWidgetItem(Lang(e->label.str()));
+            name->setFlags(Qt::ItemIsEnabled);
+            list_->setItem(row, 0, name);
+            auto* choice = new QComboBox(list_);
+            choice->setObjectName("row" + QString::number(row));
+            choice->addItem(LangQ(4120));
+            for (int i = 0; i < e->choices.GetSize(); ++i) {
+                const std::string c = e->choices.GetAt(i).str();
+                choice->addItem(Lang(c.substr(0, c.find(','))));
+            }
+            const QString shown = e->chosen.GetLength() ? Lang(e->chosen.str()) : LangQ(4120);
+            choice->setCurrentIndex(std::max(0, choice->findText(shown)));
+            list_->setCellWidget(row, 1, choice);
+            rows_.push_back({e, shown, choice});
+        }
+    }
+    // The choices go to the translator manager at once; the rows keep their first values,
+    // so a later store repeats the same calls.
+    bool Apply() override {
+        if (host_.changingUser) return true;
+        for (const Row& r : rows_) {
+            const QString now = r.choice->currentText();
+            if (now == r.initial) continue;
+            const std::string extensions = r.entry->extensions.str();
+            if (now == LangQ(4120)) {
+                _DeleteUserExtPlugin(model_.userId, extensions.c_str());
+                continue;
+            }
+            const std::string first = extensions.substr(0, extensions.find('|'));
+            for (int i = 0; i < r.entry->choices.GetSize(); ++i) {
+                const std::string c = r.entry->choices.GetAt(i).str();
+                const size_t comma = c.find(',');
+                if (comma == std::string::npos || !Lang(c).contains(now)) continue;
+                _SetUserExtPlugin(model_.userId, first.c_str(), c.substr(comma + 1).c_str());
+            }
+        }
+        return true;
+    }
+
+private:
+    struct Row {
+        const ExtensionChoice* entry;
+        QString initial;
+        QComboBox* choice;
+    };
+    CAutoDeleteList<ExtensionChoice> entries_;
+    std::vector<Row> rows_;
+    QTableWidget* list_;
+};
+
 }  // namespace
 
 ConfigPage* CreatePage(int pageId, CUserConfig& model, PageHost& host) {
@@ -554,6 +624,7 @@ ConfigPage* CreatePage(int pageId, CUserConfig& model, PageHost& host) {
     case kPageAccountOptions: return new AccountOptionsPage(model, host);
     case kPageDevicePreference: return new DevicePreferencePage(model, host);
     case kPageDeviceServers: return new DeviceServersPage(model, host);
+    case kPagePlugIns: return new PlugInPage(model, host);
     default: return nullptr;
     }
 }

@@ -132,6 +132,22 @@ int SetByTag(CMailAccount& a, int tag, int64_t value) {
 
 // ---- Free helpers -----------------------------------------------------------------------------
 
+int GetWebPageAddress(std::string& out) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 1;
+    char text[256] = {};
+    DWORD size = sizeof text - 1, type = 0;
+    if (RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) == ERROR_SUCCESS &&
+        type == REG_SZ) {
+        out = text;
+    } else {
+        out = "https://tessaline.example.org/support";
+        RegSetValueExA(key, "OnTheWeb", 0, REG_SZ, reinterpret_cast<const unsigned char*>(out.c_str()), DWORD(out.size() + 1));
+    }
+    RegCloseKey(key);
+    return 1;
+}
+
 int IsSimpleMapiProtocol(int code) { return code >= 1 && code <= 3; }
 int IsExtendedMapiProtocol(int code) { return code == 4 || code == 5; }
 

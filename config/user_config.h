@@ -184,6 +184,9 @@ private:
     std::vector<MailClientEntry> mailClients_;
 };
 
+// The product's web page: the "OnTheWeb" value of the product key, or the built-in
+// address, which is then written there. Always 1.
+int GetWebPageAddress(std::string& out);
 int IsSimpleMapiProtocol(int code);
 int IsExtendedMapiProtocol(int code);
 void DoubleAmpersands(std::string& text);

@@ -4,6 +4,7 @@
 // input out of range corrected in the control before it reaches the model.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,10 +30,12 @@
 #include "config/config_frame.h"
 #include "config/panelwright.h"
 #include "engine/tidewater.h"
+#include "platform/core/registry.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "platform/ui/qt/qt_ui.h"
 #include "platform/ui/ui_service.h"
+#include "translate/manager/hollowmere.h"
 #include "tests/config/config_world.h"
 
 namespace panelwright {
@@ -62,14 +65,52 @@ protected:
     test::ConfigWorld w;
 };
 
+// First in this file: the translator manager keeps its view of the registry for the
+// process, so it must first read it under this test's runtime root.
+TEST_F(ConfigWindow, PlugInChoicesGoToTheTranslatorManager) {
+    TranslatorInstallRecord web{1, "Web", "Web Reader", "Web.dll", "html", "hweb", "Maker"};
+    ASSERT_EQ(InstallPlugin(&web), 0);
+    auto mapping = [&] {
+        CAutoDeleteList<ExtensionPluginPair> list;
+        _LoadUserPluginConfiguration(w.userId, &list);
+        std::vector<std::pair<std::string, std::string>> out;
+        for (const ExtensionPluginPair* p : list) out.emplace_back(p->extension.str(), p->plugin.str());
+        return out;
+    };
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    auto* tree = frame.findChild<QTreeWidget*>("tree");
+    ASSERT_EQ(tree->topLevelItem(tree->topLevelItemCount() - 1)->text(0), "Attachment Plug-ins");
+    auto webRow = [&]() -> QComboBox* {
+        auto* list = Control<QTableWidget>(*frame.Page(), 11016);
+        for (int r = 0; r < list->rowCount(); ++r)
+            if (list->item(r, 0)->text().startsWith("Web Page")) return frame.Page()->findChild<QComboBox*>("row" + QString::number(r));
+        return nullptr;
+    };
+    ASSERT_TRUE(frame.ShowPage(kPagePlugIns, -1));
+    ASSERT_NE(webRow(), nullptr);
+    EXPECT_EQ(webRow()->currentText(), "Not Selected");
+    webRow()->setCurrentIndex(webRow()->findText("Web Reader"));
+    frame.ApplyPage();
+    // Stored under the first of the type's two extensions (the manager lists what it maps).
+    const auto stored = mapping();
+    EXPECT_NE(std::find(stored.begin(), stored.end(), std::pair<std::string, std::string>{"html", "Web"}), stored.end());
+
+    ASSERT_TRUE(frame.ShowPage(kPagePlugIns, -1));
+    EXPECT_EQ(webRow()->currentText(), "Web Reader");
+    webRow()->setCurrentIndex(0);
+    frame.ApplyPage();
+    EXPECT_TRUE(mapping().empty()) << "the first choice removes the type's plug-in";
+}
+
 TEST_F(ConfigWindow, PagesShowTheStoredValues) {
     CUserConfig model(w.userId);
     ConfigFrame frame(model);
     EXPECT_EQ(frame.windowTitle(), "Configuración de Tessaline para el usuario tester");
     auto* tree = frame.findChild<QTreeWidget*>("tree");
     ASSERT_NE(tree, nullptr);
-    // Global item, two accounts with their pages, nothing for the empty slots.
-    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    // Global item, two accounts with their pages, nothing for the empty slots, plug-ins.
+    ASSERT_EQ(tree->topLevelItemCount(), 4);
     EXPECT_EQ(tree->topLevelItem(1)->text(0), "Work");
     EXPECT_EQ(tree->topLevelItem(2)->text(0), "Home");
     EXPECT_EQ(tree->topLevelItem(1)->childCount(), 3);
@@ -382,6 +423,29 @@ TEST_F(ConfigWindow, FolderChoicesGoThroughTheHandheldSlotLimit) {
     model.GetAccountOptions(&r);
     EXPECT_EQ(r.syncInbox, 0) << "the inbox row switches the whole-inbox option";
     EXPECT_TRUE(model.changed);
+}
+
+TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    frame.findChild<QAction*>("32773")->trigger();
+    ASSERT_EQ(w.ui.questions().size(), 1u);
+    EXPECT_NE(w.ui.questions()[0].text.find("LKConduit.hlp"), std::string::npos) << w.ui.questions()[0].text;
+
+    // No desktop opener here: the address is still kept for next time.
+    frame.findChild<QAction*>("32790")->trigger();
+    ASSERT_EQ(w.ui.questions().size(), 2u);
+    EXPECT_NE(w.ui.questions()[1].text.find("could not be opened"), std::string::npos);
+    std::string address;
+    GetWebPageAddress(address);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    char text[256] = {};
+    DWORD size = sizeof text, type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(address, text);
+    EXPECT_NE(address.find("https://"), std::string::npos);
 }
 
 TEST_F(ConfigWindow, ConfigureReturnsOnceTheFrameIsClosed) {
