@@ -5,6 +5,8 @@
 #include <QAction>
 #include <QDialog>
 #include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
@@ -103,6 +105,20 @@ ConfigFrame::ConfigFrame(CUserConfig& model) : model_(model) {
     QMenu* helpMenu = menuBar()->addMenu("A&yuda");
     helpMenu->setObjectName("menu1");
     helpMenu->addActions({help, web, about});
+
+    // Menu images from the tool bar's commands and the frame's accelerator keys.
+    auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
+    menus_.LoadToolbar(16, 16, {{32772, icon(QStyle::SP_DialogSaveButton)}, {32776, icon(QStyle::SP_FileIcon)},
+                                {32792, icon(QStyle::SP_TrashIcon)}, {32781, icon(QStyle::SP_FileDialogDetailedView)},
+                                {32773, icon(QStyle::SP_DialogHelpButton)}});
+    const std::vector<Accel> accelerators = {{FVIRTKEY | FCONTROL, 'S', 32772}, {FVIRTKEY | FCONTROL, 'N', 32776},
+                                             {FVIRTKEY, 0x70, 32773}};
+    menus_.SetAccelerators(accelerators);
+    menus_.Install(this);
+    const std::pair<QKeySequence, QAction*> keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_S), save_}, {QKeySequence(Qt::CTRL | Qt::Key_N), newAccount_}, {QKeySequence(Qt::Key_F1), help}};
+    for (const auto& [sequence, target] : keys)
+        connect(new QShortcut(sequence, this), &QShortcut::activated, target, &QAction::trigger);
 
     QToolBar* tools = addToolBar("tools");
     tools->setObjectName("32779");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config_pages.h"
+#include "config/menu_manager.h"
 
 class QAction;
 class QComboBox;
@@ -68,6 +69,7 @@ private:
     QLabel* counts_[3];
     QAction *save_, *newAccount_, *deleteAccount_;
     QComboBox* users_;
+    CCoolMenuManager menus_;
 };
 
 }  // namespace panelwright

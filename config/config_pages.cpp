@@ -559,6 +559,8 @@ public:
         list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
         grid_->addWidget(list_, 1, 0, 1, 2);
         notes(11041, LangText(4291) + "\r\n\r\n" + LangText(4292) + LangText(4293) + "\r\n\r\n" + LangText(4294) + "\r\n\r\n", 2);
+        grid_->setRowStretch(1, 3);
+        grid_->setRowStretch(2, 1);
         _LoadUIPluginSettings(model_.userId, &entries_);
         for (const ExtensionChoice* e : entries_) {
             const int row = list_->rowCount();

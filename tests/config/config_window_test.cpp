@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
@@ -28,6 +29,7 @@
 #include "common/plugin_registry.h"
 #include "config/config_dialogs.h"
 #include "config/config_frame.h"
+#include "config/menu_manager.h"
 #include "config/panelwright.h"
 #include "engine/tidewater.h"
 #include "platform/core/registry.h"
@@ -446,6 +448,106 @@ TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
     RegCloseKey(key);
     EXPECT_EQ(address, text);
     EXPECT_NE(address.find("https://"), std::string::npos);
+}
+
+TEST_F(ConfigWindow, AnotherUserIsLoadedFromTheSelector) {
+    std::ostringstream out, err;
+    tallyhop::InitOptions o;
+    o.userName = "second";
+    ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    auto* users = Control<QComboBox>(frame, 32777);
+    ASSERT_EQ(users->count(), 2);
+    const int other = users->itemData(1).toInt();
+    ASSERT_NE(other, w.userId);
+
+    // The current user again: nothing happens.
+    emit users->activated(0);
+    EXPECT_TRUE(w.ui.questions().empty());
+
+    // The second user has no settings yet: declining keeps the first user.
+    w.ui.answerNext(IDNO);
+    users->setCurrentIndex(1);
+    emit users->activated(1);
+    EXPECT_EQ(model.userId, w.userId);
+    EXPECT_EQ(users->currentIndex(), 0) << "the selector shows the loaded user again";
+
+    // Accepting makes the settings through the engine and loads the user: no accounts.
+    w.ui.answerNext(IDYES);
+    users->setCurrentIndex(1);
+    emit users->activated(1);
+    EXPECT_EQ(model.userId, other);
+    EXPECT_EQ(frame.windowTitle(), "Configuración de Tessaline para el usuario second");
+    EXPECT_EQ(model.CountAccounts(), 0);
+    EXPECT_EQ(frame.ShownPage(), kPageGlobal);
+    auto* tree = frame.findChild<QTreeWidget*>("tree");
+    EXPECT_EQ(tree->topLevelItemCount(), 2) << "global settings and plug-ins only";
+    int version = 0;
+    RosterReadInt(other, "Tessaline", "ConduitVersion", &version, 0);
+    EXPECT_EQ(version, 517);
+}
+
+TEST(MenuManager, AcceleratorTextsLastEntryFirst) {
+    CCoolMenuManager m;
+    m.SetAccelerators({{FVIRTKEY | FCONTROL, 'O', 10}, {FVIRTKEY, 0x41, 11}, {FVIRTKEY, 0x7B, 10},
+                       {FVIRTKEY | FCONTROL | FALT | FSHIFT, 'X', 12}, {0, 'q', 13}});
+    struct Case {
+        std::string text;
+        int command;
+        bool appended;
+        std::string after;
+    } cases[] = {
+        {"&Open", 10, true, "&Open\tF12, Ctrl+O"},
+        {"&Open\told", 10, true, "&Open\tF12, Ctrl+O"},
+        {"Cut", 12, true, "Cut\tAlt+Ctrl+Shift+X"},
+        {"Quit", 13, true, "Quit\tq"},
+        {"None\tkept", 99, false, "None"},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(m.AppendAcceleratorText(c.text, c.command), c.appended);
+        EXPECT_EQ(c.text, c.after);
+    }
+}
+
+TEST(MenuManager, ToolbarImagesOfOneSizeAndMnemonicsWrap) {
+    CCoolMenuManager m;
+    EXPECT_TRUE(m.LoadToolbar(16, 15, {{1, QIcon()}, {0, QIcon()}, {2, QIcon()}}));
+    EXPECT_TRUE(m.LoadToolbar(16, 15, {{2, QIcon()}, {3, QIcon()}}));
+    EXPECT_FALSE(m.LoadToolbar(32, 32, {{4, QIcon()}})) << "another image size";
+    EXPECT_EQ(m.ImageIndex(1), 0);
+    EXPECT_EQ(m.ImageIndex(2), 1) << "an id keeps its first image";
+    EXPECT_EQ(m.ImageIndex(3), 2);
+    EXPECT_EQ(m.ImageIndex(4), -1);
+
+    const std::vector<std::string> items = {"&Save", "&New", "&Delete", "Sa&ve as", "E&xit"};
+    struct Case {
+        int highlighted;
+        char key;
+        int answer;
+    } cases[] = {{-1, 'n', 1 | 0x20000}, {-1, 'S', 0 | 0x20000}, {0, 'v', 3 | 0x20000}, {0, 'x', 4 | 0x20000},
+                 {3, 'z', 0}};
+    for (const Case& c : cases) EXPECT_EQ(CCoolMenuManager::MenuChar(items, c.highlighted, c.key), c.answer) << c.key;
+    const std::vector<std::string> twice = {"&Alpha", "&Beta", "&Another", "&Also"};
+    EXPECT_EQ(CCoolMenuManager::MenuChar(twice, 0, 'a'), 2 | 0x30000);
+    EXPECT_EQ(CCoolMenuManager::MenuChar(twice, 2, 'a'), 3 | 0x30000);
+    EXPECT_EQ(CCoolMenuManager::MenuChar(twice, 3, 'a'), 0 | 0x30000) << "wraps to the first";
+}
+
+TEST_F(ConfigWindow, MenusShowImagesAndAcceleratorsWhenOpened) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    auto* file = frame.findChild<QMenu*>("menu0");
+    ASSERT_NE(file, nullptr);
+    emit file->aboutToShow();
+    auto* save = frame.findChild<QAction*>("32772");
+    EXPECT_FALSE(save->icon().isNull());
+    EXPECT_TRUE(save->text().endsWith("\tCtrl+S")) << save->text().toStdString();
+    emit file->aboutToShow();
+    EXPECT_EQ(save->text().count('\t'), 1) << "opened twice, appended once";
+    auto* exit = frame.findChild<QAction*>("57665");
+    EXPECT_FALSE(exit->text().contains('\t'));
 }
 
 TEST_F(ConfigWindow, ConfigureReturnsOnceTheFrameIsClosed) {
