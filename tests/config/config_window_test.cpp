@@ -30,6 +30,7 @@
 #include "config/config_dialogs.h"
 #include "config/config_frame.h"
 #include "config/menu_manager.h"
+#include "config/subclass_wnd.h"
 #include "config/panelwright.h"
 #include "engine/tidewater.h"
 #include "platform/core/registry.h"
@@ -548,6 +549,59 @@ TEST_F(ConfigWindow, MenusShowImagesAndAcceleratorsWhenOpened) {
     EXPECT_EQ(save->text().count('\t'), 1) << "opened twice, appended once";
     auto* exit = frame.findChild<QAction*>("57665");
     EXPECT_FALSE(exit->text().contains('\t'));
+}
+
+// A hook that records the events it sees and handles the ones it is told to.
+class RecordingHook : public CSubclassWnd {
+public:
+    RecordingHook(std::vector<std::string>& log, std::string name, QEvent::Type handles = QEvent::None)
+        : log_(log), name_(std::move(name)), handles_(handles) {}
+
+protected:
+    bool WindowProc(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::User && event->type() != QEvent::User + 1) return false;
+        log_.push_back(name_ + ":" + std::to_string(event->type()));
+        return event->type() == handles_;
+    }
+
+private:
+    std::vector<std::string>& log_;
+    std::string name_;
+    QEvent::Type handles_;
+};
+
+TEST(WindowHooks, NewestFirstEachPassingOnWhatItDoesNotHandle) {
+    ASSERT_TRUE(platform::ui::ensureWindowedApplication());
+    std::vector<std::string> log;
+    auto window = std::make_unique<QWidget>();
+    RecordingHook first(log, "first"), second(log, "second", QEvent::Type(QEvent::User + 1));
+    first.HookWindow(window.get());
+    second.HookWindow(window.get());
+    auto send = [&](int type) {
+        QEvent e{QEvent::Type(type)};
+        QApplication::sendEvent(window.get(), &e);
+    };
+    send(QEvent::User);
+    send(QEvent::User + 1);  // handled by the newest: the older one never sees it
+    EXPECT_EQ(log, (std::vector<std::string>{"second:1000", "first:1000", "second:1001"}));
+
+    // Removing the first-installed hook leaves the other one in place.
+    log.clear();
+    first.HookWindow(nullptr);
+    send(QEvent::User);
+    EXPECT_EQ(log, (std::vector<std::string>{"second:1000"}));
+    second.HookWindow(nullptr);
+    log.clear();
+    send(QEvent::User);
+    EXPECT_TRUE(log.empty());
+
+    // A window that goes away leaves its hooks unhooked.
+    first.HookWindow(window.get());
+    second.HookWindow(window.get());
+    window.reset();
+    EXPECT_EQ(first.HookedWindow(), nullptr);
+    EXPECT_EQ(second.HookedWindow(), nullptr);
+    EXPECT_EQ(first.HookWindow(nullptr), 1) << "unhooking again is harmless";
 }
 
 TEST_F(ConfigWindow, ConfigureReturnsOnceTheFrameIsClosed) {
