@@ -98,6 +98,31 @@ int CMailAccount::CountFolders(int* handheldSlots, int* mappedFolders, int* serv
     return 1;
 }
 
+int CMailAccount::SetFolderSync(std::string_view name, int on) {
+    std::vector<FolderEntry> folders = Folders();
+    auto it = std::find_if(folders.begin(), folders.end(), [&](const FolderEntry& e) { return sameName(e.name, name); });
+    if (it == folders.end()) return 0;
+    int result = 1;
+    if (it->slot != kNoSlot) {
+        it->synchronised = on ? 1 : 0;
+    } else if (!on) {
+        it->synchronised = 0;
+        it->flags &= ~1u;
+    } else {
+        // A folder waits for a free handheld slot: the slots in use and the folders
+        // already waiting leave room for it, or it is refused. It does not count itself.
+        int slots = 0, marked = 0;
+        CountFolders(&slots, nullptr, nullptr, &marked);
+        if (it->flags & 1) --marked;
+        const bool room = slots + marked + 1 <= kHandheldSlots;
+        it->synchronised = room ? 1 : 0;
+        it->flags = room ? (it->flags | 1u) : (it->flags & ~1u);
+        result = room ? 1 : 0;
+    }
+    SetFolders(folders);
+    return result;
+}
+
 int CMailAccount::FindQueuedFolder(std::string_view name, int* index) const {
     for (const CDeviceFolder& q : queued_) {
         if (sameName15(q.name, name)) {

@@ -92,6 +92,10 @@ public:
     int FindQueuedFolder(std::string_view name, int* index) const;
     int FindHandheldFolder(std::string_view name, int* index) const;
     const char* QueuedFolderName(int slot) const;
+    // Switches a server folder's handheld synchronisation (name compared without regard to
+    // case): 0 when no folder has that name, or when a folder not yet on the handheld
+    // cannot get a handheld slot (it is then left off); else 1.
+    int SetFolderSync(std::string_view name, int on);
     int MergeServerFolders(std::span<const ServerFolderInfo> folders, int useQueued);
     int SelectedFolders(std::vector<int>& slots, std::vector<std::string>& names) const;
 

@@ -1,10 +1,14 @@
 // The conduit's exports: its name and information, the synchronisation road and the
 // configuration road.
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "conduit/gatehouse.h"
 #include "conduit/plugin_library.h"
+#include "platform/core/os.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
@@ -26,6 +30,8 @@ constexpr int kStringSynchronise = 10020;
 constexpr int kStringAsDefault = 10021;
 constexpr int kStringDoNothing = 10022;
 constexpr int kStringActionCaption = 10023;
+constexpr int kStringHelp = 10017;
+constexpr int kStringHelpPath = 10024;
 
 constexpr int kActionSynchronise = 0;
 constexpr int kActionDoNothing = 6;
@@ -42,6 +48,8 @@ const char* OwnString(int id) {
     case kStringAsDefault: return "Imposta &come predefinito";
     case kStringDoNothing: return "Nessuna operazione";
     case kStringActionCaption: return "Operazione Tallyhop per Tessaline (TM)";
+    case kStringHelp: return "Guida";
+    case kStringHelpPath: return "%s/LKConduit.hlp";
     case kStringNoEngine:
         return "Impossibile trovare la libreria Tessaline Sync per configurare gli account Tessaline. Verificare "
                "che il conduttore di Tessaline sia installato sul computer in uso.";
@@ -97,6 +105,21 @@ bool RunConfiguration(const LanguageScope& language, int userId, int* result) {
     return true;
 }
 
+// The help file beside the sync manager: opened by the desktop's file opener when it is
+// there, otherwise the user is told that it is missing.
+void ShowHelp(const LanguageScope& language) {
+    char dir[260];
+    int size = sizeof dir;
+    if (QuayGetSyncManagerDirectory(dir, &size) != SYNC_OK) dir[0] = 0;
+    const std::string pattern = language.String(kStringHelpPath);
+    char path[600];
+    std::snprintf(path, sizeof path, pattern.c_str(), dir);
+    struct stat st {};
+    if (stat(path, &st) == 0 && S_ISREG(st.st_mode) && platform::openWithDesktop(path)) return;
+    platform::ui::messageBox(std::string("Il file della guida non \xe8 disponibile:\n") + path,
+                             language.String(kStringProduct), MB_OK | MB_ICONINFORMATION);
+}
+
 // The user's choice for the next synchronisations: synchronise or do nothing, once or as
 // the default, with a way into the account configuration. True on OK.
 bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset, bool* doNothing, bool* asDefault) {
@@ -124,6 +147,7 @@ bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset,
                                 busy = false;
                             },
                             true});
+    form.actions.push_back({text(kStringHelp, 1007), [&] { ShowHelp(language); }, false});
     if (platform::ui::current().choose(form) != IDOK) return false;
     *doNothing = form.choice == 1;
     *asDefault = form.checked;

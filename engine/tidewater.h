@@ -75,3 +75,21 @@ TESS_API int UpgradeUserSettings(int userId, int storedVersion);
 // cancelled, or a buffer too small for its text).
 TESS_API int LarkspurGetNotesConfiguration(char* idFile, int idSize, char* mailText, int mailSize, char* password,
                                            int passwordSize);
+
+// ---- Configuration exports -----------------------------------------------------------------
+
+// Opens the configuration window (the "Configure" export of the library that the
+// "ConfigPlugins" list's "ConfHost" names) for the user, creating or upgrading the user's
+// settings first when the user agrees: 0 the window ran; 1 otherwise.
+TESS_API int ConfigureLarkspur(int userId);
+// The outside account wizard's choice, kept for the next synchronisation of the relay's
+// account: 1 written; 0 not. A number below 1 is written as 25.
+TESS_API int LarkspurSaveUserSelection(int mailSystem, const char* text1, const char* text2, const char* text3,
+                                       int number);
+// The desktop's mail profiles: 1 and their number; 0 and 0 when they cannot be read.
+TESS_API int LarkspurGetProfileCount(int* count);
+// The profile at the 1-based index of the list LarkspurGetProfileCount read: 1 copied; 0
+// without a list, outside 1..count, or when the name and its NUL do not fit.
+TESS_API int LarkspurGetProfileAt(int index, char* buffer, int size);
+// Registers the office-document translator: 0 registered, else 1.
+TESS_API int LarkspurConfigurePrismatica();

@@ -1,9 +1,11 @@
 #include "platform/core/os.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -297,6 +299,22 @@ std::optional<std::filesystem::path> TempDir::reserveFile(std::string_view untru
     }
     ec = std::make_error_code(std::errc::file_exists);
     return std::nullopt;
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool openWithDesktop(const std::string& target) {
+    char opener[] = "xdg-open";
+    std::string copy = target;
+    char* argv[] = {opener, copy.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, opener, nullptr, nullptr, argv, environ) != 0) return false;
+    int status = 0;
+    // The opener hands the target on and returns.
+    if (waitpid(pid, &status, 0) != pid) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace platform

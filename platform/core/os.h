@@ -120,6 +120,10 @@ private:
 // The safe file name reserveFile starts from (exposed for tests).
 TESS_EXPORT std::string safeFileName(std::string_view untrustedName);
 
+// Opens a file or web address with the desktop's opener (xdg-open), as the shell's "open"
+// verb does: true when the opener ran and reported success.
+TESS_EXPORT bool openWithDesktop(const std::string& target);
+
 // A date and wall-clock time of a time-zone transition, as local time just before it.
 struct ZoneDate {
     int year = 0;  // 0 with month 0: no transition

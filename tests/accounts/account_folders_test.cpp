@@ -1,5 +1,6 @@
 // The server folder table and placing folders into the handheld's sixteen slots.
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include "accounts/block_fields.h"
 #include "accounts/mail_account.h"
@@ -162,6 +163,40 @@ TEST_F(AccountFoldersTest, SelectedFolders) {
     EXPECT_EQ(account->SelectedFolders(slots, names), 2);
     EXPECT_EQ(slots, (std::vector<int>{2, kNoSlot}));
     EXPECT_EQ(names, (std::vector<std::string>{"A", "C"}));
+}
+
+TEST_F(AccountFoldersTest, FolderSyncSwitchWaitsForAFreeHandheldSlot) {
+    // Fourteen handheld slots in use; "Old" is on the handheld, the others wait or not.
+    std::vector<std::string> slots;
+    for (int i = 0; i < 14; ++i) slots.push_back("S" + std::to_string(i));
+    setHandheldSlots(slots);
+    account->SetFolders({{"Old", {1}, 3, 0, 0}, {"Pending", {2}, kNoSlot, 1, 1}, {"New1", {3}, kNoSlot, 0, 0},
+                         {"New2", {4}, kNoSlot, 0, 0}});
+    struct Step {
+        const char* name;
+        int on;
+        int result;
+        int32_t synchronised;
+        uint32_t flags;
+    } steps[] = {
+        {"missing", 1, 0, 0, 0},
+        {"OLD", 1, 1, 1, 0},      // on the handheld: the flag only, names without case
+        {"Old", 0, 1, 0, 0},
+        {"pending", 1, 1, 1, 1},  // already waiting: it does not count itself
+        {"new1", 1, 1, 1, 1},     // 14 slots + 1 waiting + itself = 16
+        {"New2", 1, 0, 0, 0},     // a 17th is refused and left off
+        {"New1", 0, 1, 0, 0},     // off clears the wait
+        {"New2", 1, 1, 1, 1},     // room again
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(testing::Message() << s.name << " " << s.on);
+        EXPECT_EQ(account->SetFolderSync(s.name, s.on), s.result);
+        for (const Folder& f : account->Folders())
+            if (strcasecmp(f.name.c_str(), s.name) == 0) {
+                EXPECT_EQ(f.synchronised, s.synchronised);
+                EXPECT_EQ(f.flags & 1u, s.flags);
+            }
+    }
 }
 
 }  // namespace

@@ -282,9 +282,23 @@ TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
     EXPECT_EQ(form.options[0].text, "Sincronizza account attivi");
     EXPECT_EQ(form.options[1].id, 1005);
     EXPECT_EQ(form.check.id, 1008);
-    ASSERT_EQ(form.actions.size(), 1u);
+    ASSERT_EQ(form.actions.size(), 2u);
     EXPECT_EQ(form.actions[0].label.text, "Configura account...");
+    EXPECT_EQ(form.actions[1].label.text, "Guida");
+    EXPECT_EQ(form.actions[1].label.id, 1007);
     EXPECT_TRUE(ui.problems().empty());
+
+    // Help: there is no help file beside the sync manager, and the user is told so.
+    std::remove(callFile().c_str());
+    ui.answerNextForm({IDCANCEL, 0, false, {1}});
+    ConduitActionPrefs helped{};
+    helped.creator = kMail;
+    helped.userId = userId_;
+    helped.action = 0;
+    EXPECT_EQ(action_(&helped), 0);
+    ASSERT_FALSE(ui.questions().empty());
+    EXPECT_NE(ui.questions().back().text.find("LKConduit.hlp"), std::string::npos) << ui.questions().back().text;
+    EXPECT_EQ(engineCall(), "") << "help configures nothing";
 
     // An unknown user gets no dialog.
     ConduitActionPrefs stranger{};
@@ -292,7 +306,7 @@ TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
     stranger.action = 6;
     EXPECT_EQ(action_(&stranger), -1);
     EXPECT_EQ(action_(nullptr), -1);
-    EXPECT_EQ(ui.forms().size(), std::size(cases));
+    EXPECT_EQ(ui.forms().size(), std::size(cases) + 1);
     EXPECT_EQ(stranger.action, 6);
 }
 

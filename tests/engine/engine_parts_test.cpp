@@ -182,16 +182,12 @@ TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
 
 #include "engine/mail_client_set.h"
 #include "platform/core/registry.h"
+#include "tests/engine/registry_text.h"
 
 namespace tess::engine {
 namespace {
 
-void SetText(HKEY root, const std::string& path, const char* name, const std::string& text) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(root, path.c_str(), &key), ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const unsigned char*>(text.c_str()), DWORD(text.size() + 1));
-    RegCloseKey(key);
-}
+using test::SetText;
 
 std::string GetText(HKEY root, const char* path) {
     HKEY key = nullptr;

@@ -14,6 +14,7 @@
 #include "platform/syncmgr/handheld_store.h"
 #include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/account_command.h"
+#include "tools/tallyhop/configure_command.h"
 #include "tools/tallyhop/handheld_listing.h"
 #include "tools/tallyhop/notes_command.h"
 #include "tools/tallyhop/runtime_setup.h"
@@ -26,6 +27,7 @@ void usage(std::ostream& out) {
            "       (--mail-client: the MAPI stand-in becomes the desktop's default mail client)\n"
            "       tallyhop sync [--user NAME] [--handheld NAME]\n"
            "       tallyhop action [--user NAME]  (the conduit's sync action dialog; needs a display)\n"
+           "       tallyhop configure [--user NAME]  (the configuration window; needs a display)\n"
            "       tallyhop handheld [--handheld NAME]\n"
         << tallyhop::kAccountUsage
         << tallyhop::kNotesUsage
@@ -70,9 +72,11 @@ int listCommand(const std::string& handheld) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    bool haveDisplay = false;
 #ifdef TALLYHOP_WINDOWED_UI
     // With a display the progress window and message boxes are real windows.
-    if (platform::ui::installWindowedIfDisplay()) platform::ui::installWindowedFormDialogs();
+    haveDisplay = platform::ui::installWindowedIfDisplay();
+    if (haveDisplay) platform::ui::installWindowedFormDialogs();
 #endif
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? std::cerr : std::cout);
@@ -122,6 +126,11 @@ int main(int argc, char** argv) {
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}})) return 2;
         return tallyhop::runAction(options, std::cout, std::cerr);
+    }
+    if (command == "configure") {
+        std::string userName;  // empty: the first user
+        if (!parseOptions(args, {{"--user", &userName}})) return 2;
+        return tallyhop::runConfigure(userName, haveDisplay, std::cout, std::cerr);
     }
     if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
     if (command == "notes") return tallyhop::notesCommand(args, std::cout, std::cerr);

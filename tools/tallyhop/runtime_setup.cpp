@@ -178,10 +178,11 @@ int setupRegistry(std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-const ListedLibrary kListedLibraries[6] = {
+const ListedLibrary kListedLibraries[7] = {
     {"MsgHostPlugins", "Copperfen", "Copperfen"}, {"MsgHostPlugins", "Thistledown", "Thistledown"},
     {"MsgHostPlugins", "Briarholt", "Briarholt"}, {"MsgHostPlugins", "Heronwick", "Heronwick"},
     {"MsgHostPlugins", "Fenwick", "Fenwick"},     {"MsgSyncPlugins", "Tidewater", "Tidewater"},
+    {"ConfigPlugins", "ConfHost", "Panelwright"},
 };
 
 std::string defaultUserName() {

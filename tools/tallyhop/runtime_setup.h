@@ -29,6 +29,6 @@ struct ListedLibrary {
     const char* valueName;
     const char* library;
 };
-extern const ListedLibrary kListedLibraries[6];
+extern const ListedLibrary kListedLibraries[7];
 
 }  // namespace tallyhop

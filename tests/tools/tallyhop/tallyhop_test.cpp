@@ -2,6 +2,8 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cstdlib>
+#include <map>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -126,6 +128,29 @@ TEST_F(Tallyhop, CommandErrors) {
         EXPECT_NE(run.out.find(c.message), std::string::npos) << c.args << ": " << run.out;
     }
     EXPECT_FALSE(std::filesystem::exists(home_.path() / "handhelds" / "default.db")) << "listing creates nothing";
+}
+
+TEST_F(Tallyhop, ConfigureWithoutADisplayChangesNothing) {
+    ASSERT_EQ(tallyhop("init --user Ann").status, 0);
+    // No display of any kind for the child.
+    std::map<std::string, std::string> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        if (const char* v = std::getenv(name)) saved[name] = v;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(name);
+    const Outcome unknown = tallyhop("configure --user Bob");
+    const Outcome run = tallyhop("configure");
+    for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
+
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.out.find("no user 'Bob'"), std::string::npos) << unknown.out;
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("configure needs a display"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("nothing was changed"), std::string::npos) << run.out;
+    // The user's settings were not created behind the user's back.
+    int version = 0;
+    RosterReadInt(1, "Tessaline", "ConduitVersion", &version, 0);
+    EXPECT_EQ(version, 0);
+    EXPECT_FALSE(std::filesystem::exists(syncmgr::userDirectory(1) / "Tessaline" / "acc0.dat"));
 }
 
 TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {

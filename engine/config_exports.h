@@ -1,0 +1,34 @@
+#pragma once
+// The workers of the engine's configuration exports, and the host connection's reader of
+// the account wizard's selection file.
+#include <string>
+
+namespace tess::engine {
+
+class CSyncSession;
+
+// Opens the configuration window for the user after making sure the user's settings exist
+// at the current data version: 0 the window ran; 1 otherwise.
+int ConfigureUser(CSyncSession& session, int userId);
+
+// Writes the wizard's selection file ("LKHELP.dat" in the sync manager's directory) and
+// records the relay's mail system: 1 written, 0 not.
+int SaveUserSelection(int mailSystem, const char* text1, const char* text2, const char* text3, int number);
+
+struct UserSelection {
+    std::string account;
+    std::string password;  // in clear
+    std::string third;
+    int number = 25;
+};
+// Reads the selection file once and deletes it; true when its first field is not empty.
+bool ReadUserSelection(UserSelection* out);
+
+// The desktop's mail profiles for the wizard, read by count first, then by 1-based index.
+int ProfileCount(int* count);
+int ProfileAt(int index, char* buffer, int size);
+
+// Registers the office-document translator with the translator manager: 0, else 1.
+int RegisterDocumentTranslator();
+
+}  // namespace tess::engine
