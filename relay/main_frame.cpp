@@ -145,8 +145,11 @@ bool CMainFrame::OnCreate() {
     tray_.SetMenuDefaultItem(4, true);
     if (tray_.Icon()) {
         QObject::connect(tray_.Icon(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
-            // A double click runs the menu's default item: position 4, "Help...".
-            if (reason == QSystemTrayIcon::DoubleClick) OnHelp();
+            // A double click runs the command at the menu's default position (4); an item
+            // without a command (a separator) does nothing.
+            if (reason != QSystemTrayIcon::DoubleClick) return;
+            const QList<QAction*> items = menu_.actions();
+            if (items.size() > 4 && !items[4]->isSeparator()) items[4]->trigger();
         });
     }
     QObject::connect(&poll_, &QTimer::timeout, [this] { OnTimer(); });
