@@ -3,6 +3,7 @@
 #include "tests/relay/relay_test_support.h"
 
 #include <filesystem>
+#include <functional>
 
 #include "platform/core/registry.h"
 #include "platform/mapi/mail_client_registration.h"
@@ -224,6 +225,55 @@ TEST_F(MapiHelpersTest, RecipientTextsAreCleanedToAddresses) {
     watcher->JoinRecipientTexts(r, to, cc, bcc);
     EXPECT_EQ(to, "x");
     EXPECT_EQ(cc, "a, b");
+}
+
+}  // namespace
+}  // namespace tess::test
+
+namespace tess::test {
+namespace {
+
+class InitializeFailures : public RelayFixture {};
+
+TEST_F(InitializeFailures, EachIsLoggedWithTheProfileAndUndone) {
+    enum class Fault { Logon, Advise, BadKey };
+    struct Case {
+        std::string name;
+        Fault fault;
+        std::string log;
+    } cases[] = {
+        {"logon", Fault::Logon, "Wayfarer Fatal Error: Unable to logon using profile: Work"},
+        {"advise", Fault::Advise, "Wayfarer Fatal Error: Unable to set thread advise sink for profile: Work"},
+        {"bad key", Fault::BadKey,
+         "Wayfarer Fatal Error: Possible bad Security key.  Unable to initialize Security context for profile: Work"},
+    };
+    for (Case& c : cases) {
+        memory->clearFaults();
+        if (c.fault == Fault::Logon) memory->failCall("Logon", MAPI_E_LOGON_FAILED);
+        if (c.fault == Fault::Advise) memory->failCall("Advise", E_FAIL);
+        if (c.fault == Fault::BadKey) {
+            key = std::string("\x01") + "QUJD";  // decodes to 3 bytes, not 32
+            saveRelaySettings(1);
+        }
+        watcher = std::make_unique<relay::CMAPIRedirect>(&frame, config.get(), wireless);
+        EXPECT_LT(watcher->Initialize(), 0) << c.name;
+        EXPECT_TRUE(logged(c.log)) << c.name;
+        watcher.reset();
+    }
+}
+
+TEST_F(InitializeFailures, AFailedKeyCheckLeavesTheMailAndSaysSoInTheTray) {
+    start();
+    key = std::string("\x01") + "QUJD";
+    saveRelaySettings(1);
+    watcher->MarkKeyNew();
+    deliver("Lunch", "noon");
+    EXPECT_TRUE(submittedTo(wireless).empty());
+    EXPECT_EQ(inboxSubjects(), (std::vector<std::string>{"Lunch"}));
+    ASSERT_FALSE(frame.tips.empty());
+    EXPECT_EQ(frame.tips.back(),
+              "Corvid(TM) Wayfarer could not intialize new security key.  Please exit and correct the problem.");
+    EXPECT_EQ(frame.icons.back(), relay::kIconError);
 }
 
 }  // namespace

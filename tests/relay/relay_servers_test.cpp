@@ -251,7 +251,8 @@ TEST_F(RelayOnRealServers, ForwardsNewMailAndObeysControlMails) {
         }
     EXPECT_TRUE(found);
     ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 10s)) << "the control mail is removed";
-    EXPECT_NE(slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road"), std::string::npos);
+    // The relay logs after the mail system took the mail: wait for the line.
+    EXPECT_TRUE(waitFor([&] { return slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road") != std::string::npos; }, 10s));
 
     // Wrong key and an unsealed body: logged, removed, nothing sent.
     HandheldSeal stranger(NewKeyRecord());
