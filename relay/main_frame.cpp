@@ -180,7 +180,12 @@ void CMainFrame::Watch(CMAPIRedirect* watcher) {
     if (fd >= 0) {
         notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
         QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            // Quiet while the batch is handled: a box shown meanwhile runs a nested loop,
+            // which would otherwise be woken by the same readable descriptor again and again.
+            QSocketNotifier* notifier = notifier_.get();
+            notifier->setEnabled(false);
             if (app_->Watcher()) app_->Watcher()->DispatchNotifications();
+            if (notifier_.get() == notifier) notifier->setEnabled(true);
         });
     }
     // Without a descriptor, and to catch what a lost event hides, look now and then.

@@ -91,7 +91,7 @@ void CMAPIRedirect::tooltip(const std::string& text) {
 }
 
 void CMAPIRedirect::DispatchNotifications() {
-    if (session_) HrDispatchNotifications(session_.get());
+    if (session_ && !inNotify_) HrDispatchNotifications(session_.get());
 }
 
 int CMAPIRedirect::NotificationFd() { return session_ ? HrNotificationFd(session_.get()) : -1; }
@@ -435,6 +435,12 @@ void CMAPIRedirect::CreateNDRInOutbox(const std::string& text) {
 ULONG CMAPIRedirect::OnNotify(const std::vector<NOTIFICATION>& notifications) {
     LogWrite(kLogTrace, "Entering CMAPIRedirect::OnNotify");
     if (Road().stopRequested) return 0;
+    struct Busy {
+        bool& flag;
+        bool was;
+        explicit Busy(bool& f) : flag(f), was(f) { flag = true; }
+        ~Busy() { flag = was; }
+    } busy(inNotify_);
     if (frame_) frame_->Animate(kIconRunning, kIconAnimationLast, 50);
     for (const NOTIFICATION& n : notifications) {
         if (Road().stopRequested) break;

@@ -127,7 +127,8 @@ public:
     // >= 0 success.
     HRESULT Initialize();
     ULONG OnNotify(const std::vector<NOTIFICATION>& notifications);
-    // Raises the notifications of mail that arrived (the event loop calls it).
+    // Raises the notifications of mail that arrived (the event loop calls it). Not while
+    // mail is being handled: what arrives meanwhile waits for the next call.
     void DispatchNotifications();
     // Readable when mail may have arrived (-1: poll).
     int NotificationFd();
@@ -226,6 +227,7 @@ private:
     std::string ownAddress_;
     bool initialized_ = false;
     bool loggedOn_ = false;
+    bool inNotify_ = false;  // a box shown while handling mail runs a nested event loop
 };
 
 // Time helpers: FILETIME (100 ns since 1601, UTC) and time_t.

@@ -257,5 +257,24 @@ TEST_F(ForwardTest, BatchHandlesOnlyNewMail) {
     EXPECT_EQ(frame.animations, frame.stops) << "every batch stops the animation it started";
 }
 
+TEST_F(ForwardTest, MailArrivingWhileABatchIsHandledWaitsForTheNextDispatch) {
+    start();
+    size_t seenInside = 99;
+    frame.onAnimate = [&] {
+        frame.onAnimate = nullptr;
+        tessmapi::StoredMessage m;
+        m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "second");
+        m.props[PR_BODY] = SPropValue::String(PR_BODY, "b");
+        memory->deliver("", m);
+        watcher->DispatchNotifications();  // as a nested event loop would
+        seenInside = submittedTo(wireless).size();
+    };
+    deliver("first", "a");
+    EXPECT_EQ(seenInside, 0u) << "nothing handled inside the batch";
+    EXPECT_EQ(submittedTo(wireless).size(), 1u);
+    watcher->DispatchNotifications();
+    EXPECT_EQ(submittedTo(wireless).size(), 2u) << "the second mail is not lost";
+}
+
 }  // namespace
 }  // namespace tess::test

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <sstream>
@@ -37,7 +38,11 @@ struct RecordingFrame : relay::RelayFrame {
     std::vector<int> quits;
     void SetTooltip(const std::string& t) override { tips.push_back(t); }
     void SetIcon(int id) override { icons.push_back(id); }
-    void Animate(int, int, int) override { ++animations; }
+    std::function<void()> onAnimate;  // runs inside the watcher's handling of a batch
+    void Animate(int, int, int) override {
+        ++animations;
+        if (onAnimate) onAnimate();
+    }
     void StopAnimation() override { ++stops; }
     void PostQuit(int code) override { quits.push_back(code); }
 };
