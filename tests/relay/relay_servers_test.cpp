@@ -181,7 +181,7 @@ protected:
         const std::string pid = slurp(pidFile);
         smtpCmd_ = slurp("/proc/" + std::to_string(std::stoi(pid)) + "/cmdline");
         ::kill(-std::stoi(pid), SIGTERM);
-        ASSERT_TRUE(waitFor([&] { return ::kill(std::stoi(pid), 0) != 0; }, 10s));
+        ASSERT_TRUE(waitFor([&] { return ::kill(std::stoi(pid), 0) != 0; }, 30s));
         smtpStopped_ = true;
     }
     void restartSmtp() {
@@ -250,15 +250,15 @@ TEST_F(RelayOnRealServers, ForwardsNewMailAndObeysControlMails) {
             EXPECT_EQ(relay::Trimmed(m.props[PR_BODY].str), "Hello from the handheld");
         }
     EXPECT_TRUE(found);
-    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 10s)) << "the control mail is removed";
+    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 30s)) << "the control mail is removed";
     // The relay logs after the mail system took the mail: wait for the line.
-    EXPECT_TRUE(waitFor([&] { return slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road") != std::string::npos; }, 10s));
+    EXPECT_TRUE(waitFor([&] { return slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road") != std::string::npos; }, 30s));
 
     // Wrong key and an unsealed body: logged, removed, nothing sent.
     HandheldSeal stranger(NewKeyRecord());
     sendOverSmtp(me, "???E-N-2    Wayfarer Message - Do Not Delete", stranger.seal("To: <" + wireless + ">\r\n\r\nx"));
     ASSERT_TRUE(waitFor([&] { return slurp(logFile()).find("Unable to decode control message") != std::string::npos; }, 30s));
-    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 10s));
+    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 30s));
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(handheldCount(), 2u);
 }
@@ -286,7 +286,7 @@ TEST_F(RelayOnRealServers, KilledRelayPicksUpControlMailsAndSendsNothingTwice) {
     relay->kill(SIGKILL);
     sendOverSmtp(me, "???E-N-2    Wayfarer Message - Do Not Delete",
                  handheld->seal("To: <" + wireless + ">\r\nSubject: Queued while down\r\n\r\nlater"));
-    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 2; }, 10s));
+    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 2; }, 30s));
     startRelay();
     ASSERT_TRUE(waitFor([&] { return handheldCount() == 2; }, 30s)) << slurp(logFile());
     std::this_thread::sleep_for(3s);
