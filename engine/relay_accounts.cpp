@@ -1,5 +1,9 @@
 // Accounts served by the desktop relay: their relay settings, their security key and the
 // desktop profile the relay reaches them through.
+#include <spawn.h>
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -10,6 +14,7 @@
 #include "accounts/block_fields.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
+#include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
 namespace tess::engine {
@@ -18,6 +23,26 @@ using tess::accounts::ByteView;
 
 // A fresh security key record (form 1) from the sealing coder; empty when none could be
 // made.
+// Starts the relay program (4220, "Wayfarer.exe": here the program "wayfarer") found in
+// the sync manager's directory, detached; a relay already running refuses the second.
+static void StartRelayProgram() {
+    char dir[1024];
+    int size = sizeof dir;
+    if (QuayGetSyncManagerDirectory(dir, &size) != 0) return;
+    std::string name = Str(4220);
+    if (const size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+    for (char& ch : name) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string program = std::string(dir) + "/" + name;
+    if (::access(program.c_str(), X_OK) != 0) return;
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+}
+
 static std::string GenerateKeyRecord() {
     tess::SealContext* context = nullptr;
     if (tess::CreateSealContext(&context, nullptr) != tess::kSealOk) return {};
@@ -87,8 +112,7 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
         account.Save();
         relay.Save(userId, tess::settings::kSectionRelay);
         Env().WriteRelayValue("User", uint32_t(userId));
-        // Starting the relay program itself is left to the user: this build has no way to
-        // launch a program.
+        StartRelayProgram();
     }
     account.Save();
 

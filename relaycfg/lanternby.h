@@ -29,8 +29,10 @@ struct RelayUserSettings {
 // memory.
 TESS_API int ConfigInit(void);
 TESS_API int ConfigUnInit(void);
-// The settings dialog: 8 when not initialised. The dialog is not part of this build; the
-// call ends as a dialog that closed without a choice (0).
+// The settings dialog: 8 when not initialised; without a screen it ends as a dialog that
+// closed without a choice (0). OK: 12 when changed settings were stored, else 0; 2 when no
+// user was selected and none is chosen; another user chosen: ConfigInit's code, 3 for 0.
+// Cancel: 12 when changed settings were stored, else 11.
 TESS_API int ConfigSetUp(void);
 // 1 for a null address; else a new record in *settings.
 TESS_API int ConfigGetUserSettings(RelayUserSettings** settings);

@@ -8,12 +8,17 @@
 #include <new>
 #include <optional>
 
+#include <QApplication>
+
+#include "common/language_module.h"
 #include "common/plugin_registry.h"
 #include "accounts/user_settings.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/user_manager.h"
 #include "relaycfg/filter_match.h"
+#include "platform/mapi/profiles.h"
 #include "relaycfg/lanternby.h"
+#include "relaycfg/settings_dialog.h"
 
 namespace {
 
@@ -171,7 +176,61 @@ int ConfigUnInit(void) {
 }
 
 int ConfigSetUp(void) {
-    if (!app().initialised) return kNotInitialised;
+    ConfigApp& a = app();
+    if (!a.initialised) return kNotInitialised;
+    // Without a screen nobody can choose: the dialog closes without a choice.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return kOk;
+    CLanguageModule language("LKSYNCLANG.DLL", nullptr);
+    std::vector<RelayUser*> entries;
+    std::vector<tess::relaycfg::SettingsUser> users;
+    for (const auto& entry : a.users) {
+        RelayUser* r = entry.get();
+        entries.push_back(r);
+        tess::relaycfg::SettingsUser u;
+        u.name = r->name;
+        u.selected = r->selected != 0;
+        u.attachments = r->settings->attachments != 0;
+        u.logInformational = r->settings->logInformational != 0;
+        u.logDebug = r->settings->logDebug != 0;
+        u.profile = r->profileOrIdFile;
+        u.password = r->password;
+        u.storeOptions = [r](bool attachments, bool informational, bool flipDebug) {
+            r->settings->attachments = attachments;
+            r->settings->logInformational = informational;
+            if (flipDebug) r->settings->logDebug = !r->settings->logDebug;
+            r->settings->Save(r->userId, tess::settings::kSectionRelay);
+        };
+        u.storeAccount = [r](const std::string& profile, const std::string& password) {
+            CAccountSettings account;
+            if (r->settings->account >= 0 &&
+                account.Load(r->userId, tess::settings::kSectionOlder, kAccountVersion, r->settings->account)) {
+                account.mapiProfile = profile;
+                account.password = password;
+                account.client = 5;
+                account.hostName = LoadLangString(4073);
+                account.Save(r->userId, tess::settings::kSectionOlder, kAccountVersion, r->settings->account);
+            }
+            r->Load();
+        };
+        users.push_back(std::move(u));
+    }
+    std::vector<std::string> profiles;
+    for (const auto& p : tessmapi::loadProfiles()) profiles.push_back(p.name);
+    const bool hadUser = a.selectedUser != nullptr;
+    tess::relaycfg::ConfigSettingsDlg dialog(users, profiles,
+                                             [] { ConfigApp::changeInstalled([](uint32_t v) { return v | kMailDue; }); });
+    const int result = dialog.exec();
+    if (result == 1) {
+        if (dialog.chosen == 0 || (dialog.chosen > 0 && entries[size_t(dialog.chosen - 1)] != a.selectedUser)) {
+            const int id = dialog.chosen == 0 ? 0 : entries[size_t(dialog.chosen - 1)]->userId;
+            CPluginRegistry().WriteRelayValue("User", uint32_t(id));
+            const int rc = ConfigInit();
+            return rc == kOk ? 3 : rc;
+        }
+        if (!hadUser && dialog.current < 0) return kNoUser;
+        return dialog.changed ? 12 : kOk;
+    }
+    if (result == 2) return dialog.changed ? 12 : 11;
     return kOk;
 }
 

@@ -1,6 +1,9 @@
 // Synchronisations of an emulated handheld against the scripted host: the main road,
 // its checks and the handheld's own changes going back to the host.
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 #include <functional>
 
 #include "tests/engine/engine_world.h"
@@ -279,8 +282,16 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     h.protocolWord = 4;
     w.ImapAccount(0, d, h);
     scripted::state().mapiLogon = true;
+    // The relay program where the engine looks for it: here a stand-in that leaves a mark.
+    const std::filesystem::path mark = w.home.path() / "relay-started";
+    const std::filesystem::path relay = syncmgr::syncManagerDirectory() / "wayfarer";
+    std::filesystem::create_directories(relay.parent_path());
+    std::ofstream(relay) << "#!/bin/sh\necho started > '" << mark.string() << "'\n";
+    std::filesystem::permissions(relay, std::filesystem::perms::owner_all);
 
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    for (int i = 0; i < 100 && !std::filesystem::exists(mark); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(std::filesystem::exists(mark)) << "the engine starts the relay program";
     EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
     EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
     const auto account = w.Account(0);
