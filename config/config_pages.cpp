@@ -243,7 +243,9 @@ public:
         profile_->setObjectName("11030");
         grid_->addWidget(profile_, 4, 1);
         id_ = edit(11031, LangText(4344), 11033, 5, 127);
-        password_ = edit(11032, LangText(4088), 11026, 6, 127, true);
+        // The catalogue's 4088 is "Mail Profile:" (the relay's dialog shows it beside its
+        // profile list); beside the password edit it would mislabel the field.
+        password_ = edit(11032, "Password:", 11026, 6, 127, true);
         notes_ = notes(11034, "", 7);
         layoutStep();
         connect(client_, &QComboBox::activated, this, [this] { chooseClient(); });
