@@ -36,6 +36,7 @@ public:
     CMsg msg;
     uint32_t recordId = 0;
     int accountId = 0;
+    std::string serverIdText;  // the server's id as text, once asked for or given
 };
 
 class CMailFolder : public StoreObject {
@@ -49,6 +50,20 @@ public:
     std::vector<std::unique_ptr<CMailMessage>> messages;
 };
 
+// An action the handheld queued while away from the desktop, read from its record in the
+// disconnected-actions database (the record's category is the account).
+struct PendingAction {
+    int accountId = 0;
+    uint32_t recordId = 0;
+    uint32_t opcode = 0;
+    uint32_t uid = 0;
+    std::string arg1, arg2;
+};
+// Opcode, uid (both big-endian) and two NUL-terminated texts (one cut short ends at the
+// record's end); false when the record is too short for the numbers or the opcode is not
+// one the handheld writes (0-8, 10, 13, 15, 16).
+bool ParsePendingAction(const uint8_t* data, size_t size, PendingAction& out);
+
 class StoreAccount : public StoreObject {
 public:
     StoreAccount(int slot, std::unique_ptr<accounts::CMailAccount> a) : id(slot), account(std::move(a)) {}
@@ -56,6 +71,7 @@ public:
     int id;  // the slot, the account's persistent id
     std::unique_ptr<accounts::CMailAccount> account;
     std::vector<std::unique_ptr<CMailFolder>> folders;
+    std::vector<PendingAction> actions;
 
     CMailFolder* FolderBySlot(int slot) const;
 };
