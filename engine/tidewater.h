@@ -70,3 +70,8 @@ TESS_API int SynchronizeMail(void* conduitValue, SyncProperties* properties, HMO
 TESS_API int CreateIniFileSettings(int userId);
 // Brings the user's stored settings to data version 517: 1 upgraded, 0 not.
 TESS_API int UpgradeUserSettings(int userId, int storedVersion);
+// The set-up wizard's registration notice to the wireless service (THN: six numbers
+// joined by "/"; MAN: digits): 0 accepted, 1 no connection, 2 bad THN, 3 bad MAN, 4 the
+// request was incomplete, 5 sending failed or a status other than 200, 6 the service
+// answered 601, 7 any other answer.
+TESS_API int LarkspurProvisionAccount(const char* thnText, const char* manText);
