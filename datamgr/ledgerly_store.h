@@ -137,3 +137,30 @@ TESS_API int MMsgGetAttachmentCount(StoreHandle* message, short* count);
 TESS_API int MMsgSave(StoreHandle** message);
 TESS_API int MMsgDelete(StoreHandle** message);
 TESS_API int MMsgRelease(StoreHandle** message);
+
+/* Attachments (kind 3) of a message; the message must be saved before one is made, at
+   most 10 to a message (0x80B00003). An attachment is filled from a file (MAttWrite, only
+   before it is saved) and saved before its message is (else MMsgSave gives 0x80A00004).
+   MAttRead writes it to a new file of a private temporary folder and gives its path,
+   allocated with malloc: free it with free. The persistent id is account (8 bits),
+   message record (24) and attachment record (24). */
+TESS_API int MMsgGetFirstAttachment(StoreHandle* message, StoreHandle** out);
+TESS_API int MMsgGetNextAttachment(StoreHandle* previous, StoreHandle** out);
+TESS_API int MMsgCreateAttachment(StoreHandle* message, StoreHandle** out);
+/* A saved attachment of any message joins another saved message (0x80A00003 when it is
+   already one of its parts). */
+TESS_API int MMsgCloneAttachment(StoreHandle** attachment, StoreHandle** message, StoreHandle** out);
+TESS_API int MMsgRemoveAttachment(StoreHandle* message, StoreHandle* attachment);
+TESS_API int MAttGetPersistentID(StoreHandle* attachment, uint64_t* id);
+TESS_API int MAttGetHandle(uint64_t id, StoreHandle** out);
+TESS_API int MAttSetFilename(StoreHandle* attachment, const char* name);
+TESS_API int MAttGetFilename(StoreHandle* attachment, char** name, int* length);
+TESS_API int MAttGetSize(StoreHandle* attachment, int* size);
+TESS_API int MAttSetType(StoreHandle* attachment, const char* type);
+TESS_API int MAttGetType(StoreHandle* attachment, int* type);
+TESS_API int MAttWrite(StoreHandle* attachment, const char* path, char translate);
+TESS_API int MAttRead(StoreHandle* attachment, char** path, char translate);
+TESS_API int MAttSave(StoreHandle** attachment);
+TESS_API int MAttCompare(StoreHandle* first, StoreHandle* second, char* same);
+TESS_API int MAttDelete(StoreHandle** attachment);
+TESS_API int MAttRelease(StoreHandle** attachment);

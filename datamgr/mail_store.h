@@ -113,4 +113,8 @@ private:
 // The process's store.
 CMailStore& TheMailStore();
 
+// Before a message is saved: every attachment it holds must be saved (0x80A00004
+// otherwise), and the ids of saved ones join its part list.
+int PrepareAttachmentsForSave(CMailMessage& message);
+
 }  // namespace tess::datamgr

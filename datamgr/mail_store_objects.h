@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "accounts/mail_account.h"
 
@@ -30,6 +31,21 @@ private:
     uint64_t serial_;
 };
 
+class CMailMessage;
+
+// One attachment of a message: its records on the handheld (a chain of pieces ending in a
+// terminator), read as far as asked.
+class CMailAttachment : public StoreObject {
+public:
+    uint32_t Kind() const override { return kAttachmentKind; }
+    enum LoadState { kNotLoaded = 0, kHeader = 1, kLoaded = 2 };
+    uint32_t recordId = 0;  // 0 until saved
+    CMailMessage* message = nullptr;  // the message that holds it
+    CAttachmentChain chain;
+    int loadState = kNotLoaded;
+    bool removed = false;
+};
+
 class CMailMessage : public StoreObject {
 public:
     uint32_t Kind() const override { return kMessageKind; }
@@ -37,6 +53,9 @@ public:
     uint32_t recordId = 0;
     int accountId = 0;
     std::string serverIdText;  // the server's id as text, once asked for or given
+    // Made from the part ids on first use, plus the ones made since.
+    std::vector<std::unique_ptr<CMailAttachment>> attachments;
+    bool attachmentsLoaded = false;
 };
 
 class CMailFolder : public StoreObject {

@@ -260,6 +260,11 @@ int MMsgGetAttachmentCount(StoreHandle* message, short* count) {
 int MMsgSave(StoreHandle** message) {
     StoreHandle* h = message ? *message : nullptr;
     return WithMessage(h, [=](CMailMessage& m) {
+        CMsg before = m.msg;
+        if (const int rc = PrepareAttachmentsForSave(m); rc != 0) {
+            m.msg = before;
+            return rc;
+        }
         const int rc = TheMailStore().SaveMessage(m);
         if (rc == 0)
             if (StoreHandle* fields = HandleFields(h)) fields->id = m.recordId;

@@ -130,7 +130,9 @@ TEST_F(Conduit, EngineGetsTheHostsByNameInFixedOrder) {
     list("MsgSyncPlugins", "TIDEWATER", Lib("libtest_engine.so"));
     setenv("TEST_ENGINE_RESULT", "17", 1);
     EXPECT_EQ(sync(userDir_ + "/Larkspur/"), 17);
-    if (sizeof(void*) == 8) ASSERT_GT(reinterpret_cast<uintptr_t>(&progress_), uintptr_t{0xFFFFFFFF});
+    if (sizeof(void*) == 8) {
+        ASSERT_GT(reinterpret_cast<uintptr_t>(&progress_), uintptr_t{0xFFFFFFFF});
+    }
     const std::string expected = "progress=" + progressText() + "\npath=" + userDir_ + "/Larkspur/\nlast=4\nuser=" +
                                  std::to_string(userId_) + "\nhost0=-\nhost1=-\nhost2=-\nhost3=-\nhost4=Fenwick\n";
     EXPECT_EQ(engineCall(), expected);

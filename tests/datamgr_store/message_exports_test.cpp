@@ -1,8 +1,12 @@
 // Messages through the MMsg exports: the record limit guarding every change, the date
 // text, body writes at an offset and cut to fit, saving and reading back, the record of an
 // incomplete body kept in step, deletion, and the refusals.
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -36,8 +40,8 @@ protected:
         ASSERT_EQ(MAccGetCommonFolder(account_.h, 3, folder_.out()), 0);
     }
     // A new message with the two addresses a save needs.
-    void make(MsgHandle& m) {
-        ASSERT_EQ(MMsgCreate(folder_.h, m.out()), 0);
+    void make(MsgHandle& m, StoreHandle* folder = nullptr) {
+        ASSERT_EQ(MMsgCreate(folder ? folder : folder_.h, m.out()), 0);
         ASSERT_EQ(MMsgSetStringData(m.h, 0, "to@example.org"), 0);
         ASSERT_EQ(MMsgSetStringData(m.h, 1, "from@example.org"), 0);
     }
@@ -125,7 +129,9 @@ TEST_F(MessageExports, BodyWrites) {
         MsgHandle m;
         make(m);
         uint32_t length = uint32_t(c.start.size());
-        if (!c.start.empty()) ASSERT_EQ(MMsgWriteBody(m.h, 0, c.start.c_str(), &length), 0);
+        if (!c.start.empty()) {
+            ASSERT_EQ(MMsgWriteBody(m.h, 0, c.start.c_str(), &length), 0);
+        }
         length = c.length;
         ASSERT_EQ(MMsgWriteBody(m.h, c.offset, c.text.c_str(), &length), 0);
         EXPECT_EQ(length, c.written);
@@ -232,6 +238,108 @@ TEST_F(MessageExports, TheLoadReadsThePartRecords) {
         EXPECT_EQ(datamgr::MessageOf(m.h)->msg.pendingUpdate == 0, expected) << record;
         EXPECT_EQ(complete(m.h), expected) << record;
     }
+}
+
+struct AttHandle {
+    StoreHandle* h = nullptr;
+    ~AttHandle() {
+        if (h) MAttRelease(&h);
+    }
+    StoreHandle** out() { return &h; }
+};
+
+// An attachment made from a file, saved with its message, read back in the next session
+// byte for byte, then removed; the record goes when the store closes.
+TEST_F(MessageExports, AttachmentsFromFilesAndBack) {
+    int64_t attachments = 0;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
+                                        &attachments), 0);
+    std::string content;
+    for (int i = 0; content.size() < 70000; ++i) content += "line " + std::to_string(i) + "\n";  // two pieces
+    const std::filesystem::path file = home_->path() / "report.txt";
+    std::ofstream(file, std::ios::binary) << content;
+
+    MsgHandle m;
+    make(m);
+    AttHandle early;
+    EXPECT_EQ(MMsgCreateAttachment(m.h, early.out()), static_cast<int>(0x8000000Du));  // message not saved
+    ASSERT_EQ(MMsgSave(m.out()), 0);
+    AttHandle a;
+    ASSERT_EQ(MMsgCreateAttachment(m.h, a.out()), 0);
+    ASSERT_EQ(MAttWrite(a.h, file.c_str(), 0), 0);
+    EXPECT_EQ(MMsgSave(m.out()), static_cast<int>(0x80A00004u));  // its attachment is not saved
+    ASSERT_EQ(MAttSave(a.out()), 0);
+    ASSERT_EQ(MMsgSave(m.out()), 0);
+    uint64_t attId = 0;
+    int msgId = 0;
+    ASSERT_EQ(MAttGetPersistentID(a.h, &attId), 0);
+    ASSERT_EQ(MMsgGetPersistentID(m.h, &msgId), 0);
+    EXPECT_EQ(attId >> 24, uint64_t(uint32_t(msgId)));
+
+    ASSERT_EQ(open(&session, 0), 0);
+    MsgHandle again;
+    ASSERT_EQ(MMsgGetHandle(msgId, again.out()), 0);
+    short count = 0;
+    ASSERT_EQ(MMsgGetAttachmentCount(again.h, &count), 0);
+    EXPECT_EQ(count, 1);
+    AttHandle first, byId, none;
+    ASSERT_EQ(MMsgGetFirstAttachment(again.h, first.out()), 0);
+    EXPECT_EQ(MMsgGetNextAttachment(first.h, none.out()), static_cast<int>(0x8000000Cu));
+    ASSERT_EQ(MAttGetHandle(attId, byId.out()), 0);
+    char same = 0;
+    ASSERT_EQ(MAttCompare(first.h, byId.h, &same), 0);
+    EXPECT_EQ(same, 1);
+    char* name = nullptr;
+    int length = 0;
+    ASSERT_EQ(MAttGetFilename(first.h, &name, &length), 0);
+    EXPECT_STREQ(name, "report.txt");
+    int size = 0;
+    ASSERT_EQ(MAttGetSize(first.h, &size), 0);
+    EXPECT_EQ(size_t(size), content.size());
+    char* path = nullptr;
+    ASSERT_EQ(MAttRead(first.h, &path, 0), 0);
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), content);
+    std::free(path);
+
+    // The same attachment given to a second message: once, and a reference more.
+    Handle account, folder;  // the store was loaded again: new handles
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, folder.out()), 0);
+    MsgHandle other;
+    make(other, folder.h);
+    ASSERT_EQ(MMsgSave(other.out()), 0);
+    AttHandle cloned, twice;
+    ASSERT_EQ(MMsgCloneAttachment(first.out(), other.out(), cloned.out()), 0);
+    EXPECT_EQ(MMsgCloneAttachment(first.out(), other.out(), twice.out()), static_cast<int>(0x80A00003u));
+    EXPECT_EQ(datamgr::TheMailStore().References(datamgr::AttachmentOf(first.h)->recordId), 2);
+    ASSERT_EQ(MMsgGetAttachmentCount(other.h, &count), 0);
+    EXPECT_EQ(count, 1);
+    ASSERT_EQ(MMsgRemoveAttachment(other.h, cloned.h), 0);
+
+    ASSERT_EQ(MMsgRemoveAttachment(again.h, first.h), 0);
+    EXPECT_EQ(MMsgRemoveAttachment(again.h, first.h), kInvalid);  // no longer a part of it
+    ASSERT_EQ(MMsgGetAttachmentCount(again.h, &count), 0);
+    EXPECT_EQ(count, 0);
+    ASSERT_EQ(MMsgSave(again.out()), 0);
+    const uint32_t before = handheld_->recordCount(attachments);
+    datamgr::TheMailStore().Close();
+    EXPECT_LT(handheld_->recordCount(attachments), before);
+}
+
+TEST_F(MessageExports, TenAttachmentsAtMost) {
+    MsgHandle m;
+    make(m);
+    ASSERT_EQ(MMsgSave(m.out()), 0);
+    std::vector<AttHandle> made(10);
+    for (AttHandle& a : made) ASSERT_EQ(MMsgCreateAttachment(m.h, a.out()), 0);
+    AttHandle eleventh;
+    EXPECT_EQ(MMsgCreateAttachment(m.h, eleventh.out()), static_cast<int>(0x80B00003u));
+    // An attachment without any piece has no type.
+    int type = 0;
+    EXPECT_EQ(MAttGetType(made[0].h, &type), kInvalid);
+    const std::string longName(257, 'n');
+    EXPECT_EQ(MAttSetFilename(made[0].h, longName.c_str()), static_cast<int>(0x80000005u));
 }
 
 TEST_F(MessageExports, Refusals) {
