@@ -8,7 +8,9 @@
 
 #include "common/handheld_record_io.h"
 #include "datamgr/ledgerly.h"
+#include "datamgr/ledgerly_translator.h"
 #include "datamgr/store_handles.h"
+#include "datamgr/user_session.h"
 #include "platform/core/os.h"
 
 using namespace tess::datamgr;
@@ -100,11 +102,29 @@ std::vector<CMailAttachment*> Visible(CMailMessage& m) {
 
 platform::TempDir* ReadDirectory() {
     static std::optional<platform::TempDir> dir;
+    // Made again when its runtime root went away under it.
+    std::error_code gone;
+    if (dir && !std::filesystem::is_directory(dir->path(), gone)) dir.reset();
     if (!dir) {
         std::error_code ec;
         dir = platform::TempDir::create(ec);
     }
     return dir ? &*dir : nullptr;
+}
+
+// The file the session's translator makes of path, toward the handheld (direction 0) or
+// back to the desktop (1); empty when there is no translator, none applies or it made
+// nothing.
+std::string Translated(const std::string& path, int direction) {
+    if (!SessionIsOurs()) return {};
+    auto* translator = static_cast<CAttachmentTranslator*>(SharedSessionState()->translator);
+    if (!translator || !translator->usable()) return {};
+    static int context = 0;  // the value the plug-ins are given: ours carries nothing
+    CString plugin, output;
+    if (translator->SelectPlugin(path.c_str(), direction, plugin) != 1 || translator->Translate(output, &context) != 1)
+        return {};
+    std::error_code ec;
+    return std::filesystem::is_regular_file(output.str(), ec) ? output.str() : std::string();
 }
 
 }  // namespace
@@ -272,11 +292,18 @@ int MAttGetType(StoreHandle* attachment, int* type) {
     });
 }
 
-int MAttWrite(StoreHandle* attachment, const char* path, char) {
+int MAttWrite(StoreHandle* attachment, const char* path, char translate) {
     return WithAttachment(attachment, [=](CMailAttachment& a) {
         if (a.recordId != 0 || !path || !*path) return Code(LDG_E_INVALID_PARAMETER);
+        // The handheld form, when the translator makes one: read, then removed.
+        const std::string translated = translate ? Translated(path, 0) : std::string();
         CAttachmentChain chain;
-        if (chain.MakeFromFile(path, false) != kRecordOk) return Code(LDG_E_IO_READ_DEVICE);
+        const int made = chain.MakeFromFile(translated.empty() ? path : translated, false);
+        if (!translated.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(translated, ec);
+        }
+        if (made != kRecordOk) return Code(LDG_E_IO_READ_DEVICE);
         // A name given before the file is kept.
         if (!a.chain.entries.empty() && !a.chain.entries.front().name.empty() && !chain.entries.empty() &&
             !chain.entries.front().IsTerminator())
@@ -288,13 +315,19 @@ int MAttWrite(StoreHandle* attachment, const char* path, char) {
     });
 }
 
-int MAttRead(StoreHandle* attachment, char** path, char) {
+int MAttRead(StoreHandle* attachment, char** path, char translate) {
     return WithAttachment(attachment, [=](CMailAttachment& a) {
         if (!path) return Code(LDG_E_INVALID_PARAMETER);
         if (const int rc = LoadChain(a, true); rc != 0) return rc;
         platform::TempDir* dir = ReadDirectory();
-        const std::string written = dir ? a.chain.WriteToTempFile(*dir).string() : std::string();
+        std::string written = dir ? a.chain.WriteToTempFile(*dir).string() : std::string();
         if (written.empty()) return Code(LDG_E_IO_READ_DEVICE);
+        // The desktop form, when the translator makes one, replaces the first file.
+        if (const std::string translated = translate ? Translated(written, 1) : std::string(); !translated.empty()) {
+            std::error_code ec;
+            std::filesystem::remove(written, ec);
+            written = translated;
+        }
         *path = strdup(written.c_str());
         return *path ? 0 : Code(LDG_E_NO_MEMORY);
     });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/handheld_records.h"
+#include "translate/manager/hollowmere.h"
 #include "datamgr/mail_store.h"
 #include "datamgr/store_handles.h"
 #include "tests/datamgr_store/handheld_load_fixture.h"
@@ -325,6 +326,46 @@ TEST_F(MessageExports, AttachmentsFromFilesAndBack) {
     const uint32_t before = handheld_->recordCount(attachments);
     datamgr::TheMailStore().Close();
     EXPECT_LT(handheld_->recordCount(attachments), before);
+}
+
+// The user's translator plug-in for ".txt" (upper case toward the handheld, lower case
+// back): used when the caller asks for it, its copies not left behind.
+TEST_F(MessageExports, AttachmentsThroughTheTranslator) {
+    int64_t attachments = 0;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
+                                        &attachments), 0);
+    ASSERT_EQ(AddExtensionSupport("txt", "Text"), 0);
+    TranslatorInstallRecord r{1, "Lib", "Lib", "TestTranslator.DLL", "txt", "hh", "Maker"};
+    ASSERT_EQ(InstallPlugin(&r), 0);
+    ASSERT_EQ(_SetUserExtPlugin(userId_, "txt", "Lib"), 0);
+    ASSERT_EQ(open(&session, 0), 0);  // the session makes the user's translator
+    Handle account, folder;
+    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, folder.out()), 0);
+
+    const std::filesystem::path file = home_->path() / "note.txt";
+    std::ofstream(file, std::ios::binary) << "Quiet Words";
+    for (const bool translate : {true, false}) {
+        SCOPED_TRACE(translate ? "translated" : "as it is");
+        MsgHandle m;
+        make(m, folder.h);
+        ASSERT_EQ(MMsgSave(m.out()), 0);
+        AttHandle a;
+        ASSERT_EQ(MMsgCreateAttachment(m.h, a.out()), 0);
+        ASSERT_EQ(MAttWrite(a.h, file.c_str(), translate), 0);
+        const auto& data = datamgr::AttachmentOf(a.h)->chain.entries.front().data;
+        EXPECT_EQ(std::string(data.begin(), data.end()).substr(0, 11), translate ? "QUIET WORDS" : "Quiet Words");
+        ASSERT_EQ(MAttSave(a.out()), 0);
+        char* path = nullptr;
+        ASSERT_EQ(MAttRead(a.h, &path, translate), 0);
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), translate ? "quiet words" : "Quiet Words");
+        const std::filesystem::path read = path;
+        std::free(path);
+        size_t files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(read.parent_path())) files += e.is_regular_file();
+        EXPECT_EQ(files, translate ? 1u : 2u) << "only the file given out stays";
+    }
 }
 
 TEST_F(MessageExports, TenAttachmentsAtMost) {
