@@ -27,7 +27,8 @@
    Heronwick, Fenwick; a missing one is null. */
 #define GATEHOUSE_HOST_COUNT 5
 
-/* What Gatehouse calls in the engine. */
+/* What Gatehouse calls in the engine; the engine declares SynchronizeMail with this very
+   type, so the progress callback reaches it whole. */
 typedef int (*SynchronizeMailFn)(void* progress, SyncProperties* properties, HMODULE* hosts, int lastHostIndex,
                                  int userId);
 typedef int (*ConfigureLarkspurFn)(int userId);

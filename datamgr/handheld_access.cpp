@@ -39,7 +39,7 @@ CHandheldDb::~CHandheldDb() { Close(); }
 int CHandheldDb::Open(const std::string& name) {
     if (name.empty()) return Code(LDG_E_INVALID_PARAMETER);
     if (handle_ && strcasecmp(name_.c_str(), name.c_str()) == 0) return 0;
-    if (handle_ && Close() != 0) return Code(LDG_E_DB_OPEN);
+    if (handle_) Close();
     SyncDbHandle h = 0;
     if (SyncOpenDB(name.c_str(), 0, &h, kOpenMode) != SYNC_OK || h == 0) return Code(LDG_E_DB_OPEN);
     handle_ = h;
@@ -51,7 +51,7 @@ int CHandheldDb::OpenKind(int kind, uint16_t version, int accountId) {
     const std::string name = HandheldDbName(kind, accountId);
     if (name.empty()) return Code(LDG_E_INVALID_PARAMETER);
     if (handle_ && strcasecmp(name_.c_str(), name.c_str()) == 0) return 0;
-    if (handle_ && Close() != 0) return Code(LDG_E_DB_OPEN);
+    if (handle_) Close();
     SyncDbHandle h = 0;
     if (OpenHandheldDb(kind, accountId, version, h) != SYNC_OK || h == 0) return Code(LDG_E_DB_OPEN);
     handle_ = h;
@@ -61,10 +61,12 @@ int CHandheldDb::OpenKind(int kind, uint16_t version, int accountId) {
 
 int CHandheldDb::Close() {
     if (!handle_) return 0;
-    if (SyncCloseDB(handle_) != SYNC_OK) return Code(LDG_E_DB_CLOSE);
+    // The handle is forgotten even when the close fails: a handle the sync manager no
+    // longer knows (its session ended) would otherwise block every later open.
+    const int rc = SyncCloseDB(handle_) == SYNC_OK ? 0 : Code(LDG_E_DB_CLOSE);
     handle_ = 0;
     name_.clear();
-    return 0;
+    return rc;
 }
 
 int CHandheldDb::DatabaseVersion(const std::string& name, uint16_t* version) {

@@ -40,6 +40,7 @@ public:
     int OpenKind(int kind, uint16_t version, int accountId = 0);
     int Close();
     bool IsOpen() const { return handle_ != 0; }
+    SyncDbHandle handle() const { return handle_; }
     const std::string& OpenName() const { return name_; }
 
     // Each opens the database by name and closes it again.

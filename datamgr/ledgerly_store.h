@@ -95,3 +95,72 @@ TESS_API int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages,
 TESS_API int MFldGetPersistentID(StoreHandle* folder, int* id);
 TESS_API int MFldGetHandle(int id, StoreHandle** out);
 TESS_API int MFldRelease(StoreHandle** folder);
+
+/* Pending actions (kind 4) the handheld queued while disconnected; they need a
+   synchronisation. Texts point into the action and stay valid until it is completed or
+   the store is loaded again. MTxnGetType: 1 mark read, 2 mark unread, 3 delete or move a
+   message, 4 copy a message, 5 select a folder, 6 add, 7 delete, 8 rename a folder, 9 any
+   other (also an action that has gone). MTxnMarkComplete deletes the handheld's record,
+   then drops the action and frees the handle. */
+TESS_API int MTxnGetVersion(int* version);
+TESS_API int MTxnGetFirst(StoreHandle* account, StoreHandle** out);
+TESS_API int MTxnGetNext(StoreHandle* action, StoreHandle** out);
+TESS_API int MTxnGetType(StoreHandle* action, int* type);
+TESS_API int MTxnGetMsgId(StoreHandle* action, const char** id);
+TESS_API int MTxnGetSourceFld(StoreHandle* action, const char** folder);
+TESS_API int MTxnGetDestFld(StoreHandle* action, const char** folder);
+TESS_API int MTxnMarkComplete(StoreHandle** action);
+TESS_API int MTxnRelease(StoreHandle** action);
+
+/* Messages (kind 2) on the handheld; every export needs a synchronisation (0x80000009,
+   after the handle check). String ids: 0 To, 1 From, 2 Cc, 3 Bcc, 4 Subject, 5 the date
+   text (parsed into u32 id 2; unreadable: the current time, the text cleared,
+   0x80A00005), 6 Reply-To, 7 the server's id as text. U32 ids: 0 size, 1 the caller's
+   value, 2 the date (seconds since 1970, UTC). Bool ids: 0 read, 2 complete. A change
+   that would take the handheld record past 63,000 bytes is refused (0x80A00002) and
+   nothing changes. MMsgWriteBody writes *length bytes at offset (a length equal to the
+   text's own is taken with its terminator); what does not fit is cut, *length says what
+   was written and the result is 0x00A00001, the message then incomplete. */
+TESS_API int MMsgGetVersion(int* version);
+TESS_API int MMsgCreate(StoreHandle* folder, StoreHandle** out);
+TESS_API int MMsgGetHandle(int id, StoreHandle** out);
+TESS_API int MMsgGetPersistentID(StoreHandle* message, int* id);
+TESS_API int MMsgSetStringData(StoreHandle* message, int id, const char* text);
+TESS_API int MMsgGetStringData(StoreHandle* message, int id, const char** text, int* length);
+TESS_API int MMsgSetUInt32Data(StoreHandle* message, int id, uint32_t value);
+TESS_API int MMsgGetUInt32Data(StoreHandle* message, int id, uint32_t* value);
+TESS_API int MMsgSetBoolData(StoreHandle* message, int id, char value);
+TESS_API int MMsgGetBoolData(StoreHandle* message, int id, char* value);
+TESS_API int MMsgWriteBody(StoreHandle* message, uint32_t offset, const char* text, uint32_t* length);
+TESS_API int MMsgReadBody(StoreHandle* message, uint32_t offset, char* buffer, uint32_t* length);
+TESS_API int MMsgGetAttachmentCount(StoreHandle* message, short* count);
+TESS_API int MMsgSave(StoreHandle** message);
+TESS_API int MMsgDelete(StoreHandle** message);
+TESS_API int MMsgRelease(StoreHandle** message);
+
+/* Attachments (kind 3) of a message; the message must be saved before one is made, at
+   most 10 to a message (0x80B00003). An attachment is filled from a file (MAttWrite, only
+   before it is saved) and saved before its message is (else MMsgSave gives 0x80A00004).
+   MAttRead writes it to a new file of a private temporary folder and gives its path,
+   allocated with malloc: free it with free. The persistent id is account (8 bits),
+   message record (24) and attachment record (24). */
+TESS_API int MMsgGetFirstAttachment(StoreHandle* message, StoreHandle** out);
+TESS_API int MMsgGetNextAttachment(StoreHandle* previous, StoreHandle** out);
+TESS_API int MMsgCreateAttachment(StoreHandle* message, StoreHandle** out);
+/* A saved attachment of any message joins another saved message (0x80A00003 when it is
+   already one of its parts). */
+TESS_API int MMsgCloneAttachment(StoreHandle** attachment, StoreHandle** message, StoreHandle** out);
+TESS_API int MMsgRemoveAttachment(StoreHandle* message, StoreHandle* attachment);
+TESS_API int MAttGetPersistentID(StoreHandle* attachment, uint64_t* id);
+TESS_API int MAttGetHandle(uint64_t id, StoreHandle** out);
+TESS_API int MAttSetFilename(StoreHandle* attachment, const char* name);
+TESS_API int MAttGetFilename(StoreHandle* attachment, char** name, int* length);
+TESS_API int MAttGetSize(StoreHandle* attachment, int* size);
+TESS_API int MAttSetType(StoreHandle* attachment, const char* type);
+TESS_API int MAttGetType(StoreHandle* attachment, int* type);
+TESS_API int MAttWrite(StoreHandle* attachment, const char* path, char translate);
+TESS_API int MAttRead(StoreHandle* attachment, char** path, char translate);
+TESS_API int MAttSave(StoreHandle** attachment);
+TESS_API int MAttCompare(StoreHandle* first, StoreHandle* second, char* same);
+TESS_API int MAttDelete(StoreHandle** attachment);
+TESS_API int MAttRelease(StoreHandle** attachment);

@@ -219,6 +219,7 @@ int CMailStore::LoadHandheld() {
     if (noDialog_ == 0) {
         logLine("Loading up messages");
         if (const int rc = loadMessages(); rc != 0) return rc;
+        if (const int rc = loadActions(); rc != 0) return rc;
         // The load has carried out what these markers asked for on the handheld.
         for (auto& entry : accounts_) {
             accounts::CMailAccount& a = *entry->account;
@@ -265,7 +266,10 @@ int CMailStore::loadMessages() {
             continue;
         }
         if (!a.Active() || Protocol(a) == 255) continue;
-        if (CMailFolder* folder = entry->FolderBySlot(m->msg.category)) folder->messages.push_back(std::move(m));
+        if (CMailFolder* folder = entry->FolderBySlot(m->msg.category)) {
+            BodyIncomplete(*m);
+            folder->messages.push_back(std::move(m));
+        }
         PRGUpdateSubEvent();
     }
     // The id caches of accounts given up on the handheld or moved to another server are
@@ -277,6 +281,65 @@ int CMailStore::loadMessages() {
     }
     db_.Close();
     SubStep(StoreText(kTextIdle), -1);
+    return 0;
+}
+
+int CMailStore::loadActions() {
+    SubStep(StoreText(kTextFetchActions), -1);
+    uint32_t count = 0;
+    if (db_.RecordCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return 0;
+    if (db_.OpenKind(kDbActions, 0) != 0) return 0;
+    std::vector<PendingAction> read;
+    for (uint32_t i = 0; i < count; ++i) {
+        HandheldRecord record;
+        PendingAction action;
+        if (db_.ReadRecordByIndex(i, &record) != 0) continue;
+        if (!ParsePendingAction(record.data.data(), record.data.size(), action)) continue;
+        action.accountId = record.category;
+        action.recordId = record.id;
+        read.push_back(std::move(action));
+    }
+    SubStep(StoreText(kTextLoadActions), static_cast<int>(read.size()));
+    for (PendingAction& action : read) {
+        StoreAccount* entry = AccountById(action.accountId);
+        const accounts::CMailAccount* a = entry ? entry->account.get() : nullptr;
+        if (!a || MarkedDeleted(*a) || MarkedReset(*a) || ServerChanged(*a)) {
+            // Meant for an account that is gone or now serves another server.
+            db_.DeleteRecord(action.recordId);
+        } else if (a->Active() && Protocol(*a) != 0 && Protocol(*a) != 255) {
+            entry->actions.push_back(std::move(action));
+        }
+        PRGUpdateSubEvent();
+    }
+    db_.Close();
+    PRGUpdateMainEvent();
+    SubStep(StoreText(kTextIdle), 0);
+    return 0;
+}
+
+void CMailStore::deleteActionRecords(const StoreAccount& account) {
+    uint32_t count = 0;
+    if (db_.RecordCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return;
+    if (db_.OpenKind(kDbActions, 0) != 0) return;
+    // Collected first: deleting shifts the indexes of the records after.
+    std::vector<uint32_t> ids;
+    for (uint32_t i = 0; i < count; ++i) {
+        HandheldRecord record;
+        if (db_.ReadRecordByIndex(i, &record) == 0 && record.category == account.id) ids.push_back(record.id);
+    }
+    for (uint32_t id : ids) db_.DeleteRecord(id);
+    db_.Close();
+}
+
+int CMailStore::CompleteAction(StoreAccount& account, uint32_t recordId) {
+    auto it = std::find_if(account.actions.begin(), account.actions.end(),
+                           [recordId](const PendingAction& a) { return a.recordId == recordId; });
+    if (it == account.actions.end()) return Code(LDG_E_INVALID_PARAMETER);
+    int rc = db_.OpenKind(kDbActions, 0);
+    if (rc == 0) rc = db_.DeleteRecord(recordId);
+    db_.Close();
+    if (rc != 0) return rc;
+    account.actions.erase(it);
     return 0;
 }
 
@@ -300,14 +363,62 @@ void CMailStore::Close() {
     db_.Close();
 }
 
+size_t CMailStore::RecordSize(const CMsg& msg) {
+    // The fixed words, the ids and the texts with their terminators (the body among them;
+    // an empty body still takes its terminator).
+    return 24 + static_cast<size_t>(msg.GetHeaderTextSize()) + (msg.Body.empty() ? 1 : 0);
+}
+
+bool CMailStore::BodyIncomplete(CMailMessage& message) {
+    CMsg& msg = message.msg;
+    if (msg.rewriteParts || msg.pendingUpdate) return true;
+    const uint32_t partRecord = msg.partWord >> 8;
+    if (partRecord == 0 || !syncSession_) return false;
+    HandheldRecord record;
+    CPartInfoRecord info;
+    const bool read = db_.OpenKind(kDbParts, 0) == 0 && db_.ReadRecordById(partRecord, &record) == 0 &&
+                      info.Unpack(record) == kRecordOk;
+    db_.Close();
+    // Delivered short of the total: the rest of the body is still on the server.
+    if (read && info.values[2] < info.values[3]) msg.pendingUpdate = 1;
+    return msg.pendingUpdate != 0;
+}
+
+int CMailStore::savePartRecord(CMailMessage& message) {
+    CMsg& msg = message.msg;
+    const uint32_t partRecord = msg.partWord >> 8;
+    const bool incomplete = msg.rewriteParts || msg.pendingUpdate;
+    if (!incomplete && partRecord == 0) return 0;
+    if (const int rc = db_.OpenKind(kDbParts, 0); rc != 0) return rc;
+    if (!incomplete) {
+        const int rc = db_.DeleteRecord(partRecord);
+        if (rc == 0 || rc == Code(LDG_E_RECORD_NOT_FOUND)) msg.partWord &= 0xFF;
+        return rc == Code(LDG_E_RECORD_NOT_FOUND) ? 0 : rc;
+    }
+    CPartInfoRecord info;
+    HandheldRecord record;
+    if (partRecord != 0 && db_.ReadRecordById(partRecord, &record) == 0) info.Unpack(record);
+    info.recordId = partRecord;
+    const auto stored = static_cast<uint32_t>(msg.Body.size());
+    info.values[2] = stored;      // received
+    info.values[3] = stored + 1;  // full size: more than came over
+    if (info.Pack(record) != kRecordOk) return Code(LDG_E_MESSAGE_TOO_LARGE);
+    record.id = partRecord;
+    if (const int rc = db_.WriteRecord(&record); rc != 0) return rc;
+    msg.partWord = (record.id << 8) | (msg.partWord & 0xFF);
+    return 0;
+}
+
 int CMailStore::SaveMessage(CMailMessage& message) {
     CMsg& msg = message.msg;
-    const size_t running = 24 + static_cast<size_t>(msg.GetHeaderTextSize()) + msg.Body.size() + 1;
-    if (running > kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
+    if (RecordSize(msg) > kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
     if (msg.To.empty() || msg.From.empty()) return Code(LDG_E_MISSING_ADDRESSES);
     if (msg.date == 0) msg.date = static_cast<int32_t>(std::time(nullptr));
     uint16_t version = 0;
     if (const int rc = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version); rc != 0) return rc;
+    const int partRc = savePartRecord(message);
+    db_.Close();
+    if (partRc != 0) return partRc;
     if (const int rc = db_.OpenKind(kDbMessages, 0); rc != 0) return rc;
     HandheldRecord record;
     PackMessageRecord(version, record, msg, kMaxRecordBytes, message.accountId, false);
@@ -319,6 +430,27 @@ int CMailStore::SaveMessage(CMailMessage& message) {
     }
     db_.Close();
     return rc;
+}
+
+int CMailStore::DeleteMessage(CMailMessage& message) {
+    StoreAccount* entry = AccountById(message.accountId);
+    CMailFolder* folder = entry ? entry->FolderBySlot(message.msg.category) : nullptr;
+    if (!folder) return Code(LDG_E_FOLDER_INVALID);
+    auto it = std::find_if(folder->messages.begin(), folder->messages.end(),
+                           [&](const auto& m) { return m.get() == &message; });
+    if (it == folder->messages.end()) return Code(LDG_E_FOLDER_INVALID);
+    std::unique_ptr<CMailMessage> gone = std::move(*it);
+    folder->messages.erase(it);
+    if (gone->recordId != 0) {
+        deleteMessageRecords(*gone);
+        db_.Close();
+    } else {
+        for (uint32_t part : gone->msg.partIds) {
+            if (part == 0) break;
+            ReleaseReference(part);
+        }
+    }
+    return 0;
 }
 
 void CMailStore::AddReference(uint32_t recordId) { ++references_[recordId]; }
@@ -363,7 +495,11 @@ int CMailStore::DeleteAccount(StoreAccount& entry) {
     a.SetDefaults();
     if (inUse) a.SetHeadWord(kHeadDeleteFromHandheld, 1);
     if (!a.Save()) return Code(LDG_E_IO_SAVE);
-    if (syncSession_) entry.folders.clear();
+    if (syncSession_) {
+        entry.folders.clear();
+        entry.actions.clear();
+        deleteActionRecords(entry);
+    }
     return 0;
 }
 

@@ -66,8 +66,20 @@ public:
     static void SetFolderSlotName(accounts::CMailAccount& account, int slot, const std::string& name);
 
     // Writes a message's record to the handheld under its id (a new record's id comes back
-    // into the message). Only during a synchronisation.
+    // into the message), with the record of how much of its body came over kept in step:
+    // an incomplete message has one, a complete one none. Only during a synchronisation.
     int SaveMessage(CMailMessage& message);
+    // Takes the message out of its folder and its records off the handheld; its
+    // attachments lose its references. 0x80800006 when its folder has gone.
+    int DeleteMessage(CMailMessage& message);
+    // The size of the message's handheld record as it stands.
+    static size_t RecordSize(const CMsg& msg);
+    // Marked incomplete, or its body not all come over by its part record on the handheld.
+    bool BodyIncomplete(CMailMessage& message);
+
+    // Deletes the action's record from the handheld and then drops it from the account's
+    // list; the handheld's error leaves both as they were.
+    int CompleteAction(StoreAccount& account, uint32_t recordId);
 
     void AddReference(uint32_t recordId);
     void ReleaseReference(uint32_t recordId);
@@ -76,8 +88,12 @@ public:
 private:
     int loadAccounts();
     int loadMessages();
+    int loadActions();
+    // Deletes every action record the handheld keeps for the account.
+    void deleteActionRecords(const StoreAccount& account);
     // Removes a message's records from the handheld and releases its attachments.
     void deleteMessageRecords(const CMailMessage& message);
+    int savePartRecord(CMailMessage& message);
     void logLine(const std::string& line);
 
     bool loaded_ = false;
@@ -96,5 +112,9 @@ private:
 
 // The process's store.
 CMailStore& TheMailStore();
+
+// Before a message is saved: every attachment it holds must be saved (0x80A00004
+// otherwise), and the ids of saved ones join its part list.
+int PrepareAttachmentsForSave(CMailMessage& message);
 
 }  // namespace tess::datamgr

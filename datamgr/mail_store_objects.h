@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "accounts/mail_account.h"
 
@@ -30,12 +31,31 @@ private:
     uint64_t serial_;
 };
 
+class CMailMessage;
+
+// One attachment of a message: its records on the handheld (a chain of pieces ending in a
+// terminator), read as far as asked.
+class CMailAttachment : public StoreObject {
+public:
+    uint32_t Kind() const override { return kAttachmentKind; }
+    enum LoadState { kNotLoaded = 0, kHeader = 1, kLoaded = 2 };
+    uint32_t recordId = 0;  // 0 until saved
+    CMailMessage* message = nullptr;  // the message that holds it
+    CAttachmentChain chain;
+    int loadState = kNotLoaded;
+    bool removed = false;
+};
+
 class CMailMessage : public StoreObject {
 public:
     uint32_t Kind() const override { return kMessageKind; }
     CMsg msg;
     uint32_t recordId = 0;
     int accountId = 0;
+    std::string serverIdText;  // the server's id as text, once asked for or given
+    // Made from the part ids on first use, plus the ones made since.
+    std::vector<std::unique_ptr<CMailAttachment>> attachments;
+    bool attachmentsLoaded = false;
 };
 
 class CMailFolder : public StoreObject {
@@ -49,6 +69,20 @@ public:
     std::vector<std::unique_ptr<CMailMessage>> messages;
 };
 
+// An action the handheld queued while away from the desktop, read from its record in the
+// disconnected-actions database (the record's category is the account).
+struct PendingAction {
+    int accountId = 0;
+    uint32_t recordId = 0;
+    uint32_t opcode = 0;
+    uint32_t uid = 0;
+    std::string arg1, arg2;
+};
+// Opcode, uid (both big-endian) and two NUL-terminated texts (one cut short ends at the
+// record's end); false when the record is too short for the numbers or the opcode is not
+// one the handheld writes (0-8, 10, 13, 15, 16).
+bool ParsePendingAction(const uint8_t* data, size_t size, PendingAction& out);
+
 class StoreAccount : public StoreObject {
 public:
     StoreAccount(int slot, std::unique_ptr<accounts::CMailAccount> a) : id(slot), account(std::move(a)) {}
@@ -56,6 +90,7 @@ public:
     int id;  // the slot, the account's persistent id
     std::unique_ptr<accounts::CMailAccount> account;
     std::vector<std::unique_ptr<CMailFolder>> folders;
+    std::vector<PendingAction> actions;
 
     CMailFolder* FolderBySlot(int slot) const;
 };

@@ -154,4 +154,9 @@ CMailMessage* MessageOf(const StoreHandle* h) {
     return Check(h, kMessageKind, &object) ? static_cast<CMailMessage*>(object) : nullptr;
 }
 
+CMailAttachment* AttachmentOf(const StoreHandle* h) {
+    StoreObject* object = nullptr;
+    return Check(h, kAttachmentKind, &object) ? static_cast<CMailAttachment*>(object) : nullptr;
+}
+
 }  // namespace tess::datamgr

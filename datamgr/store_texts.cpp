@@ -9,6 +9,8 @@ const char* StoreText(int id) {
     case kTextInitialising: return "Mail System wird initialisiert ...";
     case kTextUserInfo: return "Benutzerinformationen werden initialisiert ...";
     case kTextAccountInfo: return "Kontoinformationen werden abgerufen ...";
+    case kTextFetchActions: return "Interne Maildaten werden abgerufen ...";
+    case kTextLoadActions: return "Serveraktivit\xE4tsinformationen werden geladen ...";
     case kTextFetchMessages: return "Nachrichten werden vom Ger\xE4t abgerufen ...";
     case kTextNewFolder: return "FLD_%d";
     case kTextIdle: return "Im Leerlauf ...";

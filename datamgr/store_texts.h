@@ -8,10 +8,12 @@ enum StoreTextId : int {
     kTextInitialising = 86,
     kTextUserInfo = 87,
     kTextAccountInfo = 88,
+    kTextFetchActions = 89,
     kTextFetchMessages = 90,
     kTextNewFolder = 94,
     kTextIdle = 95,
     kTextRefreshList = 96,
+    kTextLoadActions = 97,
 };
 
 // The text of an id above; an empty text for any other.

@@ -9,7 +9,7 @@ namespace {
 constexpr const char* kLanguageLibrary = "LKSYNCLANG.DLL";
 }
 
-TESS_API int SynchronizeMail(int, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex, int userId) {
+TESS_API int SynchronizeMail(void*, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex, int userId) {
     CLanguageModule language(kLanguageLibrary, nullptr);
     return tess::engine::Session().Run(properties, hosts, lastHostIndex, userId);
 }

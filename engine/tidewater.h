@@ -60,8 +60,9 @@ typedef int (*Imap4SetSeenFlagFn)(const char* folder, uint32_t uid, int seen);
 // POP (any may be null); entry i is used only when lastHostIndex >= i (the Extended MAPI
 // entry always). Results: 0 done (also after a failure that went to the sync log), 1 the
 // AES library cannot be loaded, 5 no memory for the attachment translator, 102 the sync
-// manager refused the registration, else the account loop's result.
-TESS_API int SynchronizeMail(int conduitValue, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex,
+// manager refused the registration, else the account loop's result. conduitValue is the
+// conduit's progress callback, passed through at full pointer width and never read.
+TESS_API int SynchronizeMail(void* conduitValue, SyncProperties* properties, HMODULE hosts[5], int lastHostIndex,
                              int userId);
 
 // Writes the user's default general settings and eight default account files: 0, or -1
@@ -93,3 +94,8 @@ TESS_API int LarkspurGetProfileCount(int* count);
 TESS_API int LarkspurGetProfileAt(int index, char* buffer, int size);
 // Registers the office-document translator: 0 registered, else 1.
 TESS_API int LarkspurConfigurePrismatica();
+// The set-up wizard's registration notice to the wireless service (THN: six numbers
+// joined by "/"; MAN: digits): 0 accepted, 1 no connection, 2 bad THN, 3 bad MAN, 4 the
+// request was incomplete, 5 sending failed or a status other than 200, 6 the service
+// answered 601, 7 any other answer.
+TESS_API int LarkspurProvisionAccount(const char* thnText, const char* manText);

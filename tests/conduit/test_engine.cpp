@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 
 #include "conduit/gatehouse.h"
 
@@ -32,6 +33,7 @@ TESS_API int SynchronizeMail(void* progress, SyncProperties* properties, HMODULE
     std::fclose(f);
     return Answer();
 }
+static_assert(std::is_same_v<decltype(&SynchronizeMail), SynchronizeMailFn>);
 
 TESS_API int ConfigureLarkspur(int userId) {
     FILE* f = std::fopen(CallFile().c_str(), "w");

@@ -71,6 +71,23 @@ TEST_F(HandheldAccess, OneOpenDatabaseAndBoundedRecords) {
     EXPECT_EQ(db.Purge(), C(LDG_E_NOT_INITIALIZED));
 }
 
+// The sync manager's session ended while a database was open: the handle it left is
+// forgotten, and the next session opens databases again.
+TEST_F(HandheldAccess, AHandleFromAnEndedSessionDoesNotBlockTheNext) {
+    ASSERT_EQ(db.OpenKind(kDbMessages, 0), 0);
+    syncmgr::resetSession();
+    syncmgr::useHandheld("hh");
+    EXPECT_EQ(db.Close(), C(LDG_E_DB_CLOSE));
+    EXPECT_FALSE(db.IsOpen());
+    int64_t actions = 0;
+    ASSERT_EQ(handheld_->createDatabase("Larkspur Disconnected", kMail, SYNC_FOURCC('D', 'a', 't', '6'), 1, 0, 0,
+                                        &actions), 0);
+    syncmgr::resetSession();
+    syncmgr::useHandheld("hh");
+    EXPECT_EQ(db.Open("Larkspur Disconnected"), 0);  // the stale one is dropped on the way
+    EXPECT_EQ(db.OpenName(), "Larkspur Disconnected");
+}
+
 TEST_F(HandheldAccess, FullCardAndSettingsDatabase) {
     // The settings database is made when it cannot be opened.
     ASSERT_EQ(db.OpenKind(kDbSecurity, 5), 0);

@@ -2,7 +2,9 @@
 // SMTP server instead of the scripted host.
 #include <thread>
 
+#include "datamgr/ledgerly_store.h"
 #include "tests/engine/engine_world.h"
+#include "tools/tallyhop/sync_command.h"
 #include "tests/servers/server_fixture.h"
 
 namespace tess::engine::test {
@@ -166,6 +168,54 @@ TEST_F(ImapRoad, LargeAttachmentInPiecesThenMovedToTheTrash) {
     EXPECT_TRUE(inTrash);
     EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Disconnected"), 0);
     EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Attachments"), 0) << "its attachment records went with it";
+}
+
+// An outside component at work between the handheld and the server: it reads the action
+// the handheld queued and writes a message into the Outbox through the data manager; then
+// a Tallyhop operation started as `tallyhop sync` starts it carries out both.
+TEST_F(ImapRoad, WhatTheDataManagerWritesReachesTheServer) {
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();  // the account set up on both sides
+    ASSERT_EQ(handheld_app::RecordAction(W().handheld, 0, handheld_app::kCreateFolder, 0, "Errands", ""), 0);
+    int session = 1;
+    IpesInitBlock block{&session, 0, W().userId, IPES_CREATOR_MAIL};
+    ASSERT_EQ(IPES_Initialize(&block), 0);
+    StoreHandle *account = nullptr, *action = nullptr, *outbox = nullptr, *message = nullptr;
+    ASSERT_EQ(IPES_GetAccountById(0, &account), 0);
+    ASSERT_EQ(MTxnGetFirst(account, &action), 0);
+    int type = 0;
+    ASSERT_EQ(MTxnGetType(action, &type), 0);
+    EXPECT_EQ(type, 6);  // add a folder
+    EXPECT_EQ(MTxnRelease(&action), 0);
+
+    ASSERT_EQ(MAccGetCommonFolder(account, handheld_app::kOutbox, &outbox), 0);
+    ASSERT_EQ(MMsgCreate(outbox, &message), 0);
+    ASSERT_EQ(MMsgSetStringData(message, 0, servers().address(servers().user()).c_str()), 0);
+    ASSERT_EQ(MMsgSetStringData(message, 1, servers().address(servers().user()).c_str()), 0);
+    ASSERT_EQ(MMsgSetStringData(message, 4, "written through the exports"), 0);
+    const std::string body = "A body the data manager wrote.";
+    uint32_t length = uint32_t(body.size());
+    ASSERT_EQ(MMsgWriteBody(message, 0, body.c_str(), &length), 0);
+    ASSERT_EQ(MMsgSave(&message), 0);
+    EXPECT_EQ(MMsgRelease(&message), 0);
+    EXPECT_EQ(MFldRelease(&outbox), 0);
+    EXPECT_EQ(MAccRelease(&account), 0);
+    IPES_CloseDatabase();
+
+    std::ostringstream out, err;
+    tallyhop::SyncOptions o;
+    o.userName = "tester";
+    ASSERT_EQ(tallyhop::runSync(o, out, err), 0) << out.str() << err.str() << EngineWorld::Log();
+    bool listed = false;
+    for (const auto& l : Command("LIST \"\" \"*\"")) listed = listed || l.find("Errands") != std::string::npos;
+    EXPECT_TRUE(listed) << EngineWorld::Log();
+    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Disconnected"), 0);
+    std::string delivered;
+    for (int i = 0; i < 50 && delivered.empty(); ++i) {
+        for (const std::string& m : servers().captured())
+            if (m.find("written through the exports") != std::string::npos) delivered = m;
+        if (delivered.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_NE(delivered.find(body), std::string::npos) << out.str() << EngineWorld::Log();
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The mail store's readers over an account file of arbitrary bytes: every field tag, every
-// folder slot, and the change list; then a message record read into the store's message.
+// folder slot, and the change list; then a message record read into the store's message,
+// and the same bytes as a pending-action record.
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
@@ -47,5 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     record.data.assign(data, data + size);
     tess::datamgr::CMailMessage message;
     UnpackMessageRecord(record, message.msg);
+
+    tess::datamgr::PendingAction action;
+    if (tess::datamgr::ParsePendingAction(data, size, action) && action.arg1.size() + action.arg2.size() + 8 > size)
+        std::abort();
     return 0;
 }
