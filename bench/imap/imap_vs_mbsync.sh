@@ -164,9 +164,9 @@ sort -s -k1,1 "$work/results" | awk -v want="$messages" '
     }
     split("first again", kinds, " ")
     for (k = 1; k <= 2; k++) {
-      a = "tallyhop-" kinds[k]; b = "mbsync-" kinds[k]
+      ta = "tallyhop-" kinds[k]; mb = "mbsync-" kinds[k]
       printf "ratio tallyhop/mbsync %s (medians): wall %.2f  CPU %.2f  peak memory %.2f\n", kinds[k],
-        mw[a] / mw[b], mc[a] / mc[b], mm[a] / mm[b]
+        mw[ta] / mw[mb], mc[ta] / mc[mb], mm[ta] / mm[mb]
     }
     exit bad
   }' || { echo "imap bench: a run failed or brought over other than $messages messages" >&2

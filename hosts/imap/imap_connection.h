@@ -118,8 +118,11 @@ public:
     // headers) of uids, a few thousand to each UID FETCH over a UID set. False when an
     // exchange failed: what the earlier ones brought stays, the rest is asked for one by one.
     bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
-    // The whole texts of uids in one UID FETCH, kept until taken.
-    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids);
+    // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids in
+    // one UID FETCH, each kept until FetchMessageParts takes it.
+    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids,
+                        const std::string& items);
+    void DropBodies() { bodies_.clear(); }
     const Prefetched* Known(const std::string& folder, uint32_t uid) const;
     bool HasBody(const std::string& folder, uint32_t uid) const;
 
@@ -152,7 +155,9 @@ private:
     // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
     int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
-    bool TakeBody(const std::string& folder, uint32_t uid, std::string& text);
+    // A section fetched ahead: true when it was there (nil then says it was NIL).
+    bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section,
+                     std::string& text, bool& nil);
     void ForgetPrefetched();
     bool HasCapability(const std::string& name);
 
@@ -171,7 +176,12 @@ private:
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
     std::string prefetchFolder_;
     std::unordered_map<uint32_t, Prefetched> prefetched_;
-    std::unordered_map<uint32_t, std::string> bodies_;
+    struct Section {
+        bool nil = false;
+        std::string text;
+    };
+    // UID -> lower-case section name -> what the server sent.
+    std::unordered_map<uint32_t, std::map<std::string, Section>> bodies_;
 };
 
 }  // namespace imap

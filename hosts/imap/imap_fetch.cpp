@@ -38,7 +38,11 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
     auto fetch = [&](const std::string& item, std::string& out) {
         out.clear();
         // A batch fetched before may already hold it.
-        if (item == "BODY.PEEK[]" && TakeBody(folder, uid, out)) return true;
+        const std::string peek = "BODY.PEEK[";
+        bool nil = false;
+        if (item.rfind(peek, 0) == 0 && item.back() == ']' &&
+            TakeSection(folder, uid, item.substr(peek.size(), item.size() - peek.size() - 1), out, nil))
+            return !nil;
         if (item == "BODY.PEEK[HEADER.FIELDS (Content-Type)]") {
             if (const Prefetched* p = Known(folder, uid); p && p->hasType) {
                 out = p->typeHeader;

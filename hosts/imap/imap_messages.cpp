@@ -291,30 +291,45 @@ void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vect
     if (!cached || start >= uids.size() || connection_.HasBody(folder, uids[start])) return;
     const int maxSize = imapSettings_.maxSize;
     const bool wantAttachments = imapSettings_.wantAttachments != 0;
-    // Fetched whole in one piece: what FetchMessageParts would fetch with one BODY.PEEK[].
-    auto whole = [&](uint32_t uid, uint64_t& size) {
+    // What FetchMessageParts will ask for: the whole text in one BODY.PEEK[], or (a
+    // multipart/mixed message cut short) the header and the sections of its first part.
+    enum class Kind { kUnknown, kWhole, kParts };
+    auto kindOf = [&](uint32_t uid, uint64_t& size) {
         const CImapConnection::Prefetched* p = connection_.Known(folder, uid);
-        if (!p || !p->hasSize || !p->hasType) return false;
+        if (!p || !p->hasSize || !p->hasType) return Kind::kUnknown;
         size = p->size;
         const bool cut = (maxSize > 0 && p->size > static_cast<uint64_t>(maxSize)) || !wantAttachments;
-        return !cut || Lower(p->typeHeader).find("multipart/mixed") == std::string::npos;
+        const bool mixed = Lower(p->typeHeader).find("multipart/mixed") != std::string::npos;
+        return cut && mixed ? Kind::kParts : Kind::kWhole;
     };
-    std::vector<uint32_t> batch;
+    std::vector<uint32_t> whole, parts;
     uint64_t bytes = 0;
-    for (std::size_t i = start; i < uids.size() && batch.size() < kBodiesPerBatch; ++i) {
+    for (std::size_t i = start; i < uids.size() && whole.size() + parts.size() < kBodiesPerBatch; ++i) {
         uint64_t size = 0;
-        if (!whole(uids[i], size)) {
+        const Kind kind = kindOf(uids[i], size);
+        if (kind == Kind::kUnknown) {
             if (i == start) return;
             continue;
         }
         CMsg probe;
         SetHostId(probe, uids[i]);
         if (cached->Message(probe.hostId)) continue;  // fetched already
-        if (!batch.empty() && bytes + size > kBatchBytes) break;
-        batch.push_back(uids[i]);
+        if (kind == Kind::kParts) {
+            parts.push_back(uids[i]);
+            continue;
+        }
+        if (!whole.empty() && bytes + size > kBatchBytes) break;
+        whole.push_back(uids[i]);
         bytes += size;
     }
-    if (batch.size() > 1) connection_.PrefetchBodies(folder, batch);
+    // What an earlier batch held and was not taken by now is not going to be.
+    connection_.DropBodies();
+    if (!whole.empty() && whole.size() + parts.size() > 1)
+        connection_.PrefetchBodies(folder, whole, "BODY.PEEK[]");
+    if (!parts.empty())
+        connection_.PrefetchBodies(folder, parts,
+                                   "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
+                                   " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]");
 }
 
 int CImapSession::GetMessageAttachment(const char* folderName, int idLength, const void* idBytes,

@@ -99,25 +99,25 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     return true;
 }
 
-bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& wanted) {
+bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& wanted,
+                                     const std::string& items) {
     if (!Ready() || folder.empty() || wanted.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
     std::vector<uint32_t> uids = wanted;
     std::sort(uids.begin(), uids.end());
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     prefetchFolder_ = selectedFolder_;
-    // Bodies of an earlier batch not taken by now are not going to be: they go first.
-    bodies_.clear();
     std::vector<ParsedLine> lines;
-    if (!Command("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID BODY.PEEK[])", lines)) return false;
+    if (!Command("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + items + ")", lines)) return false;
     for (ParsedLine& line : lines) {
         FetchData data;
         if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
             continue;
         for (FetchBody& body : data.bodies) {
-            if (!body.section.empty() || body.nil) continue;
-            bodies_[data.uid] = std::move(body.text);
-            break;
+            if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
+            Section& kept = bodies_[data.uid][Lower(body.section)];
+            kept.nil = body.nil;
+            kept.text = std::move(body.text);
         }
     }
     return true;
@@ -133,11 +133,16 @@ bool CImapConnection::HasBody(const std::string& folder, uint32_t uid) const {
     return !prefetchFolder_.empty() && IsSelected(folder) && IsSelected(prefetchFolder_) && bodies_.count(uid);
 }
 
-bool CImapConnection::TakeBody(const std::string& folder, uint32_t uid, std::string& text) {
+bool CImapConnection::TakeSection(const std::string& folder, uint32_t uid, const std::string& section,
+                                  std::string& text, bool& nil) {
     if (!HasBody(folder, uid)) return false;
-    auto it = bodies_.find(uid);
-    text = std::move(it->second);
-    bodies_.erase(it);
+    auto& sections = bodies_[uid];
+    auto it = sections.find(Lower(section));
+    if (it == sections.end()) return false;
+    nil = it->second.nil;
+    text = std::move(it->second.text);
+    sections.erase(it);
+    if (sections.empty()) bodies_.erase(uid);
     return true;
 }
 
