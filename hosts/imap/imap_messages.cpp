@@ -162,7 +162,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     const std::string folder = FolderOrInbox(folderName);
     CId wanted(id->bytes, id->length);
     if (CImapFolder* cached = FindFolder(folder)) {
-        if (const CMsg* msg = cached->Message(wanted))
+        if (const CMsg* msg = cached->Message(wanted); msg && !cached->Bodiless(msg))
             return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
     }
     uint32_t uid = 0;
@@ -180,6 +180,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     }
     *out = blocks.front();
     (*out)->partBudget = complete.front() ? 0 : 1;
+    if (CImapFolder* cached = FindFolder(folder)) cached->DropBody(wanted);
     return kImapOk;
 }
 

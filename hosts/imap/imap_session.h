@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/msg_record.h"
@@ -42,13 +43,25 @@ struct CImapFolder {
         return it == infoAt_.end() ? nullptr : &infos[it->second];
     }
     void AddMessage(std::unique_ptr<CMsg> msg) {
-        messageAt_.emplace(KeyOf(msg->hostId), msg.get());
+        auto [it, added] = messageAt_.emplace(KeyOf(msg->hostId), msg.get());
+        // A message fetched again because its text was let go replaces the one without.
+        if (!added && bodiless_.erase(it->second)) it->second = msg.get();
         messages.push_back(std::move(msg));
     }
     const CMsg* Message(const CId& hostId) const {
         auto it = messageAt_.find(KeyOf(hostId));
         return it == messageAt_.end() ? nullptr : it->second;
     }
+    // The text of a message handed out to the engine is not kept for the rest of the
+    // logon (a mailbox's worth would be): asked for again, the message is fetched again.
+    // What its attachments were saved as stays known.
+    void DropBody(const CId& hostId) {
+        auto it = messageAt_.find(KeyOf(hostId));
+        if (it == messageAt_.end()) return;
+        std::string().swap(it->second->Body);
+        bodiless_.insert(it->second);
+    }
+    bool Bodiless(const CMsg* msg) const { return bodiless_.count(msg) != 0; }
 
 private:
     static std::string KeyOf(const CId& id) {
@@ -58,7 +71,8 @@ private:
                               : std::string();
     }
     std::unordered_map<uint32_t, size_t> infoAt_;
-    std::unordered_map<std::string, const CMsg*> messageAt_;
+    std::unordered_map<std::string, CMsg*> messageAt_;
+    std::unordered_set<const CMsg*> bodiless_;
 };
 
 // Codes this layer adds to the command layer's.

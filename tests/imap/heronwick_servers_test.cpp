@@ -608,9 +608,11 @@ TEST_F(Heronwick, MessagesGoneDuringBatchedFetchLoseNothingElse) {
     for (size_t i : gone) Command("UID STORE " + std::to_string(uids[i]) + " +FLAGS (\\Deleted)");
     Command("EXPUNGE");
 
+    std::map<size_t, std::string> bodies;
     for (size_t i = 0; i < uids.size(); ++i) {
         MailMsg* msg = nullptr;
         const int rc = GetMsg(nullptr, ptrs[i], &msg);
+        if (rc == 0 && msg) bodies[i] = msg->Body;
         if (gone.count(i)) {
             EXPECT_NE(rc, 0) << i;
             EXPECT_EQ(msg, nullptr) << i;
@@ -628,6 +630,14 @@ TEST_F(Heronwick, MessagesGoneDuringBatchedFetchLoseNothingElse) {
             EXPECT_EQ(std::string(msg->Body).find("Body " + std::to_string(i) + "."), 0u) << msg->Body;
         }
         EXPECT_EQ((msg->flags & 0x02000000u) != 0, i % 3 == 0) << i;
+        FreeMailMsgBlock(msg);
+    }
+    // Asked for again, a message is the same, whole or cut short.
+    for (size_t i : {size_t{0}, size_t{6}, size_t{44}}) {
+        MailMsg* msg = nullptr;
+        ASSERT_EQ(GetMsg(nullptr, ptrs[i], &msg), 0) << i;
+        EXPECT_EQ(std::string(msg->Body), bodies[i]) << i;
+        EXPECT_EQ(msg->partBudget, big(i) ? 1 : 0) << i;
         FreeMailMsgBlock(msg);
     }
     // Nothing else left the server, and fetching marked nothing read.
