@@ -12,16 +12,19 @@ constexpr int kLineLength = 70;
 // 0-63 for alphabet characters, kPad, kSpace, or kBad.
 enum : int { kPad = 64, kSpace = 65, kBad = 66 };
 
-int classify(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    if (c == '=' || c == '}') return kPad;
-    if (c == '\r' || c == '\n' || c == ' ' || c == '\t') return kSpace;
-    return kBad;
-}
+// Attachments are decoded byte by byte: one look-up a character, no branches to guess.
+struct ClassTable {
+    uint8_t of[256];
+    constexpr ClassTable() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = kBad;
+        for (int i = 0; i < 64; ++i) of[static_cast<unsigned char>(kAlphabet[i])] = static_cast<uint8_t>(i);
+        of[static_cast<unsigned char>('=')] = of[static_cast<unsigned char>('}')] = kPad;
+        for (char c : {'\r', '\n', ' ', '\t'}) of[static_cast<unsigned char>(c)] = kSpace;
+    }
+};
+constexpr ClassTable kClasses;
+
+inline int classify(unsigned char c) { return kClasses.of[c]; }
 
 }  // namespace
 

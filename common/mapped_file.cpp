@@ -125,9 +125,15 @@ std::string ExpandLineFeeds(const char* text, size_t length) {
     std::string out;
     if (!text) return out;
     out.reserve(length + length / 16);
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] == '\n') out += '\r';
-        out += text[i];
+    // Whole lines at a time: every message body read from the handheld comes through here.
+    size_t start = 0;
+    while (start < length) {
+        const void* lf = std::memchr(text + start, '\n', length - start);
+        const size_t end = lf ? static_cast<size_t>(static_cast<const char*>(lf) - text) : length;
+        out.append(text + start, end - start);
+        if (!lf) break;
+        out += "\r\n";
+        start = end + 1;
     }
     return out;
 }

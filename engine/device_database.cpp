@@ -10,17 +10,18 @@ namespace {
 
 constexpr uint32_t kAppType = SYNC_FOURCC('a', 'p', 'p', 'l');
 
-int ReadInto(SyncRecord& r, HandheldRecord& out, int (*read)(SyncRecord*)) {
-    std::vector<uint8_t> buffer(kMaxRecordBytes);
+// buffer is the database's own, kept between reads: a fresh, zeroed one of the largest
+// record's size for each of thousands of records cost more than reading them.
+int ReadInto(SyncRecord& r, HandheldRecord& out, int (*read)(SyncRecord*), std::vector<uint8_t>& buffer) {
+    buffer.resize(kMaxRecordBytes);
     r.buffer = buffer.data();
     r.bufferSize = uint32_t(buffer.size());
     const int rc = read(&r);
     if (rc != SYNC_OK) return rc;
-    buffer.resize(std::min<size_t>(r.dataSize, buffer.size()));
     out.id = r.recordId;
     out.attributes = r.attributes;
     out.category = r.category;
-    out.data = std::move(buffer);
+    out.data.assign(buffer.begin(), buffer.begin() + std::min<size_t>(r.dataSize, buffer.size()));
     return 0;
 }
 
@@ -61,14 +62,14 @@ int CDeviceDb::ReadByIndex(uint32_t index, HandheldRecord& out) {
     SyncRecord r{};
     r.db = handle;
     r.index = index;
-    return ReadInto(r, out, SyncReadRecordByIndex);
+    return ReadInto(r, out, SyncReadRecordByIndex, buffer_);
 }
 
 int CDeviceDb::ReadById(uint32_t id, HandheldRecord& out) {
     SyncRecord r{};
     r.db = handle;
     r.recordId = id;
-    return ReadInto(r, out, SyncReadRecordById);
+    return ReadInto(r, out, SyncReadRecordById, buffer_);
 }
 
 int CDeviceDb::Write(HandheldRecord& record) {

@@ -55,6 +55,7 @@ public:
 
 private:
     std::string lastName_;
+    std::vector<uint8_t> buffer_;  // records are read through it
 };
 
 // The handheld application's answer to a call (codes 0 to 3); false when it failed.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/handheld_records.h"
@@ -192,6 +193,15 @@ private:
     int logon(bool trace, bool summary, const std::string& userDirectory);
     void nameStandardFolders();
     void restoreMailClient();
+    // The IMAP copy of a host id in one category's list: a hash from the id's bytes to the
+    // first position holding it, made again whenever the list was changed since.
+    CMsg* findImapCopy(std::vector<std::unique_ptr<CMsg>>& list, const CId& hostId);
+    struct CopyIndex {
+        const void* data = nullptr;
+        size_t size = 0;
+        std::unordered_map<std::string, size_t> at;
+    };
+    std::unordered_map<const void*, CopyIndex> copyIndex_;
 };
 
 // Id texts: two parts split at the byte 0x01.

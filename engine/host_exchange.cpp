@@ -167,12 +167,38 @@ CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
     }
     if (p == kProtocolImap && !h.hostId.IsEmpty()) {
         auto* list = device.Messages(h.category);
-        if (!list) return nullptr;
-        for (auto& d : *list)
-            if (d->hostId.IsEqual(h.hostId)) return d.get();
-        return nullptr;
+        return list ? findImapCopy(*list, h.hostId) : nullptr;
     }
     return each([&](CMsg& d) { return !h.msgId.IsEmpty() && d.msgId.IsEqual(h.msgId); });
+}
+
+namespace {
+std::string IdKey(const CId& id) {
+    int32_t n = 0;
+    const uint8_t* bytes = id.GetData(&n);
+    return bytes && n > 0 ? std::string(reinterpret_cast<const char*>(bytes), size_t(n)) : std::string();
+}
+}  // namespace
+
+CMsg* CHostConnection::findImapCopy(std::vector<std::unique_ptr<CMsg>>& list, const CId& hostId) {
+    CopyIndex& index = copyIndex_[&list];
+    auto build = [&] {
+        index.at.clear();
+        for (size_t i = 0; i < list.size(); ++i) index.at.emplace(IdKey(list[i]->hostId), i);
+        index.data = list.data();
+        index.size = list.size();
+    };
+    if (index.data != list.data() || index.size != list.size()) build();
+    const std::string key = IdKey(hostId);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        auto it = index.at.find(key);
+        // A hit is checked against the list itself; a stale one sends for a fresh index.
+        if (it != index.at.end() && it->second < list.size() && list[it->second]->hostId.IsEqual(hostId))
+            return list[it->second].get();
+        if (it == index.at.end()) return nullptr;
+        build();
+    }
+    return nullptr;
 }
 
 CMsg* CHostConnection::FindHostMessage(const CMsg& probe) {

@@ -2,12 +2,13 @@
 """Sample mail for the demo and the benchmarks, written straight into a Maildir.
 
   sample_mail.py --maildir DIR [--count N] [--days D] [--seed S] [--attach-every K]
-                 [--prefix TEXT] [--owner UID:GID]
+                 [--prefix TEXT] [--owner UID:GID] [--text-kb MIN:MAX] [--attach-kb N]
 
 Each message is dated within the last D days (so that it falls inside the
 synchronisation window), comes from one of a few senders, and every K-th one carries
 an attachment (a small text file, a CSV table or a few binary bytes). The same seed
-gives the same mail. Files go to DIR/new, as a delivery agent would leave them.
+gives the same mail. --text-kb makes each body text MIN to MAX KB long, and --attach-kb
+makes each attachment N KB of binary data instead. Files go to DIR/new, as a delivery agent would leave them.
 """
 import argparse
 import email.policy
@@ -42,7 +43,14 @@ def body_text(rng, paragraphs):
     return "\n\n".join(out) + "\n"
 
 
-def make_message(rng, index, when, prefix, with_attachment, to_addr):
+def text_of_size(rng, size):
+    out = []
+    while sum(len(p) + 2 for p in out) < size:
+        out.append(body_text(rng, 1).strip())
+    return "\n\n".join(out)[:size] + "\n"
+
+
+def make_message(rng, index, when, prefix, with_attachment, to_addr, text_kb=None, attach_kb=0):
     name, addr = SENDERS[index % len(SENDERS)]
     msg = EmailMessage(policy=email.policy.SMTP)
     msg["From"] = email.utils.formataddr((name, addr))
@@ -50,8 +58,14 @@ def make_message(rng, index, when, prefix, with_attachment, to_addr):
     msg["Subject"] = "%s%s %s #%d" % (prefix, rng.choice(VERBS), rng.choice(TOPICS), index + 1)
     msg["Date"] = email.utils.formatdate(when, localtime=False)
     msg["Message-ID"] = email.utils.make_msgid(domain="sample.tess.test")
-    msg.set_content(body_text(rng, rng.randint(1, 4)))
-    if with_attachment:
+    if text_kb:
+        msg.set_content(text_of_size(rng, rng.randint(text_kb[0] * 1024, text_kb[1] * 1024)))
+    else:
+        msg.set_content(body_text(rng, rng.randint(1, 4)))
+    if with_attachment and attach_kb > 0:
+        msg.add_attachment(rng.randbytes(attach_kb * 1024), maintype="application",
+                           subtype="octet-stream", filename="data-%d.bin" % (index + 1))
+    elif with_attachment:
         kind = index % 3
         if kind == 0:
             msg.add_attachment(body_text(rng, 3).encode(), maintype="text", subtype="plain",
@@ -78,7 +92,10 @@ def main():
     ap.add_argument("--prefix", default="")
     ap.add_argument("--to", default="tess@tess.test")
     ap.add_argument("--owner", default="")
+    ap.add_argument("--text-kb", default="")
+    ap.add_argument("--attach-kb", type=int, default=0)
     args = ap.parse_args()
+    text_kb = tuple(int(x) for x in args.text_kb.split(":")) if args.text_kb else None
 
     rng = random.Random(args.seed)
     new_dir = os.path.join(args.maildir, "new")
@@ -92,7 +109,8 @@ def main():
         # Oldest first, spread over the window, none in the future.
         when = now - args.days * 86400 * (args.count - i) / (args.count + 1)
         data = make_message(rng, i, when, args.prefix,
-                            args.attach_every > 0 and i % args.attach_every == 0, args.to)
+                            args.attach_every > 0 and i % args.attach_every == 0, args.to,
+                            text_kb, args.attach_kb)
         name = "%d.M%dP%d_%d.%s" % (int(when), i, os.getpid(), args.seed, host)
         tmp = os.path.join(tmp_dir, name)
         with open(tmp, "wb") as f:

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# A first synchronisation of an IMAP INBOX of 5,000 messages (every seventh with an
-# attachment) from a private Dovecot: `tallyhop sync` into the emulated handheld against
-# mbsync pulling the same INBOX into an empty Maildir, same servers, same run. Run by hand:
+# A first synchronisation of an IMAP INBOX of 5,000 messages from a private Dovecot, then
+# a second one with nothing changed: `tallyhop sync` into the emulated handheld against
+# mbsync pulling the same INBOX into an empty Maildir, same servers, same run. The mail is
+# 2-10 KB of text, every tenth message with a 100 KB attachment. Run by hand:
 #
 #   bench/imap/imap_vs_mbsync.sh [BUILD_DIR]     (MESSAGES=N, REPS=N (default 3), KEEP=1)
+#
+# The rows "first" are first synchronisations, "again" the second one right after it.
+# RTT_MS=N puts both clients behind bench/imap/delay_proxy.py, which holds every chunk
+# for half of an N ms round trip each way (pipelining kept): a slow network on loopback.
 #
 # mbsync syncs each message to disk by default (FSync yes); MBSYNC_FSYNC=no turns that off
 # to compare the protocol work alone.
@@ -33,7 +38,9 @@ work=$(mktemp -d /tmp/tessaline-imapbench-XXXXXX)
 # Dovecot's helpers run as other users and must reach the servers' directory.
 chmod 0755 "$work"
 servers="$work/servers"
+proxy_pid=
 finish() {
+  [ -z "$proxy_pid" ] || kill "$proxy_pid" 2>/dev/null || true
   bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
   if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
 }
@@ -47,7 +54,7 @@ doveadm_() { doveadm -c "$DOVECOT_CONF" "$@"; }
 count() { doveadm_ mailbox status -u "$USER" messages INBOX | awk -F= '{ print $NF }'; }
 
 python3 "$sample_mail" --maildir "$MAILDIR" --count "$messages" --days 20 --seed 11 \
-  --owner "$owner" --to "$USER@$DOMAIN" >/dev/null
+  --owner "$owner" --to "$USER@$DOMAIN" --text-kb 2:10 --attach-every 10 --attach-kb 100 >/dev/null
 # Index and read every message once, so neither tool pays for Dovecot's first scan
 # or a cold page cache.
 doveadm_ fetch -u "$USER" text mailbox INBOX all >/dev/null
@@ -55,13 +62,22 @@ on_server=$(count)
 [ "$on_server" = "$messages" ] || { echo "imap bench: INBOX holds $on_server, not $messages" >&2; exit 1; }
 mail_mb=$(du -sm "$MAILDIR" | awk '{ print $1 }')
 
+imap_port=$IMAP_PORT
+if [ -n "${RTT_MS:-}" ]; then
+  imap_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 "$root/bench/imap/delay_proxy.py" "$imap_port" "$HOST" "$IMAP_PORT" "$RTT_MS" --listen "$HOST" \
+    >"$work/proxy.log" 2>&1 &
+  proxy_pid=$!
+  for _ in $(seq 50); do grep -q ready "$work/proxy.log" 2>/dev/null && break; sleep 0.1; done
+fi
+
 # Private mbsync set-up: plaintext login on loopback, a Maildir of its own.
 cat >"$work/mbsyncrc" <<EOF
 FSync ${MBSYNC_FSYNC:-yes}
 
 IMAPAccount bench
 Host $HOST
-Port $IMAP_PORT
+Port $imap_port
 User $USER
 Pass $PASS
 SSLType None
@@ -100,7 +116,9 @@ tallyhop_setup() {
   export TESSALINE_HOME="$work/home"
   rm -rf "$TESSALINE_HOME"
   "$bin/tallyhop" init --user bench >/dev/null
-  "$bin/tallyhop" handheld account --number 0 --name "Bench IMAP" --server "$HOST" --port "$IMAP_PORT" \
+  # Room for the whole INBOX on the handheld's card.
+  "$bin/tallyhop" handheld card --size 4095 >/dev/null
+  "$bin/tallyhop" handheld account --number 0 --name "Bench IMAP" --server "$HOST" --port "$imap_port" \
     --user "$USER" --password "$PASS" --smtp "$HOST" --smtp-port "$SMTP_PORT" \
     --email "$USER@$DOMAIN" --smtp-login >/dev/null
   "$bin/tallyhop" account --user bench --number 0 --name "Bench IMAP" --client imap --active 1 \
@@ -110,17 +128,22 @@ tallyhop_setup() {
 mbsync_setup() { rm -rf "$work/mbsync" && mkdir -p "$work/mbsync"; }
 tallyhop_got() { "$bin/tallyhop" handheld show --category 0 | awk -F'\t' '$2 == "account 0"' | wc -l; }
 mbsync_got() { find "$work/mbsync/INBOX/cur" "$work/mbsync/INBOX/new" -type f 2>/dev/null | wc -l; }
-run_tallyhop() { tallyhop_setup; measure tallyhop tallyhop_got "$bin/tallyhop" sync; }
+run_tallyhop() {
+  tallyhop_setup
+  measure tallyhop-first tallyhop_got "$bin/tallyhop" sync
+  measure tallyhop-again tallyhop_got "$bin/tallyhop" sync
+}
 run_mbsync() {
   mbsync_setup
-  measure mbsync mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
+  measure mbsync-first mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
+  measure mbsync-again mbsync_got /usr/bin/mbsync -c "$work/mbsyncrc" bench
 }
 
 for ((r = 1; r <= reps; r++)); do
   if ((r % 2)); then run_tallyhop; run_mbsync; else run_mbsync; run_tallyhop; fi
 done
 
-echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}"
+echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}, round trip ${RTT_MS:-0} ms added"
 sort -s -k1,1 "$work/results" | awk -v want="$messages" '
   function median(a, k,   i, j, t) {
     for (i = 2; i <= k; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
@@ -139,12 +162,16 @@ sort -s -k1,1 "$work/results" | awk -v want="$messages" '
       delete a; for (i = 1; i <= n[t]; i++) a[i] = M[t, i]; mm[t] = median(a, n[t])
       printf "%-16s %8.2f %8.2f %9.1f\n", t " median", mw[t], mc[t], mm[t]
     }
-    printf "ratio tallyhop/mbsync (medians): wall %.2f  CPU %.2f  peak memory %.2f\n",
-      mw["tallyhop"] / mw["mbsync"], mc["tallyhop"] / mc["mbsync"], mm["tallyhop"] / mm["mbsync"]
+    split("first again", kinds, " ")
+    for (k = 1; k <= 2; k++) {
+      ta = "tallyhop-" kinds[k]; mb = "mbsync-" kinds[k]
+      printf "ratio tallyhop/mbsync %s (medians): wall %.2f  CPU %.2f  peak memory %.2f\n", kinds[k],
+        mw[ta] / mw[mb], mc[ta] / mc[mb], mm[ta] / mm[mb]
+    }
     exit bad
   }' || { echo "imap bench: a run failed or brought over other than $messages messages" >&2
-          echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/tallyhop.out" | tail -n 15
-          echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync.out"; exit 1; }
+          echo "-- tallyhop sync (last lines)"; grep -v 'Progress \[' "$work/tallyhop-first.out" | tail -n 15
+          echo "-- mbsync (last lines)"; tail -n 5 "$work/mbsync-first.out"; exit 1; }
 
 if [ "${PROFILE:-0}" = 1 ]; then
   profile() {  # NAME CMD...: two first runs under strace: socket writes, then a syscall count

@@ -148,6 +148,7 @@ int CImapConnection::Disconnect() {
     flaggedByUs_.clear();
     folderNames_.clear();
     selectedFolder_.clear();
+    ForgetPrefetched();
     existsCount_ = 0;
     ResetTags();
     tag_.clear();
@@ -159,6 +160,7 @@ bool CImapConnection::Select(const std::string& folder) {
     std::vector<ParsedLine> lines;
     if (!Command("SELECT " + Quoted(folder), lines)) return false;
     selectedFolder_ = folder;
+    if (!IsSelected(prefetchFolder_)) ForgetPrefetched();
     uint32_t exists = 0;
     existsCount_ = ReadExists(lines, exists).Ok() ? static_cast<int>(exists) : 0;
     uint64_t validity = 0;
@@ -232,6 +234,7 @@ bool CImapConnection::HasCapability(const std::string& name) {
 bool CImapConnection::Expunge() {
     if (!Ready()) return false;
     if (flaggedByUs_.empty()) return true;
+    ForgetPrefetched();
     const bool uidPlus = HasCapability("UIDPLUS");
     bool ok = true;
     for (const auto& entry : flaggedByUs_) {
@@ -268,6 +271,10 @@ bool CImapConnection::Expunge() {
 int CImapConnection::FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen) {
     if (!Ready() || folder.empty() || uid == 0 || !seen) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
+    if (const Prefetched* p = Known(folder, uid); p && p->hasSeen) {
+        *seen = p->seen;
+        return kImapOk;
+    }
     std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " FLAGS", lines)) return kImapSeenFailed;
     FetchData data;
@@ -278,11 +285,25 @@ int CImapConnection::FetchSeenFlag(const std::string& folder, uint32_t uid, int*
 int CImapConnection::FetchSize(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return 0;
     if (MakeCurrent(folder) != kImapOk) return 0;
+    if (const Prefetched* p = Known(folder, uid); p && p->hasSize)
+        return p->size > INT32_MAX ? 0 : static_cast<int>(p->size);
     std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " rfc822.size", lines)) return 0;
     FetchData data;
     if (!FindFetchByUid(lines, uid, data).Ok() || !data.hasSize || data.size > INT32_MAX) return 0;
     return static_cast<int>(data.size);
+}
+
+int CImapConnection::FetchInternalDate(const std::string& folder, uint32_t uid, std::string& text) {
+    text.clear();
+    if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
+    if (int rc = MakeCurrent(folder)) return rc;
+    std::vector<ParsedLine> lines;
+    if (!Command("UID FETCH " + std::to_string(uid) + " INTERNALDATE", lines)) return kImapNothing;
+    FetchData data;
+    if (!FindFetchByUid(lines, uid, data).Ok() || !data.hasInternalDate) return kImapNothing;
+    text = data.internalDate;
+    return kImapOk;
 }
 
 int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen) {
@@ -293,7 +314,10 @@ int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool
     std::string response;
     std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") +
                           "FLAGS.SILENT \\seen";
-    return SendTaggedCommand(command, response) ? kImapOk : kImapSeenFailed;
+    if (!SendTaggedCommand(command, response)) return kImapSeenFailed;
+    if (auto it = prefetched_.find(uid); it != prefetched_.end() && IsSelected(prefetchFolder_))
+        it->second.seen = seen ? 1 : 0;
+    return kImapOk;
 }
 
 int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {

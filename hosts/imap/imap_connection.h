@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "hosts/imap/imap_readers.h"
@@ -74,6 +75,8 @@ public:
 
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
     int FetchSize(const std::string& folder, uint32_t uid);
+    // The INTERNALDATE text of a message.
+    int FetchInternalDate(const std::string& folder, uint32_t uid, std::string& text);
     int StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen);
     int StoreDeleted(const std::string& folder, uint32_t uid);
     int CopyMessages(const std::string& from, const std::string& to, int count,
@@ -96,6 +99,32 @@ public:
     // that frame it); complete is 0 when only the text parts were fetched.
     bool FetchMessageParts(const std::string& folder, uint32_t uid, std::string& text,
                            int* complete, bool headersOnly, int maxSize, bool wantAttachments);
+
+    // What batched UID FETCHes learnt of messages of the selected folder. The one-message
+    // calls above answer from it and ask the server only for what it lacks; it is
+    // forgotten when another folder is selected, on an expunge and on disconnect.
+    struct Prefetched {
+        bool hasSeen = false;
+        int seen = 0;
+        bool hasSize = false;
+        uint64_t size = 0;
+        std::string internalDate;  // "" when not fetched
+        bool hasReceived = false;
+        std::string received;  // as FetchSeenAndReceived gives it
+        bool hasType = false;
+        std::string typeHeader;  // the Content-Type header block
+    };
+    // Flags (and, with details, size, INTERNALDATE, the Received and Content-Type
+    // headers) of uids, a few thousand to each UID FETCH over a UID set. False when an
+    // exchange failed: what the earlier ones brought stays, the rest is asked for one by one.
+    bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
+    // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids in
+    // one UID FETCH, each kept until FetchMessageParts takes it.
+    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids,
+                        const std::string& items);
+    void DropBodies() { bodies_.clear(); }
+    const Prefetched* Known(const std::string& folder, uint32_t uid) const;
+    bool HasBody(const std::string& folder, uint32_t uid) const;
 
     bool IsConnected() const { return connected_; }
     bool IsLoggedIn() const { return loggedIn_; }
@@ -126,6 +155,10 @@ private:
     // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
     int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
+    // A section fetched ahead: true when it was there (nil then says it was NIL).
+    bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section,
+                     std::string& text, bool& nil);
+    void ForgetPrefetched();
     bool HasCapability(const std::string& name);
 
     std::unique_ptr<inet::CMailSocket> socket_;
@@ -141,6 +174,14 @@ private:
     uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
+    std::string prefetchFolder_;
+    std::unordered_map<uint32_t, Prefetched> prefetched_;
+    struct Section {
+        bool nil = false;
+        std::string text;
+    };
+    // UID -> lower-case section name -> what the server sent.
+    std::unordered_map<uint32_t, std::map<std::string, Section>> bodies_;
 };
 
 }  // namespace imap

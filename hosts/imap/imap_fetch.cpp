@@ -37,6 +37,18 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
     // The one body section asked for: the first the answer holds.
     auto fetch = [&](const std::string& item, std::string& out) {
         out.clear();
+        // A batch fetched before may already hold it.
+        const std::string peek = "BODY.PEEK[";
+        bool nil = false;
+        if (item.rfind(peek, 0) == 0 && item.back() == ']' &&
+            TakeSection(folder, uid, item.substr(peek.size(), item.size() - peek.size() - 1), out, nil))
+            return !nil;
+        if (item == "BODY.PEEK[HEADER.FIELDS (Content-Type)]") {
+            if (const Prefetched* p = Known(folder, uid); p && p->hasType) {
+                out = p->typeHeader;
+                return true;
+            }
+        }
         FetchData data;
         if (!Command("UID FETCH " + Uid(uid) + " " + item, lines)) return false;
         ParseResult read = FindFetchByUid(lines, uid, data);

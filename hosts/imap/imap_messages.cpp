@@ -14,6 +14,9 @@ namespace imap {
 namespace {
 
 constexpr int kMaxAttachments = 10;
+// Bodies fetched ahead in one exchange: at most this many, and this many bytes.
+constexpr std::size_t kBodiesPerBatch = 30;
+constexpr uint64_t kBatchBytes = 4u << 20;
 
 std::string FolderOrInbox(const char* folder) {
     return folder && *folder ? std::string(folder) : std::string("Inbox");
@@ -26,6 +29,20 @@ int32_t DateOf(const std::string& text) {
     if (text.empty() || tess::datamgr::ParseDateHeaderChecked(text.c_str(), 0, &value) != 0) return 0;
     if (value < INT32_MIN || value > INT32_MAX) return 0;
     return static_cast<int32_t>(value);
+}
+
+// "17-Jul-1996 02:44:25 -0700" (IMAP's date-time) in calendar time; 0 when unreadable.
+int32_t InternalDateOf(std::string text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return 0;
+    text.erase(0, first);
+    for (int dashes = 0, i = 0; dashes < 2 && i < static_cast<int>(text.size()); ++i) {
+        if (text[i] == '-') {
+            text[i] = ' ';
+            ++dashes;
+        }
+    }
+    return DateOf(text);
 }
 
 // Hands the blocks out as one malloc'd array (FreeMailMsg releases it).
@@ -53,12 +70,23 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
         return HandOut(blocks, out, count);
     }
     if (int rc = RefreshFolderUids(folder)) return rc;
+    // One UID FETCH of the flags over the folder's UIDs; what it did not bring is asked
+    // for message by message.
+    connection_.PrefetchInfo(folder, cached->uids, false);
     for (uint32_t uid : cached->uids) {
         MessageInfo info{uid, 0, 0};
-        std::string received;
-        if (connection_.FetchSeenAndReceived(folder, uid, &info.seen, received) == kImapOk)
-            info.receivedTime = DateOf(received);
-        cached->infos.push_back(info);
+        const CImapConnection::Prefetched* known = connection_.Known(folder, uid);
+        if (known && known->hasSeen && !known->hasReceived) {
+            // The arrival time waits until the headers of this message are asked for.
+            info.seen = known->seen;
+            info.dated = false;
+        } else {
+            std::string received;
+            if (connection_.FetchSeenAndReceived(folder, uid, &info.seen, received) == kImapOk)
+                info.receivedTime = DateOf(received);
+            if (info.receivedTime == 0) info.receivedTime = InternalDate(folder, uid);
+        }
+        cached->AddInfo(info);
         CMsg msg;
         SetHostId(msg, uid);
         if (info.seen) msg.flags |= kMsgFlagRead;
@@ -75,23 +103,42 @@ int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* cou
     *count = 0;
     const int requested = idCount ? *idCount : 0;
     if (requested <= 0 || !ids) return kImapOk;
-    CImapFolder* cached = FindFolder(FolderOrInbox(folderName));
+    const std::string folder = FolderOrInbox(folderName);
+    CImapFolder* cached = FindFolder(folder);
     if (!cached) return kImapFolderChange;
-    std::vector<MailMsg*> blocks;
+    std::vector<uint32_t> uids;
     for (int i = 0; i < requested; ++i) {
         uint32_t uid = 0;
-        if (!ids[i] || !UidOf(static_cast<const uint8_t*>(ids[i]->bytes), ids[i]->length, uid))
-            continue;
-        for (const MessageInfo& info : cached->infos) {
-            if (info.uid != uid) continue;
-            CMsg msg;
-            SetHostId(msg, uid);
-            if (info.seen) msg.flags |= kMsgFlagRead;
-            msg.date = static_cast<int32_t>(info.receivedTime);
-            MailMsg* block = nullptr;
-            if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
-            break;
+        if (ids[i] && UidOf(static_cast<const uint8_t*>(ids[i]->bytes), ids[i]->length, uid))
+            uids.push_back(uid);
+    }
+    // Arrival times, sizes and types of the asked-for messages in few exchanges.
+    std::vector<uint32_t> undated;
+    for (uint32_t uid : uids)
+        if (const MessageInfo* info = cached->Info(uid); info && !info->dated) undated.push_back(uid);
+    if (!undated.empty()) connection_.PrefetchInfo(folder, undated, true);
+    ahead_ = folder;
+    aheadUids_ = uids;
+    aheadAt_.clear();
+    for (std::size_t i = 0; i < aheadUids_.size(); ++i) aheadAt_.emplace(aheadUids_[i], i);
+    std::vector<MailMsg*> blocks;
+    for (uint32_t uid : uids) {
+        MessageInfo* info = cached->Info(uid);
+        if (!info) continue;
+        if (!info->dated) {
+            int seen = 0;
+            std::string received;
+            if (connection_.FetchSeenAndReceived(folder, uid, &seen, received) == kImapOk)
+                info->receivedTime = DateOf(received);
+            if (info->receivedTime == 0) info->receivedTime = InternalDate(folder, uid);
+            info->dated = true;
         }
+        CMsg msg;
+        SetHostId(msg, uid);
+        if (info->seen) msg.flags |= kMsgFlagRead;
+        msg.date = static_cast<int32_t>(info->receivedTime);
+        MailMsg* block = nullptr;
+        if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
     }
     return HandOut(blocks, out, count);
 }
@@ -115,9 +162,8 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     const std::string folder = FolderOrInbox(folderName);
     CId wanted(id->bytes, id->length);
     if (CImapFolder* cached = FindFolder(folder)) {
-        for (const auto& msg : cached->messages) {
-            if (msg->hostId.IsEqual(wanted)) return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
-        }
+        if (const CMsg* msg = cached->Message(wanted); msg && !cached->Bodiless(msg))
+            return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
     }
     uint32_t uid = 0;
     if (id->length != 4 || !UidOf(static_cast<const uint8_t*>(id->bytes), id->length, uid))
@@ -125,6 +171,8 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     if (UidsStale(folder)) return kSessionNotFetched;  // the number names another message
     std::vector<MailMsg*> blocks;
     std::vector<int> complete;
+    if (auto at = aheadAt_.find(uid); at != aheadAt_.end() && ahead_ == folder)
+        PrefetchBodiesFrom(folder, aheadUids_, at->second);
     BuildMessages(folder, {uid}, blocks, false, &complete);
     if (blocks.size() != 1) {
         for (MailMsg* block : blocks) FreeMailMsgBlock(block);
@@ -132,6 +180,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     }
     *out = blocks.front();
     (*out)->partBudget = complete.front() ? 0 : 1;
+    if (CImapFolder* cached = FindFolder(folder)) cached->DropBody(wanted);
     return kImapOk;
 }
 
@@ -179,18 +228,17 @@ bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
     const std::string& received = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate]
                                                                 : h[inet::kHdrReceived];
     msg.date = DateOf(received);
+    // Without a readable date the message is dated by its arrival on the server.
+    if (msg.date == 0) msg.date = InternalDate(folder, uid);
     msg.flags |= kMsgFlagSeenOnHost;
     SetHostId(msg, uid);
 
     int seen = 0;
     bool known = false;
     if (CImapFolder* cached = FindFolder(folder)) {
-        for (const MessageInfo& info : cached->infos) {
-            if (info.uid == uid) {
-                seen = info.seen;
-                known = true;
-                break;
-            }
+        if (const MessageInfo* info = cached->Info(uid)) {
+            seen = info->seen;
+            known = true;
         }
     }
     if (!known) connection_.FetchSeenFlag(folder, uid, &seen);
@@ -211,7 +259,10 @@ int CImapSession::BuildMessages(const std::string& folder, const std::vector<uin
                                 std::vector<MailMsg*>& out, bool headersOnly,
                                 std::vector<int>* complete) {
     if (!imapUsable_) return kImapNotConnected;
-    for (uint32_t uid : uids) {
+    if (uids.size() > 1) connection_.PrefetchInfo(folder, uids, true);
+    for (std::size_t i = 0; i < uids.size(); ++i) {
+        const uint32_t uid = uids[i];
+        if (!headersOnly && uids.size() > 1) PrefetchBodiesFrom(folder, uids, i);
         inet::ParsedMessage parsed;
         if (FetchMessage(folder, uid, parsed, headersOnly) != kImapOk) continue;
         auto msg = std::make_unique<CMsg>();
@@ -222,10 +273,64 @@ int CImapSession::BuildMessages(const std::string& folder, const std::vector<uin
         out.push_back(block);
         if (complete) complete->push_back(parsed.complete);
         if (!headersOnly) {
-            if (CImapFolder* cached = FindFolder(folder)) cached->messages.push_back(std::move(msg));
+            if (CImapFolder* cached = FindFolder(folder)) cached->AddMessage(std::move(msg));
         }
     }
     return kImapOk;
+}
+
+int32_t CImapSession::InternalDate(const std::string& folder, uint32_t uid) {
+    if (const auto* known = connection_.Known(folder, uid); known && !known->internalDate.empty())
+        return InternalDateOf(known->internalDate);
+    std::string text;
+    return connection_.FetchInternalDate(folder, uid, text) == kImapOk ? InternalDateOf(text) : 0;
+}
+
+void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids,
+                                      std::size_t start) {
+    CImapFolder* cached = FindFolder(folder);
+    if (!cached || start >= uids.size() || connection_.HasBody(folder, uids[start])) return;
+    const int maxSize = imapSettings_.maxSize;
+    const bool wantAttachments = imapSettings_.wantAttachments != 0;
+    // What FetchMessageParts will ask for: the whole text in one BODY.PEEK[], or (a
+    // multipart/mixed message cut short) the header and the sections of its first part.
+    enum class Kind { kUnknown, kWhole, kParts };
+    auto kindOf = [&](uint32_t uid, uint64_t& size) {
+        const CImapConnection::Prefetched* p = connection_.Known(folder, uid);
+        if (!p || !p->hasSize || !p->hasType) return Kind::kUnknown;
+        size = p->size;
+        const bool cut = (maxSize > 0 && p->size > static_cast<uint64_t>(maxSize)) || !wantAttachments;
+        const bool mixed = Lower(p->typeHeader).find("multipart/mixed") != std::string::npos;
+        return cut && mixed ? Kind::kParts : Kind::kWhole;
+    };
+    std::vector<uint32_t> whole, parts;
+    uint64_t bytes = 0;
+    for (std::size_t i = start; i < uids.size() && whole.size() + parts.size() < kBodiesPerBatch; ++i) {
+        uint64_t size = 0;
+        const Kind kind = kindOf(uids[i], size);
+        if (kind == Kind::kUnknown) {
+            if (i == start) return;
+            continue;
+        }
+        CMsg probe;
+        SetHostId(probe, uids[i]);
+        if (cached->Message(probe.hostId)) continue;  // fetched already
+        if (kind == Kind::kParts) {
+            parts.push_back(uids[i]);
+            continue;
+        }
+        if (!whole.empty() && bytes + size > kBatchBytes) break;
+        whole.push_back(uids[i]);
+        bytes += size;
+    }
+    // What an earlier batch held and was not taken by now is not going to be.
+    connection_.DropBodies();
+    if (!whole.empty() && whole.size() + parts.size() > 1)
+        connection_.PrefetchBodies(folder, whole, "BODY.PEEK[]");
+    if (!parts.empty())
+        connection_.PrefetchBodies(folder, parts,
+                                   "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
+                                   " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]");
 }
 
 int CImapSession::GetMessageAttachment(const char* folderName, int idLength, const void* idBytes,
@@ -233,12 +338,7 @@ int CImapSession::GetMessageAttachment(const char* folderName, int idLength, con
     Log("IMAP: Finishing getting attachments for message.");
     CImapFolder* cached = FindFolder(FolderOrInbox(folderName));
     CId wanted(idBytes, idLength);
-    const CMsg* found = nullptr;
-    if (cached) {
-        for (const auto& msg : cached->messages) {
-            if (!found && msg->hostId.IsEqual(wanted)) found = msg.get();
-        }
-    }
+    const CMsg* found = cached ? cached->Message(wanted) : nullptr;
     if (!found || !out) return kSessionNoMessage;
     std::vector<std::string> names = found->AttachmentNameList();
     if (names.empty()) return kImapOk;

@@ -1,8 +1,156 @@
 // Finding a folder's messages and their read state and arrival time.
+#include <algorithm>
+
 #include "hosts/imap/imap_connection.h"
 #include "hosts/inet/text_lines.h"
 
 namespace imap {
+namespace {
+
+// The date text of the first Received header in a header block: the text after its last
+// ';' (folded lines joined); "" when there is none.
+std::string ReceivedDateText(const std::string& header) {
+    std::vector<std::string> headerLines = inet::SplitLines(header);
+    std::string value;
+    for (std::size_t i = 0; i < headerLines.size(); ++i) {
+        if (Lower(headerLines[i]).rfind("received:", 0) != 0) continue;
+        value = headerLines[i];
+        while (i + 1 < headerLines.size() && !headerLines[i + 1].empty() &&
+               (headerLines[i + 1][0] == ' ' || headerLines[i + 1][0] == '\t')) {
+            ++i;
+            value += " " + headerLines[i].substr(headerLines[i].find_first_not_of(" \t"));
+        }
+        break;
+    }
+    std::size_t semi = value.rfind(';');
+    if (semi == std::string::npos) return {};
+    std::size_t start = value.find_first_not_of(" \t", semi + 1);
+    return start == std::string::npos ? std::string() : value.substr(start);
+}
+
+// "1:5,9,12:13" for sorted UIDs, ranges only over consecutive numbers.
+std::string UidSet(std::vector<uint32_t>::const_iterator first, std::vector<uint32_t>::const_iterator last) {
+    std::string set;
+    while (first != last) {
+        auto run = first;
+        while (run + 1 != last && *(run + 1) == *run + 1) ++run;
+        if (!set.empty()) set += ',';
+        set += std::to_string(*first);
+        if (run != first) set += ':' + std::to_string(*run);
+        first = run + 1;
+    }
+    return set;
+}
+
+bool SectionNames(const FetchBody& body, const char* field) {
+    return Lower(body.section).find(field) != std::string::npos;
+}
+
+constexpr std::size_t kUidsPerFetch = 2000;
+
+}  // namespace
+
+bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& wanted,
+                                   bool details) {
+    if (!Ready() || folder.empty()) return false;
+    if (MakeCurrent(folder) != kImapOk) return false;
+    std::vector<uint32_t> uids;
+    for (uint32_t uid : wanted)
+        if (uid != 0) uids.push_back(uid);
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    const std::string items = details ? " (UID FLAGS RFC822.SIZE INTERNALDATE"
+                                        " BODY.PEEK[HEADER.FIELDS (Received)]"
+                                        " BODY.PEEK[HEADER.FIELDS (Content-Type)])"
+                                      : " (UID FLAGS)";
+    prefetchFolder_ = selectedFolder_;
+    for (std::size_t at = 0; at < uids.size(); at += kUidsPerFetch) {
+        const auto first = uids.begin() + static_cast<std::ptrdiff_t>(at);
+        const auto last = uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), at + kUidsPerFetch));
+        std::vector<ParsedLine> lines;
+        if (!Command("UID FETCH " + UidSet(first, last) + items, lines)) return false;
+        for (const ParsedLine& line : lines) {
+            FetchData data;
+            // Lines that are no FETCH, or of a message not asked for, are passed over.
+            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid))
+                continue;
+            Prefetched& p = prefetched_[data.uid];
+            if (data.hasFlags) {
+                p.hasSeen = true;
+                p.seen = data.HasFlag("\\Seen") ? 1 : 0;
+            }
+            if (!details) continue;
+            if (data.hasSize) {
+                p.hasSize = true;
+                p.size = data.size;
+            }
+            if (data.hasInternalDate) p.internalDate = data.internalDate;
+            for (const FetchBody& body : data.bodies) {
+                if (SectionNames(body, "received")) {
+                    p.hasReceived = true;
+                    p.received = body.nil ? std::string() : ReceivedDateText(body.text);
+                } else if (SectionNames(body, "content-type") && !body.nil) {
+                    p.hasType = true;
+                    p.typeHeader = body.text;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& wanted,
+                                     const std::string& items) {
+    if (!Ready() || folder.empty() || wanted.empty()) return false;
+    if (MakeCurrent(folder) != kImapOk) return false;
+    std::vector<uint32_t> uids = wanted;
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    prefetchFolder_ = selectedFolder_;
+    std::vector<ParsedLine> lines;
+    if (!Command("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + items + ")", lines)) return false;
+    for (ParsedLine& line : lines) {
+        FetchData data;
+        if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
+            continue;
+        for (FetchBody& body : data.bodies) {
+            if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
+            Section& kept = bodies_[data.uid][Lower(body.section)];
+            kept.nil = body.nil;
+            kept.text = std::move(body.text);
+        }
+    }
+    return true;
+}
+
+const CImapConnection::Prefetched* CImapConnection::Known(const std::string& folder, uint32_t uid) const {
+    if (prefetchFolder_.empty() || !IsSelected(folder) || !IsSelected(prefetchFolder_)) return nullptr;
+    auto it = prefetched_.find(uid);
+    return it == prefetched_.end() ? nullptr : &it->second;
+}
+
+bool CImapConnection::HasBody(const std::string& folder, uint32_t uid) const {
+    return !prefetchFolder_.empty() && IsSelected(folder) && IsSelected(prefetchFolder_) && bodies_.count(uid);
+}
+
+bool CImapConnection::TakeSection(const std::string& folder, uint32_t uid, const std::string& section,
+                                  std::string& text, bool& nil) {
+    if (!HasBody(folder, uid)) return false;
+    auto& sections = bodies_[uid];
+    auto it = sections.find(Lower(section));
+    if (it == sections.end()) return false;
+    nil = it->second.nil;
+    text = std::move(it->second.text);
+    sections.erase(it);
+    if (sections.empty()) bodies_.erase(uid);
+    return true;
+}
+
+void CImapConnection::ForgetPrefetched() {
+    prefetchFolder_.clear();
+    prefetched_.clear();
+    bodies_.clear();
+}
 
 int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint32_t>& uids) {
     uids.clear();
@@ -47,6 +195,11 @@ int CImapConnection::FetchSeenAndReceived(const std::string& folder, uint32_t ui
     receivedText.clear();
     if (!Ready() || folder.empty() || uid == 0 || !seen) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
+    if (const Prefetched* p = Known(folder, uid); p && p->hasSeen && p->hasReceived) {
+        *seen = p->seen;
+        receivedText = p->received;
+        return kImapOk;
+    }
     std::vector<ParsedLine> lines;
     if (!Command("UID FETCH " + std::to_string(uid) + " (FLAGS BODY.PEEK[HEADER.FIELDS (Received)])", lines))
         return kImapNothing;
@@ -54,24 +207,7 @@ int CImapConnection::FetchSeenAndReceived(const std::string& folder, uint32_t ui
     const bool found = FindFetchByUid(lines, uid, data).Ok();
     *seen = found && data.HasFlag("\\Seen") ? 1 : 0;
     if (!found || data.bodies.empty() || data.bodies.front().nil) return kImapOk;
-    const std::string& header = data.bodies.front().text;
-    // The first Received header: the date after its last ';' (folded lines joined).
-    std::vector<std::string> headerLines = inet::SplitLines(header);
-    std::string value;
-    for (std::size_t i = 0; i < headerLines.size(); ++i) {
-        if (Lower(headerLines[i]).rfind("received:", 0) != 0) continue;
-        value = headerLines[i];
-        while (i + 1 < headerLines.size() && !headerLines[i + 1].empty() &&
-               (headerLines[i + 1][0] == ' ' || headerLines[i + 1][0] == '\t')) {
-            ++i;
-            value += " " + headerLines[i].substr(headerLines[i].find_first_not_of(" \t"));
-        }
-        break;
-    }
-    std::size_t semi = value.rfind(';');
-    if (semi == std::string::npos) return kImapOk;
-    std::size_t start = value.find_first_not_of(" \t", semi + 1);
-    if (start != std::string::npos) receivedText = value.substr(start);
+    receivedText = ReceivedDateText(data.bodies.front().text);
     return kImapOk;
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/msg_record.h"
@@ -22,6 +24,7 @@ struct MessageInfo {
     uint32_t uid = 0;
     int seen = 0;
     int64_t receivedTime = 0;  // seconds since 1970; 0 when unknown
+    bool dated = true;         // false: receivedTime not fetched yet
 };
 
 struct CImapFolder {
@@ -29,6 +32,47 @@ struct CImapFolder {
     std::vector<MessageInfo> infos;
     std::vector<std::unique_ptr<CMsg>> messages;  // fetched whole, for GetMsg and attachments
     std::vector<uint32_t> uids;                    // the last search
+
+    // Added through these, found by hash: the first one added under a UID or id wins.
+    void AddInfo(const MessageInfo& info) {
+        infoAt_.emplace(info.uid, infos.size());
+        infos.push_back(info);
+    }
+    MessageInfo* Info(uint32_t uid) {
+        auto it = infoAt_.find(uid);
+        return it == infoAt_.end() ? nullptr : &infos[it->second];
+    }
+    void AddMessage(std::unique_ptr<CMsg> msg) {
+        auto [it, added] = messageAt_.emplace(KeyOf(msg->hostId), msg.get());
+        // A message fetched again because its text was let go replaces the one without.
+        if (!added && bodiless_.erase(it->second)) it->second = msg.get();
+        messages.push_back(std::move(msg));
+    }
+    const CMsg* Message(const CId& hostId) const {
+        auto it = messageAt_.find(KeyOf(hostId));
+        return it == messageAt_.end() ? nullptr : it->second;
+    }
+    // The text of a message handed out to the engine is not kept for the rest of the
+    // logon (a mailbox's worth would be): asked for again, the message is fetched again.
+    // What its attachments were saved as stays known.
+    void DropBody(const CId& hostId) {
+        auto it = messageAt_.find(KeyOf(hostId));
+        if (it == messageAt_.end()) return;
+        std::string().swap(it->second->Body);
+        bodiless_.insert(it->second);
+    }
+    bool Bodiless(const CMsg* msg) const { return bodiless_.count(msg) != 0; }
+
+private:
+    static std::string KeyOf(const CId& id) {
+        int32_t n = 0;
+        const uint8_t* bytes = id.GetData(&n);
+        return bytes && n > 0 ? std::string(reinterpret_cast<const char*>(bytes), static_cast<size_t>(n))
+                              : std::string();
+    }
+    std::unordered_map<uint32_t, size_t> infoAt_;
+    std::unordered_map<std::string, CMsg*> messageAt_;
+    std::unordered_set<const CMsg*> bodiless_;
 };
 
 // Codes this layer adds to the command layer's.
@@ -103,6 +147,12 @@ private:
     bool BuildMsg(const std::string& folder, uint32_t uid, const inet::ParsedMessage& parsed,
                   CMsg& msg);
     std::string WriteAttachment(const inet::MimePart& part);
+    // Seconds since 1970 of the message's INTERNALDATE; 0 when unknown.
+    int32_t InternalDate(const std::string& folder, uint32_t uid);
+    // Fetches the whole texts of the messages of uids from position start on that are
+    // fetched whole, a bounded batch in one exchange, when the one at start is such.
+    void PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids,
+                            std::size_t start);
 
     CImapConnection connection_;
     ImapSettings imapSettings_;
@@ -113,6 +163,11 @@ private:
     std::map<std::string, uint32_t> validities_;    // ValidityKey -> UIDVALIDITY kept
     std::map<std::string, uint32_t> changed_;       // ValidityKey -> the server's new value
     std::set<std::string> relisted_;                // changed keys handed out empty
+    // The UIDs the last header listing handed out, in order: the messages the engine
+    // fetches next, one by one, whose bodies are fetched ahead in batches.
+    std::string ahead_;
+    std::vector<uint32_t> aheadUids_;
+    std::unordered_map<uint32_t, std::size_t> aheadAt_;
 };
 
 // The UID that a host id carries: its first 4 bytes, least significant first.

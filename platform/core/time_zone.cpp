@@ -6,8 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -436,12 +438,34 @@ private:
     bool hasRule_ = false;
 };
 
-std::optional<Zone> loadZone(std::string_view name, std::error_code& ec) {
+std::shared_ptr<const Zone> loadZone(std::string_view name, std::error_code& ec) {
     ec.clear();
-    Zone zone;
-    if (!zone.load(name)) {
+    // The local zone is asked for several times for every message a sync dates: it is
+    // kept, for the same TZ, and the file looked at again at most once a second.
+    struct Local {
+        std::mutex mutex;
+        std::shared_ptr<const Zone> zone;
+        std::optional<std::string> tz;
+        std::chrono::steady_clock::time_point at;
+    };
+    static Local local;
+    const char* tzValue = name.empty() ? std::getenv("TZ") : nullptr;
+    const std::optional<std::string> tz = tzValue ? std::optional<std::string>(tzValue) : std::nullopt;
+    const auto now = std::chrono::steady_clock::now();
+    if (name.empty()) {
+        std::lock_guard lock(local.mutex);
+        if (local.zone && local.tz == tz && now - local.at < std::chrono::seconds(1)) return local.zone;
+    }
+    auto zone = std::make_shared<Zone>();
+    if (!zone->load(name)) {
         ec = std::make_error_code(std::errc::invalid_argument);
-        return std::nullopt;
+        return nullptr;
+    }
+    if (name.empty()) {
+        std::lock_guard lock(local.mutex);
+        local.zone = zone;
+        local.tz = tz;
+        local.at = now;
     }
     return zone;
 }

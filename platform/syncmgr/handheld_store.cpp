@@ -1,5 +1,6 @@
 #include "platform/syncmgr/handheld_store.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/core/runtime.h"
@@ -10,7 +11,9 @@ namespace syncmgr {
 namespace {
 
 constexpr uint32_t kDefaultRomSize = 4u << 20;
-constexpr uint32_t kDefaultRamSize = 16u << 20;
+// A new handheld's card holds a mailbox of tens of thousands of messages, as a current
+// device's would; the card's sizes are 32-bit, so 2 GiB keeps clear of their limit.
+constexpr uint32_t kDefaultRamSize = 2048u << 20;
 
 DatabaseEntry databaseFrom(const sql::Statement& s) {
     DatabaseEntry e;
@@ -94,6 +97,40 @@ int64_t HandheldStore::addUsedBytes(int64_t delta) {
     return delta;
 }
 
+// Every call used to re-read the card, look for waiting failures and count records to find
+// an index; with thousands of records a sync spent most of its time there. This
+// connection now keeps those answers and trusts them until another connection commits,
+// which SQLite's data_version tells at the cost of no file read.
+void HandheldStore::checkCaches() {
+    auto q = db_->prepare("PRAGMA data_version");
+    q->step();
+    const int64_t version = q->integer(0);
+    if (version == seenVersion_)
+        return;
+    seenVersion_ = version;
+    card_.reset();
+    failuresWaiting_.reset();
+    order_.clear();
+}
+
+std::vector<std::pair<int64_t, uint32_t>>& HandheldStore::order(int64_t db) {
+    auto it = order_.find(db);
+    if (it != order_.end())
+        return it->second;
+    std::vector<std::pair<int64_t, uint32_t>> list;
+    auto q = db_->prepare("SELECT ord, uid FROM records WHERE db = ? ORDER BY ord");
+    q->bind(1, db);
+    while (q->step())
+        list.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    return order_.emplace(db, std::move(list)).first->second;
+}
+
+uint32_t HandheldStore::indexOf(int64_t db, int64_t ord) {
+    const auto& list = order(db);
+    auto at = std::lower_bound(list.begin(), list.end(), std::make_pair(ord, uint32_t{0}));
+    return static_cast<uint32_t>(at - list.begin());
+}
+
 // ---- databases --------------------------------------------------------------------------
 
 int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uint32_t type, uint16_t version,
@@ -154,6 +191,8 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
     if (size > SYNC_MAX_RECORD_BYTES)
         return SYNCERR_TOO_BIG;
     sql::Transaction t(*db_);
+    // Under the write lock: no other connection commits between this check and the end.
+    checkCaches();
     int64_t oldSize = 0;
     if (*recordId != 0) {
         auto q = db_->prepare("SELECT length(data) FROM records WHERE db = ? AND uid = ?");
@@ -178,12 +217,23 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
         if (uid > 0xFFFFFF)
             return SYNCERR_NO_SPACE;
         db_->prepare("UPDATE databases SET next_uid = next_uid + 1 WHERE id = ?")->bind(1, db).run();
+        int64_t ord;
+        {
+            auto q = db_->prepare("SELECT COALESCE(MAX(ord), 0) + 1 FROM records WHERE db = ?");
+            q->bind(1, db).step();
+            ord = q->integer(0);
+        }
         auto q = db_->prepare(
-            "INSERT INTO records(db, uid, ord, attributes, category, data) VALUES(?1, ?2,"
-            " (SELECT COALESCE(MAX(ord), 0) + 1 FROM records WHERE db = ?1), ?3, ?4, ?5)");
-        q->bind(1, db).bind(2, int64_t{uid}).bind(3, int64_t{attributes}).bind(4, int64_t{category});
-        q->bindBlob(5, data, size).run();
+            "INSERT INTO records(db, uid, ord, attributes, category, data) VALUES(?, ?, ?, ?, ?, ?)");
+        q->bind(1, db).bind(2, int64_t{uid}).bind(3, ord).bind(4, int64_t{attributes}).bind(5, int64_t{category});
+        q->bindBlob(6, data, size).run();
+        addUsedBytes(static_cast<int64_t>(size));
+        t.commit();
+        usedBytesChanged(static_cast<int64_t>(size));
+        if (auto it = order_.find(db); it != order_.end())
+            it->second.emplace_back(ord, uid);
         *recordId = uid;
+        return SYNC_OK;
     } else {
         auto q = db_->prepare("UPDATE records SET attributes = ?, category = ?, data = ? WHERE db = ? AND uid = ?");
         q->bind(1, int64_t{attributes}).bind(2, int64_t{category}).bindBlob(3, data, size);
@@ -191,63 +241,83 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
     }
     addUsedBytes(static_cast<int64_t>(size) - oldSize);
     t.commit();
+    usedBytesChanged(static_cast<int64_t>(size) - oldSize);
     return SYNC_OK;
 }
 
 namespace {
-constexpr const char* kRecordColumns =
-    "SELECT uid, (SELECT COUNT(*) FROM records o WHERE o.db = r.db AND o.ord < r.ord), attributes, category, data "
-    "FROM records r ";
-
-RecordEntry recordFrom(const sql::Statement& s) {
-    RecordEntry e;
-    e.id = static_cast<uint32_t>(s.integer(0));
-    e.index = static_cast<uint32_t>(s.integer(1));
-    e.attributes = static_cast<uint8_t>(s.integer(2));
-    e.category = static_cast<int32_t>(s.integer(3));
-    e.data = s.blob(4);
-    return e;
+void fillRecord(const sql::Statement& s, RecordEntry* out) {
+    out->attributes = static_cast<uint8_t>(s.integer(1));
+    out->category = static_cast<int32_t>(s.integer(2));
+    out->data = s.blob(3);
 }
 }  // namespace
 
 int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* out) {
-    auto q = db_->prepare((std::string(kRecordColumns) + "WHERE db = ? AND uid = ?").c_str());
+    checkCaches();
+    auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
     q->bind(1, db).bind(2, int64_t{recordId});
     if (!q->step())
         return SYNCERR_NOT_FOUND;
-    if (out)
-        *out = recordFrom(*q);
+    if (out) {
+        out->id = recordId;
+        out->index = indexOf(db, q->integer(0));
+        fillRecord(*q, out);
+    }
     return SYNC_OK;
 }
 
 int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
-    auto q = db_->prepare("SELECT uid, attributes, category, data FROM records WHERE db = ? ORDER BY ord LIMIT 1 OFFSET ?");
-    q->bind(1, db).bind(2, int64_t{index});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
+    checkCaches();
+    auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
+    uint32_t uid = 0;
+    for (int attempt = 0;; ++attempt) {
+        const auto& list = order(db);
+        if (index >= list.size())
+            return SYNCERR_NOT_FOUND;
+        uid = list[index].second;
+        const int64_t ord = list[index].first;
+        q->reset().bind(1, db).bind(2, int64_t{uid});
+        if (q->step() && q->integer(0) == ord)
+            break;
+        // Another connection changed the records between the version check and this
+        // read: read the order again, once.
+        order_.erase(db);
+        if (attempt == 1)
+            return SYNCERR_NOT_FOUND;
+    }
     if (out) {
-        out->id = static_cast<uint32_t>(q->integer(0));
+        out->id = uid;
         out->index = index;
-        out->attributes = static_cast<uint8_t>(q->integer(1));
-        out->category = static_cast<int32_t>(q->integer(2));
-        out->data = q->blob(3);
+        fillRecord(*q, out);
     }
     return SYNC_OK;
 }
 
 int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
     sql::Transaction t(*db_);
-    int64_t size;
+    checkCaches();
+    int64_t size, ord;
     {
-        auto q = db_->prepare("SELECT length(data) FROM records WHERE db = ? AND uid = ?");
+        auto q = db_->prepare("SELECT length(data), ord FROM records WHERE db = ? AND uid = ?");
         q->bind(1, db).bind(2, int64_t{recordId});
         if (!q->step())
             return SYNCERR_NOT_FOUND;
         size = q->integer(0);
+        ord = q->integer(1);
     }
     db_->prepare("DELETE FROM records WHERE db = ? AND uid = ?")->bind(1, db).bind(2, int64_t{recordId}).run();
     addUsedBytes(-size);
     t.commit();
+    usedBytesChanged(-size);
+    if (auto it = order_.find(db); it != order_.end()) {
+        auto& list = it->second;
+        auto at = std::lower_bound(list.begin(), list.end(), std::make_pair(ord, uint32_t{0}));
+        if (at != list.end() && at->first == ord)
+            list.erase(at);
+        else
+            order_.erase(it);
+    }
     return SYNC_OK;
 }
 
@@ -262,10 +332,15 @@ int HandheldStore::deleteAllRecords(int64_t db) {
     db_->prepare("DELETE FROM records WHERE db = ?")->bind(1, db).run();
     addUsedBytes(-size);
     t.commit();
+    usedBytesChanged(-size);
+    order_.erase(db);
     return SYNC_OK;
 }
 
 uint32_t HandheldStore::recordCount(int64_t db) {
+    checkCaches();
+    if (auto it = order_.find(db); it != order_.end())
+        return static_cast<uint32_t>(it->second.size());
     auto q = db_->prepare("SELECT COUNT(*) FROM records WHERE db = ?");
     q->bind(1, db).step();
     return static_cast<uint32_t>(q->integer(0));
@@ -308,6 +383,7 @@ int HandheldStore::writePreference(const PreferenceEntry& pref) {
     if (pref.data.size() > SYNC_MAX_RECORD_BYTES)
         return SYNCERR_TOO_BIG;
     sql::Transaction t(*db_);
+    checkCaches();
     int64_t oldSize = 0;
     {
         auto q = db_->prepare("SELECT length(data) FROM preferences WHERE creator = ? AND id = ? AND backup = ?");
@@ -323,6 +399,7 @@ int HandheldStore::writePreference(const PreferenceEntry& pref) {
     q->bind(4, int64_t{pref.version}).bindBlob(5, pref.data.data(), pref.data.size()).run();
     addUsedBytes(static_cast<int64_t>(pref.data.size()) - oldSize);
     t.commit();
+    usedBytesChanged(static_cast<int64_t>(pref.data.size()) - oldSize);
     return SYNC_OK;
 }
 
@@ -344,6 +421,9 @@ std::vector<PreferenceEntry> HandheldStore::preferences() {
 // ---- card -------------------------------------------------------------------------------
 
 CardEntry HandheldStore::card() {
+    checkCaches();
+    if (card_)
+        return *card_;
     CardEntry c;
     auto q = db_->prepare("SELECT rom_size, ram_size, used, name, manufacturer FROM card WHERE card = 0");
     if (q->step()) {
@@ -352,14 +432,23 @@ CardEntry HandheldStore::card() {
         c.usedBytes = static_cast<uint64_t>(q->integer(2));
         c.name = q->text(3);
         c.manufacturer = q->text(4);
+        card_ = c;
     }
     return c;
+}
+
+void HandheldStore::usedBytesChanged(int64_t delta) {
+    if (!card_)
+        return;
+    const int64_t used = static_cast<int64_t>(card_->usedBytes) + delta;
+    card_->usedBytes = static_cast<uint64_t>(used < 0 ? 0 : used);
 }
 
 void HandheldStore::setCard(uint32_t romSize, uint32_t ramSize, const std::string& name,
                             const std::string& manufacturer) {
     auto q = db_->prepare("UPDATE card SET rom_size = ?, ram_size = ?, name = ?, manufacturer = ? WHERE card = 0");
     q->bind(1, int64_t{romSize}).bind(2, int64_t{ramSize}).bind(3, name).bind(4, manufacturer).run();
+    card_.reset();
 }
 
 // ---- remote answers ---------------------------------------------------------------------
@@ -397,11 +486,23 @@ std::vector<RemoteAnswer> HandheldStore::remoteAnswers() {
 void HandheldStore::injectFailure(const std::string& operation, int nth, int code) {
     auto q = db_->prepare("INSERT INTO injected_failures(operation, countdown, code) VALUES(?, ?, ?)");
     q->bind(1, operation).bind(2, int64_t{nth < 1 ? 1 : nth}).bind(3, int64_t{code}).run();
+    failuresWaiting_.reset();
 }
 
-void HandheldStore::clearInjectedFailures() { db_->exec("DELETE FROM injected_failures"); }
+void HandheldStore::clearInjectedFailures() {
+    db_->exec("DELETE FROM injected_failures");
+    failuresWaiting_.reset();
+}
 
 int HandheldStore::takeInjectedFailure(const std::string& operation) {
+    checkCaches();
+    if (!failuresWaiting_) {
+        auto q = db_->prepare("SELECT EXISTS(SELECT 1 FROM injected_failures)");
+        q->step();
+        failuresWaiting_ = q->integer(0) != 0;
+    }
+    if (!*failuresWaiting_)
+        return 0;
     {
         // The common case, no injection waiting, costs one read and no write.
         auto q = db_->prepare("SELECT 1 FROM injected_failures WHERE operation = ? LIMIT 1");
@@ -421,6 +522,7 @@ int HandheldStore::takeInjectedFailure(const std::string& operation) {
     }
     db_->prepare("DELETE FROM injected_failures WHERE operation = ? AND countdown <= 0")->bind(1, operation).run();
     t.commit();
+    failuresWaiting_.reset();
     return code;
 }
 

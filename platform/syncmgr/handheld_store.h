@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/export.h"
@@ -121,9 +124,22 @@ public:
 private:
     void createSchema();
     int64_t addUsedBytes(int64_t delta);
+    // The kept card follows a committed change of the bytes used.
+    void usedBytesChanged(int64_t delta);
+    // Drops what this connection remembers when another connection has committed since.
+    void checkCaches();
+    // (ord, uid) of the database's records in order, read once and then kept up to date
+    // by this connection's own writes.
+    std::vector<std::pair<int64_t, uint32_t>>& order(int64_t db);
+    // Position of ord in the order (the record's index).
+    uint32_t indexOf(int64_t db, int64_t ord);
 
     std::string name_;
     std::unique_ptr<sql::Database> db_;
+    int64_t seenVersion_ = -1;
+    std::optional<CardEntry> card_;
+    std::optional<bool> failuresWaiting_;
+    std::unordered_map<int64_t, std::vector<std::pair<int64_t, uint32_t>>> order_;
 };
 
 }  // namespace syncmgr

@@ -295,6 +295,17 @@ TEST(PlainFile, CreateTruncatesAndReadAtEndGivesZero) {
 TEST(LineEnds, ExpandAndStrip) {
     EXPECT_EQ(ExpandLineFeeds("a\nb", 3), "a\r\nb");
     EXPECT_EQ(ExpandLineFeeds("ab", 2), "ab");
+    const struct {
+        std::string in, out;
+    } expand[] = {
+        {"\n", "\r\n"},
+        {"\n\nx\n", "\r\n\r\nx\r\n"},
+        {"a\r\nb", "a\r\r\nb"},  // a line end already whole gets one more CR, as ever
+        {std::string("a\0\nb", 4), std::string("a\0\r\nb", 5)},
+        {"", ""},
+    };
+    for (const auto& c : expand) EXPECT_EQ(ExpandLineFeeds(c.in.data(), c.in.size()), c.out) << c.in;
+    EXPECT_EQ(ExpandLineFeeds("a\nb\nc", 3), "a\r\nb") << "no more than length is read";
     EXPECT_EQ(StripCarriageReturns("a\r\nb\r", 5), "a\nb");
     EXPECT_EQ(StripCarriageReturns("ab\0cd", 5), "ab");
     const uint8_t be[4] = {0x12, 0x34, 0x56, 0x78};

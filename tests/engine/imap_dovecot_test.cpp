@@ -1,5 +1,6 @@
 // The IMAP-shaped scenarios again, with the IMAP host against the private Dovecot and
 // SMTP server instead of the scripted host.
+#include <set>
 #include <thread>
 
 #include "datamgr/ledgerly_store.h"
@@ -216,6 +217,43 @@ TEST_F(ImapRoad, WhatTheDataManagerWritesReachesTheServer) {
         if (delivered.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     EXPECT_NE(delivered.find(body), std::string::npos) << out.str() << EngineWorld::Log();
+}
+
+TEST_F(ImapRoad, ManyMessagesComeInBatchesOnceAndFollowLaterChanges) {
+    constexpr int kCount = 75;  // more than two batches of bodies
+    std::set<std::string> want;
+    for (int i = 0; i < kCount; ++i) {
+        const std::string subject = "n" + std::to_string(100 + i);
+        Append(subject, i % 5 ? "" : "\\Seen", i % 9 ? "" : "attached text " + subject);
+        want.insert(subject);
+    }
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    auto check = [&](const std::set<std::string>& expected, const std::set<std::string>& read) {
+        const auto shown = W().Folder(0);
+        std::multiset<std::string> got;
+        for (const auto& m : shown) {
+            got.insert(m.msg.Subject);
+            EXPECT_EQ((m.msg.status & 0x8000) != 0, read.count(m.msg.Subject) != 0) << m.msg.Subject;
+        }
+        EXPECT_EQ(got, std::multiset<std::string>(expected.begin(), expected.end())) << EngineWorld::Log();
+    };
+    std::set<std::string> read;
+    for (int i = 0; i < kCount; i += 5) read.insert("n" + std::to_string(100 + i));
+    check(want, read);
+
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    check(want, read);  // nothing changed: nothing added twice, nothing lost
+
+    // Read and deleted on the host since.
+    Command("SELECT INBOX");
+    Command("STORE 2 +FLAGS (\\Seen)");
+    Command("STORE 3 +FLAGS (\\Deleted)");
+    Command("EXPUNGE");
+    read.insert("n101");
+    want.erase("n102");
+    ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
+    check(want, read);
+    EXPECT_EQ(InboxCount(), kCount - 1);
 }
 
 }  // namespace

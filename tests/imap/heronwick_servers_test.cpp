@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include "common/msg_record.h"
@@ -523,19 +525,136 @@ TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
     EXPECT_EQ(reader.Attachments().size(), 2u);
 }
 
-TEST_F(Heronwick, BadDateCostsOnlyTheDate) {
-    Store("INBOX", "From: a@tess.test\r\nSubject: bad date\r\nDate: not a date at all\r\n\r\nx\r\n");
-    Store("INBOX", Simple("good date"));
+TEST_F(Heronwick, BadOrMissingDateTakesTheArrivalTime) {
+    Store("INBOX", "From: a@tess.test\r\nSubject: bad date\r\nDate: not a date at all\r\n\r\nx\r\n", "",
+          "05-Mar-2026 08:30:00 +0000");
+    Store("INBOX", "From: a@tess.test\r\nSubject: no date\r\n\r\nx\r\n", "", " 6-Mar-2026 09:00:00 +0100");
+    Store("INBOX", Simple("good date"), "", "07-Mar-2026 10:00:00 +0000");
     ASSERT_EQ(LogonNow(), 0);
-    MailMsg** list = nullptr;
+    const std::map<std::string, int32_t> want = {
+        {"bad date", 1772699400}, {"no date", 1772784000}, {"good date", 1796119200}};
+    for (int headersOnly : {1, 0}) {
+        MailMsg** list = nullptr;
+        int count = 0;
+        ASSERT_EQ(GetAllMsgs(0, &list, &count, headersOnly), 0);
+        ASSERT_EQ(count, 3);
+        std::map<std::string, int32_t> dates;
+        for (int i = 0; i < count; ++i) dates[list[i]->Subject] = list[i]->date;
+        FreeMailMsg(list, count);
+        EXPECT_EQ(dates, want) << "headers only: " << headersOnly;
+    }
+
+    // The listing the engine reads first: no Received header, so the arrival time too.
+    MailMsg** ids = nullptr;
     int count = 0;
-    ASSERT_EQ(GetAllMsgs(0, &list, &count, 1), 0);
-    ASSERT_EQ(count, 2);
-    std::map<std::string, int32_t> dates;
-    for (int i = 0; i < count; ++i) dates[list[i]->Subject] = list[i]->date;
-    FreeMailMsg(list, count);
-    EXPECT_EQ(dates["bad date"], 0);
-    EXPECT_EQ(dates["good date"], 1796119200);  // Tue, 01 Dec 2026 10:00:00 +0000
+    ASSERT_EQ(GetMsgIds(nullptr, &ids, &count), 0);
+    ASSERT_EQ(count, 3);
+    std::vector<std::array<uint8_t, 4>> bytes(count);
+    std::vector<MsgIdDescriptor> descs(count);
+    std::vector<MsgIdDescriptor*> ptrs(count);
+    for (int i = 0; i < count; ++i) {
+        std::memcpy(bytes[i].data(), ids[i]->hostId, 4);
+        descs[i] = {4, bytes[i].data()};
+        ptrs[i] = &descs[i];
+    }
+    FreeMailMsg(ids, count);
+    MailMsg** headers = nullptr;
+    int headerCount = 0;
+    ASSERT_EQ(GetMsgHeaders(nullptr, &headers, &headerCount, ptrs.data(), &count), 0);
+    ASSERT_EQ(headerCount, 3);
+    std::set<int32_t> dates;
+    for (int i = 0; i < headerCount; ++i) dates.insert(headers[i]->date);
+    FreeMailMsg(headers, headerCount);
+    EXPECT_EQ(dates, (std::set<int32_t>{1772699400, 1772784000, 1772877600}));
+}
+
+TEST_F(Heronwick, MessagesGoneDuringBatchedFetchLoseNothingElse) {
+    // More than one batch of bodies, some gone from the server between listing and fetch;
+    // every seventh message is larger than the limit, and only its text part comes.
+    auto big = [](size_t i) { return i % 7 == 6; };
+    std::vector<uint32_t> uids;
+    for (size_t i = 0; i < 45; ++i)
+        uids.push_back(Store("INBOX",
+                             big(i) ? BigMultipart(100 << 10, i % 2)
+                                    : Simple("m" + std::to_string(i), "Body " + std::to_string(i) + ".\r\n"),
+                             i % 3 ? "" : "\\Seen"));
+    record_.maxSize = 64 << 10;
+    record_.downloadAttachments = 1;
+    ASSERT_EQ(LogonNow(), 0);
+    MailMsg** ids = nullptr;
+    int count = 0;
+    ASSERT_EQ(GetMsgIds(nullptr, &ids, &count), 0);
+    ASSERT_EQ(count, 45);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ((ids[i]->flags & 0x02000000u) != 0, i % 3 == 0) << i;  // read on the server
+    FreeMailMsg(ids, count);
+    std::vector<std::array<uint8_t, 4>> bytes(uids.size());
+    std::vector<MsgIdDescriptor> descs(uids.size());
+    std::vector<MsgIdDescriptor*> ptrs(uids.size());
+    for (size_t i = 0; i < uids.size(); ++i) {
+        std::memcpy(bytes[i].data(), &uids[i], 4);
+        descs[i] = {4, bytes[i].data()};
+        ptrs[i] = &descs[i];
+    }
+    MailMsg** headers = nullptr;
+    int headerCount = 0;
+    ASSERT_EQ(GetMsgHeaders(nullptr, &headers, &headerCount, ptrs.data(), &count), 0);
+    ASSERT_EQ(headerCount, 45);
+    FreeMailMsg(headers, headerCount);
+
+    // Gone: a few inside the first batch, one inside the second.
+    const std::set<size_t> gone = {3, 4, 20, 29, 33};
+    Command("SELECT INBOX");
+    for (size_t i : gone) Command("UID STORE " + std::to_string(uids[i]) + " +FLAGS (\\Deleted)");
+    Command("EXPUNGE");
+
+    std::map<size_t, std::string> bodies;
+    for (size_t i = 0; i < uids.size(); ++i) {
+        MailMsg* msg = nullptr;
+        const int rc = GetMsg(nullptr, ptrs[i], &msg);
+        if (rc == 0 && msg) bodies[i] = msg->Body;
+        if (gone.count(i)) {
+            EXPECT_NE(rc, 0) << i;
+            EXPECT_EQ(msg, nullptr) << i;
+            continue;
+        }
+        ASSERT_EQ(rc, 0) << i;
+        if (big(i)) {
+            EXPECT_STREQ(msg->Subject, "big");
+            EXPECT_EQ(msg->partBudget, 1) << i;
+            EXPECT_EQ(std::string(msg->Body).find("The text part."), 0u) << msg->Body;
+            EXPECT_EQ(msg->AttachmentNames, nullptr) << i;
+        } else {
+            EXPECT_EQ(std::string(msg->Subject), "m" + std::to_string(i));
+            EXPECT_EQ(msg->partBudget, 0) << i;
+            EXPECT_EQ(std::string(msg->Body).find("Body " + std::to_string(i) + "."), 0u) << msg->Body;
+        }
+        EXPECT_EQ((msg->flags & 0x02000000u) != 0, i % 3 == 0) << i;
+        FreeMailMsgBlock(msg);
+    }
+    // Asked for again, a message is the same, whole or cut short.
+    for (size_t i : {size_t{0}, size_t{6}, size_t{44}}) {
+        MailMsg* msg = nullptr;
+        ASSERT_EQ(GetMsg(nullptr, ptrs[i], &msg), 0) << i;
+        EXPECT_EQ(std::string(msg->Body), bodies[i]) << i;
+        EXPECT_EQ(msg->partBudget, big(i) ? 1 : 0) << i;
+        FreeMailMsgBlock(msg);
+    }
+    // Nothing else left the server, and fetching marked nothing read.
+    Command("SELECT INBOX");
+    const std::string all = Join(Command("UID FETCH 1:* (FLAGS)"));
+    for (size_t i = 0; i < uids.size(); ++i) {
+        const std::string line = "UID " + std::to_string(uids[i]) + " ";
+        const size_t at = all.find(line);
+        if (gone.count(i)) {
+            EXPECT_EQ(at, std::string::npos) << i;
+            continue;
+        }
+        ASSERT_NE(at, std::string::npos) << i << all;
+        const std::string rest = all.substr(at, all.find('\n', at) - at);
+        EXPECT_EQ(rest.find("\\Seen") != std::string::npos, i % 3 == 0) << rest;
+        EXPECT_EQ(rest.find("\\Deleted"), std::string::npos) << rest;
+    }
 }
 
 TEST_F(Heronwick, AttachmentNamesFromMailStayInOurDirectory) {

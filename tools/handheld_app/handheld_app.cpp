@@ -114,6 +114,13 @@ int SetFreeSpace(const std::string& handheld, uint32_t freeBytes) {
     return SYNC_OK;
 }
 
+int SetCardSize(const std::string& handheld, uint32_t bytes) {
+    syncmgr::HandheldStore store(handheld, true);
+    const syncmgr::CardEntry card = store.card();
+    store.setCard(card.romSize, bytes, card.name, card.manufacturer);
+    return SYNC_OK;
+}
+
 static std::vector<uint8_t> AccountRecord(const AccountSetup& a) {
     std::vector<uint8_t> record(180, 0);
     PutU16(record, 0, a.protocolWord);

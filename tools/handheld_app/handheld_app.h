@@ -28,6 +28,9 @@ enum Opcode : int {
 int CreateMailDatabases(const std::string& handheld, uint16_t version = kDefaultDbVersion);
 // The handheld's free space, through its card size.
 int SetFreeSpace(const std::string& handheld, uint32_t freeBytes);
+// The card's memory in bytes (kMaxCardMb MB at most: the card's sizes are 32-bit).
+constexpr long kMaxCardMb = 4095;
+int SetCardSize(const std::string& handheld, uint32_t bytes);
 
 struct AccountSetup {
     int number = 0;

@@ -12,11 +12,12 @@ const char* const kCommandUsage =
     "       tallyhop handheld compose --account N --to ADDRESS --subject TEXT [--body TEXT] [--attach PATH]...\n"
     "       tallyhop handheld delete|read|unread --record ID\n"
     "       tallyhop handheld show [--category N]\n"
+    "       tallyhop handheld card --size MB\n"
     "       (each takes [--handheld NAME])\n";
 
 namespace {
 
-const char* const kCommands[] = {"account", "compose", "delete", "read", "unread", "show"};
+const char* const kCommands[] = {"account", "compose", "delete", "read", "unread", "show", "card"};
 
 // "--name value" pairs, "--flag" for the flags named; repeated names collect in order.
 bool Parse(const std::vector<std::string>& args, const std::vector<std::string>& flags,
@@ -104,6 +105,13 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     } else if (what == "delete" || what == "read" || what == "unread") {
         if (!Number(Get(o, "--record"), 1, 0xFFFFFFFFL, n)) return err << "tallyhop: --record needs a record id\n", 2;
         rc = what == "delete" ? DeleteMessage(handheld, uint32_t(n)) : MarkRead(handheld, uint32_t(n), what == "read");
+    } else if (what == "card") {
+        // The memory of the handheld's card; what is stored on it stays.
+        if (!Number(Get(o, "--size"), 1, kMaxCardMb, n)) {
+            err << "tallyhop: --size is the card's memory in MB, 1 to " << kMaxCardMb << "\n";
+            return 2;
+        }
+        rc = SetCardSize(handheld, uint32_t(n) << 20);
     } else if (what == "show") {
         if (!Number(Get(o, "--category", "-1"), -1, 15, n)) return err << "tallyhop: --category is 0 to 15\n", 2;
         for (const Shown& s : ListFolder(handheld, int(n)))

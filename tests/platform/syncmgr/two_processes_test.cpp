@@ -1,8 +1,11 @@
 // Two processes and this one writing into one handheld file at the same time.
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <map>
+#include <thread>
 #include <set>
 #include <string>
 
@@ -62,6 +65,70 @@ TEST_F(TwoProcesses, ConcurrentWritersLoseNothing) {
             sum += r.data.size();
         return sum;
     }()) << "the card's count of bytes stays right under concurrent writes";
+}
+
+// Records as this process's store reads them one by one, by index and then by id: the
+// order it keeps must follow what other processes committed.
+std::vector<syncmgr::RecordEntry> readOneByOne(syncmgr::HandheldStore& store, int64_t db) {
+    std::vector<syncmgr::RecordEntry> list;
+    for (uint32_t i = 0;; ++i) {
+        syncmgr::RecordEntry e;
+        if (store.readRecordByIndex(db, i, &e) != SYNC_OK)
+            break;
+        syncmgr::RecordEntry byId;
+        EXPECT_EQ(store.readRecordById(db, e.id, &byId), SYNC_OK);
+        EXPECT_EQ(byId.index, i);
+        EXPECT_EQ(byId.data, e.data);
+        list.push_back(std::move(e));
+    }
+    return list;
+}
+
+TEST_F(TwoProcesses, WriterKilledMidwayLeavesWholeRecordsOnly) {
+    SyncDbHandle db = createDb("Shared");
+    writeNew(db, {'p', '-', '0'});
+    syncmgr::HandheldStore watcher("default");
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(watcher.findDatabase("Shared", 0, &entry), SYNC_OK);
+    // The watcher keeps the order of one record, and the card, before the writer starts.
+    ASSERT_EQ(readOneByOne(watcher, entry.id).size(), 1u);
+    const uint64_t usedBefore = watcher.card().usedBytes;
+
+    pid_t writer = spawnWriter(1000000, "k");
+    for (int i = 0; i < 2000 && watcher.recordCount(entry.id) < 200; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(kill(writer, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended before it was killed";
+
+    std::vector<syncmgr::RecordEntry> seen = readOneByOne(watcher, entry.id);
+    syncmgr::HandheldStore fresh("default");
+    std::vector<syncmgr::RecordEntry> all = fresh.records(entry.id);
+    ASSERT_GT(all.size(), 200u);
+    ASSERT_EQ(seen.size(), all.size());
+    uint64_t sum = 0;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const std::string data(all[i].data.begin(), all[i].data.end());
+        // Whole records in the order written, none missing before the last one.
+        EXPECT_EQ(data, i == 0 ? "p-0" : "k-" + std::to_string(i - 1));
+        EXPECT_EQ(seen[i].id, all[i].id);
+        EXPECT_EQ(seen[i].data, all[i].data);
+        sum += all[i].data.size();
+    }
+    EXPECT_EQ(fresh.card().usedBytes, usedBefore - 3 + sum);
+    EXPECT_EQ(watcher.card().usedBytes, fresh.card().usedBytes);
+    EXPECT_EQ(watcher.recordCount(entry.id), all.size());
+
+    // The store goes on: a write after the kill lands behind the last whole record.
+    uint32_t id = 0;
+    ASSERT_EQ(watcher.writeRecord(entry.id, &id, 0, 0, reinterpret_cast<const uint8_t*>("after"), 5), SYNC_OK);
+    syncmgr::RecordEntry last;
+    ASSERT_EQ(fresh.readRecordByIndex(entry.id, static_cast<uint32_t>(all.size()), &last), SYNC_OK);
+    EXPECT_EQ(last.id, id);
+    ASSERT_EQ(watcher.deleteRecord(entry.id, all[1].id), SYNC_OK);
+    ASSERT_EQ(fresh.readRecordByIndex(entry.id, 1, &last), SYNC_OK);
+    EXPECT_EQ(last.id, all[2].id) << "a delete by another connection moves the later records up";
 }
 
 }  // namespace

@@ -153,6 +153,30 @@ TEST_F(Tallyhop, ConfigureWithoutADisplayChangesNothing) {
     EXPECT_FALSE(std::filesystem::exists(syncmgr::userDirectory(1) / "Tessaline" / "acc0.dat"));
 }
 
+TEST_F(Tallyhop, HandheldCardSizeIsSetAndKeepsWhatIsStored) {
+    {
+        syncmgr::HandheldStore store("pocket", true);
+        // A new handheld's card holds a large mailbox.
+        EXPECT_GE(store.card().ramSize, 1024u << 20);
+        int64_t db = 0;
+        ASSERT_EQ(store.createDatabase("Data", 1, 2, 1, 0, 0, &db), SYNC_OK);
+        uint32_t id = 0;
+        ASSERT_EQ(store.writeRecord(db, &id, 0, 0, reinterpret_cast<const uint8_t*>("abc"), 3), SYNC_OK);
+    }
+    Outcome set = tallyhop("handheld card --size 4095 --handheld pocket");
+    ASSERT_EQ(set.status, 0) << set.out;
+    syncmgr::HandheldStore store("pocket", false);
+    EXPECT_EQ(store.card().ramSize, 4095u << 20);
+    EXPECT_EQ(store.card().usedBytes, 3u);
+    EXPECT_EQ(store.card().freeRam(), (4095u << 20) - 3);
+    for (const char* bad : {"handheld card --size 0", "handheld card --size 4096", "handheld card"}) {
+        Outcome run = tallyhop(bad);
+        EXPECT_EQ(run.status, 2) << bad << ": " << run.out;
+        EXPECT_NE(run.out.find("--size is the card's memory in MB"), std::string::npos) << run.out;
+    }
+    EXPECT_EQ(store.card().ramSize, 4095u << 20);
+}
+
 TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
     syncmgr::HandheldStore store("pocket", true);
     store.setCard(1024, 4096, "Internal", "Maker");
