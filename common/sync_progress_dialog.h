@@ -7,22 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "common/progress_messages.h"
 #include "platform/ui/window_messages.h"
 
 namespace platform::ui {
 class ProgressWindow;
 }
-
-enum : unsigned {
-    kProgressSetOverallCount = 0x800,
-    kProgressAdvanceOverall = 0x801,
-    kProgressSetStepCount = 0x802,
-    kProgressSetText = 0x803,
-    kProgressAdvanceStep = 0x804,
-    kProgressSaveStep = 0x805,
-    kProgressRestoreStep = 0x806,
-    kProgressClose = 0x807,
-};
 
 class CSyncProgressDlg {
 public:

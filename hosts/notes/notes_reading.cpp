@@ -168,9 +168,7 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
         for (NOTEID note : ids) api.IDInsert(inFolder, note, nullptr);
     }
     std::vector<std::unique_ptr<CMsg>> records;
-    constexpr unsigned kStepCountMessage = 0x802, kStepMessage = 0x804;
-    if (progressWindow && api.IDEntries(inFolder) != 0)
-        SendMessageA(progressWindow, kStepCountMessage, api.IDEntries(recent), 0);
+    if (api.IDEntries(inFolder) != 0) SendMessageA(progressWindow, kProgressSetStepCount, api.IDEntries(recent), 0);
     NOTEID id = 0;
     for (NBOOL more = api.IDEntries(inFolder) ? api.IDScan(recent, 1, &id) : 0; more; more = api.IDScan(recent, 0, &id)) {
         if (!api.IDIsPresent(inFolder, id)) continue;
@@ -243,7 +241,7 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
         msg->size = static_cast<int32_t>(msg->GetMailMsgSize());
         records.push_back(std::move(msg));
         api.MailCloseMessage(note);
-        if (progressWindow) SendMessageA(progressWindow, kStepMessage, 0, 0);
+        SendMessageA(progressWindow, kProgressAdvanceStep, 0, 0);
     }
     SyncYieldCycles(10);
     int stored = 0;

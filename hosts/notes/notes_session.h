@@ -9,6 +9,7 @@
 #include "common/mail_msg.h"
 #include "common/msg_record.h"
 #include "common/notes_client.h"
+#include "common/progress_messages.h"
 #include "hosts/notes/notes_api.h"
 #include "platform/ui/window_messages.h"
 
@@ -50,7 +51,7 @@ public:
     std::string separator = ",";
     bool attachmentsWanted = false;
     bool localSync = false;
-    // The engine's progress window: 0x802 announces the steps of a listing, 0x804 is one.
+    // The engine's progress window (common/progress_messages.h); null: nobody listens.
     HWND progressWindow = nullptr;
     std::string mailFile, mailServer, mailFileName, mailFilePath;
     std::string userName, userDn, userAddress;

@@ -185,7 +185,7 @@ int CSmapiHost::GetAllMsgs(MailMsg*** out, int* count) {
     Log("SMAPI: Getting all messages starting.");
     if (!out || !count) return kListingFailed;
     *count = 0;
-    Progress(kStepCountMessage, kStepsAnnounced);
+    Progress(kProgressSetStepCount, kStepsAnnounced);
     if (!session_ || !api.MAPIFindNext || !api.MAPIReadMail) return kListingFailed;
     std::vector<MailMsg*> blocks;
     auto fail = [&blocks](int rc) {
@@ -234,9 +234,9 @@ int CSmapiHost::GetAllMsgs(MailMsg*** out, int* count) {
         blocks.push_back(block);
         if (counter++ >= kStepsAnnounced) {
             counter = 0;
-            Progress(kStepCountMessage, kStepsAnnounced);
+            Progress(kProgressSetStepCount, kStepsAnnounced);
         }
-        Progress(kStepMessage, 0);
+        Progress(kProgressAdvanceStep, 0);
         seed = id;
     }
     if (!inet::HandOutBlocks(blocks, out, count)) return kNoMemory;

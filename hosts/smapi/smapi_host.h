@@ -9,6 +9,7 @@
 #include "common/host_records.h"
 #include "common/mail_msg.h"
 #include "common/msg_record.h"
+#include "common/progress_messages.h"
 #include "platform/core/module.h"
 #include "platform/mapi/simple_mapi.h"
 #include "platform/ui/window_messages.h"
@@ -31,7 +32,6 @@ enum : int {
 
 // Progress: the steps announced at a time, and the two messages.
 constexpr int kStepsAnnounced = 20;
-enum : unsigned { kStepCountMessage = 0x802, kStepMessage = 0x804 };
 
 // The nine entry points, in binding order.
 struct SimpleMapi {

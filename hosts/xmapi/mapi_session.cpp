@@ -386,7 +386,7 @@ int CMapiSession::GetAllMsgs(const FolderRecord* record, MailMsg*** out, int* co
             return kRefused;
         }
         if (rows.aRow.empty()) break;
-        Progress(kStepCountMessage, rows.cRows());
+        Progress(kProgressSetStepCount, rows.cRows());
         int number = 0;
         for (const auto& row : rows.aRow) {
             ++number;
@@ -398,7 +398,7 @@ int CMapiSession::GetAllMsgs(const FolderRecord* record, MailMsg*** out, int* co
                 MailMsg* block = nullptr;
                 if (m.ToMailMsg(&block) == 0 && block) blocks.push_back(block);
             }
-            Progress(kStepMessage, 0);
+            Progress(kProgressAdvanceStep, 0);
         }
     }
     if (status != 0) {

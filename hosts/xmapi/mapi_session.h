@@ -13,6 +13,7 @@
 #include "common/host_records.h"
 #include "common/mail_msg.h"
 #include "common/msg_record.h"
+#include "common/progress_messages.h"
 #include "hosts/xmapi/mapi_library.h"
 #include "platform/core/os.h"
 #include "platform/ui/window_messages.h"
@@ -33,7 +34,6 @@ enum : int {
 };
 
 // Progress messages to the engine's window during a listing.
-enum : unsigned { kStepCountMessage = 0x802, kStepMessage = 0x804 };
 
 // Rows read from a contents table at a time.
 constexpr int kRowBatch = 100;
