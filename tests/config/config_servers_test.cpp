@@ -19,17 +19,9 @@ using tess::engine::test::EngineWorld;
 class WindowToDovecot : public tess::test::MailServersTest {
 protected:
     void Append(const std::string& subject) {
-        tess::test::LineClient imap(servers().imapPort());
-        imap.readLine();
-        imap.imapCommand("a0", "LOGIN " + servers().user() + " " + servers().password());
         const std::string text = "From: Bob <bob@example.org>\r\nTo: " + servers().address(servers().user()) +
                                  "\r\nSubject: " + subject + "\r\n\r\nBody of " + subject + "\r\n";
-        imap.sendLine("a1 APPEND INBOX () {" + std::to_string(text.size()) + "}");
-        imap.readLine();
-        imap.send(text + "\r\n");
-        std::string last;
-        do last = imap.readLine();
-        while (last.rfind("a1 ", 0) != 0);
+        tess::test::ImapAdmin(servers().imapPort(), servers().user(), servers().password()).Append("INBOX", "", text);
     }
 };
 

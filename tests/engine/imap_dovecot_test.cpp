@@ -11,7 +11,7 @@
 namespace tess::engine::test {
 namespace {
 
-using tess::test::LineClient;
+using tess::test::ImapAdmin;
 
 class ImapRoad : public tess::test::MailServersTest {
 protected:
@@ -38,15 +38,11 @@ protected:
 
     EngineWorld& W() { return *world_; }
 
-    LineClient& Imap() {
-        if (!imap_) {
-            imap_ = std::make_unique<LineClient>(servers().imapPort());
-            imap_->readLine();
-            imap_->imapCommand("a0", "LOGIN " + servers().user() + " " + servers().password());
-        }
+    ImapAdmin& Imap() {
+        if (!imap_) imap_ = std::make_unique<ImapAdmin>(servers().imapPort(), servers().user(), servers().password());
         return *imap_;
     }
-    std::vector<std::string> Command(const std::string& line) { return Imap().imapCommand("a" + std::to_string(++tag_), line); }
+    std::vector<std::string> Command(const std::string& line) { return Imap().Command(line); }
     void Append(const std::string& subject, const std::string& flags = "", const std::string& attachment = "") {
         std::string text = "From: Bob <bob@example.org>\r\nTo: " + servers().address(servers().user()) +
                            "\r\nSubject: " + subject + "\r\nDate: " + DateNow() + "\r\n";
@@ -58,12 +54,7 @@ protected:
                     "Content-Type: text/plain; name=\"data.txt\"\r\nContent-Disposition: attachment; filename=\"data.txt\"\r\n\r\n" +
                     attachment + "\r\n--b1--\r\n";
         }
-        Imap().sendLine("a" + std::to_string(++tag_) + " APPEND INBOX (" + flags + ") {" + std::to_string(text.size()) + "}");
-        Imap().readLine();
-        Imap().send(text + "\r\n");
-        std::string last;
-        do last = Imap().readLine();
-        while (last.rfind("a" + std::to_string(tag_) + " ", 0) != 0);
+        Imap().Append("INBOX", flags, text);
     }
     static std::string DateNow() {
         char buf[64];
@@ -88,8 +79,7 @@ protected:
     }
 
     std::unique_ptr<EngineWorld> world_;
-    std::unique_ptr<LineClient> imap_;
-    int tag_ = 0;
+    std::unique_ptr<ImapAdmin> imap_;
 };
 
 TEST_F(ImapRoad, FirstSyncNothingChangedThenDeletesBothWays) {

@@ -58,19 +58,10 @@ protected:
 
     // Stores a message in the user's Inbox through IMAP; POP sees it with UIDL = its UID.
     void Append(const std::string& text) {
-        if (!imap_) {
-            imap_ = std::make_unique<tess::test::LineClient>(servers().imapPort());
-            imap_->readLine();
-            imap_->imapCommand("a0", "LOGIN " + servers().user() + " " + servers().password());
-        }
-        const std::string tag = "a" + std::to_string(++tag_);
-        imap_->sendLine(tag + " APPEND INBOX {" + std::to_string(text.size()) + "}");
-        ASSERT_EQ(imap_->readLine().substr(0, 1), "+");
-        imap_->send(text + "\r\n");
-        std::string last;
-        do last = imap_->readLine();
-        while (last.rfind(tag + " ", 0) != 0);
-        ASSERT_NE(last.find(" OK"), std::string::npos) << last;
+        if (!imap_) imap_ = std::make_unique<tess::test::ImapAdmin>(servers().imapPort(), servers().user(), servers().password());
+        const auto appended = imap_->Append("INBOX", "", text);
+        ASSERT_EQ(appended.continuation.substr(0, 1), "+");
+        ASSERT_NE(appended.status.find(" OK"), std::string::npos) << appended.status;
     }
 
     // The ids a fresh POP session lists (the server's own view, through the host).
@@ -131,8 +122,7 @@ protected:
 
     tess::test::TempHome home_;
     PopLogonRecord record_{};
-    std::unique_ptr<tess::test::LineClient> imap_;
-    int tag_ = 0;
+    std::unique_ptr<tess::test::ImapAdmin> imap_;
 };
 
 // A suite of its own, so that it gets fresh servers whose UIDs begin at 1.

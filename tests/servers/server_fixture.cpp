@@ -226,6 +226,32 @@ std::vector<std::string> LineClient::imapCommand(std::string_view tag, std::stri
     }
 }
 
+ImapAdmin::ImapAdmin(int port, const std::string& user, const std::string& password) : client_(port) {
+    client_.readLine();
+    client_.imapCommand("a0", "LOGIN " + user + " " + password);
+}
+
+std::vector<std::string> ImapAdmin::Command(std::string_view line) {
+    return client_.imapCommand("a" + std::to_string(++tag_), line);
+}
+
+ImapAdmin::Appended ImapAdmin::Append(std::string_view mailbox, std::string_view flags, const std::string& text) {
+    const std::string tag = "a" + std::to_string(++tag_);
+    std::string line = tag + " APPEND " + std::string(mailbox);
+    if (!flags.empty()) line += " (" + std::string(flags) + ")";
+    client_.sendLine(line + " {" + std::to_string(text.size()) + "}");
+    Appended result;
+    result.continuation = client_.readLine();
+    if (result.continuation.rfind("+", 0) != 0) {
+        result.status = result.continuation;
+        return result;
+    }
+    client_.send(text + "\r\n");
+    do result.status = client_.readLine();
+    while (result.status.rfind(tag + " ", 0) != 0);
+    return result;
+}
+
 std::string LineClient::smtpReply() {
     for (;;) {
         std::string line = readLine();

@@ -98,6 +98,26 @@ private:
     std::string buffer_;
 };
 
+// A logged-in IMAP session on the test server, for a test that fills a mailbox or looks
+// at it from the server's side. Tags count a1, a2, ...
+class ImapAdmin {
+public:
+    ImapAdmin(int port, const std::string& user, const std::string& password);
+    // Every reply line of one tagged command, the tagged one last.
+    std::vector<std::string> Command(std::string_view line);
+    // APPEND of text to the mailbox with flags ("" for none). The text is sent only when
+    // the server answers the literal with a continuation.
+    struct Appended {
+        std::string continuation;  // the server's answer to the literal
+        std::string status;        // the tagged reply line
+    };
+    Appended Append(std::string_view mailbox, std::string_view flags, const std::string& text);
+
+private:
+    LineClient client_;
+    int tag_ = 0;
+};
+
 // Small codecs tests need to talk to the servers (not the product's own).
 std::string base64(std::string_view bytes);
 std::string md5Hex(std::string_view bytes);

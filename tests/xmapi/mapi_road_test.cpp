@@ -25,7 +25,7 @@
 namespace tess::engine::test {
 namespace {
 
-using tess::test::LineClient;
+using tess::test::ImapAdmin;
 namespace fs = std::filesystem;
 
 // One message through Dovecot's LMTP socket.
@@ -129,15 +129,11 @@ protected:
         ASSERT_TRUE(DeliverOverLmtp(servers().dir() / "main" / "run" / "lmtp", to, text)) << subject;
     }
 
-    LineClient& Imap() {
-        if (!imap_) {
-            imap_ = std::make_unique<LineClient>(servers().imapPort());
-            imap_->readLine();
-            imap_->imapCommand("a0", "LOGIN " + servers().user() + " " + servers().password());
-        }
+    ImapAdmin& Imap() {
+        if (!imap_) imap_ = std::make_unique<ImapAdmin>(servers().imapPort(), servers().user(), servers().password());
         return *imap_;
     }
-    std::vector<std::string> Command(const std::string& line) { return Imap().imapCommand("a" + std::to_string(++tag_), line); }
+    std::vector<std::string> Command(const std::string& line) { return Imap().Command(line); }
     // Each message of the mailbox as "<subject> <flags>", sorted.
     std::vector<std::string> Mailbox(const std::string& name) {
         Command("UNSELECT");
@@ -161,8 +157,7 @@ protected:
 
     std::unique_ptr<EngineWorld> world_;
     HMODULE host_ = nullptr;
-    std::unique_ptr<LineClient> imap_;
-    int tag_ = 0;
+    std::unique_ptr<ImapAdmin> imap_;
 };
 
 TEST_P(MapiRoad, DeliveredMailReachesTheHandheldAndItsChangesComeBack) {
