@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/registry_values.h"
 #include "platform/core/registry.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "progress/lampwick.h"
@@ -20,36 +21,19 @@ namespace {
 constexpr uint32_t kCreatorMail = 0x61736333;  // 'asc3'
 constexpr const char* kProductKey = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur";
 constexpr const char* kCoreKey = "Software\\Harrow Systems\\Skiff Desktop\\Core";
-constexpr DWORD kMaxValueBytes = 128;
 
-// The values of one key, names and data of at most 128 bytes.
 std::vector<tess::datamgr::LogRegistryValue> KeyValues(HKEY root, const std::string& path) {
     std::vector<tess::datamgr::LogRegistryValue> out;
-    HKEY key = nullptr;
-    if (RegOpenKeyA(root, path.c_str(), &key) != ERROR_SUCCESS) return out;
-    for (DWORD i = 0;; ++i) {
-        char name[kMaxValueBytes];
-        DWORD nameSize = sizeof name;
-        unsigned char data[kMaxValueBytes];
-        DWORD dataSize = sizeof data;
-        DWORD type = REG_NONE;
-        const LSTATUS rc = RegEnumValueA(key, i, name, &nameSize, nullptr, &type, data, &dataSize);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) continue;
+    for (const tess::KeyValue& k : tess::ReadKeyValues(root, path)) {
         tess::datamgr::LogRegistryValue v;
-        v.name.assign(name, nameSize);
-        if (type == REG_SZ || type == REG_EXPAND_SZ) {
-            v.type = tess::datamgr::LogRegistryValue::kText;
-            v.text.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), dataSize));
-        } else if (type == REG_DWORD && dataSize == 4) {
-            v.type = tess::datamgr::LogRegistryValue::kNumber;
-            std::memcpy(&v.number, data, 4);
-        } else {
-            v.type = tess::datamgr::LogRegistryValue::kOther;
-        }
+        v.name = k.name;
+        v.text = k.text;
+        v.number = k.number;
+        v.type = k.type == REG_SZ || k.type == REG_EXPAND_SZ ? tess::datamgr::LogRegistryValue::kText
+                 : k.type == REG_DWORD                       ? tess::datamgr::LogRegistryValue::kNumber
+                                                             : tess::datamgr::LogRegistryValue::kOther;
         out.push_back(std::move(v));
     }
-    RegCloseKey(key);
     return out;
 }
 

@@ -15,6 +15,7 @@
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
+#include "engine/system_report.h"
 #include "progress/lampwick.h"
 
 namespace tess::engine {
@@ -203,6 +204,8 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
         } else {
             PRGClose();
         }
+        for (const std::string& line : setupReport) Debug(line);
+        setupReport.clear();
 
         LogSyncStart();
         ReadAppVersion();
@@ -354,7 +357,10 @@ int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
         return rc;
     }
     if (logDebug) {
-        Debug("-->* Tessaline Debug Filter Activated And Started *<--");
+        // The product log opens with the data manager's session, after the connections:
+        // held until then, or the report would be lost.
+        setupReport = FileVersionReportLines();
+        setupReport.push_back("-->* Tessaline Debug Filter Activated And Started *<--");
     }
     for (auto& c : connections) {
         tess::accounts::CMailAccount& a = *c->account;

@@ -92,6 +92,7 @@ public:
     CUserList userList;
     tess::accounts::AccountInit accountInit;
     bool logDebug = false, logInfo = false;
+    std::vector<std::string> setupReport;  // debug lines written once the product log is open
     std::vector<std::unique_ptr<CHostConnection>> connections;
     tess::settings::CGeneralSettings generalSettings;
     CSyncProgress progress;

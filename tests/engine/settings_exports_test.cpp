@@ -64,6 +64,17 @@ TEST(DebugLogging, AccountReportAndPhasesInTheProductLog) {
     for (const char* line : {"Begin synchronization specific to active account 'Work'", "Account protocol is direct IMAP.",
                              "Adding a message to the device:", "added 1 new messages to the device"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+
+    // Before the accounts: the versions of the libraries of the registry's lists, each with
+    // the version the build gave it, then the start line.
+    const size_t version = log.find(std::string("/libHollowmere.so ") + TESS_MODULE_VERSION);
+    EXPECT_NE(log.find(std::string("/libTidewater.so ") + TESS_MODULE_VERSION), std::string::npos) << log;
+    EXPECT_NE(log.find("/LarkWiz4.exe Could not get version info."), std::string::npos) << log;
+    const size_t started = log.find("-->* Tessaline Debug Filter Activated And Started *<--");
+    ASSERT_NE(version, std::string::npos) << log;
+    ASSERT_NE(started, std::string::npos) << log;
+    EXPECT_LT(version, started);
+    EXPECT_LT(started, log.find("Account protocol is direct IMAP.")) << log;
 }
 
 }  // namespace
