@@ -246,8 +246,18 @@ public:
         // The catalogue's 4088 is "Mail Profile:" (the relay's dialog shows it beside its
         // profile list); beside the password edit it would mislabel the field.
         password_ = edit(11032, "Password:", 11026, 6, 127, true);
-        notes_ = notes(11034, "", 7);
+        find_ = new QPushButton(Lang(LangText(4239)), this);
+        find_->setObjectName("11029");
+        grid_->addWidget(find_, 5, 2);
+        find_->hide();
+        replica_ = check(11130, "", 7, 3);
+        replica_->setText(OwnQ(57699));
+        replica_->hide();
+        notes_ = notes(11034, "", 8);
         layoutStep();
+        connect(find_, &QPushButton::clicked, this, [this] { chooseIdFile(); });
+        connect(replica_, &QCheckBox::clicked, this, [this] { changed(); });
+        connect(id_, &QLineEdit::textEdited, this, [this] { changed(); });
         connect(client_, &QComboBox::activated, this, [this] { chooseClient(); });
         connect(active_, &QCheckBox::clicked, this, [this] {
             if (active_->isChecked()) conflictCheck();
@@ -263,6 +273,11 @@ public:
         record_.clientText = Bytes(client_->currentText());
         record_.clientCode = client_->currentData().toInt();
         if (record_.clientCode == -1) record_.clientCode = 0;
+        record_.localReplica = replica_->isChecked() ? 1 : 0;
+        if (record_.clientCode == 6) {
+            record_.profile = Bytes(id_->text());
+            record_.profileIndex = -1;
+        }
         if (IsExtendedMapiProtocol(record_.clientCode)) {
             record_.profileIndex = profile_->currentIndex();
             record_.profile = record_.profileIndex >= 0 ? Bytes(profile_->currentText()) : std::string();
@@ -278,8 +293,9 @@ public:
 private:
     void layoutStep() {
         active_->setChecked(record_.active != 0);
+        replica_->setChecked(record_.localReplica != 0);
         password_->setText(Bytes(record_.password));
-        id_->setText(Bytes(record_.notesIdFile));
+        id_->setText(Bytes(record_.profile));
         model_.BuildMailClientList();
         client_->clear();
         int chosen = 0;
@@ -300,6 +316,27 @@ private:
             password_->clear();
             notes_->setPlainText(LangQ(4147));
         }
+        const bool notesClient = code == 6;
+        find_->setVisible(notesClient);
+        replica_->setVisible(notesClient);
+        if (QLabel* idLabel = findChild<QLabel*>("11033")) idLabel->setText(Lang(LangText(notesClient ? 4245 : 4344)));
+        if (!notesClient) return;
+        const bool ready = model_.IsNotesClientReady() != 0;
+        id_->setEnabled(ready);
+        find_->setEnabled(ready);
+        password_->setEnabled(ready);
+        notes_->setPlainText(Lang(ready ? LangText(4375) + " " + LangText(4376)
+                                        : LangText(4250) + "\r\n\r\n" + LangText(4251) + "\r\n" + LangText(4252) +
+                                              "\r\n" + LangText(4253) + "\r\n\r\n" + LangText(4254)));
+    }
+    void chooseIdFile() {
+        std::string user, file, password;
+        if (!model_.ChooseNotesIdFile(this, user, file, password)) return;
+        record_.profile = user;
+        record_.password = password;
+        record_.notesIdFile = file;
+        layoutStep();
+        changed();
     }
     void chooseClient() {
         const int code = client_->currentData().toInt();
@@ -331,6 +368,8 @@ private:
     QComboBox *client_, *profile_;
     QLabel* profileLabel_;
     QLineEdit *id_, *password_;
+    QPushButton* find_;
+    QCheckBox* replica_;
     QPlainTextEdit* notes_;
 };
 

@@ -47,6 +47,7 @@ std::string OwnText(unsigned id) {
         {57683, "de correo a través del cliente Tessaline en la computadora de mano Corvid y/o en el conducto de escritorio. "},
         {57684, "Los cambios realizados en estos valores con el conducto de escritorio tienen prioridad sobre los cambios "
                 "realizados en "},
+        {57699, "Sincronizar con el archivo de correo local (replicado)."},
         {57685, "la computadora de mano Corvid y se actualizarán en la próxima sincronización Tallyhop."},
         {57686, "Esta cuenta está activa:"},
         {57687, "Esta cuenta se ha sincronizado:"},

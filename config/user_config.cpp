@@ -11,9 +11,11 @@
 #include "accounts/handheld_account_records.h"
 #include "common/handheld_record_io.h"
 #include "common/language_module.h"
+#include "common/notes_client.h"
 #include "common/plugin_registry.h"
 #include "config/config_text.h"
 #include "platform/core/module.h"
+#include "platform/core/runtime.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
@@ -60,6 +62,11 @@ bool SetText(CMailAccount& a, int valueId, TextField f, const std::string& text)
     if (DesktopText(a, f) == text) return false;
     a.SetValue(valueId, text.c_str(), unsigned(text.size() + 1));
     return true;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
 }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
@@ -188,7 +195,10 @@ bool ClampNumberText(std::string& text, int min, int max) {
 
 CUserConfig::CUserConfig(int user) { LoadUser(user, 0); }
 
-CUserConfig::~CUserConfig() { Clear(); }
+CUserConfig::~CUserConfig() {
+    Clear();
+    notes_.reset();
+}
 
 void CUserConfig::Clear() {
     changed = 0;
@@ -296,6 +306,9 @@ int CUserConfig::LoadUser(int user, int) {
     tess::settings::CRelaySettings relay;
     relay.Load(userId, tess::settings::kSectionRelay);
     relayAccount = relay.account;
+    notes_.reset();  // the old client's working notes.ini goes before the new one is made
+    notes_ = std::make_unique<CNotesClient>();
+    notes_->Initialize(nullptr);
     return result;
 }
 
@@ -383,6 +396,48 @@ int CUserConfig::ToggleDebugLogging() {
     return settings_.logDebug;
 }
 
+// The Notes user of the account's ID file (switching the Notes client to it with the
+// account's password), or the client's own user when the account names no ID file. The
+// path keeps its case: file names here are case-sensitive.
+void CUserConfig::NotesIdentity(const CMailAccount& a, AccountSettingsRecord* r) {
+    const std::string text = DesktopText(a, kMapiProfile);
+    r->notesIdFile.clear();
+    if (!notes_) return;
+    if (Lower(text).find(".id") == std::string::npos) {
+        r->notesIdFile = notes_->idFile();
+        r->profile = notes_->userName();
+        return;
+    }
+    const std::string password = DesktopText(a, kDesktopPassword);
+    if (notes_->SwitchIdFile({platform::windowsDir().string(), text, password}) != 0) return;
+    r->notesIdFile = notes_->idFile();
+    r->profile = notes_->userName();
+    r->password = password;
+}
+
+int CUserConfig::IsNotesClientReady() const {
+    constexpr unsigned kReady = CNotesClient::kFound | CNotesClient::kLibrary | CNotesClient::kInitialised;
+    return notes_ && (notes_->flags() & kReady) == kReady ? 1 : 0;
+}
+
+int CUserConfig::ChooseNotesIdFile(void* owner, std::string& notesUser, std::string& idFile, std::string& password) {
+    if (!notes_) return 0;
+    CString id, pass;
+    for (;;) {
+        int dialog = 0;
+        const int answer = notes_->BrowseForIdFile(owner, &id, &pass, &dialog);
+        if (answer == 1) break;
+        if (answer != 7) return 0;
+        if (platform::ui::messageBox(LangText(4249), LangText(4248), MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+    }
+    if (notes_->SwitchIdFile({platform::windowsDir().string(), id.GetString(), pass.GetString()}) != 0) return 0;
+    notesUser = notes_->userName();
+    idFile = notes_->idFile();
+    password = pass.GetString();
+    changed = 1;
+    return 1;
+}
+
 int CUserConfig::GetAccountSettings(AccountSettingsRecord* r) {
     CMailAccount* a = Current();
     if (!r || !a) return 0;
@@ -404,7 +459,7 @@ int CUserConfig::GetAccountSettings(AccountSettingsRecord* r) {
             r->password = DesktopText(*a, kDesktopPassword);
         }
     }
-    // Lotus Notes fields wait for the Notes client.
+    if (r->clientCode == 6) NotesIdentity(*a, r);
     r->active = a->Active();
     r->localReplica = DesktopWord(*a, kLocalReplica);
     return 1;

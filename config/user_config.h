@@ -13,6 +13,8 @@
 #include "accounts/system_environment.h"
 #include "accounts/user_settings.h"
 
+class CNotesClient;
+
 namespace panelwright {
 
 struct SyncActionRecord {
@@ -139,6 +141,11 @@ public:
     int AddAccount(const char* name, uint16_t imap);
     int DeleteAccount(int id);
     int SetFolderSync(const std::string& name, int on);
+    // Lets the user pick a Notes ID file and its password and switches the Notes client to
+    // it: 1 with the ID's user, the file and the password; 0 when cancelled or refused.
+    int ChooseNotesIdFile(void* owner, std::string& notesUser, std::string& idFile, std::string& password);
+    // The Notes client was found, loaded and started.
+    int IsNotesClientReady() const;
 
     tess::accounts::CMailAccount* FindAccount(int id) const;
     int GetAccountProtocol(int id) const;
@@ -176,12 +183,14 @@ private:
     bool ReadUserEntry();
     void WriteActions();
     tess::accounts::CMailAccount* Current() const { return FindAccount(currentAccount); }
+    void NotesIdentity(const tess::accounts::CMailAccount& a, AccountSettingsRecord* r);
 
     ConfigEnvironment env_;
     tess::accounts::AccountInit init_;
     tess::settings::CGeneralSettings settings_;
     std::vector<std::unique_ptr<tess::accounts::CMailAccount>> accounts_;
     std::vector<MailClientEntry> mailClients_;
+    std::unique_ptr<CNotesClient> notes_;
 };
 
 // The product's web page: the "OnTheWeb" value of the product key, or the built-in

@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
@@ -29,11 +31,15 @@
 #include "common/plugin_registry.h"
 #include "config/config_dialogs.h"
 #include "config/config_frame.h"
+#include "config/config_text.h"
 #include "config/menu_manager.h"
 #include "config/subclass_wnd.h"
 #include "config/panelwright.h"
 #include "engine/tidewater.h"
 #include "platform/core/registry.h"
+#include "platform/core/runtime.h"
+#include "platform/notes/notes_admin.h"
+#include "platform/ui/form_dialogs.h"
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/syncmgr_control.h"
 #include "platform/ui/qt/qt_ui.h"
@@ -626,6 +632,115 @@ TEST_F(ConfigWindow, ConfigureReturnsOnceTheFrameIsClosed) {
     EXPECT_EQ(ConfigureLarkspur(w.userId), 0);
     EXPECT_TRUE(sawFrame);
     delete timer;
+}
+
+// A desktop Notes client with two users, Ann (the notes.ini user) and Bo, and a Notes account
+// "Lotus" in slot 2 that names Bo's ID file and password.
+class NotesAccountWindow : public ConfigWindow {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) << error;
+        ASSERT_TRUE(notes_admin::addUser(inst, ann, annId, error)) << error;
+        ASSERT_TRUE(notes_admin::addUser(inst, bo, boId, error)) << error;
+        w.Store({2, "Lotus", "Lotus Notes", 6, 0, 0, "", "", "", "", ""});
+        auto a = w.Account(2);
+        ASSERT_NE(a, nullptr);
+        const std::string id = boId.string();
+        a->SetValue(tess::accounts::kValueMapiProfile, id.c_str(), unsigned(id.size() + 1));
+        a->SetValue(tess::accounts::kValueDesktopPassword, "bo-secret", 10);
+        ASSERT_TRUE(a->Save());
+    }
+    std::string Stored(int slot, tess::accounts::layout::TextField f) {
+        auto a = w.Account(slot);
+        return a ? std::string(ByteView(a->Image().desktop).text(f.offset, f.width)) : "<no account>";
+    }
+
+    notes_admin::Installation inst;
+    notes_admin::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
+    notes_admin::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
+    std::filesystem::path annId, boId;
+    platform::ui::ScriptedFormDialogs dialogs;
+    platform::ui::ScopedFormDialogs scopedDialogs{dialogs};
+};
+
+TEST_F(NotesAccountWindow, StoredIdShowsAndOnlyNotesShowsItsControls) {
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 2));
+    QWidget& page = *frame.Page();
+    EXPECT_EQ(Control<QComboBox>(page, 11028)->currentData().toInt(), 6);
+    EXPECT_EQ(Control<QLineEdit>(page, 11031)->text(), "Bo Kim") << "the user of the account's ID file";
+    EXPECT_EQ(Control<QLineEdit>(page, 11032)->text(), "bo-secret");
+    EXPECT_EQ(Control<QLabel>(page, 11033)->text(), "Lotus Notes ID:");
+    for (int id : {11031, 11032, 11029}) EXPECT_TRUE(Control<QWidget>(page, id)->isEnabled()) << id;
+    EXPECT_FALSE(Control<QWidget>(page, 11029)->isHidden());
+    EXPECT_FALSE(Control<QWidget>(page, 11130)->isHidden());
+    EXPECT_FALSE(Control<QWidget>(page, 11030)->isVisibleTo(&page)) << "no MAPI profile list for Notes";
+
+    ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 0));
+    EXPECT_TRUE(Control<QWidget>(*frame.Page(), 11029)->isHidden()) << "IMAP has no ID file";
+    EXPECT_TRUE(Control<QWidget>(*frame.Page(), 11130)->isHidden());
+    EXPECT_TRUE(dialogs.fileRequests().empty());
+}
+
+TEST_F(NotesAccountWindow, BrowsedIdFileIsWrittenToTheAccountFile) {
+    {
+        CUserConfig model(w.userId);
+        ConfigFrame frame(model);
+        ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 2));
+        // A refused pair asks whether to try again; the second pair is accepted.
+        dialogs.answerFile(IDOK, annId.string());
+        dialogs.answerCredentials(IDOK, annId.string(), "guess");
+        w.ui.answerNext(IDYES);
+        dialogs.answerFile(IDOK, annId.string());
+        dialogs.answerCredentials(IDOK, annId.string(), "ann-secret");
+        QTest::mouseClick(Control<QPushButton>(*frame.Page(), 11029), Qt::LeftButton);
+        EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11031)->text(), "Ann Lee");
+        EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11032)->text(), "ann-secret");
+        QTest::mouseClick(Control<QCheckBox>(*frame.Page(), 11130), Qt::LeftButton);
+        EXPECT_TRUE(model.changed);
+        EXPECT_EQ(Stored(2, kMapiProfile), boId.string()) << "nothing is written before Save";
+        frame.SaveAll();
+    }
+    ASSERT_EQ(dialogs.fileRequests().size(), 2u);
+    EXPECT_EQ(dialogs.fileRequests()[0].title, "Locate Your Lotus Notes ID");
+    EXPECT_EQ(dialogs.fileRequests()[0].filter, "Lotus Notes ID (*.id)|*.id|");
+    ASSERT_EQ(w.ui.questions().size(), 1u);
+    EXPECT_EQ(w.ui.questions()[0].caption, "Lotus Notes ID File Error");
+    EXPECT_TRUE(dialogs.problems().empty());
+    EXPECT_EQ(Stored(2, kMapiProfile), annId.string()) << "the path keeps its case";
+    EXPECT_EQ(Stored(2, kDesktopPassword), "ann-secret");
+    auto a = w.Account(2);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(ByteView(a->Image().desktop).u32le(kLocalReplica), 1u);
+    EXPECT_EQ(a->MailClient(), 6);
+}
+
+TEST_F(NotesAccountWindow, CancelledBrowseWritesNothing) {
+    const auto before = w.Files();
+    {
+        CUserConfig model(w.userId);
+        ConfigFrame frame(model);
+        ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 2));
+        dialogs.answerFile(IDCANCEL);
+        QTest::mouseClick(Control<QPushButton>(*frame.Page(), 11029), Qt::LeftButton);
+        EXPECT_EQ(Control<QLineEdit>(*frame.Page(), 11031)->text(), "Bo Kim");
+        EXPECT_FALSE(model.changed);
+        frame.SaveAll();
+    }
+    EXPECT_EQ(dialogs.fileRequests().size(), 1u);
+    EXPECT_TRUE(w.ui.questions().empty());
+    EXPECT_EQ(w.Files(), before);
+}
+
+TEST_F(ConfigWindow, NotesAccountWithoutANotesClientSaysHowToSetItUp) {
+    w.Store({2, "Lotus", "Lotus Notes", 6, 0, 0, "", "", "", "", ""});
+    CUserConfig model(w.userId);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 2));
+    for (int id : {11031, 11032, 11029}) EXPECT_FALSE(Control<QWidget>(*frame.Page(), id)->isEnabled()) << id;
+    EXPECT_TRUE(Control<QPlainTextEdit>(*frame.Page(), 11034)->toPlainText().startsWith(QString::fromStdString(LangText(4250))));
 }
 
 }  // namespace
