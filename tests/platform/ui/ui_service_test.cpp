@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/ui/ui_service.h"
+#include "platform/ui/window_messages.h"
 
 namespace {
 
@@ -262,6 +263,30 @@ TEST(UiProgressWindow, ScriptedDoubleRecordsStatesAndOpenWindows) {
     EXPECT_EQ(states[1].overall, (platform::ui::ProgressBar{4, 1}));
     EXPECT_EQ(states[1].text, "x&y");
     EXPECT_EQ(ui.progressLines(), (std::vector<std::string>{"Two [1/2]", "One [2/4] x&y"}));
+}
+
+TEST(WindowMessages, FoundByClassNameWhileLive) {
+    const auto answer = [](LRESULT value) {
+        return [value](unsigned, WPARAM, LPARAM) -> LRESULT { return value; };
+    };
+    HWND unnamed = platform::ui::createMessageWindow(answer(1));
+    HWND older = platform::ui::createMessageWindow(answer(2), "ViewerClass");
+    HWND newer = platform::ui::createMessageWindow(answer(3), "ViewerClass");
+    EXPECT_EQ(FindWindowA("viewerclass", nullptr), newer);  // class names ignore letter case
+    EXPECT_EQ(FindWindowA("Other", nullptr), nullptr);
+    EXPECT_EQ(FindWindowA(nullptr, nullptr), nullptr);
+
+    uintptr_t result = 7;
+    EXPECT_NE(SendMessageTimeoutA(newer, 0x465, 0, 0, SMTO_ABORTIFHUNG, 30000, &result), 0);
+    EXPECT_EQ(result, 3u);
+    platform::ui::destroyMessageWindow(newer);
+    EXPECT_EQ(FindWindowA("ViewerClass", nullptr), older);
+    result = 7;
+    EXPECT_EQ(SendMessageTimeoutA(newer, 0x465, 0, 0, SMTO_ABORTIFHUNG, 30000, &result), 0);
+    EXPECT_EQ(result, 7u);  // a dead handle answers nothing
+    platform::ui::destroyMessageWindow(older);
+    EXPECT_EQ(FindWindowA("ViewerClass", nullptr), nullptr);
+    platform::ui::destroyMessageWindow(unnamed);
 }
 
 }  // namespace
