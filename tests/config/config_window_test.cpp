@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -39,6 +40,9 @@
 #include "engine/tidewater.h"
 #include "platform/core/registry.h"
 #include "platform/core/runtime.h"
+#include "platform/mapi/mail_client_registration.h"
+#include "platform/mapi/memory_backing.h"
+#include "platform/mapi/profiles.h"
 #include "platform/notes/notes_admin.h"
 #include "platform/ui/form_dialogs.h"
 #include "platform/syncmgr/syncmgr.h"
@@ -479,6 +483,50 @@ TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
     ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 1));
     EXPECT_FALSE(Control<QPushButton>(*frame.Page(), 11101)->isEnabled());
     EXPECT_EQ(w.Files(), files);
+}
+
+TEST_F(ConfigWindow, FolderRefreshOfAnExtendedMapiAccountAsksItsProfile) {
+    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
+    tessmapi::Profile profile;
+    profile.name = "Desk";
+    profile.isDefault = true;
+    profile.identity = {"Tess User", "SMTP", "tess@tess.test", {}};
+    tessmapi::registerMemoryProfile(profile, std::make_shared<tessmapi::MemoryBacking>());
+    struct Case {
+        const char* profile;
+        int result;
+        std::vector<std::string> folders;
+    };
+    const Case cases[] = {
+        {"Desk", 1, {"Inbox", "Sent"}},     // the store's Inbox and Sent Items, by the language's names
+        {"Nobody", 0, {"Inbox", "Old"}},   // no such profile: the list stays
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        {
+            auto a = w.Account(0);
+            ASSERT_NE(a, nullptr);
+            const int32_t mapi = 4;
+            a->SetValue(tess::accounts::kValueMailClient, &mapi, 4);
+            a->SetValue(tess::accounts::kValueHostName, "Outlook", 8);
+            a->SetValue(tess::accounts::kValueMapiProfile, c.profile, unsigned(std::strlen(c.profile) + 1));
+            a->SetFolders({{"Inbox", {1}, 0, 1, 0}, {"Old", {2}, kNoSlot, 0, 0}});
+            ASSERT_TRUE(a->Save());
+        }
+        CUserConfig model(w.userId);
+        model.currentAccount = 0;
+        ASSERT_TRUE(model.CanFetchServerFolders());
+        EXPECT_EQ(model.GetServerFolders(), c.result);
+        const auto folders = model.FindAccount(0)->Folders();
+        std::vector<std::string> names;
+        for (const auto& f : folders) names.push_back(f.name);
+        EXPECT_EQ(names, c.folders);
+        ASSERT_FALSE(folders.empty());
+        EXPECT_EQ(folders[0].slot, 0) << "the Inbox keeps its handheld folder";
+        EXPECT_EQ(folders[0].synchronised, 1);
+        EXPECT_EQ(bool(model.changed), c.result == 1);
+    }
+    tessmapi::clearMemoryProfiles();
 }
 
 TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
