@@ -131,6 +131,8 @@ bool ShowSyncActionDialog(const LanguageScope& language, int userId, int preset,
     form.caption = language.String(kStringActionCaption);
     form.group = text(kStringActionGroup, 1003);
     form.options = {text(kStringSynchronise, 1004), text(kStringDoNothing, 1005)};
+    // The pictures beside the two choices only show what each does.
+    form.pictures = {{platform::ui::FormPicture::DeviceSync, 1010}, {platform::ui::FormPicture::DeviceIdle, 1011}};
     form.choice = preset == kActionDoNothing ? 1 : 0;
     form.check = text(kStringAsDefault, 1008);
     form.ok = text(kStringOk, IDOK);

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -140,7 +141,12 @@ FolderSyncDialog::FolderSyncDialog(CUserConfig& model, QWidget* parent) : QDialo
     list_->verticalHeader()->hide();
     list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     box->addWidget(list_);
-    box->addWidget(OkCancel(this));
+    auto* buttons = OkCancel(this);
+    auto* refresh = buttons->addButton(OwnQ(57678), QDialogButtonBox::ActionRole);
+    refresh->setObjectName("3");
+    refresh->setAutoDefault(false);
+    connect(refresh, &QPushButton::clicked, this, [this] { Refresh(); });
+    box->addWidget(buttons);
     resize(420, 420);
     const tess::accounts::CMailAccount* account = model_.FindAccount(model_.currentAccount);
     int inUse = 0, mapped = 0;
@@ -155,6 +161,8 @@ FolderSyncDialog::FolderSyncDialog(CUserConfig& model, QWidget* parent) : QDialo
 
 void FolderSyncDialog::Fill() {
     constexpr int kRowsShown = 16;
+    // The choices of the old rows go now, so that the new rows alone carry their names.
+    for (int row = 0; row < list_->rowCount(); ++row) delete list_->cellWidget(row, 1);
     list_->setRowCount(0);
     rows_.clear();
     const tess::accounts::CMailAccount* account = model_.FindAccount(account_);
@@ -174,6 +182,18 @@ void FolderSyncDialog::Fill() {
         choice->setCurrentIndex(rows_[size_t(row)].second ? 0 : 1);
         list_->setCellWidget(row, 1, choice);
     }
+}
+
+void FolderSyncDialog::Refresh() {
+    // One refresh at a time in the process: the host's logon may run a message loop.
+    static bool busy = false;
+    if (busy || account_ < 0) return;
+    busy = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (model_.GetServerFolders()) Fill();
+    else platform::ui::messageBox(Bytes(OwnQ(57681)), Bytes(OwnQ(57676)), MB_OK | MB_ICONINFORMATION);
+    QApplication::restoreOverrideCursor();
+    busy = false;
 }
 
 void FolderSyncDialog::accept() {

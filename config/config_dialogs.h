@@ -55,7 +55,8 @@ public:
 
 // Which server folders of the current account go to the handheld. OK switches the changed
 // rows (a folder not yet on the handheld only while a handheld slot is free); Cancel
-// changes nothing. With no folders known yet the dialog says so and ends at once.
+// changes nothing; the refresh button (3) reads the list afresh from the server. With no
+// folders known yet the dialog says so and ends at once.
 class FolderSyncDialog : public QDialog {
 public:
     FolderSyncDialog(CUserConfig& model, QWidget* parent);
@@ -65,6 +66,8 @@ public:
 
 private:
     void Fill();
+    // Reads the folder list afresh from the server; on failure says so and keeps the list.
+    void Refresh();
     CUserConfig& model_;
     int account_ = -1;
     QTableWidget* list_;

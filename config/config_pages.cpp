@@ -396,8 +396,7 @@ public:
         grid_->addWidget(folders_, 12, 0, 1, 2, Qt::AlignLeft);
         grid_->setRowStretch(13, 1);
         // Only accounts whose host lists server folders have folders to choose.
-        const int code = model_.GetAccountProtocol(model_.currentAccount);
-        folders_->setEnabled(code == 4 || code == 5 || code == 6 || code == 7);
+        folders_->setEnabled(model_.CanFetchServerFolders() != 0);
         connect(folders_, &QPushButton::clicked, this, [this] { chooseFolders(); });
 
         inbox_->setChecked(record_.syncInbox);

@@ -14,6 +14,7 @@
 #include "accounts/user_settings.h"
 
 class CNotesClient;
+struct FolderRecord;
 
 namespace panelwright {
 
@@ -141,6 +142,13 @@ public:
     int AddAccount(const char* name, uint16_t imap);
     int DeleteAccount(int id);
     int SetFolderSync(const std::string& name, int on);
+    // Reads the current account's folder list afresh through its message host (IMAP,
+    // Extended MAPI, Notes) and merges it into the account's server folders, kept like any
+    // other edit until the window saves. 0, with the folders as they were, when the host
+    // is missing or the server cannot be reached, refuses the logon or the listing.
+    int GetServerFolders();
+    // The current account's host can list server folders (IMAP, Extended MAPI, Notes).
+    int CanFetchServerFolders() const;
     // Lets the user pick a Notes ID file and its password and switches the Notes client to
     // it: 1 with the ID's user, the file and the password; 0 when cancelled or refused.
     int ChooseNotesIdFile(void* owner, std::string& notesUser, std::string& idFile, std::string& password);
@@ -203,5 +211,8 @@ void StripAmpersands(std::string& text);
 // Keeps the digits of the text, clamped to min..max (no digits: min when 0 is below it,
 // else "0"); true when the text had to change.
 bool ClampNumberText(std::string& text, int min, int max);
+// Gives the host's standard folders (type 0-4) the language's names; a new name is
+// allocated like the host's own, so the host's FreeFolderList still releases it.
+void TranslateFolderNames(::FolderRecord** folders, int count);
 
 }  // namespace panelwright

@@ -109,6 +109,10 @@ private:
     bool closed_ = false;
 };
 
+// A picture that shows what a choice does: the desktop and the handheld exchanging mail,
+// or the two side by side doing nothing.
+enum class FormPicture { None, DeviceSync, DeviceIdle };
+
 // A modal choice of one option out of several, with an optional check box, OK, Cancel and
 // buttons that run an action without closing the dialog. Each text may carry a control id
 // under which a windowed service names its control.
@@ -131,6 +135,13 @@ struct TESS_EXPORT ChoiceForm {
     Text ok{"OK", IDOK};
     Text cancel{"Cancel", IDCANCEL};
     std::vector<Action> actions;
+    // Pictures beside the options, in the options' order; a picture has no command of its
+    // own. A windowed service names each by its id.
+    struct Picture {
+        FormPicture kind = FormPicture::None;
+        int id = 0;
+    };
+    std::vector<Picture> pictures;
 };
 
 // How a scripted user fills a choice form: the action buttons it presses (by index, in

@@ -299,6 +299,11 @@ TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
     EXPECT_EQ(form.options[0].text, "Sincronizza account attivi");
     EXPECT_EQ(form.options[1].id, 1005);
     EXPECT_EQ(form.check.id, 1008);
+    ASSERT_EQ(form.pictures.size(), 2u) << "a picture beside each choice";
+    EXPECT_EQ(form.pictures[0].id, 1010);
+    EXPECT_EQ(form.pictures[0].kind, platform::ui::FormPicture::DeviceSync);
+    EXPECT_EQ(form.pictures[1].id, 1011);
+    EXPECT_EQ(form.pictures[1].kind, platform::ui::FormPicture::DeviceIdle);
     ASSERT_EQ(form.actions.size(), 2u);
     EXPECT_EQ(form.actions[0].label.text, "Configura account...");
     EXPECT_EQ(form.actions[1].label.text, "Guida");

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -31,6 +32,7 @@
 #include "common/plugin_registry.h"
 #include "config/config_dialogs.h"
 #include "config/config_frame.h"
+#include "config/config_pages.h"
 #include "config/config_text.h"
 #include "config/menu_manager.h"
 #include "config/subclass_wnd.h"
@@ -38,6 +40,9 @@
 #include "engine/tidewater.h"
 #include "platform/core/registry.h"
 #include "platform/core/runtime.h"
+#include "platform/mapi/mail_client_registration.h"
+#include "platform/mapi/memory_backing.h"
+#include "platform/mapi/profiles.h"
 #include "platform/notes/notes_admin.h"
 #include "platform/ui/form_dialogs.h"
 #include "platform/syncmgr/syncmgr.h"
@@ -432,6 +437,96 @@ TEST_F(ConfigWindow, FolderChoicesGoThroughTheHandheldSlotLimit) {
     model.GetAccountOptions(&r);
     EXPECT_EQ(r.syncInbox, 0) << "the inbox row switches the whole-inbox option";
     EXPECT_TRUE(model.changed);
+}
+
+TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
+    {
+        auto a = w.Account(0);
+        ASSERT_NE(a, nullptr);
+        tess::accounts::ByteSpan(a->MutableImage().handheld).putText(kFolderPrefCopy + 2, 16, "Inbox");
+        a->SetFolders({{"Inbox", {1}, 0, 1, 0}, {"Old", {2}, kNoSlot, 0, 0}});
+        ASSERT_TRUE(a->Save());
+    }
+    // The IMAP host is not among the registered hosts: nothing to ask, the list stays.
+    HKEY hosts = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(tess::settings::kProductKey) + "MsgHostPlugins").c_str(), 0,
+                            KEY_ALL_ACCESS, &hosts),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(hosts, "Heronwick"), ERROR_SUCCESS);
+    RegCloseKey(hosts);
+    const auto files = w.Files();
+    CUserConfig model(w.userId);
+    model.currentAccount = 0;
+    EXPECT_TRUE(model.CanFetchServerFolders());
+    {
+        FolderSyncDialog dialog(model, nullptr);
+        auto* list = Control<QTableWidget>(dialog, 11100);
+        auto* refresh = Control<QPushButton>(dialog, 3);
+        ASSERT_TRUE(list && refresh);
+        EXPECT_EQ(refresh->text(), QString::fromUtf8("Actualizar la lista"));
+        QTest::mouseClick(refresh, Qt::LeftButton);
+        ASSERT_EQ(w.ui.questions().size(), 1u);
+        EXPECT_EQ(w.ui.questions()[0].text,
+                  Bytes(QString::fromUtf8("No se puede establecer contacto con el servidor. La lista de carpetas no se verá alterada.")));
+        EXPECT_EQ(w.ui.questions()[0].caption, "Advertencia de carpetas");
+        EXPECT_EQ(list->item(1, 0)->text(), "Old") << "the list stays as it was";
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor goes again";
+    }
+    EXPECT_EQ(model.FindAccount(0)->Folders().size(), 2u);
+    EXPECT_FALSE(model.changed);
+
+    // A POP account's host lists no server folders: the page offers no folder choice.
+    model.currentAccount = 1;
+    EXPECT_FALSE(model.CanFetchServerFolders());
+    EXPECT_EQ(model.GetServerFolders(), 0);
+    ConfigFrame frame(model);
+    ASSERT_TRUE(frame.ShowPage(kPageAccountOptions, 1));
+    EXPECT_FALSE(Control<QPushButton>(*frame.Page(), 11101)->isEnabled());
+    EXPECT_EQ(w.Files(), files);
+}
+
+TEST_F(ConfigWindow, FolderRefreshOfAnExtendedMapiAccountAsksItsProfile) {
+    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
+    tessmapi::Profile profile;
+    profile.name = "Desk";
+    profile.isDefault = true;
+    profile.identity = {"Tess User", "SMTP", "tess@tess.test", {}};
+    tessmapi::registerMemoryProfile(profile, std::make_shared<tessmapi::MemoryBacking>());
+    struct Case {
+        const char* profile;
+        int result;
+        std::vector<std::string> folders;
+    };
+    const Case cases[] = {
+        {"Desk", 1, {"Inbox", "Sent"}},     // the store's Inbox and Sent Items, by the language's names
+        {"Nobody", 0, {"Inbox", "Old"}},   // no such profile: the list stays
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.profile);
+        {
+            auto a = w.Account(0);
+            ASSERT_NE(a, nullptr);
+            const int32_t mapi = 4;
+            a->SetValue(tess::accounts::kValueMailClient, &mapi, 4);
+            a->SetValue(tess::accounts::kValueHostName, "Outlook", 8);
+            a->SetValue(tess::accounts::kValueMapiProfile, c.profile, unsigned(std::strlen(c.profile) + 1));
+            a->SetFolders({{"Inbox", {1}, 0, 1, 0}, {"Old", {2}, kNoSlot, 0, 0}});
+            ASSERT_TRUE(a->Save());
+        }
+        CUserConfig model(w.userId);
+        model.currentAccount = 0;
+        ASSERT_TRUE(model.CanFetchServerFolders());
+        EXPECT_EQ(model.GetServerFolders(), c.result);
+        const auto folders = model.FindAccount(0)->Folders();
+        std::vector<std::string> names;
+        for (const auto& f : folders) names.push_back(f.name);
+        EXPECT_EQ(names, c.folders);
+        ASSERT_FALSE(folders.empty());
+        EXPECT_EQ(folders[0].slot, 0) << "the Inbox keeps its handheld folder";
+        EXPECT_EQ(folders[0].synchronised, 1);
+        EXPECT_EQ(bool(model.changed), c.result == 1);
+    }
+    tessmapi::clearMemoryProfiles();
 }
 
 TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QDir>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,6 +27,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "platform/ui/qt/bitmap_button.h"
 
 #ifdef TESS_HAVE_XCB
 #include <xcb/xcb.h>
@@ -260,14 +263,22 @@ int QtUi::choose(ChoiceForm& form) {
 
     auto* frame = new QGroupBox(qtText(form.group.text), &dialog);
     named(frame, form.group);
-    auto* options = new QVBoxLayout(frame);
+    // Each option on its row, its picture (if any) before it.
+    auto* options = new QGridLayout(frame);
     QButtonGroup group(&dialog);
     for (size_t i = 0; i < form.options.size(); ++i) {
+        const int row = static_cast<int>(i);
         auto* radio = new QRadioButton(qtText(form.options[i].text), frame);
         named(radio, form.options[i]);
-        group.addButton(radio, static_cast<int>(i));
-        options->addWidget(radio);
+        group.addButton(radio, row);
+        options->addWidget(radio, row, 1);
+        if (i >= form.pictures.size() || form.pictures[i].kind == FormPicture::None) continue;
+        auto* picture = new BitmapButton(frame);
+        named(picture, {std::string(), form.pictures[i].id});
+        picture->LoadBitmaps(PaintFormPicture(form.pictures[i].kind));
+        options->addWidget(picture, row, 0);
     }
+    options->setColumnStretch(1, 1);
     if (QAbstractButton* preset = group.button(form.choice)) preset->setChecked(true);
     else if (QAbstractButton* first = group.button(0)) first->setChecked(true);
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QLabel>
@@ -234,6 +236,65 @@ TEST_F(QtWindows, ChoiceDialogRunsActionsAndReturnsTheChoiceOnOk) {
         EXPECT_EQ(form.checked, c.checked);
         EXPECT_EQ(configured, c.answer == IDOK ? 1 : 0);
     }
+}
+
+TEST_F(QtWindows, ChoicePicturesSitBesideTheirOptionsOnTheFaceColourAndDoNothing) {
+    platform::ui::ChoiceForm form;
+    form.caption = "Pictures";
+    form.group = {"What next", 1003};
+    form.options = {{"Synchronise", 1004}, {"Do nothing", 1005}};
+    form.choice = 1;
+    form.pictures = {{platform::ui::FormPicture::DeviceSync, 1010}, {platform::ui::FormPicture::DeviceIdle, 1011}};
+    const QColor face(0x12, 0x34, 0x56);
+    bool checked = false;
+    whenChoiceShows([&](QDialog& d) {
+        const struct {
+            const char *picture, *option;
+        } pairs[] = {{"1010", "1004"}, {"1011", "1005"}};
+        std::vector<QImage> drawn;
+        for (const auto& pair : pairs) {
+            SCOPED_TRACE(pair.picture);
+            auto* picture = d.findChild<QAbstractButton*>(pair.picture);
+            auto* radio = d.findChild<QRadioButton*>(pair.option);
+            ASSERT_NE(picture, nullptr);
+            ASSERT_NE(radio, nullptr);
+            EXPECT_EQ(picture->parentWidget(), radio->parentWidget());
+            EXPECT_LT(picture->geometry().right(), radio->geometry().left()) << "the picture stands before its option";
+            EXPECT_GE(radio->geometry().center().y(), picture->geometry().top());
+            EXPECT_LE(radio->geometry().center().y(), picture->geometry().bottom()) << "on the option's row";
+            EXPECT_EQ(picture->size(), QSize(75, 23)) << "sized to its bitmap";
+            EXPECT_EQ(picture->focusPolicy(), Qt::NoFocus);
+
+            const QImage before = picture->grab().toImage();
+            EXPECT_EQ(before.pixelColor(0, 0), picture->palette().color(QPalette::Button)) << "the grey is the face colour";
+            QPalette p = picture->palette();
+            p.setColor(QPalette::Button, face);
+            picture->setPalette(p);
+            const QImage after = picture->grab().toImage();
+            EXPECT_EQ(after.pixelColor(0, 0), face) << "a new face colour recolours the picture";
+            int faceSeen = 0, greyLeft = 0;
+            for (int y = 0; y < after.height(); ++y)
+                for (int x = 0; x < after.width(); ++x) {
+                    const QRgb px = after.pixel(x, y) | 0xFF000000;
+                    faceSeen += px == face.rgba();
+                    greyLeft += px == 0xFFC0C0C0;
+                }
+            EXPECT_EQ(greyLeft, 0);
+            EXPECT_GT(faceSeen, 0);
+            EXPECT_LT(faceSeen, after.width() * after.height()) << "something is drawn on it";
+            drawn.push_back(after);
+
+            picture->click();  // a picture, not a command
+        }
+        ASSERT_EQ(drawn.size(), 2u);
+        EXPECT_NE(drawn[0], drawn[1]) << "each choice has its own picture";
+        EXPECT_TRUE(d.isVisible());
+        checked = d.findChild<QRadioButton*>("1005")->isChecked();
+        d.findChild<QPushButton*>("1")->click();
+    });
+    EXPECT_EQ(platform::ui::current().choose(form), IDOK);
+    EXPECT_TRUE(checked) << "clicking the pictures changes no choice";
+    EXPECT_EQ(form.choice, 1);
 }
 
 }  // namespace
