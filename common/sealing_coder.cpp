@@ -354,4 +354,17 @@ int GenerateSealKey(SealContext* context, uint8_t** record) {
     return kSealOk;
 }
 
+std::string NewSealKeyRecord() {
+    SealContext* context = nullptr;
+    if (CreateSealContext(&context, nullptr) != kSealOk) return {};
+    std::string key;
+    uint8_t* record = nullptr;
+    if (GenerateSealKey(context, &record) == kSealOk && record) {
+        key.assign(reinterpret_cast<const char*>(record), strnlen(reinterpret_cast<const char*>(record), kSealKeyRecordSize));
+        std::free(record);
+    }
+    DestroySealContext(&context);
+    return key;
+}
+
 }  // namespace tess

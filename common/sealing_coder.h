@@ -10,6 +10,7 @@
 // Buffers returned by SealText, UnsealText and GenerateSealKey come from malloc
 // and are released with free.
 #include <cstdint>
+#include <string>
 
 #include "crypto/kestrel.h"
 
@@ -54,6 +55,10 @@ int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** te
 // Keys an unkeyed context with a fresh random key; *record becomes a form 1
 // record of kSealKeyRecordSize bytes.
 int GenerateSealKey(SealContext* context, uint8_t** record);
+
+// A fresh form 1 key record from a context of its own, without the terminating NUL;
+// empty when none could be made.
+std::string NewSealKeyRecord();
 
 // The largest text length whose sealed text with line breaks fits in
 // characters (0 when none fits).

@@ -21,8 +21,6 @@ namespace tess::engine {
 
 using tess::accounts::ByteView;
 
-// A fresh security key record (form 1) from the sealing coder; empty when none could be
-// made.
 // Starts the relay program (4220, "Wayfarer.exe": here the program "wayfarer") found in
 // the sync manager's directory, detached; a relay already running refuses the second.
 static void StartRelayProgram() {
@@ -41,19 +39,6 @@ static void StartRelayProgram() {
     pid_t pid = -1;
     posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, environ);
     posix_spawnattr_destroy(&attr);
-}
-
-static std::string GenerateKeyRecord() {
-    tess::SealContext* context = nullptr;
-    if (tess::CreateSealContext(&context, nullptr) != tess::kSealOk) return {};
-    std::string key;
-    uint8_t* record = nullptr;
-    if (tess::GenerateSealKey(context, &record) == tess::kSealOk && record) {
-        key.assign(reinterpret_cast<const char*>(record), strnlen(reinterpret_cast<const char*>(record), tess::kSealKeyRecordSize));
-        std::free(record);
-    }
-    tess::DestroySealContext(&context);
-    return key;
 }
 
 // The security key of an account served by the desktop relay: the handheld's own in
@@ -86,7 +71,7 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
         key = handheldKey;
     } else if (!newKeyWanted && !relay.securityKey.empty() && handheldHasKey && relay.securityKey == handheldKey) {
         key = relay.securityKey;
-    } else if ((key = GenerateKeyRecord()).empty()) {
+    } else if ((key = tess::NewSealKeyRecord()).empty()) {
         SyncMessage(4181, kActivityError);
     } else {
         relay.SetSecurityKey(key);

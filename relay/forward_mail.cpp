@@ -58,6 +58,8 @@ const char* kindName(int32_t kind) {
         case 2: return "Device Reply eMail";
         case 3: return "Device New eMail";
         case 4: return "Welcome eMail";
+        // The hello mail (kind 9) has no name here: its log lines name it by its subject,
+        // "Welcome".
         default: return "";
     }
 }

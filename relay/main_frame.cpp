@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QUrl>
+#include <cstdio>
 
 #include "platform/ui/ui_service.h"
 #include "relay/relay_app.h"
@@ -142,6 +143,12 @@ bool CMainFrame::OnCreate() {
     menu_.setObjectName("menu130");
 
     if (!tray_.Create(&menu_, Text(57346), kIconRunning)) return false;
+    // Without a notification area (no tray host, or the offscreen platform) the relay runs
+    // on unseen and its menu cannot be reached: say once how it ends.
+    if (!tray_.IsEnabled())
+        std::fputs("wayfarer: no system tray here; running without an icon until a shut-down control mail "
+                   "or SIGTERM ends it\n",
+                   stderr);
     tray_.SetMenuDefaultItem(4, true);
     if (tray_.Icon()) {
         QObject::connect(tray_.Icon(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {

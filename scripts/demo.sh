@@ -2,7 +2,9 @@
 # The main job: a private Dovecot and SMTP server seeded with sample mail, one desktop
 # user whose emulated handheld has an IMAP account, a POP account and a desktop mail
 # client's account (the MAPI stand-in over a Maildir profile that submits through the same
-# SMTP server), a synchronisation, then changes on both sides and a second synchronisation.
+# SMTP server), a synchronisation, then changes on both sides and a second synchronisation;
+# last the relay `wayfarer` on that desktop client: one new desktop mail forwarded to the
+# handheld's wireless address, and the handheld's sealed control mails obeyed.
 #
 #   scripts/demo.sh [BUILD_DIR]     (the README's `make demo` runs it after the build)
 #
@@ -20,7 +22,9 @@ work=$(mktemp -d /tmp/tessaline-demo-XXXXXX)
 chmod 0755 "$work"
 export TESSALINE_HOME="$work/home"
 servers="$work/servers"
+relay_pid=
 finish() {
+  if [ -n "$relay_pid" ]; then kill "$relay_pid" 2>/dev/null || true; fi
   bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
   if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
 }
@@ -161,3 +165,94 @@ echo "SMTP server accepted $(find "$SMTP_CAPTURE_DIR" -name '*.eml' | wc -l) mes
 echo "Desktop client profile: Inbox $(( $(desk_count cur) + $(desk_count new) )) message(s)," \
   "Deleted Items $(( $(desk_count .Trash/cur) + $(desk_count .Trash/new) )), Sent Items" \
   "$(( $(desk_count .Sent/cur) + $(desk_count .Sent/new) ))"
+
+step "The relay: wayfarer watches the desktop client's Inbox for the handheld"
+# The handheld's wireless address is in a domain the SMTP server only keeps (as if it left
+# for the carrier's network); what the relay sends on the handheld's behalf goes to the
+# POP user's mailbox.
+wireless="handheld@wireless.test"
+setup=$(tallyhop relay setup --user demo --account 2 --profile Desk --wireless "$wireless")
+printf '%s\n' "$setup"
+relay_log=$(printf '%s\n' "$setup" | sed -n 's/^Relay log: //p')
+# Headless: Qt's offscreen platform, where no tray icon shows and any message box is a
+# line on wayfarer's error output.
+QT_QPA_PLATFORM=offscreen "$bin/wayfarer" >"$work/wayfarer.out" 2>&1 &
+relay_pid=$!
+relay_failed() {
+  echo "demo: $*; the relay's log and output:" >&2
+  sed 's/^/  /' "$relay_log" "$work/wayfarer.out" >&2 2>/dev/null || true
+  exit 1
+}
+wait_until() {  # seconds command...: polls every 0.2 s
+  local tries=$(( $1 * 5 )); shift
+  until "$@"; do
+    (( tries-- > 0 )) || return 1
+    kill -0 "$relay_pid" 2>/dev/null || return 1
+    sleep 0.2
+  done
+}
+wait_until 20 grep -q "is running using profile: Desk" "$relay_log" 2>/dev/null ||
+  relay_failed "wayfarer did not start"
+relay_lines() { grep -a -o 'Wayfarer[ A-Za-z]*: .*' "$relay_log" | tr -d '\r' | sed 's/^/  /'; }
+echo "wayfarer (pid $relay_pid) is running:"
+relay_lines
+# A mail lands in the desktop client's Inbox as its mail system delivers it.
+to_desk_inbox() {  # file
+  local name
+  name="$(date +%s).$$_$RANDOM.demo"
+  cp "$1" "$desk/tmp/$name" && mv "$desk/tmp/$name" "$desk/new/$name"
+}
+captured_for() {  # address subject-pattern: the SMTP server's copies sent to the address
+  local json
+  for json in "$SMTP_CAPTURE_DIR"/*.json; do
+    [ -e "$json" ] || continue
+    grep -q "\"$1\"" "$json" && grep -aq "$2" "${json%.json}.eml" && echo "${json%.json}.eml"
+  done
+  return 0
+}
+has_capture() { [ -n "$(captured_for "$@")" ]; }
+
+step "New desktop mail is forwarded to the handheld, sealed"
+printf 'From: Alice Archer <alice@example.test>\nTo: Demo User <%s>\nSubject: Board meeting moved to Thursday\nDate: %s\nMessage-ID: <board.%s@example.test>\n\nThe board meets on Thursday at ten, in the small room.\n' \
+  "$USER@$DOMAIN" "$(LC_ALL=C date -R)" "$$" >"$work/new-mail.eml"
+to_desk_inbox "$work/new-mail.eml"
+echo "Arrived in the desktop client's Inbox: \"Board meeting moved to Thursday\" from alice@example.test"
+wait_until 30 grep -q "Successfully forwarded .*Board meeting" "$relay_log" || relay_failed "nothing was forwarded"
+wait_until 10 has_capture "$wireless" 'X-CORVID-FROM' || relay_failed "the SMTP server got no forward"
+forward=$(captured_for "$wireless" 'X-CORVID-FROM' | tail -n 1)
+echo "The SMTP server took it for $wireless ($(wc -c <"$forward") bytes); what the handheld receives:"
+tr -d '\r' <"$forward" | awk '/^(To|Subject):/ { print "  " $0 } /^$/ { exit }'
+tr -d '\r' <"$forward" | awk 'body && /X-CORVID/ { print "  " substr($0, 1, 60) (length($0) > 60 ? "..." : "") }
+  /^$/ { body = 1 }'
+
+step "The handheld sends a sealed control mail: send a new mail from the desktop"
+tallyhop relay control --user demo --request new --to "$USER2@$DOMAIN" \
+  --subject "Written on the handheld, sent by the relay" \
+  --body "The relay sends this through the desktop client's profile." >"$work/control.eml"
+echo "The control mail (subject and the start of its sealed body):"
+tr -d '\r' <"$work/control.eml" | awk '/^Subject:/ { print "  " $0 } body && n++ < 2 { print "  " $0 } /^$/ { body = 1 }'
+to_desk_inbox "$work/control.eml"
+wait_until 30 has_capture "$USER2@$DOMAIN" 'Written on the handheld, sent by the relay' ||
+  relay_failed "the requested mail did not reach the SMTP server"
+wait_until 10 grep -q "Successfully sent Device New eMail" "$relay_log" || true
+sent=$(captured_for "$USER2@$DOMAIN" 'Written on the handheld, sent by the relay' | tail -n 1)
+echo "The SMTP server took the requested mail for $USER2@$DOMAIN:"
+tr -d '\r' <"$sent" | awk '/^(From|To|Subject):/ { print "  " $0 } /^$/ { exit }'
+delivered() { doveadm_ search -u "$USER2" mailbox INBOX subject "sent by the relay" | grep -q .; }
+if wait_until 10 delivered; then
+  echo "  and delivered it: POP user's INBOX now holds $(count "$USER2" INBOX)"
+fi
+echo "The control mail is gone from the desktop client's Inbox:" \
+  "$(grep -l -r 'Wayfarer Message' "$desk/new" "$desk/cur" 2>/dev/null | wc -l) left"
+
+step "A shut-down control mail ends the relay"
+tallyhop relay control --user demo --request shutdown >"$work/stop.eml"
+to_desk_inbox "$work/stop.eml"
+for _ in $(seq 50); do kill -0 "$relay_pid" 2>/dev/null || break; sleep 0.2; done
+if kill -0 "$relay_pid" 2>/dev/null; then relay_failed "wayfarer is still running"; fi
+status=0
+wait "$relay_pid" || status=$?
+relay_pid=
+echo "wayfarer ended (exit status $status). The relay's log ($relay_log):"
+relay_lines
+

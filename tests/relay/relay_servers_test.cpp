@@ -62,6 +62,9 @@ public:
         return -1;
     }
     bool running() const { return pid_ > 0; }
+    void signal(int sig) {
+        if (pid_ > 0) ::kill(pid_, sig);
+    }
 
 private:
     pid_t pid_ = -1;
@@ -307,6 +310,16 @@ TEST_F(RelayOnRealServers, ASecondRelayIsRefused) {
               std::string::npos)
         << slurp(home.path() / "second.err");
     EXPECT_TRUE(relay->running());
+}
+
+TEST_F(RelayOnRealServers, WithoutATraySigtermEndsTheRelayAsItsExitDoes) {
+    startRelay();
+    EXPECT_NE(slurp(errFile()).find("wayfarer: no system tray here; running without an icon"), std::string::npos)
+        << slurp(errFile());
+    relay->signal(SIGTERM);
+    EXPECT_EQ(relay->waitExit(20s), 0);
+    EXPECT_NE(slurp(logFile()).find("Wayfarer: Shutdown of Corvid(TM) Wayfarer is complete."), std::string::npos)
+        << slurp(logFile());
 }
 
 }  // namespace

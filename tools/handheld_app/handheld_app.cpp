@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/handheld_database.h"
 #include "common/handheld_records.h"
 #include "common/message_record_codec.h"
 #include "platform/syncmgr/handheld_store.h"
@@ -277,6 +278,39 @@ int RecordCount(const std::string& handheld, const std::string& database) {
     syncmgr::DatabaseEntry db;
     if (FindDb(store, database, &db) != SYNC_OK) return -1;
     return int(store.recordCount(db.id));
+}
+
+int StoreKeyRecord(const std::string& handheld, const std::string& key) {
+    syncmgr::HandheldStore store(handheld, true);
+    syncmgr::DatabaseEntry db;
+    const std::string name = HandheldDbName(kDbSecurity);
+    if (FindDb(store, name, &db) != SYNC_OK) {
+        int64_t id = 0;
+        if (int rc = store.createDatabase(name, kCreator, HandheldDbType(kDbSecurity), kDefaultDbVersion, 0, 0, &id))
+            return rc;
+        if (int rc = store.databaseById(id, &db)) return rc;
+    }
+    for (uint32_t n = store.recordCount(db.id); n >= 3; n = store.recordCount(db.id)) {
+        syncmgr::RecordEntry oldest;
+        if (int rc = store.readRecordByIndex(db.id, 0, &oldest)) return rc;
+        if (int rc = store.deleteRecord(db.id, oldest.id)) return rc;
+    }
+    uint32_t recordId = 0;
+    return store.writeRecord(db.id, &recordId, 0, 0, reinterpret_cast<const uint8_t*>(key.data()), key.size());
+}
+
+int ReadKeyRecord(const std::string& handheld, std::string& key) {
+    key.clear();
+    syncmgr::HandheldStore store(handheld, true);
+    syncmgr::DatabaseEntry db;
+    if (FindDb(store, HandheldDbName(kDbSecurity), &db) != SYNC_OK) return SYNC_OK;
+    const uint32_t n = store.recordCount(db.id);
+    if (n == 0) return SYNC_OK;
+    syncmgr::RecordEntry newest;
+    if (int rc = store.readRecordByIndex(db.id, n - 1, &newest)) return rc;
+    const char* text = reinterpret_cast<const char*>(newest.data.data());
+    key.assign(text, strnlen(text, newest.data.size()));
+    return SYNC_OK;
 }
 
 }  // namespace handheld_app

@@ -68,4 +68,11 @@ std::vector<Shown> ListFolder(const std::string& handheld, int category = -1);
 // Record counts of a database, -1 when it is missing.
 int RecordCount(const std::string& handheld, const std::string& database);
 
+// The security key the handheld shares with the desktop relay (a key record's text), in
+// the handheld's security database as a synchronisation leaves it: the newest record is
+// the key in use, and the two before it stay.
+int StoreKeyRecord(const std::string& handheld, const std::string& key);
+// The key in use; empty when the handheld holds none.
+int ReadKeyRecord(const std::string& handheld, std::string& key);
+
 }  // namespace handheld_app

@@ -17,6 +17,7 @@
 #include "tools/tallyhop/configure_command.h"
 #include "tools/tallyhop/handheld_listing.h"
 #include "tools/tallyhop/notes_command.h"
+#include "tools/tallyhop/relay_command.h"
 #include "tools/tallyhop/runtime_setup.h"
 #include "tools/tallyhop/sync_command.h"
 
@@ -31,6 +32,7 @@ void usage(std::ostream& out) {
            "       tallyhop handheld [--handheld NAME]\n"
         << tallyhop::kAccountUsage
         << tallyhop::kNotesUsage
+        << tallyhop::kRelayUsage
         << handheld_app::kCommandUsage
         << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
 }
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
     }
     if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
     if (command == "notes") return tallyhop::notesCommand(args, std::cout, std::cerr);
+    if (command == "relay") return tallyhop::relayCommand(args, std::cout, std::cerr);
     if (command == "handheld") {
         if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);
         std::string handheld = "default";
