@@ -287,6 +287,12 @@ int CPathEnvironment::Apply() const {
     return setenv("PATH", Join(all, ':', false).c_str(), 1) == 0 ? 1 : 0;
 }
 
+bool CPathEnvironment::Extend(const std::string& dir) {
+    Load();
+    if (Contains(dir) || !Add(dir)) return false;
+    return Apply() == 1;
+}
+
 int CPathEnvironment::Restore() const {
     if (!loaded_) return 0;
     return setenv("PATH", Join(original_, ':', false).c_str(), 1) == 0 ? 1 : 0;

@@ -63,6 +63,9 @@ public:
     // PATH = original entries then added ones. 0 when not loaded.
     int Apply() const;
     int Restore() const;
+    // Loads PATH and appends dir when PATH does not list it yet; true when PATH was
+    // rewritten (Restore then puts the old value back).
+    bool Extend(const std::string& dir);
     bool IsLoaded() const { return loaded_; }
     const std::vector<std::string>& Entries() const { return original_; }
 

@@ -64,12 +64,7 @@ CNotesClient::~CNotesClient() {
 int CNotesClient::LoadLibrary() {
     if (!(flags_ & kFound)) return 1;
     if (library_) return 0;
-    path_.Load();
-    if (!path_.Contains(programDir_)) {
-        path_.Add(programDir_);
-        path_.Apply();
-        pathChanged_ = true;
-    }
+    if (path_.Extend(programDir_)) pathChanged_ = true;
     library_ = LoadLibraryA(joinPath(programDir_, "nnotes.dll").c_str());
     if (!library_) return 2;
     auto bind = [&](auto& slot, const char* name) {

@@ -217,6 +217,7 @@ void CMAPIRedirect::DescribeMessages(const EntryId& id, std::vector<std::string>
 }
 
 void CMAPIRedirect::DeleteMessages(const NOTIFICATION& notification, RequestData& request) {
+    if (notesMode_) return deleteNotes(request, false);
     auto trash = openStoreFolder(PR_IPM_WASTEBASKET_ENTRYID, MAPI_MODIFY);
     auto parent = openFolder(notification.parentId, MAPI_MODIFY | MAPI_DEFERRED_ERRORS);
     if (!trash || !parent) return;
@@ -242,6 +243,7 @@ void CMAPIRedirect::SetMessageReadFlag(const EntryId& id, bool read) {
 }
 
 void CMAPIRedirect::ChangeMessageState(const NOTIFICATION& notification, RequestData& request) {
+    if (notesMode_) return deleteNotes(request, true);
     if (!openFolder(notification.parentId, MAPI_MODIFY | MAPI_DEFERRED_ERRORS)) return;
     for (const std::string& entry : request.entries) {
         if (entry.size() < 3) continue;

@@ -119,14 +119,7 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
     std::shared_ptr<IMessage> fwd;
     if (outbox) outbox->CreateMessage(0, fwd);
     std::string sealedSubject;
-    if (!seal(seal_, record.displaySubject + std::string(1, '\0'), false, true, sealedSubject)) {
-        LogWrite(kLogFatal, Format(57367, record.displaySubject));
-        return;
-    }
-    if (record.requestCode == kRequestHello) {
-        record.senderAddress = ownAddress_;
-        record.replyTo = ownAddress_;
-    }
+    if (!SealForwardSubject(record, sealedSubject)) return;
     bool saved = fwd && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_SUBJECT, sealedSubject),
                                                   SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note"),
                                                   SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true)})) &&
@@ -143,9 +136,31 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         SUCCEEDED(book->ResolveName(0, 0, nullptr, list)))
         fwd->ModifyRecipients(0, list);
 
+    std::string forward;
+    if (!AssembleForwardBody(record, true, forward)) return;
+    saved = saved && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_BODY, forward)})) &&
+            SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
+    const bool sent = saved && SUCCEEDED(fwd->SubmitMessage(FORCE_SUBMIT));
+
+    ReportForward(record, sent, nullptr);
+}
+
+bool CMAPIRedirect::SealForwardSubject(MessageData& record, std::string& sealedSubject) {
+    if (!seal(seal_, record.displaySubject + std::string(1, '\0'), false, true, sealedSubject)) {
+        LogWrite(kLogFatal, Format(57367, record.displaySubject));
+        return false;
+    }
+    if (record.requestCode == kRequestHello) {
+        record.senderAddress = ownAddress_;
+        record.replyTo = ownAddress_;
+    }
+    return true;
+}
+
+bool CMAPIRedirect::AssembleForwardBody(MessageData& record, bool truncationLine, std::string& forward) {
     FitMessageToLimits(record);
     std::string body = record.body;
-    if (record.recipientsTruncated) {
+    if (record.recipientsTruncated && truncationLine) {
         const char* which = record.sentToMe ? "To:" : record.copiedToMe ? "Cc:" : "Bcc:";
         body = Format(57463, which) + body;
     }
@@ -153,7 +168,7 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
     std::string sealedFrom;
     if (!seal(seal_, record.senderAddress + std::string(1, '\0'), true, true, sealedFrom)) {
         LogWrite(kLogFatal, Format(57368, record.senderAddress));
-        return;
+        return false;
     }
     std::string entry, source;
     Base64Encode(record.entryId.data(), int(record.entryId.size()), entry, true);
@@ -184,9 +199,9 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
     std::string sealedHead;
     if (!seal(seal_, head, true, true, sealedHead)) {
         LogWrite(kLogFatal, "Unable to Encode Body Header");
-        return;
+        return false;
     }
-    std::string forward = lines + sealedHead;
+    forward = lines + sealedHead;
     char length[8];
     std::snprintf(length, sizeof length, "%4u", static_cast<unsigned>(forward.size()));
     forward = std::string(length) + "\r\n" + forward;
@@ -202,16 +217,16 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
             std::string sealedPiece;
             if (!seal(seal_, piece + std::string(1, '\0'), true, true, sealedPiece)) {
                 LogWrite(kLogFatal, Text(57364));
-                return;
+                return false;
             }
             forward += sealedPiece;
         }
     }
     forward += "{";
-    saved = saved && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_BODY, forward)})) &&
-            SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
-    const bool sent = saved && SUCCEEDED(fwd->SubmitMessage(FORCE_SUBMIT));
+    return true;
+}
 
+void CMAPIRedirect::ReportForward(const MessageData& record, bool sent, const std::string* reason) {
     const std::string subject = record.requestCode == kRequestHello ? Text(57443) : record.subject;
     const std::string kind = kindName(record.requestCode);
     const std::string date = LocalAscTime(record.deliveryTime);
@@ -223,13 +238,17 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         if (!date.empty()) tooltip(Format(57382, date));
     } else {
         if (detailedLog())
-            LogWrite(kLogWarning, Format(57402, kind, record.senderAddress, record.toRecipients, record.ccRecipients, subject, date));
+            LogWrite(kLogWarning, reason ? Format(57425, kind, record.senderAddress, record.toRecipients, record.ccRecipients,
+                                                  subject, date, *reason)
+                                         : Format(57402, kind, record.senderAddress, record.toRecipients,
+                                                  record.ccRecipients, subject, date));
         else
             LogWrite(kLogWarning, Format(57370, kind, subject));
     }
 }
 
 bool CMAPIRedirect::RetryPendingForwards() {
+    if (notesMode_) return RetryPendingNotes();
     // A forward the mail system did not take stays in the Outbox, sealed and addressed to
     // the handheld; hand it over again until it goes.
     auto outbox = openStoreFolder(PR_IPM_OUTBOX_ENTRYID, MAPI_MODIFY);

@@ -50,6 +50,9 @@ void CMAPIRedirect::ScanInboxForControlMails() {
         if (FAILED(table->QueryRows(20, 0, rows)) || rows.cRows() == 0) break;
         if (!notesMode_ && FAILED(restricted)) break;
         for (const SRow& row : rows.aRow) {
+            // Notes stores may not restrict: the subject is checked here instead.
+            const SPropValue* subject = row.find(PR_SUBJECT);
+            if (notesMode_ && (!subject || subject->str.compare(0, 3, "???") != 0)) continue;
             for (const SPropValue& value : row.lpProps) {
                 if (value.ulPropTag != PR_ENTRYID) continue;
                 NOTIFICATION n;

@@ -11,6 +11,7 @@
 
 #include "platform/ui/ui_service.h"
 #include "relay/relay_app.h"
+#include "relay/relay_dialogs.h"
 #include "relay/relay_log.h"
 #include "relay/relay_text.h"
 #include "relay/relay_util.h"
@@ -290,6 +291,13 @@ void CMainFrame::RequestClose() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     event->ignore();
     RequestClose();
+}
+
+bool CMainFrame::AskAddresses(std::string& wireless, std::string& notes) {
+    // The dialog copies every edit into the texts, whichever button ends it.
+    CAddressDlg dialog(&wireless, &notes, true);
+    dialog.exec();
+    return true;
 }
 
 }  // namespace tess::relay

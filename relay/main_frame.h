@@ -68,6 +68,10 @@ public:
     void Animate(int first, int last, int intervalMs) override;
     void StopAnimation() override { tray_.StopAnimation(); }
     void PostQuit(int exitCode) override;
+    std::string NotesAddress() const override { return notesAddress; }
+    void SetNotesAddress(const std::string& text) override { notesAddress = text; }
+    void SetWirelessAddress(const std::string& text) override { address = text; }
+    bool AskAddresses(std::string& wireless, std::string& notes) override;
 
     void OnSettings();
     void OnHelp();

@@ -61,6 +61,8 @@ CMAPIRedirect::CMAPIRedirect(RelayFrame* frame, CRelayConfig* config, std::strin
     : frame_(frame), wirelessAddress_(std::move(wirelessAddress)), config_(config) {}
 
 CMAPIRedirect::~CMAPIRedirect() {
+    if (notes_) notes_->Unload();
+    notes_.reset();
     undo();
     if (initialized_) MAPIUninitialize();
     if (seal_) DestroySealContext(&seal_);
@@ -135,9 +137,13 @@ HRESULT CMAPIRedirect::Initialize() {
     }
     providerId_ = v[0].bin;
     providerId_.resize(16);
-    // A store that Lotus Notes provides would need the Notes road, which this build does
-    // not have: such a store is watched like any other.
-    notesMode_ = false;
+    std::string provider;
+    GetStoreProviderName(provider);
+    notesMode_ = provider.find("Lotus Notes") != std::string::npos;
+    if (notesMode_ && FAILED(hr = startNotes())) {
+        undo();
+        return hr;
+    }
 
     if (config_ && config_->FirstRun()) std::this_thread::sleep_for(std::chrono::milliseconds(FirstRunWaitMs()));
 
@@ -163,6 +169,7 @@ HRESULT CMAPIRedirect::Initialize() {
         return hr;
     }
     hr = GetUserItems(user_);
+    if (notesMode_ && user_.smtpAddress.empty()) user_.smtpAddress = notesAddress_;
     if (hr == MAPI_W_ERRORS_RETURNED || FAILED(hr) || user_.smtpAddress.empty()) {
         LogWrite(kLogFatal, Format(57413, profile));
         undo();
@@ -409,6 +416,7 @@ std::shared_ptr<IMessage> CMAPIRedirect::openMessage(const EntryId& id) {
 }
 
 HRESULT CMAPIRedirect::DeleteMessage(const NOTIFICATION& notification) {
+    if (notesMode_) return notesReady_ && notes_->DeleteNote(NoteIdOf(notification.entryId)) ? S_OK : E_FAIL;
     auto folder = openFolder(notification.parentId, MAPI_MODIFY | MAPI_DEFERRED_ERRORS);
     if (!folder) return E_FAIL;
     return FAILED(folder->DeleteMessages({notification.entryId}, 0)) ? E_FAIL : S_OK;
@@ -464,6 +472,13 @@ ULONG CMAPIRedirect::OnNotify(const std::vector<NOTIFICATION>& notifications) {
         keyIsNew_ = false;
         if (FAILED(PopulateMessageStruct(message.get(), record))) continue;
         record.entryId = n.entryId;
+        if (notesMode_) {
+            // A Notes store's entry id carries the note id; the forward names the note.
+            const NOTEID note = NoteIdOf(n.entryId);
+            if (note == 0) continue;
+            record.entryId = EntryId(n.entryId.begin() + 28, n.entryId.begin() + 32);
+            if (record.body.empty() && notesReady_ && notes_->ReadNoteBody(note, record.body) > 0) record.isEmpty = false;
+        }
         handleOne(n, message, record);
     }
     if (frame_) frame_->StopAnimation();
@@ -474,10 +489,11 @@ ULONG CMAPIRedirect::OnNotify(const std::vector<NOTIFICATION>& notifications) {
 void CMAPIRedirect::handleOne(const NOTIFICATION& n, std::shared_ptr<IMessage> message, MessageData& record) {
     const bool wirelessNamed = !wirelessAddress_.empty() && (ContainsNoCase(record.toRecipients, wirelessAddress_) ||
                                                              record.body.find(wirelessAddress_) != std::string::npos);
-    if (record.isRelayNdr && wirelessNamed)
-        reportRoad(n, record);
-    else
+    if (record.isRelayNdr && wirelessNamed) {
+        if (!notesMode_) reportRoad(n, record);  // Notes mode leaves such reports alone
+    } else {
         ordinaryRoad(n, message.get(), record);
+    }
 }
 
 void CMAPIRedirect::reportRoad(const NOTIFICATION& n, MessageData& record) {
@@ -564,11 +580,17 @@ void CMAPIRedirect::ordinaryRoad(const NOTIFICATION& n, IMessage* message, Messa
             LogWrite(kLogWarning, Format(57352, record.subject));
             return;
         }
-        RedirectMail(message, record, true);
+        if (notesMode_)
+            RedirectMailViaNotes(message, record);
+        else
+            RedirectMail(message, record, true);
         if (code == kRequestHello) DeleteMessage(n);
         ++Road().forwardCount;
     } else if (code == kRequestForward || code == kRequestReply || code == kRequestNewMail) {
-        RedirectMail(message, request);
+        if (notesMode_)
+            RedirectMailViaNotes(request);
+        else
+            RedirectMail(message, request);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "common/sealing_coder.h"
 #include "platform/mapi/mapi_interfaces.h"
 #include "relay/relay_config.h"
+#include "relay/notes_api.h"
 
 namespace tess::relay {
 
@@ -26,6 +27,13 @@ public:
     virtual void StopAnimation() = 0;
     // Ends the message loop with this exit code.
     virtual void PostQuit(int exitCode) = 0;
+    // Notes mode: the user's Notes mail address, kept across watchers, and the address
+    // dialog that asks for it (with the handheld's address); false when no dialog can be
+    // shown.
+    virtual std::string NotesAddress() const { return {}; }
+    virtual void SetNotesAddress(const std::string&) {}
+    virtual bool AskAddresses(std::string& wireless, std::string& notes) { (void)wireless; (void)notes; return false; }
+    virtual void SetWirelessAddress(const std::string&) {}
 };
 
 enum : int { kIconRunning = 130, kIconAnimationLast = 133, kIconError = 140 };
@@ -162,6 +170,25 @@ public:
     void EncodeAttachment(IStream* stream, std::vector<uint8_t>& out, const std::string& name, bool base64);
     void AddAttachmentToMsg(IMessage* target, const std::string& name, const std::vector<uint8_t>& data, bool seal,
                             std::vector<std::string>* names);
+    // The pieces of a forward both roads share: the sealed subject, the sealed body (with
+    // the truncation line in front when asked) and the log and tooltip of the outcome
+    // (the reason, when given, from the mail system).
+    bool SealForwardSubject(MessageData& record, std::string& sealedSubject);
+    bool AssembleForwardBody(MessageData& record, bool truncationLine, std::string& forward);
+    void ReportForward(const MessageData& record, bool sent, const std::string* reason);
+
+    // Notes mode: the store is provided by Lotus Notes; mail is still watched and read
+    // through MAPI, but leaves through the Notes mail router.
+    HRESULT GetStoreProviderName(std::string& text);
+    void RedirectMailViaNotes(IMessage* message, MessageData& record);
+    void RedirectMailViaNotes(RequestData& request);
+    bool NotesMode() const { return notesMode_; }
+    NotesApi* Notes() const { return notes_.get(); }
+    const std::string& NotesAddress() const { return notesAddress_; }
+    // The note id a Notes store's entry id carries at byte 28; 0 when it is too short.
+    static NOTEID NoteIdOf(const EntryId& id);
+    // Forwards mail.box did not take, handed over again; true when none is left.
+    bool RetryPendingNotes();
 
     // Sending the handheld's mail (and the relay's own) through the profile.
     void RedirectMail(IMessage* controlMail, RequestData& request);
@@ -205,6 +232,9 @@ private:
     void ordinaryRoad(const NOTIFICATION& notification, IMessage* message, MessageData& record);
     void executeRequest(const NOTIFICATION& notification, MessageData& record, RequestData& request);
     void undo();
+    HRESULT startNotes();
+    // The notes a delete (or read-state) request names, by the note ids of its entries.
+    void deleteNotes(RequestData& request, bool readState);
     std::shared_ptr<IMAPIFolder> openFolder(const EntryId& id, ULONG flags);
     std::shared_ptr<IMAPIFolder> openStoreFolder(ULONG tag, ULONG flags);
     std::shared_ptr<IMessage> openMessage(const EntryId& id);
@@ -228,6 +258,15 @@ private:
     bool initialized_ = false;
     bool loggedOn_ = false;
     bool inNotify_ = false;  // a box shown while handling mail runs a nested event loop
+    std::unique_ptr<NotesApi> notes_;
+    bool notesReady_ = false;
+    std::string notesAddress_;
+    struct PendingNote {
+        int32_t kind;
+        std::string subject;
+        NotesMessage note;
+    };
+    std::vector<PendingNote> pendingNotes_;
 };
 
 // Time helpers: FILETIME (100 ns since 1601, UTC) and time_t.

@@ -11,16 +11,16 @@ namespace tess::relay {
 std::string Text(unsigned id) { return LoadLangString(id); }
 
 std::string Format(unsigned id, const std::string& a, const std::string& b, const std::string& c, const std::string& d,
-                   const std::string& e, const std::string& f) {
+                   const std::string& e, const std::string& f, const std::string& g) {
     // Only %s (and %%) appear in the relay's texts: substitute them in order.
     const std::string format = Text(id);
-    const std::string* args[] = {&a, &b, &c, &d, &e, &f};
+    const std::string* args[] = {&a, &b, &c, &d, &e, &f, &g};
     std::string out;
     size_t next = 0;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] == '%' && i + 1 < format.size()) {
             if (format[i + 1] == 's') {
-                if (next < 6) out += *args[next++];
+                if (next < 7) out += *args[next++];
                 ++i;
                 continue;
             }

@@ -9,7 +9,8 @@ namespace tess::relay {
 std::string Text(unsigned id);
 // The text of id formatted with the given 8-bit texts as its %s arguments.
 std::string Format(unsigned id, const std::string& a = {}, const std::string& b = {}, const std::string& c = {},
-                   const std::string& d = {}, const std::string& e = {}, const std::string& f = {});
+                   const std::string& d = {}, const std::string& e = {}, const std::string& f = {},
+                   const std::string& g = {});
 
 // The caption of every message box (57449).
 std::string Caption();

@@ -1,8 +1,7 @@
 #pragma once
 // The Notes client calls the host binds by name from the client library, in the order it
 // binds them; the first one missing stops the binding.
-#include "platform/core/module.h"
-#include "platform/notes/nnotes.h"
+#include "common/notes_binding.h"
 
 #define BRIARHOLT_NOTES_CALLS(X)                                                                             \
     X(OSGetEnvironmentString) X(MailOpenMessageFile) X(OSPathNetConstruct) X(MailCloseMessageFile)           \
@@ -24,9 +23,7 @@
 namespace briarholt {
 
 struct NotesApi {
-#define BRIARHOLT_SLOT(name) decltype(&::name) name = nullptr;
-    BRIARHOLT_NOTES_CALLS(BRIARHOLT_SLOT)
-#undef BRIARHOLT_SLOT
+    BRIARHOLT_NOTES_CALLS(TESS_NOTES_CALL_SLOT)
 
     // Binds every call from the library; the name of the first one missing, or null.
     const char* Bind(HMODULE library);

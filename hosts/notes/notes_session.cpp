@@ -212,11 +212,7 @@ int CNotesPlugInApp::Initialize() {
 }
 
 const char* NotesApi::Bind(HMODULE module) {
-#define BRIARHOLT_BIND(name)                                                                   \
-    name = reinterpret_cast<decltype(name)>(GetProcAddress(module, #name));                   \
-    if (!name) return #name;
-    BRIARHOLT_NOTES_CALLS(BRIARHOLT_BIND)
-#undef BRIARHOLT_BIND
+    BRIARHOLT_NOTES_CALLS(TESS_NOTES_BIND_CALL)
     return nullptr;
 }
 

@@ -60,6 +60,8 @@ public:
     // 16 bytes that identify this store (PR_MDB_PROVIDER, entry ids).
     virtual std::vector<uint8_t> storeUid() const = 0;
     virtual std::string displayName() const = 0;
+    // The name the store's provider gives itself (PR_PROVIDER_DISPLAY).
+    virtual std::string providerDisplayName() const { return "Tessaline Personal Folders"; }
     // Fault injection for tests: the result a named call of the object model is to fail
     // with ("Restrict", "SubmitMessage", "OpenEntry", ...), S_OK to run it normally.
     virtual HRESULT fault(const std::string& call) const { (void)call; return S_OK; }

@@ -55,6 +55,21 @@ std::string MemoryBacking::deliver(const std::string& name, StoredMessage messag
     return message.key;
 }
 
+std::string MemoryBacking::deliverNote(uint32_t noteId, StoredMessage message) {
+    std::lock_guard lock(mutex_);
+    auto* f = folder("");
+    if (!f) return {};
+    // A message entry id is a 4-byte mark, the store's uid, a kind byte, the folder's key
+    // (empty for the Inbox) and a NUL before the message's key: pad the key so that the
+    // note id lands at byte 28.
+    const size_t keyAt = 4 + uid_.size() + 1 + 1;
+    message.key = std::string(28 - keyAt, 'n');
+    for (int i = 0; i < 4; ++i) message.key += static_cast<char>((noteId >> (8 * i)) & 0xFF);
+    f->push_back(message);
+    arrivals_.emplace_back("", message.key);
+    return message.key;
+}
+
 std::vector<StoredMessage> MemoryBacking::submitted() const {
     std::lock_guard lock(mutex_);
     return submitted_;

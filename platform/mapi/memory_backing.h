@@ -19,6 +19,10 @@ public:
     // Puts a message into a folder as if the mail system delivered it (raises new mail).
     std::string deliver(const std::string& folder, StoredMessage message);
     std::vector<StoredMessage> submitted() const;
+    // Stands for a store that Lotus Notes provides: its provider's name, and Inbox mail
+    // delivered with the note id that the provider's entry ids carry at byte 28.
+    void setProviderDisplayName(std::string name) { provider_ = std::move(name); }
+    std::string deliverNote(uint32_t noteId, StoredMessage message);
 
     HRESULT logon() override;
     std::vector<FolderInfo> folders() override;
@@ -32,6 +36,7 @@ public:
     size_t textValueLimit() const override { return textLimit_; }
     std::vector<uint8_t> storeUid() const override { return uid_; }
     std::string displayName() const override { return "Memory Store"; }
+    std::string providerDisplayName() const override { return provider_.empty() ? Backing::providerDisplayName() : provider_; }
     HRESULT fault(const std::string& call) const override;
 
 private:
@@ -46,6 +51,7 @@ private:
     std::vector<std::pair<std::string, std::string>> arrivals_;
     std::vector<uint8_t> uid_;
     size_t textLimit_ = 32768;
+    std::string provider_;
     unsigned next_ = 1;
 };
 

@@ -298,7 +298,7 @@ protected:
         v[PR_ENTRYID] = SPropValue::Binary(PR_ENTRYID, makeEntryId(uid, EntryKind::Store, {}));
         v[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, backing_->displayName());
         v[PR_MDB_PROVIDER] = SPropValue::Binary(PR_MDB_PROVIDER, kProviderUid);
-        v[PR_PROVIDER_DISPLAY] = SPropValue::String(PR_PROVIDER_DISPLAY, "Tessaline Personal Folders");
+        v[PR_PROVIDER_DISPLAY] = SPropValue::String(PR_PROVIDER_DISPLAY, backing_->providerDisplayName());
         v[PR_DEFAULT_STORE] = SPropValue::Bool(PR_DEFAULT_STORE, true);
         v[PR_OBJECT_TYPE] = SPropValue::Long(PR_OBJECT_TYPE, MAPI_STORE);
         v[PR_IPM_SUBTREE_ENTRYID] = SPropValue::Binary(PR_IPM_SUBTREE_ENTRYID, folderEntryId(kRootFolder));

@@ -20,11 +20,12 @@ using nnotes::NoteDb;
 namespace {
 
 const char* versionKey(int version) {
+    if (version == 40) return "SOFTWARE\\Lotus\\Notes\\4.0";
     return version == 50 ? "SOFTWARE\\Lotus\\Notes\\5.0" : "SOFTWARE\\Lotus\\Notes\\6.0";
 }
 
 std::filesystem::path iniFor(const std::filesystem::path& programDir, int version) {
-    return version == 50 ? platform::windowsSystemDir() / "notes.ini" : programDir / "notes.ini";
+    return version == 60 ? programDir / "notes.ini" : platform::windowsSystemDir() / "notes.ini";
 }
 
 void createMailFile(const std::filesystem::path& file, const std::string& owner) {
@@ -94,7 +95,7 @@ bool createInstallation(const std::filesystem::path& root, int version, Installa
 }
 
 bool findInstallation(Installation& out) {
-    for (int version : {60, 50}) {
+    for (int version : {60, 50, 40}) {
         HKEY key = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, versionKey(version), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
         char path[260] = {};

@@ -22,9 +22,9 @@ struct Installation {
 };
 
 // Creates (or completes) an installation under `root`, registered under the registry key
-// of `version` 60 ("SOFTWARE\Lotus\Notes\6.0") or 50 ("...\5.0"). A version 60 installation
-// keeps notes.ini in its program directory, a version 50 one in the Windows system
-// directory. false with `error` when a file cannot be made.
+// of `version` 60 ("SOFTWARE\Lotus\Notes\6.0"), 50 ("...\5.0") or 40 ("...\4.0"). A
+// version 60 installation keeps notes.ini in its program directory, the older ones in the
+// Windows system directory. false with `error` when a file cannot be made.
 TESS_EXPORT bool createInstallation(const std::filesystem::path& root, int version, Installation& out,
                                     std::string& error);
 // The installation the registry names (6.0 first, then 5.0); false when there is none.

@@ -103,12 +103,13 @@ inline std::string Unbraced(const std::string& text) {
 // The relay user's settings (account 0 served through the profile "Work") and the
 // registry marks of an installed relay serving that user.
 inline void SaveRelayUser(int userId, const std::string& wireless, const std::string& key, int logDebug = 1,
-                          int attachments = 1) {
+                          int attachments = 1, int logInformational = 0) {
     tess::settings::CRelaySettings relay;
     relay.enterprise = 1;
     relay.account = 0;
     relay.attachments = attachments;
     relay.logDebug = logDebug;
+    relay.logInformational = logInformational;
     relay.networkName = wireless;
     relay.SetSecurityKey(key);
     ASSERT_EQ(relay.Save(userId, "LarkspurRDC"), 1);
@@ -156,7 +157,7 @@ protected:
     std::string key;
     std::unique_ptr<HandheldSeal> handheld;
     int userId = 0;
-    const std::string wireless = "handheld@wireless.test";
+    std::string wireless = "handheld@wireless.test";  // set before SetUp to change it
     const std::string me = "tess@tess.test";
     tess::settings::CPluginRegistry registry;
 
@@ -185,7 +186,9 @@ protected:
         tessmapi::clearMemoryProfiles();
     }
 
-    void saveRelaySettings(int logDebug, int attachments = 1) { SaveRelayUser(userId, wireless, key, logDebug, attachments); }
+    void saveRelaySettings(int logDebug, int attachments = 1, int logInformational = 0) {
+        SaveRelayUser(userId, wireless, key, logDebug, attachments, logInformational);
+    }
 
     virtual tessmapi::Profile profile() {
         tessmapi::Profile p;
@@ -208,7 +211,7 @@ protected:
     std::string deliver(const std::string& subject, const std::string& body, const std::string& from = "alice@example.test",
                         std::vector<std::pair<std::string, ULONG>> recipients = {{"tess@tess.test", MAPI_TO}},
                         std::vector<std::pair<std::string, std::string>> attachments = {},
-                        tessmapi::PropMap extra = {}) {
+                        tessmapi::PropMap extra = {}, uint32_t noteId = 0) {
         tessmapi::StoredMessage m;
         m.props = extra;
         m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, subject);
@@ -235,7 +238,8 @@ protected:
             a[PR_ATTACH_DATA_BIN] = SPropValue::Binary(PR_ATTACH_DATA_BIN, std::vector<uint8_t>(data.begin(), data.end()));
             m.attachments.push_back(a);
         }
-        const std::string k = memory->deliver("", m);
+        // With a note id: the mail as a store that Notes provides shows a note.
+        const std::string k = noteId ? memory->deliverNote(noteId, m) : memory->deliver("", m);
         if (watcher) watcher->DispatchNotifications();
         return k;
     }
