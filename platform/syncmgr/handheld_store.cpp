@@ -77,9 +77,9 @@ HandheldStore::~HandheldStore() {
 }
 
 void HandheldStore::groupWrites(bool on) {
+    grouping_ = on;
     if (!on)
         flushWrites();
-    grouping_ = on;
 }
 
 void HandheldStore::flushWrites() {
