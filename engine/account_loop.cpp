@@ -17,6 +17,12 @@ namespace {
 
 void Yield() { SyncYieldCycles(10); }
 
+constexpr int kOutboxCategory = 1;
+
+// New messages committed to the handheld together: few enough that a crash costs little
+// to fetch again, enough that commits cost little.
+constexpr int kMessagesPerCommit = 100;
+
 // Mail written on the handheld: no message id, and a host id that is empty or the record's
 // zero (the record always carries four bytes of it).
 bool HasNoHostIds(const CMsg& m) {
@@ -118,7 +124,15 @@ int CSyncSession::LoadDeviceMessages() {
             continue;
         }
         if (!c->HasDeletionMark() && !ServerChanged(*c)) {
-            if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) c->device.AddMsg(std::move(m));
+            if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) {
+                // The outbox's texts are sent; the others stay in their records until one
+                // is written anew.
+                if (m->category != kOutboxCategory && !m->Body.empty()) {
+                    std::string().swap(m->Body);
+                    c->textOnHandheld.insert(m.get());
+                }
+                c->device.AddMsg(std::move(m));
+            }
             ++index;
             continue;
         }
@@ -301,7 +315,8 @@ int CSyncSession::SyncAccounts() {
         if (!toDisconnect) {
             Yield();
             progress.SetProgressText(FormatText(Str(4454), {name}));
-            if (anyFolder && SyncDeviceMessages(c) != 0) fail("the handheld is full");
+            if (const int rc = anyFolder ? SyncDeviceMessages(c) : 0; rc != 0)
+                fail(rc == kResultDbOpen ? "the handheld could not keep the messages written to it" : "the handheld is full");
             c.account->MarkSynchronised();
         }
         progress.SetProgressText(FormatText(Str(4455), {name}));
@@ -330,6 +345,12 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     const std::string name = c.Name();
     progress.SetProgressText(FormatText(Str(4456), {name}));
     progress.SetStepCount(int(c.device.Count()));
+    // The handheld's writes share transactions. Each message's records go in whole; a
+    // commit comes before anything is deleted from the handheld, every
+    // kMessagesPerCommit new messages and at the end of each folder.
+    CWriteGroup group;
+    bool unkept = false;
+    auto commit = [&] { unkept = unkept || group.Flush() != SYNC_OK; };
     // Read states and other changes back to the handheld.
     for (auto& e : c.device.Entries())
         for (auto& m : e->msgs) {
@@ -344,13 +365,14 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     int deleted = 0, rejected = 0, added = 0;
     bool full = false;
     const int p = c.Protocol();
-    for (size_t i = 0; i < slots.size() && !full; ++i) {
+    for (size_t i = 0; i < slots.size() && !full && !unkept; ++i) {
         const int key = slots[i];
         const std::string folderName = i < names.size() ? names[i] : Str(4470);
         progress.SetProgressText(FormatText(Str(4457), {name, folderName}));
         progress.SetStepCount(int(c.device.Count(key)));
         const int64_t span = int64_t(c.DaysToSync()) * 86400;
         const int64_t cutoff = c.DaysToSync() > 0 ? int64_t(std::time(nullptr)) - span : 0;
+        commit();
         // A folder whose listing failed says nothing about what the host holds.
         if (auto* list = c.device.Messages(key); list && !c.failedFolders.count(key)) {
             for (size_t j = 0; j < list->size();) {
@@ -369,6 +391,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
                 Debug(MessageBlock("Deleting a message not found on host:", m, folderName));
                 DeleteDeviceMessage(m);
                 c.attachmentUpdates.erase(&m);
+                c.textOnHandheld.erase(&m);
                 list->erase(list->begin() + long(j));
             }
         }
@@ -376,8 +399,10 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
         progress.SetProgressText(FormatText(Str(4458), {name, folderName}));
         progress.SetStepCount(fresh ? int(fresh->size()) : 0);
         if (!fresh) continue;
+        int sinceCommit = 0;
         for (auto& m : *fresh) {
             Yield();
+            if (unkept) break;
             if (m->From.empty()) {
                 ++rejected;
                 continue;
@@ -392,20 +417,35 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
                 ++added;
                 continue;
             }
+            if (!c.bodies.Take(*m)) {
+                // Without its text the message waits for the next synchronisation.
+                LogError(4042, m.get());
+                ++rejected;
+                continue;
+            }
             if (AddMessageToDevice(c, *m) == kResultRejected)
                 ++rejected;
             else
                 ++added;
+            std::string().swap(m->Body);  // on the handheld now
             progress.AdvanceStep();
+            if (++sinceCommit == kMessagesPerCommit) {
+                commit();
+                sinceCommit = 0;
+            }
         }
+        commit();
         fresh->clear();  // added messages are on the handheld now; keep memory flat
     }
+    commit();
+    c.bodies.Clear();
     progress.SetStepCount(1);
     DebugOrInfo(Printf("Deleted %d messages from the device because there was no match for it on the host,\n rejected %d "
                        "messages due to filters, and added %d new messages to the device.",
                        deleted, rejected, added),
                 4142, {std::to_string(deleted), std::to_string(rejected), std::to_string(added)});
-    return full ? kResultAccountFailed : 0;
+    // Messages the handheld could not keep come again at the next synchronisation.
+    return unkept ? kResultDbOpen : full ? kResultAccountFailed : 0;
 }
 
 int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
@@ -458,6 +498,23 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
 int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
     if (c.IsRelayAccount() && msg.partInfo && generalSettings.version == 0) QueueRelayAction(c, msg);
     if (db.Open(kDbMessages) != 0) return kResultDbOpen;
+    const bool textOut = c.textOnHandheld.count(&msg) != 0;
+    if (textOut) {
+        // The record is written whole: its text first comes back from the handheld. A
+        // record that cannot be read is left as it is rather than written without it.
+        HandheldRecord stored;
+        CMsg old;
+        if (db.ReadById(FullIdAsNumber(msg.deviceId), stored) != 0 || UnpackMessageRecord(stored, old) < 0)
+            return kResultNotFound;
+        msg.Body = std::move(old.Body);
+    }
+    struct LetGo {  // once written, the text is the record's alone again
+        CMsg& msg;
+        bool on;
+        ~LetGo() {
+            if (on) std::string().swap(msg.Body);
+        }
+    } letGo{msg, textOut};
     if (msg.rewriteParts || c.attachmentUpdates.count(&msg)) {
         const bool wired = c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp;
         if (wired) msg.rewriteParts = 0;

@@ -58,6 +58,19 @@ private:
     std::vector<uint8_t> buffer_;  // records are read through it
 };
 
+// While it lives, the handheld's writes share transactions instead of one each; Flush
+// commits them (0, or the sync manager's code when they could not be kept). The group is
+// committed when it ends. A crash loses only what was written since the last flush, so
+// the caller flushes before deleting anything and at points the next run starts again.
+class CWriteGroup {
+public:
+    CWriteGroup() { SyncGroupWrites(1); }
+    ~CWriteGroup() { SyncGroupWrites(0); }
+    CWriteGroup(const CWriteGroup&) = delete;
+    CWriteGroup& operator=(const CWriteGroup&) = delete;
+    int Flush() { return SyncFlushWrites(); }
+};
+
 // The handheld application's answer to a call (codes 0 to 3); false when it failed.
 bool CallDeviceModule(int code, std::vector<uint8_t>& answer);
 // A 4-byte answer (codes 0 and 2) in host order.

@@ -7,11 +7,13 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "accounts/mail_account.h"
+#include "engine/body_spill.h"
 #include "engine/host_module.h"
 #include "engine/mail_client_set.h"
 #include "engine/tidewater.h"
@@ -110,6 +112,7 @@ public:
     int folderCount = 0;
     CFolderMap device;  // list 0: the handheld's messages
     CFolderMap host;    // list 1: the host's new messages of the folders collected
+    CBodySpill bodies;  // the texts of the host's new messages until they are written
     std::vector<DisconnectedAction> actions;
     // Handheld action records carried out on a host that commits them only when its
     // session ends well (POP deletions take effect at QUIT): removed at a good logoff,
@@ -122,6 +125,9 @@ public:
     // Handheld messages some of whose attachments the handheld holds only in part: their
     // attachments are written again at the next update.
     std::set<const CMsg*> attachmentUpdates;
+    // Handheld messages whose text was left in their record when they were loaded (a
+    // mailbox's worth of texts is not held): read back before the record is written anew.
+    std::unordered_set<const CMsg*> textOnHandheld;
     std::string accountText;
     HostResolveNameFn resolveName = nullptr;
     HostCompareMsgIdFn compareMsgId = nullptr;

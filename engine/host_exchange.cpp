@@ -227,6 +227,7 @@ void CHostConnection::updateCopy(CMsg& h, CMsg& d, FolderRecord* folder) {
         // Without the fetched body the handheld keeps the part it has, and asks again.
         if (partial && FetchMessage(folder, h) != 0) return;
         d.Body = h.Body;
+        textOnHandheld.erase(&d);
         d.rewriteParts = 0;
         d.flags |= kMsgFlagRewriteRecord;
     }
@@ -373,6 +374,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                 tess::ExtractAngleAddresses(m->Cc);
                 tess::ExtractAngleAddresses(m->Bcc);
             }
+            bodies.Put(*m);
             host.AddMsg(std::move(m));
             ++added;
         }

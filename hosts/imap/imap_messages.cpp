@@ -162,7 +162,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     const std::string folder = FolderOrInbox(folderName);
     CId wanted(id->bytes, id->length);
     if (CImapFolder* cached = FindFolder(folder)) {
-        if (const CMsg* msg = cached->Message(wanted); msg && !cached->Bodiless(msg))
+        if (const CMsg* msg = cached->Message(wanted))
             return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
     }
     uint32_t uid = 0;
@@ -180,7 +180,7 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     }
     *out = blocks.front();
     (*out)->partBudget = complete.front() ? 0 : 1;
-    if (CImapFolder* cached = FindFolder(folder)) cached->DropBody(wanted);
+    if (CImapFolder* cached = FindFolder(folder)) cached->HandOut(wanted);
     return kImapOk;
 }
 
@@ -314,7 +314,7 @@ void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vect
         }
         CMsg probe;
         SetHostId(probe, uids[i]);
-        if (cached->Message(probe.hostId)) continue;  // fetched already
+        if (cached->Fetched(probe.hostId)) continue;
         if (kind == Kind::kParts) {
             parts.push_back(uids[i]);
             continue;
@@ -338,9 +338,9 @@ int CImapSession::GetMessageAttachment(const char* folderName, int idLength, con
     Log("IMAP: Finishing getting attachments for message.");
     CImapFolder* cached = FindFolder(FolderOrInbox(folderName));
     CId wanted(idBytes, idLength);
-    const CMsg* found = cached ? cached->Message(wanted) : nullptr;
-    if (!found || !out) return kSessionNoMessage;
-    std::vector<std::string> names = found->AttachmentNameList();
+    CMsg found;
+    if (!cached || !cached->AttachmentNames(wanted, found.AttachmentNames) || !out) return kSessionNoMessage;
+    std::vector<std::string> names = found.AttachmentNameList();
     if (names.empty()) return kImapOk;
     auto* table = static_cast<AttachmentTable*>(std::calloc(1, sizeof(AttachmentTable)));
     if (!table) return kImapFolderChange;

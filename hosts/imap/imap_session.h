@@ -2,6 +2,7 @@
 // CImapSession: the one account session of the IMAP host. Over what every internet host
 // session keeps (inet::CHostSession: logon values, SMTP client), it keeps the IMAP
 // connection and a cache of the folders and the messages fetched during this logon.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -30,7 +31,7 @@ struct MessageInfo {
 struct CImapFolder {
     std::string name;
     std::vector<MessageInfo> infos;
-    std::vector<std::unique_ptr<CMsg>> messages;  // fetched whole, for GetMsg and attachments
+    std::vector<std::unique_ptr<CMsg>> messages;  // fetched whole and not yet handed out
     std::vector<uint32_t> uids;                    // the last search
 
     // Added through these, found by hash: the first one added under a UID or id wins.
@@ -43,25 +44,50 @@ struct CImapFolder {
         return it == infoAt_.end() ? nullptr : &infos[it->second];
     }
     void AddMessage(std::unique_ptr<CMsg> msg) {
-        auto [it, added] = messageAt_.emplace(KeyOf(msg->hostId), msg.get());
-        // A message fetched again because its text was let go replaces the one without.
-        if (!added && bodiless_.erase(it->second)) it->second = msg.get();
-        messages.push_back(std::move(msg));
+        const std::string key = KeyOf(msg->hostId);
+        // A message fetched again because it was handed out replaces what was kept of it.
+        handedOut_.erase(key);
+        auto [it, added] = messageAt_.emplace(key, msg.get());
+        if (added) messages.push_back(std::move(msg));
     }
+    // The message fetched whole and not yet handed out, or null.
     const CMsg* Message(const CId& hostId) const {
         auto it = messageAt_.find(KeyOf(hostId));
         return it == messageAt_.end() ? nullptr : it->second;
     }
-    // The text of a message handed out to the engine is not kept for the rest of the
-    // logon (a mailbox's worth would be): asked for again, the message is fetched again.
-    // What its attachments were saved as stays known.
-    void DropBody(const CId& hostId) {
+    // A message handed out to the engine is not kept for the rest of the logon (a
+    // mailbox's worth would be): asked for again, it is fetched again. What its
+    // attachments were saved as stays known.
+    void HandOut(const CId& hostId) {
         auto it = messageAt_.find(KeyOf(hostId));
         if (it == messageAt_.end()) return;
-        std::string().swap(it->second->Body);
-        bodiless_.insert(it->second);
+        handedOut_[it->first] = it->second->AttachmentNames;
+        // The one handed out is nearly always the last one fetched.
+        auto owner = std::find_if(messages.rbegin(), messages.rend(),
+                                  [&](const std::unique_ptr<CMsg>& m) { return m.get() == it->second; });
+        if (owner != messages.rend()) {
+            owner->swap(messages.back());
+            messages.pop_back();
+        }
+        messageAt_.erase(it);
     }
-    bool Bodiless(const CMsg* msg) const { return bodiless_.count(msg) != 0; }
+    // The message was fetched during this logon, whether or not it is still kept.
+    bool Fetched(const CId& hostId) const {
+        const std::string key = KeyOf(hostId);
+        return messageAt_.count(key) != 0 || handedOut_.count(key) != 0;
+    }
+    // The attachment files of a message fetched during this logon; false when it was not.
+    bool AttachmentNames(const CId& hostId, std::string& names) const {
+        const std::string key = KeyOf(hostId);
+        if (auto it = messageAt_.find(key); it != messageAt_.end()) {
+            names = it->second->AttachmentNames;
+            return true;
+        }
+        auto it = handedOut_.find(key);
+        if (it == handedOut_.end()) return false;
+        names = it->second;
+        return true;
+    }
 
 private:
     static std::string KeyOf(const CId& id) {
@@ -72,7 +98,7 @@ private:
     }
     std::unordered_map<uint32_t, size_t> infoAt_;
     std::unordered_map<std::string, CMsg*> messageAt_;
-    std::unordered_set<const CMsg*> bodiless_;
+    std::unordered_map<std::string, std::string> handedOut_;  // id -> its attachment names
 };
 
 // Codes this layer adds to the command layer's.

@@ -213,6 +213,20 @@ int SyncDeleteAllRecords(SyncDbHandle handle) {
     });
 }
 
+int SyncGroupWrites(int on) {
+    return handheldCall("SyncGroupWrites", [&](Session&, HandheldStore& h) {
+        h.groupWrites(on != 0);
+        return int{SYNC_OK};
+    });
+}
+
+int SyncFlushWrites() {
+    return handheldCall("SyncFlushWrites", [&](Session&, HandheldStore& h) {
+        h.flushWrites();
+        return int{SYNC_OK};
+    });
+}
+
 int SyncReadRecordById(SyncRecord* record) { return readRecord("SyncReadRecordById", record, false); }
 
 int SyncReadRecordByIndex(SyncRecord* record) { return readRecord("SyncReadRecordByIndex", record, true); }

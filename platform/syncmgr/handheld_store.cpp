@@ -67,7 +67,45 @@ HandheldStore::HandheldStore(const std::string& name, bool create) : name_(name)
     createSchema();
 }
 
-HandheldStore::~HandheldStore() = default;
+// A group still open is committed: every change in it is whole, and dropping them would
+// lose what the caller was told was written.
+HandheldStore::~HandheldStore() {
+    try {
+        flushWrites();
+    } catch (const sql::StorageError&) {
+    }
+}
+
+void HandheldStore::groupWrites(bool on) {
+    grouping_ = on;
+    if (!on)
+        flushWrites();
+}
+
+void HandheldStore::flushWrites() {
+    if (!db_->inTransaction())
+        return;
+    try {
+        db_->exec("COMMIT");
+    } catch (const sql::StorageError&) {
+        if (db_->inTransaction())
+            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        forgetCaches();
+        throw;
+    }
+}
+
+void HandheldStore::joinGroup() {
+    if (grouping_ && !db_->inTransaction())
+        db_->exec("BEGIN IMMEDIATE");
+}
+
+void HandheldStore::forgetCaches() {
+    seenVersion_ = -1;
+    card_.reset();
+    failuresWaiting_.reset();
+    order_.clear();
+}
 
 void HandheldStore::createSchema() {
     db_->exec(
@@ -107,10 +145,8 @@ void HandheldStore::checkCaches() {
     const int64_t version = q->integer(0);
     if (version == seenVersion_)
         return;
+    forgetCaches();
     seenVersion_ = version;
-    card_.reset();
-    failuresWaiting_.reset();
-    order_.clear();
 }
 
 std::vector<std::pair<int64_t, uint32_t>>& HandheldStore::order(int64_t db) {
@@ -137,6 +173,7 @@ int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uin
                                   uint16_t attributes, int card, int64_t* id) {
     if (name.empty() || name.size() >= SYNC_DB_NAME_BYTES || name.find('\0') != std::string::npos)
         return SYNCERR_BAD_ARGUMENT;
+    joinGroup();
     sql::Transaction t(*db_);
     {
         auto q = db_->prepare("SELECT 1 FROM databases WHERE name = ? AND card = ?");
@@ -190,6 +227,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
         return SYNCERR_BAD_ARGUMENT;
     if (size > SYNC_MAX_RECORD_BYTES)
         return SYNCERR_TOO_BIG;
+    joinGroup();
     sql::Transaction t(*db_);
     // Under the write lock: no other connection commits between this check and the end.
     checkCaches();
@@ -295,6 +333,7 @@ int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* ou
 }
 
 int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
+    joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
     int64_t size, ord;
@@ -322,6 +361,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
 }
 
 int HandheldStore::deleteAllRecords(int64_t db) {
+    joinGroup();
     sql::Transaction t(*db_);
     int64_t size;
     {
@@ -382,6 +422,7 @@ int HandheldStore::readPreference(uint32_t creator, uint16_t id, bool backup, Pr
 int HandheldStore::writePreference(const PreferenceEntry& pref) {
     if (pref.data.size() > SYNC_MAX_RECORD_BYTES)
         return SYNCERR_TOO_BIG;
+    joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
     int64_t oldSize = 0;

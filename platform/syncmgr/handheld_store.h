@@ -98,6 +98,14 @@ public:
     uint32_t recordCount(int64_t db);
     std::vector<RecordEntry> records(int64_t db);
 
+    // Grouped writes: while grouping is on, the changes of this connection share one
+    // transaction, begun by the first change and committed by flushWrites(), by turning
+    // grouping off, or when the store closes. Each change still applies whole or not at all
+    // (a failed one undoes only itself); a process that dies loses the changes made since
+    // the last commit and nothing before it. Other connections see them once committed.
+    void groupWrites(bool on);
+    void flushWrites();
+
     // Application preferences.
     int readPreference(uint32_t creator, uint16_t id, bool backup, PreferenceEntry* out);
     int writePreference(const PreferenceEntry& pref);
@@ -117,12 +125,19 @@ public:
     // and across every process using this handheld, fails with code. The operation is the
     // call's name ("SyncWriteRecord"). Several injections may wait on one operation.
     void injectFailure(const std::string& operation, int nth, int code = SYNCERR_LOST_CONNECTION);
+    // The code of an injection that ends the process at that call as a kill would, to see
+    // what a crash at that point leaves behind.
+    static constexpr int kKillProcess = -9;
     void clearInjectedFailures();
     // Counts one call of operation: the code of an injection that fires now, else 0.
     int takeInjectedFailure(const std::string& operation);
 
 private:
     void createSchema();
+    // Opens the group's transaction before a change when grouping is on.
+    void joinGroup();
+    // Forgets every answer kept from the file (after a group could not be committed).
+    void forgetCaches();
     int64_t addUsedBytes(int64_t delta);
     // The kept card follows a committed change of the bytes used.
     void usedBytesChanged(int64_t delta);
@@ -139,6 +154,7 @@ private:
     int64_t seenVersion_ = -1;
     std::optional<CardEntry> card_;
     std::optional<bool> failuresWaiting_;
+    bool grouping_ = false;
     std::unordered_map<int64_t, std::vector<std::pair<int64_t, uint32_t>>> order_;
 };
 

@@ -3,6 +3,7 @@
 // the users' file it reaches, the open database handles, the conduit registration, the
 // status text, the yield hook, the session's user and the captured log. One lock guards
 // it; the calls are short.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -48,7 +49,7 @@ struct Session {
 Session& session();
 
 // Runs one call under the session lock: counts it for failure injection (an injected
-// failure returns its code before anything is done), and turns a storage failure into
+// failure returns its code, or ends the process, before anything is done), and turns a storage failure into
 // SYNCERR_STORAGE with a line on stderr.
 template <class F>
 int handheldCall(const char* operation, F&& body) {
@@ -56,8 +57,11 @@ int handheldCall(const char* operation, F&& body) {
     try {
         std::lock_guard<std::mutex> lock(s.mutex);
         HandheldStore& h = s.handheld();
-        if (int code = h.takeInjectedFailure(operation))
+        if (int code = h.takeInjectedFailure(operation)) {
+            if (code == HandheldStore::kKillProcess)
+                std::raise(SIGKILL);
             return code;
+        }
         return body(s, h);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "syncmgr: %s: %s\n", operation, e.what());

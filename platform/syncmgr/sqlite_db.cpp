@@ -112,15 +112,25 @@ std::vector<uint8_t> Statement::blob(int column) const {
 
 bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
 
-Transaction::Transaction(Database& db) : db_(db) { db_.exec("BEGIN IMMEDIATE"); }
+// Inside a transaction already open on the connection (a group of writes), the change is
+// a savepoint of it: a failed change undoes itself and leaves the rest of the group.
+Transaction::Transaction(Database& db) : db_(db), nested_(!sqlite3_get_autocommit(db.handle())) {
+    db_.exec(nested_ ? "SAVEPOINT change" : "BEGIN IMMEDIATE");
+}
 
 Transaction::~Transaction() {
-    if (!done_)
+    if (done_)
+        return;
+    if (nested_) {
+        sqlite3_exec(db_.handle(), "ROLLBACK TO change", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_.handle(), "RELEASE change", nullptr, nullptr, nullptr);
+    } else {
         sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
 }
 
 void Transaction::commit() {
-    db_.exec("COMMIT");
+    db_.exec(nested_ ? "RELEASE change" : "COMMIT");
     done_ = true;
 }
 

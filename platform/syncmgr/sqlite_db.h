@@ -32,6 +32,7 @@ public:
     Use prepare(const char* sql);
     int64_t lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
     int changes() const { return sqlite3_changes(db_); }
+    bool inTransaction() const { return !sqlite3_get_autocommit(db_); }
     sqlite3* handle() const { return db_; }
 
 private:
@@ -83,7 +84,8 @@ private:
     Statement* s_;
 };
 
-// BEGIN IMMEDIATE ... COMMIT, rolled back when the scope ends without commit().
+// BEGIN IMMEDIATE ... COMMIT, rolled back when the scope ends without commit(). Within a
+// transaction the connection already has open, a savepoint of it instead.
 class Transaction {
 public:
     explicit Transaction(Database& db);
@@ -92,6 +94,7 @@ public:
 
 private:
     Database& db_;
+    bool nested_;
     bool done_ = false;
 };
 

@@ -163,6 +163,14 @@ TESS_API int SyncReadRecordById(SyncRecord* record);     // FERRY20 ordinal 35
 TESS_API int SyncReadRecordByIndex(SyncRecord* record);  // FERRY20 ordinal 36
 TESS_API int SyncDeleteAllRecords(SyncDbHandle db);     // FERRY20 ordinal 41
 
+// Grouped writes (this stand-in's own): with on set, the record and preference changes of
+// this process share one transaction until SyncFlushWrites or SyncGroupWrites(0) commits
+// them, instead of one each. Every change stays whole; a process that dies loses only the
+// changes since the last commit, so a caller commits before it does anything that relies
+// on them being kept (deleting the mail elsewhere). Closing the handheld commits too.
+TESS_API int SyncGroupWrites(int on);
+TESS_API int SyncFlushWrites(void);
+
 // ---- Application preferences (FERRY20) ---------------------------------------------------
 // A preference is (creator, id, backup flag) -> version and bytes; the backed-up and the
 // other preferences of one creator and id are two different preferences. A read whose

@@ -1,8 +1,13 @@
 // What the user did on the handheld reaches the host, and what the host changed reaches
 // the handheld; nothing is lost when either side fails.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <functional>
 #include <map>
 
+#include "common/handheld_database.h"
 #include "tests/engine/engine_world.h"
 
 namespace tess::engine::test {
@@ -21,8 +26,11 @@ TEST(ReadState, BothWays) {
     ASSERT_EQ(handheld_app::MarkRead(w.handheld, w.RecordOf("read on handheld"), true), 0);
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
 
-    for (auto& m : w.Folder(0))
+    for (auto& m : w.Folder(0)) {
         EXPECT_TRUE(m.msg.status & 0x8000) << m.msg.Subject << " is read on the handheld";
+        // The engine holds no handheld texts between the load and a record written anew.
+        EXPECT_EQ(m.msg.Body, "Body of " + m.msg.Subject) << "a record written anew keeps its text";
+    }
     EXPECT_TRUE(scripted::state().find("Inbox")->msgs[1].read) << "the handheld's read mark reached the host";
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
 }
@@ -141,6 +149,60 @@ TEST(DisconnectedActions, EachOpcodeAndAgainAfterAFailure) {
             EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
         }
     }
+}
+
+// The handheld's writes are committed a hundred new messages at a time. A synchronisation
+// killed in the middle of a group leaves the handheld as the last commit left it: whole
+// messages, each with its id record, the card's count of bytes right. The next
+// synchronisation brings the rest, each message once and with its whole text.
+TEST(GroupedWrites, KilledMidGroupLosesNothing) {
+    constexpr int kMessages = 250;
+    EngineWorld w;
+    handheld_app::AccountSetup tcp;
+    tcp.connectionType = 3;  // each new message also gets an id record
+    w.ImapAccount(0, {}, tcp);
+    std::map<std::string, std::string> bodies;
+    for (int i = 0; i < kMessages; ++i) {
+        scripted::Message& m = w.HostMail("mail " + std::to_string(1000 + i));
+        // Every third text long enough to wait for its turn outside memory.
+        if (i % 3 == 0) m.body = std::string(3000, char('a' + i % 26)) + " end of " + m.subject;
+        bodies[m.subject] = m.body;
+    }
+    // No connection to the handheld crosses into the process that dies.
+    syncmgr::resetSession();
+    syncmgr::useHandheld(w.handheld);
+    syncmgr::setSessionUser(w.userId);
+    // A new message is two record writes (its id record, then itself): write 261 is the
+    // first of message 131, in the second group.
+    syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 261, syncmgr::HandheldStore::kKillProcess);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        w.Sync();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the synchronisation was not killed: " << status;
+
+    {
+        syncmgr::HandheldStore store(w.handheld);
+        store.clearInjectedFailures();
+        uint64_t bytes = 0;
+        for (const auto& db : store.databases())
+            for (const auto& r : store.records(db.id)) bytes += r.data.size();
+        for (const auto& p : store.preferences()) bytes += p.data.size();
+        EXPECT_EQ(store.card().usedBytes, bytes);
+    }
+    EXPECT_EQ(w.Folder(0).size(), 100u) << "the first group is kept, the second is not";
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), 100);
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    std::vector<std::string> subjects;
+    for (const auto& [subject, body] : bodies) subjects.push_back(subject);
+    EXPECT_EQ(w.Subjects(0), subjects);
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), kMessages);
+    for (const auto& shown : w.Folder(0)) EXPECT_EQ(shown.msg.Body, bodies[shown.msg.Subject]) << shown.msg.Subject;
 }
 
 TEST(FailedListing, RemovesNothingFromTheHandheld) {

@@ -19,10 +19,10 @@ namespace {
 
 using TwoProcesses = SyncmgrTest;
 
-pid_t spawnWriter(int count, const std::string& tag) {
+pid_t spawnWriter(int count, const std::string& tag, int group = 0) {
     std::string program = (binaryDir() / "bin" / "syncmgr_handheld_writer").string();
-    std::string n = std::to_string(count);
-    char* argv[] = {program.data(), n.data(), const_cast<char*>(tag.c_str()), nullptr};
+    std::string n = std::to_string(count), g = std::to_string(group);
+    char* argv[] = {program.data(), n.data(), const_cast<char*>(tag.c_str()), group ? g.data() : nullptr, nullptr};
     pid_t pid = 0;
     EXPECT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0) << program;
     return pid;
@@ -129,6 +129,92 @@ TEST_F(TwoProcesses, WriterKilledMidwayLeavesWholeRecordsOnly) {
     ASSERT_EQ(watcher.deleteRecord(entry.id, all[1].id), SYNC_OK);
     ASSERT_EQ(fresh.readRecordByIndex(entry.id, 1, &last), SYNC_OK);
     EXPECT_EQ(last.id, all[2].id) << "a delete by another connection moves the later records up";
+}
+
+// Grouped writes: a writer that commits every 10 records dies (or has one write fail) at
+// an exact write; what other connections see, and what stays in the file, is whole groups.
+TEST_F(TwoProcesses, GroupedWritesKeepWholeGroupsAcrossAFailure) {
+    struct Case {
+        const char* what;
+        int code;      // of the failure injected at write 25
+        int expected;  // records the file holds afterwards
+        bool killed;
+    };
+    const Case cases[] = {
+        // Writes 21 to 24 wait uncommitted when the process dies: they go, the two
+        // committed groups stay.
+        {"a kill mid-group", syncmgr::HandheldStore::kKillProcess, 20, true},
+        // One failed write leaves the rest of its group, which is committed.
+        {"a failed write mid-group", SYNCERR_NO_SPACE, 39, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        syncmgr::resetSession();
+        home_.emplace();
+        SyncDbHandle db = createDb("Shared");
+        syncmgr::HandheldStore watcher("default");
+        syncmgr::DatabaseEntry entry;
+        ASSERT_EQ(watcher.findDatabase("Shared", 0, &entry), SYNC_OK);
+        const uint64_t usedBefore = watcher.card().usedBytes;
+        ASSERT_EQ(SyncCloseDB(db), SYNC_OK);
+        // The session's own connection would count the injection's call before the writer.
+        syncmgr::resetSession();
+        watcher.injectFailure("SyncWriteRecord", 25, c.code);
+
+        pid_t writer = spawnWriter(40, "g", 10);
+        int status = 0;
+        ASSERT_EQ(waitpid(writer, &status, 0), writer);
+        if (c.killed) {
+            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+        } else {
+            ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        watcher.clearInjectedFailures();
+
+        syncmgr::HandheldStore fresh("default");
+        const std::vector<syncmgr::RecordEntry> all = fresh.records(entry.id);
+        ASSERT_EQ(all.size(), size_t(c.expected));
+        EXPECT_EQ(readOneByOne(watcher, entry.id).size(), all.size());
+        uint64_t sum = 0;
+        int written = 0;
+        for (const syncmgr::RecordEntry& r : all) {
+            if (written == 24 && !c.killed)
+                ++written;  // the failed write
+            EXPECT_EQ(std::string(r.data.begin(), r.data.end()), "g-" + std::to_string(written++));
+            sum += r.data.size();
+        }
+        EXPECT_EQ(fresh.card().usedBytes, usedBefore + sum) << "the card counts the records kept, no more";
+        EXPECT_EQ(watcher.card().usedBytes, usedBefore + sum);
+
+        // The store goes on after the failure: the next write lands behind the last record.
+        uint32_t id = 0;
+        ASSERT_EQ(watcher.writeRecord(entry.id, &id, 0, 0, reinterpret_cast<const uint8_t*>("after"), 5), SYNC_OK);
+        EXPECT_EQ(fresh.recordCount(entry.id), all.size() + 1);
+    }
+}
+
+// While a group is open another connection sees the file as it was at the last commit;
+// closing the store commits what the group holds.
+TEST_F(TwoProcesses, GroupedWritesShowAtCommit) {
+    SyncDbHandle db = createDb("Shared");
+    writeNew(db, {'a'});
+    syncmgr::HandheldStore other("default");
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(other.findDatabase("Shared", 0, &entry), SYNC_OK);
+    ASSERT_EQ(SyncGroupWrites(1), SYNC_OK);
+    writeNew(db, {'b'});
+    writeNew(db, {'c'});
+    uint32_t count = 0;
+    ASSERT_EQ(SyncGetDBRecordCount(db, &count), SYNC_OK);
+    EXPECT_EQ(count, 3u) << "the writing connection reads its own group";
+    EXPECT_EQ(other.records(entry.id).size(), 1u);
+    ASSERT_EQ(SyncFlushWrites(), SYNC_OK);
+    EXPECT_EQ(other.records(entry.id).size(), 3u);
+    writeNew(db, {'d'});
+    EXPECT_EQ(other.records(entry.id).size(), 3u);
+    syncmgr::resetSession();  // closes the handheld
+    EXPECT_EQ(other.records(entry.id).size(), 4u);
+    EXPECT_EQ(other.card().usedBytes, 4u) << "the card counts each committed record once";
 }
 
 }  // namespace
