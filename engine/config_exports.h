@@ -21,8 +21,16 @@ struct UserSelection {
     std::string third;
     int number = 25;
 };
-// Reads the selection file once and deletes it; true when its first field is not empty.
-bool ReadUserSelection(UserSelection* out);
+enum class SelectionRead { kNone, kFound, kDamaged };
+// Reads the selection file once. A file read whole is deleted, and kFound when its first
+// field is not empty, else kNone (also when there is no file). A file that is not what
+// SaveUserSelection writes (fields missing or too many, a password not in its stored
+// form, control bytes, a name too long for the account) is left as it is and gives
+// kDamaged with the reason in *problem.
+SelectionRead ReadUserSelectionFile(UserSelection* out, std::string* problem);
+inline bool ReadUserSelection(UserSelection* out) { return ReadUserSelectionFile(out, nullptr) == SelectionRead::kFound; }
+// The selection file's path (empty when the sync manager's directory is unknown).
+std::string UserSelectionPath();
 
 // The desktop's mail profiles for the wizard, read by count first, then by 1-based index.
 int ProfileCount(int* count);
