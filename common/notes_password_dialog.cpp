@@ -1,6 +1,7 @@
 #include "common/notes_password_dialog.h"
 
 #include "common/language_module.h"
+#include "common/module_help.h"
 #include "common/notes_client.h"
 #include "platform/core/runtime.h"
 #include "platform/ui/form_dialogs.h"
@@ -20,6 +21,7 @@ int CNotesPasswordDlg::DoModal() {
     form.passwordEdit = 1071;
     form.idFile = idFile_;
     form.password = password_;
+    form.onHelp = [] { tess::ShowModuleHelp(LoadLangString(4244)); };
     const int end = platform::ui::currentFormDialogs().credentials(form);
     if (end != IDOK) return end;  // Cancel leaves the Notes client alone
     idFile_ = form.idFile;

@@ -107,28 +107,33 @@ int SaveUserSelection(int mailSystem, const char* text1, const char* text2, cons
     return 1;
 }
 
-bool ReadUserSelection(UserSelection* out) {
+std::string UserSelectionPath() {
     const std::string dir = SyncManagerDirectory();
-    if (dir.empty()) return false;
-    const std::filesystem::path file = std::filesystem::path(dir) / "LKHELP.dat";
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
-    std::string fields[3];
-    size_t at = 0;
-    for (int i = 0; i < 3 && at <= text.size(); ++i) {
-        const size_t end = text.find('\x01', at);
-        fields[i] = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        at = end == std::string::npos ? text.size() + 1 : end + 1;
+    return dir.empty() ? std::string() : (std::filesystem::path(dir) / "LKHELP.dat").string();
+}
+
+SelectionRead ReadUserSelectionFile(UserSelection* out, std::string* problem) {
+    const std::string path = UserSelectionPath();
+    if (path.empty()) return SelectionRead::kNone;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return SelectionRead::kNone;
+    std::string text;
+    char buf[1024];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        text.append(buf, size_t(in.gcount()));
+        if (text.size() > kSelectionMaxSize) break;  // damaged; no need to read more
     }
-    out->account = fields[0];
-    out->password = tess::UnscramblePassword(fields[1]);
-    out->third = fields[2];
-    out->number = 25;
-    return !out->account.empty();
+    if (in.bad()) {
+        if (problem) *problem = "it cannot be read";
+        return SelectionRead::kDamaged;
+    }
+    in.close();
+    const SelectionRead read = ParseUserSelection(text, out, problem);
+    if (read != SelectionRead::kDamaged) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    return read;
 }
 
 int ProfileCount(int* count) {

@@ -3,6 +3,8 @@
 // the account wizard's selection file.
 #include <string>
 
+#include "engine/user_selection.h"
+
 namespace tess::engine {
 
 class CSyncSession;
@@ -15,14 +17,12 @@ int ConfigureUser(CSyncSession& session, int userId);
 // records the relay's mail system: 1 written, 0 not.
 int SaveUserSelection(int mailSystem, const char* text1, const char* text2, const char* text3, int number);
 
-struct UserSelection {
-    std::string account;
-    std::string password;  // in clear
-    std::string third;
-    int number = 25;
-};
-// Reads the selection file once and deletes it; true when its first field is not empty.
-bool ReadUserSelection(UserSelection* out);
+// Reads the selection file once (ParseUserSelection): a file found sound is deleted; a
+// damaged one is left as it is. kNone also when there is no file.
+SelectionRead ReadUserSelectionFile(UserSelection* out, std::string* problem);
+inline bool ReadUserSelection(UserSelection* out) { return ReadUserSelectionFile(out, nullptr) == SelectionRead::kFound; }
+// The selection file's path (empty when the sync manager's directory is unknown).
+std::string UserSelectionPath();
 
 // The desktop's mail profiles for the wizard, read by count first, then by 1-based index.
 int ProfileCount(int* count);

@@ -9,6 +9,7 @@
 #include "datamgr/ledgerly.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
+#include "engine/account_host_folders.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 
@@ -336,16 +337,7 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
             infos.push_back({f->name, {static_cast<const uint8_t*>(f->extra), f->extra ? size_t(std::max(0, f->extraLength)) : 0}});
         }
         account->MergeServerFolders(infos, 1);
-        for (const auto& e : account->Folders()) {
-            if (e.slot < 0) continue;
-            for (int i = 0; i < folderCount; ++i) {
-                const FolderRecord* f = folders[i];
-                if (f && f->name && e.name == f->name) {
-                    host.AddFolder(e.slot, f->name, f->extra, f->extra ? f->extraLength : 0, f->type);
-                    break;
-                }
-            }
-        }
+        ListedFolderListForHost(*account, folders, folderCount, host);
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "common/sync_report.h"
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
+#include "engine/config_exports.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
 #include "platform/syncmgr/syncmgr.h"
@@ -39,6 +40,25 @@ static void StartRelayProgram() {
     pid_t pid = -1;
     posix_spawn(&pid, program.c_str(), nullptr, &attr, argv, environ);
     posix_spawnattr_destroy(&attr);
+}
+
+// The account wizard's selection, read once: true when it names a profile. A damaged
+// selection file is left for the user and said so; the account keeps to the default.
+static bool TakeWizardSelection(UserSelection& chosen) {
+    std::string problem;
+    switch (ReadUserSelectionFile(&chosen, &problem)) {
+    case SelectionRead::kFound:
+        return true;
+    case SelectionRead::kNone:
+        return false;
+    case SelectionRead::kDamaged:
+        break;
+    }
+    const std::string line = "The account wizard's selection file " + UserSelectionPath() + " cannot be used: " + problem +
+                             ". It was left as it is; run the wizard again to replace it.";
+    SyncLine(line, kActivityError);
+    Debug(line);
+    return false;
 }
 
 // The security key of an account served by the desktop relay: the handheld's own in
@@ -88,12 +108,22 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
         account.SetValue(tess::accounts::kValueHostName, service.c_str(), unsigned(service.size() + 1));
         account.SetValue(tess::accounts::kValueMailClient, &mapi, 4);
     }
+    // The profile and password the account wizard chose, else the desktop's default profile.
+    std::string profile;
+    UserSelection chosen;
+    const bool haveChoice = !businessMode && TakeWizardSelection(chosen);
     std::vector<std::string> profiles;
     int defaultProfile = 0;
-    if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 && defaultProfile > 0 &&
-        defaultProfile < int(profiles.size())) {
-        const std::string& profile = profiles[size_t(defaultProfile)];
+    if (haveChoice) {
+        profile = chosen.account;
+    } else if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 && defaultProfile > 0 &&
+               defaultProfile < int(profiles.size())) {
+        profile = profiles[size_t(defaultProfile)];
+    }
+    if (!profile.empty()) {
         account.SetValue(tess::accounts::kValueMapiProfile, profile.c_str(), unsigned(profile.size() + 1));
+        if (haveChoice)
+            account.SetValue(tess::accounts::kValueDesktopPassword, chosen.password.c_str(), unsigned(chosen.password.size() + 1));
         account.Save();
         relay.Save(userId, tess::settings::kSectionRelay);
         Env().WriteRelayValue("User", uint32_t(userId));

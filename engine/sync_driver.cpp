@@ -12,6 +12,7 @@
 #include "common/plugin_registry.h"
 #include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
+#include "engine/account_host_folders.h"
 #include "engine/engine_log.h"
 #include "engine/settings_upgrade.h"
 #include "engine/sync_session.h"
@@ -371,6 +372,9 @@ int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
             if (p == kProtocolImap || p == kProtocolMapi || p == kProtocolMapi2 || p == kProtocolNotes || c->IsRelayAccount())
                 a.WriteDeviceFolders(prefs);
         }
+        // The host is handed the handheld's folders by slot, whatever the reconciliation
+        // found; at logon the folders the host lists take their slots over.
+        QueuedFolderListForHost(a, c->host);
         if (rc == tess::accounts::kReconcileNoRecord) {
             c->Deactivate();
             connections.clear();

@@ -34,8 +34,16 @@ int ScriptedFormDialogs::openFile(const OpenFileRequest& request, std::string& p
 }
 
 int ScriptedFormDialogs::credentials(CredentialsForm& form) {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     forms_.push_back(form);
+    // Help presses, each answered by the form itself; the lock is not held while it runs.
+    while (!credentials_.empty() && credentials_.front().answer == form.help.id) {
+        credentials_.pop_front();
+        if (!form.onHelp) continue;
+        lock.unlock();
+        form.onHelp();
+        lock.lock();
+    }
     if (credentials_.empty()) {
         problems_.push_back("no scripted answer for the form '" + form.caption + "'");
         return IDCANCEL;

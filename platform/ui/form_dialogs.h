@@ -5,6 +5,7 @@
 // ScriptedFormDialogs, and without either every dialog is cancelled, since nobody can
 // pick a file or type a password.
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -36,6 +37,8 @@ struct TESS_EXPORT CredentialsForm {
     int idEdit = 0, passwordEdit = 0;
     std::string idFile;    // in: shown; out (on IDOK): as typed
     std::string password;  // likewise
+    // Run when the user asks for help (the Help button, or F1); the form stays open.
+    std::function<void()> onHelp;
 };
 
 class TESS_EXPORT FormDialogs {
@@ -55,7 +58,9 @@ public:
 };
 
 // For tests: records what was shown and answers from scripts in order; an empty script
-// cancels (and the miss is recorded in problems()).
+// cancels (and the miss is recorded in problems()). A credentials answer equal to the
+// form's Help id presses Help: the form's onHelp runs and the next answer is taken for
+// the same form.
 class TESS_EXPORT ScriptedFormDialogs : public FormDialogs {
 public:
     void answerFile(int answer, std::string path = {});

@@ -146,5 +146,68 @@ TEST_F(AccountHostFoldersTest, FoldersPlacedOnTheHandheldAreListedToo) {
     EXPECT_EQ(listed(host), (std::vector<Listed>{{0, "Inbox", {}, -1}, {2, "Projects", {8}, -1}}));
 }
 
+// At logon the host's own description of each listed folder replaces the handheld's entry
+// for its slot: a host finds its folders by its full name and its data, never by the
+// handheld's name cut to 15 characters.
+TEST_F(AccountHostFoldersTest, ListedFoldersTakeTheirSlotsOverFromTheHandheld) {
+    const std::vector<uint8_t> id = {0xDE, 0xAD, 0xBE, 0xEF};
+    struct Host {
+        const char* name;
+        std::vector<uint8_t> extra;
+        int type;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Folder> table;      // the account's folders after the merge
+        std::vector<Host> listedByHost;  // what GetFolderList gave
+        std::vector<Listed> expected;
+    };
+    const Case cases[] = {
+        {"a long server name and the host's data replace the handheld's cut name",
+         {{"Inbox", {}, 0, 1, 0}, {"Quarterly Reports 2026", id, 1, 1, 0}},
+         {{"Inbox", {}, 0}, {"Quarterly Reports 2026", id, -1}},
+         {{0, "Inbox", {}, 0}, {1, "Quarterly Reports 2026", id, -1}, {2, "Sent", {}, -1}}},
+        {"a slot the host did not list keeps the handheld's entry",
+         {{"Inbox", {}, 0, 1, 0}},
+         {{"Inbox", {}, 0}},
+         {{0, "Inbox", {}, 0}, {1, "Quarterly Repor", {}, -1}, {2, "Sent", {}, -1}}},
+        {"a listed folder without a slot is not handed over",
+         {{"Inbox", {}, 0, 1, 0}, {"Archive", {7}, kNoSlot, 0, 0}},
+         {{"Inbox", {}, 0}, {"Archive", {7}, -1}},
+         {{0, "Inbox", {}, 0}, {1, "Quarterly Repor", {}, -1}, {2, "Sent", {}, -1}}},
+        {"a folder not synchronised but on the handheld is described too",
+         {{"Sent Items", {5}, 2, 0, 0}},
+         {{"Sent Items", {5}, 3}},
+         {{0, "Inbox", {}, -1}, {1, "Quarterly Repor", {}, -1}, {2, "Sent Items", {5}, 3}}},
+        {"no folders from the host", {{"Inbox", {}, 0, 1, 0}}, {},
+         {{0, "Inbox", {}, -1}, {1, "Quarterly Repor", {}, -1}, {2, "Sent", {}, -1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        setHandheldSlots({"Inbox", "Quarterly Repor", "Sent"});
+        reconcile();
+        ::tess::engine::CFolderMap map;
+        ASSERT_EQ(tess::engine::QueuedFolderListForHost(*account, map), 3);
+        auto held = std::make_unique<CMsg>();
+        held->category = 1;
+        const CMsg* heldAt = held.get();
+        map.AddMsg(std::move(held));
+        account->SetFolders(c.table);
+        std::vector<FolderRecord> records;
+        for (const Host& h : c.listedByHost)
+            records.push_back({const_cast<char*>(h.name), int32_t(h.extra.size()),
+                               h.extra.empty() ? nullptr : const_cast<uint8_t*>(h.extra.data()), h.type});
+        std::vector<FolderRecord*> pointers;
+        for (FolderRecord& r : records) pointers.push_back(&r);
+        EXPECT_EQ(tess::engine::ListedFolderListForHost(*account, pointers.data(), int(pointers.size()), map),
+                  int(c.expected.size()));
+        EXPECT_EQ(listed(map), c.expected);
+        auto* msgs = map.Messages(1);
+        ASSERT_NE(msgs, nullptr);
+        ASSERT_EQ(msgs->size(), 1u) << "the messages under a slot stay with it";
+        EXPECT_EQ((*msgs)[0].get(), heldAt);
+    }
+}
+
 }  // namespace
 }  // namespace tess::accounts

@@ -9,6 +9,8 @@
 
 #include "accounts/mail_account.h"
 #include "accounts/system_environment.h"
+#include "platform/core/registry.h"
+#include "platform/mapi/profiles.h"
 #include "engine/tidewater.h"
 #include "platform/syncmgr/handheld_store.h"
 #include "platform/syncmgr/syncmgr_control.h"
@@ -115,6 +117,32 @@ public:
         d.client = 8;
         h.protocolWord = 0;
         ImapAccount(0, d, h);
+    }
+
+    // The desktop's mail client (an Outlook-like one) offers the profiles "Home" and
+    // "Office", the default; account n is served by the desktop relay, with the profile
+    // "Old" so far.
+    void RelayAccountWithProfiles(int n = 0) {
+        tessmapi::clearMemoryProfiles();
+        for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}}) {
+            tessmapi::Profile p;
+            p.name = name;
+            p.isDefault = isDefault;
+            p.maildir = (home.path() / name).string();
+            ASSERT_TRUE(tessmapi::saveProfile(p));
+        }
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
+        const std::string command = "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note";
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
+        RegCloseKey(key);
+        DesktopAccount d;
+        d.client = 5;
+        d.profile = "Old";
+        handheld_app::AccountSetup h;
+        h.protocolWord = 4;
+        ImapAccount(n, d, h);
+        scripted::state().mapiLogon = true;
     }
 
     scripted::Message& HostMail(const std::string& subject, const std::string& folder = "Inbox") {

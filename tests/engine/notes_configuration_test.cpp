@@ -2,9 +2,12 @@
 // client stand-in with scripted dialogs.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "engine/tidewater.h"
 #include "platform/core/runtime.h"
+#include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/form_dialogs.h"
 #include "platform/ui/ui_service.h"
 #include "tests/platform/notes/notes_fixture.h"
@@ -62,6 +65,47 @@ TEST_F(NotesConfigurationTest, AnswersZeroWhenRefusedCancelledOrTooLong) {
     EXPECT_EQ(ask(256, 5, 256), 0);  // the mail server does not fit
     EXPECT_EQ(ui.questions().size(), 1u);
     EXPECT_TRUE(dialogs.problems().empty());
+}
+
+// Help in the ID dialog opens the engine's help file beside the sync manager when it is
+// there, and otherwise says where it was looked for; the dialog stays open either way.
+TEST_F(NotesConfigurationTest, HelpOpensTheEngineHelpFileOrSaysItIsMissing) {
+    char dir[260];
+    int size = sizeof dir;
+    ASSERT_EQ(QuayGetSyncManagerDirectory(dir, &size), SYNC_OK);
+    const std::filesystem::path help = std::filesystem::path(dir) / "LKConduit.hlp";
+    // A desktop opener of our own that notes what it was asked to open.
+    const std::filesystem::path bin = notes.home.path() / "bin", opened = notes.home.path() / "opened";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin / "xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > '" << opened.string() << "'\n";
+    std::filesystem::permissions(bin / "xdg-open", std::filesystem::perms::owner_all);
+    setenv("PATH", (bin.string() + ":" + savedPath).c_str(), 1);
+    for (const bool present : {false, true}) {
+        SCOPED_TRACE(present);
+        std::filesystem::remove(opened);
+        if (present) {
+            std::filesystem::create_directories(help.parent_path());
+            std::ofstream(help) << "help";
+        }
+        const size_t asked = ui.questions().size();
+        dialogs.answerFile(IDOK, notes.boId.string());
+        dialogs.answerCredentials(3);  // Help, then Cancel in the same dialog
+        dialogs.answerCredentials(IDCANCEL);
+        EXPECT_EQ(ask(), 0);
+        EXPECT_TRUE(dialogs.problems().empty());
+        if (present) {
+            std::ifstream in(opened);
+            const std::string target((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(target, help.string());
+            EXPECT_EQ(ui.questions().size(), asked);
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(opened));
+            ASSERT_EQ(ui.questions().size(), asked + 1);
+            EXPECT_NE(ui.questions().back().text.find(help.string()), std::string::npos) << ui.questions().back().text;
+            EXPECT_EQ(ui.questions().back().caption, "Lotus Notes ID File Validator");
+        }
+    }
+    std::filesystem::remove(help);
 }
 
 TEST(NotesConfigurationWithoutNotes, AnswersZeroWithoutShowingAnything) {

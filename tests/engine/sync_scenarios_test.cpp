@@ -262,26 +262,7 @@ namespace {
 
 TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     EngineWorld w;
-    tessmapi::clearMemoryProfiles();
-    for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}}) {
-        tessmapi::Profile p;
-        p.name = name;
-        p.isDefault = isDefault;
-        p.maildir = (w.home.path() / name).string();
-        ASSERT_TRUE(tessmapi::saveProfile(p));
-    }
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
-    const std::string command = "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note";
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
-    RegCloseKey(key);
-    DesktopAccount d;
-    d.client = 5;
-    d.profile = "Old";
-    handheld_app::AccountSetup h;
-    h.protocolWord = 4;
-    w.ImapAccount(0, d, h);
-    scripted::state().mapiLogon = true;
+    w.RelayAccountWithProfiles();
     // The relay program where the engine looks for it: here a stand-in that leaves a mark.
     const std::filesystem::path mark = w.home.path() / "relay-started";
     const std::filesystem::path relay = syncmgr::syncManagerDirectory() / "wayfarer";

@@ -7,7 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QKeySequence>
 #include <QPushButton>
+#include <QShortcut>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -98,7 +100,13 @@ int QtFormDialogs::credentials(CredentialsForm& form) {
             });
         } else if (text == &form.cancel) {
             QObject::connect(button, &QPushButton::clicked, &dialog, &QDialog::reject);
+        } else if (form.onHelp) {
+            QObject::connect(button, &QPushButton::clicked, &dialog, [&] { form.onHelp(); });
         }
+    }
+    if (form.onHelp) {
+        auto* help = new QShortcut(QKeySequence::HelpContents, &dialog);
+        QObject::connect(help, &QShortcut::activated, &dialog, [&] { form.onHelp(); });
     }
     auto* layout = new QVBoxLayout(&dialog);
     layout->addLayout(fields);

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <functional>
 
@@ -65,6 +66,38 @@ TEST_F(QtFormDialogsTest, CredentialsFormShowsItsTextsAndReturnsWhatWasTyped) {
     form.password = "kept";
     EXPECT_EQ(dialogs.credentials(form), IDCANCEL);
     EXPECT_EQ(form.password, "kept");
+}
+
+// Help (its button, or F1) runs the form's help and leaves the form open.
+TEST_F(QtFormDialogsTest, HelpButtonAndF1RunTheFormsHelpAndKeepItOpen) {
+    platform::ui::CredentialsForm form;
+    form.idEdit = 1070;
+    form.passwordEdit = 1071;
+    int helped = 0;
+    form.onHelp = [&] { ++helped; };
+    bool openAfterHelp = false;
+    whenShown([&](QWidget* dialog) {
+        dialog->findChild<QPushButton*>("3")->click();
+        if (auto* f1 = dialog->findChild<QShortcut*>()) {
+            EXPECT_EQ(f1->key(), QKeySequence(QKeySequence::HelpContents));
+            emit f1->activated();
+        } else {
+            ADD_FAILURE() << "no F1 shortcut";
+        }
+        openAfterHelp = dialog->isVisible();
+        dialog->findChild<QPushButton*>("2")->click();
+    });
+    EXPECT_EQ(dialogs.credentials(form), IDCANCEL);
+    EXPECT_EQ(helped, 2);
+    EXPECT_TRUE(openAfterHelp);
+
+    // A form without help leaves its Help button doing nothing.
+    form.onHelp = nullptr;
+    whenShown([&](QWidget* dialog) {
+        dialog->findChild<QPushButton*>("3")->click();
+        dialog->findChild<QPushButton*>("2")->click();
+    });
+    EXPECT_EQ(dialogs.credentials(form), IDCANCEL);
 }
 
 TEST_F(QtFormDialogsTest, FileDialogTakesTitleFilterAndStartDirectory) {
