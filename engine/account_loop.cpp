@@ -423,7 +423,12 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
                 ++rejected;
                 continue;
             }
-            if (AddMessageToDevice(c, *m) == kResultRejected)
+            const int rc = AddMessageToDevice(c, *m);
+            if (rc == kResultDbOpen) {
+                unkept = true;  // the account stops; the message comes again next time
+                break;
+            }
+            if (rc == kResultRejected)
                 ++rejected;
             else
                 ++added;
@@ -448,6 +453,26 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     return unkept ? kResultDbOpen : full ? kResultAccountFailed : 0;
 }
 
+// The id cache tells later synchronisations that a message has been dealt with, so that
+// it does not come to the handheld again.
+void CSyncSession::RememberDelivered(CHostConnection& c, const CMsg& msg) {
+    if (c.ConnType() != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
+        CIdCacheRecord cache;
+        if (c.Protocol() == kProtocolImap) {
+            const uint32_t uid = FullIdAsNumber(msg.hostId);
+            cache.category = 4;
+            cache.texts[0] = std::to_string(int32_t(uid));
+        } else {
+            cache.category = (c.Protocol() == kProtocolPop && c.IdentifiesByMessageId()) ? 4 : 3;
+            if (cache.category == 4) cache.texts[0] = IdPart(IdText(msg.msgId), 0);
+            cache.time = uint32_t(msg.date / 60 * 60);
+            cache.texts[1] = msg.Subject;
+            cache.texts[2] = msg.From;
+        }
+        WriteIdCacheRecord(db.handle, cache);
+    }
+}
+
 int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
     const int p = c.Protocol();
     if (p == kProtocolMapi || p == kProtocolMapi2) c.ResolveNames(msg);
@@ -467,31 +492,21 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
     } else if (type == kConnDialUp || type == kConnTcpIp) {
         TrackDeliveredSize(msg, c);
     }
-    if (type != kConnSyncOnly && db.Open(kDbIdCache, c.slot) == 0) {
-        CIdCacheRecord cache;
-        if (p == kProtocolImap) {
-            const uint32_t uid = FullIdAsNumber(msg.hostId);
-            cache.category = 4;
-            cache.texts[0] = std::to_string(int32_t(uid));
-        } else {
-            cache.category = (p == kProtocolPop && c.IdentifiesByMessageId()) ? 4 : 3;
-            if (cache.category == 4) cache.texts[0] = IdPart(IdText(msg.msgId), 0);
-            cache.time = uint32_t(msg.date / 60 * 60);
-            cache.texts[1] = msg.Subject;
-            cache.texts[2] = msg.From;
-        }
-        WriteIdCacheRecord(db.handle, cache);
-    }
     if (db.Open(kDbMessages) != 0) return kResultDbOpen;
     HandheldRecord rec;
     const bool note = type != kConnDialUp && type != kConnTcpIp;
     const int rc = PackMessageRecord(db.dbVersion, rec, msg, uint32_t(c.MaxSizeKb()) * 1024, c.slot, note);
     if (rc == 0xFFFF) {
-        LogError(4112, &msg);
+        LogError(4112, &msg);  // it can never fit: not offered again
+        RememberDelivered(c, msg);
         return 0;
     }
     rec.id = 0;
-    if (db.Write(rec) == SYNC_OK) msg.deviceId = NumberAsId(rec.id);
+    // Remembered only once the message is on the handheld: a failed write would otherwise
+    // keep the message from ever coming again.
+    if (db.Write(rec) != SYNC_OK) return kResultDbOpen;
+    msg.deviceId = NumberAsId(rec.id);
+    RememberDelivered(c, msg);
     return 0;
 }
 

@@ -142,6 +142,7 @@ public:
     bool ReportAccountFailure(CHostConnection& c);
     int SyncDeviceMessages(CHostConnection& c);
     int AddMessageToDevice(CHostConnection& c, CMsg& msg);
+    void RememberDelivered(CHostConnection& c, const CMsg& msg);
     int UpdateDeviceMessage(CHostConnection& c, CMsg& msg);
     int DeleteDeviceMessage(CMsg& msg);
     bool ClearIdCache(int slot);

@@ -172,7 +172,7 @@ TEST(GroupedWrites, KilledMidGroupLosesNothing) {
     syncmgr::resetSession();
     syncmgr::useHandheld(w.handheld);
     syncmgr::setSessionUser(w.userId);
-    // A new message is two record writes (its id record, then itself): write 261 is the
+    // A new message is two record writes (itself, then its id record): write 261 is the
     // first of message 131, in the second group.
     syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 261, syncmgr::HandheldStore::kKillProcess);
     const pid_t child = fork();
@@ -203,6 +203,26 @@ TEST(GroupedWrites, KilledMidGroupLosesNothing) {
     EXPECT_EQ(w.Subjects(0), subjects);
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), kMessages);
     for (const auto& shown : w.Folder(0)) EXPECT_EQ(shown.msg.Body, bodies[shown.msg.Subject]) << shown.msg.Subject;
+}
+
+// A message the handheld refuses to store is not remembered as delivered: the account
+// stops, and the next synchronisation brings it.
+TEST(GroupedWrites, RefusedWriteComesAgain) {
+    EngineWorld w;
+    handheld_app::AccountSetup tcp;
+    tcp.connectionType = 3;  // each new message also gets an id record
+    w.ImapAccount(0, {}, tcp);
+    for (const char* subject : {"first", "second", "third"}) w.HostMail(subject);
+    // Write 1 is the first message, write 2 its id record, write 3 the second message.
+    syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 3);
+    EXPECT_NE(w.Sync(), 0) << "a refused write must not pass as success";
+    syncmgr::HandheldStore(w.handheld).clearInjectedFailures();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first"}));
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), 1);
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first", "second", "third"}));
+    EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), 3);
 }
 
 TEST(FailedListing, RemovesNothingFromTheHandheld) {
