@@ -112,6 +112,11 @@ void CMAPIRedirect::FitMessageToLimits(MessageData& r) {
 }
 
 void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*sealed: the only form*/) {
+    if (smtp_) {
+        FilterMessage filter{};
+        RedirectMailViaSMTP(message, record, filter, *smtp_);
+        return;
+    }
     LogWrite(kLogTrace, "CMAPIRedirect::RedirectMail");
     auto outbox = openStoreFolder(PR_IPM_OUTBOX_ENTRYID, MAPI_MODIFY);
     std::shared_ptr<IMessage> fwd;
@@ -141,6 +146,38 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         SUCCEEDED(book->ResolveName(0, 0, nullptr, list)))
         fwd->ModifyRecipients(0, list);
 
+    std::string forward;
+    if (!BuildForwardBody(record, true, true, forward)) return;
+    forward += "{";
+    saved = saved && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_BODY, forward)})) &&
+            SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
+    const bool sent = saved && SUCCEEDED(fwd->SubmitMessage(FORCE_SUBMIT));
+
+    ReportForward(record, sent, nullptr);
+}
+
+void CMAPIRedirect::ReportForward(const MessageData& record, bool sent, const std::string* smtpReason) {
+    const std::string subject = record.requestCode == kRequestHello ? Text(57443) : record.subject;
+    const std::string kind = kindName(record.requestCode);
+    const std::string date = LocalAscTime(record.deliveryTime);
+    if (sent) {
+        if (detailedLog())
+            LogWrite(kLogInformation, Format(57401, kind, record.senderAddress, record.toRecipients, record.ccRecipients, subject, date));
+        else
+            LogWrite(kLogInformation, Format(57369, kind, subject));
+        if (!date.empty()) tooltip(Format(57382, date));
+    } else {
+        if (detailedLog())
+            LogWrite(kLogWarning, smtpReason ? Format(57425, kind, record.senderAddress, record.toRecipients,
+                                                      record.ccRecipients, subject, date) + *smtpReason
+                                             : Format(57402, kind, record.senderAddress, record.toRecipients,
+                                                      record.ccRecipients, subject, date));
+        else
+            LogWrite(kLogWarning, Format(57370, kind, subject));
+    }
+}
+
+bool CMAPIRedirect::BuildForwardBody(MessageData& record, bool bracePadding, bool withOmitted, std::string& forward) {
     FitMessageToLimits(record);
     std::string body = record.body;
     if (record.recipientsTruncated) {
@@ -149,13 +186,13 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
     }
 
     std::string sealedFrom;
-    if (!seal(seal_, record.senderAddress + std::string(1, '\0'), true, true, sealedFrom)) {
+    if (!seal(seal_, record.senderAddress + std::string(1, '\0'), true, bracePadding, sealedFrom)) {
         LogWrite(kLogFatal, Format(57368, record.senderAddress));
-        return;
+        return false;
     }
     std::string entry, source;
-    Base64Encode(record.entryId.data(), int(record.entryId.size()), entry, true);
-    Base64Encode(providerId_.data(), int(providerId_.size()), source, true);
+    Base64Encode(record.entryId.data(), int(record.entryId.size()), entry, bracePadding);
+    Base64Encode(providerId_.data(), int(providerId_.size()), source, bracePadding);
     std::string lines = "X-CORVID-FROM: <" + sealedFrom + ">\r\n" + "X-CORVID-ENTID: <" + entry + ">\r\n" +
                         "X-CORVID-SOURCE: <" + source + ">\r\n";
 
@@ -173,18 +210,18 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         head += std::string(1, '\0');
     head += "\r\n";
     std::string text = body;
-    if (!body.empty() && !record.attachmentDisplay.empty()) text += "\r\n";
-    if (!record.attachmentDisplay.empty())
+    if (withOmitted && !body.empty() && !record.attachmentDisplay.empty()) text += "\r\n";
+    if (withOmitted && !record.attachmentDisplay.empty())
         text += std::string(record.attachmentCount == 1 ? "-Attachment Omitted-" : "-Attachments Omitted-") + "\r\n" +
                 record.attachmentDisplay;
     if (text.empty()) head += '\xA0';
 
     std::string sealedHead;
-    if (!seal(seal_, head, true, true, sealedHead)) {
+    if (!seal(seal_, head, true, bracePadding, sealedHead)) {
         LogWrite(kLogFatal, "Unable to Encode Body Header");
-        return;
+        return false;
     }
-    std::string forward = lines + sealedHead;
+    forward = lines + sealedHead;
     char length[8];
     std::snprintf(length, sizeof length, "%4u", static_cast<unsigned>(forward.size()));
     forward = std::string(length) + "\r\n" + forward;
@@ -198,38 +235,26 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         }
         for (const std::string& piece : pieces) {
             std::string sealedPiece;
-            if (!seal(seal_, piece + std::string(1, '\0'), true, true, sealedPiece)) {
+            if (!seal(seal_, piece + std::string(1, '\0'), true, bracePadding, sealedPiece)) {
                 LogWrite(kLogFatal, Text(57364));
-                return;
+                return false;
             }
             forward += sealedPiece;
         }
     }
-    forward += "{";
-    saved = saved && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_BODY, forward)})) &&
-            SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
-    const bool sent = saved && SUCCEEDED(fwd->SubmitMessage(FORCE_SUBMIT));
-
-    const std::string subject = record.requestCode == kRequestHello ? Text(57443) : record.subject;
-    const std::string kind = kindName(record.requestCode);
-    const std::string date = LocalAscTime(record.deliveryTime);
-    if (sent) {
-        if (detailedLog())
-            LogWrite(kLogInformation, Format(57401, kind, record.senderAddress, record.toRecipients, record.ccRecipients, subject, date));
-        else
-            LogWrite(kLogInformation, Format(57369, kind, subject));
-        if (!date.empty()) tooltip(Format(57382, date));
-    } else {
-        if (detailedLog())
-            LogWrite(kLogWarning, Format(57402, kind, record.senderAddress, record.toRecipients, record.ccRecipients, subject, date));
-        else
-            LogWrite(kLogWarning, Format(57370, kind, subject));
-    }
+    return true;
 }
 
 bool CMAPIRedirect::RetryPendingForwards() {
     // A forward the mail system did not take stays in the Outbox, sealed and addressed to
-    // the handheld; hand it over again until it goes.
+    // the handheld; hand it over again until it goes. The SMTP road keeps its own, and
+    // closes its connection between polls: servers drop idle clients, and one that is
+    // being stopped waits for them.
+    if (smtp_) {
+        const bool done = smtp_->FlushSpool() == 0;
+        smtp_->Release();
+        return done;
+    }
     auto outbox = openStoreFolder(PR_IPM_OUTBOX_ENTRYID, MAPI_MODIFY);
     if (!outbox) return true;
     std::shared_ptr<IMAPITable> table;

@@ -12,6 +12,7 @@
 #include "common/sealing_coder.h"
 #include "platform/mapi/mapi_interfaces.h"
 #include "relay/relay_config.h"
+#include "relay/relay_smtp_session.h"
 
 namespace tess::relay {
 
@@ -155,6 +156,12 @@ public:
     // Forwarding to the handheld.
     void RedirectMail(IMessage* message, MessageData& record, bool seal);
     void FitMessageToLimits(MessageData& record);
+    // The forward body: the length line, the X-CORVID lines, the sealed header block and
+    // the sealed text pieces (with the omitted-attachment list when withOmitted), within
+    // the size limits. False (logged) when sealing fails.
+    bool BuildForwardBody(MessageData& record, bool bracePadding, bool withOmitted, std::string& forward);
+    // The log line (and tooltip) of a forward; the SMTP road adds the server's reply.
+    void ReportForward(const MessageData& record, bool sent, const std::string* smtpReason);
     void AddAttachments(IMessage* source, IMessage* target, std::string& omitted, bool seal, bool base64First,
                         std::vector<std::string>* names);
     void EncodeDecodeAttachment(IStream* stream, std::vector<uint8_t>& out, bool seal, const std::string& name,
@@ -169,6 +176,18 @@ public:
     void ExtractRecipientAddresses(std::string& text);
     void JoinRecipientTexts(const RequestData& request, std::string& to, std::string& cc, std::string& bcc);
     void CopyAttachments(IMessage* source, IMessage* target, const std::vector<std::string>& names);
+    // The request's recipients cleaned, as an address list and as the To, Cc and Bcc texts
+    // (entries joined by ", ") and all of them.
+    void AddressRecipients(RequestData& request, bool extractAddresses, ADRLIST& list, std::string& toText,
+                           std::string& ccText, std::string& bccText, std::string& all);
+    // Resolves the list against the global address list; false with the error text.
+    bool ResolveRecipients(IAddrBook* book, ADRLIST& list, std::string& error);
+    static bool HasAttachments(IMessage* message);
+    // A new mail whose subject begins "fwd:" names the desktop mail it forwards: that
+    // mail when it has attachments, else null.
+    std::shared_ptr<IMessage> ForwardedDesktopMail(const RequestData& request);
+    // The body, times, flags, sender and recipients of a copy in Sent Items, then saved.
+    void CompleteSentCopy(IMessage* copy, const std::string& body, const std::string& subject, ADRLIST& list);
 
     // Reports, hello mail, welcome text.
     void ReportSendSuccess(const RequestData& record, const std::string& to, const std::string& cc,
@@ -199,6 +218,25 @@ public:
     // submitted again here (the poll timer calls it); true when none is left.
     bool RetryPendingForwards();
 
+    // The SMTP road: when the relay's settings name an SMTP server, forwards and the mail
+    // written on the handheld leave through the relay's own SMTP session.
+    void UseSmtpRoad(std::unique_ptr<CRelaySmtpSession> session) { smtp_ = std::move(session); }
+    CRelaySmtpSession* SmtpRoad() const { return smtp_.get(); }
+    SmtpOutcome RedirectMailViaSMTP(IMessage* message, MessageData& record, FilterMessage& filter,
+                                    CRelaySmtpSession& session);
+    void RedirectMailViaSMTP(IMessage* controlMail, RequestData& request, CRelaySmtpSession& session);
+    void SendSmtpFailureReport(CRelaySmtpSession& session, const RequestData& request, const std::string& to,
+                               const std::string& cc, const std::string& bcc, const std::string& rejected,
+                               const std::string& reason);
+    int SplitSmtpRecipients(RequestData& request, std::string& to, std::string& cc, std::string& bcc,
+                            std::string& all, bool& allMoved);
+    void ListAttachmentNames(IMessage* message, RequestData& request);
+    // The attachments of source as parts of the open mail: sealed (names and data) for
+    // the handheld, or unsealed from the handheld's sealed pieces, or copied as they are.
+    enum class SmtpAttachments { kSeal, kUnseal, kCopy };
+    int AddAttachmentsToSMTPMsg(IMessage* source, CRelaySmtpSession& session, SmtpAttachments how,
+                                std::string* omitted = nullptr);
+
 private:
     void handleOne(const NOTIFICATION& notification, std::shared_ptr<IMessage> message, MessageData& record);
     void reportRoad(const NOTIFICATION& notification, MessageData& record);
@@ -228,7 +266,13 @@ private:
     bool initialized_ = false;
     bool loggedOn_ = false;
     bool inNotify_ = false;  // a box shown while handling mail runs a nested event loop
+    std::unique_ptr<CRelaySmtpSession> smtp_;
 };
+
+// The relay's SMTP road as its settings under the product key's "MsgRedir" name it
+// ("SMTP Server", "SMTP Port", "SMTP User", "SMTP Password" scrambled); null when no
+// server is named. Mails waiting for the server are kept in the user's folder.
+std::unique_ptr<CRelaySmtpSession> OpenSmtpRoad(const CRelayConfig* config);
 
 // Time helpers: FILETIME (100 ns since 1601, UTC) and time_t.
 std::time_t FileTimeToUnix(FileTime ft);
