@@ -197,6 +197,12 @@ TEST_F(SmtpRoadTest, HandheldMailWithBlindCopiesANameAndARefusedRecipient) {
     ASSERT_EQ(mail.parts.size(), 1u);
     EXPECT_EQ(mail.parts[0].data, "Hello \xe9\n.\nbye\n") << "as written (Python reads line ends as LF)";
     EXPECT_TRUE(logged("Wayfarer: Successfully sent Device New eMail; Subject: From the road"));
+    // A copy of the mail written on the handheld stays in Sent Items.
+    std::vector<tessmapi::StoredMessage> sent;
+    memory->listMessages("Sent Items", sent);
+    bool copied = false;
+    for (auto& m : sent) copied = copied || (m.props[PR_SUBJECT].str == "From the road" && m.props[PR_BODY].str == "Hello \xe9\r\n.\r\nbye");
+    EXPECT_TRUE(copied) << sent.size() << " mails in Sent Items";
     EXPECT_TRUE(logged("Wayfarer: Unable to send Device New eMail; Subject: From the road"))
         << "the refused blind copy";
 }
