@@ -114,6 +114,11 @@ void CMAPIRedirect::FitMessageToLimits(MessageData& r) {
 }
 
 void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*sealed: the only form*/) {
+    if (smtp_) {
+        FilterMessage filter{};
+        RedirectMailViaSMTP(message, record, filter, *smtp_);
+        return;
+    }
     LogWrite(kLogTrace, "CMAPIRedirect::RedirectMail");
     auto outbox = openStoreFolder(PR_IPM_OUTBOX_ENTRYID, MAPI_MODIFY);
     std::shared_ptr<IMessage> fwd;
@@ -137,7 +142,8 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
         fwd->ModifyRecipients(0, list);
 
     std::string forward;
-    if (!AssembleForwardBody(record, true, forward)) return;
+    if (!BuildForwardBody(record, true, true, true, forward)) return;
+    forward += "{";
     saved = saved && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_BODY, forward)})) &&
             SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
     const bool sent = saved && SUCCEEDED(fwd->SubmitMessage(FORCE_SUBMIT));
@@ -157,7 +163,8 @@ bool CMAPIRedirect::SealForwardSubject(MessageData& record, std::string& sealedS
     return true;
 }
 
-bool CMAPIRedirect::AssembleForwardBody(MessageData& record, bool truncationLine, std::string& forward) {
+bool CMAPIRedirect::BuildForwardBody(MessageData& record, bool truncationLine, bool bracePadding, bool withOmitted,
+                                     std::string& forward) {
     FitMessageToLimits(record);
     std::string body = record.body;
     if (record.recipientsTruncated && truncationLine) {
@@ -166,13 +173,13 @@ bool CMAPIRedirect::AssembleForwardBody(MessageData& record, bool truncationLine
     }
 
     std::string sealedFrom;
-    if (!seal(seal_, record.senderAddress + std::string(1, '\0'), true, true, sealedFrom)) {
+    if (!seal(seal_, record.senderAddress + std::string(1, '\0'), true, bracePadding, sealedFrom)) {
         LogWrite(kLogFatal, Format(57368, record.senderAddress));
         return false;
     }
     std::string entry, source;
-    Base64Encode(record.entryId.data(), int(record.entryId.size()), entry, true);
-    Base64Encode(providerId_.data(), int(providerId_.size()), source, true);
+    Base64Encode(record.entryId.data(), int(record.entryId.size()), entry, bracePadding);
+    Base64Encode(providerId_.data(), int(providerId_.size()), source, bracePadding);
     std::string lines = "X-CORVID-FROM: <" + sealedFrom + ">\r\n" + "X-CORVID-ENTID: <" + entry + ">\r\n" +
                         "X-CORVID-SOURCE: <" + source + ">\r\n";
 
@@ -190,14 +197,14 @@ bool CMAPIRedirect::AssembleForwardBody(MessageData& record, bool truncationLine
         head += std::string(1, '\0');
     head += "\r\n";
     std::string text = body;
-    if (!body.empty() && !record.attachmentDisplay.empty()) text += "\r\n";
-    if (!record.attachmentDisplay.empty())
+    if (withOmitted && !body.empty() && !record.attachmentDisplay.empty()) text += "\r\n";
+    if (withOmitted && !record.attachmentDisplay.empty())
         text += std::string(record.attachmentCount == 1 ? "-Attachment Omitted-" : "-Attachments Omitted-") + "\r\n" +
                 record.attachmentDisplay;
     if (text.empty()) head += '\xA0';
 
     std::string sealedHead;
-    if (!seal(seal_, head, true, true, sealedHead)) {
+    if (!seal(seal_, head, true, bracePadding, sealedHead)) {
         LogWrite(kLogFatal, "Unable to Encode Body Header");
         return false;
     }
@@ -215,14 +222,13 @@ bool CMAPIRedirect::AssembleForwardBody(MessageData& record, bool truncationLine
         }
         for (const std::string& piece : pieces) {
             std::string sealedPiece;
-            if (!seal(seal_, piece + std::string(1, '\0'), true, true, sealedPiece)) {
+            if (!seal(seal_, piece + std::string(1, '\0'), true, bracePadding, sealedPiece)) {
                 LogWrite(kLogFatal, Text(57364));
                 return false;
             }
             forward += sealedPiece;
         }
     }
-    forward += "{";
     return true;
 }
 
@@ -250,7 +256,14 @@ void CMAPIRedirect::ReportForward(const MessageData& record, bool sent, const st
 bool CMAPIRedirect::RetryPendingForwards() {
     if (notesMode_) return RetryPendingNotes();
     // A forward the mail system did not take stays in the Outbox, sealed and addressed to
-    // the handheld; hand it over again until it goes.
+    // the handheld; hand it over again until it goes. The SMTP road keeps its own, and
+    // closes its connection between polls: servers drop idle clients, and one that is
+    // being stopped waits for them.
+    if (smtp_) {
+        const bool done = smtp_->FlushSpool() == 0;
+        smtp_->Release();
+        return done;
+    }
     auto outbox = openStoreFolder(PR_IPM_OUTBOX_ENTRYID, MAPI_MODIFY);
     if (!outbox) return true;
     std::shared_ptr<IMAPITable> table;

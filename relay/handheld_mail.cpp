@@ -92,7 +92,89 @@ void CMAPIRedirect::CopyAttachments(IMessage* source, IMessage* target, const st
     });
 }
 
+void CMAPIRedirect::AddressRecipients(RequestData& request, bool extractAddresses, ADRLIST& list, std::string& toText,
+                                      std::string& ccText, std::string& bccText, std::string& all) {
+    CleanRecipientList(request.to);
+    CleanRecipientList(request.cc);
+    CleanRecipientList(request.bcc);
+    const std::pair<std::vector<std::string>*, ULONG> lists[] = {{&request.to, MAPI_TO}, {&request.cc, MAPI_CC},
+                                                                 {&request.bcc, MAPI_BCC}};
+    std::string* texts[] = {&toText, &ccText, &bccText};
+    int which = 0;
+    for (const auto& [entries, type] : lists) {
+        for (std::string& entry : *entries) {
+            if (extractAddresses) ExtractRecipientAddresses(entry);
+            AppendAddressList({SPropValue::String(PR_DISPLAY_NAME, entry), SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(type))},
+                              list);
+            if (!all.empty()) all += ", ";
+            all += entry;
+            if (!texts[which]->empty()) *texts[which] += ", ";
+            *texts[which] += entry;
+        }
+        ++which;
+    }
+}
+
+bool CMAPIRedirect::ResolveRecipients(IAddrBook* book, ADRLIST& list, std::string& error) {
+    EntryId galId;
+    ULONG type = 0;
+    std::shared_ptr<IMAPIProp> object;
+    std::shared_ptr<IABContainer> gal;
+    if (FAILED(FindGlobalAddressList(book, galId)) || FAILED(book->OpenEntry(galId, MAPI_DEFERRED_ERRORS, &type, object)) ||
+        type != MAPI_ABCONT || !(gal = std::dynamic_pointer_cast<IABContainer>(object))) {
+        error = Text(57464);
+        return false;
+    }
+    std::vector<ULONG> flags(list.aEntries.size(), 0);
+    gal->ResolveNames(nullptr, 0, list, flags);
+    if (FAILED(book->ResolveName(0, 0, nullptr, list))) {
+        error = Text(57439);
+        return false;
+    }
+    return true;
+}
+
+bool CMAPIRedirect::HasAttachments(IMessage* message) {
+    SPropValue v;
+    return message && SUCCEEDED(HrGetOneProp(message, PR_HASATTACH, &v)) && v.b;
+}
+
+std::shared_ptr<IMessage> CMAPIRedirect::ForwardedDesktopMail(const RequestData& request) {
+    if (request.code != kRequestNewMail || request.subject.size() < 4 || !EqualNoCase(request.subject.substr(0, 4), "fwd:") ||
+        request.entries.empty())
+        return nullptr;
+    std::vector<uint8_t> id;
+    uint32_t count = 0;
+    if (Base64Decode(request.entries[0], id, &count) != kBase64Ok) return nullptr;
+    id.resize(count);
+    auto desktop = openMessage(id);
+    return HasAttachments(desktop.get()) ? desktop : nullptr;
+}
+
+void CMAPIRedirect::CompleteSentCopy(IMessage* copy, const std::string& body, const std::string& subject,
+                                     ADRLIST& list) {
+    const FileTime now = FileTimeNow();
+    std::vector<uint8_t> index;
+    ScCreateConversationIndex(0, nullptr, &index);
+    copy->SetProps({SPropValue::String(PR_BODY, body), SPropValue::Bool(0x0E0F000B, true),
+                    SPropValue::Time(PR_CLIENT_SUBMIT_TIME, now), SPropValue::Time(0x004E0040, now),
+                    SPropValue::Time(0x00480040, now), SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, now),
+                    SPropValue::Binary(0x00710102, index), SPropValue::String(0x0070001E, subject),
+                    SPropValue::String(PR_SUBJECT, subject),
+                    SPropValue::Long(PR_MESSAGE_FLAGS, static_cast<int32_t>(0xFFFFFFF7u)),
+                    SPropValue::String(PR_SENDER_ADDRTYPE, user_.addressType),
+                    SPropValue::String(PR_SENDER_EMAIL_ADDRESS, user_.smtpAddress),
+                    SPropValue::String(PR_SENDER_NAME, user_.displayName),
+                    SPropValue::Binary(PR_SENDER_ENTRYID, user_.entryId),
+                    SPropValue::Binary(0x0C1D0102, user_.searchKey)});
+    if (SUCCEEDED(copy->ModifyRecipients(0, list))) copy->SaveChanges(FORCE_SAVE);
+}
+
 void CMAPIRedirect::RedirectMail(IMessage* controlMail, RequestData& request) {
+    if (smtp_) {
+        RedirectMailViaSMTP(controlMail, request, *smtp_);
+        return;
+    }
     LogWrite(kLogTrace, "CMAPIRedirect::RedirectMail");
     const bool hello = request.code == kRequestHello;
     std::string error, all;
@@ -141,59 +223,11 @@ void CMAPIRedirect::RedirectMail(IMessage* controlMail, RequestData& request) {
         m->SetProps(props);
         m->SaveChanges(KEEP_OPEN_READWRITE);
 
-        CleanRecipientList(request.to);
-        CleanRecipientList(request.cc);
-        CleanRecipientList(request.bcc);
-        const std::pair<std::vector<std::string>*, ULONG> lists[] = {{&request.to, MAPI_TO}, {&request.cc, MAPI_CC},
-                                                                     {&request.bcc, MAPI_BCC}};
-        std::string* texts[] = {&toText, &ccText, &bccText};
-        int which = 0;
-        for (const auto& [entries, type] : lists) {
-            for (std::string& entry : *entries) {
-                ExtractRecipientAddresses(entry);
-                AppendAddressList({SPropValue::String(PR_DISPLAY_NAME, entry), SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(type))},
-                                  list);
-                if (!all.empty()) all += ", ";
-                all += entry;
-                if (!texts[which]->empty()) *texts[which] += ", ";
-                *texts[which] += entry;
-            }
-            ++which;
-        }
+        AddressRecipients(request, true, list, toText, ccText, bccText, all);
+        if (!ResolveRecipients(book.get(), list, error)) break;
 
-        EntryId galId;
-        ULONG type = 0;
-        std::shared_ptr<IMAPIProp> object;
-        std::shared_ptr<IABContainer> gal;
-        if (FAILED(FindGlobalAddressList(book.get(), galId)) || FAILED(book->OpenEntry(galId, MAPI_DEFERRED_ERRORS, &type, object)) ||
-            type != MAPI_ABCONT || !(gal = std::dynamic_pointer_cast<IABContainer>(object))) {
-            error = Text(57464);
-            break;
-        }
-        std::vector<ULONG> flags(list.aEntries.size(), 0);
-        gal->ResolveNames(nullptr, 0, list, flags);
-        if (FAILED(book->ResolveName(0, 0, nullptr, list))) {
-            error = Text(57439);
-            break;
-        }
-
-        std::shared_ptr<IMessage> forwarded;
-        bool controlHasAttach = false;
-        if (controlMail) {
-            SPropValue v;
-            controlHasAttach = SUCCEEDED(HrGetOneProp(controlMail, PR_HASATTACH, &v)) && v.b;
-        }
-        if (request.code == kRequestNewMail && request.subject.size() >= 4 && EqualNoCase(request.subject.substr(0, 4), "fwd:") &&
-            !request.entries.empty()) {
-            std::vector<uint8_t> id;
-            uint32_t count = 0;
-            if (Base64Decode(request.entries[0], id, &count) == kBase64Ok) {
-                id.resize(count);
-                auto desktop = openMessage(id);
-                SPropValue v;
-                if (desktop && SUCCEEDED(HrGetOneProp(desktop.get(), PR_HASATTACH, &v)) && v.b) forwarded = desktop;
-            }
-        }
+        const bool controlHasAttach = HasAttachments(controlMail);
+        std::shared_ptr<IMessage> forwarded = ForwardedDesktopMail(request);
         if (FAILED(m->ModifyRecipients(0, list))) {
             error = Text(57440);
             break;
@@ -207,23 +241,7 @@ void CMAPIRedirect::RedirectMail(IMessage* controlMail, RequestData& request) {
     } while (false);
 
     if (ok) {
-        if (sentCopy) {
-            const FileTime now = FileTimeNow();
-            std::vector<uint8_t> index;
-            ScCreateConversationIndex(0, nullptr, &index);
-            sentCopy->SetProps({SPropValue::String(PR_BODY, request.text), SPropValue::Bool(0x0E0F000B, true),
-                                SPropValue::Time(PR_CLIENT_SUBMIT_TIME, now), SPropValue::Time(0x004E0040, now),
-                                SPropValue::Time(0x00480040, now), SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, now),
-                                SPropValue::Binary(0x00710102, index), SPropValue::String(0x0070001E, "Larkspur Welcome"),
-                                SPropValue::String(PR_SUBJECT, "Larkspur Welcome"),
-                                SPropValue::Long(PR_MESSAGE_FLAGS, static_cast<int32_t>(0xFFFFFFF7u)),
-                                SPropValue::String(PR_SENDER_ADDRTYPE, user_.addressType),
-                                SPropValue::String(PR_SENDER_EMAIL_ADDRESS, user_.smtpAddress),
-                                SPropValue::String(PR_SENDER_NAME, user_.displayName),
-                                SPropValue::Binary(PR_SENDER_ENTRYID, user_.entryId),
-                                SPropValue::Binary(0x0C1D0102, user_.searchKey)});
-            if (SUCCEEDED(sentCopy->ModifyRecipients(0, list))) sentCopy->SaveChanges(FORCE_SAVE);
-        }
+        if (sentCopy) CompleteSentCopy(sentCopy.get(), request.text, "Larkspur Welcome", list);
         ReportSendSuccess(request, toText, ccText, bccText);
         return;
     }

@@ -176,6 +176,7 @@ HRESULT CMAPIRedirect::Initialize() {
         return FAILED(hr) ? hr : E_FAIL;
     }
     ownAddress_ = user_.smtpAddress;
+    if (!smtp_) smtp_ = OpenSmtpRoad(config_);
     LogWrite(kLogInformation, Format(57360, profile));
     tooltip(Text(57350));
 

@@ -13,6 +13,7 @@
 #include "platform/mapi/mapi_interfaces.h"
 #include "relay/relay_config.h"
 #include "relay/notes_api.h"
+#include "relay/relay_smtp_session.h"
 
 namespace tess::relay {
 
@@ -170,11 +171,14 @@ public:
     void EncodeAttachment(IStream* stream, std::vector<uint8_t>& out, const std::string& name, bool base64);
     void AddAttachmentToMsg(IMessage* target, const std::string& name, const std::vector<uint8_t>& data, bool seal,
                             std::vector<std::string>* names);
-    // The pieces of a forward both roads share: the sealed subject, the sealed body (with
-    // the truncation line in front when asked) and the log and tooltip of the outcome
-    // (the reason, when given, from the mail system).
+    // The pieces of a forward the three roads share: the sealed subject; the forward body
+    // (the truncation line when asked, the length line, the X-CORVID lines, the sealed
+    // header block and the sealed text pieces, with the omitted-attachment list when
+    // withOmitted), within the size limits, false (logged) when sealing fails; and the log
+    // line and tooltip of the outcome (the reason, when given, from the mail system).
     bool SealForwardSubject(MessageData& record, std::string& sealedSubject);
-    bool AssembleForwardBody(MessageData& record, bool truncationLine, std::string& forward);
+    bool BuildForwardBody(MessageData& record, bool truncationLine, bool bracePadding, bool withOmitted,
+                          std::string& forward);
     void ReportForward(const MessageData& record, bool sent, const std::string* reason);
 
     // Notes mode: the store is provided by Lotus Notes; mail is still watched and read
@@ -196,6 +200,18 @@ public:
     void ExtractRecipientAddresses(std::string& text);
     void JoinRecipientTexts(const RequestData& request, std::string& to, std::string& cc, std::string& bcc);
     void CopyAttachments(IMessage* source, IMessage* target, const std::vector<std::string>& names);
+    // The request's recipients cleaned, as an address list and as the To, Cc and Bcc texts
+    // (entries joined by ", ") and all of them.
+    void AddressRecipients(RequestData& request, bool extractAddresses, ADRLIST& list, std::string& toText,
+                           std::string& ccText, std::string& bccText, std::string& all);
+    // Resolves the list against the global address list; false with the error text.
+    bool ResolveRecipients(IAddrBook* book, ADRLIST& list, std::string& error);
+    static bool HasAttachments(IMessage* message);
+    // A new mail whose subject begins "fwd:" names the desktop mail it forwards: that
+    // mail when it has attachments, else null.
+    std::shared_ptr<IMessage> ForwardedDesktopMail(const RequestData& request);
+    // The body, times, flags, sender and recipients of a copy in Sent Items, then saved.
+    void CompleteSentCopy(IMessage* copy, const std::string& body, const std::string& subject, ADRLIST& list);
 
     // Reports, hello mail, welcome text.
     void ReportSendSuccess(const RequestData& record, const std::string& to, const std::string& cc,
@@ -225,6 +241,25 @@ public:
     // Forwards that could not be handed to the mail system are kept in the Outbox and
     // submitted again here (the poll timer calls it); true when none is left.
     bool RetryPendingForwards();
+
+    // The SMTP road: when the relay's settings name an SMTP server, forwards and the mail
+    // written on the handheld leave through the relay's own SMTP session.
+    void UseSmtpRoad(std::unique_ptr<CRelaySmtpSession> session) { smtp_ = std::move(session); }
+    CRelaySmtpSession* SmtpRoad() const { return smtp_.get(); }
+    SmtpOutcome RedirectMailViaSMTP(IMessage* message, MessageData& record, FilterMessage& filter,
+                                    CRelaySmtpSession& session);
+    void RedirectMailViaSMTP(IMessage* controlMail, RequestData& request, CRelaySmtpSession& session);
+    void SendSmtpFailureReport(CRelaySmtpSession& session, const RequestData& request, const std::string& to,
+                               const std::string& cc, const std::string& bcc, const std::string& rejected,
+                               const std::string& reason);
+    int SplitSmtpRecipients(RequestData& request, std::string& to, std::string& cc, std::string& bcc,
+                            std::string& all, bool& allMoved);
+    void ListAttachmentNames(IMessage* message, RequestData& request);
+    // The attachments of source as parts of the open mail: sealed (names and data) for
+    // the handheld, or unsealed from the handheld's sealed pieces, or copied as they are.
+    enum class SmtpAttachments { kSeal, kUnseal, kCopy };
+    int AddAttachmentsToSMTPMsg(IMessage* source, CRelaySmtpSession& session, SmtpAttachments how,
+                                std::string* omitted = nullptr);
 
 private:
     void handleOne(const NOTIFICATION& notification, std::shared_ptr<IMessage> message, MessageData& record);
@@ -267,7 +302,13 @@ private:
         NotesMessage note;
     };
     std::vector<PendingNote> pendingNotes_;
+    std::unique_ptr<CRelaySmtpSession> smtp_;
 };
+
+// The relay's SMTP road as its settings under the product key's "MsgRedir" name it
+// ("SMTP Server", "SMTP Port", "SMTP User", "SMTP Password" scrambled); null when no
+// server is named. Mails waiting for the server are kept in the user's folder.
+std::unique_ptr<CRelaySmtpSession> OpenSmtpRoad(const CRelayConfig* config);
 
 // Time helpers: FILETIME (100 ns since 1601, UTC) and time_t.
 std::time_t FileTimeToUnix(FileTime ft);

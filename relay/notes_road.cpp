@@ -70,7 +70,8 @@ void CMAPIRedirect::RedirectMailViaNotes(IMessage* /*no attachment is carried*/,
     // says to forward attachments.
     if (record.attachmentNames.empty() || (config_ && config_->UseAttachments())) record.attachmentDisplay.clear();
     NotesMessage note;
-    if (!AssembleForwardBody(record, false, note.body)) return;
+    if (!BuildForwardBody(record, false, true, true, note.body)) return;
+    note.body += "{";
     note.sender = notesAddress_;
     note.subject = sealedSubject;
     std::string error;

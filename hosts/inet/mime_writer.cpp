@@ -1,5 +1,6 @@
 #include "hosts/inet/mime_writer.h"
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -89,6 +90,82 @@ std::string DotStuff(std::string_view text) {
         lineStart = c == '\n';
     }
     return out;
+}
+
+std::string EncodeQuotedPrintable(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() + text.size() / 8 + 8);
+    std::size_t column = 0;
+    auto put = [&](const char* piece, std::size_t n) {
+        if (column + n > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out.append(piece, n);
+        column += n;
+    };
+    auto breakAt = [&](std::size_t i) {
+        return text[i] == '\n' || (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n');
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && breakAt(i)) continue;
+        if (c == '\n') {
+            out += "\r\n";
+            column = 0;
+            continue;
+        }
+        const bool lineEnd = i + 1 == text.size() || breakAt(i + 1);
+        if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !lineEnd)) {
+            const char plain = static_cast<char>(c);
+            put(&plain, 1);
+        } else {
+            const char hex[3] = {'=', kHex[c >> 4], kHex[c & 15]};
+            put(hex, 3);
+        }
+    }
+    return out;
+}
+
+std::string HeaderValue(std::string_view text, const char* charset) {
+    std::string line = OneLine(std::string(text));
+    bool eightBit = false;
+    std::size_t run = 0, longestRun = 0;
+    for (unsigned char c : line) {
+        eightBit = eightBit || c > 127;
+        run = c == ' ' ? 0 : run + 1;
+        longestRun = std::max(longestRun, run);
+    }
+    // A long value is folded before a blank (readers take the fold out again); a word too
+    // long for any line travels as encoded words, which fold anywhere.
+    constexpr std::size_t kFoldAt = 900;
+    if (!eightBit && longestRun < kFoldAt) {
+        std::string out;
+        std::size_t lineStart = 0;
+        while (line.size() - lineStart > kFoldAt) {
+            const std::size_t blank = line.rfind(' ', lineStart + kFoldAt);
+            out += line.substr(lineStart, blank - lineStart) + "\r\n";
+            lineStart = blank;  // the blank opens the folded line
+        }
+        return out + line.substr(lineStart);
+    }
+    // 42 bytes make 56 base64 characters: each word stays within 75 characters.
+    std::string out;
+    for (std::size_t at = 0; at < line.size(); at += 42) {
+        std::string encoded;
+        tess::Base64EncodeString(line.substr(at, 42), encoded, false);
+        if (!out.empty()) out += "\r\n ";
+        out += std::string("=?") + charset + "?B?" + encoded + "?=";
+    }
+    return out;
+}
+
+const char* TextCharset(std::string_view text) {
+    for (unsigned char c : text) {
+        if (c >= 0x80 && c <= 0x9F) return "windows-1252";
+    }
+    return "ISO-8859-1";
 }
 
 void WriteMimeMessage(const CMsg& message, const MimeWriterOptions& options,

@@ -28,9 +28,12 @@ bool HasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
+std::string FirstLine(const std::string& reply) { return reply.substr(0, reply.find_first_of("\r\n")); }
+
 }  // namespace
 
-std::vector<std::string> EnvelopeAddresses(const std::string& list) {
+std::vector<std::string> EnvelopeAddresses(const std::string& list,
+                                           std::vector<std::string>* skipped) {
     std::vector<std::string> items;
     std::string item;
     bool quoted = false;
@@ -46,21 +49,31 @@ std::vector<std::string> EnvelopeAddresses(const std::string& list) {
     items.push_back(item);
 
     std::vector<std::string> out;
+    auto skip = [&](const std::string& raw) {
+        if (skipped && !tess::Trim(raw).empty()) skipped->push_back(tess::Trim(raw));
+    };
     for (const std::string& raw : items) {
         std::string address;
         std::size_t open = raw.find('<');
         if (open != std::string::npos) {
             std::size_t close = raw.find('>', open);
-            if (close == std::string::npos) continue;
+            if (close == std::string::npos) {
+                skip(raw);
+                continue;
+            }
             address = tess::GetAddressEmail(raw.substr(open, close - open + 1));
         } else if (raw.find('"') == std::string::npos) {
             address = tess::GetAddressEmail(raw);
         } else {
+            skip(raw);
             continue;
         }
         address = tess::Trim(address);
         // An address that could end or split the command line is not sent.
-        if (!address.empty() && !HasLineBreak(address)) out.push_back(address);
+        if (!address.empty() && !HasLineBreak(address))
+            out.push_back(address);
+        else
+            skip(raw);
     }
     return out;
 }
@@ -146,29 +159,59 @@ int CSmtpSession::SendMessage(const CMsg* message, std::string& sentText) {
     WriteMimeMessage(*message, options, contentTypes_, text);
 
     std::string reply;
-    if (!Exchange("MAIL FROM: <" + message->From + ">\r\n", reply) || !Begins(reply, "250")) {
+    if (int rc = Envelope(message->From, recipients, nullptr, reply)) return rc;
+    if (int rc = Data(text, reply)) return rc;
+    sentText = std::move(text);
+    return kSmtpOk;
+}
+
+int CSmtpSession::Envelope(const std::string& from, const std::vector<std::string>& recipients,
+                           std::vector<Refusal>* refused, std::string& reply) {
+    if (!connected_ || !socket_) return kSmtpNotConnected;
+    if (HasLineBreak(from)) return kSmtpNoSender;
+    if (!Exchange("MAIL FROM: <" + from + ">\r\n", reply) || !Begins(reply, "250")) {
+        const std::string answer = reply;
         Reset();
+        reply = answer;
         return kSmtpRefused;
     }
     int accepted = 0;
+    std::string lastRefusal;
     for (const std::string& address : recipients) {
-        if (Exchange("RCPT TO: <" + address + ">\r\n", reply) && Begins(reply, "250")) ++accepted;
+        const bool taken = !HasLineBreak(address) && Exchange("RCPT TO: <" + address + ">\r\n", reply) &&
+                           Begins(reply, "250");
+        if (taken) {
+            ++accepted;
+            continue;
+        }
+        lastRefusal = reply;
+        if (refused) refused->push_back({address, FirstLine(reply)});
+        // A connection that is gone takes no more recipients.
+        if (!socket_->IsConnected()) break;
     }
     if (accepted == 0) {
         Reset();
+        reply = lastRefusal;
         return kSmtpNoRecipient;
     }
     // The message goes out only after the server asked for it.
     if (!Exchange("DATA\r\n", reply) || !Begins(reply, "354")) {
+        const std::string answer = reply;
         Reset();
+        reply = answer;
         return kSmtpRefused;
     }
-    if (!Exchange(DotStuff(text) + "\r\n.\r\n", reply, "[Message Content]") ||
-        !Begins(reply, "250")) {
+    return kSmtpOk;
+}
+
+int CSmtpSession::Data(const std::string& text, std::string& reply) {
+    if (!connected_ || !socket_) return kSmtpNotConnected;
+    if (!Exchange(DotStuff(text) + "\r\n.\r\n", reply, "[Message Content]") || !Begins(reply, "250")) {
+        const std::string answer = reply;
         Reset();
+        reply = answer;
         return kSmtpRefused;
     }
-    sentText = std::move(text);
     return kSmtpOk;
 }
 

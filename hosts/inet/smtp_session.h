@@ -72,6 +72,21 @@ public:
     bool IsConnected() const { return connected_; }
     CContentTypeList& ContentTypes() { return contentTypes_; }
 
+    // A recipient the server did not take, with its reply (empty when none came).
+    struct Refusal {
+        std::string address;
+        std::string reply;
+    };
+    // One mail's envelope: MAIL FROM, one RCPT TO per address, then DATA. kSmtpOk when at
+    // least one recipient was taken and the server asked for the data; every refused
+    // recipient is added to refused (when given). On failure the transaction is reset and
+    // reply holds the server's last reply.
+    int Envelope(const std::string& from, const std::vector<std::string>& recipients,
+                 std::vector<Refusal>* refused, std::string& reply);
+    // After Envelope: the message text (dot-stuffed here) and the end of the data.
+    // kSmtpOk only when the server took the mail; else the transaction is reset.
+    int Data(const std::string& text, std::string& reply);
+
 private:
     // Sends one line (unless empty) and reads the reply; false when either fails.
     bool Exchange(const std::string& line, std::string& reply, const std::string& shown = {});
@@ -85,7 +100,9 @@ private:
 };
 
 // The recipients of an envelope: the list split at ';' and ',' outside double quotes,
-// each item's address (items with a quoted name but no <address> are skipped).
-std::vector<std::string> EnvelopeAddresses(const std::string& list);
+// each item's address (items with a quoted name but no <address> are skipped, and so
+// are items without a usable address; they go to skipped when it is given).
+std::vector<std::string> EnvelopeAddresses(const std::string& list,
+                                           std::vector<std::string>* skipped = nullptr);
 
 }  // namespace inet

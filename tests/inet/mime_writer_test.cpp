@@ -124,4 +124,68 @@ TEST(MimeWriter, AttachmentsGoOutAndReadBack) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + count), pdf);
 }
 
+TEST(MimeWriter, HeaderValuesFoldAtBlanksAndEncodeWhatCannotStand) {
+    const std::string words = [] {
+        std::string w;
+        for (int i = 0; i < 300; ++i) w += "word" + std::to_string(i) + " ";
+        return w;
+    }();
+    struct Case {
+        const char* what;
+        std::string value;
+        bool encoded;
+    } cases[] = {
+        {"short", "plain text", false},
+        {"line breaks", "a\r\nBcc: x", false},
+        {"long, with blanks", words, false},
+        {"8-bit", "Caf\xe9", true},
+        {"one word longer than a line", std::string(1200, 'z'), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string out = inet::HeaderValue(c.value, "ISO-8859-1");
+        EXPECT_EQ(out.find("=?ISO-8859-1?B?") != std::string::npos, c.encoded) << out;
+        // Every line fits, and only folds (CR LF and a blank) break it.
+        std::string unfolded;
+        for (size_t at = 0;;) {
+            const size_t end = out.find("\r\n", at);
+            EXPECT_LE((end == std::string::npos ? out.size() : end) - at, 900u);
+            if (end == std::string::npos) {
+                unfolded += out.substr(at);
+                break;
+            }
+            unfolded += out.substr(at, end - at);
+            ASSERT_EQ(out[end + 2], ' ');
+            at = end + 2;
+            if (c.encoded) ++at;  // encoded words: the fold's blank is not text
+        }
+        if (!c.encoded) {
+            std::string expected = c.value;
+            for (char& ch : expected)
+                if (ch == '\r' || ch == '\n') ch = ' ';
+            EXPECT_EQ(unfolded, expected);
+        } else {
+            std::string decoded = out;
+            inet::CMimeMessage::DecodeEncodedWords(decoded);
+            EXPECT_NE(decoded.find(c.value.substr(0, 3)), std::string::npos) << decoded;
+        }
+    }
+}
+
+TEST(MimeWriter, QuotedPrintableComesBackByteForByte) {
+    std::string all;
+    for (int i = 1; i < 256; ++i) all += static_cast<char>(i);
+    for (const std::string& text : {all, std::string("trailing blank \nand tab\t\n"), std::string(300, '=')}) {
+        const std::string encoded = inet::EncodeQuotedPrintable(text);
+        for (size_t at = 0, end; (end = encoded.find("\r\n", at)) != std::string::npos; at = end + 2)
+            EXPECT_LE(end - at, 76u);
+        std::string decoded = encoded;
+        ASSERT_TRUE(inet::CMimeMessage::DecodeQuotedPrintable(decoded));
+        for (size_t at = 0; (at = decoded.find("\r\n", at)) != std::string::npos;) decoded.erase(at, 1);
+        std::string expected = text;
+        for (size_t at = 0; (at = expected.find("\r\n", at)) != std::string::npos;) expected.erase(at, 1);
+        EXPECT_EQ(decoded, expected);
+    }
+}
+
 }  // namespace
