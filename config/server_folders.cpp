@@ -14,6 +14,7 @@
 #include "accounts/block_fields.h"
 #include "common/host_records.h"
 #include "common/plugin_registry.h"
+#include "common/standard_folders.h"
 #include "config/config_text.h"
 #include "config/user_config.h"
 #include "engine/tidewater.h"
@@ -129,21 +130,6 @@ bool MergedFolders(const CMailAccount& account, const std::vector<tess::accounts
 
 }  // namespace
 
-void TranslateFolderNames(FolderRecord** folders, int count) {
-    static constexpr unsigned kNames[] = {4470, 4471, 4473, 4472, 4474};
-    for (int i = 0; folders && i < count; ++i) {
-        FolderRecord* f = folders[i];
-        if (!f || f->type < 0 || f->type > 4) continue;
-        const std::string name = LangText(kNames[f->type]);
-        if (name.empty()) continue;
-        char* copy = static_cast<char*>(std::malloc(name.size() + 1));
-        if (!copy) continue;
-        std::memcpy(copy, name.c_str(), name.size() + 1);
-        std::free(f->name);
-        f->name = copy;
-    }
-}
-
 int CUserConfig::CanFetchServerFolders() const { return FolderHostName(GetAccountProtocol(currentAccount)) ? 1 : 0; }
 
 int CUserConfig::GetServerFolders() {
@@ -199,7 +185,7 @@ int CUserConfig::GetServerFolders() {
     // A listing the server refused is no list: the folders stay as they were.
     const int listed = getList(&list, &count);
     if (!list) count = 0;
-    TranslateFolderNames(list, count);
+    tess::NameStandardFolders(list, count, LangText);
     std::vector<tess::accounts::ServerFolderInfo> folders;
     for (int i = 0; i < count; ++i) {
         const FolderRecord* f = list[i];

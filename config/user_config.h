@@ -211,8 +211,5 @@ void StripAmpersands(std::string& text);
 // Keeps the digits of the text, clamped to min..max (no digits: min when 0 is below it,
 // else "0"); true when the text had to change.
 bool ClampNumberText(std::string& text, int min, int max);
-// Gives the host's standard folders (type 0-4) the language's names; a new name is
-// allocated like the host's own, so the host's FreeFolderList still releases it.
-void TranslateFolderNames(::FolderRecord** folders, int count);
 
 }  // namespace panelwright

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/standard_folders.h"
 #include "common/sync_report.h"
 #include "datamgr/ledgerly.h"
 #include "accounts/account_layout.h"
@@ -328,7 +329,7 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
     folderCount = 0;
     module.getFolderList(&folders, &folderCount);
     if (!folders) folderCount = 0;
-    nameStandardFolders();
+    tess::NameStandardFolders(folders, folderCount, Str);
     if (folderCount > 0) {
         std::vector<tess::accounts::ServerFolderInfo> infos;
         for (int i = 0; i < folderCount; ++i) {
@@ -340,21 +341,6 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         ListedFolderListForHost(*account, folders, folderCount, host);
     }
     return 0;
-}
-
-void CHostConnection::nameStandardFolders() {
-    static constexpr unsigned kNames[] = {4470, 4471, 4473, 4472, 4474};
-    for (int i = 0; i < folderCount; ++i) {
-        FolderRecord* f = folders[i];
-        if (!f || f->type < 0 || f->type > 4) continue;
-        const std::string name = Str(kNames[f->type]);
-        if (name.empty()) continue;
-        char* copy = static_cast<char*>(std::malloc(name.size() + 1));
-        if (!copy) continue;
-        std::memcpy(copy, name.c_str(), name.size() + 1);
-        std::free(f->name);
-        f->name = copy;
-    }
 }
 
 int CHostConnection::DisconnectHost() {

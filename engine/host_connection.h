@@ -197,7 +197,6 @@ private:
     // false when the host could not give the message's body this time.
     bool prepareNew(CMsg& msg, FolderRecord* folder);
     int logon(bool trace, bool summary, const std::string& userDirectory);
-    void nameStandardFolders();
     void restoreMailClient();
     // The IMAP copy of a host id in one category's list: a hash from the id's bytes to the
     // first position holding it, made again whenever the list was changed since.
