@@ -31,6 +31,14 @@ function(tess_add_test name)
     # Servers tests share loopback ports; run them one at a time.
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tess_servers)
   endif()
+  if(T_LABEL STREQUAL "unit")
+    # `unit_tests` builds just what `ctest -L unit` runs: each unit test and the modules it
+    # declares with add_dependencies. The sanitizer stage of .ci/run builds only this.
+    if(NOT TARGET unit_tests)
+      add_custom_target(unit_tests)
+    endif()
+    add_dependencies(unit_tests ${name})
+  endif()
 endfunction()
 
 # tess_add_fuzz(<name> SOURCES ... [LIBS ...])

@@ -110,8 +110,8 @@ uint32_t combOf(ksGlobalData* gd, const ksInt* k, CombRecord* comb)
 {
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
-    uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
-    return rc | ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
+    if (const uint32_t step = mpMod(k, asInt(&layoutOf(gd)->order), &reduced)) return step;
+    return ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
 }
 
 bool xIsZero(ksGlobalData* gd, const ksPoint* p)

@@ -253,26 +253,28 @@ void copyReduced(const ksInt* a, ksIntReduced* out)
     std::memcpy(out->digits, a->digits, n * sizeof(uint16_t));
 }
 
-// base^exp mod p, left to right from the base.
+// base^exp mod p, left to right from the base. The exponent is public (it is made from
+// the modulus) and the loop already branches on its bits, so it returns at a failure.
 uint32_t modExp(const ksInt* base, const ksInt* exp, const ksInt* p, ksIntReduced* out)
 {
-    uint32_t bits = 0, rc = mpBitLength(exp, &bits);
+    uint32_t bits = 0;
+    if (const uint32_t step = mpBitLength(exp, &bits)) return step;
     if (bits == 0) {
         setInt(asInt(out), 1);
-        return rc;
+        return 0;
     }
     ksIntReduced b, acc;
-    rc |= mpMod(base, p, &b);
+    if (const uint32_t step = mpMod(base, p, &b)) return step;
     acc = b;
     for (uint32_t i = bits - 1; i-- > 0;) {
-        rc |= ks::mp::mpModMultiply(asInt(&acc), asInt(&acc), p, &acc);
+        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&acc), asInt(&acc), p, &acc)) return step;
         uint32_t bit = 0;
-        rc |= mpTestBit(exp, i, &bit);
+        if (const uint32_t step = mpTestBit(exp, i, &bit)) return step;
         if (bit)
-            rc |= ks::mp::mpModMultiply(asInt(&acc), asInt(&b), p, &acc);
+            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&acc), asInt(&b), p, &acc)) return step;
     }
     *out = acc;
-    return rc;
+    return 0;
 }
 
 bool isOne(const ksIntReduced& a) { return a.count == 1 && a.digits[0] == 1; }

@@ -100,7 +100,8 @@ uint32_t endoAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* 
     return ecPrimeAddWith(gd, p, q, r, ecPrimeDoubleZeroA);
 }
 
-// Adds t[v] (or its image under the map) to the accumulator.
+// Adds t[v] (or its image under the map) to the accumulator. The result is accumulated
+// into *rc, not returned early: the caller's scalar may be secret (see endoMultiply).
 void addEntry(ksGlobalData* gd, const FieldOps& f, const WindowTable& t, int v, bool mapped, bool negateY,
               Jacobian* acc, uint32_t* rc)
 {
@@ -300,17 +301,17 @@ uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda)
     mpSetWord(asInt(&three), 3);
     mpSetWord(asInt(&one), 1);
     mpSetWord(asInt(&two), 2);
-    uint32_t rc = mpSubtract(asInt(&n), asInt(&three), asInt(&t));
+    if (const uint32_t step = mpSubtract(asInt(&n), asInt(&three), asInt(&t))) return step;
     uint32_t found = 0;
     ksIntReduced root, half;
-    rc |= mpModSqrt(asInt(&t), asInt(&n), &root, &found);
+    if (const uint32_t step = mpModSqrt(asInt(&t), asInt(&n), &root, &found)) return step;
     if (found != 1)
         return 1;
-    rc |= mpModSubtract(asInt(&root), asInt(&one), asInt(&n), &root);
-    rc |= mpModInverse(asInt(&two), asInt(&n), &half, &found);
+    if (const uint32_t step = mpModSubtract(asInt(&root), asInt(&one), asInt(&n), &root)) return step;
+    if (const uint32_t step = mpModInverse(asInt(&two), asInt(&n), &half, &found)) return step;
     if (found != 1)
         return 1;
-    return rc | ks::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
+    return ks::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
 }
 
 // The short basis from the extended Euclid on n and lambda.
@@ -325,24 +326,24 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
     std::memcpy(&r1, &lambda, sizeof lambda);
     mpSetWord(asInt(&t0), 0);
     mpSetWord(asInt(&t1), 1);
-    uint32_t parity = 0, rc = 0;
-    for (int step = 0; step < 600; ++step) {
+    uint32_t parity = 0;
+    for (int i = 0; i < 600; ++i) {
         if (r1.count == 0)
             return 1;
-        rc |= mpDivide(asInt(&r0), asInt(&r1), asInt(&q), &rem);
+        if (const uint32_t step = mpDivide(asInt(&r0), asInt(&r1), asInt(&q), &rem)) return step;
         r0 = r1;
         std::memset(&r1, 0, sizeof r1);
         std::memcpy(&r1, &rem, sizeof rem);
-        rc |= mpMultiply(asInt(&q), asInt(&t1), &p);
+        if (const uint32_t step = mpMultiply(asInt(&q), asInt(&t1), &p)) return step;
         std::memcpy(&t, &p, sizeof t);
         t.count = p.count > kGeneralDigits ? kGeneralDigits : p.count;
-        rc |= mpAdd(asInt(&t0), asInt(&t), asInt(&t));
+        if (const uint32_t step = mpAdd(asInt(&t0), asInt(&t), asInt(&t))) return step;
         t0 = t1;
         t1 = t;
         parity ^= 1;
-        rc |= mpMultiply(asInt(&r1), asInt(&r1), &p);
+        if (const uint32_t step = mpMultiply(asInt(&r1), asInt(&r1), &p)) return step;
         uint32_t below = 0;
-        rc |= mpLess(asInt(&p), asInt(&n), &below);
+        if (const uint32_t step = mpLess(asInt(&p), asInt(&n), &below)) return step;
         if (below)
             break;
     }
@@ -357,7 +358,7 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
         toReduced(asInt(&r1), &basis[2]);
         toReduced(asInt(&t1), &basis[3]);
     }
-    return rc;
+    return 0;
 }
 
 }  // namespace
@@ -391,22 +392,21 @@ uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap)
         return 1;
     EndoConstants* c = constantsOf(gd);
     std::memset(c, 0, sizeof *c);
-    uint32_t rc = endoCubeRoot(f, &c->beta);
+    // Curve constants only (beta, lambda, the basis): each step returns at its failure.
+    if (const uint32_t step = endoCubeRoot(f, &c->beta)) return step;
     ksIntReduced lambda;
-    rc |= endoEigenvalue(l->order, &lambda);
-    if (rc != 0)
-        return rc;
-    rc |= endoBasis(l->order, lambda, c->basis);
+    if (const uint32_t step = endoEigenvalue(l->order, &lambda)) return step;
+    if (const uint32_t step = endoBasis(l->order, lambda, c->basis)) return step;
     ksPoint r{}, g = l->g;
     g.table = nullptr;
-    rc |= endoMultiply(gd, asInt(&lambda), &g, &r);
+    if (const uint32_t step = endoMultiply(gd, asInt(&lambda), &g, &r)) return step;
     ksFieldElement bx{};
     f.mul(c->beta, g.x, bx);
     if (!f.equal(bx, r.x))
         f.sqr(c->beta, c->beta);
     if (heap == nullptr)
-        return rc;
-    return rc | precomputeAndBlind(gd, heap, kEndoOps, endoBaseMultiply);
+        return 0;
+    return precomputeAndBlind(gd, heap, kEndoOps, endoBaseMultiply);
 }
 
 }  // namespace ks::prime

@@ -37,13 +37,15 @@ uint32_t words(const ksGlobalData* gd) { return fieldWords(layoutOf(gd)->fieldBi
 uint32_t muOf(ksGlobalData* gd, int* mu)
 {
     uint32_t one = 1, zero = 1;
-    uint32_t rc = fieldIsOne(gd, &layoutOf(gd)->a, &one);
-    if (rc == 0 && one == 0) {
+    if (fieldIsOne(gd, &layoutOf(gd)->a, &one) != 0)
+        return 1;
+    if (one == 0) {
         *mu = 1;
         return 0;
     }
-    rc |= fieldIsZero(gd, &layoutOf(gd)->a, &zero);
-    if (rc == 0 && zero == 0) {
+    if (fieldIsZero(gd, &layoutOf(gd)->a, &zero) != 0)
+        return 1;
+    if (zero == 0) {
         *mu = -1;
         return 0;
     }
@@ -550,40 +552,37 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
     mpSetWord(asInt(&seven), 7);
     mpSetWord(asInt(&one), 1);
     mpSetWord(asInt(&two), 2);
-    uint32_t rc = mpSubtract(n, asInt(&seven), asInt(&nm7));
+    // Curve constants only: nothing here is secret, so each step returns at its failure.
+    if (mpSubtract(n, asInt(&seven), asInt(&nm7)) != 0)
+        return 1;
     ksIntReduced root, t, half;
     uint32_t found = 0;
-    rc |= mpModSqrt(asInt(&nm7), n, &root, &found);
-    if (rc != 0 || found == 0)
+    if (mpModSqrt(asInt(&nm7), n, &root, &found) != 0 || found == 0)
         return 1;
-    if (mu > 0)
-        rc |= ks::mp::mpModAdd(asInt(&root), asInt(&one), n, &t);
-    else
-        rc |= mpModSubtract(asInt(&root), asInt(&one), n, &t);
+    if (const uint32_t step = mu > 0 ? ks::mp::mpModAdd(asInt(&root), asInt(&one), n, &t)
+                                     : mpModSubtract(asInt(&root), asInt(&one), n, &t))
+        return step;
     uint32_t invertible = 0;
-    rc |= mpModInverse(asInt(&two), n, &half, &invertible);
-    if (rc != 0 || invertible == 0)
+    if (mpModInverse(asInt(&two), n, &half, &invertible) != 0 || invertible == 0)
         return 1;
-    rc |= ks::mp::mpModMultiply(asInt(&t), asInt(&half), n, lambda);
+    if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&half), n, lambda)) return step;
     // The other root is mu - lambda.
     ksPoint q{}, g = l->g;
     g.table = nullptr;
-    rc |= ladderMultiply(gd, asInt(lambda), n, &g, &q, true);
+    if (const uint32_t step = ladderMultiply(gd, asInt(lambda), n, &g, &q, true)) return step;
     ksFieldElement gx2{}, gy2{};
-    rc |= fieldSquare(gd, &g.x, &gx2);
-    rc |= fieldSquare(gd, &g.y, &gy2);
+    if (const uint32_t step = fieldSquare(gd, &g.x, &gx2)) return step;
+    if (const uint32_t step = fieldSquare(gd, &g.y, &gy2)) return step;
     uint32_t sameX = 1, sameY = 1;
-    rc |= fieldEqual(gd, &q.x, &gx2, &sameX);
-    rc |= fieldEqual(gd, &q.y, &gy2, &sameY);
+    if (const uint32_t step = fieldEqual(gd, &q.x, &gx2, &sameX)) return step;
+    if (const uint32_t step = fieldEqual(gd, &q.y, &gy2, &sameY)) return step;
     if (sameX != 0 || sameY != 0) {
         ksIntReduced other;
-        rc |= mpModSubtract(n, asInt(lambda), n, &other);
-        if (mu > 0)
-            rc |= ks::mp::mpModAdd(asInt(&other), asInt(&one), n, lambda);
-        else
-            rc |= mpModSubtract(asInt(&other), asInt(&one), n, lambda);
+        if (const uint32_t step = mpModSubtract(n, asInt(lambda), n, &other)) return step;
+        return mu > 0 ? ks::mp::mpModAdd(asInt(&other), asInt(&one), n, lambda)
+                      : mpModSubtract(asInt(&other), asInt(&one), n, lambda);
     }
-    return rc;
+    return 0;
 }
 
 }  // namespace

@@ -164,8 +164,8 @@ uint32_t combFromScalar(ksGlobalData* gd, const ksInt* k, CombRecord* comb)
 {
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
-    uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
-    return rc | ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
+    if (const uint32_t step = mpMod(k, asInt(&layoutOf(gd)->order), &reduced)) return step;
+    return ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
 }
 
 uint32_t montMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
@@ -305,12 +305,14 @@ uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
     f.add(t1, t1, t2);
     f.add(t2, l->extra1, c->constant);  // A + 2
     f.add(t1, t2, t1);                  // 3
-    uint32_t rc = f.inv(t1, t1);
+    if (f.inv(t1, t1) != 0)
+        return 1;
     f.mul(t1, l->extra1, c->shift);
     f.add(t2, t2, t2);  // 4
-    rc |= f.inv(t2, t2);
+    if (f.inv(t2, t2) != 0)
+        return 1;
     f.mul(c->constant, t2, c->constant);
-    if (rc != 0 || !formsAgree(f, l, c->shift))
+    if (!formsAgree(f, l, c->shift))
         return 1;
     if (heap == nullptr)
         return 0;

@@ -49,53 +49,45 @@ uint32_t pointCompressionBit(ksGlobalData* gd, const ksPoint* p, uint32_t* bit)
 uint32_t pointDecompress(ksGlobalData* gd, const ksFieldElement* x, uint32_t bit, ksFieldElement* y)
 {
     GlobalDataLayout* l = layoutOf(gd);
-    uint32_t rc = 0, noRoot = 1;
+    uint32_t noRoot = 1;
     if (isPrime(gd)) {
         ksFieldElement alpha{};
-        rc |= fieldSquare(gd, x, &alpha);
-        rc |= fieldAdd(gd, &alpha, &l->a, &alpha);
-        rc |= fieldMultiply(gd, &alpha, x, &alpha);
-        rc |= fieldAdd(gd, &alpha, &l->b, &alpha);
-        rc |= fieldSolveQuadratic(gd, &alpha, &noRoot, y);
-        if (rc != 0 || noRoot != 0)
-            return 1;
+        if (fieldSquare(gd, x, &alpha) != 0) return 1;
+        if (fieldAdd(gd, &alpha, &l->a, &alpha) != 0) return 1;
+        if (fieldMultiply(gd, &alpha, x, &alpha) != 0) return 1;
+        if (fieldAdd(gd, &alpha, &l->b, &alpha) != 0) return 1;
+        if (fieldSolveQuadratic(gd, &alpha, &noRoot, y) != 0 || noRoot != 0) return 1;
         uint32_t low = 0;
-        rc |= fieldLowBit(gd, y, &low);
-        if (low != bit)
-            rc |= fieldNegate(gd, y, y);
-        return rc ? 1 : 0;
+        if (fieldLowBit(gd, y, &low) != 0) return 1;
+        if (low != bit && fieldNegate(gd, y, y) != 0) return 1;
+        return 0;
     }
     uint32_t zero = 1;
-    rc |= fieldIsZero(gd, x, &zero);
-    if (rc != 0)
-        return 1;
+    if (fieldIsZero(gd, x, &zero) != 0) return 1;
     if (zero == 0) {
         // The point with x = 0: y = sqrt(b) = b^(2^(m-1)).
         ksFieldElement t = l->b;
         for (uint32_t i = 1; i < l->fieldBits; ++i)
-            rc |= fieldSquare(gd, &t, &t);
+            if (fieldSquare(gd, &t, &t) != 0) return 1;
         *y = t;
-        return rc ? 1 : 0;
+        return 0;
     }
     // beta = x + a + b/x^2; z^2 + z = beta; y = x z.
     ksFieldElement t{}, z{};
-    rc |= fieldInvert(gd, x, &t);
-    rc |= fieldSquare(gd, &t, &t);
-    rc |= fieldMultiply(gd, &t, &l->b, &t);
-    rc |= fieldAdd(gd, &t, &l->a, &t);
-    rc |= fieldAdd(gd, &t, x, &t);
-    rc |= fieldSolveQuadratic(gd, &t, &noRoot, &z);
-    if (rc != 0 || noRoot != 0)
-        return 1;
+    if (fieldInvert(gd, x, &t) != 0) return 1;
+    if (fieldSquare(gd, &t, &t) != 0) return 1;
+    if (fieldMultiply(gd, &t, &l->b, &t) != 0) return 1;
+    if (fieldAdd(gd, &t, &l->a, &t) != 0) return 1;
+    if (fieldAdd(gd, &t, x, &t) != 0) return 1;
+    if (fieldSolveQuadratic(gd, &t, &noRoot, &z) != 0 || noRoot != 0) return 1;
     uint32_t zBit = 0;
-    rc |= bitOfRatio(gd, &z, &zBit);
+    if (bitOfRatio(gd, &z, &zBit) != 0) return 1;
     if (zBit != bit) {
         ksFieldElement one{};
-        rc |= fieldSetOne(gd, &one);
-        rc |= fieldAdd(gd, &z, &one, &z);
+        if (fieldSetOne(gd, &one) != 0) return 1;
+        if (fieldAdd(gd, &z, &one, &z) != 0) return 1;
     }
-    rc |= fieldMultiply(gd, x, &z, y);
-    return rc ? 1 : 0;
+    return fieldMultiply(gd, x, &z, y) != 0 ? 1 : 0;
 }
 
 uint32_t pointToOctetsUncompressed(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets)

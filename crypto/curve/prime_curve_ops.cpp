@@ -372,8 +372,9 @@ uint32_t nafOfScalar(ksGlobalData* gd, const ksInt* k, Naf* naf)
         return 0;
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
-    uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
-    return rc | ecNafRecode(asInt(&reduced), naf);
+    // The recoding above already answers by k's length, so an early return leaks nothing new.
+    if (const uint32_t step = mpMod(k, asInt(&layoutOf(gd)->order), &reduced)) return step;
+    return ecNafRecode(asInt(&reduced), naf);
 }
 
 uint32_t buildWindowTable(ksGlobalData* gd, const ksPoint* p, WindowTable* t, JacDouble dbl)

@@ -61,8 +61,9 @@ uint32_t makeKeyBlock(uint32_t keyLength, const uint8_t* key, const HashDescript
     if (d.digestLength > kBlock) return 1;
     HashState s;
     WipeOnExit wipeS(s);
-    return hashInit(d.initId, &s) | hashUpdate(d.updateId, keyLength, key, &s) |
-           hashFinish(d.finishId, &s, block);
+    if (const uint32_t step = hashInit(d.initId, &s)) return step;
+    if (const uint32_t step = hashUpdate(d.updateId, keyLength, key, &s)) return step;
+    return hashFinish(d.finishId, &s, block);
 }
 
 void xorBlock(uint8_t block[kBlock], uint8_t pad) {
@@ -75,9 +76,9 @@ uint32_t keyState(uint32_t keyLength, const uint8_t* key, const HashDescriptor& 
     WipeOnExit wipeBlock(block);
     if (makeKeyBlock(keyLength, key, d, block) != 0) return 1;
     xorBlock(block, 0x36);
-    if ((hashInit(d.initId, &st.inner) | hashUpdate(d.updateId, kBlock, block, &st.inner)) != 0) return 1;
+    if (hashInit(d.initId, &st.inner) != 0 || hashUpdate(d.updateId, kBlock, block, &st.inner) != 0) return 1;
     xorBlock(block, 0x36 ^ 0x5c);
-    if ((hashInit(d.initId, &st.outer) | hashUpdate(d.updateId, kBlock, block, &st.outer)) != 0) return 1;
+    if (hashInit(d.initId, &st.outer) != 0 || hashUpdate(d.updateId, kBlock, block, &st.outer) != 0) return 1;
     st.digestLength = d.digestLength;
     st.updateId = d.updateId;
     st.finishId = d.finishId;
@@ -110,12 +111,12 @@ uint32_t hmacMessage(uint32_t keyLength, const uint8_t* key, uint32_t length, co
     WipeOnExit wipeS(s);
     if (makeKeyBlock(keyLength, key, d, block) != 0) return 1;
     xorBlock(block, 0x36);
-    if ((hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
-          hashUpdate(d.updateId, length, data, &s) | hashFinish(d.finishId, &s, innerDigest)) != 0)
+    if (hashInit(d.initId, &s) != 0 || hashUpdate(d.updateId, kBlock, block, &s) != 0 ||
+        hashUpdate(d.updateId, length, data, &s) != 0 || hashFinish(d.finishId, &s, innerDigest) != 0)
         return 1;
     xorBlock(block, 0x36 ^ 0x5c);
-    if ((hashInit(d.initId, &s) | hashUpdate(d.updateId, kBlock, block, &s) |
-          hashUpdate(d.updateId, d.digestLength, innerDigest, &s) | hashFinish(d.finishId, &s, out)) != 0)
+    if (hashInit(d.initId, &s) != 0 || hashUpdate(d.updateId, kBlock, block, &s) != 0 ||
+        hashUpdate(d.updateId, d.digestLength, innerDigest, &s) != 0 || hashFinish(d.finishId, &s, out) != 0)
         return 1;
     return 0;
 }

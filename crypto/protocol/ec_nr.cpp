@@ -41,17 +41,17 @@ uint32_t ecnrSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e
     for (uint32_t pairs = 1;; ++pairs) {
         ksIntGeneral x{};
         ksIntReduced xMod{};
-        uint32_t rc = fieldElementToInt(gd, &v.x, &x);
-        rc |= mp::mpMod(asInt(&x), n, &xMod);
-        rc |= ks::mp::mpModAdd(asInt(&xMod), asInt(&eMod), n, r);
-        if (rc != 0) return 1;
+        if (fieldElementToInt(gd, &v.x, &x) != 0) return 1;
+        if (mp::mpMod(asInt(&x), n, &xMod) != 0) return 1;
+        if (ks::mp::mpModAdd(asInt(&xMod), asInt(&eMod), n, r) != 0) return 1;
         if (r->count != 0) break;
         if (pairs >= kMaxPairs || generateFreshPair(gd, &k, &v) != 0) return 1;
     }
-    uint32_t rc = ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr);
-    rc |= mp::mpMod(asInt(&k), n, &k);  // the engine's scalar may exceed n
-    rc |= mp::mpModSubtract(asInt(&k), asInt(&dr), n, s);
-    return rc != 0 ? 1 : 0;
+    // These fail only on record sizes, not on the secret k or d: an early return is safe.
+    if (ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
+    if (mp::mpMod(asInt(&k), n, &k) != 0) return 1;  // the engine's scalar may exceed n
+    if (mp::mpModSubtract(asInt(&k), asInt(&dr), n, s) != 0) return 1;
+    return 0;
 }
 
 uint32_t ecnrVerify(ksGlobalData* gd, const ksPoint& q, const ksIntGeneral& r, const ksIntGeneral& s,

@@ -133,18 +133,18 @@ ksErrorCode mqvSecret(ksGlobalData* gd, const MqvKeys& k, uint8_t* z) {
     WipeOnExit wipeS(s);
     WipeOnExit wipeU(u);
     WipeOnExit wipeV(v);
-    uint32_t rc = xBar(gd, ra, &xa);
-    rc |= xBar(gd, rb, &xb);
-    rc |= mp::mpMod(asInt(&xa), n, &xaMod);
-    rc |= mp::mpMod(asInt(&xb), n, &xbMod);
-    rc |= ks::mp::mpModMultiply(asInt(&xaMod), asInt(&d), n, &s);
-    rc |= ks::mp::mpModAdd(asInt(&r), asInt(&s), n, &s);
-    rc |= ks::mp::mpModMultiply(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u);
-    rc |= ks::mp::mpModMultiply(asInt(&xbMod), asInt(&u), n, &v);
+    // The modular steps fail only on record sizes, not on the secret r, d, s, u or v, so
+    // they return early; the twin multiplication keeps its own fixed sequence.
+    if (xBar(gd, ra, &xa) != 0 || xBar(gd, rb, &xb) != 0) return kFailed;
+    if (mp::mpMod(asInt(&xa), n, &xaMod) != 0 || mp::mpMod(asInt(&xb), n, &xbMod) != 0) return kFailed;
+    if (ks::mp::mpModMultiply(asInt(&xaMod), asInt(&d), n, &s) != 0) return kFailed;
+    if (ks::mp::mpModAdd(asInt(&r), asInt(&s), n, &s) != 0) return kFailed;
+    if (ks::mp::mpModMultiply(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u) != 0) return kFailed;
+    if (ks::mp::mpModMultiply(asInt(&xbMod), asInt(&u), n, &v) != 0) return kFailed;
     ksFieldElement x{};
     WipeOnExit wipeX(x);
-    if (rc == 0) rc = ecTwinMultiplyX(gd, asInt(&u), &rb, asInt(&v), &qb, &x);
-    if (rc != 0 || sharedOctets(gd, x, asInt(&u), rb, asInt(&v), qb, z) != 0) return kFailed;
+    if (ecTwinMultiplyX(gd, asInt(&u), &rb, asInt(&v), &qb, &x) != 0) return kFailed;
+    if (sharedOctets(gd, x, asInt(&u), rb, asInt(&v), qb, z) != 0) return kFailed;
     return kOk;
 }
 

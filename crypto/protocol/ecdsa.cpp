@@ -41,25 +41,25 @@ uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& 
     WipeOnExit wipeK(k);
     WipeOnExit wipeKInverse(kInverse);
     WipeOnExit wipeDr(dr);
-    uint32_t rc = mp::mpMod(asInt(&e), n, &eMod);
-    for (uint32_t attempt = 1; rc == 0; ++attempt) {
+    // The steps below fail only on record sizes, never on the secret values in them, so
+    // returning at the first failure tells nothing about k or d.
+    if (mp::mpMod(asInt(&e), n, &eMod) != 0) return 1;
+    for (uint32_t attempt = 1;; ++attempt) {
         ksPoint R{};
         ksIntGeneral x{};
         if (generateFreshPair(gd, &k, &R) != 0) return 1;
-        rc |= fieldElementToInt(gd, &R.x, &x);
-        rc |= mp::mpMod(asInt(&x), n, r);
+        if (fieldElementToInt(gd, &R.x, &x) != 0) return 1;
+        if (mp::mpMod(asInt(&x), n, r) != 0) return 1;
         if (attempt > kMaxSignAttempts) return 1;
-        if (rc != 0) break;
         if (r->count == 0) continue;
-        rc |= ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr);
-        rc |= ks::mp::mpModAdd(asInt(&eMod), asInt(&dr), n, s);
+        if (ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
+        if (ks::mp::mpModAdd(asInt(&eMod), asInt(&dr), n, s) != 0) return 1;
         // The engine's scalar may exceed n (it spans the field's bits).
-        rc |= mp::mpMod(asInt(&k), n, &k);
-        if (rc != 0 || orderInverse(asInt(&k), n, &kInverse) != 0) return 1;
-        rc |= ks::mp::mpModMultiply(asInt(&kInverse), asInt(s), n, s);
-        if (rc == 0 && s->count != 0) return 0;
+        if (mp::mpMod(asInt(&k), n, &k) != 0) return 1;
+        if (orderInverse(asInt(&k), n, &kInverse) != 0) return 1;
+        if (ks::mp::mpModMultiply(asInt(&kInverse), asInt(s), n, s) != 0) return 1;
+        if (s->count != 0) return 0;
     }
-    return 1;
 }
 
 // valid = 1 when (r, s) signs e for the public point q.

@@ -218,25 +218,23 @@ uint32_t binaryHalvable(ksGlobalData* gd, const ksPoint& q, uint32_t k, bool* in
     for (uint32_t step = 0; step < k; ++step) {
         ksFieldElement beta{}, lambda{}, t{};
         uint32_t noRoot = 1;
-        uint32_t rc = fieldAdd(gd, &p.x, &a, &beta);
-        rc |= fieldSolveQuadratic(gd, &beta, &noRoot, &lambda);
-        if (rc != 0) return 1;
+        if (fieldAdd(gd, &p.x, &a, &beta) != 0) return 1;
+        if (fieldSolveQuadratic(gd, &beta, &noRoot, &lambda) != 0) return 1;
         if (noRoot != 0) return 0;
         if (step + 1 == k) break;
         ksFieldElement one{};
-        rc |= fieldSetOne(gd, &one);
-        rc |= fieldAdd(gd, &lambda, &one, &t);
-        rc |= fieldMultiply(gd, &t, &p.x, &t);
-        rc |= fieldAdd(gd, &t, &p.y, &t);  // x_R^2
+        if (fieldSetOne(gd, &one) != 0) return 1;
+        if (fieldAdd(gd, &lambda, &one, &t) != 0) return 1;
+        if (fieldMultiply(gd, &t, &p.x, &t) != 0) return 1;
+        if (fieldAdd(gd, &t, &p.y, &t) != 0) return 1;  // x_R^2
         if (step + 2 == k) {
-            rc |= fieldSquare(gd, &a, &a);
+            if (fieldSquare(gd, &a, &a) != 0) return 1;
         } else {
             for (uint32_t i = 1; i < l->fieldBits; ++i)  // sqrt(t) = t^(2^(m-1))
-                rc |= fieldSquare(gd, &t, &t);
-            rc |= fieldAdd(gd, &lambda, &t, &p.y);
-            rc |= fieldMultiply(gd, &p.y, &t, &p.y);
+                if (fieldSquare(gd, &t, &t) != 0) return 1;
+            if (fieldAdd(gd, &lambda, &t, &p.y) != 0) return 1;
+            if (fieldMultiply(gd, &p.y, &t, &p.y) != 0) return 1;
         }
-        if (rc != 0) return 1;
         p.x = t;
     }
     *inSubgroup = true;
@@ -426,11 +424,10 @@ ksErrorCode ks_old2newPublicKey(ksGlobalData* gd, const ksPublicKey* oldKey, ksP
     // x || y read directly (never as another octet form); the key must be a
     // point of the base point's group.
     ksPoint q{};
-    uint32_t rc = readCoordinate(gd, L, oldKey->key, &q.x);
-    rc |= readCoordinate(gd, L, oldKey->key + L, &q.y);
-    if (rc == 0) rc = validatePoint(gd, q);
-    if (rc == 0) rc = encodePublicKey(gd, q, newKey);
-    return rc != 0 ? kFailed : kOk;
+    if (readCoordinate(gd, L, oldKey->key, &q.x) != 0) return kFailed;
+    if (readCoordinate(gd, L, oldKey->key + L, &q.y) != 0) return kFailed;
+    if (validatePoint(gd, q) != 0) return kFailed;
+    return encodePublicKey(gd, q, newKey) != 0 ? kFailed : kOk;
 }
 
 ksErrorCode ks_new2oldPublicKey(ksGlobalData* gd, const ksPublicKey* newKey, ksPublicKey* oldKey) {
