@@ -218,7 +218,12 @@ int DatabaseRoute(const std::string& path, const TranslateRequest& request) {
         return rc;
     }
     ViewerWindow viewer;  // told after the database is released
-    rc = viewer.Lend() ? WriteThroughDatabase(database, request) : kRouteUnavailable;
+    try {
+        rc = viewer.Lend() ? WriteThroughDatabase(database, request) : kRouteUnavailable;
+    } catch (...) {
+        CallSlot(database, kRelease);  // a viewer that throws still gets its object back
+        throw;
+    }
     CallSlot(database, kRelease);
     return rc;
 }
