@@ -160,7 +160,7 @@ void releaseContext(SealContext* c, bool initialised) {
     if (initialised) ks_end(c->cryptoData);
     std::free(c->cryptoHeap);
     std::free(c->cryptoData);
-    ks::wipeObject(*c);
+    tess::crypto::wipeObject(*c);
     std::free(c);
 }
 
@@ -198,7 +198,7 @@ int CreateSealContext(SealContext** context, uint8_t* keyRecord) {
     if (c == nullptr) return kSealNotReady;
 
     ksOptionsList options{};
-    ks::WipeOnExit<ksOptionsList> wipeOptions(options);
+    tess::crypto::WipeOnExit<ksOptionsList> wipeOptions(options);
     options.pointCompression = 1;
     options.ecesCompression = 1;
     options.rngType = 1;
@@ -210,8 +210,8 @@ int CreateSealContext(SealContext** context, uint8_t* keyRecord) {
 
     uint32_t dataSize = 0;
     uint32_t heapSize = 0;
-    int rc = int(ks_dataSize(&ks::kSect163k1Record, &dataSize));
-    if (rc == 0) rc = int(ks_heapSize(&ks::kSect163k1Record, &heapSize));
+    int rc = int(ks_dataSize(&tess::crypto::kSect163k1Record, &dataSize));
+    if (rc == 0) rc = int(ks_heapSize(&tess::crypto::kSect163k1Record, &heapSize));
     if (rc != 0) {
         releaseContext(c, false);
         return rc;
@@ -223,7 +223,7 @@ int CreateSealContext(SealContext** context, uint8_t* keyRecord) {
     }
     c->cryptoHeap = heapSize > 0 ? static_cast<ksHeap*>(std::malloc(heapSize)) : nullptr;
     if (c->cryptoHeap == nullptr) heapSize = 0;
-    rc = int(ks_initialize(&ks::kSect163k1Record, &options, dataSize, heapSize, c->cryptoData,
+    rc = int(ks_initialize(&tess::crypto::kSect163k1Record, &options, dataSize, heapSize, c->cryptoData,
                            c->cryptoHeap));
     if (rc != 0) {
         releaseContext(c, false);
@@ -279,7 +279,7 @@ int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool li
     block[1] = uint8_t(inner);
     int rc = int(ks_desEncrypt(context->cryptoData, &context->desContext, plain.data(), plainLength,
                                block.data() + 2));
-    ks::wipe(plain.data(), plain.size());
+    tess::crypto::wipe(plain.data(), plain.size());
     const int restartRc = restartChain(context);
     if (rc == 0) rc = restartRc;
     if (rc != 0) return rc;
@@ -323,13 +323,13 @@ int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** te
     if (rc == 0 && (std::memcmp(plain, kMarker, sizeof kMarker) != 0 || inner < sizeof kMarker))
         rc = kSealDamaged;
     if (rc != 0) {
-        ks::wipe(plain, cipherLength);
+        tess::crypto::wipe(plain, cipherLength);
         std::free(plain);
         return rc;
     }
     const uint32_t n = inner - sizeof kMarker;
     std::memmove(plain, plain + sizeof kMarker, n);
-    ks::wipe(plain + n, cipherLength - n);  // the zero behind the text, and no stale bytes
+    tess::crypto::wipe(plain + n, cipherLength - n);  // the zero behind the text, and no stale bytes
     *text = plain;
     *textLength = uint16_t(n);
     return kSealOk;
@@ -342,7 +342,7 @@ int GenerateSealKey(SealContext* context, uint8_t** record) {
     int rc = int(ks_desGenerateKeys(context->cryptoData, &context->des));
     if (rc == 0) rc = restartChain(context);
     if (rc != 0) {
-        ks::wipeObject(context->des.keys);
+        tess::crypto::wipeObject(context->des.keys);
         std::free(out);
         return rc;
     }

@@ -72,14 +72,14 @@ constexpr std::array<Texts, 19> kGroups = {
 ksErrorCode ks_errorMessage(ksErrorCode code, uint32_t size, char* buffer) {
     const uint32_t group = (code >> 8) & 0xFF;
     const uint32_t index = code & 0xFF;
-    if (group >= kGroups.size()) return ks::kBadErrorCode;
+    if (group >= kGroups.size()) return tess::crypto::kBadErrorCode;
     const Texts texts = kGroups[group];
-    if (index >= texts.size()) return ks::kBadErrorCode;
+    if (index >= texts.size()) return tess::crypto::kBadErrorCode;
     const std::string_view text = texts[index];
     // The buffer must hold the text and its NUL; the size is judged before the pointer.
-    if (size <= text.size()) return ks::kOutputLength;
-    if (buffer == nullptr) return ks::kNoOutput;
+    if (size <= text.size()) return tess::crypto::kOutputLength;
+    if (buffer == nullptr) return tess::crypto::kNoOutput;
     std::memcpy(buffer, text.data(), text.size());
     buffer[text.size()] = '\0';
-    return ks::kOk;
+    return tess::crypto::kOk;
 }

@@ -87,7 +87,7 @@ inline ksErrorCode checkGlobalData(const ksGlobalData* gd) {
     return 0;
 }
 
-namespace ks {
+namespace tess::crypto {
 // Writes the magic word that marks an initialised context: always 0.
 ksErrorCode contextMagic(uint32_t* magic);
-}  // namespace ks
+}  // namespace tess::crypto

@@ -8,7 +8,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_dataSize(const ksCurveParams* curve, uint32_t* size) {
     if (size == nullptr) return kNoOutput;
@@ -71,14 +71,14 @@ ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* optio
         g->heapSize = heap == nullptr ? 0 : heapSize;
         g->heap = heap;
     }
-    ks::rngStart(gd, 1, options->seedLength, options->seed);
+    tess::crypto::rngStart(gd, 1, options->seedLength, options->seed);
     if (curve != nullptr) {
         if (curveEngineInit(curve, gd, heap) != 0) return kFailed;
         uint32_t onCurve = 0;
         if (curveBasePointCheck(gd, &onCurve) != 0) return kFailed;
         if (onCurve == 0) return kBadCurve;
     }
-    ks::contextMagic(&g->magic);
+    tess::crypto::contextMagic(&g->magic);
     return kOk;
 }
 
@@ -122,9 +122,9 @@ ksErrorCode ks_uint2os(uint32_t value, uint32_t length, uint8_t* octets) {
     return kOk;
 }
 
-ksErrorCode ks::contextMagic(uint32_t* magic) {
+ksErrorCode tess::crypto::contextMagic(uint32_t* magic) {
     *magic = KS_MAGIC;
     return 0;
 }
 
-ksErrorCode a1558(uint32_t* magic) { return ks::contextMagic(magic); }
+ksErrorCode a1558(uint32_t* magic) { return tess::crypto::contextMagic(magic); }

@@ -7,7 +7,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 
 inline uint32_t loadLe32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -54,4 +54,4 @@ inline ksErrorCode failAndWipe(Public* ctx, ksErrorCode code) {
     return code;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto

@@ -3,7 +3,7 @@
 // once. Texts in error_messages.cpp, in the same order.
 #include <cstdint>
 
-namespace ks {
+namespace tess::crypto {
 
 enum Code : uint32_t {
     // General.
@@ -112,4 +112,4 @@ enum Code : uint32_t {
     kHmacNoKey = 0x1101,
 };
 
-}  // namespace ks
+}  // namespace tess::crypto

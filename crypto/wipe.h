@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace ks {
+namespace tess::crypto {
 
 inline void wipe(void* p, size_t n) { OPENSSL_cleanse(p, n); }
 
@@ -26,4 +26,4 @@ private:
     T& object_;
 };
 
-}  // namespace ks
+}  // namespace tess::crypto

@@ -215,7 +215,7 @@ int ConfigSetUp(void) {
         users.push_back(std::move(u));
     }
     std::vector<std::string> profiles;
-    for (const auto& p : tessmapi::loadProfiles()) profiles.push_back(p.name);
+    for (const auto& p : platform::mapi::loadProfiles()) profiles.push_back(p.name);
     const bool hadUser = a.selectedUser != nullptr;
     tess::relaycfg::ConfigSettingsDlg dialog(users, profiles,
                                              [] { ConfigApp::changeInstalled([](uint32_t v) { return v | kMailDue; }); });

@@ -101,7 +101,7 @@ void kestrelSha1Portable(benchmark::State& state) {
     const auto in = data(size_t(state.range(0)));
     uint32_t h[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
     for (auto _ : state) {
-        ks::sha1CompressPortable(h, in.data(), in.size() / 64);
+        tess::crypto::sha1CompressPortable(h, in.data(), in.size() / 64);
         benchmark::DoNotOptimize(h);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * state.range(0));
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
     std::printf("SHA-1 compression: %s\n",
-                ks::sha1UsesShaExtensions() ? "CPU SHA extensions" : "portable");
+                tess::crypto::sha1UsesShaExtensions() ? "CPU SHA extensions" : "portable");
     auto reg = [](const std::string& name, auto fn) {
         auto* b = benchmark::RegisterBenchmark(name.c_str(), fn);
         for (int s : kSizes) b->Arg(s);

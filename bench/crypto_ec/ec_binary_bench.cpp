@@ -20,7 +20,7 @@
 
 namespace {
 
-using ks::mp::asInt;
+using tess::crypto::mp::asInt;
 
 const int kPoly163[] = {163, 7, 6, 3, 0, -1};
 
@@ -42,7 +42,7 @@ enum class Op { Multiply, Square, Invert, HalfTrace };
 
 void oursField(benchmark::State& state, Op op, bool portable)
 {
-    const ksFieldMethods* f = ks::binaryModuleTable(ks::BinaryModule::F163, portable);
+    const ksFieldMethods* f = tess::crypto::binaryModuleTable(tess::crypto::BinaryModule::F163, portable);
     std::mt19937 rng(1);
     ksFieldElement a = randomElement(rng), b = randomElement(rng), out{};
     if (op == Op::HalfTrace && f->solveQuadratic(nullptr, &a, &out) == 0)
@@ -103,7 +103,7 @@ struct Curve {
         o.rngType = 1;
         o.seedLength = 32;
         std::memset(o.seed, 0x5C, 32);
-        ks_initialize(&ks::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, 24528, gd,
+        ks_initialize(&tess::crypto::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, 24528, gd,
                       reinterpret_cast<ksHeap*>(heapStorage.data()));
         const BIGNUM* n = EC_GROUP_get0_order(group);
         BIGNUM* t = BN_new();
@@ -150,7 +150,7 @@ void Ours_MultiplyX(benchmark::State& state)
     Curve& c = curve();
     ksFieldElement x{};
     for (auto _ : state)
-        benchmark::DoNotOptimize(ks::ecMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, &x));
+        benchmark::DoNotOptimize(tess::crypto::ecMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, &x));
 }
 
 void Ours_Multiply(benchmark::State& state)
@@ -221,7 +221,7 @@ void Ours_TwinMultiplyX(benchmark::State& state)
     Curve& c = curve();
     ksFieldElement x{};
     for (auto _ : state)
-        benchmark::DoNotOptimize(ks::ecTwinMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, asInt(&c.ourV), &c.ourQ, &x));
+        benchmark::DoNotOptimize(tess::crypto::ecTwinMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, asInt(&c.ourV), &c.ourQ, &x));
 }
 
 void Openssl_TwinMultiply(benchmark::State& state)
@@ -272,7 +272,7 @@ private:
 int main(int argc, char** argv)
 {
     std::printf("GF(2^m) multiplication: %s\n",
-                ks::cpuHasCarrylessMultiply() ? "carry-less multiply instruction" : "portable");
+                tess::crypto::cpuHasCarrylessMultiply() ? "carry-less multiply instruction" : "portable");
     using benchmark::RegisterBenchmark;
     const std::pair<const char*, Op> ops[] = {
         {"Gf163Multiply", Op::Multiply}, {"Gf163Square", Op::Square},

@@ -16,8 +16,8 @@
 
 namespace {
 
-using namespace ks;
-using namespace ks::test;
+using namespace tess::crypto;
+using namespace tess::crypto::test;
 
 struct BenchCurve {
     const char* name;

@@ -18,8 +18,8 @@
 
 namespace {
 
-using namespace ks;
-using namespace ks::test;
+using namespace tess::crypto;
+using namespace tess::crypto::test;
 
 // The field module and engine a caller names for each curve (the shipped
 // record for sect163k1).

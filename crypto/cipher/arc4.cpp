@@ -9,7 +9,7 @@
 #include "crypto/primitive_context.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 struct Arc4State {
@@ -69,7 +69,7 @@ void arc4Crypt(Arc4State& st, const uint8_t* in, uint32_t length, uint8_t* out) 
 void arc4Clear(Arc4State& st) { wipeObject(st); }
 
 uint32_t arc4DrawKey(ksGlobalData* gd, uint32_t length, uint8_t* out) {
-    return ks::rngBytes(gd, length, out) != 0 ? 1 : 0;
+    return tess::crypto::rngBytes(gd, length, out) != 0 ? 1 : 0;
 }
 
 bool validKeyLength(uint32_t n) { return n >= 1 && n <= 256; }
@@ -85,9 +85,9 @@ ksErrorCode cryptChecked(ksArc4Context* ctx, const uint8_t* in, uint32_t length,
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_arc4GenerateKey(ksGlobalData* gd, ksArc4ContextRequest* request) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;

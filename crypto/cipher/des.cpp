@@ -9,7 +9,7 @@
 #include "crypto/primitive_context.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 struct Algorithm {
@@ -169,9 +169,9 @@ DesContextBody& bodyOf(ksDesContext* ctx) { return layoutAs<DesContextLayout>(ct
 
 // One 8-byte value from the generator; with the weak check, one redraw.
 uint32_t drawKey(ksGlobalData* gd, const DesSetup& setup, uint8_t key[8]) {
-    if (ks::rngBytes(gd, 8, key) != 0) return 1;
+    if (tess::crypto::rngBytes(gd, 8, key) != 0) return 1;
     if (setup.weakKeyCheck == 1 && desIsWeakKey(key)) {
-        if (ks::rngBytes(gd, 8, key) != 0) return 1;
+        if (tess::crypto::rngBytes(gd, 8, key) != 0) return 1;
         if (desIsWeakKey(key)) return 1;
     }
     if (setup.parityCheck == 1) setOddParity(key);
@@ -259,22 +259,22 @@ uint32_t desMakeKeys(ksGlobalData* gd, DesSetup& setup) {
     WipeOnExit wipeDrawn(drawn);
     if (drawKey(gd, setup, drawn.slots[0]) != 0) return 1;
     if (setup.structure == kDesX) {
-        if (ks::rngBytes(gd, 8, drawn.slots[1]) != 0 || ks::rngBytes(gd, 8, drawn.slots[2]) != 0) return 1;
+        if (tess::crypto::rngBytes(gd, 8, drawn.slots[1]) != 0 || tess::crypto::rngBytes(gd, 8, drawn.slots[2]) != 0) return 1;
     } else if (setup.structure == kDesTriple) {
         if (drawKey(gd, setup, drawn.slots[1]) != 0 || drawKey(gd, setup, drawn.slots[2]) != 0) {
             return 1;
         }
     }
     if (setup.mode != kDesEcb) {
-        if (ks::rngBytes(gd, 8, drawn.slots[keySlotAfterKeys(setup.structure)]) != 0) return 1;
+        if (tess::crypto::rngBytes(gd, 8, drawn.slots[keySlotAfterKeys(setup.structure)]) != 0) return 1;
     }
     std::memcpy(setup.slots, drawn.slots, sizeof setup.slots);
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_desGenerateKeys(ksGlobalData* gd, ksDesContextRequest* request) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;

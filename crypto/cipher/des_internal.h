@@ -7,7 +7,7 @@
 
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 enum DesMode : uint32_t { kDesEcb = 1, kDesCbc = 2, kDesOfb = 20, kDesCfb = 24 };
 enum DesStructure : uint32_t { kDesSingle = 0, kDesX = 1, kDesTriple = 2 };
@@ -47,4 +47,4 @@ uint32_t desMakeKeys(ksGlobalData* gd, DesSetup& setup);
 // Weak or semi-weak with the parity bits ignored.
 bool desIsWeakKey(const uint8_t key[8]);
 
-}  // namespace ks
+}  // namespace tess::crypto

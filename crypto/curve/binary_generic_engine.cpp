@@ -10,9 +10,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 struct LdPoint {
@@ -215,7 +215,7 @@ uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, co
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
     if (invertible == 0)
         return 1;
-    rc |= ks::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
+    rc |= tess::crypto::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= binMultiply(gd, asInt(&w), p, &t);
     rc |= ecBinaryAdd(gd, &t, q, &t);
@@ -244,14 +244,14 @@ uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     if (plain == 0) {
         uint8_t random[43];
         WipeOnExit<uint8_t[43]> wipeRandom(random);
-        rc |= ks::rngBytes(gd, 32, random);
-        rc |= ks::rngBytes(gd, 11, random + 32);
+        rc |= tess::crypto::rngBytes(gd, 32, random);
+        rc |= tess::crypto::rngBytes(gd, 11, random + 32);
         rc |= ecPickColumns(l->fieldBits / 17 + 1, random, &comb);
         rc |= ecCombToInteger(&comb, k);
     }
     rc |= binCombEvaluate(gd, l->g.table, &comb, r);
     if (plain == 0) {
-        rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+        rc |= tess::crypto::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
         rc |= ecBinaryAdd(gd, r, &l->blindPoint, r);
     }
     return rc;
@@ -274,14 +274,14 @@ const ksCurveEngine kBinaryGenericEngine = {
     binBaseMultiply, binHeapSize,    binPrecompute, ecBinaryIsInfinity,
 };
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::binaryGenericEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
-    using namespace ks;
+uint32_t tess::crypto::binaryGenericEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    using namespace tess::crypto;
     *engineId = kBinaryGenericEngineId;
     if (gd == nullptr || heap == nullptr)
         return 0;
     return prime::precomputeAndBlind(gd, heap, kBinaryOps, binBaseMultiply);
 }
 
-uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::binaryGenericEngineInit(gd, heap, engineId); }
+uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::binaryGenericEngineInit(gd, heap, engineId); }

@@ -9,9 +9,9 @@
 #include "crypto/curve/koblitz_engine.h"
 #include "crypto/mp/internal.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks {
+namespace tess::crypto {
 
 const ksCurveEngine* curveEngineForId(uint32_t id)
 {
@@ -267,11 +267,11 @@ uint32_t modExp(const ksInt* base, const ksInt* exp, const ksInt* p, ksIntReduce
     if (const uint32_t step = mpMod(base, p, &b)) return step;
     acc = b;
     for (uint32_t i = bits - 1; i-- > 0;) {
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&acc), asInt(&acc), p, &acc)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&acc), asInt(&acc), p, &acc)) return step;
         uint32_t bit = 0;
         if (const uint32_t step = mpTestBit(exp, i, &bit)) return step;
         if (bit)
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&acc), asInt(&b), p, &acc)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&acc), asInt(&b), p, &acc)) return step;
     }
     *out = acc;
     return 0;
@@ -308,17 +308,17 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
             e.count = cnt;
             ksIntReduced v, check, t;
             if (const uint32_t step = modExp(a, asInt(&e), p, &v)) return step;
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&v), a, p, &r)) return step;
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&v), asInt(&r), p, &check)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&v), a, p, &r)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&v), asInt(&r), p, &check)) return step;
             if (!isOne(check)) {
                 if (const uint32_t step = modExp(asInt(&two), asInt(&e), p, &t)) return step;
-                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
-                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&two), p, &r)) return step;
-                if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&t), p, &r)) return step;
+                if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
+                if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&r), asInt(&two), p, &r)) return step;
+                if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&r), asInt(&t), p, &r)) return step;
             }
         }
         ksIntReduced sq, am;
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&r), p, &sq)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&r), asInt(&r), p, &sq)) return step;
         if (const uint32_t step = mpMod(a, p, &am)) return step;
         uint32_t eq = 0;
         if (const uint32_t step = mpEqual(asInt(&sq), asInt(&am), &eq)) return step;
@@ -348,7 +348,7 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         if (const uint32_t step = modExp(asInt(&zi), asInt(&q), p, &c)) return step;
         ksIntReduced t = c;
         for (uint32_t i = 1; i < s; ++i)
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t)) return step;
         uint32_t eq = 0;
         if (const uint32_t step = mpEqual(asInt(&t), asInt(&pm1r), &eq)) return step;
         found = eq != 0;
@@ -371,9 +371,9 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         }
         uint32_t i = 1;
         ksIntReduced t2;
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t2)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t), asInt(&t), p, &t2)) return step;
         while (i < m && !isOne(t2)) {
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t2), asInt(&t2), p, &t2)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t2), asInt(&t2), p, &t2)) return step;
             ++i;
         }
         if (i >= m) {
@@ -382,10 +382,10 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         }
         ksIntReduced b = c;
         for (uint32_t j = 0; j + i + 1 < m; ++j)
-            if (const uint32_t step = ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &b)) return step;
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&r), asInt(&b), p, &r)) return step;
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&b), asInt(&b), p, &c)) return step;
-        if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&c), p, &t)) return step;
+            if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&b), asInt(&b), p, &b)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&r), asInt(&b), p, &r)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&b), asInt(&b), p, &c)) return step;
+        if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t), asInt(&c), p, &t)) return step;
         m = i;
     }
     *root = r;
@@ -393,25 +393,25 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::curvePointAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
-    const ksCurveEngine* e = ks::curveEngineOf(gd);
+uint32_t tess::crypto::curvePointAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
+    const ksCurveEngine* e = tess::crypto::curveEngineOf(gd);
     return e ? e->pointAdd(gd, p, q, r) : 1;
 }
 
-uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) { return ks::curvePointAdd(gd, p, q, r); }
+uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) { return tess::crypto::curvePointAdd(gd, p, q, r); }
 
-uint32_t ks::curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
-    const ksCurveEngine* e = ks::curveEngineOf(gd);
+uint32_t tess::crypto::curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
+    const ksCurveEngine* e = tess::crypto::curveEngineOf(gd);
     return e ? e->multiply(gd, k, p, r) : 1;
 }
 
-uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) { return ks::curvePointMultiply(gd, k, p, r); }
+uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) { return tess::crypto::curvePointMultiply(gd, k, p, r); }
 
-uint32_t ks::curveBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
-    const ksCurveEngine* e = ks::curveEngineOf(gd);
+uint32_t tess::crypto::curveBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
+    const ksCurveEngine* e = tess::crypto::curveEngineOf(gd);
     return e ? e->baseMultiply(gd, plain, k, r) : 1;
 }
 
-uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) { return ks::curveBaseMultiply(gd, plain, k, r); }
+uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) { return tess::crypto::curveBaseMultiply(gd, plain, k, r); }

@@ -23,7 +23,7 @@ struct ksCurveEngine {
     uint32_t (*isInfinity)(ksGlobalData* gd, const ksPoint* p, uint32_t* flag);
 };
 
-namespace ks {
+namespace tess::crypto {
 
 // The engine the context's curve installed (by its init entry's number), or null.
 const ksCurveEngine* curveEngineOf(const ksGlobalData* gd);
@@ -67,7 +67,7 @@ uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, Aff
 // found (root written), 0 when a is not a square.
 uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t* flag);
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 TESS_API uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r);
 TESS_API uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r);

@@ -8,7 +8,7 @@
 #include "crypto/curve/curve_engine.h"
 #include "crypto/curve/curve_record.h"
 
-namespace ks {
+namespace tess::crypto {
 
 inline constexpr uint32_t kBinaryGenericEngineId = 1921;
 inline constexpr uint32_t kPrimeGeneralEngineId = 1930;  // engine C: not exported
@@ -43,7 +43,7 @@ const ksFieldElement* endoBeta(ksGlobalData* gd);
 extern const ksCurveEngine kBinaryGenericEngine;
 const ksFieldMethods* binaryGenericTable();
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Engine-init entries: engine A (any binary curve), D (a = -3), E (Montgomery
 // form, A in the record's extra value 1), F (a = 0 with an order-3

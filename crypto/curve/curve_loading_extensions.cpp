@@ -9,7 +9,7 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/result_codes.h"
 
-namespace ks {
+namespace tess::crypto {
 
 namespace {
 
@@ -77,11 +77,11 @@ const ksCurveEngine* extraCurveEngineForId(uint32_t id)
 EngineInitEntry extraEngineInit(uint32_t id)
 {
     switch (id) {
-    case kBinaryGenericEngineId: return ks::binaryGenericEngineInit;
+    case kBinaryGenericEngineId: return tess::crypto::binaryGenericEngineInit;
     case kPrimeGeneralEngineId: return prime::initPrimeGeneral;
-    case kPrimeMinus3EngineId: return ks::primeJacobianEngineInit;
-    case kMontgomeryEngineId: return ks::montgomeryEngineInit;
-    case kEndomorphismEngineId: return ks::endomorphismEngineInit;
+    case kPrimeMinus3EngineId: return tess::crypto::primeJacobianEngineInit;
+    case kMontgomeryEngineId: return tess::crypto::montgomeryEngineInit;
+    case kEndomorphismEngineId: return tess::crypto::endomorphismEngineInit;
     default: return nullptr;
     }
 }
@@ -92,9 +92,9 @@ uint32_t extraInstall(uint32_t id, ksGlobalData* gd, const uint8_t* reduction)
     case kPrime160Id:
     case kPrimeP192Id:
     case kPrimeP224Id:
-    case kPrimeP256Id: ks::installPrimeFixed(gd, id, reduction); return 0;
-    case kPrimeGenericId: ks::installPrimeGeneric(gd, reduction); return 0;
-    case kBinaryGenericFieldId: ks::installBinaryGeneric(gd, reduction); return 0;
+    case kPrimeP256Id: tess::crypto::installPrimeFixed(gd, id, reduction); return 0;
+    case kPrimeGenericId: tess::crypto::installPrimeGeneric(gd, reduction); return 0;
+    case kBinaryGenericFieldId: tess::crypto::installBinaryGeneric(gd, reduction); return 0;
     default: return 1;
     }
 }
@@ -135,11 +135,11 @@ int extraEntriesMatch(const ksCurveParams* curve)
     return degree != 0 && degree == m ? 1 : 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 ksErrorCode ks_initializeCurve(ksCurveParams* curve)
 {
-    using namespace ks;
+    using namespace tess::crypto;
     if (curve == nullptr)
         return kNoCurve;
     uint8_t* r = curve->octets;

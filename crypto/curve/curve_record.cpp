@@ -15,9 +15,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/result_codes.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks {
+namespace tess::crypto {
 
 namespace {
 
@@ -91,7 +91,7 @@ const InstallEntry* installEntry(uint32_t id)
 
 using EngineInit = uint32_t (*)(ksGlobalData*, ksHeap*, uint32_t*);
 
-EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? ks::koblitzEngineInit : extraEngineInit(id); }
+EngineInit engineInit(uint32_t id) { return id == kKoblitzEngineId ? tess::crypto::koblitzEngineInit : extraEngineInit(id); }
 
 // Install entry, engine, field kind and degree must belong together: every
 // module here is a fixed binary field of one degree, and the Koblitz engine
@@ -167,14 +167,14 @@ uint32_t curveEngineInit(const ksCurveParams* curve, ksGlobalData* gd, ksHeap* h
 uint32_t curveBasePointCheck(ksGlobalData* gd, uint32_t* onCurve)
 {
     GlobalDataLayout* l = layoutOf(gd);
-    return ks::curvePointOnCurve(gd, &l->g, &l->a, &l->b, onCurve);
+    return tess::crypto::curvePointOnCurve(gd, &l->g, &l->a, &l->b, onCurve);
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-ksErrorCode ks::curveValidate(const ksCurveParams* curve)
+ksErrorCode tess::crypto::curveValidate(const ksCurveParams* curve)
 {
-    using namespace ks;
+    using namespace tess::crypto;
     if (curve == nullptr)
         return kNoCurve;
     uint32_t sum = 0;
@@ -183,12 +183,12 @@ ksErrorCode ks::curveValidate(const ksCurveParams* curve)
     return be32(curve->octets + kChecksum) == sum ? kOk : kBadCurve;
 }
 
-ksErrorCode a1579(const ksCurveParams* curve) { return ks::curveValidate(curve); }
+ksErrorCode a1579(const ksCurveParams* curve) { return tess::crypto::curveValidate(curve); }
 
-uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
+uint32_t tess::crypto::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
 {
-    using namespace ks;
-    if (curve == nullptr || gd == nullptr || ks::curveValidate(curve) != kOk)
+    using namespace tess::crypto;
+    if (curve == nullptr || gd == nullptr || tess::crypto::curveValidate(curve) != kOk)
         return 1;
     const uint8_t* r = curve->octets;
     GlobalDataLayout* l = layoutOf(gd);
@@ -201,7 +201,7 @@ uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
         return 1;
     const uint32_t len = r[kElementLength];
     if (const InstallEntry* install = installEntry(le32(r + kInstallId)))
-        ks::installBinaryModule(gd, install->id);
+        tess::crypto::installBinaryModule(gd, install->id);
     else if (extraInstall(le32(r + kInstallId), gd, r + kReduction) != 0)
         return 1;
 
@@ -228,7 +228,7 @@ uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
         if (bits == 0 || bits > 256)
             return 1;
         ksIntGeneral t;
-        if (ks::mp::mpFromOctets(valueOctets(bits), r + v.offset + 2, asInt(&t)) != 0 || t.count > kReducedDigits)
+        if (tess::crypto::mp::mpFromOctets(valueOctets(bits), r + v.offset + 2, asInt(&t)) != 0 || t.count > kReducedDigits)
             return 1;
         v.value->count = t.count;
         std::memcpy(v.value->digits, t.digits, t.count * sizeof(uint16_t));
@@ -244,10 +244,10 @@ uint32_t ks::curveLoad(const ksCurveParams* curve, ksGlobalData* gd)
     return 0;
 }
 
-uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd) { return ks::curveLoad(curve, gd); }
+uint32_t a1684(const ksCurveParams* curve, ksGlobalData* gd) { return tess::crypto::curveLoad(curve, gd); }
 
-uint32_t ks::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) {
-    using namespace ks;
+uint32_t tess::crypto::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) {
+    using namespace tess::crypto;
     uint32_t zero = 1;
     if (fieldIsZero(gd, b, &zero) != 0 || zero == 0)
         return 1;
@@ -279,11 +279,11 @@ uint32_t ks::curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksField
     return 0;
 }
 
-uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return ks::curvePointOnCurve(gd, p, a, b, flag); }
+uint32_t a1687(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return tess::crypto::curvePointOnCurve(gd, p, a, b, flag); }
 
 ksErrorCode ks_getOID(ksGlobalData* gd, uint32_t* length, const uint8_t** oid)
 {
-    using namespace ks;
+    using namespace tess::crypto;
     if (const ksErrorCode rc = checkGlobalData(gd))
         return rc;
     *length = layoutOf(gd)->oidLength;

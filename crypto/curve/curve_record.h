@@ -12,7 +12,7 @@ struct ksCurveParams {
     uint8_t octets[378];
 };
 
-namespace ks {
+namespace tess::crypto {
 
 inline constexpr uint32_t kCurveRecordSize = 378;
 
@@ -22,7 +22,7 @@ uint32_t curveChecksum(const ksCurveParams* curve, uint32_t* sum);
 // The shipped SEC 2 sect163k1 record (checksum 0x07487770).
 extern const ksCurveParams kSect163k1Record;
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Validates a record: 0, 0x608 (none), 0x601 (bad).
 TESS_API ksErrorCode a1579(const ksCurveParams* curve);

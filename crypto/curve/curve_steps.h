@@ -5,7 +5,7 @@
 
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Validates a record: 0, 0x608 (no record), 0x601 (bad record) or 3.
 ksErrorCode curveValidate(const ksCurveParams* curve);
@@ -19,4 +19,4 @@ uint32_t curveEngineInit(const ksCurveParams* curve, ksGlobalData* gd, ksHeap* h
 // Whether the context's base point lies on its curve (flag 1 = yes); 0 or 1.
 uint32_t curveBasePointCheck(ksGlobalData* gd, uint32_t* onCurve);
 
-}  // namespace ks
+}  // namespace tess::crypto

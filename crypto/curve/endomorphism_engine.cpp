@@ -12,9 +12,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 namespace {
 
 struct EndoConstants {
@@ -311,7 +311,7 @@ uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda)
     if (const uint32_t step = mpModInverse(asInt(&two), asInt(&n), &half, &found)) return step;
     if (found != 1)
         return 1;
-    return ks::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
+    return tess::crypto::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
 }
 
 // The short basis from the extended Euclid on n and lambda.
@@ -409,15 +409,15 @@ uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap)
     return precomputeAndBlind(gd, heap, kEndoOps, endoBaseMultiply);
 }
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime
 
-uint32_t a1990(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return ks::prime::ecPrimeDoubleZeroA(gd, p, r); }
+uint32_t a1990(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return tess::crypto::prime::ecPrimeDoubleZeroA(gd, p, r); }
 
-uint32_t ks::endomorphismEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
-    *engineId = ks::kEndomorphismEngineId;
+uint32_t tess::crypto::endomorphismEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    *engineId = tess::crypto::kEndomorphismEngineId;
     if (gd == nullptr)
         return 0;
-    return ks::prime::initEndomorphism(gd, heap);
+    return tess::crypto::prime::initEndomorphism(gd, heap);
 }
 
-uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::endomorphismEngineInit(gd, heap, engineId); }
+uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::endomorphismEngineInit(gd, heap, engineId); }

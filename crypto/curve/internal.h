@@ -13,7 +13,7 @@
 #include "crypto/global_data.h"
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // *flag = 1 when p is infinity or satisfies the curve equation with a and b, else 0:
 // 0, or 1 when b is zero or a field step fails. Public point.
@@ -52,4 +52,4 @@ uint32_t endomorphismEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engine
 // Installs engine E (prime curves with a Montgomery form) in the context: 0, or 1.
 uint32_t montgomeryEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId);
 
-}  // namespace ks
+}  // namespace tess::crypto

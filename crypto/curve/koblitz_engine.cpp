@@ -15,9 +15,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks {
+namespace tess::crypto {
 
 static_assert(sizeof(kob::KoblitzConstants) <= sizeof(GlobalDataLayout::engineArea));
 static_assert(offsetof(GlobalDataLayout, engineArea) % alignof(kob::KoblitzConstants) == 0);
@@ -527,8 +527,8 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     if (d > 0) {
         uint32_t drawn = 0;
         for (uint32_t i = 0; i < (d - 1) / 32; ++i, drawn += 32)
-            rc |= ks::rngBytes(gd, 32, random + drawn);
-        rc |= ks::rngBytes(gd, d - drawn, random + drawn);
+            rc |= tess::crypto::rngBytes(gd, 32, random + drawn);
+        rc |= tess::crypto::rngBytes(gd, d - drawn, random + drawn);
     }
     const uint32_t keep = 6 * (l->fieldBits / 17 + 1) / 9;
     rc |= ecPickTauColumns(keep, random, &comb);
@@ -537,7 +537,7 @@ uint32_t kobBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
 
     ksPoint sum{};
     rc |= combEvaluate(gd, mu, comb, &l->g, l->blindPoint, &sum);
-    rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+    rc |= tess::crypto::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
     r->x = sum.x;
     r->y = sum.y;
     return rc;
@@ -559,13 +559,13 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
     uint32_t found = 0;
     if (mpModSqrt(asInt(&nm7), n, &root, &found) != 0 || found == 0)
         return 1;
-    if (const uint32_t step = mu > 0 ? ks::mp::mpModAdd(asInt(&root), asInt(&one), n, &t)
+    if (const uint32_t step = mu > 0 ? tess::crypto::mp::mpModAdd(asInt(&root), asInt(&one), n, &t)
                                      : mpModSubtract(asInt(&root), asInt(&one), n, &t))
         return step;
     uint32_t invertible = 0;
     if (mpModInverse(asInt(&two), n, &half, &invertible) != 0 || invertible == 0)
         return 1;
-    if (const uint32_t step = ks::mp::mpModMultiply(asInt(&t), asInt(&half), n, lambda)) return step;
+    if (const uint32_t step = tess::crypto::mp::mpModMultiply(asInt(&t), asInt(&half), n, lambda)) return step;
     // The other root is mu - lambda.
     ksPoint q{}, g = l->g;
     g.table = nullptr;
@@ -579,7 +579,7 @@ uint32_t kobEigenvalue(ksGlobalData* gd, int mu, ksIntReduced* lambda)
     if (sameX != 0 || sameY != 0) {
         ksIntReduced other;
         if (const uint32_t step = mpModSubtract(n, asInt(lambda), n, &other)) return step;
-        return mu > 0 ? ks::mp::mpModAdd(asInt(&other), asInt(&one), n, lambda)
+        return mu > 0 ? tess::crypto::mp::mpModAdd(asInt(&other), asInt(&one), n, lambda)
                       : mpModSubtract(asInt(&other), asInt(&one), n, lambda);
     }
     return 0;
@@ -592,10 +592,10 @@ const ksCurveEngine kKoblitzEngine = {
     kobBaseMultiply, kobHeapSize, kobPrecompute, ecBinaryIsInfinity,
 };
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
-    using namespace ks;
+uint32_t tess::crypto::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    using namespace tess::crypto;
     *engineId = kKoblitzEngineId;
     if (gd == nullptr)
         return 0;
@@ -620,8 +620,8 @@ uint32_t ks::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineI
     WipeOnExit<uint8_t[32]> wipeSeed(seed);
     ksIntGeneral drawn;
     WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
-    if (const uint32_t step = ks::rngBytes(gd, 32, seed)) return step;
-    if (const uint32_t step = ks::mp::mpFromOctets(32, seed, asInt(&drawn))) return step;
+    if (const uint32_t step = tess::crypto::rngBytes(gd, 32, seed)) return step;
+    if (const uint32_t step = tess::crypto::mp::mpFromOctets(32, seed, asInt(&drawn))) return step;
     if (const uint32_t step = mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar)) return step;
     l->blindPoint = ksPoint{};
     if (const uint32_t step = kobBaseMultiply(gd, 1, &l->blindScalar, &l->blindPoint)) return step;
@@ -629,4 +629,4 @@ uint32_t ks::koblitzEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineI
     return 0;
 }
 
-uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::koblitzEngineInit(gd, heap, engineId); }
+uint32_t a1924(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::koblitzEngineInit(gd, heap, engineId); }

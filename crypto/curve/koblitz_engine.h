@@ -4,12 +4,12 @@
 #include "crypto/curve/curve_engine.h"
 #include "crypto/curve/koblitz_recoding.h"
 
-namespace ks {
+namespace tess::crypto {
 extern const ksCurveEngine kKoblitzEngine;
 inline constexpr uint32_t kKoblitzEngineId = 1924;
 // The engine's constants inside the context.
 kob::KoblitzConstants* koblitzConstants(ksGlobalData* gd);
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Engine-init entry: stores the engine's id, computes the constants and,
 // with a work area, the base point's table and the blinding pair.

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks::kob {
+namespace tess::crypto::kob {
 
 namespace {
 
@@ -503,7 +503,7 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
     ksIntReduced am, al;
     rc |= magnitudeToInt(a, &am);
     rc |= mpMod(asInt(&am), n, &am);
-    rc |= ks::mp::mpModMultiply(asInt(&am), asInt(&kc.lambda), n, &al);
+    rc |= tess::crypto::mp::mpModMultiply(asInt(&am), asInt(&kc.lambda), n, &al);
     Zint alz = fromInt(asInt(&al));
     alz.negative = a.negative;
     v = add(v, alz);
@@ -519,4 +519,4 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
     return rc;
 }
 
-}  // namespace ks::kob
+}  // namespace tess::crypto::kob

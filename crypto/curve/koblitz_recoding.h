@@ -7,7 +7,7 @@
 
 #include "crypto/curve/curve_engine.h"
 
-namespace ks::kob {
+namespace tess::crypto::kob {
 
 // Signed integer, sign and magnitude; large enough for a scalar of 288 bits
 // times a norm-sized factor.
@@ -67,4 +67,4 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
 
 inline uint32_t combColumnCount(uint32_t digits) { return (digits - 1) / 9 + 1; }
 
-}  // namespace ks::kob
+}  // namespace tess::crypto::kob

@@ -11,9 +11,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 namespace {
 
 struct LadderConstants {
@@ -243,7 +243,7 @@ uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
     if (invertible == 0)
         return 1;
-    rc |= ks::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
+    rc |= tess::crypto::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= montMultiply(gd, asInt(&w), p, &t);
     rc |= ecPrimeAdd(gd, &t, q, &t);
@@ -319,13 +319,13 @@ uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
     return precomputeAndBlind(gd, heap, kMontOps, montBaseMultiply);
 }
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime
 
-uint32_t ks::montgomeryEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
-    *engineId = ks::kMontgomeryEngineId;
+uint32_t tess::crypto::montgomeryEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    *engineId = tess::crypto::kMontgomeryEngineId;
     if (gd == nullptr)
         return 0;
-    return ks::prime::initMontgomery(gd, heap);
+    return tess::crypto::prime::initMontgomery(gd, heap);
 }
 
-uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::montgomeryEngineInit(gd, heap, engineId); }
+uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::montgomeryEngineInit(gd, heap, engineId); }

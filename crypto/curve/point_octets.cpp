@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace ks {
+namespace tess::crypto {
 
 namespace {
 
@@ -152,10 +152,10 @@ uint32_t readXY(ksGlobalData* gd, const uint8_t* octets, ksPoint* p)
 
 }  // namespace
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) {
-    using namespace ks;
+uint32_t tess::crypto::pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) {
+    using namespace tess::crypto;
     const uint32_t len = elementLength(gd);
     switch (layoutOf(gd)->pointFormat) {
     case 0:
@@ -176,10 +176,10 @@ uint32_t ks::pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity
     }
 }
 
-uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) { return ks::pointToOctets(gd, p, capacity, length, octets); }
+uint32_t a1705(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets) { return tess::crypto::pointToOctets(gd, p, capacity, length, octets); }
 
-uint32_t ks::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) {
-    using namespace ks;
+uint32_t tess::crypto::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) {
+    using namespace tess::crypto;
     GlobalDataLayout* l = layoutOf(gd);
     const uint32_t len = elementLength(gd);
     p->table = nullptr;
@@ -223,4 +223,4 @@ uint32_t ks::pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* o
     return 1;
 }
 
-uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) { return ks::pointFromOctets(gd, length, octets, p); }
+uint32_t a1717(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p) { return tess::crypto::pointFromOctets(gd, length, octets, p); }

@@ -7,7 +7,7 @@
 
 #include "crypto/field/field_element.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Internal field type of a prime field; type 6 takes the compression bit
 // from the low bit of y/x, other binary types from bit m - 1.
@@ -21,7 +21,7 @@ uint32_t pointToOctetsUncompressed(ksGlobalData* gd, const ksPoint* p, uint32_t*
 uint32_t pointToOctetsCompressed(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets);
 uint32_t pointToOctetsHybrid(ksGlobalData* gd, const ksPoint* p, uint32_t* length, uint8_t* octets);
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Point to octets in the form the context's point-format word chooses;
 // 1 when the form does not fit capacity.

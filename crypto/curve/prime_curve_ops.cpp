@@ -11,9 +11,9 @@
 #include "crypto/mp/internal.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 
 bool isInfinity(ksGlobalData* gd, const ksPoint* p)
 {
@@ -550,8 +550,8 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
     if (plain == 0) {
         uint8_t random[43];
         WipeOnExit<uint8_t[43]> wipeRandom(random);
-        rc |= ks::rngBytes(gd, 32, random);
-        rc |= ks::rngBytes(gd, 11, random + 32);
+        rc |= tess::crypto::rngBytes(gd, 32, random);
+        rc |= tess::crypto::rngBytes(gd, 11, random + 32);
         rc |= ecPickColumns(l->fieldBits / 17 + 1, random, &comb);
         rc |= ecCombToInteger(&comb, k);
     }
@@ -561,7 +561,7 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
     rc |= ecCombEvaluate(gd, l->g.table, &comb, r, ops.jacDbl, plain == 0 ? &l->blindPoint : nullptr);
     r->table = ops.clearTable || plain == 0 ? nullptr : saved;
     if (plain == 0)
-        rc |= ks::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+        rc |= tess::crypto::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
     return rc;
 }
 
@@ -577,8 +577,8 @@ uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops
     WipeOnExit<uint8_t[32]> wipeSeed(seed);
     ksIntGeneral drawn;
     WipeOnExit<ksIntGeneral> wipeDrawn(drawn);
-    rc |= ks::rngBytes(gd, 32, seed);
-    rc |= ks::mp::mpFromOctets(32, seed, asInt(&drawn));
+    rc |= tess::crypto::rngBytes(gd, 32, seed);
+    rc |= tess::crypto::mp::mpFromOctets(32, seed, asInt(&drawn));
     rc |= mpMod(asInt(&drawn), asInt(&l->order), &l->blindScalar);
     l->blindPoint = ksPoint{};
     rc |= base(gd, 1, &l->blindScalar, &l->blindPoint);
@@ -586,4 +586,4 @@ uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops
     return rc;
 }
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime

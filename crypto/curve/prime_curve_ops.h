@@ -9,7 +9,7 @@
 
 #include "crypto/curve/curve_engine.h"
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 
 struct Jacobian {
     ksFieldElement X, Y, Z;
@@ -110,4 +110,4 @@ uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops
 uint32_t orderBits(const ksGlobalData* gd);
 uint32_t heapSize(uint32_t m, uint32_t* size);
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime

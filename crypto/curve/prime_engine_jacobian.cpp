@@ -7,9 +7,9 @@
 #include "crypto/curve/prime_mont_curve.h"
 #include "crypto/wipe.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 namespace {
 
 uint32_t combBitsOrder(const ksGlobalData* gd) { return orderBits(gd); }
@@ -231,10 +231,10 @@ uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
     return init<jacDouble>(gd, heap, engineId, kPrimeGeneralEngineId);
 }
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime
 
-uint32_t ks::primeJacobianEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
-    using namespace ks;
+uint32_t tess::crypto::primeJacobianEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    using namespace tess::crypto;
     *engineId = kPrimeMinus3EngineId;
     if (gd == nullptr)
         return 0;
@@ -252,4 +252,4 @@ uint32_t ks::primeJacobianEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* e
     return prime::init<prime::jacDoubleMinus3>(gd, heap, engineId, kPrimeMinus3EngineId);
 }
 
-uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return ks::primeJacobianEngineInit(gd, heap, engineId); }
+uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::primeJacobianEngineInit(gd, heap, engineId); }

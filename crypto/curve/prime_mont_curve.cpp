@@ -8,7 +8,7 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_mont.h"
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 namespace {
 
 using pf::Limbs;
@@ -425,4 +425,4 @@ uint32_t montTwinX(ksGlobalData* gd, const Naf& nu, const ksPoint* p, const Naf&
     return fieldId(gd) == kPrimeP256Id ? CurveP256::twinX(nu, p, nv, q, x) : CurveP224::twinX(nu, p, nv, q, x);
 }
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime

@@ -8,7 +8,7 @@
 
 #include "crypto/curve/prime_curve_ops.h"
 
-namespace ks::prime {
+namespace tess::crypto::prime {
 
 // The context's field has these loops and they stand for the engine's
 // doubling: the a = -3 one, or the general one on a curve whose a is -3.
@@ -28,4 +28,4 @@ uint32_t montCombPlusMultipleX(ksGlobalData* gd, const void* table, const CombRe
 uint32_t montTwinX(ksGlobalData* gd, const Naf& nu, const ksPoint* p, const Naf& nv, const ksPoint* q,
                    ksFieldElement* x);
 
-}  // namespace ks::prime
+}  // namespace tess::crypto::prime

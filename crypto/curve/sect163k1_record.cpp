@@ -2,7 +2,7 @@
 // polynomial-basis module and the Koblitz engine.
 #include "crypto/curve/curve_record.h"
 
-namespace ks {
+namespace tess::crypto {
 
 const ksCurveParams kSect163k1Record = {{
     // OID 1.3.132.0.1, DER
@@ -55,4 +55,4 @@ const ksCurveParams kSect163k1Record = {{
     0x00, 0x00, 0x00, 0x00,
 }};
 
-}  // namespace ks
+}  // namespace tess::crypto

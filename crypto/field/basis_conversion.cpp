@@ -7,7 +7,7 @@
 
 #include "crypto/field/binary_field_modules.h"
 
-namespace ks::basis {
+namespace tess::crypto::basis {
 namespace {
 
 inline bool bit(const ksFieldElement* e, int i) { return (e->words[i / 32] >> (i % 32)) & 1; }
@@ -159,4 +159,4 @@ uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out
     return copyWords<6>(&r, out);
 }
 
-}  // namespace ks::basis
+}  // namespace tess::crypto::basis

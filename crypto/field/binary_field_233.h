@@ -7,7 +7,7 @@
 
 #include <immintrin.h>
 
-namespace ks::gf2m {
+namespace tess::crypto::gf2m {
 namespace {
 
 #define KESTREL_CLMUL_INLINE __attribute__((target("pclmul,sse4.1"), always_inline)) inline
@@ -150,4 +150,4 @@ struct Clmul233 {
 #undef KESTREL_CLMUL_INLINE
 
 }  // namespace
-}  // namespace ks::gf2m
+}  // namespace tess::crypto::gf2m

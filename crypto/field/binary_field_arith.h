@@ -15,7 +15,7 @@
 // Each translation unit gets its own copy (the unnamed namespace): the
 // carry-less unit is compiled for the CPU instruction, the portable unit not,
 // and the linker must never trade one unit's inline code for the other's.
-namespace ks::gf2m {
+namespace tess::crypto::gf2m {
 namespace {
 
 using u64 = uint64_t;
@@ -305,4 +305,4 @@ struct Field {
 };
 
 }  // namespace
-}  // namespace ks::gf2m
+}  // namespace tess::crypto::gf2m

@@ -8,7 +8,7 @@
 #include "crypto/field/internal.h"
 #include "crypto/field/prime_field.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 struct Modulus {
@@ -211,10 +211,10 @@ const ksFieldMethods kGenericBinary = {
 
 const ksFieldMethods* binaryGenericTable() { return &kGenericBinary; }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction) {
-    using namespace ks;
+uint32_t tess::crypto::installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction) {
+    using namespace tess::crypto;
     GlobalDataLayout* l = layoutOf(gd);
     l->fieldMethodsId = kBinaryGenericFieldId;
     const uint32_t m = l->fieldBits;
@@ -233,4 +233,4 @@ uint32_t ks::installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction) {
     return 0;
 }
 
-uint32_t a3109(ksGlobalData* gd, const uint8_t* reduction) { return ks::installBinaryGeneric(gd, reduction); }
+uint32_t a3109(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installBinaryGeneric(gd, reduction); }

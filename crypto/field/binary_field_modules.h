@@ -7,7 +7,7 @@
 #include "crypto/field/field_element.h"
 #include "platform/export.h"
 
-namespace ks {
+namespace tess::crypto {
 
 enum class BinaryModule : uint8_t {
     F113,         // x^113 + x^9 + 1
@@ -46,11 +46,11 @@ extern const BinaryLadder kPortableLadders[kBinaryModuleCount];
 extern const BinaryLadder kInstrLadders[kBinaryModuleCount];
 }  // namespace gf2m_detail
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Conversions between the internal polynomial basis and the standard forms
 // of the octet strings (slots 15 and 16). Each clears out before reading in.
-namespace ks::basis {
+namespace tess::crypto::basis {
 uint32_t copy4(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 uint32_t copy6(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 uint32_t copy8(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
@@ -63,7 +63,7 @@ uint32_t toNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* ou
 uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out);
 // Reversal of the low m bits into 8 words.
 void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out);
-}  // namespace ks::basis
+}  // namespace tess::crypto::basis
 
 // Install entries: each stores its module in the context's field-method
 // reference and returns the context. The reduction area is not read: the

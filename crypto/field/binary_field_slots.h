@@ -7,7 +7,7 @@
 #include "crypto/field/binary_field_modules.h"
 #include "crypto/wipe.h"
 
-namespace ks::gf2m {
+namespace tess::crypto::gf2m {
 namespace {
 
 struct F113 : Field<113, 9> {
@@ -195,7 +195,7 @@ struct Module {
 };
 
 constexpr bool kInstr = KESTREL_GF2M_INSTR;
-using namespace ks::basis;
+using namespace tess::crypto::basis;
 
 constexpr const ksFieldMethods* kTables[kBinaryModuleCount] = {
     &Module<F113, kInstr, copy4, copy4>::table,
@@ -220,4 +220,4 @@ constexpr BinaryLadder kLadders[kBinaryModuleCount] = {
 };
 
 }  // namespace
-}  // namespace ks::gf2m
+}  // namespace tess::crypto::gf2m

@@ -2,7 +2,7 @@
 #include "crypto/field/binary_field_modules.h"
 #include "crypto/field/internal.h"
 
-namespace ks {
+namespace tess::crypto {
 
 bool cpuHasCarrylessMultiply()
 {
@@ -66,29 +66,29 @@ BinaryLadder binaryLadderForId(uint32_t id, bool portable)
     return nullptr;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-ksGlobalData* a3088(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3088); }
-ksGlobalData* a3112(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3112); }
-ksGlobalData* a3097(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3097); }
-ksGlobalData* a3124(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3124); }
-ksGlobalData* a3115(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3115); }
-ksGlobalData* a3103(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3103); }
-ksGlobalData* a3106(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3106); }
-ksGlobalData* a3118(ksGlobalData* gd, const uint8_t*) { return ks::installBinaryModule(gd, 3118); }
+ksGlobalData* a3088(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3088); }
+ksGlobalData* a3112(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3112); }
+ksGlobalData* a3097(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3097); }
+ksGlobalData* a3124(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3124); }
+ksGlobalData* a3115(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3115); }
+ksGlobalData* a3103(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3103); }
+ksGlobalData* a3106(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3106); }
+ksGlobalData* a3118(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3118); }
 
-uint32_t ks::binaryZero128(ksGlobalData*, ksFieldElement* out) {
+uint32_t tess::crypto::binaryZero128(ksGlobalData*, ksFieldElement* out) {
     for (int i = 0; i < 4; ++i)
         out->words[i] = 0;
     return 0;
 }
 
-uint32_t a3178(ksGlobalData* gd, ksFieldElement* out) { return ks::binaryZero128(gd, out); }
+uint32_t a3178(ksGlobalData* gd, ksFieldElement* out) { return tess::crypto::binaryZero128(gd, out); }
 
-uint32_t ks::reverseBitsBasis(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) {
+uint32_t tess::crypto::reverseBitsBasis(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) {
     const uint32_t m = layoutOf(gd)->fieldBits;
-    ks::basis::reverseBits(m > 256 ? 256 : int(m), in, out);
+    tess::crypto::basis::reverseBits(m > 256 ? 256 : int(m), in, out);
     return 0;
 }
 
-uint32_t a2929(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) { return ks::reverseBitsBasis(gd, in, out); }
+uint32_t a2929(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) { return tess::crypto::reverseBitsBasis(gd, in, out); }

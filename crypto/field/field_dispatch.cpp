@@ -4,7 +4,7 @@
 #include "crypto/curve/curve_extensions.h"
 #include "crypto/field/field_element.h"
 
-namespace ks {
+namespace tess::crypto {
 
 const ksFieldMethods* fieldMethodsOf(const ksGlobalData* gd)
 {
@@ -151,6 +151,6 @@ uint32_t fieldToOctets(ksGlobalData* gd, const ksFieldElement* a, uint32_t lengt
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t a2254(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return ks::fieldEqual(gd, a, b, flag); }
+uint32_t a2254(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag) { return tess::crypto::fieldEqual(gd, a, b, flag); }

@@ -29,7 +29,7 @@ struct ksFieldMethods {
     uint32_t (*toStandard)(ksGlobalData*, const ksFieldElement*, ksFieldElement*);
 };
 
-namespace ks {
+namespace tess::crypto {
 
 // The method table the context's field module installed, or null.
 const ksFieldMethods* fieldMethodsOf(const ksGlobalData* gd);
@@ -60,7 +60,7 @@ uint32_t fieldToOctets(ksGlobalData* gd, const ksFieldElement* a, uint32_t lengt
 inline uint32_t fieldWords(uint32_t m) { return m == 0 ? 0 : (m - 1) / 32 + 1; }
 inline uint32_t fieldOctets(uint32_t m) { return m == 0 ? 0 : (m - 1) / 8 + 1; }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // a2254: equality through the table (flag 0 when equal).
 TESS_API uint32_t a2254(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, uint32_t* flag);

@@ -18,7 +18,7 @@
 #include "crypto/global_data.h"
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Zeroes the low four words of out: always 0.
 uint32_t binaryZero128(ksGlobalData*, ksFieldElement* out);
@@ -41,4 +41,4 @@ ksGlobalData* installBinaryModule(ksGlobalData* gd, uint32_t id);
 // prime: 0, or 1 for a refused prime.
 uint32_t installPrimeFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reduction);
 
-}  // namespace ks
+}  // namespace tess::crypto

@@ -8,7 +8,7 @@
 #include "crypto/field/field_element.h"
 #include "platform/export.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Install-entry numbers, stored in the context as the field-method reference.
 inline constexpr uint32_t kPrime160Id = 2428;
@@ -51,7 +51,7 @@ uint32_t setOne(ksGlobalData* gd, ksFieldElement* out);
 uint32_t copyStandard(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out);
 
 }  // namespace pf
-}  // namespace ks
+}  // namespace tess::crypto
 
 // Install entries: each stores its table and the prime of the record's
 // reduction area; the result (top word of the normalised prime) is unused.

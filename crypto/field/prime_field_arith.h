@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-namespace ks::pf {
+namespace tess::crypto::pf {
 
 using i128 = __int128;
 using u128 = unsigned __int128;
@@ -274,4 +274,4 @@ inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* 
         subWords<W>(out, p);
 }
 
-}  // namespace ks::pf
+}  // namespace tess::crypto::pf

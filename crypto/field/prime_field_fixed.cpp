@@ -8,7 +8,7 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_arith.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace pf {
 namespace {
 
@@ -304,12 +304,12 @@ uint32_t installPrimeFixed(ksGlobalData* gd, uint32_t id, const uint8_t* reducti
     return pf::installFixed(gd, id, reduction);
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t a2428(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrime160Id, reduction); }
-uint32_t a2431(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP192Id, reduction); }
-uint32_t a2434(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP224Id, reduction); }
-uint32_t a2437(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeFixed(gd, ks::kPrimeP256Id, reduction); }
+uint32_t a2428(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installPrimeFixed(gd, tess::crypto::kPrime160Id, reduction); }
+uint32_t a2431(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installPrimeFixed(gd, tess::crypto::kPrimeP192Id, reduction); }
+uint32_t a2434(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installPrimeFixed(gd, tess::crypto::kPrimeP224Id, reduction); }
+uint32_t a2437(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installPrimeFixed(gd, tess::crypto::kPrimeP256Id, reduction); }
 
-uint32_t a2371(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::Fixed<ks::pf::Prime160>::lowBit(gd, a); }
-uint32_t a2365(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) { return ks::pf::invert(gd, a, out); }
+uint32_t a2371(ksGlobalData* gd, const ksFieldElement* a) { return tess::crypto::pf::Fixed<tess::crypto::pf::Prime160>::lowBit(gd, a); }
+uint32_t a2365(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) { return tess::crypto::pf::invert(gd, a, out); }

@@ -8,7 +8,7 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_arith.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace pf {
 
 uint32_t* primeOf(ksGlobalData* gd) { return reinterpret_cast<uint32_t*>(layoutOf(gd)->fieldData); }
@@ -409,13 +409,13 @@ const ksFieldMethods* genericTable() { return &kGenericPrime; }
 
 }  // namespace pf
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t a2368(ksGlobalData* gd, const ksFieldElement* a) { return ks::pf::gLowBit(gd, a); }
+uint32_t a2368(ksGlobalData* gd, const ksFieldElement* a) { return tess::crypto::pf::gLowBit(gd, a); }
 
-uint32_t ks::installPrimeGeneric(ksGlobalData* gd, const uint8_t* reduction) {
-    layoutOf(gd)->fieldMethodsId = ks::kPrimeGenericId;
-    return ks::pf::installPrime(gd, reduction);
+uint32_t tess::crypto::installPrimeGeneric(ksGlobalData* gd, const uint8_t* reduction) {
+    layoutOf(gd)->fieldMethodsId = tess::crypto::kPrimeGenericId;
+    return tess::crypto::pf::installPrime(gd, reduction);
 }
 
-uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction) { return ks::installPrimeGeneric(gd, reduction); }
+uint32_t a2440(ksGlobalData* gd, const uint8_t* reduction) { return tess::crypto::installPrimeGeneric(gd, reduction); }

@@ -13,7 +13,7 @@
 #include <immintrin.h>
 #endif
 
-namespace ks::pf {
+namespace tess::crypto::pf {
 
 struct Limbs {
     uint64_t v[4];
@@ -325,4 +325,4 @@ struct PrimeP256Limbs {
 using MontP224 = Mont<PrimeP224Limbs>;
 using MontP256 = Mont<PrimeP256Limbs>;
 
-}  // namespace ks::pf
+}  // namespace tess::crypto::pf

@@ -4,7 +4,7 @@
 
 #include "crypto/field/field_element.h"
 
-namespace ks {
+namespace tess::crypto {
 
 struct FieldOps {
     ksGlobalData* gd;
@@ -42,4 +42,4 @@ struct FieldOps {
     }
 };
 
-}  // namespace ks
+}  // namespace tess::crypto

@@ -5,7 +5,7 @@
 #include "crypto/field/prime_field.h"
 #include "crypto/field/prime_field_mont.h"
 
-namespace ks::pf {
+namespace tess::crypto::pf {
 
 namespace {
 
@@ -201,4 +201,4 @@ uint32_t squareRoot(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* o
     return squareRootCipolla(gd, a, out);
 }
 
-}  // namespace ks::pf
+}  // namespace tess::crypto::pf

@@ -11,7 +11,7 @@
 #include "crypto/hash/sha1_internal.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -49,7 +49,7 @@ uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t*
     if (input != nullptr) {
         ksIntGeneral addend;
         WipeOnExit wipeAddend(addend);
-        if (ks::mp::mpFromOctets(inputLength, input, asInt(&addend)) != 0) return 1;
+        if (tess::crypto::mp::mpFromOctets(inputLength, input, asInt(&addend)) != 0) return 1;
         mp::mpAdd(asInt(&key), asInt(&addend), asInt(&key));
         reduceTo160(key);
     }
@@ -58,12 +58,12 @@ uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t*
     ksIntGeneral xval = key;
     WipeOnExit wipeXval(xval);
     reduceTo160(xval);
-    if (ks::mp::mpToOctets(asInt(&xval), 20, block) != 0) return 1;
+    if (tess::crypto::mp::mpToOctets(asInt(&xval), 20, block) != 0) return 1;
     // A complete digest of XVAL and 44 zero octets, padding included.
     sha1Digest(block, 64, out);
     ksIntGeneral x;
     WipeOnExit wipeX(x);
-    if (ks::mp::mpFromOctets(20, out, asInt(&x)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(20, out, asInt(&x)) != 0) return 1;
     if ((rng.mode & 2) != 0) {
         if (rng.q.count == 0) return 1;
         ksIntReduced r;
@@ -84,7 +84,7 @@ uint32_t rngAddInput(RngContextLayout& rng, uint32_t length, const uint8_t* byte
     ksIntGeneral addend;
     WipeOnExit wipeKey(key);
     WipeOnExit wipeAddend(addend);
-    if (ks::mp::mpFromOctets(length, bytes, asInt(&addend)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(length, bytes, asInt(&addend)) != 0) return 1;
     key.count = std::min<uint32_t>(rng.xkey.count, mp::kReducedDigits);
     std::memcpy(key.digits, rng.xkey.digits, key.count * sizeof(uint16_t));
     // Reduced modulo 2^160 at the next step.
@@ -113,7 +113,7 @@ uint32_t rngSeed(RngContextLayout& rng, uint32_t length, const uint8_t* bytes) {
     rng.status = 0;
     ksIntGeneral key;
     WipeOnExit wipeKey(key);
-    if (ks::mp::mpFromOctets(length, bytes, asInt(&key)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(length, bytes, asInt(&key)) != 0) return 1;
     if (storeReduced(key, rng.xkey) != 0) return 1;
     rng.status |= 1;
     rng.status |= 2;
@@ -157,11 +157,11 @@ ksErrorCode checkRng(ksRngContext* ctx) {
 
 }  // namespace
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
-uint32_t ks::rngStart(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
+uint32_t tess::crypto::rngStart(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
     RngContextLayout& rng = layoutOf(gd)->rng;
     rng.type = type;
     setReferences(rng);
@@ -174,18 +174,18 @@ uint32_t ks::rngStart(ksGlobalData* gd, uint32_t type, uint32_t seedLength, cons
     return 0;
 }
 
-uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) { return ks::rngStart(gd, type, seedLength, seed); }
+uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) { return tess::crypto::rngStart(gd, type, seedLength, seed); }
 
-uint32_t ks::rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output) {
+uint32_t tess::crypto::rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output) {
     if (gd == nullptr || (count != 0 && output == nullptr)) return 1;
     return rngGenerate(layoutOf(gd)->rng, 0, nullptr, count, output);
 }
 
-uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output) { return ks::rngBytes(gd, count, output); }
+uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output) { return tess::crypto::rngBytes(gd, count, output); }
 
-uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count) { return ks::rngBytes(gd, count, output); }
+uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count) { return tess::crypto::rngBytes(gd, count, output); }
 
-uint32_t ks::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
+uint32_t tess::crypto::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
                ksIntReduced* out) {
     if (ctx == nullptr || n == nullptr || out == nullptr) return 1;
     if (n->count == 0 || n->count > mp::kModulusDigits) return 1;
@@ -205,14 +205,14 @@ uint32_t ks::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, c
     mp::mpSubtract(n, asInt(&one), asInt(&nMinusOne));
     if (nMinusOne.count == 0) return 1;  // n = 1 leaves no room for [1, n-1]
     // Every drawn octet counts: at least n's byte length, at most 40 octets.
-    if (ks::mp::mpFromOctets(20 * blocks, drawn, asInt(&r)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(20 * blocks, drawn, asInt(&r)) != 0) return 1;
     ksIntReduced reduced;
     mp::mpMod(asInt(&r), asInt(&nMinusOne), &reduced);
-    return ks::mp::mpModAdd(asInt(&reduced), asInt(&one), n, out);
+    return tess::crypto::mp::mpModAdd(asInt(&reduced), asInt(&one), n, out);
 }
 
 uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
-               ksIntReduced* out) { return ks::rngBelow(ctx, n, inputLength, input, out); }
+               ksIntReduced* out) { return tess::crypto::rngBelow(ctx, n, inputLength, input, out); }
 
 ksErrorCode ks_rngSize(uint32_t* size) {
     if (size == nullptr) return kNoOutput;

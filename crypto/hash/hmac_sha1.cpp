@@ -7,7 +7,7 @@
 #include "crypto/primitive_context.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 // Ids are the numbers of the hash entries they stand for.
@@ -24,13 +24,13 @@ constexpr HashDescriptor kSha1Descriptor = {20, kSha1Init, kSha1Update, kSha1Fin
 using HashState = ksSha1State;  // room for any described hash: 96 bytes
 
 uint32_t hashInit(uint32_t id, HashState* s) {
-    return id == kSha1Init ? ks::sha1Init(s) : 1;
+    return id == kSha1Init ? tess::crypto::sha1Init(s) : 1;
 }
 uint32_t hashUpdate(uint32_t id, uint32_t length, const uint8_t* data, HashState* s) {
-    return id == kSha1Update ? ks::sha1Update(length, data, s) : 1;
+    return id == kSha1Update ? tess::crypto::sha1Update(length, data, s) : 1;
 }
 uint32_t hashFinish(uint32_t id, HashState* s, uint8_t* out) {
-    return id == kSha1Finish ? ks::sha1Final(s, out) : 1;
+    return id == kSha1Finish ? tess::crypto::sha1Final(s, out) : 1;
 }
 
 struct HmacState {
@@ -133,9 +133,9 @@ ksErrorCode checkHmac(ksHmacSha1Context* ctx) {
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_hmacSha1Begin(ksGlobalData*, int32_t keyLength, const uint8_t* key,
                              ksHmacSha1Context* ctx) {

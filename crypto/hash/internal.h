@@ -10,7 +10,7 @@
 #include "crypto/global_data.h"
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Starts a SHA-1 state (caller-owned): always 0.
 uint32_t sha1Init(ksSha1State* state);
@@ -52,4 +52,4 @@ uint32_t rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output);
 uint32_t rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
                   ksIntReduced* out);
 
-}  // namespace ks
+}  // namespace tess::crypto

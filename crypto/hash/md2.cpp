@@ -5,7 +5,7 @@
 #include "crypto/hash/internal.h"
 #include "crypto/hash/md_context.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 // RFC 1319's substitution table, built from the digits of pi.
@@ -48,18 +48,18 @@ void processBlock(ksMd2State* st, const uint8_t block[16]) {
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
-uint32_t ks::md2Init(ksMd2State* state) {
+uint32_t tess::crypto::md2Init(ksMd2State* state) {
     std::memset(state, 0, sizeof *state);
     return 0;
 }
 
-uint32_t a2776(ksMd2State* state) { return ks::md2Init(state); }
+uint32_t a2776(ksMd2State* state) { return tess::crypto::md2Init(state); }
 
-uint32_t ks::md2Update(uint32_t length, const uint8_t* data, ksMd2State* state) {
+uint32_t tess::crypto::md2Update(uint32_t length, const uint8_t* data, ksMd2State* state) {
     uint32_t used = state->buffered;
     while (length > 0) {
         const uint32_t take = std::min<uint32_t>(16 - used, length);
@@ -76,9 +76,9 @@ uint32_t ks::md2Update(uint32_t length, const uint8_t* data, ksMd2State* state) 
     return 0;
 }
 
-uint32_t a2785(uint32_t length, const uint8_t* data, ksMd2State* state) { return ks::md2Update(length, data, state); }
+uint32_t a2785(uint32_t length, const uint8_t* data, ksMd2State* state) { return tess::crypto::md2Update(length, data, state); }
 
-uint32_t ks::md2Final(ksMd2State* state, uint8_t* digest) {
+uint32_t tess::crypto::md2Final(ksMd2State* state, uint8_t* digest) {
     const uint32_t n = 16 - state->buffered;
     std::memset(state->block + state->buffered, int(n), n);
     processBlock(state, state->block);
@@ -90,16 +90,16 @@ uint32_t ks::md2Final(ksMd2State* state, uint8_t* digest) {
     return 0;
 }
 
-uint32_t a2782(ksMd2State* state, uint8_t* digest) { return ks::md2Final(state, digest); }
+uint32_t a2782(ksMd2State* state, uint8_t* digest) { return tess::crypto::md2Final(state, digest); }
 
 ksErrorCode ks_md2Begin(ksGlobalData*, ksMd2Context* ctx) {
-    return mdBegin<ksMd2State, ksMd2Context, ks::md2Init>(ctx);
+    return mdBegin<ksMd2State, ksMd2Context, tess::crypto::md2Init>(ctx);
 }
 
 ksErrorCode ks_md2Hash(ksGlobalData*, uint32_t length, const uint8_t* data, ksMd2Context* ctx) {
-    return mdHash<ksMd2State, ksMd2Context, ks::md2Update>(ctx, length, data);
+    return mdHash<ksMd2State, ksMd2Context, tess::crypto::md2Update>(ctx, length, data);
 }
 
 ksErrorCode ks_md2End(ksGlobalData*, ksMd2Context* ctx, ksDigest* digest) {
-    return mdEnd<ksMd2State, ksMd2Context, ks::md2Final>(ctx, digest);
+    return mdEnd<ksMd2State, ksMd2Context, tess::crypto::md2Final>(ctx, digest);
 }

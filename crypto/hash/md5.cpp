@@ -4,7 +4,7 @@
 #include "crypto/hash/internal.h"
 #include "crypto/hash/md_context.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
@@ -98,11 +98,11 @@ void compress(uint32_t abcd[4], const uint8_t* data, size_t blocks) {
 #undef KS_MD5_STEP
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
-uint32_t ks::md5Init(ksMd5State* state) {
+uint32_t tess::crypto::md5Init(ksMd5State* state) {
     std::memset(state, 0, sizeof *state);
     state->abcd[0] = 0x67452301;
     state->abcd[1] = 0xefcdab89;
@@ -111,9 +111,9 @@ uint32_t ks::md5Init(ksMd5State* state) {
     return 0;
 }
 
-uint32_t a2788(ksMd5State* state) { return ks::md5Init(state); }
+uint32_t a2788(ksMd5State* state) { return tess::crypto::md5Init(state); }
 
-uint32_t ks::md5Update(uint32_t length, const uint8_t* data, ksMd5State* state) {
+uint32_t tess::crypto::md5Update(uint32_t length, const uint8_t* data, ksMd5State* state) {
     const uint32_t low = state->countLow + length;
     if (low < state->countLow) ++state->countHigh;
     state->countLow = low;
@@ -139,9 +139,9 @@ uint32_t ks::md5Update(uint32_t length, const uint8_t* data, ksMd5State* state) 
     return 0;
 }
 
-uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) { return ks::md5Update(length, data, state); }
+uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) { return tess::crypto::md5Update(length, data, state); }
 
-uint32_t ks::md5Final(ksMd5State* state, uint8_t* digest) {
+uint32_t tess::crypto::md5Final(ksMd5State* state, uint8_t* digest) {
     uint32_t used = state->buffered;
     state->block[used++] = 0x80;
     std::memset(state->block + used, 0, 64 - used);
@@ -157,16 +157,16 @@ uint32_t ks::md5Final(ksMd5State* state, uint8_t* digest) {
     return 0;
 }
 
-uint32_t a2794(ksMd5State* state, uint8_t* digest) { return ks::md5Final(state, digest); }
+uint32_t a2794(ksMd5State* state, uint8_t* digest) { return tess::crypto::md5Final(state, digest); }
 
 ksErrorCode ks_md5Begin(ksGlobalData*, ksMd5Context* ctx) {
-    return mdBegin<ksMd5State, ksMd5Context, ks::md5Init>(ctx);
+    return mdBegin<ksMd5State, ksMd5Context, tess::crypto::md5Init>(ctx);
 }
 
 ksErrorCode ks_md5Hash(ksGlobalData*, uint32_t length, const uint8_t* data, ksMd5Context* ctx) {
-    return mdHash<ksMd5State, ksMd5Context, ks::md5Update>(ctx, length, data);
+    return mdHash<ksMd5State, ksMd5Context, tess::crypto::md5Update>(ctx, length, data);
 }
 
 ksErrorCode ks_md5End(ksGlobalData*, ksMd5Context* ctx, ksDigest* digest) {
-    return mdEnd<ksMd5State, ksMd5Context, ks::md5Final>(ctx, digest);
+    return mdEnd<ksMd5State, ksMd5Context, tess::crypto::md5Final>(ctx, digest);
 }

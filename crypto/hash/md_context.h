@@ -3,7 +3,7 @@
 // pointer or digest record is refused without wiping, and End ends the context.
 #include "crypto/primitive_context.h"
 
-namespace ks {
+namespace tess::crypto {
 
 template <typename State>
 struct MdContextLayout {
@@ -41,4 +41,4 @@ ksErrorCode mdEnd(Public* ctx, ksDigest* digest) {
     return kOk;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto

@@ -11,7 +11,7 @@
 #include "crypto/primitive_context.h"
 #include "crypto/hash/sha1_internal.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
@@ -130,11 +130,11 @@ struct Sha1ContextLayout {
 };
 }  // namespace
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
-uint32_t ks::sha1Init(ksSha1State* state) {
+uint32_t tess::crypto::sha1Init(ksSha1State* state) {
     std::memset(state, 0, sizeof *state);
     state->h[0] = 0x67452301;
     state->h[1] = 0xEFCDAB89;
@@ -144,9 +144,9 @@ uint32_t ks::sha1Init(ksSha1State* state) {
     return 0;
 }
 
-uint32_t a4012(ksSha1State* state) { return ks::sha1Init(state); }
+uint32_t a4012(ksSha1State* state) { return tess::crypto::sha1Init(state); }
 
-uint32_t ks::sha1Update(uint32_t length, const uint8_t* data, ksSha1State* state) {
+uint32_t tess::crypto::sha1Update(uint32_t length, const uint8_t* data, ksSha1State* state) {
     const uint32_t low = state->countLow + length;
     if (low < state->countLow) ++state->countHigh;
     state->countLow = low;
@@ -172,9 +172,9 @@ uint32_t ks::sha1Update(uint32_t length, const uint8_t* data, ksSha1State* state
     return 0;
 }
 
-uint32_t a4021(uint32_t length, const uint8_t* data, ksSha1State* state) { return ks::sha1Update(length, data, state); }
+uint32_t a4021(uint32_t length, const uint8_t* data, ksSha1State* state) { return tess::crypto::sha1Update(length, data, state); }
 
-uint32_t ks::sha1Final(ksSha1State* state, uint8_t* digest) {
+uint32_t tess::crypto::sha1Final(ksSha1State* state, uint8_t* digest) {
     uint32_t used = state->buffered;
     state->block[used++] = 0x80;
     std::memset(state->block + used, 0, 64 - used);
@@ -192,13 +192,13 @@ uint32_t ks::sha1Final(ksSha1State* state, uint8_t* digest) {
     return 0;
 }
 
-uint32_t a4018(ksSha1State* state, uint8_t* digest) { return ks::sha1Final(state, digest); }
+uint32_t a4018(ksSha1State* state, uint8_t* digest) { return tess::crypto::sha1Final(state, digest); }
 
 ksErrorCode ks_sha1Begin(ksGlobalData*, ksSha1Context* ctx) {
     if (ctx == nullptr) return kNoContext;
     auto* c = layoutAs<Sha1ContextLayout>(ctx);
     c->magic = 0;
-    ks::sha1Init(&c->state);
+    tess::crypto::sha1Init(&c->state);
     c->magic = KS_MAGIC;
     return kOk;
 }
@@ -207,7 +207,7 @@ ksErrorCode ks_sha1Hash(ksGlobalData*, uint32_t length, const uint8_t* data, ksS
     if (const ksErrorCode rc = checkPrimitive(ctx)) return rc;
     if (length == 0) return kOk;
     if (data == nullptr) return failAndWipe(ctx, kNoInput);
-    ks::sha1Update(length, data, &layoutAs<Sha1ContextLayout>(ctx)->state);
+    tess::crypto::sha1Update(length, data, &layoutAs<Sha1ContextLayout>(ctx)->state);
     return kOk;
 }
 
@@ -215,7 +215,7 @@ ksErrorCode ks_sha1End(ksGlobalData*, ksSha1Context* ctx, ksDigest* digest) {
     if (const ksErrorCode rc = checkPrimitive(ctx)) return rc;
     if (digest == nullptr) return failAndWipe(ctx, kNoOutput);
     // The magic word stays: the context remains formally valid after End.
-    ks::sha1Final(&layoutAs<Sha1ContextLayout>(ctx)->state, digest->digest);
+    tess::crypto::sha1Final(&layoutAs<Sha1ContextLayout>(ctx)->state, digest->digest);
     digest->length = 20;
     return kOk;
 }

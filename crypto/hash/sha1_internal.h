@@ -7,7 +7,7 @@
 #include "crypto/kestrel.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // Compresses whole 64-byte blocks, with the CPU's SHA instructions when present.
 void sha1Compress(uint32_t h[5], const uint8_t* data, size_t blocks);
@@ -19,9 +19,9 @@ bool sha1UsesShaExtensions();
 inline void sha1Digest(const uint8_t* data, uint32_t length, uint8_t out[20]) {
     ksSha1State s;
     WipeOnExit wipeState(s);
-    ks::sha1Init(&s);
-    ks::sha1Update(length, data, &s);
-    ks::sha1Final(&s, out);
+    tess::crypto::sha1Init(&s);
+    tess::crypto::sha1Update(length, data, &s);
+    tess::crypto::sha1Final(&s, out);
 }
 
-}  // namespace ks
+}  // namespace tess::crypto

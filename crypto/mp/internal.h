@@ -12,7 +12,7 @@
 #include "crypto/global_data.h"
 #include "crypto/kestrel.h"
 
-namespace ks::mp {
+namespace tess::crypto::mp {
 
 // (a + b) mod n into out: 0, or 1 when n is zero or too long. Public values.
 uint32_t mpModAdd(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out);
@@ -26,4 +26,4 @@ uint32_t mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets);
 // length (1..64) big-endian octets into value: 0, or 1 for a length out of range.
 uint32_t mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* value);
 
-}  // namespace ks::mp
+}  // namespace tess::crypto::mp

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace ks::mp {
+namespace tess::crypto::mp {
 namespace {
 
 uint32_t trimmed(const uint16_t* digits, uint32_t count) {
@@ -296,7 +296,7 @@ uint32_t mpModInverse(const ksInt* a, const ksInt* n, ksIntReduced* out, uint32_
         ksIntReduced r2;
         mpDivide(asInt(&r0), asInt(&r1), asInt(&q), &r2);
         ksIntReduced qt1;
-        ks::mp::mpModMultiply(asInt(&q), asInt(&t1), n, &qt1);
+        tess::crypto::mp::mpModMultiply(asInt(&q), asInt(&t1), n, &qt1);
         ksIntReduced t2;
         mpModSubtract(asInt(&t0), asInt(&qt1), n, &t2);
         r0 = r1;
@@ -376,19 +376,19 @@ uint32_t mpLess(const ksInt* a, const ksInt* b, uint32_t* flag) {
     return 0;
 }
 
-}  // namespace ks::mp
+}  // namespace tess::crypto::mp
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
-uint32_t ks::mp::mpModAdd(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+uint32_t tess::crypto::mp::mpModAdd(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
     ksIntGeneral sum;
     mpAdd(a, b, asInt(&sum));
     return mpMod(asInt(&sum), n, out);
 }
 
-uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return ks::mp::mpModAdd(a, b, n, out); }
+uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return tess::crypto::mp::mpModAdd(a, b, n, out); }
 
-uint32_t ks::mp::mpModMultiply(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+uint32_t tess::crypto::mp::mpModMultiply(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
     ksIntProduct product;
     mpMultiply(a, b, &product);
     // A product of two reduced values has at most 32 digits.
@@ -396,9 +396,9 @@ uint32_t ks::mp::mpModMultiply(const ksInt* a, const ksInt* b, const ksInt* n, k
     return mpMod(asInt(&product), n, out);
 }
 
-uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return ks::mp::mpModMultiply(a, b, n, out); }
+uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return tess::crypto::mp::mpModMultiply(a, b, n, out); }
 
-uint32_t ks::mp::mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets) {
+uint32_t tess::crypto::mp::mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets) {
     uint32_t bytes = 0;
     mpByteLength(value, &bytes);
     if (length == 0 || length < bytes) return 1;
@@ -412,9 +412,9 @@ uint32_t ks::mp::mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets
     return 0;
 }
 
-uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) { return ks::mp::mpToOctets(value, length, octets); }
+uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) { return tess::crypto::mp::mpToOctets(value, length, octets); }
 
-uint32_t ks::mp::mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* value) {
+uint32_t tess::crypto::mp::mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* value) {
     const uint32_t k = (length + 1) / 2;
     if (length == 0 || k > kGeneralDigits) return 1;
     uint32_t pos = 0;
@@ -428,4 +428,4 @@ uint32_t ks::mp::mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* val
     return 0;
 }
 
-uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) { return ks::mp::mpFromOctets(length, octets, value); }
+uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) { return tess::crypto::mp::mpFromOctets(length, octets, value); }

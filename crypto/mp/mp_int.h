@@ -8,7 +8,7 @@
 
 #include "crypto/kestrel.h"
 
-namespace ks::mp {
+namespace tess::crypto::mp {
 
 inline constexpr uint32_t kGeneralDigits = 32;
 inline constexpr uint32_t kProductDigits = 34;
@@ -48,4 +48,4 @@ uint32_t mpEqual(const ksInt* a, const ksInt* b, uint32_t* flag);
 uint32_t mpLessOrEqual(const ksInt* a, const ksInt* b, uint32_t* flag);
 uint32_t mpLess(const ksInt* a, const ksInt* b, uint32_t* flag);
 
-}  // namespace ks::mp
+}  // namespace tess::crypto::mp

@@ -3,7 +3,7 @@
 
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 constexpr int kLimbs = 4;
@@ -149,4 +149,4 @@ uint32_t orderInverse(const ksInt* a, const ksInt* n, ksIntReduced* out) {
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto

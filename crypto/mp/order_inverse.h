@@ -7,10 +7,10 @@
 
 #include "crypto/mp/mp_int.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // out = a^(n - 2) mod n for an odd n of at most 256 bits and 0 < a < n;
 // 1 when the arguments are outside that (out untouched).
 uint32_t orderInverse(const ksInt* a, const ksInt* n, ksIntReduced* out);
 
-}  // namespace ks
+}  // namespace tess::crypto

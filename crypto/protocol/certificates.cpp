@@ -7,7 +7,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 constexpr uint32_t kMaxKey = 65;
@@ -152,9 +152,9 @@ ksErrorCode verifyCertificate(ksGlobalData* gd, Scheme scheme, const ksCertifica
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_ecdsaGenCert(ksGlobalData* gd, const ksCertificateInfo* info, const ksPrivateKey* caPrivateKey,
                             ksCertificate* certificate) {

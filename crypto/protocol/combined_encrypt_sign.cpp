@@ -6,7 +6,7 @@
 
 namespace {
 
-using namespace ks;
+using namespace tess::crypto;
 
 // Both streams end with a failure: the whole context is wiped.
 ksErrorCode ended(ksEncryptSignContext* ctx, ksErrorCode rc) {

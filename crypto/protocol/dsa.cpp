@@ -13,7 +13,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 constexpr uint32_t kArea = 128;
@@ -151,7 +151,7 @@ ksErrorCode begin(ksGlobalData* gd, ksDsaContext* ctx, uint32_t state) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (ctx == nullptr) return kNoContext;
     wipeObject(*ctx);
-    ks::sha1Init(&streamOf(ctx)->sha);
+    tess::crypto::sha1Init(&streamOf(ctx)->sha);
     streamOf(ctx)->state = state;
     return kOk;
 }
@@ -162,13 +162,13 @@ ksErrorCode update(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksDsa
     if (data == nullptr) return kNoBuffer;
     if (ctx == nullptr) return kNoContext;
     if ((streamOf(ctx)->state & state) == 0) return kContextNotInitialized;
-    ks::sha1Update(length, data, &streamOf(ctx)->sha);
+    tess::crypto::sha1Update(length, data, &streamOf(ctx)->sha);
     return kOk;
 }
 
 // Finishes the stream's digest; the context is ended and its hash part cleared.
 void finish(ksDsaContext* ctx, uint8_t digest[20]) {
-    ks::sha1Final(&streamOf(ctx)->sha, digest);
+    tess::crypto::sha1Final(&streamOf(ctx)->sha, digest);
     wipeObject(*ctx);
 }
 
@@ -182,9 +182,9 @@ bool inSubgroup(const BIGNUM* y, const Domain& d, BN_CTX* ctx) {
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_dsaGenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t seedLength, const uint8_t* seed,
                                      ksDsaParameters* params) {

@@ -8,7 +8,7 @@
 #include "crypto/protocol/signature_steps.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -43,12 +43,12 @@ uint32_t ecnrSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e
         ksIntReduced xMod{};
         if (fieldElementToInt(gd, &v.x, &x) != 0) return 1;
         if (mp::mpMod(asInt(&x), n, &xMod) != 0) return 1;
-        if (ks::mp::mpModAdd(asInt(&xMod), asInt(&eMod), n, r) != 0) return 1;
+        if (tess::crypto::mp::mpModAdd(asInt(&xMod), asInt(&eMod), n, r) != 0) return 1;
         if (r->count != 0) break;
         if (pairs >= kMaxPairs || generateFreshPair(gd, &k, &v) != 0) return 1;
     }
     // These fail only on record sizes, not on the secret k or d: an early return is safe.
-    if (ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
+    if (tess::crypto::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
     if (mp::mpMod(asInt(&k), n, &k) != 0) return 1;  // the engine's scalar may exceed n
     if (mp::mpModSubtract(asInt(&k), asInt(&dr), n, s) != 0) return 1;
     return 0;
@@ -125,7 +125,7 @@ ksErrorCode failWith(ksEcnrContext* ctx, ksErrorCode rc) {
 }
 
 void finishHash(ksEcnrContext* ctx, uint8_t digest[kDigestLength]) {
-    ks::sha1Final(&layoutOfContext(ctx)->sha, digest);
+    tess::crypto::sha1Final(&layoutOfContext(ctx)->sha, digest);
     wipeContext(ctx);
 }
 
@@ -136,7 +136,7 @@ ksErrorCode begin(ksGlobalData* gd, ksEcnrContext* ctx) {
     if (const ksErrorCode rc = checkLibrary(gd, ctx)) return rc;
     if (ctx == nullptr) return kNoContext;
     wipeContext(ctx);
-    ks::sha1Init(&layoutOfContext(ctx)->sha);
+    tess::crypto::sha1Init(&layoutOfContext(ctx)->sha);
     layoutOfContext(ctx)->magic = KS_MAGIC;
     return kOk;
 }
@@ -146,14 +146,14 @@ ksErrorCode hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcnrC
     if (length == 0) return failWith(ctx, kBufferLength);
     if (data == nullptr) return failWith(ctx, kNoBuffer);
     if (const ksErrorCode rc = checkContext(ctx)) return rc;
-    ks::sha1Update(length, data, &layoutOfContext(ctx)->sha);
+    tess::crypto::sha1Update(length, data, &layoutOfContext(ctx)->sha);
     return kOk;
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_ecnrSignBegin(ksGlobalData* gd, ksEcnrContext* ctx) { return begin(gd, ctx); }
 ksErrorCode ks_ecnrVerifyBegin(ksGlobalData* gd, ksEcnrContext* ctx) { return begin(gd, ctx); }

@@ -20,7 +20,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 constexpr uint32_t kCheckLength = 20;
@@ -45,11 +45,11 @@ void plainCheck(ksGlobalData* gd, const EcesContextLayout& ctx, uint32_t length,
     const uint32_t L = curveSizes(gd).L;
     ksSha1State s;
     WipeOnExit wipeState(s);
-    ks::sha1Init(&s);
-    ks::sha1Update(L, ctx.shared + sizeof ctx.shared - L, &s);
-    ks::sha1Update(length, m, &s);
-    if (f.infoLength != 0) ks::sha1Update(f.infoLength, f.info, &s);
-    ks::sha1Final(&s, out);
+    tess::crypto::sha1Init(&s);
+    tess::crypto::sha1Update(L, ctx.shared + sizeof ctx.shared - L, &s);
+    tess::crypto::sha1Update(length, m, &s);
+    if (f.infoLength != 0) tess::crypto::sha1Update(f.infoLength, f.info, &s);
+    tess::crypto::sha1Final(&s, out);
 }
 
 // BR tag: K = the 20 keystream octets after the w of E, in octets 43..62 of a
@@ -76,18 +76,18 @@ void brTag(ksGlobalData* gd, EcesContextLayout ctx, uint32_t w, const uint8_t* e
     auto keyed = [&](uint8_t pad) {
         uint8_t b[64];
         for (int i = 0; i < 64; ++i) b[i] = uint8_t((i >= 43 && i <= 62 ? k[i - 43] : 0) ^ pad);
-        ks::sha1Update(sizeof b, b, &s);
+        tess::crypto::sha1Update(sizeof b, b, &s);
         wipe(b, sizeof b);
     };
-    ks::sha1Init(&s);
+    tess::crypto::sha1Init(&s);
     keyed(0x5C);
-    ks::sha1Update(w, e, &s);
-    if (f.infoLength != 0) ks::sha1Update(f.infoLength, f.info, &s);
-    ks::sha1Final(&s, inner);
-    ks::sha1Init(&s);
+    tess::crypto::sha1Update(w, e, &s);
+    if (f.infoLength != 0) tess::crypto::sha1Update(f.infoLength, f.info, &s);
+    tess::crypto::sha1Final(&s, inner);
+    tess::crypto::sha1Init(&s);
     keyed(0x36);
-    ks::sha1Update(sizeof inner, inner, &s);
-    ks::sha1Final(&s, out);
+    tess::crypto::sha1Update(sizeof inner, inner, &s);
+    tess::crypto::sha1Final(&s, out);
 }
 
 ksErrorCode encrypt(ksGlobalData* gd, const ksPublicKey* publicKey, const Form& f, uint32_t dataLength,
@@ -209,9 +209,9 @@ ksErrorCode pwdDecrypt(ksGlobalData* gd, uint32_t passwordLength, const uint8_t*
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_ecaesEncrypt(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength, const uint8_t* info,
                             uint32_t dataLength, const uint8_t* data, uint32_t* outputLength, uint8_t* output) {

@@ -11,7 +11,7 @@
 #include "crypto/hash/sha1_internal.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -81,7 +81,7 @@ uint32_t xBar(ksGlobalData* gd, const ksPoint& p, ksIntGeneral* out) {
     const uint32_t keep = (half + 7) / 8;
     if (keep < sizes.L) std::memset(x, 0, sizes.L - keep);
     if (half % 8 != 0 && keep <= sizes.L) x[sizes.L - keep] &= uint8_t((1u << (half % 8)) - 1);
-    return ks::mp::mpFromOctets(sizes.L, x, asInt(out)) != 0 ? 1 : 0;
+    return tess::crypto::mp::mpFromOctets(sizes.L, x, asInt(out)) != 0 ? 1 : 0;
 }
 
 struct MqvKeys {
@@ -137,10 +137,10 @@ ksErrorCode mqvSecret(ksGlobalData* gd, const MqvKeys& k, uint8_t* z) {
     // they return early; the twin multiplication keeps its own fixed sequence.
     if (xBar(gd, ra, &xa) != 0 || xBar(gd, rb, &xb) != 0) return kFailed;
     if (mp::mpMod(asInt(&xa), n, &xaMod) != 0 || mp::mpMod(asInt(&xb), n, &xbMod) != 0) return kFailed;
-    if (ks::mp::mpModMultiply(asInt(&xaMod), asInt(&d), n, &s) != 0) return kFailed;
-    if (ks::mp::mpModAdd(asInt(&r), asInt(&s), n, &s) != 0) return kFailed;
-    if (ks::mp::mpModMultiply(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u) != 0) return kFailed;
-    if (ks::mp::mpModMultiply(asInt(&xbMod), asInt(&u), n, &v) != 0) return kFailed;
+    if (tess::crypto::mp::mpModMultiply(asInt(&xaMod), asInt(&d), n, &s) != 0) return kFailed;
+    if (tess::crypto::mp::mpModAdd(asInt(&r), asInt(&s), n, &s) != 0) return kFailed;
+    if (tess::crypto::mp::mpModMultiply(asInt(&s), asInt(&layoutOf(gd)->cofactor), n, &u) != 0) return kFailed;
+    if (tess::crypto::mp::mpModMultiply(asInt(&xbMod), asInt(&u), n, &v) != 0) return kFailed;
     ksFieldElement x{};
     WipeOnExit wipeX(x);
     if (ecTwinMultiplyX(gd, asInt(&u), &rb, asInt(&v), &qb, &x) != 0) return kFailed;
@@ -170,17 +170,17 @@ uint32_t deriveKeySha1(uint32_t secretLength, const uint8_t* secret, uint32_t in
     WipeOnExit wipeState(state);
     uint8_t digest[20];
     WipeOnExit wipeDigest(digest);
-    ks::sha1Init(&state);
-    ks::sha1Update(secretLength, secret, &state);
-    if (infoLength != 0) ks::sha1Update(infoLength, info, &state);
-    ks::sha1Final(&state, digest);
+    tess::crypto::sha1Init(&state);
+    tess::crypto::sha1Update(secretLength, secret, &state);
+    if (infoLength != 0) tess::crypto::sha1Update(infoLength, info, &state);
+    tess::crypto::sha1Final(&state, digest);
     std::memcpy(key, digest, keyLength);
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_dhGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPrivateKey* privateOut) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
@@ -192,10 +192,10 @@ ksErrorCode ks_dhGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPriv
     ksPoint q{};
     uint32_t length = 0;
     if (generateFreshPair(gd, &d, &q) != 0) return kFailed;
-    if (ks::pointToOctets(gd, &q, sizeof publicOut->key, &length, publicOut->key) != 0) return kFailed;
+    if (tess::crypto::pointToOctets(gd, &q, sizeof publicOut->key, &length, publicOut->key) != 0) return kFailed;
     publicOut->length = length;
     const uint32_t L = curveSizes(gd).L;
-    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 || ks::mp::mpToOctets(asInt(&d), L, privateOut->key) != 0) return kFailed;
+    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 || tess::crypto::mp::mpToOctets(asInt(&d), L, privateOut->key) != 0) return kFailed;
     privateOut->length = L;
     return kOk;
 }

@@ -9,7 +9,7 @@
 #include "crypto/protocol/signature_steps.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -52,12 +52,12 @@ uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& 
         if (mp::mpMod(asInt(&x), n, r) != 0) return 1;
         if (attempt > kMaxSignAttempts) return 1;
         if (r->count == 0) continue;
-        if (ks::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
-        if (ks::mp::mpModAdd(asInt(&eMod), asInt(&dr), n, s) != 0) return 1;
+        if (tess::crypto::mp::mpModMultiply(asInt(&d), asInt(r), n, &dr) != 0) return 1;
+        if (tess::crypto::mp::mpModAdd(asInt(&eMod), asInt(&dr), n, s) != 0) return 1;
         // The engine's scalar may exceed n (it spans the field's bits).
         if (mp::mpMod(asInt(&k), n, &k) != 0) return 1;
         if (orderInverse(asInt(&k), n, &kInverse) != 0) return 1;
-        if (ks::mp::mpModMultiply(asInt(&kInverse), asInt(s), n, s) != 0) return 1;
+        if (tess::crypto::mp::mpModMultiply(asInt(&kInverse), asInt(s), n, s) != 0) return 1;
         if (s->count != 0) return 0;
     }
 }
@@ -74,8 +74,8 @@ uint32_t ecdsaVerify(ksGlobalData* gd, const ksPoint& q, const ksIntGeneral& r, 
     ksIntReduced u2{};
     if (orderInverse(asInt(&s), n, &w) != 0) return 1;
     if (mp::mpMod(asInt(&e), n, &eMod) != 0) return 1;
-    if (ks::mp::mpModMultiply(asInt(&eMod), asInt(&w), n, &u1) != 0) return 1;
-    if (ks::mp::mpModMultiply(asInt(&r), asInt(&w), n, &u2) != 0) return 1;
+    if (tess::crypto::mp::mpModMultiply(asInt(&eMod), asInt(&w), n, &u1) != 0) return 1;
+    if (tess::crypto::mp::mpModMultiply(asInt(&r), asInt(&w), n, &u2) != 0) return 1;
     ksFieldElement x{};
     if (ecTwinMultiplyX(gd, asInt(&u1), &layoutOf(gd)->g, asInt(&u2), &q, &x) != 0) return 1;
     ksIntGeneral xInt{};
@@ -139,7 +139,7 @@ ksErrorCode begin(ksGlobalData* gd, ksEcdsaContext* ctx) {
     if (layoutOf(gd)->magic != KS_MAGIC) return kNotInitialized;
     if (ctx == nullptr) return kNoContext;
     wipeContext(ctx);
-    ks::sha1Init(&layoutOfContext(ctx)->sha);
+    tess::crypto::sha1Init(&layoutOfContext(ctx)->sha);
     layoutOfContext(ctx)->state = kContextValid;
     return kOk;
 }
@@ -155,14 +155,14 @@ ksErrorCode hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcdsa
     }
     EcdsaLayout* l = layoutOfContext(ctx);
     l->state = 0;
-    ks::sha1Update(length, data, &l->sha);
+    tess::crypto::sha1Update(length, data, &l->sha);
     l->state = kContextValid;
     return kOk;
 }
 
 // Finishes the stream's hash; the context is wiped.
 void finishHash(ksEcdsaContext* ctx, uint8_t digest[kDigestLength]) {
-    ks::sha1Final(&layoutOfContext(ctx)->sha, digest);
+    tess::crypto::sha1Final(&layoutOfContext(ctx)->sha, digest);
     wipeContext(ctx);
 }
 
@@ -170,9 +170,9 @@ bool badKeyLength(uint32_t length) { return length == 0 || length > kMaxKeyOctet
 bool badPasswordLength(uint32_t length) { return length == 0 || length > kMaxPasswordLength; }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_ecdsaSignBegin(ksGlobalData* gd, ksEcdsaContext* ctx) { return begin(gd, ctx); }
 ksErrorCode ks_ecdsaVerifyBegin(ksGlobalData* gd, ksEcdsaContext* ctx) { return begin(gd, ctx); }

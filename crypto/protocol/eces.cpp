@@ -12,7 +12,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -35,16 +35,16 @@ void keystreamBlock(ksGlobalData* gd, EcesContextLayout* ctx) {
                                 uint8_t(ctx->counter)};
     ksSha1State s;
     WipeOnExit wipeState(s);
-    ks::sha1Init(&s);
+    tess::crypto::sha1Init(&s);
     if (ctx->form == 1) {
-        ks::sha1Update(L, z, &s);
-        ks::sha1Update(sizeof counter, counter, &s);
-        if (ctx->infoLength != 0) ks::sha1Update(ctx->infoLength, ctx->info, &s);
+        tess::crypto::sha1Update(L, z, &s);
+        tess::crypto::sha1Update(sizeof counter, counter, &s);
+        if (ctx->infoLength != 0) tess::crypto::sha1Update(ctx->infoLength, ctx->info, &s);
     } else {
-        ks::sha1Update(sizeof counter, counter, &s);
-        ks::sha1Update(L, z, &s);
+        tess::crypto::sha1Update(sizeof counter, counter, &s);
+        tess::crypto::sha1Update(L, z, &s);
     }
-    ks::sha1Final(&s, ctx->block);
+    tess::crypto::sha1Final(&s, ctx->block);
     ++ctx->counter;
 }
 
@@ -168,17 +168,17 @@ ksErrorCode sessionKeyLength(ksGlobalData* gd, uint32_t* length) {
 ksErrorCode senderSecret(ksGlobalData* gd, const ksPublicKey* key, EcesContextLayout* ctx, uint32_t capacity,
                          uint8_t* out, uint32_t* rLength) {
     ksPoint q{};
-    if (ks::pointFromOctets(gd, key->length, key->key, &q) != 0) return kFailed;
+    if (tess::crypto::pointFromOctets(gd, key->length, key->key, &q) != 0) return kFailed;
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
-    if (ks::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0) return kFailed;
+    if (tess::crypto::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0) return kFailed;
     // Infinity by the engine's own mark: on a prime curve x = 0 is an ordinary point.
     uint32_t notInfinity = 0;
     if (onCurve != 1 || ecIsInfinity(gd, &q, &notInfinity) != 0 || notInfinity == 0) return kBadPublicKey;
     ksIntReduced k{};
     WipeOnExit wipeK(k);
     ksPoint R{};
-    if (generateFreshPair(gd, &k, &R) != 0 || ks::pointToOctets(gd, &R, capacity, rLength, out) != 0 ||
+    if (generateFreshPair(gd, &k, &R) != 0 || tess::crypto::pointToOctets(gd, &R, capacity, rLength, out) != 0 ||
         storeShared(gd, asInt(&k), q, ctx) != 0)
         return kFailed;
     return kOk;
@@ -198,7 +198,7 @@ ksErrorCode recipientSecret(ksGlobalData* gd, const ksIntReduced& d, uint32_t rL
 ksErrorCode decryptionScalar(ksGlobalData* gd, const ksPrivateKey* key, ksIntReduced* d) {
     ksIntGeneral wide{};
     WipeOnExit wipeWide(wide);
-    if (ks::mp::mpFromOctets(key->length, key->key, asInt(&wide)) != 0) return kFailed;
+    if (tess::crypto::mp::mpFromOctets(key->length, key->key, asInt(&wide)) != 0) return kFailed;
     if (const uint32_t rc = checkPrivateKey(gd, asInt(&wide))) return rc;
     // Below n - 1, so it fits the reduced record.
     return mp::mpMod(asInt(&wide), curveOrder(gd), d) != 0 ? kFailed : kOk;
@@ -228,9 +228,9 @@ void applyKeystream(ksGlobalData* gd, EcesContextLayout* ctx, uint32_t length, c
     }
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_getSessionKeyLength(ksGlobalData* gd, uint32_t* length) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;

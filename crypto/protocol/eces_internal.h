@@ -7,7 +7,7 @@
 #include "crypto/protocol/key_pairs.h"
 #include "crypto/result_codes.h"
 
-namespace ks {
+namespace tess::crypto {
 
 inline constexpr uint32_t kMaxPublicKeyLength = 65;
 
@@ -47,4 +47,4 @@ void applyKeystream(ksGlobalData* gd, EcesContextLayout* ctx, uint32_t length, c
 // out zeroed over its announced size, and the size reference set to 0.
 void wipeOutput(uint8_t* out, uint32_t* length);
 
-}  // namespace ks
+}  // namespace tess::crypto

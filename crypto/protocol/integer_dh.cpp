@@ -12,7 +12,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 constexpr uint32_t kArea = 256;
@@ -203,9 +203,9 @@ ksErrorCode checkHybridKeys(const ksDhKey* ls, const ksDhKey* rs, const ksDhKey*
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_dhGenerateParameters(ksGlobalData* gd, uint32_t pBits, ksDlParameters* params) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;

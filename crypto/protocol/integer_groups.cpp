@@ -7,7 +7,7 @@
 #include "crypto/protocol/internal.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 NonceOctetsSource gNonceSource = nullptr;
@@ -32,7 +32,7 @@ bool randomBits(ksGlobalData* gd, int bits, bool top, bool odd, BIGNUM* out) {
     if (bits < 1) return false;
     const size_t octets = size_t(bits + 7) / 8;
     std::vector<uint8_t> drawn(octets);
-    const bool ok = ks::rngBytes(gd, uint32_t(octets), drawn.data()) == 0;
+    const bool ok = tess::crypto::rngBytes(gd, uint32_t(octets), drawn.data()) == 0;
     if (ok) {
         if (bits % 8 != 0) drawn[0] &= uint8_t((1u << (bits % 8)) - 1);
         if (top) drawn[0] |= uint8_t(1u << ((bits - 1) % 8));
@@ -67,9 +67,9 @@ bool dsaNonceFromSource(BIGNUM* k) {
     return ok;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 // SHA-1 of the minimal big-endian octets of v.
@@ -77,9 +77,9 @@ bool hashOf(const BIGNUM* v, uint8_t digest[20]) {
     std::vector<uint8_t> octets(size_t(BN_num_bytes(v)) + 1);
     const int n = BN_bn2bin(v, octets.data());
     ksSha1State s;
-    ks::sha1Init(&s);
-    ks::sha1Update(uint32_t(n), octets.data(), &s);
-    ks::sha1Final(&s, digest);
+    tess::crypto::sha1Init(&s);
+    tess::crypto::sha1Update(uint32_t(n), octets.data(), &s);
+    tess::crypto::sha1Final(&s, digest);
     return true;
 }
 
@@ -157,17 +157,17 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
     return subgroupGenerator(p, q, g, ctx.get());
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-uint32_t ks::bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
+uint32_t tess::crypto::bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
     if (v == nullptr || octets == nullptr || length == nullptr || BN_num_bytes(v) < 1) return 100;
     *length = uint32_t(BN_bn2bin(v, octets));
     return 0;
 }
 
-uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) { return ks::bnToOctets(v, octets, length); }
+uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) { return tess::crypto::bnToOctets(v, octets, length); }
 
-uint32_t ks::bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value) {
+uint32_t tess::crypto::bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value) {
     if (octets == nullptr || value == nullptr || length < 1) return 200;
     BIGNUM* read = BN_bin2bn(octets, int(length), *value);
     if (read == nullptr) return 200;
@@ -175,4 +175,4 @@ uint32_t ks::bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value
     return 0;
 }
 
-uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) { return ks::bnFromOctets(octets, length, value); }
+uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) { return tess::crypto::bnFromOctets(octets, length, value); }

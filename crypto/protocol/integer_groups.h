@@ -11,7 +11,7 @@
 #include "crypto/kestrel.h"
 #include "platform/export.h"
 
-namespace ks {
+namespace tess::crypto {
 
 struct BnClear {
     void operator()(BIGNUM* b) const { BN_clear_free(b); }
@@ -45,9 +45,9 @@ using NonceOctetsSource = uint32_t (*)(void* arg, uint8_t* octets, uint32_t capa
 void setDsaNonceSource(NonceOctetsSource source, void* arg);
 bool dsaNonceFromSource(BIGNUM* k);
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-namespace ks {
+namespace tess::crypto {
 
 // Domain parameters by the seed-and-counter search of FIPS 186-2 and ANSI
 // X9.42 (SHA-1): q of qBits bits from the seed (a fresh random seed while q is
@@ -66,7 +66,7 @@ bool generateFfcParameters(ksGlobalData* gd, int pBits, int qBits, const uint8_t
 // The smallest h >= 2 whose h^((p - 1)/q) mod p is not 1, raised so.
 bool subgroupGenerator(const BIGNUM* p, const BIGNUM* q, BIGNUM* g, BN_CTX* ctx);
 
-}  // namespace ks
+}  // namespace tess::crypto
 
 // The conversions other modules bind to by number: an integer to its minimal
 // big-endian octets (100 for a null argument or the value 0), and octets to

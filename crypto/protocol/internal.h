@@ -14,7 +14,7 @@
 #include "crypto/global_data.h"
 #include "crypto/kestrel.h"
 
-namespace ks {
+namespace tess::crypto {
 
 // v as big-endian octets into octets (room for BN_num_bytes(v)), *length the size used:
 // 0, or 100 for a missing pointer or a zero value.
@@ -28,4 +28,4 @@ uint32_t bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value);
 // *newLength its new length: always 0.
 uint32_t truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets);
 
-}  // namespace ks
+}  // namespace tess::crypto

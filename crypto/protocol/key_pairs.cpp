@@ -14,7 +14,7 @@
 #include "crypto/hash/sha1_internal.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -37,10 +37,10 @@ uint32_t generatePair(ksGlobalData* gd, uint32_t plain, ksIntReduced* d, ksPoint
     for (int attempt = 0; attempt < 2 && !drawn; ++attempt) {
         uint8_t random[32];
         WipeOnExit wipeRandom(random);
-        if (ks::rngBytes(gd, sizeof random, random) != 0) return 1;
+        if (tess::crypto::rngBytes(gd, sizeof random, random) != 0) return 1;
         uint32_t length = 0;
-        ks::truncateToBits(sizeof random, b - 1, &length, random);
-        if (length == 0 || length > 2 * mp::kReducedDigits || ks::mp::mpFromOctets(length, random, asInt(d)) != 0) {
+        tess::crypto::truncateToBits(sizeof random, b - 1, &length, random);
+        if (length == 0 || length > 2 * mp::kReducedDigits || tess::crypto::mp::mpFromOctets(length, random, asInt(d)) != 0) {
             wipeObject(*d);
             return 1;
         }
@@ -52,7 +52,7 @@ uint32_t generatePair(ksGlobalData* gd, uint32_t plain, ksIntReduced* d, ksPoint
         wipeObject(*d);
         return 1;
     }
-    if (ks::curveBaseMultiply(gd, plain, d, q) != 0) {
+    if (tess::crypto::curveBaseMultiply(gd, plain, d, q) != 0) {
         wipeObject(*d);
         return 1;
     }
@@ -63,14 +63,14 @@ uint32_t generatePair(ksGlobalData* gd, uint32_t plain, ksIntReduced* d, ksPoint
 // A private key of L octets from a scalar.
 uint32_t writePrivateKey(const ksGlobalData* gd, const ksIntReduced& d, ksPrivateKey* key) {
     const uint32_t L = curveSizes(gd).L;
-    if (L == 0 || L > kMaxKeyOctets || ks::mp::mpToOctets(asInt(&d), L, key->key) != 0) return 1;
+    if (L == 0 || L > kMaxKeyOctets || tess::crypto::mp::mpToOctets(asInt(&d), L, key->key) != 0) return 1;
     key->length = L;
     return 0;
 }
 
 uint32_t encodePublicKey(ksGlobalData* gd, const ksPoint& q, ksPublicKey* key) {
     uint32_t length = 0;
-    if (ks::pointToOctets(gd, &q, sizeof key->key, &length, key->key) != 0) return 1;
+    if (tess::crypto::pointToOctets(gd, &q, sizeof key->key, &length, key->key) != 0) return 1;
     key->length = length;
     return 0;
 }
@@ -90,7 +90,7 @@ uint32_t validatePoint(ksGlobalData* gd, const ksPoint& q) {
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
     uint32_t notInfinity = 0;
-    if (ks::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
+    if (tess::crypto::curvePointOnCurve(gd, &q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
     if (ecIsInfinity(gd, &q, &notInfinity) != 0 || notInfinity == 0) return 1;
     return checkSubgroup(gd, &q);
 }
@@ -152,7 +152,7 @@ uint32_t generateFreshPair(ksGlobalData* gd, ksIntReduced* d, ksPoint* q) {
     if (gFreshSource != nullptr) {
         wipeObject(*d);
         wipeObject(*q);
-        if (gFreshSource(gFreshArg, d) != 0 || ks::curveBaseMultiply(gd, 1, d, q) != 0) return 1;
+        if (gFreshSource(gFreshArg, d) != 0 || tess::crypto::curveBaseMultiply(gd, 1, d, q) != 0) return 1;
         q->table = nullptr;
         return 0;
     }
@@ -180,7 +180,7 @@ uint32_t privateKeyScalar(const ksGlobalData* gd, const ksPrivateKey* key, ksInt
     if (key->length == 0 || key->length > kMaxKeyOctets) return 1;
     ksIntGeneral wide{};
     WipeOnExit wipeWide(wide);
-    if (ks::mp::mpFromOctets(key->length, key->key, asInt(&wide)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(key->length, key->key, asInt(&wide)) != 0) return 1;
     // Keys longer than the order are reduced before any multiplication.
     return mp::mpMod(asInt(&wide), curveOrder(gd), d) != 0 ? 1 : 0;
 }
@@ -191,10 +191,10 @@ uint32_t scalarIsZero(const ksIntReduced& d) {
 }
 
 uint32_t publicKeyPoint(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* q) {
-    if (ks::pointFromOctets(gd, length, octets, q) != 0) return 1;
+    if (tess::crypto::pointFromOctets(gd, length, octets, q) != 0) return 1;
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t onCurve = 0;
-    if (ks::curvePointOnCurve(gd, q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
+    if (tess::crypto::curvePointOnCurve(gd, q, &l->a, &l->b, &onCurve) != 0 || onCurve != 1) return 1;
     // Infinity by the engine's own mark: on a prime curve x = 0 is an ordinary point.
     uint32_t notInfinity = 0;
     if (ecIsInfinity(gd, q, &notInfinity) != 0 || notInfinity == 0) return 1;
@@ -275,7 +275,7 @@ uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q) {
 uint32_t fieldElementToInt(ksGlobalData* gd, const ksFieldElement* x, ksIntGeneral* out) {
     uint8_t octets[32];
     if (fieldToOctets(gd, x, sizeof octets, octets) != 0) return 1;
-    return ks::mp::mpFromOctets(sizeof octets, octets, asInt(out)) != 0 ? 1 : 0;
+    return tess::crypto::mp::mpFromOctets(sizeof octets, octets, asInt(out)) != 0 ? 1 : 0;
 }
 
 uint32_t passwordToDesSetup(uint32_t length, const uint8_t* password, DesSetup* setup) {
@@ -340,11 +340,11 @@ uint32_t unprotectPrivateKey(ksGlobalData* gd, uint32_t passwordLength, const ui
     return 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
-uint32_t ks::truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) {
+uint32_t tess::crypto::truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) {
     const uint32_t q = bits / 8;
     const uint32_t r = bits % 8;
     if (q >= length) {
@@ -365,7 +365,7 @@ uint32_t ks::truncateToBits(uint32_t length, uint32_t bits, uint32_t* newLength,
     return 0;
 }
 
-uint32_t a2836(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) { return ks::truncateToBits(length, bits, newLength, octets); }
+uint32_t a2836(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) { return tess::crypto::truncateToBits(length, bits, newLength, octets); }
 
 ksErrorCode ks_genKeyPair(ksGlobalData* gd, ksPrivateKey* privateKey, ksPublicKey* publicKey) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
@@ -438,7 +438,7 @@ ksErrorCode ks_new2oldPublicKey(ksGlobalData* gd, const ksPublicKey* newKey, ksP
     ksPoint q{};
     uint8_t octets[65];
     uint32_t length = 0;
-    if (newKey->length > sizeof newKey->key || ks::pointFromOctets(gd, newKey->length, newKey->key, &q) != 0) return kFailed;
+    if (newKey->length > sizeof newKey->key || tess::crypto::pointFromOctets(gd, newKey->length, newKey->key, &q) != 0) return kFailed;
     if (pointToOctetsUncompressed(gd, &q, &length, octets) != 0 || length < 1) return kFailed;
     std::memcpy(oldKey->key, octets + 1, length - 1);
     oldKey->length = length - 1;

@@ -10,7 +10,7 @@
 #include "crypto/kestrel_protocols.h"
 #include "crypto/mp/mp_int.h"
 
-namespace ks {
+namespace tess::crypto {
 
 inline constexpr uint32_t kMaxPasswordLength = 128;
 inline constexpr uint32_t kMaxKeyOctets = 40;
@@ -63,4 +63,4 @@ uint32_t unprotectPrivateKey(ksGlobalData* gd, uint32_t passwordLength, const ui
 using FreshScalarSource = uint32_t (*)(void* arg, ksIntReduced* k);
 void setFreshScalarSource(FreshScalarSource source, void* arg);
 
-}  // namespace ks
+}  // namespace tess::crypto

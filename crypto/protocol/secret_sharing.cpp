@@ -10,7 +10,7 @@
 #include "crypto/result_codes.h"
 #include "crypto/wipe.h"
 
-namespace ks {
+namespace tess::crypto {
 namespace {
 
 using mp::asInt;
@@ -22,7 +22,7 @@ bool isPrimeField(const ksGlobalData* gd) { return layoutOf(gd)->fieldType == kF
 uint32_t randomElement(ksGlobalData* gd, ksFieldElement* e) {
     uint8_t r[32];
     WipeOnExit wipeR(r);
-    if (ks::rngBytes(gd, sizeof r, r) != 0) return 1;
+    if (tess::crypto::rngBytes(gd, sizeof r, r) != 0) return 1;
     return fieldFromOctets(gd, sizeof r, r, e);
 }
 
@@ -33,7 +33,7 @@ uint32_t distinctX(ksGlobalData* gd, const ksFieldElement* before, uint32_t coun
         bool fresh = true;
         for (uint32_t i = 0; i < count && fresh; ++i) {
             uint32_t equal = 1;
-            if (ks::fieldEqual(gd, x, &before[i], &equal) != 0) return 1;
+            if (tess::crypto::fieldEqual(gd, x, &before[i], &equal) != 0) return 1;
             fresh = equal != 0;
         }
         if (fresh) return 0;
@@ -56,7 +56,7 @@ uint32_t shadowSplit(ksGlobalData* gd, const ksIntReduced& d, ksFieldElement x[3
     for (uint32_t i = 0; i < 3; ++i) {
         if (distinctX(gd, x, i, &x[i]) != 0) return 1;
     }
-    if (ks::mp::mpToOctets(asInt(&d), sizeof octets, octets) != 0 || fieldFromOctets(gd, sizeof octets, octets, &s) != 0 ||
+    if (tess::crypto::mp::mpToOctets(asInt(&d), sizeof octets, octets) != 0 || fieldFromOctets(gd, sizeof octets, octets, &s) != 0 ||
         fieldToOctets(gd, &s, sizeof back, back) != 0 || std::memcmp(octets, back, sizeof back) != 0)
         return 1;
     for (uint32_t i = 0; i < 3; ++i) {
@@ -74,7 +74,7 @@ uint32_t difference(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElem
 // The line through the two points, at x = 0.
 uint32_t shadowJoin(ksGlobalData* gd, const ksFieldElement x[2], const ksFieldElement y[2], ksIntGeneral* s) {
     uint32_t equal = 1;
-    if (ks::fieldEqual(gd, &x[0], &x[1], &equal) != 0 || equal == 0) return 1;
+    if (tess::crypto::fieldEqual(gd, &x[0], &x[1], &equal) != 0 || equal == 0) return 1;
     ksFieldElement dx{}, dy{}, t{}, slope{}, ax{}, value{};
     WipeOnExit wipeSlope(slope);
     WipeOnExit wipeAx(ax);
@@ -88,13 +88,13 @@ uint32_t shadowJoin(ksGlobalData* gd, const ksFieldElement x[2], const ksFieldEl
     uint8_t octets[32];
     WipeOnExit wipeOctets(octets);
     if (fieldToOctets(gd, &value, sizeof octets, octets) != 0) return 1;
-    return ks::mp::mpFromOctets(sizeof octets, octets, asInt(s)) != 0 ? 1 : 0;
+    return tess::crypto::mp::mpFromOctets(sizeof octets, octets, asInt(s)) != 0 ? 1 : 0;
 }
 
 }  // namespace
-}  // namespace ks
+}  // namespace tess::crypto
 
-using namespace ks;
+using namespace tess::crypto;
 
 ksErrorCode ks_shadowGenerate(ksGlobalData* gd, ksPublicKey* publicKey, ksShare shares[3]) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
@@ -115,7 +115,7 @@ ksErrorCode ks_shadowGenerate(ksGlobalData* gd, ksPublicKey* publicKey, ksShare 
         shares[i].length = 2 * L;
     }
     uint32_t length = 0;
-    if (ks::pointToOctets(gd, &q, sizeof publicKey->key, &length, publicKey->key) != 0) return kFailed;
+    if (tess::crypto::pointToOctets(gd, &q, sizeof publicKey->key, &length, publicKey->key) != 0) return kFailed;
     publicKey->length = length;
     return kOk;
 }
@@ -135,7 +135,7 @@ ksErrorCode ks_shadowCombine(ksGlobalData* gd, const ksShare shares[2], ksPrivat
     ksIntGeneral s{};
     WipeOnExit wipeS(s);
     if (shadowJoin(gd, x, y, &s) != 0) return kFailed;
-    if (ks::mp::mpToOctets(asInt(&s), L, privateKey->key) != 0) return kFailed;
+    if (tess::crypto::mp::mpToOctets(asInt(&s), L, privateKey->key) != 0) return kFailed;
     privateKey->length = L;
     return kOk;
 }

@@ -8,7 +8,7 @@
 #include "crypto/mp/internal.h"
 #include "crypto/protocol/key_pairs.h"
 
-namespace ks {
+namespace tess::crypto {
 
 inline constexpr uint32_t kDigestLength = 20;
 
@@ -24,7 +24,7 @@ inline uint32_t reduceDigest(const ksGlobalData* gd, const uint8_t digest[kDiges
         std::memset(h, 0, whole < sizeof h ? whole : sizeof h);
         if (whole < sizeof h) h[whole] &= uint8_t((1u << (8 - clear % 8)) - 1);
     }
-    return ks::mp::mpFromOctets(sizeof h, h, mp::asInt(e)) != 0 ? 1 : 0;
+    return tess::crypto::mp::mpFromOctets(sizeof h, h, mp::asInt(e)) != 0 ? 1 : 0;
 }
 
 // A caller digest of 1..20 octets at the end of a 20-octet zero block.
@@ -37,8 +37,8 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
                                ksSignature* signature) {
     const uint32_t nB = curveSizes(gd).nB;
     if (nB == 0 || 2 * nB > sizeof signature->signature) return 1;
-    if (ks::mp::mpToOctets(mp::asInt(&r), nB, signature->signature) != 0) return 1;
-    if (ks::mp::mpToOctets(mp::asInt(&s), nB, signature->signature + nB) != 0) return 1;
+    if (tess::crypto::mp::mpToOctets(mp::asInt(&r), nB, signature->signature) != 0) return 1;
+    if (tess::crypto::mp::mpToOctets(mp::asInt(&s), nB, signature->signature + nB) != 0) return 1;
     signature->length = 2 * nB;
     return 0;
 }
@@ -46,8 +46,8 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
 inline uint32_t readSignature(const ksGlobalData* gd, const ksSignature* signature, ksIntGeneral* r,
                               ksIntGeneral* s) {
     const uint32_t nB = curveSizes(gd).nB;
-    if (ks::mp::mpFromOctets(nB, signature->signature, mp::asInt(r)) != 0) return 1;
-    if (ks::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(nB, signature->signature, mp::asInt(r)) != 0) return 1;
+    if (tess::crypto::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s)) != 0) return 1;
     return 0;
 }
 
@@ -58,4 +58,4 @@ inline bool inOrderRange(const ksGlobalData* gd, const ksInt* v, bool allowZero)
     return allowZero || v->count != 0;
 }
 
-}  // namespace ks
+}  // namespace tess::crypto

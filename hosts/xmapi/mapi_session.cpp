@@ -90,14 +90,14 @@ HRESULT GetRecipientAddressByType(const MapiLibrary& lib, IAddrBook* book, ULONG
     const SRow row = PropsOf(*entry, {PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_EMS_AB_PROXY_ADDRESSES, PR_SEND_RICH_INFO});
     if (richInfo) *richInfo = Bool(row, PR_SEND_RICH_INFO);
     std::string found;
-    if (tessmapi::iequals(Text(row, PR_ADDRTYPE), addressType)) {
+    if (platform::mapi::iequals(Text(row, PR_ADDRTYPE), addressType)) {
         found = Text(row, PR_EMAIL_ADDRESS);
     } else if (const SPropValue* proxies = Find(row, PR_EMS_AB_PROXY_ADDRESSES)) {
         // The primary address of a type is written with the type in capitals.
         const std::string prefix = std::string(addressType) + ":";
         for (const auto& p : proxies->mv) {
-            if (p.size() <= prefix.size() || !tessmapi::iequals(p.substr(0, prefix.size()), prefix)) continue;
-            const bool primary = p.compare(0, prefix.size(), tessmapi::lower(prefix)) != 0;
+            if (p.size() <= prefix.size() || !platform::mapi::iequals(p.substr(0, prefix.size()), prefix)) continue;
+            const bool primary = p.compare(0, prefix.size(), platform::mapi::lower(prefix)) != 0;
             if (found.empty() || primary) found = p.substr(prefix.size());
             if (primary) break;
         }
@@ -119,7 +119,7 @@ CMapiSession::CMapiSession(const MapiLibrary& lib, const LogonValues& values, bo
         r.relop = RELOP_GE;
         r.ulPropTag = PR_MESSAGE_DELIVERY_TIME;
         const time_t since = std::time(nullptr) - static_cast<time_t>(values_.days) * 86400;
-        r.prop = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, tessmapi::fileTimeFromUnix(since));
+        r.prop = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, platform::mapi::fileTimeFromUnix(since));
         dateRestriction_ = r;
     }
 }
@@ -413,8 +413,8 @@ int CMapiSession::GetAllMsgs(const FolderRecord* record, MailMsg*** out, int* co
 std::string CMapiSession::AddressText(const std::string& type, const std::string& address, const std::string& name,
                                       const EntryId* entry) {
     std::string addr = address;
-    if (!type.empty() && !address.empty() && !tessmapi::iequals(type, kSmtpType)) addr = type + ":" + address;
-    if (tessmapi::iequals(type, "ex") && !name.empty()) {
+    if (!type.empty() && !address.empty() && !platform::mapi::iequals(type, kSmtpType)) addr = type + ":" + address;
+    if (platform::mapi::iequals(type, "ex") && !name.empty()) {
         if (entry && !entry->empty()) {
             // A directory entry stays an entry: its id travels, and resolves again on sending.
             std::string text(1, '\x01');
@@ -451,8 +451,8 @@ int CMapiSession::BuildMessage(const SRow& row, bool headersOnly, CMsg& m) {
     m.From = AddressText(Text(row, PR_SENT_REPRESENTING_ADDRTYPE), Text(row, PR_SENT_REPRESENTING_EMAIL_ADDRESS),
                          Text(row, PR_SENT_REPRESENTING_NAME), nullptr);
     m.Subject = Text(row, PR_SUBJECT);
-    if (const SPropValue* t = Find(row, PR_CLIENT_SUBMIT_TIME)) m.value60 = int32_t(tessmapi::unixFromFileTime(t->ft));
-    if (const SPropValue* t = Find(row, PR_MESSAGE_DELIVERY_TIME)) m.date = int32_t(tessmapi::unixFromFileTime(t->ft));
+    if (const SPropValue* t = Find(row, PR_CLIENT_SUBMIT_TIME)) m.value60 = int32_t(platform::mapi::unixFromFileTime(t->ft));
+    if (const SPropValue* t = Find(row, PR_MESSAGE_DELIVERY_TIME)) m.date = int32_t(platform::mapi::unixFromFileTime(t->ft));
     if (const SPropValue* s = Find(row, PR_MESSAGE_SIZE)) m.size = s->l;
     const uint16_t role = Bool(row, PR_MESSAGE_TO_ME) ? 0 : Bool(row, PR_MESSAGE_CC_ME) ? 0x100 : 0x200;
     m.status = static_cast<uint16_t>((m.status & ~0x300) | role);

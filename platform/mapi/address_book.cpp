@@ -4,7 +4,7 @@
 #include "platform/mapi/table.h"
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 const std::vector<uint8_t> kGlobalListProviderId = {0xDC, 0xA7, 0x40, 0xC8, 0xC0, 0x42, 0x10, 0x1A,
                                                     0xB4, 0xB9, 0x08, 0x00, 0x2B, 0x2F, 0xE1, 0x82};
@@ -312,4 +312,4 @@ HRESULT Container::ResolveNames(const SPropTagArray* columns, ULONG, ADRLIST& li
 
 std::shared_ptr<AddressBook> makeAddressBook(const Profile& profile) { return std::make_shared<Book>(profile); }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -8,7 +8,7 @@
 #include "platform/mapi/mapi_interfaces.h"
 #include "platform/mapi/profiles.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 class TESS_EXPORT AddressBook : public IAddrBook {
 public:
@@ -20,4 +20,4 @@ TESS_EXPORT std::shared_ptr<AddressBook> makeAddressBook(const Profile& profile)
 // The global list's provider id (PR_AB_PROVIDER_ID).
 TESS_EXPORT extern const std::vector<uint8_t> kGlobalListProviderId;
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -10,7 +10,7 @@
 #include "platform/export.h"
 #include "platform/mapi/mapi_defs.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 typedef std::map<ULONG, SPropValue> PropMap;
 
@@ -67,4 +67,4 @@ public:
     virtual HRESULT fault(const std::string& call) const { (void)call; return S_OK; }
 };
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

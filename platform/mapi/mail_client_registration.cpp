@@ -2,7 +2,7 @@
 
 #include "platform/core/registry.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -40,4 +40,4 @@ bool registerDefaultMailClient(const std::string& program) {
            setText(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows Messaging Subsystem", "MAPIX", "1");
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -9,7 +9,7 @@
 
 #include "platform/export.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 // The client name registered; its kind is the desktop's MAPI client.
 inline constexpr const char* kMailClientName = "Microsoft Outlook";
@@ -17,4 +17,4 @@ inline constexpr const char* kMailClientName = "Microsoft Outlook";
 // `program` is the command that opens a mailto link (the %1 is the link). True on success.
 TESS_EXPORT bool registerDefaultMailClient(const std::string& program);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

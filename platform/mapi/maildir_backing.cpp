@@ -20,7 +20,7 @@
 
 namespace fs = std::filesystem;
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -544,4 +544,4 @@ std::shared_ptr<Backing> makeMaildirBacking(const Profile& profile) {
     return std::make_shared<Maildir>(profile);
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -10,8 +10,8 @@
 #include "platform/mapi/backing.h"
 #include "platform/mapi/profiles.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 TESS_EXPORT std::shared_ptr<Backing> makeMaildirBacking(const Profile& profile);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -63,8 +63,8 @@ HRESULT MAPILogonEx(ULONG, const char* profile, const char* password, ULONG flag
     session->reset();
     if (g_initialized <= 0) return MAPI_E_NOT_INITIALIZED;
     std::string name = (flags & MAPI_USE_DEFAULT) || !profile ? std::string() : std::string(profile);
-    std::shared_ptr<tessmapi::Session> s;
-    if (HRESULT hr = tessmapi::logon(name, password ? password : "", s); FAILED(hr)) return hr;
+    std::shared_ptr<platform::mapi::Session> s;
+    if (HRESULT hr = platform::mapi::logon(name, password ? password : "", s); FAILED(hr)) return hr;
     *session = s;
     return S_OK;
 }
@@ -72,7 +72,7 @@ HRESULT MAPILogonEx(ULONG, const char* profile, const char* password, ULONG flag
 HRESULT MAPIAdminProfiles(ULONG, std::shared_ptr<IProfAdmin>* admin) {
     if (!admin) return MAPI_E_INVALID_PARAMETER;
     if (g_initialized <= 0) return MAPI_E_NOT_INITIALIZED;
-    *admin = tessmapi::profileAdmin();
+    *admin = platform::mapi::profileAdmin();
     return S_OK;
 }
 
@@ -81,7 +81,7 @@ HRESULT HrQueryAllRows(IMAPITable* table, const SPropTagArray* columns, const SR
     if (!rows) return MAPI_E_INVALID_PARAMETER;
     *rows = nullptr;
     auto out = std::make_unique<SRowSet>();
-    HRESULT hr = tessmapi::queryAllRows(table, columns, restriction, maxRows > 0 ? static_cast<ULONG>(maxRows) : 0, *out);
+    HRESULT hr = platform::mapi::queryAllRows(table, columns, restriction, maxRows > 0 ? static_cast<ULONG>(maxRows) : 0, *out);
     if (FAILED(hr)) return hr;
     *rows = out.release();
     return S_OK;
@@ -130,7 +130,7 @@ HRESULT OpenStreamOnFile(const char* fileName, ULONG flags, std::shared_ptr<IStr
         bytes.assign(std::istreambuf_iterator<char>(in), {});
     }
     const std::string path = fileName;
-    *stream = std::make_shared<tessmapi::MemoryStream>(std::move(bytes), [path](const std::vector<uint8_t>& b) {
+    *stream = std::make_shared<platform::mapi::MemoryStream>(std::move(bytes), [path](const std::vector<uint8_t>& b) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         return out ? S_OK : MAPI_E_NOT_ENOUGH_DISK;
@@ -151,7 +151,7 @@ HRESULT HrGetOneProp(IMAPIProp* object, ULONG tag, SPropValue* value) {
 
 HRESULT ScCreateConversationIndex(ULONG parentSize, const uint8_t* parent, std::vector<uint8_t>* index) {
     if (!index || (parentSize && !parent) || (parentSize && parentSize < 22)) return MAPI_E_INVALID_PARAMETER;
-    const FileTime now = tessmapi::fileTimeFromUnix(std::time(nullptr));
+    const FileTime now = platform::mapi::fileTimeFromUnix(std::time(nullptr));
     std::random_device rd;
     if (!parentSize) {
         // A reserved byte, the top five bytes of the time, then a random 16-byte id.
@@ -181,11 +181,11 @@ HRESULT HrThisThreadAdviseSink(std::shared_ptr<IMAPIAdviseSink> sink, std::share
 }
 
 void HrDispatchNotifications(IMAPISession* session) {
-    auto* s = dynamic_cast<tessmapi::Session*>(session);
+    auto* s = dynamic_cast<platform::mapi::Session*>(session);
     if (s && s->store()) s->store()->dispatchNotifications();
 }
 
 int HrNotificationFd(IMAPISession* session) {
-    auto* s = dynamic_cast<tessmapi::Session*>(session);
+    auto* s = dynamic_cast<platform::mapi::Session*>(session);
     return s && s->store() ? s->store()->backing().fd() : -1;
 }

@@ -6,7 +6,7 @@
 
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 MemoryBacking::MemoryBacking() {
     folders_ = {{"", "Inbox", FolderRole::Inbox},
@@ -159,4 +159,4 @@ std::vector<std::pair<std::string, std::string>> MemoryBacking::takeArrivals() {
     return std::exchange(arrivals_, {});
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

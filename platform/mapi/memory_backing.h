@@ -4,7 +4,7 @@
 
 #include "platform/mapi/backing.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 class TESS_EXPORT MemoryBacking : public Backing {
 public:
@@ -55,4 +55,4 @@ private:
     unsigned next_ = 1;
 };
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

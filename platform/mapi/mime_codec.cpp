@@ -8,7 +8,7 @@
 
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -335,4 +335,4 @@ std::string buildRfc822(const StoredMessage& msg, bool withBcc, bool crlf) {
     return str(out.get());
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -5,7 +5,7 @@
 
 #include "platform/mapi/backing.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 // Parses a message; false when the bytes are not a message at all. `deliveredAt` is the
 // delivery time to give when the message carries none of its own (the file's time).
@@ -19,4 +19,4 @@ std::string buildRfc822(const StoredMessage& message, bool withBcc, bool crlf);
 std::string utf8FromAnsi(const std::string& text);
 std::string ansiFromUtf8(const std::string& text);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

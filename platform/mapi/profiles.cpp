@@ -8,7 +8,7 @@
 #include "platform/core/runtime.h"
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -151,4 +151,4 @@ std::shared_ptr<MemoryBacking> memoryBackingOf(const std::string& name) {
     return nullptr;
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -10,7 +10,7 @@
 #include "platform/export.h"
 #include "platform/mapi/memory_backing.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 struct AddressEntry {
     std::string displayName;
@@ -42,4 +42,4 @@ TESS_EXPORT void clearMemoryProfiles();
 std::vector<Profile> allProfiles();
 std::shared_ptr<MemoryBacking> memoryBackingOf(const std::string& profileName);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

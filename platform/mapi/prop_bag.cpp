@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace tessmapi {
+namespace platform::mapi {
 
 MemoryStream::MemoryStream(std::vector<uint8_t> bytes, std::function<HRESULT(const std::vector<uint8_t>&)> commit)
     : bytes_(std::move(bytes)), commit_(std::move(commit)) {}
@@ -61,4 +61,4 @@ HRESULT MemoryStream::CopyTo(IStream* target, uint64_t size, uint64_t* read, uin
     return done == n ? S_OK : MAPI_E_NOT_ENOUGH_DISK;
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -8,7 +8,7 @@
 #include "platform/mapi/backing.h"
 #include "platform/mapi/mapi_interfaces.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 // A stream over a copy of a property's bytes; Commit hands them to `commit`.
 class TESS_EXPORT MemoryStream : public IStream {
@@ -99,4 +99,4 @@ private:
     }
 };
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -4,7 +4,7 @@
 #include "platform/mapi/table.h"
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -117,4 +117,4 @@ HRESULT logon(const std::string& profileName, const std::string& password, std::
 
 std::shared_ptr<IProfAdmin> profileAdmin() { return std::make_shared<ProfAdmin>(); }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

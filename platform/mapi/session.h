@@ -5,7 +5,7 @@
 #include "platform/mapi/address_book.h"
 #include "platform/mapi/store_objects.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 class TESS_EXPORT Session : public IMAPISession {
 public:
@@ -20,4 +20,4 @@ TESS_EXPORT HRESULT logon(const std::string& profileName, const std::string& pas
                           std::shared_ptr<Session>& session);
 TESS_EXPORT std::shared_ptr<IProfAdmin> profileAdmin();
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -18,35 +18,35 @@ namespace fs = std::filesystem;
 namespace {
 
 std::mutex g_mutex;
-std::map<LHANDLE, std::shared_ptr<tessmapi::Session>> g_sessions;
+std::map<LHANDLE, std::shared_ptr<platform::mapi::Session>> g_sessions;
 LHANDLE g_next = 1;
 
-std::shared_ptr<tessmapi::Session> sessionOf(LHANDLE h) {
+std::shared_ptr<platform::mapi::Session> sessionOf(LHANDLE h) {
     std::lock_guard lock(g_mutex);
     auto it = g_sessions.find(h);
     return it == g_sessions.end() ? nullptr : it->second;
 }
 
-std::string inboxName(tessmapi::MessageStore& store) {
+std::string inboxName(platform::mapi::MessageStore& store) {
     for (const auto& f : store.backing().folders())
-        if (f.role == tessmapi::FolderRole::Inbox) return f.name;
+        if (f.role == platform::mapi::FolderRole::Inbox) return f.name;
     return {};
 }
 
-std::string folderName(tessmapi::MessageStore& store, tessmapi::FolderRole role) {
+std::string folderName(platform::mapi::MessageStore& store, platform::mapi::FolderRole role) {
     for (const auto& f : store.backing().folders())
         if (f.role == role) return f.name;
     return {};
 }
 
-std::shared_ptr<IMAPIFolder> openFolder(tessmapi::MessageStore& store, const std::string& name) {
+std::shared_ptr<IMAPIFolder> openFolder(platform::mapi::MessageStore& store, const std::string& name) {
     std::shared_ptr<IMAPIProp> object;
     ULONG type = 0;
     if (FAILED(store.OpenEntry(store.folderEntryId(name), MAPI_MODIFY, &type, object))) return nullptr;
     return std::dynamic_pointer_cast<IMAPIFolder>(object);
 }
 
-std::shared_ptr<IMessage> openInboxMessage(tessmapi::MessageStore& store, const std::string& id) {
+std::shared_ptr<IMessage> openInboxMessage(platform::mapi::MessageStore& store, const std::string& id) {
     std::shared_ptr<IMAPIProp> object;
     ULONG type = 0;
     if (id.empty() || FAILED(store.OpenEntry(store.messageEntryId(inboxName(store), id), MAPI_BEST_ACCESS, &type, object)) ||
@@ -106,7 +106,7 @@ std::string bareAddress(const char* address) {
 }
 
 std::string dateText(FileTime ft) {
-    time_t t = tessmapi::unixFromFileTime(ft);
+    time_t t = platform::mapi::unixFromFileTime(ft);
     struct tm local {};
     if (!localtime_r(&t, &local)) return {};
     char buf[32];
@@ -143,7 +143,7 @@ ULONG fill(IMessage& m, IAddrBook& book, const MapiMessage& msg, bool resolve) {
             e = one.aEntries[0];
             // An EX entry is sent to its SMTP address.
             const SPropValue* type = e.find(PR_ADDRTYPE);
-            if (type && !tessmapi::iequals(type->str, "SMTP")) {
+            if (type && !platform::mapi::iequals(type->str, "SMTP")) {
                 std::shared_ptr<IMAPIProp> user;
                 ULONG t = 0;
                 std::vector<SPropValue> v;
@@ -180,9 +180,9 @@ ULONG fill(IMessage& m, IAddrBook& book, const MapiMessage& msg, bool resolve) {
 
 // Inbox message keys of the right class, oldest delivery first.
 // The Inbox's ids, oldest first; false when the Inbox cannot be listed.
-bool inboxIds(tessmapi::MessageStore& store, const char* type, bool unreadOnly, std::vector<std::string>& out) {
+bool inboxIds(platform::mapi::MessageStore& store, const char* type, bool unreadOnly, std::vector<std::string>& out) {
     out.clear();
-    std::vector<tessmapi::StoredMessage> list;
+    std::vector<platform::mapi::StoredMessage> list;
     std::vector<std::pair<FileTime, std::string>> ids;
     if (FAILED(store.backing().listMessages(inboxName(store), list))) return false;
     const std::string wanted = type ? type : "";
@@ -190,7 +190,7 @@ bool inboxIds(tessmapi::MessageStore& store, const char* type, bool unreadOnly, 
         if (unreadOnly && m.read) continue;
         auto cls = m.props.find(PR_MESSAGE_CLASS);
         const std::string c = cls == m.props.end() ? "IPM.Note" : cls->second.str;
-        if (wanted.empty() ? c.compare(0, 3, "IPM") != 0 : !tessmapi::iequals(c, wanted)) continue;
+        if (wanted.empty() ? c.compare(0, 3, "IPM") != 0 : !platform::mapi::iequals(c, wanted)) continue;
         auto t = m.props.find(PR_MESSAGE_DELIVERY_TIME);
         ids.emplace_back(t == m.props.end() ? 0 : t->second.ft, m.key);
     }
@@ -211,8 +211,8 @@ bool putId(const std::string& id, FLAGS flags, char* out) {
 ULONG MAPILogon(ULONG, const char* profile, const char* password, FLAGS, ULONG, LHANDLE* session) {
     if (!session) return MAPI_E_FAILURE;
     *session = 0;
-    std::shared_ptr<tessmapi::Session> s;
-    if (FAILED(tessmapi::logon(profile ? profile : "", password ? password : "", s))) return MAPI_E_LOGIN_FAILURE;
+    std::shared_ptr<platform::mapi::Session> s;
+    if (FAILED(platform::mapi::logon(profile ? profile : "", password ? password : "", s))) return MAPI_E_LOGIN_FAILURE;
     std::lock_guard lock(g_mutex);
     *session = g_next++;
     g_sessions[*session] = std::move(s);
@@ -220,7 +220,7 @@ ULONG MAPILogon(ULONG, const char* profile, const char* password, FLAGS, ULONG, 
 }
 
 ULONG MAPILogoff(LHANDLE session, ULONG, FLAGS, ULONG) {
-    std::shared_ptr<tessmapi::Session> s;
+    std::shared_ptr<platform::mapi::Session> s;
     {
         std::lock_guard lock(g_mutex);
         auto it = g_sessions.find(session);
@@ -361,8 +361,8 @@ ULONG MAPISaveMail(LHANDLE session, ULONG, const MapiMessage* message, FLAGS fla
     if (FAILED(m->SaveChanges(0))) return MAPI_E_FAILURE;
     std::vector<SPropValue> v;
     m->GetProps({PR_ENTRYID}, 0, v);
-    tessmapi::ParsedEntryId p;
-    if (v.empty() || v[0].isError() || !tessmapi::parseEntryId(v[0].bin, store.backing().storeUid(), p)) return MAPI_E_FAILURE;
+    platform::mapi::ParsedEntryId p;
+    if (v.empty() || v[0].isError() || !platform::mapi::parseEntryId(v[0].bin, store.backing().storeUid(), p)) return MAPI_E_FAILURE;
     return putId(p.key, flags | MAPI_LONG_MSGID, messageId) ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }
 
@@ -373,7 +373,7 @@ ULONG MAPISendMail(LHANDLE session, ULONG, const MapiMessage* message, FLAGS fla
     if (!message || (message->nRecipCount && !message->lpRecips) || (message->nFileCount && !message->lpFiles))
         return MAPI_E_INVALID_MESSAGE;
     auto& store = *s->store();
-    auto outbox = openFolder(store, folderName(store, tessmapi::FolderRole::Outbox));
+    auto outbox = openFolder(store, folderName(store, platform::mapi::FolderRole::Outbox));
     std::shared_ptr<IMessage> m;
     if (!outbox || FAILED(outbox->CreateMessage(0, m))) return MAPI_E_FAILURE;
     std::shared_ptr<IAddrBook> book;
@@ -389,7 +389,7 @@ ULONG MAPIDeleteMail(LHANDLE session, ULONG, const char* messageId, FLAGS, ULONG
     auto& store = *s->store();
     if (!messageId || !openInboxMessage(store, messageId)) return MAPI_E_INVALID_MESSAGE;
     auto inbox = openFolder(store, inboxName(store));
-    auto trash = openFolder(store, folderName(store, tessmapi::FolderRole::Trash));
+    auto trash = openFolder(store, folderName(store, platform::mapi::FolderRole::Trash));
     if (!inbox || !trash) return MAPI_E_FAILURE;
     return inbox->CopyMessages({store.messageEntryId(inboxName(store), messageId)}, trash.get(), MESSAGE_MOVE) == S_OK
                ? SUCCESS_SUCCESS

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mutex>
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -108,4 +108,4 @@ HRESULT smtpSubmit(const SmtpSettings& settings, const std::string& from, const 
     return S_OK;
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -6,7 +6,7 @@
 
 #include "platform/mapi/backing.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 struct SmtpSettings {
     std::string url;  // smtp://host:port
@@ -19,4 +19,4 @@ struct SmtpSettings {
 HRESULT smtpSubmit(const SmtpSettings& settings, const std::string& from, const std::vector<std::string>& recipients,
                    const std::string& message, std::vector<Refusal>& refused, std::string& error);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

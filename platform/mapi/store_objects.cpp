@@ -7,7 +7,7 @@
 #include "platform/mapi/table.h"
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -549,4 +549,4 @@ std::shared_ptr<MessageStore> openMessageStore(std::shared_ptr<Backing> backing,
     return std::make_shared<Store>(std::move(backing), std::move(identity));
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

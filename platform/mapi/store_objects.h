@@ -7,7 +7,7 @@
 #include "platform/mapi/backing.h"
 #include "platform/mapi/mapi_interfaces.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 // Who sends from this store (stamped on submitted mail and addressed by reports).
 struct Identity {
@@ -38,4 +38,4 @@ TESS_EXPORT bool parseEntryId(const EntryId& id, const std::vector<uint8_t>& sto
 TESS_EXPORT EntryId makeEntryId(const std::vector<uint8_t>& storeUid, EntryKind kind, const std::string& folder,
                     const std::string& key = {});
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -4,7 +4,7 @@
 
 #include "platform/mapi/text_util.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 namespace {
 
@@ -183,4 +183,4 @@ HRESULT queryAllRows(IMAPITable* table, const SPropTagArray* columns, const SRes
     return S_OK;
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

@@ -6,7 +6,7 @@
 #include "platform/mapi/backing.h"
 #include "platform/mapi/mapi_interfaces.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 // True when the row satisfies the restriction. MAPI_E_TOO_COMPLEX for a kind not handled.
 HRESULT evaluateRestriction(const SRestriction& r, const PropMap& row, bool& match);
@@ -35,4 +35,4 @@ private:
 TESS_EXPORT HRESULT queryAllRows(IMAPITable* table, const SPropTagArray* columns, const SRestriction* restriction,
                      ULONG maxRows, SRowSet& rows);
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

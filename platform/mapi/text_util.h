@@ -7,7 +7,7 @@
 
 #include "platform/mapi/mapi_defs.h"
 
-namespace tessmapi {
+namespace platform::mapi {
 
 inline std::string lower(std::string_view s) {
     std::string out(s);
@@ -32,4 +32,4 @@ inline time_t unixFromFileTime(FileTime ft) {
     return ft < kFileTimeUnixEpoch ? 0 : static_cast<time_t>((ft - kFileTimeUnixEpoch) / 10000000ull);
 }
 
-}  // namespace tessmapi
+}  // namespace platform::mapi

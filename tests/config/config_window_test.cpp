@@ -486,12 +486,12 @@ TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
 }
 
 TEST_F(ConfigWindow, FolderRefreshOfAnExtendedMapiAccountAsksItsProfile) {
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
-    tessmapi::Profile profile;
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/true"));
+    platform::mapi::Profile profile;
     profile.name = "Desk";
     profile.isDefault = true;
     profile.identity = {"Tess User", "SMTP", "tess@tess.test", {}};
-    tessmapi::registerMemoryProfile(profile, std::make_shared<tessmapi::MemoryBacking>());
+    platform::mapi::registerMemoryProfile(profile, std::make_shared<platform::mapi::MemoryBacking>());
     struct Case {
         const char* profile;
         int result;
@@ -526,7 +526,7 @@ TEST_F(ConfigWindow, FolderRefreshOfAnExtendedMapiAccountAsksItsProfile) {
         EXPECT_EQ(folders[0].synchronised, 1);
         EXPECT_EQ(bool(model.changed), c.result == 1);
     }
-    tessmapi::clearMemoryProfiles();
+    platform::mapi::clearMemoryProfiles();
 }
 
 TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {

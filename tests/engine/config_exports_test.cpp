@@ -179,12 +179,12 @@ TEST(ProfileExports, ByOneBasedPositionAfterTheCount) {
     EXPECT_EQ(LarkspurGetProfileCount(&count), 0);
     EXPECT_EQ(count, 0);
 
-    tessmapi::clearMemoryProfiles();
+    platform::mapi::clearMemoryProfiles();
     for (const char* name : {"Home", "Office"}) {
-        tessmapi::Profile p;
+        platform::mapi::Profile p;
         p.name = name;
         p.maildir = (w.home.path() / name).string();
-        ASSERT_TRUE(tessmapi::saveProfile(p));
+        ASSERT_TRUE(platform::mapi::saveProfile(p));
     }
     SetText(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", nullptr, "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note");
     ASSERT_EQ(LarkspurGetProfileCount(&count), 1);
@@ -200,7 +200,7 @@ TEST(ProfileExports, ByOneBasedPositionAfterTheCount) {
         EXPECT_EQ(LarkspurGetProfileAt(c.index, buf, c.size), c.result);
         EXPECT_STREQ(buf, c.name ? c.name : "untouched");
     }
-    tessmapi::clearMemoryProfiles();
+    platform::mapi::clearMemoryProfiles();
 }
 
 TEST(TranslatorRegistration, DocumentTranslatorListed) {

@@ -248,13 +248,13 @@ namespace {
 TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
     tess::test::TempHome home;
     CLanguageModule language("LKSYNCLANG.DLL", nullptr);
-    tessmapi::clearMemoryProfiles();
+    platform::mapi::clearMemoryProfiles();
     for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}, {"Archive", false}}) {
-        tessmapi::Profile p;
+        platform::mapi::Profile p;
         p.name = name;
         p.isDefault = isDefault;
         p.maildir = (home.path() / name).string();
-        ASSERT_TRUE(tessmapi::saveProfile(p));
+        ASSERT_TRUE(platform::mapi::saveProfile(p));
     }
     std::vector<std::string> names{"kept"};
     int defaultIndex = -1;

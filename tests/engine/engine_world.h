@@ -123,13 +123,13 @@ public:
     // "Office", the default; account n is served by the desktop relay, with the profile
     // "Old" so far.
     void RelayAccountWithProfiles(int n = 0) {
-        tessmapi::clearMemoryProfiles();
+        platform::mapi::clearMemoryProfiles();
         for (const auto& [name, isDefault] : {std::pair{"Home", false}, {"Office", true}}) {
-            tessmapi::Profile p;
+            platform::mapi::Profile p;
             p.name = name;
             p.isDefault = isDefault;
             p.maildir = (home.path() / name).string();
-            ASSERT_TRUE(tessmapi::saveProfile(p));
+            ASSERT_TRUE(platform::mapi::saveProfile(p));
         }
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);

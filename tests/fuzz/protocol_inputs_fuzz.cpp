@@ -20,14 +20,14 @@ struct Context {
     ksGlobalData* gd() { return reinterpret_cast<ksGlobalData*>(data.data()); }
     Context() {
         uint32_t heapSize = 0;
-        ks_heapSize(&ks::kSect163k1Record, &heapSize);
+        ks_heapSize(&tess::crypto::kSect163k1Record, &heapSize);
         heap.resize(heapSize / 8 + 1);
         ksOptionsList o{};
         o.pointCompression = 1;
         o.ecesCompression = 1;
         o.rngType = 1;
         o.seedLength = 32;
-        if (ks_initialize(&ks::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, heapSize, gd(),
+        if (ks_initialize(&tess::crypto::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, heapSize, gd(),
                           reinterpret_cast<ksHeap*>(heap.data())) != 0 ||
             ks_genKeyPair(gd(), &priv, &pub) != 0)
             std::abort();

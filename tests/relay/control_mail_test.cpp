@@ -11,17 +11,17 @@ class ControlMailTest : public RelayFixture {
 protected:
     std::string entryOf(const std::string& key, const std::string& folder = "") {
         std::string text;
-        const EntryId id = tessmapi::makeEntryId(memory->storeUid(), tessmapi::EntryKind::Message, folder, key);
+        const EntryId id = platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Message, folder, key);
         Base64Encode(id.data(), int(id.size()), text, true);
         return text;
     }
     bool isRead(const std::string& key) {
-        tessmapi::StoredMessage m;
+        platform::mapi::StoredMessage m;
         EXPECT_EQ(memory->loadMessage("", key, m), S_OK);
         return m.read;
     }
     size_t inFolder(const std::string& folder) {
-        std::vector<tessmapi::StoredMessage> all;
+        std::vector<platform::mapi::StoredMessage> all;
         memory->listMessages(folder, all);
         return all.size();
     }

@@ -38,7 +38,7 @@ TEST_F(ForwardTest, OrdinaryMailReachesTheHandheldSealedInTheForwardLayout) {
     uint32_t n = 0;
     ASSERT_EQ(Base64Decode(f.entryId, id, &n), 0);
     id.resize(n);
-    EXPECT_EQ(id, tessmapi::makeEntryId(memory->storeUid(), tessmapi::EntryKind::Message, "", key));
+    EXPECT_EQ(id, platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Message, "", key));
     std::vector<uint8_t> source;
     n = 0;
     ASSERT_EQ(Base64Decode(f.source, source, &n), 0);
@@ -141,10 +141,10 @@ TEST_F(ForwardTest, FiltersHoldBackMailAndTheLogSaysWhy) {
 
 TEST_F(ForwardTest, OwnAutoReplyIsDeletedAnotherOneIsForwarded) {
     start();
-    tessmapi::PropMap toMe;
+    platform::mapi::PropMap toMe;
     toMe[PR_DISPLAY_TO] = SPropValue::String(PR_DISPLAY_TO, "Tess User");
     deliver("Out of Office AutoReply: holiday", "away", me, {{me, MAPI_TO}}, {}, toMe);
-    tessmapi::PropMap toOther;
+    platform::mapi::PropMap toOther;
     toOther[PR_DISPLAY_TO] = SPropValue::String(PR_DISPLAY_TO, "Somebody Else");
     deliver("Out of Office AutoReply: holiday", "away", "alice@example.test", {{me, MAPI_TO}}, {}, toOther);
     EXPECT_EQ(submittedTo(wireless).size(), 1u);
@@ -239,17 +239,17 @@ TEST_F(ForwardTest, ReportAboutAForwardStopsTheFirstRunAndGoesToTheOutbox) {
 
 TEST_F(ForwardTest, BatchHandlesOnlyNewMail) {
     start();
-    tessmapi::StoredMessage m;
+    platform::mapi::StoredMessage m;
     m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "quiet");
     m.props[PR_BODY] = SPropValue::String(PR_BODY, "b");
     const std::string k = memory->deliver("", m);
     memory->takeArrivals();  // raised by hand below
     NOTIFICATION other, mail;
     other.ulEventType = 0x4;
-    other.entryId = tessmapi::makeEntryId(memory->storeUid(), tessmapi::EntryKind::Message, "", k);
+    other.entryId = platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Message, "", k);
     mail = other;
     mail.ulEventType = fnevNewMail;
-    mail.parentId = tessmapi::makeEntryId(memory->storeUid(), tessmapi::EntryKind::Folder, "");
+    mail.parentId = platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Folder, "");
     watcher->OnNotify({other});
     EXPECT_TRUE(submittedTo(wireless).empty());
     watcher->OnNotify({other, mail});
@@ -262,7 +262,7 @@ TEST_F(ForwardTest, MailArrivingWhileABatchIsHandledWaitsForTheNextDispatch) {
     size_t seenInside = 99;
     frame.onAnimate = [&] {
         frame.onAnimate = nullptr;
-        tessmapi::StoredMessage m;
+        platform::mapi::StoredMessage m;
         m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "second");
         m.props[PR_BODY] = SPropValue::String(PR_BODY, "b");
         memory->deliver("", m);

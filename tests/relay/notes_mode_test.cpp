@@ -313,7 +313,7 @@ TEST_F(NotesModeTest, HandheldMailLeavesThroughMailBoxWithACopyInSentItems) {
     EXPECT_EQ(box[0].subject, "From the road");
     EXPECT_EQ(box[0].body, "Written on the handheld.");
 
-    std::vector<tessmapi::StoredMessage> sent;
+    std::vector<platform::mapi::StoredMessage> sent;
     memory->listMessages("Sent Items", sent);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].props[PR_SUBJECT].str, "From the road");

@@ -93,7 +93,7 @@ TEST(RelayDefaultClient, OnlyTheMapiClientAsMailtoHandlerPasses) {
     setCommand("\"C:\\PROGRA~1\\OUTLOOK.EXE\" /m %1");
     EXPECT_TRUE(relay::IsOutlookDefaultMailClient()) << "compared in lower case";
     setCommand("/usr/bin/other-mailer %1");
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/tallyhop"));  // what tallyhop init --mail-client does
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));  // what tallyhop init --mail-client does
     EXPECT_TRUE(relay::IsOutlookDefaultMailClient());
 }
 
@@ -139,8 +139,8 @@ TEST_F(RelayConfigTest, ReloadTellsChangesFromNoChange) {
 
 class MapiHelpersTest : public RelayFixture {
 protected:
-    tessmapi::Profile profile() override {
-        tessmapi::Profile p = RelayFixture::profile();
+    platform::mapi::Profile profile() override {
+        platform::mapi::Profile p = RelayFixture::profile();
         p.addressList.push_back({"Bob Exchange", "EX", "/o=Org/cn=bob", {"X400:c=x;a=y", "SMTP:xyz@example.test"}});
         p.addressList.push_back({"Carl NoSmtp", "EX", "/o=Org/cn=carl", {"X400:c=x"}});
         return p;

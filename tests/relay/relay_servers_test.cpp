@@ -109,8 +109,8 @@ protected:
         handheld = std::make_unique<HandheldSeal>(key);
         ASSERT_EQ(syncmgr::addUser("Relay", &userId), 0);
         SaveRelayUser(userId, wireless, key);
-        ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
-        tessmapi::Profile p;
+        ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/true"));
+        platform::mapi::Profile p;
         p.name = "Work";
         p.isDefault = true;
         p.maildir = servers().maildir().string();
@@ -118,7 +118,7 @@ protected:
         p.smtpUser = servers().user();
         p.smtpPassword = servers().password();
         p.identity = {"Tess User", "SMTP", me, {}};
-        ASSERT_TRUE(tessmapi::saveProfile(p));
+        ASSERT_TRUE(platform::mapi::saveProfile(p));
         if (GetParam()) chooseSmtpRoad();
     }
 
@@ -175,16 +175,16 @@ protected:
     }
 
     // What reached a Maildir, read through the MAPI stand-in's own backing.
-    std::vector<tessmapi::StoredMessage> mailbox(const fs::path& maildir) {
-        tessmapi::Profile p;
+    std::vector<platform::mapi::StoredMessage> mailbox(const fs::path& maildir) {
+        platform::mapi::Profile p;
         p.name = "Reader";
         p.maildir = maildir.string();
-        auto backing = tessmapi::makeMaildirBacking(p);
-        std::vector<tessmapi::StoredMessage> out;
+        auto backing = platform::mapi::makeMaildirBacking(p);
+        std::vector<platform::mapi::StoredMessage> out;
         if (backing->logon() == S_OK) backing->listMessages("", out);
         return out;
     }
-    std::vector<tessmapi::StoredMessage> handheldBox() { return mailbox(servers().maildir2()); }
+    std::vector<platform::mapi::StoredMessage> handheldBox() { return mailbox(servers().maildir2()); }
     std::vector<std::string> rawHandheldFiles() {
         std::vector<std::string> out;
         for (const char* sub : {"new", "cur"}) {
@@ -195,7 +195,7 @@ protected:
     }
     size_t handheldCount() { return rawHandheldFiles().size(); }
 
-    std::string unsealedSubject(tessmapi::StoredMessage& m) {
+    std::string unsealedSubject(platform::mapi::StoredMessage& m) {
         std::string plain;
         if (!handheld->unseal(Unbraced(m.props[PR_SUBJECT].str), plain)) return "<does not unseal>";
         return plain.c_str();

@@ -147,7 +147,7 @@ constexpr FileTime kDelivered = 1772600767ULL * 10000000ULL + 116444736000000000
 class RelayFixture : public ::testing::Test {
 protected:
     TempHome home;
-    std::shared_ptr<tessmapi::MemoryBacking> memory = std::make_shared<tessmapi::MemoryBacking>();
+    std::shared_ptr<platform::mapi::MemoryBacking> memory = std::make_shared<platform::mapi::MemoryBacking>();
     platform::ui::ScriptedUi ui;
     std::unique_ptr<platform::ui::ScopedUi> uiScope;
     std::unique_ptr<CLanguageModule> language;
@@ -171,8 +171,8 @@ protected:
         handheld = std::make_unique<HandheldSeal>(key);
         ASSERT_EQ(syncmgr::addUser("Relay", &userId), 0);
         SaveRelayUser(userId, wireless, key);
-        tessmapi::clearMemoryProfiles();
-        tessmapi::registerMemoryProfile(profile(), memory);
+        platform::mapi::clearMemoryProfiles();
+        platform::mapi::registerMemoryProfile(profile(), memory);
         config = std::make_unique<relay::CRelayConfig>(0);
         ASSERT_EQ(config->Init(), 0);
         ASSERT_EQ(config->LoadUserSettings(true, true), 0);
@@ -183,15 +183,15 @@ protected:
         watcher.reset();
         if (config) config->UnInit();
         relay::LogClose();
-        tessmapi::clearMemoryProfiles();
+        platform::mapi::clearMemoryProfiles();
     }
 
     void saveRelaySettings(int logDebug, int attachments = 1, int logInformational = 0) {
         SaveRelayUser(userId, wireless, key, logDebug, attachments, logInformational);
     }
 
-    virtual tessmapi::Profile profile() {
-        tessmapi::Profile p;
+    virtual platform::mapi::Profile profile() {
+        platform::mapi::Profile p;
         p.name = "Work";
         p.isDefault = true;
         p.identity = {"Tess User", "SMTP", me, {}};
@@ -211,8 +211,8 @@ protected:
     std::string deliver(const std::string& subject, const std::string& body, const std::string& from = "alice@example.test",
                         std::vector<std::pair<std::string, ULONG>> recipients = {{"tess@tess.test", MAPI_TO}},
                         std::vector<std::pair<std::string, std::string>> attachments = {},
-                        tessmapi::PropMap extra = {}, uint32_t noteId = 0) {
-        tessmapi::StoredMessage m;
+                        platform::mapi::PropMap extra = {}, uint32_t noteId = 0) {
+        platform::mapi::StoredMessage m;
         m.props = extra;
         m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, subject);
         m.props[PR_BODY] = SPropValue::String(PR_BODY, body);
@@ -223,7 +223,7 @@ protected:
         // 2026-03-04 05:06:07 UTC
         m.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, kDelivered);
         for (const auto& [address, type] : recipients) {
-            tessmapi::PropMap r;
+            platform::mapi::PropMap r;
             r[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, address);
             r[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, address);
             r[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "SMTP");
@@ -231,7 +231,7 @@ protected:
             m.recipients.push_back(r);
         }
         for (const auto& [name, data] : attachments) {
-            tessmapi::PropMap a;
+            platform::mapi::PropMap a;
             a[PR_ATTACH_FILENAME] = SPropValue::String(PR_ATTACH_FILENAME, name);
             a[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, name);
             a[PR_ATTACH_METHOD] = SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
@@ -251,15 +251,15 @@ protected:
     }
 
     std::vector<std::string> inboxSubjects() {
-        std::vector<tessmapi::StoredMessage> all;
+        std::vector<platform::mapi::StoredMessage> all;
         memory->listMessages("", all);
         std::vector<std::string> out;
         for (auto& m : all) out.push_back(m.props.count(PR_SUBJECT) ? m.props[PR_SUBJECT].str : "");
         return out;
     }
 
-    std::vector<tessmapi::StoredMessage> submittedTo(const std::string& address) {
-        std::vector<tessmapi::StoredMessage> out;
+    std::vector<platform::mapi::StoredMessage> submittedTo(const std::string& address) {
+        std::vector<platform::mapi::StoredMessage> out;
         for (auto& m : memory->submitted())
             for (auto& r : m.recipients) {
                 auto it = r.find(PR_EMAIL_ADDRESS);

@@ -78,8 +78,8 @@ protected:
 
     std::string desktop, handheldAddress;
 
-    tessmapi::Profile profile() override {
-        tessmapi::Profile p = RelayFixture::profile();
+    platform::mapi::Profile profile() override {
+        platform::mapi::Profile p = RelayFixture::profile();
         p.identity = {"Tess User", "SMTP", servers().address(servers().user()), {}};
         p.addressList.push_back({"Second User", "SMTP", servers().address(servers().user2()), {}});
         return p;
@@ -198,7 +198,7 @@ TEST_F(SmtpRoadTest, HandheldMailWithBlindCopiesANameAndARefusedRecipient) {
     EXPECT_EQ(mail.parts[0].data, "Hello \xe9\n.\nbye\n") << "as written (Python reads line ends as LF)";
     EXPECT_TRUE(logged("Wayfarer: Successfully sent Device New eMail; Subject: From the road"));
     // A copy of the mail written on the handheld stays in Sent Items.
-    std::vector<tessmapi::StoredMessage> sent;
+    std::vector<platform::mapi::StoredMessage> sent;
     memory->listMessages("Sent Items", sent);
     bool copied = false;
     for (auto& m : sent) copied = copied || (m.props[PR_SUBJECT].str == "From the road" && m.props[PR_BODY].str == "Hello \xe9\r\n.\r\nbye");

@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(TrayTest, StartsIntoTheTrayAndForwardsWhatArrives) {
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/tallyhop"));
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));
     relay::CRelayApp relayApp;
     ASSERT_TRUE(relayApp.InitInstance()) << (questionTexts().empty() ? "" : questionTexts().back());
     relay::CMainFrame* frame = relayApp.Frame();
@@ -76,7 +76,7 @@ TEST_F(TrayTest, StartUpRefusals) {
         EXPECT_EQ(questionTexts()[0].rfind("Microsoft Outlook is not the default E-mail program.", 0), 0u);
         EXPECT_EQ(ui.questions()[0].caption, "Corvid(TM) Wayfarer");
     }
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/tallyhop"));
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));
     relay::CRelayApp first;
     ASSERT_TRUE(first.InitInstance());
     {
@@ -97,7 +97,7 @@ TEST_F(TrayTest, StartUpRefusals) {
 }
 
 TEST_F(TrayTest, NewKeyWithTheSameProfileOnlyClearsTheFlag) {
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/tallyhop"));
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));
     relay::CRelayApp relayApp;
     ASSERT_TRUE(relayApp.InitInstance());
     relay::CMAPIRedirect* watcher = relayApp.Watcher();

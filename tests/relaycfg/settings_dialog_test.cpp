@@ -59,10 +59,10 @@ protected:
             ASSERT_EQ(account.Save(id, "Larkspur", 517, 0), 1);
         }
         for (const char* name : {"Office", "Home"}) {
-            tessmapi::Profile p;
+            platform::mapi::Profile p;
             p.name = name;
             p.maildir = (home.path() / name).string();
-            ASSERT_TRUE(tessmapi::saveProfile(p));
+            ASSERT_TRUE(platform::mapi::saveProfile(p));
         }
         registry.WriteRelayValue("User", uint32_t(relayUser));
         registry.WriteRelayValue("Installed", 1);

@@ -174,14 +174,14 @@ TEST_F(Copperfen, ListsInBatchesOfAHundredWithProgressMessages) {
 
 TEST_F(Copperfen, MessageFieldsFollowTheStore) {
     const time_t now = std::time(nullptr);
-    tessmapi::StoredMessage m = Delivered("Fields", now - 3600, true);
+    platform::mapi::StoredMessage m = Delivered("Fields", now - 3600, true);
     m.props[PR_IMPORTANCE] = SPropValue::Long(PR_IMPORTANCE, 0);
-    m.props[PR_CLIENT_SUBMIT_TIME] = SPropValue::Time(PR_CLIENT_SUBMIT_TIME, tessmapi::fileTimeFromUnix(now - 7200));
+    m.props[PR_CLIENT_SUBMIT_TIME] = SPropValue::Time(PR_CLIENT_SUBMIT_TIME, platform::mapi::fileTimeFromUnix(now - 7200));
     // A sender from the directory resolves to its SMTP address.
     m.props[PR_SENT_REPRESENTING_NAME] = SPropValue::String(PR_SENT_REPRESENTING_NAME, "Bob Baker");
     m.props[PR_SENT_REPRESENTING_ADDRTYPE] = SPropValue::String(PR_SENT_REPRESENTING_ADDRTYPE, "EX");
     m.props[PR_SENT_REPRESENTING_EMAIL_ADDRESS] = SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "/o=Org/cn=bob");
-    tessmapi::PropMap x400, cc;
+    platform::mapi::PropMap x400, cc;
     // A recipient without an SMTP address keeps its own type before the address.
     x400[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Gateway");
     x400[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "X400");
@@ -193,7 +193,7 @@ TEST_F(Copperfen, MessageFieldsFollowTheStore) {
     cc[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "alan@example.test");
     cc[PR_RECIPIENT_TYPE] = SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_CC);
     m.recipients.push_back(cc);
-    tessmapi::PropMap file;
+    platform::mapi::PropMap file;
     file[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, "plan.txt");
     file[PR_ATTACH_FILENAME] = SPropValue::String(PR_ATTACH_FILENAME, "plan.txt");
     file[PR_ATTACH_METHOD] = SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
@@ -226,7 +226,7 @@ TEST_F(Copperfen, MessageFieldsFollowTheStore) {
 }
 
 TEST_F(Copperfen, ALargeBodyIsReadThroughTheStreamUpToItsLimit) {
-    tessmapi::StoredMessage m = Delivered("Large", std::time(nullptr));
+    platform::mapi::StoredMessage m = Delivered("Large", std::time(nullptr));
     std::string body;
     for (int i = 0; body.size() < 70000; ++i) body += "line " + std::to_string(i) + "\r\n";
     m.props[PR_BODY] = SPropValue::String(PR_BODY, body);
@@ -357,9 +357,9 @@ TEST_F(Copperfen, SendSubmitsWithASentCopyAndLosesNothingOnFailure) {
 
 // The entry id of a name in the profile's address book (empty when it does not resolve).
 EntryId DirectoryEntry(const std::string& name) {
-    std::shared_ptr<tessmapi::Session> session;
+    std::shared_ptr<platform::mapi::Session> session;
     std::shared_ptr<IAddrBook> book;
-    if (FAILED(tessmapi::logon("Work", "", session)) || FAILED(session->OpenAddressBook(0, 0, book))) return {};
+    if (FAILED(platform::mapi::logon("Work", "", session)) || FAILED(session->OpenAddressBook(0, 0, book))) return {};
     ADRLIST list;
     ADRENTRY entry;
     entry.lpProps = {SPropValue::String(PR_DISPLAY_NAME, name)};
@@ -374,8 +374,8 @@ TEST_F(Copperfen, DirectoryRecipientsTravelAsTheirEntryIds) {
     const EntryId bobId = DirectoryEntry("Bob Baker");
     ASSERT_FALSE(bobId.empty());
 
-    tessmapi::StoredMessage m = Delivered("To the directory", std::time(nullptr));
-    tessmapi::PropMap bob;
+    platform::mapi::StoredMessage m = Delivered("To the directory", std::time(nullptr));
+    platform::mapi::PropMap bob;
     bob[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Bob Baker");
     bob[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "EX");
     bob[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "/o=Org/cn=bob");
@@ -406,9 +406,9 @@ TEST_F(Copperfen, DirectoryRecipientsTravelAsTheirEntryIds) {
 }
 
 TEST_F(Copperfen, AttachmentFilesAreHandedOutAndRemovedByTheFreeExport) {
-    tessmapi::StoredMessage m = Delivered("Twelve files", std::time(nullptr));
+    platform::mapi::StoredMessage m = Delivered("Twelve files", std::time(nullptr));
     for (int i = 0; i < 12; ++i) {
-        tessmapi::PropMap a;
+        platform::mapi::PropMap a;
         a[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, "f" + std::to_string(i) + ".bin");
         a[PR_ATTACH_METHOD] = SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
         a[PR_ATTACH_DATA_BIN] = SPropValue::Binary(PR_ATTACH_DATA_BIN, {uint8_t(i), 0, 255});

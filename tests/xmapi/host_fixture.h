@@ -99,17 +99,17 @@ inline void BindCommon(const HostLibrary& library, CommonExports& x) {
 }
 
 // A message as the mail system delivered it.
-inline tessmapi::StoredMessage Delivered(const std::string& subject, time_t delivered, bool read = false) {
-    tessmapi::StoredMessage m;
+inline platform::mapi::StoredMessage Delivered(const std::string& subject, time_t delivered, bool read = false) {
+    platform::mapi::StoredMessage m;
     m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, subject);
     m.props[PR_BODY] = SPropValue::String(PR_BODY, "Body of " + subject + "\r\n");
     m.props[PR_MESSAGE_DELIVERY_TIME] =
-        SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, tessmapi::fileTimeFromUnix(delivered));
+        SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, platform::mapi::fileTimeFromUnix(delivered));
     m.props[PR_SENT_REPRESENTING_NAME] = SPropValue::String(PR_SENT_REPRESENTING_NAME, "Alice Archer");
     m.props[PR_SENT_REPRESENTING_ADDRTYPE] = SPropValue::String(PR_SENT_REPRESENTING_ADDRTYPE, "SMTP");
     m.props[PR_SENT_REPRESENTING_EMAIL_ADDRESS] =
         SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "alice@example.test");
-    tessmapi::PropMap to;
+    platform::mapi::PropMap to;
     to[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Tess User");
     to[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "SMTP");
     to[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "tess@tess.test");
@@ -122,21 +122,21 @@ inline tessmapi::StoredMessage Delivered(const std::string& subject, time_t deli
 class MemoryProfileTest : public testing::Test {
 protected:
     void SetUp() override {
-        tessmapi::clearMemoryProfiles();
-        ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
-        backing = std::make_shared<tessmapi::MemoryBacking>();
-        tessmapi::registerMemoryProfile(workProfile(), backing);
+        platform::mapi::clearMemoryProfiles();
+        ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/true"));
+        backing = std::make_shared<platform::mapi::MemoryBacking>();
+        platform::mapi::registerMemoryProfile(workProfile(), backing);
     }
-    void TearDown() override { tessmapi::clearMemoryProfiles(); }
+    void TearDown() override { platform::mapi::clearMemoryProfiles(); }
 
-    std::vector<tessmapi::StoredMessage> Folder(const std::string& name) {
-        std::vector<tessmapi::StoredMessage> list;
+    std::vector<platform::mapi::StoredMessage> Folder(const std::string& name) {
+        std::vector<platform::mapi::StoredMessage> list;
         backing->listMessages(name, list);
         return list;
     }
 
     TempHome home;
-    std::shared_ptr<tessmapi::MemoryBacking> backing;
+    std::shared_ptr<platform::mapi::MemoryBacking> backing;
 };
 
 }  // namespace tess::test

@@ -84,7 +84,7 @@ protected:
         world_->host = nullptr;
         host_ = LoadLibraryA((tess::test::libDir() / GetParam().library).c_str());
         ASSERT_NE(host_, nullptr);
-        ASSERT_TRUE(tessmapi::registerDefaultMailClient("/usr/bin/true"));
+        ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/true"));
         SaveProfile(servers().smtpPort());
         DesktopAccount d;
         d.client = GetParam().client;
@@ -102,7 +102,7 @@ protected:
     }
 
     void SaveProfile(int smtpPort) {
-        tessmapi::Profile p;
+        platform::mapi::Profile p;
         p.name = "Desk";
         p.isDefault = true;
         p.maildir = servers().maildir().string();
@@ -110,7 +110,7 @@ protected:
         p.smtpUser = servers().user();
         p.smtpPassword = servers().password();
         p.identity = {"Tess User", "SMTP", servers().address(servers().user()), {}};
-        ASSERT_TRUE(tessmapi::saveProfile(p));
+        ASSERT_TRUE(platform::mapi::saveProfile(p));
     }
 
     int Sync() {

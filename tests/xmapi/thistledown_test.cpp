@@ -119,8 +119,8 @@ TEST_F(Thistledown, TheProgressDialogCountsTheListingsSteps) {
 
 TEST_F(Thistledown, MessageFieldsAndKeptAttachmentFiles) {
     const time_t now = std::time(nullptr) / 60 * 60;
-    tessmapi::StoredMessage m = Delivered("With files", now, true);
-    tessmapi::PropMap cc;
+    platform::mapi::StoredMessage m = Delivered("With files", now, true);
+    platform::mapi::PropMap cc;
     cc[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Alan Arbor");
     cc[PR_ADDRTYPE] = SPropValue::String(PR_ADDRTYPE, "SMTP");
     cc[PR_EMAIL_ADDRESS] = SPropValue::String(PR_EMAIL_ADDRESS, "alan@example.test");
@@ -129,14 +129,14 @@ TEST_F(Thistledown, MessageFieldsAndKeptAttachmentFiles) {
     m.props[PR_SENDER_NAME] = SPropValue::String(PR_SENDER_NAME, "Alice Archer");
     m.props[PR_SENDER_EMAIL_ADDRESS] = SPropValue::String(PR_SENDER_EMAIL_ADDRESS, "alice@example.test");
     for (int i = 0; i < 12; ++i) {
-        tessmapi::PropMap a;
+        platform::mapi::PropMap a;
         a[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, "f" + std::to_string(i) + ".txt");
         a[PR_ATTACH_METHOD] = SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
         a[PR_ATTACH_DATA_BIN] = SPropValue::Binary(PR_ATTACH_DATA_BIN, {'x', uint8_t('a' + i)});
         m.attachments.push_back(a);
     }
     backing->deliver("", m);
-    tessmapi::StoredMessage empty = Delivered("Empty", now);
+    platform::mapi::StoredMessage empty = Delivered("Empty", now);
     empty.props[PR_BODY] = SPropValue::String(PR_BODY, "");
     backing->deliver("", empty);
     LogOn();
@@ -176,8 +176,8 @@ TEST_F(Thistledown, MessageFieldsAndKeptAttachmentFiles) {
 }
 
 TEST_F(Thistledown, WithoutTheAttachmentsFlagNoFilesAreKept) {
-    tessmapi::StoredMessage m = Delivered("One file", std::time(nullptr));
-    tessmapi::PropMap a;
+    platform::mapi::StoredMessage m = Delivered("One file", std::time(nullptr));
+    platform::mapi::PropMap a;
     a[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, "a.txt");
     a[PR_ATTACH_DATA_BIN] = SPropValue::Binary(PR_ATTACH_DATA_BIN, {'a'});
     m.attachments.push_back(a);

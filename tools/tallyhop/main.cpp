@@ -111,11 +111,11 @@ int main(int argc, char** argv) {
             // What a configured desktop has: a MAPI mail client registered as the default.
             std::error_code ec;
             const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-            if (!tessmapi::registerDefaultMailClient(ec ? std::string("tallyhop") : self.string())) {
+            if (!platform::mapi::registerDefaultMailClient(ec ? std::string("tallyhop") : self.string())) {
                 std::cerr << "tallyhop: cannot register the default mail client\n";
                 return 1;
             }
-            std::cout << "Default mail client: " << tessmapi::kMailClientName << " (the MAPI stand-in)\n";
+            std::cout << "Default mail client: " << platform::mapi::kMailClientName << " (the MAPI stand-in)\n";
         }
         return 0;
     }

@@ -123,8 +123,8 @@ int findRelayUser(const Options& o, RelayUser& user, std::ostream& err) {
     return 0;
 }
 
-std::optional<tessmapi::Profile> profileNamed(const std::string& name) {
-    for (const tessmapi::Profile& p : tessmapi::loadProfiles())
+std::optional<platform::mapi::Profile> profileNamed(const std::string& name) {
+    for (const platform::mapi::Profile& p : platform::mapi::loadProfiles())
         if (name.empty() ? p.isDefault : p.name == name) return p;
     return std::nullopt;
 }
@@ -160,7 +160,7 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
     if (!profile) {
         err << "tallyhop relay setup: "
             << (o.count("--profile") ? "no MAPI profile '" + get(o, "--profile") + "'" : std::string("no default MAPI profile"))
-            << " in " << tessmapi::profilesFile().string() << "\n";
+            << " in " << platform::mapi::profilesFile().string() << "\n";
         return 1;
     }
 

@@ -4,7 +4,7 @@
 // completes a record) on curves no fixed module covers and on some it does.
 #include "tests/crypto/curve/engine_checks.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct BinaryCase {
@@ -87,4 +87,4 @@ TEST(BinaryGenericEngine, TwinWithoutInverseIsRefused)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

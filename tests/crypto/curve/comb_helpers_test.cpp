@@ -5,7 +5,7 @@
 
 #include "tests/crypto/curve/sect163k1_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 TEST(CombColumns, RoundTripAndShape)
@@ -81,4 +81,4 @@ TEST_F(CombTable, EntriesAreTheCombMultiplesOfThePoint)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

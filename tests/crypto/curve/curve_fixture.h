@@ -20,7 +20,7 @@
 #include "tests/crypto/field/openssl_bn.h"
 #include "tests/crypto/curve/curve_records.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 // A context (with or without a work area) on a record, and the reference group.
 class CurveContext {
@@ -187,4 +187,4 @@ inline Bn randomBelow(std::mt19937_64& rng, const BIGNUM* n)
     return r;
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -23,7 +23,7 @@ struct Context {
         o.rngType = 1;
         o.seedLength = 32;
         std::memset(o.seed, 0x21, 32);
-        ks_initialize(&ks::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, 24528, gd,
+        ks_initialize(&tess::crypto::kSect163k1Record, &o, KS_GLOBAL_DATA_SIZE, 24528, gd,
                       reinterpret_cast<ksHeap*>(heapStorage.data()));
     }
 };
@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // A caller-built record: validated, and loaded when valid.
     ksCurveParams record;
-    std::memcpy(record.octets, ks::kSect163k1Record.octets, sizeof record.octets);
+    std::memcpy(record.octets, tess::crypto::kSect163k1Record.octets, sizeof record.octets);
     std::memcpy(record.octets, data, size < sizeof record.octets ? size : sizeof record.octets);
     if (a1579(&record) == 0) {
         std::vector<uint64_t> gdStorage(KS_GLOBAL_DATA_SIZE / 8 + 1);

@@ -4,7 +4,7 @@
 #include "crypto/field/prime_field.h"
 #include "tests/crypto/curve/curve_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 uint32_t le32At(const ksCurveParams& r, int offset)
@@ -154,4 +154,4 @@ TEST(CurveLoading, CompletedRecordsLoadAndNameTheirOid)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -4,7 +4,7 @@
 #include "crypto/result_codes.h"
 #include "tests/crypto/curve/sect163k1_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 ksCurveParams changed(uint32_t offset, uint8_t xorMask)
@@ -185,4 +185,4 @@ TEST(CurveRecordSizes, HeapSizeAndDataSize)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -14,7 +14,7 @@
 #include "crypto/kestrel.h"
 #include "tests/crypto/field/openssl_bn.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 struct GroupDeleter {
     void operator()(EC_GROUP* g) const { EC_GROUP_free(g); }
@@ -110,4 +110,4 @@ inline ksOptionsList seededOptions(uint8_t first)
     return o;
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

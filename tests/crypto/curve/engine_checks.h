@@ -6,7 +6,7 @@
 
 #include "tests/crypto/curve/curve_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 struct EngineTraits {
     bool reducesBaseScalar;  // k replaced by k mod n with the plain flag (C, D, F)
@@ -194,9 +194,9 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
     EXPECT_EQ(flag, 1u);
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 // The fresh-pair scalar bit for bit: the comb columns of k mod n over
 // combBits, 43 random bytes (drawn 32 then 11, here from a copy of the
@@ -247,4 +247,4 @@ inline void checkFreshPairScalar(CurveContext& c, uint32_t combBits, uint64_t se
     }
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

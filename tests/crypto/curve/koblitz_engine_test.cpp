@@ -9,7 +9,7 @@
 #include "crypto/curve/koblitz_engine.h"
 #include "tests/crypto/curve/sect163k1_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 // Scalars that matter: 0, 1, small, n - 1, n, n + 1, 2n - 1, 2n, far above n.
@@ -473,4 +473,4 @@ TEST(ModularSquareRoot, MatchesOpensslAndRejectsNonSquares)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

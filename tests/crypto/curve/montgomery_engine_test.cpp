@@ -5,7 +5,7 @@
 #include "crypto/field/prime_field.h"
 #include "tests/crypto/curve/engine_checks.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct Curve25519 {
@@ -160,4 +160,4 @@ TEST(MontgomeryEngine, RefusesAMontgomeryCoefficientOfAnotherCurve)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

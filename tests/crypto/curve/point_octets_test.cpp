@@ -3,7 +3,7 @@
 #include "crypto/curve/point_octets.h"
 #include "tests/crypto/curve/sect163k1_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 class PointOctets : public Sect163k1 {
@@ -220,4 +220,4 @@ TEST_F(PointOctets, FieldElementOctets)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

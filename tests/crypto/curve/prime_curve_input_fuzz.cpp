@@ -16,7 +16,7 @@
 
 namespace {
 
-using namespace ks;
+using namespace tess::crypto;
 
 struct Context {
     std::vector<uint64_t> gdStorage = std::vector<uint64_t>(KS_GLOBAL_DATA_SIZE / 8 + 1);

@@ -7,7 +7,7 @@
 #include "crypto/curve/prime_curve_ops.h"
 #include "crypto/field/prime_field.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct PrimeCase {
@@ -218,4 +218,4 @@ TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -14,9 +14,9 @@
 #include "crypto/kestrel.h"
 #include "tests/crypto/field/openssl_bn.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
-using ks::mp::asInt;
+using tess::crypto::mp::asInt;
 
 struct GroupFree {
     void operator()(EC_GROUP* g) const { EC_GROUP_free(g); }
@@ -127,4 +127,4 @@ inline Bn fromInt(const ksInt* a)
     return Bn(BN_lebin2bn(le.data(), int(le.size()), nullptr));
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -8,7 +8,7 @@
 #include "crypto/field/binary_field_modules.h"
 #include "tests/crypto/field/openssl_bn.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct NormalCase {
@@ -143,4 +143,4 @@ TEST(BitReversedBasis, ReversesTheLow163Bits)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -10,7 +10,7 @@
 #include "crypto/field/binary_field_modules.h"
 #include "tests/crypto/field/openssl_bn.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct FieldCase {
@@ -325,4 +325,4 @@ INSTANTIATE_TEST_SUITE_P(Modules, FieldTest, ::testing::Combine(::testing::Value
                          caseName);
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -11,7 +11,7 @@
 
 #include "crypto/field/field_element.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 struct BnFree {
     void operator()(BIGNUM* b) const { BN_free(b); }
@@ -57,4 +57,4 @@ inline std::string hexOf(const ksFieldElement& e)
     return r;
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

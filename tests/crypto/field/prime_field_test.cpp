@@ -15,7 +15,7 @@
 #include "crypto/field/prime_field_mont.h"
 #include "tests/crypto/field/openssl_bn.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct PrimeCase {
@@ -511,4 +511,4 @@ TEST(GenericBinaryField, EvenDegreeRootsAndInverses)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -63,8 +63,8 @@ TEST(Sha1, ExtensionAndPortableCompressionAgree) {
     uint32_t h1[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
     uint32_t h2[5];
     std::memcpy(h2, h1, sizeof h1);
-    ks::sha1Compress(h1, blocks, 5);
-    ks::sha1CompressPortable(h2, blocks, 5);
+    tess::crypto::sha1Compress(h1, blocks, 5);
+    tess::crypto::sha1CompressPortable(h2, blocks, 5);
     EXPECT_EQ(std::memcmp(h1, h2, sizeof h1), 0);
 }
 

@@ -12,7 +12,7 @@
 #include "crypto/kestrel.h"
 #include "crypto/mp/mp_int.h"
 
-using namespace ks::mp;
+using namespace tess::crypto::mp;
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct EcdsaSigFree {
@@ -148,4 +148,4 @@ TEST(LargestCertificate, FitsTheRecordExactly)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -8,7 +8,7 @@
 #include "crypto/protocol/integer_groups.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 class Library {
@@ -325,4 +325,4 @@ TEST(DsaParameters, SameSeedAsOpenssl)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -9,7 +9,7 @@
 #include "crypto/protocol/eces_internal.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 Bytes counterBytes(uint32_t c) { return {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; }
@@ -481,4 +481,4 @@ TEST_F(Eces, CombinedEncryptAndSign)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

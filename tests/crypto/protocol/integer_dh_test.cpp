@@ -8,7 +8,7 @@
 #include "crypto/protocol/integer_groups.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 class Library {
@@ -276,4 +276,4 @@ TEST(IntegerConversions, NumberedEntries)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

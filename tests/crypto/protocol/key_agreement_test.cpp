@@ -10,7 +10,7 @@
 #include "crypto/protocol/key_pairs.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct Party {
@@ -514,4 +514,4 @@ TEST_F(KeyAgreementCalls, RefusedPointsAndArguments)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -9,7 +9,7 @@
 #include "crypto/mp/order_inverse.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct Providers {
@@ -267,9 +267,9 @@ TEST_F(KeyPairs, PrivateKeyRange)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize)
@@ -306,4 +306,4 @@ TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -19,7 +19,7 @@
 #include "tests/crypto/crypto_test_util.h"
 #include "tests/crypto/curve/curve_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 
 using kestrel_test::Bytes;
 using kestrel_test::fromHex;
@@ -189,4 +189,4 @@ inline Bytes paddedHex(std::string hex, uint32_t octets)
     return b;
 }
 
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -4,7 +4,7 @@
 
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 class Sharing : public ::testing::TestWithParam<int> {};
@@ -60,4 +60,4 @@ INSTANTIATE_TEST_SUITE_P(Curves, Sharing,
                          [](const auto& info) { return std::string(OBJ_nid2sn(info.param)); });
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

@@ -9,7 +9,7 @@
 #include "crypto/protocol/key_pairs.h"
 #include "tests/crypto/protocol/protocol_fixture.h"
 
-namespace ks::test {
+namespace tess::crypto::test {
 namespace {
 
 struct EcdsaSigFree {
@@ -493,4 +493,4 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
 }
 
 }  // namespace
-}  // namespace ks::test
+}  // namespace tess::crypto::test

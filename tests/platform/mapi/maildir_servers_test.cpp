@@ -24,7 +24,7 @@ class MaildirWithServers : public MailServersTest {
 protected:
     void SetUp() override {
         MailServersTest::SetUp();
-        tessmapi::Profile p = workProfile();
+        platform::mapi::Profile p = workProfile();
         p.maildir = servers().maildir().string();
         p.smtpUrl = "smtp://127.0.0.1:" + std::to_string(servers().smtpPort());
         p.smtpUser = servers().user();

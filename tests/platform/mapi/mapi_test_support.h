@@ -20,8 +20,8 @@ inline std::string backingName(const testing::TestParamInfo<BackingKind>& info) 
 }
 
 // A profile "Work" (default) whose address list holds a few SMTP and EX entries.
-inline tessmapi::Profile workProfile() {
-    tessmapi::Profile p;
+inline platform::mapi::Profile workProfile() {
+    platform::mapi::Profile p;
     p.name = "Work";
     p.isDefault = true;
     p.identity = {"Tess User", "EX", "/o=Org/cn=tess", {"SMTP:tess@tess.test", "smtp:t.user@tess.test"}};
@@ -35,18 +35,18 @@ inline tessmapi::Profile workProfile() {
 
 struct StoreEnv {
     TempHome home;
-    std::shared_ptr<tessmapi::MemoryBacking> memory;  // set for the memory kind
+    std::shared_ptr<platform::mapi::MemoryBacking> memory;  // set for the memory kind
     std::shared_ptr<IMAPISession> session;
     std::shared_ptr<IMsgStore> store;
 
-    explicit StoreEnv(BackingKind kind, tessmapi::Profile profile = workProfile()) {
-        tessmapi::clearMemoryProfiles();
+    explicit StoreEnv(BackingKind kind, platform::mapi::Profile profile = workProfile()) {
+        platform::mapi::clearMemoryProfiles();
         if (kind == BackingKind::Memory) {
-            memory = std::make_shared<tessmapi::MemoryBacking>();
-            tessmapi::registerMemoryProfile(profile, memory);
+            memory = std::make_shared<platform::mapi::MemoryBacking>();
+            platform::mapi::registerMemoryProfile(profile, memory);
         } else {
             if (profile.maildir.empty()) profile.maildir = (home.path() / "Maildir").string();
-            EXPECT_TRUE(tessmapi::saveProfile(profile));
+            EXPECT_TRUE(platform::mapi::saveProfile(profile));
         }
         MAPIInitialize(nullptr);
         EXPECT_EQ(MAPILogonEx(0, profile.name.c_str(), profile.password.c_str(), MAPI_EXPLICIT_PROFILE | MAPI_EXTENDED,
@@ -63,7 +63,7 @@ struct StoreEnv {
     ~StoreEnv() {
         if (session) session->Logoff(0, 0, 0);
         MAPIUninitialize();
-        tessmapi::clearMemoryProfiles();
+        platform::mapi::clearMemoryProfiles();
     }
 
     EntryId folderId(ULONG tag) {

@@ -9,9 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    tessmapi::StoredMessage m;
-    if (tessmapi::parseRfc822(bytes, 0, m)) (void)tessmapi::buildRfc822(m, true, false);
-    tessmapi::ParsedEntryId id;
-    (void)tessmapi::parseEntryId(EntryId(data, data + size), std::vector<uint8_t>(16, 0), id);
+    platform::mapi::StoredMessage m;
+    if (platform::mapi::parseRfc822(bytes, 0, m)) (void)platform::mapi::buildRfc822(m, true, false);
+    platform::mapi::ParsedEntryId id;
+    (void)platform::mapi::parseEntryId(EntryId(data, data + size), std::vector<uint8_t>(16, 0), id);
     return 0;
 }

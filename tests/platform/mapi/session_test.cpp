@@ -113,16 +113,16 @@ TEST(MapiFaults, InjectedFailuresReachTheCaller) {
 
 TEST(MapiLogon, ProfilesAndPasswords) {
     TempHome home;
-    tessmapi::clearMemoryProfiles();
-    tessmapi::Profile a = workProfile(), b = workProfile();
+    platform::mapi::clearMemoryProfiles();
+    platform::mapi::Profile a = workProfile(), b = workProfile();
     a.name = "First";
     a.isDefault = false;
     a.maildir = (home.path() / "a").string();
     b.name = "Second";
     b.password = "pw";
     b.maildir = (home.path() / "b").string();
-    ASSERT_TRUE(tessmapi::saveProfile(a));
-    ASSERT_TRUE(tessmapi::saveProfile(b));
+    ASSERT_TRUE(platform::mapi::saveProfile(a));
+    ASSERT_TRUE(platform::mapi::saveProfile(b));
     MAPIInitialize(nullptr);
     std::shared_ptr<IProfAdmin> admin;
     ASSERT_EQ(MAPIAdminProfiles(0, &admin), S_OK);
@@ -172,7 +172,7 @@ TEST(MapiAdvise, NewMailIsAnnouncedOnceAndStopsAfterUnadvise) {
     ULONG connection = 0;
     ASSERT_EQ(env.store->Advise(inbox, fnevNewMail, sink, &connection), S_OK);
 
-    tessmapi::StoredMessage m;
+    platform::mapi::StoredMessage m;
     m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "arrived");
     env.memory->deliver("", m);
     env.memory->deliver("Sent Items", m);  // not the advised folder
@@ -211,7 +211,7 @@ TEST(MapiAddressBook, GlobalListResolutionAndProxies) {
     SRestriction provider, container, both;
     provider.rt = container.rt = RES_PROPERTY;
     provider.ulPropTag = PR_AB_PROVIDER_ID;
-    provider.prop = SPropValue::Binary(PR_AB_PROVIDER_ID, tessmapi::kGlobalListProviderId);
+    provider.prop = SPropValue::Binary(PR_AB_PROVIDER_ID, platform::mapi::kGlobalListProviderId);
     container.ulPropTag = PR_EMS_AB_CONTAINERID;
     container.prop = SPropValue::Long(PR_EMS_AB_CONTAINERID, 0);
     both.rt = RES_AND;
@@ -298,11 +298,11 @@ TEST(MapiLibrary, LoadsByEitherSpellingAndRegistersAsDefaultClient) {
         return rc == ERROR_SUCCESS ? std::string(buf) : std::string("(no value)");
     };
     EXPECT_EQ(read(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"), "(missing)");
-    ASSERT_TRUE(tessmapi::registerDefaultMailClient("/opt/tess/bin/mailer"));
-    std::string command = tessmapi::lower(read(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"));
+    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/opt/tess/bin/mailer"));
+    std::string command = platform::mapi::lower(read(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"));
     EXPECT_NE(command.find("outlook.exe"), std::string::npos) << command;
-    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "Software\\Clients\\Mail"), tessmapi::kMailClientName);
-    const std::string client = std::string("Software\\Clients\\Mail\\") + tessmapi::kMailClientName;
+    EXPECT_EQ(read(HKEY_LOCAL_MACHINE, "Software\\Clients\\Mail"), platform::mapi::kMailClientName);
+    const std::string client = std::string("Software\\Clients\\Mail\\") + platform::mapi::kMailClientName;
     EXPECT_EQ(read(HKEY_LOCAL_MACHINE, (client + "\\protocols\\mailto\\shell\\open\\command").c_str()),
               read(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command"));
     EXPECT_NE(read(HKEY_CLASSES_ROOT, "mailto\\DefaultIcon"), "(missing)");

@@ -49,12 +49,12 @@ protected:
     std::vector<std::string> deliverThree() {
         std::vector<std::string> keys;
         for (int i = 0; i < 3; ++i) {
-            tessmapi::StoredMessage m;
+            platform::mapi::StoredMessage m;
             m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "msg " + std::to_string(i));
             m.props[PR_BODY] = SPropValue::String(PR_BODY, "body " + std::to_string(i));
             m.props[PR_SENDER_NAME] = SPropValue::String(PR_SENDER_NAME, "Alice Archer");
             m.props[PR_SENDER_EMAIL_ADDRESS] = SPropValue::String(PR_SENDER_EMAIL_ADDRESS, "alice@example.test");
-            m.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, tessmapi::fileTimeFromUnix(1700000000 + 3600 * (3 - i)));
+            m.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, platform::mapi::fileTimeFromUnix(1700000000 + 3600 * (3 - i)));
             m.recipients = {{{PR_DISPLAY_NAME, SPropValue::String(PR_DISPLAY_NAME, "Tess User")},
                              {PR_EMAIL_ADDRESS, SPropValue::String(PR_EMAIL_ADDRESS, "tess@tess.test")},
                              {PR_RECIPIENT_TYPE, SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}}};
@@ -80,9 +80,9 @@ TEST_F(SimpleMapi, ExtendedSessionBehindTheSimpleOneSharesItsStore) {
     deliverThree();
     char id[kSimpleMessageIdSize] = {};
     ASSERT_EQ(api.findNext(session, 0, nullptr, nullptr, MAPI_LONG_MSGID, 0, id), SUCCESS_SUCCESS);
-    auto* s = dynamic_cast<tessmapi::Session*>(ext.get());
+    auto* s = dynamic_cast<platform::mapi::Session*>(ext.get());
     ASSERT_TRUE(s);
-    std::vector<tessmapi::StoredMessage> list;
+    std::vector<platform::mapi::StoredMessage> list;
     ASSERT_EQ(s->store()->backing().listMessages("", list), S_OK);
     EXPECT_EQ(list.size(), 3u);
     EXPECT_EQ(ScMAPIXFromSMAPI(session + 1000, 0, nullptr, &ext), MAPI_E_INVALID_PARAMETER);

@@ -37,7 +37,7 @@ TEST_P(StoreModel, PropertiesSurviveSaveAndReopen) {
         SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note.Custom"),
         SPropValue::Long(PR_IMPORTANCE, 2),
         SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true),
-        SPropValue::Time(PR_CLIENT_SUBMIT_TIME, tessmapi::fileTimeFromUnix(1700000000)),
+        SPropValue::Time(PR_CLIENT_SUBMIT_TIME, platform::mapi::fileTimeFromUnix(1700000000)),
         SPropValue::Binary(PR_SENDER_ENTRYID, {0, 1, 2, 0xFF, 0}),
         SPropValue::Multi(PR_EMS_AB_PROXY_ADDRESSES, {"SMTP:a@b.test", "x400:q"}),
     };
@@ -92,7 +92,7 @@ TEST_P(StoreModel, LargeBodyComesOnlyThroughAStream) {
 
 TEST_P(StoreModel, RestrictionsSelectRows) {
     auto inbox = env.folder(0);
-    const FileTime t0 = tessmapi::fileTimeFromUnix(1700000000);
+    const FileTime t0 = platform::mapi::fileTimeFromUnix(1700000000);
     struct Msg {
         const char* subject;
         int days;

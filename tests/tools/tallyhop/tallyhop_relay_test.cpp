@@ -49,7 +49,7 @@ protected:
     TempHome home;
     const std::string me = "desk@tess.test";
     const std::string wireless = "ann@wireless.test";
-    std::shared_ptr<tessmapi::MemoryBacking> memory = std::make_shared<tessmapi::MemoryBacking>();
+    std::shared_ptr<platform::mapi::MemoryBacking> memory = std::make_shared<platform::mapi::MemoryBacking>();
 
     void SetUp() override {
         syncmgr::resetSession();
@@ -57,23 +57,23 @@ protected:
         ASSERT_EQ(tallyhop("init --user Ann").status, 0);
         // The profile the relay is set up with, in the profiles file for tallyhop and in
         // memory for the watcher in this process.
-        tessmapi::Profile p;
+        platform::mapi::Profile p;
         p.name = "Desk";
         p.isDefault = true;
         p.identity = {"Ann Desk", "SMTP", me, {}};
         p.addressList = {{"Bob Baker", "SMTP", "bob@example.test", {}}, {"Cy Carr", "SMTP", "cy@example.test", {}}};
-        ASSERT_TRUE(tessmapi::saveProfile(p));
-        tessmapi::clearMemoryProfiles();
-        tessmapi::registerMemoryProfile(p, memory);
+        ASSERT_TRUE(platform::mapi::saveProfile(p));
+        platform::mapi::clearMemoryProfiles();
+        platform::mapi::registerMemoryProfile(p, memory);
     }
     void TearDown() override {
-        tessmapi::clearMemoryProfiles();
+        platform::mapi::clearMemoryProfiles();
         syncmgr::resetSession();
     }
 
     // The control mail as the mail system delivers it into the watched Inbox.
     void deliver(relay::CMAPIRedirect& watcher, const std::string& mail) {
-        tessmapi::StoredMessage m;
+        platform::mapi::StoredMessage m;
         m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, header(mail, "Subject"));
         m.props[PR_BODY] = SPropValue::String(PR_BODY, body(mail));
         m.props[PR_MESSAGE_CLASS] = SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note");
@@ -83,7 +83,7 @@ protected:
         watcher.DispatchNotifications();
     }
     size_t inbox() {
-        std::vector<tessmapi::StoredMessage> all;
+        std::vector<platform::mapi::StoredMessage> all;
         memory->listMessages("", all);
         return all.size();
     }
@@ -139,7 +139,7 @@ TEST_F(TallyhopRelay, SetUpIsWhatTheRelayReadsAndItObeysTheSealedControlMails) {
     deliver(watcher, send.out);
     const auto sent = memory->submitted();
     ASSERT_EQ(sent.size(), 1u) << "the relay sends the mail the handheld asked for";
-    tessmapi::StoredMessage m = sent[0];
+    platform::mapi::StoredMessage m = sent[0];
     EXPECT_EQ(m.props[PR_SUBJECT].str, "Lunch at noon");
     EXPECT_EQ(relay::Trimmed(m.props[PR_BODY].str), "See you\r\nthere");
     std::vector<std::pair<std::string, int32_t>> recipients;
