@@ -100,7 +100,8 @@ int CMailAccount::CountFolders(int* handheldSlots, int* mappedFolders, int* serv
 
 int CMailAccount::SetFolderSync(std::string_view name, int on) {
     std::vector<FolderEntry> folders = Folders();
-    auto it = std::find_if(folders.begin(), folders.end(), [&](const FolderEntry& e) { return sameName(e.name, name); });
+    auto it =
+        std::find_if(folders.begin(), folders.end(), [&](const FolderEntry& e) { return sameName(e.name, name); });
     if (it == folders.end()) return 0;
     int result = 1;
     if (it->slot != kNoSlot) {
@@ -171,7 +172,8 @@ int CMailAccount::MergeServerFolders(std::span<const ServerFolderInfo> folders, 
             e.slot = before->slot;
             e.synchronised = before->synchronised;
             e.flags = before->flags;
-            if (init_.logFolderAdditions) env_.ProductLog(format("Retrieved folder '%s' from server. Already exists.", e.name));
+            if (init_.logFolderAdditions)
+                env_.ProductLog(format("Retrieved folder '%s' from server. Already exists.", e.name));
         } else if (init_.logFolderAdditions) {
             env_.ProductLog(format("Retrieved folder '%s' from server. Folder is new to desktop conduit.", e.name));
         }
@@ -183,7 +185,8 @@ int CMailAccount::MergeServerFolders(std::span<const ServerFolderInfo> folders, 
             e.slot = kNoSlot;
             e.synchronised = 0;
             if (init_.logFolderAdditions)
-                env_.ProductLog(format("Folder '%s' no longer exists on device. Deactivating it for synchronization.", e.name));
+                env_.ProductLog(
+                    format("Folder '%s' no longer exists on device. Deactivating it for synchronization.", e.name));
         }
         merged.push_back(std::move(e));
     }

@@ -41,7 +41,9 @@ int CMailAccount::FlushPendingChanges(HandheldPreferences& prefs, AccountRecord*
             case PendingTag::switchByte: r.putU8(at, h.u32le(t.blockOffset) ? 1 : 0); break;
             case PendingTag::valueByte: r.putU8(at, uint8_t(h.u32le(t.blockOffset))); break;
             case PendingTag::word: r.putU16be(at, h.u16le(t.blockOffset)); break;
-            case PendingTag::sizeKb: r.putU16be(at, uint16_t(std::min<uint32_t>(h.u32le(t.blockOffset) / 1024, 0xFFFF))); break;
+            case PendingTag::sizeKb:
+                r.putU16be(at, uint16_t(std::min<uint32_t>(h.u32le(t.blockOffset) / 1024, 0xFFFF)));
+                break;
             case PendingTag::folderName: r.putTextCut(at, 17, h.text(t.blockOffset, t.width)); break;
             default: break;
             }
@@ -65,7 +67,8 @@ void CMailAccount::WriteFreshAccountRecord(HandheldPreferences& prefs) {
     if (prefs.Read(kCreatorMail, AccountRecordId(init_.accountNumber), rec) != 0) return;
     if (rec.size() < kAccountRecordSize) rec.resize(kAccountRecordSize, 0);
     ResetAccountRecord(std::span<uint8_t, kAccountRecordSize>(rec.data(), kAccountRecordSize));
-    prefs.Write(kCreatorMail, AccountRecordId(init_.accountNumber), std::span<const uint8_t>(rec).first(kAccountRecordSize));
+    prefs.Write(kCreatorMail, AccountRecordId(init_.accountNumber),
+                std::span<const uint8_t>(rec).first(kAccountRecordSize));
 }
 
 void CMailAccount::ResetHandheldAccount(HandheldPreferences& prefs) {

@@ -112,8 +112,8 @@ inline constexpr size_t kValue3508 = 3508;
 inline constexpr size_t kFolderPrefCopy = 3540;
 
 inline constexpr std::array<TextField, 16> kHandheldScrambled{
-    kText720,  kUserName, kPassword,       kBlindCopy, kSmtpUser,  kSmtpPassword, kIncomingServer, kText848,
-    kSmtpServer, kEmailAddress, kReplyTo, kText0,     kText255,   kSentFolder,   kTrashFolder,    kText1391};
+    kText720,    kUserName,     kPassword, kBlindCopy, kSmtpUser, kSmtpPassword, kIncomingServer, kText848,
+    kSmtpServer, kEmailAddress, kReplyTo,  kText0,     kText255,  kSentFolder,   kTrashFolder,    kText1391};
 
 static_assert(kFilters + kMaxFilters * kFilterRecordSize == kValue2936);
 static_assert(kFolderTable + kMaxServerFolders * kFolderEntrySize == 5988);

@@ -35,9 +35,8 @@ struct SwitchMap {
 };
 constexpr size_t kConnectionTypeByte = 134;
 constexpr SwitchMap kSwitches[] = {
-    {2, kSwitch3500}, {30, kSwitch544},    {40, kSwitch552},   {52, kSwitch548},
-    {128, kSmtpLogin}, {130, kSwitch1648}, {132, kBlindCopyOn}, {134, kValue2936},
-    {135, kReplyToOn}, {138, kValue3504},  {146, kValue3508},  {150, 3516},
+    {2, kSwitch3500},    {30, kSwitch544},  {40, kSwitch552},  {52, kSwitch548},  {128, kSmtpLogin}, {130, kSwitch1648},
+    {132, kBlindCopyOn}, {134, kValue2936}, {135, kReplyToOn}, {138, kValue3504}, {146, kValue3508}, {150, 3516},
 };
 
 // The account's texts: handheld text id k and the block field it fills.
@@ -47,9 +46,9 @@ struct TextMap {
     bool sealed;
 };
 constexpr TextMap kTexts[] = {
-    {21, kText255, false},     {15, kIncomingServer, false}, {17, kUserName, false},  {11, kText720, false},
-    {22, kText848, false},     {18, kPassword, true},        {350, kBlindCopy, false}, {20, kReplyTo, false},
-    {10, kSmtpServer, false},  {400, kSmtpUser, false},      {410, kSmtpPassword, true}, {12, kEmailAddress, false},
+    {21, kText255, false},    {15, kIncomingServer, false}, {17, kUserName, false},     {11, kText720, false},
+    {22, kText848, false},    {18, kPassword, true},        {350, kBlindCopy, false},   {20, kReplyTo, false},
+    {10, kSmtpServer, false}, {400, kSmtpUser, false},      {410, kSmtpPassword, true}, {12, kEmailAddress, false},
     {13, kText1391, false},
 };
 
@@ -57,9 +56,7 @@ bool equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-std::string textOf(const std::vector<uint8_t>& bytes) {
-    return std::string(ByteView(bytes).text(0, bytes.size()));
-}
+std::string textOf(const std::vector<uint8_t>& bytes) { return std::string(ByteView(bytes).text(0, bytes.size())); }
 
 std::string format(const char* fmt, const std::string& a, const std::string& b = {}) {
     char buf[512];
@@ -72,8 +69,10 @@ std::string format(const char* fmt, const std::string& a, const std::string& b =
 void keepPendingField(uint32_t tag, std::span<const uint8_t> from, std::span<uint8_t> to) {
     const PendingTag t = LookUpPendingTag(tag);
     size_t width = t.width;
-    if (t.kind == PendingTag::word) width = 2;
-    else if (t.kind != PendingTag::text && t.kind != PendingTag::folderName) width = 4;
+    if (t.kind == PendingTag::word)
+        width = 2;
+    else if (t.kind != PendingTag::text && t.kind != PendingTag::folderName)
+        width = 4;
     if (t.kind == PendingTag::none) return;
     ByteSpan(to).copy(t.blockOffset, ByteView(from).bytes(t.blockOffset, width));
 }
@@ -88,7 +87,8 @@ static void logPreferenceCollisions(int account, AccountEnvironment& env) {
             const int first = FilterPrefId(other, 0);
             if (id >= first && id < first + kMaxFilters)
                 env.ProductLog("Device preference " + std::to_string(id) + " of account " + std::to_string(account) +
-                               " is also filter " + std::to_string(id - first) + " of account " + std::to_string(other));
+                               " is also filter " + std::to_string(id - first) + " of account " +
+                               std::to_string(other));
         }
     }
 }
@@ -102,7 +102,8 @@ int CMailAccount::writeName(HandheldPreferences& prefs, std::string_view name) {
 }
 
 int CMailAccount::createOnHandheld(HandheldPreferences& prefs, const std::string& name, bool logging) {
-    if (logging) env_.ProductLog(format("Account name, %s,  detected on Desktop is being created on the device.", name));
+    if (logging)
+        env_.ProductLog(format("Account name, %s,  detected on Desktop is being created on the device.", name));
     if (const int rc = writeName(prefs, name); rc != 0) return rc;
     env_.SyncMessage(kMsgCreatedOnHandheld, name);
     SetHeadWord(kHeadPresentOnHandheld, 1);
@@ -252,14 +253,16 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
     if (!handheldName.empty() || desktopName.empty()) {
         if (handheldName == kDeletedName) {
             if (!readOnly) {
-                const int nameRc = prefs.Write(kCreatorMail, TextPrefId(n, kNameText), std::span<const uint8_t>(kNoName));
+                const int nameRc =
+                    prefs.Write(kCreatorMail, TextPrefId(n, kNameText), std::span<const uint8_t>(kNoName));
                 ResetHandheldAccount(prefs);
                 ResetToDefaults();
                 if (nameRc != 0) {
                     // The handheld still shows the account: without the mark it would come
                     // back from the handheld at the next synchronisation.
                     env_.ProductLog("Unable to remove the name of account " + desktopName + " from the device (error " +
-                                    std::to_string(nameRc) + "); the removal is tried again at the next synchronisation");
+                                    std::to_string(nameRc) +
+                                    "); the removal is tried again at the next synchronisation");
                     SetHeadWord(kHeadDeleteFromHandheld, 1);
                     Save();
                 }
@@ -272,14 +275,17 @@ int CMailAccount::Reconcile(HandheldPreferences& prefs, int logToProductLog, int
         }
         if (!handheldName.empty() && !desktopName.empty() && !equalNoCase(handheldName, desktopName)) {
             if (logging)
-                env_.ProductLog(format("Conflicting account names, %s(device) and %s(desktop) detected. Desktop name being "
-                                       "overwritten by device.", handheldName, desktopName));
+                env_.ProductLog(
+                    format("Conflicting account names, %s(device) and %s(desktop) detected. Desktop name being "
+                           "overwritten by device.",
+                           handheldName, desktopName));
             if (!readOnly) SetAccountName(handheldName.c_str(), 0);
         } else if (!handheldName.empty() && desktopName.empty() && !readOnly) {
             SetHeadWord(kHeadPresentOnHandheld, 1);
             SetAccountName(handheldName.c_str(), 1);
             if (logging) {
-                env_.ProductLog(format("Account name, %s,  detected on device is being created on the desktop.", handheldName));
+                env_.ProductLog(
+                    format("Account name, %s,  detected on device is being created on the desktop.", handheldName));
             } else if (handheldName[0] != '@') {
                 env_.SyncMessage(kMsgCreatedOnDesktop);
                 env_.SyncMessage(kMsgCreatedOnDesktopName, handheldName, handheldName);

@@ -19,9 +19,7 @@ public:
     explicit ByteView(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     size_t size() const { return bytes_.size(); }
-    bool has(size_t offset, size_t width) const {
-        return offset <= bytes_.size() && width <= bytes_.size() - offset;
-    }
+    bool has(size_t offset, size_t width) const { return offset <= bytes_.size() && width <= bytes_.size() - offset; }
     uint8_t u8(size_t offset) const { return read<uint8_t>(offset, &tess::ByteReader::u8); }
     uint16_t u16le(size_t offset) const { return read<uint16_t>(offset, &tess::ByteReader::u16le); }
     uint16_t u16be(size_t offset) const { return read<uint16_t>(offset, &tess::ByteReader::u16be); }
@@ -51,9 +49,7 @@ class ByteSpan {
 public:
     explicit ByteSpan(std::span<uint8_t> bytes) : bytes_(bytes) {}
 
-    bool has(size_t offset, size_t width) const {
-        return offset <= bytes_.size() && width <= bytes_.size() - offset;
-    }
+    bool has(size_t offset, size_t width) const { return offset <= bytes_.size() && width <= bytes_.size() - offset; }
     bool putU8(size_t offset, uint8_t v) { return at(offset).u8(v); }
     bool putU16le(size_t offset, uint16_t v) { return has(offset, 2) && at(offset).u16le(v); }
     bool putU16be(size_t offset, uint16_t v) { return has(offset, 2) && at(offset).u16be(v); }

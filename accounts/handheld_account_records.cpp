@@ -126,7 +126,9 @@ MessageFilter DecodeHandheldFilter(std::span<const uint8_t> bytes) {
 PendingTag LookUpPendingTag(uint32_t tag) {
     using namespace layout;
     using K = PendingTag;
-    auto text = [](TextField f, int k, bool sealed = false) { return PendingTag{K::text, f.offset, f.width, k, sealed}; };
+    auto text = [](TextField f, int k, bool sealed = false) {
+        return PendingTag{K::text, f.offset, f.width, k, sealed};
+    };
     auto rec = [](K::Kind kind, size_t block, int at) { return PendingTag{kind, block, 0, at, false}; };
     switch (tag) {
     case 0: return text(kText720, 11);

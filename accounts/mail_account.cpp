@@ -158,8 +158,7 @@ int CMailAccount::SetValue(int valueId, const void* data, unsigned length) {
     ByteSpan d(image_.desktop);
     ByteView current(image_.desktop);
     switch (field.kind) {
-    case ValueField::none:
-        return 0;
+    case ValueField::none: return 0;
     case ValueField::number: {
         if (!data) {
             d.putU32le(field.offset, 0);
@@ -256,7 +255,8 @@ void CMailAccount::AddPendingChange(uint32_t tag) {
 
 MessageFilter CMailAccount::Filter(int index) const {
     if (index < 0 || index >= kMaxFilters) return {};
-    return DecodeFilterRecord(ByteView(image_.handheld).bytes(kFilters + size_t(index) * kFilterRecordSize, kFilterRecordSize));
+    return DecodeFilterRecord(
+        ByteView(image_.handheld).bytes(kFilters + size_t(index) * kFilterRecordSize, kFilterRecordSize));
 }
 
 void CMailAccount::SetFilter(int index, const MessageFilter& filter) {
@@ -266,7 +266,8 @@ void CMailAccount::SetFilter(int index, const MessageFilter& filter) {
 
 void CMailAccount::ApplyHandheldBlock(std::span<const uint8_t> block) {
     image_.handheld.fill(0);
-    if (!block.empty()) std::copy_n(block.begin(), std::min(block.size(), image_.handheld.size()), image_.handheld.begin());
+    if (!block.empty())
+        std::copy_n(block.begin(), std::min(block.size(), image_.handheld.size()), image_.handheld.begin());
     secondHandheld_ = image_.handheld;
     image_.tags.clear();
     SetHeadWord(kHeadPendingCount, 0);

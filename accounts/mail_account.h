@@ -44,9 +44,20 @@ struct ServerFolderInfo {
 };
 
 enum AccountValueId {
-    kValueActive = 0, kValueGenerateKey, kValueUnreadOnly, kValueSyncInbox, kValueSyncOutbox,
-    kValueMailClient, kValueDaysToSync, kValueMessageSize, kValueAccountName, kValueHostName,
-    kValueDesktopUser, kValueDesktopPassword, kValueMapiProfile, kValueDownloadAttachments,
+    kValueActive = 0,
+    kValueGenerateKey,
+    kValueUnreadOnly,
+    kValueSyncInbox,
+    kValueSyncOutbox,
+    kValueMailClient,
+    kValueDaysToSync,
+    kValueMessageSize,
+    kValueAccountName,
+    kValueHostName,
+    kValueDesktopUser,
+    kValueDesktopPassword,
+    kValueMapiProfile,
+    kValueDownloadAttachments,
 };
 
 inline constexpr int32_t kMailClientNone = -1;

@@ -15,8 +15,8 @@ int SyncManagerPreferences::Read(uint32_t creator, int id, std::vector<uint8_t>&
     std::vector<uint8_t> buffer(kMaxPreferenceBytes);
     uint32_t size = 0;
     uint16_t version = 0;
-    const int rc = SyncReadAppPreference(creator, uint16_t(id), kBackup, buffer.data(), uint32_t(buffer.size()), &size,
-                                         &version);
+    const int rc =
+        SyncReadAppPreference(creator, uint16_t(id), kBackup, buffer.data(), uint32_t(buffer.size()), &size, &version);
     if (rc != SYNC_OK) return rc;
     buffer.resize(std::min<size_t>(size, buffer.size()));
     out = std::move(buffer);

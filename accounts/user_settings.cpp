@@ -257,7 +257,8 @@ int CRelaySettings::AddFilter(int userId, const char* section, const MessageFilt
     if (count >= kMaxRelayFilters) return 0;
     const int n = count + 1;
     writeInt(userId, section, "Filter Count", n);
-    writeText(userId, section, numbered("Name", n), std::string(filter->name, strnlen(filter->name, sizeof filter->name)));
+    writeText(userId, section, numbered("Name", n),
+              std::string(filter->name, strnlen(filter->name, sizeof filter->name)));
     writeInt(userId, section, numbered("Source", n), filter->kind);
     writeInt(userId, section, numbered("Rule", n), filter->textOperator);
     writeInt(userId, section, numbered("Size", n), filter->numericOperator);

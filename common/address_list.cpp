@@ -125,7 +125,8 @@ std::string PopAddressToken(std::string& list, bool semicolon) {
         while (start < list.size() && IsSpace(list[start])) ++start;
     }
     const size_t next = list.find(sep, start);
-    std::string item = Trim(std::string_view(list).substr(start, next == std::string::npos ? std::string::npos : next - start));
+    std::string item =
+        Trim(std::string_view(list).substr(start, next == std::string::npos ? std::string::npos : next - start));
     list = next == std::string::npos ? std::string() : list.substr(next + 1);
     return item;
 }

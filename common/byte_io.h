@@ -37,9 +37,18 @@ public:
     bool u32be(uint32_t& v) { return uint(v, 4, true); }
     bool u16le(uint16_t& v) { return uint(v, 2, false); }
     bool u32le(uint32_t& v) { return uint(v, 4, false); }
-    bool i16le(int16_t& v) { uint16_t u; return u16le(u) ? (v = int16_t(u), true) : false; }
-    bool i32le(int32_t& v) { uint32_t u; return u32le(u) ? (v = int32_t(u), true) : false; }
-    bool i32be(int32_t& v) { uint32_t u; return u32be(u) ? (v = int32_t(u), true) : false; }
+    bool i16le(int16_t& v) {
+        uint16_t u;
+        return u16le(u) ? (v = int16_t(u), true) : false;
+    }
+    bool i32le(int32_t& v) {
+        uint32_t u;
+        return u32le(u) ? (v = int32_t(u), true) : false;
+    }
+    bool i32be(int32_t& v) {
+        uint32_t u;
+        return u32be(u) ? (v = int32_t(u), true) : false;
+    }
 
     bool bytes(void* out, size_t n) { return take(out, n); }
     bool bytes(std::vector<uint8_t>& out, size_t n) {
@@ -61,7 +70,10 @@ public:
     const uint8_t* cursor() const { return p_ + pos_; }
 
 private:
-    bool fail() { ok_ = false; return false; }
+    bool fail() {
+        ok_ = false;
+        return false;
+    }
     bool take(void* out, size_t n) {
         if (n > remaining()) return fail();
         if (n) std::memcpy(out, p_ + pos_, n);
@@ -93,9 +105,7 @@ class ByteWriter {
 public:
     ByteWriter(void* data, size_t capacity) : fixed_(static_cast<uint8_t*>(data)), cap_(data ? capacity : 0) {}
     // Grows a vector up to limit bytes.
-    explicit ByteWriter(std::vector<uint8_t>& out, size_t limit = SIZE_MAX) : vec_(&out), cap_(limit) {
-        vec_->clear();
-    }
+    explicit ByteWriter(std::vector<uint8_t>& out, size_t limit = SIZE_MAX) : vec_(&out), cap_(limit) { vec_->clear(); }
 
     size_t position() const { return pos_; }
     size_t capacity() const { return cap_; }
@@ -103,12 +113,18 @@ public:
     bool ok() const { return ok_; }
 
     bool u8(uint8_t v) { return put(&v, 1); }
-    bool u16be(uint16_t v) { uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)}; return put(b, 2); }
+    bool u16be(uint16_t v) {
+        uint8_t b[2] = {uint8_t(v >> 8), uint8_t(v)};
+        return put(b, 2);
+    }
     bool u32be(uint32_t v) {
         uint8_t b[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
         return put(b, 4);
     }
-    bool u16le(uint16_t v) { uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)}; return put(b, 2); }
+    bool u16le(uint16_t v) {
+        uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+        return put(b, 2);
+    }
     bool u32le(uint32_t v) {
         uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
         return put(b, 4);
@@ -130,7 +146,10 @@ public:
     bool padTo(size_t n) { return zeros((n - pos_ % n) % n); }
 
 private:
-    bool fail() { ok_ = false; return false; }
+    bool fail() {
+        ok_ = false;
+        return false;
+    }
     bool put(const void* data, size_t n) {
         if (n > remaining()) return fail();
         if (n == 0) return true;

@@ -9,12 +9,12 @@
 
 enum HandheldDbKind : int {
     kDbMessages = 0,
-    kDbActions = 1,      // actions taken on the handheld while disconnected
+    kDbActions = 1,  // actions taken on the handheld while disconnected
     kDbAttachments = 2,
-    kDbParts = 3,        // message parts beyond the first record
-    kDbSecurity = 4,     // security keys and settings ("Larkspur SData")
-    kDbIdCache = 5,      // one per account slot
-    kDbOldPro2 = 6,      // messages of the two older handheld applications
+    kDbParts = 3,     // message parts beyond the first record
+    kDbSecurity = 4,  // security keys and settings ("Larkspur SData")
+    kDbIdCache = 5,   // one per account slot
+    kDbOldPro2 = 6,   // messages of the two older handheld applications
     kDbOldPro3 = 7,
 };
 

@@ -60,7 +60,8 @@ int WriteAttachmentChain(SyncDbHandle db, CAttachmentChain& chain, int category,
                          CSyncProgress* progress) {
     if (progress) {
         const std::string name = chain.FirstName();
-        const std::string shown = name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
+        const std::string shown =
+            name.substr(name.find_last_of("\\/") == std::string::npos ? 0 : name.find_last_of("\\/") + 1);
         std::string format = LoadLangString(kStrFileAttachment);
         const size_t at = format.find("%s");
         progress->SetProgressText(at == std::string::npos ? format : format.replace(at, 2, shown));

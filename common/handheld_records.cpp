@@ -220,8 +220,10 @@ std::filesystem::path CAttachmentChain::WriteToTempFile(const platform::TempDir&
         while (ok && done < e.data.size()) {
             const ssize_t w = ::write(fd, e.data.data() + done, e.data.size() - done);
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) ok = false;
-            else done += static_cast<size_t>(w);
+            if (w <= 0)
+                ok = false;
+            else
+                done += static_cast<size_t>(w);
         }
     }
     if (fd >= 0) ::close(fd);

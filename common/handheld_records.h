@@ -79,8 +79,27 @@ public:
 
 // Attachment types (bits 0-6 of the kind word).
 enum AttachmentType : uint8_t {
-    kAttTxt = 0, kAttHtm, kAttDat, kAttPrc, kAttPdb, kAttGif, kAttDoc, kAttVcf, kAttBmp, kAttXls, kAttZip,
-    kAttJpg, kAttBin, kAttSit, kAttWav, kAttQsh, kAttVcs, kAttCsv, kAttEdf, kAttPdf, kAttAra,
+    kAttTxt = 0,
+    kAttHtm,
+    kAttDat,
+    kAttPrc,
+    kAttPdb,
+    kAttGif,
+    kAttDoc,
+    kAttVcf,
+    kAttBmp,
+    kAttXls,
+    kAttZip,
+    kAttJpg,
+    kAttBin,
+    kAttSit,
+    kAttWav,
+    kAttQsh,
+    kAttVcs,
+    kAttCsv,
+    kAttEdf,
+    kAttPdf,
+    kAttAra,
 };
 // ".txt" ... ".ara"; any other type ".txt".
 const char* AttachmentTypeExtension(unsigned type);

@@ -7,8 +7,7 @@
 namespace {
 
 const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 // The machine's zone ($TZ, else the system's) at one instant; UTC when it cannot be read.
 platform::ZoneOffset OffsetAt(int64_t t) {
@@ -77,12 +76,12 @@ int64_t ToLocalOrUtc(int64_t time, bool toLocal) {
 
 int DaysInMonth(int month, int year) {
     switch (month) {
-    case 2:
-        return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 29 : 28;
-    case 4: case 6: case 9: case 11:
-        return 30;
-    default:
-        return 31;
+    case 2: return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 29 : 28;
+    case 4:
+    case 6:
+    case 9:
+    case 11: return 30;
+    default: return 31;
     }
 }
 
@@ -103,8 +102,8 @@ int CHandheldTime::Set(int64_t value, bool isUnix) {
 int CHandheldTime::FormatGmtText(std::string& out) const {
     const CivilTime c = CivilFromSeconds(unix_);
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%02d %s %d %02d:%02d:%02d", c.day, kMonths[c.month - 1], c.year, c.hour,
-                  c.minute, c.second);
+    std::snprintf(buf, sizeof buf, "%02d %s %d %02d:%02d:%02d", c.day, kMonths[c.month - 1], c.year, c.hour, c.minute,
+                  c.second);
     out = buf;
     return 1;
 }

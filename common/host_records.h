@@ -46,15 +46,15 @@ struct LogonRecord {
     int32_t downloadAttachments;  // nonzero: attachments are fetched and listed
     int32_t blockValue;           // not used by the engine; hosts: nonzero prefers the HTML body
     int32_t unreadOnly;
-    int32_t days;                 // 0 or less: no date window
+    int32_t days;  // 0 or less: no date window
     int32_t serverUsable;
     int32_t smtpUsable;
     int32_t reserved3;
-    int32_t maxSize;              // bytes; 0 = no limit
+    int32_t maxSize;  // bytes; 0 = no limit
     int32_t separateSmtpLogin;
     CString smtpUser;
     CString smtpPassword;
-    CString userDirectory;        // the IMAP host only tests it for being empty
+    CString userDirectory;  // the IMAP host only tests it for being empty
     CString accountName;
     int32_t newerHandheld;
 };
@@ -62,14 +62,14 @@ struct LogonRecord {
 // POP accounts of server kind 0 (the POP host always reads this layout). Fields the POP
 // host marks "passed on" only travel into its POP3 and SMTP settings.
 struct PopLogonRecord {
-    CString server;               // POP3 server
+    CString server;  // POP3 server
     CString smtpServer;
-    int32_t port;                 // POP3 port
+    int32_t port;  // POP3 port
     int32_t smtpPort;
-    int32_t reserved1;            // passed on
-    int32_t popValue;             // POP host: nonzero selects the APOP logon
-    CString reservedText;         // passed on
-    int32_t reserved2;            // passed on
+    int32_t reserved1;     // passed on
+    int32_t popValue;      // POP host: nonzero selects the APOP logon
+    CString reservedText;  // passed on
+    int32_t reserved2;     // passed on
     CString user;
     CString password;
     CString emailAddress;         // POP host: the From name of sent mail
@@ -85,7 +85,7 @@ struct PopLogonRecord {
     CString smtpUser;
     CString smtpPassword;
     CString userDirectory;
-    CString accountName;          // named in the APOP notice
+    CString accountName;  // named in the APOP notice
     int32_t newerHandheld;
 };
 

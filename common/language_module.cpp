@@ -27,7 +27,8 @@ std::string LoadLangString(unsigned id) {
     std::vector<char> buf(1024);
     for (;;) {
         const int n = LanguageLoadString(tCurrent, id, buf.data(), static_cast<int>(buf.size()));
-        if (n < static_cast<int>(buf.size()) - 1 || buf.size() >= (1u << 20)) return std::string(buf.data(), n > 0 ? n : 0);
+        if (n < static_cast<int>(buf.size()) - 1 || buf.size() >= (1u << 20))
+            return std::string(buf.data(), n > 0 ? n : 0);
         buf.resize(buf.size() * 4);  // cut: ask again with more room
     }
 }

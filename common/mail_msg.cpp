@@ -17,9 +17,8 @@ int FreeMailMsgBlock(MailMsg* block) {
 namespace {
 
 const char* const* StringSlot(const MailMsg* m, int i) {
-    const char* const* slots[CMsg::kStringCount] = {&m->From,  &m->To,      &m->Cc,
-                                                    &m->Bcc,   &m->ReplyTo, &m->Extra,
-                                                    &m->Subject, &m->Body, &m->AttachmentNames};
+    const char* const* slots[CMsg::kStringCount] = {
+        &m->From, &m->To, &m->Cc, &m->Bcc, &m->ReplyTo, &m->Extra, &m->Subject, &m->Body, &m->AttachmentNames};
     return slots[i];
 }
 
@@ -78,8 +77,7 @@ int CMsg::ToMailMsg(MailMsg** out) const {
     for (int i = 0; i < kStringCount; ++i) {
         const std::string& s = StringAt(i);
         if (s.empty()) continue;
-        *const_cast<const char**>(StringSlot(block, i)) =
-            reinterpret_cast<const char*>(place(s.c_str(), s.size() + 1));
+        *const_cast<const char**>(StringSlot(block, i)) = reinterpret_cast<const char*>(place(s.c_str(), s.size() + 1));
     }
     return kMailMsgOk;
 }

@@ -24,10 +24,10 @@
 #include "platform/export.h"
 
 struct MailMsg {
-    int32_t version;         // always 1
-    int32_t reserved;        // 0
+    int32_t version;   // always 1
+    int32_t reserved;  // 0
     int32_t hostIdLength;
-    const uint8_t* hostId;   // null when the length is 0
+    const uint8_t* hostId;  // null when the length is 0
     int32_t msgIdLength;
     const uint8_t* msgId;
     int32_t deviceIdLength;
@@ -35,17 +35,17 @@ struct MailMsg {
     const char* folderName;  // host folder the message was fetched from; null when none
     int32_t folderDataLength;
     const uint8_t* folderData;
-    int32_t reserved2;       // 0
+    int32_t reserved2;  // 0
     int16_t category;
     int16_t value64;
     int32_t value60;
-    int32_t date;            // seconds since 1970, UTC
-    int32_t size;            // bytes
+    int32_t date;  // seconds since 1970, UTC
+    int32_t size;  // bytes
     // Sent by the engine: the CMsg partBudget. Returned by GetMsg: nonzero = body cut.
     int32_t partBudget;
     uint16_t status;
     uint16_t reserved3;
-    uint32_t flags;          // 0x02000000 = read
+    uint32_t flags;  // 0x02000000 = read
     const char* From;
     const char* To;
     const char* Cc;

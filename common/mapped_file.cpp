@@ -60,14 +60,11 @@ void CMappedFile::Seek(int origin, uint32_t offset) {
     case kSeekStart:
         if (offset <= size_) cursor_ = offset;
         break;
-    case kSeekEnd:
-        cursor_ = size_;
-        break;
+    case kSeekEnd: cursor_ = size_; break;
     case kSeekFromEnd:
         if (offset <= size_) cursor_ = size_ - offset;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -8,12 +8,12 @@
 #include "platform/export.h"
 
 enum MessageFilterKind : int32_t {
-    kFilterTo = 0,       // To and Bcc recipients
-    kFilterSender = 1,   // sender address
+    kFilterTo = 0,      // To and Bcc recipients
+    kFilterSender = 1,  // sender address
     kFilterSubject = 2,
     kFilterCc = 3,
-    kFilterAge = 4,      // age in days
-    kFilterSize = 5,     // size in kilobytes
+    kFilterAge = 4,   // age in days
+    kFilterSize = 5,  // size in kilobytes
 };
 enum MessageFilterTextOperator : int32_t { kFilterContains = 0, kFilterBeginsWith = 1, kFilterNotContains = 2 };
 enum MessageFilterNumericOperator : int32_t { kFilterAtLeast = 0, kFilterAtMost = 1 };
@@ -57,14 +57,14 @@ struct FilterMessage {
     const char* senderAddress;
     const char* toRecipients;  // To and Bcc
     const char* ccRecipients;
-    const char* blindCopies;   // not read by the filter test
+    const char* blindCopies;  // not read by the filter test
     uint8_t reservedAfterBlindCopies[8];
     const char* subject;
     const char* body;
     const char* attachmentNames;
 };
 static_assert(offsetof(FilterMessage, deliveryTime) == 40 && offsetof(FilterMessage, size) == 44 &&
-              offsetof(FilterMessage, senderAddress) == 64 && offsetof(FilterMessage, ccRecipients) == 80 &&
-              offsetof(FilterMessage, subject) == 104 && offsetof(FilterMessage, attachmentNames) == 120 &&
-              sizeof(FilterMessage) == 128,
+                  offsetof(FilterMessage, senderAddress) == 64 && offsetof(FilterMessage, ccRecipients) == 80 &&
+                  offsetof(FilterMessage, subject) == 104 && offsetof(FilterMessage, attachmentNames) == 120 &&
+                  sizeof(FilterMessage) == 128,
               "FilterMessage keeps the relay's field order with native pointers");

@@ -59,8 +59,12 @@ int PackMessageRecord(int /*dbVersion*/, HandheldRecord& record, const CMsg& msg
         t.FormatRfc822(dateText, false);
     }
     // To, From, Cc, Bcc, Subject, dateText (each loses one trailing LF), Body, last text.
-    std::string texts[8] = {HeaderText(msg.To),  HeaderText(msg.From),    HeaderText(msg.Cc),
-                            HeaderText(msg.Bcc), HeaderText(msg.Subject), HeaderText(dateText),
+    std::string texts[8] = {HeaderText(msg.To),
+                            HeaderText(msg.From),
+                            HeaderText(msg.Cc),
+                            HeaderText(msg.Bcc),
+                            HeaderText(msg.Subject),
+                            HeaderText(dateText),
                             StripCarriageReturns(msg.Body.data(), msg.Body.size()),
                             StripCarriageReturns((msg.ReplyTo.empty() ? msg.From : msg.ReplyTo).data(),
                                                  (msg.ReplyTo.empty() ? msg.From : msg.ReplyTo).size())};
@@ -93,9 +97,8 @@ int PackMessageRecord(int /*dbVersion*/, HandheldRecord& record, const CMsg& msg
         // absolute and always gets the note.
         const bool recordForced = maxBytes > kMaxRecordBytes || otherBytes() + body.size() > kMaxRecordBytes;
         const bool withNote = appendNote || recordForced;
-        const size_t limit = maxBytes <= kMaxRecordBytes
-                                 ? (maxBytes > kSafetyMargin ? maxBytes - kSafetyMargin : 0)
-                                 : kMaxRecordBytes;
+        const size_t limit =
+            maxBytes <= kMaxRecordBytes ? (maxBytes > kSafetyMargin ? maxBytes - kSafetyMargin : 0) : kMaxRecordBytes;
         const size_t used = otherBytes() + (withNote ? note.size() : 0);
         body.resize(std::min(limit > used ? limit - used : 0, body.size()));
         if (withNote) body += note;
@@ -159,8 +162,8 @@ int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg) {
     std::string id;
     text(id);
     msg.msgId.SetData(id.data(), static_cast<int32_t>(id.size()));
-    std::string* fields[8] = {&msg.To, &msg.From, &msg.Cc, &msg.Bcc, &msg.Subject, &msg.dateText, &msg.Body,
-                              &msg.ReplyTo};
+    std::string* fields[8] = {&msg.To,      &msg.From,     &msg.Cc,   &msg.Bcc,
+                              &msg.Subject, &msg.dateText, &msg.Body, &msg.ReplyTo};
     for (std::string* f : fields) text(*f);
 
     std::fill(std::begin(msg.partIds), std::end(msg.partIds), 0u);

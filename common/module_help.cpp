@@ -22,7 +22,8 @@ void ShowModuleHelp(const std::string& caption) {
     const std::string path = ModuleHelpFile();
     std::error_code ec;
     if (!path.empty() && std::filesystem::is_regular_file(path, ec) && platform::openWithDesktop(path)) return;
-    const std::string text = path.empty() ? std::string("There is no help file.") : "The help file is not available:\n" + path;
+    const std::string text =
+        path.empty() ? std::string("There is no help file.") : "The help file is not available:\n" + path;
     platform::ui::messageBox(text, caption, MB_OK | MB_ICONINFORMATION);
 }
 

@@ -91,16 +91,16 @@ public:
     CMsg& operator=(const CMsg&);
     virtual ~CMsg();
 
-    CId hostId;    // IMAP: the UID as 4 bytes, least significant first
-    CId msgId;     // text bytes: POP UIDL or the desktop mail system's id
-    CId deviceId;  // the handheld record's unique id, 4 bytes
-    std::string folderName;              // host folder of the last GetMsg
-    std::vector<uint8_t> folderData;     // that folder record's extra bytes
+    CId hostId;                       // IMAP: the UID as 4 bytes, least significant first
+    CId msgId;                        // text bytes: POP UIDL or the desktop mail system's id
+    CId deviceId;                     // the handheld record's unique id, 4 bytes
+    std::string folderName;           // host folder of the last GetMsg
+    std::vector<uint8_t> folderData;  // that folder record's extra bytes
     int32_t reserved = -1;
     int16_t category = 0;
     int32_t value60 = 0;
     int16_t value64 = 0;
-    int32_t date = 0;                    // seconds since 1970, UTC; 0 = none
+    int32_t date = 0;  // seconds since 1970, UTC; 0 = none
     int32_t size = 0;
     int32_t partBudget = 0;
     uint16_t status = kMsgStatusDefault;

@@ -9,6 +9,6 @@
 #define TESS_NOTES_CALL_SLOT(name) decltype(&::name) name = nullptr;
 // Inside a function with an HMODULE `module` that returns const char*: binds the call,
 // or returns its name when the library does not export it.
-#define TESS_NOTES_BIND_CALL(name)                                                   \
-    name = reinterpret_cast<decltype(name)>(GetProcAddress(module, #name));         \
+#define TESS_NOTES_BIND_CALL(name)                                          \
+    name = reinterpret_cast<decltype(name)>(GetProcAddress(module, #name)); \
     if (!name) return #name;

@@ -14,9 +14,7 @@
 
 namespace {
 
-bool containsNoCase(const std::string& text, const char* part) {
-    return strcasestr(text.c_str(), part) != nullptr;
-}
+bool containsNoCase(const std::string& text, const char* part) { return strcasestr(text.c_str(), part) != nullptr; }
 
 std::string joinPath(const std::string& dir, const std::string& name) {
     if (dir.empty() || dir.back() == '/') return dir + name;
@@ -48,8 +46,10 @@ CNotesClient::CNotesClient() {
         break;
     }
     if (version_ == 0) version_ = kNotInstalled;
-    if (version_ == kNotes6) installIni_ = joinPath(programDir_, "notes.ini");
-    else if (version_ == kNotes5) installIni_ = (platform::windowsSystemDir() / "notes.ini").string();
+    if (version_ == kNotes6)
+        installIni_ = joinPath(programDir_, "notes.ini");
+    else if (version_ == kNotes5)
+        installIni_ = (platform::windowsSystemDir() / "notes.ini").string();
 }
 
 CNotesClient::~CNotesClient() {

@@ -7,8 +7,8 @@ namespace tess {
 namespace {
 
 constexpr uint32_t kSeed = 58214;
-constexpr int kPositions[32] = {7,  19, 2,  30, 14, 25, 0,  11, 28, 5,  22, 17, 9,  31, 3,  26,
-                                12, 20, 1,  15, 29, 6,  24, 10, 18, 27, 4,  13, 23, 8,  21, 16};
+constexpr int kPositions[32] = {7,  19, 2, 30, 14, 25, 0,  11, 28, 5,  22, 17, 9,  31, 3,  26,
+                                12, 20, 1, 15, 29, 6,  24, 10, 18, 27, 4,  13, 23, 8,  21, 16};
 
 // The runtime library generator the stored form was made with.
 class Generator {

@@ -134,7 +134,8 @@ int CPluginRegistry::SetEntry(int type, const PluginEntry& entry) {
 int CPluginRegistry::WriteValue(HKEY key, const PluginEntry& entry) {
     if (!key) return 0;
     if (entry.type == REG_SZ)
-        return RegSetValueExA(key, entry.name.c_str(), 0, REG_SZ, reinterpret_cast<const unsigned char*>(entry.text.c_str()),
+        return RegSetValueExA(key, entry.name.c_str(), 0, REG_SZ,
+                              reinterpret_cast<const unsigned char*>(entry.text.c_str()),
                               DWORD(entry.text.size() + 1)) == ERROR_SUCCESS
                    ? 1
                    : 0;

@@ -54,8 +54,7 @@ uint32_t sealedCharacters(uint32_t n) {
 
 // The sealed-text writer. Writes at most capacity bytes (NUL included); returns the
 // text length, or -1 when the text would not fit.
-int writeSealed(const uint8_t* in, uint32_t n, bool lineBreaks, bool bracePadding, char* out,
-                uint32_t capacity) {
+int writeSealed(const uint8_t* in, uint32_t n, bool lineBreaks, bool bracePadding, char* out, uint32_t capacity) {
     uint32_t pos = 0;
     unsigned column = 0;
     const char pad = bracePadding ? '}' : '=';
@@ -71,8 +70,7 @@ int writeSealed(const uint8_t* in, uint32_t n, bool lineBreaks, bool bracePaddin
         const uint32_t b2 = left > 2 ? in[i + 2] : 0;
         const uint32_t group = (b0 << 16) | (b1 << 8) | b2;
         const char chars[4] = {kAlphabet[(group >> 18) & 63], kAlphabet[(group >> 12) & 63],
-                               left > 1 ? kAlphabet[(group >> 6) & 63] : pad,
-                               left > 2 ? kAlphabet[group & 63] : pad};
+                               left > 1 ? kAlphabet[(group >> 6) & 63] : pad, left > 2 ? kAlphabet[group & 63] : pad};
         for (char c : chars) {
             if (!put(c)) return -1;
             if (lineBreaks && ++column == kLineLength) {
@@ -171,9 +169,7 @@ bool ready(const SealContext* c) { return c != nullptr && c->keyed == 1; }
 
 }  // namespace
 
-uint16_t SealedTextSize(uint16_t bytes, bool lineBreaks) {
-    return uint16_t(sealedSize(bytes, lineBreaks));
-}
+uint16_t SealedTextSize(uint16_t bytes, bool lineBreaks) { return uint16_t(sealedSize(bytes, lineBreaks)); }
 
 uint16_t SealedTextCapacity(uint16_t characters) {
     // The largest n whose sealed text (marker, filler and length word included) with
@@ -183,7 +179,7 @@ uint16_t SealedTextCapacity(uint16_t characters) {
         return sealedCharacters(inner + (8 - inner % 8) % 8 + 2) <= characters;
     };
     if (!fits(0)) return 0;
-    uint32_t low = 0;        // fits
+    uint32_t low = 0;         // fits
     uint32_t high = 0x10000;  // does not
     while (high - low > 1) {
         const uint32_t mid = (low + high) / 2;
@@ -223,8 +219,8 @@ int CreateSealContext(SealContext** context, uint8_t* keyRecord) {
     }
     c->cryptoHeap = heapSize > 0 ? static_cast<ksHeap*>(std::malloc(heapSize)) : nullptr;
     if (c->cryptoHeap == nullptr) heapSize = 0;
-    rc = int(ks_initialize(&tess::crypto::kSect163k1Record, &options, dataSize, heapSize, c->cryptoData,
-                           c->cryptoHeap));
+    rc =
+        int(ks_initialize(&tess::crypto::kSect163k1Record, &options, dataSize, heapSize, c->cryptoData, c->cryptoHeap));
     if (rc != 0) {
         releaseContext(c, false);
         return rc;
@@ -259,8 +255,8 @@ int DestroySealContext(SealContext** context) {
     return desRc != 0 ? desRc : endRc;
 }
 
-int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool lineBreaks,
-             bool bracePadding, char** sealed, uint16_t* sealedLength) {
+int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool lineBreaks, bool bracePadding,
+             char** sealed, uint16_t* sealedLength) {
     if (sealed != nullptr) *sealed = nullptr;
     if (sealedLength != nullptr) *sealedLength = 0;
     if (!ready(context) || sealed == nullptr || sealedLength == nullptr) return kSealNotReady;
@@ -277,8 +273,7 @@ int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool li
     std::vector<uint8_t> block(plainLength + 2);
     block[0] = uint8_t(inner >> 8);
     block[1] = uint8_t(inner);
-    int rc = int(ks_desEncrypt(context->cryptoData, &context->desContext, plain.data(), plainLength,
-                               block.data() + 2));
+    int rc = int(ks_desEncrypt(context->cryptoData, &context->desContext, plain.data(), plainLength, block.data() + 2));
     tess::crypto::wipe(plain.data(), plain.size());
     const int restartRc = restartChain(context);
     if (rc == 0) rc = restartRc;
@@ -286,8 +281,7 @@ int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool li
 
     char* out = static_cast<char*>(std::malloc(capacity));
     if (out == nullptr) return kSealNotReady;
-    const int written = writeSealed(block.data(), uint32_t(block.size()), lineBreaks, bracePadding,
-                                    out, capacity);
+    const int written = writeSealed(block.data(), uint32_t(block.size()), lineBreaks, bracePadding, out, capacity);
     if (written < 0) {  // the size rule always leaves room; refuse rather than overrun
         std::free(out);
         return kSealNotReady;
@@ -297,8 +291,7 @@ int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool li
     return kSealOk;
 }
 
-int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** text,
-               uint16_t* textLength) {
+int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** text, uint16_t* textLength) {
     if (text != nullptr) *text = nullptr;
     if (textLength != nullptr) *textLength = 0;
     if (!ready(context) || text == nullptr || textLength == nullptr) return kSealNotReady;
@@ -313,15 +306,13 @@ int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** te
 
     auto* plain = static_cast<uint8_t*>(std::malloc(cipherLength));
     if (plain == nullptr) return kSealNotReady;
-    int rc = int(ks_desDecrypt(context->cryptoData, &context->desContext, bytes + 2, cipherLength,
-                               plain));
+    int rc = int(ks_desDecrypt(context->cryptoData, &context->desContext, bytes + 2, cipherLength, plain));
     const int restartRc = restartChain(context);
     if (rc == 0) rc = restartRc;
 
     uint32_t inner = (uint32_t(bytes[0]) << 8) | bytes[1];
     if (inner > cipherLength) inner = cipherLength;
-    if (rc == 0 && (std::memcmp(plain, kMarker, sizeof kMarker) != 0 || inner < sizeof kMarker))
-        rc = kSealDamaged;
+    if (rc == 0 && (std::memcmp(plain, kMarker, sizeof kMarker) != 0 || inner < sizeof kMarker)) rc = kSealDamaged;
     if (rc != 0) {
         tess::crypto::wipe(plain, cipherLength);
         std::free(plain);
@@ -360,7 +351,8 @@ std::string NewSealKeyRecord() {
     std::string key;
     uint8_t* record = nullptr;
     if (GenerateSealKey(context, &record) == kSealOk && record) {
-        key.assign(reinterpret_cast<const char*>(record), strnlen(reinterpret_cast<const char*>(record), kSealKeyRecordSize));
+        key.assign(reinterpret_cast<const char*>(record),
+                   strnlen(reinterpret_cast<const char*>(record), kSealKeyRecordSize));
         std::free(record);
     }
     DestroySealContext(&context);

@@ -46,12 +46,11 @@ int CreateSealContext(SealContext** context, uint8_t* keyRecord);
 // becomes null. Returns the first failure (10 for a context that was never keyed).
 int DestroySealContext(SealContext** context);
 
-int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool lineBreaks,
-             bool bracePadding, char** sealed, uint16_t* sealedLength);
+int SealText(SealContext* context, const uint8_t* text, uint16_t length, bool lineBreaks, bool bracePadding,
+             char** sealed, uint16_t* sealedLength);
 // Decodes sealed (length characters) in place. An input that decodes to nothing
 // gives 0 with no output.
-int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** text,
-               uint16_t* textLength);
+int UnsealText(SealContext* context, char* sealed, uint16_t length, uint8_t** text, uint16_t* textLength);
 // Keys an unkeyed context with a fresh random key; *record becomes a form 1
 // record of kSealKeyRecordSize bytes.
 int GenerateSealKey(SealContext* context, uint8_t** record);

@@ -7,7 +7,8 @@
 #include "platform/ui/ui_service.h"
 
 CSyncProgressDlg::CSyncProgressDlg(std::string title, std::string caption)
-    : title_(std::move(title)), caption_(std::move(caption)),
+    : title_(std::move(title)),
+      caption_(std::move(caption)),
       window_(platform::ui::current().openProgress(title_, caption_)),
       hwnd_(platform::ui::createMessageWindow(
           [this](unsigned message, WPARAM wParam, LPARAM lParam) { return SendMessage(message, wParam, lParam); })) {}
@@ -40,9 +41,7 @@ intptr_t CSyncProgressDlg::SendMessage(unsigned message, uintptr_t wParam, intpt
         bar.position = 0;
     };
     switch (message) {
-    case kProgressSetOverallCount:
-        setBar(overall_, static_cast<int>(wParam));
-        break;
+    case kProgressSetOverallCount: setBar(overall_, static_cast<int>(wParam)); break;
     case kProgressAdvanceOverall:
         overall_.position = std::min(overall_.position + 1, std::max(overall_.last, 0));
         break;
@@ -50,12 +49,8 @@ intptr_t CSyncProgressDlg::SendMessage(unsigned message, uintptr_t wParam, intpt
         if (static_cast<int>(wParam) <= 0) return 0;
         setBar(step_, static_cast<int>(wParam));
         break;
-    case kProgressSetText:
-        text_ = lParam ? reinterpret_cast<const char*>(lParam) : "";
-        break;
-    case kProgressAdvanceStep:
-        step_.position = std::min(step_.position + 1, std::max(step_.last, 0));
-        break;
+    case kProgressSetText: text_ = lParam ? reinterpret_cast<const char*>(lParam) : ""; break;
+    case kProgressAdvanceStep: step_.position = std::min(step_.position + 1, std::max(step_.last, 0)); break;
     case kProgressSaveStep:
         cache_.count = step_.count;
         cache_.position = step_.position;
@@ -74,15 +69,16 @@ intptr_t CSyncProgressDlg::SendMessage(unsigned message, uintptr_t wParam, intpt
         step_.position = std::max(step_.last, 0);
         closed_ = true;
         break;
-    default:
-        return -1;
+    default: return -1;
     }
     Show();
     return 0;
 }
 
 void CSyncProgress::ShowProgress() {
-    if (!dlg_) dlg_ = std::make_unique<CSyncProgressDlg>(LoadLangString(kStrProgressTitle), LoadLangString(kStrProgressCaption));
+    if (!dlg_)
+        dlg_ =
+            std::make_unique<CSyncProgressDlg>(LoadLangString(kStrProgressTitle), LoadLangString(kStrProgressCaption));
     dlg_->SendMessage(kProgressSetOverallCount, 11, 0);
 }
 

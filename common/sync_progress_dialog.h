@@ -63,7 +63,7 @@ public:
     // Creates the dialog once and announces 11 overall steps.
     void ShowProgress();
     void AdvanceOverall();
-    void SetStepCount(int n);  // n of 0 or less is ignored
+    void SetStepCount(int n);                       // n of 0 or less is ignored
     void SetProgressText(const std::string& text);  // "&" doubled for the control
     void SetProgressTextId(unsigned id);
     void AdvanceStep();

@@ -39,9 +39,7 @@ std::string FormatStrings(const std::string& format, std::initializer_list<std::
     return out;
 }
 
-std::string FirstAddress(const std::string& list) {
-    return list.substr(0, list.find_first_of(",\n;"));
-}
+std::string FirstAddress(const std::string& list) { return list.substr(0, list.find_first_of(",\n;")); }
 
 }  // namespace
 
@@ -55,9 +53,7 @@ void LogTextLine(const std::string& text) { Line(text, kActivityText); }
 void LogError(unsigned id, const CMsg* msg) { WithSummary(id, kActivityError, msg, kActivityError); }
 void LogErrorLine(const std::string& text) { Line(text, kActivityError); }
 
-void LogDoNothing() {
-    Line(LoadLangString(kStrProductName) + " - " + LoadLangString(kStrDoNothing), kActivityText);
-}
+void LogDoNothing() { Line(LoadLangString(kStrProductName) + " - " + LoadLangString(kStrDoNothing), kActivityText); }
 
 void LogNoActiveAccounts() {
     Line(LoadLangString(kStrProductName) + " - " + LoadLangString(kStrNoActiveAccounts), kActivityText);

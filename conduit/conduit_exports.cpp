@@ -95,7 +95,8 @@ bool RunConfiguration(const LanguageScope& language, int userId, int* result) {
     PluginLibraryArray sync;
     sync.LoadList("MsgSyncPlugins");
     HMODULE engine = sync.Find(kEngineName);
-    auto configure = engine ? reinterpret_cast<ConfigureLarkspurFn>(GetProcAddress(engine, "ConfigureLarkspur")) : nullptr;
+    auto configure =
+        engine ? reinterpret_cast<ConfigureLarkspurFn>(GetProcAddress(engine, "ConfigureLarkspur")) : nullptr;
     if (!configure) {
         platform::ui::messageBox(language.String(kStringNoEngine), language.String(kStringProduct), MB_ICONINFORMATION);
         *result = -1;
@@ -211,7 +212,8 @@ int OpenConduit(void* progress, SyncProperties* properties) {
     HMODULE hosts[GATEHOUSE_HOST_COUNT] = {};
     for (int i = 0; i < GATEHOUSE_HOST_COUNT; ++i) hosts[i] = loader.hosts.Find(kHostNames[i]);
     HMODULE engine = loader.sync.Find(kEngineName);
-    auto synchronize = engine ? reinterpret_cast<SynchronizeMailFn>(GetProcAddress(engine, "SynchronizeMail")) : nullptr;
+    auto synchronize =
+        engine ? reinterpret_cast<SynchronizeMailFn>(GetProcAddress(engine, "SynchronizeMail")) : nullptr;
     if (!synchronize) return GATEHOUSE_NO_ENGINE;
     return synchronize(progress, properties, hosts, GATEHOUSE_HOST_COUNT - 1, userId);
 }

@@ -9,10 +9,10 @@
 #include "platform/syncmgr/syncmgr.h"
 
 /* OpenConduit's own results. */
-#define GATEHOUSE_NO_HOSTS 206       /* no library of MsgHostPlugins loaded */
-#define GATEHOUSE_NO_SYNC 207        /* no library of MsgSyncPlugins loaded */
-#define GATEHOUSE_NO_USER 208        /* the user of the properties' folder is unknown */
-#define GATEHOUSE_NO_ENGINE 209      /* no "Tidewater" library, or no SynchronizeMail in it */
+#define GATEHOUSE_NO_HOSTS 206  /* no library of MsgHostPlugins loaded */
+#define GATEHOUSE_NO_SYNC 207   /* no library of MsgSyncPlugins loaded */
+#define GATEHOUSE_NO_USER 208   /* the user of the properties' folder is unknown */
+#define GATEHOUSE_NO_ENGINE 209 /* no "Tidewater" library, or no SynchronizeMail in it */
 
 /* GetConduitInfo's results besides 0. */
 #define CONDUIT_INFO_BAD_TYPE 0x1070

@@ -190,8 +190,10 @@ void FolderSyncDialog::Refresh() {
     if (busy || account_ < 0) return;
     busy = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    if (model_.GetServerFolders()) Fill();
-    else platform::ui::messageBox(Bytes(OwnQ(57681)), Bytes(OwnQ(57676)), MB_OK | MB_ICONINFORMATION);
+    if (model_.GetServerFolders())
+        Fill();
+    else
+        platform::ui::messageBox(Bytes(OwnQ(57681)), Bytes(OwnQ(57676)), MB_OK | MB_ICONINFORMATION);
     QApplication::restoreOverrideCursor();
     busy = false;
 }

@@ -108,15 +108,19 @@ ConfigFrame::ConfigFrame(CUserConfig& model) : model_(model) {
 
     // Menu images from the tool bar's commands and the frame's accelerator keys.
     auto icon = [this](QStyle::StandardPixmap p) { return style()->standardIcon(p); };
-    menus_.LoadToolbar(16, 16, {{32772, icon(QStyle::SP_DialogSaveButton)}, {32776, icon(QStyle::SP_FileIcon)},
-                                {32792, icon(QStyle::SP_TrashIcon)}, {32781, icon(QStyle::SP_FileDialogDetailedView)},
-                                {32773, icon(QStyle::SP_DialogHelpButton)}});
-    const std::vector<Accel> accelerators = {{FVIRTKEY | FCONTROL, 'S', 32772}, {FVIRTKEY | FCONTROL, 'N', 32776},
-                                             {FVIRTKEY, 0x70, 32773}};
+    menus_.LoadToolbar(16, 16,
+                       {{32772, icon(QStyle::SP_DialogSaveButton)},
+                        {32776, icon(QStyle::SP_FileIcon)},
+                        {32792, icon(QStyle::SP_TrashIcon)},
+                        {32781, icon(QStyle::SP_FileDialogDetailedView)},
+                        {32773, icon(QStyle::SP_DialogHelpButton)}});
+    const std::vector<Accel> accelerators = {
+        {FVIRTKEY | FCONTROL, 'S', 32772}, {FVIRTKEY | FCONTROL, 'N', 32776}, {FVIRTKEY, 0x70, 32773}};
     menus_.SetAccelerators(accelerators);
     menus_.Install(this);
-    const std::pair<QKeySequence, QAction*> keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_S), save_}, {QKeySequence(Qt::CTRL | Qt::Key_N), newAccount_}, {QKeySequence(Qt::Key_F1), help}};
+    const std::pair<QKeySequence, QAction*> keys[] = {{QKeySequence(Qt::CTRL | Qt::Key_S), save_},
+                                                      {QKeySequence(Qt::CTRL | Qt::Key_N), newAccount_},
+                                                      {QKeySequence(Qt::Key_F1), help}};
     for (const auto& [sequence, target] : keys)
         connect(new QShortcut(sequence, this), &QShortcut::activated, target, &QAction::trigger);
 
@@ -173,8 +177,9 @@ void ConfigFrame::RefillTree() {
     for (const ConfigPageEntry& p : BuildPages(model_)) {
         QTreeWidgetItem* parent = p.level == 0 ? nullptr : p.level == 1 ? top : handheld;
         QTreeWidgetItem* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
-        item->setText(0, p.level == 0 && p.accountId >= 0 ? Bytes(p.title)
-                                                           : QString::fromStdString(platform::ui::utf8FromAnsi(p.title)));
+        item->setText(0, p.level == 0 && p.accountId >= 0
+                             ? Bytes(p.title)
+                             : QString::fromStdString(platform::ui::utf8FromAnsi(p.title)));
         item->setData(0, Qt::UserRole, ItemData(p.pageId, p.accountId));
         if (p.level == 0) top = item;
         if (p.pageId == kPageHandheldOverview) handheld = item;
@@ -189,7 +194,8 @@ bool ConfigFrame::ShowPage(int pageId, int accountId) {
     const bool account = pageId != kPageGlobal && pageId != kPagePlugIns;
     const int code = account ? model_.GetAccountProtocol(accountId) : 0;
     bool refused = false;
-    if ((pageId == kPageAccountOptions || pageId == kPageDevicePreference || pageId == kPageDeviceServers) && code > 256)
+    if ((pageId == kPageAccountOptions || pageId == kPageDevicePreference || pageId == kPageDeviceServers) &&
+        code > 256)
         refused = true;
     if (pageId == kPageDeviceServers && accountId == model_.relayAccount && !refused) {
         platform::ui::messageBox(LangText(4420), LangText(4418), MB_OK | MB_ICONINFORMATION);

@@ -180,11 +180,12 @@ public:
     AccountOverviewPage(CUserConfig& m, PageHost& h) : ConfigPage(m, h, kPageAccountOverview) {
         AccountOverviewRecord r;
         model_.GetAccountOverview(&r);
-        heading(11108, "")->setText(QString::fromStdString(OwnText(57700)) + " " + Bytes(std::string(model_.GetCurrentAccountName() ? model_.GetCurrentAccountName() : "")));
-        const QString values[] = {YesNo(r.active), YesNo(r.synchronised),
-                                  DayText(r.lastSync),
-                                  r.clientText.empty() ? LangQ(4120) : Bytes(r.clientText), YesNo(r.clientChanged),
-                                  YesNo(r.serverChanged)};
+        heading(11108, "")->setText(
+            QString::fromStdString(OwnText(57700)) + " " +
+            Bytes(std::string(model_.GetCurrentAccountName() ? model_.GetCurrentAccountName() : "")));
+        const QString values[] = {YesNo(r.active),        YesNo(r.synchronised),
+                                  DayText(r.lastSync),    r.clientText.empty() ? LangQ(4120) : Bytes(r.clientText),
+                                  YesNo(r.clientChanged), YesNo(r.serverChanged)};
         for (int i = 0; i < 6; ++i) {
             QLabel* l = new QLabel(OwnQ(57686 + unsigned(i)), this);
             l->setObjectName(QString::number(11109 + i));
@@ -205,11 +206,16 @@ public:
     HandheldOverviewPage(CUserConfig& m, PageHost& h) : ConfigPage(m, h, kPageHandheldOverview) {
         HandheldOverviewRecord r;
         model_.GetHandheldOverview(&r);
-        heading(11107, "")->setText(OwnQ(57701) + " " + Bytes(std::string(model_.GetCurrentAccountName() ? model_.GetCurrentAccountName() : "")));
+        heading(11107, "")->setText(
+            OwnQ(57701) + " " +
+            Bytes(std::string(model_.GetCurrentAccountName() ? model_.GetCurrentAccountName() : "")));
         auto orUnknown = [](const std::string& s) { return s.empty() ? OwnQ(32789) : Bytes(s); };
-        const std::pair<int, QString> rows[] = {{11129, orUnknown(r.protocol)},       {11123, Bytes(r.displayName)},
-                                                {11124, orUnknown(r.emailAddress)},   {11125, orUnknown(r.incomingServer)},
-                                                {11126, YesNo(r.apop)},               {11127, orUnknown(r.outgoingServer)},
+        const std::pair<int, QString> rows[] = {{11129, orUnknown(r.protocol)},
+                                                {11123, Bytes(r.displayName)},
+                                                {11124, orUnknown(r.emailAddress)},
+                                                {11125, orUnknown(r.incomingServer)},
+                                                {11126, YesNo(r.apop)},
+                                                {11127, orUnknown(r.outgoingServer)},
                                                 {11128, YesNo(r.esmtp)}};
         int row = 1;
         for (const auto& [id, value] : rows) {
@@ -355,8 +361,10 @@ private:
         const int code = client_->currentData().toInt();
         std::string other;
         unsigned text = 0;
-        if (IsExtendedMapiProtocol(code) && model_.FindOtherExtendedMapiAccount(other)) text = 4435;
-        else if (IsSimpleMapiProtocol(code) && model_.FindOtherSimpleMapiAccount(other)) text = 4218;
+        if (IsExtendedMapiProtocol(code) && model_.FindOtherExtendedMapiAccount(other))
+            text = 4435;
+        else if (IsSimpleMapiProtocol(code) && model_.FindOtherSimpleMapiAccount(other))
+            text = 4218;
         if (!text) return;
         char buf[1024];
         std::snprintf(buf, sizeof buf, LangText(text).c_str(), other.c_str());
@@ -422,8 +430,7 @@ public:
             model_.SetInboxSync(inbox_->isChecked() ? 1 : 0);
             if (host_.pageChanged) host_.pageChanged();
         });
-        for (QLineEdit* e : {days_, size_, expiry_})
-            connect(e, &QLineEdit::textEdited, this, [this] { changed(); });
+        for (QLineEdit* e : {days_, size_, expiry_}) connect(e, &QLineEdit::textEdited, this, [this] { changed(); });
     }
     bool Apply() override {
         if (host_.changingUser) return true;
@@ -478,7 +485,8 @@ public:
         std::snprintf(first, sizeof first, OwnText(57682).c_str(), platform::ui::utf8FromAnsi(LangText(4432)).c_str(),
                       platform::ui::utf8FromAnsi(LangText(4433)).c_str());
         QPlainTextEdit* n = notes(11103, "", 6);
-        n->setPlainText(QString::fromStdString(std::string(first) + OwnText(57683) + "\n\n" + OwnText(57684) + OwnText(57685)));
+        n->setPlainText(
+            QString::fromStdString(std::string(first) + OwnText(57683) + "\n\n" + OwnText(57684) + OwnText(57685)));
         display_->setText(Bytes(record_.displayName));
         email_->setText(Bytes(record_.emailAddress));
         user_->setText(Bytes(record_.userName));
@@ -598,7 +606,9 @@ public:
         list_->verticalHeader()->hide();
         list_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
         grid_->addWidget(list_, 1, 0, 1, 2);
-        notes(11041, LangText(4291) + "\r\n\r\n" + LangText(4292) + LangText(4293) + "\r\n\r\n" + LangText(4294) + "\r\n\r\n", 2);
+        notes(11041,
+              LangText(4291) + "\r\n\r\n" + LangText(4292) + LangText(4293) + "\r\n\r\n" + LangText(4294) + "\r\n\r\n",
+              2);
         grid_->setRowStretch(1, 3);
         grid_->setRowStretch(2, 1);
         _LoadUIPluginSettings(model_.userId, &entries_);

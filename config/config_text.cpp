@@ -30,8 +30,9 @@ std::string OwnText(unsigned id) {
         {57667, "Cuentas disponibles: %d"},
         {57668, "Cuentas configuradas: %d"},
         {57669, "Cuentas activas: %d"},
-        {57670, "Cambiar la preferencia del servidor de entrada para esta cuenta\nhará que todos los mensajes de correo "
-                "electrónico almacenados en dicha cuenta\n"},
+        {57670,
+         "Cambiar la preferencia del servidor de entrada para esta cuenta\nhará que todos los mensajes de correo "
+         "electrónico almacenados en dicha cuenta\n"},
         {57671, "se eliminen en la próxima sincronización Tallyhop.\n\n¿Desea continuar?"},
         {57672, "Carpeta del servidor"},
         {57673, "Sincronizar"},
@@ -40,22 +41,28 @@ std::string OwnText(unsigned id) {
         {57676, "Advertencia de carpetas"},
         {57677, "Opciones de sincronización de carpetas..."},
         {57678, "Actualizar la lista"},
-        {57679, "No se puede activar la carpeta '%s' porque se ha alcanzado el límite de %d\rcarpetas del dispositivo."},
+        {57679,
+         "No se puede activar la carpeta '%s' porque se ha alcanzado el límite de %d\rcarpetas del dispositivo."},
         {57680, "Realice una sincronización Tallyhop antes de elegir las carpetas."},
         {57681, "No se puede establecer contacto con el servidor. La lista de carpetas no se verá alterada."},
         {57682, "Los valores encontrados en los formularios %s e %s se utilizan para comunicarse con sus servidores "},
-        {57683, "de correo a través del cliente Tessaline en la computadora de mano Corvid y/o en el conducto de escritorio. "},
-        {57684, "Los cambios realizados en estos valores con el conducto de escritorio tienen prioridad sobre los cambios "
-                "realizados en "},
+        {57683,
+         "de correo a través del cliente Tessaline en la computadora de mano Corvid y/o en el conducto de "
+         "escritorio. "},
+        {57684,
+         "Los cambios realizados en estos valores con el conducto de escritorio tienen prioridad sobre los cambios "
+         "realizados en "},
         {57699, "Sincronizar con el archivo de correo local (replicado)."},
         {57685, "la computadora de mano Corvid y se actualizarán en la próxima sincronización Tallyhop."},
         {57686, "Esta cuenta está activa:"},
         {57687, "Esta cuenta se ha sincronizado:"},
         {57688, "Esta cuenta se sincronizó por última vez:"},
         {57689, "Esta cuenta utiliza el cliente de correo de escritorio:"},
-        {57690, "El cliente de correo de escritorio para esta cuenta ha cambiado desde la última sincronización Tallyhop:"},
-        {57691, "El servidor de correo entrante para esta cuenta ha cambiado en el escritorio de Windows desde la última "
-                "sincronización Tallyhop."},
+        {57690,
+         "El cliente de correo de escritorio para esta cuenta ha cambiado desde la última sincronización Tallyhop:"},
+        {57691,
+         "El servidor de correo entrante para esta cuenta ha cambiado en el escritorio de Windows desde la última "
+         "sincronización Tallyhop."},
         {57692, "Protocolo de servidor:"},
         {57693, "Nombre visible:"},
         {57694, "Dirección de correo electrónico:"},

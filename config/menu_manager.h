@@ -45,7 +45,7 @@ private:
     std::vector<QIcon> images_;
     std::map<int, int> imageOf_;
     std::vector<Accel> table_;
-    std::vector<int> back_;  // distance to the previous entry of the same command, 0 none
+    std::vector<int> back_;      // distance to the previous entry of the same command, 0 none
     std::map<int, int> lastOf_;  // command -> its last table entry
 };
 

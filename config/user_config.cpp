@@ -40,18 +40,20 @@ std::string Section() {
 }
 
 int32_t DesktopWord(const CMailAccount& a, size_t at) { return int32_t(ByteView(a.Image().desktop).u32le(at)); }
-std::string DesktopText(const CMailAccount& a, TextField f) { return std::string(ByteView(a.Image().desktop).text(f.offset, f.width)); }
+std::string DesktopText(const CMailAccount& a, TextField f) {
+    return std::string(ByteView(a.Image().desktop).text(f.offset, f.width));
+}
 
 // Sets a desktop value through the account's value-id writer; true when it changed.
 bool SetWord(CMailAccount& a, int valueId, int32_t value) {
     if (a.Image().desktop.empty()) return false;
-    const size_t at = valueId == tess::accounts::kValueActive       ? kActive
-                      : valueId == tess::accounts::kValueMailClient ? kMailClient
-                      : valueId == tess::accounts::kValueDaysToSync ? kDaysToSync
+    const size_t at = valueId == tess::accounts::kValueActive        ? kActive
+                      : valueId == tess::accounts::kValueMailClient  ? kMailClient
+                      : valueId == tess::accounts::kValueDaysToSync  ? kDaysToSync
                       : valueId == tess::accounts::kValueMessageSize ? kMessageSizeKb
-                      : valueId == tess::accounts::kValueSyncInbox  ? kSyncInbox
-                      : valueId == tess::accounts::kValueSyncOutbox ? kSyncOutbox
-                      : valueId == tess::accounts::kValueUnreadOnly ? kUnreadOnly
+                      : valueId == tess::accounts::kValueSyncInbox   ? kSyncInbox
+                      : valueId == tess::accounts::kValueSyncOutbox  ? kSyncOutbox
+                      : valueId == tess::accounts::kValueUnreadOnly  ? kUnreadOnly
                                                                      : kDownloadAttachments;
     if (DesktopWord(a, at) == value) return false;
     a.SetValue(valueId, &value, 4);
@@ -131,8 +133,10 @@ int SetByTag(CMailAccount& a, int tag, int64_t value) {
     using K = tess::accounts::PendingTag;
     if (t.kind == K::none || t.kind == K::text || t.kind == K::folderName || TagNumber(a, tag) == value) return 0;
     ByteSpan block(a.MutableImage().handheld);
-    if (t.kind == K::word || t.kind == K::valueByte) block.putU16le(t.blockOffset, uint16_t(value));
-    else block.putU32le(t.blockOffset, uint32_t(value));
+    if (t.kind == K::word || t.kind == K::valueByte)
+        block.putU16le(t.blockOffset, uint16_t(value));
+    else
+        block.putU32le(t.blockOffset, uint32_t(value));
     NoteTag(a, tag);
     return 1;
 }
@@ -141,15 +145,18 @@ int SetByTag(CMailAccount& a, int tag, int64_t value) {
 
 int GetWebPageAddress(std::string& out) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 1;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return 1;
     char text[256] = {};
     DWORD size = sizeof text - 1, type = 0;
-    if (RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) == ERROR_SUCCESS &&
+    if (RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) ==
+            ERROR_SUCCESS &&
         type == REG_SZ) {
         out = text;
     } else {
         out = "https://tessaline.example.org/support";
-        RegSetValueExA(key, "OnTheWeb", 0, REG_SZ, reinterpret_cast<const unsigned char*>(out.c_str()), DWORD(out.size() + 1));
+        RegSetValueExA(key, "OnTheWeb", 0, REG_SZ, reinterpret_cast<const unsigned char*>(out.c_str()),
+                       DWORD(out.size() + 1));
     }
     RegCloseKey(key);
     return 1;
@@ -183,10 +190,14 @@ bool ClampNumberText(std::string& text, int min, int max) {
     long long n = 0;
     for (char c : digits) n = std::min<long long>(n * 10 + (c - '0'), 1LL << 40);
     std::string next = digits;
-    if (n < min) next = std::to_string(min);
-    else if (n > max) next = std::to_string(max);
-    else if (digits.empty()) next = "0";
-    else if (!dropped) return false;
+    if (n < min)
+        next = std::to_string(min);
+    else if (n > max)
+        next = std::to_string(max);
+    else if (digits.empty())
+        next = "0";
+    else if (!dropped)
+        return false;
     text = next;
     return true;
 }
@@ -317,7 +328,8 @@ int CUserConfig::ChangeUser(int user) {
     other.SetDefaults();
     const bool loaded = other.Load(user, Section().c_str(), 0, kFlagsMask) != 0;
     if (loaded && other.conduitVersion != kCurrentVersion) {
-        if (platform::ui::messageBox(LangText(4461) + LangText(4462), LangText(4145), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
+        if (platform::ui::messageBox(LangText(4461) + LangText(4462), LangText(4145),
+                                     MB_OKCANCEL | MB_ICONINFORMATION) != IDOK)
             return 0;
     } else if (!loaded) {
         if (platform::ui::messageBox(LangText(4144), LangText(4145), MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
@@ -342,8 +354,10 @@ void CUserConfig::WriteActions() {
 
 int CUserConfig::Save(const void* currentOnly) {
     auto saveAccount = [&](CMailAccount& a, int slot) {
-        if (a.Active()) activeMask |= uint16_t(1u << slot);
-        else activeMask &= uint16_t(~(1u << slot));
+        if (a.Active())
+            activeMask |= uint16_t(1u << slot);
+        else
+            activeMask &= uint16_t(~(1u << slot));
         a.Save();
     };
     if (currentOnly) {
@@ -615,8 +629,10 @@ int CUserConfig::GetHandheldOverview(HandheldOverviewRecord* r) const {
     const CMailAccount* a = Current();
     if (!r || !a) return 0;
     const int64_t kind = TagNumber(*a, kProtocolTag);
-    if (kind == 0) r->protocol = "POP";
-    else if (kind == 1) r->protocol = "IMAP";
+    if (kind == 0)
+        r->protocol = "POP";
+    else if (kind == 1)
+        r->protocol = "IMAP";
     r->displayName = TagText(*a, 3);
     r->emailAddress = TagText(*a, 0);
     r->incomingServer = TagText(*a, 20);
@@ -727,11 +743,13 @@ static int FindOtherActive(const CUserConfig& m, bool (*match)(int), std::string
 }
 
 int CUserConfig::FindOtherSimpleMapiAccount(std::string& out) const {
-    return FindOtherActive(*this, [](int c) { return c >= 0 && c <= 3; }, out);
+    return FindOtherActive(
+        *this, [](int c) { return c >= 0 && c <= 3; }, out);
 }
 
 int CUserConfig::FindOtherExtendedMapiAccount(std::string& out) const {
-    return FindOtherActive(*this, [](int c) { return IsExtendedMapiProtocol(c) != 0; }, out);
+    return FindOtherActive(
+        *this, [](int c) { return IsExtendedMapiProtocol(c) != 0; }, out);
 }
 
 int CUserConfig::HasAccountToSync() const {

@@ -73,9 +73,7 @@ static_assert(sizeof(GlobalDataLayout) == KS_GLOBAL_DATA_SIZE);
 static_assert(offsetof(GlobalDataLayout, magic) == KS_RNG_CONTEXT_SIZE);
 static_assert(offsetof(GlobalDataLayout, fieldMethodsId) == KS_GLOBAL_DATA_SIZE - 4);
 
-inline GlobalDataLayout* layoutOf(ksGlobalData* gd) {
-    return reinterpret_cast<GlobalDataLayout*>(gd);
-}
+inline GlobalDataLayout* layoutOf(ksGlobalData* gd) { return reinterpret_cast<GlobalDataLayout*>(gd); }
 inline const GlobalDataLayout* layoutOf(const ksGlobalData* gd) {
     return reinterpret_cast<const GlobalDataLayout*>(gd);
 }

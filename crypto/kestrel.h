@@ -54,13 +54,27 @@ typedef struct ksDigest {
 } ksDigest;
 
 /* Primitive contexts: magic word first, then state. Opaque byte blocks. */
-typedef struct ksRngContext { uint32_t words[KS_RNG_CONTEXT_SIZE / 4]; } ksRngContext;
-typedef struct ksSha1Context { uint32_t words[KS_SHA1_CONTEXT_SIZE / 4]; } ksSha1Context;
-typedef struct ksMd5Context { uint32_t words[KS_MD5_CONTEXT_SIZE / 4]; } ksMd5Context;
-typedef struct ksMd2Context { uint32_t words[KS_MD2_CONTEXT_SIZE / 4]; } ksMd2Context;
-typedef struct ksHmacSha1Context { uint32_t words[KS_HMAC_SHA1_CONTEXT_SIZE / 4]; } ksHmacSha1Context;
-typedef struct ksDesContext { uint32_t words[KS_DES_CONTEXT_SIZE / 4]; } ksDesContext;
-typedef struct ksArc4Context { uint32_t words[KS_ARC4_CONTEXT_SIZE / 4]; } ksArc4Context;
+typedef struct ksRngContext {
+    uint32_t words[KS_RNG_CONTEXT_SIZE / 4];
+} ksRngContext;
+typedef struct ksSha1Context {
+    uint32_t words[KS_SHA1_CONTEXT_SIZE / 4];
+} ksSha1Context;
+typedef struct ksMd5Context {
+    uint32_t words[KS_MD5_CONTEXT_SIZE / 4];
+} ksMd5Context;
+typedef struct ksMd2Context {
+    uint32_t words[KS_MD2_CONTEXT_SIZE / 4];
+} ksMd2Context;
+typedef struct ksHmacSha1Context {
+    uint32_t words[KS_HMAC_SHA1_CONTEXT_SIZE / 4];
+} ksHmacSha1Context;
+typedef struct ksDesContext {
+    uint32_t words[KS_DES_CONTEXT_SIZE / 4];
+} ksDesContext;
+typedef struct ksArc4Context {
+    uint32_t words[KS_ARC4_CONTEXT_SIZE / 4];
+} ksArc4Context;
 
 /* DES request: algorithm 0..11 (cipher and mode), flags 0/1, key count,
    then the 8-byte values in the algorithm's order (keys, then the IV). */
@@ -80,9 +94,8 @@ typedef struct ksArc4ContextRequest {
 /* Library context and information. */
 TESS_API ksErrorCode ks_dataSize(const ksCurveParams* curve, uint32_t* size);
 TESS_API ksErrorCode ks_heapSize(const ksCurveParams* curve, uint32_t* size);
-TESS_API ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* options,
-                                   uint32_t dataSize, uint32_t heapSize, ksGlobalData* gd,
-                                   ksHeap* heap);
+TESS_API ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* options, uint32_t dataSize,
+                                   uint32_t heapSize, ksGlobalData* gd, ksHeap* heap);
 TESS_API ksErrorCode ks_end(ksGlobalData* gd);
 TESS_API ksErrorCode ks_getInfo(ksInfo* info);
 TESS_API ksErrorCode ks_os2uint(uint32_t length, const uint8_t* octets, uint32_t* value);
@@ -94,57 +107,48 @@ TESS_API ksErrorCode ks_errorMessage(ksErrorCode code, uint32_t size, char* buff
 
 /* FIPS 186 generator. */
 TESS_API ksErrorCode ks_rngSize(uint32_t* size);
-TESS_API ksErrorCode ks_rngInit(ksRngContext* rng, uint32_t type, uint32_t seedLength,
-                                const uint8_t* seed);
+TESS_API ksErrorCode ks_rngInit(ksRngContext* rng, uint32_t type, uint32_t seedLength, const uint8_t* seed);
 TESS_API ksErrorCode ks_rngSeedFIPS186(ksRngContext* rng, uint32_t length, const uint8_t* input);
-TESS_API ksErrorCode ks_fipsRngOptionalInput(ksRngContext* rng, uint32_t length,
-                                             const uint8_t* input);
+TESS_API ksErrorCode ks_fipsRngOptionalInput(ksRngContext* rng, uint32_t length, const uint8_t* input);
 TESS_API ksErrorCode ks_rngFIPS186Session(ksRngContext* rng, uint32_t count, uint8_t* output);
-TESS_API ksErrorCode ks_rngFIPS186Private(ksRngContext* rng, uint32_t inputLength,
-                                          const uint8_t* input, uint32_t count, uint8_t* output);
+TESS_API ksErrorCode ks_rngFIPS186Private(ksRngContext* rng, uint32_t inputLength, const uint8_t* input, uint32_t count,
+                                          uint8_t* output);
 
 /* SHA-1, MD5, MD2 (the global data is not used and may be null). */
 TESS_API ksErrorCode ks_sha1Begin(ksGlobalData* gd, ksSha1Context* ctx);
-TESS_API ksErrorCode ks_sha1Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data,
-                                 ksSha1Context* ctx);
+TESS_API ksErrorCode ks_sha1Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksSha1Context* ctx);
 TESS_API ksErrorCode ks_sha1End(ksGlobalData* gd, ksSha1Context* ctx, ksDigest* digest);
 TESS_API ksErrorCode ks_md5Begin(ksGlobalData* gd, ksMd5Context* ctx);
-TESS_API ksErrorCode ks_md5Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data,
-                                ksMd5Context* ctx);
+TESS_API ksErrorCode ks_md5Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksMd5Context* ctx);
 TESS_API ksErrorCode ks_md5End(ksGlobalData* gd, ksMd5Context* ctx, ksDigest* digest);
 TESS_API ksErrorCode ks_md2Begin(ksGlobalData* gd, ksMd2Context* ctx);
-TESS_API ksErrorCode ks_md2Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data,
-                                ksMd2Context* ctx);
+TESS_API ksErrorCode ks_md2Hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksMd2Context* ctx);
 TESS_API ksErrorCode ks_md2End(ksGlobalData* gd, ksMd2Context* ctx, ksDigest* digest);
 
 /* HMAC-SHA1. */
-TESS_API ksErrorCode ks_hmacSha1Begin(ksGlobalData* gd, int32_t keyLength, const uint8_t* key,
-                                      ksHmacSha1Context* ctx);
-TESS_API ksErrorCode ks_hmacSha1(ksGlobalData* gd, uint32_t length, const uint8_t* data,
-                                 ksHmacSha1Context* ctx);
+TESS_API ksErrorCode ks_hmacSha1Begin(ksGlobalData* gd, int32_t keyLength, const uint8_t* key, ksHmacSha1Context* ctx);
+TESS_API ksErrorCode ks_hmacSha1(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksHmacSha1Context* ctx);
 TESS_API ksErrorCode ks_hmacSha1End(ksGlobalData* gd, ksHmacSha1Context* ctx, ksDigest* digest);
-TESS_API ksErrorCode ks_hmacSha1Message(ksGlobalData* gd, int32_t keyLength, const uint8_t* key,
-                                        uint32_t length, const uint8_t* data, ksDigest* digest);
+TESS_API ksErrorCode ks_hmacSha1Message(ksGlobalData* gd, int32_t keyLength, const uint8_t* key, uint32_t length,
+                                        const uint8_t* data, ksDigest* digest);
 
 /* DES, DESX and triple DES. */
 TESS_API ksErrorCode ks_desGenerateKeys(ksGlobalData* gd, ksDesContextRequest* request);
-TESS_API ksErrorCode ks_desBegin(ksGlobalData* gd, const ksDesContextRequest* request,
-                                 ksDesContext* ctx);
+TESS_API ksErrorCode ks_desBegin(ksGlobalData* gd, const ksDesContextRequest* request, ksDesContext* ctx);
 TESS_API ksErrorCode ks_desSetIV(ksGlobalData* gd, const uint8_t* iv, ksDesContext* ctx);
-TESS_API ksErrorCode ks_desEncrypt(ksGlobalData* gd, ksDesContext* ctx, const uint8_t* plain,
-                                   uint32_t length, uint8_t* cipher);
-TESS_API ksErrorCode ks_desDecrypt(ksGlobalData* gd, ksDesContext* ctx, const uint8_t* cipher,
-                                   uint32_t length, uint8_t* plain);
+TESS_API ksErrorCode ks_desEncrypt(ksGlobalData* gd, ksDesContext* ctx, const uint8_t* plain, uint32_t length,
+                                   uint8_t* cipher);
+TESS_API ksErrorCode ks_desDecrypt(ksGlobalData* gd, ksDesContext* ctx, const uint8_t* cipher, uint32_t length,
+                                   uint8_t* plain);
 TESS_API ksErrorCode ks_desEnd(ksGlobalData* gd, ksDesContext* ctx);
 
 /* ARC4. */
 TESS_API ksErrorCode ks_arc4GenerateKey(ksGlobalData* gd, ksArc4ContextRequest* request);
-TESS_API ksErrorCode ks_arc4Begin(ksGlobalData* gd, const ksArc4ContextRequest* request,
-                                  ksArc4Context* ctx);
-TESS_API ksErrorCode ks_arc4Encrypt(ksGlobalData* gd, ksArc4Context* ctx, const uint8_t* plain,
-                                    uint32_t length, uint8_t* cipher);
-TESS_API ksErrorCode ks_arc4Decrypt(ksGlobalData* gd, ksArc4Context* ctx, const uint8_t* cipher,
-                                    uint32_t length, uint8_t* plain);
+TESS_API ksErrorCode ks_arc4Begin(ksGlobalData* gd, const ksArc4ContextRequest* request, ksArc4Context* ctx);
+TESS_API ksErrorCode ks_arc4Encrypt(ksGlobalData* gd, ksArc4Context* ctx, const uint8_t* plain, uint32_t length,
+                                    uint8_t* cipher);
+TESS_API ksErrorCode ks_arc4Decrypt(ksGlobalData* gd, ksArc4Context* ctx, const uint8_t* cipher, uint32_t length,
+                                    uint8_t* plain);
 TESS_API ksErrorCode ks_arc4End(ksGlobalData* gd, ksArc4Context* ctx);
 
 /* ---- Numbered entries: installed or called by reference inside the library,
@@ -155,10 +159,22 @@ TESS_API ksErrorCode ks_arc4End(ksGlobalData* gd, ksArc4Context* ctx);
    records are the general one (sums wrap at 2^512), the product record (output
    of a multiplication) and the reduced record (values modulo a modulus of at
    most 16 digits). Pass a record as KS_INT(&record). */
-typedef struct ksInt { uint32_t count; uint16_t digits[]; } ksInt;
-typedef struct ksIntGeneral { uint32_t count; uint16_t digits[32]; } ksIntGeneral;
-typedef struct ksIntProduct { uint32_t count; uint16_t digits[34]; } ksIntProduct;
-typedef struct ksIntReduced { uint32_t count; uint16_t digits[18]; } ksIntReduced;
+typedef struct ksInt {
+    uint32_t count;
+    uint16_t digits[];
+} ksInt;
+typedef struct ksIntGeneral {
+    uint32_t count;
+    uint16_t digits[32];
+} ksIntGeneral;
+typedef struct ksIntProduct {
+    uint32_t count;
+    uint16_t digits[34];
+} ksIntProduct;
+typedef struct ksIntReduced {
+    uint32_t count;
+    uint16_t digits[18];
+} ksIntReduced;
 #define KS_INT(record) ((ksInt*)(record))
 
 /* Modular addition and multiplication (n at most 16 digits); 0. */
@@ -207,5 +223,5 @@ TESS_API uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, co
 TESS_API uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output);
 TESS_API uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count);
 /* A random integer in [1, n-1] from a generator state (n at least 2). */
-TESS_API uint32_t a3364(ksRngContext* rng, const ksInt* n, uint32_t inputLength,
-                        const uint8_t* input, ksIntReduced* out);
+TESS_API uint32_t a3364(ksRngContext* rng, const ksInt* n, uint32_t inputLength, const uint8_t* input,
+                        ksIntReduced* out);

@@ -30,16 +30,19 @@ typedef struct ksSignature {
 } ksSignature;
 
 /* Streaming signature contexts (opaque). */
-typedef struct ksEcdsaContext { uint32_t words[26]; } ksEcdsaContext;
-typedef struct ksEcnrContext { uint32_t words[25]; } ksEcnrContext;
+typedef struct ksEcdsaContext {
+    uint32_t words[26];
+} ksEcdsaContext;
+typedef struct ksEcnrContext {
+    uint32_t words[25];
+} ksEcnrContext;
 
 /* Key pairs. */
 TESS_API ksErrorCode ks_genKeyPair(ksGlobalData* gd, ksPrivateKey* privateKey, ksPublicKey* publicKey);
 TESS_API ksErrorCode ks_genPwdKeyPair(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                       ksProtectedKey* protectedKey, ksPublicKey* publicKey);
 TESS_API ksErrorCode ks_changePwdKey(ksGlobalData* gd, uint32_t oldLength, const uint8_t* oldPassword,
-                                     uint32_t newLength, const uint8_t* newPassword,
-                                     ksProtectedKey* protectedKey);
+                                     uint32_t newLength, const uint8_t* newPassword, ksProtectedKey* protectedKey);
 TESS_API ksErrorCode ks_old2newPublicKey(ksGlobalData* gd, const ksPublicKey* oldKey, ksPublicKey* newKey);
 TESS_API ksErrorCode ks_new2oldPublicKey(ksGlobalData* gd, const ksPublicKey* newKey, ksPublicKey* oldKey);
 /* Keeps the leftmost `bits` bits of the N-octet string as a big-endian value, in place. */
@@ -55,16 +58,15 @@ TESS_API ksErrorCode ks_ecdsaSignEnd(ksGlobalData* gd, const ksPrivateKey* priva
 TESS_API ksErrorCode ks_ecdsaPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                         const ksProtectedKey* protectedKey, ksSignature* signature,
                                         ksEcdsaContext* ctx);
-TESS_API ksErrorCode ks_ecdsaVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey,
-                                       const ksSignature* signature, ksEcdsaContext* ctx, uint32_t* valid);
+TESS_API ksErrorCode ks_ecdsaVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey, const ksSignature* signature,
+                                       ksEcdsaContext* ctx, uint32_t* valid);
 TESS_API ksErrorCode ks_ecdsaNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t digestLength,
                                         const uint8_t* digest, ksSignature* signature);
 TESS_API ksErrorCode ks_ecdsaNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                            const ksProtectedKey* protectedKey, uint32_t digestLength,
                                            const uint8_t* digest, ksSignature* signature);
-TESS_API ksErrorCode ks_ecdsaNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
-                                          const ksSignature* signature, uint32_t digestLength,
-                                          const uint8_t* digest, uint32_t* valid);
+TESS_API ksErrorCode ks_ecdsaNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey, const ksSignature* signature,
+                                          uint32_t digestLength, const uint8_t* digest, uint32_t* valid);
 
 /* EC-NR with SHA-1 (note: the context comes before the signature). */
 TESS_API ksErrorCode ks_ecnrSignBegin(ksGlobalData* gd, ksEcnrContext* ctx);
@@ -74,18 +76,16 @@ TESS_API ksErrorCode ks_ecnrVerify(ksGlobalData* gd, uint32_t length, const uint
 TESS_API ksErrorCode ks_ecnrSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksEcnrContext* ctx,
                                     ksSignature* signature);
 TESS_API ksErrorCode ks_ecnrPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
-                                       const ksProtectedKey* protectedKey, ksEcnrContext* ctx,
-                                       ksSignature* signature);
-TESS_API ksErrorCode ks_ecnrVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey,
-                                      const ksSignature* signature, ksEcnrContext* ctx, uint32_t* valid);
+                                       const ksProtectedKey* protectedKey, ksEcnrContext* ctx, ksSignature* signature);
+TESS_API ksErrorCode ks_ecnrVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey, const ksSignature* signature,
+                                      ksEcnrContext* ctx, uint32_t* valid);
 TESS_API ksErrorCode ks_ecnrNoHashSign(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t digestLength,
                                        const uint8_t* digest, ksSignature* signature);
 TESS_API ksErrorCode ks_ecnrNoHashPwdSign(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                           const ksProtectedKey* protectedKey, uint32_t digestLength,
                                           const uint8_t* digest, ksSignature* signature);
-TESS_API ksErrorCode ks_ecnrNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey,
-                                         const ksSignature* signature, uint32_t digestLength,
-                                         const uint8_t* digest, uint32_t* valid);
+TESS_API ksErrorCode ks_ecnrNoHashVerify(ksGlobalData* gd, const ksPublicKey* publicKey, const ksSignature* signature,
+                                         uint32_t digestLength, const uint8_t* digest, uint32_t* valid);
 
 /* EC Diffie-Hellman and MQV. Derived keys are 1..20 octets of SHA-1(Z || info);
    raw secrets are Z = x of the shared point, L octets. */
@@ -105,18 +105,18 @@ TESS_API ksErrorCode ks_dhPwdSharedSecret(ksGlobalData* gd, const ksPublicKey* r
                                           uint8_t* key);
 TESS_API ksErrorCode ks_dhPwdSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remote,
                                                      const ksProtectedKey* local, uint32_t passwordLength,
-                                                     const uint8_t* password, uint32_t infoLength,
-                                                     const uint8_t* info, uint32_t keyLength, uint8_t* key);
-TESS_API ksErrorCode ks_dhPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remote,
-                                             const ksProtectedKey* local, uint32_t passwordLength,
-                                             const uint8_t* password, uint32_t* secretLength, uint8_t* secret);
+                                                     const uint8_t* password, uint32_t infoLength, const uint8_t* info,
+                                                     uint32_t keyLength, uint8_t* key);
+TESS_API ksErrorCode ks_dhPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remote, const ksProtectedKey* local,
+                                             uint32_t passwordLength, const uint8_t* password, uint32_t* secretLength,
+                                             uint8_t* secret);
 TESS_API ksErrorCode ks_mqvSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                         const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
                                         const ksPrivateKey* localStatic, const ksPublicKey* localEphemeralPublic,
                                         uint32_t keyLength, uint8_t* key);
 TESS_API ksErrorCode ks_mqvSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
-                                                   const ksPrivateKey* localEphemeral,
-                                                   const ksPublicKey* remoteStatic, const ksPrivateKey* localStatic,
+                                                   const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
+                                                   const ksPrivateKey* localStatic,
                                                    const ksPublicKey* localEphemeralPublic, uint32_t infoLength,
                                                    const uint8_t* info, uint32_t keyLength, uint8_t* key);
 TESS_API ksErrorCode ks_mqvRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
@@ -125,17 +125,16 @@ TESS_API ksErrorCode ks_mqvRawSharedSecret(ksGlobalData* gd, const ksPublicKey* 
                                            uint32_t* secretLength, uint8_t* secret);
 TESS_API ksErrorCode ks_mqvPwdSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                            const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
-                                           const ksProtectedKey* localStatic,
-                                           const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
-                                           const uint8_t* password, uint32_t keyLength, uint8_t* key);
+                                           const ksProtectedKey* localStatic, const ksPublicKey* localEphemeralPublic,
+                                           uint32_t passwordLength, const uint8_t* password, uint32_t keyLength,
+                                           uint8_t* key);
 TESS_API ksErrorCode ks_mqvPwdSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                                       const ksPrivateKey* localEphemeral,
                                                       const ksPublicKey* remoteStatic,
                                                       const ksProtectedKey* localStatic,
-                                                      const ksPublicKey* localEphemeralPublic,
-                                                      uint32_t passwordLength, const uint8_t* password,
-                                                      uint32_t infoLength, const uint8_t* info, uint32_t keyLength,
-                                                      uint8_t* key);
+                                                      const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
+                                                      const uint8_t* password, uint32_t infoLength, const uint8_t* info,
+                                                      uint32_t keyLength, uint8_t* key);
 TESS_API ksErrorCode ks_mqvPwdRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                               const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
                                               const ksProtectedKey* localStatic,
@@ -163,7 +162,9 @@ typedef struct ksDsaSignature {
     uint8_t s[128];
     uint32_t sLength;
 } ksDsaSignature;
-typedef struct ksDsaContext { uint32_t words[26]; } ksDsaContext;
+typedef struct ksDsaContext {
+    uint32_t words[26];
+} ksDsaContext;
 
 TESS_API ksErrorCode ks_dsaGenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t seedLength,
                                               const uint8_t* seed, ksDsaParameters* params);
@@ -180,11 +181,11 @@ TESS_API ksErrorCode ks_dsaVerifyEnd(ksGlobalData* gd, const ksDsaParameters* pa
 TESS_API ksErrorCode ks_dsaNoHashSign(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* privateKey,
                                       uint32_t digestLength, const uint8_t* digest, ksDsaSignature* signature);
 TESS_API ksErrorCode ks_dsaNoHashVerify(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* publicKey,
-                                        const ksDsaSignature* signature, uint32_t digestLength,
-                                        const uint8_t* digest, uint32_t* valid);
+                                        const ksDsaSignature* signature, uint32_t digestLength, const uint8_t* digest,
+                                        uint32_t* valid);
 TESS_API ksErrorCode ks_dsaValidateParameters(ksGlobalData* gd, const ksDsaParameters* params, uint32_t* valid);
-TESS_API ksErrorCode ks_dsaValidatePublicKey(ksGlobalData* gd, const ksDsaParameters* params,
-                                             const ksDsaKey* publicKey, uint32_t* valid);
+TESS_API ksErrorCode ks_dsaValidatePublicKey(ksGlobalData* gd, const ksDsaParameters* params, const ksDsaKey* publicKey,
+                                             uint32_t* valid);
 TESS_API ksErrorCode ks_dsaValidatePrivateKey(ksGlobalData* gd, const ksDsaParameters* params,
                                               const ksDsaKey* privateKey, uint32_t* valid);
 
@@ -216,15 +217,14 @@ TESS_API ksErrorCode ks_dhRawSecret(ksGlobalData* gd, const ksDlParameters* para
 TESS_API ksErrorCode ks_dhDeriveKey(ksGlobalData* gd, const ksDhSecret* secret, uint32_t infoLength,
                                     const uint8_t* info, uint32_t keyLength, uint8_t* key);
 TESS_API ksErrorCode ks_dhValidateParameters(ksGlobalData* gd, const ksDlParameters* params, uint32_t* valid);
-TESS_API ksErrorCode ks_dhValidatePublicKey(ksGlobalData* gd, const ksDlParameters* params,
-                                            const ksDhKey* publicKey, uint32_t* valid);
-TESS_API ksErrorCode ks_dhValidatePrivateKey(ksGlobalData* gd, const ksDlParameters* params,
-                                             const ksDhKey* privateKey, uint32_t* valid);
+TESS_API ksErrorCode ks_dhValidatePublicKey(ksGlobalData* gd, const ksDlParameters* params, const ksDhKey* publicKey,
+                                            uint32_t* valid);
+TESS_API ksErrorCode ks_dhValidatePrivateKey(ksGlobalData* gd, const ksDlParameters* params, const ksDhKey* privateKey,
+                                             uint32_t* valid);
 /* seed: in, the caller's seed (*seedLength octets; 0 for a random one); out, the
    seed used. The buffer must hold max(*seedLength, ceil(qBits / 8)) octets. */
-TESS_API ksErrorCode ks_dhX942GenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t qBits,
-                                                 uint32_t* seedLength, uint8_t* seed, uint32_t* counter,
-                                                 ksDlParameters* params);
+TESS_API ksErrorCode ks_dhX942GenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32_t qBits, uint32_t* seedLength,
+                                                 uint8_t* seed, uint32_t* counter, ksDlParameters* params);
 TESS_API ksErrorCode ks_dhX942GenerateKeyPair(ksGlobalData* gd, uint32_t b, const ksDlParameters* params,
                                               ksDhKey* privateKey, ksDhKey* publicKey);
 TESS_API ksErrorCode ks_dhX942ValidateParameters(ksGlobalData* gd, uint32_t seedLength, const uint8_t* seed,
@@ -233,8 +233,8 @@ TESS_API ksErrorCode ks_dhX942ValidatePublicKey(ksGlobalData* gd, const ksDlPara
                                                 const ksDhKey* publicKey, uint32_t* valid);
 TESS_API ksErrorCode ks_dhX942Hybrid1(ksGlobalData* gd, const ksDlParameters* params,
                                       const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
-                                      const ksDhKey* localEphemeralPrivateKey,
-                                      const ksDhKey* remoteEphemeralPublicKey, ksDhSecret* secret);
+                                      const ksDhKey* localEphemeralPrivateKey, const ksDhKey* remoteEphemeralPublicKey,
+                                      ksDhSecret* secret);
 TESS_API ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* staticParams,
                                       const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
                                       const ksDlParameters* ephemeralParams, const ksDhKey* localEphemeralPrivateKey,
@@ -244,7 +244,9 @@ TESS_API ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* st
    and BR forms, and the wrapping calls. Length references hold the buffer
    size on entry and the produced length on success. The context refers to
    the BR key-derivation information, which must outlive the stream. */
-typedef struct ksEcesContext { uint64_t words[10]; } ksEcesContext;
+typedef struct ksEcesContext {
+    uint64_t words[10];
+} ksEcesContext;
 
 TESS_API ksErrorCode ks_getSessionKeyLength(ksGlobalData* gd, uint32_t* length);
 TESS_API ksErrorCode ks_ecesEncryptBegin(ksGlobalData* gd, const ksPublicKey* publicKey, ksEcesContext* ctx,
@@ -252,18 +254,18 @@ TESS_API ksErrorCode ks_ecesEncryptBegin(ksGlobalData* gd, const ksPublicKey* pu
 TESS_API ksErrorCode ks_ecesBREncryptBegin(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
                                            const uint8_t* info, ksEcesContext* ctx, uint32_t* sessionKeyLength,
                                            uint8_t* sessionKey);
-TESS_API ksErrorCode ks_ecesDecryptBegin(ksGlobalData* gd, const ksPrivateKey* privateKey,
-                                         uint32_t sessionKeyLength, const uint8_t* sessionKey, ksEcesContext* ctx);
+TESS_API ksErrorCode ks_ecesDecryptBegin(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t sessionKeyLength,
+                                         const uint8_t* sessionKey, ksEcesContext* ctx);
 TESS_API ksErrorCode ks_ecesBRDecryptBegin(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
-                                           const uint8_t* info, uint32_t sessionKeyLength,
-                                           const uint8_t* sessionKey, ksEcesContext* ctx);
+                                           const uint8_t* info, uint32_t sessionKeyLength, const uint8_t* sessionKey,
+                                           ksEcesContext* ctx);
 TESS_API ksErrorCode ks_ecesPwdDecryptBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                             const ksProtectedKey* protectedKey, uint32_t sessionKeyLength,
                                             const uint8_t* sessionKey, ksEcesContext* ctx);
 TESS_API ksErrorCode ks_ecesBRPwdDecryptBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                               const ksProtectedKey* protectedKey, uint32_t infoLength,
-                                              const uint8_t* info, uint32_t sessionKeyLength,
-                                              const uint8_t* sessionKey, ksEcesContext* ctx);
+                                              const uint8_t* info, uint32_t sessionKeyLength, const uint8_t* sessionKey,
+                                              ksEcesContext* ctx);
 TESS_API ksErrorCode ks_ecesEncrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
                                     uint8_t* output);
 TESS_API ksErrorCode ks_ecesDecrypt(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEcesContext* ctx,
@@ -281,8 +283,8 @@ TESS_API ksErrorCode ks_ecesWrap(ksGlobalData* gd, const ksPublicKey* publicKey,
 TESS_API ksErrorCode ks_ecesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t inputLength,
                                    const uint8_t* input, uint32_t* outputLength, uint8_t* output);
 TESS_API ksErrorCode ks_ecesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
-                                      const ksProtectedKey* protectedKey, uint32_t inputLength,
-                                      const uint8_t* input, uint32_t* outputLength, uint8_t* output);
+                                      const ksProtectedKey* protectedKey, uint32_t inputLength, const uint8_t* input,
+                                      uint32_t* outputLength, uint8_t* output);
 
 TESS_API ksErrorCode ks_ecaesEncrypt(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
                                      const uint8_t* info, uint32_t dataLength, const uint8_t* data,
@@ -299,24 +301,24 @@ TESS_API ksErrorCode ks_ecaesBRDecrypt(ksGlobalData* gd, const ksPrivateKey* pri
                                        uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
                                        uint8_t* output, uint32_t* valid);
 TESS_API ksErrorCode ks_ecaesPwdDecrypt(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
-                                        const ksProtectedKey* protectedKey, uint32_t infoLength,
-                                        const uint8_t* info, uint32_t inputLength, const uint8_t* input,
-                                        uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+                                        const ksProtectedKey* protectedKey, uint32_t infoLength, const uint8_t* info,
+                                        uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
+                                        uint8_t* output, uint32_t* valid);
 TESS_API ksErrorCode ks_ecaesBRPwdDecrypt(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                           const ksProtectedKey* protectedKey, uint32_t kdfInfoLength,
                                           const uint8_t* kdfInfo, uint32_t macInfoLength, const uint8_t* macInfo,
                                           uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
                                           uint8_t* output, uint32_t* valid);
 TESS_API ksErrorCode ks_ecaesWrap(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t infoLength,
-                                  const uint8_t* info, uint32_t dataLength, const uint8_t* data,
-                                  uint32_t* outputLength, uint8_t* output);
+                                  const uint8_t* info, uint32_t dataLength, const uint8_t* data, uint32_t* outputLength,
+                                  uint8_t* output);
 TESS_API ksErrorCode ks_ecaesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
                                     const uint8_t* info, uint32_t inputLength, const uint8_t* input,
                                     uint32_t* outputLength, uint8_t* output, uint32_t* valid);
 TESS_API ksErrorCode ks_ecaesPwdUnwrap(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
-                                       const ksProtectedKey* protectedKey, uint32_t infoLength,
-                                       const uint8_t* info, uint32_t inputLength, const uint8_t* input,
-                                       uint32_t* outputLength, uint8_t* output, uint32_t* valid);
+                                       const ksProtectedKey* protectedKey, uint32_t infoLength, const uint8_t* info,
+                                       uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
+                                       uint8_t* output, uint32_t* valid);
 
 /* 2-of-3 secret sharing of a private key over the curve's field. A share is
    x then y, L octets each (length 2L). */
@@ -341,13 +343,13 @@ typedef struct ksCertificate {
     uint8_t certificate[389];
 } ksCertificate;
 
-TESS_API ksErrorCode ks_ecdsaGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
-                                     const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecdsaGenCert(ksGlobalData* gd, const ksCertificateInfo* info, const ksPrivateKey* caPrivateKey,
+                                     ksCertificate* certificate);
 TESS_API ksErrorCode ks_ecdsaPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
                                         const uint8_t* password, const ksProtectedKey* caProtectedKey,
                                         ksCertificate* certificate);
-TESS_API ksErrorCode ks_ecnrGenCert(ksGlobalData* gd, const ksCertificateInfo* info,
-                                    const ksPrivateKey* caPrivateKey, ksCertificate* certificate);
+TESS_API ksErrorCode ks_ecnrGenCert(ksGlobalData* gd, const ksCertificateInfo* info, const ksPrivateKey* caPrivateKey,
+                                    ksCertificate* certificate);
 TESS_API ksErrorCode ks_ecnrPwdGenCert(ksGlobalData* gd, const ksCertificateInfo* info, uint32_t passwordLength,
                                        const uint8_t* password, const ksProtectedKey* caProtectedKey,
                                        ksCertificate* certificate);
@@ -367,16 +369,15 @@ typedef struct ksEncryptSignContext {
 
 TESS_API ksErrorCode ks_encryptSignBegin(ksGlobalData* gd, const ksPublicKey* recipientPublicKey,
                                          ksEncryptSignContext* ctx, uint32_t* sessionKeyLength, uint8_t* sessionKey);
-TESS_API ksErrorCode ks_encryptSign(ksGlobalData* gd, uint32_t length, const uint8_t* input,
-                                    ksEncryptSignContext* ctx, uint8_t* output);
+TESS_API ksErrorCode ks_encryptSign(ksGlobalData* gd, uint32_t length, const uint8_t* input, ksEncryptSignContext* ctx,
+                                    uint8_t* output);
 TESS_API ksErrorCode ks_encryptSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ksEncryptSignContext* ctx,
                                        ksSignature* signature);
 TESS_API ksErrorCode ks_encryptSignPwdEnd(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                           const ksProtectedKey* protectedKey, ksEncryptSignContext* ctx,
                                           ksSignature* signature);
-TESS_API ksErrorCode ks_decryptVerifyBegin(ksGlobalData* gd, const ksPrivateKey* privateKey,
-                                           uint32_t sessionKeyLength, const uint8_t* sessionKey,
-                                           ksEncryptSignContext* ctx);
+TESS_API ksErrorCode ks_decryptVerifyBegin(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t sessionKeyLength,
+                                           const uint8_t* sessionKey, ksEncryptSignContext* ctx);
 TESS_API ksErrorCode ks_decryptVerifyPwdBegin(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                                               const ksProtectedKey* protectedKey, uint32_t sessionKeyLength,
                                               const uint8_t* sessionKey, ksEncryptSignContext* ctx);

@@ -30,8 +30,8 @@ ksErrorCode ks_heapSize(const ksCurveParams* curve, uint32_t* size) {
     return kOk;
 }
 
-ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* options,
-                          uint32_t dataSize, uint32_t heapSize, ksGlobalData* gd, ksHeap* heap) {
+ksErrorCode ks_initialize(const ksCurveParams* curve, const ksOptionsList* options, uint32_t dataSize,
+                          uint32_t heapSize, ksGlobalData* gd, ksHeap* heap) {
     if (curve != nullptr) {
         if (const ksErrorCode rc = curveValidate(curve)) return rc;
     }

@@ -19,7 +19,7 @@ struct StringId {
     size_t limit;  // with the terminator
 };
 constexpr StringId kStringIds[] = {
-    {30, 14}, {20, 80}, {1, 80}, {2, 80}, {3, 80}, {0, 128}, {11, 128},
+    {30, 14},  {20, 80}, {1, 80},  {2, 80},  {3, 80},   {0, 128}, {11, 128},
     {16, 128}, {22, 80}, {13, 80}, {14, 80}, {18, 255}, {26, 16}, {27, 16},
 };
 constexpr int kNameId = 0;
@@ -32,11 +32,25 @@ struct BoolId {
     int key;  // tag, or the account's value id
 };
 constexpr BoolId kBoolIds[] = {
-    {kValue, tess::accounts::kValueActive}, {kTag, 17}, {kTag, 8}, {kTag, 6}, {kTag, 12}, {kNotSupported, 0},
-    {kTag, 9}, {kTag, 10}, {kTag, 15}, {kTag, 32}, {kInvertedTag, 4}, {kTag, 7}, {kTag, 23}, {kTag, 31},
+    {kValue, tess::accounts::kValueActive},
+    {kTag, 17},
+    {kTag, 8},
+    {kTag, 6},
+    {kTag, 12},
+    {kNotSupported, 0},
+    {kTag, 9},
+    {kTag, 10},
+    {kTag, 15},
+    {kTag, 32},
+    {kInvertedTag, 4},
+    {kTag, 7},
+    {kTag, 23},
+    {kTag, 31},
     {kResetMarker, 0},
     // Value id 14 does not exist in the account record.
-    {kNotSupported, 14}, {kValue, tess::accounts::kValueSyncInbox}, {kValue, tess::accounts::kValueSyncOutbox},
+    {kNotSupported, 14},
+    {kValue, tess::accounts::kValueSyncInbox},
+    {kValue, tess::accounts::kValueSyncOutbox},
 };
 
 constexpr int kProtocolTag = 5;
@@ -322,8 +336,7 @@ int MAccGetNextFolder(StoreHandle* account, StoreHandle* previous, StoreHandle**
     });
 }
 
-int MAccGetCurrentClientInfo(StoreHandle* account, int* clientId, char** name, char** text1, char** text2,
-                             char* flag) {
+int MAccGetCurrentClientInfo(StoreHandle* account, int* clientId, char** name, char** text1, char** text2, char* flag) {
     return WithAccount(account, [=](StoreAccount&, tess::accounts::CMailAccount& a) {
         if (!clientId || !name || !text1 || !text2 || !flag) return Code(LDG_E_INVALID_PARAMETER);
         auto& desktop = a.MutableImage().desktop;
@@ -338,8 +351,8 @@ int MAccGetCurrentClientInfo(StoreHandle* account, int* clientId, char** name, c
     });
 }
 
-int MAccSetCurrentClientInfo(StoreHandle* account, int clientId, const char* name, const char* text1,
-                             const char* text2, int flag) {
+int MAccSetCurrentClientInfo(StoreHandle* account, int clientId, const char* name, const char* text1, const char* text2,
+                             int flag) {
     return WithAccount(account, [=](StoreAccount&, tess::accounts::CMailAccount& a) {
         const bool keep = clientId == -1;
         const std::pair<layout::TextField, std::string_view> texts[] = {

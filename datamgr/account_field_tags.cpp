@@ -29,10 +29,12 @@ constexpr size_t kTag32Offset = 3516;
 constexpr size_t kTag23Offset = kDesktopSwitch23;
 
 std::span<uint8_t> Block(accounts::CMailAccount& a, const FieldTag& t) {
-    return t.inDesktopBlock ? std::span<uint8_t>(a.MutableImage().desktop) : std::span<uint8_t>(a.MutableImage().handheld);
+    return t.inDesktopBlock ? std::span<uint8_t>(a.MutableImage().desktop)
+                            : std::span<uint8_t>(a.MutableImage().handheld);
 }
 std::span<const uint8_t> Block(const accounts::CMailAccount& a, const FieldTag& t) {
-    return t.inDesktopBlock ? std::span<const uint8_t>(a.Image().desktop) : std::span<const uint8_t>(a.Image().handheld);
+    return t.inDesktopBlock ? std::span<const uint8_t>(a.Image().desktop)
+                            : std::span<const uint8_t>(a.Image().handheld);
 }
 
 // The change list: each tag once, in the order first changed.

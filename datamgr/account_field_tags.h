@@ -15,9 +15,9 @@ enum class TagKind { none, text, int16, int32, u32 };
 
 struct FieldTag {
     TagKind kind = TagKind::none;
-    size_t size = 0;      // the value's size by the tag table
-    size_t offset = 0;    // in the handheld block (the desktop copy)
-    size_t width = 0;     // text: the field's width with its terminator
+    size_t size = 0;              // the value's size by the tag table
+    size_t offset = 0;            // in the handheld block (the desktop copy)
+    size_t width = 0;             // text: the field's width with its terminator
     bool inDesktopBlock = false;  // the account name and tag 23 live in the desktop block
 };
 

@@ -32,7 +32,10 @@ int TypeOf(const PendingAction* a) {
     case 2: return kTxnDeleteFolder;
     case 3: return kTxnCopy;
     case 4: return kTxnSelectFolder;
-    case 5: case 7: case 8: case 10: return kTxnDeleteOrMove;
+    case 5:
+    case 7:
+    case 8:
+    case 10: return kTxnDeleteOrMove;
     case 6: return !a->arg1.empty() && a->arg1[0] == '0' ? kTxnMarkUnread : kTxnMarkRead;
     case 15: return kTxnMarkRead;
     case 16: return kTxnMarkUnread;
@@ -45,7 +48,9 @@ bool OneOf(uint32_t opcode, std::initializer_list<uint32_t> set) {
 }
 
 // The fields of a live action handle, or null.
-const StoreHandle* ActionHandle(const StoreHandle* h) { return ValidHandle(h, kActionKind) ? HandleFields(h) : nullptr; }
+const StoreHandle* ActionHandle(const StoreHandle* h) {
+    return ValidHandle(h, kActionKind) ? HandleFields(h) : nullptr;
+}
 
 StoreAccount* AccountOfAction(const StoreHandle& fields) {
     return TheMailStore().AccountById(static_cast<int>(fields.owner));

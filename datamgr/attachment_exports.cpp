@@ -33,9 +33,7 @@ void DropPartId(CMsg& msg, uint32_t id) {
     msg.partIds[kMaxPartIds - 1] = 0;
 }
 
-uint32_t OwnerWord(const CMailMessage& m) {
-    return static_cast<uint32_t>(m.accountId) << 24 | (m.recordId & 0xFFFFFF);
-}
+uint32_t OwnerWord(const CMailMessage& m) { return static_cast<uint32_t>(m.accountId) << 24 | (m.recordId & 0xFFFFFF); }
 
 StoreHandle* MakeAttachmentHandle(CMailAttachment& a) {
     return MakeHandle(kAttachmentKind, OwnerWord(*a.message), a.recordId, &a);

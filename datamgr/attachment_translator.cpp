@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-CAttachmentTranslator::CAttachmentTranslator(int userId) {
-    usable_ = _LoadUserPluginConfiguration(userId, &map_) == 8;
-}
+CAttachmentTranslator::CAttachmentTranslator(int userId) { usable_ = _LoadUserPluginConfiguration(userId, &map_) == 8; }
 
 CAttachmentTranslator::~CAttachmentTranslator() = default;
 

@@ -20,8 +20,9 @@ const StringEntry kStrings[] = {
     {100, "Der API wurde ein ungültiger Parameter übergeben."},
     {101, "Die Abfrage wird von dieser Version der API nicht unterstützt."},
     {102, "Das Objekt wurde nicht initialisiert."},
-    {103, "Der Zwischenspeicher reicht nicht aus. Überprüfen Sie, ob genügend Speicherplatz verfügbar ist, und "
-          "versuchen Sie es erneut."},
+    {103,
+     "Der Zwischenspeicher reicht nicht aus. Überprüfen Sie, ob genügend Speicherplatz verfügbar ist, und "
+     "versuchen Sie es erneut."},
     {104, "Die Datenbank konnte nicht geöffnet werden."},
     {105, "Die Datenbank konnte nicht geschlossen werden."},
     {106, "Die Einträge wurden aktualisiert."},
@@ -43,8 +44,9 @@ const StringEntry kStrings[] = {
     {122, "Beim Leeren der Datenbank ist ein Fehler aufgetreten."},
     {123, "Beim Laden eines Anhangs ist ein Fehler aufgetreten."},
     {124, "Beim Hinzufügen eines Anhangs ist ein Fehler aufgetreten."},
-    {125, "Beim Hinzufügen eines Ordners ist ein Fehler aufgetreten. Es wurde bereits die maximale Ordneranzahl "
-          "erreicht."},
+    {125,
+     "Beim Hinzufügen eines Ordners ist ein Fehler aufgetreten. Es wurde bereits die maximale Ordneranzahl "
+     "erreicht."},
     {126, "Beim Hinzufügen eines Ordners ist ein Fehler aufgetreten. Der Name ist bereits vorhanden."},
     {127, "Unzulässiger Vorgang für einen gemeinsamen Ordner."},
     {128, "Der Kontoname enthält ein ungültiges Zeichen."},
@@ -59,10 +61,12 @@ const StringEntry kStrings[] = {
     {137, "Die Anhänge für diese Nachricht wurden nicht gespeichert."},
     {138, "Das Datumsformat ist nicht GMT. Die aktuelle Zeit wird verwendet."},
     {139, "Falscher Offset in Nachrichtentext."},
-    {140, "Der Text der Nachricht wurde auf die Größe des Zwischenspeicher gekürzt. Die Nachricht wurde als "
-          "unvollständig gekennzeichnet."},
-    {141, "Eine definierte XSP-Komponente fehlt oder kann nicht geladen werden. Die Registrierung von "
-          "XSP-Komponente wurde gelöscht. Wenden Sie sich an den Anbieter."},
+    {140,
+     "Der Text der Nachricht wurde auf die Größe des Zwischenspeicher gekürzt. Die Nachricht wurde als "
+     "unvollständig gekennzeichnet."},
+    {141,
+     "Eine definierte XSP-Komponente fehlt oder kann nicht geladen werden. Die Registrierung von "
+     "XSP-Komponente wurde gelöscht. Wenden Sie sich an den Anbieter."},
     {142, "Der übergebene Wert liegt außerhalb des Feldbereichs."},
     {143, "Das Ende der Liste wurde erreicht."},
     {144, "Das übergeordnete Objekt muss gespeichert werden, um diesen Vorgang durchführen zu können."},

@@ -154,7 +154,8 @@ namespace {
 StoreHandle* MessageHandle(const CMailFolder& folder, size_t index) {
     CMailMessage* m = folder.messages[index].get();
     void* next = index + 1 < folder.messages.size() ? folder.messages[index + 1].get() : nullptr;
-    const uint32_t owner = static_cast<uint32_t>(folder.accountId) << 16 | (static_cast<uint32_t>(folder.slot) & 0xFFFF);
+    const uint32_t owner =
+        static_cast<uint32_t>(folder.accountId) << 16 | (static_cast<uint32_t>(folder.slot) & 0xFFFF);
     return MakeHandle(kMessageKind, owner, m->recordId, m, next);
 }
 
@@ -201,8 +202,8 @@ int MFldMoveMsgsIntoFolder(StoreHandle* folder, StoreHandle** messages, int coun
             if (!m) return Code(LDG_E_INVALID_PARAMETER);
             CMailFolder* from = owner.FolderBySlot(m->msg.category);
             if (!from) return Code(LDG_E_FOLDER_INVALID);
-            auto it = std::find_if(from->messages.begin(), from->messages.end(),
-                                   [m](const auto& p) { return p.get() == m; });
+            auto it =
+                std::find_if(from->messages.begin(), from->messages.end(), [m](const auto& p) { return p.get() == m; });
             if (it == from->messages.end()) return Code(LDG_E_FOLDER_INVALID);
             if (from == &target) continue;
             const auto place = it - from->messages.begin();

@@ -167,8 +167,7 @@ int CMailStore::Load(int userId, void* syncSession, int noDialog) {
 
     db_.ForgetDeviceInfo();
     appVersion_ = db_.DeviceInfo().version;
-    if (db_.Exists(HandheldDbName(kDbOldPro2)) || db_.Exists(HandheldDbName(kDbOldPro3)))
-        return Code(LDG_E_DB_VERSION);
+    if (db_.Exists(HandheldDbName(kDbOldPro2)) || db_.Exists(HandheldDbName(kDbOldPro3))) return Code(LDG_E_DB_VERSION);
     uint16_t version = 0;
     messageDbVersion_ = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version) == 0 ? version : -1;
     PRGUpdateSubEvent();

@@ -51,7 +51,19 @@ bool ParsePendingAction(const uint8_t* data, size_t size, PendingAction& out) {
     a.arg1.assign(p, n1);
     if (n1 < left) a.arg2.assign(p + n1 + 1, strnlen(p + n1 + 1, left - n1 - 1));
     switch (a.opcode) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 10: case 13: case 15: case 16: break;
+    case 0:
+    case 1:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 10:
+    case 13:
+    case 15:
+    case 16: break;
     default: return false;
     }
     out = std::move(a);

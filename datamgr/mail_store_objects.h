@@ -39,7 +39,7 @@ class CMailAttachment : public StoreObject {
 public:
     uint32_t Kind() const override { return kAttachmentKind; }
     enum LoadState { kNotLoaded = 0, kHeader = 1, kLoaded = 2 };
-    uint32_t recordId = 0;  // 0 until saved
+    uint32_t recordId = 0;            // 0 until saved
     CMailMessage* message = nullptr;  // the message that holds it
     CAttachmentChain chain;
     int loadState = kNotLoaded;

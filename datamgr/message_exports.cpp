@@ -56,8 +56,10 @@ std::string* StringField(CMsg& msg, int id) {
 }
 
 void MarkComplete(CMsg& msg, bool complete) {
-    if (complete) msg.rewriteParts = msg.pendingUpdate = 0;
-    else msg.pendingUpdate = 1;
+    if (complete)
+        msg.rewriteParts = msg.pendingUpdate = 0;
+    else
+        msg.pendingUpdate = 1;
 }
 
 int PartCount(const CMsg& msg) {
@@ -124,8 +126,10 @@ int MMsgSetStringData(StoreHandle* message, int id, const char* text) {
         if (id < 0 || id >= kStringCount) return Code(LDG_E_NOT_SUPPORTED);
         const std::string value = text ? text : "";
         CMsg trial = m.msg;
-        if (id == kServerIdString) trial.msgId = CId(value.data(), static_cast<int32_t>(value.size()));
-        else *StringField(trial, id) = value;
+        if (id == kServerIdString)
+            trial.msgId = CId(value.data(), static_cast<int32_t>(value.size()));
+        else
+            *StringField(trial, id) = value;
         if (CMailStore::RecordSize(trial) > tess::datamgr::kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
         int result = 0;
         if (id == kDateString && !value.empty()) {
@@ -183,8 +187,10 @@ int MMsgSetBoolData(StoreHandle* message, int id, char value) {
     return WithMessage(message, [=](CMailMessage& m) {
         switch (id) {
         case 0:
-            if (value) m.msg.status |= kMsgStatusRead;
-            else m.msg.status &= static_cast<uint16_t>(~kMsgStatusRead);
+            if (value)
+                m.msg.status |= kMsgStatusRead;
+            else
+                m.msg.status &= static_cast<uint16_t>(~kMsgStatusRead);
             return 0;
         case 2: MarkComplete(m.msg, value != 0); return 0;
         default: return Code(LDG_E_NOT_SUPPORTED);

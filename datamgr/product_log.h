@@ -10,8 +10,8 @@
 
 namespace tess::datamgr {
 
-constexpr uint64_t kLogHeaderRestartBytes = 102400;   // at open: begin anew with a header
-constexpr uint64_t kLogHardLimitBytes = 104857600;    // past it: begin anew, no header
+constexpr uint64_t kLogHeaderRestartBytes = 102400;  // at open: begin anew with a header
+constexpr uint64_t kLogHardLimitBytes = 104857600;   // past it: begin anew, no header
 constexpr const char* kLogFileName = "Tessaline.log";
 
 // What the header prints; the session start gathers it (system report, registry

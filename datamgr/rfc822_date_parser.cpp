@@ -22,10 +22,9 @@ struct ZoneName {
     int minutes;
 };
 const ZoneName kZones[] = {
-    {"ut", 0},          {"utc", 0},         {"gmt", 0},         {"z", 0},
-    {"est", -5 * 60},   {"edt", -4 * 60},   {"cst", -6 * 60},   {"cdt", -5 * 60},
-    {"mst", -7 * 60},   {"mdt", -6 * 60},   {"pst", -8 * 60},   {"pdt", -7 * 60},
-    {"ast", -4 * 60},   {"adt", -3 * 60},
+    {"ut", 0},        {"utc", 0},       {"gmt", 0},       {"z", 0},         {"est", -5 * 60},
+    {"edt", -4 * 60}, {"cst", -6 * 60}, {"cdt", -5 * 60}, {"mst", -7 * 60}, {"mdt", -6 * 60},
+    {"pst", -8 * 60}, {"pdt", -7 * 60}, {"ast", -4 * 60}, {"adt", -3 * 60},
 };
 
 using tess::Lower;
@@ -116,8 +115,10 @@ int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) n
         const int day = Number(t[i], 2);
         const int month = monthOf(t[i + 1]);
         int year = Number(t[i + 2], 4);
-        if (year >= 0 && t[i + 2].size() <= 2) year += year < 50 ? 2000 : 1900;
-        else if (year >= 0 && t[i + 2].size() == 3) year += 1900;
+        if (year >= 0 && t[i + 2].size() <= 2)
+            year += year < 50 ? 2000 : 1900;
+        else if (year >= 0 && t[i + 2].size() == 3)
+            year += 1900;
         if (month == 0 || year < 1900 || day < 1 || day > DaysInMonth(month, year)) return kBad;
 
         // hh:mm or hh:mm:ss
@@ -126,7 +127,8 @@ int ParseDateHeaderChecked(const char* text, int toHandheldTime, int64_t* out) n
         const size_t c2 = c1 == std::string::npos ? c1 : clock.find(':', c1 + 1);
         if (c1 == std::string::npos) return kBad;
         const int hh = Number(std::string_view(clock).substr(0, c1), 2);
-        const int mi = Number(std::string_view(clock).substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1), 2);
+        const int mi = Number(
+            std::string_view(clock).substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1), 2);
         const int ss = c2 == std::string::npos ? 0 : Number(std::string_view(clock).substr(c2 + 1), 2);
         if (hh < 0 || hh > 23 || mi < 0 || mi > 59 || ss < 0 || ss > 60) return kBad;
 

@@ -81,7 +81,8 @@ StoreHandle* MakeFolderHandle(CMailFolder* folder, const StoreAccount& account) 
     void* next = nullptr;
     for (size_t i = 0; i < account.folders.size(); ++i)
         if (account.folders[i].get() == folder && i + 1 < account.folders.size()) next = account.folders[i + 1].get();
-    return MakeHandle(kFolderKind, static_cast<uint32_t>(account.id), static_cast<uint32_t>(folder->slot), folder, next);
+    return MakeHandle(kFolderKind, static_cast<uint32_t>(account.id), static_cast<uint32_t>(folder->slot), folder,
+                      next);
 }
 
 bool FreeHandle(StoreHandle** handle) {
@@ -147,7 +148,6 @@ CMailFolder* FolderOf(const StoreHandle* h) {
     StoreObject* object = nullptr;
     return Check(h, kFolderKind, &object) ? static_cast<CMailFolder*>(object) : nullptr;
 }
-
 
 CMailMessage* MessageOf(const StoreHandle* h) {
     StoreObject* object = nullptr;

@@ -19,9 +19,9 @@ bool FreeHandle(StoreHandle** handle);
 // The fields of a live handle (kept by the library until the handle is freed), or null.
 StoreHandle* HandleFields(const StoreHandle* handle);
 bool ValidHandle(const StoreHandle* handle, uint32_t kind);
-StoreAccount* AccountOf(const StoreHandle* handle);  // null unless a valid account handle
-CMailFolder* FolderOf(const StoreHandle* handle);    // null unless a valid folder handle
-CMailMessage* MessageOf(const StoreHandle* handle);  // null unless a valid message handle
+StoreAccount* AccountOf(const StoreHandle* handle);        // null unless a valid account handle
+CMailFolder* FolderOf(const StoreHandle* handle);          // null unless a valid folder handle
+CMailMessage* MessageOf(const StoreHandle* handle);        // null unless a valid message handle
 CMailAttachment* AttachmentOf(const StoreHandle* handle);  // null unless a valid attachment handle
 
 inline int Code(uint32_t c) { return static_cast<int>(c); }

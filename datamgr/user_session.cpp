@@ -71,7 +71,8 @@ int StartSession(SharedTL* s) {
     }
     PRGUpdateMainEvent();
     if (store.general().enableLogging)
-        tess::datamgr::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true, GatherLogHeader());
+        tess::datamgr::TheProductLog().Start(store.desktopDirectory(), store.conduitDirectory(), true,
+                                             GatherLogHeader());
     if (s->syncSession) {
         if (const int rc = store.LoadHandheld(); rc != 0) {
             PRGClose();
@@ -178,6 +179,4 @@ int IPES_GetAccountById(int accountId, StoreHandle** out) {
     return *out ? 0 : Code(LDG_E_NO_MEMORY);
 }
 
-int IPES_FreeAccountHandle(StoreHandle** handle) {
-    return FreeHandle(handle) ? 0 : Code(LDG_E_INVALID_PARAMETER);
-}
+int IPES_FreeAccountHandle(StoreHandle** handle) { return FreeHandle(handle) ? 0 : Code(LDG_E_INVALID_PARAMETER); }

@@ -19,7 +19,8 @@ int FolderListForHost(const tess::accounts::CMailAccount& account, CFolderMap& l
 }
 
 int QueuedFolderListForHost(const tess::accounts::CMailAccount& account, CFolderMap& list) {
-    for (const tess::accounts::CDeviceFolder& q : account.QueuedFolders()) list.AddFolder(q.slot, q.name, nullptr, 0, kNoFolderType);
+    for (const tess::accounts::CDeviceFolder& q : account.QueuedFolders())
+        list.AddFolder(q.slot, q.name, nullptr, 0, kNoFolderType);
     return int(list.Entries().size());
 }
 

@@ -143,8 +143,9 @@ int CSyncSession::LoadDeviceMessages() {
             continue;
         }
         if (!c->HasDeletionMark())
-            Debug(Printf("A message is being removed from the device for account %s because the incoming server changed.",
-                         c->Name().c_str()));
+            Debug(
+                Printf("A message is being removed from the device for account %s because the incoming server changed.",
+                       c->Name().c_str()));
         if (DeleteDeviceMessage(*m) != 0) ++index;  // a record that stays is passed over
         db.Open(kDbMessages);
     }
@@ -157,7 +158,8 @@ int CSyncSession::LoadDeviceMessages() {
         for (auto& e : c->device.Entries())
             for (auto& m : e->msgs) {
                 // Outbox mail numbers its attachments in the word that names a part record.
-                if (type == kConnWireless && m->category != 1 && AttachmentHeldInPart(db, *m)) c->attachmentUpdates.insert(m.get());
+                if (type == kConnWireless && m->category != 1 && AttachmentHeldInPart(db, *m))
+                    c->attachmentUpdates.insert(m.get());
                 const uint32_t partRecord = m->partWord >> 8;
                 if (partRecord == 0 || db.Open(kDbParts) != 0) continue;
                 CPartInfoRecord info;
@@ -173,9 +175,10 @@ int CSyncSession::LoadDeviceMessages() {
                 }
             }
     }
-    DebugOrInfo(Printf("Loaded %d messages from the device of which %d of them were associated with an unknown account.",
-                       read, unknown),
-                4138, {std::to_string(read), std::to_string(unknown)});
+    DebugOrInfo(
+        Printf("Loaded %d messages from the device of which %d of them were associated with an unknown account.", read,
+               unknown),
+        4138, {std::to_string(read), std::to_string(unknown)});
     for (auto& c : connections) {
         if (!c->account) continue;
         if (c->HasDeletionMark()) {
@@ -212,7 +215,8 @@ int CSyncSession::SyncAccounts() {
             continue;
         }
         if (logDebug && !name.empty()) {
-            Debug(Printf("-->** Begin synchronization specific to active account '%s' , %d. **<--", name.c_str(), c.slot));
+            Debug(Printf("-->** Begin synchronization specific to active account '%s' , %d. **<--", name.c_str(),
+                         c.slot));
             WriteAccountReport(c);
         } else if (logInfo) {
             LogInfo(FormatText(Str(4139), {name}));
@@ -316,7 +320,8 @@ int CSyncSession::SyncAccounts() {
             Yield();
             progress.SetProgressText(FormatText(Str(4454), {name}));
             if (const int rc = anyFolder ? SyncDeviceMessages(c) : 0; rc != 0)
-                fail(rc == kResultDbOpen ? "the handheld could not keep the messages written to it" : "the handheld is full");
+                fail(rc == kResultDbOpen ? "the handheld could not keep the messages written to it"
+                                         : "the handheld is full");
             c.account->MarkSynchronised();
         }
         progress.SetProgressText(FormatText(Str(4455), {name}));
@@ -324,7 +329,8 @@ int CSyncSession::SyncAccounts() {
         anyFailed = ReportAccountFailure(c) || anyFailed;
         progress.AdvanceOverall();
         if (logDebug && (!name.empty() || c.IsActive()))
-            Debug(Printf("-->** Finish synchronization specific to active account '%s', %d. **<--", name.c_str(), c.slot));
+            Debug(Printf("-->** Finish synchronization specific to active account '%s', %d. **<--", name.c_str(),
+                         c.slot));
         else if (logInfo)
             LogInfo(FormatText(Str(4143), {name}));
     }
@@ -355,7 +361,8 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     for (auto& e : c.device.Entries())
         for (auto& m : e->msgs) {
             const bool matched = (m->flags & kMsgFlagFromHandheld) && (m->flags & kMsgFlagSeenOnHost);
-            const bool changed = (m->flags & kMsgFlagRewriteRecord) || m->pendingUpdate || c.attachmentUpdates.count(m.get());
+            const bool changed =
+                (m->flags & kMsgFlagRewriteRecord) || m->pendingUpdate || c.attachmentUpdates.count(m.get());
             if (matched && changed) UpdateDeviceMessage(c, *m);
         }
 
@@ -445,10 +452,11 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
     commit();
     c.bodies.Clear();
     progress.SetStepCount(1);
-    DebugOrInfo(Printf("Deleted %d messages from the device because there was no match for it on the host,\n rejected %d "
-                       "messages due to filters, and added %d new messages to the device.",
-                       deleted, rejected, added),
-                4142, {std::to_string(deleted), std::to_string(rejected), std::to_string(added)});
+    DebugOrInfo(
+        Printf("Deleted %d messages from the device because there was no match for it on the host,\n rejected %d "
+               "messages due to filters, and added %d new messages to the device.",
+               deleted, rejected, added),
+        4142, {std::to_string(deleted), std::to_string(rejected), std::to_string(added)});
     // Messages the handheld could not keep come again at the next synchronisation.
     return unkept ? kResultDbOpen : full ? kResultAccountFailed : 0;
 }
@@ -477,7 +485,8 @@ int CSyncSession::AddMessageToDevice(CHostConnection& c, CMsg& msg) {
     const int p = c.Protocol();
     if (p == kProtocolMapi || p == kProtocolMapi2) c.ResolveNames(msg);
     if (appVersion == 1024) {
-        for (std::string* list : {&msg.From, &msg.ReplyTo, &msg.To, &msg.Cc, &msg.Bcc}) tess::NormalizeAddressList(*list, false);
+        for (std::string* list : {&msg.From, &msg.ReplyTo, &msg.To, &msg.Cc, &msg.Bcc})
+            tess::NormalizeAddressList(*list, false);
         if (msg.ReplyTo.empty()) msg.ReplyTo = msg.From;
     }
     msg.size = msg.GetHeaderTextSize();
@@ -543,7 +552,8 @@ int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
         CPartInfoRecord& info = *msg.partInfo;
         info.values[2] = info.values[3];
         info.values[1] = info.values[3];
-        if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0) SyncMessage(4179, kActivityError);
+        if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0)
+            SyncMessage(4179, kActivityError);
         db.Open(kDbMessages);
     } else if (c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp) {
         TrackDeliveredSize(msg, c);

@@ -20,7 +20,9 @@ int SaveUserSelection(int mailSystem, const char* text1, const char* text2, cons
 // Reads the selection file once (ParseUserSelection): a file found sound is deleted; a
 // damaged one is left as it is. kNone also when there is no file.
 SelectionRead ReadUserSelectionFile(UserSelection* out, std::string* problem);
-inline bool ReadUserSelection(UserSelection* out) { return ReadUserSelectionFile(out, nullptr) == SelectionRead::kFound; }
+inline bool ReadUserSelection(UserSelection* out) {
+    return ReadUserSelectionFile(out, nullptr) == SelectionRead::kFound;
+}
 // The selection file's path (empty when the sync manager's directory is unknown).
 std::string UserSelectionPath();
 

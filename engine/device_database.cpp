@@ -176,7 +176,8 @@ int ReadKeyRecord(CDeviceDb& db, std::string& text) {
     HandheldRecord r;
     if (db.ReadByIndex(n - 1, r) != 0) return 0;
     const size_t len = std::min<size_t>(r.data.size(), 256);
-    text.assign(reinterpret_cast<const char*>(r.data.data()), strnlen(reinterpret_cast<const char*>(r.data.data()), len));
+    text.assign(reinterpret_cast<const char*>(r.data.data()),
+                strnlen(reinterpret_cast<const char*>(r.data.data()), len));
     return text.empty() ? 0 : 1;
 }
 

@@ -18,10 +18,9 @@ constexpr int64_t k1904To1970 = 2082844800;
 
 bool Accepted(int op) { return (op >= 0 && op <= 8) || op == 10 || op == 13 || op == 15 || op == 16; }
 
-
 std::string Describe(const std::string& account, const DisconnectedAction& a) {
-    return Printf("Account: %s\nRecord ID: %d\nOpcode: %d\nUID: %d\nArg 1: %s\nArg 2: %s", account.c_str(), int(a.recordId),
-                  a.opcode, a.uid, a.arg1.c_str(), a.arg2.c_str());
+    return Printf("Account: %s\nRecord ID: %d\nOpcode: %d\nUID: %d\nArg 1: %s\nArg 2: %s", account.c_str(),
+                  int(a.recordId), a.opcode, a.uid, a.arg1.c_str(), a.arg2.c_str());
 }
 
 CId UidId(int32_t uid) { return NumberAsId(static_cast<uint32_t>(uid)); }
@@ -70,7 +69,8 @@ int CSyncSession::LoadDisconnectedActions() {
     return result;
 }
 
-int CSyncSession::WriteDisconnectedAction(int accountId, int opcode, int uid, const std::string& a1, const std::string& a2) {
+int CSyncSession::WriteDisconnectedAction(int accountId, int opcode, int uid, const std::string& a1,
+                                          const std::string& a2) {
     if (db.Open(kDbActions) != 0) return 0;
     HandheldRecord r;
     r.category = accountId;
@@ -86,7 +86,8 @@ int CSyncSession::WriteDisconnectedAction(int accountId, int opcode, int uid, co
 
 void CSyncSession::QueueRelayAction(CHostConnection& c, CMsg& msg) {
     if (!c.IsRelayAccount() || !msg.partInfo || msg.partInfo->firstId.IsEmpty()) return;
-    if (WriteDisconnectedAction(c.slot, 14, 0, msg.partInfo->FirstIdText(), "")) Debug("Queued action for Business Account");
+    if (WriteDisconnectedAction(c.slot, 14, 0, msg.partInfo->FirstIdText(), ""))
+        Debug("Queued action for Business Account");
 }
 
 int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
@@ -195,18 +196,15 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
             if (imap) c.Imap4DeleteFolder(a.arg1.c_str());
             removed = true;
             break;
-        case 3:
-            removed = imap && c.Imap4CopyMessage(uint32_t(a.uid), a.arg1.c_str(), a.arg2.c_str()) == 0;
-            break;
-        case 4:
-            removed = imap && c.Imap4SelectFolder(a.arg1.c_str()) == 0;
-            break;
+        case 3: removed = imap && c.Imap4CopyMessage(uint32_t(a.uid), a.arg1.c_str(), a.arg2.c_str()) == 0; break;
+        case 4: removed = imap && c.Imap4SelectFolder(a.arg1.c_str()) == 0; break;
         case 6:
             removed = imap && c.Imap4SetSeenFlag(uint32_t(a.uid), a.arg1.empty() || a.arg1[0] != '0' ? 1 : 0) == 0;
             break;
         case 10: {
             using namespace tess::accounts::layout;
-            const std::string trash(tess::accounts::ByteView(c.account->Image().handheld).text(kTrashFolder.offset, kTrashFolder.width));
+            const std::string trash(
+                tess::accounts::ByteView(c.account->Image().handheld).text(kTrashFolder.offset, kTrashFolder.width));
             if (imap && c.ConnType() != kConnWireless && !trash.empty()) {
                 c.Imap4SelectFolder(a.arg2.c_str());
                 // Without its copy in the trash the message must not be deleted.
@@ -217,20 +215,11 @@ int CSyncSession::PerformDisconnectedActions(CHostConnection* cp) {
         }
         case 5:
         case 7:
-        case 8:
-            removed = messageAction(true, false);
-            break;
-        case 13:
-            removed = true;
-            break;
-        case 15:
-            removed = messageAction(false, true);
-            break;
-        case 16:
-            removed = messageAction(false, false);
-            break;
-        default:
-            break;
+        case 8: removed = messageAction(true, false); break;
+        case 13: removed = true; break;
+        case 15: removed = messageAction(false, true); break;
+        case 16: removed = messageAction(false, false); break;
+        default: break;
         }
         if (removed && untilLogoff) {
             c.awaitingCommit.push_back(a.recordId);

@@ -37,7 +37,8 @@ std::string FormatText(const std::string& format, std::initializer_list<std::str
             continue;
         }
         size_t j = i + 1;
-        while (j < format.size() && std::string_view("-+ #0123456789.lh").find(format[j]) != std::string_view::npos) ++j;
+        while (j < format.size() && std::string_view("-+ #0123456789.lh").find(format[j]) != std::string_view::npos)
+            ++j;
         if (j < format.size() && std::string_view("sdxXuic").find(format[j]) != std::string_view::npos) {
             if (arg != args.end()) out += *arg++;
             i = j;

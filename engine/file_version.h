@@ -16,7 +16,7 @@ enum class VersionState {
 
 struct FileVersion {
     VersionState state = VersionState::kNoVersionInfo;
-    std::string fileVersion;     // the texts the report prints for the file
+    std::string fileVersion;  // the texts the report prints for the file
     std::string productVersion;
 };
 

@@ -38,7 +38,8 @@ bool CFolderMap::AddFolder(int key, const std::string& name, const void* extra, 
         e->key = key;
     }
     e->name = name;
-    if (extra && extraLength > 0) e->extra.assign(static_cast<const uint8_t*>(extra), static_cast<const uint8_t*>(extra) + extraLength);
+    if (extra && extraLength > 0)
+        e->extra.assign(static_cast<const uint8_t*>(extra), static_cast<const uint8_t*>(extra) + extraLength);
     e->type = type;
     return true;
 }
@@ -98,9 +99,15 @@ int CHostConnection::ConnType() const {
 }
 bool CHostConnection::IsActive() const { return account && account->Active() != 0; }
 std::string CHostConnection::Name() const { return account ? account->AccountName() : std::string(); }
-int CHostConnection::DaysToSync() const { return account ? int32_t(ByteView(account->Image().desktop).u32le(kDaysToSync)) : 0; }
-int CHostConnection::MaxSizeKb() const { return account ? int32_t(ByteView(account->Image().desktop).u32le(kMessageSizeKb)) : 0; }
-bool CHostConnection::UnreadOnly() const { return account && ByteView(account->Image().desktop).u32le(kUnreadOnly) != 0; }
+int CHostConnection::DaysToSync() const {
+    return account ? int32_t(ByteView(account->Image().desktop).u32le(kDaysToSync)) : 0;
+}
+int CHostConnection::MaxSizeKb() const {
+    return account ? int32_t(ByteView(account->Image().desktop).u32le(kMessageSizeKb)) : 0;
+}
+bool CHostConnection::UnreadOnly() const {
+    return account && ByteView(account->Image().desktop).u32le(kUnreadOnly) != 0;
+}
 bool CHostConnection::Outbox() const { return account && ByteView(account->Image().desktop).u32le(kSyncOutbox) != 0; }
 bool CHostConnection::DownloadAttachments() const {
     return account && ByteView(account->Image().desktop).u32le(kDownloadAttachments) != 0;
@@ -217,24 +224,41 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
     if (p == kProtocolMapi || p == kProtocolMapi2) {
         resolveName = module.resolveName;
         compareMsgId = module.compareMsgId;
-        MapiLogonRecord r{.hostName = Text(d, kHostName).c_str(), .profile = Text(d, kMapiProfile).c_str(),
-                          .password = Text(d, kDesktopPassword).c_str(), .days = days, .newerHandheld = newer,
-                          .downloadAttachments = download, .blockValue = blockValue,
-                          .userDirectory = userDirectory.c_str(), .accountName = name.c_str(), .parentWindow = window};
+        MapiLogonRecord r{.hostName = Text(d, kHostName).c_str(),
+                          .profile = Text(d, kMapiProfile).c_str(),
+                          .password = Text(d, kDesktopPassword).c_str(),
+                          .days = days,
+                          .newerHandheld = newer,
+                          .downloadAttachments = download,
+                          .blockValue = blockValue,
+                          .userDirectory = userDirectory.c_str(),
+                          .accountName = name.c_str(),
+                          .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else if (p >= 0 && p <= 3) {
-        SmapiLogonRecord r{.first = "", .second = "", .newerHandheld = newer, .downloadAttachments = download,
-                           .blockValue = blockValue, .userDirectory = userDirectory.c_str(), .accountName = name.c_str(),
+        SmapiLogonRecord r{.first = "",
+                           .second = "",
+                           .newerHandheld = newer,
+                           .downloadAttachments = download,
+                           .blockValue = blockValue,
+                           .userDirectory = userDirectory.c_str(),
+                           .accountName = name.c_str(),
                            .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else if (p == kProtocolNotes) {
         char dir[260] = {};
         int size = sizeof dir;
         QuayGetSyncManagerDirectory(dir, &size);
-        NotesLogonRecord r{.idFile = Text(d, kMapiProfile).c_str(), .password = Text(d, kDesktopPassword).c_str(),
-                           .programDirectory = dir, .days = days, .newerHandheld = newer,
-                           .downloadAttachments = download, .blockValue = blockValue,
-                           .userDirectory = userDirectory.c_str(), .accountName = name.c_str(), .localSync = 0,
+        NotesLogonRecord r{.idFile = Text(d, kMapiProfile).c_str(),
+                           .password = Text(d, kDesktopPassword).c_str(),
+                           .programDirectory = dir,
+                           .days = days,
+                           .newerHandheld = newer,
+                           .downloadAttachments = download,
+                           .blockValue = blockValue,
+                           .userDirectory = userDirectory.c_str(),
+                           .accountName = name.c_str(),
+                           .localSync = 0,
                            .parentWindow = window};
         rc = logonFn(&r, flags, 1);
     } else {
@@ -335,7 +359,8 @@ int CHostConnection::logon(bool trace, bool summary, const std::string& userDire
         for (int i = 0; i < folderCount; ++i) {
             const FolderRecord* f = folders[i];
             if (!f || !f->name) continue;
-            infos.push_back({f->name, {static_cast<const uint8_t*>(f->extra), f->extra ? size_t(std::max(0, f->extraLength)) : 0}});
+            infos.push_back(
+                {f->name, {static_cast<const uint8_t*>(f->extra), f->extra ? size_t(std::max(0, f->extraLength)) : 0}});
         }
         account->MergeServerFolders(infos, 1);
         ListedFolderListForHost(*account, folders, folderCount, host);

@@ -144,7 +144,10 @@ public:
     bool IdentifiesByMessageId() const { return Kind() == kServerKindPlain; }
     int ConnType() const;
     bool IsActive() const;
-    bool IsComponent() const { int p = Protocol(); return p > kProtocolComponent && p != -1; }
+    bool IsComponent() const {
+        int p = Protocol();
+        return p > kProtocolComponent && p != -1;
+    }
     std::string Name() const;
     int DaysToSync() const;
     int MaxSizeKb() const;

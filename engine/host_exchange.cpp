@@ -163,7 +163,9 @@ CMsg* CHostConnection::FindDeviceCopy(CMsg& h) {
                 if (i != 22 && i != 23 && a[i] != b[i]) return false;
             return true;
         };
-        return each([&](CMsg& d) { return d.partInfo && d.partInfo->secondId.IsEqual(h.hostId) && sameMsgId(d.partInfo->firstId); });
+        return each([&](CMsg& d) {
+            return d.partInfo && d.partInfo->secondId.IsEqual(h.hostId) && sameMsgId(d.partInfo->firstId);
+        });
     }
     if (p == kProtocolImap && !h.hostId.IsEmpty()) {
         auto* list = device.Messages(h.category);
@@ -341,7 +343,8 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             std::string a = m->From.substr(0, open);
             while (!a.empty() && std::isspace(static_cast<unsigned char>(a.back()))) a.pop_back();
             const size_t close = m->From.find(')', open + 1);
-            const std::string b = m->From.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+            const std::string b =
+                m->From.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
             m->From = "\"" + b + "\" <" + a + ">";
         }
         m->category = int16_t(key);
@@ -390,9 +393,10 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     }
     if (lost) {
         // One line for the account, said by the account loop, instead of one per message.
-        failure = Printf("the connection to its server was lost while reading %s; %d messages not yet read wait for "
-                         "the next synchronisation",
-                         folderName.c_str(), int(unread.size()) + count - reached);
+        failure = Printf(
+            "the connection to its server was lost while reading %s; %d messages not yet read wait for "
+            "the next synchronisation",
+            folderName.c_str(), int(unread.size()) + count - reached);
         return kResultHostLost;
     }
     for (auto& m : unread) LogError(4042, m.get());
@@ -402,14 +406,16 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     kept.clear();
 
     if (trace && active)
-        MLOGAdd(Printf("Received %d messages from host, syncing for %d days:\n %3d Rejected by filters.\n %3d Rejected by "
-                       "global configuration days to sync.\n %3d Already existed on the device.\n %3d Are new and will be "
-                       "added.",
-                       count, days, rejectedFilters, rejectedDays, existing, added)
-                    .c_str());
+        MLOGAdd(
+            Printf("Received %d messages from host, syncing for %d days:\n %3d Rejected by filters.\n %3d Rejected by "
+                   "global configuration days to sync.\n %3d Already existed on the device.\n %3d Are new and will be "
+                   "added.",
+                   count, days, rejectedFilters, rejectedDays, existing, added)
+                .c_str());
     else if (summary && active)
-        SyncMessage(4141, kActivityText, {std::to_string(count), std::to_string(days), std::to_string(rejectedFilters),
-                                          std::to_string(rejectedDays), std::to_string(existing), std::to_string(added)});
+        SyncMessage(4141, kActivityText,
+                    {std::to_string(count), std::to_string(days), std::to_string(rejectedFilters),
+                     std::to_string(rejectedDays), std::to_string(existing), std::to_string(added)});
     return 0;
 }
 
@@ -440,8 +446,9 @@ int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
     }
     if (folder) {
         msg.folderName = folder->name ? folder->name : "";
-        msg.folderData.assign(static_cast<const uint8_t*>(folder->extra),
-                              static_cast<const uint8_t*>(folder->extra) + (folder->extra ? std::max(0, folder->extraLength) : 0));
+        msg.folderData.assign(
+            static_cast<const uint8_t*>(folder->extra),
+            static_cast<const uint8_t*>(folder->extra) + (folder->extra ? std::max(0, folder->extraLength) : 0));
     }
     if (!out) return 5;
     MailBlock owner{out};
@@ -629,7 +636,10 @@ int CHostConnection::FilterCheck(CMsg& msg, bool log) {
         return 1;
     }
     if (inUse == 0) return 1;
-    if (log) MLOGAdd(Printf("Message '%s', from '%s' failed a filter and will not be put on device.", msg.Subject.c_str(), msg.From.c_str()).c_str());
+    if (log)
+        MLOGAdd(Printf("Message '%s', from '%s' failed a filter and will not be put on device.", msg.Subject.c_str(),
+                       msg.From.c_str())
+                    .c_str());
     return 0;
 }
 
@@ -668,16 +678,12 @@ int CHostConnection::imapReady(const void* fn) {
 }
 
 int CHostConnection::Imap4Commit() { return callImap(module.imap4Commit); }
-int CHostConnection::Imap4SelectFolder(const char* name) {
-    return name ? callImap(module.imap4SelectFolder, name) : 3;
-}
+int CHostConnection::Imap4SelectFolder(const char* name) { return name ? callImap(module.imap4SelectFolder, name) : 3; }
 int CHostConnection::Imap4CopyMessage(uint32_t uid, const char* from, const char* to) {
     return from && to ? callImap(module.imap4CopyMessage, uid, from, to) : 3;
 }
 int CHostConnection::Imap4AddFolder(const char* name) { return name ? callImap(module.imap4AddFolder, name) : 3; }
-int CHostConnection::Imap4DeleteFolder(const char* name) {
-    return name ? callImap(module.imap4DeleteFolder, name) : 3;
-}
+int CHostConnection::Imap4DeleteFolder(const char* name) { return name ? callImap(module.imap4DeleteFolder, name) : 3; }
 int CHostConnection::Imap4RenameFolder(const char* name, const char* newName) {
     return name && newName ? callImap(module.imap4RenameFolder, name, newName) : 3;
 }

@@ -45,7 +45,8 @@ bool AuthorityError(int error) {
 
 int VerifyCallback(int ok, X509_STORE_CTX* store) {
     auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
-    auto* check = ssl ? static_cast<CertificateCheck*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CheckIndex())) : nullptr;
+    auto* check =
+        ssl ? static_cast<CertificateCheck*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), CheckIndex())) : nullptr;
     if (!check) return ok;
     if (X509* leaf = X509_STORE_CTX_get0_cert(store))
         check->selfIssued = X509_NAME_cmp(X509_get_subject_name(leaf), X509_get_issuer_name(leaf)) == 0;
@@ -141,7 +142,8 @@ int CHttpClient::perform(HttpRequest& r, bool trustSelfIssued, CertificateCheck&
     curl_easy_reset(curl);
     const bool secure = (r.flags & kHttpSecure) != 0;
     const std::string host = host_.find(':') != std::string::npos ? "[" + host_ + "]" : host_;
-    const std::string url = std::string(secure ? "https://" : "http://") + host + ":" + std::to_string(port_) + r.object;
+    const std::string url =
+        std::string(secure ? "https://" : "http://") + host + ":" + std::to_string(port_) + r.object;
 
     curl_slist* headers = nullptr;
     size_t from = 0;
@@ -235,8 +237,25 @@ void CHttpClient::UrlEncode(std::string& text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '"': case '\\': case '+': case '<': case '>': case '%': case '^': case '[': case ']': case '`':
-        case ';': case '/': case '?': case ':': case '@': case '=': case '&': case '#': case ' ': {
+        case '"':
+        case '\\':
+        case '+':
+        case '<':
+        case '>':
+        case '%':
+        case '^':
+        case '[':
+        case ']':
+        case '`':
+        case ';':
+        case '/':
+        case '?':
+        case ':':
+        case '@':
+        case '=':
+        case '&':
+        case '#':
+        case ' ': {
             static const char kHex[] = "0123456789ABCDEF";
             const auto b = static_cast<unsigned char>(c);
             out += '%';

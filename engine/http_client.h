@@ -8,9 +8,9 @@
 namespace tess::engine {
 
 enum HttpRequestFlag : uint16_t {
-    kHttpSecure = 0x1,          // HTTPS
-    kHttpIgnoreName = 0x2,      // with kHttpSecure: a certificate for another name passes
-    kHttpIgnoreExpired = 0x4,   // with kHttpSecure: an expired certificate passes
+    kHttpSecure = 0x1,            // HTTPS
+    kHttpIgnoreName = 0x2,        // with kHttpSecure: a certificate for another name passes
+    kHttpIgnoreExpired = 0x4,     // with kHttpSecure: an expired certificate passes
     kHttpAcceptSelfIssued = 0x8,  // an unknown authority passes when the certificate issued itself
 };
 
@@ -40,11 +40,11 @@ bool DecideProxy(ProxyDecision& out);
 // Results of Connect and Send.
 enum : int {
     kHttpOk = 0,
-    kHttpBadArgument = 1,    // Connect: empty host or port <= 0; Send: an empty request field
+    kHttpBadArgument = 1,  // Connect: empty host or port <= 0; Send: an empty request field
     kHttpOpenFailed = 2,
-    kHttpSendFailed = 3,     // also a certificate refused for its name or dates, or no answer in time
+    kHttpSendFailed = 3,  // also a certificate refused for its name or dates, or no answer in time
     kHttpNothingRead = 4,
-    kHttpNoConnection = 5,   // not connected, no proxy decision, or the server cannot be reached
+    kHttpNoConnection = 5,  // not connected, no proxy decision, or the server cannot be reached
     kHttpUntrustedAuthority = 6,
     kHttpNotSelfIssued = 7,  // unknown authority, self-issued certificates accepted, but issued by another
 };

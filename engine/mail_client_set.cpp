@@ -110,8 +110,9 @@ int CMailClientSet::RestoreDefault() {
 int CMailClientSet::MakeDefault(const MailClientEntry& entry) {
     HKEY clients = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kClientsKey, 0, KEY_WRITE, &clients) != ERROR_SUCCESS) return 0;
-    const LSTATUS set = RegSetValueExA(clients, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(entry.name.c_str()),
-                                       DWORD(entry.name.size() + 1));
+    const LSTATUS set =
+        RegSetValueExA(clients, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(entry.name.c_str()),
+                       DWORD(entry.name.size() + 1));
     RegCloseKey(clients);
     if (set != ERROR_SUCCESS) return 0;
     bool icon = false, command = false;
@@ -130,7 +131,8 @@ int CMailClientSet::MakeDefault(const MailClientEntry& entry) {
         HKEY key = nullptr;
         if (RegCreateKeyA(HKEY_CLASSES_ROOT, target, &key) != ERROR_SUCCESS) return 0;
         for (const RegistryValue& v : p.values)
-            RegSetValueExA(key, v.name == "DEFAULT" ? nullptr : v.name.c_str(), 0, v.type, v.data.data(), DWORD(v.data.size()));
+            RegSetValueExA(key, v.name == "DEFAULT" ? nullptr : v.name.c_str(), 0, v.type, v.data.data(),
+                           DWORD(v.data.size()));
         RegCloseKey(key);
     }
     if (!icon) RegDeleteKeyA(HKEY_CLASSES_ROOT, kIconKey);
@@ -152,7 +154,8 @@ int CMailClientSet::GetMapiProfileNames(std::vector<std::string>& names, int& de
     using AdminFn = HRESULT (*)(ULONG, std::shared_ptr<IProfAdmin>*);
     using InitFn = HRESULT (*)(void*);
     using UninitFn = void (*)();
-    using QueryFn = HRESULT (*)(IMAPITable*, const SPropTagArray*, const SRestriction*, const void*, int32_t, SRowSet**);
+    using QueryFn =
+        HRESULT (*)(IMAPITable*, const SPropTagArray*, const SRestriction*, const void*, int32_t, SRowSet**);
     using FreeFn = void (*)(SRowSet*);
     auto admin = reinterpret_cast<AdminFn>(GetProcAddress(mapi, "MAPIAdminProfiles"));
     auto init = reinterpret_cast<InitFn>(GetProcAddress(mapi, "MAPIInitialize"));

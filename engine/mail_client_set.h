@@ -7,7 +7,13 @@
 
 namespace tess::engine {
 
-enum MailClientKind : int { kClientOutlook = 0, kClientOutlookExpress = 1, kClientNotes = 2, kClientEudora = 3, kClientOther = 4 };
+enum MailClientKind : int {
+    kClientOutlook = 0,
+    kClientOutlookExpress = 1,
+    kClientNotes = 2,
+    kClientEudora = 3,
+    kClientOther = 4
+};
 
 struct RegistryValue {
     std::string name;  // "DEFAULT" for the key's default value

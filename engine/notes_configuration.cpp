@@ -28,7 +28,8 @@ int GetNotesConfiguration(char* idFile, int idSize, char* mailText, int mailSize
         const int answer = client.BrowseForIdFile(nullptr, &id, &pass, &dialog);
         if (answer == 1) break;
         if (answer != 7) return 0;
-        if (platform::ui::messageBox(LoadLangString(4249), LoadLangString(4248), MB_YESNO | MB_ICONINFORMATION) != IDYES)
+        if (platform::ui::messageBox(LoadLangString(4249), LoadLangString(4248), MB_YESNO | MB_ICONINFORMATION) !=
+            IDYES)
             return 0;
     }
     const NotesLogonInfo info{platform::windowsDir().string(), id.GetString(), pass.GetString()};

@@ -63,7 +63,7 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
     for (CMsg* msg : pending) {
         const uint32_t recordId = FullIdAsNumber(msg->deviceId);
         std::error_code ec;
-        std::optional<platform::TempDir> temp;  // every file written for this mail goes with it
+        std::optional<platform::TempDir> temp;               // every file written for this mail goes with it
         std::vector<std::filesystem::path> translatedFiles;  // and every translated one
         struct RemoveTranslated {
             std::vector<std::filesystem::path>& files;

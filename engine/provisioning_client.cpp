@@ -203,8 +203,8 @@ int CProvisioningClient::SetUserKey(const char* host, int port, const char* user
 }
 
 int CProvisioningClient::CreateAndActivate(const char* host, int port, const char* userText, const char* mailServer,
-                                           const char* userName, const char* password, const char* keyText,
-                                           int* retry, CString* message) {
+                                           const char* userName, const char* password, const char* keyText, int* retry,
+                                           CString* message) {
     if (!Fits(userText, kMaxUserText)) return SetMessage(message, Str(4356)), kKeyBadArgument;
     if (!Fits(mailServer, kMaxMailServer)) return SetMessage(message, Str(4359)), kKeyBadArgument;
     if (!Fits(userName, kMaxUserName)) return SetMessage(message, Str(4360)), kKeyBadArgument;
@@ -237,9 +237,10 @@ int CProvisioningClient::keyRequest(const char* object, const ProvisioningReques
     r.body = "m=" + Encoded(q.userText);
     if (!q.mailServer.empty()) r.body += "&h=" + Encoded(q.mailServer) + "&u=" + Encoded(q.userName);
     r.body += "&p=" + Encoded(sealed) + "&k=" + Encoded(keyText) + "&t=0";
-    r.headers = "Server-Name:" + local + "\r\nDate:" + date +
-                "\r\nContent-Type:application/x-www-form-urlencoded\r\nContent-Length:" + std::to_string(r.body.size()) +
-                "\r\n";
+    r.headers =
+        "Server-Name:" + local + "\r\nDate:" + date +
+        "\r\nContent-Type:application/x-www-form-urlencoded\r\nContent-Length:" + std::to_string(r.body.size()) +
+        "\r\n";
     r.flags = kHttpSecure | (StrictCertificates() == 0 ? kHttpAcceptSelfIssued : 0);
     if (const int rc = client.Send(r); rc != kHttpOk) {
         if (retry) *retry = 1;

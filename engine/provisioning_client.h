@@ -26,8 +26,8 @@ enum : int {
     kNoticeBadMan = 3,
     kNoticeIncomplete = 4,
     kNoticeSendFailed = 5,
-    kNoticeRefused = 6,       // the service answered 601
-    kNoticeOtherAnswer = 7,   // another number, or an answer that is no number
+    kNoticeRefused = 6,      // the service answered 601
+    kNoticeOtherAnswer = 7,  // another number, or an answer that is no number
 };
 
 // SetUserKey and CreateAndActivate results; message holds the text for the user.
@@ -37,7 +37,7 @@ enum : int {
     kKeyBadAnswer = 3,
     kKeyBadArgument = 4,
     kKeySealFailed = 5,
-    kKeyRefused = 6,       // code 1001
+    kKeyRefused = 6,  // code 1001
     kKeyOtherCode = 8,
 };
 

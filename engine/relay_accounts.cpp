@@ -47,14 +47,12 @@ static void StartRelayProgram() {
 static bool TakeWizardSelection(UserSelection& chosen) {
     std::string problem;
     switch (ReadUserSelectionFile(&chosen, &problem)) {
-    case SelectionRead::kFound:
-        return true;
-    case SelectionRead::kNone:
-        return false;
-    case SelectionRead::kDamaged:
-        break;
+    case SelectionRead::kFound: return true;
+    case SelectionRead::kNone: return false;
+    case SelectionRead::kDamaged: break;
     }
-    const std::string line = "The account wizard's selection file " + UserSelectionPath() + " cannot be used: " + problem +
+    const std::string line = "The account wizard's selection file " + UserSelectionPath() +
+                             " cannot be used: " + problem +
                              ". It was left as it is; run the wizard again to replace it.";
     SyncLine(line, kActivityError);
     Debug(line);
@@ -76,12 +74,14 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
     relay.account = c.slot;
     relay.enterprise = businessMode ? 0 : 1;
     relay.useFilters = handheld.u32le(tess::accounts::layout::kFiltering) != 0 ? 1 : 0;
-    if (const std::string_view network = handheld.text(tess::accounts::layout::kText848.offset, tess::accounts::layout::kText848.width);
+    if (const std::string_view network =
+            handheld.text(tess::accounts::layout::kText848.offset, tess::accounts::layout::kText848.width);
         !network.empty())
         relay.networkName = std::string(network);
     std::vector<MessageFilter> filters;
     std::vector<const MessageFilter*> filterPointers;
-    const int filterCount = int(std::min<uint32_t>(handheld.u32le(tess::accounts::layout::kFilterCount), tess::accounts::layout::kMaxFilters));
+    const int filterCount = int(
+        std::min<uint32_t>(handheld.u32le(tess::accounts::layout::kFilterCount), tess::accounts::layout::kMaxFilters));
     for (int i = 0; i < filterCount; ++i) filters.push_back(c.account->Filter(i));
     for (const MessageFilter& f : filters) filterPointers.push_back(&f);
     if (!filterPointers.empty()) relay.SetFilters(int(filterPointers.size()), filterPointers.data());
@@ -102,7 +102,9 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
 
     // The relay reaches the account through the desktop's Extended MAPI profile.
     tess::accounts::CMailAccount& account = *c.account;
-    if (ByteView(account.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width).empty()) {
+    if (ByteView(account.Image().desktop)
+            .text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)
+            .empty()) {
         const std::string service = Str(4073);
         const int32_t mapi = kProtocolMapi2;
         account.SetValue(tess::accounts::kValueHostName, service.c_str(), unsigned(service.size() + 1));
@@ -116,14 +118,15 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
     int defaultProfile = 0;
     if (haveChoice) {
         profile = chosen.account;
-    } else if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 && defaultProfile > 0 &&
-               defaultProfile < int(profiles.size())) {
+    } else if (!businessMode && CMailClientSet::GetMapiProfileNames(profiles, defaultProfile) == 0 &&
+               defaultProfile > 0 && defaultProfile < int(profiles.size())) {
         profile = profiles[size_t(defaultProfile)];
     }
     if (!profile.empty()) {
         account.SetValue(tess::accounts::kValueMapiProfile, profile.c_str(), unsigned(profile.size() + 1));
         if (haveChoice)
-            account.SetValue(tess::accounts::kValueDesktopPassword, chosen.password.c_str(), unsigned(chosen.password.size() + 1));
+            account.SetValue(tess::accounts::kValueDesktopPassword, chosen.password.c_str(),
+                             unsigned(chosen.password.size() + 1));
         account.Save();
         relay.Save(userId, tess::settings::kSectionRelay);
         Env().WriteRelayValue("User", uint32_t(userId));

@@ -261,8 +261,11 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
 
 void CSyncSession::ReadConduitVersion() {
     storedDataVersion = 0;
-    RosterReadInt(userId, StrOr(4460, "Tessaline").c_str(), StrOr(4274, "ConduitVersion").c_str(), &storedDataVersion, 0);
-    if (storedDataVersion == 0) RosterReadInt(userId, StrOr(4048, "Larkspur").c_str(), StrOr(4274, "ConduitVersion").c_str(), &storedDataVersion, 0);
+    RosterReadInt(userId, StrOr(4460, "Tessaline").c_str(), StrOr(4274, "ConduitVersion").c_str(), &storedDataVersion,
+                  0);
+    if (storedDataVersion == 0)
+        RosterReadInt(userId, StrOr(4048, "Larkspur").c_str(), StrOr(4274, "ConduitVersion").c_str(),
+                      &storedDataVersion, 0);
 }
 
 int CSyncSession::FindSyncUser(int user) {
@@ -299,7 +302,9 @@ int CSyncSession::ReadDeviceStatus() {
     return 0;
 }
 
-void CSyncSession::SaveGeneralSettings() { generalSettings.Save(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), int(0xFF000000)); }
+void CSyncSession::SaveGeneralSettings() {
+    generalSettings.Save(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), int(0xFF000000));
+}
 
 void CSyncSession::ReadAppVersion() {
     uint32_t v = 0;
@@ -352,7 +357,8 @@ bool CSyncSession::HasSyncWork() {
 }
 
 int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
-    for (int slot = 0; slot < kAccountSlots; ++slot) connections.push_back(std::make_unique<CHostConnection>(*this, slot));
+    for (int slot = 0; slot < kAccountSlots; ++slot)
+        connections.push_back(std::make_unique<CHostConnection>(*this, slot));
     if (int rc = LoadAccountSettings(); rc != 0) {
         connections.clear();
         return rc;
@@ -366,10 +372,12 @@ int CSyncSession::BuildAccountConnections(HMODULE hosts[5], int lastHostIndex) {
     for (auto& c : connections) {
         tess::accounts::CMailAccount& a = *c->account;
         const char* key = securityInfo.empty() ? nullptr : securityInfo.c_str();
-        const int rc = a.Reconcile(prefs, logDebug ? 1 : 0, noUserInterface ? 1 : 0, generalSettings.version == 1 ? 1 : 0, key);
+        const int rc =
+            a.Reconcile(prefs, logDebug ? 1 : 0, noUserInterface ? 1 : 0, generalSettings.version == 1 ? 1 : 0, key);
         if (rc == 0 && !noUserInterface) {
             const int p = c->Protocol();
-            if (p == kProtocolImap || p == kProtocolMapi || p == kProtocolMapi2 || p == kProtocolNotes || c->IsRelayAccount())
+            if (p == kProtocolImap || p == kProtocolMapi || p == kProtocolMapi2 || p == kProtocolNotes ||
+                c->IsRelayAccount())
                 a.WriteDeviceFolders(prefs);
         }
         // The host is handed the handheld's folders by slot, whatever the reconciliation

@@ -112,7 +112,7 @@ public:
     }
     CRegisteredTypes registeredTypes;
     std::unique_ptr<CAttachmentTranslator> translator;  // the user's, made by FindSyncUser
-    int translationContext = 0;                           // the value the plug-ins are given
+    int translationContext = 0;                         // the value the plug-ins are given
     IpesInitBlock ipesBlock{};
     tess::accounts::SyncManagerPreferences prefs;
 
@@ -147,7 +147,9 @@ public:
     int DeleteDeviceMessage(CMsg& msg);
     bool ClearIdCache(int slot);
     CHostConnection* ConnectionForAccount(int accountNumber);
-    bool ServerChanged(const CHostConnection& c) const { return c.HasServerChangedMark() || serverChanged.count(c.slot) != 0; }
+    bool ServerChanged(const CHostConnection& c) const {
+        return c.HasServerChangedMark() || serverChanged.count(c.slot) != 0;
+    }
 
     // Disconnected actions and the outbox.
     int LoadDisconnectedActions();
@@ -165,7 +167,9 @@ public:
     void TrackDeliveredSize(CMsg& msg, CHostConnection& c);
     // Part records of a relay account's messages carry the message's ids: only handhelds
     // that read them are given them.
-    bool RelayPartIds(const CHostConnection& c) const { return generalSettings.version == 0 && appVersion >= 1056 && c.IsRelayAccount(); }
+    bool RelayPartIds(const CHostConnection& c) const {
+        return generalSettings.version == 0 && appVersion >= 1056 && c.IsRelayAccount();
+    }
     // A new part record of the category with the sizes (and the message's ids for a relay
     // account); 0 with the record's id in *recordId, else message 4179 was written.
     int WritePartRecord(CHostConnection& c, const CMsg& msg, uint32_t delivered, uint32_t total, uint32_t storedId,

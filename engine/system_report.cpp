@@ -36,7 +36,8 @@ std::string Expand(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
         const size_t close = text[i] == '%' ? text.find('%', i + 1) : std::string::npos;
-        const char* value = close != std::string::npos ? std::getenv(text.substr(i + 1, close - i - 1).c_str()) : nullptr;
+        const char* value =
+            close != std::string::npos ? std::getenv(text.substr(i + 1, close - i - 1).c_str()) : nullptr;
         if (value) {
             out += value;
             i = close + 1;

@@ -16,8 +16,8 @@ struct ReportRegistryValue {
     std::string keyPath;
     std::string name;
     DWORD type = REG_NONE;
-    DWORD number = 0;   // REG_DWORD values
-    std::string text;   // text values, expandable ones expanded
+    DWORD number = 0;  // REG_DWORD values
+    std::string text;  // text values, expandable ones expanded
 };
 
 struct ReportClient {

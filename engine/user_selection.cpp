@@ -28,7 +28,8 @@ bool IsStoredPassword(const std::string& text) {
 
 bool IsNumber(const std::string& text) {
     const size_t digits = text.find_first_not_of('-') == 1 ? 1 : 0;
-    return text.size() > digits && text.size() <= 11 && text.find_first_not_of("0123456789", digits) == std::string::npos;
+    return text.size() > digits && text.size() <= 11 &&
+           text.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
 // Why the file's text is not a selection, or empty when it is one.
@@ -37,7 +38,8 @@ std::string SelectionProblem(const std::string& text, const std::vector<std::str
     if (fields.size() != 4) return "it has " + std::to_string(fields.size()) + " fields instead of 4";
     for (char ch : text)
         if (ch == '\0' || ch == '\r' || ch == '\n') return "it holds a control character";
-    if (fields[0].size() > kProfileMaxLength) return "its first text is longer than " + std::to_string(kProfileMaxLength) + " characters";
+    if (fields[0].size() > kProfileMaxLength)
+        return "its first text is longer than " + std::to_string(kProfileMaxLength) + " characters";
     if (!fields[1].empty() && !IsStoredPassword(fields[1])) return "its password is not in the stored form";
     if (!IsNumber(fields[3])) return "its last field is not a number";
     return {};

@@ -15,9 +15,7 @@ bool Empty(const char* s) { return !s || !*s; }
 
 // A component is one key directly under its creator's key, with a name a listing can read
 // back; anything else would register successfully and then never be listed.
-bool ListableName(const char* s) {
-    return !Empty(s) && std::strlen(s) < kKeyNameBuffer && !std::strchr(s, '\\');
-}
+bool ListableName(const char* s) { return !Empty(s) && std::strlen(s) < kKeyNameBuffer && !std::strchr(s, '\\'); }
 
 LSTATUS DefaultWriter(HKEY key, const char* name, DWORD type, const unsigned char* data, DWORD size) {
     return RegSetValueExA(key, name, 0, type, data, size);
@@ -133,8 +131,8 @@ void CComponentTypeStore::removeKey(const char* name) {
 
 bool CComponentTypeStore::writeEntry(const RegisteredType& entry, bool create, ValueWriter writer) {
     KeyHandle key;
-    LSTATUS rc = create ? RegCreateKeyA(creatorKey_, entry.name, key.out())
-                        : RegOpenKeyA(creatorKey_, entry.name, key.out());
+    LSTATUS rc =
+        create ? RegCreateKeyA(creatorKey_, entry.name, key.out()) : RegOpenKeyA(creatorKey_, entry.name, key.out());
     if (rc != ERROR_SUCCESS) return false;
     const uint32_t type = static_cast<uint32_t>(entry.type);
     unsigned char word[4];

@@ -54,8 +54,8 @@ struct RegisteredType {
     CString configPath;
 };
 
-TESS_API int REGRegister(uint32_t creator, const char* name, uint32_t type, const char* display,
-                         const char* hostPath, const char* configPath);
+TESS_API int REGRegister(uint32_t creator, const char* name, uint32_t type, const char* display, const char* hostPath,
+                         const char* configPath);
 TESS_API int REGUnRegister(uint32_t creator, const char* name);
 /* No entries: 0 with *outCount 0 and *out untouched. */
 TESS_API int REGGetRegisteredTypes(uint32_t creator, RegisteredType*** out, int* outCount);

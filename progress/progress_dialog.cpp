@@ -26,9 +26,7 @@ void ProgressBar::setRange(int count) {
     position = 0;
 }
 
-void ProgressBar::setPosition(int value) {
-    position = value < 0 ? 0 : (value > upper ? upper : value);
-}
+void ProgressBar::setPosition(int value) { position = value < 0 ? 0 : (value > upper ? upper : value); }
 
 // The position is counted in full: read back as a signed 16-bit value it would fall to
 // empty half way along a bar of more than 32767 steps.

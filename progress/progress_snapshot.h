@@ -8,10 +8,10 @@
 namespace tess::progress {
 
 struct ProgressSnapshot {
-    bool exists = false;   // a window object lives in this process
+    bool exists = false;  // a window object lives in this process
     bool visible = false;
     std::string caption;
-    int iconId = 0;        // 0: none loaded
+    int iconId = 0;  // 0: none loaded
     std::string mainText, subText;
     int mainUpper = 0, mainPosition = 0;
     int subUpper = 0, subPosition = 0;

@@ -17,8 +17,7 @@ struct SharedXS {
     void* dialog;         // meaningful only in dialogOwner
 };
 static_assert(offsetof(SharedXS, syncState) == 8 && offsetof(SharedXS, noDialog) == 16 &&
-                  offsetof(SharedXS, dialogOwner) == 20 && offsetof(SharedXS, dialog) == 24 &&
-                  sizeof(SharedXS) == 32,
+                  offsetof(SharedXS, dialogOwner) == 20 && offsetof(SharedXS, dialog) == 24 && sizeof(SharedXS) == 32,
               "SharedXS layout on x86-64");
 
 // The process's view of the section; null when it cannot be opened.

@@ -36,7 +36,8 @@ const RequestSubject kRequests[] = {
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;
-    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) lines.push_back(text.substr(start, at - start));
+    for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+        lines.push_back(text.substr(start, at - start));
     if (start < text.size()) lines.push_back(text.substr(start));
     return lines;
 }
@@ -85,21 +86,17 @@ bool CMAPIRedirect::ValidateSender(MessageData& record) {
     }
     record.body = plain.c_str();
     switch (code) {
-        case kRequestPause:
-        case kRequestStart:
-        case kRequestShutDown:
-            return record.body.size() >= 7 && record.body.compare(0, 7, record.subject, 0, 7) == 0;
-        case kRequestForward:
-        case kRequestReply:
-        case kRequestNewMail:
-        case kRequestDelete:
-        case kRequestFilters:
-        case kRequestReadState:
-        case kRequestCombined:
-            return true;
-        default:
-            LogWrite(kLogWarning, Text(57366));
-            return false;
+    case kRequestPause:
+    case kRequestStart:
+    case kRequestShutDown: return record.body.size() >= 7 && record.body.compare(0, 7, record.subject, 0, 7) == 0;
+    case kRequestForward:
+    case kRequestReply:
+    case kRequestNewMail:
+    case kRequestDelete:
+    case kRequestFilters:
+    case kRequestReadState:
+    case kRequestCombined: return true;
+    default: LogWrite(kLogWarning, Text(57366)); return false;
     }
 }
 
@@ -108,7 +105,8 @@ void CMAPIRedirect::ParseValuesIntoStringList(const std::string& separator, cons
     size_t start = 0;
     for (;;) {
         const size_t at = text.find(separator, start);
-        const std::string part = Trimmed(text.substr(start, at == std::string::npos ? std::string::npos : at - start), " ");
+        const std::string part =
+            Trimmed(text.substr(start, at == std::string::npos ? std::string::npos : at - start), " ");
         if (!part.empty()) list.push_back(part);
         if (at == std::string::npos) break;
         start = at + separator.size();
@@ -139,17 +137,18 @@ void CMAPIRedirect::ParseBodyIntoNewMsgDataStruct(const std::string& body, Reque
             if (from == std::string::npos && (open = line.find('<')) != std::string::npos) from = open + 1;
             if (from != std::string::npos) {
                 const size_t close = line.rfind('>');
-                value = close != std::string::npos && close >= from ? line.substr(from, close - from) : line.substr(from);
+                value =
+                    close != std::string::npos && close >= from ? line.substr(from, close - from) : line.substr(from);
             }
         }
         switch (line[0]) {
-            case 'T': ParseValuesIntoStringList(";", value, request.to); break;
-            case 'C': ParseValuesIntoStringList(";", value, request.cc); break;
-            case 'B': ParseValuesIntoStringList(";", value, request.bcc); break;
-            case 'S': request.subject = line.size() > 9 ? line.substr(9) : std::string(); break;
-            case 'X':
-            case '<': ParseValuesIntoXValues(line, value, request); break;
-            default: break;
+        case 'T': ParseValuesIntoStringList(";", value, request.to); break;
+        case 'C': ParseValuesIntoStringList(";", value, request.cc); break;
+        case 'B': ParseValuesIntoStringList(";", value, request.bcc); break;
+        case 'S': request.subject = line.size() > 9 ? line.substr(9) : std::string(); break;
+        case 'X':
+        case '<': ParseValuesIntoXValues(line, value, request); break;
+        default: break;
         }
     }
 }
@@ -174,7 +173,8 @@ void CMAPIRedirect::ProcessFilters(const std::string& body) {
     for (size_t i = 0; i < lines.size(); ++i) {
         std::vector<std::string> fields;
         size_t start = 0;
-        for (size_t at; (at = lines[i].find(';', start)) != std::string::npos; start = at + 1) fields.push_back(lines[i].substr(start, at - start));
+        for (size_t at; (at = lines[i].find(';', start)) != std::string::npos; start = at + 1)
+            fields.push_back(lines[i].substr(start, at - start));
         fields.push_back(lines[i].substr(start));
         // More lines than the eleven filters the configuration keeps is refused like a
         // malformed request: no filter changes.
@@ -254,50 +254,49 @@ void CMAPIRedirect::ChangeMessageState(const NOTIFICATION& notification, Request
 
 void CMAPIRedirect::executeRequest(const NOTIFICATION& n, MessageData& record, RequestData& request) {
     switch (record.requestCode) {
-        case kRequestForward:
-        case kRequestReply:
-        case kRequestNewMail:
-            ParseBodyIntoNewMsgDataStruct(record.body, request);
-            DeleteMessage(n);
-            break;
-        case kRequestDelete:
-            ParseBodyIntoNewMsgDataStruct(record.body, request);
-            DeleteMessages(n, request);
-            DeleteMessage(n);
-            break;
-        case kRequestFilters:
-            ProcessFilters(record.body);
-            DeleteMessage(n);
-            break;
-        case kRequestPause:
-            Road().forwardingOn = false;
-            DeleteMessage(n);
-            break;
-        case kRequestStart:
-            Road().forwardingOn = true;
-            DeleteMessage(n);
-            break;
-        case kRequestShutDown:
-            DeleteMessage(n);
-            if (frame_) frame_->PostQuit(0);
-            Road().stopRequested = true;  // ends the batch; the frame closes
-            break;
-        case kRequestReadState:
-            ParseBodyIntoNewMsgDataStruct(record.body, request);
-            ChangeMessageState(n, request);
-            DeleteMessage(n);
-            break;
-        case kRequestCombined:
-            ParseBodyIntoNewMsgDataStruct(record.body, request);
-            if (!request.entries.empty()) ChangeMessageState(n, request);
-            request.entries = request.entries2;
-            if (!request.entries.empty()) DeleteMessages(n, request);
-            request.entries.clear();
-            request.entries2.clear();
-            DeleteMessage(n);
-            break;
-        default:
-            break;
+    case kRequestForward:
+    case kRequestReply:
+    case kRequestNewMail:
+        ParseBodyIntoNewMsgDataStruct(record.body, request);
+        DeleteMessage(n);
+        break;
+    case kRequestDelete:
+        ParseBodyIntoNewMsgDataStruct(record.body, request);
+        DeleteMessages(n, request);
+        DeleteMessage(n);
+        break;
+    case kRequestFilters:
+        ProcessFilters(record.body);
+        DeleteMessage(n);
+        break;
+    case kRequestPause:
+        Road().forwardingOn = false;
+        DeleteMessage(n);
+        break;
+    case kRequestStart:
+        Road().forwardingOn = true;
+        DeleteMessage(n);
+        break;
+    case kRequestShutDown:
+        DeleteMessage(n);
+        if (frame_) frame_->PostQuit(0);
+        Road().stopRequested = true;  // ends the batch; the frame closes
+        break;
+    case kRequestReadState:
+        ParseBodyIntoNewMsgDataStruct(record.body, request);
+        ChangeMessageState(n, request);
+        DeleteMessage(n);
+        break;
+    case kRequestCombined:
+        ParseBodyIntoNewMsgDataStruct(record.body, request);
+        if (!request.entries.empty()) ChangeMessageState(n, request);
+        request.entries = request.entries2;
+        if (!request.entries.empty()) DeleteMessages(n, request);
+        request.entries.clear();
+        request.entries2.clear();
+        DeleteMessage(n);
+        break;
+    default: break;
     }
 }
 

@@ -11,7 +11,8 @@ namespace tess::relay {
 
 bool IsOutlookDefaultMailClient() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
     char buffer[260] = {};
     DWORD size = sizeof buffer - 1;
     DWORD type = 0;

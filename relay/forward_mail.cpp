@@ -31,8 +31,9 @@ bool seal(SealContext* context, const std::string& bytes, bool lineBreaks, bool 
     if (!context || bytes.size() > 0xFFFF) return false;
     char* sealed = nullptr;
     uint16_t length = 0;
-    if (SealText(context, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint16_t>(bytes.size()), lineBreaks,
-                 bracePadding, &sealed, &length) != kSealOk || !sealed)
+    if (SealText(context, reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint16_t>(bytes.size()),
+                 lineBreaks, bracePadding, &sealed, &length) != kSealOk ||
+        !sealed)
         return false;
     out.assign(sealed, length);
     std::free(sealed);
@@ -45,7 +46,8 @@ bool unseal(SealContext* context, const std::string& text, std::string& out) {
     buffer.push_back('\0');
     uint8_t* plain = nullptr;
     uint16_t length = 0;
-    if (UnsealText(context, buffer.data(), static_cast<uint16_t>(text.size()), &plain, &length) != kSealOk) return false;
+    if (UnsealText(context, buffer.data(), static_cast<uint16_t>(text.size()), &plain, &length) != kSealOk)
+        return false;
     out.assign(reinterpret_cast<char*>(plain), plain ? length : 0);
     std::free(plain);
     return true;
@@ -53,14 +55,14 @@ bool unseal(SealContext* context, const std::string& text, std::string& out) {
 
 const char* kindName(int32_t kind) {
     switch (kind) {
-        case 0: return "Officewide Post";
-        case 1: return "Device Forward eMail";
-        case 2: return "Device Reply eMail";
-        case 3: return "Device New eMail";
-        case 4: return "Welcome eMail";
-        // The hello mail (kind 9) has no name here: its log lines name it by its subject,
-        // "Welcome".
-        default: return "";
+    case 0: return "Officewide Post";
+    case 1: return "Device Forward eMail";
+    case 2: return "Device Reply eMail";
+    case 3: return "Device New eMail";
+    case 4: return "Welcome eMail";
+    // The hello mail (kind 9) has no name here: its log lines name it by its subject,
+    // "Welcome".
+    default: return "";
     }
 }
 
@@ -84,7 +86,9 @@ long maxPlain(long s) {
 const char* RelayKindName(int32_t kind) { return kindName(kind); }
 bool RelaySeal(SealContext* c, const std::string& b, bool l, bool p, std::string& o) { return seal(c, b, l, p, o); }
 bool RelayUnseal(SealContext* c, const std::string& t, std::string& o) { return unseal(c, t, o); }
-uint16_t EstimateBase64Length(int length, bool lineBreaks) { return estimateBase64(static_cast<uint16_t>(length), lineBreaks); }
+uint16_t EstimateBase64Length(int length, bool lineBreaks) {
+    return estimateBase64(static_cast<uint16_t>(length), lineBreaks);
+}
 uint16_t EstimateSealedLength(int length) { return estimateSealed(static_cast<uint16_t>(length)); }
 
 void CMAPIRedirect::FitMessageToLimits(MessageData& r) {
@@ -94,17 +98,20 @@ void CMAPIRedirect::FitMessageToLimits(MessageData& r) {
     }
     const long budget = maxPlain(637 - estimateSealed(static_cast<uint16_t>(r.senderAddress.size() + 9)));
     auto total = [&] {
-        long t = 25 + long(r.senderAddress.size() + r.toRecipients.size() + r.ccRecipients.size() + r.subject.size()) + 41;
+        long t =
+            25 + long(r.senderAddress.size() + r.toRecipients.size() + r.ccRecipients.size() + r.subject.size()) + 41;
         if (!r.replyTo.empty()) t += long(r.replyTo.size()) + 13;
         return t;
     };
     if (total() <= budget) return;
     r.recipientsTruncated = true;
     if (!r.ccRecipients.empty()) {
-        for (size_t at; total() > budget && (at = r.ccRecipients.rfind(';')) != std::string::npos;) r.ccRecipients.resize(at);
+        for (size_t at; total() > budget && (at = r.ccRecipients.rfind(';')) != std::string::npos;)
+            r.ccRecipients.resize(at);
         if (total() > budget && !r.toRecipients.empty()) r.ccRecipients.clear();
     }
-    for (size_t at; total() > budget && (at = r.toRecipients.rfind(';')) != std::string::npos;) r.toRecipients.resize(at);
+    for (size_t at; total() > budget && (at = r.toRecipients.rfind(';')) != std::string::npos;)
+        r.toRecipients.resize(at);
     if (total() > budget) {
         // Never a negative length: a subject with no room left keeps nothing.
         const long keep = budget - (total() - long(r.subject.size()));
@@ -125,17 +132,19 @@ void CMAPIRedirect::RedirectMail(IMessage* message, MessageData& record, bool /*
     if (outbox) outbox->CreateMessage(0, fwd);
     std::string sealedSubject;
     if (!SealForwardSubject(record, sealedSubject)) return;
-    bool saved = fwd && SUCCEEDED(fwd->SetProps({SPropValue::String(PR_SUBJECT, sealedSubject),
-                                                  SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note"),
-                                                  SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true)})) &&
+    bool saved = fwd &&
+                 SUCCEEDED(fwd->SetProps({SPropValue::String(PR_SUBJECT, sealedSubject),
+                                          SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note"),
+                                          SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true)})) &&
                  SUCCEEDED(fwd->SaveChanges(KEEP_OPEN_READWRITE));
     if (fwd && message && record.attachmentCount > 0 && config_ && config_->UseAttachments()) {
         record.attachmentDisplay.clear();
-        AddAttachments(message, fwd.get(), record.attachmentDisplay, true, record.requestCode == kRequestHello, nullptr);
+        AddAttachments(message, fwd.get(), record.attachmentDisplay, true, record.requestCode == kRequestHello,
+                       nullptr);
     }
     ADRLIST list;
-    CreateAddressList({SPropValue::String(PR_DISPLAY_NAME, wirelessAddress_), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)},
-                      list);
+    CreateAddressList(
+        {SPropValue::String(PR_DISPLAY_NAME, wirelessAddress_), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list);
     std::shared_ptr<IAddrBook> book;
     if (fwd && session_ && SUCCEEDED(session_->OpenAddressBook(0, AB_NO_DIALOG, book)) &&
         SUCCEEDED(book->ResolveName(0, 0, nullptr, list)))
@@ -238,14 +247,15 @@ void CMAPIRedirect::ReportForward(const MessageData& record, bool sent, const st
     const std::string date = LocalAscTime(record.deliveryTime);
     if (sent) {
         if (detailedLog())
-            LogWrite(kLogInformation, Format(57401, kind, record.senderAddress, record.toRecipients, record.ccRecipients, subject, date));
+            LogWrite(kLogInformation, Format(57401, kind, record.senderAddress, record.toRecipients,
+                                             record.ccRecipients, subject, date));
         else
             LogWrite(kLogInformation, Format(57369, kind, subject));
         if (!date.empty()) tooltip(Format(57382, date));
     } else {
         if (detailedLog())
-            LogWrite(kLogWarning, reason ? Format(57425, kind, record.senderAddress, record.toRecipients, record.ccRecipients,
-                                                  subject, date, *reason)
+            LogWrite(kLogWarning, reason ? Format(57425, kind, record.senderAddress, record.toRecipients,
+                                                  record.ccRecipients, subject, date, *reason)
                                          : Format(57402, kind, record.senderAddress, record.toRecipients,
                                                   record.ccRecipients, subject, date));
         else
@@ -377,7 +387,8 @@ void CMAPIRedirect::EncodeDecodeAttachment(IStream* stream, std::vector<uint8_t>
         for (size_t at = 0; at < work.size(); at += kPieceSize) {
             const size_t n = std::min<size_t>(kPieceSize, work.size() - at);
             std::string sealedPiece;
-            if (!seal(seal_, std::string(reinterpret_cast<const char*>(work.data()) + at, n), true, false, sealedPiece)) {
+            if (!seal(seal_, std::string(reinterpret_cast<const char*>(work.data()) + at, n), true, false,
+                      sealedPiece)) {
                 LogWrite(kLogWarning, Text(57375));
                 out.clear();
                 return;

@@ -28,7 +28,8 @@ void CMAPIRedirect::ExtractRecipientAddresses(std::string& text) {
     if (text.empty()) return;
     std::vector<std::string> pieces;
     size_t start = 0;
-    for (size_t at; (at = text.find(',', start)) != std::string::npos; start = at + 1) pieces.push_back(text.substr(start, at - start));
+    for (size_t at; (at = text.find(',', start)) != std::string::npos; start = at + 1)
+        pieces.push_back(text.substr(start, at - start));
     pieces.push_back(text.substr(start));
     std::string out;
     for (size_t i = 0; i < pieces.size(); ++i) {
@@ -97,15 +98,15 @@ void CMAPIRedirect::AddressRecipients(RequestData& request, bool extractAddresse
     CleanRecipientList(request.to);
     CleanRecipientList(request.cc);
     CleanRecipientList(request.bcc);
-    const std::pair<std::vector<std::string>*, ULONG> lists[] = {{&request.to, MAPI_TO}, {&request.cc, MAPI_CC},
-                                                                 {&request.bcc, MAPI_BCC}};
+    const std::pair<std::vector<std::string>*, ULONG> lists[] = {
+        {&request.to, MAPI_TO}, {&request.cc, MAPI_CC}, {&request.bcc, MAPI_BCC}};
     std::string* texts[] = {&toText, &ccText, &bccText};
     int which = 0;
     for (const auto& [entries, type] : lists) {
         for (std::string& entry : *entries) {
             if (extractAddresses) ExtractRecipientAddresses(entry);
-            AppendAddressList({SPropValue::String(PR_DISPLAY_NAME, entry), SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(type))},
-                              list);
+            AppendAddressList(
+                {SPropValue::String(PR_DISPLAY_NAME, entry), SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(type))}, list);
             if (!all.empty()) all += ", ";
             all += entry;
             if (!texts[which]->empty()) *texts[which] += ", ";
@@ -120,8 +121,9 @@ bool CMAPIRedirect::ResolveRecipients(IAddrBook* book, ADRLIST& list, std::strin
     ULONG type = 0;
     std::shared_ptr<IMAPIProp> object;
     std::shared_ptr<IABContainer> gal;
-    if (FAILED(FindGlobalAddressList(book, galId)) || FAILED(book->OpenEntry(galId, MAPI_DEFERRED_ERRORS, &type, object)) ||
-        type != MAPI_ABCONT || !(gal = std::dynamic_pointer_cast<IABContainer>(object))) {
+    if (FAILED(FindGlobalAddressList(book, galId)) ||
+        FAILED(book->OpenEntry(galId, MAPI_DEFERRED_ERRORS, &type, object)) || type != MAPI_ABCONT ||
+        !(gal = std::dynamic_pointer_cast<IABContainer>(object))) {
         error = Text(57464);
         return false;
     }
@@ -140,8 +142,8 @@ bool CMAPIRedirect::HasAttachments(IMessage* message) {
 }
 
 std::shared_ptr<IMessage> CMAPIRedirect::ForwardedDesktopMail(const RequestData& request) {
-    if (request.code != kRequestNewMail || request.subject.size() < 4 || !EqualNoCase(request.subject.substr(0, 4), "fwd:") ||
-        request.entries.empty())
+    if (request.code != kRequestNewMail || request.subject.size() < 4 ||
+        !EqualNoCase(request.subject.substr(0, 4), "fwd:") || request.entries.empty())
         return nullptr;
     std::vector<uint8_t> id;
     uint32_t count = 0;
@@ -156,17 +158,16 @@ void CMAPIRedirect::CompleteSentCopy(IMessage* copy, const std::string& body, co
     const FileTime now = FileTimeNow();
     std::vector<uint8_t> index;
     ScCreateConversationIndex(0, nullptr, &index);
-    copy->SetProps({SPropValue::String(PR_BODY, body), SPropValue::Bool(0x0E0F000B, true),
-                    SPropValue::Time(PR_CLIENT_SUBMIT_TIME, now), SPropValue::Time(0x004E0040, now),
-                    SPropValue::Time(0x00480040, now), SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, now),
-                    SPropValue::Binary(0x00710102, index), SPropValue::String(0x0070001E, subject),
-                    SPropValue::String(PR_SUBJECT, subject),
-                    SPropValue::Long(PR_MESSAGE_FLAGS, static_cast<int32_t>(0xFFFFFFF7u)),
-                    SPropValue::String(PR_SENDER_ADDRTYPE, user_.addressType),
-                    SPropValue::String(PR_SENDER_EMAIL_ADDRESS, user_.smtpAddress),
-                    SPropValue::String(PR_SENDER_NAME, user_.displayName),
-                    SPropValue::Binary(PR_SENDER_ENTRYID, user_.entryId),
-                    SPropValue::Binary(0x0C1D0102, user_.searchKey)});
+    copy->SetProps(
+        {SPropValue::String(PR_BODY, body), SPropValue::Bool(0x0E0F000B, true),
+         SPropValue::Time(PR_CLIENT_SUBMIT_TIME, now), SPropValue::Time(0x004E0040, now),
+         SPropValue::Time(0x00480040, now), SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, now),
+         SPropValue::Binary(0x00710102, index), SPropValue::String(0x0070001E, subject),
+         SPropValue::String(PR_SUBJECT, subject), SPropValue::Long(PR_MESSAGE_FLAGS, static_cast<int32_t>(0xFFFFFFF7u)),
+         SPropValue::String(PR_SENDER_ADDRTYPE, user_.addressType),
+         SPropValue::String(PR_SENDER_EMAIL_ADDRESS, user_.smtpAddress),
+         SPropValue::String(PR_SENDER_NAME, user_.displayName), SPropValue::Binary(PR_SENDER_ENTRYID, user_.entryId),
+         SPropValue::Binary(0x0C1D0102, user_.searchKey)});
     if (SUCCEEDED(copy->ModifyRecipients(0, list))) copy->SaveChanges(FORCE_SAVE);
 }
 
@@ -234,7 +235,8 @@ void CMAPIRedirect::RedirectMail(IMessage* controlMail, RequestData& request) {
         }
         m->SetProps({SPropValue::String(PR_BODY, request.text)});
         std::vector<std::string> names;
-        if (controlMail && controlHasAttach) AddAttachments(controlMail, m.get(), request.attachmentNames, false, false, &names);
+        if (controlMail && controlHasAttach)
+            AddAttachments(controlMail, m.get(), request.attachmentNames, false, false, &names);
         if (forwarded) CopyAttachments(forwarded.get(), m.get(), names);
         if (FAILED(m->SaveChanges(KEEP_OPEN_READWRITE)) || FAILED(m->SubmitMessage(FORCE_SUBMIT))) break;
         ok = true;

@@ -70,9 +70,11 @@ void CMAPIRedirect::LookupSender(const std::string& displayName, std::string& ad
     LogWrite(kLogTrace, "CMAPIRedirect::LookupSender");
     address.clear();
     ADRLIST list;
-    CreateAddressList({SPropValue::String(PR_DISPLAY_NAME, displayName), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list);
+    CreateAddressList({SPropValue::String(PR_DISPLAY_NAME, displayName), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)},
+                      list);
     std::shared_ptr<IAddrBook> book;
-    if (!session_ || FAILED(session_->OpenAddressBook(0, AB_NO_DIALOG, book)) || FAILED(book->ResolveName(0, 0, nullptr, list)))
+    if (!session_ || FAILED(session_->OpenAddressBook(0, AB_NO_DIALOG, book)) ||
+        FAILED(book->ResolveName(0, 0, nullptr, list)))
         return;
     const SRow& entry = list.aEntries[0];
     const SPropValue* id = nullptr;

@@ -147,9 +147,10 @@ bool CMainFrame::OnCreate() {
     // Without a notification area (no tray host, or the offscreen platform) the relay runs
     // on unseen and its menu cannot be reached: say once how it ends.
     if (!tray_.IsEnabled())
-        std::fputs("wayfarer: no system tray here; running without an icon until a shut-down control mail "
-                   "or SIGTERM ends it\n",
-                   stderr);
+        std::fputs(
+            "wayfarer: no system tray here; running without an icon until a shut-down control mail "
+            "or SIGTERM ends it\n",
+            stderr);
     tray_.SetMenuDefaultItem(4, true);
     if (tray_.Icon()) {
         QObject::connect(tray_.Icon(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -176,7 +177,8 @@ void CMainFrame::Animate(int first, int last, int intervalMs) {
 }
 
 void CMainFrame::PostQuit(int exitCode) {
-    QMetaObject::invokeMethod(qApp, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
 }
 
 void CMainFrame::Watch(CMAPIRedirect* watcher) {

@@ -15,7 +15,8 @@ namespace {
 bool sameNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     return true;
 }
 }  // namespace
@@ -89,8 +90,8 @@ HRESULT ResolveNameInContainer(IABContainer* container, const std::string& name,
     id.clear();
     ADRLIST list;
     CreateEmptyAddressList(1, list);
-    if (FAILED(SetAddressListEntry(0, {SPropValue::String(PR_DISPLAY_NAME, name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)},
-                                   list)))
+    if (FAILED(SetAddressListEntry(
+            0, {SPropValue::String(PR_DISPLAY_NAME, name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list)))
         return E_FAIL;
     std::vector<ULONG> flags = {0};
     const SPropTagArray columns = {PR_ENTRYID, PR_SEND_RICH_INFO};
@@ -118,9 +119,11 @@ HRESULT GetRecipientAddressByType(IAddrBook* book, const EntryId& id, const std:
     address.clear();
     ADRLIST list;
     CreateEmptyAddressList(1, list);
-    if (FAILED(SetAddressListEntry(0, {SPropValue::Binary(PR_ENTRYID, id), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list)))
+    if (FAILED(SetAddressListEntry(
+            0, {SPropValue::Binary(PR_ENTRYID, id), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list)))
         return E_FAIL;
-    if (FAILED(book->PrepareRecips(0, {PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_SEND_RICH_INFO, PR_EMS_AB_PROXY_ADDRESSES}, list)))
+    if (FAILED(book->PrepareRecips(0, {PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_SEND_RICH_INFO, PR_EMS_AB_PROXY_ADDRESSES},
+                                   list)))
         return E_FAIL;
     const auto& v = list.aEntries[0].lpProps;
     if (v.size() < 4) return E_FAIL;
@@ -198,7 +201,9 @@ HRESULT SetAddressListEntry(ULONG index, const std::vector<SPropValue>& values, 
     return S_OK;
 }
 
-HRESULT ReadStream(IStream* stream, ULONG count, void* buffer, ULONG& read) { return stream->Read(buffer, count, &read); }
+HRESULT ReadStream(IStream* stream, ULONG count, void* buffer, ULONG& read) {
+    return stream->Read(buffer, count, &read);
+}
 
 HRESULT WriteStream(IStream* stream, ULONG count, const void* buffer, ULONG& written) {
     written = 0;

@@ -43,9 +43,9 @@ std::time_t FileTimeToUnix(FileTime ft) {
 }
 
 FileTime FileTimeNow() {
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                        std::chrono::system_clock::now().time_since_epoch())
-                        .count();
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     return static_cast<FileTime>(ns / 100 + 116444736000000000LL);
 }
 
@@ -194,7 +194,8 @@ HRESULT CMAPIRedirect::GetUserItems(UserItems& items) {
     if (FAILED(hr)) return hr;
     ULONG type = 0;
     std::shared_ptr<IMAPIProp> me;
-    if (FAILED(hr = session_->OpenEntry(id, MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS, &type, me)) || !me) return FAILED(hr) ? hr : E_FAIL;
+    if (FAILED(hr = session_->OpenEntry(id, MAPI_BEST_ACCESS | MAPI_DEFERRED_ERRORS, &type, me)) || !me)
+        return FAILED(hr) ? hr : E_FAIL;
     std::vector<SPropValue> v;
     hr = me->GetProps({PR_SMTP_ADDRESS, PR_ENTRYID, PR_DISPLAY_NAME, PR_SEARCH_KEY, PR_EMS_AB_PROXY_ADDRESSES}, 0, v);
     if (FAILED(hr)) return hr;
@@ -221,7 +222,8 @@ HRESULT CMAPIRedirect::GetMAPIMsgRecipients(IMessage* message, MessageData& reco
     std::shared_ptr<IMAPITable> table;
     HRESULT hr = message->GetRecipientTable(0, table);
     if (FAILED(hr)) return hr;
-    const SPropTagArray columns = {PR_DISPLAY_NAME, PR_ENTRYID, PR_ADDRTYPE, PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS, PR_SEARCH_KEY};
+    const SPropTagArray columns = {PR_DISPLAY_NAME,   PR_ENTRYID,       PR_ADDRTYPE,
+                                   PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS, PR_SEARCH_KEY};
     SRowSet* rows = nullptr;
     if (FAILED(hr = HrQueryAllRows(table.get(), &columns, nullptr, nullptr, 0, &rows)) || !rows) {
         FreeProws(rows);
@@ -237,10 +239,12 @@ HRESULT CMAPIRedirect::GetMAPIMsgRecipients(IMessage* message, MessageData& reco
         const SPropValue* display = row.find(PR_DISPLAY_NAME);
         const SPropValue* email = row.find(PR_EMAIL_ADDRESS);
         const SPropValue* type = row.find(PR_RECIPIENT_TYPE);
-        std::string name = addrType && addrType->str == "EX" ? (display ? display->str : "") : (email ? email->str : "");
+        std::string name =
+            addrType && addrType->str == "EX" ? (display ? display->str : "") : (email ? email->str : "");
         if (name.empty()) continue;
         const ULONG kind = type ? static_cast<ULONG>(type->l) : MAPI_TO;
-        const bool isUser = EqualNoCase(name, ownAddress_) || (!user_.displayName.empty() && EqualNoCase(name, user_.displayName));
+        const bool isUser =
+            EqualNoCase(name, ownAddress_) || (!user_.displayName.empty() && EqualNoCase(name, user_.displayName));
         if (isUser) {
             if (kind == MAPI_TO) record.sentToMe = 1;
             if (kind == MAPI_CC) record.copiedToMe = 1;
@@ -292,16 +296,29 @@ bool CMAPIRedirect::IsRelayNDR(const MessageData& record, const std::string& use
     if (s.size() >= 23 && EqualNoCase(s.substr(0, 23), "Mail Delivery Subsystem")) return true;
     if (s.size() >= 10 && EqualNoCase(s.substr(0, 10), "postmaster")) return true;
     const std::string domain = RelayMailDomain();
-    if (!domain.empty() && s.size() >= domain.size() && EqualNoCase(s.substr(s.size() - domain.size()), domain)) return true;
+    if (!domain.empty() && s.size() >= domain.size() && EqualNoCase(s.substr(s.size() - domain.size()), domain))
+        return true;
     return EqualNoCase(record.messageClass, "REPORT.IPM.Note.NDR") && EqualNoCase(record.displayTo, userAddress);
 }
 
 HRESULT CMAPIRedirect::PopulateMessageStruct(IMessage* message, MessageData& record) {
     LogWrite(kLogTrace, "Entering CMAPIRedirect::PopulateMessageStruct");
-    const SPropTagArray tags = {PR_SUBJECT,        PR_MESSAGE_FLAGS,     PR_SENT_REPRESENTING_NAME, PR_HASATTACH,
-                                PR_SENDER_NAME,    PR_SENDER_EMAIL_ADDRESS, PR_MESSAGE_DELIVERY_TIME, PR_MESSAGE_SIZE,
-                                PR_DISPLAY_TO,     PR_MESSAGE_TO_ME,     PR_DISPLAY_CC,             PR_MESSAGE_CC_ME,
-                                PR_MESSAGE_CLASS,  PR_SENDER_ADDRTYPE,   PR_ORIGINAL_SUBJECT,       PR_REPLY_RECIPIENT_NAMES,
+    const SPropTagArray tags = {PR_SUBJECT,
+                                PR_MESSAGE_FLAGS,
+                                PR_SENT_REPRESENTING_NAME,
+                                PR_HASATTACH,
+                                PR_SENDER_NAME,
+                                PR_SENDER_EMAIL_ADDRESS,
+                                PR_MESSAGE_DELIVERY_TIME,
+                                PR_MESSAGE_SIZE,
+                                PR_DISPLAY_TO,
+                                PR_MESSAGE_TO_ME,
+                                PR_DISPLAY_CC,
+                                PR_MESSAGE_CC_ME,
+                                PR_MESSAGE_CLASS,
+                                PR_SENDER_ADDRTYPE,
+                                PR_ORIGINAL_SUBJECT,
+                                PR_REPLY_RECIPIENT_NAMES,
                                 PR_SENDER_ENTRYID};
     std::vector<SPropValue> v;
     HRESULT hr = message->GetProps(tags, 0, v);
@@ -331,7 +348,8 @@ HRESULT CMAPIRedirect::PopulateMessageStruct(IMessage* message, MessageData& rec
     GetWayfarerRequest(record);
 
     GetMessageBody(message, record);
-    if (record.requestCode == kRequestPause || record.requestCode == kRequestStart || record.requestCode == kRequestShutDown) {
+    if (record.requestCode == kRequestPause || record.requestCode == kRequestStart ||
+        record.requestCode == kRequestShutDown) {
         LogWrite(kLogTrace, "Exiting CMAPIRedirect::PopulateMessageStruct");
         return S_OK;
     }
@@ -428,10 +446,12 @@ void CMAPIRedirect::CreateNDRInOutbox(const std::string& text) {
     std::shared_ptr<IMessage> m;
     std::shared_ptr<IAddrBook> book;
     ADRLIST list;
-    CreateAddressList({SPropValue::String(PR_DISPLAY_NAME, ownAddress_), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}, list);
+    CreateAddressList({SPropValue::String(PR_DISPLAY_NAME, ownAddress_), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)},
+                      list);
     if (!outbox || FAILED(outbox->CreateMessage(0, m)) ||
         FAILED(m->SetProps({SPropValue::String(PR_BODY, text), SPropValue::String(PR_SUBJECT, kNdrSubject),
-                            SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note"), SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true)})) ||
+                            SPropValue::String(PR_MESSAGE_CLASS, "IPM.Note"),
+                            SPropValue::Bool(PR_DELETE_AFTER_SUBMIT, true)})) ||
         FAILED(session_->OpenAddressBook(0, AB_NO_DIALOG, book)) || FAILED(book->ResolveName(0, 0, nullptr, list)) ||
         FAILED(m->ModifyRecipients(0, list)) || FAILED(m->SaveChanges(KEEP_OPEN_READWRITE))) {
         LogWrite(kLogWarning, Text(57457));
@@ -478,7 +498,8 @@ ULONG CMAPIRedirect::OnNotify(const std::vector<NOTIFICATION>& notifications) {
             const NOTEID note = NoteIdOf(n.entryId);
             if (note == 0) continue;
             record.entryId = EntryId(n.entryId.begin() + 28, n.entryId.begin() + 32);
-            if (record.body.empty() && notesReady_ && notes_->ReadNoteBody(note, record.body) > 0) record.isEmpty = false;
+            if (record.body.empty() && notesReady_ && notes_->ReadNoteBody(note, record.body) > 0)
+                record.isEmpty = false;
         }
         handleOne(n, message, record);
     }
@@ -510,7 +531,8 @@ void CMAPIRedirect::reportRoad(const NOTIFICATION& n, MessageData& record) {
         std::memcpy(buffer.data(), sealed.data(), sealed.size());
         uint8_t* out = nullptr;
         uint16_t outLength = 0;
-        if (UnsealText(seal_, buffer.data(), static_cast<uint16_t>(sealed.size()), &out, &outLength) == kSealOk && out) {
+        if (UnsealText(seal_, buffer.data(), static_cast<uint16_t>(sealed.size()), &out, &outLength) == kSealOk &&
+            out) {
             unsealed.assign(reinterpret_cast<char*>(out), strnlen(reinterpret_cast<char*>(out), outLength));
             std::free(out);
             if (unsealed == kHelloSubject) unsealed = "Larkspur Welcome";

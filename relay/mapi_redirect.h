@@ -33,7 +33,11 @@ public:
     // shown.
     virtual std::string NotesAddress() const { return {}; }
     virtual void SetNotesAddress(const std::string&) {}
-    virtual bool AskAddresses(std::string& wireless, std::string& notes) { (void)wireless; (void)notes; return false; }
+    virtual bool AskAddresses(std::string& wireless, std::string& notes) {
+        (void)wireless;
+        (void)notes;
+        return false;
+    }
     virtual void SetWirelessAddress(const std::string&) {}
 };
 
@@ -75,10 +79,10 @@ struct MessageData {
     std::string senderName;
     std::string displayTo;
     std::string senderAddress;
-    std::string replyTo;         // first reply recipient
-    std::string toRecipients;    // To and Bcc other than the user, ';'-separated
-    std::string ccRecipients;    // Cc other than the user
-    std::string wholeLine;       // the whole To (or Cc) line that holds the user
+    std::string replyTo;       // first reply recipient
+    std::string toRecipients;  // To and Bcc other than the user, ';'-separated
+    std::string ccRecipients;  // Cc other than the user
+    std::string wholeLine;     // the whole To (or Cc) line that holds the user
     std::string subject;
     std::string displaySubject;  // at most 50 characters, "..." when cut
     std::string body;
@@ -100,9 +104,9 @@ struct RequestData {
     int32_t code = 0;
     int32_t reserved = 0;
     int32_t cleared = 0;
-    EntryId entryId;                   // the message replied to or forwarded
-    std::vector<std::string> entries;  // X-CORVID-ENTID values (and "flag:id" entries)
-    std::vector<std::string> entries2; // combined request: entries without ':'
+    EntryId entryId;                    // the message replied to or forwarded
+    std::vector<std::string> entries;   // X-CORVID-ENTID values (and "flag:id" entries)
+    std::vector<std::string> entries2;  // combined request: entries without ':'
     std::vector<std::string> to, cc, bcc;
     std::string replyTo;
     std::string subject;
@@ -225,7 +229,8 @@ public:
     void GetWayfarerRequest(MessageData& record);
     bool ValidateSender(MessageData& record);
     void ParseBodyIntoNewMsgDataStruct(const std::string& body, RequestData& request);
-    void ParseValuesIntoStringList(const std::string& separator, const std::string& text, std::vector<std::string>& list);
+    void ParseValuesIntoStringList(const std::string& separator, const std::string& text,
+                                   std::vector<std::string>& list);
     void ParseValuesIntoXValues(const std::string& line, const std::string& value, RequestData& request);
     void ProcessFilters(const std::string& body);
     void DeleteMessages(const NOTIFICATION& notification, RequestData& request);
@@ -252,8 +257,8 @@ public:
     void SendSmtpFailureReport(CRelaySmtpSession& session, const RequestData& request, const std::string& to,
                                const std::string& cc, const std::string& bcc, const std::string& rejected,
                                const std::string& reason);
-    int SplitSmtpRecipients(RequestData& request, std::string& to, std::string& cc, std::string& bcc,
-                            std::string& all, bool& allMoved);
+    int SplitSmtpRecipients(RequestData& request, std::string& to, std::string& cc, std::string& bcc, std::string& all,
+                            bool& allMoved);
     void ListAttachmentNames(IMessage* message, RequestData& request);
     // The attachments of source as parts of the open mail: sealed (names and data) for
     // the handheld, or unsealed from the handheld's sealed pieces, or copied as they are.

@@ -30,7 +30,8 @@ void SplitAddressList(const std::string& text, std::vector<std::string>& out) {
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(',', start);
-        const std::string piece = tess::Trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        const std::string piece =
+            tess::Trim(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
         if (!piece.empty()) out.push_back(piece);
         if (comma == std::string::npos) break;
         start = comma + 1;
@@ -51,7 +52,8 @@ bool NotesApi::Load() {
     }
     char directory[260] = {};
     DWORD size = 256;
-    const LSTATUS read = RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<unsigned char*>(directory), &size);
+    const LSTATUS read =
+        RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<unsigned char*>(directory), &size);
     RegCloseKey(key);
     if (read != ERROR_SUCCESS) {
         LogWrite(kLogFatal, Text(57419));
@@ -160,8 +162,8 @@ STATUS NotesApi::WriteNote(NOTEHANDLE note, const std::vector<std::string>& to, 
                 return status;
     }
     if (!message.subject.empty() &&
-        (status = calls_.MailAddHeaderItem(note, MAIL_SUBJECT_ITEM_NUM, message.subject.c_str(), length16(message.subject))) !=
-            NOERROR)
+        (status = calls_.MailAddHeaderItem(note, MAIL_SUBJECT_ITEM_NUM, message.subject.c_str(),
+                                           length16(message.subject))) != NOERROR)
         return status;
     if (!message.body.empty()) {
         DWORD bodyLength = 0;

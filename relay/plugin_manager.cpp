@@ -15,7 +15,9 @@ bool CPluginManager::SetUserExtPlugin(const char* extension, const char* plugin)
     return _SetUserExtPlugin(userId_, extension, plugin) == 0;
 }
 
-bool CPluginManager::DeleteUserExtPlugin(const char* extension) { return _DeleteUserExtPlugin(userId_, extension) == 0; }
+bool CPluginManager::DeleteUserExtPlugin(const char* extension) {
+    return _DeleteUserExtPlugin(userId_, extension) == 0;
+}
 
 bool CPluginManager::IsExtensionHandled(const char* extension, bool checkClient) {
     if (!extension) return false;

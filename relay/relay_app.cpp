@@ -32,7 +32,9 @@ void CRelayApp::CloseDown() {
     if (config_) config_->UnInit();
 }
 
-int CRelayApp::loadSettings(bool skipSetUp, bool reportSetUp) { return config_->LoadUserSettings(skipSetUp, reportSetUp); }
+int CRelayApp::loadSettings(bool skipSetUp, bool reportSetUp) {
+    return config_->LoadUserSettings(skipSetUp, reportSetUp);
+}
 
 bool CRelayApp::InitInstance() {
     language_ = std::make_unique<CLanguageModule>("LKDLLANG.DLL", nullptr);

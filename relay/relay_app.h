@@ -19,7 +19,6 @@ class CMainFrame;
 // Set when the user closes the program while start-up still runs.
 bool& ExitPending();
 
-
 class CRelayApp {
 public:
     CRelayApp();

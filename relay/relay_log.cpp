@@ -140,7 +140,9 @@ void LogWrite(int level, const std::string& text) {
     char stamp[32] = {};
     ctime_r(&now, stamp);
     stamp[19] = '\0';
-    const char* prefix = level == kLogWarning ? "Wayfarer Warning: " : level == kLogFatal ? "Wayfarer Fatal Error: " : "Wayfarer: ";
+    const char* prefix = level == kLogWarning ? "Wayfarer Warning: "
+                         : level == kLogFatal ? "Wayfarer Fatal Error: "
+                                              : "Wayfarer: ";
     writeAll(gFile, std::string(stamp) + " " + prefix + text + "\r\n");
 }
 

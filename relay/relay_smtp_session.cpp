@@ -104,9 +104,8 @@ int CRelaySmtpSession::Release() {
 bool CRelaySmtpSession::StartMessage(const FilterMessage& message, bool blindCopiesOnly) {
     inMail_ = false;
     mail_ = Mail{};
-    const std::string from = Str(message.senderAddress), to = Str(message.toRecipients),
-                      cc = Str(message.ccRecipients), bcc = Str(message.blindCopies),
-                      subject = Str(message.subject), body = Str(message.body),
+    const std::string from = Str(message.senderAddress), to = Str(message.toRecipients), cc = Str(message.ccRecipients),
+                      bcc = Str(message.blindCopies), subject = Str(message.subject), body = Str(message.body),
                       attachments = Str(message.attachmentNames);
     if (to.empty() && cc.empty() && bcc.empty()) {
         LogWrite(kLogFatal, Text(57411));

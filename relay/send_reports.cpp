@@ -23,7 +23,8 @@ void CMAPIRedirect::ReportSendSuccess(const RequestData& record, const std::stri
 }
 
 void CMAPIRedirect::ReportSendFailure(const RequestData& record, const std::string& to, const std::string& cc,
-                                      const std::string& bcc, const std::string& recipients, const std::string& reason) {
+                                      const std::string& bcc, const std::string& recipients,
+                                      const std::string& reason) {
     const std::string date = LocalAscTime(record.time);
     const std::string subject = record.code == kRequestHello ? Text(57443) : record.subject;
     const std::string kind = RelayKindName(record.code);

@@ -216,15 +216,16 @@ void CMAPIRedirect::RedirectMailViaSMTP(IMessage* controlMail, RequestData& requ
             // is asked for its SMTP address.
             std::string smtp = address && address->str.find('@') != std::string::npos ? address->str : std::string();
             bool rich = false;
-            if (smtp.empty() && (!id || FAILED(GetRecipientAddressByType(book.get(), id->bin, "SMTP", rich, smtp)) ||
-                                 smtp.empty())) {
+            if (smtp.empty() &&
+                (!id || FAILED(GetRecipientAddressByType(book.get(), id->bin, "SMTP", rich, smtp)) || smtp.empty())) {
                 std::string shown = address ? address->str : name->str;
                 ReplaceAll(shown, "/", "//");
                 error = Format(57442, shown);
                 continue;
             }
             for (auto* kind : {&request.to, &request.cc, &request.bcc}) {
-                auto it = std::find_if(kind->begin(), kind->end(), [&](const std::string& e) { return EqualNoCase(e, name->str); });
+                auto it = std::find_if(kind->begin(), kind->end(),
+                                       [&](const std::string& e) { return EqualNoCase(e, name->str); });
                 if (it == kind->end()) continue;
                 *it = smtp;
                 break;
@@ -234,7 +235,8 @@ void CMAPIRedirect::RedirectMailViaSMTP(IMessage* controlMail, RequestData& requ
     std::string movedTo, movedCc, movedBcc, movedAll;
     bool allMoved = false;
     if (SplitSmtpRecipients(request, movedTo, movedCc, movedBcc, movedAll, allMoved)) {
-        SendSmtpFailureReport(session, request, movedTo, movedCc, movedBcc, movedAll, error.empty() ? Text(57439) : error);
+        SendSmtpFailureReport(session, request, movedTo, movedCc, movedBcc, movedAll,
+                              error.empty() ? Text(57439) : error);
         if (allMoved) return;
     }
 
@@ -267,7 +269,8 @@ void CMAPIRedirect::RedirectMailViaSMTP(IMessage* controlMail, RequestData& requ
         if (outcome == SmtpOutcome::kDeferred)
             LogWrite(kLogWarning, "The SMTP server cannot take the mail now; it is kept and sent again: " + subject);
         if (outcome == SmtpOutcome::kSent)
-            ReportSendSuccess(request, blindCopiesOnly ? std::string() : to, blindCopiesOnly ? std::string() : cc, bccShown);
+            ReportSendSuccess(request, blindCopiesOnly ? std::string() : to, blindCopiesOnly ? std::string() : cc,
+                              bccShown);
     };
     const std::vector<std::string> blindCopies = request.bcc;
     for (const std::string& entry : blindCopies) {

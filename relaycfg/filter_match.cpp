@@ -31,10 +31,8 @@ bool matchText(std::string_view messageField, const MessageFilter& filter) {
     const std::string text = lower(messageField);
     const std::string value = lower(fieldText(filter.value, sizeof filter.value));
     switch (filter.textOperator) {
-    case kFilterContains:
-        return text.find(value) != std::string::npos;
-    case kFilterNotContains:
-        return !value.empty() && text.find(value) == std::string::npos;
+    case kFilterContains: return text.find(value) != std::string::npos;
+    case kFilterNotContains: return !value.empty() && text.find(value) == std::string::npos;
     case kFilterBeginsWith: {
         // The piece of the mail's text is as long as the untrimmed value; only then are
         // both trimmed and compared.
@@ -44,8 +42,7 @@ bool matchText(std::string_view messageField, const MessageFilter& filter) {
         const std::string_view wanted = trim(value);
         return !piece.empty() && !wanted.empty() && piece == wanted;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -88,8 +85,7 @@ bool MatchOneFilter(const FilterMessage& message, const MessageFilter& filter, i
         if (filter.numericOperator == kFilterAtMost) return size <= limit;
         return false;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 

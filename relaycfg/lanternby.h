@@ -20,7 +20,7 @@ struct RelayUserSettings {
     CString emailAddress;     // the handheld's address ("Network Name")
     CString userFolder;       // the user's data folder
     int32_t userId;
-    int32_t mailSubsystem;    // 1 Extended MAPI, 0 Lotus Notes ("Exchange")
+    int32_t mailSubsystem;  // 1 Extended MAPI, 0 Lotus Notes ("Exchange")
     int32_t reserved;
 };
 

@@ -217,8 +217,8 @@ int ConfigSetUp(void) {
     std::vector<std::string> profiles;
     for (const auto& p : platform::mapi::loadProfiles()) profiles.push_back(p.name);
     const bool hadUser = a.selectedUser != nullptr;
-    tess::relaycfg::ConfigSettingsDlg dialog(users, profiles,
-                                             [] { ConfigApp::changeInstalled([](uint32_t v) { return v | kMailDue; }); });
+    tess::relaycfg::ConfigSettingsDlg dialog(
+        users, profiles, [] { ConfigApp::changeInstalled([](uint32_t v) { return v | kMailDue; }); });
     const int result = dialog.exec();
     if (result == 1) {
         if (dialog.chosen == 0 || (dialog.chosen > 0 && entries[size_t(dialog.chosen - 1)] != a.selectedUser)) {

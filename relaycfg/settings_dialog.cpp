@@ -154,11 +154,13 @@ void ConfigSettingsDlg::storeSettings() {
     if (current < 0) return;
     const std::string profile = pageProfile();
     const std::string password = password_->text().toLatin1().toStdString();
-    const bool same = informational_->isChecked() == atOpenInformational_ && attachments_->isChecked() == atOpenAttachments_ &&
-                      hiddenDebug_ == atOpenDebug_ && profile == firstProfile_ && password == firstPassword_;
+    const bool same = informational_->isChecked() == atOpenInformational_ &&
+                      attachments_->isChecked() == atOpenAttachments_ && hiddenDebug_ == atOpenDebug_ &&
+                      profile == firstProfile_ && password == firstPassword_;
     if (same) return;
     SettingsUser& u = users_[size_t(current)];
-    if (u.storeOptions) u.storeOptions(attachments_->isChecked(), informational_->isChecked(), hiddenDebug_ != atOpenDebug_);
+    if (u.storeOptions)
+        u.storeOptions(attachments_->isChecked(), informational_->isChecked(), hiddenDebug_ != atOpenDebug_);
     if ((profile != firstProfile_ || password != firstPassword_) && mailDue_) mailDue_();
     changed = true;
 }
@@ -201,7 +203,8 @@ void ConfigSettingsDlg::OnCancel() {
 void ConfigSettingsDlg::OnHelp() {
     if (shiftHeld() && current >= 0) {
         hiddenDebug_ = !hiddenDebug_;
-        platform::ui::messageBox(LoadLangString(hiddenDebug_ ? 4198 : 4199), LoadLangString(4200), MB_OK | MB_ICONINFORMATION);
+        platform::ui::messageBox(LoadLangString(hiddenDebug_ ? 4198 : 4199), LoadLangString(4200),
+                                 MB_OK | MB_ICONINFORMATION);
     }
     // Without Shift the help file would open; there is none in this build.
 }

@@ -34,9 +34,9 @@ public:
     ConfigSettingsDlg(std::vector<SettingsUser>& users, std::vector<std::string> profiles,
                       std::function<void()> mailDue);
 
-    bool changed = false;      // settings were stored
-    int chosen = -1;           // -1 the list was not touched; 0 "Not Selected"; else user index + 1
-    int current = -1;          // the user shown (index), -1 none
+    bool changed = false;  // settings were stored
+    int chosen = -1;       // -1 the list was not touched; 0 "Not Selected"; else user index + 1
+    int current = -1;      // the user shown (index), -1 none
     bool notSelectedChosen = false;
 
     void OnOK();

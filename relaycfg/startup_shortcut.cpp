@@ -23,8 +23,8 @@ std::string expand(const std::string& text) {
 
 StartupShortcut::StartupShortcut() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", 0,
-                      KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                      0, KEY_READ, &key) != ERROR_SUCCESS)
         return;
     for (DWORD index = 0;; ++index) {
         char name[128] = {};

@@ -196,8 +196,7 @@ private:
 int main(int argc, char** argv) {
     OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
-    std::printf("SHA-1 compression: %s\n",
-                tess::crypto::sha1UsesShaExtensions() ? "CPU SHA extensions" : "portable");
+    std::printf("SHA-1 compression: %s\n", tess::crypto::sha1UsesShaExtensions() ? "CPU SHA extensions" : "portable");
     auto reg = [](const std::string& name, auto fn) {
         auto* b = benchmark::RegisterBenchmark(name.c_str(), fn);
         for (int s : kSizes) b->Arg(s);
@@ -221,8 +220,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printRatios(
-        {"SHA1", "SHA1-portable", "MD5", "HMAC-SHA1", "ARC4", "DES-CBC", "DESX-CBC", "3DES-CBC"});
+    reporter.printRatios({"SHA1", "SHA1-portable", "MD5", "HMAC-SHA1", "ARC4", "DES-CBC", "DESX-CBC", "3DES-CBC"});
     benchmark::Shutdown();
     if (legacy) OSSL_PROVIDER_unload(legacy);
     if (base) OSSL_PROVIDER_unload(base);

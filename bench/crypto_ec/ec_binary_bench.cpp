@@ -24,29 +24,24 @@ using tess::crypto::mp::asInt;
 
 const int kPoly163[] = {163, 7, 6, 3, 0, -1};
 
-ksFieldElement randomElement(std::mt19937& rng)
-{
+ksFieldElement randomElement(std::mt19937& rng) {
     ksFieldElement e{};
-    for (int i = 0; i < 6; ++i)
-        e.words[i] = uint32_t(rng());
+    for (int i = 0; i < 6; ++i) e.words[i] = uint32_t(rng());
     e.words[5] &= 7;
     return e;
 }
 
-BIGNUM* toBn(const ksFieldElement& e)
-{
+BIGNUM* toBn(const ksFieldElement& e) {
     return BN_lebin2bn(reinterpret_cast<const unsigned char*>(e.words), 24, nullptr);
 }
 
 enum class Op { Multiply, Square, Invert, HalfTrace };
 
-void oursField(benchmark::State& state, Op op, bool portable)
-{
+void oursField(benchmark::State& state, Op op, bool portable) {
     const ksFieldMethods* f = tess::crypto::binaryModuleTable(tess::crypto::BinaryModule::F163, portable);
     std::mt19937 rng(1);
     ksFieldElement a = randomElement(rng), b = randomElement(rng), out{};
-    if (op == Op::HalfTrace && f->solveQuadratic(nullptr, &a, &out) == 0)
-        a.words[0] ^= 1;  // trace 0
+    if (op == Op::HalfTrace && f->solveQuadratic(nullptr, &a, &out) == 0) a.words[0] ^= 1;  // trace 0
     for (auto _ : state) {
         switch (op) {
         case Op::Multiply: f->multiply(nullptr, &a, &b, &a); break;
@@ -59,14 +54,12 @@ void oursField(benchmark::State& state, Op op, bool portable)
     }
 }
 
-void opensslField(benchmark::State& state, Op op)
-{
+void opensslField(benchmark::State& state, Op op) {
     std::mt19937 rng(1);
     BN_CTX* ctx = BN_CTX_new();
     BIGNUM *a = toBn(randomElement(rng)), *b = toBn(randomElement(rng)), *r = BN_new(), *p = BN_new();
     BN_GF2m_arr2poly(kPoly163, p);
-    if (op == Op::HalfTrace && !BN_GF2m_mod_solve_quad_arr(r, a, kPoly163, ctx))
-        BN_GF2m_add(a, a, BN_value_one());
+    if (op == Op::HalfTrace && !BN_GF2m_mod_solve_quad_arr(r, a, kPoly163, ctx)) BN_GF2m_add(a, a, BN_value_one());
     for (auto _ : state) {
         switch (op) {
         case Op::Multiply: BN_GF2m_mod_mul_arr(a, a, b, kPoly163, ctx); break;
@@ -79,7 +72,6 @@ void opensslField(benchmark::State& state, Op op)
     BN_free(a), BN_free(b), BN_free(r), BN_free(p);
     BN_CTX_free(ctx);
 }
-
 
 // A sect163k1 context with its work area, and random points and scalars.
 struct Curve {
@@ -95,8 +87,7 @@ struct Curve {
     ksPoint ourP{}, ourQ{};
     ksIntReduced ourU{}, ourV{};
 
-    Curve()
-    {
+    Curve() {
         ksOptionsList o{};
         o.pointCompression = 1;
         o.ecesCompression = 1;
@@ -124,13 +115,11 @@ struct Curve {
             our->count = 0;
             for (int i = 0; i < 18; ++i) {
                 our->digits[i] = uint16_t(le[2 * i] | (le[2 * i + 1] << 8));
-                if (our->digits[i])
-                    our->count = i + 1;
+                if (our->digits[i]) our->count = i + 1;
             }
         }
     }
-    ~Curve()
-    {
+    ~Curve() {
         ks_end(gd);
         EC_POINT_free(p), EC_POINT_free(q);
         BN_free(u), BN_free(v);
@@ -139,40 +128,32 @@ struct Curve {
     }
 };
 
-Curve& curve()
-{
+Curve& curve() {
     static Curve c;
     return c;
 }
 
-void Ours_MultiplyX(benchmark::State& state)
-{
+void Ours_MultiplyX(benchmark::State& state) {
     Curve& c = curve();
     ksFieldElement x{};
-    for (auto _ : state)
-        benchmark::DoNotOptimize(tess::crypto::ecMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, &x));
+    for (auto _ : state) benchmark::DoNotOptimize(tess::crypto::ecMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, &x));
 }
 
-void Ours_Multiply(benchmark::State& state)
-{
+void Ours_Multiply(benchmark::State& state) {
     Curve& c = curve();
     ksPoint r{};
-    for (auto _ : state)
-        benchmark::DoNotOptimize(a1993(c.gd, asInt(&c.ourU), &c.ourP, &r));
+    for (auto _ : state) benchmark::DoNotOptimize(a1993(c.gd, asInt(&c.ourU), &c.ourP, &r));
 }
 
-void Openssl_Multiply(benchmark::State& state)
-{
+void Openssl_Multiply(benchmark::State& state) {
     Curve& c = curve();
     EC_POINT* r = EC_POINT_new(c.group);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, nullptr, c.p, c.u, c.ctx));
+    for (auto _ : state) benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, nullptr, c.p, c.u, c.ctx));
     EC_POINT_free(r);
 }
 
 // OpenSSL's ECDH: derive from a private key and a peer's public key.
-void Openssl_Ecdh(benchmark::State& state)
-{
+void Openssl_Ecdh(benchmark::State& state) {
     EVP_PKEY* mine = EVP_EC_gen("sect163k1");
     EVP_PKEY* peer = EVP_EC_gen("sect163k1");
     EVP_PKEY_CTX* dctx = EVP_PKEY_CTX_new(mine, nullptr);
@@ -187,8 +168,7 @@ void Openssl_Ecdh(benchmark::State& state)
     EVP_PKEY_free(mine), EVP_PKEY_free(peer);
 }
 
-void Ours_BaseMultiply(benchmark::State& state)
-{
+void Ours_BaseMultiply(benchmark::State& state) {
     Curve& c = curve();
     ksPoint r{};
     for (auto _ : state) {
@@ -197,8 +177,7 @@ void Ours_BaseMultiply(benchmark::State& state)
     }
 }
 
-void Ours_BaseMultiplyFreshPair(benchmark::State& state)
-{
+void Ours_BaseMultiplyFreshPair(benchmark::State& state) {
     Curve& c = curve();
     ksPoint r{};
     for (auto _ : state) {
@@ -207,25 +186,22 @@ void Ours_BaseMultiplyFreshPair(benchmark::State& state)
     }
 }
 
-void Openssl_BaseMultiply(benchmark::State& state)
-{
+void Openssl_BaseMultiply(benchmark::State& state) {
     Curve& c = curve();
     EC_POINT* r = EC_POINT_new(c.group);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, c.u, nullptr, nullptr, c.ctx));
+    for (auto _ : state) benchmark::DoNotOptimize(EC_POINT_mul(c.group, r, c.u, nullptr, nullptr, c.ctx));
     EC_POINT_free(r);
 }
 
-void Ours_TwinMultiplyX(benchmark::State& state)
-{
+void Ours_TwinMultiplyX(benchmark::State& state) {
     Curve& c = curve();
     ksFieldElement x{};
     for (auto _ : state)
-        benchmark::DoNotOptimize(tess::crypto::ecTwinMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, asInt(&c.ourV), &c.ourQ, &x));
+        benchmark::DoNotOptimize(
+            tess::crypto::ecTwinMultiplyX(c.gd, asInt(&c.ourU), &c.ourP, asInt(&c.ourV), &c.ourQ, &x));
 }
 
-void Openssl_TwinMultiply(benchmark::State& state)
-{
+void Openssl_TwinMultiply(benchmark::State& state) {
     Curve& c = curve();
     EC_POINT* r = EC_POINT_new(c.group);
     EC_POINT* s = EC_POINT_new(c.group);
@@ -237,22 +213,18 @@ void Openssl_TwinMultiply(benchmark::State& state)
     EC_POINT_free(r), EC_POINT_free(s);
 }
 
-
 // Prints each pair's speed-up over OpenSSL (time of OpenSSL / time of ours),
 // from the median when the run has repetitions.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs) {
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type == Run::RT_Iteration || median)
-                times_[r.run_name.str()] = r.GetAdjustedCPUTime();
+            if (r.run_type == Run::RT_Iteration || median) times_[r.run_name.str()] = r.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void printRatios(const std::vector<std::pair<std::string, std::string>>& pairs) const
-    {
+    void printRatios(const std::vector<std::pair<std::string, std::string>>& pairs) const {
         std::printf("\nSpeed of Kestrel relative to OpenSSL (OpenSSL = 1.00):\n");
         for (const auto& [ours, theirs] : pairs) {
             const auto o = times_.find("Kestrel/" + ours), t = times_.find("OpenSSL/" + theirs);
@@ -269,14 +241,14 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::printf("GF(2^m) multiplication: %s\n",
                 tess::crypto::cpuHasCarrylessMultiply() ? "carry-less multiply instruction" : "portable");
     using benchmark::RegisterBenchmark;
-    const std::pair<const char*, Op> ops[] = {
-        {"Gf163Multiply", Op::Multiply}, {"Gf163Square", Op::Square},
-        {"Gf163Invert", Op::Invert}, {"Gf163HalfTrace", Op::HalfTrace}};
+    const std::pair<const char*, Op> ops[] = {{"Gf163Multiply", Op::Multiply},
+                                              {"Gf163Square", Op::Square},
+                                              {"Gf163Invert", Op::Invert},
+                                              {"Gf163HalfTrace", Op::HalfTrace}};
     for (const auto& [name, op] : ops) {
         const std::string n = name;
         RegisterBenchmark(("Kestrel/" + n).c_str(), [op = op](benchmark::State& s) { oursField(s, op, false); });

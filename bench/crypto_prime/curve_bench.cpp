@@ -36,16 +36,14 @@ const BenchCurve kCurves[] = {
 };
 
 template <typename Record>
-void toRecord(const BIGNUM* b, Record* out)
-{
+void toRecord(const BIGNUM* b, Record* out) {
     const int capacity = int(sizeof(out->digits) / 2);
     std::vector<unsigned char> le(size_t(2 * capacity));
     BN_bn2lebinpad(b, le.data(), int(le.size()));
     out->count = 0;
     for (int i = 0; i < capacity; ++i) {
         out->digits[i] = uint16_t(le[size_t(2 * i)] | (le[size_t(2 * i + 1)] << 8));
-        if (out->digits[i])
-            out->count = uint32_t(i + 1);
+        if (out->digits[i]) out->count = uint32_t(i + 1);
     }
 }
 
@@ -62,22 +60,18 @@ struct Setup {
     ksIntReduced ui{}, vi{};
     bool ok = false;
 
-    explicit Setup(const BenchCurve& c) : group(EC_GROUP_new_by_curve_name(c.nid))
-    {
+    explicit Setup(const BenchCurve& c) : group(EC_GROUP_new_by_curve_name(c.nid)) {
         ksCurveParams record = recordFor(group.get(), oidOf(c.nid));
-        if (!setEntries(&record, c.install, c.engine))
-            return;
+        if (!setEntries(&record, c.install, c.engine)) return;
         uint32_t heapSize = 0;
-        if (ks_heapSize(&record, &heapSize) != 0)
-            return;
+        if (ks_heapSize(&record, &heapSize) != 0) return;
         heap.resize(heapSize / 8 + 1);
         ksOptionsList options{};
         options.pointCompression = 1;
         options.ecesCompression = 1;
         options.rngType = 1;
         options.seedLength = 32;
-        for (int i = 0; i < 32; ++i)
-            options.seed[i] = uint8_t(i * 7 + 1);
+        for (int i = 0; i < 32; ++i) options.seed[i] = uint8_t(i * 7 + 1);
         if (ks_initialize(&record, &options, KS_GLOBAL_DATA_SIZE, heapSize, gd(),
                           reinterpret_cast<ksHeap*>(heap.data())) != 0)
             return;
@@ -95,16 +89,13 @@ struct Setup {
         toRecord(v.get(), &vi);
         ok = true;
     }
-    ~Setup()
-    {
-        if (ok)
-            ks_end(gd());
+    ~Setup() {
+        if (ok) ks_end(gd());
     }
     ksGlobalData* gd() { return reinterpret_cast<ksGlobalData*>(storage.data()); }
 };
 
-void kestrelMultiply(benchmark::State& state, const BenchCurve& c)
-{
+void kestrelMultiply(benchmark::State& state, const BenchCurve& c) {
     Setup s(c);
     if (!s.ok) {
         state.SkipWithError("curve did not initialise");
@@ -118,8 +109,7 @@ void kestrelMultiply(benchmark::State& state, const BenchCurve& c)
     }
 }
 
-void opensslMultiply(benchmark::State& state, const BenchCurve& c)
-{
+void opensslMultiply(benchmark::State& state, const BenchCurve& c) {
     Setup s(c);
     PointPtr r(EC_POINT_new(s.group.get()));
     for (auto _ : state) {
@@ -128,8 +118,7 @@ void opensslMultiply(benchmark::State& state, const BenchCurve& c)
     }
 }
 
-void kestrelTwin(benchmark::State& state, const BenchCurve& c)
-{
+void kestrelTwin(benchmark::State& state, const BenchCurve& c) {
     Setup s(c);
     if (!s.ok) {
         state.SkipWithError("curve did not initialise");
@@ -144,8 +133,7 @@ void kestrelTwin(benchmark::State& state, const BenchCurve& c)
     }
 }
 
-void opensslTwin(benchmark::State& state, const BenchCurve& c)
-{
+void opensslTwin(benchmark::State& state, const BenchCurve& c) {
     Setup s(c);
     PointPtr r(EC_POINT_new(s.group.get()));
     Bn x = newBn();
@@ -158,17 +146,14 @@ void opensslTwin(benchmark::State& state, const BenchCurve& c)
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs) {
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type == Run::RT_Iteration || median)
-                times_[r.run_name.str()] = r.GetAdjustedCPUTime();
+            if (r.run_type == Run::RT_Iteration || median) times_[r.run_name.str()] = r.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void printRatios() const
-    {
+    void printRatios() const {
         std::printf("\nOpenSSL time / Kestrel time (above 1.00: Kestrel faster):\n");
         std::printf("%-12s %8s %8s\n", "", "k P", "uG + vQ");
         for (const BenchCurve& c : kCurves) {
@@ -191,16 +176,17 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     for (const BenchCurve& c : kCurves) {
         const std::string name = c.name;
         benchmark::RegisterBenchmark(("Kestrel/multiply/" + name).c_str(),
                                      [&c](benchmark::State& s) { kestrelMultiply(s, c); });
         benchmark::RegisterBenchmark(("OpenSSL/multiply/" + name).c_str(),
                                      [&c](benchmark::State& s) { opensslMultiply(s, c); });
-        benchmark::RegisterBenchmark(("Kestrel/twin/" + name).c_str(), [&c](benchmark::State& s) { kestrelTwin(s, c); });
-        benchmark::RegisterBenchmark(("OpenSSL/twin/" + name).c_str(), [&c](benchmark::State& s) { opensslTwin(s, c); });
+        benchmark::RegisterBenchmark(("Kestrel/twin/" + name).c_str(),
+                                     [&c](benchmark::State& s) { kestrelTwin(s, c); });
+        benchmark::RegisterBenchmark(("OpenSSL/twin/" + name).c_str(),
+                                     [&c](benchmark::State& s) { opensslTwin(s, c); });
     }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;

@@ -57,68 +57,52 @@ struct Setup {
 
     ksGlobalData* gd() { return reinterpret_cast<ksGlobalData*>(storage.data()); }
 
-    explicit Setup(const BenchCurve& c)
-    {
+    explicit Setup(const BenchCurve& c) {
         GroupPtr group(EC_GROUP_new_by_curve_name(c.nid));
         record = kSect163k1Record;
         if (c.nid != NID_sect163k1) {
             record = recordFor(group.get(), oidOf(c.nid));
-            if (!setEntries(&record, c.install, c.engine))
-                return;
+            if (!setEntries(&record, c.install, c.engine)) return;
         }
         uint32_t heapSize = 0;
-        if (ks_heapSize(&record, &heapSize) != 0)
-            return;
+        if (ks_heapSize(&record, &heapSize) != 0) return;
         heap.resize(heapSize / 8 + 1);
         const ksOptionsList options = seededOptions(3);
-        if (ks_initialize(&record, &options, KS_GLOBAL_DATA_SIZE, heapSize, gd(), reinterpret_cast<ksHeap*>(heap.data())) !=
-            0)
+        if (ks_initialize(&record, &options, KS_GLOBAL_DATA_SIZE, heapSize, gd(),
+                          reinterpret_cast<ksHeap*>(heap.data())) != 0)
             return;
-        if (ks_genKeyPair(gd(), &priv, &pub) != 0 || ks_genKeyPair(gd(), &peerPriv, &peerPub) != 0)
-            return;
+        if (ks_genKeyPair(gd(), &priv, &pub) != 0 || ks_genKeyPair(gd(), &peerPriv, &peerPub) != 0) return;
         key.reset(EC_KEY_new_by_curve_name(c.nid));
         peer.reset(EC_KEY_new_by_curve_name(c.nid));
         EC_KEY_generate_key(key.get());
         EC_KEY_generate_key(peer.get());
-        for (int i = 0; i < 20; ++i)
-            digest[i] = uint8_t(i * 13 + 5);
+        for (int i = 0; i < 20; ++i) digest[i] = uint8_t(i * 13 + 5);
         ok = true;
     }
-    ~Setup()
-    {
-        if (ok)
-            ks_end(gd());
+    ~Setup() {
+        if (ok) ks_end(gd());
     }
 };
 
-void kestrelSign(benchmark::State& s, const BenchCurve& c)
-{
+void kestrelSign(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
-    if (!u.ok)
-        return s.SkipWithError("setup");
+    if (!u.ok) return s.SkipWithError("setup");
     ksSignature sig{};
-    for (auto _ : s)
-        benchmark::DoNotOptimize(ks_ecdsaNoHashSign(u.gd(), &u.priv, 20, u.digest, &sig));
+    for (auto _ : s) benchmark::DoNotOptimize(ks_ecdsaNoHashSign(u.gd(), &u.priv, 20, u.digest, &sig));
 }
 
-void kestrelVerify(benchmark::State& s, const BenchCurve& c)
-{
+void kestrelVerify(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
     ksSignature sig{};
-    if (!u.ok || ks_ecdsaNoHashSign(u.gd(), &u.priv, 20, u.digest, &sig) != 0)
-        return s.SkipWithError("setup");
+    if (!u.ok || ks_ecdsaNoHashSign(u.gd(), &u.priv, 20, u.digest, &sig) != 0) return s.SkipWithError("setup");
     uint32_t valid = 0;
-    for (auto _ : s)
-        benchmark::DoNotOptimize(ks_ecdsaNoHashVerify(u.gd(), &u.pub, &sig, 20, u.digest, &valid));
-    if (valid != 1)
-        s.SkipWithError("did not verify");
+    for (auto _ : s) benchmark::DoNotOptimize(ks_ecdsaNoHashVerify(u.gd(), &u.pub, &sig, 20, u.digest, &valid));
+    if (valid != 1) s.SkipWithError("did not verify");
 }
 
-void kestrelEcdh(benchmark::State& s, const BenchCurve& c)
-{
+void kestrelEcdh(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
-    if (!u.ok)
-        return s.SkipWithError("setup");
+    if (!u.ok) return s.SkipWithError("setup");
     uint8_t z[40];
     for (auto _ : s) {
         uint32_t length = sizeof z;
@@ -126,34 +110,25 @@ void kestrelEcdh(benchmark::State& s, const BenchCurve& c)
     }
 }
 
-void opensslSign(benchmark::State& s, const BenchCurve& c)
-{
+void opensslSign(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
-    if (!u.ok)
-        return s.SkipWithError("setup");
-    for (auto _ : s)
-        ECDSA_SIG_free(ECDSA_do_sign(u.digest, 20, u.key.get()));
+    if (!u.ok) return s.SkipWithError("setup");
+    for (auto _ : s) ECDSA_SIG_free(ECDSA_do_sign(u.digest, 20, u.key.get()));
 }
 
-void opensslVerify(benchmark::State& s, const BenchCurve& c)
-{
+void opensslVerify(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
-    if (!u.ok)
-        return s.SkipWithError("setup");
+    if (!u.ok) return s.SkipWithError("setup");
     ECDSA_SIG* sig = ECDSA_do_sign(u.digest, 20, u.key.get());
     int verdict = 0;
-    for (auto _ : s)
-        benchmark::DoNotOptimize(verdict = ECDSA_do_verify(u.digest, 20, sig, u.key.get()));
+    for (auto _ : s) benchmark::DoNotOptimize(verdict = ECDSA_do_verify(u.digest, 20, sig, u.key.get()));
     ECDSA_SIG_free(sig);
-    if (verdict != 1)
-        s.SkipWithError("did not verify");
+    if (verdict != 1) s.SkipWithError("did not verify");
 }
 
-void opensslEcdh(benchmark::State& s, const BenchCurve& c)
-{
+void opensslEcdh(benchmark::State& s, const BenchCurve& c) {
     Setup u(c);
-    if (!u.ok)
-        return s.SkipWithError("setup");
+    if (!u.ok) return s.SkipWithError("setup");
     uint8_t z[40];
     for (auto _ : s)
         benchmark::DoNotOptimize(
@@ -162,17 +137,14 @@ void opensslEcdh(benchmark::State& s, const BenchCurve& c)
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
+    void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs) {
             const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
-            if (r.run_type == Run::RT_Iteration || median)
-                times_[r.run_name.str()] = r.GetAdjustedCPUTime();
+            if (r.run_type == Run::RT_Iteration || median) times_[r.run_name.str()] = r.GetAdjustedCPUTime();
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void printRatios() const
-    {
+    void printRatios() const {
         std::printf("\nOpenSSL time / Kestrel time (above 1.00: Kestrel faster):\n");
         std::printf("%-12s %8s %8s %8s\n", "", "sign", "verify", "ECDH");
         for (const BenchCurve& c : kCurves) {
@@ -195,8 +167,7 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using Fn = void (*)(benchmark::State&, const BenchCurve&);
     const std::pair<const char*, Fn> ours[] = {{"sign", kestrelSign}, {"verify", kestrelVerify}, {"ecdh", kestrelEcdh}};
     const std::pair<const char*, Fn> theirs[] = {

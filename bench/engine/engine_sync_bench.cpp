@@ -72,7 +72,10 @@ void BM_SyncNewMessages(benchmark::State& st) {
     const int n = int(st.range(0));
     char pattern[] = "/tmp/tess-bench-XXXXXX";
     const std::filesystem::path home = mkdtemp(pattern);
-    HMODULE host = LoadLibraryA((std::filesystem::path(getenv("TESSALINE_LIBDIR") ? getenv("TESSALINE_LIBDIR") : "build/lib") / "libScriptedHost.so").c_str());
+    HMODULE host =
+        LoadLibraryA((std::filesystem::path(getenv("TESSALINE_LIBDIR") ? getenv("TESSALINE_LIBDIR") : "build/lib") /
+                      "libScriptedHost.so")
+                         .c_str());
     for (auto _ : st) {
         st.PauseTiming();
         std::filesystem::remove_all(home);
@@ -104,7 +107,8 @@ void BM_SyncNewMessages(benchmark::State& st) {
         st.counters["handheld_records"] = double(handheld_app::RecordCount("default", "Larkspur Messages"));
         st.ResumeTiming();
     }
-    st.counters["messages_per_s"] = benchmark::Counter(double(n) * double(st.iterations()), benchmark::Counter::kIsRate);
+    st.counters["messages_per_s"] =
+        benchmark::Counter(double(n) * double(st.iterations()), benchmark::Counter::kIsRate);
     if (host) FreeLibrary(host);
     std::filesystem::remove_all(home);
 }

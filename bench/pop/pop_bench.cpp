@@ -59,8 +59,7 @@ Sample RunMeasured(const std::vector<std::string>& argv, const fs::path& log,
     }
     Sample s;
     s.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    s.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-            usage.ru_stime.tv_usec / 1e6;
+    s.cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
     s.peakMb = usage.ru_maxrss / 1024.0;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::ifstream in(log);
@@ -81,8 +80,8 @@ void StartServers() {
     char tmpl[] = "/tmp/tess-pop-bench-XXXXXX";
     if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
     gEnv.dir = tmpl;
-    Run({"bash", TESS_SERVERS_SCRIPT, "start", gEnv.dir.string(), "--watch", std::to_string(getpid()),
-         ">", (gEnv.dir / "start.log").string(), "2>&1"});
+    Run({"bash", TESS_SERVERS_SCRIPT, "start", gEnv.dir.string(), "--watch", std::to_string(getpid()), ">",
+         (gEnv.dir / "start.log").string(), "2>&1"});
     std::ifstream in(gEnv.dir / "servers.env");
     for (std::string line; std::getline(in, line);) {
         auto eq = line.find('=');
@@ -98,8 +97,8 @@ void StartServers() {
         for (std::string part; std::getline(ss, part, ':');) f.push_back(part);
         if (f.size() > 3) owner = f[2] + ":" + f[3];
     }
-    Run({"python3", TESS_SAMPLE_MAIL, "--maildir", gEnv["MAILDIR2"], "--count", std::to_string(kMessages),
-         "--days", "30", "--seed", "11", "--owner", owner, ">/dev/null"});
+    Run({"python3", TESS_SAMPLE_MAIL, "--maildir", gEnv["MAILDIR2"], "--count", std::to_string(kMessages), "--days",
+         "30", "--seed", "11", "--owner", owner, ">/dev/null"});
     setenv("TESSALINE_HOME", (gEnv.dir / "home").c_str(), 1);
     fs::create_directories(gEnv.dir / "home");
 
@@ -109,10 +108,9 @@ void StartServers() {
     fs::permissions(mda, fs::perms::owner_all);
     const fs::path rc = gEnv.dir / "fetchmailrc";
     std::ofstream(rc) << "set no bouncemail\npoll " << gEnv["HOST"] << " with port " << gEnv["POP3_PORT"]
-                      << " protocol POP3 auth password\n  user \"" << gEnv["USER2"]
-                      << "\" there with password \"" << gEnv["PASS2"]
-                      << "\" is root here options keep fetchall no rewrite sslproto \"\"\n  mda \"" << mda.string()
-                      << " " << (gEnv.dir / "fetched").string() << "\"\n";
+                      << " protocol POP3 auth password\n  user \"" << gEnv["USER2"] << "\" there with password \""
+                      << gEnv["PASS2"] << "\" is root here options keep fetchall no rewrite sslproto \"\"\n  mda \""
+                      << mda.string() << " " << (gEnv.dir / "fetched").string() << "\"\n";
     fs::permissions(rc, fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -144,11 +142,11 @@ void Fetchmail(benchmark::State& state) {
         ClearFetched();
         state.ResumeTiming();
         Record(state, "fetchmail",
-               RunMeasured({"fetchmail", "-f", (gEnv.dir / "fetchmailrc").string(), "-N", "--nosyslog",
-                            "-i", (gEnv.dir / "fetchids").string()},
+               RunMeasured({"fetchmail", "-f", (gEnv.dir / "fetchmailrc").string(), "-N", "--nosyslog", "-i",
+                            (gEnv.dir / "fetchids").string()},
                            gEnv.dir / "fetchmail.log", {"HOME=" + gEnv.dir.string()}));
-        const auto delivered = std::distance(fs::directory_iterator(gEnv.dir / "fetched" / "new"),
-                                             fs::directory_iterator());
+        const auto delivered =
+            std::distance(fs::directory_iterator(gEnv.dir / "fetched" / "new"), fs::directory_iterator());
         if (delivered != kMessages) state.SkipWithError("fetchmail delivered a different count");
     }
 }
@@ -185,15 +183,23 @@ int main(int argc, char** argv) {
     try {
         StartServers();
         // One untimed pass builds Dovecot's indexes, so neither side pays for it.
-        RunMeasured({TESS_POP_DRIVER, gEnv["HOST"], gEnv["POP3_PORT"], gEnv["USER2"], gEnv["PASS2"],
-                     std::to_string(kMessages)},
-                    gEnv.dir / "warmup.log");
+        RunMeasured(
+            {TESS_POP_DRIVER, gEnv["HOST"], gEnv["POP3_PORT"], gEnv["USER2"], gEnv["PASS2"], std::to_string(kMessages)},
+            gEnv.dir / "warmup.log");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "pop_bench: %s\n", e.what());
         return 1;
     }
-    benchmark::RegisterBenchmark("Fenwick/first-fetch-2000", Fenwick)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
-    benchmark::RegisterBenchmark("fetchmail/first-fetch-2000", Fetchmail)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark("Fenwick/first-fetch-2000", Fenwick)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(3)
+        ->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark("fetchmail/first-fetch-2000", Fetchmail)
+        ->UseManualTime()
+        ->Iterations(1)
+        ->Repetitions(3)
+        ->Unit(benchmark::kSecond);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     PrintRatios();

@@ -36,8 +36,8 @@ void BM_SessionWrites10000Records(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         Root root;
-        SyncCreateDbParams p{SYNC_FOURCC('a', 's', 'c', '3'), 0, SYNC_FOURCC('D', 'a', 't', '5'), 0, 2384,
-                             "Larkspur Messages"};
+        SyncCreateDbParams p{
+            SYNC_FOURCC('a', 's', 'c', '3'), 0, SYNC_FOURCC('D', 'a', 't', '5'), 0, 2384, "Larkspur Messages"};
         SyncDbHandle db = 0;
         SyncCreateDB(&p, &db);
         syncmgr::HandheldStore("default").setCard(1u << 20, 1u << 30, "Internal", "Bench");

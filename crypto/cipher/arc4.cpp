@@ -74,8 +74,8 @@ uint32_t arc4DrawKey(ksGlobalData* gd, uint32_t length, uint8_t* out) {
 
 bool validKeyLength(uint32_t n) { return n >= 1 && n <= 256; }
 
-ksErrorCode cryptChecked(ksArc4Context* ctx, const uint8_t* in, uint32_t length, uint8_t* out,
-                         ksErrorCode noIn, ksErrorCode noOut) {
+ksErrorCode cryptChecked(ksArc4Context* ctx, const uint8_t* in, uint32_t length, uint8_t* out, ksErrorCode noIn,
+                         ksErrorCode noOut) {
     if (const ksErrorCode rc = checkPrimitive(ctx)) return rc;
     if (length == 0) return kOk;
     if (in == nullptr) return failAndWipe(ctx, noIn);
@@ -108,13 +108,11 @@ ksErrorCode ks_arc4Begin(ksGlobalData*, const ksArc4ContextRequest* request, ksA
     return kOk;
 }
 
-ksErrorCode ks_arc4Encrypt(ksGlobalData*, ksArc4Context* ctx, const uint8_t* plain,
-                           uint32_t length, uint8_t* cipher) {
+ksErrorCode ks_arc4Encrypt(ksGlobalData*, ksArc4Context* ctx, const uint8_t* plain, uint32_t length, uint8_t* cipher) {
     return cryptChecked(ctx, plain, length, cipher, kDesNoPlaintext, kDesNoCiphertext);
 }
 
-ksErrorCode ks_arc4Decrypt(ksGlobalData*, ksArc4Context* ctx, const uint8_t* cipher,
-                           uint32_t length, uint8_t* plain) {
+ksErrorCode ks_arc4Decrypt(ksGlobalData*, ksArc4Context* ctx, const uint8_t* cipher, uint32_t length, uint8_t* plain) {
     return cryptChecked(ctx, cipher, length, plain, kDesNoCiphertext, kDesNoPlaintext);
 }
 

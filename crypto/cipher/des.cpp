@@ -18,20 +18,18 @@ struct Algorithm {
     uint32_t keyCount;
 };
 constexpr Algorithm kAlgorithms[12] = {
-    {kDesEcb, kDesSingle, 1}, {kDesCbc, kDesSingle, 2}, {kDesEcb, kDesTriple, 3},
-    {kDesCbc, kDesTriple, 4}, {kDesEcb, kDesX, 3},      {kDesCbc, kDesX, 4},
-    {kDesCfb, kDesSingle, 2}, {kDesOfb, kDesSingle, 2}, {kDesCfb, kDesTriple, 4},
-    {kDesOfb, kDesTriple, 4}, {kDesCfb, kDesX, 4},      {kDesOfb, kDesX, 4},
+    {kDesEcb, kDesSingle, 1}, {kDesCbc, kDesSingle, 2}, {kDesEcb, kDesTriple, 3}, {kDesCbc, kDesTriple, 4},
+    {kDesEcb, kDesX, 3},      {kDesCbc, kDesX, 4},      {kDesCfb, kDesSingle, 2}, {kDesOfb, kDesSingle, 2},
+    {kDesCfb, kDesTriple, 4}, {kDesOfb, kDesTriple, 4}, {kDesCfb, kDesX, 4},      {kDesOfb, kDesX, 4},
 };
 
 // Weak and semi-weak keys as little-endian word pairs with the parity bits
 // cleared: the four whose halves are equal, then the other twelve.
 constexpr uint32_t kEqualHalves[4] = {0x00000000, 0xFEFEFEFE, 0xFE00FE00, 0x00FE00FE};
 constexpr uint32_t kUnequalHalves[12][2] = {
-    {0x1E1E1E1E, 0x0E0E0E0E}, {0xE0E0E0E0, 0xF0F0F0F0}, {0x1EFE1EFE, 0x0EFE0EFE},
-    {0xFE1EFE1E, 0xFE0EFE0E}, {0xE000E000, 0xF000F000}, {0x00E000E0, 0x00F000F0},
-    {0xE01EE01E, 0xF00EF00E}, {0x1EE01EE0, 0x0EF00EF0}, {0xFEE0FEE0, 0xFEF0FEF0},
-    {0xE0FEE0FE, 0xF0FEF0FE}, {0x1E001E00, 0x0E000E00}, {0x001E001E, 0x000E000E},
+    {0x1E1E1E1E, 0x0E0E0E0E}, {0xE0E0E0E0, 0xF0F0F0F0}, {0x1EFE1EFE, 0x0EFE0EFE}, {0xFE1EFE1E, 0xFE0EFE0E},
+    {0xE000E000, 0xF000F000}, {0x00E000E0, 0x00F000F0}, {0xE01EE01E, 0xF00EF00E}, {0x1EE01EE0, 0x0EF00EF0},
+    {0xFEE0FEE0, 0xFEF0FEF0}, {0xE0FEE0FE, 0xF0FEF0FE}, {0x1E001E00, 0x0E000E00}, {0x001E001E, 0x000E000E},
 };
 
 DES_LONG load(const uint8_t* p) { return loadLe32(p); }
@@ -70,8 +68,7 @@ inline void encryptBlock(const DesContextBody& b, DES_LONG d[2]) {
         d[0] ^= b.area2.whitening[2];
         d[1] ^= b.area2.whitening[3];
     } else {
-        DES_encrypt3(d, const_cast<DES_key_schedule*>(&b.schedule1),
-                     const_cast<DES_key_schedule*>(&b.area2.schedule2),
+        DES_encrypt3(d, const_cast<DES_key_schedule*>(&b.schedule1), const_cast<DES_key_schedule*>(&b.area2.schedule2),
                      const_cast<DES_key_schedule*>(&b.schedule3));
     }
 }
@@ -87,8 +84,7 @@ inline void decryptBlock(const DesContextBody& b, DES_LONG d[2]) {
         d[0] ^= b.area2.whitening[0];
         d[1] ^= b.area2.whitening[1];
     } else {
-        DES_decrypt3(d, const_cast<DES_key_schedule*>(&b.schedule1),
-                     const_cast<DES_key_schedule*>(&b.area2.schedule2),
+        DES_decrypt3(d, const_cast<DES_key_schedule*>(&b.schedule1), const_cast<DES_key_schedule*>(&b.area2.schedule2),
                      const_cast<DES_key_schedule*>(&b.schedule3));
     }
 }
@@ -102,47 +98,47 @@ void processBlocks(DesContextBody& b, uint32_t blocks, const uint8_t* in, uint8_
         const DES_LONG x0 = load(in), x1 = load(in + 4);
         DES_LONG d[2];
         switch (b.mode) {
-            case kDesEcb:
-                d[0] = x0;
-                d[1] = x1;
-                Encrypt ? encryptBlock<S>(b, d) : decryptBlock<S>(b, d);
-                break;
-            case kDesCbc:
-                if (Encrypt) {
-                    d[0] = x0 ^ f0;
-                    d[1] = x1 ^ f1;
-                    encryptBlock<S>(b, d);
-                    f0 = d[0];
-                    f1 = d[1];
-                } else {
-                    d[0] = x0;
-                    d[1] = x1;
-                    decryptBlock<S>(b, d);
-                    d[0] ^= f0;
-                    d[1] ^= f1;
-                    f0 = x0;
-                    f1 = x1;
-                }
-                break;
-            case kDesCfb:
-                d[0] = f0;
-                d[1] = f1;
-                encryptBlock<S>(b, d);
-                d[0] ^= x0;
-                d[1] ^= x1;
-                // The ciphertext block feeds back in both directions.
-                f0 = Encrypt ? d[0] : x0;
-                f1 = Encrypt ? d[1] : x1;
-                break;
-            default:  // OFB
-                d[0] = f0;
-                d[1] = f1;
+        case kDesEcb:
+            d[0] = x0;
+            d[1] = x1;
+            Encrypt ? encryptBlock<S>(b, d) : decryptBlock<S>(b, d);
+            break;
+        case kDesCbc:
+            if (Encrypt) {
+                d[0] = x0 ^ f0;
+                d[1] = x1 ^ f1;
                 encryptBlock<S>(b, d);
                 f0 = d[0];
                 f1 = d[1];
-                d[0] ^= x0;
-                d[1] ^= x1;
-                break;
+            } else {
+                d[0] = x0;
+                d[1] = x1;
+                decryptBlock<S>(b, d);
+                d[0] ^= f0;
+                d[1] ^= f1;
+                f0 = x0;
+                f1 = x1;
+            }
+            break;
+        case kDesCfb:
+            d[0] = f0;
+            d[1] = f1;
+            encryptBlock<S>(b, d);
+            d[0] ^= x0;
+            d[1] ^= x1;
+            // The ciphertext block feeds back in both directions.
+            f0 = Encrypt ? d[0] : x0;
+            f1 = Encrypt ? d[1] : x1;
+            break;
+        default:  // OFB
+            d[0] = f0;
+            d[1] = f1;
+            encryptBlock<S>(b, d);
+            f0 = d[0];
+            f1 = d[1];
+            d[0] ^= x0;
+            d[1] ^= x1;
+            break;
         }
         storeLe32(out, d[0]);
         storeLe32(out + 4, d[1]);
@@ -154,9 +150,9 @@ void processBlocks(DesContextBody& b, uint32_t blocks, const uint8_t* in, uint8_
 template <bool Encrypt>
 void process(DesContextBody& b, uint32_t blocks, const uint8_t* in, uint8_t* out) {
     switch (b.structure) {
-        case kDesSingle: return processBlocks<kDesSingle, Encrypt>(b, blocks, in, out);
-        case kDesX: return processBlocks<kDesX, Encrypt>(b, blocks, in, out);
-        default: return processBlocks<kDesTriple, Encrypt>(b, blocks, in, out);
+    case kDesSingle: return processBlocks<kDesSingle, Encrypt>(b, blocks, in, out);
+    case kDesX: return processBlocks<kDesX, Encrypt>(b, blocks, in, out);
+    default: return processBlocks<kDesTriple, Encrypt>(b, blocks, in, out);
     }
 }
 
@@ -178,8 +174,8 @@ uint32_t drawKey(ksGlobalData* gd, const DesSetup& setup, uint8_t key[8]) {
     return 0;
 }
 
-ksErrorCode cryptChecked(ksDesContext* ctx, const uint8_t* in, uint32_t length, uint8_t* out,
-                         ksErrorCode noIn, ksErrorCode noOut, bool encrypt) {
+ksErrorCode cryptChecked(ksDesContext* ctx, const uint8_t* in, uint32_t length, uint8_t* out, ksErrorCode noIn,
+                         ksErrorCode noOut, bool encrypt) {
     if (const ksErrorCode rc = checkPrimitive(ctx)) return rc;
     if (length == 0) return kOk;
     if (in == nullptr) return failAndWipe(ctx, noIn);
@@ -259,7 +255,8 @@ uint32_t desMakeKeys(ksGlobalData* gd, DesSetup& setup) {
     WipeOnExit wipeDrawn(drawn);
     if (drawKey(gd, setup, drawn.slots[0]) != 0) return 1;
     if (setup.structure == kDesX) {
-        if (tess::crypto::rngBytes(gd, 8, drawn.slots[1]) != 0 || tess::crypto::rngBytes(gd, 8, drawn.slots[2]) != 0) return 1;
+        if (tess::crypto::rngBytes(gd, 8, drawn.slots[1]) != 0 || tess::crypto::rngBytes(gd, 8, drawn.slots[2]) != 0)
+            return 1;
     } else if (setup.structure == kDesTriple) {
         if (drawKey(gd, setup, drawn.slots[1]) != 0 || drawKey(gd, setup, drawn.slots[2]) != 0) {
             return 1;
@@ -307,10 +304,10 @@ ksErrorCode ks_desBegin(ksGlobalData*, const ksDesContextRequest* request, ksDes
     WipeOnExit wipeSetup(setup);
     std::memcpy(setup.slots, request->keys, sizeof setup.slots);
     switch (desSetupContext(setup, c->body)) {
-        case 0: break;
-        // A schedule may already be built: a failed set-up leaves no key material.
-        case 1: return failAndWipe(ctx, kDesBadParity);
-        default: return failAndWipe(ctx, kDesWeakKey);
+    case 0: break;
+    // A schedule may already be built: a failed set-up leaves no key material.
+    case 1: return failAndWipe(ctx, kDesBadParity);
+    default: return failAndWipe(ctx, kDesWeakKey);
     }
     c->magic = KS_MAGIC;
     return kOk;
@@ -324,13 +321,11 @@ ksErrorCode ks_desSetIV(ksGlobalData*, const uint8_t* iv, ksDesContext* ctx) {
     return kOk;
 }
 
-ksErrorCode ks_desEncrypt(ksGlobalData*, ksDesContext* ctx, const uint8_t* plain, uint32_t length,
-                          uint8_t* cipher) {
+ksErrorCode ks_desEncrypt(ksGlobalData*, ksDesContext* ctx, const uint8_t* plain, uint32_t length, uint8_t* cipher) {
     return cryptChecked(ctx, plain, length, cipher, kDesNoPlaintext, kDesNoCiphertext, true);
 }
 
-ksErrorCode ks_desDecrypt(ksGlobalData*, ksDesContext* ctx, const uint8_t* cipher, uint32_t length,
-                          uint8_t* plain) {
+ksErrorCode ks_desDecrypt(ksGlobalData*, ksDesContext* ctx, const uint8_t* cipher, uint32_t length, uint8_t* plain) {
     return cryptChecked(ctx, cipher, length, plain, kDesNoCiphertext, kDesNoPlaintext, false);
 }
 

@@ -20,8 +20,7 @@ struct LdPoint {
 };
 
 // pb = pa + pb, x the affine x of their difference.
-uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& pa, LdPoint* pb)
-{
+uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& pa, LdPoint* pb) {
     ksFieldElement t1{}, t2{}, t{};
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
@@ -30,8 +29,7 @@ uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& 
     rc |= fieldAdd(gd, &t1, &t2, &pb->X);
     uint32_t zero = 1;
     rc |= fieldIsZero(gd, &pb->X, &zero);
-    if (zero == 0)
-        return rc;
+    if (zero == 0) return rc;
     rc |= fieldSquare(gd, &pb->X, &pb->Z);
     rc |= fieldMultiply(gd, &t1, &t2, &t);
     rc |= fieldMultiply(gd, &x, &pb->Z, &t1);
@@ -40,8 +38,7 @@ uint32_t binLadderAdd(ksGlobalData* gd, const ksFieldElement& x, const LdPoint& 
 }
 
 // X' = X^4 + b Z^4, Z' = X^2 Z^2.
-uint32_t binLadderDouble(ksGlobalData* gd, LdPoint* p)
-{
+uint32_t binLadderDouble(ksGlobalData* gd, LdPoint* p) {
     ksFieldElement t{};
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
@@ -56,8 +53,7 @@ uint32_t binLadderDouble(ksGlobalData* gd, LdPoint* p)
 }
 
 // p1 = k P, p2 = (k + 1) P; k has `bits` bits, at least 1.
-uint32_t binLadder(ksGlobalData* gd, const ksInt* k, uint32_t bits, const ksFieldElement& x, LdPoint* p1, LdPoint* p2)
-{
+uint32_t binLadder(ksGlobalData* gd, const ksInt* k, uint32_t bits, const ksFieldElement& x, LdPoint* p1, LdPoint* p2) {
     p1->X = x;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
@@ -78,15 +74,13 @@ uint32_t binLadder(ksGlobalData* gd, const ksInt* k, uint32_t bits, const ksFiel
     return rc;
 }
 
-uint32_t binCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r)
-{
+uint32_t binCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r) {
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldSetZero(gd, &r->x) | fieldSetZero(gd, &r->y);
     r->table = nullptr;
     const uint32_t d = comb->count > 43 ? 43 : comb->count;
-    if (d == 0)
-        return rc;
+    if (d == 0) return rc;
     const uint32_t w = fieldWords(layoutOf(gd)->fieldBits);
     const uint32_t e = (d - 1) / 8 + 1;
     const uint32_t* words = static_cast<const uint32_t*>(table);
@@ -94,8 +88,7 @@ uint32_t binCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* 
         rc |= ecBinaryDouble(gd, r, r);
         for (uint32_t b = 8; b-- > 0;) {
             const uint32_t c = i + b * e;
-            if (c >= d || comb->columns[c] == 0)
-                continue;
+            if (c >= d || comb->columns[c] == 0) continue;
             ksPoint t{};
             const uint32_t* entry = words + size_t(63 * b + comb->columns[c] - 1) * 2 * w;
             std::memcpy(t.x.words, entry, w * 4);
@@ -106,25 +99,21 @@ uint32_t binCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* 
     return rc;
 }
 
-uint32_t combOf(ksGlobalData* gd, const ksInt* k, CombRecord* comb)
-{
+uint32_t combOf(ksGlobalData* gd, const ksInt* k, CombRecord* comb) {
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
     if (const uint32_t step = mpMod(k, asInt(&layoutOf(gd)->order), &reduced)) return step;
     return ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
 }
 
-bool xIsZero(ksGlobalData* gd, const ksPoint* p)
-{
+bool xIsZero(ksGlobalData* gd, const ksPoint* p) {
     uint32_t zero = 1;
     fieldIsZero(gd, &p->x, &zero);
     return zero == 0;
 }
 
-uint32_t binMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
-    if (xIsZero(gd, p))
-        return fieldSetZero(gd, &r->x);
+uint32_t binMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
+    if (xIsZero(gd, p)) return fieldSetZero(gd, &r->x);
     if (p->table != nullptr) {
         CombRecord comb;
         // Accumulated, not returned early: these steps may run on a secret scalar or on points
@@ -137,8 +126,7 @@ uint32_t binMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     uint32_t bits = 0;
     rc |= mpBitLength(asInt(&reduced), &bits);
-    if (bits == 0)
-        return rc | fieldSetZero(gd, &r->x);
+    if (bits == 0) return rc | fieldSetZero(gd, &r->x);
     const ksFieldElement x = p->x, y = p->y;
     LdPoint p1{}, p2{};
     rc |= binLadder(gd, asInt(&reduced), bits, x, &p1, &p2);
@@ -168,10 +156,8 @@ uint32_t binMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint
     return rc;
 }
 
-uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
-{
-    if (xIsZero(gd, p))
-        return fieldSetZero(gd, x);
+uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x) {
+    if (xIsZero(gd, p)) return fieldSetZero(gd, x);
     if (p->table != nullptr) {
         ksPoint r{};
         const uint32_t rc = binMultiply(gd, k, p, &r);
@@ -185,8 +171,7 @@ uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
     uint32_t rc = mpMod(k, asInt(&layoutOf(gd)->order), &reduced);
     uint32_t bits = 0;
     rc |= mpBitLength(asInt(&reduced), &bits);
-    if (bits == 0)
-        return rc | fieldSetZero(gd, x);
+    if (bits == 0) return rc | fieldSetZero(gd, x);
     LdPoint p1{}, p2{};
     rc |= binLadder(gd, asInt(&reduced), bits, p->x, &p1, &p2);
     ksFieldElement zi{};
@@ -195,8 +180,7 @@ uint32_t binMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFiel
 }
 
 uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                          ksFieldElement* x)
-{
+                          ksFieldElement* x) {
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
@@ -213,8 +197,7 @@ uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, co
     ksIntReduced w;
     uint32_t invertible = 0;
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
-    if (invertible == 0)
-        return 1;
+    if (invertible == 0) return 1;
     rc |= tess::crypto::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= binMultiply(gd, asInt(&w), p, &t);
@@ -222,20 +205,15 @@ uint32_t binTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, co
     return rc | binMultiplyX(gd, v, &t, x);
 }
 
-uint32_t binPrecompute(ksGlobalData* gd, const ksPoint* p)
-{
-    if (p->table == nullptr)
-        return 0;
+uint32_t binPrecompute(ksGlobalData* gd, const ksPoint* p) {
+    if (p->table == nullptr) return 0;
     return ecCombPrecompute(gd, layoutOf(gd)->fieldBits, p, ecBinaryAdd, ecBinaryDouble);
 }
 
-uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     GlobalDataLayout* l = layoutOf(gd);
-    if (k->count == 0)
-        return fieldSetZero(gd, &r->x);
-    if (l->g.table == nullptr)
-        return binMultiply(gd, asInt(k), &l->g, r);
+    if (k->count == 0) return fieldSetZero(gd, &r->x);
+    if (l->g.table == nullptr) return binMultiply(gd, asInt(k), &l->g, r);
     CombRecord comb;
     WipeOnExit<CombRecord> wipeComb(comb);
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
@@ -257,15 +235,14 @@ uint32_t binBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPo
     return rc;
 }
 
-uint32_t binHeapSize(uint32_t m, uint32_t* size)
-{
+uint32_t binHeapSize(uint32_t m, uint32_t* size) {
     *size = fieldWords(m) * 4032;
     return 0;
 }
 
 // What the shared initialisation needs: the table and the plain multiply.
-constexpr prime::EngineOps kBinaryOps = {nullptr, ecBinaryAdd, ecBinaryDouble, binMultiply, binPrecompute,
-                                         nullptr, false,       false};
+constexpr prime::EngineOps kBinaryOps = {nullptr,       ecBinaryAdd, ecBinaryDouble, binMultiply,
+                                         binPrecompute, nullptr,     false,          false};
 
 }  // namespace
 
@@ -279,9 +256,10 @@ const ksCurveEngine kBinaryGenericEngine = {
 uint32_t tess::crypto::binaryGenericEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     using namespace tess::crypto;
     *engineId = kBinaryGenericEngineId;
-    if (gd == nullptr || heap == nullptr)
-        return 0;
+    if (gd == nullptr || heap == nullptr) return 0;
     return prime::precomputeAndBlind(gd, heap, kBinaryOps, binBaseMultiply);
 }
 
-uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::binaryGenericEngineInit(gd, heap, engineId); }
+uint32_t a1921(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    return tess::crypto::binaryGenericEngineInit(gd, heap, engineId);
+}

@@ -13,49 +13,42 @@ using namespace tess::crypto::mp;
 
 namespace tess::crypto {
 
-const ksCurveEngine* curveEngineForId(uint32_t id)
-{
+const ksCurveEngine* curveEngineForId(uint32_t id) {
     return id == kKoblitzEngineId ? &kKoblitzEngine : extraCurveEngineForId(id);
 }
 
 const ksCurveEngine* curveEngineOf(const ksGlobalData* gd) { return curveEngineForId(layoutOf(gd)->engineTableId); }
 
-uint32_t ecMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
-{
+uint32_t ecMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x) {
     const ksCurveEngine* e = curveEngineOf(gd);
     return e ? e->multiplyX(gd, k, p, x) : 1;
 }
 
 uint32_t ecTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                         ksFieldElement* x)
-{
+                         ksFieldElement* x) {
     const ksCurveEngine* e = curveEngineOf(gd);
     return e ? e->twinMultiplyX(gd, u, p, v, q, x) : 1;
 }
 
-uint32_t ecIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag)
-{
+uint32_t ecIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag) {
     const ksCurveEngine* e = curveEngineOf(gd);
     return e ? e->isInfinity(gd, p, flag) : 1;
 }
 
-uint32_t ecBinaryIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag)
-{
+uint32_t ecBinaryIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag) {
     uint32_t zero = 1;
     const uint32_t rc = fieldIsZero(gd, &p->x, &zero);
     *flag = zero == 0 ? 0 : 1;
     return rc;
 }
 
-uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r)
-{
+uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r) {
     r->table = nullptr;
     uint32_t zero = 1;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldIsZero(gd, &p->x, &zero);
-    if (rc != 0)
-        return rc;
+    if (rc != 0) return rc;
     if (zero == 0) {
         rc |= fieldSetZero(gd, &r->x);
         return rc;
@@ -77,14 +70,12 @@ uint32_t ecBinaryDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r)
     return rc;
 }
 
-uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r)
-{
+uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
     uint32_t pInf = 1, qInf = 1;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = fieldIsZero(gd, &p->x, &pInf) | fieldIsZero(gd, &q->x, &qInf);
-    if (rc != 0)
-        return rc;
+    if (rc != 0) return rc;
     if (pInf == 0) {
         *r = *q;
         return 0;
@@ -96,10 +87,8 @@ uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoi
     uint32_t sameX = 1, sameY = 1;
     rc |= fieldEqual(gd, &p->x, &q->x, &sameX);
     rc |= fieldEqual(gd, &p->y, &q->y, &sameY);
-    if (rc != 0)
-        return rc;
-    if (sameX == 0 && sameY == 0)
-        return ecBinaryDouble(gd, p, r);
+    if (rc != 0) return rc;
+    if (sameX == 0 && sameY == 0) return ecBinaryDouble(gd, p, r);
     r->table = nullptr;
     if (sameX == 0) {
         rc |= fieldSetZero(gd, &r->x);
@@ -126,18 +115,15 @@ uint32_t ecBinaryAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoi
 }
 
 namespace {
-uint32_t pickColumns(uint32_t marks, uint32_t keep, const uint8_t* r, CombRecord* comb)
-{
+uint32_t pickColumns(uint32_t marks, uint32_t keep, const uint8_t* r, CombRecord* comb) {
     if (keep < 1) {
         comb->count = 0;
         return 0;
     }
     const uint32_t d = comb->count;
-    if (d > marks)
-        return 1;
+    if (d > marks) return 1;
     uint8_t mark[43] = {};
-    for (uint32_t i = keep; i < d; ++i)
-        mark[i] = 1;
+    for (uint32_t i = keep; i < d; ++i) mark[i] = 1;
     for (uint32_t i = d; i-- > keep;) {
         const uint32_t j = r[i] % i;
         const uint8_t t = mark[i];
@@ -145,8 +131,7 @@ uint32_t pickColumns(uint32_t marks, uint32_t keep, const uint8_t* r, CombRecord
         mark[j] = t;
     }
     for (uint32_t c = 0; c < d; ++c)
-        if (mark[c])
-            comb->columns[c] = 0;
+        if (mark[c]) comb->columns[c] = 0;
     return 0;
 }
 }  // namespace
@@ -154,23 +139,19 @@ uint32_t pickColumns(uint32_t marks, uint32_t keep, const uint8_t* r, CombRecord
 uint32_t ecPickColumns(uint32_t keep, const uint8_t* r, CombRecord* comb) { return pickColumns(43, keep, r, comb); }
 uint32_t ecPickTauColumns(uint32_t keep, const uint8_t* r, CombRecord* comb) { return pickColumns(30, keep, r, comb); }
 
-uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb)
-{
+uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb) {
     uint32_t length = 0;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpBitLength(k, &length);
     std::memset(comb, 0, sizeof *comb);
-    if (length == 0 || bits == 0 || rc != 0)
-        return rc;
+    if (length == 0 || bits == 0 || rc != 0) return rc;
     const uint32_t d = (bits - 1) / 6 + 1;
-    if (d > 43)
-        return 1;
+    if (d > 43) return 1;
     for (uint32_t i = 0; i < 6; ++i)
         for (uint32_t j = 0; j < d; ++j) {
             const uint32_t t = i * d + j;
-            if (t >= length)
-                break;
+            if (t >= length) break;
             uint32_t bit = 0;
             rc |= mpTestBit(k, t, &bit);
             comb->columns[j] |= bit << i;
@@ -179,26 +160,21 @@ uint32_t ecCombColumns(uint32_t bits, const ksInt* k, CombRecord* comb)
     return rc;
 }
 
-uint32_t ecCombToInteger(const CombRecord* comb, ksIntReduced* k)
-{
+uint32_t ecCombToInteger(const CombRecord* comb, ksIntReduced* k) {
     std::memset(k, 0, sizeof *k);
     const uint32_t d = comb->count > 43 ? 43 : comb->count;
     uint32_t t = 0;
     for (uint32_t i = 0; i < 6 && t < 256; ++i)
         for (uint32_t j = 0; j < d && t < 256; ++j, ++t)
-            if ((comb->columns[j] >> i) & 1)
-                k->digits[t / 16] |= uint16_t(1u << (t % 16));
+            if ((comb->columns[j] >> i) & 1) k->digits[t / 16] |= uint16_t(1u << (t % 16));
     uint32_t count = t == 0 ? 0 : (t - 1) / 16 + 1;
-    while (count > 0 && k->digits[count - 1] == 0)
-        --count;
+    while (count > 0 && k->digits[count - 1] == 0) --count;
     k->count = count;
     return 0;
 }
 
-uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, AffineAdd add, AffineDouble dbl)
-{
-    if (p->table == nullptr || bits == 0)
-        return p->table == nullptr ? 0 : 1;
+uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, AffineAdd add, AffineDouble dbl) {
+    if (p->table == nullptr || bits == 0) return p->table == nullptr ? 0 : 1;
     const uint32_t w = fieldWords(layoutOf(gd)->fieldBits);
     const uint32_t d = (bits - 1) / 6 + 1, r = (d - 1) / 8 + 1;
     uint32_t* table = static_cast<uint32_t*>(const_cast<void*>(p->table));
@@ -214,8 +190,7 @@ uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, Aff
         std::memcpy(entry(e) + w, q.y.words, w * 4);
     };
     auto doubled = [&](ksPoint q, uint32_t times, uint32_t* rc) {
-        for (uint32_t i = 0; i < times; ++i)
-            *rc |= dbl(gd, &q, &q);
+        for (uint32_t i = 0; i < times; ++i) *rc |= dbl(gd, &q, &q);
         return q;
     };
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
@@ -224,16 +199,14 @@ uint32_t ecCombPrecompute(ksGlobalData* gd, uint32_t bits, const ksPoint* p, Aff
     ksPoint g = *p;
     g.table = nullptr;
     write(0, g);
-    for (uint32_t i = 1; i <= 5; ++i)
-        write((1u << i) - 1, doubled(read((1u << (i - 1)) - 1), d, &rc));
+    for (uint32_t i = 1; i <= 5; ++i) write((1u << i) - 1, doubled(read((1u << (i - 1)) - 1), d, &rc));
     for (uint32_t j = 1; j <= 7; ++j)
         for (uint32_t i = 0; i <= 5; ++i)
             write(63 * j + (1u << i) - 1, doubled(read(63 * (j - 1) + (1u << i) - 1), r, &rc));
     for (uint32_t j = 0; j <= 7; ++j)
         for (uint32_t v = 3; v <= 63; ++v) {
             const uint32_t low = v & (0u - v);
-            if (low == v)
-                continue;
+            if (low == v) continue;
             const ksPoint a = read(63 * j + low - 1), b = read(63 * j + v - low - 1);
             ksPoint s{};
             rc |= add(gd, &a, &b, &s);
@@ -246,8 +219,7 @@ namespace {
 
 void setInt(ksInt* out, uint32_t v) { mpSetWord(out, v); }
 
-void copyReduced(const ksInt* a, ksIntReduced* out)
-{
+void copyReduced(const ksInt* a, ksIntReduced* out) {
     const uint32_t n = a->count < kReducedDigits ? a->count : kReducedDigits;
     out->count = n;
     std::memcpy(out->digits, a->digits, n * sizeof(uint16_t));
@@ -255,8 +227,7 @@ void copyReduced(const ksInt* a, ksIntReduced* out)
 
 // base^exp mod p, left to right from the base. The exponent is public (it is made from
 // the modulus) and the loop already branches on its bits, so it returns at a failure.
-uint32_t modExp(const ksInt* base, const ksInt* exp, const ksInt* p, ksIntReduced* out)
-{
+uint32_t modExp(const ksInt* base, const ksInt* exp, const ksInt* p, ksIntReduced* out) {
     uint32_t bits = 0;
     if (const uint32_t step = mpBitLength(exp, &bits)) return step;
     if (bits == 0) {
@@ -281,10 +252,8 @@ bool isOne(const ksIntReduced& a) { return a.count == 1 && a.digits[0] == 1; }
 
 }  // namespace
 
-uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t* flag)
-{
-    if (p->count == 0 || p->count > kModulusDigits || (p->digits[0] & 1) == 0)
-        return 1;
+uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t* flag) {
+    if (p->count == 0 || p->count > kModulusDigits || (p->digits[0] & 1) == 0) return 1;
     ksIntGeneral e, one, two;
     setInt(asInt(&one), 1);
     setInt(asInt(&two), 2);
@@ -323,8 +292,7 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         uint32_t eq = 0;
         if (const uint32_t step = mpEqual(asInt(&sq), asInt(&am), &eq)) return step;
         *flag = eq ? 1 : 0;
-        if (eq)
-            *root = r;
+        if (eq) *root = r;
         return 0;
     }
     // Tonelli-Shanks: p - 1 = 2^s q.
@@ -353,8 +321,7 @@ uint32_t mpModSqrt(const ksInt* a, const ksInt* p, ksIntReduced* root, uint32_t*
         if (const uint32_t step = mpEqual(asInt(&t), asInt(&pm1r), &eq)) return step;
         found = eq != 0;
     }
-    if (!found)
-        return 1;
+    if (!found) return 1;
     ksIntGeneral q1;
     if (const uint32_t step = mpAdd(asInt(&q), asInt(&one), asInt(&q1))) return step;
     uint32_t cnt = 0;
@@ -400,18 +367,24 @@ uint32_t tess::crypto::curvePointAdd(ksGlobalData* gd, const ksPoint* p, const k
     return e ? e->pointAdd(gd, p, q, r) : 1;
 }
 
-uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) { return tess::crypto::curvePointAdd(gd, p, q, r); }
+uint32_t a1939(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
+    return tess::crypto::curvePointAdd(gd, p, q, r);
+}
 
 uint32_t tess::crypto::curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     const ksCurveEngine* e = tess::crypto::curveEngineOf(gd);
     return e ? e->multiply(gd, k, p, r) : 1;
 }
 
-uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) { return tess::crypto::curvePointMultiply(gd, k, p, r); }
+uint32_t a1993(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
+    return tess::crypto::curvePointMultiply(gd, k, p, r);
+}
 
 uint32_t tess::crypto::curveBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     const ksCurveEngine* e = tess::crypto::curveEngineOf(gd);
     return e ? e->baseMultiply(gd, plain, k, r) : 1;
 }
 
-uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) { return tess::crypto::curveBaseMultiply(gd, plain, k, r); }
+uint32_t a1996(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
+    return tess::crypto::curveBaseMultiply(gd, plain, k, r);
+}

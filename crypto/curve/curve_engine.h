@@ -13,8 +13,8 @@ struct ksCurveEngine {
     uint32_t (*pointDouble)(ksGlobalData* gd, const ksPoint* p, ksPoint* r);
     uint32_t (*multiply)(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r);
     uint32_t (*multiplyX)(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x);
-    uint32_t (*twinMultiplyX)(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v,
-                              const ksPoint* q, ksFieldElement* x);
+    uint32_t (*twinMultiplyX)(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
+                              ksFieldElement* x);
     // plain 0: fresh pair, k is a seed and comes back as the scalar of r.
     uint32_t (*baseMultiply)(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r);
     uint32_t (*heapSize)(uint32_t m, uint32_t* size);

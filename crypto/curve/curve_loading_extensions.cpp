@@ -28,26 +28,23 @@ enum : uint32_t {
 };
 constexpr uint8_t kRecordPrimeField = 4;
 
-uint32_t le32(const uint8_t* p) { return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
-void putLe32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
+uint32_t le32(const uint8_t* p) {
+    return p[0] | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+void putLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
 // Degrees of the fixed binary modules by install number.
-uint32_t fixedBinaryDegree(uint32_t id)
-{
+uint32_t fixedBinaryDegree(uint32_t id) {
     static constexpr uint32_t kDegrees[][2] = {{3088, 113}, {3112, 131}, {3097, 163}, {3124, 163},
                                                {3115, 191}, {3103, 233}, {3106, 239}, {3118, 239}};
     for (const auto& d : kDegrees)
-        if (d[0] == id)
-            return d[1];
+        if (d[0] == id) return d[1];
     return 0;
 }
 
-bool isPrimeEngine(uint32_t id)
-{
+bool isPrimeEngine(uint32_t id) {
     return id == kPrimeGeneralEngineId || id == kPrimeMinus3EngineId || id == kMontgomeryEngineId ||
            id == kEndomorphismEngineId;
 }
@@ -55,15 +52,12 @@ bool isBinaryEngine(uint32_t id) { return id == kBinaryGenericEngineId || id == 
 
 }  // namespace
 
-const ksFieldMethods* extraFieldModuleForId(uint32_t id)
-{
-    if (id == kBinaryGenericFieldId)
-        return binaryGenericTable();
+const ksFieldMethods* extraFieldModuleForId(uint32_t id) {
+    if (id == kBinaryGenericFieldId) return binaryGenericTable();
     return primeModuleForId(id);
 }
 
-const ksCurveEngine* extraCurveEngineForId(uint32_t id)
-{
+const ksCurveEngine* extraCurveEngineForId(uint32_t id) {
     switch (id) {
     case kBinaryGenericEngineId: return &kBinaryGenericEngine;
     case kPrimeGeneralEngineId: return &prime::kPrimeGeneralEngine;
@@ -74,8 +68,7 @@ const ksCurveEngine* extraCurveEngineForId(uint32_t id)
     }
 }
 
-EngineInitEntry extraEngineInit(uint32_t id)
-{
+EngineInitEntry extraEngineInit(uint32_t id) {
     switch (id) {
     case kBinaryGenericEngineId: return tess::crypto::binaryGenericEngineInit;
     case kPrimeGeneralEngineId: return prime::initPrimeGeneral;
@@ -86,8 +79,7 @@ EngineInitEntry extraEngineInit(uint32_t id)
     }
 }
 
-uint32_t extraInstall(uint32_t id, ksGlobalData* gd, const uint8_t* reduction)
-{
+uint32_t extraInstall(uint32_t id, ksGlobalData* gd, const uint8_t* reduction) {
     switch (id) {
     case kPrime160Id:
     case kPrimeP192Id:
@@ -99,33 +91,26 @@ uint32_t extraInstall(uint32_t id, ksGlobalData* gd, const uint8_t* reduction)
     }
 }
 
-int extraEntriesMatch(const ksCurveParams* curve)
-{
+int extraEntriesMatch(const ksCurveParams* curve) {
     const uint8_t* r = curve->octets;
     const uint32_t installId = le32(r + kInstallId), engineId = le32(r + kEngineId);
     const bool primeInstall = primeModuleForId(installId) != nullptr;
-    if (!primeInstall && installId != kBinaryGenericFieldId && extraCurveEngineForId(engineId) == nullptr)
-        return -1;
+    if (!primeInstall && installId != kBinaryGenericFieldId && extraCurveEngineForId(engineId) == nullptr) return -1;
     const uint32_t m = (uint32_t(r[kFieldBits]) << 8) | r[kFieldBits + 1];
     const uint32_t len = r[kElementLength];
     const bool primeRecord = r[kFieldType] == kRecordPrimeField;
-    if (m == 0 || m > 256 || len == 0 || len > 32)
-        return 0;
+    if (m == 0 || m > 256 || len == 0 || len > 32) return 0;
     if (primeRecord) {
-        if (!primeInstall || !isPrimeEngine(engineId))
-            return 0;
+        if (!primeInstall || !isPrimeEngine(engineId)) return 0;
         const uint8_t* p = r + kReduction;
-        if ((p[len - 1] & 1) == 0 || (len == 1 && p[0] < 3))
-            return 0;  // the modules need an odd prime
+        if ((p[len - 1] & 1) == 0 || (len == 1 && p[0] < 3)) return 0;  // the modules need an odd prime
         if (const uint32_t bits = fixedPrimeBits(installId)) {
             // A fixed module computes with its own prime: the record must name it.
-            if (bits != m || std::memcmp(p, fixedPrimeOctets(installId) + 32 - len, len) != 0)
-                return 0;
+            if (bits != m || std::memcmp(p, fixedPrimeOctets(installId) + 32 - len, len) != 0) return 0;
         }
         return 1;
     }
-    if (!isBinaryEngine(engineId))
-        return 0;
+    if (!isBinaryEngine(engineId)) return 0;
     if (installId == kBinaryGenericFieldId) {
         // The Koblitz engine runs its ladder inside a fixed module; the
         // generic module keeps x^m inside the top word.
@@ -137,11 +122,9 @@ int extraEntriesMatch(const ksCurveParams* curve)
 
 }  // namespace tess::crypto
 
-ksErrorCode ks_initializeCurve(ksCurveParams* curve)
-{
+ksErrorCode ks_initializeCurve(ksCurveParams* curve) {
     using namespace tess::crypto;
-    if (curve == nullptr)
-        return kNoCurve;
+    if (curve == nullptr) return kNoCurve;
     uint8_t* r = curve->octets;
     r[kVersion] = 2;
     r[kReserved] = 0;
@@ -151,9 +134,7 @@ ksErrorCode ks_initializeCurve(ksCurveParams* curve)
     std::memset(r + kExtra1, 0, 32);
     std::memset(r + kExtra2, 0, 32);
     uint32_t sum = 0;
-    if (curveChecksum(curve, &sum) != 0)
-        return kBadCurve;
-    for (int i = 0; i < 4; ++i)
-        r[kChecksum + i] = uint8_t(sum >> (24 - 8 * i));
+    if (curveChecksum(curve, &sum) != 0) return kBadCurve;
+    for (int i = 0; i < 4; ++i) r[kChecksum + i] = uint8_t(sum >> (24 - 8 * i));
     return kOk;
 }

@@ -25,8 +25,7 @@ static_assert(sizeof(EndoConstants) <= sizeof(GlobalDataLayout::engineArea));
 
 EndoConstants* constantsOf(ksGlobalData* gd) { return reinterpret_cast<EndoConstants*>(layoutOf(gd)->engineArea); }
 
-void toReduced(const ksInt* a, ksIntReduced* out)
-{
+void toReduced(const ksInt* a, ksIntReduced* out) {
     const uint32_t n = a->count < kReducedDigits ? a->count : kReducedDigits;
     std::memset(out, 0, sizeof *out);
     out->count = n;
@@ -38,8 +37,7 @@ struct Split {
     uint32_t s1 = 0, s2 = 0;
 };
 
-uint32_t endoDecompose(ksGlobalData* gd, const ksInt* k, Split* out)
-{
+uint32_t endoDecompose(ksGlobalData* gd, const ksInt* k, Split* out) {
     const GlobalDataLayout* l = layoutOf(gd);
     const ksIntReduced* b = constantsOf(gd)->basis;
     const ksInt* n = asInt(&l->order);
@@ -95,31 +93,26 @@ uint32_t endoDecompose(ksGlobalData* gd, const ksInt* k, Split* out)
     return rc;
 }
 
-uint32_t endoAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r)
-{
+uint32_t endoAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
     return ecPrimeAddWith(gd, p, q, r, ecPrimeDoubleZeroA);
 }
 
 // Adds t[v] (or its image under the map) to the accumulator. The result is accumulated
 // into *rc, not returned early: the caller's scalar may be secret (see endoMultiply).
 void addEntry(ksGlobalData* gd, const FieldOps& f, const WindowTable& t, int v, bool mapped, bool negateY,
-              Jacobian* acc, uint32_t* rc)
-{
-    if (v == 0)
-        return;
+              Jacobian* acc, uint32_t* rc) {
+    if (v == 0) return;
     if (!mapped) {
         *rc |= jacAddAffine(gd, &t[v], acc, acc, jacDoubleZeroA);
         return;
     }
     Jacobian e = t[v];
     f.mul(constantsOf(gd)->beta, e.X, e.X);
-    if (negateY)
-        f.neg(e.Y, e.Y);
+    if (negateY) f.neg(e.Y, e.Y);
     *rc |= jacAddAffine(gd, &e, acc, acc, jacDoubleZeroA);
 }
 
-uint32_t endoCombEvaluate(ksGlobalData* gd, const void* table, const ksInt* k, ksPoint* r)
-{
+uint32_t endoCombEvaluate(ksGlobalData* gd, const void* table, const ksInt* k, ksPoint* r) {
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
     CombRecord comb;
@@ -139,11 +132,9 @@ struct Halves {
     bool negate2 = false;  // the mapped entries take -y
 };
 
-uint32_t endoMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
+uint32_t endoMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(p->y)) {
         *r = *p;
         return 0;
@@ -162,11 +153,9 @@ uint32_t endoMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoin
         f.zero(r->y);
         return rc;
     }
-    if (p->table != nullptr)
-        return rc | endoCombEvaluate(gd, p->table, k, r);
+    if (p->table != nullptr) return rc | endoCombEvaluate(gd, p->table, k, r);
     ksPoint p1 = *p;
-    if (split.s1)
-        f.neg(p1.y, p1.y);
+    if (split.s1) f.neg(p1.y, p1.y);
     WindowTable table;
     rc |= buildWindowTable(gd, &p1, &table, jacDoubleZeroA);
     rc |= makeTablesAffine(gd, &table, nullptr);
@@ -184,8 +173,7 @@ uint32_t endoMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoin
     return rc | jacToAffine(gd, &acc, r);
 }
 
-uint32_t endoMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
-{
+uint32_t endoMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x) {
     ksPoint r{};
     const uint32_t rc = endoMultiply(gd, k, p, &r);
     *x = r.x;
@@ -193,15 +181,11 @@ uint32_t endoMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFie
 }
 
 uint32_t endoTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                           ksFieldElement* x)
-{
+                           ksFieldElement* x) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
-    if (f.isZero(p->y))
-        return endoMultiplyX(gd, v, q, x);
-    if (f.isZero(q->y))
-        return endoMultiplyX(gd, u, p, x);
+    if (!f.ok()) return 1;
+    if (f.isZero(p->y)) return endoMultiplyX(gd, v, q, x);
+    if (f.isZero(q->y)) return endoMultiplyX(gd, u, p, x);
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
@@ -225,17 +209,14 @@ uint32_t endoTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     hp.negate2 = su.s1 != su.s2;
     hq.negate2 = sv.s1 != sv.s2;
     ksPoint p1 = *p, q1 = *q;
-    if (su.s1)
-        f.neg(p1.y, p1.y);
-    if (sv.s1)
-        f.neg(q1.y, q1.y);
+    if (su.s1) f.neg(p1.y, p1.y);
+    if (sv.s1) f.neg(q1.y, q1.y);
     WindowTable tp, tq;
     rc |= buildWindowTable(gd, &p1, &tp, jacDoubleZeroA);
     rc |= buildWindowTable(gd, &q1, &tq, jacDoubleZeroA);
     rc |= makeTablesAffine(gd, &tp, &tq);
     int top = -1;
-    for (const Naf* n : {&hp.n1, &hp.n2, &hq.n1, &hq.n2})
-        top = n->top() > top ? n->top() : top;
+    for (const Naf* n : {&hp.n1, &hp.n2, &hq.n1, &hq.n2}) top = n->top() > top ? n->top() : top;
     Jacobian acc{};
     if (top >= 0) {
         for (Halves* h : {&hp, &hq}) {
@@ -258,24 +239,20 @@ uint32_t endoTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     return rc | jacToAffineX(gd, &acc, x);
 }
 
-uint32_t endoPrecompute(ksGlobalData* gd, const ksPoint* p)
-{
-    if (p->table == nullptr)
-        return 0;
+uint32_t endoPrecompute(ksGlobalData* gd, const ksPoint* p) {
+    if (p->table == nullptr) return 0;
     return ecCombPrecompute(gd, orderBits(gd), p, endoAdd, ecPrimeDoubleZeroA);
 }
 
-constexpr EngineOps kEndoOps = {jacDoubleZeroA, endoAdd, ecPrimeDoubleZeroA, endoMultiply,
-                                endoPrecompute, orderBits, true,              true};
+constexpr EngineOps kEndoOps = {jacDoubleZeroA, endoAdd, ecPrimeDoubleZeroA, endoMultiply, endoPrecompute, orderBits,
+                                true,           true};
 
-uint32_t endoBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t endoBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     return baseMultiply(gd, kEndoOps, plain, k, r);
 }
 
 // beta = (-1 + sqrt(-3)) / 2.
-uint32_t endoCubeRoot(const FieldOps& f, ksFieldElement* beta)
-{
+uint32_t endoCubeRoot(const FieldOps& f, ksFieldElement* beta) {
     ksFieldElement one{}, t{}, u{};
     f.one(one);
     f.add(one, one, t);
@@ -295,8 +272,7 @@ uint32_t endoCubeRoot(const FieldOps& f, ksFieldElement* beta)
 }
 
 // lambda = (sqrt(-3) - 1) / 2 mod n.
-uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda)
-{
+uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda) {
     ksIntGeneral three, t, one, two;
     mpSetWord(asInt(&three), 3);
     mpSetWord(asInt(&one), 1);
@@ -305,18 +281,15 @@ uint32_t endoEigenvalue(const ksIntReduced& n, ksIntReduced* lambda)
     uint32_t found = 0;
     ksIntReduced root, half;
     if (const uint32_t step = mpModSqrt(asInt(&t), asInt(&n), &root, &found)) return step;
-    if (found != 1)
-        return 1;
+    if (found != 1) return 1;
     if (const uint32_t step = mpModSubtract(asInt(&root), asInt(&one), asInt(&n), &root)) return step;
     if (const uint32_t step = mpModInverse(asInt(&two), asInt(&n), &half, &found)) return step;
-    if (found != 1)
-        return 1;
+    if (found != 1) return 1;
     return tess::crypto::mp::mpModMultiply(asInt(&root), asInt(&half), asInt(&n), lambda);
 }
 
 // The short basis from the extended Euclid on n and lambda.
-uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduced* basis)
-{
+uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduced* basis) {
     ksIntGeneral r0, r1, t0, t1, q, t;
     ksIntReduced rem;
     ksIntProduct p;
@@ -328,8 +301,7 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
     mpSetWord(asInt(&t1), 1);
     uint32_t parity = 0;
     for (int i = 0; i < 600; ++i) {
-        if (r1.count == 0)
-            return 1;
+        if (r1.count == 0) return 1;
         if (const uint32_t step = mpDivide(asInt(&r0), asInt(&r1), asInt(&q), &rem)) return step;
         r0 = r1;
         std::memset(&r1, 0, sizeof r1);
@@ -344,8 +316,7 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
         if (const uint32_t step = mpMultiply(asInt(&r1), asInt(&r1), &p)) return step;
         uint32_t below = 0;
         if (const uint32_t step = mpLess(asInt(&p), asInt(&n), &below)) return step;
-        if (below)
-            break;
+        if (below) break;
     }
     if (parity == 0) {
         toReduced(asInt(&r1), &basis[0]);
@@ -363,8 +334,7 @@ uint32_t endoBasis(const ksIntReduced& n, const ksIntReduced& lambda, ksIntReduc
 
 }  // namespace
 
-uint32_t endoSplit(ksGlobalData* gd, const ksInt* k, ksIntReduced* k1, uint32_t* s1, ksIntReduced* k2, uint32_t* s2)
-{
+uint32_t endoSplit(ksGlobalData* gd, const ksInt* k, ksIntReduced* k1, uint32_t* s1, ksIntReduced* k2, uint32_t* s2) {
     Split split;
     const uint32_t rc = endoDecompose(gd, k, &split);
     *k1 = split.k1;
@@ -381,15 +351,12 @@ const ksCurveEngine kEndomorphismEngine = {
     endoBaseMultiply, prime::heapSize,    endoPrecompute, ecPrimeIsInfinity,
 };
 
-uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap)
-{
+uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     GlobalDataLayout* l = layoutOf(gd);
     // The doublings leave out a: only a = 0 curves are served.
-    if (!f.isZero(l->a))
-        return 1;
+    if (!f.isZero(l->a)) return 1;
     EndoConstants* c = constantsOf(gd);
     std::memset(c, 0, sizeof *c);
     // Curve constants only (beta, lambda, the basis): each step returns at its failure.
@@ -402,22 +369,23 @@ uint32_t initEndomorphism(ksGlobalData* gd, ksHeap* heap)
     if (const uint32_t step = endoMultiply(gd, asInt(&lambda), &g, &r)) return step;
     ksFieldElement bx{};
     f.mul(c->beta, g.x, bx);
-    if (!f.equal(bx, r.x))
-        f.sqr(c->beta, c->beta);
-    if (heap == nullptr)
-        return 0;
+    if (!f.equal(bx, r.x)) f.sqr(c->beta, c->beta);
+    if (heap == nullptr) return 0;
     return precomputeAndBlind(gd, heap, kEndoOps, endoBaseMultiply);
 }
 
 }  // namespace tess::crypto::prime
 
-uint32_t a1990(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return tess::crypto::prime::ecPrimeDoubleZeroA(gd, p, r); }
+uint32_t a1990(ksGlobalData* gd, const ksPoint* p, ksPoint* r) {
+    return tess::crypto::prime::ecPrimeDoubleZeroA(gd, p, r);
+}
 
 uint32_t tess::crypto::endomorphismEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     *engineId = tess::crypto::kEndomorphismEngineId;
-    if (gd == nullptr)
-        return 0;
+    if (gd == nullptr) return 0;
     return tess::crypto::prime::initEndomorphism(gd, heap);
 }
 
-uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::endomorphismEngineInit(gd, heap, engineId); }
+uint32_t a1933(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    return tess::crypto::endomorphismEngineInit(gd, heap, engineId);
+}

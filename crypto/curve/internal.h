@@ -17,8 +17,8 @@ namespace tess::crypto {
 
 // *flag = 1 when p is infinity or satisfies the curve equation with a and b, else 0:
 // 0, or 1 when b is zero or a field step fails. Public point.
-uint32_t curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a,
-                           const ksFieldElement* b, uint32_t* flag);
+uint32_t curvePointOnCurve(ksGlobalData* gd, const ksPoint* p, const ksFieldElement* a, const ksFieldElement* b,
+                           uint32_t* flag);
 
 // r = p + q through the context's engine: 0, or 1 without an engine. Public points.
 uint32_t curvePointAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r);
@@ -31,8 +31,7 @@ uint32_t curvePointMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, 
 uint32_t curveBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r);
 
 // p in the context's octet form, at most capacity octets, *length the size used: 0, or 1.
-uint32_t pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length,
-                       uint8_t* octets);
+uint32_t pointToOctets(ksGlobalData* gd, const ksPoint* p, uint32_t capacity, uint32_t* length, uint8_t* octets);
 
 // A point from its octet form (any form the context accepts): 0, or 1 for a malformed input.
 uint32_t pointFromOctets(ksGlobalData* gd, uint32_t length, const uint8_t* octets, ksPoint* p);

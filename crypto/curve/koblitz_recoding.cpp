@@ -14,16 +14,13 @@ namespace {
 
 constexpr int L = Zint::kLimbs;
 
-int compareMag(const Zint& a, const Zint& b)
-{
+int compareMag(const Zint& a, const Zint& b) {
     for (int i = L - 1; i >= 0; --i)
-        if (a.mag[i] != b.mag[i])
-            return a.mag[i] < b.mag[i] ? -1 : 1;
+        if (a.mag[i] != b.mag[i]) return a.mag[i] < b.mag[i] ? -1 : 1;
     return 0;
 }
 
-Zint addMag(const Zint& a, const Zint& b)
-{
+Zint addMag(const Zint& a, const Zint& b) {
     Zint r;
     uint64_t carry = 0;
     for (int i = 0; i < L; ++i) {
@@ -35,8 +32,7 @@ Zint addMag(const Zint& a, const Zint& b)
 }
 
 // |a| - |b| for |a| >= |b|.
-Zint subMag(const Zint& a, const Zint& b)
-{
+Zint subMag(const Zint& a, const Zint& b) {
     Zint r;
     int64_t borrow = 0;
     for (int i = 0; i < L; ++i) {
@@ -47,27 +43,22 @@ Zint subMag(const Zint& a, const Zint& b)
     return r;
 }
 
-int bitLength(const Zint& a)
-{
+int bitLength(const Zint& a) {
     for (int i = L - 1; i >= 0; --i)
-        if (a.mag[i])
-            return 32 * i + 32 - __builtin_clz(a.mag[i]);
+        if (a.mag[i]) return 32 * i + 32 - __builtin_clz(a.mag[i]);
     return 0;
 }
 
 }  // namespace
 
-Zint fromInt(const ksInt* a)
-{
+Zint fromInt(const ksInt* a) {
     Zint r;
     const uint32_t n = a->count < 2 * L ? a->count : 2 * L;
-    for (uint32_t i = 0; i < n; ++i)
-        r.mag[i / 2] |= uint32_t(a->digits[i]) << (16 * (i % 2));
+    for (uint32_t i = 0; i < n; ++i) r.mag[i / 2] |= uint32_t(a->digits[i]) << (16 * (i % 2));
     return r;
 }
 
-Zint fromSmall(int64_t v)
-{
+Zint fromSmall(int64_t v) {
     Zint r;
     r.negative = v < 0;
     const uint64_t m = v < 0 ? uint64_t(-v) : uint64_t(v);
@@ -76,18 +67,15 @@ Zint fromSmall(int64_t v)
     return r;
 }
 
-bool isZero(const Zint& a)
-{
+bool isZero(const Zint& a) {
     for (uint32_t w : a.mag)
-        if (w)
-            return false;
+        if (w) return false;
     return true;
 }
 
 bool isOdd(const Zint& a) { return a.mag[0] & 1; }
 
-Zint add(const Zint& a, const Zint& b)
-{
+Zint add(const Zint& a, const Zint& b) {
     if (a.negative == b.negative) {
         Zint r = addMag(a, b);
         r.negative = a.negative;
@@ -103,8 +91,7 @@ Zint add(const Zint& a, const Zint& b)
     return r;
 }
 
-Zint negate(const Zint& a)
-{
+Zint negate(const Zint& a) {
     Zint r = a;
     r.negative = !a.negative;
     return r;
@@ -112,15 +99,12 @@ Zint negate(const Zint& a)
 
 Zint subtract(const Zint& a, const Zint& b) { return add(a, negate(b)); }
 
-Zint multiply(const Zint& a, const Zint& b)
-{
+Zint multiply(const Zint& a, const Zint& b) {
     Zint r;
     int lenB = L;  // b's limbs above lenB are zero
-    while (lenB > 0 && b.mag[lenB - 1] == 0)
-        --lenB;
+    while (lenB > 0 && b.mag[lenB - 1] == 0) --lenB;
     for (int i = 0; i < L; ++i) {
-        if (!a.mag[i])
-            continue;
+        if (!a.mag[i]) continue;
         uint64_t carry = 0;
         for (int j = 0; j < lenB && i + j < L; ++j) {
             carry += uint64_t(a.mag[i]) * b.mag[j] + r.mag[i + j];
@@ -128,28 +112,24 @@ Zint multiply(const Zint& a, const Zint& b)
             carry >>= 32;
         }
         // Rows are added in order, so this limb holds nothing yet.
-        if (i + lenB < L)
-            r.mag[i + lenB] = uint32_t(carry);
+        if (i + lenB < L) r.mag[i + lenB] = uint32_t(carry);
     }
     r.negative = a.negative != b.negative;
     return r;
 }
 
-Zint divide(const Zint& a, const Zint& b)
-{
+Zint divide(const Zint& a, const Zint& b) {
     // Shift-and-subtract long division of the magnitudes; the remainder
     // stays below 2b, so only the limbs b spans (plus one) take part.
     const int width = std::min(L, bitLength(b) / 32 + 2);
     Zint q;
     uint32_t rem[L] = {};
     for (int i = bitLength(a) - 1; i >= 0; --i) {
-        for (int w = width - 1; w > 0; --w)
-            rem[w] = (rem[w] << 1) | (rem[w - 1] >> 31);
+        for (int w = width - 1; w > 0; --w) rem[w] = (rem[w] << 1) | (rem[w - 1] >> 31);
         rem[0] = (rem[0] << 1) | ((a.mag[i / 32] >> (i % 32)) & 1);
         int cmp = 0;
         for (int w = width - 1; w >= 0 && cmp == 0; --w)
-            if (rem[w] != b.mag[w])
-                cmp = rem[w] < b.mag[w] ? -1 : 1;
+            if (rem[w] != b.mag[w]) cmp = rem[w] < b.mag[w] ? -1 : 1;
         if (cmp >= 0) {
             int64_t borrow = 0;
             for (int w = 0; w < width; ++w) {
@@ -167,24 +147,19 @@ Zint divide(const Zint& a, const Zint& b)
     return q;
 }
 
-Zint halve(const Zint& a)
-{
+Zint halve(const Zint& a) {
     Zint r;
     r.negative = a.negative;
-    for (int i = 0; i < L; ++i)
-        r.mag[i] = (a.mag[i] >> 1) | (i + 1 < L ? a.mag[i + 1] << 31 : 0);
+    for (int i = 0; i < L; ++i) r.mag[i] = (a.mag[i] >> 1) | (i + 1 < L ? a.mag[i + 1] << 31 : 0);
     return r;
 }
 
-uint32_t magnitudeToInt(const Zint& a, ksIntReduced* out)
-{
-    if (bitLength(a) > 16 * int(kReducedDigits))
-        return 1;
+uint32_t magnitudeToInt(const Zint& a, ksIntReduced* out) {
+    if (bitLength(a) > 16 * int(kReducedDigits)) return 1;
     uint32_t count = 0;
     for (uint32_t i = 0; i < kReducedDigits; ++i) {
         out->digits[i] = uint16_t(a.mag[i / 2] >> (16 * (i % 2)));
-        if (out->digits[i])
-            count = i + 1;
+        if (out->digits[i]) count = i + 1;
     }
     out->count = count;
     return 0;
@@ -192,14 +167,12 @@ uint32_t magnitudeToInt(const Zint& a, ksIntReduced* out)
 
 namespace {
 
-uint32_t store(const Zint& z, ksSignedInt* out)
-{
+uint32_t store(const Zint& z, ksSignedInt* out) {
     out->sign = z.negative ? 1 : 0;
     return magnitudeToInt(z, &out->magnitude);
 }
 
-Zint load(const ksSignedInt& s)
-{
+Zint load(const ksSignedInt& s) {
     Zint z = fromInt(asInt(&s.magnitude));
     z.negative = s.sign != 0;
     return z;
@@ -207,8 +180,7 @@ Zint load(const ksSignedInt& s)
 
 }  // namespace
 
-uint32_t reductionElement(int mu, uint32_t m, Zint* c0, Zint* c1)
-{
+uint32_t reductionElement(int mu, uint32_t m, Zint* c0, Zint* c1) {
     // U(0) = 0, U(1) = 1, U(k) = mu U(k-1) - 2 U(k-2).
     Zint prev = fromSmall(0), cur = fromSmall(1);
     for (uint32_t k = 2; k <= m; ++k) {
@@ -222,8 +194,7 @@ uint32_t reductionElement(int mu, uint32_t m, Zint* c0, Zint* c1)
     return 0;
 }
 
-uint32_t lucasTable(int mu, KoblitzConstants* k)
-{
+uint32_t lucasTable(int mu, KoblitzConstants* k) {
     Zint prev = fromSmall(1), cur = fromSmall(mu);
     if (const uint32_t step = store(prev, &k->lucas[0])) return step;
     if (const uint32_t step = store(cur, &k->lucas[1])) return step;
@@ -242,8 +213,7 @@ constexpr int kRecipShift = 320;
 
 // floor(2^320 / b) for the curve's norm, kept per thread: the norm only
 // changes with the curve, and the long division is the slow part.
-const Zint& reciprocal(const Zint& b)
-{
+const Zint& reciprocal(const Zint& b) {
     thread_local Zint cachedB, cachedR;
     thread_local bool valid = false;
     if (!valid || compareMag(cachedB, b) != 0) {
@@ -258,19 +228,15 @@ const Zint& reciprocal(const Zint& b)
 }
 
 // divide(a, b) by the reciprocal: |a| R / 2^320 is floor(|a|/b) or one below.
-Zint divideByNorm(const Zint& a, const Zint& b)
-{
-    if (bitLength(a) > kRecipShift || bitLength(b) < 64 || bitLength(b) > kRecipShift)
-        return divide(a, b);
+Zint divideByNorm(const Zint& a, const Zint& b) {
+    if (bitLength(a) > kRecipShift || bitLength(b) < 64 || bitLength(b) > kRecipShift) return divide(a, b);
     Zint absA = a;
     absA.negative = false;
     const Zint prod = multiply(absA, reciprocal(b));
     Zint q;
-    for (int i = 0; i + kRecipShift / 32 < L; ++i)
-        q.mag[i] = prod.mag[i + kRecipShift / 32];
+    for (int i = 0; i + kRecipShift / 32 < L; ++i) q.mag[i] = prod.mag[i + kRecipShift / 32];
     const Zint rem = subMag(absA, multiply(q, b));
-    if (compareMag(rem, b) >= 0)
-        q = addMag(q, fromSmall(1));
+    if (compareMag(rem, b) >= 0) q = addMag(q, fromSmall(1));
     if (a.negative && !isZero(a)) {
         q = addMag(q, fromSmall(1));
         q.negative = true;
@@ -280,15 +246,13 @@ Zint divideByNorm(const Zint& a, const Zint& b)
 
 }  // namespace
 
-void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Zint* rho1)
-{
+void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Zint* rho1) {
     const Zint muC1 = mu > 0 ? c1 : negate(c1);
     const Zint t = add(c0, muC1);
     const Zint norm = add(multiply(c0, t), multiply(fromSmall(2), multiply(c1, c1)));
     auto rounded = [&](const Zint& d) {
         Zint q = divideByNorm(d, norm);
-        if (isOdd(q))
-            q = add(q, fromSmall(1));
+        if (isOdd(q)) q = add(q, fromSmall(1));
         return halve(q);
     };
     const Zint lambda0 = rounded(multiply(k, add(t, t)));
@@ -305,12 +269,9 @@ struct Wide4 {
     uint64_t w[4];
 };
 
-bool toWide4(const Zint& z, Wide4* out)
-{
-    if (bitLength(z) > 240)
-        return false;
-    for (int i = 0; i < 4; ++i)
-        out->w[i] = uint64_t(z.mag[2 * i]) | uint64_t(z.mag[2 * i + 1]) << 32;
+bool toWide4(const Zint& z, Wide4* out) {
+    if (bitLength(z) > 240) return false;
+    for (int i = 0; i < 4; ++i) out->w[i] = uint64_t(z.mag[2 * i]) | uint64_t(z.mag[2 * i + 1]) << 32;
     if (z.negative) {
         unsigned __int128 c = 1;
         for (int i = 0; i < 4; ++i) {
@@ -323,8 +284,7 @@ bool toWide4(const Zint& z, Wide4* out)
 }
 
 // a + b when add, else a - b.
-Wide4 addSub(const Wide4& a, const Wide4& b, bool add)
-{
+Wide4 addSub(const Wide4& a, const Wide4& b, bool add) {
     Wide4 r;
     unsigned __int128 c = add ? 0 : 1;
     for (int i = 0; i < 4; ++i) {
@@ -336,12 +296,10 @@ Wide4 addSub(const Wide4& a, const Wide4& b, bool add)
 }
 
 // Sums of at most 261 Lucas terms of 131 bits stay far inside the words.
-Zint fromWide4(Wide4 v)
-{
+Zint fromWide4(Wide4 v) {
     Zint z;
     z.negative = (v.w[3] >> 63) != 0;
-    if (z.negative)
-        v = addSub(Wide4{}, v, false);
+    if (z.negative) v = addSub(Wide4{}, v, false);
     for (int i = 0; i < 4; ++i) {
         z.mag[2 * i] = uint32_t(v.w[i]);
         z.mag[2 * i + 1] = uint32_t(v.w[i] >> 32);
@@ -349,19 +307,16 @@ Zint fromWide4(Wide4 v)
     return z;
 }
 
-uint32_t expandLoop(int mu, Wide4 r0, Wide4 r1, TauBits* out)
-{
+uint32_t expandLoop(int mu, Wide4 r0, Wide4 r1, TauBits* out) {
     const Wide4 zero{};
     for (uint32_t i = 0; (r0.w[0] | r0.w[1] | r0.w[2] | r0.w[3] | r1.w[0] | r1.w[1] | r1.w[2] | r1.w[3]) != 0; ++i) {
-        if (i >= 288)
-            return 1;
+        if (i >= 288) return 1;
         if (r0.w[0] & 1) {
             r0.w[0] ^= 1;  // odd: minus one clears the low bit
             out->words[i / 32] |= 1u << (i % 32);
         }
         Wide4 h;  // r0 / 2, exact
-        for (int j = 0; j < 3; ++j)
-            h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
+        for (int j = 0; j < 3; ++j) h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
         h.w[3] = uint64_t(int64_t(r0.w[3]) >> 1);
         r0 = addSub(r1, h, mu > 0);
         r1 = addSub(zero, h, false);
@@ -371,8 +326,7 @@ uint32_t expandLoop(int mu, Wide4 r0, Wide4 r1, TauBits* out)
 
 }  // namespace
 
-uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBits* out)
-{
+uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBits* out) {
     std::memset(out, 0, sizeof *out);
     Zint r0, r1;
     reduce(mu, k, c0, c1, &r0, &r1);
@@ -384,8 +338,7 @@ uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBit
         return rc;
     }
     for (uint32_t i = 0; !isZero(r0) || !isZero(r1); ++i) {
-        if (i >= 288)
-            return 1;
+        if (i >= 288) return 1;
         if (isOdd(r0)) {
             r0 = subtract(r0, fromSmall(1));
             out->words[i / 32] |= 1u << (i % 32);
@@ -397,20 +350,16 @@ uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBit
     return 0;
 }
 
-uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap,
-                uint32_t* length)
-{
+uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap, uint32_t* length) {
     *length = 0;
     Zint z0, z1;
     reduce(mu, k, c0, c1, &z0, &z1);
     Wide4 r0, r1;
-    if (!toWide4(z0, &r0) || !toWide4(z1, &r1))
-        return 1;
+    if (!toWide4(z0, &r0) || !toWide4(z1, &r1)) return 1;
     const Wide4 zero{};
     uint32_t i = 0;
     for (; (r0.w[0] | r0.w[1] | r0.w[2] | r0.w[3] | r1.w[0] | r1.w[1] | r1.w[2] | r1.w[3]) != 0; ++i) {
-        if (i >= cap)
-            return 1;
+        if (i >= cap) return 1;
         int8_t u = 0;
         if (r0.w[0] & 1) {
             // u = 2 - ((r0 - 2 r1) mod 4) makes the next digit zero.
@@ -421,8 +370,7 @@ uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* d
         }
         digits[i] = u;
         Wide4 h;
-        for (int j = 0; j < 3; ++j)
-            h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
+        for (int j = 0; j < 3; ++j) h.w[j] = (r0.w[j] >> 1) | (r0.w[j + 1] << 63);
         h.w[3] = uint64_t(int64_t(r0.w[3]) >> 1);
         r0 = addSub(r1, h, mu > 0);
         r1 = addSub(zero, h, false);
@@ -431,8 +379,7 @@ uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* d
     return 0;
 }
 
-void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb)
-{
+void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb) {
     uint32_t length = 0;
     for (int i = 287; i >= 0; --i)
         if ((bits.words[i / 32] >> (i % 32)) & 1) {
@@ -440,32 +387,27 @@ void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb)
             break;
         }
     std::memset(comb, 0, sizeof *comb);
-    if (length == 0)
-        return;
+    if (length == 0) return;
     const uint32_t d = combColumnCount(digits);
     comb->count = d;
     for (uint32_t i = 0; i < 9; ++i)
         for (uint32_t c = 0; c < d; ++c) {
             const uint32_t idx = i * d + c;
-            if (idx < length && ((bits.words[idx / 32] >> (idx % 32)) & 1))
-                comb->columns[c] |= 1u << i;
+            if (idx < length && ((bits.words[idx / 32] >> (idx % 32)) & 1)) comb->columns[c] |= 1u << i;
         }
 }
 
-void columnsToBits(const CombRecord& comb, TauBits* out)
-{
+void columnsToBits(const CombRecord& comb, TauBits* out) {
     std::memset(out, 0, sizeof *out);
     const uint32_t d = comb.count;
     for (uint32_t i = 0; i < 9; ++i)
         for (uint32_t c = 0; c < d; ++c) {
             const uint32_t idx = i * d + c;
-            if (idx < 288 && ((comb.columns[c] >> i) & 1))
-                out->words[idx / 32] |= 1u << (idx % 32);
+            if (idx < 288 && ((comb.columns[c] >> i) & 1)) out->words[idx / 32] |= 1u << (idx % 32);
         }
 }
 
-uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bits, ksIntReduced* k)
-{
+uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bits, ksIntReduced* k) {
     auto bit = [&](uint32_t i) { return (bits.words[i / 32] >> (i % 32)) & 1; };
     uint32_t length = 0;
     for (uint32_t i = 288; i-- > 0;)
@@ -477,25 +419,21 @@ uint32_t tauValue(const KoblitzConstants& kc, const ksInt* n, const TauBits& bit
         k->count = 0;
         return 0;
     }
-    if (length > 261)
-        return 1;
+    if (length > 261) return 1;
     // sum b_i tau^i = (b0 - 2B) + A tau, tau^i = U(i) tau - 2 U(i-1).
     Wide4 wa{}, wb{};
     wa.w[0] = bit(1);
     for (uint32_t i = 2; i < length; ++i)
         if (bit(i)) {
             Wide4 t;
-            if (!toWide4(load(kc.lucas[i - 1]), &t))
-                return 1;
+            if (!toWide4(load(kc.lucas[i - 1]), &t)) return 1;
             wa = addSub(wa, t, true);
-            if (!toWide4(load(kc.lucas[i - 2]), &t))
-                return 1;
+            if (!toWide4(load(kc.lucas[i - 2]), &t)) return 1;
             wb = addSub(wb, t, true);
         }
     Zint a = fromWide4(wa), b = fromWide4(wb);
     Zint v = negate(add(b, b));
-    if (bit(0))
-        v = add(v, fromSmall(1));
+    if (bit(0)) v = add(v, fromSmall(1));
     // tau acts as lambda: value = V + A lambda (mod n).
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.

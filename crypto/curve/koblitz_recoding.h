@@ -39,9 +39,9 @@ struct ksSignedInt {
 
 // The engine's constants in the library context.
 struct KoblitzConstants {
-    ksSignedInt c0;      // c0 + c1 tau = tau^m - 1
+    ksSignedInt c0;  // c0 + c1 tau = tau^m - 1
     ksSignedInt c1;
-    ksIntReduced lambda; // tau(P) = lambda P on the order-n subgroup
+    ksIntReduced lambda;     // tau(P) = lambda P on the order-n subgroup
     ksSignedInt lucas[261];  // entry j = U(j + 1)
 };
 
@@ -58,8 +58,7 @@ void reduce(int mu, const Zint& k, const Zint& c0, const Zint& c1, Zint* rho0, Z
 uint32_t tauExpand(int mu, const Zint& c0, const Zint& c1, const Zint& k, TauBits* out);
 // The tau-adic NAF (digits -1, 0, 1, least significant first) of k after
 // reduction; the digit count in *length, 1 when it would not fit `cap`.
-uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap,
-                uint32_t* length);
+uint32_t tauNaf(int mu, const Zint& c0, const Zint& c1, const Zint& k, int8_t* digits, uint32_t cap, uint32_t* length);
 void combColumns(uint32_t digits, const TauBits& bits, CombRecord* comb);
 void columnsToBits(const CombRecord& comb, TauBits* out);
 // sum of b_i tau^i as an integer modulo n, via lambda and the Lucas table.

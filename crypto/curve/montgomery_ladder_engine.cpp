@@ -22,17 +22,13 @@ struct LadderConstants {
 };
 static_assert(sizeof(LadderConstants) <= sizeof(GlobalDataLayout::engineArea));
 
-LadderConstants* constantsOf(ksGlobalData* gd)
-{
-    return reinterpret_cast<LadderConstants*>(layoutOf(gd)->engineArea);
-}
+LadderConstants* constantsOf(ksGlobalData* gd) { return reinterpret_cast<LadderConstants*>(layoutOf(gd)->engineArea); }
 
 struct LadderPoint {
     ksFieldElement X, Z;
 };
 
-void ladderDouble(const FieldOps& f, const ksFieldElement& c, LadderPoint* p)
-{
+void ladderDouble(const FieldOps& f, const ksFieldElement& c, LadderPoint* p) {
     ksFieldElement t1{}, t2{};
     f.add(p->X, p->Z, t1);
     f.sub(p->X, p->Z, t2);
@@ -46,8 +42,7 @@ void ladderDouble(const FieldOps& f, const ksFieldElement& c, LadderPoint* p)
 }
 
 // v = u + v, x the Montgomery x of their difference.
-void ladderAdd(const FieldOps& f, const ksFieldElement& x, const LadderPoint* u, LadderPoint* v)
-{
+void ladderAdd(const FieldOps& f, const ksFieldElement& x, const LadderPoint* u, LadderPoint* v) {
     ksFieldElement t1{}, t2{};
     f.sub(v->X, v->Z, t1);
     f.add(v->X, v->Z, v->X);
@@ -57,8 +52,7 @@ void ladderAdd(const FieldOps& f, const ksFieldElement& x, const LadderPoint* u,
     f.mul(v->Z, t2, t2);
     f.mul(v->X, t1, t1);
     f.add(t2, t1, v->X);
-    if (f.isZero(v->X))
-        return;
+    if (f.isZero(v->X)) return;
     f.sqr(v->X, v->X);
     f.sub(t2, t1, t1);
     f.sqr(t1, t1);
@@ -67,15 +61,13 @@ void ladderAdd(const FieldOps& f, const ksFieldElement& x, const LadderPoint* u,
 
 // p1 = k' P, p2 = (k' + 1) P for the Montgomery x of P.
 uint32_t ladder(ksGlobalData* gd, const FieldOps& f, const ksInt* k, const ksFieldElement& x, LadderPoint* p1,
-                LadderPoint* p2)
-{
+                LadderPoint* p2) {
     const ksFieldElement& c = constantsOf(gd)->constant;
     uint32_t bits = 0;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpBitLength(k, &bits);
-    if (bits == 0)
-        return 1;
+    if (bits == 0) return 1;
     p1->X = x;
     f.one(p1->Z);
     *p2 = *p1;
@@ -94,8 +86,7 @@ uint32_t ladder(ksGlobalData* gd, const FieldOps& f, const ksInt* k, const ksFie
     return rc;
 }
 
-uint32_t ladderMultiplyX(ksGlobalData* gd, const ksInt* k, const ksFieldElement& x, ksFieldElement* out)
-{
+uint32_t ladderMultiplyX(ksGlobalData* gd, const ksInt* k, const ksFieldElement& x, ksFieldElement* out) {
     FieldOps f(gd);
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
@@ -114,8 +105,7 @@ uint32_t ladderMultiplyX(ksGlobalData* gd, const ksInt* k, const ksFieldElement&
 }
 
 // r = k P in Montgomery coordinates; r may be p.
-uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
+uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     FieldOps f(gd);
     const ksPoint in = *p;
     ksIntReduced reduced;
@@ -141,9 +131,9 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPo
     f.add(t1, t1, t1);
     f.mul(t1, p1.Z, t2);
     rc |= f.inv(t2, t2);
-    f.mul(t2, t1, t1);       // 1 / Z1
-    f.mul(p1.X, t1, x1);     // x1
-    f.mul(t2, p1.Z, zi);     // 1 / (2 y Z2)
+    f.mul(t2, t1, t1);    // 1 / Z1
+    f.mul(p1.X, t1, x1);  // x1
+    f.mul(t2, p1.Z, zi);  // 1 / (2 y Z2)
     f.add(in.x, x1, t1);
     f.add(t1, A, t2);
     f.add(t2, A, t2);
@@ -160,22 +150,18 @@ uint32_t ladderMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPo
     return rc;
 }
 
-uint32_t combFromScalar(ksGlobalData* gd, const ksInt* k, CombRecord* comb)
-{
+uint32_t combFromScalar(ksGlobalData* gd, const ksInt* k, CombRecord* comb) {
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
     if (const uint32_t step = mpMod(k, asInt(&layoutOf(gd)->order), &reduced)) return step;
     return ecCombColumns(layoutOf(gd)->fieldBits, asInt(&reduced), comb);
 }
 
-uint32_t montMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
+uint32_t montMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     *r = *p;
-    if (f.isZero(p->y))
-        return 0;
+    if (f.isZero(p->y)) return 0;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
@@ -187,18 +173,15 @@ uint32_t montMultiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoin
         const ksFieldElement& shift = constantsOf(gd)->shift;
         f.sub(r->x, shift, r->x);
         rc |= ladderMultiply(gd, k, r, r);
-        if (!f.isZero(r->y))
-            f.add(r->x, shift, r->x);
+        if (!f.isZero(r->y)) f.add(r->x, shift, r->x);
     }
     r->table = nullptr;
     return rc;
 }
 
-uint32_t montMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
-{
+uint32_t montMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(p->y)) {
         f.zero(*x);
         return 0;
@@ -217,14 +200,12 @@ uint32_t montMultiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFie
     ksFieldElement mx{};
     f.sub(p->x, shift, mx);
     const uint32_t rc = ladderMultiplyX(gd, k, mx, x);
-    if (!f.isZero(*x))
-        f.add(*x, shift, *x);
+    if (!f.isZero(*x)) f.add(*x, shift, *x);
     return rc;
 }
 
 uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                           ksFieldElement* x)
-{
+                           ksFieldElement* x) {
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
@@ -241,8 +222,7 @@ uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     ksIntReduced w;
     uint32_t invertible = 0;
     rc |= mpModInverse(v, asInt(&n), &w, &invertible);
-    if (invertible == 0)
-        return 1;
+    if (invertible == 0) return 1;
     rc |= tess::crypto::mp::mpModMultiply(u, asInt(&w), asInt(&n), &w);
     ksPoint t{};
     rc |= montMultiply(gd, asInt(&w), p, &t);
@@ -250,35 +230,30 @@ uint32_t montTwinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, c
     return rc | montMultiplyX(gd, v, &t, x);
 }
 
-uint32_t montPrecompute(ksGlobalData* gd, const ksPoint* p)
-{
-    if (p->table == nullptr)
-        return 0;
+uint32_t montPrecompute(ksGlobalData* gd, const ksPoint* p) {
+    if (p->table == nullptr) return 0;
     return ecCombPrecompute(gd, layoutOf(gd)->fieldBits, p, ecPrimeAdd, ecPrimeDouble);
 }
 
 uint32_t fieldBitCount(const ksGlobalData* gd) { return layoutOf(gd)->fieldBits; }
 
-constexpr EngineOps kMontOps = {jacDouble, ecPrimeAdd,     ecPrimeDouble, montMultiply,
+constexpr EngineOps kMontOps = {jacDouble,      ecPrimeAdd,    ecPrimeDouble, montMultiply,
                                 montPrecompute, fieldBitCount, false,         false};
 
-uint32_t montBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t montBaseMultiply(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     return baseMultiply(gd, kMontOps, plain, k, r);
 }
 
 // a = 1 - A^2/3 and b = A (2A^2 - 9)/27: the record's two descriptions of
 // the curve must agree, or the ladder's points are not the comb's.
-bool formsAgree(const FieldOps& f, const GlobalDataLayout* l, const ksFieldElement& shift)
-{
+bool formsAgree(const FieldOps& f, const GlobalDataLayout* l, const ksFieldElement& shift) {
     ksFieldElement s2{}, t{}, one{}, x{};
     f.one(one);
     f.sqr(shift, s2);  // A^2/9
     f.add(s2, s2, t);
-    f.add(t, s2, t);   // A^2/3
+    f.add(t, s2, t);  // A^2/3
     f.sub(one, t, x);
-    if (!f.equal(x, l->a))
-        return false;
+    if (!f.equal(x, l->a)) return false;
     // b = A(2A^2 - 9)/27 = 2 (A/3)^3 - A/3
     f.mul(s2, shift, t);
     f.add(t, t, t);
@@ -289,15 +264,13 @@ bool formsAgree(const FieldOps& f, const GlobalDataLayout* l, const ksFieldEleme
 }  // namespace
 
 const ksCurveEngine kMontgomeryEngine = {
-    ecPrimeAdd,       ecPrimeDouble,    montMultiply,   montMultiplyX,     montTwinMultiplyX,
-    montBaseMultiply, prime::heapSize,  montPrecompute, ecPrimeIsInfinity,
+    ecPrimeAdd,       ecPrimeDouble,   montMultiply,   montMultiplyX,     montTwinMultiplyX,
+    montBaseMultiply, prime::heapSize, montPrecompute, ecPrimeIsInfinity,
 };
 
-uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
-{
+uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     GlobalDataLayout* l = layoutOf(gd);
     LadderConstants* c = constantsOf(gd);
     ksFieldElement t1{}, t2{};
@@ -305,17 +278,13 @@ uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
     f.add(t1, t1, t2);
     f.add(t2, l->extra1, c->constant);  // A + 2
     f.add(t1, t2, t1);                  // 3
-    if (f.inv(t1, t1) != 0)
-        return 1;
+    if (f.inv(t1, t1) != 0) return 1;
     f.mul(t1, l->extra1, c->shift);
     f.add(t2, t2, t2);  // 4
-    if (f.inv(t2, t2) != 0)
-        return 1;
+    if (f.inv(t2, t2) != 0) return 1;
     f.mul(c->constant, t2, c->constant);
-    if (!formsAgree(f, l, c->shift))
-        return 1;
-    if (heap == nullptr)
-        return 0;
+    if (!formsAgree(f, l, c->shift)) return 1;
+    if (heap == nullptr) return 0;
     return precomputeAndBlind(gd, heap, kMontOps, montBaseMultiply);
 }
 
@@ -323,9 +292,10 @@ uint32_t initMontgomery(ksGlobalData* gd, ksHeap* heap)
 
 uint32_t tess::crypto::montgomeryEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     *engineId = tess::crypto::kMontgomeryEngineId;
-    if (gd == nullptr)
-        return 0;
+    if (gd == nullptr) return 0;
     return tess::crypto::prime::initMontgomery(gd, heap);
 }
 
-uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::montgomeryEngineInit(gd, heap, engineId); }
+uint32_t a1936(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    return tess::crypto::montgomeryEngineInit(gd, heap, engineId);
+}

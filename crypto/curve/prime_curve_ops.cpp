@@ -15,28 +15,23 @@ using namespace tess::crypto::mp;
 
 namespace tess::crypto::prime {
 
-bool isInfinity(ksGlobalData* gd, const ksPoint* p)
-{
+bool isInfinity(ksGlobalData* gd, const ksPoint* p) {
     FieldOps f(gd);
     return f.isZero(p->x) && f.isZero(p->y);
 }
 
-uint32_t ecPrimeIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag)
-{
+uint32_t ecPrimeIsInfinity(ksGlobalData* gd, const ksPoint* p, uint32_t* flag) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     *flag = f.isZero(p->x) && f.isZero(p->y) ? 0 : 1;
     return 0;
 }
 
 namespace {
 // lambda = (3x^2 + a) / 2y, with or without the a.
-uint32_t primeDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r, bool withA)
-{
+uint32_t primeDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r, bool withA) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     r->table = nullptr;
     if (f.isZero(p->y)) {
         f.zero(r->x);
@@ -49,8 +44,7 @@ uint32_t primeDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r, bool withA)
     f.sqr(p->x, t2);
     f.add(t2, t2, t3);
     f.add(t2, t3, t2);
-    if (withA)
-        f.add(t2, layoutOf(gd)->a, t2);
+    if (withA) f.add(t2, layoutOf(gd)->a, t2);
     f.mul(t1, t2, lambda);
     f.sqr(lambda, x3);
     f.sub(x3, p->x, x3);
@@ -66,11 +60,9 @@ uint32_t primeDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r, bool withA)
 uint32_t ecPrimeDouble(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return primeDouble(gd, p, r, true); }
 uint32_t ecPrimeDoubleZeroA(ksGlobalData* gd, const ksPoint* p, ksPoint* r) { return primeDouble(gd, p, r, false); }
 
-uint32_t ecPrimeAddWith(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r, AffineDouble dbl)
-{
+uint32_t ecPrimeAddWith(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r, AffineDouble dbl) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (isInfinity(gd, p)) {
         *r = *q;
         return 0;
@@ -80,8 +72,7 @@ uint32_t ecPrimeAddWith(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ks
         return 0;
     }
     if (f.equal(p->x, q->x)) {
-        if (f.equal(p->y, q->y))
-            return dbl(gd, p, r);
+        if (f.equal(p->y, q->y)) return dbl(gd, p, r);
         r->table = nullptr;
         f.zero(r->x);
         f.zero(r->y);
@@ -104,21 +95,17 @@ uint32_t ecPrimeAddWith(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ks
     return rc;
 }
 
-uint32_t ecPrimeAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r)
-{
+uint32_t ecPrimeAdd(ksGlobalData* gd, const ksPoint* p, const ksPoint* q, ksPoint* r) {
     return ecPrimeAddWith(gd, p, q, r, ecPrimeDouble);
 }
-
 
 namespace {
 enum class DoubleForm { General, Minus3, ZeroA };
 
 template <DoubleForm Form>
-uint32_t jacDoubleForm(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
-{
+uint32_t jacDoubleForm(ksGlobalData* gd, const Jacobian* p, Jacobian* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(p->Z)) {
         r->Z = p->Z;
         return 0;
@@ -167,16 +154,13 @@ uint32_t jacDoubleForm(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
 }
 }  // namespace
 
-uint32_t jacDouble(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
-{
+uint32_t jacDouble(ksGlobalData* gd, const Jacobian* p, Jacobian* r) {
     return jacDoubleForm<DoubleForm::General>(gd, p, r);
 }
-uint32_t jacDoubleMinus3(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
-{
+uint32_t jacDoubleMinus3(ksGlobalData* gd, const Jacobian* p, Jacobian* r) {
     return jacDoubleForm<DoubleForm::Minus3>(gd, p, r);
 }
-uint32_t jacDoubleZeroA(ksGlobalData* gd, const Jacobian* p, Jacobian* r)
-{
+uint32_t jacDoubleZeroA(ksGlobalData* gd, const Jacobian* p, Jacobian* r) {
     return jacDoubleForm<DoubleForm::ZeroA>(gd, p, r);
 }
 
@@ -184,8 +168,7 @@ namespace {
 // The tail both additions share: given U1, S1, H = U2 - U1, Rr = S2 - S1
 // and the product of the Z factors zz (Z1 Z2 or Z), writes r.
 void addTail(const FieldOps& f, const ksFieldElement& u1, const ksFieldElement& s1, const ksFieldElement& h,
-             const ksFieldElement& rr, const ksFieldElement& zz, Jacobian* r)
-{
+             const ksFieldElement& rr, const ksFieldElement& zz, Jacobian* r) {
     ksFieldElement h2{}, h3{}, u1h2{}, x3{}, t{};
     f.mul(zz, h, r->Z);
     f.sqr(h, h2);
@@ -203,11 +186,9 @@ void addTail(const FieldOps& f, const ksFieldElement& u1, const ksFieldElement& 
 }
 }  // namespace
 
-uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobian* r, JacDouble dbl)
-{
+uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobian* r, JacDouble dbl) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(p1->Z)) {
         *r = *p2;
         return 0;
@@ -228,8 +209,7 @@ uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobi
     f.mul(p2->Y, z13, s2);
     f.sub(s2, s1, rr);
     if (f.isZero(h)) {
-        if (f.isZero(rr))
-            return dbl(gd, p1, r);
+        if (f.isZero(rr)) return dbl(gd, p1, r);
         f.zero(r->Z);
         return 0;
     }
@@ -238,11 +218,9 @@ uint32_t jacAdd(ksGlobalData* gd, const Jacobian* p1, const Jacobian* p2, Jacobi
     return 0;
 }
 
-uint32_t jacAddAffine(ksGlobalData* gd, const Jacobian* a, const Jacobian* q, Jacobian* r, JacDouble dbl)
-{
+uint32_t jacAddAffine(ksGlobalData* gd, const Jacobian* a, const Jacobian* q, Jacobian* r, JacDouble dbl) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(q->Z)) {
         *r = *a;
         return 0;
@@ -257,8 +235,7 @@ uint32_t jacAddAffine(ksGlobalData* gd, const Jacobian* a, const Jacobian* q, Ja
     f.sub(q->Y, s1, rr);
     f.sub(q->X, u1, h);
     if (f.isZero(h)) {
-        if (f.isZero(rr))
-            return dbl(gd, a, r);
+        if (f.isZero(rr)) return dbl(gd, a, r);
         f.zero(r->Z);
         return 0;
     }
@@ -267,11 +244,9 @@ uint32_t jacAddAffine(ksGlobalData* gd, const Jacobian* a, const Jacobian* q, Ja
     return 0;
 }
 
-uint32_t jacToAffine(ksGlobalData* gd, const Jacobian* q, ksPoint* r)
-{
+uint32_t jacToAffine(ksGlobalData* gd, const Jacobian* q, ksPoint* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(q->Z)) {
         f.zero(r->x);
         f.zero(r->y);
@@ -286,11 +261,9 @@ uint32_t jacToAffine(ksGlobalData* gd, const Jacobian* q, ksPoint* r)
     return rc;
 }
 
-uint32_t jacToAffineX(ksGlobalData* gd, const Jacobian* q, ksFieldElement* x)
-{
+uint32_t jacToAffineX(ksGlobalData* gd, const Jacobian* q, ksFieldElement* x) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (f.isZero(q->Z)) {
         f.zero(*x);
         return 0;
@@ -302,41 +275,33 @@ uint32_t jacToAffineX(ksGlobalData* gd, const Jacobian* q, ksFieldElement* x)
     return rc;
 }
 
-uint32_t toJacobian(ksGlobalData* gd, const ksPoint* p, Jacobian* r)
-{
+uint32_t toJacobian(ksGlobalData* gd, const ksPoint* p, Jacobian* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     r->X = p->x;
     r->Y = p->y;
     f.one(r->Z);
     return 0;
 }
 
-int Naf::top() const
-{
+int Naf::top() const {
     for (int w = 16; w >= 0; --w)
-        if (words[w] != 0)
-            return 16 * w + (31 - __builtin_clz(words[w])) / 2;
+        if (words[w] != 0) return 16 * w + (31 - __builtin_clz(words[w])) / 2;
     return -1;
 }
 
-uint32_t ecNafRecode(const ksInt* k, Naf* naf)
-{
+uint32_t ecNafRecode(const ksInt* k, Naf* naf) {
     std::memset(naf, 0, sizeof *naf);
     uint32_t length = 0;
     mpBitLength(k, &length);
-    if (length == 0)
-        return 0;
-    if (length > 271)
-        return 1;
+    if (length == 0) return 0;
+    if (length > 271) return 1;
     // With h = 3k, the NAF's digit i is +1 where bit i + 1 of h differs from
     // k's and is set in h, -1 where it differs and is set in k.
     using u128 = unsigned __int128;
     uint64_t kw[5] = {}, hw[5];
     const uint32_t digits = k->count < 20 ? k->count : 20;
-    for (uint32_t i = 0; i < digits; ++i)
-        kw[i / 4] |= uint64_t(k->digits[i]) << (16 * (i % 4));
+    for (uint32_t i = 0; i < digits; ++i) kw[i / 4] |= uint64_t(k->digits[i]) << (16 * (i % 4));
     uint64_t carry = 0;
     for (int i = 0; i < 5; ++i) {
         const u128 sum = u128(kw[i]) + (kw[i] << 1) + (i > 0 ? kw[i - 1] >> 63 : 0) + carry;
@@ -355,8 +320,7 @@ uint32_t ecNafRecode(const ksInt* k, Naf* naf)
         auto field = [&](const uint64_t* v) {
             const int word = bit / 64, shift = bit % 64;
             uint64_t x = v[word] >> shift;
-            if (shift > 48 && word + 1 < 5)
-                x |= v[word + 1] << (64 - shift);
+            if (shift > 48 && word + 1 < 5) x |= v[word + 1] << (64 - shift);
             return uint32_t(x & 0xFFFF);
         };
         const uint32_t h = field(hw), kk = field(kw), diff = h ^ kk;
@@ -366,10 +330,8 @@ uint32_t ecNafRecode(const ksInt* k, Naf* naf)
     return 0;
 }
 
-uint32_t nafOfScalar(ksGlobalData* gd, const ksInt* k, Naf* naf)
-{
-    if (ecNafRecode(k, naf) == 0)
-        return 0;
+uint32_t nafOfScalar(ksGlobalData* gd, const ksInt* k, Naf* naf) {
+    if (ecNafRecode(k, naf) == 0) return 0;
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipe(reduced);
     // The recoding above already answers by k's length, so an early return leaks nothing new.
@@ -377,8 +339,7 @@ uint32_t nafOfScalar(ksGlobalData* gd, const ksInt* k, Naf* naf)
     return ecNafRecode(asInt(&reduced), naf);
 }
 
-uint32_t buildWindowTable(ksGlobalData* gd, const ksPoint* p, WindowTable* t, JacDouble dbl)
-{
+uint32_t buildWindowTable(ksGlobalData* gd, const ksPoint* p, WindowTable* t, JacDouble dbl) {
     FieldOps f(gd);
     Jacobian one{}, minus{};
     if (const uint32_t step = toJacobian(gd, p, &one)) return step;
@@ -400,32 +361,28 @@ uint32_t buildWindowTable(ksGlobalData* gd, const ksPoint* p, WindowTable* t, Ja
     return 0;
 }
 
-uint32_t makeTablesAffine(ksGlobalData* gd, WindowTable* t1, WindowTable* t2)
-{
+uint32_t makeTablesAffine(ksGlobalData* gd, WindowTable* t1, WindowTable* t2) {
     FieldOps f(gd);
     static constexpr int kValues[7] = {2, 3, 4, 5, 7, 8, 9};
     Jacobian* entries[14];
     int count = 0;
     for (WindowTable* t : {t1, t2})
         if (t)
-            for (int v : kValues)
-                entries[count++] = &t->entry[WindowTable::slotOf(v)];
+            for (int v : kValues) entries[count++] = &t->entry[WindowTable::slotOf(v)];
     // An entry at infinity (a point of small order) keeps Z = 0 and is
     // left out of the shared inversion.
     ksFieldElement prefix[14];
     ksFieldElement run{};
     f.one(run);
     for (int i = 0; i < count; ++i) {
-        if (!f.isZero(entries[i]->Z))
-            f.mul(run, entries[i]->Z, run);
+        if (!f.isZero(entries[i]->Z)) f.mul(run, entries[i]->Z, run);
         prefix[i] = run;
     }
     ksFieldElement inv{};
     uint32_t rc = f.inv(run, inv);
     for (int i = count - 1; i >= 0; --i) {
         Jacobian* e = entries[i];
-        if (f.isZero(e->Z))
-            continue;
+        if (f.isZero(e->Z)) continue;
         ksFieldElement zi{}, zi2{};
         if (i > 0)
             f.mul(inv, prefix[i - 1], zi);
@@ -448,8 +405,7 @@ uint32_t makeTablesAffine(ksGlobalData* gd, WindowTable* t1, WindowTable* t2)
     return rc;
 }
 
-int windowStep(Window* w, int digit)
-{
+int windowStep(Window* w, int digit) {
     w->v *= 2;
     w->c *= 2;
     if (digit != 0 && w->c == 0) {
@@ -471,15 +427,11 @@ int windowStep(Window* w, int digit)
 }
 
 uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* comb, ksPoint* r, JacDouble dbl,
-                        const ksPoint* extra)
-{
+                        const ksPoint* extra) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
-    if (extra != nullptr && isInfinity(gd, extra))
-        extra = nullptr;
-    if (montActive(gd, dbl))
-        return montComb(gd, table, comb, r, extra);
+    if (!f.ok()) return 1;
+    if (extra != nullptr && isInfinity(gd, extra)) extra = nullptr;
+    if (montActive(gd, dbl)) return montComb(gd, table, comb, r, extra);
     alignas(32) Jacobian q{}, a{};
     f.one(a.Z);
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
@@ -494,8 +446,7 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
             rc |= dbl(gd, &q, &q);
             for (uint32_t j = 8; j-- > 0;) {
                 const uint32_t c = j * rows + row;
-                if (c >= d || comb->columns[c] == 0)
-                    continue;
+                if (c >= d || comb->columns[c] == 0) continue;
                 const uint32_t* e = words + size_t(63 * j + comb->columns[c] - 1) * 2 * w;
                 std::memcpy(a.X.words, e, w * 4);
                 std::memcpy(a.Y.words, e + w, w * 4);
@@ -511,39 +462,33 @@ uint32_t ecCombEvaluate(ksGlobalData* gd, const void* table, const CombRecord* c
     return rc | jacToAffine(gd, &q, r);
 }
 
-uint32_t orderBits(const ksGlobalData* gd)
-{
+uint32_t orderBits(const ksGlobalData* gd) {
     uint32_t bits = 0;
     mpBitLength(asInt(&layoutOf(gd)->order), &bits);
     return bits;
 }
 
-uint32_t heapSize(uint32_t m, uint32_t* size)
-{
+uint32_t heapSize(uint32_t m, uint32_t* size) {
     *size = fieldWords(m) * 4032;
     return 0;
 }
 
-uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     GlobalDataLayout* l = layoutOf(gd);
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     if (k->count == 0) {
         f.zero(r->x);
         f.zero(r->y);
         return 0;
     }
-    if (l->g.table == nullptr)
-        return ops.multiply(gd, asInt(k), &l->g, r);
+    if (l->g.table == nullptr) return ops.multiply(gd, asInt(k), &l->g, r);
     ksIntReduced reduced;
     WipeOnExit<ksIntReduced> wipeReduced(reduced);
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = mpMod(asInt(k), asInt(&l->order), &reduced);
-    if (ops.reduceInPlace)
-        *k = reduced;
+    if (ops.reduceInPlace) *k = reduced;
     CombRecord comb;
     WipeOnExit<CombRecord> wipeComb(comb);
     rc |= ecCombColumns(ops.combBits(gd), asInt(&reduced), &comb);
@@ -560,14 +505,12 @@ uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ks
     // no second inversion, and none on a value that depends on the nonce.
     rc |= ecCombEvaluate(gd, l->g.table, &comb, r, ops.jacDbl, plain == 0 ? &l->blindPoint : nullptr);
     r->table = ops.clearTable || plain == 0 ? nullptr : saved;
-    if (plain == 0)
-        rc |= tess::crypto::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
+    if (plain == 0) rc |= tess::crypto::mp::mpModAdd(asInt(k), asInt(&l->blindScalar), asInt(&l->order), k);
     return rc;
 }
 
 uint32_t precomputeAndBlind(ksGlobalData* gd, ksHeap* heap, const EngineOps& ops,
-                            uint32_t (*base)(ksGlobalData*, uint32_t, ksIntReduced*, ksPoint*))
-{
+                            uint32_t (*base)(ksGlobalData*, uint32_t, ksIntReduced*, ksPoint*)) {
     GlobalDataLayout* l = layoutOf(gd);
     l->g.table = heap;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points

@@ -40,8 +40,7 @@ uint32_t toJacobian(ksGlobalData* gd, const ksPoint* p, Jacobian* r);
 // Non-adjacent form: 272 two-bit cells (00 = 0, 01 = +1, 11 = -1).
 struct Naf {
     uint32_t words[17];
-    int digit(uint32_t i) const
-    {
+    int digit(uint32_t i) const {
         const uint32_t cell = (words[i / 16] >> (2 * (i % 16))) & 3;
         return cell == 1 ? 1 : (cell == 3 ? -1 : 0);
     }
@@ -57,8 +56,7 @@ uint32_t nafOfScalar(ksGlobalData* gd, const ksInt* k, Naf* naf);
 struct WindowTable {
     Jacobian entry[16];
     const Jacobian& operator[](int v) const { return entry[slotOf(v)]; }
-    static int slotOf(int v)
-    {
+    static int slotOf(int v) {
         static constexpr int8_t slot[19] = {0, 1, 2, -1, 3, 4, 5, 6, 7, -1, 8, 9, 10, 11, 12, -1, 13, 14, 15};
         return slot[v + 9];
     }
@@ -77,8 +75,7 @@ struct Window {
 // Applies the window rule for one digit after the accumulator's doubling;
 // returns the value to add (0 for none).
 int windowStep(Window* w, int digit);
-inline int windowStart(Window* w, int digit)
-{
+inline int windowStart(Window* w, int digit) {
     w->v = digit;
     w->c = digit != 0 ? 1 : 0;
     return 0;
@@ -99,8 +96,8 @@ struct EngineOps {
     uint32_t (*multiply)(ksGlobalData*, const ksInt*, const ksPoint*, ksPoint*);
     uint32_t (*precompute)(ksGlobalData*, const ksPoint*);
     uint32_t (*combBits)(const ksGlobalData*);  // the comb's scalar bit count
-    bool reduceInPlace;                        // k replaced by k mod n even with flag 1
-    bool clearTable;                           // comb results carry no table reference
+    bool reduceInPlace;                         // k replaced by k mod n even with flag 1
+    bool clearTable;                            // comb results carry no table reference
 };
 
 uint32_t baseMultiply(ksGlobalData* gd, const EngineOps& ops, uint32_t plain, ksIntReduced* k, ksPoint* r);

@@ -16,8 +16,7 @@ uint32_t combBitsOrder(const ksGlobalData* gd) { return orderBits(gd); }
 
 // k P by the windowed NAF, left in Jacobian form (Z = 0 for infinity).
 template <JacDouble Dbl>
-uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, const ksPoint* p, Jacobian* q)
-{
+uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, const ksPoint* p, Jacobian* q) {
     *q = Jacobian{};
     const int top = naf.top();
     if (top < 0 || isInfinity(gd, p)) {
@@ -31,8 +30,7 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
     Window w;
     windowStart(&w, naf.digit(uint32_t(top)));
     auto addValue = [&](int v) {
-        if (v != 0)
-            rc |= jacAdd(gd, &table[v], q, q, Dbl);
+        if (v != 0) rc |= jacAdd(gd, &table[v], q, q, Dbl);
     };
     for (int i = top - 1; i >= 0; --i) {
         rc |= Dbl(gd, q, q);
@@ -44,11 +42,9 @@ uint32_t windowedJacobian(ksGlobalData* gd, const FieldOps& f, const Naf& naf, c
 
 // k P with the engine's doubling; R's table reference is left as it was.
 template <JacDouble Dbl>
-uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r)
-{
+uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     Naf naf;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
@@ -70,16 +66,14 @@ uint32_t multiply(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksPoint* r
         r->table = saved;
         return rc;
     }
-    if (montActive(gd, Dbl))
-        return rc | montMultiply(gd, naf, p, r);
+    if (montActive(gd, Dbl)) return rc | montMultiply(gd, naf, p, r);
     alignas(32) Jacobian q;
     rc |= windowedJacobian<Dbl>(gd, f, naf, p, &q);
     return rc | jacToAffine(gd, &q, r);
 }
 
 template <JacDouble Dbl>
-uint32_t multiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x)
-{
+uint32_t multiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldElement* x) {
     ksPoint r{};
     const uint32_t rc = multiply<Dbl>(gd, k, p, &r);
     *x = r.x;
@@ -90,11 +84,9 @@ uint32_t multiplyX(ksGlobalData* gd, const ksInt* k, const ksPoint* p, ksFieldEl
 // affine with one shared inversion and every addition is a mixed one.
 template <JacDouble Dbl, bool Affine>
 uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const ksInt* v, const ksPoint* q,
-                       ksFieldElement* x)
-{
+                       ksFieldElement* x) {
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     // Accumulated, not returned early: these steps may run on a secret scalar or on points
     // derived from one, and a failure must not end them at a point that depends on it.
     uint32_t rc = 0;
@@ -104,10 +96,8 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         rc |= nafOfScalar(gd, v, &nv);
         const bool withP = nu.top() >= 0 && !isInfinity(gd, p);
         const bool withQ = nv.top() >= 0 && !isInfinity(gd, q);
-        if (p->table == nullptr && withP && withQ)
-            return rc | montTwinX(gd, nu, p, nv, q, x);
-        if (p->table == nullptr)
-            return rc | (withP ? multiplyX<Dbl>(gd, u, p, x) : multiplyX<Dbl>(gd, v, q, x));
+        if (p->table == nullptr && withP && withQ) return rc | montTwinX(gd, nu, p, nv, q, x);
+        if (p->table == nullptr) return rc | (withP ? multiplyX<Dbl>(gd, u, p, x) : multiplyX<Dbl>(gd, v, q, x));
         // u P by the comb, v Q by the windowed NAF, one inversion for the sum.
         ksIntReduced reduced;
         WipeOnExit<ksIntReduced> wipeReduced(reduced);
@@ -127,8 +117,7 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
         rc |= nafOfScalar(gd, v, &nv);
         alignas(32) Jacobian acc;
         rc |= windowedJacobian<Dbl>(gd, f, nv, q, &acc);
-        if (isInfinity(gd, &r1))
-            return rc | jacToAffineX(gd, &acc, x);
+        if (isInfinity(gd, &r1)) return rc | jacToAffineX(gd, &acc, x);
         if (!f.isZero(acc.Z)) {
             // Equal x (doubling or opposite points) keeps the affine sum's rules.
             ksFieldElement z2{}, u1{};
@@ -158,23 +147,19 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     Naf nu, nv;
     rc |= nafOfScalar(gd, u, &nu);
     rc |= nafOfScalar(gd, v, &nv);
-    if (nu.top() < 0 || isInfinity(gd, p))
-        return rc | multiplyX<Dbl>(gd, v, q, x);
-    if (nv.top() < 0 || isInfinity(gd, q))
-        return rc | multiplyX<Dbl>(gd, u, p, x);
+    if (nu.top() < 0 || isInfinity(gd, p)) return rc | multiplyX<Dbl>(gd, v, q, x);
+    if (nv.top() < 0 || isInfinity(gd, q)) return rc | multiplyX<Dbl>(gd, u, p, x);
     alignas(32) WindowTable tp, tq;
     rc |= buildWindowTable(gd, p, &tp, Dbl);
     rc |= buildWindowTable(gd, q, &tq, Dbl);
-    if (Affine)
-        rc |= makeTablesAffine(gd, &tp, &tq);
+    if (Affine) rc |= makeTablesAffine(gd, &tp, &tq);
     const int top = nu.top() > nv.top() ? nu.top() : nv.top();
     alignas(32) Jacobian acc{};
     Window wu, wv;
     windowStart(&wu, nu.digit(uint32_t(top)));
     windowStart(&wv, nv.digit(uint32_t(top)));
     auto addValue = [&](const WindowTable& t, int value) {
-        if (value == 0)
-            return;
+        if (value == 0) return;
         if (Affine)
             rc |= jacAddAffine(gd, &t[value], &acc, &acc, Dbl);
         else
@@ -190,10 +175,8 @@ uint32_t twinMultiplyX(ksGlobalData* gd, const ksInt* u, const ksPoint* p, const
     return rc | jacToAffineX(gd, &acc, x);
 }
 
-uint32_t precompute(ksGlobalData* gd, const ksPoint* p)
-{
-    if (p->table == nullptr)
-        return 0;
+uint32_t precompute(ksGlobalData* gd, const ksPoint* p) {
+    if (p->table == nullptr) return 0;
     return ecCombPrecompute(gd, orderBits(gd), p, ecPrimeAdd, ecPrimeDouble);
 }
 
@@ -201,23 +184,20 @@ template <JacDouble Dbl>
 constexpr EngineOps kOps = {Dbl, ecPrimeAdd, ecPrimeDouble, multiply<Dbl>, precompute, combBitsOrder, true, false};
 
 template <JacDouble Dbl>
-uint32_t base(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r)
-{
+uint32_t base(ksGlobalData* gd, uint32_t plain, ksIntReduced* k, ksPoint* r) {
     return baseMultiply(gd, kOps<Dbl>, plain, k, r);
 }
 
 template <JacDouble Dbl, bool Affine>
 constexpr ksCurveEngine engine = {
-    ecPrimeAdd, ecPrimeDouble,       multiply<Dbl>, multiplyX<Dbl>,    twinMultiplyX<Dbl, Affine>,
-    base<Dbl>,  prime::heapSize,     precompute,    ecPrimeIsInfinity,
+    ecPrimeAdd, ecPrimeDouble,   multiply<Dbl>, multiplyX<Dbl>,    twinMultiplyX<Dbl, Affine>,
+    base<Dbl>,  prime::heapSize, precompute,    ecPrimeIsInfinity,
 };
 
 template <JacDouble Dbl>
-uint32_t init(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId, uint32_t id)
-{
+uint32_t init(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId, uint32_t id) {
     *engineId = id;
-    if (gd == nullptr || heap == nullptr)
-        return 0;
+    if (gd == nullptr || heap == nullptr) return 0;
     return precomputeAndBlind(gd, heap, kOps<Dbl>, base<Dbl>);
 }
 
@@ -226,8 +206,7 @@ uint32_t init(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId, uint32_t id)
 const ksCurveEngine kPrimeGeneralEngine = engine<jacDouble, false>;
 const ksCurveEngine kPrimeMinus3Engine = engine<jacDoubleMinus3, true>;
 
-uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
-{
+uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     return init<jacDouble>(gd, heap, engineId, kPrimeGeneralEngineId);
 }
 
@@ -236,20 +215,19 @@ uint32_t initPrimeGeneral(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId)
 uint32_t tess::crypto::primeJacobianEngineInit(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
     using namespace tess::crypto;
     *engineId = kPrimeMinus3EngineId;
-    if (gd == nullptr)
-        return 0;
+    if (gd == nullptr) return 0;
     // The a = -3 doubling is only right on such curves.
     FieldOps f(gd);
-    if (!f.ok())
-        return 1;
+    if (!f.ok()) return 1;
     ksFieldElement one{}, sum{};
     f.one(one);
     f.add(one, one, sum);
     f.add(sum, one, sum);
     f.add(sum, layoutOf(gd)->a, sum);
-    if (!f.isZero(sum))
-        return 1;
+    if (!f.isZero(sum)) return 1;
     return prime::init<prime::jacDoubleMinus3>(gd, heap, engineId, kPrimeMinus3EngineId);
 }
 
-uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) { return tess::crypto::primeJacobianEngineInit(gd, heap, engineId); }
+uint32_t a1927(ksGlobalData* gd, ksHeap* heap, uint32_t* engineId) {
+    return tess::crypto::primeJacobianEngineInit(gd, heap, engineId);
+}

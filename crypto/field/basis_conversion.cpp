@@ -13,10 +13,8 @@ namespace {
 inline bool bit(const ksFieldElement* e, int i) { return (e->words[i / 32] >> (i % 32)) & 1; }
 
 template <int N>
-uint32_t copyWords(const ksFieldElement* in, ksFieldElement* out)
-{
-    for (int i = 0; i < N; ++i)
-        out->words[i] = in->words[i];
+uint32_t copyWords(const ksFieldElement* in, ksFieldElement* out) {
+    for (int i = 0; i < N; ++i) out->words[i] = in->words[i];
     return 0;
 }
 
@@ -29,8 +27,7 @@ struct NormalBasis {
     std::array<ksFieldElement, 256> fromStd;
     std::array<ksFieldElement, 256> toStd;
 
-    NormalBasis(BinaryModule module, int degree, const char* betaHex) : m(degree), n((degree + 31) / 32)
-    {
+    NormalBasis(BinaryModule module, int degree, const char* betaHex) : m(degree), n((degree + 31) / 32) {
         const ksFieldMethods* f = binaryModuleTable(module, true);
         ksFieldElement beta{};
         const int len = int(std::strlen(betaHex));
@@ -48,8 +45,7 @@ struct NormalBasis {
     }
 
     // Gauss-Jordan on rows (polynomial part | standard part).
-    void invert()
-    {
+    void invert() {
         std::array<ksFieldElement, 256> poly{}, std{};
         for (int j = 0; j < m; ++j) {
             poly[j] = fromStd[j];
@@ -58,10 +54,8 @@ struct NormalBasis {
         }
         for (int col = 0; col < m; ++col) {
             int pivot = col;
-            while (pivot < m && !bit(&poly[pivot], col))
-                ++pivot;
-            if (pivot == m)
-                continue;  // singular: cannot happen for a normal element
+            while (pivot < m && !bit(&poly[pivot], col)) ++pivot;
+            if (pivot == m) continue;  // singular: cannot happen for a normal element
             std::swap(poly[pivot], poly[col]);
             std::swap(std[pivot], std[col]);
             for (int r = 0; r < m; ++r) {
@@ -73,34 +67,27 @@ struct NormalBasis {
                 }
             }
         }
-        for (int i = 0; i < m; ++i)
-            toStd[i] = std[i];
+        for (int i = 0; i < m; ++i) toStd[i] = std[i];
     }
 
-    void apply(const std::array<ksFieldElement, 256>& rows, const ksFieldElement* in, ksFieldElement* out) const
-    {
+    void apply(const std::array<ksFieldElement, 256>& rows, const ksFieldElement* in, ksFieldElement* out) const {
         ksFieldElement r{};
         for (int i = m - 1; i >= 0; --i)
             if (bit(in, i))
-                for (int w = 0; w < n; ++w)
-                    r.words[w] ^= rows[i].words[w];
-        for (int w = 0; w < n; ++w)
-            out->words[w] = r.words[w];
+                for (int w = 0; w < n; ++w) r.words[w] ^= rows[i].words[w];
+        for (int w = 0; w < n; ++w) out->words[w] = r.words[w];
     }
 };
 
-const NormalBasis& basis131()
-{
+const NormalBasis& basis131() {
     static const NormalBasis b(BinaryModule::F131Normal, 131, "5616ab8c1485ac0191eb08bed69fe751a");
     return b;
 }
-const NormalBasis& basis191()
-{
+const NormalBasis& basis191() {
     static const NormalBasis b(BinaryModule::F191Normal, 191, "7954cb4e89201cf752d4d4026e227dffe59cf393e306b820");
     return b;
 }
-const NormalBasis& basis239()
-{
+const NormalBasis& basis239() {
     static const NormalBasis b(BinaryModule::F239Normal, 239,
                                "49d6e3386d0c339c2d7cd07293992df0748e050dec6a37f0470f1cfb0ada");
     return b;
@@ -112,48 +99,39 @@ uint32_t copy4(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) { r
 uint32_t copy6(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) { return copyWords<6>(in, out); }
 uint32_t copy8(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) { return copyWords<8>(in, out); }
 
-uint32_t fromNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t fromNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis131().apply(basis131().fromStd, in, out);
     return 0;
 }
-uint32_t toNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t toNormal131(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis131().apply(basis131().toStd, in, out);
     return 0;
 }
-uint32_t fromNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t fromNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis191().apply(basis191().fromStd, in, out);
     return 0;
 }
-uint32_t toNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t toNormal191(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis191().apply(basis191().toStd, in, out);
     return 0;
 }
-uint32_t fromNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t fromNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis239().apply(basis239().fromStd, in, out);
     return 0;
 }
-uint32_t toNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t toNormal239(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     basis239().apply(basis239().toStd, in, out);
     return 0;
 }
 
-void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out)
-{
+void reverseBits(int m, const ksFieldElement* in, ksFieldElement* out) {
     ksFieldElement r{};
     for (int i = 0; i < m; ++i)
-        if (bit(in, i))
-            r.words[(m - 1 - i) / 32] |= 1u << ((m - 1 - i) % 32);
+        if (bit(in, i)) r.words[(m - 1 - i) / 32] |= 1u << ((m - 1 - i) % 32);
     *out = r;
 }
 
-uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out)
-{
+uint32_t reverse163(ksGlobalData*, const ksFieldElement* in, ksFieldElement* out) {
     ksFieldElement r;
     reverseBits(163, in, &r);
     return copyWords<6>(&r, out);

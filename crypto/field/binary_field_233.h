@@ -20,31 +20,25 @@ struct Clmul233 {
         __m128i r[4];  // words 0-1, 2-3, 4-5, 6-7 of an unreduced product
     };
 
-    static KESTREL_CLMUL_INLINE V load(const uint64_t* a)
-    {
+    static KESTREL_CLMUL_INLINE V load(const uint64_t* a) {
         return {_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 2))};
     }
-    static KESTREL_CLMUL_INLINE void store(const V& v, uint64_t* out)
-    {
+    static KESTREL_CLMUL_INLINE void store(const V& v, uint64_t* out) {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v.lo);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2), v.hi);
     }
-    static KESTREL_CLMUL_INLINE V add(const V& a, const V& b)
-    {
+    static KESTREL_CLMUL_INLINE V add(const V& a, const V& b) {
         return {_mm_xor_si128(a.lo, b.lo), _mm_xor_si128(a.hi, b.hi)};
     }
-    static KESTREL_CLMUL_INLINE W add(const W& a, const W& b)
-    {
+    static KESTREL_CLMUL_INLINE W add(const W& a, const W& b) {
         W r;
-        for (int i = 0; i < 4; ++i)
-            r.r[i] = _mm_xor_si128(a.r[i], b.r[i]);
+        for (int i = 0; i < 4; ++i) r.r[i] = _mm_xor_si128(a.r[i], b.r[i]);
         return r;
     }
 
     // 128 x 128 -> 256 bits, as low and high halves.
-    static KESTREL_CLMUL_INLINE void mul128(__m128i a, __m128i b, __m128i& lo, __m128i& hi)
-    {
+    static KESTREL_CLMUL_INLINE void mul128(__m128i a, __m128i b, __m128i& lo, __m128i& hi) {
         const __m128i l = _mm_clmulepi64_si128(a, b, 0x00);
         const __m128i h = _mm_clmulepi64_si128(a, b, 0x11);
         const __m128i m = _mm_xor_si128(_mm_clmulepi64_si128(a, b, 0x01), _mm_clmulepi64_si128(a, b, 0x10));
@@ -53,8 +47,7 @@ struct Clmul233 {
     }
 
     // Full product, one Karatsuba level over the 128-bit halves.
-    static KESTREL_CLMUL_INLINE W mulWide(const V& a, const V& b)
-    {
+    static KESTREL_CLMUL_INLINE W mulWide(const V& a, const V& b) {
         __m128i l0, l1, h0, h1, m0, m1;
         mul128(a.lo, b.lo, l0, l1);
         mul128(a.hi, b.hi, h0, h1);
@@ -64,16 +57,14 @@ struct Clmul233 {
         return {{l0, _mm_xor_si128(l1, m0), _mm_xor_si128(h0, m1), h1}};
     }
 
-    static KESTREL_CLMUL_INLINE W sqrWide(const V& a)
-    {
+    static KESTREL_CLMUL_INLINE W sqrWide(const V& a) {
         return {{_mm_clmulepi64_si128(a.lo, a.lo, 0x00), _mm_clmulepi64_si128(a.lo, a.lo, 0x11),
                  _mm_clmulepi64_si128(a.hi, a.hi, 0x00), _mm_clmulepi64_si128(a.hi, a.hi, 0x11)}};
     }
 
     // Folds one register pair of high words (words i, i+1 with i = 4 or 6)
     // into the three pairs below it: x^(64i) = x^(64(i-4)+23) + x^(64(i-3)+33).
-    static KESTREL_CLMUL_INLINE void fold(__m128i t, __m128i& below4, __m128i& below2)
-    {
+    static KESTREL_CLMUL_INLINE void fold(__m128i t, __m128i& below4, __m128i& below2) {
         below4 = _mm_xor_si128(below4, _mm_slli_epi64(t, 23));
         const __m128i u = _mm_xor_si128(_mm_srli_epi64(t, 41), _mm_slli_epi64(t, 33));
         below4 = _mm_xor_si128(below4, _mm_slli_si128(u, 8));
@@ -82,8 +73,7 @@ struct Clmul233 {
     }
 
     // Canonical remainder of a product of two elements below 2^256.
-    static KESTREL_CLMUL_INLINE V reduce(W w)
-    {
+    static KESTREL_CLMUL_INLINE V reduce(W w) {
         fold(w.r[3], w.r[1], w.r[2]);
         fold(w.r[2], w.r[0], w.r[1]);
         // Bits 233..255 of word 3: x^233 = x^74 + 1.
@@ -97,8 +87,7 @@ struct Clmul233 {
     static KESTREL_CLMUL_INLINE V sqr(const V& a) { return reduce(sqrWide(a)); }
 
     // Swaps a and b where mask is all ones, leaves them where it is zero.
-    static KESTREL_CLMUL_INLINE void condSwap(V& a, V& b, __m128i mask)
-    {
+    static KESTREL_CLMUL_INLINE void condSwap(V& a, V& b, __m128i mask) {
         const __m128i tl = _mm_and_si128(_mm_xor_si128(a.lo, b.lo), mask);
         const __m128i th = _mm_and_si128(_mm_xor_si128(a.hi, b.hi), mask);
         a.lo = _mm_xor_si128(a.lo, tl);
@@ -113,9 +102,8 @@ struct Clmul233 {
     struct LadderState {
         V x1, z1, x2, z2;
     };
-    static KESTREL_CLMUL_INLINE void ladder(const V& x, const V& b, bool bIsOne, const uint32_t* bits,
-                                            uint32_t nbits, LadderState& s)
-    {
+    static KESTREL_CLMUL_INLINE void ladder(const V& x, const V& b, bool bIsOne, const uint32_t* bits, uint32_t nbits,
+                                            LadderState& s) {
         const V zero{_mm_setzero_si128(), _mm_setzero_si128()};
         const V one{_mm_set_epi64x(0, 1), _mm_setzero_si128()};
         V x1 = one, z1 = zero, x2 = x, z2 = one;

@@ -17,8 +17,7 @@ struct Modulus {
     uint32_t n;  // words per element
 };
 
-Modulus modulusOf(ksGlobalData* gd)
-{
+Modulus modulusOf(ksGlobalData* gd) {
     const GlobalDataLayout* l = layoutOf(gd);
     const uint32_t m = l->fieldBits;
     return {reinterpret_cast<const uint32_t*>(l->fieldData), m, fieldWords(m) ? fieldWords(m) : 1};
@@ -28,39 +27,30 @@ Modulus modulusOf(ksGlobalData* gd)
 struct Wide {
     uint32_t w[10] = {};
     bool bit(uint32_t i) const { return (w[i / 32] >> (i % 32)) & 1; }
-    void shiftLeft(uint32_t words)
-    {
-        for (uint32_t i = words; i-- > 1;)
-            w[i] = (w[i] << 1) | (w[i - 1] >> 31);
+    void shiftLeft(uint32_t words) {
+        for (uint32_t i = words; i-- > 1;) w[i] = (w[i] << 1) | (w[i - 1] >> 31);
         w[0] <<= 1;
     }
-    void add(const uint32_t* o, uint32_t words)
-    {
-        for (uint32_t i = 0; i < words; ++i)
-            w[i] ^= o[i];
+    void add(const uint32_t* o, uint32_t words) {
+        for (uint32_t i = 0; i < words; ++i) w[i] ^= o[i];
     }
 };
 
-uint32_t bAdd(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
-{
+uint32_t bAdd(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out) {
     const uint32_t n = modulusOf(gd).n;
-    for (uint32_t i = 0; i < n; ++i)
-        out->words[i] = a->words[i] ^ b->words[i];
+    for (uint32_t i = 0; i < n; ++i) out->words[i] = a->words[i] ^ b->words[i];
     return 0;
 }
 
 // Horner's rule from the top bit of a.
-uint32_t bMultiply(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out)
-{
+uint32_t bMultiply(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* out) {
     const Modulus mod = modulusOf(gd);
     Wide r;
     const ksFieldElement bb = *b;
     for (uint32_t i = mod.m; i-- > 0;) {
         r.shiftLeft(mod.n + 1);
-        if (r.bit(mod.m))
-            r.add(mod.f, mod.n + 1);
-        if ((a->words[i / 32] >> (i % 32)) & 1)
-            r.add(bb.words, mod.n);
+        if (r.bit(mod.m)) r.add(mod.f, mod.n + 1);
+        if ((a->words[i / 32] >> (i % 32)) & 1) r.add(bb.words, mod.n);
     }
     std::memcpy(out->words, r.w, mod.n * 4);
     return 0;
@@ -69,18 +59,15 @@ uint32_t bMultiply(ksGlobalData* gd, const ksFieldElement* a, const ksFieldEleme
 uint32_t bSquare(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) { return bMultiply(gd, a, a, out); }
 
 // Extended Euclid by leading-bit alignment: G1 a = U, G2 a = V (mod f).
-uint32_t bInvert(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-{
+uint32_t bInvert(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) {
     const Modulus mod = modulusOf(gd);
     const uint32_t words = mod.n + 1;
     Wide u, v, g1, g2;
     std::memcpy(u.w, mod.f, words * 4);
     std::memcpy(v.w, a->words, mod.n * 4);
-    if (mod.m % 32)
-        v.w[mod.n - 1] &= (1u << (mod.m % 32)) - 1;
+    if (mod.m % 32) v.w[mod.n - 1] &= (1u << (mod.m % 32)) - 1;
     bool zero = true;
-    for (uint32_t i = 0; i < mod.n; ++i)
-        zero &= v.w[i] == 0;
+    for (uint32_t i = 0; i < mod.n; ++i) zero &= v.w[i] == 0;
     if (zero) {
         std::memset(out->words, 0, mod.n * 4);
         return 0;  // no inverse; the field layer never asks
@@ -110,46 +97,37 @@ uint32_t bInvert(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
             --j;
     }
     Wide r = v.w[0] == 1 ? g2 : g1;
-    if (r.bit(mod.m))
-        r.add(mod.f, words);
+    if (r.bit(mod.m)) r.add(mod.f, words);
     std::memcpy(out->words, r.w, mod.n * 4);
     return 0;
 }
 
 uint32_t bLowBit(ksGlobalData*, const ksFieldElement* a) { return a->words[0] & 1; }
 
-uint32_t bZero(ksGlobalData* gd, ksFieldElement* out)
-{
+uint32_t bZero(ksGlobalData* gd, ksFieldElement* out) {
     std::memset(out->words, 0, modulusOf(gd).n * 4);
     return 0;
 }
 
-uint32_t bEqual(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b)
-{
+uint32_t bEqual(ksGlobalData* gd, const ksFieldElement* a, const ksFieldElement* b) {
     return std::memcmp(a->words, b->words, modulusOf(gd).n * 4) == 0 ? 1 : 0;
 }
 
-uint32_t bIsZero(ksGlobalData* gd, const ksFieldElement* a)
-{
+uint32_t bIsZero(ksGlobalData* gd, const ksFieldElement* a) {
     for (uint32_t i = 0; i < modulusOf(gd).n; ++i)
-        if (a->words[i])
-            return 0;
+        if (a->words[i]) return 0;
     return 1;
 }
 
-uint32_t bIsOne(ksGlobalData* gd, const ksFieldElement* a)
-{
-    if (a->words[0] != 1)
-        return 0;
+uint32_t bIsOne(ksGlobalData* gd, const ksFieldElement* a) {
+    if (a->words[0] != 1) return 0;
     for (uint32_t i = 1; i < modulusOf(gd).n; ++i)
-        if (a->words[i])
-            return 0;
+        if (a->words[i]) return 0;
     return 1;
 }
 
 // Sum of the m conjugates of a: 0 or 1.
-ksFieldElement trace(ksGlobalData* gd, const ksFieldElement& a)
-{
+ksFieldElement trace(ksGlobalData* gd, const ksFieldElement& a) {
     const Modulus mod = modulusOf(gd);
     ksFieldElement t = a, s{};
     for (uint32_t i = 0; i < mod.m; ++i) {
@@ -160,25 +138,21 @@ ksFieldElement trace(ksGlobalData* gd, const ksFieldElement& a)
 }
 
 // z with z^2 + z = a: half-trace for odd m, the trace-one recurrence for even m.
-uint32_t bSolveQuadratic(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-{
+uint32_t bSolveQuadratic(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) {
     const Modulus mod = modulusOf(gd);
     if (mod.m % 2 == 1) {
         ksFieldElement t = *a, s{}, h{};
         for (uint32_t i = 0; i < mod.m; ++i) {
             bAdd(gd, &s, &t, &s);
-            if (i % 2 == 0)
-                bAdd(gd, &h, &t, &h);
+            if (i % 2 == 0) bAdd(gd, &h, &t, &h);
             bSquare(gd, &t, &t);
         }
-        if (bIsOne(gd, &s))
-            return 0;
+        if (bIsOne(gd, &s)) return 0;
         *out = h;
         return 1;
     }
     ksFieldElement s = trace(gd, *a);
-    if (bIsOne(gd, &s))
-        return 0;
+    if (bIsOne(gd, &s)) return 0;
     // tau: the first power x^(m-1), x^(m-2), ... x^1 of trace 1.
     ksFieldElement tau{};
     bool found = false;
@@ -188,8 +162,7 @@ uint32_t bSolveQuadratic(ksGlobalData* gd, const ksFieldElement* a, ksFieldEleme
         ksFieldElement tr = trace(gd, tau);
         found = bIsOne(gd, &tr) == 1;
     }
-    if (!found)
-        return 0;
+    if (!found) return 0;
     ksFieldElement z{}, w{}, t{};
     for (uint32_t i = 0; i < mod.m; ++i) {
         bMultiply(gd, &tau, &w, &t);
@@ -203,8 +176,8 @@ uint32_t bSolveQuadratic(ksGlobalData* gd, const ksFieldElement* a, ksFieldEleme
 }
 
 const ksFieldMethods kGenericBinary = {
-    bAdd,   bInvert, bLowBit, bMultiply,       pf::setOne, bZero,   bSquare, bEqual,            bIsZero,
-    bIsOne, bSolveQuadratic, nullptr, nullptr, nullptr,    nullptr, pf::copyStandard, pf::copyStandard,
+    bAdd,   bInvert,         bLowBit, bMultiply, pf::setOne, bZero,   bSquare,          bEqual,           bIsZero,
+    bIsOne, bSolveQuadratic, nullptr, nullptr,   nullptr,    nullptr, pf::copyStandard, pf::copyStandard,
 };
 
 }  // namespace
@@ -220,8 +193,7 @@ uint32_t tess::crypto::installBinaryGeneric(ksGlobalData* gd, const uint8_t* red
     const uint32_t m = l->fieldBits;
     uint32_t* f = reinterpret_cast<uint32_t*>(l->fieldData);
     std::memset(l->fieldData, 0, sizeof l->fieldData);
-    if (m == 0 || m > 256)
-        return 0;
+    if (m == 0 || m > 256) return 0;
     ksFieldElement r{};
     fieldFromOctets(gd, (m + 7) / 8, reduction, &r);
     std::memcpy(f, r.words, 32);

@@ -10,14 +10,14 @@
 namespace tess::crypto {
 
 enum class BinaryModule : uint8_t {
-    F113,         // x^113 + x^9 + 1
-    F131Normal,   // x^131 + x^7 + x^6 + x^5 + x^4 + x + 1, normal-basis octets
-    F163,         // x^163 + x^7 + x^6 + x^3 + 1
-    F163Reversed, // as F163, bit-reversed octets
-    F191Normal,   // x^191 + x^120 + 1, normal-basis octets
-    F233,         // x^233 + x^74 + 1
-    F239,         // x^239 + x^158 + 1
-    F239Normal,   // as F239, normal-basis octets
+    F113,          // x^113 + x^9 + 1
+    F131Normal,    // x^131 + x^7 + x^6 + x^5 + x^4 + x + 1, normal-basis octets
+    F163,          // x^163 + x^7 + x^6 + x^3 + 1
+    F163Reversed,  // as F163, bit-reversed octets
+    F191Normal,    // x^191 + x^120 + 1, normal-basis octets
+    F233,          // x^233 + x^74 + 1
+    F239,          // x^239 + x^158 + 1
+    F239Normal,    // as F239, normal-basis octets
 };
 inline constexpr int kBinaryModuleCount = 8;
 
@@ -33,9 +33,8 @@ bool cpuHasCarrylessMultiply();
 // ax^2 + b, run inside one module: from (1:0), (x:1) over the scalar's bits
 // (most significant first, nbits of them), giving kP as (x1:z1) and (k+1)P
 // as (x2:z2). Fixed sequence of operations for every scalar of nbits bits.
-using BinaryLadder = void (*)(const ksFieldElement* x, const ksFieldElement* b, const uint32_t* bits,
-                              uint32_t nbits, ksFieldElement* x1, ksFieldElement* z1, ksFieldElement* x2,
-                              ksFieldElement* z2);
+using BinaryLadder = void (*)(const ksFieldElement* x, const ksFieldElement* b, const uint32_t* bits, uint32_t nbits,
+                              ksFieldElement* x1, ksFieldElement* z1, ksFieldElement* x2, ksFieldElement* z2);
 // The ladder of the module installed under that number, or null.
 BinaryLadder binaryLadderForId(uint32_t id, bool portable = false);
 

@@ -36,14 +36,11 @@ struct Module {
     static constexpr int n = F::kWords32;
     using Elem = typename F::Elem;
 
-    static uint32_t add(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o)
-    {
-        for (int i = 0; i < n; ++i)
-            o->words[i] = a->words[i] ^ b->words[i];
+    static uint32_t add(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o) {
+        for (int i = 0; i < n; ++i) o->words[i] = a->words[i] ^ b->words[i];
         return 0;
     }
-    static uint32_t invert(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o)
-    {
+    static uint32_t invert(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o) {
         Elem x, r;
         F::load(a, x);
         F::template inv<I>(x, r);
@@ -51,8 +48,7 @@ struct Module {
         return 0;
     }
     static uint32_t lowBit(ksGlobalData*, const ksFieldElement* a) { return a->words[0] & 1; }
-    static uint32_t multiply(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o)
-    {
+    static uint32_t multiply(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b, ksFieldElement* o) {
         Elem x, y, r;
         F::load(a, x);
         F::load(b, y);
@@ -60,56 +56,42 @@ struct Module {
         F::store(r, o);
         return 0;
     }
-    static uint32_t one(ksGlobalData*, ksFieldElement* o)
-    {
+    static uint32_t one(ksGlobalData*, ksFieldElement* o) {
         o->words[0] = 1;
-        for (int i = 1; i < n; ++i)
-            o->words[i] = 0;
+        for (int i = 1; i < n; ++i) o->words[i] = 0;
         return 0;
     }
-    static uint32_t zero(ksGlobalData*, ksFieldElement* o)
-    {
-        for (int i = 0; i < n; ++i)
-            o->words[i] = 0;
+    static uint32_t zero(ksGlobalData*, ksFieldElement* o) {
+        for (int i = 0; i < n; ++i) o->words[i] = 0;
         return 0;
     }
-    static uint32_t square(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o)
-    {
+    static uint32_t square(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o) {
         Elem x, r;
         F::load(a, x);
         F::template sqr<I>(x, r);
         F::store(r, o);
         return 0;
     }
-    static uint32_t equal(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b)
-    {
+    static uint32_t equal(ksGlobalData*, const ksFieldElement* a, const ksFieldElement* b) {
         uint32_t d = 0;
-        for (int i = 0; i < n; ++i)
-            d |= a->words[i] ^ b->words[i];
+        for (int i = 0; i < n; ++i) d |= a->words[i] ^ b->words[i];
         return d == 0;
     }
-    static uint32_t isZero(ksGlobalData*, const ksFieldElement* a)
-    {
+    static uint32_t isZero(ksGlobalData*, const ksFieldElement* a) {
         uint32_t d = 0;
-        for (int i = 0; i < n; ++i)
-            d |= a->words[i];
+        for (int i = 0; i < n; ++i) d |= a->words[i];
         return d == 0;
     }
-    static uint32_t isOne(ksGlobalData*, const ksFieldElement* a)
-    {
+    static uint32_t isOne(ksGlobalData*, const ksFieldElement* a) {
         uint32_t d = a->words[0] ^ 1;
-        for (int i = 1; i < n; ++i)
-            d |= a->words[i];
+        for (int i = 1; i < n; ++i) d |= a->words[i];
         return d == 0;
     }
     // z with z^2 + z = a (the half-trace) and 1; 0 when Tr(a) = 1.
-    static uint32_t solveQuadratic(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o)
-    {
+    static uint32_t solveQuadratic(ksGlobalData*, const ksFieldElement* a, ksFieldElement* o) {
         uint32_t tr = 0;
-        for (int p : F::kTraceOne)
-            tr ^= (a->words[p / 32] >> (p % 32)) & 1;
-        if (tr)
-            return 0;
+        for (int p : F::kTraceOne) tr ^= (a->words[p / 32] >> (p % 32)) & 1;
+        if (tr) return 0;
         Elem x, r;
         F::load(a, x);
         F::template halfTrace<I>(x, r);
@@ -117,8 +99,7 @@ struct Module {
         return 1;
     }
 
-    static void condSwap(Elem a, Elem b, u64 mask)
-    {
+    static void condSwap(Elem a, Elem b, u64 mask) {
         for (int i = 0; i < F::kWords; ++i) {
             const u64 t = (a[i] ^ b[i]) & mask;
             a[i] ^= t;
@@ -127,14 +108,12 @@ struct Module {
     }
 
     static void ladder(const ksFieldElement* xe, const ksFieldElement* be, const uint32_t* bits, uint32_t nbits,
-                       ksFieldElement* x1e, ksFieldElement* z1e, ksFieldElement* x2e, ksFieldElement* z2e)
-    {
+                       ksFieldElement* x1e, ksFieldElement* z1e, ksFieldElement* x2e, ksFieldElement* z2e) {
         Elem x, b, x1{}, z1{}, x2, z2{}, a, c, t1, t2;
         F::load(xe, x);
         F::load(be, b);
         bool bIsOne = b[0] == 1;
-        for (int i = 1; i < F::kWords; ++i)
-            bIsOne = bIsOne && b[i] == 0;
+        for (int i = 1; i < F::kWords; ++i) bIsOne = bIsOne && b[i] == 0;
         if constexpr (I && F::kIs233) {
             Clmul233::LadderState s;
             Clmul233::ladder(Clmul233::load(x), Clmul233::load(b), bIsOne, bits, nbits, s);
@@ -146,34 +125,29 @@ struct Module {
         } else {
             x1[0] = 1;
             z2[0] = 1;
-            for (int i = 0; i < F::kWords; ++i)
-                x2[i] = x[i];
+            for (int i = 0; i < F::kWords; ++i) x2[i] = x[i];
             for (uint32_t i = nbits; i-- > 0;) {
                 const u64 mask = 0 - u64((bits[i / 32] >> (i % 32)) & 1);
                 condSwap(x1, x2, mask);
                 condSwap(z1, z2, mask);
                 F::template mul<I>(x1, z2, a);
                 F::template mul<I>(x2, z1, c);
-                for (int w = 0; w < F::kWords; ++w)
-                    t1[w] = a[w] ^ c[w];
+                for (int w = 0; w < F::kWords; ++w) t1[w] = a[w] ^ c[w];
                 F::template sqr<I>(t1, z2);
                 F::template mul<I>(a, c, t1);
                 F::template mul<I>(x, z2, t2);
-                for (int w = 0; w < F::kWords; ++w)
-                    x2[w] = t1[w] ^ t2[w];
+                for (int w = 0; w < F::kWords; ++w) x2[w] = t1[w] ^ t2[w];
                 F::template sqr<I>(x1, t1);
                 F::template sqr<I>(z1, t2);
                 F::template mul<I>(t1, t2, z1);
                 if (bIsOne) {
-                    for (int w = 0; w < F::kWords; ++w)
-                        t1[w] ^= t2[w];
+                    for (int w = 0; w < F::kWords; ++w) t1[w] ^= t2[w];
                     F::template sqr<I>(t1, x1);
                 } else {
                     F::template sqr<I>(t1, t1);
                     F::template sqr<I>(t2, t2);
                     F::template mul<I>(t2, b, t2);
-                    for (int w = 0; w < F::kWords; ++w)
-                        x1[w] = t1[w] ^ t2[w];
+                    for (int w = 0; w < F::kWords; ++w) x1[w] = t1[w] ^ t2[w];
                 }
                 condSwap(x1, x2, mask);
                 condSwap(z1, z2, mask);
@@ -184,13 +158,12 @@ struct Module {
         F::store(x2, x2e);
         F::store(z2, z2e);
         Elem* secrets[] = {&x1, &z1, &x2, &z2, &a, &c, &t1, &t2};
-        for (Elem* e : secrets)
-            wipe(*e, sizeof *e);
+        for (Elem* e : secrets) wipe(*e, sizeof *e);
     }
 
     static constexpr ksFieldMethods table = {
-        add, invert, lowBit, multiply, one, zero, square, equal, isZero, isOne, solveQuadratic,
-        nullptr, nullptr, nullptr, nullptr, FromStd, ToStd,
+        add,   invert,         lowBit,  multiply, one,     zero,    square,  equal, isZero,
+        isOne, solveQuadratic, nullptr, nullptr,  nullptr, nullptr, FromStd, ToStd,
     };
 };
 

@@ -4,24 +4,19 @@
 
 namespace tess::crypto {
 
-bool cpuHasCarrylessMultiply()
-{
+bool cpuHasCarrylessMultiply() {
     static const bool has = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
     return has;
 }
 
-const ksFieldMethods* binaryModuleTable(BinaryModule module, bool portable)
-{
+const ksFieldMethods* binaryModuleTable(BinaryModule module, bool portable) {
     const int i = int(module);
-    if (i < 0 || i >= kBinaryModuleCount)
-        return nullptr;
-    if (!portable && cpuHasCarrylessMultiply())
-        return gf2m_detail::kInstrTables[i];
+    if (i < 0 || i >= kBinaryModuleCount) return nullptr;
+    if (!portable && cpuHasCarrylessMultiply()) return gf2m_detail::kInstrTables[i];
     return gf2m_detail::kPortableTables[i];
 }
 
-int binaryModuleDegree(BinaryModule module)
-{
+int binaryModuleDegree(BinaryModule module) {
     static constexpr int kDegree[kBinaryModuleCount] = {113, 131, 163, 163, 191, 233, 239, 239};
     const int i = int(module);
     return i >= 0 && i < kBinaryModuleCount ? kDegree[i] : 0;
@@ -33,30 +28,25 @@ struct InstallId {
     BinaryModule module;
 };
 constexpr InstallId kInstallIds[kBinaryModuleCount] = {
-    {3088, BinaryModule::F113}, {3112, BinaryModule::F131Normal}, {3097, BinaryModule::F163},
+    {3088, BinaryModule::F113},         {3112, BinaryModule::F131Normal}, {3097, BinaryModule::F163},
     {3124, BinaryModule::F163Reversed}, {3115, BinaryModule::F191Normal}, {3103, BinaryModule::F233},
-    {3106, BinaryModule::F239}, {3118, BinaryModule::F239Normal},
+    {3106, BinaryModule::F239},         {3118, BinaryModule::F239Normal},
 };
 
 }  // namespace
 
-ksGlobalData* installBinaryModule(ksGlobalData* gd, uint32_t id)
-{
-    if (gd != nullptr)
-        layoutOf(gd)->fieldMethodsId = id;
+ksGlobalData* installBinaryModule(ksGlobalData* gd, uint32_t id) {
+    if (gd != nullptr) layoutOf(gd)->fieldMethodsId = id;
     return gd;
 }
 
-const ksFieldMethods* binaryModuleForId(uint32_t id)
-{
+const ksFieldMethods* binaryModuleForId(uint32_t id) {
     for (const InstallId& e : kInstallIds)
-        if (e.id == id)
-            return binaryModuleTable(e.module);
+        if (e.id == id) return binaryModuleTable(e.module);
     return nullptr;
 }
 
-BinaryLadder binaryLadderForId(uint32_t id, bool portable)
-{
+BinaryLadder binaryLadderForId(uint32_t id, bool portable) {
     for (const InstallId& e : kInstallIds)
         if (e.id == id) {
             const int i = int(e.module);
@@ -78,8 +68,7 @@ ksGlobalData* a3106(ksGlobalData* gd, const uint8_t*) { return tess::crypto::ins
 ksGlobalData* a3118(ksGlobalData* gd, const uint8_t*) { return tess::crypto::installBinaryModule(gd, 3118); }
 
 uint32_t tess::crypto::binaryZero128(ksGlobalData*, ksFieldElement* out) {
-    for (int i = 0; i < 4; ++i)
-        out->words[i] = 0;
+    for (int i = 0; i < 4; ++i) out->words[i] = 0;
     return 0;
 }
 
@@ -91,4 +80,6 @@ uint32_t tess::crypto::reverseBitsBasis(ksGlobalData* gd, const ksFieldElement* 
     return 0;
 }
 
-uint32_t a2929(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) { return tess::crypto::reverseBitsBasis(gd, in, out); }
+uint32_t a2929(ksGlobalData* gd, const ksFieldElement* in, ksFieldElement* out) {
+    return tess::crypto::reverseBitsBasis(gd, in, out);
+}

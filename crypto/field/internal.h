@@ -32,7 +32,6 @@ uint32_t installBinaryGeneric(ksGlobalData* gd, const uint8_t* reduction);
 // Installs the generic prime-field module for the record's prime: 0, or 1 for a refused prime.
 uint32_t installPrimeGeneric(ksGlobalData* gd, const uint8_t* reduction);
 
-
 // Names the fixed binary-field module with install entry number id (3088, 3097, ...) as
 // the context's field module: gd. The id is checked when the curve record is.
 ksGlobalData* installBinaryModule(ksGlobalData* gd, uint32_t id);

@@ -20,8 +20,7 @@ struct FoldTerm {
 // Products on 64-bit limbs (an odd word count is padded with a zero word);
 // column sums in 128 bits plus an overflow limb.
 template <int W>
-inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t)
-{
+inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t) {
     constexpr int L = (W + 1) / 2;
     uint64_t x[L], y[L], r[2 * L];
 #pragma GCC unroll 8
@@ -46,19 +45,16 @@ inline void mulWords(const uint32_t* a, const uint32_t* b, uint32_t* t)
     }
     r[2 * L - 1] = uint64_t(acc);
 #pragma GCC unroll 16
-    for (int i = 0; i < 2 * W; ++i)
-        t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
+    for (int i = 0; i < 2 * W; ++i) t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
 // Squares: each cross product once, doubled.
 template <int W>
-inline void sqrWords(const uint32_t* a, uint32_t* t)
-{
+inline void sqrWords(const uint32_t* a, uint32_t* t) {
     constexpr int L = (W + 1) / 2;
     uint64_t x[L], r[2 * L];
 #pragma GCC unroll 8
-    for (int i = 0; i < L; ++i)
-        x[i] = a[2 * i] | (2 * i + 1 < W ? uint64_t(a[2 * i + 1]) << 32 : 0);
+    for (int i = 0; i < L; ++i) x[i] = a[2 * i] | (2 * i + 1 < W ? uint64_t(a[2 * i + 1]) << 32 : 0);
     u128 acc = 0;
     uint64_t over = 0;
 #pragma GCC unroll 8
@@ -89,24 +85,20 @@ inline void sqrWords(const uint32_t* a, uint32_t* t)
     }
     r[2 * L - 1] = uint64_t(acc);
 #pragma GCC unroll 16
-    for (int i = 0; i < 2 * W; ++i)
-        t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
+    for (int i = 0; i < 2 * W; ++i) t[i] = uint32_t(r[i / 2] >> (32 * (i % 2)));
 }
 
 template <int W>
-inline bool lessThan(const uint32_t* a, const uint32_t* b)
-{
+inline bool lessThan(const uint32_t* a, const uint32_t* b) {
 #pragma GCC unroll 8
     for (int i = W - 1; i >= 0; --i)
-        if (a[i] != b[i])
-            return a[i] < b[i];
+        if (a[i] != b[i]) return a[i] < b[i];
     return false;
 }
 
 // a += b; returns the carry.
 template <int W>
-inline uint32_t addWords(uint32_t* a, const uint32_t* b)
-{
+inline uint32_t addWords(uint32_t* a, const uint32_t* b) {
     uint64_t carry = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
@@ -119,8 +111,7 @@ inline uint32_t addWords(uint32_t* a, const uint32_t* b)
 
 // a -= b; returns the borrow.
 template <int W>
-inline uint32_t subWords(uint32_t* a, const uint32_t* b)
-{
+inline uint32_t subWords(uint32_t* a, const uint32_t* b) {
     int64_t borrow = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
@@ -136,16 +127,13 @@ inline uint32_t subWords(uint32_t* a, const uint32_t* b)
 // most two more folds, a positive one shrinks by the factor c / 2^(32W)).
 // Carries here are small (a few units), so 64-bit sums suffice.
 template <int W, int NT>
-inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT])
-{
+inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT]) {
     for (int round = 0; carry != 0 && round < 16; ++round) {
         int64_t acc[W];
 #pragma GCC unroll 8
-        for (int i = 0; i < W; ++i)
-            acc[i] = x[i];
+        for (int i = 0; i < W; ++i) acc[i] = x[i];
 #pragma GCC unroll 4
-        for (const FoldTerm& t : terms)
-            acc[t.word] += carry * t.mult;
+        for (const FoldTerm& t : terms) acc[t.word] += carry * t.mult;
         carry = 0;
 #pragma GCC unroll 8
         for (int i = 0; i < W; ++i) {
@@ -162,35 +150,30 @@ inline void foldCarry(uint32_t* x, int64_t carry, const FoldTerm (&terms)[NT])
 template <int W, int NT>
 struct FoldMatrix {
     int8_t coef[W][W] = {};
-    constexpr explicit FoldMatrix(const FoldTerm (&terms)[NT])
-    {
+    constexpr explicit FoldMatrix(const FoldTerm (&terms)[NT]) {
         for (int i = 0; i < W; ++i) {
             int64_t v[2 * W] = {};
             v[W + i] = 1;
             for (int k = 2 * W - 1; k >= W; --k) {
                 const int64_t c = v[k];
                 v[k] = 0;
-                for (const FoldTerm& t : terms)
-                    v[k - W + int(t.word)] += c * t.mult;
+                for (const FoldTerm& t : terms) v[k - W + int(t.word)] += c * t.mult;
             }
-            for (int j = 0; j < W; ++j)
-                coef[i][j] = int8_t(v[j]);
+            for (int j = 0; j < W; ++j) coef[i][j] = int8_t(v[j]);
         }
     }
 };
 
 // The 2W-word t reduced to the canonical value below p with the matrix.
 template <int W, int NT>
-inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const FoldTerm (&terms)[NT],
-                         const uint32_t* p, uint32_t* out)
-{
+inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const FoldTerm (&terms)[NT], const uint32_t* p,
+                         uint32_t* out) {
     int64_t acc[W];
 #pragma GCC unroll 8
     for (int j = 0; j < W; ++j) {
         int64_t a = t[j];
 #pragma GCC unroll 8
-        for (int i = 0; i < W; ++i)
-            a += int64_t(m.coef[i][j]) * t[W + i];
+        for (int i = 0; i < W; ++i) a += int64_t(m.coef[i][j]) * t[W + i];
         acc[j] = a;
     }
     int64_t carry = 0;
@@ -200,14 +183,12 @@ inline void matrixReduce(const uint32_t* t, const FoldMatrix<W, NT>& m, const Fo
         carry >>= 32;
     }
     foldCarry<W>(out, carry, terms);
-    while (!lessThan<W>(out, p))
-        subWords<W>(out, p);
+    while (!lessThan<W>(out, p)) subWords<W>(out, p);
 }
 
 // As below for c under 2^32: every fold is a fixed W-word pass.
 template <int W>
-inline void smallPseudoMersenneReduce(const uint32_t* t, uint32_t c, const uint32_t* p, uint32_t* out)
-{
+inline void smallPseudoMersenneReduce(const uint32_t* t, uint32_t c, const uint32_t* p, uint32_t* out) {
     uint64_t acc = 0;
 #pragma GCC unroll 8
     for (int i = 0; i < W; ++i) {
@@ -224,15 +205,13 @@ inline void smallPseudoMersenneReduce(const uint32_t* t, uint32_t c, const uint3
             acc >>= 32;
         }
     }
-    while (!lessThan<W>(out, p))
-        subWords<W>(out, p);
+    while (!lessThan<W>(out, p)) subWords<W>(out, p);
 }
 
 // The 2W-word t reduced below p = 2^(32W) - c for c below 2^64: the part
 // above W words is folded down as its product with c until none is left.
 template <int W>
-inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* p, uint32_t* out)
-{
+inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* p, uint32_t* out) {
     const uint64_t cLo = c & 0xFFFFFFFFu, cHi = c >> 32;
     uint32_t high[W + 3];
     int nh = W;
@@ -247,12 +226,9 @@ inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* 
         const int span = (nh + 2 > W ? nh + 2 : W);
 #pragma GCC unroll 12
         for (int i = 0; i < span; ++i) {
-            if (i < W)
-                acc += out[i];
-            if (i < nh)
-                acc += u128(uint64_t(high[i]) * cLo);
-            if (i >= 1 && i - 1 < nh)
-                acc += u128(uint64_t(high[i - 1]) * cHi);
+            if (i < W) acc += out[i];
+            if (i < nh) acc += u128(uint64_t(high[i]) * cLo);
+            if (i >= 1 && i - 1 < nh) acc += u128(uint64_t(high[i - 1]) * cHi);
             const uint32_t word = uint32_t(acc);
             acc >>= 32;
             if (i < W)
@@ -264,14 +240,11 @@ inline void pseudoMersenneReduce(const uint32_t* t, uint64_t c, const uint32_t* 
             next[nn++] = uint32_t(acc);
             acc >>= 32;
         }
-        while (nn > 0 && next[nn - 1] == 0)
-            --nn;
-        for (int i = 0; i < nn; ++i)
-            high[i] = next[i];
+        while (nn > 0 && next[nn - 1] == 0) --nn;
+        for (int i = 0; i < nn; ++i) high[i] = next[i];
         nh = nn;
     }
-    while (!lessThan<W>(out, p))
-        subWords<W>(out, p);
+    while (!lessThan<W>(out, p)) subWords<W>(out, p);
 }
 
 }  // namespace tess::crypto::pf

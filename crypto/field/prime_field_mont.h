@@ -21,15 +21,12 @@ struct Limbs {
 
 namespace mont {
 
-constexpr bool geq(const Limbs& a, const Limbs& b)
-{
+constexpr bool geq(const Limbs& a, const Limbs& b) {
     for (int i = 3; i >= 0; --i)
-        if (a.v[i] != b.v[i])
-            return a.v[i] > b.v[i];
+        if (a.v[i] != b.v[i]) return a.v[i] > b.v[i];
     return true;
 }
-constexpr uint64_t subInto(Limbs& a, const Limbs& b)
-{
+constexpr uint64_t subInto(Limbs& a, const Limbs& b) {
     uint64_t borrow = 0;
     for (int i = 0; i < 4; ++i) {
         const u128 d = u128(a.v[i]) - b.v[i] - borrow;
@@ -39,31 +36,25 @@ constexpr uint64_t subInto(Limbs& a, const Limbs& b)
     return borrow;
 }
 // 2^bits mod p by doubling.
-constexpr Limbs powerOfTwo(const Limbs& p, int bits)
-{
+constexpr Limbs powerOfTwo(const Limbs& p, int bits) {
     Limbs r{{1, 0, 0, 0}};
     for (int i = 0; i < bits; ++i) {
         const uint64_t top = r.v[3] >> 63;
-        for (int k = 3; k > 0; --k)
-            r.v[k] = (r.v[k] << 1) | (r.v[k - 1] >> 63);
+        for (int k = 3; k > 0; --k) r.v[k] = (r.v[k] << 1) | (r.v[k - 1] >> 63);
         r.v[0] <<= 1;
-        if (top != 0 || geq(r, p))
-            subInto(r, p);
+        if (top != 0 || geq(r, p)) subInto(r, p);
     }
     return r;
 }
 // -p^-1 mod 2^64 by Newton's iteration.
-constexpr uint64_t negInverse(uint64_t p0)
-{
+constexpr uint64_t negInverse(uint64_t p0) {
     uint64_t x = 1;
-    for (int i = 0; i < 7; ++i)
-        x *= 2 - p0 * x;
+    for (int i = 0; i < 7; ++i) x *= 2 - p0 * x;
     return uint64_t(0) - x;
 }
 
 // Carry chains on 64-bit limbs; the carry is 0 or 1.
-[[gnu::always_inline]] inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry)
-{
+[[gnu::always_inline]] inline uint64_t adc(uint64_t a, uint64_t b, unsigned char& carry) {
 #if defined(__x86_64__)
     unsigned long long r;
     carry = _addcarry_u64(carry, a, b, &r);
@@ -74,8 +65,7 @@ constexpr uint64_t negInverse(uint64_t p0)
     return uint64_t(s);
 #endif
 }
-[[gnu::always_inline]] inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow)
-{
+[[gnu::always_inline]] inline uint64_t sbb(uint64_t a, uint64_t b, unsigned char& borrow) {
 #if defined(__x86_64__)
     unsigned long long r;
     borrow = _subborrow_u64(borrow, a, b, &r);
@@ -86,15 +76,13 @@ constexpr uint64_t negInverse(uint64_t p0)
     return uint64_t(d);
 #endif
 }
-[[gnu::always_inline]] inline uint64_t mulWide(uint64_t a, uint64_t b, uint64_t& hi)
-{
+[[gnu::always_inline]] inline uint64_t mulWide(uint64_t a, uint64_t b, uint64_t& hi) {
     const u128 p = u128(a) * b;
     hi = uint64_t(p >> 64);
     return uint64_t(p);
 }
 // x y as five limbs.
-[[gnu::always_inline]] inline void mulRow(uint64_t x, const uint64_t* y, uint64_t* r)
-{
+[[gnu::always_inline]] inline void mulRow(uint64_t x, const uint64_t* y, uint64_t* r) {
     uint64_t h0, h1, h2, h3;
     r[0] = mulWide(x, y[0], h0);
     const uint64_t l1 = mulWide(x, y[1], h1);
@@ -120,12 +108,11 @@ struct Mont {
     // the product with the top limb.
     static constexpr bool shaped = P::p.v[0] == ~uint64_t(0) && P::p.v[1] == 0xFFFFFFFFull && P::p.v[2] == 0;
     // p = 2^224 - 2^96 + 1: m p is a few shifted copies of m.
-    static constexpr bool shaped224 = P::p.v[0] == 1 && P::p.v[1] == 0xFFFFFFFF00000000ull &&
-                                      P::p.v[2] == ~uint64_t(0) && P::p.v[3] == 0xFFFFFFFFull;
+    static constexpr bool shaped224 =
+        P::p.v[0] == 1 && P::p.v[1] == 0xFFFFFFFF00000000ull && P::p.v[2] == ~uint64_t(0) && P::p.v[3] == 0xFFFFFFFFull;
 
     // m p as five limbs, m = t0 n0.
-    [[gnu::always_inline]] static inline void reductionRow(uint64_t t0, uint64_t* row)
-    {
+    [[gnu::always_inline]] static inline void reductionRow(uint64_t t0, uint64_t* row) {
         const uint64_t m = t0 * n0;
         if constexpr (shaped224) {
             unsigned char b = 0;
@@ -140,8 +127,7 @@ struct Mont {
     }
 
     // (c:s) - p when that is not negative, else s.
-    [[gnu::always_inline]] static inline void finish(uint64_t c, const uint64_t* s, Limbs& r)
-    {
+    [[gnu::always_inline]] static inline void finish(uint64_t c, const uint64_t* s, Limbs& r) {
         unsigned char borrow = 0;
         const uint64_t d0 = mont::sbb(s[0], p.v[0], borrow);
         const uint64_t d1 = mont::sbb(s[1], p.v[1], borrow);
@@ -156,8 +142,7 @@ struct Mont {
         r.v[3] = keep ? s[3] : d3;
     }
 
-    [[gnu::always_inline]] static inline void mul(const Limbs& a, const Limbs& b, Limbs& r)
-    {
+    [[gnu::always_inline]] static inline void mul(const Limbs& a, const Limbs& b, Limbs& r) {
         // Row by row, each followed by one reduction round (coarsely
         // integrated operand scanning); t stays below 2p.
         uint64_t t0, t1, t2, t3, t4;
@@ -208,8 +193,7 @@ struct Mont {
     // A dedicated square (cross products once) reduced separately measures
     // slower than the interleaved product.
     [[gnu::always_inline]] static inline void sqr(const Limbs& a, Limbs& r) { mul(a, a, r); }
-    [[gnu::always_inline]] static inline void add(const Limbs& a, const Limbs& b, Limbs& r)
-    {
+    [[gnu::always_inline]] static inline void add(const Limbs& a, const Limbs& b, Limbs& r) {
         unsigned char c = 0;
         uint64_t s[4];
         s[0] = mont::adc(a.v[0], b.v[0], c);
@@ -218,8 +202,7 @@ struct Mont {
         s[3] = mont::adc(a.v[3], b.v[3], c);
         finish(c, s, r);
     }
-    [[gnu::always_inline]] static inline void sub(const Limbs& a, const Limbs& b, Limbs& r)
-    {
+    [[gnu::always_inline]] static inline void sub(const Limbs& a, const Limbs& b, Limbs& r) {
         unsigned char borrow = 0, c = 0;
         const uint64_t d0 = mont::sbb(a.v[0], b.v[0], borrow);
         const uint64_t d1 = mont::sbb(a.v[1], b.v[1], borrow);
@@ -231,14 +214,14 @@ struct Mont {
         r.v[2] = mont::adc(d2, p.v[2] & mask, c);
         r.v[3] = mont::adc(d3, p.v[3] & mask, c);
     }
-    [[gnu::always_inline]] static inline void neg(const Limbs& a, Limbs& r)
-    {
+    [[gnu::always_inline]] static inline void neg(const Limbs& a, Limbs& r) {
         const Limbs zero{};
         sub(zero, a, r);
     }
-    [[gnu::always_inline]] static inline bool isZero(const Limbs& a) { return (a.v[0] | a.v[1] | a.v[2] | a.v[3]) == 0; }
-    [[gnu::always_inline]] static inline bool equal(const Limbs& a, const Limbs& b)
-    {
+    [[gnu::always_inline]] static inline bool isZero(const Limbs& a) {
+        return (a.v[0] | a.v[1] | a.v[2] | a.v[3]) == 0;
+    }
+    [[gnu::always_inline]] static inline bool equal(const Limbs& a, const Limbs& b) {
         return ((a.v[0] ^ b.v[0]) | (a.v[1] ^ b.v[1]) | (a.v[2] ^ b.v[2]) | (a.v[3] ^ b.v[3])) == 0;
     }
 
@@ -249,8 +232,7 @@ struct Mont {
 
     // a^(p - 2) with a fixed four-bit window over the public exponent; zero
     // gives zero.
-    static void invert(const Limbs& a, Limbs& r)
-    {
+    static void invert(const Limbs& a, Limbs& r) {
         if constexpr (shaped && P::p.v[3] == 0xFFFFFFFF00000001ull) {
             invertP256(a, r);
             return;
@@ -260,15 +242,13 @@ struct Mont {
         Limbs power[16];
         power[0] = one;
         power[1] = a;
-        for (int i = 2; i < 16; ++i)
-            mul(power[i - 1], a, power[i]);
+        for (int i = 2; i < 16; ++i) mul(power[i - 1], a, power[i]);
         Limbs acc = one;
         bool started = false;
         for (int n = 63; n >= 0; --n) {
             const unsigned digit = unsigned(e.v[n / 16] >> (4 * (n % 16))) & 15;
             if (started)
-                for (int s = 0; s < 4; ++s)
-                    sqr(acc, acc);
+                for (int s = 0; s < 4; ++s) sqr(acc, acc);
             if (digit != 0) {
                 if (started)
                     mul(acc, power[digit], acc);
@@ -281,11 +261,9 @@ struct Mont {
     }
     // p - 2 = 2^256 - 2^224 + 2^192 + 2^96 - 3 from runs of ones x_k =
     // a^(2^k - 1): 255 squares and 12 products.
-    static void invertP256(const Limbs& a, Limbs& r)
-    {
+    static void invertP256(const Limbs& a, Limbs& r) {
         auto run = [](Limbs& acc, int squares, const Limbs& times) {
-            for (int i = 0; i < squares; ++i)
-                sqr(acc, acc);
+            for (int i = 0; i < squares; ++i) sqr(acc, acc);
             mul(acc, times, acc);
         };
         Limbs x2 = a, x3, x6, x12, x15, x30, x32;
@@ -306,8 +284,7 @@ struct Mont {
         // 1..0 01.
         Limbs acc = x32;
         run(acc, 32, a);
-        for (int i = 0; i < 96; ++i)
-            sqr(acc, acc);
+        for (int i = 0; i < 96; ++i) sqr(acc, acc);
         run(acc, 32, x32);
         run(acc, 32, x32);
         run(acc, 30, x30);

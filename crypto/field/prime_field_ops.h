@@ -14,16 +14,9 @@ struct FieldOps {
     bool ok() const { return f != nullptr; }
 
     void add(const ksFieldElement& a, const ksFieldElement& b, ksFieldElement& o) const { f->add(gd, &a, &b, &o); }
-    void sub(const ksFieldElement& a, const ksFieldElement& b, ksFieldElement& o) const
-    {
-        f->subtract(gd, &a, &b, &o);
-    }
-    void mul(const ksFieldElement& a, const ksFieldElement& b, ksFieldElement& o) const
-    {
-        f->multiply(gd, &a, &b, &o);
-    }
-    void sqr(const ksFieldElement& a, ksFieldElement& o) const
-    {
+    void sub(const ksFieldElement& a, const ksFieldElement& b, ksFieldElement& o) const { f->subtract(gd, &a, &b, &o); }
+    void mul(const ksFieldElement& a, const ksFieldElement& b, ksFieldElement& o) const { f->multiply(gd, &a, &b, &o); }
+    void sqr(const ksFieldElement& a, ksFieldElement& o) const {
         const ksFieldElement t = a;
         f->square(gd, &t, &o);
     }
@@ -33,10 +26,8 @@ struct FieldOps {
     bool isZero(const ksFieldElement& a) const { return f->isZero(gd, &a) == 1; }
     bool equal(const ksFieldElement& a, const ksFieldElement& b) const { return f->equal(gd, &a, &b) == 1; }
     // 1 and o untouched when a is zero.
-    uint32_t inv(const ksFieldElement& a, ksFieldElement& o) const
-    {
-        if (isZero(a))
-            return 1;
+    uint32_t inv(const ksFieldElement& a, ksFieldElement& o) const {
+        if (isZero(a)) return 1;
         f->invert(gd, &a, &o);
         return 0;
     }

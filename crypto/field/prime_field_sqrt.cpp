@@ -12,21 +12,16 @@ namespace {
 // An exponent as words, least significant first.
 struct Exponent {
     uint32_t words[9] = {};
-    uint32_t bits() const
-    {
+    uint32_t bits() const {
         for (uint32_t i = 9; i-- > 0;)
-            if (words[i])
-                return 32 * i + 32 - uint32_t(__builtin_clz(words[i]));
+            if (words[i]) return 32 * i + 32 - uint32_t(__builtin_clz(words[i]));
         return 0;
     }
     bool bit(uint32_t i) const { return (words[i / 32] >> (i % 32)) & 1; }
-    void shiftRight(uint32_t s)
-    {
-        for (uint32_t i = 0; i < 9; ++i)
-            words[i] = (words[i] >> s) | (i + 1 < 9 && s ? words[i + 1] << (32 - s) : 0);
+    void shiftRight(uint32_t s) {
+        for (uint32_t i = 0; i < 9; ++i) words[i] = (words[i] >> s) | (i + 1 < 9 && s ? words[i + 1] << (32 - s) : 0);
     }
-    void addWord(uint32_t v)
-    {
+    void addWord(uint32_t v) {
         uint64_t c = v;
         for (uint32_t i = 0; i < 9 && c; ++i) {
             c += words[i];
@@ -34,8 +29,7 @@ struct Exponent {
             c >>= 32;
         }
     }
-    void subWord(uint32_t v)
-    {
+    void subWord(uint32_t v) {
         int64_t b = -int64_t(v);
         for (uint32_t i = 0; i < 9 && b; ++i) {
             const int64_t d = int64_t(words[i]) + b;
@@ -45,38 +39,31 @@ struct Exponent {
     }
 };
 
-Exponent primeExponent(ksGlobalData* gd)
-{
+Exponent primeExponent(ksGlobalData* gd) {
     Exponent e;
     std::memcpy(e.words, primeOf(gd), 32);
     return e;
 }
 
-void power(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* a, const Exponent& e,
-           ksFieldElement* out)
-{
+void power(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* a, const Exponent& e, ksFieldElement* out) {
     ksFieldElement r{}, base = *a;
     f->one(gd, &r);
     for (uint32_t i = e.bits(); i-- > 0;) {
         f->square(gd, &r, &r);
-        if (e.bit(i))
-            f->multiply(gd, &r, &base, &r);
+        if (e.bit(i)) f->multiply(gd, &r, &base, &r);
     }
     *out = r;
 }
 
 // a^e for P-256 in Montgomery form, which squares several times faster than
 // the module's own reduction; the value is the same.
-void powerP256(const ksFieldElement* a, const Exponent& e, ksFieldElement* out)
-{
+void powerP256(const ksFieldElement* a, const Exponent& e, ksFieldElement* out) {
     Limbs x, r = MontP256::one;
-    for (int i = 0; i < 4; ++i)
-        x.v[i] = a->words[2 * i] | (uint64_t(a->words[2 * i + 1]) << 32);
+    for (int i = 0; i < 4; ++i) x.v[i] = a->words[2 * i] | (uint64_t(a->words[2 * i + 1]) << 32);
     MontP256::enter(x, x);
     for (uint32_t i = e.bits(); i-- > 0;) {
         MontP256::sqr(r, r);
-        if (e.bit(i))
-            MontP256::mul(r, x, r);
+        if (e.bit(i)) MontP256::mul(r, x, r);
     }
     MontP256::leave(r, r);
     *out = ksFieldElement{};
@@ -86,8 +73,7 @@ void powerP256(const ksFieldElement* a, const Exponent& e, ksFieldElement* out)
     }
 }
 
-bool squaresTo(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* root, const ksFieldElement* a)
-{
+bool squaresTo(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* root, const ksFieldElement* a) {
     ksFieldElement sq{}, copy = *a;
     f->square(gd, root, &sq);
     return f->equal(gd, &sq, &copy) == 1;
@@ -95,8 +81,7 @@ bool squaresTo(ksGlobalData* gd, const ksFieldMethods* f, const ksFieldElement* 
 
 }  // namespace
 
-void pseudoRandomElement(uint32_t words, ksFieldElement* element)
-{
+void pseudoRandomElement(uint32_t words, ksFieldElement* element) {
     uint32_t state = element->words[0] != 0 ? element->words[0] : 0x55555555u;
     for (uint32_t i = words; i-- > 0;) {
         state = (state & (1u << 27)) ? (state << 1) ^ 0xD75834BBu : state << 1;
@@ -104,8 +89,7 @@ void pseudoRandomElement(uint32_t words, ksFieldElement* element)
     }
 }
 
-uint32_t squareRootCipolla(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-{
+uint32_t squareRootCipolla(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) {
     const ksFieldMethods* f = fieldMethodsOf(gd);
     const uint32_t w = wordsOf(gd);
     ksFieldElement in = *a;
@@ -154,15 +138,13 @@ uint32_t squareRootCipolla(ksGlobalData* gd, const ksFieldElement* a, ksFieldEle
             euler.shiftRight(1);
             ksFieldElement r{};
             power(gd, f, &in, euler, &r);
-            if (f->isOne(gd, &r) != 1)
-                return 0;
+            if (f->isOne(gd, &r) != 1) return 0;
         }
     }
     return 0;
 }
 
-uint32_t squareRoot(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out)
-{
+uint32_t squareRoot(ksGlobalData* gd, const ksFieldElement* a, ksFieldElement* out) {
     const ksFieldMethods* f = fieldMethodsOf(gd);
     const uint32_t low = primeOf(gd)[0];
     if ((low & 3) == 3) {

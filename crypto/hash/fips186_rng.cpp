@@ -22,8 +22,7 @@ constexpr uint32_t kKeyDigits = 10;  // XKEY lives modulo 2^160
 enum RngOpId : uint32_t { kGenerateId = 0x47454E31, kSeedId = 0x53454431, kAddInputId = 0x41444431 };
 
 // Built-in modulus of types 2 and 3 (160-bit prime), 16-bit digits low first.
-constexpr uint16_t kBuiltInQ[10] = {0x339F, 0xBB9F, 0xE65D, 0x96E6, 0xB528,
-                                    0xAD4D, 0xD87C, 0x4581, 0xDC6F, 0xFEFB};
+constexpr uint16_t kBuiltInQ[10] = {0x339F, 0xBB9F, 0xE65D, 0x96E6, 0xB528, 0xAD4D, 0xD87C, 0x4581, 0xDC6F, 0xFEFB};
 
 void reduceTo160(ksIntGeneral& v) {
     v.count = std::min(v.count, kKeyDigits);
@@ -40,8 +39,7 @@ uint32_t storeReduced(const ksIntGeneral& v, ksIntReduced& out) {
 
 // One step: 20 octets out, XKEY advanced. An optional input (at most 64
 // octets) is added to XKEY for good before the step.
-uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input,
-                     uint8_t out[20]) {
+uint32_t fips186Step(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input, uint8_t out[20]) {
     ksIntGeneral key{};
     WipeOnExit wipeKey(key);
     key.count = std::min<uint32_t>(rng.xkey.count, mp::kReducedDigits);
@@ -92,8 +90,8 @@ uint32_t rngAddInput(RngContextLayout& rng, uint32_t length, const uint8_t* byte
     return storeReduced(key, rng.xkey);
 }
 
-uint32_t rngGenerate(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input,
-                     uint32_t count, uint8_t* output) {
+uint32_t rngGenerate(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input, uint32_t count,
+                     uint8_t* output) {
     if (count == 0) return 0;
     if (input != nullptr && rngAddInput(rng, inputLength, input) != 0) return 1;
     for (uint32_t i = 0; i < count / 20; ++i) {
@@ -121,8 +119,8 @@ uint32_t rngSeed(RngContextLayout& rng, uint32_t length, const uint8_t* bytes) {
 }
 
 // The references of a context are resolved here; an unknown id fails.
-uint32_t callGenerate(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input,
-                      uint32_t count, uint8_t* output) {
+uint32_t callGenerate(RngContextLayout& rng, uint32_t inputLength, const uint8_t* input, uint32_t count,
+                      uint8_t* output) {
     if (rng.generateId != kGenerateId) return 1;
     return rngGenerate(rng, inputLength, input, count, output);
 }
@@ -174,7 +172,9 @@ uint32_t tess::crypto::rngStart(ksGlobalData* gd, uint32_t type, uint32_t seedLe
     return 0;
 }
 
-uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) { return tess::crypto::rngStart(gd, type, seedLength, seed); }
+uint32_t a3385(ksGlobalData* gd, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
+    return tess::crypto::rngStart(gd, type, seedLength, seed);
+}
 
 uint32_t tess::crypto::rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output) {
     if (gd == nullptr || (count != 0 && output == nullptr)) return 1;
@@ -186,7 +186,7 @@ uint32_t a3391(ksGlobalData* gd, uint32_t count, uint8_t* output) { return tess:
 uint32_t a1393(ksGlobalData* gd, uint8_t* output, uint32_t count) { return tess::crypto::rngBytes(gd, count, output); }
 
 uint32_t tess::crypto::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
-               ksIntReduced* out) {
+                                ksIntReduced* out) {
     if (ctx == nullptr || n == nullptr || out == nullptr) return 1;
     if (n->count == 0 || n->count > mp::kModulusDigits) return 1;
     if (input != nullptr && (inputLength == 0 || inputLength > 64)) return 1;
@@ -211,8 +211,9 @@ uint32_t tess::crypto::rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inpu
     return tess::crypto::mp::mpModAdd(asInt(&reduced), asInt(&one), n, out);
 }
 
-uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
-               ksIntReduced* out) { return tess::crypto::rngBelow(ctx, n, inputLength, input, out); }
+uint32_t a3364(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input, ksIntReduced* out) {
+    return tess::crypto::rngBelow(ctx, n, inputLength, input, out);
+}
 
 ksErrorCode ks_rngSize(uint32_t* size) {
     if (size == nullptr) return kNoOutput;
@@ -220,8 +221,7 @@ ksErrorCode ks_rngSize(uint32_t* size) {
     return kOk;
 }
 
-ksErrorCode ks_rngInit(ksRngContext* ctx, uint32_t type, uint32_t seedLength,
-                       const uint8_t* seed) {
+ksErrorCode ks_rngInit(ksRngContext* ctx, uint32_t type, uint32_t seedLength, const uint8_t* seed) {
     if (ctx == nullptr) return kNoGlobalData;
     if (seed == nullptr) return kNoInput;
     if (seedLength == 0) return kInputLength;
@@ -271,8 +271,8 @@ ksErrorCode ks_rngFIPS186Session(ksRngContext* ctx, uint32_t count, uint8_t* out
     return callGenerate(*rngOf(ctx), 0, nullptr, count, output) != 0 ? kFailed : kOk;
 }
 
-ksErrorCode ks_rngFIPS186Private(ksRngContext* ctx, uint32_t inputLength, const uint8_t* input,
-                                 uint32_t count, uint8_t* output) {
+ksErrorCode ks_rngFIPS186Private(ksRngContext* ctx, uint32_t inputLength, const uint8_t* input, uint32_t count,
+                                 uint8_t* output) {
     if (const ksErrorCode rc = checkRng(ctx)) return rc;
     if (count == 0) return kOk;
     if (output == nullptr) return kNoOutput;

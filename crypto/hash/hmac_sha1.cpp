@@ -23,9 +23,7 @@ constexpr HashDescriptor kSha1Descriptor = {20, kSha1Init, kSha1Update, kSha1Fin
 
 using HashState = ksSha1State;  // room for any described hash: 96 bytes
 
-uint32_t hashInit(uint32_t id, HashState* s) {
-    return id == kSha1Init ? tess::crypto::sha1Init(s) : 1;
-}
+uint32_t hashInit(uint32_t id, HashState* s) { return id == kSha1Init ? tess::crypto::sha1Init(s) : 1; }
 uint32_t hashUpdate(uint32_t id, uint32_t length, const uint8_t* data, HashState* s) {
     return id == kSha1Update ? tess::crypto::sha1Update(length, data, s) : 1;
 }
@@ -51,8 +49,7 @@ constexpr uint32_t kBlock = 64;
 constexpr uint32_t kMaxDigest = 64;
 
 // The 64-byte key block: the key itself, or its digest when longer than a block.
-uint32_t makeKeyBlock(uint32_t keyLength, const uint8_t* key, const HashDescriptor& d,
-                      uint8_t block[kBlock]) {
+uint32_t makeKeyBlock(uint32_t keyLength, const uint8_t* key, const HashDescriptor& d, uint8_t block[kBlock]) {
     std::memset(block, 0, kBlock);
     if (keyLength <= kBlock) {
         std::memcpy(block, key, keyLength);
@@ -121,9 +118,7 @@ uint32_t hmacMessage(uint32_t keyLength, const uint8_t* key, uint32_t length, co
     return 0;
 }
 
-HmacContextLayout* layoutOfHmac(ksHmacSha1Context* ctx) {
-    return layoutAs<HmacContextLayout>(ctx);
-}
+HmacContextLayout* layoutOfHmac(ksHmacSha1Context* ctx) { return layoutAs<HmacContextLayout>(ctx); }
 
 // HMAC contexts without the magic word are refused but left as they are.
 ksErrorCode checkHmac(ksHmacSha1Context* ctx) {
@@ -137,8 +132,7 @@ ksErrorCode checkHmac(ksHmacSha1Context* ctx) {
 
 using namespace tess::crypto;
 
-ksErrorCode ks_hmacSha1Begin(ksGlobalData*, int32_t keyLength, const uint8_t* key,
-                             ksHmacSha1Context* ctx) {
+ksErrorCode ks_hmacSha1Begin(ksGlobalData*, int32_t keyLength, const uint8_t* key, ksHmacSha1Context* ctx) {
     if (ctx == nullptr) return kNoContext;
     HmacContextLayout* c = layoutOfHmac(ctx);
     c->magic = 0;
@@ -151,8 +145,7 @@ ksErrorCode ks_hmacSha1Begin(ksGlobalData*, int32_t keyLength, const uint8_t* ke
     return kOk;
 }
 
-ksErrorCode ks_hmacSha1(ksGlobalData*, uint32_t length, const uint8_t* data,
-                        ksHmacSha1Context* ctx) {
+ksErrorCode ks_hmacSha1(ksGlobalData*, uint32_t length, const uint8_t* data, ksHmacSha1Context* ctx) {
     if (const ksErrorCode rc = checkHmac(ctx)) return rc;
     if (data == nullptr) return failAndWipe(ctx, kNoInput);
     if (length == 0) return failAndWipe(ctx, kInputLength);
@@ -170,8 +163,8 @@ ksErrorCode ks_hmacSha1End(ksGlobalData*, ksHmacSha1Context* ctx, ksDigest* dige
     return kOk;
 }
 
-ksErrorCode ks_hmacSha1Message(ksGlobalData*, int32_t keyLength, const uint8_t* key,
-                               uint32_t length, const uint8_t* data, ksDigest* digest) {
+ksErrorCode ks_hmacSha1Message(ksGlobalData*, int32_t keyLength, const uint8_t* key, uint32_t length,
+                               const uint8_t* data, ksDigest* digest) {
     if (key == nullptr) return kHmacNoKey;
     if (keyLength < 0) return kHmacBadKey;
     if (data == nullptr) return kNoInput;

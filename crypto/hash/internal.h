@@ -49,7 +49,6 @@ uint32_t rngBytes(ksGlobalData* gd, uint32_t count, uint8_t* output);
 
 // A number 1 <= out < n drawn from the generator context: 0, or 1 for a refused input.
 // Secret output; the drawn octets are wiped.
-uint32_t rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input,
-                  ksIntReduced* out);
+uint32_t rngBelow(ksRngContext* ctx, const ksInt* n, uint32_t inputLength, const uint8_t* input, ksIntReduced* out);
 
 }  // namespace tess::crypto

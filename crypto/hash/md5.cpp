@@ -11,7 +11,7 @@ inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 // One step of round r: a = b + ((a + f(b, c, d) + x[k] + t) <<< s).
 #define KS_MD5_STEP(f, a, b, c, d, xk, t, s) \
-    a += f(b, c, d) + (xk) + (t);             \
+    a += f(b, c, d) + (xk) + (t);            \
     a = rol(a, s) + b;
 
 inline uint32_t fF(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
@@ -139,7 +139,9 @@ uint32_t tess::crypto::md5Update(uint32_t length, const uint8_t* data, ksMd5Stat
     return 0;
 }
 
-uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) { return tess::crypto::md5Update(length, data, state); }
+uint32_t a2797(uint32_t length, const uint8_t* data, ksMd5State* state) {
+    return tess::crypto::md5Update(length, data, state);
+}
 
 uint32_t tess::crypto::md5Final(ksMd5State* state, uint8_t* digest) {
     uint32_t used = state->buffered;

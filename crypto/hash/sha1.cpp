@@ -17,21 +17,21 @@ namespace {
 inline uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 // Five rounds of one function group over a rolling 16-word schedule.
-#define KS_SHA1_ROUND(f, k, t)                                                           \
-    {                                                                                    \
-        uint32_t wt;                                                                     \
-        if ((t) < 16) {                                                                  \
-            wt = w[(t)&15];                                                              \
-        } else {                                                                         \
+#define KS_SHA1_ROUND(f, k, t)                                                                   \
+    {                                                                                            \
+        uint32_t wt;                                                                             \
+        if ((t) < 16) {                                                                          \
+            wt = w[(t)&15];                                                                      \
+        } else {                                                                                 \
             wt = rol(w[((t) + 13) & 15] ^ w[((t) + 8) & 15] ^ w[((t) + 2) & 15] ^ w[(t)&15], 1); \
-            w[(t)&15] = wt;                                                              \
-        }                                                                                \
-        const uint32_t temp = rol(a, 5) + (f) + e + (k) + wt;                            \
-        e = d;                                                                           \
-        d = c;                                                                           \
-        c = rol(b, 30);                                                                  \
-        b = a;                                                                           \
-        a = temp;                                                                        \
+            w[(t)&15] = wt;                                                                      \
+        }                                                                                        \
+        const uint32_t temp = rol(a, 5) + (f) + e + (k) + wt;                                    \
+        e = d;                                                                                   \
+        d = c;                                                                                   \
+        c = rol(b, 30);                                                                          \
+        b = a;                                                                                   \
+        a = temp;                                                                                \
     }
 
 void compressPortable(uint32_t h[5], const uint8_t* data, size_t blocks) {
@@ -81,8 +81,7 @@ KS_SHA_TARGET void compressShaNi(uint32_t h[5], const uint8_t* data, size_t bloc
         const __m128i e0Saved = e0;
         __m128i w[4];
         for (int i = 0; i < 4; ++i) {
-            w[i] = _mm_shuffle_epi8(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
+            w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
         }
         __m128i e = e0;
         __m128i prev = abcd;
@@ -117,9 +116,7 @@ void sha1Compress(uint32_t h[5], const uint8_t* data, size_t blocks) {
     compress(h, data, blocks);
 }
 
-void sha1CompressPortable(uint32_t h[5], const uint8_t* data, size_t blocks) {
-    compressPortable(h, data, blocks);
-}
+void sha1CompressPortable(uint32_t h[5], const uint8_t* data, size_t blocks) { compressPortable(h, data, blocks); }
 
 bool sha1UsesShaExtensions() { return cpuHasShaExtensions(); }
 
@@ -172,7 +169,9 @@ uint32_t tess::crypto::sha1Update(uint32_t length, const uint8_t* data, ksSha1St
     return 0;
 }
 
-uint32_t a4021(uint32_t length, const uint8_t* data, ksSha1State* state) { return tess::crypto::sha1Update(length, data, state); }
+uint32_t a4021(uint32_t length, const uint8_t* data, ksSha1State* state) {
+    return tess::crypto::sha1Update(length, data, state);
+}
 
 uint32_t tess::crypto::sha1Final(ksSha1State* state, uint8_t* digest) {
     uint32_t used = state->buffered;

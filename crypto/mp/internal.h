@@ -6,7 +6,8 @@
 //   pointer past the call. Outputs may alias inputs only where a header says so.
 // - Secret: values are treated as public by mp_int (its loops depend on digit
 //   counts); order_inverse takes secret values and runs a sequence fixed by n
-//   alone (its cached 2^512 mod n depends on n only). Callers that hold secrets in ksInt records wipe them (crypto/wipe.h).
+//   alone (its cached 2^512 mod n depends on n only). Callers that hold secrets in ksInt records wipe them
+//   (crypto/wipe.h).
 #include <cstdint>
 
 #include "crypto/global_data.h"

@@ -60,8 +60,7 @@ uint32_t mpSubtract(const ksInt* a, const ksInt* b, ksInt* out) {
     uint16_t diff[kGeneralDigits];
     int32_t borrow = 0;
     for (uint32_t i = 0; i < n; ++i) {
-        int32_t t = (i < na ? int32_t(a->digits[i]) : 0) - (i < nb ? int32_t(b->digits[i]) : 0) -
-                    borrow;
+        int32_t t = (i < na ? int32_t(a->digits[i]) : 0) - (i < nb ? int32_t(b->digits[i]) : 0) - borrow;
         borrow = t < 0 ? 1 : 0;
         diff[i] = uint16_t(t);
     }
@@ -213,8 +212,8 @@ uint32_t mpSetWord(ksInt* out, uint32_t value) {
     return 0;
 }
 
-uint32_t mpShiftLeft(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out,
-                     uint32_t capacity, uint32_t* outCount) {
+uint32_t mpShiftLeft(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out, uint32_t capacity,
+                     uint32_t* outCount) {
     const uint32_t ds = shift / 16;
     const uint32_t bs = shift % 16;
     if (ds >= capacity) {
@@ -235,8 +234,8 @@ uint32_t mpShiftLeft(const uint16_t* digits, uint32_t count, uint32_t shift, uin
     return 0;
 }
 
-uint32_t mpShiftRight(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out,
-                      uint32_t capacity, uint32_t* outCount) {
+uint32_t mpShiftRight(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out, uint32_t capacity,
+                      uint32_t* outCount) {
     const uint32_t ds = shift / 16;
     const uint32_t bs = shift % 16;
     if (count <= ds) {
@@ -386,7 +385,9 @@ uint32_t tess::crypto::mp::mpModAdd(const ksInt* a, const ksInt* b, const ksInt*
     return mpMod(asInt(&sum), n, out);
 }
 
-uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return tess::crypto::mp::mpModAdd(a, b, n, out); }
+uint32_t a1336(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+    return tess::crypto::mp::mpModAdd(a, b, n, out);
+}
 
 uint32_t tess::crypto::mp::mpModMultiply(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
     ksIntProduct product;
@@ -396,7 +397,9 @@ uint32_t tess::crypto::mp::mpModMultiply(const ksInt* a, const ksInt* b, const k
     return mpMod(asInt(&product), n, out);
 }
 
-uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) { return tess::crypto::mp::mpModMultiply(a, b, n, out); }
+uint32_t a1342(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out) {
+    return tess::crypto::mp::mpModMultiply(a, b, n, out);
+}
 
 uint32_t tess::crypto::mp::mpToOctets(const ksInt* value, uint32_t length, uint8_t* octets) {
     uint32_t bytes = 0;
@@ -412,7 +415,9 @@ uint32_t tess::crypto::mp::mpToOctets(const ksInt* value, uint32_t length, uint8
     return 0;
 }
 
-uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) { return tess::crypto::mp::mpToOctets(value, length, octets); }
+uint32_t a1714(const ksInt* value, uint32_t length, uint8_t* octets) {
+    return tess::crypto::mp::mpToOctets(value, length, octets);
+}
 
 uint32_t tess::crypto::mp::mpFromOctets(uint32_t length, const uint8_t* octets, ksInt* value) {
     const uint32_t k = (length + 1) / 2;
@@ -428,4 +433,6 @@ uint32_t tess::crypto::mp::mpFromOctets(uint32_t length, const uint8_t* octets, 
     return 0;
 }
 
-uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) { return tess::crypto::mp::mpFromOctets(length, octets, value); }
+uint32_t a1720(uint32_t length, const uint8_t* octets, ksInt* value) {
+    return tess::crypto::mp::mpFromOctets(length, octets, value);
+}

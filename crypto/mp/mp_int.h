@@ -34,10 +34,10 @@ uint32_t mpDivide(const ksInt* a, const ksInt* m, ksInt* quotient, ksIntReduced*
 uint32_t mpDivideByDigit(const ksInt* a, uint16_t divisor, ksInt* quotient, uint16_t* remainder);
 uint32_t mpMod(const ksInt* a, const ksInt* m, ksIntReduced* out);
 uint32_t mpSetWord(ksInt* out, uint32_t value);
-uint32_t mpShiftLeft(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out,
-                     uint32_t capacity, uint32_t* outCount);
-uint32_t mpShiftRight(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out,
-                      uint32_t capacity, uint32_t* outCount);
+uint32_t mpShiftLeft(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out, uint32_t capacity,
+                     uint32_t* outCount);
+uint32_t mpShiftRight(const uint16_t* digits, uint32_t count, uint32_t shift, uint16_t* out, uint32_t capacity,
+                      uint32_t* outCount);
 uint32_t mpModInverse(const ksInt* a, const ksInt* n, ksIntReduced* out, uint32_t* flag);
 uint32_t mpModSubtract(const ksInt* a, const ksInt* b, const ksInt* n, ksIntReduced* out);
 uint32_t mpBitLength(const ksInt* a, uint32_t* bits);

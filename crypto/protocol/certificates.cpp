@@ -37,16 +37,28 @@ void writeLength(uint32_t v, uint32_t width, uint8_t* at) {
 
 ksErrorCode mapSigning(ksErrorCode rc) {
     switch (rc) {
-    case 0: case 1: case 2: case kBadPasswordLength: case kBadPrivateKey: case kBadProtectedKey:
-    case kNoPrivateKey: case kNoProtectedKey: case kNoPassword: return rc;
+    case 0:
+    case 1:
+    case 2:
+    case kBadPasswordLength:
+    case kBadPrivateKey:
+    case kBadProtectedKey:
+    case kNoPrivateKey:
+    case kNoProtectedKey:
+    case kNoPassword: return rc;
     default: return kFailed;
     }
 }
 
 ksErrorCode mapVerifying(ksErrorCode rc) {
     switch (rc) {
-    case 0: case 1: case 2: case kNoOutput: case kBadCertificateLength: case kBadPublicKey: case kNoPublicKey:
-        return rc;
+    case 0:
+    case 1:
+    case 2:
+    case kNoOutput:
+    case kBadCertificateLength:
+    case kBadPublicKey:
+    case kNoPublicKey: return rc;
     default: return kFailed;
     }
 }

@@ -28,8 +28,7 @@ void wipeContext(ksEcnrContext* ctx) {
 }
 
 // r = (x(V) + e) mod n, s = (k - d r) mod n.
-uint32_t ecnrSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e, ksIntReduced* r,
-                  ksIntReduced* s) {
+uint32_t ecnrSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e, ksIntReduced* r, ksIntReduced* s) {
     const ksInt* n = curveOrder(gd);
     ksIntReduced k{};
     ksIntReduced dr{};

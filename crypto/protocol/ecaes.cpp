@@ -218,9 +218,9 @@ ksErrorCode ks_ecaesEncrypt(ksGlobalData* gd, const ksPublicKey* publicKey, uint
     return encrypt(gd, publicKey, Form{false, 0, nullptr, infoLength, info}, dataLength, data, outputLength, output);
 }
 
-ksErrorCode ks_ecaesDecrypt(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength,
-                            const uint8_t* info, uint32_t inputLength, const uint8_t* input, uint32_t* outputLength,
-                            uint8_t* output, uint32_t* valid) {
+ksErrorCode ks_ecaesDecrypt(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t infoLength, const uint8_t* info,
+                            uint32_t inputLength, const uint8_t* input, uint32_t* outputLength, uint8_t* output,
+                            uint32_t* valid) {
     return decrypt(gd, privateKey, Form{false, 0, nullptr, infoLength, info}, inputLength, input, outputLength, output,
                    valid);
 }

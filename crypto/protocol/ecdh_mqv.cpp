@@ -119,8 +119,7 @@ ksErrorCode mqvSecret(ksGlobalData* gd, const MqvKeys& k, uint8_t* z) {
     if (localScalar(gd, k.localEphemeral, &r) != 0) return kFailed;
     if (publicKeyPoint(gd, k.remoteStatic->length, k.remoteStatic->key, &qb) != 0) return kBadRemotePublicKey;
     if (localScalar(gd, k.localStatic, &d) != 0) return kBadLocalPrivateKey;
-    if (publicKeyPoint(gd, k.localEphemeralPublic->length, k.localEphemeralPublic->key, &ra) != 0)
-        return kBadPublicKey;
+    if (publicKeyPoint(gd, k.localEphemeralPublic->length, k.localEphemeralPublic->key, &ra) != 0) return kBadPublicKey;
 
     const ksInt* n = curveOrder(gd);
     ksIntGeneral xa{};
@@ -195,7 +194,9 @@ ksErrorCode ks_dhGenerateValues(ksGlobalData* gd, ksPublicKey* publicOut, ksPriv
     if (tess::crypto::pointToOctets(gd, &q, sizeof publicOut->key, &length, publicOut->key) != 0) return kFailed;
     publicOut->length = length;
     const uint32_t L = curveSizes(gd).L;
-    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 || tess::crypto::mp::mpToOctets(asInt(&d), L, privateOut->key) != 0) return kFailed;
+    if (mp::mpMod(asInt(&d), curveOrder(gd), &d) != 0 ||
+        tess::crypto::mp::mpToOctets(asInt(&d), L, privateOut->key) != 0)
+        return kFailed;
     privateOut->length = L;
     return kOk;
 }
@@ -272,10 +273,9 @@ ksErrorCode ks_dhRawSharedSecret(ksGlobalData* gd, const ksPublicKey* remote, co
     return kOk;
 }
 
-ksErrorCode ks_mqvSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
-                               const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
-                               const ksPrivateKey* localStatic, const ksPublicKey* localEphemeralPublic,
-                               uint32_t keyLength, uint8_t* key) {
+ksErrorCode ks_mqvSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEphemeral, const ksPrivateKey* localEphemeral,
+                               const ksPublicKey* remoteStatic, const ksPrivateKey* localStatic,
+                               const ksPublicKey* localEphemeralPublic, uint32_t keyLength, uint8_t* key) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     const MqvKeys keys{remoteEphemeral, localEphemeral, remoteStatic, localStatic, localEphemeralPublic};
     if (const ksErrorCode rc = checkMqvKeys(keys)) return rc;
@@ -289,8 +289,7 @@ ksErrorCode ks_mqvSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEpheme
 ksErrorCode ks_mqvSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                           const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
                                           const ksPrivateKey* localStatic, const ksPublicKey* localEphemeralPublic,
-                                          uint32_t infoLength, const uint8_t* info, uint32_t keyLength,
-                                          uint8_t* key) {
+                                          uint32_t infoLength, const uint8_t* info, uint32_t keyLength, uint8_t* key) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     const MqvKeys keys{remoteEphemeral, localEphemeral, remoteStatic, localStatic, localEphemeralPublic};
     if (const ksErrorCode rc = checkMqvKeys(keys)) return rc;
@@ -392,10 +391,9 @@ ksErrorCode ks_mqvPwdSharedSecret(ksGlobalData* gd, const ksPublicKey* remoteEph
 
 ksErrorCode ks_mqvPwdSharedSecretWithAddInfo(ksGlobalData* gd, const ksPublicKey* remoteEphemeral,
                                              const ksPrivateKey* localEphemeral, const ksPublicKey* remoteStatic,
-                                             const ksProtectedKey* localStatic,
-                                             const ksPublicKey* localEphemeralPublic, uint32_t passwordLength,
-                                             const uint8_t* password, uint32_t infoLength, const uint8_t* info,
-                                             uint32_t keyLength, uint8_t* key) {
+                                             const ksProtectedKey* localStatic, const ksPublicKey* localEphemeralPublic,
+                                             uint32_t passwordLength, const uint8_t* password, uint32_t infoLength,
+                                             const uint8_t* info, uint32_t keyLength, uint8_t* key) {
     ksPrivateKey opened{};
     WipeOnExit wipeOpened(opened);
     if (const ksErrorCode rc = openMqvKey(gd, localStatic, passwordLength, password, &opened)) return rc;

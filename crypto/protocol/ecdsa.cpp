@@ -31,8 +31,7 @@ void wipeContext(ksEcdsaContext* ctx) {
 }
 
 // (r, s) for the reduced digest e with the scalar d (below n).
-uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e, ksIntReduced* r,
-                   ksIntReduced* s) {
+uint32_t ecdsaSign(ksGlobalData* gd, const ksIntReduced& d, const ksIntGeneral& e, ksIntReduced* r, ksIntReduced* s) {
     const ksInt* n = curveOrder(gd);
     ksIntReduced k{};
     ksIntReduced kInverse{};
@@ -147,8 +146,10 @@ ksErrorCode begin(ksGlobalData* gd, ksEcdsaContext* ctx) {
 ksErrorCode hash(ksGlobalData* gd, uint32_t length, const uint8_t* data, ksEcdsaContext* ctx) {
     if (const ksErrorCode rc = checkStream(gd, ctx)) return rc;
     ksErrorCode rc = kOk;
-    if (length == 0) rc = kBufferLength;
-    else if (data == nullptr) rc = kNoBuffer;
+    if (length == 0)
+        rc = kBufferLength;
+    else if (data == nullptr)
+        rc = kNoBuffer;
     if (rc != kOk) {
         wipeContext(ctx);
         return rc;
@@ -188,9 +189,12 @@ ksErrorCode ks_ecdsaSignEnd(ksGlobalData* gd, const ksPrivateKey* privateKey, ks
                             ksEcdsaContext* ctx) {
     if (const ksErrorCode rc = checkStream(gd, ctx)) return rc;
     ksErrorCode rc = kOk;
-    if (privateKey == nullptr) rc = kNoPrivateKey;
-    else if (badKeyLength(privateKey->length)) rc = kBadPrivateKey;
-    else if (signature == nullptr) rc = kEcdsaNoSignature;
+    if (privateKey == nullptr)
+        rc = kNoPrivateKey;
+    else if (badKeyLength(privateKey->length))
+        rc = kBadPrivateKey;
+    else if (signature == nullptr)
+        rc = kEcdsaNoSignature;
     if (rc != kOk) {
         wipeContext(ctx);
         return rc;
@@ -204,11 +208,16 @@ ksErrorCode ks_ecdsaPwdSignEnd(ksGlobalData* gd, uint32_t passwordLength, const 
                                const ksProtectedKey* protectedKey, ksSignature* signature, ksEcdsaContext* ctx) {
     if (const ksErrorCode rc = checkStream(gd, ctx)) return rc;
     ksErrorCode rc = kOk;
-    if (protectedKey == nullptr) rc = kNoProtectedKey;
-    else if (badKeyLength(protectedKey->length)) rc = kBadProtectedKey;
-    else if (signature == nullptr) rc = kEcdsaNoSignature;
-    else if (password == nullptr) rc = kNoPassword;
-    else if (badPasswordLength(passwordLength)) rc = kBadPasswordLength;
+    if (protectedKey == nullptr)
+        rc = kNoProtectedKey;
+    else if (badKeyLength(protectedKey->length))
+        rc = kBadProtectedKey;
+    else if (signature == nullptr)
+        rc = kEcdsaNoSignature;
+    else if (password == nullptr)
+        rc = kNoPassword;
+    else if (badPasswordLength(passwordLength))
+        rc = kBadPasswordLength;
     if (rc != kOk) {
         wipeContext(ctx);
         return rc;
@@ -225,10 +234,14 @@ ksErrorCode ks_ecdsaVerifyEnd(ksGlobalData* gd, const ksPublicKey* publicKey, co
                               ksEcdsaContext* ctx, uint32_t* valid) {
     if (const ksErrorCode rc = checkStream(gd, ctx)) return rc;
     ksErrorCode rc = kOk;
-    if (publicKey == nullptr) rc = kNoPublicKey;
-    else if (signature == nullptr) rc = kEcdsaNoSignature;
-    else if (valid == nullptr) rc = kNoFlag;
-    else if (publicKey->length == 0 || publicKey->length > 2 * curveSizes(gd).L + 1) rc = kBadPublicKey;
+    if (publicKey == nullptr)
+        rc = kNoPublicKey;
+    else if (signature == nullptr)
+        rc = kEcdsaNoSignature;
+    else if (valid == nullptr)
+        rc = kNoFlag;
+    else if (publicKey->length == 0 || publicKey->length > 2 * curveSizes(gd).L + 1)
+        rc = kBadPublicKey;
     if (rc != kOk) {
         wipeContext(ctx);
         return rc;

@@ -17,7 +17,6 @@ namespace {
 
 using mp::asInt;
 
-
 static_assert(sizeof(EcesContextLayout) <= sizeof(ksEcesContext));
 
 // Stores x(k Q) as Z (32 octets, right-aligned); infinity is refused.
@@ -329,16 +328,18 @@ ksErrorCode ks_ecesWrap(ksGlobalData* gd, const ksPublicKey* publicKey, uint32_t
     return kOk;
 }
 
-ksErrorCode ks_ecesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t inputLength,
-                          const uint8_t* input, uint32_t* outputLength, uint8_t* output) {
+ksErrorCode ks_ecesUnwrap(ksGlobalData* gd, const ksPrivateKey* privateKey, uint32_t inputLength, const uint8_t* input,
+                          uint32_t* outputLength, uint8_t* output) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (outputLength == nullptr) return kNoLengthReference;
     if (output == nullptr) return kNoOutput;
     uint32_t r = 0;
     if (const ksErrorCode rc = sessionKeyLength(gd, &r)) return rc;
     ksErrorCode rc = kOk;
-    if (inputLength <= r) rc = kInputLength;
-    else if (inputLength - r > *outputLength) rc = kOutputLength;
+    if (inputLength <= r)
+        rc = kInputLength;
+    else if (inputLength - r > *outputLength)
+        rc = kOutputLength;
     ksEcesContext ctx{};
     if (rc == kOk) rc = ks_ecesDecryptBegin(gd, privateKey, r, input, &ctx);
     if (rc == kOk) rc = ks_ecesDecrypt(gd, inputLength - r, input + r, &ctx, output);

@@ -331,10 +331,10 @@ ksErrorCode ks_dhX942GenerateParameters(ksGlobalData* gd, uint32_t pBits, uint32
     params->present = 0;
     BnValue p = newValue(), q = newValue(), g = newValue();
     FfcSeed used{};
-    const bool ok = p && q && g && *seedLength <= kMaxSeed &&
-                    generateFfcParameters(gd, int(pBits), int(qBits), seed, *seedLength, 0, &used, p.get(), q.get(),
-                                          g.get()) &&
-                    writeParameters(p.get(), q.get(), g.get(), params);
+    const bool ok =
+        p && q && g && *seedLength <= kMaxSeed &&
+        generateFfcParameters(gd, int(pBits), int(qBits), seed, *seedLength, 0, &used, p.get(), q.get(), g.get()) &&
+        writeParameters(p.get(), q.get(), g.get(), params);
     if (!ok) {
         wipe(seed, *seedLength);
         *seedLength = 0;
@@ -359,12 +359,12 @@ ksErrorCode ks_dhX942GenerateKeyPair(ksGlobalData* gd, uint32_t b, const ksDlPar
     BnValue low = newValue(), t = newValue(), r = newValue(), x = newValue(), y = newValue();
     if (!ctx || !low || !t || !r || !x || !y || !grp.read(*params, kHasAll)) return kFailed;
     // low = 2^b + 1; t = q - 1 - low; x = low + (R mod t), so low <= x <= q - 2.
-    if (!BN_set_bit(low.get(), int(b)) || !BN_add_word(low.get(), 1) ||
-        !BN_sub(t.get(), grp.q.get(), BN_value_one()) || !BN_sub(t.get(), t.get(), low.get()))
+    if (!BN_set_bit(low.get(), int(b)) || !BN_add_word(low.get(), 1) || !BN_sub(t.get(), grp.q.get(), BN_value_one()) ||
+        !BN_sub(t.get(), t.get(), low.get()))
         return kFailed;
     if (BN_is_negative(t.get()) || BN_is_zero(t.get())) return kBadParameters;  // no room above 2^b + 1
-    if (!randomBits(gd, BN_num_bits(t.get()), true, false, r.get()) ||
-        !BN_mod(r.get(), r.get(), t.get(), ctx.get()) || !BN_add(x.get(), low.get(), r.get()))
+    if (!randomBits(gd, BN_num_bits(t.get()), true, false, r.get()) || !BN_mod(r.get(), r.get(), t.get(), ctx.get()) ||
+        !BN_add(x.get(), low.get(), r.get()))
         return kFailed;
     BN_set_flags(x.get(), BN_FLG_CONSTTIME);
     if (!BN_mod_exp_mont_consttime(y.get(), grp.g.get(), x.get(), grp.p.get(), ctx.get(), nullptr)) return kFailed;
@@ -430,10 +430,10 @@ ksErrorCode ks_dhX942Hybrid1(ksGlobalData* gd, const ksDlParameters* params, con
                   *remoteEphemeralPublicKey, true, secret);
 }
 
-ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* staticParams,
-                             const ksDhKey* localStaticPrivateKey, const ksDhKey* remoteStaticPublicKey,
-                             const ksDlParameters* ephemeralParams, const ksDhKey* localEphemeralPrivateKey,
-                             const ksDhKey* remoteEphemeralPublicKey, ksDhSecret* secret) {
+ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* staticParams, const ksDhKey* localStaticPrivateKey,
+                             const ksDhKey* remoteStaticPublicKey, const ksDlParameters* ephemeralParams,
+                             const ksDhKey* localEphemeralPrivateKey, const ksDhKey* remoteEphemeralPublicKey,
+                             ksDhSecret* secret) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (staticParams == nullptr || ephemeralParams == nullptr) return kNoParameters;
     if (outside(staticParams->pLength, 2) || outside(staticParams->qLength, 2) ||
@@ -443,8 +443,7 @@ ksErrorCode ks_dhX942Hybrid2(ksGlobalData* gd, const ksDlParameters* staticParam
     if (const ksErrorCode rc = checkHybridKeys(localStaticPrivateKey, remoteStaticPublicKey, localEphemeralPrivateKey,
                                                remoteEphemeralPublicKey, secret))
         return rc;
-    if ((staticParams->present & kHasAll) != kHasAll || (ephemeralParams->present & kHasAll) != kHasAll)
-        return kFailed;
+    if ((staticParams->present & kHasAll) != kHasAll || (ephemeralParams->present & kHasAll) != kHasAll) return kFailed;
     const bool same = sameAreas(*staticParams, *ephemeralParams, *ephemeralParams) &&
                       sameAreas(*staticParams, *ephemeralParams, *staticParams);
     return hybrid(*staticParams, same ? *staticParams : *ephemeralParams, *localStaticPrivateKey,

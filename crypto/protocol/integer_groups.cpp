@@ -165,7 +165,9 @@ uint32_t tess::crypto::bnToOctets(const BIGNUM* v, uint8_t* octets, uint32_t* le
     return 0;
 }
 
-uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) { return tess::crypto::bnToOctets(v, octets, length); }
+uint32_t a1198(const BIGNUM* v, uint8_t* octets, uint32_t* length) {
+    return tess::crypto::bnToOctets(v, octets, length);
+}
 
 uint32_t tess::crypto::bnFromOctets(const uint8_t* octets, uint32_t length, BIGNUM** value) {
     if (octets == nullptr || value == nullptr || length < 1) return 200;
@@ -175,4 +177,6 @@ uint32_t tess::crypto::bnFromOctets(const uint8_t* octets, uint32_t length, BIGN
     return 0;
 }
 
-uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) { return tess::crypto::bnFromOctets(octets, length, value); }
+uint32_t a2815(const uint8_t* octets, uint32_t length, BIGNUM** value) {
+    return tess::crypto::bnFromOctets(octets, length, value);
+}

@@ -19,7 +19,6 @@ namespace {
 
 using mp::asInt;
 
-
 FreshScalarSource gFreshSource = nullptr;
 void* gFreshArg = nullptr;
 
@@ -40,7 +39,8 @@ uint32_t generatePair(ksGlobalData* gd, uint32_t plain, ksIntReduced* d, ksPoint
         if (tess::crypto::rngBytes(gd, sizeof random, random) != 0) return 1;
         uint32_t length = 0;
         tess::crypto::truncateToBits(sizeof random, b - 1, &length, random);
-        if (length == 0 || length > 2 * mp::kReducedDigits || tess::crypto::mp::mpFromOctets(length, random, asInt(d)) != 0) {
+        if (length == 0 || length > 2 * mp::kReducedDigits ||
+            tess::crypto::mp::mpFromOctets(length, random, asInt(d)) != 0) {
             wipeObject(*d);
             return 1;
         }
@@ -252,8 +252,7 @@ uint32_t sharedPointX(ksGlobalData* gd, const ksInt* k, const ksPoint* q, ksFiel
     ksPoint r{};
     WipeOnExit wipeR(r);
     uint32_t notInfinity = 0;
-    if (curvePointMultiply(gd, k, q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 || notInfinity == 0)
-        return 1;
+    if (curvePointMultiply(gd, k, q, &r) != 0 || ecIsInfinity(gd, &r, &notInfinity) != 0 || notInfinity == 0) return 1;
     *x = r.x;
     return 0;
 }
@@ -303,8 +302,8 @@ uint32_t passwordToDesSetup(uint32_t length, const uint8_t* password, DesSetup* 
     return 0;
 }
 
-uint32_t protectPrivateKey(ksGlobalData*, uint32_t passwordLength, const uint8_t* password,
-                           const ksPrivateKey* key, ksProtectedKey* out) {
+uint32_t protectPrivateKey(ksGlobalData*, uint32_t passwordLength, const uint8_t* password, const ksPrivateKey* key,
+                           ksProtectedKey* out) {
     const uint32_t k = key->length;
     // The length octet and the key must fit the 40-octet record.
     if (k == 0 || k + 1 > sizeof out->key) return 1;
@@ -365,7 +364,9 @@ uint32_t tess::crypto::truncateToBits(uint32_t length, uint32_t bits, uint32_t* 
     return 0;
 }
 
-uint32_t a2836(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) { return tess::crypto::truncateToBits(length, bits, newLength, octets); }
+uint32_t a2836(uint32_t length, uint32_t bits, uint32_t* newLength, uint8_t* octets) {
+    return tess::crypto::truncateToBits(length, bits, newLength, octets);
+}
 
 ksErrorCode ks_genKeyPair(ksGlobalData* gd, ksPrivateKey* privateKey, ksPublicKey* publicKey) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
@@ -399,8 +400,8 @@ ksErrorCode ks_genPwdKeyPair(ksGlobalData* gd, uint32_t passwordLength, const ui
     return protectPrivateKey(gd, passwordLength, password, &key, protectedKey) != 0 ? kFailed : kOk;
 }
 
-ksErrorCode ks_changePwdKey(ksGlobalData* gd, uint32_t oldLength, const uint8_t* oldPassword,
-                            uint32_t newLength, const uint8_t* newPassword, ksProtectedKey* protectedKey) {
+ksErrorCode ks_changePwdKey(ksGlobalData* gd, uint32_t oldLength, const uint8_t* oldPassword, uint32_t newLength,
+                            const uint8_t* newPassword, ksProtectedKey* protectedKey) {
     if (const ksErrorCode rc = checkGlobalData(gd)) return rc;
     if (badPasswordLength(oldLength)) return kBadPasswordLength;
     if (oldPassword == nullptr) return kNoPassword;
@@ -438,7 +439,8 @@ ksErrorCode ks_new2oldPublicKey(ksGlobalData* gd, const ksPublicKey* newKey, ksP
     ksPoint q{};
     uint8_t octets[65];
     uint32_t length = 0;
-    if (newKey->length > sizeof newKey->key || tess::crypto::pointFromOctets(gd, newKey->length, newKey->key, &q) != 0) return kFailed;
+    if (newKey->length > sizeof newKey->key || tess::crypto::pointFromOctets(gd, newKey->length, newKey->key, &q) != 0)
+        return kFailed;
     if (pointToOctetsUncompressed(gd, &q, &length, octets) != 0 || length < 1) return kFailed;
     std::memcpy(oldKey->key, octets + 1, length - 1);
     oldKey->length = length - 1;

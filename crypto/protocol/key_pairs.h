@@ -52,8 +52,8 @@ uint32_t checkSubgroup(ksGlobalData* gd, const ksPoint* q);
 uint32_t fieldElementToInt(ksGlobalData* gd, const ksFieldElement* x, ksIntGeneral* out);
 
 uint32_t passwordToDesSetup(uint32_t length, const uint8_t* password, DesSetup* setup);
-uint32_t protectPrivateKey(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
-                           const ksPrivateKey* key, ksProtectedKey* out);
+uint32_t protectPrivateKey(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password, const ksPrivateKey* key,
+                           ksProtectedKey* out);
 uint32_t unprotectPrivateKey(ksGlobalData* gd, uint32_t passwordLength, const uint8_t* password,
                              const ksProtectedKey* in, ksPrivateKey* out);
 

@@ -56,8 +56,9 @@ uint32_t shadowSplit(ksGlobalData* gd, const ksIntReduced& d, ksFieldElement x[3
     for (uint32_t i = 0; i < 3; ++i) {
         if (distinctX(gd, x, i, &x[i]) != 0) return 1;
     }
-    if (tess::crypto::mp::mpToOctets(asInt(&d), sizeof octets, octets) != 0 || fieldFromOctets(gd, sizeof octets, octets, &s) != 0 ||
-        fieldToOctets(gd, &s, sizeof back, back) != 0 || std::memcmp(octets, back, sizeof back) != 0)
+    if (tess::crypto::mp::mpToOctets(asInt(&d), sizeof octets, octets) != 0 ||
+        fieldFromOctets(gd, sizeof octets, octets, &s) != 0 || fieldToOctets(gd, &s, sizeof back, back) != 0 ||
+        std::memcmp(octets, back, sizeof back) != 0)
         return 1;
     for (uint32_t i = 0; i < 3; ++i) {
         ksFieldElement ax{};
@@ -129,7 +130,8 @@ ksErrorCode ks_shadowCombine(ksGlobalData* gd, const ksShare shares[2], ksPrivat
     ksFieldElement y[2] = {};
     WipeOnExit wipeY(y);
     for (uint32_t i = 0; i < 2; ++i) {
-        if (fieldFromOctets(gd, L, shares[i].share, &x[i]) != 0 || fieldFromOctets(gd, L, shares[i].share + L, &y[i]) != 0)
+        if (fieldFromOctets(gd, L, shares[i].share, &x[i]) != 0 ||
+            fieldFromOctets(gd, L, shares[i].share + L, &y[i]) != 0)
             return kFailed;
     }
     ksIntGeneral s{};

@@ -43,8 +43,7 @@ inline uint32_t writeSignature(const ksGlobalData* gd, const ksIntReduced& r, co
     return 0;
 }
 
-inline uint32_t readSignature(const ksGlobalData* gd, const ksSignature* signature, ksIntGeneral* r,
-                              ksIntGeneral* s) {
+inline uint32_t readSignature(const ksGlobalData* gd, const ksSignature* signature, ksIntGeneral* r, ksIntGeneral* s) {
     const uint32_t nB = curveSizes(gd).nB;
     if (tess::crypto::mp::mpFromOctets(nB, signature->signature, mp::asInt(r)) != 0) return 1;
     if (tess::crypto::mp::mpFromOctets(nB, signature->signature + nB, mp::asInt(s)) != 0) return 1;

@@ -31,16 +31,13 @@ TESS_API int Logon(const LogonRecord* record, int flags, int /*reserved*/) {
     return inet::HostApp().EndLogon(Session().Logon(record, flags));
 }
 
-TESS_API int GetFolderList(FolderRecord*** out, int* count) {
-    return Session().GetFolderList(out, count);
-}
+TESS_API int GetFolderList(FolderRecord*** out, int* count) { return Session().GetFolderList(out, count); }
 
 TESS_API int GetMsgIds(FolderRecord* folder, MailMsg*** out, int* count) {
     return Session().GetMsgIds(FolderName(folder), out, count) == 0 ? 0 : inet::kListingFailed;
 }
 
-TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids,
-                           int* idCount) {
+TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount) {
     const int rc = Session().GetMsgHeaders(FolderName(folder), out, count, ids, idCount);
     return rc == 0 ? 0 : inet::kListingFailed;
 }
@@ -50,8 +47,8 @@ TESS_API int GetMsg(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** o
 }
 
 TESS_API int SetMsgPriority(int, int, int) {
-    platform::ui::messageBox("Undefined functionality for Heronwick SetMsgPriority Call",
-                             "Heronwick", MB_ICONINFORMATION);
+    platform::ui::messageBox("Undefined functionality for Heronwick SetMsgPriority Call", "Heronwick",
+                             MB_ICONINFORMATION);
     return 0;
 }
 
@@ -67,8 +64,7 @@ TESS_API int DeleteMsg(FolderRecord* folder, const MailMsg* msg) {
     return Session().DeleteMsg(FolderName(folder), msg);
 }
 
-TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void* idBytes,
-                                  AttachmentTable** out) {
+TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void* idBytes, AttachmentTable** out) {
     if (!LoggedOn()) return kNotLoggedOn;
     return Session().GetMessageAttachment(FolderName(folder), idLength, idBytes, out);
 }

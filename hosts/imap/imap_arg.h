@@ -27,13 +27,9 @@ struct ImapArg {
     bool IsNil() const { return type == ArgType::kNil; }
     bool IsAtom() const { return type == ArgType::kAtom; }
     // An atom spelled word, case ignored.
-    bool IsAtom(std::string_view word) const {
-        return type == ArgType::kAtom && inet::EqualsNoCase(text, word);
-    }
+    bool IsAtom(std::string_view word) const { return type == ArgType::kAtom && inet::EqualsNoCase(text, word); }
     // Atom, string or literal: the IMAP astring.
-    bool IsAString() const {
-        return type == ArgType::kAtom || type == ArgType::kString || type == ArgType::kLiteral;
-    }
+    bool IsAString() const { return type == ArgType::kAtom || type == ArgType::kString || type == ArgType::kLiteral; }
     // String or literal: the IMAP string (an nstring also allows NIL).
     bool IsString() const { return type == ArgType::kString || type == ArgType::kLiteral; }
 

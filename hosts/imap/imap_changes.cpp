@@ -44,8 +44,8 @@ void CImapSession::Sent(const std::string& sent) {
     if (!connection_.FolderExists(folder)) connection_.Select(folder);
     const int rc = connection_.AppendMessage(folder, sent);
     if (rc == kImapOk) return;
-    const std::string line = "IMAP: The copy of a sent message could not be filed in folder '" +
-                             folder + "' (error " + std::to_string(rc) + ").";
+    const std::string line = "IMAP: The copy of a sent message could not be filed in folder '" + folder + "' (error " +
+                             std::to_string(rc) + ").";
     MLOGAdd(line.c_str());
     SyncLogAddLine(line.c_str(), kActivityError, 0);
 }
@@ -55,9 +55,7 @@ int CImapSession::Commit() {
     return connection_.Expunge() ? kImapOk : kImapFolderChange;
 }
 
-int CImapSession::SelectFolder(const char* name) {
-    return connection_.SelectFolder(Text(name));
-}
+int CImapSession::SelectFolder(const char* name) { return connection_.SelectFolder(Text(name)); }
 
 int CImapSession::CopyMessage(uint32_t uid, const char* from, const char* to) {
     if (!imapUsable_) return kImapNotConnected;

@@ -20,8 +20,8 @@ std::string Quoted(const std::string& text) {
 bool IsAtom(const std::string& text) {
     if (text.empty()) return false;
     for (unsigned char c : text) {
-        if (c <= ' ' || c >= 0x7f || c == '(' || c == ')' || c == '{' || c == '%' || c == '*' ||
-            c == '"' || c == '\\' || c == ']')
+        if (c <= ' ' || c >= 0x7f || c == '(' || c == ')' || c == '{' || c == '%' || c == '*' || c == '"' ||
+            c == '\\' || c == ']')
             return false;
     }
     return true;
@@ -45,8 +45,7 @@ bool CImapConnection::SendTaggedCommand(const std::string& command, std::string&
     return Exchange(command, response, lines);
 }
 
-bool CImapConnection::Exchange(const std::string& command, std::string& response,
-                               std::vector<ParsedLine>& lines) {
+bool CImapConnection::Exchange(const std::string& command, std::string& response, std::vector<ParsedLine>& lines) {
     response.clear();
     lines.clear();
     if (!socket_) return false;
@@ -94,16 +93,14 @@ int CImapConnection::Connect(const ImapSettings* settings) {
 int CImapConnection::SendLogin(bool quoted) {
     std::string user, password;
     if (quoted) {
-        if (!Quote(settings_.user, user) || !Quote(settings_.password, password))
-            return kImapLoginRefused;
+        if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) return kImapLoginRefused;
     } else {
         user = settings_.user;
         password = settings_.password;
     }
     std::string tag = NextTag();
     // Never logged: the line holds the password.
-    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk)
-        return kImapSendFailed;
+    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) return kImapSendFailed;
     std::string response;
     ImapReplyEnd end(tag);
     if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
@@ -227,8 +224,7 @@ bool CImapConnection::FolderExists(const std::string& name) const {
 bool CImapConnection::HasCapability(const std::string& name) {
     std::vector<ParsedLine> lines;
     std::vector<std::string> names;
-    return Command("CAPABILITY", lines) && ReadCapabilities(lines, names).Ok() &&
-           imap::HasCapability(names, name);
+    return Command("CAPABILITY", lines) && ReadCapabilities(lines, names).Ok() && imap::HasCapability(names, name);
 }
 
 bool CImapConnection::Expunge() {
@@ -250,15 +246,12 @@ bool CImapConnection::Expunge() {
             continue;
         }
         std::vector<uint32_t> flagged;
-        if (!Command("UID SEARCH DELETED", lines) ||
-            !ReadSearch(lines, flagged, static_cast<std::size_t>(-1)).Ok()) {
+        if (!Command("UID SEARCH DELETED", lines) || !ReadSearch(lines, flagged, static_cast<std::size_t>(-1)).Ok()) {
             ok = false;
             continue;
         }
-        if (!std::all_of(flagged.begin(), flagged.end(),
-                         [&](uint32_t uid) { return ours.count(uid) != 0; })) {
-            Log("IMAP: Expunge of '" + folder +
-                "' left for later: another client has flagged messages deleted there.");
+        if (!std::all_of(flagged.begin(), flagged.end(), [&](uint32_t uid) { return ours.count(uid) != 0; })) {
+            Log("IMAP: Expunge of '" + folder + "' left for later: another client has flagged messages deleted there.");
             continue;
         }
         std::string response;
@@ -312,8 +305,7 @@ int CImapConnection::StoreSeenFlag(const std::string* folder, uint32_t uid, bool
         if (int rc = MakeCurrent(*folder)) return rc;
     }
     std::string response;
-    std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") +
-                          "FLAGS.SILENT \\seen";
+    std::string command = "UID STORE " + std::to_string(uid) + (seen ? " +" : " -") + "FLAGS.SILENT \\seen";
     if (!SendTaggedCommand(command, response)) return kImapSeenFailed;
     if (auto it = prefetched_.find(uid); it != prefetched_.end() && IsSelected(prefetchFolder_))
         it->second.seen = seen ? 1 : 0;
@@ -324,16 +316,14 @@ int CImapConnection::StoreDeleted(const std::string& folder, uint32_t uid) {
     if (!Ready() || folder.empty() || uid == 0) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
     std::string response;
-    if (!SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted",
-                           response))
+    if (!SendTaggedCommand("UID STORE " + std::to_string(uid) + " +FLAGS.SILENT \\deleted", response))
         return kImapDeleteRefused;
     // INBOX in any case is one folder; one entry keeps its UIDs together.
     flaggedByUs_[EqualsNoCase(folder, "inbox") ? std::string("INBOX") : folder].insert(uid);
     return kImapOk;
 }
 
-int CImapConnection::CopyMessages(const std::string& from, const std::string& to, int count,
-                                  const uint32_t* uids) {
+int CImapConnection::CopyMessages(const std::string& from, const std::string& to, int count, const uint32_t* uids) {
     if (!Ready() || !uids || from.empty()) return kImapNotReady;
     if (to.empty()) return kImapNoneCopied;
     if (count <= 0) return kImapNoneCopied;
@@ -343,8 +333,7 @@ int CImapConnection::CopyMessages(const std::string& from, const std::string& to
     for (int i = 0; i < count; ++i) {
         if (uids[i] == 0) continue;
         std::string response;
-        if (!SendTaggedCommand("UID COPY " + std::to_string(uids[i]) + " " + Quoted(to), response))
-            continue;
+        if (!SendTaggedCommand("UID COPY " + std::to_string(uids[i]) + " " + Quoted(to), response)) continue;
         if (StoreDeleted(from, uids[i]) == kImapOk) ++moved;
     }
     return moved > 0 ? kImapOk : kImapNoneCopied;
@@ -364,8 +353,7 @@ int CImapConnection::RenameFolder(const std::string& name, const std::string& ne
     if (!FolderExists(name)) return kImapNoSuchFolder;
     if (MakeCurrent(name) != kImapOk) return kImapSelectFailed;
     std::string response;
-    if (!SendTaggedCommand("RENAME " + Quoted(name) + " " + Quoted(newName), response))
-        return kImapFolderChange;
+    if (!SendTaggedCommand("RENAME " + Quoted(name) + " " + Quoted(newName), response)) return kImapFolderChange;
     SendTaggedCommand("SUBSCRIBE " + Quoted(newName), response);
     for (auto& folder : folderNames_) {
         if (EqualsNoCase(folder, name)) {
@@ -403,8 +391,8 @@ std::string CImapConnection::SentFolderName(const std::string& named) {
     if (!Ready() || named.empty() || FolderExists(named)) return named;
     std::vector<ParsedLine> lines;
     std::string prefix;
-    if (Command("NAMESPACE", lines) &&
-        ReadPersonalPrefix(lines, prefix).Ok() && named.compare(0, prefix.size(), prefix) == 0)
+    if (Command("NAMESPACE", lines) && ReadPersonalPrefix(lines, prefix).Ok() &&
+        named.compare(0, prefix.size(), prefix) == 0)
         prefix.clear();
     const std::string prefixed = prefix + named;
     std::string marked;
@@ -436,8 +424,7 @@ int CImapConnection::AppendMessage(const std::string& folder, const std::string&
     const std::vector<ParsedLine>& asked = untilContinuation.Lines();
     if (asked.empty() || asked.back().kind != LineKind::kContinuation) return kImapAppendRefused;
     ImapReplyEnd end(tag);
-    if (socket_->Send(text + "\r\n") != inet::kSockOk ||
-        socket_->Receive(response, false, end) != inet::kSockOk) {
+    if (socket_->Send(text + "\r\n") != inet::kSockOk || socket_->Receive(response, false, end) != inet::kSockOk) {
         return kImapAppendRefused;
     }
     return StatusOf(end.Lines(), tag) == TaggedStatus::kOk ? kImapOk : kImapAppendRefused;

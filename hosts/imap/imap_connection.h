@@ -79,8 +79,7 @@ public:
     int FetchInternalDate(const std::string& folder, uint32_t uid, std::string& text);
     int StoreSeenFlag(const std::string* folder, uint32_t uid, bool seen);
     int StoreDeleted(const std::string& folder, uint32_t uid);
-    int CopyMessages(const std::string& from, const std::string& to, int count,
-                     const uint32_t* uids);
+    int CopyMessages(const std::string& from, const std::string& to, int count, const uint32_t* uids);
     int CreateFolder(const std::string& name);
     int RenameFolder(const std::string& name, const std::string& newName);
     int DeleteFolder(const std::string& name);
@@ -93,12 +92,11 @@ public:
     // Message search and fetch (imap_fetch.cpp).
     int SearchMessages(const std::string& folder, std::vector<uint32_t>& uids);
     // receivedText: the date text of the first Received header ("" when none).
-    int FetchSeenAndReceived(const std::string& folder, uint32_t uid, int* seen,
-                             std::string& receivedText);
+    int FetchSeenAndReceived(const std::string& folder, uint32_t uid, int* seen, std::string& receivedText);
     // The message text (whole, header only, or its first text part with the headers
     // that frame it); complete is 0 when only the text parts were fetched.
-    bool FetchMessageParts(const std::string& folder, uint32_t uid, std::string& text,
-                           int* complete, bool headersOnly, int maxSize, bool wantAttachments);
+    bool FetchMessageParts(const std::string& folder, uint32_t uid, std::string& text, int* complete, bool headersOnly,
+                           int maxSize, bool wantAttachments);
 
     // What batched UID FETCHes learnt of messages of the selected folder. The one-message
     // calls above answer from it and ask the server only for what it lacks; it is
@@ -120,8 +118,7 @@ public:
     bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
     // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids in
     // one UID FETCH, each kept until FetchMessageParts takes it.
-    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids,
-                        const std::string& items);
+    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids, const std::string& items);
     void DropBodies() { bodies_.clear(); }
     const Prefetched* Known(const std::string& folder, uint32_t uid) const;
     bool HasBody(const std::string& folder, uint32_t uid) const;
@@ -145,8 +142,7 @@ private:
     void Log(const std::string& text) const;
     // Sends one tagged command; response holds its bytes, lines the parsed lines. True
     // when the command's own tagged line says OK.
-    bool Exchange(const std::string& command, std::string& response,
-                  std::vector<ParsedLine>& lines);
+    bool Exchange(const std::string& command, std::string& response, std::vector<ParsedLine>& lines);
     // Sends one tagged command and parses its response.
     bool Command(const std::string& command, std::vector<ParsedLine>& lines);
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
@@ -156,8 +152,7 @@ private:
     int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
     // A section fetched ahead: true when it was there (nil then says it was NIL).
-    bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section,
-                     std::string& text, bool& nil);
+    bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section, std::string& text, bool& nil);
     void ForgetPrefetched();
     bool HasCapability(const std::string& name);
 

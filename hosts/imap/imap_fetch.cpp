@@ -28,9 +28,8 @@ std::string HeaderBlock(std::string header) {
 
 }  // namespace
 
-bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
-                                        std::string& text, int* complete, bool headersOnly,
-                                        int maxSize, bool wantAttachments) {
+bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid, std::string& text, int* complete,
+                                        bool headersOnly, int maxSize, bool wantAttachments) {
     text.clear();
     if (!complete) return false;
     std::vector<ParsedLine> lines;
@@ -98,8 +97,7 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
     for (; part <= 4; ++part) {
         if (!fetch("BODY.PEEK[" + std::to_string(part) + ".MIME]", partHeader)) return false;
         std::string lower = Lower(partHeader);
-        if (lower.find("multipart/alternative") != std::string::npos ||
-            lower.find("text/plain") != std::string::npos ||
+        if (lower.find("multipart/alternative") != std::string::npos || lower.find("text/plain") != std::string::npos ||
             lower.find("text/html") != std::string::npos)
             break;
     }
@@ -118,15 +116,13 @@ bool CImapConnection::FetchMessageParts(const std::string& folder, uint32_t uid,
             !fetch("BODY.PEEK[" + n + ".2.MIME]", h2) || !fetch("BODY.PEEK[" + n + ".2]", b2))
             return false;
         const std::string inner = "--" + partBoundary;
-        text = HeaderBlock(header) + outer + "\r\n" + HeaderBlock(partHeader) + inner + "\r\n" +
-               HeaderBlock(h1) + b1 + "\r\n" + inner + "\r\n" + HeaderBlock(h2) + b2 + "\r\n" +
-               inner + "--\r\n\r\n" + outer + "--\r\n";
+        text = HeaderBlock(header) + outer + "\r\n" + HeaderBlock(partHeader) + inner + "\r\n" + HeaderBlock(h1) + b1 +
+               "\r\n" + inner + "\r\n" + HeaderBlock(h2) + b2 + "\r\n" + inner + "--\r\n\r\n" + outer + "--\r\n";
         return true;
     }
     std::string body;
     if (!fetch("BODY.PEEK[" + n + "]", body)) return false;
-    text = HeaderBlock(header) + outer + "\r\n" + HeaderBlock(partHeader) + body + "\r\n" + outer +
-           "--\r\n";
+    text = HeaderBlock(header) + outer + "\r\n" + HeaderBlock(partHeader) + body + "\r\n" + outer + "--\r\n";
     return true;
 }
 

@@ -18,9 +18,7 @@ constexpr int kMaxAttachments = 10;
 constexpr std::size_t kBodiesPerBatch = 30;
 constexpr uint64_t kBatchBytes = 4u << 20;
 
-std::string FolderOrInbox(const char* folder) {
-    return folder && *folder ? std::string(folder) : std::string("Inbox");
-}
+std::string FolderOrInbox(const char* folder) { return folder && *folder ? std::string(folder) : std::string("Inbox"); }
 
 // Calendar time of a date text; a text that cannot be read costs the message its date
 // only.
@@ -96,8 +94,8 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     return HandOut(blocks, out, count);
 }
 
-int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* count,
-                                MsgIdDescriptor** ids, int* idCount) {
+int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* count, MsgIdDescriptor** ids,
+                                int* idCount) {
     if (!imapUsable_) return kImapNotConnected;
     if (!out || !count) return kImapNotReady;
     *count = 0;
@@ -109,8 +107,7 @@ int CImapSession::GetMsgHeaders(const char* folderName, MailMsg*** out, int* cou
     std::vector<uint32_t> uids;
     for (int i = 0; i < requested; ++i) {
         uint32_t uid = 0;
-        if (ids[i] && UidOf(static_cast<const uint8_t*>(ids[i]->bytes), ids[i]->length, uid))
-            uids.push_back(uid);
+        if (ids[i] && UidOf(static_cast<const uint8_t*>(ids[i]->bytes), ids[i]->length, uid)) uids.push_back(uid);
     }
     // Arrival times, sizes and types of the asked-for messages in few exchanges.
     std::vector<uint32_t> undated;
@@ -162,12 +159,10 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     const std::string folder = FolderOrInbox(folderName);
     CId wanted(id->bytes, id->length);
     if (CImapFolder* cached = FindFolder(folder)) {
-        if (const CMsg* msg = cached->Message(wanted))
-            return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
+        if (const CMsg* msg = cached->Message(wanted)) return msg->ToMailMsg(out) == 0 ? 0 : kImapFolderChange;
     }
     uint32_t uid = 0;
-    if (id->length != 4 || !UidOf(static_cast<const uint8_t*>(id->bytes), id->length, uid))
-        return kImapNotReady;
+    if (id->length != 4 || !UidOf(static_cast<const uint8_t*>(id->bytes), id->length, uid)) return kImapNotReady;
     if (UidsStale(folder)) return kSessionNotFetched;  // the number names another message
     std::vector<MailMsg*> blocks;
     std::vector<int> complete;
@@ -184,17 +179,14 @@ int CImapSession::GetMsg(const char* folderName, const MsgIdDescriptor* id, Mail
     return kImapOk;
 }
 
-int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
-                               inet::ParsedMessage& parsed, bool headersOnly) {
-    if (!connection_.IsConnected() || !connection_.IsLoggedIn() || folder.empty() || uid == 0)
-        return kImapNotReady;
+int CImapSession::FetchMessage(const std::string& folder, uint32_t uid, inet::ParsedMessage& parsed, bool headersOnly) {
+    if (!connection_.IsConnected() || !connection_.IsLoggedIn() || folder.empty() || uid == 0) return kImapNotReady;
     if (int rc = connection_.SelectFolder(folder)) return rc;
     parsed = inet::ParsedMessage{};
     try {
         std::string text;
         int complete = 1;
-        if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly,
-                                           imapSettings_.maxSize,
+        if (!connection_.FetchMessageParts(folder, uid, text, &complete, headersOnly, imapSettings_.maxSize,
                                            imapSettings_.wantAttachments != 0))
             return kImapNothing;
         parsed.complete = complete;
@@ -208,8 +200,7 @@ int CImapSession::FetchMessage(const std::string& folder, uint32_t uid,
         parsed = inet::ParsedMessage{};
         return kImapNothing;
     }
-    if (parsed.headers[inet::kHdrDate].empty())
-        parsed.headers[inet::kHdrDate] = parsed.headers[inet::kHdrReceived];
+    if (parsed.headers[inet::kHdrDate].empty()) parsed.headers[inet::kHdrDate] = parsed.headers[inet::kHdrReceived];
     return kImapOk;
 }
 
@@ -221,12 +212,10 @@ std::string CImapSession::WriteAttachment(const inet::MimePart& part) {
     return inet::WriteAttachmentFile(*dir, part.fileName, bytes);
 }
 
-bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
-                            const inet::ParsedMessage& parsed, CMsg& msg) {
+bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid, const inet::ParsedMessage& parsed, CMsg& msg) {
     inet::TakeHeaders(parsed, msg);
     const auto& h = parsed.headers;
-    const std::string& received = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate]
-                                                                : h[inet::kHdrReceived];
+    const std::string& received = h[inet::kHdrReceived].empty() ? h[inet::kHdrDate] : h[inet::kHdrReceived];
     msg.date = DateOf(received);
     // Without a readable date the message is dated by its arrival on the server.
     if (msg.date == 0) msg.date = InternalDate(folder, uid);
@@ -256,8 +245,7 @@ bool CImapSession::BuildMsg(const std::string& folder, uint32_t uid,
 }
 
 int CImapSession::BuildMessages(const std::string& folder, const std::vector<uint32_t>& uids,
-                                std::vector<MailMsg*>& out, bool headersOnly,
-                                std::vector<int>* complete) {
+                                std::vector<MailMsg*>& out, bool headersOnly, std::vector<int>* complete) {
     if (!imapUsable_) return kImapNotConnected;
     if (uids.size() > 1) connection_.PrefetchInfo(folder, uids, true);
     for (std::size_t i = 0; i < uids.size(); ++i) {
@@ -286,8 +274,7 @@ int32_t CImapSession::InternalDate(const std::string& folder, uint32_t uid) {
     return connection_.FetchInternalDate(folder, uid, text) == kImapOk ? InternalDateOf(text) : 0;
 }
 
-void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids,
-                                      std::size_t start) {
+void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids, std::size_t start) {
     CImapFolder* cached = FindFolder(folder);
     if (!cached || start >= uids.size() || connection_.HasBody(folder, uids[start])) return;
     const int maxSize = imapSettings_.maxSize;
@@ -325,8 +312,7 @@ void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vect
     }
     // What an earlier batch held and was not taken by now is not going to be.
     connection_.DropBodies();
-    if (!whole.empty() && whole.size() + parts.size() > 1)
-        connection_.PrefetchBodies(folder, whole, "BODY.PEEK[]");
+    if (!whole.empty() && whole.size() + parts.size() > 1) connection_.PrefetchBodies(folder, whole, "BODY.PEEK[]");
     if (!parts.empty())
         connection_.PrefetchBodies(folder, parts,
                                    "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
@@ -346,8 +332,7 @@ int CImapSession::GetMessageAttachment(const char* folderName, int idLength, con
     if (!table) return kImapFolderChange;
     *out = table;
     if (names.size() > kMaxAttachments) {
-        std::string line =
-            "The message contains more attachments than allowable. Removing attachments:";
+        std::string line = "The message contains more attachments than allowable. Removing attachments:";
         for (std::size_t i = kMaxAttachments; i < names.size(); ++i) line += "\n" + names[i];
         Log(line);
     }

@@ -41,21 +41,21 @@ bool TrailingLiteral(std::string_view line, uint64_t& n) {
 
 const char* ErrorName(ParseError error) {
     switch (error) {
-        case ParseError::kNone: return "no error";
-        case ParseError::kLineTooLong: return "line too long";
-        case ParseError::kLiteralTooLarge: return "literal too large";
-        case ParseError::kLiteralOverflow: return "literal count overflows";
-        case ParseError::kBadLiteral: return "malformed literal";
-        case ParseError::kUnterminatedString: return "unterminated quoted string";
-        case ParseError::kNestingTooDeep: return "lists nested too deep";
-        case ParseError::kUnbalancedList: return "unbalanced parentheses";
-        case ParseError::kBadSection: return "unclosed section";
-        case ParseError::kBadCode: return "unclosed response code";
-        case ParseError::kBadCharacter: return "bad character";
-        case ParseError::kBadSyntax: return "bad syntax";
-        case ParseError::kIncomplete: return "incomplete";
-        case ParseError::kNotFound: return "not found";
-        case ParseError::kBadResponse: return "malformed response";
+    case ParseError::kNone: return "no error";
+    case ParseError::kLineTooLong: return "line too long";
+    case ParseError::kLiteralTooLarge: return "literal too large";
+    case ParseError::kLiteralOverflow: return "literal count overflows";
+    case ParseError::kBadLiteral: return "malformed literal";
+    case ParseError::kUnterminatedString: return "unterminated quoted string";
+    case ParseError::kNestingTooDeep: return "lists nested too deep";
+    case ParseError::kUnbalancedList: return "unbalanced parentheses";
+    case ParseError::kBadSection: return "unclosed section";
+    case ParseError::kBadCode: return "unclosed response code";
+    case ParseError::kBadCharacter: return "bad character";
+    case ParseError::kBadSyntax: return "bad syntax";
+    case ParseError::kIncomplete: return "incomplete";
+    case ParseError::kNotFound: return "not found";
+    case ParseError::kBadResponse: return "malformed response";
     }
     return "unknown";
 }
@@ -73,8 +73,7 @@ std::size_t CResponseParser::Feed(std::string_view data) {
     std::size_t i = 0;
     while (i < data.size() && !ready_) {
         if (state_ == State::kLiteralData || state_ == State::kSkipLiteral) {
-            const std::size_t take =
-                static_cast<std::size_t>(std::min<uint64_t>(count_, data.size() - i));
+            const std::size_t take = static_cast<std::size_t>(std::min<uint64_t>(count_, data.size() - i));
             if (state_ == State::kLiteralData) token_.append(data.substr(i, take));
             i += take;
             count_ -= take;
@@ -90,8 +89,7 @@ std::size_t CResponseParser::Feed(std::string_view data) {
         const char c = data[i];
         const bool counted = state_ != State::kSkip;
         if (counted && lineBytes_ >= limits_.maxLine) {
-            Fail(ParseError::kLineTooLong,
-                 "line longer than " + std::to_string(limits_.maxLine) + " bytes");
+            Fail(ParseError::kLineTooLong, "line longer than " + std::to_string(limits_.maxLine) + " bytes");
             continue;  // the byte is read again while skipping
         }
         if (!Step(c)) continue;
@@ -153,34 +151,26 @@ void CResponseParser::EndLine() {
 
 bool CResponseParser::Step(char c) {
     switch (state_) {
-        case State::kLineStart:
-        case State::kTag:
-        case State::kContinuationGap:
-            return StepTag(c);
-        case State::kArgs:
-            return StepArgs(c);
-        case State::kAtom:
-            return StepAtom(c);
-        case State::kQuoted:
-        case State::kQuotedEscape:
-            return StepQuoted(c);
-        case State::kLiteralCount:
-        case State::kLiteralPlus:
-        case State::kLiteralCr:
-        case State::kLiteralLf:
-            return StepLiteral(c);
-        case State::kStatusGap:
-        case State::kRespTextStart:
-        case State::kCodeName:
-        case State::kAfterCode:
-        case State::kText:
-        case State::kCr:
-            return StepStatus(c);
-        case State::kSkip:
-            return StepSkip(c);
-        case State::kLiteralData:
-        case State::kSkipLiteral:
-            break;  // Feed copies or skips these in bulk
+    case State::kLineStart:
+    case State::kTag:
+    case State::kContinuationGap: return StepTag(c);
+    case State::kArgs: return StepArgs(c);
+    case State::kAtom: return StepAtom(c);
+    case State::kQuoted:
+    case State::kQuotedEscape: return StepQuoted(c);
+    case State::kLiteralCount:
+    case State::kLiteralPlus:
+    case State::kLiteralCr:
+    case State::kLiteralLf: return StepLiteral(c);
+    case State::kStatusGap:
+    case State::kRespTextStart:
+    case State::kCodeName:
+    case State::kAfterCode:
+    case State::kText:
+    case State::kCr: return StepStatus(c);
+    case State::kSkip: return StepSkip(c);
+    case State::kLiteralData:
+    case State::kSkipLiteral: break;  // Feed copies or skips these in bulk
     }
     return true;
 }
@@ -192,8 +182,7 @@ bool CResponseParser::StepTag(char c) {
     }
     if (c == '\r' || c == '\n' || c == ' ') {
         if (state_ == State::kLineStart) {
-            return Fail(ParseError::kBadSyntax,
-                        c == ' ' ? "line starts with a blank" : "empty line");
+            return Fail(ParseError::kBadSyntax, c == ' ' ? "line starts with a blank" : "empty line");
         }
         line_.tag = std::move(token_);
         line_.kind = line_.tag == "*" ? LineKind::kUntagged : LineKind::kTagged;
@@ -216,39 +205,32 @@ bool CResponseParser::StepTag(char c) {
 
 bool CResponseParser::StepArgs(char c) {
     switch (c) {
-        case ' ':
-            return true;
-        case '(':
-            if (open_.size() >= limits_.maxDepth) {
-                return Fail(ParseError::kNestingTooDeep,
-                            "lists nested deeper than " + std::to_string(limits_.maxDepth));
-            }
-            open_.push_back(ImapArg{ArgType::kList, {}, {}});
-            return true;
-        case ')': {
-            if (open_.empty()) return Fail(ParseError::kUnbalancedList, "')' without '('");
-            ImapArg done = std::move(open_.back());
-            open_.pop_back();
-            AddArg(std::move(done));
-            return true;
+    case ' ': return true;
+    case '(':
+        if (open_.size() >= limits_.maxDepth) {
+            return Fail(ParseError::kNestingTooDeep, "lists nested deeper than " + std::to_string(limits_.maxDepth));
         }
-        case '"':
-            token_.clear();
-            state_ = State::kQuoted;
-            return true;
-        case '{':
-            count_ = 0;
-            countDigits_ = false;
-            state_ = State::kLiteralCount;
-            return true;
-        case '\r':
-            state_ = State::kCr;
-            return true;
-        case '\n':
-            state_ = State::kCr;
-            return StepStatus(c);
-        default:
-            break;
+        open_.push_back(ImapArg{ArgType::kList, {}, {}});
+        return true;
+    case ')': {
+        if (open_.empty()) return Fail(ParseError::kUnbalancedList, "')' without '('");
+        ImapArg done = std::move(open_.back());
+        open_.pop_back();
+        AddArg(std::move(done));
+        return true;
+    }
+    case '"':
+        token_.clear();
+        state_ = State::kQuoted;
+        return true;
+    case '{':
+        count_ = 0;
+        countDigits_ = false;
+        state_ = State::kLiteralCount;
+        return true;
+    case '\r': state_ = State::kCr; return true;
+    case '\n': state_ = State::kCr; return StepStatus(c);
+    default: break;
     }
     if (c == ']' && inCode_ && open_.empty()) {
         inCode_ = false;
@@ -270,8 +252,7 @@ bool CResponseParser::StepAtom(char c) {
         }
         if (c == ']') --brackets_;
         if (c == '[') ++brackets_;
-    } else if (c == ' ' || c == '\r' || c == '\n' || c == '(' || c == ')' ||
-               (c == ']' && inCode_ && open_.empty())) {
+    } else if (c == ' ' || c == '\r' || c == '\n' || c == '(' || c == ')' || (c == ']' && inCode_ && open_.empty())) {
         const bool nil = inet::EqualsNoCase(token_, "NIL");
         AddArg(ImapArg{nil ? ArgType::kNil : ArgType::kAtom, std::move(token_), {}});
         return false;  // the byte that ended the atom is read again
@@ -307,101 +288,98 @@ bool CResponseParser::StepQuoted(char c) {
 
 bool CResponseParser::StepLiteral(char c) {
     switch (state_) {
-        case State::kLiteralCount:
-            if (c >= '0' && c <= '9') {
-                const auto digit = static_cast<uint64_t>(c - '0');
-                if (count_ > (UINT64_MAX - digit) / 10) {
-                    return Fail(ParseError::kLiteralOverflow, "literal count does not fit");
-                }
-                count_ = count_ * 10 + digit;
-                countDigits_ = true;
-                return true;
+    case State::kLiteralCount:
+        if (c >= '0' && c <= '9') {
+            const auto digit = static_cast<uint64_t>(c - '0');
+            if (count_ > (UINT64_MAX - digit) / 10) {
+                return Fail(ParseError::kLiteralOverflow, "literal count does not fit");
             }
-            if (c == '+' && countDigits_) {
-                state_ = State::kLiteralPlus;
-                return true;
-            }
-            [[fallthrough]];
-        case State::kLiteralPlus:
-            if (c != '}' || !countDigits_) {
-                return Fail(ParseError::kBadLiteral, "literal count \"{...}\" malformed");
-            }
-            if (count_ > limits_.maxLiteral) {
-                // Left unread, the '}' ends the skipped line's "{n}", so n bytes are skipped.
-                return Fail(ParseError::kLiteralTooLarge,
-                            "literal of " + std::to_string(count_) + " bytes, at most " +
-                                std::to_string(limits_.maxLiteral) + " taken");
-            }
-            state_ = State::kLiteralCr;
+            count_ = count_ * 10 + digit;
+            countDigits_ = true;
             return true;
-        case State::kLiteralCr:
-            if (c == '\r') {
-                state_ = State::kLiteralLf;
-                return true;
-            }
-            [[fallthrough]];
-        case State::kLiteralLf:
-            if (c != '\n') return Fail(ParseError::kBadLiteral, "literal count not at a line end");
-            token_.clear();
-            state_ = State::kLiteralData;
-            if (count_ == 0) AddArg(ImapArg{ArgType::kLiteral, {}, {}});
+        }
+        if (c == '+' && countDigits_) {
+            state_ = State::kLiteralPlus;
             return true;
-        default:
+        }
+        [[fallthrough]];
+    case State::kLiteralPlus:
+        if (c != '}' || !countDigits_) {
+            return Fail(ParseError::kBadLiteral, "literal count \"{...}\" malformed");
+        }
+        if (count_ > limits_.maxLiteral) {
+            // Left unread, the '}' ends the skipped line's "{n}", so n bytes are skipped.
+            return Fail(ParseError::kLiteralTooLarge, "literal of " + std::to_string(count_) + " bytes, at most " +
+                                                          std::to_string(limits_.maxLiteral) + " taken");
+        }
+        state_ = State::kLiteralCr;
+        return true;
+    case State::kLiteralCr:
+        if (c == '\r') {
+            state_ = State::kLiteralLf;
             return true;
+        }
+        [[fallthrough]];
+    case State::kLiteralLf:
+        if (c != '\n') return Fail(ParseError::kBadLiteral, "literal count not at a line end");
+        token_.clear();
+        state_ = State::kLiteralData;
+        if (count_ == 0) AddArg(ImapArg{ArgType::kLiteral, {}, {}});
+        return true;
+    default: return true;
     }
 }
 
 bool CResponseParser::StepStatus(char c) {
     switch (state_) {
-        case State::kStatusGap:
-        case State::kAfterCode:
-            if (c == ' ') {
-                state_ = state_ == State::kStatusGap ? State::kRespTextStart : State::kText;
-                return true;
-            }
-            state_ = State::kText;
-            return false;
-        case State::kRespTextStart:
-            if (c == '[') {
-                token_.clear();
-                state_ = State::kCodeName;
-                return true;
-            }
-            state_ = State::kText;
-            return false;
-        case State::kCodeName:
-            if (c == ' ' || c == ']') {
-                line_.hasCode = true;
-                line_.code = std::move(token_);
-                token_.clear();
-                inCode_ = c == ' ';
-                state_ = inCode_ ? State::kArgs : State::kAfterCode;
-                return true;
-            }
-            if (c == '\r' || c == '\n') return Fail(ParseError::kBadCode, "'[' not closed");
-            if (IsControl(c)) {
-                return Fail(ParseError::kBadCharacter, "byte " + Escaped(c) + " in a code");
-            }
-            token_ += c;
+    case State::kStatusGap:
+    case State::kAfterCode:
+        if (c == ' ') {
+            state_ = state_ == State::kStatusGap ? State::kRespTextStart : State::kText;
             return true;
-        case State::kText:
-            if (c == '\r') {
-                state_ = State::kCr;
-            } else if (c == '\n') {
-                state_ = State::kCr;
-                return StepStatus(c);
-            } else {
-                line_.text += c;
-            }
+        }
+        state_ = State::kText;
+        return false;
+    case State::kRespTextStart:
+        if (c == '[') {
+            token_.clear();
+            state_ = State::kCodeName;
             return true;
-        case State::kCr:
-            if (c != '\n') return Fail(ParseError::kBadCharacter, "CR not followed by LF");
-            if (inCode_) return Fail(ParseError::kBadCode, "'[' not closed");
-            if (!open_.empty()) return Fail(ParseError::kUnbalancedList, "the line ends inside a list");
-            EndLine();
+        }
+        state_ = State::kText;
+        return false;
+    case State::kCodeName:
+        if (c == ' ' || c == ']') {
+            line_.hasCode = true;
+            line_.code = std::move(token_);
+            token_.clear();
+            inCode_ = c == ' ';
+            state_ = inCode_ ? State::kArgs : State::kAfterCode;
             return true;
-        default:
-            return true;
+        }
+        if (c == '\r' || c == '\n') return Fail(ParseError::kBadCode, "'[' not closed");
+        if (IsControl(c)) {
+            return Fail(ParseError::kBadCharacter, "byte " + Escaped(c) + " in a code");
+        }
+        token_ += c;
+        return true;
+    case State::kText:
+        if (c == '\r') {
+            state_ = State::kCr;
+        } else if (c == '\n') {
+            state_ = State::kCr;
+            return StepStatus(c);
+        } else {
+            line_.text += c;
+        }
+        return true;
+    case State::kCr:
+        if (c != '\n') return Fail(ParseError::kBadCharacter, "CR not followed by LF");
+        if (inCode_) return Fail(ParseError::kBadCode, "'[' not closed");
+        if (!open_.empty()) return Fail(ParseError::kUnbalancedList, "the line ends inside a list");
+        EndLine();
+        return true;
+    default: return true;
     }
 }
 
@@ -419,8 +397,7 @@ bool CResponseParser::StepSkip(char c) {
     return true;
 }
 
-ParseResult ParseResponse(std::string_view reply, std::vector<ParsedLine>& lines,
-                          ParserLimits limits) {
+ParseResult ParseResponse(std::string_view reply, std::vector<ParsedLine>& lines, ParserLimits limits) {
     lines.clear();
     CResponseParser parser(limits);
     ParseResult first;
@@ -432,9 +409,8 @@ ParseResult ParseResponse(std::string_view reply, std::vector<ParsedLine>& lines
         if (first.Ok() && !lines.back().result.Ok()) first = lines.back().result;
     }
     if (first.Ok() && parser.MidLine()) {
-        first = parser.LineResult().Ok()
-                    ? ParseResult::Fail(ParseError::kIncomplete, "the response ends inside a line")
-                    : parser.LineResult();
+        first = parser.LineResult().Ok() ? ParseResult::Fail(ParseError::kIncomplete, "the response ends inside a line")
+                                         : parser.LineResult();
     }
     return first;
 }

@@ -81,9 +81,9 @@ struct ParsedLine {
 };
 
 struct ParserLimits {
-    std::size_t maxLine = 8u << 20;     // a long SEARCH answer still fits
-    uint64_t maxLiteral = 64u << 20;    // the socket keeps no larger reply anyway
-    std::size_t maxDepth = 32;          // BODYSTRUCTURE of deeply nested multiparts
+    std::size_t maxLine = 8u << 20;   // a long SEARCH answer still fits
+    uint64_t maxLiteral = 64u << 20;  // the socket keeps no larger reply anyway
+    std::size_t maxDepth = 32;        // BODYSTRUCTURE of deeply nested multiparts
 };
 
 class CResponseParser {
@@ -148,17 +148,16 @@ private:
     std::vector<ImapArg> open_;  // lists opened and not yet closed, innermost last
     bool inCode_ = false;        // reading a response code's arguments
     bool statusChecked_ = false;
-    std::string token_;          // the atom, string or literal being read
-    std::size_t brackets_ = 0;   // "[" open inside the current atom
-    uint64_t count_ = 0;         // a literal's count, then what is left of its data
+    std::string token_;         // the atom, string or literal being read
+    std::size_t brackets_ = 0;  // "[" open inside the current atom
+    uint64_t count_ = 0;        // a literal's count, then what is left of its data
     bool countDigits_ = false;
-    std::string tail_;           // the end of the physical line, to find "{n}" when skipping
+    std::string tail_;  // the end of the physical line, to find "{n}" when skipping
 };
 
 // Parses a whole response; lines receives every line, failed ones included. The result
 // is the first line's failure (the unfinished one's included), or kIncomplete when the
 // bytes end inside a line.
-ParseResult ParseResponse(std::string_view reply, std::vector<ParsedLine>& lines,
-                          ParserLimits limits = {});
+ParseResult ParseResponse(std::string_view reply, std::vector<ParsedLine>& lines, ParserLimits limits = {});
 
 }  // namespace imap

@@ -9,8 +9,7 @@ ParseResult ReadCapabilities(const std::vector<ParsedLine>& lines, std::vector<s
     for (const auto& line : lines) {
         if (!line.result.Ok() || line.kind == LineKind::kContinuation) continue;
         const std::vector<ImapArg>* args = nullptr;
-        if (line.kind == LineKind::kUntagged && !line.args.empty() &&
-            line.args[0].IsAtom("CAPABILITY")) {
+        if (line.kind == LineKind::kUntagged && !line.args.empty() && line.args[0].IsAtom("CAPABILITY")) {
             args = &line.args;
         } else if (line.hasCode && inet::EqualsNoCase(line.code, "CAPABILITY")) {
             args = &line.codeArgs;
@@ -30,17 +29,13 @@ ParseResult ReadCapabilities(const std::vector<ParsedLine>& lines, std::vector<s
     return ParseResult::Fail(ParseError::kNotFound, "no CAPABILITY line or code");
 }
 
-bool HasCapability(const std::vector<std::string>& names, std::string_view name) {
-    return HasName(names, name);
-}
+bool HasCapability(const std::vector<std::string>& names, std::string_view name) { return HasName(names, name); }
 
-ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code,
-                           uint64_t& number) {
+ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number) {
     for (const auto& line : lines) {
         if (!line.result.Ok() || !line.hasCode || !inet::EqualsNoCase(line.code, code)) continue;
         if (line.codeArgs.size() != 1 || !line.codeArgs[0].AsNumber(number, UINT32_MAX)) {
-            return ParseResult::Fail(ParseError::kBadResponse,
-                                     "[" + std::string(code) + "] without a 32-bit number");
+            return ParseResult::Fail(ParseError::kBadResponse, "[" + std::string(code) + "] without a 32-bit number");
         }
         return {};
     }

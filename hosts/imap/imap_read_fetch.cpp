@@ -17,9 +17,7 @@ bool SplitSection(std::string_view item, FetchBody& body) {
     return true;
 }
 
-ParseResult Bad(std::string text) {
-    return ParseResult::Fail(ParseError::kBadResponse, std::move(text));
-}
+ParseResult Bad(std::string text) { return ParseResult::Fail(ParseError::kBadResponse, std::move(text)); }
 
 bool IsFetch(const ParsedLine& line) {
     return line.result.Ok() && line.kind == LineKind::kUntagged && line.args.size() >= 2 &&
@@ -31,8 +29,8 @@ bool IsFetch(const ParsedLine& line) {
 // The first FETCH that ours() accepts; a malformed FETCH of another message does not
 // hide ours, but is the reason given when ours is not there.
 template <typename Ours>
-static ParseResult FindFetch(const std::vector<ParsedLine>& lines, FetchData& data,
-                             const std::string& wanted, Ours ours) {
+static ParseResult FindFetch(const std::vector<ParsedLine>& lines, FetchData& data, const std::string& wanted,
+                             Ours ours) {
     ParseResult failure;
     for (const auto& line : lines) {
         if (!IsFetch(line)) continue;
@@ -91,8 +89,7 @@ ParseResult FindFetchByUid(const std::vector<ParsedLine>& lines, uint32_t uid, F
                      [uid](const FetchData& d) { return !d.hasUid || d.uid == uid; });
 }
 
-ParseResult FindFetchBySequence(const std::vector<ParsedLine>& lines, uint32_t number,
-                                FetchData& data) {
+ParseResult FindFetchBySequence(const std::vector<ParsedLine>& lines, uint32_t number, FetchData& data) {
     return FindFetch(lines, data, "message " + std::to_string(number),
                      [number](const FetchData& d) { return d.number == number; });
 }

@@ -3,8 +3,7 @@
 
 namespace imap {
 
-ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers,
-                       std::size_t limit) {
+ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit) {
     numbers.clear();
     for (const auto& line : lines) {
         if (!line.result.Ok() || line.kind != LineKind::kUntagged || line.args.empty() ||

@@ -12,8 +12,7 @@ ParseResult ReadMailboxStatus(const ParsedLine& line, MailboxStatus& status) {
     if (line.kind != LineKind::kUntagged || a.empty() || !a[0].IsAtom("STATUS")) {
         return ParseResult::Fail(ParseError::kNotFound, "not a STATUS line");
     }
-    if (a.size() != 3 || !(a[1].IsAString() || a[1].IsNil()) || !a[2].IsList() ||
-        a[2].list.size() % 2 != 0) {
+    if (a.size() != 3 || !(a[1].IsAString() || a[1].IsNil()) || !a[2].IsList() || a[2].list.size() % 2 != 0) {
         return ParseResult::Fail(ParseError::kBadResponse, "STATUS not \"name (item n ...)\"");
     }
     status.mailbox = a[1].text;

@@ -31,8 +31,7 @@ ParseResult ReadPersonalPrefix(const std::vector<ParsedLine>& lines, std::string
 // line, at most limit of them. An empty line is an empty list. Numbers stop at the
 // first item that is not one (a server's "(MODSEQ n)"); 0 and numbers past 32 bits are
 // left out.
-ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers,
-                       std::size_t limit);
+ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit);
 
 // One BODY[section]<origin> item of a FETCH; NIL leaves nil set and text empty.
 struct FetchBody {
@@ -63,8 +62,7 @@ ParseResult ReadFetch(const ParsedLine& line, FetchData& data);
 // which a server may send at any time, are passed over.
 ParseResult FindFetchByUid(const std::vector<ParsedLine>& lines, uint32_t uid, FetchData& data);
 // The FETCH of the message with this sequence number.
-ParseResult FindFetchBySequence(const std::vector<ParsedLine>& lines, uint32_t number,
-                                FetchData& data);
+ParseResult FindFetchBySequence(const std::vector<ParsedLine>& lines, uint32_t number, FetchData& data);
 
 // "* STATUS mailbox (MESSAGES 3 UIDNEXT 9 ...)": items by upper-case name.
 struct MailboxStatus {
@@ -79,8 +77,7 @@ ParseResult ReadCapabilities(const std::vector<ParsedLine>& lines, std::vector<s
 bool HasCapability(const std::vector<std::string>& names, std::string_view name);
 
 // The number of a status line's code such as [UIDVALIDITY 3] or [UIDNEXT 9].
-ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code,
-                           uint64_t& number);
+ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number);
 
 // "* 12 EXISTS": the count of messages in the selected folder.
 ParseResult ReadExists(const std::vector<ParsedLine>& lines, uint32_t& count);

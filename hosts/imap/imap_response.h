@@ -17,8 +17,7 @@ namespace imap {
 // request ("+"), as APPEND needs. The lines read, failed ones included, are kept.
 class ImapReplyEnd : public inet::ReplyEnd {
 public:
-    explicit ImapReplyEnd(std::string tag, bool acceptContinuation = false,
-                          ParserLimits limits = {})
+    explicit ImapReplyEnd(std::string tag, bool acceptContinuation = false, ParserLimits limits = {})
         : tag_(std::move(tag)), acceptContinuation_(acceptContinuation), parser_(limits) {}
     void Reset() override;
     bool Complete(std::string_view reply) override;

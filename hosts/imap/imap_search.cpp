@@ -50,8 +50,7 @@ constexpr std::size_t kUidsPerFetch = 2000;
 
 }  // namespace
 
-bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& wanted,
-                                   bool details) {
+bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& wanted, bool details) {
     if (!Ready() || folder.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
     std::vector<uint32_t> uids;
@@ -72,8 +71,7 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
         for (const ParsedLine& line : lines) {
             FetchData data;
             // Lines that are no FETCH, or of a message not asked for, are passed over.
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid))
-                continue;
+            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) continue;
             Prefetched& p = prefetched_[data.uid];
             if (data.hasFlags) {
                 p.hasSeen = true;
@@ -182,8 +180,8 @@ int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint3
         numbers.push_back(n);
     }
     for (uint32_t n : numbers) {
-        if (Command("FETCH " + std::to_string(n) + " UID", lines) &&
-            FindFetchBySequence(lines, n, data).Ok() && data.hasUid) {
+        if (Command("FETCH " + std::to_string(n) + " UID", lines) && FindFetchBySequence(lines, n, data).Ok() &&
+            data.hasUid) {
             uids.push_back(data.uid);
         }
     }

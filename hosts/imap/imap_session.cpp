@@ -12,20 +12,18 @@ namespace imap {
 namespace {
 
 constexpr int kMaxFolders = 50;
-constexpr std::size_t kMaxFolderName = 15;  // longer names do not fit the handheld
-constexpr unsigned kTextInfo = 4327;        // "TESSALINE INFO -- %s"
-constexpr unsigned kTextLogonFailed = 4328; // "Server logon failed for user '%s'"
+constexpr std::size_t kMaxFolderName = 15;   // longer names do not fit the handheld
+constexpr unsigned kTextInfo = 4327;         // "TESSALINE INFO -- %s"
+constexpr unsigned kTextLogonFailed = 4328;  // "Server logon failed for user '%s'"
 
 std::string SearchDate(int days) {
     if (days <= 0) return "01-Jan-1990";
-    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t then = std::time(nullptr) - static_cast<std::time_t>(days) * 86400;
     std::tm local{};
     localtime_r(&then, &local);
     char text[16];
-    snprintf(text, sizeof text, "%02d-%s-%04d", local.tm_mday, kMonths[local.tm_mon],
-             local.tm_year + 1900);
+    snprintf(text, sizeof text, "%02d-%s-%04d", local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900);
     return text;
 }
 
@@ -63,13 +61,12 @@ bool UidOf(const uint8_t* bytes, int32_t length, uint32_t& uid) {
 }
 
 void SetHostId(CMsg& msg, uint32_t uid) {
-    uint8_t bytes[4] = {static_cast<uint8_t>(uid), static_cast<uint8_t>(uid >> 8),
-                        static_cast<uint8_t>(uid >> 16), static_cast<uint8_t>(uid >> 24)};
+    uint8_t bytes[4] = {static_cast<uint8_t>(uid), static_cast<uint8_t>(uid >> 8), static_cast<uint8_t>(uid >> 16),
+                        static_cast<uint8_t>(uid >> 24)};
     msg.hostId.SetData(bytes, 4);
 }
 
-CImapSession::CImapSession()
-    : CHostSession("IMAP", [](const std::string& text) { MLOGAdd(text.c_str()); }) {}
+CImapSession::CImapSession() : CHostSession("IMAP", [](const std::string& text) { MLOGAdd(text.c_str()); }) {}
 
 CImapSession::~CImapSession() { Cleanup(); }
 
@@ -155,8 +152,7 @@ int CImapSession::GetFolderList(FolderRecord*** out, int* count) {
     if (folderNames_.empty()) return kImapOk;
 
     const int names = static_cast<int>(folderNames_.size());
-    auto** list = static_cast<FolderRecord**>(std::calloc(static_cast<std::size_t>(names) + 1,
-                                                          sizeof(FolderRecord*)));
+    auto** list = static_cast<FolderRecord**>(std::calloc(static_cast<std::size_t>(names) + 1, sizeof(FolderRecord*)));
     if (!list) return kImapFolderChange;
     int made = 0;
     bool inbox = false;

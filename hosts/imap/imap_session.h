@@ -32,7 +32,7 @@ struct CImapFolder {
     std::string name;
     std::vector<MessageInfo> infos;
     std::vector<std::unique_ptr<CMsg>> messages;  // fetched whole and not yet handed out
-    std::vector<uint32_t> uids;                    // the last search
+    std::vector<uint32_t> uids;                   // the last search
 
     // Added through these, found by hash: the first one added under a UID or id wins.
     void AddInfo(const MessageInfo& info) {
@@ -127,14 +127,11 @@ public:
 
     // Listing and fetch (imap_messages.cpp).
     int GetMsgIds(const char* folder, MailMsg*** out, int* count);
-    int GetMsgHeaders(const char* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids,
-                      int* idCount);
+    int GetMsgHeaders(const char* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount);
     int GetAllMsgs(MailMsg*** out, int* count, bool headersOnly) override;
     int GetMsg(const char* folder, const MsgIdDescriptor* id, MailMsg** out);
-    int GetMessageAttachment(const char* folder, int idLength, const void* idBytes,
-                             AttachmentTable** out);
-    int FetchMessage(const std::string& folder, uint32_t uid, inet::ParsedMessage& parsed,
-                     bool headersOnly);
+    int GetMessageAttachment(const char* folder, int idLength, const void* idBytes, AttachmentTable** out);
+    int FetchMessage(const std::string& folder, uint32_t uid, inet::ParsedMessage& parsed, bool headersOnly);
 
     // Changes (imap_changes.cpp).
     int SetSeen(const char* folder, uint32_t uid, bool seen);
@@ -167,28 +164,25 @@ private:
     // True (and says so) when a change by UID in folder must not be made.
     bool RefuseStaleChange(const std::string& folder, const char* what, uint32_t uid);
     int RefreshFolderUids(const std::string& folder);
-    int BuildMessages(const std::string& folder, const std::vector<uint32_t>& uids,
-                      std::vector<MailMsg*>& out, bool headersOnly,
-                      std::vector<int>* complete = nullptr);
-    bool BuildMsg(const std::string& folder, uint32_t uid, const inet::ParsedMessage& parsed,
-                  CMsg& msg);
+    int BuildMessages(const std::string& folder, const std::vector<uint32_t>& uids, std::vector<MailMsg*>& out,
+                      bool headersOnly, std::vector<int>* complete = nullptr);
+    bool BuildMsg(const std::string& folder, uint32_t uid, const inet::ParsedMessage& parsed, CMsg& msg);
     std::string WriteAttachment(const inet::MimePart& part);
     // Seconds since 1970 of the message's INTERNALDATE; 0 when unknown.
     int32_t InternalDate(const std::string& folder, uint32_t uid);
     // Fetches the whole texts of the messages of uids from position start on that are
     // fetched whole, a bounded batch in one exchange, when the one at start is such.
-    void PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids,
-                            std::size_t start);
+    void PrefetchBodiesFrom(const std::string& folder, const std::vector<uint32_t>& uids, std::size_t start);
 
     CImapConnection connection_;
     ImapSettings imapSettings_;
     bool imapUsable_ = false;
     std::vector<std::string> folderNames_;
     std::vector<std::unique_ptr<CImapFolder>> folders_;
-    std::filesystem::path validityFile_;            // empty: no user directory, none kept
-    std::map<std::string, uint32_t> validities_;    // ValidityKey -> UIDVALIDITY kept
-    std::map<std::string, uint32_t> changed_;       // ValidityKey -> the server's new value
-    std::set<std::string> relisted_;                // changed keys handed out empty
+    std::filesystem::path validityFile_;          // empty: no user directory, none kept
+    std::map<std::string, uint32_t> validities_;  // ValidityKey -> UIDVALIDITY kept
+    std::map<std::string, uint32_t> changed_;     // ValidityKey -> the server's new value
+    std::set<std::string> relisted_;              // changed keys handed out empty
     // The UIDs the last header listing handed out, in order: the messages the engine
     // fetches next, one by one, whose bodies are fetched ahead in batches.
     std::string ahead_;

@@ -81,8 +81,8 @@ bool CImapSession::UidsStale(const std::string& folder) {
     }
     if (kept->second == now) return false;
     changed_[key] = now;
-    Log("IMAP: The UIDVALIDITY of folder '" + name + "' has changed (" +
-        std::to_string(kept->second) + " to " + std::to_string(now) +
+    Log("IMAP: The UIDVALIDITY of folder '" + name + "' has changed (" + std::to_string(kept->second) + " to " +
+        std::to_string(now) +
         "): the server has renumbered its messages. The handheld's copies of them are "
         "replaced, and its changes to them by message number are not made.");
     return true;

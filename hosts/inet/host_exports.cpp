@@ -41,8 +41,7 @@ TESS_API int FreeMailMsg(MailMsg** items, int count) { return inet::FreeMailMsgA
 
 TESS_API int SetMsg(int /*ignored*/) {
     const std::string host = HostApp().hostName;
-    platform::ui::messageBox("Undefined functionality for " + host + " SetMsg (Save) Call", host,
-                             MB_ICONINFORMATION);
+    platform::ui::messageBox("Undefined functionality for " + host + " SetMsg (Save) Call", host, MB_ICONINFORMATION);
     return 0;
 }
 

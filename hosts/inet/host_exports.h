@@ -26,8 +26,7 @@ TESS_API int Logoff();
 TESS_API int GetFolderList(FolderRecord*** out, int* count);
 TESS_API int FreeFolderList(FolderRecord** list, int count);
 TESS_API int GetMsgIds(FolderRecord* folder, MailMsg*** out, int* count);
-TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count,
-                           MsgIdDescriptor** ids, int* idCount);
+TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount);
 TESS_API int GetAllMsgs(int ignored, MailMsg*** out, int* count, int headersOnly);
 TESS_API int GetMsg(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** out);
 TESS_API int FreeMailMsg(MailMsg** items, int count);
@@ -36,7 +35,6 @@ TESS_API int SetMsgPriority(int a, int b, int c);
 TESS_API int SetMsgReadStatus(FolderRecord* folder, const MailMsg* msg, int seen);
 TESS_API int SendMsg(const MailMsg* msg);
 TESS_API int DeleteMsg(FolderRecord* folder, const MailMsg* msg);
-TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void* idBytes,
-                                  AttachmentTable** out);
+TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void* idBytes, AttachmentTable** out);
 TESS_API int FreeAttachment(AttachmentTable** table);
 TESS_API int HostSupportsPartialMessages();

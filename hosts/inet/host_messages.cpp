@@ -50,8 +50,7 @@ std::string ChooseBody(const ParsedMessage& parsed, bool preferHtml) {
     return NormalizeLineEnds(body);
 }
 
-std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName,
-                                std::string_view bytes) {
+std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName, std::string_view bytes) {
     // The name comes from the mail: only a plain file name inside the given directory.
     std::string name = platform::safeFileName(fileName);
     // Attachment paths travel as one comma-separated list: a comma would split the path.
@@ -61,8 +60,7 @@ std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::str
         std::string candidate = name;
         if (n > 0) {
             const std::string counter = "(" + std::to_string(n) + ")";
-            candidate = dot == std::string::npos ? name + counter
-                                                 : name.substr(0, dot) + counter + name.substr(dot);
+            candidate = dot == std::string::npos ? name + counter : name.substr(0, dot) + counter + name.substr(dot);
         }
         const std::filesystem::path path = dir / candidate;
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -27,8 +27,7 @@ std::string ChooseBody(const ParsedMessage& parsed, bool preferHtml);
 // Writes bytes into dir under the mail's file name made safe; when that name is taken,
 // "name(1).ext", "name(2).ext", ... (counted before the first '.'). The full path, or
 // empty when nothing could be written (no partial file is left).
-std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName,
-                                std::string_view bytes);
+std::string WriteAttachmentFile(const std::filesystem::path& dir, const std::string& fileName, std::string_view bytes);
 
 // The message's address, subject and date-text headers into msg (Reply-To falls back to
 // From).

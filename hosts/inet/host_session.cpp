@@ -39,8 +39,7 @@ void FreeFolderRecords(FolderRecord** list, int count) {
     std::free(list);
 }
 
-CHostSession::CHostSession(const char* protocol, LogSink log)
-    : protocol_(protocol), log_(std::move(log)) {}
+CHostSession::CHostSession(const char* protocol, LogSink log) : protocol_(protocol), log_(std::move(log)) {}
 
 CHostSession::~CHostSession() = default;
 

@@ -30,9 +30,9 @@ struct ServerSettings : ServerEndpoint {
     int unreadOnly = 0;
     int wantAttachments = 0;
     int maxSize = 0;
-    int value1 = 0;      // passed on from the record, not read
-    std::string text1;   // passed on, not read
-    int value2 = 0;      // passed on, not read
+    int value1 = 0;     // passed on from the record, not read
+    std::string text1;  // passed on, not read
+    int value2 = 0;     // passed on, not read
     std::string accountName;
     int notifyFailure = 0;
 };

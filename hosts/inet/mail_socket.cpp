@@ -48,8 +48,7 @@ std::size_t NextLine(std::string_view text, std::size_t pos, std::size_t& next) 
 
 bool LineStartsWith::Complete(std::string_view reply) {
     std::size_t next = 0;
-    for (std::size_t start; (start = NextLine(reply, scanned_, next)) != std::string_view::npos;
-         scanned_ = next) {
+    for (std::size_t start; (start = NextLine(reply, scanned_, next)) != std::string_view::npos; scanned_ = next) {
         if (reply.substr(start, next - start).starts_with(terminator_)) {
             scanned_ = next;
             return true;
@@ -60,8 +59,7 @@ bool LineStartsWith::Complete(std::string_view reply) {
 
 bool SmtpReplyEnd::Complete(std::string_view reply) {
     std::size_t next = 0;
-    for (std::size_t start; (start = NextLine(reply, scanned_, next)) != std::string_view::npos;
-         scanned_ = next) {
+    for (std::size_t start; (start = NextLine(reply, scanned_, next)) != std::string_view::npos; scanned_ = next) {
         std::string_view line = reply.substr(start, next - start);
         bool digits = line.size() >= 4;
         for (std::size_t i = 0; digits && i < 3; ++i) digits = line[i] >= '0' && line[i] <= '9';
@@ -79,8 +77,8 @@ CMailSocket::CMailSocket(SocketSettings settings) : settings_(std::move(settings
 
 CMailSocket::~CMailSocket() { Close(); }
 
-int OpenSocket(const ServerEndpoint& endpoint, const char* protocol,
-               std::unique_ptr<CMailSocket>& socket, int startupFailed, int connectFailed) {
+int OpenSocket(const ServerEndpoint& endpoint, const char* protocol, std::unique_ptr<CMailSocket>& socket,
+               int startupFailed, int connectFailed) {
     SocketSettings s;
     s.host = endpoint.server;
     s.port = endpoint.port;
@@ -178,8 +176,8 @@ int CMailSocket::Connect() {
         pollfd p{fd_, POLLOUT, 0};
         int err = 0;
         socklen_t len = sizeof err;
-        if (::poll(&p, 1, settings_.waitTimeout) == 1 &&
-            getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0) {
+        if (::poll(&p, 1, settings_.waitTimeout) == 1 && getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len) == 0 &&
+            err == 0) {
             rc = 0;
         }
     }

@@ -35,8 +35,8 @@ enum SocketResult : int {
 };
 
 struct SocketSettings {
-    std::string host;       // dotted address or name
-    int port = -1;          // -1: not set (connects to 80)
+    std::string host;         // dotted address or name
+    int port = -1;            // -1: not set (connects to 80)
     int receiveTimeout = -1;  // ms for SO_RCVTIMEO, -1: system default
     int sendTimeout = -1;     // ms for SO_SNDTIMEO, -1: system default
     // Longest wait for the next piece of a reply (ms); also bounds connect.
@@ -111,8 +111,8 @@ class CMailSocket;
 // Makes socket, starts it and connects it to the endpoint: 0 when connected. On failure
 // the socket's error goes to the endpoint's log under the protocol's name ("POP: Could not
 // connect socket."), socket is left empty and the result is startupFailed or connectFailed.
-int OpenSocket(const ServerEndpoint& endpoint, const char* protocol,
-               std::unique_ptr<CMailSocket>& socket, int startupFailed, int connectFailed);
+int OpenSocket(const ServerEndpoint& endpoint, const char* protocol, std::unique_ptr<CMailSocket>& socket,
+               int startupFailed, int connectFailed);
 
 class CMailSocket {
 public:

@@ -16,15 +16,11 @@ constexpr int kMaxDepth = 16;
 std::string Trim(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n')) ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r' ||
-                     text[e - 1] == '\n'))
-        --e;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r' || text[e - 1] == '\n')) --e;
     return std::string(text.substr(b, e - b));
 }
 
-std::string UpToSemicolon(const std::string& value) {
-    return Trim(value.substr(0, value.find(';')));
-}
+std::string UpToSemicolon(const std::string& value) { return Trim(value.substr(0, value.find(';'))); }
 
 // The value of a parameter (boundary=, name=, filename=): between the first two double
 // quotes after it, else the token after '='.
@@ -60,10 +56,10 @@ int Hex(char c) {
 }
 
 // Windows-1252 bytes 0x80-0x9F by the code point they stand for.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 char ToCp1252(uint32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
@@ -101,8 +97,7 @@ void ToHandheldCharset(std::string_view charset, std::string& text) {
 }
 
 // Decodes one encoded word's text: charset, 'B' or 'Q', payload.
-bool DecodeWord(std::string_view charset, char encoding, std::string_view payload,
-                std::string& out) {
+bool DecodeWord(std::string_view charset, char encoding, std::string_view payload, std::string& out) {
     if (encoding == 'B' || encoding == 'b') {
         if (tess::Base64DecodeString(payload, out, tess::Base64Foreign::kSkip) < 0) return false;
     } else if (encoding == 'Q' || encoding == 'q') {
@@ -111,8 +106,7 @@ bool DecodeWord(std::string_view charset, char encoding, std::string_view payloa
             char c = payload[i];
             if (c == '_') {
                 out += ' ';
-            } else if (c == '=' && i + 2 < payload.size() && Hex(payload[i + 1]) >= 0 &&
-                       Hex(payload[i + 2]) >= 0) {
+            } else if (c == '=' && i + 2 < payload.size() && Hex(payload[i + 1]) >= 0 && Hex(payload[i + 2]) >= 0) {
                 out += static_cast<char>(Hex(payload[i + 1]) * 16 + Hex(payload[i + 2]));
                 i += 2;
             } else {
@@ -132,7 +126,7 @@ constexpr std::size_t kMaxParameterSections = 64;
 constexpr std::size_t kMaxParameterLength = 1024;
 
 struct RawParameter {
-    std::string name;  // lower case
+    std::string name;   // lower case
     std::string value;  // unquoted
 };
 
@@ -241,8 +235,10 @@ Extended ExtendedParameter(std::string_view value, std::string_view name, std::s
         if (!PercentDecode(text, decoded)) wellFormed = false;
     }
     if (wellFormed) {
-        if (charset.empty()) CMimeMessage::DecodeHeaderText(decoded);
-        else ToHandheldCharset(charset, decoded);
+        if (charset.empty())
+            CMimeMessage::DecodeHeaderText(decoded);
+        else
+            ToHandheldCharset(charset, decoded);
         out = std::move(decoded);
     } else {
         out = std::move(raw);
@@ -271,9 +267,7 @@ bool FileNameParameter(const std::string& value, std::string_view name, std::str
 // "--boundary" or "--boundary--", trailing blanks allowed. Only whole delimiter lines
 // count, so a header naming the boundary or a longer boundary never ends a part.
 int DelimiterKind(std::string_view line, std::string_view boundary) {
-    if (boundary.empty() || !line.starts_with("--") ||
-        !StartsWithNoCase(line.substr(2), boundary))
-        return 0;
+    if (boundary.empty() || !line.starts_with("--") || !StartsWithNoCase(line.substr(2), boundary)) return 0;
     std::string_view rest = line.substr(2 + boundary.size());
     bool closing = rest.starts_with("--");
     if (closing) rest.remove_prefix(2);
@@ -415,8 +409,10 @@ void CMimeMessage::HtmlToText(std::string_view html, std::string& out) {
                 if (lower == "</script>") skipping = false;
                 continue;
             }
-            if (lower == "</p>" || lower == "<br>" || lower == "</title>") out += '\n';
-            else if (lower.starts_with("<script")) skipping = true;
+            if (lower == "</p>" || lower == "<br>" || lower == "</title>")
+                out += '\n';
+            else if (lower.starts_with("<script"))
+                skipping = true;
             continue;
         }
         if (skipping || c == '\r') continue;
@@ -492,9 +488,7 @@ bool CMimeMessage::ReadHeaderBlock() {
         }
         std::string value = line.substr(nameLength);
         std::string lastLine = line;
-        for (++cur_; cur_ < end_ && !lines[cur_].empty() &&
-                     (lines[cur_][0] == ' ' || lines[cur_][0] == '\t');
-             ++cur_) {
+        for (++cur_; cur_ < end_ && !lines[cur_].empty() && (lines[cur_][0] == ' ' || lines[cur_][0] == '\t'); ++cur_) {
             value += lines[cur_];
             lastLine = lines[cur_];
         }
@@ -531,8 +525,7 @@ std::size_t CMimeMessage::FindActive(std::size_t from) const {
 
 void CMimeMessage::AddActive(const std::string& boundary) {
     if (boundary.empty()) return;
-    if (std::find(active_->begin(), active_->end(), boundary) == active_->end())
-        active_->push_back(boundary);
+    if (std::find(active_->begin(), active_->end(), boundary) == active_->end()) active_->push_back(boundary);
 }
 
 void CMimeMessage::RemoveActive(const std::string& boundary) {
@@ -562,14 +555,13 @@ bool CMimeMessage::ReadPart(std::size_t& cur, const std::string& boundary, MimeP
             ++i;
             break;
         }
-        int which = StartsWithNoCase(line, "Content-Disposition:")       ? 0
-                    : StartsWithNoCase(line, "Content-Type:")            ? 1
+        int which = StartsWithNoCase(line, "Content-Disposition:")         ? 0
+                    : StartsWithNoCase(line, "Content-Type:")              ? 1
                     : StartsWithNoCase(line, "Content-Transfer-Encoding:") ? 2
                                                                            : -1;
         if (which < 0) continue;
         std::string value = line.substr(line.find(':') + 1);
-        while (i + 1 < end_ && !lines[i + 1].empty() &&
-               (lines[i + 1][0] == ' ' || lines[i + 1][0] == '\t')) {
+        while (i + 1 < end_ && !lines[i + 1].empty() && (lines[i + 1][0] == ' ' || lines[i + 1][0] == '\t')) {
             value += lines[++i];
         }
         std::replace(value.begin(), value.end(), '\t', ' ');
@@ -621,8 +613,8 @@ bool CMimeMessage::IsDuplicate(const MimePart& part) const {
     auto attachments = Attachments();
     if (attachments.empty() || attachments.front()->disposition != "attachment") return false;
     for (const MimePart* listed : attachments) {
-        if (listed->contentType == part.contentType &&
-            listed->nestedBoundary == part.nestedBoundary && listed->body == part.body)
+        if (listed->contentType == part.contentType && listed->nestedBoundary == part.nestedBoundary &&
+            listed->body == part.body)
             return true;
     }
     return false;
@@ -650,8 +642,8 @@ void CMimeMessage::WalkMultipart(const std::string& boundary, std::size_t cur) {
     RemoveActive(boundary);
 }
 
-bool CMimeMessage::Parse(std::size_t startLine, std::size_t endLine,
-                         const std::vector<std::string>& lines, bool decodeQuotedPrintable) {
+bool CMimeMessage::Parse(std::size_t startLine, std::size_t endLine, const std::vector<std::string>& lines,
+                         bool decodeQuotedPrintable) {
     // Every parse starts clean: nothing of an earlier message carries over.
     for (auto& h : headers_) h.clear();
     parts_.clear();
@@ -670,8 +662,7 @@ bool CMimeMessage::Parse(std::size_t startLine, std::size_t endLine,
         WalkMultipart(boundary, cur_);
     } else {
         MimePart part;
-        part.contentType =
-            headers_[kHdrContentType].empty() ? "text/plain" : headers_[kHdrContentType];
+        part.contentType = headers_[kHdrContentType].empty() ? "text/plain" : headers_[kHdrContentType];
         part.transferEncoding = headers_[kHdrTransferEncoding];
         part.disposition = headers_[kHdrDisposition];
         std::string name;
@@ -706,9 +697,7 @@ const MimePart* CMimeMessage::FindTextPart(bool html) const {
     return nullptr;
 }
 
-MimePart* CMimeMessage::FindTextPartMutable(bool html) {
-    return const_cast<MimePart*>(FindTextPart(html));
-}
+MimePart* CMimeMessage::FindTextPartMutable(bool html) { return const_cast<MimePart*>(FindTextPart(html)); }
 
 std::vector<const MimePart*> CMimeMessage::Attachments() const {
     std::vector<const MimePart*> out;
@@ -722,12 +711,11 @@ std::vector<const MimePart*> CMimeMessage::Attachments() const {
 
 void CMimeMessage::AppendForwardedBody(const CMimeMessage& nested) {
     const std::string* h = nested.headers_;
-    std::string htmlBlock = "<BR><BR><B>Date:</B> " + h[kHdrDate] + "<BR><B>From:</B> " +
-                            h[kHdrFrom] + "<BR><B>To:</B> " + h[kHdrTo] + "<BR><B>cc:</B> " +
-                            h[kHdrCc] + "<BR><B>Subject:</B> " + h[kHdrSubject] + "<BR><BR>";
-    std::string textBlock = "\r\n\r\nDate: " + h[kHdrDate] + "\r\nFrom: " + h[kHdrFrom] +
-                            "\r\nTo: " + h[kHdrTo] + "\r\ncc: " + h[kHdrCc] +
-                            "\r\nSubject: " + h[kHdrSubject] + "\r\n\r\n";
+    std::string htmlBlock = "<BR><BR><B>Date:</B> " + h[kHdrDate] + "<BR><B>From:</B> " + h[kHdrFrom] +
+                            "<BR><B>To:</B> " + h[kHdrTo] + "<BR><B>cc:</B> " + h[kHdrCc] + "<BR><B>Subject:</B> " +
+                            h[kHdrSubject] + "<BR><BR>";
+    std::string textBlock = "\r\n\r\nDate: " + h[kHdrDate] + "\r\nFrom: " + h[kHdrFrom] + "\r\nTo: " + h[kHdrTo] +
+                            "\r\ncc: " + h[kHdrCc] + "\r\nSubject: " + h[kHdrSubject] + "\r\n\r\n";
     MimePart* html = FindTextPartMutable(true);
     MimePart* text = FindTextPartMutable(false);
     const MimePart* nestedHtml = nested.FindTextPart(true);
@@ -739,8 +727,10 @@ void CMimeMessage::AppendForwardedBody(const CMimeMessage& nested) {
         }
     }
     if (html) {
-        if (nestedHtml) html->body += htmlBlock + nestedHtml->body;
-        else if (nestedText) html->body += textBlock + nestedText->body;
+        if (nestedHtml)
+            html->body += htmlBlock + nestedHtml->body;
+        else if (nestedText)
+            html->body += textBlock + nestedText->body;
     }
     if (text) {
         if (nestedText) {

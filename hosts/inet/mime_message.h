@@ -12,11 +12,11 @@
 namespace inet {
 
 struct MimePart {
-    std::string disposition;        // Content-Disposition up to ';'
-    std::string contentType;        // Content-Type up to ';'
-    std::string transferEncoding;   // emptied once the body was decoded
-    std::string fileName;           // from filename or name, plain or RFC 2231, decoded
-    std::string nestedBoundary;     // the part's own multipart boundary
+    std::string disposition;       // Content-Disposition up to ';'
+    std::string contentType;       // Content-Type up to ';'
+    std::string transferEncoding;  // emptied once the body was decoded
+    std::string fileName;          // from filename or name, plain or RFC 2231, decoded
+    std::string nestedBoundary;    // the part's own multipart boundary
     std::string body;
 };
 

@@ -58,8 +58,7 @@ void WriteWrappedBody(std::string_view body, std::string& out) {
         std::size_t pos = 0;
         while (pos < body.size()) {
             std::size_t lf = body.find('\n', pos);
-            std::string line(body.substr(pos, lf == std::string_view::npos ? std::string_view::npos
-                                                                           : lf - pos));
+            std::string line(body.substr(pos, lf == std::string_view::npos ? std::string_view::npos : lf - pos));
             pos = lf == std::string_view::npos ? body.size() : lf + 1;
             std::erase(line, '\r');
             std::string_view rest = line;
@@ -168,8 +167,8 @@ const char* TextCharset(std::string_view text) {
     return "ISO-8859-1";
 }
 
-void WriteMimeMessage(const CMsg& message, const MimeWriterOptions& options,
-                      CContentTypeList& contentTypes, std::string& out) {
+void WriteMimeMessage(const CMsg& message, const MimeWriterOptions& options, CContentTypeList& contentTypes,
+                      std::string& out) {
     out.clear();
     const bool hasAttachments = !message.AttachmentNameList().empty();
     const bool multipart = hasAttachments && options.wantAttachments;
@@ -179,9 +178,8 @@ void WriteMimeMessage(const CMsg& message, const MimeWriterOptions& options,
     out += "To: " + HeaderAddresses(message.To) + "\r\n";
     if (!message.Cc.empty()) out += "cc: " + HeaderAddresses(message.Cc) + "\r\n";
     if (!message.Subject.empty()) out += "Subject: " + OneLine(message.Subject) + "\r\n";
-    std::string sender = options.displayName.empty()
-                             ? "<" + message.From + ">"
-                             : "\"" + options.displayName + "\" <" + message.From + ">";
+    std::string sender = options.displayName.empty() ? "<" + message.From + ">"
+                                                     : "\"" + options.displayName + "\" <" + message.From + ">";
     sender = OneLine(sender);
     out += "From: " + sender + "\r\n";
     CHandheldTime now;
@@ -202,8 +200,7 @@ void WriteMimeMessage(const CMsg& message, const MimeWriterOptions& options,
 
     std::string body = message.Body;
     if (hasAttachments && options.wantAttachments) out += kTextHeader;
-    if (hasAttachments && !options.wantAttachments)
-        body += "\r\n\r\n***Attachments excluded by request.***\r\n";
+    if (hasAttachments && !options.wantAttachments) body += "\r\n\r\n***Attachments excluded by request.***\r\n";
     WriteWrappedBody(body, out);
     if (!multipart) return;
 

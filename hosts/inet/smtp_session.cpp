@@ -24,16 +24,13 @@ std::string Base64Line(const std::string& text) {
     return encoded + "\r\n";
 }
 
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 std::string FirstLine(const std::string& reply) { return reply.substr(0, reply.find_first_of("\r\n")); }
 
 }  // namespace
 
-std::vector<std::string> EnvelopeAddresses(const std::string& list,
-                                           std::vector<std::string>* skipped) {
+std::vector<std::string> EnvelopeAddresses(const std::string& list, std::vector<std::string>* skipped) {
     std::vector<std::string> items;
     std::string item;
     bool quoted = false;
@@ -82,8 +79,7 @@ CSmtpSession::~CSmtpSession() { Close(); }
 
 void CSmtpSession::Log(const std::string& text) const { settings_.Log(text); }
 
-bool CSmtpSession::Exchange(const std::string& line, std::string& reply,
-                            const std::string& shown) {
+bool CSmtpSession::Exchange(const std::string& line, std::string& reply, const std::string& shown) {
     reply.clear();
     if (!socket_) return false;
     if (!line.empty() && socket_->Send(line) != kSockOk) return false;
@@ -117,14 +113,10 @@ int CSmtpSession::Connect(const SmtpSettings* settings) {
     if (!greeted) {
         // A server that refuses us at the greeting gets nothing more.
     } else if (settings_.separateLogin) {
-        if (socket_->Send("EHLO COM\r\n") == kSockOk && !settings_.user.empty() &&
-            !settings_.password.empty()) {
-            if (Exchange("", reply, "EHLO COM") && Exchange("AUTH LOGIN\r\n", reply) &&
-                Begins(reply, "334") &&
-                Exchange(Base64Line(settings_.user), reply) &&
-                Begins(reply, "334") &&
-                Exchange(Base64Line(settings_.password), reply, "[password]") &&
-                Begins(reply, "235")) {
+        if (socket_->Send("EHLO COM\r\n") == kSockOk && !settings_.user.empty() && !settings_.password.empty()) {
+            if (Exchange("", reply, "EHLO COM") && Exchange("AUTH LOGIN\r\n", reply) && Begins(reply, "334") &&
+                Exchange(Base64Line(settings_.user), reply) && Begins(reply, "334") &&
+                Exchange(Base64Line(settings_.password), reply, "[password]") && Begins(reply, "235")) {
                 result = kSmtpOk;
             }
         }
@@ -142,8 +134,7 @@ int CSmtpSession::Connect(const SmtpSettings* settings) {
 int CSmtpSession::SendMessage(const CMsg* message, std::string& sentText) {
     if (!connected_ || !socket_) return kSmtpNotConnected;
     if (!message) return kSmtpNoRecipient;
-    if (message->To.empty() && message->Cc.empty() && message->Bcc.empty())
-        return kSmtpNoRecipient;
+    if (message->To.empty() && message->Cc.empty() && message->Bcc.empty()) return kSmtpNoRecipient;
     if (message->From.empty() || HasLineBreak(message->From)) return kSmtpNoSender;
 
     std::vector<std::string> recipients;
@@ -178,8 +169,8 @@ int CSmtpSession::Envelope(const std::string& from, const std::vector<std::strin
     int accepted = 0;
     std::string lastRefusal;
     for (const std::string& address : recipients) {
-        const bool taken = !HasLineBreak(address) && Exchange("RCPT TO: <" + address + ">\r\n", reply) &&
-                           Begins(reply, "250");
+        const bool taken =
+            !HasLineBreak(address) && Exchange("RCPT TO: <" + address + ">\r\n", reply) && Begins(reply, "250");
         if (taken) {
             ++accepted;
             continue;

@@ -22,7 +22,7 @@ struct SmtpSettings : ServerEndpoint {
     std::string user;
     std::string password;
     int wantAttachments = 0;
-    int value3 = 0;           // kept, not read
+    int value3 = 0;  // kept, not read
 };
 
 enum SmtpResult : int {
@@ -81,8 +81,8 @@ public:
     // least one recipient was taken and the server asked for the data; every refused
     // recipient is added to refused (when given). On failure the transaction is reset and
     // reply holds the server's last reply.
-    int Envelope(const std::string& from, const std::vector<std::string>& recipients,
-                 std::vector<Refusal>* refused, std::string& reply);
+    int Envelope(const std::string& from, const std::vector<std::string>& recipients, std::vector<Refusal>* refused,
+                 std::string& reply);
     // After Envelope: the message text (dot-stuffed here) and the end of the data.
     // kSmtpOk only when the server took the mail; else the transaction is reset.
     int Data(const std::string& text, std::string& reply);
@@ -102,7 +102,6 @@ private:
 // The recipients of an envelope: the list split at ';' and ',' outside double quotes,
 // each item's address (items with a quoted name but no <address> are skipped, and so
 // are items without a usable address; they go to skipped when it is given).
-std::vector<std::string> EnvelopeAddresses(const std::string& list,
-                                           std::vector<std::string>* skipped = nullptr);
+std::vector<std::string> EnvelopeAddresses(const std::string& list, std::vector<std::string>* skipped = nullptr);
 
 }  // namespace inet

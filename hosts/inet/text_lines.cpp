@@ -17,9 +17,7 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Lower(a) == Lower(b);
-}
+bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && Lower(a) == Lower(b); }
 
 bool ContainsNoCase(std::string_view text, std::string_view part) {
     if (text.empty() || part.empty()) return false;

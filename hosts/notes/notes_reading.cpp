@@ -33,10 +33,14 @@ std::string MsgIdText(const CMsg& msg) {
 class NoteReader {
 public:
     NoteReader(const CNotesPlugInApp& app, const CMsg& msg) : app_(app) {
-        if (!(msg.flags & kMsgFlagSeenOnHost)) result_ = 3;
-        else if (app.mailFilePath.empty()) result_ = kNotInitialised;
-        else if (app.api.NSFDbOpen(app.mailFilePath.c_str(), &db_) != NOERROR) result_ = kMailFileNotOpen, db_ = 0;
-        else if (MsgIdText(msg).empty()) result_ = kNoNoteId;
+        if (!(msg.flags & kMsgFlagSeenOnHost))
+            result_ = 3;
+        else if (app.mailFilePath.empty())
+            result_ = kNotInitialised;
+        else if (app.api.NSFDbOpen(app.mailFilePath.c_str(), &db_) != NOERROR)
+            result_ = kMailFileNotOpen, db_ = 0;
+        else if (MsgIdText(msg).empty())
+            result_ = kNoNoteId;
         else if (app.api.NSFNoteOpen(db_, CNotesPlugInApp::NoteIdOf(MsgIdText(msg)), 0, &note_) != NOERROR)
             result_ = kNoteNotOpen, note_ = 0;
     }
@@ -170,7 +174,8 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
     std::vector<std::unique_ptr<CMsg>> records;
     if (api.IDEntries(inFolder) != 0) SendMessageA(progressWindow, kProgressSetStepCount, api.IDEntries(recent), 0);
     NOTEID id = 0;
-    for (NBOOL more = api.IDEntries(inFolder) ? api.IDScan(recent, 1, &id) : 0; more; more = api.IDScan(recent, 0, &id)) {
+    for (NBOOL more = api.IDEntries(inFolder) ? api.IDScan(recent, 1, &id) : 0; more;
+         more = api.IDScan(recent, 0, &id)) {
         if (!api.IDIsPresent(inFolder, id)) continue;
         SyncYieldCycles(10);
         NOTEHANDLE note = 0;
@@ -181,8 +186,10 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
         auto msg = std::make_unique<CMsg>();
         msg->flags |= kMsgFlagSeenOnHost;
         if (unread) {
-            if (api.IDIsPresent(unread, id)) msg->flags &= ~kMsgFlagRead;
-            else msg->flags |= kMsgFlagRead;
+            if (api.IDIsPresent(unread, id))
+                msg->flags &= ~kMsgFlagRead;
+            else
+                msg->flags |= kMsgFlagRead;
         }
         const std::string idText = std::to_string(id);
         msg->msgId.SetData(idText.data(), static_cast<int32_t>(idText.size()));
@@ -193,8 +200,10 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
                               ? std::atoi(std::string(priority, priorityLength).c_str())
                               : 1;
         msg->flags &= ~0x600000u;
-        if (level == 0) msg->flags |= 0x400000;
-        else if (level != 2) msg->flags |= 0x200000;
+        if (level == 0)
+            msg->flags |= 0x400000;
+        else if (level != 2)
+            msg->flags |= 0x200000;
         msg->From = ConvertAddress(FromNotes(MailItem(note, MAIL_FROM_ITEM_NUM, 256)));
         msg->Subject = FromNotes(MailItem(note, MAIL_SUBJECT_ITEM_NUM, 256));
         // The record's date: the delivery time, else the compose time, else now.
@@ -224,8 +233,10 @@ int CNotesPlugInApp::GetAllMsgs(const FolderRecord* folder, MailMsg*** out, int*
             BLOCKID item{};
             DWORD size = 0;
             char name[257];
-            if (api.MailGetMessageAttachmentInfo(note, 0, &item, &size, name, sizeof name)) msg->flags |= 0x10000;
-            else msg->flags &= ~0x10000u;
+            if (api.MailGetMessageAttachmentInfo(note, 0, &item, &size, name, sizeof name))
+                msg->flags |= 0x10000;
+            else
+                msg->flags &= ~0x10000u;
         }
         if (option == 0) {
             ReadBody(*msg);
@@ -266,7 +277,8 @@ int CNotesPlugInApp::GetMessageAttachment(int idLength, const void* idBytes, Att
     if (mailFilePath.empty()) return kNotInitialised;
     DBHANDLE db = 0;
     if (api.NSFDbOpen(mailFilePath.c_str(), &db) != NOERROR) return kMailFileNotOpen;
-    const std::string idText(static_cast<const char*>(idBytes), idBytes && idLength > 0 ? static_cast<size_t>(idLength) : 0);
+    const std::string idText(static_cast<const char*>(idBytes),
+                             idBytes && idLength > 0 ? static_cast<size_t>(idLength) : 0);
     NOTEHANDLE note = 0;
     if (api.NSFNoteOpen(db, NoteIdOf(idText), 0, &note) != NOERROR) {
         api.NSFDbClose(db);

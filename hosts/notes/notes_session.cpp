@@ -46,10 +46,10 @@ std::string ErrorText(int code, const CNotesPlugInApp& app) {
         int code;
         unsigned id;
     };
-    static const Entry table[] = {{4, 4321},   {5, 4317},   {200, 4318}, {214, 4326}, {215, 4327}, {216, 4328},
-                                  {217, 4329}, {218, 4330}, {219, 4331}, {220, 4332}, {221, 4333}, {222, 4334},
-                                  {223, 4335}, {224, 4336}, {225, 4337}, {226, 4338}, {227, 4340}, {228, 4339},
-                                  {229, 4342}};
+    static const Entry table[] = {{4, 4321},   {5, 4317},   {200, 4318}, {214, 4326}, {215, 4327},
+                                  {216, 4328}, {217, 4329}, {218, 4330}, {219, 4331}, {220, 4332},
+                                  {221, 4333}, {222, 4334}, {223, 4335}, {224, 4336}, {225, 4337},
+                                  {226, 4338}, {227, 4340}, {228, 4339}, {229, 4342}};
     for (const auto& e : table) {
         if (e.code != code) continue;
         const std::string text = LoadLangString(e.id);
@@ -68,8 +68,9 @@ void CNotesPlugInApp::Log(const std::string& text) const {
 std::string CNotesPlugInApp::FromNotes(const std::string& text) const {
     if (text.empty() || !api.OSTranslate) return text;
     std::string wide(text.size() * 4 + 4, '\0');
-    const WORD n = api.OSTranslate(OS_TRANSLATE_LMBCS_TO_UNICODE, text.data(), static_cast<WORD>(std::min<size_t>(text.size(), 0x3FFF)),
-                                   wide.data(), static_cast<WORD>(std::min<size_t>(wide.size(), 0xFFFF)));
+    const WORD n = api.OSTranslate(OS_TRANSLATE_LMBCS_TO_UNICODE, text.data(),
+                                   static_cast<WORD>(std::min<size_t>(text.size(), 0x3FFF)), wide.data(),
+                                   static_cast<WORD>(std::min<size_t>(wide.size(), 0xFFFF)));
     std::string out;
     for (WORD i = 0; i + 1 < n; i += 2) {
         uint32_t cp = static_cast<uint8_t>(wide[i]) | (static_cast<uint8_t>(wide[i + 1]) << 8);
@@ -104,7 +105,8 @@ std::vector<std::string> CNotesPlugInApp::TextList(NOTEHANDLE note, const char* 
     BLOCKID itemBlock{}, value{};
     WORD type = 0;
     DWORD length = 0;
-    if (api.NSFItemInfo(note, item, static_cast<WORD>(std::strlen(item)), &itemBlock, &type, &value, &length) != NOERROR)
+    if (api.NSFItemInfo(note, item, static_cast<WORD>(std::strlen(item)), &itemBlock, &type, &value, &length) !=
+        NOERROR)
         return out;
     const char* bytes = static_cast<const char*>(api.OSLockObject(value.pool));
     if (!bytes) return out;
@@ -180,7 +182,8 @@ std::string CNotesPlugInApp::ConvertAddressList(const std::string& list) const {
     size_t start = 0;
     while (start <= text.size()) {
         const size_t end = text.find(';', start);
-        const std::string one = tess::Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        const std::string one =
+            tess::Trim(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
         if (!one.empty()) out += (out.empty() ? "" : separator) + ConvertAddress(one);
         if (end == std::string::npos) break;
         start = end + 1;
@@ -304,7 +307,8 @@ int CNotesPlugInApp::OpenMailFile() {
             std::snprintf(path, sizeof path, "%s", local.c_str());
         } else {
             const size_t slash = mailFile.rfind('\\');
-            api.OSPathNetConstruct(nullptr, "", mailFile.substr(slash == std::string::npos ? 0 : slash + 1).c_str(), path);
+            api.OSPathNetConstruct(nullptr, "", mailFile.substr(slash == std::string::npos ? 0 : slash + 1).c_str(),
+                                   path);
         }
     }
     mailFilePath = std::string(path).substr(0, 255);
@@ -394,11 +398,14 @@ void CNotesPlugInApp::Logoff() {
 
 int CNotesPlugInApp::SetReadStatus(const MailMsg* msg, int read) {
     if (!initialised || !mailDb || !unread || !msg) return 100;
-    const NOTEID id = NoteIdOf(std::string(reinterpret_cast<const char*>(msg->msgId), msg->msgId ? msg->msgIdLength : 0));
+    const NOTEID id =
+        NoteIdOf(std::string(reinterpret_cast<const char*>(msg->msgId), msg->msgId ? msg->msgIdLength : 0));
     DHANDLE copy = 0;
     if (api.IDTableCopy(unread, &copy) != NOERROR) return 100;
-    if (read) api.IDDelete(copy, id, nullptr);
-    else api.IDInsert(copy, id, nullptr);
+    if (read)
+        api.IDDelete(copy, id, nullptr);
+    else
+        api.IDInsert(copy, id, nullptr);
     api.NSFDbSetUnreadNoteTable(mailDb, userDn.c_str(), static_cast<WORD>(userDn.size()), 1, unread, copy);
     api.IDDestroyTable(copy);
     api.NSFDbUpdateUnread(mailDb, unread);
@@ -420,7 +427,8 @@ int CNotesPlugInApp::MoveBetweenFolders(NOTEID note) {
 int CNotesPlugInApp::DeleteMsg(const MailMsg* msg) {
     if (!msg) return 3;
     if (!mailDb && OpenMailFile() != 0) return kMailFileNotOpen;
-    const NOTEID id = NoteIdOf(std::string(reinterpret_cast<const char*>(msg->msgId), msg->msgId ? msg->msgIdLength : 0));
+    const NOTEID id =
+        NoteIdOf(std::string(reinterpret_cast<const char*>(msg->msgId), msg->msgId ? msg->msgIdLength : 0));
     SetReadStatus(msg, 1);
     if (MoveBetweenFolders(id) == 0) return 0;
     return api.NSFNoteDelete(mailDb, id, UPDATE_FORCE | UPDATE_NOSTUB) == NOERROR ? 0 : 3;
@@ -466,11 +474,12 @@ int CNotesPlugInApp::SendMsg(const MailMsg* block) {
         WORD size = 0;
         if (!makeList(all, list, size) || api.MailAddRecipientsItem(note, list, size) != NOERROR) break;
         bool ok = true;
-        for (const auto& [addresses, item] : {std::pair{&to, WORD(MAIL_SENDTO_ITEM_NUM)},
-                                              std::pair{&cc, WORD(MAIL_COPYTO_ITEM_NUM)},
-                                              std::pair{&bcc, WORD(MAIL_BLINDCOPYTO_ITEM_NUM)}}) {
+        for (const auto& [addresses, item] :
+             {std::pair{&to, WORD(MAIL_SENDTO_ITEM_NUM)}, std::pair{&cc, WORD(MAIL_COPYTO_ITEM_NUM)},
+              std::pair{&bcc, WORD(MAIL_BLINDCOPYTO_ITEM_NUM)}}) {
             if (addresses->empty()) continue;
-            if (!makeList(*addresses, list, size) || api.MailAddHeaderItemByHandle(note, item, list, size, 0) != NOERROR)
+            if (!makeList(*addresses, list, size) ||
+                api.MailAddHeaderItemByHandle(note, item, list, size, 0) != NOERROR)
                 ok = false;
         }
         if (!ok) break;
@@ -478,9 +487,8 @@ int CNotesPlugInApp::SendMsg(const MailMsg* block) {
         if (from.empty()) break;
         if (api.MailAddHeaderItem(note, MAIL_FROM_ITEM_NUM, from.c_str(), static_cast<WORD>(from.size())) != NOERROR)
             break;
-        if (!msg.Subject.empty() &&
-            api.MailAddHeaderItem(note, MAIL_SUBJECT_ITEM_NUM, msg.Subject.c_str(), static_cast<WORD>(msg.Subject.size())) !=
-                NOERROR)
+        if (!msg.Subject.empty() && api.MailAddHeaderItem(note, MAIL_SUBJECT_ITEM_NUM, msg.Subject.c_str(),
+                                                          static_cast<WORD>(msg.Subject.size())) != NOERROR)
             break;
         if (!msg.Body.empty()) {
             DWORD length = 0;
@@ -488,8 +496,10 @@ int CNotesPlugInApp::SendMsg(const MailMsg* block) {
             size_t start = 0;
             while (true) {
                 const size_t end = msg.Body.find("\r\n", start);
-                const std::string line = msg.Body.substr(start, end == std::string::npos ? std::string::npos : end - start);
-                api.MailAppendBodyItemLine(body, &length, line.c_str(), static_cast<WORD>(std::min<size_t>(line.size(), 0xFFFF)));
+                const std::string line =
+                    msg.Body.substr(start, end == std::string::npos ? std::string::npos : end - start);
+                api.MailAppendBodyItemLine(body, &length, line.c_str(),
+                                           static_cast<WORD>(std::min<size_t>(line.size(), 0xFFFF)));
                 if (end == std::string::npos) break;
                 start = end + 2;
             }

@@ -45,8 +45,7 @@ TESS_API int GetMsgIds(FolderRecord* /*folder*/, MailMsg*** out, int* count) {
     return Listing(Session().GetMsgIds(out, count));
 }
 
-TESS_API int GetMsgHeaders(FolderRecord* /*folder*/, MailMsg*** out, int* count,
-                           MsgIdDescriptor** ids, int* idCount) {
+TESS_API int GetMsgHeaders(FolderRecord* /*folder*/, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount) {
     if (!LoggedOn()) return kNotLoggedOn;
     return Listing(Session().GetMsgHeaders(out, count, ids, idCount));
 }
@@ -58,17 +57,14 @@ TESS_API int GetMsg(FolderRecord* /*folder*/, const MsgIdDescriptor* id, MailMsg
 
 TESS_API int SetMsgPriority(int, int, int) { return SetMsg(0); }
 
-TESS_API int SetMsgReadStatus(FolderRecord*, const MailMsg*, int) {
-    return LoggedOn() ? 0 : kNotLoggedOn;
-}
+TESS_API int SetMsgReadStatus(FolderRecord*, const MailMsg*, int) { return LoggedOn() ? 0 : kNotLoggedOn; }
 
 TESS_API int DeleteMsg(FolderRecord* /*folder*/, const MailMsg* msg) {
     if (!LoggedOn()) return kNotLoggedOn;
     return Session().DeleteMsg(msg);
 }
 
-TESS_API int GetMessageAttachment(FolderRecord* /*folder*/, int idLength, const void* idBytes,
-                                  AttachmentTable** out) {
+TESS_API int GetMessageAttachment(FolderRecord* /*folder*/, int idLength, const void* idBytes, AttachmentTable** out) {
     if (!LoggedOn()) return kNotLoggedOn;
     return Session().GetMessageAttachment(idLength, idBytes, out);
 }

@@ -20,15 +20,12 @@ std::string PopText(unsigned id) {
     std::string text = LoadLangString(id);
     if (!text.empty()) return text;
     switch (id) {
-        case kTextApopUnsupported:
-            return " - The account '%s' has been configured to use APOP, but the server "
-                   "indicated that it does not support APOP.";
-        case kTextInfo:
-            return "TESSALINE INFO -- %s";
-        case kTextLogonFailed:
-            return "Server logon failed for user '%s'";
-        default:
-            return {};
+    case kTextApopUnsupported:
+        return " - The account '%s' has been configured to use APOP, but the server "
+               "indicated that it does not support APOP.";
+    case kTextInfo: return "TESSALINE INFO -- %s";
+    case kTextLogonFailed: return "Server logon failed for user '%s'";
+    default: return {};
     }
 }
 
@@ -38,8 +35,8 @@ bool ApopDigest(std::string_view text, std::string& hex) {
     ksMd5Context ctx{};
     ksDigest digest{};
     if (ks_md5Begin(nullptr, &ctx) != 0 ||
-        ks_md5Hash(nullptr, static_cast<uint32_t>(text.size()),
-                   reinterpret_cast<const uint8_t*>(text.data()), &ctx) != 0 ||
+        ks_md5Hash(nullptr, static_cast<uint32_t>(text.size()), reinterpret_cast<const uint8_t*>(text.data()), &ctx) !=
+            0 ||
         ks_md5End(nullptr, &ctx, &digest) != 0 || digest.length != 16) {
         return false;
     }
@@ -136,8 +133,7 @@ int CPopConnection::Login() {
         if (!ApopDigest(apopTimestamp_ + settings_.password, hex)) return kPopLoginFailed;
         ok = Exchange("apop " + settings_.user + " " + hex, reply, false);
     } else {
-        ok = Exchange("user " + settings_.user, reply, false) &&
-             Exchange("pass " + settings_.password, reply, false);
+        ok = Exchange("user " + settings_.user, reply, false) && Exchange("pass " + settings_.password, reply, false);
     }
     if (!ok) return kPopLoginFailed;
     loggedIn_ = true;
@@ -222,8 +218,7 @@ int CPopConnection::Fetch(int number, bool headersOnly, std::vector<std::string>
     if (!connected_) return kPopNotConnected;
     if (!loggedIn_) return kPopNotLoggedIn;
     if (!InList(number)) return kPopNoSuchMessage;
-    const std::string command =
-        headersOnly ? "top " + std::to_string(number) + " 0" : "retr " + std::to_string(number);
+    const std::string command = headersOnly ? "top " + std::to_string(number) + " 0" : "retr " + std::to_string(number);
     std::string reply;
     if (!Exchange(command, reply, true) || !ReadMessageLines(reply, lines)) {
         Log("Invalid response when retrieving message.");

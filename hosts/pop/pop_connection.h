@@ -22,12 +22,12 @@ struct PopSettings : inet::ServerSettings {
 enum PopResult : int {
     kPopOk = 0,
     kPopEmptyCredentials = 1,
-    kPopCommandFailed = 2,   // also: a reply that could not be read as a message
+    kPopCommandFailed = 2,  // also: a reply that could not be read as a message
     kPopNoSocket = 3,
     kPopStartup = 4,
     kPopConnect = 5,
-    kPopNotConnected = 6,    // also: the POP3 side is not usable
-    kPopLoginFailed = 8,     // also: APOP asked for but not offered
+    kPopNotConnected = 6,  // also: the POP3 side is not usable
+    kPopLoginFailed = 8,   // also: APOP asked for but not offered
     kPopDeleteRefused = 9,
     kPopNoSuchMessage = 10,
     kPopNotLoggedIn = 11,

@@ -47,8 +47,7 @@ int CPopSession::Fetch(int number, bool headersOnly, inet::ParsedMessage& parsed
     return kPopOk;
 }
 
-bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& parsed,
-                           int64_t windowStart, CMsg& msg) {
+bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& parsed, int64_t windowStart, CMsg& msg) {
     inet::TakeHeaders(parsed, msg);
     const auto& h = parsed.headers;
     msg.flags = (msg.flags & ~static_cast<uint32_t>(kMsgFlagRead)) | kMsgFlagSeenOnHost;
@@ -60,8 +59,8 @@ bool CPopSession::BuildMsg(const std::string& uidl, const inet::ParsedMessage& p
     int64_t when = 0;
     bool dated = false;
     for (const std::string* stamp : {&h[inet::kHdrReceived], &h[inet::kHdrDate]}) {
-        if (!stamp->empty() && tess::datamgr::ParseDateHeaderChecked(stamp->c_str(), 0, &when) == 0 &&
-            when > 0 && when <= INT32_MAX) {
+        if (!stamp->empty() && tess::datamgr::ParseDateHeaderChecked(stamp->c_str(), 0, &when) == 0 && when > 0 &&
+            when <= INT32_MAX) {
             dated = true;
             break;
         }

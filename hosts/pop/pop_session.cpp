@@ -17,8 +17,7 @@ constexpr std::size_t kTableSlot = 256;
 
 }  // namespace
 
-CPopSession::CPopSession()
-    : CHostSession("POP", [](const std::string& text) { MLOGAdd(text.c_str()); }) {}
+CPopSession::CPopSession() : CHostSession("POP", [](const std::string& text) { MLOGAdd(text.c_str()); }) {}
 
 CPopSession::~CPopSession() { Cleanup(); }
 
@@ -36,8 +35,8 @@ int CPopSession::Logon(const PopLogonRecord* record, int flags) {
         s.days = record->days;
         connection_.SetSettings(std::move(s));
         if (connection_.Open() != kPopOk) {
-            Log("POP: Socket for server '" + record->server.str() + "' on port " +
-                std::to_string(record->port) + " failed to connect. ");
+            Log("POP: Socket for server '" + record->server.str() + "' on port " + std::to_string(record->port) +
+                " failed to connect. ");
             popUsable_ = false;
         } else if (connection_.Login() != kPopOk) {
             Log("POP: POP logon failed for user '" + user_ + "'");
@@ -75,8 +74,7 @@ int CPopSession::DeleteMsg(const MailMsg* msg) {
     Log(inet::Described("POP: Beginning to delete message.", msg));
     int rc = kPopNoSuchMessage;
     if (msg && msg->msgId && msg->msgIdLength > 0) {
-        const std::string uidl(reinterpret_cast<const char*>(msg->msgId),
-                               static_cast<std::size_t>(msg->msgIdLength));
+        const std::string uidl(reinterpret_cast<const char*>(msg->msgId), static_cast<std::size_t>(msg->msgIdLength));
         rc = popUsable_ ? connection_.Delete(connection_.NumberOf(uidl)) : kPopNotConnected;
     }
     Log(inet::Described("POP: Finished delete message.", msg));

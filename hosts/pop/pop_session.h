@@ -43,8 +43,7 @@ private:
     int64_t WindowStart(bool headerListing) const;
     int Fetch(int number, bool headersOnly, inet::ParsedMessage& parsed);
     // Fills msg; false when the message lies before the window start.
-    bool BuildMsg(const std::string& uidl, const inet::ParsedMessage& parsed, int64_t windowStart,
-                  CMsg& msg);
+    bool BuildMsg(const std::string& uidl, const inet::ParsedMessage& parsed, int64_t windowStart, CMsg& msg);
     void RemoveAttachmentFiles(const CMsg& msg) const;
 
     CPopConnection connection_;

@@ -216,7 +216,8 @@ int CSmapiHost::GetAllMsgs(MailMsg*** out, int* count) {
         m->Subject = message->lpszSubject ? message->lpszSubject : "";
         m->Body = tess::UnwrapLines(message->lpszNoteText ? message->lpszNoteText : "");
         m->size = static_cast<int32_t>(m->Body.size());
-        if (message->lpOriginator) m->From = AddressText(message->lpOriginator->lpszName, message->lpOriginator->lpszAddress);
+        if (message->lpOriginator)
+            m->From = AddressText(message->lpOriginator->lpszName, message->lpOriginator->lpszAddress);
         for (ULONG i = 0; i < message->nRecipCount && message->lpRecips; ++i) {
             const MapiRecipDesc& r = message->lpRecips[i];
             std::string* list = r.ulRecipClass == MAPI_CC ? &m->Cc : r.ulRecipClass == MAPI_BCC ? &m->Bcc : &m->To;

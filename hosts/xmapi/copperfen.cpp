@@ -52,8 +52,8 @@ bool MapiInstalled() {
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMessagingKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char value[10] = {};
     DWORD size = sizeof value, type = 0;
-    const bool ok = RegQueryValueExA(key, kMapixValue, nullptr, &type, reinterpret_cast<unsigned char*>(value), &size) ==
-                        ERROR_SUCCESS &&
+    const bool ok = RegQueryValueExA(key, kMapixValue, nullptr, &type, reinterpret_cast<unsigned char*>(value),
+                                     &size) == ERROR_SUCCESS &&
                     type == REG_SZ && std::strcmp(value, "1") == 0;
     RegCloseKey(key);
     return ok;

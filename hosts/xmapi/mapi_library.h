@@ -15,10 +15,9 @@ struct EntryPoint {
 
 // In binding order.
 inline constexpr EntryPoint kEntryPoints[12] = {
-    {140, "FreeProws"},        {75, "HrQueryAllRows"},   {0, "MAPIAdminProfiles"},
-    {0, "MAPIInitialize"},     {0, "MAPILogonEx"},       {0, "MAPIUninitialize"},
-    {0, "MAPIFreeBuffer"},     {139, "FreePadrlist"},    {0, "MAPIAllocateMore"},
-    {0, "MAPIAllocateBuffer"}, {0, "OpenStreamOnFile"},  {0, "ScMAPIXFromSMAPI"},
+    {140, "FreeProws"},      {75, "HrQueryAllRows"},    {0, "MAPIAdminProfiles"}, {0, "MAPIInitialize"},
+    {0, "MAPILogonEx"},      {0, "MAPIUninitialize"},   {0, "MAPIFreeBuffer"},    {139, "FreePadrlist"},
+    {0, "MAPIAllocateMore"}, {0, "MAPIAllocateBuffer"}, {0, "OpenStreamOnFile"},  {0, "ScMAPIXFromSMAPI"},
 };
 
 // The export name that stands for an ordinal of the library; null for one not in the table.
@@ -30,8 +29,8 @@ constexpr const char* NameOfOrdinal(int ordinal) {
 
 struct MapiLibrary {
     void (*FreeProws)(SRowSet*) = nullptr;
-    HRESULT (*HrQueryAllRows)(IMAPITable*, const SPropTagArray*, const SRestriction*, const void*, int32_t,
-                              SRowSet**) = nullptr;
+    HRESULT (*HrQueryAllRows)
+    (IMAPITable*, const SPropTagArray*, const SRestriction*, const void*, int32_t, SRowSet**) = nullptr;
     HRESULT (*MAPIAdminProfiles)(ULONG, std::shared_ptr<IProfAdmin>*) = nullptr;
     HRESULT (*MAPIInitialize)(void*) = nullptr;
     HRESULT (*MAPILogonEx)(ULONG, const char*, const char*, ULONG, std::shared_ptr<IMAPISession>*) = nullptr;

@@ -82,7 +82,8 @@ LogonValues LogonValues::From(const MapiLogonRecord& r) {
 
 HRESULT GetRecipientAddressByType(const MapiLibrary& lib, IAddrBook* book, ULONG idLength, const uint8_t* id,
                                   const char* addressType, bool* richInfo, char** address) {
-    if (!book || !id || !idLength || !addressType || !address || !lib.MAPIAllocateBuffer) return MAPI_E_INVALID_PARAMETER;
+    if (!book || !id || !idLength || !addressType || !address || !lib.MAPIAllocateBuffer)
+        return MAPI_E_INVALID_PARAMETER;
     *address = nullptr;
     std::shared_ptr<IMAPIProp> entry;
     ULONG type = 0;
@@ -139,8 +140,8 @@ int CMapiSession::Open() {
     const bool named = !values_.profile.empty();
     const ULONG flags = named ? (MAPI_EXPLICIT_PROFILE | MAPI_EXTENDED | MAPI_NEW_SESSION)
                               : (MAPI_USE_DEFAULT | MAPI_EXTENDED | MAPI_NEW_SESSION);
-    const HRESULT hr = lib_.MAPILogonEx(0, values_.profile.c_str(),
-                                        values_.password.empty() ? nullptr : values_.password.c_str(), flags, &session_);
+    const HRESULT hr = lib_.MAPILogonEx(
+        0, values_.profile.c_str(), values_.password.empty() ? nullptr : values_.password.c_str(), flags, &session_);
     if (FAILED(hr) || !session_) {
         Log(hr == MAPI_E_LOGON_FAILED ? "MAPI Logon failed. Connection could not be made"
                                       : "MAPI Logon timed out. Connection could not be made");
@@ -233,8 +234,8 @@ std::shared_ptr<IMessage> CMapiSession::OpenMessage(const EntryId& id, ULONG* ty
 }
 
 bool CMapiSession::OpenFolders() {
-    const SRow row = PropsOf(*store_, {PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID,
-                                       PR_IPM_SUBTREE_ENTRYID});
+    const SRow row = PropsOf(
+        *store_, {PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_IPM_SUBTREE_ENTRYID});
     ids_[kOutbox] = Bin(row, PR_IPM_OUTBOX_ENTRYID);
     ids_[kDeleted] = Bin(row, PR_IPM_WASTEBASKET_ENTRYID);
     ids_[kSent] = Bin(row, PR_IPM_SENTMAIL_ENTRYID);
@@ -444,15 +445,20 @@ int CMapiSession::BuildMessage(const SRow& row, bool headersOnly, CMsg& m) {
         if (f->l & MSGFLAG_HASATTACH) m.flags |= kAttachFlag;
     }
     if (const SPropValue* imp = Find(row, PR_IMPORTANCE)) {
-        if (imp->l == 0) m.flags = (m.flags | kLowImportance) & ~kNormalImportance;
-        else if (imp->l == 1) m.flags = (m.flags | kNormalImportance) & ~kLowImportance;
-        else if (imp->l == 2) m.flags &= ~(kNormalImportance | kLowImportance);
+        if (imp->l == 0)
+            m.flags = (m.flags | kLowImportance) & ~kNormalImportance;
+        else if (imp->l == 1)
+            m.flags = (m.flags | kNormalImportance) & ~kLowImportance;
+        else if (imp->l == 2)
+            m.flags &= ~(kNormalImportance | kLowImportance);
     }
     m.From = AddressText(Text(row, PR_SENT_REPRESENTING_ADDRTYPE), Text(row, PR_SENT_REPRESENTING_EMAIL_ADDRESS),
                          Text(row, PR_SENT_REPRESENTING_NAME), nullptr);
     m.Subject = Text(row, PR_SUBJECT);
-    if (const SPropValue* t = Find(row, PR_CLIENT_SUBMIT_TIME)) m.value60 = int32_t(platform::mapi::unixFromFileTime(t->ft));
-    if (const SPropValue* t = Find(row, PR_MESSAGE_DELIVERY_TIME)) m.date = int32_t(platform::mapi::unixFromFileTime(t->ft));
+    if (const SPropValue* t = Find(row, PR_CLIENT_SUBMIT_TIME))
+        m.value60 = int32_t(platform::mapi::unixFromFileTime(t->ft));
+    if (const SPropValue* t = Find(row, PR_MESSAGE_DELIVERY_TIME))
+        m.date = int32_t(platform::mapi::unixFromFileTime(t->ft));
     if (const SPropValue* s = Find(row, PR_MESSAGE_SIZE)) m.size = s->l;
     const uint16_t role = Bool(row, PR_MESSAGE_TO_ME) ? 0 : Bool(row, PR_MESSAGE_CC_ME) ? 0x100 : 0x200;
     m.status = static_cast<uint16_t>((m.status & ~0x300) | role);
@@ -491,9 +497,9 @@ int CMapiSession::ReadRecipients(IMessage& message, CMsg& m) {
     std::shared_ptr<IMAPITable> table;
     if (FAILED(message.GetRecipientTable(0, table)) || !table) return kRefused;
     SRowSet rows;
-    if (FAILED(lib_.AllRows(table.get(),
-                            {PR_DISPLAY_NAME, PR_ENTRYID, PR_ADDRTYPE, PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS, PR_SEARCH_KEY},
-                            nullptr, rows)))
+    if (FAILED(lib_.AllRows(
+            table.get(), {PR_DISPLAY_NAME, PR_ENTRYID, PR_ADDRTYPE, PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS, PR_SEARCH_KEY},
+            nullptr, rows)))
         return kNotMessage;
     m.To.clear();
     m.Cc.clear();
@@ -501,10 +507,14 @@ int CMapiSession::ReadRecipients(IMessage& message, CMsg& m) {
     const char sep = values_.Separator();
     for (const auto& row : rows.aRow) {
         const SPropValue* type = Find(row, PR_RECIPIENT_TYPE);
-        std::string* list = !type || type->l == MAPI_TO ? &m.To : type->l == MAPI_CC ? &m.Cc : type->l == MAPI_BCC ? &m.Bcc : nullptr;
+        std::string* list = !type || type->l == MAPI_TO ? &m.To
+                            : type->l == MAPI_CC        ? &m.Cc
+                            : type->l == MAPI_BCC       ? &m.Bcc
+                                                        : nullptr;
         if (!list) continue;
         const EntryId entry = Bin(row, PR_ENTRYID);
-        const std::string text = AddressText(Text(row, PR_ADDRTYPE), Text(row, PR_EMAIL_ADDRESS), Text(row, PR_DISPLAY_NAME), &entry);
+        const std::string text =
+            AddressText(Text(row, PR_ADDRTYPE), Text(row, PR_EMAIL_ADDRESS), Text(row, PR_DISPLAY_NAME), &entry);
         if (text.empty()) continue;
         if (!list->empty()) *list += sep;
         *list += text;
@@ -549,16 +559,15 @@ int CMapiSession::SetPriority(const MailMsg* msg, int priority) {
     auto message = OpenMessage(IdOf(msg), &type);
     if (!message) return type != 0 && type != MAPI_MESSAGE ? kNotMessage : kRefused;
     if (priority < 0 || priority > 2) return kRefused;
-    if (FAILED(message->SetProps({SPropValue::Long(PR_IMPORTANCE, 2 - priority)})) ||
-        FAILED(message->SaveChanges(0)))
+    if (FAILED(message->SetProps({SPropValue::Long(PR_IMPORTANCE, 2 - priority)})) || FAILED(message->SaveChanges(0)))
         return kRefused;
     return 0;
 }
 
 int CMapiSession::Delete(const FolderRecord* record, const MailMsg* msg) {
     if (!HasMarker(msg)) {
-        Log(inet::Described("MAPI: A message was requested to be deleted but is either not on the host or has an invalid ID",
-                            msg));
+        Log(inet::Described(
+            "MAPI: A message was requested to be deleted but is either not on the host or has an invalid ID", msg));
         return kRefused;
     }
     const EntryId id = IdOf(msg);
@@ -592,7 +601,8 @@ HRESULT CMapiSession::ResolveList(const std::string& text, ULONG recipientType, 
         Log("MAPISESSION: Custom recipient not parsed. Address Found");
         const std::string address = text.substr(eq + 1);
         ADRENTRY e;
-        e.lpProps = {SPropValue::String(PR_DISPLAY_NAME, address), SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(recipientType)),
+        e.lpProps = {SPropValue::String(PR_DISPLAY_NAME, address),
+                     SPropValue::Long(PR_RECIPIENT_TYPE, int32_t(recipientType)),
                      SPropValue::String(PR_ADDRTYPE, "SMTP"), SPropValue::String(PR_EMAIL_ADDRESS, address)};
         out.aEntries.push_back(std::move(e));
     } else {
@@ -670,7 +680,9 @@ int CMapiSession::Send(const MailMsg* msg) {
     const int urgency = (m.status >> 10) & 3;
     const std::vector<SPropValue> props = {
         SPropValue::Long(PR_MESSAGE_FLAGS, MSGFLAG_READ | MSGFLAG_SUBMIT | MSGFLAG_UNSENT),
-        SPropValue::Long(PR_IMPORTANCE, urgency == 0 ? 2 : urgency == 2 ? 0 : 1),
+        SPropValue::Long(PR_IMPORTANCE, urgency == 0   ? 2
+                                        : urgency == 2 ? 0
+                                                       : 1),
         SPropValue::Bool(PR_READ_RECEIPT_REQUESTED, (m.status & 0x2000) != 0),
         SPropValue::Bool(PR_ORIGINATOR_DELIVERY_REPORT_REQUESTED, (m.status & 0x1000) != 0),
         SPropValue::String(PR_SUBJECT, m.Subject),
@@ -725,7 +737,9 @@ int CMapiSession::Save(const MailMsg* msg) {
         SPropValue::String(PR_BODY, m.Body),
         SPropValue::String(PR_SENT_REPRESENTING_NAME, tess::GetAddressDisplayName(m.From)),
         SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, tess::GetAddressEmail(m.From)),
-        SPropValue::Long(PR_IMPORTANCE, normal ? 1 : low ? 0 : 2),
+        SPropValue::Long(PR_IMPORTANCE, normal ? 1
+                                        : low  ? 0
+                                               : 2),
         SPropValue::Bool(PR_INCOMPLETE_COPY, false),
     };
     if (FAILED(message->SetProps(props))) return kRefused;
@@ -754,7 +768,8 @@ int CMapiSession::GetAttachments(int idLength, const void* idBytes, AttachmentTa
         std::shared_ptr<IMAPITable> table;
         SRowSet rows;
         if (FAILED(message->GetAttachmentTable(0, table)) || !table ||
-            FAILED(lib_.AllRows(table.get(), {PR_ATTACH_FILENAME, PR_ATTACH_LONG_FILENAME, PR_ATTACH_NUM}, nullptr, rows)))
+            FAILED(
+                lib_.AllRows(table.get(), {PR_ATTACH_FILENAME, PR_ATTACH_LONG_FILENAME, PR_ATTACH_NUM}, nullptr, rows)))
             return kRefused;
         auto dir = AttachmentDir();
         if (!dir) return kRefused;

@@ -44,7 +44,7 @@ constexpr size_t kMaxBody = 65534;
 struct LogonValues {
     std::string hostName, profile, password, userDirectory, accountName;
     int days = 0;
-    bool semicolons = false;   // the version flag: address lists joined with ";"
+    bool semicolons = false;  // the version flag: address lists joined with ";"
     bool attachments = false;
     bool preferHtml = false;
     HWND window = nullptr;

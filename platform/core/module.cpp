@@ -24,8 +24,10 @@ std::string resolveModulePath(const std::string& name) {
     if (name.empty()) return {};
     if (name.find('/') != std::string::npos) return name;
     std::string file = name;
-    if (endsWithNoCase(name, ".dll")) file = "lib" + name.substr(0, name.size() - 4) + ".so";
-    else if (name.find('.') == std::string::npos) file = "lib" + name + ".so";  // "X" means "X.dll"
+    if (endsWithNoCase(name, ".dll"))
+        file = "lib" + name.substr(0, name.size() - 4) + ".so";
+    else if (name.find('.') == std::string::npos)
+        file = "lib" + name + ".so";  // "X" means "X.dll"
     return (moduleDir() / file).string();
 }
 

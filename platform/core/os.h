@@ -126,9 +126,9 @@ TESS_EXPORT bool openWithDesktop(const std::string& target);
 
 // A date and wall-clock time of a time-zone transition, as local time just before it.
 struct ZoneDate {
-    int year = 0;  // 0 with month 0: no transition
-    int month = 0;  // 1-12
-    int day = 0;  // 1-31
+    int year = 0;       // 0 with month 0: no transition
+    int month = 0;      // 1-12
+    int day = 0;        // 1-31
     int dayOfWeek = 0;  // 0 = Sunday
     int hour = 0;
     int minute = 0;
@@ -142,8 +142,8 @@ struct TimeZoneInfo {
     int standardBias = 0;
     int daylightBias = 0;
     bool hasDaylight = false;  // the zone changes to daylight time and back in that year
-    ZoneDate standardDate;  // daylight time ends (local daylight time)
-    ZoneDate daylightDate;  // daylight time begins (local standard time)
+    ZoneDate standardDate;     // daylight time ends (local daylight time)
+    ZoneDate daylightDate;     // daylight time begins (local standard time)
     std::string standardName;
     std::string daylightName;
 };

@@ -117,8 +117,8 @@ private:
         sqlite3_busy_timeout(db, kBusyTimeoutMs);
         // WAL lets readers and one writer of several processes overlap; NORMAL sync is
         // durable enough for settings and avoids an fsync per call.
-        bool ready = exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") &&
-                     exec(db, "BEGIN IMMEDIATE");
+        bool ready =
+            exec(db, "PRAGMA journal_mode=WAL") && exec(db, "PRAGMA synchronous=NORMAL") && exec(db, "BEGIN IMMEDIATE");
         if (ready) {
             ready = exec(db, kSchema);
             ready = exec(db, ready ? "COMMIT" : "ROLLBACK") && ready;
@@ -173,8 +173,10 @@ LSTATUS transaction(HKEY key, bool write, Body&& body) {
         Statement alive(db, "SELECT 1 FROM keys WHERE id = ?");
         alive.bind(1, target->id);
         const int rc = alive.step();
-        if (rc == SQLITE_DONE) status = ERROR_KEY_DELETED;
-        else if (rc != SQLITE_ROW) status = ERROR_CANTWRITE;
+        if (rc == SQLITE_DONE)
+            status = ERROR_KEY_DELETED;
+        else if (rc != SQLITE_ROW)
+            status = ERROR_CANTWRITE;
     }
     if (status == ERROR_SUCCESS) status = body(db, *target);
     if (status == ERROR_SUCCESS) {
@@ -211,8 +213,7 @@ sqlite3_int64 findChild(sqlite3* db, sqlite3_int64 parent, const std::string& na
     return rc == SQLITE_DONE ? 0 : -1;
 }
 
-LSTATUS walk(sqlite3* db, sqlite3_int64 start, const char* subKey, bool create, sqlite3_int64* out,
-             bool* created) {
+LSTATUS walk(sqlite3* db, sqlite3_int64 start, const char* subKey, bool create, sqlite3_int64* out, bool* created) {
     sqlite3_int64 id = start;
     if (created) *created = false;
     for (const auto& part : splitPath(subKey)) {

@@ -38,8 +38,8 @@ TESS_API LSTATUS RegOpenKeyExA(HKEY parent, const char* subKey, DWORD options, R
 TESS_API LSTATUS RegOpenKeyA(HKEY parent, const char* subKey, HKEY* result);
 // Open or create a key and every missing key on its path.
 TESS_API LSTATUS RegCreateKeyA(HKEY parent, const char* subKey, HKEY* result);
-TESS_API LSTATUS RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved, char* cls, DWORD options,
-                                 REGSAM sam, void* security, HKEY* result, DWORD* disposition);
+TESS_API LSTATUS RegCreateKeyExA(HKEY parent, const char* subKey, DWORD reserved, char* cls, DWORD options, REGSAM sam,
+                                 void* security, HKEY* result, DWORD* disposition);
 TESS_API LSTATUS RegCloseKey(HKEY key);
 
 // Read a value. data may be null to ask for size and type. When *dataSize is too small:
@@ -49,10 +49,10 @@ TESS_API LSTATUS RegCloseKey(HKEY key);
 // default value. A REG_DWORD must be set with exactly 4 bytes (ERROR_INVALID_PARAMETER).
 // Calls on a handle whose key was deleted meanwhile give ERROR_KEY_DELETED; a database
 // that cannot be opened or written gives ERROR_CANTWRITE.
-TESS_API LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type,
-                                  unsigned char* data, DWORD* dataSize);
-TESS_API LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                                const unsigned char* data, DWORD dataSize);
+TESS_API LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, unsigned char* data,
+                                  DWORD* dataSize);
+TESS_API LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const unsigned char* data,
+                                DWORD dataSize);
 TESS_API LSTATUS RegDeleteValueA(HKEY key, const char* valueName);
 // Deletes a key with no sub-keys (ERROR_ACCESS_DENIED when it still has some).
 TESS_API LSTATUS RegDeleteKeyA(HKEY parent, const char* subKey);
@@ -62,8 +62,8 @@ TESS_API LSTATUS RegDeleteKeyA(HKEY parent, const char* subKey);
 // nothing written, *nameSize the size needed with the NUL. A data buffer too small:
 // ERROR_MORE_DATA with the name written and *dataSize the size needed.
 // ERROR_NO_MORE_ITEMS past the end. lastWrite, when given, is 8 bytes and zeroed.
-TESS_API LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                               DWORD* type, unsigned char* data, DWORD* dataSize);
-TESS_API LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                               char* cls, DWORD* clsSize, void* lastWrite);
+TESS_API LSTATUS RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, DWORD* type,
+                               unsigned char* data, DWORD* dataSize);
+TESS_API LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* cls,
+                               DWORD* clsSize, void* lastWrite);
 TESS_API LSTATUS RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize);

@@ -134,8 +134,10 @@ private:
     // [+-]hh[:mm[:ss]], hours up to 167 (the rule's times may pass a day).
     bool offset(int32_t& out) {
         int sign = 1;
-        if (eat('-')) sign = -1;
-        else eat('+');
+        if (eat('-'))
+            sign = -1;
+        else
+            eat('+');
         int h, m = 0, sec = 0;
         if (!number(h, 167)) return false;
         if (eat(':')) {
@@ -148,8 +150,7 @@ private:
     bool when(PosixRule::When& w) {
         if (eat('M')) {
             w.kind = 'M';
-            if (!number(w.a, 12) || w.a < 1 || !eat('.') || !number(w.b, 5) || w.b < 1 || !eat('.') ||
-                !number(w.c, 6))
+            if (!number(w.a, 12) || w.a < 1 || !eat('.') || !number(w.b, 5) || w.b < 1 || !eat('.') || !number(w.c, 6))
                 return false;
         } else if (eat('J')) {
             w.kind = 'J';
@@ -199,8 +200,10 @@ public:
             if (tz && *tz) {
                 std::string_view v(tz);
                 if (v.front() == ':') v.remove_prefix(1);
-                if (!v.empty() && v.front() == '/') path = std::string(v);
-                else if (validName(v)) path = "/usr/share/zoneinfo/" + std::string(v);
+                if (!v.empty() && v.front() == '/')
+                    path = std::string(v);
+                else if (validName(v))
+                    path = "/usr/share/zoneinfo/" + std::string(v);
                 // Not a file: a POSIX rule such as "EST5EDT,M3.2.0,M11.1.0".
                 if (path.empty() || !readFile(path)) return parseFooter(std::string(v));
                 return true;
@@ -241,8 +244,7 @@ public:
         }
         if (hasRule_) {
             for (const auto& tr : ruleTransitions(year - 1, year + 1))
-                if ((times_.empty() || tr.at > times_.back()) && tr.at >= from && tr.at <= to)
-                    all.push_back(tr);
+                if ((times_.empty() || tr.at > times_.back()) && tr.at >= from && tr.at <= to) all.push_back(tr);
         }
         std::vector<Transition> out;
         for (const auto& tr : all) {
@@ -310,8 +312,10 @@ private:
             return v;
         }
         void skip(uint64_t n) {
-            if (!ok || b.size() - pos < n) ok = false;
-            else pos += n;
+            if (!ok || b.size() - pos < n)
+                ok = false;
+            else
+                pos += n;
         }
     };
 

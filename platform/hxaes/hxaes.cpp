@@ -15,8 +15,16 @@
 
 namespace {
 
-enum Result { kOk = 0, kBadArgument = 1, kAlready = 2, kNotInitialised = 3, kNoKey = 4, kFailed = 5, kNoMemory = 6,
-              kTooSmall = 7 };
+enum Result {
+    kOk = 0,
+    kBadArgument = 1,
+    kAlready = 2,
+    kNotInitialised = 3,
+    kNoKey = 4,
+    kFailed = 5,
+    kNoMemory = 6,
+    kTooSmall = 7
+};
 
 constexpr unsigned kBlock = 16;
 constexpr unsigned kTag = 16;

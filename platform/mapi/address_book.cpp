@@ -123,7 +123,8 @@ public:
     }
     std::vector<PropMap> entryRows() const {
         std::vector<PropMap> rows;
-        for (size_t i = 0; i < profile_.addressList.size(); ++i) rows.push_back(entryProps(profile_.addressList[i], entryId(i)));
+        for (size_t i = 0; i < profile_.addressList.size(); ++i)
+            rows.push_back(entryProps(profile_.addressList[i], entryId(i)));
         return rows;
     }
 
@@ -140,8 +141,10 @@ public:
                 auto colon = p.find(':');
                 hit = hit || (colon != std::string::npos && iequals(p.substr(colon + 1), name));
             }
-            if (hit) exact.push_back(i);
-            else if (!lname.empty() && lower(e.displayName).rfind(lname, 0) == 0) prefix.push_back(i);
+            if (hit)
+                exact.push_back(i);
+            else if (!lname.empty() && lower(e.displayName).rfind(lname, 0) == 0)
+                prefix.push_back(i);
         }
         const auto& pick = exact.empty() ? prefix : exact;
         if (pick.size() == 1) {
@@ -160,8 +163,10 @@ public:
     HRESULT openProps(const EntryId& id, ULONG* type, std::shared_ptr<IMAPIProp>& object) {
         AbKind kind;
         std::string text;
-        if (id.empty()) kind = AbKind::Root;
-        else if (!parseAbId(id, kind, text)) return MAPI_E_INVALID_ENTRYID;
+        if (id.empty())
+            kind = AbKind::Root;
+        else if (!parseAbId(id, kind, text))
+            return MAPI_E_INVALID_ENTRYID;
         switch (kind) {
         case AbKind::Root:
         case AbKind::GlobalList:

@@ -64,7 +64,10 @@ public:
     virtual std::string providerDisplayName() const { return "Tessaline Personal Folders"; }
     // Fault injection for tests: the result a named call of the object model is to fail
     // with ("Restrict", "SubmitMessage", "OpenEntry", ...), S_OK to run it normally.
-    virtual HRESULT fault(const std::string& call) const { (void)call; return S_OK; }
+    virtual HRESULT fault(const std::string& call) const {
+        (void)call;
+        return S_OK;
+    }
 };
 
 }  // namespace platform::mapi

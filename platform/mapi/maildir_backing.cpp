@@ -160,8 +160,7 @@ bool carriedByMessage(ULONG tag) {
     case PR_MESSAGE_FLAGS:
     case PR_MESSAGE_SIZE:
     case PR_HASATTACH:
-    case PR_OBJECT_TYPE:
-        return true;
+    case PR_OBJECT_TYPE: return true;
     default: return false;
     }
 }
@@ -395,8 +394,8 @@ private:
         if (!readFile(path, bytes)) return MAPI_E_NOT_FOUND;
         std::error_code ec;
         auto mtime = fs::last_write_time(path, ec);
-        time_t t = ec ? std::time(nullptr)
-                      : std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(mtime));
+        time_t t =
+            ec ? std::time(nullptr) : std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(mtime));
         StoredMessage m;
         if (!parseRfc822(bytes, fileTimeFromUnix(t), m)) return MAPI_E_CALL_FAILED;
         const std::string name = path.filename().string();
@@ -463,7 +462,8 @@ private:
         if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return MAPI_E_CALL_FAILED;
         bool ok = eraseSidecarRows(folder, key);
         sqlite3_stmt* raw = nullptr;
-        ok = ok && sqlite3_prepare_v2(db, "INSERT INTO props(folder, key, tag, value) VALUES(?,?,?,?)", -1, &raw, nullptr) == SQLITE_OK;
+        ok = ok && sqlite3_prepare_v2(db, "INSERT INTO props(folder, key, tag, value) VALUES(?,?,?,?)", -1, &raw,
+                                      nullptr) == SQLITE_OK;
         Stmt st(raw);
         for (const auto& [tag, v] : props) {
             if (!ok) break;
@@ -505,7 +505,8 @@ private:
         if (db_) eraseSidecarRows(folder, key);
     }
 
-    void readSidecar(const std::string& folder, const std::string& key, PropMap& props, std::vector<PropMap>& recipients) {
+    void readSidecar(const std::string& folder, const std::string& key, PropMap& props,
+                     std::vector<PropMap>& recipients) {
         sqlite3_stmt* raw = nullptr;
         if (!db_ || sqlite3_prepare_v2(db_.get(), "SELECT tag, value FROM props WHERE folder=? AND key=?", -1, &raw,
                                        nullptr) != SQLITE_OK)

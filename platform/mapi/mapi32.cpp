@@ -81,7 +81,8 @@ HRESULT HrQueryAllRows(IMAPITable* table, const SPropTagArray* columns, const SR
     if (!rows) return MAPI_E_INVALID_PARAMETER;
     *rows = nullptr;
     auto out = std::make_unique<SRowSet>();
-    HRESULT hr = platform::mapi::queryAllRows(table, columns, restriction, maxRows > 0 ? static_cast<ULONG>(maxRows) : 0, *out);
+    HRESULT hr =
+        platform::mapi::queryAllRows(table, columns, restriction, maxRows > 0 ? static_cast<ULONG>(maxRows) : 0, *out);
     if (FAILED(hr)) return hr;
     *rows = out.release();
     return S_OK;

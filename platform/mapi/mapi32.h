@@ -42,4 +42,3 @@ TESS_API HRESULT HrAllocAdviseSink(NOTIFCALLBACK callback, void* context, std::s
 TESS_API HRESULT HrThisThreadAdviseSink(std::shared_ptr<IMAPIAdviseSink> sink, std::shared_ptr<IMAPIAdviseSink>* out);
 TESS_API void HrDispatchNotifications(IMAPISession* session);
 TESS_API int HrNotificationFd(IMAPISession* session);
-

@@ -36,9 +36,9 @@ constexpr bool FAILED(HRESULT hr) { return hr < 0; }
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 
 // Property types and tags.
-constexpr ULONG PT_SHORT = 0x0002, PT_LONG = 0x0003, PT_ERROR = 0x000A, PT_BOOLEAN = 0x000B,
-                PT_I8 = 0x0014, PT_STRING8 = 0x001E, PT_UNICODE = 0x001F, PT_SYSTIME = 0x0040,
-                PT_BINARY = 0x0102, PT_MV_STRING8 = 0x101E;
+constexpr ULONG PT_SHORT = 0x0002, PT_LONG = 0x0003, PT_ERROR = 0x000A, PT_BOOLEAN = 0x000B, PT_I8 = 0x0014,
+                PT_STRING8 = 0x001E, PT_UNICODE = 0x001F, PT_SYSTIME = 0x0040, PT_BINARY = 0x0102,
+                PT_MV_STRING8 = 0x101E;
 constexpr ULONG PROP_TYPE(ULONG tag) { return tag & 0xFFFF; }
 constexpr ULONG PROP_ID(ULONG tag) { return tag >> 16; }
 constexpr ULONG PROP_TAG(ULONG type, ULONG id) { return (id << 16) | type; }
@@ -118,22 +118,21 @@ constexpr ULONG MAPI_ORIG = 0, MAPI_TO = 1, MAPI_CC = 2, MAPI_BCC = 3;
 constexpr ULONG MAPI_UNRESOLVED = 0, MAPI_AMBIGUOUS = 1, MAPI_RESOLVED = 2;
 
 // Message flags.
-constexpr ULONG MSGFLAG_READ = 0x01, MSGFLAG_UNMODIFIED = 0x02, MSGFLAG_SUBMIT = 0x04,
-                MSGFLAG_UNSENT = 0x08, MSGFLAG_HASATTACH = 0x10;
+constexpr ULONG MSGFLAG_READ = 0x01, MSGFLAG_UNMODIFIED = 0x02, MSGFLAG_SUBMIT = 0x04, MSGFLAG_UNSENT = 0x08,
+                MSGFLAG_HASATTACH = 0x10;
 
 // Attachment methods.
 constexpr ULONG ATTACH_BY_VALUE = 1, ATTACH_EMBEDDED_MSG = 5, ATTACH_OLE = 6;
 
 // Call flags.
 constexpr ULONG MAPI_MODIFY = 0x00000001, MAPI_CREATE = 0x00000002, MAPI_DEFERRED_ERRORS = 0x00000008,
-                MAPI_BEST_ACCESS = 0x00000010, KEEP_OPEN_READONLY = 0x00000001,
-                KEEP_OPEN_READWRITE = 0x00000002, FORCE_SAVE = 0x00000004, MESSAGE_MOVE = 0x00000001,
-                CLEAR_READ_FLAG = 0x00000004, MAPI_NEW_SESSION = 0x00000002, MAPI_LOGON_UI = 0x00000001,
-                MAPI_EXPLICIT_PROFILE = 0x00000010, MAPI_EXTENDED = 0x00000020,
-                MAPI_USE_DEFAULT = 0x00000040, MAPI_TIMEOUT_SHORT = 0x00100000, AB_NO_DIALOG = 0x00000001,
-                MAPI_DIALOG = 0x00000008, TBL_BATCH = 0x00000002, CONVENIENT_DEPTH = 0x00000001,
-                FORCE_SUBMIT = 0x00000001, MODRECIP_ADD = 0x00000002, MODRECIP_MODIFY = 0x00000004,
-                MODRECIP_REMOVE = 0x00000008;
+                MAPI_BEST_ACCESS = 0x00000010, KEEP_OPEN_READONLY = 0x00000001, KEEP_OPEN_READWRITE = 0x00000002,
+                FORCE_SAVE = 0x00000004, MESSAGE_MOVE = 0x00000001, CLEAR_READ_FLAG = 0x00000004,
+                MAPI_NEW_SESSION = 0x00000002, MAPI_LOGON_UI = 0x00000001, MAPI_EXPLICIT_PROFILE = 0x00000010,
+                MAPI_EXTENDED = 0x00000020, MAPI_USE_DEFAULT = 0x00000040, MAPI_TIMEOUT_SHORT = 0x00100000,
+                AB_NO_DIALOG = 0x00000001, MAPI_DIALOG = 0x00000008, TBL_BATCH = 0x00000002,
+                CONVENIENT_DEPTH = 0x00000001, FORCE_SUBMIT = 0x00000001, MODRECIP_ADD = 0x00000002,
+                MODRECIP_MODIFY = 0x00000004, MODRECIP_REMOVE = 0x00000008;
 
 // Notification events.
 constexpr ULONG fnevNewMail = 0x00000002;
@@ -144,24 +143,57 @@ constexpr ULONG BOOKMARK_BEGINNING = 0, BOOKMARK_CURRENT = 1, BOOKMARK_END = 2;
 // A property value. The field used follows PROP_TYPE(ulPropTag); PT_ERROR carries err.
 struct SPropValue {
     ULONG ulPropTag = 0;
-    int32_t l = 0;               // PT_LONG, PT_SHORT
-    bool b = false;              // PT_BOOLEAN
-    int64_t li = 0;              // PT_I8
-    FileTime ft = 0;             // PT_SYSTIME
-    HRESULT err = S_OK;          // PT_ERROR
-    std::string str;             // PT_STRING8 (8-bit text)
-    std::vector<uint8_t> bin;    // PT_BINARY
-    std::vector<std::string> mv; // PT_MV_STRING8
+    int32_t l = 0;                // PT_LONG, PT_SHORT
+    bool b = false;               // PT_BOOLEAN
+    int64_t li = 0;               // PT_I8
+    FileTime ft = 0;              // PT_SYSTIME
+    HRESULT err = S_OK;           // PT_ERROR
+    std::string str;              // PT_STRING8 (8-bit text)
+    std::vector<uint8_t> bin;     // PT_BINARY
+    std::vector<std::string> mv;  // PT_MV_STRING8
 
-    static SPropValue Long(ULONG tag, int32_t v) { SPropValue p; p.ulPropTag = tag; p.l = v; return p; }
-    static SPropValue Bool(ULONG tag, bool v) { SPropValue p; p.ulPropTag = tag; p.b = v; return p; }
-    static SPropValue Time(ULONG tag, FileTime v) { SPropValue p; p.ulPropTag = tag; p.ft = v; return p; }
-    static SPropValue String(ULONG tag, std::string v) { SPropValue p; p.ulPropTag = tag; p.str = std::move(v); return p; }
-    static SPropValue Binary(ULONG tag, std::vector<uint8_t> v) { SPropValue p; p.ulPropTag = tag; p.bin = std::move(v); return p; }
-    static SPropValue Multi(ULONG tag, std::vector<std::string> v) { SPropValue p; p.ulPropTag = tag; p.mv = std::move(v); return p; }
+    static SPropValue Long(ULONG tag, int32_t v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.l = v;
+        return p;
+    }
+    static SPropValue Bool(ULONG tag, bool v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.b = v;
+        return p;
+    }
+    static SPropValue Time(ULONG tag, FileTime v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.ft = v;
+        return p;
+    }
+    static SPropValue String(ULONG tag, std::string v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.str = std::move(v);
+        return p;
+    }
+    static SPropValue Binary(ULONG tag, std::vector<uint8_t> v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.bin = std::move(v);
+        return p;
+    }
+    static SPropValue Multi(ULONG tag, std::vector<std::string> v) {
+        SPropValue p;
+        p.ulPropTag = tag;
+        p.mv = std::move(v);
+        return p;
+    }
     // The error value GetProps returns in place of a property it cannot give.
     static SPropValue Error(ULONG tag, HRESULT e) {
-        SPropValue p; p.ulPropTag = CHANGE_PROP_TYPE(tag, PT_ERROR); p.err = e; return p;
+        SPropValue p;
+        p.ulPropTag = CHANGE_PROP_TYPE(tag, PT_ERROR);
+        p.err = e;
+        return p;
     }
     bool isError() const { return PROP_TYPE(ulPropTag) == PT_ERROR; }
     bool operator==(const SPropValue&) const = default;
@@ -174,7 +206,8 @@ struct SRow {
     std::vector<SPropValue> lpProps;
     // The value with this tag, or null.
     const SPropValue* find(ULONG tag) const {
-        for (const auto& p : lpProps) if (p.ulPropTag == tag) return &p;
+        for (const auto& p : lpProps)
+            if (p.ulPropTag == tag) return &p;
         return nullptr;
     }
 };
@@ -195,18 +228,18 @@ constexpr ULONG FL_FULLSTRING = 0, FL_SUBSTRING = 1, FL_PREFIX = 2, FL_IGNORECAS
 
 struct SRestriction {
     ULONG rt = RES_AND;
-    ULONG relop = RELOP_EQ;       // RES_PROPERTY
-    ULONG fuzzyLevel = 0;         // RES_CONTENT
-    ULONG ulPropTag = 0;          // RES_PROPERTY, RES_CONTENT, RES_EXIST
-    SPropValue prop;              // the value compared with
+    ULONG relop = RELOP_EQ;         // RES_PROPERTY
+    ULONG fuzzyLevel = 0;           // RES_CONTENT
+    ULONG ulPropTag = 0;            // RES_PROPERTY, RES_CONTENT, RES_EXIST
+    SPropValue prop;                // the value compared with
     std::vector<SRestriction> sub;  // RES_AND, RES_OR, RES_NOT (one)
 };
 
 // A notification (only new mail is raised by the stand-in).
 struct NOTIFICATION {
     ULONG ulEventType = 0;
-    EntryId entryId;        // the new message
-    EntryId parentId;       // its folder
+    EntryId entryId;   // the new message
+    EntryId parentId;  // its folder
     ULONG ulFlags = 0;
     std::string messageClass;
     ULONG ulMessageFlags = 0;

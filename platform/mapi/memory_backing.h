@@ -36,7 +36,9 @@ public:
     size_t textValueLimit() const override { return textLimit_; }
     std::vector<uint8_t> storeUid() const override { return uid_; }
     std::string displayName() const override { return "Memory Store"; }
-    std::string providerDisplayName() const override { return provider_.empty() ? Backing::providerDisplayName() : provider_; }
+    std::string providerDisplayName() const override {
+        return provider_.empty() ? Backing::providerDisplayName() : provider_;
+    }
     HRESULT fault(const std::string& call) const override;
 
 private:

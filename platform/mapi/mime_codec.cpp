@@ -19,7 +19,9 @@ void initOnce() {
 
 template <class T>
 struct GUnref {
-    void operator()(T* p) const { if (p) g_object_unref(p); }
+    void operator()(T* p) const {
+        if (p) g_object_unref(p);
+    }
 };
 template <class T>
 using GPtr = std::unique_ptr<T, GUnref<T>>;
@@ -32,8 +34,8 @@ using GChars = std::unique_ptr<char, GFreeChars>;
 std::string convert(const std::string& text, const char* to, const char* from) {
     if (text.empty()) return {};
     gsize written = 0;
-    char* out = g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), to, from, "?", nullptr,
-                                        &written, nullptr);
+    char* out = g_convert_with_fallback(text.data(), static_cast<gssize>(text.size()), to, from, "?", nullptr, &written,
+                                        nullptr);
     if (!out) return text;
     std::string s(out, written);
     g_free(out);
@@ -198,7 +200,8 @@ bool parseRfc822(const std::string& bytes, FileTime deliveredAt, StoredMessage& 
     InternetAddressList* from = g_mime_message_get_from(m);
     if (from && internet_address_list_length(from) > 0) {
         InternetAddress* a = internet_address_list_get_address(from, 0);
-        std::string addr = INTERNET_ADDRESS_IS_MAILBOX(a) ? str(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a))) : "";
+        std::string addr =
+            INTERNET_ADDRESS_IS_MAILBOX(a) ? str(internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(a))) : "";
         std::string name = ansiFromUtf8(str(internet_address_get_name(a)));
         if (name.empty()) name = addr;
         for (auto [n, e, t] : {std::tuple{PR_SENDER_NAME, PR_SENDER_EMAIL_ADDRESS, PR_SENDER_ADDRTYPE},
@@ -212,13 +215,15 @@ bool parseRfc822(const std::string& bytes, FileTime deliveredAt, StoredMessage& 
     InternetAddressList* replyTo = g_mime_message_get_reply_to(m);
     if (replyTo && internet_address_list_length(replyTo) > 0) {
         GChars text(internet_address_list_to_string(replyTo, nullptr, FALSE));
-        out.props[PR_REPLY_RECIPIENT_NAMES] = SPropValue::String(PR_REPLY_RECIPIENT_NAMES, ansiFromUtf8(str(text.get())));
+        out.props[PR_REPLY_RECIPIENT_NAMES] =
+            SPropValue::String(PR_REPLY_RECIPIENT_NAMES, ansiFromUtf8(str(text.get())));
     }
     addRecipients(g_mime_message_get_to(m), MAPI_TO, out);
     addRecipients(g_mime_message_get_cc(m), MAPI_CC, out);
     addRecipients(g_mime_message_get_bcc(m), MAPI_BCC, out);
     if (GDateTime* date = g_mime_message_get_date(m))
-        out.props[PR_CLIENT_SUBMIT_TIME] = SPropValue::Time(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(g_date_time_to_unix(date)));
+        out.props[PR_CLIENT_SUBMIT_TIME] =
+            SPropValue::Time(PR_CLIENT_SUBMIT_TIME, fileTimeFromUnix(g_date_time_to_unix(date)));
     out.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, deliveredAt);
     if (const char* id = g_mime_message_get_message_id(m))
         out.props[PR_INTERNET_MESSAGE_ID] = SPropValue::String(PR_INTERNET_MESSAGE_ID, std::string("<") + id + ">");
@@ -233,8 +238,10 @@ bool parseRfc822(const std::string& bytes, FileTime deliveredAt, StoredMessage& 
     w.out = &out;
     GMimeObject* body = g_mime_message_get_mime_part(m);
     if (body) {
-        if (GMIME_IS_MULTIPART(body)) g_mime_multipart_foreach(GMIME_MULTIPART(body), visit, &w);
-        else visit(nullptr, body, &w);
+        if (GMIME_IS_MULTIPART(body))
+            g_mime_multipart_foreach(GMIME_MULTIPART(body), visit, &w);
+        else
+            visit(nullptr, body, &w);
         GMimeContentType* ct = g_mime_object_get_content_type(body);
         const char* reportType = g_mime_content_type_get_parameter(ct, "report-type");
         if (g_mime_content_type_is_type(ct, "multipart", "report") && reportType &&
@@ -263,8 +270,8 @@ std::string buildRfc822(const StoredMessage& msg, bool withBcc, bool crlf) {
         fromName = text(PR_SENDER_NAME);
     }
     if (!fromAddr.empty())
-        g_mime_message_add_mailbox(m, GMIME_ADDRESS_TYPE_FROM, fromName == fromAddr ? nullptr : utf8FromAnsi(fromName).c_str(),
-                                   fromAddr.c_str());
+        g_mime_message_add_mailbox(m, GMIME_ADDRESS_TYPE_FROM,
+                                   fromName == fromAddr ? nullptr : utf8FromAnsi(fromName).c_str(), fromAddr.c_str());
     for (const auto& r : msg.recipients) {
         auto t = r.find(PR_RECIPIENT_TYPE);
         const ULONG type = t == r.end() ? MAPI_TO : static_cast<ULONG>(t->second.l);
@@ -274,10 +281,11 @@ std::string buildRfc822(const StoredMessage& msg, bool withBcc, bool crlf) {
         std::string addr = e != r.end() ? e->second.str : (n != r.end() ? n->second.str : "");
         std::string name = n != r.end() ? n->second.str : "";
         if (addr.empty()) continue;
-        const GMimeAddressType kind = type == MAPI_CC ? GMIME_ADDRESS_TYPE_CC
+        const GMimeAddressType kind = type == MAPI_CC    ? GMIME_ADDRESS_TYPE_CC
                                       : type == MAPI_BCC ? GMIME_ADDRESS_TYPE_BCC
                                                          : GMIME_ADDRESS_TYPE_TO;
-        g_mime_message_add_mailbox(m, kind, name.empty() || name == addr ? nullptr : utf8FromAnsi(name).c_str(), addr.c_str());
+        g_mime_message_add_mailbox(m, kind, name.empty() || name == addr ? nullptr : utf8FromAnsi(name).c_str(),
+                                   addr.c_str());
     }
     g_mime_message_set_subject(m, utf8FromAnsi(text(PR_SUBJECT)).c_str(), "utf-8");
     time_t when = std::time(nullptr);
@@ -315,13 +323,16 @@ std::string buildRfc822(const StoredMessage& msg, bool withBcc, bool crlf) {
             std::string type = get(PR_ATTACH_MIME_TAG);
             if (type.find('/') == std::string::npos) type = "application/octet-stream";
             auto slash = type.find('/');
-            GPtr<GMimePart> part(g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
+            GPtr<GMimePart> part(
+                g_mime_part_new_with_type(type.substr(0, slash).c_str(), type.substr(slash + 1).c_str()));
             g_mime_part_set_filename(part.get(), utf8FromAnsi(name).c_str());
             auto data = a.find(PR_ATTACH_DATA_BIN);
             const std::vector<uint8_t> empty;
             const auto& bytes = data == a.end() ? empty : data->second.bin;
-            GPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-            GPtr<GMimeDataWrapper> wrapper(g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+            GPtr<GMimeStream> stream(
+                g_mime_stream_mem_new_with_buffer(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            GPtr<GMimeDataWrapper> wrapper(
+                g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
             g_mime_part_set_content(part.get(), wrapper.get());
             g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
             g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));

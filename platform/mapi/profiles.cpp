@@ -67,13 +67,20 @@ std::vector<Profile> loadProfiles() {
         if (eq == std::string::npos) continue;
         const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
         Profile& p = out.back();
-        if (key == "default") p.isDefault = value == "1";
-        else if (key == "password") p.password = value;
-        else if (key == "maildir") p.maildir = value;
-        else if (key == "smtp") p.smtpUrl = value;
-        else if (key == "smtp_user") p.smtpUser = value;
-        else if (key == "smtp_password") p.smtpPassword = value;
-        else if (key == "identity") parseEntry(value, p.identity);
+        if (key == "default")
+            p.isDefault = value == "1";
+        else if (key == "password")
+            p.password = value;
+        else if (key == "maildir")
+            p.maildir = value;
+        else if (key == "smtp")
+            p.smtpUrl = value;
+        else if (key == "smtp_user")
+            p.smtpUser = value;
+        else if (key == "smtp_password")
+            p.smtpPassword = value;
+        else if (key == "identity")
+            parseEntry(value, p.identity);
         else if (key == "entry") {
             AddressEntry e;
             if (parseEntry(value, e)) p.addressList.push_back(std::move(e));

@@ -14,8 +14,8 @@ namespace platform::mapi {
 
 struct AddressEntry {
     std::string displayName;
-    std::string addrType = "SMTP";  // "SMTP" or "EX"
-    std::string address;            // the SMTP address, or the directory name for "EX"
+    std::string addrType = "SMTP";     // "SMTP" or "EX"
+    std::string address;               // the SMTP address, or the directory name for "EX"
     std::vector<std::string> proxies;  // "SMTP:a@b" (primary), "smtp:alias@b", "X400:..."
 };
 

@@ -39,7 +39,9 @@ HRESULT MemoryStream::SetSize(uint64_t size) {
 }
 
 HRESULT MemoryStream::Seek(int64_t offset, int origin, uint64_t* position) {
-    int64_t base = origin == 0 ? 0 : origin == 1 ? static_cast<int64_t>(position_) : static_cast<int64_t>(bytes_.size());
+    int64_t base = origin == 0   ? 0
+                   : origin == 1 ? static_cast<int64_t>(position_)
+                                 : static_cast<int64_t>(bytes_.size());
     if (origin < 0 || origin > 2 || base + offset < 0) return MAPI_E_INVALID_PARAMETER;
     position_ = static_cast<size_t>(base + offset);
     if (position) *position = position_;

@@ -64,23 +64,25 @@ public:
         auto it = all.find(tag);
         std::vector<uint8_t> bytes;
         if (it != all.end())
-            bytes = type == PT_BINARY ? it->second.bin
-                                      : std::vector<uint8_t>(it->second.str.begin(), it->second.str.end());
+            bytes =
+                type == PT_BINARY ? it->second.bin : std::vector<uint8_t>(it->second.str.begin(), it->second.str.end());
         else if (!(flags & MAPI_CREATE))
             return MAPI_E_NOT_FOUND;
         if (flags & MAPI_CREATE) bytes.clear();
         const bool writable = flags & (MAPI_MODIFY | MAPI_CREATE);
         // The stream keeps its object alive: Commit writes into it.
-        stream = std::make_shared<MemoryStream>(std::move(bytes), [this, self = keepAlive(), tag, type,
-                                                                   writable](const std::vector<uint8_t>& b) {
-            if (!writable) return MAPI_E_NO_SUPPORT;
-            SPropValue v;
-            v.ulPropTag = tag;
-            if (type == PT_BINARY) v.bin = b;
-            else v.str.assign(b.begin(), b.end());
-            props()[tag] = std::move(v);
-            return S_OK;
-        });
+        stream = std::make_shared<MemoryStream>(
+            std::move(bytes), [this, self = keepAlive(), tag, type, writable](const std::vector<uint8_t>& b) {
+                if (!writable) return MAPI_E_NO_SUPPORT;
+                SPropValue v;
+                v.ulPropTag = tag;
+                if (type == PT_BINARY)
+                    v.bin = b;
+                else
+                    v.str.assign(b.begin(), b.end());
+                props()[tag] = std::move(v);
+                return S_OK;
+            });
         return S_OK;
     }
 

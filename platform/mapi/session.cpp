@@ -19,8 +19,9 @@ public:
     HRESULT GetMsgStoresTable(ULONG, std::shared_ptr<IMAPITable>& table) override {
         if (!store_) return MAPI_E_INVALID_OBJECT;
         std::vector<SPropValue> values;
-        store_->GetProps({PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE, PR_MDB_PROVIDER, PR_PROVIDER_DISPLAY,
-                          PR_OBJECT_TYPE}, 0, values);
+        store_->GetProps(
+            {PR_ENTRYID, PR_DISPLAY_NAME, PR_DEFAULT_STORE, PR_MDB_PROVIDER, PR_PROVIDER_DISPLAY, PR_OBJECT_TYPE}, 0,
+            values);
         PropMap row;
         for (auto& v : values) row[v.ulPropTag] = v;
         table = std::make_shared<SnapshotTable>(std::vector<PropMap>{row},
@@ -30,8 +31,7 @@ public:
     HRESULT OpenMsgStore(ULONG, const EntryId& id, ULONG, std::shared_ptr<IMsgStore>& store) override {
         if (!store_) return MAPI_E_INVALID_OBJECT;
         ParsedEntryId p;
-        if (!parseEntryId(id, store_->backing().storeUid(), p) || p.kind != EntryKind::Store)
-            return MAPI_E_NOT_FOUND;
+        if (!parseEntryId(id, store_->backing().storeUid(), p) || p.kind != EntryKind::Store) return MAPI_E_NOT_FOUND;
         store = store_;
         return S_OK;
     }

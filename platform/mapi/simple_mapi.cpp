@@ -49,7 +49,8 @@ std::shared_ptr<IMAPIFolder> openFolder(platform::mapi::MessageStore& store, con
 std::shared_ptr<IMessage> openInboxMessage(platform::mapi::MessageStore& store, const std::string& id) {
     std::shared_ptr<IMAPIProp> object;
     ULONG type = 0;
-    if (id.empty() || FAILED(store.OpenEntry(store.messageEntryId(inboxName(store), id), MAPI_BEST_ACCESS, &type, object)) ||
+    if (id.empty() ||
+        FAILED(store.OpenEntry(store.messageEntryId(inboxName(store), id), MAPI_BEST_ACCESS, &type, object)) ||
         type != MAPI_MESSAGE)
         return nullptr;
     return std::dynamic_pointer_cast<IMessage>(object);
@@ -116,10 +117,11 @@ std::string dateText(FileTime ft) {
 
 // Fills a message's content from a Simple MAPI record; MAPI result codes.
 ULONG fill(IMessage& m, IAddrBook& book, const MapiMessage& msg, bool resolve) {
-    std::vector<SPropValue> props = {SPropValue::String(PR_SUBJECT, msg.lpszSubject ? msg.lpszSubject : ""),
-                                     SPropValue::String(PR_BODY, msg.lpszNoteText ? msg.lpszNoteText : ""),
-                                     SPropValue::String(PR_MESSAGE_CLASS, msg.lpszMessageType && *msg.lpszMessageType
-                                                                              ? msg.lpszMessageType : "IPM.Note")};
+    std::vector<SPropValue> props = {
+        SPropValue::String(PR_SUBJECT, msg.lpszSubject ? msg.lpszSubject : ""),
+        SPropValue::String(PR_BODY, msg.lpszNoteText ? msg.lpszNoteText : ""),
+        SPropValue::String(PR_MESSAGE_CLASS,
+                           msg.lpszMessageType && *msg.lpszMessageType ? msg.lpszMessageType : "IPM.Note")};
     if (msg.flFlags & MAPI_RECEIPT_REQUESTED) props.push_back(SPropValue::Bool(PR_READ_RECEIPT_REQUESTED, true));
     if (FAILED(m.SetProps(props))) return MAPI_E_FAILURE;
     ADRLIST list;
@@ -166,13 +168,16 @@ ULONG fill(IMessage& m, IAddrBook& book, const MapiMessage& msg, bool resolve) {
         if (!in) return MAPI_E_ATTACHMENT_NOT_FOUND;
         std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), {});
         if (in.bad()) return MAPI_E_ATTACHMENT_OPEN_FAILURE;
-        const std::string name = f.lpszFileName && *f.lpszFileName ? f.lpszFileName : fs::path(f.lpszPathName).filename().string();
+        const std::string name =
+            f.lpszFileName && *f.lpszFileName ? f.lpszFileName : fs::path(f.lpszPathName).filename().string();
         std::shared_ptr<IAttach> a;
         ULONG num = 0;
         if (FAILED(m.CreateAttach(0, &num, a)) ||
-            FAILED(a->SetProps({SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE), SPropValue::String(PR_ATTACH_LONG_FILENAME, name),
-                                SPropValue::String(PR_ATTACH_FILENAME, name), SPropValue::String(PR_ATTACH_PATHNAME, f.lpszPathName),
-                                SPropValue::Long(PR_RENDERING_POSITION, -1), SPropValue::Binary(PR_ATTACH_DATA_BIN, std::move(data))})))
+            FAILED(a->SetProps(
+                {SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE), SPropValue::String(PR_ATTACH_LONG_FILENAME, name),
+                 SPropValue::String(PR_ATTACH_FILENAME, name), SPropValue::String(PR_ATTACH_PATHNAME, f.lpszPathName),
+                 SPropValue::Long(PR_RENDERING_POSITION, -1),
+                 SPropValue::Binary(PR_ATTACH_DATA_BIN, std::move(data))})))
             return MAPI_E_FAILURE;
     }
     return SUCCESS_SUCCESS;
@@ -316,11 +321,13 @@ ULONG MAPIReadMail(LHANDLE session, ULONG, const char* messageId, FLAGS flags, U
                 if (name.empty() || name == "." || name == "..") name = "attachment" + std::to_string(i);
                 std::shared_ptr<IAttach> a;
                 std::vector<SPropValue> data;
-                if (FAILED(m->OpenAttach(static_cast<ULONG>(p[0].l), 0, a)) || a->GetProps({PR_ATTACH_DATA_BIN}, 0, data) != S_OK)
+                if (FAILED(m->OpenAttach(static_cast<ULONG>(p[0].l), 0, a)) ||
+                    a->GetProps({PR_ATTACH_DATA_BIN}, 0, data) != S_OK)
                     continue;
                 const fs::path path = fs::path(tmpl) / (std::to_string(i) + "-" + name);
                 std::ofstream f(path, std::ios::binary);
-                f.write(reinterpret_cast<const char*>(data[0].bin.data()), static_cast<std::streamsize>(data[0].bin.size()));
+                f.write(reinterpret_cast<const char*>(data[0].bin.data()),
+                        static_cast<std::streamsize>(data[0].bin.size()));
                 if (!f) {
                     MAPIFreeBuffer(root);
                     return MAPI_E_ATTACHMENT_OPEN_FAILURE;
@@ -362,7 +369,8 @@ ULONG MAPISaveMail(LHANDLE session, ULONG, const MapiMessage* message, FLAGS fla
     std::vector<SPropValue> v;
     m->GetProps({PR_ENTRYID}, 0, v);
     platform::mapi::ParsedEntryId p;
-    if (v.empty() || v[0].isError() || !platform::mapi::parseEntryId(v[0].bin, store.backing().storeUid(), p)) return MAPI_E_FAILURE;
+    if (v.empty() || v[0].isError() || !platform::mapi::parseEntryId(v[0].bin, store.backing().storeUid(), p))
+        return MAPI_E_FAILURE;
     return putId(p.key, flags | MAPI_LONG_MSGID, messageId) ? SUCCESS_SUCCESS : MAPI_E_FAILURE;
 }
 
@@ -406,7 +414,8 @@ ULONG MAPIResolveName(LHANDLE session, ULONG, const char* name, FLAGS flags, ULO
     std::shared_ptr<IAddrBook> book;
     if (FAILED(s->OpenAddressBook(0, 0, book))) return MAPI_E_FAILURE;
     ADRLIST list;
-    list.aEntries = {ADRENTRY{{SPropValue::String(PR_DISPLAY_NAME, name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}}};
+    list.aEntries = {
+        ADRENTRY{{SPropValue::String(PR_DISPLAY_NAME, name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}}};
     HRESULT hr = book->ResolveName(0, 0, nullptr, list);
     if (hr == MAPI_E_AMBIGUOUS_RECIP) return MAPI_E_AMBIGUOUS_RECIPIENT;
     if (FAILED(hr)) return MAPI_E_UNKNOWN_RECIPIENT;

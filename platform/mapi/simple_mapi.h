@@ -14,7 +14,7 @@ struct MapiRecipDesc {
     ULONG ulReserved;
     ULONG ulRecipClass;  // MAPI_ORIG, MAPI_TO, MAPI_CC, MAPI_BCC
     char* lpszName;
-    char* lpszAddress;   // given as "SMTP:a@b" or bare; handed out bare
+    char* lpszAddress;  // given as "SMTP:a@b" or bare; handed out bare
     ULONG ulEIDSize;
     void* lpEntryID;
 };
@@ -33,7 +33,7 @@ struct MapiMessage {
     char* lpszMessageType;
     char* lpszDateReceived;  // "YYYY/MM/DD HH:MM", local time
     char* lpszConversationID;
-    FLAGS flFlags;           // MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT
+    FLAGS flFlags;  // MAPI_UNREAD, MAPI_RECEIPT_REQUESTED, MAPI_SENT
     MapiRecipDesc* lpOriginator;
     ULONG nRecipCount;
     MapiRecipDesc* lpRecips;
@@ -43,13 +43,13 @@ struct MapiMessage {
 
 // Simple MAPI results and flags.
 constexpr ULONG SUCCESS_SUCCESS = 0, MAPI_USER_ABORT = 1, MAPI_E_FAILURE = 2, MAPI_E_LOGIN_FAILURE = 3,
-                MAPI_E_INSUFFICIENT_MEMORY = 5, MAPI_E_ATTACHMENT_NOT_FOUND = 11,
-                MAPI_E_ATTACHMENT_OPEN_FAILURE = 12, MAPI_E_UNKNOWN_RECIPIENT = 14, MAPI_E_BAD_RECIPTYPE = 15,
-                MAPI_E_NO_MESSAGES = 16, MAPI_E_INVALID_MESSAGE = 17, MAPI_E_INVALID_SESSION = 19,
-                MAPI_E_AMBIGUOUS_RECIPIENT = 21, MAPI_E_NOT_SUPPORTED = 26;
+                MAPI_E_INSUFFICIENT_MEMORY = 5, MAPI_E_ATTACHMENT_NOT_FOUND = 11, MAPI_E_ATTACHMENT_OPEN_FAILURE = 12,
+                MAPI_E_UNKNOWN_RECIPIENT = 14, MAPI_E_BAD_RECIPTYPE = 15, MAPI_E_NO_MESSAGES = 16,
+                MAPI_E_INVALID_MESSAGE = 17, MAPI_E_INVALID_SESSION = 19, MAPI_E_AMBIGUOUS_RECIPIENT = 21,
+                MAPI_E_NOT_SUPPORTED = 26;
 constexpr FLAGS MAPI_UNREAD = 0x1, MAPI_RECEIPT_REQUESTED = 0x2, MAPI_SENT = 0x4;
-constexpr FLAGS MAPI_UNREAD_ONLY = 0x20, MAPI_ENVELOPE_ONLY = 0x40, MAPI_PEEK = 0x80,
-                MAPI_BODY_AS_FILE = 0x200, MAPI_SUPPRESS_ATTACH = 0x800, MAPI_LONG_MSGID = 0x4000;
+constexpr FLAGS MAPI_UNREAD_ONLY = 0x20, MAPI_ENVELOPE_ONLY = 0x40, MAPI_PEEK = 0x80, MAPI_BODY_AS_FILE = 0x200,
+                MAPI_SUPPRESS_ATTACH = 0x800, MAPI_LONG_MSGID = 0x4000;
 // Message ids are the Inbox keys as text: with MAPI_LONG_MSGID a 512-byte buffer holds any;
 // without it an id must fit the classic 64 bytes (else MAPI_E_FAILURE).
 constexpr size_t kSimpleMessageIdSize = 512;

@@ -9,7 +9,7 @@
 namespace platform::mapi {
 
 struct SmtpSettings {
-    std::string url;  // smtp://host:port
+    std::string url;             // smtp://host:port
     std::string user, password;  // empty user: no AUTH
 };
 

@@ -72,9 +72,10 @@ public:
     ULONG objectType() const override { return MAPI_MESSAGE; }
     HRESULT GetRecipientTable(ULONG, std::shared_ptr<IMAPITable>& table) override {
         std::vector<PropMap> rows = m_.recipients;
-        for (size_t i = 0; i < rows.size(); ++i) rows[i][0x30000003] = SPropValue::Long(0x30000003, static_cast<int32_t>(i));
-        table = std::make_shared<SnapshotTable>(std::move(rows),
-            SPropTagArray{PR_DISPLAY_NAME, PR_ENTRYID, PR_ADDRTYPE, PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS});
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i][0x30000003] = SPropValue::Long(0x30000003, static_cast<int32_t>(i));
+        table = std::make_shared<SnapshotTable>(std::move(rows), SPropTagArray{PR_DISPLAY_NAME, PR_ENTRYID, PR_ADDRTYPE,
+                                                                               PR_RECIPIENT_TYPE, PR_EMAIL_ADDRESS});
         return S_OK;
     }
     HRESULT ModifyRecipients(ULONG flags, const ADRLIST& list) override {
@@ -96,7 +97,8 @@ public:
             r[PR_ATTACH_NUM] = SPropValue::Long(PR_ATTACH_NUM, static_cast<int32_t>(i));
             rows.push_back(std::move(r));
         }
-        table = std::make_shared<SnapshotTable>(std::move(rows),
+        table = std::make_shared<SnapshotTable>(
+            std::move(rows),
             SPropTagArray{PR_ATTACH_NUM, PR_ATTACH_FILENAME, PR_ATTACH_LONG_FILENAME, PR_ATTACH_METHOD});
         return S_OK;
     }
@@ -210,8 +212,10 @@ public:
         v[PR_MESSAGE_FLAGS] = SPropValue::Long(PR_MESSAGE_FLAGS, flags);
         v[PR_HASATTACH] = SPropValue::Bool(PR_HASATTACH, !m.attachments.empty());
         v[PR_MESSAGE_SIZE] = SPropValue::Long(PR_MESSAGE_SIZE, static_cast<int32_t>(messageSize(m)));
-        if (!v.count(PR_DISPLAY_TO)) v[PR_DISPLAY_TO] = SPropValue::String(PR_DISPLAY_TO, joinNames(m.recipients, MAPI_TO));
-        if (!v.count(PR_DISPLAY_CC)) v[PR_DISPLAY_CC] = SPropValue::String(PR_DISPLAY_CC, joinNames(m.recipients, MAPI_CC));
+        if (!v.count(PR_DISPLAY_TO))
+            v[PR_DISPLAY_TO] = SPropValue::String(PR_DISPLAY_TO, joinNames(m.recipients, MAPI_TO));
+        if (!v.count(PR_DISPLAY_CC))
+            v[PR_DISPLAY_CC] = SPropValue::String(PR_DISPLAY_CC, joinNames(m.recipients, MAPI_CC));
         return v;
     }
 
@@ -246,7 +250,8 @@ public:
         folder = folderEntryId(inbox.name);
         return S_OK;
     }
-    HRESULT Advise(const EntryId& folder, ULONG mask, std::shared_ptr<IMAPIAdviseSink> sink, ULONG* connection) override {
+    HRESULT Advise(const EntryId& folder, ULONG mask, std::shared_ptr<IMAPIAdviseSink> sink,
+                   ULONG* connection) override {
         if (!sink) return MAPI_E_INVALID_PARAMETER;
         if (HRESULT hr = backing_->fault("Advise"); FAILED(hr)) return hr;
         std::string name;  // empty id: the whole store
@@ -262,7 +267,8 @@ public:
         return S_OK;
     }
     HRESULT Unadvise(ULONG connection) override {
-        auto it = std::find_if(advises_.begin(), advises_.end(), [&](const Advice& a) { return a.connection == connection; });
+        auto it =
+            std::find_if(advises_.begin(), advises_.end(), [&](const Advice& a) { return a.connection == connection; });
         if (it == advises_.end()) return MAPI_E_NOT_FOUND;
         advises_.erase(it);
         return S_OK;
@@ -400,8 +406,8 @@ HRESULT Message::SubmitMessage(ULONG) {
         bool found = false;
         if (m_.props.count(PR_SENTMAIL_ENTRYID)) {
             ParsedEntryId p;
-            found = parseEntryId(m_.props[PR_SENTMAIL_ENTRYID].bin, b.storeUid(), p) &&
-                    p.kind == EntryKind::Folder && store_->findFolder(p.folder, sent);
+            found = parseEntryId(m_.props[PR_SENTMAIL_ENTRYID].bin, b.storeUid(), p) && p.kind == EntryKind::Folder &&
+                    store_->findFolder(p.folder, sent);
         }
         if (!found) found = store_->findFolder(FolderRole::Sent, sent);
         if (found) {
@@ -431,8 +437,9 @@ PropMap Folder::view() {
         std::vector<StoredMessage> list;
         if (!FAILED(store_->backing().listMessages(info_.name, list))) {
             v[PR_CONTENT_COUNT] = SPropValue::Long(PR_CONTENT_COUNT, static_cast<int32_t>(list.size()));
-            v[PR_CONTENT_UNREAD] = SPropValue::Long(PR_CONTENT_UNREAD,
-                static_cast<int32_t>(std::count_if(list.begin(), list.end(), [](const StoredMessage& m) { return !m.read; })));
+            v[PR_CONTENT_UNREAD] = SPropValue::Long(
+                PR_CONTENT_UNREAD, static_cast<int32_t>(std::count_if(list.begin(), list.end(),
+                                                                      [](const StoredMessage& m) { return !m.read; })));
         }
     }
     return v;
@@ -472,7 +479,8 @@ HRESULT Folder::DeleteMessages(const ENTRYLIST& messages, ULONG) {
     HRESULT result = S_OK;
     for (const auto& id : messages) {
         ParsedEntryId p;
-        if (!parseEntryId(id, store_->backing().storeUid(), p) || p.kind != EntryKind::Message || p.folder != info_.name) {
+        if (!parseEntryId(id, store_->backing().storeUid(), p) || p.kind != EntryKind::Message ||
+            p.folder != info_.name) {
             result = MAPI_W_ERRORS_RETURNED;
             continue;
         }
@@ -507,7 +515,8 @@ HRESULT Folder::CopyMessages(const ENTRYLIST& messages, IMAPIFolder* destination
 
 }  // namespace
 
-EntryId makeEntryId(const std::vector<uint8_t>& uid, EntryKind kind, const std::string& folder, const std::string& key) {
+EntryId makeEntryId(const std::vector<uint8_t>& uid, EntryKind kind, const std::string& folder,
+                    const std::string& key) {
     std::string bytes(kMagic, 4);
     bytes.append(uid.begin(), uid.end());
     bytes += static_cast<char>(kind);
@@ -527,9 +536,7 @@ bool parseEntryId(const EntryId& id, const std::vector<uint8_t>& uid, ParsedEntr
     const uint8_t kind = id[head - 1];
     std::string rest(id.begin() + static_cast<long>(head), id.end());
     switch (kind) {
-    case static_cast<uint8_t>(EntryKind::Store):
-        out = {EntryKind::Store, {}, {}};
-        return rest.empty();
+    case static_cast<uint8_t>(EntryKind::Store): out = {EntryKind::Store, {}, {}}; return rest.empty();
     case static_cast<uint8_t>(EntryKind::Folder):
         if (rest.find('\0') != std::string::npos) return false;
         out = {EntryKind::Folder, rest, {}};

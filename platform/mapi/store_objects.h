@@ -36,6 +36,6 @@ struct ParsedEntryId {
 };
 TESS_EXPORT bool parseEntryId(const EntryId& id, const std::vector<uint8_t>& storeUid, ParsedEntryId& out);
 TESS_EXPORT EntryId makeEntryId(const std::vector<uint8_t>& storeUid, EntryKind kind, const std::string& folder,
-                    const std::string& key = {});
+                                const std::string& key = {});
 
 }  // namespace platform::mapi

@@ -62,9 +62,7 @@ HRESULT evaluateRestriction(const SRestriction& r, const PropMap& row, bool& mat
         match = !m;
         return S_OK;
     }
-    case RES_EXIST:
-        match = row.count(r.ulPropTag) != 0;
-        return S_OK;
+    case RES_EXIST: match = row.count(r.ulPropTag) != 0; return S_OK;
     case RES_CONTENT: {
         auto it = row.find(r.ulPropTag);
         if (it == row.end()) return S_OK;
@@ -159,8 +157,8 @@ HRESULT SnapshotTable::QueryRows(int32_t rowCount, ULONG, SRowSet& rows) {
     return S_OK;
 }
 
-HRESULT queryAllRows(IMAPITable* table, const SPropTagArray* columns, const SRestriction* restriction,
-                     ULONG maxRows, SRowSet& rows) {
+HRESULT queryAllRows(IMAPITable* table, const SPropTagArray* columns, const SRestriction* restriction, ULONG maxRows,
+                     SRowSet& rows) {
     rows.aRow.clear();
     if (!table) return MAPI_E_INVALID_PARAMETER;
     HRESULT hr = S_OK;

@@ -33,6 +33,6 @@ private:
 
 // Every row of a table from the start (the helper callers bind by name).
 TESS_EXPORT HRESULT queryAllRows(IMAPITable* table, const SPropTagArray* columns, const SRestriction* restriction,
-                     ULONG maxRows, SRowSet& rows);
+                                 ULONG maxRows, SRowSet& rows);
 
 }  // namespace platform::mapi

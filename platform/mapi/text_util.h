@@ -25,9 +25,7 @@ inline bool iequals(std::string_view a, std::string_view b) {
 
 // Seconds since 1970 to FILETIME and back.
 constexpr FileTime kFileTimeUnixEpoch = 116444736000000000ull;
-inline FileTime fileTimeFromUnix(time_t t) {
-    return kFileTimeUnixEpoch + static_cast<FileTime>(t) * 10000000ull;
-}
+inline FileTime fileTimeFromUnix(time_t t) { return kFileTimeUnixEpoch + static_cast<FileTime>(t) * 10000000ull; }
 inline time_t unixFromFileTime(FileTime ft) {
     return ft < kFileTimeUnixEpoch ? 0 : static_cast<time_t>((ft - kFileTimeUnixEpoch) / 10000000ull);
 }

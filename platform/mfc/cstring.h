@@ -13,9 +13,9 @@ class TESS_EXPORT CString {
 public:
     CString() = default;
     CString(const char* text) : s_(text ? text : "") {}  // NOLINT: converts like the original
-    CString(const char* text, int length);  // at most length bytes, ending early at a NUL
-    CString(std::string_view text) : s_(text) {}  // NOLINT
-    CString(const std::string& text) : s_(text) {}  // NOLINT
+    CString(const char* text, int length);               // at most length bytes, ending early at a NUL
+    CString(std::string_view text) : s_(text) {}         // NOLINT
+    CString(const std::string& text) : s_(text) {}       // NOLINT
     CString(char c, int repeat = 1) : s_(repeat > 0 ? static_cast<size_t>(repeat) : 0, c) {}
 
     int GetLength() const { return static_cast<int>(s_.size()); }
@@ -24,7 +24,7 @@ public:
     operator const char*() const { return s_.c_str(); }  // NOLINT
     const char* GetString() const { return s_.c_str(); }
     const std::string& str() const { return s_; }
-    char GetAt(int index) const;  // '\0' out of range
+    char GetAt(int index) const;    // '\0' out of range
     void SetAt(int index, char c);  // ignored out of range
 
     // printf-style; the text replaces the string's content.

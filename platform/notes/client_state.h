@@ -64,7 +64,7 @@ public:
     bool initialised = false;
     std::filesystem::path iniPath;
     IniMap env;
-    std::string userName;  // the current ID's full name; empty before one is known
+    std::string userName;             // the current ID's full name; empty before one is known
     std::set<DHANDLE> prefixedLists;  // list blocks that start with their type word
 
     std::filesystem::path dataDir() const;

@@ -99,8 +99,7 @@ STATUS ListAllocate(WORD entries, WORD textSize, NBOOL prefixDataType, DHANDLE* 
     });
 }
 
-STATUS ListAddEntry(DHANDLE handle, NBOOL prefixDataType, WORD* listSize, WORD entry, const char* text,
-                    WORD textSize) {
+STATUS ListAddEntry(DHANDLE handle, NBOOL prefixDataType, WORD* listSize, WORD entry, const char* text, WORD textSize) {
     return guarded([&](ClientState& s) -> STATUS {
         std::string* bytes = s.memory(handle);
         if (!bytes) return ERR_BAD_HANDLE;
@@ -309,9 +308,8 @@ STATUS NSFItemAppend(NOTEHANDLE note, WORD, const char* name, WORD nameLength, W
     return guarded([&](ClientState& s) -> STATUS {
         OpenNote* n = s.note(note);
         if (!n) return ERR_BAD_HANDLE;
-        n->data.items.push_back(
-            {std::string(name, nameLength), type,
-             value ? std::string(static_cast<const char*>(value), valueLength) : std::string()});
+        n->data.items.push_back({std::string(name, nameLength), type,
+                                 value ? std::string(static_cast<const char*>(value), valueLength) : std::string()});
         return NOERROR;
     });
 }
@@ -538,8 +536,8 @@ STATUS NIFCloseCollection(HCOLLECTION collection) {
     });
 }
 
-STATUS NIFReadEntries(HCOLLECTION collection, COLLECTIONPOSITION* position, WORD, DWORD, WORD, DWORD returnCount,
-                      DWORD, DHANDLE* buffer, WORD* bufferLength, DWORD* skipped, DWORD* returned, WORD* signal) {
+STATUS NIFReadEntries(HCOLLECTION collection, COLLECTIONPOSITION* position, WORD, DWORD, WORD, DWORD returnCount, DWORD,
+                      DHANDLE* buffer, WORD* bufferLength, DWORD* skipped, DWORD* returned, WORD* signal) {
     // At most this many entries per call, as a real collection hands them out in pieces.
     constexpr DWORD kMaxPerRead = 64;
     if (buffer) *buffer = 0;

@@ -58,8 +58,7 @@ STATUS SECKFMGetUserName(char* userName) {
     });
 }
 
-STATUS SECKFMSwitchToIDFile(const char* idFile, const char* password, char* userName, WORD maxLen, DWORD,
-                            void*) {
+STATUS SECKFMSwitchToIDFile(const char* idFile, const char* password, char* userName, WORD maxLen, DWORD, void*) {
     if (userName && maxLen) userName[0] = '\0';
     if (!idFile || !*idFile) return ERR_INVALID_ARG;
     return guarded([&](ClientState& s) -> STATUS {
@@ -91,10 +90,14 @@ STATUS DNParse(DWORD, const char*, const char* dn, DN_COMPONENTS* parts, WORD pa
             const std::string key(p, eq);
             const char* value = eq + 1;
             const WORD len = static_cast<WORD>(end - value);
-            if (strcasecmp(key.c_str(), "CN") == 0) parts->CN = value, parts->CNLength = len, any = true;
-            else if (strcasecmp(key.c_str(), "OU") == 0 && !parts->OU) parts->OU = value, parts->OULength = len;
-            else if (strcasecmp(key.c_str(), "O") == 0) parts->O = value, parts->OLength = len;
-            else if (strcasecmp(key.c_str(), "C") == 0) parts->C = value, parts->CLength = len;
+            if (strcasecmp(key.c_str(), "CN") == 0)
+                parts->CN = value, parts->CNLength = len, any = true;
+            else if (strcasecmp(key.c_str(), "OU") == 0 && !parts->OU)
+                parts->OU = value, parts->OULength = len;
+            else if (strcasecmp(key.c_str(), "O") == 0)
+                parts->O = value, parts->OLength = len;
+            else if (strcasecmp(key.c_str(), "C") == 0)
+                parts->C = value, parts->CLength = len;
         }
         p = *end ? end + 1 : end;
     }
@@ -307,8 +310,8 @@ void* NAMELocateNextName(void* lookup, void* previousName, WORD* matches) {
     if (!lookup) return nullptr;
     auto* base = static_cast<char*>(lookup);
     const DWORD total = getDword(base);
-    char* next = previousName ? static_cast<char*>(previousName) + getDword(static_cast<char*>(previousName) + 2)
-                              : base + 6;
+    char* next =
+        previousName ? static_cast<char*>(previousName) + getDword(static_cast<char*>(previousName) + 2) : base + 6;
     if (next + 6 > base + total) return nullptr;
     if (matches) *matches = getWord(next);
     return next;

@@ -334,8 +334,7 @@ static STATUS withListNote(DHANDLE list, WORD index, const std::function<void(co
     });
 }
 
-STATUS MailGetMessageInfo(DHANDLE list, WORD index, WORD* recipientCount, WORD* subjectLength,
-                          WORD* originatorLength) {
+STATUS MailGetMessageInfo(DHANDLE list, WORD index, WORD* recipientCount, WORD* subjectLength, WORD* originatorLength) {
     return withListNote(list, index, [&](const NoteData& n) {
         const Item* r = n.find("Recipients");
         const Item* subject = n.find("Subject");

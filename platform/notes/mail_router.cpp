@@ -32,8 +32,8 @@ std::vector<std::string> listOf(const NoteData& note, const char* name) {
 std::string bareAddress(const std::string& text) {
     const size_t open = text.find('<');
     const size_t close = text.find('>', open == std::string::npos ? 0 : open);
-    std::string out = open != std::string::npos && close != std::string::npos ? text.substr(open + 1, close - open - 1)
-                                                                               : text;
+    std::string out =
+        open != std::string::npos && close != std::string::npos ? text.substr(open + 1, close - open - 1) : text;
     while (!out.empty() && out.front() == ' ') out.erase(0, 1);
     while (!out.empty() && out.back() == ' ') out.pop_back();
     return out;
@@ -59,7 +59,8 @@ std::string base64Lines(const std::string& data) {
     for (size_t at = 0; at < data.size(); at += 57) {
         const size_t n = std::min<size_t>(57, data.size() - at);
         unsigned char line[80];
-        const int len = EVP_EncodeBlock(line, reinterpret_cast<const unsigned char*>(data.data() + at), static_cast<int>(n));
+        const int len =
+            EVP_EncodeBlock(line, reinterpret_cast<const unsigned char*>(data.data() + at), static_cast<int>(n));
         out.append(reinterpret_cast<const char*>(line), static_cast<size_t>(len));
         out += "\r\n";
     }
@@ -97,10 +98,12 @@ std::string buildMessage(NoteDb& names, const NoteData& note, const std::string&
     std::string body = crlf(textOf(note, "Body"));
     if (!body.empty() && body.size() >= 2 && body.compare(body.size() - 2, 2, "\r\n") != 0) body += "\r\n";
     const auto files = attachments(note);
-    if (files.empty()) return head + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + body;
+    if (files.empty())
+        return head + "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + body;
     const std::string boundary = "=_notes_" + std::to_string(std::random_device{}());
     std::string out = head + "Content-Type: multipart/mixed; boundary=\"" + boundary + "\"\r\n\r\n";
-    out += "--" + boundary + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + body;
+    out += "--" + boundary + "\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+           body;
     for (const Item* file : files) {
         std::string name, data;
         if (!readFileObject(file->value, name, data)) continue;

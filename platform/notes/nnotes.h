@@ -62,7 +62,7 @@ struct BLOCKID {
 struct SEARCH_MATCH {
     ORIGINATORID OriginatorID;
     NOTEID ID;
-    WORD NoteClass;  // RRV_DELETED set for a deletion stub
+    WORD NoteClass;      // RRV_DELETED set for a deletion stub
     uint8_t SERetFlags;  // SE_FMATCH when the note matches the search
 };
 
@@ -123,7 +123,15 @@ enum : WORD { OS_TRANSLATE_LMBCS_TO_UNICODE = 20 };
 // NSFNoteGetInfo / NSFNoteSetInfo members.
 enum : WORD { NOTE_INFO_DB = 0, NOTE_INFO_ID = 1, NOTE_INFO_OID = 2, NOTE_INFO_CLASS = 3, NOTE_INFO_MODIFIED = 4 };
 // Access levels of NSFDbAccessGet.
-enum : WORD { ACL_NOACCESS = 0, ACL_DEPOSITOR = 1, ACL_READER = 2, ACL_AUTHOR = 3, ACL_EDITOR = 4, ACL_DESIGNER = 5, ACL_MANAGER = 6 };
+enum : WORD {
+    ACL_NOACCESS = 0,
+    ACL_DEPOSITOR = 1,
+    ACL_READER = 2,
+    ACL_AUTHOR = 3,
+    ACL_EDITOR = 4,
+    ACL_DESIGNER = 5,
+    ACL_MANAGER = 6
+};
 // A note id with this bit set (or 0) is a note not yet stored: NSFNoteUpdate adds it.
 constexpr NOTEID NOTEID_ADD = 0x80000000u;
 
@@ -154,10 +162,9 @@ TESS_API STATUS SECKFMGetUserName(char* userName);
 // Switches to the ID file when the password opens it; the name (full, cut to maxLen - 1)
 // is written to userName. ERR_BAD_PASSWORD for a wrong password, ERR_NO_SUCH_FILE for no
 // file. The working notes.ini's KeyFilename names the new ID afterwards.
-TESS_API STATUS SECKFMSwitchToIDFile(const char* idFile, const char* password, char* userName, WORD maxLen,
-                                     DWORD flags, void* reserved);
-TESS_API STATUS DNParse(DWORD flags, const char* templateName, const char* dn, DN_COMPONENTS* parts,
-                        WORD partsSize);
+TESS_API STATUS SECKFMSwitchToIDFile(const char* idFile, const char* password, char* userName, WORD maxLen, DWORD flags,
+                                     void* reserved);
+TESS_API STATUS DNParse(DWORD flags, const char* templateName, const char* dn, DN_COMPONENTS* parts, WORD partsSize);
 // "server!!file" (or just the file for an empty server); path holds 256 bytes.
 TESS_API STATUS OSPathNetConstruct(const char* port, const char* server, const char* file, char* path);
 TESS_API WORD OSLoadString(void* module, STATUS code, char* buffer, WORD bufferLength);
@@ -230,8 +237,8 @@ TESS_API STATUS NSFFolderGetIDTable(DBHANDLE viewDb, DBHANDLE dataDb, NOTEID fol
 TESS_API STATUS FolderDocAdd(DBHANDLE dataDb, DBHANDLE folderDb, NOTEID folder, DHANDLE table, DWORD flags);
 TESS_API STATUS FolderDocRemove(DBHANDLE dataDb, DBHANDLE folderDb, NOTEID folder, DHANDLE table, DWORD flags);
 TESS_API STATUS NIFOpenCollection(DBHANDLE viewDb, DBHANDLE dataDb, NOTEID view, WORD flags, DHANDLE unreadList,
-                                  HCOLLECTION* collection, NOTEHANDLE* viewNote, void* viewUnid,
-                                  DHANDLE* collapsedList, DHANDLE* selectedList);
+                                  HCOLLECTION* collection, NOTEHANDLE* viewNote, void* viewUnid, DHANDLE* collapsedList,
+                                  DHANDLE* selectedList);
 TESS_API STATUS NIFCloseCollection(HCOLLECTION collection);
 // Reads up to returnCount note ids after position into a memory block of NOTEIDs;
 // SIGNAL_MORE_TO_DO is set when entries remain.

@@ -129,8 +129,15 @@ void NoteDb::setAccess(const std::string& user, WORD level) {
 
 // The universal id and sequence as nine little-endian words.
 static std::string oidBytes(const ORIGINATORID& oid) {
-    const DWORD words[9] = {oid.File[0], oid.File[1], oid.Note[0], oid.Note[1], oid.Sequence,
-                            oid.SequenceTime.Innards[0], oid.SequenceTime.Innards[1], 0, 0};
+    const DWORD words[9] = {oid.File[0],
+                            oid.File[1],
+                            oid.Note[0],
+                            oid.Note[1],
+                            oid.Sequence,
+                            oid.SequenceTime.Innards[0],
+                            oid.SequenceTime.Innards[1],
+                            0,
+                            0};
     std::string out;
     for (DWORD w : words)
         for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((w >> shift) & 0xFF));

@@ -100,7 +100,8 @@ bool findInstallation(Installation& out) {
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, versionKey(version), 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
         char path[260] = {};
         DWORD size = sizeof path - 1;
-        const LSTATUS st = RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<unsigned char*>(path), &size);
+        const LSTATUS st =
+            RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<unsigned char*>(path), &size);
         RegCloseKey(key);
         if (st != ERROR_SUCCESS) return false;
         out.programDir = path;

@@ -39,8 +39,7 @@ struct User {
 
 // Makes the user's ID file, mail file (folders Inbox and Trash, views Sent and Drafts) and
 // address-book entry. The first user becomes notes.ini's user (KeyFilename, MailFile).
-TESS_EXPORT bool addUser(const Installation& inst, const User& user, std::filesystem::path& idFile,
-                         std::string& error);
+TESS_EXPORT bool addUser(const Installation& inst, const User& user, std::filesystem::path& idFile, std::string& error);
 
 struct Mail {
     std::string from;  // a name or an address
@@ -54,8 +53,7 @@ struct Mail {
 
 // Puts the mail into the user's mail file as delivered mail; 0 with `error` on failure,
 // else the new note's id.
-TESS_EXPORT uint32_t addMail(const Installation& inst, const std::string& user, const Mail& mail,
-                             std::string& error);
+TESS_EXPORT uint32_t addMail(const Installation& inst, const std::string& user, const Mail& mail, std::string& error);
 
 // Sets a name's access level (0 none ... 6 manager; "-Default-" for everyone unnamed) in
 // a database of the data directory ("mail.box", "mail/alee.nsf").
@@ -69,9 +67,9 @@ struct SmtpRelay {
 TESS_EXPORT bool setSmtpRelay(const Installation& inst, const SmtpRelay& relay, std::string& error);
 
 struct RouteResult {
-    int delivered = 0;    // notes put into local mail files (one per local recipient)
-    int sent = 0;         // notes handed to the SMTP relay
-    int failed = 0;       // notes left in mail.box or answered with a failure report
+    int delivered = 0;  // notes put into local mail files (one per local recipient)
+    int sent = 0;       // notes handed to the SMTP relay
+    int failed = 0;     // notes left in mail.box or answered with a failure report
     std::string error;
 };
 // One pass over mail.box. A note leaves mail.box once each recipient has it or has been

@@ -6,8 +6,8 @@
 #include "platform/syncmgr/session.h"
 #include "platform/syncmgr/syncmgr.h"
 
-using syncmgr::HandheldStore;
 using syncmgr::handheldCall;
+using syncmgr::HandheldStore;
 using syncmgr::Session;
 
 namespace {
@@ -19,8 +19,7 @@ syncmgr::OpenDatabase* openDatabase(Session& s, SyncDbHandle handle) {
 }
 
 int addHandle(Session& s, int64_t id, uint8_t mode, SyncDbHandle* handle) {
-    if (s.open.size() >= SYNC_MAX_OPEN_DBS)
-        return SYNCERR_TOO_MANY_OPEN;
+    if (s.open.size() >= SYNC_MAX_OPEN_DBS) return SYNCERR_TOO_MANY_OPEN;
     for (unsigned h = 1; h <= 255; ++h) {
         if (!s.open.count(static_cast<uint8_t>(h))) {
             s.open[static_cast<uint8_t>(h)] = {id, mode};
@@ -38,20 +37,16 @@ int deliverRecord(const syncmgr::RecordEntry& e, SyncRecord* record) {
     record->attributes = e.attributes;
     record->category = e.category;
     record->dataSize = static_cast<uint32_t>(e.data.size());
-    if (e.data.size() > record->bufferSize)
-        return SYNCERR_BUFFER_TOO_SMALL;
-    if (!e.data.empty())
-        std::memcpy(record->buffer, e.data.data(), e.data.size());
+    if (e.data.size() > record->bufferSize) return SYNCERR_BUFFER_TOO_SMALL;
+    if (!e.data.empty()) std::memcpy(record->buffer, e.data.data(), e.data.size());
     return SYNC_OK;
 }
 
 // The database of a handle open for writing.
 int writableDatabase(Session& s, SyncDbHandle handle, int64_t* db) {
     syncmgr::OpenDatabase* open = openDatabase(s, handle);
-    if (!open)
-        return SYNCERR_NOT_OPEN;
-    if (!(open->mode & SYNC_MODE_WRITE))
-        return SYNCERR_READ_ONLY;
+    if (!open) return SYNCERR_NOT_OPEN;
+    if (!(open->mode & SYNC_MODE_WRITE)) return SYNCERR_READ_ONLY;
     *db = open->id;
     return SYNC_OK;
 }
@@ -59,11 +54,9 @@ int writableDatabase(Session& s, SyncDbHandle handle, int64_t* db) {
 // Reads the record the descriptor names, by index or by id.
 int readRecord(const char* operation, SyncRecord* record, bool byIndex) {
     return handheldCall(operation, [&](Session& s, HandheldStore& h) {
-        if (!record || (record->bufferSize && !record->buffer))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!record || (record->bufferSize && !record->buffer)) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::OpenDatabase* open = openDatabase(s, record->db);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
+        if (!open) return int{SYNCERR_NOT_OPEN};
         syncmgr::RecordEntry e;
         int rc = byIndex ? h.readRecordByIndex(open->id, record->index, &e)
                          : h.readRecordById(open->id, record->recordId, &e);
@@ -75,10 +68,8 @@ int readRecord(const char* operation, SyncRecord* record, bool byIndex) {
 
 int SyncRegisterConduit(SyncConduitHandle* handle) {
     return handheldCall("SyncRegisterConduit", [&](Session& s, HandheldStore&) {
-        if (!handle)
-            return int{SYNCERR_BAD_ARGUMENT};
-        if (s.registered)
-            return int{SYNCERR_ALREADY_REGISTERED};
+        if (!handle) return int{SYNCERR_BAD_ARGUMENT};
+        if (s.registered) return int{SYNCERR_ALREADY_REGISTERED};
         s.registered = true;
         *handle = ++s.registration;
         return int{SYNC_OK};
@@ -87,16 +78,14 @@ int SyncRegisterConduit(SyncConduitHandle* handle) {
 
 int SyncUnregisterConduit(SyncConduitHandle handle) {
     return handheldCall("SyncUnregisterConduit", [&](Session& s, HandheldStore&) {
-        if (!s.registered || handle != s.registration)
-            return int{SYNCERR_NOT_REGISTERED};
+        if (!s.registered || handle != s.registration) return int{SYNCERR_NOT_REGISTERED};
         s.registered = false;
         return int{SYNC_OK};
     });
 }
 
 int SyncSetStatusText(const char* text) {
-    if (!text)
-        return SYNCERR_BAD_ARGUMENT;
+    if (!text) return SYNCERR_BAD_ARGUMENT;
     Session& s = syncmgr::session();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.status = text;
@@ -111,28 +100,23 @@ int SyncYieldCycles(uint16_t maxMilliseconds) {
         hook = s.yieldHook;
     }
     // Outside the lock: the hook may call back into the sync manager.
-    if (hook)
-        hook(maxMilliseconds);
+    if (hook) hook(maxMilliseconds);
     return SYNC_OK;
 }
 
 int SyncOpenDB(const char* name, int card, SyncDbHandle* handle, uint8_t mode) {
     return handheldCall("SyncOpenDB", [&](Session& s, HandheldStore& h) {
-        if (!name || !*name || !handle)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!name || !*name || !handle) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::DatabaseEntry db;
-        if (int rc = h.findDatabase(name, card, &db))
-            return rc;
+        if (int rc = h.findDatabase(name, card, &db)) return rc;
         return addHandle(s, db.id, mode, handle);
     });
 }
 
 int SyncCreateDB(const SyncCreateDbParams* params, SyncDbHandle* handle) {
     return handheldCall("SyncCreateDB", [&](Session& s, HandheldStore& h) {
-        if (!params || !params->name || !handle)
-            return int{SYNCERR_BAD_ARGUMENT};
-        if (s.open.size() >= SYNC_MAX_OPEN_DBS)
-            return int{SYNCERR_TOO_MANY_OPEN};
+        if (!params || !params->name || !handle) return int{SYNCERR_BAD_ARGUMENT};
+        if (s.open.size() >= SYNC_MAX_OPEN_DBS) return int{SYNCERR_TOO_MANY_OPEN};
         int64_t id = 0;
         if (int rc = h.createDatabase(params->name, params->creator, params->type, params->version, params->flags,
                                       params->card, &id))
@@ -150,14 +134,11 @@ int SyncCloseDB(SyncDbHandle handle) {
 int SyncReadOpenDbInfo(SyncDbHandle handle, uint32_t infoSize, SyncDbInfo* info) {
     static_assert(sizeof(SyncDbInfo) == 128, "callers pass 128 as the size of the record");
     return handheldCall("SyncReadOpenDbInfo", [&](Session& s, HandheldStore& h) {
-        if (!info || infoSize < sizeof(SyncDbInfo))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!info || infoSize < sizeof(SyncDbInfo)) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::OpenDatabase* open = openDatabase(s, handle);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
+        if (!open) return int{SYNCERR_NOT_OPEN};
         syncmgr::DatabaseEntry db;
-        if (h.databaseById(open->id, &db))
-            return int{SYNCERR_NOT_OPEN};  // removed behind our back
+        if (h.databaseById(open->id, &db)) return int{SYNCERR_NOT_OPEN};  // removed behind our back
         std::memset(info, 0, sizeof *info);
         std::memcpy(info->name, db.name.c_str(), std::min(db.name.size(), sizeof info->name - 1));
         info->creator = db.creator;
@@ -172,11 +153,9 @@ int SyncReadOpenDbInfo(SyncDbHandle handle, uint32_t infoSize, SyncDbInfo* info)
 
 int SyncGetDBRecordCount(SyncDbHandle handle, uint32_t* count) {
     return handheldCall("SyncGetDBRecordCount", [&](Session& s, HandheldStore& h) {
-        if (!count)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!count) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::OpenDatabase* open = openDatabase(s, handle);
-        if (!open)
-            return int{SYNCERR_NOT_OPEN};
+        if (!open) return int{SYNCERR_NOT_OPEN};
         *count = h.recordCount(open->id);
         return int{SYNC_OK};
     });
@@ -184,15 +163,12 @@ int SyncGetDBRecordCount(SyncDbHandle handle, uint32_t* count) {
 
 int SyncWriteRecord(SyncRecord* record) {
     return handheldCall("SyncWriteRecord", [&](Session& s, HandheldStore& h) {
-        if (!record || (record->dataSize && !record->buffer))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!record || (record->dataSize && !record->buffer)) return int{SYNCERR_BAD_ARGUMENT};
         int64_t db = 0;
-        if (int rc = writableDatabase(s, record->db, &db))
-            return rc;
+        if (int rc = writableDatabase(s, record->db, &db)) return rc;
         uint32_t id = record->recordId;
         int rc = h.writeRecord(db, &id, record->attributes, record->category, record->buffer, record->dataSize);
-        if (rc == SYNC_OK)
-            record->recordId = id;
+        if (rc == SYNC_OK) record->recordId = id;
         return rc;
     });
 }
@@ -231,21 +207,16 @@ int SyncReadRecordById(SyncRecord* record) { return readRecord("SyncReadRecordBy
 
 int SyncReadRecordByIndex(SyncRecord* record) { return readRecord("SyncReadRecordByIndex", record, true); }
 
-int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffer, uint32_t bufferSize,
-                          uint32_t* size, uint16_t* version) {
+int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffer, uint32_t bufferSize, uint32_t* size,
+                          uint16_t* version) {
     return handheldCall("SyncReadAppPreference", [&](Session&, HandheldStore& h) {
-        if (!size || (bufferSize && !buffer))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!size || (bufferSize && !buffer)) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::PreferenceEntry p;
-        if (int rc = h.readPreference(creator, id, backup != 0, &p))
-            return rc;
+        if (int rc = h.readPreference(creator, id, backup != 0, &p)) return rc;
         *size = static_cast<uint32_t>(p.data.size());
-        if (version)
-            *version = p.version;
-        if (p.data.size() > bufferSize)
-            return int{SYNCERR_BUFFER_TOO_SMALL};
-        if (!p.data.empty())
-            std::memcpy(buffer, p.data.data(), p.data.size());
+        if (version) *version = p.version;
+        if (p.data.size() > bufferSize) return int{SYNCERR_BUFFER_TOO_SMALL};
+        if (!p.data.empty()) std::memcpy(buffer, p.data.data(), p.data.size());
         return int{SYNC_OK};
     });
 }
@@ -253,8 +224,7 @@ int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffe
 int SyncWriteAppPreference(uint32_t creator, uint16_t id, int backup, uint16_t version, const void* data,
                            uint32_t size) {
     return handheldCall("SyncWriteAppPreference", [&](Session&, HandheldStore& h) {
-        if (size && !data)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (size && !data) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::PreferenceEntry p;
         p.creator = creator;
         p.id = id;
@@ -268,10 +238,8 @@ int SyncWriteAppPreference(uint32_t creator, uint16_t id, int backup, uint16_t v
 
 int SyncReadSingleCardInfo(SyncCardInfo* info) {
     return handheldCall("SyncReadSingleCardInfo", [&](Session&, HandheldStore& h) {
-        if (!info)
-            return int{SYNCERR_BAD_ARGUMENT};
-        if (info->card != 0)
-            return int{SYNCERR_NOT_FOUND};
+        if (!info) return int{SYNCERR_BAD_ARGUMENT};
+        if (info->card != 0) return int{SYNCERR_NOT_FOUND};
         syncmgr::CardEntry c = h.card();
         std::memset(info, 0, sizeof *info);
         info->romSize = c.romSize;
@@ -290,13 +258,10 @@ int SyncCallRemoteModule(SyncRemoteCall* call) {
             return int{SYNCERR_BAD_ARGUMENT};
         call->replySize = 0;
         std::vector<uint8_t> answer;
-        if (h.remoteAnswer(call->creator, call->action, &answer) != SYNC_OK)
-            return int{SYNCERR_REMOTE_FAILED};
+        if (h.remoteAnswer(call->creator, call->action, &answer) != SYNC_OK) return int{SYNCERR_REMOTE_FAILED};
         call->replySize = static_cast<uint32_t>(answer.size());
-        if (answer.size() > call->replyMax)
-            return int{SYNCERR_BUFFER_TOO_SMALL};
-        if (!answer.empty())
-            std::memcpy(call->reply, answer.data(), answer.size());
+        if (answer.size() > call->replyMax) return int{SYNCERR_BUFFER_TOO_SMALL};
+        if (!answer.empty()) std::memcpy(call->reply, answer.data(), answer.size());
         return int{SYNC_OK};
     });
 }

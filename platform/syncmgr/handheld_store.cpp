@@ -44,20 +44,17 @@ bool HandheldStore::exists(const std::string& name) {
 }
 
 bool HandheldStore::validName(const std::string& name) {
-    if (name.empty() || name.size() > 64 || name[0] == '.')
-        return false;
+    if (name.empty() || name.size() > 64 || name[0] == '.') return false;
     for (char c : name) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
                   c == '.';
-        if (!ok)
-            return false;
+        if (!ok) return false;
     }
     return true;
 }
 
 HandheldStore::HandheldStore(const std::string& name, bool create) : name_(name) {
-    if (!validName(name))
-        throw sql::StorageError("invalid handheld name '" + name + "'");
+    if (!validName(name)) throw sql::StorageError("invalid handheld name '" + name + "'");
     std::filesystem::path file = pathFor(name);
     if (create) {
         std::error_code ec;
@@ -78,26 +75,22 @@ HandheldStore::~HandheldStore() {
 
 void HandheldStore::groupWrites(bool on) {
     grouping_ = on;
-    if (!on)
-        flushWrites();
+    if (!on) flushWrites();
 }
 
 void HandheldStore::flushWrites() {
-    if (!db_->inTransaction())
-        return;
+    if (!db_->inTransaction()) return;
     try {
         db_->exec("COMMIT");
     } catch (const sql::StorageError&) {
-        if (db_->inTransaction())
-            sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        if (db_->inTransaction()) sqlite3_exec(db_->handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         forgetCaches();
         throw;
     }
 }
 
 void HandheldStore::joinGroup() {
-    if (grouping_ && !db_->inTransaction())
-        db_->exec("BEGIN IMMEDIATE");
+    if (grouping_ && !db_->inTransaction()) db_->exec("BEGIN IMMEDIATE");
 }
 
 void HandheldStore::forgetCaches() {
@@ -143,21 +136,18 @@ void HandheldStore::checkCaches() {
     auto q = db_->prepare("PRAGMA data_version");
     q->step();
     const int64_t version = q->integer(0);
-    if (version == seenVersion_)
-        return;
+    if (version == seenVersion_) return;
     forgetCaches();
     seenVersion_ = version;
 }
 
 std::vector<std::pair<int64_t, uint32_t>>& HandheldStore::order(int64_t db) {
     auto it = order_.find(db);
-    if (it != order_.end())
-        return it->second;
+    if (it != order_.end()) return it->second;
     std::vector<std::pair<int64_t, uint32_t>> list;
     auto q = db_->prepare("SELECT ord, uid FROM records WHERE db = ? ORDER BY ord");
     q->bind(1, db);
-    while (q->step())
-        list.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    while (q->step()) list.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
     return order_.emplace(db, std::move(list)).first->second;
 }
 
@@ -178,15 +168,13 @@ int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uin
     {
         auto q = db_->prepare("SELECT 1 FROM databases WHERE name = ? AND card = ?");
         q->bind(1, name).bind(2, int64_t{card});
-        if (q->step())
-            return SYNCERR_EXISTS;
+        if (q->step()) return SYNCERR_EXISTS;
     }
-    auto q = db_->prepare(
-        "INSERT INTO databases(name, card, creator, type, version, attributes) VALUES(?, ?, ?, ?, ?, ?)");
+    auto q =
+        db_->prepare("INSERT INTO databases(name, card, creator, type, version, attributes) VALUES(?, ?, ?, ?, ?, ?)");
     q->bind(1, name).bind(2, int64_t{card}).bind(3, int64_t{creator}).bind(4, int64_t{type});
     q->bind(5, int64_t{version}).bind(6, int64_t{attributes}).run();
-    if (id)
-        *id = db_->lastInsertId();
+    if (id) *id = db_->lastInsertId();
     t.commit();
     return SYNC_OK;
 }
@@ -194,28 +182,23 @@ int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uin
 int HandheldStore::findDatabase(const std::string& name, int card, DatabaseEntry* out) {
     auto q = db_->prepare((std::string(kDatabaseColumns) + "WHERE name = ? AND card = ?").c_str());
     q->bind(1, name).bind(2, int64_t{card});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
-    if (out)
-        *out = databaseFrom(*q);
+    if (!q->step()) return SYNCERR_NOT_FOUND;
+    if (out) *out = databaseFrom(*q);
     return SYNC_OK;
 }
 
 int HandheldStore::databaseById(int64_t id, DatabaseEntry* out) {
     auto q = db_->prepare((std::string(kDatabaseColumns) + "WHERE id = ?").c_str());
     q->bind(1, id);
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
-    if (out)
-        *out = databaseFrom(*q);
+    if (!q->step()) return SYNCERR_NOT_FOUND;
+    if (out) *out = databaseFrom(*q);
     return SYNC_OK;
 }
 
 std::vector<DatabaseEntry> HandheldStore::databases() {
     std::vector<DatabaseEntry> list;
     auto q = db_->prepare((std::string(kDatabaseColumns) + "ORDER BY card, name").c_str());
-    while (q->step())
-        list.push_back(databaseFrom(*q));
+    while (q->step()) list.push_back(databaseFrom(*q));
     return list;
 }
 
@@ -223,10 +206,8 @@ std::vector<DatabaseEntry> HandheldStore::databases() {
 
 int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attributes, int32_t category,
                                const uint8_t* data, size_t size) {
-    if (!recordId || (size && !data))
-        return SYNCERR_BAD_ARGUMENT;
-    if (size > SYNC_MAX_RECORD_BYTES)
-        return SYNCERR_TOO_BIG;
+    if (!recordId || (size && !data)) return SYNCERR_BAD_ARGUMENT;
+    if (size > SYNC_MAX_RECORD_BYTES) return SYNCERR_TOO_BIG;
     joinGroup();
     sql::Transaction t(*db_);
     // Under the write lock: no other connection commits between this check and the end.
@@ -235,25 +216,21 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
     if (*recordId != 0) {
         auto q = db_->prepare("SELECT length(data) FROM records WHERE db = ? AND uid = ?");
         q->bind(1, db).bind(2, int64_t{*recordId});
-        if (!q->step())
-            return SYNCERR_NOT_FOUND;
+        if (!q->step()) return SYNCERR_NOT_FOUND;
         oldSize = q->integer(0);
     }
     CardEntry c = card();
-    if (c.usedBytes - static_cast<uint64_t>(oldSize) + size > c.ramSize)
-        return SYNCERR_NO_SPACE;
+    if (c.usedBytes - static_cast<uint64_t>(oldSize) + size > c.ramSize) return SYNCERR_NO_SPACE;
     if (*recordId == 0) {
         uint32_t uid;
         {
             auto q = db_->prepare("SELECT next_uid FROM databases WHERE id = ?");
             q->bind(1, db);
-            if (!q->step())
-                return SYNCERR_NOT_OPEN;
+            if (!q->step()) return SYNCERR_NOT_OPEN;
             uid = static_cast<uint32_t>(q->integer(0));
         }
         // Unique ids are 24 bits on the handheld; past that there is no id left.
-        if (uid > 0xFFFFFF)
-            return SYNCERR_NO_SPACE;
+        if (uid > 0xFFFFFF) return SYNCERR_NO_SPACE;
         db_->prepare("UPDATE databases SET next_uid = next_uid + 1 WHERE id = ?")->bind(1, db).run();
         int64_t ord;
         {
@@ -261,15 +238,13 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
             q->bind(1, db).step();
             ord = q->integer(0);
         }
-        auto q = db_->prepare(
-            "INSERT INTO records(db, uid, ord, attributes, category, data) VALUES(?, ?, ?, ?, ?, ?)");
+        auto q = db_->prepare("INSERT INTO records(db, uid, ord, attributes, category, data) VALUES(?, ?, ?, ?, ?, ?)");
         q->bind(1, db).bind(2, int64_t{uid}).bind(3, ord).bind(4, int64_t{attributes}).bind(5, int64_t{category});
         q->bindBlob(6, data, size).run();
         addUsedBytes(static_cast<int64_t>(size));
         t.commit();
         usedBytesChanged(static_cast<int64_t>(size));
-        if (auto it = order_.find(db); it != order_.end())
-            it->second.emplace_back(ord, uid);
+        if (auto it = order_.find(db); it != order_.end()) it->second.emplace_back(ord, uid);
         *recordId = uid;
         return SYNC_OK;
     } else {
@@ -295,8 +270,7 @@ int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* ou
     checkCaches();
     auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
     q->bind(1, db).bind(2, int64_t{recordId});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
+    if (!q->step()) return SYNCERR_NOT_FOUND;
     if (out) {
         out->id = recordId;
         out->index = indexOf(db, q->integer(0));
@@ -311,18 +285,15 @@ int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* ou
     uint32_t uid = 0;
     for (int attempt = 0;; ++attempt) {
         const auto& list = order(db);
-        if (index >= list.size())
-            return SYNCERR_NOT_FOUND;
+        if (index >= list.size()) return SYNCERR_NOT_FOUND;
         uid = list[index].second;
         const int64_t ord = list[index].first;
         q->reset().bind(1, db).bind(2, int64_t{uid});
-        if (q->step() && q->integer(0) == ord)
-            break;
+        if (q->step() && q->integer(0) == ord) break;
         // Another connection changed the records between the version check and this
         // read: read the order again, once.
         order_.erase(db);
-        if (attempt == 1)
-            return SYNCERR_NOT_FOUND;
+        if (attempt == 1) return SYNCERR_NOT_FOUND;
     }
     if (out) {
         out->id = uid;
@@ -340,8 +311,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
     {
         auto q = db_->prepare("SELECT length(data), ord FROM records WHERE db = ? AND uid = ?");
         q->bind(1, db).bind(2, int64_t{recordId});
-        if (!q->step())
-            return SYNCERR_NOT_FOUND;
+        if (!q->step()) return SYNCERR_NOT_FOUND;
         size = q->integer(0);
         ord = q->integer(1);
     }
@@ -379,8 +349,7 @@ int HandheldStore::deleteAllRecords(int64_t db) {
 
 uint32_t HandheldStore::recordCount(int64_t db) {
     checkCaches();
-    if (auto it = order_.find(db); it != order_.end())
-        return static_cast<uint32_t>(it->second.size());
+    if (auto it = order_.find(db); it != order_.end()) return static_cast<uint32_t>(it->second.size());
     auto q = db_->prepare("SELECT COUNT(*) FROM records WHERE db = ?");
     q->bind(1, db).step();
     return static_cast<uint32_t>(q->integer(0));
@@ -407,8 +376,7 @@ std::vector<RecordEntry> HandheldStore::records(int64_t db) {
 int HandheldStore::readPreference(uint32_t creator, uint16_t id, bool backup, PreferenceEntry* out) {
     auto q = db_->prepare("SELECT version, data FROM preferences WHERE creator = ? AND id = ? AND backup = ?");
     q->bind(1, int64_t{creator}).bind(2, int64_t{id}).bind(3, int64_t{backup ? 1 : 0});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
+    if (!q->step()) return SYNCERR_NOT_FOUND;
     if (out) {
         out->creator = creator;
         out->id = id;
@@ -420,8 +388,7 @@ int HandheldStore::readPreference(uint32_t creator, uint16_t id, bool backup, Pr
 }
 
 int HandheldStore::writePreference(const PreferenceEntry& pref) {
-    if (pref.data.size() > SYNC_MAX_RECORD_BYTES)
-        return SYNCERR_TOO_BIG;
+    if (pref.data.size() > SYNC_MAX_RECORD_BYTES) return SYNCERR_TOO_BIG;
     joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
@@ -429,13 +396,12 @@ int HandheldStore::writePreference(const PreferenceEntry& pref) {
     {
         auto q = db_->prepare("SELECT length(data) FROM preferences WHERE creator = ? AND id = ? AND backup = ?");
         q->bind(1, int64_t{pref.creator}).bind(2, int64_t{pref.id}).bind(3, int64_t{pref.backup ? 1 : 0});
-        if (q->step())
-            oldSize = q->integer(0);
+        if (q->step()) oldSize = q->integer(0);
     }
     CardEntry c = card();
-    if (c.usedBytes - static_cast<uint64_t>(oldSize) + pref.data.size() > c.ramSize)
-        return SYNCERR_NO_SPACE;
-    auto q = db_->prepare("INSERT OR REPLACE INTO preferences(creator, id, backup, version, data) VALUES(?, ?, ?, ?, ?)");
+    if (c.usedBytes - static_cast<uint64_t>(oldSize) + pref.data.size() > c.ramSize) return SYNCERR_NO_SPACE;
+    auto q =
+        db_->prepare("INSERT OR REPLACE INTO preferences(creator, id, backup, version, data) VALUES(?, ?, ?, ?, ?)");
     q->bind(1, int64_t{pref.creator}).bind(2, int64_t{pref.id}).bind(3, int64_t{pref.backup ? 1 : 0});
     q->bind(4, int64_t{pref.version}).bindBlob(5, pref.data.data(), pref.data.size()).run();
     addUsedBytes(static_cast<int64_t>(pref.data.size()) - oldSize);
@@ -463,8 +429,7 @@ std::vector<PreferenceEntry> HandheldStore::preferences() {
 
 CardEntry HandheldStore::card() {
     checkCaches();
-    if (card_)
-        return *card_;
+    if (card_) return *card_;
     CardEntry c;
     auto q = db_->prepare("SELECT rom_size, ram_size, used, name, manufacturer FROM card WHERE card = 0");
     if (q->step()) {
@@ -479,8 +444,7 @@ CardEntry HandheldStore::card() {
 }
 
 void HandheldStore::usedBytesChanged(int64_t delta) {
-    if (!card_)
-        return;
+    if (!card_) return;
     const int64_t used = static_cast<int64_t>(card_->usedBytes) + delta;
     card_->usedBytes = static_cast<uint64_t>(used < 0 ? 0 : used);
 }
@@ -507,10 +471,8 @@ void HandheldStore::clearRemoteAnswer(uint32_t creator, uint16_t action) {
 int HandheldStore::remoteAnswer(uint32_t creator, uint16_t action, std::vector<uint8_t>* out) {
     auto q = db_->prepare("SELECT data FROM remote_answers WHERE creator = ? AND action = ?");
     q->bind(1, int64_t{creator}).bind(2, int64_t{action});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
-    if (out)
-        *out = q->blob(0);
+    if (!q->step()) return SYNCERR_NOT_FOUND;
+    if (out) *out = q->blob(0);
     return SYNC_OK;
 }
 
@@ -542,24 +504,24 @@ int HandheldStore::takeInjectedFailure(const std::string& operation) {
         q->step();
         failuresWaiting_ = q->integer(0) != 0;
     }
-    if (!*failuresWaiting_)
-        return 0;
+    if (!*failuresWaiting_) return 0;
     {
         // The common case, no injection waiting, costs one read and no write.
         auto q = db_->prepare("SELECT 1 FROM injected_failures WHERE operation = ? LIMIT 1");
         q->bind(1, operation);
-        if (!q->step())
-            return 0;
+        if (!q->step()) return 0;
     }
     sql::Transaction t(*db_);
-    db_->prepare("UPDATE injected_failures SET countdown = countdown - 1 WHERE operation = ?")->bind(1, operation).run();
+    db_->prepare("UPDATE injected_failures SET countdown = countdown - 1 WHERE operation = ?")
+        ->bind(1, operation)
+        .run();
     int code = 0;
     {
-        auto q = db_->prepare("SELECT id, code FROM injected_failures WHERE operation = ? AND countdown <= 0 "
-                              "ORDER BY id LIMIT 1");
+        auto q = db_->prepare(
+            "SELECT id, code FROM injected_failures WHERE operation = ? AND countdown <= 0 "
+            "ORDER BY id LIMIT 1");
         q->bind(1, operation);
-        if (q->step())
-            code = static_cast<int>(q->integer(1));
+        if (q->step()) code = static_cast<int>(q->integer(1));
     }
     db_->prepare("DELETE FROM injected_failures WHERE operation = ? AND countdown <= 0")->bind(1, operation).run();
     t.commit();

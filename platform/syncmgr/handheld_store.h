@@ -82,8 +82,8 @@ public:
     const std::string& name() const { return name_; }
 
     // Databases (names exact and case-sensitive).
-    int createDatabase(const std::string& name, uint32_t creator, uint32_t type, uint16_t version,
-                       uint16_t attributes, int card, int64_t* id);
+    int createDatabase(const std::string& name, uint32_t creator, uint32_t type, uint16_t version, uint16_t attributes,
+                       int card, int64_t* id);
     int findDatabase(const std::string& name, int card, DatabaseEntry* out);
     int databaseById(int64_t id, DatabaseEntry* out);
     std::vector<DatabaseEntry> databases();

@@ -50,35 +50,28 @@ bool parseCatalogue(const std::string& content, Catalogue* out, std::string* err
     std::string line;
     int lineNo = 0;
     auto failAt = [&](const std::string& reason) {
-        if (error)
-            *error = "line " + std::to_string(lineNo) + ": " + reason;
+        if (error) *error = "line " + std::to_string(lineNo) + ": " + reason;
         return false;
     };
     while (std::getline(in, line)) {
         ++lineNo;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
         size_t tab = line.find('\t');
-        if (tab == std::string::npos)
-            return failAt("no tab between id and text");
+        if (tab == std::string::npos) return failAt("no tab between id and text");
         std::string idText = line.substr(0, tab);
         if (idText.empty() || idText.size() > 5 || idText.find_first_not_of("0123456789") != std::string::npos)
             return failAt("bad id '" + idText + "'");
         unsigned long id = std::stoul(idText);
-        if (id > 65535)
-            return failAt("id above 65535");
+        if (id > 65535) return failAt("id above 65535");
         std::string text, reason, ansi;
-        if (!unescape(line.substr(tab + 1), &text, &reason))
-            return failAt(reason);
+        if (!unescape(line.substr(tab + 1), &text, &reason)) return failAt(reason);
         if (!convertText("UTF-8", "WINDOWS-1252", text, &ansi))
             return failAt("text is not UTF-8 or has no Windows-1252 form");
         if (!result.strings.emplace(static_cast<unsigned>(id), std::move(ansi)).second)
             return failAt("id " + idText + " appears twice");
     }
-    if (out)
-        *out = std::move(result);
+    if (out) *out = std::move(result);
     return true;
 }
 
@@ -92,15 +85,13 @@ std::set<std::unique_ptr<Catalogue>, std::less<>>& loaded() {
 
 Catalogue* findLoaded(HINSTANCE handle) {
     for (const auto& c : loaded())
-        if (reinterpret_cast<HINSTANCE>(c.get()) == handle)
-            return c.get();
+        if (reinterpret_cast<HINSTANCE>(c.get()) == handle) return c.get();
     return nullptr;
 }
 
 std::string lower(std::string s) {
     for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
 }
 
@@ -108,19 +99,15 @@ std::string lower(std::string s) {
 // regard to case; empty when there is none.
 std::filesystem::path catalogueFile(const std::string& fileName) {
     std::string base = fileName.substr(fileName.find_last_of("/\\") + 1);
-    if (base.size() > 4 && lower(base.substr(base.size() - 4)) == ".dll")
-        base.resize(base.size() - 4);
-    if (base.empty())
-        return {};
+    if (base.size() > 4 && lower(base.substr(base.size() - 4)) == ".dll") base.resize(base.size() - 4);
+    if (base.empty()) return {};
     std::filesystem::path dir = platform::moduleDir() / "lang";
     std::filesystem::path exact = dir / (base + ".lang");
     std::error_code ec;
-    if (std::filesystem::is_regular_file(exact, ec))
-        return exact;
+    if (std::filesystem::is_regular_file(exact, ec)) return exact;
     std::string wanted = lower(base + ".lang");
     for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-        if (lower(entry.path().filename().string()) == wanted)
-            return entry.path();
+        if (lower(entry.path().filename().string()) == wanted) return entry.path();
     return {};
 }
 
@@ -130,11 +117,9 @@ std::filesystem::path catalogueFile(const std::string& fileName) {
 
 HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE /*owner*/, uint32_t* /*ownerSlot*/) {
     using namespace syncmgr;
-    if (!fileName || !*fileName)
-        return nullptr;
+    if (!fileName || !*fileName) return nullptr;
     std::filesystem::path file = catalogueFile(fileName);
-    if (file.empty())
-        return nullptr;
+    if (file.empty()) return nullptr;
     std::ifstream in(file, std::ios::binary);
     std::string content(static_cast<size_t>(kMaxCatalogueBytes) + 1, '\0');
     in.read(content.data(), kMaxCatalogueBytes + 1);
@@ -157,8 +142,7 @@ HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE /*owner*/, uint32_
 
 int LanguageFreeLibrary(HINSTANCE library, HINSTANCE /*owner*/) {
     using namespace syncmgr;
-    if (!library)
-        return SYNCERR_BAD_ARGUMENT;
+    if (!library) return SYNCERR_BAD_ARGUMENT;
     std::lock_guard<std::mutex> lock(gMutex);
     for (auto it = loaded().begin(); it != loaded().end(); ++it) {
         if (reinterpret_cast<HINSTANCE>(it->get()) == library) {
@@ -171,16 +155,13 @@ int LanguageFreeLibrary(HINSTANCE library, HINSTANCE /*owner*/) {
 
 int LanguageLoadString(HINSTANCE library, unsigned id, char* buffer, int size) {
     using namespace syncmgr;
-    if (!buffer || size <= 0)
-        return 0;
+    if (!buffer || size <= 0) return 0;
     buffer[0] = '\0';
     std::lock_guard<std::mutex> lock(gMutex);
     Catalogue* c = findLoaded(library);
-    if (!c)
-        return 0;
+    if (!c) return 0;
     auto it = c->strings.find(id);
-    if (it == c->strings.end())
-        return 0;
+    if (it == c->strings.end()) return 0;
     size_t n = std::min(it->second.size(), static_cast<size_t>(size) - 1);
     std::memcpy(buffer, it->second.data(), n);
     buffer[n] = '\0';

@@ -7,31 +7,28 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/user_manager.h"
 
+using syncmgr::copyText;
 using syncmgr::Session;
+using syncmgr::userCall;
 using syncmgr::UserEntry;
 using syncmgr::UserStore;
-using syncmgr::copyText;
-using syncmgr::userCall;
 
 namespace {
 
 std::string withSlash(std::string path) {
-    if (path.empty() || path.back() != '/')
-        path += '/';
+    if (path.empty() || path.back() != '/') path += '/';
     return path;
 }
 
 std::string withoutSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }
 
 int userText(const char* op, int userId, char* buffer, int* size, std::string (*pick)(UserStore&, const UserEntry&)) {
     return userCall(op, [&](Session&, UserStore& u) {
         UserEntry e;
-        if (int rc = u.user(userId, &e))
-            return rc;
+        if (int rc = u.user(userId, &e)) return rc;
         return copyText(pick(u, e), buffer, size);
     });
 }
@@ -40,8 +37,7 @@ int conduitText(const char* op, uint32_t creator, char* buffer, int* size,
                 std::string syncmgr::ConduitRegistration::*field) {
     return userCall(op, [&](Session&, UserStore& u) {
         syncmgr::ConduitRegistration c;
-        if (int rc = u.conduit(creator, &c))
-            return rc;
+        if (int rc = u.conduit(creator, &c)) return rc;
         return copyText(c.*field, buffer, size);
     });
 }
@@ -66,11 +62,9 @@ int QuayGetConduitName(uint32_t creator, char* buffer, int* size) {
 
 int QuayGetConduitPriority(uint32_t creator, int* priority) {
     return userCall("QuayGetConduitPriority", [&](Session&, UserStore& u) {
-        if (!priority)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!priority) return int{SYNCERR_BAD_ARGUMENT};
         syncmgr::ConduitRegistration c;
-        if (int rc = u.conduit(creator, &c))
-            return rc;
+        if (int rc = u.conduit(creator, &c)) return rc;
         *priority = c.priority;
         return int{SYNC_OK};
     });
@@ -97,16 +91,14 @@ int QuayGetConduitArguments(uint32_t creator, char* buffer, int* size) {
 }
 
 int QuayGetConduitInformation(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitInformation", creator, buffer, size,
-                       &syncmgr::ConduitRegistration::information);
+    return conduitText("QuayGetConduitInformation", creator, buffer, size, &syncmgr::ConduitRegistration::information);
 }
 
 // ---- users --------------------------------------------------------------------------------
 
 int RosterGetUserCount(int* count) {
     return userCall("RosterGetUserCount", [&](Session&, UserStore& u) {
-        if (!count)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!count) return int{SYNCERR_BAD_ARGUMENT};
         *count = static_cast<int>(u.users().size());
         return int{SYNC_OK};
     });
@@ -114,11 +106,9 @@ int RosterGetUserCount(int* count) {
 
 int RosterGetUserIdByIndex(int index, int* userId) {
     return userCall("RosterGetUserIdByIndex", [&](Session&, UserStore& u) {
-        if (!userId)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!userId) return int{SYNCERR_BAD_ARGUMENT};
         std::vector<UserEntry> users = u.users();
-        if (index < 0 || static_cast<size_t>(index) >= users.size())
-            return int{SYNCERR_NOT_FOUND};
+        if (index < 0 || static_cast<size_t>(index) >= users.size()) return int{SYNCERR_NOT_FOUND};
         *userId = users[static_cast<size_t>(index)].id;
         return int{SYNC_OK};
     });
@@ -142,9 +132,8 @@ int RosterGetUserDataFolder(char* buffer, int* size) {
 }
 
 int RosterGetUserDirectory(int userId, char* buffer, int* size) {
-    return userText("RosterGetUserDirectory", userId, buffer, size, [](UserStore& u, const UserEntry& e) {
-        return withSlash((u.directory() / e.folder).string());
-    });
+    return userText("RosterGetUserDirectory", userId, buffer, size,
+                    [](UserStore& u, const UserEntry& e) { return withSlash((u.directory() / e.folder).string()); });
 }
 
 int RosterSetPermanentAction(int userId, uint32_t creator, int value) {
@@ -153,7 +142,8 @@ int RosterSetPermanentAction(int userId, uint32_t creator, int value) {
 }
 
 int RosterSetNextAction(int userId, uint32_t creator, int value) {
-    return userCall("RosterSetNextAction", [&](Session&, UserStore& u) { return u.writeAction(userId, creator, 1, value); });
+    return userCall("RosterSetNextAction",
+                    [&](Session&, UserStore& u) { return u.writeAction(userId, creator, 1, value); });
 }
 
 int RosterGetPermanentAction(int userId, uint32_t creator, int* value) {
@@ -170,10 +160,8 @@ int RosterGetNextAction(int userId, uint32_t creator, int* value) {
 
 int RosterUserIdFromActionPrefs(const ConduitActionPrefs* prefs, int* userId) {
     return userCall("RosterUserIdFromActionPrefs", [&](Session&, UserStore& u) {
-        if (!prefs || !userId)
-            return int{SYNCERR_BAD_ARGUMENT};
-        if (int rc = u.user(prefs->userId, nullptr))
-            return rc;
+        if (!prefs || !userId) return int{SYNCERR_BAD_ARGUMENT};
+        if (int rc = u.user(prefs->userId, nullptr)) return rc;
         *userId = prefs->userId;
         return int{SYNC_OK};
     });
@@ -181,11 +169,9 @@ int RosterUserIdFromActionPrefs(const ConduitActionPrefs* prefs, int* userId) {
 
 int RosterUserIdFromDirectory(const char* directory, int* userId) {
     return userCall("RosterUserIdFromDirectory", [&](Session&, UserStore& u) {
-        if (!directory || !userId)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!directory || !userId) return int{SYNCERR_BAD_ARGUMENT};
         std::string wanted = withoutSlash(directory);
-        if (wanted.empty())
-            return int{SYNCERR_NOT_FOUND};
+        if (wanted.empty()) return int{SYNCERR_NOT_FOUND};
         for (const UserEntry& e : u.users()) {
             if (wanted == e.folder || wanted == withoutSlash((u.directory() / e.folder).string())) {
                 *userId = e.id;
@@ -198,15 +184,12 @@ int RosterUserIdFromDirectory(const char* directory, int* userId) {
 
 // ---- per-user data store ------------------------------------------------------------------
 
-int RosterReadText(int userId, const char* section, const char* key, char* buffer, int* size,
-                   const char* defaultText) {
+int RosterReadText(int userId, const char* section, const char* key, char* buffer, int* size, const char* defaultText) {
     return userCall("RosterReadText", [&](Session&, UserStore& u) {
-        if (!validKey(section, key) || !buffer || !size || *size <= 0)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!validKey(section, key) || !buffer || !size || *size <= 0) return int{SYNCERR_BAD_ARGUMENT};
         UserStore::Value v;
         int rc = u.readValue(userId, section, key, &v);
-        if (rc == SYNC_OK && !v.isText)
-            rc = SYNCERR_WRONG_TYPE;
+        if (rc == SYNC_OK && !v.isText) rc = SYNCERR_WRONG_TYPE;
         std::string text = rc == SYNC_OK ? v.text : std::string(defaultText ? defaultText : "");
         size_t room = static_cast<size_t>(*size) - 1;
         size_t n = std::min(text.size(), room);
@@ -223,8 +206,7 @@ int RosterReadText(int userId, const char* section, const char* key, char* buffe
 
 int RosterWriteText(int userId, const char* section, const char* key, const char* text) {
     return userCall("RosterWriteText", [&](Session&, UserStore& u) {
-        if (!validKey(section, key) || !text)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!validKey(section, key) || !text) return int{SYNCERR_BAD_ARGUMENT};
         UserStore::Value v;
         v.isText = true;
         v.text = text;
@@ -234,12 +216,10 @@ int RosterWriteText(int userId, const char* section, const char* key, const char
 
 int RosterReadInt(int userId, const char* section, const char* key, int* value, int defaultValue) {
     return userCall("RosterReadInt", [&](Session&, UserStore& u) {
-        if (!validKey(section, key) || !value)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!validKey(section, key) || !value) return int{SYNCERR_BAD_ARGUMENT};
         UserStore::Value v;
         int rc = u.readValue(userId, section, key, &v);
-        if (rc == SYNC_OK && v.isText)
-            rc = SYNCERR_WRONG_TYPE;
+        if (rc == SYNC_OK && v.isText) rc = SYNCERR_WRONG_TYPE;
         *value = rc == SYNC_OK ? static_cast<int>(v.number) : defaultValue;
         return rc;
     });
@@ -247,8 +227,7 @@ int RosterReadInt(int userId, const char* section, const char* key, int* value, 
 
 int RosterWriteInt(int userId, const char* section, const char* key, int value) {
     return userCall("RosterWriteInt", [&](Session&, UserStore& u) {
-        if (!validKey(section, key))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!validKey(section, key)) return int{SYNCERR_BAD_ARGUMENT};
         UserStore::Value v;
         v.number = value;
         return u.writeValue(userId, section, key, v);
@@ -257,8 +236,7 @@ int RosterWriteInt(int userId, const char* section, const char* key, int value) 
 
 int RosterDeleteValue(int userId, const char* section, const char* key) {
     return userCall("RosterDeleteValue", [&](Session&, UserStore& u) {
-        if (!validKey(section, key))
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!validKey(section, key)) return int{SYNCERR_BAD_ARGUMENT};
         return u.deleteValue(userId, section, key);
     });
 }
@@ -271,20 +249,16 @@ CUserMgr::~CUserMgr() = default;
 void CUserMgr::SetDirectory(const char* directory) { directory_ = directory ? directory : ""; }
 
 int CUserMgr::FindFirst(CUser** user) {
-    if (!user)
-        return SYNCERR_BAD_ARGUMENT;
+    if (!user) return SYNCERR_BAD_ARGUMENT;
     *user = nullptr;
     users_.clear();
     next_ = 0;
-    if (directory_.empty())
-        return SYNCERR_NOT_FOUND;
+    if (directory_.empty()) return SYNCERR_NOT_FOUND;
     std::filesystem::path dir = withoutSlash(directory_);
-    if (!std::filesystem::exists(dir / "syncmgr.db"))
-        return SYNCERR_NOT_FOUND;
+    if (!std::filesystem::exists(dir / "syncmgr.db")) return SYNCERR_NOT_FOUND;
     try {
         UserStore store(dir, false);
-        for (const UserEntry& e : store.users())
-            users_.emplace_back(e.id, e.name, e.folder);
+        for (const UserEntry& e : store.users()) users_.emplace_back(e.id, e.name, e.folder);
     } catch (const std::exception&) {
         return SYNCERR_STORAGE;
     }
@@ -292,8 +266,7 @@ int CUserMgr::FindFirst(CUser** user) {
 }
 
 int CUserMgr::FindNext(CUser** user) {
-    if (!user)
-        return SYNCERR_BAD_ARGUMENT;
+    if (!user) return SYNCERR_BAD_ARGUMENT;
     if (next_ >= users_.size()) {
         *user = nullptr;
         return SYNCERR_NOT_FOUND;

@@ -27,14 +27,12 @@ HandheldStore& Session::handheld() {
 
 UserStore& Session::users() {
     std::filesystem::path dir = syncManagerDirectory();
-    if (!userStore || userStore->directory() != dir)
-        userStore = std::make_unique<UserStore>(dir, true);
+    if (!userStore || userStore->directory() != dir) userStore = std::make_unique<UserStore>(dir, true);
     return *userStore;
 }
 
 int copyText(const std::string& text, char* buffer, int* size) {
-    if (!buffer || !size || *size <= 0)
-        return SYNCERR_BAD_ARGUMENT;
+    if (!buffer || !size || *size <= 0) return SYNCERR_BAD_ARGUMENT;
     if (text.size() + 1 > static_cast<size_t>(*size)) {
         buffer[0] = '\0';
         *size = static_cast<int>(text.size() + 1);
@@ -50,8 +48,7 @@ int copyText(const std::string& text, char* buffer, int* size) {
 void useHandheld(const std::string& name) {
     Session& s = session();
     std::lock_guard<std::mutex> lock(s.mutex);
-    if (name == s.handheldName)
-        return;
+    if (name == s.handheldName) return;
     s.handheldName = name;
     s.open.clear();
     s.handheldStore.reset();
@@ -130,8 +127,7 @@ std::filesystem::path userDirectory(int userId) {
     userCall("userDirectory", [&](Session&, UserStore& u) {
         UserEntry e;
         int rc = u.user(userId, &e);
-        if (rc == SYNC_OK)
-            dir = u.directory() / e.folder;
+        if (rc == SYNC_OK) dir = u.directory() / e.folder;
         return rc;
     });
     return dir;

@@ -58,8 +58,7 @@ int handheldCall(const char* operation, F&& body) {
         std::lock_guard<std::mutex> lock(s.mutex);
         HandheldStore& h = s.handheld();
         if (int code = h.takeInjectedFailure(operation)) {
-            if (code == HandheldStore::kKillProcess)
-                std::raise(SIGKILL);
+            if (code == HandheldStore::kKillProcess) std::raise(SIGKILL);
             return code;
         }
         return body(s, h);

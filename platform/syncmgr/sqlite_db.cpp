@@ -39,14 +39,12 @@ void Database::exec(const char* sql) {
 
 Database::Use Database::prepare(const char* sql) {
     auto it = cache_.find(sql);
-    if (it == cache_.end())
-        it = cache_.emplace(sql, std::make_unique<Statement>(db_, sql)).first;
+    if (it == cache_.end()) it = cache_.emplace(sql, std::make_unique<Statement>(db_, sql)).first;
     return Use(it->second->reset());
 }
 
 Statement::Statement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
-        fail(db, std::string("cannot prepare ") + sql);
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) fail(db, std::string("cannot prepare ") + sql);
 }
 
 Statement::~Statement() { sqlite3_finalize(stmt_); }
@@ -58,8 +56,7 @@ Statement& Statement::reset() {
 }
 
 Statement& Statement::bind(int index, int64_t value) {
-    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK)
-        fail(db_, "bind");
+    if (sqlite3_bind_int64(stmt_, index, value) != SQLITE_OK) fail(db_, "bind");
     return *this;
 }
 
@@ -79,10 +76,8 @@ Statement& Statement::bindBlob(int index, const void* data, size_t size) {
 
 bool Statement::step() {
     int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
     std::string message = sqlite3_errmsg(db_);
     sqlite3_reset(stmt_);
     throw StorageError("step: " + message);
@@ -104,8 +99,7 @@ std::string Statement::text(int column) const {
 std::vector<uint8_t> Statement::blob(int column) const {
     const void* p = sqlite3_column_blob(stmt_, column);
     int n = sqlite3_column_bytes(stmt_, column);
-    if (!p || n <= 0)
-        return {};
+    if (!p || n <= 0) return {};
     const auto* bytes = static_cast<const uint8_t*>(p);
     return std::vector<uint8_t>(bytes, bytes + n);
 }
@@ -119,8 +113,7 @@ Transaction::Transaction(Database& db) : db_(db), nested_(!sqlite3_get_autocommi
 }
 
 Transaction::~Transaction() {
-    if (done_)
-        return;
+    if (done_) return;
     if (nested_) {
         sqlite3_exec(db_.handle(), "ROLLBACK TO change", nullptr, nullptr, nullptr);
         sqlite3_exec(db_.handle(), "RELEASE change", nullptr, nullptr, nullptr);

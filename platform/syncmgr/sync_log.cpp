@@ -14,8 +14,7 @@ namespace {
 
 std::filesystem::path logPath(UserStore& users, int userId) {
     UserEntry e;
-    if (userId != 0 && users.user(userId, &e) == SYNC_OK)
-        return users.directory() / e.folder / "Tallyhop.log";
+    if (userId != 0 && users.user(userId, &e) == SYNC_OK) return users.directory() / e.folder / "Tallyhop.log";
     return users.directory() / "Tallyhop.log";
 }
 
@@ -35,8 +34,7 @@ std::filesystem::path syncLogPath(int userId) {
 int SyncLogAddLine(const char* text, int activity, int /*flags*/) {
     using namespace syncmgr;
     return userCall("SyncLogAddLine", [&](Session& s, UserStore& u) {
-        if (!text)
-            return int{SYNCERR_BAD_ARGUMENT};
+        if (!text) return int{SYNCERR_BAD_ARGUMENT};
         s.log.push_back({text, activity});
 
         std::time_t now = std::time(nullptr);

@@ -30,10 +30,10 @@ enum {
     SYNCERR_READ_ONLY = 0x400A,         // write to a database opened without SYNC_MODE_WRITE
     SYNCERR_NOT_REGISTERED = 0x400B,    // unregister without a registration
     SYNCERR_ALREADY_REGISTERED = 0x400C,
-    SYNCERR_NO_SPACE = 0x400D,          // the handheld's card is full
-    SYNCERR_WRONG_TYPE = 0x400E,        // a stored value of the other type (text vs integer)
-    SYNCERR_REMOTE_FAILED = 0x400F,     // the handheld application gave no answer
-    SYNCERR_LOST_CONNECTION = 0x4010,   // what an injected failure returns unless told otherwise
+    SYNCERR_NO_SPACE = 0x400D,         // the handheld's card is full
+    SYNCERR_WRONG_TYPE = 0x400E,       // a stored value of the other type (text vs integer)
+    SYNCERR_REMOTE_FAILED = 0x400F,    // the handheld application gave no answer
+    SYNCERR_LOST_CONNECTION = 0x4010,  // what an injected failure returns unless told otherwise
 };
 
 enum {
@@ -43,8 +43,9 @@ enum {
 };
 
 // Four-character codes as the handheld writes them: 'asc3' is 0x61736333.
-#define SYNC_FOURCC(a, b, c, d) \
-    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | (uint32_t)(uint8_t)(d))
+#define SYNC_FOURCC(a, b, c, d)                                                                        \
+    (((uint32_t)(uint8_t)(a) << 24) | ((uint32_t)(uint8_t)(b) << 16) | ((uint32_t)(uint8_t)(c) << 8) | \
+     (uint32_t)(uint8_t)(d))
 
 // ---- Sync manager's records handed to conduits ----------------------------------------
 // Given to the conduit's OpenConduit.
@@ -67,13 +68,13 @@ typedef struct ConduitConfigInfo {
     uint32_t size;
     uint32_t creator;
     uint32_t reserved;
-    int32_t userId;               // offset 12
-    char userFolder[256];         // offset 16
-    uint8_t reserved2[64];        // offset 272
-    int32_t permanentAction;      // offset 336
-    int32_t temporaryAction;      // offset 340
-    int32_t newAction;            // offset 344 (out)
-    int32_t changedPreference;    // offset 348 (out): 1 permanent, 2 temporary
+    int32_t userId;             // offset 12
+    char userFolder[256];       // offset 16
+    uint8_t reserved2[64];      // offset 272
+    int32_t permanentAction;    // offset 336
+    int32_t temporaryAction;    // offset 340
+    int32_t newAction;          // offset 344 (out)
+    int32_t changedPreference;  // offset 348 (out): 1 permanent, 2 temporary
 } ConduitConfigInfo;
 
 #ifdef __cplusplus
@@ -88,7 +89,7 @@ static_assert(offsetof(ConduitConfigInfo, userId) == 12 && offsetof(ConduitConfi
 typedef uint32_t SyncConduitHandle;
 
 // One registration at a time per process; it lasts until SyncUnregisterConduit.
-TESS_API int SyncRegisterConduit(SyncConduitHandle* handle);  // FERRY20 ordinal 22
+TESS_API int SyncRegisterConduit(SyncConduitHandle* handle);   // FERRY20 ordinal 22
 TESS_API int SyncUnregisterConduit(SyncConduitHandle handle);  // FERRY20 ordinal 23
 
 // Sets the text the sync manager shows for the conduit when the operation ends.
@@ -121,7 +122,7 @@ typedef struct SyncCreateDbParams {
 
 // Creates a database and opens it for reading and writing.
 TESS_API int SyncCreateDB(const SyncCreateDbParams* params, SyncDbHandle* handle);  // FERRY20 ordinal 27
-TESS_API int SyncCloseDB(SyncDbHandle handle);                                        // FERRY20 ordinal 28
+TESS_API int SyncCloseDB(SyncDbHandle handle);                                      // FERRY20 ordinal 28
 
 typedef struct SyncDbInfo {
     char name[SYNC_DB_NAME_BYTES];
@@ -143,8 +144,8 @@ TESS_API int SyncGetDBRecordCount(SyncDbHandle handle, uint32_t* count);
 // last; deleting one moves those after it up.
 typedef struct SyncRecord {
     SyncDbHandle db;
-    uint32_t recordId;    // unique in its database, never 0
-    uint32_t index;       // position in index order
+    uint32_t recordId;  // unique in its database, never 0
+    uint32_t index;     // position in index order
     uint8_t attributes;
     int32_t category;
     uint8_t* buffer;      // caller's buffer
@@ -155,13 +156,13 @@ typedef struct SyncRecord {
 // Writes buffer[0..dataSize) with attributes and category. recordId 0 makes a new record
 // and returns its id in recordId; another id replaces that record (SYNCERR_NOT_FOUND when
 // there is none). index is not read.
-TESS_API int SyncWriteRecord(SyncRecord* record);  // FERRY20 ordinal 32
+TESS_API int SyncWriteRecord(SyncRecord* record);                   // FERRY20 ordinal 32
 TESS_API int SyncDeleteRecord(SyncDbHandle db, uint32_t recordId);  // FERRY20 ordinal 33
 // Reads the record of record->recordId (35) or at record->index (36) into buffer and fills
 // the other fields. A buffer too small gets nothing: SYNCERR_BUFFER_TOO_SMALL, dataSize set.
 TESS_API int SyncReadRecordById(SyncRecord* record);     // FERRY20 ordinal 35
 TESS_API int SyncReadRecordByIndex(SyncRecord* record);  // FERRY20 ordinal 36
-TESS_API int SyncDeleteAllRecords(SyncDbHandle db);     // FERRY20 ordinal 41
+TESS_API int SyncDeleteAllRecords(SyncDbHandle db);      // FERRY20 ordinal 41
 
 // Grouped writes (this stand-in's own): with on set, the record and preference changes of
 // this process share one transaction until SyncFlushWrites or SyncGroupWrites(0) commits
@@ -175,17 +176,17 @@ TESS_API int SyncFlushWrites(void);
 // A preference is (creator, id, backup flag) -> version and bytes; the backed-up and the
 // other preferences of one creator and id are two different preferences. A read whose
 // buffer is too small copies nothing and reports the size needed in *size.
-TESS_API int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffer,
-                                   uint32_t bufferSize, uint32_t* size, uint16_t* version);
-TESS_API int SyncWriteAppPreference(uint32_t creator, uint16_t id, int backup, uint16_t version,
-                                    const void* data, uint32_t size);
+TESS_API int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffer, uint32_t bufferSize,
+                                   uint32_t* size, uint16_t* version);
+TESS_API int SyncWriteAppPreference(uint32_t creator, uint16_t id, int backup, uint16_t version, const void* data,
+                                    uint32_t size);
 
 // ---- Card information and the handheld application (FERRY20) -----------------------------
 typedef struct SyncCardInfo {
-    int32_t card;          // in: card number (0)
+    int32_t card;  // in: card number (0)
     uint32_t romSize;
     uint32_t ramSize;
-    uint32_t freeRam;      // ramSize less the bytes of every record and preference
+    uint32_t freeRam;  // ramSize less the bytes of every record and preference
     char name[32];
     char manufacturer[32];
 } SyncCardInfo;
@@ -217,33 +218,33 @@ TESS_API int SyncCallRemoteModule(SyncRemoteCall* call);
 TESS_API int QuayGetSyncManagerDirectory(char* buffer, int* size);  // QUAYCTL ordinal 88
 
 // The registration of the conduit for a creator.
-TESS_API int QuayGetConduitName(uint32_t creator, char* buffer, int* size);          // QUAYCTL ordinal 100
-TESS_API int QuayGetConduitPriority(uint32_t creator, int* priority);                 // QUAYCTL ordinal 41
-TESS_API int QuayGetConduitLibrary(uint32_t creator, char* buffer, int* size);       // QUAYCTL ordinal 47
-TESS_API int QuayGetConduitDirectory(uint32_t creator, char* buffer, int* size);     // QUAYCTL ordinal 49
-TESS_API int QuayGetConduitRemoteDb(uint32_t creator, char* buffer, int* size);      // QUAYCTL ordinal 62
-TESS_API int QuayGetConduitTitle(uint32_t creator, char* buffer, int* size);         // QUAYCTL ordinal 57
-TESS_API int QuayGetConduitArguments(uint32_t creator, char* buffer, int* size);     // QUAYCTL ordinal 55
-TESS_API int QuayGetConduitInformation(uint32_t creator, char* buffer, int* size);   // QUAYCTL ordinal 51
+TESS_API int QuayGetConduitName(uint32_t creator, char* buffer, int* size);         // QUAYCTL ordinal 100
+TESS_API int QuayGetConduitPriority(uint32_t creator, int* priority);               // QUAYCTL ordinal 41
+TESS_API int QuayGetConduitLibrary(uint32_t creator, char* buffer, int* size);      // QUAYCTL ordinal 47
+TESS_API int QuayGetConduitDirectory(uint32_t creator, char* buffer, int* size);    // QUAYCTL ordinal 49
+TESS_API int QuayGetConduitRemoteDb(uint32_t creator, char* buffer, int* size);     // QUAYCTL ordinal 62
+TESS_API int QuayGetConduitTitle(uint32_t creator, char* buffer, int* size);        // QUAYCTL ordinal 57
+TESS_API int QuayGetConduitArguments(uint32_t creator, char* buffer, int* size);    // QUAYCTL ordinal 55
+TESS_API int QuayGetConduitInformation(uint32_t creator, char* buffer, int* size);  // QUAYCTL ordinal 51
 
 // ---- Desktop users (Rosterbook) -----------------------------------------------------------
 // Users have ids from 1 up; each has a name and a folder (a name, not a path) under the
 // user data folder. Texts go as for the conduit manager.
-TESS_API int RosterGetUserCount(int* count);                                    // Rosterbook ordinal 101
-TESS_API int RosterGetUserIdByIndex(int index, int* userId);                    // Rosterbook ordinal 102
-TESS_API int RosterGetUserName(int userId, char* buffer, int* size);            // Rosterbook ordinal 103
-TESS_API int RosterGetUserFolderName(int userId, char* buffer, int* size);      // Rosterbook ordinal 104
+TESS_API int RosterGetUserCount(int* count);                                // Rosterbook ordinal 101
+TESS_API int RosterGetUserIdByIndex(int index, int* userId);                // Rosterbook ordinal 102
+TESS_API int RosterGetUserName(int userId, char* buffer, int* size);        // Rosterbook ordinal 103
+TESS_API int RosterGetUserFolderName(int userId, char* buffer, int* size);  // Rosterbook ordinal 104
 // The user data folder, ending in '/': a user's folder is this followed by its folder name.
-TESS_API int RosterGetUserDataFolder(char* buffer, int* size);                  // Rosterbook ordinal 105
+TESS_API int RosterGetUserDataFolder(char* buffer, int* size);  // Rosterbook ordinal 105
 // The user's whole folder path, ending in '/'.
-TESS_API int RosterGetUserDirectory(int userId, char* buffer, int* size);       // Rosterbook ordinal 106
+TESS_API int RosterGetUserDirectory(int userId, char* buffer, int* size);  // Rosterbook ordinal 106
 
 // The user's synchronisation action for a conduit (0 synchronise, 3 do nothing, ...):
 // permanent, and for the next operation only. Unset: SYNCERR_NOT_FOUND, *value untouched.
-TESS_API int RosterSetPermanentAction(int userId, uint32_t creator, int value);    // Rosterbook ordinal 113
-TESS_API int RosterSetNextAction(int userId, uint32_t creator, int value);         // Rosterbook ordinal 114
-TESS_API int RosterGetPermanentAction(int userId, uint32_t creator, int* value);   // Rosterbook ordinal 115
-TESS_API int RosterGetNextAction(int userId, uint32_t creator, int* value);        // Rosterbook ordinal 116
+TESS_API int RosterSetPermanentAction(int userId, uint32_t creator, int value);   // Rosterbook ordinal 113
+TESS_API int RosterSetNextAction(int userId, uint32_t creator, int value);        // Rosterbook ordinal 114
+TESS_API int RosterGetPermanentAction(int userId, uint32_t creator, int* value);  // Rosterbook ordinal 115
+TESS_API int RosterGetNextAction(int userId, uint32_t creator, int* value);       // Rosterbook ordinal 116
 
 // The user a ConduitActionPrefs record is for (145); the user whose folder is the given
 // directory, a whole path or a folder name, with or without a trailing '/' (146).
@@ -257,12 +258,13 @@ TESS_API int RosterUserIdFromDirectory(const char* directory, int* userId);     
 // buffer is cut (SYNCERR_BUFFER_TOO_SMALL, *size = the size needed with NUL); otherwise
 // *size is the length copied.
 TESS_API int RosterReadText(int userId, const char* section, const char* key, char* buffer, int* size,
-                            const char* defaultText);                                              // Rosterbook ordinal 140
-TESS_API int RosterWriteText(int userId, const char* section, const char* key, const char* text);  // Rosterbook ordinal 141
+                            const char* defaultText);  // Rosterbook ordinal 140
+TESS_API int RosterWriteText(int userId, const char* section, const char* key,
+                             const char* text);  // Rosterbook ordinal 141
 TESS_API int RosterReadInt(int userId, const char* section, const char* key, int* value,
-                           int defaultValue);                                                      // Rosterbook ordinal 142
-TESS_API int RosterWriteInt(int userId, const char* section, const char* key, int value);        // Rosterbook ordinal 143
-TESS_API int RosterDeleteValue(int userId, const char* section, const char* key);               // Rosterbook ordinal 144
+                           int defaultValue);                                              // Rosterbook ordinal 142
+TESS_API int RosterWriteInt(int userId, const char* section, const char* key, int value);  // Rosterbook ordinal 143
+TESS_API int RosterDeleteValue(int userId, const char* section, const char* key);          // Rosterbook ordinal 144
 
 // ---- Sync log (THLOG20) ---------------------------------------------------------------------
 // One line of the user's log (<user folder>/Tallyhop.log for the user of the current
@@ -273,8 +275,9 @@ TESS_API int SyncLogAddLine(const char* text, int activity, int flags);  // THLO
 // Loads the string catalogue of a language library: "LKSYNCLANG.DLL" (any case, any
 // directory) is <module dir>/lang/LKSYNCLANG.lang. Null when there is none or it does
 // not parse. ownerSlot is not used.
-TESS_API HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE owner, uint32_t* ownerSlot);  // CorvidCmn ordinal 2
-TESS_API int LanguageFreeLibrary(HINSTANCE library, HINSTANCE owner);                                 // CorvidCmn ordinal 3
+TESS_API HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE owner,
+                                       uint32_t* ownerSlot);           // CorvidCmn ordinal 2
+TESS_API int LanguageFreeLibrary(HINSTANCE library, HINSTANCE owner);  // CorvidCmn ordinal 3
 // Copies string id of a loaded catalogue (Windows-1252) into buffer, cut to size - 1 and
 // NUL-ended. Returns the characters copied; 0 for a missing id or a handle that is not a
 // loaded catalogue (buffer then holds the empty text when size > 0).

@@ -52,9 +52,9 @@ struct ConduitRegistration {
     uint32_t creator = 0;
     std::string name;
     int priority = 2;
-    std::string library;      // file name the module loader resolves ("Gatehouse.dll")
-    std::string directory;    // folder name inside each user's folder
-    std::string remoteDb;     // the handheld database the conduit is for
+    std::string library;    // file name the module loader resolves ("Gatehouse.dll")
+    std::string directory;  // folder name inside each user's folder
+    std::string remoteDb;   // the handheld database the conduit is for
     std::string title;
     std::string arguments;
     std::string information;

@@ -15,8 +15,7 @@ std::string folderFor(const std::string& name) {
     for (unsigned char c : name) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
         folder += ok ? static_cast<char>(c) : '_';
-        if (folder.size() >= 32)
-            break;
+        if (folder.size() >= 32) break;
     }
     return folder.empty() ? std::string("user") : folder;
 }
@@ -47,58 +46,50 @@ UserStore::UserStore(const std::filesystem::path& directory, bool create) : dire
 UserStore::~UserStore() = default;
 
 int UserStore::addUser(const std::string& name, int* userId) {
-    if (name.empty() || name.find('\0') != std::string::npos)
-        return SYNCERR_BAD_ARGUMENT;
+    if (name.empty() || name.find('\0') != std::string::npos) return SYNCERR_BAD_ARGUMENT;
     sql::Transaction t(*db_);
     {
         auto q = db_->prepare("SELECT 1 FROM users WHERE name = ?");
         q->bind(1, name);
-        if (q->step())
-            return SYNCERR_EXISTS;
+        if (q->step()) return SYNCERR_EXISTS;
     }
     std::string base = folderFor(name), folder = base;
     for (int n = 2;; ++n) {
         auto q = db_->prepare("SELECT 1 FROM users WHERE folder = ?");
         q->bind(1, folder);
-        if (!q->step())
-            break;
+        if (!q->step()) break;
         folder = base + std::to_string(n);
     }
     db_->prepare("INSERT INTO users(name, folder) VALUES(?, ?)")->bind(1, name).bind(2, folder).run();
     int id = static_cast<int>(db_->lastInsertId());
     std::error_code ec;
     std::filesystem::create_directories(directory_ / folder, ec);
-    if (ec)
-        return SYNCERR_STORAGE;  // rolled back with the user
+    if (ec) return SYNCERR_STORAGE;  // rolled back with the user
     t.commit();
-    if (userId)
-        *userId = id;
+    if (userId) *userId = id;
     return SYNC_OK;
 }
 
 std::vector<UserEntry> UserStore::users() {
     std::vector<UserEntry> list;
     auto q = db_->prepare("SELECT id, name, folder FROM users ORDER BY id");
-    while (q->step())
-        list.push_back({static_cast<int>(q->integer(0)), q->text(1), q->text(2)});
+    while (q->step()) list.push_back({static_cast<int>(q->integer(0)), q->text(1), q->text(2)});
     return list;
 }
 
 int UserStore::user(int userId, UserEntry* out) {
     auto q = db_->prepare("SELECT id, name, folder FROM users WHERE id = ?");
     q->bind(1, int64_t{userId});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
-    if (out)
-        *out = {static_cast<int>(q->integer(0)), q->text(1), q->text(2)};
+    if (!q->step()) return SYNCERR_NOT_FOUND;
+    if (out) *out = {static_cast<int>(q->integer(0)), q->text(1), q->text(2)};
     return SYNC_OK;
 }
 
 int UserStore::readValue(int userId, const std::string& section, const std::string& key, Value* out) {
-    auto q = db_->prepare("SELECT is_text, text_value, int_value FROM user_values WHERE user = ? AND section = ? AND key = ?");
+    auto q = db_->prepare(
+        "SELECT is_text, text_value, int_value FROM user_values WHERE user = ? AND section = ? AND key = ?");
     q->bind(1, int64_t{userId}).bind(2, section).bind(3, key);
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
+    if (!q->step()) return SYNCERR_NOT_FOUND;
     if (out) {
         out->isText = q->integer(0) != 0;
         out->text = q->text(1);
@@ -108,10 +99,10 @@ int UserStore::readValue(int userId, const std::string& section, const std::stri
 }
 
 int UserStore::writeValue(int userId, const std::string& section, const std::string& key, const Value& value) {
-    if (user(userId, nullptr) != SYNC_OK)
-        return SYNCERR_NOT_FOUND;
+    if (user(userId, nullptr) != SYNC_OK) return SYNCERR_NOT_FOUND;
     auto q = db_->prepare(
-        "INSERT OR REPLACE INTO user_values(user, section, key, is_text, text_value, int_value) VALUES(?, ?, ?, ?, ?, ?)");
+        "INSERT OR REPLACE INTO user_values(user, section, key, is_text, text_value, int_value) VALUES(?, ?, ?, ?, ?, "
+        "?)");
     q->bind(1, int64_t{userId}).bind(2, section).bind(3, key).bind(4, int64_t{value.isText ? 1 : 0});
     if (value.isText)
         q->bind(5, value.text);
@@ -128,19 +119,17 @@ int UserStore::deleteValue(int userId, const std::string& section, const std::st
 }
 
 int UserStore::readAction(int userId, uint32_t creator, int which, int* value) {
-    std::string sql = std::string("SELECT ") + kActionColumn[which ? 1 : 0] +
-                      " FROM sync_actions WHERE user = ? AND creator = ?";
+    std::string sql =
+        std::string("SELECT ") + kActionColumn[which ? 1 : 0] + " FROM sync_actions WHERE user = ? AND creator = ?";
     auto q = db_->prepare(sql.c_str());
     q->bind(1, int64_t{userId}).bind(2, int64_t{creator});
-    if (!q->step() || q->isNull(0))
-        return SYNCERR_NOT_FOUND;
+    if (!q->step() || q->isNull(0)) return SYNCERR_NOT_FOUND;
     *value = static_cast<int>(q->integer(0));
     return SYNC_OK;
 }
 
 int UserStore::writeAction(int userId, uint32_t creator, int which, int value) {
-    if (user(userId, nullptr) != SYNC_OK)
-        return SYNCERR_NOT_FOUND;
+    if (user(userId, nullptr) != SYNC_OK) return SYNCERR_NOT_FOUND;
     std::string column = kActionColumn[which ? 1 : 0];
     sql::Transaction t(*db_);
     db_->prepare("INSERT OR IGNORE INTO sync_actions(user, creator) VALUES(?, ?)")
@@ -168,8 +157,7 @@ int UserStore::conduit(uint32_t creator, ConduitRegistration* out) {
         "SELECT name, priority, library, directory, remote_db, title, arguments, information FROM conduits"
         " WHERE creator = ?");
     q->bind(1, int64_t{creator});
-    if (!q->step())
-        return SYNCERR_NOT_FOUND;
+    if (!q->step()) return SYNCERR_NOT_FOUND;
     if (out) {
         out->creator = creator;
         out->name = q->text(0);

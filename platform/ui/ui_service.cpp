@@ -50,7 +50,8 @@ public:
 
     void progressLine(std::string_view text) {
         std::string flat(text);
-        std::replace_if(flat.begin(), flat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
+        std::replace_if(
+            flat.begin(), flat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
         std::lock_guard lock(mutex_);
         if (!out_) return;
         if (!inPlace_) {
@@ -123,7 +124,8 @@ std::string ProgressState::line() const {
         out += part;
     };
     if (overall.count > 0)
-        add("[" + std::to_string(std::min(overall.position + 1, overall.count)) + "/" + std::to_string(overall.count) + "]");
+        add("[" + std::to_string(std::min(overall.position + 1, overall.count)) + "/" + std::to_string(overall.count) +
+            "]");
     if (step.count > 0) add("[" + std::to_string(step.position) + "/" + std::to_string(step.count) + "]");
     add(text);
     return out;
@@ -176,20 +178,21 @@ void ProgressWindow::apply(ProgressState next) {
 
 std::vector<int> Question::answers() const {
     switch (buttons) {
-        case Buttons::Ok: return {IDOK};
-        case Buttons::OkCancel: return {IDOK, IDCANCEL};
-        case Buttons::AbortRetryIgnore: return {IDABORT, IDRETRY, IDIGNORE};
-        case Buttons::YesNoCancel: return {IDYES, IDNO, IDCANCEL};
-        case Buttons::YesNo: return {IDYES, IDNO};
-        case Buttons::RetryCancel: return {IDRETRY, IDCANCEL};
+    case Buttons::Ok: return {IDOK};
+    case Buttons::OkCancel: return {IDOK, IDCANCEL};
+    case Buttons::AbortRetryIgnore: return {IDABORT, IDRETRY, IDIGNORE};
+    case Buttons::YesNoCancel: return {IDYES, IDNO, IDCANCEL};
+    case Buttons::YesNo: return {IDYES, IDNO};
+    case Buttons::RetryCancel: return {IDRETRY, IDCANCEL};
     }
     return {IDOK};
 }
 
 int Question::defaultAnswer() const {
     const auto all = answers();
-    return defaultButton >= 0 && static_cast<size_t>(defaultButton) < all.size() ? all[static_cast<size_t>(defaultButton)]
-                                                                                  : all.front();
+    return defaultButton >= 0 && static_cast<size_t>(defaultButton) < all.size()
+               ? all[static_cast<size_t>(defaultButton)]
+               : all.front();
 }
 
 Question Question::fromType(std::string_view text, std::string_view caption, unsigned type) {
@@ -199,11 +202,11 @@ Question Question::fromType(std::string_view text, std::string_view caption, uns
     const unsigned set = type & 0xF;
     q.buttons = set <= 5 ? static_cast<Buttons>(set) : Buttons::Ok;
     switch (type & 0xF0) {
-        case MB_ICONERROR: q.icon = Icon::Error; break;
-        case MB_ICONQUESTION: q.icon = Icon::Question; break;
-        case MB_ICONWARNING: q.icon = Icon::Warning; break;
-        case MB_ICONINFORMATION: q.icon = Icon::Information; break;
-        default: q.icon = Icon::None;
+    case MB_ICONERROR: q.icon = Icon::Error; break;
+    case MB_ICONQUESTION: q.icon = Icon::Question; break;
+    case MB_ICONWARNING: q.icon = Icon::Warning; break;
+    case MB_ICONINFORMATION: q.icon = Icon::Information; break;
+    default: q.icon = Icon::None;
     }
     q.defaultButton = static_cast<int>((type & 0xF00) >> 8);
     return q;

@@ -64,9 +64,9 @@ TEST(Scrambling, NibbleFormOfBytes) {
 TEST_F(AccountFileTest, HandBuiltFileLoadsFieldByField) {
     std::vector<uint8_t> f(kHeadSize + kDesktopSize + kHandheldSize + 8, 0);
     put32(f, 0, 517);
-    put32(f, 4, 1);       // handheld protocol word
-    put32(f, 16, 2);      // two pending changes
-    put32(f, 24, 1);      // present on the handheld
+    put32(f, 4, 1);   // handheld protocol word
+    put32(f, 16, 2);  // two pending changes
+    put32(f, 24, 1);  // present on the handheld
     const size_t d = kHeadSize, h = kHeadSize + kDesktopSize;
     putPlain(f, d + 0, "Work");  // the account name is not scrambled
     put32(f, d + 16, 1);
@@ -180,7 +180,8 @@ TEST_F(AccountFileTest, ShortAndLyingFilesStayInBounds) {
         put32(f, 0, 517);
         put32(f, 16, c.statedPending);
         putPlain(f, kHeadSize, "Home");
-        for (size_t i = 0; i < c.tagsInFile; ++i) put32(f, kHeadSize + kDesktopSize + kHandheldSize + 4 * i, uint32_t(i));
+        for (size_t i = 0; i < c.tagsInFile; ++i)
+            put32(f, kHeadSize + kDesktopSize + kHandheldSize + 4 * i, uint32_t(i));
         f.resize(c.length);
         writeAll(file(), f);
         CMailAccount a(init(), env);

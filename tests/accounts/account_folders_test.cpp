@@ -51,7 +51,10 @@ TEST_F(AccountFoldersTest, MergeKeepsKnownFoldersAndBoundsNewOnes) {
     const std::string longName(40, 'L');
     const std::vector<uint8_t> bigData(80, 0x5A);
     std::vector<ServerFolderInfo> host = {
-        {"INBOX", {}}, {"work", {}}, {"Archive", {}}, {longName, bigData},
+        {"INBOX", {}},
+        {"work", {}},
+        {"Archive", {}},
+        {longName, bigData},
     };
     std::vector<std::string> extra;
     for (int i = 0; i < 60; ++i) extra.push_back("F" + std::to_string(i));
@@ -170,7 +173,9 @@ TEST_F(AccountFoldersTest, FolderSyncSwitchWaitsForAFreeHandheldSlot) {
     std::vector<std::string> slots;
     for (int i = 0; i < 14; ++i) slots.push_back("S" + std::to_string(i));
     setHandheldSlots(slots);
-    account->SetFolders({{"Old", {1}, 3, 0, 0}, {"Pending", {2}, kNoSlot, 1, 1}, {"New1", {3}, kNoSlot, 0, 0},
+    account->SetFolders({{"Old", {1}, 3, 0, 0},
+                         {"Pending", {2}, kNoSlot, 1, 1},
+                         {"New1", {3}, kNoSlot, 0, 0},
                          {"New2", {4}, kNoSlot, 0, 0}});
     struct Step {
         const char* name;
@@ -179,14 +184,12 @@ TEST_F(AccountFoldersTest, FolderSyncSwitchWaitsForAFreeHandheldSlot) {
         int32_t synchronised;
         uint32_t flags;
     } steps[] = {
-        {"missing", 1, 0, 0, 0},
-        {"OLD", 1, 1, 1, 0},      // on the handheld: the flag only, names without case
-        {"Old", 0, 1, 0, 0},
-        {"pending", 1, 1, 1, 1},  // already waiting: it does not count itself
-        {"new1", 1, 1, 1, 1},     // 14 slots + 1 waiting + itself = 16
-        {"New2", 1, 0, 0, 0},     // a 17th is refused and left off
-        {"New1", 0, 1, 0, 0},     // off clears the wait
-        {"New2", 1, 1, 1, 1},     // room again
+        {"missing", 1, 0, 0, 0}, {"OLD", 1, 1, 1, 0},      // on the handheld: the flag only, names without case
+        {"Old", 0, 1, 0, 0},     {"pending", 1, 1, 1, 1},  // already waiting: it does not count itself
+        {"new1", 1, 1, 1, 1},                              // 14 slots + 1 waiting + itself = 16
+        {"New2", 1, 0, 0, 0},                              // a 17th is refused and left off
+        {"New1", 0, 1, 0, 0},                              // off clears the wait
+        {"New2", 1, 1, 1, 1},                              // room again
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(testing::Message() << s.name << " " << s.on);

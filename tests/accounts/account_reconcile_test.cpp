@@ -84,9 +84,7 @@ TEST(Reconcile, Scenarios) {
              EXPECT_TRUE(w.has("4174::"));
              EXPECT_TRUE(w.has("4267:Home:Home"));
          }},
-        {"on the desktop only",
-         [](World& w) { w.desktop("Work"); },
-         0, 0,
+        {"on the desktop only", [](World& w) { w.desktop("Work"); }, 0, 0,
          [](World& w) {
              EXPECT_EQ(w.handheldNameNow(), "Work");
              EXPECT_TRUE(w.has("4101:Work:"));
@@ -218,14 +216,33 @@ TEST(Reconcile, Scenarios) {
                        "imap.example.org")
                  << "texts are still read";
          }},
-        {"IMAP on the desktop only", [](World& w) { w.desktop("Mail", 7); w.handheldName("Mail"); }, 0,
-         kReconcileImapOneSide, [](World&) {}},
-        {"IMAP on both", [](World& w) { w.desktop("Mail", 7); w.handheldName("Mail"); w.protocol(1); }, 0, 0,
-         [](World&) {}},
+        {"IMAP on the desktop only",
+         [](World& w) {
+             w.desktop("Mail", 7);
+             w.handheldName("Mail");
+         },
+         0, kReconcileImapOneSide, [](World&) {}},
+        {"IMAP on both",
+         [](World& w) {
+             w.desktop("Mail", 7);
+             w.handheldName("Mail");
+             w.protocol(1);
+         },
+         0, 0, [](World&) {}},
         {"external component never IMAP-checked",
-         [](World& w) { w.desktop("Ext", 300); w.handheldName("Ext"); w.protocol(1); }, 0, 0, [](World&) {}},
-        {"not a desktop account", [](World& w) { w.desktop("Web"); w.handheldName("Web"); w.protocol(3); }, 0,
-         kReconcileNotDesktop,
+         [](World& w) {
+             w.desktop("Ext", 300);
+             w.handheldName("Ext");
+             w.protocol(1);
+         },
+         0, 0, [](World&) {}},
+        {"not a desktop account",
+         [](World& w) {
+             w.desktop("Web");
+             w.handheldName("Web");
+             w.protocol(3);
+         },
+         0, kReconcileNotDesktop,
          [](World& w) {
              EXPECT_EQ(w.account->MailClient(), 255);
              EXPECT_EQ(w.fileHeadWord(kHeadHandheldWord0), 3u) << "the handheld's word 0 is kept on this road too";
@@ -247,8 +264,12 @@ TEST(Reconcile, Scenarios) {
          [](World& w) {
              EXPECT_EQ(ByteView(w.account->Image().handheld).text(kText255.offset, kText255.width), "longer text");
          }},
-        {"already a placeholder", [](World& w) { w.desktop("Web", 255); w.protocol(3); }, 0,
-         kReconcileAlreadyPlaceholder, [](World&) {}},
+        {"already a placeholder",
+         [](World& w) {
+             w.desktop("Web", 255);
+             w.protocol(3);
+         },
+         0, kReconcileAlreadyPlaceholder, [](World&) {}},
         {"no account record",
          [](World& w) {
              w.desktop("Mail");

@@ -51,7 +51,8 @@ public:
     std::string Text(uint32_t creator, int id) {
         std::vector<uint8_t> out;
         if (real_.Read(creator, id, out) != 0) return "<missing>";
-        return std::string(reinterpret_cast<const char*>(out.data()), strnlen(reinterpret_cast<const char*>(out.data()), out.size()));
+        return std::string(reinterpret_cast<const char*>(out.data()),
+                           strnlen(reinterpret_cast<const char*>(out.data()), out.size()));
     }
     bool Wrote(uint32_t creator, int id) const {
         return std::find(writes.begin(), writes.end(), Key{creator, id}) != writes.end();

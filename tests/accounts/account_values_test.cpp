@@ -38,10 +38,14 @@ TEST_F(AccountValuesTest, NumbersByIdChangeOnlyWhenDifferent) {
         size_t offset;
         int32_t defaultValue;
     } cases[] = {
-        {kValueActive, kActive, 0},           {kValueGenerateKey, kGenerateKey, 0},
-        {kValueUnreadOnly, kUnreadOnly, 0},   {kValueSyncInbox, kSyncInbox, 1},
-        {kValueSyncOutbox, kSyncOutbox, 1},   {kValueMailClient, kMailClient, -1},
-        {kValueDaysToSync, kDaysToSync, 4},   {kValueMessageSize, kMessageSizeKb, 50},
+        {kValueActive, kActive, 0},
+        {kValueGenerateKey, kGenerateKey, 0},
+        {kValueUnreadOnly, kUnreadOnly, 0},
+        {kValueSyncInbox, kSyncInbox, 1},
+        {kValueSyncOutbox, kSyncOutbox, 1},
+        {kValueMailClient, kMailClient, -1},
+        {kValueDaysToSync, kDaysToSync, 4},
+        {kValueMessageSize, kMessageSizeKb, 50},
         {kValueDownloadAttachments, kDownloadAttachments, 1},
     };
     for (const Case& c : cases) {
@@ -66,10 +70,8 @@ TEST_F(AccountValuesTest, TextsAreBoundedWithRoomForTheTerminator) {
         TextField field;
         size_t longest;
     } cases[] = {
-        {kValueAccountName, kAccountName, 14},
-        {kValueHostName, kHostName, 63},
-        {kValueDesktopUser, kDesktopUser, 13},
-        {kValueDesktopPassword, kDesktopPassword, 127},
+        {kValueAccountName, kAccountName, 14},  {kValueHostName, kHostName, 63},
+        {kValueDesktopUser, kDesktopUser, 13},  {kValueDesktopPassword, kDesktopPassword, 127},
         {kValueMapiProfile, kMapiProfile, 127},
     };
     for (const Case& c : cases) {

@@ -116,11 +116,11 @@ TEST(FilterRecord, StoredFormHasAZeroFirstWordAndBoundedTexts) {
 TEST(FilterRecord, HandheldRecordIsWidenedAndCut) {
     std::vector<uint8_t> r(kHandheldFilterSize, 0);
     std::memset(&r[0], 'a', 32);  // name without terminator
-    r[32] = 0xFF;                  // in use, signed byte
-    r[34] = 2, r[35] = 0;          // kind, desktop order
-    r[36] = 0, r[37] = 1;          // operator, big-endian
+    r[32] = 0xFF;                 // in use, signed byte
+    r[34] = 2, r[35] = 0;         // kind, desktop order
+    r[36] = 0, r[37] = 1;         // operator, big-endian
     std::memcpy(&r[38], "urgent", 6);
-    r[70] = 0xFE, r[71] = 0xFF;  // flag -2
+    r[70] = 0xFE, r[71] = 0xFF;    // flag -2
     std::memset(&r[72], 'F', 16);  // target without terminator
     r[104] = 0x80;
     const MessageFilter f = DecodeHandheldFilter(r);
@@ -146,12 +146,10 @@ TEST(PendingTags, EveryTagNamesOneHandheldValue) {
         size_t block;
         int target;
     } cases[] = {
-        {0, PendingTag::text, 720, 11},          {2, PendingTag::text, 976, 18},
-        {5, PendingTag::word, 542, 0},           {6, PendingTag::switchByte, 548, 52},
-        {14, PendingTag::text, 3240, 410},       {19, PendingTag::word, 3498, 4},
-        {21, PendingTag::word, 3496, 32},        {23, PendingTag::none, 0, 0},
-        {24, PendingTag::sizeKb, 556, 6},        {26, PendingTag::folderName, 510, 79},
-        {27, PendingTag::folderName, 526, 96},   {28, PendingTag::text, 255, 21},
+        {0, PendingTag::text, 720, 11},        {2, PendingTag::text, 976, 18},        {5, PendingTag::word, 542, 0},
+        {6, PendingTag::switchByte, 548, 52},  {14, PendingTag::text, 3240, 410},     {19, PendingTag::word, 3498, 4},
+        {21, PendingTag::word, 3496, 32},      {23, PendingTag::none, 0, 0},          {24, PendingTag::sizeKb, 556, 6},
+        {26, PendingTag::folderName, 510, 79}, {27, PendingTag::folderName, 526, 96}, {28, PendingTag::text, 255, 21},
         {29, PendingTag::none, 0, 0},
     };
     for (const Case& c : cases) {

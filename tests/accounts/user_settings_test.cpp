@@ -147,9 +147,13 @@ TEST_F(SettingsTest, RelaySettingsKeyAndFilters) {
 }
 
 TEST(StoredKey, FormByteIsTheFirstCharacterOverFifty) {
-    EXPECT_EQ(DecodeStoredKey("2abc"), std::string("\x01" "abc"));
-    EXPECT_EQ(DecodeStoredKey("dXY"), std::string("\x02" "XY"));
-    EXPECT_EQ(EncodeStoredKey(std::string("\x01" "abc")), "2abc");
+    EXPECT_EQ(DecodeStoredKey("2abc"), std::string("\x01"
+                                                   "abc"));
+    EXPECT_EQ(DecodeStoredKey("dXY"), std::string("\x02"
+                                                  "XY"));
+    EXPECT_EQ(EncodeStoredKey(std::string("\x01"
+                                          "abc")),
+              "2abc");
     EXPECT_EQ(DecodeStoredKey(""), "");
 }
 

@@ -74,9 +74,8 @@ TEST(AddressList, ValidAddresses) {
         const char* in;
         int valid;
     } cases[] = {
-        {"a@b.cd", 1}, {"SMTP:a@b.cd", 1}, {"smtp: a@b.cd", 1}, {"X400:a@b.cd", 0}, {"@ab.cd", 0},
-        {"abcd@", 0},  {"a@bcd", 0},       {"a@bc.", 0},        {"a@.c", 0},        {"a@b.c", 1},
-        {"ab.c", 0},   {"", 0},
+        {"a@b.cd", 1}, {"SMTP:a@b.cd", 1}, {"smtp: a@b.cd", 1}, {"X400:a@b.cd", 0}, {"@ab.cd", 0}, {"abcd@", 0},
+        {"a@bcd", 0},  {"a@bc.", 0},       {"a@.c", 0},         {"a@b.c", 1},       {"ab.c", 0},   {"", 0},
     };
     for (const Case& c : cases) EXPECT_EQ(IsValidEmailAddress(c.in), c.valid) << c.in;
 }
@@ -97,7 +96,7 @@ TEST(TextConversion, UnwrapJoinsOnlyWrappedLines) {
         {longLine + "  \r\nnext", longLine + " next"},
         {"short\r\nnext line", "short\r\nnext line"},
         {longLine + "\r\n1. item", longLine + "\r\n1. item"},
-        {longLine + "\r\n- item", longLine + "\r\n- item"},    // nothing of the next line is lost
+        {longLine + "\r\n- item", longLine + "\r\n- item"},  // nothing of the next line is lost
         {longLine + "\r\n  indented", longLine + " indented"},
         {longLine + "\r\n\r\npara", longLine + "\r\n\r\npara"},
         {longLine + "\r\n", longLine + "\r\n"},

@@ -88,7 +88,8 @@ TEST(AttachmentChain, UnpackTakesBackTheTextZeroAndRefusesShortRecords) {
         std::string fileName;
         size_t dataBytes;
     } cases[] = {
-        {"csv drops its extra zero", Cat({Hex("00000011"), Str("a.csv"), Hex("4142"), Hex("00")}), kRecordOk, "a.csv", 2},
+        {"csv drops its extra zero", Cat({Hex("00000011"), Str("a.csv"), Hex("4142"), Hex("00")}), kRecordOk, "a.csv",
+         2},
         {"binary keeps every byte", Cat({Hex("00000002"), Str("a.dat"), Hex("414200")}), kRecordOk, "a.dat", 3},
         {"directory from the handheld is dropped", Cat({Hex("00000000"), Str("..\\..\\etc/passwd")}), kRecordOk,
          "passwd", 0},
@@ -129,13 +130,13 @@ TEST(AttachmentChain, TempFilesStayInTheirDirectoryUnderUniqueNames) {
         uint32_t kind;
         std::string expected;
     } cases[] = {
-        {"report", kAttDoc, "report.doc"},                // no extension: its type's
-        {"a,b.txt", kAttTxt, "a b.txt"},                  // commas become blanks
-        {"../../escape.txt", kAttTxt, "escape.txt"},      // never leaves the directory
+        {"report", kAttDoc, "report.doc"},            // no extension: its type's
+        {"a,b.txt", kAttTxt, "a b.txt"},              // commas become blanks
+        {"../../escape.txt", kAttTxt, "escape.txt"},  // never leaves the directory
         {"C:\\Windows\\evil.dat", kAttDat, "evil.dat"},
         {"..", kAttPdf, "file.pdf"},
         {std::string("\x01") + "bell.txt", kAttTxt, "bell.txt"},
-        {"report", kAttDoc, "report-1.doc"},              // never overwrites
+        {"report", kAttDoc, "report-1.doc"},  // never overwrites
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -180,7 +181,8 @@ TEST(IdCacheRecord, LengthsCountTheNul) {
     c.texts[2] = "";
     HandheldRecord r;
     ASSERT_EQ(c.Pack(r), kRecordOk);
-    EXPECT_EQ(r.data, Cat({Hex("00 11223344"), Hex("0003"), Str("42"), Hex("0008"), Str("Subject"), Hex("0001"), Str("")}));
+    EXPECT_EQ(r.data,
+              Cat({Hex("00 11223344"), Hex("0003"), Str("42"), Hex("0008"), Str("Subject"), Hex("0001"), Str("")}));
     EXPECT_EQ(r.data.size(), 2 + 7 + 0 + 14u);
     CIdCacheRecord back;
     ASSERT_EQ(back.Unpack(r), kRecordOk);
@@ -258,7 +260,7 @@ TEST(AttachmentKind, ByLastExtensionAnyCase) {
     struct Case {
         const char* name;
         uint8_t kind;
-    } cases[] = {{"a.PDF", 19}, {"a.HTM", 1}, {"a.html", 1}, {"a", 0},       {"a.tar.zip", 10},
+    } cases[] = {{"a.PDF", 19}, {"a.HTM", 1}, {"a.html", 1}, {"a", 0},      {"a.tar.zip", 10},
                  {"a.vca", 16}, {"a.xyz", 0}, {"a.Csv", 17}, {"dir.d/a", 0}};
     for (const Case& c : cases) {
         CTypedMappedFile f(WriteFile(home.path() / c.name, 1).string());

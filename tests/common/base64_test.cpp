@@ -23,8 +23,13 @@ std::string Decode(const std::string& in, int* rc = nullptr, Base64Foreign forei
 
 TEST(Base64, Rfc4648Vectors) {
     const std::pair<std::string, std::string> vectors[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& [plain, coded] : vectors) {
         std::string out;
@@ -66,7 +71,7 @@ TEST(Base64, DecoderEndMarksAndWhiteSpace) {
         const char* in;
         std::string out;
     } cases[] = {
-        {"YQ==", "a"}, {"YQ}}", "a"},         {"YQ=", "a"},   {"YQ", ""},        {"YWJj", "abc"},
+        {"YQ==", "a"},       {"YQ}}", "a"},        {"YQ=", "a"},         {"YQ", ""},     {"YWJj", "abc"},
         {"YW\r\nJj", "abc"}, {"YWJj=YWJj", "abc"}, {" Y W J j ", "abc"}, {"YWI=", "ab"}, {"=", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(Decode(c.in), c.out) << c.in;
@@ -90,13 +95,8 @@ TEST(Base64, MailDecodingSkipsForeignBytes) {
         std::string in;
         std::string out;
     } cases[] = {
-        {"YW*Jj", "abc"},
-        {"YWJj-_", "abc"},
-        {"Y\xC3\xA9WJj", "abc"},
-        {"Z\0m9\x7Fv!Ym.FyYQ=\r\n=="s, "foobara"},
-        {"Zm9v@=YmFy", "foo"},
-        {"!!!!", ""},
-        {"{Zm9v}YmFy", "foo"},  // "}" is this coder's other end mark
+        {"YW*Jj", "abc"},      {"YWJj-_", "abc"}, {"Y\xC3\xA9WJj", "abc"}, {"Z\0m9\x7Fv!Ym.FyYQ=\r\n=="s, "foobara"},
+        {"Zm9v@=YmFy", "foo"}, {"!!!!", ""},      {"{Zm9v}YmFy", "foo"},  // "}" is this coder's other end mark
     };
     for (const auto& c : cases) {
         int rc = -9;
@@ -141,8 +141,11 @@ TEST(Base64, QuadGroupsWithinTheirOutput) {
         int rc;
         std::string bytes;
     } cases[] = {
-        {"YWJj", 0, 0, "abc"}, {"YWI=", 4, 1, "ab\0"}, {"YQ==", 0, 2, std::string("a\0\0", 3)},
-        {"Y*Jj", 0, kBase64InvalidCharacter, ""}, {"YW=j", 0, kBase64InvalidCharacter, ""},
+        {"YWJj", 0, 0, "abc"},
+        {"YWI=", 4, 1, "ab\0"},
+        {"YQ==", 0, 2, std::string("a\0\0", 3)},
+        {"Y*Jj", 0, kBase64InvalidCharacter, ""},
+        {"YW=j", 0, kBase64InvalidCharacter, ""},
         {"YWJj", 8, kBase64NoRoom, ""},  // would write bytes 6-8 of a 6-byte buffer
     };
     for (const Case& c : cases) {
@@ -150,7 +153,8 @@ TEST(Base64, QuadGroupsWithinTheirOutput) {
         EXPECT_EQ(Base64DecodeQuad(c.quad, c.index, out, sizeof out), c.rc) << c.quad;
         if (c.rc >= 0) {
             const size_t at = size_t(c.index / 4) * 3;
-            EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + at, 3).substr(0, 3 - c.rc), c.bytes.substr(0, 3 - c.rc));
+            EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + at, 3).substr(0, 3 - c.rc),
+                      c.bytes.substr(0, 3 - c.rc));
         } else {
             for (uint8_t b : out) EXPECT_EQ(b, 0xEE);
         }

@@ -76,8 +76,8 @@ TEST_F(UtcZone, RecordsMatchHandWrittenBytes) {
              return PackMessageRecord(1056, r, m, 63000, 0, true);
          },
          Cat({Hex("0000002A"), kDateField, Hex("00050001"), Hex("00000300"), Hex("00000001"), Hex("00000064"),
-              Str("m1"), Str("t@x"), Str("f@x"), Str("c@x"), Str(""), Str("S"), Str("D"), Str("a\nb\n"),
-              Str("r@x\n"), Fill(2, 0)}),
+              Str("m1"), Str("t@x"), Str("f@x"), Str("c@x"), Str(""), Str("S"), Str("D"), Str("a\nb\n"), Str("r@x\n"),
+              Fill(2, 0)}),
          0},
         {"empty From with empty Reply-To; no host id of 4 bytes",
          [](HandheldRecord& r) {
@@ -227,7 +227,8 @@ TEST_F(UtcZone, OversizeMessagesStayWithinTheLimits) {
         CMsg back;
         ASSERT_EQ(UnpackMessageRecord(r, back), 0);
         const std::string note = std::string("...\r\n\r\n") + kTruncationNote;
-        const bool hasNote = back.Body.size() >= note.size() && back.Body.compare(back.Body.size() - note.size(), note.size(), note) == 0;
+        const bool hasNote = back.Body.size() >= note.size() &&
+                             back.Body.compare(back.Body.size() - note.size(), note.size(), note) == 0;
         EXPECT_EQ(hasNote, c.expectNote);
         EXPECT_EQ(back.From, "f@x");  // the short texts are never cut
         EXPECT_LE(back.To.size(), c.toChars);

@@ -39,8 +39,7 @@ TEST(MailMsg, EmptyMessageIsJustTheHeadWithNullPointers) {
     EXPECT_EQ(b->deviceId, nullptr);
     EXPECT_EQ(b->folderName, nullptr);
     EXPECT_EQ(b->folderData, nullptr);
-    for (const char* s : {b->From, b->To, b->Cc, b->Bcc, b->ReplyTo, b->Extra, b->Subject, b->Body,
-                          b->AttachmentNames})
+    for (const char* s : {b->From, b->To, b->Cc, b->Bcc, b->ReplyTo, b->Extra, b->Subject, b->Body, b->AttachmentNames})
         EXPECT_EQ(s, nullptr);
     EXPECT_EQ(b->status, kMsgStatusDefault);
     EXPECT_EQ(b->flags, kMsgFlagDefault);
@@ -82,11 +81,11 @@ TEST(MailMsg, BlockHoldsEverythingInsideItselfInOrder) {
     EXPECT_EQ(reinterpret_cast<const uint8_t*>(b->From), base + kMailMsgHeadSize + 23);
     EXPECT_EQ(b->folderDataLength, 3);
     EXPECT_EQ(std::memcmp(b->hostId, uid, 4), 0);
-    for (const void* p : {(const void*)b->From, (const void*)b->Subject, (const void*)b->Body,
-                          (const void*)b->AttachmentNames})
+    for (const void* p :
+         {(const void*)b->From, (const void*)b->Subject, (const void*)b->Body, (const void*)b->AttachmentNames})
         EXPECT_TRUE(Inside(b.get(), expected, p));
     EXPECT_STREQ(b->AttachmentNames, "a.txt,b.doc");
-    EXPECT_EQ(b->To, nullptr);  // empty stays null, never ""
+    EXPECT_EQ(b->To, nullptr);         // empty stays null, never ""
     EXPECT_EQ(base[expected - 1], 0);  // the last string's NUL is the last byte
 
     CMsg back(b.get());

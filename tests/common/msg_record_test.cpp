@@ -12,11 +12,8 @@ TEST(CId, ComparesByLengthAndBytes) {
         int lb;
         int equal;
     } cases[] = {
-        {nullptr, 0, nullptr, 0, 1},
-        {"abcd", 4, "abcd", 4, 1},
-        {"abcd", 4, "abcde", 5, 0},
-        {"abcd", 4, "abce", 4, 0},
-        {"abcd", 0, nullptr, 0, 1},  // zero length is empty
+        {nullptr, 0, nullptr, 0, 1}, {"abcd", 4, "abcd", 4, 1},  {"abcd", 4, "abcde", 5, 0},
+        {"abcd", 4, "abce", 4, 0},   {"abcd", 0, nullptr, 0, 1},  // zero length is empty
         {"abcd", -3, nullptr, 0, 1},
     };
     for (const Case& c : cases) {
@@ -42,12 +39,12 @@ TEST(CId, ArchiveLoadNeverTrustsTheStoredLength) {
         bool ok;
         int32_t length;
     } cases[] = {
-        {{0, 0, 0, 0}, true, 0},                         // empty id, no block
-        {{3, 0, 0, 0, 'a', 'b', 'c'}, true, 3},          //
-        {{4, 0, 0, 0, 'a', 'b', 'c'}, false, 0},         // cut short
-        {{0xff, 0xff, 0xff, 0x7f, 'a'}, false, 0},       // claims 2 GB
-        {{0xff, 0xff, 0xff, 0xff}, false, 0},            // negative
-        {{1, 0}, false, 0},                              // length itself cut
+        {{0, 0, 0, 0}, true, 0},                    // empty id, no block
+        {{3, 0, 0, 0, 'a', 'b', 'c'}, true, 3},     //
+        {{4, 0, 0, 0, 'a', 'b', 'c'}, false, 0},    // cut short
+        {{0xff, 0xff, 0xff, 0x7f, 'a'}, false, 0},  // claims 2 GB
+        {{0xff, 0xff, 0xff, 0xff}, false, 0},       // negative
+        {{1, 0}, false, 0},                         // length itself cut
     };
     for (const Case& c : cases) {
         CId id("old", 3);
@@ -75,9 +72,9 @@ TEST(CMsg, ArchiveRoundTripKeepsSerialisedFieldsOnly) {
     msg.status = 0x8000;
     msg.flags = 0x4A000000;
     for (int i = 0; i < CMsg::kStringCount; ++i) msg.StringAt(i) = "s" + std::to_string(i);
-    msg.value64 = 7;           // not serialised
-    msg.dateText = "x";        // not serialised
-    msg.partIds[0] = 9;        // not serialised
+    msg.value64 = 7;     // not serialised
+    msg.dateText = "x";  // not serialised
+    msg.partIds[0] = 9;  // not serialised
     msg.recordAttributes = 0x40;
 
     std::vector<unsigned char> bytes;
@@ -147,7 +144,7 @@ TEST(CMsg, HeaderTextSizeCountsNonEmptyStringsButNotAttachmentNames) {
     CMsg msg;
     msg.hostId.SetData("1234", 4);
     msg.msgId.SetData("ab", 2);
-    msg.From = "f";      // 2
+    msg.From = "f";       // 2
     msg.Subject = "sub";  // 4
     msg.AttachmentNames = "a.txt";
     EXPECT_EQ(msg.GetHeaderTextSize(), 4 + 2 + 2 + 4);

@@ -16,8 +16,10 @@ public:
         tzset();
     }
     ~ScopedZone() {
-        if (had_) setenv("TZ", saved_.c_str(), 1);
-        else unsetenv("TZ");
+        if (had_)
+            setenv("TZ", saved_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     ScopedZone(const ScopedZone&) = delete;

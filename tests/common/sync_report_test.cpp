@@ -36,8 +36,10 @@ protected:
         syncmgr::setSessionUser(user);
     }
     void TearDown() override {
-        if (hadLibDir_) setenv("TESSALINE_LIBDIR", savedLibDir_.c_str(), 1);
-        else unsetenv("TESSALINE_LIBDIR");
+        if (hadLibDir_)
+            setenv("TESSALINE_LIBDIR", savedLibDir_.c_str(), 1);
+        else
+            unsetenv("TESSALINE_LIBDIR");
         syncmgr::resetSession();
     }
 

@@ -8,7 +8,8 @@
 using namespace tess;
 
 TEST(PasswordScrambler, RoundTripsAndHasThirtyTwoGroups) {
-    for (const std::string& text : std::vector<std::string>{"a", "secret", "pass word!", std::string(32, 'z'), "\xE9t\xE9"}) {
+    for (const std::string& text :
+         std::vector<std::string>{"a", "secret", "pass word!", std::string(32, 'z'), "\xE9t\xE9"}) {
         const std::string stored = ScramblePassword(text);
         EXPECT_EQ(std::count(stored.begin(), stored.end(), '#'), 32) << text;
         EXPECT_EQ(UnscramblePassword(stored), text);

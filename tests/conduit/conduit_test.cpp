@@ -111,7 +111,7 @@ protected:
 TEST_F(Conduit, OpenConduitResults) {
     const std::string inUserFolder = userDir_ + "/Larkspur/";
     EXPECT_EQ(sync(inUserFolder), GATEHOUSE_NO_HOSTS);  // nothing listed
-    listNumber("MsgHostPlugins", "Fenwick");             // a number names no library
+    listNumber("MsgHostPlugins", "Fenwick");            // a number names no library
     list("MsgHostPlugins", "Briarholt", "/no/such/libnotes.so");
     EXPECT_EQ(sync(inUserFolder), GATEHOUSE_NO_HOSTS);
     list("MsgHostPlugins", "Heronwick", Lib("libtest_host_imap.so"));
@@ -133,8 +133,9 @@ TEST_F(Conduit, EngineGetsTheHostsByNameInFixedOrder) {
     if (sizeof(void*) == 8) {
         ASSERT_GT(reinterpret_cast<uintptr_t>(&progress_), uintptr_t{0xFFFFFFFF});
     }
-    const std::string expected = "progress=" + progressText() + "\npath=" + userDir_ + "/Larkspur/\nlast=4\nuser=" +
-                                 std::to_string(userId_) + "\nhost0=-\nhost1=-\nhost2=-\nhost3=-\nhost4=Fenwick\n";
+    const std::string expected = "progress=" + progressText() + "\npath=" + userDir_ +
+                                 "/Larkspur/\nlast=4\nuser=" + std::to_string(userId_) +
+                                 "\nhost0=-\nhost1=-\nhost2=-\nhost3=-\nhost4=Fenwick\n";
     EXPECT_EQ(engineCall(), expected);
 
     listEverything();
@@ -152,11 +153,11 @@ TEST_F(Conduit, UserFolderFromThePath) {
         int result;  // 0: the user was found
     };
     const Case cases[] = {
-        {userDir_ + "/Larkspur/", 0},      // the folder above the last element
+        {userDir_ + "/Larkspur/", 0},  // the folder above the last element
         {userDir_ + "/Larkspur", 0},
-        {userDir_ + "/file.txt", 0},       // a file inside the user's folder
+        {userDir_ + "/file.txt", 0},          // a file inside the user's folder
         {userDir_ + "/", GATEHOUSE_NO_USER},  // its parent is not a user's folder
-        {folderName, 0},                   // no separator: taken as it stands
+        {folderName, 0},                      // no separator: taken as it stands
         {"", GATEHOUSE_NO_USER},
     };
     for (const Case& c : cases) EXPECT_EQ(sync(c.path), c.result) << "'" << c.path << "'";
@@ -176,12 +177,9 @@ TEST_F(Conduit, InformationQueries) {
     };
     const Case cases[] = {
         {5, nullptr, &word, nullptr, CONDUIT_INFO_NO_SIZE},  // the size is tested before the type
-        {0, goodIn, nullptr, &size, CONDUIT_INFO_NO_OUT},
-        {0, nullptr, buffer, &size, CONDUIT_INFO_NO_IN},
-        {0, badIn, buffer, &size, CONDUIT_INFO_BAD_IN},
-        {1, nullptr, &word, &five, CONDUIT_INFO_BAD_SIZE},
-        {2, nullptr, &word, &five, CONDUIT_INFO_BAD_SIZE},
-        {3, nullptr, &word, &four, CONDUIT_INFO_BAD_TYPE},
+        {0, goodIn, nullptr, &size, CONDUIT_INFO_NO_OUT},   {0, nullptr, buffer, &size, CONDUIT_INFO_NO_IN},
+        {0, badIn, buffer, &size, CONDUIT_INFO_BAD_IN},     {1, nullptr, &word, &five, CONDUIT_INFO_BAD_SIZE},
+        {2, nullptr, &word, &five, CONDUIT_INFO_BAD_SIZE},  {3, nullptr, &word, &four, CONDUIT_INFO_BAD_TYPE},
     };
     for (const Case& c : cases) EXPECT_EQ(info_(c.type, c.in, c.out, c.size), c.expected) << c.type;
     EXPECT_EQ(info_(1, nullptr, &word, &four), 0);
@@ -224,11 +222,10 @@ TEST_F(Conduit, ConfigurationThroughTheEngine) {
         int changed, action;  // expected; changed -1 = left as it was
     };
     const Case cases[] = {
-        {3, 0, 6, 2, 2, 0},    // permanent agrees; the temporary one changed
-        {0, 3, 6, 6, 1, 0},    // the permanent one wins
-        {3, -1, 0, 0, 1, 6},
-        {0, 0, 0, 0, -1, -1},  // nothing changed
-        {5, 5, 0, 0, -1, -1},  // unknown preferences change nothing
+        {3, 0, 6, 2, 2, 0},                          // permanent agrees; the temporary one changed
+        {0, 3, 6, 6, 1, 0},                          // the permanent one wins
+        {3, -1, 0, 0, 1, 6},  {0, 0, 0, 0, -1, -1},  // nothing changed
+        {5, 5, 0, 0, -1, -1},                        // unknown preferences change nothing
     };
     for (const Case& c : cases) {
         syncmgr::resetSession();
@@ -264,14 +261,14 @@ TEST_F(Conduit, SyncActionDialogFillsTheRecordOnlyOnOk) {
     struct Case {
         int preset;
         ChoiceAnswer answer;
-        int preselected;            // the option the dialog opened with
-        int action, defaultFlag;    // the record afterwards
-        bool configured;            // the engine's configuration ran
+        int preselected;          // the option the dialog opened with
+        int action, defaultFlag;  // the record afterwards
+        bool configured;          // the engine's configuration ran
     };
     const Case cases[] = {
         {6, {IDOK, 0, true, {}}, 1, 0, 1, false},
         {0, {IDOK, 1, false, {}}, 0, 6, 2, false},
-        {99, {IDOK, 1, true, {0}}, 0, 6, 1, true},   // unknown presets select synchronise
+        {99, {IDOK, 1, true, {0}}, 0, 6, 1, true},      // unknown presets select synchronise
         {6, {IDCANCEL, 0, true, {0}}, 1, 6, 77, true},  // Cancel leaves the record, also after configuring
     };
     for (const Case& c : cases) {

@@ -21,7 +21,8 @@ int Answer() {
 
 }  // namespace
 
-TESS_API int SynchronizeMail(void* progress, SyncProperties* properties, HMODULE* hosts, int lastHostIndex, int userId) {
+TESS_API int SynchronizeMail(void* progress, SyncProperties* properties, HMODULE* hosts, int lastHostIndex,
+                             int userId) {
     FILE* f = std::fopen(CallFile().c_str(), "w");
     if (!f) return -100;
     std::fprintf(f, "progress=%p\npath=%s\nlast=%d\nuser=%d\n", progress, properties ? properties->path : "",

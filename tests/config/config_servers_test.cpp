@@ -205,8 +205,10 @@ TEST_F(WindowToDovecot, RefreshThatCannotReachTheServerKeepsTheList) {
         CLanguageModule language("LKSYNCLANG.DLL", nullptr);
         CUserConfig model(world.userId);
         tess::accounts::CMailAccount& account = *model.FindAccount(0);
-        if (c.number) ASSERT_EQ(SetByTag(account, c.tag, int64_t(std::stoi(c.text))), 1);
-        else ASSERT_EQ(SetByTag(account, c.tag, c.text), 1);
+        if (c.number)
+            ASSERT_EQ(SetByTag(account, c.tag, int64_t(std::stoi(c.text))), 1);
+        else
+            ASSERT_EQ(SetByTag(account, c.tag, c.text), 1);
         const auto folders = Names(account.Folders());
         FolderSyncDialog dialog(model, nullptr);
         const auto listed = Listed(dialog);

@@ -69,8 +69,10 @@ T* Control(QWidget& root, int id) {
 void TypeOver(QLineEdit* e, const QString& text) {
     e->setFocus();
     QTest::keyClick(e, Qt::Key_A, Qt::ControlModifier);
-    if (text.isEmpty()) QTest::keyClick(e, Qt::Key_Backspace);
-    else QTest::keyClicks(e, text);
+    if (text.isEmpty())
+        QTest::keyClick(e, Qt::Key_Backspace);
+    else
+        QTest::keyClicks(e, text);
 }
 
 class ConfigWindow : public ::testing::Test {
@@ -98,7 +100,8 @@ TEST_F(ConfigWindow, PlugInChoicesGoToTheTranslatorManager) {
     auto webRow = [&]() -> QComboBox* {
         auto* list = Control<QTableWidget>(*frame.Page(), 11016);
         for (int r = 0; r < list->rowCount(); ++r)
-            if (list->item(r, 0)->text().startsWith("Web Page")) return frame.Page()->findChild<QComboBox*>("row" + QString::number(r));
+            if (list->item(r, 0)->text().startsWith("Web Page"))
+                return frame.Page()->findChild<QComboBox*>("row" + QString::number(r));
         return nullptr;
     };
     ASSERT_TRUE(frame.ShowPage(kPagePlugIns, -1));
@@ -108,7 +111,8 @@ TEST_F(ConfigWindow, PlugInChoicesGoToTheTranslatorManager) {
     frame.ApplyPage();
     // Stored under the first of the type's two extensions (the manager lists what it maps).
     const auto stored = mapping();
-    EXPECT_NE(std::find(stored.begin(), stored.end(), std::pair<std::string, std::string>{"html", "Web"}), stored.end());
+    EXPECT_NE(std::find(stored.begin(), stored.end(), std::pair<std::string, std::string>{"html", "Web"}),
+              stored.end());
 
     ASSERT_TRUE(frame.ShowPage(kPagePlugIns, -1));
     EXPECT_EQ(webRow()->currentText(), "Web Reader");
@@ -406,7 +410,9 @@ TEST_F(ConfigWindow, FolderChoicesGoThroughTheHandheldSlotLimit) {
         ASSERT_NE(a, nullptr);
         tess::accounts::ByteSpan h(a->MutableImage().handheld);
         for (int i = 0; i < 15; ++i) h.putText(kFolderPrefCopy + 2 + size_t(i) * 16, 16, "S" + std::to_string(i));
-        a->SetFolders({{"Inbox", {1}, 0, 1, 0}, {"A&B", {2}, kNoSlot, 0, 0}, {"Two", {3}, kNoSlot, 0, 0},
+        a->SetFolders({{"Inbox", {1}, 0, 1, 0},
+                       {"A&B", {2}, kNoSlot, 0, 0},
+                       {"Two", {3}, kNoSlot, 0, 0},
                        {"Three", {4}, kNoSlot, 0, 0}});
         ASSERT_TRUE(a->Save());
     }
@@ -467,7 +473,8 @@ TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
         QTest::mouseClick(refresh, Qt::LeftButton);
         ASSERT_EQ(w.ui.questions().size(), 1u);
         EXPECT_EQ(w.ui.questions()[0].text,
-                  Bytes(QString::fromUtf8("No se puede establecer contacto con el servidor. La lista de carpetas no se verá alterada.")));
+                  Bytes(QString::fromUtf8(
+                      "No se puede establecer contacto con el servidor. La lista de carpetas no se verá alterada.")));
         EXPECT_EQ(w.ui.questions()[0].caption, "Advertencia de carpetas");
         EXPECT_EQ(list->item(1, 0)->text(), "Old") << "the list stays as it was";
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor goes again";
@@ -498,8 +505,8 @@ TEST_F(ConfigWindow, FolderRefreshOfAnExtendedMapiAccountAsksItsProfile) {
         std::vector<std::string> folders;
     };
     const Case cases[] = {
-        {"Desk", 1, {"Inbox", "Sent"}},     // the store's Inbox and Sent Items, by the language's names
-        {"Nobody", 0, {"Inbox", "Old"}},   // no such profile: the list stays
+        {"Desk", 1, {"Inbox", "Sent"}},   // the store's Inbox and Sent Items, by the language's names
+        {"Nobody", 0, {"Inbox", "Old"}},  // no such profile: the list stays
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.profile);
@@ -546,7 +553,8 @@ TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     char text[256] = {};
     DWORD size = sizeof text, type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size),
+              ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(address, text);
     EXPECT_NE(address.find("https://"), std::string::npos);
@@ -592,18 +600,19 @@ TEST_F(ConfigWindow, AnotherUserIsLoadedFromTheSelector) {
 
 TEST(MenuManager, AcceleratorTextsLastEntryFirst) {
     CCoolMenuManager m;
-    m.SetAccelerators({{FVIRTKEY | FCONTROL, 'O', 10}, {FVIRTKEY, 0x41, 11}, {FVIRTKEY, 0x7B, 10},
-                       {FVIRTKEY | FCONTROL | FALT | FSHIFT, 'X', 12}, {0, 'q', 13}});
+    m.SetAccelerators({{FVIRTKEY | FCONTROL, 'O', 10},
+                       {FVIRTKEY, 0x41, 11},
+                       {FVIRTKEY, 0x7B, 10},
+                       {FVIRTKEY | FCONTROL | FALT | FSHIFT, 'X', 12},
+                       {0, 'q', 13}});
     struct Case {
         std::string text;
         int command;
         bool appended;
         std::string after;
     } cases[] = {
-        {"&Open", 10, true, "&Open\tF12, Ctrl+O"},
-        {"&Open\told", 10, true, "&Open\tF12, Ctrl+O"},
-        {"Cut", 12, true, "Cut\tAlt+Ctrl+Shift+X"},
-        {"Quit", 13, true, "Quit\tq"},
+        {"&Open", 10, true, "&Open\tF12, Ctrl+O"},  {"&Open\told", 10, true, "&Open\tF12, Ctrl+O"},
+        {"Cut", 12, true, "Cut\tAlt+Ctrl+Shift+X"}, {"Quit", 13, true, "Quit\tq"},
         {"None\tkept", 99, false, "None"},
     };
     for (Case c : cases) {
@@ -628,8 +637,8 @@ TEST(MenuManager, ToolbarImagesOfOneSizeAndMnemonicsWrap) {
         int highlighted;
         char key;
         int answer;
-    } cases[] = {{-1, 'n', 1 | 0x20000}, {-1, 'S', 0 | 0x20000}, {0, 'v', 3 | 0x20000}, {0, 'x', 4 | 0x20000},
-                 {3, 'z', 0}};
+    } cases[] = {
+        {-1, 'n', 1 | 0x20000}, {-1, 'S', 0 | 0x20000}, {0, 'v', 3 | 0x20000}, {0, 'x', 4 | 0x20000}, {3, 'z', 0}};
     for (const Case& c : cases) EXPECT_EQ(CCoolMenuManager::MenuChar(items, c.highlighted, c.key), c.answer) << c.key;
     const std::vector<std::string> twice = {"&Alpha", "&Beta", "&Another", "&Also"};
     EXPECT_EQ(CCoolMenuManager::MenuChar(twice, 0, 'a'), 2 | 0x30000);
@@ -835,7 +844,9 @@ TEST_F(ConfigWindow, NotesAccountWithoutANotesClientSaysHowToSetItUp) {
     ConfigFrame frame(model);
     ASSERT_TRUE(frame.ShowPage(kPageAccountSettings, 2));
     for (int id : {11031, 11032, 11029}) EXPECT_FALSE(Control<QWidget>(*frame.Page(), id)->isEnabled()) << id;
-    EXPECT_TRUE(Control<QPlainTextEdit>(*frame.Page(), 11034)->toPlainText().startsWith(QString::fromStdString(LangText(4250))));
+    EXPECT_TRUE(Control<QPlainTextEdit>(*frame.Page(), 11034)
+                    ->toPlainText()
+                    .startsWith(QString::fromStdString(LangText(4250))));
 }
 
 }  // namespace

@@ -59,8 +59,10 @@ public:
         syncmgr::setSessionUser(userId);
         EXPECT_EQ(CreateIniFileSettings(userId), 0);
         if (!withAccounts) return;
-        Store({0, "Work", "Internet Mail (IMAP4)", 7, 1, 143, "imap.example.org", "alice", "secret", "alice@example.org", "Alice"});
-        Store({1, "Home", "Internet Mail (POP3)", 8, 0, 110, "pop.example.org", "bob", "pw", "bob@example.org", "Bob B\xe9"});
+        Store({0, "Work", "Internet Mail (IMAP4)", 7, 1, 143, "imap.example.org", "alice", "secret",
+               "alice@example.org", "Alice"});
+        Store({1, "Home", "Internet Mail (POP3)", 8, 0, 110, "pop.example.org", "bob", "pw", "bob@example.org",
+               "Bob B\xe9"});
     }
 
     std::filesystem::path accountDir() const { return syncmgr::userDirectory(userId) / "Tessaline"; }

@@ -36,8 +36,7 @@ TEST(ErrorMessages, TextsAndCodes) {
     for (const auto& c : cases) {
         char buffer[128];
         std::memset(buffer, '#', sizeof buffer);
-        EXPECT_EQ(ks_errorMessage(c.code, c.size, c.buffer ? buffer : nullptr), c.result)
-            << std::hex << c.code;
+        EXPECT_EQ(ks_errorMessage(c.code, c.size, c.buffer ? buffer : nullptr), c.result) << std::hex << c.code;
         if (c.text != nullptr) {
             EXPECT_STREQ(buffer, c.text);
         } else if (c.buffer) {

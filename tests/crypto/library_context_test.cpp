@@ -82,9 +82,7 @@ TEST(LibraryContext, InitialiseCheckOrder) {
         {"larger size", nullptr, &options, 20000, true, 0},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ks_initialize(c.curve, c.options, c.dataSize, 0, c.context ? block.gd() : nullptr,
-                                nullptr),
-                  c.code)
+        EXPECT_EQ(ks_initialize(c.curve, c.options, c.dataSize, 0, c.context ? block.gd() : nullptr, nullptr), c.code)
             << c.name;
     }
 }

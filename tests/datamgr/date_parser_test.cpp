@@ -94,11 +94,11 @@ TEST(DateParser, ZoneUtcIsNotLocalTime) {
 
 TEST(DateParser, BadFieldsAreRefused) {
     Zone z("UTC");
-    for (const char* bad : {"Wed, 32 Dec 2026 10:15:30 +0000", "Thu, 29 Feb 2025 10:15:30 +0000",
-                            "Wed, 09 Dec 2026 24:00:00 +0000", "Wed, 09 Dec 2026 10:61:00 +0000",
-                            "Wed, 09 Dec 2026 101530 +0000", "Wed, 09 Dec 2026 10:15:30:99:99 +0000",
-                            "Wed, 0 Dec 2026 10:15:30", "Wed, 09 Dec 99999 10:15:30", "Wed, 09 Dec 2026",
-                            "Wed, 09 Dec -26 10:15:30", ",,,,", "((("}) {
+    for (const char* bad :
+         {"Wed, 32 Dec 2026 10:15:30 +0000", "Thu, 29 Feb 2025 10:15:30 +0000", "Wed, 09 Dec 2026 24:00:00 +0000",
+          "Wed, 09 Dec 2026 10:61:00 +0000", "Wed, 09 Dec 2026 101530 +0000", "Wed, 09 Dec 2026 10:15:30:99:99 +0000",
+          "Wed, 0 Dec 2026 10:15:30", "Wed, 09 Dec 99999 10:15:30", "Wed, 09 Dec 2026", "Wed, 09 Dec -26 10:15:30",
+          ",,,,", "((("}) {
         int64_t got = 5;
         EXPECT_EQ(ParseDateHeaderChecked(bad, 0, &got), static_cast<int>(LDG_E_DATE_NOT_GMT)) << bad;
         EXPECT_EQ(got, 5) << bad;

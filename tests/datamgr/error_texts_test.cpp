@@ -16,8 +16,9 @@ TEST(ErrorTexts, KnownCodesGiveTheirTexts) {
         {0x80400001, "Die Protokolldatei konnte nicht geöffnet werden."},
         {0x80A00005, "Das Datumsformat ist nicht GMT. Die aktuelle Zeit wird verwendet."},
         {0x80B00003, "Diese Nachricht enthält zu viele Anhänge."},
-        {0x00A00001, "Der Text der Nachricht wurde auf die Größe des Zwischenspeicher gekürzt. Die Nachricht "
-                     "wurde als unvollständig gekennzeichnet."},
+        {0x00A00001,
+         "Der Text der Nachricht wurde auf die Größe des Zwischenspeicher gekürzt. Die Nachricht "
+         "wurde als unvollständig gekennzeichnet."},
         {0x80100003, "Dieser Typ ist bereits für eine andere Anwendung registriert. Kontakt zu Corvid Inc."},
     };
     for (const Case& c : cases) {

@@ -80,8 +80,8 @@ TEST_F(UtcLog, HeaderThresholdAtStart) {
             ASSERT_TRUE(log.Start(userDir(), "Larkspur", true, info));
             text = ReadAll(logPath());
         }
-        const std::string header = kStamp + " " + std::string(59, '*') + "\r\n" + kStamp +
-                                   " Initializing Tessaline (TM) Log File\r\n";
+        const std::string header =
+            kStamp + " " + std::string(59, '*') + "\r\n" + kStamp + " Initializing Tessaline (TM) Log File\r\n";
         if (c.kept) {
             EXPECT_EQ(text.substr(0, c.existing), std::string(c.existing, 'o'));
             EXPECT_EQ(text.substr(c.existing, header.size()), header);
@@ -104,13 +104,11 @@ TEST_F(UtcLog, HeaderListsValuesConduitAndComponents) {
     ASSERT_TRUE(log.Start(userDir(), "Larkspur", true, info));
     const std::string text = ReadAll(logPath());
     const std::string blank(26, ' ');
-    for (const std::string& line : {blank + " \tUpgradeStatus : REG_SZ : done\r\n",
-                                    blank + " \tPSRE : REG_DWORD : 7\r\n",
-                                    blank + " \tTitle:              Tessaline\r\n",
-                                    blank + " Name:                Extra Mail\r\n",
-                                    blank + " \tConfig Host:        /opt/x/cfg.so\r\n",
-                                    blank + " Tessaline Registered Conduit Extension Information:\r\n\r\n",
-                                    blank + "  \r\n"})
+    for (const std::string& line :
+         {blank + " \tUpgradeStatus : REG_SZ : done\r\n", blank + " \tPSRE : REG_DWORD : 7\r\n",
+          blank + " \tTitle:              Tessaline\r\n", blank + " Name:                Extra Mail\r\n",
+          blank + " \tConfig Host:        /opt/x/cfg.so\r\n",
+          blank + " Tessaline Registered Conduit Extension Information:\r\n\r\n", blank + "  \r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     EXPECT_EQ(text.find("Blob"), std::string::npos);
 }

@@ -34,7 +34,9 @@ protected:
         syncmgr::PreferenceEntry p;
         return handheld_->readPreference(kMail, id, true, &p) == 0 ? p.data : std::vector<uint8_t>();
     }
-    static std::vector<uint8_t> Text(const std::string& t) { return std::vector<uint8_t>(t.c_str(), t.c_str() + t.size() + 1); }
+    static std::vector<uint8_t> Text(const std::string& t) {
+        return std::vector<uint8_t>(t.c_str(), t.c_str() + t.size() + 1);
+    }
     // An account the handheld knows under the same name, so that it validates.
     void knownAccount(int slot, const std::string& name, bool withFolders = true) {
         putPreference(uint16_t(slot * 19 + 16), Text(name));
@@ -211,10 +213,10 @@ protected:
     void change() {
         char on = 1, off = 0;
         short port = 143;
-        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);        // tag 1
-        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);        // listed once
-        ASSERT_EQ(MAccSetStringData(account.h, 6, "bcc@x.org"), 0);  // tag 11
-        ASSERT_EQ(MAccSetStringData(account.h, 0, "Work"), 0);       // tag 30
+        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);          // tag 1
+        ASSERT_EQ(MAccSetStringData(account.h, 2, "ada"), 0);          // listed once
+        ASSERT_EQ(MAccSetStringData(account.h, 6, "bcc@x.org"), 0);    // tag 11
+        ASSERT_EQ(MAccSetStringData(account.h, 0, "Work"), 0);         // tag 30
         ASSERT_EQ(MAccSetStringData(account.h, 12, "Sent Items"), 0);  // tag 26
         ASSERT_EQ(MAccSetInt16Data(account.h, 0, &port), 0);           // tag 19
         ASSERT_EQ(MAccSetBoolData(account.h, 13, &on), 0);             // tag 31

@@ -80,8 +80,9 @@ TEST_F(AccountValues, NumbersAndSwitches) {
         short value;
         int expected;
     };
-    for (const Case& c : {Case{0, 143, 0}, Case{0, 0, kOutOfRange}, Case{1, -3, kOutOfRange}, Case{2, 5120, 0},
-                          Case{2, 5121, kOutOfRange}, Case{2, 0, kOutOfRange}, Case{3, 999, 0}, Case{3, 1000, kOutOfRange}}) {
+    for (const Case& c :
+         {Case{0, 143, 0}, Case{0, 0, kOutOfRange}, Case{1, -3, kOutOfRange}, Case{2, 5120, 0},
+          Case{2, 5121, kOutOfRange}, Case{2, 0, kOutOfRange}, Case{3, 999, 0}, Case{3, 1000, kOutOfRange}}) {
         short v = c.value;
         EXPECT_EQ(MAccSetInt16Data(account.h, c.id, &v), c.expected) << c.id << " " << c.value;
     }
@@ -210,15 +211,16 @@ TEST_F(AccountValues, ClientSelectionIsKeptApartFromTheMailClient) {
 TEST_F(AccountValues, ChangedTagsAreListedOnce) {
     Handle fresh;
     ASSERT_EQ(IPES_GetAccountById(2, fresh.out()), 0);
-    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(datamgr::HandleFields(fresh.h)->object));
+    auto* entry =
+        static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(datamgr::HandleFields(fresh.h)->object));
     const auto& tags = entry->account->Image().tags;
     ASSERT_TRUE(tags.empty());
-    EXPECT_EQ(MAccSetStringData(fresh.h, 2, "ada"), 0);   // tag 1
-    EXPECT_EQ(MAccSetStringData(fresh.h, 2, "bea"), 0);   // tag 1 again
+    EXPECT_EQ(MAccSetStringData(fresh.h, 2, "ada"), 0);               // tag 1
+    EXPECT_EQ(MAccSetStringData(fresh.h, 2, "bea"), 0);               // tag 1 again
     EXPECT_EQ(MAccSetStringData(fresh.h, 1, "Mail.Example.org"), 0);  // tag 20
     EXPECT_EQ(MAccSetStringData(fresh.h, 1, "mail.example.ORG"), 0);  // same address
     short port = 110;
-    EXPECT_EQ(MAccSetInt16Data(fresh.h, 0, &port), 0);    // tag 19 unchanged: 110 already
+    EXPECT_EQ(MAccSetInt16Data(fresh.h, 0, &port), 0);  // tag 19 unchanged: 110 already
     EXPECT_EQ(tags, (std::vector<uint32_t>{1, 20}));
     EXPECT_EQ(entry->account->HeadWord(12), 1u);  // incoming server changed
 }
@@ -231,7 +233,8 @@ namespace {
 
 // A folder slot whose bytes run to its end still gives a name of at most 15 characters.
 TEST_F(AccountValues, FolderSlotNamesStayWithinTheirSlot) {
-    auto* entry = static_cast<datamgr::StoreAccount*>(static_cast<datamgr::StoreObject*>(datamgr::HandleFields(account.h)->object));
+    auto* entry = static_cast<datamgr::StoreAccount*>(
+        static_cast<datamgr::StoreObject*>(datamgr::HandleFields(account.h)->object));
     auto& block = entry->account->MutableImage().handheld;
     const size_t slot5 = accounts::layout::kFolderPrefCopy + accounts::layout::kFolderPrefSlots + 16 * 5;
     std::fill(block.begin() + slot5, block.begin() + slot5 + 32, uint8_t('x'));  // slots 5 and 6, no terminator

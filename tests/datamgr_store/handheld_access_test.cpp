@@ -17,7 +17,8 @@ protected:
     void SetUp() override {
         StoreTest::SetUp();
         int64_t id = 0;
-        ASSERT_EQ(handheld_->createDatabase("Larkspur Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1057, 0, 0, &id), 0);
+        ASSERT_EQ(
+            handheld_->createDatabase("Larkspur Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1057, 0, 0, &id), 0);
         handheld_->setCard(0, 4'000'000, "card", "maker");
     }
     CHandheldDb db;
@@ -80,8 +81,9 @@ TEST_F(HandheldAccess, AHandleFromAnEndedSessionDoesNotBlockTheNext) {
     EXPECT_EQ(db.Close(), C(LDG_E_DB_CLOSE));
     EXPECT_FALSE(db.IsOpen());
     int64_t actions = 0;
-    ASSERT_EQ(handheld_->createDatabase("Larkspur Disconnected", kMail, SYNC_FOURCC('D', 'a', 't', '6'), 1, 0, 0,
-                                        &actions), 0);
+    ASSERT_EQ(
+        handheld_->createDatabase("Larkspur Disconnected", kMail, SYNC_FOURCC('D', 'a', 't', '6'), 1, 0, 0, &actions),
+        0);
     syncmgr::resetSession();
     syncmgr::useHandheld("hh");
     EXPECT_EQ(db.Open("Larkspur Disconnected"), 0);  // the stale one is dropped on the way

@@ -33,7 +33,8 @@ protected:
         ASSERT_EQ(MAccSave(account.h), 0);
 
         int64_t db = 0;
-        ASSERT_EQ(handheld_->createDatabase("Larkspur Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1057, 0, 0, &db), 0);
+        ASSERT_EQ(
+            handheld_->createDatabase("Larkspur Messages", kMail, SYNC_FOURCC('D', 'a', 't', '5'), 1057, 0, 0, &db), 0);
         handheld_->setCard(0, 4'000'000, "card", "maker");
         addMessage(db, kAccount, 0, "first", true);
         addMessage(db, kAccount, 0, "second", false);

@@ -50,8 +50,8 @@ TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
         std::swap(walk.h, next.h);
     }
     EXPECT_EQ(accountIds, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
-    EXPECT_EQ(folders, (std::vector<std::pair<std::string, int>>{{"Inbox", 2}, {"Outbox", 0}, {"Deleted", 0},
-                                                                 {"Projects", 1}}));
+    EXPECT_EQ(folders,
+              (std::vector<std::pair<std::string, int>>{{"Inbox", 2}, {"Outbox", 0}, {"Deleted", 0}, {"Projects", 1}}));
 
     Handle account;
     ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
@@ -98,38 +98,37 @@ std::vector<StoreHandle*> raw(const std::vector<Handle>& handles) {
 TEST_F(HandheldLoad, MovedMessagesAreSavedInTheirNewFolder) {
     ASSERT_EQ(open(&session, 0), 0);
     {
-    Handle account, inbox, projects;
-    ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
-    ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
-    ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
-    std::vector<Handle> moving(2);
-    ASSERT_EQ(MFldGetFirstMessage(inbox.h, moving[0].out()), 0);
-    ASSERT_EQ(MFldGetNextMessage(inbox.h, moving[0].h, moving[1].out()), 0);
-    const uint32_t firstId = datamgr::HandleFields(moving[0].h)->id;
+        Handle account, inbox, projects;
+        ASSERT_EQ(IPES_GetAccountById(kAccount, account.out()), 0);
+        ASSERT_EQ(MAccGetCommonFolder(account.h, 0, inbox.out()), 0);
+        ASSERT_EQ(MAccGetCommonFolder(account.h, 3, projects.out()), 0);
+        std::vector<Handle> moving(2);
+        ASSERT_EQ(MFldGetFirstMessage(inbox.h, moving[0].out()), 0);
+        ASSERT_EQ(MFldGetNextMessage(inbox.h, moving[0].h, moving[1].out()), 0);
+        const uint32_t firstId = datamgr::HandleFields(moving[0].h)->id;
 
-    // Refusals move nothing: a null or stale handle among them, a folder handle.
-    std::vector<StoreHandle*> bad = {moving[0].h, projects.h};
-    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, bad.data(), 2), kInvalid);
-    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, nullptr, 1), kInvalid);
-    EXPECT_EQ(folderCount(account.h, 0, false), 2);
+        // Refusals move nothing: a null or stale handle among them, a folder handle.
+        std::vector<StoreHandle*> bad = {moving[0].h, projects.h};
+        EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, bad.data(), 2), kInvalid);
+        EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, nullptr, 1), kInvalid);
+        EXPECT_EQ(folderCount(account.h, 0, false), 2);
 
-    // The handheld refuses the second write: the first message has moved, the second
-    // stays where it was, and the failed write is returned.
-    handheld_->injectFailure("SyncWriteRecord", 2);
-    auto list = raw(moving);
-    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), kInvalid);
-    EXPECT_EQ(folderCount(account.h, 0, false), 1);
-    EXPECT_EQ(folderCount(account.h, 3, false), 2);
-    EXPECT_EQ(datamgr::HandleFields(moving[0].h)->owner, uint32_t(kAccount) << 16 | 3);
-    EXPECT_EQ(datamgr::HandleFields(moving[0].h)->id, firstId);  // the record keeps its id
-    EXPECT_EQ(datamgr::HandleFields(moving[1].h)->owner, uint32_t(kAccount) << 16);
+        // The handheld refuses the second write: the first message has moved, the second
+        // stays where it was, and the failed write is returned.
+        handheld_->injectFailure("SyncWriteRecord", 2);
+        auto list = raw(moving);
+        EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), kInvalid);
+        EXPECT_EQ(folderCount(account.h, 0, false), 1);
+        EXPECT_EQ(folderCount(account.h, 3, false), 2);
+        EXPECT_EQ(datamgr::HandleFields(moving[0].h)->owner, uint32_t(kAccount) << 16 | 3);
+        EXPECT_EQ(datamgr::HandleFields(moving[0].h)->id, firstId);  // the record keeps its id
+        EXPECT_EQ(datamgr::HandleFields(moving[1].h)->owner, uint32_t(kAccount) << 16);
 
-    // Again: the one already there is left alone, the other follows.
-    EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), 0);
-    EXPECT_EQ(folderCount(account.h, 0, false), 0);
-    EXPECT_EQ(folderCount(account.h, 3, false), 3);
-    EXPECT_EQ(folderCount(account.h, 3, true), 2);
-
+        // Again: the one already there is left alone, the other follows.
+        EXPECT_EQ(MFldMoveMsgsIntoFolder(projects.h, list.data(), 2), 0);
+        EXPECT_EQ(folderCount(account.h, 0, false), 0);
+        EXPECT_EQ(folderCount(account.h, 3, false), 3);
+        EXPECT_EQ(folderCount(account.h, 3, true), 2);
     }
     // The next session reads them from the handheld in their new folder.
     ASSERT_EQ(open(&session, 0), 0);
@@ -216,7 +215,8 @@ TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
     messages = entry.id;
     ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
-                                        &attachments), 0);
+                                        &attachments),
+              0);
     const uint8_t bytes[] = {1, 2, 3};
     uint32_t kept = 0, orphan = 0;
     ASSERT_EQ(handheld_->writeRecord(attachments, &kept, 0, 0, bytes, 3), 0);

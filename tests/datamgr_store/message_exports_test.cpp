@@ -34,8 +34,9 @@ class MessageExports : public HandheldLoad {
 protected:
     void SetUp() override {
         HandheldLoad::SetUp();
-        ASSERT_EQ(handheld_->createDatabase("Larkspur Part Plus", kMail, SYNC_FOURCC('D', 'a', 't', '8'), 1, 0, 0,
-                                            &parts_), 0);
+        ASSERT_EQ(
+            handheld_->createDatabase("Larkspur Part Plus", kMail, SYNC_FOURCC('D', 'a', 't', '8'), 1, 0, 0, &parts_),
+            0);
         ASSERT_EQ(open(&session, 0), 0);
         ASSERT_EQ(IPES_GetAccountById(kAccount, account_.out()), 0);
         ASSERT_EQ(MAccGetCommonFolder(account_.h, 3, folder_.out()), 0);
@@ -254,7 +255,8 @@ struct AttHandle {
 TEST_F(MessageExports, AttachmentsFromFilesAndBack) {
     int64_t attachments = 0;
     ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
-                                        &attachments), 0);
+                                        &attachments),
+              0);
     std::string content;
     for (int i = 0; content.size() < 70000; ++i) content += "line " + std::to_string(i) + "\n";  // two pieces
     const std::filesystem::path file = home_->path() / "report.txt";
@@ -333,7 +335,8 @@ TEST_F(MessageExports, AttachmentsFromFilesAndBack) {
 TEST_F(MessageExports, AttachmentsThroughTheTranslator) {
     int64_t attachments = 0;
     ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
-                                        &attachments), 0);
+                                        &attachments),
+              0);
     ASSERT_EQ(AddExtensionSupport("txt", "Text"), 0);
     TranslatorInstallRecord r{1, "Lib", "Lib", "TestTranslator.DLL", "txt", "hh", "Maker"};
     ASSERT_EQ(InstallPlugin(&r), 0);
@@ -400,7 +403,8 @@ TEST_F(MessageExports, Refusals) {
         if (!f->messages.empty() && !first) first = f->messages.front().get();
     }
     ASSERT_NE(first, nullptr);
-    ASSERT_NE(first->recordId, 0u) << first->msg.Subject << " cat " << first->msg.category << " n " << datamgr::TheMailStore().AccountById(kAccount)->folders.size();
+    ASSERT_NE(first->recordId, 0u) << first->msg.Subject << " cat " << first->msg.category << " n "
+                                   << datamgr::TheMailStore().AccountById(kAccount)->folders.size();
     first->msg.hostId = NumberAsId(4711);
     MsgHandle fetched;
     ASSERT_EQ(MMsgGetHandle(int(uint32_t(kAccount) << 24 | first->recordId), fetched.out()), 0);

@@ -28,7 +28,8 @@ protected:
     void SetUp() override {
         HandheldLoad::SetUp();
         ASSERT_EQ(handheld_->createDatabase("Larkspur Disconnected", kMail, SYNC_FOURCC('D', 'a', 't', '6'), 1, 0, 0,
-                                            &actions_), 0);
+                                            &actions_),
+                  0);
     }
     uint32_t addAction(int account, uint32_t opcode, uint32_t uid, const std::string& a1, const std::string& a2) {
         std::vector<uint8_t> r = {uint8_t(opcode >> 24), uint8_t(opcode >> 16), uint8_t(opcode >> 8), uint8_t(opcode),
@@ -73,8 +74,8 @@ TEST_F(PendingActions, EachActionTellsWhatItIs) {
         {3, "17", "Projects", 4, "17", nullptr, "Projects"},
         {4, "Inbox", "", 5, nullptr, nullptr, nullptr},
         {5, "18", "", 3, "18", nullptr, ""},
-        {6, "0", "", 2, "0", nullptr, nullptr},      // seen flag cleared: unread
-        {6, "1", "", 1, "1", nullptr, nullptr},      // set: read
+        {6, "0", "", 2, "0", nullptr, nullptr},  // seen flag cleared: unread
+        {6, "1", "", 1, "1", nullptr, nullptr},  // set: read
         {7, "19", "", 3, "19", nullptr, ""},
         {8, "20", "", 3, "20", nullptr, ""},
         {10, "21", "Archive", 3, "21", nullptr, "Archive"},  // a move has no source folder
@@ -114,8 +115,10 @@ TEST_F(PendingActions, EachActionTellsWhatItIs) {
         }
         TxnHandle next;
         const int rc = MTxnGetNext(walk.h, next.out());
-        if (&c == &cases.back()) EXPECT_EQ(rc, kEnd);
-        else ASSERT_EQ(rc, 0);
+        if (&c == &cases.back())
+            EXPECT_EQ(rc, kEnd);
+        else
+            ASSERT_EQ(rc, 0);
         std::swap(walk.h, next.h);
     }
     int version = 0;

@@ -222,8 +222,9 @@ TEST_F(StoreTest, LogOpensWithTheHeader) {
     std::stringstream s;
     s << f.rdbuf();
     const std::string log = s.str();
-    for (const char* expected : {"Initializing Tessaline (TM) Log File", "Tessaline Registered Conduit Information:",
-                                 "Gatehouse.dll", "Name:                Extra Sync", "/opt/extra/host.so", " after\r\n"})
+    for (const char* expected :
+         {"Initializing Tessaline (TM) Log File", "Tessaline Registered Conduit Information:", "Gatehouse.dll",
+          "Name:                Extra Sync", "/opt/extra/host.so", " after\r\n"})
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     EXPECT_EQ(log.find("before"), std::string::npos);
 }

@@ -21,7 +21,9 @@ struct Listed {
     bool operator==(const Listed&) const = default;
 };
 
-void PrintTo(const Listed& l, std::ostream* os) { *os << "{" << l.key << ", \"" << l.name << "\", " << l.extra.size() << " bytes, " << l.type << "}"; }
+void PrintTo(const Listed& l, std::ostream* os) {
+    *os << "{" << l.key << ", \"" << l.name << "\", " << l.extra.size() << " bytes, " << l.type << "}";
+}
 
 std::vector<Listed> listed(tess::engine::CFolderMap& map) {
     std::vector<Listed> out;
@@ -118,9 +120,12 @@ TEST_F(AccountHostFoldersTest, QueuedFoldersByTheirSlot) {
     };
     const Case cases[] = {
         {"no handheld folders", {}, {}},
-        {"named slots only, in slot order", {"Inbox", "", "Sent", "", "", "Work"},
+        {"named slots only, in slot order",
+         {"Inbox", "", "Sent", "", "", "Work"},
          {{0, "Inbox", {}, -1}, {2, "Sent", {}, -1}, {5, "Work", {}, -1}}},
-        {"a full 15-character name", {"Inbox", "Fifteen-chars-x"}, {{0, "Inbox", {}, -1}, {1, "Fifteen-chars-x", {}, -1}}},
+        {"a full 15-character name",
+         {"Inbox", "Fifteen-chars-x"},
+         {{0, "Inbox", {}, -1}, {1, "Fifteen-chars-x", {}, -1}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,7 +144,8 @@ TEST_F(AccountHostFoldersTest, FoldersPlacedOnTheHandheldAreListedToo) {
     ASSERT_EQ(account->WriteDeviceFolders(prefs), 1);
     ::tess::engine::CFolderMap queued;
     EXPECT_EQ(tess::engine::QueuedFolderListForHost(*account, queued), 3);
-    EXPECT_EQ(listed(queued), (std::vector<Listed>{{0, "Inbox", {}, -1}, {1, "Sent", {}, -1}, {2, "Projects", {}, -1}}));
+    EXPECT_EQ(listed(queued),
+              (std::vector<Listed>{{0, "Inbox", {}, -1}, {1, "Sent", {}, -1}, {2, "Projects", {}, -1}}));
     // The placed folder now has its slot, so the synchronised list keys it there as well.
     ::tess::engine::CFolderMap host;
     EXPECT_EQ(tess::engine::FolderListForHost(*account, host), 2);
@@ -158,7 +164,7 @@ TEST_F(AccountHostFoldersTest, ListedFoldersTakeTheirSlotsOverFromTheHandheld) {
     };
     struct Case {
         const char* what;
-        std::vector<Folder> table;      // the account's folders after the merge
+        std::vector<Folder> table;       // the account's folders after the merge
         std::vector<Host> listedByHost;  // what GetFolderList gave
         std::vector<Listed> expected;
     };
@@ -179,7 +185,9 @@ TEST_F(AccountHostFoldersTest, ListedFoldersTakeTheirSlotsOverFromTheHandheld) {
          {{"Sent Items", {5}, 2, 0, 0}},
          {{"Sent Items", {5}, 3}},
          {{0, "Inbox", {}, -1}, {1, "Quarterly Repor", {}, -1}, {2, "Sent Items", {5}, 3}}},
-        {"no folders from the host", {{"Inbox", {}, 0, 1, 0}}, {},
+        {"no folders from the host",
+         {{"Inbox", {}, 0, 1, 0}},
+         {},
          {{0, "Inbox", {}, -1}, {1, "Quarterly Repor", {}, -1}, {2, "Sent", {}, -1}}},
     };
     for (const Case& c : cases) {

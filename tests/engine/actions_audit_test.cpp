@@ -37,9 +37,10 @@ TEST(OutboxFailures, AnUnreadableAttachmentKeepsTheMailInTheOutbox) {
     EngineWorld w;
     w.ImapAccount();
     const auto dir = w.home.path() / "files";
-    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "dave@example.org", "two files", "see",
-                                          {WriteFile(dir, "a.txt", "first"), WriteFile(dir, "b.txt", "second")}, nullptr),
-              0);
+    ASSERT_EQ(
+        handheld_app::ComposeOutbox(w.handheld, 0, "dave@example.org", "two files", "see",
+                                    {WriteFile(dir, "a.txt", "first"), WriteFile(dir, "b.txt", "second")}, nullptr),
+        0);
     auto outbox = w.Folder(1);
     ASSERT_EQ(outbox.size(), 1u);
     const uint32_t second = outbox[0].msg.partIds[1];
@@ -78,7 +79,6 @@ TEST(DeliveredSizes, AWholeDialUpMessageWithAnAttachmentHasNoPartRecord) {
     }
 }
 
-
 // A desktop-client account (whole messages listed at once) names its messages by the
 // client's ids: a new message brings its attachments on the synchronisation that adds it.
 TEST(DesktopClientAttachments, ANewMessageBringsItsFiles) {
@@ -101,7 +101,6 @@ TEST(DesktopClientAttachments, ANewMessageBringsItsFiles) {
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Attachments"), 2) << "the file and its end";
     EXPECT_EQ(scripted::state().openAttachmentFiles, 0);
 }
-
 
 // A desktop-client account whose handheld names a message by time, subject and sender:
 // the message the user acts on is already on the handheld (matched, not new), and the
@@ -145,7 +144,6 @@ TEST(DesktopClientActions, AMessageAlreadyOnTheHandheldIsFoundByTimeSubjectAndSe
     }
 }
 
-
 // A dial-up message the handheld holds only in part is fetched whole again later; when
 // that fetch fails, the part the handheld has stays as it is.
 TEST(DeliveredSizes, AFailedFetchOfTheRestKeepsTheBodyOnTheHandheld) {
@@ -174,7 +172,6 @@ TEST(DeliveredSizes, AFailedFetchOfTheRestKeepsTheBodyOnTheHandheld) {
     EXPECT_EQ(w.Folder(0)[0].msg.Body.rfind("Opening words.", 0), 0u) << "fetched again next time";
 }
 
-
 // A new message whose body the host cannot give this time is not put on the handheld as
 // headers alone (it would never be fetched again): it comes whole next time.
 TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
@@ -193,7 +190,6 @@ TEST(NewMessages, AFailedFetchLeavesTheMessageForNextTime) {
     EXPECT_EQ(inbox[0].msg.Body, "Body of fetched later");
 }
 
-
 // A POP account's handheld records the read state of each message it reads; the host is
 // told, and the records do not pile up on the handheld from one synchronisation to the next.
 TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
@@ -210,7 +206,6 @@ TEST(PopActions, ReadStatesReachTheHostAndLeaveTheHandheld) {
     EXPECT_TRUE(scripted::state().find("Inbox")->msgs[0].read);
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), 0);
 }
-
 
 // Logon records are checked before the host sees them: an account without a user name
 // never reaches Logon and fails as a refused logon; one with a port of 0 gets the default.
@@ -257,14 +252,13 @@ TEST(Logon, AccountSettingsCheckedBeforeTheHostIsAsked) {
     }
 }
 
-
 // Actions meant for IMAP folders, and actions that name a message the host no longer
 // has, on accounts of other kinds: folder changes leave the handheld, the rest wait.
 TEST(DisconnectedActions, OtherAccountsKeepWhatTheyCannotDo) {
     struct Case {
         const char* what;
-        bool pop;           // else a desktop client
-        bool syncInbox;     // the account's only selected folder
+        bool pop;        // else a desktop client
+        bool syncInbox;  // the account's only selected folder
         int opcode;
         int32_t uid;
         std::string arg2;
@@ -277,7 +271,8 @@ TEST(DisconnectedActions, OtherAccountsKeepWhatTheyCannotDo) {
         {"a POP seen flag stays", true, true, handheld_app::kSetSeen, 1, "", 1},
         {"a delete by time, subject and sender of a message gone stays", false, true, handheld_app::kDeleteMessage, 255,
          gone, 1},
-        {"without a selected folder a delete stays", false, false, handheld_app::kDeleteMessage, 254, "ZW50cnktMQ==", 1},
+        {"without a selected folder a delete stays", false, false, handheld_app::kDeleteMessage, 254,
+         "ZW50cnktMQ==", 1},
         {"without a selected folder a read mark stays", false, false, handheld_app::kMarkRead, 254, "ZW50cnktMQ==", 1},
     };
     for (const Case& c : cases) {
@@ -298,7 +293,8 @@ TEST(DisconnectedActions, OtherAccountsKeepWhatTheyCannotDo) {
         scripted::state().calls.clear();
         ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
         EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Disconnected"), c.actionsLeft);
-        for (const char* call : {"IMAP4AddFolder", "IMAP4CopyMessage", "IMAP4SetSeenFlag", "DeleteMsg", "SetMsgReadStatus"})
+        for (const char* call :
+             {"IMAP4AddFolder", "IMAP4CopyMessage", "IMAP4SetSeenFlag", "DeleteMsg", "SetMsgReadStatus"})
             EXPECT_EQ(scripted::state().count(call), 0) << call;
         EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u);
     }

@@ -62,7 +62,8 @@ TEST(ConfigureLarkspur, MissingOrBrokenConfigurationLibrary) {
     ASSERT_EQ(CreateIniFileSettings(w.userId), 0);
     const std::string key = std::string(tess::settings::kProductKey) + "ConfigPlugins";
     // A library that exists but has no "Configure", and a library that is not there.
-    for (const std::string& path : {(tess::test::libDir() / "libTidewater.so").string(), std::string("/nonexistent/libX.so")}) {
+    for (const std::string& path :
+         {(tess::test::libDir() / "libTidewater.so").string(), std::string("/nonexistent/libX.so")}) {
         SCOPED_TRACE(path);
         SetText(HKEY_CURRENT_USER, key, "ConfHost", path);
         const size_t asked = w.ui.questions().size();
@@ -74,7 +75,8 @@ TEST(ConfigureLarkspur, MissingOrBrokenConfigurationLibrary) {
 
 TEST(ConfigureLarkspur, UserWithoutSettingsIsAskedFirst) {
     World w;
-    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost", "/nonexistent/libX.so");
+    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost",
+            "/nonexistent/libX.so");
     // No: nothing is created and the window does not open.
     w.ui.answerNext(IDNO);
     EXPECT_EQ(ConfigureLarkspur(w.userId), 1);
@@ -100,7 +102,8 @@ TEST(ConfigureLarkspur, UserWithoutSettingsIsAskedFirst) {
 TEST(ConfigureLarkspur, OlderSettingsAreUpgradedOnlyWhenTheUserAgrees) {
     World w;
     ASSERT_EQ(CreateIniFileSettings(w.userId), 0);
-    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost", "/nonexistent/libX.so");
+    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost",
+            "/nonexistent/libX.so");
     RosterWriteInt(w.userId, "Tessaline", "ConduitVersion", 512);
     w.ui.answerNext(IDCANCEL);
     EXPECT_EQ(ConfigureLarkspur(w.userId), 1);
@@ -132,7 +135,9 @@ TEST(UserSelection, WrittenOnceAndReadOnce) {
         SCOPED_TRACE(c.number);
         ASSERT_EQ(LarkspurSaveUserSelection(1, c.text1, c.text2, c.text3, c.number), 1);
         const std::string stored = ReadAll(file);
-        const std::string password = c.text2 && *c.text2 ? tess::ScramblePassword(std::string(c.text2) == "  secret  " ? "secret" : c.text2) : "";
+        const std::string password =
+            c.text2 && *c.text2 ? tess::ScramblePassword(std::string(c.text2) == "  secret  " ? "secret" : c.text2)
+                                : "";
         EXPECT_EQ(stored, std::string(c.text1 ? c.text1 : "") + '\x01' + password + '\x01' + (c.text3 ? c.text3 : "") +
                               '\x01' + c.expected);
 
@@ -193,7 +198,7 @@ TEST(ProfileExports, ByOneBasedPositionAfterTheCount) {
         int index, size, result;
         const char* name;
     } cases[] = {{0, 64, 0, nullptr}, {1, 64, 1, "Home"}, {2, 64, 1, "Office"}, {3, 64, 0, nullptr},
-                 {2, 7, 1, "Office"}, {2, 6, 0, nullptr},  {-1, 64, 0, nullptr}};
+                 {2, 7, 1, "Office"}, {2, 6, 0, nullptr}, {-1, 64, 0, nullptr}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.index << "/" << c.size);
         std::strcpy(buf, "untouched");

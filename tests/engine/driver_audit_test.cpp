@@ -33,8 +33,9 @@ TEST(AccountLoop, SelectedFolderGoneFromTheHostIsLeftAlone) {
     ASSERT_EQ(w.Subjects(2), (std::vector<std::string>{"binned"})) << EngineWorld::Log();
 
     auto& folders = scripted::state().folders;
-    folders.erase(std::remove_if(folders.begin(), folders.end(), [](const scripted::Folder& f) { return f.name == "Trash"; }),
-                  folders.end());
+    folders.erase(
+        std::remove_if(folders.begin(), folders.end(), [](const scripted::Folder& f) { return f.name == "Trash"; }),
+        folders.end());
     w.HostMail("fresh");
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"fresh"})) << EngineWorld::Log();
@@ -70,10 +71,10 @@ TEST(AccountLoop, NewIncomingServerReplacesTheOldServersMail) {
 // Which handheld messages go when the host no longer lists them.
 struct RetentionCase {
     const char* what;
-    int32_t days;         // days to sync while the message comes in
-    int32_t daysAfter;    // and when the host has lost it
+    int32_t days;       // days to sync while the message comes in
+    int32_t daysAfter;  // and when the host has lost it
     int32_t unreadOnly;
-    const char* folder;   // host folder; the handheld's slot of the same name
+    const char* folder;  // host folder; the handheld's slot of the same name
     int ageDays;
     bool readOnHandheld;
     bool kept;
@@ -231,7 +232,7 @@ TEST(SyncDriver, OpeningAndClosingLines) {
         const char* what;
         int syncType;
         bool selectInbox;
-        const char* line;   // the run's own line
+        const char* line;  // the run's own line
         bool closingLine;
     };
     const Case cases[] = {

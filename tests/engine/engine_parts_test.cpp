@@ -110,7 +110,8 @@ TEST(AccountFilters, FirstMatchDecidesAndNoneInUseKeeps) {
         SCOPED_TRACE(k.what);
         b.putU32le(kFiltering, k.filtering ? 1 : 0);
         b.putU32le(kFilterCount, uint32_t(k.filters.size()));
-        for (int i = 0; i < kMaxFilters; ++i) c.account->SetFilter(i, i < int(k.filters.size()) ? k.filters[i] : MessageFilter{});
+        for (int i = 0; i < kMaxFilters; ++i)
+            c.account->SetFilter(i, i < int(k.filters.size()) ? k.filters[i] : MessageFilter{});
         CMsg probe = m;
         EXPECT_EQ(c.FilterCheck(probe, false), k.keep);
         EXPECT_EQ(probe.category, k.category);
@@ -208,7 +209,8 @@ TEST(MailClientSet, ClassifiesSwitchesAndRestores) {
 
     tess::test::TempHome home;
     const std::string mail = "Software\\Clients\\Mail";
-    for (const auto& [client, exe] : {std::pair{"Microsoft Outlook", "outlook.exe"}, {"Outlook Express", "msimn.exe"}}) {
+    for (const auto& [client, exe] :
+         {std::pair{"Microsoft Outlook", "outlook.exe"}, {"Outlook Express", "msimn.exe"}}) {
         SetText(HKEY_LOCAL_MACHINE, mail + "\\" + client + "\\protocols\\mailto\\shell\\open\\command", nullptr,
                 std::string("\"C:\\Programs\\") + exe + "\" -c IPM.Note /m \"%1\"");
         SetText(HKEY_LOCAL_MACHINE, mail + "\\" + client + "\\protocols\\mailto\\DefaultIcon", nullptr, exe);

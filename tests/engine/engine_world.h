@@ -134,7 +134,8 @@ public:
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
         const std::string command = "\"C:\\Programs\\OUTLOOK.EXE\" /c ipm.note";
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()),
+                       DWORD(command.size() + 1));
         RegCloseKey(key);
         DesktopAccount d;
         d.client = 5;

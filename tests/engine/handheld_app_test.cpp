@@ -25,7 +25,7 @@ TEST(HandheldCommands, AccountComposeDeleteAndShow) {
     ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0);
 
     EXPECT_EQ(Command({"account", "--number", "1", "--name", "Home", "--server", "imap.example.org", "--user", "u",
-                   "--password", "p", "--email", "u@example.org"}),
+                       "--password", "p", "--email", "u@example.org"}),
               0);
     std::string text;
     ASSERT_EQ(Command({"compose", "--account", "1", "--to", "a@example.org", "--subject", "hello"}, &text), 0);
@@ -41,9 +41,12 @@ TEST(HandheldCommands, AccountComposeDeleteAndShow) {
     EXPECT_TRUE(handheld_app::ListFolder("default", 1).empty());
     EXPECT_EQ(handheld_app::RecordCount("default", "Larkspur Disconnected"), 1);
 
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"compose", "--account", "8"}, {"delete", "--record", "x"}, {"account", "--number", "0"}, {"show", "stray"},
-             {"account", "--name", "A", "--port", "70000"}})
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"compose", "--account", "8"},
+                                               {"delete", "--record", "x"},
+                                               {"account", "--number", "0"},
+                                               {"show", "stray"},
+                                               {"account", "--name", "A", "--port", "70000"}})
         EXPECT_EQ(Command(bad), 2) << bad[0];
     EXPECT_EQ(Command({"delete", "--record", "999"}), 1) << "no such record";
 }

@@ -27,23 +27,36 @@ TEST(HostModule, BindsEveryExportTheHostsGive) {
         const char* file;
         bool imapCalls;
         bool addressBookCalls;
-    } cases[] = {{"libHeronwick.so", true, false}, {"libFenwick.so", false, false}, {"libCopperfen.so", false, true},
-                   {"libThistledown.so", false, false}};
+    } cases[] = {{"libHeronwick.so", true, false},
+                 {"libFenwick.so", false, false},
+                 {"libCopperfen.so", false, true},
+                 {"libThistledown.so", false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const LoadedHost host = Load(c.file);
         ASSERT_NE(host.get(), nullptr);
         const HostModule m = HostModule::Bind(host.get());
         ASSERT_TRUE(m);
-        const bool shared[] = {Bound(m.initialize),      Bound(m.uninitialize),         Bound(m.logon),
-                               Bound(m.logoff),          Bound(m.getFolderList),        Bound(m.freeFolderList),
-                               Bound(m.supportsPartialMessages), Bound(m.getMsgIds),    Bound(m.getMsgHeaders),
-                               Bound(m.getAllMsgs),      Bound(m.getMsg),               Bound(m.freeMailMsg),
-                               Bound(m.setMsgReadStatus), Bound(m.sendMsg),             Bound(m.deleteMsg),
-                               Bound(m.getMessageAttachment), Bound(m.freeAttachment)};
+        const bool shared[] = {Bound(m.initialize),
+                               Bound(m.uninitialize),
+                               Bound(m.logon),
+                               Bound(m.logoff),
+                               Bound(m.getFolderList),
+                               Bound(m.freeFolderList),
+                               Bound(m.supportsPartialMessages),
+                               Bound(m.getMsgIds),
+                               Bound(m.getMsgHeaders),
+                               Bound(m.getAllMsgs),
+                               Bound(m.getMsg),
+                               Bound(m.freeMailMsg),
+                               Bound(m.setMsgReadStatus),
+                               Bound(m.sendMsg),
+                               Bound(m.deleteMsg),
+                               Bound(m.getMessageAttachment),
+                               Bound(m.freeAttachment)};
         for (std::size_t i = 0; i < std::size(shared); ++i) EXPECT_TRUE(shared[i]) << "export " << i;
-        const bool imap[] = {Bound(m.imap4Commit),       Bound(m.imap4SelectFolder), Bound(m.imap4CopyMessage),
-                             Bound(m.imap4AddFolder),    Bound(m.imap4DeleteFolder), Bound(m.imap4RenameFolder),
+        const bool imap[] = {Bound(m.imap4Commit),     Bound(m.imap4SelectFolder), Bound(m.imap4CopyMessage),
+                             Bound(m.imap4AddFolder),  Bound(m.imap4DeleteFolder), Bound(m.imap4RenameFolder),
                              Bound(m.imap4SetSeenFlag)};
         for (std::size_t i = 0; i < std::size(imap); ++i) EXPECT_EQ(imap[i], c.imapCalls) << "IMAP call " << i;
         // The address-book calls are the Extended MAPI host's alone.
@@ -84,8 +97,8 @@ TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
 
     MailMsg** list = nullptr;
     int count = 0;
-    EXPECT_EQ(imap.getAllMsgs(nullptr, &list, &count, 0), -1);   // not logged on
-    EXPECT_EQ(pop.getAllMsgs(nullptr, &list, &count, 0), 213);   // logged on, no POP3 side
+    EXPECT_EQ(imap.getAllMsgs(nullptr, &list, &count, 0), -1);  // not logged on
+    EXPECT_EQ(pop.getAllMsgs(nullptr, &list, &count, 0), 213);  // logged on, no POP3 side
     EXPECT_EQ(list, nullptr);
 
     EXPECT_EQ(pop.uninitialize(), 0);

@@ -49,10 +49,14 @@ protected:
         if (attachment.empty()) {
             text += "\r\nBody of " + subject + "\r\n";
         } else {
-            text += "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n"
-                    "Content-Type: text/plain\r\n\r\nBody of " + subject + "\r\n--b1\r\n"
-                    "Content-Type: text/plain; name=\"data.txt\"\r\nContent-Disposition: attachment; filename=\"data.txt\"\r\n\r\n" +
-                    attachment + "\r\n--b1--\r\n";
+            text +=
+                "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n--b1\r\n"
+                "Content-Type: text/plain\r\n\r\nBody of " +
+                subject +
+                "\r\n--b1\r\n"
+                "Content-Type: text/plain; name=\"data.txt\"\r\nContent-Disposition: attachment; "
+                "filename=\"data.txt\"\r\n\r\n" +
+                attachment + "\r\n--b1--\r\n";
         }
         Imap().Append("INBOX", flags, text);
     }
@@ -155,10 +159,12 @@ TEST_F(ImapRoad, LargeAttachmentInPiecesThenMovedToTheTrash) {
     ASSERT_EQ(W().Sync(), 0) << EngineWorld::Log();
     EXPECT_EQ(InboxCount(), 0);
     bool inTrash = false;
-    for (const auto& l : Command("STATUS Trash (MESSAGES)")) inTrash = inTrash || l.find("MESSAGES 1") != std::string::npos;
+    for (const auto& l : Command("STATUS Trash (MESSAGES)"))
+        inTrash = inTrash || l.find("MESSAGES 1") != std::string::npos;
     EXPECT_TRUE(inTrash);
     EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Disconnected"), 0);
-    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Attachments"), 0) << "its attachment records went with it";
+    EXPECT_EQ(handheld_app::RecordCount(W().handheld, "Larkspur Attachments"), 0)
+        << "its attachment records went with it";
 }
 
 // An outside component at work between the handheld and the server: it reads the action

@@ -45,7 +45,8 @@ TEST(Outbox, SentWithAndWithoutAttachmentsThenMovedToSent) {
     const auto tmp = w.home.path() / "tmp";
     size_t left = 0;
     if (std::filesystem::exists(tmp))
-        for (auto it = std::filesystem::recursive_directory_iterator(tmp); it != std::filesystem::recursive_directory_iterator(); ++it)
+        for (auto it = std::filesystem::recursive_directory_iterator(tmp);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
             left += it->is_regular_file();
     EXPECT_EQ(left, 0u);
 
@@ -139,8 +140,7 @@ TEST(PartRecords, DialUpMessagesBeyondTheLimit) {
     w.HostMail("long").body = Pattern(5000);
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Part Plus"), 1);
-    for (auto& m : w.Folder(0))
-        EXPECT_EQ((m.msg.partWord >> 8) != 0, m.msg.Subject == "long") << m.msg.Subject;
+    for (auto& m : w.Folder(0)) EXPECT_EQ((m.msg.partWord >> 8) != 0, m.msg.Subject == "long") << m.msg.Subject;
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "LKIDCache0"), 2) << "each message added is in the id cache";
 
     // The message removed on the host takes its part record along.
@@ -171,8 +171,8 @@ TEST(Attachments, TranslatedBothWays) {
 
     w.HostMail("with a note").attachments = {{"note.txt", "Quiet words"}};
     const auto dir = w.home.path() / "out";
-    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "bob@example.org", "reply", "see", {WriteFile(dir, "draft.hh", "LOUD WORDS")},
-                                          nullptr),
+    ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "bob@example.org", "reply", "see",
+                                          {WriteFile(dir, "draft.hh", "LOUD WORDS")}, nullptr),
               0);
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
 
@@ -195,7 +195,8 @@ TEST(Attachments, TranslatedBothWays) {
     size_t left = 0;
     for (const auto& dirToCheck : {w.home.path() / "scripted_host", w.home.path() / "tmp"})
         if (std::filesystem::exists(dirToCheck))
-            for (auto it = std::filesystem::recursive_directory_iterator(dirToCheck); it != std::filesystem::recursive_directory_iterator(); ++it)
+            for (auto it = std::filesystem::recursive_directory_iterator(dirToCheck);
+                 it != std::filesystem::recursive_directory_iterator(); ++it)
                 left += it->is_regular_file();
     EXPECT_EQ(left, 0u) << "no translated copy stays behind";
 }

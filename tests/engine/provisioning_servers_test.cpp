@@ -62,7 +62,8 @@ public:
         }
         std::ifstream in(dir_ / "service.env");
         for (std::string line; std::getline(in, line);)
-            if (const size_t eq = line.find('='); eq != std::string::npos) env_[line.substr(0, eq)] = line.substr(eq + 1);
+            if (const size_t eq = line.find('='); eq != std::string::npos)
+                env_[line.substr(0, eq)] = line.substr(eq + 1);
     }
     ~Service() {
         if (pid_) {
@@ -194,10 +195,15 @@ TEST_F(Provisioning, RegistrationNoticeAndItsAnswers) {
         int result;
     };
     const Case cases[] = {
-        {"ok", kNoticeAccepted},          {"body:OK thanks", kNoticeAccepted}, {"body:606", kNoticeAccepted},
-        {"body:601", kNoticeRefused},     {"body:42", kNoticeOtherAnswer},
+        {"ok", kNoticeAccepted},
+        {"body:OK thanks", kNoticeAccepted},
+        {"body:606", kNoticeAccepted},
+        {"body:601", kNoticeRefused},
+        {"body:42", kNoticeOtherAnswer},
         {"body:<html>busy</html>", kNoticeOtherAnswer},  // not a number: never taken for acceptance
-        {"status:500", kNoticeSendFailed}, {"empty", kNoticeSendFailed},   {"silent", kNoticeSendFailed},
+        {"status:500", kNoticeSendFailed},
+        {"empty", kNoticeSendFailed},
+        {"silent", kNoticeSendFailed},
         {"close", kNoticeSendFailed},
     };
     for (const Case& c : cases) {
@@ -271,8 +277,9 @@ TEST_F(Provisioning, KeyRequestsAndTheServicesAnswers) {
     service_->answer("ok");
     CString message;
     int retry = 0;
-    EXPECT_EQ(CProvisioningClient().SetUserKey("localhost", port, "4165551234", "secret", key_.c_str(), &retry, &message),
-              kKeyAccepted);
+    EXPECT_EQ(
+        CProvisioningClient().SetUserKey("localhost", port, "4165551234", "secret", key_.c_str(), &retry, &message),
+        kKeyAccepted);
     EXPECT_NE(lastRequest().find("\"path\": \"/setUserKey\""), std::string::npos);
     EXPECT_EQ(FormValue(lastRequest(), "h"), "");
 
@@ -327,8 +334,8 @@ TEST_F(Provisioning, RequestFlagsRelaxOneCheckEach) {
     for (const Case& c : cases) {
         CHttpClient client;
         ASSERT_EQ(client.Connect("localhost", service_->port(c.port)), kHttpOk);
-        HttpRequest r{"POST", "/setUserKey", "", "Content-Type:text/plain\r\n", "x", "", 0,
-                      uint16_t(kHttpSecure | c.flags)};
+        HttpRequest r{
+            "POST", "/setUserKey", "", "Content-Type:text/plain\r\n", "x", "", 0, uint16_t(kHttpSecure | c.flags)};
         EXPECT_EQ(client.Send(r), c.result) << c.port << " flags " << c.flags;
         if (c.result == kHttpOk) {
             EXPECT_EQ(r.status, 200);

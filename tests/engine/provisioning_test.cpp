@@ -54,8 +54,8 @@ TEST(Thn, SixNumbersInTheirWidths) {
 // The environment's proxies, restored afterwards.
 class ProxyEnvironment : public ::testing::Test {
 protected:
-    static constexpr const char* kNames[] = {"https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "no_proxy",
-                                             "NO_PROXY"};
+    static constexpr const char* kNames[] = {"https_proxy", "HTTPS_PROXY", "http_proxy",
+                                             "HTTP_PROXY",  "no_proxy",    "NO_PROXY"};
     void SetUp() override {
         for (const char* n : kNames) {
             const char* v = std::getenv(n);
@@ -65,8 +65,10 @@ protected:
     }
     void TearDown() override {
         for (const auto& [n, v] : saved_) {
-            if (v) setenv(n.c_str(), v->c_str(), 1);
-            else unsetenv(n.c_str());
+            if (v)
+                setenv(n.c_str(), v->c_str(), 1);
+            else
+                unsetenv(n.c_str());
         }
     }
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
@@ -82,8 +84,12 @@ TEST_F(ProxyEnvironment, AccessTypeFromTheVariables) {
     const std::vector<Case> cases = {
         {{}, true, kProxyDirect, "", "", ""},
         {{{"https_proxy", "http://proxy.test:3128"}}, true, kProxyNamed, "http://proxy.test:3128", "", ""},
-        {{{"HTTP_PROXY", "proxy.test:8080"}, {"NO_PROXY", "localhost,.lan"}}, true, kProxyNamed, "",
-         "proxy.test:8080", "localhost,.lan"},
+        {{{"HTTP_PROXY", "proxy.test:8080"}, {"NO_PROXY", "localhost,.lan"}},
+         true,
+         kProxyNamed,
+         "",
+         "proxy.test:8080",
+         "localhost,.lan"},
         {{{"http_proxy", "lower:1"}, {"HTTP_PROXY", "upper:2"}}, true, kProxyNamed, "", "lower:1", ""},
         {{{"https_proxy", "http://user:pw@[::1]:3128/"}}, true, kProxyNamed, "http://user:pw@[::1]:3128/", "", ""},
         {{{"https_proxy", "http://:3128"}}, false, 0, "", "", ""},
@@ -113,8 +119,8 @@ TEST(HttpClient, RefusesEmptyFieldsAndSendsOnlyWhenConnected) {
     EXPECT_EQ(client.Connect("localhost", 0), kHttpBadArgument);
     HttpRequest r{"POST", "/x", "", "A: b\r\n", "body", "", 0, 0};
     EXPECT_EQ(client.Send(r), kHttpNoConnection);
-    for (std::string HttpRequest::*field : {&HttpRequest::verb, &HttpRequest::object, &HttpRequest::headers,
-                                            &HttpRequest::body}) {
+    for (std::string HttpRequest::*field :
+         {&HttpRequest::verb, &HttpRequest::object, &HttpRequest::headers, &HttpRequest::body}) {
         HttpRequest missing = r;
         missing.*field = "";
         EXPECT_EQ(client.Send(missing), kHttpBadArgument);

@@ -19,7 +19,9 @@ TEST(UserSettings, CreatedForKnownUsersOnly) {
     EngineWorld w;
     EXPECT_EQ(CreateIniFileSettings(w.userId + 100), -1);
     for (int n = 0; n < 8; ++n)
-        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(w.accountDir()) / ("acc" + std::to_string(n) + ".dat"))) << n;
+        EXPECT_TRUE(
+            std::filesystem::exists(std::filesystem::path(w.accountDir()) / ("acc" + std::to_string(n) + ".dat")))
+            << n;
     int version = 0;
     RosterReadInt(w.userId, "Tessaline", "ConduitVersion", &version, 0);
     EXPECT_EQ(version, 517);
@@ -61,8 +63,9 @@ TEST(DebugLogging, AccountReportAndPhasesInTheProductLog) {
     RosterWriteInt(w.userId, "Tessaline", "Log Debug", 1);
     ASSERT_EQ(w.Sync(), 0);
     const std::string log = ReadAll(std::filesystem::path(w.accountDir()) / "Tessaline.log");
-    for (const char* line : {"Begin synchronization specific to active account 'Work'", "Account protocol is direct IMAP.",
-                             "Adding a message to the device:", "added 1 new messages to the device"})
+    for (const char* line :
+         {"Begin synchronization specific to active account 'Work'", "Account protocol is direct IMAP.",
+          "Adding a message to the device:", "added 1 new messages to the device"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 
     // Before the accounts: the versions of the libraries of the registry's lists, each with

@@ -70,8 +70,9 @@ TEST(SyncDriver, ChecksBeforeTheAccounts) {
          0, 4, 0, "incompatible", false},
         {"an older client's database is incompatible",
          [](EngineWorld& w) {
-             syncmgr::HandheldStore(w.handheld).createDatabase("LarkspurPRO2 Messages", SYNC_FOURCC('a', 's', 'c', '3'),
-                                                               SYNC_FOURCC('D', 'a', 't', '5'), 2000, 0, 0, nullptr);
+             syncmgr::HandheldStore(w.handheld)
+                 .createDatabase("LarkspurPRO2 Messages", SYNC_FOURCC('a', 's', 'c', '3'),
+                                 SYNC_FOURCC('D', 'a', 't', '5'), 2000, 0, 0, nullptr);
          },
          0, 4, 0, "incompatible", false},
         {"no IMAP entry below index 3 leaves the account without its host", [](EngineWorld&) {}, 0, 2, 0, "Heronwick",
@@ -87,10 +88,8 @@ TEST(SyncDriver, ChecksBeforeTheAccounts) {
          },
          0, 4, 0, "none of its folders are selected", false},
         {"a refused registration",
-         [](EngineWorld& w) {
-             syncmgr::HandheldStore(w.handheld).injectFailure("SyncRegisterConduit", 1);
-         },
-         0, 4, 102, "", false},
+         [](EngineWorld& w) { syncmgr::HandheldStore(w.handheld).injectFailure("SyncRegisterConduit", 1); }, 0, 4, 102,
+         "", false},
     };
     for (const DriverCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -189,7 +188,8 @@ TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
         platform::ui::ScriptedUi ui;
         platform::ui::ScopedUi scope(ui);
         ASSERT_EQ(w.Sync(syncType), 0);
-        EXPECT_TRUE(EngineWorld::Logged("Unable to retrieve required information from the handheld", 22)) << EngineWorld::Log();
+        EXPECT_TRUE(EngineWorld::Logged("Unable to retrieve required information from the handheld", 22))
+            << EngineWorld::Log();
         const auto asked = ui.questions();
         ASSERT_EQ(asked.size(), syncType == 6 ? 0u : 1u);
         if (!asked.empty()) {
@@ -271,7 +271,8 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     std::filesystem::permissions(relay, std::filesystem::perms::owner_all);
 
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
-    for (int i = 0; i < 100 && !std::filesystem::exists(mark); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    for (int i = 0; i < 100 && !std::filesystem::exists(mark); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(std::filesystem::exists(mark)) << "the engine starts the relay program";
     EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
     EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
@@ -279,7 +280,8 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     ASSERT_NE(account, nullptr);
     const tess::accounts::CMailAccount& a = *account;
     EXPECT_EQ(a.MailClient(), 5);
-    EXPECT_EQ(std::string(tess::accounts::ByteView(a.Image().desktop).text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)),
+    EXPECT_EQ(std::string(tess::accounts::ByteView(a.Image().desktop)
+                              .text(tess::accounts::layout::kHostName.offset, tess::accounts::layout::kHostName.width)),
               "Microsoft Exchange 5.0 or higher");
 }
 

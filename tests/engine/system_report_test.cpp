@@ -21,14 +21,13 @@ std::string ReadAll(const fs::path& p) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void WriteAll(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+void WriteAll(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 void SetText(HKEY root, const std::string& path, const char* name, const std::string& text, DWORD type = REG_SZ) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(root, path.c_str(), &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const unsigned char*>(text.c_str()), DWORD(text.size() + 1)),
+    ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const unsigned char*>(text.c_str()),
+                             DWORD(text.size() + 1)),
               ERROR_SUCCESS);
     RegCloseKey(key);
 }
@@ -36,7 +35,8 @@ void SetText(HKEY root, const std::string& path, const char* name, const std::st
 void SetNumber(HKEY root, const std::string& path, const char* name, DWORD number) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(root, path.c_str(), &key), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const unsigned char*>(&number), 4), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const unsigned char*>(&number), 4),
+              ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
@@ -158,7 +158,7 @@ TEST(FileVersionReport, LinesInOrder) {
         return std::string(line);
     };
     const std::vector<std::string> expected = {
-        versionLine("libHollowmere.so"), missingLine("LarkWiz4.exe"),   versionLine("libTidewater.so"),
+        versionLine("libHollowmere.so"), missingLine("LarkWiz4.exe"),    versionLine("libTidewater.so"),
         versionLine("libHeronwick.so"),  missingLine("libGhostwick.so"), versionLine("libHollowmere.so"),
     };
     // The host list's order is the registry's enumeration order.

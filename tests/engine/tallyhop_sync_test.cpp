@@ -14,8 +14,9 @@ namespace {
 // The IMAP entry of the host list names the scripted host.
 void ListScriptedHostAsImap() {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\MsgHostPlugins", &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\MsgHostPlugins", &key),
+        ERROR_SUCCESS);
     const std::string path = (tess::test::libDir() / "libScriptedHost.so").string();
     ASSERT_EQ(RegSetValueExA(key, "Heronwick", 0, REG_SZ, reinterpret_cast<const unsigned char*>(path.c_str()),
                              DWORD(path.size() + 1)),

@@ -12,7 +12,9 @@ namespace {
 struct PartRecords {
     syncmgr::HandheldStore store;
     syncmgr::DatabaseEntry db{};
-    explicit PartRecords(const std::string& handheld) : store(handheld) { store.findDatabase("Larkspur Part Plus", 0, &db); }
+    explicit PartRecords(const std::string& handheld) : store(handheld) {
+        store.findDatabase("Larkspur Part Plus", 0, &db);
+    }
 
     bool Read(uint32_t id, CPartInfoRecord& out) {
         syncmgr::RecordEntry e;
@@ -157,7 +159,8 @@ constexpr uint32_t kCreator = SYNC_FOURCC('a', 's', 'c', '6');
 const std::string kEntryId = "entry-id-of-the-desktop-store";
 
 void RelayAccount(EngineWorld& w, uint8_t connectionType, uint16_t appVersion) {
-    syncmgr::HandheldStore(w.handheld).setRemoteAnswer(kCreator, 2, {0, 0, uint8_t(appVersion >> 8), uint8_t(appVersion)});
+    syncmgr::HandheldStore(w.handheld)
+        .setRemoteAnswer(kCreator, 2, {0, 0, uint8_t(appVersion >> 8), uint8_t(appVersion)});
     DesktopAccount d;
     d.client = 5;
     d.profile = "Outlook";

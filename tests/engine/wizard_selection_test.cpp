@@ -82,13 +82,39 @@ TEST_F(WizardSelection, ADamagedFileIsReportedAndLeftAsItIs) {
         const char* reason;
     } cases[] = {
         {"too few fields", "Home\x01" + password, "2 fields instead of 4"},
-        {"too many fields", "Home\x01" + password + "\x01x\x01" "25\x01more", "5 fields instead of 4"},
-        {"a password not in its stored form", "Home\x01pw\x01x\x01" "25", "password is not in the stored form"},
-        {"a password cut short", "Home\x01" + password.substr(0, 40) + "\x01x\x01" "25", "password is not in the stored form"},
-        {"a last field that is not a number", "Home\x01" + password + "\x01x\x01" "2x", "not a number"},
-        {"a line break in a text", "Ho\nme\x01" + password + "\x01x\x01" "25", "control character"},
-        {"a NUL byte in a text", std::string("Ho\0me\x01", 6) + password + "\x01x\x01" "25", "control character"},
-        {"a profile name longer than the account holds", std::string(200, 'P') + "\x01\x01x\x01" "25", "longer than 127"},
+        {"too many fields",
+         "Home\x01" + password +
+             "\x01x\x01"
+             "25\x01more",
+         "5 fields instead of 4"},
+        {"a password not in its stored form",
+         "Home\x01pw\x01x\x01"
+         "25",
+         "password is not in the stored form"},
+        {"a password cut short",
+         "Home\x01" + password.substr(0, 40) +
+             "\x01x\x01"
+             "25",
+         "password is not in the stored form"},
+        {"a last field that is not a number",
+         "Home\x01" + password +
+             "\x01x\x01"
+             "2x",
+         "not a number"},
+        {"a line break in a text",
+         "Ho\nme\x01" + password +
+             "\x01x\x01"
+             "25",
+         "control character"},
+        {"a NUL byte in a text",
+         std::string("Ho\0me\x01", 6) + password +
+             "\x01x\x01"
+             "25",
+         "control character"},
+        {"a profile name longer than the account holds",
+         std::string(200, 'P') + "\x01\x01x\x01"
+                                 "25",
+         "longer than 127"},
         {"an empty file", "", "1 fields instead of 4"},
         {"a file far too large", std::string(5000, 'A'), "larger than 4096 bytes"},
     };

@@ -41,8 +41,8 @@ public:
     std::optional<std::string> UnsealPassword(std::string_view t, std::string_view) override { return std::string(t); }
 };
 
-const int kIds[] = {0, 16, 21, 23, 15, 17, 11, 22, 18, 350, 20, 10, 400, 410, 12, 13, 160,
-                    170, 171, 172, 173, 174, 175, 176, 177, 178, 179, 180};
+const int kIds[] = {0,  16, 21,  23,  15,  17,  11,  22,  18,  350, 20,  10,  400, 410,
+                    12, 13, 160, 170, 171, 172, 173, 174, 175, 176, 177, 178, 179, 180};
 
 }  // namespace
 

@@ -14,8 +14,8 @@
 namespace {
 
 bool Foreign(unsigned char c) {
-    return !(std::isalnum(c) || c == '+' || c == '/' || c == '=' || c == '}' || c == '\r' || c == '\n' ||
-             c == ' ' || c == '\t');
+    return !(std::isalnum(c) || c == '+' || c == '/' || c == '=' || c == '}' || c == '\r' || c == '\n' || c == ' ' ||
+             c == '\t');
 }
 
 }  // namespace
@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (expectedCount != skippedCount ||
         !std::equal(expected.begin(), expected.begin() + expectedCount, skipped.begin()))
         std::abort();
-    if (strict == tess::kBase64Ok && (count != skippedCount || !std::equal(out.begin(), out.begin() + count, skipped.begin())))
+    if (strict == tess::kBase64Ok &&
+        (count != skippedCount || !std::equal(out.begin(), out.begin() + count, skipped.begin())))
         std::abort();
 
     if (size >= 5) {

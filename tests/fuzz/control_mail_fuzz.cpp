@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (const std::string& value : *list)
                 if (body.find(value) == std::string::npos) std::abort();
         if (request.text.size() > size || request.subject.size() > size) std::abort();
-        if (!request.text.empty() && body.compare(size - request.text.size(), std::string::npos, request.text) != 0) std::abort();
+        if (!request.text.empty() && body.compare(size - request.text.size(), std::string::npos, request.text) != 0)
+            std::abort();
     }
     return 0;
 }

@@ -36,8 +36,8 @@ void Flatten(const imap::ImapArg& arg, std::string& out, std::size_t depth) {
 
 std::string Flatten(const imap::ParsedLine& line) {
     std::string out = std::to_string(static_cast<int>(line.kind)) + line.tag + "|" +
-                      std::to_string(static_cast<int>(line.status)) + line.code + "|" + line.text +
-                      "|" + std::to_string(static_cast<int>(line.result.error));
+                      std::to_string(static_cast<int>(line.status)) + line.code + "|" + line.text + "|" +
+                      std::to_string(static_cast<int>(line.result.error));
     if (!line.result.Ok() && line.result.text.empty()) std::abort();  // a failure without reason
     for (const auto& arg : line.codeArgs) Flatten(arg, out, 1);
     out += "|";

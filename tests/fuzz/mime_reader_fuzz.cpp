@@ -23,10 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first line as the parameters of an attachment part, where file names are read
     // in their plain and RFC 2231 forms.
     const std::string_view first = text.substr(0, text.find_first_of("\r\n"));
-    const std::string wrapped = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                                "Content-Type: application/octet-stream; " + std::string(first) +
-                                "\r\nContent-Disposition: attachment; " + std::string(first) +
-                                "\r\n\r\nQUJD\r\n--b--\r\n";
+    const std::string wrapped =
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+        "Content-Type: application/octet-stream; " +
+        std::string(first) + "\r\nContent-Disposition: attachment; " + std::string(first) + "\r\n\r\nQUJD\r\n--b--\r\n";
     auto partLines = inet::SplitLines(wrapped);
     inet::CMimeMessage part;
     if (!part.Parse(0, partLines.size(), partLines, true)) std::abort();

@@ -63,7 +63,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const std::string stamp = pop::ApopTimestamp(text);
-    if (!stamp.empty() && (stamp.front() != '<' || stamp.back() != '>' || stamp.size() > 512))
-        std::abort();
+    if (!stamp.empty() && (stamp.front() != '<' || stamp.back() != '>' || stamp.size() > 512)) std::abort();
     return 0;
 }

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (key != 0 && key != 3 && key != 6 && key != 8) __builtin_trap();
     if (status == 200 && key != 3) {
         std::string lower = body;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return char(std::tolower(c)); });
         if (lower.find(message.str()) == std::string::npos) __builtin_trap();
     }
     return 0;

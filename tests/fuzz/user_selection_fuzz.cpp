@@ -23,8 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const std::string* t : {&read.account, &read.third})
         if (t->find_first_of(std::string("\0\r\n\x01", 4)) != std::string::npos) std::abort();
 
-    const std::string again = read.account + '\x01' + (read.password.empty() ? "" : tess::ScramblePassword(read.password)) +
-                              '\x01' + read.third + "\x01" "25";
+    const std::string again = read.account + '\x01' +
+                              (read.password.empty() ? "" : tess::ScramblePassword(read.password)) + '\x01' +
+                              read.third +
+                              "\x01"
+                              "25";
     if (again.size() > kSelectionMaxSize) return 0;  // the stored password form may be longer
     UserSelection second;
     if (ParseUserSelection(again, &second, &problem) != result || second.account != read.account ||

@@ -46,7 +46,7 @@ TEST(HeronwickExports, BeforeLogonAndFreeRules) {
 
 // Logs a session on to a scripted server that lists the given folder lines.
 std::vector<S::Step> ListScript(const std::string& list) {
-    return {S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
+    return {S::Send("* OK\r\n"),    S::Expect("AEG1 LOGIN"),        S::Send("{tag} OK\r\n"),
             S::Expect("AEG2 LIST"), S::Send(list + "{tag} OK\r\n"), S::Expect("AEG3 LOGOUT"),
             S::Send("{tag} OK\r\n")};
 }
@@ -74,8 +74,7 @@ std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
 
 std::string Names(int count, const char* prefix) {
     std::string list;
-    for (int i = 0; i < count; ++i)
-        list += "* LIST () \"/\" " + std::string(prefix) + std::to_string(i) + "\r\n";
+    for (int i = 0; i < count; ++i) list += "* LIST () \"/\" " + std::string(prefix) + std::to_string(i) + "\r\n";
     return list;
 }
 
@@ -86,19 +85,16 @@ TEST(HeronwickFolderList, LimitsAndSpecialFolders) {
     EXPECT_EQ(many.back(), (std::pair<std::string, int>{"Inbox", 0}));
 
     // Long names are passed over; the walk ends with the list.
-    auto mixed = Folders("* LIST () \"/\" INBOX\r\n* LIST () \"/\" \"Sent Items\"\r\n"
-                         "* LIST () \"/\" SENT\r\n* LIST () \"/\" Exactly15Chars_\r\n"
-                         "* LIST () \"/\" Sixteen_Chars_xx\r\n* LIST () \"/\" trash\r\n");
-    EXPECT_EQ(mixed, (std::vector<std::pair<std::string, int>>{{"INBOX", 0},
-                                                                {"Sent Items", -1},
-                                                                {"SENT", 3},
-                                                                {"Exactly15Chars_", -1},
-                                                                {"trash", 4}}));
+    auto mixed = Folders(
+        "* LIST () \"/\" INBOX\r\n* LIST () \"/\" \"Sent Items\"\r\n"
+        "* LIST () \"/\" SENT\r\n* LIST () \"/\" Exactly15Chars_\r\n"
+        "* LIST () \"/\" Sixteen_Chars_xx\r\n* LIST () \"/\" trash\r\n");
+    EXPECT_EQ(mixed, (std::vector<std::pair<std::string, int>>{
+                         {"INBOX", 0}, {"Sent Items", -1}, {"SENT", 3}, {"Exactly15Chars_", -1}, {"trash", 4}}));
 
     // No inbox listed: it is added after the others.
     auto noInbox = Folders("* LIST () \"/\" Drafts\r\n* LIST () \"/\" Outbox\r\n");
-    EXPECT_EQ(noInbox, (std::vector<std::pair<std::string, int>>{
-                           {"Drafts", 2}, {"Outbox", 1}, {"Inbox", 0}}));
+    EXPECT_EQ(noInbox, (std::vector<std::pair<std::string, int>>{{"Drafts", 2}, {"Outbox", 1}, {"Inbox", 0}}));
 }
 
 TEST(HeronwickSession, LogonFailureReporting) {
@@ -116,8 +112,7 @@ TEST(HeronwickSession, LogonFailureReporting) {
     FolderRecord** folders = nullptr;
     int count = 0;
     EXPECT_EQ(session.GetFolderList(&folders, &count), 8);
-    EXPECT_NE(log.find("IMAP: Socket for server '127.0.0.1' on port 1 failed to connect. "),
-              std::string::npos);
+    EXPECT_NE(log.find("IMAP: Socket for server '127.0.0.1' on port 1 failed to connect. "), std::string::npos);
     session.Cleanup();
 
     // Both sides unusable with logging on: the line twice, and a failed logon.
@@ -134,16 +129,14 @@ TEST(HeronwickSession, LogonFailureReporting) {
 TEST(HeronwickSession, UnreadableMessageFailsQuietly) {
     // An empty message reads as nothing: the fetch fails (3), and that is no
     // "invalid response" in the log.
-    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
-              S::Expect("AEG2 LIST"), S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"),
-              S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
-              S::Expect("AEG4 UID FETCH 5 rfc822.size"),
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
+              S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"), S::Expect("AEG3 SELECT \"INBOX\""),
+              S::Send("* 1 EXISTS\r\n{tag} OK\r\n"), S::Expect("AEG4 UID FETCH 5 rfc822.size"),
               S::Send("* 1 FETCH (UID 5 RFC822.SIZE 0)\r\n{tag} OK\r\n"),
               S::Expect("AEG5 UID FETCH 5 BODY.PEEK[HEADER.FIELDS (Content-Type)]"),
               S::Send("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (CONTENT-TYPE)] {2}\r\n\r\n)\r\n"
                       "{tag} OK\r\n"),
-              S::Expect("AEG6 UID FETCH 5 BODY.PEEK[]"),
-              S::Send("* 1 FETCH (UID 5 BODY[] {0}\r\n)\r\n{tag} OK\r\n"),
+              S::Expect("AEG6 UID FETCH 5 BODY.PEEK[]"), S::Send("* 1 FETCH (UID 5 BODY[] {0}\r\n)\r\n{tag} OK\r\n"),
               S::Expect("AEG7 LOGOUT"), S::Send("{tag} OK\r\n")});
     LogonRecord record{};
     record.server = "127.0.0.1";

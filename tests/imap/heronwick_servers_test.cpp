@@ -96,7 +96,6 @@ protected:
     int tag_ = 0;
 };
 
-
 uint32_t UidOfBlock(const MailMsg* m) {
     uint32_t uid = 0;
     imap::UidOf(m->hostId, m->hostIdLength, uid);
@@ -143,7 +142,7 @@ TEST_F(Heronwick, FolderListWithSpecialUseAndNestedFolders) {
     EXPECT_EQ(types.count("Exactly15Chars_"), 1u);
     EXPECT_EQ(types.count("Sixteen_Chars_xx"), 0u);  // too long for the handheld
     EXPECT_EQ(types.count("Archive"), 1u);
-    EXPECT_EQ(types.count("Archive/2024"), 0u);      // the list is the top level only
+    EXPECT_EQ(types.count("Archive/2024"), 0u);  // the list is the top level only
     for (const char* name : {"Archive/2024", "Archive", "Sent Items", "Exactly15Chars_", "Sixteen_Chars_xx"})
         Command(std::string("DELETE \"") + name + "\"");
 }
@@ -199,7 +198,8 @@ std::string BigMultipart(std::size_t attachmentBytes, bool alternative = false) 
                         : std::string("Content-Type: text/plain\r\n\r\nThe text part.\r\n--XYZ\r\n")) +
            "Content-Type: application/octet-stream; name=\"big.bin\"\r\n"
            "Content-Disposition: attachment; filename=\"big.bin\"\r\n"
-           "Content-Transfer-Encoding: base64\r\n\r\n" + data + "--XYZ--\r\n";
+           "Content-Transfer-Encoding: base64\r\n\r\n" +
+           data + "--XYZ--\r\n";
 }
 
 TEST_F(Heronwick, WholeAndPartialFetchLeaveMailUnread) {
@@ -425,8 +425,9 @@ TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
         SCOPED_TRACE(std::string(c.sentFolder) + (c.filedIn ? " filed" : " refused"));
         const std::string subject = "Copy " + std::to_string(++n);
         record_.sentFolder = c.sentFolder;
-        if (!c.filedIn) std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_read |
-                                                                 std::filesystem::perms::owner_exec);
+        if (!c.filedIn)
+            std::filesystem::permissions(sentTmp,
+                                         std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
         syncmgr::clearCapturedLog();
         ASSERT_EQ(LogonNow(), 0);
         CMsg out;
@@ -449,8 +450,7 @@ TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
         EXPECT_EQ(reported, c.filedIn == nullptr);
         if (c.filedIn) {
             Command(std::string("SELECT \"") + c.filedIn + "\"");
-            EXPECT_NE(Join(Command("SEARCH SUBJECT \"" + subject + "\"")).find("* SEARCH 1"),
-                      std::string::npos);
+            EXPECT_NE(Join(Command("SEARCH SUBJECT \"" + subject + "\"")).find("* SEARCH 1"), std::string::npos);
             Command("CLOSE");
         }
     }
@@ -495,8 +495,7 @@ TEST_F(Heronwick, SendWithAuthLoginAndAttachmentsThenReadBack) {
     ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(list[0]->Subject, "With files");
-    EXPECT_NE(std::string(list[0]->Body).find("Two files attached.\r\n.\r\nEnd."), std::string::npos)
-        << list[0]->Body;
+    EXPECT_NE(std::string(list[0]->Body).find("Two files attached.\r\n.\r\nEnd."), std::string::npos) << list[0]->Body;
     AttachmentTable* table = nullptr;
     ASSERT_EQ(GetMessageAttachment(nullptr, list[0]->hostIdLength, list[0]->hostId, &table), 0);
     ASSERT_NE(table, nullptr);

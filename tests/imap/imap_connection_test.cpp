@@ -10,8 +10,7 @@ namespace {
 using imap::CImapConnection;
 using S = tess::test::ScriptedServer;
 
-std::vector<S::Step> Login(std::vector<S::Step> rest,
-                           const char* list = "* LIST () \"/\" INBOX\r\n") {
+std::vector<S::Step> Login(std::vector<S::Step> rest, const char* list = "* LIST () \"/\" INBOX\r\n") {
     std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "),
                                    S::Send("{tag} OK logged in\r\n"), S::Expect("AEG2 LIST"),
                                    S::Send(std::string(list) + "{tag} OK\r\n")};
@@ -61,8 +60,7 @@ TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
     }
     {
         // A password with a blank would change the command unquoted: no second try.
-        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} NO\r\n"),
-                  S::Pause(300)});
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} NO\r\n"), S::Pause(300)});
         Session s(server.port(), "u", "two words");
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -101,8 +99,8 @@ TEST(ImapConnection, SelectsByExactNameOnly) {
 TEST(ImapConnection, SearchReadsItsOwnLine) {
     S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 3 EXISTS\r\n{tag} OK\r\n"),
                     S::Expect("AEG4 UID SEARCH NOT DELETED SINCE 01-Jan-1990 NOT SEEN"),
-                    S::Send("* 3 RECENT\r\n* SEARCH 7 9\r\n{tag} OK\r\n"),
-                    S::Expect("AEG5 UID SEARCH"), S::Send("* SEARCH\r\n{tag} OK\r\n")}));
+                    S::Send("* 3 RECENT\r\n* SEARCH 7 9\r\n{tag} OK\r\n"), S::Expect("AEG5 UID SEARCH"),
+                    S::Send("* SEARCH\r\n{tag} OK\r\n")}));
     Session s(server.port());
     s.settings.sinceDate = "01-Jan-1990";
     s.settings.unreadOnly = 1;
@@ -118,13 +116,13 @@ TEST(ImapConnection, SearchReadsItsOwnLine) {
 }
 
 TEST(ImapConnection, SearchFallsBackToSequenceNumbers) {
-    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 3 EXISTS\r\n{tag} OK\r\n"),
-                    S::Expect("AEG4 UID SEARCH"), S::Send("{tag} BAD unknown command\r\n"),
-                    S::Expect("AEG5 FETCH 1 FLAGS"), S::Send("* 1 FETCH (FLAGS (\\Seen))\r\n{tag} OK\r\n"),
-                    S::Expect("AEG6 FETCH 2 FLAGS"), S::Send("* 2 FETCH (FLAGS ())\r\n{tag} OK\r\n"),
-                    S::Expect("AEG7 FETCH 3 FLAGS"), S::Send("* 3 FETCH (FLAGS (\\Recent))\r\n{tag} OK\r\n"),
-                    S::Expect("AEG8 FETCH 2 UID"), S::Send("* 2 FETCH (UID 20)\r\n{tag} OK\r\n"),
-                    S::Expect("AEG9 FETCH 3 UID"), S::Send("* 3 FETCH (UID 31)\r\n{tag} OK\r\n")}));
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 3 EXISTS\r\n{tag} OK\r\n"), S::Expect("AEG4 UID SEARCH"),
+                    S::Send("{tag} BAD unknown command\r\n"), S::Expect("AEG5 FETCH 1 FLAGS"),
+                    S::Send("* 1 FETCH (FLAGS (\\Seen))\r\n{tag} OK\r\n"), S::Expect("AEG6 FETCH 2 FLAGS"),
+                    S::Send("* 2 FETCH (FLAGS ())\r\n{tag} OK\r\n"), S::Expect("AEG7 FETCH 3 FLAGS"),
+                    S::Send("* 3 FETCH (FLAGS (\\Recent))\r\n{tag} OK\r\n"), S::Expect("AEG8 FETCH 2 UID"),
+                    S::Send("* 2 FETCH (UID 20)\r\n{tag} OK\r\n"), S::Expect("AEG9 FETCH 3 UID"),
+                    S::Send("* 3 FETCH (UID 31)\r\n{tag} OK\r\n")}));
     Session s(server.port());
     s.settings.unreadOnly = 1;
     CImapConnection imap;
@@ -139,11 +137,10 @@ TEST(ImapConnection, SearchFallsBackToSequenceNumbers) {
 TEST(ImapConnection, AppendWaitsForTheContinuation) {
     const std::string message = "Subject: hi\r\n\r\nbody";
     {
-        S server(Login({S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"),
-                        S::Expect("AEG4 APPEND \"Sent\" {19}"), S::Pause(400),
-                        S::Send("+ Ready for literal data\r\n"), S::ReadBytes(21),
-                        S::Send("AEG4 OK APPEND completed\r\n")},
-                       "* LIST () \"/\" Sent\r\n"));
+        S server(Login(
+            {S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"), S::Expect("AEG4 APPEND \"Sent\" {19}"), S::Pause(400),
+             S::Send("+ Ready for literal data\r\n"), S::ReadBytes(21), S::Send("AEG4 OK APPEND completed\r\n")},
+            "* LIST () \"/\" Sent\r\n"));
         Session s(server.port());
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -153,17 +150,13 @@ TEST(ImapConnection, AppendWaitsForTheContinuation) {
         EXPECT_EQ(server.received().back(), message + "\r\n");
         // The append is one transcript entry, up to the continuation; the message itself
         // goes straight to the socket.
-        EXPECT_NE(s.log.find("IMAP SEND:APPEND \"Sent\" {19}\nIMAP RECV:+ Ready"),
-                  std::string::npos)
-            << s.log;
-        EXPECT_EQ(s.log.find("IMAP SEND:", s.log.find("IMAP SEND:APPEND") + 1), std::string::npos)
-            << s.log;
+        EXPECT_NE(s.log.find("IMAP SEND:APPEND \"Sent\" {19}\nIMAP RECV:+ Ready"), std::string::npos) << s.log;
+        EXPECT_EQ(s.log.find("IMAP SEND:", s.log.find("IMAP SEND:APPEND") + 1), std::string::npos) << s.log;
     }
     {
         // Refused before the continuation: the message is never sent.
-        S server(Login({S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"),
-                        S::Expect("AEG4 APPEND"), S::Send("{tag} NO [OVERQUOTA] full\r\n"),
-                        S::Pause(300)},
+        S server(Login({S::Expect("AEG3 SELECT"), S::Send("{tag} OK\r\n"), S::Expect("AEG4 APPEND"),
+                        S::Send("{tag} NO [OVERQUOTA] full\r\n"), S::Pause(300)},
                        "* LIST () \"/\" Sent\r\n"));
         Session s(server.port());
         CImapConnection imap;
@@ -177,8 +170,7 @@ TEST(ImapConnection, AppendWaitsForTheContinuation) {
 
 TEST(ImapConnection, FetchTranscriptShowsFirstLineAndTagsRestart) {
     S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
-                    S::Expect("AEG4 UID FETCH 5 FLAGS"),
-                    S::Send("* 1 FETCH (UID 5 FLAGS (\\Seen))\r\n{tag} OK\r\n"),
+                    S::Expect("AEG4 UID FETCH 5 FLAGS"), S::Send("* 1 FETCH (UID 5 FLAGS (\\Seen))\r\n{tag} OK\r\n"),
                     S::Expect("AEG5 LOGOUT"), S::Send("* BYE\r\n{tag} OK\r\n")}));
     Session s(server.port());
     CImapConnection imap;
@@ -197,10 +189,10 @@ TEST(ImapConnection, FetchTranscriptShowsFirstLineAndTagsRestart) {
 }
 
 TEST(ImapConnection, FlagAndSizeCommandsAsWritten) {
-    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"),
-                    S::Expect("AEG4 "), S::Send("* 1 FETCH (UID 5 RFC822.SIZE 4242)\r\n{tag} OK\r\n"),
-                    S::Expect("AEG5 "), S::Send("{tag} OK\r\n"), S::Expect("AEG6 "),
-                    S::Send("{tag} OK\r\n"), S::Expect("AEG7 "), S::Send("{tag} NO\r\n")}));
+    S server(Login({S::Expect("AEG3 SELECT"), S::Send("* 1 EXISTS\r\n{tag} OK\r\n"), S::Expect("AEG4 "),
+                    S::Send("* 1 FETCH (UID 5 RFC822.SIZE 4242)\r\n{tag} OK\r\n"), S::Expect("AEG5 "),
+                    S::Send("{tag} OK\r\n"), S::Expect("AEG6 "), S::Send("{tag} OK\r\n"), S::Expect("AEG7 "),
+                    S::Send("{tag} NO\r\n")}));
     Session s(server.port());
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -242,10 +234,9 @@ TEST(ImapConnection, LoginAndLogoutResultCodes) {
 TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
     // The folder list was refused at login, so any name may exist: the DELETE goes out,
     // but the list cannot be brought up to date.
-    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"),
-              S::Expect("AEG2 LIST"), S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""),
-              S::Send("{tag} OK\r\n"), S::Expect("AEG4 DELETE \"Inbox\""),
-              S::Send("{tag} OK\r\n")});
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
+              S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""), S::Send("{tag} OK\r\n"),
+              S::Expect("AEG4 DELETE \"Inbox\""), S::Send("{tag} OK\r\n")});
     Session s(server.port());
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -301,12 +292,16 @@ TEST(ImapConnection, ExpungeWithoutUidPlusSparesOtherClientsDeletions) {
         {"another client's too", "* SEARCH 3 7 9\r\n", false},
     };
     for (const Case& c : cases) {
-        std::vector<S::Step> steps = {
-            S::Expect("AEG3 SELECT \"INBOX\""), S::Send("* 4 EXISTS\r\n{tag} OK\r\n"),
-            S::Expect("AEG4 UID STORE 7 +FLAGS.SILENT \\deleted"), S::Send("{tag} OK\r\n"),
-            S::Expect("AEG5 UID STORE 9 +FLAGS.SILENT \\deleted"), S::Send("{tag} OK\r\n"),
-            S::Expect("AEG6 CAPABILITY"), S::Send("* CAPABILITY IMAP4rev1 IDLE\r\n{tag} OK\r\n"),
-            S::Expect("AEG7 UID SEARCH DELETED"), S::Send(std::string(c.deleted) + "{tag} OK\r\n")};
+        std::vector<S::Step> steps = {S::Expect("AEG3 SELECT \"INBOX\""),
+                                      S::Send("* 4 EXISTS\r\n{tag} OK\r\n"),
+                                      S::Expect("AEG4 UID STORE 7 +FLAGS.SILENT \\deleted"),
+                                      S::Send("{tag} OK\r\n"),
+                                      S::Expect("AEG5 UID STORE 9 +FLAGS.SILENT \\deleted"),
+                                      S::Send("{tag} OK\r\n"),
+                                      S::Expect("AEG6 CAPABILITY"),
+                                      S::Send("* CAPABILITY IMAP4rev1 IDLE\r\n{tag} OK\r\n"),
+                                      S::Expect("AEG7 UID SEARCH DELETED"),
+                                      S::Send(std::string(c.deleted) + "{tag} OK\r\n")};
         if (c.expunged) {
             steps.push_back(S::Expect("AEG8 EXPUNGE"));
             steps.push_back(S::Send("{tag} OK\r\n"));

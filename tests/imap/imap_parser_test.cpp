@@ -12,15 +12,15 @@ using namespace imap;
 // {n}bytes, NIL as NIL, lists in parentheses.
 std::string Show(const ImapArg& arg) {
     switch (arg.type) {
-        case ArgType::kAtom: return arg.text;
-        case ArgType::kString: return "\"" + arg.text + "\"";
-        case ArgType::kLiteral: return "{" + std::to_string(arg.text.size()) + "}" + arg.text;
-        case ArgType::kNil: return "NIL";
-        case ArgType::kList: {
-            std::string out = "(";
-            for (const auto& item : arg.list) out += (out.size() > 1 ? " " : "") + Show(item);
-            return out + ")";
-        }
+    case ArgType::kAtom: return arg.text;
+    case ArgType::kString: return "\"" + arg.text + "\"";
+    case ArgType::kLiteral: return "{" + std::to_string(arg.text.size()) + "}" + arg.text;
+    case ArgType::kNil: return "NIL";
+    case ArgType::kList: {
+        std::string out = "(";
+        for (const auto& item : arg.list) out += (out.size() > 1 ? " " : "") + Show(item);
+        return out + ")";
+    }
     }
     return "?";
 }
@@ -47,8 +47,7 @@ ParserLimits Limits(std::size_t line, uint64_t literal, std::size_t depth) {
     return limits;
 }
 
-std::vector<ParsedLine> ParseInPieces(std::string_view bytes, std::size_t piece,
-                                      ParserLimits limits = {}) {
+std::vector<ParsedLine> ParseInPieces(std::string_view bytes, std::size_t piece, ParserLimits limits = {}) {
     CResponseParser parser(limits);
     std::vector<ParsedLine> lines;
     for (std::size_t at = 0; at < bytes.size(); at += piece) {
@@ -76,7 +75,9 @@ TEST(ImapParser, BuildsTheTreeOfEachLine) {
         {"* LIST (\\Noselect) NIL \"NIL\"\r\n", "*|0|||LIST (\\Noselect) NIL \"NIL\"|no error"},
         {"* LIST () \"/\" \"a \\\"b\\\" \\\\c\"\r\n", "*|0|||LIST () \"/\" \"a \"b\" \\c\"|no error"},
         // 8-bit bytes pass through atoms and strings untouched.
-        {"* LIST () \"/\" Entw\xc3\xbc" "rfe\r\n", "*|0|||LIST () \"/\" Entw\xc3\xbcrfe|no error"},
+        {"* LIST () \"/\" Entw\xc3\xbc"
+         "rfe\r\n",
+         "*|0|||LIST () \"/\" Entw\xc3\xbcrfe|no error"},
         {"* LIST () \"/\" \"\xe8\x8d\x89\xe7\xa8\xbf\"\r\n",
          "*|0|||LIST () \"/\" \"\xe8\x8d\x89\xe7\xa8\xbf\"|no error"},
         {"* SEARCH 4 9 12\n", "*|0|||SEARCH 4 9 12|no error"},
@@ -84,15 +85,13 @@ TEST(ImapParser, BuildsTheTreeOfEachLine) {
         // Status lines: the word, the code with its arguments, free text that may hold
         // anything a text may, parentheses and quotes included.
         {"AEG1 OK [UIDNEXT 9] Select (done \"\r\n", "AEG1|1|[UIDNEXT 9]|Select (done \"||no error"},
-        {"* OK [PERMANENTFLAGS (\\Seen \\*)] Limited\r\n",
-         "*|1|[PERMANENTFLAGS (\\Seen \\*)]|Limited||no error"},
+        {"* OK [PERMANENTFLAGS (\\Seen \\*)] Limited\r\n", "*|1|[PERMANENTFLAGS (\\Seen \\*)]|Limited||no error"},
         {"* OK [CAPABILITY IMAP4rev1 UIDPLUS]\r\n", "*|1|[CAPABILITY IMAP4rev1 UIDPLUS]|||no error"},
         {"AEG2 no [TRYCREATE] no such folder\r\n", "AEG2|2|[TRYCREATE]|no such folder||no error"},
         {"* BYE\r\n", "*|5||||no error"},
         {"+ Ready for literal data\r\n", "+|0||Ready for literal data||no error"},
         {"+\r\n", "+|0||||no error"},
-        {"* STATUS {4}\r\nA )B (MESSAGES 3 UIDNEXT 9)\r\n",
-         "*|0|||STATUS {4}A )B (MESSAGES 3 UIDNEXT 9)|no error"},
+        {"* STATUS {4}\r\nA )B (MESSAGES 3 UIDNEXT 9)\r\n", "*|0|||STATUS {4}A )B (MESSAGES 3 UIDNEXT 9)|no error"},
     };
     for (const auto& c : cases) {
         std::vector<ParsedLine> lines;
@@ -114,8 +113,9 @@ TEST(ImapParser, SameTreeWhereverTheBytesAreSplit) {
     std::vector<ParsedLine> whole;
     ASSERT_TRUE(ParseResponse(reply, whole).Ok());
     ASSERT_EQ(whole.size(), 4u);
-    EXPECT_EQ(Show(whole[0].args), "2 FETCH (UID 7 BODY[1.MIME] {13}head\r\n)\r\n\"x\r\n "
-                                   "BODY[2] {3}abc X \"q \" s\")");
+    EXPECT_EQ(Show(whole[0].args),
+              "2 FETCH (UID 7 BODY[1.MIME] {13}head\r\n)\r\n\"x\r\n "
+              "BODY[2] {3}abc X \"q \" s\")");
     for (std::size_t piece = 1; piece <= 9; ++piece) {
         std::vector<ParsedLine> lines = ParseInPieces(reply, piece);
         ASSERT_EQ(lines.size(), whole.size()) << piece;
@@ -127,8 +127,7 @@ TEST(ImapParser, SameTreeWhereverTheBytesAreSplit) {
     for (std::size_t cut = 1; cut < reply.size(); ++cut) {
         CResponseParser parser;
         std::vector<ParsedLine> lines;
-        for (std::string_view part : {std::string_view(reply).substr(0, cut),
-                                      std::string_view(reply).substr(cut)}) {
+        for (std::string_view part : {std::string_view(reply).substr(0, cut), std::string_view(reply).substr(cut)}) {
             while (!part.empty()) {
                 part.remove_prefix(parser.Feed(part));
                 if (parser.LineReady()) lines.push_back(parser.TakeLine());
@@ -152,18 +151,15 @@ TEST(ImapParser, EachFailureHasItsReasonAndKeepsTheFraming) {
     } cases[] = {
         {"literal over the bound", "* 1 FETCH (BODY[] {101}\r\n" + std::string(101, 'x') + ")\r\n",
          ParseError::kLiteralTooLarge, "*"},
-        {"literal count overflows", "* 1 FETCH (BODY[] {99999999999999999999}\r\n",
-         ParseError::kLiteralOverflow, "*"},
+        {"literal count overflows", "* 1 FETCH (BODY[] {99999999999999999999}\r\n", ParseError::kLiteralOverflow, "*"},
         {"literal count not digits", "* 1 FETCH (BODY[] {1x}\r\n", ParseError::kBadLiteral, "*"},
         {"literal count empty", "* 1 FETCH (BODY[] {}\r\n", ParseError::kBadLiteral, "*"},
         {"literal without a line end", "* 1 FETCH (BODY[] {3} abc)\r\n", ParseError::kBadLiteral, "*"},
         {"unterminated quoted string", "* LIST () \"/\" \"Sent\r\n", ParseError::kUnterminatedString, "*"},
         {"escape at the line end", "* LIST () \"/\" \"Sent\\\r\n", ParseError::kUnterminatedString, "*"},
         // The quoted string runs to a line that ends in a literal: its data is skipped too.
-        {"unterminated string before a literal", "* X \"a {4}\r\nAEG1\r\n",
-         ParseError::kUnterminatedString, "*"},
-        {"nesting too deep", "* 1 FETCH (BODYSTRUCTURE ((((\"text\"))))))\r\n",
-         ParseError::kNestingTooDeep, "*"},
+        {"unterminated string before a literal", "* X \"a {4}\r\nAEG1\r\n", ParseError::kUnterminatedString, "*"},
+        {"nesting too deep", "* 1 FETCH (BODYSTRUCTURE ((((\"text\"))))))\r\n", ParseError::kNestingTooDeep, "*"},
         {"')' without '('", "* 1 FETCH (UID 1))\r\n", ParseError::kUnbalancedList, "*"},
         {"line ends inside a list", "* 1 FETCH (UID 1\r\n", ParseError::kUnbalancedList, "*"},
         {"line too long", "* SEARCH" + std::string(200, ' ') + "1\r\n", ParseError::kLineTooLong, "*"},
@@ -222,8 +218,8 @@ TEST(ImapParser, BoundsAreInclusive) {
 }
 
 TEST(ImapParser, IncompleteBytesAreSaidSo) {
-    for (const char* bytes : {"* 1 FETCH (BODY[] {10}\r\nshort", "* SEARCH 1 2", "AEG1 OK",
-                              "* X \"open", "* 1 FETCH (BODY[] {1"}) {
+    for (const char* bytes :
+         {"* 1 FETCH (BODY[] {10}\r\nshort", "* SEARCH 1 2", "AEG1 OK", "* X \"open", "* 1 FETCH (BODY[] {1"}) {
         std::vector<ParsedLine> lines;
         EXPECT_EQ(ParseResponse(bytes, lines).error, ParseError::kIncomplete) << bytes;
         EXPECT_TRUE(lines.empty()) << bytes;
@@ -234,8 +230,8 @@ TEST(ImapParser, NumbersAreCheckedForRange) {
     struct {
         ArgType type;
         const char* text;
-        bool any;       // AsNumber without a bound
-        bool nz32;      // AsNzNumber
+        bool any;   // AsNumber without a bound
+        bool nz32;  // AsNzNumber
     } cases[] = {
         {ArgType::kAtom, "0", true, false},
         {ArgType::kAtom, "4294967295", true, true},

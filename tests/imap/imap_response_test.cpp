@@ -79,8 +79,7 @@ TEST(ImapResponse, StatusIsTheTaggedLineItself) {
 
 TEST(ImapResponse, LiteralsAreTakenByTheirCount) {
     std::vector<ParsedLine> lines;
-    ASSERT_TRUE(ParseResponse("* 7 FETCH (UID 42 BODY[] {8}\r\nab\r\n)\r\nz)\r\nAEG3 OK\r\n", lines)
-                    .Ok());
+    ASSERT_TRUE(ParseResponse("* 7 FETCH (UID 42 BODY[] {8}\r\nab\r\n)\r\nz)\r\nAEG3 OK\r\n", lines).Ok());
     ASSERT_EQ(lines.size(), 2u);
     FetchData data;
     ASSERT_TRUE(FindFetchByUid(lines, 42, data).Ok());
@@ -90,10 +89,8 @@ TEST(ImapResponse, LiteralsAreTakenByTheirCount) {
 
     // A count that runs past the data is reported, not read beyond; one past the bound
     // is refused before anything is kept.
-    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {999}\r\nshort\r\n", lines).error,
-              ParseError::kIncomplete);
-    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {99999999999999}\r\n", lines).error,
-              ParseError::kLiteralTooLarge);
+    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {999}\r\nshort\r\n", lines).error, ParseError::kIncomplete);
+    EXPECT_EQ(ParseResponse("* 1 FETCH (BODY[] {99999999999999}\r\n", lines).error, ParseError::kLiteralTooLarge);
 }
 
 TEST(ImapResponse, ListLines) {
@@ -106,8 +103,7 @@ TEST(ImapResponse, ListLines) {
         {"* LIST (\\HasNoChildren) \".\" \"INBOX.Sent\"\r\n", ParseError::kNone, "INBOX.Sent", false},
         {"* LIST () \"/\" Drafts\r\n", ParseError::kNone, "Drafts", false},
         {"* LIST (\\NoSelect) \"/\" Archive\r\n", ParseError::kNone, "Archive", true},
-        {"* LIST (\\Sent) \"/\" \"My \\\"Quoted\\\" \\\\Box\"\r\n", ParseError::kNone,
-         "My \"Quoted\" \\Box", false},
+        {"* LIST (\\Sent) \"/\" \"My \\\"Quoted\\\" \\\\Box\"\r\n", ParseError::kNone, "My \"Quoted\" \\Box", false},
         {"* LIST () NIL Flat\r\n", ParseError::kNone, "Flat", false},
         {"* LIST () \"/\" NIL\r\n", ParseError::kNone, "NIL", false},  // a folder named NIL
         {"* LIST () \"/\" \"Entw\xc3\xbcrfe\"\r\n", ParseError::kNone, "Entw\xc3\xbcrfe", false},
@@ -177,13 +173,13 @@ TEST(ImapResponse, FetchItems) {
         {"* 3 FETCH (FLAGS ())\r\n", ParseError::kNone, "3 - , - -"},
         {"* 1 FETCH (INTERNALDATE \"17-Jul-1996 02:44:25 -0700\" UID 9)\r\n", ParseError::kNone,
          "1 9 - - 17-Jul-1996 02:44:25 -0700"},
-        {"* 1 FETCH (UID 5 FLAGS (\\Seen) BODY[HEADER.FIELDS (Received)] {11}\r\nReceived: x)\r\n",
-         ParseError::kNone, "1 5 \\Seen - - [HEADER.FIELDS (Received)]=Received: x"},
-        {"* 1 FETCH (BODY[1.MIME] \"Content-Type: text/plain\" BODY[2]<0> NIL)\r\n",
-         ParseError::kNone, "1 - - - - [1.MIME]=Content-Type: text/plain [2]<0>=NIL"},
+        {"* 1 FETCH (UID 5 FLAGS (\\Seen) BODY[HEADER.FIELDS (Received)] {11}\r\nReceived: x)\r\n", ParseError::kNone,
+         "1 5 \\Seen - - [HEADER.FIELDS (Received)]=Received: x"},
+        {"* 1 FETCH (BODY[1.MIME] \"Content-Type: text/plain\" BODY[2]<0> NIL)\r\n", ParseError::kNone,
+         "1 - - - - [1.MIME]=Content-Type: text/plain [2]<0>=NIL"},
         // Items not read here are passed over whole, lists and all.
-        {"* 1 FETCH (BODYSTRUCTURE (\"text\" \"plain\" NIL NIL NIL \"7bit\" 3 1) UID 6)\r\n",
-         ParseError::kNone, "1 6 - - -"},
+        {"* 1 FETCH (BODYSTRUCTURE (\"text\" \"plain\" NIL NIL NIL \"7bit\" 3 1) UID 6)\r\n", ParseError::kNone,
+         "1 6 - - -"},
         {"* 1 FETCH (UID 0)\r\n", ParseError::kBadResponse, ""},
         {"* 1 FETCH (UID 4294967296)\r\n", ParseError::kBadResponse, ""},
         {"* 1 FETCH (RFC822.SIZE -3)\r\n", ParseError::kBadResponse, ""},
@@ -208,8 +204,7 @@ TEST(ImapResponse, FetchItems) {
         }
         std::string flags;
         for (const auto& f : d.flags) flags += (flags.empty() ? "" : ",") + f;
-        std::string shown = std::to_string(d.number) + " " +
-                            (d.hasUid ? std::to_string(d.uid) : "-") + " " +
+        std::string shown = std::to_string(d.number) + " " + (d.hasUid ? std::to_string(d.uid) : "-") + " " +
                             (d.hasFlags ? (flags.empty() ? "," : flags) : "-") + " " +
                             (d.hasSize ? std::to_string(d.size) : "-") + " " +
                             (d.hasInternalDate ? d.internalDate : "-");
@@ -223,9 +218,9 @@ TEST(ImapResponse, FetchItems) {
 // A server may tell of other messages' changes at any time; the answer asked for is the
 // FETCH of our message.
 TEST(ImapResponse, FindsTheFetchOfTheMessageAskedFor) {
-    const std::vector<ParsedLine> lines =
-        Parse("* 2 FETCH (UID 8 FLAGS (\\Seen))\r\n* 3 FETCH (UID 9 FLAGS ())\r\n"
-              "* 4 FETCH (FLAGS (\\Deleted))\r\nAEG1 OK\r\n");
+    const std::vector<ParsedLine> lines = Parse(
+        "* 2 FETCH (UID 8 FLAGS (\\Seen))\r\n* 3 FETCH (UID 9 FLAGS ())\r\n"
+        "* 4 FETCH (FLAGS (\\Deleted))\r\nAEG1 OK\r\n");
     FetchData d;
     ASSERT_TRUE(FindFetchByUid(lines, 9, d).Ok());
     EXPECT_EQ(d.number, 3u);
@@ -282,22 +277,19 @@ TEST(ImapResponse, CapabilitiesCodesAndExists) {
     ASSERT_TRUE(ReadCapabilities(Parse("AEG1 OK [CAPABILITY IMAP4rev1 UIDPLUS] Logged in\r\n"), names).Ok());
     EXPECT_TRUE(HasCapability(names, "UIDPLUS"));
     // The word only in the text is no capability.
-    EXPECT_EQ(ReadCapabilities(Parse("* OK UIDPLUS CAPABILITY ready\r\n"), names).error,
-              ParseError::kNotFound);
-    EXPECT_EQ(ReadCapabilities(Parse("* CAPABILITY IMAP4rev1 (X)\r\n"), names).error,
-              ParseError::kBadResponse);
+    EXPECT_EQ(ReadCapabilities(Parse("* OK UIDPLUS CAPABILITY ready\r\n"), names).error, ParseError::kNotFound);
+    EXPECT_EQ(ReadCapabilities(Parse("* CAPABILITY IMAP4rev1 (X)\r\n"), names).error, ParseError::kBadResponse);
 
-    const std::vector<ParsedLine> select =
-        Parse("* 172 EXISTS\r\n* 1 RECENT\r\n* OK [UIDVALIDITY 3857529045] UIDs valid\r\n"
-              "* OK [UIDNEXT 4392] Predicted next UID\r\nAEG2 OK [READ-WRITE] done\r\n");
+    const std::vector<ParsedLine> select = Parse(
+        "* 172 EXISTS\r\n* 1 RECENT\r\n* OK [UIDVALIDITY 3857529045] UIDs valid\r\n"
+        "* OK [UIDNEXT 4392] Predicted next UID\r\nAEG2 OK [READ-WRITE] done\r\n");
     uint64_t n = 0;
     ASSERT_TRUE(ReadCodeNumber(select, "UIDVALIDITY", n).Ok());
     EXPECT_EQ(n, 3857529045u);
     ASSERT_TRUE(ReadCodeNumber(select, "uidnext", n).Ok());
     EXPECT_EQ(n, 4392u);
     EXPECT_EQ(ReadCodeNumber(select, "HIGHESTMODSEQ", n).error, ParseError::kNotFound);
-    EXPECT_EQ(ReadCodeNumber(Parse("* OK [UIDNEXT 4294967296]\r\n"), "UIDNEXT", n).error,
-              ParseError::kBadResponse);
+    EXPECT_EQ(ReadCodeNumber(Parse("* OK [UIDNEXT 4294967296]\r\n"), "UIDNEXT", n).error, ParseError::kBadResponse);
     uint32_t exists = 0;
     ASSERT_TRUE(ReadExists(select, exists).Ok());
     EXPECT_EQ(exists, 172u);

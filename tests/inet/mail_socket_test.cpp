@@ -78,8 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, MailSocketReplies,
     testing::Values(
         // One short status line is complete at once; the later close is never seen.
-        ReplyCase{"SingleLine", {S::Send("+OK ready\r\n"), S::Pause(1000), S::Close()}, "+OK", 0,
-                  "+OK ready\r\n"},
+        ReplyCase{"SingleLine", {S::Send("+OK ready\r\n"), S::Pause(1000), S::Close()}, "+OK", 0, "+OK ready\r\n"},
         // A reply that pauses mid-way is waited for, not cut at the pause.
         ReplyCase{"SlowReply",
                   {S::Send("* 3 EXISTS\r\n"), S::Pause(400), S::Send("* 0 REC"), S::Pause(300),
@@ -88,15 +87,17 @@ INSTANTIATE_TEST_SUITE_P(
                   0,
                   "* 3 EXISTS\r\n* 0 RECENT\r\nA1 OK done\r\n"},
         // Silence before the end is a time-out, with what arrived kept.
-        ReplyCase{"StallsBeforeStatus", {S::Send("* 3 EXISTS\r\n"), S::Pause(1000)}, "A1 ",
-                  inet::kSockTimedOut, "* 3 EXISTS\r\n"},
+        ReplyCase{"StallsBeforeStatus",
+                  {S::Send("* 3 EXISTS\r\n"), S::Pause(1000)},
+                  "A1 ",
+                  inet::kSockTimedOut,
+                  "* 3 EXISTS\r\n"},
         ReplyCase{"Nothing", {S::Pause(1000)}, "A1 ", inet::kSockNoData, ""},
         // The peer closing mid-reply is not a success either.
-        ReplyCase{"ClosedMidReply", {S::Send("* 3 EXISTS\r\n"), S::Close()}, "A1 ",
-                  inet::kSockAborted, "* 3 EXISTS\r\n"},
+        ReplyCase{
+            "ClosedMidReply", {S::Send("* 3 EXISTS\r\n"), S::Close()}, "A1 ", inet::kSockAborted, "* 3 EXISTS\r\n"},
         // A status line only counts when whole.
-        ReplyCase{"PartialStatusLine", {S::Send("A1 OK do"), S::Pause(1000)}, "A1 ",
-                  inet::kSockTimedOut, "A1 OK do"}),
+        ReplyCase{"PartialStatusLine", {S::Send("A1 OK do"), S::Pause(1000)}, "A1 ", inet::kSockTimedOut, "A1 OK do"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MailSocket, ReplySizeIsBounded) {

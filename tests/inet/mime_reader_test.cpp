@@ -105,8 +105,8 @@ TEST_P(MimeFixtures, ReadAsPythonWroteThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Python, MimeFixtures,
-                         testing::Values("nested", "quoted_printable", "base64_body",
-                                         "encoded_words", "html_only", "forwarded"));
+                         testing::Values("nested", "quoted_printable", "base64_body", "encoded_words", "html_only",
+                                         "forwarded"));
 
 CMimeMessage Parsed(const std::string& text, bool qp = true) {
     CMimeMessage message;
@@ -127,14 +127,12 @@ TEST(MimeReader, HeaderBlock) {
         {"Received: from a; Mon, 1 Dec 2026 10:00:00 +0000\r\nReceived: from b; Sun, 30 Nov 2026 "
          "10:00:00 +0000\r\n\r\n",
          inet::kHdrReceived, "Mon, 1 Dec 2026 10:00:00 +0000"},
-        {"Received: from a by b\r\n\tfor c;\r\n\tMon, 1 Dec 2026 10:00:00 +0000\r\n\r\n",
-         inet::kHdrReceived, "Mon, 1 Dec 2026 10:00:00 +0000"},
-        {"Date: Tue, 2 Dec 2026 08:00:00 +0000\r\n\r\n", inet::kHdrReceived,
-         "Tue, 2 Dec 2026 08:00:00 +0000"},
+        {"Received: from a by b\r\n\tfor c;\r\n\tMon, 1 Dec 2026 10:00:00 +0000\r\n\r\n", inet::kHdrReceived,
+         "Mon, 1 Dec 2026 10:00:00 +0000"},
+        {"Date: Tue, 2 Dec 2026 08:00:00 +0000\r\n\r\n", inet::kHdrReceived, "Tue, 2 Dec 2026 08:00:00 +0000"},
         {"From: a@b.c\r\nSubject: last header\r\n\r\n", inet::kHdrSubject, "last header"},
         {"From: f@x\r\nReturn-Path: <bounce@x>\r\nReply-To: r@x\r\n\r\n", inet::kHdrReplyTo, "r@x"},
-        {"From: f@x\r\nReply-To: r@x\r\nReturn-Path: <bounce@x>\r\n\r\n", inet::kHdrReplyTo,
-         "<bounce@x>"},
+        {"From: f@x\r\nReply-To: r@x\r\nReturn-Path: <bounce@x>\r\n\r\n", inet::kHdrReplyTo, "<bounce@x>"},
         {"From: f@x\r\nReply-To: group: r@x;\r\n\r\n", inet::kHdrReplyTo, "f@x"},
         {"To: a@x,\r\n b@y\r\n\r\n", inet::kHdrTo, "a@x, b@y"},
         {"Subject: before =?iso-8859-1?q?caf=E9_cr=E8me?= after\r\n\r\n", inet::kHdrSubject,
@@ -273,9 +271,10 @@ TEST(MimeReader, Rfc2231FileNames) {
         {"Content-Disposition: attachment; filename*0=" + longSection + "; filename*1=x", std::string(1024, 'L')},
     };
     for (const auto& c : cases) {
-        const std::string text = "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
-                                 "--XX\r\nContent-Type: text/plain\r\n\r\nbody\r\n--XX\r\n" +
-                                 c.headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--XX--\r\n";
+        const std::string text =
+            "From: a@b\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
+            "--XX\r\nContent-Type: text/plain\r\n\r\nbody\r\n--XX\r\n" +
+            c.headers + "\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--XX--\r\n";
         CMimeMessage m = Parsed(text);
         const auto attachments = m.Attachments();
         ASSERT_EQ(attachments.size(), 1u) << c.headers;

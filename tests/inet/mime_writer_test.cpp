@@ -45,9 +45,7 @@ TEST(MimeWriter, BodyLines) {
     EXPECT_NE(out.find(std::string(58, 'd') + "\r\n" + std::string(20, 'z')), std::string::npos);
 }
 
-TEST(MimeWriter, DotStuffing) {
-    EXPECT_EQ(inet::DotStuff(".a\r\nb.\r\n.\r\n..x"), "..a\r\nb.\r\n..\r\n...x");
-}
+TEST(MimeWriter, DotStuffing) { EXPECT_EQ(inet::DotStuff(".a\r\nb.\r\n.\r\n..x"), "..a\r\nb.\r\n..\r\n...x"); }
 
 std::string Write(const CMsg& message, bool wantAttachments, inet::CContentTypeList& types) {
     inet::MimeWriterOptions options;
@@ -95,14 +93,12 @@ TEST(MimeWriter, AttachmentsGoOutAndReadBack) {
     m.AttachmentNames = report + "," + data;
 
     std::string plain = Write(m, false, types);
-    EXPECT_NE(plain.find("see attached\r\n\r\n***Attachments excluded by request.***"),
-              std::string::npos);
+    EXPECT_NE(plain.find("see attached\r\n\r\n***Attachments excluded by request.***"), std::string::npos);
     EXPECT_EQ(plain.find("multipart"), std::string::npos);
 
     std::string text = Write(m, true, types);
     EXPECT_NE(text.find("Content-Type: multipart/mixed; boundary=\"BOUNDARY\""), std::string::npos);
-    EXPECT_NE(text.find("Content-Type: application/octet-stream;\r\n\t name=\"data.zzq\""),
-              std::string::npos);
+    EXPECT_NE(text.find("Content-Type: application/octet-stream;\r\n\t name=\"data.zzq\""), std::string::npos);
 
     inet::CMimeMessage reader;
     auto lines = inet::SplitLines(text);

@@ -72,8 +72,7 @@ void ScriptedServer::Run(std::vector<Step> script) {
     for (const Step& step : script) {
         if (step.kind == Step::kSend) {
             std::string text = step.text;
-            for (std::size_t at; (at = text.find("{tag}")) != std::string::npos;)
-                text.replace(at, 5, tag);
+            for (std::size_t at; (at = text.find("{tag}")) != std::string::npos;) text.replace(at, 5, tag);
             ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
         } else if (step.kind == Step::kExpect) {
             std::string line;

@@ -36,16 +36,28 @@ CMsg Message() {
 }
 
 TEST(SmtpSession, AuthLoginAndSendWithOneRefusedRecipient) {
-    S server({S::Send("220 mx ready\r\n"), S::Expect("EHLO COM"),
-              S::Send("250-mx\r\n250-SIZE 1000\r\n250 8BITMIME\r\n"), S::Expect("AUTH LOGIN"),
-              S::Send("334 VXNlcm5hbWU6\r\n"), S::Expect("c2Ft"), S::Send("334 UGFzc3dvcmQ6\r\n"),
-              S::Expect("b3BlbiBzZXNhbWU="), S::Send("235 ok\r\n"),
-              S::Expect("MAIL FROM: <sam@example.org>"), S::Send("250 ok\r\n"),
-              S::Expect("RCPT TO: <ann@example.org>"), S::Send("250 ok\r\n"),
-              S::Expect("RCPT TO: <john@example.org>"), S::Send("550 no such user\r\n"),
-              S::Expect("RCPT TO: <hidden@example.org>"), S::Send("250 ok\r\n"),
-              S::Expect("DATA"), S::Send("354 go on\r\n"), S::ReadUntil("."),
-              S::Send("250 queued\r\n"), S::Expect("quit")});
+    S server({S::Send("220 mx ready\r\n"),
+              S::Expect("EHLO COM"),
+              S::Send("250-mx\r\n250-SIZE 1000\r\n250 8BITMIME\r\n"),
+              S::Expect("AUTH LOGIN"),
+              S::Send("334 VXNlcm5hbWU6\r\n"),
+              S::Expect("c2Ft"),
+              S::Send("334 UGFzc3dvcmQ6\r\n"),
+              S::Expect("b3BlbiBzZXNhbWU="),
+              S::Send("235 ok\r\n"),
+              S::Expect("MAIL FROM: <sam@example.org>"),
+              S::Send("250 ok\r\n"),
+              S::Expect("RCPT TO: <ann@example.org>"),
+              S::Send("250 ok\r\n"),
+              S::Expect("RCPT TO: <john@example.org>"),
+              S::Send("550 no such user\r\n"),
+              S::Expect("RCPT TO: <hidden@example.org>"),
+              S::Send("250 ok\r\n"),
+              S::Expect("DATA"),
+              S::Send("354 go on\r\n"),
+              S::ReadUntil("."),
+              S::Send("250 queued\r\n"),
+              S::Expect("quit")});
     std::string log;
     SmtpSettings settings = Settings(server.port(), true);
     settings.log = [&](const std::string& line) { log += line + "\n"; };
@@ -72,8 +84,7 @@ TEST(SmtpSession, AuthLoginAndSendWithOneRefusedRecipient) {
     EXPECT_NE(log.find("SMTP SEND:DATA\nSMTP RECV:354"), std::string::npos) << log;
     // The user line is logged as it went out; the password line is not.
     EXPECT_NE(log.find("SMTP SEND:c2Ft\nSMTP RECV:334 UGFzc3dvcmQ6"), std::string::npos) << log;
-    EXPECT_NE(log.find("SMTP SEND:AUTH LOGIN\nSMTP RECV:334 VXNlcm5hbWU6"), std::string::npos)
-        << log;
+    EXPECT_NE(log.find("SMTP SEND:AUTH LOGIN\nSMTP RECV:334 VXNlcm5hbWU6"), std::string::npos) << log;
 }
 
 TEST(SmtpSession, GreetingAndLoginFailures) {
@@ -89,9 +100,9 @@ TEST(SmtpSession, GreetingAndLoginFailures) {
     }
     {
         // "235" inside a refusal is not a success.
-        S server({S::Send("220 ready\r\n"), S::Expect("EHLO"), S::Send("250 mx\r\n"),
-                  S::Expect("AUTH LOGIN"), S::Send("334 x\r\n"), S::Expect("c2Ft"),
-                  S::Send("334 y\r\n"), S::Expect("b3Bl"), S::Send("535 5.7.8 error 235\r\n")});
+        S server({S::Send("220 ready\r\n"), S::Expect("EHLO"), S::Send("250 mx\r\n"), S::Expect("AUTH LOGIN"),
+                  S::Send("334 x\r\n"), S::Expect("c2Ft"), S::Send("334 y\r\n"), S::Expect("b3Bl"),
+                  S::Send("535 5.7.8 error 235\r\n")});
         SmtpSettings settings = Settings(server.port(), true);
         CSmtpSession smtp;
         EXPECT_EQ(smtp.Connect(&settings), inet::kSmtpGreeting);
@@ -137,8 +148,7 @@ struct Refusal {
 class SmtpRefusals : public testing::TestWithParam<Refusal> {};
 
 TEST_P(SmtpRefusals, ResetAfterRefusal) {
-    std::vector<S::Step> script = {S::Send("220 ready\r\n"), S::Expect("HELO COM"),
-                                   S::Send("250 hello\r\n")};
+    std::vector<S::Step> script = {S::Send("220 ready\r\n"), S::Expect("HELO COM"), S::Send("250 hello\r\n")};
     for (const auto& step : GetParam().steps) script.push_back(step);
     script.push_back(S::Expect("RSET"));
     script.push_back(S::Send("250 reset\r\n"));
@@ -158,23 +168,20 @@ TEST_P(SmtpRefusals, ResetAfterRefusal) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, SmtpRefusals,
-    testing::Values(
-        Refusal{"Sender", {S::Expect("MAIL FROM"), S::Send("553 sender rejected\r\n")},
-                inet::kSmtpRefused},
-        Refusal{"EveryRecipient",
-                {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"),
-                 S::Send("550 unknown\r\n")},
-                inet::kSmtpNoRecipient},
-        // Without 354 the body is never sent: the next line is RSET.
-        Refusal{"Data",
-                {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"),
-                 S::Send("250 ok\r\n"), S::Expect("DATA"), S::Send("554 no data\r\n")},
-                inet::kSmtpRefused},
-        Refusal{"FinalReply",
-                {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"),
-                 S::Send("250 ok\r\n"), S::Expect("DATA"), S::Send("354 go\r\n"),
-                 S::ReadUntil("."), S::Send("552 too big\r\n")},
-                inet::kSmtpRefused}),
+    testing::Values(Refusal{"Sender", {S::Expect("MAIL FROM"), S::Send("553 sender rejected\r\n")}, inet::kSmtpRefused},
+                    Refusal{"EveryRecipient",
+                            {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"),
+                             S::Send("550 unknown\r\n")},
+                            inet::kSmtpNoRecipient},
+                    // Without 354 the body is never sent: the next line is RSET.
+                    Refusal{"Data",
+                            {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"), S::Send("250 ok\r\n"),
+                             S::Expect("DATA"), S::Send("554 no data\r\n")},
+                            inet::kSmtpRefused},
+                    Refusal{"FinalReply",
+                            {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"), S::Send("250 ok\r\n"),
+                             S::Expect("DATA"), S::Send("354 go\r\n"), S::ReadUntil("."), S::Send("552 too big\r\n")},
+                            inet::kSmtpRefused}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmtpSession, EnvelopeAddresses) {

@@ -40,10 +40,17 @@ protected:
     }
 
     NotesLogonRecord record(const std::string& password = "ann-secret") {
-        return NotesLogonRecord{.idFile = notes.annId.c_str(), .password = password.c_str(),
-                                .programDirectory = work.c_str(), .days = 0, .newerHandheld = 0,
-                                .downloadAttachments = 1, .blockValue = 0, .userDirectory = "", .accountName = "Notes",
-                                .localSync = 0, .parentWindow = nullptr};
+        return NotesLogonRecord{.idFile = notes.annId.c_str(),
+                                .password = password.c_str(),
+                                .programDirectory = work.c_str(),
+                                .days = 0,
+                                .newerHandheld = 0,
+                                .downloadAttachments = 1,
+                                .blockValue = 0,
+                                .userDirectory = "",
+                                .accountName = "Notes",
+                                .localSync = 0,
+                                .parentWindow = nullptr};
     }
 
     std::map<std::string, FolderRecord*> folders() {

@@ -49,15 +49,14 @@ protected:
 
         std::string error;
         ASSERT_TRUE(notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst_, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst_, {"CN=Road User/O=Tess", "road", "road@tess.test", "road-pw"}, idFile_,
-                                         error))
+        ASSERT_TRUE(
+            notes_admin::addUser(inst_, {"CN=Road User/O=Tess", "road", "road@tess.test", "road-pw"}, idFile_, error))
             << error;
         ASSERT_TRUE(notes_admin::addUser(inst_, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-pw"}, boId_, error))
             << error;
-        ASSERT_TRUE(notes_admin::setSmtpRelay(inst_,
-                                              {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()),
-                                               servers().user(), servers().password()},
-                                              error))
+        ASSERT_TRUE(notes_admin::setSmtpRelay(
+            inst_, {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()), servers().user(), servers().password()},
+            error))
             << error;
 
         // The handheld's account and its desktop side: mail client 6 with the ID file.

@@ -28,15 +28,14 @@ std::string Now() {
 }
 
 std::string Mail(const std::string& subject, const std::string& body) {
-    return "From: Ann <ann@tess.test>\r\nTo: you@tess.test\r\nSubject: " + subject + "\r\nDate: " +
-           Now() + "\r\n\r\n" + body;
+    return "From: Ann <ann@tess.test>\r\nTo: you@tess.test\r\nSubject: " + subject + "\r\nDate: " + Now() + "\r\n\r\n" +
+           body;
 }
 
 // USER/PASS logon and a listing, as every script begins.
 std::vector<S::Step> Greeting(const std::string& listing) {
-    return {S::Send("+OK ready\r\n"), S::Expect("user ann"), S::Send("+OK\r\n"),
-            S::Expect("pass secret"), S::Send("+OK logged in\r\n"), S::Expect("uidl"),
-            S::Send(listing)};
+    return {S::Send("+OK ready\r\n"),     S::Expect("user ann"), S::Send("+OK\r\n"), S::Expect("pass secret"),
+            S::Send("+OK logged in\r\n"), S::Expect("uidl"),     S::Send(listing)};
 }
 
 std::vector<S::Step> Then(std::vector<S::Step> first, const std::vector<S::Step>& more) {
@@ -104,8 +103,7 @@ TEST_F(FenwickScripted, ServerClosingMidRetrDeliversNothingOfThatMessage) {
 
 TEST_F(FenwickScripted, NumbersComeFromTheListingAndBodiesAreUnstuffed) {
     S server(Then(Greeting("+OK\r\n2 x\r\n0 zero\r\n5 y\r\n.\r\n"),
-                  {S::Expect("retr 2"),
-                   S::Send("+OK\r\n" + Mail("two", "..leading dot\r\n...\r\nlast\r\n") + ".\r\n"),
+                  {S::Expect("retr 2"), S::Send("+OK\r\n" + Mail("two", "..leading dot\r\n...\r\nlast\r\n") + ".\r\n"),
                    S::Expect("retr 5"), S::Send("-ERR [SYS/TEMP] ok maybe later\r\n")}));
     ASSERT_EQ(LogonTo(server), 0);
 
@@ -146,9 +144,9 @@ TEST_F(FenwickScripted, DeleteNamesTheMessageWhoseIdIsExactlyTheOneGiven) {
         return rc;
     };
     EXPECT_EQ(del("1"), 0);
-    EXPECT_EQ(del(""), 2);     // an empty id matches nothing
-    EXPECT_EQ(del("1111"), 2); // no such id: nothing sent
-    EXPECT_EQ(del("111"), 2);  // refused by the server, although its reply says "ok"
+    EXPECT_EQ(del(""), 2);      // an empty id matches nothing
+    EXPECT_EQ(del("1111"), 2);  // no such id: nothing sent
+    EXPECT_EQ(del("111"), 2);   // refused by the server, although its reply says "ok"
     EXPECT_EQ(session_.Logoff(), 0);
     EXPECT_TRUE(server.Finish()) << server.failure();
     EXPECT_EQ(server.received(),
@@ -162,9 +160,8 @@ TEST_F(FenwickScripted, DeletedMessagesLeaveTheListingAndCountOnlyAfterQuit) {
     for (const bool quitAnswered : {true, false}) {
         SCOPED_TRACE(quitAnswered ? "QUIT answered" : "session dropped before QUIT");
         session_.Cleanup();
-        const std::vector<S::Step> end =
-            quitAnswered ? std::vector<S::Step>{S::Expect("quit"), S::Send("+OK bye\r\n")}
-                         : std::vector<S::Step>{S::Expect("quit"), S::Close()};
+        const std::vector<S::Step> end = quitAnswered ? std::vector<S::Step>{S::Expect("quit"), S::Send("+OK bye\r\n")}
+                                                      : std::vector<S::Step>{S::Expect("quit"), S::Close()};
         S server(Then(Then(Greeting("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n"),
                            {S::Expect("dele 2"), S::Send("+OK deleted\r\n"), S::Expect("top 3 0"),
                             S::Send("+OK\r\n" + Mail("third", "") + ".\r\n")}),
@@ -197,8 +194,8 @@ TEST_F(FenwickScripted, DeletedMessagesLeaveTheListingAndCountOnlyAfterQuit) {
 
         EXPECT_EQ(session_.Logoff() == 0, quitAnswered);
         EXPECT_TRUE(server.Finish()) << server.failure();
-        EXPECT_EQ(server.received(), (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2",
-                                                                "top 3 0", "quit"}));
+        EXPECT_EQ(server.received(),
+                  (std::vector<std::string>{"user ann", "pass secret", "uidl", "dele 2", "top 3 0", "quit"}));
     }
 }
 
@@ -224,7 +221,7 @@ TEST_F(FenwickScripted, EveryMessageListedWhenUidlsRepeatOrAreMissing) {
         SCOPED_TRACE(c.name);
         session_.Cleanup();
         syncmgr::clearCapturedLog();
-        std::vector<S::Step> script = {S::Send("+OK ready\r\n"), S::Expect("user ann"), S::Send("+OK\r\n"),
+        std::vector<S::Step> script = {S::Send("+OK ready\r\n"), S::Expect("user ann"),        S::Send("+OK\r\n"),
                                        S::Expect("pass secret"), S::Send("+OK logged in\r\n"), S::Expect("uidl")};
         script = Then(Then(script, c.listing),
                       {S::Expect("retr 1"), S::Send("+OK\r\n" + one + ".\r\n"), S::Expect("retr 2"),
@@ -253,8 +250,8 @@ TEST_F(FenwickScripted, ApopSendsTheDigestOfTimestampAndPassword) {
     record_.user = "mrose";
     record_.password = "tanstaaf";
     S server({S::Send("+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>\r\n"),
-              S::Expect("apop mrose c4c9334bac560ecc979e58001b3e22fb"), S::Send("+OK maildrop\r\n"),
-              S::Expect("uidl"), S::Send("+OK\r\n.\r\n")});
+              S::Expect("apop mrose c4c9334bac560ecc979e58001b3e22fb"), S::Send("+OK maildrop\r\n"), S::Expect("uidl"),
+              S::Send("+OK\r\n.\r\n")});
     ASSERT_EQ(LogonTo(server), 0);
     EXPECT_TRUE(server.Finish()) << server.failure();
     // Passwords never reach the log.
@@ -274,16 +271,15 @@ TEST_F(FenwickScripted, ApopWithoutTimestampSendsNothingAndSaysSo) {
     EXPECT_TRUE(server.received().empty());
     const auto lines = syncmgr::capturedLog();
     ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.front().text.find("The account 'Ann's POP' has been configured to use APOP"),
-              std::string::npos);
+    EXPECT_NE(lines.front().text.find("The account 'Ann's POP' has been configured to use APOP"), std::string::npos);
     EXPECT_EQ(lines.front().activity, -1);
 }
 
 TEST_F(FenwickScripted, RefusalsThatMentionOkAreRefusals) {
     {
         // PASS refused: the logon fails and, with notification on, the sync log says so.
-        S server({S::Send("+OK ready\r\n"), S::Expect("user ann"), S::Send("+OK\r\n"),
-                  S::Expect("pass secret"), S::Send("-ERR [AUTH] that was not ok\r\n")});
+        S server({S::Send("+OK ready\r\n"), S::Expect("user ann"), S::Send("+OK\r\n"), S::Expect("pass secret"),
+                  S::Send("-ERR [AUTH] that was not ok\r\n")});
         EXPECT_EQ(LogonTo(server, 1), 1);
         server.Finish();
         const auto lines = syncmgr::capturedLog();
@@ -315,16 +311,15 @@ TEST_F(FenwickScripted, RefusalsThatMentionOkAreRefusals) {
 
 TEST_F(FenwickScripted, HeadersWithinTheWindowAndAttachmentsOfCachedMessages) {
     const std::string old = "From: a@b\r\nSubject: old\r\nDate: Mon, 01 Jan 1990 00:00:00 +0000\r\n\r\n";
-    const std::string withFiles =
-        "From: a@b\r\nSubject: files\r\nDate: " + Now() +
-        "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
-        "--XX\r\nContent-Type: text/plain\r\n\r\nsee files\r\n"
-        "--XX\r\nContent-Type: application/octet-stream; name=\"name.part.ext\"\r\n"
-        "Content-Disposition: attachment; filename=\"name.part.ext\"\r\n"
-        "Content-Transfer-Encoding: base64\r\n\r\naGVsbG8=\r\n"
-        "--XX\r\nContent-Type: application/octet-stream; name=\"name.part.ext\"\r\n"
-        "Content-Disposition: attachment; filename=\"name.part.ext\"\r\n"
-        "Content-Transfer-Encoding: base64\r\n\r\nd29ybGQ=\r\n--XX--\r\n";
+    const std::string withFiles = "From: a@b\r\nSubject: files\r\nDate: " + Now() +
+                                  "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=\"XX\"\r\n\r\n"
+                                  "--XX\r\nContent-Type: text/plain\r\n\r\nsee files\r\n"
+                                  "--XX\r\nContent-Type: application/octet-stream; name=\"name.part.ext\"\r\n"
+                                  "Content-Disposition: attachment; filename=\"name.part.ext\"\r\n"
+                                  "Content-Transfer-Encoding: base64\r\n\r\naGVsbG8=\r\n"
+                                  "--XX\r\nContent-Type: application/octet-stream; name=\"name.part.ext\"\r\n"
+                                  "Content-Disposition: attachment; filename=\"name.part.ext\"\r\n"
+                                  "Content-Transfer-Encoding: base64\r\n\r\nd29ybGQ=\r\n--XX--\r\n";
     record_.days = 30;
     S server(Then(Greeting("+OK\r\n1 old\r\n2 files\r\n.\r\n"),
                   {S::Expect("top 1 0"), S::Send("+OK\r\n" + old + ".\r\n"), S::Expect("top 2 0"),

@@ -25,8 +25,8 @@ std::string RecentDate(int daysAgo) {
 }
 
 std::string Mail(const std::string& subject, const std::string& date = RecentDate(1)) {
-    return "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject +
-           "\r\nDate: " + date + "\r\n\r\nBody of " + subject + ".\r\n";
+    return "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject + "\r\nDate: " + date +
+           "\r\n\r\nBody of " + subject + ".\r\n";
 }
 
 std::string Text(const void* bytes, int length) {
@@ -58,7 +58,9 @@ protected:
 
     // Stores a message in the user's Inbox through IMAP; POP sees it with UIDL = its UID.
     void Append(const std::string& text) {
-        if (!imap_) imap_ = std::make_unique<tess::test::ImapAdmin>(servers().imapPort(), servers().user(), servers().password());
+        if (!imap_)
+            imap_ =
+                std::make_unique<tess::test::ImapAdmin>(servers().imapPort(), servers().user(), servers().password());
         const auto appended = imap_->Append("INBOX", "", text);
         ASSERT_EQ(appended.continuation.substr(0, 1), "+");
         ASSERT_NE(appended.status.find(" OK"), std::string::npos) << appended.status;
@@ -109,8 +111,7 @@ protected:
         const std::string id = Text(list[0]->msgId, list[0]->msgIdLength);
         FreeMailMsg(list, count);
         AttachmentTable* table = nullptr;
-        if (GetMessageAttachment(nullptr, static_cast<int>(id.size()), id.data(), &table) != 0 || !table)
-            return files;
+        if (GetMessageAttachment(nullptr, static_cast<int>(id.size()), id.data(), &table) != 0 || !table) return files;
         for (int i = 0; i < table->count; ++i) {
             std::ifstream in(table->path[i], std::ios::binary);
             files.emplace_back(std::filesystem::path(table->path[i]).filename().string(),
@@ -252,8 +253,7 @@ TEST_F(FenwickServers, DatesFromReceivedThenDateThenArrival) {
     const std::string received = "Received: from relay.tess.test by mx.tess.test; " + RecentDate(3) + "\r\n";
     const std::string older = "Received: from a by relay.tess.test; " + RecentDate(5) + "\r\n";
     auto mail = [](const std::string& subject, const std::string& headers) {
-        return headers + "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject +
-               "\r\n\r\nBody.\r\n";
+        return headers + "From: Ann <ann@tess.test>\r\nTo: tess@tess.test\r\nSubject: " + subject + "\r\n\r\nBody.\r\n";
     };
     const std::time_t now = std::time(nullptr);
     struct {
@@ -300,7 +300,9 @@ TEST_F(FenwickServers, NulInAMessageKeepsTheRest) {
     ASSERT_EQ(GetAllMsgs(0, &list, &count, 0), 0);
     ASSERT_EQ(count, 1);
     EXPECT_STREQ(list[0]->Subject, "with\x80nul");
-    EXPECT_STREQ(list[0]->Body, "first line\r\nbefore\x80" "after\r\nlast line\r\n");
+    EXPECT_STREQ(list[0]->Body,
+                 "first line\r\nbefore\x80"
+                 "after\r\nlast line\r\n");
     FreeMailMsg(list, count);
 }
 

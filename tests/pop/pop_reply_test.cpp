@@ -15,7 +15,7 @@ TEST(PopReply, StatusIsJudgedByTheStartOfTheReply) {
         {"+OK\r\n", true},
         {"+OK 3 messages\r\n", true},
         {"+ok lower case\r\n", true},
-        {"-ERR not ok\r\n", false},      // holds "ok" but is a refusal
+        {"-ERR not ok\r\n", false},  // holds "ok" but is a refusal
         {"-ERR [AUTH] book ok?\r\n", false},
         {" +OK leading blank\r\n", false},
         {"OK\r\n", false},
@@ -34,8 +34,8 @@ TEST(PopReply, ApopTimestampFromTheGreeting) {
         {"+OK Dovecot ready.\r\n", ""},
         {"+OK ready <unclosed\r\n", ""},
         {"+OK ready > <\r\n", ""},
-        {"+OK ready <a b@c>\r\n", ""},                 // a blank is not part of a stamp
-        {"+OK ready\r\n<next@line>\r\n", ""},          // only the greeting line counts
+        {"+OK ready <a b@c>\r\n", ""},         // a blank is not part of a stamp
+        {"+OK ready\r\n<next@line>\r\n", ""},  // only the greeting line counts
         {"+OK <first@x> <second@y>\r\n", "<first@x>"},
     };
     for (const Case& c : cases) EXPECT_EQ(pop::ApopTimestamp(c.greeting), c.stamp) << c.greeting;
@@ -49,12 +49,12 @@ TEST(PopReply, MultiLineEndWaitsForTheTerminatingLine) {
     } cases[] = {
         {{"+OK\r\n", "1 a\r\n", ".\r\n"}, 2},
         {{"+OK\r\n1 a\r\n.", "\r\n"}, 1},
-        {{"-ERR no\r\n"}, 0},                        // a refusal is one line
+        {{"-ERR no\r\n"}, 0},  // a refusal is one line
         {{"-ERR no"}, -1},
-        {{"+OK\r\n", "..\r\n", ". \r\n"}, -1},       // stuffed and blank-trailed dots
+        {{"+OK\r\n", "..\r\n", ". \r\n"}, -1},  // stuffed and blank-trailed dots
         {{"+OK\r\n.x\r\n", "\n.\n"}, 1},
         {{"+OK\r\nbody .\r\n", ".\r\n"}, 1},
-        {{".\r\n"}, 0},                                // the first line is the status
+        {{".\r\n"}, 0},  // the first line is the status
     };
     for (const Case& c : cases) {
         pop::MultiLineEnd end;
@@ -71,8 +71,7 @@ TEST(PopReply, MultiLineEndWaitsForTheTerminatingLine) {
 
 TEST(PopReply, MultiLineBodyIsUnstuffedAndNeedsItsEnd) {
     std::vector<std::string> lines;
-    ASSERT_TRUE(pop::ReadMultiLine("+OK 40 octets\r\nSubject: x\r\n\r\n..dot\r\n...\r\nend\r\n.\r\n",
-                                   lines));
+    ASSERT_TRUE(pop::ReadMultiLine("+OK 40 octets\r\nSubject: x\r\n\r\n..dot\r\n...\r\nend\r\n.\r\n", lines));
     EXPECT_EQ(lines, (std::vector<std::string>{"Subject: x", "", ".dot", "..", "end"}));
 
     // Cut short (the server went away mid-message): not a message at all.
@@ -100,12 +99,11 @@ TEST(PopReply, MessageKeepsWhatFollowsANul) {
 
 TEST(PopReply, UidlListing) {
     std::vector<UidlEntry> entries;
-    ASSERT_TRUE(pop::ParseUidlListing(
-        "+OK\r\n1 1\r\n2 11\r\n0 zero\r\n3 \r\n4\r\nx5 bad\r\n7 tail  \r\n"
-        "99999999999 big\r\n 8 lead\r\n9 a b\r\n10 c\rd\r\n11 e\x01\r\n.\r\n",
-        entries));
-    const std::vector<std::pair<int, std::string>> want = {
-        {1, "1"}, {2, "11"}, {7, "tail"}, {9, "a b"}};
+    ASSERT_TRUE(
+        pop::ParseUidlListing("+OK\r\n1 1\r\n2 11\r\n0 zero\r\n3 \r\n4\r\nx5 bad\r\n7 tail  \r\n"
+                              "99999999999 big\r\n 8 lead\r\n9 a b\r\n10 c\rd\r\n11 e\x01\r\n.\r\n",
+                              entries));
+    const std::vector<std::pair<int, std::string>> want = {{1, "1"}, {2, "11"}, {7, "tail"}, {9, "a b"}};
     ASSERT_EQ(entries.size(), want.size());
     for (std::size_t i = 0; i < want.size(); ++i) {
         EXPECT_EQ(entries[i].number, want[i].first);

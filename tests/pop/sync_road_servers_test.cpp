@@ -310,7 +310,8 @@ protected:
 };
 
 TEST_F(SyncRoad, ImapAndPopAccountsBothWays) {
-    for (const char* s : {"imap one", "imap two", "imap three"}) Deliver(servers().user(), servers().password(), Mail(s));
+    for (const char* s : {"imap one", "imap two", "imap three"})
+        Deliver(servers().user(), servers().password(), Mail(s));
     for (const char* s : {"pop one", "pop two"}) Deliver(servers().user2(), servers().password2(), Mail(s));
 
     ASSERT_EQ(Sync(), 0) << Log();
@@ -503,7 +504,8 @@ protected:
         ASSERT_EQ(Subjects(1), (std::vector<std::string>{"pop one"})) << Log();
 
         Deliver(servers().user(), servers().password(), Mail("imap later", 1));
-        for (int i = 0; i < 40; ++i) Deliver(servers().user2(), servers().password2(), Mail("pop " + std::to_string(i), 1));
+        for (int i = 0; i < 40; ++i)
+            Deliver(servers().user2(), servers().password2(), Mail("pop " + std::to_string(i), 1));
         breakPop();
         EXPECT_NE(Sync(), 0) << Log();
         EXPECT_EQ(FailureLines(), 1) << Log();
@@ -517,8 +519,9 @@ protected:
 };
 
 TEST_F(SyncRoadFailure, WrongPassword) {
-    CheckAccountFailure([this] { Account(1, "Home POP", 8, 0, popRelay_->port(), servers().user2(), "not-the-password"); },
-                        "Home POP failed: ");
+    CheckAccountFailure(
+        [this] { Account(1, "Home POP", 8, 0, popRelay_->port(), servers().user2(), "not-the-password"); },
+        "Home POP failed: ");
 }
 
 // The relay gone, its port is closed: the connection is refused.

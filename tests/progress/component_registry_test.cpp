@@ -44,19 +44,19 @@ TEST_F(ComponentRegistry, RegisterResultsAsATable) {
         int expected;
     };
     const Case cases[] = {
-        {"Alpha", 255, "A", PRG_BAD_ARGUMENT},   // types start at 256
+        {"Alpha", 255, "A", PRG_BAD_ARGUMENT},  // types start at 256
         {"Alpha", 256, "A", 0},
-        {"Alpha", 300, "A", REG_E_NAME_TAKEN},   // the name has type 256
+        {"Alpha", 300, "A", REG_E_NAME_TAKEN},  // the name has type 256
         {"Beta", 300, "B", 0},
-        {"beta", 300, "B2", 0},                  // same name in other case: an update
-        {"Gamma", 300, "G", REG_E_TYPE_TAKEN},   // 300 belongs to Beta
-        {"Gamma", 301, "", PRG_BAD_ARGUMENT},    // every text is needed
+        {"beta", 300, "B2", 0},                 // same name in other case: an update
+        {"Gamma", 300, "G", REG_E_TYPE_TAKEN},  // 300 belongs to Beta
+        {"Gamma", 301, "", PRG_BAD_ARGUMENT},   // every text is needed
         {"", 301, "G", PRG_BAD_ARGUMENT},
-        {"Top", 0xFFFFFFFFu, "T", 0},            // the highest type number lists as -1
-        {"TOP", 0xFFFFFFFFu, "T2", 0},           // and is still updated by its own name
+        {"Top", 0xFFFFFFFFu, "T", 0},   // the highest type number lists as -1
+        {"TOP", 0xFFFFFFFFu, "T2", 0},  // and is still updated by its own name
         {"Delta", 0xFFFFFFFFu, "D", REG_E_TYPE_TAKEN},
         {"Dir\\Sub", 302, "S", PRG_BAD_ARGUMENT},  // one key, not a path
-        {kLongest.c_str(), 303, "L", 0},          // the longest name a listing can read
+        {kLongest.c_str(), 303, "L", 0},           // the longest name a listing can read
         {kTooLong.c_str(), 304, "L", PRG_BAD_ARGUMENT},
     };
     for (const Case& c : cases)
@@ -179,15 +179,13 @@ TEST_F(ComponentRegistry, CreatorKeyOnFirstUse) {
          false},
         {"unregister of a missing name", 0x61303032, [](uint32_t c) { return REGUnRegister(c, "Missing"); },
          PRG_BAD_ARGUMENT, true},
-        {"listing without an out pointer",
-         0x61303033,
+        {"listing without an out pointer", 0x61303033,
          [](uint32_t c) {
              int count = 5;
              return REGGetRegisteredTypes(c, nullptr, &count);
          },
          PRG_BAD_ARGUMENT, true},
-        {"listing without a count",
-         0x61303034,
+        {"listing without a count", 0x61303034,
          [](uint32_t c) {
              RegisteredType** list = nullptr;
              return REGGetRegisteredTypes(c, &list, nullptr);
@@ -213,8 +211,7 @@ TEST_F(ComponentRegistry, FailedWriteNeverLosesAGoodRegistration) {
     ASSERT_EQ(store.Register(kMail, "Alpha", 300, "A", "/old/host.so", "/old/cfg.so"), 0);
 
     // A rewrite that fails halfway puts the old values back instead of removing the entry.
-    EXPECT_EQ(store.Register(kMail, "Alpha", 300, "New", "/new/host.so", "/new/cfg.so", FailHostPath),
-              REG_E_REGISTRY);
+    EXPECT_EQ(store.Register(kMail, "Alpha", 300, "New", "/new/host.so", "/new/cfg.so", FailHostPath), REG_E_REGISTRY);
     Listing l;
     const RegisteredType* alpha = l.find("Alpha");
     ASSERT_NE(alpha, nullptr);

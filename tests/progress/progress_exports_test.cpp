@@ -15,8 +15,7 @@ constexpr uint32_t kDates = 0x64617465;  // 'date'
 constexpr uint32_t kOther = 0x6d656d6f;  // 'memo'
 int gSession = 1;
 
-const auto* const gEnv =
-    ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/false));
+const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/false));
 
 int Init(void* state, int noDialog, uint32_t creator) {
     IpesInitBlock block{state, noDialog, 7, creator};
@@ -42,10 +41,12 @@ struct Expected {
     int rc[kPhases];
 };
 const Expected kCheckOrder[] = {
-    {"StartProgress(null)", [] { return PRGStartProgress(nullptr); },
+    {"StartProgress(null)",
+     [] { return PRGStartProgress(nullptr); },
      {PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT, PRG_BAD_ARGUMENT}},
     {"StartProgress", [] { return Start(1, "a", 1, "b"); }, {PRG_NO_TALLYHOP, PRG_BAD_ARGUMENT, PRG_NO_TALLYHOP, 0}},
-    {"UpdateMainMessage(1025)", [] { return PRGUpdateMainMessage(kOverlong.c_str()); },
+    {"UpdateMainMessage(1025)",
+     [] { return PRGUpdateMainMessage(kOverlong.c_str()); },
      {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, PRG_BAD_ARGUMENT}},
     {"UpdateMainMessage", [] { return PRGUpdateMainMessage("m"); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},
     {"SetMainEventCount", [] { return PRGSetMainEventCount(3); }, {PRG_NO_WINDOW, PRG_NO_WINDOW, PRG_NO_TALLYHOP, 0}},

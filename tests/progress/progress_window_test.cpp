@@ -68,8 +68,8 @@ TEST(ProgressWindow, LaidOutLikeTheTemplate) {
     auto* subBar = dialog->findChild<QProgressBar*>("12004");
     ASSERT_TRUE(icon && mainText && mainBar && subText && subBar);
 
-    const QRect i = icon->geometry(), mt = mainText->geometry(), mb = mainBar->geometry(),
-                st = subText->geometry(), sb = subBar->geometry();
+    const QRect i = icon->geometry(), mt = mainText->geometry(), mb = mainBar->geometry(), st = subText->geometry(),
+                sb = subBar->geometry();
     EXPECT_LT(i.right(), mt.left());
     EXPECT_TRUE(i.top() < mt.bottom() && mt.top() < i.bottom()) << "icon and main message share a row";
     EXPECT_LE(mt.bottom(), mb.top());

@@ -11,7 +11,8 @@ class ControlMailTest : public RelayFixture {
 protected:
     std::string entryOf(const std::string& key, const std::string& folder = "") {
         std::string text;
-        const EntryId id = platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Message, folder, key);
+        const EntryId id =
+            platform::mapi::makeEntryId(memory->storeUid(), platform::mapi::EntryKind::Message, folder, key);
         Base64Encode(id.data(), int(id.size()), text, true);
         return text;
     }
@@ -57,12 +58,16 @@ TEST_F(ControlMailTest, BadControlMailsAreLoggedAndRemovedAndChangeNothing) {
         std::string name, subject, body;
         std::string log;
     } cases[] = {
-        {"wrong key", "???S-P-x", stranger.seal("???S-P-x"), "Wayfarer Warning: Unable to decode control message\r\n            SUBJECT: ???S-P-x\r\nDELIVERED DATE: "},
-        {"truncated", "???S-P-y", goodSealed.substr(0, goodSealed.size() / 2), "Wayfarer Warning: Unable to decode control message\r\n            SUBJECT: ???S-P-y\r\nDELIVERED DATE: "},
+        {"wrong key", "???S-P-x", stranger.seal("???S-P-x"),
+         "Wayfarer Warning: Unable to decode control message\r\n            SUBJECT: ???S-P-x\r\nDELIVERED DATE: "},
+        {"truncated", "???S-P-y", goodSealed.substr(0, goodSealed.size() / 2),
+         "Wayfarer Warning: Unable to decode control message\r\n            SUBJECT: ???S-P-y\r\nDELIVERED DATE: "},
         // Cut where whole cipher blocks end: the blocks that came unseal, the rest is lost.
-        {"cut at a block", "???S-P-v", handheld->seal("???S-P- please pause, this text is long enough to cut", true, false).substr(0, 24),
+        {"cut at a block", "???S-P-v",
+         handheld->seal("???S-P- please pause, this text is long enough to cut", true, false).substr(0, 24),
          "Wayfarer Warning: Unable to decode control message\r\n            SUBJECT: ???S-P-v\r\nDELIVERED DATE: "},
-        {"empty body", "???S-P-z", "", "Wayfarer Warning: Possible Corvid(TM) Wayfarer control message spoofing; ignoring request."},
+        {"empty body", "???S-P-z", "",
+         "Wayfarer Warning: Possible Corvid(TM) Wayfarer control message spoofing; ignoring request."},
         {"not its subject", "???S-P-w", handheld->seal("???S-T-w"), ""},
     };
     for (const Case& c : cases) {
@@ -95,8 +100,10 @@ TEST_F(ControlMailTest, NewMailFromTheHandheldIsSentThroughTheProfile) {
     EXPECT_EQ(m.props[PR_SUBJECT].str, "Hello Bob");
     EXPECT_EQ(m.props[PR_BODY].str, "See you\r\nat noon");
     std::vector<std::string> recipients;
-    for (auto& r : m.recipients) recipients.push_back(r[PR_EMAIL_ADDRESS].str + "/" + std::to_string(r[PR_RECIPIENT_TYPE].l));
-    EXPECT_EQ(recipients, (std::vector<std::string>{"bob@example.test/1", "alice@example.test/1", "carol@example.test/2"}));
+    for (auto& r : m.recipients)
+        recipients.push_back(r[PR_EMAIL_ADDRESS].str + "/" + std::to_string(r[PR_RECIPIENT_TYPE].l));
+    EXPECT_EQ(recipients,
+              (std::vector<std::string>{"bob@example.test/1", "alice@example.test/1", "carol@example.test/2"}));
     EXPECT_TRUE(inboxSubjects().empty()) << "the control mail is removed";
     EXPECT_TRUE(logged("Wayfarer: Successfully sent Device New eMail; Subject: Hello Bob"));
 }
@@ -122,7 +129,9 @@ TEST_F(ControlMailTest, FilterRequestsSetClearOrRefuse) {
     EXPECT_TRUE(submittedTo(wireless).empty()) << "neither filter matches";
 
     deliverControl("???C-F-2    Wayfarer Message - Do Not Delete", "Broken;2;0;urgent");
-    EXPECT_TRUE(logged("Wayfarer Warning: Unable to set filter; 'Broken;2;0;urgent' is a malformed filter.  No filters have been set for this filter request."));
+    EXPECT_TRUE(
+        logged("Wayfarer Warning: Unable to set filter; 'Broken;2;0;urgent' is a malformed filter.  No filters have "
+               "been set for this filter request."));
     deliver("big lunch 2", std::string(20 * 1024, 'x'));
     EXPECT_TRUE(submittedTo(wireless).empty()) << "the filters stand";
 
@@ -147,11 +156,13 @@ TEST_F(ControlMailTest, DeletionsReadStatesAndCombinedRequests) {
 
     deliverControl("???C-S-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <1:" + entryOf(read) + ">");
     EXPECT_TRUE(isRead(read));
-    EXPECT_TRUE(logged("Wayfarer: Successfully set read flag Message from 'alice@example.test' with a subject of 'Read me'."));
+    EXPECT_TRUE(
+        logged("Wayfarer: Successfully set read flag Message from 'alice@example.test' with a subject of 'Read me'."));
     deliverControl("???C-S-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <0:" + entryOf(read) + ">");
     EXPECT_FALSE(isRead(read));
 
-    deliverControl("???C-C-2    Wayfarer Message - Do Not Delete", "<1:" + entryOf(both) + ">\r\n<" + entryOf(gone) + ">");
+    deliverControl("???C-C-2    Wayfarer Message - Do Not Delete",
+                   "<1:" + entryOf(both) + ">\r\n<" + entryOf(gone) + ">");
     EXPECT_TRUE(isRead(both));
     EXPECT_EQ(inFolder("Deleted Items"), 2u);
     auto subjects = inboxSubjects();

@@ -29,8 +29,9 @@ TEST_F(ForwardTest, OrdinaryMailReachesTheHandheldSealedInTheForwardLayout) {
     const std::string body = m.props[PR_BODY].str;
     ForwardBody f = parseForward(body);
     EXPECT_EQ(body.substr(0, 4), std::string(4 - std::to_string(f.length).size(), ' ') + std::to_string(f.length));
-    EXPECT_EQ(f.header, "Date: Wed Mar  4 05:06:07 2026 0000\r\nTo: bob@example.test\r\nFrom: alice@example.test\r\n"
-                        "Cc: carol@example.test\r\nSubject: Lunch\r\n\r\n");
+    EXPECT_EQ(f.header,
+              "Date: Wed Mar  4 05:06:07 2026 0000\r\nTo: bob@example.test\r\nFrom: alice@example.test\r\n"
+              "Cc: carol@example.test\r\nSubject: Lunch\r\n\r\n");
     std::string from;
     ASSERT_TRUE(handheld->unseal(f.from, from));
     EXPECT_EQ(from, std::string("alice@example.test") + '\0');
@@ -75,7 +76,11 @@ TEST_F(ForwardTest, BodyPiecesHeaderEdgesAndOmittedAttachments) {
         {"", "body", {}, std::string("alice@example.test\r\n") + '\0' + "\r\n", {5}},
         {"fits", std::string(3726, 'a'), {}, "\r\n\r\n", {3727}},
         {"splits", std::string(3727, 'b'), {}, "\r\n\r\n", {3726, 3}},
-        {"one attachment", "", {{"a.txt", "xyz"}}, "\r\n\r\n", {std::string("-Attachment Omitted-\r\n<<a.txt>>").size() + 1}},
+        {"one attachment",
+         "",
+         {{"a.txt", "xyz"}},
+         "\r\n\r\n",
+         {std::string("-Attachment Omitted-\r\n<<a.txt>>").size() + 1}},
     };
     size_t before = 0;
     for (const Case& c : cases) {
@@ -178,7 +183,8 @@ TEST_F(ForwardTest, SizeRulesCutRecipientsThenSubject) {
     EXPECT_EQ(r.body.size(), 44754u);
     EXPECT_EQ(r.body.substr(44751), "...");
     EXPECT_TRUE(r.recipientsTruncated);
-    EXPECT_EQ(r.ccRecipients, std::string(150, 'c') + ";" + std::string(150, 'd')) << "Cc loses entries from its end first";
+    EXPECT_EQ(r.ccRecipients, std::string(150, 'c') + ";" + std::string(150, 'd'))
+        << "Cc loses entries from its end first";
     EXPECT_EQ(r.toRecipients, "to1@x;to2@x");
 
     MessageData s;
@@ -217,9 +223,11 @@ TEST_F(ForwardTest, ReportAboutAForwardStopsTheFirstRunAndGoesToTheOutbox) {
     start();
     ASSERT_TRUE(relay::Road().sendMailPending);
     const std::string sealedSubject = handheld->seal("Lunch", true, false, true);
-    deliver("Undeliverable: " + sealedSubject, "Delivery to " + wireless + " failed: storage quota exceeded", "System Administrator",
-            {{wireless, MAPI_TO}});
-    EXPECT_TRUE(logged("Wayfarer Warning: Due to a communications failure, message containing subject: Lunch could not be forwarded."));
+    deliver("Undeliverable: " + sealedSubject, "Delivery to " + wireless + " failed: storage quota exceeded",
+            "System Administrator", {{wireless, MAPI_TO}});
+    EXPECT_TRUE(
+        logged("Wayfarer Warning: Due to a communications failure, message containing subject: Lunch could not be "
+               "forwarded."));
     auto reports = submittedTo(me);
     ASSERT_GE(reports.size(), 1u);
     const auto& ndr = reports.back();
@@ -231,7 +239,8 @@ TEST_F(ForwardTest, ReportAboutAForwardStopsTheFirstRunAndGoesToTheOutbox) {
     ASSERT_FALSE(ui.questions().empty());
     EXPECT_EQ(ui.questions().back().text.rfind("The Corvid(TM) Wayfarer has detected a problem sending mail", 0), 0u);
     EXPECT_EQ(ui.questions().back().caption, "Corvid(TM) Wayfarer");
-    EXPECT_TRUE(logged("Wayfarer Fatal Error: Wireless email access is currently unavailable.  Please contact customer support."));
+    EXPECT_TRUE(logged(
+        "Wayfarer Fatal Error: Wireless email access is currently unavailable.  Please contact customer support."));
     EXPECT_TRUE(relay::Road().stopRequested);
     EXPECT_EQ(inboxSubjects().size(), 0u) << "the report is deleted";
     EXPECT_TRUE(logged("Wayfarer Warning: Created non-delivery report message in Outbox folder."));

@@ -3,5 +3,6 @@
 #include "relay/notes_calls.h"
 
 #define MailGetMessageItem NotBoundByTheRelay
-#define DEFINE(name) extern "C" __attribute__((visibility("default"))) int name() { return 0; }
+#define DEFINE(name) \
+    extern "C" __attribute__((visibility("default"))) int name() { return 0; }
 RELAY_NOTES_CALLS(DEFINE)

@@ -29,7 +29,8 @@ inline void setNotesKey(const char* key, const std::string* path) {
     HKEY h = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, key, &h), ERROR_SUCCESS);
     if (path)
-        RegSetValueExA(h, "Path", 0, REG_SZ, reinterpret_cast<const unsigned char*>(path->c_str()), DWORD(path->size() + 1));
+        RegSetValueExA(h, "Path", 0, REG_SZ, reinterpret_cast<const unsigned char*>(path->c_str()),
+                       DWORD(path->size() + 1));
     RegCloseKey(h);
 }
 
@@ -68,7 +69,8 @@ protected:
         ASSERT_TRUE(notes_admin::createInstallation(home.path() / "notes", 50, inst, error)) << error;
         fs::path id;
         ASSERT_TRUE(notes_admin::addUser(inst, user, id, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo"}, id, error)) << error;
+        ASSERT_TRUE(notes_admin::addUser(inst, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo"}, id, error))
+            << error;
         writeRelayIni(readFile(inst.iniPath));
         notesFrame.notes = me;
     }

@@ -28,7 +28,8 @@ TEST_F(NotesModeTest, FindingAndLoadingTheClient) {
         std::string directory;
         std::string log;  // the fatal entry's start
     } cases[] = {
-        {"no client", nullptr, false, nullptr, false, true, false, "", "Wayfarer Fatal Error: The Lotus Notes client is not installed."},
+        {"no client", nullptr, false, nullptr, false, true, false, "",
+         "Wayfarer Fatal Error: The Lotus Notes client is not installed."},
         {"5.0 without Path", nullptr, true, &program, true, true, false, "",
          "Wayfarer Fatal Error: The Lotus Notes client is installed incorrectly."},
         {"only 4.0", nullptr, false, &program, true, true, true, program, ""},
@@ -111,8 +112,10 @@ TEST_F(NotesModeTest, OpeningTheMailFile) {
          "Wayfarer Fatal Error: Location record for Notes Client does not contain a MailFile entry."},
         {"mail file missing", "MailFile=", "MailFile=mail\\nobody.nsf\n", ACL_MANAGER, false,
          "Wayfarer Fatal Error: Unable to open user's mailfile."},
-        {"editor", "", "", ACL_EDITOR, false, "Wayfarer Fatal Error: User does not have manager access to this mailfile."},
-        {"designer", "", "", ACL_DESIGNER, false, "Wayfarer Fatal Error: User does not have manager access to this mailfile."},
+        {"editor", "", "", ACL_EDITOR, false,
+         "Wayfarer Fatal Error: User does not have manager access to this mailfile."},
+        {"designer", "", "", ACL_DESIGNER, false,
+         "Wayfarer Fatal Error: User does not have manager access to this mailfile."},
         {"manager", "", "", ACL_MANAGER, true, ""},
     };
     for (const Case& c : cases) {
@@ -144,10 +147,18 @@ TEST_F(NotesModeTest, SubmissionsWriteTheNoteThatTheRouterReads) {
         NotesMessage message;
         BoxNote expected;
     } cases[] = {
-        {"no Cc", {"a@x.test", "b@x.test"}, {}, {"c@x.test"}, {"s@x.test", "Hello", longBody},
-         {"a@x.test, b@x.test", "", "c@x.test", "a@x.test, b@x.test, c@x.test", "+s@x.test", "Hello", longBody, "s@x.test",
-          "s@x.test", false, true}},
-        {"no sender", {"a@x.test"}, {"d@x.test"}, {}, {"", "", "one line"},
+        {"no Cc",
+         {"a@x.test", "b@x.test"},
+         {},
+         {"c@x.test"},
+         {"s@x.test", "Hello", longBody},
+         {"a@x.test, b@x.test", "", "c@x.test", "a@x.test, b@x.test, c@x.test", "+s@x.test", "Hello", longBody,
+          "s@x.test", "s@x.test", false, true}},
+        {"no sender",
+         {"a@x.test"},
+         {"d@x.test"},
+         {},
+         {"", "", "one line"},
          {"a@x.test", "d@x.test", "", "a@x.test, d@x.test", "", "", "one line", "", "", true, false}},
     };
     for (const Case& c : cases) {
@@ -260,9 +271,10 @@ TEST_F(NotesModeTest, NewMailIsForwardedThroughMailBox) {
     std::string text;
     ASSERT_TRUE(handheld->unseal(f.rest.substr(0, f.rest.size() - 1), text));
     EXPECT_EQ(text, std::string("See the two files.\r\n-Attachments Omitted-\r\n<<a.xls>> <<b.doc>>") + '\0');
-    EXPECT_TRUE(logged("Wayfarer: Successfully forwarded Officewide Post\r\n          FROM: alice@example.test \r\n"
-                       "            TO: \r\n            CC: \r\n       SUBJECT: Quarterly figures\r\nDELIVERED DATE: " +
-                       relay::LocalAscTime(kDelivered) + "\r\n"));
+    EXPECT_TRUE(
+        logged("Wayfarer: Successfully forwarded Officewide Post\r\n          FROM: alice@example.test \r\n"
+               "            TO: \r\n            CC: \r\n       SUBJECT: Quarterly figures\r\nDELIVERED DATE: " +
+               relay::LocalAscTime(kDelivered) + "\r\n"));
     EXPECT_EQ(notesFrame.tips.back(), "Last forward: " + relay::LocalAscTime(kDelivered));
     EXPECT_TRUE(noteExists(id)) << "a forwarded mail stays in the mail file";
 
@@ -284,9 +296,10 @@ TEST_F(NotesModeTest, AForwardThatMailBoxRefusesIsLoggedWithTheReasonAndSentLate
     fs::rename(inst.dataDir / "mail.box", inst.dataDir / "mail.box.away");
     noteMail("Held back", "body");
     EXPECT_TRUE(mailBox().empty());
-    EXPECT_TRUE(logged("Wayfarer Warning: Unable to forward Officewide Post\r\n         FROM: alice@example.test \r\n"
-                       "            TO: \r\n            CC: \r\n       SUBJECT: Held back\r\nDELIVERED DATE: " +
-                       relay::LocalAscTime(kDelivered) + "\r\nReason:Unable to open mail.box on mail server."));
+    EXPECT_TRUE(
+        logged("Wayfarer Warning: Unable to forward Officewide Post\r\n         FROM: alice@example.test \r\n"
+               "            TO: \r\n            CC: \r\n       SUBJECT: Held back\r\nDELIVERED DATE: " +
+               relay::LocalAscTime(kDelivered) + "\r\nReason:Unable to open mail.box on mail server."));
     EXPECT_FALSE(watcher->RetryPendingForwards()) << "still away";
     fs::rename(inst.dataDir / "mail.box.away", inst.dataDir / "mail.box");
     EXPECT_TRUE(watcher->RetryPendingForwards());
@@ -345,12 +358,12 @@ TEST_F(NotesModeTest, DeleteAndReadStateRequestsNameNotes) {
         std::string log;
     } cases[] = {
         // Marking read on the handheld must not delete the note: Notes offers no read state here.
-        {"read state", "???C-S-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <1:" + entryOf(read) + ">", read, true,
-         "Wayfarer: Unable to set read flag " + readText},
+        {"read state", "???C-S-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <1:" + entryOf(read) + ">",
+         read, true, "Wayfarer: Unable to set read flag " + readText},
         {"delete", "???C-D-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <" + entryOf(old) + ">", old, false,
          "Wayfarer: Successfully deleted " + oldText},
-        {"delete again", "???C-D-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <" + entryOf(old) + ">", old, false,
-         ""},
+        {"delete again", "???C-D-2    Wayfarer Message - Do Not Delete", "X-CORVID-ENTID: <" + entryOf(old) + ">", old,
+         false, ""},
     };
     for (const Case& c : cases) {
         const size_t before = logEntries().size();

@@ -82,9 +82,10 @@ TEST_F(NotesRelayOnServers, ForwardsNewNotesAndObeysControlMailsThroughTheRouter
     // A control mail from the handheld: its request leaves through the router (to an
     // address outside the Notes domain; here the handheld's own).
     const std::string bob = wireless;
-    const NOTEID control = noteMail("???E-N-2    Wayfarer Message - Do Not Delete",
-                                    handheld->seal("To: <" + bob + ">\r\nSubject: Sent from the road\r\n\r\nHello from the handheld"),
-                                    wireless, {{me, MAPI_TO}});
+    const NOTEID control =
+        noteMail("???E-N-2    Wayfarer Message - Do Not Delete",
+                 handheld->seal("To: <" + bob + ">\r\nSubject: Sent from the road\r\n\r\nHello from the handheld"),
+                 wireless, {{me, MAPI_TO}});
     EXPECT_FALSE(noteExists(control)) << "the control mail is removed";
     routed = notes_admin::routeMail(inst);
     EXPECT_EQ(routed.sent, 1) << routed.error;
@@ -101,7 +102,8 @@ TEST_F(NotesRelayOnServers, ForwardsNewNotesAndObeysControlMailsThroughTheRouter
     EXPECT_FALSE(noteExists(forged));
     EXPECT_TRUE(mailBox().empty());
     bool warned = false;
-    for (const auto& e : logEntries()) warned = warned || e.find("Unable to decode control message") != std::string::npos;
+    for (const auto& e : logEntries())
+        warned = warned || e.find("Unable to decode control message") != std::string::npos;
     EXPECT_TRUE(warned);
     EXPECT_EQ(servers_->captured().size(), 2u);
 }

@@ -22,7 +22,8 @@ TEST(RelayLogDates, PreviousDayAndPruning) {
         const char* previous;
     } cases[] = {{2024, 3, 1, "2024.2.29"}, {2023, 3, 1, "2023.2.28"}, {2026, 1, 1, "2026.12.31"},
                  {2026, 5, 1, "2026.4.30"}, {2026, 8, 1, "2026.7.31"}, {2026, 6, 15, "2026.6.14"}};
-    for (const Case& c : cases) EXPECT_EQ(relay::LogPreviousDateText(c.y, c.m, c.d), c.previous) << c.y << "-" << c.m << "-" << c.d;
+    for (const Case& c : cases)
+        EXPECT_EQ(relay::LogPreviousDateText(c.y, c.m, c.d), c.previous) << c.y << "-" << c.m << "-" << c.d;
 
     TempHome home;
     const fs::path dir = home.path() / "logs";
@@ -38,8 +39,8 @@ TEST(RelayLogDates, PreviousDayAndPruning) {
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (std::vector<std::string>{"Wayfarer.2023.1.5-1.log", "Wayfarer.2024.2.29-1.log", "Wayfarer.2024.3.1-2.log",
-                                              "Wayfarer.log"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"Wayfarer.2023.1.5-1.log", "Wayfarer.2024.2.29-1.log",
+                                              "Wayfarer.2024.3.1-2.log", "Wayfarer.log"}));
 }
 
 TEST(RelayLogFile, EachRunBeginsAFreshFileAndLevelsHaveTheirPrefixes) {
@@ -85,7 +86,8 @@ TEST(RelayDefaultClient, OnlyTheMapiClientAsMailtoHandlerPasses) {
     auto setCommand = [](const std::string& command) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "mailto\\shell\\open\\command", &key), ERROR_SUCCESS);
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()), DWORD(command.size() + 1));
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const unsigned char*>(command.c_str()),
+                       DWORD(command.size() + 1));
         RegCloseKey(key);
     };
     setCommand("/usr/bin/other-mailer %1");
@@ -93,7 +95,8 @@ TEST(RelayDefaultClient, OnlyTheMapiClientAsMailtoHandlerPasses) {
     setCommand("\"C:\\PROGRA~1\\OUTLOOK.EXE\" /m %1");
     EXPECT_TRUE(relay::IsOutlookDefaultMailClient()) << "compared in lower case";
     setCommand("/usr/bin/other-mailer %1");
-    ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));  // what tallyhop init --mail-client does
+    ASSERT_TRUE(
+        platform::mapi::registerDefaultMailClient("/usr/bin/tallyhop"));  // what tallyhop init --mail-client does
     EXPECT_TRUE(relay::IsOutlookDefaultMailClient());
 }
 
@@ -171,7 +174,8 @@ TEST_F(MapiHelpersTest, AddressesByTypeAndTheGlobalList) {
         EntryId id;
         ASSERT_EQ(relay::ResolveNameInContainer(container.get(), c.name, rich, id), S_OK) << c.name;
         std::string address;
-        EXPECT_EQ(relay::GetRecipientAddressByType(book.get(), id, c.type, rich, address), c.result) << c.name << " " << c.type;
+        EXPECT_EQ(relay::GetRecipientAddressByType(book.get(), id, c.type, rich, address), c.result)
+            << c.name << " " << c.type;
         EXPECT_EQ(address, c.address) << c.name << " " << c.type;
     }
     bool rich = false;
@@ -187,7 +191,9 @@ TEST_F(MapiHelpersTest, AddressesByTypeAndTheGlobalList) {
         std::string type, proxy;
         HRESULT result;
         std::string address;
-    } proxies[] = {{"SMTP", "smtp:xyz", S_OK, "xyz"}, {"SMTP", "smtpxyz", E_FAIL, ""}, {"SMTP", ":xyz", E_FAIL, ""},
+    } proxies[] = {{"SMTP", "smtp:xyz", S_OK, "xyz"},
+                   {"SMTP", "smtpxyz", E_FAIL, ""},
+                   {"SMTP", ":xyz", E_FAIL, ""},
                    {"SMT", "SMTP:xyz", relay::E_ITEM_NOT_FOUND, ""}};
     for (const Proxy& p : proxies) {
         std::string out;
@@ -212,7 +218,9 @@ TEST_F(MapiHelpersTest, RecipientTextsAreCleanedToAddresses) {
     EXPECT_EQ(list, (std::vector<std::string>{"Bob Baker", "Alice Archer", "", "plain"}));
     struct Case {
         std::string in, out;
-    } cases[] = {{"Bob <bob@x>, Alice <alice@y>", "bob@x,alice@y"}, {"", ""}, {"plain@x", "plain@x"},
+    } cases[] = {{"Bob <bob@x>, Alice <alice@y>", "bob@x,alice@y"},
+                 {"", ""},
+                 {"plain@x", "plain@x"},
                  {"Bob <bob@x, Alice <alice@y>", "alice@y"}};
     for (const Case& c : cases) {
         std::string text = c.in;

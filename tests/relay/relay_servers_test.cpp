@@ -148,8 +148,10 @@ protected:
     fs::path errFile() { return home.path() / "wayfarer.err"; }
 
     void startRelay() {
-        relay = std::make_unique<Child>(std::vector<std::string>{(binaryDir() / "bin" / "wayfarer").string()}, errFile());
-        ASSERT_TRUE(waitFor([&] { return slurp(logFile()).find("is running using profile: Work") != std::string::npos; }, 20s))
+        relay =
+            std::make_unique<Child>(std::vector<std::string>{(binaryDir() / "bin" / "wayfarer").string()}, errFile());
+        ASSERT_TRUE(
+            waitFor([&] { return slurp(logFile()).find("is running using profile: Work") != std::string::npos; }, 20s))
             << slurp(errFile()) << slurp(logFile());
     }
 
@@ -158,7 +160,8 @@ protected:
         smtp.smtpReply();
         smtp.sendLine("EHLO client.test");
         smtp.smtpReply();
-        smtp.sendLine("AUTH PLAIN " + base64(std::string(1, '\0') + servers().user2() + std::string(1, '\0') + servers().password2()));
+        smtp.sendLine("AUTH PLAIN " +
+                      base64(std::string(1, '\0') + servers().user2() + std::string(1, '\0') + servers().password2()));
         ASSERT_EQ(smtp.smtpReply().substr(0, 3), "235");
         smtp.sendLine("MAIL FROM:<" + wireless + ">");
         smtp.smtpReply();
@@ -280,8 +283,9 @@ TEST_P(RelayOnRealServers, ForwardsNewMailAndObeysControlMails) {
     EXPECT_EQ(std::string(text.c_str()), "The figures are in.\r\nRegards\r\n") << "the body as the message carried it";
 
     // A control mail from the handheld makes the relay send a mail from the desktop.
-    sendOverSmtp(me, "???E-N-2    Wayfarer Message - Do Not Delete",
-                 handheld->seal("To: <" + wireless + ">\r\nSubject: Sent from the road\r\n\r\nHello from the handheld"));
+    sendOverSmtp(
+        me, "???E-N-2    Wayfarer Message - Do Not Delete",
+        handheld->seal("To: <" + wireless + ">\r\nSubject: Sent from the road\r\n\r\nHello from the handheld"));
     ASSERT_TRUE(waitFor([&] { return handheldCount() == 2; }, 30s)) << slurp(logFile());
     bool found = false;
     for (auto& m : handheldBox())
@@ -290,14 +294,21 @@ TEST_P(RelayOnRealServers, ForwardsNewMailAndObeysControlMails) {
             EXPECT_EQ(relay::Trimmed(m.props[PR_BODY].str), "Hello from the handheld");
         }
     EXPECT_TRUE(found);
-    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 30s)) << "the control mail is removed";
+    ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 30s))
+        << "the control mail is removed";
     // The relay logs after the mail system took the mail: wait for the line.
-    EXPECT_TRUE(waitFor([&] { return slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road") != std::string::npos; }, 30s));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return slurp(logFile()).find("Successfully sent Device New eMail; Subject: Sent from the road") !=
+                   std::string::npos;
+        },
+        30s));
 
     // Wrong key and an unsealed body: logged, removed, nothing sent.
     HandheldSeal stranger(NewKeyRecord());
     sendOverSmtp(me, "???E-N-2    Wayfarer Message - Do Not Delete", stranger.seal("To: <" + wireless + ">\r\n\r\nx"));
-    ASSERT_TRUE(waitFor([&] { return slurp(logFile()).find("Unable to decode control message") != std::string::npos; }, 30s));
+    ASSERT_TRUE(
+        waitFor([&] { return slurp(logFile()).find("Unable to decode control message") != std::string::npos; }, 30s));
     ASSERT_TRUE(waitFor([&] { return mailbox(servers().maildir()).size() == 1; }, 30s));
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(handheldCount(), 2u);
@@ -308,10 +319,15 @@ TEST_P(RelayOnRealServers, SmtpAwayForwardsOnceWhenBack) {
     stopSmtp();
     // Dovecot's delivery agent is not behind SMTP here: the mail lands in new/ directly.
     const fs::path tmp = servers().maildir() / "tmp" / "away.1.host";
-    std::ofstream(tmp, std::ios::binary) << "From: alice@example.test\r\nTo: " << me
-                                         << "\r\nSubject: While away\r\nDate: Wed, 04 Mar 2026 05:06:07 +0000\r\n\r\nbody\r\n";
+    std::ofstream(tmp, std::ios::binary)
+        << "From: alice@example.test\r\nTo: " << me
+        << "\r\nSubject: While away\r\nDate: Wed, 04 Mar 2026 05:06:07 +0000\r\n\r\nbody\r\n";
     fs::rename(tmp, servers().maildir() / "new" / "away.1.host");
-    ASSERT_TRUE(waitFor([&] { return slurp(logFile()).find("Unable to forward Officewide Post; Subject: While away") != std::string::npos; }, 30s))
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return slurp(logFile()).find("Unable to forward Officewide Post; Subject: While away") != std::string::npos;
+        },
+        30s))
         << slurp(logFile());
     restartSmtp();
     ASSERT_TRUE(waitFor([&] { return handheldCount() == 1; }, 30s)) << slurp(logFile());

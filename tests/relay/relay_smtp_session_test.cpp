@@ -45,7 +45,9 @@ struct Mail {
     }
 };
 
-std::vector<S::Step> Greeting() { return {S::Send("220 mx ready\r\n"), S::Expect("HELO COM"), S::Send("250 hello\r\n")}; }
+std::vector<S::Step> Greeting() {
+    return {S::Send("220 mx ready\r\n"), S::Expect("HELO COM"), S::Send("250 hello\r\n")};
+}
 
 std::vector<S::Step> Join(std::vector<S::Step> a, const std::vector<S::Step>& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -55,7 +57,8 @@ std::vector<S::Step> Join(std::vector<S::Step> a, const std::vector<S::Step>& b)
 // One mail the server takes: its sender, each recipient, the data.
 std::vector<S::Step> Accepting(const std::vector<std::string>& recipients) {
     std::vector<S::Step> steps = {S::Expect("MAIL FROM: <tess@tess.test>"), S::Send("250 ok\r\n")};
-    for (const std::string& r : recipients) steps = Join(steps, {S::Expect("RCPT TO: <" + r + ">"), S::Send("250 ok\r\n")});
+    for (const std::string& r : recipients)
+        steps = Join(steps, {S::Expect("RCPT TO: <" + r + ">"), S::Send("250 ok\r\n")});
     return Join(steps, {S::Expect("DATA"), S::Send("354 go\r\n"), S::ReadUntil("."), S::Send("250 queued\r\n")});
 }
 
@@ -201,28 +204,40 @@ TEST(RelaySmtpSession, RefusalsAtEachStep) {
          {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO: <ann@x.test>"), S::Send("250 ok\r\n"),
           S::Expect("RCPT TO: <bob@x.test>"), S::Send("550 5.1.1 no such user\r\n"), S::Expect("RCPT TO: <cy@x.test>"),
           S::Send("250 ok\r\n"), S::Expect("DATA"), S::Send("354 go\r\n"), S::ReadUntil("."), S::Send("250 ok\r\n")},
-         SmtpOutcome::kSent, "bob@x.test", "550 5.1.1 no such user"},
+         SmtpOutcome::kSent,
+         "bob@x.test",
+         "550 5.1.1 no such user"},
         {"every recipient refused",
          {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT TO"), S::Send("550 no\r\n"),
-          S::Expect("RCPT TO"), S::Send("553 never\r\n"), S::Expect("RCPT TO"), S::Send("550 no\r\n"), S::Expect("RSET"),
-          S::Send("250 reset\r\n")},
-         SmtpOutcome::kRefused, "ann@x.test, bob@x.test, cy@x.test", "550 no"},
+          S::Expect("RCPT TO"), S::Send("553 never\r\n"), S::Expect("RCPT TO"), S::Send("550 no\r\n"),
+          S::Expect("RSET"), S::Send("250 reset\r\n")},
+         SmtpOutcome::kRefused,
+         "ann@x.test, bob@x.test, cy@x.test",
+         "550 no"},
         {"sender refused",
          {S::Expect("MAIL FROM"), S::Send("553 sender not allowed\r\n"), S::Expect("RSET"), S::Send("250 reset\r\n")},
-         SmtpOutcome::kRefused, "", "553 sender not allowed"},
+         SmtpOutcome::kRefused,
+         "",
+         "553 sender not allowed"},
         {"data refused",
          {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT"), S::Send("250 ok\r\n"), S::Expect("RCPT"),
           S::Send("250 ok\r\n"), S::Expect("RCPT"), S::Send("250 ok\r\n"), S::Expect("DATA"),
           S::Send("554 no data for you\r\n"), S::Expect("RSET"), S::Send("250 reset\r\n")},
-         SmtpOutcome::kRefused, "", "554 no data for you"},
+         SmtpOutcome::kRefused,
+         "",
+         "554 no data for you"},
         {"end of data refused",
          {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT"), S::Send("250 ok\r\n"), S::Expect("RCPT"),
           S::Send("250 ok\r\n"), S::Expect("RCPT"), S::Send("250 ok\r\n"), S::Expect("DATA"), S::Send("354 go\r\n"),
           S::ReadUntil("."), S::Send("552 too big\r\n"), S::Expect("RSET"), S::Send("250 reset\r\n")},
-         SmtpOutcome::kRefused, "", "552 too big"},
+         SmtpOutcome::kRefused,
+         "",
+         "552 too big"},
         {"a temporary refusal waits",
          {S::Expect("MAIL FROM"), S::Send("451 try later\r\n"), S::Expect("RSET"), S::Send("250 reset\r\n")},
-         SmtpOutcome::kDeferred, "", "451 try later"},
+         SmtpOutcome::kDeferred,
+         "",
+         "451 try later"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -266,9 +281,9 @@ TEST(RelaySmtpSession, AServerThatClosesMidDataOrStallsLosesNothing) {
     std::string sentText;
     {
         // Closes after half of the data.
-        S closing(Join(Greeting(), {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT"),
-                                    S::Send("250 ok\r\n"), S::Expect("DATA"), S::Send("354 go\r\n"), S::ReadBytes(40),
-                                    S::Close()}));
+        S closing(
+            Join(Greeting(), {S::Expect("MAIL FROM"), S::Send("250 ok\r\n"), S::Expect("RCPT"), S::Send("250 ok\r\n"),
+                              S::Expect("DATA"), S::Send("354 go\r\n"), S::ReadBytes(40), S::Close()}));
         CRelaySmtpSession session(Settings(closing.port(), spool));
         ASSERT_TRUE(session.StartMessage(m.record(), false));
         sentText = session.PendingText();

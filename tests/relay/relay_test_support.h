@@ -73,7 +73,9 @@ public:
         if (withNul) in.push_back('\0');
         char* out = nullptr;
         uint16_t n = 0;
-        EXPECT_EQ(SealText(context_, reinterpret_cast<const uint8_t*>(in.data()), uint16_t(in.size()), lineBreaks, brace, &out, &n), 0);
+        EXPECT_EQ(SealText(context_, reinterpret_cast<const uint8_t*>(in.data()), uint16_t(in.size()), lineBreaks,
+                           brace, &out, &n),
+                  0);
         std::string s(out ? out : "", n);
         std::free(out);
         return s;
@@ -136,9 +138,9 @@ inline int SetSubjectFilter(const char* text) {
 struct ForwardBody {
     int length = 0;
     std::string from, entryId, source;  // sealed from; the two base64 values as written
-    std::string header;                  // unsealed header block
-    std::vector<std::string> pieces;     // unsealed body pieces (each with its NUL)
-    std::string rest;                    // what follows the sealed header (pieces and "{")
+    std::string header;                 // unsealed header block
+    std::vector<std::string> pieces;    // unsealed body pieces (each with its NUL)
+    std::string rest;                   // what follows the sealed header (pieces and "{")
 };
 
 // 2026-03-04 05:06:07 UTC as a FILETIME.
@@ -208,7 +210,8 @@ protected:
     }
 
     // An Inbox mail as the mail system delivers it; raises its notification.
-    std::string deliver(const std::string& subject, const std::string& body, const std::string& from = "alice@example.test",
+    std::string deliver(const std::string& subject, const std::string& body,
+                        const std::string& from = "alice@example.test",
                         std::vector<std::pair<std::string, ULONG>> recipients = {{"tess@tess.test", MAPI_TO}},
                         std::vector<std::pair<std::string, std::string>> attachments = {},
                         platform::mapi::PropMap extra = {}, uint32_t noteId = 0) {
@@ -235,7 +238,8 @@ protected:
             a[PR_ATTACH_FILENAME] = SPropValue::String(PR_ATTACH_FILENAME, name);
             a[PR_ATTACH_LONG_FILENAME] = SPropValue::String(PR_ATTACH_LONG_FILENAME, name);
             a[PR_ATTACH_METHOD] = SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE);
-            a[PR_ATTACH_DATA_BIN] = SPropValue::Binary(PR_ATTACH_DATA_BIN, std::vector<uint8_t>(data.begin(), data.end()));
+            a[PR_ATTACH_DATA_BIN] =
+                SPropValue::Binary(PR_ATTACH_DATA_BIN, std::vector<uint8_t>(data.begin(), data.end()));
             m.attachments.push_back(a);
         }
         // With a note id: the mail as a store that Notes provides shows a note.

@@ -152,7 +152,8 @@ TEST_F(SmtpRoadTest, AForwardIsReadWholeByPythonAndByDovecot) {
         EXPECT_EQ(std::string(text.c_str()), body) << "every byte the sender wrote";
         EXPECT_EQ(text.find("-Attachment"), std::string::npos) << "attachments travel, none is listed as omitted";
 
-        const std::pair<std::string, std::string> files[] = {{"data.bin", binary}, {"notes.txt", "one\r\ntwo\r\n.\r\n"}};
+        const std::pair<std::string, std::string> files[] = {{"data.bin", binary},
+                                                             {"notes.txt", "one\r\ntwo\r\n.\r\n"}};
         for (size_t i = 0; i < 2; ++i) {
             const Part& part = parsed.parts[i + 1];
             std::string name, sealedData;
@@ -201,7 +202,9 @@ TEST_F(SmtpRoadTest, HandheldMailWithBlindCopiesANameAndARefusedRecipient) {
     std::vector<platform::mapi::StoredMessage> sent;
     memory->listMessages("Sent Items", sent);
     bool copied = false;
-    for (auto& m : sent) copied = copied || (m.props[PR_SUBJECT].str == "From the road" && m.props[PR_BODY].str == "Hello \xe9\r\n.\r\nbye");
+    for (auto& m : sent)
+        copied =
+            copied || (m.props[PR_SUBJECT].str == "From the road" && m.props[PR_BODY].str == "Hello \xe9\r\n.\r\nbye");
     EXPECT_TRUE(copied) << sent.size() << " mails in Sent Items";
     EXPECT_TRUE(logged("Wayfarer: Unable to send Device New eMail; Subject: From the road"))
         << "the refused blind copy";

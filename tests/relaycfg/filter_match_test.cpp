@@ -15,8 +15,10 @@ MessageFilter filter(int32_t kind, int32_t op, const char* value) {
     MessageFilter f;
     f.inUse = 1;
     f.kind = kind;
-    if (kind <= kFilterCc) f.textOperator = op;
-    else f.numericOperator = op;
+    if (kind <= kFilterCc)
+        f.textOperator = op;
+    else
+        f.numericOperator = op;
     std::strncpy(f.value, value, sizeof f.value - 1);
     return f;
 }
@@ -39,7 +41,8 @@ TEST(FilterMatch, EachKindAndOperator) {
         FilterMessage m;
         bool matches;
     } cases[] = {
-        {"subject contains, case ignored", filter(kFilterSubject, kFilterContains, "urgent"), mail("An URGENT note"), true},
+        {"subject contains, case ignored", filter(kFilterSubject, kFilterContains, "urgent"), mail("An URGENT note"),
+         true},
         {"subject lacks the word", filter(kFilterSubject, kFilterContains, "urgent"), mail("Lunch"), false},
         {"contains empty value matches all", filter(kFilterSubject, kFilterContains, ""), mail("x"), true},
         {"does not contain", filter(kFilterSubject, kFilterNotContains, "spam"), mail("Hello"), true},
@@ -48,22 +51,29 @@ TEST(FilterMatch, EachKindAndOperator) {
         {"begins with after trimming", filter(kFilterSubject, kFilterBeginsWith, " Re"), mail("  re plans"), true},
         {"begins with: piece as long as the raw value", filter(kFilterSubject, kFilterBeginsWith, " Re"),
          mail("re: plans"), false},
-        {"begins with: text shorter than value", filter(kFilterSubject, kFilterBeginsWith, "Meeting"), mail("Mee"), false},
+        {"begins with: text shorter than value", filter(kFilterSubject, kFilterBeginsWith, "Meeting"), mail("Mee"),
+         false},
         {"begins with: empty text", filter(kFilterSubject, kFilterBeginsWith, "a"), mail(nullptr), false},
         {"unknown text operator", filter(kFilterSubject, 7, "x"), mail("x"), false},
         {"sender", filter(kFilterSender, kFilterContains, "boss@"), mail("x"), true},
         {"to includes bcc text", filter(kFilterTo, kFilterContains, "YOU@"), mail("x"), true},
         {"cc null reads empty", filter(kFilterCc, kFilterNotContains, "a"), mail("x"), true},
-        {"age at least 2 days: 3 days old", filter(kFilterAge, kFilterAtLeast, "2"), mail("x", 0, int32_t(kNow - 3 * 86400)), true},
-        {"age at least 2 days: 1 day old", filter(kFilterAge, kFilterAtLeast, "2"), mail("x", 0, int32_t(kNow - 86400)), false},
-        {"age at most 2 days: 1 day old", filter(kFilterAge, kFilterAtMost, "2"), mail("x", 0, int32_t(kNow - 86400)), true},
-        {"age 0 at least: not in the future", filter(kFilterAge, kFilterAtLeast, "0"), mail("x", 0, int32_t(kNow)), true},
-        {"age 0 at least: future mail", filter(kFilterAge, kFilterAtLeast, "0"), mail("x", 0, int32_t(kNow + 5)), false},
+        {"age at least 2 days: 3 days old", filter(kFilterAge, kFilterAtLeast, "2"),
+         mail("x", 0, int32_t(kNow - 3 * 86400)), true},
+        {"age at least 2 days: 1 day old", filter(kFilterAge, kFilterAtLeast, "2"), mail("x", 0, int32_t(kNow - 86400)),
+         false},
+        {"age at most 2 days: 1 day old", filter(kFilterAge, kFilterAtMost, "2"), mail("x", 0, int32_t(kNow - 86400)),
+         true},
+        {"age 0 at least: not in the future", filter(kFilterAge, kFilterAtLeast, "0"), mail("x", 0, int32_t(kNow)),
+         true},
+        {"age 0 at least: future mail", filter(kFilterAge, kFilterAtLeast, "0"), mail("x", 0, int32_t(kNow + 5)),
+         false},
         {"age of huge days does not wrap", filter(kFilterAge, kFilterAtMost, "99999999999"), mail("x", 0, 0), true},
         {"age huge days, at least", filter(kFilterAge, kFilterAtLeast, "99999999999"), mail("x", 0, 0), false},
         {"size at least 10 KB: 10240 bytes", filter(kFilterSize, kFilterAtLeast, "10"), mail("x", 10240), true},
         {"size at most 10 KB: 50 KB", filter(kFilterSize, kFilterAtMost, "10"), mail("x", 50 * 1024), false},
-        {"size limit that would overflow 32 bits", filter(kFilterSize, kFilterAtMost, "4194304"), mail("x", 0xFFFFFFF0u), true},
+        {"size limit that would overflow 32 bits", filter(kFilterSize, kFilterAtMost, "4194304"),
+         mail("x", 0xFFFFFFF0u), true},
         {"size not a number reads 0", filter(kFilterSize, kFilterAtLeast, "big"), mail("x", 0), true},
         {"unknown numeric operator", filter(kFilterSize, 2, "1"), mail("x", 5000), false},
         {"unknown kind", filter(9, 0, ""), mail("x"), false},
@@ -100,8 +110,15 @@ TEST(FilterNumber, ReadsLikeAtoiWithoutOverflow) {
     struct Case {
         const char* text;
         int32_t value;
-    } cases[] = {{"12", 12}, {"  7days", 7}, {"-3", -3}, {"+4", 4}, {"abc", 0}, {"", 0},
-                 {"2147483647", INT_MAX}, {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}};
+    } cases[] = {{"12", 12},
+                 {"  7days", 7},
+                 {"-3", -3},
+                 {"+4", 4},
+                 {"abc", 0},
+                 {"", 0},
+                 {"2147483647", INT_MAX},
+                 {"99999999999", INT_MAX},
+                 {"-99999999999", INT_MIN}};
     for (const Case& c : cases) EXPECT_EQ(ParseFilterNumber(c.text), c.value) << c.text;
 }
 

@@ -23,7 +23,7 @@ struct Lanternby {
     F get(const char* name) {
         return reinterpret_cast<F>(GetProcAddress(module, name));
     }
-decltype(&ConfigInit) init = nullptr;
+    decltype(&ConfigInit) init = nullptr;
     decltype(&ConfigUnInit) uninit = nullptr;
     decltype(&ConfigSetUp) setUp = nullptr;
     decltype(&ConfigGetUserSettings) getUserSettings = nullptr;
@@ -96,7 +96,9 @@ protected:
         relay.attachments = 1;
         relay.logDebug = 1;
         relay.networkName = "me@wireless.example";
-        relay.SetSecurityKey("\x01" "QUJDREVGR0g=");
+        relay.SetSecurityKey(
+            "\x01"
+            "QUJDREVGR0g=");
         ASSERT_EQ(relay.Save(relayUser, "LarkspurRDC"), 1);
         tess::settings::CAccountSettings account;
         account.SetDefaults();
@@ -197,7 +199,9 @@ TEST_F(LanternbyTest, SecurityKeyNeverWritesPastTheSizeGiven) {
     int length = 0;
     EXPECT_EQ(lib.getKey(&none, &length), 8);
     ASSERT_EQ(lib.init(), 0);
-    const std::string key = "\x01" "QUJDREVGR0g=";
+    const std::string key =
+        "\x01"
+        "QUJDREVGR0g=";
     char buffer[64];
     char* p = buffer;
     struct Case {

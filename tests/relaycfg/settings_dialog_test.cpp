@@ -180,10 +180,12 @@ TEST_F(SettingsDialogTest, HiddenOptionsWithShift) {
 
 TEST_F(SettingsDialogTest, StartupEntryFollowsTheCheckBox) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", &key),
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", &key),
               ERROR_SUCCESS);
     const std::string folder = (home.path() / "Startup").string();
-    RegSetValueExA(key, "Startup", 0, REG_SZ, reinterpret_cast<const unsigned char*>(folder.c_str()), DWORD(folder.size() + 1));
+    RegSetValueExA(key, "Startup", 0, REG_SZ, reinterpret_cast<const unsigned char*>(folder.c_str()),
+                   DWORD(folder.size() + 1));
     RegCloseKey(key);
     setUpWith([](QWidget* d) {
         EXPECT_FALSE(d->findChild<QCheckBox*>("7011")->isChecked());

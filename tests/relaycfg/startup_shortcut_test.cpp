@@ -17,11 +17,14 @@ using tess::relaycfg::StartupShortcut;
 
 void setFolderValue(DWORD type, const std::string& text) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", &key),
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", &key),
               ERROR_SUCCESS);
     const std::string other = "/home/x/Desktop";
-    RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const unsigned char*>(other.c_str()), DWORD(other.size() + 1));
-    RegSetValueExA(key, "Startup", 0, type, reinterpret_cast<const unsigned char*>(text.c_str()), DWORD(text.size() + 1));
+    RegSetValueExA(key, "Desktop", 0, REG_SZ, reinterpret_cast<const unsigned char*>(other.c_str()),
+                   DWORD(other.size() + 1));
+    RegSetValueExA(key, "Startup", 0, type, reinterpret_cast<const unsigned char*>(text.c_str()),
+                   DWORD(text.size() + 1));
     RegCloseKey(key);
 }
 

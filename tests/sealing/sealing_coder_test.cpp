@@ -28,7 +28,10 @@ using Owned = std::unique_ptr<T, FreeDeleter>;
 
 Bytes fixedKey() {
     return kestrel_test::fromHex(
-        "0123456789abcdef" "f1e2d3c4b5a69788" "1122334455667788" "a0b1c2d3e4f50617");
+        "0123456789abcdef"
+        "f1e2d3c4b5a69788"
+        "1122334455667788"
+        "a0b1c2d3e4f50617");
 }
 
 Bytes rawRecord(const Bytes& key) {
@@ -53,8 +56,7 @@ Bytes opensslDecode(std::string text) {
         if (c != '\r' && c != '\n') clean += c == '}' ? '=' : c;
     }
     Bytes out(clean.size());
-    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(clean.data()),
-                                  int(clean.size()));
+    const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(clean.data()), int(clean.size()));
     EXPECT_GE(n, 0) << clean;
     size_t pads = 0;
     while (pads < clean.size() && clean[clean.size() - 1 - pads] == '=') ++pads;
@@ -75,12 +77,10 @@ protected:
         EXPECT_EQ(context, nullptr);
     }
 
-    std::string seal(const Bytes& text, bool lineBreaks = true, bool brace = false,
-                     SealContext* with = nullptr) {
+    std::string seal(const Bytes& text, bool lineBreaks = true, bool brace = false, SealContext* with = nullptr) {
         char* out = nullptr;
         uint16_t length = 0;
-        EXPECT_EQ(SealText(with ? with : context, text.data(), uint16_t(text.size()), lineBreaks,
-                           brace, &out, &length),
+        EXPECT_EQ(SealText(with ? with : context, text.data(), uint16_t(text.size()), lineBreaks, brace, &out, &length),
                   0);
         Owned<char> owned(out);
         if (!out) return {};
@@ -93,8 +93,7 @@ protected:
         std::string buffer = sealed;
         uint8_t* out = nullptr;
         uint16_t length = 0;
-        const int rc = UnsealText(with ? with : context, buffer.data(), uint16_t(buffer.size()), &out,
-                                  &length);
+        const int rc = UnsealText(with ? with : context, buffer.data(), uint16_t(buffer.size()), &out, &length);
         Owned<uint8_t> owned(out);
         if (!out) {
             EXPECT_EQ(length, 0);
@@ -127,12 +126,11 @@ Bytes opensslDecrypt(const Bytes& key, const Bytes& cipher) {
     std::filesystem::create_directories(dir);
     const auto in = dir / "cipher.bin";
     const auto out = dir / "plain.bin";
-    std::ofstream(in, std::ios::binary).write(reinterpret_cast<const char*>(cipher.data()),
-                                              std::streamsize(cipher.size()));
-    const std::string command = "openssl enc -desx-cbc -d -nopad -provider legacy -provider default -K " +
-                                kestrel_test::toHex(key.data(), 24) +
-                                " -iv " + kestrel_test::toHex(key.data() + 24, 8) + " -in " +
-                                in.string() + " -out " + out.string() + " 2>&1";
+    std::ofstream(in, std::ios::binary)
+        .write(reinterpret_cast<const char*>(cipher.data()), std::streamsize(cipher.size()));
+    const std::string command =
+        "openssl enc -desx-cbc -d -nopad -provider legacy -provider default -K " + kestrel_test::toHex(key.data(), 24) +
+        " -iv " + kestrel_test::toHex(key.data() + 24, 8) + " -in " + in.string() + " -out " + out.string() + " 2>&1";
     const auto result = kestrel_test::runProcess(command);
     EXPECT_EQ(result.status, 0) << command << (result.lines.empty() ? "" : "\n" + result.lines[0]);
     std::ifstream file(out, std::ios::binary);
@@ -172,8 +170,7 @@ TEST_F(Sealing, TextLayoutLineBreaksAndPadding) {
         EXPECT_EQ(unbroken.find('\r'), std::string::npos);
         EXPECT_EQ(unbroken.substr(unbroken.size() - size_t(pads)), std::string(size_t(pads), '='));
         EXPECT_EQ(braced.substr(unbroken.size() - size_t(pads)), std::string(size_t(pads), '}'));
-        EXPECT_EQ(braced.substr(0, braced.size() - size_t(pads)),
-                  unbroken.substr(0, unbroken.size() - size_t(pads)));
+        EXPECT_EQ(braced.substr(0, braced.size() - size_t(pads)), unbroken.substr(0, unbroken.size() - size_t(pads)));
         // CR LF after every 70 characters, and one more at the end.
         std::string rebuilt;
         for (size_t i = 0; i < unbroken.size(); i += 70) {
@@ -240,7 +237,12 @@ TEST_F(Sealing, OtherKeyAndDamagedTextsAreRefused) {
         {"inner length below the marker", withWord(3), kSealDamaged, 0},
         {"inner length is the marker", withWord(4), 0, 0},
         {"inner length past the cipher is cut", withWord(0xFFFF), 0, 36},
-        {"a cipher byte changed", [&] { Bytes b = decoded; b[2] ^= 1; return encode(b); }(),
+        {"a cipher byte changed",
+         [&] {
+             Bytes b = decoded;
+             b[2] ^= 1;
+             return encode(b);
+         }(),
          kSealDamaged, 0},
     };
     for (const Case& c : cases) {
@@ -250,8 +252,11 @@ TEST_F(Sealing, OtherKeyAndDamagedTextsAreRefused) {
         EXPECT_EQ(text.size(), c.length);
     }
     // A cut length word still gives the text from its start.
-    EXPECT_EQ(unseal(withWord(0xFFFF)).second,
-              [&] { Bytes t = textOf(30); t.resize(36, 0x01); return t; }());
+    EXPECT_EQ(unseal(withWord(0xFFFF)).second, [&] {
+        Bytes t = textOf(30);
+        t.resize(36, 0x01);
+        return t;
+    }());
     // The context stays usable after each refusal.
     EXPECT_EQ(unseal(sealed).second, textOf(30));
 }
@@ -268,15 +273,13 @@ TEST_F(Sealing, CallsOutsideTheRulesAreRefused) {
     std::string buffer = seal(textOf(10));
     uint8_t* plain = nullptr;
     uint16_t plainLength = 0;
-    EXPECT_EQ(UnsealText(unkeyed, buffer.data(), uint16_t(buffer.size()), &plain, &plainLength),
-              kSealNotReady);
+    EXPECT_EQ(UnsealText(unkeyed, buffer.data(), uint16_t(buffer.size()), &plain, &plainLength), kSealNotReady);
     EXPECT_EQ(SealText(nullptr, text, 4, true, false, &sealed, &sealedLength), kSealNotReady);
     EXPECT_EQ(SealText(context, nullptr, 4, true, false, &sealed, &sealedLength), kSealNotReady);
     // A text whose sealed form would pass 65535 characters.
     const uint16_t most = SealedTextCapacity(65535);
     const Bytes tooLong = textOf(most + 8u);
-    EXPECT_EQ(SealText(context, tooLong.data(), uint16_t(tooLong.size()), true, false, &sealed,
-                       &sealedLength),
+    EXPECT_EQ(SealText(context, tooLong.data(), uint16_t(tooLong.size()), true, false, &sealed, &sealedLength),
               kSealNotReady);
     EXPECT_EQ(sealed, nullptr);
 

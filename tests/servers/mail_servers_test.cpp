@@ -18,10 +18,8 @@ TEST_F(MailServersTestSuite, ImapLoginAcceptsOnlyTheRightPassword) {
         std::string user, password;
         bool ok;
     } cases[] = {
-        {servers().user(), servers().password(), true},
-        {servers().user2(), servers().password2(), true},
-        {servers().user(), servers().password2(), false},
-        {servers().user(), "", false},
+        {servers().user(), servers().password(), true},   {servers().user2(), servers().password2(), true},
+        {servers().user(), servers().password2(), false}, {servers().user(), "", false},
         {"nobody-here", servers().password(), false},
     };
     for (const auto& c : cases) {
@@ -36,7 +34,8 @@ TEST_F(MailServersTestSuite, ImapLoginAcceptsOnlyTheRightPassword) {
 TEST_F(MailServersTestSuite, ImapListsSpecialUseFolders) {
     LineClient imap(servers().imapPort());
     imap.readLine();
-    ASSERT_TRUE(startsWith(imap.imapCommand("a1", "LOGIN " + servers().user() + " " + servers().password()).back(), "a1 OK"));
+    ASSERT_TRUE(
+        startsWith(imap.imapCommand("a1", "LOGIN " + servers().user() + " " + servers().password()).back(), "a1 OK"));
     auto lines = imap.imapCommand("a2", "LIST \"\" \"*\"");
     std::string all;
     for (const auto& l : lines) all += l + "\n";
@@ -84,8 +83,11 @@ std::string smtpStep(LineClient& smtp, const std::string& line) {
 }
 
 TEST_F(MailServersTestSuite, SubmittedMailIsReadableOverImap) {
-    const std::string head = "From: <" + servers().address(servers().user()) + ">\r\n"
-                             "To: <" + servers().address(servers().user2()) + ">\r\n"
+    const std::string head = "From: <" + servers().address(servers().user()) +
+                             ">\r\n"
+                             "To: <" +
+                             servers().address(servers().user2()) +
+                             ">\r\n"
                              "Subject: servers check 7f3a\r\n"
                              "\r\n"
                              "first line\r\n";
@@ -113,7 +115,8 @@ TEST_F(MailServersTestSuite, SubmittedMailIsReadableOverImap) {
 
     LineClient imap(servers().imapPort());
     imap.readLine();
-    ASSERT_TRUE(startsWith(imap.imapCommand("a1", "LOGIN " + servers().user2() + " " + servers().password2()).back(), "a1 OK"));
+    ASSERT_TRUE(
+        startsWith(imap.imapCommand("a1", "LOGIN " + servers().user2() + " " + servers().password2()).back(), "a1 OK"));
     auto select = imap.imapCommand("a2", "SELECT INBOX");
     ASSERT_TRUE(startsWith(select.back(), "a2 OK"));
     EXPECT_NE(std::find(select.begin(), select.end(), "* 1 EXISTS"), select.end());
@@ -131,10 +134,8 @@ TEST_F(MailServersTestSuite, SmtpChecksPasswordsAndRefusesRecipients) {
     struct Case {
         std::string rcpt, code;
     } cases[] = {
-        {"full@tess.test", "452"},
-        {servers().address(servers().user2()), "550"},
-        {"no-such-user@tess.test", "550"},
-        {servers().address(servers().user()), "250"},
+        {"full@tess.test", "452"},         {servers().address(servers().user2()), "550"},
+        {"no-such-user@tess.test", "550"}, {servers().address(servers().user()), "250"},
         {"someone@elsewhere.test", "250"},
     };
     LineClient smtp(servers().smtpPort());
@@ -146,8 +147,7 @@ TEST_F(MailServersTestSuite, SmtpChecksPasswordsAndRefusesRecipients) {
                                                                  std::string("\0", 1) + servers().password())),
                            "235"));
     ASSERT_TRUE(startsWith(smtpStep(smtp, "MAIL FROM:<>"), "250"));
-    for (const auto& c : cases)
-        EXPECT_TRUE(startsWith(smtpStep(smtp, "RCPT TO:<" + c.rcpt + ">"), c.code)) << c.rcpt;
+    for (const auto& c : cases) EXPECT_TRUE(startsWith(smtpStep(smtp, "RCPT TO:<" + c.rcpt + ">"), c.code)) << c.rcpt;
 }
 
 }  // namespace

@@ -104,8 +104,8 @@ void MailServers::run(const std::vector<std::string>& args) const {
     const auto log = dir_ / "script.log";
     int rc = runProgram(argv, log);
     if (rc != 0)
-        throw std::runtime_error("mailservers.sh " + args.front() + " failed (" +
-                                 std::to_string(rc) + "): " + readFile(log, kMaxScriptOutput));
+        throw std::runtime_error("mailservers.sh " + args.front() + " failed (" + std::to_string(rc) +
+                                 "): " + readFile(log, kMaxScriptOutput));
 }
 
 const std::string& MailServers::value(const std::string& key) const {
@@ -151,8 +151,7 @@ MailServers& MailServersTest::servers() {
     return *servers_;
 }
 
-LineClient::LineClient(int port, const std::string& host, std::chrono::milliseconds timeout)
-    : timeout_(timeout) {
+LineClient::LineClient(int port, const std::string& host, std::chrono::milliseconds timeout) : timeout_(timeout) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) throw std::runtime_error("socket failed");
     sockaddr_in addr{};
@@ -263,8 +262,7 @@ std::string LineClient::smtpReply() {
 std::string base64(std::string_view bytes) {
     std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
     int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
-                            reinterpret_cast<const unsigned char*>(bytes.data()),
-                            static_cast<int>(bytes.size()));
+                            reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     out.resize(static_cast<size_t>(n));
     return out;
 }

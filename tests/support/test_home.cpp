@@ -18,8 +18,10 @@ TempHome::TempHome() {
 }
 
 TempHome::~TempHome() {
-    if (hadPrevious_) setenv("TESSALINE_HOME", previous_.c_str(), 1);
-    else unsetenv("TESSALINE_HOME");
+    if (hadPrevious_)
+        setenv("TESSALINE_HOME", previous_.c_str(), 1);
+    else
+        unsetenv("TESSALINE_HOME");
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
 }

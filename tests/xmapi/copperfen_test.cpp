@@ -59,9 +59,16 @@ protected:
     }
 
     MapiLogonRecord Record(const char* profile = "Work", int days = 0, int attachments = 1) {
-        return MapiLogonRecord{.hostName = "Outlook", .profile = profile, .password = "", .days = days,
-                               .newerHandheld = 1, .downloadAttachments = attachments, .blockValue = 0,
-                               .userDirectory = "", .accountName = "Desk", .parentWindow = window.handle()};
+        return MapiLogonRecord{.hostName = "Outlook",
+                               .profile = profile,
+                               .password = "",
+                               .days = days,
+                               .newerHandheld = 1,
+                               .downloadAttachments = attachments,
+                               .blockValue = 0,
+                               .userDirectory = "",
+                               .accountName = "Desk",
+                               .parentWindow = window.handle()};
     }
     // Initialize, Logon and the folder list; the Inbox's record.
     FolderRecord* LogOn(const MapiLogonRecord& r) {
@@ -103,8 +110,7 @@ TEST_F(Copperfen, OrdinalsMapToTheLibrarysExportNames) {
     EXPECT_EQ(xmapi::NameOfOrdinal(1), nullptr);
     HostLibrary mapi32("libmapi32.so");
     ASSERT_TRUE(mapi32);
-    for (const auto& e : xmapi::kEntryPoints)
-        EXPECT_NE(mapi32.get<FARPROC>(e.name), nullptr) << e.name;
+    for (const auto& e : xmapi::kEntryPoints) EXPECT_NE(mapi32.get<FARPROC>(e.name), nullptr) << e.name;
 }
 
 TEST_F(Copperfen, InitializeNeedsExtendedMapiInstalledAndCanRunAgain) {
@@ -176,11 +182,13 @@ TEST_F(Copperfen, MessageFieldsFollowTheStore) {
     const time_t now = std::time(nullptr);
     platform::mapi::StoredMessage m = Delivered("Fields", now - 3600, true);
     m.props[PR_IMPORTANCE] = SPropValue::Long(PR_IMPORTANCE, 0);
-    m.props[PR_CLIENT_SUBMIT_TIME] = SPropValue::Time(PR_CLIENT_SUBMIT_TIME, platform::mapi::fileTimeFromUnix(now - 7200));
+    m.props[PR_CLIENT_SUBMIT_TIME] =
+        SPropValue::Time(PR_CLIENT_SUBMIT_TIME, platform::mapi::fileTimeFromUnix(now - 7200));
     // A sender from the directory resolves to its SMTP address.
     m.props[PR_SENT_REPRESENTING_NAME] = SPropValue::String(PR_SENT_REPRESENTING_NAME, "Bob Baker");
     m.props[PR_SENT_REPRESENTING_ADDRTYPE] = SPropValue::String(PR_SENT_REPRESENTING_ADDRTYPE, "EX");
-    m.props[PR_SENT_REPRESENTING_EMAIL_ADDRESS] = SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "/o=Org/cn=bob");
+    m.props[PR_SENT_REPRESENTING_EMAIL_ADDRESS] =
+        SPropValue::String(PR_SENT_REPRESENTING_EMAIL_ADDRESS, "/o=Org/cn=bob");
     platform::mapi::PropMap x400, cc;
     // A recipient without an SMTP address keeps its own type before the address.
     x400[PR_DISPLAY_NAME] = SPropValue::String(PR_DISPLAY_NAME, "Gateway");
@@ -400,8 +408,8 @@ TEST_F(Copperfen, DirectoryRecipientsTravelAsTheirEntryIds) {
     const auto submitted = backing->submitted();
     bool bobAddressed = false;
     for (const auto& r : submitted[0].recipients)
-        bobAddressed = bobAddressed || (r.count(PR_ENTRYID) && r.at(PR_ENTRYID).bin == bobId &&
-                                        r.at(PR_RECIPIENT_TYPE).l == MAPI_CC);
+        bobAddressed = bobAddressed ||
+                       (r.count(PR_ENTRYID) && r.at(PR_ENTRYID).bin == bobId && r.at(PR_RECIPIENT_TYPE).l == MAPI_CC);
     EXPECT_TRUE(bobAddressed);
 }
 

@@ -77,8 +77,8 @@ struct CommonExports {
 };
 
 // Binds an export by its name into the field of that name; fails the test when missing.
-#define TESS_BIND_EXPORT(library, exports, name)                                   \
-    (exports).name = (library).get<decltype((exports).name)>(#name);             \
+#define TESS_BIND_EXPORT(library, exports, name)                     \
+    (exports).name = (library).get<decltype((exports).name)>(#name); \
     ASSERT_NE((exports).name, nullptr) << #name
 
 inline void BindCommon(const HostLibrary& library, CommonExports& x) {

@@ -180,7 +180,8 @@ TEST_P(MapiRoad, DeliveredMailReachesTheHandheldAndItsChangesComeBack) {
 
 TEST_P(MapiRoad, HandheldMailLeavesOverSmtpWithASentCopy) {
     const std::string me = servers().address(servers().user());
-    ASSERT_EQ(handheld_app::ComposeOutbox(W().handheld, 0, me, "from the handheld", "written on the road", {}, nullptr), 0);
+    ASSERT_EQ(handheld_app::ComposeOutbox(W().handheld, 0, me, "from the handheld", "written on the road", {}, nullptr),
+              0);
     ASSERT_EQ(Sync(), 0) << EngineWorld::Log();
     const auto captured = servers().captured();
     ASSERT_EQ(captured.size(), 1u) << EngineWorld::Log();

@@ -34,8 +34,13 @@ protected:
         MemoryProfileTest::TearDown();
     }
     SmapiLogonRecord Record(const char* profile = "", int attachments = 1) {
-        return SmapiLogonRecord{.first = profile, .second = "", .newerHandheld = 1, .downloadAttachments = attachments,
-                                .blockValue = 0, .userDirectory = "", .accountName = "Desk",
+        return SmapiLogonRecord{.first = profile,
+                                .second = "",
+                                .newerHandheld = 1,
+                                .downloadAttachments = attachments,
+                                .blockValue = 0,
+                                .userDirectory = "",
+                                .accountName = "Desk",
                                 .parentWindow = window.handle()};
     }
     void LogOn(int attachments = 1) {
@@ -276,7 +281,8 @@ TEST(ThistledownRules, AddressTexts) {
         {nullptr, nullptr, ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(smapi::AddressText(c.name, c.address), c.expected) << (c.name ? c.name : "") << "|" << (c.address ? c.address : "");
+        EXPECT_EQ(smapi::AddressText(c.name, c.address), c.expected)
+            << (c.name ? c.name : "") << "|" << (c.address ? c.address : "");
 }
 
 }  // namespace

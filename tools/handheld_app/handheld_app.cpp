@@ -52,7 +52,9 @@ int WriteText(syncmgr::HandheldStore& store, int id, const std::string& text) {
     return WritePref(store, id, std::move(b));
 }
 
-int MessagesDb(syncmgr::HandheldStore& store, syncmgr::DatabaseEntry& db) { return FindDb(store, "Larkspur Messages", &db); }
+int MessagesDb(syncmgr::HandheldStore& store, syncmgr::DatabaseEntry& db) {
+    return FindDb(store, "Larkspur Messages", &db);
+}
 
 int ReadMessage(syncmgr::HandheldStore& store, uint32_t recordId, syncmgr::DatabaseEntry& db, HandheldRecord& rec,
                 CMsg& msg, int& account) {
@@ -152,8 +154,8 @@ int ConfigureAccount(const std::string& handheld, const AccountSetup& a) {
         }
     }
     if (int rc = WritePref(store, n, AccountRecord(a))) return rc;
-    const std::pair<int, const std::string*> texts[] = {
-        {16, &a.name}, {15, &a.server}, {17, &a.user}, {18, &a.password}, {10, &a.smtpServer}, {12, &a.email}};
+    const std::pair<int, const std::string*> texts[] = {{16, &a.name},     {15, &a.server},     {17, &a.user},
+                                                        {18, &a.password}, {10, &a.smtpServer}, {12, &a.email}};
     for (const auto& [k, text] : texts)
         if (int rc = WriteText(store, n * 19 + k, *text)) return rc;
     std::vector<uint8_t> folders(278, 0);
@@ -188,7 +190,8 @@ int ComposeOutbox(const std::string& handheld, int account, const std::string& t
                 HandheldRecord r;
                 chain.entries[e].Pack(r);
                 uint32_t id = 0;
-                if (int rc = store.writeRecord(files.id, &id, kAttrDirty, account, r.data.data(), r.data.size())) return rc;
+                if (int rc = store.writeRecord(files.id, &id, kAttrDirty, account, r.data.data(), r.data.size()))
+                    return rc;
                 if (e == 0) m.partIds[i] = id;
             }
         }
@@ -232,7 +235,8 @@ int ChangeMessage(const std::string& handheld, uint32_t recordId, Change change)
     if (account < 0) return SYNCERR_NOT_FOUND;
     const int opcode = change(rec);
     uint32_t id = rec.id;
-    if (int rc = store.writeRecord(db.id, &id, rec.attributes, rec.category, rec.data.data(), rec.data.size())) return rc;
+    if (int rc = store.writeRecord(db.id, &id, rec.attributes, rec.category, rec.data.data(), rec.data.size()))
+        return rc;
     const uint32_t uid = Uid(m);
     if (uid == 0) return RecordAction(handheld, account, opcode, 254, "", IdForAction(m));
     const bool named = opcode != kMarkRead && opcode != kMarkUnread;

@@ -18,8 +18,17 @@ enum : int { kInbox = 0, kOutbox = 1, kSentCategory = 3 };
 
 // Disconnected-action opcodes as the application writes them.
 enum Opcode : int {
-    kCreateFolder = 0, kRenameFolder = 1, kDeleteFolder = 2, kCopyMessage = 3, kSelectFolder = 4,
-    kDeleteMessage = 5, kSetSeen = 6, kMoveToTrash = 10, kNoOperation = 13, kMarkRead = 15, kMarkUnread = 16,
+    kCreateFolder = 0,
+    kRenameFolder = 1,
+    kDeleteFolder = 2,
+    kCopyMessage = 3,
+    kSelectFolder = 4,
+    kDeleteMessage = 5,
+    kSetSeen = 6,
+    kMoveToTrash = 10,
+    kNoOperation = 13,
+    kMarkRead = 15,
+    kMarkUnread = 16,
 };
 
 // Each returns 0 or a sync manager error code.
@@ -35,8 +44,8 @@ int SetCardSize(const std::string& handheld, uint32_t bytes);
 struct AccountSetup {
     int number = 0;
     std::string name;
-    uint16_t protocolWord = 1;  // 1 IMAP, 0 POP, 3 not synchronised with the desktop
-    uint8_t connectionType = 0; // 0 sync only, 1 dial-up, 2 wireless, 3 TCP/IP
+    uint16_t protocolWord = 1;   // 1 IMAP, 0 POP, 3 not synchronised with the desktop
+    uint8_t connectionType = 0;  // 0 sync only, 1 dial-up, 2 wireless, 3 TCP/IP
     std::string server, smtpServer, user, password, email;
     uint16_t port = 143, smtpPort = 25;
     bool smtpLogin = false;  // the SMTP server is logged on to with the account's user

@@ -116,7 +116,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         if (!Number(Get(o, "--category", "-1"), -1, 15, n)) return err << "tallyhop: --category is 0 to 15\n", 2;
         for (const Shown& s : ListFolder(handheld, int(n)))
             out << s.recordId << "\taccount " << s.account << "\tcategory " << s.msg.category << "\t"
-                << ((s.msg.status & 0x8000) ? "read  " : "unread") << "\t" << s.msg.From << "\t" << s.msg.Subject << "\n";
+                << ((s.msg.status & 0x8000) ? "read  " : "unread") << "\t" << s.msg.From << "\t" << s.msg.Subject
+                << "\n";
     }
     if (rc != 0) {
         err << "tallyhop: handheld " << what << " failed (error " << rc << ")\n";

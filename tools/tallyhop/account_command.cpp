@@ -78,17 +78,25 @@ bool parseAccountOptions(const std::vector<std::string>& args, AccountOptions& o
         if (a == "--user") {
             o.userName = v;
         } else if (a == "--log") {
-            if (v == "off") o.log = 0;
-            else if (v == "info") o.log = 1;
-            else if (v == "debug") o.log = 2;
-            else return err << "tallyhop: --log takes off, info or debug\n", false;
+            if (v == "off")
+                o.log = 0;
+            else if (v == "info")
+                o.log = 1;
+            else if (v == "debug")
+                o.log = 2;
+            else
+                return err << "tallyhop: --log takes off, info or debug\n", false;
         } else if (a == "--name") {
             o.name = v;
         } else if (a == "--client") {
-            if (v == "imap") o.client = 7;
-            else if (v == "pop") o.client = 8;
-            else if (isInt) o.client = n;
-            else return err << "tallyhop: --client takes imap, pop or a number\n", false;
+            if (v == "imap")
+                o.client = 7;
+            else if (v == "pop")
+                o.client = 8;
+            else if (isInt)
+                o.client = n;
+            else
+                return err << "tallyhop: --client takes imap, pop or a number\n", false;
         } else if (!isInt) {
             err << "tallyhop: " << a << " takes a number, not '" << v << "'\n";
             return false;
@@ -158,8 +166,8 @@ int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& e
     account.Load();
     if (o.name) account.SetAccountName(o.name->c_str(), 0);
     const std::pair<int, const std::optional<int32_t>*> values[] = {
-        {tess::accounts::kValueMailClient, &o.client}, {tess::accounts::kValueActive, &o.active},
-        {tess::accounts::kValueDaysToSync, &o.days},   {tess::accounts::kValueSyncInbox, &o.syncInbox},
+        {tess::accounts::kValueMailClient, &o.client},     {tess::accounts::kValueActive, &o.active},
+        {tess::accounts::kValueDaysToSync, &o.days},       {tess::accounts::kValueSyncInbox, &o.syncInbox},
         {tess::accounts::kValueSyncOutbox, &o.syncOutbox}, {tess::accounts::kValueMessageSize, &o.sizeKb},
     };
     for (const auto& [id, value] : values)

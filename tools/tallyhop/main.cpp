@@ -30,10 +30,7 @@ void usage(std::ostream& out) {
            "       tallyhop action [--user NAME]  (the conduit's sync action dialog; needs a display)\n"
            "       tallyhop configure [--user NAME]  (the configuration window; needs a display)\n"
            "       tallyhop handheld [--handheld NAME]\n"
-        << tallyhop::kAccountUsage
-        << tallyhop::kNotesUsage
-        << tallyhop::kRelayUsage
-        << handheld_app::kCommandUsage
+        << tallyhop::kAccountUsage << tallyhop::kNotesUsage << tallyhop::kRelayUsage << handheld_app::kCommandUsage
         << "The runtime root is $TESSALINE_HOME (default ~/.local/share/tessaline).\n";
 }
 
@@ -100,7 +97,8 @@ int main(int argc, char** argv) {
             mailClient = true;
             args.erase(flag);
         }
-        if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld},
+        if (!parseOptions(args, {{"--user", &options.userName},
+                                 {"--handheld", &options.handheld},
                                  {"--notes-password", &notesPassword}}))
             return 2;
         if (int rc = tallyhop::initRuntime(options, std::cout, std::cerr); rc != 0) return rc;
@@ -138,10 +136,10 @@ int main(int argc, char** argv) {
     if (command == "notes") return tallyhop::notesCommand(args, std::cout, std::cerr);
     if (command == "relay") return tallyhop::relayCommand(args, std::cout, std::cerr);
     if (command == "handheld") {
-        if (!args.empty() && handheld_app::IsAppCommand(args[0])) return handheld_app::RunCommand(args, std::cout, std::cerr);
+        if (!args.empty() && handheld_app::IsAppCommand(args[0]))
+            return handheld_app::RunCommand(args, std::cout, std::cerr);
         std::string handheld = "default";
-        if (!parseOptions(args, {{"--handheld", &handheld}}))
-            return 2;
+        if (!parseOptions(args, {{"--handheld", &handheld}})) return 2;
         return listCommand(handheld);
     }
     std::cerr << "tallyhop: unknown command '" << command << "'\n";

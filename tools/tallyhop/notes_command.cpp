@@ -71,7 +71,8 @@ int initNotes(const std::string& userName, const std::string& password, std::ost
     }
     std::string shortName;
     for (char c : userName)
-        if (std::isalnum(static_cast<unsigned char>(c))) shortName += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            shortName += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (shortName.empty()) shortName = "user";
     const notes_admin::User user{"CN=" + userName + "/O=Tess", shortName, shortName + "@tess.test", password};
     std::filesystem::path idFile;
@@ -125,8 +126,8 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 0;
     }
     if (sub == "relay") {
-        if (!notes_admin::setSmtpRelay(inst, {value(opts, "--url"), value(opts, "--smtp-user"), value(opts, "--smtp-password")},
-                                       error)) {
+        if (!notes_admin::setSmtpRelay(
+                inst, {value(opts, "--url"), value(opts, "--smtp-user"), value(opts, "--smtp-password")}, error)) {
             err << "tallyhop notes: " << error << "\n";
             return 1;
         }

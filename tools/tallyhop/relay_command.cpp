@@ -80,8 +80,7 @@ bool plainAddress(const std::string& a) {
 }
 
 // Addresses separated by ',' or ';', trimmed; false (with the reason) on a bad one.
-bool addressList(const std::string& option, const std::string& text, std::vector<std::string>& out,
-                 std::ostream& err) {
+bool addressList(const std::string& option, const std::string& text, std::vector<std::string>& out, std::ostream& err) {
     size_t start = 0;
     while (start <= text.size()) {
         const size_t end = text.find_first_of(",;", start);
@@ -159,7 +158,8 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
     const auto profile = profileNamed(get(o, "--profile"));
     if (!profile) {
         err << "tallyhop relay setup: "
-            << (o.count("--profile") ? "no MAPI profile '" + get(o, "--profile") + "'" : std::string("no default MAPI profile"))
+            << (o.count("--profile") ? "no MAPI profile '" + get(o, "--profile") + "'"
+                                     : std::string("no default MAPI profile"))
             << " in " << platform::mapi::profilesFile().string() << "\n";
         return 1;
     }
@@ -209,8 +209,8 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
         err << "tallyhop relay setup: the relay's registry values cannot be written\n";
         return 1;
     }
-    out << "Relay user " << user.id << ": account " << account << " through MAPI profile \"" << profile->name
-        << "\" (" << profile->identity.address << "), forwarding to " << wireless << "\n"
+    out << "Relay user " << user.id << ": account " << account << " through MAPI profile \"" << profile->name << "\" ("
+        << profile->identity.address << "), forwarding to " << wireless << "\n"
         << "Security key: " << (newKey ? "new" : "kept") << ", shared with handheld \"" << handheld << "\"\n"
         << "Relay log: " << (syncmgr::userDirectory(user.id) / "Wayfarer.log").string() << "\n";
     return 0;
@@ -310,7 +310,8 @@ int control(const Options& o, std::ostream& out, std::ostream& err) {
     const std::string handheld = get(o, "--handheld", "default");
     std::string key;
     if (!syncmgr::HandheldStore::exists(handheld) || handheld_app::ReadKeyRecord(handheld, key) != 0 || key.empty()) {
-        err << "tallyhop relay control: handheld '" << handheld << "' holds no security key (run tallyhop relay setup)\n";
+        err << "tallyhop relay control: handheld '" << handheld
+            << "' holds no security key (run tallyhop relay setup)\n";
         return 1;
     }
     std::string sealed;
@@ -337,15 +338,19 @@ int relayCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     Options o;
     if (args[0] == "setup") {
-        if (!parse(args, {"--user", "--handheld", "--account", "--wireless", "--profile", "--log", "--attachments"}, o, err))
+        if (!parse(args, {"--user", "--handheld", "--account", "--wireless", "--profile", "--log", "--attachments"}, o,
+                   err))
             return 2;
         return setup(o, out, err);
     }
     if (args[0] == "control") {
-        if (!parse(args, {"--user", "--handheld", "--request", "--to", "--cc", "--subject", "--body"}, o, err)) return 2;
+        if (!parse(args, {"--user", "--handheld", "--request", "--to", "--cc", "--subject", "--body"}, o, err))
+            return 2;
         return control(o, out, err);
     }
-    err << "tallyhop relay: unknown subcommand '" << args[0] << "'\n" << "usage:\n" << kRelayUsage;
+    err << "tallyhop relay: unknown subcommand '" << args[0] << "'\n"
+        << "usage:\n"
+        << kRelayUsage;
     return 2;
 }
 

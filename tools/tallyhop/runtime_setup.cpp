@@ -56,12 +56,10 @@ std::vector<uint8_t> textAnswer(const std::string& text) {
 bool randomSecurityText(std::string* out) {
     uint8_t bytes[12];
     int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     ssize_t n = read(fd, bytes, sizeof bytes);
     close(fd);
-    if (n != static_cast<ssize_t>(sizeof bytes))
-        return false;
+    if (n != static_cast<ssize_t>(sizeof bytes)) return false;
     char hex[3];
     out->clear();
     for (uint8_t b : bytes) {
@@ -193,10 +191,8 @@ std::string defaultUserName() {
 int initRuntime(const InitOptions& options, std::ostream& out, std::ostream& err) {
     try {
         out << "Runtime root: " << platform::runtimeRoot().string() << "\n";
-        if (int rc = setupUser(options, out, err))
-            return rc;
-        if (int rc = setupHandheld(options, out, err))
-            return rc;
+        if (int rc = setupUser(options, out, err)) return rc;
+        if (int rc = setupHandheld(options, out, err)) return rc;
         return setupRegistry(out, err);
     } catch (const std::exception& e) {
         err << "tallyhop: " << e.what() << "\n";

@@ -28,8 +28,8 @@ int runAction(const SyncOptions& options, std::ostream& out, std::ostream& err) 
     const bool hasNext = RosterGetNextAction(userId, kMailCreator, &next) == SYNC_OK;
 
     HMODULE conduit = LoadLibraryA("Gatehouse.dll");
-    auto configure = conduit ? reinterpret_cast<int (*)(ConduitActionPrefs*)>(GetProcAddress(conduit, "ConfigureConduit"))
-                             : nullptr;
+    auto configure =
+        conduit ? reinterpret_cast<int (*)(ConduitActionPrefs*)>(GetProcAddress(conduit, "ConfigureConduit")) : nullptr;
     if (!configure) {
         if (conduit) FreeLibrary(conduit);
         err << "tallyhop: the conduit entry Gatehouse cannot be loaded\n";

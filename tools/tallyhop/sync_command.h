@@ -6,7 +6,7 @@
 namespace tallyhop {
 
 struct SyncOptions {
-    std::string userName;              // empty: the first user
+    std::string userName;  // empty: the first user
     std::string handheld = "default";
 };
 

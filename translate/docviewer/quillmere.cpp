@@ -41,8 +41,8 @@ std::string RegistryText(HKEY hive, const char* path, const char* value, bool* f
     if (!*found) return {};
     char text[kPathBytes] = {};
     DWORD type = 0, size = sizeof text - 1;
-    const bool read = RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) ==
-                      ERROR_SUCCESS;
+    const bool read =
+        RegQueryValueExA(key, value, nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) == ERROR_SUCCESS;
     RegCloseKey(key);
     return read && (type == REG_SZ || type == REG_EXPAND_SZ) ? std::string(text, strnlen(text, sizeof text)) : "";
 }
@@ -54,8 +54,8 @@ bool FindViewerLibrary(std::string* library) {
     std::string program = RegistryText(
         HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\LeafCarry.exe", nullptr, &found);
     if (!found)
-        program = RegistryText(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\ApplicationLEAF",
-                               "Conduit", &found);
+        program = RegistryText(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Skiff Desktop\\ApplicationLEAF", "Conduit",
+                               &found);
     if (!found) return false;
     library->clear();
     if (program.empty()) return true;
@@ -102,9 +102,7 @@ FileVersion ReadFileVersion(const std::string& path) {
     return version;
 }
 
-void CopyText(char* field, size_t size, const std::string& text) {
-    std::snprintf(field, size, "%s", text.c_str());
-}
+void CopyText(char* field, size_t size, const std::string& text) { std::snprintf(field, size, "%s", text.c_str()); }
 
 // The viewer's form of a path: magic, length with the terminator, the text; in global memory.
 class PathBlock {
@@ -132,9 +130,12 @@ std::string RecordFileName(const std::vector<unsigned char>& record) {
     std::memcpy(&magic, record.data(), 4);
     std::memcpy(&length, record.data() + 4, 4);
     size_t offset = 0, size = 0;
-    if (magic == kFileMagic && length >= 16) offset = 24, size = length - 16;
-    else if (magic == kPathMagic) offset = 8, size = length;
-    else return {};
+    if (magic == kFileMagic && length >= 16)
+        offset = 24, size = length - 16;
+    else if (magic == kPathMagic)
+        offset = 8, size = length;
+    else
+        return {};
     size = std::min<size_t>(size, record.size() - offset);
     const char* name = reinterpret_cast<const char*>(record.data() + offset);
     return std::string(name, strnlen(name, size));
@@ -328,8 +329,7 @@ int TranslateFromOriginal(const char* source, char* output, void*) {
     }
     std::error_code ec;
     const std::filesystem::path temp = std::filesystem::temp_directory_path(ec);
-    const std::string destination =
-        (temp / std::filesystem::path(source).filename().replace_extension("pdb")).string();
+    const std::string destination = (temp / std::filesystem::path(source).filename().replace_extension("pdb")).string();
     // A path cut to fit the request would name another file: such a file is not translated.
     if (std::strlen(source) >= kPathBytes || destination.size() >= kPathBytes) return kFailed;
     CopyText(output, kPathBytes, destination);

@@ -64,8 +64,8 @@ int CallSlot(ViewerObject* object, int slot, Args... args) {
     return reinterpret_cast<Method>(object->slots[slot])(object, args...);
 }
 
-using IsViewableFn = int (*)(const char* source, int* viewable, uint32_t* kind, char* buffer1, int size1,
-                             char* buffer2, int size2);
+using IsViewableFn = int (*)(const char* source, int* viewable, uint32_t* kind, char* buffer1, int size1, char* buffer2,
+                             int size2);
 using TranslateExFn = int (*)(TranslateRequest* request);
 using GetDatabaseFn = int (*)(void** database);
 

@@ -38,9 +38,9 @@ struct ExtensionPluginPair {
 };
 
 struct ExtensionChoice {
-    CString extensions;  // the Extensions value's name ("html|htm")
-    CString label;       // "Web Page (*.html | *.htm)"
-    CString chosen;      // display name of the user's plug-in for it
+    CString extensions;    // the Extensions value's name ("html|htm")
+    CString label;         // "Web Page (*.html | *.htm)"
+    CString chosen;        // display name of the user's plug-in for it
     CStringArray choices;  // "display,plug-in name"
 };
 

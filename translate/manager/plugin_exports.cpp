@@ -33,12 +33,11 @@ int InstallPlugin(const TranslatorInstallRecord* r) {
     const auto commas = [](const char* s) { return std::count(s, s + std::strlen(s), ','); };
     if (commas(r->ConvertFrom) != commas(r->ConvertTo)) return 1;
     PluginStore& store = Store();
-    const RegistryValue values[] = {Text("Display", r->Display),       Text("Component", r->Component),
-                                    {"Version", REG_DWORD, {}, r->Version}, Text("ConvertFrom", r->ConvertFrom),
-                                    Text("ConvertTo", r->ConvertTo),   Text("Company", r->Company)};
+    const RegistryValue values[] = {
+        Text("Display", r->Display),         Text("Component", r->Component), {"Version", REG_DWORD, {}, r->Version},
+        Text("ConvertFrom", r->ConvertFrom), Text("ConvertTo", r->ConvertTo), Text("Company", r->Company)};
     const CPluginValueList* existing = store.Find(r->name);
-    const std::optional<CPluginValueList> before =
-        existing ? std::optional<CPluginValueList>(*existing) : std::nullopt;
+    const std::optional<CPluginValueList> before = existing ? std::optional<CPluginValueList>(*existing) : std::nullopt;
     for (size_t i = 0; i < std::size(values); ++i) {
         if (store.SetValue(r->name, values[i])) continue;
         if (!before) {
@@ -49,8 +48,10 @@ int InstallPlugin(const TranslatorInstallRecord* r) {
             const auto old = std::find_if(before->values.begin(), before->values.end(), [&](const RegistryValue& v) {
                 return strcasecmp(v.name.c_str(), values[j].name.c_str()) == 0;
             });
-            if (old != before->values.end()) store.SetValue(r->name, *old);
-            else store.DeleteValue(r->name, values[j].name);
+            if (old != before->values.end())
+                store.SetValue(r->name, *old);
+            else
+                store.DeleteValue(r->name, values[j].name);
         }
         return 2;
     }
@@ -67,8 +68,10 @@ int AddPluginSetting(const PluginSettingRecord* r) {
     RegistryValue v;
     v.name = r->name;
     v.type = static_cast<uint32_t>(r->type);
-    if (r->type == REG_SZ) v.text = r->text ? r->text : "";
-    else v.number = r->number ? *r->number : 0;
+    if (r->type == REG_SZ)
+        v.text = r->text ? r->text : "";
+    else
+        v.number = r->number ? *r->number : 0;
     return Store().SetValue(r->plugin, v) ? 0 : 2;
 }
 

@@ -51,8 +51,10 @@ void ReadValues(HKEY key, std::vector<RegistryValue>& out) {
         v.name.assign(name.data(), nameSize);
         v.type = type;
         const char* text = reinterpret_cast<const char*>(data.data());
-        if (type == REG_DWORD && dataSize == 4) std::memcpy(&v.number, data.data(), 4);
-        else if (type == REG_SZ || type == REG_EXPAND_SZ) v.text.assign(text, strnlen(text, dataSize));
+        if (type == REG_DWORD && dataSize == 4)
+            std::memcpy(&v.number, data.data(), 4);
+        else if (type == REG_SZ || type == REG_EXPAND_SZ)
+            v.text.assign(text, strnlen(text, dataSize));
         out.push_back(std::move(v));
     }
 }

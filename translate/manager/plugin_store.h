@@ -37,7 +37,10 @@ public:
     bool SetValue(const std::string& key, const RegistryValue& value);
     bool DeleteValue(const std::string& key, const std::string& name);
     bool DeletePluginKey(const std::string& key);
-    void ClearCache() { lists_.clear(); loaded_ = false; }
+    void ClearCache() {
+        lists_.clear();
+        loaded_ = false;
+    }
 
 private:
     bool loaded_ = false;

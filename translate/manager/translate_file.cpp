@@ -13,8 +13,7 @@ namespace {
 
 constexpr size_t kPathBytes = 260;
 
-int ThroughLibrary(const std::string& component, const char* input, CString* output, void* context,
-                   int fromOriginal) {
+int ThroughLibrary(const std::string& component, const char* input, CString* output, void* context, int fromOriginal) {
     // Plug-in libraries stay loaded for the life of the process.
     HMODULE module = LoadLibraryA(component.c_str());
     if (!module) return 8;
@@ -36,8 +35,10 @@ int ThroughClass(const std::string& progId, const char* input, CString* output, 
     BSTR out = SysAllocStringByteLen(nullptr, kPathBytes);
     int rc = 8;
     if (in && out) {
-        if (fromOriginal) object->TranslateFromOriginal(in, &out, context);
-        else object->TranslateToOriginal(in, &out, context);
+        if (fromOriginal)
+            object->TranslateFromOriginal(in, &out, context);
+        else
+            object->TranslateToOriginal(in, &out, context);
         const std::string text = out ? std::string(out, strnlen(out, SysStringByteLen(out))) : std::string();
         rc = text.empty() ? 4 : 0;
         if (rc == 0) *output = text;

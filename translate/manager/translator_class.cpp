@@ -62,7 +62,8 @@ int CreateTranslatorObject(const char* progId, ITranslatorPlugin** out) {
     if (!IsClassId(classId) || !DefaultValue("CLSID\\" + classId + "\\InprocServer32", &library)) return 1;
     // Like the plug-in libraries, a class's library stays loaded.
     HMODULE module = LoadLibraryA(library.c_str());
-    auto create = module ? reinterpret_cast<TessCreateInstanceFn>(GetProcAddress(module, "TessCreateInstance")) : nullptr;
+    auto create =
+        module ? reinterpret_cast<TessCreateInstanceFn>(GetProcAddress(module, "TessCreateInstance")) : nullptr;
     void* object = nullptr;
     if (!create || create(classId.c_str(), IID_ITranslatorPlugin, &object) != 0 || !object) return 1;
     *out = static_cast<ITranslatorPlugin*>(object);

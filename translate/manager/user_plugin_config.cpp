@@ -21,9 +21,9 @@ constexpr const char* kCreated = "Created";
 // The library's string table, entries 1 to 20: extension and name in pairs, written in
 // this order after "Information".
 constexpr const char* kDefaultTable[][2] = {
-    {"doc", "Microsoft Word"},    {"xls|xlt", "Microsoft Excel"}, {"ppt", "Power Point Presentation"},
-    {"html|htm", "Web Page"},     {"pdf", "Adobe Acrobat"},       {"zip", "Compressed File"},
-    {"wav", "Sound File"},        {"gif", "GIF Image"},           {"bmp", "Bitmap Image"},
+    {"doc", "Microsoft Word"}, {"xls|xlt", "Microsoft Excel"}, {"ppt", "Power Point Presentation"},
+    {"html|htm", "Web Page"},  {"pdf", "Adobe Acrobat"},       {"zip", "Compressed File"},
+    {"wav", "Sound File"},     {"gif", "GIF Image"},           {"bmp", "Bitmap Image"},
     {"jpeg|jpg", "JPG Image"},
 };
 

@@ -53,9 +53,12 @@ QSize BitmapButton::sizeHint() const { return sources_[kNormal].isNull() ? QSize
 
 void BitmapButton::paintEvent(QPaintEvent*) {
     int state = kNormal;
-    if (!isEnabled()) state = kDisabled;
-    else if (isDown()) state = kSelected;
-    else if (hasFocus()) state = kFocus;
+    if (!isEnabled())
+        state = kDisabled;
+    else if (isDown())
+        state = kSelected;
+    else if (hasFocus())
+        state = kFocus;
     const QPixmap& pixmap = shown_[state].isNull() ? shown_[kNormal] : shown_[state];
     if (pixmap.isNull()) return;
     QPainter painter(this);
@@ -74,22 +77,22 @@ namespace {
 void Desktop(QPainter& p, int x, int y) {
     p.setPen(QColor(0x30, 0x30, 0x30));
     p.setBrush(QColor(0xE8, 0xE8, 0xE8));
-    p.drawRect(x, y, 22, 15);                     // the monitor's case
+    p.drawRect(x, y, 22, 15);  // the monitor's case
     p.setBrush(QColor(0x10, 0x40, 0x80));
-    p.drawRect(x + 2, y + 2, 18, 11);             // its screen
+    p.drawRect(x + 2, y + 2, 18, 11);  // its screen
     p.setBrush(QColor(0x80, 0x80, 0x80));
-    p.drawRect(x + 9, y + 16, 4, 2);              // the stand
-    p.drawRect(x + 5, y + 19, 12, 2);             // the foot
+    p.drawRect(x + 9, y + 16, 4, 2);   // the stand
+    p.drawRect(x + 5, y + 19, 12, 2);  // the foot
 }
 
 void Handheld(QPainter& p, int x, int y) {
     p.setPen(QColor(0x30, 0x30, 0x30));
     p.setBrush(QColor(0x50, 0x50, 0x58));
-    p.drawRoundedRect(x, y, 12, 21, 2, 2);        // the case
+    p.drawRoundedRect(x, y, 12, 21, 2, 2);  // the case
     p.setBrush(QColor(0x90, 0xB0, 0x80));
-    p.drawRect(x + 2, y + 2, 8, 10);              // the screen
+    p.drawRect(x + 2, y + 2, 8, 10);  // the screen
     p.setBrush(QColor(0xE0, 0xE0, 0xE0));
-    p.drawRect(x + 3, y + 15, 2, 2);              // two buttons
+    p.drawRect(x + 3, y + 15, 2, 2);  // two buttons
     p.drawRect(x + 7, y + 15, 2, 2);
 }
 

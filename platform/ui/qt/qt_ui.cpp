@@ -279,8 +279,10 @@ int QtUi::choose(ChoiceForm& form) {
         options->addWidget(picture, row, 0);
     }
     options->setColumnStretch(1, 1);
-    if (QAbstractButton* preset = group.button(form.choice)) preset->setChecked(true);
-    else if (QAbstractButton* first = group.button(0)) first->setChecked(true);
+    if (QAbstractButton* preset = group.button(form.choice))
+        preset->setChecked(true);
+    else if (QAbstractButton* first = group.button(0))
+        first->setChecked(true);
 
     auto* buttons = new QVBoxLayout;
     auto addButton = [&](const ChoiceForm::Text& text) {

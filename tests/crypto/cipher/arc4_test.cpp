@@ -46,15 +46,14 @@ TEST(Arc4, AgainstOpenSslForEveryKeyLengthEdge) {
     OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     ASSERT_NE(legacy, nullptr);
     std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> rc4(EVP_CIPHER_fetch(nullptr, "RC4", nullptr),
-                                                               EVP_CIPHER_free);
+                                                                EVP_CIPHER_free);
     ASSERT_TRUE(rc4);
     std::mt19937 rng(4);
     for (uint32_t keyLength : {1u, 2u, 5u, 16u, 255u, 256u}) {
         Bytes key(keyLength), data(1000);
         for (auto& b : key) b = uint8_t(rng());
         for (auto& b : data) b = uint8_t(rng());
-        std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> e(EVP_CIPHER_CTX_new(),
-                                                                         EVP_CIPHER_CTX_free);
+        std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> e(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
         EVP_EncryptInit_ex(e.get(), rc4.get(), nullptr, nullptr, nullptr);
         EVP_CIPHER_CTX_set_key_length(e.get(), int(keyLength));
         EVP_EncryptInit_ex(e.get(), nullptr, nullptr, key.data(), nullptr);

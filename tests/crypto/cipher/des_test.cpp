@@ -30,14 +30,12 @@ struct Providers {
 };
 
 Bytes evpCrypt(const char* name, const Bytes& key, const Bytes& iv, const Bytes& in, bool encrypt) {
-    std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(
-        EVP_CIPHER_fetch(nullptr, name, nullptr), EVP_CIPHER_free);
+    std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher(EVP_CIPHER_fetch(nullptr, name, nullptr),
+                                                                   EVP_CIPHER_free);
     if (!cipher) ADD_FAILURE() << "OpenSSL has no " << name;
     if (!cipher) return {};
-    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
-                                                                       EVP_CIPHER_CTX_free);
-    EVP_CipherInit_ex(ctx.get(), cipher.get(), nullptr, key.data(), iv.empty() ? nullptr : iv.data(),
-                      encrypt ? 1 : 0);
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(), EVP_CIPHER_CTX_free);
+    EVP_CipherInit_ex(ctx.get(), cipher.get(), nullptr, key.data(), iv.empty() ? nullptr : iv.data(), encrypt ? 1 : 0);
     EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
     Bytes out(in.size() + 16);
     int n = 0, m = 0;
@@ -82,9 +80,9 @@ struct VectorFamily {
 TEST(Des, CavpKnownAnswersSingleKey) {
     // One key for all three stages: the answers are single DES.
     const VectorFamily families[] = {
-        {"TCBCinvperm.rsp", 1}, {"TCBCpermop.rsp", 1}, {"TCBCsubtab.rsp", 1},
-        {"TCBCvarkey.rsp", 1},  {"TCBCvartext.rsp", 1}, {"TCFB64permop.rsp", 6},
-        {"TCFB64subtab.rsp", 6}, {"TOFBpermop.rsp", 7}, {"TOFBsubtab.rsp", 7},
+        {"TCBCinvperm.rsp", 1},  {"TCBCpermop.rsp", 1},  {"TCBCsubtab.rsp", 1},
+        {"TCBCvarkey.rsp", 1},   {"TCBCvartext.rsp", 1}, {"TCFB64permop.rsp", 6},
+        {"TCFB64subtab.rsp", 6}, {"TOFBpermop.rsp", 7},  {"TOFBsubtab.rsp", 7},
     };
     int checked = 0;
     for (const auto& f : families) {
@@ -111,8 +109,8 @@ TEST(Des, CavpTripleDesMultiBlock) {
         for (const auto& v : readVectorFile(f.file)) {
             if (!v.has("KEY1")) continue;
             const Bytes iv = v.has("IV") ? fromHex(v.at("IV")) : Bytes(8);
-            const auto r = makeRequest(f.algorithm, {fromHex(v.at("KEY1")), fromHex(v.at("KEY2")),
-                                                     fromHex(v.at("KEY3")), iv});
+            const auto r =
+                makeRequest(f.algorithm, {fromHex(v.at("KEY1")), fromHex(v.at("KEY2")), fromHex(v.at("KEY3")), iv});
             const bool encrypt = v.section == "[ENCRYPT]";
             const Bytes in = fromHex(v.at(encrypt ? "PLAINTEXT" : "CIPHERTEXT"));
             EXPECT_EQ(toHex(runLibrary(r, in, encrypt)), v.at(encrypt ? "CIPHERTEXT" : "PLAINTEXT"))
@@ -125,8 +123,8 @@ TEST(Des, CavpTripleDesMultiBlock) {
 
 // DESX in a mode OpenSSL lacks: its single DES (ECB) with the whitening
 // applied around it, inside the mode's feedback loop.
-Bytes desxReference(uint32_t mode, const Bytes& key, const Bytes& inW, const Bytes& outW,
-                    const Bytes& iv, const Bytes& in, bool encrypt) {
+Bytes desxReference(uint32_t mode, const Bytes& key, const Bytes& inW, const Bytes& outW, const Bytes& iv,
+                    const Bytes& in, bool encrypt) {
     auto whitened = [&](const Bytes& block) {
         Bytes x(8);
         for (int i = 0; i < 8; ++i) x[i] = block[i] ^ inW[i];
@@ -187,13 +185,12 @@ TEST(Des, EveryAlgorithmAgainstOpenSsl) {
                     expected = evpCrypt(singleNames[a.mode], k1, a.mode ? iv : Bytes{}, data, encrypt);
                 } else if (a.structure == 2) {
                     r = makeRequest(a.id, {k1, k2, k3, iv});
-                    expected = evpCrypt(tripleNames[a.mode], concat({k1, k2, k3}),
-                                        a.mode ? iv : Bytes{}, data, encrypt);
+                    expected =
+                        evpCrypt(tripleNames[a.mode], concat({k1, k2, k3}), a.mode ? iv : Bytes{}, data, encrypt);
                 } else {
                     r = makeRequest(a.id, {k1, k2, k3, iv});
-                    expected = a.mode == 1
-                                   ? evpCrypt("DESX-CBC", concat({k1, k2, k3}), iv, data, encrypt)
-                                   : desxReference(modeCodes[a.mode], k1, k2, k3, iv, data, encrypt);
+                    expected = a.mode == 1 ? evpCrypt("DESX-CBC", concat({k1, k2, k3}), iv, data, encrypt)
+                                           : desxReference(modeCodes[a.mode], k1, k2, k3, iv, data, encrypt);
                 }
                 ASSERT_EQ(toHex(runLibrary(r, data, encrypt)), toHex(expected))
                     << "algorithm " << a.id << (encrypt ? " encrypt" : " decrypt");
@@ -205,8 +202,7 @@ TEST(Des, EveryAlgorithmAgainstOpenSsl) {
                 const uint32_t first = uint32_t(8 * (rng() % (data.size() / 8 + 1)));
                 auto call = encrypt ? ks_desEncrypt : ks_desDecrypt;
                 ASSERT_EQ(call(nullptr, &ctx, buf.data(), first, buf.data()), 0u);
-                ASSERT_EQ(call(nullptr, &ctx, buf.data() + first, uint32_t(buf.size()) - first,
-                               buf.data() + first),
+                ASSERT_EQ(call(nullptr, &ctx, buf.data() + first, uint32_t(buf.size()) - first, buf.data() + first),
                           0u);
                 ASSERT_EQ(buf, expected) << "in place, split at " << first;
             }
@@ -217,11 +213,10 @@ TEST(Des, EveryAlgorithmAgainstOpenSsl) {
 TEST(Des, WeakAndParityKeysAgreeWithOpenSsl) {
     std::mt19937 rng(7);
     std::vector<Bytes> keys;
-    const char* published[] = {
-        "0101010101010101", "fefefefefefefefe", "1f1f1f1f0e0e0e0e", "e0e0e0e0f1f1f1f1",
-        "01fe01fe01fe01fe", "fe01fe01fe01fe01", "1fe01fe00ef10ef1", "e01fe01ff10ef10e",
-        "01e001e001f101f1", "e001e001f101f101", "1ffe1ffe0efe0efe", "fe1ffe1ffe0efe0e",
-        "011f011f010e010e", "1f011f010e010e01", "e0fee0fef1fef1fe", "fee0fee0fef1fef1"};
+    const char* published[] = {"0101010101010101", "fefefefefefefefe", "1f1f1f1f0e0e0e0e", "e0e0e0e0f1f1f1f1",
+                               "01fe01fe01fe01fe", "fe01fe01fe01fe01", "1fe01fe00ef10ef1", "e01fe01ff10ef10e",
+                               "01e001e001f101f1", "e001e001f101f101", "1ffe1ffe0efe0efe", "fe1ffe1ffe0efe0e",
+                               "011f011f010e010e", "1f011f010e010e01", "e0fee0fef1fef1fe", "fee0fee0fef1fef1"};
     for (const char* hex : published) {
         Bytes k = fromHex(hex);
         keys.push_back(k);
@@ -396,7 +391,7 @@ TEST(Des, GeneratedKeys) {
         uint32_t algorithm;
         uint32_t count;
         uint32_t draws;  // 8-byte draws when no key is weak
-    } cases[] = {{0, 1, 1}, {1, 2, 2}, {2, 3, 3}, {3, 4, 4}, {4, 3, 3}, {5, 4, 4},
+    } cases[] = {{0, 1, 1}, {1, 2, 2}, {2, 3, 3}, {3, 4, 4}, {4, 3, 3},  {5, 4, 4},
                  {6, 2, 2}, {7, 2, 2}, {8, 4, 4}, {9, 4, 4}, {10, 4, 4}, {11, 4, 4}};
     for (const auto& c : cases) {
         for (uint32_t parity : {0u, 1u}) {

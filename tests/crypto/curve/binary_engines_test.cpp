@@ -30,8 +30,7 @@ const BinaryCase kCases[] = {
 
 class BinaryEngines : public ::testing::TestWithParam<BinaryCase> {};
 
-TEST_P(BinaryEngines, AgreeWithOpenSsl)
-{
+TEST_P(BinaryEngines, AgreeWithOpenSsl) {
     const BinaryCase& bc = GetParam();
     GroupPtr group(EC_GROUP_new_by_curve_name(bc.nid));
     ASSERT_TRUE(group);
@@ -55,8 +54,7 @@ INSTANTIATE_TEST_SUITE_P(Curves, BinaryEngines, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<BinaryCase>& info) { return std::string(info.param.name); });
 
 // Engine A thins its comb over the field's bit length.
-TEST(BinaryGenericEngine, FreshPairScalarIsTheThinnedCombPlusTheBlindingScalar)
-{
+TEST(BinaryGenericEngine, FreshPairScalarIsTheThinnedCombPlusTheBlindingScalar) {
     GroupPtr group(EC_GROUP_new_by_curve_name(NID_sect163r2));
     ksCurveParams record = recordFor(group.get(), oidOf(NID_sect163r2));
     ASSERT_EQ(ks_initializeCurve(&record), 0u);
@@ -65,8 +63,7 @@ TEST(BinaryGenericEngine, FreshPairScalarIsTheThinnedCombPlusTheBlindingScalar)
 }
 
 // Engine A's own refusal: u P + v Q with v = 0 (mod n) and no table on Q.
-TEST(BinaryGenericEngine, TwinWithoutInverseIsRefused)
-{
+TEST(BinaryGenericEngine, TwinWithoutInverseIsRefused) {
     GroupPtr group(EC_GROUP_new_by_curve_name(NID_sect113r1));
     ksCurveParams record = recordFor(group.get(), oidOf(NID_sect113r1));
     ASSERT_EQ(ks_initializeCurve(&record), 0u);

@@ -8,8 +8,7 @@
 namespace tess::crypto::test {
 namespace {
 
-TEST(CombColumns, RoundTripAndShape)
-{
+TEST(CombColumns, RoundTripAndShape) {
     for (uint32_t bits : {160u, 163u, 192u, 256u}) {
         for (int i = 0; i < 20; ++i) {
             Bn k = newBn();
@@ -38,12 +37,10 @@ TEST(CombColumns, RoundTripAndShape)
     EXPECT_EQ(back.count, 0u);
 }
 
-TEST(CombColumns, PickerKeepsTheChosenCountOf43)
-{
+TEST(CombColumns, PickerKeepsTheChosenCountOf43) {
     ksIntReduced k{};
     k.count = 16;
-    for (auto& digit : k.digits)
-        digit = 0xFFFF;
+    for (auto& digit : k.digits) digit = 0xFFFF;
     CombRecord comb;
     ASSERT_EQ(ecCombColumns(256, asInt(&k), &comb), 0u);
     ASSERT_EQ(comb.count, 43u);
@@ -51,15 +48,13 @@ TEST(CombColumns, PickerKeepsTheChosenCountOf43)
     RAND_bytes(r, sizeof r);
     ASSERT_EQ(ecPickColumns(16, r, &comb), 0u);
     int kept = 0;
-    for (uint32_t j = 0; j < 43; ++j)
-        kept += comb.columns[j] != 0;
+    for (uint32_t j = 0; j < 43; ++j) kept += comb.columns[j] != 0;
     EXPECT_EQ(kept, 16);
 }
 
 class CombTable : public Sect163k1 {};
 
-TEST_F(CombTable, EntriesAreTheCombMultiplesOfThePoint)
-{
+TEST_F(CombTable, EntriesAreTheCombMultiplesOfThePoint) {
     constexpr uint32_t kBits = 163, d = (kBits - 1) / 6 + 1, r = (d - 1) / 8 + 1;
     const uint32_t w = 6;
     std::vector<uint32_t> table(504 * 2 * w, 0);
@@ -70,8 +65,7 @@ TEST_F(CombTable, EntriesAreTheCombMultiplesOfThePoint)
         for (uint32_t v = 1; v < 64; ++v) {
             Bn scalar = newBn();
             for (uint32_t i = 0; i < 6; ++i)
-                if ((v >> i) & 1)
-                    BN_set_bit(scalar.get(), int(i * d + j * r));
+                if ((v >> i) & 1) BN_set_bit(scalar.get(), int(i * d + j * r));
             ksPoint e{};
             const uint32_t* at = table.data() + size_t(63 * j + v - 1) * 2 * w;
             std::memcpy(e.x.words, at, 4 * w);

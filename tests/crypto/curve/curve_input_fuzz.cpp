@@ -15,8 +15,7 @@ struct Context {
     std::vector<uint64_t> gdStorage = std::vector<uint64_t>(KS_GLOBAL_DATA_SIZE / 8 + 1);
     std::vector<uint64_t> heapStorage = std::vector<uint64_t>(24528 / 8 + 1);
     ksGlobalData* gd = reinterpret_cast<ksGlobalData*>(gdStorage.data());
-    Context()
-    {
+    Context() {
         ksOptionsList o{};
         o.pointCompression = 1;
         o.ecesCompression = 1;
@@ -30,11 +29,9 @@ struct Context {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Context context;
-    if (size == 0)
-        return 0;
+    if (size == 0) return 0;
     const uint8_t mode = data[0];
     ++data;
     --size;

@@ -7,16 +7,14 @@
 namespace tess::crypto::test {
 namespace {
 
-uint32_t le32At(const ksCurveParams& r, int offset)
-{
+uint32_t le32At(const ksCurveParams& r, int offset) {
     return r.octets[offset] | (r.octets[offset + 1] << 8) | (r.octets[offset + 2] << 16) |
            (uint32_t(r.octets[offset + 3]) << 24);
 }
 
 ksCurveParams recordOf(int nid, const GroupPtr& group) { return recordFor(group.get(), oidOf(nid)); }
 
-TEST(CurveCompletion, NamesTheGenericModuleAndEngineForTheFieldKind)
-{
+TEST(CurveCompletion, NamesTheGenericModuleAndEngineForTheFieldKind) {
     struct Case {
         int nid;
         uint32_t install;
@@ -26,7 +24,7 @@ TEST(CurveCompletion, NamesTheGenericModuleAndEngineForTheFieldKind)
     for (const Case& c : cases) {
         GroupPtr group(EC_GROUP_new_by_curve_name(c.nid));
         ksCurveParams r = recordOf(c.nid, group);
-        r.octets[32] = 7;                   // version and reserved are set
+        r.octets[32] = 7;  // version and reserved are set
         r.octets[33] = 1;
         std::memset(r.octets + 314, 0xAB, 64);  // both extra values are cleared
         ASSERT_EQ(ks_initializeCurve(&r), 0u);
@@ -34,8 +32,7 @@ TEST(CurveCompletion, NamesTheGenericModuleAndEngineForTheFieldKind)
         EXPECT_EQ(r.octets[33], 0);
         EXPECT_EQ(le32At(r, 76), c.install);
         EXPECT_EQ(le32At(r, 80), c.engine);
-        for (int i = 314; i < 378; ++i)
-            ASSERT_EQ(r.octets[i], 0) << i;
+        for (int i = 314; i < 378; ++i) ASSERT_EQ(r.octets[i], 0) << i;
         EXPECT_EQ(a1579(&r), 0u) << "the stored checksum validates";
     }
     EXPECT_EQ(ks_initializeCurve(nullptr), 0x608u);
@@ -45,8 +42,7 @@ TEST(CurveCompletion, NamesTheGenericModuleAndEngineForTheFieldKind)
     EXPECT_EQ(ks_initializeCurve(&bad), 0x601u);
 }
 
-TEST(CurveCompletion, WorkAreaIsTheCombTableForEveryEngine)
-{
+TEST(CurveCompletion, WorkAreaIsTheCombTableForEveryEngine) {
     struct Case {
         int nid;
         uint32_t install;
@@ -75,8 +71,7 @@ TEST(CurveCompletion, WorkAreaIsTheCombTableForEveryEngine)
 // Records whose install entry, engine, field kind and degree do not belong
 // together, or whose curve lacks the shape the engine relies on: ks_initialize
 // reports 3 and nothing runs on the wrong arithmetic.
-TEST(CurveLoading, RefusesPartsThatDoNotBelongTogether)
-{
+TEST(CurveLoading, RefusesPartsThatDoNotBelongTogether) {
     struct Case {
         const char* what;
         int nid;
@@ -108,8 +103,7 @@ TEST(CurveLoading, RefusesPartsThatDoNotBelongTogether)
     }
 }
 
-TEST(CurveLoading, RefusesADegreeTheGenericBinaryModuleCannotHold)
-{
+TEST(CurveLoading, RefusesADegreeTheGenericBinaryModuleCannotHold) {
     // x^64 + x^4 + x^3 + x + 1: degree a multiple of 32.
     GroupPtr group(EC_GROUP_new_by_curve_name(NID_sect113r1));
     ksCurveParams r = recordOf(NID_sect113r1, group);
@@ -123,13 +117,12 @@ TEST(CurveLoading, RefusesADegreeTheGenericBinaryModuleCannotHold)
     EXPECT_EQ(ks_heapSize(&r, &size), 0u);
     const ksOptionsList options = seededOptions(1);
     std::vector<uint64_t> storage(KS_GLOBAL_DATA_SIZE / 8 + 1);
-    EXPECT_EQ(ks_initialize(&r, &options, KS_GLOBAL_DATA_SIZE, 0, reinterpret_cast<ksGlobalData*>(storage.data()),
-                            nullptr),
-              3u);
+    EXPECT_EQ(
+        ks_initialize(&r, &options, KS_GLOBAL_DATA_SIZE, 0, reinterpret_cast<ksGlobalData*>(storage.data()), nullptr),
+        3u);
 }
 
-TEST(CurveLoading, CompletedRecordsLoadAndNameTheirOid)
-{
+TEST(CurveLoading, CompletedRecordsLoadAndNameTheirOid) {
     GroupPtr group(EC_GROUP_new_by_curve_name(NID_brainpoolP192t1));
     ksCurveParams r = recordOf(NID_brainpoolP192t1, group);
     ASSERT_EQ(ks_initializeCurve(&r), 0u);

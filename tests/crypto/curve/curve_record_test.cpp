@@ -7,16 +7,14 @@
 namespace tess::crypto::test {
 namespace {
 
-ksCurveParams changed(uint32_t offset, uint8_t xorMask)
-{
+ksCurveParams changed(uint32_t offset, uint8_t xorMask) {
     ksCurveParams r = kSect163k1Record;
     r.octets[offset] ^= xorMask;
     return r;
 }
 
 // Restamps the checksum so that only the change itself is judged.
-void restamp(ksCurveParams* r)
-{
+void restamp(ksCurveParams* r) {
     uint32_t sum = 0;
     ASSERT_EQ(curveChecksum(r, &sum), 0u);
     r->octets[34] = uint8_t(sum >> 24);
@@ -25,8 +23,7 @@ void restamp(ksCurveParams* r)
     r->octets[37] = uint8_t(sum);
 }
 
-TEST(CurveRecord, ShippedRecordValidates)
-{
+TEST(CurveRecord, ShippedRecordValidates) {
     uint32_t sum = 0;
     ASSERT_EQ(curveChecksum(&kSect163k1Record, &sum), 0u);
     EXPECT_EQ(sum, 0x07487770u);
@@ -34,8 +31,7 @@ TEST(CurveRecord, ShippedRecordValidates)
     EXPECT_EQ(a1579(nullptr), 0x608u);
 }
 
-TEST(CurveRecord, HashedOctetsAreCoveredAndOthersAreNot)
-{
+TEST(CurveRecord, HashedOctetsAreCoveredAndOthersAreNot) {
     struct Case {
         const char* what;
         uint32_t offset;
@@ -70,8 +66,7 @@ TEST(CurveRecord, HashedOctetsAreCoveredAndOthersAreNot)
     }
 }
 
-TEST(CurveRecord, LengthRules)
-{
+TEST(CurveRecord, LengthRules) {
     ksCurveParams r = kSect163k1Record;
     r.octets[40] = 22;  // L must be 21 for m = 163
     uint32_t sum = 0;
@@ -92,8 +87,7 @@ protected:
     void TearDown() override { ks_end(gd); }
 };
 
-TEST_F(RecordLoading, ShippedRecordLoadsWithoutWorkArea)
-{
+TEST_F(RecordLoading, ShippedRecordLoadsWithoutWorkArea) {
     ASSERT_EQ(init(&kSect163k1Record), 0u);
     uint32_t length = 0;
     const uint8_t* oid = nullptr;
@@ -120,8 +114,7 @@ TEST_F(RecordLoading, ShippedRecordLoadsWithoutWorkArea)
     EXPECT_EQ(hexOf(r.x), hexOf(want5.x));
 }
 
-TEST_F(RecordLoading, RefusedRecords)
-{
+TEST_F(RecordLoading, RefusedRecords) {
     const ksCurveParams tampered = changed(150, 0x01);
     EXPECT_EQ(init(&tampered), 0x601u);
     EXPECT_NE(layoutOf(gd)->magic, KS_MAGIC);
@@ -157,8 +150,7 @@ TEST_F(RecordLoading, RefusedRecords)
     }
 }
 
-TEST_F(RecordLoading, CurveMembership)
-{
+TEST_F(RecordLoading, CurveMembership) {
     ASSERT_EQ(init(&kSect163k1Record), 0u);
     GlobalDataLayout* l = layoutOf(gd);
     uint32_t flag = 9;
@@ -175,8 +167,7 @@ TEST_F(RecordLoading, CurveMembership)
     EXPECT_EQ(a1687(gd, &l->g, &l->a, &zero, &flag), 1u);
 }
 
-TEST(CurveRecordSizes, HeapSizeAndDataSize)
-{
+TEST(CurveRecordSizes, HeapSizeAndDataSize) {
     uint32_t size = 0;
     ASSERT_EQ(ks_heapSize(&kSect163k1Record, &size), 0u);
     EXPECT_EQ(size, 24528u);

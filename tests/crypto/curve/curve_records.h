@@ -32,8 +32,7 @@ inline void putBe(uint8_t* out, const BIGNUM* b, int length) { BN_bn2binpad(b, o
 // A record for the group: OID, field, coefficients, G, n, h, n h and A.
 // Entries and checksum are set by finish().
 inline ksCurveParams recordFor(const EC_GROUP* group, const std::vector<uint8_t>& oid,
-                               const BIGNUM* montgomeryA = nullptr)
-{
+                               const BIGNUM* montgomeryA = nullptr) {
     ksCurveParams c{};
     uint8_t* r = c.octets;
     if (!oid.empty()) std::memcpy(r, oid.data(), oid.size());
@@ -52,8 +51,7 @@ inline ksCurveParams recordFor(const EC_GROUP* group, const std::vector<uint8_t>
     r[39] = uint8_t(m);
     r[40] = uint8_t(len);
     r[41] = prime ? 4 : 5;
-    if (!prime)
-        BN_clear_bit(p.get(), m);  // the record leaves out x^m
+    if (!prime) BN_clear_bit(p.get(), m);  // the record leaves out x^m
     putBe(r + 42, p.get(), len);
     putBe(r + 84, a.get(), len);
     putBe(r + 116, b.get(), len);
@@ -67,29 +65,24 @@ inline ksCurveParams recordFor(const EC_GROUP* group, const std::vector<uint8_t>
         putBe(r + offset + 2, v, (bits - 1) / 8 + 1);
         offset += 34;
     }
-    if (montgomeryA)
-        putBe(r + 314, montgomeryA, len);
+    if (montgomeryA) putBe(r + 314, montgomeryA, len);
     return c;
 }
 
 // Names the install entry and engine and stores the checksum; false when
 // the record does not pass the checksum walk.
-inline bool setEntries(ksCurveParams* c, uint32_t install, uint32_t engine)
-{
+inline bool setEntries(ksCurveParams* c, uint32_t install, uint32_t engine) {
     for (int i = 0; i < 4; ++i) {
         c->octets[76 + i] = uint8_t(install >> (8 * i));
         c->octets[80 + i] = uint8_t(engine >> (8 * i));
     }
     uint32_t sum = 0;
-    if (curveChecksum(c, &sum) != 0)
-        return false;
-    for (int i = 0; i < 4; ++i)
-        c->octets[34 + i] = uint8_t(sum >> (24 - 8 * i));
+    if (curveChecksum(c, &sum) != 0) return false;
+    for (int i = 0; i < 4; ++i) c->octets[34 + i] = uint8_t(sum >> (24 - 8 * i));
     return true;
 }
 
-inline std::vector<uint8_t> oidOf(int nid)
-{
+inline std::vector<uint8_t> oidOf(int nid) {
     const ASN1_OBJECT* obj = OBJ_nid2obj(nid);
     const int n = i2d_ASN1_OBJECT(obj, nullptr);
     std::vector<uint8_t> der(size_t(n > 0 ? n : 0));
@@ -98,15 +91,13 @@ inline std::vector<uint8_t> oidOf(int nid)
     return der;
 }
 
-inline ksOptionsList seededOptions(uint8_t first)
-{
+inline ksOptionsList seededOptions(uint8_t first) {
     ksOptionsList o{};
     o.pointCompression = 1;
     o.ecesCompression = 1;
     o.rngType = 1;
     o.seedLength = 32;
-    for (int i = 0; i < 32; ++i)
-        o.seed[i] = uint8_t(first + 11 * i);
+    for (int i = 0; i < 32; ++i) o.seed[i] = uint8_t(first + 11 * i);
     return o;
 }
 

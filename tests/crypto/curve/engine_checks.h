@@ -9,12 +9,11 @@
 namespace tess::crypto::test {
 
 struct EngineTraits {
-    bool reducesBaseScalar;  // k replaced by k mod n with the plain flag (C, D, F)
+    bool reducesBaseScalar;   // k replaced by k mod n with the plain flag (C, D, F)
     bool longScalars = true;  // multiplies take scalars above 256 bits
 };
 
-inline std::vector<Bn> edgeAndRandomScalars(const BIGNUM* n, std::mt19937_64& rng, int randomCount)
-{
+inline std::vector<Bn> edgeAndRandomScalars(const BIGNUM* n, std::mt19937_64& rng, int randomCount) {
     std::vector<Bn> k;
     for (unsigned long w : {0ul, 1ul, 2ul, 3ul, 7ul}) {
         Bn v = newBn();
@@ -36,13 +35,11 @@ inline std::vector<Bn> edgeAndRandomScalars(const BIGNUM* n, std::mt19937_64& rn
     BN_sub_word(allOnes.get(), 1);
     k.push_back(std::move(allOnes));
     k.push_back(randomBits(rng, 300));  // longer than any NAF record: reduced first
-    for (int i = 0; i < randomCount; ++i)
-        k.push_back(randomBelow(rng, n));
+    for (int i = 0; i < randomCount; ++i) k.push_back(randomBelow(rng, n));
     return k;
 }
 
-inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomCount, uint64_t seed)
-{
+inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomCount, uint64_t seed) {
     ASSERT_EQ(c.status(), 0u);
     const ksCurveEngine* e = c.engine();
     ASSERT_NE(e, nullptr);
@@ -71,8 +68,7 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
         char* hex = BN_bn2hex(k.get());
         SCOPED_TRACE(std::string("k = ") + hex);
         OPENSSL_free(hex);
-        if (!traits.longScalars && BN_num_bits(k.get()) > 256)
-            continue;
+        if (!traits.longScalars && BN_num_bits(k.get()) > 256) continue;
         ksIntGeneral ki;
         toInt(k.get(), &ki);
         for (bool tabled : {false, true}) {
@@ -85,8 +81,7 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
             EXPECT_EQ(e->multiplyX(gd, mp::asInt(&ki), &base, &x), 0u);
             EXPECT_EQ(BN_cmp(c.coordinate(x).get(), c.xOf(want.get()).get()), 0);
         }
-        if (BN_num_bits(k.get()) > 256)
-            continue;
+        if (BN_num_bits(k.get()) > 256) continue;
         // Base multiplication with a caller-fixed scalar.
         ksIntReduced kr;
         toInt(k.get(), &kr);
@@ -94,8 +89,7 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
         ASSERT_EQ(e->baseMultiply(gd, 1, &kr, &out), 0u);
         EXPECT_TRUE(c.same(out, c.mul(k.get()).get()));
         Bn expectK(BN_dup(k.get()));
-        if (traits.reducesBaseScalar && !BN_is_zero(k.get()))
-            BN_nnmod(expectK.get(), k.get(), n, ctx.get());
+        if (traits.reducesBaseScalar && !BN_is_zero(k.get())) BN_nnmod(expectK.get(), k.get(), n, ctx.get());
         EXPECT_EQ(BN_cmp(fromInt(mp::asInt(&kr)).get(), expectK.get()), 0) << "scalar written back";
     }
 
@@ -115,8 +109,7 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
     // Twin products, with and without a table on the first point; u = 0 once.
     for (int i = 0; i < 4; ++i) {
         Bn u = randomBelow(rng, n), v = randomBelow(rng, n), s = randomBelow(rng, n);
-        if (i == 3)
-            BN_zero(u.get());
+        if (i == 3) BN_zero(u.get());
         PointPtr qe = c.mul(s.get());
         const ksPoint q = c.fromEc(qe.get());
         ksIntReduced ui, vi;
@@ -125,8 +118,8 @@ inline void checkEngine(CurveContext& c, const EngineTraits& traits, int randomC
         for (bool tabled : {false, true}) {
             ksFieldElement x{};
             ASSERT_EQ(e->twinMultiplyX(gd, mp::asInt(&ui), tabled ? &g : &p, mp::asInt(&vi), &q, &x), 0u);
-            PointPtr want = c.add(c.mulPoint(tabled ? ge.get() : pe.get(), u.get()).get(),
-                                  c.mulPoint(qe.get(), v.get()).get());
+            PointPtr want =
+                c.add(c.mulPoint(tabled ? ge.get() : pe.get(), u.get()).get(), c.mulPoint(qe.get(), v.get()).get());
             EXPECT_EQ(BN_cmp(c.coordinate(x).get(), c.xOf(want.get()).get()), 0) << "twin, tabled " << tabled;
         }
     }
@@ -202,8 +195,7 @@ namespace tess::crypto::test {
 // combBits, 43 random bytes (drawn 32 then 11, here from a copy of the
 // context's generator), the kept columns chosen by the marks, their integer
 // plus the blinding scalar.
-inline void checkFreshPairScalar(CurveContext& c, uint32_t combBits, uint64_t seed)
-{
+inline void checkFreshPairScalar(CurveContext& c, uint32_t combBits, uint64_t seed) {
     ASSERT_EQ(c.status(), 0u);
     BN_CTX* ctx = c.ctx();
     const BIGNUM* n = c.order();
@@ -224,18 +216,14 @@ inline void checkFreshPairScalar(CurveContext& c, uint32_t combBits, uint64_t se
         const int length = BN_num_bits(k.get());
         for (uint32_t i = 0; i < 6; ++i)
             for (uint32_t j = 0; j < d; ++j)
-                if (int(i * d + j) < length && BN_is_bit_set(k.get(), int(i * d + j)))
-                    columns[j] |= 1u << i;
+                if (int(i * d + j) < length && BN_is_bit_set(k.get(), int(i * d + j))) columns[j] |= 1u << i;
         uint8_t marks[43] = {};
-        for (uint32_t i = keep; i < d; ++i)
-            marks[i] = 1;
-        for (uint32_t i = d; i-- > keep;)
-            std::swap(marks[i], marks[r[i] % i]);
+        for (uint32_t i = keep; i < d; ++i) marks[i] = 1;
+        for (uint32_t i = d; i-- > keep;) std::swap(marks[i], marks[r[i] % i]);
         Bn expect = newBn();
         for (uint32_t i = 0; i < 6; ++i)
             for (uint32_t j = 0; j < d; ++j)
-                if (!marks[j] && (columns[j] >> i) & 1 && i * d + j < 256)
-                    BN_set_bit(expect.get(), int(i * d + j));
+                if (!marks[j] && (columns[j] >> i) & 1 && i * d + j < 256) BN_set_bit(expect.get(), int(i * d + j));
         BN_mod_add(expect.get(), expect.get(), fromInt(mp::asInt(&c.layout()->blindScalar)).get(), n, ctx);
 
         ksIntReduced ki;

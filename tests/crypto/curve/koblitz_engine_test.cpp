@@ -13,15 +13,13 @@ namespace tess::crypto::test {
 namespace {
 
 // Scalars that matter: 0, 1, small, n - 1, n, n + 1, 2n - 1, 2n, far above n.
-std::vector<Bn> edgeScalars(const BIGNUM* n)
-{
+std::vector<Bn> edgeScalars(const BIGNUM* n) {
     std::vector<Bn> v;
     for (unsigned long w : {0ul, 1ul, 2ul, 3ul, 7ul, 8ul, 9ul, 15ul, 16ul})
         v.push_back(newBn()), BN_set_word(v.back().get(), w);
     auto plus = [&](long d, int times) {
         Bn b(BN_dup(n));
-        if (times == 2)
-            BN_lshift1(b.get(), b.get());
+        if (times == 2) BN_lshift1(b.get(), b.get());
         if (d >= 0)
             BN_add_word(b.get(), d);
         else
@@ -40,8 +38,7 @@ std::vector<Bn> edgeScalars(const BIGNUM* n)
     return v;
 }
 
-std::vector<Bn> randomScalars(int count, int bits)
-{
+std::vector<Bn> randomScalars(int count, int bits) {
     std::vector<Bn> v;
     for (int i = 0; i < count; ++i) {
         v.push_back(newBn());
@@ -53,21 +50,18 @@ std::vector<Bn> randomScalars(int count, int bits)
 class KoblitzEngine : public Sect163k1 {
 protected:
     // A random point of the order-n subgroup, and its OpenSSL twin.
-    ksPoint randomPoint()
-    {
+    ksPoint randomPoint() {
         Bn r = newBn();
         BN_rand_range(r.get(), order.get());
         return fromEc(ecMul(r.get()).get());
     }
 };
 
-TEST_F(KoblitzEngine, MultiplyMatchesOpensslForEdgeAndRandomScalars)
-{
+TEST_F(KoblitzEngine, MultiplyMatchesOpensslForEdgeAndRandomScalars) {
     const ksPoint p = randomPoint();
     const EcPoint pe = toEc(p);
     auto scalars = edgeScalars(order.get());
-    for (auto& s : randomScalars(20, 163))
-        scalars.push_back(std::move(s));
+    for (auto& s : randomScalars(20, 163)) scalars.push_back(std::move(s));
     for (const Bn& k : scalars) {
         ksIntReduced kr;
         toInt(k.get(), &kr);
@@ -91,13 +85,11 @@ TEST_F(KoblitzEngine, MultiplyMatchesOpensslForEdgeAndRandomScalars)
     }
 }
 
-TEST_F(KoblitzEngine, TwinMultiplyMatchesOpenssl)
-{
+TEST_F(KoblitzEngine, TwinMultiplyMatchesOpenssl) {
     for (int i = 0; i < 8; ++i) {
         const ksPoint p = randomPoint(), q = randomPoint();
         auto uv = randomScalars(2, 163);
-        if (i == 0)
-            BN_zero(uv[0].get());
+        if (i == 0) BN_zero(uv[0].get());
         ksIntReduced u, v;
         toInt(uv[0].get(), &u);
         toInt(uv[1].get(), &v);
@@ -113,17 +105,14 @@ TEST_F(KoblitzEngine, TwinMultiplyMatchesOpenssl)
 // With the context's base point the first half goes through its comb and the
 // second through a tau-adic expansion; equal and opposite halves meet in the
 // doubling and infinity cases of the final addition.
-TEST_F(KoblitzEngine, TwinMultiplyWithTheBasePointMatchesOpenssl)
-{
+TEST_F(KoblitzEngine, TwinMultiplyWithTheBasePointMatchesOpenssl) {
     const ksPoint& g = layout()->g;
     ASSERT_NE(g.table, nullptr);
     for (int i = 0; i < 8; ++i) {
         const ksPoint q = randomPoint();
         auto uv = randomScalars(2, 163);
-        if (i == 0)
-            BN_zero(uv[0].get());
-        if (i == 1)
-            BN_zero(uv[1].get());
+        if (i == 0) BN_zero(uv[0].get());
+        if (i == 1) BN_zero(uv[1].get());
         ksIntReduced u, v;
         toInt(uv[0].get(), &u);
         toInt(uv[1].get(), &v);
@@ -151,8 +140,7 @@ TEST_F(KoblitzEngine, TwinMultiplyWithTheBasePointMatchesOpenssl)
 
 // Points outside the order-n subgroup (cofactor 2): the x-only product acts
 // modulo the curve order, not modulo n.
-TEST_F(KoblitzEngine, MultiplyXOnPointsOutsideTheSubgroup)
-{
+TEST_F(KoblitzEngine, MultiplyXOnPointsOutsideTheSubgroup) {
     // P + T with T = (0, 1), the point of order 2.
     const ksPoint p = randomPoint();
     EcPoint t(EC_POINT_new(group.get())), pt(EC_POINT_new(group.get()));
@@ -170,8 +158,7 @@ TEST_F(KoblitzEngine, MultiplyXOnPointsOutsideTheSubgroup)
     }
 }
 
-TEST_F(KoblitzEngine, RefusesScalarsLongerThanTheRecodingRecords)
-{
+TEST_F(KoblitzEngine, RefusesScalarsLongerThanTheRecodingRecords) {
     ksIntGeneral k{};
     k.count = 19;
     k.digits[18] = 1;
@@ -188,8 +175,7 @@ TEST_F(KoblitzEngine, RefusesScalarsLongerThanTheRecodingRecords)
     EXPECT_EQ(a1996(gd, 1, &base, &r), 1u);
 }
 
-TEST_F(KoblitzEngine, InfinityConventions)
-{
+TEST_F(KoblitzEngine, InfinityConventions) {
     ksPoint inf{};
     ksIntReduced k;
     Bn five = newBn();
@@ -231,8 +217,7 @@ TEST_F(KoblitzEngine, InfinityConventions)
 
 // With plain flag 0 the scalar is a seed: the engine returns k and R with
 // R = k G, k below n, drawing one random byte per comb column (19 here).
-TEST_F(KoblitzEngine, FreshPairReturnsItsScalar)
-{
+TEST_F(KoblitzEngine, FreshPairReturnsItsScalar) {
     ksRngContext shadow;
     ASSERT_EQ(ks_rngInit(&shadow, 1, 32, options.seed), 0u);
     uint8_t skip[32];
@@ -264,8 +249,7 @@ TEST_F(KoblitzEngine, FreshPairReturnsItsScalar)
     EXPECT_EQ(std::memcmp(next, want, 20), 0);
 }
 
-std::string hexOfBytes(const uint8_t* p, size_t n)
-{
+std::string hexOfBytes(const uint8_t* p, size_t n) {
     static const char* const kDigits = "0123456789abcdef";
     std::string s;
     for (size_t i = 0; i < n; ++i) {
@@ -275,8 +259,7 @@ std::string hexOfBytes(const uint8_t* p, size_t n)
     return s;
 }
 
-std::string bnHex(const BIGNUM* b)
-{
+std::string bnHex(const BIGNUM* b) {
     char* h = BN_bn2hex(b);
     std::string s(h);
     OPENSSL_free(h);
@@ -285,8 +268,7 @@ std::string bnHex(const BIGNUM* b)
 
 // The returned scalar, bit for bit, against a model of the recoding written
 // with Python integers (tests/crypto/model), fed the same random bytes.
-TEST_F(KoblitzEngine, FreshPairScalarMatchesTheModel)
-{
+TEST_F(KoblitzEngine, FreshPairScalarMatchesTheModel) {
     const char* source = std::getenv("TESS_SOURCE_DIR");
     ASSERT_NE(source, nullptr);
     ksRngContext shadow;
@@ -313,8 +295,7 @@ TEST_F(KoblitzEngine, FreshPairScalarMatchesTheModel)
         char* h = BN_bn2hex(out.get());
         std::string hex(h);
         OPENSSL_free(h);
-        for (char& c : hex)
-            c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (char& c : hex) c = char(std::tolower(static_cast<unsigned char>(c)));
         hex.erase(0, std::min(hex.find_first_not_of('0'), hex.size() - 1));
         got.push_back(hex);
     }
@@ -328,24 +309,21 @@ TEST_F(KoblitzEngine, FreshPairScalarMatchesTheModel)
     char line[256];
     while (std::fgets(line, sizeof line, pipe) != nullptr) {
         std::string s(line);
-        while (!s.empty() && (s.back() == '\n' || s.back() == '\r'))
-            s.pop_back();
+        while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
         want.push_back(s);
     }
     ASSERT_EQ(pclose(pipe), 0);
     EXPECT_EQ(got, want);
 }
 
-TEST_F(KoblitzEngine, TauAdicRecodingRoundTrips)
-{
+TEST_F(KoblitzEngine, TauAdicRecodingRoundTrips) {
     const kob::KoblitzConstants& kc = *koblitzConstants(gd);
     kob::Zint c0 = kob::fromInt(asInt(&kc.c0.magnitude)), c1 = kob::fromInt(asInt(&kc.c1.magnitude));
     c0.negative = kc.c0.sign;
     c1.negative = kc.c1.sign;
     auto scalars = randomScalars(30, 163);
     for (auto& e : edgeScalars(order.get()))
-        if (BN_cmp(e.get(), order.get()) < 0)
-            scalars.push_back(std::move(e));
+        if (BN_cmp(e.get(), order.get()) < 0) scalars.push_back(std::move(e));
     for (const Bn& k : scalars) {
         ksIntReduced kr, back;
         toInt(k.get(), &kr);
@@ -365,15 +343,12 @@ TEST_F(KoblitzEngine, TauAdicRecodingRoundTrips)
     }
 }
 
-TEST_F(KoblitzEngine, ColumnPickerKeepsTheChosenCount)
-{
+TEST_F(KoblitzEngine, ColumnPickerKeepsTheChosenCount) {
     CombRecord comb{};
     comb.count = 19;
-    for (uint32_t c = 0; c < 19; ++c)
-        comb.columns[c] = c + 1;
+    for (uint32_t c = 0; c < 19; ++c) comb.columns[c] = c + 1;
     uint8_t r[19];
-    for (int i = 0; i < 19; ++i)
-        r[i] = uint8_t(37 * i + 11);
+    for (int i = 0; i < 19; ++i) r[i] = uint8_t(37 * i + 11);
     CombRecord kept = comb;
     ASSERT_EQ(ecPickTauColumns(6, r, &kept), 0u);
     int nonzero = 0;
@@ -394,8 +369,7 @@ TEST_F(KoblitzEngine, ColumnPickerKeepsTheChosenCount)
     EXPECT_EQ(ecPickTauColumns(6, r, &kept), 1u) << "more columns than marks";
 }
 
-TEST_F(KoblitzEngine, HeapAndEngineConstants)
-{
+TEST_F(KoblitzEngine, HeapAndEngineConstants) {
     EXPECT_EQ(heapSize, 24528u);
     // tau(G) = lambda G.
     ksPoint r{};
@@ -410,8 +384,7 @@ TEST_F(KoblitzEngine, HeapAndEngineConstants)
 
 // Entry j - 1 of the base point's table is the sum of tau^(i d) G over the
 // bits i of j, and tau acts on G as lambda.
-TEST_F(KoblitzEngine, TauCombTableEntries)
-{
+TEST_F(KoblitzEngine, TauCombTableEntries) {
     const uint32_t d = 19, w = 6;
     Bn lambda = fromInt(asInt(&koblitzConstants(gd)->lambda));
     std::vector<Bn> powers;  // lambda^(i d) mod n
@@ -426,8 +399,7 @@ TEST_F(KoblitzEngine, TauCombTableEntries)
     for (uint32_t j : {1u, 2u, 3u, 5u, 128u, 256u, 257u, 300u, 384u, 510u, 511u}) {
         Bn scalar = newBn();
         for (uint32_t i = 0; i < 9; ++i)
-            if ((j >> i) & 1)
-                BN_mod_add(scalar.get(), scalar.get(), powers[i].get(), order.get(), ctx.get());
+            if ((j >> i) & 1) BN_mod_add(scalar.get(), scalar.get(), powers[i].get(), order.get(), ctx.get());
         ksPoint e{};
         std::memcpy(e.x.words, table + size_t(j - 1) * 2 * w, 4 * w);
         std::memcpy(e.y.words, table + size_t(j - 1) * 2 * w + w, 4 * w);
@@ -436,12 +408,11 @@ TEST_F(KoblitzEngine, TauCombTableEntries)
 }
 
 // Square roots modulo primes of each residue class the method branches on.
-TEST(ModularSquareRoot, MatchesOpensslAndRejectsNonSquares)
-{
+TEST(ModularSquareRoot, MatchesOpensslAndRejectsNonSquares) {
     BnCtx ctx{BN_CTX_new()};
-    const char* primes[] = {"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEFFFFFFFFFFFFFFFF",   // 3 mod 4
+    const char* primes[] = {"FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFEFFFFFFFFFFFFFFFF",                  // 3 mod 4
                             "7FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFED",  // 5 mod 8
-                            "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF000000000000000000000001",  // 1 mod 8
+                            "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF000000000000000000000001",          // 1 mod 8
                             "04000000000000000000020108A2E0CC0D99F8A5EF"};
     for (const char* ph : primes) {
         Bn p = hexBn(ph);

@@ -16,8 +16,7 @@ struct Curve25519 {
     Bn shift = newBn();  // A / 3
     GroupPtr group;
 
-    Curve25519()
-    {
+    Curve25519() {
         Bn three = newBn(), inv3 = newBn(), a = newBn(), b = newBn(), t = newBn(), one = newBn();
         BN_set_word(three.get(), 3);
         BN_set_word(one.get(), 1);
@@ -41,8 +40,7 @@ struct Curve25519 {
         BN_set_word(h.get(), 8);
         EC_GROUP_set_generator(group.get(), g.get(), n.get(), h.get());
     }
-    ksCurveParams record(const BIGNUM* montgomeryA)
-    {
+    ksCurveParams record(const BIGNUM* montgomeryA) {
         ksCurveParams r = recordFor(group.get(), {0x06, 0x03, 0x2B, 0x65, 0x6E}, montgomeryA);
         EXPECT_TRUE(setEntries(&r, kPrimeGenericId, kMontgomeryEngineId));
         return r;
@@ -50,8 +48,7 @@ struct Curve25519 {
 };
 
 // X25519(scalar, u) by OpenSSL, as a number.
-Bn x25519(const uint8_t scalar[32], const BIGNUM* u)
-{
+Bn x25519(const uint8_t scalar[32], const BIGNUM* u) {
     uint8_t ule[32];
     BN_bn2lebinpad(u, ule, 32);
     EVP_PKEY* priv = EVP_PKEY_new_raw_private_key(EVP_PKEY_X25519, nullptr, scalar, 32);
@@ -68,23 +65,20 @@ Bn x25519(const uint8_t scalar[32], const BIGNUM* u)
     return Bn(BN_lebin2bn(out, 32, nullptr));
 }
 
-TEST(MontgomeryEngine, AgreesWithOpenSslOnCurve25519)
-{
+TEST(MontgomeryEngine, AgreesWithOpenSslOnCurve25519) {
     Curve25519 curve;
     ASSERT_TRUE(curve.group);
     CurveContext c(curve.record(curve.A.get()), curve.group.get());
     checkEngine(c, {false}, 4, 25519);
 }
 
-TEST(MontgomeryEngine, FreshPairCombRunsOverTheFieldBits)
-{
+TEST(MontgomeryEngine, FreshPairCombRunsOverTheFieldBits) {
     Curve25519 curve;
     CurveContext c(curve.record(curve.A.get()), curve.group.get());
     checkFreshPairScalar(c, 255, 255);
 }
 
-TEST(MontgomeryEngine, XOnlyResultsMatchX25519)
-{
+TEST(MontgomeryEngine, XOnlyResultsMatchX25519) {
     Curve25519 curve;
     CurveContext c(curve.record(curve.A.get()), curve.group.get());
     ASSERT_EQ(c.status(), 0u);
@@ -94,13 +88,11 @@ TEST(MontgomeryEngine, XOnlyResultsMatchX25519)
     const ksPoint g = c.layout()->g;
     for (int i = 0; i < 6; ++i) {
         uint8_t s[32];
-        for (auto& b : s)
-            b = uint8_t(rng());
+        for (auto& b : s) b = uint8_t(rng());
         s[0] &= 248;
         s[31] = uint8_t((s[31] & 127) | 64);
         uint8_t be[32];
-        for (int j = 0; j < 32; ++j)
-            be[j] = s[31 - j];
+        for (int j = 0; j < 32; ++j) be[j] = s[31 - j];
         ksIntReduced k;
         Bn kb(BN_bin2bn(be, 32, nullptr));
         toInt(kb.get(), &k);
@@ -115,8 +107,7 @@ TEST(MontgomeryEngine, XOnlyResultsMatchX25519)
     }
 }
 
-TEST(MontgomeryEngine, EdgePointsAndScalars)
-{
+TEST(MontgomeryEngine, EdgePointsAndScalars) {
     Curve25519 curve;
     CurveContext c(curve.record(curve.A.get()), curve.group.get());
     ASSERT_EQ(c.status(), 0u);
@@ -148,8 +139,7 @@ TEST(MontgomeryEngine, EdgePointsAndScalars)
     EXPECT_EQ(e->twinMultiplyX(c.gd(), mp::asInt(&k), &p, mp::asInt(&v), &p, &x), 1u);
 }
 
-TEST(MontgomeryEngine, RefusesAMontgomeryCoefficientOfAnotherCurve)
-{
+TEST(MontgomeryEngine, RefusesAMontgomeryCoefficientOfAnotherCurve) {
     Curve25519 curve;
     Bn wrong(BN_dup(curve.A.get()));
     BN_add_word(wrong.get(), 4);

@@ -8,43 +8,36 @@ namespace {
 
 class PointOctets : public Sect163k1 {
 protected:
-    std::vector<uint8_t> opensslForm(const ksPoint& p, point_conversion_form_t form)
-    {
+    std::vector<uint8_t> opensslForm(const ksPoint& p, point_conversion_form_t form) {
         std::vector<uint8_t> out(64);
         const size_t n = EC_POINT_point2oct(group.get(), toEc(p).get(), form, out.data(), out.size(), ctx.get());
         out.resize(n);
         return out;
     }
-    std::vector<uint8_t> ours(const ksPoint& p)
-    {
+    std::vector<uint8_t> ours(const ksPoint& p) {
         std::vector<uint8_t> out(65);
         uint32_t len = 0;
         EXPECT_EQ(a1705(gd, &p, 65, &len, out.data()), 0u);
         out.resize(len);
         return out;
     }
-    ksPoint randomPoint()
-    {
+    ksPoint randomPoint() {
         Bn r = newBn();
         BN_rand_range(r.get(), order.get());
         return fromEc(ecMul(r.get()).get());
     }
-    bool decodes(const std::vector<uint8_t>& octets, const ksPoint& want)
-    {
+    bool decodes(const std::vector<uint8_t>& octets, const ksPoint& want) {
         ksPoint p{};
-        if (a1717(gd, uint32_t(octets.size()), octets.data(), &p) != 0)
-            return false;
+        if (a1717(gd, uint32_t(octets.size()), octets.data(), &p) != 0) return false;
         return hexOf(p.x) == hexOf(want.x) && hexOf(p.y) == hexOf(want.y);
     }
-    uint32_t decode(const std::vector<uint8_t>& octets)
-    {
+    uint32_t decode(const std::vector<uint8_t>& octets) {
         ksPoint p{};
         return a1717(gd, uint32_t(octets.size()), octets.data(), &p);
     }
 };
 
-TEST_F(PointOctets, InitialisedContextWritesAndReadsOnlyCompressed)
-{
+TEST_F(PointOctets, InitialisedContextWritesAndReadsOnlyCompressed) {
     for (int i = 0; i < 20; ++i) {
         const ksPoint p = randomPoint();
         const auto compressed = opensslForm(p, POINT_CONVERSION_COMPRESSED);
@@ -60,8 +53,7 @@ TEST_F(PointOctets, InitialisedContextWritesAndReadsOnlyCompressed)
     EXPECT_EQ(decode(badPrefix), 1u);
 }
 
-TEST_F(PointOctets, EveryFormByFormatWord)
-{
+TEST_F(PointOctets, EveryFormByFormatWord) {
     const ksPoint p = randomPoint();
     const auto uncompressed = opensslForm(p, POINT_CONVERSION_UNCOMPRESSED);
     const auto hybrid = opensslForm(p, POINT_CONVERSION_HYBRID);
@@ -117,8 +109,7 @@ TEST_F(PointOctets, EveryFormByFormatWord)
     EXPECT_EQ(a1705(gd, &p, 42, &len, out), 1u) << "capacity below the form's length";
 }
 
-TEST_F(PointOctets, CompressedXWithoutAPointIsRefused)
-{
+TEST_F(PointOctets, CompressedXWithoutAPointIsRefused) {
     // Walk x until OpenSSL finds no point for it either.
     std::vector<uint8_t> octets(22, 0);
     octets[0] = 0x02;
@@ -141,8 +132,7 @@ TEST_F(PointOctets, CompressedXWithoutAPointIsRefused)
     EXPECT_GT(refused, 0);
 }
 
-TEST_F(PointOctets, PointWithXZeroDecompressesToRootOfB)
-{
+TEST_F(PointOctets, PointWithXZeroDecompressesToRootOfB) {
     // b = 1, so sqrt(b) = 1, whatever the compression bit says.
     for (uint8_t prefix : {0x02, 0x03}) {
         std::vector<uint8_t> octets(22, 0);
@@ -159,8 +149,7 @@ TEST_F(PointOctets, PointWithXZeroDecompressesToRootOfB)
     EXPECT_EQ(ours(t), want);
 }
 
-TEST_F(PointOctets, ReferenceFormNamesOnlyTheBasePointTable)
-{
+TEST_F(PointOctets, ReferenceFormNamesOnlyTheBasePointTable) {
     const uint8_t zero = 0x00, other = 0x01;
     ksPoint p{};
     ASSERT_EQ(a1717(gd, 1, &zero, &p), 0u);
@@ -172,8 +161,7 @@ TEST_F(PointOctets, ReferenceFormNamesOnlyTheBasePointTable)
     EXPECT_EQ(a1717(gd, 1, &zero, &p), 1u);
 }
 
-TEST_F(PointOctets, FieldElementOctets)
-{
+TEST_F(PointOctets, FieldElementOctets) {
     // 21 octets whose first is FF: only bits 160..162 survive.
     std::vector<uint8_t> in(21, 0);
     in[0] = 0xFF;

@@ -22,12 +22,10 @@ struct Context {
     std::vector<uint64_t> gdStorage = std::vector<uint64_t>(KS_GLOBAL_DATA_SIZE / 8 + 1);
     ksGlobalData* gd = reinterpret_cast<ksGlobalData*>(gdStorage.data());
     bool ok = false;
-    Context(int nid, uint32_t install, uint32_t engine)
-    {
+    Context(int nid, uint32_t install, uint32_t engine) {
         test::GroupPtr group(EC_GROUP_new_by_curve_name(nid));
         ksCurveParams record = test::recordFor(group.get(), test::oidOf(nid));
-        if (!test::setEntries(&record, install, engine))
-            return;
+        if (!test::setEntries(&record, install, engine)) return;
         ksOptionsList o{};
         o.pointCompression = 1;
         o.ecesCompression = 1;
@@ -38,8 +36,7 @@ struct Context {
     }
 };
 
-Context& context(uint8_t which)
-{
+Context& context(uint8_t which) {
     static Context p256(NID_X9_62_prime256v1, kPrimeP256Id, kPrimeMinus3EngineId);
     static Context p224(NID_secp224r1, kPrimeP224Id, kPrimeMinus3EngineId);
     static Context bp(NID_brainpoolP192r1, kPrimeGenericId, kPrimeGeneralEngineId);
@@ -48,34 +45,29 @@ Context& context(uint8_t which)
     return *all[which % 4];
 }
 
-constexpr uint32_t kEngines[] = {kPrimeGeneralEngineId, kPrimeMinus3EngineId, kMontgomeryEngineId,
+constexpr uint32_t kEngines[] = {kPrimeGeneralEngineId, kPrimeMinus3EngineId,   kMontgomeryEngineId,
                                  kEndomorphismEngineId, kBinaryGenericEngineId, 1924};
-constexpr uint32_t kInstalls[] = {kPrime160Id, kPrimeP192Id, kPrimeP224Id, kPrimeP256Id, kPrimeGenericId,
-                                  kBinaryGenericFieldId, 3097, 3103};
+constexpr uint32_t kInstalls[] = {kPrime160Id,     kPrimeP192Id,          kPrimeP224Id, kPrimeP256Id,
+                                  kPrimeGenericId, kBinaryGenericFieldId, 3097,         3103};
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    if (size < 2)
-        return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
     const uint8_t mode = data[0];
     ++data;
     --size;
     if (mode < 128) {
         // A point, then 32 scalar octets from the end of the input.
         Context& c = context(mode);
-        if (!c.ok)
-            return 0;
+        if (!c.ok) return 0;
         layoutOf(c.gd)->pointFormat = (mode >> 2) & 3;
         const size_t scalarLength = size > 32 ? 32 : 0;
         std::vector<uint8_t> point(data, data + size - scalarLength);  // exact bounds
         ksPoint p{};
-        if (a1717(c.gd, uint32_t(point.size()), point.data(), &p) != 0)
-            return 0;
+        if (a1717(c.gd, uint32_t(point.size()), point.data(), &p) != 0) return 0;
         ksIntGeneral k{};
-        if (scalarLength == 0 || a1720(32, data + size - 32, mp::asInt(&k)) != 0)
-            return 0;
+        if (scalarLength == 0 || a1720(32, data + size - 32, mp::asInt(&k)) != 0) return 0;
         const ksCurveEngine* e = curveEngineOf(c.gd);
         ksPoint r{};
         ksFieldElement x{};
@@ -88,18 +80,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // A caller-built record, completed, then given the module and engine the
     // input names; loaded and used without a work area.
-    if (size < 2)
-        return 0;
+    if (size < 2) return 0;
     ksCurveParams record{};
     const uint8_t install = data[0], engine = data[1];
     data += 2;
     size -= 2;
     std::memcpy(record.octets, data, size < sizeof record.octets ? size : sizeof record.octets);
-    if (ks_initializeCurve(&record) != 0)
-        return 0;
+    if (ks_initializeCurve(&record) != 0) return 0;
     if (mode & 1) {
-        if (!test::setEntries(&record, kInstalls[install % 8], kEngines[engine % 6]))
-            return 0;
+        if (!test::setEntries(&record, kInstalls[install % 8], kEngines[engine % 6])) return 0;
     }
     std::vector<uint64_t> storage(KS_GLOBAL_DATA_SIZE / 8 + 1);
     ksGlobalData* gd = reinterpret_cast<ksGlobalData*>(storage.data());

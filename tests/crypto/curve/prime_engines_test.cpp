@@ -48,8 +48,7 @@ void PrintTo(const PrimeCase& c, std::ostream* os) { *os << c.name; }
 
 class PrimeEngines : public ::testing::TestWithParam<PrimeCase> {};
 
-TEST_P(PrimeEngines, AgreeWithOpenSsl)
-{
+TEST_P(PrimeEngines, AgreeWithOpenSsl) {
     const PrimeCase& pc = GetParam();
     GroupPtr group(EC_GROUP_new_by_curve_name(pc.nid));
     ASSERT_TRUE(group);
@@ -59,11 +58,9 @@ TEST_P(PrimeEngines, AgreeWithOpenSsl)
     checkEngine(c, {true}, 4, uint64_t(pc.nid));
 }
 
-TEST_P(PrimeEngines, CompletedRecordUsesTheGenericModuleAndEngineC)
-{
+TEST_P(PrimeEngines, CompletedRecordUsesTheGenericModuleAndEngineC) {
     const PrimeCase& pc = GetParam();
-    if (pc.engine == kC)
-        GTEST_SKIP() << "covered above";
+    if (pc.engine == kC) GTEST_SKIP() << "covered above";
     GroupPtr group(EC_GROUP_new_by_curve_name(pc.nid));
     ksCurveParams record = recordFor(group.get(), oidOf(pc.nid));
     ASSERT_EQ(ks_initializeCurve(&record), 0u);
@@ -77,14 +74,12 @@ INSTANTIATE_TEST_SUITE_P(Curves, PrimeEngines, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<PrimeCase>& info) {
                              std::string s = info.param.name;
                              for (char& ch : s)
-                                 if (!isalnum(static_cast<unsigned char>(ch)))
-                                     ch = '_';
+                                 if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
                              return s;
                          });
 
 // Engines C, D and F thin the comb over the order's bit length.
-TEST(FreshPair, ScalarIsTheThinnedCombPlusTheBlindingScalar)
-{
+TEST(FreshPair, ScalarIsTheThinnedCombPlusTheBlindingScalar) {
     for (const PrimeCase& pc : {kCases[5], kCases[7], kCases[18]}) {
         SCOPED_TRACE(pc.name);
         GroupPtr group(EC_GROUP_new_by_curve_name(pc.nid));
@@ -97,8 +92,7 @@ TEST(FreshPair, ScalarIsTheThinnedCombPlusTheBlindingScalar)
 
 // k = (-1)^s1 k1 + (-1)^s2 k2 lambda (mod n) for the lambda that beta stands
 // for, with halves of about half the order's length.
-TEST(EndomorphismSplit, RecombinesToTheScalar)
-{
+TEST(EndomorphismSplit, RecombinesToTheScalar) {
     for (int nid : {NID_secp160k1, NID_secp192k1, NID_secp224k1, NID_secp256k1}) {
         SCOPED_TRACE(OBJ_nid2sn(nid));
         GroupPtr group(EC_GROUP_new_by_curve_name(nid));
@@ -122,8 +116,7 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
         bool matched = false;
         for (int sign : {1, -1}) {
             Bn r(BN_dup(root.get()));
-            if (sign < 0)
-                BN_sub(r.get(), n, root.get());
+            if (sign < 0) BN_sub(r.get(), n, root.get());
             BN_sub_word(r.get(), 1);
             BN_mod_mul(lambda.get(), r.get(), inv2.get(), n, ctx);
             if (BN_cmp(c.xOf(c.mul(lambda.get()).get()).get(), bx.get()) == 0) {
@@ -135,8 +128,7 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
         std::mt19937_64 rng{uint64_t(nid)};
         std::vector<Bn> ks = edgeAndRandomScalars(n, rng, 200);
         for (const Bn& k : ks) {
-            if (BN_num_bits(k.get()) > 256)
-                continue;
+            if (BN_num_bits(k.get()) > 256) continue;
             ksIntGeneral ki;
             toInt(k.get(), &ki);
             ksIntReduced k1, k2;
@@ -145,10 +137,8 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
             Bn a = fromInt(mp::asInt(&k1)), b = fromInt(mp::asInt(&k2)), sum = newBn(), want = newBn();
             EXPECT_LE(BN_num_bits(a.get()), BN_num_bits(n) / 2 + 4);
             EXPECT_LE(BN_num_bits(b.get()), BN_num_bits(n) / 2 + 4);
-            if (s1)
-                BN_set_negative(a.get(), 1);
-            if (s2)
-                BN_set_negative(b.get(), 1);
+            if (s1) BN_set_negative(a.get(), 1);
+            if (s2) BN_set_negative(b.get(), 1);
             BN_mod_mul(sum.get(), b.get(), lambda.get(), n, ctx);
             BN_mod_add(sum.get(), sum.get(), a.get(), n, ctx);
             BN_nnmod(want.get(), k.get(), n, ctx);
@@ -159,8 +149,7 @@ TEST(EndomorphismSplit, RecombinesToTheScalar)
 
 // The NAF record: digits that sum back to k with no two adjacent non-zero,
 // the top index, and refusal (record zeroed) past 271 bits.
-TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent)
-{
+TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent) {
     std::mt19937_64 rng{7};
     std::vector<Bn> ks;
     for (unsigned w : {0u, 1u, 2u, 3u, 5u, 7u}) {
@@ -174,11 +163,9 @@ TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent)
         BN_sub_word(ones.get(), 1);
         ks.push_back(std::move(ones));
         Bn alternating = newBn();  // ...0101 and ...1010 (1 at bit bits - 1)
-        for (int i = bits - 1; i >= 0; i -= 2)
-            BN_set_bit(alternating.get(), i);
+        for (int i = bits - 1; i >= 0; i -= 2) BN_set_bit(alternating.get(), i);
         ks.push_back(std::move(alternating));
-        for (int i = 0; i < 20; ++i)
-            ks.push_back(randomBits(rng, bits));
+        for (int i = 0; i < 20; ++i) ks.push_back(randomBits(rng, bits));
     }
     for (const Bn& k : ks) {
         char* hex = BN_bn2hex(k.get());
@@ -194,8 +181,7 @@ TEST(NafRecoding, DigitsSumToTheScalarAndAreNonAdjacent)
             const int d = naf.digit(i);
             EXPECT_FALSE(d != 0 && previous != 0) << "adjacent digits at " << i;
             previous = d;
-            if (d == 0)
-                continue;
+            if (d == 0) continue;
             top = int(i);
             BN_zero(term.get());
             BN_set_bit(term.get(), int(i));

@@ -23,33 +23,27 @@ const NormalCase kNormal[] = {
     {BinaryModule::F239Normal, 239, "49D6E3386D0C339C2D7CD07293992DF0748E050DEC6A37F0470F1CFB0ADA"},
 };
 
-ksFieldElement bitElement(int i)
-{
+ksFieldElement bitElement(int i) {
     ksFieldElement e{};
     e.words[i / 32] = 1u << (i % 32);
     return e;
 }
 
-ksFieldElement onesElement(int m)
-{
+ksFieldElement onesElement(int m) {
     ksFieldElement e{};
-    for (int i = 0; i < m; ++i)
-        e.words[i / 32] |= 1u << (i % 32);
+    for (int i = 0; i < m; ++i) e.words[i / 32] |= 1u << (i % 32);
     return e;
 }
 
-ksFieldElement randomElement(std::mt19937& rng, int m)
-{
+ksFieldElement randomElement(std::mt19937& rng, int m) {
     ksFieldElement e{};
     for (int i = 0; i < m; ++i)
-        if (rng() & 1)
-            e.words[i / 32] |= 1u << (i % 32);
+        if (rng() & 1) e.words[i / 32] |= 1u << (i % 32);
     return e;
 }
 
 // Rotation right by one within m bits: bit 0 moves to bit m - 1.
-ksFieldElement rotateRight(const ksFieldElement& e, int m)
-{
+ksFieldElement rotateRight(const ksFieldElement& e, int m) {
     ksFieldElement r{};
     for (int i = 0; i < m; ++i)
         if ((e.words[i / 32] >> (i % 32)) & 1) {
@@ -61,8 +55,7 @@ ksFieldElement rotateRight(const ksFieldElement& e, int m)
 
 class NormalBasisTest : public ::testing::TestWithParam<NormalCase> {};
 
-TEST_P(NormalBasisTest, ConstantsAndFixedPoints)
-{
+TEST_P(NormalBasisTest, ConstantsAndFixedPoints) {
     const NormalCase& nc = GetParam();
     const ksFieldMethods* f = binaryModuleTable(nc.module);
     ksFieldElement out{};
@@ -87,15 +80,13 @@ TEST_P(NormalBasisTest, ConstantsAndFixedPoints)
     for (int i = 0; i < nc.m; ++i) {
         f->multiply(nullptr, &beta, &conj, &prod);
         f->toStandard(nullptr, &prod, &coords);
-        for (int b = 0; b < nc.m; ++b)
-            nonzero += (coords.words[b / 32] >> (b % 32)) & 1;
+        for (int b = 0; b < nc.m; ++b) nonzero += (coords.words[b / 32] >> (b % 32)) & 1;
         f->square(nullptr, &conj, &conj);
     }
     EXPECT_EQ(nonzero, 2 * nc.m - 1);
 }
 
-TEST_P(NormalBasisTest, RoundTripsAndSquaringRotates)
-{
+TEST_P(NormalBasisTest, RoundTripsAndSquaringRotates) {
     const NormalCase& nc = GetParam();
     const ksFieldMethods* f = binaryModuleTable(nc.module);
     std::mt19937 rng(nc.m);
@@ -121,8 +112,7 @@ TEST_P(NormalBasisTest, RoundTripsAndSquaringRotates)
 INSTANTIATE_TEST_SUITE_P(Modules, NormalBasisTest, ::testing::ValuesIn(kNormal),
                          [](const auto& info) { return "m" + std::to_string(info.param.m); });
 
-TEST(BitReversedBasis, ReversesTheLow163Bits)
-{
+TEST(BitReversedBasis, ReversesTheLow163Bits) {
     const ksFieldMethods* f = binaryModuleTable(BinaryModule::F163Reversed);
     ksFieldElement out{};
     const ksFieldElement x = bitElement(1);

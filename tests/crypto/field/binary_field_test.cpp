@@ -20,14 +20,10 @@ struct FieldCase {
 };
 
 const FieldCase kFields[] = {
-    {BinaryModule::F113, 113, {113, 9, 0}},
-    {BinaryModule::F131Normal, 131, {131, 7, 6, 5, 4, 1, 0}},
-    {BinaryModule::F163, 163, {163, 7, 6, 3, 0}},
-    {BinaryModule::F163Reversed, 163, {163, 7, 6, 3, 0}},
-    {BinaryModule::F191Normal, 191, {191, 120, 0}},
-    {BinaryModule::F233, 233, {233, 74, 0}},
-    {BinaryModule::F239, 239, {239, 158, 0}},
-    {BinaryModule::F239Normal, 239, {239, 158, 0}},
+    {BinaryModule::F113, 113, {113, 9, 0}},         {BinaryModule::F131Normal, 131, {131, 7, 6, 5, 4, 1, 0}},
+    {BinaryModule::F163, 163, {163, 7, 6, 3, 0}},   {BinaryModule::F163Reversed, 163, {163, 7, 6, 3, 0}},
+    {BinaryModule::F191Normal, 191, {191, 120, 0}}, {BinaryModule::F233, 233, {233, 74, 0}},
+    {BinaryModule::F239, 239, {239, 158, 0}},       {BinaryModule::F239Normal, 239, {239, 158, 0}},
 };
 
 constexpr uint32_t kSentinel = 0xa5a5a5a5;
@@ -40,37 +36,27 @@ struct FieldTest : ::testing::TestWithParam<std::tuple<FieldCase, bool>> {
     BnCtx ctx{BN_CTX_new()};
     std::mt19937_64 rng{uint64_t(fc.m) * 7919};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(f, nullptr);
-        for (int e : fc.poly)
-            BN_set_bit(p.get(), e);
+        for (int e : fc.poly) BN_set_bit(p.get(), e);
     }
     // Output element whose unused words must stay untouched.
-    ksFieldElement blank() const
-    {
+    ksFieldElement blank() const {
         ksFieldElement e;
-        for (auto& w : e.words)
-            w = kSentinel;
+        for (auto& w : e.words) w = kSentinel;
         return e;
     }
-    ksFieldElement masked(ksFieldElement e) const
-    {
-        for (int i = n; i < 8; ++i)
-            e.words[i] = 0;
-        if (fc.m % 32)
-            e.words[n - 1] &= (1u << (fc.m % 32)) - 1;
+    ksFieldElement masked(ksFieldElement e) const {
+        for (int i = n; i < 8; ++i) e.words[i] = 0;
+        if (fc.m % 32) e.words[n - 1] &= (1u << (fc.m % 32)) - 1;
         return e;
     }
-    ksFieldElement random()
-    {
+    ksFieldElement random() {
         ksFieldElement e;
-        for (auto& w : e.words)
-            w = uint32_t(rng());
+        for (auto& w : e.words) w = uint32_t(rng());
         return masked(e);
     }
-    std::vector<ksFieldElement> samples()
-    {
+    std::vector<ksFieldElement> samples() {
         std::vector<ksFieldElement> v;
         ksFieldElement e{};
         v.push_back(e);  // 0
@@ -79,36 +65,28 @@ struct FieldTest : ::testing::TestWithParam<std::tuple<FieldCase, bool>> {
         e.words[0] = 2;
         v.push_back(e);  // x
         ksFieldElement ones;
-        for (auto& w : ones.words)
-            w = ~0u;
+        for (auto& w : ones.words) w = ~0u;
         v.push_back(masked(ones));
         ksFieldElement top{};
         top.words[(fc.m - 1) / 32] = 1u << ((fc.m - 1) % 32);
         v.push_back(top);
-        for (int i = 0; i < 60; ++i)
-            v.push_back(random());
+        for (int i = 0; i < 60; ++i) v.push_back(random());
         return v;
     }
     // Words n..7 keep the sentinel and the value has no bit at or above m.
-    void expectCanonical(const ksFieldElement& out)
-    {
-        for (int i = n; i < 8; ++i)
-            EXPECT_EQ(out.words[i], kSentinel) << "word " << i << " written";
+    void expectCanonical(const ksFieldElement& out) {
+        for (int i = n; i < 8; ++i) EXPECT_EQ(out.words[i], kSentinel) << "word " << i << " written";
         ksFieldElement low = out;
-        for (int i = n; i < 8; ++i)
-            low.words[i] = 0;
+        for (int i = n; i < 8; ++i) low.words[i] = 0;
         EXPECT_EQ(BN_num_bits(toBn(low).get()) <= fc.m, true);
     }
-    ksFieldElement lowWords(ksFieldElement e) const
-    {
-        for (int i = n; i < 8; ++i)
-            e.words[i] = 0;
+    ksFieldElement lowWords(ksFieldElement e) const {
+        for (int i = n; i < 8; ++i) e.words[i] = 0;
         return e;
     }
 };
 
-TEST_P(FieldTest, MultiplySquareInvertMatchOpenssl)
-{
+TEST_P(FieldTest, MultiplySquareInvertMatchOpenssl) {
     const auto v = samples();
     for (size_t i = 0; i < v.size(); ++i) {
         const ksFieldElement& a = v[i];
@@ -149,8 +127,7 @@ TEST_P(FieldTest, MultiplySquareInvertMatchOpenssl)
     }
 }
 
-TEST_P(FieldTest, OutputMayAliasAnInput)
-{
+TEST_P(FieldTest, OutputMayAliasAnInput) {
     const ksFieldElement a = random(), b = random();
     ksFieldElement prod, sq, inv;
     f->multiply(nullptr, &a, &b, &prod);
@@ -176,8 +153,7 @@ TEST_P(FieldTest, OutputMayAliasAnInput)
 
 // The root is the half-trace, the same one OpenSSL picks for odd m; with
 // trace 1 the slot says no and leaves its output alone.
-TEST_P(FieldTest, QuadraticRootIsTheHalfTrace)
-{
+TEST_P(FieldTest, QuadraticRootIsTheHalfTrace) {
     int solvable = 0, unsolvable = 0;
     for (const ksFieldElement& a : samples()) {
         Bn ba = toBn(a), want = newBn();
@@ -194,8 +170,7 @@ TEST_P(FieldTest, QuadraticRootIsTheHalfTrace)
         } else {
             ++unsolvable;
             EXPECT_EQ(found, 0u) << hexOf(a);
-            for (uint32_t w : z.words)
-                EXPECT_EQ(w, kSentinel);
+            for (uint32_t w : z.words) EXPECT_EQ(w, kSentinel);
         }
     }
     EXPECT_GT(solvable, 10);
@@ -206,8 +181,7 @@ TEST_P(FieldTest, QuadraticRootIsTheHalfTrace)
     EXPECT_EQ(f->solveQuadratic(nullptr, &one, &z), 0u) << "m odd: Tr(1) = 1";
 }
 
-TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
-{
+TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly) {
     ksFieldElement a = random(), b = a;
     b.words[7] ^= 1;  // beyond the field for every m < 225
     if (n < 8) {
@@ -243,10 +217,8 @@ TEST_P(FieldTest, PredicatesLookAtTheFieldWordsOnly)
 // The module's ladder on y^2 + xy = x^3 + x^2 + b for a random b, against
 // OpenSSL's curve arithmetic over the same field: kP is (x1:z1) and
 // (k+1)P is (x2:z2).
-TEST_P(FieldTest, LadderGivesTheMultiple)
-{
-    if (fc.poly.size() > 6)
-        GTEST_SKIP() << "OpenSSL's curves take at most six polynomial terms";
+TEST_P(FieldTest, LadderGivesTheMultiple) {
+    if (fc.poly.size() > 6) GTEST_SKIP() << "OpenSSL's curves take at most six polynomial terms";
     const uint32_t id[] = {3088, 3112, 3097, 3124, 3115, 3103, 3106, 3118};
     const BinaryLadder ladder = binaryLadderForId(id[int(fc.module)], std::get<1>(GetParam()));
     ASSERT_NE(ladder, nullptr);
@@ -268,18 +240,15 @@ TEST_P(FieldTest, LadderGivesTheMultiple)
             ERR_set_mark();
             const bool ok = EC_POINT_set_compressed_coordinates(group, pt, toBn(x).get(), 0, ctx.get()) == 1;
             ERR_pop_to_mark();
-            if (ok)
-                break;
+            if (ok) break;
             ASSERT_LT(v, 200u);
         }
         for (int i = 0; i < 6; ++i) {
             uint32_t bits[9] = {};
             const uint32_t nbits = uint32_t(fc.m) + 1;
-            for (uint32_t w = 0; w < 9; ++w)
-                bits[w] = i == 0 ? 0u : i == 1 ? ~0u : uint32_t(rng());
+            for (uint32_t w = 0; w < 9; ++w) bits[w] = i == 0 ? 0u : i == 1 ? ~0u : uint32_t(rng());
             bits[nbits / 32] &= (1u << (nbits % 32)) - 1;
-            for (uint32_t w = nbits / 32 + 1; w < 9; ++w)
-                bits[w] = 0;
+            for (uint32_t w = nbits / 32 + 1; w < 9; ++w) bits[w] = 0;
             Bn k(BN_lebin2bn(reinterpret_cast<const unsigned char*>(bits), sizeof bits, nullptr));
             ksFieldElement x1 = blank(), z1 = blank(), x2 = blank(), z2 = blank();
             ladder(&x, &b, bits, nbits, &x1, &z1, &x2, &z2);
@@ -314,8 +283,7 @@ TEST_P(FieldTest, LadderGivesTheMultiple)
     }
 }
 
-std::string caseName(const ::testing::TestParamInfo<std::tuple<FieldCase, bool>>& info)
-{
+std::string caseName(const ::testing::TestParamInfo<std::tuple<FieldCase, bool>>& info) {
     static const char* const kNames[] = {"F113", "F131N", "F163", "F163R", "F191N", "F233", "F239", "F239N"};
     return std::string(kNames[int(std::get<0>(info.param).module)]) +
            (std::get<1>(info.param) ? "_portable" : "_native");

@@ -53,8 +53,7 @@ protected:
     uint32_t w = 0;
     std::mt19937_64 rng{GetParam().install * 31ull + std::strlen(GetParam().hex)};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         const uint32_t m = uint32_t(BN_num_bits(p.get()));
         layoutOf(gd)->fieldBits = m;
         uint8_t octets[32] = {};
@@ -66,38 +65,30 @@ protected:
         w = fieldWords(m);
     }
     // Any w-word value: loose values (p .. 2^(32w) - 1) included.
-    ksFieldElement randomElement()
-    {
+    ksFieldElement randomElement() {
         ksFieldElement e{};
-        for (uint32_t i = 0; i < w; ++i)
-            e.words[i] = uint32_t(rng());
+        for (uint32_t i = 0; i < w; ++i) e.words[i] = uint32_t(rng());
         if (rng() % 4 == 0) {  // near the top
-            for (uint32_t i = 1; i < w; ++i)
-                e.words[i] = 0xFFFFFFFF;
+            for (uint32_t i = 1; i < w; ++i) e.words[i] = 0xFFFFFFFF;
         }
         return e;
     }
-    Bn value(const ksFieldElement& e)
-    {
+    Bn value(const ksFieldElement& e) {
         ksFieldElement t = e;
-        for (uint32_t i = w; i < 8; ++i)
-            t.words[i] = 0;
+        for (uint32_t i = w; i < 8; ++i) t.words[i] = 0;
         Bn v = toBn(t);
         BN_nnmod(v.get(), v.get(), p.get(), ctx.get());
         return v;
     }
     ksFieldElement element(const BIGNUM* b) { return fromBn(b); }
-    bool below2w(const ksFieldElement& e)
-    {
+    bool below2w(const ksFieldElement& e) {
         for (uint32_t i = w; i < 8; ++i)
-            if (e.words[i] != 0)
-                return false;
+            if (e.words[i] != 0) return false;
         return true;
     }
 };
 
-TEST_P(PrimeField, ArithmeticAgreesWithOpenSsl)
-{
+TEST_P(PrimeField, ArithmeticAgreesWithOpenSsl) {
     for (int i = 0; i < 300; ++i) {
         const ksFieldElement a = randomElement(), b = randomElement();
         Bn va = value(a), vb = value(b), want = newBn();
@@ -137,8 +128,7 @@ TEST_P(PrimeField, ArithmeticAgreesWithOpenSsl)
     }
 }
 
-TEST_P(PrimeField, SquareRootsOfSquaresAndRefusalOfNonSquares)
-{
+TEST_P(PrimeField, SquareRootsOfSquaresAndRefusalOfNonSquares) {
     int squares = 0, nonSquares = 0;
     for (int i = 0; i < 40; ++i) {
         const ksFieldElement a = randomElement();
@@ -166,8 +156,7 @@ TEST_P(PrimeField, SquareRootsOfSquaresAndRefusalOfNonSquares)
 }
 
 // Values at the edges of the representation: p - 1, p, p + 1, 0, 1.
-TEST_P(PrimeField, EdgeValues)
-{
+TEST_P(PrimeField, EdgeValues) {
     Bn one = newBn(), pm1(BN_dup(p.get())), pp1(BN_dup(p.get())), pm2(BN_dup(p.get()));
     BN_one(one.get());
     BN_sub_word(pm1.get(), 1);
@@ -220,8 +209,7 @@ TEST_P(PrimeField, EdgeValues)
 
 // Products and inverses of values that drive the reduction's carries to
 // their extremes: all-ones words, single high bits, p and its neighbours.
-TEST_P(PrimeField, EdgeProductsAndInverses)
-{
+TEST_P(PrimeField, EdgeProductsAndInverses) {
     const int bits = int(32 * w);
     std::vector<Bn> edges;
     auto push = [&](Bn b) { edges.push_back(std::move(b)); };
@@ -232,12 +220,9 @@ TEST_P(PrimeField, EdgeProductsAndInverses)
     }
     for (int d : {-1, 0, 1}) {
         Bn b(BN_dup(p.get()));
-        if (d < 0)
-            BN_sub_word(b.get(), 1);
-        if (d > 0)
-            BN_add_word(b.get(), 1);
-        if (BN_num_bits(b.get()) <= bits)
-            push(std::move(b));
+        if (d < 0) BN_sub_word(b.get(), 1);
+        if (d > 0) BN_add_word(b.get(), 1);
+        if (BN_num_bits(b.get()) <= bits) push(std::move(b));
     }
     for (int k : {bits - 1, bits - 32, bits - 64, 96, 32}) {
         Bn b = newBn();
@@ -267,8 +252,7 @@ TEST_P(PrimeField, EdgeProductsAndInverses)
         f->square(gd, &a, &out);
         BN_mod_sqr(want.get(), va.get(), p.get(), ctx.get());
         EXPECT_EQ(BN_cmp(value(out).get(), want.get()), 0) << "square " << i;
-        if (BN_is_zero(va.get()))
-            continue;
+        if (BN_is_zero(va.get())) continue;
         ksFieldElement inv{};
         ASSERT_EQ(fieldInvert(gd, &a, &inv), 0u);
         ASSERT_NE(BN_mod_inverse(want.get(), va.get(), p.get(), ctx.get()), nullptr);
@@ -284,15 +268,13 @@ INSTANTIATE_TEST_SUITE_P(Primes, PrimeField, ::testing::ValuesIn(kPrimes),
 // words, 2^256 - 1 as a loose input) and random ones, through every operation
 // and the conversions in and out.
 template <typename F>
-void checkMontField(const char* hex, int bits)
-{
+void checkMontField(const char* hex, int bits) {
     BnCtx ctx{BN_CTX_new()};
     Bn p = hexBn(hex);
     auto limbs = [](const BIGNUM* b) {
         const ksFieldElement e = fromBn(b);
         pf::Limbs l{};
-        for (int i = 0; i < 4; ++i)
-            l.v[i] = e.words[2 * i] | (uint64_t(e.words[2 * i + 1]) << 32);
+        for (int i = 0; i < 4; ++i) l.v[i] = e.words[2 * i] | (uint64_t(e.words[2 * i + 1]) << 32);
         return l;
     };
     auto bn = [](const pf::Limbs& l) {
@@ -392,21 +374,18 @@ void checkMontField(const char* hex, int bits)
     }
 }
 
-TEST(MontgomeryField, P224AgreesWithOpenSsl)
-{
+TEST(MontgomeryField, P224AgreesWithOpenSsl) {
     checkMontField<pf::MontP224>("FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF000000000000000000000001", 224);
 }
 
-TEST(MontgomeryField, P256AgreesWithOpenSsl)
-{
+TEST(MontgomeryField, P256AgreesWithOpenSsl) {
     checkMontField<pf::MontP256>("FFFFFFFF00000001000000000000000000000000FFFFFFFFFFFFFFFFFFFFFFFF", 256);
 }
 
 // The generic binary-field module against the fixed GF(2^163) module with
 // the same polynomial, slot by slot (the decompression root included), and
 // against OpenSSL on an even degree.
-TEST(GenericBinaryField, MatchesTheFixedModuleOnTheSect163k1Polynomial)
-{
+TEST(GenericBinaryField, MatchesTheFixedModuleOnTheSect163k1Polynomial) {
     std::vector<uint64_t> s1(KS_GLOBAL_DATA_SIZE / 8 + 1), s2(KS_GLOBAL_DATA_SIZE / 8 + 1);
     ksGlobalData* generic = reinterpret_cast<ksGlobalData*>(s1.data());
     ksGlobalData* fixed = reinterpret_cast<ksGlobalData*>(s2.data());
@@ -415,8 +394,7 @@ TEST(GenericBinaryField, MatchesTheFixedModuleOnTheSect163k1Polynomial)
     uint8_t polyWithTop[21] = {};
     polyWithTop[20] = 0xC9;
     polyWithTop[0] = 0x08;  // the x^163 bit, ignored
-    for (ksGlobalData* gd : {generic, fixed})
-        layoutOf(gd)->fieldBits = 163;
+    for (ksGlobalData* gd : {generic, fixed}) layoutOf(gd)->fieldBits = 163;
     a3109(generic, polyWithTop);
     a3097(fixed, poly);
     const ksFieldMethods* g = fieldMethodsOf(generic);
@@ -426,8 +404,7 @@ TEST(GenericBinaryField, MatchesTheFixedModuleOnTheSect163k1Polynomial)
     std::mt19937_64 rng{163};
     auto random = [&] {
         ksFieldElement e{};
-        for (int i = 0; i < 6; ++i)
-            e.words[i] = uint32_t(rng());
+        for (int i = 0; i < 6; ++i) e.words[i] = uint32_t(rng());
         e.words[5] &= 7;
         return e;
     };
@@ -460,17 +437,14 @@ TEST(GenericBinaryField, MatchesTheFixedModuleOnTheSect163k1Polynomial)
     EXPECT_EQ(g->solveQuadratic(generic, &one, &r), 0u) << "Tr(1) = 1 for odd m";
 }
 
-TEST(GenericBinaryField, EvenDegreeRootsAndInverses)
-{
+TEST(GenericBinaryField, EvenDegreeRootsAndInverses) {
     // c2pnb176v1's field: x^176 + x^43 + x^2 + x + 1.
     std::vector<uint64_t> s(KS_GLOBAL_DATA_SIZE / 8 + 1);
     ksGlobalData* gd = reinterpret_cast<ksGlobalData*>(s.data());
     layoutOf(gd)->fieldBits = 176;
     Bn f = newBn(), r = newBn();
-    for (int e : {176, 43, 2, 1, 0})
-        BN_set_bit(f.get(), e);
-    for (int e : {43, 2, 1, 0})
-        BN_set_bit(r.get(), e);
+    for (int e : {176, 43, 2, 1, 0}) BN_set_bit(f.get(), e);
+    for (int e : {43, 2, 1, 0}) BN_set_bit(r.get(), e);
     uint8_t octets[22];
     BN_bn2binpad(r.get(), octets, 22);
     a3109(gd, octets);
@@ -481,8 +455,7 @@ TEST(GenericBinaryField, EvenDegreeRootsAndInverses)
     int solved = 0;
     for (int i = 0; i < 30; ++i) {
         ksFieldElement a{};
-        for (int j = 0; j < 6; ++j)
-            a.words[j] = uint32_t(rng());
+        for (int j = 0; j < 6; ++j) a.words[j] = uint32_t(rng());
         a.words[5] &= 0xFFFF;
         ksFieldElement z{}, inv{};
         g->invert(gd, &a, &inv);

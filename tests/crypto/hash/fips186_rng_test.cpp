@@ -30,8 +30,7 @@ std::string codeLine(uint32_t code) {
 }
 
 // Runs the model's operation language on a ks_rngInit context.
-std::vector<std::string> runLibrary(uint32_t type, const Bytes& seed,
-                                    const std::vector<std::string>& ops) {
+std::vector<std::string> runLibrary(uint32_t type, const Bytes& seed, const std::vector<std::string>& ops) {
     ksRngContext ctx;
     const uint32_t rc = ks_rngInit(&ctx, type, uint32_t(seed.size()), seed.data());
     if (rc != 0) return {codeLine(rc)};
@@ -46,8 +45,7 @@ std::vector<std::string> runLibrary(uint32_t type, const Bytes& seed,
             const Bytes in = fromHex(op.substr(5, colon - 5));
             Bytes out(std::stoul(op.substr(colon + 1)));
             const uint8_t dummy = 0;
-            const uint32_t code = ks_rngFIPS186Private(&ctx, uint32_t(in.size()),
-                                                       in.empty() ? &dummy : in.data(),
+            const uint32_t code = ks_rngFIPS186Private(&ctx, uint32_t(in.size()), in.empty() ? &dummy : in.data(),
                                                        uint32_t(out.size()), out.data());
             lines.push_back(code == 0 ? toHex(out) : codeLine(code));
         } else {
@@ -59,10 +57,9 @@ std::vector<std::string> runLibrary(uint32_t type, const Bytes& seed,
     return lines;
 }
 
-std::vector<std::string> runModel(uint32_t type, const Bytes& seed,
-                                  const std::vector<std::string>& ops) {
-    std::string cmd = "/usr/bin/python3 " + modelPath().string() + " --type " +
-                      std::to_string(type) + " " + (seed.empty() ? "''" : toHex(seed));
+std::vector<std::string> runModel(uint32_t type, const Bytes& seed, const std::vector<std::string>& ops) {
+    std::string cmd = "/usr/bin/python3 " + modelPath().string() + " --type " + std::to_string(type) + " " +
+                      (seed.empty() ? "''" : toHex(seed));
     for (const auto& op : ops) cmd += " '" + op + "'";
     ProcessResult r = runProcess(cmd);
     EXPECT_EQ(r.status, 0) << cmd;

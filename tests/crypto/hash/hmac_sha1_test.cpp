@@ -30,9 +30,7 @@ Bytes streamed(const Bytes& key, const Bytes& msg, size_t split) {
 
 Bytes oneShot(const Bytes& key, const Bytes& msg) {
     ksDigest d{};
-    EXPECT_EQ(ks_hmacSha1Message(nullptr, int32_t(key.size()), key.data(), uint32_t(msg.size()),
-                                 msg.data(), &d),
-              0u);
+    EXPECT_EQ(ks_hmacSha1Message(nullptr, int32_t(key.size()), key.data(), uint32_t(msg.size()), msg.data(), &d), 0u);
     EXPECT_EQ(d.length, 20u);
     return Bytes(d.digest, d.digest + 20);
 }
@@ -128,9 +126,12 @@ TEST(HmacSha1, CheckOrderAndCodes) {
         ksDigest* digest;
         uint32_t code;
     } shots[] = {
-        {nullptr, -1, nullptr, 0, nullptr, 0x1101}, {key, -1, nullptr, 0, nullptr, 0x1100},
-        {key, 4, nullptr, 0, nullptr, 11},          {key, 4, data, 0, nullptr, 6},
-        {key, 4, data, 4, nullptr, 13},             {key, 4, data, 4, &d, 0},
+        {nullptr, -1, nullptr, 0, nullptr, 0x1101},
+        {key, -1, nullptr, 0, nullptr, 0x1100},
+        {key, 4, nullptr, 0, nullptr, 11},
+        {key, 4, data, 0, nullptr, 6},
+        {key, 4, data, 4, nullptr, 13},
+        {key, 4, data, 4, &d, 0},
     };
     for (const auto& s : shots) {
         EXPECT_EQ(ks_hmacSha1Message(nullptr, s.keyLength, s.key, s.length, s.data, s.digest), s.code);

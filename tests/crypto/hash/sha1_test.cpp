@@ -103,8 +103,8 @@ TEST(Sha1, CheckOrderAndCodes) {
         ksSha1Context ctx;
         std::memset(&ctx, 0x5A, sizeof ctx);
         if (c.begun) ks_sha1Begin(nullptr, &ctx);
-        const uint32_t code = c.end ? ks_sha1End(nullptr, &ctx, c.digest ? &d : nullptr)
-                                    : ks_sha1Hash(nullptr, c.length, c.data, &ctx);
+        const uint32_t code =
+            c.end ? ks_sha1End(nullptr, &ctx, c.digest ? &d : nullptr) : ks_sha1Hash(nullptr, c.length, c.data, &ctx);
         EXPECT_EQ(code, c.code) << c.name;
         EXPECT_EQ(allZero(ctx), c.wiped) << c.name;
         if (!c.wiped) {

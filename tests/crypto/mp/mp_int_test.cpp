@@ -69,10 +69,10 @@ public:
     }
     uint16_t digit() {
         switch (std::uniform_int_distribution<int>(0, 5)(rng_)) {
-            case 0: return 0xFFFF;
-            case 1: return 0x8000;
-            case 2: return 0;
-            default: return uint16_t(rng_());
+        case 0: return 0xFFFF;
+        case 1: return 0x8000;
+        case 2: return 0;
+        default: return uint16_t(rng_());
         }
     }
 
@@ -262,11 +262,8 @@ TEST(MpIntEdges, CountsBitsAndBytes) {
         uint32_t bits;
         uint32_t bytes;
     } cases[] = {
-        {make({}), 0, 0},
-        {make({0x0001}), 1, 1},
-        {make({0x00FF}), 8, 1},
-        {make({0x0100}), 9, 2},
-        {make({0x0000, 0x8000}), 32, 4},
+        {make({}), 0, 0},       {make({0x0001}), 1, 1},          {make({0x00FF}), 8, 1},
+        {make({0x0100}), 9, 2}, {make({0x0000, 0x8000}), 32, 4},
     };
     for (auto& c : cases) {
         uint32_t bits = 99, bytes = 99;

@@ -19,8 +19,7 @@ protected:
     ksPublicKey caPub{};
     ksCertificateInfo info{};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(curve.status(), 0u);
         gd = curve.gd();
         ASSERT_EQ(ks_genKeyPair(gd, &caPriv, &caPub), 0u);
@@ -30,8 +29,7 @@ protected:
         std::memcpy(info.userData, "user-data!", 10);
     }
 
-    uint32_t verify(const ksCertificate& cert, bool ecdsa = true, ksErrorCode expected = 0)
-    {
+    uint32_t verify(const ksCertificate& cert, bool ecdsa = true, ksErrorCode expected = 0) {
         uint32_t valid = 7;
         EXPECT_EQ(ecdsa ? ks_ecdsaVerifyCert(gd, &cert, &caPub, &valid) : ks_ecnrVerifyCert(gd, &cert, &caPub, &valid),
                   expected);
@@ -39,8 +37,7 @@ protected:
     }
 };
 
-TEST_F(Certificates, LayoutAndOpensslSignature)
-{
+TEST_F(Certificates, LayoutAndOpensslSignature) {
     ksCertificate cert{};
     ASSERT_EQ(ks_ecdsaGenCert(gd, &info, &caPriv, &cert), 0u);
     ASSERT_EQ(cert.length, 79u);
@@ -71,8 +68,7 @@ TEST_F(Certificates, LayoutAndOpensslSignature)
     EXPECT_EQ(partial.userDataLength, 10u);
 }
 
-TEST_F(Certificates, TamperingAndSchemes)
-{
+TEST_F(Certificates, TamperingAndSchemes) {
     ksCertificate cert{};
     ASSERT_EQ(ks_ecdsaGenCert(gd, &info, &caPriv, &cert), 0u);
     for (uint32_t at : {2u, 23u, 25u, 34u, 40u, 78u}) {
@@ -119,12 +115,10 @@ TEST_F(Certificates, TamperingAndSchemes)
         {"no library", ks_ecdsaGenCert(nullptr, &info, &caPriv, &cert), 2},
         {"no flag", ks_ecdsaVerifyCert(gd, &cert, &caPub, nullptr), 0x0D},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
-TEST(LargestCertificate, FitsTheRecordExactly)
-{
+TEST(LargestCertificate, FitsTheRecordExactly) {
     Curve curve(NID_X9_62_prime256v1);
     ASSERT_EQ(curve.status(), 0u);
     ksPrivateKey caPriv{};

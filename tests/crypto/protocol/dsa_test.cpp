@@ -13,8 +13,7 @@ namespace {
 
 class Library {
 public:
-    Library()
-    {
+    Library() {
         const ksOptionsList options = seededOptions(9);
         EXPECT_EQ(ks_initialize(nullptr, &options, KS_GLOBAL_DATA_SIZE, 0, gd(), nullptr), 0u);
     }
@@ -25,22 +24,18 @@ private:
     std::vector<uint64_t> storage_ = std::vector<uint64_t>(KS_GLOBAL_DATA_SIZE / 8 + 1);
 };
 
-void put(const Bytes& v, uint8_t* area, uint32_t* length)
-{
+void put(const Bytes& v, uint8_t* area, uint32_t* length) {
     std::memcpy(area, v.data(), v.size());
     *length = uint32_t(v.size());
 }
 
-Bytes hexValue(const std::string& hex)
-{
+Bytes hexValue(const std::string& hex) {
     Bytes b = fromHex(hex.size() % 2 ? "0" + hex : hex);
-    while (b.size() > 1 && b.front() == 0)
-        b.erase(b.begin());
+    while (b.size() > 1 && b.front() == 0) b.erase(b.begin());
     return b;
 }
 
-ksDsaParameters paramsOf(const std::string& p, const std::string& q, const std::string& g)
-{
+ksDsaParameters paramsOf(const std::string& p, const std::string& q, const std::string& g) {
     ksDsaParameters params{};
     put(hexValue(p), params.p, &params.pLength);
     put(hexValue(q), params.q, &params.qLength);
@@ -49,8 +44,7 @@ ksDsaParameters paramsOf(const std::string& p, const std::string& q, const std::
     return params;
 }
 
-ksDsaKey keyOf(const std::string& hex)
-{
+ksDsaKey keyOf(const std::string& hex) {
     ksDsaKey k{};
     put(hexValue(hex), k.value, &k.length);
     return k;
@@ -62,11 +56,9 @@ public:
     ~FixedK() { setDsaNonceSource(nullptr, nullptr); }
 
 private:
-    static uint32_t source(void* arg, uint8_t* octets, uint32_t capacity, uint32_t* length)
-    {
+    static uint32_t source(void* arg, uint8_t* octets, uint32_t capacity, uint32_t* length) {
         const Bytes& k = static_cast<FixedK*>(arg)->k_;
-        if (k.size() > capacity)
-            return 1;
+        if (k.size() > capacity) return 1;
         std::memcpy(octets, k.data(), k.size());
         *length = uint32_t(k.size());
         return 0;
@@ -74,8 +66,7 @@ private:
     Bytes k_;
 };
 
-TEST(DsaVectors, SigGenWithThePublishedK)
-{
+TEST(DsaVectors, SigGenWithThePublishedK) {
     Library lib;
     std::string p, q, g;
     int checked = 0;
@@ -106,8 +97,7 @@ TEST(DsaVectors, SigGenWithThePublishedK)
     EXPECT_EQ(checked, 6);
 }
 
-TEST(DsaVectors, SigVer)
-{
+TEST(DsaVectors, SigVer) {
     Library lib;
     std::string p, q, g;
     int checked = 0;
@@ -138,8 +128,7 @@ using DsaPtr = std::unique_ptr<DSA, DsaFree>;
 
 Bn bnOf(const uint8_t* area, uint32_t length) { return Bn(BN_bin2bn(area, int(length), nullptr)); }
 
-DsaPtr opensslDsa(const ksDsaParameters& params, const ksDsaKey& y, const ksDsaKey* x)
-{
+DsaPtr opensslDsa(const ksDsaParameters& params, const ksDsaKey& y, const ksDsaKey* x) {
     DsaPtr dsa(DSA_new());
     DSA_set0_pqg(dsa.get(), bnOf(params.p, params.pLength).release(), bnOf(params.q, params.qLength).release(),
                  bnOf(params.g, params.gLength).release());
@@ -149,8 +138,7 @@ DsaPtr opensslDsa(const ksDsaParameters& params, const ksDsaKey& y, const ksDsaK
 
 class DsaGenerated : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         lib = new Library;
         ASSERT_EQ(ks_dsaGenerateParameters(lib->gd(), 512, 0, nullptr, &params), 0u);
         ASSERT_EQ(ks_dsaGenerateKeyPair(lib->gd(), &params, &x, &y), 0u);
@@ -166,8 +154,7 @@ ksDsaParameters DsaGenerated::params{};
 ksDsaKey DsaGenerated::x{};
 ksDsaKey DsaGenerated::y{};
 
-TEST_F(DsaGenerated, ParametersAndKeysHoldTogether)
-{
+TEST_F(DsaGenerated, ParametersAndKeysHoldTogether) {
     EXPECT_EQ(params.present, 7u);
     EXPECT_EQ(params.qLength, 20u);
     EXPECT_EQ(params.pLength, 64u);
@@ -197,8 +184,7 @@ TEST_F(DsaGenerated, ParametersAndKeysHoldTogether)
         ksDsaKey k{};
         k.length = uint32_t(BN_num_bytes(c.value.get()));
         BN_bn2bin(c.value.get(), k.value);
-        if (k.length == 0)
-            k.length = 1;  // the value 0 in one octet
+        if (k.length == 0) k.length = 1;  // the value 0 in one octet
         ASSERT_EQ(ks_dsaValidatePrivateKey(lib->gd(), &params, &k, &valid), 0u) << c.what;
         EXPECT_EQ(valid, c.valid) << c.what;
     }
@@ -211,8 +197,7 @@ TEST_F(DsaGenerated, ParametersAndKeysHoldTogether)
     EXPECT_EQ(valid, 0u);
 }
 
-TEST_F(DsaGenerated, SignaturesCrossWithOpenssl)
-{
+TEST_F(DsaGenerated, SignaturesCrossWithOpenssl) {
     const Bytes message = {'d', 's', 'a', ' ', 'd', 'a', 't', 'a'};
     const Bytes h = sha1(message);
     DsaPtr dsa = opensslDsa(params, y, &x);
@@ -260,8 +245,7 @@ TEST_F(DsaGenerated, SignaturesCrossWithOpenssl)
     }
 }
 
-TEST_F(DsaGenerated, StreamsAndRefusals)
-{
+TEST_F(DsaGenerated, StreamsAndRefusals) {
     ksDsaContext ctx{};
     ksDsaSignature sig{};
     uint32_t valid = 0;
@@ -297,12 +281,10 @@ TEST_F(DsaGenerated, StreamsAndRefusals)
         {"no flag", ks_dsaNoHashVerify(lib->gd(), &params, &y, &sig, 4, data, nullptr), 0x0F},
         {"no context", ks_dsaSignBegin(lib->gd(), nullptr), 5},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
-TEST(DsaParameters, SameSeedAsOpenssl)
-{
+TEST(DsaParameters, SameSeedAsOpenssl) {
     // A seed that gives a prime q, from our own search, then both generators on it.
     Library lib;
     Bn p = newBn(), q = newBn(), g = newBn();

@@ -14,18 +14,15 @@ namespace {
 
 Bytes counterBytes(uint32_t c) { return {uint8_t(c >> 24), uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)}; }
 
-Bytes concat(std::initializer_list<Bytes> parts)
-{
+Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
+    for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
     return out;
 }
 
 // Keystream of the plain form (SHA-1(counter || Z) from 0) or the BR form
 // (X9.63: SHA-1(Z || counter || info) from 1).
-Bytes keystream(const Bytes& z, bool br, const Bytes& info, size_t length)
-{
+Bytes keystream(const Bytes& z, bool br, const Bytes& info, size_t length) {
     Bytes out;
     for (uint32_t c = br ? 1 : 0; out.size() < length; ++c) {
         const Bytes block = br ? sha1(concat({z, counterBytes(c), info})) : sha1(concat({counterBytes(c), z}));
@@ -35,11 +32,9 @@ Bytes keystream(const Bytes& z, bool br, const Bytes& info, size_t length)
     return out;
 }
 
-Bytes xorOf(const Bytes& a, const Bytes& b)
-{
+Bytes xorOf(const Bytes& a, const Bytes& b) {
     Bytes out(a.size());
-    for (size_t i = 0; i < a.size(); ++i)
-        out[i] = a[i] ^ b[i];
+    for (size_t i = 0; i < a.size(); ++i) out[i] = a[i] ^ b[i];
     return out;
 }
 
@@ -51,18 +46,15 @@ protected:
     ksPublicKey pub{};
     Bytes message = Bytes(57, 0);
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(curve.status(), 0u);
         gd = curve.gd();
         ASSERT_EQ(ks_genKeyPair(gd, &priv, &pub), 0u);
-        for (size_t i = 0; i < message.size(); ++i)
-            message[i] = uint8_t(i * 7 + 1);
+        for (size_t i = 0; i < message.size(); ++i) message[i] = uint8_t(i * 7 + 1);
     }
 
     // Z = x(d R) by OpenSSL, as L octets.
-    Bytes sharedFromR(const uint8_t* r, size_t rLength)
-    {
+    Bytes sharedFromR(const uint8_t* r, size_t rLength) {
         const EC_GROUP* g = curve.group();
         PointPtr R(EC_POINT_new(g));
         EXPECT_EQ(EC_POINT_oct2point(g, R.get(), r, rLength, nullptr), 1);
@@ -77,8 +69,7 @@ protected:
     }
 };
 
-TEST_F(Eces, StreamsMatchTheKeystreamInAnyPieces)
-{
+TEST_F(Eces, StreamsMatchTheKeystreamInAnyPieces) {
     for (bool br : {false, true}) {
         SCOPED_TRACE(br);
         const Bytes info = {'k', 'd', 'f'};
@@ -118,8 +109,7 @@ TEST_F(Eces, StreamsMatchTheKeystreamInAnyPieces)
     }
 }
 
-TEST(EcesKeystream, BrFormIsTheX963Kdf)
-{
+TEST(EcesKeystream, BrFormIsTheX963Kdf) {
     Curve curve(NID_X9_62_prime192v1);  // 24-octet elements, as the vectors' Z
     ASSERT_EQ(curve.status(), 0u);
     int checked = 0;
@@ -143,8 +133,7 @@ TEST(EcesKeystream, BrFormIsTheX963Kdf)
 // On a prime curve x = 0 is an ordinary point: as the sender's R (Z then
 // OpenSSL's x(d R)) and as the shared point (Z all zero octets), the stream
 // decrypts with the keystream of that Z; a recipient key with x = 0 is taken.
-TEST(EcesZeroX, PrimeCurveSharedPointsAsOpensslComputes)
-{
+TEST(EcesZeroX, PrimeCurveSharedPointsAsOpensslComputes) {
     Curve curve(NID_X9_62_prime256v1);
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
@@ -179,8 +168,7 @@ TEST(EcesZeroX, PrimeCurveSharedPointsAsOpensslComputes)
     EXPECT_EQ(ks_ecesEncryptBegin(gd, &zeroXKey, &ctx, &rLength, r), 0u);
 }
 
-TEST_F(Eces, EcaesCheckValuesAndTampering)
-{
+TEST_F(Eces, EcaesCheckValuesAndTampering) {
     const Bytes info = {'i', 'n', 'f', 'o'};
     const Bytes macInfo = {'m', 'a', 'c'};
     for (bool br : {false, true}) {
@@ -242,11 +230,10 @@ TEST_F(Eces, EcaesCheckValuesAndTampering)
         badR[5] ^= 0x01;
         Bytes plain(message.size());
         uint32_t length = uint32_t(plain.size());
-        const ksErrorCode rc =
-            br ? ks_ecaesBRDecrypt(gd, &priv, 4, info.data(), 3, macInfo.data(), uint32_t(badR.size()), badR.data(),
-                                   &length, plain.data(), &valid)
-               : ks_ecaesDecrypt(gd, &priv, 4, info.data(), uint32_t(badR.size()), badR.data(), &length,
-                                 plain.data(), &valid);
+        const ksErrorCode rc = br ? ks_ecaesBRDecrypt(gd, &priv, 4, info.data(), 3, macInfo.data(),
+                                                      uint32_t(badR.size()), badR.data(), &length, plain.data(), &valid)
+                                  : ks_ecaesDecrypt(gd, &priv, 4, info.data(), uint32_t(badR.size()), badR.data(),
+                                                    &length, plain.data(), &valid);
         EXPECT_TRUE((rc == 0 && valid == 0) || rc == 3) << rc;
         EXPECT_EQ(length, 0u);
     }
@@ -255,15 +242,14 @@ TEST_F(Eces, EcaesCheckValuesAndTampering)
 // The session key R of an ECAES ciphertext: every damaged or foreign form is
 // refused outright (code 3, nothing out); the spellings of R's compressed
 // prefix that give R or -R (same x, same Z) still open, as the format allows.
-TEST_F(Eces, EcaesSessionKeyChecks)
-{
+TEST_F(Eces, EcaesSessionKeyChecks) {
     const EC_GROUP* g = curve.group();
     auto seal = [&]() {
         Bytes out(65 + 20 + message.size());
         uint32_t outLength = uint32_t(out.size());
-        EXPECT_EQ(ks_ecaesEncrypt(gd, &pub, 0, nullptr, uint32_t(message.size()), message.data(), &outLength,
-                                  out.data()),
-                  0u);
+        EXPECT_EQ(
+            ks_ecaesEncrypt(gd, &pub, 0, nullptr, uint32_t(message.size()), message.data(), &outLength, out.data()),
+            0u);
         out.resize(outLength);
         return out;
     };
@@ -339,22 +325,20 @@ TEST_F(Eces, EcaesSessionKeyChecks)
     layoutOf(gd)->pointFormat = 3;
 }
 
-TEST_F(Eces, WrappingAndPasswordKeys)
-{
+TEST_F(Eces, WrappingAndPasswordKeys) {
     const Bytes pw = {'p', 'w'};
     ksProtectedKey protectedKey{};
     ksPublicKey protectedPub{};
     ASSERT_EQ(ks_genPwdKeyPair(gd, 2, pw.data(), &protectedKey, &protectedPub), 0u);
     Bytes wrapped(22 + message.size());
     uint32_t wrappedLength = uint32_t(wrapped.size());
-    ASSERT_EQ(ks_ecesWrap(gd, &protectedPub, uint32_t(message.size()), message.data(), &wrappedLength,
-                          wrapped.data()),
+    ASSERT_EQ(ks_ecesWrap(gd, &protectedPub, uint32_t(message.size()), message.data(), &wrappedLength, wrapped.data()),
               0u);
     Bytes plain(message.size());
     uint32_t plainLength = uint32_t(plain.size());
-    ASSERT_EQ(ks_ecesPwdUnwrap(gd, 2, pw.data(), &protectedKey, wrappedLength, wrapped.data(), &plainLength,
-                               plain.data()),
-              0u);
+    ASSERT_EQ(
+        ks_ecesPwdUnwrap(gd, 2, pw.data(), &protectedKey, wrappedLength, wrapped.data(), &plainLength, plain.data()),
+        0u);
     EXPECT_EQ(plain, message);
 
     // One octet short of R and the data: refused with a zeroed buffer.
@@ -371,15 +355,14 @@ TEST_F(Eces, WrappingAndPasswordKeys)
               0u);
     uint32_t valid = 0;
     plainLength = uint32_t(plain.size());
-    ASSERT_EQ(ks_ecaesPwdUnwrap(gd, 2, pw.data(), &protectedKey, 0, nullptr, sealedLength, sealed.data(),
-                                &plainLength, plain.data(), &valid),
+    ASSERT_EQ(ks_ecaesPwdUnwrap(gd, 2, pw.data(), &protectedKey, 0, nullptr, sealedLength, sealed.data(), &plainLength,
+                                plain.data(), &valid),
               0u);
     EXPECT_EQ(valid, 1u);
     EXPECT_EQ(plain, message);
 }
 
-TEST_F(Eces, Refusals)
-{
+TEST_F(Eces, Refusals) {
     ksEcesContext ctx{};
     uint8_t r[65];
     uint32_t rLength = sizeof r;
@@ -422,15 +405,13 @@ TEST_F(Eces, Refusals)
         {"no length reference", ks_getSessionKeyLength(gd, nullptr), 0x301},
         {"no context", ks_ecesEncryptBegin(gd, &pub, nullptr, &rLength, r), 5},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
     // A session key at x = 0 (the point of order 2) is refused.
     uint8_t zeroR[22] = {0x02};
     EXPECT_EQ(ks_ecesDecryptBegin(gd, &priv, 22, zeroR, &ctx), 3u);
 }
 
-TEST_F(Eces, CombinedEncryptAndSign)
-{
+TEST_F(Eces, CombinedEncryptAndSign) {
     ksPrivateKey signer{};
     ksPublicKey signerPub{};
     ASSERT_EQ(ks_genKeyPair(gd, &signer, &signerPub), 0u);

@@ -13,8 +13,7 @@ namespace {
 
 class Library {
 public:
-    Library()
-    {
+    Library() {
         const ksOptionsList options = seededOptions(21);
         EXPECT_EQ(ks_initialize(nullptr, &options, KS_GLOBAL_DATA_SIZE, 0, gd(), nullptr), 0u);
     }
@@ -28,12 +27,10 @@ private:
 Bn bnOf(const uint8_t* area, uint32_t length) { return Bn(BN_bin2bn(area, int(length), nullptr)); }
 Bn bnOf(const ksDhKey& k) { return bnOf(k.value, k.length); }
 
-ksDhKey keyOf(const BIGNUM* v)
-{
+ksDhKey keyOf(const BIGNUM* v) {
     ksDhKey k{};
     k.length = uint32_t(BN_bn2bin(v, k.value));
-    if (k.length == 0)
-        k.length = 1;  // the value 0 in one octet
+    if (k.length == 0) k.length = 1;  // the value 0 in one octet
     return k;
 }
 
@@ -42,8 +39,7 @@ struct DhFree {
 };
 using DhPtr = std::unique_ptr<DH, DhFree>;
 
-DhPtr opensslDh(const ksDlParameters& params)
-{
+DhPtr opensslDh(const ksDlParameters& params) {
     DhPtr dh(DH_new());
     DH_set0_pqg(dh.get(), bnOf(params.p, params.pLength).release(), bnOf(params.q, params.qLength).release(),
                 bnOf(params.g, params.gLength).release());
@@ -51,8 +47,7 @@ DhPtr opensslDh(const ksDlParameters& params)
 }
 
 Bytes rawSecret(ksGlobalData* gd, const ksDlParameters& params, const ksDhKey& x, const ksDhKey& y,
-                ksErrorCode expected = 0)
-{
+                ksErrorCode expected = 0) {
     ksDhSecret s{};
     EXPECT_EQ(ks_dhRawSecret(gd, &params, &x, &y, &s), expected);
     return Bytes(s.value, s.value + s.length);
@@ -60,8 +55,7 @@ Bytes rawSecret(ksGlobalData* gd, const ksDlParameters& params, const ksDhKey& x
 
 class X942 : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         lib = new Library;
         seedLength = 0;
         ASSERT_EQ(ks_dhX942GenerateParameters(lib->gd(), 512, 160, &seedLength, seed, &counter, &params), 0u);
@@ -79,8 +73,7 @@ uint8_t X942::seed[64];
 uint32_t X942::seedLength = 0;
 uint32_t X942::counter = 0;
 
-TEST_F(X942, ParametersRegenerateFromTheirSeed)
-{
+TEST_F(X942, ParametersRegenerateFromTheirSeed) {
     EXPECT_EQ(params.present, 7u);
     EXPECT_LE(seedLength, 20u);
     EXPECT_LT(counter, 4096u);
@@ -103,8 +96,7 @@ TEST_F(X942, ParametersRegenerateFromTheirSeed)
     EXPECT_EQ(valid, 1u);
 }
 
-TEST_F(X942, SecretsAgreeWithOpenssl)
-{
+TEST_F(X942, SecretsAgreeWithOpenssl) {
     ksDhKey x{}, y{};
     ASSERT_EQ(ks_dhGenerateKeyPair(lib->gd(), &params, &x, &y), 0u);
     // OpenSSL's key drawn by the test (its own generation wants q of 224 bits or more).
@@ -143,12 +135,10 @@ TEST_F(X942, SecretsAgreeWithOpenssl)
     BN_sub(pMinus1.get(), p.get(), BN_value_one());
     Bn one = newBn();
     BN_one(one.get());
-    for (const BIGNUM* bad : {one.get(), pMinus1.get(), p.get()})
-        rawSecret(lib->gd(), params, x, keyOf(bad), 3);
+    for (const BIGNUM* bad : {one.get(), pMinus1.get(), p.get()}) rawSecret(lib->gd(), params, x, keyOf(bad), 3);
 }
 
-TEST_F(X942, KeysAndTheirValidation)
-{
+TEST_F(X942, KeysAndTheirValidation) {
     Bn q = bnOf(params.q, params.qLength);
     ksDhKey x{}, y{};
     uint32_t valid = 7;
@@ -189,8 +179,7 @@ TEST_F(X942, KeysAndTheirValidation)
     }
 }
 
-TEST_F(X942, HybridSecrets)
-{
+TEST_F(X942, HybridSecrets) {
     ksDhKey ls{}, lsPub{}, rs{}, rsPriv{}, le{}, lePub{}, re{}, rePriv{};
     ASSERT_EQ(ks_dhGenerateKeyPair(lib->gd(), &params, &ls, &lsPub), 0u);
     ASSERT_EQ(ks_dhGenerateKeyPair(lib->gd(), &params, &rsPriv, &rs), 0u);
@@ -215,8 +204,7 @@ TEST_F(X942, HybridSecrets)
     EXPECT_EQ(ks_dhX942Hybrid2(lib->gd(), nullptr, &ls, &rs, &params, &le, &re, &mine), 0xE01u);
 }
 
-TEST(SafePrimeDh, SmallModuliTheBnWay)
-{
+TEST(SafePrimeDh, SmallModuliTheBnWay) {
     Library lib;
     ksDlParameters params{};
     EXPECT_EQ(ks_dhGenerateParameters(lib.gd(), 15, &params), 0xE00u);
@@ -253,8 +241,7 @@ TEST(SafePrimeDh, SmallModuliTheBnWay)
     EXPECT_EQ(ks_dhX942GenerateParameters(lib.gd(), 1000, 160, nullptr, nullptr, nullptr, &params), 0xE00u);
 }
 
-TEST(IntegerConversions, NumberedEntries)
-{
+TEST(IntegerConversions, NumberedEntries) {
     const uint8_t octets[3] = {0x00, 0x12, 0x34};
     BIGNUM* v = nullptr;
     ASSERT_EQ(a2815(octets, 3, &v), 0u);

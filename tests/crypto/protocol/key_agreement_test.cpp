@@ -18,15 +18,13 @@ struct Party {
     ksPrivateKey priv{};
 };
 
-Party newParty(ksGlobalData* gd)
-{
+Party newParty(ksGlobalData* gd) {
     Party p;
     EXPECT_EQ(ks_dhGenerateValues(gd, &p.pub, &p.priv), 0u);
     return p;
 }
 
-Bytes rawSecret(ksGlobalData* gd, const ksPublicKey& remote, const ksPrivateKey& local, ksErrorCode expected = 0)
-{
+Bytes rawSecret(ksGlobalData* gd, const ksPublicKey& remote, const ksPrivateKey& local, ksErrorCode expected = 0) {
     uint8_t z[64];
     uint32_t length = sizeof z;
     EXPECT_EQ(ks_dhRawSharedSecret(gd, &remote, &local, &length, z), expected);
@@ -35,8 +33,7 @@ Bytes rawSecret(ksGlobalData* gd, const ksPublicKey& remote, const ksPrivateKey&
 
 class EcdhWithOpenssl : public ::testing::TestWithParam<int> {};
 
-TEST_P(EcdhWithOpenssl, SecretsAndDerivedKeys)
-{
+TEST_P(EcdhWithOpenssl, SecretsAndDerivedKeys) {
     Curve curve(GetParam());
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
@@ -55,9 +52,9 @@ TEST_P(EcdhWithOpenssl, SecretsAndDerivedKeys)
     ASSERT_EQ(z.size(), curve.L());
     EcKey ourKey = opensslKey(curve, ours.pub);
     Bytes expected(curve.L());
-    ASSERT_EQ(ECDH_compute_key(expected.data(), expected.size(), EC_KEY_get0_public_key(ourKey.get()), theirs.get(),
-                               nullptr),
-              int(curve.L()));
+    ASSERT_EQ(
+        ECDH_compute_key(expected.data(), expected.size(), EC_KEY_get0_public_key(ourKey.get()), theirs.get(), nullptr),
+        int(curve.L()));
     EXPECT_EQ(z, expected);
 
     // Derived keys: SHA-1(Z) and SHA-1(Z || info), cut to the asked length.
@@ -77,15 +74,13 @@ INSTANTIATE_TEST_SUITE_P(Curves, EcdhWithOpenssl,
                                            NID_X9_62_prime192v1, NID_secp224r1, NID_X9_62_prime256v1, NID_secp256k1),
                          [](const auto& info) { return std::string(OBJ_nid2sn(info.param)); });
 
-TEST(EcdhVectors, CdhPrimitive)
-{
+TEST(EcdhVectors, CdhPrimitive) {
     std::map<std::string, std::unique_ptr<Curve>> curves;
     int checked = 0;
     for (const auto& v : protocolVectors("ecc_cdh_primitive.txt")) {
         SCOPED_TRACE(v.section + " " + v.at("COUNT"));
         auto& curve = curves[v.section];
-        if (!curve)
-            curve = std::make_unique<Curve>(nidOfCavpCurve(v.section));
+        if (!curve) curve = std::make_unique<Curve>(nidOfCavpCurve(v.section));
         ASSERT_EQ(curve->status(), 0u);
         ksErrorCode rc = 1;
         const ksPublicKey remote = keyFromCoordinates(curve->gd(), paddedHex(v.at("QCAVSx"), curve->L()),
@@ -102,8 +97,7 @@ TEST(EcdhVectors, CdhPrimitive)
 }
 
 // OpenSSL's ECDH of a remote point with our private value.
-Bytes opensslSecret(Curve& curve, const EC_POINT* remote, const ksPrivateKey& local, const ksPublicKey& localPub)
-{
+Bytes opensslSecret(Curve& curve, const EC_POINT* remote, const ksPrivateKey& local, const ksPublicKey& localPub) {
     EcKey key = opensslKey(curve, localPub, &local);
     Bytes out(curve.L());
     EXPECT_EQ(ECDH_compute_key(out.data(), out.size(), remote, key.get(), nullptr), int(curve.L()));
@@ -111,9 +105,9 @@ Bytes opensslSecret(Curve& curve, const EC_POINT* remote, const ksPrivateKey& lo
 }
 
 // On a prime curve x = 0 is an ordinary point: as a remote key (compressed,
-// the context's form, or converted from the old style) and as the shared point (Z is then all zero octets), as OpenSSL computes.
-TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
-{
+// the context's form, or converted from the old style) and as the shared point (Z is then all zero octets), as OpenSSL
+// computes.
+TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl) {
     Curve curve(NID_X9_62_prime256v1);
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
@@ -155,8 +149,7 @@ TEST(EcdhZeroX, PrimeCurveAgreesWithOpenssl)
 
 // A point's compressed octets with the given x, found by OpenSSL; empty when
 // x has no point.
-ksPublicKey compressedAt(const Curve& curve, const BIGNUM* x, PointPtr* out)
-{
+ksPublicKey compressedAt(const Curve& curve, const BIGNUM* x, PointPtr* out) {
     BnCtx ctx(BN_CTX_new());
     PointPtr p(EC_POINT_new(curve.group()));
     ksPublicKey key{};
@@ -164,16 +157,14 @@ ksPublicKey compressedAt(const Curve& curve, const BIGNUM* x, PointPtr* out)
     if (EC_POINT_set_compressed_coordinates(curve.group(), p.get(), x, 0, ctx.get()) == 1)
         key = compressedKeyOf(curve, p.get());
     ERR_pop_to_mark();
-    if (out)
-        *out = std::move(p);
+    if (out) *out = std::move(p);
     return key;
 }
 
 // On binary curves with a cofactor a remote point outside the base point's
 // subgroup would leak the local value modulo the cofactor: Q + T with T of
 // order 2, and a random point of the whole group, are refused.
-TEST(EcdhSmallSubgroup, BinaryCofactorPointsRefused)
-{
+TEST(EcdhSmallSubgroup, BinaryCofactorPointsRefused) {
     for (const int nid : {NID_sect163k1, NID_sect163r2, NID_sect233k1, NID_sect233r1}) {
         Curve curve(nid);
         ASSERT_EQ(curve.status(), 0u);
@@ -226,8 +217,7 @@ TEST(EcdhSmallSubgroup, BinaryCofactorPointsRefused)
 
 // A compressed x at or above the field's size names the same x as its
 // reduction but is not a field element: refused by DH.
-TEST(EcdhUnreducedX, Refused)
-{
+TEST(EcdhUnreducedX, Refused) {
     for (const int nid : {NID_X9_62_prime256v1, NID_sect163k1, NID_sect233r1}) {
         Curve curve(nid);
         ASSERT_EQ(curve.status(), 0u);
@@ -247,8 +237,7 @@ TEST(EcdhUnreducedX, Refused)
             EC_GROUP_get_curve(curve.group(), p.get(), nullptr, nullptr, nullptr);
             BN_bin2bn(compressed.key + 1, int(curve.L()), x.get());
             BN_add(x.get(), x.get(), p.get());
-            if (BN_num_bits(x.get()) > int(8 * curve.L()))
-                BN_copy(x.get(), p.get());
+            if (BN_num_bits(x.get()) > int(8 * curve.L())) BN_copy(x.get(), p.get());
             BN_bn2binpad(x.get(), unreduced.key + 1, int(curve.L()));
         } else {
             // The lowest bit above m - 1 set.
@@ -266,20 +255,17 @@ struct OpensslMqvMath {
     Bn n = newBn(), h = newBn();
     int half = 0;
 
-    explicit OpensslMqvMath(const Curve& curve) : g(curve.group())
-    {
+    explicit OpensslMqvMath(const Curve& curve) : g(curve.group()) {
         EC_GROUP_get_order(g, n.get(), ctx.get());
         EC_GROUP_get_cofactor(g, h.get(), ctx.get());
         half = (BN_num_bits(n.get()) + 1) / 2;
     }
-    PointPtr point(const ksPublicKey& k)
-    {
+    PointPtr point(const ksPublicKey& k) {
         PointPtr p(EC_POINT_new(g));
         EXPECT_EQ(EC_POINT_oct2point(g, p.get(), k.key, k.length, ctx.get()), 1);
         return p;
     }
-    Bn xbar(const EC_POINT* p)
-    {
+    Bn xbar(const EC_POINT* p) {
         Bn x = newBn();
         EC_POINT_get_affine_coordinates(g, p, x.get(), nullptr, ctx.get());
         BN_mask_bits(x.get(), half);
@@ -287,8 +273,7 @@ struct OpensslMqvMath {
     }
     static Bn scalar(const ksPrivateKey& k) { return Bn(BN_bin2bn(k.key, int(k.length), nullptr)); }
     // u of the party with the static value staticA and ephemeral pair ephemeralA.
-    Bn u(const Party& staticA, const Party& ephemeralA)
-    {
+    Bn u(const Party& staticA, const Party& ephemeralA) {
         PointPtr ra = point(ephemeralA.pub);
         Bn s = newBn(), out = newBn();
         BN_mod_mul(s.get(), xbar(ra.get()).get(), scalar(staticA.priv).get(), n.get(), ctx.get());
@@ -299,8 +284,7 @@ struct OpensslMqvMath {
 };
 
 Bytes opensslMqv(Curve& curve, const Party& staticA, const Party& ephemeralA, const Party& staticB,
-                 const Party& ephemeralB)
-{
+                 const Party& ephemeralB) {
     OpensslMqvMath m(curve);
     PointPtr rb = m.point(ephemeralB.pub), qb = m.point(staticB.pub);
     Bn u = m.u(staticA, ephemeralA), v = newBn();
@@ -317,20 +301,18 @@ Bytes opensslMqv(Curve& curve, const Party& staticA, const Party& ephemeralA, co
 }
 
 Bytes mqvRaw(ksGlobalData* gd, const Party& staticA, const Party& ephemeralA, const Party& staticB,
-             const Party& ephemeralB)
-{
+             const Party& ephemeralB) {
     uint8_t z[64];
     uint32_t length = sizeof z;
-    EXPECT_EQ(ks_mqvRawSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &staticB.pub, &staticA.priv,
-                                    &ephemeralA.pub, &length, z),
+    EXPECT_EQ(ks_mqvRawSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &staticB.pub, &staticA.priv, &ephemeralA.pub,
+                                    &length, z),
               0u);
     return Bytes(z, z + length);
 }
 
 class Mqv : public ::testing::TestWithParam<int> {};
 
-TEST_P(Mqv, BothPartiesAgreeAsOpensslComputes)
-{
+TEST_P(Mqv, BothPartiesAgreeAsOpensslComputes) {
     Curve curve(GetParam());
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
@@ -368,8 +350,7 @@ INSTANTIATE_TEST_SUITE_P(Curves, Mqv, ::testing::Values(NID_sect163k1, NID_sect1
 // valid secret of L zero octets, as OpenSSL computes it; the remote static key
 // that makes the sum infinity is refused. QB is built from A's values:
 // QB = xbar(RB)^-1 (u^-1 P - RB) gives the shared point P.
-TEST(MqvZeroX, PrimeCurveSharedPointWithXZero)
-{
+TEST(MqvZeroX, PrimeCurveSharedPointWithXZero) {
     Curve curve(NID_X9_62_prime256v1);
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
@@ -402,8 +383,8 @@ TEST(MqvZeroX, PrimeCurveSharedPointWithXZero)
     EXPECT_EQ(expected, Bytes(curve.L(), 0));
     EXPECT_EQ(mqvRaw(gd, staticA, ephemeralA, zeroStatic, ephemeralB), expected);
     uint8_t key[20];
-    ASSERT_EQ(ks_mqvSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &zeroStatic.pub, &staticA.priv,
-                                 &ephemeralA.pub, 20, key),
+    ASSERT_EQ(ks_mqvSharedSecret(gd, &ephemeralB.pub, &ephemeralA.priv, &zeroStatic.pub, &staticA.priv, &ephemeralA.pub,
+                                 20, key),
               0u);
     EXPECT_EQ(Bytes(key, key + 20), sha1(expected));
 
@@ -422,8 +403,7 @@ protected:
     Party a;
     Party b;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(curve.status(), 0u);
         gd = curve.gd();
         a = newParty(gd);
@@ -431,8 +411,7 @@ protected:
     }
 };
 
-TEST_F(KeyAgreementCalls, PasswordKeysAgree)
-{
+TEST_F(KeyAgreementCalls, PasswordKeysAgree) {
     const Bytes pw = {'s', 'e', 'c', 'r', 'e', 't'};
     ksProtectedKey protectedKey{};
     ksPublicKey pub{};
@@ -454,8 +433,7 @@ TEST_F(KeyAgreementCalls, PasswordKeysAgree)
         EXPECT_EQ(rc, 3u);
 }
 
-TEST_F(KeyAgreementCalls, RefusedPointsAndArguments)
-{
+TEST_F(KeyAgreementCalls, RefusedPointsAndArguments) {
     uint8_t key[21];
     // The point of order 2, (0, sqrt(b)), in compressed form: x = 0 is refused.
     ksPublicKey zeroX{};
@@ -509,8 +487,7 @@ TEST_F(KeyAgreementCalls, RefusedPointsAndArguments)
         {"MQV info of 2049",
          ks_mqvSharedSecretWithAddInfo(gd, &b.pub, &a.priv, &b.pub, &a.priv, &a.pub, 2049, info.data(), 20, key), 4},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 }
 
 }  // namespace

@@ -15,19 +15,15 @@ namespace {
 struct Providers {
     OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     OSSL_PROVIDER* base = OSSL_PROVIDER_load(nullptr, "default");
-    ~Providers()
-    {
-        if (legacy)
-            OSSL_PROVIDER_unload(legacy);
-        if (base)
-            OSSL_PROVIDER_unload(base);
+    ~Providers() {
+        if (legacy) OSSL_PROVIDER_unload(legacy);
+        if (base) OSSL_PROVIDER_unload(base);
     }
 };
 
 // The protected key deciphered by OpenSSL: DESX-CBC under SHA-1 of the password
 // over 128 octets of 0xAA (key, input whitening) and of 0x55 (output whitening, IV).
-Bytes opensslUnprotect(const Bytes& password, const ksProtectedKey& key)
-{
+Bytes opensslUnprotect(const Bytes& password, const ksProtectedKey& key) {
     static Providers providers;
     auto digestOver = [&](uint8_t fill) {
         Bytes block(128, fill);
@@ -64,29 +60,25 @@ protected:
     Curve curve{NID_sect163k1};
     ksGlobalData* gd = nullptr;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(curve.status(), 0u);
         gd = curve.gd();
     }
 
     // 0 when the protected key signs for pub under the password.
-    ksErrorCode signsFor(const Bytes& password, const ksProtectedKey& key, const ksPublicKey& pub)
-    {
+    ksErrorCode signsFor(const Bytes& password, const ksProtectedKey& key, const ksPublicKey& pub) {
         const Bytes h = sha1(Bytes{1, 2, 3});
         ksSignature sig{};
         const ksErrorCode rc =
             ks_ecdsaNoHashPwdSign(gd, uint32_t(password.size()), password.data(), &key, 20, h.data(), &sig);
-        if (rc != 0)
-            return rc;
+        if (rc != 0) return rc;
         uint32_t valid = 0;
         EXPECT_EQ(ks_ecdsaNoHashVerify(gd, &pub, &sig, 20, h.data(), &valid), 0u);
         return valid == 1 ? 0 : 0xFF;
     }
 };
 
-TEST_F(KeyPairs, GeneratedSizesAndValues)
-{
+TEST_F(KeyPairs, GeneratedSizesAndValues) {
     for (int i = 0; i < 8; ++i) {
         ksPrivateKey priv{};
         ksPublicKey pub{};
@@ -104,8 +96,7 @@ TEST_F(KeyPairs, GeneratedSizesAndValues)
     }
 }
 
-TEST_F(KeyPairs, ProtectedKeysAsOpensslReadsThem)
-{
+TEST_F(KeyPairs, ProtectedKeysAsOpensslReadsThem) {
     for (const Bytes& password : {Bytes{'p', 'w'}, Bytes(128, 'x'), Bytes(127, 0)}) {
         SCOPED_TRACE(password.size());
         ksProtectedKey protectedKey{};
@@ -124,8 +115,7 @@ TEST_F(KeyPairs, ProtectedKeysAsOpensslReadsThem)
     }
 }
 
-TEST_F(KeyPairs, ChangingThePassword)
-{
+TEST_F(KeyPairs, ChangingThePassword) {
     const Bytes first = {'o', 'l', 'd'};
     const Bytes second = {'n', 'e', 'w', '!'};
     ksProtectedKey key{};
@@ -158,8 +148,7 @@ TEST_F(KeyPairs, ChangingThePassword)
     EXPECT_GT(refused, 0);
 }
 
-TEST_F(KeyPairs, RefusalsAndTheirCodes)
-{
+TEST_F(KeyPairs, RefusalsAndTheirCodes) {
     const Bytes pw = {'p'};
     const Bytes longPw(129, 'p');
     ksProtectedKey key{};
@@ -209,8 +198,7 @@ TEST_F(KeyPairs, RefusalsAndTheirCodes)
         {"no new style", ks_old2newPublicKey(gd, &old, nullptr), 0x70B},
         {"new style empty", ks_new2oldPublicKey(gd, &oldEmpty, &out), 0x70D},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 
     // Protecting refuses a key whose length octet and octets would not fit the record.
     ksPrivateKey wide{};
@@ -219,11 +207,9 @@ TEST_F(KeyPairs, RefusalsAndTheirCodes)
     EXPECT_EQ(protectPrivateKey(gd, 1, pw.data(), &wide, &sink), 1u);
 }
 
-TEST(KeyPairBits, LeftmostBits)
-{
+TEST(KeyPairBits, LeftmostBits) {
     Bytes random(32);
-    for (size_t i = 0; i < random.size(); ++i)
-        random[i] = uint8_t(0x9D * (i + 3));
+    for (size_t i = 0; i < random.size(); ++i) random[i] = uint8_t(0x9D * (i + 3));
     Bn whole(BN_bin2bn(random.data(), 32, nullptr));
     struct Case {
         uint32_t bits;
@@ -242,8 +228,7 @@ TEST(KeyPairBits, LeftmostBits)
     }
 }
 
-TEST_F(KeyPairs, PrivateKeyRange)
-{
+TEST_F(KeyPairs, PrivateKeyRange) {
     Bn n = newBn();
     BN_copy(n.get(), curve.context().order());
     auto check = [&](int offsetFromN, bool fromZero) {
@@ -272,8 +257,7 @@ TEST_F(KeyPairs, PrivateKeyRange)
 namespace tess::crypto::test {
 namespace {
 
-TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize)
-{
+TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize) {
     std::mt19937_64 rng(7);
     BnCtx ctx(BN_CTX_new());
     for (int nid : {NID_sect163k1, NID_secp112r1, NID_X9_62_prime192v1, NID_X9_62_prime256v1, NID_secp256k1}) {
@@ -287,11 +271,9 @@ TEST(OrderInverse, AgreesWithOpensslOnEveryOrderSize)
         std::vector<Bn> values;
         values.push_back(Bn(BN_dup(BN_value_one())));
         values.push_back(std::move(nMinus1));
-        for (int i = 0; i < 20; ++i)
-            values.push_back(randomBelow(rng, n.get()));
+        for (int i = 0; i < 20; ++i) values.push_back(randomBelow(rng, n.get()));
         for (const Bn& a : values) {
-            if (BN_is_zero(a.get()))
-                continue;
+            if (BN_is_zero(a.get())) continue;
             ksIntReduced ar{}, out{};
             toInt(a.get(), &ar);
             ASSERT_EQ(orderInverse(mp::asInt(&ar), mp::asInt(&nr), &out), 0u);

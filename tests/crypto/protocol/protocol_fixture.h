@@ -27,17 +27,14 @@ using kestrel_test::fromHex;
 // The group and a context on it; status() is 0 when the library took the curve.
 class Curve {
 public:
-    explicit Curve(int nid) : nid_(nid), group_(EC_GROUP_new_by_curve_name(nid))
-    {
-        if (!group_)
-            return;
+    explicit Curve(int nid) : nid_(nid), group_(EC_GROUP_new_by_curve_name(nid)) {
+        if (!group_) return;
         ksCurveParams record = kSect163k1Record;
         if (nid != NID_sect163k1) {
             std::vector<uint8_t> oid = oidOf(nid);
             oid.reserve(1);  // some curves have no OID: still a valid buffer for the copy
             record = recordFor(group_.get(), oid);
-            if (ks_initializeCurve(&record) != 0)
-                return;
+            if (ks_initializeCurve(&record) != 0) return;
         }
         context_ = std::make_unique<CurveContext>(record, group_.get());
     }
@@ -48,8 +45,7 @@ public:
     int nid() const { return nid_; }
     int orderBits() const { return BN_num_bits(context_->order()); }
     uint32_t nB() const { return uint32_t(orderBits() - 1) / 8 + 1; }
-    uint32_t L() const
-    {
+    uint32_t L() const {
         const int degree = EC_GROUP_get_degree(group_.get());
         return uint32_t(degree - 1) / 8 + 1;
     }
@@ -67,8 +63,7 @@ using EcKey = std::unique_ptr<EC_KEY, EcKeyFree>;
 
 // OpenSSL's key for our public key (any octet form OpenSSL reads) and, when
 // given, our private key.
-inline EcKey opensslKey(const Curve& curve, const ksPublicKey& pub, const ksPrivateKey* priv = nullptr)
-{
+inline EcKey opensslKey(const Curve& curve, const ksPublicKey& pub, const ksPrivateKey* priv = nullptr) {
     EcKey key(EC_KEY_new());
     EC_KEY_set_group(key.get(), curve.group());
     PointPtr q(EC_POINT_new(curve.group()));
@@ -83,8 +78,7 @@ inline EcKey opensslKey(const Curve& curve, const ksPublicKey& pub, const ksPriv
 }
 
 // The old-style form (x || y) of an OpenSSL key.
-inline ksPublicKey oldStyleKeyOf(const Curve& curve, const EC_KEY* key)
-{
+inline ksPublicKey oldStyleKeyOf(const Curve& curve, const EC_KEY* key) {
     ksPublicKey pub{};
     uint8_t octets[65];
     const size_t n = EC_POINT_point2oct(curve.group(), EC_KEY_get0_public_key(key), POINT_CONVERSION_UNCOMPRESSED,
@@ -95,8 +89,7 @@ inline ksPublicKey oldStyleKeyOf(const Curve& curve, const EC_KEY* key)
 }
 
 // A new-style key from vector coordinates, through the old-style conversion.
-inline ksPublicKey keyFromCoordinates(ksGlobalData* gd, const Bytes& x, const Bytes& y, ksErrorCode* rc)
-{
+inline ksPublicKey keyFromCoordinates(ksGlobalData* gd, const Bytes& x, const Bytes& y, ksErrorCode* rc) {
     ksPublicKey old{};
     ksPublicKey fresh{};
     std::memcpy(old.key, x.data(), x.size());
@@ -112,8 +105,7 @@ struct ZeroXPoints {
     PointPtr zeroX;
     PointPtr toZero;
 };
-inline ZeroXPoints zeroXPoints(const Curve& curve, const ksPrivateKey& d)
-{
+inline ZeroXPoints zeroXPoints(const Curve& curve, const ksPrivateKey& d) {
     const EC_GROUP* g = curve.group();
     BnCtx ctx(BN_CTX_new());
     ZeroXPoints out{PointPtr(EC_POINT_new(g)), PointPtr(EC_POINT_new(g))};
@@ -127,16 +119,14 @@ inline ZeroXPoints zeroXPoints(const Curve& curve, const ksPrivateKey& d)
     return out;
 }
 
-inline ksPublicKey compressedKeyOf(const Curve& curve, const EC_POINT* p)
-{
+inline ksPublicKey compressedKeyOf(const Curve& curve, const EC_POINT* p) {
     ksPublicKey key{};
     key.length =
         uint32_t(EC_POINT_point2oct(curve.group(), p, POINT_CONVERSION_COMPRESSED, key.key, sizeof key.key, nullptr));
     return key;
 }
 
-inline Bytes sha1(const Bytes& message)
-{
+inline Bytes sha1(const Bytes& message) {
     Bytes d(20);
     SHA1(message.data(), message.size(), d.data());
     return d;
@@ -145,10 +135,8 @@ inline Bytes sha1(const Bytes& message)
 // The digest OpenSSL must be given so that its leftmost-bits truncation
 // yields our e: H whole for orders above 160 bits, else H mod 2^(b-1)
 // moved up to the top of ceil(b/8) octets.
-inline Bytes opensslDigest(const Bytes& h, int b)
-{
-    if (b > 160)
-        return h;
+inline Bytes opensslDigest(const Bytes& h, int b) {
+    if (b > 160) return h;
     Bn e(BN_bin2bn(h.data(), int(h.size()), nullptr));
     BN_mask_bits(e.get(), b - 1);
     const int octets = (b + 7) / 8;
@@ -159,15 +147,12 @@ inline Bytes opensslDigest(const Bytes& h, int b)
 }
 
 // A file of tests/crypto/protocol/vectors.
-inline std::vector<kestrel_test::VectorRecord> protocolVectors(const std::string& name)
-{
+inline std::vector<kestrel_test::VectorRecord> protocolVectors(const std::string& name) {
     return kestrel_test::readVectorFile("../protocol/vectors/" + name);
 }
 
-inline int nidOfCavpCurve(std::string name)
-{
-    if (name.size() > 2 && name.front() == '[')
-        name = name.substr(1, name.size() - 2);
+inline int nidOfCavpCurve(std::string name) {
+    if (name.size() > 2 && name.front() == '[') name = name.substr(1, name.size() - 2);
     if (name == "K-163") return NID_sect163k1;
     if (name == "B-163") return NID_sect163r2;
     if (name == "P-192") return NID_X9_62_prime192v1;
@@ -177,15 +162,11 @@ inline int nidOfCavpCurve(std::string name)
 }
 
 // Left-pads a vector's hex number to the given octets.
-inline Bytes paddedHex(std::string hex, uint32_t octets)
-{
-    if (hex.size() % 2)
-        hex = "0" + hex;
+inline Bytes paddedHex(std::string hex, uint32_t octets) {
+    if (hex.size() % 2) hex = "0" + hex;
     Bytes b = fromHex(hex);
-    while (b.size() > octets && b.front() == 0)
-        b.erase(b.begin());
-    if (b.size() < octets)
-        b.insert(b.begin(), octets - b.size(), 0);
+    while (b.size() > octets && b.front() == 0) b.erase(b.begin());
+    if (b.size() < octets) b.insert(b.begin(), octets - b.size(), 0);
     return b;
 }
 

@@ -9,29 +9,25 @@ namespace {
 
 class Sharing : public ::testing::TestWithParam<int> {};
 
-TEST_P(Sharing, EveryPairRebuildsTheKey)
-{
+TEST_P(Sharing, EveryPairRebuildsTheKey) {
     Curve curve(GetParam());
     ASSERT_EQ(curve.status(), 0u);
     ksGlobalData* gd = curve.gd();
     ksPublicKey pub{};
     ksShare shares[3] = {};
     ASSERT_EQ(ks_shadowGenerate(gd, &pub, shares), 0u);
-    for (const ksShare& s : shares)
-        EXPECT_EQ(s.length, 2 * curve.L());
+    for (const ksShare& s : shares) EXPECT_EQ(s.length, 2 * curve.L());
     Bytes first;
     for (int i = 0; i < 3; ++i) {
         for (int j = 0; j < 3; ++j) {
-            if (i == j)
-                continue;
+            if (i == j) continue;
             SCOPED_TRACE(testing::Message() << i << j);
             const ksShare pair[2] = {shares[i], shares[j]};
             ksPrivateKey priv{};
             ASSERT_EQ(ks_shadowCombine(gd, pair, &priv), 0u);
             EXPECT_EQ(priv.length, curve.L());
             const Bytes key(priv.key, priv.key + priv.length);
-            if (first.empty())
-                first = key;
+            if (first.empty()) first = key;
             EXPECT_EQ(key, first);
             EXPECT_EQ(EC_KEY_check_key(opensslKey(curve, pub, &priv).get()), 1);
         }

@@ -17,8 +17,7 @@ struct EcdsaSigFree {
 };
 using EcdsaSig = std::unique_ptr<ECDSA_SIG, EcdsaSigFree>;
 
-ksSignature toOurs(const ECDSA_SIG* sig, uint32_t nB)
-{
+ksSignature toOurs(const ECDSA_SIG* sig, uint32_t nB) {
     ksSignature out{};
     BN_bn2binpad(ECDSA_SIG_get0_r(sig), out.signature, int(nB));
     BN_bn2binpad(ECDSA_SIG_get0_s(sig), out.signature + nB, int(nB));
@@ -26,16 +25,14 @@ ksSignature toOurs(const ECDSA_SIG* sig, uint32_t nB)
     return out;
 }
 
-EcdsaSig toOpenssl(const ksSignature& sig)
-{
+EcdsaSig toOpenssl(const ksSignature& sig) {
     const int nB = int(sig.length / 2);
     EcdsaSig out(ECDSA_SIG_new());
     ECDSA_SIG_set0(out.get(), BN_bin2bn(sig.signature, nB, nullptr), BN_bin2bn(sig.signature + nB, nB, nullptr));
     return out;
 }
 
-ksSignature streamSign(ksGlobalData* gd, const ksPrivateKey& key, const Bytes& message)
-{
+ksSignature streamSign(ksGlobalData* gd, const ksPrivateKey& key, const Bytes& message) {
     ksEcdsaContext ctx{};
     ksSignature sig{};
     EXPECT_EQ(ks_ecdsaSignBegin(gd, &ctx), 0u);
@@ -47,8 +44,7 @@ ksSignature streamSign(ksGlobalData* gd, const ksPrivateKey& key, const Bytes& m
     return sig;
 }
 
-uint32_t streamVerify(ksGlobalData* gd, const ksPublicKey& key, const ksSignature& sig, const Bytes& message)
-{
+uint32_t streamVerify(ksGlobalData* gd, const ksPublicKey& key, const ksSignature& sig, const Bytes& message) {
     ksEcdsaContext ctx{};
     uint32_t valid = 7;
     EXPECT_EQ(ks_ecdsaVerifyBegin(gd, &ctx), 0u);
@@ -57,23 +53,20 @@ uint32_t streamVerify(ksGlobalData* gd, const ksPublicKey& key, const ksSignatur
     return valid;
 }
 
-std::vector<int> openSslCurves()
-{
+std::vector<int> openSslCurves() {
     std::vector<EC_builtin_curve> all(EC_get_builtin_curves(nullptr, 0));
     EC_get_builtin_curves(all.data(), all.size());
     std::vector<int> nids;
     for (const auto& c : all) {
         GroupPtr g(EC_GROUP_new_by_curve_name(c.nid));
-        if (g && EC_GROUP_get_degree(g.get()) <= 256)
-            nids.push_back(c.nid);
+        if (g && EC_GROUP_get_degree(g.get()) <= 256) nids.push_back(c.nid);
     }
     return nids;
 }
 
 class EcdsaWithOpenssl : public ::testing::TestWithParam<int> {};
 
-TEST_P(EcdsaWithOpenssl, SignaturesCrossInBothDirections)
-{
+TEST_P(EcdsaWithOpenssl, SignaturesCrossInBothDirections) {
     Curve curve(GetParam());
     if (curve.status() != 0)
         GTEST_SKIP() << OBJ_nid2sn(GetParam()) << " is not a curve the library takes (" << curve.status() << ")";
@@ -117,20 +110,17 @@ TEST_P(EcdsaWithOpenssl, SignaturesCrossInBothDirections)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Curves, EcdsaWithOpenssl, ::testing::ValuesIn(openSslCurves()),
-                         [](const auto& info) {
-                             std::string name = OBJ_nid2sn(info.param);
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Curves, EcdsaWithOpenssl, ::testing::ValuesIn(openSslCurves()), [](const auto& info) {
+    std::string name = OBJ_nid2sn(info.param);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+});
 
-TEST(EcdsaCurves, TheStandardCurvesAreTaken)
-{
-    for (int nid : {NID_sect163k1, NID_sect163r2, NID_sect233k1, NID_sect233r1, NID_sect113r1, NID_sect131r1,
-                    NID_X9_62_prime192v1, NID_secp224r1, NID_X9_62_prime256v1, NID_secp256k1, NID_secp160r1,
-                    NID_secp112r1}) {
+TEST(EcdsaCurves, TheStandardCurvesAreTaken) {
+    for (int nid :
+         {NID_sect163k1, NID_sect163r2, NID_sect233k1, NID_sect233r1, NID_sect113r1, NID_sect131r1,
+          NID_X9_62_prime192v1, NID_secp224r1, NID_X9_62_prime256v1, NID_secp256k1, NID_secp160r1, NID_secp112r1}) {
         Curve curve(nid);
         EXPECT_EQ(curve.status(), 0u) << OBJ_nid2sn(nid);
     }
@@ -139,16 +129,14 @@ TEST(EcdsaCurves, TheStandardCurvesAreTaken)
 // The nonce of a published vector, through the fresh-pair seam.
 class FixedNonce {
 public:
-    explicit FixedNonce(const Bytes& k)
-    {
+    explicit FixedNonce(const Bytes& k) {
         a1720(uint32_t(k.size()), k.data(), mp::asInt(&k_));
         setFreshScalarSource(&FixedNonce::source, this);
     }
     ~FixedNonce() { setFreshScalarSource(nullptr, nullptr); }
 
 private:
-    static uint32_t source(void* arg, ksIntReduced* k)
-    {
+    static uint32_t source(void* arg, ksIntReduced* k) {
         *k = static_cast<FixedNonce*>(arg)->k_;
         return 0;
     }
@@ -158,11 +146,9 @@ private:
 // One context per curve section of a vector file.
 class CurveCache {
 public:
-    Curve& operator[](const std::string& section)
-    {
+    Curve& operator[](const std::string& section) {
         auto& c = curves_[section];
-        if (!c)
-            c = std::make_unique<Curve>(nidOfCavpCurve(section));
+        if (!c) c = std::make_unique<Curve>(nidOfCavpCurve(section));
         return *c;
     }
 
@@ -171,13 +157,11 @@ private:
 };
 
 // A vector's key: 0 and the key, or the conversion's refusal.
-ksPublicKey vectorKey(Curve& curve, const std::string& qx, const std::string& qy, ksErrorCode* rc)
-{
+ksPublicKey vectorKey(Curve& curve, const std::string& qx, const std::string& qy, ksErrorCode* rc) {
     return keyFromCoordinates(curve.gd(), paddedHex(qx, curve.L()), paddedHex(qy, curve.L()), rc);
 }
 
-TEST(EcdsaVectors, SigGenWithThePublishedNonce)
-{
+TEST(EcdsaVectors, SigGenWithThePublishedNonce) {
     CurveCache curves;
     int checked = 0;
     for (const auto& v : protocolVectors("ecdsa_siggen.txt")) {
@@ -211,8 +195,7 @@ TEST(EcdsaVectors, SigGenWithThePublishedNonce)
     EXPECT_GT(checked, 0);
 }
 
-TEST(EcdsaVectors, SigVerPassesAndFailures)
-{
+TEST(EcdsaVectors, SigVerPassesAndFailures) {
     CurveCache curves;
     for (const auto& v : protocolVectors("ecdsa_sigver.rsp")) {
         SCOPED_TRACE(v.section + " " + v.at("R") + " " + v.at("Result"));
@@ -240,8 +223,7 @@ TEST(EcdsaVectors, SigVerPassesAndFailures)
     }
 }
 
-TEST(EcdsaVectors, PublicKeyValidation)
-{
+TEST(EcdsaVectors, PublicKeyValidation) {
     CurveCache curves;
     for (const auto& v : protocolVectors("ecdsa_pkv.rsp")) {
         SCOPED_TRACE(v.section + " " + v.at("Qx") + " " + v.at("Result"));
@@ -278,16 +260,14 @@ protected:
     ksPublicKey pub{};
     Bytes message = {'m', 'e', 's', 's', 'a', 'g', 'e'};
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_EQ(curve.status(), 0u);
         gd = curve.gd();
         ASSERT_EQ(ks_genKeyPair(gd, &priv, &pub), 0u);
     }
 };
 
-TEST_F(Sect163k1Signatures, EcnrRoundTripsAndRefusesTampering)
-{
+TEST_F(Sect163k1Signatures, EcnrRoundTripsAndRefusesTampering) {
     ksEcnrContext ctx{};
     ksSignature sig{};
     ASSERT_EQ(ks_ecnrSignBegin(gd, &ctx), 0u);
@@ -321,8 +301,7 @@ TEST_F(Sect163k1Signatures, EcnrRoundTripsAndRefusesTampering)
     EXPECT_EQ(verify(message, direct), 1u);
 }
 
-TEST_F(Sect163k1Signatures, RangeChecksOfRAndS)
-{
+TEST_F(Sect163k1Signatures, RangeChecksOfRAndS) {
     const Bytes h = sha1(message);
     Bn n = newBn();
     BN_copy(n.get(), curve.context().order());
@@ -356,8 +335,7 @@ TEST_F(Sect163k1Signatures, RangeChecksOfRAndS)
     }
 }
 
-TEST_F(Sect163k1Signatures, PasswordKeysSign)
-{
+TEST_F(Sect163k1Signatures, PasswordKeysSign) {
     const uint8_t password[] = "correct horse";
     ksProtectedKey protectedKey{};
     ksPublicKey protectedPub{};
@@ -384,8 +362,7 @@ TEST_F(Sect163k1Signatures, PasswordKeysSign)
     EXPECT_EQ(valid, 1u);
 }
 
-TEST_F(Sect163k1Signatures, PrivateKeysAboveTheOrderAreReduced)
-{
+TEST_F(Sect163k1Signatures, PrivateKeysAboveTheOrderAreReduced) {
     // d + n in 40 octets signs as d does: OpenSSL verifies with d's public key.
     Bn d(BN_bin2bn(priv.key, int(priv.length), nullptr));
     BN_add(d.get(), d.get(), curve.context().order());
@@ -401,8 +378,7 @@ TEST_F(Sect163k1Signatures, PrivateKeysAboveTheOrderAreReduced)
 
 // A compressed key whose x has a bit set at or above m names the same x as
 // its reduction, but is not a field element: both verifications refuse it.
-TEST_F(Sect163k1Signatures, UnreducedKeyXRefused)
-{
+TEST_F(Sect163k1Signatures, UnreducedKeyXRefused) {
     const Bytes h = sha1(message);
     ksSignature ecdsa{};
     ksSignature ecnr{};
@@ -422,8 +398,7 @@ TEST_F(Sect163k1Signatures, UnreducedKeyXRefused)
     EXPECT_EQ(valid, 1u);
 }
 
-TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
-{
+TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked) {
     ksEcdsaContext ctx{};
     ksSignature sig{};
     uint32_t valid = 0;
@@ -479,8 +454,7 @@ TEST_F(Sect163k1Signatures, StreamContextsAndArgumentsAreChecked)
         {"EC-NR key of 0", ks_ecnrNoHashSign(gd, &zeroKey, 20, h.data(), &sig), 0x702},
         {"EC-NR key of n", ks_ecnrNoHashSign(gd, &orderKey, 20, h.data(), &sig), 0x702},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.got, c.expected) << c.what;
+    for (const Case& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 
     // A compressed key whose x has no point on the curve is refused before any verification.
     ksPublicKey noPoint = pub;

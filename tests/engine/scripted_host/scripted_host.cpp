@@ -296,7 +296,8 @@ TESS_API int IMAP4Commit() {
     int rc;
     if (Fails("IMAP4Commit", &rc)) return rc;
     for (Folder& f : g.folders)
-        f.msgs.erase(std::remove_if(f.msgs.begin(), f.msgs.end(), [](const Message& m) { return m.deleted; }), f.msgs.end());
+        f.msgs.erase(std::remove_if(f.msgs.begin(), f.msgs.end(), [](const Message& m) { return m.deleted; }),
+                     f.msgs.end());
     return 0;
 }
 TESS_API int IMAP4SelectFolder(const char* name) {

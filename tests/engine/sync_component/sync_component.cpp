@@ -16,9 +16,7 @@ struct ComponentSyncRequest {
     void* account;
 };
 
-TESS_API int SCapSupports(uint32_t, int capability) {
-    return capability == 9 ? state().capabilityAnswer : 0;
-}
+TESS_API int SCapSupports(uint32_t, int capability) { return capability == 9 ? state().capabilityAnswer : 0; }
 TESS_API int SSYNCSyncrhonize(ComponentSyncRequest* request) {
     auto& s = state();
     ++s.runs;

@@ -14,14 +14,10 @@ struct Mapping {
 
 TEST(ModuleNames, MapToSharedLibraries) {
     const Mapping cases[] = {
-        {"HXAES.dll", "libHXAES.so"},
-        {"hxaes.DLL", "libhxaes.so"},
-        {"Gatehouse.Dll", "libGatehouse.so"},
-        {"HXAES", "libHXAES.so"},
-        {"libHXAES.so", "libHXAES.so"},
-        {"/opt/x/Thing.dll", "/opt/x/Thing.dll"},
-        {"./libfoo.so", "./libfoo.so"},
-        {"", ""},
+        {"HXAES.dll", "libHXAES.so"},         {"hxaes.DLL", "libhxaes.so"},
+        {"Gatehouse.Dll", "libGatehouse.so"}, {"HXAES", "libHXAES.so"},
+        {"libHXAES.so", "libHXAES.so"},       {"/opt/x/Thing.dll", "/opt/x/Thing.dll"},
+        {"./libfoo.so", "./libfoo.so"},       {"", ""},
     };
     const std::string dir = tess::test::libDir().string();
     for (const auto& c : cases) {

@@ -169,7 +169,9 @@ TEST(SafeFileName, HostileNamesStayInside) {
         {"..\\..\\Windows\\win.ini", "win.ini"},
         {".hidden", "hidden"},
         {"trailing. .", "trailing"},
-        {std::string("tab\tand\x7f" "del.txt"), "tabanddel.txt"},
+        {std::string("tab\tand\x7f"
+                     "del.txt"),
+         "tabanddel.txt"},
         {"Report 2024.doc", "Report 2024.doc"},
         {"dir/", "file"},
         {longName, std::string(116, 'a') + ".pdf"},

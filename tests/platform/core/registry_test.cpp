@@ -65,8 +65,8 @@ protected:
 TEST_F(Registry, KeysAreCaseInsensitiveAndKeepTheirSpelling) {
     Key created, opened;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Larkspur\\", 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Harrow Systems\\Larkspur\\", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, created.out(), &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
     ASSERT_EQ(setText(created, "MsgRedir", "on"), ERROR_SUCCESS);

@@ -14,8 +14,7 @@ namespace {
 std::string formatDate(const platform::ZoneDate& d) {
     if (d.month == 0) return "-";
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute,
-                  d.second);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day, d.hour, d.minute, d.second);
     return buf;
 }
 
@@ -118,8 +117,10 @@ TEST(TimeZone, LocalZoneFollowsTz) {
         EXPECT_EQ(info->bias, c.bias) << c.tz;
         EXPECT_EQ(info->daylightDate.month, c.daylightMonth) << c.tz;
     }
-    if (old) setenv("TZ", saved.c_str(), 1);
-    else unsetenv("TZ");
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
 }
 
 TEST(TimeZone, BadZonesAreRefused) {
@@ -141,8 +142,10 @@ TEST(TimeZone, BadZonesAreRefused) {
     setenv("TZ", notTzif.c_str(), 1);
     std::error_code ec;
     EXPECT_FALSE(platform::timeZoneInfo("", 2024, ec));
-    if (old) setenv("TZ", saved.c_str(), 1);
-    else unsetenv("TZ");
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
 }
 
 }  // namespace

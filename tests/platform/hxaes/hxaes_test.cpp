@@ -33,7 +33,8 @@ Bytes readFile(const std::filesystem::path& p) {
 }
 
 void writeFile(const std::filesystem::path& p, const Bytes& b) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
 // The command's standard output, trimmed of its line end.
@@ -200,8 +201,8 @@ TEST_F(Hxaes, MatchesOpensslCommandLine) {
                                 (dir / "body").string() + "' -out '" + (dir / "plain").string() + "'");
     ASSERT_EQ(dec, "");
     EXPECT_EQ(readFile(dir / "plain"), plain);
-    const std::string mac = run("openssl dgst -sha256 -mac HMAC -macopt hexkey:" + macKey + " -r '" +
-                                (dir / "signed").string() + "'");
+    const std::string mac =
+        run("openssl dgst -sha256 -mac HMAC -macopt hexkey:" + macKey + " -r '" + (dir / "signed").string() + "'");
     EXPECT_EQ(mac.substr(0, 32), hex(sealed.data() + sealed.size() - 16, 16));
 
     // A known case made by openssl enc -> ours.
@@ -216,10 +217,11 @@ TEST_F(Hxaes, MatchesOpensslCommandLine) {
     ASSERT_EQ(enc.size(), 48u);
     made.insert(made.end(), enc.begin(), enc.end());
     writeFile(dir / "made", made);
-    const std::string madeMac = run("openssl dgst -sha256 -mac HMAC -macopt hexkey:" + macKey + " -r '" +
-                                    (dir / "made").string() + "'");
+    const std::string madeMac =
+        run("openssl dgst -sha256 -mac HMAC -macopt hexkey:" + macKey + " -r '" + (dir / "made").string() + "'");
     ASSERT_GE(madeMac.size(), 32u);
-    for (size_t i = 0; i < 32; i += 2) made.push_back(static_cast<unsigned char>(std::stoi(madeMac.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i < 32; i += 2)
+        made.push_back(static_cast<unsigned char>(std::stoi(madeMac.substr(i, 2), nullptr, 16)));
     Bytes opened;
     ASSERT_EQ(call(false, made, opened), 0);
     EXPECT_EQ(opened, plain);

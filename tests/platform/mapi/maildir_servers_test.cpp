@@ -41,7 +41,8 @@ protected:
         smtp.smtpReply();
         smtp.sendLine("EHLO client.test");
         smtp.smtpReply();
-        smtp.sendLine("AUTH PLAIN " + base64(std::string(1, '\0') + servers().user() + std::string(1, '\0') + servers().password()));
+        smtp.sendLine("AUTH PLAIN " +
+                      base64(std::string(1, '\0') + servers().user() + std::string(1, '\0') + servers().password()));
         ASSERT_EQ(smtp.smtpReply().substr(0, 3), "235");
         smtp.sendLine("MAIL FROM:<" + servers().address(servers().user()) + ">");
         smtp.smtpReply();
@@ -124,7 +125,8 @@ TEST_F(MaildirWithServers, SubmittedMailArrivesLeavesSentCopyAndRefusalsComeBack
     ASSERT_EQ(outbox->CreateMessage(0, m), S_OK);
     m->SetProps({SPropValue::String(PR_SUBJECT, "from the store \xE9"), SPropValue::String(PR_BODY, "body line\r\n")});
     ADRLIST list;
-    list.aEntries = {recipient("Second", servers().address(servers().user2()), MAPI_TO), recipient("Bounce", refused, MAPI_CC)};
+    list.aEntries = {recipient("Second", servers().address(servers().user2()), MAPI_TO),
+                     recipient("Bounce", refused, MAPI_CC)};
     m->ModifyRecipients(0, list);
     ASSERT_EQ(m->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
     ASSERT_EQ(m->SubmitMessage(FORCE_SUBMIT), S_OK);
@@ -167,17 +169,19 @@ TEST_F(MaildirWithServers, ServerDeliveryStatusMailReadsAsReport) {
     const std::string me = servers().address(servers().user());
     sendOverSmtp(me,
                  "From: Mail Delivery Subsystem <MAILER-DAEMON@tess.test>\r\n"
-                 "To: " + me + "\r\n"
-                 "Subject: Undelivered Mail Returned to Sender\r\n"
-                 "MIME-Version: 1.0\r\n"
-                 "Content-Type: multipart/report; report-type=delivery-status; boundary=\"b1\"\r\n"
-                 "\r\n"
-                 "--b1\r\nContent-Type: text/plain\r\n\r\nYour message could not be delivered.\r\n"
-                 "--b1\r\nContent-Type: message/delivery-status\r\n\r\n"
-                 "Reporting-MTA: dns; tess.test\r\n\r\n"
-                 "Final-Recipient: rfc822; gone@far.test\r\nAction: failed\r\nStatus: 5.1.1\r\n"
-                 "Diagnostic-Code: smtp; 550 5.1.1 user unknown\r\n"
-                 "--b1--\r\n");
+                 "To: " +
+                     me +
+                     "\r\n"
+                     "Subject: Undelivered Mail Returned to Sender\r\n"
+                     "MIME-Version: 1.0\r\n"
+                     "Content-Type: multipart/report; report-type=delivery-status; boundary=\"b1\"\r\n"
+                     "\r\n"
+                     "--b1\r\nContent-Type: text/plain\r\n\r\nYour message could not be delivered.\r\n"
+                     "--b1\r\nContent-Type: message/delivery-status\r\n\r\n"
+                     "Reporting-MTA: dns; tess.test\r\n\r\n"
+                     "Final-Recipient: rfc822; gone@far.test\r\nAction: failed\r\nStatus: 5.1.1\r\n"
+                     "Diagnostic-Code: smtp; 550 5.1.1 user unknown\r\n"
+                     "--b1--\r\n");
     SRowSet rows;
     for (int i = 0; i < 50 && rows.cRows() == 0; ++i) {
         rows = env->rows(*env->folder(0), {PR_ENTRYID, PR_MESSAGE_CLASS, PR_SENDER_NAME});

@@ -50,7 +50,8 @@ struct StoreEnv {
         }
         MAPIInitialize(nullptr);
         EXPECT_EQ(MAPILogonEx(0, profile.name.c_str(), profile.password.c_str(), MAPI_EXPLICIT_PROFILE | MAPI_EXTENDED,
-                              &session), S_OK);
+                              &session),
+                  S_OK);
         if (!session) return;
         std::shared_ptr<IMAPITable> stores;
         EXPECT_EQ(session->GetMsgStoresTable(0, stores), S_OK);
@@ -58,7 +59,9 @@ struct StoreEnv {
         stores->SetColumns({PR_ENTRYID, PR_DEFAULT_STORE}, 0);
         stores->QueryRows(10, 0, rows);
         EXPECT_EQ(rows.cRows(), 1u);
-        if (rows.cRows()) { EXPECT_EQ(session->OpenMsgStore(0, rows.aRow[0].lpProps[0].bin, MAPI_BEST_ACCESS, store), S_OK); }
+        if (rows.cRows()) {
+            EXPECT_EQ(session->OpenMsgStore(0, rows.aRow[0].lpProps[0].bin, MAPI_BEST_ACCESS, store), S_OK);
+        }
     }
     ~StoreEnv() {
         if (session) session->Logoff(0, 0, 0);
@@ -93,7 +96,9 @@ struct StoreEnv {
         std::shared_ptr<IMessage> m;
         EXPECT_EQ(f.CreateMessage(0, m), S_OK);
         EXPECT_EQ(m->SetProps(props), S_OK);
-        if (!recipients.aEntries.empty()) { EXPECT_EQ(m->ModifyRecipients(0, recipients), S_OK); }
+        if (!recipients.aEntries.empty()) {
+            EXPECT_EQ(m->ModifyRecipients(0, recipients), S_OK);
+        }
         EXPECT_EQ(m->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
         std::vector<SPropValue> v;
         m->GetProps({PR_ENTRYID}, 0, v);
@@ -113,7 +118,8 @@ struct StoreEnv {
 inline ADRENTRY recipient(const std::string& name, const std::string& address, ULONG type) {
     ADRENTRY e;
     e.lpProps = {SPropValue::String(PR_DISPLAY_NAME, name), SPropValue::String(PR_EMAIL_ADDRESS, address),
-                 SPropValue::String(PR_ADDRTYPE, "SMTP"), SPropValue::Long(PR_RECIPIENT_TYPE, static_cast<int32_t>(type))};
+                 SPropValue::String(PR_ADDRTYPE, "SMTP"),
+                 SPropValue::Long(PR_RECIPIENT_TYPE, static_cast<int32_t>(type))};
     return e;
 }
 

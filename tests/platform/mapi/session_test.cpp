@@ -15,7 +15,8 @@ namespace {
 
 ADRLIST twoRecipients() {
     ADRLIST list;
-    list.aEntries = {recipient("Alice Archer", "alice@example.test", MAPI_TO), recipient("Bounce", "bounce@example.test", MAPI_CC)};
+    list.aEntries = {recipient("Alice Archer", "alice@example.test", MAPI_TO),
+                     recipient("Bounce", "bounce@example.test", MAPI_CC)};
     return list;
 }
 
@@ -49,9 +50,12 @@ TEST(MapiSubmit, SentCopyReportAndDeleteAfterSubmit) {
         EXPECT_EQ(env.rows(*outbox, {PR_SUBJECT}).cRows(), 0u);
         auto sent = env.rows(*env.folder(PR_IPM_SENTMAIL_ENTRYID), {PR_SUBJECT, PR_MESSAGE_FLAGS});
         ASSERT_EQ(sent.cRows(), c.sent);
-        if (c.sent) { EXPECT_NE(sent.aRow[0].lpProps[1].l & MSGFLAG_READ, 0); }
+        if (c.sent) {
+            EXPECT_NE(sent.aRow[0].lpProps[1].l & MSGFLAG_READ, 0);
+        }
         auto inbox = env.folder(0);
-        auto reports = env.rows(*inbox, {PR_ENTRYID, PR_MESSAGE_CLASS, PR_ORIGINAL_SUBJECT, PR_DISPLAY_TO, PR_SENDER_NAME});
+        auto reports =
+            env.rows(*inbox, {PR_ENTRYID, PR_MESSAGE_CLASS, PR_ORIGINAL_SUBJECT, PR_DISPLAY_TO, PR_SENDER_NAME});
         ASSERT_EQ(reports.cRows(), c.reports);
         if (!c.reports) continue;
         const auto& r = reports.aRow[0].lpProps;
@@ -149,7 +153,8 @@ TEST(MapiLogon, ProfilesAndPasswords) {
     };
     for (const auto& c : cases) {
         std::shared_ptr<IMAPISession> s;
-        EXPECT_EQ(MAPILogonEx(0, c.profile, c.password, c.flags, &s), c.result) << (c.profile ? c.profile : "(default)");
+        EXPECT_EQ(MAPILogonEx(0, c.profile, c.password, c.flags, &s), c.result)
+            << (c.profile ? c.profile : "(default)");
         EXPECT_EQ(s != nullptr, c.result == S_OK);
     }
     MAPIUninitialize();
@@ -176,7 +181,7 @@ TEST(MapiAdvise, NewMailIsAnnouncedOnceAndStopsAfterUnadvise) {
     m.props[PR_SUBJECT] = SPropValue::String(PR_SUBJECT, "arrived");
     env.memory->deliver("", m);
     env.memory->deliver("Sent Items", m);  // not the advised folder
-    EXPECT_TRUE(sink->seen.empty());  // nothing until the caller's loop dispatches
+    EXPECT_TRUE(sink->seen.empty());       // nothing until the caller's loop dispatches
     HrDispatchNotifications(env.session.get());
     ASSERT_EQ(sink->seen.size(), 1u);
     EXPECT_EQ(sink->seen[0].ulEventType, fnevNewMail);
@@ -207,7 +212,9 @@ TEST(MapiAddressBook, GlobalListResolutionAndProxies) {
     ASSERT_EQ(book->OpenEntry({}, MAPI_DEFERRED_ERRORS, &type, root), S_OK);
     EXPECT_EQ(type, MAPI_ABCONT);
     std::shared_ptr<IMAPITable> h;
-    ASSERT_EQ(std::dynamic_pointer_cast<IABContainer>(root)->GetHierarchyTable(CONVENIENT_DEPTH | MAPI_DEFERRED_ERRORS, h), S_OK);
+    ASSERT_EQ(
+        std::dynamic_pointer_cast<IABContainer>(root)->GetHierarchyTable(CONVENIENT_DEPTH | MAPI_DEFERRED_ERRORS, h),
+        S_OK);
     SRestriction provider, container, both;
     provider.rt = container.rt = RES_PROPERTY;
     provider.ulPropTag = PR_AB_PROVIDER_ID;
@@ -242,7 +249,8 @@ TEST(MapiAddressBook, GlobalListResolutionAndProxies) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ADRLIST list;
-        list.aEntries = {ADRENTRY{{SPropValue::String(PR_DISPLAY_NAME, c.name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_CC)}}};
+        list.aEntries = {
+            ADRENTRY{{SPropValue::String(PR_DISPLAY_NAME, c.name), SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_CC)}}};
         EXPECT_EQ(book->ResolveName(0, 0, nullptr, list), c.result);
         if (c.result != S_OK) continue;
         const SRow& e = list.aEntries[0];
@@ -253,11 +261,16 @@ TEST(MapiAddressBook, GlobalListResolutionAndProxies) {
         // Reading the entry back by id gives the same address, proxies first where asked.
         ADRLIST again;
         again.aEntries = {ADRENTRY{{*e.find(PR_ENTRYID)}}};
-        ASSERT_EQ(book->PrepareRecips(0, {PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_SEND_RICH_INFO, PR_EMS_AB_PROXY_ADDRESSES}, again), S_OK);
+        ASSERT_EQ(book->PrepareRecips(0, {PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_SEND_RICH_INFO, PR_EMS_AB_PROXY_ADDRESSES},
+                                      again),
+                  S_OK);
         const auto& p = again.aEntries[0].lpProps;
         EXPECT_EQ(p[1].str, c.address);
-        if (std::string(c.addrType) == "EX") { EXPECT_EQ(p[3].mv, (std::vector<std::string>{"X400:c=x;a=y", "SMTP:bob@example.test"})); }
-        else { EXPECT_TRUE(p[3].isError()); }
+        if (std::string(c.addrType) == "EX") {
+            EXPECT_EQ(p[3].mv, (std::vector<std::string>{"X400:c=x;a=y", "SMTP:bob@example.test"}));
+        } else {
+            EXPECT_TRUE(p[3].isError());
+        }
     }
 
     // The identity: SMTP address from the primary proxy, further proxies kept.
@@ -278,12 +291,18 @@ TEST(MapiLibrary, LoadsByEitherSpellingAndRegistersAsDefaultClient) {
     for (const char* name : {"mapi32.dll", "MAPI32.DLL"}) {
         HMODULE lib = LoadLibraryA(name);
         ASSERT_TRUE(lib) << name;
-        for (const char* fn : {"MAPIInitialize", "MAPILogonEx", "MAPIAdminProfiles", "MAPIUninitialize", "HrQueryAllRows",
-                               "FreeProws", "MAPIFreeBuffer", "MAPIAllocateBuffer", "MAPIAllocateMore",
-                               "OpenStreamOnFile", "FreePadrlist", "ScMAPIXFromSMAPI", "HrGetOneProp",
-                               "ScCreateConversationIndex", "HrAllocAdviseSink", "HrThisThreadAdviseSink", "MAPILogon",
-                               "MAPILogoff", "MAPISendMail", "MAPIFindNext", "MAPIReadMail", "MAPISaveMail",
-                               "MAPIDeleteMail", "MAPIResolveName"})
+        for (const char* fn : {"MAPIInitialize",    "MAPILogonEx",
+                               "MAPIAdminProfiles", "MAPIUninitialize",
+                               "HrQueryAllRows",    "FreeProws",
+                               "MAPIFreeBuffer",    "MAPIAllocateBuffer",
+                               "MAPIAllocateMore",  "OpenStreamOnFile",
+                               "FreePadrlist",      "ScMAPIXFromSMAPI",
+                               "HrGetOneProp",      "ScCreateConversationIndex",
+                               "HrAllocAdviseSink", "HrThisThreadAdviseSink",
+                               "MAPILogon",         "MAPILogoff",
+                               "MAPISendMail",      "MAPIFindNext",
+                               "MAPIReadMail",      "MAPISaveMail",
+                               "MAPIDeleteMail",    "MAPIResolveName"})
             EXPECT_TRUE(GetProcAddress(lib, fn)) << name << " " << fn;
         FreeLibrary(lib);
     }

@@ -54,7 +54,8 @@ protected:
             m.props[PR_BODY] = SPropValue::String(PR_BODY, "body " + std::to_string(i));
             m.props[PR_SENDER_NAME] = SPropValue::String(PR_SENDER_NAME, "Alice Archer");
             m.props[PR_SENDER_EMAIL_ADDRESS] = SPropValue::String(PR_SENDER_EMAIL_ADDRESS, "alice@example.test");
-            m.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, platform::mapi::fileTimeFromUnix(1700000000 + 3600 * (3 - i)));
+            m.props[PR_MESSAGE_DELIVERY_TIME] = SPropValue::Time(
+                PR_MESSAGE_DELIVERY_TIME, platform::mapi::fileTimeFromUnix(1700000000 + 3600 * (3 - i)));
             m.recipients = {{{PR_DISPLAY_NAME, SPropValue::String(PR_DISPLAY_NAME, "Tess User")},
                              {PR_EMAIL_ADDRESS, SPropValue::String(PR_EMAIL_ADDRESS, "tess@tess.test")},
                              {PR_RECIPIENT_TYPE, SPropValue::Long(PR_RECIPIENT_TYPE, MAPI_TO)}}};
@@ -104,7 +105,8 @@ TEST_F(SimpleMapi, FindNextWalksTheInboxOldestFirst) {
     struct Case {
         FLAGS flags;
         std::vector<std::string> order;
-    } cases[] = {{MAPI_LONG_MSGID, {keys[2], keys[1], keys[0]}}, {MAPI_LONG_MSGID | MAPI_UNREAD_ONLY, {keys[2], keys[0]}}};
+    } cases[] = {{MAPI_LONG_MSGID, {keys[2], keys[1], keys[0]}},
+                 {MAPI_LONG_MSGID | MAPI_UNREAD_ONLY, {keys[2], keys[0]}}};
     for (const auto& c : cases) {
         std::vector<std::string> got;
         char id[kSimpleMessageIdSize] = {};
@@ -182,7 +184,8 @@ TEST_F(SimpleMapi, SendMailResolvesRecipientsAndAttachesFiles) {
     ASSERT_EQ(sent.size(), 1u);
     std::vector<std::pair<std::string, int32_t>> rcpts;
     for (const auto& r : sent[0].recipients) rcpts.emplace_back(r.at(PR_EMAIL_ADDRESS).str, r.at(PR_RECIPIENT_TYPE).l);
-    EXPECT_EQ(rcpts, (std::vector<std::pair<std::string, int32_t>>{{"carol@far.test", 1}, {"bob@example.test", 2}, {"alan@example.test", 3}}));
+    EXPECT_EQ(rcpts, (std::vector<std::pair<std::string, int32_t>>{
+                         {"carol@far.test", 1}, {"bob@example.test", 2}, {"alan@example.test", 3}}));
     ASSERT_EQ(sent[0].attachments.size(), 1u);
     EXPECT_EQ(sent[0].attachments[0].at(PR_ATTACH_LONG_FILENAME).str, "report.txt");
     EXPECT_EQ(sent[0].attachments[0].at(PR_ATTACH_DATA_BIN).bin, (std::vector<uint8_t>{'r', 'e', 'p', 'o', 'r', 't'}));
@@ -191,7 +194,8 @@ TEST_F(SimpleMapi, SendMailResolvesRecipientsAndAttachesFiles) {
         const char* name;
         const char* path;
         ULONG result;
-    } cases[] = {{"Nobody Known", nullptr, MAPI_E_UNKNOWN_RECIPIENT}, {"Al", nullptr, MAPI_E_AMBIGUOUS_RECIPIENT},
+    } cases[] = {{"Nobody Known", nullptr, MAPI_E_UNKNOWN_RECIPIENT},
+                 {"Al", nullptr, MAPI_E_AMBIGUOUS_RECIPIENT},
                  {"Alice Archer", "/no/such/file", MAPI_E_ATTACHMENT_NOT_FOUND}};
     for (const auto& c : cases) {
         MapiRecipDesc r = {};

@@ -27,7 +27,6 @@ protected:
 
 INSTANTIATE_TEST_SUITE_P(Backings, StoreModel, testing::Values(BackingKind::Memory, BackingKind::Maildir), backingName);
 
-
 TEST_P(StoreModel, PropertiesSurviveSaveAndReopen) {
     auto inbox = env.folder(0);
     ASSERT_TRUE(inbox);
@@ -96,7 +95,8 @@ TEST_P(StoreModel, RestrictionsSelectRows) {
     struct Msg {
         const char* subject;
         int days;
-    } msgs[] = {{"???S-P-pause", 0}, {"hello", 1}, {"???C-D-2    Wayfarer Message - Do Not Delete", 2}, {"Re: Hello", 3}};
+    } msgs[] = {
+        {"???S-P-pause", 0}, {"hello", 1}, {"???C-D-2    Wayfarer Message - Do Not Delete", 2}, {"Re: Hello", 3}};
     for (const auto& m : msgs)
         env.make(*inbox, {SPropValue::String(PR_SUBJECT, m.subject),
                           SPropValue::Time(PR_MESSAGE_DELIVERY_TIME, t0 + uint64_t(m.days) * 864000000000ull)});
@@ -194,7 +194,8 @@ TEST_P(StoreModel, AttachmentsKeepNamesAndBytes) {
         std::shared_ptr<IAttach> a;
         ULONG num = 0;
         ASSERT_EQ(m->CreateAttach(0, &num, a), S_OK);
-        a->SetProps({SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE), SPropValue::String(PR_ATTACH_LONG_FILENAME, f.name),
+        a->SetProps({SPropValue::Long(PR_ATTACH_METHOD, ATTACH_BY_VALUE),
+                     SPropValue::String(PR_ATTACH_LONG_FILENAME, f.name),
                      SPropValue::String(PR_ATTACH_FILENAME, f.name)});
         std::shared_ptr<IStream> s;
         ASSERT_EQ(a->OpenProperty(PR_ATTACH_DATA_BIN, MAPI_CREATE | MAPI_MODIFY, s), S_OK);
@@ -216,7 +217,8 @@ TEST_P(StoreModel, AttachmentsKeepNamesAndBytes) {
     ASSERT_EQ(HrQueryAllRows(t.get(), &cols, nullptr, nullptr, 0, &rows), S_OK);
     ASSERT_EQ(rows->cRows(), 3u);
     for (const auto& row : rows->aRow) {
-        auto f = std::find_if(std::begin(files), std::end(files), [&](const File& x) { return x.name == row.lpProps[0].str; });
+        auto f = std::find_if(std::begin(files), std::end(files),
+                              [&](const File& x) { return x.name == row.lpProps[0].str; });
         ASSERT_NE(f, std::end(files)) << row.lpProps[0].str;
         EXPECT_EQ(row.lpProps[2].l, int32_t(ATTACH_BY_VALUE));
         std::shared_ptr<IAttach> a;
@@ -235,8 +237,10 @@ TEST_P(StoreModel, AttachmentsKeepNamesAndBytes) {
 TEST_P(StoreModel, RecipientsAndDisplayLines) {
     auto inbox = env.folder(0);
     ADRLIST list;
-    list.aEntries = {recipient("Alice Archer", "alice@example.test", MAPI_TO), recipient("bob@example.test", "bob@example.test", MAPI_TO),
-                     recipient("Carol", "carol@example.test", MAPI_CC), recipient("Hidden", "hidden@example.test", MAPI_BCC)};
+    list.aEntries = {recipient("Alice Archer", "alice@example.test", MAPI_TO),
+                     recipient("bob@example.test", "bob@example.test", MAPI_TO),
+                     recipient("Carol", "carol@example.test", MAPI_CC),
+                     recipient("Hidden", "hidden@example.test", MAPI_BCC)};
     EntryId id = env.make(*inbox, {SPropValue::String(PR_SUBJECT, "to many")}, list);
     auto m = env.open(id);
     ASSERT_TRUE(m);
@@ -252,15 +256,18 @@ TEST_P(StoreModel, RecipientsAndDisplayLines) {
     std::set<std::pair<std::string, int32_t>> got;
     for (const auto& r : rows->aRow) got.insert({r.lpProps[0].str, r.lpProps[1].l});
     FreeProws(rows);
-    EXPECT_EQ(got, (std::set<std::pair<std::string, int32_t>>{{"alice@example.test", 1}, {"bob@example.test", 1},
-                                                              {"carol@example.test", 2}, {"hidden@example.test", 3}}));
+    EXPECT_EQ(got, (std::set<std::pair<std::string, int32_t>>{{"alice@example.test", 1},
+                                                              {"bob@example.test", 1},
+                                                              {"carol@example.test", 2},
+                                                              {"hidden@example.test", 3}}));
 }
 
 TEST_P(StoreModel, MoveReadFlagAndSpecialFolders) {
     auto inbox = env.folder(0);
     auto trash = env.folder(PR_IPM_WASTEBASKET_ENTRYID);
     ASSERT_TRUE(trash);
-    for (ULONG tag : {PR_IPM_OUTBOX_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_IPM_SUBTREE_ENTRYID}) EXPECT_TRUE(env.folder(tag)) << std::hex << tag;
+    for (ULONG tag : {PR_IPM_OUTBOX_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_IPM_SUBTREE_ENTRYID})
+        EXPECT_TRUE(env.folder(tag)) << std::hex << tag;
     EntryId id = env.make(*inbox, {SPropValue::String(PR_SUBJECT, "move me")});
     auto m = env.open(id);
     ASSERT_EQ(m->SetReadFlag(CLEAR_READ_FLAG), S_OK);
@@ -319,7 +326,8 @@ TEST(MaildirArrivals, QueueOverflowStillAnnouncesEachMessageOnce) {
     ULONG connection = 0;
     ASSERT_EQ(env.store->Advise(env.folderId(0), fnevNewMail, sink, &connection), S_OK);
     const auto dir = env.home.path() / "Maildir" / "new";
-    for (size_t i = 0; i < count; ++i) std::ofstream(dir / ("1700000000.M" + std::to_string(i) + ".test")) << "Subject: x\n\nx\n";
+    for (size_t i = 0; i < count; ++i)
+        std::ofstream(dir / ("1700000000.M" + std::to_string(i) + ".test")) << "Subject: x\n\nx\n";
     HrDispatchNotifications(env.session.get());
     HrDispatchNotifications(env.session.get());
     std::set<EntryId> ids;

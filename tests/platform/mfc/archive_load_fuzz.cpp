@@ -15,10 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint16_t u16;
         unsigned char buf[7];
         switch (kind % 4) {
-            case 0: ar >> text; break;
-            case 1: ar >> u32; break;
-            case 2: ar >> u16; break;
-            default: ar.Read(buf, sizeof buf);
+        case 0: ar >> text; break;
+        case 1: ar >> u32; break;
+        case 2: ar >> u16; break;
+        default: ar.Read(buf, sizeof buf);
         }
     }
     return 0;

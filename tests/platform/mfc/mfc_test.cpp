@@ -58,9 +58,13 @@ TEST(CString, ComparisonsAndCase) {
         int compare;
         int noCase;
     } cases[] = {
-        {"abc", "abc", 0, 0},      {"abc", "ABC", 1, 0},       {"abc", "abd", -1, -1},
-        {"ab", "abc", -1, -1},     {"", "", 0, 0},             {"INBOX", "inbox", -1, 0},
-        {"\xE9t\xE9", "a", 1, 1},  // 8-bit bytes sort above ASCII
+        {"abc", "abc", 0, 0},
+        {"abc", "ABC", 1, 0},
+        {"abc", "abd", -1, -1},
+        {"ab", "abc", -1, -1},
+        {"", "", 0, 0},
+        {"INBOX", "inbox", -1, 0},
+        {"\xE9t\xE9", "a", 1, 1},            // 8-bit bytes sort above ASCII
         {"\xC9T\xC9", "\xE9t\xE9", -1, -1},  // only ASCII letters fold
     };
     for (const auto& c : cases) {

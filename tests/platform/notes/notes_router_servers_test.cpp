@@ -12,10 +12,10 @@ protected:
     void SetUp() override {
         MailServersTest::SetUp();
         std::string error;
-        ASSERT_TRUE(notes_admin::setSmtpRelay(notes.inst,
-                                              {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()),
-                                               servers().user(), servers().password()},
-                                              error))
+        ASSERT_TRUE(notes_admin::setSmtpRelay(
+            notes.inst,
+            {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()), servers().user(), servers().password()},
+            error))
             << error;
         ASSERT_EQ(NotesInitIni(notes.inst.iniPath.c_str()), NOERROR);
         char name[256];

@@ -195,7 +195,8 @@ TEST_F(NotesStoreTest, FoldersAreIdTablesAndTheFolderViewListsThem) {
     DHANDLE buffer = 0;
     DWORD returned = 0;
     WORD signal = 0;
-    ASSERT_EQ(NIFReadEntries(coll, &pos, 0, 1, 0, 0xFFFFFFFF, 1, &buffer, nullptr, nullptr, &returned, &signal), NOERROR);
+    ASSERT_EQ(NIFReadEntries(coll, &pos, 0, 1, 0, 0xFFFFFFFF, 1, &buffer, nullptr, nullptr, &returned, &signal),
+              NOERROR);
     ASSERT_EQ(returned, 2u);
     const auto* ids = static_cast<const NOTEID*>(OSLockObject(buffer));
     EXPECT_EQ(std::set<NOTEID>(ids, ids + 2), (std::set<NOTEID>{inbox, trash}));
@@ -443,9 +444,9 @@ TEST_F(NotesStoreTest, MailBoxNotesReachLocalMailFilesAndUnknownNamesAreReported
     EXPECT_TRUE(MailGetMessageItemTimeDate(note, MAIL_DELIVEREDDATE_ITEM_NUM, &delivered));
     NSFNoteClose(note);
     DHANDLE unread = 0;
-    ASSERT_EQ(NSFDbGetUnreadNoteTable(bo, notes.bo.fullName.c_str(), static_cast<WORD>(notes.bo.fullName.size()), 0,
-                                      &unread),
-              NOERROR);
+    ASSERT_EQ(
+        NSFDbGetUnreadNoteTable(bo, notes.bo.fullName.c_str(), static_cast<WORD>(notes.bo.fullName.size()), 0, &unread),
+        NOERROR);
     EXPECT_TRUE(IDIsPresent(unread, id));
     MailCloseMessageFile(bo);
 

@@ -9,13 +9,11 @@
 #include "platform/syncmgr/syncmgr.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 4)
-        return 2;
+    if (argc != 3 && argc != 4) return 2;
     int count = std::atoi(argv[1]);
     std::string tag = argv[2];
     const int group = argc == 4 ? std::atoi(argv[3]) : 0;
-    if (group > 0 && SyncGroupWrites(1) != SYNC_OK)
-        return 1;
+    if (group > 0 && SyncGroupWrites(1) != SYNC_OK) return 1;
     SyncDbHandle db = 0;
     if (int rc = SyncOpenDB("Shared", 0, &db, SYNC_MODE_READ | SYNC_MODE_WRITE)) {
         std::fprintf(stderr, "open: %d\n", rc);
@@ -31,8 +29,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "write %d: %d\n", i, rc);
             return 1;
         }
-        if (group > 0 && (i + 1) % group == 0 && SyncFlushWrites() != SYNC_OK)
-            return 1;
+        if (group > 0 && (i + 1) % group == 0 && SyncFlushWrites() != SYNC_OK) return 1;
         SyncYieldCycles(0);
     }
     return SyncCloseDB(db) == SYNC_OK ? 0 : 1;

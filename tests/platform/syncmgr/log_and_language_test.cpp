@@ -56,14 +56,15 @@ TEST_F(SyncLog, LinesGoToTheSessionUsersFileAndTheCapture) {
 TEST(Catalogue, ParsesIdsTextsAndEscapes) {
     syncmgr::Catalogue c;
     std::string error;
-    ASSERT_TRUE(syncmgr::parseCatalogue("# comment\n"
-                                        "\n"
-                                        "4022\tTessaline\n"
-                                        "4173\t- first\\n\\tsecond \\\\ end\r\n"
-                                        "4442\tTessaline (TM) Tallyhop\xC2\xAE Progress\n"
-                                        "4028\t\n"
-                                        "65535\tlast",
-                                        &c, &error))
+    ASSERT_TRUE(
+        syncmgr::parseCatalogue("# comment\n"
+                                "\n"
+                                "4022\tTessaline\n"
+                                "4173\t- first\\n\\tsecond \\\\ end\r\n"
+                                "4442\tTessaline (TM) Tallyhop\xC2\xAE Progress\n"
+                                "4028\t\n"
+                                "65535\tlast",
+                                &c, &error))
         << error;
     EXPECT_EQ(c.strings.size(), 5u);
     EXPECT_EQ(c.strings[4022], "Tessaline");
@@ -100,8 +101,7 @@ TEST(Catalogue, RefusesBadLinesWithTheirNumber) {
 TEST(Catalogue, EveryShippedCatalogueParses) {
     std::filesystem::path dir = sourceDir() / "lang";
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.path().extension() != ".lang")
-            continue;
+        if (entry.path().extension() != ".lang") continue;
         syncmgr::Catalogue c;
         std::string error;
         EXPECT_TRUE(syncmgr::parseCatalogue(readFile(entry.path()), &c, &error)) << entry.path() << ": " << error;

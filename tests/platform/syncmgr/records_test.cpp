@@ -80,7 +80,8 @@ TEST_F(Records, CreateThenOpenByExactName) {
     EXPECT_EQ(info.version, 2384);
     EXPECT_EQ(SyncReadOpenDbInfo(h, 64, &info), SYNCERR_BAD_ARGUMENT);
 
-    SyncCreateDbParams again{SYNC_FOURCC('a', 's', 'c', '3'), 0, SYNC_FOURCC('D', 'a', 't', '9'), 0, 1, "Larkspur SData"};
+    SyncCreateDbParams again{
+        SYNC_FOURCC('a', 's', 'c', '3'), 0, SYNC_FOURCC('D', 'a', 't', '9'), 0, 1, "Larkspur SData"};
     SyncDbHandle other = 0;
     EXPECT_EQ(SyncCreateDB(&again, &other), SYNCERR_EXISTS);
 }
@@ -91,7 +92,7 @@ TEST_F(Records, CreateRefusesBadNames) {
         int rc;
     } cases[] = {
         {"", SYNCERR_BAD_ARGUMENT},
-        {"0123456789012345678901234567890", SYNC_OK},              // 31 characters
+        {"0123456789012345678901234567890", SYNC_OK},                // 31 characters
         {"01234567890123456789012345678901", SYNCERR_BAD_ARGUMENT},  // 32
     };
     for (const Case& c : cases) {
@@ -168,16 +169,14 @@ TEST_F(Records, SmallBufferGetsNothingButTheSize) {
 TEST_F(Records, IndexOrderFollowsWritesAndDeletes) {
     SyncDbHandle db = createDb("Larkspur Disconnected");
     std::vector<uint32_t> ids;
-    for (uint8_t i = 0; i < 5; ++i)
-        ids.push_back(writeNew(db, {i}));
+    for (uint8_t i = 0; i < 5; ++i) ids.push_back(writeNew(db, {i}));
     EXPECT_EQ(idsInIndexOrder(db), ids);
 
     ASSERT_EQ(SyncDeleteRecord(db, ids[1]), SYNC_OK);
     ASSERT_EQ(SyncDeleteRecord(db, ids[3]), SYNC_OK);
     uint32_t added = writeNew(db, {42});
     EXPECT_EQ(idsInIndexOrder(db), (std::vector<uint32_t>{ids[0], ids[2], ids[4], added}));
-    for (uint32_t gone : {ids[1], ids[3]})
-        EXPECT_NE(added, gone) << "ids are not reused";
+    for (uint32_t gone : {ids[1], ids[3]}) EXPECT_NE(added, gone) << "ids are not reused";
 
     ReadBack third = readByIndex(db, 2);
     ASSERT_EQ(third.rc, SYNC_OK);
@@ -230,8 +229,7 @@ TEST_F(Records, OpenHandlesAreLimited) {
     std::vector<SyncDbHandle> handles;
     SyncDbHandle h = 0;
     int rc;
-    while ((rc = SyncOpenDB("Larkspur Messages", 0, &h, 0xE0)) == SYNC_OK && handles.size() < 300)
-        handles.push_back(h);
+    while ((rc = SyncOpenDB("Larkspur Messages", 0, &h, 0xE0)) == SYNC_OK && handles.size() < 300) handles.push_back(h);
     EXPECT_EQ(rc, SYNCERR_TOO_MANY_OPEN);
     EXPECT_EQ(handles.size() + 1, size_t{SYNC_MAX_OPEN_DBS});
     ASSERT_EQ(SyncCloseDB(handles.back()), SYNC_OK);

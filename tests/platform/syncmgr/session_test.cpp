@@ -27,8 +27,7 @@ struct PrefRead {
 PrefRead readPref(uint32_t creator, uint16_t id, int backup, uint32_t bufferSize = 63000) {
     PrefRead r{0, 0, 0, Bytes(bufferSize, 0xEE)};
     r.rc = SyncReadAppPreference(creator, id, backup, r.data.data(), bufferSize, &r.size, &r.version);
-    if (r.rc == SYNC_OK)
-        r.data.resize(r.size);
+    if (r.rc == SYNC_OK) r.data.resize(r.size);
     return r;
 }
 
@@ -55,8 +54,7 @@ TEST_F(Session, PreferencesRoundTripWithVersionsAndBackupFlag) {
     for (const Case& c : cases) {
         PrefRead r = readPref(c.creator, c.id, c.backup);
         EXPECT_EQ(r.rc, c.rc) << c.id << "/" << c.backup;
-        if (c.rc != SYNC_OK)
-            continue;
+        if (c.rc != SYNC_OK) continue;
         EXPECT_EQ(r.version, c.version);
         EXPECT_EQ(r.data, c.data);
     }
@@ -95,12 +93,8 @@ TEST_F(Session, RemoteModuleAnswersAsTheHandheldHoldsThem) {
         int rc;
         Bytes answer;
     } cases[] = {
-        {0, 4, SYNC_OK, {0, 0, 0, 1}},
-        {1, 64, SYNC_OK, Bytes(64, 'i')},
-        {1, 63, SYNCERR_BUFFER_TOO_SMALL, {}},
-        {2, 4, SYNC_OK, {0, 0}},
-        {3, 32, SYNC_OK, {'k', 'e', 'y'}},
-        {4, 32, SYNCERR_REMOTE_FAILED, {}},
+        {0, 4, SYNC_OK, {0, 0, 0, 1}}, {1, 64, SYNC_OK, Bytes(64, 'i')},  {1, 63, SYNCERR_BUFFER_TOO_SMALL, {}},
+        {2, 4, SYNC_OK, {0, 0}},       {3, 32, SYNC_OK, {'k', 'e', 'y'}}, {4, 32, SYNCERR_REMOTE_FAILED, {}},
     };
     for (const Case& c : cases) {
         Bytes reply(c.replyMax, 0);
@@ -161,8 +155,7 @@ struct InjectCase {
 int openIt(SyncDbHandle) {
     SyncDbHandle h = 0;
     int rc = SyncOpenDB("Larkspur Messages", 0, &h, 0xE0);
-    if (rc == SYNC_OK)
-        SyncCloseDB(h);
+    if (rc == SYNC_OK) SyncCloseDB(h);
     return rc;
 }
 int createIt(SyncDbHandle) {
@@ -171,8 +164,7 @@ int createIt(SyncDbHandle) {
     SyncCreateDbParams p{kAsc3, 0, 1, 0, 1, name.c_str()};
     SyncDbHandle h = 0;
     int rc = SyncCreateDB(&p, &h);
-    if (rc == SYNC_OK)
-        SyncCloseDB(h);
+    if (rc == SYNC_OK) SyncCloseDB(h);
     return rc;
 }
 int writeIt(SyncDbHandle db) {
@@ -227,8 +219,7 @@ int remoteIt(SyncDbHandle) {
 int registerIt(SyncDbHandle) {
     SyncConduitHandle h;
     int rc = SyncRegisterConduit(&h);
-    if (rc == SYNC_OK)
-        SyncUnregisterConduit(h);
+    if (rc == SYNC_OK) SyncUnregisterConduit(h);
     return rc;
 }
 

@@ -31,7 +31,8 @@ protected:
     }
 
     // Writes a new record and returns its id.
-    uint32_t writeNew(SyncDbHandle db, const std::vector<uint8_t>& bytes, uint8_t attributes = 0, int32_t category = 0) {
+    uint32_t writeNew(SyncDbHandle db, const std::vector<uint8_t>& bytes, uint8_t attributes = 0,
+                      int32_t category = 0) {
         std::vector<uint8_t> copy = bytes;
         SyncRecord r{};
         r.db = db;

@@ -61,8 +61,7 @@ TEST_F(TwoProcesses, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(next['p'], kEach);
     EXPECT_EQ(store.card().usedBytes, [&] {
         uint64_t sum = 0;
-        for (const auto& r : records)
-            sum += r.data.size();
+        for (const auto& r : records) sum += r.data.size();
         return sum;
     }()) << "the card's count of bytes stays right under concurrent writes";
 }
@@ -73,8 +72,7 @@ std::vector<syncmgr::RecordEntry> readOneByOne(syncmgr::HandheldStore& store, in
     std::vector<syncmgr::RecordEntry> list;
     for (uint32_t i = 0;; ++i) {
         syncmgr::RecordEntry e;
-        if (store.readRecordByIndex(db, i, &e) != SYNC_OK)
-            break;
+        if (store.readRecordByIndex(db, i, &e) != SYNC_OK) break;
         syncmgr::RecordEntry byId;
         EXPECT_EQ(store.readRecordById(db, e.id, &byId), SYNC_OK);
         EXPECT_EQ(byId.index, i);
@@ -178,8 +176,7 @@ TEST_F(TwoProcesses, GroupedWritesKeepWholeGroupsAcrossAFailure) {
         uint64_t sum = 0;
         int written = 0;
         for (const syncmgr::RecordEntry& r : all) {
-            if (written == 24 && !c.killed)
-                ++written;  // the failed write
+            if (written == 24 && !c.killed) ++written;  // the failed write
             EXPECT_EQ(std::string(r.data.begin(), r.data.end()), "g-" + std::to_string(written++));
             sum += r.data.size();
         }

@@ -196,9 +196,9 @@ TEST_F(Users, ConduitRegistrationByCreator) {
         int (*call)(uint32_t, char*, int*);
         const char* expected;
     } cases[] = {
-        {QuayGetConduitName, "Tessaline"},          {QuayGetConduitLibrary, "Gatehouse.dll"},
-        {QuayGetConduitDirectory, "Larkspur"},      {QuayGetConduitRemoteDb, "Larkspur Messages"},
-        {QuayGetConduitTitle, "Tessaline (TM)"},    {QuayGetConduitArguments, ""},
+        {QuayGetConduitName, "Tessaline"},       {QuayGetConduitLibrary, "Gatehouse.dll"},
+        {QuayGetConduitDirectory, "Larkspur"},   {QuayGetConduitRemoteDb, "Larkspur Messages"},
+        {QuayGetConduitTitle, "Tessaline (TM)"}, {QuayGetConduitArguments, ""},
         {QuayGetConduitInformation, ""},
     };
     for (const Case& k : cases) {

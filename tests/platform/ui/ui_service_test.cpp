@@ -31,7 +31,7 @@ TEST(UiQuestion, TypeWordsMapToButtonsAndDefaults) {
         {MB_ABORTRETRYIGNORE | MB_ICONERROR, {IDABORT, IDRETRY, IDIGNORE}, IDABORT, platform::ui::Icon::Error},
         {MB_RETRYCANCEL | MB_ICONINFORMATION, {IDRETRY, IDCANCEL}, IDRETRY, platform::ui::Icon::Information},
         {MB_OK | MB_DEFBUTTON3, {IDOK}, IDOK, platform::ui::Icon::None},  // default past the set: the first
-        {0xE, {IDOK}, IDOK, platform::ui::Icon::None},                   // unknown set: OK
+        {0xE, {IDOK}, IDOK, platform::ui::Icon::None},                    // unknown set: OK
     };
     for (const auto& c : cases) {
         const auto q = Question::fromType("text", "caption", c.type);
@@ -82,9 +82,8 @@ TEST(UiService, ScriptedDoubleFillsFormsOnlyWhenTheAnswerFits) {
         int runs;
         bool problem;
     } cases[] = {
-        {{IDOK, 1, true, {0, 0}}, IDOK, 1, true, 2, false},
-        {{IDCANCEL, 1, true, {}}, IDCANCEL, 0, false, 0, false},
-        {{IDOK, 2, false, {}}, IDCANCEL, 0, false, 0, true},   // no such option
+        {{IDOK, 1, true, {0, 0}}, IDOK, 1, true, 2, false},   {{IDCANCEL, 1, true, {}}, IDCANCEL, 0, false, 0, false},
+        {{IDOK, 2, false, {}}, IDCANCEL, 0, false, 0, true},  // no such option
         {{IDOK, 0, false, {3}}, IDOK, 0, false, 0, true},     // no such action: pressed nothing
         {{IDYES, 0, false, {}}, IDCANCEL, 0, false, 0, true},
     };
@@ -266,9 +265,7 @@ TEST(UiProgressWindow, ScriptedDoubleRecordsStatesAndOpenWindows) {
 }
 
 TEST(WindowMessages, FoundByClassNameWhileLive) {
-    const auto answer = [](LRESULT value) {
-        return [value](unsigned, WPARAM, LPARAM) -> LRESULT { return value; };
-    };
+    const auto answer = [](LRESULT value) { return [value](unsigned, WPARAM, LPARAM) -> LRESULT { return value; }; };
     HWND unnamed = platform::ui::createMessageWindow(answer(1));
     HWND older = platform::ui::createMessageWindow(answer(2), "ViewerClass");
     HWND newer = platform::ui::createMessageWindow(answer(3), "ViewerClass");

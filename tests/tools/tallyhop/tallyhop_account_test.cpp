@@ -74,8 +74,8 @@ protected:
             return v;
         };
         namespace l = tess::accounts::layout;
-        return {a.AccountName(), a.MailClient(), a.Active(), word(l::kDaysToSync),
-                word(l::kSyncInbox), word(l::kSyncOutbox), word(l::kMessageSizeKb)};
+        return {a.AccountName(),      a.MailClient(),         a.Active(), word(l::kDaysToSync), word(l::kSyncInbox),
+                word(l::kSyncOutbox), word(l::kMessageSizeKb)};
     }
 
     TempHome home_;

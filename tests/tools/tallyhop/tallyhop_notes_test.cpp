@@ -34,10 +34,14 @@ TEST(TallyhopNotes, InitAddMailAndRoute) {
         int rc;
     };
     const Case cases[] = {
-        {{"add-mail", "--user", "annlee", "--from", "Bo", "--to", "Ann Lee", "--subject", "Hi", "--attach", file.string()}, 0},
+        {{"add-mail", "--user", "annlee", "--from", "Bo", "--to", "Ann Lee", "--subject", "Hi", "--attach",
+          file.string()},
+         0},
         {{"add-mail", "--user", "nobody", "--from", "Bo", "--to", "x", "--subject", "Hi"}, 1},
         {{"add-mail", "--user"}, 2},
-        {{"add-user", "--name", "CN=Bo Kim/O=Tess", "--short", "bkim", "--address", "bkim@tess.test", "--password", "b"}, 0},
+        {{"add-user", "--name", "CN=Bo Kim/O=Tess", "--short", "bkim", "--address", "bkim@tess.test", "--password",
+          "b"},
+         0},
         {{"route"}, 0},
         {{"frobnicate"}, 2},
     };

@@ -20,7 +20,8 @@ struct Outcome {
 };
 
 Outcome tallyhop(const std::string& args, bool withErrors = true) {
-    const std::string cmd = (binaryDir() / "bin" / "tallyhop").string() + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
+    const std::string cmd =
+        (binaryDir() / "bin" / "tallyhop").string() + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
     Outcome run;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return run;
@@ -144,8 +145,9 @@ TEST_F(TallyhopRelay, SetUpIsWhatTheRelayReadsAndItObeysTheSealedControlMails) {
     EXPECT_EQ(relay::Trimmed(m.props[PR_BODY].str), "See you\r\nthere");
     std::vector<std::pair<std::string, int32_t>> recipients;
     for (auto& r : m.recipients) recipients.push_back({r[PR_EMAIL_ADDRESS].str, r[PR_RECIPIENT_TYPE].l});
-    EXPECT_EQ(recipients, (std::vector<std::pair<std::string, int32_t>>{
-                              {"bob@example.test", MAPI_TO}, {"cy@example.test", MAPI_TO}, {"dee@example.test", MAPI_CC}}));
+    EXPECT_EQ(recipients,
+              (std::vector<std::pair<std::string, int32_t>>{
+                  {"bob@example.test", MAPI_TO}, {"cy@example.test", MAPI_TO}, {"dee@example.test", MAPI_CC}}));
     EXPECT_EQ(inbox(), 0u) << "the control mail is removed";
 
     const Outcome stop = tallyhop("relay control --request shutdown", false);
@@ -183,7 +185,8 @@ TEST_F(TallyhopRelay, BadInputIsRefusedWithItsReasonAndSetsNothingUp) {
         {"relay setup --account 1 --wireless a@b.test --user Zed", 1, "no user 'Zed' (run tallyhop init)"},
         {"relay setup --account 1 --wireless a@b.test --handheld other", 1, "no handheld 'other'"},
         {"relay setup --account 1 --wireless a@b.test --profile Home", 1, "no MAPI profile 'Home' in "},
-        {"relay control --request new --to bob@example.test", 1, "no relay is set up for the user (run tallyhop relay setup)"},
+        {"relay control --request new --to bob@example.test", 1,
+         "no relay is set up for the user (run tallyhop relay setup)"},
     };
     for (const Case& c : before) expectRefused(c);
     settings::CPluginRegistry registry;
@@ -197,7 +200,8 @@ TEST_F(TallyhopRelay, BadInputIsRefusedWithItsReasonAndSetsNothingUp) {
         {"relay control --request forward --to bob@example.test", 2, "--request is new or shutdown"},
         {"relay control --request new", 2, "a new mail needs --to"},
         {"relay control --request new --to bob", 2, "--to 'bob' is not a mail address"},
-        {"relay control --request new --to bob@example.test --cc '<x@y.test>'", 2, "--cc '<x@y.test>' is not a mail address"},
+        {"relay control --request new --to bob@example.test --cc '<x@y.test>'", 2,
+         "--cc '<x@y.test>' is not a mail address"},
         {"relay control --request new --to bob@example.test --subject \"$(printf 'a\\nBcc: x@y.test')\"", 2,
          "--subject is one line"},
         {"relay control --request shutdown --subject x", 2, "a shut-down request takes no --subject"},

@@ -30,12 +30,10 @@ Outcome tallyhop(const std::string& args) {
     std::string cmd = (binaryDir() / "bin" / "tallyhop").string() + " " + args + " 2>&1";
     Outcome run{-1, ""};
     FILE* p = popen(cmd.c_str(), "r");
-    if (!p)
-        return run;
+    if (!p) return run;
     std::array<char, 4096> buf;
     size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
-        run.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) run.out.append(buf.data(), n);
     int status = pclose(p);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
@@ -44,14 +42,12 @@ Outcome tallyhop(const std::string& args) {
 std::string registryText(const std::string& list, const std::string& name) {
     std::string path = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\" + list;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "<no key>";
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return "<no key>";
     char data[512];
     DWORD size = sizeof data, type = 0;
     LSTATUS rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<unsigned char*>(data), &size);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ)
-        return "<no value>";
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return "<no value>";
     return std::string(data);
 }
 
@@ -82,7 +78,8 @@ TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
 
     // Every listed library points into the module directory.
     for (const tallyhop::ListedLibrary& lib : tallyhop::kListedLibraries)
-        EXPECT_EQ(registryText(lib.list, lib.valueName), (libDir() / (std::string("lib") + lib.library + ".so")).string())
+        EXPECT_EQ(registryText(lib.list, lib.valueName),
+                  (libDir() / (std::string("lib") + lib.library + ".so")).string())
             << lib.valueName;
 
     // The handheld answers as the mail application does.

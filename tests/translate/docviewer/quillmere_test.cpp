@@ -55,8 +55,10 @@ protected:
         startFolder_ = fs::current_path();
     }
     void TearDown() override {
-        if (previousTmp_) setenv("TMPDIR", previousTmp_->c_str(), 1);
-        else unsetenv("TMPDIR");
+        if (previousTmp_)
+            setenv("TMPDIR", previousTmp_->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
         home_.reset();
     }
 
@@ -122,8 +124,10 @@ TEST_F(DocumentTranslator, VersionsAndKinds) {
         } else {
             EXPECT_EQ(fs::path(output), expected);
         }
-        if (c.content) EXPECT_EQ(ReadFile(expected), c.content);
-        else EXPECT_FALSE(fs::exists(expected));
+        if (c.content)
+            EXPECT_EQ(ReadFile(expected), c.content);
+        else
+            EXPECT_FALSE(fs::exists(expected));
         EXPECT_FALSE(called("database"));  // these versions and kinds go to the viewer directly
         fs::remove(home_->path() / "viewer.log");
     }
@@ -180,15 +184,19 @@ TEST_F(DocumentTranslator, DatabaseRouteFallsBackToTheDirectCall) {
         std::vector<const char*> controls;  // files that steer the viewer stand-in
         LRESULT busyAnswer;                 // the window's answer to 0x465
         int result;
-        std::string content;                // the handheld file; empty when none is made
+        std::string content;  // the handheld file; empty when none is made
         std::vector<unsigned> messages;
     } cases[] = {
         // The viewer is using its database: left alone, but told that the translator is done.
         {"busy viewer", {}, 1, 0, direct, {0x465, 0x466}},
         {"no database object", {"no-database"}, kNoWindow, 0, direct, {}},
         // A throwing database: the request goes without the database flag.
-        {"database throws", {"database-throws"}, 0, 0,
-         "size=592 creator=PZGR version=04000000 title= app= flags=0\n", {0x465, 0x466}},
+        {"database throws",
+         {"database-throws"},
+         0,
+         0,
+         "size=592 creator=PZGR version=04000000 title= app= flags=0\n",
+         {0x465, 0x466}},
         {"direct call throws", {"no-database", "translate-throws"}, kNoWindow, 5, "", {}},
     };
     installViewer("4-0-4-290");
@@ -209,12 +217,16 @@ TEST_F(DocumentTranslator, DatabaseRouteFallsBackToTheDirectCall) {
         char output[260] = {};
         EXPECT_EQ(translate(path, output), c.result);
         EXPECT_EQ(fs::path(output), expected);
-        if (c.content.empty()) EXPECT_FALSE(fs::exists(expected));
-        else EXPECT_EQ(ReadFile(expected), c.content);
+        if (c.content.empty())
+            EXPECT_FALSE(fs::exists(expected));
+        else
+            EXPECT_EQ(ReadFile(expected), c.content);
         EXPECT_TRUE(called("database"));
         EXPECT_TRUE(called("translate " + path));
         EXPECT_EQ(messages, c.messages);
-        if (c.busyAnswer == 1) EXPECT_FALSE(called("open"));
+        if (c.busyAnswer == 1) {
+            EXPECT_FALSE(called("open"));
+        }
         // Whatever the route met, a database object the viewer lent is given back.
         const bool lent = std::find_if(c.controls.begin(), c.controls.end(), [](const char* control) {
                               return std::string(control) == "no-database";
@@ -271,8 +283,8 @@ TEST_F(DocumentTranslator, ThroughThePluginManager) {
     int version = 0;
     EXPECT_EQ(GetPlugInVersion(&version), 0);
     EXPECT_EQ(version, 1);
-    const TranslatorInstallRecord record{1, "PrismaticaDLL", "Documents", "Quillmere.dll", "doc,xls,ppt",
-                                         "pdb,pdb,pdb", "Maker"};
+    const TranslatorInstallRecord record{
+        1, "PrismaticaDLL", "Documents", "Quillmere.dll", "doc,xls,ppt", "pdb,pdb,pdb", "Maker"};
     ASSERT_EQ(InstallPlugin(&record), 0);
     const std::string path = source("report.doc");
     int context = 0;

@@ -246,10 +246,11 @@ TEST_F(Translators, ExtensionTableAndWholeTokens) {
     ASSERT_EQ(_LoadUIPluginSettings(kUser, &choices), 8);  // writes the default table
     std::vector<std::string> labels;
     for (const ExtensionChoice* c : choices) labels.push_back(c->label.str());
-    EXPECT_EQ(labels, (std::vector<std::string>{
-                          "Microsoft Word (*.doc)", "Microsoft Excel (*.xls | *.xlt)", "Power Point Presentation (*.ppt)",
-                          "Web Page (*.html | *.htm)", "Adobe Acrobat (*.pdf)", "Compressed File (*.zip)",
-                          "Sound File (*.wav)", "GIF Image (*.gif)", "Bitmap Image (*.bmp)", "JPG Image (*.jpeg | *.jpg)"}));
+    EXPECT_EQ(labels,
+              (std::vector<std::string>{"Microsoft Word (*.doc)", "Microsoft Excel (*.xls | *.xlt)",
+                                        "Power Point Presentation (*.ppt)", "Web Page (*.html | *.htm)",
+                                        "Adobe Acrobat (*.pdf)", "Compressed File (*.zip)", "Sound File (*.wav)",
+                                        "GIF Image (*.gif)", "Bitmap Image (*.bmp)", "JPG Image (*.jpeg | *.jpg)"}));
     const ExtensionChoice* web = nullptr;
     for (const ExtensionChoice* c : choices)
         if (c->extensions == CString("html|htm")) web = c;
@@ -350,9 +351,9 @@ TEST_F(Translators, TranslateThroughLibraryAndClassBothWays) {
         int calls;
     };
     CString out;
-    for (const Route& r : {Route{"Lib", 1, ".hh", "HELLO WORLD", 1}, Route{"Lib", 0, ".desk", "hello world", 1},
-                           Route{"Cls", 1, ".class-hh", "HELLO WORLD", 100},
-                           Route{"Cls", 0, ".class-desk", "hello world", 100}}) {
+    for (const Route& r :
+         {Route{"Lib", 1, ".hh", "HELLO WORLD", 1}, Route{"Lib", 0, ".desk", "hello world", 1},
+          Route{"Cls", 1, ".class-hh", "HELLO WORLD", 100}, Route{"Cls", 0, ".class-desk", "hello world", 100}}) {
         calls = 0;
         ASSERT_EQ(_TranslateFile(r.plugin, input.c_str(), &out, &calls, r.fromOriginal), 0)
             << r.plugin << r.fromOriginal;

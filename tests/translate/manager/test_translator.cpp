@@ -19,8 +19,9 @@ bool Convert(const char* input, const std::string& suffix, bool upper, std::stri
     std::stringstream s;
     s << in.rdbuf();
     std::string text = s.str();
-    for (char& c : text) c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
-                                                     : std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(upper ? std::toupper(static_cast<unsigned char>(c))
+                                    : std::tolower(static_cast<unsigned char>(c)));
     *out = std::string(input) + suffix;
     std::ofstream(*out, std::ios::binary) << text;
     return true;

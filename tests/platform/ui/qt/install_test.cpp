@@ -19,10 +19,7 @@ TEST(InstallWindowed, OnlyWithAReachableDisplay) {
         const char* display;
         const char* wayland;
     } unreachable[] = {
-        {nullptr, nullptr},
-        {"", ""},
-        {nullptr, "tess-no-such-compositor"},
-        {nullptr, "/nonexistent/wayland-0"},
+        {nullptr, nullptr}, {"", ""}, {nullptr, "tess-no-such-compositor"}, {nullptr, "/nonexistent/wayland-0"},
 #ifdef TESS_HAVE_XCB
         {":4711", nullptr},  // Qt would abort on it; the probe answers first
 #endif

@@ -111,7 +111,8 @@ TEST_F(QtFormDialogsTest, FileDialogTakesTitleFilterAndStartDirectory) {
         dialog->reject();
     });
     std::string path = "untouched";
-    EXPECT_EQ(dialogs.openFile({"Locate Your Lotus Notes ID", "Lotus Notes ID (*.id)|*.id|", dir, true}, path), IDCANCEL);
+    EXPECT_EQ(dialogs.openFile({"Locate Your Lotus Notes ID", "Lotus Notes ID (*.id)|*.id|", dir, true}, path),
+              IDCANCEL);
     EXPECT_EQ(path, "untouched");
     EXPECT_EQ(title, "Locate Your Lotus Notes ID");
     EXPECT_EQ(filter, "Lotus Notes ID (*.id)");

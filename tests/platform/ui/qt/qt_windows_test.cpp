@@ -79,9 +79,12 @@ TEST_F(QtWindows, MessageBoxesOfferTheButtonSetAndAnswerTheButtonPressed) {
             icon = box.icon();
             for (QAbstractButton* b : box.buttons()) offered.push_back(b->objectName());
             if (box.defaultButton()) shownDefault = box.defaultButton()->objectName();
-            if (c.click == "Return") press(box, Qt::Key_Return);
-            else if (c.click == "Escape") press(box, Qt::Key_Escape);
-            else box.findChild<QPushButton*>(c.click)->click();
+            if (c.click == "Return")
+                press(box, Qt::Key_Return);
+            else if (c.click == "Escape")
+                press(box, Qt::Key_Escape);
+            else
+                box.findChild<QPushButton*>(c.click)->click();
         });
         EXPECT_EQ(platform::ui::messageBox("Replace <b>Inbox</b> & more?", "Tallyhop\xAE", c.type), c.answer);
         EXPECT_EQ(title, QString::fromUtf8("Tallyhop\u00AE"));
@@ -211,10 +214,12 @@ TEST_F(QtWindows, ChoiceDialogRunsActionsAndReturnsTheChoiceOnOk) {
          },
          IDOK, 0, true},
         {"escape cancels", [](QDialog& d) { press(d, Qt::Key_Escape); }, IDCANCEL, 1, false},
-        {"cancel button", [](QDialog& d) {
+        {"cancel button",
+         [](QDialog& d) {
              d.findChild<QRadioButton*>("1004")->click();
              d.findChild<QPushButton*>("2")->click();
-         }, IDCANCEL, 1, false},
+         },
+         IDCANCEL, 1, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -248,9 +253,7 @@ TEST_F(QtWindows, ChoicePicturesSitBesideTheirOptionsOnTheFaceColourAndDoNothing
     const QColor face(0x12, 0x34, 0x56);
     bool checked = false;
     whenChoiceShows([&](QDialog& d) {
-        const struct {
-            const char *picture, *option;
-        } pairs[] = {{"1010", "1004"}, {"1011", "1005"}};
+        const struct { const char *picture, *option; } pairs[] = {{"1010", "1004"}, {"1011", "1005"}};
         std::vector<QImage> drawn;
         for (const auto& pair : pairs) {
             SCOPED_TRACE(pair.picture);
@@ -266,7 +269,8 @@ TEST_F(QtWindows, ChoicePicturesSitBesideTheirOptionsOnTheFaceColourAndDoNothing
             EXPECT_EQ(picture->focusPolicy(), Qt::NoFocus);
 
             const QImage before = picture->grab().toImage();
-            EXPECT_EQ(before.pixelColor(0, 0), picture->palette().color(QPalette::Button)) << "the grey is the face colour";
+            EXPECT_EQ(before.pixelColor(0, 0), picture->palette().color(QPalette::Button))
+                << "the grey is the face colour";
             QPalette p = picture->palette();
             p.setColor(QPalette::Button, face);
             picture->setPalette(p);
