@@ -63,20 +63,19 @@ int PortOrDefault(CMailAccount& a, int tag, int fallback) {
 // logged off, uninitialised, unloaded.
 class FolderHost {
 public:
-    explicit FolderHost(const std::string& path) : library_(LoadLibraryA(path.c_str())) {}
+    explicit FolderHost(const std::string& path) : library_(path) {}
     ~FolderHost() {
         if (loggedOn_)
             if (auto logoff = Bind<HostLogoffFn>("Logoff")) logoff();
         if (initialised_)
             if (auto uninitialize = Bind<HostUninitializeFn>("Uninitialize")) uninitialize();
-        if (library_) FreeLibrary(library_);
     }
     FolderHost(const FolderHost&) = delete;
     FolderHost& operator=(const FolderHost&) = delete;
 
     template <class Fn>
     Fn Bind(const char* name) const {
-        return library_ ? reinterpret_cast<Fn>(GetProcAddress(library_, name)) : nullptr;
+        return library_.Bind<Fn>(name);
     }
     bool Initialize() {
         auto initialize = Bind<HostInitializeFn>("Initialize");
@@ -92,7 +91,7 @@ public:
     }
 
 private:
-    HMODULE library_;
+    platform::LoadedModule library_;  // freed after the host is ended
     bool initialised_ = false;
     bool loggedOn_ = false;
 };

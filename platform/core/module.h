@@ -26,4 +26,25 @@ TESS_API HGLOBAL GlobalFree(HGLOBAL mem);  // null on success, as callers test
 namespace platform {
 // The file a module name resolves to (exposed for tests and diagnostics).
 TESS_EXPORT std::string resolveModulePath(const std::string& name);
+
+// A module loaded for as long as its holder lives, freed also when a call into it throws.
+// An empty name loads nothing.
+class LoadedModule {
+public:
+    explicit LoadedModule(const std::string& name) : module_(name.empty() ? nullptr : LoadLibraryA(name.c_str())) {}
+    ~LoadedModule() {
+        if (module_) FreeLibrary(module_);
+    }
+    LoadedModule(const LoadedModule&) = delete;
+    LoadedModule& operator=(const LoadedModule&) = delete;
+    explicit operator bool() const { return module_ != nullptr; }
+    // Null when the module is not loaded or lacks the export.
+    template <typename Fn>
+    Fn Bind(const char* name) const {
+        return module_ ? reinterpret_cast<Fn>(GetProcAddress(module_, name)) : nullptr;
+    }
+
+private:
+    HMODULE module_;
+};
 }  // namespace platform

@@ -64,24 +64,7 @@ bool FindViewerLibrary(std::string* library) {
     return true;
 }
 
-// A loaded library, freed when the holder goes, also when a viewer call throws.
-class Library {
-public:
-    explicit Library(const std::string& path) : module_(path.empty() ? nullptr : LoadLibraryA(path.c_str())) {}
-    ~Library() {
-        if (module_) FreeLibrary(module_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-    explicit operator bool() const { return module_ != nullptr; }
-    template <typename Fn>
-    Fn Bind(const char* name) const {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
-    }
-
-private:
-    HMODULE module_;
-};
+using Library = platform::LoadedModule;
 
 struct FileVersion {
     int part[4] = {};
