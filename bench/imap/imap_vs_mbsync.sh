@@ -9,6 +9,18 @@
 # The rows "first" are first synchronisations, "again" the second one right after it.
 # RTT_MS=N puts both clients behind bench/imap/delay_proxy.py, which holds every chunk
 # for half of an N ms round trip each way (pipelining kept): a slow network on loopback.
+# bench/imap/check_delay_proxy.py measures what the proxy adds.
+#
+# This kernel has no netem (tc knows no such qdisc), so the round trip is the proxy's.
+# So that neither client can reach Dovecot but through it, with RTT_MS the servers run in
+# a network namespace of their own (`ip netns add`, hence root; it starts with only a
+# loopback, which is brought up), and the proxy listens on 127.0.0.1 outside and makes
+# each connection to Dovecot from a socket it opens inside the namespace (setns), so no
+# veth pair, address or route is needed. SMTP stays inside: a sync with nothing to send
+# never connects. The proxy, the servers and the namespace are removed on every way out
+# (end, failure, Ctrl-C, TERM). Killed outright, a run leaves the proxy and the servers to
+# stop by themselves once its pid is gone, and the namespace to the next run, which
+# removes it.
 #
 # mbsync syncs each message to disk by default (FSync yes); MBSYNC_FSYNC=no turns that off
 # to compare the protocol work alone.
@@ -38,15 +50,41 @@ work=$(mktemp -d /tmp/tessaline-imapbench-XXXXXX)
 # Dovecot's helpers run as other users and must reach the servers' directory.
 chmod 0755 "$work"
 servers="$work/servers"
-proxy_pid=
+netns_prefix=tessaline-imapbench-
+proxy_pid='' netns='' in_netns=()
+# drop_netns NAME: ends what still runs in it (only what this bench started there), then
+# removes it.
+drop_netns() {
+  local pids
+  pids=$(ip netns pids "$1" 2>/dev/null) || true
+  # shellcheck disable=SC2086
+  [ -z "$pids" ] || kill -KILL $pids 2>/dev/null || true
+  ip netns del "$1" 2>/dev/null || true
+}
 finish() {
-  [ -z "$proxy_pid" ] || kill "$proxy_pid" 2>/dev/null || true
+  trap '' INT TERM HUP
+  if [ -n "$proxy_pid" ]; then kill "$proxy_pid" 2>/dev/null || true; wait "$proxy_pid" 2>/dev/null || true; fi
   bash "$servers_sh" stop "$servers" >/dev/null 2>&1 || true
+  [ -z "$netns" ] || drop_netns "$netns"
   if [ "${KEEP:-0}" = 1 ]; then echo "(kept: $work)"; else rm -rf "$work"; fi
 }
 trap finish EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
-bash "$servers_sh" start "$servers" --watch $$ >"$work/servers.log" 2>&1 || { cat "$work/servers.log" >&2; exit 1; }
+if [ -n "${RTT_MS:-}" ]; then
+  for old_ns in $(ip netns list 2>/dev/null | awk -v p="$netns_prefix" 'index($1, p) == 1 { print $1 }'); do
+    kill -0 "${old_ns#"$netns_prefix"}" 2>/dev/null || drop_netns "$old_ns"
+  done
+  netns=$netns_prefix$$
+  ip netns add "$netns" || { netns=; echo "imap bench: RTT_MS needs a network namespace (ip netns add, as root)" >&2; exit 1; }
+  ip netns exec "$netns" ip link set lo up
+  in_netns=(ip netns exec "$netns")
+fi
+
+"${in_netns[@]}" bash "$servers_sh" start "$servers" --watch $$ >"$work/servers.log" 2>&1 ||
+  { cat "$work/servers.log" >&2; exit 1; }
 # shellcheck disable=SC1091
 . "$servers/servers.env"
 owner=$(awk -F: -v u="$USER" '$1 == u { print $3 ":" $4 }' "$servers/passwd")
@@ -66,9 +104,10 @@ imap_port=$IMAP_PORT
 if [ -n "${RTT_MS:-}" ]; then
   imap_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   python3 "$root/bench/imap/delay_proxy.py" "$imap_port" "$HOST" "$IMAP_PORT" "$RTT_MS" --listen "$HOST" \
-    >"$work/proxy.log" 2>&1 &
+    --netns "$netns" --watch $$ >"$work/proxy.log" 2>&1 &
   proxy_pid=$!
-  for _ in $(seq 50); do grep -q ready "$work/proxy.log" 2>/dev/null && break; sleep 0.1; done
+  for _ in $(seq 100); do grep -q ready "$work/proxy.log" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$work/proxy.log" || { echo "imap bench: the delay proxy did not start" >&2; cat "$work/proxy.log" >&2; exit 1; }
 fi
 
 # Private mbsync set-up: plaintext login on loopback, a Maildir of its own.
@@ -143,7 +182,9 @@ for ((r = 1; r <= reps; r++)); do
   if ((r % 2)); then run_tallyhop; run_mbsync; else run_mbsync; run_tallyhop; fi
 done
 
-echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk (Dovecot $HOST:$IMAP_PORT), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}, round trip ${RTT_MS:-0} ms added"
+where="Dovecot $HOST:$IMAP_PORT"
+[ -z "$netns" ] || where="Dovecot in network namespace $netns, clients through the proxy on $HOST:$imap_port"
+echo "IMAP INBOX: $on_server messages, $mail_mb MB on disk ($where), $reps repetitions, mbsync FSync ${MBSYNC_FSYNC:-yes}, round trip ${RTT_MS:-0} ms added"
 sort -s -k1,1 "$work/results" | awk -v want="$messages" '
   function median(a, k,   i, j, t) {
     for (i = 2; i <= k; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) { t = a[j]; a[j] = a[j - 1]; a[j - 1] = t }
