@@ -7,6 +7,14 @@
 
 #include "platform/core/runtime.h"
 
+#ifdef TESS_KEEP_MODULES_LOADED
+// Defined only by the fuzz targets (tests/fuzz/keep_modules_loaded.cpp): the fuzzer keeps
+// pointers into every loaded module's coverage counters, so there a module must stay
+// mapped after its last FreeLibrary. The unit tests of the same build leave it undefined
+// and load and unload modules as the product does.
+extern "C" __attribute__((weak, visibility("default"))) const int TessKeepModulesLoaded;
+#endif
+
 namespace platform {
 
 static bool endsWithNoCase(const std::string& s, const char* suffix) {
@@ -36,13 +44,11 @@ std::string resolveModulePath(const std::string& name) {
 HMODULE LoadLibraryA(const char* name) {
     if (!name || !*name) return nullptr;
     const std::string path = platform::resolveModulePath(name);
+    int flags = RTLD_NOW | RTLD_LOCAL;
 #ifdef TESS_KEEP_MODULES_LOADED
-    // Coverage-instrumented builds: the fuzzer keeps pointers into every loaded module's
-    // counters, so a module must stay mapped after its last FreeLibrary.
-    return static_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE));
-#else
-    return static_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (&TessKeepModulesLoaded != nullptr) flags |= RTLD_NODELETE;
 #endif
+    return static_cast<HMODULE>(dlopen(path.c_str(), flags));
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* name) {

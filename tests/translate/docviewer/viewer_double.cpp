@@ -156,7 +156,9 @@ int AddFile(ViewerObject*, void* block, ViewerObject** item) {
 
 }  // namespace
 
-extern "C" TESS_EXPORT const char TessModuleVersion[] = VIEWER_VERSION;
+// Protected like the version text of the product libraries (cmake/module_version.c.in): the test
+// loads several versions of this double, each keeping its own copy.
+extern "C" __attribute__((visibility("protected"), used)) const char TessModuleVersion[] = VIEWER_VERSION;
 
 TESS_API int LeafCarryIsViewable(const char* source, int* viewable, uint32_t* kind, char*, int, char*, int) {
     Log(std::string("viewable ") + source);
