@@ -11,13 +11,8 @@
 
 namespace tess::conduit {
 
-PluginLibrary::PluginLibrary(const std::string& valueName, const std::string& path) {
-    module_ = LoadLibraryA(path.c_str());
+PluginLibrary::PluginLibrary(const std::string& valueName, const std::string& path) : module_(path) {
     if (module_) name_ = valueName;
-}
-
-PluginLibrary::~PluginLibrary() {
-    if (module_) FreeLibrary(module_);
 }
 
 size_t PluginLibraryArray::LoadList(const char* listKey) {

@@ -13,16 +13,13 @@ class PluginLibrary {
 public:
     // Loads the library; the value name is kept only when it loaded.
     PluginLibrary(const std::string& valueName, const std::string& path);
-    ~PluginLibrary();
-    PluginLibrary(const PluginLibrary&) = delete;
-    PluginLibrary& operator=(const PluginLibrary&) = delete;
 
     const std::string& name() const { return name_; }
-    HMODULE module() const { return module_; }
+    HMODULE module() const { return module_.handle(); }
 
 private:
     std::string name_;
-    HMODULE module_ = nullptr;
+    platform::LoadedModule module_;
 };
 
 // Owned libraries in load order; released in index order.

@@ -293,7 +293,9 @@ int CMailStore::loadActions() {
         HandheldRecord record;
         PendingAction action;
         if (db_.ReadRecordByIndex(i, &record) != 0) continue;
-        if (!ParsePendingAction(record.data.data(), record.data.size(), action)) continue;
+        if (!ParseActionRecord(record.data.data(), record.data.size(), action) ||
+            !IsHandheldActionOpcode(action.opcode))
+            continue;
         action.accountId = record.category;
         action.recordId = record.id;
         read.push_back(std::move(action));

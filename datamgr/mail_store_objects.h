@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/action_record.h"
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "accounts/mail_account.h"
@@ -71,17 +72,10 @@ public:
 
 // An action the handheld queued while away from the desktop, read from its record in the
 // disconnected-actions database (the record's category is the account).
-struct PendingAction {
+struct PendingAction : ActionRecord {
     int accountId = 0;
     uint32_t recordId = 0;
-    uint32_t opcode = 0;
-    uint32_t uid = 0;
-    std::string arg1, arg2;
 };
-// Opcode, uid (both big-endian) and two NUL-terminated texts (one cut short ends at the
-// record's end); false when the record is too short for the numbers or the opcode is not
-// one the handheld writes (0-8, 10, 13, 15, 16).
-bool ParsePendingAction(const uint8_t* data, size_t size, PendingAction& out);
 
 class StoreAccount : public StoreObject {
 public:

@@ -16,11 +16,9 @@ namespace {
 
 constexpr int64_t k1904To1970 = 2082844800;
 
-bool Accepted(int op) { return (op >= 0 && op <= 8) || op == 10 || op == 13 || op == 15 || op == 16; }
-
 std::string Describe(const std::string& account, const DisconnectedAction& a) {
     return Printf("Account: %s\nRecord ID: %d\nOpcode: %d\nUID: %d\nArg 1: %s\nArg 2: %s", account.c_str(),
-                  int(a.recordId), a.opcode, a.uid, a.arg1.c_str(), a.arg2.c_str());
+                  int(a.recordId), int(a.opcode), int32_t(a.uid), a.arg1.c_str(), a.arg2.c_str());
 }
 
 CId UidId(int32_t uid) { return NumberAsId(static_cast<uint32_t>(uid)); }
@@ -58,9 +56,11 @@ int CSyncSession::LoadDisconnectedActions() {
         }
         DisconnectedAction a;
         const int p = c ? c->Protocol() : -1;
-        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder && ParseDisconnectedAction(r, a) &&
-            Accepted(a.opcode))
+        if (c && c->IsActive() && p != kProtocolNone && p != kProtocolPlaceholder &&
+            ParseActionRecord(r.data.data(), r.data.size(), a) && IsHandheldActionOpcode(a.opcode)) {
+            a.recordId = r.id;
             c->actions.push_back(std::move(a));
+        }
         ++index;
     }
     for (auto& c : connections)

@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/action_record.h"
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "accounts/mail_account.h"
@@ -77,15 +78,10 @@ private:
     std::vector<std::unique_ptr<Entry>> entries_;
 };
 
-struct DisconnectedAction {
-    int opcode = 0;
+// A disconnected action of the account, read from its handheld record.
+struct DisconnectedAction : tess::ActionRecord {
     uint32_t recordId = 0;
-    int32_t uid = 0;
-    std::string arg1, arg2;
 };
-// A disconnected-action record of the handheld: opcode, UID, two texts; false when the
-// record is too short for its numbers. Texts cut short end at the record's end.
-bool ParseDisconnectedAction(const HandheldRecord& record, DisconnectedAction& out);
 
 // An account's turn failed (its logon, its server lost, its listing, the handheld full):
 // the run's result when any account failed, so the sync manager and `tallyhop sync` say

@@ -22,24 +22,11 @@ typedef int (*ComponentErrorFn)(int code, char* buffer, int size);
 
 // The component's library for one call; a library that does not load is unregistered, so
 // the next synchronisation does not meet it again.
-class ComponentLibrary {
+class ComponentLibrary : public platform::LoadedModule {
 public:
-    explicit ComponentLibrary(const RegisteredType& entry) : module_(LoadLibraryA(entry.hostPath.GetString())) {
-        if (!module_) UnregisterSyncComponent(entry);
+    explicit ComponentLibrary(const RegisteredType& entry) : LoadedModule(entry.hostPath.GetString()) {
+        if (!*this) UnregisterSyncComponent(entry);
     }
-    ~ComponentLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    ComponentLibrary(const ComponentLibrary&) = delete;
-    ComponentLibrary& operator=(const ComponentLibrary&) = delete;
-    bool loaded() const { return module_ != nullptr; }
-    template <class Fn>
-    Fn find(const char* name) const {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
-    }
-
-private:
-    HMODULE module_;
 };
 
 }  // namespace
@@ -70,8 +57,8 @@ void UnregisterSyncComponent(const RegisteredType& entry) { REGUnRegister(kCreat
 int QueryComponentCapability(const RegisteredType& entry, bool& supported, int capability) {
     supported = false;
     ComponentLibrary lib(entry);
-    if (!lib.loaded()) return kComponentNotLoadable;
-    auto caps = lib.find<CapSupportsFn>("SCapSupports");
+    if (!lib) return kComponentNotLoadable;
+    auto caps = lib.Bind<CapSupportsFn>("SCapSupports");
     if (!caps) return kComponentUnsupported;
     supported = caps(kCreatorMail, capability) == 0;
     return 0;
@@ -83,8 +70,8 @@ int RunSyncComponent(const RegisteredType* entry, StoreHandle* account, int user
     if (int rc = QueryComponentCapability(*entry, supported, kCapabilitySync)) return rc;
     if (!supported) return kComponentUnsupported;
     ComponentLibrary lib(*entry);
-    if (!lib.loaded()) return kComponentNotLoadable;
-    auto run = lib.find<ComponentSyncFn>("SSYNCSyncrhonize");
+    if (!lib) return kComponentNotLoadable;
+    auto run = lib.Bind<ComponentSyncFn>("SSYNCSyncrhonize");
     if (!run) return kComponentUnsupported;
     ComponentSyncRequest request{userId, kCreatorMail, account};
     return run(&request);
@@ -95,8 +82,8 @@ int LookupComponentErrorText(const RegisteredType& entry, int code, std::string&
     if (int rc = QueryComponentCapability(entry, supported, kCapabilityErrorText)) return rc;
     if (!supported) return kComponentUnsupported;
     ComponentLibrary lib(entry);
-    if (!lib.loaded()) return kComponentNotLoadable;
-    auto lookup = lib.find<ComponentErrorFn>("SERRExtLookupError");
+    if (!lib) return kComponentNotLoadable;
+    auto lookup = lib.Bind<ComponentErrorFn>("SERRExtLookupError");
     if (!lookup) return 0;
     char buffer[1024] = {};
     if (lookup(code, buffer, sizeof buffer) != 0) return 0;

@@ -38,6 +38,8 @@ public:
     LoadedModule(const LoadedModule&) = delete;
     LoadedModule& operator=(const LoadedModule&) = delete;
     explicit operator bool() const { return module_ != nullptr; }
+    // The handle, for callers that hand the module on; it stays the holder's to free.
+    HMODULE handle() const { return module_; }
     // Null when the module is not loaded or lacks the export.
     template <typename Fn>
     Fn Bind(const char* name) const {

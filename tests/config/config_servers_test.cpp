@@ -20,8 +20,7 @@
 #include "config/config_dialogs.h"
 #include "config/config_frame.h"
 #include "platform/ui/qt/qt_ui.h"
-#include "tests/engine/engine_world.h"
-#include "tests/servers/server_fixture.h"
+#include "tests/engine/dovecot_account.h"
 
 namespace panelwright {
 namespace {
@@ -38,17 +37,9 @@ protected:
 
     // The world's IMAP account in slot 0 on the private Dovecot, through the real host.
     void ImapAccountOnDovecot(EngineWorld& world, const std::string& password) {
-        FreeLibrary(world.host);
-        world.host = LoadLibraryA("Heronwick.dll");
-        ASSERT_NE(world.host, nullptr);
-        handheld_app::AccountSetup h;
-        h.server = servers().host();
-        h.port = uint16_t(servers().imapPort());
-        h.smtpServer = servers().host();
-        h.smtpPort = uint16_t(servers().smtpPort());
-        h.user = servers().user();
+        ASSERT_NO_FATAL_FAILURE(tess::engine::test::UseImapHost(world));
+        handheld_app::AccountSetup h = tess::engine::test::DovecotAccount(servers());
         h.password = password;
-        h.email = servers().address(servers().user());
         world.ImapAccount(0, {}, h);
     }
 

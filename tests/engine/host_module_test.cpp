@@ -2,20 +2,13 @@
 // hosts give it, and two hosts loaded side by side keep their own exports and state.
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "engine/host_module.h"
 #include "tests/support/test_home.h"
 
 namespace tess::engine {
 namespace {
 
-struct FreeHost {
-    void operator()(ModuleObject* library) const { FreeLibrary(library); }
-};
-using LoadedHost = std::unique_ptr<ModuleObject, FreeHost>;
-
-LoadedHost Load(const char* file) { return LoadedHost(LoadLibraryA((tess::test::libDir() / file).c_str())); }
+platform::LoadedModule Load(const char* file) { return platform::LoadedModule((tess::test::libDir() / file).string()); }
 
 template <class Fn>
 bool Bound(Fn fn) {
@@ -33,9 +26,9 @@ TEST(HostModule, BindsEveryExportTheHostsGive) {
                  {"libThistledown.so", false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const LoadedHost host = Load(c.file);
-        ASSERT_NE(host.get(), nullptr);
-        const HostModule m = HostModule::Bind(host.get());
+        const platform::LoadedModule host = Load(c.file);
+        ASSERT_NE(host.handle(), nullptr);
+        const HostModule m = HostModule::Bind(host.handle());
         ASSERT_TRUE(m);
         const bool shared[] = {Bound(m.initialize),
                                Bound(m.uninitialize),
@@ -76,12 +69,12 @@ TEST(HostModule, NoLibraryBindsNothing) {
 // The exports both hosts share come from one source; loaded together, each still answers
 // from its own session: a logon to the POP host leaves the IMAP host logged off.
 TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
-    const LoadedHost imapHost = Load("libHeronwick.so");
-    const LoadedHost popHost = Load("libFenwick.so");
-    ASSERT_NE(imapHost.get(), nullptr);
-    ASSERT_NE(popHost.get(), nullptr);
-    const HostModule imap = HostModule::Bind(imapHost.get());
-    const HostModule pop = HostModule::Bind(popHost.get());
+    const platform::LoadedModule imapHost = Load("libHeronwick.so");
+    const platform::LoadedModule popHost = Load("libFenwick.so");
+    ASSERT_NE(imapHost.handle(), nullptr);
+    ASSERT_NE(popHost.handle(), nullptr);
+    const HostModule imap = HostModule::Bind(imapHost.handle());
+    const HostModule pop = HostModule::Bind(popHost.handle());
     ASSERT_NE(imap.getAllMsgs, pop.getAllMsgs);
     ASSERT_EQ(imap.initialize(), 0);
     ASSERT_EQ(pop.initialize(), 0);

@@ -4,9 +4,8 @@
 #include <thread>
 
 #include "datamgr/ledgerly_store.h"
-#include "tests/engine/engine_world.h"
+#include "tests/engine/dovecot_account.h"
 #include "tools/tallyhop/sync_command.h"
-#include "tests/servers/server_fixture.h"
 
 namespace tess::engine::test {
 namespace {
@@ -18,17 +17,8 @@ protected:
     void SetUp() override {
         MailServersTest::SetUp();
         world_ = std::make_unique<EngineWorld>();
-        FreeLibrary(world_->host);
-        world_->host = LoadLibraryA("Heronwick.dll");
-        ASSERT_NE(world_->host, nullptr);
-        handheld_app::AccountSetup h;
-        h.server = servers().host();
-        h.port = uint16_t(servers().imapPort());
-        h.smtpServer = servers().host();
-        h.smtpPort = uint16_t(servers().smtpPort());
-        h.user = servers().user();
-        h.password = servers().password();
-        h.email = servers().address(servers().user());
+        ASSERT_NO_FATAL_FAILURE(UseImapHost(*world_));
+        handheld_app::AccountSetup h = DovecotAccount(servers());
         h.smtpLogin = true;  // the test SMTP server wants the user's own logon
         DesktopAccount d;
         d.sizeKb = 400;

@@ -50,7 +50,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     UnpackMessageRecord(record, message.msg);
 
     tess::datamgr::PendingAction action;
-    if (tess::datamgr::ParsePendingAction(data, size, action) && action.arg1.size() + action.arg2.size() + 8 > size)
-        std::abort();
+    if (tess::ParseActionRecord(data, size, action) && action.arg1.size() + action.arg2.size() + 8 > size) std::abort();
     return 0;
 }

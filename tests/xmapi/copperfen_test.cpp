@@ -110,7 +110,7 @@ TEST_F(Copperfen, OrdinalsMapToTheLibrarysExportNames) {
     EXPECT_EQ(xmapi::NameOfOrdinal(1), nullptr);
     HostLibrary mapi32("libmapi32.so");
     ASSERT_TRUE(mapi32);
-    for (const auto& e : xmapi::kEntryPoints) EXPECT_NE(mapi32.get<FARPROC>(e.name), nullptr) << e.name;
+    for (const auto& e : xmapi::kEntryPoints) EXPECT_NE(mapi32.Bind<FARPROC>(e.name), nullptr) << e.name;
 }
 
 TEST_F(Copperfen, InitializeNeedsExtendedMapiInstalledAndCanRunAgain) {

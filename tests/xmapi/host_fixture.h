@@ -40,22 +40,10 @@ private:
     std::map<unsigned, std::vector<WPARAM>> received_;
 };
 
-class HostLibrary {
+// A library of the build, loaded for as long as the test holds it.
+class HostLibrary : public platform::LoadedModule {
 public:
-    explicit HostLibrary(const char* file) : module_(LoadLibraryA((libDir() / file).c_str())) {}
-    ~HostLibrary() {
-        if (module_) FreeLibrary(module_);
-    }
-    HostLibrary(const HostLibrary&) = delete;
-    HostLibrary& operator=(const HostLibrary&) = delete;
-    explicit operator bool() const { return module_ != nullptr; }
-    template <class Fn>
-    Fn get(const char* name) const {
-        return reinterpret_cast<Fn>(GetProcAddress(module_, name));
-    }
-
-private:
-    HMODULE module_;
+    explicit HostLibrary(const char* file) : LoadedModule((libDir() / file).string()) {}
 };
 
 // The exports both desktop-client hosts give under the same signatures.
@@ -77,8 +65,8 @@ struct CommonExports {
 };
 
 // Binds an export by its name into the field of that name; fails the test when missing.
-#define TESS_BIND_EXPORT(library, exports, name)                     \
-    (exports).name = (library).get<decltype((exports).name)>(#name); \
+#define TESS_BIND_EXPORT(library, exports, name)                      \
+    (exports).name = (library).Bind<decltype((exports).name)>(#name); \
     ASSERT_NE((exports).name, nullptr) << #name
 
 inline void BindCommon(const HostLibrary& library, CommonExports& x) {

@@ -14,10 +14,10 @@ namespace tess::test {
 namespace {
 
 struct SimpleApi {
-    HMODULE lib = LoadLibraryA("mapi32.dll");
+    platform::LoadedModule lib{"mapi32.dll"};
     template <class F>
     F bind(const char* name) {
-        return reinterpret_cast<F>(GetProcAddress(lib, name));
+        return lib.Bind<F>(name);
     }
     decltype(&MAPILogon) logon = bind<decltype(&MAPILogon)>("MAPILogon");
     decltype(&MAPILogoff) logoff = bind<decltype(&MAPILogoff)>("MAPILogoff");
@@ -28,9 +28,6 @@ struct SimpleApi {
     decltype(&MAPIDeleteMail) del = bind<decltype(&MAPIDeleteMail)>("MAPIDeleteMail");
     decltype(&MAPIFreeBuffer) freeBuffer = bind<decltype(&MAPIFreeBuffer)>("MAPIFreeBuffer");
     decltype(&MAPIResolveName) resolve = bind<decltype(&MAPIResolveName)>("MAPIResolveName");
-    ~SimpleApi() {
-        if (lib) FreeLibrary(lib);
-    }
 };
 
 class SimpleMapi : public testing::Test {
