@@ -744,9 +744,9 @@ class NotesAccountWindow : public ConfigWindow {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, ann, annId, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, bo, boId, error)) << error;
+        ASSERT_TRUE(platform::notes::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst, ann, annId, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst, bo, boId, error)) << error;
         w.Store({2, "Lotus", "Lotus Notes", 6, 0, 0, "", "", "", "", ""});
         auto a = w.Account(2);
         ASSERT_NE(a, nullptr);
@@ -760,9 +760,9 @@ protected:
         return a ? std::string(ByteView(a->Image().desktop).text(f.offset, f.width)) : "<no account>";
     }
 
-    notes_admin::Installation inst;
-    notes_admin::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
-    notes_admin::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
+    platform::notes::Installation inst;
+    platform::notes::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
+    platform::notes::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
     std::filesystem::path annId, boId;
     platform::ui::ScriptedFormDialogs dialogs;
     platform::ui::ScopedFormDialogs scopedDialogs{dialogs};
