@@ -20,7 +20,7 @@
 #include "engine/tidewater.h"
 #include "platform/core/module.h"
 
-namespace panelwright {
+namespace tess::config {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteView;
@@ -210,4 +210,4 @@ int CUserConfig::GetServerFolders() {
     return 1;
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

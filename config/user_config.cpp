@@ -19,7 +19,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
-namespace panelwright {
+namespace tess::config {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteSpan;
@@ -788,4 +788,4 @@ int CUserConfig::CountSyncAccounts() const {
     }));
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -16,7 +16,7 @@
 class CNotesClient;
 struct FolderRecord;
 
-namespace panelwright {
+namespace tess::config {
 
 struct SyncActionRecord {
     int permanentAction = 0;
@@ -212,4 +212,4 @@ void StripAmpersands(std::string& text);
 // else "0"); true when the text had to change.
 bool ClampNumberText(std::string& text, int min, int max);
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -52,7 +52,7 @@
 #include "translate/manager/hollowmere.h"
 #include "tests/config/config_world.h"
 
-namespace panelwright {
+namespace tess::config {
 namespace {
 
 using namespace tess::accounts::layout;
@@ -850,4 +850,4 @@ TEST_F(ConfigWindow, NotesAccountWithoutANotesClientSaysHowToSetItUp) {
 }
 
 }  // namespace
-}  // namespace panelwright
+}  // namespace tess::config
