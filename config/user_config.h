@@ -195,7 +195,7 @@ private:
 
     ConfigEnvironment env_;
     tess::accounts::AccountInit init_;
-    tess::settings::CGeneralSettings settings_;
+    tess::accounts::CGeneralSettings settings_;
     std::vector<std::unique_ptr<tess::accounts::CMailAccount>> accounts_;
     std::vector<MailClientEntry> mailClients_;
     std::unique_ptr<CNotesClient> notes_;

@@ -365,10 +365,10 @@ TEST_F(ConfigWindow, NewImapAccountIsSavedForTheEngine) {
 }
 
 TEST_F(ConfigWindow, ServersOfTheRelaysAccountAreNotShown) {
-    tess::settings::CRelaySettings relay;
-    relay.Load(w.userId, tess::settings::kSectionRelay);
+    tess::accounts::CRelaySettings relay;
+    relay.Load(w.userId, tess::accounts::kSectionRelay);
     relay.account = 1;
-    relay.Save(w.userId, tess::settings::kSectionRelay);
+    relay.Save(w.userId, tess::accounts::kSectionRelay);
     CUserConfig model(w.userId);
     ConfigFrame frame(model);
     ASSERT_TRUE(frame.ShowPage(kPageDevicePreference, 1));
@@ -455,7 +455,7 @@ TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
     }
     // The IMAP host is not among the registered hosts: nothing to ask, the list stays.
     HKEY hosts = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(tess::settings::kProductKey) + "MsgHostPlugins").c_str(), 0,
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(tess::kProductKey) + "MsgHostPlugins").c_str(), 0,
                             KEY_ALL_ACCESS, &hosts),
               ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteValueA(hosts, "Heronwick"), ERROR_SUCCESS);
@@ -550,7 +550,7 @@ TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
     std::string address;
     GetWebPageAddress(address);
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     char text[256] = {};
     DWORD size = sizeof text, type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size),
