@@ -9,7 +9,7 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 class LoggedEnvironment : public SystemAccountEnvironment {
@@ -75,4 +75,4 @@ TEST(SystemEnvironment, OlderAccountsComeFromTheStoreAndTheRelayFlagsFromTheRegi
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

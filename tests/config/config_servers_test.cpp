@@ -23,7 +23,7 @@
 #include "tests/engine/engine_world.h"
 #include "tests/servers/server_fixture.h"
 
-namespace tess::config {
+namespace tess::config::test {
 namespace {
 
 using tess::engine::test::EngineWorld;
@@ -225,4 +225,4 @@ TEST_F(WindowToDovecot, RefreshThatCannotReachTheServerKeepsTheList) {
 }
 
 }  // namespace
-}  // namespace tess::config
+}  // namespace tess::config::test

@@ -52,7 +52,7 @@
 #include "translate/manager/hollowmere.h"
 #include "tests/config/config_world.h"
 
-namespace tess::config {
+namespace tess::config::test {
 namespace {
 
 using namespace tess::accounts::layout;
@@ -850,4 +850,4 @@ TEST_F(ConfigWindow, NotesAccountWithoutANotesClientSaysHowToSetItUp) {
 }
 
 }  // namespace
-}  // namespace tess::config
+}  // namespace tess::config::test

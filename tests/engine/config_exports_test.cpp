@@ -22,7 +22,7 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 using test::SetText;
@@ -221,4 +221,4 @@ TEST(TranslatorRegistration, DocumentTranslatorListed) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test

@@ -7,7 +7,7 @@
 #include "engine/host_module.h"
 #include "tests/support/test_home.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 struct FreeHost {
@@ -107,4 +107,4 @@ TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test
