@@ -16,8 +16,8 @@ bool SystemAccountEnvironment::WriteRelayValue(std::string_view name, uint32_t v
 }
 
 bool SystemAccountEnvironment::LoadStoredAccount(int userId, unsigned dataVersion, int index, StoredAccount& out) {
-    settings::CAccountSettings stored;
-    if (!stored.Load(userId, settings::kSectionOlder, int(dataVersion), index)) return false;
+    CAccountSettings stored;
+    if (!stored.Load(userId, kSectionOlder, int(dataVersion), index)) return false;
     out.name = stored.accountName;
     out.hostName = stored.hostName;
     out.mapiProfile = stored.mapiProfile;
@@ -35,10 +35,10 @@ bool SystemAccountEnvironment::LoadStoredAccount(int userId, unsigned dataVersio
 }
 
 void SystemAccountEnvironment::ClearRelayEnterprise(int userId) {
-    settings::CRelaySettings relay;
-    relay.Load(userId, settings::kSectionRelay);
+    CRelaySettings relay;
+    relay.Load(userId, kSectionRelay);
     relay.enterprise = 0;
-    relay.Save(userId, settings::kSectionRelay);
+    relay.Save(userId, kSectionRelay);
 }
 
 std::optional<std::string> SystemAccountEnvironment::SealPassword(std::string_view text, std::string_view key) {

@@ -22,7 +22,7 @@ public:
     std::optional<std::string> UnsealPassword(std::string_view sealed, std::string_view key) override;
 
 private:
-    settings::CPluginRegistry registry_;
+    CPluginRegistry registry_;
     std::shared_ptr<AesBinding> aes_;  // held for as long as the accounts use it
 };
 

@@ -6,7 +6,7 @@
 #include "common/password_scrambler.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace tess::settings {
+namespace tess::accounts {
 
 namespace {
 
@@ -304,4 +304,4 @@ void CRelaySettings::SetSecurityKey(const std::string& keyRecord) {
     keyChanged = 1;
 }
 
-}  // namespace tess::settings
+}  // namespace tess::accounts

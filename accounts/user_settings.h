@@ -7,7 +7,7 @@
 
 #include "common/message_filter.h"
 
-namespace tess::settings {
+namespace tess::accounts {
 
 // Section names of the store.
 inline constexpr const char* kSectionCurrent = "Tessaline";
@@ -103,4 +103,4 @@ std::string DecodeStoredKey(const std::string& stored);
 // Removes every CR and LF and trims white space at both ends.
 std::string CleanFilterText(std::string_view text);
 
-}  // namespace tess::settings
+}  // namespace tess::accounts

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <strings.h>
 
-namespace tess::settings {
+namespace tess {
 
 namespace {
 
@@ -212,4 +212,4 @@ int SetRelayExchangeFlag(int value) {
     return registry.WriteRelayValue("Exchange", uint32_t(value)) ? 1 : 0;
 }
 
-}  // namespace tess::settings
+}  // namespace tess

@@ -10,7 +10,7 @@
 
 #include "platform/core/registry.h"
 
-namespace tess::settings {
+namespace tess {
 
 inline constexpr const char* kProductKey = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\";
 
@@ -69,4 +69,4 @@ int ReadConfigHost(std::string* out);    // "ConfHost" of "ConfigPlugins"
 int GetRelayExchangeFlag();              // 1 when absent
 int SetRelayExchangeFlag(int value);
 
-}  // namespace tess::settings
+}  // namespace tess

@@ -17,7 +17,7 @@ PluginLibrary::PluginLibrary(const std::string& valueName, const std::string& pa
 
 size_t PluginLibraryArray::LoadList(const char* listKey) {
     HKEY key = nullptr;
-    const std::string path = std::string(settings::kProductKey) + listKey;
+    const std::string path = std::string(kProductKey) + listKey;
     if (RegOpenKeyA(HKEY_CURRENT_USER, path.c_str(), &key) != ERROR_SUCCESS) return items_.size();
     for (DWORD index = 0;; ++index) {
         char name[260];

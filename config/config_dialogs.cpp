@@ -20,7 +20,7 @@
 #include "config/user_config.h"
 #include "platform/ui/ui_service.h"
 
-namespace panelwright {
+namespace tess::config {
 
 namespace {
 constexpr size_t kMaxNewName = 13;
@@ -219,4 +219,4 @@ void FolderSyncDialog::accept() {
     QDialog::accept();
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

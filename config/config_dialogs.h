@@ -10,7 +10,7 @@ class QComboBox;
 class QLineEdit;
 class QTableWidget;
 
-namespace panelwright {
+namespace tess::config {
 
 // Asks for a new account's name and handheld protocol (0 POP, 1 IMAP). OK keeps the
 // dialog open, with a message, while the name is empty, longer than 13 characters or has
@@ -74,4 +74,4 @@ private:
     std::vector<std::pair<std::string, bool>> rows_;  // display name, initial value
 };
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -28,7 +28,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
-namespace panelwright {
+namespace tess::config {
 
 namespace {
 
@@ -357,4 +357,4 @@ void ConfigFrame::QuickReference() {
     dialog.exec();
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

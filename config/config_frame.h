@@ -16,7 +16,7 @@ class QLabel;
 class QSplitter;
 class QTreeWidget;
 
-namespace panelwright {
+namespace tess::config {
 
 // One item of the page tree.
 struct ConfigPageEntry {
@@ -72,4 +72,4 @@ private:
     CCoolMenuManager menus_;
 };
 
-}  // namespace panelwright
+}  // namespace tess::config

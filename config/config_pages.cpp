@@ -19,7 +19,7 @@
 #include "platform/ui/ui_service.h"
 #include "translate/manager/hollowmere.h"
 
-namespace panelwright {
+namespace tess::config {
 
 QString LangQ(unsigned id) { return QString::fromStdString(platform::ui::utf8FromAnsi(LangText(id))); }
 QString OwnQ(unsigned id) { return QString::fromStdString(OwnText(id)); }
@@ -681,4 +681,4 @@ ConfigPage* CreatePage(int pageId, CUserConfig& model, PageHost& host) {
     }
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -17,7 +17,7 @@ class QGridLayout;
 class QRadioButton;
 class QPlainTextEdit;
 
-namespace panelwright {
+namespace tess::config {
 
 enum PageId : int {
     kPageGlobal = 101,
@@ -71,4 +71,4 @@ QString DayText(int time);
 
 ConfigPage* CreatePage(int pageId, CUserConfig& model, PageHost& host);
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -4,7 +4,7 @@
 
 #include "common/language_module.h"
 
-namespace panelwright {
+namespace tess::config {
 
 std::string LangText(unsigned id) { return LoadLangString(id); }
 
@@ -77,4 +77,4 @@ std::string OwnText(unsigned id) {
     return it == kTable.end() ? std::string() : it->second;
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

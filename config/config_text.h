@@ -3,11 +3,11 @@
 // the module's own string table (ids from 32772 and 57665 on).
 #include <string>
 
-namespace panelwright {
+namespace tess::config {
 
 // The language library's string (Windows-1252), empty when there is none.
 std::string LangText(unsigned id);
 // The module's own string, UTF-8; empty for an unknown id.
 std::string OwnText(unsigned id);
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -16,7 +16,7 @@
 #include "config/panelwright.h"
 #include "platform/ui/qt/qt_ui.h"
 
-namespace panelwright {
+namespace tess::config {
 namespace {
 
 constexpr int kStartTickMs = 100;
@@ -59,12 +59,12 @@ private:
 };
 
 }  // namespace
-}  // namespace panelwright
+}  // namespace tess::config
 
 TESS_API int Configure(int userId) {
     CLanguageModule language("LKSYNCLANG.DLL", nullptr);
     if (!platform::ui::ensureWindowedApplication()) return 1;
-    panelwright::StartDialog dialog(userId);
+    tess::config::StartDialog dialog(userId);
     // A loop of its own rather than the dialog's: hiding a dialog ends its exec().
     QEventLoop loop;
     QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);

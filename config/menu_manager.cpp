@@ -6,7 +6,7 @@
 #include <QMenuBar>
 #include <cctype>
 
-namespace panelwright {
+namespace tess::config {
 
 namespace {
 
@@ -110,4 +110,4 @@ void CCoolMenuManager::Dress(QMenu* menu) const {
     }
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -11,7 +11,7 @@
 class QMainWindow;
 class QMenu;
 
-namespace panelwright {
+namespace tess::config {
 
 enum AccelFlags : uint8_t { FVIRTKEY = 0x01, FSHIFT = 0x04, FCONTROL = 0x08, FALT = 0x10 };
 
@@ -49,4 +49,4 @@ private:
     std::map<int, int> lastOf_;  // command -> its last table entry
 };
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -20,7 +20,7 @@
 #include "engine/tidewater.h"
 #include "platform/core/module.h"
 
-namespace panelwright {
+namespace tess::config {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteView;
@@ -98,10 +98,10 @@ private:
 
 // The library registered for the host, found by its value name in the host list.
 std::string RegisteredHostPath(const char* hostName) {
-    tess::settings::CPluginRegistry registry;
-    tess::settings::PluginEntry* entry = nullptr;
-    if (!registry.ReadValues(tess::settings::kMsgHostPlugins) ||
-        !registry.GetEntry(tess::settings::kMsgHostPlugins, hostName, &entry) || !entry)
+    tess::CPluginRegistry registry;
+    tess::PluginEntry* entry = nullptr;
+    if (!registry.ReadValues(tess::kMsgHostPlugins) || !registry.GetEntry(tess::kMsgHostPlugins, hostName, &entry) ||
+        !entry)
         return {};
     return entry->text;
 }
@@ -210,4 +210,4 @@ int CUserConfig::GetServerFolders() {
     return 1;
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

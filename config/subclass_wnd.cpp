@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace panelwright {
+namespace tess::config {
 
 CSubclassWnd::~CSubclassWnd() { HookWindow(nullptr); }
 
@@ -27,4 +27,4 @@ bool CSubclassWnd::eventFilter(QObject* watched, QEvent* event) {
     return watched == window_ && WindowProc(watched, event);
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace panelwright {
+namespace tess::config {
 
 class CSubclassWnd : public QObject {
 public:
@@ -28,4 +28,4 @@ private:
     QMetaObject::Connection destroyed_;
 };
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -19,7 +19,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/ui/ui_service.h"
 
-namespace panelwright {
+namespace tess::config {
 
 using namespace tess::accounts::layout;
 using tess::accounts::ByteSpan;
@@ -145,8 +145,7 @@ int SetByTag(CMailAccount& a, int tag, int64_t value) {
 
 int GetWebPageAddress(std::string& out) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return 1;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, tess::kProductKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 1;
     char text[256] = {};
     DWORD size = sizeof text - 1, type = 0;
     if (RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size) ==
@@ -246,10 +245,10 @@ bool CUserConfig::ReadUserEntry() {
 
 // The engine's settings exports, found through the product's list of sync plug-ins.
 static int CallEngine(const char* name, int user, int version) {
-    tess::settings::CPluginRegistry registry;
-    tess::settings::PluginEntry* entry = nullptr;
-    if (!registry.ReadValues(tess::settings::kMsgSyncPlugins) ||
-        !registry.GetEntry(tess::settings::kMsgSyncPlugins, "Tidewater", &entry) || !entry || entry->text.empty())
+    tess::CPluginRegistry registry;
+    tess::PluginEntry* entry = nullptr;
+    if (!registry.ReadValues(tess::kMsgSyncPlugins) || !registry.GetEntry(tess::kMsgSyncPlugins, "Tidewater", &entry) ||
+        !entry || entry->text.empty())
         return -1;
     HMODULE engine = LoadLibraryA(entry->text.c_str());
     if (!engine) return -1;
@@ -314,8 +313,8 @@ int CUserConfig::LoadUser(int user, int) {
             currentAccount = slot;
         accounts_.push_back(std::move(account));
     }
-    tess::settings::CRelaySettings relay;
-    relay.Load(userId, tess::settings::kSectionRelay);
+    tess::accounts::CRelaySettings relay;
+    relay.Load(userId, tess::accounts::kSectionRelay);
     relayAccount = relay.account;
     notes_.reset();  // the old client's working notes.ini goes before the new one is made
     notes_ = std::make_unique<CNotesClient>();
@@ -324,7 +323,7 @@ int CUserConfig::LoadUser(int user, int) {
 }
 
 int CUserConfig::ChangeUser(int user) {
-    tess::settings::CGeneralSettings other;
+    tess::accounts::CGeneralSettings other;
     other.SetDefaults();
     const bool loaded = other.Load(user, Section().c_str(), 0, kFlagsMask) != 0;
     if (loaded && other.conduitVersion != kCurrentVersion) {
@@ -788,4 +787,4 @@ int CUserConfig::CountSyncAccounts() const {
     }));
 }
 
-}  // namespace panelwright
+}  // namespace tess::config

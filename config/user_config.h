@@ -16,7 +16,7 @@
 class CNotesClient;
 struct FolderRecord;
 
-namespace panelwright {
+namespace tess::config {
 
 struct SyncActionRecord {
     int permanentAction = 0;
@@ -195,7 +195,7 @@ private:
 
     ConfigEnvironment env_;
     tess::accounts::AccountInit init_;
-    tess::settings::CGeneralSettings settings_;
+    tess::accounts::CGeneralSettings settings_;
     std::vector<std::unique_ptr<tess::accounts::CMailAccount>> accounts_;
     std::vector<MailClientEntry> mailClients_;
     std::unique_ptr<CNotesClient> notes_;
@@ -212,4 +212,4 @@ void StripAmpersands(std::string& text);
 // else "0"); true when the text had to change.
 bool ClampNumberText(std::string& text, int min, int max);
 
-}  // namespace panelwright
+}  // namespace tess::config

@@ -46,7 +46,7 @@ public:
     int userId() const { return userId_; }
     const std::string& desktopDirectory() const { return desktopDir_; }
     const std::string& conduitDirectory() const { return conduitDir_; }
-    const settings::CGeneralSettings& general() const { return general_; }
+    const accounts::CGeneralSettings& general() const { return general_; }
     int handheldVersion() const { return appVersion_; }
     int messageDbVersion() const { return messageDbVersion_; }
     CHandheldDb& handheld() { return db_; }
@@ -100,7 +100,7 @@ private:
     int userId_ = 0;
     void* syncSession_ = nullptr;
     int noDialog_ = 0;
-    settings::CGeneralSettings general_;
+    accounts::CGeneralSettings general_;
     std::string conduitDir_, desktopDir_, accountDir_;
     int appVersion_ = 1024;
     int messageDbVersion_ = -1;

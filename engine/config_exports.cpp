@@ -65,7 +65,7 @@ int AskSystemModal(int textId, unsigned type, int secondTextId = 0) {
 int ConfigureUser(CSyncSession& s, int userId) {
     s.userId = userId;
     s.ReadConduitVersion();
-    tess::settings::CGeneralSettings general;
+    tess::accounts::CGeneralSettings general;
     general.SetDefaults();
     const bool haveSettings = general.Load(userId, StrOr(4048, "Larkspur").c_str(), 0, kFlagsMask) != 0;
     if (!haveSettings) {
@@ -79,7 +79,7 @@ int ConfigureUser(CSyncSession& s, int userId) {
         UpgradeUserSettingsFor(s, userId, s.storedDataVersion);
     }
     std::string path;
-    if (tess::settings::ReadConfigHost(&path) && !path.empty()) {
+    if (tess::ReadConfigHost(&path) && !path.empty()) {
         if (HMODULE library = LoadLibraryA(path.c_str())) {
             using ConfigureFn = int (*)(int);
             auto configure = reinterpret_cast<ConfigureFn>(GetProcAddress(library, "Configure"));
@@ -103,7 +103,7 @@ int SaveUserSelection(int mailSystem, const char* text1, const char* text2, cons
     out << line;
     if (!out.flush()) return 0;
     out.close();
-    tess::settings::SetRelayExchangeFlag(mailSystem);
+    tess::SetRelayExchangeFlag(mailSystem);
     return 1;
 }
 

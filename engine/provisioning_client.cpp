@@ -39,7 +39,7 @@ bool Fits(const char* text, size_t limit) { return text && *text && std::strlen(
 // written as 0; a value of another type counts as 0.
 uint32_t StrictCertificates() {
     HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_CURRENT_USER, settings::kProductKey, &key) != ERROR_SUCCESS) return 0;
+    if (RegCreateKeyA(HKEY_CURRENT_USER, kProductKey, &key) != ERROR_SUCCESS) return 0;
     DWORD type = 0, value = 0, size = sizeof value;
     const LSTATUS rc = RegQueryValueExA(key, "OptKey", nullptr, &type, reinterpret_cast<unsigned char*>(&value), &size);
     if (rc != ERROR_SUCCESS) {
@@ -147,7 +147,7 @@ int CProvisioningClient::ProvisionAccount(const char* manText, const char* thnTe
     if (!OnlyOf(manText, "")) return kNoticeBadMan;
     if (!OnlyOf(thnText, "/")) return kNoticeBadThn;
     std::string host;
-    settings::ReadServiceHost(&host);
+    ReadServiceHost(&host);
     if (host.empty()) host = kServiceHost;
     int port = 80;
     if (const size_t colon = host.rfind(':'); colon != std::string::npos && host.find(':') == colon) {

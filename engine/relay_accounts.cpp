@@ -68,8 +68,8 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
     const bool handheldHasKey = ReadKeyRecord(db, handheldKey) == 1;
     // The relay's settings for this account: its number, the relay's business switch, the
     // account's filters and network name.
-    tess::settings::CRelaySettings relay;
-    relay.Load(userId, tess::settings::kSectionRelay);
+    tess::accounts::CRelaySettings relay;
+    relay.Load(userId, tess::accounts::kSectionRelay);
     const ByteView handheld(c.account->Image().handheld);
     relay.account = c.slot;
     relay.enterprise = businessMode ? 0 : 1;
@@ -98,7 +98,7 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
         newKeyWanted = true;
     }
     c.accountText = key;
-    relay.Save(userId, tess::settings::kSectionRelay);
+    relay.Save(userId, tess::accounts::kSectionRelay);
 
     // The relay reaches the account through the desktop's Extended MAPI profile.
     tess::accounts::CMailAccount& account = *c.account;
@@ -128,7 +128,7 @@ void CSyncSession::RelayKeyExchange(CHostConnection& c) {
             account.SetValue(tess::accounts::kValueDesktopPassword, chosen.password.c_str(),
                              unsigned(chosen.password.size() + 1));
         account.Save();
-        relay.Save(userId, tess::settings::kSectionRelay);
+        relay.Save(userId, tess::accounts::kSectionRelay);
         Env().WriteRelayValue("User", uint32_t(userId));
         StartRelayProgram();
     }

@@ -46,7 +46,7 @@ bool WriteWhole(const std::filesystem::path& p, const std::string& text) {
 }  // namespace
 
 int CreateIniFileSettingsFor(CSyncSession& s, int userId) {
-    tess::settings::CGeneralSettings fresh;
+    tess::accounts::CGeneralSettings fresh;
     fresh.SetDefaults();
     fresh.Save(userId, StrOr(4048, "Larkspur").c_str(), int(kDataVersion), kFlagsMask);
     if (s.FindSyncUser(userId) != 0) return -1;
@@ -61,15 +61,15 @@ int CreateIniFileSettingsFor(CSyncSession& s, int userId) {
 }
 
 int UpgradeUserSettingsFor(CSyncSession& s, int userId, int storedVersion) {
-    tess::settings::CGeneralSettings general;
+    tess::accounts::CGeneralSettings general;
     general.SetDefaults();
     // The old sync keys are needed here, so they are read.
     general.Load(userId, StrOr(4048, "Larkspur").c_str(), 0, kFlagsMask);
     const int version = storedVersion;
-    tess::settings::CAccountSettings old[kAccountSlots];
+    tess::accounts::CAccountSettings old[kAccountSlots];
     const bool oldAccounts = version <= 516;
     if (oldAccounts)
-        for (int i = 0; i < kAccountSlots; ++i) old[i].Load(userId, tess::settings::kSectionOlder, version, i);
+        for (int i = 0; i < kAccountSlots; ++i) old[i].Load(userId, tess::accounts::kSectionOlder, version, i);
     if (version == 0) {
         if (general.expires == 0) general.expires = 32798;
         general.numberOfAccounts = kAccountSlots;
@@ -83,7 +83,7 @@ int UpgradeUserSettingsFor(CSyncSession& s, int userId, int storedVersion) {
     general.conduitVersion = int(kDataVersion);
     bool ok = true;
     if (oldAccounts) {
-        for (int i = 0; i < kAccountSlots; ++i) old[i].Save(userId, tess::settings::kSectionOlder, version, i);
+        for (int i = 0; i < kAccountSlots; ++i) old[i].Save(userId, tess::accounts::kSectionOlder, version, i);
         if (s.FindSyncUser(userId) != 0) return 0;
         for (int slot = 0; slot < kAccountSlots; ++slot) {
             tess::accounts::AccountInit init = s.accountInit;

@@ -31,10 +31,10 @@ constexpr uint16_t kUpgradeNoticeVersion = 2384;
 
 // The pending upgrade notice for the handheld; the flag is cleared once it is written.
 void SendUpgradeNotice() {
-    if (!tess::settings::IsUpgradeDone()) return;
+    if (!tess::IsUpgradeDone()) return;
     const uint8_t data[4] = {0, 0, 0, 1};
     if (SyncWriteAppPreference(kCreatorMail, kUpgradeNoticeId, 1, kUpgradeNoticeVersion, data, 4) == SYNC_OK)
-        tess::settings::ClearUpgradeDone();
+        tess::ClearUpgradeDone();
 }
 
 // One synchronisation per user, and so per handheld, at a time: a second one started

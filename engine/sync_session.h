@@ -94,7 +94,7 @@ public:
     bool logDebug = false, logInfo = false;
     std::vector<std::string> setupReport;  // debug lines written once the product log is open
     std::vector<std::unique_ptr<CHostConnection>> connections;
-    tess::settings::CGeneralSettings generalSettings;
+    tess::accounts::CGeneralSettings generalSettings;
     CSyncProgress progress;
     CDeviceDb db;
     std::string securityInfo;

@@ -31,11 +31,11 @@ const char* NamesOrMark(const std::string& names) { return names.empty() ? "-" :
 
 std::unique_ptr<CRelaySmtpSession> OpenSmtpRoad(const CRelayConfig* config) {
     HKEY key = nullptr;
-    const std::string path = std::string(settings::kProductKey) + "MsgRedir";
+    const std::string path = std::string(kProductKey) + "MsgRedir";
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
     RelaySmtpSettings s;
     s.server = RegistryText(key, "SMTP Server");
-    const auto port = settings::CPluginRegistry().ReadRelayValue("SMTP Port");
+    const auto port = CPluginRegistry().ReadRelayValue("SMTP Port");
     if (port && *port > 0 && *port < 65536) s.port = static_cast<int>(*port);
     s.user = RegistryText(key, "SMTP User");
     s.password = UnscramblePassword(RegistryText(key, "SMTP Password"));

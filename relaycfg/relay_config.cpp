@@ -22,9 +22,9 @@
 
 namespace {
 
-using tess::settings::CAccountSettings;
-using tess::settings::CPluginRegistry;
-using tess::settings::CRelaySettings;
+using tess::CPluginRegistry;
+using tess::accounts::CAccountSettings;
+using tess::accounts::CRelaySettings;
 
 constexpr uint32_t kInstalled = 0x1;
 constexpr uint32_t kMailDue = 0x2;
@@ -58,10 +58,10 @@ struct RelayUser {
     // Loads the relay settings and, when the relay is enabled, the account it serves.
     // A failed load keeps what the entry had.
     void Load() {
-        settings->Load(userId, tess::settings::kSectionRelay);
+        settings->Load(userId, tess::accounts::kSectionRelay);
         if (!settings->enterprise || settings->account < 0) return;
         CAccountSettings account;
-        if (!account.Load(userId, tess::settings::kSectionOlder, kAccountVersion, settings->account)) return;
+        if (!account.Load(userId, tess::accounts::kSectionOlder, kAccountVersion, settings->account)) return;
         mailHostName = account.hostName;
         profileOrIdFile = account.mapiProfile;
         password = account.password;
@@ -198,17 +198,17 @@ int ConfigSetUp(void) {
             r->settings->attachments = attachments;
             r->settings->logInformational = informational;
             if (flipDebug) r->settings->logDebug = !r->settings->logDebug;
-            r->settings->Save(r->userId, tess::settings::kSectionRelay);
+            r->settings->Save(r->userId, tess::accounts::kSectionRelay);
         };
         u.storeAccount = [r](const std::string& profile, const std::string& password) {
             CAccountSettings account;
             if (r->settings->account >= 0 &&
-                account.Load(r->userId, tess::settings::kSectionOlder, kAccountVersion, r->settings->account)) {
+                account.Load(r->userId, tess::accounts::kSectionOlder, kAccountVersion, r->settings->account)) {
                 account.mapiProfile = profile;
                 account.password = password;
                 account.client = 5;
                 account.hostName = LoadLangString(4073);
-                account.Save(r->userId, tess::settings::kSectionOlder, kAccountVersion, r->settings->account);
+                account.Save(r->userId, tess::accounts::kSectionOlder, kAccountVersion, r->settings->account);
             }
             r->Load();
         };
@@ -246,7 +246,7 @@ int ConfigGetUserSettings(RelayUserSettings** settings) {
     record->emailAddress = u.settings->networkName;
     record->userFolder = u.folder;
     record->userId = u.userId;
-    record->mailSubsystem = tess::settings::GetRelayExchangeFlag();
+    record->mailSubsystem = tess::GetRelayExchangeFlag();
     record->reserved = 0;
     *settings = record;
     return kOk;
@@ -284,24 +284,24 @@ int ConfigSetFilters(short count, MessageFilter** filters) {
     CRelaySettings& s = *app().selectedUser->settings;
     if (!filters && count == 0) {
         s.useFilters = 0;
-        s.Save(app().selectedUser->userId, tess::settings::kSectionRelay);
-        s.DeleteFilters(app().selectedUser->userId, tess::settings::kSectionRelay);
+        s.Save(app().selectedUser->userId, tess::accounts::kSectionRelay);
+        s.DeleteFilters(app().selectedUser->userId, tess::accounts::kSectionRelay);
         return kOk;
     }
     // A call that gives no filters leaves filtering as it was.
     if (!filters || !filters[0] || count <= 0) return kFailed;
     s.useFilters = 1;
-    const int taken = std::min<int>(count, tess::settings::kMaxRelayFilters);
+    const int taken = std::min<int>(count, tess::accounts::kMaxRelayFilters);
     s.SetFilters(taken, filters);
-    s.Save(app().selectedUser->userId, tess::settings::kSectionRelay);
-    return count > tess::settings::kMaxRelayFilters ? kTooManyFilters : kOk;
+    s.Save(app().selectedUser->userId, tess::accounts::kSectionRelay);
+    return count > tess::accounts::kMaxRelayFilters ? kTooManyFilters : kOk;
 }
 
 int ConfigPassFilter(FilterMessage* message) {
     if (const int rc = needUser()) return rc;
     if (!message) return kFailed;
     const CRelaySettings& s = *app().selectedUser->settings;
-    const int count = std::clamp<int>(s.filterCount, 0, tess::settings::kMaxRelayFilters);
+    const int count = std::clamp<int>(s.filterCount, 0, tess::accounts::kMaxRelayFilters);
     if (!s.useFilters || count == 0) return kOk;
     return tess::relaycfg::MatchMessageFilters(*message, std::span(s.filters, size_t(count)), std::time(nullptr))
                ? kOk
@@ -328,7 +328,7 @@ int ConfigSetUserEmail(const char* address) {
     RelayUser& u = *app().selectedUser;
     if (!u.settings) return kNoMemory;
     u.settings->networkName = address;
-    return u.settings->Save(u.userId, tess::settings::kSectionRelay) ? kOk : kNoMemory;
+    return u.settings->Save(u.userId, tess::accounts::kSectionRelay) ? kOk : kNoMemory;
 }
 
 int ConfigUseAttachments(void) {

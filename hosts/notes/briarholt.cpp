@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kLanguageLibrary = "BRIARLANG.DLL";
 constexpr int kMaxFolders = 50;
 
-using briarholt::App;
+using notes::App;
 
 }  // namespace
 
@@ -31,7 +31,7 @@ TESS_API int Uninitialize() {
 
 TESS_API int Logon(const NotesLogonRecord* record, int flags, int /*reserved*/) {
     CLanguageModule language(kLanguageLibrary, nullptr);
-    if (!record) return briarholt::kNoRecord;
+    if (!record) return notes::kNoRecord;
     return App().Logon(*record, flags);
 }
 
@@ -45,7 +45,7 @@ TESS_API int GetFolderList(FolderRecord*** out, int* count) {
     if (!app.initialised || !app.mailDb || !out || !count) return 0;  // nothing to list before a logon
     const int n = static_cast<int>(std::min<size_t>(app.folders.size(), kMaxFolders));
     auto** list = static_cast<FolderRecord**>(std::calloc(n ? n : 1, sizeof(FolderRecord*)));
-    if (!list) return briarholt::kNoRecord;
+    if (!list) return notes::kNoRecord;
     for (int i = 0; i < n; ++i) {
         const auto& f = app.folders[i];
         auto* r = static_cast<FolderRecord*>(std::calloc(1, sizeof(FolderRecord)));
@@ -56,7 +56,7 @@ TESS_API int GetFolderList(FolderRecord*** out, int* count) {
             std::free(name);
             std::free(extra);
             inet::FreeFolderRecords(list, i);
-            return briarholt::kNoRecord;
+            return notes::kNoRecord;
         }
         std::memcpy(extra, &f.id, sizeof(NOTEID));
         *r = FolderRecord{name, sizeof(NOTEID), extra, f.type};
@@ -68,7 +68,7 @@ TESS_API int GetFolderList(FolderRecord*** out, int* count) {
 }
 
 TESS_API int FreeFolderList(FolderRecord** list, int count) {
-    if (!list) return briarholt::kNoRecord;
+    if (!list) return notes::kNoRecord;
     inet::FreeFolderRecords(list, count < 0 ? 0 : count);
     return 0;
 }
@@ -86,7 +86,7 @@ TESS_API int GetMsgIds(FolderRecord*, MailMsg***, int*) { return NotOffered(); }
 TESS_API int GetMsgHeaders(FolderRecord*, MailMsg***, int*, MsgIdDescriptor**, int*) { return NotOffered(); }
 
 TESS_API int FreeMailMsg(MailMsg** items, int count) {
-    if (!items) return briarholt::kNoRecord;
+    if (!items) return notes::kNoRecord;
     for (int i = 0; i < count; ++i) FreeMailMsgBlock(items[i]);
     std::free(items);
     return 0;

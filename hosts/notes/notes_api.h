@@ -80,7 +80,7 @@
     X(OSTranslate)
 // clang-format on
 
-namespace briarholt {
+namespace notes {
 
 struct NotesApi {
     BRIARHOLT_NOTES_CALLS(TESS_NOTES_CALL_SLOT)
@@ -89,4 +89,4 @@ struct NotesApi {
     const char* Bind(HMODULE library);
 };
 
-}  // namespace briarholt
+}  // namespace notes

@@ -13,7 +13,7 @@
 #include "hosts/notes/notes_session.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace briarholt {
+namespace notes {
 
 namespace {
 
@@ -335,4 +335,4 @@ int CNotesPlugInApp::GetMessageAttachment(int idLength, const void* idBytes, Att
     return 0;
 }
 
-}  // namespace briarholt
+}  // namespace notes

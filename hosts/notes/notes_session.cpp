@@ -10,7 +10,7 @@
 #include "datamgr/ledgerly.h"
 #include "platform/core/runtime.h"
 
-namespace briarholt {
+namespace notes {
 
 namespace {
 
@@ -542,4 +542,4 @@ int CNotesPlugInApp::SendMsg(const MailMsg* block) {
     return answer;
 }
 
-}  // namespace briarholt
+}  // namespace notes

@@ -13,7 +13,7 @@
 #include "hosts/notes/notes_api.h"
 #include "platform/ui/window_messages.h"
 
-namespace briarholt {
+namespace notes {
 
 enum : int {
     kError = 4,
@@ -110,4 +110,4 @@ CNotesPlugInApp& App();
 // The text of a result code from the language library; empty for 0 and unknown codes.
 std::string ErrorText(int code, const CNotesPlugInApp& app);
 
-}  // namespace briarholt
+}  // namespace notes

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace nnotes {
+namespace platform::notes {
 
 bool NoCase::operator()(const std::string& a, const std::string& b) const {
     return strcasecmp(a.c_str(), b.c_str()) < 0;
@@ -139,4 +139,4 @@ void copyOut(const std::string& text, char* buffer, size_t size) {
     buffer[n] = '\0';
 }
 
-}  // namespace nnotes
+}  // namespace platform::notes

@@ -11,7 +11,7 @@
 
 #include "platform/notes/note_store.h"
 
-namespace nnotes {
+namespace platform::notes {
 
 struct NoCase {
     bool operator()(const std::string& a, const std::string& b) const;
@@ -127,4 +127,4 @@ NoteDb* dbOf(ClientState& s, DBHANDLE h);
 NoteDb* dbOfNote(ClientState& s, OpenNote& note);
 std::string itemText(const Item& item, const char* listSeparator);
 
-}  // namespace nnotes
+}  // namespace platform::notes

@@ -8,9 +8,9 @@
 
 #include "platform/notes/client_state.h"
 
-using namespace nnotes;
+using namespace platform::notes;
 
-namespace nnotes {
+namespace platform::notes {
 
 std::string listBody(ClientState& s, DHANDLE list) {
     const std::string* bytes = s.memory(list);
@@ -59,7 +59,7 @@ std::string itemText(const Item& item, const char* listSeparator) {
     }
 }
 
-}  // namespace nnotes
+}  // namespace platform::notes
 
 // --- Memory and lists
 

@@ -6,7 +6,7 @@
 
 #include "platform/notes/client_state.h"
 
-using namespace nnotes;
+using namespace platform::notes;
 
 STATUS NotesInitIni(const char* iniPath) {
     if (!iniPath || !*iniPath) return ERR_INVALID_ARG;

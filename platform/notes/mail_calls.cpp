@@ -9,9 +9,9 @@
 #include "platform/notes/client_state.h"
 #include "platform/notes/mail_items.h"
 
-using namespace nnotes;
+using namespace platform::notes;
 
-namespace nnotes {
+namespace platform::notes {
 
 std::string mailItemName(WORD item) {
     switch (item) {
@@ -53,7 +53,7 @@ std::vector<const Item*> attachments(const NoteData& note) {
     return out;
 }
 
-}  // namespace nnotes
+}  // namespace platform::notes
 
 STATUS MailOpenMessageFile(const char* path, DBHANDLE* db) { return NSFDbOpen(path, db); }
 

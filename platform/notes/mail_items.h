@@ -5,7 +5,7 @@
 
 #include "platform/notes/note_store.h"
 
-namespace nnotes {
+namespace platform::notes {
 
 // The item name of a mail header item number ("SendTo", "Subject", ...).
 std::string mailItemName(WORD item);
@@ -14,4 +14,4 @@ std::string fileObject(const std::string& name, const std::string& data);
 bool readFileObject(const std::string& value, std::string& name, std::string& data);
 std::vector<const Item*> attachments(const NoteData& note);
 
-}  // namespace nnotes
+}  // namespace platform::notes

@@ -12,7 +12,7 @@
 #include "platform/notes/client_state.h"
 #include "platform/notes/mail_items.h"
 
-namespace nnotes {
+namespace platform::notes {
 
 namespace {
 
@@ -184,8 +184,8 @@ NOTEID deliverToMailFile(const std::filesystem::path& dataDir, const Person& per
     return note.id;
 }
 
-notes_admin::RouteResult routeMailBox(const std::filesystem::path& dataDir) {
-    notes_admin::RouteResult result;
+RouteResult routeMailBox(const std::filesystem::path& dataDir) {
+    RouteResult result;
     try {
         NoteDb box(dataDir / "mail.box", false);
         NoteDb names(dataDir / "names.nsf", false);
@@ -255,4 +255,4 @@ notes_admin::RouteResult routeMailBox(const std::filesystem::path& dataDir) {
     return result;
 }
 
-}  // namespace nnotes
+}  // namespace platform::notes

@@ -7,7 +7,7 @@
 #include "platform/notes/note_store.h"
 #include "platform/notes/notes_admin.h"
 
-namespace nnotes {
+namespace platform::notes {
 
 // Stores a copy of the note in the person's mail file as a new document with a delivery
 // time, files it in `folder` and marks it unread for the file's owner when asked. Returns
@@ -15,6 +15,6 @@ namespace nnotes {
 NOTEID deliverToMailFile(const std::filesystem::path& dataDir, const Person& person, NoteData note,
                          const std::string& folder, bool unread);
 
-notes_admin::RouteResult routeMailBox(const std::filesystem::path& dataDir);
+RouteResult routeMailBox(const std::filesystem::path& dataDir);
 
-}  // namespace nnotes
+}  // namespace platform::notes

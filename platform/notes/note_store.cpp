@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-namespace nnotes {
+namespace platform::notes {
 
 using syncmgr::sql::Transaction;
 
@@ -368,4 +368,4 @@ std::vector<Person> NoteDb::findPeople(const std::string& name) {
     return out;
 }
 
-}  // namespace nnotes
+}  // namespace platform::notes

@@ -12,7 +12,7 @@
 #include "platform/notes/nnotes.h"
 #include "platform/syncmgr/sqlite_db.h"
 
-namespace nnotes {
+namespace platform::notes {
 
 struct Item {
     std::string name;
@@ -103,4 +103,4 @@ private:
 // stays as it is.
 std::string commonName(const std::string& name);
 
-}  // namespace nnotes
+}  // namespace platform::notes

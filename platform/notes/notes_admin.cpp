@@ -12,10 +12,7 @@
 #include "platform/notes/mail_items.h"
 #include "platform/notes/mail_router.h"
 
-namespace notes_admin {
-
-using nnotes::NoteData;
-using nnotes::NoteDb;
+namespace platform::notes {
 
 namespace {
 
@@ -106,7 +103,7 @@ bool findInstallation(Installation& out) {
         if (st != ERROR_SUCCESS) return false;
         out.programDir = path;
         out.iniPath = iniFor(out.programDir, version);
-        const auto ini = nnotes::readIni(out.iniPath);
+        const auto ini = readIni(out.iniPath);
         auto get = [&](const char* k) {
             auto it = ini.find(k);
             return it == ini.end() ? std::string() : it->second;
@@ -126,7 +123,7 @@ bool addUser(const Installation& inst, const User& user, std::filesystem::path& 
     idFile = inst.dataDir / (user.shortName + ".id");
     const std::string mailFile = "mail/" + user.shortName + ".nsf";
     try {
-        if (!nnotes::writeIdFile(idFile, user.fullName, user.password)) {
+        if (!writeIdFile(idFile, user.fullName, user.password)) {
             error = "cannot write " + idFile.string();
             return false;
         }
@@ -138,10 +135,10 @@ bool addUser(const Installation& inst, const User& user, std::filesystem::path& 
         error = e.what();
         return false;
     }
-    const auto ini = nnotes::readIni(inst.iniPath);
+    const auto ini = readIni(inst.iniPath);
     if (ini.find("KeyFilename") == ini.end()) {
-        nnotes::writeIniValue(inst.iniPath, "KeyFilename", idFile.string());
-        nnotes::writeIniValue(inst.iniPath, "MailFile", "mail\\" + user.shortName + ".nsf");
+        writeIniValue(inst.iniPath, "KeyFilename", idFile.string());
+        writeIniValue(inst.iniPath, "MailFile", "mail\\" + user.shortName + ".nsf");
     }
     return true;
 }
@@ -150,11 +147,11 @@ uint32_t addMail(const Installation& inst, const std::string& user, const Mail& 
     NoteData note;
     note.set("Form", TYPE_TEXT, "Memo");
     note.set("From", TYPE_TEXT, mail.from);
-    note.set("SendTo", TYPE_TEXT_LIST, nnotes::encodeTextList(mail.to));
-    if (!mail.cc.empty()) note.set("CopyTo", TYPE_TEXT_LIST, nnotes::encodeTextList(mail.cc));
+    note.set("SendTo", TYPE_TEXT_LIST, encodeTextList(mail.to));
+    if (!mail.cc.empty()) note.set("CopyTo", TYPE_TEXT_LIST, encodeTextList(mail.cc));
     note.set("Subject", TYPE_TEXT, mail.subject);
     note.set("Body", TYPE_COMPOSITE, mail.body);
-    const TIMEDATE posted = mail.postedUnix ? nnotes::fromTicks(mail.postedUnix * 100) : nnotes::nowTimeDate();
+    const TIMEDATE posted = mail.postedUnix ? fromTicks(mail.postedUnix * 100) : nowTimeDate();
     note.set("PostedDate", TYPE_TIME, std::string(reinterpret_cast<const char*>(&posted), sizeof posted));
     for (const auto& file : mail.attachments) {
         std::ifstream in(file, std::ios::binary);
@@ -163,7 +160,7 @@ uint32_t addMail(const Installation& inst, const std::string& user, const Mail& 
             return 0;
         }
         std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        note.items.push_back({"$FILE", TYPE_OBJECT, nnotes::fileObject(file.filename().string(), data)});
+        note.items.push_back({"$FILE", TYPE_OBJECT, fileObject(file.filename().string(), data)});
     }
     try {
         NoteDb names(inst.dataDir / "names.nsf", false);
@@ -172,7 +169,7 @@ uint32_t addMail(const Installation& inst, const std::string& user, const Mail& 
             error = "no user '" + user + "' in the address book";
             return 0;
         }
-        return nnotes::deliverToMailFile(inst.dataDir, people.front(), note, mail.folder, mail.unread);
+        return deliverToMailFile(inst.dataDir, people.front(), note, mail.folder, mail.unread);
     } catch (const std::exception& e) {
         error = e.what();
         return 0;
@@ -182,7 +179,7 @@ uint32_t addMail(const Installation& inst, const std::string& user, const Mail& 
 bool setAccess(const Installation& inst, const std::string& database, const std::string& name, int level,
                std::string& error) {
     try {
-        NoteDb db(nnotes::resolveDbPath(database, inst.dataDir), false);
+        NoteDb db(resolveDbPath(database, inst.dataDir), false);
         db.setAccess(name, static_cast<WORD>(level));
         return true;
     } catch (const std::exception& e) {
@@ -193,14 +190,14 @@ bool setAccess(const Installation& inst, const std::string& database, const std:
 
 bool setSmtpRelay(const Installation& inst, const SmtpRelay& relay, std::string& error) {
     const auto file = inst.dataDir / "server.ini";
-    if (!nnotes::writeIniValue(file, "SMTPRelay", relay.url) || !nnotes::writeIniValue(file, "SMTPUser", relay.user) ||
-        !nnotes::writeIniValue(file, "SMTPPassword", relay.password)) {
+    if (!writeIniValue(file, "SMTPRelay", relay.url) || !writeIniValue(file, "SMTPUser", relay.user) ||
+        !writeIniValue(file, "SMTPPassword", relay.password)) {
         error = "cannot write " + file.string();
         return false;
     }
     return true;
 }
 
-RouteResult routeMail(const Installation& inst) { return nnotes::routeMailBox(inst.dataDir); }
+RouteResult routeMail(const Installation& inst) { return routeMailBox(inst.dataDir); }
 
-}  // namespace notes_admin
+}  // namespace platform::notes

@@ -12,7 +12,7 @@
 
 #include "platform/export.h"
 
-namespace notes_admin {
+namespace platform::notes {
 
 struct Installation {
     std::filesystem::path programDir;  // holds nnotes.dll
@@ -76,4 +76,4 @@ struct RouteResult {
 // answered with a failure report; a note the relay did not take stays for the next pass.
 TESS_EXPORT RouteResult routeMail(const Installation& inst);
 
-}  // namespace notes_admin
+}  // namespace platform::notes

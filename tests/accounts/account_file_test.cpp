@@ -11,7 +11,7 @@
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 using namespace layout;
@@ -262,4 +262,4 @@ TEST_F(AccountFileTest, OlderDataVersionReadsTheStoreAndLeavesTheFile) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

@@ -7,7 +7,7 @@
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 using namespace layout;
@@ -203,4 +203,4 @@ TEST_F(AccountFoldersTest, FolderSyncSwitchWaitsForAFreeHandheldSlot) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

@@ -32,7 +32,7 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 using Folder = CMailAccount::FolderEntry;
@@ -100,4 +100,4 @@ TEST(AccountMemoryTest, SelectionReportsEachFailedAllocation) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

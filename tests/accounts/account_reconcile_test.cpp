@@ -8,7 +8,7 @@
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 using namespace layout;
@@ -432,4 +432,4 @@ TEST(Reconcile, PreferenceIdCollisionsAreLogged) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

@@ -9,7 +9,7 @@
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 using namespace layout;
@@ -169,4 +169,4 @@ TEST_F(AccountValuesTest, MarkSynchronisedStoresTheTimeInTheFile) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

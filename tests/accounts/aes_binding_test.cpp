@@ -6,7 +6,7 @@
 #include "accounts/aes_binding.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 std::vector<uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
@@ -49,4 +49,4 @@ TEST(AesBinding, MissingLibraryLeavesSealingUnavailable) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

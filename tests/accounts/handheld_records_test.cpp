@@ -6,7 +6,7 @@
 #include "accounts/block_fields.h"
 #include "accounts/handheld_account_records.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 TEST(AccountRecord, FreshRecordBytes) {
@@ -164,4 +164,4 @@ TEST(PendingTags, EveryTagNamesOneHandheldValue) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

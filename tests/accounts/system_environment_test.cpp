@@ -9,7 +9,7 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::accounts::test {
 namespace {
 
 class LoggedEnvironment : public SystemAccountEnvironment {
@@ -40,12 +40,12 @@ TEST(SystemEnvironment, OlderAccountsComeFromTheStoreAndTheRelayFlagsFromTheRegi
     tess::test::TempHome home;
     int user = 0;
     ASSERT_EQ(syncmgr::addUser("Ben", &user), 0);
-    settings::CAccountSettings stored;
+    CAccountSettings stored;
     stored.SetDefaults();
     stored.accountName = "Desk";
     stored.client = 5;
     stored.password = "pw";
-    ASSERT_EQ(stored.Save(user, settings::kSectionOlder, 0x204, 2), 1);
+    ASSERT_EQ(stored.Save(user, kSectionOlder, 0x204, 2), 1);
 
     LoggedEnvironment env;
     AccountInit init;
@@ -66,13 +66,13 @@ TEST(SystemEnvironment, OlderAccountsComeFromTheStoreAndTheRelayFlagsFromTheRegi
     account.ClearRelayInstalled();
     EXPECT_EQ(env.ReadRelayValue("Installed"), 4u);
 
-    settings::CRelaySettings relay;
+    CRelaySettings relay;
     relay.enterprise = 1;
-    relay.Save(user, settings::kSectionRelay);
+    relay.Save(user, kSectionRelay);
     env.ClearRelayEnterprise(user);
-    relay.Load(user, settings::kSectionRelay);
+    relay.Load(user, kSectionRelay);
     EXPECT_EQ(relay.enterprise, 0);
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::accounts::test

@@ -8,7 +8,7 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
-namespace tess::settings {
+namespace tess::accounts::test {
 namespace {
 
 struct SettingsTest : ::testing::Test {
@@ -163,4 +163,4 @@ TEST(FilterText, CleaningRemovesLineBreaksAndTrims) {
 }
 
 }  // namespace
-}  // namespace tess::settings
+}  // namespace tess::accounts::test

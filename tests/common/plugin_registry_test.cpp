@@ -4,7 +4,7 @@
 #include "common/plugin_registry.h"
 #include "tests/support/test_home.h"
 
-namespace tess::settings {
+namespace tess::test {
 namespace {
 
 struct RegistryTest : ::testing::Test {
@@ -108,4 +108,4 @@ TEST_F(RegistryTest, ExchangeFlag) {
 }
 
 }  // namespace
-}  // namespace tess::settings
+}  // namespace tess::test

@@ -22,7 +22,7 @@
 #include "platform/ui/qt/qt_ui.h"
 #include "tests/engine/dovecot_account.h"
 
-namespace panelwright {
+namespace tess::config::test {
 namespace {
 
 using tess::engine::test::EngineWorld;
@@ -216,4 +216,4 @@ TEST_F(WindowToDovecot, RefreshThatCannotReachTheServerKeepsTheList) {
 }
 
 }  // namespace
-}  // namespace panelwright
+}  // namespace tess::config::test

@@ -52,7 +52,7 @@
 #include "translate/manager/hollowmere.h"
 #include "tests/config/config_world.h"
 
-namespace panelwright {
+namespace tess::config::test {
 namespace {
 
 using namespace tess::accounts::layout;
@@ -365,10 +365,10 @@ TEST_F(ConfigWindow, NewImapAccountIsSavedForTheEngine) {
 }
 
 TEST_F(ConfigWindow, ServersOfTheRelaysAccountAreNotShown) {
-    tess::settings::CRelaySettings relay;
-    relay.Load(w.userId, tess::settings::kSectionRelay);
+    tess::accounts::CRelaySettings relay;
+    relay.Load(w.userId, tess::accounts::kSectionRelay);
     relay.account = 1;
-    relay.Save(w.userId, tess::settings::kSectionRelay);
+    relay.Save(w.userId, tess::accounts::kSectionRelay);
     CUserConfig model(w.userId);
     ConfigFrame frame(model);
     ASSERT_TRUE(frame.ShowPage(kPageDevicePreference, 1));
@@ -455,7 +455,7 @@ TEST_F(ConfigWindow, FolderRefreshNeedsAHostThatListsServerFolders) {
     }
     // The IMAP host is not among the registered hosts: nothing to ask, the list stays.
     HKEY hosts = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(tess::settings::kProductKey) + "MsgHostPlugins").c_str(), 0,
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(tess::kProductKey) + "MsgHostPlugins").c_str(), 0,
                             KEY_ALL_ACCESS, &hosts),
               ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteValueA(hosts, "Heronwick"), ERROR_SUCCESS);
@@ -550,7 +550,7 @@ TEST_F(ConfigWindow, HelpAndWebPageSayWhenTheyCannotOpen) {
     std::string address;
     GetWebPageAddress(address);
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::settings::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, tess::kProductKey, 0, KEY_READ, &key), ERROR_SUCCESS);
     char text[256] = {};
     DWORD size = sizeof text, type = 0;
     EXPECT_EQ(RegQueryValueExA(key, "OnTheWeb", nullptr, &type, reinterpret_cast<unsigned char*>(text), &size),
@@ -744,9 +744,9 @@ class NotesAccountWindow : public ConfigWindow {
 protected:
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, ann, annId, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, bo, boId, error)) << error;
+        ASSERT_TRUE(platform::notes::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst, ann, annId, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst, bo, boId, error)) << error;
         w.Store({2, "Lotus", "Lotus Notes", 6, 0, 0, "", "", "", "", ""});
         auto a = w.Account(2);
         ASSERT_NE(a, nullptr);
@@ -760,9 +760,9 @@ protected:
         return a ? std::string(ByteView(a->Image().desktop).text(f.offset, f.width)) : "<no account>";
     }
 
-    notes_admin::Installation inst;
-    notes_admin::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
-    notes_admin::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
+    platform::notes::Installation inst;
+    platform::notes::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
+    platform::notes::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
     std::filesystem::path annId, boId;
     platform::ui::ScriptedFormDialogs dialogs;
     platform::ui::ScopedFormDialogs scopedDialogs{dialogs};
@@ -850,4 +850,4 @@ TEST_F(ConfigWindow, NotesAccountWithoutANotesClientSaysHowToSetItUp) {
 }
 
 }  // namespace
-}  // namespace panelwright
+}  // namespace tess::config::test

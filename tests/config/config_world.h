@@ -23,7 +23,7 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace panelwright::test {
+namespace tess::config::test {
 
 inline constexpr uint32_t kCreatorMail = SYNC_FOURCC('a', 's', 'c', '3');
 
@@ -117,4 +117,4 @@ private:
     QuietEnvironment env_;
 };
 
-}  // namespace panelwright::test
+}  // namespace tess::config::test

@@ -5,7 +5,7 @@
 
 #include "tests/support/test_home.h"
 
-namespace kestrel_test {
+namespace tess::crypto::test {
 
 Bytes fromHex(const std::string& hex) {
     if (hex.size() % 2 != 0) throw std::invalid_argument("odd hex length: " + hex);
@@ -73,4 +73,4 @@ std::vector<VectorRecord> readVectorFile(const std::string& name) {
     return records;
 }
 
-}  // namespace kestrel_test
+}  // namespace tess::crypto::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel_test {
+namespace tess::crypto::test {
 
 using Bytes = std::vector<uint8_t>;
 
@@ -28,4 +28,4 @@ struct VectorRecord {
 };
 std::vector<VectorRecord> readVectorFile(const std::string& name);
 
-}  // namespace kestrel_test
+}  // namespace tess::crypto::test

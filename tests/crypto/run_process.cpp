@@ -4,7 +4,7 @@
 #include <memory>
 #include <sstream>
 
-namespace kestrel_test {
+namespace tess::crypto::test {
 
 ProcessResult runProcess(const std::string& command) {
     ProcessResult result;
@@ -26,4 +26,4 @@ ProcessResult runProcess(const std::string& command) {
     return result;
 }
 
-}  // namespace kestrel_test
+}  // namespace tess::crypto::test

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace kestrel_test {
+namespace tess::crypto::test {
 
 struct ProcessResult {
     int status = -1;
@@ -11,4 +11,4 @@ struct ProcessResult {
 };
 ProcessResult runProcess(const std::string& command);
 
-}  // namespace kestrel_test
+}  // namespace tess::crypto::test

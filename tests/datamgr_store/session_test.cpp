@@ -208,7 +208,7 @@ TEST_F(StoreTest, StaleCopiesNeverReachNewerHandles) {
 // With logging on, the session opens the product log with its header.
 TEST_F(StoreTest, LogOpensWithTheHeader) {
     EXPECT_EQ(MLOGAdd("before"), static_cast<int>(0x80400001u));  // no session yet
-    settings::CGeneralSettings general;
+    accounts::CGeneralSettings general;
     general.SetDefaults();
     general.enableLogging = 1;
     general.Save(userId_, "Tessaline", 0, 0);

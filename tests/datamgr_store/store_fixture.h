@@ -34,7 +34,7 @@ protected:
         c.library = "Gatehouse.dll";
         c.directory = "Larkspur";
         ASSERT_EQ(syncmgr::registerConduit(c), 0);
-        settings::CGeneralSettings general;
+        accounts::CGeneralSettings general;
         general.SetDefaults();
         general.Save(userId_, "Tessaline", 0, 0);
         std::filesystem::create_directories(syncmgr::userDirectory(userId_) / "Tessaline");

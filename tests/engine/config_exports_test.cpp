@@ -22,7 +22,7 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 using test::SetText;
@@ -60,7 +60,7 @@ struct World {
 TEST(ConfigureLarkspur, MissingOrBrokenConfigurationLibrary) {
     World w;
     ASSERT_EQ(CreateIniFileSettings(w.userId), 0);
-    const std::string key = std::string(tess::settings::kProductKey) + "ConfigPlugins";
+    const std::string key = std::string(tess::kProductKey) + "ConfigPlugins";
     // A library that exists but has no "Configure", and a library that is not there.
     for (const std::string& path :
          {(tess::test::libDir() / "libTidewater.so").string(), std::string("/nonexistent/libX.so")}) {
@@ -75,8 +75,7 @@ TEST(ConfigureLarkspur, MissingOrBrokenConfigurationLibrary) {
 
 TEST(ConfigureLarkspur, UserWithoutSettingsIsAskedFirst) {
     World w;
-    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost",
-            "/nonexistent/libX.so");
+    SetText(HKEY_CURRENT_USER, std::string(tess::kProductKey) + "ConfigPlugins", "ConfHost", "/nonexistent/libX.so");
     // No: nothing is created and the window does not open.
     w.ui.answerNext(IDNO);
     EXPECT_EQ(ConfigureLarkspur(w.userId), 1);
@@ -102,8 +101,7 @@ TEST(ConfigureLarkspur, UserWithoutSettingsIsAskedFirst) {
 TEST(ConfigureLarkspur, OlderSettingsAreUpgradedOnlyWhenTheUserAgrees) {
     World w;
     ASSERT_EQ(CreateIniFileSettings(w.userId), 0);
-    SetText(HKEY_CURRENT_USER, std::string(tess::settings::kProductKey) + "ConfigPlugins", "ConfHost",
-            "/nonexistent/libX.so");
+    SetText(HKEY_CURRENT_USER, std::string(tess::kProductKey) + "ConfigPlugins", "ConfHost", "/nonexistent/libX.so");
     RosterWriteInt(w.userId, "Tessaline", "ConduitVersion", 512);
     w.ui.answerNext(IDCANCEL);
     EXPECT_EQ(ConfigureLarkspur(w.userId), 1);
@@ -155,7 +153,7 @@ TEST(UserSelection, WrittenOnceAndReadOnce) {
 
 TEST(UserSelection, RelayMailSystemKeptUnlessBothAreSet) {
     World w;
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
     struct Case {
         int stored;  // -1: none
         int given;
@@ -164,13 +162,13 @@ TEST(UserSelection, RelayMailSystemKeptUnlessBothAreSet) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.stored << " " << c.given);
         if (c.stored < 0) {
-            HKEY key = registry.GetKey(tess::settings::kMsgRedir);
+            HKEY key = registry.GetKey(tess::kMsgRedir);
             RegDeleteValueA(key, "Exchange");
         } else {
             registry.WriteRelayValue("Exchange", uint32_t(c.stored));
         }
         ASSERT_EQ(LarkspurSaveUserSelection(c.given, "a", "b", "c", 1), 1);
-        EXPECT_EQ(tess::settings::GetRelayExchangeFlag(), int(c.after));
+        EXPECT_EQ(tess::GetRelayExchangeFlag(), int(c.after));
     }
 }
 
@@ -212,7 +210,7 @@ TEST(TranslatorRegistration, DocumentTranslatorListed) {
     World w;
     EXPECT_EQ(LarkspurConfigurePrismatica(), 0);
     HKEY key = nullptr;
-    const std::string path = std::string(tess::settings::kProductKey) + "ApplicationPlugins\\PrismaticaDLL";
+    const std::string path = std::string(tess::kProductKey) + "ApplicationPlugins\\PrismaticaDLL";
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS) << path;
     char text[128] = {};
     DWORD size = sizeof text, type = 0;
@@ -223,4 +221,4 @@ TEST(TranslatorRegistration, DocumentTranslatorListed) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test

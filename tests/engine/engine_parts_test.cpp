@@ -15,7 +15,7 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 using namespace tess::accounts::layout;
@@ -179,13 +179,13 @@ TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test
 
 #include "engine/mail_client_set.h"
 #include "platform/core/registry.h"
 #include "tests/engine/registry_text.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 using test::SetText;
@@ -239,12 +239,12 @@ TEST(MailClientSet, ClassifiesSwitchesAndRestores) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test
 
 #include "common/language_module.h"
 #include "platform/mapi/profiles.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
@@ -272,4 +272,4 @@ TEST(MailClientSet, MapiProfilesOnlyWithAMapiMailClient) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test

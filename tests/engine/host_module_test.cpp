@@ -5,7 +5,7 @@
 #include "engine/host_module.h"
 #include "tests/support/test_home.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 platform::LoadedModule Load(const char* file) { return platform::LoadedModule((tess::test::libDir() / file).string()); }
@@ -100,4 +100,4 @@ TEST(HostModule, TwoHostsKeepTheirOwnSessions) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test

@@ -153,13 +153,13 @@ protected:
     }
     void optKey(uint32_t value) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, settings::kProductKey, &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kProductKey, &key), ERROR_SUCCESS);
         RegSetValueExA(key, "OptKey", 0, REG_DWORD, reinterpret_cast<const unsigned char*>(&value), 4);
         RegCloseKey(key);
     }
     void serviceHost(const std::string& host) {
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, settings::kProductKey, &key), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, kProductKey, &key), ERROR_SUCCESS);
         RegSetValueExA(key, "PSRE", 0, REG_SZ, reinterpret_cast<const unsigned char*>(host.c_str()),
                        DWORD(host.size() + 1));
         RegCloseKey(key);

@@ -222,14 +222,14 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
         h.protocolWord = 4;
         w.ImapAccount(0, d, h);
         scripted::state().mapiLogon = true;
-        tess::settings::CPluginRegistry registry;
+        tess::CPluginRegistry registry;
         registry.WriteRelayValue("Installed", 1);
         registry.WriteRelayValue("User", uint32_t(relayUser ? w.userId : w.userId + 1));
         registry.WriteRelayValue("NewKey", 0);
 
         ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
-        tess::settings::CRelaySettings relay;
-        relay.Load(w.userId, tess::settings::kSectionRelay);
+        tess::accounts::CRelaySettings relay;
+        relay.Load(w.userId, tess::accounts::kSectionRelay);
         ASSERT_FALSE(relay.securityKey.empty()) << EngineWorld::Log();
         EXPECT_EQ(relay.securityKey[0], '\x01') << "a key record of form 1";
         syncmgr::HandheldStore store(w.handheld);
@@ -243,8 +243,8 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
         // The same key on both sides is kept at the next synchronisation.
         ASSERT_EQ(w.Sync(), 0);
         EXPECT_EQ(store.records(db.id).size(), 1u);
-        tess::settings::CRelaySettings again;
-        again.Load(w.userId, tess::settings::kSectionRelay);
+        tess::accounts::CRelaySettings again;
+        again.Load(w.userId, tess::accounts::kSectionRelay);
         EXPECT_EQ(again.securityKey, relay.securityKey);
     }
 }
@@ -275,7 +275,7 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_TRUE(std::filesystem::exists(mark)) << "the engine starts the relay program";
     EXPECT_EQ(scripted::state().logonUser, "Office") << "the account logs on with the default profile";
-    EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
+    EXPECT_EQ(tess::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
     const auto account = w.Account(0);
     ASSERT_NE(account, nullptr);
     const tess::accounts::CMailAccount& a = *account;

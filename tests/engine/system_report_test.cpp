@@ -11,7 +11,7 @@
 #include "platform/core/registry.h"
 #include "tests/support/test_home.h"
 
-namespace tess::engine {
+namespace tess::engine::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -169,4 +169,4 @@ TEST(FileVersionReport, LinesInOrder) {
 }
 
 }  // namespace
-}  // namespace tess::engine
+}  // namespace tess::engine::test

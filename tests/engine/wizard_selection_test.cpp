@@ -65,7 +65,7 @@ TEST_F(WizardSelection, ASoundChoiceIsTakenOnceThenTheFileIsGone) {
         ASSERT_NE(account, nullptr);
         EXPECT_EQ(DesktopText(*account, layout::kMapiProfile), c.expectedProfile);
         EXPECT_EQ(DesktopText(*account, layout::kDesktopPassword), c.expectedPassword);
-        EXPECT_EQ(tess::settings::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
+        EXPECT_EQ(tess::CPluginRegistry().ReadRelayValue("User").value_or(0), uint32_t(w.userId));
         EXPECT_FALSE(EngineWorld::Logged("selection file")) << EngineWorld::Log();
 
         // Without a file the next run goes back to the desktop's default profile.

@@ -75,7 +75,7 @@ protected:
     }
 
     uint32_t seed(const std::string& subject, std::vector<fs::path> attachments = {}, bool unread = true) {
-        notes_admin::Mail mail;
+        platform::notes::Mail mail;
         mail.from = "Bo Kim";
         mail.to = {"Ann Lee"};
         mail.cc = {"x@far.test"};
@@ -84,7 +84,7 @@ protected:
         mail.attachments = std::move(attachments);
         mail.unread = unread;
         std::string error;
-        const uint32_t id = notes_admin::addMail(notes.inst, "alee", mail, error);
+        const uint32_t id = platform::notes::addMail(notes.inst, "alee", mail, error);
         EXPECT_NE(id, 0u) << error;
         return id;
     }
@@ -269,7 +269,7 @@ TEST_F(BriarholtTest, SentMailGoesThroughMailBoxToItsRecipients) {
     ASSERT_EQ(msg.ToMailMsg(&block), 0);
     EXPECT_EQ(SendMsg(block), 0);
     FreeMailMsgBlock(block);
-    const auto routed = notes_admin::routeMail(notes.inst);
+    const auto routed = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(routed.delivered, 1);
     EXPECT_EQ(routed.failed, 0);
 
@@ -319,7 +319,7 @@ TEST_F(BriarholtTest, SendThatCannotBeCompletedIsAFailureAndRoutesNothing) {
     ASSERT_EQ(msg.ToMailMsg(&block), 0);
     EXPECT_EQ(SendMsg(block), 229);
     FreeMailMsgBlock(block);
-    const auto routed = notes_admin::routeMail(notes.inst);
+    const auto routed = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(routed.delivered + routed.sent + routed.failed, 0);
 }
 
@@ -339,7 +339,7 @@ TEST_F(BriarholtTest, MailThatMailBoxRefusesIsAFailedSendAndLeavesNoCopy) {
     };
     ASSERT_EQ(send("accepted"), 0);  // mail.box is open now
     std::string error;
-    ASSERT_TRUE(notes_admin::setAccess(notes.inst, "mail.box", "-Default-", ACL_NOACCESS, error)) << error;
+    ASSERT_TRUE(platform::notes::setAccess(notes.inst, "mail.box", "-Default-", ACL_NOACCESS, error)) << error;
     EXPECT_EQ(send("refused"), 229);
     // Ann's mail file keeps the sent copy of the first mail only.
     DBHANDLE db = 0;
@@ -350,8 +350,8 @@ TEST_F(BriarholtTest, MailThatMailBoxRefusesIsAFailedSendAndLeavesNoCopy) {
     EXPECT_EQ(count, 1);
     OSMemFree(list);
     MailCloseMessageFile(db);
-    ASSERT_TRUE(notes_admin::setAccess(notes.inst, "mail.box", "-Default-", ACL_DEPOSITOR, error)) << error;
-    EXPECT_EQ(notes_admin::routeMail(notes.inst).delivered, 1);
+    ASSERT_TRUE(platform::notes::setAccess(notes.inst, "mail.box", "-Default-", ACL_DEPOSITOR, error)) << error;
+    EXPECT_EQ(platform::notes::routeMail(notes.inst).delivered, 1);
 }
 
 TEST_F(BriarholtTest, SendWithoutMailBoxFailsAndKeepsNothing) {

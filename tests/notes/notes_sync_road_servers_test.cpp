@@ -48,13 +48,14 @@ protected:
         ASSERT_EQ(CreateIniFileSettings(userId_), 0);
 
         std::string error;
-        ASSERT_TRUE(notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst_, error)) << error;
+        ASSERT_TRUE(platform::notes::createInstallation(platform::runtimeRoot() / "notes", 60, inst_, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst_, {"CN=Road User/O=Tess", "road", "road@tess.test", "road-pw"},
+                                             idFile_, error))
+            << error;
         ASSERT_TRUE(
-            notes_admin::addUser(inst_, {"CN=Road User/O=Tess", "road", "road@tess.test", "road-pw"}, idFile_, error))
+            platform::notes::addUser(inst_, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-pw"}, boId_, error))
             << error;
-        ASSERT_TRUE(notes_admin::addUser(inst_, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-pw"}, boId_, error))
-            << error;
-        ASSERT_TRUE(notes_admin::setSmtpRelay(
+        ASSERT_TRUE(platform::notes::setSmtpRelay(
             inst_, {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()), servers().user(), servers().password()},
             error))
             << error;
@@ -111,13 +112,13 @@ protected:
     }
 
     uint32_t Seed(const std::string& subject) {
-        notes_admin::Mail mail;
+        platform::notes::Mail mail;
         mail.from = "Bo Kim";
         mail.to = {"Road User"};
         mail.subject = subject;
         mail.body = "Body of " + subject + ".";
         std::string error;
-        const uint32_t id = notes_admin::addMail(inst_, "road", mail, error);
+        const uint32_t id = platform::notes::addMail(inst_, "road", mail, error);
         EXPECT_NE(id, 0u) << error;
         return id;
     }
@@ -155,7 +156,7 @@ protected:
 
     const std::string handheld_ = "default";
     tess::test::TempHome home_;
-    notes_admin::Installation inst_;
+    platform::notes::Installation inst_;
     std::filesystem::path idFile_, boId_;
     std::string savedPath_, log_;
     int userId_ = 0;
@@ -185,7 +186,7 @@ TEST_F(NotesSyncRoad, MailFileAndHandheldMeetBothWays) {
     EXPECT_EQ(MailFile("($Trash)"), (std::vector<std::pair<std::string, bool>>{{"notes two", false}})) << log_;
 
     // The handheld's mail waits in mail.box until the router hands it to the SMTP server.
-    const auto routed = notes_admin::routeMail(inst_);
+    const auto routed = platform::notes::routeMail(inst_);
     EXPECT_EQ(routed.sent, 1) << routed.error << "\n" << log_;
     const auto captured = servers().captured();
     ASSERT_EQ(captured.size(), 1u) << log_;

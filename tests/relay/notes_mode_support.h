@@ -66,10 +66,10 @@ protected:
         RelayFixture::SetUp();
         memory->setProviderDisplayName("Lotus Notes Message Store");
         std::string error;
-        ASSERT_TRUE(notes_admin::createInstallation(home.path() / "notes", 50, inst, error)) << error;
+        ASSERT_TRUE(platform::notes::createInstallation(home.path() / "notes", 50, inst, error)) << error;
         fs::path id;
-        ASSERT_TRUE(notes_admin::addUser(inst, user, id, error)) << error;
-        ASSERT_TRUE(notes_admin::addUser(inst, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo"}, id, error))
+        ASSERT_TRUE(platform::notes::addUser(inst, user, id, error)) << error;
+        ASSERT_TRUE(platform::notes::addUser(inst, {"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo"}, id, error))
             << error;
         writeRelayIni(readFile(inst.iniPath));
         notesFrame.notes = me;
@@ -108,13 +108,13 @@ protected:
     NOTEID noteMail(const std::string& subject, const std::string& body, const std::string& from = "alice@example.test",
                     std::vector<std::pair<std::string, ULONG>> recipients = {{"tess@tess.test", MAPI_TO}},
                     std::vector<std::pair<std::string, std::string>> attachments = {}) {
-        notes_admin::Mail mail;
+        platform::notes::Mail mail;
         mail.from = from;
         for (const auto& r : recipients) (r.second == MAPI_CC ? mail.cc : mail.to).push_back(r.first);
         mail.subject = subject;
         mail.body = body;
         std::string error;
-        const NOTEID id = notes_admin::addMail(inst, user.shortName, mail, error);
+        const NOTEID id = platform::notes::addMail(inst, user.shortName, mail, error);
         EXPECT_NE(id, 0u) << error;
         deliver(subject, body, from, recipients, attachments, {}, id);
         return id;
@@ -186,8 +186,8 @@ protected:
         return false;
     }
 
-    notes_admin::Installation inst;
-    notes_admin::User user{"CN=Tess User/O=Tess", "tuser", "tess@tess.test", "tess-secret"};
+    platform::notes::Installation inst;
+    platform::notes::User user{"CN=Tess User/O=Tess", "tuser", "tess@tess.test", "tess-secret"};
     NotesFrame notesFrame;
     std::string savedPath;
 };

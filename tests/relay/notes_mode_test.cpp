@@ -120,7 +120,7 @@ TEST_F(NotesModeTest, OpeningTheMailFile) {
     };
     for (const Case& c : cases) {
         rewriteRelayIni(c.dropLine, c.extraLine);
-        ASSERT_TRUE(notes_admin::setAccess(inst, "mail/tuser.nsf", user.fullName, c.access, error)) << error;
+        ASSERT_TRUE(platform::notes::setAccess(inst, "mail/tuser.nsf", user.fullName, c.access, error)) << error;
         NotesApi api;
         ASSERT_TRUE(api.Load()) << c.name;
         const size_t before = logEntries().size();
@@ -194,13 +194,13 @@ TEST_F(NotesModeTest, SubmissionsWriteTheNoteThatTheRouterReads) {
 TEST_F(NotesModeTest, NotesOfTheMailFileAreReadDescribedAndDeleted) {
     auto client = openClient();
     NotesApi& api = *client;
-    notes_admin::Mail mail;
+    platform::notes::Mail mail;
     mail.from = "alice@example.test";
     mail.to = {me};
     mail.subject = "Budget";
     mail.body = "first\r\nsecond";
     std::string error;
-    const NOTEID id = notes_admin::addMail(inst, user.shortName, mail, error);
+    const NOTEID id = platform::notes::addMail(inst, user.shortName, mail, error);
     ASSERT_NE(id, 0u) << error;
     std::string body, text;
     EXPECT_EQ(api.ReadNoteBody(id, body), mail.body.size());

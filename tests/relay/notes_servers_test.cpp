@@ -28,7 +28,7 @@ protected:
 
     void useSmtp(int port) {
         std::string error;
-        ASSERT_TRUE(notes_admin::setSmtpRelay(
+        ASSERT_TRUE(platform::notes::setSmtpRelay(
             inst, {"smtp://127.0.0.1:" + std::to_string(port), servers_->user(), servers_->password()}, error))
             << error;
     }
@@ -60,7 +60,7 @@ std::unique_ptr<MailServers> NotesRelayOnServers::servers_;
 TEST_F(NotesRelayOnServers, ForwardsNewNotesAndObeysControlMailsThroughTheRouter) {
     startNotes();
     const NOTEID figures = noteMail("Quarterly figures", "The figures are in.\r\nRegards");
-    auto routed = notes_admin::routeMail(inst);
+    auto routed = platform::notes::routeMail(inst);
     EXPECT_EQ(routed.sent, 1) << routed.error;
     auto forwards = capturedFor(wireless);
     ASSERT_EQ(forwards.size(), 1u);
@@ -87,7 +87,7 @@ TEST_F(NotesRelayOnServers, ForwardsNewNotesAndObeysControlMailsThroughTheRouter
                  handheld->seal("To: <" + bob + ">\r\nSubject: Sent from the road\r\n\r\nHello from the handheld"),
                  wireless, {{me, MAPI_TO}});
     EXPECT_FALSE(noteExists(control)) << "the control mail is removed";
-    routed = notes_admin::routeMail(inst);
+    routed = platform::notes::routeMail(inst);
     EXPECT_EQ(routed.sent, 1) << routed.error;
     const auto sent = capturedFor(bob);
     ASSERT_EQ(sent.size(), 2u);
@@ -120,17 +120,17 @@ TEST_F(NotesRelayOnServers, NothingIsLostOrSentTwiceWhenMailBoxOrTheServerIsAway
     useSmtp(1);
     EXPECT_TRUE(watcher->RetryPendingForwards());
     noteMail("While the server was away", "two");
-    auto routed = notes_admin::routeMail(inst);
+    auto routed = platform::notes::routeMail(inst);
     EXPECT_EQ(routed.sent, 0);
     EXPECT_EQ(routed.failed, 2);
     EXPECT_EQ(mailBox().size(), 2u);
     EXPECT_TRUE(capturedFor(wireless).empty());
 
     useSmtp(servers_->smtpPort());
-    routed = notes_admin::routeMail(inst);
+    routed = platform::notes::routeMail(inst);
     EXPECT_EQ(routed.sent, 2) << routed.error;
     EXPECT_TRUE(watcher->RetryPendingForwards());
-    routed = notes_admin::routeMail(inst);
+    routed = platform::notes::routeMail(inst);
     EXPECT_EQ(routed.sent, 0) << "nothing twice";
     std::vector<std::string> subjects;
     for (const auto& m : capturedFor(wireless)) {

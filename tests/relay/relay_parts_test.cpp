@@ -129,7 +129,7 @@ TEST_F(RelayConfigTest, ReloadTellsChangesFromNoChange) {
     EXPECT_EQ(config->LoadUserSettings(true, true), relay::kSettingsUnchanged);
     const RelayUserSettings* first = config->settings();
     EXPECT_EQ(first->emailAddress, wireless);
-    tess::settings::CAccountSettings account;
+    tess::accounts::CAccountSettings account;
     account.Load(userId, "Larkspur", 517, 0);
     account.password = "changed";
     ASSERT_EQ(account.Save(userId, "Larkspur", 517, 0), 1);

@@ -96,7 +96,7 @@ protected:
     std::unique_ptr<HandheldSeal> handheld;
     int userId = 0;
     std::string me, wireless;
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
     std::unique_ptr<Child> relay;
 
     void SetUp() override {
@@ -126,7 +126,7 @@ protected:
     // through the relay's own SMTP session.
     void chooseSmtpRoad() {
         HKEY key = nullptr;
-        const std::string path = std::string(tess::settings::kProductKey) + "MsgRedir";
+        const std::string path = std::string(tess::kProductKey) + "MsgRedir";
         ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, path.c_str(), &key), ERROR_SUCCESS);
         auto text = [&](const char* name, const std::string& value) {
             ASSERT_EQ(RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const unsigned char*>(value.c_str()),

@@ -106,7 +106,7 @@ inline std::string Unbraced(const std::string& text) {
 // registry marks of an installed relay serving that user.
 inline void SaveRelayUser(int userId, const std::string& wireless, const std::string& key, int logDebug = 1,
                           int attachments = 1, int logInformational = 0) {
-    tess::settings::CRelaySettings relay;
+    tess::accounts::CRelaySettings relay;
     relay.enterprise = 1;
     relay.account = 0;
     relay.attachments = attachments;
@@ -115,11 +115,11 @@ inline void SaveRelayUser(int userId, const std::string& wireless, const std::st
     relay.networkName = wireless;
     relay.SetSecurityKey(key);
     ASSERT_EQ(relay.Save(userId, "LarkspurRDC"), 1);
-    tess::settings::CAccountSettings account;
+    tess::accounts::CAccountSettings account;
     account.SetDefaults();
     account.mapiProfile = "Work";
     ASSERT_EQ(account.Save(userId, "Larkspur", 517, 0), 1);
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
     registry.WriteRelayValue("User", uint32_t(userId));
     registry.WriteRelayValue("Installed", 1);
 }
@@ -161,7 +161,7 @@ protected:
     int userId = 0;
     std::string wireless = "handheld@wireless.test";  // set before SetUp to change it
     const std::string me = "tess@tess.test";
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
 
     void SetUp() override {
         setenv("TESSALINE_RELAY_FIRST_RUN_WAIT_MS", "0", 1);

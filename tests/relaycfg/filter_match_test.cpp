@@ -6,7 +6,7 @@
 
 #include "relaycfg/filter_match.h"
 
-namespace tess::relaycfg {
+namespace tess::relaycfg::test {
 namespace {
 
 constexpr int64_t kNow = 1'700'000'000;
@@ -123,4 +123,4 @@ TEST(FilterNumber, ReadsLikeAtoiWithoutOverflow) {
 }
 
 }  // namespace
-}  // namespace tess::relaycfg
+}  // namespace tess::relaycfg::test

@@ -15,7 +15,7 @@
 
 namespace {
 
-using tess::settings::CPluginRegistry;
+using tess::CPluginRegistry;
 
 struct Lanternby {
     HMODULE module = nullptr;
@@ -90,7 +90,7 @@ protected:
     void makeUsers() {
         ASSERT_EQ(syncmgr::addUser("Relay", &relayUser), 0);
         ASSERT_EQ(syncmgr::addUser("Plain", &otherUser), 0);
-        tess::settings::CRelaySettings relay;
+        tess::accounts::CRelaySettings relay;
         relay.enterprise = 1;
         relay.account = 0;
         relay.attachments = 1;
@@ -100,7 +100,7 @@ protected:
             "\x01"
             "QUJDREVGR0g=");
         ASSERT_EQ(relay.Save(relayUser, "LarkspurRDC"), 1);
-        tess::settings::CAccountSettings account;
+        tess::accounts::CAccountSettings account;
         account.SetDefaults();
         account.mapiProfile = "Office Profile";
         account.password = "open sesame";
@@ -183,7 +183,7 @@ TEST_F(LanternbyTest, InitSelectsTheRelayUser) {
 
     EXPECT_EQ(lib.setUserEmail(""), 1);
     EXPECT_EQ(lib.setUserEmail("new@wireless.example"), 0);
-    tess::settings::CRelaySettings stored;
+    tess::accounts::CRelaySettings stored;
     stored.Load(relayUser, "LarkspurRDC");
     EXPECT_EQ(stored.networkName, "new@wireless.example");
 
@@ -271,7 +271,7 @@ TEST_F(LanternbyTest, FiltersDecideWhatIsForwarded) {
         std::snprintf(f[i].value, sizeof f[i].value, "sender%d", i);
     }
     EXPECT_EQ(lib.setFilters(13, pointers), 9);
-    tess::settings::CRelaySettings stored;
+    tess::accounts::CRelaySettings stored;
     stored.Load(relayUser, "LarkspurRDC");
     EXPECT_EQ(stored.filterCount, 11);
     EXPECT_STREQ(stored.filters[10].value, "sender10");

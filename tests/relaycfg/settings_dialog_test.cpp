@@ -38,7 +38,7 @@ protected:
     tess::test::TempHome home;
     platform::ui::ScriptedUi ui;
     std::unique_ptr<platform::ui::ScopedUi> scope;
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
     int relayUser = 0, otherUser = 0;
 
     void SetUp() override {
@@ -47,12 +47,12 @@ protected:
         ASSERT_EQ(syncmgr::addUser("Relay", &relayUser), 0);
         ASSERT_EQ(syncmgr::addUser("Second", &otherUser), 0);
         for (int id : {relayUser, otherUser}) {
-            tess::settings::CRelaySettings relay;
+            tess::accounts::CRelaySettings relay;
             relay.enterprise = 1;
             relay.account = 0;
             relay.networkName = "me@wireless.test";
             ASSERT_EQ(relay.Save(id, "LarkspurRDC"), 1);
-            tess::settings::CAccountSettings account;
+            tess::accounts::CAccountSettings account;
             account.SetDefaults();
             account.mapiProfile = "Office";
             account.password = "pw";
@@ -89,8 +89,8 @@ protected:
         return result;
     }
     static void click(QWidget* dialog, const char* id) { dialog->findChild<QPushButton*>(id)->click(); }
-    tess::settings::CRelaySettings relaySettings(int id) {
-        tess::settings::CRelaySettings s;
+    tess::accounts::CRelaySettings relaySettings(int id) {
+        tess::accounts::CRelaySettings s;
         s.Load(id, "LarkspurRDC");
         return s;
     }
@@ -123,7 +123,7 @@ TEST_F(SettingsDialogTest, OkStoresTheProfileAndPasswordAndMakesAMailDue) {
                   click(d, "7002");
               }),
               12);
-    tess::settings::CAccountSettings account;
+    tess::accounts::CAccountSettings account;
     ASSERT_EQ(account.Load(relayUser, "Larkspur", 517, 0), 1);
     EXPECT_EQ(account.mapiProfile, "Home");
     EXPECT_EQ(account.password, "secret");

@@ -16,7 +16,7 @@
 #include "tests/crypto/run_process.h"
 
 using namespace tess;
-using kestrel_test::Bytes;
+using tess::crypto::test::Bytes;
 
 namespace {
 
@@ -27,7 +27,7 @@ template <typename T>
 using Owned = std::unique_ptr<T, FreeDeleter>;
 
 Bytes fixedKey() {
-    return kestrel_test::fromHex(
+    return tess::crypto::test::fromHex(
         "0123456789abcdef"
         "f1e2d3c4b5a69788"
         "1122334455667788"
@@ -128,10 +128,11 @@ Bytes opensslDecrypt(const Bytes& key, const Bytes& cipher) {
     const auto out = dir / "plain.bin";
     std::ofstream(in, std::ios::binary)
         .write(reinterpret_cast<const char*>(cipher.data()), std::streamsize(cipher.size()));
-    const std::string command =
-        "openssl enc -desx-cbc -d -nopad -provider legacy -provider default -K " + kestrel_test::toHex(key.data(), 24) +
-        " -iv " + kestrel_test::toHex(key.data() + 24, 8) + " -in " + in.string() + " -out " + out.string() + " 2>&1";
-    const auto result = kestrel_test::runProcess(command);
+    const std::string command = "openssl enc -desx-cbc -d -nopad -provider legacy -provider default -K " +
+                                tess::crypto::test::toHex(key.data(), 24) + " -iv " +
+                                tess::crypto::test::toHex(key.data() + 24, 8) + " -in " + in.string() + " -out " +
+                                out.string() + " 2>&1";
+    const auto result = tess::crypto::test::runProcess(command);
     EXPECT_EQ(result.status, 0) << command << (result.lines.empty() ? "" : "\n" + result.lines[0]);
     std::ifstream file(out, std::ios::binary);
     Bytes plain((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -137,7 +137,7 @@ int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& e
 
     if (o.log) {
         // Loaded and saved as the engine does: section "Larkspur", data version 517.
-        tess::settings::CGeneralSettings general;
+        tess::accounts::CGeneralSettings general;
         general.SetDefaults();
         general.Load(userId, "Larkspur", 517, int(0xFF000000));
         general.enableLogging = *o.log != 0;

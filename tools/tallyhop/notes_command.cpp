@@ -54,8 +54,8 @@ std::string value(const std::multimap<std::string, std::string>& opts, const cha
     return it == opts.end() ? std::string() : it->second;
 }
 
-bool installation(notes_admin::Installation& inst, std::ostream& err) {
-    if (notes_admin::findInstallation(inst)) return true;
+bool installation(platform::notes::Installation& inst, std::ostream& err) {
+    if (platform::notes::findInstallation(inst)) return true;
     err << "tallyhop notes: no Notes installation (run tallyhop init --notes)\n";
     return false;
 }
@@ -63,9 +63,9 @@ bool installation(notes_admin::Installation& inst, std::ostream& err) {
 }  // namespace
 
 int initNotes(const std::string& userName, const std::string& password, std::ostream& out, std::ostream& err) {
-    notes_admin::Installation inst;
+    platform::notes::Installation inst;
     std::string error;
-    if (!notes_admin::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) {
+    if (!platform::notes::createInstallation(platform::runtimeRoot() / "notes", 60, inst, error)) {
         err << "tallyhop: " << error << "\n";
         return 1;
     }
@@ -74,9 +74,9 @@ int initNotes(const std::string& userName, const std::string& password, std::ost
         if (std::isalnum(static_cast<unsigned char>(c)))
             shortName += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (shortName.empty()) shortName = "user";
-    const notes_admin::User user{"CN=" + userName + "/O=Tess", shortName, shortName + "@tess.test", password};
+    const platform::notes::User user{"CN=" + userName + "/O=Tess", shortName, shortName + "@tess.test", password};
     std::filesystem::path idFile;
-    if (!notes_admin::addUser(inst, user, idFile, error)) {
+    if (!platform::notes::addUser(inst, user, idFile, error)) {
         err << "tallyhop: " << error << "\n";
         return 1;
     }
@@ -93,15 +93,15 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     std::multimap<std::string, std::string> opts;
     if (!parse(args, 1, {"--read"}, opts, err)) return 2;
-    notes_admin::Installation inst;
+    platform::notes::Installation inst;
     if (!installation(inst, err)) return 1;
     std::string error;
     const std::string& sub = args[0];
     if (sub == "add-user") {
-        const notes_admin::User user{value(opts, "--name"), value(opts, "--short"), value(opts, "--address"),
-                                     value(opts, "--password")};
+        const platform::notes::User user{value(opts, "--name"), value(opts, "--short"), value(opts, "--address"),
+                                         value(opts, "--password")};
         std::filesystem::path idFile;
-        if (!notes_admin::addUser(inst, user, idFile, error)) {
+        if (!platform::notes::addUser(inst, user, idFile, error)) {
             err << "tallyhop notes: " << error << "\n";
             return 1;
         }
@@ -109,7 +109,7 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 0;
     }
     if (sub == "add-mail") {
-        notes_admin::Mail mail;
+        platform::notes::Mail mail;
         mail.from = value(opts, "--from");
         mail.to = splitCommas(value(opts, "--to"));
         mail.cc = splitCommas(value(opts, "--cc"));
@@ -117,7 +117,7 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         mail.body = value(opts, "--body");
         mail.unread = opts.find("--read") == opts.end();
         for (auto [it, end] = opts.equal_range("--attach"); it != end; ++it) mail.attachments.push_back(it->second);
-        const uint32_t id = notes_admin::addMail(inst, value(opts, "--user"), mail, error);
+        const uint32_t id = platform::notes::addMail(inst, value(opts, "--user"), mail, error);
         if (!id) {
             err << "tallyhop notes: " << error << "\n";
             return 1;
@@ -126,7 +126,7 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 0;
     }
     if (sub == "relay") {
-        if (!notes_admin::setSmtpRelay(
+        if (!platform::notes::setSmtpRelay(
                 inst, {value(opts, "--url"), value(opts, "--smtp-user"), value(opts, "--smtp-password")}, error)) {
             err << "tallyhop notes: " << error << "\n";
             return 1;
@@ -134,7 +134,7 @@ int notesCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return 0;
     }
     if (sub == "route") {
-        const auto result = notes_admin::routeMail(inst);
+        const auto result = platform::notes::routeMail(inst);
         out << "Delivered " << result.delivered << ", sent " << result.sent << ", failed " << result.failed << "\n";
         if (!result.error.empty()) err << "tallyhop notes: " << result.error << "\n";
         return result.failed ? 1 : 0;

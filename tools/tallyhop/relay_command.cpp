@@ -35,8 +35,8 @@ const char* const kRelayUsage =
 
 namespace {
 
-using tess::settings::CAccountSettings;
-using tess::settings::CRelaySettings;
+using tess::accounts::CAccountSettings;
+using tess::accounts::CRelaySettings;
 
 constexpr int kAccountVersion = 517;  // the stored form of an account the relay reads
 constexpr uint32_t kInstalled = 0x1;
@@ -165,7 +165,7 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
     }
 
     CRelaySettings& relay = user.relay;
-    relay.Load(user.id, tess::settings::kSectionRelay);
+    relay.Load(user.id, tess::accounts::kSectionRelay);
     relay.enterprise = 1;
     relay.account = account;
     relay.networkName = wireless;
@@ -194,15 +194,15 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
         }
         relay.SetSecurityKey(key);
     }
-    user.account.Load(user.id, tess::settings::kSectionOlder, kAccountVersion, account);
+    user.account.Load(user.id, tess::accounts::kSectionOlder, kAccountVersion, account);
     user.account.mapiProfile = profile->name;
-    if (!relay.Save(user.id, tess::settings::kSectionRelay) ||
-        !user.account.Save(user.id, tess::settings::kSectionOlder, kAccountVersion, account)) {
+    if (!relay.Save(user.id, tess::accounts::kSectionRelay) ||
+        !user.account.Save(user.id, tess::accounts::kSectionOlder, kAccountVersion, account)) {
         err << "tallyhop relay setup: the user's settings cannot be saved\n";
         return 1;
     }
     // The relay serves this user; a running relay takes the new key at its next look.
-    tess::settings::CPluginRegistry registry;
+    tess::CPluginRegistry registry;
     const uint32_t installed = registry.ReadRelayValue("Installed").value_or(0) | kInstalled;
     if (!registry.WriteRelayValue("User", uint32_t(user.id)) || !registry.WriteRelayValue("Installed", installed) ||
         (newKey && !registry.WriteRelayValue("NewKey", 1))) {
@@ -295,12 +295,12 @@ int control(const Options& o, std::ostream& out, std::ostream& err) {
 
     RelayUser user;
     if (int rc = findRelayUser(o, user, err)) return rc;
-    user.relay.Load(user.id, tess::settings::kSectionRelay);
+    user.relay.Load(user.id, tess::accounts::kSectionRelay);
     if (!user.relay.enterprise || user.relay.account < 0 || user.relay.networkName.empty()) {
         err << "tallyhop relay control: no relay is set up for the user (run tallyhop relay setup)\n";
         return 1;
     }
-    user.account.Load(user.id, tess::settings::kSectionOlder, kAccountVersion, user.relay.account);
+    user.account.Load(user.id, tess::accounts::kSectionOlder, kAccountVersion, user.relay.account);
     const auto profile = profileNamed(user.account.mapiProfile);
     if (user.account.mapiProfile.empty() || !profile || profile->identity.address.empty()) {
         err << "tallyhop relay control: the relay's MAPI profile '" << user.account.mapiProfile

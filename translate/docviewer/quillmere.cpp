@@ -16,7 +16,7 @@
 #include "platform/ui/window_messages.h"
 #include "translate/docviewer/quillmere_viewer.h"
 
-using namespace tess::quillmere;
+using namespace tess::translate::docviewer;
 
 namespace {
 

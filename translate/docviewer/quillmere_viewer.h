@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tess::quillmere {
+namespace tess::translate::docviewer {
 
 constexpr const char* kViewerLibraryName = "LeafCarryDatabase.DLL";
 // The exported text the translator reads as the library's file version ("4,0,5,301").
@@ -69,4 +69,4 @@ using IsViewableFn = int (*)(const char* source, int* viewable, uint32_t* kind, 
 using TranslateExFn = int (*)(TranslateRequest* request);
 using GetDatabaseFn = int (*)(void** database);
 
-}  // namespace tess::quillmere
+}  // namespace tess::translate::docviewer

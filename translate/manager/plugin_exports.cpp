@@ -11,7 +11,7 @@
 #include "translate/manager/hollowmere.h"
 #include "translate/manager/plugin_store.h"
 
-using namespace tess::translate;
+using namespace tess::translate::manager;
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "platform/core/registry.h"
 
-namespace tess::translate {
+namespace tess::translate::manager {
 
 const char* const kPluginsKey = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\ApplicationPlugins";
 
@@ -200,4 +200,4 @@ bool PluginStore::DeletePluginKey(const std::string& key) {
     return rc == ERROR_SUCCESS;
 }
 
-}  // namespace tess::translate
+}  // namespace tess::translate::manager

@@ -8,7 +8,7 @@
 #include "common/text_case.h"
 #include "platform/export.h"
 
-namespace tess::translate {
+namespace tess::translate::manager {
 
 extern const char* const kPluginsKey;  // product key + "ApplicationPlugins"
 
@@ -54,4 +54,4 @@ std::vector<std::string> Tokens(const std::string& text, char separator);
 bool HasToken(const std::string& text, char separator, const std::string& item);
 using tess::Lower;
 
-}  // namespace tess::translate
+}  // namespace tess::translate::manager

@@ -7,7 +7,7 @@
 #include "translate/manager/plugin_store.h"
 #include "translate/manager/translator_class.h"
 
-using namespace tess::translate;
+using namespace tess::translate::manager;
 
 namespace {
 

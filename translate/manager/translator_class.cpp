@@ -26,7 +26,7 @@ uint32_t SysStringByteLen(BSTR text) {
     return length;
 }
 
-namespace tess::translate {
+namespace tess::translate::manager {
 namespace {
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}"
@@ -70,4 +70,4 @@ int CreateTranslatorObject(const char* progId, ITranslatorPlugin** out) {
     return 0;
 }
 
-}  // namespace tess::translate
+}  // namespace tess::translate::manager

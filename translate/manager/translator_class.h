@@ -32,7 +32,7 @@ protected:
 // A class library's factory: 0 and a new object with one reference, else nonzero.
 typedef int (*TessCreateInstanceFn)(const char* classId, const char* interfaceId, void** out);
 
-namespace tess::translate {
+namespace tess::translate::manager {
 // Makes an object of the class named by a ProgID; 0 on success.
 int CreateTranslatorObject(const char* progId, ITranslatorPlugin** out);
-}  // namespace tess::translate
+}  // namespace tess::translate::manager

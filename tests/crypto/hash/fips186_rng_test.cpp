@@ -14,7 +14,7 @@
 #include "tests/crypto/run_process.h"
 #include "tests/support/test_home.h"
 
-using namespace kestrel_test;
+using namespace tess::crypto::test;
 
 namespace {
 

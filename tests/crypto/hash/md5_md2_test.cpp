@@ -8,7 +8,7 @@
 #include "crypto/kestrel.h"
 #include "tests/crypto/crypto_test_util.h"
 
-using namespace kestrel_test;
+using namespace tess::crypto::test;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "crypto/hash/sha1_internal.h"
 #include "tests/crypto/crypto_test_util.h"
 
-using namespace kestrel_test;
+using namespace tess::crypto::test;
 
 namespace {
 

@@ -21,9 +21,6 @@
 
 namespace tess::crypto::test {
 
-using kestrel_test::Bytes;
-using kestrel_test::fromHex;
-
 // The group and a context on it; status() is 0 when the library took the curve.
 class Curve {
 public:
@@ -147,8 +144,8 @@ inline Bytes opensslDigest(const Bytes& h, int b) {
 }
 
 // A file of tests/crypto/protocol/vectors.
-inline std::vector<kestrel_test::VectorRecord> protocolVectors(const std::string& name) {
-    return kestrel_test::readVectorFile("../protocol/vectors/" + name);
+inline std::vector<VectorRecord> protocolVectors(const std::string& name) {
+    return readVectorFile("../protocol/vectors/" + name);
 }
 
 inline int nidOfCavpCurve(std::string name) {

@@ -15,14 +15,14 @@ class NotesInstallation {
 public:
     explicit NotesInstallation(int version = 60) {
         std::string error;
-        if (!notes_admin::createInstallation(home.path() / "notes", version, inst, error) ||
-            !notes_admin::addUser(inst, ann, annId, error) || !notes_admin::addUser(inst, bo, boId, error))
+        if (!platform::notes::createInstallation(home.path() / "notes", version, inst, error) ||
+            !platform::notes::addUser(inst, ann, annId, error) || !platform::notes::addUser(inst, bo, boId, error))
             throw std::runtime_error(error);
     }
     TempHome home;
-    notes_admin::Installation inst;
-    notes_admin::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
-    notes_admin::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
+    platform::notes::Installation inst;
+    platform::notes::User ann{"CN=Ann Lee/O=Tess", "alee", "alee@tess.test", "ann-secret"};
+    platform::notes::User bo{"CN=Bo Kim/O=Tess", "bkim", "bkim@tess.test", "bo-secret"};
     std::filesystem::path annId, boId;
 };
 

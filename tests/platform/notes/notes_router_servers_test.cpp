@@ -12,7 +12,7 @@ protected:
     void SetUp() override {
         MailServersTest::SetUp();
         std::string error;
-        ASSERT_TRUE(notes_admin::setSmtpRelay(
+        ASSERT_TRUE(platform::notes::setSmtpRelay(
             notes.inst,
             {"smtp://127.0.0.1:" + std::to_string(servers().smtpPort()), servers().user(), servers().password()},
             error))
@@ -59,7 +59,7 @@ TEST_F(NotesRouterServersTest, MailBoxNoteForAnInternetAddressArrivesWithItsAtta
     MailCloseMessage(note);
     MailCloseMessageFile(box);
 
-    const auto result = notes_admin::routeMail(notes.inst);
+    const auto result = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(result.sent, 1) << result.error;
     EXPECT_EQ(result.delivered, 1);
     EXPECT_EQ(result.failed, 0);
@@ -75,7 +75,7 @@ TEST_F(NotesRouterServersTest, MailBoxNoteForAnInternetAddressArrivesWithItsAtta
     EXPECT_NE(mail.find("cTEscTIKMTAsMjAK"), std::string::npos);  // base64 of the file
 
     // Nothing is left in mail.box: a second pass sends nothing.
-    const auto again = notes_admin::routeMail(notes.inst);
+    const auto again = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(again.sent + again.delivered + again.failed, 0);
     EXPECT_EQ(servers().captured().size(), 1u);
 }

@@ -54,8 +54,8 @@ std::vector<std::string> listItem(NOTEHANDLE note, const char* name) {
 }
 
 // A mail from Bo to Ann.
-notes_admin::Mail memo(const std::string& subject, const std::string& body) {
-    notes_admin::Mail mail;
+platform::notes::Mail memo(const std::string& subject, const std::string& body) {
+    platform::notes::Mail mail;
     mail.from = "Bo Kim";
     mail.to = {"Ann Lee"};
     mail.subject = subject;
@@ -158,13 +158,13 @@ TEST_F(NotesStoreTest, ItemsOfEveryTypeSurviveStoringAndReopening) {
 }
 
 TEST_F(NotesStoreTest, BodyTextIsWrappedIntoTheFileAndLongWordsAreCut) {
-    notes_admin::Mail mail;
+    platform::notes::Mail mail;
     mail.from = "Bo Kim";
     mail.to = {"Ann Lee"};
     mail.subject = "wrap";
     mail.body = "alpha beta gamma delta\r\n" + std::string(25, 'x') + "\r\n\tend";
     std::string error;
-    const NOTEID id = notes_admin::addMail(notes.inst, "alee", mail, error);
+    const NOTEID id = platform::notes::addMail(notes.inst, "alee", mail, error);
     ASSERT_NE(id, 0u) << error;
     const DBHANDLE db = openMailFile();
     NOTEHANDLE note = 0;
@@ -206,7 +206,7 @@ TEST_F(NotesStoreTest, FoldersAreIdTablesAndTheFolderViewListsThem) {
     // 70 delivered notes: the folder's table holds them; its collection comes in pieces.
     std::string error;
     std::set<NOTEID> delivered;
-    for (int i = 0; i < 70; ++i) delivered.insert(notes_admin::addMail(notes.inst, "alee", memo("n", "b"), error));
+    for (int i = 0; i < 70; ++i) delivered.insert(platform::notes::addMail(notes.inst, "alee", memo("n", "b"), error));
     DHANDLE table = 0;
     ASSERT_EQ(NSFFolderGetIDTable(db, db, inbox, 0, &table), NOERROR);
     EXPECT_EQ(tableIds(table), delivered);
@@ -249,9 +249,9 @@ TEST_F(NotesStoreTest, FoldersAreIdTablesAndTheFolderViewListsThem) {
 
 TEST_F(NotesStoreTest, UnreadTableFollowsReadMarksAndPersists) {
     std::string error;
-    const NOTEID a = notes_admin::addMail(notes.inst, "alee", memo("a", "a"), error);
-    const NOTEID b = notes_admin::addMail(notes.inst, "alee", memo("b", "b"), error);
-    const NOTEID c = notes_admin::addMail(notes.inst, "alee", memo("c", "c"), error);
+    const NOTEID a = platform::notes::addMail(notes.inst, "alee", memo("a", "a"), error);
+    const NOTEID b = platform::notes::addMail(notes.inst, "alee", memo("b", "b"), error);
+    const NOTEID c = platform::notes::addMail(notes.inst, "alee", memo("c", "c"), error);
     const std::string user = notes.ann.fullName;
     const DBHANDLE db = openMailFile();
     DHANDLE unread = 0;
@@ -288,9 +288,9 @@ TEST_F(NotesStoreTest, UnreadTableFollowsReadMarksAndPersists) {
 
 TEST_F(NotesStoreTest, DeletionLeavesAStubThatSearchesReportAsNotMatching) {
     std::string error;
-    const NOTEID keep = notes_admin::addMail(notes.inst, "alee", memo("keep", ""), error);
-    const NOTEID gone = notes_admin::addMail(notes.inst, "alee", memo("gone", ""), error);
-    const NOTEID quiet = notes_admin::addMail(notes.inst, "alee", memo("quiet", ""), error);
+    const NOTEID keep = platform::notes::addMail(notes.inst, "alee", memo("keep", ""), error);
+    const NOTEID gone = platform::notes::addMail(notes.inst, "alee", memo("gone", ""), error);
+    const NOTEID quiet = platform::notes::addMail(notes.inst, "alee", memo("quiet", ""), error);
     const DBHANDLE db = openMailFile();
     TIMEDATE before{};
     OSCurrentTIMEDATE(&before);
@@ -421,7 +421,7 @@ TEST_F(NotesStoreTest, MailBoxNotesReachLocalMailFilesAndUnknownNamesAreReported
     MailCloseMessage(note);
     MailCloseMessageFile(box);
 
-    const auto result = notes_admin::routeMail(notes.inst);
+    const auto result = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(result.delivered, 1);  // Bo once, though named twice
     EXPECT_EQ(result.sent, 0);
     EXPECT_EQ(result.failed, 1);
@@ -472,7 +472,7 @@ TEST_F(NotesStoreTest, MailBoxNotesReachLocalMailFilesAndUnknownNamesAreReported
 
 TEST_F(NotesStoreTest, InternetMailStaysInTheMailBoxWhileTheRelayCannotBeReached) {
     std::string error;
-    ASSERT_TRUE(notes_admin::setSmtpRelay(notes.inst, {"smtp://127.0.0.1:1", "", ""}, error));
+    ASSERT_TRUE(platform::notes::setSmtpRelay(notes.inst, {"smtp://127.0.0.1:1", "", ""}, error));
     DBHANDLE box = 0;
     ASSERT_EQ(MailOpenMessageFile("CN=Mailhub/O=Tess!!mail.box", &box), NOERROR);
     NOTEHANDLE note = 0;
@@ -482,7 +482,7 @@ TEST_F(NotesStoreTest, InternetMailStaysInTheMailBoxWhileTheRelayCannotBeReached
     ASSERT_EQ(NSFNoteUpdate(note, 0), NOERROR);
     MailCloseMessage(note);
 
-    auto result = notes_admin::routeMail(notes.inst);
+    auto result = platform::notes::routeMail(notes.inst);
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(result.delivered, 0);  // not even the local copy, so a later pass gives it once
     EXPECT_FALSE(result.error.empty());

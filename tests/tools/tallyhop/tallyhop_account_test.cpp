@@ -133,7 +133,7 @@ TEST_F(TallyhopAccount, ASyncInAnotherProcessKeepsTheDesktopSide) {
 TEST_F(TallyhopAccount, LoggingSwitches) {
     Outcome run = tallyhop("account --user ann --log info");
     ASSERT_EQ(run.status, 0) << run.out;
-    tess::settings::CGeneralSettings g;
+    tess::accounts::CGeneralSettings g;
     g.SetDefaults();
     ASSERT_NE(g.Load(userId_, "Larkspur", 517, int(0xFF000000)), 0);
     EXPECT_EQ(g.enableLogging, 1);

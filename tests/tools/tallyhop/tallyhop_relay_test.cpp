@@ -189,7 +189,7 @@ TEST_F(TallyhopRelay, BadInputIsRefusedWithItsReasonAndSetsNothingUp) {
          "no relay is set up for the user (run tallyhop relay setup)"},
     };
     for (const Case& c : before) expectRefused(c);
-    settings::CPluginRegistry registry;
+    CPluginRegistry registry;
     EXPECT_FALSE(registry.ReadRelayValue("User")) << "no refused set-up chose a relay user";
     EXPECT_FALSE(registry.ReadRelayValue("Installed"));
     EXPECT_EQ(handheld_app::RecordCount("default", "Larkspur SData"), -1) << "no key reached the handheld";

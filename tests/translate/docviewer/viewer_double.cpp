@@ -17,7 +17,7 @@
 #include "platform/export.h"
 #include "translate/docviewer/quillmere_viewer.h"
 
-using namespace tess::quillmere;
+using namespace tess::translate::docviewer;
 
 namespace {
 

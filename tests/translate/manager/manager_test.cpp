@@ -36,7 +36,7 @@ std::string ReadFile(const std::string& path) {
 class RefusedWrites {
 public:
     explicit RefusedWrites(const std::string& names) {
-        translate::Store().Lists();  // the registry's tables exist from its first use
+        translate::manager::Store().Lists();  // the registry's tables exist from its first use
         for (const char* event : {"INSERT", "UPDATE"})
             exec(std::string("CREATE TRIGGER refuse_") + event + " BEFORE " + event +
                  " ON reg_values WHEN NEW.lname IN (" + names + ") BEGIN SELECT RAISE(ABORT, 'refused'); END;");
@@ -55,7 +55,7 @@ private:
 
 // Component, ConvertFrom and ConvertTo of a plug-in as the manager sees them.
 std::vector<std::string> Registration(const char* plugin) {
-    auto& store = translate::Store();
+    auto& store = translate::manager::Store();
     return {store.Text(plugin, "Component"), store.Text(plugin, "ConvertFrom"), store.Text(plugin, "ConvertTo")};
 }
 
@@ -63,10 +63,10 @@ class Translators : public ::testing::Test {
 protected:
     void SetUp() override {
         home_.emplace();
-        translate::Store().ClearCache();
+        translate::manager::Store().ClearCache();
     }
     void TearDown() override {
-        translate::Store().ClearCache();
+        translate::manager::Store().ClearCache();
         home_.reset();
     }
 
@@ -158,12 +158,12 @@ TEST_F(Translators, FailedWritesLeaveTheRegistrationAsItWas) {
         EXPECT_EQ(install("Fresh", "Fresh.dll", "wri", "txt"), 2);
         PluginSettingRecord add{"Docs", "Quality", 1, nullptr, const_cast<char*>("high"), nullptr};
         EXPECT_EQ(AddPluginSetting(&add), 2);
-        EXPECT_EQ(translate::Store().GetValue("Docs", "Quality"), nullptr);
+        EXPECT_EQ(translate::manager::Store().GetValue("Docs", "Quality"), nullptr);
     }
     for (const bool reloaded : {false, true}) {
-        if (reloaded) translate::Store().ClearCache();
+        if (reloaded) translate::manager::Store().ClearCache();
         EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs.dll", "doc,rtf", "pdb,txt"})) << reloaded;
-        EXPECT_EQ(translate::Store().Find("Fresh"), nullptr) << reloaded;
+        EXPECT_EQ(translate::manager::Store().Find("Fresh"), nullptr) << reloaded;
     }
     EXPECT_EQ(install("Docs", "Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"), 0);
     EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs2.dll", "doc,rtf,wri", "pdb,txt,txt"}));
@@ -200,14 +200,14 @@ TEST_F(Translators, SettingsFollowTheRegistry) {
         PluginSettingRecord del{"Docs", c.name, 0, nullptr, nullptr, nullptr};
         EXPECT_EQ(DeletePluginSetting(&del), c.expected) << c.name;
     }
-    translate::Store().ClearCache();
+    translate::manager::Store().ClearCache();
     EXPECT_EQ(Registration("Docs"), (std::vector<std::string>{"Docs.dll", "doc,rtf", "pdb,txt"}));
 
     // A long plug-in name hides none of the plug-ins listed after it.
     const std::string longName(200, 'L');
     ASSERT_EQ(install(longName.c_str(), "Long.dll", "wri", "txt"), 0);
     ASSERT_EQ(install("After", "After.dll", "wri", "txt"), 0);
-    translate::Store().ClearCache();
+    translate::manager::Store().ClearCache();
     EXPECT_EQ(Registration(longName.c_str()), (std::vector<std::string>{"Long.dll", "wri", "txt"}));
     EXPECT_EQ(Registration("After"), (std::vector<std::string>{"After.dll", "wri", "txt"}));
 
@@ -215,7 +215,7 @@ TEST_F(Translators, SettingsFollowTheRegistry) {
     const std::string longText(3000, 'x');
     PluginSettingRecord addLong{"Docs", "Notes", 1, nullptr, const_cast<char*>(longText.c_str()), nullptr};
     ASSERT_EQ(AddPluginSetting(&addLong), 0);
-    translate::Store().ClearCache();
+    translate::manager::Store().ClearCache();
     uint32_t number = 0;
     std::string buffer(4000, '\0');
     int capacity = 3999;
@@ -283,8 +283,8 @@ TEST_F(Translators, ExtensionTableAndWholeTokens) {
     EXPECT_EQ(pdf->chosen, CString("Acme, Inc."));
     ASSERT_NE(choices.GetTail(), nullptr);
     EXPECT_EQ(choices.GetTail()->label, CString("Word 2007 (*.DOCX)"));  // as the extension was given
-    translate::Store().ClearCache();
-    EXPECT_NE(translate::Store().GetValue(std::to_string(kUser), "pdf"), nullptr);
+    translate::manager::Store().ClearCache();
+    EXPECT_NE(translate::manager::Store().GetValue(std::to_string(kUser), "pdf"), nullptr);
 
     EXPECT_EQ(_IsOriginalFormat("Web", "hweb"), 0);
     EXPECT_NE(_IsOriginalFormat("Web", "hwe"), 0);  // not a whole item
@@ -310,8 +310,8 @@ TEST_F(Translators, UserMapFromChoices) {
     // "htm" is not "html": the choice is dropped, in the registry too.
     ASSERT_EQ(_SetUserExtPlugin(kUser, "htm", "Web"), 0);
     EXPECT_EQ(userMap(), (std::vector<std::pair<std::string, std::string>>{{"pdb", "Docs"}, {"doc", "Docs"}}));
-    translate::Store().ClearCache();
-    EXPECT_EQ(translate::Store().GetValue(std::to_string(kUser), "htm"), nullptr);
+    translate::manager::Store().ClearCache();
+    EXPECT_EQ(translate::manager::Store().GetValue(std::to_string(kUser), "htm"), nullptr);
 
     // Blanks after the commas are not part of the extensions.
     ASSERT_EQ(install("Spaced", "Spaced.dll", "wri, rtf", "pdb, txt"), 0);
@@ -327,7 +327,7 @@ TEST_F(Translators, UserMapFromChoices) {
     const std::time_t now = std::time(nullptr);
     char today[16];
     std::strftime(today, sizeof today, "%m/%d/%Y", std::localtime(&now));
-    EXPECT_EQ(translate::Store().Text(std::to_string(kUser + 2), "Created"), today);
+    EXPECT_EQ(translate::manager::Store().Text(std::to_string(kUser + 2), "Created"), today);
     EXPECT_EQ(_LoadUserPluginConfiguration(kUser + 2, &list), 8);
 
     EXPECT_EQ(_DeleteUserExtPlugin(kUser + 1, "doc"), 5);  // no such user key
