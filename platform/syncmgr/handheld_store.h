@@ -156,6 +156,16 @@ private:
     std::optional<bool> failuresWaiting_;
     bool grouping_ = false;
     std::unordered_map<int64_t, std::vector<std::pair<int64_t, uint32_t>>> order_;
+    // Records read ahead of a reader going through a database by index: each statement
+    // costs this connection a lock and a look at the file, so the next few records come
+    // with one statement. Dropped with the other caches and at every change of a record.
+    struct ReadAhead {
+        int64_t db = -1;
+        uint32_t first = 0;
+        std::vector<RecordEntry> records;
+        std::vector<bool> taken;
+    };
+    ReadAhead ahead_;
 };
 
 }  // namespace syncmgr
