@@ -271,8 +271,14 @@ void fillRecord(const sql::Statement& s, RecordEntry* out) {
 }
 }  // namespace
 
+// A read checks the version unless its call has just done so: the look costs a lock and
+// a look at the file, as much as the read itself.
+void HandheldStore::checkCachesForRead() {
+    if (!checkedForCall_) checkCaches();
+}
+
 int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* out) {
-    checkCaches();
+    checkCachesForRead();
     auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
     q->bind(1, db).bind(2, int64_t{recordId});
     if (!q->step()) return SYNCERR_NOT_FOUND;
@@ -285,7 +291,7 @@ int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* ou
 }
 
 int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
-    checkCaches();
+    checkCachesForRead();
     if (ahead_.db == db && index >= ahead_.first && index - ahead_.first < ahead_.records.size() &&
         !ahead_.taken[index - ahead_.first]) {
         // Each record read ahead is handed over once; a second read of it reads the file.
@@ -527,6 +533,7 @@ void HandheldStore::clearInjectedFailures() {
 
 int HandheldStore::takeInjectedFailure(const std::string& operation) {
     checkCaches();
+    checkedForCall_ = true;
     if (!failuresWaiting_) {
         auto q = db_->prepare("SELECT EXISTS(SELECT 1 FROM injected_failures)");
         q->step();

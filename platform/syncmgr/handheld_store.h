@@ -129,8 +129,11 @@ public:
     // what a crash at that point leaves behind.
     static constexpr int kKillProcess = -9;
     void clearInjectedFailures();
-    // Counts one call of operation: the code of an injection that fires now, else 0.
+    // Counts one call of operation: the code of an injection that fires now, else 0. It
+    // looks whether another connection committed, and that look serves the reads of the
+    // same call, up to endCall.
     int takeInjectedFailure(const std::string& operation);
+    void endCall() { checkedForCall_ = false; }
 
 private:
     void createSchema();
@@ -143,6 +146,8 @@ private:
     void usedBytesChanged(int64_t delta);
     // Drops what this connection remembers when another connection has committed since.
     void checkCaches();
+    // The same for a read, once per call.
+    void checkCachesForRead();
     // (ord, uid) of the database's records in order, read once and then kept up to date
     // by this connection's own writes.
     std::vector<std::pair<int64_t, uint32_t>>& order(int64_t db);
@@ -166,6 +171,7 @@ private:
         std::vector<bool> taken;
     };
     ReadAhead ahead_;
+    bool checkedForCall_ = false;
 };
 
 }  // namespace syncmgr
