@@ -138,7 +138,16 @@ std::string ExpandLineFeeds(const char* text, size_t length) {
 std::string StripCarriageReturns(const char* text, size_t length) {
     std::string out;
     if (!text) return out;
-    for (size_t i = 0; i < length && text[i]; ++i)
-        if (text[i] != '\r') out += text[i];
+    // The text ends at its first NUL; between carriage returns it goes across in runs:
+    // every record packed for the handheld, bodies included, comes through here.
+    if (const void* nul = std::memchr(text, '\0', length)) length = size_t(static_cast<const char*>(nul) - text);
+    out.reserve(length);
+    size_t start = 0;
+    while (start < length) {
+        const void* cr = std::memchr(text + start, '\r', length - start);
+        const size_t end = cr ? size_t(static_cast<const char*>(cr) - text) : length;
+        out.append(text + start, end - start);
+        start = end + 1;
+    }
     return out;
 }

@@ -1,5 +1,8 @@
 #include "engine/body_spill.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 
 #include "common/msg_record.h"
@@ -8,6 +11,21 @@ namespace tess::engine {
 namespace {
 // Texts shorter than this cost less in memory than a trip through the file.
 constexpr size_t kSmallestPut = 512;
+
+// Whole transfers at a given offset, straight between the text and the file: no stream
+// buffer to copy through or flush, and no seek, for each message.
+template <typename Io, typename Buffer>
+bool Whole(Io io, int fd, Buffer* data, size_t size, uint64_t at) {
+    while (size > 0) {
+        const ssize_t n = io(fd, data, size, off_t(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= size_t(n);
+        at += uint64_t(n);
+    }
+    return true;
+}
 }  // namespace
 
 CBodySpill::~CBodySpill() {
@@ -20,8 +38,7 @@ void CBodySpill::Put(CMsg& msg) {
         full_ = true;
         return;
     }
-    if (std::fseek(file_, long(end_), SEEK_SET) != 0 ||
-        std::fwrite(msg.Body.data(), 1, msg.Body.size(), file_) != msg.Body.size()) {
+    if (!Whole(::pwrite, fileno(file_), msg.Body.data(), msg.Body.size(), end_)) {
         // No room for more (the texts already out are still read back): later ones stay.
         full_ = true;
         return;
@@ -37,9 +54,7 @@ bool CBodySpill::Take(CMsg& msg) {
     const Span span = it->second;
     held_.erase(it);
     std::string text(span.size, '\0');
-    if (!file_ || std::fflush(file_) != 0 || std::fseek(file_, long(span.at), SEEK_SET) != 0 ||
-        std::fread(text.data(), 1, span.size, file_) != span.size)
-        return false;
+    if (!file_ || !Whole(::pread, fileno(file_), text.data(), span.size, span.at)) return false;
     msg.Body = std::move(text);
     return true;
 }

@@ -30,10 +30,17 @@ bool DecodePartBody(const MimePart& part, std::string& out) {
 std::string NormalizeLineEnds(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 32);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        if (text[i] == '\n') out += '\r';
-        out += text[i];
+    // A line at a time: its CR before the LF, if any, gives way to the one CRLF.
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t lf = text.find('\n', start);
+        if (lf == std::string_view::npos) {
+            out.append(text.substr(start));
+            break;
+        }
+        const std::size_t end = lf > start && text[lf - 1] == '\r' ? lf - 1 : lf;
+        out.append(text.substr(start, end - start));
+        out += "\r\n";
+        start = lf + 1;
     }
     return out;
 }

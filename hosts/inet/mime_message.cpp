@@ -355,28 +355,34 @@ void CMimeMessage::DecodeEncodedWords(std::string& text) {
 bool CMimeMessage::DecodeQuotedPrintable(std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r') continue;
-        if (c != '=') {
-            out += c;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        // Plain characters go across a run at a time; only CR and '=' need a look.
+        std::size_t run = i;
+        while (run < n && text[run] != '\r' && text[run] != '=') ++run;
+        out.append(text, i, run - i);
+        if (run == n) break;
+        i = run;
+        if (text[i] == '\r') {
+            ++i;
             continue;
         }
         // A soft line break joins the two lines (trailing blanks may precede it).
         std::size_t j = i + 1;
-        while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
-        if (j < text.size() && text[j] == '\r') ++j;
-        if (j >= text.size() || text[j] == '\n') {
-            i = j;
+        while (j < n && (text[j] == ' ' || text[j] == '\t')) ++j;
+        if (j < n && text[j] == '\r') ++j;
+        if (j >= n || text[j] == '\n') {
+            i = j + 1;
             continue;
         }
-        if (i + 2 < text.size() && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
+        if (i + 2 < n && Hex(text[i + 1]) >= 0 && Hex(text[i + 2]) >= 0) {
             out += static_cast<char>(Hex(text[i + 1]) * 16 + Hex(text[i + 2]));
-            i += 2;
+            i += 3;
             continue;
         }
         // Not an escape: kept as written rather than losing characters.
-        out += c;
+        out += '=';
+        ++i;
     }
     text = std::move(out);
     return true;

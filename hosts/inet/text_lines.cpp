@@ -17,7 +17,13 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) { return a.size() == b.size() && Lower(a) == Lower(b); }
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
 
 bool ContainsNoCase(std::string_view text, std::string_view part) {
     if (text.empty() || part.empty()) return false;

@@ -14,6 +14,9 @@ constexpr uint32_t kDefaultRomSize = 4u << 20;
 // A new handheld's card holds a mailbox of tens of thousands of messages, as a current
 // device's would; the card's sizes are 32-bit, so 2 GiB keeps clear of their limit.
 constexpr uint32_t kDefaultRamSize = 2048u << 20;
+// Records read with one statement when a database is read by index: enough to spread the
+// statement's cost, few enough that the records held stay small (at most ~2 MB).
+constexpr int64_t kReadAheadRecords = 32;
 
 DatabaseEntry databaseFrom(const sql::Statement& s) {
     DatabaseEntry e;
@@ -98,6 +101,7 @@ void HandheldStore::forgetCaches() {
     card_.reset();
     failuresWaiting_.reset();
     order_.clear();
+    ahead_ = ReadAhead{};
 }
 
 void HandheldStore::createSchema() {
@@ -208,6 +212,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
                                const uint8_t* data, size_t size) {
     if (!recordId || (size && !data)) return SYNCERR_BAD_ARGUMENT;
     if (size > SYNC_MAX_RECORD_BYTES) return SYNCERR_TOO_BIG;
+    ahead_ = ReadAhead{};
     joinGroup();
     sql::Transaction t(*db_);
     // Under the write lock: no other connection commits between this check and the end.
@@ -266,8 +271,14 @@ void fillRecord(const sql::Statement& s, RecordEntry* out) {
 }
 }  // namespace
 
+// A read checks the version unless its call has just done so: the look costs a lock and
+// a look at the file, as much as the read itself.
+void HandheldStore::checkCachesForRead() {
+    if (!checkedForCall_) checkCaches();
+}
+
 int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* out) {
-    checkCaches();
+    checkCachesForRead();
     auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
     q->bind(1, db).bind(2, int64_t{recordId});
     if (!q->step()) return SYNCERR_NOT_FOUND;
@@ -280,30 +291,52 @@ int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* ou
 }
 
 int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
-    checkCaches();
-    auto q = db_->prepare("SELECT ord, attributes, category, data FROM records WHERE db = ? AND uid = ?");
-    uint32_t uid = 0;
+    checkCachesForRead();
+    if (ahead_.db == db && index >= ahead_.first && index - ahead_.first < ahead_.records.size() &&
+        !ahead_.taken[index - ahead_.first]) {
+        // Each record read ahead is handed over once; a second read of it reads the file.
+        const size_t at = index - ahead_.first;
+        if (out) *out = std::move(ahead_.records[at]);
+        ahead_.taken[at] = true;
+        return SYNC_OK;
+    }
+    ahead_ = ReadAhead{};
+    auto q = db_->prepare(
+        "SELECT uid, ord, attributes, category, data FROM records WHERE db = ? AND ord >= ? ORDER BY ord LIMIT ?");
     for (int attempt = 0;; ++attempt) {
         const auto& list = order(db);
         if (index >= list.size()) return SYNCERR_NOT_FOUND;
-        uid = list[index].second;
-        const int64_t ord = list[index].first;
-        q->reset().bind(1, db).bind(2, int64_t{uid});
-        if (q->step() && q->integer(0) == ord) break;
+        q->reset().bind(1, db).bind(2, list[index].first).bind(3, kReadAheadRecords);
+        // The records from the index on, as long as they are the ones the order expects.
+        for (size_t i = index; q->step(); ++i) {
+            if (i >= list.size() || static_cast<uint32_t>(q->integer(0)) != list[i].second ||
+                q->integer(1) != list[i].first)
+                break;
+            RecordEntry e;
+            e.id = list[i].second;
+            e.index = static_cast<uint32_t>(i);
+            e.attributes = static_cast<uint8_t>(q->integer(2));
+            e.category = static_cast<int32_t>(q->integer(3));
+            e.data = q->blob(4);
+            ahead_.records.push_back(std::move(e));
+        }
+        q->reset();
+        if (!ahead_.records.empty()) break;
         // Another connection changed the records between the version check and this
         // read: read the order again, once.
         order_.erase(db);
         if (attempt == 1) return SYNCERR_NOT_FOUND;
     }
-    if (out) {
-        out->id = uid;
-        out->index = index;
-        fillRecord(*q, out);
-    }
+    ahead_.db = db;
+    ahead_.first = index;
+    ahead_.taken.assign(ahead_.records.size(), false);
+    if (out) *out = std::move(ahead_.records[0]);
+    ahead_.taken[0] = true;
     return SYNC_OK;
 }
 
 int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
+    ahead_ = ReadAhead{};
     joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
@@ -331,6 +364,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
 }
 
 int HandheldStore::deleteAllRecords(int64_t db) {
+    ahead_ = ReadAhead{};
     joinGroup();
     sql::Transaction t(*db_);
     int64_t size;
@@ -499,6 +533,7 @@ void HandheldStore::clearInjectedFailures() {
 
 int HandheldStore::takeInjectedFailure(const std::string& operation) {
     checkCaches();
+    checkedForCall_ = true;
     if (!failuresWaiting_) {
         auto q = db_->prepare("SELECT EXISTS(SELECT 1 FROM injected_failures)");
         q->step();

@@ -129,8 +129,11 @@ public:
     // what a crash at that point leaves behind.
     static constexpr int kKillProcess = -9;
     void clearInjectedFailures();
-    // Counts one call of operation: the code of an injection that fires now, else 0.
+    // Counts one call of operation: the code of an injection that fires now, else 0. It
+    // looks whether another connection committed, and that look serves the reads of the
+    // same call, up to endCall.
     int takeInjectedFailure(const std::string& operation);
+    void endCall() { checkedForCall_ = false; }
 
 private:
     void createSchema();
@@ -143,6 +146,8 @@ private:
     void usedBytesChanged(int64_t delta);
     // Drops what this connection remembers when another connection has committed since.
     void checkCaches();
+    // The same for a read, once per call.
+    void checkCachesForRead();
     // (ord, uid) of the database's records in order, read once and then kept up to date
     // by this connection's own writes.
     std::vector<std::pair<int64_t, uint32_t>>& order(int64_t db);
@@ -156,6 +161,17 @@ private:
     std::optional<bool> failuresWaiting_;
     bool grouping_ = false;
     std::unordered_map<int64_t, std::vector<std::pair<int64_t, uint32_t>>> order_;
+    // Records read ahead of a reader going through a database by index: each statement
+    // costs this connection a lock and a look at the file, so the next few records come
+    // with one statement. Dropped with the other caches and at every change of a record.
+    struct ReadAhead {
+        int64_t db = -1;
+        uint32_t first = 0;
+        std::vector<RecordEntry> records;
+        std::vector<bool> taken;
+    };
+    ReadAhead ahead_;
+    bool checkedForCall_ = false;
 };
 
 }  // namespace syncmgr

@@ -121,8 +121,15 @@ HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE /*owner*/, uint32_
     std::filesystem::path file = catalogueFile(fileName);
     if (file.empty()) return nullptr;
     std::ifstream in(file, std::ios::binary);
-    std::string content(static_cast<size_t>(kMaxCatalogueBytes) + 1, '\0');
-    in.read(content.data(), kMaxCatalogueBytes + 1);
+    // Room for the file as it is now, and one byte more to see one that outgrew the limit:
+    // every module loads its catalogue at each synchronisation, and a buffer of the whole
+    // limit each time cost more than reading the file.
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    const std::streamsize want =
+        ec ? kMaxCatalogueBytes + 1 : std::min<std::streamsize>(std::streamsize(size), kMaxCatalogueBytes) + 1;
+    std::string content(static_cast<size_t>(want), '\0');
+    in.read(content.data(), want);
     content.resize(static_cast<size_t>(in.gcount()));
     if (static_cast<std::streamsize>(content.size()) > kMaxCatalogueBytes) {
         std::fprintf(stderr, "syncmgr: %s: catalogue larger than %ld bytes\n", file.c_str(), long{kMaxCatalogueBytes});

@@ -57,6 +57,10 @@ int handheldCall(const char* operation, F&& body) {
     try {
         std::lock_guard<std::mutex> lock(s.mutex);
         HandheldStore& h = s.handheld();
+        struct EndCall {
+            HandheldStore& h;
+            ~EndCall() { h.endCall(); }
+        } endCall{h};
         if (int code = h.takeInjectedFailure(operation)) {
             if (code == HandheldStore::kKillProcess) std::raise(SIGKILL);
             return code;

@@ -308,8 +308,20 @@ TEST(LineEnds, ExpandAndStrip) {
     };
     for (const auto& c : expand) EXPECT_EQ(ExpandLineFeeds(c.in.data(), c.in.size()), c.out) << c.in;
     EXPECT_EQ(ExpandLineFeeds("a\nb\nc", 3), "a\r\nb") << "no more than length is read";
-    EXPECT_EQ(StripCarriageReturns("a\r\nb\r", 5), "a\nb");
-    EXPECT_EQ(StripCarriageReturns("ab\0cd", 5), "ab");
+    const struct {
+        std::string in, out;
+    } strip[] = {
+        {"a\r\nb\r", "a\nb"},
+        {std::string("ab\0cd", 5), "ab"},  // the text ends at its NUL
+        {std::string("a\r\0\rb", 5), "a"},
+        {"\r\r\r", ""},
+        {"\r\nx\r\r\ny", "\nx\ny"},
+        {"no returns", "no returns"},
+        {"", ""},
+    };
+    for (const auto& c : strip) EXPECT_EQ(StripCarriageReturns(c.in.data(), c.in.size()), c.out) << c.in;
+    EXPECT_EQ(StripCarriageReturns("ab\rcd", 3), "ab") << "no more than length is read";
+    EXPECT_EQ(StripCarriageReturns(nullptr, 4), "");
     const uint8_t be[4] = {0x12, 0x34, 0x56, 0x78};
     EXPECT_EQ(ReadBigEndian32(be), 0x12345678u);
     EXPECT_EQ(Swap16(0x1234), 0x3412);

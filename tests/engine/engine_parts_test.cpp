@@ -7,6 +7,8 @@
 
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
+#include "common/msg_record.h"
+#include "engine/body_spill.h"
 #include "engine/device_database.h"
 #include "engine/engine_log.h"
 #include "engine/sync_session.h"
@@ -37,6 +39,37 @@ TEST(IdTexts, PartsAndReplacement) {
         EXPECT_EQ(ReplaceIdPart(c.text, 0, "N"), c.newFirst);
         EXPECT_EQ(ReplaceIdPart(c.text, 1, "N"), c.newSecond);
     }
+}
+
+// Texts put out to the spill file come back whole, each its own, in any order; short
+// texts never leave their message.
+TEST(BodySpill, TextsComeBackWholeInAnyOrder) {
+    CBodySpill spill;
+    std::vector<CMsg> msgs(6);
+    const size_t sizes[] = {600, 0, 100, 70000, 512, 5000};
+    for (size_t i = 0; i < msgs.size(); ++i) {
+        for (size_t j = 0; j < sizes[i]; ++j) msgs[i].Body += char('a' + (i * 7 + j) % 26);
+        if (i == 3) msgs[i].Body[10] = '\0';  // texts are bytes, NULs included
+    }
+    const std::vector<CMsg> want = msgs;
+    for (auto& m : msgs) spill.Put(m);
+    for (size_t i = 0; i < msgs.size(); ++i)
+        EXPECT_EQ(msgs[i].Body.size(), sizes[i] >= 512 ? 0 : sizes[i]) << "message " << i;
+    for (size_t i : {5, 0, 3, 1, 4, 2}) {
+        ASSERT_TRUE(spill.Take(msgs[i])) << i;
+        EXPECT_EQ(msgs[i].Body, want[i].Body) << "message " << i;
+    }
+    // Taken once: a second Take leaves the text as it is.
+    EXPECT_TRUE(spill.Take(msgs[0]));
+    EXPECT_EQ(msgs[0].Body, want[0].Body);
+    // After Clear the file starts over and still gives back what went in.
+    spill.Clear();
+    spill.Put(msgs[5]);
+    spill.Put(msgs[3]);
+    ASSERT_TRUE(spill.Take(msgs[3]));
+    ASSERT_TRUE(spill.Take(msgs[5]));
+    EXPECT_EQ(msgs[3].Body, want[3].Body);
+    EXPECT_EQ(msgs[5].Body, want[5].Body);
 }
 
 TEST(MessageTexts, CatalogueFormatsTakeTheirTexts) {

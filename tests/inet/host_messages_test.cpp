@@ -52,4 +52,20 @@ TEST(HostMessages, Base64PartsSkipForeignBytes) {
     EXPECT_EQ(inet::ChooseBody(parsed, false), "Line one\r\nLine two\r\n");
 }
 
+// Every line end becomes one CRLF; a CR not before a LF stays.
+TEST(HostMessages, LineEndsBecomeCrLf) {
+    const struct {
+        std::string in, out;
+    } cases[] = {
+        {"a\nb\r\nc", "a\r\nb\r\nc"},
+        {"\r\r\n", "\r\r\n"},
+        {"lone\rcr\r", "lone\rcr\r"},
+        {"\n\n", "\r\n\r\n"},
+        {"\r\n", "\r\n"},
+        {"no end", "no end"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(inet::NormalizeLineEnds(c.in), c.out) << c.in;
+}
+
 }  // namespace

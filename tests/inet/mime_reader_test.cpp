@@ -188,6 +188,12 @@ TEST(MimeReader, QuotedPrintable) {
         {"trailing soft=", "trailing soft"},
         {"=E9t=E9", "\xe9t\xe9"},
         {"bad =Zx stays", "bad =Zx stays"},
+        {"blanks= \t\r\nafter", "blanksafter"},
+        {"bare lf=\nnext", "bare lfnext"},
+        {"lone\rcr", "lonecr"},
+        {"cut =4", "cut =4"},
+        {"==41=", "=A"},
+        {"", ""},
     };
     for (const auto& c : cases) {
         std::string text = c.in;

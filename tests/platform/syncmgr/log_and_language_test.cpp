@@ -170,5 +170,26 @@ TEST_F(LanguageLibrary, MissingOrBrokenCatalogueGivesNull) {
     EXPECT_EQ(LanguageLoadLibrary(nullptr, nullptr, nullptr), nullptr);
 }
 
+// A catalogue may take up to 4 MiB; one byte more and it is refused rather than cut short.
+TEST_F(LanguageLibrary, CatalogueSizeLimitIsExact) {
+    constexpr size_t kLimit = 4u << 20;
+    for (const size_t size : {kLimit, kLimit + 1}) {
+        std::string content = "4010\tpadded\n";
+        std::string comment = "#" + std::string(size - content.size() - 2, 'x') + "\n";
+        std::ofstream(home_.path() / "lang" / "BIG.lang", std::ios::binary) << content << comment;
+        ASSERT_EQ(std::filesystem::file_size(home_.path() / "lang" / "BIG.lang"), size);
+        HINSTANCE lib = LanguageLoadLibrary("BIG.DLL", nullptr, nullptr);
+        if (size > kLimit) {
+            EXPECT_EQ(lib, nullptr) << "a catalogue past the limit is refused";
+            continue;
+        }
+        ASSERT_NE(lib, nullptr) << "a catalogue of exactly the limit loads";
+        char buf[32];
+        EXPECT_EQ(LanguageLoadString(lib, 4010, buf, sizeof buf), 6);
+        EXPECT_STREQ(buf, "padded");
+        EXPECT_EQ(LanguageFreeLibrary(lib, nullptr), SYNC_OK);
+    }
+}
+
 }  // namespace
 }  // namespace tess::test

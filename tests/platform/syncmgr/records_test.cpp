@@ -183,6 +183,54 @@ TEST_F(Records, IndexOrderFollowsWritesAndDeletes) {
     EXPECT_EQ(third.data, (Bytes{4}));
 }
 
+// Reading by index goes through many records; what it hands out is always what the file
+// holds at that moment, whatever this connection or another changed between two reads.
+TEST_F(Records, ReadsByIndexSeeEveryChangeBetweenThem) {
+    SyncDbHandle db = createDb("Larkspur Messages");
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < 100; ++i) ids.push_back(writeNew(db, {uint8_t(i), uint8_t(i >> 8)}));
+    EXPECT_EQ(idsInIndexOrder(db), ids) << "a hundred records in order, read one by one";
+
+    ReadBack r = readByIndex(db, 0);
+    ASSERT_EQ(r.rc, SYNC_OK);
+    // This connection rewrites the next record and deletes the one after.
+    std::vector<uint8_t> rewritten = {'n', 'e', 'w'};
+    SyncRecord w{};
+    w.db = db;
+    w.recordId = ids[1];
+    w.buffer = rewritten.data();
+    w.bufferSize = w.dataSize = 3;
+    ASSERT_EQ(SyncWriteRecord(&w), SYNC_OK);
+    r = readByIndex(db, 1);
+    ASSERT_EQ(r.rc, SYNC_OK);
+    EXPECT_EQ(r.data, rewritten) << "a record rewritten after the previous read";
+    ASSERT_EQ(SyncDeleteRecord(db, ids[2]), SYNC_OK);
+    r = readByIndex(db, 2);
+    ASSERT_EQ(r.rc, SYNC_OK);
+    EXPECT_EQ(r.record.recordId, ids[3]) << "a delete moves the later records up";
+    // The same index read twice gives the same record both times.
+    ReadBack again = readByIndex(db, 2);
+    EXPECT_EQ(again.record.recordId, ids[3]);
+    EXPECT_EQ(again.data, r.data);
+
+    // Another connection rewrites a record this one has not read yet, and adds one.
+    syncmgr::HandheldStore other("default");
+    syncmgr::DatabaseEntry entry;
+    ASSERT_EQ(other.findDatabase("Larkspur Messages", 0, &entry), SYNC_OK);
+    const uint8_t changed[] = {'o', 't', 'h', 'e', 'r'};
+    uint32_t id = ids[4];
+    ASSERT_EQ(other.writeRecord(entry.id, &id, 0, 0, changed, sizeof changed), SYNC_OK);
+    uint32_t added = 0;
+    ASSERT_EQ(other.writeRecord(entry.id, &added, 0, 0, changed, 1), SYNC_OK);
+    r = readByIndex(db, 3);
+    ASSERT_EQ(r.rc, SYNC_OK);
+    EXPECT_EQ(r.data, Bytes(changed, changed + sizeof changed)) << "another connection's rewrite";
+    r = readByIndex(db, 99);
+    ASSERT_EQ(r.rc, SYNC_OK);
+    EXPECT_EQ(r.record.recordId, added) << "another connection's new record comes last";
+    EXPECT_EQ(readByIndex(db, 100).rc, SYNCERR_NOT_FOUND);
+}
+
 TEST_F(Records, DeleteAllEmptiesOnlyThatDatabase) {
     SyncDbHandle messages = createDb("Larkspur Messages");
     SyncDbHandle cache = createDb("LKIDCache0", SYNC_FOURCC('D', 'a', 't', '0'));
