@@ -54,8 +54,13 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     if (!Ready() || folder.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
     std::vector<uint32_t> uids;
-    for (uint32_t uid : wanted)
-        if (uid != 0) uids.push_back(uid);
+    for (uint32_t uid : wanted) {
+        if (uid == 0) continue;
+        // What an earlier exchange brought is not asked for again.
+        if (const Prefetched* p = Known(folder, uid); p && p->hasSeen && (!details || (p->hasSize && p->hasReceived)))
+            continue;
+        uids.push_back(uid);
+    }
     std::sort(uids.begin(), uids.end());
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     const std::string items = details ? " (UID FLAGS RFC822.SIZE INTERNALDATE"
@@ -97,28 +102,47 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     return true;
 }
 
-bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& wanted,
-                                     const std::string& items) {
-    if (!Ready() || folder.empty() || wanted.empty()) return false;
+bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests) {
+    if (!Ready() || folder.empty() || requests.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
-    std::vector<uint32_t> uids = wanted;
-    std::sort(uids.begin(), uids.end());
-    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    std::vector<std::vector<uint32_t>> sets;
+    std::vector<std::string> commands;
+    for (const BodyRequest& request : requests) {
+        std::vector<uint32_t> uids;
+        for (uint32_t uid : request.uids)
+            if (uid != 0) uids.push_back(uid);
+        if (uids.empty()) continue;
+        std::sort(uids.begin(), uids.end());
+        uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+        commands.push_back("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + request.items + ")");
+        sets.push_back(std::move(uids));
+    }
+    if (commands.empty()) return false;
     prefetchFolder_ = selectedFolder_;
-    std::vector<ParsedLine> lines;
-    if (!Command("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + items + ")", lines)) return false;
-    for (ParsedLine& line : lines) {
-        FetchData data;
-        if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
-            continue;
-        for (FetchBody& body : data.bodies) {
-            if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
-            Section& kept = bodies_[data.uid][Lower(body.section)];
-            kept.nil = body.nil;
-            kept.text = std::move(body.text);
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    // One round trip for every request; a reply cut short keeps what it brought whole,
+    // the rest is asked for message by message.
+    const bool all = Pipeline(commands, replies, ok);
+    // A server may answer pipelined fetches interleaved: a message's lines can come in
+    // any reply, each section named by its own item.
+    auto asked = [&](uint32_t uid) {
+        return std::any_of(sets.begin(), sets.end(),
+                           [uid](const std::vector<uint32_t>& set) { return std::binary_search(set.begin(), set.end(), uid); });
+    };
+    for (std::vector<ParsedLine>& reply : replies) {
+        for (ParsedLine& line : reply) {
+            FetchData data;
+            if (!ReadFetch(line, data).Ok() || !data.hasUid || !asked(data.uid)) continue;
+            for (FetchBody& body : data.bodies) {
+                if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
+                Section& kept = bodies_[data.uid][Lower(body.section)];
+                kept.nil = body.nil;
+                kept.text = std::move(body.text);
+            }
         }
     }
-    return true;
+    return all && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
 }
 
 const CImapConnection::Prefetched* CImapConnection::Known(const std::string& folder, uint32_t uid) const {
@@ -145,9 +169,80 @@ bool CImapConnection::TakeSection(const std::string& folder, uint32_t uid, const
 }
 
 void CImapConnection::ForgetPrefetched() {
+    listed_.reset();
     prefetchFolder_.clear();
     prefetched_.clear();
     bodies_.clear();
+}
+
+std::string CImapConnection::SearchCommand() const {
+    std::string command = "UID SEARCH NOT DELETED";
+    if (!settings_.sinceDate.empty()) command += " SINCE " + settings_.sinceDate;
+    if (settings_.unreadOnly) command += " NOT SEEN";
+    return command;
+}
+
+void CImapConnection::ListAhead(const std::string& folder) {
+    if (!Ready() || folder.empty()) return;
+    const bool select = !IsSelected(folder);
+    if (select && !FolderExists(folder)) return;
+    // The search keeps its result on the server as "$", which the flag fetch names, and
+    // answers it as one set.
+    const bool saved =
+        imap::HasCapability(capabilities_, "SEARCHRES") && imap::HasCapability(capabilities_, "ESEARCH");
+    std::vector<std::string> commands;
+    std::string quoted;
+    if (select) {
+        if (!Quote(folder, quoted)) return;
+        commands.push_back("SELECT " + quoted);
+    }
+    std::string search = SearchCommand();
+    if (saved) search.insert(std::string("UID SEARCH").size(), " RETURN (SAVE ALL)");
+    commands.push_back(search);
+    if (saved) commands.push_back("UID FETCH $ (UID FLAGS)");
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    Pipeline(commands, replies, ok);
+    std::size_t at = 0;
+    if (select) {
+        // A failed SELECT leaves no folder selected; the search after it failed as well.
+        if (!ok[0]) {
+            selectedFolder_.clear();
+            ForgetPrefetched();
+            return;
+        }
+        Selected(folder, replies[0]);
+        at = 1;
+    }
+    if (!ok[at]) return;  // SearchMessages asks again, its own way
+    // No more UIDs than the folder holds messages, whatever a set spans.
+    const std::size_t limit = existsCount_ > 0 ? static_cast<std::size_t>(existsCount_) : 0;
+    std::vector<uint32_t> uids;
+    if (!saved) {
+        if (!ReadSearch(replies[at], uids, limit).Ok()) return;
+        listed_ = std::move(uids);
+        return;
+    }
+    if (!ReadEsearchAll(replies[at], uids, limit).Ok()) return;
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    if (ok[at + 1]) {
+        prefetchFolder_ = selectedFolder_;
+        // Each FETCH line names its message; lines of messages the search did not find
+        // (a server's news of other changes) are passed over.
+        for (std::size_t r = at; r < replies.size(); ++r) {
+            for (const ParsedLine& line : replies[r]) {
+                FetchData data;
+                if (!ReadFetch(line, data).Ok() || !data.hasUid || !data.hasFlags ||
+                    !std::binary_search(uids.begin(), uids.end(), data.uid))
+                    continue;
+                Prefetched& p = prefetched_[data.uid];
+                p.hasSeen = true;
+                p.seen = data.HasFlag("\\Seen") ? 1 : 0;
+            }
+        }
+    }
+    listed_ = std::move(uids);
 }
 
 int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint32_t>& uids) {
@@ -157,9 +252,13 @@ int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint3
     if (existsCount_ <= 0) return kImapOk;
     std::size_t limit = static_cast<std::size_t>(existsCount_);
 
-    std::string command = "UID SEARCH NOT DELETED";
-    if (!settings_.sinceDate.empty()) command += " SINCE " + settings_.sinceDate;
-    if (settings_.unreadOnly) command += " NOT SEEN";
+    if (listed_) {
+        uids = std::move(*listed_);
+        listed_.reset();
+        if (uids.size() > limit) uids.resize(limit);
+        return kImapOk;
+    }
+    const std::string command = SearchCommand();
     std::vector<ParsedLine> lines;
     if (Command(command, lines)) {
         // The answer is the untagged SEARCH line; an empty one is an empty folder window.
