@@ -74,7 +74,7 @@ bool CImapConnection::Exchange(const std::string& command, std::string& response
 }
 
 bool CImapConnection::Pipeline(const std::vector<std::string>& commands, std::vector<std::vector<ParsedLine>>& replies,
-                               std::vector<bool>& ok) {
+                               std::vector<bool>& ok, std::function<bool(ParsedLine&)> take) {
     replies.assign(commands.size(), {});
     ok.assign(commands.size(), false);
     if (!socket_ || commands.empty()) return false;
@@ -88,6 +88,7 @@ bool CImapConnection::Pipeline(const std::vector<std::string>& commands, std::ve
     if (socket_->Send(text) != inet::kSockOk) return false;
     // The replies come in the order the commands went: each ends at its own tagged line.
     ImapReplyEnd end(tags.back());
+    if (take) end.TakeUntagged(std::move(take));
     std::string response;
     const int rc = socket_->Receive(response, false, end);
     if (settings_.yield) settings_.yield();

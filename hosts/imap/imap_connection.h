@@ -162,9 +162,10 @@ private:
     // i-1's tagged line up to command i's, ok[i] whether it said OK; a server may
     // interleave untagged lines of commands it runs together, so they can come in a
     // later command's reply. False when not every reply came: what came whole is
-    // still in replies.
+    // still in replies. Untagged lines that take answers true for are its own and not
+    // kept (as ImapReplyEnd::TakeUntagged).
     bool Pipeline(const std::vector<std::string>& commands, std::vector<std::vector<ParsedLine>>& replies,
-                  std::vector<bool>& ok);
+                  std::vector<bool>& ok, std::function<bool(ParsedLine&)> take = {});
     // Keeps what a SELECT of folder answered.
     void Selected(const std::string& folder, const std::vector<ParsedLine>& lines);
     std::string SearchCommand() const;

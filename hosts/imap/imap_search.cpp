@@ -121,27 +121,25 @@ bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vecto
     prefetchFolder_ = selectedFolder_;
     std::vector<std::vector<ParsedLine>> replies;
     std::vector<bool> ok;
-    // One round trip for every request; a reply cut short keeps what it brought whole,
-    // the rest is asked for message by message.
-    const bool all = Pipeline(commands, replies, ok);
     // A server may answer pipelined fetches interleaved: a message's lines can come in
-    // any reply, each section named by its own item.
+    // any reply, each section named by its own item. Each is kept as it arrives; a reply
+    // cut short keeps what it brought whole, the rest is asked for message by message.
     auto asked = [&](uint32_t uid) {
         return std::any_of(sets.begin(), sets.end(),
                            [uid](const std::vector<uint32_t>& set) { return std::binary_search(set.begin(), set.end(), uid); });
     };
-    for (std::vector<ParsedLine>& reply : replies) {
-        for (ParsedLine& line : reply) {
-            FetchData data;
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !asked(data.uid)) continue;
-            for (FetchBody& body : data.bodies) {
-                if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
-                Section& kept = bodies_[data.uid][Lower(body.section)];
-                kept.nil = body.nil;
-                kept.text = std::move(body.text);
-            }
+    auto keep = [&](ParsedLine& line) {
+        FetchData data;
+        if (!ReadFetch(line, data).Ok() || !data.hasUid || !asked(data.uid)) return false;
+        for (FetchBody& body : data.bodies) {
+            if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
+            Section& kept = bodies_[data.uid][Lower(body.section)];
+            kept.nil = body.nil;
+            kept.text = std::move(body.text);
         }
-    }
+        return true;
+    };
+    const bool all = Pipeline(commands, replies, ok, keep);
     return all && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
 }
 
@@ -202,7 +200,15 @@ void CImapConnection::ListAhead(const std::string& folder) {
     if (saved) commands.push_back("UID FETCH $ (UID FLAGS)");
     std::vector<std::vector<ParsedLine>> replies;
     std::vector<bool> ok;
-    Pipeline(commands, replies, ok);
+    // The flags of a large folder are many thousand lines: each is read as it comes.
+    std::vector<std::pair<uint32_t, bool>> flags;
+    auto flagLine = [&](ParsedLine& line) {
+        FetchData data;
+        if (!saved || !ReadFetch(line, data).Ok() || !data.hasUid || !data.hasFlags) return false;
+        flags.emplace_back(data.uid, data.HasFlag("\\Seen"));
+        return true;
+    };
+    Pipeline(commands, replies, ok, flagLine);
     std::size_t at = 0;
     if (select) {
         // A failed SELECT leaves no folder selected; the search after it failed as well.
@@ -228,18 +234,13 @@ void CImapConnection::ListAhead(const std::string& folder) {
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     if (ok[at + 1]) {
         prefetchFolder_ = selectedFolder_;
-        // Each FETCH line names its message; lines of messages the search did not find
-        // (a server's news of other changes) are passed over.
-        for (std::size_t r = at; r < replies.size(); ++r) {
-            for (const ParsedLine& line : replies[r]) {
-                FetchData data;
-                if (!ReadFetch(line, data).Ok() || !data.hasUid || !data.hasFlags ||
-                    !std::binary_search(uids.begin(), uids.end(), data.uid))
-                    continue;
-                Prefetched& p = prefetched_[data.uid];
-                p.hasSeen = true;
-                p.seen = data.HasFlag("\\Seen") ? 1 : 0;
-            }
+        // Lines of messages the search did not find (a server's news of other changes)
+        // are passed over.
+        for (const auto& [uid, seen] : flags) {
+            if (!std::binary_search(uids.begin(), uids.end(), uid)) continue;
+            Prefetched& p = prefetched_[uid];
+            p.hasSeen = true;
+            p.seen = seen ? 1 : 0;
         }
     }
     listed_ = std::move(uids);
