@@ -71,18 +71,17 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     for (std::size_t at = 0; at < uids.size(); at += kUidsPerFetch) {
         const auto first = uids.begin() + static_cast<std::ptrdiff_t>(at);
         const auto last = uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), at + kUidsPerFetch));
-        std::vector<ParsedLine> lines;
-        if (!Command("UID FETCH " + UidSet(first, last) + items, lines)) return false;
-        for (const ParsedLine& line : lines) {
+        // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message
+        // not asked for, are passed over.
+        auto take = [&](ParsedLine& line) {
             FetchData data;
-            // Lines that are no FETCH, or of a message not asked for, are passed over.
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) continue;
+            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) return false;
             Prefetched& p = prefetched_[data.uid];
             if (data.hasFlags) {
                 p.hasSeen = true;
                 p.seen = data.HasFlag("\\Seen") ? 1 : 0;
             }
-            if (!details) continue;
+            if (!details) return true;
             if (data.hasSize) {
                 p.hasSize = true;
                 p.size = data.size;
@@ -97,7 +96,11 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
                     p.typeHeader = body.text;
                 }
             }
-        }
+            return true;
+        };
+        std::vector<std::vector<ParsedLine>> replies;
+        std::vector<bool> ok;
+        if (!Pipeline({"UID FETCH " + UidSet(first, last) + items}, replies, ok, take) || !ok[0]) return false;
     }
     return true;
 }
