@@ -16,7 +16,7 @@ namespace {
 constexpr int kMaxAttachments = 10;
 // Bodies fetched ahead in one round trip: at most this many, and about this many bytes.
 constexpr std::size_t kBodiesPerBatch = 250;
-constexpr uint64_t kBatchBytes = 4u << 20;
+constexpr uint64_t kBatchBytes = 2u << 20;
 
 std::string FolderOrInbox(const char* folder) { return folder && *folder ? std::string(folder) : std::string("Inbox"); }
 
