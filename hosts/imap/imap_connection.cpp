@@ -73,6 +73,43 @@ bool CImapConnection::Exchange(const std::string& command, std::string& response
     return StatusOf(lines, tag) == TaggedStatus::kOk;
 }
 
+bool CImapConnection::Pipeline(const std::vector<std::string>& commands, std::vector<std::vector<ParsedLine>>& replies,
+                               std::vector<bool>& ok, std::function<bool(ParsedLine&)> take) {
+    replies.assign(commands.size(), {});
+    ok.assign(commands.size(), false);
+    if (!socket_ || commands.empty()) return false;
+    std::vector<std::string> tags;
+    std::string text;
+    for (const std::string& command : commands) {
+        tags.push_back(NextTag());
+        text += tags.back() + " " + command + "\r\n";
+    }
+    if (settings_.yield) settings_.yield();
+    if (socket_->Send(text) != inet::kSockOk) return false;
+    // The replies come in the order the commands went: each ends at its own tagged line.
+    ImapReplyEnd end(tags.back());
+    if (take) end.TakeUntagged(std::move(take));
+    std::string response;
+    const int rc = socket_->Receive(response, false, end);
+    if (settings_.yield) settings_.yield();
+    // A reply cut short still hands out the lines that came whole; its commands are
+    // not OK.
+    std::vector<ParsedLine> lines = end.TakeLines();
+    std::size_t at = 0;
+    for (ParsedLine& line : lines) {
+        if (at >= commands.size()) break;
+        const bool last = line.kind == LineKind::kTagged && line.tag == tags[at];
+        if (last) ok[at] = line.status == LineStatus::kOk;
+        replies[at].push_back(std::move(line));
+        if (last) ++at;
+    }
+    if (settings_.logEnabled) {
+        for (std::size_t i = 0; i < commands.size(); ++i)
+            Log("IMAP SEND:" + commands[i] + "\nIMAP RECV:" + (ok[i] ? "OK" : "failed"));
+    }
+    return rc == inet::kSockOk && at == commands.size();
+}
+
 bool CImapConnection::Command(const std::string& command, std::vector<ParsedLine>& lines) {
     std::string response;
     return Exchange(command, response, lines);
@@ -104,7 +141,11 @@ int CImapConnection::SendLogin(bool quoted) {
     std::string response;
     ImapReplyEnd end(tag);
     if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
-    return StatusOf(end.Lines(), tag) == TaggedStatus::kOk ? kImapOk : kImapLoginRefused;
+    if (StatusOf(end.Lines(), tag) != TaggedStatus::kOk) return kImapLoginRefused;
+    // What the server offers once logged in, when its answer says (no round trip spent
+    // on asking: without it the plain commands are used).
+    if (!ReadCapabilities(end.Lines(), capabilities_).Ok()) capabilities_.clear();
+    return kImapOk;
 }
 
 int CImapConnection::ImapLogin() {
@@ -143,6 +184,7 @@ int CImapConnection::Disconnect() {
     folderListRead_ = false;
     inboxListed_ = false;
     flaggedByUs_.clear();
+    capabilities_.clear();
     folderNames_.clear();
     selectedFolder_.clear();
     ForgetPrefetched();
@@ -156,7 +198,13 @@ bool CImapConnection::Select(const std::string& folder) {
     if (!Ready() || folder.empty()) return false;
     std::vector<ParsedLine> lines;
     if (!Command("SELECT " + Quoted(folder), lines)) return false;
+    Selected(folder, lines);
+    return true;
+}
+
+void CImapConnection::Selected(const std::string& folder, const std::vector<ParsedLine>& lines) {
     selectedFolder_ = folder;
+    listed_.reset();
     if (!IsSelected(prefetchFolder_)) ForgetPrefetched();
     uint32_t exists = 0;
     existsCount_ = ReadExists(lines, exists).Ok() ? static_cast<int>(exists) : 0;
@@ -164,7 +212,6 @@ bool CImapConnection::Select(const std::string& folder) {
     uidValidity_ = ReadCodeNumber(lines, "UIDVALIDITY", validity).Ok() && validity <= UINT32_MAX
                        ? static_cast<uint32_t>(validity)
                        : 0;
-    return true;
 }
 
 bool CImapConnection::IsSelected(const std::string& folder) const {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -73,6 +74,12 @@ public:
     // False when the server refused an expunge it was sent.
     bool Expunge();
 
+    // Selects folder (when it is not the selected one) and searches it as SearchMessages
+    // does, the commands sent together; where the server keeps search results (SEARCHRES)
+    // the flags of what the search found come in the same round trip. SearchMessages and
+    // PrefetchInfo then answer from what it brought, until another folder is selected.
+    void ListAhead(const std::string& folder);
+
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
     int FetchSize(const std::string& folder, uint32_t uid);
     // The INTERNALDATE text of a message.
@@ -116,9 +123,14 @@ public:
     // headers) of uids, a few thousand to each UID FETCH over a UID set. False when an
     // exchange failed: what the earlier ones brought stays, the rest is asked for one by one.
     bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
-    // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids in
-    // one UID FETCH, each kept until FetchMessageParts takes it.
-    bool PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& uids, const std::string& items);
+    // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids, one
+    // UID FETCH per request, all sent together and answered in one round trip; each
+    // section is kept until FetchMessageParts takes it.
+    struct BodyRequest {
+        std::vector<uint32_t> uids;
+        std::string items;
+    };
+    bool PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests);
     void DropBodies() { bodies_.clear(); }
     const Prefetched* Known(const std::string& folder, uint32_t uid) const;
     bool HasBody(const std::string& folder, uint32_t uid) const;
@@ -145,6 +157,18 @@ private:
     bool Exchange(const std::string& command, std::string& response, std::vector<ParsedLine>& lines);
     // Sends one tagged command and parses its response.
     bool Command(const std::string& command, std::vector<ParsedLine>& lines);
+    // Sends commands in one write and reads their replies in one round trip (they must
+    // not depend on each other's success). replies[i] holds the lines after command
+    // i-1's tagged line up to command i's, ok[i] whether it said OK; a server may
+    // interleave untagged lines of commands it runs together, so they can come in a
+    // later command's reply. False when not every reply came: what came whole is
+    // still in replies. Untagged lines that take answers true for are its own and not
+    // kept (as ImapReplyEnd::TakeUntagged).
+    bool Pipeline(const std::vector<std::string>& commands, std::vector<std::vector<ParsedLine>>& replies,
+                  std::vector<bool>& ok, std::function<bool(ParsedLine&)> take = {});
+    // Keeps what a SELECT of folder answered.
+    void Selected(const std::string& folder, const std::vector<ParsedLine>& lines);
+    std::string SearchCommand() const;
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
     int MakeCurrent(const std::string& folder);
     bool IsSelected(const std::string& folder) const;
@@ -169,6 +193,9 @@ private:
     uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
+    std::vector<std::string> capabilities_;  // from the LOGIN answer; empty: not known
+    // The UIDs ListAhead found in the selected folder, until SearchMessages takes them.
+    std::optional<std::vector<uint32_t>> listed_;
     std::string prefetchFolder_;
     std::unordered_map<uint32_t, Prefetched> prefetched_;
     struct Section {

@@ -14,9 +14,9 @@ namespace imap {
 namespace {
 
 constexpr int kMaxAttachments = 10;
-// Bodies fetched ahead in one exchange: at most this many, and this many bytes.
-constexpr std::size_t kBodiesPerBatch = 30;
-constexpr uint64_t kBatchBytes = 4u << 20;
+// Bodies fetched ahead in one round trip: at most this many, and about this many bytes.
+constexpr std::size_t kBodiesPerBatch = 250;
+constexpr uint64_t kBatchBytes = 2u << 20;
 
 std::string FolderOrInbox(const char* folder) { return folder && *folder ? std::string(folder) : std::string("Inbox"); }
 
@@ -63,13 +63,15 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     if (!out || !count) return kImapNotReady;
     *count = 0;
     std::vector<MailMsg*> blocks;
+    // Selection, search and (where the server keeps search results) flags in one round trip.
+    connection_.ListAhead(folder);
     if (UidsStale(folder)) {
         relisted_.insert(ValidityKey(folder));
         return HandOut(blocks, out, count);
     }
     if (int rc = RefreshFolderUids(folder)) return rc;
-    // One UID FETCH of the flags over the folder's UIDs; what it did not bring is asked
-    // for message by message.
+    // One UID FETCH of the flags over the folder's UIDs (none when the listing brought
+    // them); what it did not bring is asked for message by message.
     connection_.PrefetchInfo(folder, cached->uids, false);
     for (uint32_t uid : cached->uids) {
         MessageInfo info{uid, 0, 0};
@@ -302,21 +304,21 @@ void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vect
         CMsg probe;
         SetHostId(probe, uids[i]);
         if (cached->Fetched(probe.hostId)) continue;
-        if (kind == Kind::kParts) {
-            parts.push_back(uids[i]);
-            continue;
-        }
-        if (!whole.empty() && bytes + size > kBatchBytes) break;
-        whole.push_back(uids[i]);
+        // A message cut short brings its text part only: at most about the size limit.
+        if (kind == Kind::kParts && maxSize > 0) size = std::min<uint64_t>(size, static_cast<uint64_t>(maxSize));
+        if (whole.size() + parts.size() > 0 && bytes + size > kBatchBytes) break;
+        (kind == Kind::kParts ? parts : whole).push_back(uids[i]);
         bytes += size;
     }
     // What an earlier batch held and was not taken by now is not going to be.
     connection_.DropBodies();
-    if (!whole.empty() && whole.size() + parts.size() > 1) connection_.PrefetchBodies(folder, whole, "BODY.PEEK[]");
+    std::vector<CImapConnection::BodyRequest> requests;
+    if (!whole.empty() && whole.size() + parts.size() > 1) requests.push_back({whole, "BODY.PEEK[]"});
     if (!parts.empty())
-        connection_.PrefetchBodies(folder, parts,
-                                   "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
-                                   " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]");
+        requests.push_back({parts,
+                            "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
+                            " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]"});
+    if (!requests.empty()) connection_.PrefetchBodies(folder, requests);
 }
 
 int CImapSession::GetMessageAttachment(const char* folderName, int idLength, const void* idBytes,

@@ -1,6 +1,8 @@
 // SEARCH: the numbers (UIDs after UID SEARCH) of the messages that matched.
 #include "hosts/imap/imap_readers.h"
 
+#include <charconv>
+
 namespace imap {
 
 ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit) {
@@ -17,6 +19,52 @@ ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_
         return {};
     }
     return ParseResult::Fail(ParseError::kNotFound, "no SEARCH line");
+}
+
+namespace {
+
+bool Number(std::string_view text, uint32_t& n) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, n);
+    return ec == std::errc() && ptr == end && n != 0 && text[0] != '+';
+}
+
+}  // namespace
+
+ParseResult ReadEsearchAll(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit) {
+    numbers.clear();
+    for (const auto& line : lines) {
+        if (!line.result.Ok() || line.kind != LineKind::kUntagged || line.args.empty() ||
+            !line.args[0].IsAtom("ESEARCH"))
+            continue;
+        // ESEARCH [(TAG "x")] [UID] then name/value pairs; ALL's value is a set.
+        std::size_t i = 1;
+        if (i < line.args.size() && line.args[i].IsList()) ++i;
+        if (i < line.args.size() && line.args[i].IsAtom("UID")) ++i;
+        for (; i + 1 < line.args.size(); i += 2) {
+            if (!line.args[i].IsAtom("ALL")) continue;
+            const ImapArg& set = line.args[i + 1];
+            if (!set.IsAtom()) return ParseResult::Fail(ParseError::kBadResponse, "ESEARCH ALL without a set");
+            std::string_view rest = set.text;
+            while (!rest.empty()) {
+                const std::size_t comma = rest.find(',');
+                const std::string_view item = rest.substr(0, comma);
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+                const std::size_t colon = item.find(':');
+                uint32_t first = 0, last = 0;
+                if (!Number(item.substr(0, colon), first) ||
+                    !Number(colon == std::string_view::npos ? item : item.substr(colon + 1), last))
+                    return ParseResult::Fail(ParseError::kBadResponse, "ESEARCH ALL with a bad set");
+                if (first > last) std::swap(first, last);
+                // A range is counted out one number at a time, never past the limit.
+                for (uint64_t n = first; n <= last && numbers.size() < limit; ++n)
+                    numbers.push_back(static_cast<uint32_t>(n));
+            }
+            return {};
+        }
+        return {};  // no ALL: nothing matched
+    }
+    return ParseResult::Fail(ParseError::kNotFound, "no ESEARCH line");
 }
 
 }  // namespace imap

@@ -32,6 +32,9 @@ ParseResult ReadPersonalPrefix(const std::vector<ParsedLine>& lines, std::string
 // first item that is not one (a server's "(MODSEQ n)"); 0 and numbers past 32 bits are
 // left out.
 ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit);
+// "* ESEARCH (TAG "a1") UID ALL 1:3,7": the numbers of ALL's set in the first ESEARCH
+// line, in the set's order, at most limit of them; no ALL is an empty list.
+ParseResult ReadEsearchAll(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit);
 
 // One BODY[section]<origin> item of a FETCH; NIL leaves nil set and text empty.
 struct FetchBody {

@@ -14,7 +14,9 @@ bool ImapReplyEnd::Complete(std::string_view reply) {
     while (!complete_ && pos_ < reply.size()) {
         pos_ += parser_.Feed(reply.substr(pos_));
         if (!parser_.LineReady()) continue;
-        lines_.push_back(parser_.TakeLine());
+        ParsedLine taken = parser_.TakeLine();
+        if (taken.kind == LineKind::kUntagged && take_ && take_(taken)) continue;
+        lines_.push_back(std::move(taken));
         const ParsedLine& line = lines_.back();
         complete_ = (line.kind == LineKind::kTagged && line.tag == tag_) ||
                     (acceptContinuation_ && line.kind == LineKind::kContinuation);

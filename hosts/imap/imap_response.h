@@ -3,6 +3,7 @@
 // The bytes go through the response parser as they arrive, so a literal's data (message
 // text that happens to look like a status line) never ends or confuses a response.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,12 +24,16 @@ public:
     bool Complete(std::string_view reply) override;
     const std::vector<ParsedLine>& Lines() const { return lines_; }
     std::vector<ParsedLine> TakeLines() { return std::move(lines_); }
+    // Untagged lines that take answers true for are handed to it as they complete and not
+    // kept: a reply of many thousand lines then never holds them all at once.
+    void TakeUntagged(std::function<bool(ParsedLine&)> take) { take_ = std::move(take); }
 
 private:
     std::string tag_;
     bool acceptContinuation_;
     CResponseParser parser_;
     std::vector<ParsedLine> lines_;
+    std::function<bool(ParsedLine&)> take_;
     std::size_t pos_ = 0;
     bool complete_ = false;
 };

@@ -54,8 +54,13 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     if (!Ready() || folder.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
     std::vector<uint32_t> uids;
-    for (uint32_t uid : wanted)
-        if (uid != 0) uids.push_back(uid);
+    for (uint32_t uid : wanted) {
+        if (uid == 0) continue;
+        // What an earlier exchange brought is not asked for again.
+        if (const Prefetched* p = Known(folder, uid); p && p->hasSeen && (!details || (p->hasSize && p->hasReceived)))
+            continue;
+        uids.push_back(uid);
+    }
     std::sort(uids.begin(), uids.end());
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     const std::string items = details ? " (UID FLAGS RFC822.SIZE INTERNALDATE"
@@ -66,18 +71,17 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
     for (std::size_t at = 0; at < uids.size(); at += kUidsPerFetch) {
         const auto first = uids.begin() + static_cast<std::ptrdiff_t>(at);
         const auto last = uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), at + kUidsPerFetch));
-        std::vector<ParsedLine> lines;
-        if (!Command("UID FETCH " + UidSet(first, last) + items, lines)) return false;
-        for (const ParsedLine& line : lines) {
+        // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message
+        // not asked for, are passed over.
+        auto take = [&](ParsedLine& line) {
             FetchData data;
-            // Lines that are no FETCH, or of a message not asked for, are passed over.
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) continue;
+            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) return false;
             Prefetched& p = prefetched_[data.uid];
             if (data.hasFlags) {
                 p.hasSeen = true;
                 p.seen = data.HasFlag("\\Seen") ? 1 : 0;
             }
-            if (!details) continue;
+            if (!details) return true;
             if (data.hasSize) {
                 p.hasSize = true;
                 p.size = data.size;
@@ -92,33 +96,54 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
                     p.typeHeader = body.text;
                 }
             }
-        }
+            return true;
+        };
+        std::vector<std::vector<ParsedLine>> replies;
+        std::vector<bool> ok;
+        if (!Pipeline({"UID FETCH " + UidSet(first, last) + items}, replies, ok, take) || !ok[0]) return false;
     }
     return true;
 }
 
-bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<uint32_t>& wanted,
-                                     const std::string& items) {
-    if (!Ready() || folder.empty() || wanted.empty()) return false;
+bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests) {
+    if (!Ready() || folder.empty() || requests.empty()) return false;
     if (MakeCurrent(folder) != kImapOk) return false;
-    std::vector<uint32_t> uids = wanted;
-    std::sort(uids.begin(), uids.end());
-    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    std::vector<std::vector<uint32_t>> sets;
+    std::vector<std::string> commands;
+    for (const BodyRequest& request : requests) {
+        std::vector<uint32_t> uids;
+        for (uint32_t uid : request.uids)
+            if (uid != 0) uids.push_back(uid);
+        if (uids.empty()) continue;
+        std::sort(uids.begin(), uids.end());
+        uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+        commands.push_back("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + request.items + ")");
+        sets.push_back(std::move(uids));
+    }
+    if (commands.empty()) return false;
     prefetchFolder_ = selectedFolder_;
-    std::vector<ParsedLine> lines;
-    if (!Command("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + items + ")", lines)) return false;
-    for (ParsedLine& line : lines) {
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    // A server may answer pipelined fetches interleaved: a message's lines can come in
+    // any reply, each section named by its own item. Each is kept as it arrives; a reply
+    // cut short keeps what it brought whole, the rest is asked for message by message.
+    auto asked = [&](uint32_t uid) {
+        return std::any_of(sets.begin(), sets.end(),
+                           [uid](const std::vector<uint32_t>& set) { return std::binary_search(set.begin(), set.end(), uid); });
+    };
+    auto keep = [&](ParsedLine& line) {
         FetchData data;
-        if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
-            continue;
+        if (!ReadFetch(line, data).Ok() || !data.hasUid || !asked(data.uid)) return false;
         for (FetchBody& body : data.bodies) {
             if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
             Section& kept = bodies_[data.uid][Lower(body.section)];
             kept.nil = body.nil;
             kept.text = std::move(body.text);
         }
-    }
-    return true;
+        return true;
+    };
+    const bool all = Pipeline(commands, replies, ok, keep);
+    return all && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
 }
 
 const CImapConnection::Prefetched* CImapConnection::Known(const std::string& folder, uint32_t uid) const {
@@ -145,9 +170,83 @@ bool CImapConnection::TakeSection(const std::string& folder, uint32_t uid, const
 }
 
 void CImapConnection::ForgetPrefetched() {
+    listed_.reset();
     prefetchFolder_.clear();
     prefetched_.clear();
     bodies_.clear();
+}
+
+std::string CImapConnection::SearchCommand() const {
+    std::string command = "UID SEARCH NOT DELETED";
+    if (!settings_.sinceDate.empty()) command += " SINCE " + settings_.sinceDate;
+    if (settings_.unreadOnly) command += " NOT SEEN";
+    return command;
+}
+
+void CImapConnection::ListAhead(const std::string& folder) {
+    if (!Ready() || folder.empty()) return;
+    const bool select = !IsSelected(folder);
+    if (select && !FolderExists(folder)) return;
+    // The search keeps its result on the server as "$", which the flag fetch names, and
+    // answers it as one set.
+    const bool saved =
+        imap::HasCapability(capabilities_, "SEARCHRES") && imap::HasCapability(capabilities_, "ESEARCH");
+    std::vector<std::string> commands;
+    std::string quoted;
+    if (select) {
+        if (!Quote(folder, quoted)) return;
+        commands.push_back("SELECT " + quoted);
+    }
+    std::string search = SearchCommand();
+    if (saved) search.insert(std::string("UID SEARCH").size(), " RETURN (SAVE ALL)");
+    commands.push_back(search);
+    if (saved) commands.push_back("UID FETCH $ (UID FLAGS)");
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    // The flags of a large folder are many thousand lines: each is read as it comes.
+    std::vector<std::pair<uint32_t, bool>> flags;
+    auto flagLine = [&](ParsedLine& line) {
+        FetchData data;
+        if (!saved || !ReadFetch(line, data).Ok() || !data.hasUid || !data.hasFlags) return false;
+        flags.emplace_back(data.uid, data.HasFlag("\\Seen"));
+        return true;
+    };
+    Pipeline(commands, replies, ok, flagLine);
+    std::size_t at = 0;
+    if (select) {
+        // A failed SELECT leaves no folder selected; the search after it failed as well.
+        if (!ok[0]) {
+            selectedFolder_.clear();
+            ForgetPrefetched();
+            return;
+        }
+        Selected(folder, replies[0]);
+        at = 1;
+    }
+    if (!ok[at]) return;  // SearchMessages asks again, its own way
+    // No more UIDs than the folder holds messages, whatever a set spans.
+    const std::size_t limit = existsCount_ > 0 ? static_cast<std::size_t>(existsCount_) : 0;
+    std::vector<uint32_t> uids;
+    if (!saved) {
+        if (!ReadSearch(replies[at], uids, limit).Ok()) return;
+        listed_ = std::move(uids);
+        return;
+    }
+    if (!ReadEsearchAll(replies[at], uids, limit).Ok()) return;
+    std::sort(uids.begin(), uids.end());
+    uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+    if (ok[at + 1]) {
+        prefetchFolder_ = selectedFolder_;
+        // Lines of messages the search did not find (a server's news of other changes)
+        // are passed over.
+        for (const auto& [uid, seen] : flags) {
+            if (!std::binary_search(uids.begin(), uids.end(), uid)) continue;
+            Prefetched& p = prefetched_[uid];
+            p.hasSeen = true;
+            p.seen = seen ? 1 : 0;
+        }
+    }
+    listed_ = std::move(uids);
 }
 
 int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint32_t>& uids) {
@@ -157,9 +256,13 @@ int CImapConnection::SearchMessages(const std::string& folder, std::vector<uint3
     if (existsCount_ <= 0) return kImapOk;
     std::size_t limit = static_cast<std::size_t>(existsCount_);
 
-    std::string command = "UID SEARCH NOT DELETED";
-    if (!settings_.sinceDate.empty()) command += " SINCE " + settings_.sinceDate;
-    if (settings_.unreadOnly) command += " NOT SEEN";
+    if (listed_) {
+        uids = std::move(*listed_);
+        listed_.reset();
+        if (uids.size() > limit) uids.resize(limit);
+        return kImapOk;
+    }
+    const std::string command = SearchCommand();
     std::vector<ParsedLine> lines;
     if (Command(command, lines)) {
         // The answer is the untagged SEARCH line; an empty one is an empty folder window.

@@ -52,6 +52,12 @@ void ReadAll(const std::vector<imap::ParsedLine>& lines) {
     for (uint32_t n : numbers) {
         if (n == 0) std::abort();
     }
+    // However wide a set, no more numbers than the limit, and none of them 0.
+    imap::ReadEsearchAll(lines, numbers, 1000);
+    if (numbers.size() > 1000) std::abort();
+    for (uint32_t n : numbers) {
+        if (n == 0) std::abort();
+    }
     std::vector<std::string> names;
     imap::ReadCapabilities(lines, names);
     uint64_t number = 0;

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "hosts/imap/heronwick.h"
 #include "hosts/imap/imap_session.h"
@@ -51,14 +54,20 @@ std::vector<S::Step> ListScript(const std::string& list) {
             S::Send("{tag} OK\r\n")};
 }
 
-std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
-    S server(ListScript(list));
+// The logon of a session to a scripted server on port.
+LogonRecord ScriptedLogon(int port) {
     LogonRecord record{};
     record.server = "127.0.0.1";
-    record.port = server.port();
+    record.port = port;
     record.user = "u";
     record.password = "p";
     record.serverUsable = 1;
+    return record;
+}
+
+std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
+    S server(ListScript(list));
+    LogonRecord record = ScriptedLogon(server.port());
     imap::CImapSession session;
     session.SetWaitTimeout(2000);
     EXPECT_EQ(session.Logon(&record, 0), 0);
@@ -155,6 +164,101 @@ TEST(HeronwickSession, UnreadableMessageFailsQuietly) {
     EXPECT_TRUE(server.Finish()) << server.failure();
     EXPECT_NE(log.find("IMAP SEND:UID FETCH 5 BODY.PEEK[]"), std::string::npos) << log;
     EXPECT_EQ(log.find("Invalid response"), std::string::npos) << log;
+}
+
+// Message i of a scripted folder, as its FETCH gives it.
+std::string Mail(int i) { return "Subject: m" + std::to_string(i) + "\r\n\r\nBody " + std::to_string(i) + ".\r\n"; }
+std::string BodyLine(int i) {
+    return "* " + std::to_string(i) + " FETCH (UID " + std::to_string(i) + " BODY[] {" + std::to_string(Mail(i).size()) +
+           "}\r\n" + Mail(i) + ")\r\n";
+}
+
+// A folder of three messages listed, dated and fetched in one batch; with cut, the server
+// drops the connection in the middle of the second body of the batch, and without, it is
+// the next sync, which has the first already.
+std::vector<S::Step> BatchScript(bool cut) {
+    std::string flags, details;
+    for (int i = 1; i <= 3; ++i) {
+        const std::string n = std::to_string(i);
+        flags += "* " + n + " FETCH (UID " + n + " FLAGS ())\r\n";
+        details += "* " + n + " FETCH (UID " + n + " FLAGS () RFC822.SIZE " + std::to_string(Mail(i).size()) +
+                   " INTERNALDATE \"17-Jul-2026 02:44:25 +0000\" BODY[HEADER.FIELDS (RECEIVED)] {2}\r\n\r\n"
+                   " BODY[HEADER.FIELDS (CONTENT-TYPE)] {28}\r\nContent-Type: text/plain\r\n\r\n)\r\n";
+    }
+    std::vector<S::Step> script = {
+        S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
+        S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"),
+        // Selection and search travel together.
+        S::Expect("AEG3 SELECT \"Inbox\""), S::Expect("AEG4 UID SEARCH NOT DELETED"),
+        S::Send("* 3 EXISTS\r\nAEG3 OK\r\n* SEARCH 1 2 3\r\nAEG4 OK\r\n"), S::Expect("AEG5 UID FETCH 1:3 (UID FLAGS)"),
+        S::Send(flags + "{tag} OK\r\n"), S::Expect("AEG6 UID FETCH 1:3 (UID FLAGS RFC822.SIZE"),
+        S::Send(details + "{tag} OK\r\n"),
+        // The next sync asks only for what the first did not bring.
+        S::Expect(cut ? "AEG7 UID FETCH 1:3 (UID BODY.PEEK[])" : "AEG7 UID FETCH 2:3 (UID BODY.PEEK[])")};
+    if (cut) {
+        const std::string second = BodyLine(2);
+        script.push_back(S::Send(BodyLine(1) + second.substr(0, second.size() / 2)));
+        script.push_back(S::Close());
+        return script;
+    }
+    script.push_back(S::Send(BodyLine(2) + BodyLine(3) + "{tag} OK\r\n"));
+    script.push_back(S::Expect("AEG8 LOGOUT"));
+    script.push_back(S::Send("{tag} OK\r\n"));
+    return script;
+}
+
+TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
+    std::set<std::string> brought;  // subjects over both syncs
+    for (bool cut : {true, false}) {
+        S server(BatchScript(cut));
+        LogonRecord record = ScriptedLogon(server.port());
+        imap::CImapSession session;
+        session.SetWaitTimeout(2000);
+        ASSERT_EQ(session.Logon(&record, 0), 0);
+        MailMsg** ids = nullptr;
+        int count = 0;
+        ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
+        ASSERT_EQ(count, 3);
+        FreeMailMsg(ids, count);
+        uint8_t bytes[3][4] = {{1, 0, 0, 0}, {2, 0, 0, 0}, {3, 0, 0, 0}};
+        MsgIdDescriptor descs[3] = {{4, bytes[0]}, {4, bytes[1]}, {4, bytes[2]}};
+        MsgIdDescriptor* ptrs[3] = {&descs[0], &descs[1], &descs[2]};
+        MailMsg** headers = nullptr;
+        int asked = 3;
+        ASSERT_EQ(session.GetMsgHeaders(nullptr, &headers, &count, ptrs, &asked), 0);
+        ASSERT_EQ(count, 3);
+        FreeMailMsg(headers, count);
+        std::vector<std::string> got;
+        for (int i = 0; i < 3; ++i) {
+            // The first sync only wants what it has not got yet.
+            if (brought.count("m" + std::to_string(i + 1))) continue;
+            MailMsg* msg = nullptr;
+            const int rc = session.GetMsg(nullptr, ptrs[i], &msg);
+            if (rc != 0) {
+                // A message that did not come whole is a failure, never an empty message.
+                EXPECT_EQ(msg, nullptr) << i;
+                continue;
+            }
+            ASSERT_NE(msg, nullptr);
+            EXPECT_EQ(std::string(msg->Body).find("Body " + std::to_string(i + 1) + "."), 0u) << msg->Body;
+            EXPECT_TRUE(brought.insert(msg->Subject).second) << msg->Subject;
+            got.push_back(msg->Subject);
+            FreeMailMsgBlock(msg);
+        }
+        // The message that came whole before the cut is used; the rest wait.
+        const std::vector<std::string> expected = cut ? std::vector<std::string>{"m1"}
+                                                      : std::vector<std::string>{"m2", "m3"};
+        EXPECT_EQ(got, expected);
+        session.Logoff();
+        session.Cleanup();
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        // Nothing was flagged, stored or expunged on the server.
+        for (const std::string& line : server.received()) {
+            EXPECT_EQ(line.find("STORE"), std::string::npos) << line;
+            EXPECT_EQ(line.find("EXPUNGE"), std::string::npos) << line;
+        }
+    }
+    EXPECT_EQ(brought, (std::set<std::string>{"m1", "m2", "m3"}));
 }
 
 TEST(HeronwickSession, SearchDateWindow) {

@@ -162,6 +162,55 @@ TEST(ImapResponse, SearchLine) {
     }
 }
 
+TEST(ImapReplyEnd, TakenLinesAreHandedOverNotKept) {
+    // A line split across two arrivals is taken once it is whole; the tagged line, and
+    // untagged lines not taken, stay.
+    ImapReplyEnd end("AEG1");
+    std::vector<std::string> taken;
+    end.TakeUntagged([&](ParsedLine& line) {
+        if (line.args.size() < 2 || !line.args[1].IsAtom("FETCH")) return false;
+        taken.push_back(line.args[0].text);
+        return true;
+    });
+    std::string reply = "* 1 FETCH (FLAGS ())\r\n* 2 FET";
+    EXPECT_FALSE(end.Complete(reply));
+    reply += "CH (FLAGS ())\r\n* 3 EXISTS\r\nAEG1 OK\r\n";
+    EXPECT_TRUE(end.Complete(reply));
+    EXPECT_EQ(taken, (std::vector<std::string>{"1", "2"}));
+    ASSERT_EQ(end.Lines().size(), 2u);
+    EXPECT_EQ(end.Lines()[0].args[1].text, "EXISTS");
+    EXPECT_EQ(StatusOf(end.Lines(), "AEG1"), TaggedStatus::kOk);
+}
+
+TEST(ImapResponse, EsearchAllSet) {
+    struct {
+        const char* reply;
+        ParseError error;
+        std::vector<uint32_t> uids;
+    } cases[] = {
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 1:3,7\r\nAEG4 OK\r\n", ParseError::kNone, {1, 2, 3, 7}},
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 9\r\nAEG4 OK\r\n", ParseError::kNone, {9}},
+        {"* ESEARCH UID COUNT 2 ALL 5:4\r\nAEG4 OK\r\n", ParseError::kNone, {4, 5}},
+        // Nothing matched: no ALL at all.
+        {"* ESEARCH (TAG \"AEG4\") UID\r\nAEG4 OK\r\n", ParseError::kNone, {}},
+        // A set spanning every number stops at the folder's count.
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 1:4294967295\r\nAEG4 OK\r\n", ParseError::kNone, {1, 2, 3, 4, 5}},
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 1:*\r\nAEG4 OK\r\n", ParseError::kBadResponse, {}},
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 0:3\r\nAEG4 OK\r\n", ParseError::kBadResponse, {}},
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 1,,2\r\nAEG4 OK\r\n", ParseError::kBadResponse, {}},
+        {"* ESEARCH (TAG \"AEG4\") UID ALL 4294967296\r\nAEG4 OK\r\n", ParseError::kBadResponse, {}},
+        {"* SEARCH 1 2\r\nAEG4 OK\r\n", ParseError::kNotFound, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint32_t> uids;
+        ParseResult result = ReadEsearchAll(Parse(c.reply), uids, 5);
+        EXPECT_EQ(result.error, c.error) << c.reply;
+        if (result.Ok()) {
+            EXPECT_EQ(uids, c.uids) << c.reply;
+        }
+    }
+}
+
 TEST(ImapResponse, FetchItems) {
     struct {
         const char* line;
