@@ -39,11 +39,11 @@ int SetUp(const std::filesystem::path& home) {
     tallyhop::InitOptions o;
     o.userName = "bench";
     if (tallyhop::initRuntime(o, out, err) != 0) return 0;
-    syncmgr::resetSession();
-    syncmgr::useHandheld("default");
+    platform::syncmgr::resetSession();
+    platform::syncmgr::useHandheld("default");
     int userId = 0;
     RosterGetUserIdByIndex(0, &userId);
-    syncmgr::setSessionUser(userId);
+    platform::syncmgr::setSessionUser(userId);
     handheld_app::SetFreeSpace("default", 1u << 30);
     handheld_app::AccountSetup h;
     h.name = "Bench";
@@ -56,7 +56,7 @@ int SetUp(const std::filesystem::path& home) {
     QuietEnvironment env;
     tess::accounts::AccountInit i;
     i.userId = userId;
-    i.userDirectory = (syncmgr::userDirectory(userId) / "Larkspur").string();
+    i.userDirectory = (platform::syncmgr::userDirectory(userId) / "Larkspur").string();
     tess::accounts::CMailAccount a(i, env);
     a.Load();
     a.SetAccountName("Bench", 0);
@@ -100,7 +100,7 @@ void BM_SyncNewMessages(benchmark::State& st) {
         st.PauseTiming();
         if (rc != 0 || handheld_app::RecordCount("default", "Larkspur Messages") != n) {
             std::string log;
-            for (const auto& l : syncmgr::capturedLog()) log += l.text + "\n";
+            for (const auto& l : platform::syncmgr::capturedLog()) log += l.text + "\n";
             st.SkipWithError(("synchronisation incomplete:\n" + log).c_str());
         }
         st.counters["peak_growth_kb"] = double(PeakKb() - before);

@@ -23,10 +23,10 @@ struct Root {
         std::string tmpl = (std::filesystem::temp_directory_path() / "tess-bench-XXXXXX").string();
         path = mkdtemp(tmpl.data());
         setenv("TESSALINE_HOME", path.c_str(), 1);
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
     }
     ~Root() {
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         std::filesystem::remove_all(path);
     }
     std::filesystem::path path;
@@ -41,7 +41,7 @@ void BM_SessionWrites10000Records(benchmark::State& state) {
             SYNC_FOURCC('a', 's', 'c', '3'), 0, SYNC_FOURCC('D', 'a', 't', '5'), 0, 2384, "Larkspur Messages"};
         SyncDbHandle db = 0;
         SyncCreateDB(&p, &db);
-        syncmgr::HandheldStore("default").setCard(1u << 20, 1u << 30, "Internal", "Bench");
+        platform::syncmgr::HandheldStore("default").setCard(1u << 20, 1u << 30, "Internal", "Bench");
         SyncCloseDB(db);
         state.ResumeTiming();
 
@@ -74,9 +74,9 @@ void BM_SessionReads10000RecordsByIndex(benchmark::State& state) {
     SyncDbHandle db = 0;
     SyncCreateDB(&p, &db);
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.setCard(1u << 20, 1u << 30, "Internal", "Bench");
-        syncmgr::DatabaseEntry entry;
+        platform::syncmgr::DatabaseEntry entry;
         store.findDatabase("Larkspur Messages", 0, &entry);
         store.groupWrites(true);
         for (int i = 0; i < kRecords; ++i) {

@@ -11,7 +11,7 @@ namespace platform::notes {
 
 // Stores a copy of the note in the person's mail file as a new document with a delivery
 // time, files it in `folder` and marks it unread for the file's owner when asked. Returns
-// the new note id. Throws syncmgr::sql::StorageError when the file cannot be written.
+// the new note id. Throws platform::syncmgr::sql::StorageError when the file cannot be written.
 NOTEID deliverToMailFile(const std::filesystem::path& dataDir, const Person& person, NoteData note,
                          const std::string& folder, bool unread);
 

@@ -8,7 +8,7 @@
 
 namespace platform::notes {
 
-using syncmgr::sql::Transaction;
+using platform::syncmgr::sql::Transaction;
 
 const Item* NoteData::find(const std::string& name) const {
     for (const auto& item : items)
@@ -102,7 +102,7 @@ NoteDb::NoteDb(const std::filesystem::path& file, bool create) : file_(file), db
 }
 
 std::string NoteDb::meta(const std::string& key) const {
-    auto& db = const_cast<syncmgr::sql::Database&>(db_);
+    auto& db = const_cast<platform::syncmgr::sql::Database&>(db_);
     auto q = db.prepare("SELECT value FROM meta WHERE key = ?");
     q->bind(1, key);
     return q->step() ? q->text(0) : std::string();
@@ -114,7 +114,7 @@ void NoteDb::setMeta(const std::string& key, const std::string& value) {
 }
 
 WORD NoteDb::access(const std::string& user) const {
-    auto& db = const_cast<syncmgr::sql::Database&>(db_);
+    auto& db = const_cast<platform::syncmgr::sql::Database&>(db_);
     for (const std::string& name : {user, commonName(user), std::string("-Default-")}) {
         auto q = db.prepare("SELECT level FROM acl WHERE name = ?");
         q->bind(1, name);

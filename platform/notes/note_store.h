@@ -48,7 +48,7 @@ std::vector<std::string> decodeTextList(const std::string& value);
 class NoteDb {
 public:
     // Opens the file; `create` makes it (and its tables) when missing. Throws
-    // syncmgr::sql::StorageError when it cannot.
+    // platform::syncmgr::sql::StorageError when it cannot.
     NoteDb(const std::filesystem::path& file, bool create);
 
     const std::filesystem::path& file() const { return file_; }
@@ -96,7 +96,7 @@ public:
 
 private:
     std::filesystem::path file_;
-    syncmgr::sql::Database db_;
+    platform::syncmgr::sql::Database db_;
 };
 
 // The common name of "CN=Ann Lee/O=Tess" ("Ann Lee"); a name that is not distinguished

@@ -6,14 +6,14 @@
 #include "platform/syncmgr/session.h"
 #include "platform/syncmgr/syncmgr.h"
 
-using syncmgr::handheldCall;
-using syncmgr::HandheldStore;
-using syncmgr::Session;
+using platform::syncmgr::handheldCall;
+using platform::syncmgr::HandheldStore;
+using platform::syncmgr::Session;
 
 namespace {
 
 // The open database of a handle, or null.
-syncmgr::OpenDatabase* openDatabase(Session& s, SyncDbHandle handle) {
+platform::syncmgr::OpenDatabase* openDatabase(Session& s, SyncDbHandle handle) {
     auto it = s.open.find(handle);
     return it == s.open.end() ? nullptr : &it->second;
 }
@@ -31,7 +31,7 @@ int addHandle(Session& s, int64_t id, uint8_t mode, SyncDbHandle* handle) {
 }
 
 // Fills the descriptor from a record read; copies the bytes only when they fit.
-int deliverRecord(const syncmgr::RecordEntry& e, SyncRecord* record) {
+int deliverRecord(const platform::syncmgr::RecordEntry& e, SyncRecord* record) {
     record->recordId = e.id;
     record->index = e.index;
     record->attributes = e.attributes;
@@ -44,7 +44,7 @@ int deliverRecord(const syncmgr::RecordEntry& e, SyncRecord* record) {
 
 // The database of a handle open for writing.
 int writableDatabase(Session& s, SyncDbHandle handle, int64_t* db) {
-    syncmgr::OpenDatabase* open = openDatabase(s, handle);
+    platform::syncmgr::OpenDatabase* open = openDatabase(s, handle);
     if (!open) return SYNCERR_NOT_OPEN;
     if (!(open->mode & SYNC_MODE_WRITE)) return SYNCERR_READ_ONLY;
     *db = open->id;
@@ -55,9 +55,9 @@ int writableDatabase(Session& s, SyncDbHandle handle, int64_t* db) {
 int readRecord(const char* operation, SyncRecord* record, bool byIndex) {
     return handheldCall(operation, [&](Session& s, HandheldStore& h) {
         if (!record || (record->bufferSize && !record->buffer)) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, record->db);
+        platform::syncmgr::OpenDatabase* open = openDatabase(s, record->db);
         if (!open) return int{SYNCERR_NOT_OPEN};
-        syncmgr::RecordEntry e;
+        platform::syncmgr::RecordEntry e;
         int rc = byIndex ? h.readRecordByIndex(open->id, record->index, &e)
                          : h.readRecordById(open->id, record->recordId, &e);
         return rc ? rc : deliverRecord(e, record);
@@ -86,14 +86,14 @@ int SyncUnregisterConduit(SyncConduitHandle handle) {
 
 int SyncSetStatusText(const char* text) {
     if (!text) return SYNCERR_BAD_ARGUMENT;
-    Session& s = syncmgr::session();
+    Session& s = platform::syncmgr::session();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.status = text;
     return SYNC_OK;
 }
 
 int SyncYieldCycles(uint16_t maxMilliseconds) {
-    Session& s = syncmgr::session();
+    Session& s = platform::syncmgr::session();
     std::function<void(uint16_t)> hook;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
@@ -107,7 +107,7 @@ int SyncYieldCycles(uint16_t maxMilliseconds) {
 int SyncOpenDB(const char* name, int card, SyncDbHandle* handle, uint8_t mode) {
     return handheldCall("SyncOpenDB", [&](Session& s, HandheldStore& h) {
         if (!name || !*name || !handle) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::DatabaseEntry db;
+        platform::syncmgr::DatabaseEntry db;
         if (int rc = h.findDatabase(name, card, &db)) return rc;
         return addHandle(s, db.id, mode, handle);
     });
@@ -135,9 +135,9 @@ int SyncReadOpenDbInfo(SyncDbHandle handle, uint32_t infoSize, SyncDbInfo* info)
     static_assert(sizeof(SyncDbInfo) == 128, "callers pass 128 as the size of the record");
     return handheldCall("SyncReadOpenDbInfo", [&](Session& s, HandheldStore& h) {
         if (!info || infoSize < sizeof(SyncDbInfo)) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, handle);
+        platform::syncmgr::OpenDatabase* open = openDatabase(s, handle);
         if (!open) return int{SYNCERR_NOT_OPEN};
-        syncmgr::DatabaseEntry db;
+        platform::syncmgr::DatabaseEntry db;
         if (h.databaseById(open->id, &db)) return int{SYNCERR_NOT_OPEN};  // removed behind our back
         std::memset(info, 0, sizeof *info);
         std::memcpy(info->name, db.name.c_str(), std::min(db.name.size(), sizeof info->name - 1));
@@ -154,7 +154,7 @@ int SyncReadOpenDbInfo(SyncDbHandle handle, uint32_t infoSize, SyncDbInfo* info)
 int SyncGetDBRecordCount(SyncDbHandle handle, uint32_t* count) {
     return handheldCall("SyncGetDBRecordCount", [&](Session& s, HandheldStore& h) {
         if (!count) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::OpenDatabase* open = openDatabase(s, handle);
+        platform::syncmgr::OpenDatabase* open = openDatabase(s, handle);
         if (!open) return int{SYNCERR_NOT_OPEN};
         *count = h.recordCount(open->id);
         return int{SYNC_OK};
@@ -211,7 +211,7 @@ int SyncReadAppPreference(uint32_t creator, uint16_t id, int backup, void* buffe
                           uint16_t* version) {
     return handheldCall("SyncReadAppPreference", [&](Session&, HandheldStore& h) {
         if (!size || (bufferSize && !buffer)) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::PreferenceEntry p;
+        platform::syncmgr::PreferenceEntry p;
         if (int rc = h.readPreference(creator, id, backup != 0, &p)) return rc;
         *size = static_cast<uint32_t>(p.data.size());
         if (version) *version = p.version;
@@ -225,7 +225,7 @@ int SyncWriteAppPreference(uint32_t creator, uint16_t id, int backup, uint16_t v
                            uint32_t size) {
     return handheldCall("SyncWriteAppPreference", [&](Session&, HandheldStore& h) {
         if (size && !data) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::PreferenceEntry p;
+        platform::syncmgr::PreferenceEntry p;
         p.creator = creator;
         p.id = id;
         p.backup = backup != 0;
@@ -240,7 +240,7 @@ int SyncReadSingleCardInfo(SyncCardInfo* info) {
     return handheldCall("SyncReadSingleCardInfo", [&](Session&, HandheldStore& h) {
         if (!info) return int{SYNCERR_BAD_ARGUMENT};
         if (info->card != 0) return int{SYNCERR_NOT_FOUND};
-        syncmgr::CardEntry c = h.card();
+        platform::syncmgr::CardEntry c = h.card();
         std::memset(info, 0, sizeof *info);
         info->romSize = c.romSize;
         info->ramSize = c.ramSize;

@@ -6,7 +6,7 @@
 #include "platform/core/runtime.h"
 #include "platform/syncmgr/sqlite_db.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace {
 
@@ -564,4 +564,4 @@ int HandheldStore::takeInjectedFailure(const std::string& operation) {
     return code;
 }
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

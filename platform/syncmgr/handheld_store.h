@@ -3,7 +3,7 @@
 // card information, the handheld application's answers to remote calls, and failures a
 // test has asked for. Used by the sync manager's calls and, for set-up and inspection, by
 // tools and tests. Every method returns SYNC_OK or a SYNCERR_ code; a file that cannot be
-// read or written throws syncmgr::sql::StorageError.
+// read or written throws platform::syncmgr::sql::StorageError.
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,7 +16,7 @@
 #include "platform/export.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace sql {
 class Database;
@@ -174,4 +174,4 @@ private:
     bool checkedForCall_ = false;
 };
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

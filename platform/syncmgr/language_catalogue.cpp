@@ -14,7 +14,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/text_encoding.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace {
 
@@ -113,10 +113,10 @@ std::filesystem::path catalogueFile(const std::string& fileName) {
 
 }  // namespace
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr
 
 HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE /*owner*/, uint32_t* /*ownerSlot*/) {
-    using namespace syncmgr;
+    using namespace platform::syncmgr;
     if (!fileName || !*fileName) return nullptr;
     std::filesystem::path file = catalogueFile(fileName);
     if (file.empty()) return nullptr;
@@ -148,7 +148,7 @@ HINSTANCE LanguageLoadLibrary(const char* fileName, HINSTANCE /*owner*/, uint32_
 }
 
 int LanguageFreeLibrary(HINSTANCE library, HINSTANCE /*owner*/) {
-    using namespace syncmgr;
+    using namespace platform::syncmgr;
     if (!library) return SYNCERR_BAD_ARGUMENT;
     std::lock_guard<std::mutex> lock(gMutex);
     for (auto it = loaded().begin(); it != loaded().end(); ++it) {
@@ -161,7 +161,7 @@ int LanguageFreeLibrary(HINSTANCE library, HINSTANCE /*owner*/) {
 }
 
 int LanguageLoadString(HINSTANCE library, unsigned id, char* buffer, int size) {
-    using namespace syncmgr;
+    using namespace platform::syncmgr;
     if (!buffer || size <= 0) return 0;
     buffer[0] = '\0';
     std::lock_guard<std::mutex> lock(gMutex);

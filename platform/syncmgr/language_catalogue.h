@@ -15,7 +15,7 @@
 
 #include "platform/export.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 struct Catalogue {
     std::map<unsigned, std::string> strings;  // id -> Windows-1252 text
@@ -24,4 +24,4 @@ struct Catalogue {
 // Parses a catalogue; on failure returns false with "line N: reason" in *error.
 TESS_EXPORT bool parseCatalogue(const std::string& content, Catalogue* out, std::string* error);
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

@@ -7,11 +7,11 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/user_manager.h"
 
-using syncmgr::copyText;
-using syncmgr::Session;
-using syncmgr::userCall;
-using syncmgr::UserEntry;
-using syncmgr::UserStore;
+using platform::syncmgr::copyText;
+using platform::syncmgr::Session;
+using platform::syncmgr::userCall;
+using platform::syncmgr::UserEntry;
+using platform::syncmgr::UserStore;
 
 namespace {
 
@@ -34,9 +34,9 @@ int userText(const char* op, int userId, char* buffer, int* size, std::string (*
 }
 
 int conduitText(const char* op, uint32_t creator, char* buffer, int* size,
-                std::string syncmgr::ConduitRegistration::*field) {
+                std::string platform::syncmgr::ConduitRegistration::*field) {
     return userCall(op, [&](Session&, UserStore& u) {
-        syncmgr::ConduitRegistration c;
+        platform::syncmgr::ConduitRegistration c;
         if (int rc = u.conduit(creator, &c)) return rc;
         return copyText(c.*field, buffer, size);
     });
@@ -50,20 +50,20 @@ bool validKey(const char* section, const char* key) { return section && key && *
 
 int QuayGetSyncManagerDirectory(char* buffer, int* size) {
     try {
-        return copyText(syncmgr::syncManagerDirectory().string(), buffer, size);
+        return copyText(platform::syncmgr::syncManagerDirectory().string(), buffer, size);
     } catch (const std::exception&) {
         return SYNCERR_STORAGE;
     }
 }
 
 int QuayGetConduitName(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitName", creator, buffer, size, &syncmgr::ConduitRegistration::name);
+    return conduitText("QuayGetConduitName", creator, buffer, size, &platform::syncmgr::ConduitRegistration::name);
 }
 
 int QuayGetConduitPriority(uint32_t creator, int* priority) {
     return userCall("QuayGetConduitPriority", [&](Session&, UserStore& u) {
         if (!priority) return int{SYNCERR_BAD_ARGUMENT};
-        syncmgr::ConduitRegistration c;
+        platform::syncmgr::ConduitRegistration c;
         if (int rc = u.conduit(creator, &c)) return rc;
         *priority = c.priority;
         return int{SYNC_OK};
@@ -71,27 +71,32 @@ int QuayGetConduitPriority(uint32_t creator, int* priority) {
 }
 
 int QuayGetConduitLibrary(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitLibrary", creator, buffer, size, &syncmgr::ConduitRegistration::library);
+    return conduitText("QuayGetConduitLibrary", creator, buffer, size,
+                       &platform::syncmgr::ConduitRegistration::library);
 }
 
 int QuayGetConduitDirectory(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitDirectory", creator, buffer, size, &syncmgr::ConduitRegistration::directory);
+    return conduitText("QuayGetConduitDirectory", creator, buffer, size,
+                       &platform::syncmgr::ConduitRegistration::directory);
 }
 
 int QuayGetConduitRemoteDb(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitRemoteDb", creator, buffer, size, &syncmgr::ConduitRegistration::remoteDb);
+    return conduitText("QuayGetConduitRemoteDb", creator, buffer, size,
+                       &platform::syncmgr::ConduitRegistration::remoteDb);
 }
 
 int QuayGetConduitTitle(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitTitle", creator, buffer, size, &syncmgr::ConduitRegistration::title);
+    return conduitText("QuayGetConduitTitle", creator, buffer, size, &platform::syncmgr::ConduitRegistration::title);
 }
 
 int QuayGetConduitArguments(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitArguments", creator, buffer, size, &syncmgr::ConduitRegistration::arguments);
+    return conduitText("QuayGetConduitArguments", creator, buffer, size,
+                       &platform::syncmgr::ConduitRegistration::arguments);
 }
 
 int QuayGetConduitInformation(uint32_t creator, char* buffer, int* size) {
-    return conduitText("QuayGetConduitInformation", creator, buffer, size, &syncmgr::ConduitRegistration::information);
+    return conduitText("QuayGetConduitInformation", creator, buffer, size,
+                       &platform::syncmgr::ConduitRegistration::information);
 }
 
 // ---- users --------------------------------------------------------------------------------
@@ -125,7 +130,7 @@ int RosterGetUserFolderName(int userId, char* buffer, int* size) {
 
 int RosterGetUserDataFolder(char* buffer, int* size) {
     try {
-        return copyText(withSlash(syncmgr::syncManagerDirectory().string()), buffer, size);
+        return copyText(withSlash(platform::syncmgr::syncManagerDirectory().string()), buffer, size);
     } catch (const std::exception&) {
         return SYNCERR_STORAGE;
     }

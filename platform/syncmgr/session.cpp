@@ -5,7 +5,7 @@
 
 #include "platform/core/runtime.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 Session& session() {
     static Session instance;
@@ -137,4 +137,4 @@ int registerConduit(const ConduitRegistration& conduit) {
     return userCall("registerConduit", [&](Session&, UserStore& u) { return u.registerConduit(conduit); });
 }
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

@@ -18,7 +18,7 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "platform/syncmgr/user_store.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 struct OpenDatabase {
     int64_t id = 0;
@@ -88,4 +88,4 @@ int userCall(const char* operation, F&& body) {
 // Copies text into (buffer, *size) as the text calls document.
 int copyText(const std::string& text, char* buffer, int* size);
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

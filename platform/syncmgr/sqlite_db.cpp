@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace syncmgr::sql {
+namespace platform::syncmgr::sql {
 
 namespace {
 [[noreturn]] void fail(sqlite3* db, const std::string& what) {
@@ -127,4 +127,4 @@ void Transaction::commit() {
     done_ = true;
 }
 
-}  // namespace syncmgr::sql
+}  // namespace platform::syncmgr::sql

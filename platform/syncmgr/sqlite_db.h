@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-namespace syncmgr::sql {
+namespace platform::syncmgr::sql {
 
 class Statement;
 
@@ -98,4 +98,4 @@ private:
     bool done_ = false;
 };
 
-}  // namespace syncmgr::sql
+}  // namespace platform::syncmgr::sql

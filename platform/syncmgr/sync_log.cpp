@@ -8,7 +8,7 @@
 #include "platform/syncmgr/syncmgr.h"
 #include "platform/syncmgr/text_encoding.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace {
 
@@ -29,10 +29,10 @@ std::filesystem::path syncLogPath(int userId) {
     return path;
 }
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr
 
 int SyncLogAddLine(const char* text, int activity, int /*flags*/) {
-    using namespace syncmgr;
+    using namespace platform::syncmgr;
     return userCall("SyncLogAddLine", [&](Session& s, UserStore& u) {
         if (!text) return int{SYNCERR_BAD_ARGUMENT};
         s.log.push_back({text, activity});

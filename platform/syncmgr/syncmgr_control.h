@@ -10,7 +10,7 @@
 
 #include "platform/export.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 // The handheld the calls of this process reach ("default" until changed). Changing it,
 // or a change of the runtime root, closes every open database handle.
@@ -62,4 +62,4 @@ struct ConduitRegistration {
 // Registers (or replaces) the conduit of a creator.
 TESS_EXPORT int registerConduit(const ConduitRegistration& conduit);
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

@@ -4,7 +4,7 @@
 
 #include <cerrno>
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 bool convertText(const char* from, const char* to, const std::string& in, std::string* out) {
     iconv_t cd = iconv_open(to, from);
@@ -24,4 +24,4 @@ bool convertText(const char* from, const char* to, const std::string& in, std::s
     return true;
 }
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

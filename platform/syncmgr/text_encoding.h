@@ -3,9 +3,9 @@
 // terminals on Linux speak.
 #include <string>
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 // False (out untouched) when the input is not valid in `from` or has no form in `to`.
 bool convertText(const char* from, const char* to, const std::string& in, std::string* out);
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

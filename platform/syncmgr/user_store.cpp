@@ -5,7 +5,7 @@
 #include "platform/syncmgr/sqlite_db.h"
 #include "platform/syncmgr/syncmgr.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace {
 
@@ -172,4 +172,4 @@ int UserStore::conduit(uint32_t creator, ConduitRegistration* out) {
     return SYNC_OK;
 }
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

@@ -12,7 +12,7 @@
 
 #include "platform/syncmgr/syncmgr_control.h"
 
-namespace syncmgr {
+namespace platform::syncmgr {
 
 namespace sql {
 class Database;
@@ -59,4 +59,4 @@ private:
     std::unique_ptr<sql::Database> db_;
 };
 
-}  // namespace syncmgr
+}  // namespace platform::syncmgr

@@ -39,7 +39,7 @@ TEST(SystemEnvironment, PasswordsSealForTheHandheldAndOpenAgain) {
 TEST(SystemEnvironment, OlderAccountsComeFromTheStoreAndTheRelayFlagsFromTheRegistry) {
     tess::test::TempHome home;
     int user = 0;
-    ASSERT_EQ(syncmgr::addUser("Ben", &user), 0);
+    ASSERT_EQ(platform::syncmgr::addUser("Ben", &user), 0);
     CAccountSettings stored;
     stored.SetDefaults();
     stored.accountName = "Desk";

@@ -14,7 +14,7 @@ namespace {
 struct SettingsTest : ::testing::Test {
     tess::test::TempHome home;
     int user = 0;
-    void SetUp() override { ASSERT_EQ(syncmgr::addUser("Ada", &user), 0); }
+    void SetUp() override { ASSERT_EQ(platform::syncmgr::addUser("Ada", &user), 0); }
     int readInt(const char* section, const char* key, int def = -999) {
         int v = def;
         RosterReadInt(user, section, key, &v, def);

@@ -16,15 +16,15 @@ namespace {
 class Handheld : public ::testing::Test {
 protected:
     void SetUp() override {
-        syncmgr::resetSession();
-        syncmgr::useHandheld("unit");
+        platform::syncmgr::resetSession();
+        platform::syncmgr::useHandheld("unit");
         SyncCreateDbParams p{};
         p.creator = SYNC_FOURCC('a', 's', 'c', '3');
         p.type = SYNC_FOURCC('D', 'a', 't', '7');
         p.name = "Larkspur Attachments";
         ASSERT_EQ(SyncCreateDB(&p, &db_), SYNC_OK);
     }
-    void TearDown() override { syncmgr::resetSession(); }
+    void TearDown() override { platform::syncmgr::resetSession(); }
 
     uint32_t WriteOther(const char* name) {
         AttachmentEntry e;
@@ -87,7 +87,7 @@ TEST_F(Handheld, FailedWriteLeavesNoRecordsBehind) {
         chain.entries.push_back(e);
     }
     chain.entries.push_back(CAttachmentChain::Terminator());
-    syncmgr::HandheldStore("unit").injectFailure("SyncWriteRecord", 3);
+    platform::syncmgr::HandheldStore("unit").injectFailure("SyncWriteRecord", 3);
     uint32_t first = 77;
     EXPECT_EQ(WriteAttachmentChain(db_, chain, 0, &first, nullptr), SYNCERR_LOST_CONNECTION);
     EXPECT_EQ(first, 77u);
@@ -131,14 +131,14 @@ TEST_F(Handheld, PartInfoAndIdCacheRecordsKeepTheirIds) {
 }
 
 TEST_F(Handheld, ConduitInfoAndUsers) {
-    syncmgr::ConduitRegistration reg;
+    platform::syncmgr::ConduitRegistration reg;
     reg.creator = SYNC_FOURCC('a', 's', 'c', '3');
     reg.name = "Tessaline";
     reg.library = "Gatehouse.dll";
     reg.directory = "Larkspur";
     reg.remoteDb = "Larkspur Messages";
     reg.title = "Tessaline";
-    ASSERT_EQ(syncmgr::registerConduit(reg), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::registerConduit(reg), SYNC_OK);
     CConduitInfo info;
     ASSERT_TRUE(info.Load(reg.creator));
     EXPECT_EQ(info.directory, "Larkspur");
@@ -147,12 +147,12 @@ TEST_F(Handheld, ConduitInfoAndUsers) {
     EXPECT_FALSE(none.Load(SYNC_FOURCC('n', 'o', 'n', 'e')));
 
     int pat = 0, lee = 0;
-    ASSERT_EQ(syncmgr::addUser("Pat", &pat), SYNC_OK);
-    ASSERT_EQ(syncmgr::addUser("Lee", &lee), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::addUser("Pat", &pat), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::addUser("Lee", &lee), SYNC_OK);
     CUserList users;
     EXPECT_EQ(users.Load(), 2);
     ASSERT_NE(users.FindUser(lee), nullptr);
     EXPECT_EQ(users.FindUser(lee)->name, "Lee");
-    EXPECT_EQ(fs::path(users.FindUser(lee)->directory), syncmgr::userDirectory(lee) / "");
+    EXPECT_EQ(fs::path(users.FindUser(lee)->directory), platform::syncmgr::userDirectory(lee) / "");
     EXPECT_EQ(users.FindUser(9999), nullptr);
 }

@@ -16,7 +16,7 @@
 #include "tests/support/test_home.h"
 
 namespace fs = std::filesystem;
-using syncmgr::LogLine;
+using platform::syncmgr::LogLine;
 
 namespace {
 
@@ -30,17 +30,17 @@ protected:
         fs::create_directories(lib / "lang");
         fs::copy_file(tess::test::sourceDir() / "tests/common/fixtures/LKSYNCLANG.lang", lib / "lang/LKSYNCLANG.lang");
         setenv("TESSALINE_LIBDIR", lib.c_str(), 1);
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         int user = 0;
-        ASSERT_EQ(syncmgr::addUser("Pat", &user), 0);
-        syncmgr::setSessionUser(user);
+        ASSERT_EQ(platform::syncmgr::addUser("Pat", &user), 0);
+        platform::syncmgr::setSessionUser(user);
     }
     void TearDown() override {
         if (hadLibDir_)
             setenv("TESSALINE_LIBDIR", savedLibDir_.c_str(), 1);
         else
             unsetenv("TESSALINE_LIBDIR");
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
     }
 
     static CMsg Message() {
@@ -60,7 +60,7 @@ protected:
 
 std::vector<std::pair<std::string, int>> Captured() {
     std::vector<std::pair<std::string, int>> out;
-    for (const LogLine& l : syncmgr::capturedLog()) out.emplace_back(l.text, l.activity);
+    for (const LogLine& l : platform::syncmgr::capturedLog()) out.emplace_back(l.text, l.activity);
     return out;
 }
 
@@ -101,7 +101,7 @@ TEST_F(SyncReport, WritersPutTheirLinesAndActivities) {
     EXPECT_EQ(Captured(), expected);
 
     ReportSeeLog();
-    EXPECT_EQ(syncmgr::statusText(), "Tessaline - See Tallyhop.log\n");
+    EXPECT_EQ(platform::syncmgr::statusText(), "Tessaline - See Tallyhop.log\n");
 }
 
 TEST_F(SyncReport, MessageSummaries) {

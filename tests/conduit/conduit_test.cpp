@@ -34,9 +34,9 @@ class Conduit : public ::testing::Test {
 protected:
     void SetUp() override {
         home_.emplace();
-        syncmgr::resetSession();
-        ASSERT_EQ(syncmgr::addUser("Ada", &userId_), 0);
-        userDir_ = syncmgr::userDirectory(userId_).string();
+        platform::syncmgr::resetSession();
+        ASSERT_EQ(platform::syncmgr::addUser("Ada", &userId_), 0);
+        userDir_ = platform::syncmgr::userDirectory(userId_).string();
         module_ = LoadLibraryA("Gatehouse.dll");
         ASSERT_NE(module_, nullptr);
         open_ = reinterpret_cast<decltype(open_)>(GetProcAddress(module_, "OpenConduit"));
@@ -228,7 +228,7 @@ TEST_F(Conduit, ConfigurationThroughTheEngine) {
         {5, 5, 0, 0, -1, -1},                        // unknown preferences change nothing
     };
     for (const Case& c : cases) {
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         if (c.permanent >= 0) RosterSetPermanentAction(userId_, kMail, c.permanent);
         if (c.temporary >= 0) RosterSetNextAction(userId_, kMail, c.temporary);
         ConduitConfigInfo record{};

@@ -54,9 +54,9 @@ public:
         tallyhop::InitOptions o;
         o.userName = "tester";
         EXPECT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         RosterGetUserIdByIndex(0, &userId);
-        syncmgr::setSessionUser(userId);
+        platform::syncmgr::setSessionUser(userId);
         EXPECT_EQ(CreateIniFileSettings(userId), 0);
         if (!withAccounts) return;
         Store({0, "Work", "Internet Mail (IMAP4)", 7, 1, 143, "imap.example.org", "alice", "secret",
@@ -65,7 +65,7 @@ public:
                "Bob B\xe9"});
     }
 
-    std::filesystem::path accountDir() const { return syncmgr::userDirectory(userId) / "Tessaline"; }
+    std::filesystem::path accountDir() const { return platform::syncmgr::userDirectory(userId) / "Tessaline"; }
 
     std::unique_ptr<tess::accounts::CMailAccount> Account(int n) {
         tess::accounts::AccountInit i;

@@ -23,7 +23,7 @@ accounts::CMailAccount& Account(int id = kSlot) { return *datamgr::TheMailStore(
 class AccountHandheld : public StoreTest {
 protected:
     void putPreference(uint16_t id, std::vector<uint8_t> data, uint32_t creator = kMail) {
-        syncmgr::PreferenceEntry p;
+        platform::syncmgr::PreferenceEntry p;
         p.creator = creator;
         p.id = id;
         p.backup = true;
@@ -31,7 +31,7 @@ protected:
         ASSERT_EQ(handheld_->writePreference(p), 0);
     }
     std::vector<uint8_t> preference(uint16_t id) {
-        syncmgr::PreferenceEntry p;
+        platform::syncmgr::PreferenceEntry p;
         return handheld_->readPreference(kMail, id, true, &p) == 0 ? p.data : std::vector<uint8_t>();
     }
     static std::vector<uint8_t> Text(const std::string& t) {

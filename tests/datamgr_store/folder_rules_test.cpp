@@ -84,7 +84,7 @@ TEST_F(FolderRules, ADeleteThatCannotBeSavedIsReported) {
     for (int i = 0; i < 5; ++i) common[i].h = saved(("Common " + std::to_string(i)).c_str());
     Handle own;
     own.h = saved("Projects");
-    const auto dir = syncmgr::userDirectory(userId_) / "Tessaline";
+    const auto dir = platform::syncmgr::userDirectory(userId_) / "Tessaline";
     std::filesystem::rename(dir, dir.string() + ".away");
     { std::ofstream(dir) << "not a directory"; }
     EXPECT_EQ(MFldDelete(account.h, own.out()), static_cast<int>(0x80700001u));

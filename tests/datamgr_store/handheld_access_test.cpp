@@ -53,7 +53,7 @@ TEST_F(HandheldAccess, OneOpenDatabaseAndBoundedRecords) {
 
     // A record larger than the limit (written by someone else) is refused, not cut.
     uint32_t huge = 0;
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
     std::vector<uint8_t> bytes(datamgr::kMaxRecordBytes + 100, 7);
     ASSERT_EQ(handheld_->writeRecord(entry.id, &huge, 0, 0, bytes.data(), bytes.size()), 0);
@@ -76,16 +76,16 @@ TEST_F(HandheldAccess, OneOpenDatabaseAndBoundedRecords) {
 // forgotten, and the next session opens databases again.
 TEST_F(HandheldAccess, AHandleFromAnEndedSessionDoesNotBlockTheNext) {
     ASSERT_EQ(db.OpenKind(kDbMessages, 0), 0);
-    syncmgr::resetSession();
-    syncmgr::useHandheld("hh");
+    platform::syncmgr::resetSession();
+    platform::syncmgr::useHandheld("hh");
     EXPECT_EQ(db.Close(), C(LDG_E_DB_CLOSE));
     EXPECT_FALSE(db.IsOpen());
     int64_t actions = 0;
     ASSERT_EQ(
         handheld_->createDatabase("Larkspur Disconnected", kMail, SYNC_FOURCC('D', 'a', 't', '6'), 1, 0, 0, &actions),
         0);
-    syncmgr::resetSession();
-    syncmgr::useHandheld("hh");
+    platform::syncmgr::resetSession();
+    platform::syncmgr::useHandheld("hh");
     EXPECT_EQ(db.Open("Larkspur Disconnected"), 0);  // the stale one is dropped on the way
     EXPECT_EQ(db.OpenName(), "Larkspur Disconnected");
 }

@@ -211,7 +211,7 @@ TEST_F(HandheldLoad, MessagesDoNotMoveToAnotherAccount) {
 // attachment records no message refers to any more go with them.
 TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
     int64_t attachments = 0, messages = 0;
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
     messages = entry.id;
     ASSERT_EQ(handheld_->createDatabase("Larkspur Attachments", kMail, SYNC_FOURCC('D', 'a', 't', '7'), 1, 0, 0,
@@ -237,14 +237,14 @@ TEST_F(HandheldLoad, DeletedAccountLeavesNoMessagesOrOrphanAttachments) {
     ASSERT_EQ(open(&session, 0), 0);
     EXPECT_EQ(handheld_->recordCount(messages), before - 5);  // the account's five messages
     datamgr::TheMailStore().Close();
-    syncmgr::RecordEntry record;
+    platform::syncmgr::RecordEntry record;
     EXPECT_EQ(handheld_->readRecordById(attachments, kept, &record), 0);
     EXPECT_NE(handheld_->readRecordById(attachments, orphan, &record), 0);
 }
 
 // A record that cannot be read (larger than any record may be) costs only itself.
 TEST_F(HandheldLoad, AnUnreadableRecordDoesNotHideTheOnesAfterIt) {
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
     ASSERT_EQ(handheld_->deleteAllRecords(entry.id), 0);
     addMessage(entry.id, kAccount, 0, "before", false);
@@ -265,7 +265,7 @@ TEST_F(HandheldLoad, AnUnreadableRecordDoesNotHideTheOnesAfterIt) {
 // a removed message came over goes with it.
 TEST_F(HandheldLoad, MarkedAccountsLoseTheirServerMailOnTheHandheld) {
     using namespace accounts::layout;
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &entry), 0);
     const int64_t messages = entry.id;
     int64_t parts = 0;
@@ -300,7 +300,7 @@ TEST_F(HandheldLoad, MarkedAccountsLoseTheirServerMailOnTheHandheld) {
         ASSERT_TRUE(a.Save());
         ASSERT_EQ(open(&session, 0), 0);
 
-        syncmgr::RecordEntry record;
+        platform::syncmgr::RecordEntry record;
         EXPECT_EQ(handheld_->readRecordById(messages, byUid, &record) == 0, c.serverMailStays);
         EXPECT_EQ(handheld_->readRecordById(messages, byUidl, &record) == 0, c.serverMailStays);
         EXPECT_EQ(handheld_->readRecordById(parts, partRecord, &record) == 0, c.serverMailStays);

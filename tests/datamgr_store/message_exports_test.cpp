@@ -224,7 +224,7 @@ TEST_F(MessageExports, TheLoadReadsThePartRecords) {
     ASSERT_EQ(info.Pack(r), kRecordOk);
     uint32_t partId = 0;
     ASSERT_EQ(handheld_->writeRecord(parts_, &partId, 0, 0, r.data.data(), r.data.size()), 0);
-    syncmgr::DatabaseEntry messages;
+    platform::syncmgr::DatabaseEntry messages;
     ASSERT_EQ(handheld_->findDatabase("Larkspur Messages", 0, &messages), 0);
     const uint32_t cut = addMessage(messages.id, kAccount, 3, "cut", false, 0, 0, {}, partId);
     info.values[2] = 400;

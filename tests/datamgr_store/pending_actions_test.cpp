@@ -41,7 +41,7 @@ protected:
         return id;
     }
     bool onHandheld(uint32_t id) {
-        syncmgr::RecordEntry record;
+        platform::syncmgr::RecordEntry record;
         return handheld_->readRecordById(actions_, id, &record) == 0;
     }
     // The record ids of the account's actions, in the order MTxn gives them.

@@ -213,7 +213,7 @@ TEST_F(StoreTest, LogOpensWithTheHeader) {
     general.enableLogging = 1;
     general.Save(userId_, "Tessaline", 0, 0);
     ASSERT_EQ(REGRegister(kMail, "Extra", 300, "Extra Sync", "/opt/extra/host.so", "/opt/extra/cfg.so"), 0);
-    const auto logDir = syncmgr::userDirectory(userId_) / "Larkspur";
+    const auto logDir = platform::syncmgr::userDirectory(userId_) / "Larkspur";
     std::filesystem::create_directories(logDir);
 
     ASSERT_EQ(open(), 0);

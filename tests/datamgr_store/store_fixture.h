@@ -24,24 +24,24 @@ class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         home_.emplace();
-        syncmgr::resetSession();
-        syncmgr::useHandheld("hh");
+        platform::syncmgr::resetSession();
+        platform::syncmgr::useHandheld("hh");
         handheld_.emplace("hh");
-        ASSERT_EQ(syncmgr::addUser("Ada", &userId_), 0);
-        syncmgr::ConduitRegistration c;
+        ASSERT_EQ(platform::syncmgr::addUser("Ada", &userId_), 0);
+        platform::syncmgr::ConduitRegistration c;
         c.creator = kMail;
         c.name = "Tessaline";
         c.library = "Gatehouse.dll";
         c.directory = "Larkspur";
-        ASSERT_EQ(syncmgr::registerConduit(c), 0);
+        ASSERT_EQ(platform::syncmgr::registerConduit(c), 0);
         accounts::CGeneralSettings general;
         general.SetDefaults();
         general.Save(userId_, "Tessaline", 0, 0);
-        std::filesystem::create_directories(syncmgr::userDirectory(userId_) / "Tessaline");
+        std::filesystem::create_directories(platform::syncmgr::userDirectory(userId_) / "Tessaline");
     }
     void TearDown() override {
         handheld_.reset();
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         home_.reset();
     }
 
@@ -51,7 +51,7 @@ protected:
     }
 
     std::optional<TempHome> home_;
-    std::optional<syncmgr::HandheldStore> handheld_;
+    std::optional<platform::syncmgr::HandheldStore> handheld_;
     int userId_ = 0;
 };
 

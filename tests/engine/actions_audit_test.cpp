@@ -47,8 +47,8 @@ TEST(OutboxFailures, AnUnreadableAttachmentKeepsTheMailInTheOutbox) {
     ASSERT_NE(second, 0u);
 
     // The second file's record is gone from the handheld.
-    syncmgr::HandheldStore store(w.handheld);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(w.handheld);
+    platform::syncmgr::DatabaseEntry db;
     ASSERT_EQ(store.findDatabase("Larkspur Attachments", 0, &db), SYNC_OK);
     ASSERT_EQ(store.deleteRecord(db.id, second), SYNC_OK);
 

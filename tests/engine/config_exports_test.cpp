@@ -51,7 +51,7 @@ struct World {
         tallyhop::InitOptions o;
         o.userName = "tester";
         EXPECT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         RosterGetUserIdByIndex(0, &userId);
     }
     std::string LastText() const { return ui.questions().empty() ? "" : ui.questions().back().text; }

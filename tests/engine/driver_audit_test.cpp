@@ -157,7 +157,7 @@ TEST(AccountLoop, AccountWithoutMailClientIsDeactivated) {
     w.HostMail("waiting");
     SyncProperties p{};
     HMODULE hosts[5] = {w.host, w.host, w.host, w.host, w.host};
-    syncmgr::clearCapturedLog();
+    platform::syncmgr::clearCapturedLog();
     ASSERT_EQ(SynchronizeMail(0, &p, hosts, 4, w.userId), 0);
     EXPECT_TRUE(EngineWorld::Logged("no mail client has been provided", -1)) << EngineWorld::Log();
     EXPECT_EQ(scripted::state().count("Initialize"), 0);
@@ -168,10 +168,10 @@ TEST(AccountLoop, AccountWithoutMailClientIsDeactivated) {
 // Files the handheld message of the record into another folder, as the user does on the
 // handheld.
 void FileInto(EngineWorld& w, uint32_t recordId, int16_t folder) {
-    syncmgr::HandheldStore store(w.handheld);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(w.handheld);
+    platform::syncmgr::DatabaseEntry db;
     ASSERT_EQ(store.findDatabase("Larkspur Messages", 0, &db), SYNC_OK);
-    syncmgr::RecordEntry e;
+    platform::syncmgr::RecordEntry e;
     ASSERT_EQ(store.readRecordById(db.id, recordId, &e), SYNC_OK);
     HandheldRecord r;
     r.id = e.id;
@@ -248,7 +248,7 @@ TEST(SyncDriver, OpeningAndClosingLines) {
         d.syncOutbox = c.selectInbox ? 1 : 0;
         w.ImapAccount(0, d);
         ASSERT_EQ(w.Sync(c.syncType), 0);
-        const auto log = syncmgr::capturedLog();
+        const auto log = platform::syncmgr::capturedLog();
         ASSERT_FALSE(log.empty());
         const auto start = std::find_if(log.begin(), log.end(), [](const auto& l) { return l.activity == 19; });
         ASSERT_NE(start, log.end()) << EngineWorld::Log();
@@ -273,8 +273,8 @@ TEST(AccountLoop, ARecordOfNoAccountDoesNotStopTheSynchronisation) {
     w.HostMail("first");
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     {
-        syncmgr::HandheldStore store(w.handheld, false);
-        syncmgr::DatabaseEntry db;
+        platform::syncmgr::HandheldStore store(w.handheld, false);
+        platform::syncmgr::DatabaseEntry db;
         ASSERT_EQ(store.findDatabase("Larkspur Messages", 0, &db), 0);
         CMsg stray;
         stray.Subject = "stray";

@@ -158,8 +158,8 @@ protected:
         tallyhop::InitOptions o;
         o.userName = "tester";
         ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        syncmgr::resetSession();
-        syncmgr::useHandheld("default");
+        platform::syncmgr::resetSession();
+        platform::syncmgr::useHandheld("default");
         db.haveProperties = true;
         db.dbVersion = 2000;
     }
@@ -184,22 +184,22 @@ TEST_F(HandheldDb, KeyRecordsKeepTheNewestThree) {
         kept.emplace_back(r.data.begin(), r.data.end());
     }
     EXPECT_EQ(kept, (std::vector<std::string>{"key-4", "key-5", "key-6"}));
-    syncmgr::DatabaseEntry e;
-    ASSERT_EQ(syncmgr::HandheldStore("default").findDatabase("Larkspur SData", 0, &e), SYNC_OK);
+    platform::syncmgr::DatabaseEntry e;
+    ASSERT_EQ(platform::syncmgr::HandheldStore("default").findDatabase("Larkspur SData", 0, &e), SYNC_OK);
     EXPECT_EQ(e.version, 2000) << "made with the handheld's database version";
 }
 
 TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
     ASSERT_EQ(db.Open(kDbMessages), 0);
     const SyncDbHandle first = db.handle;
-    syncmgr::HandheldStore("default").injectFailure("SyncOpenDB", 1);
+    platform::syncmgr::HandheldStore("default").injectFailure("SyncOpenDB", 1);
     EXPECT_EQ(db.Open(kDbMessages), 0) << "the open database is not opened again";
     EXPECT_EQ(db.handle, first);
     EXPECT_EQ(db.Open(kDbActions), SYNCERR_LOST_CONNECTION);
     EXPECT_EQ(db.handle, 0) << "a failed open leaves nothing open";
     EXPECT_EQ(db.Open(kDbIdCache, 9), kResultNotFound);
 
-    syncmgr::HandheldStore store("default");
+    platform::syncmgr::HandheldStore store("default");
     uint32_t v = 0;
     store.setRemoteAnswer(kCreatorApp, 0, {0, 1});
     EXPECT_FALSE(CallDeviceModuleInt(0, v)) << "a status of two bytes is a failed call";

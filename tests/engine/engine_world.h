@@ -51,10 +51,10 @@ public:
         tallyhop::InitOptions o;
         o.userName = "tester";
         EXPECT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        syncmgr::resetSession();
-        syncmgr::useHandheld(handheld);
+        platform::syncmgr::resetSession();
+        platform::syncmgr::useHandheld(handheld);
         RosterGetUserIdByIndex(0, &userId);
-        syncmgr::setSessionUser(userId);
+        platform::syncmgr::setSessionUser(userId);
         handheld_app::SetFreeSpace(handheld, 8u << 20);
         scripted::reset();
         host = LoadLibraryA((tess::test::libDir() / "libScriptedHost.so").c_str());
@@ -65,7 +65,7 @@ public:
         if (host) FreeLibrary(host);
     }
 
-    std::string accountDir() const { return (syncmgr::userDirectory(userId) / "Tessaline").string(); }
+    std::string accountDir() const { return (platform::syncmgr::userDirectory(userId) / "Tessaline").string(); }
 
     // The desktop's account file n, read (null when it cannot be).
     std::unique_ptr<tess::accounts::CMailAccount> Account(int n) {
@@ -160,7 +160,7 @@ public:
         SyncProperties p{};
         p.syncType = type;
         HMODULE hosts[5] = {host, nullptr, nullptr, host, host};
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         return SynchronizeMail(0, &p, hosts, lastHostIndex, userId);
     }
 
@@ -178,7 +178,7 @@ public:
     }
 
     static bool Logged(const std::string& part, int activity = 0x7FFF) {
-        for (const auto& l : syncmgr::capturedLog())
+        for (const auto& l : platform::syncmgr::capturedLog())
             if (l.text.find(part) != std::string::npos && (activity == 0x7FFF || l.activity == activity)) return true;
         return false;
     }
@@ -186,7 +186,7 @@ public:
 
     static std::string Log() {
         std::string s;
-        for (const auto& l : syncmgr::capturedLog()) s += std::to_string(l.activity) + ": " + l.text + "\n";
+        for (const auto& l : platform::syncmgr::capturedLog()) s += std::to_string(l.activity) + ": " + l.text + "\n";
         return s;
     }
 };

@@ -64,7 +64,7 @@ TEST(HandheldDelete, ARecordThatCannotBeRemovedIsPassedOver) {
     w.HostMail("drop");
     ASSERT_EQ(w.Sync(), 0);
     ASSERT_EQ(handheld_app::DeleteMessage(w.handheld, w.RecordOf("drop")), 0);
-    syncmgr::HandheldStore(w.handheld).injectFailure("SyncDeleteRecord", 1);
+    platform::syncmgr::HandheldStore(w.handheld).injectFailure("SyncDeleteRecord", 1);
     ASSERT_EQ(w.Sync(), 0);
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, "Larkspur Messages"), 2) << "the deleted one is still there";
     EXPECT_EQ(scripted::state().find("Inbox")->msgs.size(), 1u) << "its action was replayed all the same";
@@ -202,12 +202,13 @@ TEST(GroupedWrites, KilledMidGroupLosesNothing) {
         bodies[m.subject] = m.body;
     }
     // No connection to the handheld crosses into the process that dies.
-    syncmgr::resetSession();
-    syncmgr::useHandheld(w.handheld);
-    syncmgr::setSessionUser(w.userId);
+    platform::syncmgr::resetSession();
+    platform::syncmgr::useHandheld(w.handheld);
+    platform::syncmgr::setSessionUser(w.userId);
     // A new message is two record writes (itself, then its id record): write 261 is the
     // first of message 131, in the second group.
-    syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 261, syncmgr::HandheldStore::kKillProcess);
+    platform::syncmgr::HandheldStore(w.handheld)
+        .injectFailure("SyncWriteRecord", 261, platform::syncmgr::HandheldStore::kKillProcess);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -219,7 +220,7 @@ TEST(GroupedWrites, KilledMidGroupLosesNothing) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the synchronisation was not killed: " << status;
 
     {
-        syncmgr::HandheldStore store(w.handheld);
+        platform::syncmgr::HandheldStore store(w.handheld);
         store.clearInjectedFailures();
         uint64_t bytes = 0;
         for (const auto& db : store.databases())
@@ -247,9 +248,9 @@ TEST(GroupedWrites, RefusedWriteComesAgain) {
     w.ImapAccount(0, {}, tcp);
     for (const char* subject : {"first", "second", "third"}) w.HostMail(subject);
     // Write 1 is the first message, write 2 its id record, write 3 the second message.
-    syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 3);
+    platform::syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 3);
     EXPECT_NE(w.Sync(), 0) << "a refused write must not pass as success";
-    syncmgr::HandheldStore(w.handheld).clearInjectedFailures();
+    platform::syncmgr::HandheldStore(w.handheld).clearInjectedFailures();
     EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"first"}));
     EXPECT_EQ(handheld_app::RecordCount(w.handheld, HandheldDbName(kDbIdCache, 0)), 1);
 

@@ -75,7 +75,7 @@ TEST(Outbox, SentMailWhoseRecordCannotBeRewrittenIsNotSentAgain) {
     ASSERT_EQ(handheld_app::ComposeOutbox(w.handheld, 0, "carol@example.org", "once", "body", {}, nullptr), 0);
     // Sending works; moving the record to Sent does not (the handheld went away).
     scripted::state().failures.clear();
-    syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 1);
+    platform::syncmgr::HandheldStore(w.handheld).injectFailure("SyncWriteRecord", 1);
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
     ASSERT_EQ(scripted::state().sent.size(), 1u);
     EXPECT_EQ(w.Subjects(1), (std::vector<std::string>{"once"}));
@@ -177,8 +177,8 @@ TEST(Attachments, TranslatedBothWays) {
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
 
     // Toward the handheld.
-    syncmgr::HandheldStore store(w.handheld);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(w.handheld);
+    platform::syncmgr::DatabaseEntry db;
     ASSERT_EQ(store.findDatabase("Larkspur Attachments", 0, &db), SYNC_OK);
     bool found = false;
     for (const auto& rec : store.records(db.id)) {

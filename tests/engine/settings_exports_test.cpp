@@ -32,13 +32,13 @@ TEST(UserSettings, UpgradeTakesOldAccountsAndMovesTheOldSection) {
     RosterWriteText(w.userId, "Larkspur", "AccountName1", "Old Mail");
     RosterWriteInt(w.userId, "Larkspur", "Client1", 7);
     RosterWriteInt(w.userId, "Larkspur", "Activate1", 1);
-    const auto ini = syncmgr::userDirectory(w.userId) / "sync.ini";
+    const auto ini = platform::syncmgr::userDirectory(w.userId) / "sync.ini";
     std::ofstream(ini) << "[Other]\na=1\n[Larkspur]\nx=2\n[Third]\nb=3\n";
 
-    syncmgr::clearCapturedLog();
+    platform::syncmgr::clearCapturedLog();
     EXPECT_EQ(UpgradeUserSettings(w.userId, 0), 1);
     EXPECT_EQ(ReadAll(ini), "[Other]\na=1\n[Third]\nb=3\n");
-    EXPECT_EQ(ReadAll(syncmgr::userDirectory(w.userId) / "Larkspur.ini"), "[Larkspur]\nx=2\n");
+    EXPECT_EQ(ReadAll(platform::syncmgr::userDirectory(w.userId) / "Larkspur.ini"), "[Larkspur]\nx=2\n");
     EXPECT_TRUE(EngineWorld::Logged("sync.ini", 22)) << EngineWorld::Log();
 
     const auto account = w.Account(0);

@@ -65,12 +65,12 @@ TEST(SyncDriver, ChecksBeforeTheAccounts) {
              // Another handheld whose application made its databases at 2385.
              handheld_app::CreateMailDatabases("newer", 2385);
              handheld_app::SetFreeSpace("newer", 8u << 20);
-             syncmgr::useHandheld("newer");
+             platform::syncmgr::useHandheld("newer");
          },
          0, 4, 0, "incompatible", false},
         {"an older client's database is incompatible",
          [](EngineWorld& w) {
-             syncmgr::HandheldStore(w.handheld)
+             platform::syncmgr::HandheldStore(w.handheld)
                  .createDatabase("LarkspurPRO2 Messages", SYNC_FOURCC('a', 's', 'c', '3'),
                                  SYNC_FOURCC('D', 'a', 't', '5'), 2000, 0, 0, nullptr);
          },
@@ -88,8 +88,8 @@ TEST(SyncDriver, ChecksBeforeTheAccounts) {
          },
          0, 4, 0, "none of its folders are selected", false},
         {"a refused registration",
-         [](EngineWorld& w) { syncmgr::HandheldStore(w.handheld).injectFailure("SyncRegisterConduit", 1); }, 0, 4, 102,
-         "", false},
+         [](EngineWorld& w) { platform::syncmgr::HandheldStore(w.handheld).injectFailure("SyncRegisterConduit", 1); },
+         0, 4, 102, "", false},
     };
     for (const DriverCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -103,7 +103,7 @@ TEST(SyncDriver, ChecksBeforeTheAccounts) {
         }
         EXPECT_EQ(scripted::state().count("Initialize") > 0, c.hostCalled) << EngineWorld::Log();
         EXPECT_EQ(w.Subjects(0).size(), c.hostCalled ? 1u : 0u);
-        EXPECT_FALSE(syncmgr::conduitRegistered()) << "the registration ends with the run";
+        EXPECT_FALSE(platform::syncmgr::conduitRegistered()) << "the registration ends with the run";
     }
 }
 
@@ -122,7 +122,7 @@ TEST(SyncDriver, MissingAesLibraryStopsBeforeAnythingElse) {
     const int rc = w.Sync();
     setenv("TESSALINE_LIBDIR", saved.c_str(), 1);
     EXPECT_EQ(rc, 1);
-    EXPECT_EQ(syncmgr::capturedLog().size(), 1u) << EngineWorld::Log();
+    EXPECT_EQ(platform::syncmgr::capturedLog().size(), 1u) << EngineWorld::Log();
     EXPECT_TRUE(EngineWorld::Logged("HXAES.dll", 22));
     EXPECT_EQ(scripted::state().count("Initialize"), 0);
 }
@@ -169,7 +169,7 @@ TEST(RelayAccount, NewKeyRefusedByTheHandheldIsShownOnlyWithAUserInterface) {
     for (const int syncType : {0, 6}) {
         SCOPED_TRACE(syncType);
         EngineWorld w;
-        syncmgr::HandheldStore(w.handheld).setRemoteAnswer(SYNC_FOURCC('a', 's', 'c', '6'), 0, {0, 0, 0, 1});
+        platform::syncmgr::HandheldStore(w.handheld).setRemoteAnswer(SYNC_FOURCC('a', 's', 'c', '6'), 0, {0, 0, 0, 1});
         DesktopAccount d;
         d.client = 5;
         d.profile = "Outlook";
@@ -232,8 +232,8 @@ TEST(RelayAccount, NewKeyReachesTheRelayAndTheHandheld) {
         relay.Load(w.userId, tess::accounts::kSectionRelay);
         ASSERT_FALSE(relay.securityKey.empty()) << EngineWorld::Log();
         EXPECT_EQ(relay.securityKey[0], '\x01') << "a key record of form 1";
-        syncmgr::HandheldStore store(w.handheld);
-        syncmgr::DatabaseEntry db;
+        platform::syncmgr::HandheldStore store(w.handheld);
+        platform::syncmgr::DatabaseEntry db;
         ASSERT_EQ(store.findDatabase("Larkspur SData", 0, &db), SYNC_OK);
         const auto records = store.records(db.id);
         ASSERT_EQ(records.size(), 1u);
@@ -265,7 +265,7 @@ TEST(RelayAccount, TakesTheDefaultMapiProfileAndBecomesTheRelaysUser) {
     w.RelayAccountWithProfiles();
     // The relay program where the engine looks for it: here a stand-in that leaves a mark.
     const std::filesystem::path mark = w.home.path() / "relay-started";
-    const std::filesystem::path relay = syncmgr::syncManagerDirectory() / "wayfarer";
+    const std::filesystem::path relay = platform::syncmgr::syncManagerDirectory() / "wayfarer";
     std::filesystem::create_directories(relay.parent_path());
     std::ofstream(relay) << "#!/bin/sh\necho started > '" << mark.string() << "'\n";
     std::filesystem::permissions(relay, std::filesystem::perms::owner_all);

@@ -10,21 +10,21 @@ namespace {
 
 // The handheld's part records, by record id.
 struct PartRecords {
-    syncmgr::HandheldStore store;
-    syncmgr::DatabaseEntry db{};
+    platform::syncmgr::HandheldStore store;
+    platform::syncmgr::DatabaseEntry db{};
     explicit PartRecords(const std::string& handheld) : store(handheld) {
         store.findDatabase("Larkspur Part Plus", 0, &db);
     }
 
     bool Read(uint32_t id, CPartInfoRecord& out) {
-        syncmgr::RecordEntry e;
+        platform::syncmgr::RecordEntry e;
         if (id == 0 || store.readRecordById(db.id, id, &e) != SYNC_OK) return false;
         return out.Unpack(HandheldRecord{e.id, e.attributes, e.category, e.data}) == kRecordOk;
     }
     // What the handheld itself does when it holds less than the whole: it rewrites the
     // record with its own sizes and the id it gave the part.
     void HeldInPart(uint32_t id, uint32_t storedId, uint32_t delivered) {
-        syncmgr::RecordEntry e;
+        platform::syncmgr::RecordEntry e;
         ASSERT_EQ(store.readRecordById(db.id, id, &e), SYNC_OK);
         CPartInfoRecord info;
         ASSERT_EQ(info.Unpack(HandheldRecord{e.id, e.attributes, e.category, e.data}), kRecordOk);
@@ -40,9 +40,9 @@ struct PartRecords {
 
 // The part record named by an attachment record's kind word.
 uint32_t AttachmentPartRecord(const std::string& handheld, uint32_t attachmentRecord) {
-    syncmgr::HandheldStore store(handheld);
-    syncmgr::DatabaseEntry db;
-    syncmgr::RecordEntry e;
+    platform::syncmgr::HandheldStore store(handheld);
+    platform::syncmgr::DatabaseEntry db;
+    platform::syncmgr::RecordEntry e;
     if (store.findDatabase("Larkspur Attachments", 0, &db) != SYNC_OK ||
         store.readRecordById(db.id, attachmentRecord, &e) != SYNC_OK)
         return 0;
@@ -159,7 +159,7 @@ constexpr uint32_t kCreator = SYNC_FOURCC('a', 's', 'c', '6');
 const std::string kEntryId = "entry-id-of-the-desktop-store";
 
 void RelayAccount(EngineWorld& w, uint8_t connectionType, uint16_t appVersion) {
-    syncmgr::HandheldStore(w.handheld)
+    platform::syncmgr::HandheldStore(w.handheld)
         .setRemoteAnswer(kCreator, 2, {0, 0, uint8_t(appVersion >> 8), uint8_t(appVersion)});
     DesktopAccount d;
     d.client = 5;
@@ -237,8 +237,8 @@ TEST(RelayAccountMessages, AChangedMessageLeavesTheRelayANotice) {
             ASSERT_EQ(inbox.size(), 1u);
             EXPECT_EQ((inbox[0].msg.status & kMsgStatusRead) != 0, c.readOnDesktop);
         }
-        syncmgr::HandheldStore store(w.handheld);
-        syncmgr::DatabaseEntry db;
+        platform::syncmgr::HandheldStore store(w.handheld);
+        platform::syncmgr::DatabaseEntry db;
         ASSERT_EQ(store.findDatabase("Larkspur Disconnected", 0, &db), SYNC_OK);
         const auto records = store.records(db.id);
         ASSERT_EQ(records.size(), c.readOnDesktop ? 1u : 0u) << "one notice, not loaded back" << EngineWorld::Log();

@@ -140,7 +140,7 @@ TEST_F(WizardSelection, AbsentFileChangesNothingAndBusinessModeLeavesTheFile) {
 
     // A handheld in business mode takes no desktop profile: the choice waits for a run
     // that can use it.
-    syncmgr::HandheldStore(w.handheld).setRemoteAnswer(SYNC_FOURCC('a', 's', 'c', '6'), 0, {0, 0, 0, 1});
+    platform::syncmgr::HandheldStore(w.handheld).setRemoteAnswer(SYNC_FOURCC('a', 's', 'c', '6'), 0, {0, 0, 0, 1});
     ASSERT_EQ(LarkspurSaveUserSelection(1, "Home", "pw", "", 25), 1);
     const std::string saved = ReadAll(SelectionFile());
     ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();

@@ -428,7 +428,7 @@ TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
         if (!c.filedIn)
             std::filesystem::permissions(sentTmp,
                                          std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         ASSERT_EQ(LogonNow(), 0);
         CMsg out;
         out.From = servers().address(servers().user());
@@ -445,7 +445,7 @@ TEST_F(Heronwick, SentCopyUnderNamespacePrefix) {
         std::filesystem::permissions(sentTmp, std::filesystem::perms::owner_all);
 
         bool reported = false;
-        for (const auto& line : syncmgr::capturedLog())
+        for (const auto& line : platform::syncmgr::capturedLog())
             reported = reported || line.text.find("could not be filed") != std::string::npos;
         EXPECT_EQ(reported, c.filedIn == nullptr);
         if (c.filedIn) {

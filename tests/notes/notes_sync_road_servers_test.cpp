@@ -40,10 +40,10 @@ protected:
         tallyhop::InitOptions o;
         o.userName = "road";
         ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        syncmgr::resetSession();
-        syncmgr::useHandheld(handheld_);
+        platform::syncmgr::resetSession();
+        platform::syncmgr::useHandheld(handheld_);
         ASSERT_EQ(RosterGetUserIdByIndex(0, &userId_), 0);
-        syncmgr::setSessionUser(userId_);
+        platform::syncmgr::setSessionUser(userId_);
         handheld_app::SetFreeSpace(handheld_, 64u << 20);
         ASSERT_EQ(CreateIniFileSettings(userId_), 0);
 
@@ -71,7 +71,7 @@ protected:
         tess::accounts::AccountInit init;
         init.userId = userId_;
         init.accountNumber = 0;
-        init.userDirectory = (syncmgr::userDirectory(userId_) / "Tessaline").string();
+        init.userDirectory = (platform::syncmgr::userDirectory(userId_) / "Tessaline").string();
         tess::accounts::CMailAccount a(init, env);
         a.Load();
         a.SetAccountName("Notes", 0);

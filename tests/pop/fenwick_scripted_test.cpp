@@ -50,7 +50,7 @@ std::string IdOf(const MailMsg* m) {
 class FenwickScripted : public ::testing::Test {
 protected:
     void SetUp() override {
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         record_ = PopLogonRecord{};
         record_.server = "127.0.0.1";
         record_.user = "ann";
@@ -220,7 +220,7 @@ TEST_F(FenwickScripted, EveryMessageListedWhenUidlsRepeatOrAreMissing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         session_.Cleanup();
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         std::vector<S::Step> script = {S::Send("+OK ready\r\n"), S::Expect("user ann"),        S::Send("+OK\r\n"),
                                        S::Expect("pass secret"), S::Send("+OK logged in\r\n"), S::Expect("uidl")};
         script = Then(Then(script, c.listing),
@@ -238,7 +238,7 @@ TEST_F(FenwickScripted, EveryMessageListedWhenUidlsRepeatOrAreMissing) {
         EXPECT_EQ(ids.size(), 3u);
         EXPECT_TRUE(server.Finish()) << server.failure();
         std::string logged;
-        for (const auto& line : syncmgr::capturedLog()) logged += line.text + "\n";
+        for (const auto& line : platform::syncmgr::capturedLog()) logged += line.text + "\n";
         EXPECT_NE(logged.find(c.notice), std::string::npos) << logged;
         EXPECT_NE(logged.find("Ann's POP"), std::string::npos) << logged;
     }
@@ -269,7 +269,7 @@ TEST_F(FenwickScripted, ApopWithoutTimestampSendsNothingAndSaysSo) {
     EXPECT_EQ(LogonTo(server, 0), 1);
     server.Finish();
     EXPECT_TRUE(server.received().empty());
-    const auto lines = syncmgr::capturedLog();
+    const auto lines = platform::syncmgr::capturedLog();
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.front().text.find("The account 'Ann's POP' has been configured to use APOP"), std::string::npos);
     EXPECT_EQ(lines.front().activity, -1);
@@ -282,7 +282,7 @@ TEST_F(FenwickScripted, RefusalsThatMentionOkAreRefusals) {
                   S::Send("-ERR [AUTH] that was not ok\r\n")});
         EXPECT_EQ(LogonTo(server, 1), 1);
         server.Finish();
-        const auto lines = syncmgr::capturedLog();
+        const auto lines = platform::syncmgr::capturedLog();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].text, "TESSALINE INFO -- Server logon failed for user 'ann'");
         EXPECT_EQ(lines[0].activity, 22);

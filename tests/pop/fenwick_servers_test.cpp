@@ -37,7 +37,7 @@ class FenwickServers : public tess::test::MailServersTest {
 protected:
     void SetUp() override {
         MailServersTest::SetUp();
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         record_ = PopLogonRecord{};
         record_.server = servers().host().c_str();
         record_.port = servers().pop3Port();
@@ -182,7 +182,7 @@ TEST_F(FenwickServers, LogonWithAndWithoutApop) {
         record_.port = c.apopServer ? servers().pop3ApopPort() : servers().pop3Port();
         record_.popValue = c.useApop;
         record_.password = c.password ? c.password : servers().password().c_str();
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         ASSERT_EQ(Initialize(), 0);
         EXPECT_EQ(Logon(&record_, 0, 0), c.result);
         if (c.result == 0) {
@@ -196,7 +196,7 @@ TEST_F(FenwickServers, LogonWithAndWithoutApop) {
         } else {
             EXPECT_EQ(GetMsgIds(nullptr, nullptr, nullptr), -1);
         }
-        const auto log = syncmgr::capturedLog();
+        const auto log = platform::syncmgr::capturedLog();
         const bool notice = !log.empty() && log[0].text.find("Tess POP") != std::string::npos;
         EXPECT_EQ(notice, c.useApop && !c.apopServer);
         Uninitialize();

@@ -107,7 +107,7 @@ protected:
         wireless = servers().address(servers().user2());
         key = NewKeyRecord();
         handheld = std::make_unique<HandheldSeal>(key);
-        ASSERT_EQ(syncmgr::addUser("Relay", &userId), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Relay", &userId), 0);
         SaveRelayUser(userId, wireless, key);
         ASSERT_TRUE(platform::mapi::registerDefaultMailClient("/usr/bin/true"));
         platform::mapi::Profile p;
@@ -144,7 +144,7 @@ protected:
         if (smtpStopped_) restartSmtp();
     }
 
-    fs::path logFile() { return syncmgr::userDirectory(userId) / "Wayfarer.log"; }
+    fs::path logFile() { return platform::syncmgr::userDirectory(userId) / "Wayfarer.log"; }
     fs::path errFile() { return home.path() / "wayfarer.err"; }
 
     void startRelay() {

@@ -171,7 +171,7 @@ protected:
         ASSERT_NE(language->languageModule(), nullptr) << "the relay's catalogue is built into lib/lang";
         key = NewKeyRecord();
         handheld = std::make_unique<HandheldSeal>(key);
-        ASSERT_EQ(syncmgr::addUser("Relay", &userId), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Relay", &userId), 0);
         SaveRelayUser(userId, wireless, key);
         platform::mapi::clearMemoryProfiles();
         platform::mapi::registerMemoryProfile(profile(), memory);
@@ -202,7 +202,7 @@ protected:
         return p;
     }
 
-    std::string userDir() { return syncmgr::userDirectory(userId).string(); }
+    std::string userDir() { return platform::syncmgr::userDirectory(userId).string(); }
 
     void start() {
         watcher = std::make_unique<relay::CMAPIRedirect>(&frame, config.get(), wireless);

@@ -88,8 +88,8 @@ protected:
 
     // A user with the relay set up for account 0, and one without.
     void makeUsers() {
-        ASSERT_EQ(syncmgr::addUser("Relay", &relayUser), 0);
-        ASSERT_EQ(syncmgr::addUser("Plain", &otherUser), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Relay", &relayUser), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Plain", &otherUser), 0);
         tess::accounts::CRelaySettings relay;
         relay.enterprise = 1;
         relay.account = 0;

@@ -44,8 +44,8 @@ protected:
     void SetUp() override {
         App();
         scope = std::make_unique<platform::ui::ScopedUi>(ui);
-        ASSERT_EQ(syncmgr::addUser("Relay", &relayUser), 0);
-        ASSERT_EQ(syncmgr::addUser("Second", &otherUser), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Relay", &relayUser), 0);
+        ASSERT_EQ(platform::syncmgr::addUser("Second", &otherUser), 0);
         for (int id : {relayUser, otherUser}) {
             tess::accounts::CRelaySettings relay;
             relay.enterprise = 1;

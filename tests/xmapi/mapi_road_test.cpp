@@ -117,7 +117,7 @@ protected:
         SyncProperties p{};
         HMODULE hosts[5] = {};
         hosts[GetParam().hostIndex] = host_;
-        syncmgr::clearCapturedLog();
+        platform::syncmgr::clearCapturedLog();
         return SynchronizeMail(0, &p, hosts, 4, world_->userId);
     }
 

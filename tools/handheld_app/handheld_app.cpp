@@ -28,7 +28,7 @@ constexpr Db kDatabases[] = {
     {"Larkspur Part Plus", SYNC_FOURCC('D', 'a', 't', '8')},
 };
 
-int FindDb(syncmgr::HandheldStore& store, const std::string& name, syncmgr::DatabaseEntry* out) {
+int FindDb(platform::syncmgr::HandheldStore& store, const std::string& name, platform::syncmgr::DatabaseEntry* out) {
     return store.findDatabase(name, 0, out);
 }
 
@@ -37,8 +37,8 @@ void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
     b[at + 1] = uint8_t(v);
 }
 
-int WritePref(syncmgr::HandheldStore& store, int id, std::vector<uint8_t> data) {
-    syncmgr::PreferenceEntry p;
+int WritePref(platform::syncmgr::HandheldStore& store, int id, std::vector<uint8_t> data) {
+    platform::syncmgr::PreferenceEntry p;
     p.creator = kCreator;
     p.id = uint16_t(id);
     p.backup = true;
@@ -46,20 +46,20 @@ int WritePref(syncmgr::HandheldStore& store, int id, std::vector<uint8_t> data) 
     return store.writePreference(p);
 }
 
-int WriteText(syncmgr::HandheldStore& store, int id, const std::string& text) {
+int WriteText(platform::syncmgr::HandheldStore& store, int id, const std::string& text) {
     std::vector<uint8_t> b(text.begin(), text.end());
     b.push_back(0);
     return WritePref(store, id, std::move(b));
 }
 
-int MessagesDb(syncmgr::HandheldStore& store, syncmgr::DatabaseEntry& db) {
+int MessagesDb(platform::syncmgr::HandheldStore& store, platform::syncmgr::DatabaseEntry& db) {
     return FindDb(store, "Larkspur Messages", &db);
 }
 
-int ReadMessage(syncmgr::HandheldStore& store, uint32_t recordId, syncmgr::DatabaseEntry& db, HandheldRecord& rec,
-                CMsg& msg, int& account) {
+int ReadMessage(platform::syncmgr::HandheldStore& store, uint32_t recordId, platform::syncmgr::DatabaseEntry& db,
+                HandheldRecord& rec, CMsg& msg, int& account) {
     if (int rc = MessagesDb(store, db)) return rc;
-    syncmgr::RecordEntry e;
+    platform::syncmgr::RecordEntry e;
     if (int rc = store.readRecordById(db.id, recordId, &e)) return rc;
     rec.id = e.id;
     rec.attributes = e.attributes;
@@ -84,8 +84,8 @@ std::string IdForAction(const CMsg& m) {
 }
 
 // The name the account's folder preference gives the category's slot.
-std::string FolderName(syncmgr::HandheldStore& store, int account, int category) {
-    syncmgr::PreferenceEntry p;
+std::string FolderName(platform::syncmgr::HandheldStore& store, int account, int category) {
+    platform::syncmgr::PreferenceEntry p;
     if (category < 0 || category > 15 || store.readPreference(kCreator, uint16_t(account + 160), true, &p) != SYNC_OK)
         return "Inbox";
     const size_t at = 2 + size_t(category) * 16;
@@ -97,9 +97,9 @@ std::string FolderName(syncmgr::HandheldStore& store, int account, int category)
 }  // namespace
 
 int CreateMailDatabases(const std::string& handheld, uint16_t version) {
-    syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::HandheldStore store(handheld, true);
     for (const Db& d : kDatabases) {
-        syncmgr::DatabaseEntry e;
+        platform::syncmgr::DatabaseEntry e;
         if (FindDb(store, d.name, &e) == SYNC_OK) {
             // The application upgrades its databases in place.
             store.deleteAllRecords(e.id);
@@ -111,15 +111,15 @@ int CreateMailDatabases(const std::string& handheld, uint16_t version) {
 }
 
 int SetFreeSpace(const std::string& handheld, uint32_t freeBytes) {
-    syncmgr::HandheldStore store(handheld, true);
-    const syncmgr::CardEntry card = store.card();
+    platform::syncmgr::HandheldStore store(handheld, true);
+    const platform::syncmgr::CardEntry card = store.card();
     store.setCard(card.romSize, uint32_t(card.usedBytes) + freeBytes, card.name, card.manufacturer);
     return SYNC_OK;
 }
 
 int SetCardSize(const std::string& handheld, uint32_t bytes) {
-    syncmgr::HandheldStore store(handheld, true);
-    const syncmgr::CardEntry card = store.card();
+    platform::syncmgr::HandheldStore store(handheld, true);
+    const platform::syncmgr::CardEntry card = store.card();
     store.setCard(card.romSize, bytes, card.name, card.manufacturer);
     return SYNC_OK;
 }
@@ -141,11 +141,11 @@ static std::vector<uint8_t> AccountRecord(const AccountSetup& a) {
 }
 
 int ConfigureAccount(const std::string& handheld, const AccountSetup& a) {
-    syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::HandheldStore store(handheld, true);
     const int n = a.number;
     // The application keeps a record for each of its eight account slots.
     for (int slot = 0; slot < 8; ++slot) {
-        syncmgr::PreferenceEntry existing;
+        platform::syncmgr::PreferenceEntry existing;
         if (slot != n && store.readPreference(kCreator, uint16_t(slot), true, &existing) != SYNC_OK) {
             AccountSetup empty;
             empty.protocolWord = 0;
@@ -166,12 +166,12 @@ int ConfigureAccount(const std::string& handheld, const AccountSetup& a) {
 
 int ComposeOutbox(const std::string& handheld, int account, const std::string& to, const std::string& subject,
                   const std::string& body, const std::vector<std::string>& attachments, uint32_t* recordId) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry messages, files;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry messages, files;
     if (int rc = MessagesDb(store, messages)) return rc;
     CMsg m;
     // The application writes the account's own address as the sender.
-    syncmgr::PreferenceEntry email;
+    platform::syncmgr::PreferenceEntry email;
     if (store.readPreference(kCreator, uint16_t(account * 19 + 12), true, &email) == SYNC_OK && !email.data.empty())
         m.From.assign(reinterpret_cast<const char*>(email.data.data()),
                       strnlen(reinterpret_cast<const char*>(email.data.data()), email.data.size()));
@@ -206,8 +206,8 @@ int ComposeOutbox(const std::string& handheld, int account, const std::string& t
 
 int RecordAction(const std::string& handheld, int account, int opcode, uint32_t uid, const std::string& arg1,
                  const std::string& arg2) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     if (int rc = FindDb(store, "Larkspur Disconnected", &db)) return rc;
     std::vector<uint8_t> r;
     for (uint32_t v : {uint32_t(opcode), uid})
@@ -226,8 +226,8 @@ namespace {
 // tells the desktop. change edits the record and names the action.
 template <class Change>
 int ChangeMessage(const std::string& handheld, uint32_t recordId, Change change) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     HandheldRecord rec;
     CMsg m;
     int account = 0;
@@ -262,10 +262,10 @@ int MarkRead(const std::string& handheld, uint32_t recordId, bool read) {
 
 std::vector<Shown> ListFolder(const std::string& handheld, int category) {
     std::vector<Shown> out;
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     if (MessagesDb(store, db) != SYNC_OK) return out;
-    for (const syncmgr::RecordEntry& e : store.records(db.id)) {
+    for (const platform::syncmgr::RecordEntry& e : store.records(db.id)) {
         if (category != -1 && e.category != category) continue;
         HandheldRecord rec{e.id, e.attributes, e.category, e.data};
         Shown s;
@@ -278,15 +278,15 @@ std::vector<Shown> ListFolder(const std::string& handheld, int category) {
 }
 
 int RecordCount(const std::string& handheld, const std::string& database) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     if (FindDb(store, database, &db) != SYNC_OK) return -1;
     return int(store.recordCount(db.id));
 }
 
 int StoreKeyRecord(const std::string& handheld, const std::string& key) {
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     const std::string name = HandheldDbName(kDbSecurity);
     if (FindDb(store, name, &db) != SYNC_OK) {
         int64_t id = 0;
@@ -295,7 +295,7 @@ int StoreKeyRecord(const std::string& handheld, const std::string& key) {
         if (int rc = store.databaseById(id, &db)) return rc;
     }
     for (uint32_t n = store.recordCount(db.id); n >= 3; n = store.recordCount(db.id)) {
-        syncmgr::RecordEntry oldest;
+        platform::syncmgr::RecordEntry oldest;
         if (int rc = store.readRecordByIndex(db.id, 0, &oldest)) return rc;
         if (int rc = store.deleteRecord(db.id, oldest.id)) return rc;
     }
@@ -305,12 +305,12 @@ int StoreKeyRecord(const std::string& handheld, const std::string& key) {
 
 int ReadKeyRecord(const std::string& handheld, std::string& key) {
     key.clear();
-    syncmgr::HandheldStore store(handheld, true);
-    syncmgr::DatabaseEntry db;
+    platform::syncmgr::HandheldStore store(handheld, true);
+    platform::syncmgr::DatabaseEntry db;
     if (FindDb(store, HandheldDbName(kDbSecurity), &db) != SYNC_OK) return SYNC_OK;
     const uint32_t n = store.recordCount(db.id);
     if (n == 0) return SYNC_OK;
-    syncmgr::RecordEntry newest;
+    platform::syncmgr::RecordEntry newest;
     if (int rc = store.readRecordByIndex(db.id, n - 1, &newest)) return rc;
     const char* text = reinterpret_cast<const char*>(newest.data.data());
     key.assign(text, strnlen(text, newest.data.size()));

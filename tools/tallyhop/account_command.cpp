@@ -132,7 +132,7 @@ int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& e
         err << "tallyhop: no user '" << o.userName << "' (run tallyhop init)\n";
         return 1;
     }
-    syncmgr::setSessionUser(userId);
+    platform::syncmgr::setSessionUser(userId);
     if (!HasSettings(userId) && CreateSettings(userId, err) != 0) return 1;
 
     if (o.log) {
@@ -161,7 +161,7 @@ int configureAccount(const AccountOptions& o, std::ostream& out, std::ostream& e
     tess::accounts::AccountInit init;
     init.userId = userId;
     init.accountNumber = o.number;
-    init.userDirectory = (syncmgr::userDirectory(userId) / folder).string();
+    init.userDirectory = (platform::syncmgr::userDirectory(userId) / folder).string();
     tess::accounts::CMailAccount account(init, env);
     account.Load();
     if (o.name) account.SetAccountName(o.name->c_str(), 0);

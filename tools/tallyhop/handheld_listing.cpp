@@ -37,39 +37,39 @@ void hexDump(std::ostream& out, const uint8_t* data, size_t size, const std::str
     }
 }
 
-void listHandheld(syncmgr::HandheldStore& store, std::ostream& out) {
-    syncmgr::CardEntry card = store.card();
-    std::vector<syncmgr::DatabaseEntry> dbs = store.databases();
+void listHandheld(platform::syncmgr::HandheldStore& store, std::ostream& out) {
+    platform::syncmgr::CardEntry card = store.card();
+    std::vector<platform::syncmgr::DatabaseEntry> dbs = store.databases();
     char line[300];
     out << "Handheld " << store.name() << "\n";
     std::snprintf(line, sizeof line, "Card 0 \"%s\" by \"%s\": ROM %u bytes, RAM %u bytes, %u free\n",
                   card.name.c_str(), card.manufacturer.c_str(), card.romSize, card.ramSize, card.freeRam());
     out << line;
     out << dbs.size() << (dbs.size() == 1 ? " database\n" : " databases\n");
-    for (const syncmgr::DatabaseEntry& db : dbs) {
+    for (const platform::syncmgr::DatabaseEntry& db : dbs) {
         std::snprintf(line, sizeof line,
                       "\nDatabase \"%s\" card %d creator %s type %s version %u attributes 0x%04x: %u record%s\n",
                       db.name.c_str(), db.card, fourcc(db.creator).c_str(), fourcc(db.type).c_str(), db.version,
                       db.attributes, db.recordCount, db.recordCount == 1 ? "" : "s");
         out << line;
-        for (const syncmgr::RecordEntry& r : store.records(db.id)) {
+        for (const platform::syncmgr::RecordEntry& r : store.records(db.id)) {
             std::snprintf(line, sizeof line, "  #%u id 0x%06x attributes 0x%02x category %d size %zu\n", r.index, r.id,
                           r.attributes, r.category, r.data.size());
             out << line;
             hexDump(out, r.data.data(), r.data.size(), "    ");
         }
     }
-    std::vector<syncmgr::PreferenceEntry> prefs = store.preferences();
+    std::vector<platform::syncmgr::PreferenceEntry> prefs = store.preferences();
     out << "\n" << prefs.size() << (prefs.size() == 1 ? " application preference\n" : " application preferences\n");
-    for (const syncmgr::PreferenceEntry& p : prefs) {
+    for (const platform::syncmgr::PreferenceEntry& p : prefs) {
         std::snprintf(line, sizeof line, "  creator %s id %u %s version %u size %zu\n", fourcc(p.creator).c_str(), p.id,
                       p.backup ? "backed-up" : "not backed-up", p.version, p.data.size());
         out << line;
         hexDump(out, p.data.data(), p.data.size(), "    ");
     }
-    std::vector<syncmgr::RemoteAnswer> answers = store.remoteAnswers();
+    std::vector<platform::syncmgr::RemoteAnswer> answers = store.remoteAnswers();
     out << "\n" << answers.size() << (answers.size() == 1 ? " application answer\n" : " application answers\n");
-    for (const syncmgr::RemoteAnswer& a : answers) {
+    for (const platform::syncmgr::RemoteAnswer& a : answers) {
         std::snprintf(line, sizeof line, "  creator %s action %u size %zu\n", fourcc(a.creator).c_str(), a.action,
                       a.data.size());
         out << line;

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-namespace syncmgr {
+namespace platform::syncmgr {
 class HandheldStore;
 }
 
@@ -17,6 +17,6 @@ std::string fourcc(uint32_t code);
 // Hex dump, 16 bytes a line: offset, bytes, printable ASCII; each line starts with indent.
 void hexDump(std::ostream& out, const uint8_t* data, size_t size, const std::string& indent);
 
-void listHandheld(syncmgr::HandheldStore& store, std::ostream& out);
+void listHandheld(platform::syncmgr::HandheldStore& store, std::ostream& out);
 
 }  // namespace tallyhop

@@ -54,12 +54,12 @@ bool parseOptions(const std::vector<std::string>& args, std::vector<std::pair<co
 }
 
 int listCommand(const std::string& handheld) {
-    if (!syncmgr::HandheldStore::exists(handheld)) {
+    if (!platform::syncmgr::HandheldStore::exists(handheld)) {
         std::cerr << "tallyhop: no handheld '" << handheld << "' (run tallyhop init)\n";
         return 1;
     }
     try {
-        syncmgr::HandheldStore store(handheld, false);
+        platform::syncmgr::HandheldStore store(handheld, false);
         tallyhop::listHandheld(store, std::cout);
         return 0;
     } catch (const std::exception& e) {

@@ -151,7 +151,7 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
     RelayUser user;
     if (int rc = findRelayUser(o, user, err)) return rc;
     const std::string handheld = get(o, "--handheld", "default");
-    if (!syncmgr::HandheldStore::exists(handheld)) {
+    if (!platform::syncmgr::HandheldStore::exists(handheld)) {
         err << "tallyhop relay setup: no handheld '" << handheld << "' (run tallyhop init)\n";
         return 1;
     }
@@ -212,7 +212,7 @@ int setup(const Options& o, std::ostream& out, std::ostream& err) {
     out << "Relay user " << user.id << ": account " << account << " through MAPI profile \"" << profile->name << "\" ("
         << profile->identity.address << "), forwarding to " << wireless << "\n"
         << "Security key: " << (newKey ? "new" : "kept") << ", shared with handheld \"" << handheld << "\"\n"
-        << "Relay log: " << (syncmgr::userDirectory(user.id) / "Wayfarer.log").string() << "\n";
+        << "Relay log: " << (platform::syncmgr::userDirectory(user.id) / "Wayfarer.log").string() << "\n";
     return 0;
 }
 
@@ -309,7 +309,8 @@ int control(const Options& o, std::ostream& out, std::ostream& err) {
     }
     const std::string handheld = get(o, "--handheld", "default");
     std::string key;
-    if (!syncmgr::HandheldStore::exists(handheld) || handheld_app::ReadKeyRecord(handheld, key) != 0 || key.empty()) {
+    if (!platform::syncmgr::HandheldStore::exists(handheld) || handheld_app::ReadKeyRecord(handheld, key) != 0 ||
+        key.empty()) {
         err << "tallyhop relay control: handheld '" << handheld
             << "' holds no security key (run tallyhop relay setup)\n";
         return 1;

@@ -71,7 +71,7 @@ bool randomSecurityText(std::string* out) {
 
 int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) {
     int userId = 0;
-    int rc = syncmgr::addUser(options.userName, &userId);
+    int rc = platform::syncmgr::addUser(options.userName, &userId);
     if (rc == SYNCERR_EXISTS) {
         int count = 0;
         RosterGetUserCount(&count);
@@ -90,7 +90,7 @@ int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) 
         return 1;
     }
 
-    syncmgr::ConduitRegistration conduit;
+    platform::syncmgr::ConduitRegistration conduit;
     conduit.creator = kMailCreator;
     conduit.name = "Tessaline";
     conduit.priority = 2;
@@ -99,7 +99,7 @@ int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) 
     conduit.directory = "Tessaline";
     conduit.remoteDb = "Larkspur Messages";
     conduit.title = "Tessaline";
-    if ((rc = syncmgr::registerConduit(conduit)) != SYNC_OK) {
+    if ((rc = platform::syncmgr::registerConduit(conduit)) != SYNC_OK) {
         err << "tallyhop: cannot register the conduit (error " << rc << ")\n";
         return 1;
     }
@@ -107,7 +107,7 @@ int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) 
     if (RosterGetPermanentAction(userId, kMailCreator, &action) == SYNCERR_NOT_FOUND)
         RosterSetPermanentAction(userId, kMailCreator, 0);  // synchronise
 
-    std::filesystem::path userDir = syncmgr::userDirectory(userId);
+    std::filesystem::path userDir = platform::syncmgr::userDirectory(userId);
     std::error_code ec;
     std::filesystem::create_directories(userDir / conduit.directory, ec);
     if (ec) {
@@ -119,11 +119,11 @@ int setupUser(const InitOptions& options, std::ostream& out, std::ostream& err) 
 }
 
 int setupHandheld(const InitOptions& options, std::ostream& out, std::ostream& err) {
-    if (!syncmgr::HandheldStore::validName(options.handheld)) {
+    if (!platform::syncmgr::HandheldStore::validName(options.handheld)) {
         err << "tallyhop: '" << options.handheld << "' is not a handheld name (letters, digits, '-', '_', '.')\n";
         return 1;
     }
-    syncmgr::HandheldStore store(options.handheld, true);
+    platform::syncmgr::HandheldStore store(options.handheld, true);
     for (const AppDatabase& db : appDatabases()) {
         int rc = store.createDatabase(db.name, kMailCreator, db.type, kAppVersion, 0, 0, nullptr);
         if (rc != SYNC_OK && rc != SYNCERR_EXISTS) {
@@ -144,8 +144,8 @@ int setupHandheld(const InitOptions& options, std::ostream& out, std::ostream& e
         store.setRemoteAnswer(kHandheldApp, 2, bigEndian32(kAppVersion));
         store.setRemoteAnswer(kHandheldApp, 3, textAnswer(security));
     }
-    out << "Handheld \"" << options.handheld << "\": " << syncmgr::HandheldStore::pathFor(options.handheld).string()
-        << "\n";
+    out << "Handheld \"" << options.handheld
+        << "\": " << platform::syncmgr::HandheldStore::pathFor(options.handheld).string() << "\n";
     return 0;
 }
 

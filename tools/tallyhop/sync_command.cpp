@@ -64,7 +64,7 @@ int runAction(const SyncOptions& options, std::ostream& out, std::ostream& err) 
 }
 
 int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
-    if (!syncmgr::HandheldStore::exists(options.handheld)) {
+    if (!platform::syncmgr::HandheldStore::exists(options.handheld)) {
         err << "tallyhop: no handheld '" << options.handheld << "' (run tallyhop init)\n";
         return 1;
     }
@@ -73,8 +73,8 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
         err << "tallyhop: no user '" << options.userName << "' (run tallyhop init)\n";
         return 1;
     }
-    syncmgr::useHandheld(options.handheld);
-    syncmgr::setSessionUser(userId);
+    platform::syncmgr::useHandheld(options.handheld);
+    platform::syncmgr::setSessionUser(userId);
 
     SyncProperties props{};
     int action = 0, permanent = 0;
@@ -85,7 +85,7 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
     props.syncType = action == 3 ? 6 : 0;
     char folder[256];
     int size = sizeof folder;
-    std::string path = syncmgr::userDirectory(userId).string();
+    std::string path = platform::syncmgr::userDirectory(userId).string();
     if (QuayGetConduitDirectory(kMailCreator, folder, &size) == SYNC_OK) path += "/" + std::string(folder) + "/";
     std::snprintf(props.path, sizeof props.path, "%s", path.c_str());
 
@@ -101,12 +101,12 @@ int runSync(const SyncOptions& options, std::ostream& out, std::ostream& err) {
         err << "tallyhop: Gatehouse has no OpenConduit\n";
         return 1;
     }
-    syncmgr::clearCapturedLog();
+    platform::syncmgr::clearCapturedLog();
     const int rc = open(nullptr, &props);
     FreeLibrary(conduit);
     // A choice for the next operation holds once; then the default stands again.
     if (once) RosterSetNextAction(userId, kMailCreator, permanent);
-    for (const auto& line : syncmgr::capturedLog())
+    for (const auto& line : platform::syncmgr::capturedLog())
         if (!line.text.empty()) out << line.text << "\n";
     out << "Tallyhop operation finished with result " << rc << "\n";
     return rc == 0 ? 0 : 1;

@@ -21,16 +21,16 @@ using SyncLog = SyncmgrTest;
 
 TEST_F(SyncLog, LinesGoToTheSessionUsersFileAndTheCapture) {
     int user = 0;
-    ASSERT_EQ(syncmgr::addUser("ann", &user), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::addUser("ann", &user), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("before any user", -1, 0), SYNC_OK);
-    syncmgr::setSessionUser(user);
+    platform::syncmgr::setSessionUser(user);
     ASSERT_EQ(SyncLogAddLine("- Could not open Handheld's e-mail Database.", -1, 0), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("", 19, 0), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("Tessaline", 20, 0), SYNC_OK);
     ASSERT_EQ(SyncLogAddLine("Tallyhop\xAE done", 22, 0), SYNC_OK);
     EXPECT_EQ(SyncLogAddLine(nullptr, 22, 0), SYNCERR_BAD_ARGUMENT);
 
-    std::vector<syncmgr::LogLine> lines = syncmgr::capturedLog();
+    std::vector<platform::syncmgr::LogLine> lines = platform::syncmgr::capturedLog();
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[4].text, "Tallyhop\xAE done") << "the capture keeps the bytes as given";
     EXPECT_EQ(lines[1].text, "- Could not open Handheld's e-mail Database.");
@@ -39,32 +39,32 @@ TEST_F(SyncLog, LinesGoToTheSessionUsersFileAndTheCapture) {
     EXPECT_EQ(lines[2].activity, 19);
     EXPECT_EQ(lines[3].activity, 20);
 
-    std::filesystem::path userLog = syncmgr::syncLogPath(user);
-    EXPECT_EQ(userLog, syncmgr::userDirectory(user) / "Tallyhop.log");
+    std::filesystem::path userLog = platform::syncmgr::syncLogPath(user);
+    EXPECT_EQ(userLog, platform::syncmgr::userDirectory(user) / "Tallyhop.log");
     std::string text = readFile(userLog);
     EXPECT_NE(text.find(" [-1] - Could not open Handheld's e-mail Database.\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [19] \n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [20] Tessaline\n"), std::string::npos) << text;
     EXPECT_NE(text.find(" [22] Tallyhop\xC2\xAE done\n"), std::string::npos) << "the file is UTF-8";
     EXPECT_EQ(text.find("before any user"), std::string::npos);
-    EXPECT_NE(readFile(syncmgr::syncLogPath(0)).find("[-1] before any user\n"), std::string::npos);
+    EXPECT_NE(readFile(platform::syncmgr::syncLogPath(0)).find("[-1] before any user\n"), std::string::npos);
 
-    syncmgr::clearCapturedLog();
-    EXPECT_TRUE(syncmgr::capturedLog().empty());
+    platform::syncmgr::clearCapturedLog();
+    EXPECT_TRUE(platform::syncmgr::capturedLog().empty());
 }
 
 TEST(Catalogue, ParsesIdsTextsAndEscapes) {
-    syncmgr::Catalogue c;
+    platform::syncmgr::Catalogue c;
     std::string error;
     ASSERT_TRUE(
-        syncmgr::parseCatalogue("# comment\n"
-                                "\n"
-                                "4022\tTessaline\n"
-                                "4173\t- first\\n\\tsecond \\\\ end\r\n"
-                                "4442\tTessaline (TM) Tallyhop\xC2\xAE Progress\n"
-                                "4028\t\n"
-                                "65535\tlast",
-                                &c, &error))
+        platform::syncmgr::parseCatalogue("# comment\n"
+                                          "\n"
+                                          "4022\tTessaline\n"
+                                          "4173\t- first\\n\\tsecond \\\\ end\r\n"
+                                          "4442\tTessaline (TM) Tallyhop\xC2\xAE Progress\n"
+                                          "4028\t\n"
+                                          "65535\tlast",
+                                          &c, &error))
         << error;
     EXPECT_EQ(c.strings.size(), 5u);
     EXPECT_EQ(c.strings[4022], "Tessaline");
@@ -91,9 +91,9 @@ TEST(Catalogue, RefusesBadLinesWithTheirNumber) {
         {"1\tbroken \xC3\n", "line 1: text is not UTF-8 or has no Windows-1252 form"},
     };
     for (const Case& k : cases) {
-        syncmgr::Catalogue c;
+        platform::syncmgr::Catalogue c;
         std::string error;
-        EXPECT_FALSE(syncmgr::parseCatalogue(k.content, &c, &error)) << k.content;
+        EXPECT_FALSE(platform::syncmgr::parseCatalogue(k.content, &c, &error)) << k.content;
         EXPECT_EQ(error, k.error) << k.content;
     }
 }
@@ -102,9 +102,10 @@ TEST(Catalogue, EveryShippedCatalogueParses) {
     std::filesystem::path dir = sourceDir() / "lang";
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".lang") continue;
-        syncmgr::Catalogue c;
+        platform::syncmgr::Catalogue c;
         std::string error;
-        EXPECT_TRUE(syncmgr::parseCatalogue(readFile(entry.path()), &c, &error)) << entry.path() << ": " << error;
+        EXPECT_TRUE(platform::syncmgr::parseCatalogue(readFile(entry.path()), &c, &error))
+            << entry.path() << ": " << error;
     }
 }
 

@@ -214,8 +214,8 @@ TEST_F(Records, ReadsByIndexSeeEveryChangeBetweenThem) {
     EXPECT_EQ(again.data, r.data);
 
     // Another connection rewrites a record this one has not read yet, and adds one.
-    syncmgr::HandheldStore other("default");
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::HandheldStore other("default");
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(other.findDatabase("Larkspur Messages", 0, &entry), SYNC_OK);
     const uint8_t changed[] = {'o', 't', 'h', 'e', 'r'};
     uint32_t id = ids[4];
@@ -303,7 +303,7 @@ TEST_F(Records, BadDescriptorsAreRefused) {
 
 TEST_F(Records, FreeSpaceFollowsTheBytesStoredAndAFullCardRefuses) {
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.setCard(1 << 20, 5000, "Internal", "Test");
     }
     SyncDbHandle db = createDb("Larkspur Messages");

@@ -81,7 +81,7 @@ TEST_F(Session, PreferencesRoundTripWithVersionsAndBackupFlag) {
 
 TEST_F(Session, RemoteModuleAnswersAsTheHandheldHoldsThem) {
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.setRemoteAnswer(kAsc6, 0, {0, 0, 0, 1});
         store.setRemoteAnswer(kAsc6, 1, Bytes(64, 'i'));
         store.setRemoteAnswer(kAsc6, 2, {0, 0});  // a short answer is given as it is
@@ -109,7 +109,7 @@ TEST_F(Session, RemoteModuleAnswersAsTheHandheldHoldsThem) {
         }
     }
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.clearRemoteAnswer(kAsc6, 0);
     }
     uint8_t reply[4];
@@ -121,21 +121,21 @@ TEST_F(Session, RemoteModuleAnswersAsTheHandheldHoldsThem) {
 TEST_F(Session, RegistrationStatusTextAndYield) {
     SyncConduitHandle h = 0;
     ASSERT_EQ(SyncRegisterConduit(&h), SYNC_OK);
-    EXPECT_TRUE(syncmgr::conduitRegistered());
+    EXPECT_TRUE(platform::syncmgr::conduitRegistered());
     SyncConduitHandle second = 0;
     EXPECT_EQ(SyncRegisterConduit(&second), SYNCERR_ALREADY_REGISTERED);
     EXPECT_EQ(SyncUnregisterConduit(h + 1), SYNCERR_NOT_REGISTERED);
     ASSERT_EQ(SyncUnregisterConduit(h), SYNC_OK);
     EXPECT_EQ(SyncUnregisterConduit(h), SYNCERR_NOT_REGISTERED);
-    EXPECT_FALSE(syncmgr::conduitRegistered());
+    EXPECT_FALSE(platform::syncmgr::conduitRegistered());
 
     ASSERT_EQ(SyncSetStatusText("Tessaline - See Tallyhop.log\n"), SYNC_OK);
-    EXPECT_EQ(syncmgr::statusText(), "Tessaline - See Tallyhop.log\n");
+    EXPECT_EQ(platform::syncmgr::statusText(), "Tessaline - See Tallyhop.log\n");
     EXPECT_EQ(SyncSetStatusText(nullptr), SYNCERR_BAD_ARGUMENT);
 
     EXPECT_EQ(SyncYieldCycles(10), SYNC_OK) << "no hook set";
     std::vector<uint16_t> calls;
-    syncmgr::setYieldHook([&](uint16_t ms) {
+    platform::syncmgr::setYieldHook([&](uint16_t ms) {
         calls.push_back(ms);
         // The hook may call the sync manager itself.
         SyncSetStatusText("yielded");
@@ -143,7 +143,7 @@ TEST_F(Session, RegistrationStatusTextAndYield) {
     SyncYieldCycles(10);
     SyncYieldCycles(3);
     EXPECT_EQ(calls, (std::vector<uint16_t>{10, 3}));
-    EXPECT_EQ(syncmgr::statusText(), "yielded");
+    EXPECT_EQ(platform::syncmgr::statusText(), "yielded");
 }
 
 // Each call that a test can make fail, run once in a fresh session.
@@ -240,7 +240,7 @@ TEST_F(Session, InjectedFailureHitsTheNthCallOfItsOperationOnly) {
         {"SyncRegisterConduit", registerIt},
     };
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.setRemoteAnswer(kAsc6, 0, {0, 0, 0, 0});
     }
     ASSERT_EQ(SyncWriteAppPreference(kAsc3, 9, 1, 1, "p", 1), SYNC_OK);
@@ -248,27 +248,27 @@ TEST_F(Session, InjectedFailureHitsTheNthCallOfItsOperationOnly) {
     writeIt(db);  // record 1 for the reads
     for (const InjectCase& c : cases) {
         {
-            syncmgr::HandheldStore store("default");
+            platform::syncmgr::HandheldStore store("default");
             store.injectFailure(c.operation, 2, 0x4242);
             store.injectFailure("SomethingElse", 1);
         }
         EXPECT_EQ(c.call(db), SYNC_OK) << c.operation << " first call";
         EXPECT_EQ(c.call(db), 0x4242) << c.operation << " second call";
         EXPECT_EQ(c.call(db), SYNC_OK) << c.operation << " third call";
-        syncmgr::HandheldStore("default").clearInjectedFailures();
+        platform::syncmgr::HandheldStore("default").clearInjectedFailures();
     }
 }
 
 TEST_F(Session, InjectedFailureChangesNothing) {
     SyncDbHandle db = createDb("Larkspur Messages");
-    syncmgr::HandheldStore("default").injectFailure("SyncWriteRecord", 1);
+    platform::syncmgr::HandheldStore("default").injectFailure("SyncWriteRecord", 1);
     EXPECT_EQ(writeIt(db), SYNCERR_LOST_CONNECTION);
     uint32_t n = 9;
     ASSERT_EQ(SyncGetDBRecordCount(db, &n), SYNC_OK);
     EXPECT_EQ(n, 0u);
     // Two injections on one operation fire in turn.
     {
-        syncmgr::HandheldStore store("default");
+        platform::syncmgr::HandheldStore store("default");
         store.injectFailure("SyncDeleteRecord", 1, 0x4001);
         store.injectFailure("SyncDeleteRecord", 3, 0x4002);
     }
@@ -282,15 +282,15 @@ TEST_F(Session, InjectedFailureChangesNothing) {
 TEST_F(Session, HandheldsAreSeparateFiles) {
     SyncDbHandle db = createDb("Larkspur Messages");
     writeIt(db);
-    syncmgr::useHandheld("second");
-    EXPECT_EQ(syncmgr::currentHandheld(), "second");
+    platform::syncmgr::useHandheld("second");
+    EXPECT_EQ(platform::syncmgr::currentHandheld(), "second");
     uint32_t n = 0;
     EXPECT_EQ(SyncGetDBRecordCount(db, &n), SYNCERR_NOT_OPEN) << "handles do not survive a change of handheld";
     EXPECT_EQ(openIt(0), SYNCERR_NOT_FOUND);
-    EXPECT_TRUE(syncmgr::HandheldStore::exists("default"));
-    EXPECT_TRUE(syncmgr::HandheldStore::exists("second"));
+    EXPECT_TRUE(platform::syncmgr::HandheldStore::exists("default"));
+    EXPECT_TRUE(platform::syncmgr::HandheldStore::exists("second"));
 
-    syncmgr::useHandheld("../escape");
+    platform::syncmgr::useHandheld("../escape");
     EXPECT_EQ(openIt(0), SYNCERR_STORAGE) << "a handheld name is a file name, nothing more";
     EXPECT_FALSE(std::filesystem::exists(home_->path() / "escape.db"));
 }

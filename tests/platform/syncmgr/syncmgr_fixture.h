@@ -15,10 +15,10 @@ class SyncmgrTest : public ::testing::Test {
 protected:
     void SetUp() override {
         home_.emplace();
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
     }
     void TearDown() override {
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         home_.reset();
     }
 

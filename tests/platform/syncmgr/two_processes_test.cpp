@@ -43,14 +43,14 @@ TEST_F(TwoProcesses, ConcurrentWritersLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "writer failed: " << status;
     }
 
-    syncmgr::HandheldStore store("default");
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::HandheldStore store("default");
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(store.findDatabase("Shared", 0, &entry), SYNC_OK);
-    std::vector<syncmgr::RecordEntry> records = store.records(entry.id);
+    std::vector<platform::syncmgr::RecordEntry> records = store.records(entry.id);
     ASSERT_EQ(records.size(), size_t{3 * kEach});
     std::set<uint32_t> ids;
     std::map<char, int> next;  // each writer's records appear in the order written
-    for (const syncmgr::RecordEntry& r : records) {
+    for (const platform::syncmgr::RecordEntry& r : records) {
         EXPECT_TRUE(ids.insert(r.id).second) << "id " << r.id << " given twice";
         std::string data(r.data.begin(), r.data.end());
         char tag = data[0];
@@ -68,12 +68,12 @@ TEST_F(TwoProcesses, ConcurrentWritersLoseNothing) {
 
 // Records as this process's store reads them one by one, by index and then by id: the
 // order it keeps must follow what other processes committed.
-std::vector<syncmgr::RecordEntry> readOneByOne(syncmgr::HandheldStore& store, int64_t db) {
-    std::vector<syncmgr::RecordEntry> list;
+std::vector<platform::syncmgr::RecordEntry> readOneByOne(platform::syncmgr::HandheldStore& store, int64_t db) {
+    std::vector<platform::syncmgr::RecordEntry> list;
     for (uint32_t i = 0;; ++i) {
-        syncmgr::RecordEntry e;
+        platform::syncmgr::RecordEntry e;
         if (store.readRecordByIndex(db, i, &e) != SYNC_OK) break;
-        syncmgr::RecordEntry byId;
+        platform::syncmgr::RecordEntry byId;
         EXPECT_EQ(store.readRecordById(db, e.id, &byId), SYNC_OK);
         EXPECT_EQ(byId.index, i);
         EXPECT_EQ(byId.data, e.data);
@@ -85,8 +85,8 @@ std::vector<syncmgr::RecordEntry> readOneByOne(syncmgr::HandheldStore& store, in
 TEST_F(TwoProcesses, WriterKilledMidwayLeavesWholeRecordsOnly) {
     SyncDbHandle db = createDb("Shared");
     writeNew(db, {'p', '-', '0'});
-    syncmgr::HandheldStore watcher("default");
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::HandheldStore watcher("default");
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(watcher.findDatabase("Shared", 0, &entry), SYNC_OK);
     // The watcher keeps the order of one record, and the card, before the writer starts.
     ASSERT_EQ(readOneByOne(watcher, entry.id).size(), 1u);
@@ -100,9 +100,9 @@ TEST_F(TwoProcesses, WriterKilledMidwayLeavesWholeRecordsOnly) {
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended before it was killed";
 
-    std::vector<syncmgr::RecordEntry> seen = readOneByOne(watcher, entry.id);
-    syncmgr::HandheldStore fresh("default");
-    std::vector<syncmgr::RecordEntry> all = fresh.records(entry.id);
+    std::vector<platform::syncmgr::RecordEntry> seen = readOneByOne(watcher, entry.id);
+    platform::syncmgr::HandheldStore fresh("default");
+    std::vector<platform::syncmgr::RecordEntry> all = fresh.records(entry.id);
     ASSERT_GT(all.size(), 200u);
     ASSERT_EQ(seen.size(), all.size());
     uint64_t sum = 0;
@@ -121,7 +121,7 @@ TEST_F(TwoProcesses, WriterKilledMidwayLeavesWholeRecordsOnly) {
     // The store goes on: a write after the kill lands behind the last whole record.
     uint32_t id = 0;
     ASSERT_EQ(watcher.writeRecord(entry.id, &id, 0, 0, reinterpret_cast<const uint8_t*>("after"), 5), SYNC_OK);
-    syncmgr::RecordEntry last;
+    platform::syncmgr::RecordEntry last;
     ASSERT_EQ(fresh.readRecordByIndex(entry.id, static_cast<uint32_t>(all.size()), &last), SYNC_OK);
     EXPECT_EQ(last.id, id);
     ASSERT_EQ(watcher.deleteRecord(entry.id, all[1].id), SYNC_OK);
@@ -141,22 +141,22 @@ TEST_F(TwoProcesses, GroupedWritesKeepWholeGroupsAcrossAFailure) {
     const Case cases[] = {
         // Writes 21 to 24 wait uncommitted when the process dies: they go, the two
         // committed groups stay.
-        {"a kill mid-group", syncmgr::HandheldStore::kKillProcess, 20, true},
+        {"a kill mid-group", platform::syncmgr::HandheldStore::kKillProcess, 20, true},
         // One failed write leaves the rest of its group, which is committed.
         {"a failed write mid-group", SYNCERR_NO_SPACE, 39, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         home_.emplace();
         SyncDbHandle db = createDb("Shared");
-        syncmgr::HandheldStore watcher("default");
-        syncmgr::DatabaseEntry entry;
+        platform::syncmgr::HandheldStore watcher("default");
+        platform::syncmgr::DatabaseEntry entry;
         ASSERT_EQ(watcher.findDatabase("Shared", 0, &entry), SYNC_OK);
         const uint64_t usedBefore = watcher.card().usedBytes;
         ASSERT_EQ(SyncCloseDB(db), SYNC_OK);
         // The session's own connection would count the injection's call before the writer.
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         watcher.injectFailure("SyncWriteRecord", 25, c.code);
 
         pid_t writer = spawnWriter(40, "g", 10);
@@ -169,13 +169,13 @@ TEST_F(TwoProcesses, GroupedWritesKeepWholeGroupsAcrossAFailure) {
         }
         watcher.clearInjectedFailures();
 
-        syncmgr::HandheldStore fresh("default");
-        const std::vector<syncmgr::RecordEntry> all = fresh.records(entry.id);
+        platform::syncmgr::HandheldStore fresh("default");
+        const std::vector<platform::syncmgr::RecordEntry> all = fresh.records(entry.id);
         ASSERT_EQ(all.size(), size_t(c.expected));
         EXPECT_EQ(readOneByOne(watcher, entry.id).size(), all.size());
         uint64_t sum = 0;
         int written = 0;
-        for (const syncmgr::RecordEntry& r : all) {
+        for (const platform::syncmgr::RecordEntry& r : all) {
             if (written == 24 && !c.killed) ++written;  // the failed write
             EXPECT_EQ(std::string(r.data.begin(), r.data.end()), "g-" + std::to_string(written++));
             sum += r.data.size();
@@ -195,8 +195,8 @@ TEST_F(TwoProcesses, GroupedWritesKeepWholeGroupsAcrossAFailure) {
 TEST_F(TwoProcesses, GroupedWritesShowAtCommit) {
     SyncDbHandle db = createDb("Shared");
     writeNew(db, {'a'});
-    syncmgr::HandheldStore other("default");
-    syncmgr::DatabaseEntry entry;
+    platform::syncmgr::HandheldStore other("default");
+    platform::syncmgr::DatabaseEntry entry;
     ASSERT_EQ(other.findDatabase("Shared", 0, &entry), SYNC_OK);
     ASSERT_EQ(SyncGroupWrites(1), SYNC_OK);
     writeNew(db, {'b'});
@@ -209,7 +209,7 @@ TEST_F(TwoProcesses, GroupedWritesShowAtCommit) {
     EXPECT_EQ(other.records(entry.id).size(), 3u);
     writeNew(db, {'d'});
     EXPECT_EQ(other.records(entry.id).size(), 3u);
-    syncmgr::resetSession();  // closes the handheld
+    platform::syncmgr::resetSession();  // closes the handheld
     EXPECT_EQ(other.records(entry.id).size(), 4u);
     EXPECT_EQ(other.card().usedBytes, 4u) << "the card counts each committed record once";
 }

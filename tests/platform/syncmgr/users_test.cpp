@@ -15,8 +15,8 @@ class Users : public SyncmgrTest {
 protected:
     void SetUp() override {
         SyncmgrTest::SetUp();
-        ASSERT_EQ(syncmgr::addUser("Ann Lee", &ann_), SYNC_OK);
-        ASSERT_EQ(syncmgr::addUser("bob", &bob_), SYNC_OK);
+        ASSERT_EQ(platform::syncmgr::addUser("Ann Lee", &ann_), SYNC_OK);
+        ASSERT_EQ(platform::syncmgr::addUser("bob", &bob_), SYNC_OK);
     }
     std::string text(int (*call)(int, char*, int*), int user) {
         char buf[260];
@@ -42,7 +42,7 @@ TEST_F(Users, ListGivesIdsNamesAndFolders) {
     char root[260];
     int size = sizeof root;
     ASSERT_EQ(RosterGetUserDataFolder(root, &size), SYNC_OK);
-    EXPECT_EQ(std::string(root), (syncmgr::syncManagerDirectory() / "").string());
+    EXPECT_EQ(std::string(root), (platform::syncmgr::syncManagerDirectory() / "").string());
     EXPECT_EQ(text(RosterGetUserDirectory, ann_), std::string(root) + "Ann_Lee/");
     EXPECT_TRUE(std::filesystem::is_directory(std::string(root) + "Ann_Lee"));
     EXPECT_EQ(text(RosterGetUserName, 999), "error " + std::to_string(SYNCERR_NOT_FOUND));
@@ -55,10 +55,10 @@ TEST_F(Users, ListGivesIdsNamesAndFolders) {
 
 TEST_F(Users, FolderNamesAreUniqueAndNamesAreNotRepeated) {
     int other = 0;
-    ASSERT_EQ(syncmgr::addUser("Ann/Lee", &other), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::addUser("Ann/Lee", &other), SYNC_OK);
     EXPECT_EQ(text(RosterGetUserFolderName, other), "Ann_Lee2");
-    EXPECT_EQ(syncmgr::addUser("bob", &other), SYNCERR_EXISTS);
-    EXPECT_EQ(syncmgr::addUser("", &other), SYNCERR_BAD_ARGUMENT);
+    EXPECT_EQ(platform::syncmgr::addUser("bob", &other), SYNCERR_EXISTS);
+    EXPECT_EQ(platform::syncmgr::addUser("", &other), SYNCERR_BAD_ARGUMENT);
 }
 
 TEST_F(Users, ShortBuffersGetTheSizeNeeded) {
@@ -73,7 +73,7 @@ TEST_F(Users, ShortBuffersGetTheSizeNeeded) {
 }
 
 TEST_F(Users, UserIdFromDirectory) {
-    std::string folder = (syncmgr::syncManagerDirectory() / "Ann_Lee").string();
+    std::string folder = (platform::syncmgr::syncManagerDirectory() / "Ann_Lee").string();
     struct Case {
         std::string directory;
         int rc;
@@ -182,7 +182,7 @@ TEST_F(Users, SyncActionsPermanentAndNext) {
 }
 
 TEST_F(Users, ConduitRegistrationByCreator) {
-    syncmgr::ConduitRegistration c;
+    platform::syncmgr::ConduitRegistration c;
     c.creator = kAsc3;
     c.name = "Tessaline";
     c.priority = 2;
@@ -190,7 +190,7 @@ TEST_F(Users, ConduitRegistrationByCreator) {
     c.directory = "Larkspur";
     c.remoteDb = "Larkspur Messages";
     c.title = "Tessaline (TM)";
-    ASSERT_EQ(syncmgr::registerConduit(c), SYNC_OK);
+    ASSERT_EQ(platform::syncmgr::registerConduit(c), SYNC_OK);
 
     struct Case {
         int (*call)(uint32_t, char*, int*);

@@ -52,19 +52,19 @@ struct Desktop {
 class TallyhopAccount : public ::testing::Test {
 protected:
     void SetUp() override {
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         Outcome init = tallyhop("init --user ann");
         ASSERT_EQ(init.status, 0) << init.out;
         ASSERT_EQ(RosterGetUserIdByIndex(0, &userId_), SYNC_OK);
     }
-    void TearDown() override { syncmgr::resetSession(); }
+    void TearDown() override { platform::syncmgr::resetSession(); }
 
     Desktop Read(int number) {
         QuietEnvironment env;
         tess::accounts::AccountInit init;
         init.userId = userId_;
         init.accountNumber = number;
-        init.userDirectory = (syncmgr::userDirectory(userId_) / "Tessaline").string();
+        init.userDirectory = (platform::syncmgr::userDirectory(userId_) / "Tessaline").string();
         tess::accounts::CMailAccount a(init, env);
         EXPECT_NE(a.Load(), 0);
         const auto& d = a.Image().desktop;

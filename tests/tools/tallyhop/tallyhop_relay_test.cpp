@@ -53,7 +53,7 @@ protected:
     std::shared_ptr<platform::mapi::MemoryBacking> memory = std::make_shared<platform::mapi::MemoryBacking>();
 
     void SetUp() override {
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
         relay::Road() = relay::RoadState{};
         ASSERT_EQ(tallyhop("init --user Ann").status, 0);
         // The profile the relay is set up with, in the profiles file for tallyhop and in
@@ -69,7 +69,7 @@ protected:
     }
     void TearDown() override {
         platform::mapi::clearMemoryProfiles();
-        syncmgr::resetSession();
+        platform::syncmgr::resetSession();
     }
 
     // The control mail as the mail system delivers it into the watched Inbox.

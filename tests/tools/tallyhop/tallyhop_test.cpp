@@ -53,8 +53,8 @@ std::string registryText(const std::string& list, const std::string& name) {
 
 class Tallyhop : public ::testing::Test {
 protected:
-    void SetUp() override { syncmgr::resetSession(); }
-    void TearDown() override { syncmgr::resetSession(); }
+    void SetUp() override { platform::syncmgr::resetSession(); }
+    void TearDown() override { platform::syncmgr::resetSession(); }
     TempHome home_;
 };
 
@@ -71,7 +71,7 @@ TEST_F(Tallyhop, InitMakesUserHandheldAndRegistryListsThenHandheldListsThem) {
     int size = sizeof text;
     ASSERT_EQ(QuayGetConduitDirectory(SYNC_FOURCC('a', 's', 'c', '3'), text, &size), SYNC_OK);
     EXPECT_STREQ(text, "Tessaline");
-    EXPECT_TRUE(std::filesystem::is_directory(syncmgr::userDirectory(1) / "Tessaline"));
+    EXPECT_TRUE(std::filesystem::is_directory(platform::syncmgr::userDirectory(1) / "Tessaline"));
     int action = -1;
     EXPECT_EQ(RosterGetPermanentAction(1, SYNC_FOURCC('a', 's', 'c', '3'), &action), SYNC_OK);
     EXPECT_EQ(action, 0);
@@ -147,12 +147,12 @@ TEST_F(Tallyhop, ConfigureWithoutADisplayChangesNothing) {
     int version = 0;
     RosterReadInt(1, "Tessaline", "ConduitVersion", &version, 0);
     EXPECT_EQ(version, 0);
-    EXPECT_FALSE(std::filesystem::exists(syncmgr::userDirectory(1) / "Tessaline" / "acc0.dat"));
+    EXPECT_FALSE(std::filesystem::exists(platform::syncmgr::userDirectory(1) / "Tessaline" / "acc0.dat"));
 }
 
 TEST_F(Tallyhop, HandheldCardSizeIsSetAndKeepsWhatIsStored) {
     {
-        syncmgr::HandheldStore store("pocket", true);
+        platform::syncmgr::HandheldStore store("pocket", true);
         // A new handheld's card holds a large mailbox.
         EXPECT_GE(store.card().ramSize, 1024u << 20);
         int64_t db = 0;
@@ -162,7 +162,7 @@ TEST_F(Tallyhop, HandheldCardSizeIsSetAndKeepsWhatIsStored) {
     }
     Outcome set = tallyhop("handheld card --size 4095 --handheld pocket");
     ASSERT_EQ(set.status, 0) << set.out;
-    syncmgr::HandheldStore store("pocket", false);
+    platform::syncmgr::HandheldStore store("pocket", false);
     EXPECT_EQ(store.card().ramSize, 4095u << 20);
     EXPECT_EQ(store.card().usedBytes, 3u);
     EXPECT_EQ(store.card().freeRam(), (4095u << 20) - 3);
@@ -175,7 +175,7 @@ TEST_F(Tallyhop, HandheldCardSizeIsSetAndKeepsWhatIsStored) {
 }
 
 TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
-    syncmgr::HandheldStore store("pocket", true);
+    platform::syncmgr::HandheldStore store("pocket", true);
     store.setCard(1024, 4096, "Internal", "Maker");
     int64_t db = 0;
     ASSERT_EQ(store.createDatabase("Larkspur SData", SYNC_FOURCC('a', 's', 'c', '3'), SYNC_FOURCC('D', 'a', 't', '9'),
@@ -184,7 +184,7 @@ TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
     uint32_t id = 0;
     const std::string key = "0123456789abcdefXYZ";
     ASSERT_EQ(store.writeRecord(db, &id, 0x40, 3, reinterpret_cast<const uint8_t*>(key.data()), key.size()), SYNC_OK);
-    syncmgr::PreferenceEntry pref;
+    platform::syncmgr::PreferenceEntry pref;
     pref.creator = 0x00010203;
     pref.id = 7;
     pref.backup = true;
