@@ -50,7 +50,6 @@ private:
     std::vector<std::string> received_;
     std::string failure_;
     std::string pending_;
-    bool done_ = false;
 };
 
 }  // namespace tess::test
