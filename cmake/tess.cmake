@@ -68,7 +68,7 @@ endfunction()
 
 # tess_add_fuzz(<name> SOURCES ... [LIBS ...])
 # A libFuzzer target; built only with -DTESS_FUZZ=ON (clang). .ci/run runs every
-# target listed in <build>/fuzz_targets.txt for 30 seconds.
+# target listed in <build>/fuzz_targets.txt for 20 seconds.
 function(tess_add_fuzz name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
   if(NOT TESS_FUZZ)
