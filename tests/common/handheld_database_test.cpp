@@ -24,27 +24,36 @@ std::vector<std::string>& Notes() {
 void Note(const std::string& line) { Notes().push_back(line); }
 
 // Every code distinct, so that a failure answering another field's code shows.
-HandheldDbOptions ModuleOptions() {
-    HandheldDbOptions o;
-    o.noName = 1001;
-    o.notOpen = 1002;
-    o.noMemory = 1003;
-    o.tooLarge = 1004;
-    o.openFailed = 1005;
-    o.closeFailed = 1006;
-    o.readFailed = 1007;
-    o.recordNotFound = 1008;
-    o.writeFailed = 1009;
-    o.deleteFailed = 1010;
-    o.deleteAllFailed = 1011;
-    o.note = Note;
-    return o;
-}
+constexpr HandheldDbOptions kModuleOptions{.noName = 1001,
+                                           .notOpen = 1002,
+                                           .noMemory = 1003,
+                                           .tooLarge = 1004,
+                                           .openFailed = 1005,
+                                           .closeFailed = 1006,
+                                           .readFailed = 1007,
+                                           .recordNotFound = 1008,
+                                           .writeFailed = 1009,
+                                           .deleteFailed = 1010,
+                                           .deleteAllFailed = 1011};
 
 HandheldRecord Bytes(size_t size, uint8_t fill = 7) {
     HandheldRecord r;
     r.data.assign(size, fill);
     return r;
+}
+
+int ReadAt(CHandheldDb& db, uint32_t index) {
+    HandheldRecord r;
+    return db.ReadByIndex(index, r);
+}
+int ReadId(CHandheldDb& db, uint32_t id) {
+    HandheldRecord r;
+    return db.ReadById(id, r);
+}
+int WriteBytes(CHandheldDb& db, size_t size, uint32_t id = 0) {
+    HandheldRecord r = Bytes(size);
+    r.id = id;
+    return db.Write(r);
 }
 
 class HandheldDatabase : public ::testing::Test {
@@ -151,57 +160,28 @@ TEST_F(HandheldDatabase, EachFailureAnswersItsOwnCode) {
          1005, false},
         {"missing id cache", false, [](CHandheldDb& db, auto&) { return db.OpenKind(kDbIdCache, 3); },
          SYNCERR_NOT_FOUND, 1005, false},
-        {"read with nothing open", false,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r;
-             return db.ReadByIndex(0, r);
-         },
-         SYNCERR_NOT_OPEN, 1002, false},
-        {"write with nothing open", false,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r = Bytes(1);
-             return db.Write(r);
-         },
-         SYNCERR_NOT_OPEN, 1002, false},
+        {"read with nothing open", false, [](CHandheldDb& db, auto&) { return ReadAt(db, 0); }, SYNCERR_NOT_OPEN, 1002,
+         false},
+        {"write with nothing open", false, [](CHandheldDb& db, auto&) { return WriteBytes(db, 1); }, SYNCERR_NOT_OPEN,
+         1002, false},
         {"delete all with nothing open", false, [](CHandheldDb& db, auto&) { return db.DeleteAll(); }, SYNCERR_NOT_OPEN,
          1002, false},
-        {"record over the limit", true,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r = Bytes(kMaxRecordBytes + 1);
-             return db.Write(r);
-         },
+        {"record over the limit", true, [](CHandheldDb& db, auto&) { return WriteBytes(db, kMaxRecordBytes + 1); },
          SYNCERR_TOO_BIG, 1004, true},
-        {"id not found", true,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r;
-             return db.ReadById(424242, r);
-         },
-         SYNCERR_NOT_FOUND, 1008, true},
-        {"index past the end", true,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r;
-             return db.ReadByIndex(0, r);
-         },
-         SYNCERR_NOT_FOUND, 1007, true},
+        {"id not found", true, [](CHandheldDb& db, auto&) { return ReadId(db, 424242); }, SYNCERR_NOT_FOUND, 1008,
+         true},
+        {"index past the end", true, [](CHandheldDb& db, auto&) { return ReadAt(db, 0); }, SYNCERR_NOT_FOUND, 1007,
+         true},
         {"stored record over the limit", true,
-         [](CHandheldDb& db, HandheldDatabase& t) {
-             HandheldRecord r;
-             return db.ReadById(t.WriteOversizeRecord(), r);
-         },
+         [](CHandheldDb& db, HandheldDatabase& t) { return ReadId(db, t.WriteOversizeRecord()); },
          SYNCERR_BUFFER_TOO_SMALL, 1007, true},
         {"write refused", true,
          [](CHandheldDb& db, HandheldDatabase& t) {
              t.store_->injectFailure("SyncWriteRecord", 1);
-             HandheldRecord r = Bytes(1);
-             return db.Write(r);
+             return WriteBytes(db, 1);
          },
          SYNCERR_LOST_CONNECTION, 1009, true},
-        {"replacing a missing id", true,
-         [](CHandheldDb& db, auto&) {
-             HandheldRecord r = Bytes(1);
-             r.id = 424242;
-             return db.Write(r);
-         },
+        {"replacing a missing id", true, [](CHandheldDb& db, auto&) { return WriteBytes(db, 1, 424242); },
          SYNCERR_NOT_FOUND, 1009, true},
         {"delete of a missing id", true, [](CHandheldDb& db, auto&) { return db.Delete(424242); }, SYNCERR_NOT_FOUND,
          1010, true},
@@ -223,7 +203,7 @@ TEST_F(HandheldDatabase, EachFailureAnswersItsOwnCode) {
     for (const bool module : {false, true}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (module ? " (module codes)" : " (sync codes)"));
-            CHandheldDb db(module ? ModuleOptions() : HandheldDbOptions{});
+            CHandheldDb db(module ? kModuleOptions : HandheldDbOptions{});
             if (c.openFirst) ASSERT_EQ(db.OpenKind(kDbMessages), SYNC_OK);
             EXPECT_EQ(c.step(db, *this), module ? c.moduleCode : c.syncCode);
             EXPECT_EQ(db.IsOpen(), c.openAfter);
@@ -282,6 +262,11 @@ TEST_F(HandheldDatabase, OnlyTheSecurityDatabaseIsCreated) {
     db.Close();
     ASSERT_EQ(db.OpenKind(kDbSecurity, 0, 3000), SYNC_OK);
     EXPECT_EQ(Notes().size(), 1u) << "an existing one is opened, not made again";
+    // A close the sync manager refuses is told too.
+    platform::syncmgr::resetSession();
+    platform::syncmgr::useHandheld("unit");
+    EXPECT_EQ(db.Close(), SYNCERR_NOT_OPEN);
+    EXPECT_EQ(Notes().back(), "CloseDatabase failed to close the database");
 }
 
 // With keepRecordRoom a write must leave a whole record's room free on the card.
