@@ -204,7 +204,9 @@ TEST_F(HandheldDatabase, EachFailureAnswersItsOwnCode) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (module ? " (module codes)" : " (sync codes)"));
             CHandheldDb db(module ? kModuleOptions : HandheldDbOptions{});
-            if (c.openFirst) ASSERT_EQ(db.OpenKind(kDbMessages), SYNC_OK);
+            if (c.openFirst) {
+                ASSERT_EQ(db.OpenKind(kDbMessages), SYNC_OK);
+            }
             EXPECT_EQ(c.step(db, *this), module ? c.moduleCode : c.syncCode);
             EXPECT_EQ(db.IsOpen(), c.openAfter);
             EXPECT_EQ(db.OpenName(), c.openAfter ? "Larkspur Messages" : "");
