@@ -93,7 +93,11 @@ int CSyncSession::LoadDeviceMessages() {
         ++read;
         progress.AdvanceStep();
         auto m = std::make_unique<CMsg>();
-        const int account = UnpackMessageRecord(r, *m);
+        // Only the outbox's texts are used here; the others stay in their records until
+        // one is written anew, so they are not even decoded.
+        bool hasBody = false;
+        const int account =
+            r.category == kOutboxCategory ? UnpackMessageRecord(r, *m) : UnpackMessageHeaders(r, *m, hasBody);
         if (account == -1) {
             ++unknown;
             // A message the handheld deleted: its attachment and part records go with it.
@@ -125,12 +129,7 @@ int CSyncSession::LoadDeviceMessages() {
         }
         if (!c->HasDeletionMark() && !ServerChanged(*c)) {
             if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) {
-                // The outbox's texts are sent; the others stay in their records until one
-                // is written anew.
-                if (m->category != kOutboxCategory && !m->Body.empty()) {
-                    std::string().swap(m->Body);
-                    c->textOnHandheld.insert(m.get());
-                }
+                if (hasBody) c->textOnHandheld.insert(m.get());
                 c->device.AddMsg(std::move(m));
             }
             ++index;
