@@ -262,14 +262,17 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     int rc = 0;
     auto freeMsgs = module.freeMailMsg;
     // With a listing of ids first, the headers of those the handheld lacks come in batches.
-    std::vector<std::vector<uint8_t>> idBytes;
+    // Their ids are kept end to end: idEnds[i] is where the i-th one ends in idBytes.
+    std::vector<uint8_t> idBytes;
+    std::vector<size_t> idEnds;
     size_t asked = 0;
     auto askHeaders = [&] {
-        const size_t n = std::min(idBytes.size() - asked, kHeadersPerCall);
+        const size_t n = std::min(idEnds.size() - asked, kHeadersPerCall);
         std::vector<MsgIdDescriptor> descs(n);
         std::vector<MsgIdDescriptor*> ptrs(n);
         for (size_t i = 0; i < n; ++i) {
-            descs[i] = {int32_t(idBytes[asked + i].size()), idBytes[asked + i].data()};
+            const size_t from = asked + i == 0 ? 0 : idEnds[asked + i - 1];
+            descs[i] = {int32_t(idEnds[asked + i] - from), idBytes.data() + from};
             ptrs[i] = &descs[i];
         }
         asked += n;
@@ -303,7 +306,8 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             const CId& id = !IdentifiesByMessageId() ? m.hostId : CId(ids[i]->msgId, ids[i]->msgIdLength);
             int32_t n = 0;
             const uint8_t* b = id.GetData(&n);
-            idBytes.emplace_back(b, b + std::max(0, n));
+            idBytes.insert(idBytes.end(), b, b + std::max(0, n));
+            idEnds.push_back(idBytes.size());
         }
         freeMsgs(ids, idCount);
         rc = askHeaders();
@@ -330,7 +334,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     if (!list) count = 0;
     const bool filtering = ByteView(account->Image().handheld).u32le(kFiltering) != 0;
     if (count > 0 && trace && filtering) MLOGAdd("Account filtering is on.");
-    if (partial) session.progress.SetStepCount(int(idBytes.size()));
+    if (partial) session.progress.SetStepCount(int(idEnds.size()));
 
     int rejectedFilters = 0, rejectedDays = 0, existing = 0, added = 0;
     const int days = DaysToSync();
@@ -384,7 +388,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                     // the same way. The rest waits for the next run.
                     if (++unreadInRow >= kLostAfterUnread) {
                         lost = true;
-                        notReached = count - (i + 1) + int(idBytes.size() - asked);
+                        notReached = count - (i + 1) + int(idEnds.size() - asked);
                         break;
                     }
                     continue;
@@ -410,7 +414,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             freeMsgs(list, count);
             list = nullptr;
         }
-        if (lost || asked >= idBytes.size()) break;
+        if (lost || asked >= idEnds.size()) break;
     }
     if (lost) {
         // One line for the account, said by the account loop, instead of one per message.
@@ -473,18 +477,18 @@ int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
     }
     if (!out) return 5;
     MailBlock owner{out};
-    const CMsg full(out);
-    msg.Body = full.Body;
-    msg.AttachmentNames = full.AttachmentNames;
+    CMsg full(out);
+    msg.Body = std::move(full.Body);
+    msg.AttachmentNames = std::move(full.AttachmentNames);
     if (p == kProtocolImap) {
         if (msg.date == 0) msg.date = full.date;
-        msg.Bcc = full.Bcc;
-        msg.Cc = full.Cc;
-        msg.From = full.From;
-        msg.ReplyTo = full.ReplyTo;
-        msg.Extra = full.Extra;
-        msg.To = full.To;
-        msg.Subject = full.Subject;
+        msg.Bcc = std::move(full.Bcc);
+        msg.Cc = std::move(full.Cc);
+        msg.From = std::move(full.From);
+        msg.ReplyTo = std::move(full.ReplyTo);
+        msg.Extra = std::move(full.Extra);
+        msg.To = std::move(full.To);
+        msg.Subject = std::move(full.Subject);
         if (out->partBudget != 0) msg.rewriteParts = 1;
     }
     return 0;
