@@ -87,8 +87,8 @@ int CSyncSession::LoadDeviceMessages() {
     }
     int result = 0, read = 0, unknown = 0;
     std::set<int> cacheCleared;
+    HandheldRecord r;  // one for every record: its bytes reuse the room of the last one's
     for (uint32_t index = 0; result == 0;) {
-        HandheldRecord r;
         if (db.ReadByIndex(index, r) != 0) break;
         ++read;
         progress.AdvanceStep();
