@@ -68,15 +68,16 @@ int listCommand(const std::string& handheld) {
 
 // With a display the progress window, message boxes and dialogs are real windows. The
 // windowed UI is a module loaded only by the commands that may open one, so that the
-// others never map the toolkit; once installed it stays loaded until the process ends.
+// others never map the toolkit.
 bool installWindowedUi() {
     auto named = [](const char* variable) {
         const char* value = std::getenv(variable);
         return value && *value;
     };
     if (!named("DISPLAY") && !named("WAYLAND_DISPLAY") && !named("QT_QPA_PLATFORM")) return false;
-    static const platform::LoadedModule windowed("tessui_qt");
-    const auto install = windowed.Bind<int (*)()>("TessInstallWindowedUi");
+    // Never freed: the toolkit cannot be unloaded cleanly, not even at exit.
+    static const HMODULE windowed = LoadLibraryA("tessui_qt");
+    const auto install = reinterpret_cast<int (*)()>(GetProcAddress(windowed, "TessInstallWindowedUi"));
     return install && install() == 1;
 }
 
