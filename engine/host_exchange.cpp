@@ -399,8 +399,12 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
                     tess::ExtractAngleAddresses(m->Cc);
                     tess::ExtractAngleAddresses(m->Bcc);
                 }
-                bodies.Put(*m);
-                host.AddMsg(std::move(m));
+                // The folder's entry is there either way, as the host's listing made it.
+                host.EntryOf(m->category);
+                if (!newMessagesOutWhole || !bodies.PutWhole(m->category, m)) {
+                    bodies.Put(*m);
+                    host.AddMsg(std::move(m));
+                }
                 ++added;
             }
             if (partial) session.progress.AdvanceStep();
