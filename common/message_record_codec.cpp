@@ -1,6 +1,7 @@
 #include "common/message_record_codec.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/byte_io.h"
 #include "common/handheld_time.h"
@@ -121,7 +122,11 @@ int PackMessageRecord(int /*dbVersion*/, HandheldRecord& record, const CMsg& msg
     return w.ok() ? kRecordOk : kRecordShort;
 }
 
-int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg) {
+namespace {
+
+// hasBody null: the body is read like the other texts; otherwise it is passed over and
+// *hasBody says whether the record holds one.
+int Unpack(const HandheldRecord& record, CMsg& msg, bool* hasBody) {
     msg.recordAttributes = record.attributes;
     if (record.attributes & kRecordAttrDeleted) {
         msg.flags |= kMsgFlagDeletedOnHandheld;
@@ -157,18 +162,43 @@ int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg) {
         std::string raw;
         out.clear();
         if (!r.ok() || !r.cstring(raw)) return;
-        out = raw.find('\n') == std::string::npos ? raw : ExpandLineFeeds(raw.data(), raw.size());
+        out = raw.find('\n') == std::string::npos ? std::move(raw) : ExpandLineFeeds(raw.data(), raw.size());
     };
     std::string id;
     text(id);
     msg.msgId.SetData(id.data(), static_cast<int32_t>(id.size()));
     std::string* fields[8] = {&msg.To,      &msg.From,     &msg.Cc,   &msg.Bcc,
                               &msg.Subject, &msg.dateText, &msg.Body, &msg.ReplyTo};
-    for (std::string* f : fields) text(*f);
+    for (std::string* f : fields) {
+        if (f != &msg.Body || !hasBody) {
+            text(*f);
+            continue;
+        }
+        // Only its end is looked for: no copy, no line-end expansion.
+        msg.Body.clear();
+        *hasBody = false;
+        const void* nul = r.ok() && r.remaining() ? std::memchr(r.cursor(), 0, r.remaining()) : nullptr;
+        if (!nul) {
+            r.skip(r.remaining() + 1);  // a text cut short ends the reading, as above
+            continue;
+        }
+        const size_t length = size_t(static_cast<const uint8_t*>(nul) - r.cursor());
+        *hasBody = length > 0;
+        r.skip(length + 1);
+    }
 
     std::fill(std::begin(msg.partIds), std::end(msg.partIds), 0u);
     if (r.ok() && r.alignTo(4)) {
         for (int i = 0; i < kMaxPartIds && r.remaining() >= 4; ++i) r.u32be(msg.partIds[i]);
     }
     return static_cast<int>(word8 & 0xFFFF) - 1;
+}
+
+}  // namespace
+
+int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg) { return Unpack(record, msg, nullptr); }
+
+int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody) {
+    hasBody = false;
+    return Unpack(record, msg, &hasBody);
 }

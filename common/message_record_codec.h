@@ -32,3 +32,6 @@ int PackMessageRecord(int dbVersion, HandheldRecord& record, const CMsg& msg, ui
 // then carries only the deleted flags). Never reads past the record; a text cut short
 // ends the reading and leaves the later texts empty.
 int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg);
+// The same without the body: msg.Body is left empty and hasBody says whether the record
+// holds a text. For callers that leave the text in the record until it is written anew.
+int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody);

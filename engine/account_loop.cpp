@@ -87,13 +87,17 @@ int CSyncSession::LoadDeviceMessages() {
     }
     int result = 0, read = 0, unknown = 0;
     std::set<int> cacheCleared;
+    HandheldRecord r;  // one for every record: its bytes reuse the room of the last one's
     for (uint32_t index = 0; result == 0;) {
-        HandheldRecord r;
         if (db.ReadByIndex(index, r) != 0) break;
         ++read;
         progress.AdvanceStep();
         auto m = std::make_unique<CMsg>();
-        const int account = UnpackMessageRecord(r, *m);
+        // Only the outbox's texts are used here; the others stay in their records until
+        // one is written anew, so they are not even decoded.
+        bool hasBody = false;
+        const int account =
+            r.category == kOutboxCategory ? UnpackMessageRecord(r, *m) : UnpackMessageHeaders(r, *m, hasBody);
         if (account == -1) {
             ++unknown;
             // A message the handheld deleted: its attachment and part records go with it.
@@ -125,12 +129,7 @@ int CSyncSession::LoadDeviceMessages() {
         }
         if (!c->HasDeletionMark() && !ServerChanged(*c)) {
             if (c->Protocol() != kProtocolPlaceholder && c->IsActive()) {
-                // The outbox's texts are sent; the others stay in their records until one
-                // is written anew.
-                if (m->category != kOutboxCategory && !m->Body.empty()) {
-                    std::string().swap(m->Body);
-                    c->textOnHandheld.insert(m.get());
-                }
+                if (hasBody) c->textOnHandheld.insert(m.get());
                 c->device.AddMsg(std::move(m));
             }
             ++index;
@@ -293,6 +292,9 @@ int CSyncSession::SyncAccounts() {
             } else {
                 progress.SetProgressText(FormatText(Str(4452), {name}));
                 result = PerformDisconnectedActions(&c);
+                // The handheld's actions are done: nothing looks at the new messages
+                // before they are written, so they may wait in the file whole.
+                c.newMessagesOutWhole = true;
                 if (result != 0) {
                     toDisconnect = true;
                     fail("the handheld's changes could not all be made on its server");
@@ -403,13 +405,24 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
             }
         }
         auto* fresh = c.host.Messages(key);
+        // The new messages that went out whole to the file come first, one back at a time.
+        const size_t outWhole = c.bodies.WholeCount(key);
+        const size_t newCount = outWhole + (fresh ? fresh->size() : 0);
         progress.SetProgressText(FormatText(Str(4458), {name, folderName}));
-        progress.SetStepCount(fresh ? int(fresh->size()) : 0);
-        if (!fresh) continue;
+        progress.SetStepCount(int(newCount));
+        if (!fresh && outWhole == 0) continue;
         int sinceCommit = 0;
-        for (auto& m : *fresh) {
+        for (size_t n = 0; n < newCount; ++n) {
             Yield();
             if (unkept) break;
+            std::unique_ptr<CMsg> back;
+            if (n < outWhole && !(back = c.bodies.TakeWhole(key, n))) {
+                // Unread, it waits for the next synchronisation like a text that was lost.
+                Debug("A new message put out to the temporary file could not be read back.");
+                ++rejected;
+                continue;
+            }
+            CMsg* m = n < outWhole ? back.get() : (*fresh)[n - outWhole].get();
             if (m->From.empty()) {
                 ++rejected;
                 continue;
@@ -426,7 +439,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
             }
             if (!c.bodies.Take(*m)) {
                 // Without its text the message waits for the next synchronisation.
-                LogError(4042, m.get());
+                LogError(4042, m);
                 ++rejected;
                 continue;
             }
@@ -447,7 +460,7 @@ int CSyncSession::SyncDeviceMessages(CHostConnection& c) {
             }
         }
         commit();
-        fresh->clear();  // added messages are on the handheld now; keep memory flat
+        if (fresh) fresh->clear();  // added messages are on the handheld now; keep memory flat
     }
     commit();
     c.bodies.Clear();

@@ -3,9 +3,14 @@
 // written to the handheld, kept in an unnamed temporary file instead of memory: a
 // mailbox's worth of texts held at once made the memory a first synchronisation needs
 // grow with the mailbox. A text that cannot be written out stays in its message.
+// Where nothing looks at the new messages before they are written, they go out whole
+// (PutWhole), so that not even their headers are held.
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 class CMsg;
 
@@ -23,7 +28,16 @@ public:
     // Gives the message its text back; false when the text was put out and cannot be read
     // back (the message then has none).
     bool Take(CMsg& msg);
-    // Forgets every text put out and empties the file.
+    // Moves a whole message out to the file, in its folder key's order; false when it
+    // cannot (it is then still the caller's, text included). Once one could not go out,
+    // none after it does, so those put out come before any the caller kept.
+    bool PutWhole(int key, std::unique_ptr<CMsg>& msg);
+    // How many messages of the key went out whole.
+    size_t WholeCount(int key) const;
+    // The n-th message of the key put out whole, back in memory; null when it cannot be
+    // read back.
+    std::unique_ptr<CMsg> TakeWhole(int key, size_t n);
+    // Forgets every text and message put out and empties the file.
     void Clear();
 
 private:
@@ -31,10 +45,14 @@ private:
         uint64_t at = 0;
         size_t size = 0;
     };
+    bool Write(const void* data, size_t size, Span& span);
     std::FILE* file_ = nullptr;
     uint64_t end_ = 0;
     bool full_ = false;  // the file took no more: texts stay in memory
     std::unordered_map<const CMsg*, Span> held_;
+    std::map<int, std::vector<Span>> whole_;  // by folder key, in the order put
+    bool wholeStopped_ = false;               // one could not go out whole: no more do
+    std::vector<uint8_t> scratch_;            // one whole message on its way
 };
 
 }  // namespace tess::engine

@@ -109,6 +109,9 @@ public:
     CFolderMap device;  // list 0: the handheld's messages
     CFolderMap host;    // list 1: the host's new messages of the folders collected
     CBodySpill bodies;  // the texts of the host's new messages until they are written
+    // Set when nothing reads the host's new messages between their collection and their
+    // writing (the disconnected actions ran before): they then wait in `bodies` whole.
+    bool newMessagesOutWhole = false;
     std::vector<DisconnectedAction> actions;
     // Handheld action records carried out on a host that commits them only when its
     // session ends well (POP deletions take effect at QUIT): removed at a good logoff,

@@ -28,6 +28,10 @@ constexpr char kIdSep = '\x01';
 // A single message the host cannot give is that message's fault; this many in a row mean
 // the host itself is gone.
 constexpr int kLostAfterUnread = 3;
+// Headers asked of the host at once: the host's answer is held while its messages are
+// matched, so a mailbox's worth at once made the memory grow with the mailbox; a few
+// calls more cost a round trip each.
+constexpr size_t kHeadersPerCall = 4096;
 
 using tess::Lower;
 
@@ -257,6 +261,26 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     int count = 0;
     int rc = 0;
     auto freeMsgs = module.freeMailMsg;
+    // With a listing of ids first, the headers of those the handheld lacks come in batches.
+    // Their ids are kept end to end: idEnds[i] is where the i-th one ends in idBytes.
+    std::vector<uint8_t> idBytes;
+    std::vector<size_t> idEnds;
+    size_t asked = 0;
+    auto askHeaders = [&] {
+        const size_t n = std::min(idEnds.size() - asked, kHeadersPerCall);
+        std::vector<MsgIdDescriptor> descs(n);
+        std::vector<MsgIdDescriptor*> ptrs(n);
+        for (size_t i = 0; i < n; ++i) {
+            const size_t from = asked + i == 0 ? 0 : idEnds[asked + i - 1];
+            descs[i] = {int32_t(idEnds[asked + i] - from), idBytes.data() + from};
+            ptrs[i] = &descs[i];
+        }
+        asked += n;
+        list = nullptr;
+        count = 0;
+        int requested = int(n);
+        return requested > 0 ? module.getMsgHeaders(folder, &list, &count, ptrs.data(), &requested) : 0;
+    };
     if (partial) {
         auto getIds = module.getMsgIds;
         auto getHeaders = module.getMsgHeaders;
@@ -270,7 +294,6 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             SyncMessage(4042, kActivityError);
             return 3;
         }
-        std::vector<std::vector<uint8_t>> idBytes;
         for (int i = 0; i < idCount && ids; ++i) {
             CMsg m(ids[i]);
             m.category = int16_t(key);
@@ -283,17 +306,11 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             const CId& id = !IdentifiesByMessageId() ? m.hostId : CId(ids[i]->msgId, ids[i]->msgIdLength);
             int32_t n = 0;
             const uint8_t* b = id.GetData(&n);
-            idBytes.emplace_back(b, b + std::max(0, n));
+            idBytes.insert(idBytes.end(), b, b + std::max(0, n));
+            idEnds.push_back(idBytes.size());
         }
         freeMsgs(ids, idCount);
-        std::vector<MsgIdDescriptor> descs(idBytes.size());
-        std::vector<MsgIdDescriptor*> ptrs(idBytes.size());
-        for (size_t i = 0; i < idBytes.size(); ++i) {
-            descs[i] = {int32_t(idBytes[i].size()), idBytes[i].data()};
-            ptrs[i] = &descs[i];
-        }
-        int requested = int(ptrs.size());
-        if (requested > 0) rc = getHeaders(folder, &list, &count, ptrs.data(), &requested);
+        rc = askHeaders();
     } else {
         auto getAll = module.getAllMsgs;
         if (!getAll) {
@@ -304,7 +321,7 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     }
     const std::string folderName = folder && folder->name ? folder->name : Str(4470);
     session.progress.SetProgressText(FormatText(Str(4451), {Name(), folderName}));
-    if (rc != 0) {
+    auto listingFailed = [&] {
         if (list && freeMsgs) freeMsgs(list, count);
         if (rc == 5) {
             SyncMessage(4031, kActivityError);
@@ -312,11 +329,12 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
         }
         SyncMessage(4042, kActivityError);
         return 3;
-    }
+    };
+    if (rc != 0) return listingFailed();
     if (!list) count = 0;
     const bool filtering = ByteView(account->Image().handheld).u32le(kFiltering) != 0;
     if (count > 0 && trace && filtering) MLOGAdd("Account filtering is on.");
-    if (partial) session.progress.SetStepCount(count);
+    if (partial) session.progress.SetStepCount(int(idEnds.size()));
 
     int rejectedFilters = 0, rejectedDays = 0, existing = 0, added = 0;
     const int days = DaysToSync();
@@ -324,79 +342,90 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
     const int64_t cutoff = span > 0 ? int64_t(std::time(nullptr)) - span : 0;
     std::vector<std::unique_ptr<CMsg>> kept;
     std::vector<std::unique_ptr<CMsg>> unread;  // new messages whose body could not be fetched
-    int unreadInRow = 0, reached = count;
+    int unreadInRow = 0, listed = 0, notReached = 0;
     bool lost = false;
-    for (int i = 0; i < count; ++i) {
-        const MailMsg* block = list[i];
-        if (!block) continue;
-        bool rejected = false;
-        if (UnreadOnly() && (block->flags & kMsgFlagRead)) {
-            ++rejectedFilters;
-            rejected = true;
-        }
-        auto m = std::make_unique<CMsg>(block);
-        if (m->date != 0 && m->date < cutoff) {
-            ++rejectedDays;
-            continue;
-        }
-        if (const size_t open = m->From.find('('); open != std::string::npos) {
-            std::string a = m->From.substr(0, open);
-            while (!a.empty() && std::isspace(static_cast<unsigned char>(a.back()))) a.pop_back();
-            const size_t close = m->From.find(')', open + 1);
-            const std::string b =
-                m->From.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
-            m->From = "\"" + b + "\" <" + a + ">";
-        }
-        m->category = int16_t(key);
-        if (CMsg* copy = FindDeviceCopy(*m)) {
-            updateCopy(*m, *copy, folder);
-            if (m->flags & kMsgFlagSetHostRead) kept.push_back(std::move(m));
-            ++existing;
-            if (trace && active)
-                MLOGAdd(Printf("%s\n%-20s%s\n%-20s%s\n%-20s%s", "The message exists on the device", "Subject:",
-                               copy->Subject.c_str(), "From:", copy->From.c_str(), "Folder:", folderName.c_str())
-                            .c_str());
-        } else if (!rejected) {
-            m->partBudget = MaxSizeKb() * 1024;
-            // Headers alone on the handheld would never be completed: it waits instead.
-            if (!prepareNew(*m, folder)) {
-                if (partial) session.progress.AdvanceStep();
-                unread.push_back(std::move(m));
-                // Several in a row: the host is gone, and every message left would fail
-                // the same way. The rest waits for the next run.
-                if (++unreadInRow >= kLostAfterUnread) {
-                    lost = true;
-                    reached = i + 1;
-                    break;
-                }
+    for (;; rc = askHeaders()) {
+        if (rc != 0) return listingFailed();
+        if (!list) count = 0;
+        listed += count;
+        for (int i = 0; i < count; ++i) {
+            const MailMsg* block = list[i];
+            if (!block) continue;
+            bool rejected = false;
+            if (UnreadOnly() && (block->flags & kMsgFlagRead)) {
+                ++rejectedFilters;
+                rejected = true;
+            }
+            auto m = std::make_unique<CMsg>(block);
+            if (m->date != 0 && m->date < cutoff) {
+                ++rejectedDays;
                 continue;
             }
-            unreadInRow = 0;
-            if (session.DbVersion() == 1024) {
-                tess::ExtractAngleAddresses(m->To);
-                tess::ExtractAngleAddresses(m->Cc);
-                tess::ExtractAngleAddresses(m->Bcc);
+            if (const size_t open = m->From.find('('); open != std::string::npos) {
+                std::string a = m->From.substr(0, open);
+                while (!a.empty() && std::isspace(static_cast<unsigned char>(a.back()))) a.pop_back();
+                const size_t close = m->From.find(')', open + 1);
+                const std::string b =
+                    m->From.substr(open + 1, close == std::string::npos ? std::string::npos : close - open - 1);
+                m->From = "\"" + b + "\" <" + a + ">";
             }
-            bodies.Put(*m);
-            host.AddMsg(std::move(m));
-            ++added;
+            m->category = int16_t(key);
+            if (CMsg* copy = FindDeviceCopy(*m)) {
+                updateCopy(*m, *copy, folder);
+                if (m->flags & kMsgFlagSetHostRead) kept.push_back(std::move(m));
+                ++existing;
+                if (trace && active)
+                    MLOGAdd(Printf("%s\n%-20s%s\n%-20s%s\n%-20s%s", "The message exists on the device", "Subject:",
+                                   copy->Subject.c_str(), "From:", copy->From.c_str(), "Folder:", folderName.c_str())
+                                .c_str());
+            } else if (!rejected) {
+                m->partBudget = MaxSizeKb() * 1024;
+                // Headers alone on the handheld would never be completed: it waits instead.
+                if (!prepareNew(*m, folder)) {
+                    if (partial) session.progress.AdvanceStep();
+                    unread.push_back(std::move(m));
+                    // Several in a row: the host is gone, and every message left would fail
+                    // the same way. The rest waits for the next run.
+                    if (++unreadInRow >= kLostAfterUnread) {
+                        lost = true;
+                        notReached = count - (i + 1) + int(idEnds.size() - asked);
+                        break;
+                    }
+                    continue;
+                }
+                unreadInRow = 0;
+                if (session.DbVersion() == 1024) {
+                    tess::ExtractAngleAddresses(m->To);
+                    tess::ExtractAngleAddresses(m->Cc);
+                    tess::ExtractAngleAddresses(m->Bcc);
+                }
+                // The folder's entry is there either way, as the host's listing made it.
+                host.EntryOf(m->category);
+                if (!newMessagesOutWhole || !bodies.PutWhole(m->category, m)) {
+                    bodies.Put(*m);
+                    host.AddMsg(std::move(m));
+                }
+                ++added;
+            }
+            if (partial) session.progress.AdvanceStep();
         }
-        if (partial) session.progress.AdvanceStep();
-    }
-    if (!freeMsgs) {
-        if (list) {
-            SyncMessage(4035, kActivityHostFailure);
-            return kResultMissingExport;
+        if (!freeMsgs) {
+            if (list) {
+                SyncMessage(4035, kActivityHostFailure);
+                return kResultMissingExport;
+            }
+        } else if (list) {
+            freeMsgs(list, count);
+            list = nullptr;
         }
-    } else if (list) {
-        freeMsgs(list, count);
+        if (lost || asked >= idEnds.size()) break;
     }
     if (lost) {
         // One line for the account, said by the account loop, instead of one per message.
         failure = Printf(
             "the connection to its server was lost while reading %s; %d messages not yet read wait for "
             "the next synchronisation",
-            folderName.c_str(), int(unread.size()) + count - reached);
+            folderName.c_str(), int(unread.size()) + notReached);
         return kResultHostLost;
     }
     for (auto& m : unread) LogError(4042, m.get());
@@ -410,11 +439,11 @@ int CHostConnection::CollectHostMessages(FolderRecord* folder, int key, bool sum
             Printf("Received %d messages from host, syncing for %d days:\n %3d Rejected by filters.\n %3d Rejected by "
                    "global configuration days to sync.\n %3d Already existed on the device.\n %3d Are new and will be "
                    "added.",
-                   count, days, rejectedFilters, rejectedDays, existing, added)
+                   listed, days, rejectedFilters, rejectedDays, existing, added)
                 .c_str());
     else if (summary && active)
         SyncMessage(4141, kActivityText,
-                    {std::to_string(count), std::to_string(days), std::to_string(rejectedFilters),
+                    {std::to_string(listed), std::to_string(days), std::to_string(rejectedFilters),
                      std::to_string(rejectedDays), std::to_string(existing), std::to_string(added)});
     return 0;
 }
@@ -452,18 +481,18 @@ int CHostConnection::FetchMessage(FolderRecord* folder, CMsg& msg) {
     }
     if (!out) return 5;
     MailBlock owner{out};
-    const CMsg full(out);
-    msg.Body = full.Body;
-    msg.AttachmentNames = full.AttachmentNames;
+    CMsg full(out);
+    msg.Body = std::move(full.Body);
+    msg.AttachmentNames = std::move(full.AttachmentNames);
     if (p == kProtocolImap) {
         if (msg.date == 0) msg.date = full.date;
-        msg.Bcc = full.Bcc;
-        msg.Cc = full.Cc;
-        msg.From = full.From;
-        msg.ReplyTo = full.ReplyTo;
-        msg.Extra = full.Extra;
-        msg.To = full.To;
-        msg.Subject = full.Subject;
+        msg.Bcc = std::move(full.Bcc);
+        msg.Cc = std::move(full.Cc);
+        msg.From = std::move(full.From);
+        msg.ReplyTo = std::move(full.ReplyTo);
+        msg.Extra = std::move(full.Extra);
+        msg.To = std::move(full.To);
+        msg.Subject = std::move(full.Subject);
         if (out->partBudget != 0) msg.rewriteParts = 1;
     }
     return 0;

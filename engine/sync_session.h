@@ -33,7 +33,9 @@
 //        folders merged into the account. Nothing below runs when it fails.
 //     b. CollectHostMessages (host_exchange.cpp), per selected folder: host messages
 //        matched to their handheld copies (kMsgFlagSeenOnHost), new ones into the host
-//        map; a folder whose listing failed goes into failedFolders.
+//        map (their headers asked for in bounded batches; when c ran first, they wait
+//        whole in the connection's temporary file instead); a folder whose listing
+//        failed goes into failedFolders.
 //     c. PerformDisconnectedActions (disconnected_actions.cpp): after b for accounts of
 //        Kind() 0 or 4 other than POP, before b for the rest.
 //     d. SendOutbox (outbox.cpp), when the account sends its outbox.

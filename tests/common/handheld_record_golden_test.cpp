@@ -2,6 +2,7 @@
 // records and attachment records in one table, each packed and read back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "common/handheld_records.h"
@@ -257,4 +258,40 @@ TEST(MessageRecord, DamagedRecordsNeverReadPastTheirEnd) {
     EXPECT_EQ(UnpackMessageRecord(noNul, back), 0);
     EXPECT_TRUE(back.msgId.IsEmpty());
     EXPECT_TRUE(back.Body.empty());
+}
+
+TEST_F(UtcZone, HeadersAloneReadAsTheWholeRecordLessItsBody) {
+    // Each prefix of a record too, so a body cut short ends the reading as it does whole.
+    CMsg m = BaseMsg();
+    m.Body = "line1\r\nline2";
+    m.ReplyTo = "r@x";
+    m.partIds[0] = 7;
+    m.partIds[1] = 9;
+    HandheldRecord good;
+    ASSERT_EQ(PackMessageRecord(1056, good, m, 63000, 5, true), 0);
+    for (size_t cut = 0; cut <= good.data.size(); ++cut) {
+        HandheldRecord r = good;
+        r.data.resize(cut);
+        CMsg whole, headers;
+        bool hasBody = true;
+        EXPECT_EQ(UnpackMessageHeaders(r, headers, hasBody), UnpackMessageRecord(r, whole)) << cut;
+        EXPECT_EQ(hasBody, !whole.Body.empty()) << cut;
+        EXPECT_TRUE(headers.Body.empty()) << cut;
+        EXPECT_TRUE(headers.msgId.IsEqual(whole.msgId)) << cut;
+        for (const auto field :
+             {&CMsg::To, &CMsg::From, &CMsg::Cc, &CMsg::Bcc, &CMsg::Subject, &CMsg::dateText, &CMsg::ReplyTo})
+            EXPECT_EQ(headers.*field, whole.*field) << cut;
+        EXPECT_TRUE(std::equal(std::begin(headers.partIds), std::end(headers.partIds), std::begin(whole.partIds)))
+            << cut;
+        EXPECT_EQ(headers.flags, whole.flags) << cut;
+        EXPECT_EQ(headers.status, whole.status) << cut;
+    }
+    // The blank an empty body is stored as is still a text.
+    CMsg empty = BaseMsg();
+    ASSERT_EQ(PackMessageRecord(1056, good, empty, 63000, 5, true), 0);
+    CMsg headers;
+    bool hasBody = false;
+    EXPECT_EQ(UnpackMessageHeaders(good, headers, hasBody), 5);
+    EXPECT_TRUE(hasBody);
+    EXPECT_EQ(headers.ReplyTo, "f@x");
 }

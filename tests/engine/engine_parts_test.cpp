@@ -4,9 +4,11 @@
 
 #include <ctime>
 #include <sstream>
+#include <tuple>
 
 #include "accounts/account_layout.h"
 #include "accounts/block_fields.h"
+#include "common/handheld_records.h"
 #include "common/msg_record.h"
 #include "engine/body_spill.h"
 #include "engine/device_database.h"
@@ -70,6 +72,109 @@ TEST(BodySpill, TextsComeBackWholeInAnyOrder) {
     ASSERT_TRUE(spill.Take(msgs[5]));
     EXPECT_EQ(msgs[3].Body, want[3].Body);
     EXPECT_EQ(msgs[5].Body, want[5].Body);
+}
+
+// Every field of two messages that differ in each, so that one field read into the place
+// of another, or not carried at all, shows.
+CMsg EveryField(int seed) {
+    CMsg m;
+    const uint8_t id[] = {uint8_t(seed), 0, 7, 0xFF, 3};
+    m.hostId.SetData(id, 4);
+    m.msgId.SetData(id, 5);
+    m.deviceId.SetData(id + 1, 4);
+    m.folderName = "Folder " + std::to_string(seed);
+    m.folderData = {uint8_t(seed), 0, 9};
+    m.reserved = -7 - seed;
+    m.category = int16_t(-3 - seed);
+    m.value60 = 60 + seed;
+    m.value64 = int16_t(-64 - seed);
+    m.date = -1000000 - seed;
+    m.size = 12345 + seed;
+    m.partBudget = 4096 + seed;
+    m.status = uint16_t(0x8401 + seed);
+    m.flags = 0xA2000001u + uint32_t(seed);
+    int k = 0;
+    for (std::string* t :
+         {&m.From, &m.To, &m.Cc, &m.Bcc, &m.ReplyTo, &m.Extra, &m.Subject, &m.AttachmentNames, &m.dateText})
+        *t = "text " + std::to_string(++k) + " of " + std::to_string(seed);
+    m.Body = std::string(70000 + size_t(seed), 'b');
+    m.Body[5] = '\0';
+    m.recordAttributes = uint8_t(0x40 + seed);
+    for (int i = 0; i < kMaxPartIds; ++i) m.partIds[i] = uint32_t(100 * seed + i + 1);
+    m.rewriteParts = 1 + seed;
+    m.pendingUpdate = 2 + seed;
+    m.deliveredSize = 300 + seed;
+    m.totalSize = 400 + seed;
+    m.partWord = 0x1234500u + uint32_t(seed);
+    return m;
+}
+
+void ExpectSame(const CMsg& a, const CMsg& b) {
+    EXPECT_TRUE(a.hostId.IsEqual(b.hostId));
+    EXPECT_TRUE(a.msgId.IsEqual(b.msgId));
+    EXPECT_TRUE(a.deviceId.IsEqual(b.deviceId));
+    EXPECT_EQ(a.folderName, b.folderName);
+    EXPECT_EQ(a.folderData, b.folderData);
+    EXPECT_EQ(a.reserved, b.reserved);
+    EXPECT_EQ(a.category, b.category);
+    EXPECT_EQ(a.value60, b.value60);
+    EXPECT_EQ(a.value64, b.value64);
+    EXPECT_EQ(a.date, b.date);
+    EXPECT_EQ(a.size, b.size);
+    EXPECT_EQ(a.partBudget, b.partBudget);
+    EXPECT_EQ(a.status, b.status);
+    EXPECT_EQ(a.flags, b.flags);
+    for (const auto field : {&CMsg::From, &CMsg::To, &CMsg::Cc, &CMsg::Bcc, &CMsg::ReplyTo, &CMsg::Extra,
+                             &CMsg::Subject, &CMsg::Body, &CMsg::AttachmentNames, &CMsg::dateText})
+        EXPECT_EQ(a.*field, b.*field);
+    EXPECT_EQ(a.recordAttributes, b.recordAttributes);
+    for (int i = 0; i < kMaxPartIds; ++i) EXPECT_EQ(a.partIds[i], b.partIds[i]) << i;
+    EXPECT_EQ(a.rewriteParts, b.rewriteParts);
+    EXPECT_EQ(a.pendingUpdate, b.pendingUpdate);
+    EXPECT_EQ(a.deliveredSize, b.deliveredSize);
+    EXPECT_EQ(a.totalSize, b.totalSize);
+    EXPECT_EQ(a.partWord, b.partWord);
+    EXPECT_EQ(a.partInfo != nullptr, b.partInfo != nullptr);
+}
+
+// New messages put out whole come back with every field, by folder and in the order put;
+// once one cannot go out (a message with a part record), none after it does.
+TEST(BodySpill, WholeMessagesComeBackWithEveryFieldInTheirOrder) {
+    CBodySpill spill;
+    const CMsg want[] = {EveryField(1), EveryField(2), EveryField(3)};
+    for (int i : {0, 1}) {
+        auto m = std::make_unique<CMsg>(want[i]);
+        ASSERT_TRUE(spill.PutWhole(7, m)) << i;
+        EXPECT_EQ(m, nullptr) << "the message is the file's now";
+    }
+    auto other = std::make_unique<CMsg>(want[2]);
+    ASSERT_TRUE(spill.PutWhole(9, other));
+    EXPECT_EQ(spill.WholeCount(7), 2u);
+    EXPECT_EQ(spill.WholeCount(9), 1u);
+    EXPECT_EQ(spill.WholeCount(8), 0u);
+    for (auto [key, n, expected] : {std::tuple{9, 0, 2}, std::tuple{7, 1, 1}, std::tuple{7, 0, 0}}) {
+        const auto back = spill.TakeWhole(key, size_t(n));
+        ASSERT_NE(back, nullptr) << key << " " << n;
+        ExpectSame(*back, want[expected]);
+    }
+    EXPECT_EQ(spill.TakeWhole(7, 2), nullptr);
+    EXPECT_EQ(spill.TakeWhole(8, 0), nullptr);
+
+    auto withPart = std::make_unique<CMsg>(want[0]);
+    withPart->partInfo = std::make_unique<CPartInfoRecord>();
+    EXPECT_FALSE(spill.PutWhole(7, withPart));
+    ASSERT_NE(withPart, nullptr);
+    EXPECT_EQ(withPart->Body, want[0].Body) << "a message that stays keeps its text";
+    auto after = std::make_unique<CMsg>(want[1]);
+    EXPECT_FALSE(spill.PutWhole(7, after)) << "none goes out after one that stayed";
+    EXPECT_EQ(spill.WholeCount(7), 2u);
+
+    spill.Clear();
+    EXPECT_EQ(spill.WholeCount(7), 0u);
+    ASSERT_TRUE(spill.PutWhole(7, after));
+    const auto back = spill.TakeWhole(7, 0);
+    ASSERT_NE(back, nullptr);
+    ExpectSame(*back, want[1]);
 }
 
 TEST(MessageTexts, CatalogueFormatsTakeTheirTexts) {

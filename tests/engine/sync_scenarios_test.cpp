@@ -1,5 +1,6 @@
 // Synchronisations of an emulated handheld against the scripted host: the main road,
 // its checks and the handheld's own changes going back to the host.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,24 @@ TEST(SyncRoad, FirstSyncThenNothingChangedThenHostDeletes) {
     inbox.erase(inbox.begin());
     ASSERT_EQ(w.Sync(), 0);
     EXPECT_EQ(w.Subjects(0), (std::vector<std::string>{"two"}));
+}
+
+TEST(SyncRoad, NewMessagesBeyondOneBatchOfHeadersAllArriveOnce) {
+    // The headers of new messages are asked for 4096 at a time: the second batch's
+    // messages must arrive like the first's, and only once.
+    EngineWorld w;
+    w.ImapAccount();
+    std::vector<std::string> subjects;
+    for (int i = 0; i < 4100; ++i) subjects.push_back(w.HostMail("m" + std::to_string(i)).subject);
+    std::sort(subjects.begin(), subjects.end());  // as Subjects lists them
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("GetMsgHeaders"), 2);
+    EXPECT_EQ(w.Subjects(0), subjects);
+
+    ASSERT_EQ(w.Sync(), 0) << EngineWorld::Log();
+    EXPECT_EQ(scripted::state().count("GetMsgHeaders"), 2) << "nothing new: no headers asked for";
+    EXPECT_EQ(w.Subjects(0), subjects);
 }
 
 }  // namespace

@@ -1,16 +1,14 @@
 // tallyhop: plays the desktop sync manager on the command line.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/core/module.h"
 #include "platform/mapi/mail_client_registration.h"
-#ifdef TALLYHOP_WINDOWED_UI
-#include "platform/ui/qt/qt_form_dialogs.h"
-#include "platform/ui/qt/qt_ui.h"
-#endif
 #include "platform/syncmgr/handheld_store.h"
 #include "tools/handheld_app/handheld_commands.h"
 #include "tools/tallyhop/account_command.h"
@@ -68,15 +66,24 @@ int listCommand(const std::string& handheld) {
     }
 }
 
+// With a display the progress window, message boxes and dialogs are real windows. The
+// windowed UI is a module loaded only by the commands that may open one, so that the
+// others never map the toolkit.
+bool installWindowedUi() {
+    auto named = [](const char* variable) {
+        const char* value = std::getenv(variable);
+        return value && *value;
+    };
+    if (!named("DISPLAY") && !named("WAYLAND_DISPLAY") && !named("QT_QPA_PLATFORM")) return false;
+    // Never freed: the toolkit cannot be unloaded cleanly, not even at exit.
+    static const HMODULE windowed = LoadLibraryA("tessui_qt");
+    const auto install = reinterpret_cast<int (*)()>(GetProcAddress(windowed, "TessInstallWindowedUi"));
+    return install && install() == 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool haveDisplay = false;
-#ifdef TALLYHOP_WINDOWED_UI
-    // With a display the progress window and message boxes are real windows.
-    haveDisplay = platform::ui::installWindowedIfDisplay();
-    if (haveDisplay) platform::ui::installWindowedFormDialogs();
-#endif
     if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? std::cerr : std::cout);
         return argc < 2 ? 2 : 0;
@@ -118,11 +125,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "sync") {
+        installWindowedUi();
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
         return tallyhop::runSync(options, std::cout, std::cerr);
     }
     if (command == "action") {
+        installWindowedUi();
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}})) return 2;
         return tallyhop::runAction(options, std::cout, std::cerr);
@@ -130,7 +139,7 @@ int main(int argc, char** argv) {
     if (command == "configure") {
         std::string userName;  // empty: the first user
         if (!parseOptions(args, {{"--user", &userName}})) return 2;
-        return tallyhop::runConfigure(userName, haveDisplay, std::cout, std::cerr);
+        return tallyhop::runConfigure(userName, installWindowedUi(), std::cout, std::cerr);
     }
     if (command == "account") return tallyhop::accountCommand(args, std::cout, std::cerr);
     if (command == "notes") return tallyhop::notesCommand(args, std::cout, std::cerr);

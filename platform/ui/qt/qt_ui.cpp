@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/ui/qt/bitmap_button.h"
+#include "platform/ui/qt/qt_form_dialogs.h"
 
 #ifdef TESS_HAVE_XCB
 #include <xcb/xcb.h>
@@ -353,3 +354,9 @@ bool installWindowedIfDisplay() {
 }
 
 }  // namespace platform::ui
+
+int TessInstallWindowedUi() {
+    if (!platform::ui::installWindowedIfDisplay()) return 0;
+    platform::ui::installWindowedFormDialogs();
+    return 1;
+}

@@ -42,3 +42,9 @@ TESS_EXPORT bool installWindowedIfDisplay();
 TESS_EXPORT bool ensureWindowedApplication();
 
 }  // namespace platform::ui
+
+// For a front-end that loads this library as a module only when a command may open a
+// window, so that a command without one never maps the toolkit: installWindowedIfDisplay
+// and, when it succeeds, installWindowedFormDialogs. 1 when the windowed UI is installed,
+// 0 otherwise. The module must then stay loaded for the life of the process.
+TESS_API int TessInstallWindowedUi();
