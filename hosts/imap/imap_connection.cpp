@@ -10,6 +10,8 @@ namespace {
 // One counter per process, as there is one connection per process.
 unsigned g_tagCounter = 0;
 
+constexpr const char* kListCommand = "LIST \"\" \"%\"";
+
 std::string Quoted(const std::string& text) {
     std::string out;
     // Names that a quoted string cannot carry are sent empty, which every server refuses.
@@ -120,9 +122,13 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     if (!settings) return kImapNotReady;
     settings_ = *settings;
     if (int rc = inet::OpenSocket(settings_, "IMAP", socket_, kImapStartup, kImapConnect)) return rc;
-    // The greeting is one untagged line.
+    // The greeting is one untagged line; its [CAPABILITY ...] code, when there is one,
+    // says what the server offers without a round trip spent on asking.
     std::string greeting;
     socket_->Receive(greeting, false, "*");
+    std::vector<ParsedLine> lines;
+    ParseResponse(greeting, lines);
+    if (!ReadCapabilities(lines, capabilities_).Ok()) capabilities_.clear();
     connected_ = true;
     return kImapOk;
 }
@@ -135,16 +141,40 @@ int CImapConnection::SendLogin(bool quoted) {
         user = settings_.user;
         password = settings_.password;
     }
-    std::string tag = NextTag();
+    // The folder list goes right behind the LOGIN, in the same write: it depends on
+    // nothing the LOGIN answers but its success, and after a refused LOGIN the server
+    // refuses it too (not authenticated), which is then not read as a list.
+    const std::string loginTag = NextTag();
+    const std::string listTag = NextTag();
     // Never logged: the line holds the password.
-    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) return kImapSendFailed;
+    if (socket_->Send(loginTag + " LOGIN " + user + " " + password + "\r\n" + listTag + " " + kListCommand + "\r\n") !=
+        inet::kSockOk)
+        return kImapSendFailed;
     std::string response;
-    ImapReplyEnd end(tag);
-    if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
-    if (StatusOf(end.Lines(), tag) != TaggedStatus::kOk) return kImapLoginRefused;
-    // What the server offers once logged in, when its answer says (no round trip spent
-    // on asking: without it the plain commands are used).
-    if (!ReadCapabilities(end.Lines(), capabilities_).Ok()) capabilities_.clear();
+    ImapReplyEnd end(listTag);
+    const int rc = socket_->Receive(response, false, end);
+    std::vector<ParsedLine> lines = end.TakeLines();
+    std::vector<ParsedLine> listLines;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == LineKind::kTagged && lines[i].tag == loginTag) {
+            listLines.assign(std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1),
+                             std::make_move_iterator(lines.end()));
+            lines.resize(i + 1);
+            break;
+        }
+    }
+    const TaggedStatus login = StatusOf(lines, loginTag);
+    if (login == TaggedStatus::kMissing) return kImapNothing;
+    if (login != TaggedStatus::kOk) return kImapLoginRefused;
+    // What the server offers once logged in, when its answer says; else what the
+    // greeting said stands (without either the plain commands are used).
+    std::vector<std::string> offered;
+    if (ReadCapabilities(lines, offered).Ok()) capabilities_ = std::move(offered);
+    loggedIn_ = true;
+    folderListRead_ = rc == inet::kSockOk && StatusOf(listLines, listTag) == TaggedStatus::kOk;
+    if (settings_.logEnabled)
+        Log(std::string("IMAP SEND:") + kListCommand + "\nIMAP RECV:" + (folderListRead_ ? "OK" : "failed"));
+    ReadFolderList(folderListRead_ ? listLines : std::vector<ParsedLine>{});
     return kImapOk;
 }
 
@@ -156,18 +186,21 @@ int CImapConnection::ImapLogin() {
         if (!IsAtom(settings_.user) || !IsAtom(settings_.password)) return kImapLoginRefused;
         rc = SendLogin(false);
     }
-    if (rc != kImapOk) return rc;
-    loggedIn_ = true;
-    folderListRead_ = ListFolders();
-    return kImapOk;
+    return rc;
 }
 
 int CImapConnection::Logout() {
     if (!Ready()) return kImapNotConnected;
-    std::string response;
-    if (!SendTaggedCommand("LOGOUT", response)) return kImapLogoutRefused;
+    // Every command before it has had its tagged answer read (nothing is pending), and
+    // the server's answer to LOGOUT decides nothing: the command is sent and the
+    // connection closed without waiting a round trip for it.
+    const std::string tag = NextTag();
+    const bool sent = socket_->Send(tag + " LOGOUT\r\n") == inet::kSockOk;
+    if (settings_.logEnabled) Log("IMAP SEND:LOGOUT");
     loggedIn_ = false;
-    return kImapOk;
+    connected_ = false;
+    socket_.reset();
+    return sent ? kImapOk : kImapLogoutRefused;
 }
 
 int CImapConnection::Disconnect() {
@@ -185,6 +218,9 @@ int CImapConnection::Disconnect() {
     inboxListed_ = false;
     flaggedByUs_.clear();
     capabilities_.clear();
+    qresyncEnabled_ = false;
+    qresyncRefused_ = false;
+    listingState_.reset();
     folderNames_.clear();
     selectedFolder_.clear();
     ForgetPrefetched();
@@ -235,23 +271,25 @@ int CImapConnection::SelectFolder(const std::string& folder) {
 bool CImapConnection::ListFolders() {
     if (!Ready()) return false;
     std::vector<ParsedLine> lines;
-    bool ok = Command("LIST \"\" \"%\"", lines);
-    if (ok) {
-        for (const auto& line : lines) {
-            ListEntry entry;
-            ParseResult read = ReadListEntry(line, "LIST", entry);
-            if (!read.Ok()) {
-                if (read.error != ParseError::kNotFound) Log("IMAP: line skipped in LIST answer: " + read.text);
-                continue;
-            }
-            if (entry.HasFlag("\\Noselect")) continue;
-            folderNames_.push_back(entry.name);
+    const bool ok = Command(kListCommand, lines);
+    ReadFolderList(ok ? lines : std::vector<ParsedLine>{});
+    return ok;
+}
+
+void CImapConnection::ReadFolderList(const std::vector<ParsedLine>& lines) {
+    for (const auto& line : lines) {
+        ListEntry entry;
+        ParseResult read = ReadListEntry(line, "LIST", entry);
+        if (!read.Ok()) {
+            if (read.error != ParseError::kNotFound) Log("IMAP: line skipped in LIST answer: " + read.text);
+            continue;
         }
+        if (entry.HasFlag("\\Noselect")) continue;
+        folderNames_.push_back(entry.name);
     }
     inboxListed_ = false;
     for (const auto& name : folderNames_) inboxListed_ = inboxListed_ || EqualsNoCase(name, "Inbox");
     if (!inboxListed_) folderNames_.push_back("Inbox");
-    return ok;
 }
 
 int CImapConnection::GetFolderNames(std::vector<std::string>& out) {
@@ -269,9 +307,12 @@ bool CImapConnection::FolderExists(const std::string& name) const {
 }
 
 bool CImapConnection::HasCapability(const std::string& name) {
-    std::vector<ParsedLine> lines;
-    std::vector<std::string> names;
-    return Command("CAPABILITY", lines) && ReadCapabilities(lines, names).Ok() && imap::HasCapability(names, name);
+    // Asked only when neither the greeting nor the LOGIN answer said.
+    if (capabilities_.empty()) {
+        std::vector<ParsedLine> lines;
+        if (!Command("CAPABILITY", lines) || !ReadCapabilities(lines, capabilities_).Ok()) capabilities_.clear();
+    }
+    return imap::HasCapability(capabilities_, name);
 }
 
 bool CImapConnection::Expunge() {

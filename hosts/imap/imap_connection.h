@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "hosts/imap/imap_listing_state.h"
 #include "hosts/imap/imap_readers.h"
 #include "hosts/imap/imap_response.h"
 #include "hosts/inet/host_session.h"
@@ -78,7 +79,16 @@ public:
     // does, the commands sent together; where the server keeps search results (SEARCHRES)
     // the flags of what the search found come in the same round trip. SearchMessages and
     // PrefetchInfo then answer from what it brought, until another folder is selected.
-    void ListAhead(const std::string& folder);
+    //
+    // Where the server offers QRESYNC the selection is made with it: given the folder's
+    // kept state (kept), the server tells only what changed since, which is applied to
+    // it; without one, or when the result does not hold together (another UIDVALIDITY,
+    // a count other than the server's), the flags of every message in the folder are
+    // fetched. TakeListingState then hands out the folder's new state.
+    void ListAhead(const std::string& folder, const ListingState* kept = nullptr);
+    // The state of the folder the last ListAhead listed, when that listing was complete
+    // and agreed with the server's count; empty otherwise. Handed out once.
+    std::optional<ListingState> TakeListingState();
 
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
     int FetchSize(const std::string& folder, uint32_t uid);
@@ -169,12 +179,17 @@ private:
     // Keeps what a SELECT of folder answered.
     void Selected(const std::string& folder, const std::vector<ParsedLine>& lines);
     std::string SearchCommand() const;
+    // ListAhead with QRESYNC (imap_resync.cpp); false when the server would not take it,
+    // so that the folder is listed the plain way.
+    bool ListWithState(const std::string& folder, const std::string& quoted, const ListingState* kept);
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
     int MakeCurrent(const std::string& folder);
     bool IsSelected(const std::string& folder) const;
-    // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
+    // One LOGIN with the folder list behind it: 0, 2 send failed, 3 no answer, 10 refused.
     int SendLogin(bool quoted);
     void RemoveFolderName(const std::string& name);
+    // Keeps the selectable folders of a LIST answer (none when it failed), INBOX always.
+    void ReadFolderList(const std::vector<ParsedLine>& lines);
     // A section fetched ahead: true when it was there (nil then says it was NIL).
     bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section, std::string& text, bool& nil);
     void ForgetPrefetched();
@@ -193,7 +208,11 @@ private:
     uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
-    std::vector<std::string> capabilities_;  // from the LOGIN answer; empty: not known
+    // From the LOGIN answer, else the greeting, else asked once; empty: not known.
+    std::vector<std::string> capabilities_;
+    bool qresyncEnabled_ = false;  // ENABLE QRESYNC answered on this connection
+    bool qresyncRefused_ = false;  // the server would not enable or take it
+    std::optional<ListingState> listingState_;
     // The UIDs ListAhead found in the selected folder, until SearchMessages takes them.
     std::optional<std::vector<uint32_t>> listed_;
     std::string prefetchFolder_;

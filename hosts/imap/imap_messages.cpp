@@ -63,8 +63,16 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     if (!out || !count) return kImapNotReady;
     *count = 0;
     std::vector<MailMsg*> blocks;
-    // Selection, search and (where the server keeps search results) flags in one round trip.
-    connection_.ListAhead(folder);
+    // Selection, search and (where the server keeps search results) flags in one round
+    // trip; with QRESYNC and the state of the last listing, only what changed since.
+    const std::filesystem::path stateFile = ListingStateFile(folder);
+    ListingState kept;
+    std::string why;
+    const bool haveKept = !stateFile.empty() && LoadListingState(stateFile, ValidityKey(folder), kept, why);
+    if (!haveKept && !stateFile.empty() && std::filesystem::exists(stateFile))
+        Log("IMAP: The kept listing of '" + folder + "' is not used: " + why + ".");
+    connection_.ListAhead(folder, haveKept ? &kept : nullptr);
+    std::optional<ListingState> state = connection_.TakeListingState();
     if (UidsStale(folder)) {
         relisted_.insert(ValidityKey(folder));
         return HandOut(blocks, out, count);
@@ -93,6 +101,9 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
         MailMsg* block = nullptr;
         if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
     }
+    // The state is kept only once the listing it comes with has been made.
+    if (state && !SaveListingState(stateFile, ValidityKey(folder), *state, why))
+        Log("IMAP: The listing of '" + folder + "' is not kept: " + why + ".");
     return HandOut(blocks, out, count);
 }
 

@@ -159,6 +159,8 @@ private:
     void LoadValidities(const LogonRecord& record);
     void SaveValidities() const;
     std::string ValidityKey(const std::string& folder) const;
+    // Where the state of the folder's last complete listing is kept; empty: not kept.
+    std::filesystem::path ListingStateFile(const std::string& folder) const;
     // Selects the folder; true when its UIDVALIDITY differs from the one kept.
     bool UidsStale(const std::string& folder);
     // True (and says so) when a change by UID in folder must not be made.

@@ -11,9 +11,9 @@ using imap::CImapConnection;
 using S = tess::test::ScriptedServer;
 
 std::vector<S::Step> Login(std::vector<S::Step> rest, const char* list = "* LIST () \"/\" INBOX\r\n") {
-    std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "),
-                                   S::Send("{tag} OK logged in\r\n"), S::Expect("AEG2 LIST"),
-                                   S::Send(std::string(list) + "{tag} OK\r\n")};
+    // The folder list travels with the LOGIN.
+    std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "), S::Expect("AEG2 LIST"),
+                                   S::Send("AEG1 OK logged in\r\n" + std::string(list) + "AEG2 OK\r\n")};
     script.insert(script.end(), rest.begin(), rest.end());
     return script;
 }
@@ -50,8 +50,9 @@ TEST(ImapConnection, LoginQuotesAndNeverLogsThePassword) {
 
 TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
     {
-        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN \"u\" \"p\""), S::Send("{tag} NO\r\n"),
-                  S::Expect("AEG2 LOGIN u p"), S::Send("{tag} NO\r\n")});
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN \"u\" \"p\""), S::Expect("AEG2 LIST"),
+                  S::Send("AEG1 NO\r\nAEG2 BAD not authenticated\r\n"), S::Expect("AEG3 LOGIN u p"),
+                  S::Expect("AEG4 LIST"), S::Send("AEG3 NO\r\nAEG4 BAD not authenticated\r\n")});
         Session s(server.port());
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -60,13 +61,14 @@ TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
     }
     {
         // A password with a blank would change the command unquoted: no second try.
-        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} NO\r\n"), S::Pause(300)});
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+                  S::Send("AEG1 NO\r\nAEG2 BAD\r\n"), S::Pause(300)});
         Session s(server.port(), "u", "two words");
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
         EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
         server.Finish();
-        EXPECT_EQ(server.received().size(), 1u);
+        EXPECT_EQ(server.received().size(), 2u);
     }
 }
 
@@ -234,9 +236,9 @@ TEST(ImapConnection, LoginAndLogoutResultCodes) {
 TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
     // The folder list was refused at login, so any name may exist: the DELETE goes out,
     // but the list cannot be brought up to date.
-    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
-              S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""), S::Send("{tag} OK\r\n"),
-              S::Expect("AEG4 DELETE \"Inbox\""), S::Send("{tag} OK\r\n")});
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"), S::Send("AEG1 OK\r\nAEG2 NO\r\n"),
+              S::Expect("AEG3 DELETE \"Old\""), S::Send("{tag} OK\r\n"), S::Expect("AEG4 DELETE \"Inbox\""),
+              S::Send("{tag} OK\r\n")});
     Session s(server.port());
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
