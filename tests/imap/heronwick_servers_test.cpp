@@ -413,13 +413,14 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
         Command("UNSELECT");
         return held;
     };
-    // One sync's listing of Kept by a session of its own, with what it sent.
+    // One sync's listing of a folder (Kept unless named) by a session of its own, with
+    // what it sent.
     struct Listing {
         std::map<uint32_t, bool> messages;
         std::string log;
         bool Sent(const std::string& command) const { return log.find("IMAP SEND:" + command) != std::string::npos; }
     };
-    auto sync = [&](int port) {
+    auto sync = [&](int port, const char* folder = "Kept") {
         LogonRecord record = record_;
         record.port = port;
         record.userDirectory = dir.c_str();
@@ -429,7 +430,7 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
         EXPECT_EQ(session.Logon(&record, 2), 0);
         MailMsg** ids = nullptr;
         int count = 0;
-        EXPECT_EQ(session.GetMsgIds("Kept", &ids, &count), 0);
+        EXPECT_EQ(session.GetMsgIds(folder, &ids, &count), 0);
         for (int i = 0; i < count; ++i) out.messages[UidOfBlock(ids[i])] = (ids[i]->flags & 0x02000000u) != 0;
         FreeMailMsg(ids, count);
         session.Logoff();
@@ -553,23 +554,7 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
     std::filesystem::remove(stateFile);
     Store("INBOX", Simple("plain"), "\\Seen");
     Store("INBOX", Simple("plain 2"));
-    Listing withoutQresync;
-    {
-        LogonRecord record = record_;
-        record.port = servers().port("IMAP_PREFIXED_PORT");
-        record.userDirectory = dir.c_str();
-        imap::CImapSession session;
-        session.SetLogSink([&](const std::string& line) { withoutQresync.log += line + "\n"; });
-        ASSERT_EQ(session.Logon(&record, 2), 0);
-        MailMsg** ids = nullptr;
-        int count = 0;
-        ASSERT_EQ(session.GetMsgIds("INBOX", &ids, &count), 0);
-        for (int i = 0; i < count; ++i)
-            withoutQresync.messages[UidOfBlock(ids[i])] = (ids[i]->flags & 0x02000000u) != 0;
-        FreeMailMsg(ids, count);
-        session.Logoff();
-        session.Cleanup();
-    }
+    const Listing withoutQresync = sync(servers().port("IMAP_PREFIXED_PORT"), "INBOX");
     // That instance numbers the messages in an index of its own: the read one first.
     std::vector<bool> states;
     for (const auto& [uid, seen] : withoutQresync.messages) states.push_back(seen);
