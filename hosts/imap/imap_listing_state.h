@@ -21,6 +21,7 @@ struct ListingState {
     uint32_t uidValidity = 0;
     uint64_t highestModseq = 0;
     std::map<uint32_t, uint8_t> messages;  // UID -> Flag bits
+    bool operator==(const ListingState&) const = default;
 };
 
 // The file of the folder named by key (server, user and folder) in directory dir.

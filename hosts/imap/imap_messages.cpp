@@ -101,8 +101,9 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
         MailMsg* block = nullptr;
         if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
     }
-    // The state is kept only once the listing it comes with has been made.
-    if (state && !SaveListingState(stateFile, ValidityKey(folder), *state, why))
+    // The state is kept only once the listing it comes with has been made, and written
+    // only when it changed (a sync with no change writes nothing).
+    if (state && !(haveKept && *state == kept) && !SaveListingState(stateFile, ValidityKey(folder), *state, why))
         Log("IMAP: The listing of '" + folder + "' is not kept: " + why + ".");
     return HandOut(blocks, out, count);
 }

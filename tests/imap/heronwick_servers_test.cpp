@@ -474,11 +474,17 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
     };
     for (const auto& c : changes) {
         SCOPED_TRACE(c.what);
+        const auto written = std::filesystem::last_write_time(stateFile);
         c.change();
         got = sync(port);
         EXPECT_EQ(got.messages, onServer());
         EXPECT_TRUE(got.Sent("SELECT \"Kept\" (QRESYNC (")) << got.log;
         EXPECT_FALSE(got.Sent(fullFetch)) << got.log;
+        // A state that did not change is not written again.
+        if (std::strcmp(c.what, "nothing changed") == 0)
+            EXPECT_EQ(std::filesystem::last_write_time(stateFile), written);
+        else
+            EXPECT_NE(std::filesystem::last_write_time(stateFile), written);
     }
     const std::map<uint32_t, bool> now = {
         {uids[0], true}, {uids[1], false}, {uids[5], true}, {uids[6], true}, {uids[7], false}};
