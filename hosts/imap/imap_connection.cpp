@@ -133,7 +133,7 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     return kImapOk;
 }
 
-int CImapConnection::SendLogin(bool quoted) {
+int CImapConnection::SendLogin(bool quoted, LoginExtra* extra) {
     std::string user, password;
     if (quoted) {
         if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) return kImapLoginRefused;
@@ -143,44 +143,72 @@ int CImapConnection::SendLogin(bool quoted) {
     }
     // The folder list goes right behind the LOGIN, in the same write: it depends on
     // nothing the LOGIN answers but its success, and after a refused LOGIN the server
-    // refuses it too (not authenticated), which is then not read as a list.
+    // refuses it too (not authenticated), which is then not read as a list. So do the
+    // caller's extra commands, which only read.
     const std::string loginTag = NextTag();
     const std::string listTag = NextTag();
+    std::vector<std::string> extraTags;
     // Never logged: the line holds the password.
-    if (socket_->Send(loginTag + " LOGIN " + user + " " + password + "\r\n" + listTag + " " + kListCommand + "\r\n") !=
-        inet::kSockOk)
-        return kImapSendFailed;
-    std::string response;
-    ImapReplyEnd end(listTag);
-    const int rc = socket_->Receive(response, false, end);
-    std::vector<ParsedLine> lines = end.TakeLines();
-    std::vector<ParsedLine> listLines;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == LineKind::kTagged && lines[i].tag == loginTag) {
-            listLines.assign(std::make_move_iterator(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1),
-                             std::make_move_iterator(lines.end()));
-            lines.resize(i + 1);
-            break;
+    std::string text = loginTag + " LOGIN " + user + " " + password + "\r\n" + listTag + " " + kListCommand + "\r\n";
+    if (extra) {
+        for (const std::string& command : extra->commands) {
+            extraTags.push_back(NextTag());
+            text += extraTags.back() + " " + command + "\r\n";
         }
+        extra->replies.assign(extraTags.size(), {});
+        extra->ok.assign(extraTags.size(), false);
     }
-    const TaggedStatus login = StatusOf(lines, loginTag);
-    if (login == TaggedStatus::kMissing) return kImapNothing;
-    if (login != TaggedStatus::kOk) return kImapLoginRefused;
+    if (socket_->Send(text) != inet::kSockOk) return kImapSendFailed;
+    std::string response;
+    ImapReplyEnd end(extraTags.empty() ? listTag : extraTags.back());
+    if (extra && extra->take) end.TakeUntagged(extra->take);
+    const int rc = socket_->Receive(response, false, end);
+    // Each command's lines end at its own tagged line, in the order they went.
+    std::vector<std::vector<ParsedLine>> replies(2 + extraTags.size());
+    std::vector<bool> ok(replies.size(), false);
+    std::size_t at = 0;
+    for (ParsedLine& line : end.TakeLines()) {
+        if (at >= replies.size()) break;
+        const std::string& tag = at == 0 ? loginTag : at == 1 ? listTag : extraTags[at - 2];
+        const bool last = line.kind == LineKind::kTagged && line.tag == tag;
+        if (last) ok[at] = line.status == LineStatus::kOk;
+        replies[at].push_back(std::move(line));
+        if (last) ++at;
+    }
+    if (at == 0) return kImapNothing;
+    if (!ok[0]) return kImapLoginRefused;
     // What the server offers once logged in, when its answer says; else what the
     // greeting said stands (without either the plain commands are used).
     std::vector<std::string> offered;
-    if (ReadCapabilities(lines, offered).Ok()) capabilities_ = std::move(offered);
+    if (ReadCapabilities(replies[0], offered).Ok()) capabilities_ = std::move(offered);
     loggedIn_ = true;
-    folderListRead_ = rc == inet::kSockOk && StatusOf(listLines, listTag) == TaggedStatus::kOk;
+    folderListRead_ = ok[1];
     if (settings_.logEnabled)
         Log(std::string("IMAP SEND:") + kListCommand + "\nIMAP RECV:" + (folderListRead_ ? "OK" : "failed"));
-    ReadFolderList(folderListRead_ ? listLines : std::vector<ParsedLine>{});
+    ReadFolderList(folderListRead_ ? replies[1] : std::vector<ParsedLine>{});
+    if (extra) {
+        for (std::size_t i = 0; i < extraTags.size(); ++i) {
+            extra->replies[i] = std::move(replies[2 + i]);
+            extra->ok[i] = ok[2 + i];
+            if (settings_.logEnabled)
+                Log("IMAP SEND:" + extra->commands[i] + "\nIMAP RECV:" + (extra->ok[i] ? "OK" : "failed"));
+        }
+    }
+    (void)rc;  // a reply cut short leaves the commands after it not OK
     return kImapOk;
 }
 
 int CImapConnection::ImapLogin() {
     if (!connected_ || !socket_) return kImapNotConnected;
-    int rc = SendLogin(true);
+    // The first folder's listing travels with the LOGIN where a state of it is kept and
+    // the greeting offers ENABLE: its QRESYNC selection asks only for what changed, and
+    // a server that turns out not to have QRESYNC refuses it, after which the folder is
+    // listed the plain way.
+    std::optional<std::pair<std::string, ListingState>> ahead = std::move(atLogin_);
+    atLogin_.reset();
+    int rc = ahead && imap::HasCapability(capabilities_, "ENABLE") && !qresyncRefused_
+                 ? LoginWithListing(ahead->first, ahead->second)
+                 : SendLogin(true);
     if (rc == kImapLoginRefused) {
         // Some servers want bare atoms; only try them when they cannot change the command.
         if (!IsAtom(settings_.user) || !IsAtom(settings_.password)) return kImapLoginRefused;
@@ -221,6 +249,8 @@ int CImapConnection::Disconnect() {
     qresyncEnabled_ = false;
     qresyncRefused_ = false;
     listingState_.reset();
+    atLogin_.reset();
+    listedAtLogin_.clear();
     folderNames_.clear();
     selectedFolder_.clear();
     ForgetPrefetched();

@@ -185,6 +185,12 @@ std::string CImapConnection::SearchCommand() const {
 }
 
 void CImapConnection::ListAhead(const std::string& folder, const ListingState* kept) {
+    // Listed already, with the LOGIN: what that brought stands.
+    if (!listedAtLogin_.empty() && IsSelected(folder) && EqualsNoCase(listedAtLogin_, selectedFolder_)) {
+        listedAtLogin_.clear();
+        return;
+    }
+    listedAtLogin_.clear();
     listingState_.reset();
     if (!Ready() || folder.empty()) return;
     const bool select = !IsSelected(folder);

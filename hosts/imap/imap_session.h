@@ -157,6 +157,8 @@ private:
     // the handheld drops the copies it would otherwise match by stale UIDs; the next
     // sync fetches the folder again under the new value, which Logoff keeps.
     void LoadValidities(const LogonRecord& record);
+    // Has the LOGIN carry the inbox's listing when a state of it is kept.
+    void ListInboxAtLogin();
     void SaveValidities() const;
     std::string ValidityKey(const std::string& folder) const;
     // Where the state of the folder's last complete listing is kept; empty: not kept.

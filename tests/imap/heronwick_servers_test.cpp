@@ -89,6 +89,50 @@ protected:
         return Join(Command("UID FETCH " + std::to_string(uid) + " FLAGS"));
     }
 
+    // What the server holds in folder (UID -> read; messages flagged \Deleted left out),
+    // asked for over our own connection.
+    std::map<uint32_t, bool> OnServer(const std::string& folder) {
+        Command("SELECT \"" + folder + "\"");
+        std::map<uint32_t, bool> held;
+        for (const std::string& line : Command("UID FETCH 1:* (FLAGS)")) {
+            const std::size_t uid = line.find("UID "), flags = line.find("FLAGS (");
+            if (line.rfind("* ", 0) != 0 || uid == std::string::npos || flags == std::string::npos) continue;
+            const std::string set = line.substr(flags, line.find(')', flags) - flags);
+            if (set.find("\\Deleted") != std::string::npos) continue;
+            held[static_cast<uint32_t>(std::stoul(line.substr(uid + 4)))] = set.find("\\Seen") != std::string::npos;
+        }
+        Command("UNSELECT");
+        return held;
+    }
+    // One sync's listing of a folder by a session of its own (UID -> read), with what it sent.
+    struct Listing {
+        std::map<uint32_t, bool> messages;
+        std::string log;
+        bool Sent(const std::string& command) const { return log.find("IMAP SEND:" + command) != std::string::npos; }
+    };
+    Listing SyncListing(int port, const std::string& dir, const char* folder) {
+        LogonRecord record = record_;
+        record.port = port;
+        record.userDirectory = dir.c_str();
+        Listing out;
+        imap::CImapSession session;
+        session.SetLogSink([&](const std::string& line) { out.log += line + "\n"; });
+        EXPECT_EQ(session.Logon(&record, 2), 0);
+        MailMsg** ids = nullptr;
+        int count = 0;
+        EXPECT_EQ(session.GetMsgIds(folder, &ids, &count), 0);
+        for (int i = 0; i < count; ++i) out.messages[UidOf(ids[i])] = (ids[i]->flags & 0x02000000u) != 0;
+        FreeMailMsg(ids, count);
+        session.Logoff();
+        session.Cleanup();
+        return out;
+    }
+    static uint32_t UidOf(const MailMsg* m) {
+        uint32_t uid = 0;
+        imap::UidOf(m->hostId, m->hostIdLength, uid);
+        return uid;
+    }
+
     static std::string Simple(const std::string& subject, const std::string& body = "Hello.\r\n") {
         return "From: Ann <ann@tess.test>\r\nTo: you@tess.test\r\nSubject: " + subject +
                "\r\nDate: Tue, 01 Dec 2026 10:00:00 +0000\r\n\r\n" + body;
@@ -399,44 +443,8 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
     std::vector<uint32_t> uids;
     for (int i = 0; i < 6; ++i) uids.push_back(Store("Kept", Simple("k" + std::to_string(i)), i % 2 ? "\\Seen" : ""));
 
-    // What the server holds, asked for over our own connection.
-    auto onServer = [&] {
-        Command("SELECT Kept");
-        std::map<uint32_t, bool> held;
-        for (const std::string& line : Command("UID FETCH 1:* (FLAGS)")) {
-            const std::size_t uid = line.find("UID "), flags = line.find("FLAGS (");
-            if (line.rfind("* ", 0) != 0 || uid == std::string::npos || flags == std::string::npos) continue;
-            const std::string set = line.substr(flags, line.find(')', flags) - flags);
-            if (set.find("\\Deleted") != std::string::npos) continue;
-            held[static_cast<uint32_t>(std::stoul(line.substr(uid + 4)))] = set.find("\\Seen") != std::string::npos;
-        }
-        Command("UNSELECT");
-        return held;
-    };
-    // One sync's listing of a folder (Kept unless named) by a session of its own, with
-    // what it sent.
-    struct Listing {
-        std::map<uint32_t, bool> messages;
-        std::string log;
-        bool Sent(const std::string& command) const { return log.find("IMAP SEND:" + command) != std::string::npos; }
-    };
-    auto sync = [&](int port, const char* folder = "Kept") {
-        LogonRecord record = record_;
-        record.port = port;
-        record.userDirectory = dir.c_str();
-        Listing out;
-        imap::CImapSession session;
-        session.SetLogSink([&](const std::string& line) { out.log += line + "\n"; });
-        EXPECT_EQ(session.Logon(&record, 2), 0);
-        MailMsg** ids = nullptr;
-        int count = 0;
-        EXPECT_EQ(session.GetMsgIds(folder, &ids, &count), 0);
-        for (int i = 0; i < count; ++i) out.messages[UidOfBlock(ids[i])] = (ids[i]->flags & 0x02000000u) != 0;
-        FreeMailMsg(ids, count);
-        session.Logoff();
-        session.Cleanup();
-        return out;
-    };
+    auto onServer = [&] { return OnServer("Kept"); };
+    auto sync = [&](int port, const char* folder = "Kept") { return SyncListing(port, dir, folder); };
     const int port = servers().imapPort();
     const std::string fullFetch = "UID FETCH 1:* (UID FLAGS)";
 
@@ -570,6 +578,43 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
     for (const auto& entry : std::filesystem::directory_iterator(home.path()))
         EXPECT_EQ(entry.path().filename().string().rfind("imap-listing-", 0), std::string::npos) << entry.path();
     Command("DELETE Kept");
+}
+
+// With a state kept of the inbox, its listing goes with the LOGIN (one write: LOGIN,
+// LIST, ENABLE, SELECT with QRESYNC, search) and is the server's all the same.
+TEST_F(Heronwick, InboxListedWithTheLogin) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    std::vector<uint32_t> uids;
+    for (int i = 0; i < 4; ++i) uids.push_back(Store("INBOX", Simple("i" + std::to_string(i)), i % 2 ? "\\Seen" : ""));
+    const int port = servers().imapPort();
+    Listing got = SyncListing(port, dir, "INBOX");
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_TRUE(got.Sent("UID SEARCH RETURN (ALL)")) << got.log;  // listed on its own, nothing kept yet
+
+    Command("SELECT INBOX");
+    Command("UID STORE " + std::to_string(uids[0]) + " +FLAGS (\\Seen)");
+    Command("UID STORE " + std::to_string(uids[1]) + " +FLAGS (\\Deleted)");
+    Command("EXPUNGE");
+    Command("UNSELECT");
+    uids.push_back(Store("INBOX", Simple("late")));
+    got = SyncListing(port, dir, "Inbox");  // the engine's spelling
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_EQ(got.messages,
+              (std::map<uint32_t, bool>{{uids[0], true}, {uids[2], false}, {uids[3], true}, {uids[4], false}}));
+    EXPECT_TRUE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
+    // The search went with the LOGIN, before the server had said it has ESEARCH.
+    EXPECT_TRUE(got.Sent("UID SEARCH NOT DELETED")) << got.log;
+    EXPECT_FALSE(got.Sent("UID SEARCH RETURN")) << got.log;
+    EXPECT_FALSE(got.Sent("UID FETCH 1:*")) << got.log;
+
+    // A damaged state is not sent with the LOGIN; the inbox is listed on its own.
+    const auto stateFile = imap::ListingStatePath(home.path(), servers().host() + "\t" + servers().user() + "\tINBOX");
+    std::filesystem::resize_file(stateFile, std::filesystem::file_size(stateFile) - 1);
+    got = SyncListing(port, dir, "INBOX");
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_FALSE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
+    EXPECT_TRUE(got.Sent("UID FETCH 1:* (UID FLAGS)")) << got.log;
 }
 
 TEST_F(Heronwick, FolderChangesAndAppend) {

@@ -433,4 +433,65 @@ TEST(ImapConnection, QresyncRefusedListsTheFolderAllTheSame) {
     EXPECT_TRUE(server.Finish()) << server.failure();
 }
 
+// A kept state of the first folder sends its listing with the LOGIN, in the same write;
+// a refused LOGIN leaves nothing selected or listed, and its retry goes without it.
+TEST(ImapConnection, KeptListingGoesWithTheLogin) {
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{1, 0}, {3, imap::ListingState::kSeen}};
+    const std::vector<S::Step> together = {S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] ready\r\n"),
+                                           S::Expect("AEG1 LOGIN "),
+                                           S::Expect("AEG2 LIST"),
+                                           S::Expect("AEG3 ENABLE QRESYNC"),
+                                           S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+                                           S::Expect("AEG5 UID SEARCH NOT DELETED")};
+    {
+        std::vector<S::Step> script = together;
+        script.push_back(S::Send(
+            "AEG1 OK [CAPABILITY IMAP4rev1 ENABLE QRESYNC] in\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"
+            "* ENABLED QRESYNC\r\nAEG3 OK\r\n* 2 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 21] m\r\n"
+            "* VANISHED (EARLIER) 1\r\n* 2 FETCH (UID 4 FLAGS (\\Seen) MODSEQ (21))\r\nAEG4 OK\r\n"
+            "* SEARCH 3 4\r\nAEG5 OK\r\n"));
+        S server(script);
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        imap.ListAtLogin("INBOX", kept);
+        ASSERT_EQ(imap.ImapLogin(), 0);
+        EXPECT_TRUE(imap.FolderListRead());
+        imap.ListAhead("Inbox", &kept);  // listed already: nothing more is sent
+        const std::optional<imap::ListingState> state = imap.TakeListingState();
+        std::vector<uint32_t> uids;
+        ASSERT_EQ(imap.SearchMessages("Inbox", uids), 0);
+        EXPECT_EQ(uids, (std::vector<uint32_t>{3, 4}));
+        for (uint32_t uid : uids) {
+            ASSERT_NE(imap.Known("Inbox", uid), nullptr) << uid;
+            EXPECT_EQ(imap.Known("Inbox", uid)->seen, 1) << uid;
+        }
+        ASSERT_TRUE(state);
+        EXPECT_EQ(state->messages, (std::map<uint32_t, uint8_t>{{3, 1}, {4, 1}}));
+        EXPECT_EQ(state->highestModseq, 21u);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        EXPECT_EQ(server.received().size(), 5u);
+    }
+    {
+        std::vector<S::Step> script = together;
+        script.push_back(S::Send("AEG1 NO wrong\r\nAEG2 BAD\r\nAEG3 BAD\r\nAEG4 BAD\r\nAEG5 BAD\r\n"));
+        script.push_back(S::Expect("AEG6 LOGIN u p"));
+        script.push_back(S::Expect("AEG7 LIST"));
+        script.push_back(S::Send("AEG6 NO wrong\r\nAEG7 BAD\r\n"));
+        S server(script);
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        imap.ListAtLogin("INBOX", kept);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
+        EXPECT_FALSE(imap.IsLoggedIn());
+        EXPECT_TRUE(imap.SelectedFolder().empty());
+        EXPECT_FALSE(imap.TakeListingState());
+        EXPECT_TRUE(server.Finish()) << server.failure();
+    }
+}
+
 }  // namespace
