@@ -93,6 +93,8 @@ public:
     // The state of the folder the last ListAhead listed, when that listing was complete
     // and agreed with the server's count; empty otherwise. Handed out once.
     std::optional<ListingState> TakeListingState();
+    // The server would not enable QRESYNC or take a selection with it.
+    bool QresyncRefused() const { return qresyncRefused_; }
 
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
     int FetchSize(const std::string& folder, uint32_t uid);

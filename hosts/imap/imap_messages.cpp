@@ -73,6 +73,9 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
         Log("IMAP: The kept listing of '" + folder + "' is not used: " + why + ".");
     connection_.ListAhead(folder, haveKept ? &kept : nullptr);
     std::optional<ListingState> state = connection_.TakeListingState();
+    // A server that no longer takes QRESYNC has no use for the state: dropped, it is not
+    // sent with the next LOGIN either.
+    if (haveKept && connection_.QresyncRefused()) DropListingState(stateFile);
     if (UidsStale(folder)) {
         relisted_.insert(ValidityKey(folder));
         return HandOut(blocks, out, count);

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "hosts/imap/heronwick.h"
+#include "hosts/imap/imap_listing_state.h"
 #include "hosts/imap/imap_session.h"
 #include "platform/ui/ui_service.h"
 #include "tests/inet/scripted_server.h"
+#include "tests/support/test_home.h"
 
 namespace {
 
@@ -279,6 +281,49 @@ TEST(HeronwickSession, SearchDateWindow) {
     char expected[16];
     std::strftime(expected, sizeof expected, "%d-%b-%Y", std::localtime(&then));
     EXPECT_EQ(session.SinceDate(), expected);
+}
+
+// A kept inbox state whose server no longer takes QRESYNC: the inbox is listed the plain
+// way all the same, and the state is dropped, so the next LOGIN goes without it.
+TEST(HeronwickSession, StateOfAServerWithoutQresyncIsDropped) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    const std::string key = "127.0.0.1\tu\tINBOX";
+    const auto stateFile = imap::ListingStatePath(home.path(), key);
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{3, 0}};
+    std::string why;
+    ASSERT_TRUE(imap::SaveListingState(stateFile, key, kept, why)) << why;
+    S server({S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] hi\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+              S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+              S::Expect("AEG5 UID SEARCH NOT DELETED"),
+              S::Send("AEG1 OK [CAPABILITY IMAP4rev1 ENABLE ESEARCH SEARCHRES] in\r\n* LIST () \"/\" INBOX\r\n"
+                      "AEG2 OK\r\n* ENABLED\r\nAEG3 OK\r\nAEG4 BAD no QRESYNC\r\nAEG5 BAD nothing selected\r\n"),
+              S::Expect("AEG6 SELECT \"Inbox\""), S::Expect("AEG7 UID SEARCH RETURN (SAVE ALL) NOT DELETED"),
+              S::Expect("AEG8 UID FETCH $ (UID FLAGS)"),
+              S::Send("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\nAEG6 OK\r\n* ESEARCH (TAG \"AEG7\") UID ALL 3\r\n"
+                      "AEG7 OK\r\n* 1 FETCH (UID 3 FLAGS (\\Seen))\r\nAEG8 OK\r\n"),
+              S::Expect("AEG9 LOGOUT")});
+    LogonRecord record = ScriptedLogon(server.port());
+    record.userDirectory = dir.c_str();
+    imap::CImapSession session;
+    session.SetWaitTimeout(2000);
+    ASSERT_EQ(session.Logon(&record, 0), 0);
+    MailMsg** ids = nullptr;
+    int count = 0;
+    ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
+    ASSERT_EQ(count, 1);
+    uint32_t uid = 0;
+    EXPECT_TRUE(imap::UidOf(ids[0]->hostId, ids[0]->hostIdLength, uid));
+    EXPECT_EQ(uid, 3u);
+    EXPECT_NE(ids[0]->flags & 0x02000000u, 0u);  // read, as the server says now
+    FreeMailMsg(ids, count);
+    session.Logoff();
+    session.Cleanup();
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
 }
 
 }  // namespace
