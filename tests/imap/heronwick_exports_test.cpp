@@ -66,6 +66,14 @@ LogonRecord ScriptedLogon(int port) {
     return record;
 }
 
+// Logs session on to the scripted server on port, keeping its files in dir when given.
+void LogOn(imap::CImapSession& session, int port, const std::string& dir = {}) {
+    LogonRecord record = ScriptedLogon(port);
+    if (!dir.empty()) record.userDirectory = dir.c_str();
+    session.SetWaitTimeout(2000);
+    ASSERT_EQ(session.Logon(&record, 0), 0);
+}
+
 std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
     S server(ListScript(list));
     LogonRecord record = ScriptedLogon(server.port());
@@ -212,10 +220,8 @@ TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
     std::set<std::string> brought;  // subjects over both syncs
     for (bool cut : {true, false}) {
         S server(BatchScript(cut));
-        LogonRecord record = ScriptedLogon(server.port());
         imap::CImapSession session;
-        session.SetWaitTimeout(2000);
-        ASSERT_EQ(session.Logon(&record, 0), 0);
+        LogOn(session, server.port());
         MailMsg** ids = nullptr;
         int count = 0;
         ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
@@ -306,11 +312,8 @@ TEST(HeronwickSession, StateOfAServerWithoutQresyncIsDropped) {
               S::Send("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\nAEG6 OK\r\n* ESEARCH (TAG \"AEG7\") UID ALL 3\r\n"
                       "AEG7 OK\r\n* 1 FETCH (UID 3 FLAGS (\\Seen))\r\nAEG8 OK\r\n"),
               S::Expect("AEG9 LOGOUT")});
-    LogonRecord record = ScriptedLogon(server.port());
-    record.userDirectory = dir.c_str();
     imap::CImapSession session;
-    session.SetWaitTimeout(2000);
-    ASSERT_EQ(session.Logon(&record, 0), 0);
+    LogOn(session, server.port(), dir);
     MailMsg** ids = nullptr;
     int count = 0;
     ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
