@@ -162,7 +162,8 @@ int CImapConnection::SendLogin(bool quoted, LoginExtra* extra) {
     std::string response;
     ImapReplyEnd end(extraTags.empty() ? listTag : extraTags.back());
     if (extra && extra->take) end.TakeUntagged(extra->take);
-    const int rc = socket_->Receive(response, false, end);
+    // A reply cut short leaves the commands whose tagged line did not come not OK.
+    socket_->Receive(response, false, end);
     // Each command's lines end at its own tagged line, in the order they went.
     std::vector<std::vector<ParsedLine>> replies(2 + extraTags.size());
     std::vector<bool> ok(replies.size(), false);
@@ -194,7 +195,6 @@ int CImapConnection::SendLogin(bool quoted, LoginExtra* extra) {
                 Log("IMAP SEND:" + extra->commands[i] + "\nIMAP RECV:" + (extra->ok[i] ? "OK" : "failed"));
         }
     }
-    (void)rc;  // a reply cut short leaves the commands after it not OK
     return kImapOk;
 }
 
