@@ -28,6 +28,11 @@
 # PROFILE=1 adds one untimed run of each under strace: socket writes, the IMAP commands
 # they carry (by verb) and the system calls, to see where each client's time goes.
 #
+# HOLD=1 keeps the servers (and the proxy) running after the table, with the last
+# tallyhop home and Maildir already synchronised, and prints what another timing tool
+# needs to time further no-change synchronisations of both, paired; it stops on Ctrl-C or
+# TERM like any run.
+#
 # Each repetition is a first synchronisation for both (a fresh handheld and desktop user,
 # an empty Maildir), in alternating order so neither always runs on a warmer server. Each
 # run is under /usr/bin/time -v: wall time, CPU (user + system of the client process; the
@@ -233,4 +238,12 @@ if [ "${PROFILE:-0}" = 1 ]; then
     echo "-- $t: system calls (top by time)"
     sed -n '1,12p' "$work/$t.syscalls"
   done
+fi
+
+if [ "${HOLD:-0}" = 1 ]; then
+  echo "-- holding: IMAP on $HOST:$imap_port, user $USER, password $PASS"
+  echo "   TESSALINE_HOME=$work/home $bin/tallyhop sync"
+  echo "   /usr/bin/mbsync -c $work/mbsyncrc bench"
+  echo "   (stop with: kill $$)"
+  while :; do sleep 5; done
 fi

@@ -10,6 +10,8 @@ namespace {
 // One counter per process, as there is one connection per process.
 unsigned g_tagCounter = 0;
 
+constexpr const char* kListCommand = "LIST \"\" \"%\"";
+
 std::string Quoted(const std::string& text) {
     std::string out;
     // Names that a quoted string cannot carry are sent empty, which every server refuses.
@@ -120,14 +122,18 @@ int CImapConnection::Connect(const ImapSettings* settings) {
     if (!settings) return kImapNotReady;
     settings_ = *settings;
     if (int rc = inet::OpenSocket(settings_, "IMAP", socket_, kImapStartup, kImapConnect)) return rc;
-    // The greeting is one untagged line.
+    // The greeting is one untagged line; its [CAPABILITY ...] code, when there is one,
+    // says what the server offers without a round trip spent on asking.
     std::string greeting;
     socket_->Receive(greeting, false, "*");
+    std::vector<ParsedLine> lines;
+    ParseResponse(greeting, lines);
+    if (!ReadCapabilities(lines, capabilities_).Ok()) capabilities_.clear();
     connected_ = true;
     return kImapOk;
 }
 
-int CImapConnection::SendLogin(bool quoted) {
+int CImapConnection::SendLogin(bool quoted, LoginExtra* extra) {
     std::string user, password;
     if (quoted) {
         if (!Quote(settings_.user, user) || !Quote(settings_.password, password)) return kImapLoginRefused;
@@ -135,39 +141,94 @@ int CImapConnection::SendLogin(bool quoted) {
         user = settings_.user;
         password = settings_.password;
     }
-    std::string tag = NextTag();
+    // The folder list goes right behind the LOGIN, in the same write: it depends on
+    // nothing the LOGIN answers but its success, and after a refused LOGIN the server
+    // refuses it too (not authenticated), which is then not read as a list. So do the
+    // caller's extra commands, which only read.
+    const std::string loginTag = NextTag();
+    const std::string listTag = NextTag();
+    std::vector<std::string> extraTags;
     // Never logged: the line holds the password.
-    if (socket_->Send(tag + " LOGIN " + user + " " + password + "\r\n") != inet::kSockOk) return kImapSendFailed;
+    std::string text = loginTag + " LOGIN " + user + " " + password + "\r\n" + listTag + " " + kListCommand + "\r\n";
+    if (extra) {
+        for (const std::string& command : extra->commands) {
+            extraTags.push_back(NextTag());
+            text += extraTags.back() + " " + command + "\r\n";
+        }
+        extra->replies.assign(extraTags.size(), {});
+        extra->ok.assign(extraTags.size(), false);
+    }
+    if (socket_->Send(text) != inet::kSockOk) return kImapSendFailed;
     std::string response;
-    ImapReplyEnd end(tag);
-    if (socket_->Receive(response, false, end) != inet::kSockOk) return kImapNothing;
-    if (StatusOf(end.Lines(), tag) != TaggedStatus::kOk) return kImapLoginRefused;
-    // What the server offers once logged in, when its answer says (no round trip spent
-    // on asking: without it the plain commands are used).
-    if (!ReadCapabilities(end.Lines(), capabilities_).Ok()) capabilities_.clear();
+    ImapReplyEnd end(extraTags.empty() ? listTag : extraTags.back());
+    if (extra && extra->take) end.TakeUntagged(extra->take);
+    // A reply cut short leaves the commands whose tagged line did not come not OK.
+    socket_->Receive(response, false, end);
+    // Each command's lines end at its own tagged line, in the order they went.
+    std::vector<std::vector<ParsedLine>> replies(2 + extraTags.size());
+    std::vector<bool> ok(replies.size(), false);
+    std::size_t at = 0;
+    for (ParsedLine& line : end.TakeLines()) {
+        if (at >= replies.size()) break;
+        const std::string& tag = at == 0 ? loginTag : at == 1 ? listTag : extraTags[at - 2];
+        const bool last = line.kind == LineKind::kTagged && line.tag == tag;
+        if (last) ok[at] = line.status == LineStatus::kOk;
+        replies[at].push_back(std::move(line));
+        if (last) ++at;
+    }
+    if (at == 0) return kImapNothing;
+    if (!ok[0]) return kImapLoginRefused;
+    // What the server offers once logged in, when its answer says; else what the
+    // greeting said stands (without either the plain commands are used).
+    std::vector<std::string> offered;
+    if (ReadCapabilities(replies[0], offered).Ok()) capabilities_ = std::move(offered);
+    loggedIn_ = true;
+    folderListRead_ = ok[1];
+    if (settings_.logEnabled)
+        Log(std::string("IMAP SEND:") + kListCommand + "\nIMAP RECV:" + (folderListRead_ ? "OK" : "failed"));
+    ReadFolderList(folderListRead_ ? replies[1] : std::vector<ParsedLine>{});
+    if (extra) {
+        for (std::size_t i = 0; i < extraTags.size(); ++i) {
+            extra->replies[i] = std::move(replies[2 + i]);
+            extra->ok[i] = ok[2 + i];
+            if (settings_.logEnabled)
+                Log("IMAP SEND:" + extra->commands[i] + "\nIMAP RECV:" + (extra->ok[i] ? "OK" : "failed"));
+        }
+    }
     return kImapOk;
 }
 
 int CImapConnection::ImapLogin() {
     if (!connected_ || !socket_) return kImapNotConnected;
-    int rc = SendLogin(true);
+    // The first folder's listing travels with the LOGIN where a state of it is kept and
+    // the greeting offers ENABLE: its QRESYNC selection asks only for what changed, and
+    // a server that turns out not to have QRESYNC refuses it, after which the folder is
+    // listed the plain way.
+    std::optional<std::pair<std::string, ListingState>> ahead = std::move(atLogin_);
+    atLogin_.reset();
+    int rc = ahead && imap::HasCapability(capabilities_, "ENABLE") && !qresyncRefused_
+                 ? LoginWithListing(ahead->first, ahead->second)
+                 : SendLogin(true);
     if (rc == kImapLoginRefused) {
         // Some servers want bare atoms; only try them when they cannot change the command.
         if (!IsAtom(settings_.user) || !IsAtom(settings_.password)) return kImapLoginRefused;
         rc = SendLogin(false);
     }
-    if (rc != kImapOk) return rc;
-    loggedIn_ = true;
-    folderListRead_ = ListFolders();
-    return kImapOk;
+    return rc;
 }
 
 int CImapConnection::Logout() {
     if (!Ready()) return kImapNotConnected;
-    std::string response;
-    if (!SendTaggedCommand("LOGOUT", response)) return kImapLogoutRefused;
+    // Every command before it has had its tagged answer read (nothing is pending), and
+    // the server's answer to LOGOUT decides nothing: the command is sent and the
+    // connection closed without waiting a round trip for it.
+    const std::string tag = NextTag();
+    const bool sent = socket_->Send(tag + " LOGOUT\r\n") == inet::kSockOk;
+    if (settings_.logEnabled) Log("IMAP SEND:LOGOUT");
     loggedIn_ = false;
-    return kImapOk;
+    connected_ = false;
+    socket_.reset();
+    return sent ? kImapOk : kImapLogoutRefused;
 }
 
 int CImapConnection::Disconnect() {
@@ -185,6 +246,11 @@ int CImapConnection::Disconnect() {
     inboxListed_ = false;
     flaggedByUs_.clear();
     capabilities_.clear();
+    qresyncEnabled_ = false;
+    qresyncRefused_ = false;
+    listingState_.reset();
+    atLogin_.reset();
+    listedAtLogin_.clear();
     folderNames_.clear();
     selectedFolder_.clear();
     ForgetPrefetched();
@@ -235,23 +301,25 @@ int CImapConnection::SelectFolder(const std::string& folder) {
 bool CImapConnection::ListFolders() {
     if (!Ready()) return false;
     std::vector<ParsedLine> lines;
-    bool ok = Command("LIST \"\" \"%\"", lines);
-    if (ok) {
-        for (const auto& line : lines) {
-            ListEntry entry;
-            ParseResult read = ReadListEntry(line, "LIST", entry);
-            if (!read.Ok()) {
-                if (read.error != ParseError::kNotFound) Log("IMAP: line skipped in LIST answer: " + read.text);
-                continue;
-            }
-            if (entry.HasFlag("\\Noselect")) continue;
-            folderNames_.push_back(entry.name);
+    const bool ok = Command(kListCommand, lines);
+    ReadFolderList(ok ? lines : std::vector<ParsedLine>{});
+    return ok;
+}
+
+void CImapConnection::ReadFolderList(const std::vector<ParsedLine>& lines) {
+    for (const auto& line : lines) {
+        ListEntry entry;
+        ParseResult read = ReadListEntry(line, "LIST", entry);
+        if (!read.Ok()) {
+            if (read.error != ParseError::kNotFound) Log("IMAP: line skipped in LIST answer: " + read.text);
+            continue;
         }
+        if (entry.HasFlag("\\Noselect")) continue;
+        folderNames_.push_back(entry.name);
     }
     inboxListed_ = false;
     for (const auto& name : folderNames_) inboxListed_ = inboxListed_ || EqualsNoCase(name, "Inbox");
     if (!inboxListed_) folderNames_.push_back("Inbox");
-    return ok;
 }
 
 int CImapConnection::GetFolderNames(std::vector<std::string>& out) {
@@ -269,9 +337,12 @@ bool CImapConnection::FolderExists(const std::string& name) const {
 }
 
 bool CImapConnection::HasCapability(const std::string& name) {
-    std::vector<ParsedLine> lines;
-    std::vector<std::string> names;
-    return Command("CAPABILITY", lines) && ReadCapabilities(lines, names).Ok() && imap::HasCapability(names, name);
+    // Asked only when neither the greeting nor the LOGIN answer said.
+    if (capabilities_.empty()) {
+        std::vector<ParsedLine> lines;
+        if (!Command("CAPABILITY", lines) || !ReadCapabilities(lines, capabilities_).Ok()) capabilities_.clear();
+    }
+    return imap::HasCapability(capabilities_, name);
 }
 
 bool CImapConnection::Expunge() {

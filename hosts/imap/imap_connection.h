@@ -10,8 +10,10 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "hosts/imap/imap_listing_state.h"
 #include "hosts/imap/imap_readers.h"
 #include "hosts/imap/imap_response.h"
 #include "hosts/inet/host_session.h"
@@ -58,6 +60,9 @@ public:
     bool SendTaggedCommand(const std::string& command, std::string& response);
 
     int Connect(const ImapSettings* settings);
+    // Has the next ImapLogin send the QRESYNC listing of folder, from its kept state,
+    // with the LOGIN (see ListAhead), when the greeting offers ENABLE.
+    void ListAtLogin(const std::string& folder, ListingState kept) { atLogin_.emplace(folder, std::move(kept)); }
     int ImapLogin();
     int Logout();
     int Disconnect();
@@ -78,7 +83,18 @@ public:
     // does, the commands sent together; where the server keeps search results (SEARCHRES)
     // the flags of what the search found come in the same round trip. SearchMessages and
     // PrefetchInfo then answer from what it brought, until another folder is selected.
-    void ListAhead(const std::string& folder);
+    //
+    // Where the server offers QRESYNC the selection is made with it: given the folder's
+    // kept state (kept), the server tells only what changed since, which is applied to
+    // it; without one, or when the result does not hold together (another UIDVALIDITY,
+    // a count other than the server's), the flags of every message in the folder are
+    // fetched. TakeListingState then hands out the folder's new state.
+    void ListAhead(const std::string& folder, const ListingState* kept = nullptr);
+    // The state of the folder the last ListAhead listed, when that listing was complete
+    // and agreed with the server's count; empty otherwise. Handed out once.
+    std::optional<ListingState> TakeListingState();
+    // The server would not enable QRESYNC or take a selection with it.
+    bool QresyncRefused() const { return qresyncRefused_; }
 
     int FetchSeenFlag(const std::string& folder, uint32_t uid, int* seen);
     int FetchSize(const std::string& folder, uint32_t uid);
@@ -169,12 +185,41 @@ private:
     // Keeps what a SELECT of folder answered.
     void Selected(const std::string& folder, const std::vector<ParsedLine>& lines);
     std::string SearchCommand() const;
+    // ListAhead with QRESYNC (imap_resync.cpp); false when the server would not take it,
+    // so that the folder is listed the plain way.
+    bool ListWithState(const std::string& folder, const std::string& quoted, const ListingState* kept);
+    // The commands of a QRESYNC listing and where its SELECT and search are; state starts
+    // as the kept one and takes the server's changes as they are read.
+    struct ResyncPlan {
+        std::vector<std::string> commands;
+        bool enable = false, resync = false, esearch = false;
+        std::size_t selectAt = 0, searchAt = 0;
+        ListingState state;
+    };
+    ResyncPlan PlanResync(const std::string& quoted, const ListingState* kept, bool esearch) const;
+    // Reads the answers to plan's commands (as Pipeline hands them out); unplaced: flags
+    // came for a message without its UID. False when QRESYNC is not usable.
+    bool FinishResync(const std::string& folder, const ListingState* kept, ResyncPlan& plan,
+                      const std::vector<std::vector<ParsedLine>>& replies, const std::vector<bool>& ok, bool unplaced);
+    // LOGIN and LIST with the QRESYNC listing of folder behind them.
+    int LoginWithListing(const std::string& folder, const ListingState& kept);
     // Makes folder the selected one: 0, 12 not listed, 4 not selectable.
     int MakeCurrent(const std::string& folder);
     bool IsSelected(const std::string& folder) const;
-    // One LOGIN: 0, 2 send failed, 3 no answer, 10 refused.
-    int SendLogin(bool quoted);
+    // Commands sent behind a LOGIN and its LIST, with their answers (as Pipeline's); take
+    // gets their untagged lines as they come.
+    struct LoginExtra {
+        std::vector<std::string> commands;
+        std::function<bool(ParsedLine&)> take;
+        std::vector<std::vector<ParsedLine>> replies;
+        std::vector<bool> ok;
+    };
+    // One LOGIN with the folder list (and extra) behind it: 0, 2 send failed, 3 no answer,
+    // 10 refused.
+    int SendLogin(bool quoted, LoginExtra* extra = nullptr);
     void RemoveFolderName(const std::string& name);
+    // Keeps the selectable folders of a LIST answer (none when it failed), INBOX always.
+    void ReadFolderList(const std::vector<ParsedLine>& lines);
     // A section fetched ahead: true when it was there (nil then says it was NIL).
     bool TakeSection(const std::string& folder, uint32_t uid, const std::string& section, std::string& text, bool& nil);
     void ForgetPrefetched();
@@ -193,7 +238,13 @@ private:
     uint32_t uidValidity_ = 0;
     // Folder name -> UIDs this session flagged \Deleted, waiting for Expunge.
     std::map<std::string, std::set<uint32_t>> flaggedByUs_;
-    std::vector<std::string> capabilities_;  // from the LOGIN answer; empty: not known
+    // From the LOGIN answer, else the greeting, else asked once; empty: not known.
+    std::vector<std::string> capabilities_;
+    bool qresyncEnabled_ = false;  // ENABLE QRESYNC answered on this connection
+    bool qresyncRefused_ = false;  // the server would not enable or take it
+    std::optional<ListingState> listingState_;
+    std::optional<std::pair<std::string, ListingState>> atLogin_;  // to list with the LOGIN
+    std::string listedAtLogin_;  // the folder listed with the LOGIN, until ListAhead takes it
     // The UIDs ListAhead found in the selected folder, until SearchMessages takes them.
     std::optional<std::vector<uint32_t>> listed_;
     std::string prefetchFolder_;

@@ -63,8 +63,19 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     if (!out || !count) return kImapNotReady;
     *count = 0;
     std::vector<MailMsg*> blocks;
-    // Selection, search and (where the server keeps search results) flags in one round trip.
-    connection_.ListAhead(folder);
+    // Selection, search and (where the server keeps search results) flags in one round
+    // trip; with QRESYNC and the state of the last listing, only what changed since.
+    const std::filesystem::path stateFile = ListingStateFile(folder);
+    ListingState kept;
+    std::string why;
+    const bool haveKept = !stateFile.empty() && LoadListingState(stateFile, ValidityKey(folder), kept, why);
+    if (!haveKept && !stateFile.empty() && std::filesystem::exists(stateFile))
+        Log("IMAP: The kept listing of '" + folder + "' is not used: " + why + ".");
+    connection_.ListAhead(folder, haveKept ? &kept : nullptr);
+    std::optional<ListingState> state = connection_.TakeListingState();
+    // A server that no longer takes QRESYNC has no use for the state: dropped, it is not
+    // sent with the next LOGIN either.
+    if (haveKept && connection_.QresyncRefused()) DropListingState(stateFile);
     if (UidsStale(folder)) {
         relisted_.insert(ValidityKey(folder));
         return HandOut(blocks, out, count);
@@ -93,6 +104,10 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
         MailMsg* block = nullptr;
         if (msg.ToMailMsg(&block) == kMailMsgOk) blocks.push_back(block);
     }
+    // The state is kept only once the listing it comes with has been made, and written
+    // only when it changed (a sync with no change writes nothing).
+    if (state && !(haveKept && *state == kept) && !SaveListingState(stateFile, ValidityKey(folder), *state, why))
+        Log("IMAP: The listing of '" + folder + "' is not kept: " + why + ".");
     return HandOut(blocks, out, count);
 }
 

@@ -31,15 +31,35 @@ ParseResult ReadCapabilities(const std::vector<ParsedLine>& lines, std::vector<s
 
 bool HasCapability(const std::vector<std::string>& names, std::string_view name) { return HasName(names, name); }
 
-ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number) {
+ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number,
+                           uint64_t max) {
     for (const auto& line : lines) {
         if (!line.result.Ok() || !line.hasCode || !inet::EqualsNoCase(line.code, code)) continue;
-        if (line.codeArgs.size() != 1 || !line.codeArgs[0].AsNumber(number, UINT32_MAX)) {
-            return ParseResult::Fail(ParseError::kBadResponse, "[" + std::string(code) + "] without a 32-bit number");
+        if (line.codeArgs.size() != 1 || !line.codeArgs[0].AsNumber(number, max)) {
+            return ParseResult::Fail(ParseError::kBadResponse, "[" + std::string(code) + "] without a number in range");
         }
         return {};
     }
     return ParseResult::Fail(ParseError::kNotFound, "no [" + std::string(code) + "] code");
+}
+
+bool HasCode(const std::vector<ParsedLine>& lines, std::string_view code) {
+    for (const auto& line : lines)
+        if (line.result.Ok() && line.hasCode && inet::EqualsNoCase(line.code, code)) return true;
+    return false;
+}
+
+ParseResult ReadEnabled(const std::vector<ParsedLine>& lines, std::vector<std::string>& names) {
+    names.clear();
+    for (const auto& line : lines) {
+        if (!line.result.Ok() || line.kind != LineKind::kUntagged || line.args.empty() ||
+            !line.args[0].IsAtom("ENABLED"))
+            continue;
+        for (std::size_t i = 1; i < line.args.size(); ++i)
+            if (line.args[i].IsAtom()) names.push_back(line.args[i].text);
+        return {};
+    }
+    return ParseResult::Fail(ParseError::kNotFound, "no ENABLED line");
 }
 
 ParseResult ReadExists(const std::vector<ParsedLine>& lines, uint32_t& count) {

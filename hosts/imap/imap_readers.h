@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "hosts/imap/imap_parser.h"
@@ -35,6 +36,13 @@ ParseResult ReadSearch(const std::vector<ParsedLine>& lines, std::vector<uint32_
 // "* ESEARCH (TAG "a1") UID ALL 1:3,7": the numbers of ALL's set in the first ESEARCH
 // line, in the set's order, at most limit of them; no ALL is an empty list.
 ParseResult ReadEsearchAll(const std::vector<ParsedLine>& lines, std::vector<uint32_t>& numbers, std::size_t limit);
+
+// A UID set "1:3,7,9:8" as inclusive ranges, each first <= last, in the set's order;
+// false (and no ranges) when it is not one.
+bool ReadUidRanges(std::string_view set, std::vector<std::pair<uint32_t, uint32_t>>& ranges);
+// "* VANISHED (EARLIER) 1:3,7" or "* VANISHED 4": the UIDs of messages expunged, and
+// whether the server tells of earlier expunges (a QRESYNC selection) rather than new ones.
+ParseResult ReadVanished(const ParsedLine& line, bool& earlier, std::vector<std::pair<uint32_t, uint32_t>>& ranges);
 
 // One BODY[section]<origin> item of a FETCH; NIL leaves nil set and text empty.
 struct FetchBody {
@@ -79,8 +87,14 @@ ParseResult ReadMailboxStatus(const ParsedLine& line, MailboxStatus& status);
 ParseResult ReadCapabilities(const std::vector<ParsedLine>& lines, std::vector<std::string>& names);
 bool HasCapability(const std::vector<std::string>& names, std::string_view name);
 
-// The number of a status line's code such as [UIDVALIDITY 3] or [UIDNEXT 9].
-ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number);
+// The number of a status line's code such as [UIDVALIDITY 3] or [UIDNEXT 9], at most max
+// ([HIGHESTMODSEQ n] is 63 bits).
+ParseResult ReadCodeNumber(const std::vector<ParsedLine>& lines, std::string_view code, uint64_t& number,
+                           uint64_t max = UINT32_MAX);
+// Whether a status line carries the code, such as [NOMODSEQ].
+bool HasCode(const std::vector<ParsedLine>& lines, std::string_view code);
+// "* ENABLED QRESYNC": the extensions the server turned on.
+ParseResult ReadEnabled(const std::vector<ParsedLine>& lines, std::vector<std::string>& names);
 
 // "* 12 EXISTS": the count of messages in the selected folder.
 ParseResult ReadExists(const std::vector<ParsedLine>& lines, uint32_t& count);

@@ -128,8 +128,9 @@ bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vecto
     // any reply, each section named by its own item. Each is kept as it arrives; a reply
     // cut short keeps what it brought whole, the rest is asked for message by message.
     auto asked = [&](uint32_t uid) {
-        return std::any_of(sets.begin(), sets.end(),
-                           [uid](const std::vector<uint32_t>& set) { return std::binary_search(set.begin(), set.end(), uid); });
+        return std::any_of(sets.begin(), sets.end(), [uid](const std::vector<uint32_t>& set) {
+            return std::binary_search(set.begin(), set.end(), uid);
+        });
     };
     auto keep = [&](ParsedLine& line) {
         FetchData data;
@@ -183,14 +184,27 @@ std::string CImapConnection::SearchCommand() const {
     return command;
 }
 
-void CImapConnection::ListAhead(const std::string& folder) {
+void CImapConnection::ListAhead(const std::string& folder, const ListingState* kept) {
+    // Listed already, with the LOGIN: what that brought stands.
+    if (!listedAtLogin_.empty() && IsSelected(folder) && EqualsNoCase(listedAtLogin_, selectedFolder_)) {
+        listedAtLogin_.clear();
+        return;
+    }
+    listedAtLogin_.clear();
+    listingState_.reset();
     if (!Ready() || folder.empty()) return;
     const bool select = !IsSelected(folder);
     if (select && !FolderExists(folder)) return;
+    // Only a selection made now tells what changed since the kept state.
+    if (select && !qresyncRefused_ && imap::HasCapability(capabilities_, "QRESYNC") &&
+        imap::HasCapability(capabilities_, "ENABLE")) {
+        std::string quoted;
+        if (!Quote(folder, quoted)) return;
+        if (ListWithState(folder, quoted, kept)) return;
+    }
     // The search keeps its result on the server as "$", which the flag fetch names, and
     // answers it as one set.
-    const bool saved =
-        imap::HasCapability(capabilities_, "SEARCHRES") && imap::HasCapability(capabilities_, "ESEARCH");
+    const bool saved = imap::HasCapability(capabilities_, "SEARCHRES") && imap::HasCapability(capabilities_, "ESEARCH");
     std::vector<std::string> commands;
     std::string quoted;
     if (select) {

@@ -84,21 +84,34 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
             Log("IMAP: Socket for server '" + s.server + "' on port " + std::to_string(s.port) +
                 " failed to connect. ");
             imapUsable_ = false;
-        } else if (connection_.ImapLogin() != kImapOk) {
-            Log("IMAP: IMAP logon failed for user '" + s.user + "'");
-            connection_.Disconnect();
-            imapUsable_ = false;
         } else {
             LoadValidities(*record);
-            for (const auto& name : connection_.FolderNames()) {
-                folderNames_.push_back(name);
-                auto folder = std::make_unique<CImapFolder>();
-                folder->name = name;
-                folders_.push_back(std::move(folder));
+            ListInboxAtLogin();
+            if (connection_.ImapLogin() != kImapOk) {
+                Log("IMAP: IMAP logon failed for user '" + s.user + "'");
+                connection_.Disconnect();
+                imapUsable_ = false;
+            } else {
+                for (const auto& name : connection_.FolderNames()) {
+                    folderNames_.push_back(name);
+                    auto folder = std::make_unique<CImapFolder>();
+                    folder->name = name;
+                    folders_.push_back(std::move(folder));
+                }
             }
         }
     }
     return EndLogon(imapUsable_);
+}
+
+void CImapSession::ListInboxAtLogin() {
+    // The inbox is the folder a sync lists first; with a state kept of it, its listing
+    // can go with the LOGIN and save the round trip of its own.
+    const std::filesystem::path file = ListingStateFile("INBOX");
+    ListingState kept;
+    std::string why;
+    if (!file.empty() && LoadListingState(file, ValidityKey("INBOX"), kept, why))
+        connection_.ListAtLogin("INBOX", std::move(kept));
 }
 
 void CImapSession::LogUnusable(bool serverUsable) const {

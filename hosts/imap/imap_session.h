@@ -157,8 +157,12 @@ private:
     // the handheld drops the copies it would otherwise match by stale UIDs; the next
     // sync fetches the folder again under the new value, which Logoff keeps.
     void LoadValidities(const LogonRecord& record);
+    // Has the LOGIN carry the inbox's listing when a state of it is kept.
+    void ListInboxAtLogin();
     void SaveValidities() const;
     std::string ValidityKey(const std::string& folder) const;
+    // Where the state of the folder's last complete listing is kept; empty: not kept.
+    std::filesystem::path ListingStateFile(const std::string& folder) const;
     // Selects the folder; true when its UIDVALIDITY differs from the one kept.
     bool UidsStale(const std::string& folder);
     // True (and says so) when a change by UID in folder must not be made.

@@ -21,6 +21,11 @@ std::string CImapSession::ValidityKey(const std::string& folder) const {
     return imapSettings_.server + '\t' + imapSettings_.user + '\t' + name;
 }
 
+std::filesystem::path CImapSession::ListingStateFile(const std::string& folder) const {
+    if (validityFile_.empty()) return {};
+    return ListingStatePath(validityFile_.parent_path(), ValidityKey(folder));
+}
+
 void CImapSession::LoadValidities(const LogonRecord& record) {
     validities_.clear();
     changed_.clear();

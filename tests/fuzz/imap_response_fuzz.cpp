@@ -62,6 +62,8 @@ void ReadAll(const std::vector<imap::ParsedLine>& lines) {
     imap::ReadCapabilities(lines, names);
     uint64_t number = 0;
     imap::ReadCodeNumber(lines, "UIDNEXT", number);
+    imap::ReadCodeNumber(lines, "HIGHESTMODSEQ", number, INT64_MAX);
+    imap::ReadEnabled(lines, names);
     uint32_t exists = 0;
     imap::ReadExists(lines, exists);
     std::string prefix;
@@ -76,6 +78,13 @@ void ReadAll(const std::vector<imap::ParsedLine>& lines) {
         imap::MailboxStatus status;
         imap::ReadMailboxStatus(line, status);
         if (imap::ReadFetch(line, fetch).Ok() && fetch.hasUid && fetch.uid == 0) std::abort();
+        // Every range of a VANISHED set is in order and names no UID 0.
+        bool earlier = false;
+        std::vector<std::pair<uint32_t, uint32_t>> ranges;
+        if (imap::ReadVanished(line, earlier, ranges).Ok()) {
+            for (const auto& [first, last] : ranges)
+                if (first == 0 || first > last) std::abort();
+        }
     }
 }
 

@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "hosts/imap/heronwick.h"
+#include "hosts/imap/imap_listing_state.h"
 #include "hosts/imap/imap_session.h"
 #include "platform/ui/ui_service.h"
 #include "tests/inet/scripted_server.h"
+#include "tests/support/test_home.h"
 
 namespace {
 
@@ -49,9 +51,8 @@ TEST(HeronwickExports, BeforeLogonAndFreeRules) {
 
 // Logs a session on to a scripted server that lists the given folder lines.
 std::vector<S::Step> ListScript(const std::string& list) {
-    return {S::Send("* OK\r\n"),    S::Expect("AEG1 LOGIN"),        S::Send("{tag} OK\r\n"),
-            S::Expect("AEG2 LIST"), S::Send(list + "{tag} OK\r\n"), S::Expect("AEG3 LOGOUT"),
-            S::Send("{tag} OK\r\n")};
+    return {S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+            S::Send("AEG1 OK\r\n" + list + "AEG2 OK\r\n"), S::Expect("AEG3 LOGOUT")};
 }
 
 // The logon of a session to a scripted server on port.
@@ -63,6 +64,14 @@ LogonRecord ScriptedLogon(int port) {
     record.password = "p";
     record.serverUsable = 1;
     return record;
+}
+
+// Logs session on to the scripted server on port, keeping its files in dir when given.
+void LogOn(imap::CImapSession& session, int port, const std::string& dir = {}) {
+    LogonRecord record = ScriptedLogon(port);
+    if (!dir.empty()) record.userDirectory = dir.c_str();
+    session.SetWaitTimeout(2000);
+    ASSERT_EQ(session.Logon(&record, 0), 0);
 }
 
 std::vector<std::pair<std::string, int>> Folders(const std::string& list) {
@@ -138,15 +147,15 @@ TEST(HeronwickSession, LogonFailureReporting) {
 TEST(HeronwickSession, UnreadableMessageFailsQuietly) {
     // An empty message reads as nothing: the fetch fails (3), and that is no
     // "invalid response" in the log.
-    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
-              S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"), S::Expect("AEG3 SELECT \"INBOX\""),
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+              S::Send("AEG1 OK\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"), S::Expect("AEG3 SELECT \"INBOX\""),
               S::Send("* 1 EXISTS\r\n{tag} OK\r\n"), S::Expect("AEG4 UID FETCH 5 rfc822.size"),
               S::Send("* 1 FETCH (UID 5 RFC822.SIZE 0)\r\n{tag} OK\r\n"),
               S::Expect("AEG5 UID FETCH 5 BODY.PEEK[HEADER.FIELDS (Content-Type)]"),
               S::Send("* 1 FETCH (UID 5 BODY[HEADER.FIELDS (CONTENT-TYPE)] {2}\r\n\r\n)\r\n"
                       "{tag} OK\r\n"),
               S::Expect("AEG6 UID FETCH 5 BODY.PEEK[]"), S::Send("* 1 FETCH (UID 5 BODY[] {0}\r\n)\r\n{tag} OK\r\n"),
-              S::Expect("AEG7 LOGOUT"), S::Send("{tag} OK\r\n")});
+              S::Expect("AEG7 LOGOUT")});
     LogonRecord record{};
     record.server = "127.0.0.1";
     record.port = server.port();
@@ -169,8 +178,8 @@ TEST(HeronwickSession, UnreadableMessageFailsQuietly) {
 // Message i of a scripted folder, as its FETCH gives it.
 std::string Mail(int i) { return "Subject: m" + std::to_string(i) + "\r\n\r\nBody " + std::to_string(i) + ".\r\n"; }
 std::string BodyLine(int i) {
-    return "* " + std::to_string(i) + " FETCH (UID " + std::to_string(i) + " BODY[] {" + std::to_string(Mail(i).size()) +
-           "}\r\n" + Mail(i) + ")\r\n";
+    return "* " + std::to_string(i) + " FETCH (UID " + std::to_string(i) + " BODY[] {" +
+           std::to_string(Mail(i).size()) + "}\r\n" + Mail(i) + ")\r\n";
 }
 
 // A folder of three messages listed, dated and fetched in one batch; with cut, the server
@@ -186,8 +195,8 @@ std::vector<S::Step> BatchScript(bool cut) {
                    " BODY[HEADER.FIELDS (CONTENT-TYPE)] {28}\r\nContent-Type: text/plain\r\n\r\n)\r\n";
     }
     std::vector<S::Step> script = {
-        S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
-        S::Send("* LIST () \"/\" INBOX\r\n{tag} OK\r\n"),
+        S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+        S::Send("AEG1 OK\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"),
         // Selection and search travel together.
         S::Expect("AEG3 SELECT \"Inbox\""), S::Expect("AEG4 UID SEARCH NOT DELETED"),
         S::Send("* 3 EXISTS\r\nAEG3 OK\r\n* SEARCH 1 2 3\r\nAEG4 OK\r\n"), S::Expect("AEG5 UID FETCH 1:3 (UID FLAGS)"),
@@ -202,8 +211,8 @@ std::vector<S::Step> BatchScript(bool cut) {
         return script;
     }
     script.push_back(S::Send(BodyLine(2) + BodyLine(3) + "{tag} OK\r\n"));
+    // LOGOUT's answer is not waited for.
     script.push_back(S::Expect("AEG8 LOGOUT"));
-    script.push_back(S::Send("{tag} OK\r\n"));
     return script;
 }
 
@@ -211,10 +220,8 @@ TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
     std::set<std::string> brought;  // subjects over both syncs
     for (bool cut : {true, false}) {
         S server(BatchScript(cut));
-        LogonRecord record = ScriptedLogon(server.port());
         imap::CImapSession session;
-        session.SetWaitTimeout(2000);
-        ASSERT_EQ(session.Logon(&record, 0), 0);
+        LogOn(session, server.port());
         MailMsg** ids = nullptr;
         int count = 0;
         ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
@@ -246,8 +253,8 @@ TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
             FreeMailMsgBlock(msg);
         }
         // The message that came whole before the cut is used; the rest wait.
-        const std::vector<std::string> expected = cut ? std::vector<std::string>{"m1"}
-                                                      : std::vector<std::string>{"m2", "m3"};
+        const std::vector<std::string> expected =
+            cut ? std::vector<std::string>{"m1"} : std::vector<std::string>{"m2", "m3"};
         EXPECT_EQ(got, expected);
         session.Logoff();
         session.Cleanup();
@@ -280,6 +287,46 @@ TEST(HeronwickSession, SearchDateWindow) {
     char expected[16];
     std::strftime(expected, sizeof expected, "%d-%b-%Y", std::localtime(&then));
     EXPECT_EQ(session.SinceDate(), expected);
+}
+
+// A kept inbox state whose server no longer takes QRESYNC: the inbox is listed the plain
+// way all the same, and the state is dropped, so the next LOGIN goes without it.
+TEST(HeronwickSession, StateOfAServerWithoutQresyncIsDropped) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    const std::string key = "127.0.0.1\tu\tINBOX";
+    const auto stateFile = imap::ListingStatePath(home.path(), key);
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{3, 0}};
+    std::string why;
+    ASSERT_TRUE(imap::SaveListingState(stateFile, key, kept, why)) << why;
+    S server({S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] hi\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+              S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+              S::Expect("AEG5 UID SEARCH NOT DELETED"),
+              S::Send("AEG1 OK [CAPABILITY IMAP4rev1 ENABLE ESEARCH SEARCHRES] in\r\n* LIST () \"/\" INBOX\r\n"
+                      "AEG2 OK\r\n* ENABLED\r\nAEG3 OK\r\nAEG4 BAD no QRESYNC\r\nAEG5 BAD nothing selected\r\n"),
+              S::Expect("AEG6 SELECT \"Inbox\""), S::Expect("AEG7 UID SEARCH RETURN (SAVE ALL) NOT DELETED"),
+              S::Expect("AEG8 UID FETCH $ (UID FLAGS)"),
+              S::Send("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\nAEG6 OK\r\n* ESEARCH (TAG \"AEG7\") UID ALL 3\r\n"
+                      "AEG7 OK\r\n* 1 FETCH (UID 3 FLAGS (\\Seen))\r\nAEG8 OK\r\n"),
+              S::Expect("AEG9 LOGOUT")});
+    imap::CImapSession session;
+    LogOn(session, server.port(), dir);
+    MailMsg** ids = nullptr;
+    int count = 0;
+    ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
+    ASSERT_EQ(count, 1);
+    uint32_t uid = 0;
+    EXPECT_TRUE(imap::UidOf(ids[0]->hostId, ids[0]->hostIdLength, uid));
+    EXPECT_EQ(uid, 3u);
+    EXPECT_NE(ids[0]->flags & 0x02000000u, 0u);  // read, as the server says now
+    FreeMailMsg(ids, count);
+    session.Logoff();
+    session.Cleanup();
+    EXPECT_TRUE(server.Finish()) << server.failure();
+    EXPECT_FALSE(std::filesystem::exists(stateFile));
 }
 
 }  // namespace

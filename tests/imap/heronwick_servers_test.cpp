@@ -7,11 +7,14 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 
 #include "common/msg_record.h"
 #include "hosts/imap/heronwick.h"
+#include "hosts/imap/imap_listing_state.h"
 #include "hosts/imap/imap_session.h"
 #include "hosts/inet/mime_message.h"
 #include "platform/syncmgr/syncmgr_control.h"
@@ -84,6 +87,50 @@ protected:
     std::string Flags(const std::string& folder, uint32_t uid) {
         Command("SELECT \"" + folder + "\"");
         return Join(Command("UID FETCH " + std::to_string(uid) + " FLAGS"));
+    }
+
+    // What the server holds in folder (UID -> read; messages flagged \Deleted left out),
+    // asked for over our own connection.
+    std::map<uint32_t, bool> OnServer(const std::string& folder) {
+        Command("SELECT \"" + folder + "\"");
+        std::map<uint32_t, bool> held;
+        for (const std::string& line : Command("UID FETCH 1:* (FLAGS)")) {
+            const std::size_t uid = line.find("UID "), flags = line.find("FLAGS (");
+            if (line.rfind("* ", 0) != 0 || uid == std::string::npos || flags == std::string::npos) continue;
+            const std::string set = line.substr(flags, line.find(')', flags) - flags);
+            if (set.find("\\Deleted") != std::string::npos) continue;
+            held[static_cast<uint32_t>(std::stoul(line.substr(uid + 4)))] = set.find("\\Seen") != std::string::npos;
+        }
+        Command("UNSELECT");
+        return held;
+    }
+    // One sync's listing of a folder by a session of its own (UID -> read), with what it sent.
+    struct Listing {
+        std::map<uint32_t, bool> messages;
+        std::string log;
+        bool Sent(const std::string& command) const { return log.find("IMAP SEND:" + command) != std::string::npos; }
+    };
+    Listing SyncListing(int port, const std::string& dir, const char* folder) {
+        LogonRecord record = record_;
+        record.port = port;
+        record.userDirectory = dir.c_str();
+        Listing out;
+        imap::CImapSession session;
+        session.SetLogSink([&](const std::string& line) { out.log += line + "\n"; });
+        EXPECT_EQ(session.Logon(&record, 2), 0);
+        MailMsg** ids = nullptr;
+        int count = 0;
+        EXPECT_EQ(session.GetMsgIds(folder, &ids, &count), 0);
+        for (int i = 0; i < count; ++i) out.messages[UidOf(ids[i])] = (ids[i]->flags & 0x02000000u) != 0;
+        FreeMailMsg(ids, count);
+        session.Logoff();
+        session.Cleanup();
+        return out;
+    }
+    static uint32_t UidOf(const MailMsg* m) {
+        uint32_t uid = 0;
+        imap::UidOf(m->hostId, m->hostIdLength, uid);
+        return uid;
     }
 
     static std::string Simple(const std::string& subject, const std::string& body = "Hello.\r\n") {
@@ -379,6 +426,195 @@ TEST_F(Heronwick, ChangedUidValidityDeletesNothingByStaleUid) {
     EXPECT_EQ(left.find("Subject: d"), std::string::npos) << left;
     Command("CLOSE");
     Command("DELETE Rebuilt");
+}
+
+// The state of a folder's last listing, kept beside the account files, lets a server
+// with QRESYNC tell only what changed since. Whatever happened in between, each listing
+// the engine gets is exactly the server's (UID and read state of every message not
+// flagged deleted): otherwise the engine would delete handheld copies of messages still
+// there, or keep ones gone. The kept state is used only when it is whole and agrees with
+// the server's count; else the folder's flags are fetched anew.
+TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    const std::string key = servers().host() + "\t" + servers().user() + "\tKept";
+    const auto stateFile = imap::ListingStatePath(home.path(), key);
+    Command("CREATE Kept");
+    std::vector<uint32_t> uids;
+    for (int i = 0; i < 6; ++i) uids.push_back(Store("Kept", Simple("k" + std::to_string(i)), i % 2 ? "\\Seen" : ""));
+
+    auto onServer = [&] { return OnServer("Kept"); };
+    auto sync = [&](int port, const char* folder = "Kept") { return SyncListing(port, dir, folder); };
+    const int port = servers().imapPort();
+    const std::string fullFetch = "UID FETCH 1:* (UID FLAGS)";
+
+    // First: nothing kept, every message's flags fetched, the state written.
+    Listing got = sync(port);
+    EXPECT_EQ(got.messages, onServer());
+    EXPECT_EQ(got.messages.size(), 6u);
+    EXPECT_TRUE(got.Sent("ENABLE QRESYNC")) << got.log;
+    EXPECT_TRUE(got.Sent(fullFetch)) << got.log;
+    ASSERT_TRUE(std::filesystem::exists(stateFile));
+
+    // Then each change by another client reaches the listing through the kept state alone.
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } changes[] = {
+        {"nothing changed", [] {}},
+        {"flags changed",
+         [&] {
+             Command("SELECT Kept");
+             Command("UID STORE " + std::to_string(uids[0]) + " +FLAGS (\\Seen)");
+             Command("UID STORE " + std::to_string(uids[1]) + " -FLAGS (\\Seen)");
+             Command("UID STORE " + std::to_string(uids[2]) + " +FLAGS (\\Deleted)");  // no longer listed
+             Command("UNSELECT");
+         }},
+        {"expunged and added",
+         [&] {
+             Command("SELECT Kept");
+             Command("UID STORE " + std::to_string(uids[3]) + "," + std::to_string(uids[4]) + " +FLAGS (\\Deleted)");
+             Command("EXPUNGE");  // also the one flagged before
+             Command("UNSELECT");
+             uids.push_back(Store("Kept", Simple("new read"), "\\Seen"));
+             uids.push_back(Store("Kept", Simple("new unread")));
+         }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.what);
+        const auto written = std::filesystem::last_write_time(stateFile);
+        c.change();
+        got = sync(port);
+        EXPECT_EQ(got.messages, onServer());
+        EXPECT_TRUE(got.Sent("SELECT \"Kept\" (QRESYNC (")) << got.log;
+        EXPECT_FALSE(got.Sent(fullFetch)) << got.log;
+        // A state that did not change is not written again.
+        if (std::strcmp(c.what, "nothing changed") == 0)
+            EXPECT_EQ(std::filesystem::last_write_time(stateFile), written);
+        else
+            EXPECT_NE(std::filesystem::last_write_time(stateFile), written);
+    }
+    const std::map<uint32_t, bool> now = {
+        {uids[0], true}, {uids[1], false}, {uids[5], true}, {uids[6], true}, {uids[7], false}};
+    EXPECT_EQ(got.messages, now);
+
+    // A kept state that is not whole, or whole but not the folder's, is not trusted: the
+    // flags are fetched anew, and the state written again is used the next time.
+    auto read = [&] {
+        std::ifstream in(stateFile, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto write = [&](const std::string& text) { std::ofstream(stateFile, std::ios::binary | std::ios::trunc) << text; };
+    auto kept = [&] {
+        imap::ListingState state;
+        std::string why;
+        EXPECT_TRUE(imap::LoadListingState(stateFile, key, state, why)) << why;
+        return state;
+    };
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+    } damages[] = {
+        {"truncated", [&] { write(read().substr(0, read().size() / 2)); }},
+        {"a byte changed",
+         [&] {
+             std::string text = read();
+             text[text.size() - 2] = text[text.size() - 2] == '1' ? '0' : '1';
+             write(text);
+         }},
+        {"a message left out, file whole",
+         [&] {
+             imap::ListingState state = kept();
+             state.messages.erase(state.messages.begin());
+             std::string why;
+             ASSERT_TRUE(imap::SaveListingState(stateFile, key, state, why)) << why;
+         }},
+        {"a message too many, file whole",
+         [&] {
+             imap::ListingState state = kept();
+             state.messages[uids.back() + 100] = 0;
+             std::string why;
+             ASSERT_TRUE(imap::SaveListingState(stateFile, key, state, why)) << why;
+         }},
+    };
+    for (const auto& d : damages) {
+        SCOPED_TRACE(d.what);
+        d.damage();
+        got = sync(port);
+        EXPECT_EQ(got.messages, now);
+        EXPECT_TRUE(got.Sent(fullFetch)) << got.log;
+        got = sync(port);
+        EXPECT_EQ(got.messages, now);
+        EXPECT_FALSE(got.Sent(fullFetch)) << got.log;
+    }
+
+    // The folder recreated (new UIDVALIDITY): its listing goes out empty once so the
+    // handheld drops its copies, then the new messages are listed from a full fetch,
+    // never from the old state.
+    Command("DELETE Kept");
+    Command("CREATE Kept");
+    const uint32_t fresh = Store("Kept", Simple("after"), "\\Seen");
+    got = sync(port);
+    EXPECT_TRUE(got.messages.empty());
+    got = sync(port);
+    EXPECT_EQ(got.messages, (std::map<uint32_t, bool>{{fresh, true}}));
+    EXPECT_TRUE(got.Sent(fullFetch)) << got.log;
+    got = sync(port);
+    EXPECT_EQ(got.messages, (std::map<uint32_t, bool>{{fresh, true}}));
+    EXPECT_FALSE(got.Sent(fullFetch)) << got.log;
+
+    // A server that does not offer QRESYNC (the prefixed instance, over the same mail)
+    // is listed the plain way, and nothing is kept.
+    std::filesystem::remove(stateFile);
+    Store("INBOX", Simple("plain"), "\\Seen");
+    Store("INBOX", Simple("plain 2"));
+    const Listing withoutQresync = sync(servers().port("IMAP_PREFIXED_PORT"), "INBOX");
+    // That instance numbers the messages in an index of its own: the read one first.
+    std::vector<bool> states;
+    for (const auto& [uid, seen] : withoutQresync.messages) states.push_back(seen);
+    EXPECT_EQ(states, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(withoutQresync.Sent("ENABLE")) << withoutQresync.log;
+    EXPECT_TRUE(withoutQresync.Sent("UID SEARCH RETURN (SAVE ALL)")) << withoutQresync.log;
+    for (const auto& entry : std::filesystem::directory_iterator(home.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind("imap-listing-", 0), std::string::npos) << entry.path();
+    Command("DELETE Kept");
+}
+
+// With a state kept of the inbox, its listing goes with the LOGIN (one write: LOGIN,
+// LIST, ENABLE, SELECT with QRESYNC, search) and is the server's all the same.
+TEST_F(Heronwick, InboxListedWithTheLogin) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    std::vector<uint32_t> uids;
+    for (int i = 0; i < 4; ++i) uids.push_back(Store("INBOX", Simple("i" + std::to_string(i)), i % 2 ? "\\Seen" : ""));
+    const int port = servers().imapPort();
+    Listing got = SyncListing(port, dir, "INBOX");
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_TRUE(got.Sent("UID SEARCH RETURN (ALL)")) << got.log;  // listed on its own, nothing kept yet
+
+    Command("SELECT INBOX");
+    Command("UID STORE " + std::to_string(uids[0]) + " +FLAGS (\\Seen)");
+    Command("UID STORE " + std::to_string(uids[1]) + " +FLAGS (\\Deleted)");
+    Command("EXPUNGE");
+    Command("UNSELECT");
+    uids.push_back(Store("INBOX", Simple("late")));
+    got = SyncListing(port, dir, "Inbox");  // the engine's spelling
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_EQ(got.messages,
+              (std::map<uint32_t, bool>{{uids[0], true}, {uids[2], false}, {uids[3], true}, {uids[4], false}}));
+    EXPECT_TRUE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
+    // The search went with the LOGIN, before the server had said it has ESEARCH.
+    EXPECT_TRUE(got.Sent("UID SEARCH NOT DELETED")) << got.log;
+    EXPECT_FALSE(got.Sent("UID SEARCH RETURN")) << got.log;
+    EXPECT_FALSE(got.Sent("UID FETCH 1:*")) << got.log;
+
+    // A damaged state is not sent with the LOGIN; the inbox is listed on its own.
+    const auto stateFile = imap::ListingStatePath(home.path(), servers().host() + "\t" + servers().user() + "\tINBOX");
+    std::filesystem::resize_file(stateFile, std::filesystem::file_size(stateFile) - 1);
+    got = SyncListing(port, dir, "INBOX");
+    EXPECT_EQ(got.messages, OnServer("INBOX"));
+    EXPECT_FALSE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
+    EXPECT_TRUE(got.Sent("UID FETCH 1:* (UID FLAGS)")) << got.log;
 }
 
 TEST_F(Heronwick, FolderChangesAndAppend) {

@@ -2,6 +2,9 @@
 // the layer makes of replies a real server rarely gives.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
+
 #include "hosts/imap/imap_connection.h"
 #include "tests/inet/scripted_server.h"
 
@@ -11,9 +14,9 @@ using imap::CImapConnection;
 using S = tess::test::ScriptedServer;
 
 std::vector<S::Step> Login(std::vector<S::Step> rest, const char* list = "* LIST () \"/\" INBOX\r\n") {
-    std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "),
-                                   S::Send("{tag} OK logged in\r\n"), S::Expect("AEG2 LIST"),
-                                   S::Send(std::string(list) + "{tag} OK\r\n")};
+    // The folder list travels with the LOGIN.
+    std::vector<S::Step> script = {S::Send("* OK ready\r\n"), S::Expect("AEG1 LOGIN "), S::Expect("AEG2 LIST"),
+                                   S::Send("AEG1 OK logged in\r\n" + std::string(list) + "AEG2 OK\r\n")};
     script.insert(script.end(), rest.begin(), rest.end());
     return script;
 }
@@ -50,8 +53,9 @@ TEST(ImapConnection, LoginQuotesAndNeverLogsThePassword) {
 
 TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
     {
-        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN \"u\" \"p\""), S::Send("{tag} NO\r\n"),
-                  S::Expect("AEG2 LOGIN u p"), S::Send("{tag} NO\r\n")});
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN \"u\" \"p\""), S::Expect("AEG2 LIST"),
+                  S::Send("AEG1 NO\r\nAEG2 BAD not authenticated\r\n"), S::Expect("AEG3 LOGIN u p"),
+                  S::Expect("AEG4 LIST"), S::Send("AEG3 NO\r\nAEG4 BAD not authenticated\r\n")});
         Session s(server.port());
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -60,13 +64,14 @@ TEST(ImapConnection, RefusedLoginRetriesBareAtomsOnly) {
     }
     {
         // A password with a blank would change the command unquoted: no second try.
-        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} NO\r\n"), S::Pause(300)});
+        S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+                  S::Send("AEG1 NO\r\nAEG2 BAD\r\n"), S::Pause(300)});
         Session s(server.port(), "u", "two words");
         CImapConnection imap;
         ASSERT_EQ(imap.Connect(&s.settings), 0);
         EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
         server.Finish();
-        EXPECT_EQ(server.received().size(), 1u);
+        EXPECT_EQ(server.received().size(), 2u);
     }
 }
 
@@ -234,9 +239,9 @@ TEST(ImapConnection, LoginAndLogoutResultCodes) {
 TEST(ImapConnection, DeletingAnUnlistedFolderWithoutAListIsReported) {
     // The folder list was refused at login, so any name may exist: the DELETE goes out,
     // but the list cannot be brought up to date.
-    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Send("{tag} OK\r\n"), S::Expect("AEG2 LIST"),
-              S::Send("{tag} NO\r\n"), S::Expect("AEG3 DELETE \"Old\""), S::Send("{tag} OK\r\n"),
-              S::Expect("AEG4 DELETE \"Inbox\""), S::Send("{tag} OK\r\n")});
+    S server({S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"), S::Send("AEG1 OK\r\nAEG2 NO\r\n"),
+              S::Expect("AEG3 DELETE \"Old\""), S::Send("{tag} OK\r\n"), S::Expect("AEG4 DELETE \"Inbox\""),
+              S::Send("{tag} OK\r\n")});
     Session s(server.port());
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -315,6 +320,177 @@ TEST(ImapConnection, ExpungeWithoutUidPlusSparesOtherClientsDeletions) {
         EXPECT_EQ(imap.StoreDeleted("INBOX", 9), 0) << c.name;
         EXPECT_TRUE(imap.Expunge()) << c.name;
         EXPECT_TRUE(server.Finish()) << c.name << ": " << server.failure();
+    }
+}
+
+// A server offering QRESYNC, logged in with the folder list read.
+std::vector<S::Step> QresyncLogin(std::vector<S::Step> rest) {
+    const std::string caps = "[CAPABILITY IMAP4rev1 ENABLE QRESYNC ESEARCH]";
+    std::vector<S::Step> script = {
+        S::Send("* OK " + caps + " ready\r\n"), S::Expect("AEG1 LOGIN "), S::Expect("AEG2 LIST"),
+        S::Send("AEG1 OK " + caps + " in\r\n* LIST () \"/\" INBOX\r\n* LIST () \"/\" Other\r\nAEG2 OK\r\n")};
+    script.insert(script.end(), rest.begin(), rest.end());
+    return script;
+}
+
+// What the kept state and the server's news of changes make of a folder: the changes
+// applied in the order they came, and the state trusted only when it holds together;
+// otherwise every flag is fetched anew.
+TEST(ImapConnection, QresyncChangesAppliedAndCheckedAgainstTheServer) {
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{1, imap::ListingState::kSeen}, {2, 0}, {3, 0}, {4, imap::ListingState::kSeen}};
+    using Flags = std::map<uint32_t, uint8_t>;
+    const std::string full =
+        "* 1 FETCH (UID 3 FLAGS (\\Seen))\r\n* 2 FETCH (UID 4 FLAGS (\\Seen))\r\n"
+        "* 3 FETCH (UID 6 FLAGS ())\r\nAEG6 OK\r\n";
+    struct Case {
+        const char* name;
+        std::string selected;   // the SELECT's lines before its tagged OK
+        const char* fullFetch;  // the answer to a full flag fetch; null: none may be asked
+        Flags state;            // the state handed out; empty: none
+    } cases[] = {
+        {"changes in order",
+         "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 25] m\r\n"
+         "* VANISHED (EARLIER) 1:2,90:4294967295\r\n* 1 FETCH (UID 3 FLAGS (\\Seen) MODSEQ (21))\r\n"
+         "* 3 FETCH (UID 6 FLAGS () MODSEQ (24))\r\n",
+         nullptr, Flags{{3, 1}, {4, 1}, {6, 0}}},
+        {"flags of a message without its UID",
+         "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 25] m\r\n* VANISHED (EARLIER) 1:2\r\n"
+         "* 1 FETCH (FLAGS (\\Seen))\r\n* 3 FETCH (UID 6 FLAGS ())\r\n",
+         full.c_str(), Flags{{3, 1}, {4, 1}, {6, 0}}},
+        {"the count is not the server's",
+         "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 25] m\r\n* 3 FETCH (UID 6 FLAGS ())\r\n",
+         full.c_str(), Flags{{3, 1}, {4, 1}, {6, 0}}},
+        {"another UIDVALIDITY", "* 3 EXISTS\r\n* OK [UIDVALIDITY 8] u\r\n* OK [HIGHESTMODSEQ 25] m\r\n", full.c_str(),
+         Flags{{3, 1}, {4, 1}, {6, 0}}},
+        {"no HIGHESTMODSEQ", "* 3 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [NOMODSEQ] none\r\n", full.c_str(), Flags{}},
+    };
+    for (const Case& c : cases) {
+        std::vector<S::Step> steps = {S::Expect("AEG3 ENABLE QRESYNC"),
+                                      S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+                                      S::Expect("AEG5 UID SEARCH RETURN (ALL) NOT DELETED"),
+                                      S::Send("* ENABLED QRESYNC\r\nAEG3 OK\r\n" + c.selected +
+                                              "AEG4 OK\r\n* ESEARCH (TAG \"AEG5\") UID ALL 3:4,6\r\nAEG5 OK\r\n")};
+        if (c.fullFetch) {
+            steps.push_back(S::Expect("AEG6 UID FETCH 1:* (UID FLAGS)"));
+            steps.push_back(S::Send(c.fullFetch));
+        }
+        S server(QresyncLogin(steps));
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0) << c.name;
+        ASSERT_EQ(imap.ImapLogin(), 0) << c.name;
+        imap.ListAhead("INBOX", &kept);
+        const std::optional<imap::ListingState> state = imap.TakeListingState();
+        EXPECT_TRUE(server.Finish()) << c.name << ": " << server.failure();
+        // The listing is the search's UIDs, with the read state of each.
+        std::vector<uint32_t> uids;
+        ASSERT_EQ(imap.SearchMessages("INBOX", uids), 0) << c.name;
+        EXPECT_EQ(uids, (std::vector<uint32_t>{3, 4, 6})) << c.name;
+        std::vector<int> seen;
+        for (uint32_t uid : uids) {
+            const CImapConnection::Prefetched* known = imap.Known("INBOX", uid);
+            seen.push_back(known && known->hasSeen ? known->seen : -1);
+        }
+        EXPECT_EQ(seen, (std::vector<int>{1, 1, 0})) << c.name;
+        if (c.state.empty()) {
+            EXPECT_FALSE(state) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(state) << c.name;
+        EXPECT_EQ(state->messages, c.state) << c.name;
+        EXPECT_EQ(state->uidValidity, c.selected.find("VALIDITY 8") == std::string::npos ? 7u : 8u) << c.name;
+        EXPECT_EQ(state->highestModseq, 25u) << c.name;
+    }
+}
+
+// A server that offers QRESYNC but will not enable it: the folder is listed all the same
+// and nothing is kept; another folder is listed the plain way.
+TEST(ImapConnection, QresyncRefusedListsTheFolderAllTheSame) {
+    S server(QresyncLogin({S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\""),
+                           S::Expect("AEG5 UID SEARCH RETURN (ALL) NOT DELETED"),
+                           S::Expect("AEG6 UID FETCH 1:* (UID FLAGS)"),
+                           S::Send("AEG3 BAD not now\r\n* 2 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\nAEG4 OK\r\n"
+                                   "* ESEARCH (TAG \"AEG5\") UID ALL 5\r\nAEG5 OK\r\n"
+                                   "* 1 FETCH (UID 4 FLAGS (\\Deleted))\r\n* 2 FETCH (UID 5 FLAGS (\\Seen))\r\n"
+                                   "AEG6 OK\r\n"),
+                           S::Expect("AEG7 SELECT \"Other\""), S::Send("* 0 EXISTS\r\nAEG7 OK\r\n"),
+                           S::Expect("AEG8 UID SEARCH NOT DELETED"), S::Send("* SEARCH\r\nAEG8 OK\r\n")}));
+    Session s(server.port());
+    CImapConnection imap;
+    ASSERT_EQ(imap.Connect(&s.settings), 0);
+    ASSERT_EQ(imap.ImapLogin(), 0);
+    imap.ListAhead("INBOX");
+    EXPECT_FALSE(imap.TakeListingState());
+    std::vector<uint32_t> uids;
+    ASSERT_EQ(imap.SearchMessages("INBOX", uids), 0);
+    EXPECT_EQ(uids, (std::vector<uint32_t>{5}));
+    ASSERT_NE(imap.Known("INBOX", 5), nullptr);
+    EXPECT_EQ(imap.Known("INBOX", 5)->seen, 1);
+    imap.ListAhead("Other");
+    EXPECT_TRUE(server.Finish()) << server.failure();
+}
+
+// A kept state of the first folder sends its listing with the LOGIN, in the same write;
+// a refused LOGIN leaves nothing selected or listed, and its retry goes without it.
+TEST(ImapConnection, KeptListingGoesWithTheLogin) {
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{1, 0}, {3, imap::ListingState::kSeen}};
+    const std::vector<S::Step> together = {S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] ready\r\n"),
+                                           S::Expect("AEG1 LOGIN "),
+                                           S::Expect("AEG2 LIST"),
+                                           S::Expect("AEG3 ENABLE QRESYNC"),
+                                           S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+                                           S::Expect("AEG5 UID SEARCH NOT DELETED")};
+    {
+        std::vector<S::Step> script = together;
+        script.push_back(S::Send(
+            "AEG1 OK [CAPABILITY IMAP4rev1 ENABLE QRESYNC] in\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"
+            "* ENABLED QRESYNC\r\nAEG3 OK\r\n* 2 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 21] m\r\n"
+            "* VANISHED (EARLIER) 1\r\n* 2 FETCH (UID 4 FLAGS (\\Seen) MODSEQ (21))\r\nAEG4 OK\r\n"
+            "* SEARCH 3 4\r\nAEG5 OK\r\n"));
+        S server(script);
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        imap.ListAtLogin("INBOX", kept);
+        ASSERT_EQ(imap.ImapLogin(), 0);
+        EXPECT_TRUE(imap.FolderListRead());
+        imap.ListAhead("Inbox", &kept);  // listed already: nothing more is sent
+        const std::optional<imap::ListingState> state = imap.TakeListingState();
+        std::vector<uint32_t> uids;
+        ASSERT_EQ(imap.SearchMessages("Inbox", uids), 0);
+        EXPECT_EQ(uids, (std::vector<uint32_t>{3, 4}));
+        for (uint32_t uid : uids) {
+            ASSERT_NE(imap.Known("Inbox", uid), nullptr) << uid;
+            EXPECT_EQ(imap.Known("Inbox", uid)->seen, 1) << uid;
+        }
+        ASSERT_TRUE(state);
+        EXPECT_EQ(state->messages, (std::map<uint32_t, uint8_t>{{3, 1}, {4, 1}}));
+        EXPECT_EQ(state->highestModseq, 21u);
+        EXPECT_TRUE(server.Finish()) << server.failure();
+        EXPECT_EQ(server.received().size(), 5u);
+    }
+    {
+        std::vector<S::Step> script = together;
+        script.push_back(S::Send("AEG1 NO wrong\r\nAEG2 BAD\r\nAEG3 BAD\r\nAEG4 BAD\r\nAEG5 BAD\r\n"));
+        script.push_back(S::Expect("AEG6 LOGIN u p"));
+        script.push_back(S::Expect("AEG7 LIST"));
+        script.push_back(S::Send("AEG6 NO wrong\r\nAEG7 BAD\r\n"));
+        S server(script);
+        Session s(server.port());
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0);
+        imap.ListAtLogin("INBOX", kept);
+        EXPECT_EQ(imap.ImapLogin(), imap::kImapLoginRefused);
+        EXPECT_FALSE(imap.IsLoggedIn());
+        EXPECT_TRUE(imap.SelectedFolder().empty());
+        EXPECT_FALSE(imap.TakeListingState());
+        EXPECT_TRUE(server.Finish()) << server.failure();
     }
 }
 

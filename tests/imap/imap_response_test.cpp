@@ -211,6 +211,56 @@ TEST(ImapResponse, EsearchAllSet) {
     }
 }
 
+TEST(ImapResponse, VanishedSetsAndQresyncCodes) {
+    using Ranges = std::vector<std::pair<uint32_t, uint32_t>>;
+    struct {
+        const char* line;
+        ParseError error;
+        bool earlier;
+        Ranges ranges;
+    } cases[] = {
+        {"* VANISHED (EARLIER) 1:3,7,9:8\r\n", ParseError::kNone, true, {{1, 3}, {7, 7}, {8, 9}}},
+        {"* VANISHED 4\r\n", ParseError::kNone, false, {{4, 4}}},
+        // A range past every UID a folder ever held is still one range, not counted out.
+        {"* VANISHED (EARLIER) 1:4294967295\r\n", ParseError::kNone, true, {{1, 4294967295u}}},
+        {"* VANISHED (LATER) 4\r\n", ParseError::kBadResponse, false, {}},
+        {"* VANISHED (EARLIER)\r\n", ParseError::kBadResponse, false, {}},
+        {"* VANISHED 0:3\r\n", ParseError::kBadResponse, false, {}},
+        {"* VANISHED 1:*\r\n", ParseError::kBadResponse, false, {}},
+        {"* VANISHED 3 4\r\n", ParseError::kBadResponse, false, {}},
+        {"* 3 EXPUNGE\r\n", ParseError::kNotFound, false, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<ParsedLine> lines = Parse(c.line);
+        ASSERT_EQ(lines.size(), 1u) << c.line;
+        bool earlier = !c.earlier;
+        Ranges ranges;
+        ParseResult result = ReadVanished(lines[0], earlier, ranges);
+        EXPECT_EQ(result.error, c.error) << c.line;
+        if (result.Ok()) {
+            EXPECT_EQ(earlier, c.earlier) << c.line;
+            EXPECT_EQ(ranges, c.ranges) << c.line;
+        }
+    }
+
+    // HIGHESTMODSEQ is 63 bits; other codes stay 32.
+    auto select = Parse("* OK [HIGHESTMODSEQ 90000000000] x\r\n* OK [UIDVALIDITY 4294967296] y\r\nA1 OK\r\n");
+    uint64_t n = 0;
+    EXPECT_TRUE(ReadCodeNumber(select, "HIGHESTMODSEQ", n, INT64_MAX).Ok());
+    EXPECT_EQ(n, 90000000000ull);
+    EXPECT_EQ(ReadCodeNumber(select, "HIGHESTMODSEQ", n).error, ParseError::kBadResponse);
+    EXPECT_EQ(ReadCodeNumber(select, "UIDVALIDITY", n).error, ParseError::kBadResponse);
+    EXPECT_FALSE(HasCode(select, "NOMODSEQ"));
+    EXPECT_TRUE(HasCode(Parse("* OK [NOMODSEQ] none\r\n"), "nomodseq"));
+
+    std::vector<std::string> enabled;
+    EXPECT_TRUE(ReadEnabled(Parse("* ENABLED CONDSTORE QRESYNC\r\nA1 OK\r\n"), enabled).Ok());
+    EXPECT_EQ(enabled, (std::vector<std::string>{"CONDSTORE", "QRESYNC"}));
+    EXPECT_TRUE(ReadEnabled(Parse("* ENABLED\r\nA1 OK\r\n"), enabled).Ok());
+    EXPECT_TRUE(enabled.empty());
+    EXPECT_EQ(ReadEnabled(Parse("A1 BAD unknown\r\n"), enabled).error, ParseError::kNotFound);
+}
+
 TEST(ImapResponse, FetchItems) {
     struct {
         const char* line;

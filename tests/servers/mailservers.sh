@@ -9,7 +9,8 @@
 #   dovecot "main":  IMAP4, POP3 (USER/PASS, no APOP) and LMTP (unix socket)
 #   dovecot "apop":  POP3 offering APOP (its greeting carries the timestamp)
 #   dovecot "prefixed": IMAP4 whose folders live under the personal namespace prefix
-#                    "INBOX." with separator "." (INBOX.Sent), indexes of its own
+#                    "INBOX." with separator "." (INBOX.Sent), indexes of its own,
+#                    without CONDSTORE and QRESYNC
 #   smtp_server.py:  SMTP with AUTH LOGIN/PLAIN without TLS, delivering through the main
 #                    instance's LMTP; keeps every message's exact bytes in <dir>/smtp-capture
 # Both Dovecot instances share one Maildir tree, so mail delivered once is seen by both.
@@ -160,6 +161,12 @@ cmd_start() {
   # Same Maildirs, but indexes and UID lists apart: the two name the folders differently.
   dovecot_conf prefixed "imap" "plain login" "$prefixed_port" 0 . INBOX. \
     "maildir:~/Maildir:INDEX=~/prefixed/index:CONTROL=~/prefixed/control"
+  # Dovecot's own list less CONDSTORE and QRESYNC: a server that cannot tell what changed.
+  cat >> "$dir/prefixed/dovecot.conf" <<'EOF'
+protocol imap {
+  imap_capability = IMAP4rev1 SASL-IR LOGIN-REFERRALS ID ENABLE IDLE SORT SORT=DISPLAY THREAD=REFERENCES THREAD=REFS THREAD=ORDEREDSUBJECT MULTIAPPEND URL-PARTIAL CATENATE UNSELECT CHILDREN NAMESPACE UIDPLUS LIST-EXTENDED I18NLEVEL=1 ESEARCH ESORT SEARCHRES WITHIN CONTEXT=SEARCH LIST-STATUS BINARY MOVE SNIPPET=FUZZY PREVIEW=FUZZY PREVIEW STATUS=SIZE SAVEDATE LITERAL+ NOTIFY SPECIAL-USE
+}
+EOF
   local inst
   for inst in main apop prefixed; do
     # Its daemons must not hold our caller's output open.
