@@ -18,7 +18,7 @@
 
 namespace {
 
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 TEST(HeronwickExports, BeforeLogonAndFreeRules) {
     ASSERT_EQ(Initialize(), 0);

@@ -10,7 +10,7 @@ namespace {
 
 using inet::CSmtpSession;
 using inet::SmtpSettings;
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 SmtpSettings Settings(int port, bool login) {
     SmtpSettings s;

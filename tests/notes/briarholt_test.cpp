@@ -16,7 +16,11 @@
 #include "platform/ui/window_messages.h"
 #include "tests/platform/notes/notes_fixture.h"
 
-namespace tess::test {
+namespace notes::test {
+
+using tess::test::TempHome;
+using platform::notes::test::NotesInstallation;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -369,4 +373,4 @@ TEST_F(BriarholtTest, SendWithoutMailBoxFailsAndKeepsNothing) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace notes::test

@@ -16,7 +16,7 @@
 
 namespace {
 
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 std::string Now() {
     char text[64];

@@ -11,7 +11,10 @@
 #include "relay/mapi_helpers.h"
 #include "relay/plugin_manager.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::test::TempHome;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -236,9 +239,9 @@ TEST_F(MapiHelpersTest, RecipientTextsAreCleanedToAddresses) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 class InitializeFailures : public RelayFixture {};
@@ -285,4 +288,4 @@ TEST_F(InitializeFailures, AFailedKeyCheckLeavesTheMailAndSaysSoInTheTray) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

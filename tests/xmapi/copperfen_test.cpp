@@ -15,7 +15,7 @@
 #include "platform/core/registry.h"
 #include "platform/mfc/cstring.h"
 
-namespace tess::test {
+namespace xmapi::test {
 namespace {
 
 struct Exports : CommonExports {
@@ -482,4 +482,4 @@ TEST_F(Copperfen, StubsCompareResolveAndTheUsersAddress) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace xmapi::test

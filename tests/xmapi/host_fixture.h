@@ -21,7 +21,11 @@
 #include "tests/platform/mapi/mapi_test_support.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace xmapi::test {
+
+using tess::test::TempHome;
+using tess::test::libDir;
+using platform::mapi::test::workProfile;
 
 // Counts the messages a window receives, by message number, and the wParams of each.
 class CountingWindow {
@@ -127,4 +131,4 @@ protected:
     std::shared_ptr<platform::mapi::MemoryBacking> backing;
 };
 
-}  // namespace tess::test
+}  // namespace xmapi::test

@@ -12,7 +12,15 @@
 #include "hosts/smapi/smapi_host.h"
 #include "platform/ui/ui_service.h"
 
-namespace tess::test {
+namespace smapi::test {
+
+using xmapi::test::BindCommon;
+using xmapi::test::CommonExports;
+using xmapi::test::CountingWindow;
+using xmapi::test::Delivered;
+using xmapi::test::HostLibrary;
+using xmapi::test::MemoryProfileTest;
+
 namespace {
 
 struct Exports : CommonExports {
@@ -286,4 +294,4 @@ TEST(ThistledownRules, AddressTexts) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace smapi::test

@@ -11,7 +11,15 @@
 #include "tests/relay/relay_test_support.h"
 #include "tools/handheld_app/handheld_app.h"
 
-namespace tess::test {
+namespace tallyhop::test {
+
+using tess::test::TempHome;
+using tess::test::binaryDir;
+using tess::CPluginRegistry;
+using tess::relay::test::RecordingFrame;
+using tess::relay::test::kDelivered;
+namespace relay = tess::relay;
+
 namespace {
 
 struct Outcome {
@@ -214,4 +222,4 @@ TEST_F(TallyhopRelay, BadInputIsRefusedWithItsReasonAndSetsNothingUp) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tallyhop::test
