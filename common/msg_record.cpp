@@ -7,6 +7,8 @@
 #include "common/handheld_records.h"
 #include "common/mail_msg.h"
 
+namespace tess {
+
 namespace {
 
 void SerializeText(CArchive& ar, std::string& s) {
@@ -169,3 +171,5 @@ void CMsg::AddAttachmentName(const std::string& name) {
     if (!AttachmentNames.empty()) AttachmentNames += ',';
     AttachmentNames += name;
 }
+
+}  // namespace tess

@@ -10,6 +10,8 @@
 
 #include "platform/mfc/archive.h"
 
+namespace tess {
+
 class CPartInfoRecord;
 struct MailMsg;
 
@@ -142,3 +144,5 @@ public:
     std::vector<std::string> AttachmentNameList() const;
     void AddAttachmentName(const std::string& name);
 };
+
+}  // namespace tess

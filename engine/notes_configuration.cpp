@@ -8,6 +8,11 @@
 #include "platform/core/runtime.h"
 #include "platform/ui/ui_service.h"
 
+using tess::CLanguageModule;
+using tess::CNotesClient;
+using tess::LoadLangString;
+using tess::NotesLogonInfo;
+
 namespace {
 
 // Copies the text when the buffer holds it with its NUL.

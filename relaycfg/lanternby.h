@@ -46,10 +46,10 @@ TESS_API int ConfigTurnOffNewKey(void);
 // count 0 with a null array switches filtering off and clears the stored filters (0). A
 // null array, a null first record or a count of 0 or less changes nothing (1). Else the
 // first 11 records are stored and filtering is on: 9 when more were given, else 0.
-TESS_API int ConfigSetFilters(short count, MessageFilter** filters);
+TESS_API int ConfigSetFilters(short count, tess::MessageFilter** filters);
 // 0 forward (filtering off, no filters, or a filter matches); 5 no filter matches;
 // 1 null message.
-TESS_API int ConfigPassFilter(FilterMessage* message);
+TESS_API int ConfigPassFilter(tess::FilterMessage* message);
 TESS_API int ConfigSendEmail(void);
 TESS_API int ConfigResetSendMail(void);
 // 1 when null or empty; 6 when the settings cannot be saved.

@@ -20,6 +20,11 @@
 #include "relaycfg/lanternby.h"
 #include "relaycfg/settings_dialog.h"
 
+using tess::CLanguageModule;
+using tess::FilterMessage;
+using tess::LoadLangString;
+using tess::MessageFilter;
+
 namespace {
 
 using tess::CPluginRegistry;

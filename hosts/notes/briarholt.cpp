@@ -10,6 +10,14 @@
 #include "hosts/inet/host_session.h"
 #include "hosts/notes/notes_session.h"
 
+using tess::AttachmentTable;
+using tess::CLanguageModule;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::NotesLogonRecord;
+
 namespace {
 
 constexpr const char* kLanguageLibrary = "BRIARLANG.DLL";

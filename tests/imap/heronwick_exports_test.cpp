@@ -16,6 +16,13 @@
 #include "tests/inet/scripted_server.h"
 #include "tests/support/test_home.h"
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 using S = inet::test::ScriptedServer;

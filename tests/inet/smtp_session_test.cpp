@@ -6,6 +6,8 @@
 #include "hosts/inet/smtp_session.h"
 #include "tests/inet/scripted_server.h"
 
+using tess::CMsg;
+
 namespace {
 
 using inet::CSmtpSession;

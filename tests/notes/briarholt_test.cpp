@@ -18,6 +18,15 @@
 
 namespace notes::test {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::kMsgFlagRead;
+using tess::kMsgFlagSeenOnHost;
+using tess::MailMsg;
+using tess::NotesLogonRecord;
+
 using tess::test::TempHome;
 using platform::notes::test::NotesInstallation;
 

@@ -16,6 +16,14 @@
 #include "platform/mfc/cstring.h"
 
 namespace xmapi::test {
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+
 namespace {
 
 struct Exports : CommonExports {

@@ -23,6 +23,11 @@
 
 namespace xmapi::test {
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 using tess::test::TempHome;
 using tess::test::libDir;
 using platform::mapi::test::workProfile;

@@ -14,6 +14,14 @@
 
 namespace smapi::test {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::CSyncProgress;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::SmapiLogonRecord;
+
 using xmapi::test::BindCommon;
 using xmapi::test::CommonExports;
 using xmapi::test::CountingWindow;

@@ -13,11 +13,12 @@
 
 namespace tallyhop::test {
 
-using tess::test::TempHome;
-using tess::test::binaryDir;
+using tess::CLanguageModule;
 using tess::CPluginRegistry;
-using tess::relay::test::RecordingFrame;
 using tess::relay::test::kDelivered;
+using tess::relay::test::RecordingFrame;
+using tess::test::binaryDir;
+using tess::test::TempHome;
 namespace relay = tess::relay;
 
 namespace {
