@@ -10,6 +10,8 @@
 
 namespace tess {
 
+using platform::mfc::CString;
+
 // One folder of a host: name, extra bytes handed back to the host, type (0 Inbox, 1 Outbox,
 // 2 Drafts, 3 Sent, 4 Trash, any other value (hosts return -1) an ordinary folder).
 struct FolderRecord {

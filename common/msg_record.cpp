@@ -9,6 +9,9 @@
 
 namespace tess {
 
+using platform::mfc::CArchive;
+using platform::mfc::CString;
+
 namespace {
 
 void SerializeText(CArchive& ar, std::string& s) {

@@ -12,6 +12,8 @@
 
 namespace tess {
 
+using platform::mfc::CArchive;
+
 class CPartInfoRecord;
 struct MailMsg;
 

@@ -14,6 +14,8 @@
 
 namespace tess {
 
+using platform::mfc::CString;
+
 namespace {
 
 bool containsNoCase(const std::string& text, const char* part) { return strcasestr(text.c_str(), part) != nullptr; }

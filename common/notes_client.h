@@ -13,6 +13,8 @@
 
 namespace tess {
 
+using platform::mfc::CString;
+
 // Where the working notes.ini goes (a directory, or a path naming notes.ini), the ID
 // file and its password.
 struct NotesLogonInfo {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+using platform::mfc::CString;
+
 CAttachmentTranslator::CAttachmentTranslator(int userId) { usable_ = _LoadUserPluginConfiguration(userId, &map_) == 8; }
 
 CAttachmentTranslator::~CAttachmentTranslator() = default;

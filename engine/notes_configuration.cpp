@@ -8,6 +8,8 @@
 #include "platform/core/runtime.h"
 #include "platform/ui/ui_service.h"
 
+using platform::mfc::CString;
+
 using tess::CLanguageModule;
 using tess::CNotesClient;
 using tess::LoadLangString;

@@ -43,7 +43,7 @@ typedef int (*HostDeleteMsgFn)(tess::FolderRecord* folder, const tess::MailMsg* 
 typedef int (*HostGetMessageAttachmentFn)(tess::FolderRecord* folder, int idLength, const void* idBytes,
                                           tess::AttachmentTable** out);
 typedef int (*HostFreeAttachmentFn)(tess::AttachmentTable** table);
-typedef int (*HostResolveNameFn)(int length, const void* bytes, CString* out);
+typedef int (*HostResolveNameFn)(int length, const void* bytes, platform::mfc::CString* out);
 typedef int (*HostCompareMsgIdFn)(int, const void*, int, const void*);
 typedef int (*Imap4CommitFn)();
 typedef int (*Imap4SelectFolderFn)(const char* name);

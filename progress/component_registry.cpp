@@ -4,6 +4,9 @@
 #include <new>
 
 namespace tess::progress {
+
+using platform::mfc::CString;
+
 namespace {
 
 constexpr const char* kXspBase = "Software\\Harrow Systems\\Skiff Desktop\\XSP";

@@ -47,11 +47,11 @@ TESS_API int PRGClose(void);
    only by REGFreeRegisteredTypes. type is -1 when the "Type" value is missing or is not
    a DWORD. */
 struct RegisteredType {
-    CString name;
+    platform::mfc::CString name;
     int32_t type = -1;
-    CString display;
-    CString hostPath;
-    CString configPath;
+    platform::mfc::CString display;
+    platform::mfc::CString hostPath;
+    platform::mfc::CString configPath;
 };
 
 TESS_API int REGRegister(uint32_t creator, const char* name, uint32_t type, const char* display, const char* hostPath,

@@ -4,6 +4,8 @@
 
 namespace tess::relay {
 
+using platform::mfc::CString;
+
 CPluginManager::CPluginManager(int userId) : userId_(userId) {
     // The plug-in manager answers 8 when it filled the list (6 empty, 5 a new user).
     noPlugins_ = _LoadUserPluginConfiguration(userId_, &configuration_) != 8;

@@ -11,6 +11,9 @@
 
 namespace tess::relay {
 
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
 class CPluginManager {
 public:
     explicit CPluginManager(int userId);

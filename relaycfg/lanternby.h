@@ -15,10 +15,10 @@
 
 // What ConfigGetUserSettings hands to the relay; freed only by ConfigFreeUserSettings.
 struct RelayUserSettings {
-    CString profileOrIdFile;  // MAPI profile or Notes ID file
-    CString password;         // in clear
-    CString emailAddress;     // the handheld's address ("Network Name")
-    CString userFolder;       // the user's data folder
+    platform::mfc::CString profileOrIdFile;  // MAPI profile or Notes ID file
+    platform::mfc::CString password;         // in clear
+    platform::mfc::CString emailAddress;     // the handheld's address ("Network Name")
+    platform::mfc::CString userFolder;       // the user's data folder
     int32_t userId;
     int32_t mailSubsystem;  // 1 Extended MAPI, 0 Lotus Notes ("Exchange")
     int32_t reserved;

@@ -12,6 +12,8 @@
 
 namespace notes {
 
+using platform::mfc::CString;
+
 using tess::CMsg;
 using tess::CNotesClient;
 using tess::LoadLangString;

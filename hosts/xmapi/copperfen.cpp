@@ -12,6 +12,8 @@
 #include "platform/core/registry.h"
 #include "platform/syncmgr/syncmgr.h"
 
+using platform::mfc::CString;
+
 using tess::AttachmentTable;
 using tess::CLanguageModule;
 using tess::FolderRecord;

@@ -37,8 +37,8 @@ TESS_API int GetMessageAttachment(tess::FolderRecord* folder, int idLength, cons
 TESS_API int FreeAttachment(tess::AttachmentTable** table);
 // 1 when an address was found for the record's user (it is stored in out), else 0. Runs
 // the whole cycle from Initialize to Uninitialize by itself.
-TESS_API int GetUserEmail(const tess::MapiLogonRecord* record, CString* out);
+TESS_API int GetUserEmail(const tess::MapiLogonRecord* record, platform::mfc::CString* out);
 // 1 when both ids name the same message, else 0 (also without a session).
 TESS_API int CompareMsgId(int lengthA, const void* idA, int lengthB, const void* idB);
 // 1 and the SMTP address of an address-book entry in out; else 0.
-TESS_API int ResolveName(int idLength, const void* idBytes, CString* out);
+TESS_API int ResolveName(int idLength, const void* idBytes, platform::mfc::CString* out);

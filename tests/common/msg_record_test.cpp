@@ -6,6 +6,8 @@
 
 namespace tess::test {
 
+using platform::mfc::CArchive;
+
 TEST(CId, ComparesByLengthAndBytes) {
     struct Case {
         const char* a;

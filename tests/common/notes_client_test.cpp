@@ -15,6 +15,8 @@
 
 namespace tess::test {
 
+using platform::mfc::CString;
+
 using platform::notes::test::NotesClientTest;
 using platform::notes::test::NotesInstallation;
 

@@ -53,6 +53,9 @@
 #include "tests/config/config_world.h"
 
 namespace tess::config::test {
+
+using platform::mfc::CAutoDeleteList;
+
 namespace {
 
 using namespace tess::accounts::layout;

@@ -8,6 +8,8 @@
 #include "common/message_record_codec.h"
 #include "common/msg_record.h"
 
+using platform::mfc::CArchive;
+
 using tess::AttachmentEntry;
 using tess::CIdCacheRecord;
 using tess::CMsg;

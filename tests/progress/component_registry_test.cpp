@@ -9,6 +9,8 @@
 #include "progress/lampwick.h"
 #include "tests/support/test_home.h"
 
+using platform::mfc::CString;
+
 namespace {
 
 constexpr uint32_t kMail = 0x61736333;

@@ -13,6 +13,8 @@
 
 namespace tess::relay::test {
 
+using platform::mfc::CString;
+
 using tess::test::TempHome;
 
 namespace {

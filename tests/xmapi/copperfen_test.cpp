@@ -17,6 +17,8 @@
 
 namespace xmapi::test {
 
+using platform::mfc::CString;
+
 using tess::AttachmentTable;
 using tess::CMsg;
 using tess::FolderRecord;

@@ -10,6 +10,9 @@
 #include "translate/manager/hollowmere.h"
 #include "translate/manager/plugin_store.h"
 
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
 using namespace tess::translate::manager;
 
 namespace {

@@ -20,6 +20,8 @@
 
 namespace tess::translate::docviewer::test {
 
+using platform::mfc::CString;
+
 using tess::test::TempHome;
 
 namespace {

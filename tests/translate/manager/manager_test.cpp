@@ -20,6 +20,9 @@
 
 namespace tess::translate::manager::test {
 
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
 using tess::test::TempHome;
 using tess::test::libDir;
 
