@@ -21,6 +21,8 @@
 
 namespace tess::config {
 
+using tess::translate::manager::ExtensionChoice;
+
 using platform::mfc::CAutoDeleteList;
 
 QString LangQ(unsigned id) { return QString::fromStdString(platform::ui::utf8FromAnsi(LangText(id))); }

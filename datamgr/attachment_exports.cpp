@@ -13,6 +13,8 @@
 #include "datamgr/user_session.h"
 #include "platform/core/os.h"
 
+using tess::datamgr::CAttachmentTranslator;
+
 using platform::mfc::CString;
 
 using tess::AttachmentEntry;

@@ -9,6 +9,10 @@
 #include "platform/mfc/cstring.h"
 #include "translate/manager/hollowmere.h"
 
+namespace tess::datamgr {
+
+using tess::translate::manager::ExtensionPluginPair;
+
 class TESS_EXPORT CAttachmentTranslator {
 public:
     explicit CAttachmentTranslator(int userId);
@@ -33,3 +37,5 @@ private:
     std::string plugin_, path_, extension_;
     int direction_ = 0;
 };
+
+}  // namespace tess::datamgr

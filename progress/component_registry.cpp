@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 
+using tess::progress::RegisteredType;
+
 namespace tess::progress {
 
 using platform::mfc::CString;

@@ -4,6 +4,8 @@
 
 namespace tess::relay {
 
+using tess::translate::manager::ExtensionPluginPair;
+
 using platform::mfc::CString;
 
 CPluginManager::CPluginManager(int userId) : userId_(userId) {

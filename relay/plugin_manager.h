@@ -11,6 +11,8 @@
 
 namespace tess::relay {
 
+using tess::translate::manager::ExtensionPluginPair;
+
 using platform::mfc::CAutoDeleteList;
 using platform::mfc::CString;
 

@@ -13,6 +13,8 @@
 #include "platform/mfc/cstring.h"
 #include "common/message_filter.h"
 
+namespace tess::relaycfg {
+
 // What ConfigGetUserSettings hands to the relay; freed only by ConfigFreeUserSettings.
 struct RelayUserSettings {
     platform::mfc::CString profileOrIdFile;  // MAPI profile or Notes ID file
@@ -23,6 +25,8 @@ struct RelayUserSettings {
     int32_t mailSubsystem;  // 1 Extended MAPI, 0 Lotus Notes ("Exchange")
     int32_t reserved;
 };
+
+}  // namespace tess::relaycfg
 
 // Builds the list of desktop users with the relay set up and selects the one named by
 // "User". 0 selected; 2 none selected; 4 no desktop users; 1 no user manager; 6 out of
@@ -35,9 +39,9 @@ TESS_API int ConfigUnInit(void);
 // Cancel: 12 when changed settings were stored, else 11.
 TESS_API int ConfigSetUp(void);
 // 1 for a null address; else a new record in *settings.
-TESS_API int ConfigGetUserSettings(RelayUserSettings** settings);
+TESS_API int ConfigGetUserSettings(tess::relaycfg::RelayUserSettings** settings);
 // 1 when the address or the record is null; else frees it, nulls *settings, 0.
-TESS_API int ConfigFreeUserSettings(RelayUserSettings** settings);
+TESS_API int ConfigFreeUserSettings(tess::relaycfg::RelayUserSettings** settings);
 // *length in: the size of *buffer; out: the key's length. 10 (nothing copied) when the
 // buffer cannot hold the key and its terminator; 1 for null arguments.
 TESS_API int ConfigGetSecurityKey(char** buffer, int* length);

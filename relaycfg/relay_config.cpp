@@ -20,6 +20,8 @@
 #include "relaycfg/lanternby.h"
 #include "relaycfg/settings_dialog.h"
 
+using tess::relaycfg::RelayUserSettings;
+
 using tess::CLanguageModule;
 using tess::FilterMessage;
 using tess::LoadLangString;

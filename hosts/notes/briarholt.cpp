@@ -88,7 +88,9 @@ TESS_API int GetAllMsgs(FolderRecord* folder, MailMsg*** out, int* count, int he
 
 // Single messages, id lists and header lists are not offered: every message comes whole
 // through GetAllMsgs.
-static int NotOffered() { return 1; }
+namespace {
+int NotOffered() { return 1; }
+}  // namespace
 TESS_API int GetMsg(FolderRecord*, const MsgIdDescriptor*, MailMsg**) { return NotOffered(); }
 TESS_API int GetMsgIds(FolderRecord*, MailMsg***, int*) { return NotOffered(); }
 TESS_API int GetMsgHeaders(FolderRecord*, MailMsg***, int*, MsgIdDescriptor**, int*) { return NotOffered(); }

@@ -54,6 +54,8 @@
 
 namespace tess::config::test {
 
+using tess::translate::manager::ExtensionPluginPair;
+
 using platform::mfc::CAutoDeleteList;
 
 namespace {

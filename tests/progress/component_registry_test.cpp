@@ -9,6 +9,8 @@
 #include "progress/lampwick.h"
 #include "tests/support/test_home.h"
 
+using tess::progress::RegisteredType;
+
 using platform::mfc::CString;
 
 namespace {

@@ -13,6 +13,8 @@
 
 namespace tess::relay::test {
 
+using tess::relaycfg::RelayUserSettings;
+
 using platform::mfc::CString;
 
 using tess::test::TempHome;

@@ -13,6 +13,8 @@
 #include "relaycfg/lanternby.h"
 #include "tests/support/test_home.h"
 
+using tess::relaycfg::RelayUserSettings;
+
 using tess::FilterMessage;
 using tess::kFilterAtMost;
 using tess::kFilterSender;

@@ -20,6 +20,8 @@
 
 namespace tess::translate::manager::test {
 
+using tess::datamgr::CAttachmentTranslator;
+
 using platform::mfc::CAutoDeleteList;
 using platform::mfc::CString;
 
