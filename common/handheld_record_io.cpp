@@ -3,6 +3,8 @@
 #include "common/language_module.h"
 #include "common/sync_progress_dialog.h"
 
+namespace tess {
+
 namespace {
 
 constexpr unsigned kStrFileAttachment = 4475;
@@ -184,3 +186,5 @@ const CUserList::Entry* CUserList::FindUser(int id) const {
         if (e.id == id) return &e;
     return nullptr;
 }
+
+}  // namespace tess

@@ -9,6 +9,8 @@
 #include "common/handheld_records.h"
 #include "platform/syncmgr/syncmgr.h"
 
+namespace tess {
+
 class CSyncProgress;
 
 // Writes each entry as a new record (attributes 0x40) of the category, one progress step
@@ -56,3 +58,5 @@ public:
 private:
     std::vector<Entry> users_;
 };
+
+}  // namespace tess

@@ -10,6 +10,8 @@
 #include "common/byte_io.h"
 #include "common/mapped_file.h"
 
+namespace tess {
+
 // ---- Part-information record
 
 namespace {
@@ -233,3 +235,5 @@ std::filesystem::path CAttachmentChain::WriteToTempFile(const platform::TempDir&
     }
     return *target;
 }
+
+}  // namespace tess

@@ -11,6 +11,8 @@
 #include "common/msg_record.h"
 #include "platform/core/os.h"
 
+namespace tess {
+
 constexpr size_t kMaxRecordBytes = 63000;
 
 // Result codes of the record functions.
@@ -149,3 +151,5 @@ public:
     // extension added when it has no "."; the directory makes it safe and unique.
     std::filesystem::path WriteToTempFile(const platform::TempDir& dir) const;
 };
+
+}  // namespace tess

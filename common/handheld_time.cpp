@@ -4,6 +4,8 @@
 
 #include "platform/core/os.h"
 
+namespace tess {
+
 namespace {
 
 const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
@@ -119,3 +121,5 @@ int CHandheldTime::FormatRfc822(std::string& out, bool inUtc) const {
     out = buf;
     return 1;
 }
+
+}  // namespace tess

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tess {
+
 constexpr int64_t kHandheldEpochOffset = 2082844800;  // 1904-01-01 to 1970-01-01
 
 class CHandheldTime {
@@ -47,3 +49,5 @@ struct CivilTime {
     int year, month, day, hour, minute, second, weekday;  // month 1-12, weekday 0 = Sunday
 };
 CivilTime CivilFromSeconds(int64_t t);
+
+}  // namespace tess

@@ -8,6 +8,10 @@
 
 #include "platform/mfc/cstring.h"
 
+namespace tess {
+
+using platform::mfc::CString;
+
 // One folder of a host: name, extra bytes handed back to the host, type (0 Inbox, 1 Outbox,
 // 2 Drafts, 3 Sent, 4 Trash, any other value (hosts return -1) an ordinary folder).
 struct FolderRecord {
@@ -157,3 +161,5 @@ static_assert(offsetof(SmapiLogonRecord, newerHandheld) == 64);
 static_assert(offsetof(SmapiLogonRecord, userDirectory) == 80);
 static_assert(offsetof(SmapiLogonRecord, parentWindow) == 144);
 #endif
+
+}  // namespace tess

@@ -4,6 +4,8 @@
 
 #include "platform/syncmgr/syncmgr.h"
 
+namespace tess {
+
 namespace {
 thread_local HINSTANCE tCurrent = nullptr;
 }
@@ -32,3 +34,5 @@ std::string LoadLangString(unsigned id) {
         buf.resize(buf.size() * 4);  // cut: ask again with more room
     }
 }
+
+}  // namespace tess

@@ -6,6 +6,8 @@
 
 #include "platform/core/module.h"
 
+namespace tess {
+
 class CLanguageModule {
 public:
     // Loads the library through the sync manager's language loader and makes it current
@@ -30,3 +32,5 @@ private:
 std::string LoadLangString(unsigned id);
 // The library strings come from on this thread (null outside any scope).
 HINSTANCE CurrentLanguageModule();
+
+}  // namespace tess

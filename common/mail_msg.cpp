@@ -6,6 +6,8 @@
 #include "common/msg_record.h"
 #include "platform/core/module.h"
 
+namespace tess {
+
 void* AllocZeroedBlock(size_t bytes) { return bytes ? GlobalAlloc(GPTR, bytes) : nullptr; }
 
 int FreeMailMsgBlock(MailMsg* block) {
@@ -97,3 +99,5 @@ CMsg::CMsg(const MailMsg* m) {
     for (int i = 0; i < kStringCount; ++i)
         if (const char* s = *StringSlot(m, i)) StringAt(i) = s;
 }
+
+}  // namespace tess

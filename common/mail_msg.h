@@ -23,6 +23,8 @@
 
 #include "platform/export.h"
 
+namespace tess {
+
 struct MailMsg {
     int32_t version;   // always 1
     int32_t reserved;  // 0
@@ -92,3 +94,5 @@ enum : int {
 void* AllocZeroedBlock(size_t bytes);
 // 211 for null; else frees the block and returns 0.
 int FreeMailMsgBlock(MailMsg* block);
+
+}  // namespace tess

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+namespace tess {
+
 uint8_t GetAttachmentKindOfExtension(const std::string& extension) {
     static const struct {
         const char* ext;
@@ -151,3 +153,5 @@ std::string StripCarriageReturns(const char* text, size_t length) {
     }
     return out;
 }
+
+}  // namespace tess

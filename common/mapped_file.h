@@ -9,6 +9,8 @@
 
 #include "platform/core/os.h"
 
+namespace tess {
+
 // Results of CMappedFile::Read.
 enum : int {
     kMappedReadMore = 0,
@@ -97,3 +99,5 @@ inline uint16_t Swap16(uint16_t v) { return uint16_t(v << 8 | v >> 8); }
 std::string ExpandLineFeeds(const char* text, size_t length);
 // The text without carriage returns, stopping at a NUL or after length characters.
 std::string StripCarriageReturns(const char* text, size_t length);
+
+}  // namespace tess

@@ -7,6 +7,8 @@
 
 #include "platform/export.h"
 
+namespace tess {
+
 enum MessageFilterKind : int32_t {
     kFilterTo = 0,      // To and Bcc recipients
     kFilterSender = 1,  // sender address
@@ -68,3 +70,5 @@ static_assert(offsetof(FilterMessage, deliveryTime) == 40 && offsetof(FilterMess
                   offsetof(FilterMessage, subject) == 104 && offsetof(FilterMessage, attachmentNames) == 120 &&
                   sizeof(FilterMessage) == 128,
               "FilterMessage keeps the relay's field order with native pointers");
+
+}  // namespace tess

@@ -8,6 +8,8 @@
 #include "common/mail_msg.h"
 #include "common/mapped_file.h"
 
+namespace tess {
+
 const char* const kTruncationNote =
     "(The content of this field was too large.  The entire message is available in your e-mail application.)";
 
@@ -202,3 +204,5 @@ int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody)
     hasBody = false;
     return Unpack(record, msg, &hasBody);
 }
+
+}  // namespace tess

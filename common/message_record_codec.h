@@ -12,6 +12,8 @@
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 
+namespace tess {
+
 // The note put behind a body that was cut to fit.
 extern const char* const kTruncationNote;
 
@@ -35,3 +37,5 @@ int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg);
 // The same without the body: msg.Body is left empty and hasBody says whether the record
 // holds a text. For callers that leave the text in the record until it is written anew.
 int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody);
+
+}  // namespace tess

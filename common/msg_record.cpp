@@ -7,6 +7,11 @@
 #include "common/handheld_records.h"
 #include "common/mail_msg.h"
 
+namespace tess {
+
+using platform::mfc::CArchive;
+using platform::mfc::CString;
+
 namespace {
 
 void SerializeText(CArchive& ar, std::string& s) {
@@ -169,3 +174,5 @@ void CMsg::AddAttachmentName(const std::string& name) {
     if (!AttachmentNames.empty()) AttachmentNames += ',';
     AttachmentNames += name;
 }
+
+}  // namespace tess

@@ -10,6 +10,10 @@
 
 #include "platform/mfc/archive.h"
 
+namespace tess {
+
+using platform::mfc::CArchive;
+
 class CPartInfoRecord;
 struct MailMsg;
 
@@ -142,3 +146,5 @@ public:
     std::vector<std::string> AttachmentNameList() const;
     void AddAttachmentName(const std::string& name);
 };
+
+}  // namespace tess

@@ -12,6 +12,10 @@
 #include "platform/core/runtime.h"
 #include "platform/ui/form_dialogs.h"
 
+namespace tess {
+
+using platform::mfc::CString;
+
 namespace {
 
 bool containsNoCase(const std::string& text, const char* part) { return strcasestr(text.c_str(), part) != nullptr; }
@@ -212,3 +216,5 @@ int CNotesClient::BrowseForIdFile(void* parent, CString* idPath, CString* passwo
     if (password) *password = CString(dialog.password());
     return 1;
 }
+
+}  // namespace tess

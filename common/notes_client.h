@@ -11,6 +11,10 @@
 #include "platform/mfc/cstring.h"
 #include "platform/notes/nnotes.h"
 
+namespace tess {
+
+using platform::mfc::CString;
+
 // Where the working notes.ini goes (a directory, or a path naming notes.ini), the ID
 // file and its password.
 struct NotesLogonInfo {
@@ -80,3 +84,5 @@ private:
     decltype(&OSGetEnvironmentString) getEnvironmentString_ = nullptr;
     decltype(&DNParse) dnParse_ = nullptr;
 };
+
+}  // namespace tess

@@ -6,6 +6,8 @@
 #include "platform/core/runtime.h"
 #include "platform/ui/form_dialogs.h"
 
+namespace tess {
+
 CNotesPasswordDlg::CNotesPasswordDlg(std::string idFile, void* parent)
     : idFile_(std::move(idFile)), windowsDirectory_(platform::windowsDir().string().substr(0, 260)), parent_(parent) {}
 
@@ -32,3 +34,5 @@ int CNotesPasswordDlg::DoModal() {
     if (client.Initialize(&info) == 0 && (client.flags() & CNotesClient::kUserKnown)) validated_ = 1;
     return IDOK;
 }
+
+}  // namespace tess

@@ -3,6 +3,8 @@
 // pair by logging on to the local Notes client before it closes.
 #include <string>
 
+namespace tess {
+
 class CNotesPasswordDlg {
 public:
     CNotesPasswordDlg(std::string idFile, void* parent);
@@ -22,3 +24,5 @@ private:
     std::string windowsDirectory_;
     void* parent_;
 };
+
+}  // namespace tess

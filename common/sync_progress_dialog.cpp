@@ -6,6 +6,8 @@
 #include "common/sync_report.h"
 #include "platform/ui/ui_service.h"
 
+namespace tess {
+
 CSyncProgressDlg::CSyncProgressDlg(std::string title, std::string caption)
     : title_(std::move(title)),
       caption_(std::move(caption)),
@@ -121,3 +123,5 @@ void CSyncProgress::CloseProgress() {
     dlg_->SendMessage(kProgressClose, 0, 0);
     dlg_.reset();
 }
+
+}  // namespace tess

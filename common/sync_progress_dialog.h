@@ -14,6 +14,8 @@ namespace platform::ui {
 class ProgressWindow;
 }
 
+namespace tess {
+
 class CSyncProgressDlg {
 public:
     struct Bar {
@@ -81,3 +83,5 @@ public:
 private:
     std::unique_ptr<CSyncProgressDlg> dlg_;
 };
+
+}  // namespace tess

@@ -7,6 +7,8 @@
 #include "common/msg_record.h"
 #include "platform/syncmgr/syncmgr.h"
 
+namespace tess {
+
 namespace {
 
 void Line(const std::string& text, int activity) { SyncLogAddLine(text.c_str(), activity, 0); }
@@ -106,3 +108,5 @@ void HostErrorText(int code, std::string& text) {
             return;
         }
 }
+
+}  // namespace tess

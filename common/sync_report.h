@@ -4,6 +4,8 @@
 // a message in record-failure lines, and the texts of host result codes.
 #include <string>
 
+namespace tess {
+
 class CMsg;
 
 // Activity codes of the sync log.
@@ -55,3 +57,5 @@ void ReportSeeLog();
 void FormatMessageSummary(const CMsg& msg, std::string& out);
 // The text of a host result code; a code outside the table leaves text unchanged.
 void HostErrorText(int code, std::string& text);
+
+}  // namespace tess

@@ -21,6 +21,10 @@
 
 namespace tess::config {
 
+using tess::translate::manager::ExtensionChoice;
+
+using platform::mfc::CAutoDeleteList;
+
 QString LangQ(unsigned id) { return QString::fromStdString(platform::ui::utf8FromAnsi(LangText(id))); }
 QString OwnQ(unsigned id) { return QString::fromStdString(OwnText(id)); }
 // Account values are 8-bit text; Latin-1 keeps every byte as it is.

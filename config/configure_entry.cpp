@@ -16,6 +16,8 @@
 #include "config/panelwright.h"
 #include "platform/ui/qt/qt_ui.h"
 
+using tess::CLanguageModule;
+
 namespace tess::config {
 namespace {
 

@@ -21,6 +21,8 @@
 
 namespace tess::config {
 
+using platform::mfc::CString;
+
 using namespace tess::accounts::layout;
 using tess::accounts::ByteSpan;
 using tess::accounts::ByteView;

@@ -13,8 +13,10 @@
 #include "accounts/system_environment.h"
 #include "accounts/user_settings.h"
 
+namespace tess {
 class CNotesClient;
 struct FolderRecord;
+}  // namespace tess
 
 namespace tess::config {
 

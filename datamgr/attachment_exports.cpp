@@ -13,6 +13,18 @@
 #include "datamgr/user_session.h"
 #include "platform/core/os.h"
 
+using tess::datamgr::CAttachmentTranslator;
+
+using platform::mfc::CString;
+
+using tess::AttachmentEntry;
+using tess::CAttachmentChain;
+using tess::CMsg;
+using tess::kMaxPartIds;
+using tess::kRecordOk;
+using tess::ReadAttachmentChain;
+using tess::WriteAttachmentChain;
+
 using namespace tess::datamgr;
 
 namespace {

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <vector>
 
+namespace tess::datamgr {
+
+using platform::mfc::CString;
+using tess::translate::manager::ExtensionPluginPair;
+
 CAttachmentTranslator::CAttachmentTranslator(int userId) { usable_ = _LoadUserPluginConfiguration(userId, &map_) == 8; }
 
 CAttachmentTranslator::~CAttachmentTranslator() = default;
@@ -70,3 +75,5 @@ int CAttachmentTranslator::Translate(CString& outputPath, void* argument) {
         if (_TranslateFile(candidate.c_str(), path_.c_str(), &outputPath, argument, isOriginal_) == 0) return 1;
     return 0;
 }
+
+}  // namespace tess::datamgr

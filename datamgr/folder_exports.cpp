@@ -12,6 +12,8 @@
 #include "accounts/account_layout.h"
 #include "accounts/handheld_account_records.h"
 
+using tess::kMsgStatusRead;
+
 using namespace tess::datamgr;
 namespace layout = tess::accounts::layout;
 

@@ -9,6 +9,10 @@
 #include "platform/mfc/cstring.h"
 #include "translate/manager/hollowmere.h"
 
+namespace tess::datamgr {
+
+using tess::translate::manager::ExtensionPluginPair;
+
 class TESS_EXPORT CAttachmentTranslator {
 public:
     explicit CAttachmentTranslator(int userId);
@@ -18,18 +22,20 @@ public:
 
     bool usable() const { return usable_; }
     // 1 when a plug-in applies to the file; its name goes to pluginName.
-    int SelectPlugin(const char* path, int direction, CString& pluginName);
+    int SelectPlugin(const char* path, int direction, platform::mfc::CString& pluginName);
     // 1 when a plug-in translated the selected file; the result's path goes to outputPath.
-    int Translate(CString& outputPath, void* argument);
+    int Translate(platform::mfc::CString& outputPath, void* argument);
     int IsSupported(const char* extension, int isOriginal) const;
 
 private:
     void clearFile();
 
     bool usable_ = false;
-    CAutoDeleteList<ExtensionPluginPair> map_;
+    platform::mfc::CAutoDeleteList<ExtensionPluginPair> map_;
     int isOriginal_ = 0;
     int supported_ = 0;
     std::string plugin_, path_, extension_;
     int direction_ = 0;
 };
+
+}  // namespace tess::datamgr

@@ -16,6 +16,9 @@
 #include "progress/lampwick.h"
 
 namespace tess::datamgr {
+
+using tess::progress::RegisteredType;
+
 namespace {
 
 constexpr uint32_t kCreatorMail = 0x61736333;  // 'asc3'

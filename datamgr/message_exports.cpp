@@ -11,6 +11,13 @@
 #include "datamgr/ledgerly_date.h"
 #include "datamgr/store_handles.h"
 
+using tess::CId;
+using tess::CMsg;
+using tess::IdAsNumber;
+using tess::kMaxPartIds;
+using tess::kMaxRecordBytes;
+using tess::kMsgStatusRead;
+
 using namespace tess::datamgr;
 
 namespace {

@@ -12,7 +12,9 @@
 #include <unordered_map>
 #include <vector>
 
+namespace tess {
 class CMsg;
+}  // namespace tess
 
 namespace tess::engine {
 

@@ -8,6 +8,9 @@
 #include "progress/lampwick.h"
 
 namespace tess::engine {
+
+using tess::progress::RegisteredType;
+
 namespace {
 
 void ToBothLogs(const std::string& text) {

@@ -20,6 +20,8 @@
 #include "platform/ui/ui_service.h"
 #include "translate/manager/hollowmere.h"
 
+using tess::CLanguageModule;
+
 namespace {
 constexpr const char* kLanguageLibrary = "LKSYNCLANG.DLL";
 }

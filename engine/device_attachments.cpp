@@ -9,6 +9,9 @@
 #include "engine/sync_session.h"
 
 namespace tess::engine {
+
+using platform::mfc::CString;
+
 namespace {
 
 void DeleteListedAttachments(CDeviceDb& db, CMsg& msg) {

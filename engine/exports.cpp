@@ -5,6 +5,8 @@
 #include "engine/sync_session.h"
 #include "engine/tidewater.h"
 
+using tess::CLanguageModule;
+
 namespace {
 constexpr const char* kLanguageLibrary = "LKSYNCLANG.DLL";
 }

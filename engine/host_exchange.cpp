@@ -19,6 +19,8 @@
 
 namespace tess::engine {
 
+using platform::mfc::CString;
+
 using namespace tess::accounts::layout;
 using tess::accounts::ByteView;
 

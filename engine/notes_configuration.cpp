@@ -8,6 +8,13 @@
 #include "platform/core/runtime.h"
 #include "platform/ui/ui_service.h"
 
+using platform::mfc::CString;
+
+using tess::CLanguageModule;
+using tess::CNotesClient;
+using tess::LoadLangString;
+using tess::NotesLogonInfo;
+
 namespace {
 
 // Copies the text when the buffer holds it with its NUL.

@@ -20,6 +20,8 @@
 
 namespace tess::engine {
 
+using platform::mfc::CString;
+
 const char* const kServiceHost = "register.tessaline.invalid";
 
 namespace {

@@ -9,6 +9,8 @@
 
 namespace tess::engine {
 
+using platform::mfc::CString;
+
 // The texts of one key request and the numbers it is sent with: four words that start at
 // 0, the port and the request's flags, and the user text, mail server and user name.
 struct ProvisioningRequest {

@@ -3,6 +3,8 @@
 #include "engine/provisioning_client.h"
 #include "engine/tidewater.h"
 
+using tess::CLanguageModule;
+
 TESS_API int LarkspurProvisionAccount(const char* thnText, const char* manText) {
     CLanguageModule language("LKSYNCLANG.DLL", nullptr);
     return tess::engine::CProvisioningClient().ProvisionAccount(manText, thnText);

@@ -7,6 +7,9 @@
 #include "progress/lampwick.h"
 
 namespace tess::engine {
+
+using tess::progress::RegisteredType;
+
 namespace {
 
 extern "C" {

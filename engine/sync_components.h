@@ -6,10 +6,14 @@
 
 #include "common/ipes_init_block.h"
 
+namespace tess::progress {
 struct RegisteredType;
+}  // namespace tess::progress
 struct StoreHandle;
 
 namespace tess::engine {
+
+using tess::progress::RegisteredType;
 
 enum : int {
     kComponentNoEntry = int(0x80000002u),

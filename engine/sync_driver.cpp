@@ -21,6 +21,8 @@
 
 namespace tess::engine {
 
+using tess::datamgr::CAttachmentTranslator;
+
 namespace {
 
 constexpr int kResultNoAes = 1;

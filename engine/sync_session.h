@@ -68,6 +68,8 @@
 
 namespace tess::engine {
 
+using tess::datamgr::CAttachmentTranslator;
+
 inline constexpr int kAccountSlots = 8;
 inline constexpr unsigned kDataVersion = 517;
 

@@ -28,22 +28,22 @@ typedef int (*HostInitializeFn)();
 typedef int (*HostUninitializeFn)();
 typedef int (*HostLogonFn)(const void* record, int flags, int reserved);
 typedef int (*HostLogoffFn)();
-typedef int (*HostGetFolderListFn)(FolderRecord*** out, int* count);
-typedef int (*HostFreeFolderListFn)(FolderRecord** list, int count);
+typedef int (*HostGetFolderListFn)(tess::FolderRecord*** out, int* count);
+typedef int (*HostFreeFolderListFn)(tess::FolderRecord** list, int count);
 typedef int (*HostSupportsPartialFn)();
-typedef int (*HostGetMsgIdsFn)(FolderRecord* folder, MailMsg*** out, int* count);
-typedef int (*HostGetMsgHeadersFn)(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids,
-                                   int* idCount);
-typedef int (*HostGetAllMsgsFn)(FolderRecord* folder, MailMsg*** out, int* count, int headersOnly);
-typedef int (*HostGetMsgFn)(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** out);
-typedef int (*HostFreeMailMsgFn)(MailMsg** items, int count);
-typedef int (*HostSetMsgReadStatusFn)(FolderRecord* folder, const MailMsg* msg, int seen);
-typedef int (*HostSendMsgFn)(const MailMsg* msg);
-typedef int (*HostDeleteMsgFn)(FolderRecord* folder, const MailMsg* msg);
-typedef int (*HostGetMessageAttachmentFn)(FolderRecord* folder, int idLength, const void* idBytes,
-                                          AttachmentTable** out);
-typedef int (*HostFreeAttachmentFn)(AttachmentTable** table);
-typedef int (*HostResolveNameFn)(int length, const void* bytes, CString* out);
+typedef int (*HostGetMsgIdsFn)(tess::FolderRecord* folder, tess::MailMsg*** out, int* count);
+typedef int (*HostGetMsgHeadersFn)(tess::FolderRecord* folder, tess::MailMsg*** out, int* count,
+                                   tess::MsgIdDescriptor** ids, int* idCount);
+typedef int (*HostGetAllMsgsFn)(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, int headersOnly);
+typedef int (*HostGetMsgFn)(tess::FolderRecord* folder, const tess::MsgIdDescriptor* id, tess::MailMsg** out);
+typedef int (*HostFreeMailMsgFn)(tess::MailMsg** items, int count);
+typedef int (*HostSetMsgReadStatusFn)(tess::FolderRecord* folder, const tess::MailMsg* msg, int seen);
+typedef int (*HostSendMsgFn)(const tess::MailMsg* msg);
+typedef int (*HostDeleteMsgFn)(tess::FolderRecord* folder, const tess::MailMsg* msg);
+typedef int (*HostGetMessageAttachmentFn)(tess::FolderRecord* folder, int idLength, const void* idBytes,
+                                          tess::AttachmentTable** out);
+typedef int (*HostFreeAttachmentFn)(tess::AttachmentTable** table);
+typedef int (*HostResolveNameFn)(int length, const void* bytes, platform::mfc::CString* out);
 typedef int (*HostCompareMsgIdFn)(int, const void*, int, const void*);
 typedef int (*Imap4CommitFn)();
 typedef int (*Imap4SelectFolderFn)(const char* name);

@@ -3,7 +3,12 @@
 #include <cstring>
 #include <new>
 
+using tess::progress::RegisteredType;
+
 namespace tess::progress {
+
+using platform::mfc::CString;
+
 namespace {
 
 constexpr const char* kXspBase = "Software\\Harrow Systems\\Skiff Desktop\\XSP";

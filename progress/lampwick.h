@@ -46,18 +46,22 @@ TESS_API int PRGClose(void);
 /* One registered external sync component, as listed by REGGetRegisteredTypes and freed
    only by REGFreeRegisteredTypes. type is -1 when the "Type" value is missing or is not
    a DWORD. */
+namespace tess::progress {
+
 struct RegisteredType {
-    CString name;
+    platform::mfc::CString name;
     int32_t type = -1;
-    CString display;
-    CString hostPath;
-    CString configPath;
+    platform::mfc::CString display;
+    platform::mfc::CString hostPath;
+    platform::mfc::CString configPath;
 };
+
+}  // namespace tess::progress
 
 TESS_API int REGRegister(uint32_t creator, const char* name, uint32_t type, const char* display, const char* hostPath,
                          const char* configPath);
 TESS_API int REGUnRegister(uint32_t creator, const char* name);
 /* No entries: 0 with *outCount 0 and *out untouched. */
-TESS_API int REGGetRegisteredTypes(uint32_t creator, RegisteredType*** out, int* outCount);
-TESS_API int REGFreeRegisteredTypes(RegisteredType** list, int count);
+TESS_API int REGGetRegisteredTypes(uint32_t creator, tess::progress::RegisteredType*** out, int* outCount);
+TESS_API int REGFreeRegisteredTypes(tess::progress::RegisteredType** list, int count);
 #endif

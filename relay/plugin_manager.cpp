@@ -4,6 +4,10 @@
 
 namespace tess::relay {
 
+using tess::translate::manager::ExtensionPluginPair;
+
+using platform::mfc::CString;
+
 CPluginManager::CPluginManager(int userId) : userId_(userId) {
     // The plug-in manager answers 8 when it filled the list (6 empty, 5 a new user).
     noPlugins_ = _LoadUserPluginConfiguration(userId_, &configuration_) != 8;

@@ -11,6 +11,11 @@
 
 namespace tess::relay {
 
+using tess::translate::manager::ExtensionPluginPair;
+
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
 class CPluginManager {
 public:
     explicit CPluginManager(int userId);

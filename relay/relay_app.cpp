@@ -11,6 +11,8 @@
 
 namespace tess::relay {
 
+using tess::relaycfg::RelayUserSettings;
+
 bool& ExitPending() {
     static bool pending = false;
     return pending;

@@ -6,6 +6,8 @@
 
 namespace tess::relay {
 
+using tess::relaycfg::RelayUserSettings;
+
 CRelayConfig::~CRelayConfig() { release(); }
 
 void CRelayConfig::release() {

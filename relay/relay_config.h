@@ -9,6 +9,8 @@
 
 namespace tess::relay {
 
+using tess::relaycfg::RelayUserSettings;
+
 enum : int { kSettingsUnchanged = 11 };
 
 class CRelayConfig {

@@ -13,16 +13,20 @@
 #include "platform/mfc/cstring.h"
 #include "common/message_filter.h"
 
+namespace tess::relaycfg {
+
 // What ConfigGetUserSettings hands to the relay; freed only by ConfigFreeUserSettings.
 struct RelayUserSettings {
-    CString profileOrIdFile;  // MAPI profile or Notes ID file
-    CString password;         // in clear
-    CString emailAddress;     // the handheld's address ("Network Name")
-    CString userFolder;       // the user's data folder
+    platform::mfc::CString profileOrIdFile;  // MAPI profile or Notes ID file
+    platform::mfc::CString password;         // in clear
+    platform::mfc::CString emailAddress;     // the handheld's address ("Network Name")
+    platform::mfc::CString userFolder;       // the user's data folder
     int32_t userId;
     int32_t mailSubsystem;  // 1 Extended MAPI, 0 Lotus Notes ("Exchange")
     int32_t reserved;
 };
+
+}  // namespace tess::relaycfg
 
 // Builds the list of desktop users with the relay set up and selects the one named by
 // "User". 0 selected; 2 none selected; 4 no desktop users; 1 no user manager; 6 out of
@@ -35,9 +39,9 @@ TESS_API int ConfigUnInit(void);
 // Cancel: 12 when changed settings were stored, else 11.
 TESS_API int ConfigSetUp(void);
 // 1 for a null address; else a new record in *settings.
-TESS_API int ConfigGetUserSettings(RelayUserSettings** settings);
+TESS_API int ConfigGetUserSettings(tess::relaycfg::RelayUserSettings** settings);
 // 1 when the address or the record is null; else frees it, nulls *settings, 0.
-TESS_API int ConfigFreeUserSettings(RelayUserSettings** settings);
+TESS_API int ConfigFreeUserSettings(tess::relaycfg::RelayUserSettings** settings);
 // *length in: the size of *buffer; out: the key's length. 10 (nothing copied) when the
 // buffer cannot hold the key and its terminator; 1 for null arguments.
 TESS_API int ConfigGetSecurityKey(char** buffer, int* length);
@@ -46,10 +50,10 @@ TESS_API int ConfigTurnOffNewKey(void);
 // count 0 with a null array switches filtering off and clears the stored filters (0). A
 // null array, a null first record or a count of 0 or less changes nothing (1). Else the
 // first 11 records are stored and filtering is on: 9 when more were given, else 0.
-TESS_API int ConfigSetFilters(short count, MessageFilter** filters);
+TESS_API int ConfigSetFilters(short count, tess::MessageFilter** filters);
 // 0 forward (filtering off, no filters, or a filter matches); 5 no filter matches;
 // 1 null message.
-TESS_API int ConfigPassFilter(FilterMessage* message);
+TESS_API int ConfigPassFilter(tess::FilterMessage* message);
 TESS_API int ConfigSendEmail(void);
 TESS_API int ConfigResetSendMail(void);
 // 1 when null or empty; 6 when the settings cannot be saved.

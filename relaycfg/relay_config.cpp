@@ -20,6 +20,13 @@
 #include "relaycfg/lanternby.h"
 #include "relaycfg/settings_dialog.h"
 
+using tess::relaycfg::RelayUserSettings;
+
+using tess::CLanguageModule;
+using tess::FilterMessage;
+using tess::LoadLangString;
+using tess::MessageFilter;
+
 namespace {
 
 using tess::CPluginRegistry;

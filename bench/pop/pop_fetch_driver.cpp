@@ -7,6 +7,9 @@
 
 #include "hosts/pop/fenwick.h"
 
+using tess::MailMsg;
+using tess::PopLogonRecord;
+
 int main(int argc, char** argv) {
     if (argc != 6) {
         std::fprintf(stderr, "usage: %s HOST PORT USER PASSWORD EXPECTED\n", argv[0]);

@@ -6,6 +6,12 @@
 #include "hosts/imap/imap_session.h"
 #include "platform/ui/ui_service.h"
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 using inet::kNotLoggedOn;

@@ -13,7 +13,7 @@
 #include "hosts/inet/host_exports.h"
 
 // flags: 1 one line in the sync log when the logon fails; 2 protocol lines to the log.
-TESS_API int Logon(const LogonRecord* record, int flags, int reserved);
+TESS_API int Logon(const tess::LogonRecord* record, int flags, int reserved);
 
 TESS_API int IMAP4Commit();
 TESS_API int IMAP4SelectFolder(const char* name);

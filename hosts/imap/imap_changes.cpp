@@ -6,6 +6,10 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace imap {
+
+using tess::kActivityError;
+using tess::MailMsg;
+
 namespace {
 
 std::string Text(const char* text) { return text ? std::string(text) : std::string(); }

@@ -11,6 +11,17 @@
 #include "hosts/inet/text_lines.h"
 
 namespace imap {
+
+using tess::AttachmentTable;
+using tess::CId;
+using tess::CMsg;
+using tess::FreeMailMsgBlock;
+using tess::kMailMsgOk;
+using tess::kMsgFlagRead;
+using tess::kMsgFlagSeenOnHost;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 constexpr int kMaxAttachments = 10;

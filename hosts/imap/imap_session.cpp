@@ -9,6 +9,11 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace imap {
+
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::LogonRecord;
+
 namespace {
 
 constexpr int kMaxFolders = 50;

@@ -21,6 +21,14 @@
 
 namespace imap {
 
+using tess::AttachmentTable;
+using tess::CId;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 struct MessageInfo {
     uint32_t uid = 0;
     int seen = 0;

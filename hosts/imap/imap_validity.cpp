@@ -8,6 +8,9 @@
 #include "hosts/imap/imap_session.h"
 
 namespace imap {
+
+using tess::LogonRecord;
+
 namespace {
 
 // One line per folder: value, server, user and folder name, separated by tabs.

@@ -10,6 +10,10 @@
 #include "hosts/inet/host_session.h"
 #include "platform/ui/ui_service.h"
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::MailMsg;
+
 using inet::HostApp;
 
 TESS_API int Initialize() {

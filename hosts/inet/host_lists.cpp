@@ -9,6 +9,11 @@
 
 namespace inet {
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+
 int FreeMailMsgArray(MailMsg** items, int count) {
     if (!items) return kNullList;
     if (count == 0) return 0;

@@ -11,6 +11,10 @@
 
 namespace inet {
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::MailMsg;
+
 // Null: 211. Count 0: nothing is freed. Count below 0: only the array. Else each block
 // (FreeMailMsgBlock), then the array. 0.
 int FreeMailMsgArray(MailMsg** items, int count);

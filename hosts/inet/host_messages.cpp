@@ -14,6 +14,10 @@
 
 namespace inet {
 
+using tess::CMsg;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+
 bool DecodePartBody(const MimePart& part, std::string& out) {
     out.clear();
     if (!ContainsNoCase(part.transferEncoding, "base64")) {

@@ -13,6 +13,9 @@
 
 namespace inet {
 
+using tess::CMsg;
+using tess::MailMsg;
+
 // Bytes of a part: base64-decoded when its transfer encoding says so, else as they are.
 // False when the base64 is broken (out then empty).
 bool DecodePartBody(const MimePart& part, std::string& out);

@@ -8,6 +8,11 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace inet {
+
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::MailMsg;
+
 namespace {
 
 constexpr int kActivityLogonFailed = 22;

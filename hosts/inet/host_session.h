@@ -16,6 +16,9 @@
 
 namespace inet {
 
+using tess::FolderRecord;
+using tess::MailMsg;
+
 // Export results both hosts give.
 constexpr int kNotLoggedOn = -1;
 constexpr int kNullList = 211;

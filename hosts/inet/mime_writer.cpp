@@ -12,6 +12,11 @@
 #include "hosts/inet/smtp_session.h"
 
 namespace inet {
+
+using tess::CHandheldTime;
+using tess::CMappedFile;
+using tess::CMsg;
+
 namespace {
 
 constexpr std::size_t kShortLine = 65;

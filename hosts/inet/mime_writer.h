@@ -5,9 +5,13 @@
 #include <string>
 #include <string_view>
 
+namespace tess {
 class CMsg;
+}  // namespace tess
 
 namespace inet {
+
+using tess::CMsg;
 
 class CContentTypeList;
 

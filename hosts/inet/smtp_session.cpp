@@ -11,6 +11,9 @@
 #include "hosts/inet/text_lines.h"
 
 namespace inet {
+
+using tess::CMsg;
+
 namespace {
 
 bool Begins(const std::string& reply, const char* code) { return reply.rfind(code, 0) == 0; }

@@ -9,9 +9,13 @@
 
 #include "hosts/inet/mail_socket.h"
 
+namespace tess {
 class CMsg;
+}  // namespace tess
 
 namespace inet {
+
+using tess::CMsg;
 
 struct SmtpSettings : ServerEndpoint {
     int value1 = 0;           // kept for the hosts, not read here

@@ -10,6 +10,14 @@
 #include "hosts/inet/host_session.h"
 #include "hosts/notes/notes_session.h"
 
+using tess::AttachmentTable;
+using tess::CLanguageModule;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::NotesLogonRecord;
+
 namespace {
 
 constexpr const char* kLanguageLibrary = "BRIARLANG.DLL";
@@ -80,7 +88,9 @@ TESS_API int GetAllMsgs(FolderRecord* folder, MailMsg*** out, int* count, int he
 
 // Single messages, id lists and header lists are not offered: every message comes whole
 // through GetAllMsgs.
-static int NotOffered() { return 1; }
+namespace {
+int NotOffered() { return 1; }
+}  // namespace
 TESS_API int GetMsg(FolderRecord*, const MsgIdDescriptor*, MailMsg**) { return NotOffered(); }
 TESS_API int GetMsgIds(FolderRecord*, MailMsg***, int*) { return NotOffered(); }
 TESS_API int GetMsgHeaders(FolderRecord*, MailMsg***, int*, MsgIdDescriptor**, int*) { return NotOffered(); }

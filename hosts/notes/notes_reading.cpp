@@ -15,6 +15,16 @@
 
 namespace notes {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::kMsgFlagRead;
+using tess::kMsgFlagSeenOnHost;
+using tess::kProgressAdvanceStep;
+using tess::kProgressSetStepCount;
+using tess::LoadLangString;
+using tess::MailMsg;
+
 namespace {
 
 STATUS CollectMatch(void* param, const SEARCH_MATCH* match, const void*) {

@@ -12,6 +12,15 @@
 
 namespace notes {
 
+using platform::mfc::CString;
+
+using tess::CMsg;
+using tess::CNotesClient;
+using tess::LoadLangString;
+using tess::MailMsg;
+using tess::NotesLogonInfo;
+using tess::NotesLogonRecord;
+
 namespace {
 
 std::string Format(const std::string& pattern, const std::string& a, const std::string& b = {}) {

@@ -15,6 +15,13 @@
 
 namespace notes {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::CNotesClient;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::NotesLogonRecord;
+
 enum : int {
     kError = 4,
     kNoMemory = 5,

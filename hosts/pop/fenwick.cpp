@@ -9,6 +9,13 @@
 #include "hosts/inet/host_lists.h"
 #include "hosts/pop/pop_session.h"
 
+using tess::AttachmentTable;
+using tess::CLanguageModule;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::PopLogonRecord;
+
 namespace {
 
 using inet::kNotLoggedOn;

@@ -11,4 +11,4 @@
 #include "hosts/inet/host_exports.h"
 
 // flags: 1 one line in the sync log when the logon fails; 2 protocol lines to the log.
-TESS_API int Logon(const PopLogonRecord* record, int flags, int reserved);
+TESS_API int Logon(const tess::PopLogonRecord* record, int flags, int reserved);

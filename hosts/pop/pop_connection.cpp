@@ -8,6 +8,9 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace pop {
+
+using tess::LoadLangString;
+
 namespace {
 
 constexpr unsigned kTextApopUnsupported = 4327;

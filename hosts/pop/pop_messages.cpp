@@ -9,6 +9,16 @@
 #include "hosts/pop/pop_session.h"
 
 namespace pop {
+
+using tess::CId;
+using tess::CMsg;
+using tess::FreeMailMsgBlock;
+using tess::kMailMsgOk;
+using tess::kMsgFlagRead;
+using tess::kMsgFlagSeenOnHost;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 constexpr int64_t kDefaultWindow = 86400000;  // seconds: the window when no days are set

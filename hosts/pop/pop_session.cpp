@@ -8,6 +8,13 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace pop {
+
+using tess::AttachmentTable;
+using tess::CId;
+using tess::CMsg;
+using tess::MailMsg;
+using tess::PopLogonRecord;
+
 namespace {
 
 constexpr unsigned kTextInfo = 4328;         // "TESSALINE INFO -- %s"

@@ -16,6 +16,12 @@
 
 namespace pop {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::PopLogonRecord;
+
 class CPopSession : public inet::CHostSession {
 public:
     CPopSession();

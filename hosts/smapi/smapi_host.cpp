@@ -14,6 +14,15 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace smapi {
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FreeMailMsgBlock;
+using tess::kProgressAdvanceStep;
+using tess::kProgressSetStepCount;
+using tess::MailMsg;
+using tess::SmapiLogonRecord;
+
 namespace {
 
 constexpr uint32_t kHostMarker = 0x80000000u;

@@ -16,6 +16,11 @@
 
 namespace smapi {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::MailMsg;
+using tess::SmapiLogonRecord;
+
 enum : int {
     kNoAttachmentsWanted = -1,
     kStub = 1,

@@ -11,6 +11,13 @@
 #include "hosts/smapi/smapi_host.h"
 #include "platform/syncmgr/syncmgr.h"
 
+using tess::AttachmentTable;
+using tess::CLanguageModule;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::SmapiLogonRecord;
+
 namespace {
 
 using namespace smapi;

@@ -15,20 +15,22 @@
 
 TESS_API int Initialize();
 TESS_API int Uninitialize();
-TESS_API int Logon(const SmapiLogonRecord* record, int flags, int reserved);
+TESS_API int Logon(const tess::SmapiLogonRecord* record, int flags, int reserved);
 TESS_API int Logoff();
-TESS_API int GetFolderList(FolderRecord*** out, int* count);
-TESS_API int FreeFolderList(FolderRecord** list, int count);
-TESS_API int GetAllMsgs(FolderRecord* ignored, MailMsg*** out, int* count, int ignoredToo);
-TESS_API int GetMsg(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** out);
-TESS_API int GetMsgIds(FolderRecord* folder, MailMsg*** out, int* count);
-TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount);
+TESS_API int GetFolderList(tess::FolderRecord*** out, int* count);
+TESS_API int FreeFolderList(tess::FolderRecord** list, int count);
+TESS_API int GetAllMsgs(tess::FolderRecord* ignored, tess::MailMsg*** out, int* count, int ignoredToo);
+TESS_API int GetMsg(tess::FolderRecord* folder, const tess::MsgIdDescriptor* id, tess::MailMsg** out);
+TESS_API int GetMsgIds(tess::FolderRecord* folder, tess::MailMsg*** out, int* count);
+TESS_API int GetMsgHeaders(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, tess::MsgIdDescriptor** ids,
+                           int* idCount);
 TESS_API int HostSupportsPartialMessages();
-TESS_API int SetMsgPriority(int a, const MailMsg* msg, int priority);
-TESS_API int FreeMailMsg(MailMsg** items, int count);
-TESS_API int SetMsgReadStatus(FolderRecord* ignored, const MailMsg* msg, int ignoredToo);
-TESS_API int DeleteMsg(FolderRecord* ignored, const MailMsg* msg);
-TESS_API int SendMsg(const MailMsg* msg);
-TESS_API int SetMsg(const MailMsg* msg);
-TESS_API int GetMessageAttachment(FolderRecord* ignored, int idLength, const void* idBytes, AttachmentTable** out);
-TESS_API int FreeAttachment(AttachmentTable** table);
+TESS_API int SetMsgPriority(int a, const tess::MailMsg* msg, int priority);
+TESS_API int FreeMailMsg(tess::MailMsg** items, int count);
+TESS_API int SetMsgReadStatus(tess::FolderRecord* ignored, const tess::MailMsg* msg, int ignoredToo);
+TESS_API int DeleteMsg(tess::FolderRecord* ignored, const tess::MailMsg* msg);
+TESS_API int SendMsg(const tess::MailMsg* msg);
+TESS_API int SetMsg(const tess::MailMsg* msg);
+TESS_API int GetMessageAttachment(tess::FolderRecord* ignored, int idLength, const void* idBytes,
+                                  tess::AttachmentTable** out);
+TESS_API int FreeAttachment(tess::AttachmentTable** table);

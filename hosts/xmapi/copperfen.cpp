@@ -12,6 +12,15 @@
 #include "platform/core/registry.h"
 #include "platform/syncmgr/syncmgr.h"
 
+using platform::mfc::CString;
+
+using tess::AttachmentTable;
+using tess::CLanguageModule;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 using namespace xmapi;

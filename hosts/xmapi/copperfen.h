@@ -16,27 +16,29 @@
 
 TESS_API int Initialize();
 TESS_API int Uninitialize();
-TESS_API int Logon(const MapiLogonRecord* record, int flags, int reserved);
+TESS_API int Logon(const tess::MapiLogonRecord* record, int flags, int reserved);
 TESS_API int Logoff();
-TESS_API int GetFolderList(FolderRecord*** out, int* count);
-TESS_API int FreeFolderList(FolderRecord** list, int count);
-TESS_API int GetAllMsgs(FolderRecord* folder, MailMsg*** out, int* count, int headersOnly);
-TESS_API int GetMsg(FolderRecord* folder, const MsgIdDescriptor* id, MailMsg** out);
-TESS_API int GetMsgIds(FolderRecord* folder, MailMsg*** out, int* count);
-TESS_API int GetMsgHeaders(FolderRecord* folder, MailMsg*** out, int* count, MsgIdDescriptor** ids, int* idCount);
+TESS_API int GetFolderList(tess::FolderRecord*** out, int* count);
+TESS_API int FreeFolderList(tess::FolderRecord** list, int count);
+TESS_API int GetAllMsgs(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, int headersOnly);
+TESS_API int GetMsg(tess::FolderRecord* folder, const tess::MsgIdDescriptor* id, tess::MailMsg** out);
+TESS_API int GetMsgIds(tess::FolderRecord* folder, tess::MailMsg*** out, int* count);
+TESS_API int GetMsgHeaders(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, tess::MsgIdDescriptor** ids,
+                           int* idCount);
 TESS_API int HostSupportsPartialMessages();
-TESS_API int FreeMailMsg(MailMsg** items, int count);
-TESS_API int SetMsgReadStatus(FolderRecord* folder, const MailMsg* msg, int seen);
-TESS_API int SetMsgPriority(int ignored, const MailMsg* msg, int priority);
-TESS_API int SendMsg(const MailMsg* msg);
-TESS_API int SetMsg(const MailMsg* msg);
-TESS_API int DeleteMsg(FolderRecord* folder, const MailMsg* msg);
-TESS_API int GetMessageAttachment(FolderRecord* folder, int idLength, const void* idBytes, AttachmentTable** out);
-TESS_API int FreeAttachment(AttachmentTable** table);
+TESS_API int FreeMailMsg(tess::MailMsg** items, int count);
+TESS_API int SetMsgReadStatus(tess::FolderRecord* folder, const tess::MailMsg* msg, int seen);
+TESS_API int SetMsgPriority(int ignored, const tess::MailMsg* msg, int priority);
+TESS_API int SendMsg(const tess::MailMsg* msg);
+TESS_API int SetMsg(const tess::MailMsg* msg);
+TESS_API int DeleteMsg(tess::FolderRecord* folder, const tess::MailMsg* msg);
+TESS_API int GetMessageAttachment(tess::FolderRecord* folder, int idLength, const void* idBytes,
+                                  tess::AttachmentTable** out);
+TESS_API int FreeAttachment(tess::AttachmentTable** table);
 // 1 when an address was found for the record's user (it is stored in out), else 0. Runs
 // the whole cycle from Initialize to Uninitialize by itself.
-TESS_API int GetUserEmail(const MapiLogonRecord* record, CString* out);
+TESS_API int GetUserEmail(const tess::MapiLogonRecord* record, platform::mfc::CString* out);
 // 1 when both ids name the same message, else 0 (also without a session).
 TESS_API int CompareMsgId(int lengthA, const void* idA, int lengthB, const void* idB);
 // 1 and the SMTP address of an address-book entry in out; else 0.
-TESS_API int ResolveName(int idLength, const void* idBytes, CString* out);
+TESS_API int ResolveName(int idLength, const void* idBytes, platform::mfc::CString* out);

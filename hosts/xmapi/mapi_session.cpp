@@ -14,6 +14,16 @@
 #include "platform/syncmgr/syncmgr.h"
 
 namespace xmapi {
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::kProgressAdvanceStep;
+using tess::kProgressSetStepCount;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+
 namespace {
 
 constexpr const char* kSmtpType = "smtp";  // the sender type kept bare

@@ -20,6 +20,12 @@
 
 namespace xmapi {
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+
 enum : int {
     kNoAttachmentsWanted = -1,
     kStub = 1,

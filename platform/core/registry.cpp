@@ -16,10 +16,14 @@
 // One row per key (parent 0 for the three hive roots, which have fixed ids) and one per
 // value. AUTOINCREMENT keeps ids rising, so ordering by id is creation order and a deleted
 // key's id never comes back to a stale handle.
+namespace platform {
 struct RegKeyObject {
     sqlite3_int64 id;
     std::string dbPath;
 };
+}  // namespace platform
+
+using platform::RegKeyObject;
 
 namespace {
 

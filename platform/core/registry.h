@@ -8,7 +8,10 @@
 
 #include "platform/export.h"
 
-typedef struct RegKeyObject* HKEY;
+namespace platform {
+struct RegKeyObject;
+}  // namespace platform
+typedef platform::RegKeyObject* HKEY;
 typedef long LSTATUS;
 typedef uint32_t DWORD;
 typedef uint32_t REGSAM;

@@ -13,6 +13,7 @@
 
 #include "platform/core/module.h"
 
+namespace platform::hxaes {
 namespace {
 
 enum Result {
@@ -99,6 +100,10 @@ int checkCall(const unsigned char* in, unsigned int length, int flags, unsigned 
 }
 
 }  // namespace
+}  // namespace platform::hxaes
+
+// The C exports below stay outside any namespace and use the internals by name.
+using namespace platform::hxaes;
 
 int AESInitialize(int) {
     std::lock_guard lock(gMutex);

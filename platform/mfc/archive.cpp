@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace platform::mfc {
+
 void CArchive::Write(const void* data, size_t length) {
     if (mode_ != store || (!data && length)) {
         failed_ = true;
@@ -65,3 +67,5 @@ CArchive& CArchive::operator>>(CString& text) {
     pos_ += length;
     return *this;
 }
+
+}  // namespace platform::mfc

@@ -13,6 +13,8 @@
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
 
+namespace platform::mfc {
+
 class TESS_EXPORT CArchive {
 public:
     enum Mode { store = 0, load = 1 };
@@ -63,3 +65,5 @@ private:
     size_t pos_ = 0;
     bool failed_ = false;
 };
+
+}  // namespace platform::mfc

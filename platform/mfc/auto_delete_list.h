@@ -8,6 +8,8 @@
 #include <memory>
 #include <new>
 
+namespace platform::mfc {
+
 template <class T>
 class CAutoDeleteList {
 public:
@@ -80,3 +82,5 @@ public:
 private:
     std::list<std::unique_ptr<T>> items_;
 };
+
+}  // namespace platform::mfc

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace platform::mfc {
+
 namespace {
 
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -175,3 +177,5 @@ CString operator+(const CString& a, char b) {
     CString r(a);
     return r += b;
 }
+
+}  // namespace platform::mfc

@@ -9,6 +9,8 @@
 
 #include "platform/export.h"
 
+namespace platform::mfc {
+
 class TESS_EXPORT CString {
 public:
     CString() = default;
@@ -74,3 +76,5 @@ inline bool operator<(const CString& a, const char* b) { return a.Compare(b) < 0
 inline bool operator>(const CString& a, const CString& b) { return b < a; }
 inline bool operator<=(const CString& a, const CString& b) { return !(b < a); }
 inline bool operator>=(const CString& a, const CString& b) { return !(a < b); }
+
+}  // namespace platform::mfc

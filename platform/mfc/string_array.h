@@ -6,6 +6,8 @@
 
 #include "platform/mfc/cstring.h"
 
+namespace platform::mfc {
+
 class CStringArray {
 public:
     int GetSize() const { return static_cast<int>(items_.size()); }
@@ -48,3 +50,5 @@ private:
     bool valid(int index) const { return index >= 0 && index < GetSize(); }
     std::vector<CString> items_;
 };
+
+}  // namespace platform::mfc

@@ -10,7 +10,8 @@
 #include "tests/common/record_bytes.h"
 #include "tests/support/test_home.h"
 
-using namespace tess::test;
+namespace tess::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -326,3 +327,5 @@ TEST(LineEnds, ExpandAndStrip) {
     EXPECT_EQ(ReadBigEndian32(be), 0x12345678u);
     EXPECT_EQ(Swap16(0x1234), 0x3412);
 }
+
+}  // namespace tess::test

@@ -10,7 +10,7 @@
 #include "tests/common/record_bytes.h"
 #include "tests/common/scoped_zone.h"
 
-using namespace tess::test;
+namespace tess::test {
 
 namespace {
 
@@ -295,3 +295,5 @@ TEST_F(UtcZone, HeadersAloneReadAsTheWholeRecordLessItsBody) {
     EXPECT_TRUE(hasBody);
     EXPECT_EQ(headers.ReplyTo, "f@x");
 }
+
+}  // namespace tess::test

@@ -9,6 +9,8 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
+namespace tess::test {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -156,3 +158,5 @@ TEST_F(Handheld, ConduitInfoAndUsers) {
     EXPECT_EQ(fs::path(users.FindUser(lee)->directory), platform::syncmgr::userDirectory(lee) / "");
     EXPECT_EQ(users.FindUser(9999), nullptr);
 }
+
+}  // namespace tess::test

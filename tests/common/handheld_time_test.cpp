@@ -4,6 +4,8 @@
 #include "common/handheld_time.h"
 #include "tests/common/scoped_zone.h"
 
+namespace tess::test {
+
 using Zone = tess::test::ScopedZone;
 
 // Expected texts are what Python's email.utils.format_datetime gives with zoneinfo.
@@ -94,3 +96,5 @@ TEST(HandheldTime, DaysInMonthCountsLeapYears) {
     } cases[] = {{2, 2023, 28}, {2, 2024, 29}, {2, 1900, 28}, {2, 2000, 29}, {4, 2024, 30}, {12, 2024, 31}};
     for (const auto& c : cases) EXPECT_EQ(DaysInMonth(c.month, c.year), c.days) << c.month << "/" << c.year;
 }
+
+}  // namespace tess::test

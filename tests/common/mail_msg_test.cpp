@@ -7,6 +7,8 @@
 #include "common/mail_msg.h"
 #include "common/msg_record.h"
 
+namespace tess::test {
+
 namespace {
 
 struct BlockDeleter {
@@ -114,3 +116,5 @@ TEST(MailMsg, NullArgumentsGive211) {
     CMsg fromNull(static_cast<const MailMsg*>(nullptr));
     EXPECT_EQ(fromNull.flags, kMsgFlagDefault);
 }
+
+}  // namespace tess::test

@@ -4,6 +4,10 @@
 #include "common/handheld_records.h"
 #include "common/msg_record.h"
 
+namespace tess::test {
+
+using platform::mfc::CArchive;
+
 TEST(CId, ComparesByLengthAndBytes) {
     struct Case {
         const char* a;
@@ -169,3 +173,5 @@ TEST(CMsg, CopyDuplicatesPartInfo) {
     EXPECT_NE(copy.partInfo.get(), msg.partInfo.get());
     EXPECT_EQ(copy.partInfo->name, "p");
 }
+
+}  // namespace tess::test

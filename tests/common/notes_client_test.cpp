@@ -14,6 +14,12 @@
 #include "tests/platform/notes/notes_fixture.h"
 
 namespace tess::test {
+
+using platform::mfc::CString;
+
+using platform::notes::test::NotesClientTest;
+using platform::notes::test::NotesInstallation;
+
 namespace {
 
 namespace fs = std::filesystem;

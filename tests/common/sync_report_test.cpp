@@ -15,6 +15,8 @@
 #include "tests/common/scoped_zone.h"
 #include "tests/support/test_home.h"
 
+namespace tess::test {
+
 namespace fs = std::filesystem;
 using platform::syncmgr::LogLine;
 
@@ -218,3 +220,5 @@ TEST_F(SyncReport, ProgressDialogThroughTheUiService) {
     progress.AdvanceStep();  // gone: nothing happens
     EXPECT_EQ(ui.progressLines().size(), lines.size() + 1);
 }
+
+}  // namespace tess::test

@@ -18,7 +18,11 @@
 #include "platform/ui/ui_service.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace tess::conduit::test {
+
+using tess::test::TempHome;
+using tess::test::libDir;
+
 namespace {
 
 constexpr const char* kProduct = "Software\\Harrow Systems\\Skiff Desktop\\Larkspur\\";
@@ -342,4 +346,4 @@ TEST_F(Conduit, SyncActionDialogWithoutADisplayChangesNothing) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::conduit::test

@@ -53,6 +53,11 @@
 #include "tests/config/config_world.h"
 
 namespace tess::config::test {
+
+using tess::translate::manager::ExtensionPluginPair;
+
+using platform::mfc::CAutoDeleteList;
+
 namespace {
 
 using namespace tess::accounts::layout;

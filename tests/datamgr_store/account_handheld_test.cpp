@@ -11,7 +11,7 @@
 #include "datamgr/store_handles.h"
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 using namespace accounts::layout;
@@ -321,4 +321,4 @@ TEST_F(ChangedTags, TextPreferenceIdsFollowTheAccountIndex) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

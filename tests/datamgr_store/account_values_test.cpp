@@ -11,7 +11,7 @@
 #include "accounts/account_layout.h"
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 constexpr int kOutOfRange = static_cast<int>(0x8000000Bu);
@@ -226,9 +226,9 @@ TEST_F(AccountValues, ChangedTagsAreListedOnce) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 // A folder slot whose bytes run to its end still gives a name of at most 15 characters.
@@ -245,4 +245,4 @@ TEST_F(AccountValues, FolderSlotNamesStayWithinTheirSlot) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

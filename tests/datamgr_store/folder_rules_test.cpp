@@ -6,7 +6,7 @@
 
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 constexpr int kFolderLimit = static_cast<int>(0x80800002u);
@@ -112,4 +112,4 @@ TEST_F(FolderRules, NewFoldersAreNumberedAndLimited) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

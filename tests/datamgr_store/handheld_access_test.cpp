@@ -5,7 +5,7 @@
 #include "datamgr/ledgerly.h"
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 int C(uint32_t code) { return static_cast<int>(code); }
@@ -130,4 +130,4 @@ TEST_F(HandheldAccess, Preferences) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

@@ -7,7 +7,7 @@
 #include "common/message_record_codec.h"
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 
 inline constexpr int kAccount = 7;
 
@@ -76,4 +76,4 @@ protected:
     int session = 1;
 };
 
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

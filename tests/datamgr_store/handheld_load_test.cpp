@@ -10,7 +10,7 @@
 #include "datamgr/store_handles.h"
 #include "tests/datamgr_store/handheld_load_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 TEST_F(HandheldLoad, MessagesGoToTheirFolders) {
@@ -322,4 +322,4 @@ TEST_F(HandheldLoad, OlderClientDatabasesRefuseTheSession) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

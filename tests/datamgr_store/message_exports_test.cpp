@@ -16,7 +16,7 @@
 #include "datamgr/store_handles.h"
 #include "tests/datamgr_store/handheld_load_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 constexpr int kTooLarge = static_cast<int>(0x80A00002u);
@@ -420,4 +420,4 @@ TEST_F(MessageExports, Refusals) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

@@ -9,7 +9,7 @@
 #include "datamgr/store_handles.h"
 #include "tests/datamgr_store/handheld_load_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 constexpr int kEnd = static_cast<int>(0x8000000Cu);
@@ -227,4 +227,4 @@ TEST_F(PendingActions, DeletingTheAccountDeletesItsActionRecords) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

@@ -4,7 +4,7 @@
 
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 // Runs the peer program with the arguments and gives its one line of output.
@@ -46,4 +46,4 @@ TEST_F(StoreTest, AnotherProcessSeesTheSessionButNotItsStore) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

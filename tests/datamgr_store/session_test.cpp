@@ -8,7 +8,7 @@
 #include "progress/lampwick.h"
 #include "tests/datamgr_store/store_fixture.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
 namespace {
 
 constexpr int kEndOfList = static_cast<int>(0x8000000Cu);
@@ -230,4 +230,4 @@ TEST_F(StoreTest, LogOpensWithTheHeader) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

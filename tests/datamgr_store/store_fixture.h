@@ -15,7 +15,9 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace tess::datamgr::test {
+
+using tess::test::TempHome;
 
 inline constexpr uint32_t kMail = 0x61736333;
 inline constexpr int kInvalid = static_cast<int>(0x80000002u);
@@ -64,4 +66,4 @@ struct Handle {
     StoreHandle** out() { return &h; }
 };
 
-}  // namespace tess::test
+}  // namespace tess::datamgr::test

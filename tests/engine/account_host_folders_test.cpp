@@ -7,10 +7,11 @@
 #include "tests/accounts/account_test_env.h"
 #include "tests/support/test_home.h"
 
-namespace tess::accounts {
+namespace tess::engine::test {
 namespace {
 
-using namespace layout;
+using namespace accounts;
+using namespace accounts::layout;
 using Folder = CMailAccount::FolderEntry;
 
 struct Listed {
@@ -34,8 +35,8 @@ std::vector<Listed> listed(tess::engine::CFolderMap& map) {
 class AccountHostFoldersTest : public ::testing::Test {
 protected:
     tess::test::TempHome home;
-    test::RecordingEnvironment env;
-    test::EmulatedHandheld prefs;
+    accounts::test::RecordingEnvironment env;
+    accounts::test::EmulatedHandheld prefs;
     std::unique_ptr<CMailAccount> account;
     static constexpr int kAccount = 1;
 
@@ -218,4 +219,4 @@ TEST_F(AccountHostFoldersTest, ListedFoldersTakeTheirSlotsOverFromTheHandheld) {
 }
 
 }  // namespace
-}  // namespace tess::accounts
+}  // namespace tess::engine::test

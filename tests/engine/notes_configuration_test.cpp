@@ -12,7 +12,11 @@
 #include "platform/ui/ui_service.h"
 #include "tests/platform/notes/notes_fixture.h"
 
-namespace tess::test {
+namespace tess::engine::test {
+
+using tess::test::TempHome;
+using platform::notes::test::NotesInstallation;
+
 namespace {
 
 class NotesConfigurationTest : public ::testing::Test {
@@ -118,4 +122,4 @@ TEST(NotesConfigurationWithoutNotes, AnswersZeroWithoutShowingAnything) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::engine::test

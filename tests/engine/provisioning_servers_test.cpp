@@ -33,6 +33,9 @@
 extern char** environ;
 
 namespace tess::engine::test {
+
+using platform::mfc::CString;
+
 namespace {
 
 // The service, started once for the suite and stopped with it.

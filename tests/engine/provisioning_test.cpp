@@ -11,6 +11,9 @@
 #include "engine/provisioning_client.h"
 
 namespace tess::engine::test {
+
+using platform::mfc::CString;
+
 namespace {
 
 TEST(UrlEncode, NineteenCharactersAreCoded) {

@@ -7,6 +7,9 @@
 #include "tests/engine/sync_component/sync_component.h"
 
 namespace tess::engine::test {
+
+using tess::progress::RegisteredType;
+
 namespace {
 
 constexpr uint32_t kMail = 0x61736333;

@@ -10,6 +10,8 @@
 
 #include "accounts/mail_account.h"
 
+using tess::MessageFilter;
+
 using namespace tess::accounts;
 
 namespace {

@@ -8,6 +8,17 @@
 #include "common/message_record_codec.h"
 #include "common/msg_record.h"
 
+using platform::mfc::CArchive;
+
+using tess::AttachmentEntry;
+using tess::CIdCacheRecord;
+using tess::CMsg;
+using tess::CPartInfoRecord;
+using tess::HandheldRecord;
+using tess::kMaxRecordBytes;
+using tess::PackMessageRecord;
+using tess::UnpackMessageRecord;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     HandheldRecord r;

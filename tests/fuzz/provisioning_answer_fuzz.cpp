@@ -9,6 +9,8 @@
 
 #include "engine/provisioning_client.h"
 
+using platform::mfc::CString;
+
 using tess::engine::CProvisioningClient;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -13,6 +13,8 @@
 #include "hosts/inet/mime_message.h"
 #include "relay/relay_smtp_session.h"
 
+using tess::FilterMessage;
+
 namespace {
 
 // Readers differ in how a CR next to a line break comes back (the unit tests pin the

@@ -11,6 +11,9 @@
 #include "datamgr/mail_store.h"
 #include "accounts/account_file.h"
 
+using tess::HandheldRecord;
+using tess::UnpackMessageRecord;
+
 namespace {
 
 class QuietEnvironment : public tess::accounts::AccountEnvironment {

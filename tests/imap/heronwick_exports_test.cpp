@@ -16,9 +16,16 @@
 #include "tests/inet/scripted_server.h"
 #include "tests/support/test_home.h"
 
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 TEST(HeronwickExports, BeforeLogonAndFreeRules) {
     ASSERT_EQ(Initialize(), 0);

@@ -21,6 +21,14 @@
 #include "tests/servers/server_fixture.h"
 #include "tests/support/test_home.h"
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
 namespace {
 
 using tess::test::LineClient;

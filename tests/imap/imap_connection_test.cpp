@@ -11,7 +11,7 @@
 namespace {
 
 using imap::CImapConnection;
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 std::vector<S::Step> Login(std::vector<S::Step> rest, const char* list = "* LIST () \"/\" INBOX\r\n") {
     // The folder list travels with the LOGIN.

@@ -9,7 +9,7 @@ namespace {
 
 using inet::CMailSocket;
 using inet::SocketSettings;
-using tess::test::ScriptedServer;
+using inet::test::ScriptedServer;
 
 SocketSettings Loopback(int port, int waitMs = 3000) {
     SocketSettings s;

@@ -10,6 +10,8 @@
 #include "hosts/inet/smtp_session.h"
 #include "tests/support/test_home.h"
 
+using tess::CMsg;
+
 namespace {
 
 std::string Wrapped(const std::string& body) {

@@ -6,7 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace tess::test {
+namespace inet::test {
 
 ScriptedServer::ScriptedServer(std::vector<Step> script) {
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -119,4 +119,4 @@ void ScriptedServer::Run(std::vector<Step> script) {
     ::close(fd);
 }
 
-}  // namespace tess::test
+}  // namespace inet::test

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-namespace tess::test {
+namespace inet::test {
 
 class ScriptedServer {
 public:
@@ -52,4 +52,4 @@ private:
     std::string pending_;
 };
 
-}  // namespace tess::test
+}  // namespace inet::test

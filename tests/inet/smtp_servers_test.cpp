@@ -6,6 +6,8 @@
 #include "hosts/inet/smtp_session.h"
 #include "tests/servers/server_fixture.h"
 
+using tess::CMsg;
+
 namespace {
 
 class SmtpServer : public tess::test::MailServersTest {

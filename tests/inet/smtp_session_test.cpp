@@ -6,11 +6,13 @@
 #include "hosts/inet/smtp_session.h"
 #include "tests/inet/scripted_server.h"
 
+using tess::CMsg;
+
 namespace {
 
 using inet::CSmtpSession;
 using inet::SmtpSettings;
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 SmtpSettings Settings(int port, bool login) {
     SmtpSettings s;

@@ -16,7 +16,20 @@
 #include "platform/ui/window_messages.h"
 #include "tests/platform/notes/notes_fixture.h"
 
-namespace tess::test {
+namespace notes::test {
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::kMsgFlagRead;
+using tess::kMsgFlagSeenOnHost;
+using tess::MailMsg;
+using tess::NotesLogonRecord;
+
+using tess::test::TempHome;
+using platform::notes::test::NotesInstallation;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -369,4 +382,4 @@ TEST_F(BriarholtTest, SendWithoutMailBoxFailsAndKeepsNothing) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace notes::test

@@ -14,9 +14,17 @@
 #include "tests/inet/scripted_server.h"
 #include "tests/support/test_home.h"
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::PopLogonRecord;
+
 namespace {
 
-using S = tess::test::ScriptedServer;
+using S = inet::test::ScriptedServer;
 
 std::string Now() {
     char text[64];

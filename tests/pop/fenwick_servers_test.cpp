@@ -13,6 +13,13 @@
 #include "tests/servers/server_fixture.h"
 #include "tests/support/test_home.h"
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+using tess::PopLogonRecord;
+
 namespace {
 
 std::string RecentDate(int daysAgo) {

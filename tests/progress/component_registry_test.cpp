@@ -9,6 +9,10 @@
 #include "progress/lampwick.h"
 #include "tests/support/test_home.h"
 
+using tess::progress::RegisteredType;
+
+using platform::mfc::CString;
+
 namespace {
 
 constexpr uint32_t kMail = 0x61736333;

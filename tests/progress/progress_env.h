@@ -8,7 +8,9 @@
 
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace tess::progress::test {
+
+using tess::test::TempHome;
 
 class ProgressEnvironment : public ::testing::Environment {
 public:
@@ -26,4 +28,4 @@ private:
     std::unique_ptr<TempHome> home_;
 };
 
-}  // namespace tess::test
+}  // namespace tess::progress::test

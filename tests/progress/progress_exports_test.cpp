@@ -15,7 +15,7 @@ constexpr uint32_t kDates = 0x64617465;  // 'date'
 constexpr uint32_t kOther = 0x6d656d6f;  // 'memo'
 int gSession = 1;
 
-const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/false));
+const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::progress::test::ProgressEnvironment(/*display=*/false));
 
 int Init(void* state, int noDialog, uint32_t creator) {
     IpesInitBlock block{state, noDialog, 7, creator};

@@ -11,7 +11,7 @@
 
 namespace {
 
-const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/true));
+const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::progress::test::ProgressEnvironment(/*display=*/true));
 
 // Initialises the service for mail with a window; the window's dialog, or null.
 QDialog* InitialisedDialog() {

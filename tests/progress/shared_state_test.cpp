@@ -18,7 +18,7 @@ extern char** environ;
 
 namespace {
 
-const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/false));
+const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::progress::test::ProgressEnvironment(/*display=*/false));
 
 constexpr uint32_t kMail = 0x61736333;
 constexpr uint32_t kDates = 0x64617465;

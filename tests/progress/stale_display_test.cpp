@@ -9,7 +9,7 @@
 
 namespace {
 
-const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::test::ProgressEnvironment(/*display=*/true));
+const auto* const gEnv = ::testing::AddGlobalTestEnvironment(new tess::progress::test::ProgressEnvironment(/*display=*/true));
 
 TEST(StaleDisplay, FallsBackToTheProgressLine) {
     platform::ui::ScriptedUi ui;

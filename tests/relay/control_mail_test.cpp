@@ -4,7 +4,7 @@
 
 #include "platform/mapi/store_objects.h"
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 class ControlMailTest : public RelayFixture {
@@ -224,4 +224,4 @@ TEST_F(ControlMailTest, KeyCheckWithoutNewKeyTouchesNothing) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -5,7 +5,7 @@
 #include "platform/mapi/store_objects.h"
 #include "relay/mapi_helpers.h"
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 using relay::MessageData;
@@ -286,4 +286,4 @@ TEST_F(ForwardTest, MailArrivingWhileABatchIsHandledWaitsForTheNextDispatch) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -11,7 +11,7 @@
 #include "relay/notes_api.h"
 #include "tests/relay/relay_test_support.h"
 
-namespace tess::test {
+namespace tess::relay::test {
 
 namespace fs = std::filesystem;
 using relay::NotesApi;
@@ -192,4 +192,4 @@ protected:
     std::string savedPath;
 };
 
-}  // namespace tess::test
+}  // namespace tess::relay::test

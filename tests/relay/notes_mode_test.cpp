@@ -3,7 +3,7 @@
 // watcher forwarding and obeying control mails through them.
 #include "tests/relay/notes_mode_support.h"
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 namespace fs = std::filesystem;
@@ -383,4 +383,4 @@ TEST_F(NotesModeTest, DeleteAndReadStateRequestsNameNotes) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

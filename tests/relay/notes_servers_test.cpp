@@ -9,7 +9,10 @@
 #include "relay/relay_util.h"
 #include "tests/servers/server_fixture.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::test::MailServers;
+
 namespace {
 
 class NotesRelayOnServers : public NotesModeFixture {
@@ -143,4 +146,4 @@ TEST_F(NotesRelayOnServers, NothingIsLostOrSentTwiceWhenMailBoxOrTheServerIsAway
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

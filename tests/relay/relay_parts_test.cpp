@@ -11,7 +11,14 @@
 #include "relay/mapi_helpers.h"
 #include "relay/plugin_manager.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::relaycfg::RelayUserSettings;
+
+using platform::mfc::CString;
+
+using tess::test::TempHome;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -236,9 +243,9 @@ TEST_F(MapiHelpersTest, RecipientTextsAreCleanedToAddresses) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 class InitializeFailures : public RelayFixture {};
@@ -285,4 +292,4 @@ TEST_F(InitializeFailures, AFailedKeyCheckLeavesTheMailAndSaysSoInTheTray) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -22,7 +22,14 @@
 
 extern char** environ;
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::test::TempHome;
+using tess::test::binaryDir;
+using tess::test::MailServersTest;
+using tess::test::LineClient;
+using tess::test::base64;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -379,4 +386,4 @@ INSTANTIATE_TEST_SUITE_P(Roads, RelayOnRealServers, ::testing::Values(false, tru
                          [](const ::testing::TestParamInfo<bool>& road) { return road.param ? "Smtp" : "Profile"; });
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -13,7 +13,11 @@
 #include "tests/inet/scripted_server.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using inet::test::ScriptedServer;
+using tess::test::TempHome;
+
 namespace {
 
 using S = ScriptedServer;
@@ -347,4 +351,4 @@ TEST(RelaySmtpSession, GreetingFailuresLeaveTheSessionNotReady) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

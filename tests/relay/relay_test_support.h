@@ -28,7 +28,9 @@
 #include "relaycfg/lanternby.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::test::TempHome;
 
 struct RecordingFrame : relay::RelayFrame {
     std::vector<std::string> tips;
@@ -319,4 +321,4 @@ protected:
     }
 };
 
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -8,7 +8,11 @@
 #include "tests/relay/relay_test_support.h"
 #include "tests/servers/server_fixture.h"
 
-namespace tess::test {
+namespace tess::relay::test {
+
+using tess::test::MailServers;
+using tess::test::ImapAdmin;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -225,4 +229,4 @@ TEST_F(SmtpRoadTest, AForwardTheServerCouldNotTakeIsSentOnceWhenItCan) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

@@ -13,7 +13,7 @@
 #include "relay/relay_dialogs.h"
 #include "tests/relay/relay_test_support.h"
 
-namespace tess::test {
+namespace tess::relay::test {
 namespace {
 
 QApplication& App() {
@@ -130,4 +130,4 @@ TEST_F(TrayTest, AboutAndAddressDialogs) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::relay::test

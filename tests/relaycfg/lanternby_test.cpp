@@ -13,6 +13,15 @@
 #include "relaycfg/lanternby.h"
 #include "tests/support/test_home.h"
 
+using tess::relaycfg::RelayUserSettings;
+
+using tess::FilterMessage;
+using tess::kFilterAtMost;
+using tess::kFilterSender;
+using tess::kFilterSize;
+using tess::kFilterSubject;
+using tess::MessageFilter;
+
 namespace {
 
 using tess::CPluginRegistry;

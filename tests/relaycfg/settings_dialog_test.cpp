@@ -21,6 +21,8 @@
 #include "relaycfg/lanternby.h"
 #include "tests/support/test_home.h"
 
+using tess::relaycfg::RelayUserSettings;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -15,7 +15,17 @@
 #include "platform/core/registry.h"
 #include "platform/mfc/cstring.h"
 
-namespace tess::test {
+namespace xmapi::test {
+
+using platform::mfc::CString;
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+
 namespace {
 
 struct Exports : CommonExports {
@@ -482,4 +492,4 @@ TEST_F(Copperfen, StubsCompareResolveAndTheUsersAddress) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace xmapi::test

@@ -21,7 +21,16 @@
 #include "tests/platform/mapi/mapi_test_support.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace xmapi::test {
+
+using tess::AttachmentTable;
+using tess::FolderRecord;
+using tess::MailMsg;
+using tess::MsgIdDescriptor;
+
+using tess::test::TempHome;
+using tess::test::libDir;
+using platform::mapi::test::workProfile;
 
 // Counts the messages a window receives, by message number, and the wParams of each.
 class CountingWindow {
@@ -127,4 +136,4 @@ protected:
     std::shared_ptr<platform::mapi::MemoryBacking> backing;
 };
 
-}  // namespace tess::test
+}  // namespace xmapi::test

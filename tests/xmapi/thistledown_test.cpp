@@ -12,7 +12,23 @@
 #include "hosts/smapi/smapi_host.h"
 #include "platform/ui/ui_service.h"
 
-namespace tess::test {
+namespace smapi::test {
+
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::CSyncProgress;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::MailMsg;
+using tess::SmapiLogonRecord;
+
+using xmapi::test::BindCommon;
+using xmapi::test::CommonExports;
+using xmapi::test::CountingWindow;
+using xmapi::test::Delivered;
+using xmapi::test::HostLibrary;
+using xmapi::test::MemoryProfileTest;
+
 namespace {
 
 struct Exports : CommonExports {
@@ -286,4 +302,4 @@ TEST(ThistledownRules, AddressTexts) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace smapi::test

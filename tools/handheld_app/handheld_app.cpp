@@ -11,6 +11,15 @@
 #include "platform/syncmgr/handheld_store.h"
 
 namespace handheld_app {
+
+using tess::CAttachmentChain;
+using tess::CMsg;
+using tess::HandheldRecord;
+using tess::kMaxPartIds;
+using tess::kMaxRecordBytes;
+using tess::PackMessageRecord;
+using tess::UnpackMessageRecord;
+
 namespace {
 
 constexpr uint32_t kCreator = SYNC_FOURCC('a', 's', 'c', '3');

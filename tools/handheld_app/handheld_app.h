@@ -11,6 +11,8 @@
 
 namespace handheld_app {
 
+using tess::CMsg;
+
 inline constexpr uint16_t kDefaultDbVersion = 2384;
 
 // Categories of the messages database.

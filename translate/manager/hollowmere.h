@@ -32,17 +32,21 @@ struct PluginSettingRecord {
     int* textSize;
 };
 
+namespace tess::translate::manager {
+
 struct ExtensionPluginPair {
-    CString extension;
-    CString plugin;
+    platform::mfc::CString extension;
+    platform::mfc::CString plugin;
 };
 
 struct ExtensionChoice {
-    CString extensions;    // the Extensions value's name ("html|htm")
-    CString label;         // "Web Page (*.html | *.htm)"
-    CString chosen;        // display name of the user's plug-in for it
-    CStringArray choices;  // "display,plug-in name"
+    platform::mfc::CString extensions;    // the Extensions value's name ("html|htm")
+    platform::mfc::CString label;         // "Web Page (*.html | *.htm)"
+    platform::mfc::CString chosen;        // display name of the user's plug-in for it
+    platform::mfc::CStringArray choices;  // "display,plug-in name"
 };
+
+}  // namespace tess::translate::manager
 
 // 0; 1 a missing text or unequal list lengths; 2 the registry refused a write (the
 // earlier registration, if any, stands).
@@ -52,12 +56,15 @@ TESS_API int AddPluginSetting(const PluginSettingRecord* record);
 TESS_API int DeletePluginSetting(const PluginSettingRecord* record);
 TESS_API int GetPluginSetting(PluginSettingRecord* record);
 TESS_API int AddExtensionSupport(const char* extension, const char* display);
-TESS_API int _LoadUserPluginConfiguration(int userId, CAutoDeleteList<ExtensionPluginPair>* list);
+TESS_API int _LoadUserPluginConfiguration(
+    int userId, platform::mfc::CAutoDeleteList<tess::translate::manager::ExtensionPluginPair>* list);
 TESS_API int _SetUserExtPlugin(int userId, const char* extension, const char* plugin);
 TESS_API int _DeleteUserExtPlugin(int userId, const char* extension);
-TESS_API int _TranslateFile(const char* plugin, const char* input, CString* output, void* context, int fromOriginal);
+TESS_API int _TranslateFile(const char* plugin, const char* input, platform::mfc::CString* output, void* context,
+                            int fromOriginal);
 TESS_API int _IsOriginalFormat(const char* plugin, const char* extension);
-TESS_API int _LoadUIPluginSettings(int userId, CAutoDeleteList<ExtensionChoice>* list);
+TESS_API int _LoadUIPluginSettings(int userId,
+                                   platform::mfc::CAutoDeleteList<tess::translate::manager::ExtensionChoice>* list);
 TESS_API int _ClientSupportsFormat(const char* extension);
 
 // What a translator plug-in library exports: the input path, a zeroed 260-byte output

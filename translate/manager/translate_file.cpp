@@ -7,6 +7,8 @@
 #include "translate/manager/plugin_store.h"
 #include "translate/manager/translator_class.h"
 
+using platform::mfc::CString;
+
 using namespace tess::translate::manager;
 
 namespace {

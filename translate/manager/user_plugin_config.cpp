@@ -10,6 +10,12 @@
 #include "translate/manager/hollowmere.h"
 #include "translate/manager/plugin_store.h"
 
+using tess::translate::manager::ExtensionChoice;
+using tess::translate::manager::ExtensionPluginPair;
+
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
 using namespace tess::translate::manager;
 
 namespace {

@@ -11,7 +11,23 @@
 #include "common/msg_record.h"
 #include "engine/tidewater.h"
 
+using tess::AttachmentTable;
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::FreeMailMsgBlock;
+using tess::LogonRecord;
+using tess::MailMsg;
+using tess::MapiLogonRecord;
+using tess::MsgIdDescriptor;
+using tess::PopLogonRecord;
+
 namespace scripted {
+
+using tess::CMsg;
+using tess::FolderRecord;
+using tess::kMsgFlagRead;
+using tess::MailMsg;
+
 namespace {
 
 State g;

@@ -9,7 +9,12 @@
 #include <set>
 #include <thread>
 
-namespace tess::test {
+namespace platform::mapi::test {
+
+using tess::test::LineClient;
+using tess::test::MailServersTest;
+using tess::test::base64;
+
 namespace {
 
 struct Counter : IMAPIAdviseSink {
@@ -201,4 +206,4 @@ TEST_F(MaildirWithServers, ServerDeliveryStatusMailReadsAsReport) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test

@@ -12,7 +12,9 @@
 #include "platform/mapi/session.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace platform::mapi::test {
+
+using tess::test::TempHome;
 
 enum class BackingKind { Memory, Maildir };
 inline std::string backingName(const testing::TestParamInfo<BackingKind>& info) {
@@ -123,4 +125,4 @@ inline ADRENTRY recipient(const std::string& name, const std::string& address, U
     return e;
 }
 
-}  // namespace tess::test
+}  // namespace platform::mapi::test

@@ -10,7 +10,10 @@
 #include "platform/mapi/mail_client_registration.h"
 #include "platform/mapi/text_util.h"
 
-namespace tess::test {
+namespace platform::mapi::test {
+
+using tess::test::TempHome;
+
 namespace {
 
 ADRLIST twoRecipients() {
@@ -376,4 +379,4 @@ TEST(MapiHelpers, OneOffEntriesStreamsOnePropAndConversationIndex) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test

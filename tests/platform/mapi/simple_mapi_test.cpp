@@ -10,7 +10,7 @@
 #include "platform/mapi/simple_mapi.h"
 #include "platform/mapi/text_util.h"
 
-namespace tess::test {
+namespace platform::mapi::test {
 namespace {
 
 struct SimpleApi {
@@ -247,4 +247,4 @@ TEST_F(SimpleMapi, SaveDeleteAndResolve) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test

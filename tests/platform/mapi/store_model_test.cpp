@@ -9,7 +9,7 @@
 #include "platform/mapi/simple_mapi.h"
 #include "platform/mapi/text_util.h"
 
-namespace tess::test {
+namespace platform::mapi::test {
 namespace {
 
 struct Counter : IMAPIAdviseSink {
@@ -309,9 +309,9 @@ TEST_P(StoreModel, BadEntryIdsAreRefused) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test
 
-namespace tess::test {
+namespace platform::mapi::test {
 namespace {
 
 // More mail than the kernel queues events for: the lost events are made up by a rescan,
@@ -337,9 +337,9 @@ TEST(MaildirArrivals, QueueOverflowStillAnnouncesEachMessageOnce) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test
 
-namespace tess::test {
+namespace platform::mapi::test {
 namespace {
 
 // A Maildir folder that is there but cannot be read fails its listing instead of looking
@@ -377,4 +377,4 @@ TEST(MaildirStore, AnUnreadableFolderFailsItsListing) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::mapi::test

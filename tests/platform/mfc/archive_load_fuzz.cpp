@@ -4,6 +4,9 @@
 
 #include "platform/mfc/archive.h"
 
+using platform::mfc::CArchive;
+using platform::mfc::CString;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<unsigned char> bytes(data, data + size);
     CArchive ar(bytes, CArchive::load);

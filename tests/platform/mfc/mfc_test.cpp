@@ -9,6 +9,11 @@
 #include "platform/mfc/cstring.h"
 #include "platform/mfc/string_array.h"
 
+using platform::mfc::CArchive;
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+using platform::mfc::CStringArray;
+
 namespace {
 
 TEST(CString, BasicsAndConversions) {

@@ -9,7 +9,9 @@
 #include "platform/notes/notes_admin.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace platform::notes::test {
+
+using tess::test::TempHome;
 
 class NotesInstallation {
 public:
@@ -47,4 +49,4 @@ protected:
     NotesInstallation notes;
 };
 
-}  // namespace tess::test
+}  // namespace platform::notes::test

@@ -4,7 +4,10 @@
 #include "tests/platform/notes/notes_fixture.h"
 #include "tests/servers/server_fixture.h"
 
-namespace tess::test {
+namespace platform::notes::test {
+
+using tess::test::MailServersTest;
+
 namespace {
 
 class NotesRouterServersTest : public MailServersTest {
@@ -81,4 +84,4 @@ TEST_F(NotesRouterServersTest, MailBoxNoteForAnInternetAddressArrivesWithItsAtta
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::notes::test

@@ -8,7 +8,7 @@
 
 #include "tests/platform/notes/notes_fixture.h"
 
-namespace tess::test {
+namespace platform::notes::test {
 namespace {
 
 std::string readFile(const std::filesystem::path& p) {
@@ -495,4 +495,4 @@ TEST_F(NotesStoreTest, InternetMailStaysInTheMailBoxWhileTheRelayCannotBeReached
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::notes::test

@@ -7,7 +7,12 @@
 #include "platform/syncmgr/language_catalogue.h"
 #include "tests/platform/syncmgr/syncmgr_fixture.h"
 
-namespace tess::test {
+namespace platform::syncmgr::test {
+
+using tess::test::TempHome;
+using tess::test::sourceDir;
+using tess::test::libDir;
+
 namespace {
 
 std::string readFile(const std::filesystem::path& p) {
@@ -193,4 +198,4 @@ TEST_F(LanguageLibrary, CatalogueSizeLimitIsExact) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

@@ -6,7 +6,7 @@
 #include "platform/syncmgr/handheld_store.h"
 #include "tests/platform/syncmgr/syncmgr_fixture.h"
 
-namespace tess::test {
+namespace platform::syncmgr::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -346,4 +346,4 @@ TEST_F(Records, FreeSpaceFollowsTheBytesStoredAndAFullCardRefuses) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

@@ -7,7 +7,7 @@
 #include "platform/syncmgr/handheld_store.h"
 #include "tests/platform/syncmgr/syncmgr_fixture.h"
 
-namespace tess::test {
+namespace platform::syncmgr::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -296,4 +296,4 @@ TEST_F(Session, HandheldsAreSeparateFiles) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

@@ -9,7 +9,9 @@
 #include "platform/syncmgr/syncmgr_control.h"
 #include "tests/support/test_home.h"
 
-namespace tess::test {
+namespace platform::syncmgr::test {
+
+using tess::test::TempHome;
 
 class SyncmgrTest : public ::testing::Test {
 protected:
@@ -48,4 +50,4 @@ protected:
     std::optional<TempHome> home_;
 };
 
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

@@ -14,7 +14,10 @@
 
 extern char** environ;
 
-namespace tess::test {
+namespace platform::syncmgr::test {
+
+using tess::test::binaryDir;
+
 namespace {
 
 using TwoProcesses = SyncmgrTest;
@@ -215,4 +218,4 @@ TEST_F(TwoProcesses, GroupedWritesShowAtCommit) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

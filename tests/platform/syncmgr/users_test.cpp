@@ -6,7 +6,7 @@
 #include "platform/syncmgr/user_manager.h"
 #include "tests/platform/syncmgr/syncmgr_fixture.h"
 
-namespace tess::test {
+namespace platform::syncmgr::test {
 namespace {
 
 constexpr uint32_t kAsc3 = SYNC_FOURCC('a', 's', 'c', '3');
@@ -239,4 +239,4 @@ TEST_F(Users, UserManagerWalksTheUsersOfItsFolder) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace platform::syncmgr::test

@@ -16,7 +16,11 @@
 
 #include <gtest/gtest.h>
 
-namespace tess::test {
+namespace tallyhop::test {
+
+using tess::test::TempHome;
+using tess::test::binaryDir;
+
 namespace {
 
 struct Outcome {
@@ -159,4 +163,4 @@ TEST_F(TallyhopAccount, Errors) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tallyhop::test

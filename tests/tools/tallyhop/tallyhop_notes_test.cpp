@@ -12,6 +12,8 @@
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/notes_command.h"
 
+using tess::CNotesClient;
+
 namespace {
 
 namespace fs = std::filesystem;

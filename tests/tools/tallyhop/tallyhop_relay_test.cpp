@@ -11,7 +11,16 @@
 #include "tests/relay/relay_test_support.h"
 #include "tools/handheld_app/handheld_app.h"
 
-namespace tess::test {
+namespace tallyhop::test {
+
+using tess::CLanguageModule;
+using tess::CPluginRegistry;
+using tess::relay::test::kDelivered;
+using tess::relay::test::RecordingFrame;
+using tess::test::binaryDir;
+using tess::test::TempHome;
+namespace relay = tess::relay;
+
 namespace {
 
 struct Outcome {
@@ -214,4 +223,4 @@ TEST_F(TallyhopRelay, BadInputIsRefusedWithItsReasonAndSetsNothingUp) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tallyhop::test

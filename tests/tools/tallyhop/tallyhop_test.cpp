@@ -17,7 +17,12 @@
 
 #include <gtest/gtest.h>
 
-namespace tess::test {
+namespace tallyhop::test {
+
+using tess::test::TempHome;
+using tess::test::binaryDir;
+using tess::test::libDir;
+
 namespace {
 
 struct Outcome {
@@ -212,9 +217,9 @@ TEST_F(Tallyhop, ListingShowsRecordsAndPreferencesInHex) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tallyhop::test
 
-namespace tess::test {
+namespace tallyhop::test {
 namespace {
 
 std::string mailtoCommand() {
@@ -243,4 +248,4 @@ TEST_F(Tallyhop, InitRegistersTheDefaultMailClientOnlyWhenAsked) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tallyhop::test

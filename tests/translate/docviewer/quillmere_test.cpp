@@ -18,7 +18,12 @@
 #include "translate/docviewer/quillmere.h"
 #include "translate/manager/hollowmere.h"
 
-namespace tess::test {
+namespace tess::translate::docviewer::test {
+
+using platform::mfc::CString;
+
+using tess::test::TempHome;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -298,4 +303,4 @@ TEST_F(DocumentTranslator, ThroughThePluginManager) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::translate::docviewer::test

@@ -18,7 +18,16 @@
 #include "translate/manager/hollowmere.h"
 #include "translate/manager/plugin_store.h"
 
-namespace tess::test {
+namespace tess::translate::manager::test {
+
+using tess::datamgr::CAttachmentTranslator;
+
+using platform::mfc::CAutoDeleteList;
+using platform::mfc::CString;
+
+using tess::test::TempHome;
+using tess::test::libDir;
+
 namespace {
 
 constexpr const char* kClassId = "{6A0B7C2E-1D3F-4A5B-9C8D-7E6F5A4B3C2D}";
@@ -427,4 +436,4 @@ TEST_F(Translators, AttachmentTranslatorChoosesAndFallsBack) {
 }
 
 }  // namespace
-}  // namespace tess::test
+}  // namespace tess::translate::manager::test

@@ -23,6 +23,16 @@
 #include "common/sync_progress_dialog.h"
 #include "platform/ui/qt/qt_ui.h"
 
+using tess::CSyncProgressDlg;
+using tess::kProgressAdvanceOverall;
+using tess::kProgressAdvanceStep;
+using tess::kProgressClose;
+using tess::kProgressRestoreStep;
+using tess::kProgressSaveStep;
+using tess::kProgressSetOverallCount;
+using tess::kProgressSetStepCount;
+using tess::kProgressSetText;
+
 // Readable failures: QString is in the global namespace.
 void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
