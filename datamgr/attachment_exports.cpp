@@ -42,8 +42,8 @@ StoreHandle* MakeAttachmentHandle(CMailAttachment& a) {
 // Reads the attachment's records: the first one only (its header) or the whole chain.
 int LoadChain(CMailAttachment& a, bool whole) {
     if (a.recordId == 0 || a.loadState >= (whole ? CMailAttachment::kLoaded : CMailAttachment::kHeader)) return 0;
-    CHandheldDb& db = TheMailStore().handheld();
-    int rc = db.OpenKind(kDbAttachments, 0);
+    tess::CHandheldDb& db = TheMailStore().handheld();
+    int rc = db.OpenKind(tess::kDbAttachments);
     if (rc == 0) {
         CAttachmentChain chain;
         rc = ReadAttachmentChain(db.handle(), a.recordId, whole, chain, nullptr);
@@ -337,8 +337,8 @@ int MAttSave(StoreHandle** attachment) {
         if (a.recordId != 0) return 0;
         if (a.chain.entries.empty() || !a.chain.entries.back().IsTerminator())
             a.chain.entries.push_back(CAttachmentChain::Terminator());
-        CHandheldDb& db = TheMailStore().handheld();
-        int rc = db.OpenKind(kDbAttachments, 0);
+        tess::CHandheldDb& db = TheMailStore().handheld();
+        int rc = db.OpenKind(tess::kDbAttachments);
         uint32_t first = 0;
         if (rc == 0) rc = WriteAttachmentChain(db.handle(), a.chain, a.message->accountId, &first, nullptr);
         db.Close();

@@ -33,7 +33,7 @@ void WriteFolderTable(StoreAccount& entry) {
     int rc = -1;
     if (TheMailStore().syncSession()) {
         const auto& block = a.Image().handheld;
-        rc = CHandheldDb::WriteAppPreference(0, kCreatorMail,
+        rc = WriteAppPreference(0, kCreatorMail,
                                              static_cast<uint16_t>(tess::accounts::FolderPrefId(entry.id)),
                                              block.data() + layout::kFolderPrefCopy, layout::kFolderPrefSize);
     }

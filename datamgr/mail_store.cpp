@@ -165,11 +165,11 @@ int CMailStore::Load(int userId, void* syncSession, int noDialog) {
     accountDir_ = desktopDir_ + "/" + StoreText(kTextProduct);
     PRGUpdateSubEvent();
 
-    db_.ForgetDeviceInfo();
-    appVersion_ = db_.DeviceInfo().version;
-    if (db_.Exists(HandheldDbName(kDbOldPro2)) || db_.Exists(HandheldDbName(kDbOldPro3))) return Code(LDG_E_DB_VERSION);
+    appVersion_ = ReadDeviceInfo().version;
+    if (HandheldDbExists(HandheldDbName(kDbOldPro2)) || HandheldDbExists(HandheldDbName(kDbOldPro3)))
+        return Code(LDG_E_DB_VERSION);
     uint16_t version = 0;
-    messageDbVersion_ = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version) == 0 ? version : -1;
+    messageDbVersion_ = HandheldDbVersion(HandheldDbName(kDbMessages), &version) == 0 ? version : -1;
     PRGUpdateSubEvent();
 
     if (const int rc = loadAccounts(); rc != 0) return rc;
@@ -235,11 +235,11 @@ int CMailStore::loadMessages() {
     SubStep(StoreText(kTextFetchMessages), -1);
     std::vector<std::pair<std::unique_ptr<CMailMessage>, int>> read;
     uint32_t count = 0;
-    if (db_.RecordCount(HandheldDbName(kDbMessages), &count) == 0 && db_.OpenKind(kDbMessages, 0) == 0) {
+    if (HandheldDbCount(HandheldDbName(kDbMessages), &count) == 0 && db_.OpenKind(kDbMessages) == 0) {
         for (uint32_t i = 0; i < count; ++i) {
             HandheldRecord record;
             // A record that cannot be read is passed over; the ones after it still count.
-            if (db_.ReadRecordByIndex(i, &record) != 0) continue;
+            if (db_.ReadByIndex(i, record) != 0) continue;
             auto m = std::make_unique<CMailMessage>();
             const int account = UnpackMessageRecord(record, m->msg);
             if (account < 0) continue;
@@ -276,7 +276,7 @@ int CMailStore::loadMessages() {
     for (const auto& entry : accounts_) {
         const accounts::CMailAccount& a = *entry->account;
         if (!MarkedDeleted(a) && !MarkedReset(a) && !ServerChanged(a)) continue;
-        if (db_.OpenKind(kDbIdCache, 0, entry->id) == 0) db_.Purge();
+        if (db_.OpenKind(kDbIdCache, entry->id) == 0) db_.DeleteAll();
     }
     db_.Close();
     SubStep(StoreText(kTextIdle), -1);
@@ -286,13 +286,13 @@ int CMailStore::loadMessages() {
 int CMailStore::loadActions() {
     SubStep(StoreText(kTextFetchActions), -1);
     uint32_t count = 0;
-    if (db_.RecordCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return 0;
-    if (db_.OpenKind(kDbActions, 0) != 0) return 0;
+    if (HandheldDbCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return 0;
+    if (db_.OpenKind(kDbActions) != 0) return 0;
     std::vector<PendingAction> read;
     for (uint32_t i = 0; i < count; ++i) {
         HandheldRecord record;
         PendingAction action;
-        if (db_.ReadRecordByIndex(i, &record) != 0) continue;
+        if (db_.ReadByIndex(i, record) != 0) continue;
         if (!ParseActionRecord(record.data.data(), record.data.size(), action) ||
             !IsHandheldActionOpcode(action.opcode))
             continue;
@@ -306,7 +306,7 @@ int CMailStore::loadActions() {
         const accounts::CMailAccount* a = entry ? entry->account.get() : nullptr;
         if (!a || MarkedDeleted(*a) || MarkedReset(*a) || ServerChanged(*a)) {
             // Meant for an account that is gone or now serves another server.
-            db_.DeleteRecord(action.recordId);
+            db_.Delete(action.recordId);
         } else if (a->Active() && Protocol(*a) != 0 && Protocol(*a) != 255) {
             entry->actions.push_back(std::move(action));
         }
@@ -320,15 +320,15 @@ int CMailStore::loadActions() {
 
 void CMailStore::deleteActionRecords(const StoreAccount& account) {
     uint32_t count = 0;
-    if (db_.RecordCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return;
-    if (db_.OpenKind(kDbActions, 0) != 0) return;
+    if (HandheldDbCount(HandheldDbName(kDbActions), &count) != 0 || count == 0) return;
+    if (db_.OpenKind(kDbActions) != 0) return;
     // Collected first: deleting shifts the indexes of the records after.
     std::vector<uint32_t> ids;
     for (uint32_t i = 0; i < count; ++i) {
         HandheldRecord record;
-        if (db_.ReadRecordByIndex(i, &record) == 0 && record.category == account.id) ids.push_back(record.id);
+        if (db_.ReadByIndex(i, record) == 0 && record.category == account.id) ids.push_back(record.id);
     }
-    for (uint32_t id : ids) db_.DeleteRecord(id);
+    for (uint32_t id : ids) db_.Delete(id);
     db_.Close();
 }
 
@@ -336,8 +336,8 @@ int CMailStore::CompleteAction(StoreAccount& account, uint32_t recordId) {
     auto it = std::find_if(account.actions.begin(), account.actions.end(),
                            [recordId](const PendingAction& a) { return a.recordId == recordId; });
     if (it == account.actions.end()) return Code(LDG_E_INVALID_PARAMETER);
-    int rc = db_.OpenKind(kDbActions, 0);
-    if (rc == 0) rc = db_.DeleteRecord(recordId);
+    int rc = db_.OpenKind(kDbActions);
+    if (rc == 0) rc = db_.Delete(recordId);
     db_.Close();
     if (rc != 0) return rc;
     account.actions.erase(it);
@@ -349,16 +349,16 @@ void CMailStore::deleteMessageRecords(const CMailMessage& m) {
         if (part == 0) break;
         ReleaseReference(part);
     }
-    if (db_.OpenKind(kDbMessages, 0) == 0) db_.DeleteRecord(m.recordId);
+    if (db_.OpenKind(kDbMessages) == 0) db_.Delete(m.recordId);
     // The record of how much of the message came over goes with it.
-    if (const uint32_t partRecord = m.msg.partWord >> 8; partRecord != 0 && db_.OpenKind(kDbParts, 0) == 0)
-        db_.DeleteRecord(partRecord);
+    if (const uint32_t partRecord = m.msg.partWord >> 8; partRecord != 0 && db_.OpenKind(kDbParts) == 0)
+        db_.Delete(partRecord);
 }
 
 void CMailStore::Close() {
-    if (syncSession_ && db_.OpenKind(kDbAttachments, 0) == 0) {
+    if (syncSession_ && db_.OpenKind(kDbAttachments) == 0) {
         for (const auto& [id, count] : references_)
-            if (count < 1) db_.DeleteRecord(id);
+            if (count < 1) db_.Delete(id);
     }
     references_.clear();
     db_.Close();
@@ -377,7 +377,7 @@ bool CMailStore::BodyIncomplete(CMailMessage& message) {
     if (partRecord == 0 || !syncSession_) return false;
     HandheldRecord record;
     CPartInfoRecord info;
-    const bool read = db_.OpenKind(kDbParts, 0) == 0 && db_.ReadRecordById(partRecord, &record) == 0 &&
+    const bool read = db_.OpenKind(kDbParts) == 0 && db_.ReadById(partRecord, record) == 0 &&
                       info.Unpack(record) == kRecordOk;
     db_.Close();
     // Delivered short of the total: the rest of the body is still on the server.
@@ -390,22 +390,22 @@ int CMailStore::savePartRecord(CMailMessage& message) {
     const uint32_t partRecord = msg.partWord >> 8;
     const bool incomplete = msg.rewriteParts || msg.pendingUpdate;
     if (!incomplete && partRecord == 0) return 0;
-    if (const int rc = db_.OpenKind(kDbParts, 0); rc != 0) return rc;
+    if (const int rc = db_.OpenKind(kDbParts); rc != 0) return rc;
     if (!incomplete) {
-        const int rc = db_.DeleteRecord(partRecord);
+        const int rc = db_.Delete(partRecord);
         if (rc == 0 || rc == Code(LDG_E_RECORD_NOT_FOUND)) msg.partWord &= 0xFF;
         return rc == Code(LDG_E_RECORD_NOT_FOUND) ? 0 : rc;
     }
     CPartInfoRecord info;
     HandheldRecord record;
-    if (partRecord != 0 && db_.ReadRecordById(partRecord, &record) == 0) info.Unpack(record);
+    if (partRecord != 0 && db_.ReadById(partRecord, record) == 0) info.Unpack(record);
     info.recordId = partRecord;
     const auto stored = static_cast<uint32_t>(msg.Body.size());
     info.values[2] = stored;      // received
     info.values[3] = stored + 1;  // full size: more than came over
     if (info.Pack(record) != kRecordOk) return Code(LDG_E_MESSAGE_TOO_LARGE);
     record.id = partRecord;
-    if (const int rc = db_.WriteRecord(&record); rc != 0) return rc;
+    if (const int rc = db_.Write(record); rc != 0) return rc;
     msg.partWord = (record.id << 8) | (msg.partWord & 0xFF);
     return 0;
 }
@@ -416,15 +416,15 @@ int CMailStore::SaveMessage(CMailMessage& message) {
     if (msg.To.empty() || msg.From.empty()) return Code(LDG_E_MISSING_ADDRESSES);
     if (msg.date == 0) msg.date = static_cast<int32_t>(std::time(nullptr));
     uint16_t version = 0;
-    if (const int rc = db_.DatabaseVersion(HandheldDbName(kDbMessages), &version); rc != 0) return rc;
+    if (const int rc = HandheldDbVersion(HandheldDbName(kDbMessages), &version); rc != 0) return rc;
     const int partRc = savePartRecord(message);
     db_.Close();
     if (partRc != 0) return partRc;
-    if (const int rc = db_.OpenKind(kDbMessages, 0); rc != 0) return rc;
+    if (const int rc = db_.OpenKind(kDbMessages); rc != 0) return rc;
     HandheldRecord record;
     PackMessageRecord(version, record, msg, kMaxRecordBytes, message.accountId, false);
     record.id = message.recordId;
-    const int rc = db_.WriteRecord(&record);
+    const int rc = db_.Write(record);
     if (rc == 0) {
         message.recordId = record.id;
         msg.deviceId = NumberAsId(record.id);

@@ -107,7 +107,7 @@ private:
     std::unique_ptr<accounts::AccountEnvironment> env_;
     std::vector<std::unique_ptr<StoreAccount>> accounts_;
     std::unordered_map<uint32_t, int> references_;
-    CHandheldDb db_;
+    CHandheldDb db_{kStoreDbOptions};
 };
 
 // The process's store.

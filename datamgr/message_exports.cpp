@@ -130,7 +130,7 @@ int MMsgSetStringData(StoreHandle* message, int id, const char* text) {
             trial.msgId = CId(value.data(), static_cast<int32_t>(value.size()));
         else
             *StringField(trial, id) = value;
-        if (CMailStore::RecordSize(trial) > tess::datamgr::kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
+        if (CMailStore::RecordSize(trial) > kMaxRecordBytes) return Code(LDG_E_MESSAGE_TOO_LARGE);
         int result = 0;
         if (id == kDateString && !value.empty()) {
             int64_t when = 0;
@@ -223,7 +223,7 @@ int MMsgWriteBody(StoreHandle* message, uint32_t offset, const char* text, uint3
         if (count == strnlen(text, count + 1)) ++count;
         // What the record has left for the body, its terminator included.
         const size_t fixed = CMailStore::RecordSize(m.msg) - (body.empty() ? 1 : body.size() + 1);
-        const size_t room = fixed < tess::datamgr::kMaxRecordBytes ? tess::datamgr::kMaxRecordBytes - fixed : 0;
+        const size_t room = fixed < kMaxRecordBytes ? kMaxRecordBytes - fixed : 0;
         if (offset > room) return Code(LDG_E_BAD_BODY_OFFSET);
         size_t end = std::max<size_t>(offset + count, body.size() + 1);
         int result = 0;

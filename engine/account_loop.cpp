@@ -44,11 +44,11 @@ std::string MessageBlock(const char* title, const CMsg& m, const std::string& fo
 bool AttachmentHeldInPart(CDeviceDb& db, const CMsg& m) {
     for (int i = 0; i < kMaxPartIds && m.partIds[i] != 0; ++i) {
         CAttachmentChain chain;
-        if (db.Open(kDbAttachments) != 0 || ReadAttachmentChain(db.handle, m.partIds[i], false, chain, nullptr) != 0)
+        if (db.Open(kDbAttachments) != 0 || ReadAttachmentChain(db.handle(), m.partIds[i], false, chain, nullptr) != 0)
             continue;
         const uint32_t partRecord = chain.AttachmentNumber();
         CPartInfoRecord info;
-        if (partRecord != 0 && db.Open(kDbParts) == 0 && ReadPartInfoRecord(db.handle, partRecord, info) == 0 &&
+        if (partRecord != 0 && db.Open(kDbParts) == 0 && ReadPartInfoRecord(db.handle(), partRecord, info) == 0 &&
             info.values[2] != info.values[3])
             return true;
     }
@@ -163,7 +163,7 @@ int CSyncSession::LoadDeviceMessages() {
                 const uint32_t partRecord = m->partWord >> 8;
                 if (partRecord == 0 || db.Open(kDbParts) != 0) continue;
                 CPartInfoRecord info;
-                if (ReadPartInfoRecord(db.handle, partRecord, info) != 0) continue;
+                if (ReadPartInfoRecord(db.handle(), partRecord, info) != 0) continue;
                 m->deliveredSize = int32_t(info.values[2]);
                 m->totalSize = int32_t(info.values[3]);
                 const bool partial = info.values[2] != info.values[3];
@@ -477,7 +477,7 @@ void CSyncSession::RememberDelivered(CHostConnection& c, const CMsg& msg) {
             cache.texts[1] = msg.Subject;
             cache.texts[2] = msg.From;
         }
-        WriteIdCacheRecord(db.handle, cache);
+        WriteIdCacheRecord(db.handle(), cache);
     }
 }
 
@@ -552,7 +552,7 @@ int CSyncSession::UpdateDeviceMessage(CHostConnection& c, CMsg& msg) {
         CPartInfoRecord& info = *msg.partInfo;
         info.values[2] = info.values[3];
         info.values[1] = info.values[3];
-        if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0)
+        if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle(), msg.category, info) != 0)
             SyncMessage(4179, kActivityError);
         db.Open(kDbMessages);
     } else if (c.ConnType() == kConnDialUp || c.ConnType() == kConnTcpIp) {
@@ -578,8 +578,8 @@ int CSyncSession::DeleteDeviceMessage(CMsg& msg) {
     }
     for (int i = 0; i < kMaxPartIds && msg.partIds[i] != 0; ++i) {
         CAttachmentChain chain;
-        if (ReadAttachmentChain(db.handle, msg.partIds[i], true, chain, nullptr) == 0) {
-            DeleteAttachmentChain(db.handle, chain);
+        if (ReadAttachmentChain(db.handle(), msg.partIds[i], true, chain, nullptr) == 0) {
+            DeleteAttachmentChain(db.handle(), chain);
         } else if (db.Delete(msg.partIds[i]) != SYNC_OK) {
             SyncMessage(4104, kActivityError);
         }

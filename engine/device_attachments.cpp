@@ -14,8 +14,8 @@ namespace {
 void DeleteListedAttachments(CDeviceDb& db, CMsg& msg) {
     for (int i = 0; i < kMaxPartIds && msg.partIds[i] != 0; ++i) {
         CAttachmentChain chain;
-        if (ReadAttachmentChain(db.handle, msg.partIds[i], true, chain, nullptr) == 0)
-            msg.size -= int32_t(DeleteAttachmentChain(db.handle, chain));
+        if (ReadAttachmentChain(db.handle(), msg.partIds[i], true, chain, nullptr) == 0)
+            msg.size -= int32_t(DeleteAttachmentChain(db.handle(), chain));
         msg.partIds[i] = 0;
     }
 }
@@ -49,10 +49,10 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
     if (msg.rewriteParts || c.attachmentUpdates.count(&msg)) {
         for (int i = 0; i < kMaxPartIds && msg.partIds[i] != 0; ++i) {
             CAttachmentChain chain;
-            if (ReadAttachmentChain(db.handle, msg.partIds[i], true, chain, nullptr) != 0) continue;
+            if (ReadAttachmentChain(db.handle(), msg.partIds[i], true, chain, nullptr) != 0) continue;
             if (const uint32_t partRecord = chain.AttachmentNumber(); partRecord != 0 && db.Open(kDbParts) == 0) {
                 CPartInfoRecord info;
-                if (ReadPartInfoRecord(db.handle, partRecord, info) == 0) {
+                if (ReadPartInfoRecord(db.handle(), partRecord, info) == 0) {
                     msg.size -= int32_t(info.values[2]);
                     storedIds.emplace_back(info.values[0], chain.FirstName());
                     db.Delete(partRecord);
@@ -62,7 +62,7 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
                     break;
                 }
             }
-            DeleteAttachmentChain(db.handle, chain);
+            DeleteAttachmentChain(db.handle(), chain);
         }
         std::fill(std::begin(msg.partIds), std::end(msg.partIds), 0u);
         c.attachmentUpdates.erase(&msg);
@@ -151,7 +151,7 @@ int CSyncSession::AddAttachmentsToDevice(CHostConnection& c, CMsg& msg, bool new
         if (wired) msg.totalSize += int32_t(size);
         Debug(Printf("Adding attachment %s to device.", name.c_str()));
         uint32_t firstId = 0;
-        if (WriteAttachmentChain(db.handle, chain, msg.category, &firstId, &progress) != 0) {
+        if (WriteAttachmentChain(db.handle(), chain, msg.category, &firstId, &progress) != 0) {
             if (logDebug) SyncMessage(4103, kActivityError);
             continue;
         }
@@ -172,7 +172,7 @@ int CSyncSession::WritePartRecord(CHostConnection& c, const CMsg& msg, uint32_t 
         info.SetFirstId(msg.msgId);
         info.SetSecondId(msg.hostId);
     }
-    if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle, msg.category, info) != 0) {
+    if (db.Open(kDbParts) != 0 || WritePartInfoRecord(db.handle(), msg.category, info) != 0) {
         SyncMessage(4179, kActivityError);
         return kResultDbOpen;
     }
@@ -190,7 +190,7 @@ void CSyncSession::WriteMessagePartRecord(CHostConnection& c, CMsg& msg) {
     if (const uint32_t old = msg.partWord >> 8; old != 0 && old != partRecord) db.Delete(old);
     msg.partWord = (partRecord << 8) | (msg.partWord & 0xFF);
     auto info = std::make_unique<CPartInfoRecord>();
-    if (ReadPartInfoRecord(db.handle, partRecord, *info) == 0) msg.partInfo = std::move(info);
+    if (ReadPartInfoRecord(db.handle(), partRecord, *info) == 0) msg.partInfo = std::move(info);
 }
 
 void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {
@@ -222,7 +222,7 @@ void CSyncSession::TrackDeliveredSize(CMsg& msg, CHostConnection& c) {
     info.values[2] = uint32_t(msg.deliveredSize);
     info.values[3] = uint32_t(msg.totalSize);
     if (msg.deliveredSize >= msg.totalSize) info.values[1] = uint32_t(msg.totalSize);
-    if (WritePartInfoRecord(db.handle, msg.category, info) != 0) {
+    if (WritePartInfoRecord(db.handle(), msg.category, info) != 0) {
         SyncMessage(4179, kActivityError);
         return;
     }

@@ -10,89 +10,20 @@ namespace {
 
 constexpr uint32_t kAppType = SYNC_FOURCC('a', 'p', 'p', 'l');
 
-// buffer is the database's own, kept between reads: a fresh, zeroed one of the largest
-// record's size for each of thousands of records cost more than reading them.
-int ReadInto(SyncRecord& r, HandheldRecord& out, int (*read)(SyncRecord*), std::vector<uint8_t>& buffer) {
-    buffer.resize(kMaxRecordBytes);
-    r.buffer = buffer.data();
-    r.bufferSize = uint32_t(buffer.size());
-    const int rc = read(&r);
-    if (rc != SYNC_OK) return rc;
-    out.id = r.recordId;
-    out.attributes = r.attributes;
-    out.category = r.category;
-    out.data.assign(buffer.begin(), buffer.begin() + std::min<size_t>(r.dataSize, buffer.size()));
-    return 0;
-}
+// The sync manager's codes as they come; creations and failed closes to the debug log.
+constexpr HandheldDbOptions kEngineDbOptions{.note = Debug};
 
 }  // namespace
 
-std::string CDeviceDb::NameOf(int kind, int slot) { return HandheldDbName(kind, slot); }
+CDeviceDb::CDeviceDb() : CHandheldDb(kEngineDbOptions) {}
 
 int CDeviceDb::Open(int kind, int slot) {
     if (!haveProperties) return kResultNoProperties;
-    const std::string name = NameOf(kind, slot);
-    if (name.empty()) return kResultNotFound;
-    if (name == lastName_ && handle != 0) return 0;
-    lastName_ = name;
-    Close();
-    bool created = false;
-    const int rc = OpenHandheldDb(kind, slot, uint16_t(dbVersion), handle, &created);
-    if (created) Debug(Printf("Creating database %s.", name.c_str()));
-    if (rc == SYNC_OK) return 0;
-    if (rc == SYNCERR_NOT_FOUND) {
-        if (kind != kDbOldPro2 && kind != kDbOldPro3) LogDatabaseOpenFailure();
-        handle = 0;
-        lastName_.clear();
-        return kResultNotFound;
-    }
-    Close();
-    lastName_.clear();
-    LogDatabaseOpenFailure();
+    const int rc = OpenKind(kind, slot, uint16_t(dbVersion));
+    const bool olderApp = kind == kDbOldPro2 || kind == kDbOldPro3;
+    if (rc != 0 && !HandheldDbName(kind, slot).empty() && !(rc == SYNCERR_NOT_FOUND && olderApp))
+        LogDatabaseOpenFailure();
     return rc;
-}
-
-void CDeviceDb::Close() {
-    if (handle == 0) return;
-    if (SyncCloseDB(handle) != SYNC_OK) Debug("CloseDatabase failed to close the database");
-    handle = 0;
-}
-
-int CDeviceDb::ReadByIndex(uint32_t index, HandheldRecord& out) {
-    SyncRecord r{};
-    r.db = handle;
-    r.index = index;
-    return ReadInto(r, out, SyncReadRecordByIndex, buffer_);
-}
-
-int CDeviceDb::ReadById(uint32_t id, HandheldRecord& out) {
-    SyncRecord r{};
-    r.db = handle;
-    r.recordId = id;
-    return ReadInto(r, out, SyncReadRecordById, buffer_);
-}
-
-int CDeviceDb::Write(HandheldRecord& record) {
-    SyncRecord r{};
-    r.db = handle;
-    r.recordId = record.id;
-    r.attributes = record.attributes;
-    r.category = record.category;
-    r.buffer = record.data.data();
-    r.bufferSize = uint32_t(record.data.size());
-    r.dataSize = uint32_t(record.data.size());
-    const int rc = SyncWriteRecord(&r);
-    if (rc == SYNC_OK) record.id = r.recordId;
-    return rc;
-}
-
-int CDeviceDb::Delete(uint32_t id) { return SyncDeleteRecord(handle, id); }
-int CDeviceDb::DeleteAll() { return SyncDeleteAllRecords(handle); }
-
-uint32_t CDeviceDb::Count() {
-    uint32_t n = 0;
-    if (SyncGetDBRecordCount(handle, &n) != SYNC_OK) return 0;
-    return n;
 }
 
 int CDeviceDb::ReadDatabaseVersion() {
@@ -102,7 +33,7 @@ int CDeviceDb::ReadDatabaseVersion() {
     }
     if (Open(kDbMessages) != 0) return 0;
     SyncDbInfo info{};
-    if (SyncReadOpenDbInfo(handle, sizeof info, &info) != SYNC_OK) return 0;
+    if (ReadInfo(info) != SYNC_OK) return 0;
     if (info.version >= kMinDbVersion && info.version <= kMaxDbVersion) dbVersion = info.version;
     return 1;
 }

@@ -1,7 +1,6 @@
 #pragma once
-// The handheld's mail databases as the engine opens them through the sync manager: one
-// database open at a time, records moved through a 63000-byte buffer, the handheld
-// application's own answers, and the security-key records.
+// The handheld's mail databases as the engine opens them (over the common CHandheldDb),
+// the handheld application's own answers, and the security-key records.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,34 +27,23 @@ inline constexpr int kMinDbVersion = 1024;
 inline constexpr int kMaxDbVersion = 2384;
 inline constexpr uint32_t kMinFreeBytes = 60000;
 
-class CDeviceDb {
+// The engine's handheld database: opens only while the run has sync properties, creates
+// the security database with the handheld's database version, and logs an open that
+// failed to the sync log (a missing older application's database excepted).
+class CDeviceDb : public CHandheldDb {
 public:
+    CDeviceDb();
+
     bool haveProperties = false;
     int dbVersion = kVersionUnset;
-    SyncDbHandle handle = 0;
 
     // 0, 16407 without sync properties, 16387 not found, or the open call's code. The kind
     // is a HandheldDbKind.
     int Open(int kind, int slot = 0);
-    void Close();
-    static std::string NameOf(int kind, int slot);
-
-    // Records of the open database.
-    int ReadByIndex(uint32_t index, HandheldRecord& out);
-    int ReadById(uint32_t id, HandheldRecord& out);
-    // record.id 0 makes a new record and sets the id.
-    int Write(HandheldRecord& record);
-    int Delete(uint32_t id);
-    int DeleteAll();
-    uint32_t Count();
 
     // 1: an older handheld application was found or the messages database was read;
     // 0: the messages database cannot be reached.
     int ReadDatabaseVersion();
-
-private:
-    std::string lastName_;
-    std::vector<uint8_t> buffer_;  // records are read through it
 };
 
 // While it lives, the handheld's writes share transactions instead of one each; Flush

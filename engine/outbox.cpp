@@ -82,7 +82,7 @@ int CSyncSession::SendOutbox(CHostConnection& c) {
                 // Mail without one of its files must not go out: it waits in the outbox.
                 CAttachmentChain chain;
                 std::filesystem::path written;
-                if (ReadAttachmentChain(db.handle, msg->partIds[i], true, chain, &progress) == 0)
+                if (ReadAttachmentChain(db.handle(), msg->partIds[i], true, chain, &progress) == 0)
                     written = chain.WriteToTempFile(*temp);
                 if (written.empty()) {
                     SyncMessage(4103, kActivityError);

@@ -191,12 +191,12 @@ TEST_F(HandheldDb, KeyRecordsKeepTheNewestThree) {
 
 TEST_F(HandheldDb, OneOpenDatabaseAndDeviceAnswers) {
     ASSERT_EQ(db.Open(kDbMessages), 0);
-    const SyncDbHandle first = db.handle;
+    const SyncDbHandle first = db.handle();
     platform::syncmgr::HandheldStore("default").injectFailure("SyncOpenDB", 1);
     EXPECT_EQ(db.Open(kDbMessages), 0) << "the open database is not opened again";
-    EXPECT_EQ(db.handle, first);
+    EXPECT_EQ(db.handle(), first);
     EXPECT_EQ(db.Open(kDbActions), SYNCERR_LOST_CONNECTION);
-    EXPECT_EQ(db.handle, 0) << "a failed open leaves nothing open";
+    EXPECT_EQ(db.handle(), 0) << "a failed open leaves nothing open";
     EXPECT_EQ(db.Open(kDbIdCache, 9), kResultNotFound);
 
     platform::syncmgr::HandheldStore store("default");

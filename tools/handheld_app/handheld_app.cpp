@@ -287,10 +287,10 @@ int RecordCount(const std::string& handheld, const std::string& database) {
 int StoreKeyRecord(const std::string& handheld, const std::string& key) {
     platform::syncmgr::HandheldStore store(handheld, true);
     platform::syncmgr::DatabaseEntry db;
-    const std::string name = HandheldDbName(kDbSecurity);
+    const std::string name = tess::HandheldDbName(tess::kDbSecurity);
     if (FindDb(store, name, &db) != SYNC_OK) {
         int64_t id = 0;
-        if (int rc = store.createDatabase(name, kCreator, HandheldDbType(kDbSecurity), kDefaultDbVersion, 0, 0, &id))
+        if (int rc = store.createDatabase(name, kCreator, tess::HandheldDbType(tess::kDbSecurity), kDefaultDbVersion, 0, 0, &id))
             return rc;
         if (int rc = store.databaseById(id, &db)) return rc;
     }
@@ -307,7 +307,7 @@ int ReadKeyRecord(const std::string& handheld, std::string& key) {
     key.clear();
     platform::syncmgr::HandheldStore store(handheld, true);
     platform::syncmgr::DatabaseEntry db;
-    if (FindDb(store, HandheldDbName(kDbSecurity), &db) != SYNC_OK) return SYNC_OK;
+    if (FindDb(store, tess::HandheldDbName(tess::kDbSecurity), &db) != SYNC_OK) return SYNC_OK;
     const uint32_t n = store.recordCount(db.id);
     if (n == 0) return SYNC_OK;
     platform::syncmgr::RecordEntry newest;
