@@ -31,8 +31,10 @@ function(tess_add_test name)
   set_tests_properties(${name} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "TESSALINE_LIBDIR=${CMAKE_BINARY_DIR}/lib;TESS_SOURCE_DIR=${PROJECT_SOURCE_DIR};TESS_BINARY_DIR=${CMAKE_BINARY_DIR};${T_ENV}")
   if(T_LABEL STREQUAL "servers")
-    # Servers tests share loopback ports; run them one at a time.
-    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tess_servers)
+    # Servers tests share loopback ports; run them one at a time. Together they take longer
+    # than all the others, so they start first (a higher cost) and the rest fill the
+    # other cores around them.
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK tess_servers COST 1000)
   endif()
   if(T_LABEL STREQUAL "unit")
     # `unit_tests` builds just what `ctest -L unit` runs: each unit test and the modules it
@@ -44,14 +46,9 @@ function(tess_add_test name)
   endif()
 endfunction()
 
-# With GCC every test reuses one precompiled header of GoogleTest and the standard headers
-# most tests include: parsing them was about half of each test's compile time at -O0.
-# Clang refuses a header precompiled under other definitions (the Qt tests add some), so
-# its builds compile the tests without it.
+# Every test reuses one precompiled header of GoogleTest and the standard headers most
+# tests include: parsing them was about half of each test's compile time at -O0.
 function(tess_use_test_pch name)
-  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-    return()
-  endif()
   if(NOT TARGET tess_test_pch)
     add_executable(tess_test_pch EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/tests/support/test_pch.cpp)
     target_compile_options(tess_test_pch PRIVATE -O0 -fPIC)
