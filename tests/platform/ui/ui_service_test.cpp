@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -165,15 +166,26 @@ TEST(UiText, Utf8FromAnsiAgreesWithIconv) {
     EXPECT_EQ(platform::ui::utf8FromAnsi("Tallyhop\xAE \x80 5"), "Tallyhop\xC2\xAE \xE2\x82\xAC 5");
 }
 
-// Off a terminal each change that shows is one line; repeats, clamped positions that land
-// where they were, and calls after close write nothing.
-TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
+// What a headless UI writes off a terminal while run uses it.
+std::string headlessOutput(const std::function<void(platform::ui::HeadlessUi&)>& run) {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* stream = open_memstream(&buffer, &size);
-    ASSERT_NE(stream, nullptr);
+    if (!stream) return "(no stream)";
     {
         platform::ui::HeadlessUi headless(stream);
+        run(headless);
+    }
+    std::fclose(stream);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+// Off a terminal each change that shows is one line; repeats, clamped positions that land
+// where they were, and calls after close write nothing.
+TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
+    const std::string text = headlessOutput([](platform::ui::HeadlessUi& headless) {
         auto window = headless.openProgress("Tessaline (TM)", "Tallyhop\xAE Progress");
         using Bar = platform::ui::ProgressBar;
         window->setOverall({11, 0});
@@ -191,10 +203,7 @@ TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
         window->setText("after close");
         EXPECT_EQ(window->state().overall, (Bar{0, 0}));
         EXPECT_EQ(window->state().step, (Bar{5, 4}));
-    }
-    std::fclose(stream);
-    const std::string text(buffer, size);
-    std::free(buffer);
+    });
     EXPECT_EQ(text,
               "Tallyhop\xC2\xAE Progress [1/11]\n"
               "Tallyhop\xC2\xAE Progress [1/11] [0/5]\n"
@@ -210,12 +219,7 @@ TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
 // step or text, every line written between, and the last count of each step still show,
 // in order.
 TEST(UiProgressWindow, FastCounterKeepsEveryChangeAndTheLastCount) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* stream = open_memstream(&buffer, &size);
-    ASSERT_NE(stream, nullptr);
-    {
-        platform::ui::HeadlessUi headless(stream);
+    const std::string text = headlessOutput([](platform::ui::HeadlessUi& headless) {
         auto window = headless.openProgress("T", "Sync");
         for (int i = 0; i < 1000; ++i) window->update({3, 0}, {1000, i}, "Inbox");
         headless.progress("between");
@@ -223,13 +227,10 @@ TEST(UiProgressWindow, FastCounterKeepsEveryChangeAndTheLastCount) {
         // The next step follows at once: the last count of this one shows first.
         for (int i = 0; i < 500; ++i) window->update({3, 2}, {1000, i}, "Drafts");
         window->close();
-    }
-    std::fclose(stream);
+    });
     std::vector<std::string> lines;
-    for (size_t at = 0, end; (end = std::string_view(buffer, size).find('\n', at)) != std::string_view::npos;
-         at = end + 1)
-        lines.emplace_back(buffer + at, end - at);
-    std::free(buffer);
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.emplace_back(text, at, end - at);
     ASSERT_FALSE(lines.empty());
     EXPECT_LT(lines.size(), 100u) << "one line per count";
     EXPECT_EQ(lines.front(), "Sync [1/3] [0/1000] Inbox");
