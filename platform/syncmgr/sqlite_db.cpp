@@ -42,8 +42,8 @@ Database::Database(const std::filesystem::path& file, bool create) {
 std::optional<Database::WalHeader> Database::walHeader() const {
     if (!wal_) return std::nullopt;
     sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file ||
-        !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods ||
+        file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
         return std::nullopt;
     volatile void* region = nullptr;
     if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region) return std::nullopt;

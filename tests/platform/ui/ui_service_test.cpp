@@ -235,9 +235,7 @@ TEST(UiProgressWindow, FastCounterKeepsEveryChangeAndTheLastCount) {
     EXPECT_LT(lines.size(), 100u) << "one line per count";
     EXPECT_EQ(lines.front(), "Sync [1/3] [0/1000] Inbox");
     EXPECT_EQ(lines.back(), "Sync [3/3] [499/1000] Drafts");
-    auto at = [&](const std::string& line) {
-        return std::find(lines.begin(), lines.end(), line) - lines.begin();
-    };
+    auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
     const std::vector<std::string> inOrder = {"Sync [1/3] [999/1000] Inbox", "between", "Sync [2/3] [0/1000] Sent",
                                               "Sync [2/3] [999/1000] Sent", "Sync [3/3] [0/1000] Drafts"};
     for (size_t i = 0; i < inOrder.size(); ++i) {
