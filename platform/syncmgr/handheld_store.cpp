@@ -309,6 +309,7 @@ int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* ou
         return SYNC_OK;
     }
     ahead_ = ReadAhead{};
+    ahead_.records.reserve(kReadAheadRecords);
     auto q = db_->prepare(
         "SELECT uid, ord, attributes, category, data FROM records WHERE db = ? AND ord >= ? ORDER BY ord LIMIT ?");
     for (int attempt = 0;; ++attempt) {
