@@ -156,10 +156,31 @@ void HandheldStore::checkCaches() {
 std::vector<std::pair<int64_t, uint32_t>>& HandheldStore::order(int64_t db) {
     auto it = order_.find(db);
     if (it != order_.end()) return it->second;
+    // No index holds both ord and uid: asked for together they cost a visit to every row,
+    // whose page also holds the start of the record's data. Each index alone answers with
+    // the row's rowid, so the two lists are read from the indexes and joined here. The two
+    // statements run in one read transaction so that both see the same records.
+    sql::ReadTransaction snapshot(*db_);
+    std::vector<std::pair<int64_t, uint32_t>> uidOfRow;
+    {
+        auto q = db_->prepare("SELECT rowid, uid FROM records WHERE db = ?");
+        q->bind(1, db);
+        while (q->step()) uidOfRow.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    }
+    std::sort(uidOfRow.begin(), uidOfRow.end());
     std::vector<std::pair<int64_t, uint32_t>> list;
-    auto q = db_->prepare("SELECT ord, uid FROM records WHERE db = ? ORDER BY ord");
-    q->bind(1, db);
-    while (q->step()) list.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    list.reserve(uidOfRow.size());
+    {
+        auto q = db_->prepare("SELECT ord, rowid FROM records WHERE db = ? ORDER BY ord");
+        q->bind(1, db);
+        while (q->step()) {
+            const int64_t row = q->integer(1);
+            auto at = std::lower_bound(uidOfRow.begin(), uidOfRow.end(), std::make_pair(row, uint32_t{0}));
+            if (at == uidOfRow.end() || at->first != row) throw sql::StorageError("records index out of step");
+            list.emplace_back(q->integer(0), at->second);
+        }
+    }
+    snapshot.end();
     return order_.emplace(db, std::move(list)).first->second;
 }
 

@@ -159,4 +159,18 @@ void Transaction::commit() {
     done_ = true;
 }
 
+ReadTransaction::ReadTransaction(Database& db) : db_(db), open_(!db.inTransaction()) {
+    if (open_) db_.exec("BEGIN");
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void ReadTransaction::end() {
+    if (!open_) return;
+    open_ = false;
+    db_.exec("COMMIT");
+}
+
 }  // namespace platform::syncmgr::sql

@@ -107,4 +107,19 @@ private:
     bool done_ = false;
 };
 
+// Several reads that must see the file as of one moment: BEGIN ... COMMIT around them, or
+// nothing within a transaction the connection already has open. Ended when the scope ends.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database& db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+    void end();
+
+private:
+    Database& db_;
+    bool open_;
+};
+
 }  // namespace platform::syncmgr::sql
