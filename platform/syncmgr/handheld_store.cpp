@@ -102,7 +102,7 @@ void HandheldStore::forgetCaches() {
     card_.reset();
     failuresWaiting_.reset();
     order_.clear();
-    ahead_ = ReadAhead{};
+    ahead_.drop();
 }
 
 void HandheldStore::createSchema() {
@@ -241,7 +241,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
                                const uint8_t* data, size_t size) {
     if (!recordId || (size && !data)) return SYNCERR_BAD_ARGUMENT;
     if (size > SYNC_MAX_RECORD_BYTES) return SYNCERR_TOO_BIG;
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     // Under the write lock: no other connection commits between this check and the end.
@@ -320,53 +320,62 @@ int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* ou
 }
 
 int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
+    const RecordEntry* record = nullptr;
+    const int rc = viewRecordByIndex(db, index, &record);
+    if (rc == SYNC_OK && out) *out = *record;
+    return rc;
+}
+
+int HandheldStore::viewRecordByIndex(int64_t db, uint32_t index, const RecordEntry** view) {
     checkCachesForRead();
     if (ahead_.db == db && index >= ahead_.first && index - ahead_.first < ahead_.records.size() &&
         !ahead_.taken[index - ahead_.first]) {
         // Each record read ahead is handed over once; a second read of it reads the file.
         const size_t at = index - ahead_.first;
-        if (out) *out = std::move(ahead_.records[at]);
         ahead_.taken[at] = true;
+        *view = &ahead_.records[at];
         return SYNC_OK;
     }
-    ahead_ = ReadAhead{};
-    ahead_.records.reserve(kReadAheadRecords);
+    ahead_.drop();
     auto q = db_->prepare(
         "SELECT uid, ord, attributes, category, data FROM records WHERE db = ? AND ord >= ? ORDER BY ord LIMIT ?");
+    size_t count = 0;
     for (int attempt = 0;; ++attempt) {
         const auto& list = order(db);
         if (index >= list.size()) return SYNCERR_NOT_FOUND;
         q->reset().bind(1, db).bind(2, list[index].first).bind(3, kReadAheadRecords);
         // The records from the index on, as long as they are the ones the order expects.
+        // The entries of the last batch are filled again, their bytes' room with them.
         for (size_t i = index; q->step(); ++i) {
             if (i >= list.size() || static_cast<uint32_t>(q->integer(0)) != list[i].second ||
                 q->integer(1) != list[i].first)
                 break;
-            RecordEntry e;
+            if (count == ahead_.records.size()) ahead_.records.emplace_back();
+            RecordEntry& e = ahead_.records[count++];
             e.id = list[i].second;
             e.index = static_cast<uint32_t>(i);
             e.attributes = static_cast<uint8_t>(q->integer(2));
             e.category = static_cast<int32_t>(q->integer(3));
-            e.data = q->blob(4);
-            ahead_.records.push_back(std::move(e));
+            q->blobInto(4, e.data);
         }
         q->reset();
-        if (!ahead_.records.empty()) break;
+        if (count) break;
         // Another connection changed the records between the version check and this
         // read: read the order again, once.
         order_.erase(db);
         if (attempt == 1) return SYNCERR_NOT_FOUND;
     }
+    ahead_.records.resize(count);
     ahead_.db = db;
     ahead_.first = index;
-    ahead_.taken.assign(ahead_.records.size(), false);
-    if (out) *out = std::move(ahead_.records[0]);
+    ahead_.taken.assign(count, false);
     ahead_.taken[0] = true;
+    *view = &ahead_.records[0];
     return SYNC_OK;
 }
 
 int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
@@ -394,7 +403,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
 }
 
 int HandheldStore::deleteAllRecords(int64_t db) {
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     int64_t size;

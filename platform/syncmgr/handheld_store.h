@@ -95,6 +95,9 @@ public:
                     size_t size);
     int readRecordById(int64_t db, uint32_t recordId, RecordEntry* out);
     int readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out);
+    // The same without a copy: *view points at the record as this store holds it, valid
+    // until the next call on the store.
+    int viewRecordByIndex(int64_t db, uint32_t index, const RecordEntry** view);
     int deleteRecord(int64_t db, uint32_t recordId);
     int deleteAllRecords(int64_t db);
     uint32_t recordCount(int64_t db);
@@ -174,6 +177,8 @@ private:
         uint32_t first = 0;
         std::vector<RecordEntry> records;
         std::vector<bool> taken;
+        // Forgets the records but keeps their room for the next batch.
+        void drop() { db = -1; }
     };
     ReadAhead ahead_;
     bool checkedForCall_ = false;

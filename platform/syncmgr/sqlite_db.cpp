@@ -129,11 +129,17 @@ std::string Statement::text(int column) const {
 }
 
 std::vector<uint8_t> Statement::blob(int column) const {
+    std::vector<uint8_t> out;
+    blobInto(column, out);
+    return out;
+}
+
+void Statement::blobInto(int column, std::vector<uint8_t>& out) const {
     const void* p = sqlite3_column_blob(stmt_, column);
     int n = sqlite3_column_bytes(stmt_, column);
-    if (!p || n <= 0) return {};
+    if (!p || n <= 0) return out.clear();
     const auto* bytes = static_cast<const uint8_t*>(p);
-    return std::vector<uint8_t>(bytes, bytes + n);
+    out.assign(bytes, bytes + n);
 }
 
 bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }

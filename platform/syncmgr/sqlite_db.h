@@ -72,6 +72,8 @@ public:
     int64_t integer(int column) const;
     std::string text(int column) const;
     std::vector<uint8_t> blob(int column) const;
+    // The same into out, reusing its room.
+    void blobInto(int column, std::vector<uint8_t>& out) const;
     bool isNull(int column) const;
     int columnType(int column) const { return sqlite3_column_type(stmt_, column); }
 
