@@ -137,9 +137,11 @@ int64_t HandheldStore::addUsedBytes(int64_t delta) {
 // an index; with thousands of records a sync spent most of its time there. This
 // connection now keeps those answers and trusts them until another connection commits,
 // which SQLite's data_version tells at the cost of no file read.
-// Reading the version is a statement, which takes a lock on the file's shared memory and
-// gives it back: two system calls, paid by every read. The WAL index header tells the same
-// without either: when it has not changed since the version was read, nobody committed.
+//
+// Reading the version is still a statement, which takes a lock on the file's shared memory
+// and gives it back: two system calls, paid by every read. The WAL index header tells the
+// same without either: when it has not changed since the version was read, nobody
+// committed (this connection's own commits change it too, and only cost a look).
 void HandheldStore::checkCaches() {
     const auto header = db_->walHeader();
     if (header && seenVersion_ != -1 && header == seenHeader_) return;
