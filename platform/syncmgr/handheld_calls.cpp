@@ -57,9 +57,14 @@ int readRecord(const char* operation, SyncRecord* record, bool byIndex) {
         if (!record || (record->bufferSize && !record->buffer)) return int{SYNCERR_BAD_ARGUMENT};
         platform::syncmgr::OpenDatabase* open = openDatabase(s, record->db);
         if (!open) return int{SYNCERR_NOT_OPEN};
+        if (byIndex) {
+            // Straight from the records the store read ahead: no copy between.
+            const platform::syncmgr::RecordEntry* e = nullptr;
+            const int rc = h.viewRecordByIndex(open->id, record->index, &e);
+            return rc ? rc : deliverRecord(*e, record);
+        }
         platform::syncmgr::RecordEntry e;
-        int rc = byIndex ? h.readRecordByIndex(open->id, record->index, &e)
-                         : h.readRecordById(open->id, record->recordId, &e);
+        const int rc = h.readRecordById(open->id, record->recordId, &e);
         return rc ? rc : deliverRecord(e, record);
     });
 }

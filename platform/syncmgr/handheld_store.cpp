@@ -98,10 +98,11 @@ void HandheldStore::joinGroup() {
 
 void HandheldStore::forgetCaches() {
     seenVersion_ = -1;
+    seenHeader_.reset();
     card_.reset();
     failuresWaiting_.reset();
     order_.clear();
-    ahead_ = ReadAhead{};
+    ahead_.drop();
 }
 
 void HandheldStore::createSchema() {
@@ -136,22 +137,52 @@ int64_t HandheldStore::addUsedBytes(int64_t delta) {
 // an index; with thousands of records a sync spent most of its time there. This
 // connection now keeps those answers and trusts them until another connection commits,
 // which SQLite's data_version tells at the cost of no file read.
+//
+// Reading the version is still a statement, which takes a lock on the file's shared memory
+// and gives it back: two system calls, paid by every read. The WAL index header tells the
+// same without either: when it has not changed since the version was read, nobody
+// committed (this connection's own commits change it too, and only cost a look).
 void HandheldStore::checkCaches() {
+    const auto header = db_->walHeader();
+    if (header && seenVersion_ != -1 && header == seenHeader_) return;
+    // The header is taken before the version: a commit between the two leaves a header
+    // that differs next time, and the version is read again then.
     auto q = db_->prepare("PRAGMA data_version");
     q->step();
     const int64_t version = q->integer(0);
-    if (version == seenVersion_) return;
-    forgetCaches();
+    if (version != seenVersion_) forgetCaches();
     seenVersion_ = version;
+    seenHeader_ = header;
 }
 
 std::vector<std::pair<int64_t, uint32_t>>& HandheldStore::order(int64_t db) {
     auto it = order_.find(db);
     if (it != order_.end()) return it->second;
+    // No index holds both ord and uid: asked for together they cost a visit to every row,
+    // whose page also holds the start of the record's data. Each index alone answers with
+    // the row's rowid, so the two lists are read from the indexes and joined here. The two
+    // statements run in one read transaction so that both see the same records.
+    sql::ReadTransaction snapshot(*db_);
+    std::vector<std::pair<int64_t, uint32_t>> uidOfRow;
+    {
+        auto q = db_->prepare("SELECT rowid, uid FROM records WHERE db = ?");
+        q->bind(1, db);
+        while (q->step()) uidOfRow.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    }
+    std::sort(uidOfRow.begin(), uidOfRow.end());
     std::vector<std::pair<int64_t, uint32_t>> list;
-    auto q = db_->prepare("SELECT ord, uid FROM records WHERE db = ? ORDER BY ord");
-    q->bind(1, db);
-    while (q->step()) list.emplace_back(q->integer(0), static_cast<uint32_t>(q->integer(1)));
+    list.reserve(uidOfRow.size());
+    {
+        auto q = db_->prepare("SELECT ord, rowid FROM records WHERE db = ? ORDER BY ord");
+        q->bind(1, db);
+        while (q->step()) {
+            const int64_t row = q->integer(1);
+            auto at = std::lower_bound(uidOfRow.begin(), uidOfRow.end(), std::make_pair(row, uint32_t{0}));
+            if (at == uidOfRow.end() || at->first != row) throw sql::StorageError("records index out of step");
+            list.emplace_back(q->integer(0), at->second);
+        }
+    }
+    snapshot.end();
     return order_.emplace(db, std::move(list)).first->second;
 }
 
@@ -212,7 +243,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
                                const uint8_t* data, size_t size) {
     if (!recordId || (size && !data)) return SYNCERR_BAD_ARGUMENT;
     if (size > SYNC_MAX_RECORD_BYTES) return SYNCERR_TOO_BIG;
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     // Under the write lock: no other connection commits between this check and the end.
@@ -291,52 +322,62 @@ int HandheldStore::readRecordById(int64_t db, uint32_t recordId, RecordEntry* ou
 }
 
 int HandheldStore::readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out) {
+    const RecordEntry* record = nullptr;
+    const int rc = viewRecordByIndex(db, index, &record);
+    if (rc == SYNC_OK && out) *out = *record;
+    return rc;
+}
+
+int HandheldStore::viewRecordByIndex(int64_t db, uint32_t index, const RecordEntry** view) {
     checkCachesForRead();
     if (ahead_.db == db && index >= ahead_.first && index - ahead_.first < ahead_.records.size() &&
         !ahead_.taken[index - ahead_.first]) {
         // Each record read ahead is handed over once; a second read of it reads the file.
         const size_t at = index - ahead_.first;
-        if (out) *out = std::move(ahead_.records[at]);
         ahead_.taken[at] = true;
+        *view = &ahead_.records[at];
         return SYNC_OK;
     }
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     auto q = db_->prepare(
         "SELECT uid, ord, attributes, category, data FROM records WHERE db = ? AND ord >= ? ORDER BY ord LIMIT ?");
+    size_t count = 0;
     for (int attempt = 0;; ++attempt) {
         const auto& list = order(db);
         if (index >= list.size()) return SYNCERR_NOT_FOUND;
         q->reset().bind(1, db).bind(2, list[index].first).bind(3, kReadAheadRecords);
         // The records from the index on, as long as they are the ones the order expects.
+        // The entries of the last batch are filled again, their bytes' room with them.
         for (size_t i = index; q->step(); ++i) {
             if (i >= list.size() || static_cast<uint32_t>(q->integer(0)) != list[i].second ||
                 q->integer(1) != list[i].first)
                 break;
-            RecordEntry e;
+            if (count == ahead_.records.size()) ahead_.records.emplace_back();
+            RecordEntry& e = ahead_.records[count++];
             e.id = list[i].second;
             e.index = static_cast<uint32_t>(i);
             e.attributes = static_cast<uint8_t>(q->integer(2));
             e.category = static_cast<int32_t>(q->integer(3));
-            e.data = q->blob(4);
-            ahead_.records.push_back(std::move(e));
+            q->blobInto(4, e.data);
         }
         q->reset();
-        if (!ahead_.records.empty()) break;
+        if (count) break;
         // Another connection changed the records between the version check and this
         // read: read the order again, once.
         order_.erase(db);
         if (attempt == 1) return SYNCERR_NOT_FOUND;
     }
+    ahead_.records.resize(count);
     ahead_.db = db;
     ahead_.first = index;
-    ahead_.taken.assign(ahead_.records.size(), false);
-    if (out) *out = std::move(ahead_.records[0]);
+    ahead_.taken.assign(count, false);
     ahead_.taken[0] = true;
+    *view = &ahead_.records[0];
     return SYNC_OK;
 }
 
 int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     checkCaches();
@@ -364,7 +405,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
 }
 
 int HandheldStore::deleteAllRecords(int64_t db) {
-    ahead_ = ReadAhead{};
+    ahead_.drop();
     joinGroup();
     sql::Transaction t(*db_);
     int64_t size;
@@ -531,7 +572,7 @@ void HandheldStore::clearInjectedFailures() {
     failuresWaiting_.reset();
 }
 
-int HandheldStore::takeInjectedFailure(const std::string& operation) {
+int HandheldStore::takeInjectedFailure(std::string_view operation) {
     checkCaches();
     checkedForCall_ = true;
     if (!failuresWaiting_) {

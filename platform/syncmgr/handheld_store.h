@@ -4,11 +4,13 @@
 // test has asked for. Used by the sync manager's calls and, for set-up and inspection, by
 // tools and tests. Every method returns SYNC_OK or a SYNCERR_ code; a file that cannot be
 // read or written throws platform::syncmgr::sql::StorageError.
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -93,6 +95,9 @@ public:
                     size_t size);
     int readRecordById(int64_t db, uint32_t recordId, RecordEntry* out);
     int readRecordByIndex(int64_t db, uint32_t index, RecordEntry* out);
+    // The same without a copy: *view points at the record as this store holds it, valid
+    // until the next call on the store.
+    int viewRecordByIndex(int64_t db, uint32_t index, const RecordEntry** view);
     int deleteRecord(int64_t db, uint32_t recordId);
     int deleteAllRecords(int64_t db);
     uint32_t recordCount(int64_t db);
@@ -132,7 +137,7 @@ public:
     // Counts one call of operation: the code of an injection that fires now, else 0. It
     // looks whether another connection committed, and that look serves the reads of the
     // same call, up to endCall.
-    int takeInjectedFailure(const std::string& operation);
+    int takeInjectedFailure(std::string_view operation);
     void endCall() { checkedForCall_ = false; }
 
 private:
@@ -157,6 +162,9 @@ private:
     std::string name_;
     std::unique_ptr<sql::Database> db_;
     int64_t seenVersion_ = -1;
+    // The WAL index header when seenVersion_ was read: while it is unchanged no connection
+    // has committed, and the version need not be read again.
+    std::optional<std::array<unsigned char, 48>> seenHeader_;
     std::optional<CardEntry> card_;
     std::optional<bool> failuresWaiting_;
     bool grouping_ = false;
@@ -169,6 +177,8 @@ private:
         uint32_t first = 0;
         std::vector<RecordEntry> records;
         std::vector<bool> taken;
+        // Forgets the records but keeps their room for the next batch.
+        void drop() { db = -1; }
     };
     ReadAhead ahead_;
     bool checkedForCall_ = false;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/core/runtime.h"
 
@@ -14,8 +15,9 @@ Session& session() {
 
 HandheldStore& Session::handheld() {
     // Comparing the setting, not the resolved root, spares a file-system call per record.
+    // A view, not a copy: a home's path is too long for a string kept inline.
     const char* home = std::getenv("TESSALINE_HOME");
-    std::string setting = home ? home : "";
+    const std::string_view setting = home ? home : "";
     if (!handheldStore || setting != rootSetting) {
         open.clear();
         handheldStore.reset();

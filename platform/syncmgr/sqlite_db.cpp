@@ -1,5 +1,7 @@
 #include "platform/syncmgr/sqlite_db.h"
 
+#include <atomic>
+#include <cstring>
 #include <string>
 
 namespace platform::syncmgr::sql {
@@ -19,8 +21,38 @@ Database::Database(const std::filesystem::path& file, bool create) {
         throw StorageError(message);
     }
     sqlite3_busy_timeout(db_, 10000);
-    exec("PRAGMA journal_mode=WAL");
+    sqlite3_stmt* mode = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK &&
+        sqlite3_step(mode) == SQLITE_ROW) {
+        const auto* text = sqlite3_column_text(mode, 0);
+        wal_ = text && std::strcmp(reinterpret_cast<const char*>(text), "wal") == 0;
+    }
+    const int rc = sqlite3_finalize(mode);
+    if (rc != SQLITE_OK) {
+        std::string message = "PRAGMA journal_mode=WAL on " + file.string() + ": " + sqlite3_errmsg(db_);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw StorageError(message);
+    }
     exec("PRAGMA synchronous=NORMAL");
+}
+
+// The WAL index's first 48 bytes are the first copy of its header (the layout SQLite
+// documents for the WAL index); region 0 is mapped once the connection has read the file.
+std::optional<Database::WalHeader> Database::walHeader() const {
+    if (!wal_) return std::nullopt;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods ||
+        file->pMethods->iVersion < 2 || !file->pMethods->xShmMap)
+        return std::nullopt;
+    volatile void* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, 32 * 1024, 0, &region) != SQLITE_OK || !region) return std::nullopt;
+    WalHeader header;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    const volatile unsigned char* bytes = static_cast<const volatile unsigned char*>(region);
+    for (size_t i = 0; i < header.size(); ++i) header[i] = bytes[i];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return header;
 }
 
 Database::~Database() {
@@ -97,11 +129,17 @@ std::string Statement::text(int column) const {
 }
 
 std::vector<uint8_t> Statement::blob(int column) const {
+    std::vector<uint8_t> out;
+    blobInto(column, out);
+    return out;
+}
+
+void Statement::blobInto(int column, std::vector<uint8_t>& out) const {
     const void* p = sqlite3_column_blob(stmt_, column);
     int n = sqlite3_column_bytes(stmt_, column);
-    if (!p || n <= 0) return {};
+    if (!p || n <= 0) return out.clear();
     const auto* bytes = static_cast<const uint8_t*>(p);
-    return std::vector<uint8_t>(bytes, bytes + n);
+    out.assign(bytes, bytes + n);
 }
 
 bool Statement::isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
@@ -125,6 +163,20 @@ Transaction::~Transaction() {
 void Transaction::commit() {
     db_.exec(nested_ ? "RELEASE change" : "COMMIT");
     done_ = true;
+}
+
+ReadTransaction::ReadTransaction(Database& db) : db_(db), open_(!db.inTransaction()) {
+    if (open_) db_.exec("BEGIN");
+}
+
+ReadTransaction::~ReadTransaction() {
+    if (open_) sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void ReadTransaction::end() {
+    if (!open_) return;
+    open_ = false;
+    db_.exec("COMMIT");
 }
 
 }  // namespace platform::syncmgr::sql

@@ -4,6 +4,7 @@
 // that two processes on one file take turns, and prepared statements kept per connection.
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -35,8 +36,16 @@ public:
     bool inTransaction() const { return !sqlite3_get_autocommit(db_); }
     sqlite3* handle() const { return db_; }
 
+    // The header of the file's shared WAL index, read from its shared memory without a lock
+    // or a system call. Every commit, by any connection or process, changes it, so while it
+    // stays the same nothing was committed; a copy torn by a commit in progress only ever
+    // differs. Empty when the file is not in WAL mode or its index is not mapped yet.
+    using WalHeader = std::array<unsigned char, 48>;
+    std::optional<WalHeader> walHeader() const;
+
 private:
     sqlite3* db_ = nullptr;
+    bool wal_ = false;
     std::unordered_map<std::string, std::unique_ptr<Statement>> cache_;
 };
 
@@ -63,6 +72,8 @@ public:
     int64_t integer(int column) const;
     std::string text(int column) const;
     std::vector<uint8_t> blob(int column) const;
+    // The same into out, reusing its room.
+    void blobInto(int column, std::vector<uint8_t>& out) const;
     bool isNull(int column) const;
     int columnType(int column) const { return sqlite3_column_type(stmt_, column); }
 
@@ -96,6 +107,21 @@ private:
     Database& db_;
     bool nested_;
     bool done_ = false;
+};
+
+// Several reads that must see the file as of one moment: BEGIN ... COMMIT around them, or
+// nothing within a transaction the connection already has open. Ended when the scope ends.
+class ReadTransaction {
+public:
+    explicit ReadTransaction(Database& db);
+    ~ReadTransaction();
+    ReadTransaction(const ReadTransaction&) = delete;
+    ReadTransaction& operator=(const ReadTransaction&) = delete;
+    void end();
+
+private:
+    Database& db_;
+    bool open_;
 };
 
 }  // namespace platform::syncmgr::sql

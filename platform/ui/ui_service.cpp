@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 
 namespace platform::ui {
 
@@ -37,23 +38,55 @@ std::string utf8FromAnsi(std::string_view text) {
 // One output stream shared by whole lines and a progress line. On a terminal the progress
 // line is rewritten in place, cut to the width so that it never wraps, and ended before
 // any other line is written; elsewhere each progress line is a line of its own.
+//
+// A counter moving on its own (only the step's position changed) is shown at most every
+// kCounterEvery: thousands of lines a second are more than anyone can read and cost the
+// run a write each. The newest withheld line is shown before anything else is written, so
+// every other line, every change of step or text, and the last state of each step appear.
 class TerminalSink {
 public:
+    static constexpr std::chrono::milliseconds kCounterEvery{200};
+
     explicit TerminalSink(FILE* out) : out_(out), inPlace_(out && isatty(fileno(out))) {}
 
     void line(std::string_view text) {
         std::lock_guard lock(mutex_);
         if (!out_) return;
+        showHeld();
         endInPlace();
         write(utf8FromAnsi(text) + "\n");
     }
 
-    void progressLine(std::string_view text) {
+    // counterOnly: the line differs from its window's last one by the step's position alone.
+    void progressLine(const void* window, std::string_view text, bool counterOnly) {
+        std::lock_guard lock(mutex_);
+        if (!out_) return;
+        const auto now = std::chrono::steady_clock::now();
+        if (counterOnly && now - lastShown_ < kCounterEvery) {
+            // A newer count of the same window replaces the one withheld.
+            if (heldWindow_ != window) showHeld();
+            held_.assign(text);
+            heldWindow_ = window;
+            return;
+        }
+        if (counterOnly && heldWindow_ == window) held_.clear();
+        showHeld();
+        show(text);
+        lastShown_ = now;
+    }
+
+    void endProgress() {
+        std::lock_guard lock(mutex_);
+        if (!out_) return;
+        showHeld();
+        endInPlace();
+    }
+
+private:
+    void show(std::string_view text) {
         std::string flat(text);
         std::replace_if(
             flat.begin(), flat.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-        std::lock_guard lock(mutex_);
-        if (!out_) return;
         if (!inPlace_) {
             write(utf8FromAnsi(flat) + "\n");
             return;
@@ -64,13 +97,12 @@ public:
         write("\r" + utf8FromAnsi(flat) + "\x1b[K");
         pending_ = true;
     }
-
-    void endProgress() {
-        std::lock_guard lock(mutex_);
-        if (out_) endInPlace();
+    void showHeld() {
+        if (!heldWindow_) return;
+        heldWindow_ = nullptr;
+        show(held_);
+        held_.clear();
     }
-
-private:
     void write(const std::string& bytes) {
         std::fwrite(bytes.data(), 1, bytes.size(), out_);
         std::fflush(out_);
@@ -84,6 +116,9 @@ private:
     FILE* out_;
     const bool inPlace_;
     bool pending_ = false;
+    std::chrono::steady_clock::time_point lastShown_{};
+    std::string held_;
+    const void* heldWindow_ = nullptr;
 };
 
 namespace {
@@ -98,14 +133,19 @@ protected:
     void shown(const ProgressState& state) override {
         std::string line = state.line();
         if (line == last_) return;
+        const bool counterOnly = !last_.empty() && state.overall == lastState_.overall &&
+                                 state.step.count == lastState_.step.count && state.text == lastState_.text &&
+                                 state.caption == lastState_.caption;
         last_ = std::move(line);
-        sink_->progressLine(last_);
+        lastState_ = state;
+        sink_->progressLine(this, last_, counterOnly);
     }
     void closing() override { sink_->endProgress(); }
 
 private:
     std::shared_ptr<TerminalSink> sink_;
     std::string last_;
+    ProgressState lastState_;
 };
 
 ProgressBar kept(ProgressBar bar) {

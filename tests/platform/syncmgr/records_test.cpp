@@ -272,6 +272,40 @@ TEST_F(Records, SeveralDatabasesOpenAtOnceKeepTheirRecordsApart) {
     EXPECT_EQ(readById(a2, inA).rc, SYNC_OK);
 }
 
+// Two databases written in turn share the file's rows but number their records apart;
+// each record's index, id and bytes must agree whichever way it is read.
+TEST_F(Records, IndexAndIdAgreeInDatabasesWrittenInTurn) {
+    struct Db {
+        SyncDbHandle handle;
+        std::vector<std::pair<uint32_t, Bytes>> records;  // in index order
+    };
+    Db dbs[] = {{createDb("Larkspur Messages"), {}},
+                {createDb("Larkspur Part Plus", SYNC_FOURCC('D', 'a', 't', '8')), {}}};
+    auto add = [this](Db& db, Bytes data) { db.records.emplace_back(writeNew(db.handle, data), data); };
+    for (uint8_t i = 0; i < 40; ++i) {
+        add(dbs[0], {i});
+        add(dbs[1], {uint8_t(100 + i)});
+        if (i % 3 == 0) add(dbs[1], {uint8_t(200 + i), i});
+    }
+    ASSERT_EQ(SyncDeleteRecord(dbs[0].handle, dbs[0].records[5].first), SYNC_OK);
+    dbs[0].records.erase(dbs[0].records.begin() + 5);
+    ASSERT_EQ(SyncDeleteRecord(dbs[1].handle, dbs[1].records[0].first), SYNC_OK);
+    dbs[1].records.erase(dbs[1].records.begin());
+    for (const Db& db : dbs) {
+        for (uint32_t i = 0; i < db.records.size(); ++i) {
+            const ReadBack byIndex = readByIndex(db.handle, i);
+            ASSERT_EQ(byIndex.rc, SYNC_OK);
+            EXPECT_EQ(byIndex.record.recordId, db.records[i].first) << "index " << i;
+            EXPECT_EQ(byIndex.data, db.records[i].second) << "index " << i;
+            const ReadBack byId = readById(db.handle, db.records[i].first);
+            ASSERT_EQ(byId.rc, SYNC_OK);
+            EXPECT_EQ(byId.record.index, i);
+            EXPECT_EQ(byId.data, db.records[i].second);
+        }
+        EXPECT_EQ(readByIndex(db.handle, uint32_t(db.records.size())).rc, SYNCERR_NOT_FOUND);
+    }
+}
+
 TEST_F(Records, OpenHandlesAreLimited) {
     createDb("Larkspur Messages");
     std::vector<SyncDbHandle> handles;

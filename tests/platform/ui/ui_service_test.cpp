@@ -6,9 +6,13 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/ui/ui_service.h"
 #include "platform/ui/window_messages.h"
@@ -162,15 +166,26 @@ TEST(UiText, Utf8FromAnsiAgreesWithIconv) {
     EXPECT_EQ(platform::ui::utf8FromAnsi("Tallyhop\xAE \x80 5"), "Tallyhop\xC2\xAE \xE2\x82\xAC 5");
 }
 
-// Off a terminal each change that shows is one line; repeats, clamped positions that land
-// where they were, and calls after close write nothing.
-TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
+// What a headless UI writes off a terminal while run uses it.
+std::string headlessOutput(const std::function<void(platform::ui::HeadlessUi&)>& run) {
     char* buffer = nullptr;
     size_t size = 0;
     FILE* stream = open_memstream(&buffer, &size);
-    ASSERT_NE(stream, nullptr);
+    if (!stream) return "(no stream)";
     {
         platform::ui::HeadlessUi headless(stream);
+        run(headless);
+    }
+    std::fclose(stream);
+    std::string text(buffer, size);
+    std::free(buffer);
+    return text;
+}
+
+// Off a terminal each change that shows is one line; repeats, clamped positions that land
+// where they were, and calls after close write nothing.
+TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
+    const std::string text = headlessOutput([](platform::ui::HeadlessUi& headless) {
         auto window = headless.openProgress("Tessaline (TM)", "Tallyhop\xAE Progress");
         using Bar = platform::ui::ProgressBar;
         window->setOverall({11, 0});
@@ -188,10 +203,7 @@ TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
         window->setText("after close");
         EXPECT_EQ(window->state().overall, (Bar{0, 0}));
         EXPECT_EQ(window->state().step, (Bar{5, 4}));
-    }
-    std::fclose(stream);
-    const std::string text(buffer, size);
-    std::free(buffer);
+    });
     EXPECT_EQ(text,
               "Tallyhop\xC2\xAE Progress [1/11]\n"
               "Tallyhop\xC2\xAE Progress [1/11] [0/5]\n"
@@ -201,6 +213,35 @@ TEST(UiProgressWindow, HeadlessWritesOneLinePerShownChange) {
               "a plain line\n"
               "Tallyhop\xC2\xAE Progress [3/11] [4/5] two lines\n"
               "Tallyhop\xC2\xAE Progress [4/5] two lines\n");
+}
+
+// A counter moving faster than anyone reads shows only now and then, yet every change of
+// step or text, every line written between, and the last count of each step still show,
+// in order.
+TEST(UiProgressWindow, FastCounterKeepsEveryChangeAndTheLastCount) {
+    const std::string text = headlessOutput([](platform::ui::HeadlessUi& headless) {
+        auto window = headless.openProgress("T", "Sync");
+        for (int i = 0; i < 1000; ++i) window->update({3, 0}, {1000, i}, "Inbox");
+        headless.progress("between");
+        for (int i = 0; i < 1000; ++i) window->update({3, 1}, {1000, i}, "Sent");
+        // The next step follows at once: the last count of this one shows first.
+        for (int i = 0; i < 500; ++i) window->update({3, 2}, {1000, i}, "Drafts");
+        window->close();
+    });
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.emplace_back(text, at, end - at);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(lines.size(), 100u) << "one line per count";
+    EXPECT_EQ(lines.front(), "Sync [1/3] [0/1000] Inbox");
+    EXPECT_EQ(lines.back(), "Sync [3/3] [499/1000] Drafts");
+    auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    const std::vector<std::string> inOrder = {"Sync [1/3] [999/1000] Inbox", "between", "Sync [2/3] [0/1000] Sent",
+                                              "Sync [2/3] [999/1000] Sent", "Sync [3/3] [0/1000] Drafts"};
+    for (size_t i = 0; i < inOrder.size(); ++i) {
+        ASSERT_LT(at(inOrder[i]), static_cast<long>(lines.size())) << inOrder[i];
+        if (i) EXPECT_EQ(at(inOrder[i]), at(inOrder[i - 1]) + 1) << inOrder[i];
+    }
 }
 
 // On a terminal the line is rewritten in place, cut to the width, and ended before any
