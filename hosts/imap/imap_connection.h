@@ -136,8 +136,8 @@ public:
         std::string typeHeader;  // the Content-Type header block
     };
     // Flags (and, with details, size, INTERNALDATE, the Received and Content-Type
-    // headers) of uids, a few thousand to each UID FETCH over a UID set. False when an
-    // exchange failed: what the earlier ones brought stays, the rest is asked for one by one.
+    // headers) of uids, a few thousand to each UID FETCH over a UID set, all in one round
+    // trip. False when one failed: what came stays, the rest is asked for one by one.
     bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
     // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids, one
     // UID FETCH per request, all sent together and answered in one round trip; each

@@ -68,41 +68,45 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
                                         " BODY.PEEK[HEADER.FIELDS (Content-Type)])"
                                       : " (UID FLAGS)";
     prefetchFolder_ = selectedFolder_;
+    if (uids.empty()) return true;
+    // A few thousand UIDs to each UID FETCH, all sent together: one round trip.
+    std::vector<std::string> commands;
     for (std::size_t at = 0; at < uids.size(); at += kUidsPerFetch) {
         const auto first = uids.begin() + static_cast<std::ptrdiff_t>(at);
         const auto last = uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), at + kUidsPerFetch));
-        // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message
-        // not asked for, are passed over.
-        auto take = [&](ParsedLine& line) {
-            FetchData data;
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) return false;
-            Prefetched& p = prefetched_[data.uid];
-            if (data.hasFlags) {
-                p.hasSeen = true;
-                p.seen = data.HasFlag("\\Seen") ? 1 : 0;
-            }
-            if (!details) return true;
-            if (data.hasSize) {
-                p.hasSize = true;
-                p.size = data.size;
-            }
-            if (data.hasInternalDate) p.internalDate = data.internalDate;
-            for (const FetchBody& body : data.bodies) {
-                if (SectionNames(body, "received")) {
-                    p.hasReceived = true;
-                    p.received = body.nil ? std::string() : ReceivedDateText(body.text);
-                } else if (SectionNames(body, "content-type") && !body.nil) {
-                    p.hasType = true;
-                    p.typeHeader = body.text;
-                }
-            }
-            return true;
-        };
-        std::vector<std::vector<ParsedLine>> replies;
-        std::vector<bool> ok;
-        if (!Pipeline({"UID FETCH " + UidSet(first, last) + items}, replies, ok, take) || !ok[0]) return false;
+        commands.push_back("UID FETCH " + UidSet(first, last) + items);
     }
-    return true;
+    // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message not
+    // asked for, are passed over.
+    auto take = [&](ParsedLine& line) {
+        FetchData data;
+        if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
+            return false;
+        Prefetched& p = prefetched_[data.uid];
+        if (data.hasFlags) {
+            p.hasSeen = true;
+            p.seen = data.HasFlag("\\Seen") ? 1 : 0;
+        }
+        if (!details) return true;
+        if (data.hasSize) {
+            p.hasSize = true;
+            p.size = data.size;
+        }
+        if (data.hasInternalDate) p.internalDate = data.internalDate;
+        for (const FetchBody& body : data.bodies) {
+            if (SectionNames(body, "received")) {
+                p.hasReceived = true;
+                p.received = body.nil ? std::string() : ReceivedDateText(body.text);
+            } else if (SectionNames(body, "content-type") && !body.nil) {
+                p.hasType = true;
+                p.typeHeader = body.text;
+            }
+        }
+        return true;
+    };
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    return Pipeline(commands, replies, ok, take) && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
 }
 
 namespace {
