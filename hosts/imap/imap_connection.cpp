@@ -51,6 +51,7 @@ bool CImapConnection::Exchange(const std::string& command, std::string& response
     response.clear();
     lines.clear();
     if (!socket_) return false;
+    CollectAhead();
     std::string tag = NextTag();
     std::string line = tag + " " + command + "\r\n";
     if (settings_.yield) settings_.yield();
@@ -80,6 +81,7 @@ bool CImapConnection::Pipeline(const std::vector<std::string>& commands, std::ve
     replies.assign(commands.size(), {});
     ok.assign(commands.size(), false);
     if (!socket_ || commands.empty()) return false;
+    CollectAhead();
     std::vector<std::string> tags;
     std::string text;
     for (const std::string& command : commands) {
@@ -219,9 +221,11 @@ int CImapConnection::ImapLogin() {
 
 int CImapConnection::Logout() {
     if (!Ready()) return kImapNotConnected;
-    // Every command before it has had its tagged answer read (nothing is pending), and
-    // the server's answer to LOGOUT decides nothing: the command is sent and the
-    // connection closed without waiting a round trip for it.
+    // Every command before it has had its tagged answer read (nothing is pending but body
+    // fetches sent ahead, which nobody wants now), and the server's answer to LOGOUT
+    // decides nothing: the command is sent and the connection closed without waiting a
+    // round trip for it.
+    ahead_.reset();
     const std::string tag = NextTag();
     const bool sent = socket_->Send(tag + " LOGOUT\r\n") == inet::kSockOk;
     if (settings_.logEnabled) Log("IMAP SEND:LOGOUT");
@@ -233,6 +237,7 @@ int CImapConnection::Logout() {
 
 int CImapConnection::Disconnect() {
     connected_ = false;
+    ahead_.reset();
     if (socket_) {
         if (loggedIn_) {
             connected_ = true;
@@ -528,6 +533,7 @@ std::string CImapConnection::SentFolderName(const std::string& named) {
 int CImapConnection::AppendMessage(const std::string& folder, const std::string& text) {
     if (!Ready() || folder.empty() || text.empty()) return kImapNotReady;
     if (int rc = MakeCurrent(folder)) return rc;
+    CollectAhead();
     std::string tag = NextTag();
     std::string command = "APPEND " + Quoted(folder) + " {" + std::to_string(text.size()) + "}";
     std::string response;

@@ -136,17 +136,21 @@ public:
         std::string typeHeader;  // the Content-Type header block
     };
     // Flags (and, with details, size, INTERNALDATE, the Received and Content-Type
-    // headers) of uids, a few thousand to each UID FETCH over a UID set. False when an
-    // exchange failed: what the earlier ones brought stays, the rest is asked for one by one.
+    // headers) of uids, a few thousand to each UID FETCH over a UID set, all in one round
+    // trip. False when one failed: what came stays, the rest is asked for one by one.
     bool PrefetchInfo(const std::string& folder, const std::vector<uint32_t>& uids, bool details);
     // The body sections items names ("BODY.PEEK[]", "BODY.PEEK[1.MIME] ...") of uids, one
     // UID FETCH per request, all sent together and answered in one round trip; each
-    // section is kept until FetchMessageParts takes it.
+    // section is kept until FetchMessageParts takes it. The fetches of ahead go out once
+    // these are read, and their answer is left to come while the caller works on these
+    // bodies: a later call with ahead's requests takes it without asking again, and any
+    // other command first reads it (what came whole is kept, as for any fetch).
     struct BodyRequest {
         std::vector<uint32_t> uids;
         std::string items;
     };
-    bool PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests);
+    bool PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests,
+                        const std::vector<BodyRequest>& ahead = {});
     void DropBodies() { bodies_.clear(); }
     const Prefetched* Known(const std::string& folder, uint32_t uid) const;
     bool HasBody(const std::string& folder, uint32_t uid) const;
@@ -182,6 +186,10 @@ private:
     // kept (as ImapReplyEnd::TakeUntagged).
     bool Pipeline(const std::vector<std::string>& commands, std::vector<std::vector<ParsedLine>>& replies,
                   std::vector<bool>& ok, std::function<bool(ParsedLine&)> take = {});
+    // Reads the answer to the body fetches sent ahead, if any, keeping what came whole.
+    void CollectAhead();
+    // Keeps the body sections of a FETCH line of one of the UIDs in sets (each sorted).
+    bool KeepBodies(ParsedLine& line, const std::vector<std::vector<uint32_t>>& sets);
     // Keeps what a SELECT of folder answered.
     void Selected(const std::string& folder, const std::vector<ParsedLine>& lines);
     std::string SearchCommand() const;
@@ -255,6 +263,13 @@ private:
     };
     // UID -> lower-case section name -> what the server sent.
     std::unordered_map<uint32_t, std::map<std::string, Section>> bodies_;
+    // Body fetches sent ahead whose answer is not read yet.
+    struct Ahead {
+        std::string folder;
+        std::vector<std::string> commands, tags;
+        std::vector<std::vector<uint32_t>> sets;
+    };
+    std::optional<Ahead> ahead_;
 };
 
 }  // namespace imap

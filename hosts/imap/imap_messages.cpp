@@ -318,33 +318,43 @@ void CImapSession::PrefetchBodiesFrom(const std::string& folder, const std::vect
         const bool mixed = Lower(p->typeHeader).find("multipart/mixed") != std::string::npos;
         return cut && mixed ? Kind::kParts : Kind::kWhole;
     };
-    std::vector<uint32_t> whole, parts;
-    uint64_t bytes = 0;
-    for (std::size_t i = start; i < uids.size() && whole.size() + parts.size() < kBodiesPerBatch; ++i) {
-        uint64_t size = 0;
-        const Kind kind = kindOf(uids[i], size);
-        if (kind == Kind::kUnknown) {
-            if (i == start) return;
-            continue;
+    // One batch from uids[from]: its requests, and where the next batch starts (none when
+    // its first message is not known well enough to ask for).
+    auto plan = [&](std::size_t from, std::vector<CImapConnection::BodyRequest>& requests) {
+        std::vector<uint32_t> whole, parts;
+        uint64_t bytes = 0;
+        std::size_t i = from;
+        for (; i < uids.size() && whole.size() + parts.size() < kBodiesPerBatch; ++i) {
+            uint64_t size = 0;
+            const Kind kind = kindOf(uids[i], size);
+            if (kind == Kind::kUnknown) {
+                if (i == from) return uids.size();
+                continue;
+            }
+            CMsg probe;
+            SetHostId(probe, uids[i]);
+            if (cached->Fetched(probe.hostId)) continue;
+            // A message cut short brings its text part only: at most about the size limit.
+            if (kind == Kind::kParts && maxSize > 0) size = std::min<uint64_t>(size, static_cast<uint64_t>(maxSize));
+            if (whole.size() + parts.size() > 0 && bytes + size > kBatchBytes) break;
+            (kind == Kind::kParts ? parts : whole).push_back(uids[i]);
+            bytes += size;
         }
-        CMsg probe;
-        SetHostId(probe, uids[i]);
-        if (cached->Fetched(probe.hostId)) continue;
-        // A message cut short brings its text part only: at most about the size limit.
-        if (kind == Kind::kParts && maxSize > 0) size = std::min<uint64_t>(size, static_cast<uint64_t>(maxSize));
-        if (whole.size() + parts.size() > 0 && bytes + size > kBatchBytes) break;
-        (kind == Kind::kParts ? parts : whole).push_back(uids[i]);
-        bytes += size;
-    }
+        if (!whole.empty() && whole.size() + parts.size() > 1) requests.push_back({whole, "BODY.PEEK[]"});
+        if (!parts.empty())
+            requests.push_back({parts,
+                                "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
+                                " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]"});
+        return i;
+    };
+    std::vector<CImapConnection::BodyRequest> requests, ahead;
+    const std::size_t next = plan(start, requests);
+    // The batch after this one is asked for with it, and comes while this one is worked
+    // on: the server is not left waiting for the next request.
+    if (!requests.empty() && next < uids.size()) plan(next, ahead);
     // What an earlier batch held and was not taken by now is not going to be.
     connection_.DropBodies();
-    std::vector<CImapConnection::BodyRequest> requests;
-    if (!whole.empty() && whole.size() + parts.size() > 1) requests.push_back({whole, "BODY.PEEK[]"});
-    if (!parts.empty())
-        requests.push_back({parts,
-                            "BODY.PEEK[HEADER] BODY.PEEK[1.MIME] BODY.PEEK[1] BODY.PEEK[1.1.MIME]"
-                            " BODY.PEEK[1.1] BODY.PEEK[1.2.MIME] BODY.PEEK[1.2]"});
-    if (!requests.empty()) connection_.PrefetchBodies(folder, requests);
+    if (!requests.empty()) connection_.PrefetchBodies(folder, requests, ahead);
 }
 
 int CImapSession::GetMessageAttachment(const char* folderName, int idLength, const void* idBytes,

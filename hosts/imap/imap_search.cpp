@@ -68,83 +68,146 @@ bool CImapConnection::PrefetchInfo(const std::string& folder, const std::vector<
                                         " BODY.PEEK[HEADER.FIELDS (Content-Type)])"
                                       : " (UID FLAGS)";
     prefetchFolder_ = selectedFolder_;
+    if (uids.empty()) return true;
+    // A few thousand UIDs to each UID FETCH, all sent together: one round trip.
+    std::vector<std::string> commands;
     for (std::size_t at = 0; at < uids.size(); at += kUidsPerFetch) {
         const auto first = uids.begin() + static_cast<std::ptrdiff_t>(at);
         const auto last = uids.begin() + static_cast<std::ptrdiff_t>(std::min(uids.size(), at + kUidsPerFetch));
-        // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message
-        // not asked for, are passed over.
-        auto take = [&](ParsedLine& line) {
-            FetchData data;
-            if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(first, last, data.uid)) return false;
-            Prefetched& p = prefetched_[data.uid];
-            if (data.hasFlags) {
-                p.hasSeen = true;
-                p.seen = data.HasFlag("\\Seen") ? 1 : 0;
-            }
-            if (!details) return true;
-            if (data.hasSize) {
-                p.hasSize = true;
-                p.size = data.size;
-            }
-            if (data.hasInternalDate) p.internalDate = data.internalDate;
-            for (const FetchBody& body : data.bodies) {
-                if (SectionNames(body, "received")) {
-                    p.hasReceived = true;
-                    p.received = body.nil ? std::string() : ReceivedDateText(body.text);
-                } else if (SectionNames(body, "content-type") && !body.nil) {
-                    p.hasType = true;
-                    p.typeHeader = body.text;
-                }
-            }
-            return true;
-        };
-        std::vector<std::vector<ParsedLine>> replies;
-        std::vector<bool> ok;
-        if (!Pipeline({"UID FETCH " + UidSet(first, last) + items}, replies, ok, take) || !ok[0]) return false;
+        commands.push_back("UID FETCH " + UidSet(first, last) + items);
     }
-    return true;
+    // Each FETCH line is read as it arrives; lines that are no FETCH, or of a message not
+    // asked for, are passed over.
+    auto take = [&](ParsedLine& line) {
+        FetchData data;
+        if (!ReadFetch(line, data).Ok() || !data.hasUid || !std::binary_search(uids.begin(), uids.end(), data.uid))
+            return false;
+        Prefetched& p = prefetched_[data.uid];
+        if (data.hasFlags) {
+            p.hasSeen = true;
+            p.seen = data.HasFlag("\\Seen") ? 1 : 0;
+        }
+        if (!details) return true;
+        if (data.hasSize) {
+            p.hasSize = true;
+            p.size = data.size;
+        }
+        if (data.hasInternalDate) p.internalDate = data.internalDate;
+        for (const FetchBody& body : data.bodies) {
+            if (SectionNames(body, "received")) {
+                p.hasReceived = true;
+                p.received = body.nil ? std::string() : ReceivedDateText(body.text);
+            } else if (SectionNames(body, "content-type") && !body.nil) {
+                p.hasType = true;
+                p.typeHeader = body.text;
+            }
+        }
+        return true;
+    };
+    std::vector<std::vector<ParsedLine>> replies;
+    std::vector<bool> ok;
+    return Pipeline(commands, replies, ok, take) && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
 }
 
-bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests) {
-    if (!Ready() || folder.empty() || requests.empty()) return false;
-    if (MakeCurrent(folder) != kImapOk) return false;
+namespace {
+
+// One UID FETCH per request over its UIDs (sorted, without 0 or repeats).
+struct BodyCommands {
     std::vector<std::vector<uint32_t>> sets;
     std::vector<std::string> commands;
-    for (const BodyRequest& request : requests) {
+};
+BodyCommands CommandsOf(const std::vector<CImapConnection::BodyRequest>& requests) {
+    BodyCommands out;
+    for (const CImapConnection::BodyRequest& request : requests) {
         std::vector<uint32_t> uids;
         for (uint32_t uid : request.uids)
             if (uid != 0) uids.push_back(uid);
         if (uids.empty()) continue;
         std::sort(uids.begin(), uids.end());
         uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
-        commands.push_back("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + request.items + ")");
-        sets.push_back(std::move(uids));
+        out.commands.push_back("UID FETCH " + UidSet(uids.begin(), uids.end()) + " (UID " + request.items + ")");
+        out.sets.push_back(std::move(uids));
     }
-    if (commands.empty()) return false;
+    return out;
+}
+
+}  // namespace
+
+bool CImapConnection::KeepBodies(ParsedLine& line, const std::vector<std::vector<uint32_t>>& sets) {
+    FetchData data;
+    if (!ReadFetch(line, data).Ok() || !data.hasUid) return false;
+    const bool asked = std::any_of(sets.begin(), sets.end(), [&data](const std::vector<uint32_t>& set) {
+        return std::binary_search(set.begin(), set.end(), data.uid);
+    });
+    if (!asked) return false;
+    for (FetchBody& body : data.bodies) {
+        if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
+        Section& kept = bodies_[data.uid][Lower(body.section)];
+        kept.nil = body.nil;
+        kept.text = std::move(body.text);
+    }
+    return true;
+}
+
+void CImapConnection::CollectAhead() {
+    if (!ahead_) return;
+    Ahead pending = std::move(*ahead_);
+    ahead_.reset();
+    if (!socket_) return;
+    // Sent before anything else could select another folder; checked all the same, as
+    // bodies are kept by UID alone.
+    const bool same = IsSelected(pending.folder);
+    ImapReplyEnd end(pending.tags.back());
+    end.TakeUntagged([&](ParsedLine& line) { return same && KeepBodies(line, pending.sets); });
+    std::string response;
+    socket_->Receive(response, false, end);
+    if (settings_.yield) settings_.yield();
+    if (settings_.logEnabled) {
+        const std::vector<ParsedLine>& lines = end.Lines();
+        for (std::size_t i = 0; i < pending.commands.size(); ++i)
+            Log("IMAP RECV (" + pending.commands[i] + "):" +
+                (StatusOf(lines, pending.tags[i]) == TaggedStatus::kOk ? "OK" : "failed"));
+    }
+}
+
+bool CImapConnection::PrefetchBodies(const std::string& folder, const std::vector<BodyRequest>& requests,
+                                     const std::vector<BodyRequest>& ahead) {
+    if (!Ready() || folder.empty() || requests.empty()) return false;
+    if (MakeCurrent(folder) != kImapOk) return false;
+    BodyCommands now = CommandsOf(requests);
+    if (now.commands.empty()) return false;
+    // Asked for already, ahead of the last batch: its answer is read instead.
+    const bool sentAhead = ahead_ && IsSelected(ahead_->folder) && ahead_->commands == now.commands;
+    CollectAhead();
     prefetchFolder_ = selectedFolder_;
-    std::vector<std::vector<ParsedLine>> replies;
-    std::vector<bool> ok;
-    // A server may answer pipelined fetches interleaved: a message's lines can come in
-    // any reply, each section named by its own item. Each is kept as it arrives; a reply
-    // cut short keeps what it brought whole, the rest is asked for message by message.
-    auto asked = [&](uint32_t uid) {
-        return std::any_of(sets.begin(), sets.end(), [uid](const std::vector<uint32_t>& set) {
-            return std::binary_search(set.begin(), set.end(), uid);
-        });
-    };
-    auto keep = [&](ParsedLine& line) {
-        FetchData data;
-        if (!ReadFetch(line, data).Ok() || !data.hasUid || !asked(data.uid)) return false;
-        for (FetchBody& body : data.bodies) {
-            if (!body.origin.empty()) continue;  // a partial fetch is not what was asked
-            Section& kept = bodies_[data.uid][Lower(body.section)];
-            kept.nil = body.nil;
-            kept.text = std::move(body.text);
-        }
-        return true;
-    };
-    const bool all = Pipeline(commands, replies, ok, keep);
-    return all && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
+    bool all = true, came = true;
+    if (!sentAhead) {
+        // A server may answer pipelined fetches interleaved: a message's lines can come
+        // in any reply, each section named by its own item. Each is kept as it arrives; a
+        // reply cut short keeps what it brought whole, the rest is asked for message by
+        // message.
+        std::vector<std::vector<ParsedLine>> replies;
+        std::vector<bool> ok;
+        came = Pipeline(now.commands, replies, ok, [&](ParsedLine& line) { return KeepBodies(line, now.sets); });
+        all = came && std::all_of(ok.begin(), ok.end(), [](bool b) { return b; });
+    }
+    // The next batch goes out only now, after this one's answer: a server that answers
+    // pipelined fetches together would otherwise hold this one's end until that one's.
+    BodyCommands next = CommandsOf(ahead);
+    // Not behind a reply that did not all come: the connection is not to be trusted.
+    if (next.commands.empty() || !came || !socket_) return all;
+    std::string text;
+    std::vector<std::string> tags;
+    for (const std::string& command : next.commands) {
+        tags.push_back(NextTag());
+        text += tags.back() + " " + command + "\r\n";
+    }
+    if (settings_.yield) settings_.yield();
+    if (socket_->Send(text) != inet::kSockOk) return all;
+    if (settings_.logEnabled)
+        for (const std::string& command : next.commands) Log("IMAP SEND:" + command);
+    ahead_ = Ahead{selectedFolder_, std::move(next.commands), std::move(tags), std::move(next.sets)};
+    return all;
 }
 
 const CImapConnection::Prefetched* CImapConnection::Known(const std::string& folder, uint32_t uid) const {

@@ -17,7 +17,9 @@ namespace inet {
 namespace {
 
 constexpr int kSendRetries = 8;
-constexpr std::size_t kChunk = 4096;
+// A reply is read in pieces of up to this size: a large one (a batch of message bodies)
+// then costs few system calls.
+constexpr std::size_t kChunk = 64 * 1024;
 
 const char* TextOf(int code) {
     switch (code) {
@@ -228,7 +230,8 @@ int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end)
     if (!started_) return Fail(kSockNotStarted);
 
     int retries = retryOnTimeout ? kSendRetries : 0;
-    char buffer[kChunk];
+    buffer_.resize(kChunk);
+    char* const buffer = buffer_.data();
     // Silence before the first byte is bounded by the waits and their retries. Once the
     // reply flows, it must keep up the minimum rate after a grace period: the time
     // it may take grows with what has arrived, so a slow but steady transfer goes on.
@@ -261,7 +264,7 @@ int CMailSocket::Receive(std::string& reply, bool retryOnTimeout, ReplyEnd& end)
         }
         if (rc != kSockOk) return rc;
 
-        ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+        ssize_t n = ::recv(fd_, buffer, kChunk, 0);
         if (n < 0) {
             int err = errno;
             if (err == EINTR) continue;

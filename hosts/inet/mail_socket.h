@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace inet {
 
@@ -149,6 +150,7 @@ private:
     int fd_ = -1;
     int port_ = 80;
     std::string lastError_;
+    std::vector<char> buffer_;  // what one read brings, before it joins the reply
 };
 
 }  // namespace inet

@@ -356,10 +356,13 @@ bool CMimeMessage::DecodeQuotedPrintable(std::string& text) {
     std::string out;
     out.reserve(text.size());
     const std::size_t n = text.size();
+    // The next CR and '=' at or after i, each found by a search of its own (npos: none).
+    std::size_t cr = text.find('\r'), eq = text.find('=');
     for (std::size_t i = 0; i < n;) {
         // Plain characters go across a run at a time; only CR and '=' need a look.
-        std::size_t run = i;
-        while (run < n && text[run] != '\r' && text[run] != '=') ++run;
+        if (cr != std::string::npos && cr < i) cr = text.find('\r', i);
+        if (eq != std::string::npos && eq < i) eq = text.find('=', i);
+        const std::size_t run = std::min({cr, eq, n});
         out.append(text, i, run - i);
         if (run == n) break;
         i = run;

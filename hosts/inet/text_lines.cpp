@@ -1,6 +1,5 @@
 #include "hosts/inet/text_lines.h"
 
-#include <cctype>
 
 namespace inet {
 
@@ -17,10 +16,17 @@ std::vector<std::string> SplitLines(std::string_view text) {
     return lines;
 }
 
+namespace {
+// ASCII letters only, as the names compared here are (and as tolower is in the C locale,
+// which the program never leaves); inline, as every header line of every message comes
+// through here.
+constexpr unsigned char AsciiLower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+}  // namespace
+
 bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (AsciiLower(static_cast<unsigned char>(a[i])) != AsciiLower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }

@@ -1,5 +1,6 @@
 // The export family's rules that need no server: logged-on checks, the free exports,
 // and the folder list built from a scripted server's LIST.
+#include <array>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -192,25 +193,72 @@ std::string BodyLine(int i) {
 // A folder of three messages listed, dated and fetched in one batch; with cut, the server
 // drops the connection in the middle of the second body of the batch, and without, it is
 // the next sync, which has the first already.
-std::vector<S::Step> BatchScript(bool cut) {
-    std::string flags, details;
-    for (int i = 1; i <= 3; ++i) {
+// The log-on, listing and dating of a folder of count messages (AEG1 to AEG6), each said
+// to be size bytes (0: its true size).
+std::vector<S::Step> ListedScript(int count, std::size_t size = 0) {
+    std::string flags, details, uids;
+    for (int i = 1; i <= count; ++i) {
         const std::string n = std::to_string(i);
+        uids += " " + n;
         flags += "* " + n + " FETCH (UID " + n + " FLAGS ())\r\n";
-        details += "* " + n + " FETCH (UID " + n + " FLAGS () RFC822.SIZE " + std::to_string(Mail(i).size()) +
+        details += "* " + n + " FETCH (UID " + n + " FLAGS () RFC822.SIZE " + std::to_string(size ? size : Mail(i).size()) +
                    " INTERNALDATE \"17-Jul-2026 02:44:25 +0000\" BODY[HEADER.FIELDS (RECEIVED)] {2}\r\n\r\n"
                    " BODY[HEADER.FIELDS (CONTENT-TYPE)] {28}\r\nContent-Type: text/plain\r\n\r\n)\r\n";
     }
-    std::vector<S::Step> script = {
-        S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
-        S::Send("AEG1 OK\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"),
-        // Selection and search travel together.
-        S::Expect("AEG3 SELECT \"Inbox\""), S::Expect("AEG4 UID SEARCH NOT DELETED"),
-        S::Send("* 3 EXISTS\r\nAEG3 OK\r\n* SEARCH 1 2 3\r\nAEG4 OK\r\n"), S::Expect("AEG5 UID FETCH 1:3 (UID FLAGS)"),
-        S::Send(flags + "{tag} OK\r\n"), S::Expect("AEG6 UID FETCH 1:3 (UID FLAGS RFC822.SIZE"),
-        S::Send(details + "{tag} OK\r\n"),
+    const std::string all = "1:" + std::to_string(count);
+    return {S::Send("* OK\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
+            S::Send("AEG1 OK\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"),
+            // Selection and search travel together.
+            S::Expect("AEG3 SELECT \"Inbox\""), S::Expect("AEG4 UID SEARCH NOT DELETED"),
+            S::Send("* " + std::to_string(count) + " EXISTS\r\nAEG3 OK\r\n* SEARCH" + uids + "\r\nAEG4 OK\r\n"),
+            S::Expect("AEG5 UID FETCH " + all + " (UID FLAGS)"), S::Send(flags + "{tag} OK\r\n"),
+            S::Expect("AEG6 UID FETCH " + all + " (UID FLAGS RFC822.SIZE"), S::Send(details + "{tag} OK\r\n")};
+}
+
+// The messages of the scripted folder session lists and dates, each asked for in turn
+// (skipping those already brought): the subjects that came, in order; one that failed
+// must come as no message at all.
+std::vector<std::string> TakeAll(imap::CImapSession& session, int total, const std::set<std::string>& brought) {
+    MailMsg** ids = nullptr;
+    int count = 0;
+    EXPECT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
+    EXPECT_EQ(count, total);
+    FreeMailMsg(ids, count);
+    std::vector<std::array<uint8_t, 4>> bytes(total);
+    std::vector<MsgIdDescriptor> descs(total);
+    std::vector<MsgIdDescriptor*> ptrs(total);
+    for (int i = 0; i < total; ++i) {
+        bytes[i] = {uint8_t(i + 1), 0, 0, 0};
+        descs[i] = {4, bytes[i].data()};
+        ptrs[i] = &descs[i];
+    }
+    MailMsg** headers = nullptr;
+    int asked = total;
+    EXPECT_EQ(session.GetMsgHeaders(nullptr, &headers, &count, ptrs.data(), &asked), 0);
+    EXPECT_EQ(count, total);
+    FreeMailMsg(headers, count);
+    std::vector<std::string> got;
+    for (int i = 0; i < total; ++i) {
+        if (brought.count("m" + std::to_string(i + 1))) continue;
+        MailMsg* msg = nullptr;
+        if (session.GetMsg(nullptr, ptrs[i], &msg) != 0) {
+            EXPECT_EQ(msg, nullptr) << i;
+            continue;
+        }
+        EXPECT_NE(msg, nullptr);
+        if (!msg) continue;
+        EXPECT_EQ(std::string(msg->Body).find("Body " + std::to_string(i + 1) + "."), 0u) << msg->Body;
+        got.push_back(msg->Subject);
+        FreeMailMsgBlock(msg);
+    }
+    return got;
+}
+
+std::vector<S::Step> BatchScript(bool cut) {
+    std::vector<S::Step> script = ListedScript(3);
+    script.insert(script.end(), {
         // The next sync asks only for what the first did not bring.
-        S::Expect(cut ? "AEG7 UID FETCH 1:3 (UID BODY.PEEK[])" : "AEG7 UID FETCH 2:3 (UID BODY.PEEK[])")};
+        S::Expect(cut ? "AEG7 UID FETCH 1:3 (UID BODY.PEEK[])" : "AEG7 UID FETCH 2:3 (UID BODY.PEEK[])")});
     if (cut) {
         const std::string second = BodyLine(2);
         script.push_back(S::Send(BodyLine(1) + second.substr(0, second.size() / 2)));
@@ -229,36 +277,9 @@ TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
         S server(BatchScript(cut));
         imap::CImapSession session;
         LogOn(session, server.port());
-        MailMsg** ids = nullptr;
-        int count = 0;
-        ASSERT_EQ(session.GetMsgIds(nullptr, &ids, &count), 0);
-        ASSERT_EQ(count, 3);
-        FreeMailMsg(ids, count);
-        uint8_t bytes[3][4] = {{1, 0, 0, 0}, {2, 0, 0, 0}, {3, 0, 0, 0}};
-        MsgIdDescriptor descs[3] = {{4, bytes[0]}, {4, bytes[1]}, {4, bytes[2]}};
-        MsgIdDescriptor* ptrs[3] = {&descs[0], &descs[1], &descs[2]};
-        MailMsg** headers = nullptr;
-        int asked = 3;
-        ASSERT_EQ(session.GetMsgHeaders(nullptr, &headers, &count, ptrs, &asked), 0);
-        ASSERT_EQ(count, 3);
-        FreeMailMsg(headers, count);
-        std::vector<std::string> got;
-        for (int i = 0; i < 3; ++i) {
-            // The first sync only wants what it has not got yet.
-            if (brought.count("m" + std::to_string(i + 1))) continue;
-            MailMsg* msg = nullptr;
-            const int rc = session.GetMsg(nullptr, ptrs[i], &msg);
-            if (rc != 0) {
-                // A message that did not come whole is a failure, never an empty message.
-                EXPECT_EQ(msg, nullptr) << i;
-                continue;
-            }
-            ASSERT_NE(msg, nullptr);
-            EXPECT_EQ(std::string(msg->Body).find("Body " + std::to_string(i + 1) + "."), 0u) << msg->Body;
-            EXPECT_TRUE(brought.insert(msg->Subject).second) << msg->Subject;
-            got.push_back(msg->Subject);
-            FreeMailMsgBlock(msg);
-        }
+        // The second sync only wants what the first has not got.
+        const std::vector<std::string> got = TakeAll(session, 3, brought);
+        for (const std::string& subject : got) EXPECT_TRUE(brought.insert(subject).second) << subject;
         // The message that came whole before the cut is used; the rest wait.
         const std::vector<std::string> expected =
             cut ? std::vector<std::string>{"m1"} : std::vector<std::string>{"m2", "m3"};
@@ -273,6 +294,45 @@ TEST(HeronwickSession, BatchCutShortLosesNothingAndTheNextSyncBringsTheRest) {
         }
     }
     EXPECT_EQ(brought, (std::set<std::string>{"m1", "m2", "m3"}));
+}
+
+// Four messages said to be 1 MiB each: two batches of two. The second is asked for as
+// soon as the first is read, before its messages are taken, and its answer is what they
+// use when their turn comes; cut off in the middle of that answer, what came whole is
+// used and only the message cut in two fails.
+TEST(HeronwickSession, NextBatchAskedAheadIsTakenOnceAndLosesNothingWhenCut) {
+    for (bool cut : {false, true}) {
+        std::vector<S::Step> script = ListedScript(4, 1u << 20);
+        script.push_back(S::Expect("AEG7 UID FETCH 1:2 (UID BODY.PEEK[])"));
+        script.push_back(S::Send(BodyLine(1) + BodyLine(2) + "{tag} OK\r\n"));
+        script.push_back(S::Expect("AEG8 UID FETCH 3:4 (UID BODY.PEEK[])"));
+        if (cut) {
+            const std::string fourth = BodyLine(4);
+            script.push_back(S::Send(BodyLine(3) + fourth.substr(0, fourth.size() / 2)));
+            script.push_back(S::Close());
+        } else {
+            // Nothing is asked for twice.
+            script.push_back(S::Send(BodyLine(3) + BodyLine(4) + "{tag} OK\r\n"));
+            script.push_back(S::Expect("AEG9 LOGOUT"));
+        }
+        S server(script);
+        imap::CImapSession session;
+        std::string log;
+        session.SetLogSink([&](const std::string& line) { log += line + "\n"; });
+        session.SetWaitTimeout(2000);
+        LogonRecord record = ScriptedLogon(server.port());
+        ASSERT_EQ(session.Logon(&record, 2), 0);  // with the protocol log
+        const std::vector<std::string> got = TakeAll(session, 4, {});
+        // Its answer was read as the one to a fetch sent ahead, not to one sent on m3's turn.
+        EXPECT_EQ(log.find("IMAP SEND:UID FETCH 3:4 (UID BODY.PEEK[])\nIMAP RECV:"), std::string::npos) << log;
+        if (!cut) EXPECT_NE(log.find("IMAP RECV (UID FETCH 3:4 (UID BODY.PEEK[])):OK"), std::string::npos) << log;
+        const std::vector<std::string> expected =
+            cut ? std::vector<std::string>{"m1", "m2", "m3"} : std::vector<std::string>{"m1", "m2", "m3", "m4"};
+        EXPECT_EQ(got, expected) << "cut " << cut;
+        session.Logoff();
+        session.Cleanup();
+        EXPECT_TRUE(server.Finish()) << server.failure();
+    }
 }
 
 TEST(HeronwickSession, SearchDateWindow) {
