@@ -10,14 +10,8 @@
 
 namespace pop {
 
-using tess::CId;
-using tess::CMsg;
-using tess::FreeMailMsgBlock;
-using tess::kMailMsgOk;
-using tess::kMsgFlagRead;
-using tess::kMsgFlagSeenOnHost;
-using tess::MailMsg;
-using tess::MsgIdDescriptor;
+// The records the engine and the hosts exchange, and their helpers, all in common.
+using namespace tess;
 
 namespace {
 
