@@ -240,7 +240,9 @@ TEST(UiProgressWindow, FastCounterKeepsEveryChangeAndTheLastCount) {
                                               "Sync [2/3] [999/1000] Sent", "Sync [3/3] [0/1000] Drafts"};
     for (size_t i = 0; i < inOrder.size(); ++i) {
         ASSERT_LT(at(inOrder[i]), static_cast<long>(lines.size())) << inOrder[i];
-        if (i) EXPECT_EQ(at(inOrder[i]), at(inOrder[i - 1]) + 1) << inOrder[i];
+        if (i) {
+            EXPECT_EQ(at(inOrder[i]), at(inOrder[i - 1]) + 1) << inOrder[i];
+        }
     }
 }
 
