@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "accounts/block_fields.h"
+#include "platform/core/os.h"
 
 namespace tess::accounts {
 
@@ -126,38 +127,10 @@ FileResult ReadAccountFile(const std::filesystem::path& path, AccountFileImage& 
 
 FileResult WriteAccountFile(const std::filesystem::path& path, const AccountFileImage& image, std::string* error) {
     const std::vector<uint8_t> bytes = EncodeAccountFile(image);
-    std::filesystem::path temp = path;
-    temp += ".tmp";
-    bool written = false;
-    {
-        Fd f;
-        f.fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (f.fd < 0) {
-            if (error) *error = errnoText("create");
-            return FileResult::failed;
-        }
-        size_t put = 0;
-        while (put < bytes.size()) {
-            const ssize_t n = ::write(f.fd, bytes.data() + put, bytes.size() - put);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            put += size_t(n);
-        }
-        written = put == bytes.size() && ::fsync(f.fd) == 0;
-        if (!written && error) *error = errnoText("write");
-        const int fd = f.fd;
-        f.fd = -1;
-        if (::close(fd) != 0 && written) {
-            written = false;
-            if (error) *error = errnoText("close");
-        }
-    }
-    if (written && ::rename(temp.c_str(), path.c_str()) != 0) {
-        written = false;
-        if (error) *error = errnoText("rename");
-    }
-    if (!written) {
-        ::unlink(temp.c_str());
+    std::error_code ec;
+    const char* step = "write";
+    if (!platform::replaceFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, ".tmp", ec, &step)) {
+        if (error) *error = std::string(step) + ": " + ec.message();
         return FileResult::failed;
     }
     return FileResult::ok;

@@ -1,16 +1,13 @@
 #include "hosts/imap/imap_listing_state.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string_view>
 #include <system_error>
+
+#include "platform/core/os.h"
 
 namespace imap {
 namespace {
@@ -41,16 +38,6 @@ bool Take(std::string_view& rest, char separator, T& out) {
     auto [ptr, ec] = std::from_chars(rest.data(), end, out);
     if (ec != std::errc() || ptr == rest.data() || ptr == end || *ptr != separator) return false;
     rest.remove_prefix(static_cast<std::size_t>(ptr - rest.data()) + 1);
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
     return true;
 }
 
@@ -146,30 +133,11 @@ bool SaveListingState(const std::filesystem::path& file, const std::string& key,
     }
     const std::string text = std::string(kMagic) + ' ' + std::to_string(kFormat) + ' ' + std::to_string(body.size()) +
                              ' ' + Hex(Fnv1a(body)) + '\n' + body;
-    std::filesystem::path temp = file;
-    temp += ".new";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        why = std::string("cannot create ") + temp.string() + ": " + std::strerror(errno);
+    std::error_code ec;
+    const char* step = "write";
+    if (!platform::replaceFile(file, text, ".new", ec, &step)) {
+        why = std::string("cannot ") + step + " " + file.string() + ".new: " + ec.message();
         return false;
-    }
-    const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-    const int error = errno;
-    if (::close(fd) != 0 || !written) {
-        why = std::string("cannot write ") + temp.string() + ": " + std::strerror(written ? errno : error);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
-        why = std::string("cannot rename ") + temp.string() + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself is made durable with the directory.
-    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    if (const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
     }
     return true;
 }

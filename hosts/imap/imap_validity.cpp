@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "hosts/imap/imap_session.h"
+#include "platform/core/os.h"
 
 namespace imap {
 
@@ -58,19 +59,9 @@ void CImapSession::SaveValidities() const {
     }
     // Written whole, then renamed over the old file: a run that stops midway leaves
     // the values it had.
-    std::filesystem::path temp = validityFile_;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text.str();
-        if (!out.flush()) {
-            Log("IMAP: Could not write " + validityFile_.string());
-            return;
-        }
-    }
     std::error_code error;
-    std::filesystem::rename(temp, validityFile_, error);
-    if (error) Log("IMAP: Could not write " + validityFile_.string() + ": " + error.message());
+    if (!platform::replaceFile(validityFile_, text.str(), ".new", error))
+        Log("IMAP: Could not write " + validityFile_.string() + ": " + error.message());
 }
 
 bool CImapSession::UidsStale(const std::string& folder) {

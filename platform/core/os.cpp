@@ -305,6 +305,34 @@ std::optional<std::filesystem::path> TempDir::reserveFile(std::string_view untru
 
 namespace platform {
 
+bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std::string_view tempSuffix,
+                 std::error_code& ec, const char** step) {
+    std::filesystem::path temp = file;
+    temp += tempSuffix;
+    auto fail = [&](const char* what) {
+        ec = lastError();
+        if (step) *step = what;
+        ::unlink(temp.c_str());
+        return false;
+    };
+    Fd out(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (out.get() < 0) return fail("create");
+    for (std::string_view rest = bytes; !rest.empty();) {
+        const ssize_t n = ::write(out.get(), rest.data(), rest.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail("write");
+        rest.remove_prefix(static_cast<size_t>(n));
+    }
+    if (::fsync(out.get()) != 0) return fail("write");
+    if (::close(out.release()) != 0) return fail("close");
+    if (::rename(temp.c_str(), file.c_str()) != 0) return fail("rename");
+    const std::filesystem::path dir = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+    ec.clear();
+    return true;
+}
+
 bool openWithDesktop(const std::string& target) {
     char opener[] = "xdg-open";
     std::string copy = target;

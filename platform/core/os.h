@@ -120,6 +120,14 @@ private:
 // The safe file name reserveFile starts from (exposed for tests).
 TESS_EXPORT std::string safeFileName(std::string_view untrustedName);
 
+// Replaces file with bytes so that a reader, or the next run after a crash, finds the old
+// file or the new one whole, never a mix: the bytes go to file + tempSuffix, are synced and
+// renamed over file, and the rename is synced with the directory. On failure file is
+// untouched, the temporary file is removed, ec holds the error and *step (when given)
+// names what failed: "create", "write", "close" or "rename".
+TESS_EXPORT bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std::string_view tempSuffix,
+                             std::error_code& ec, const char** step = nullptr);
+
 // Opens a file or web address with the desktop's opener (xdg-open), as the shell's "open"
 // verb does: true when the opener ran and reported success.
 TESS_EXPORT bool openWithDesktop(const std::string& target);
