@@ -125,8 +125,30 @@ FileResult ReadAccountFile(const std::filesystem::path& path, AccountFileImage& 
     return FileResult::ok;
 }
 
+namespace {
+
+// Whether the file holds exactly bytes: the accounts are saved at several points of every
+// sync, mostly unchanged, and each replacement costs two disk flushes.
+bool HoldsAlready(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    Fd f;
+    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.fd < 0) return false;
+    std::vector<uint8_t> held(bytes.size() + 1);
+    size_t got = 0;
+    while (got < held.size()) {
+        const ssize_t n = ::read(f.fd, held.data() + got, held.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += size_t(n);
+    }
+    return got == bytes.size() && std::equal(bytes.begin(), bytes.end(), held.begin());
+}
+
+}  // namespace
+
 FileResult WriteAccountFile(const std::filesystem::path& path, const AccountFileImage& image, std::string* error) {
     const std::vector<uint8_t> bytes = EncodeAccountFile(image);
+    if (HoldsAlready(path, bytes)) return FileResult::ok;
     std::error_code ec;
     const char* step = "write";
     if (!platform::replaceFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, ".tmp", ec, &step)) {

@@ -201,10 +201,19 @@ private:
     struct ResyncPlan {
         std::vector<std::string> commands;
         bool enable = false, resync = false, esearch = false;
-        std::size_t selectAt = 0, searchAt = 0;
+        // The date window is worked out from state (no SEARCH sent): at searchAt stands the
+        // FETCH of the dates of messages new since the kept state, or, with none kept, the
+        // flags and dates of all.
+        bool localWindow = false;
+        uint32_t sinceDay = 0;
+        std::size_t selectAt = 0, searchAt = 0, flagsAt = 0;
         ListingState state;
     };
     ResyncPlan PlanResync(const std::string& quoted, const ListingState* kept, bool esearch) const;
+    // The day of the window's first date (0 without a window); false when it is not a date.
+    bool WindowDay(uint32_t& day) const;
+    // The UIDs the window's search would find in a whole, dated state, in order.
+    std::vector<uint32_t> Window(const ListingState& state, uint32_t sinceDay) const;
     // Reads the answers to plan's commands (as Pipeline hands them out); unplaced: flags
     // came for a message without its UID. False when QRESYNC is not usable.
     bool FinishResync(const std::string& folder, const ListingState* kept, ResyncPlan& plan,

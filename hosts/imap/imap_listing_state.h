@@ -1,7 +1,11 @@
 #pragma once
 // The state of one folder's last complete listing, kept between syncs so that a server
 // offering QRESYNC need only tell what changed since: the folder's UIDVALIDITY, its
-// HIGHESTMODSEQ at that listing, and the UID and flags of every message it then held.
+// HIGHESTMODSEQ at that listing, and the UID and flags of every message it then held,
+// with the day of its internal date where the server told it. With every day known, the
+// date window of a listing (SINCE) is worked out here instead of searched for: a date
+// never changes for a UID, and a search by date costs a large folder's server a look at
+// every message.
 //
 // The engine deletes the handheld's copy of any message a listing leaves out, so a kept
 // state is used only when it is provably the one written: the file carries its length
@@ -13,6 +17,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace imap {
 
@@ -21,8 +26,16 @@ struct ListingState {
     uint32_t uidValidity = 0;
     uint64_t highestModseq = 0;
     std::map<uint32_t, uint8_t> messages;  // UID -> Flag bits
+    std::map<uint32_t, uint32_t> days;     // UID -> ImapDay of its INTERNALDATE, where known
+    // Whether every message's day is known.
+    bool AllDated() const;
     bool operator==(const ListingState&) const = default;
 };
+
+// The day (days since 1 January 1970) of an IMAP date, "1-Feb-2026", or of the date of an
+// INTERNALDATE, "01-Feb-2026 10:00:00 +0100": its own calendar day, as SINCE compares
+// it (time and zone disregarded); false for anything else.
+bool ImapDay(std::string_view text, uint32_t& day);
 
 // The file of the folder named by key (server, user and folder) in directory dir.
 std::filesystem::path ListingStatePath(const std::filesystem::path& dir, const std::string& key);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "accounts/account_file.h"
 #include "accounts/block_fields.h"
 #include "accounts/mail_account.h"
@@ -157,6 +159,35 @@ TEST_F(AccountFileTest, SaveLoadRoundTripKeepsTextsScrambled) {
     EXPECT_EQ(b.Image().desktop, a.Image().desktop);
     EXPECT_EQ(b.Image().handheld, a.Image().handheld);
     EXPECT_EQ(b.Image().tags, (std::vector<uint32_t>{1, 24}));
+}
+
+// A save that would write what the file holds already leaves it alone (it is the same
+// file afterwards); any difference, a longer file among them, has it replaced.
+TEST_F(AccountFileTest, UnchangedSaveLeavesTheFileAlone) {
+    CMailAccount a(init(), env);
+    ASSERT_EQ(a.Load(), 1);
+    ASSERT_EQ(a.Save(), 1);
+    const auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(file().c_str(), &st), 0);
+        return st.st_ino;
+    };
+    const auto first = inode();
+    const auto bytes = readAll(file());
+    ASSERT_EQ(a.Save(), 1);
+    EXPECT_EQ(inode(), first);
+
+    auto longer = bytes;
+    longer.push_back(0);
+    writeAll(file(), longer);
+    ASSERT_EQ(a.Save(), 1);
+    EXPECT_EQ(readAll(file()), bytes);
+
+    a.AddPendingChange(5);
+    const auto before = inode();
+    ASSERT_EQ(a.Save(), 1);
+    EXPECT_NE(inode(), before);
+    EXPECT_EQ(readAll(file()).size(), bytes.size() + 4);
 }
 
 TEST_F(AccountFileTest, ShortAndLyingFilesStayInBounds) {

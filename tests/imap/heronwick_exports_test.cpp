@@ -373,7 +373,7 @@ TEST(HeronwickSession, StateOfAServerWithoutQresyncIsDropped) {
     ASSERT_TRUE(imap::SaveListingState(stateFile, key, kept, why)) << why;
     S server({S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] hi\r\n"), S::Expect("AEG1 LOGIN"), S::Expect("AEG2 LIST"),
               S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
-              S::Expect("AEG5 UID SEARCH NOT DELETED"),
+              S::Expect("AEG5 UID FETCH 1:* (UID INTERNALDATE)"),
               S::Send("AEG1 OK [CAPABILITY IMAP4rev1 ENABLE ESEARCH SEARCHRES] in\r\n* LIST () \"/\" INBOX\r\n"
                       "AEG2 OK\r\n* ENABLED\r\nAEG3 OK\r\nAEG4 BAD no QRESYNC\r\nAEG5 BAD nothing selected\r\n"),
               S::Expect("AEG6 SELECT \"Inbox\""), S::Expect("AEG7 UID SEARCH RETURN (SAVE ALL) NOT DELETED"),

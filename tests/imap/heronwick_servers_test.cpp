@@ -2,6 +2,8 @@
 // listing and fetch, changes, and sending then reading the mail back.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -118,9 +120,10 @@ protected:
         std::string log;
         bool Sent(const std::string& command) const { return log.find("IMAP SEND:" + command) != std::string::npos; }
     };
-    Listing SyncListing(int port, const std::string& dir, const char* folder) {
+    Listing SyncListing(int port, const std::string& dir, const char* folder, int days = 0) {
         LogonRecord record = record_;
         record.port = port;
+        if (days > 0) record.days = days;
         record.userDirectory = dir.c_str();
         Listing out;
         imap::CImapSession session;
@@ -454,7 +457,7 @@ TEST_F(Heronwick, KeptListingFollowsOtherClientsAndIsUsedOnlyWhenWhole) {
     auto onServer = [&] { return OnServer("Kept"); };
     auto sync = [&](int port, const char* folder = "Kept") { return SyncListing(port, dir, folder); };
     const int port = servers().imapPort();
-    const std::string fullFetch = "UID FETCH 1:* (UID FLAGS)";
+    const std::string fullFetch = "UID FETCH 1:* (UID FLAGS INTERNALDATE)";
 
     // First: nothing kept, every message's flags fetched, the state written.
     Listing got = sync(port);
@@ -598,7 +601,9 @@ TEST_F(Heronwick, InboxListedWithTheLogin) {
     const int port = servers().imapPort();
     Listing got = SyncListing(port, dir, "INBOX");
     EXPECT_EQ(got.messages, OnServer("INBOX"));
-    EXPECT_TRUE(got.Sent("UID SEARCH RETURN (ALL)")) << got.log;  // listed on its own, nothing kept yet
+    // Listed on its own, nothing kept yet: every flag and date, no search.
+    EXPECT_TRUE(got.Sent("UID FETCH 1:* (UID FLAGS INTERNALDATE)")) << got.log;
+    EXPECT_FALSE(got.Sent("UID SEARCH")) << got.log;
 
     Command("SELECT INBOX");
     Command("UID STORE " + std::to_string(uids[0]) + " +FLAGS (\\Seen)");
@@ -611,9 +616,9 @@ TEST_F(Heronwick, InboxListedWithTheLogin) {
     EXPECT_EQ(got.messages,
               (std::map<uint32_t, bool>{{uids[0], true}, {uids[2], false}, {uids[3], true}, {uids[4], false}}));
     EXPECT_TRUE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
-    // The search went with the LOGIN, before the server had said it has ESEARCH.
-    EXPECT_TRUE(got.Sent("UID SEARCH NOT DELETED")) << got.log;
-    EXPECT_FALSE(got.Sent("UID SEARCH RETURN")) << got.log;
+    // Only the dates of the messages new since went with the LOGIN; no search.
+    EXPECT_TRUE(got.Sent("UID FETCH " + std::to_string(uids[3] + 1) + ":* (UID INTERNALDATE)")) << got.log;
+    EXPECT_FALSE(got.Sent("UID SEARCH")) << got.log;
     EXPECT_FALSE(got.Sent("UID FETCH 1:*")) << got.log;
 
     // A damaged state is not sent with the LOGIN; the inbox is listed on its own.
@@ -622,7 +627,63 @@ TEST_F(Heronwick, InboxListedWithTheLogin) {
     got = SyncListing(port, dir, "INBOX");
     EXPECT_EQ(got.messages, OnServer("INBOX"));
     EXPECT_FALSE(got.Sent("SELECT \"INBOX\" (QRESYNC (")) << got.log;
-    EXPECT_TRUE(got.Sent("UID FETCH 1:* (UID FLAGS)")) << got.log;
+    EXPECT_TRUE(got.Sent("UID FETCH 1:* (UID FLAGS INTERNALDATE)")) << got.log;
+}
+
+// The date window worked out from the flags and dates the server gave is the one its own
+// search finds, on the first listing and on those that follow a kept state, messages
+// dated close to the window's first day and in far zones among them.
+TEST_F(Heronwick, DateWindowIsTheServersSearch) {
+    tess::test::TempHome home;
+    const std::string dir = home.path().string();
+    Command("CREATE Dated");
+    const int days = 30;
+    auto dated = [](int daysAgo, const char* time) {
+        static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+        const std::time_t then = std::time(nullptr) - static_cast<std::time_t>(daysAgo) * 86400;
+        std::tm local{};
+        localtime_r(&then, &local);
+        char text[40];
+        std::snprintf(text, sizeof text, "%02d-%s-%04d %s", local.tm_mday, kMonths[local.tm_mon], local.tm_year + 1900,
+                      time);
+        return std::string(text);
+    };
+    auto store = [&](int daysAgo, const char* time, const char* flags = "") {
+        return Store("Dated", Simple("d" + std::to_string(daysAgo)), flags, dated(daysAgo, time));
+    };
+    // What the server's own search finds (UID -> read), over our connection.
+    auto searched = [&] {
+        Command("SELECT Dated");
+        std::map<uint32_t, bool> found;
+        const std::string since = dated(days, "").substr(0, 11);
+        for (const std::string& line : Command("UID SEARCH NOT DELETED SINCE " + since)) {
+            if (line.rfind("* SEARCH", 0) != 0) continue;
+            std::istringstream in(line.substr(8));
+            for (uint32_t uid = 0; in >> uid;) found[uid] = false;
+        }
+        Command("UNSELECT");
+        for (auto& [uid, seen] : found) seen = OnServer("Dated").at(uid);
+        return found;
+    };
+    for (int ago : {45, days + 1, days, days - 1, 1, 0}) {
+        store(ago, "00:00:01 +1400");
+        store(ago, "23:59:59 -1200", "\\Seen");
+    }
+    Listing got = SyncListing(servers().imapPort(), dir, "Dated", days);
+    EXPECT_EQ(got.messages, searched());
+    EXPECT_EQ(got.messages.size(), 8u);  // days - 1 .. 0, and the window's first day
+    EXPECT_FALSE(got.Sent("UID SEARCH")) << got.log;
+
+    store(days + 2, "12:00:00 +0000");
+    store(days, "12:00:00 +0000");
+    store(0, "12:00:00 +0000", "\\Deleted");
+    got = SyncListing(servers().imapPort(), dir, "Dated", days);
+    EXPECT_EQ(got.messages, searched());
+    EXPECT_EQ(got.messages.size(), 9u);
+    EXPECT_TRUE(got.Sent("SELECT \"Dated\" (QRESYNC (")) << got.log;
+    EXPECT_FALSE(got.Sent("UID SEARCH")) << got.log;
+    Command("DELETE Dated");
 }
 
 TEST_F(Heronwick, FolderChangesAndAppend) {

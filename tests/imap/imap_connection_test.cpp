@@ -341,10 +341,12 @@ TEST(ImapConnection, QresyncChangesAppliedAndCheckedAgainstTheServer) {
     kept.uidValidity = 7;
     kept.highestModseq = 20;
     kept.messages = {{1, imap::ListingState::kSeen}, {2, 0}, {3, 0}, {4, imap::ListingState::kSeen}};
+    kept.days = {{1, 20000}, {2, 20000}, {3, 20000}, {4, 20000}};
     using Flags = std::map<uint32_t, uint8_t>;
     const std::string full =
-        "* 1 FETCH (UID 3 FLAGS (\\Seen))\r\n* 2 FETCH (UID 4 FLAGS (\\Seen))\r\n"
-        "* 3 FETCH (UID 6 FLAGS ())\r\nAEG6 OK\r\n";
+        "* 1 FETCH (UID 3 FLAGS (\\Seen) INTERNALDATE \"01-Feb-2026 10:00:00 +0000\")\r\n"
+        "* 2 FETCH (UID 4 FLAGS (\\Seen) INTERNALDATE \"01-Feb-2026 10:00:00 +0000\")\r\n"
+        "* 3 FETCH (UID 6 FLAGS () INTERNALDATE \"01-Feb-2026 10:00:00 +0000\")\r\nAEG6 OK\r\n";
     struct Case {
         const char* name;
         std::string selected;   // the SELECT's lines before its tagged OK
@@ -370,11 +372,12 @@ TEST(ImapConnection, QresyncChangesAppliedAndCheckedAgainstTheServer) {
     for (const Case& c : cases) {
         std::vector<S::Step> steps = {S::Expect("AEG3 ENABLE QRESYNC"),
                                       S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
-                                      S::Expect("AEG5 UID SEARCH RETURN (ALL) NOT DELETED"),
+                                      S::Expect("AEG5 UID FETCH 5:* (UID INTERNALDATE)"),
                                       S::Send("* ENABLED QRESYNC\r\nAEG3 OK\r\n" + c.selected +
-                                              "AEG4 OK\r\n* ESEARCH (TAG \"AEG5\") UID ALL 3:4,6\r\nAEG5 OK\r\n")};
+                                              "AEG4 OK\r\n* 3 FETCH (UID 6 INTERNALDATE \"02-Feb-2026 10:00:00 "
+                                              "+0000\")\r\nAEG5 OK\r\n")};
         if (c.fullFetch) {
-            steps.push_back(S::Expect("AEG6 UID FETCH 1:* (UID FLAGS)"));
+            steps.push_back(S::Expect("AEG6 UID FETCH 1:* (UID FLAGS INTERNALDATE)"));
             steps.push_back(S::Send(c.fullFetch));
         }
         S server(QresyncLogin(steps));
@@ -407,17 +410,17 @@ TEST(ImapConnection, QresyncChangesAppliedAndCheckedAgainstTheServer) {
 }
 
 // A server that offers QRESYNC but will not enable it: the folder is listed all the same
-// and nothing is kept; another folder is listed the plain way.
+// and nothing is kept; another folder is listed the plain way. With nothing kept, the
+// flags and dates of the whole folder make the listing, no search.
 TEST(ImapConnection, QresyncRefusedListsTheFolderAllTheSame) {
     S server(QresyncLogin({S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\""),
-                           S::Expect("AEG5 UID SEARCH RETURN (ALL) NOT DELETED"),
-                           S::Expect("AEG6 UID FETCH 1:* (UID FLAGS)"),
+                           S::Expect("AEG5 UID FETCH 1:* (UID FLAGS INTERNALDATE)"),
                            S::Send("AEG3 BAD not now\r\n* 2 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\nAEG4 OK\r\n"
-                                   "* ESEARCH (TAG \"AEG5\") UID ALL 5\r\nAEG5 OK\r\n"
-                                   "* 1 FETCH (UID 4 FLAGS (\\Deleted))\r\n* 2 FETCH (UID 5 FLAGS (\\Seen))\r\n"
-                                   "AEG6 OK\r\n"),
-                           S::Expect("AEG7 SELECT \"Other\""), S::Send("* 0 EXISTS\r\nAEG7 OK\r\n"),
-                           S::Expect("AEG8 UID SEARCH NOT DELETED"), S::Send("* SEARCH\r\nAEG8 OK\r\n")}));
+                                   "* 1 FETCH (UID 4 FLAGS (\\Deleted) INTERNALDATE \"01-Feb-2026 10:00:00 +0000\")\r\n"
+                                   "* 2 FETCH (UID 5 FLAGS (\\Seen) INTERNALDATE \"01-Feb-2026 10:00:00 +0000\")\r\n"
+                                   "AEG5 OK\r\n"),
+                           S::Expect("AEG6 SELECT \"Other\""), S::Send("* 0 EXISTS\r\nAEG6 OK\r\n"),
+                           S::Expect("AEG7 UID SEARCH NOT DELETED"), S::Send("* SEARCH\r\nAEG7 OK\r\n")}));
     Session s(server.port());
     CImapConnection imap;
     ASSERT_EQ(imap.Connect(&s.settings), 0);
@@ -433,6 +436,85 @@ TEST(ImapConnection, QresyncRefusedListsTheFolderAllTheSame) {
     EXPECT_TRUE(server.Finish()) << server.failure();
 }
 
+// With the day of every kept message known, the date window (SINCE, NOT DELETED, NOT SEEN
+// when only unread mail is wanted) is worked out from the state: only the dates of
+// messages new since are fetched. Where a date does not come, or the state does not hold
+// together, the server searches after all, and its answer is the listing.
+TEST(ImapConnection, DateWindowWorkedOutFromADatedState) {
+    imap::ListingState kept;
+    kept.uidValidity = 7;
+    kept.highestModseq = 20;
+    kept.messages = {{1, 0}, {2, imap::ListingState::kSeen}, {3, 0}, {4, 0}};
+    kept.days = {{1, 20000}, {2, 20768}, {3, 20769}, {4, 20770}};  // 20768: 11-Nov-2026
+    const std::string selected =
+        "* 4 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 25] m\r\n* VANISHED (EARLIER) 3\r\n"
+        "* 3 FETCH (UID 4 FLAGS (\\Deleted) MODSEQ (22))\r\n* 4 FETCH (UID 9 FLAGS () MODSEQ (25))\r\n";
+    struct Case {
+        const char* name;
+        bool unreadOnly;
+        std::string dates;   // the answer to the FETCH of new messages' dates
+        const char* search;  // the SEARCH asked after all and its answer; null: none
+        std::vector<uint32_t> uids;
+    } cases[] = {
+        {"window worked out",
+         false,
+         "* 4 FETCH (UID 9 INTERNALDATE \"12-Nov-2026 08:00:00 +0100\")\r\n",
+         nullptr,
+         {2, 9}},
+        {"unread only", true, "* 4 FETCH (UID 9 INTERNALDATE \"12-Nov-2026 08:00:00 +0100\")\r\n", nullptr, {9}},
+        {"a new message old already",
+         false,
+         "* 4 FETCH (UID 9 INTERNALDATE \"10-Nov-2026 08:00:00 +0100\")\r\n",
+         nullptr,
+         {2}},
+        {"a date missing", false, "", "* SEARCH 2 9\r\n", {2, 9}},
+        {"a date unreadable", false, "* 4 FETCH (UID 9 INTERNALDATE \"soon\")\r\n", "* SEARCH 9\r\n", {9}},
+        // A state kept without days (an older file) has every date fetched, once.
+        {"kept undated",
+         false,
+         "* 1 FETCH (UID 1 INTERNALDATE \"11-Nov-2026 00:00:00 +0000\")\r\n"
+         "* 2 FETCH (UID 2 INTERNALDATE \"10-Nov-2026 23:59:59 -1200\")\r\n"
+         "* 3 FETCH (UID 4 INTERNALDATE \"12-Nov-2026 00:00:00 +0000\")\r\n"
+         "* 4 FETCH (UID 9 INTERNALDATE \"12-Nov-2026 08:00:00 +0100\")\r\n",
+         nullptr,
+         {1, 9}},
+    };
+    for (const Case& c : cases) {
+        const bool undated = std::string(c.name) == "kept undated";
+        imap::ListingState from = kept;
+        if (undated) from.days.clear();
+        std::vector<S::Step> steps = {
+            S::Expect("AEG3 ENABLE QRESYNC"), S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
+            S::Expect(undated ? "AEG5 UID FETCH 1:* (UID INTERNALDATE)" : "AEG5 UID FETCH 5:* (UID INTERNALDATE)"),
+            S::Send("* ENABLED QRESYNC\r\nAEG3 OK\r\n" + selected + "AEG4 OK\r\n" + c.dates + "AEG5 OK\r\n")};
+        if (c.search) {
+            steps.push_back(S::Expect(std::string("AEG6 UID SEARCH NOT DELETED SINCE 11-Nov-2026") +
+                                      (c.unreadOnly ? " NOT SEEN" : "")));
+            steps.push_back(S::Send(std::string(c.search) + "AEG6 OK\r\n"));
+        }
+        S server(QresyncLogin(steps));
+        Session s(server.port());
+        s.settings.sinceDate = "11-Nov-2026";
+        s.settings.unreadOnly = c.unreadOnly ? 1 : 0;
+        CImapConnection imap;
+        ASSERT_EQ(imap.Connect(&s.settings), 0) << c.name;
+        ASSERT_EQ(imap.ImapLogin(), 0) << c.name;
+        imap.ListAhead("INBOX", &from);
+        const std::optional<imap::ListingState> state = imap.TakeListingState();
+        EXPECT_TRUE(server.Finish()) << c.name << ": " << server.failure();
+        std::vector<uint32_t> uids;
+        ASSERT_EQ(imap.SearchMessages("INBOX", uids), 0) << c.name;
+        EXPECT_EQ(uids, c.uids) << c.name;
+        // The state goes on to the next sync, the new message's day with it where it came.
+        ASSERT_TRUE(state) << c.name;
+        EXPECT_EQ(state->messages,
+                  (std::map<uint32_t, uint8_t>{
+                      {1, 0}, {2, imap::ListingState::kSeen}, {4, imap::ListingState::kDeleted}, {9, 0}}))
+            << c.name;
+        EXPECT_EQ(state->AllDated(), c.search == nullptr) << c.name;
+    }
+}
+
 // A kept state of the first folder sends its listing with the LOGIN, in the same write;
 // a refused LOGIN leaves nothing selected or listed, and its retry goes without it.
 TEST(ImapConnection, KeptListingGoesWithTheLogin) {
@@ -440,19 +522,20 @@ TEST(ImapConnection, KeptListingGoesWithTheLogin) {
     kept.uidValidity = 7;
     kept.highestModseq = 20;
     kept.messages = {{1, 0}, {3, imap::ListingState::kSeen}};
+    kept.days = {{1, 20000}, {3, 20001}};
     const std::vector<S::Step> together = {S::Send("* OK [CAPABILITY IMAP4rev1 ENABLE] ready\r\n"),
                                            S::Expect("AEG1 LOGIN "),
                                            S::Expect("AEG2 LIST"),
                                            S::Expect("AEG3 ENABLE QRESYNC"),
                                            S::Expect("AEG4 SELECT \"INBOX\" (QRESYNC (7 20))"),
-                                           S::Expect("AEG5 UID SEARCH NOT DELETED")};
+                                           S::Expect("AEG5 UID FETCH 4:* (UID INTERNALDATE)")};
     {
         std::vector<S::Step> script = together;
         script.push_back(S::Send(
             "AEG1 OK [CAPABILITY IMAP4rev1 ENABLE QRESYNC] in\r\n* LIST () \"/\" INBOX\r\nAEG2 OK\r\n"
             "* ENABLED QRESYNC\r\nAEG3 OK\r\n* 2 EXISTS\r\n* OK [UIDVALIDITY 7] u\r\n* OK [HIGHESTMODSEQ 21] m\r\n"
             "* VANISHED (EARLIER) 1\r\n* 2 FETCH (UID 4 FLAGS (\\Seen) MODSEQ (21))\r\nAEG4 OK\r\n"
-            "* SEARCH 3 4\r\nAEG5 OK\r\n"));
+            "* 2 FETCH (UID 4 INTERNALDATE \"02-Feb-2026 10:00:00 +0000\")\r\nAEG5 OK\r\n"));
         S server(script);
         Session s(server.port());
         CImapConnection imap;
