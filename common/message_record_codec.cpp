@@ -200,6 +200,37 @@ int Unpack(const HandheldRecord& record, CMsg& msg, bool* hasBody) {
 
 int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg) { return Unpack(record, msg, nullptr); }
 
+void HeadersOnlyRecord(const HandheldRecord& record, HandheldRecord& out) {
+    out.id = record.id;
+    out.attributes = record.attributes;
+    out.category = record.category;
+    // The layout Unpack reads: six words, the id and the eight texts (the body seventh),
+    // then, from the next multiple of four, the part ids.
+    tess::ByteReader r(record.data);
+    std::string skipped;
+    bool whole = r.skip(kFixedBytes) && r.cstring(skipped);
+    for (int i = 0; whole && i < 6; ++i) whole = r.cstring(skipped);
+    const size_t bodyAt = r.position();
+    whole = whole && r.cstring(skipped);
+    const bool hasBody = !skipped.empty();
+    const size_t replyAt = r.position();
+    whole = whole && r.cstring(skipped);
+    if (!whole) {
+        out.data = record.data;
+        return;
+    }
+    const size_t replyEnd = r.position();
+    const uint8_t* bytes = record.data.data();
+    out.data.assign(bytes, bytes + bodyAt);
+    if (hasBody) out.data.push_back('x');
+    out.data.push_back(0);
+    out.data.insert(out.data.end(), bytes + replyAt, bytes + replyEnd);
+    // No room to reach the next multiple of four: no part ids, here as there.
+    if (!r.alignTo(4)) return;
+    out.data.resize((out.data.size() + 3) / 4 * 4, 0);
+    out.data.insert(out.data.end(), bytes + r.position(), bytes + record.data.size());
+}
+
 int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody) {
     hasBody = false;
     return Unpack(record, msg, &hasBody);

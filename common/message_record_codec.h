@@ -37,5 +37,10 @@ int UnpackMessageRecord(const HandheldRecord& record, CMsg& msg);
 // The same without the body: msg.Body is left empty and hasBody says whether the record
 // holds a text. For callers that leave the text in the record until it is written anew.
 int UnpackMessageHeaders(const HandheldRecord& record, CMsg& msg, bool& hasBody);
+// A record whose UnpackMessageHeaders reads exactly what the record's does, with the body
+// text left out (one byte stands for a text that is there): what a reader of the headers
+// needs to keep of each message, at a fraction of the size. A record that does not read
+// whole (cut short, damaged) is kept as it is.
+void HeadersOnlyRecord(const HandheldRecord& record, HandheldRecord& out);
 
 }  // namespace tess

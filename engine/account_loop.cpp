@@ -80,6 +80,7 @@ bool CSyncSession::ClearIdCache(int slot) {
 int CSyncSession::LoadDeviceMessages() {
     Debug("--> Beginning To Get Messages From Device");
     if (int rc = db.Open(kDbMessages); rc != 0) return rc;
+    db.FollowMessages(MessageIndexPath(accountInit.userDirectory));
     const uint32_t total = db.Count();
     if (total) {
         progress.SetStepCount(int(total));
@@ -89,7 +90,12 @@ int CSyncSession::LoadDeviceMessages() {
     std::set<int> cacheCleared;
     HandheldRecord r;  // one for every record: its bytes reuse the room of the last one's
     for (uint32_t index = 0; result == 0;) {
-        if (db.ReadByIndex(index, r) != 0) break;
+        bool whole = true;
+        if (db.ReadMessageHeaders(index, r, whole) != 0) break;
+        // The outbox's texts and a deleted message's parts are read from the record itself.
+        if (!whole && (r.category == kOutboxCategory || (r.attributes & kRecordAttrDeleted)) &&
+            db.ReadById(r.id, r) != 0)
+            break;
         ++read;
         progress.AdvanceStep();
         auto m = std::make_unique<CMsg>();

@@ -38,6 +38,68 @@ int CDeviceDb::ReadDatabaseVersion() {
     return 1;
 }
 
+bool CDeviceDb::MessagesOpen() const { return IsOpen() && OpenName() == HandheldDbName(kDbMessages); }
+
+void CDeviceDb::FollowMessages(const std::filesystem::path& file) {
+    followed_ = false;
+    indexFile_ = file;
+    SyncDbInfo info{};
+    if (!MessagesOpen() || ReadInfo(info) != SYNC_OK) return;
+    followed_ = true;
+    std::string why;
+    if (!messages_.Load(file, info, why)) Debug("The index of the handheld's messages is not used: " + why + ".");
+}
+
+int CDeviceDb::ReadMessageHeaders(uint32_t index, HandheldRecord& out, bool& whole) {
+    whole = true;
+    if (!followed_ || !MessagesOpen()) return ReadByIndex(index, out);
+    if (messages_.Loaded()) {
+        whole = false;
+        return messages_.At(index, out) ? 0 : SYNCERR_NOT_FOUND;
+    }
+    const int rc = ReadByIndex(index, out);
+    if (rc == 0) messages_.Learn(index, out);
+    return rc;
+}
+
+void CDeviceDb::KeepMessageIndex() {
+    if (!followed_) return;
+    followed_ = false;
+    SyncDbInfo info{};
+    if (Open(kDbMessages) != 0 || ReadInfo(info) != SYNC_OK) return;
+    std::string why;
+    if (!messages_.Save(indexFile_, info, why) && !why.empty())
+        Debug("The index of the handheld's messages is not kept: " + why + ".");
+}
+
+int CDeviceDb::Write(HandheldRecord& record) {
+    const bool added = record.id == 0;
+    const int rc = CHandheldDb::Write(record);
+    if (rc == 0 && followed_ && MessagesOpen()) {
+        if (record.data.empty()) {
+            // Kept as one byte by the handheld.
+            HandheldRecord stored = record;
+            stored.data.assign(1, 0);
+            messages_.Wrote(stored, added);
+        } else {
+            messages_.Wrote(record, added);
+        }
+    }
+    return rc;
+}
+
+int CDeviceDb::Delete(uint32_t id) {
+    const int rc = CHandheldDb::Delete(id);
+    if (rc == 0 && followed_ && MessagesOpen()) messages_.Deleted(id);
+    return rc;
+}
+
+int CDeviceDb::DeleteAll() {
+    const int rc = CHandheldDb::DeleteAll();
+    if (rc == 0 && followed_ && MessagesOpen()) messages_.DeletedAll();
+    return rc;
+}
+
 bool CallDeviceModule(int code, std::vector<uint8_t>& answer) {
     static constexpr uint32_t kSizes[] = {4, 64, 4, 32};
     if (code < 0 || code > 3) return false;

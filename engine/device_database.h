@@ -2,11 +2,13 @@
 // The handheld's mail databases as the engine opens them (over the common CHandheldDb),
 // the handheld application's own answers, and the security-key records.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/handheld_database.h"
 #include "common/handheld_records.h"
+#include "engine/message_index.h"
 #include "platform/syncmgr/syncmgr.h"
 
 namespace tess::engine {
@@ -44,6 +46,30 @@ public:
     // 1: an older handheld application was found or the messages database was read;
     // 0: the messages database cannot be reached.
     int ReadDatabaseVersion();
+
+    // The messages database (open) is read for its headers from here on through
+    // ReadMessageHeaders: from the index kept in file when it stands for the database as
+    // it is, else whole from the handheld, learning the index as the records come. From
+    // here on the writes through this object are followed, for KeepMessageIndex.
+    void FollowMessages(const std::filesystem::path& file);
+    // The record at index of the open messages database, headers only where they come from
+    // the index (*whole false: the body text is left out); 0 or the read's code.
+    int ReadMessageHeaders(uint32_t index, HandheldRecord& out, bool& whole);
+    // Writes the index back when it stands for the database as it is now; opens the
+    // messages database for that. Nothing when FollowMessages was not called.
+    void KeepMessageIndex();
+
+    // The record calls, each change of the messages database reported to the index.
+    int Write(HandheldRecord& record);
+    int Delete(uint32_t id);
+    int DeleteAll();
+
+private:
+    bool MessagesOpen() const;
+
+    CMessageIndex messages_;
+    std::filesystem::path indexFile_;
+    bool followed_ = false;
 };
 
 // While it lives, the handheld's writes share transactions instead of one each; Flush

@@ -251,6 +251,7 @@ int CSyncSession::Run(SyncProperties* props, HMODULE hosts[5], int lastHostIndex
 
     // Closing.
     DestroyConnections();
+    db.KeepMessageIndex();
     if (closingLine) LogSyncEnd();
     db.Close();
     if (registered) SyncUnregisterConduit(registration);

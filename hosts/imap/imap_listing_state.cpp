@@ -17,15 +17,6 @@ constexpr std::string_view kMagic = "tess-imap-listing";
 // Format 1 had no days; it is still read (its days unknown).
 constexpr int kFormat = 2;
 
-uint64_t Fnv1a(std::string_view bytes) {
-    uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : bytes) {
-        hash ^= c;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
 std::string Hex(uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -82,7 +73,7 @@ bool ImapDay(std::string_view text, uint32_t& day) {
 }
 
 std::filesystem::path ListingStatePath(const std::filesystem::path& dir, const std::string& key) {
-    return dir / ("imap-listing-" + Hex(Fnv1a(key)) + ".dat");
+    return dir / ("imap-listing-" + Hex(platform::fnv1a(key)) + ".dat");
 }
 
 bool LoadListingState(const std::filesystem::path& file, const std::string& key, ListingState& state,
@@ -115,7 +106,7 @@ bool LoadListingState(const std::filesystem::path& file, const std::string& key,
         why = "length " + std::to_string(body.size()) + " where " + std::to_string(length) + " was written";
         return false;
     }
-    if (Hex(Fnv1a(body)) != head.substr(0, 16)) {
+    if (Hex(platform::fnv1a(body)) != head.substr(0, 16)) {
         why = "checksum does not match";
         return false;
     }
@@ -176,7 +167,7 @@ bool SaveListingState(const std::filesystem::path& file, const std::string& key,
         last = uid;
     }
     const std::string text = std::string(kMagic) + ' ' + std::to_string(kFormat) + ' ' + std::to_string(body.size()) +
-                             ' ' + Hex(Fnv1a(body)) + '\n' + body;
+                             ' ' + Hex(platform::fnv1a(body)) + '\n' + body;
     std::error_code ec;
     const char* step = "write";
     if (!platform::replaceFile(file, text, ".new", ec, &step)) {

@@ -17,18 +17,18 @@
 
 namespace platform {
 
-namespace {
-
-std::error_code lastError() { return {errno, std::generic_category()}; }
-
 uint64_t fnv1a(std::string_view s) {
-    uint64_t h = 1469598103934665603ull;
+    uint64_t h = 14695981039346656037ull;
     for (unsigned char c : s) {
         h ^= c;
         h *= 1099511628211ull;
     }
     return h;
 }
+
+namespace {
+
+std::error_code lastError() { return {errno, std::generic_category()}; }
 
 // A file descriptor closed on every road out.
 class Fd {

@@ -120,6 +120,10 @@ private:
 // The safe file name reserveFile starts from (exposed for tests).
 TESS_EXPORT std::string safeFileName(std::string_view untrustedName);
 
+// The 64-bit FNV-1a hash of bytes: a check that a file read back is the one written, not
+// a defence against anyone who means to change it.
+TESS_EXPORT uint64_t fnv1a(std::string_view bytes);
+
 // Replaces file with bytes so that a reader, or the next run after a crash, finds the old
 // file or the new one whole, never a mix: the bytes go to file + tempSuffix, are synced and
 // renamed over file, and the rename is synced with the directory. On failure file is

@@ -152,6 +152,8 @@ int SyncReadOpenDbInfo(SyncDbHandle handle, uint32_t infoSize, SyncDbInfo* info)
         info->attributes = db.attributes;
         info->recordCount = db.recordCount;
         info->card = db.card;
+        info->modNumber = db.modNumber;
+        info->epoch = db.epoch;
         return int{SYNC_OK};
     });
 }

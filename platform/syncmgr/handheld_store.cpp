@@ -28,12 +28,18 @@ DatabaseEntry databaseFrom(const sql::Statement& s) {
     e.attributes = static_cast<uint16_t>(s.integer(5));
     e.card = static_cast<int>(s.integer(6));
     e.recordCount = static_cast<uint32_t>(s.integer(7));
+    e.modNumber = static_cast<uint64_t>(s.integer(8));
+    e.epoch = static_cast<uint64_t>(s.integer(9));
     return e;
 }
 
 constexpr const char* kDatabaseColumns =
     "SELECT id, name, creator, type, version, attributes, card, "
-    "(SELECT COUNT(*) FROM records r WHERE r.db = d.id) FROM databases d ";
+    "(SELECT COUNT(*) FROM records r WHERE r.db = d.id), mod_number, epoch FROM databases d ";
+
+// Every change of a database's records counts one more and draws a new epoch, in the
+// transaction of the change.
+constexpr const char* kCountChange = "UPDATE databases SET mod_number = mod_number + 1, epoch = random() WHERE id = ?";
 
 }  // namespace
 
@@ -109,7 +115,8 @@ void HandheldStore::createSchema() {
     db_->exec(
         "CREATE TABLE IF NOT EXISTS databases(id INTEGER PRIMARY KEY, name TEXT NOT NULL, card INTEGER NOT NULL,"
         " creator INTEGER NOT NULL, type INTEGER NOT NULL, version INTEGER NOT NULL, attributes INTEGER NOT NULL,"
-        " next_uid INTEGER NOT NULL DEFAULT 1, UNIQUE(name, card));"
+        " next_uid INTEGER NOT NULL DEFAULT 1, mod_number INTEGER NOT NULL DEFAULT 0,"
+        " epoch INTEGER NOT NULL DEFAULT 0, UNIQUE(name, card));"
         "CREATE TABLE IF NOT EXISTS records(db INTEGER NOT NULL, uid INTEGER NOT NULL, ord INTEGER NOT NULL,"
         " attributes INTEGER NOT NULL, category INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(db, uid));"
         "CREATE INDEX IF NOT EXISTS records_order ON records(db, ord);"
@@ -121,6 +128,21 @@ void HandheldStore::createSchema() {
         " data BLOB NOT NULL, PRIMARY KEY(creator, action));"
         "CREATE TABLE IF NOT EXISTS injected_failures(id INTEGER PRIMARY KEY, operation TEXT NOT NULL,"
         " countdown INTEGER NOT NULL, code INTEGER NOT NULL);");
+    // A file from before databases counted their changes: its databases start counting from
+    // an epoch of their own.
+    bool counted = false;
+    {
+        auto q = db_->prepare("SELECT 1 FROM pragma_table_info('databases') WHERE name = 'epoch'");
+        counted = q->step();
+    }
+    if (!counted) {
+        sql::Transaction t(*db_);
+        db_->exec(
+            "ALTER TABLE databases ADD COLUMN mod_number INTEGER NOT NULL DEFAULT 0;"
+            "ALTER TABLE databases ADD COLUMN epoch INTEGER NOT NULL DEFAULT 0;"
+            "UPDATE databases SET epoch = random();");
+        t.commit();
+    }
     auto q = db_->prepare(
         "INSERT OR IGNORE INTO card(card, rom_size, ram_size, used, name, manufacturer) VALUES(0, ?, ?, 0, ?, ?)");
     q->bind(1, int64_t{kDefaultRomSize}).bind(2, int64_t{kDefaultRamSize}).bind(3, "Internal").bind(4, "Tessaline");
@@ -205,8 +227,9 @@ int HandheldStore::createDatabase(const std::string& name, uint32_t creator, uin
         q->bind(1, name).bind(2, int64_t{card});
         if (q->step()) return SYNCERR_EXISTS;
     }
-    auto q =
-        db_->prepare("INSERT INTO databases(name, card, creator, type, version, attributes) VALUES(?, ?, ?, ?, ?, ?)");
+    auto q = db_->prepare(
+        "INSERT INTO databases(name, card, creator, type, version, attributes, epoch)"
+        " VALUES(?, ?, ?, ?, ?, ?, random())");
     q->bind(1, name).bind(2, int64_t{card}).bind(3, int64_t{creator}).bind(4, int64_t{type});
     q->bind(5, int64_t{version}).bind(6, int64_t{attributes}).run();
     if (id) *id = db_->lastInsertId();
@@ -268,6 +291,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
         // Unique ids are 24 bits on the handheld; past that there is no id left.
         if (uid > 0xFFFFFF) return SYNCERR_NO_SPACE;
         db_->prepare("UPDATE databases SET next_uid = next_uid + 1 WHERE id = ?")->bind(1, db).run();
+        db_->prepare(kCountChange)->bind(1, db).run();
         int64_t ord;
         {
             auto q = db_->prepare("SELECT COALESCE(MAX(ord), 0) + 1 FROM records WHERE db = ?");
@@ -287,6 +311,7 @@ int HandheldStore::writeRecord(int64_t db, uint32_t* recordId, uint8_t attribute
         auto q = db_->prepare("UPDATE records SET attributes = ?, category = ?, data = ? WHERE db = ? AND uid = ?");
         q->bind(1, int64_t{attributes}).bind(2, int64_t{category}).bindBlob(3, data, size);
         q->bind(4, db).bind(5, int64_t{*recordId}).run();
+        db_->prepare(kCountChange)->bind(1, db).run();
     }
     addUsedBytes(static_cast<int64_t>(size) - oldSize);
     t.commit();
@@ -390,6 +415,7 @@ int HandheldStore::deleteRecord(int64_t db, uint32_t recordId) {
         ord = q->integer(1);
     }
     db_->prepare("DELETE FROM records WHERE db = ? AND uid = ?")->bind(1, db).bind(2, int64_t{recordId}).run();
+    db_->prepare(kCountChange)->bind(1, db).run();
     addUsedBytes(-size);
     t.commit();
     usedBytesChanged(-size);
@@ -415,6 +441,7 @@ int HandheldStore::deleteAllRecords(int64_t db) {
         size = q->integer(0);
     }
     db_->prepare("DELETE FROM records WHERE db = ?")->bind(1, db).run();
+    db_->prepare(kCountChange)->bind(1, db).run();
     addUsedBytes(-size);
     t.commit();
     usedBytesChanged(-size);

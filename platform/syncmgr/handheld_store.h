@@ -33,6 +33,11 @@ struct DatabaseEntry {
     uint16_t attributes = 0;
     int card = 0;
     uint32_t recordCount = 0;
+    // Changes of its records so far, and a value drawn anew at each: together they name
+    // one state of the records, never reached twice (a change lost with a crash is not
+    // made again with the same epoch).
+    uint64_t modNumber = 0;
+    uint64_t epoch = 0;
 };
 
 struct RecordEntry {

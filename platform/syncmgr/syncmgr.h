@@ -132,7 +132,12 @@ typedef struct SyncDbInfo {
     uint16_t attributes;
     uint32_t recordCount;
     int32_t card;
-    uint8_t reserved[76];
+    uint8_t reserved0[4];
+    // This stand-in's own: the number of changes of the database's records so far, and a
+    // value drawn anew at each change. Together they name one state of the records.
+    uint64_t modNumber;
+    uint64_t epoch;
+    uint8_t reserved[56];
 } SyncDbInfo;  // 128 bytes
 
 // infoSize is the caller's sizeof(SyncDbInfo) (128); smaller is refused.

@@ -197,11 +197,14 @@ void ProgressWindow::setText(std::string_view text) {
 }
 
 void ProgressWindow::update(ProgressBar overall, ProgressBar step, std::string_view text) {
-    ProgressState next = state_;
-    next.overall = kept(overall);
-    next.step = kept(step);
-    next.text = text;
-    apply(std::move(next));
+    // Called for every step of thousands: compared in place, copied only when it changed.
+    overall = kept(overall);
+    step = kept(step);
+    if (closed_ || (overall == state_.overall && step == state_.step && text == state_.text)) return;
+    state_.overall = overall;
+    state_.step = step;
+    if (text != state_.text) state_.text = text;
+    shown(state_);
 }
 
 void ProgressWindow::close() {

@@ -296,4 +296,67 @@ TEST_F(UtcZone, HeadersAloneReadAsTheWholeRecordLessItsBody) {
     EXPECT_EQ(headers.ReplyTo, "f@x");
 }
 
+// A record kept without its body reads as the record does, headers and all, for bodies
+// of every length modulo four (the part ids' alignment moves with them), with and without
+// part ids, for every prefix of each record (damaged ones are kept whole) and with bytes
+// after the part ids.
+TEST_F(UtcZone, HeadersOnlyRecordReadsAsTheRecord) {
+    auto same = [](const HandheldRecord& r, const std::string& what) {
+        HandheldRecord kept;
+        HeadersOnlyRecord(r, kept);
+        EXPECT_EQ(kept.id, r.id) << what;
+        EXPECT_EQ(kept.attributes, r.attributes) << what;
+        EXPECT_EQ(kept.category, r.category) << what;
+        CMsg a, b;
+        bool hasA = false, hasB = true;
+        EXPECT_EQ(UnpackMessageHeaders(kept, b, hasB), UnpackMessageHeaders(r, a, hasA)) << what;
+        EXPECT_EQ(hasB, hasA) << what;
+        for (const auto field : {&CMsg::To, &CMsg::From, &CMsg::Cc, &CMsg::Bcc, &CMsg::Subject, &CMsg::dateText,
+                                 &CMsg::ReplyTo, &CMsg::Body})
+            EXPECT_EQ(b.*field, a.*field) << what;
+        for (const auto id : {&CMsg::msgId, &CMsg::hostId, &CMsg::deviceId})
+            EXPECT_TRUE((b.*id).IsEqual(a.*id)) << what;
+        EXPECT_EQ(b.date, a.date) << what;
+        EXPECT_EQ(b.value64, a.value64) << what;
+        EXPECT_EQ(b.partWord, a.partWord) << what;
+        EXPECT_EQ(b.status, a.status) << what;
+        EXPECT_EQ(b.flags, a.flags) << what;
+        EXPECT_EQ(b.size, a.size) << what;
+        EXPECT_EQ(b.category, a.category) << what;
+        EXPECT_EQ(b.recordAttributes, a.recordAttributes) << what;
+        EXPECT_TRUE(std::equal(std::begin(b.partIds), std::end(b.partIds), std::begin(a.partIds))) << what;
+        return kept.data.size();
+    };
+    for (const std::string body : {"", "a", "ab", "abc", "abcd", "line1\r\nline2\r\n"}) {
+        for (int parts : {0, 1, kMaxPartIds}) {
+            CMsg m = BaseMsg();
+            m.Body = body;
+            m.ReplyTo = "r@x";
+            m.partWord = 0x1234;
+            for (int i = 0; i < parts; ++i) m.partIds[i] = 70 + i;
+            HandheldRecord good;
+            ASSERT_EQ(PackMessageRecord(1056, good, m, 63000, 5, true), 0);
+            good.attributes = 0x40;
+            const std::string name = "body '" + body + "', " + std::to_string(parts) + " part ids";
+            for (size_t cut = 0; cut <= good.data.size(); ++cut) {
+                HandheldRecord r = good;
+                r.data.resize(cut);
+                same(r, name + ", cut at " + std::to_string(cut));
+            }
+            HandheldRecord longer = good;
+            longer.data.insert(longer.data.end(), {1, 2, 3, 4, 5, 6});
+            same(longer, name + ", bytes after");
+            HandheldRecord deleted = good;
+            deleted.attributes |= kRecordAttrDeleted;
+            same(deleted, name + ", deleted");
+        }
+    }
+    // Only the body goes: a long one leaves a record of the headers' size.
+    CMsg m = BaseMsg();
+    m.Body.assign(5000, 'b');
+    HandheldRecord big;
+    ASSERT_EQ(PackMessageRecord(1056, big, m, 63000, 5, true), 0);
+    EXPECT_LT(same(big, "a long body"), big.data.size() - 4900);
+}
+
 }  // namespace tess::test

@@ -16,6 +16,7 @@
 #include "engine/sync_session.h"
 #include "platform/syncmgr/handheld_store.h"
 #include "platform/syncmgr/syncmgr_control.h"
+#include "tests/engine/emulated_handheld.h"
 #include "tests/support/test_home.h"
 #include "tools/tallyhop/runtime_setup.h"
 
@@ -259,12 +260,7 @@ TEST(AccountFilters, FirstMatchDecidesAndNoneInUseKeeps) {
 class HandheldDb : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::ostringstream out, err;
-        tallyhop::InitOptions o;
-        o.userName = "tester";
-        ASSERT_EQ(tallyhop::initRuntime(o, out, err), 0) << err.str();
-        platform::syncmgr::resetSession();
-        platform::syncmgr::useHandheld("default");
+        tess::test::StartEmulatedHandheld();
         db.haveProperties = true;
         db.dbVersion = 2000;
     }

@@ -1,5 +1,8 @@
 // Databases and records on the handheld through the sync manager's calls.
+#include <sqlite3.h>
+
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -245,6 +248,99 @@ TEST_F(Records, DeleteAllEmptiesOnlyThatDatabase) {
     ASSERT_EQ(SyncGetDBRecordCount(messages, &n), SYNC_OK);
     EXPECT_EQ(n, 3u);
     EXPECT_EQ(readByIndex(cache, 0).rc, SYNCERR_NOT_FOUND);
+}
+
+SyncDbInfo infoOf(SyncDbHandle db) {
+    SyncDbInfo info{};
+    EXPECT_EQ(SyncReadOpenDbInfo(db, sizeof info, &info), SYNC_OK);
+    return info;
+}
+
+// Every change of a database's records counts one and draws a new epoch; reads, failed
+// changes and changes of another database leave both as they were.
+TEST_F(Records, ChangesAreCountedPerDatabase) {
+    SyncDbHandle messages = createDb("Larkspur Messages");
+    SyncDbHandle other = createDb("LKIDCache0", SYNC_FOURCC('D', 'a', 't', '0'));
+    EXPECT_EQ(infoOf(messages).modNumber, 0u);
+    EXPECT_NE(infoOf(messages).epoch, infoOf(other).epoch);  // drawn at creation
+    const uint32_t first = writeNew(messages, {1});
+    uint32_t second = 0;
+    auto rewrite = [&](uint32_t id, uint32_t size) {
+        Bytes bytes(size, 7);
+        SyncRecord r{};
+        r.db = messages;
+        r.recordId = id;
+        r.buffer = bytes.data();
+        r.bufferSize = r.dataSize = size;
+        return SyncWriteRecord(&r);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        bool counted;
+    } steps[] = {
+        {"a new record", [&] { second = writeNew(messages, {2}); }, true},
+        {"a record replaced", [&] { EXPECT_EQ(rewrite(first, 3), SYNC_OK); }, true},
+        {"read by id and index",
+         [&] {
+             EXPECT_EQ(readById(messages, first).rc, SYNC_OK);
+             EXPECT_EQ(readByIndex(messages, 1).rc, SYNC_OK);
+         },
+         false},
+        {"a record deleted", [&] { EXPECT_EQ(SyncDeleteRecord(messages, second), SYNC_OK); }, true},
+        {"a missing record deleted", [&] { EXPECT_EQ(SyncDeleteRecord(messages, 999), SYNCERR_NOT_FOUND); }, false},
+        {"a missing record replaced", [&] { EXPECT_EQ(rewrite(999, 3), SYNCERR_NOT_FOUND); }, false},
+        {"a record too large", [&] { EXPECT_EQ(rewrite(first, SYNC_MAX_RECORD_BYTES + 1), SYNCERR_TOO_BIG); }, false},
+        {"another database changed", [&] { writeNew(other, {9}); }, false},
+        {"all deleted", [&] { EXPECT_EQ(SyncDeleteAllRecords(messages), SYNC_OK); }, true},
+    };
+    for (const auto& step : steps) {
+        const SyncDbInfo before = infoOf(messages);
+        step.act();
+        const SyncDbInfo after = infoOf(messages);
+        EXPECT_EQ(after.modNumber, before.modNumber + (step.counted ? 1 : 0)) << step.what;
+        EXPECT_EQ(after.epoch != before.epoch, step.counted) << step.what;
+    }
+    // The count stays with the file.
+    const SyncDbInfo last = infoOf(messages);
+    platform::syncmgr::resetSession();
+    SyncDbHandle again = 0;
+    ASSERT_EQ(SyncOpenDB("Larkspur Messages", 0, &again, SYNC_MODE_READ | SYNC_MODE_WRITE), SYNC_OK);
+    EXPECT_EQ(infoOf(again).modNumber, last.modNumber);
+    EXPECT_EQ(infoOf(again).epoch, last.epoch);
+}
+
+// A handheld file written before databases counted their changes gets the count on its
+// first open, each database with an epoch of its own, and its records as they were.
+TEST_F(Records, FileWithoutChangeCountsGetsThem) {
+    SyncDbHandle messages = createDb("Larkspur Messages");
+    writeNew(messages, {1, 2});
+    writeNew(createDb("LKIDCache0", SYNC_FOURCC('D', 'a', 't', '0')), {3});
+    platform::syncmgr::resetSession();
+    {
+        const std::string file = HandheldStore::pathFor("default").string();
+        sqlite3* raw = nullptr;
+        ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
+        char* error = nullptr;
+        EXPECT_EQ(
+            sqlite3_exec(raw, "ALTER TABLE databases DROP COLUMN epoch; ALTER TABLE databases DROP COLUMN mod_number",
+                         nullptr, nullptr, &error),
+            SQLITE_OK)
+            << (error ? error : "");
+        sqlite3_free(error);
+        sqlite3_close(raw);
+    }
+    ASSERT_EQ(SyncOpenDB("Larkspur Messages", 0, &messages, SYNC_MODE_READ | SYNC_MODE_WRITE), SYNC_OK);
+    SyncDbHandle cache = 0;
+    ASSERT_EQ(SyncOpenDB("LKIDCache0", 0, &cache, SYNC_MODE_READ | SYNC_MODE_WRITE), SYNC_OK);
+    const SyncDbInfo info = infoOf(messages);
+    EXPECT_EQ(info.modNumber, 0u);
+    EXPECT_NE(info.epoch, 0u);
+    EXPECT_NE(info.epoch, infoOf(cache).epoch);
+    EXPECT_EQ(info.recordCount, 1u);
+    EXPECT_EQ(readByIndex(messages, 0).data, (Bytes{1, 2}));
+    writeNew(messages, {3});
+    EXPECT_EQ(infoOf(messages).modNumber, 1u);
 }
 
 TEST_F(Records, SeveralDatabasesOpenAtOnceKeepTheirRecordsApart) {
