@@ -21,11 +21,6 @@ class MessageIndex : public ::testing::Test {
 protected:
     void SetUp() override {
         tess::test::StartEmulatedHandheld();
-        SyncCreateDbParams p{
-            kCreatorMail, 0, HandheldDbType(kDbMessages), 0, 2000, HandheldDbName(kDbMessages).c_str()};
-        SyncDbHandle h = 0;
-        ASSERT_EQ(SyncCreateDB(&p, &h), SYNC_OK);
-        SyncCloseDB(h);
         file = home.path() / "index.idx";
     }
 
