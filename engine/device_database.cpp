@@ -59,6 +59,7 @@ int CDeviceDb::ReadMessageHeaders(uint32_t index, HandheldRecord& out, bool& who
     }
     const int rc = ReadByIndex(index, out);
     if (rc == 0) messages_.Learn(index, out);
+    if (rc == SYNCERR_NOT_FOUND) messages_.Ended(index);
     return rc;
 }
 

@@ -47,12 +47,15 @@ bool CMessageIndex::Load(const std::filesystem::path& file, const SyncDbInfo& in
         why = "no index kept";
         return false;
     }
-    std::string text(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)), '\0');
+    const size_t size = static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0));
+    // Read as it is, without clearing first: a large index is read at every sync.
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[std::max<size_t>(size, 1)]);
     in.seekg(0);
-    if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+    if (!in.read(reinterpret_cast<char*>(bytes.get()), static_cast<std::streamsize>(size))) {
         why = "unreadable";
         return false;
     }
+    const std::string_view text(reinterpret_cast<const char*>(bytes.get()), size);
     if (text.size() < kHeadBytes + 8 || std::memcmp(text.data(), kMagic, sizeof kMagic) != 0) {
         why = "not an index file";
         return false;
@@ -73,7 +76,7 @@ bool CMessageIndex::Load(const std::filesystem::path& file, const SyncDbInfo& in
         why = "another format";
         return false;
     }
-    if (sum != platform::fnv1a(std::string_view(text).substr(0, text.size() - 8))) {
+    if (sum != platform::fnv1a(text.substr(0, text.size() - 8))) {
         why = "checksum does not match";
         return false;
     }
@@ -94,28 +97,35 @@ bool CMessageIndex::Load(const std::filesystem::path& file, const SyncDbInfo& in
         int32_t category = 0;
         uint32_t length = 0;
         if (!body.u32le(e.id) || !body.u8(attributes) || !body.i32le(category) || !body.u32le(length) ||
-            !body.bytes(e.data, length)) {
+            length > body.remaining()) {
             why = "an entry cut short";
             return false;
         }
         e.attributes = attributes;
         e.category = category;
+        e.kept = body.cursor();
+        e.keptSize = length;
+        body.skip(length);
     }
     if (!body.atEnd()) {
         why = "bytes after the last entry";
         return false;
     }
     entries_ = std::move(entries);
+    file_ = std::move(bytes);
     positionsStale_ = true;
     loaded_ = true;
+    complete_ = true;
     return true;
 }
 
 void CMessageIndex::Build(const SyncDbInfo& info) {
     entries_.clear();
+    file_.reset();
     positions_.clear();
     positionsStale_ = true;
     loaded_ = false;
+    complete_ = false;
     following_ = true;
     startEpoch_ = info.epoch;
     startChanges_ = info.modNumber;
@@ -128,14 +138,19 @@ bool CMessageIndex::At(uint32_t index, HandheldRecord& out) const {
     out.id = e.id;
     out.attributes = e.attributes;
     out.category = e.category;
-    out.data = e.data;
+    out.data.assign(e.bytes(), e.bytes() + e.size());
     return true;
 }
 
 CMessageIndex::Entry CMessageIndex::Make(const HandheldRecord& record) const {
     HandheldRecord headers;
     HeadersOnlyRecord(record, headers);
-    return Entry{headers.id, headers.attributes, static_cast<int32_t>(headers.category), std::move(headers.data)};
+    Entry e;
+    e.id = headers.id;
+    e.attributes = headers.attributes;
+    e.category = static_cast<int32_t>(headers.category);
+    e.own = std::move(headers.data);
+    return e;
 }
 
 std::unordered_map<uint32_t, uint32_t>& CMessageIndex::Positions() {
@@ -148,8 +163,12 @@ std::unordered_map<uint32_t, uint32_t>& CMessageIndex::Positions() {
     return positions_;
 }
 
+void CMessageIndex::Ended(uint32_t index) {
+    if (following_ && index == entries_.size()) complete_ = true;
+}
+
 void CMessageIndex::Learn(uint32_t index, const HandheldRecord& record) {
-    if (!following_ || loaded_ || index < entries_.size()) return;
+    if (!following_ || complete_ || index < entries_.size()) return;
     if (index > entries_.size()) {
         following_ = false;  // a record passed over: the index would not be the database's
         return;
@@ -163,8 +182,8 @@ void CMessageIndex::Wrote(const HandheldRecord& record, bool added) {
     ++changes_;
     auto& positions = Positions();
     if (added) {
-        // A new record goes last.
-        if (positions.count(record.id)) {
+        // A new record goes last: after every record, read or not.
+        if (!complete_ || positions.count(record.id)) {
             following_ = false;
             return;
         }
@@ -175,7 +194,7 @@ void CMessageIndex::Wrote(const HandheldRecord& record, bool added) {
     auto at = positions.find(record.id);
     if (at == positions.end()) {
         // While building, a record not read yet may be written: it is learnt when read.
-        if (loaded_) following_ = false;
+        if (complete_) following_ = false;
         return;
     }
     entries_[at->second] = Make(record);
@@ -187,7 +206,7 @@ void CMessageIndex::Deleted(uint32_t id) {
     auto& positions = Positions();
     auto at = positions.find(id);
     if (at == positions.end()) {
-        if (loaded_) following_ = false;  // while building, one not read yet
+        if (complete_) following_ = false;  // while building, one not read yet
         return;
     }
     entries_.erase(entries_.begin() + at->second);
@@ -200,14 +219,18 @@ void CMessageIndex::DeletedAll() {
     entries_.clear();
     positions_.clear();
     positionsStale_ = true;
-    // Nothing is left to learn: the index is whole again.
-    loaded_ = true;
+    // Nothing is left to learn.
+    complete_ = true;
 }
 
 bool CMessageIndex::Save(const std::filesystem::path& file, const SyncDbInfo& now, std::string& why) {
     why.clear();
     if (!following_) {
         why = "a change of the database was not followed";
+        return false;
+    }
+    if (!complete_) {
+        why = "the records were not all read";
         return false;
     }
     if (now.modNumber != startChanges_ + changes_ || now.recordCount != entries_.size()) {
@@ -218,7 +241,7 @@ bool CMessageIndex::Save(const std::filesystem::path& file, const SyncDbInfo& no
     if (loaded_ && changes_ == 0 && now.epoch == startEpoch_) return false;
     std::string text(kMagic, sizeof kMagic);
     size_t bytes = kHeadBytes + 8;
-    for (const Entry& e : entries_) bytes += kEntryHead + e.data.size();
+    for (const Entry& e : entries_) bytes += kEntryHead + e.size();
     text.reserve(bytes);
     PutU32(text, kFormat);
     PutU64(text, now.epoch);
@@ -228,8 +251,8 @@ bool CMessageIndex::Save(const std::filesystem::path& file, const SyncDbInfo& no
         PutU32(text, e.id);
         text.push_back(static_cast<char>(e.attributes));
         PutU32(text, static_cast<uint32_t>(e.category));
-        PutU32(text, static_cast<uint32_t>(e.data.size()));
-        text.append(reinterpret_cast<const char*>(e.data.data()), e.data.size());
+        PutU32(text, static_cast<uint32_t>(e.size()));
+        text.append(reinterpret_cast<const char*>(e.bytes()), e.size());
     }
     PutU64(text, platform::fnv1a(text));
     std::error_code ec;

@@ -20,6 +20,7 @@
 // with a checksum of its contents; a file that is not whole is not used.
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -46,6 +47,8 @@ public:
     // A record read whole at index while building; the first index not yet learnt is the
     // only one that adds.
     void Learn(uint32_t index, const HandheldRecord& record);
+    // The read at index found no record: at the first index not learnt, every record is.
+    void Ended(uint32_t index);
     // This sync's changes, each as the database made it (a new record's id set).
     void Wrote(const HandheldRecord& record, bool added);
     void Deleted(uint32_t id);
@@ -63,16 +66,25 @@ private:
         uint32_t id = 0;
         uint8_t attributes = 0;
         int32_t category = 0;
-        std::vector<uint8_t> data;
+        // The bytes: in the file read (loaded and not changed since), or its own.
+        const uint8_t* kept = nullptr;
+        uint32_t keptSize = 0;
+        std::vector<uint8_t> own;
+        const uint8_t* bytes() const { return kept ? kept : own.data(); }
+        size_t size() const { return kept ? keptSize : own.size(); }
     };
     // Position of each id; rebuilt after a deletion moved the later entries up.
     std::unordered_map<uint32_t, uint32_t>& Positions();
     Entry Make(const HandheldRecord& record) const;
 
     std::vector<Entry> entries_;
+    std::unique_ptr<uint8_t[]> file_;  // what Load read, which loaded entries point into
     std::unordered_map<uint32_t, uint32_t> positions_;
     bool positionsStale_ = true;
     bool loaded_ = false;
+    // The entries are every record of the database (loaded, or built to the end): only
+    // then is a record not among them a change not followed.
+    bool complete_ = false;
     bool following_ = false;
     uint64_t startEpoch_ = 0, startChanges_ = 0;
     uint64_t changes_ = 0;

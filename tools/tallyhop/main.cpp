@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "platform/core/module.h"
 #include "platform/mapi/mail_client_registration.h"
 #include "platform/syncmgr/handheld_store.h"
@@ -81,6 +83,25 @@ bool installWindowedUi() {
     return install && install() == 1;
 }
 
+// A sync of a large mailbox builds tens of megabytes of small objects, and on a virtual
+// machine the first touch of each 4 KiB page can cost more than the work done in it.
+// glibc backs its heap with transparent huge pages when its tunable says so, and reads
+// tunables only as a process starts: the sync starts itself again, once, with it set
+// (same process, same arguments). Nothing changes when that cannot be done.
+void heapOnHugePages(char** argv) {
+    constexpr const char* kTunable = "glibc.malloc.hugetlb=1";
+    const char* tunables = std::getenv("GLIBC_TUNABLES");
+    if (tunables && std::strstr(tunables, "glibc.malloc.hugetlb")) return;  // set, by us or by the user
+    const std::string value = tunables && *tunables ? std::string(tunables) + ":" + kTunable : kTunable;
+    if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
+    execv("/proc/self/exe", argv);
+    // Still here: the same process goes on as it was.
+    if (tunables)
+        setenv("GLIBC_TUNABLES", tunables, 1);
+    else
+        unsetenv("GLIBC_TUNABLES");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +146,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "sync") {
+        heapOnHugePages(argv);
         installWindowedUi();
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
