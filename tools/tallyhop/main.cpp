@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <malloc.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include "platform/core/module.h"
@@ -84,22 +86,25 @@ bool installWindowedUi() {
 }
 
 // A sync of a large mailbox builds tens of megabytes of small objects, and on a virtual
-// machine the first touch of each 4 KiB page can cost more than the work done in it.
-// glibc backs its heap with transparent huge pages when its tunable says so, and reads
-// tunables only as a process starts: the sync starts itself again, once, with it set
-// (same process, same arguments). Nothing changes when that cannot be done.
-void heapOnHugePages(char** argv) {
-    constexpr const char* kTunable = "glibc.malloc.hugetlb=1";
-    const char* tunables = std::getenv("GLIBC_TUNABLES");
-    if (tunables && std::strstr(tunables, "glibc.malloc.hugetlb")) return;  // set, by us or by the user
-    const std::string value = tunables && *tunables ? std::string(tunables) + ":" + kTunable : kTunable;
-    if (setenv("GLIBC_TUNABLES", value.c_str(), 1) != 0) return;
-    execv("/proc/self/exe", argv);
-    // Still here: the same process goes on as it was.
-    if (tunables)
-        setenv("GLIBC_TUNABLES", tunables, 1);
-    else
-        unsetenv("GLIBC_TUNABLES");
+// machine the first touch of each 4 KiB page can cost more than the work done in it. The
+// heap is grown once by a large step and that step is asked to be backed by transparent
+// huge pages (where the kernel grants them on request), so that filling it takes one
+// fault per 2 MiB. The memory is only reserved until touched: a small sync uses no more.
+void heapOnHugePages() {
+    constexpr size_t kStep = size_t{96} << 20;
+    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+    // Large blocks come from the heap too, not from mappings of their own.
+    if (mallopt(M_TOP_PAD, static_cast<int>(kStep)) != 1 || mallopt(M_MMAP_THRESHOLD, 32 << 20) != 1) return;
+    void* before = sbrk(0);
+    // More than the heap has left, so that it grows (by the step too); kept from being
+    // optimised away, as an allocation freed unused may be.
+    void* volatile block = malloc(size_t{16} << 20);
+    free(block);
+    void* after = sbrk(0);
+    if (before == reinterpret_cast<void*>(-1) || after == reinterpret_cast<void*>(-1) || after <= before) return;
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(before) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t to = reinterpret_cast<uintptr_t>(after) & ~(kHuge - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 }  // namespace
@@ -146,7 +151,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "sync") {
-        heapOnHugePages(argv);
+        heapOnHugePages();
         installWindowedUi();
         tallyhop::SyncOptions options;
         if (!parseOptions(args, {{"--user", &options.userName}, {"--handheld", &options.handheld}})) return 2;
