@@ -1,6 +1,5 @@
 #include "accounts/account_file.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -101,6 +100,25 @@ void DecodeAccountFile(std::span<const uint8_t> bytes, AccountFileImage& image) 
     ByteSpan(image.head).putU32le(kHeadPendingCount, uint32_t(count));
 }
 
+namespace {
+
+// Up to max bytes of the open file into out; false on a read error (errno set).
+bool ReadUpTo(int fd, size_t max, std::vector<uint8_t>& out) {
+    out.resize(max);
+    size_t got = 0;
+    while (got < max) {
+        const ssize_t n = ::read(fd, out.data() + got, max - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += size_t(n);
+    }
+    out.resize(got);
+    return true;
+}
+
+}  // namespace
+
 FileResult ReadAccountFile(const std::filesystem::path& path, AccountFileImage& image, std::string* error) {
     Fd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -108,19 +126,11 @@ FileResult ReadAccountFile(const std::filesystem::path& path, AccountFileImage& 
         if (error) *error = errnoText("open");
         return errno == ENOENT ? FileResult::missing : FileResult::failed;
     }
-    std::vector<uint8_t> bytes(kMaxAccountFileSize);
-    size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(f.fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            if (error) *error = errnoText("read");
-            return FileResult::failed;
-        }
-        if (n == 0) break;
-        got += size_t(n);
+    std::vector<uint8_t> bytes;
+    if (!ReadUpTo(f.fd, kMaxAccountFileSize, bytes)) {
+        if (error) *error = errnoText("read");
+        return FileResult::failed;
     }
-    bytes.resize(got);
     DecodeAccountFile(bytes, image);
     return FileResult::ok;
 }
@@ -132,16 +142,8 @@ namespace {
 bool HoldsAlready(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     Fd f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (f.fd < 0) return false;
-    std::vector<uint8_t> held(bytes.size() + 1);
-    size_t got = 0;
-    while (got < held.size()) {
-        const ssize_t n = ::read(f.fd, held.data() + got, held.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += size_t(n);
-    }
-    return got == bytes.size() && std::equal(bytes.begin(), bytes.end(), held.begin());
+    std::vector<uint8_t> held;
+    return f.fd >= 0 && ReadUpTo(f.fd, bytes.size() + 1, held) && held == bytes;
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <fstream>
 #include <string_view>
-#include <system_error>
 
 #include "common/byte_io.h"
 #include "common/message_record_codec.h"
@@ -255,13 +254,7 @@ bool CMessageIndex::Save(const std::filesystem::path& file, const SyncDbInfo& no
         text.append(reinterpret_cast<const char*>(e.bytes()), e.size());
     }
     PutU64(text, platform::fnv1a(text));
-    std::error_code ec;
-    const char* step = "write";
-    if (!platform::replaceFile(file, text, ".new", ec, &step)) {
-        why = std::string("cannot ") + step + " " + file.string() + ".new: " + ec.message();
-        return false;
-    }
-    return true;
+    return platform::replaceFile(file, text, ".new", why);
 }
 
 }  // namespace tess::engine

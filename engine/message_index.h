@@ -40,7 +40,6 @@ public:
     // they are read whole, in index order from the first.
     void Build(const SyncDbInfo& info);
     bool Loaded() const { return loaded_; }
-    uint32_t Size() const { return static_cast<uint32_t>(entries_.size()); }
     // The record at index, headers only; false past the end.
     bool At(uint32_t index, HandheldRecord& out) const;
 
@@ -53,8 +52,6 @@ public:
     void Wrote(const HandheldRecord& record, bool added);
     void Deleted(uint32_t id);
     void DeletedAll();
-    // A change whose outcome is not known: the index is not written.
-    void Lost() { following_ = false; }
 
     // Writes the index when it stands for the database in the state now tells (see
     // above) and differs from the file it was loaded from; false when it was not

@@ -168,13 +168,7 @@ bool SaveListingState(const std::filesystem::path& file, const std::string& key,
     }
     const std::string text = std::string(kMagic) + ' ' + std::to_string(kFormat) + ' ' + std::to_string(body.size()) +
                              ' ' + Hex(platform::fnv1a(body)) + '\n' + body;
-    std::error_code ec;
-    const char* step = "write";
-    if (!platform::replaceFile(file, text, ".new", ec, &step)) {
-        why = std::string("cannot ") + step + " " + file.string() + ".new: " + ec.message();
-        return false;
-    }
-    return true;
+    return platform::replaceFile(file, text, ".new", why);
 }
 
 void DropListingState(const std::filesystem::path& file) {

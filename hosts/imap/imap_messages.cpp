@@ -72,7 +72,7 @@ int CImapSession::GetMsgIds(const char* folderName, MailMsg*** out, int* count) 
     const std::filesystem::path stateFile = ListingStateFile(folder);
     ListingState kept;
     std::string why;
-    const bool haveKept = !stateFile.empty() && LoadListingState(stateFile, ValidityKey(folder), kept, why);
+    const bool haveKept = KeptListing(folder, stateFile, kept, why);
     if (!haveKept && !stateFile.empty() && std::filesystem::exists(stateFile))
         Log("IMAP: The kept listing of '" + folder + "' is not used: " + why + ".");
     connection_.ListAhead(folder, haveKept ? &kept : nullptr);

@@ -112,11 +112,23 @@ int CImapSession::Logon(const LogonRecord* record, int flags) {
 void CImapSession::ListInboxAtLogin() {
     // The inbox is the folder a sync lists first; with a state kept of it, its listing
     // can go with the LOGIN and save the round trip of its own.
+    keptAtLogin_.reset();
     const std::filesystem::path file = ListingStateFile("INBOX");
     ListingState kept;
     std::string why;
-    if (!file.empty() && LoadListingState(file, ValidityKey("INBOX"), kept, why))
-        connection_.ListAtLogin("INBOX", std::move(kept));
+    if (file.empty() || !LoadListingState(file, ValidityKey("INBOX"), kept, why)) return;
+    keptAtLogin_.emplace(ValidityKey("INBOX"), kept);
+    connection_.ListAtLogin("INBOX", std::move(kept));
+}
+
+bool CImapSession::KeptListing(const std::string& folder, const std::filesystem::path& file, ListingState& kept,
+                               std::string& why) {
+    if (keptAtLogin_ && keptAtLogin_->first == ValidityKey(folder)) {
+        kept = std::move(keptAtLogin_->second);
+        keptAtLogin_.reset();
+        return true;
+    }
+    return !file.empty() && LoadListingState(file, ValidityKey(folder), kept, why);
 }
 
 void CImapSession::LogUnusable(bool serverUsable) const {

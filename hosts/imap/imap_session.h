@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -171,6 +172,10 @@ private:
     std::string ValidityKey(const std::string& folder) const;
     // Where the state of the folder's last complete listing is kept; empty: not kept.
     std::filesystem::path ListingStateFile(const std::string& folder) const;
+    // The kept state of the folder's listing: the one read for the LOGIN when it is that
+    // folder's (read once a sync), else read from file.
+    bool KeptListing(const std::string& folder, const std::filesystem::path& file, ListingState& kept,
+                     std::string& why);
     // Selects the folder; true when its UIDVALIDITY differs from the one kept.
     bool UidsStale(const std::string& folder);
     // True (and says so) when a change by UID in folder must not be made.
@@ -191,10 +196,11 @@ private:
     bool imapUsable_ = false;
     std::vector<std::string> folderNames_;
     std::vector<std::unique_ptr<CImapFolder>> folders_;
-    std::filesystem::path validityFile_;          // empty: no user directory, none kept
-    std::map<std::string, uint32_t> validities_;  // ValidityKey -> UIDVALIDITY kept
-    std::map<std::string, uint32_t> changed_;     // ValidityKey -> the server's new value
-    std::set<std::string> relisted_;              // changed keys handed out empty
+    std::filesystem::path validityFile_;                               // empty: no user directory, none kept
+    std::map<std::string, uint32_t> validities_;                       // ValidityKey -> UIDVALIDITY kept
+    std::map<std::string, uint32_t> changed_;                          // ValidityKey -> the server's new value
+    std::set<std::string> relisted_;                                   // changed keys handed out empty
+    std::optional<std::pair<std::string, ListingState>> keptAtLogin_;  // ValidityKey, state
     // The UIDs the last header listing handed out, in order: the messages the engine
     // fetches next, one by one, whose bodies are fetched ahead in batches.
     std::string ahead_;

@@ -17,26 +17,11 @@
 // reach mail.box; 3 a delete or an attachment failed; 100 the read mark was not set.
 #include "common/host_records.h"
 #include "common/mail_msg.h"
+#include "hosts/inet/message_host_exports.h"
 #include "platform/export.h"
 
-TESS_API int Initialize();
-TESS_API int Uninitialize();
 TESS_API int Logon(const tess::NotesLogonRecord* record, int flags, int reserved);
-TESS_API int Logoff();
-TESS_API int GetFolderList(tess::FolderRecord*** out, int* count);
-TESS_API int FreeFolderList(tess::FolderRecord** list, int count);
 TESS_API int GetAllMsgs(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, int headersOnly);
-TESS_API int GetMsg(tess::FolderRecord* folder, const tess::MsgIdDescriptor* id, tess::MailMsg** out);
-TESS_API int GetMsgIds(tess::FolderRecord* folder, tess::MailMsg*** out, int* count);
-TESS_API int GetMsgHeaders(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, tess::MsgIdDescriptor** ids,
-                           int* idCount);
-TESS_API int FreeMailMsg(tess::MailMsg** items, int count);
 TESS_API int SetMsg(int ignored);
 TESS_API int SetMsgPriority(int a, int b, int c);
 TESS_API int SetMsgReadStatus(tess::FolderRecord* folder, const tess::MailMsg* msg, int read);
-TESS_API int SendMsg(const tess::MailMsg* msg);
-TESS_API int DeleteMsg(tess::FolderRecord* folder, const tess::MailMsg* msg);
-TESS_API int GetMessageAttachment(tess::FolderRecord* folder, int idLength, const void* idBytes,
-                                  tess::AttachmentTable** out);
-TESS_API int FreeAttachment(tess::AttachmentTable** table);
-TESS_API int HostSupportsPartialMessages();

@@ -11,30 +11,15 @@
 // MAPI not installed; 211 null list or no memory for a list; -1 attachments not wanted.
 #include "common/host_records.h"
 #include "common/mail_msg.h"
+#include "hosts/inet/message_host_exports.h"
 #include "platform/export.h"
 #include "platform/mfc/cstring.h"
 
-TESS_API int Initialize();
-TESS_API int Uninitialize();
 TESS_API int Logon(const tess::MapiLogonRecord* record, int flags, int reserved);
-TESS_API int Logoff();
-TESS_API int GetFolderList(tess::FolderRecord*** out, int* count);
-TESS_API int FreeFolderList(tess::FolderRecord** list, int count);
 TESS_API int GetAllMsgs(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, int headersOnly);
-TESS_API int GetMsg(tess::FolderRecord* folder, const tess::MsgIdDescriptor* id, tess::MailMsg** out);
-TESS_API int GetMsgIds(tess::FolderRecord* folder, tess::MailMsg*** out, int* count);
-TESS_API int GetMsgHeaders(tess::FolderRecord* folder, tess::MailMsg*** out, int* count, tess::MsgIdDescriptor** ids,
-                           int* idCount);
-TESS_API int HostSupportsPartialMessages();
-TESS_API int FreeMailMsg(tess::MailMsg** items, int count);
 TESS_API int SetMsgReadStatus(tess::FolderRecord* folder, const tess::MailMsg* msg, int seen);
 TESS_API int SetMsgPriority(int ignored, const tess::MailMsg* msg, int priority);
-TESS_API int SendMsg(const tess::MailMsg* msg);
 TESS_API int SetMsg(const tess::MailMsg* msg);
-TESS_API int DeleteMsg(tess::FolderRecord* folder, const tess::MailMsg* msg);
-TESS_API int GetMessageAttachment(tess::FolderRecord* folder, int idLength, const void* idBytes,
-                                  tess::AttachmentTable** out);
-TESS_API int FreeAttachment(tess::AttachmentTable** table);
 // 1 when an address was found for the record's user (it is stored in out), else 0. Runs
 // the whole cycle from Initialize to Uninitialize by itself.
 TESS_API int GetUserEmail(const tess::MapiLogonRecord* record, platform::mfc::CString* out);

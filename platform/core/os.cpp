@@ -333,6 +333,15 @@ bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std:
     return true;
 }
 
+bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std::string_view tempSuffix,
+                 std::string& why) {
+    std::error_code ec;
+    const char* step = "write";
+    if (replaceFile(file, bytes, tempSuffix, ec, &step)) return true;
+    why = std::string("cannot ") + step + " " + file.string() + std::string(tempSuffix) + ": " + ec.message();
+    return false;
+}
+
 bool openWithDesktop(const std::string& target) {
     char opener[] = "xdg-open";
     std::string copy = target;

@@ -131,6 +131,9 @@ TESS_EXPORT uint64_t fnv1a(std::string_view bytes);
 // names what failed: "create", "write", "close" or "rename".
 TESS_EXPORT bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std::string_view tempSuffix,
                              std::error_code& ec, const char** step = nullptr);
+// The same, with what failed said in why: "cannot <step> <temporary file>: <error>".
+TESS_EXPORT bool replaceFile(const std::filesystem::path& file, std::string_view bytes, std::string_view tempSuffix,
+                             std::string& why);
 
 // Opens a file or web address with the desktop's opener (xdg-open), as the shell's "open"
 // verb does: true when the opener ran and reported success.
